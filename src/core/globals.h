@@ -1,0 +1,63 @@
+// Process-wide state of the start-up module: texts, pixmaps, mutexes, screen size, tables.
+#pragma once
+
+#include <QMap>
+#include <QMutex>
+#include <QPixmap>
+#include <QString>
+
+class CameraInterface;
+class MoJuWizard;
+
+// The text table: entry N in language L is gaLanStr[N * 4 + L].
+constexpr int kLanEntries = 2048;
+constexpr int kLanColumns = 4;
+extern QString gaLanStr[kLanEntries * kLanColumns];
+extern int gLan;   // 0 Simplified Chinese, 1 English, 2 Traditional Chinese, 3 Japanese
+
+// Signal-name tables (four columns, the Japanese one repeats the English).
+extern const char* gInName[16][4];
+extern const char* gOutName[16][4];
+
+extern QString linux_kernel_proc_version;
+extern int gfLED;
+extern QString gDeviceID;
+extern QString gAppDirPath;
+extern QString gTempTime;
+extern int gSource;   // -1 detecting, 0 Template, 1 Live Image, 2 Recent NG, 3 OK Record, 4 NG Record
+extern int TriginNo[8];
+extern int OutputNo[8];
+extern QString gaName[18];
+extern QMap<QString, CameraInterface*> cameraInterfaceMap;
+
+extern int gShowW;   // screen width and height in pixels, set by the main window
+extern int gShowH;
+
+extern QMutex* pMutexIO;
+extern QMutex* pMutexSaveFail;
+extern QMutex* pMutex[8];
+extern QMutex* phttpMutex[8];
+extern bool isImageFill[8];
+
+extern MoJuWizard* gpWin;
+
+extern QPixmap* gpPixmapLogo;
+extern QPixmap* gpPixmapBG;
+extern QPixmap* gpPixmapTitle;
+extern QPixmap* gpPixmapLine;
+extern QPixmap* gpPixmapEdit;
+extern QPixmap* gpPixmapSlideru;
+extern QPixmap* gpPixmapSliderd;
+extern QPixmap* gpPixmapSlidert;
+extern QPixmap* gpPixmapButton[2];
+extern QPixmap* gpPixmapOUT[2];
+extern QPixmap* gpPixmapMove[7];
+
+
+// The application's own version, logged at start and written into the JSON configuration.
+extern const char* const kAppVersion;
+
+// Creates the mutexes in the order start-up needs (IO, failure images, then per camera).
+void CreateGlobalMutexes();
+// Loads the shared pixmaps from ./images/ (missing files give null pixmaps).
+void LoadGlobalPixmaps();

@@ -1,0 +1,36 @@
+// platform.json reader.
+#include "platformconfig.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include "commandrunner.h"
+#include "systempaths.h"
+
+bool PlatformConfig::load(const QString& path)
+{
+    QFile file(path);
+    if (!file.exists() || !file.open(QIODevice::ReadOnly))
+        return false;
+    QJsonParseError err;
+    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &err);
+    if (err.error != QJsonParseError::NoError || !doc.isObject()) {
+        qWarning() << "platform file unreadable:" << path << err.errorString();
+        return false;
+    }
+    const QJsonObject obj = doc.object();
+    const QString commands = obj.value("commands").toString();
+    if (commands == "log")
+        CommandRunner::setMode(CommandRunner::Log);
+    else if (commands == "record")
+        CommandRunner::setMode(CommandRunner::Record);
+    else if (commands == "real")
+        CommandRunner::setMode(CommandRunner::Real);
+    if (obj.contains("root"))
+        SystemPaths::setRoot(obj.value("root").toString());
+    if (obj.contains("serial"))
+        SystemPaths::setSerialDevice(obj.value("serial").toString());
+    return true;
+}

@@ -1,0 +1,177 @@
+// The platform seams: recorded and logged commands, mapped system paths, clock, exit.
+#include <QFile>
+#include <QSignalSpy>
+
+#include "commandrunner.h"
+#include "devices.h"
+#include "platformclock.h"
+#include "platformconfig.h"
+#include "platformexit.h"
+#include "systempaths.h"
+#include "testsupport.h"
+
+class TestPlatform : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        CommandRunner::setMode(CommandRunner::Record);
+        CommandRunner::clearCalls();
+        CommandRunner::clearAnswers();
+    }
+
+    void recordModeKeepsOrderAndRunsNothing()
+    {
+        const QString marker = TestSupport::workDir() + "/must-not-exist";
+        QCOMPARE(CommandRunner::system("touch " + marker), 0);
+        CommandRunner::run("reboot", {});
+        CommandRunner::run("date", {"-s", "2024-02-29 23:59:59"});
+        CommandRunner::startDetached("notify-send", {"监视器已开启"});
+        QCOMPARE(CommandRunner::callTexts(),
+                 QStringList({"touch " + marker, "reboot", "date -s 2024-02-29 23:59:59", "notify-send 监视器已开启"}));
+        const auto calls = CommandRunner::calls();
+        QCOMPARE(calls[2].args, QStringList({"-s", "2024-02-29 23:59:59"}));
+        for (const CommandCall& c : calls)
+            QVERIFY(!c.executed);
+        QVERIFY(!QFile::exists(marker));
+    }
+
+    void recordModeAnswersFromScript()
+    {
+        CommandRunner::addAnswer("blkid", 0, "UUID=\"1234-abcd\"\n");
+        CommandRunner::addAnswer("findmnt", 3);
+        const CommandResult r = CommandRunner::shell("blkid /dev/sda1");
+        QCOMPARE(r.output, QByteArray("UUID=\"1234-abcd\"\n"));
+        QCOMPARE(CommandRunner::run("findmnt", {"-n"}).exitCode, 3);
+        QCOMPARE(CommandRunner::run("ls", {}).exitCode, 0);
+        QVERIFY(CommandRunner::run("ls", {}).output.isEmpty());
+    }
+
+    void asyncCommandAnswersFromEventLoop()
+    {
+        CommandRunner::addAnswer("ping", 0, "64 bytes from 127.0.0.1\n");
+        AsyncCommand cmd;
+        QSignalSpy finished(&cmd, &AsyncCommand::sigFinished);
+        cmd.start("ping", {"-c", "1", "127.0.0.1"});
+        QVERIFY(finished.wait(2000));
+        QCOMPARE(cmd.readAll(), QByteArray("64 bytes from 127.0.0.1\n"));
+        QCOMPARE(CommandRunner::callTexts().last(), QString("ping -c 1 127.0.0.1"));
+    }
+
+    void hostChangingCommandsAreRecognised_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<bool>("changes");
+        QTest::newRow("reboot") << "reboot" << true;
+        QTest::newRow("sync then reboot") << "sync;reboot" << true;
+        QTest::newRow("init 0") << "init 0" << true;
+        QTest::newRow("clock") << "date -s \"2024-01-01 00:00:00\"" << true;
+        QTest::newRow("hwclock") << "hwclock --systohc" << true;
+        QTest::newRow("mount") << "mount -t vfat /dev/sdb1 /media/usb" << true;
+        QTest::newRow("umount path") << "/bin/umount /media/usb" << true;
+        QTest::newRow("ifconfig") << "ifconfig eth0 192.168.1.5" << true;
+        QTest::newRow("route") << "route add default gw 10.0.0.1" << true;
+        QTest::newRow("ip") << "ip addr flush dev eth0" << true;
+        QTest::newRow("netcard script") << "python3 ./cnt_net/zelkq30_upnetcard.py &" << true;
+        QTest::newRow("calibration") << "./tsc" << true;
+        QTest::newRow("sysfs write") << "echo 1 > /sys/class/backlight/intel_backlight/bl_power" << true;
+        QTest::newRow("etc copy") << "cp ./netplan.yaml /etc/netplan/01.yaml" << true;
+        QTest::newRow("sync") << "sync" << false;
+        QTest::newRow("local copy") << "cp -r ./a ./b" << false;
+        QTest::newRow("blkid") << "blkid -s UUID /dev/sda1" << false;
+        QTest::newRow("ping") << "ping -c 1 127.0.0.1" << false;
+    }
+
+    void hostChangingCommandsAreRecognised()
+    {
+        QFETCH(QString, line);
+        QFETCH(bool, changes);
+        QCOMPARE(CommandRunner::isHostChanging(CommandCall{true, line, "sh", {"-c", line}, false}), changes);
+    }
+
+    void logModeRunsHarmlessAndSkipsHostChanging()
+    {
+        CommandRunner::setMode(CommandRunner::Log);
+        const QString marker = TestSupport::workDir() + "/log-mode-marker";
+        QCOMPARE(CommandRunner::system("touch '" + marker + "'"), 0);
+        QVERIFY(QFile::exists(marker));
+        QCOMPARE(CommandRunner::run("reboot", {}).exitCode, 0);
+        QCOMPARE(CommandRunner::run("hwclock", {"--systohc"}).exitCode, 0);
+        QCOMPARE(CommandRunner::system("touch '" + marker + "2'; init 0"), 0);
+        QVERIFY(!QFile::exists(marker + "2"));   // the whole line is held back
+        const auto calls = CommandRunner::calls();
+        QCOMPARE(calls.size(), 4);
+        QVERIFY(calls[0].executed);
+        QVERIFY(!calls[1].executed && !calls[2].executed && !calls[3].executed);
+        CommandRunner::setMode(CommandRunner::Record);
+    }
+
+    void systemPathsMapOntoRoot()
+    {
+        const QString root = TestSupport::sysRoot();
+        QVERIFY(!root.isEmpty());
+        QCOMPARE(SysPath("/proc/cpuinfo"), root + "/proc/cpuinfo");
+        QCOMPARE(SysPath("./relative/file"), QString("./relative/file"));
+        QCOMPARE(SystemPaths::serialDevice(3), root + "/dev/ttyS3");
+        TestSupport::writeSysFile("/proc/version", "Linux version 6.1.0-1-generic\n");
+        QFile f(SysPath("/proc/version"));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QVERIFY(f.readAll().startsWith("Linux version"));
+        QCOMPARE(Devices::openLed(), -1);   // no device under the root
+        QCOMPARE(Devices::ledIoctl(-1, 0x5A018B00), -1);
+    }
+
+    void platformFileSetsModeSerialAndRoot()
+    {
+        QFile f("platform-test.json");
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(R"({"commands": "log", "serial": "/tmp/pts-sim", "root": "/tmp/fake-root"})");
+        f.close();
+        const QString oldRoot = SystemPaths::root();
+        QVERIFY(PlatformConfig::load("platform-test.json"));
+        QCOMPARE(CommandRunner::mode(), CommandRunner::Log);
+        QCOMPARE(SystemPaths::serialDevice(1), QString("/tmp/pts-sim"));
+        QCOMPARE(SysPath("/etc/netplan"), QString("/tmp/fake-root/etc/netplan"));
+        SystemPaths::setRoot(oldRoot);
+        SystemPaths::setSerialDevice(QString());
+        CommandRunner::setMode(CommandRunner::Record);
+        QVERIFY(!PlatformConfig::load("no-such-platform.json"));
+    }
+
+    void clockAndSleepAreSteerable()
+    {
+        const QDateTime fixed(QDate(2024, 3, 7), QTime(9, 15, 0));
+        PlatformClock::setNow(fixed);
+        QCOMPARE(PlatformClock::now(), fixed);
+        PlatformClock::resetNow();
+        QVERIFY(qAbs(PlatformClock::now().secsTo(QDateTime::currentDateTime())) < 5);
+
+        const qint64 before = PlatformClock::monotonicMs();
+        PlatformClock::advanceMonotonic(11000);
+        QVERIFY(PlatformClock::monotonicMs() - before >= 11000);
+
+        int asked = 0;
+        PlatformClock::setSleepHook([&](int ms) { asked += ms; });
+        PlatformClock::sleepMs(1000);
+        PlatformClock::setSleepHook(nullptr);
+        QCOMPARE(asked, 1000);
+    }
+
+    void exitGoesThroughHandler()
+    {
+        int got = -1;
+        bool before = false;
+        PlatformExit::setBeforeExit([&] { before = true; });
+        PlatformExit::setHandler([&](int code) { got = code; });
+        Exit(7);
+        QCOMPARE(got, 7);
+        QVERIFY(before);
+        QCOMPARE(PlatformExit::lastCode(), 7);
+        PlatformExit::setBeforeExit(nullptr);
+    }
+};
+
+MONITOR_TEST_MAIN(TestPlatform)
+#include "tst_platform.moc"

@@ -1,0 +1,100 @@
+// Shared test set-up implementation.
+#include "testsupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMutex>
+#include <QTemporaryDir>
+
+#include "commandrunner.h"
+#include "globals.h"
+#include "platformclock.h"
+#include "platformexit.h"
+#include "systempaths.h"
+
+namespace {
+QTemporaryDir* gTempDir = nullptr;
+QMutex gMessageMutex;
+QStringList gMessages;
+QtMessageHandler gPreviousHandler = nullptr;
+
+void captureHandler(QtMsgType type, const QMessageLogContext& ctx, const QString& msg)
+{
+    {
+        QMutexLocker lock(&gMessageMutex);
+        gMessages << msg;
+    }
+    if (gPreviousHandler)
+        gPreviousHandler(type, ctx, msg);
+}
+}  // namespace
+
+namespace TestSupport {
+
+void installRecordMode()
+{
+    CommandRunner::setMode(CommandRunner::Record);
+}
+
+QString enterTempWorkDir()
+{
+    if (!gTempDir) {
+        gTempDir = new QTemporaryDir(QDir::tempPath() + "/monitor-test-XXXXXX");
+        gTempDir->setAutoRemove(true);
+        QDir().mkpath(gTempDir->path() + "/sysroot");
+        QDir::setCurrent(gTempDir->path());
+        SystemPaths::setRoot(gTempDir->path() + "/sysroot");
+    }
+    return gTempDir->path();
+}
+
+QString workDir()
+{
+    return gTempDir ? gTempDir->path() : QDir::currentPath();
+}
+
+QString sysRoot()
+{
+    return SystemPaths::root();
+}
+
+void writeSysFile(const QString& absolutePath, const QByteArray& content)
+{
+    const QString path = SysPath(absolutePath);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        qFatal("cannot write %s", qPrintable(path));
+    f.write(content);
+}
+
+void setPanelScreen()
+{
+    gShowW = 1920;
+    gShowH = 1080;
+}
+
+void initTestProcess()
+{
+    installRecordMode();
+    enterTempWorkDir();
+    setPanelScreen();
+    // A test must never end the process behind QtTest's back.
+    PlatformExit::setHandler([](int code) { qWarning("Exit(%d) called", code); });
+    gPreviousHandler = qInstallMessageHandler(captureHandler);
+}
+
+QStringList capturedMessages()
+{
+    QMutexLocker lock(&gMessageMutex);
+    return gMessages;
+}
+
+void clearCapturedMessages()
+{
+    QMutexLocker lock(&gMessageMutex);
+    gMessages.clear();
+}
+
+}  // namespace TestSupport

@@ -1,0 +1,40 @@
+// Shared test set-up: record-mode commands, a private working folder, the panel's screen size.
+#pragma once
+
+#include <QApplication>
+#include <QString>
+#include <QtTest>
+
+namespace TestSupport {
+
+// Puts the command runner in record mode. Must run before anything else in a test.
+void installRecordMode();
+// Makes a temporary folder the working directory (and <it>/sysroot the system-path
+// root) for the rest of the process; returns the folder.
+QString enterTempWorkDir();
+QString workDir();
+QString sysRoot();
+// Writes a file under the system-path root, making its folders ("/proc/cpuinfo" -> ...).
+void writeSysFile(const QString& absolutePath, const QByteArray& content);
+// The panel's screen: 1920 x 1080.
+void setPanelScreen();
+// Everything above, in that order; called by MONITOR_TEST_MAIN before QApplication exists.
+void initTestProcess();
+// Text of every log line the process wrote through Qt's message functions since start.
+QStringList capturedMessages();
+void clearCapturedMessages();
+
+}  // namespace TestSupport
+
+// Like QTEST_MAIN, but with the platform seams installed before the application exists.
+#define MONITOR_TEST_MAIN(TestObject)                       \
+    int main(int argc, char** argv)                         \
+    {                                                       \
+        TestSupport::initTestProcess();                     \
+        QApplication app(argc, argv);                       \
+        app.setAttribute(Qt::AA_Use96Dpi, true);            \
+        TestSupport::setPanelScreen();                      \
+        TestObject tc;                                      \
+        QTEST_SET_MAIN_SOURCE_PATH                          \
+        return QTest::qExec(&tc, argc, argv);               \
+    }
