@@ -17,7 +17,7 @@ extern int gLan;   // 0 Simplified Chinese, 1 English, 2 Traditional Chinese, 3 
 
 // Signal-name tables (four columns, the Japanese one repeats the English).
 extern const char* gInName[16][4];
-extern const char* gOutName[16][4];
+extern const char* gOutName[14][4];
 
 extern QString linux_kernel_proc_version;
 extern int gfLED;
