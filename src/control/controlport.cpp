@@ -1,0 +1,215 @@
+// The serial frames of the IO board and the GUI-thread facade over the shared IO words.
+#include "controlport.h"
+
+#include <QMutexLocker>
+
+#include "globals.h"
+#include "iothread.h"
+#include "mojuwizard.h"
+#include "platformclock.h"
+#include "posix_qextserialport.h"
+#include "systempaths.h"
+#if __has_include("wizardpara.h")
+#include "wizardpara.h"
+#define CONTROLPORT_HAVE_WIZARDPARA 1
+#endif
+
+Posix_QextSerialPort* gpCom = nullptr;
+int gisCOM = 0;
+unsigned int gDataIn = 0;
+unsigned int gDataOut = 0;
+std::atomic<unsigned int> gFTemp[kTempWords] = {};
+ControlPort* gpControlIO = nullptr;
+
+namespace {
+
+// The safety door is input 1; opening it drops the alarm output 2.
+constexpr int kDoorInput = 1;
+constexpr int kAlarmOutput = 2;
+// The mirror output copies its level onto output 3.
+constexpr int kMirrorTargetBit = 3;
+constexpr unsigned int kInput3Mask = 1u << 3;
+// Machine modes (two-colour, turntable) that have no safety-door rule.
+constexpr int kModeTwoColour = 1;
+constexpr int kModeTurntable = 2;
+
+// Everything the link reads of the parameter record, in one place.
+struct LinkParams
+{
+    int outputInverted(int k) const;
+    int mirrorOutput() const;
+    int input3Merge() const;
+    int machineMode() const;
+};
+
+#ifdef CONTROLPORT_HAVE_WIZARDPARA
+int LinkParams::outputInverted(int k) const
+{
+    return gpWPara && k >= 0 && k < kDrivenOutputs ? gpWPara->outInitState[k] : 0;
+}
+int LinkParams::mirrorOutput() const
+{
+    return gpWPara ? gpWPara->output4Use : 0;
+}
+int LinkParams::input3Merge() const
+{
+    return gpWPara ? gpWPara->input4Use : 0;
+}
+int LinkParams::machineMode() const
+{
+    return gpWPara ? gpWPara->detectMode : 0;
+}
+#else
+int LinkParams::outputInverted(int) const
+{
+    return 0;
+}
+int LinkParams::mirrorOutput() const
+{
+    return 0;
+}
+int LinkParams::input3Merge() const
+{
+    return 0;
+}
+int LinkParams::machineMode() const
+{
+    return 0;
+}
+#endif
+
+const LinkParams kParams;
+
+// The word of the latest IOFlashOut, process-wide like the board it stands for.
+unsigned int gLastFlashedOut = 0;
+
+bool validBit(int n)
+{
+    return n >= 0 && n < 32;
+}
+
+}  // namespace
+
+unsigned char calcLRC(unsigned char* data, unsigned short length)
+{
+    unsigned char sum = 0;
+    for (unsigned short i = 0; i < length; ++i)
+        sum = static_cast<unsigned char>(sum + data[i]);
+    return sum;
+}
+
+void ComInit()
+{
+    gpCom = new Posix_QextSerialPort(SystemPaths::serialDevice(gisCOM), QextSerialBase::Polling);
+    gpCom->open(QIODevice::ReadWrite);
+    gpCom->setBaudRate(BAUD115200);
+    gpCom->setDataBits(DATA_8);
+    gpCom->setParity(PAR_NONE);
+    gpCom->setStopBits(STOP_1);
+    gpCom->setFlowControl(FLOW_OFF);
+    gpCom->setTimeout(1);
+}
+
+void ComSend(int command, int value)
+{
+    if (!gpCom)
+        return;
+    unsigned char frame[kCommandFrameSize] = {kFrameHead, static_cast<unsigned char>(command),
+                                              static_cast<unsigned char>(value & 0xFF),
+                                              static_cast<unsigned char>((value >> 8) & 0xFF), 0, kFrameEnd};
+    frame[4] = calcLRC(frame, 4);
+    gpCom->write(reinterpret_cast<const char*>(frame), kCommandFrameSize);
+}
+
+ControlPort::ControlPort(QObject* parent) : QObject(parent)
+{
+    ComInit();
+    IOResetAllOut();
+    IOFlashOut();
+}
+
+void ControlPort::InitIOThread()
+{
+    ioThread = new IOThread;
+    // The slot is the main window's detection pass; queued onto the GUI thread.
+    if (gpWin)
+        connect(ioThread, SIGNAL(sigIOChange()), static_cast<QObject*>(gpWin), SLOT(Run()));
+    ioThread->start();
+}
+
+void ControlPort::IOSetOut(int k, int on)
+{
+    if (!validBit(k))
+        return;
+    const int v = kParams.outputInverted(k) ? !on : on;
+    unsigned int bits = 1u << k;
+    const int mirror = kParams.mirrorOutput();
+    if (mirror != 0 && k == mirror - 1)
+        bits |= 1u << kMirrorTargetBit;
+    if (v)
+        outWord |= bits;
+    else
+        outWord &= ~bits;
+}
+
+void ControlPort::IOResetAllOut()
+{
+    for (int k = 0; k < kDrivenOutputs; ++k)
+        IOSetOut(k, 0);
+}
+
+void ControlPort::IOFlashOut()
+{
+    {
+        QMutexLocker lock(pMutexIO);
+        gDataOut = outWord;
+    }
+    if (outWord != gLastFlashedOut) {
+        gLastFlashedOut = outWord;
+        emit sigIOChange();
+    }
+}
+
+int ControlPort::IOState(int kind, int n)
+{
+    if (!validBit(n))
+        return 0;
+    return int(((kind != 0 ? outWord : inWord) >> n) & 1u);
+}
+
+int ControlPort::IOInTrigger(int i)
+{
+    {
+        QMutexLocker lock(pMutexIO);
+        inWord = gDataIn;
+    }
+    const int merge = kParams.input3Merge();
+    // The shift is taken modulo 32 so that settings of 5 and above stay defined (and merge nothing).
+    if (merge != 0)
+        inWord |= (inWord & kInput3Mask) >> ((4u - unsigned(merge)) & 31u);
+
+    if (i < 0 || i >= kTriggerInputs)
+        return 0;
+    const unsigned char level = (inWord >> i) & 1u;
+    const int rose = prevIn[i] == 0 && level == 1;
+
+    const int mode = kParams.machineMode();
+    if (mode != kModeTwoColour && mode != kModeTurntable && prevIn[kDoorInput] == 1 &&
+        ((inWord >> kDoorInput) & 1u) == 0) {
+        // The alarm's logical level: with the output inverted its physical bit reads the other way.
+        const int alarmOn = int((outWord >> kAlarmOutput) & 1u) ^ (kParams.outputInverted(kAlarmOutput) ? 1 : 0);
+        if (alarmOn)
+            IOSetOut(kAlarmOutput, 0);
+        IOFlashOut();
+        gisSafeDoorOpen = true;
+    }
+
+    prevIn[i] = level;
+    return rose;
+}
+
+void ControlPort::updateThreadProtectTiming()
+{
+    if (ioThread)
+        ioThread->protectTime.store(PlatformClock::monotonicMs());
+}

@@ -1,0 +1,60 @@
+// The IO board link: serial frames, the shared input/output words and the GUI-side facade.
+#pragma once
+
+#include <atomic>
+
+#include <QObject>
+
+class IOThread;
+class Posix_QextSerialPort;
+
+// Frame bytes of the board protocol.
+constexpr unsigned char kFrameHead = 0x5F;
+constexpr unsigned char kFrameEnd = 0xF5;
+constexpr int kCommandFrameSize = 6;
+constexpr int kReplyFrameSize = 8;
+// Commands of the system to the board.
+constexpr int kCmdSetOutputs = 1;
+constexpr int kCmdPoll = 2;
+constexpr int kCmdTempFirst = 3;
+constexpr int kCmdTempSecond = 4;
+// Outputs 0..8 are driven; the board reports 10 bits of inputs and outputs.
+constexpr int kDrivenOutputs = 9;
+constexpr int kTriggerInputs = 8;
+constexpr int kTempWords = 16;
+
+extern Posix_QextSerialPort* gpCom;
+extern int gisCOM;                              // serial port number n of "/dev/ttyS<n>"
+extern unsigned int gDataIn;                    // written by the IO thread under pMutexIO
+extern unsigned int gDataOut;                   // written by IOFlashOut under pMutexIO
+extern std::atomic<unsigned int> gFTemp[kTempWords];   // values of the temperature replies
+
+unsigned char calcLRC(unsigned char* data, unsigned short length);
+void ComInit();
+void ComSend(int command, int value);
+
+class ControlPort : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit ControlPort(QObject* parent = nullptr);
+
+    unsigned char prevIn[kTriggerInputs] = {};
+    unsigned int outWord = 0;   // physical levels: inversion is applied when a bit is written
+    unsigned int inWord = 0;
+    IOThread* ioThread = nullptr;
+
+    void InitIOThread();
+    void IOSetOut(int k, int on);
+    void IOResetAllOut();
+    void IOFlashOut();
+    int IOState(int kind, int n);
+    int IOInTrigger(int i);
+    void updateThreadProtectTiming();
+
+signals:
+    void sigIOChange();
+};
+
+extern ControlPort* gpControlIO;

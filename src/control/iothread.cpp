@@ -1,0 +1,131 @@
+// The IO thread's loop: one poll or temperature request every 5 ms, reply parsing, output repair.
+#include "iothread.h"
+
+#include <cstring>
+
+#include <QMutexLocker>
+
+#include "controlport.h"
+#include "globals.h"
+#include "platformclock.h"
+#include "posix_qextserialport.h"
+
+namespace {
+
+constexpr int kPollPeriodMs = 5;
+constexpr qint64 kLivenessTimeoutMs = 11000;
+constexpr int kStalledSleepMs = 1000;
+constexpr int kBufferSize = 1024;
+// Within every 210 iterations: the first temperature block at 200, the second at 210.
+constexpr int kTempFirstIteration = 200;
+constexpr int kTempSecondIteration = 210;
+constexpr int kTempSecondIndex = 8;
+constexpr int kReplyInputs = 2;
+constexpr int kReplyTempFirst = 3;
+constexpr int kReplyTempSecond = 4;
+
+// Receive state; lives for the whole process like the one board it talks to.
+unsigned char sData[kBufferSize];
+unsigned char sDataB[kBufferSize];
+int sLen = 0;
+int sCT = 0;
+int sCTIdx = 0;
+
+bool isReply(unsigned char* p)
+{
+    return p[0] == kFrameHead && p[6] == calcLRC(p, 6) && p[7] == kFrameEnd;
+}
+
+unsigned int tenBits(unsigned char low, unsigned char high)
+{
+    return low | (unsigned(high & 3) << 8);
+}
+
+}  // namespace
+
+IOThread::IOThread(QObject* parent) : QThread(parent) {}
+
+void IOThread::run()
+{
+    protectTime.store(PlatformClock::monotonicMs());
+    // Interruption is only ever requested by a test tearing the process down.
+    while (!isInterruptionRequested()) {
+        if (PlatformClock::monotonicMs() - protectTime.load() >= kLivenessTimeoutMs) {
+            qWarning("controlport_thread - main_thread > 10s will timeout exit");
+            PlatformClock::sleepMs(kStalledSleepMs);
+            continue;
+        }
+        unsigned int out;
+        {
+            QMutexLocker lock(pMutexIO);
+            out = gDataOut;
+        }
+        receive(out);
+        sendNext();
+        PlatformClock::sleepMs(kPollPeriodMs);
+    }
+}
+
+void IOThread::receive(unsigned int out)
+{
+    const qint64 n = gpCom ? gpCom->bytesAvailable() : 0;
+    if (n <= 0)
+        return;
+    const qint64 got = gpCom->read(reinterpret_cast<char*>(sDataB), qMin<qint64>(n, kBufferSize));
+    if (got <= 0)
+        return;
+    const int keep = qMin<int>(int(got), kBufferSize - sLen);
+    memcpy(sData + sLen, sDataB, size_t(keep));
+    sLen += keep;
+    if (sLen < kReplyFrameSize)
+        return;
+
+    bool resend = false;
+    int pos = 0;
+    while (sLen - pos >= kReplyFrameSize) {
+        unsigned char* p = sData + pos;
+        if (!isReply(p)) {
+            ++pos;
+            continue;
+        }
+        if (p[1] == kReplyInputs) {
+            const unsigned int in = tenBits(p[2], p[3]);
+            // Only this thread writes gDataIn, so the comparison needs no lock; the word is
+            // stored before the signal so that the detection pass it queues reads the new word.
+            if (in != gDataIn) {
+                {
+                    QMutexLocker lock(pMutexIO);
+                    gDataIn = in;
+                }
+                emit sigIOChange();
+            }
+            if (tenBits(p[4], p[5]) != out)
+                resend = true;
+        } else if (p[1] == kReplyTempFirst || p[1] == kReplyTempSecond) {
+            if (sCTIdx < kTempWords)
+                gFTemp[sCTIdx++].store(unsigned(p[2]) | unsigned(p[3]) << 8 | unsigned(p[4]) << 16 |
+                                       unsigned(p[5]) << 24);
+        }
+        pos += kReplyFrameSize;
+    }
+    sLen -= pos;
+    memmove(sData, sData + pos, size_t(sLen));
+
+    if (resend)
+        ComSend(kCmdSetOutputs, int(out));
+}
+
+void IOThread::sendNext()
+{
+    ++sCT;
+    if (sCT == kTempFirstIteration) {
+        sCTIdx = 0;
+        ComSend(kCmdTempFirst, 0);
+    } else if (sCT == kTempSecondIteration) {
+        sCTIdx = kTempSecondIndex;
+        sCT = 0;
+        ComSend(kCmdTempSecond, 0);
+    } else {
+        ComSend(kCmdPoll, 0);
+    }
+}
