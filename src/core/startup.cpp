@@ -4,15 +4,41 @@
 #include <QApplication>
 #include <QDebug>
 #include <QFile>
+#include <QMetaType>
+#include <QPair>
 #include <QTextCodec>
 
 #include "commandrunner.h"
 #include "devices.h"
 #include "globals.h"
+#include "logmanager.h"
+#include "mojuwizard.h"
+#include "platformclock.h"
 #include "platformconfig.h"
+#include "publictools.h"
+#include "splashframe.h"
 #include "systempaths.h"
 
 namespace {
+
+// Where the development desktop's Qt keeps its platform plug-ins.
+const char* const kDevQtPluginPath = "/opt/Qt5.15.7/plugins/platforms";
+constexpr int kEnvProbeTimeoutMs = 30000;
+constexpr int kWaitStepMs = 1000;
+
+// Splash steps of the waits for the network card and the cameras.
+constexpr int kNetcardFirstStep = 6;
+constexpr int kNetcardWaits = 5;
+constexpr int kCameraWaitStep = 15;
+constexpr int kCameraWaits = 10;
+constexpr int kCameraDoneStep = 50;
+constexpr int kLoadAppStep = 60;
+constexpr int kOtherPluginsStep = 90;
+constexpr int kCompleteStep = 100;
+
+// Text-table entries shown on the splash.
+constexpr int kTextLoadOtherPlugins = 651;
+constexpr int kTextComplete = 652;
 
 QString ReadProcVersion()
 {
@@ -24,7 +50,39 @@ QString ReadProcVersion()
     return QString::fromUtf8(nul >= 0 ? data.left(nul) : data);
 }
 
+QString LanText(int entry)
+{
+    return gaLanStr[entry * kLanColumns + gLan];
+}
+
+// The network card is set up by a script in the background; the cameras need their time
+// to come up after power-on, so the splash counts them in.
+void WaitForNetworkAndCameras()
+{
+    CommandRunner::system("python3 ./cnt_net/zelkq30_upnetcard.py &");
+    for (int i = 0; i < kNetcardWaits; ++i) {
+        PlatformClock::sleepMs(kWaitStepMs);
+        g_splashframe->flushstep(kNetcardFirstStep + i, "配置网卡中...");
+    }
+    int step = kCameraWaitStep;
+    g_splashframe->flushstep(step, "等待相机开启...");
+    for (int k = 1; k <= kCameraWaits; ++k) {
+        PlatformClock::sleepMs(kWaitStepMs);
+        step += 2 + (k % 3 != 0 ? 1 : 0);
+        g_splashframe->flushstep(step, "等待相机开启...");
+    }
+}
+
 }  // namespace
+
+bool isOpen_Env()
+{
+    const CommandResult r =
+        CommandRunner::run("bash", {"-c", "echo $QT_QPA_PLATFORM_PLUGIN_PATH"}, kEnvProbeTimeoutMs);
+    const QString first = QString::fromLocal8Bit(r.output).split("\n").first();
+    qInfo() << first;
+    return first == kDevQtPluginPath;
+}
 
 int StartUp(int argc, char** argv)
 {
@@ -32,18 +90,50 @@ int StartUp(int argc, char** argv)
     PlatformConfig::load();
 
     linux_kernel_proc_version = ReadProcVersion();
+
+    // Types carried by queued signals. The disk-watcher and statistics records
+    // ("UPanInfo", "QVector<UPanInfo>", "CountGroup") are registered here once they exist.
+    qRegisterMetaType<QPair<QString, QString>>("QPair<QString, QString>");
+
     Devices::requestIoPrivilege(3);
     gfLED = Devices::openLed();
 
     QApplication* app = qobject_cast<QApplication*>(QCoreApplication::instance());
     if (!app)
         app = new QApplication(argc, argv);
+
+    g_splashframe = new SplashFrame;
+    g_splashframe->flushstep(0, "启动...");
+
     QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF-8"));
 
-    qInfo() << "***********************" << "application" << kAppVersion << "***********************";
+    if (!LogManager::__instance)
+        LogManager::__instance = new LogManager(nullptr);
+
+    if (!isOpen_Env())
+        WaitForNetworkAndCameras();
+    g_splashframe->flushstep(kCameraDoneStep, "相机等待完毕...");
+
+    qInfo() << "*********************** application" << kAppVersion << "***********************";
     CreateGlobalMutexes();
+
+    // TEXT TABLE: call InitLanStr() (lanstr.h) here to fill gaLanStr.
+
     LoadGlobalPixmaps();
+    g_splashframe->flushstep(kLoadAppStep, "加载应用程序...");
     gAppDirPath = QCoreApplication::applicationDirPath();
 
+    g_splashframe->flushstep(kOtherPluginsStep, LanText(kTextLoadOtherPlugins));
+    gDeviceID = getlocal_deviceid();
+
+    g_splashframe->flushstep(kCompleteStep, LanText(kTextComplete));
+    // Without a main window the splash stays up as the only screen.
+    if (gpWin) {
+        g_splashframe->finish(gpWin);
+        g_splashframe->deleteLater();
+        g_splashframe = nullptr;
+    }
+
+    CommandRunner::run("notify-send", {"监视器已开启"});
     return app->exec();
 }
