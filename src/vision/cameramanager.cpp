@@ -1,0 +1,278 @@
+// Camera manager: loads the driver plug-ins, lists and orders the cameras, keeps SN.db.
+#include "cameramanager.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlError>
+
+#include "commandrunner.h"
+#include "globals.h"
+#include "mojuwizard.h"
+
+namespace {
+const char* const kPluginsDir = "Plugins";
+const char* const kCamerasDir = "Cameras";
+const char* const kSnConnection = "dbT";
+const char* const kSnFile = "SN.db";
+const char* const kSnFactoryRestore = "cp -f ./paraGroup/default/SN.db ./";
+constexpr int kSnRows = 8;
+constexpr int kSerialMinLength = 8;
+constexpr int kSerialMaxLength = 256;
+const char* const kEmptySerial = "0";
+
+// Text entries of the questions and warnings.
+constexpr int kTextParamFileError = 160;
+constexpr int kTextNoCameraClearSn = 134;
+constexpr int kTextCameraCountChanged = 360;
+
+QString serialRowName(int position)
+{
+    return QString("serialNB%1").arg(position);
+}
+
+QString lanText(int entry)
+{
+    return gaLanStr[entry * kLanColumns + gLan];
+}
+
+// The shared question and warning boxes of the touch kit are not in the tree yet: every
+// question of this file goes through these two, to be switched to gpChooseBox/gpWarnBox.
+int askOperator(const QString& text)
+{
+    qInfo().noquote() << "question:" << text;
+    return 0;
+}
+
+void warnOperator(const QString& text)
+{
+    qInfo().noquote() << "warning:" << text;
+}
+
+void insertRecord(const QString& text, const QString& type)
+{
+    if (gpWin)
+        gpWin->InsertRecord(text, type);
+    else
+        qWarning().noquote() << "no main window for the record" << type << text;
+}
+}  // namespace
+
+CameraManager* CameraManager::_instance = nullptr;
+
+CameraManager* CameraManager::getInstance()
+{
+    if (!_instance)
+        _instance = new CameraManager;
+    return _instance;
+}
+
+void CameraManager::loadPlugins()
+{
+    qInfo() << "Start loading plugins.";
+    QDir dir(QCoreApplication::applicationDirPath());
+    if (!dir.cd(kPluginsDir) || !dir.cd(kCamerasDir))
+        return;
+    qDebug() << "Loading camera plugins.";
+    const QStringList files = dir.entryList({"*.so"}, QDir::Files, QDir::Unsorted);
+    for (const QString& file : files) {
+        auto* loader = new QPluginLoader(dir.absoluteFilePath(file));
+        loaders.append(loader);
+        QObject* instance = loader->instance();
+        if (!loader->isLoaded()) {
+            qWarning().noquote() << "Cameras plugins load fail:" << loader->errorString();
+            continue;
+        }
+        if (!instance)
+            continue;
+        auto* plugin = static_cast<CameraInterface*>(instance->qt_metacast(CameraInterface_iid));
+        if (!plugin)
+            continue;
+        qInfo().noquote() << "Cameras plugins " + file + " load sucess.";
+        plugins.append(plugin);
+    }
+}
+
+bool CameraManager::openSnDatabase()
+{
+    if (!QSqlDatabase::contains(kSnConnection))
+        snDatabase = QSqlDatabase::addDatabase("QSQLITE", kSnConnection);
+    else
+        snDatabase = QSqlDatabase::database(kSnConnection, false);
+    if (snDatabase.isOpen())
+        snDatabase.close();
+    snDatabase.setDatabaseName(kSnFile);
+    return snDatabase.open();
+}
+
+// SQLite creates an empty file for a missing database; without the table every later
+// statement would fail unnoticed while the "Save SN" records still claim success.
+bool CameraManager::ensureSnTable()
+{
+    QSqlQuery create(snDatabase);
+    if (create.exec("create table if not exists sysparam(name text, value text)"))
+        return true;
+    qWarning().noquote() << "SN.db table sysparam unusable:" << create.lastError().text();
+    return false;
+}
+
+void CameraManager::restoreFactorySnDatabase()
+{
+    warnOperator(lanText(kTextParamFileError));
+    CommandRunner::system(kSnFactoryRestore);
+    CommandRunner::system("sync");
+    CommandRunner::system("reboot");
+}
+
+void CameraManager::loadCameraSN()
+{
+    const bool existed = QFileInfo::exists(kSnFile);
+    bool usable = openSnDatabase() && existed;
+    if (usable)
+        usable = ensureSnTable();
+    if (!usable) {
+        qWarning().noquote() << "SN.db cannot be used:" << snDatabase.lastError().text();
+        restoreFactorySnDatabase();
+        // The machine restarts soon; until then carry on with what can be opened.
+        if (openSnDatabase())
+            ensureSnTable();
+    }
+    snQuery = QSqlQuery(snDatabase);
+    storedSN.clear();
+    for (int k = 0; k < kSnRows; ++k) {
+        snQuery.prepare("select value from sysparam where name=?");
+        snQuery.addBindValue(serialRowName(k));
+        if (snQuery.exec() && snQuery.next()) {
+            const QString serial = snQuery.value(0).toString();
+            if (serial.length() >= kSerialMinLength && serial.length() <= kSerialMaxLength)
+                storedSN.append(serial);
+            continue;
+        }
+        snQuery.prepare("insert into sysparam values(?, ?)");
+        snQuery.addBindValue(serialRowName(k));
+        snQuery.addBindValue(QString(kEmptySerial));
+        if (!snQuery.exec())
+            qWarning().noquote() << "SN.db row" << serialRowName(k) << "not added:" << snQuery.lastError().text();
+    }
+}
+
+bool CameraManager::updateSerialRow(int position, const QString& value)
+{
+    snQuery = QSqlQuery(snDatabase);
+    snQuery.prepare("update sysparam set value=? where name=?");
+    snQuery.addBindValue(value);
+    snQuery.addBindValue(serialRowName(position));
+    if (snQuery.exec())
+        return true;
+    qWarning().noquote() << "SN.db row" << serialRowName(position) << "not written:" << snQuery.lastError().text();
+    return false;
+}
+
+void CameraManager::saveCameraSN()
+{
+    for (int k = 0; k < storedSN.size(); ++k) {
+        updateSerialRow(k, storedSN[k]);
+        insertRecord(QString("Save SN %1: %2").arg(k + 1).arg(storedSN[k]), "info");
+    }
+    for (int k = storedSN.size(); k < kSnRows; ++k)
+        updateSerialRow(k, kEmptySerial);
+}
+
+void CameraManager::findCameras()
+{
+    cameras.clear();
+    simulateCameras.clear();
+    for (CameraInterface* plugin : plugins) {
+        const QVector<_cameraInfo> found = plugin->findCameras();
+        qInfo().noquote() << plugin->pluginName() << "find camera count:" << found.size();
+        if (plugin->cameraType() != 0)
+            cameras += found;
+        else
+            simulateCameras += found;
+    }
+    noRealCamera = false;
+    if (cameras.isEmpty()) {
+        cameras = simulateCameras;
+        noRealCamera = true;
+    }
+}
+
+QVector<_cameraInfo> CameraManager::findSumulateCameras()
+{
+    noRealCamera = true;
+    cameras.clear();
+    for (CameraInterface* plugin : plugins) {
+        if (plugin->cameraType() == 0)
+            cameras += plugin->findCameras();
+    }
+    return cameras;
+}
+
+void CameraManager::sortCamera()
+{
+    QVector<_cameraInfo> remaining = cameras;
+    QVector<_cameraInfo> sorted;
+    for (const QString& serial : storedSN) {
+        // From the back, so that removing keeps the indices still to visit valid.
+        for (int i = remaining.size() - 1; i >= 0; --i) {
+            if (remaining[i].serial() == serial) {
+                sorted.append(remaining[i]);
+                remaining.remove(i);
+            }
+        }
+    }
+    sorted += remaining;
+    cameras = sorted;
+}
+
+void CameraManager::resetCameraSN()
+{
+    storedSN.clear();
+    for (const _cameraInfo& info : cameras)
+        storedSN.append(info.serial());
+}
+
+void CameraManager::resortCameraSN(QVector<int> order)
+{
+    storedSN.clear();
+    for (int index : order) {
+        if (index < 0 || index >= cameras.size()) {
+            qWarning() << "resortCameraSN: camera index" << index << "outside the" << cameras.size()
+                       << "cameras, skipped";
+            continue;
+        }
+        storedSN.append(cameras[index].serial());
+    }
+    saveCameraSN();
+}
+
+CameraInterface* CameraManager::createCamera(_cameraInfo info)
+{
+    CameraInterface* camera = nullptr;
+    for (CameraInterface* plugin : plugins) {
+        if (plugin->pluginName() == info.pluginName)
+            camera = plugin->createCamera(info);
+    }
+    return camera;
+}
+
+void CameraManager::checkCameraCount()
+{
+    if (noRealCamera) {
+        if (askOperator(lanText(kTextNoCameraClearSn)) == 1) {
+            resetCameraSN();
+            saveCameraSN();
+        }
+        return;
+    }
+    if (storedSN.isEmpty() || storedSN.size() == cameras.size())
+        return;
+    if (askOperator(lanText(kTextCameraCountChanged)) != 1)
+        return;
+    resetCameraSN();
+    saveCameraSN();
+    if (gpWin)
+        gpWin->FLushAll();
+    CommandRunner::system("reboot");
+}
