@@ -1,0 +1,70 @@
+// Front LEDs, LCD back-light and watchdog-run flag.
+#include "ledlcd.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QRegularExpression>
+
+#include "commandrunner.h"
+#include "devices.h"
+#include "globals.h"
+#include "mojuwizard.h"
+#include "platformclock.h"
+#include "platformexit.h"
+
+bool gisRunWTD = false;
+
+namespace {
+
+constexpr unsigned long kLedMaskRequest = 0x5A018000;
+constexpr unsigned long kLcdOnRequest = 0x5A018B00;
+constexpr unsigned long kLcdOffRequest = 0x5A018A00;
+constexpr int kLedMaskInitial = 0xFF;
+constexpr int kWatchdogGraceMs = 1000;
+
+// Newer panel kernels drive the back-light through sysfs instead of the LED device.
+const char* const kSysfsBacklightKernel = "^Linux version 6.\\d+\\.\\d+-\\d+-generic*";
+const char* const kBacklightOnLine = "echo 0 > /sys/class/backlight/intel_backlight/bl_power";
+const char* const kBacklightOffLine = "echo 1 > /sys/class/backlight/intel_backlight/bl_power";
+
+int gLedMask = kLedMaskInitial;
+
+// The watchdog must learn of every deliberate end, or it resets the panel mid-shutdown.
+void registerStopWTDBeforeExit()
+{
+    PlatformExit::setBeforeExit(StopWTD);
+}
+
+}  // namespace
+
+Q_COREAPP_STARTUP_FUNCTION(registerStopWTDBeforeExit)
+
+void LCDOnOff(int on)
+{
+    static const QRegularExpression sysfsKernel(kSysfsBacklightKernel);
+    const bool sysfs = sysfsKernel.match(linux_kernel_proc_version).hasMatch();
+    qInfo() << "LCDOnOff isOn" << on << (sysfs ? "true" : "false");
+    if (sysfs)
+        CommandRunner::system(on ? kBacklightOnLine : kBacklightOffLine);
+    else
+        Devices::ledIoctl(gfLED, on ? kLcdOnRequest : kLcdOffRequest);
+    if (gpWin)
+        gpWin->screenOff = on ? 0 : 1;
+}
+
+void LEDOnOff(int led, int on)
+{
+    if (on & 1)
+        gLedMask |= 1 << led;
+    else
+        gLedMask &= ~(1 << led);
+    gLedMask &= 0xFF;
+    if (gfLED > 0)
+        Devices::ledIoctl(gfLED, kLedMaskRequest + gLedMask);
+}
+
+void StopWTD()
+{
+    gisRunWTD = false;
+    PlatformClock::sleepMs(kWatchdogGraceMs);
+}

@@ -1,0 +1,13 @@
+// Front LEDs, the LCD back-light and the watchdog-run flag of the panel.
+#pragma once
+
+// Set by the main window at start; cleared by StopWTD and before a calibration reboot.
+extern bool gisRunWTD;
+
+// Back-light on (non-zero) or off; the main window's screenOff follows.
+void LCDOnOff(int on);
+// Sets bit `led` of the LED mask (initially 0xFF) to on & 1 and hands the mask to the device.
+void LEDOnOff(int led, int on);
+// Clears the watchdog-run flag and gives the watchdog a second to notice. Also runs
+// before every Exit.
+void StopWTD();

@@ -1,0 +1,101 @@
+// The shared message box.
+#include "warnbox.h"
+
+#include <QFont>
+#include <QPainter>
+#include <QPen>
+#include <QVBoxLayout>
+
+#include "globals.h"
+#include "ledlcd.h"
+#include "mojuwizard.h"
+#include "wizardpara.h"
+
+WarnBox* gpWarnBox = nullptr;
+
+namespace {
+
+constexpr int kBoxWidth = 750;
+constexpr int kBoxHeight = 370;
+constexpr int kButtonWidth = 220;
+constexpr int kButtonHeight = 100;
+constexpr int kButtonSizeClass = 3;
+constexpr int kTextConfirm = 121;
+constexpr int kTextTop = 5;
+// Stretch factors above and below the button: it sits low in the box.
+constexpr int kStretchAbove = 20;
+constexpr int kStretchBelow = 3;
+
+constexpr int kTextPixelSize = 40;
+constexpr int kFrameWidth = 5;
+const char* const kFontFamily = "wqy-microhei";
+
+QRect centredBoxRect()
+{
+    return QRect(gShowW / 2 - kBoxWidth / 2, gShowH / 2 - kBoxHeight / 2, kBoxWidth, kBoxHeight);
+}
+
+}  // namespace
+
+WarnBox::WarnBox(QWidget* parent) : QDialog(parent)
+{
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint);
+    setGeometry(centredBoxRect());
+
+    confirmButton = new ColorButton(gaLanStr[kTextConfirm * kLanColumns + gLan], this, kButtonSizeClass);
+    confirmButton->setFixedSize(kButtonWidth, kButtonHeight);
+    connect(confirmButton, &QPushButton::clicked, this, &QDialog::accept);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addStretch(kStretchAbove);
+    layout->addWidget(confirmButton, 0, Qt::AlignCenter);
+    layout->addStretch(kStretchBelow);
+}
+
+void WarnBox::setText(const QString& text)
+{
+    message = text;
+}
+
+QString WarnBox::text() const
+{
+    return message;
+}
+
+void WarnBox::paintBox(QWidget* box, const QRect& textBand, int alignment, const QString& text)
+{
+    QPainter painter(box);
+    if (gpPixmapBG)
+        painter.drawPixmap(box->rect(), *gpPixmapBG);
+    QFont font(kFontFamily);
+    font.setPixelSize(kTextPixelSize);
+    painter.setFont(font);
+    painter.setPen(Qt::red);
+    painter.drawText(textBand, alignment, text);
+    painter.setPen(QPen(Qt::white, kFrameWidth));
+    painter.drawRect(0, 0, box->width() - 1, box->height() - 1);
+}
+
+void WarnBox::paintEvent(QPaintEvent*)
+{
+    paintBox(this, QRect(0, kTextTop, width(), (2 * height()) / 3), Qt::AlignCenter, message);
+}
+
+void WarnBox::showEvent(QShowEvent* event)
+{
+    // Callers may have moved the box; every showing puts it back in the middle.
+    setGeometry(centredBoxRect());
+    // A warning must be seen: wake a dark screen and give it its full time again.
+    if (gpWin && gpWin->screenOff) {
+        LCDOnOff(1);
+        if (gpWPara && gpWPara->screenOffTime > 0 && gpWin->lcdTimer)
+            gpWin->lcdTimer->start(gpWPara->screenOffTime * 1000);
+    }
+    QDialog::showEvent(event);
+}
+
+void WarnBox::hideEvent(QHideEvent* event)
+{
+    QDialog::hideEvent(event);
+}
