@@ -1,0 +1,313 @@
+// CammerSingleton: construction, load and save of one camera's region store.
+#include "cammersingleton.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include <QDebug>
+#include <QRegularExpression>
+#include <QSqlError>
+#include <QStringList>
+#include <QVariant>
+
+#include "globals.h"
+#include "miscfunc.h"
+#include "mojuwizard.h"
+#include "warnbox.h"
+
+namespace {
+
+constexpr int kTextParamFileError = 0;   // "Camera parameter file error!"
+constexpr int kMaxOutput = 3;
+constexpr int kShapeTypeMask = 0xFF;
+constexpr int kHandBits = 0xFF00;
+constexpr int kRadiusBits = 16;
+constexpr unsigned kRadiusMask = 0xFFFF;
+
+// The region a missing or unusable row stands for.
+constexpr int kDefaultPara1 = 25;
+constexpr int kDefaultPara2 = 100;
+constexpr int kDefaultPara3 = 3;
+const QRect kDefaultRect(QPoint(50, 50), QPoint(100, 100));
+
+// Reads blank-separated integers the way a text stream does: a missing or unreadable value
+// reads as 0, and so does everything after it.
+class ValueReader
+{
+public:
+    explicit ValueReader(const QString& text)
+        : tokens(text.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts))
+    {
+    }
+
+    int next()
+    {
+        if (failed || pos >= tokens.size())
+            return 0;
+        bool ok = false;
+        const qlonglong v = tokens[pos++].toLongLong(&ok);
+        failed = !ok;
+        // Larger numbers keep their low 32 bits, as the unsigned type word needs.
+        return ok ? static_cast<int>(static_cast<quint32>(v)) : 0;
+    }
+
+    int nextX()
+    {
+        int v = next();
+        CheckInRange(&v, 1, 0, 0);
+        return v;
+    }
+
+    int nextY()
+    {
+        int v = next();
+        CheckInRange(&v, 0, 0, 0);
+        return v;
+    }
+
+private:
+    QStringList tokens;
+    int pos = 0;
+    bool failed = false;
+};
+
+// Image geometry and mask of a loaded shape; the mask goes to the view's working masks.
+template <typename Shape>
+void RebuildShape(Shape& shape, ViewGeometry* view, int d, int i)
+{
+    if (view)
+        shape.setShowA(view->fullScaleX, view->fullScaleY);
+    shape.setImageRect();
+    if (view)
+        view->workMasks[d][i] = shape.UpdateMask();
+}
+
+}  // namespace
+
+CammerSingleton::CammerSingleton(int cameraIndex)
+    : camera(cameraIndex), selRoi(0), selFunc(0), selPara1(0), selPara2(0), selPara3(0)
+{
+}
+
+void* CammerSingleton::operator new(std::size_t size)
+{
+    void* p = ::operator new(size);
+    std::memset(p, 0, size);
+    return p;
+}
+
+void CammerSingleton::operator delete(void* p)
+{
+    ::operator delete(p);
+}
+
+QString CammerSingleton::TableName() const
+{
+    return QStringLiteral("cammer%1").arg(camera);
+}
+
+void CammerSingleton::LoadDatafromFile(ViewGeometry* view)
+{
+    LoadDatafromFile(view, gpWin->queryIn);
+}
+
+void CammerSingleton::LoadDatafromFile(ViewGeometry* view, QSqlQuery& query)
+{
+    for (int d = 0; d < kDetectCount; ++d)
+        LoadDetection(d, view, query);
+}
+
+void CammerSingleton::LoadDetection(int d, ViewGeometry* view, QSqlQuery& query)
+{
+    const QString table = TableName();
+    query.exec(QStringLiteral("select value from %1 where name='detect%2'").arg(table).arg(d));
+    if (!query.next()) {
+        roiNum[d] = 0;
+        query.exec(QStringLiteral("insert into %1 values('detect%2', '0')").arg(table).arg(d));
+        return;
+    }
+    ValueReader values(query.value(0).toString());
+    roiNum[d] = values.next();
+    for (int k = 0; k < kDetectParaCount; ++k)
+        detectPara[d][k] = values.next();
+
+    if (static_cast<unsigned>(roiNum[d]) > kMaxRoiCount) {
+        qWarning() << "region count" << roiNum[d] << "of detection" << d << "in" << table << "is out of range";
+        if (gpWarnBox) {
+            gpWarnBox->setText(gaLanStr[kTextParamFileError * kLanColumns + gLan]);
+            gpWarnBox->exec();
+        }
+        roiNum[d] = 0;
+    }
+
+    for (int i = 0; i < roiNum[d]; ++i) {
+        query.exec(QStringLiteral("select value from %1 where name='ROI%2-%3'").arg(table).arg(d).arg(i));
+        if (query.next())
+            LoadRoi(d, i, query.value(0).toString(), view);
+        else
+            SetDefaultRoi(d, i, view);
+    }
+}
+
+void CammerSingleton::LoadRoi(int d, int i, const QString& value, ViewGeometry* view)
+{
+    ValueReader values(value);
+    para3[d][i] = values.next();
+    para1[d][i] = values.next();
+    para2[d][i] = values.next();
+    func[d][i] = values.next();
+    const unsigned typeWord = static_cast<unsigned>(values.next());
+    outN[i] = values.next();
+    const int n = values.next();
+    if (static_cast<unsigned>(outN[i]) > kMaxOutput)
+        outN[i] = 0;
+    shapeType[d][i] = static_cast<int>(typeWord & kShapeTypeMask);
+
+    switch (shapeType[d][i]) {
+    case kShapePolygon: {
+        if (n < 1 || n > kMaxPolygonPoints) {
+            SetDefaultRoi(d, i, view);
+            return;
+        }
+        RePolygon& polygon = polygons[d][i];
+        polygon.SetHand((typeWord & kHandBits) != 0);
+        for (int k = 0; k < n; ++k) {
+            const int x = values.nextX();
+            polygon.points[k] = QPoint(x, values.nextY());
+        }
+        polygon.count = n;
+        RebuildShape(polygon, view, d, i);
+        return;
+    }
+    case kShapeCircle: {
+        Circle& circle = circles[d][i];
+        circle.cx = values.nextX();
+        circle.cy = values.nextY();
+        const unsigned packed = static_cast<unsigned>(values.next());
+        circle.r = static_cast<int>(packed & kRadiusMask);
+        circle.innerR = static_cast<int>(packed >> kRadiusBits);
+        circle.UpdateRect();
+        RebuildShape(circle, view, d, i);
+        return;
+    }
+    case kShapeRect: {
+        const int left = values.nextX();
+        const int top = values.nextY();
+        const int right = values.nextX();
+        rects[d][i].rect.setCoords(left, top, right, values.nextY());
+        RebuildShape(rects[d][i], view, d, i);
+        return;
+    }
+    default:
+        // An unknown type keeps its shapes and mask as they were.
+        return;
+    }
+}
+
+void CammerSingleton::SetDefaultRoi(int d, int i, ViewGeometry* view)
+{
+    para1[d][i] = kDefaultPara1;
+    para2[d][i] = kDefaultPara2;
+    para3[d][i] = kDefaultPara3;
+    func[d][i] = 0;
+    shapeType[d][i] = kShapeRect;
+    outN[i] = 0;
+    rects[d][i].rect = kDefaultRect;
+    RebuildShape(rects[d][i], view, d, i);
+}
+
+bool CammerSingleton::SaveDatatoFile()
+{
+    return SaveDatatoFile(gpWin->queryIn);
+}
+
+bool CammerSingleton::SaveDatatoFile(QSqlQuery& query)
+{
+    // One transaction: a thousand single-row commits take seconds on the panel's flash disk.
+    const bool begun = query.exec(QStringLiteral("BEGIN TRANSACTION"));
+    if (!begun)
+        qWarning() << "region store of camera" << camera << "saved without a transaction:" << query.lastError().text();
+    for (int d = 0; d < kDetectCount; ++d)
+        SaveDetection(d, query);
+    if (!begun)
+        return false;
+    if (query.exec(QStringLiteral("COMMIT")))
+        return true;
+    qWarning() << "region store of camera" << camera << "not committed:" << query.lastError().text();
+    query.exec(QStringLiteral("ROLLBACK"));
+    return false;
+}
+
+void CammerSingleton::SaveDetection(int d, QSqlQuery& query)
+{
+    const QString table = TableName();
+    // A count out of range would index past the arrays; it is stored as the nearest valid one.
+    const int n = std::clamp(roiNum[d], 0, kMaxRoiCount);
+    QString detectValue = QString::number(n);
+    for (int k = 0; k < kDetectParaCount; ++k)
+        detectValue += QLatin1Char(' ') + QString::number(detectPara[d][k]);
+    query.exec(QStringLiteral("update %1 set value='%2' where name='detect%3'").arg(table, detectValue).arg(d));
+
+    for (int i = 0; i < n; ++i) {
+        const QString name = QStringLiteral("ROI%1-%2").arg(d).arg(i);
+        query.exec(QStringLiteral("select * from %1 where name='%2'").arg(table, name));
+        if (query.next())
+            query.exec(QStringLiteral("update %1 set value='%2' where name='%3'").arg(table, RoiValueText(d, i), name));
+        else
+            query.exec(QStringLiteral("insert into %1 values('%2', '%3')").arg(table, name, RoiValueText(d, i)));
+    }
+    for (int i = n; i < kMaxRoiCount; ++i) {
+        const QString name = QStringLiteral("ROI%1-%2").arg(d).arg(i);
+        query.exec(QStringLiteral("select * from %1 where name='%2'").arg(table, name));
+        if (query.next())
+            query.exec(QStringLiteral("delete from %1 where name='%2'").arg(table, name));
+    }
+}
+
+QString CammerSingleton::RoiValueText(int d, int i) const
+{
+    const int type = shapeType[d][i];
+    const bool handPolygon = type == kShapePolygon && polygons[d][i].getHand();
+    QString text;
+    for (int v : {para3[d][i], para1[d][i], para2[d][i], func[d][i], handPolygon ? type + kShapeHandFlag : type, outN[i]})
+        text += QString::number(v) + QLatin1Char(' ');
+    switch (type) {
+    case kShapeRect: {
+        const QRect& r = rects[d][i].rect;
+        text += QStringLiteral("0 %1 %2 %3 %4").arg(r.left()).arg(r.top()).arg(r.right()).arg(r.bottom());
+        break;
+    }
+    case kShapeCircle: {
+        const Circle& c = circles[d][i];
+        const int packed = c.innerR * (1 << kRadiusBits) + c.r;
+        text += QStringLiteral("0 %1 %2 %3").arg(c.cx).arg(c.cy).arg(packed);
+        break;
+    }
+    case kShapePolygon: {
+        const RePolygon& p = polygons[d][i];
+        const int count = std::clamp(p.count, 0, kMaxPolygonPoints);
+        text.reserve(text.size() + 12 * (count + 1));
+        text += QString::number(count) + QLatin1Char(' ');
+        for (int k = 0; k < count; ++k) {
+            text += QString::number(p.points[k].x()) + QLatin1Char(' ');
+            text += QString::number(p.points[k].y()) + QLatin1Char(' ');
+        }
+        break;
+    }
+    default:
+        break;
+    }
+    return text;
+}
+
+void CammerSingleton::setSelectRoi(int i)
+{
+    const int d = gpWin ? gpWin->curDetect : 0;
+    if (d < 0 || d >= kDetectCount || i < 0 || i >= roiNum[d])
+        return;
+    selRoi = i;
+    selFunc = func[d][i];
+    selPara1 = para1[d][i];
+    selPara2 = para2[d][i];
+    selPara3 = para3[d][i];
+}
