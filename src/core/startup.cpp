@@ -11,6 +11,7 @@
 #include "commandrunner.h"
 #include "devices.h"
 #include "globals.h"
+#include "lanstr.h"
 #include "logmanager.h"
 #include "mojuwizard.h"
 #include "platformclock.h"
@@ -117,7 +118,7 @@ int StartUp(int argc, char** argv)
     qInfo() << "*********************** application" << kAppVersion << "***********************";
     CreateGlobalMutexes();
 
-    // TEXT TABLE: call InitLanStr() (lanstr.h) here to fill gaLanStr.
+    InitLanStr();
 
     LoadGlobalPixmaps();
     g_splashframe->flushstep(kLoadAppStep, "加载应用程序...");

@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Builds the monitor (installing what is missing), prepares the runtime folder run/ and starts
+# the simulated IO board and the monitor: full screen on $DISPLAY, otherwise over VNC.
+set -euo pipefail
+cd "$(dirname "$0")"
+BUILD_DIR=${BUILD_DIR:-build}
+RUN_DIR=${RUN_DIR:-run}
+VNC_ADDR=127.0.0.1
+VNC_PORT=5900
+SCREEN=1920x1080
+QT_PLATFORMS=/usr/lib/x86_64-linux-gnu/qt5/plugins/platforms
+
+./scripts/install-deps.sh
+cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$BUILD_DIR" -j "$(nproc)"
+BIN="$BUILD_DIR/bin"
+BUILD_DIR_ABS=$(cd "$BUILD_DIR" && pwd)
+SRC_DIR=$(pwd)
+./scripts/prepare-run.sh "$BIN" "$RUN_DIR"
+RUN=$(cd "$RUN_DIR" && pwd)
+
+SIM_PID=""
+cleanup() {
+  if [ -n "$SIM_PID" ]; then kill "$SIM_PID" 2>/dev/null || true; fi
+  exec 3>&- 2>/dev/null || true
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+SERIAL=""
+if [ -x "$BIN/ioboard-sim" ]; then
+  # The board reads its keyboard commands from a pipe, so the monitor can keep the terminal.
+  rm -f "$RUN/ioboard.in"
+  mkfifo "$RUN/ioboard.in"
+  exec 3<>"$RUN/ioboard.in"
+  "$BIN/ioboard-sim" <&3 >"$RUN/ioboard-sim.log" 2>&1 &
+  SIM_PID=$!
+  for _ in $(seq 50); do
+    SERIAL=$(grep -o -m1 '/dev/pts/[0-9]*' "$RUN/ioboard-sim.log" || true)
+    [ -n "$SERIAL" ] && break
+    kill -0 "$SIM_PID" 2>/dev/null || break
+    sleep 0.1
+  done
+  if [ -z "$SERIAL" ]; then
+    echo "run: the IO board simulator printed no pseudo-terminal (see $RUN/ioboard-sim.log)" >&2
+    exit 1
+  fi
+  echo "run: IO board simulator on $SERIAL; set its inputs by writing to $RUN/ioboard.in"
+fi
+./scripts/write-platform-json.sh "$RUN" "$SERIAL"
+
+cd "$RUN"
+if [ -n "${DISPLAY:-}" ]; then
+  ./monitor
+else
+  if [ ! -e "$QT_PLATFORMS/libqvnc.so" ]; then
+    echo "run: Qt's VNC platform plug-in is missing ($QT_PLATFORMS/libqvnc.so)" >&2
+    exit 1
+  fi
+  # Qt's VNC server listens on every interface; the preloaded shim keeps it on loopback.
+  SHIM="$BUILD_DIR_ABS/vnc-localhost.so"
+  cc -shared -fPIC -O2 -o "$SHIM" "$SRC_DIR/scripts/vnc-localhost.c" -ldl
+  echo "run: no display; the monitor's screen ($SCREEN) is served over VNC."
+  echo "run: connect a VNC viewer to $VNC_ADDR:$VNC_PORT (for example: vncviewer $VNC_ADDR::$VNC_PORT)"
+  VNC_LOCAL_PORT=$VNC_PORT LD_PRELOAD="$SHIM" ./monitor -platform "vnc:size=$SCREEN:port=$VNC_PORT"
+fi

@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Fills the runtime folder from the build: program, libraries, plug-ins, pictures, help, factory data.
+# Usage: prepare-run.sh <build bin folder> <runtime folder>
+set -euo pipefail
+BIN=$(cd "$1" && pwd)
+mkdir -p "$2"
+RUN=$(cd "$2" && pwd)
+SRC=$(cd "$(dirname "$0")/.." && pwd)
+
+mkdir -p "$RUN/sysroot"
+cp -f "$BIN/monitor" "$RUN/"
+for lib in "$BIN"/*.so "$BIN"/*.so.*; do
+  [ -e "$lib" ] && cp -fP "$lib" "$RUN/"
+done
+if [ -d "$BIN/Plugins" ]; then
+  rm -rf "$RUN/Plugins"
+  cp -r "$BIN/Plugins" "$RUN/Plugins"
+fi
+
+# Pictures: painted by the build when it has the tool, otherwise taken from the source tree.
+for images in "$BIN/images" "$SRC/images"; do
+  if [ -d "$images" ]; then
+    mkdir -p "$RUN/images"
+    cp -r "$images/." "$RUN/images/"
+    break
+  fi
+done
+if [ -d "$SRC/assets" ] && [ -n "$(ls -A "$SRC/assets")" ]; then
+  cp -r "$SRC/assets/." "$RUN/"
+fi
+
+# The program never creates its factory databases itself.
+if [ -x "$BIN/factory-data" ] && [ ! -e "$RUN/PARAM.db" ]; then
+  echo "run: writing factory data into $RUN"
+  (cd "$RUN" && "$BIN/factory-data" "$RUN")
+fi
