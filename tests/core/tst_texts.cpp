@@ -167,7 +167,7 @@ private slots:
     {
         gaLanStr[5 * 4 + kJa] = "changed";
         InitLanStr();
-        QCOMPARE(cell(5, kEn), QString("Move D"));
+        QCOMPARE(cell(5, kEn), QString("Move U"));
         QVERIFY(cell(5, kJa) != "changed");
         QVERIFY(cell(kLastDefinedEntry + 1, kEn).isEmpty());
     }
