@@ -1,0 +1,78 @@
+// Picture sources of the simulated camera and their conversion to the camera's size and kind.
+#include "simframesource.h"
+
+#include <QDebug>
+#include <QMap>
+
+namespace {
+using Producer = QImage (SimFrameSource::*)();
+}
+
+SimFrameSource::SimFrameSource(const SimCameraSettings& s) : settings(s)
+{
+    const QMap<QString, Producer> producers = {
+        {"scene", &SimFrameSource::nextScene},
+        {"files", &SimFrameSource::nextFile},
+        {"inject", &SimFrameSource::lastInjected},
+    };
+    if (!producers.contains(settings.source))
+        qWarning().noquote() << "simcamera: unknown frame source" << settings.source << "- using the scene";
+    configured = producers.value(settings.source, &SimFrameSource::nextScene);
+}
+
+void SimFrameSource::inject(const QImage& picture)
+{
+    injected.append(fitted(picture));
+}
+
+QImage SimFrameSource::next()
+{
+    if (!injected.isEmpty()) {
+        repeated = injected.takeFirst();
+        return repeated;
+    }
+    return (this->*configured)();
+}
+
+// A camera fed only by a test keeps showing the last picture it was given.
+QImage SimFrameSource::lastInjected()
+{
+    return repeated;
+}
+
+QImage SimFrameSource::nextFile()
+{
+    if (settings.files.isEmpty())
+        return QImage();
+    const int index = fileIndex;
+    fileIndex = (fileIndex + 1) % settings.files.size();
+    if (!fileCache.contains(index)) {
+        const QImage picture(settings.files[index]);
+        if (picture.isNull())
+            qWarning().noquote() << "simcamera: cannot read" << settings.files[index];
+        fileCache.insert(index, picture.isNull() ? QImage() : fitted(picture));
+    }
+    return fileCache.value(index);
+}
+
+QImage SimFrameSource::nextScene()
+{
+    if (canvas.empty())
+        canvas = SimScene::canvas(settings.scene);
+    if (settings.scene.noise <= 0) {
+        if (still.isNull())
+            still = SimScene::toImage(SimScene::render(settings.scene, canvas));
+        return still;
+    }
+    SimSceneOptions options = settings.scene;
+    options.noiseSeed = sceneFrames++;
+    return SimScene::toImage(SimScene::render(options, canvas));
+}
+
+QImage SimFrameSource::fitted(const QImage& picture) const
+{
+    QImage out = picture;
+    if (out.width() != settings.width || out.height() != settings.height)
+        out = out.scaled(settings.width, settings.height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    return out.convertToFormat(settings.color ? QImage::Format_RGB32 : QImage::Format_Grayscale8);
+}

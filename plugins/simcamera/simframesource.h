@@ -1,0 +1,38 @@
+// Where a simulated camera's pictures come from: injected pictures, files, or the synthetic scene.
+#pragma once
+
+#include <QHash>
+#include <QImage>
+#include <QList>
+
+#include <opencv2/core.hpp>
+
+#include "simcameraconfig.h"
+
+class SimFrameSource
+{
+public:
+    explicit SimFrameSource(const SimCameraSettings& settings);
+
+    // Served before the configured source, each once, in the order injected.
+    void inject(const QImage& picture);
+    // The next picture at the camera's size, Format_Grayscale8 for a grey camera and
+    // Format_RGB32 for a colour one; null when the source has nothing to give.
+    QImage next();
+
+private:
+    QImage nextScene();
+    QImage nextFile();
+    QImage lastInjected();
+    QImage fitted(const QImage& picture) const;
+
+    SimCameraSettings settings;
+    QImage (SimFrameSource::*configured)() = &SimFrameSource::nextScene;
+    QList<QImage> injected;
+    QImage repeated;
+    int fileIndex = 0;
+    QHash<int, QImage> fileCache;
+    cv::Mat canvas;
+    QImage still;   // the scene when nothing changes between frames
+    quint32 sceneFrames = 0;
+};
