@@ -237,7 +237,7 @@ bool sameMembers(const WizardPara& a, const WizardPara& b, M... members)
 
 // Marks an enable flag that follows the product-detection switch.
 constexpr int kFollowsProd = -1;
-constexpr int kUnchanged = -1;
+constexpr int kUnchanged = WizardPara::DerivedGlobals::kLeave;
 
 // Two-colour and turntable machines: which detections run for each mould side.
 struct SideRule
@@ -426,7 +426,14 @@ void WizardPara::applyClamps()
     std::for_each(unstoredRuns().begin(), unstoredRuns().end(), clampRun);
 }
 
-void WizardPara::deriveValues()
+WizardPara::DerivedGlobals WizardPara::applyLoadRules()
+{
+    applyClamps();
+    detectModeNext = detectMode;
+    return deriveValues();
+}
+
+WizardPara::DerivedGlobals WizardPara::deriveValues()
 {
     // At least one inspection method is always on.
     const int* const inspections[] = {&defectDetect, &spotDetect, &blackArea, &whiteArea,
@@ -436,24 +443,20 @@ void WizardPara::deriveValues()
 
     switch (detectMode) {
     case 0:
-        gDNum = 2;
         detectSlots = 4;
         detectEnabled[1] = 1;
         detectEnabled[0] = detectProd;
         detectTrigIn[0] = 0;
         detectTrigIn[1] = semiAuto ? 2 : 0;
         std::fill(outInitState + 4, outInitState + 8, ejectorPulseNoAlarm == 0 ? 1 : 0);
-        break;
+        return {2, kUnchanged};
     case 1:
     case 2: {
-        gDNum = 4;
         detectSlots = 4;
         moldSide = SysParamClamp{SysParamClamp::Above, 0, 3, 0}.apply(moldSide);
         const SideRule& rule = kSideRules[moldSide];
         for (int d = 0; d < 4; ++d)
             detectEnabled[d] = rule.enabled[d] == kFollowsProd ? (detectProd != 0) : rule.enabled[d];
-        if (gpWin && rule.leftMoldOnly != kUnchanged)
-            gpWin->moldSide = rule.leftMoldOnly;
         const int c = rule.triggerCode;
         if (detectMode == 1) {
             detectTrigIn[0] = 0;
@@ -462,10 +465,10 @@ void WizardPara::deriveValues()
             detectTrigIn[0] = c;
             detectTrigIn[1] = semiAuto ? 2 : c;
         }
-        break;
+        return {4, rule.leftMoldOnly};
     }
     default:
-        gDNum = detectSlots = detectCount;
+        detectSlots = detectCount;
         for (int d = 0; d < kDetections; ++d) {
             const bool used = d < detectCount;
             if (used)
@@ -474,7 +477,7 @@ void WizardPara::deriveValues()
             detectEnabled[d] = ioRow == -1 ? 0 : 1;
             detectTrigIn[d] = ioRow == -1 ? -1 : TriginNo[ioRowInput[ioRow]] - 1;
         }
-        break;
+        return {detectCount, kUnchanged};
     }
 }
 

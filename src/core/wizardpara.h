@@ -96,6 +96,18 @@ public:
     // The stored text of a row as the save writes it, the language position given.
     QString sysParamText(const SysParamRow& row, int language) const;
 
+    // The globals a load derives besides the record: gDNum and the main window's side flag.
+    struct DerivedGlobals
+    {
+        static constexpr int kLeave = -1;
+        int detections;
+        int leftMoldOnly;   // kLeave: not changed
+    };
+    // What every load does after reading the rows, leaving the globals it derives to the
+    // caller (only a stray gLan is clamped): the clamps, the next-start mode and the derived
+    // values of the record. The factory data is the constructor's record after these rules.
+    DerivedGlobals applyLoadRules();
+
     // Mode-3 names of the 18 monitored signals (gaName) from the input and output name
     // choices, in the current language; the settings screen calls it after a commit too.
     void setStageNames() const;
@@ -236,7 +248,7 @@ public:
 private:
     void readGroupIndex();
     void applyClamps();
-    void deriveValues();
+    DerivedGlobals deriveValues();
     void setSignalNames();
     void readRow(QSqlQuery& query, const SysParamRow& row);
     // Where position k of a run lives; forSave picks detectModeNext for the mode position.

@@ -65,9 +65,10 @@ void WizardPara::LoadDatafromFile(QSqlQuery& query)
     readGroupIndex();
     for (const char* name : kLoadOrder)
         readRow(query, *sysParamRow(QString::fromLatin1(name)));
-    applyClamps();
-    detectModeNext = detectMode;
-    deriveValues();
+    const DerivedGlobals derived = applyLoadRules();
+    gDNum = derived.detections;
+    if (gpWin && derived.leftMoldOnly != DerivedGlobals::kLeave)
+        gpWin->moldSide = derived.leftMoldOnly;
     setSignalNames();
 }
 
