@@ -9,10 +9,7 @@
 #include "platformclock.h"
 #include "posix_qextserialport.h"
 #include "systempaths.h"
-#if __has_include("wizardpara.h")
 #include "wizardpara.h"
-#define CONTROLPORT_HAVE_WIZARDPARA 1
-#endif
 
 Posix_QextSerialPort* gpCom = nullptr;
 int gisCOM = 0;
@@ -33,52 +30,23 @@ constexpr unsigned int kInput3Mask = 1u << 3;
 constexpr int kModeTwoColour = 1;
 constexpr int kModeTurntable = 2;
 
-// Everything the link reads of the parameter record, in one place.
-struct LinkParams
-{
-    int outputInverted(int k) const;
-    int mirrorOutput() const;
-    int input3Merge() const;
-    int machineMode() const;
-};
-
-#ifdef CONTROLPORT_HAVE_WIZARDPARA
-int LinkParams::outputInverted(int k) const
+// Everything the link reads of the live parameter record, in one place.
+int outputInverted(int k)
 {
     return gpWPara && k >= 0 && k < kDrivenOutputs ? gpWPara->outInitState[k] : 0;
 }
-int LinkParams::mirrorOutput() const
+int mirrorOutput()
 {
     return gpWPara ? gpWPara->output4Use : 0;
 }
-int LinkParams::input3Merge() const
+int input3Merge()
 {
     return gpWPara ? gpWPara->input4Use : 0;
 }
-int LinkParams::machineMode() const
+int machineMode()
 {
     return gpWPara ? gpWPara->detectMode : 0;
 }
-#else
-int LinkParams::outputInverted(int) const
-{
-    return 0;
-}
-int LinkParams::mirrorOutput() const
-{
-    return 0;
-}
-int LinkParams::input3Merge() const
-{
-    return 0;
-}
-int LinkParams::machineMode() const
-{
-    return 0;
-}
-#endif
-
-const LinkParams kParams;
 
 // The word of the latest IOFlashOut, process-wide like the board it stands for.
 unsigned int gLastFlashedOut = 0;
@@ -141,9 +109,9 @@ void ControlPort::IOSetOut(int k, int on)
 {
     if (!validBit(k))
         return;
-    const int v = kParams.outputInverted(k) ? !on : on;
+    const int v = outputInverted(k) ? !on : on;
     unsigned int bits = 1u << k;
-    const int mirror = kParams.mirrorOutput();
+    const int mirror = mirrorOutput();
     if (mirror != 0 && k == mirror - 1)
         bits |= 1u << kMirrorTargetBit;
     if (v)
@@ -183,7 +151,7 @@ int ControlPort::IOInTrigger(int i)
         QMutexLocker lock(pMutexIO);
         inWord = gDataIn;
     }
-    const int merge = kParams.input3Merge();
+    const int merge = input3Merge();
     // The shift is taken modulo 32 so that settings of 5 and above stay defined (and merge nothing).
     if (merge != 0)
         inWord |= (inWord & kInput3Mask) >> ((4u - unsigned(merge)) & 31u);
@@ -193,11 +161,11 @@ int ControlPort::IOInTrigger(int i)
     const unsigned char level = (inWord >> i) & 1u;
     const int rose = prevIn[i] == 0 && level == 1;
 
-    const int mode = kParams.machineMode();
+    const int mode = machineMode();
     if (mode != kModeTwoColour && mode != kModeTurntable && prevIn[kDoorInput] == 1 &&
         ((inWord >> kDoorInput) & 1u) == 0) {
         // The alarm's logical level: with the output inverted its physical bit reads the other way.
-        const int alarmOn = int((outWord >> kAlarmOutput) & 1u) ^ (kParams.outputInverted(kAlarmOutput) ? 1 : 0);
+        const int alarmOn = int((outWord >> kAlarmOutput) & 1u) ^ (outputInverted(kAlarmOutput) ? 1 : 0);
         if (alarmOn)
             IOSetOut(kAlarmOutput, 0);
         IOFlashOut();

@@ -19,6 +19,7 @@ constexpr int kPoll = 2;
 constexpr int kTempFirst = 3;
 constexpr int kTempSecond = 4;
 constexpr unsigned int kTenBits = 0x3FF;
+constexpr unsigned char kCopyInputFlip = 0x40;
 // The board's thread wakes at least this often even when nothing is due.
 constexpr int kIdleWaitMs = 50;
 // How long a reply may wait for room in the terminal before the rest is dropped.
@@ -162,6 +163,7 @@ void IOBoardSim::takeBytes(const unsigned char* data, int n)
     const qint64 now = clockUs();
     std::lock_guard<std::mutex> lock(mutex);
     rx.append(reinterpret_cast<const char*>(data), n);
+    rawRx.append(reinterpret_cast<const char*>(data), n);
     int pos = 0;
     while (rx.size() - pos >= kCommandSize) {
         const char* f = rx.constData() + pos;
@@ -213,9 +215,13 @@ void IOBoardSim::queueReply(const QByteArray& reply, qint64 nowUs)
         std::swap(f, nextFaults);
     QByteArray bytes = f.garbage;
     if (f.corruptCopy != NoCorruption) {
+        // The copy carries another input word, so a parser that took it would report a change too many.
         QByteArray copy = reply;
-        const int at = f.corruptCopy == BadChecksum ? 6 : 7;
-        copy[at] = char(copy[at] ^ 0x5A);
+        copy[2] = char(copy[2] ^ kCopyInputFlip);
+        if (f.corruptCopy == BadEndByte) {
+            copy[6] = char(sum(copy.constData(), 6));
+            copy[7] = char(kEnd ^ 0xFF);
+        }
         bytes += copy;
     }
     const int cut = f.splitAt > 0 && f.splitAt < reply.size() ? bytes.size() + f.splitAt : -1;
@@ -372,6 +378,13 @@ void IOBoardSim::clearFrames()
 {
     std::lock_guard<std::mutex> lock(mutex);
     received.clear();
+    rawRx.clear();
+}
+
+QByteArray IOBoardSim::receivedBytes() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return rawRx;
 }
 
 bool IOBoardSim::waitForFrames(int count, int timeoutMs)

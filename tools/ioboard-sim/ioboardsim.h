@@ -32,7 +32,7 @@ public:
     struct ReplyFaults
     {
         QByteArray garbage;                       // sent first
-        Corruption corruptCopy = NoCorruption;    // then a damaged copy of the reply
+        Corruption corruptCopy = NoCorruption;    // then a damaged copy of the reply (other inputs)
         int splitAt = 0;                          // then the reply, its first splitAt bytes apart
         int splitGapMs = 20;                      // from the rest by this gap (well over one poll)
     };
@@ -69,7 +69,9 @@ public:
 
     QVector<Frame> frames() const;
     int frameCount() const;
-    void clearFrames();
+    void clearFrames();   // also clears receivedBytes()
+    // Every byte received since the last clearFrames(), exactly as it came.
+    QByteArray receivedBytes() const;
     bool waitForFrames(int count, int timeoutMs);
 
     // Value of the temperature replies: block 0 answers command 3, block 1 command 4.
@@ -122,6 +124,7 @@ private:
     mutable std::mutex mutex;
     std::condition_variable changed;
     QByteArray rx;
+    QByteArray rawRx;
     unsigned int inWord = 0;
     qint64 inChangedUs = 0;
     unsigned int outWord = 0;
