@@ -1,0 +1,369 @@
+// CammerRecong: construction, shared region helpers and the region judgement Run.
+#include "cammerrecongnize.h"
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+#include <QDebug>
+#include <QString>
+
+#include <opencv2/imgproc.hpp>
+
+#include "cammersingleton.h"
+#include "miscfunc.h"
+#include "mojuwizard.h"
+#include "tnr_netmn.h"
+#include "wizardpara.h"
+
+namespace {
+constexpr int kCountBoundSlackRun = 2;   // count functions clear the band when k >= 2*(min/2) - 2
+
+int Byte0(int v)
+{
+    return v & 0xFF;
+}
+int Byte1(int v)
+{
+    return (v >> 8) & 0xFF;
+}
+int Low16(int v)
+{
+    return v & 0xFFFF;
+}
+int High16(int v)
+{
+    return int((unsigned(v) >> 16) & 0xFFFF);
+}
+
+// A band given with its ends reversed is used with the ends swapped.
+std::pair<int, int> Ordered(int lo, int hi)
+{
+    return lo <= hi ? std::make_pair(lo, hi) : std::make_pair(hi, lo);
+}
+}  // namespace
+
+CammerRecong::CammerRecong(CammerSingleton* s, CammerRecogData* v) : store(s), view(v)
+{
+    for (int d = 0; d < kDetectCount; ++d) {
+        if (!Para().detectEnabled[d])
+            continue;
+        CreateHomoShape(d);
+        CreateShape(d);
+        VarTrain(d);
+    }
+}
+
+const WizardPara& CammerRecong::Para()
+{
+    static const WizardPara defaults;
+    return gpWPara ? *gpWPara : defaults;
+}
+
+bool CammerRecong::NotJudged(int f)
+{
+    return f == kFuncIgnore || f == kFuncPosition || f == kFuncPerspective;
+}
+
+bool CammerRecong::Color() const
+{
+    return gisColor && view->isColor;
+}
+
+cv::Rect CammerRecong::PictureRect() const
+{
+    return cv::Rect(0, 0, view->imageWidth, view->imageHeight);
+}
+
+void CammerRecong::ThresholdFUNC(cv::Mat src, cv::Mat& dst, int lo, int hi)
+{
+    cv::Mat atLeast, atMost;
+    cv::threshold(~src, atLeast, 255 - lo, 255, cv::THRESH_BINARY_INV);
+    cv::threshold(src, atMost, hi, 255, cv::THRESH_BINARY_INV);
+    cv::bitwise_and(atLeast, atMost, dst);
+}
+
+cv::Rect CammerRecong::ShapeRect(const CammerSingleton* s, int det, int r)
+{
+    QRect q;
+    switch (s->shapeType[det][r]) {
+    case kShapeRect:
+        q = s->rects[det][r].imageRect;
+        break;
+    case kShapeCircle:
+        q = s->circles[det][r].imageRect;
+        break;
+    default:
+        q = s->polygons[det][r].imageRect;
+        break;
+    }
+    return cv::Rect(q.left(), q.top(), q.right() - q.left() + 1, q.bottom() - q.top() + 1);
+}
+
+CammerRecong::Cut CammerRecong::ClipShape(const CammerSingleton* s, const cv::Mat& shapeMask, int det, int r) const
+{
+    Cut cut;
+    if (shapeMask.rows == 0 || shapeMask.cols == 0) {
+        cut.code = kRegNoMask;
+        return cut;
+    }
+    const cv::Rect shape = ShapeRect(s, det, r);
+    // A rectangle drawn at another screen scale may leave the picture: use what lies inside.
+    cut.rect = shape.width >= 1 && shape.height >= 1 ? shape & PictureRect() : cv::Rect();
+    if (cut.rect.empty()) {
+        cut.code = kRegEmptyRect;
+        return cut;
+    }
+    // The shape mask is laid at the shape's top-left corner; what it does not cover is left out.
+    const cv::Rect inMask = (cut.rect - shape.tl()) & cv::Rect(0, 0, shapeMask.cols, shapeMask.rows);
+    if (inMask.size() == cut.rect.size()) {
+        cut.mask = shapeMask(inMask);
+    } else {
+        cut.mask = cv::Mat::zeros(cut.rect.size(), CV_8UC1);
+        if (!inMask.empty())
+            shapeMask(inMask).copyTo(cut.mask(inMask + shape.tl() - cut.rect.tl()));
+    }
+    return cut;
+}
+
+CammerRecong::Cut CammerRecong::CutRegion(const CammerSingleton* s, const cv::Mat& shapeMask, int det, int r,
+                                          bool maskRequired) const
+{
+    const cv::Mat& dm = detMask[det];
+    if (shapeMask.rows && shapeMask.cols && maskRequired && (dm.rows == 0 || dm.cols == 0)) {
+        Cut cut;
+        cut.code = kRegNoDetMask;
+        return cut;
+    }
+    Cut cut = ClipShape(s, shapeMask, det, r);
+    if (cut.code)
+        return cut;
+    // cut.mask may be a view into the region's own mask: never write through it.
+    cv::Mat judged;
+    if (dm.size() == PictureRect().size())
+        cv::bitwise_and(dm(cut.rect), cut.mask, judged);
+    else
+        judged = cut.mask.clone();
+    cut.mask = judged;
+    return cut;
+}
+
+cv::Mat CammerRecong::Open(const cv::Mat& band, int kernel)
+{
+    if (kernel <= 1)
+        return band;   // a 1 x 1 opening changes nothing
+    cv::Mat opened;
+    cv::morphologyEx(band, opened, cv::MORPH_OPEN,
+                     cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(kernel, kernel)));
+    return opened;
+}
+
+CammerRecong::Band CammerRecong::MakeBand(const CammerSingleton* s, int det, int r, const cv::Mat& roi,
+                                          const cv::Mat& colorRoi, const cv::Mat& m, int kernel, int countSlack)
+{
+    const WizardPara& p = Para();
+    const int f = s->func[det][r], p1 = s->para1[det][r], p2 = s->para2[det][r], p3 = s->para3[det][r];
+    Band out;
+    out.band = cv::Mat::zeros(roi.size(), CV_8UC1);
+    out.kernel = kernel;
+    auto bandOf = [&](const cv::Mat& src, std::pair<int, int> ends) {
+        cv::Mat t;
+        ThresholdFUNC(src, t, ends.first, ends.second);
+        cv::bitwise_and(t, m, t);
+        return t;
+    };
+    switch (f) {
+    case kFuncDefect:
+        out.kernel = p.showAllParams ? p3 : p.filterSize;
+        // The matcher applies its own mask (ignore points included).
+        if (grayMatch[det][r].IsValid())
+            grayMatch[det][r].Match(roi, out.band);
+        break;
+    case kFuncSpot:
+        out.band = bandOf(roi, Ordered(Byte0(p3), Byte1(p3)));
+        out.kernel = p.minSpot;
+        break;
+    case kFuncBlackArea:
+    case kFuncBlackNumber:
+    case kFuncWhiteArea:
+    case kFuncWhiteNumber: {
+        const bool dark = f == kFuncBlackArea || f == kFuncBlackNumber;
+        out.band = bandOf(roi, dark ? std::make_pair(0, Byte0(p1)) : std::make_pair(Byte0(p1), 255));
+        out.kernel = p.minSpot;
+        if (f == kFuncBlackNumber || f == kFuncWhiteNumber) {
+            out.kernel = 2 * p3 + 1 > 0 ? 2 * p3 + 1 : 1;
+            if (out.kernel >= 2 * (std::min(roi.rows, roi.cols) / 2) - countSlack)
+                out.band.setTo(0);
+        }
+        break;
+    }
+    case kFuncSimilarity:
+        out.kernel = 1;
+        if (surf[det][r].IsValid()) {
+            cv::Mat copy = roi.clone();
+            out.score = int(surf[det][r].Match(copy, out.band));
+        }
+        break;
+    case kFuncColorSpot:
+        out.kernel = p.minSpot;
+        if (!colorRoi.empty()) {
+            cv::Mat planes[4];
+            cv::split(colorRoi, planes);
+            out.band.setTo(255);
+            const std::pair<int, int> bands[3] = {{2, p1}, {1, p2}, {0, p3}};
+            for (const auto& [plane, para] : bands)
+                cv::bitwise_and(out.band, bandOf(planes[plane], Ordered(Low16(para), High16(para))), out.band);
+        }
+        break;
+    default:
+        out.band = bandOf(roi, {0, 255});
+        out.kernel = p.minSpot;
+        break;
+    }
+    // A kernel of 0 or less (from a synchronised parameter or an edited database) would
+    // make the opening assert.
+    out.kernel = std::max(1, out.kernel);
+    return out;
+}
+
+void CammerRecong::ReportRegionError(int det, int code) const
+{
+    const QString text = QString("REG RUN ERROR = %1, %2, %3").arg(view->cameraIndex).arg(det).arg(code);
+    qWarning().noquote() << text;
+    if (gpWin)
+        gpWin->InsertRecord(text, "info");
+}
+
+void CammerRecong::Run(int det)
+{
+    if (det < 0 || det >= kDetectCount || !store || !view->alignedImage || !view->displayMask) {
+        qWarning() << "camera" << view->cameraIndex << "detection" << det << "cannot be judged: no pictures";
+        view->cameraOk = false;
+        return;
+    }
+    const WizardPara& p = Para();
+    view->cameraOk = true;
+    for (int r = 0; r < std::min(store->roiNum[det], kMaxRoiCount); ++r)
+        view->roiOk[det][r] = true;
+
+    const bool color = Color();
+    cv::Mat picture = view->GrayMat(view->alignedImage);
+    cv::Mat colorPicture;
+    if (color) {
+        colorPicture = view->ColorMat(view->alignedImage);
+        auto convert = gisGrayHue ? RGBA2Gray : RGBA2Hue;
+        convert(view->grayImage, reinterpret_cast<int*>(view->alignedImage), view->imageWidth, view->imageHeight);
+        picture = view->GrayMat(view->grayImage);
+    }
+    if (p.matchBrightness && norm[det] > 0) {
+        cv::normalize(picture, normalised, norm[det], 0, cv::NORM_L2, -1);
+        picture = normalised;
+    }
+    cv::Mat overlayAll = view->GrayMat(view->displayMask);
+    overlayAll.setTo(0);
+
+    param_roi rec;
+    int kernel = 1;
+    for (int r = 0; r < std::min(store->roiNum[det], kMaxRoiCount); ++r) {
+        const int f = store->func[det][r];
+        int (&boxes)[kMaxRoiBoxes][4] = view->roiBoxes[det][r];
+        if (NotJudged(f)) {
+            view->roiValue[det][r] = 0;
+            boxes[0][0] = 0;
+            continue;
+        }
+        const Cut cut = CutRegion(store, view->workMasks[det][r], det, r, true);
+        if (cut.code) {
+            view->cameraOk = false;
+            ReportRegionError(det, cut.code);
+            continue;
+        }
+        const int p1 = store->para1[det][r], p2 = store->para2[det][r], p3 = store->para3[det][r];
+        const cv::Mat roi = picture(cut.rect);
+        const Band band = MakeBand(store, det, r, roi, color ? colorPicture(cut.rect) : cv::Mat(), cut.mask, kernel,
+                                   kCountBoundSlackRun);
+        kernel = band.kernel;
+        const cv::Mat opened = Open(band.band, kernel);
+        cv::Mat overlay = overlayAll(cut.rect);
+        cv::bitwise_or(overlay, opened, overlay);
+
+        std::vector<std::vector<cv::Point>> contours;
+        cv::findContours(opened, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_NONE);
+        int value = 0;
+        int stored = 0;
+        for (size_t n = 0; n < contours.size(); ++n) {
+            value = int(value + cv::contourArea(contours[n]));
+            if (n < kMaxRoiBoxes - 1) {
+                const cv::Rect b = cv::boundingRect(contours[n]);
+                int* box = boxes[n + 1];
+                box[0] = cut.rect.x + b.x;
+                box[1] = cut.rect.y + b.y;
+                box[2] = cut.rect.x + b.x + b.width;
+                box[3] = cut.rect.y + b.y + b.height;
+                ++stored;
+            }
+        }
+        boxes[0][0] = stored;
+        view->roiValue[det][r] = value;
+
+        bool ok = true;
+        rec.third = p3;
+        switch (f) {
+        case kFuncDefect: {
+            ok = value <= (p.showAllParams ? p2 : p.filterArea);
+            const int k2 = (p.detectMode == 1 || p.detectMode == 2) ? det % 2 : det;
+            if (k2 < 2 && p.templateIsNg[k2])
+                ok = !ok;
+            rec.low = p1;
+            rec.high = p2;
+            break;
+        }
+        case kFuncSpot:
+            ok = value >= p1 && value <= p2;
+            rec.low = p1;
+            rec.high = p2;
+            break;
+        case kFuncBlackArea:
+        case kFuncWhiteArea:
+            ok = value <= p2;
+            rec.low = 0;
+            rec.high = p2;
+            break;
+        case kFuncSimilarity:
+            value = band.score;
+            view->roiValue[det][r] = value;
+            ok = value >= p1;
+            rec.low = p1;
+            rec.high = -1;
+            break;
+        case kFuncWhiteNumber:
+        case kFuncBlackNumber:
+            value = int(contours.size());
+            view->roiValue[det][r] = value;
+            ok = value >= Low16(p2) && value <= High16(p2);
+            rec.low = Low16(p2);
+            rec.high = High16(p2);
+            break;
+        case kFuncColorSpot:
+            ok = value >= p.colorMinArea && value <= p.colorMaxArea;
+            rec.low = -1;
+            rec.high = -1;
+            break;
+        default:
+            rec.low = -1;
+            rec.high = -1;
+            break;
+        }
+        if (!ok) {
+            view->roiOk[det][r] = false;
+            view->cameraOk = false;
+        }
+        rec.camera = view->cameraIndex;
+        rec.detect = det;
+        rec.roi = r;
+        rec.func = f;
+        rec.value = value;
+        rec.cameraOk = view->cameraOk;
+        TNR_NETMN::getInstance()->roiCache.insert(TNR_NETMN::roiKey(view->cameraIndex, det, r), rec);
+    }
+}

@@ -1,0 +1,111 @@
+// CammerRecong: one camera's recogniser: training, perspective and position correction, region judgement.
+#pragma once
+
+#include <opencv2/core.hpp>
+
+#include "findshape.h"
+#include "graymatch.h"
+#include "imghomotrans.h"
+#include "recogdata.h"
+#include "surf.h"
+#include "viewgeometry.h"
+
+class CammerSingleton;
+class WizardPara;
+
+// Detection functions of a region.
+enum RoiFunc {
+    kFuncDefect = 0,
+    kFuncSpot = 1,
+    kFuncIgnore = 2,
+    kFuncPosition = 3,
+    kFuncBlackArea = 4,
+    kFuncWhiteArea = 5,
+    kFuncSimilarity = 6,
+    kFuncWhiteNumber = 7,
+    kFuncBlackNumber = 8,
+    kFuncColorSpot = 9,
+    kFuncPerspective = 10,
+};
+
+// Codes of "REG RUN ERROR" for a region that cannot be judged.
+constexpr int kRegNoMask = -1;
+constexpr int kRegNoDetMask = -2;
+constexpr int kRegEmptyRect = -3;
+
+// Use per camera and detection d (the camera view owns one recogniser, built on its working
+// store storeA and itself):
+//   training: CreateHomoShape(d), CreateShape(d), VarTrain(d) (the constructor does this for
+//             every enabled detection); VarTrain(d) alone after template or ignore changes;
+//   judging:  view->rawImage filled, main window step = d, then HomoTransShape(d),
+//             ShapeMatch(), Run(d); results in roiOk, roiValue, roiBoxes, cameraOk,
+//             displayMask of the view and in TNR_NETMN::roiCache;
+//   preview:  RunTest(d, roi) on storeB / editMasks / templates[d][curTempIndex].
+class CammerRecong
+{
+public:
+    CammerRecong(CammerSingleton* store, CammerRecogData* view);
+
+    void Run(int det);
+    void VarTrain(int det);
+    void RunTest(int det, int roi);
+    void CreateShape(int det);
+    void ShapeMatch();
+    void CreateHomoShape(int det);
+    int HomoTransShape(int det);
+
+    // dst = 255 where lo <= src <= hi (both inclusive), else 0.
+    static void ThresholdFUNC(cv::Mat src, cv::Mat& dst, int lo, int hi);
+
+    CammerSingleton* store;
+    CammerRecogData* view;
+    cv::Mat detMask[kDetectCount];
+    GrayMatch grayMatch[kDetectCount][kMaxRoiCount];
+    SURF surf[kDetectCount][kMaxRoiCount];
+    ImgHomoTrans homo[kDetectCount];
+    double norm[kDetectCount] = {};
+    FindShape findShape[kDetectCount];
+    int shapeCenterX[kDetectCount] = {};
+    int shapeCenterY[kDetectCount] = {};
+    cv::Rect searchRect[kDetectCount];
+
+private:
+    // A region cut to the picture: its rectangle and its mask (shape AND detection mask).
+    struct Cut
+    {
+        cv::Rect rect;
+        cv::Mat mask;
+        int code = 0;   // 0, or the REG RUN ERROR code
+    };
+    // What one region's function makes of its crop before the opening.
+    struct Band
+    {
+        cv::Mat band;
+        int kernel = 1;
+        int score = 0;   // similarity only
+    };
+
+    // The live parameter record, or the record's defaults when none is loaded.
+    static const WizardPara& Para();
+    // Functions that only feed training or the corrections and are never judged.
+    static bool NotJudged(int f);
+    bool Color() const;
+    cv::Rect PictureRect() const;
+    static cv::Rect ShapeRect(const CammerSingleton* s, int det, int r);
+    // The shape's rectangle clipped to the picture and its mask cut to match.
+    Cut ClipShape(const CammerSingleton* s, const cv::Mat& shapeMask, int det, int r) const;
+    // ClipShape, then ANDed with the detection mask; maskRequired says whether a missing
+    // detection mask is an error (judging) or simply not applied (preview).
+    Cut CutRegion(const CammerSingleton* s, const cv::Mat& shapeMask, int det, int r, bool maskRequired) const;
+    // countSlack: how far below the crop size the count functions' kernel clears the band
+    // (2 when judging, 3 for the preview).
+    Band MakeBand(const CammerSingleton* s, int det, int r, const cv::Mat& roi, const cv::Mat& colorRoi,
+                  const cv::Mat& m, int kernel, int countSlack);
+    static cv::Mat Open(const cv::Mat& band, int kernel);
+    void ReportRegionError(int det, int code) const;
+    bool TemplatesReady(int det, const char* what) const;
+    // The picture used for training from template k of det (converted for colour cameras).
+    cv::Mat TrainingPicture(int det, int k);
+
+    cv::Mat normalised;   // reused buffer of the brightness-matched picture
+};

@@ -1,0 +1,131 @@
+// CammerRecong: perspective correction (raw -> work) and position correction (work -> aligned).
+#include "cammerrecongnize.h"
+
+#include <cstring>
+
+#include <QDebug>
+
+#include "cammersingleton.h"
+#include "miscfunc.h"
+#include "mojuwizard.h"
+#include "platformclock.h"
+#include "wizardpara.h"
+
+namespace {
+constexpr int kMinTemplateFeatures = 300;
+constexpr float kHomoMatchConf = 0.4f;
+constexpr int kMaxMatchAngle = 180;
+constexpr int kPatternMaskValue = 255;
+
+bool RotationAllowed(int matchAngle)
+{
+    return matchAngle >= 1 && matchAngle <= kMaxMatchAngle;
+}
+
+// The central rectangle used when a detection marks no region of its own.
+cv::Rect CentralRect(int w, int h)
+{
+    return cv::Rect(w / 4, h / 4, 3 * w / 4, 3 * h / 4);
+}
+}  // namespace
+
+void CammerRecong::CreateShape(int det)
+{
+    const WizardPara& p = Para();
+    if (p.motionCorrect == -1 || Color() || !store || !TemplatesReady(det, "position model"))
+        return;
+    const int w = view->imageWidth, h = view->imageHeight;
+
+    // One position region per detection is the case that works: with several, rectangle and
+    // mask both come from the first, so that their sizes agree.
+    Cut model;
+    model.code = kRegEmptyRect;
+    for (int r = 0; r < std::min(store->roiNum[det], kMaxRoiCount); ++r) {
+        if (store->func[det][r] == kFuncPosition) {
+            model = ClipShape(store, view->workMasks[det][r], det, r);
+            break;
+        }
+    }
+    if (model.code) {
+        model.rect = CentralRect(w, h) & PictureRect();
+        model.mask = cv::Mat(model.rect.size(), CV_8UC1, cv::Scalar(255));
+    }
+    const cv::Rect& rect = model.rect;
+    shapeCenterX[det] = rect.x + rect.width / 2;
+    shapeCenterY[det] = rect.y + rect.height / 2;
+    const cv::Mat templ = view->GrayMat(view->templates[det][0])(rect);
+    const int angle = RotationAllowed(p.matchAngle) ? p.matchAngle : p.motionCorrect;
+    findShape[det].CreateShape(templ, 0.0, 0, angle, shapeCenterX[det], shapeCenterY[det], false, kPatternMaskValue,
+                               model.mask, p.matchAccuracy, p.zoomLayers);
+    const int m = p.matchOffset;
+    const cv::Rect search = cv::Rect(rect.x - m, rect.y - m, rect.width + 2 * m, rect.height + 2 * m) & PictureRect();
+    searchRect[det] = search.empty() ? cv::Rect(0, 0, 0, 0) : search;
+}
+
+void CammerRecong::ShapeMatch()
+{
+    const int det = gpWin ? gpWin->step : 0;
+    if (det < 0 || det >= kDetectCount || !view->workImage || !view->alignedImage) {
+        qWarning() << "camera" << view->cameraIndex << "position correction of detection" << det << "skipped";
+        return;
+    }
+    const WizardPara& p = Para();
+    const cv::Rect& search = searchRect[det];
+    if (p.motionCorrect != -1 && findShape[det].IsValid() && !Color() && !search.empty()) {
+        const cv::Mat work = view->GrayMat(view->workImage);
+        cv::Mat crop = work(search).clone();
+        const qint64 start = PlatformClock::monotonicMs();
+        int x = 0, y = 0;
+        double score = 0, angle = 0;
+        if (findShape[det].Find(crop, 0, &x, &y, &score, &angle)) {
+            const int dx = x - search.x, dy = y - search.y;
+            cv::Mat aligned = view->GrayMat(view->alignedImage);
+            if (RotationAllowed(p.matchAngle)) {
+                cv::Mat turned;
+                TransformImage(work, turned, cv::Point(dx, dy), cv::Point(shapeCenterX[det], shapeCenterY[det]),
+                               angle);
+                turned.copyTo(aligned);
+            } else {
+                MoveImage(work, aligned, dx, dy);
+            }
+            qInfo() << "OK运行时间" << PlatformClock::monotonicMs() - start << "x: " << dx << "y: " << dy
+                    << "a: " << angle;
+            return;
+        }
+        qInfo() << "NG运行时间" << PlatformClock::monotonicMs() - start;
+    }
+    std::memcpy(view->alignedImage, view->workImage, view->imageBytes);
+}
+
+void CammerRecong::CreateHomoShape(int det)
+{
+    if (!Para().angleCorrect || Color() || !store || !TemplatesReady(det, "perspective model"))
+        return;
+    const int w = view->imageWidth, h = view->imageHeight;
+    cv::Mat mask = cv::Mat::zeros(h, w, CV_8UC1);
+    bool lastUsable = false;
+    for (int r = 0; r < std::min(store->roiNum[det], kMaxRoiCount); ++r) {
+        if (store->func[det][r] != kFuncPerspective)
+            continue;
+        const Cut cut = ClipShape(store, view->workMasks[det][r], det, r);
+        lastUsable = cut.code == 0;
+        if (lastUsable)
+            cut.mask.copyTo(mask(cut.rect));
+    }
+    if (!lastUsable)
+        mask(CentralRect(w, h) & PictureRect()).setTo(255);
+    homo[det].setTemplate(view->GrayMat(view->templates[det][0]), mask, kMinTemplateFeatures);
+}
+
+int CammerRecong::HomoTransShape(int det)
+{
+    if (!view->rawImage || !view->workImage)
+        return 1;
+    if (Para().angleCorrect && !Color() && det >= 0 && det < kDetectCount) {
+        cv::Mat work = view->GrayMat(view->workImage);
+        if (homo[det].transImageHomo(view->GrayMat(view->rawImage), work, kHomoMatchConf))
+            return 1;
+    }
+    std::memcpy(view->workImage, view->rawImage, view->imageBytes);
+    return 1;
+}

@@ -1,0 +1,142 @@
+// CammerRecong: template training of the matchers and the parameter preview.
+#include "cammerrecongnize.h"
+
+#include <algorithm>
+#include <vector>
+
+#include <QDebug>
+
+#include <opencv2/imgproc.hpp>
+
+#include "cammersingleton.h"
+#include "miscfunc.h"
+#include "mojuwizard.h"
+#include "wizardpara.h"
+
+namespace {
+constexpr int kCountBoundSlackPreview = 3;
+// Arguments of the matchers' training (see graymatch.h and surf.h).
+constexpr int kGrayToleranceScale = 100;
+constexpr int kGrayToleranceMax = 150;
+constexpr int kSurfShiftCells = 1;
+constexpr int kSurfDiffLevel = 50;
+}  // namespace
+
+bool CammerRecong::TemplatesReady(int det, const char* what) const
+{
+    if (det >= 0 && det < kDetectCount && view->templates[det] && view->templateValid[det] && view->imagePixels > 0)
+        return true;
+    qWarning() << what << "skipped: camera" << view->cameraIndex << "detection" << det
+               << "has no prepared template pictures";
+    return false;
+}
+
+cv::Mat CammerRecong::TrainingPicture(int det, int k)
+{
+    if (!Color())
+        return view->GrayMat(view->templates[det][k]);
+    auto convert = gisGrayHue ? RGBA2Gray : RGBA2Hue;
+    convert(view->grayImage, reinterpret_cast<int*>(view->templates[det][k]), view->imageWidth, view->imageHeight);
+    return view->GrayMat(view->grayImage);
+}
+
+void CammerRecong::VarTrain(int det)
+{
+    if (!store || !TemplatesReady(det, "training") || !view->ignoreMask[det])
+        return;
+    const WizardPara& p = Para();
+    for (int r = 0; r < kMaxRoiCount; ++r) {
+        if (grayMatch[det][r].IsValid())
+            grayMatch[det][r].Clear();
+        if (surf[det][r].IsValid())
+            surf[det][r].Clear();
+    }
+    const cv::Mat ignore = view->GrayMat(view->ignoreMask[det]);
+    detMask[det] = ignore.clone();
+    const int count = std::min(store->roiNum[det], kMaxRoiCount);
+    for (int r = 0; r < count; ++r) {
+        if (store->func[det][r] != kFuncIgnore)
+            continue;
+        const cv::Rect rect = ShapeRect(store, det, r) & PictureRect();
+        if (!rect.empty())
+            view->workMasks[det][r] = ignore(rect).clone();
+    }
+    cv::bitwise_not(detMask[det], detMask[det]);
+
+    for (int r = 0; r < count; ++r) {
+        const int f = store->func[det][r];
+        if (f != kFuncDefect && f != kFuncSimilarity)
+            continue;
+        const Cut cut = CutRegion(store, view->workMasks[det][r], det, r, true);
+        if (cut.code)
+            continue;   // judging reports the region
+        const cv::Rect& rect = cut.rect;
+        if (f == kFuncSimilarity)
+            surf[det][r].Create(rect.width, rect.height, cut.mask.clone());
+        else
+            grayMatch[det][r].Create(rect.width, rect.height, cut.mask, 0);
+        int n = 0;
+        for (int i = 0; i < std::min(gTempNum, view->templateSlots[det]); ++i) {
+            if (!view->templateValid[det][i])
+                continue;
+            ++n;
+            const cv::Mat picture = TrainingPicture(det, i);
+            norm[det] = cv::norm(picture, cv::NORM_L2);
+            const cv::Mat crop = picture(rect);
+            if (f == kFuncSimilarity)
+                surf[det][r].AddTemp(crop.clone(), kSurfShiftCells, kSurfDiffLevel, store->para1[det][r]);
+            else
+                grayMatch[det][r].AddTemp(crop);
+            if (n >= view->templateCount[det])
+                break;
+        }
+        if (f == kFuncSimilarity)
+            surf[det][r].Train(0, 0, 0, 0);
+        else
+            grayMatch[det][r].Train(store->para1[det][r], p.amplify, kGrayToleranceScale, kGrayToleranceMax);
+    }
+}
+
+void CammerRecong::RunTest(int det, int roi)
+{
+    if (!view->displayMask || det < 0 || det >= kDetectCount || roi < 0 || roi >= kMaxRoiCount)
+        return;
+    cv::Mat overlayAll = view->GrayMat(view->displayMask);
+    overlayAll.setTo(0);
+    view->roiValue[det][roi] = 0;
+    view->roiBoxes[det][roi][0][0] = 0;
+    const CammerSingleton* s = view->storeB;
+    if (!s || roi >= s->roiNum[det])
+        return;
+    const int f = s->func[det][roi];
+    if (f == kFuncDefect || f == kFuncSimilarity || NotJudged(f)) {
+        view->RecogRepaint();
+        return;
+    }
+    const int k = view->curTempIndex;
+    if (!TemplatesReady(det, "preview") || k < 0 || k >= view->templateSlots[det])
+        return;
+    const Cut cut = CutRegion(s, view->editMasks[det][roi], det, roi, false);
+    if (!cut.code) {
+        const bool color = Color();
+        const cv::Mat picture = color ? view->GrayMat(view->grayImage) : view->GrayMat(view->templates[det][k]);
+        const cv::Mat colorRoi = color ? view->ColorMat(view->templates[det][k])(cut.rect) : cv::Mat();
+        const Band band =
+            MakeBand(s, det, roi, picture(cut.rect), colorRoi, cut.mask, 1, kCountBoundSlackPreview);
+        const cv::Mat opened = Open(band.band, band.kernel);
+        cv::Mat overlay = overlayAll(cut.rect);
+        cv::bitwise_or(overlay, opened, overlay);
+        std::vector<std::vector<cv::Point>> contours;
+        cv::findContours(opened, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_NONE);
+        int value = 0;
+        if (f == kFuncWhiteNumber || f == kFuncBlackNumber) {
+            value = int(contours.size());
+        } else {
+            for (const auto& c : contours)
+                value = int(value + cv::contourArea(c));
+        }
+        view->roiValue[det][roi] = value;
+    }
+    view->showTestMask = true;
+    view->RecogRepaint();
+}

@@ -1,0 +1,295 @@
+// Shape locator: exhaustive correlation search at the top of a pyramid, hill-climbing refinement below.
+#include "findshape.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include <QDebug>
+
+#include <opencv2/imgproc.hpp>
+
+namespace {
+constexpr int kMinPatternSide = 12;     // the top level keeps the pattern at least this big
+constexpr int kMinPoints = 24;          // sample points a level needs
+constexpr size_t kMaxPoints = 3000;     // sample points kept per level
+constexpr double kMinInside = 0.8;      // share of points that must land inside the image
+constexpr double kDefaultMinScore = 0.5;
+constexpr int kCandidates = 6;          // top-level poses refined
+constexpr int kMaxClimbSteps = 40;
+constexpr int kMinImageSide = 4;
+constexpr int kMaxLayers = 10;
+constexpr double kMaxAngleStep = 10.0;
+constexpr double kMinAngleStep = 0.02;
+
+struct Pose
+{
+    double x = 0;
+    double y = 0;
+    double angle = 0;
+    double score = -2;
+};
+
+struct Sums
+{
+    double n = 0, st = 0, sv = 0, stt = 0, svv = 0, stv = 0;
+    void add(double t, double v)
+    {
+        n += 1;
+        st += t;
+        sv += v;
+        stt += t * t;
+        svv += v * v;
+        stv += t * v;
+    }
+    double ncc(size_t total) const
+    {
+        if (n < kMinInside * total || n < 2)
+            return -2;
+        const double vt = stt - st * st / n, vv = svv - sv * sv / n;
+        if (vt <= 1e-6 || vv <= 1e-6)
+            return 0;
+        return (stv - st * sv / n) / std::sqrt(vt * vv);
+    }
+};
+
+double Rad(double deg)
+{
+    return deg * CV_PI / 180.0;
+}
+
+// Correlation of the level's pattern placed with its centre at (cx, cy), turned by angle.
+double ScorePose(const cv::Mat& img, const FindShape::Level& level, double cx, double cy, double angle)
+{
+    const double c = std::cos(Rad(angle)), s = std::sin(Rad(angle));
+    const double maxX = img.cols - 1, maxY = img.rows - 1;
+    Sums sums;
+    for (size_t i = 0; i < level.offsets.size(); ++i) {
+        const cv::Point2f& o = level.offsets[i];
+        const double px = cx + c * o.x - s * o.y, py = cy + s * o.x + c * o.y;
+        if (px < 0 || py < 0 || px > maxX || py > maxY)
+            continue;
+        const int x0 = static_cast<int>(px), y0 = static_cast<int>(py);
+        const int x1 = std::min(x0 + 1, img.cols - 1), y1 = std::min(y0 + 1, img.rows - 1);
+        const double fx = px - x0, fy = py - y0;
+        const unsigned char* r0 = img.ptr<unsigned char>(y0);
+        const unsigned char* r1 = img.ptr<unsigned char>(y1);
+        const double top = r0[x0] + (r0[x1] - r0[x0]) * fx;
+        const double bottom = r1[x0] + (r1[x1] - r1[x0]) * fx;
+        sums.add(level.values[i], top + (bottom - top) * fy);
+    }
+    return sums.ncc(level.offsets.size());
+}
+
+// Every integer position and listed angle; returns the best poses, at least 2 pixels apart.
+std::vector<Pose> SearchTop(const cv::Mat& img, const FindShape::Level& level, const std::vector<double>& angles)
+{
+    std::vector<Pose> all;
+    std::vector<cv::Point> rotated(level.offsets.size());
+    for (double angle : angles) {
+        const double c = std::cos(Rad(angle)), s = std::sin(Rad(angle));
+        for (size_t i = 0; i < rotated.size(); ++i) {
+            const cv::Point2f& o = level.offsets[i];
+            rotated[i] = cv::Point(cvRound(c * o.x - s * o.y), cvRound(s * o.x + c * o.y));
+        }
+        for (int y = 0; y < img.rows; ++y) {
+            for (int x = 0; x < img.cols; ++x) {
+                Sums sums;
+                for (size_t i = 0; i < rotated.size(); ++i) {
+                    const int px = x + rotated[i].x, py = y + rotated[i].y;
+                    if (px < 0 || py < 0 || px >= img.cols || py >= img.rows)
+                        continue;
+                    sums.add(level.values[i], img.ptr<unsigned char>(py)[px]);
+                }
+                const double score = sums.ncc(rotated.size());
+                if (score > 0)
+                    all.push_back({double(x), double(y), angle, score});
+            }
+        }
+    }
+    std::sort(all.begin(), all.end(), [](const Pose& a, const Pose& b) { return a.score > b.score; });
+    std::vector<Pose> picked;
+    for (const Pose& p : all) {
+        const bool near = std::any_of(picked.begin(), picked.end(), [&](const Pose& q) {
+            return std::abs(q.x - p.x) <= 2 && std::abs(q.y - p.y) <= 2;
+        });
+        if (!near)
+            picked.push_back(p);
+        if (int(picked.size()) >= kCandidates)
+            break;
+    }
+    return picked;
+}
+
+// Moves the pose one pixel or one angle step at a time while the score improves.
+void Climb(const cv::Mat& img, const FindShape::Level& level, Pose& pose, double angleStep, int range)
+{
+    pose.score = ScorePose(img, level, pose.x, pose.y, pose.angle);
+    for (int step = 0; step < kMaxClimbSteps; ++step) {
+        Pose best = pose;
+        for (int da = -1; da <= 1; ++da) {
+            const double angle = pose.angle + da * angleStep;
+            if (da != 0 && (range == 0 || std::abs(angle) > range))
+                continue;
+            for (int dy = -1; dy <= 1; ++dy) {
+                for (int dx = -1; dx <= 1; ++dx) {
+                    if (!dx && !dy && !da)
+                        continue;
+                    const double score = ScorePose(img, level, pose.x + dx, pose.y + dy, angle);
+                    if (score > best.score)
+                        best = {pose.x + dx, pose.y + dy, angle, score};
+                }
+            }
+        }
+        if (best.score <= pose.score)
+            return;
+        pose = best;
+    }
+}
+
+// Sample points of a level: the strongest edges, then an even spread of the rest.
+FindShape::Level MakeLevel(const cv::Mat& templ, const cv::Mat& keep, double centreX, double centreY)
+{
+    cv::Mat gx, gy, grad;
+    cv::Sobel(templ, gx, CV_32F, 1, 0);
+    cv::Sobel(templ, gy, CV_32F, 0, 1);
+    grad = cv::abs(gx) + cv::abs(gy);
+    struct Candidate
+    {
+        float grad;
+        int x, y;
+    };
+    std::vector<Candidate> cands;
+    for (int y = 0; y < templ.rows; ++y)
+        for (int x = 0; x < templ.cols; ++x)
+            if (keep.at<unsigned char>(y, x))
+                cands.push_back({grad.at<float>(y, x), x, y});
+    if (cands.size() > kMaxPoints) {
+        const size_t strong = kMaxPoints / 2;
+        std::nth_element(cands.begin(), cands.begin() + strong, cands.end(),
+                         [](const Candidate& a, const Candidate& b) { return a.grad > b.grad; });
+        std::vector<Candidate> chosen(cands.begin(), cands.begin() + strong);
+        const size_t rest = cands.size() - strong, want = kMaxPoints - strong;
+        for (size_t k = 0; k < want; ++k)
+            chosen.push_back(cands[strong + k * rest / want]);
+        cands.swap(chosen);
+    }
+    FindShape::Level level;
+    double radius = 1;
+    for (const Candidate& c : cands) {
+        const cv::Point2f o(float(c.x - centreX), float(c.y - centreY));
+        level.offsets.push_back(o);
+        level.values.push_back(templ.at<unsigned char>(c.y, c.x));
+        radius = std::max(radius, std::hypot(double(o.x), double(o.y)));
+    }
+    level.angleStep = float(std::clamp(180.0 / CV_PI / radius, kMinAngleStep, kMaxAngleStep));
+    return level;
+}
+
+bool IsFlat(const FindShape::Level& level)
+{
+    if (level.values.empty())
+        return true;
+    const auto [lo, hi] = std::minmax_element(level.values.begin(), level.values.end());
+    return *hi - *lo < 2;
+}
+}  // namespace
+
+bool FindShape::CreateShape(const cv::Mat& templ, double minScore, int finestLevel, int angleRange, int centerX,
+                            int centerY, bool, int maskThreshold, cv::Mat mask, int accuracy, int layers)
+{
+    levels.clear();
+    if (templ.empty() || templ.type() != CV_8UC1) {
+        qWarning() << "FindShape: no 8-bit pattern to teach";
+        return false;
+    }
+    cv::Mat keep;
+    if (!mask.empty() && mask.type() == CV_8UC1 && mask.size() == templ.size())
+        cv::compare(mask, std::clamp(maskThreshold, 1, 255), keep, cv::CMP_GE);
+    else
+        keep = cv::Mat(templ.size(), CV_8UC1, cv::Scalar(255));
+
+    range = std::clamp(angleRange, 0, 180);
+    halvings = std::clamp(accuracy, 0, 10) / 2;
+    centreX = centerX;
+    centreY = centerY;
+    minimum = minScore > 0 ? minScore : kDefaultMinScore;
+
+    const double cx0 = templ.cols / 2, cy0 = templ.rows / 2;
+    const int maxLayers = std::clamp(layers, 0, kMaxLayers);
+    cv::Mat t = templ, k = keep;
+    const cv::Mat edge = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
+    for (int l = 0; l <= maxLayers; ++l) {
+        if (l > 0) {
+            if (std::min(t.cols, t.rows) / 2 < kMinPatternSide)
+                break;
+            cv::pyrDown(t, t);
+            cv::Mat shrunk;
+            cv::resize(keep, shrunk, t.size(), 0, 0, cv::INTER_AREA);
+            cv::compare(shrunk, 250, k, cv::CMP_GE);
+        }
+        // Blurring mixes in what lies outside the pattern: keep points off its edge.
+        cv::Mat inner;
+        cv::erode(k, inner, edge, cv::Point(-1, -1), l > 0 ? 1 : 0, cv::BORDER_CONSTANT, cv::Scalar(0));
+        const double scale = 1 << l;
+        Level level = MakeLevel(t, inner, cx0 / scale, cy0 / scale);
+        if (level.offsets.size() < size_t(kMinPoints) || IsFlat(level))
+            break;
+        levels.push_back(std::move(level));
+    }
+    finest = std::clamp(finestLevel, 0, std::max(0, int(levels.size()) - 1));
+    if (levels.empty()) {
+        qWarning() << "FindShape: the pattern is flat or its mask keeps too few pixels";
+        return false;
+    }
+    return true;
+}
+
+bool FindShape::Find(cv::Mat& image, int minScorePercent, int* x, int* y, double* score, double* angle)
+{
+    if (!IsValid() || image.empty() || image.type() != CV_8UC1)
+        return false;
+    std::vector<cv::Mat> pyr{image};
+    while (int(pyr.size()) < int(levels.size()) &&
+           std::min(pyr.back().cols, pyr.back().rows) / 2 >= kMinImageSide) {
+        cv::Mat next;
+        cv::pyrDown(pyr.back(), next);
+        pyr.push_back(next);
+    }
+    const int top = int(pyr.size()) - 1;
+    const int stop = std::min(finest, top);
+
+    std::vector<double> angles{0.0};
+    if (range > 0) {
+        const double step = levels[top].angleStep;
+        const int n = int(std::ceil(2.0 * range / step)) + 1;
+        angles.clear();
+        for (int i = 0; i < n; ++i)
+            angles.push_back(-range + 2.0 * range * i / (n - 1));
+    }
+    Pose best;
+    for (Pose pose : SearchTop(pyr[top], levels[top], angles)) {
+        Climb(pyr[top], levels[top], pose, levels[top].angleStep, range);
+        for (int l = top - 1; l >= stop; --l) {
+            pose.x *= 2;
+            pose.y *= 2;
+            Climb(pyr[l], levels[l], pose, levels[l].angleStep, range);
+        }
+        double step = levels[stop].angleStep;
+        for (int h = 0; h < halvings && range > 0; ++h) {
+            step /= 2;
+            Climb(pyr[stop], levels[stop], pose, step, range);
+        }
+        if (pose.score > best.score)
+            best = pose;
+    }
+    const double needed = minScorePercent > 0 ? minScorePercent / 100.0 : minimum;
+    if (best.score < needed)
+        return false;
+    const double scale = 1 << stop;
+    *x = centreX - cvRound(best.x * scale);
+    *y = centreY - cvRound(best.y * scale);
+    *angle = best.angle;
+    if (score)
+        *score = best.score;
+    return true;
+}

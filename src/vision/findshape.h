@@ -1,0 +1,52 @@
+// Shape locator: finds a taught grey pattern's shift and rotation over an image pyramid.
+#pragma once
+
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+// Contract
+// - CreateShape(templ, minScore, finestLevel, angleRange, centerX, centerY, reserved,
+//   maskThreshold, mask, accuracy, layers) teaches the pattern templ (8-bit). centerX/centerY
+//   say where templ's pixel (cols / 2, rows / 2) lies in the picture; rotations turn about
+//   it. mask (8-bit, templ's size, or empty = all) keeps the pixels whose value is at least
+//   maskThreshold. angleRange (0..180 degrees) is searched both ways; 0 searches shift only.
+//   layers (0..10) is the number of pyramid halvings above full resolution (fewer are used
+//   when the pattern would fall below 12 pixels); accuracy (0..10) refines the final angle
+//   by accuracy / 2 halvings of its step; finestLevel is the level the search refines down
+//   to (0 = full resolution). minScore is the least normalised correlation (0..1) a find
+//   must reach; 0 or less means 0.5. Returns false, leaving the model invalid, for an empty
+//   or flat pattern or a mask that keeps too few pixels.
+// - Find(image, minScorePercent, x, y, score, angle) searches the whole of image (8-bit;
+//   typically a crop of the picture around the taught place) and returns true when the
+//   pattern is found with at least the model's minScore (or minScorePercent / 100 when that
+//   is above 0). With the found centre (fx, fy) in image's coordinates it writes
+//       *x = centerX - fx,  *y = centerY - fy,  *angle = rotation in degrees,
+//   so that for a crop taken at (sx, sy) of the picture, moving the picture by
+//   (*x - sx, *y - sy) puts the found pattern on its taught centre, and then rotating by
+//   *angle about that centre in cv::getRotationMatrix2D's convention turns it back onto the
+//   template. *score gets the correlation. Nothing is written when not found.
+// Construction allocates nothing (8 are held by value per camera).
+class FindShape
+{
+public:
+    bool IsValid() const { return !levels.empty(); }
+    bool CreateShape(const cv::Mat& templ, double minScore, int finestLevel, int angleRange, int centerX, int centerY,
+                     bool reserved, int maskThreshold, cv::Mat mask, int accuracy, int layers);
+    bool Find(cv::Mat& image, int minScorePercent, int* x, int* y, double* score, double* angle);
+
+    // Sample points of one pyramid level, relative to the pattern centre at that level.
+    struct Level
+    {
+        std::vector<cv::Point2f> offsets;
+        std::vector<float> values;
+        float angleStep = 1.0f;   // degrees that move the farthest point by one pixel
+    };
+    std::vector<Level> levels;    // [0] full resolution
+    int finest = 0;
+    int range = 0;
+    int halvings = 0;
+    int centreX = 0;
+    int centreY = 0;
+    double minimum = 0.5;
+};

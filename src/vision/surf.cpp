@@ -1,0 +1,168 @@
+// Feature-score matcher.
+#include "surf.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include <QDebug>
+
+#include <opencv2/imgproc.hpp>
+
+namespace {
+constexpr int kGridCells = 48;                  // longer side of the working grid
+constexpr double kLumC = 6.5025;                // (0.01 * 255)^2
+constexpr double kStructC = 58.5225;            // (0.03 * 255)^2
+constexpr unsigned char kCellInside = 250;      // area-reduced mask value of a cell inside the mask
+
+struct ShiftScore
+{
+    double score = -1.0;
+    int dx = 0;
+    int dy = 0;
+    double meanShift = 0.0;   // image mean minus reference mean
+};
+
+// Global structural similarity of ref against img displaced by (dx, dy) cells, over the
+// cells of ref that the mask keeps and that land inside img.
+ShiftScore ScoreAt(const cv::Mat& ref, const cv::Mat& img, const cv::Mat& mask, int dx, int dy, int minCells)
+{
+    double n = 0, st = 0, si = 0, stt = 0, sii = 0, sti = 0;
+    const int y0 = std::max(0, -dy), y1 = std::min(ref.rows, img.rows - dy);
+    const int x0 = std::max(0, -dx), x1 = std::min(ref.cols, img.cols - dx);
+    for (int y = y0; y < y1; ++y) {
+        const float* r = ref.ptr<float>(y);
+        const float* v = img.ptr<float>(y + dy) + dx;
+        const unsigned char* m = mask.ptr<unsigned char>(y);
+        for (int x = x0; x < x1; ++x) {
+            if (!m[x])
+                continue;
+            const double a = r[x], b = v[x];
+            n += 1;
+            st += a;
+            si += b;
+            stt += a * a;
+            sii += b * b;
+            sti += a * b;
+        }
+    }
+    ShiftScore s;
+    s.dx = dx;
+    s.dy = dy;
+    if (n < minCells || n < 1)
+        return s;
+    const double mt = st / n, mi = si / n;
+    const double vt = std::max(0.0, stt / n - mt * mt), vi = std::max(0.0, sii / n - mi * mi);
+    const double cov = sti / n - mt * mi;
+    const double lum = (2 * mt * mi + kLumC) / (mt * mt + mi * mi + kLumC);
+    const double structure = (2 * cov + kStructC) / (vt + vi + kStructC);
+    s.score = lum * structure;
+    s.meanShift = mi - mt;
+    return s;
+}
+}  // namespace
+
+void SURF::Clear()
+{
+    valid = false;
+    refs.clear();
+    cellMask.release();
+}
+
+void SURF::Create(int w, int h, const cv::Mat& mask)
+{
+    Clear();
+    width = std::max(0, w);
+    height = std::max(0, h);
+    if (width == 0 || height == 0)
+        return;
+    const int f = std::max(1, (std::max(width, height) + kGridCells - 1) / kGridCells);
+    grid = cv::Size((width + f - 1) / f, (height + f - 1) / f);
+    cv::Mat full;
+    if (!mask.empty() && mask.type() == CV_8UC1 && mask.cols == width && mask.rows == height) {
+        cv::compare(mask, 255, full, cv::CMP_EQ);
+    } else {
+        if (!mask.empty())
+            qWarning() << "SURF: mask of" << mask.cols << "x" << mask.rows << "for a model of" << width << "x" << height
+                       << ", using every pixel";
+        full = cv::Mat(height, width, CV_8UC1, cv::Scalar(255));
+    }
+    cv::Mat reduced;
+    cv::resize(full, reduced, grid, 0, 0, cv::INTER_AREA);
+    cv::compare(reduced, kCellInside, cellMask, cv::CMP_GE);
+    // A mask thinner than a cell still counts wherever it touches.
+    if (cv::countNonZero(cellMask) == 0)
+        cv::compare(reduced, 0, cellMask, cv::CMP_GT);
+}
+
+cv::Mat SURF::ToGrid(const cv::Mat& crop) const
+{
+    cv::Mat reduced, out;
+    if (grid.width == crop.cols && grid.height == crop.rows)
+        cv::blur(crop, reduced, cv::Size(3, 3));   // damp pixel noise where no reduction does
+    else
+        cv::resize(crop, reduced, grid, 0, 0, cv::INTER_AREA);
+    reduced.convertTo(out, CV_32F);
+    return out;
+}
+
+void SURF::AddTemp(const cv::Mat& crop, int shiftCells, int diff, int minimum)
+{
+    if (crop.type() != CV_8UC1 || crop.cols != width || crop.rows != height || width == 0 || height == 0) {
+        qWarning() << "SURF: reference crop of" << crop.cols << "x" << crop.rows << "ignored, model is" << width << "x"
+                   << height;
+        return;
+    }
+    shift = std::max(0, shiftCells);
+    diffLevel = std::max(0, diff);
+    minScore = minimum;
+    refs.push_back(ToGrid(crop));
+}
+
+void SURF::Train(int, int, int, int)
+{
+    valid = !refs.empty();
+}
+
+float SURF::Match(cv::Mat& image, cv::Mat& out) const
+{
+    out = cv::Mat::zeros(image.rows, image.cols, CV_8UC1);
+    if (!valid || image.type() != CV_8UC1 || image.cols != width || image.rows != height)
+        return 0.0f;
+    const cv::Mat img = ToGrid(image);
+    const int minCells = std::max(1, cv::countNonZero(cellMask) / 2);
+    ShiftScore best;
+    size_t bestRef = 0;
+    for (size_t k = 0; k < refs.size(); ++k) {
+        for (int dy = -shift; dy <= shift; ++dy) {
+            for (int dx = -shift; dx <= shift; ++dx) {
+                const ShiftScore s = ScoreAt(refs[k], img, cellMask, dx, dy, minCells);
+                if (s.score > best.score) {
+                    best = s;
+                    bestRef = k;
+                }
+            }
+        }
+    }
+    const float score = static_cast<float>(std::clamp(best.score * 100.0, 0.0, 100.0));
+    if (score >= minScore)
+        return score;
+
+    // Mark where the crop departs from the best reference, in the crop's own cells.
+    cv::Mat marks = cv::Mat::zeros(grid, CV_8UC1);
+    const cv::Mat& ref = refs[bestRef];
+    for (int y = 0; y < ref.rows; ++y) {
+        const int iy = y + best.dy;
+        if (iy < 0 || iy >= img.rows)
+            continue;
+        for (int x = 0; x < ref.cols; ++x) {
+            const int ix = x + best.dx;
+            if (ix < 0 || ix >= img.cols || !cellMask.at<unsigned char>(y, x))
+                continue;
+            const double d = img.at<float>(iy, ix) - ref.at<float>(y, x) - best.meanShift;
+            if (std::abs(d) > diffLevel)
+                marks.at<unsigned char>(iy, ix) = 255;
+        }
+    }
+    cv::resize(marks, out, out.size(), 0, 0, cv::INTER_NEAREST);
+    return score;
+}

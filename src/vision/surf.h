@@ -1,0 +1,49 @@
+// Feature-score matcher: a 0..100 similarity of a crop to its reference crops.
+#pragma once
+
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+// Contract
+// - Create(width, height, mask): new model for crops of width x height; mask (8-bit, that
+//   size; empty = all used) has 255 on the pixels that count. Any previous model is dropped.
+// - AddTemp(crop, shift, diffLevel, minScore): adds one reference crop (8-bit, exactly
+//   width x height; others are ignored). shift is the tolerated displacement in cells of the
+//   working grid (a cell is the crop reduced so that its longer side has at most 48 cells, so
+//   one cell is about 1/48 of the region); diffLevel is the grey difference a cell must show
+//   to be marked in Match's out picture; minScore is the score below which Match marks the
+//   departures. The last call's values hold for the model.
+// - Train(0, 0, 0, 0): finishes the model; valid when at least one crop was added.
+// - Match(image, out) returns the similarity 0..100 (float): the best, over the references and
+//   every displacement up to shift cells, of a global structural similarity of the two grids
+//   (mean-luminance term times zero-mean correlation term, each stabilised so that two flat
+//   patches of equal brightness score high and a flat patch against a textured one scores
+//   low). Identical content scores about 100; unrelated content about 0 or less (clamped 0).
+//   out becomes an 8-bit picture of the crop's size: when the score is below minScore, 255 on
+//   the cells whose brightness-compensated difference to the best reference exceeds
+//   diffLevel; otherwise all 0. An invalid model or a crop of another size scores 0 with an
+//   all-zero out.
+// Construction allocates nothing, so thousands can be held by value.
+class SURF
+{
+public:
+    bool IsValid() const { return valid; }
+    void Clear();
+    void Create(int width, int height, const cv::Mat& mask);
+    void AddTemp(const cv::Mat& crop, int shift, int diffLevel, int minScore);
+    void Train(int, int, int, int);
+    float Match(cv::Mat& image, cv::Mat& out) const;
+
+    bool valid = false;
+    int width = 0;
+    int height = 0;
+    cv::Size grid;                 // working grid size in cells
+    int shift = 1;
+    int diffLevel = 50;
+    int minScore = 0;
+    cv::Mat cellMask;              // 8-bit grid, 255 = cell counts
+    std::vector<cv::Mat> refs;     // CV_32F grids of the references
+
+    cv::Mat ToGrid(const cv::Mat& crop) const;
+};
