@@ -5,6 +5,7 @@
 #include <QSqlRecord>
 #include <QtTest>
 
+#include "factorydata.h"
 #include "factoryfixture.h"
 #include "globals.h"
 #include "lanstr.h"
@@ -179,6 +180,29 @@ private slots:
         QFile sysadd(QStringLiteral("sysadd.txt"));
         QVERIFY(sysadd.open(QIODevice::ReadOnly));
         QCOMPARE(sysadd.readAll(), QByteArray("-1"));
+    }
+
+    void factoryDataKeepsAnOperatorsFiles()
+    {
+        setRow("trigInDelay", "5 5 5 5 5 5 5 5");
+        QVERIFY(QFile::remove(QStringLiteral("paraGroup/default/PARAM.db")));
+        QVERIFY(QFile::remove(QStringLiteral("sysadd.txt")));
+        QVERIFY(FactoryData::writeAll(QStringLiteral("."), FactoryData::Existing::Keep));
+        QCOMPARE(rowValue("trigInDelay"), QStringLiteral("5 5 5 5 5 5 5 5"));
+        QVERIFY(QFile::exists(QStringLiteral("sysadd.txt")));
+
+        QSqlDatabase group = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("tst-group"));
+        group.setDatabaseName(QStringLiteral("paraGroup/default/PARAM.db"));
+        QVERIFY(group.open());
+        {
+            QSqlQuery g(group);
+            QVERIFY(g.exec(QStringLiteral("select value from sysparam where name='trigInDelay'")));
+            QVERIFY(g.next());
+            QCOMPARE(g.value(0).toString(), QStringLiteral("0 0 0 0 0 0 0 0"));
+        }
+        group.close();
+        group = QSqlDatabase();
+        QSqlDatabase::removeDatabase(QStringLiteral("tst-group"));
     }
 
     void loadThenSaveKeepsEveryRow()
