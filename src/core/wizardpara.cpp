@@ -9,7 +9,6 @@
 #include <QTextStream>
 
 #include "globals.h"
-#include "mojuwizard.h"
 
 WizardPara* gpWPara = nullptr;
 WizardPara* gpWParaBak = nullptr;
@@ -74,8 +73,7 @@ SysParamRow row(const char* name, QVector<SysParamRun> runs, const QString& inse
 {
     SysParamRow r;
     r.name = QString::fromLatin1(name);
-    for (const SysParamRun& run : runs)
-        r.valueCount += run.count;
+    for (const SysParamRun& run : runs) r.valueCount += run.count;
     r.runs = std::move(runs);
     r.insertWhenMissing = insertWhenMissing;
     return r;
@@ -84,8 +82,7 @@ SysParamRow row(const char* name, QVector<SysParamRun> runs, const QString& inse
 QString zeros(int count)
 {
     QStringList values;
-    for (int i = 0; i < count; ++i)
-        values << QStringLiteral("0");
+    for (int i = 0; i < count; ++i) values << QStringLiteral("0");
     return values.join(' ');
 }
 
@@ -105,7 +102,7 @@ QVector<SysParamRow> buildRows()
     SysParamRow password = row("password", {});
     password.isText = true;
 
-    // A missing system7 gets the alarm output's initial state closed, as delivered systems have it.
+    // A re-created system7 carries a 1 at position 7: the alarm output's initial state.
     const QString system7Missing = QStringLiteral("0 0 0 0 0 0 1 0 0 0 0 0 0 0 0 0 0 0 0 0");
 
     return {
@@ -120,39 +117,36 @@ QVector<SysParamRow> buildRows()
         row("isPswUsed", {one<&W::isPswUsed>()}),
         password,
         row("system1", {one<&W::semiAuto>(), one<&W::detectProd>(), one<&W::sameParams>(),
-                        one<&W::motionCorrect>({SysParamClamp::MinusOneOrZero, 0, 0, -1}),
-                        one<&W::stopClampOnStop>(), one<&W::preCut>(above(10000, 0)),
-                        one<&W::reMoldTimes>(above(10000, 0)), one<&W::okRecordNum>(above(20000, 0)),
-                        one<&W::rectToQuad>()}),
+                        one<&W::motionCorrect>({SysParamClamp::MinusOneOrZero, 0, 0, -1}), one<&W::stopClampOnStop>(),
+                        one<&W::preCut>(above(10000, 0)), one<&W::reMoldTimes>(above(10000, 0)),
+                        one<&W::okRecordNum>(above(20000, 0)), one<&W::rectToQuad>()}),
         row("system2", {one<&W::cutEjectorOnClamp>(), one<&W::templateNum>(outside(1, 100, 10)),
                         one<&W::minSpot>(outside(1, 100, 3)), one<&W::ngRecordNum>(above(20000, 0)),
                         one<&W::ejectorPulse>(above(10000, 0)), one<&W::clampPulse>(above(10000, 0)),
-                        one<&W::ejectorPulseNoAlarm>(), one<&W::cutClampTimedMoldOk>(),
-                        one<&W::noEjectorCtrlInProd>(), one<&W::noDetectPswProtect>(),
-                        one<&W::addTemplatePswProtect>(), one<&W::cameraLostAlarm>(), language(),
-                        one<&W::output4Use>(), one<&W::matchOffset>(outside(1, 8000, 8000)),
+                        one<&W::ejectorPulseNoAlarm>(), one<&W::cutClampTimedMoldOk>(), one<&W::noEjectorCtrlInProd>(),
+                        one<&W::noDetectPswProtect>(), one<&W::addTemplatePswProtect>(), one<&W::cameraLostAlarm>(),
+                        language(), one<&W::output4Use>(), one<&W::matchOffset>(outside(1, 8000, 8000)),
                         one<&W::screenOffTime>({SysParamClamp::OutsideUnlessZero, 30, 9999, 600}),
                         one<&W::speed>(above(100, 12)), one<&W::inputTime>(above(100000000, 60))}),
-        row("system3", {one<&W::input4Use>(), one<&W::doorLiftsAlarm>(), one<&W::amplify>(above(4, 0)),
-                        one<&W::defectDetect>(), one<&W::spotDetect>(), one<&W::ignoreArea>(),
-                        one<&W::manualLocate>(), one<&W::showAllParams>(), one<&W::autoLogout>(above(10000, 0)),
-                        one<&W::sys3Value10>(), one<&W::doorTriggerDetect>()}),
+        row("system3",
+            {one<&W::input4Use>(), one<&W::doorLiftsAlarm>(), one<&W::amplify>(above(4, 0)), one<&W::defectDetect>(),
+             one<&W::spotDetect>(), one<&W::ignoreArea>(), one<&W::manualLocate>(), one<&W::showAllParams>(),
+             one<&W::autoLogout>(above(10000, 0)), one<&W::sys3Value10>(), one<&W::doorTriggerDetect>()}),
         row("system4", {one<&W::templateAutoUpdate>(), one<&W::filterSize>(outside(1, 100, 3)),
                         one<&W::filterArea>(outside(1, 1000, 100))}),
         row("system5", {many<&W::exposeTime>(4, 2, exposeClamp), many<&W::adjustPlus>(4, 2, gainClamp),
                         many<&W::sharp>(4, 2, sharpClamp), many<&W::contrast>(4, 2, contrastClamp),
                         one<&W::okNgPulses>(), one<&W::matchAngle>(above(180, 0)), one<&W::cutEjectorOnProdAlarm>(),
                         one<&W::externalTrigger>(), one<&W::cutClampOnMoldAlarm>()}),
-        row("system6", {many<&W::exposeTime>(6, 2, exposeClamp), many<&W::adjustPlus>(6, 2, gainClamp),
-                        many<&W::sharp>(6, 2, sharpClamp), many<&W::contrast>(6, 2, contrastClamp),
-                        one<&W::shakeEraseTime>(), one<&W::useStatistics>(), one<&W::sys6Value11>(),
-                        one<&W::stopDetectPswProtect>()}),
+        row("system6",
+            {many<&W::exposeTime>(6, 2, exposeClamp), many<&W::adjustPlus>(6, 2, gainClamp),
+             many<&W::sharp>(6, 2, sharpClamp), many<&W::contrast>(6, 2, contrastClamp), one<&W::shakeEraseTime>(),
+             one<&W::useStatistics>(), one<&W::sys6Value11>(), one<&W::stopDetectPswProtect>()}),
         row("system7",
             {one<&W::ioPort>(above(100, 0)), one<&W::colorCamera>(), one<&W::grayChannel>(),
              one<&W::showManualSnapshot>(), many<&W::outInitState>(0, 3), one<&W::noLensOptimize>(),
-             many<&W::outInitState>(3, 1), one<&W::showFactoryParams>(), one<&W::sys7Value11>(),
-             one<&W::sys7Value12>(), one<&W::realtimeRoi>(), one<&W::sampleSeparately>(),
-             many<&W::outInitState>(4, 5), one<&W::whiteNumber>()},
+             many<&W::outInitState>(3, 1), one<&W::showFactoryParams>(), one<&W::sys7Value11>(), one<&W::sys7Value12>(),
+             one<&W::realtimeRoi>(), one<&W::sampleSeparately>(), many<&W::outInitState>(4, 5), one<&W::whiteNumber>()},
             system7Missing),
         row("system8",
             {one<&W::detectCount>(outside(2, 8, 2), 2), many<&W::ioRowInput>(0, 8, above(kIoRows - 1, 0)),
@@ -163,8 +157,8 @@ QVector<SysParamRow> buildRows()
             {many<&W::detectIoRow>(0, 8, ioRowClamp), one<&W::matchAccuracy>(above(10, 5), 5),
              one<&W::zoomLayers>(above(10, 5), 5), one<&W::moldNgTimedRelease>(), one<&W::output4Pulse>(),
              one<&W::continuationArea>(), one<&W::noDetectModeRelease>(), one<&W::prodNgNoEjector>(),
-             one<&W::continuousCopy>(), one<&W::sys9Value17>(), one<&W::inputResetRecheck>(),
-             one<&W::sys9Value19>(), spare()},
+             one<&W::continuousCopy>(), one<&W::sys9Value17>(), one<&W::inputResetRecheck>(), one<&W::sys9Value19>(),
+             spare()},
             zeros(20)),
         row("system10",
             {many<&W::inNameSel>(0, 8, above(kInNameRows - 1, 0)),
@@ -177,12 +171,14 @@ QVector<SysParamRow> buildRows()
              many<&W::templateIsNg>(0, 2), spare()},
             zeros(20)),
         row("system12",
-            {one<&W::angleCorrect>(), many<&W::hMirror>(0, 8), many<&W::vMirror>(0, 8),
-             one<&W::holdImageAfterAlarm>(), one<&W::addAllTemplates>(), one<&W::separateDetectSignal>()},
+            {one<&W::angleCorrect>(), many<&W::hMirror>(0, 8), many<&W::vMirror>(0, 8), one<&W::holdImageAfterAlarm>(),
+             one<&W::addAllTemplates>(), one<&W::separateDetectSignal>()},
             zeros(20)),
-        row("system13", {spare(16), one<&W::blackNumber>(), one<&W::skipProdNgRecheck>(), spare(), one<&W::shieldPin>()},
+        row("system13",
+            {spare(16), one<&W::blackNumber>(), one<&W::skipProdNgRecheck>(), spare(), one<&W::shieldPin>()},
             zeros(20)),
-        row("system14", {one<&W::moldNgPulse>(), one<&W::reMoldDelay>(), one<&W::okMoldNum>(), one<&W::zoomEnable>(), spare(16)},
+        row("system14",
+            {one<&W::moldNgPulse>(), one<&W::reMoldDelay>(), one<&W::okMoldNum>(), one<&W::zoomEnable>(), spare(16)},
             zeros(20)),
     };
 }
@@ -248,9 +244,9 @@ struct SideRule
 };
 
 const SideRule kSideRules[] = {
-    {{kFollowsProd, 1, 0, 0}, 1, 0},                          // left mould
-    {{0, 0, kFollowsProd, 1}, 0, 3},                          // right mould
-    {{kFollowsProd, 1, kFollowsProd, 1}, kUnchanged, kTriggerAnyInput},   // both
+    {{kFollowsProd, 1, 0, 0}, 1, 0},                                     // left mould
+    {{0, 0, kFollowsProd, 1}, 0, 3},                                     // right mould
+    {{kFollowsProd, 1, kFollowsProd, 1}, kUnchanged, kTriggerAnyInput},  // both
     {{kFollowsProd, 1, kFollowsProd, 1}, kUnchanged, kTriggerAnyInput},
 };
 
@@ -286,26 +282,26 @@ int SysParamClamp::apply(int value) const
     const bool outsideUnsigned = u < static_cast<quint32>(low) || u > static_cast<quint32>(high);
     bool bad = false;
     switch (kind) {
-    case None:
-        break;
-    case Above:
-        bad = u > static_cast<quint32>(high);
-        break;
-    case Outside:
-        bad = outsideUnsigned;
-        break;
-    case OutsideUnlessZero:
-        bad = value != 0 && outsideUnsigned;
-        break;
-    case MinusOneOrZero:
-        bad = value != -1 && value != 0;
-        break;
-    case BelowSigned:
-        bad = value < low;
-        break;
-    case OutsideSigned:
-        bad = value < low || value > high;
-        break;
+        case None:
+            break;
+        case Above:
+            bad = u > static_cast<quint32>(high);
+            break;
+        case Outside:
+            bad = outsideUnsigned;
+            break;
+        case OutsideUnlessZero:
+            bad = value != 0 && outsideUnsigned;
+            break;
+        case MinusOneOrZero:
+            bad = value != -1 && value != 0;
+            break;
+        case BelowSigned:
+            bad = value < low;
+            break;
+        case OutsideSigned:
+            bad = value < low || value > high;
+            break;
     }
     return bad ? fallback : value;
 }
@@ -318,11 +314,9 @@ WizardPara::WizardPara() : groupName(QStringLiteral("default"))
         // The language lives outside the record: constructing one must not reset it.
         if (run.kind == SysParamRun::Language)
             return;
-        for (int k = 0; k < run.count; ++k)
-            *runTarget(*this, run, k, false) = run.initial;
+        for (int k = 0; k < run.count; ++k) *runTarget(*this, run, k, false) = run.initial;
     };
-    for (const SysParamRow& r : sysParamRows())
-        std::for_each(r.runs.begin(), r.runs.end(), setInitial);
+    for (const SysParamRow& r : sysParamRows()) std::for_each(r.runs.begin(), r.runs.end(), setInitial);
     std::for_each(unstoredRuns().begin(), unstoredRuns().end(), setInitial);
     detectEnabled[1] = 1;
 }
@@ -331,36 +325,29 @@ WizardPara::~WizardPara() = default;
 
 bool WizardPara::operator==(const WizardPara& o) const
 {
-    return sameMembers(*this, o, &W::exposeTime, &W::adjustPlus, &W::sharp, &W::contrast, &W::gamma,
-                       &W::trigInDelay, &W::detectTrigIn, &W::inInvert, &W::outInitState, &W::semiAuto,
-                       &W::detectEnabled, &W::sameParams, &W::stopClampOnStop, &W::motionCorrect,
-                       &W::cutEjectorOnClamp, &W::isPswUsed, &W::templateAutoUpdate, &W::detectProd,
-                       &W::templateNum, &W::ngRecordNum, &W::okRecordNum, &W::screenOffTime, &W::speed,
-                       &W::amplify, &W::autoLogout, &W::word109, &W::reMoldTimes, &W::reMoldDelay,
-                       &W::ejectorPulse, &W::clampPulse, &W::output4Pulse, &W::inputTime, &W::shakeEraseTime,
-                       &W::filterSize, &W::filterArea, &W::colorMinArea, &W::colorMaxArea, &W::matchAccuracy,
-                       &W::zoomLayers, &W::noEjectorCtrlInProd, &W::ejectorPulseNoAlarm, &W::moldNgPulse,
-                       &W::input4Use, &W::cutClampTimedMoldOk, &W::cutEjectorTimedProdOk, &W::okNgPulses,
-                       &W::cutEjectorOnProdAlarm, &W::cutClampOnMoldAlarm, &W::moldNgTimedRelease,
-                       &W::noDetectModeRelease, &W::prodNgNoEjector, &W::inputResetRecheck,
-                       &W::noDetectPswProtect, &W::addTemplatePswProtect, &W::stopDetectPswProtect,
-                       &W::doorLiftsAlarm, &W::defectDetect, &W::spotDetect, &W::ignoreArea, &W::manualLocate,
-                       &W::showAllParams, &W::doorTriggerDetect, &W::sys3Value10, &W::useStatistics,
-                       &W::output4Use, &W::matchOffset, &W::sys7Value11, &W::templateIsNg, &W::realtimeRoi,
-                       &W::useLog, &W::sys6Value11, &W::matchBrightness, &W::angleCorrect,
-                       &W::holdImageAfterAlarm, &W::addAllTemplates, &W::sampleSeparately,
-                       &W::skipProdNgRecheck, &W::shieldPin, &W::cameraLostAlarm, &W::okMoldNum,
-                       &W::continuationArea, &W::rectToQuad, &W::continuousCopy, &W::zoomEnable, &W::ioPort,
-                       &W::colorCamera, &W::grayChannel, &W::noLensOptimize, &W::minSpot,
-                       &W::showManualSnapshot, &W::showFactoryParams, &W::separateDetectSignal,
-                       &W::detectMode, &W::detectModeNext, &W::moldSide, &W::preCut, &W::autoShading,
-                       &W::blackArea, &W::whiteArea, &W::whiteNumber, &W::blackNumber, &W::colorSpot,
-                       &W::similarity, &W::matchAngle, &W::spareWord, &W::password, &W::days,
-                       &W::lostUpanAlarm, &W::useDiskSaveImage, &W::sys7Value12, &W::detectCount,
-                       &W::detectIoRow, &W::ioRowInput, &W::ioRowOutMode, &W::detectIoRowLive, &W::inNameSel,
-                       &W::outNameSel, &W::detectSlots, &W::ioPageFlag, &W::externalTrigger,
-                       &W::sys11Values1to8, &W::sys11Values9to16, &W::hMirror, &W::vMirror, &W::sys9Value17,
-                       &W::groupName, &W::groupDir, &W::groupIndex, &W::sys9Value19);
+    return sameMembers(
+        *this, o, &W::exposeTime, &W::adjustPlus, &W::sharp, &W::contrast, &W::gamma, &W::trigInDelay, &W::detectTrigIn,
+        &W::inInvert, &W::outInitState, &W::semiAuto, &W::detectEnabled, &W::sameParams, &W::stopClampOnStop,
+        &W::motionCorrect, &W::cutEjectorOnClamp, &W::isPswUsed, &W::templateAutoUpdate, &W::detectProd,
+        &W::templateNum, &W::ngRecordNum, &W::okRecordNum, &W::screenOffTime, &W::speed, &W::amplify, &W::autoLogout,
+        &W::word109, &W::reMoldTimes, &W::reMoldDelay, &W::ejectorPulse, &W::clampPulse, &W::output4Pulse,
+        &W::inputTime, &W::shakeEraseTime, &W::filterSize, &W::filterArea, &W::colorMinArea, &W::colorMaxArea,
+        &W::matchAccuracy, &W::zoomLayers, &W::noEjectorCtrlInProd, &W::ejectorPulseNoAlarm, &W::moldNgPulse,
+        &W::input4Use, &W::cutClampTimedMoldOk, &W::cutEjectorTimedProdOk, &W::okNgPulses, &W::cutEjectorOnProdAlarm,
+        &W::cutClampOnMoldAlarm, &W::moldNgTimedRelease, &W::noDetectModeRelease, &W::prodNgNoEjector,
+        &W::inputResetRecheck, &W::noDetectPswProtect, &W::addTemplatePswProtect, &W::stopDetectPswProtect,
+        &W::doorLiftsAlarm, &W::defectDetect, &W::spotDetect, &W::ignoreArea, &W::manualLocate, &W::showAllParams,
+        &W::doorTriggerDetect, &W::sys3Value10, &W::useStatistics, &W::output4Use, &W::matchOffset, &W::sys7Value11,
+        &W::templateIsNg, &W::realtimeRoi, &W::useLog, &W::sys6Value11, &W::matchBrightness, &W::angleCorrect,
+        &W::holdImageAfterAlarm, &W::addAllTemplates, &W::sampleSeparately, &W::skipProdNgRecheck, &W::shieldPin,
+        &W::cameraLostAlarm, &W::okMoldNum, &W::continuationArea, &W::rectToQuad, &W::continuousCopy, &W::zoomEnable,
+        &W::ioPort, &W::colorCamera, &W::grayChannel, &W::noLensOptimize, &W::minSpot, &W::showManualSnapshot,
+        &W::showFactoryParams, &W::separateDetectSignal, &W::detectMode, &W::detectModeNext, &W::moldSide, &W::preCut,
+        &W::autoShading, &W::blackArea, &W::whiteArea, &W::whiteNumber, &W::blackNumber, &W::colorSpot, &W::similarity,
+        &W::matchAngle, &W::spareWord, &W::password, &W::days, &W::lostUpanAlarm, &W::useDiskSaveImage, &W::sys7Value12,
+        &W::detectCount, &W::detectIoRow, &W::ioRowInput, &W::ioRowOutMode, &W::detectIoRowLive, &W::inNameSel,
+        &W::outNameSel, &W::detectSlots, &W::ioPageFlag, &W::externalTrigger, &W::sys11Values1to8, &W::sys11Values9to16,
+        &W::hMirror, &W::vMirror, &W::sys9Value17, &W::groupName, &W::groupDir, &W::groupIndex, &W::sys9Value19);
 }
 
 const QVector<SysParamRow>& WizardPara::sysParamRows()
@@ -381,14 +368,14 @@ const SysParamRow* WizardPara::sysParamRow(const QString& name)
 int* WizardPara::runTarget(WizardPara& para, const SysParamRun& run, int k, bool forSave)
 {
     switch (run.kind) {
-    case SysParamRun::Spare:
-        return &para.spareWord;
-    case SysParamRun::Language:
-        return &gLan;
-    case SysParamRun::Mode:
-        return forSave ? &para.detectModeNext : &para.detectMode;
-    case SysParamRun::Values:
-        break;
+        case SysParamRun::Spare:
+            return &para.spareWord;
+        case SysParamRun::Language:
+            return &gLan;
+        case SysParamRun::Mode:
+            return forSave ? &para.detectModeNext : &para.detectMode;
+        case SysParamRun::Values:
+            break;
     }
     return run.member(para) + run.first + k;
 }
@@ -421,8 +408,7 @@ void WizardPara::applyClamps()
             *value = run.clamp.apply(*value);
         }
     };
-    for (const SysParamRow& r : sysParamRows())
-        std::for_each(r.runs.begin(), r.runs.end(), clampRun);
+    for (const SysParamRow& r : sysParamRows()) std::for_each(r.runs.begin(), r.runs.end(), clampRun);
     std::for_each(unstoredRuns().begin(), unstoredRuns().end(), clampRun);
 }
 
@@ -436,48 +422,48 @@ WizardPara::DerivedGlobals WizardPara::applyLoadRules()
 WizardPara::DerivedGlobals WizardPara::deriveValues()
 {
     // At least one inspection method is always on.
-    const int* const inspections[] = {&defectDetect, &spotDetect, &blackArea, &whiteArea,
+    const int* const inspections[] = {&defectDetect, &spotDetect,  &blackArea,   &whiteArea,
                                       &similarity,   &whiteNumber, &blackNumber, &colorSpot};
     if (std::all_of(std::begin(inspections), std::end(inspections), [](const int* f) { return *f == 0; }))
         defectDetect = 1;
 
     switch (detectMode) {
-    case 0:
-        detectSlots = 4;
-        detectEnabled[1] = 1;
-        detectEnabled[0] = detectProd;
-        detectTrigIn[0] = 0;
-        detectTrigIn[1] = semiAuto ? 2 : 0;
-        std::fill(outInitState + 4, outInitState + 8, ejectorPulseNoAlarm == 0 ? 1 : 0);
-        return {2, kUnchanged};
-    case 1:
-    case 2: {
-        detectSlots = 4;
-        moldSide = SysParamClamp{SysParamClamp::Above, 0, 3, 0}.apply(moldSide);
-        const SideRule& rule = kSideRules[moldSide];
-        for (int d = 0; d < 4; ++d)
-            detectEnabled[d] = rule.enabled[d] == kFollowsProd ? (detectProd != 0) : rule.enabled[d];
-        const int c = rule.triggerCode;
-        if (detectMode == 1) {
+        case 0:
+            detectSlots = 4;
+            detectEnabled[1] = 1;
+            detectEnabled[0] = detectProd;
             detectTrigIn[0] = 0;
-            detectTrigIn[1] = moldSide == 0 ? 2 : c;
-        } else {
-            detectTrigIn[0] = c;
-            detectTrigIn[1] = semiAuto ? 2 : c;
+            detectTrigIn[1] = semiAuto ? 2 : 0;
+            std::fill(outInitState + 4, outInitState + 8, ejectorPulseNoAlarm == 0 ? 1 : 0);
+            return {2, kUnchanged};
+        case 1:
+        case 2: {
+            detectSlots = 4;
+            moldSide = SysParamClamp{SysParamClamp::Above, 0, 3, 0}.apply(moldSide);
+            const SideRule& rule = kSideRules[moldSide];
+            for (int d = 0; d < 4; ++d)
+                detectEnabled[d] = rule.enabled[d] == kFollowsProd ? (detectProd != 0) : rule.enabled[d];
+            const int c = rule.triggerCode;
+            if (detectMode == 1) {
+                detectTrigIn[0] = 0;
+                detectTrigIn[1] = moldSide == 0 ? 2 : c;
+            } else {
+                detectTrigIn[0] = c;
+                detectTrigIn[1] = semiAuto ? 2 : c;
+            }
+            return {4, rule.leftMoldOnly};
         }
-        return {4, rule.leftMoldOnly};
-    }
-    default:
-        detectSlots = detectCount;
-        for (int d = 0; d < kDetections; ++d) {
-            const bool used = d < detectCount;
-            if (used)
-                detectIoRowLive[d] = detectIoRow[d];
-            const int ioRow = used ? detectIoRow[d] : -1;
-            detectEnabled[d] = ioRow == -1 ? 0 : 1;
-            detectTrigIn[d] = ioRow == -1 ? -1 : TriginNo[ioRowInput[ioRow]] - 1;
-        }
-        return {detectCount, kUnchanged};
+        default:
+            detectSlots = detectCount;
+            for (int d = 0; d < kDetections; ++d) {
+                const bool used = d < detectCount;
+                if (used)
+                    detectIoRowLive[d] = detectIoRow[d];
+                const int ioRow = used ? detectIoRow[d] : -1;
+                detectEnabled[d] = ioRow == -1 ? 0 : 1;
+                detectTrigIn[d] = ioRow == -1 ? -1 : TriginNo[ioRowInput[ioRow]] - 1;
+            }
+            return {detectCount, kUnchanged};
     }
 }
 
@@ -488,13 +474,11 @@ void WizardPara::setSignalNames()
     if (nameFile.open(QIODevice::ReadOnly | QIODevice::Text)) {
         QTextStream in(&nameFile);
         in.setCodec("UTF-8");
-        for (int i = 0; i < kNamedSignals; ++i)
-            gaName[i] = in.readLine();
+        for (int i = 0; i < kNamedSignals; ++i) gaName[i] = in.readLine();
         return;
     }
     if (detectMode < 3) {
-        for (int i = 0; i < kNamedSignals; ++i)
-            gaName[i] = text(kModeSignalEntries[detectMode][i]);
+        for (int i = 0; i < kNamedSignals; ++i) gaName[i] = text(kModeSignalEntries[detectMode][i]);
         return;
     }
     setStageNames();
@@ -504,11 +488,9 @@ void WizardPara::setStageNames() const
 {
     gaName[0] = signalName(gInName, inNameSel[0]);
     gaName[1] = text(kEntrySafety);
-    for (int i = 1; i < 8; ++i)
-        gaName[1 + i] = signalName(gInName, inNameSel[i]);
+    for (int i = 1; i < 8; ++i) gaName[1 + i] = signalName(gInName, inNameSel[i]);
     gaName[9] = signalName(gOutName, outNameSel[0]);
     gaName[10] = signalName(gOutName, outNameSel[1]);
     gaName[11] = text(kEntryAlarm);
-    for (int i = 2; i < 8; ++i)
-        gaName[10 + i] = signalName(gOutName, outNameSel[i]);
+    for (int i = 2; i < 8; ++i) gaName[10 + i] = signalName(gOutName, outNameSel[i]);
 }

@@ -12,15 +12,14 @@ class WizardPara;
 // value as unsigned 32 bits, so a negative value counts as too large.
 struct SysParamClamp
 {
-    enum Kind
-    {
+    enum Kind {
         None,
-        Above,               // value > high -> fallback
-        Outside,             // value outside low..high -> fallback
-        OutsideUnlessZero,   // value not 0 and outside low..high -> fallback
-        MinusOneOrZero,      // value other than -1 and 0 -> fallback
-        BelowSigned,         // value < low (signed) -> fallback
-        OutsideSigned,       // value outside low..high (signed) -> fallback
+        Above,              // value > high -> fallback
+        Outside,            // value outside low..high -> fallback
+        OutsideUnlessZero,  // value not 0 and outside low..high -> fallback
+        MinusOneOrZero,     // value other than -1 and 0 -> fallback
+        BelowSigned,        // value < low (signed) -> fallback
+        OutsideSigned,      // value outside low..high (signed) -> fallback
     };
     Kind kind = None;
     int low = 0;
@@ -33,18 +32,17 @@ struct SysParamClamp
 // Consecutive positions of one sysparam row that share a destination and a rule.
 struct SysParamRun
 {
-    enum Kind
-    {
-        Values,     // element `first` + k of the member that `member` returns
-        Spare,      // every position reads into and is written from spareWord
-        Language,   // the global gLan
-        Mode,       // loaded into detectMode, saved from detectModeNext
+    enum Kind {
+        Values,    // element `first` + k of the member that `member` returns
+        Spare,     // every position reads into and is written from spareWord
+        Language,  // the global gLan
+        Mode,      // loaded into detectMode, saved from detectModeNext
     };
     Kind kind = Values;
     int* (*member)(WizardPara&) = nullptr;
     int first = 0;
     int count = 1;
-    int initial = 0;   // the constructor value of these elements
+    int initial = 0;  // the constructor value of these elements
     SysParamClamp clamp;
 };
 
@@ -101,7 +99,7 @@ public:
     {
         static constexpr int kLeave = -1;
         int detections;
-        int leftMoldOnly;   // kLeave: not changed
+        int leftMoldOnly;  // kLeave: not changed
     };
     // What every load does after reading the rows, leaving the globals it derives to the
     // caller (only a stray gLan is clamped): the clamps, the next-start mode and the derived
@@ -140,7 +138,7 @@ public:
     int speed = 0;
     int amplify = 0;
     int autoLogout = 0;
-    int word109 = 0;   // read with reMoldTimes as a pair by detection; nothing sets it
+    int word109 = 0;  // read with reMoldTimes as a pair by detection; nothing sets it
     int reMoldTimes = 0;
     int reMoldDelay = 0;
     int ejectorPulse = 0;
@@ -239,7 +237,7 @@ public:
     int sys11Values9to16[8] = {};
     int hMirror[8] = {};
     int vMirror[8] = {};
-    int sys9Value17 = 0;   // reserved: read and written back unchanged
+    int sys9Value17 = 0;  // reserved: read and written back unchanged
     QString groupName;
     QDir groupDir;
     int groupIndex = -1;

@@ -39,8 +39,8 @@ void WizardPara::updateGroupName()
     if (!groupDir.exists())
         groupDir.mkpath(QStringLiteral("."));
     const QStringList groups = groupDir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
-    groupName = groupIndex >= 0 && groupIndex < groups.size() ? groups.at(groupIndex)
-                                                               : QString::fromLatin1(kDefaultGroup);
+    groupName =
+        groupIndex >= 0 && groupIndex < groups.size() ? groups.at(groupIndex) : QString::fromLatin1(kDefaultGroup);
 }
 
 QString WizardPara::getCurGroupName() const

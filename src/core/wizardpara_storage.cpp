@@ -14,21 +14,19 @@
 namespace {
 
 constexpr char kParamConnection[] = "dbIn";
-constexpr int kPasswordMax = 99;   // bytes before the terminating NUL
+constexpr int kPasswordMax = 99;  // bytes before the terminating NUL
 
 // Spare values are read in this order, so the last spare of the last row read wins.
 const char* const kLoadOrder[] = {
-    "trigInDelay", "exposeTime", "adjustPlus", "numFailDetect", "numAllDetect", "isPswUsed",
-    "password",    "system1",    "system2",    "system3",       "system4",      "sharp",
-    "contrast",    "system5",    "system6",    "system7",       "system8",      "system9",
-    "system10",    "system11",   "system12",   "system13",      "system14",
+    "trigInDelay", "exposeTime", "adjustPlus", "numFailDetect", "numAllDetect", "isPswUsed", "password", "system1",
+    "system2",     "system3",    "system4",    "sharp",         "contrast",     "system5",   "system6",  "system7",
+    "system8",     "system9",    "system10",   "system11",      "system12",     "system13",  "system14",
 };
 
 const char* const kSaveOrder[] = {
-    "trigInDelay", "exposeTime", "sharp",    "contrast", "adjustPlus", "numFailDetect",
-    "numAllDetect", "isPswUsed", "password", "system1",  "system2",    "system3",
-    "system4",     "system5",    "system6",  "system7",  "system8",    "system9",
-    "system10",    "system11",   "system12", "system13", "system14",
+    "trigInDelay", "exposeTime", "sharp",    "contrast", "adjustPlus", "numFailDetect", "numAllDetect", "isPswUsed",
+    "password",    "system1",    "system2",  "system3",  "system4",    "system5",       "system6",      "system7",
+    "system8",     "system9",    "system10", "system11", "system12",   "system13",      "system14",
 };
 
 bool logFailure(bool ok, const QSqlQuery& query, const QString& statement)
@@ -63,8 +61,7 @@ void WizardPara::LoadDatafromFile()
 void WizardPara::LoadDatafromFile(QSqlQuery& query)
 {
     readGroupIndex();
-    for (const char* name : kLoadOrder)
-        readRow(query, *sysParamRow(QString::fromLatin1(name)));
+    for (const char* name : kLoadOrder) readRow(query, *sysParamRow(QString::fromLatin1(name)));
     const DerivedGlobals derived = applyLoadRules();
     gDNum = derived.detections;
     if (gpWin && derived.leftMoldOnly != DerivedGlobals::kLeave)
@@ -112,8 +109,7 @@ QString WizardPara::sysParamText(const SysParamRow& row, int language) const
     QStringList values;
     for (const SysParamRun& run : row.runs) {
         for (int k = 0; k < run.count; ++k)
-            values << QString::number(run.kind == SysParamRun::Language ? language
-                                                                        : *runTarget(self, run, k, true));
+            values << QString::number(run.kind == SysParamRun::Language ? language : *runTarget(self, run, k, true));
     }
     return values.join(' ');
 }

@@ -62,7 +62,7 @@ private slots:
         QFETCH(QString, group);
         for (const char* dir : {"paraGroup/zz", "paraGroup/default", "paraGroup/A1"})
             QVERIFY(QDir().mkpath(QString::fromLatin1(dir)));
-        QFile plain(QStringLiteral("paraGroup/aa.txt"));   // files are not groups
+        QFile plain(QStringLiteral("paraGroup/aa.txt"));  // files are not groups
         QVERIFY(plain.open(QIODevice::WriteOnly));
         plain.close();
         writeIndexFile(file);
@@ -121,7 +121,7 @@ private slots:
         QVERIFY(QDir().mkpath(QStringLiteral("paraGroup/A1")));
         WizardPara para = load();
         QVERIFY(QFile::remove(QStringLiteral("sysadd.txt")));
-        QVERIFY(QDir().mkpath(QStringLiteral("sysadd.txt")));   // a folder cannot be opened for writing
+        QVERIFY(QDir().mkpath(QStringLiteral("sysadd.txt")));  // a folder cannot be opened for writing
         para.groupIndex = 0;
         para.SaveAddFile();
         QCOMPARE(para.getCurGroupName(), QStringLiteral("default"));

@@ -1,4 +1,6 @@
 // Tests of the parameter record: factory data, load clamps, derived values, storage faults, comparison.
+#include <functional>
+
 #include <QFile>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -20,6 +22,23 @@ const QString kConnection = QStringLiteral("tst-param");
 QStringList valuesOf(const QString& text)
 {
     return text.split(' ');
+}
+
+// Runs checks on a query of another database file, on a connection removed afterwards.
+void onDatabase(const QString& file, const std::function<void(QSqlQuery&)>& check)
+{
+    const QString connection = QStringLiteral("tst-side");
+    {
+        QSqlDatabase side = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+        side.setDatabaseName(file);
+        QVERIFY(side.open());
+        {
+            QSqlQuery query(side);
+            check(query);
+        }
+        side.close();
+    }
+    QSqlDatabase::removeDatabase(connection);
 }
 
 }  // namespace
@@ -80,8 +99,7 @@ class TestWizardPara : public QObject
     static QString rowWith(int count, int position, const QString& value)
     {
         QStringList values;
-        for (int i = 1; i <= count; ++i)
-            values << (i == position ? value : QStringLiteral("0"));
+        for (int i = 1; i <= count; ++i) values << (i == position ? value : QStringLiteral("0"));
         return values.join(' ');
     }
 
@@ -140,11 +158,7 @@ private slots:
         }
 
         for (const char* file : {"SN.db", "paraGroup/default/SN.db"}) {
-            QSqlDatabase sn = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("tst-sn"));
-            sn.setDatabaseName(QString::fromLatin1(file));
-            QVERIFY(sn.open());
-            {
-                QSqlQuery s(sn);
+            onDatabase(QString::fromLatin1(file), [](QSqlQuery& s) {
                 QVERIFY(s.exec(QStringLiteral("select name, value from sysparam order by name")));
                 for (int k = 0; k < 8; ++k) {
                     QVERIFY(s.next());
@@ -152,29 +166,20 @@ private slots:
                     QCOMPARE(s.value(1).toString(), QStringLiteral("0"));
                 }
                 QVERIFY(!s.next());
-            }
-            sn.close();
-            sn = QSqlDatabase();
-            QSqlDatabase::removeDatabase(QStringLiteral("tst-sn"));
+            });
         }
-
-        for (const char* file : {"RECORD.db", "RECORDNULL.db", "ResStatistics.db", "ResStatisticsNULL.db"}) {
-            QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("tst-other"));
-            other.setDatabaseName(QString::fromLatin1(file));
-            QVERIFY(other.open());
-            {
-                QSqlQuery s(other);
-                if (QByteArray(file).startsWith("RECORD")) {
-                    QVERIFY(s.exec("INSERT INTO RECORD(recordtime, recordpassword, remarks, recordtype) "
-                                   "VALUES('13.05.09', 'x', 'y', 'run')"));
-                } else {
-                    QVERIFY(s.exec("INSERT INTO resstatistics (name, value1, value2) VALUES ('a', '1', '')"));
-                    QVERIFY(!s.exec("INSERT INTO resstatistics (name, value1, value2) VALUES ('a', '2', '')"));
-                }
-            }
-            other.close();
-            other = QSqlDatabase();
-            QSqlDatabase::removeDatabase(QStringLiteral("tst-other"));
+        for (const char* file : {"RECORD.db", "RECORDNULL.db"}) {
+            onDatabase(QString::fromLatin1(file), [](QSqlQuery& s) {
+                QVERIFY(
+                    s.exec("INSERT INTO RECORD(recordtime, recordpassword, remarks, recordtype) "
+                           "VALUES('13.05.09', 'x', 'y', 'run')"));
+            });
+        }
+        for (const char* file : {"ResStatistics.db", "ResStatisticsNULL.db"}) {
+            onDatabase(QString::fromLatin1(file), [](QSqlQuery& s) {
+                QVERIFY(s.exec("INSERT INTO resstatistics (name, value1, value2) VALUES ('a', '1', '')"));
+                QVERIFY(!s.exec("INSERT INTO resstatistics (name, value1, value2) VALUES ('a', '2', '')"));
+            });
         }
         QVERIFY(QFile::exists(QStringLiteral("paraGroup/default/PARAM.db")));
         QFile sysadd(QStringLiteral("sysadd.txt"));
@@ -191,29 +196,20 @@ private slots:
         QCOMPARE(rowValue("trigInDelay"), QStringLiteral("5 5 5 5 5 5 5 5"));
         QVERIFY(QFile::exists(QStringLiteral("sysadd.txt")));
 
-        QSqlDatabase group = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("tst-group"));
-        group.setDatabaseName(QStringLiteral("paraGroup/default/PARAM.db"));
-        QVERIFY(group.open());
-        {
-            QSqlQuery g(group);
+        onDatabase(QStringLiteral("paraGroup/default/PARAM.db"), [](QSqlQuery& g) {
             QVERIFY(g.exec(QStringLiteral("select value from sysparam where name='trigInDelay'")));
             QVERIFY(g.next());
             QCOMPARE(g.value(0).toString(), QStringLiteral("0 0 0 0 0 0 0 0"));
-        }
-        group.close();
-        group = QSqlDatabase();
-        QSqlDatabase::removeDatabase(QStringLiteral("tst-group"));
+        });
     }
 
     void loadThenSaveKeepsEveryRow()
     {
         QMap<QString, QString> before;
-        for (const SysParamRow& row : WizardPara::sysParamRows())
-            before[row.name] = rowValue(row.name);
+        for (const SysParamRow& row : WizardPara::sysParamRows()) before[row.name] = rowValue(row.name);
         WizardPara para = load();
         QVERIFY(save(para));
-        for (const SysParamRow& row : WizardPara::sysParamRows())
-            QCOMPARE(rowValue(row.name), before[row.name]);
+        for (const SysParamRow& row : WizardPara::sysParamRows()) QCOMPARE(rowValue(row.name), before[row.name]);
     }
 
     void saveWritesTheLastSpareIntoEverySpare()
@@ -241,11 +237,15 @@ private slots:
         QTest::addColumn<int>("position");
         QTest::addColumn<int>("expected");
 
-        QTest::newRow("exposure -5") << "exposeTime" << "-5 10001 10000 7" << 1 << 30;
-        QTest::newRow("exposure 10001") << "exposeTime" << "-5 10001 10000 7" << 2 << 30;
-        QTest::newRow("exposure 10000 kept") << "exposeTime" << "-5 10001 10000 7" << 3 << 10000;
+        QTest::newRow("exposure -5") << "exposeTime"
+                                     << "-5 10001 10000 7" << 1 << 30;
+        QTest::newRow("exposure 10001") << "exposeTime"
+                                        << "-5 10001 10000 7" << 2 << 30;
+        QTest::newRow("exposure 10000 kept") << "exposeTime"
+                                             << "-5 10001 10000 7" << 3 << 10000;
         QTest::newRow("camera 6 gain") << "system6" << rowWith(12, 3, "-1") << 3 << 32;
-        QTest::newRow("gamma") << "numAllDetect" << "0 0 0 0 0 0 0 20000" << 8 << 70;
+        QTest::newRow("gamma") << "numAllDetect"
+                               << "0 0 0 0 0 0 0 20000" << 8 << 70;
         QTest::newRow("motion correct 1") << "system1" << rowWith(9, 4, "1") << 4 << -1;
         QTest::newRow("motion correct 0") << "system1" << rowWith(9, 4, "0") << 4 << 0;
         QTest::newRow("screen off 0") << "system2" << rowWith(18, 16, "0") << 16 << 0;
@@ -254,11 +254,14 @@ private slots:
         QTest::newRow("screen off 30") << "system2" << rowWith(18, 16, "30") << 16 << 30;
         QTest::newRow("template number 0") << "system2" << rowWith(18, 2, "0") << 2 << 10;
         QTest::newRow("input time") << "system2" << rowWith(18, 18, "100000001") << 18 << 60;
-        QTest::newRow("hex filter size") << "system4" << "0 0x10 010" << 2 << 16;
-        QTest::newRow("octal filter area") << "system4" << "0 0x10 010" << 3 << 8;
+        QTest::newRow("hex filter size") << "system4"
+                                         << "0 0x10 010" << 2 << 16;
+        QTest::newRow("octal filter area") << "system4"
+                                           << "0 0x10 010" << 3 << 8;
         QTest::newRow("days -3") << "system10" << rowWith(20, 17, "-3") << 17 << 31;
         QTest::newRow("days 5") << "system10" << rowWith(20, 17, "5") << 17 << 5;
-        QTest::newRow("mode 7") << "numFailDetect" << "7 0 0 0 0 0 0 0" << 1 << 0;
+        QTest::newRow("mode 7") << "numFailDetect"
+                                << "7 0 0 0 0 0 0 0" << 1 << 0;
         QTest::newRow("detect count 9") << "system8" << rowWith(20, 1, "9") << 1 << 2;
         QTest::newRow("match angle") << "system5" << rowWith(13, 10, "181") << 10 << 0;
         QTest::newRow("spare too large") << "system14" << rowWith(20, 20, "100000001") << 20 << 0;
@@ -340,16 +343,21 @@ private slots:
         QTest::addColumn<int>("leftMoldOnly");
 
         const int unchanged = 7;
-        QTest::newRow("standard semi") << 0 << 0 << 1 << 1 << QVector<int>{1, 1} << QVector<int>{0, 2} << 2 << unchanged;
+        QTest::newRow("standard semi") << 0 << 0 << 1 << 1 << QVector<int>{1, 1} << QVector<int>{0, 2} << 2
+                                       << unchanged;
         QTest::newRow("standard") << 0 << 0 << 0 << 0 << QVector<int>{0, 1} << QVector<int>{0, 0} << 2 << unchanged;
-        QTest::newRow("two-colour left") << 1 << 0 << 0 << 1 << QVector<int>{1, 1, 0, 0} << QVector<int>{0, 2} << 4 << 1;
-        QTest::newRow("two-colour right") << 1 << 1 << 0 << 1 << QVector<int>{0, 0, 1, 1} << QVector<int>{0, 3} << 4 << 0;
+        QTest::newRow("two-colour left") << 1 << 0 << 0 << 1 << QVector<int>{1, 1, 0, 0} << QVector<int>{0, 2} << 4
+                                         << 1;
+        QTest::newRow("two-colour right")
+            << 1 << 1 << 0 << 1 << QVector<int>{0, 0, 1, 1} << QVector<int>{0, 3} << 4 << 0;
         QTest::newRow("two-colour both") << 1 << 2 << 0 << 0 << QVector<int>{0, 1, 0, 1} << QVector<int>{0, 255} << 4
                                          << unchanged;
-        QTest::newRow("two-colour side 9") << 1 << 9 << 0 << 0 << QVector<int>{0, 1, 0, 0} << QVector<int>{0, 2} << 4 << 1;
-        QTest::newRow("turntable right") << 2 << 1 << 0 << 0 << QVector<int>{0, 0, 0, 1} << QVector<int>{3, 3} << 4 << 0;
-        QTest::newRow("turntable right semi") << 2 << 1 << 1 << 1 << QVector<int>{0, 0, 1, 1} << QVector<int>{3, 2} << 4
-                                              << 0;
+        QTest::newRow("two-colour side 9")
+            << 1 << 9 << 0 << 0 << QVector<int>{0, 1, 0, 0} << QVector<int>{0, 2} << 4 << 1;
+        QTest::newRow("turntable right") << 2 << 1 << 0 << 0 << QVector<int>{0, 0, 0, 1} << QVector<int>{3, 3} << 4
+                                         << 0;
+        QTest::newRow("turntable right semi")
+            << 2 << 1 << 1 << 1 << QVector<int>{0, 0, 1, 1} << QVector<int>{3, 2} << 4 << 0;
         QTest::newRow("turntable both") << 2 << 3 << 0 << 1 << QVector<int>{1, 1, 1, 1} << QVector<int>{255, 255} << 4
                                         << unchanged;
     }
@@ -370,8 +378,7 @@ private slots:
         window->moldSide = 7;
         gDNum = 0;
         WizardPara para = load();
-        for (int d = 0; d < enabled.size(); ++d)
-            QCOMPARE(para.detectEnabled[d], enabled[d]);
+        for (int d = 0; d < enabled.size(); ++d) QCOMPARE(para.detectEnabled[d], enabled[d]);
         QCOMPARE(para.detectTrigIn[0], triggers[0]);
         QCOMPARE(para.detectTrigIn[1], triggers[1]);
         QCOMPARE(gDNum, dnum);
@@ -452,8 +459,7 @@ private slots:
         QCOMPARE(gaName[0], QStringLiteral("Mould"));
         QCOMPARE(gaName[1], QStringLiteral("Door"));
         QCOMPARE(gaName[2], QString::fromUtf8("\xE9\xA1\xB6\xE9\x92\x88"));
-        for (int i = 3; i < 8; ++i)
-            QVERIFY(gaName[i].isEmpty());
+        for (int i = 3; i < 8; ++i) QVERIFY(gaName[i].isEmpty());
         QCOMPARE(gaName[9], QStringLiteral("kept"));
     }
 
@@ -549,7 +555,7 @@ private slots:
             QVERIFY(changed != base);
         }
         int(WizardPara::*const unstoredArrays[])[8] = {&WizardPara::detectTrigIn, &WizardPara::inInvert,
-                                                        &WizardPara::detectEnabled, &WizardPara::detectIoRowLive};
+                                                       &WizardPara::detectEnabled, &WizardPara::detectIoRowLive};
         for (auto field : unstoredArrays) {
             WizardPara changed = base;
             (changed.*field)[7] += 1;

@@ -92,10 +92,9 @@ bool writeParamDb(const QString& path)
         defaults.applyLoadRules();
         bool ok = createNameValueTable(query, QStringLiteral("sysparam"));
         for (const SysParamRow& row : WizardPara::sysParamRows())
-            ok = ok && insertPair(query, QStringLiteral("sysparam"), row.name,
-                                  defaults.sysParamText(row, kFactoryLanguage));
-        for (int c = 0; c < kCameras; ++c)
-            ok = ok && createNameValueTable(query, QStringLiteral("cammer%1").arg(c));
+            ok = ok &&
+                 insertPair(query, QStringLiteral("sysparam"), row.name, defaults.sysParamText(row, kFactoryLanguage));
+        for (int c = 0; c < kCameras; ++c) ok = ok && createNameValueTable(query, QStringLiteral("cammer%1").arg(c));
         return ok;
     });
 }

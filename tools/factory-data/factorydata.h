@@ -5,10 +5,9 @@
 
 namespace FactoryData {
 
-enum class Existing
-{
-    Replace,   // write every file afresh
-    Keep,      // leave files that are already there (an operator's settings survive)
+enum class Existing {
+    Replace,  // write every file afresh
+    Keep,     // leave files that are already there (an operator's settings survive)
 };
 
 // PARAM.db: table sysparam with every row at the parameter record's constructor values as

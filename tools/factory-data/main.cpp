@@ -14,8 +14,9 @@ int main(int argc, char** argv)
     QStringList folders = args;
     folders.removeAll(QStringLiteral("--replace"));
     if (folders.size() != 1) {
-        std::fprintf(stderr, "usage: factory-data <folder> [--replace]\n"
-                             "  writes the files that are missing (all of them with --replace)\n");
+        std::fprintf(stderr,
+                     "usage: factory-data <folder> [--replace]\n"
+                     "  writes the files that are missing (all of them with --replace)\n");
         return 2;
     }
     const auto existing = replace ? FactoryData::Existing::Replace : FactoryData::Existing::Keep;
