@@ -7,9 +7,11 @@
 #include <QFileInfo>
 #include <QSqlError>
 
+#include "choosebox.h"
 #include "commandrunner.h"
 #include "globals.h"
 #include "mojuwizard.h"
+#include "warnbox.h"
 
 namespace {
 const char* const kPluginsDir = "Plugins";
@@ -37,17 +39,25 @@ QString lanText(int entry)
     return gaLanStr[entry * kLanColumns + gLan];
 }
 
-// The shared question and warning boxes of the touch kit are not in the tree yet: every
-// question of this file goes through these two, to be switched to gpChooseBox/gpWarnBox.
+// Without the shared boxes (a test without a main window) a question counts as NO.
 int askOperator(const QString& text)
 {
-    qInfo().noquote() << "question:" << text;
-    return 0;
+    if (!gpChooseBox) {
+        qWarning().noquote() << "no question box for:" << text;
+        return 0;
+    }
+    gpChooseBox->setText(text);
+    return gpChooseBox->exec();
 }
 
 void warnOperator(const QString& text)
 {
-    qInfo().noquote() << "warning:" << text;
+    if (!gpWarnBox) {
+        qWarning().noquote() << "no warning box for:" << text;
+        return;
+    }
+    gpWarnBox->setText(text);
+    gpWarnBox->exec();
 }
 
 void insertRecord(const QString& text, const QString& type)
@@ -132,7 +142,8 @@ void CameraManager::loadCameraSN()
     if (usable)
         usable = ensureSnTable();
     if (!usable) {
-        qWarning().noquote() << "SN.db cannot be used:" << snDatabase.lastError().text();
+        qWarning().noquote() << "SN.db cannot be used:"
+                             << (existed ? snDatabase.lastError().text() : QString("the file is missing"));
         restoreFactorySnDatabase();
         // The machine restarts soon; until then carry on with what can be opened.
         if (openSnDatabase())
