@@ -295,6 +295,37 @@ private slots:
         QVERIFY(!store->SaveDatatoFile());
     }
 
+    void aSaveThatCannotCommitChangesNothing()
+    {
+        setRows({{"detect0", detectRow(1)}, {"ROI0-0", "3 25 100 0 1 0 0 50 50 100 100"}});
+        auto store = load();
+        const QMap<QString, QString> before = tableRows();
+        store->roiNum[0] = 0;
+        store->detectPara[0][0] = 42;
+        {
+            // A reader in the middle of a select keeps the file from being written.
+            QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("reader"));
+            other.setDatabaseName(QStringLiteral("PARAM.db"));
+            other.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=50"));
+            QVERIFY(other.open());
+            window->dbIn.close();
+            window->dbIn.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=50"));
+            QVERIFY(window->dbIn.open());
+            window->queryIn = QSqlQuery(window->dbIn);
+            QSqlQuery reading(other);
+            QVERIFY(reading.exec(QStringLiteral("select name from cammer0")));
+            QVERIFY(reading.next());
+            QVERIFY(!store->SaveDatatoFile());
+            reading.finish();
+            other.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("reader"));
+        QCOMPARE(tableRows(), before);
+        QVERIFY(store->SaveDatatoFile());
+        QCOMPARE(tableRows().value("detect0"), QStringLiteral("0 42 0 0 0 0 0 0 0"));
+        QVERIFY(!tableRows().contains("ROI0-0"));
+    }
+
     void storesAreZeroedAndCopiedWhole()
     {
         std::unique_ptr<CammerSingleton> a(new CammerSingleton(2));
