@@ -5,6 +5,7 @@ set -euo pipefail
 PACKAGES=(
   cmake ninja-build g++ pkg-config ccache
   qtbase5-dev qtbase5-dev-tools libqt5sql5-sqlite libqt5opengl5-dev
+  libqt5gui5
   libopencv-dev
   libgoogle-glog-dev
   libbenchmark-dev
