@@ -56,9 +56,12 @@ void ImgHomoTrans::findFeature(const cv::Mat& image, cv::detail::ImageFeatures& 
 bool ImgHomoTrans::transImageHomo(cv::Mat src, cv::Mat& dst, float matchConf)
 {
     // Without template features no pair can match; spare the picture's extraction.
-    if (src.empty() || features.size() != 2 || features[1].keypoints.empty())
+    if (src.empty() || features.size() != 2 || features[1].keypoints.size() < kMinPairs)
         return false;
     findFeature(src, features[0], 0);
+    // The matcher cannot index an empty descriptor set (a uniform picture has none).
+    if (features[0].keypoints.size() < kMinPairs)
+        return false;
     cv::detail::BestOf2NearestMatcher matcher(false, matchConf, kMatchThresh, kMatchThresh);
     cv::detail::MatchesInfo info;
     matcher(features[0], features[1], info);

@@ -1,8 +1,6 @@
 // Buffers of the camera view that the recogniser works on.
 #include "recogdata.h"
 
-#include <cstring>
-
 #include <QDebug>
 
 namespace {

@@ -1,0 +1,110 @@
+// Test rig of the recogniser: a camera's buffers, region stores and parameters without widgets or cameras.
+#pragma once
+
+#include <cstring>
+#include <memory>
+
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "cammerrecongnize.h"
+#include "cammersingleton.h"
+#include "mojuwizard.h"
+#include "wizardpara.h"
+
+// Owns one camera's data, both stores and a parameter record installed as gpWPara. Regions
+// are rectangles given in image pixels; their masks are all 255 unless replaced.
+struct RecogRig
+{
+    RecogRig(int width, int height, bool color = false, int templateSlots = 3)
+        : para(new WizardPara), storeA(new CammerSingleton(0)), storeB(new CammerSingleton(0)),
+          view(new CammerRecogData)
+    {
+        gpWPara = para.get();
+        gisColor = color;
+        gisGrayHue = true;
+        gTempNum = templateSlots;
+        for (int& enabled : para->detectEnabled)
+            enabled = 0;
+        para->detectEnabled[0] = 1;
+        para->filterSize = 3;
+        para->filterArea = 100;
+        para->minSpot = 3;
+        para->amplify = 0;
+        para->showAllParams = 0;
+        para->motionCorrect = -1;
+        para->matchAngle = 0;
+        para->matchAccuracy = 5;
+        para->zoomLayers = 5;
+        para->matchOffset = 8000;
+        para->angleCorrect = 0;
+        para->matchBrightness = 0;
+        para->colorMinArea = 1;
+        para->colorMaxArea = 1000;
+        para->detectMode = 0;
+        view->AllocImages(width, height, color);
+        view->storeA = storeA.get();
+        view->storeB = storeB.get();
+        for (int d = 0; d < kDetectCount; ++d)
+            view->AllocTemplates(d, templateSlots);
+    }
+    ~RecogRig()
+    {
+        if (gpWPara == para.get())
+            gpWPara = nullptr;
+        gisColor = false;
+    }
+
+    // Adds a rectangle region to detection det of the working store (and the edit store).
+    int addRect(int det, cv::Rect r, int func, int p1 = 0, int p2 = 0, int p3 = 0)
+    {
+        const int i = storeA->roiNum[det]++;
+        storeA->func[det][i] = func;
+        storeA->para1[det][i] = p1;
+        storeA->para2[det][i] = p2;
+        storeA->para3[det][i] = p3;
+        storeA->shapeType[det][i] = kShapeRect;
+        storeA->rects[det][i].imageRect = QRect(r.x, r.y, r.width, r.height);
+        view->workMasks[det][i] = cv::Mat(r.height, r.width, CV_8UC1, cv::Scalar(255));
+        view->editMasks[det][i] = view->workMasks[det][i];
+        *storeB = *storeA;
+        return i;
+    }
+
+    void setTemplate(int det, int k, const cv::Mat& picture)
+    {
+        std::memcpy(view->templates[det][k], picture.data, view->imageBytes);
+        if (!view->templateValid[det][k])
+            ++view->templateCount[det];
+        view->templateValid[det][k] = 1;
+    }
+
+    // Puts the picture where each stage of the picture road reads it.
+    void setRaw(const cv::Mat& picture) { std::memcpy(view->rawImage, picture.data, view->imageBytes); }
+    void setAligned(const cv::Mat& picture) { std::memcpy(view->alignedImage, picture.data, view->imageBytes); }
+
+    cv::Mat work() const { return view->GrayMat(view->workImage); }
+    cv::Mat aligned() const { return view->GrayMat(view->alignedImage); }
+    cv::Mat ignore(int det) const { return view->GrayMat(view->ignoreMask[det]); }
+
+    // Builds the recogniser, which trains every enabled detection.
+    CammerRecong& build()
+    {
+        recog.reset(new CammerRecong(storeA.get(), view.get()));
+        return *recog;
+    }
+
+    std::unique_ptr<WizardPara> para;
+    std::unique_ptr<CammerSingleton> storeA;
+    std::unique_ptr<CammerSingleton> storeB;
+    std::unique_ptr<CammerRecogData> view;
+    std::unique_ptr<CammerRecong> recog;
+};
+
+// Mean absolute grey difference inside rect.
+inline double MeanAbsDiff(const cv::Mat& a, const cv::Mat& b, cv::Rect rect)
+{
+    cv::Mat d;
+    cv::absdiff(a(rect), b(rect), d);
+    return cv::mean(d)[0];
+}

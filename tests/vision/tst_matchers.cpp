@@ -1,0 +1,350 @@
+// Tests of the matchers GrayMatch, SURF, FindShape and of the perspective correction ImgHomoTrans.
+#include <cmath>
+
+#include <QtTest>
+
+#include <opencv2/imgproc.hpp>
+
+#include "findshape.h"
+#include "graymatch.h"
+#include "imghomotrans.h"
+#include "miscfunc.h"
+#include "simscene.h"
+#include "surf.h"
+#include "testsupport.h"
+
+namespace {
+cv::Mat Scene(int w, int h, quint32 seed = 7, double noise = 0, quint32 noiseSeed = 0)
+{
+    SimSceneOptions o;
+    o.width = w;
+    o.height = h;
+    o.seed = seed;
+    o.noise = noise;
+    o.noiseSeed = noiseSeed;
+    return SimScene::render(o);
+}
+
+cv::Mat Shifted(const cv::Mat& src, int dx, int dy)
+{
+    cv::Mat out(src.size(), src.type());
+    MoveImage(src, out, dx, dy);
+    return out;
+}
+
+// Rotation in cv::getRotationMatrix2D's convention about c (counter-clockwise on screen).
+cv::Mat Rotated(const cv::Mat& src, cv::Point2f c, double angle)
+{
+    cv::Mat out;
+    cv::warpAffine(src, out, cv::getRotationMatrix2D(c, angle, 1.0), src.size(), cv::INTER_LINEAR,
+                   cv::BORDER_REFLECT);
+    return out;
+}
+
+double Mad(const cv::Mat& a, const cv::Mat& b, cv::Rect r)
+{
+    cv::Mat d;
+    cv::absdiff(a(r), b(r), d);
+    return cv::mean(d)[0];
+}
+}  // namespace
+
+class TestMatchers : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void grayMatchMarksADefectAndHonoursItsMask();
+    void grayMatchToleranceFollowsSensitivityAndAmplify();
+    void grayMatchIsInvalidUntilTrainedWithAPicture();
+    void surfScoresSimilarityAndToleratesSmallShifts();
+    void surfMarksDeparturesOnlyWhenFailing();
+    void findShapeReportsTheCorrectingShift();
+    void findShapeReportsTheCorrectingRotation();
+    void findShapeRefusesFlatPatternsAndMissingShapes();
+    void homographyBringsAWarpedPictureBack();
+    void homographyRefusesUniformPicturesAndBadMasks();
+};
+
+void TestMatchers::grayMatchMarksADefectAndHonoursItsMask()
+{
+    const cv::Mat ref = Scene(200, 150)(cv::Rect(20, 20, 120, 100)).clone();
+    cv::Mat bad = ref.clone();
+    cv::rectangle(bad, cv::Rect(40, 30, 20, 20), cv::Scalar(0), cv::FILLED);
+
+    GrayMatch gm;
+    gm.Create(ref.cols, ref.rows, cv::Mat(), 0);
+    gm.AddTemp(ref);
+    gm.Train(45, 0, 100, 150);
+    QVERIFY(gm.IsValid());
+
+    cv::Mat diff;
+    gm.Match(ref, diff);
+    QCOMPARE(cv::countNonZero(diff), 0);
+    gm.Match(bad, diff);
+    QCOMPARE(diff.size(), ref.size());
+    // Everything marked lies in the blob, and nearly all of the blob is marked (its pixels
+    // that were already dark in the reference cannot depart).
+    QCOMPARE(cv::countNonZero(diff(cv::Rect(40, 30, 20, 20))), cv::countNonZero(diff));
+    QVERIFY2(cv::countNonZero(diff) > 300, qPrintable(QString::number(cv::countNonZero(diff))));
+
+    // Pixels that the mask leaves out are never marked.
+    cv::Mat mask(ref.size(), CV_8UC1, cv::Scalar(255));
+    mask(cv::Rect(30, 20, 40, 40)).setTo(0);
+    GrayMatch masked;
+    masked.Create(ref.cols, ref.rows, mask, 0);
+    masked.AddTemp(ref);
+    masked.Train(45, 0, 100, 150);
+    masked.Match(bad, diff);
+    QCOMPARE(cv::countNonZero(diff), 0);
+
+    // One pixel of shift is tolerated on a noisy scene.
+    const cv::Mat big = Scene(200, 150, 7, 3, 1);
+    const cv::Mat moved = Shifted(Scene(200, 150, 7, 3, 2), 1, 0);
+    GrayMatch shift;
+    shift.Create(120, 100, cv::Mat(), 0);
+    shift.AddTemp(big(cv::Rect(40, 30, 120, 100)));
+    shift.Train(45, 0, 100, 150);
+    shift.Match(moved(cv::Rect(40, 30, 120, 100)), diff);
+    QCOMPARE(cv::countNonZero(diff), 0);
+}
+
+void TestMatchers::grayMatchToleranceFollowsSensitivityAndAmplify()
+{
+    const cv::Mat ref(60, 60, CV_8UC1, cv::Scalar(120));
+    cv::Mat faint = ref.clone();
+    faint(cv::Rect(20, 20, 10, 10)).setTo(90);   // 30 grey levels darker
+
+    auto marked = [&](int sensitivity, int amplify) {
+        GrayMatch gm;
+        gm.Create(60, 60, cv::Mat(), 0);
+        gm.AddTemp(ref);
+        gm.Train(sensitivity, amplify, 100, 150);
+        cv::Mat diff;
+        gm.Match(faint, diff);
+        return cv::countNonZero(diff);
+    };
+    QCOMPARE(marked(45, 0), 0);     // tolerance 55
+    QCOMPARE(marked(80, 0), 100);   // tolerance 20
+    QCOMPARE(marked(45, 1), 100);   // departure doubled: 60 > 55
+    QCOMPARE(marked(45, 9), 100);   // amplify is clamped to 4, still finds it
+    QCOMPARE(marked(-5, 0), 0);     // sensitivity clamped to 0: tolerance 100
+    QCOMPARE(marked(0, 4), 100);    // 5 x 30 > 100
+    QCOMPARE(marked(100, 0), 100);  // tolerance 1
+}
+
+void TestMatchers::grayMatchIsInvalidUntilTrainedWithAPicture()
+{
+    GrayMatch gm;
+    QVERIFY(!gm.IsValid());
+    gm.Create(30, 30, cv::Mat(), 0);
+    gm.Train(45, 0, 100, 150);
+    QVERIFY(!gm.IsValid());   // nothing added
+    gm.AddTemp(cv::Mat(20, 20, CV_8UC1, cv::Scalar(5)));   // wrong size: ignored
+    gm.Train(45, 0, 100, 150);
+    QVERIFY(!gm.IsValid());
+    cv::Mat diff;
+    gm.Match(cv::Mat(30, 30, CV_8UC1, cv::Scalar(0)), diff);
+    QCOMPARE(diff.size(), cv::Size(30, 30));
+    QCOMPARE(cv::countNonZero(diff), 0);
+
+    gm.AddTemp(cv::Mat(30, 30, CV_8UC1, cv::Scalar(200)));
+    gm.Train(45, 0, 100, 150);
+    QVERIFY(gm.IsValid());
+    gm.Match(cv::Mat(40, 40, CV_8UC1, cv::Scalar(0)), diff);   // crop of another size
+    QCOMPARE(diff.size(), cv::Size(40, 40));
+    QCOMPARE(cv::countNonZero(diff), 0);
+    gm.Clear();
+    QVERIFY(!gm.IsValid());
+}
+
+void TestMatchers::surfScoresSimilarityAndToleratesSmallShifts()
+{
+    const cv::Mat scene = Scene(400, 300, 11, 2, 1);
+    const cv::Rect r(100, 80, 200, 150);
+    SURF s;
+    s.Create(r.width, r.height, cv::Mat());
+    s.AddTemp(scene(r).clone(), 1, 50, 80);
+    s.Train(0, 0, 0, 0);
+    QVERIFY(s.IsValid());
+
+    cv::Mat out;
+    cv::Mat same = Scene(400, 300, 11, 2, 2)(r).clone();   // same part, other noise
+    const float identical = s.Match(same, out);
+    QVERIFY2(identical > 95, qPrintable(QString::number(identical)));
+
+    cv::Mat shifted = Shifted(scene, 3, -2)(r).clone();
+    const float nearby = s.Match(shifted, out);
+    QVERIFY2(nearby > 85, qPrintable(QString::number(nearby)));
+
+    cv::Mat other = Scene(400, 300, 99)(r).clone();
+    const float unrelated = s.Match(other, out);
+    QVERIFY2(unrelated < 40, qPrintable(QString::number(unrelated)));
+
+    cv::Mat covered = scene(r).clone();
+    cv::rectangle(covered, cv::Rect(40, 30, 100, 80), cv::Scalar(30), cv::FILLED);
+    const float partly = s.Match(covered, out);
+    QVERIFY2(partly < identical - 20 && partly > unrelated, qPrintable(QString::number(partly)));
+
+    // Flat patches: equal brightness is similar, a texture against flat is not.
+    SURF flat;
+    flat.Create(80, 80, cv::Mat());
+    flat.AddTemp(cv::Mat(80, 80, CV_8UC1, cv::Scalar(140)), 1, 50, 80);
+    flat.Train(0, 0, 0, 0);
+    cv::Mat flatSame(80, 80, CV_8UC1, cv::Scalar(140));
+    QVERIFY(flat.Match(flatSame, out) > 95);
+    cv::Mat textured = scene(cv::Rect(0, 0, 80, 80)).clone();
+    QVERIFY(flat.Match(textured, out) < 50);
+}
+
+void TestMatchers::surfMarksDeparturesOnlyWhenFailing()
+{
+    const cv::Mat scene = Scene(300, 300, 5);
+    const cv::Rect r(50, 50, 192, 192);
+    SURF s;
+    cv::Mat mask(r.size(), CV_8UC1, cv::Scalar(255));
+    mask(cv::Rect(0, 0, 96, 192)).setTo(0);   // only the right half counts
+    s.Create(r.width, r.height, mask);
+    s.AddTemp(scene(r).clone(), 1, 50, 90);
+    s.Train(0, 0, 0, 0);
+
+    cv::Mat out;
+    cv::Mat leftChanged = scene(r).clone();
+    leftChanged(cv::Rect(0, 0, 96, 192)).setTo(0);
+    QVERIFY(s.Match(leftChanged, out) > 95);   // masked half does not count
+    QCOMPARE(cv::countNonZero(out), 0);
+
+    cv::Mat rightChanged = scene(r).clone();
+    rightChanged(cv::Rect(120, 40, 48, 48)).setTo(255);
+    QVERIFY(s.Match(rightChanged, out) < 90);
+    QCOMPARE(out.size(), r.size());
+    QVERIFY(cv::countNonZero(out) > 0);
+    // The marks lie on the change (one cell of slack around it).
+    QCOMPARE(cv::countNonZero(out(cv::Rect(112, 32, 64, 64))), cv::countNonZero(out));
+
+    SURF empty;
+    QCOMPARE(empty.Match(rightChanged, out), 0.0f);
+    QCOMPARE(out.size(), r.size());
+}
+
+void TestMatchers::findShapeReportsTheCorrectingShift()
+{
+    const cv::Mat picture = Scene(640, 480, 3);
+    const cv::Rect model(220, 160, 200, 160);
+    const int cx = model.x + model.width / 2, cy = model.y + model.height / 2;
+    FindShape fs;
+    QVERIFY(fs.CreateShape(picture(model), 0.0, 0, 0, cx, cy, false, 255, cv::Mat(), 5, 5));
+
+    const int sx = 140, sy = 80;   // search crop origin
+    const cv::Rect search(sx, sy, model.width + 160, model.height + 160);
+    const cv::Mat moved = Shifted(picture, 17, -11);
+    cv::Mat crop = moved(search).clone();
+    int x = 0, y = 0;
+    double score = 0, angle = 99;
+    QVERIFY(fs.Find(crop, 0, &x, &y, &score, &angle));
+    // Moving the picture by the reported offset takes the content back.
+    QCOMPARE(x - sx, -17);
+    QCOMPARE(y - sy, 11);
+    QCOMPARE(angle, 0.0);
+    QVERIFY(score > 0.9);
+}
+
+void TestMatchers::findShapeReportsTheCorrectingRotation()
+{
+    const cv::Mat picture = Scene(640, 480, 4);
+    const cv::Rect model(200, 140, 240, 200);
+    const cv::Point c(model.x + model.width / 2, model.y + model.height / 2);
+    FindShape fs;
+    QVERIFY(fs.CreateShape(picture(model), 0.0, 0, 10, c.x, c.y, false, 255, cv::Mat(), 5, 5));
+
+    // Content turned 4 degrees counter-clockwise about the centre and moved by (9, 6).
+    const cv::Mat turned = Shifted(Rotated(picture, c, 4.0), 9, 6);
+    cv::Mat crop = turned.clone();
+    int x = 0, y = 0;
+    double score = 0, angle = 0;
+    QVERIFY(fs.Find(crop, 0, &x, &y, &score, &angle));
+    QVERIFY2(std::abs(angle + 4.0) < 0.3, qPrintable(QString::number(angle)));
+    QVERIFY2(std::abs(x + 9) <= 1 && std::abs(y + 6) <= 1, qPrintable(QString("%1 %2").arg(x).arg(y)));
+
+    cv::Mat back;
+    TransformImage(turned, back, cv::Point(x, y), c, angle);
+    const double corrected = Mad(back, picture, model);
+    const double uncorrected = Mad(turned, picture, model);
+    QVERIFY2(corrected < 1.5 && uncorrected > 5 * corrected,
+             qPrintable(QString("%1 %2").arg(corrected).arg(uncorrected)));
+}
+
+void TestMatchers::findShapeRefusesFlatPatternsAndMissingShapes()
+{
+    FindShape fs;
+    QVERIFY(!fs.IsValid());
+    QVERIFY(!fs.CreateShape(cv::Mat(100, 100, CV_8UC1, cv::Scalar(80)), 0.0, 0, 0, 50, 50, false, 255, cv::Mat(), 5,
+                            5));
+    QVERIFY(!fs.IsValid());
+    // A mask that keeps nothing leaves no model either.
+    const cv::Mat picture = Scene(320, 240, 8);
+    QVERIFY(!fs.CreateShape(picture(cv::Rect(60, 60, 100, 100)), 0.0, 0, 0, 110, 110, false, 255,
+                            cv::Mat::zeros(100, 100, CV_8UC1), 5, 5));
+
+    QVERIFY(fs.CreateShape(picture(cv::Rect(60, 60, 100, 100)), 0.0, 0, 0, 110, 110, false, 255, cv::Mat(), 5, 5));
+    cv::Mat elsewhere = Scene(320, 240, 1234);
+    int x = -7, y = -7;
+    double score = 0, angle = 0;
+    QVERIFY(!fs.Find(elsewhere, 0, &x, &y, &score, &angle));
+    QCOMPARE(x, -7);   // nothing written when not found
+    cv::Mat flat(240, 320, CV_8UC1, cv::Scalar(100));
+    QVERIFY(!fs.Find(flat, 0, &x, &y, &score, &angle));
+}
+
+void TestMatchers::homographyBringsAWarpedPictureBack()
+{
+    SimSceneOptions o;
+    o.width = 640;
+    o.height = 480;
+    o.seed = 21;
+    const cv::Mat templ = SimScene::render(o);
+    o.perspective = 0.04;
+    o.rotation = 2.0;
+    o.shiftX = 8;
+    const cv::Mat warped = SimScene::render(o);
+
+    ImgHomoTrans h;
+    QVERIFY(h.setTemplate(templ, cv::Mat(), 300));
+    QCOMPARE(h.scale, 1.0f);
+    cv::Mat dst;
+    QVERIFY(h.transImageHomo(warped, dst, 0.4f));
+    const cv::Rect inner(80, 80, 480, 320);
+    const double corrected = Mad(dst, templ, inner);
+    const double uncorrected = Mad(warped, templ, inner);
+    QVERIFY2(corrected < 2 && uncorrected > 5 * corrected,
+             qPrintable(QString("%1 %2").arg(corrected).arg(uncorrected)));
+
+    ImgHomoTrans big;
+    big.setTemplate(cv::Mat(1024, 1280, CV_8UC1, cv::Scalar(0)), cv::Mat(), 0);
+    QVERIFY(std::abs(big.scale - 0.6176f) < 0.001f);
+}
+
+void TestMatchers::homographyRefusesUniformPicturesAndBadMasks()
+{
+    const cv::Mat templ = Scene(640, 480, 21);
+    ImgHomoTrans h;
+    QVERIFY(h.setTemplate(templ, cv::Mat(), 300));
+    cv::Mat dst(480, 640, CV_8UC1, cv::Scalar(7));
+    QVERIFY(!h.transImageHomo(cv::Mat(480, 640, CV_8UC1, cv::Scalar(128)), dst, 0.4f));
+    QCOMPARE(cv::countNonZero(dst != 7), 0);   // untouched
+    QVERIFY(!h.transImageHomo(cv::Mat(), dst, 0.4f));
+
+    QVERIFY(!h.setTemplate(templ, cv::Mat(10, 10, CV_8UC1, cv::Scalar(255)), 0));
+    QVERIFY(!h.setTemplate(cv::Mat(), cv::Mat(), 0));
+    QVERIFY(!h.transImageHomo(templ, dst, 0.4f));   // no template features left
+
+    // A mask restricts the template's features to its area.
+    cv::Mat mask = cv::Mat::zeros(480, 640, CV_8UC1);
+    mask(cv::Rect(200, 150, 100, 100)).setTo(255);
+    QVERIFY(h.setTemplate(templ, mask, 0));
+    for (const cv::KeyPoint& k : h.features[1].keypoints)
+        QVERIFY(cv::Rect(200, 150, 100, 100).contains(k.pt));
+}
+
+MONITOR_TEST_MAIN(TestMatchers)
+#include "tst_matchers.moc"

@@ -1,0 +1,543 @@
+// Tests of the region judgement, the matcher training and the parameter preview of CammerRecong.
+#include <QtTest>
+
+#include <opencv2/imgproc.hpp>
+
+#include "cammerrecongnize.h"
+#include "mojuwizard.h"
+#include "recogrig.h"
+#include "simscene.h"
+#include "testsupport.h"
+#include "tnr_netmn.h"
+
+namespace {
+constexpr int kW = 640;
+constexpr int kH = 480;
+
+cv::Mat Scene(quint32 seed = 7)
+{
+    SimSceneOptions o;
+    o.width = kW;
+    o.height = kH;
+    o.seed = seed;
+    return SimScene::render(o);
+}
+
+cv::Mat Flat(int level)
+{
+    return cv::Mat(kH, kW, CV_8UC1, cv::Scalar(level));
+}
+
+void Square(cv::Mat& m, int x, int y, int side, int level)
+{
+    m(cv::Rect(x, y, side, side)).setTo(level);
+}
+
+// Contour area of a side x side square after the 3 x 3 elliptic opening (corners cut).
+int OpenedSquareArea(int side)
+{
+    return (side - 1) * (side - 1) - 2;
+}
+
+param_roi Record(int camera, int det, int roi)
+{
+    return TNR_NETMN::getInstance()->roiCache.value(TNR_NETMN::roiKey(camera, det, roi));
+}
+
+bool HasRecord(int camera, int det, int roi)
+{
+    return TNR_NETMN::getInstance()->roiCache.contains(TNR_NETMN::roiKey(camera, det, roi));
+}
+}  // namespace
+
+class TestRecognition : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void defectBlobIsFoundWithItsAreaUnlessIgnored();
+    void defectJudgementHonoursTemplateIsNg();
+    void spotMeasuresTheAreaInsideTheGreyBand();
+    void blackAndWhiteAreasMeasureTheirBands();
+    void similarityReportsTheScore();
+    void numbersCountBlobsAndCapTheBoxes();
+    void numbersClearTheBandWhenTheKernelFillsTheRegion();
+    void colourSpotMeasuresTheColourBand();
+    void brightnessMatchingJudgesADimmerPicture();
+    void regionsThatCannotBeJudgedFailTheCamera();
+    void regionsLeavingThePictureAreClipped();
+    void kernelsOfZeroOrLessAreUsedAsOne();
+    void trainingAddsOnlyCountedTemplatesAndCopiesIgnoreAreas();
+    void trainingWithoutBuffersIsSkipped();
+    void previewMeasuresTheEditedRegion();
+
+private:
+    std::unique_ptr<MoJuWizard> win;
+};
+
+void TestRecognition::init()
+{
+    if (!win)
+        win.reset(new MoJuWizard(MoJuWizard::LightConstruction()));
+    win->step = 0;
+    TNR_NETMN::getInstance()->roiCache.clear();
+}
+
+void TestRecognition::defectBlobIsFoundWithItsAreaUnlessIgnored()
+{
+    RecogRig rig(kW, kH);
+    cv::Mat templ = Scene();
+    templ(cv::Rect(140, 130, 60, 60)).setTo(150);   // a plain patch, so the blob's area is exact
+    rig.setTemplate(0, 0, templ);
+    rig.addRect(0, cv::Rect(100, 100, 200, 150), kFuncDefect, 45, 100, 3);
+    CammerRecong& rec = rig.build();
+    CammerRecogData& v = *rig.view;
+
+    cv::Mat live = templ.clone();
+    Square(live, 150, 140, 30, 0);
+    rig.setAligned(live);
+    rec.Run(0);
+    QVERIFY(!v.cameraOk);
+    QVERIFY(!v.roiOk[0][0]);
+    QCOMPARE(v.roiValue[0][0], OpenedSquareArea(30));
+    QCOMPARE(v.roiBoxes[0][0][0][0], 1);
+    QCOMPARE(QVector<int>({v.roiBoxes[0][0][1][0], v.roiBoxes[0][0][1][1], v.roiBoxes[0][0][1][2],
+                           v.roiBoxes[0][0][1][3]}),
+             QVector<int>({150, 140, 180, 170}));
+    QCOMPARE(cv::countNonZero(v.GrayMat(v.displayMask)), 30 * 30 - 4);
+    const param_roi r = Record(0, 0, 0);
+    QCOMPARE(QVector<int>({r.camera, r.detect, r.roi, r.func, r.value, r.low, r.high, r.third, r.cameraOk}),
+             QVector<int>({0, 0, 0, kFuncDefect, OpenedSquareArea(30), 45, 100, 3, 0}));
+
+    rig.setAligned(templ);
+    rec.Run(0);
+    QVERIFY(v.cameraOk);
+    QVERIFY(v.roiOk[0][0]);
+    QCOMPARE(v.roiValue[0][0], 0);
+    QCOMPARE(cv::countNonZero(v.GrayMat(v.displayMask)), 0);   // the overlay is cleared each run
+    QCOMPARE(Record(0, 0, 0).cameraOk, 1);
+
+    // An ignore point over the blob, trained, makes the same picture pass.
+    rig.ignore(0)(cv::Rect(145, 135, 40, 40)).setTo(255);
+    rec.VarTrain(0);
+    rig.setAligned(live);
+    rec.Run(0);
+    QVERIFY(v.cameraOk);
+    QCOMPARE(v.roiValue[0][0], 0);
+
+    // A blob below the area limit passes with its area measured.
+    rig.ignore(0).setTo(0);
+    rec.VarTrain(0);
+    cv::Mat small = templ.clone();
+    Square(small, 150, 140, 8, 0);
+    rig.setAligned(small);
+    rec.Run(0);
+    QVERIFY(v.cameraOk);
+    QCOMPARE(v.roiValue[0][0], OpenedSquareArea(8));
+}
+
+void TestRecognition::defectJudgementHonoursTemplateIsNg()
+{
+    RecogRig rig(kW, kH);
+    const cv::Mat templ = Flat(150);
+    rig.setTemplate(0, 0, templ);
+    rig.setTemplate(2, 0, templ);
+    rig.para->detectEnabled[2] = 1;
+    rig.para->templateIsNg[0] = 1;
+    rig.addRect(0, cv::Rect(50, 50, 100, 100), kFuncDefect, 45, 100, 3);
+    rig.addRect(2, cv::Rect(50, 50, 100, 100), kFuncDefect, 45, 100, 3);
+    CammerRecong& rec = rig.build();
+    CammerRecogData& v = *rig.view;
+
+    rig.setAligned(templ);   // within the limit: inverted to NG
+    rec.Run(0);
+    QVERIFY(!v.roiOk[0][0]);
+    QVERIFY(!v.cameraOk);
+    QCOMPARE(Record(0, 0, 0).cameraOk, 0);
+    cv::Mat big = templ.clone();
+    Square(big, 60, 60, 30, 0);   // above the limit: inverted to OK
+    rig.setAligned(big);
+    rec.Run(0);
+    QVERIFY(v.roiOk[0][0]);
+    QVERIFY(v.cameraOk);
+
+    // Detection 2 in mode 0 has no flag of its own and is never inverted.
+    rec.Run(2);
+    QVERIFY(!v.roiOk[2][0]);
+    // In the two-colour mode detection 2 takes the flag of detection 0.
+    rig.para->detectMode = 1;
+    rec.Run(2);
+    QVERIFY(v.roiOk[2][0]);
+}
+
+void TestRecognition::spotMeasuresTheAreaInsideTheGreyBand()
+{
+    RecogRig rig(kW, kH);
+    cv::Mat pic = Flat(200);
+    Square(pic, 110, 110, 10, 20);
+    Square(pic, 150, 150, 20, 40);
+    Square(pic, 220, 120, 15, 100);   // outside the band
+    Square(pic, 400, 400, 20, 10);    // outside the region
+    // Band written reversed (byte 0 = 50, byte 1 = 0): used as 0..50.
+    rig.addRect(0, cv::Rect(100, 100, 200, 150), kFuncSpot, 80, 500, 50);
+    CammerRecong& rec = rig.build();
+    rig.setAligned(pic);
+    rec.Run(0);
+    CammerRecogData& v = *rig.view;
+    const int area = OpenedSquareArea(10) + OpenedSquareArea(20);
+    QCOMPARE(v.roiValue[0][0], area);
+    QVERIFY(v.cameraOk);
+    QCOMPARE(v.roiBoxes[0][0][0][0], 2);
+    QCOMPARE(Record(0, 0, 0).low, 80);
+    QCOMPARE(Record(0, 0, 0).high, 500);
+
+    rig.storeA->para2[0][0] = area - 1;   // above the maximum
+    rec.Run(0);
+    QVERIFY(!v.cameraOk);
+    rig.storeA->para2[0][0] = 500;
+    rig.storeA->para1[0][0] = area + 1;   // below the minimum
+    rec.Run(0);
+    QVERIFY(!v.roiOk[0][0]);
+
+    // Band 50..200 (byte 0 = 200, byte 1 = 50) takes in the third square and the background.
+    rig.storeA->para1[0][0] = 0;
+    rig.storeA->para2[0][0] = 100000;
+    rig.storeA->para3[0][0] = 200 | (50 << 8);
+    rec.Run(0);
+    QCOMPARE(v.roiValue[0][0], 199 * 149);   // one outer contour: holes do not count
+}
+
+void TestRecognition::blackAndWhiteAreasMeasureTheirBands()
+{
+    RecogRig rig(kW, kH);
+    cv::Mat pic = Flat(128);
+    Square(pic, 20, 20, 12, 30);     // dark, in the black region
+    Square(pic, 320, 20, 16, 230);   // bright, in the white region
+    Square(pic, 340, 60, 16, 30);    // dark, in the white region: not counted
+    rig.addRect(0, cv::Rect(0, 0, 300, 200), kFuncBlackArea, 60, 100);
+    rig.addRect(0, cv::Rect(300, 0, 300, 200), kFuncWhiteArea, 200, 300);
+    CammerRecong& rec = rig.build();
+    rig.setAligned(pic);
+    rec.Run(0);
+    CammerRecogData& v = *rig.view;
+    QCOMPARE(v.roiValue[0][0], OpenedSquareArea(12));
+    QCOMPARE(v.roiValue[0][1], OpenedSquareArea(16));
+    QVERIFY(!v.roiOk[0][0]);   // 119 > 100
+    QVERIFY(v.roiOk[0][1]);    // 223 <= 300
+    QVERIFY(!v.cameraOk);
+    QCOMPARE(Record(0, 0, 1).low, 0);
+    QCOMPARE(Record(0, 0, 1).high, 300);
+    // The record's flag is the camera's state after its region.
+    QCOMPARE(Record(0, 0, 1).cameraOk, 0);
+}
+
+void TestRecognition::similarityReportsTheScore()
+{
+    RecogRig rig(kW, kH);
+    const cv::Mat templ = Scene(31);
+    rig.setTemplate(0, 0, templ);
+    rig.addRect(0, cv::Rect(200, 150, 192, 144), kFuncSimilarity, 80);
+    CammerRecong& rec = rig.build();
+    CammerRecogData& v = *rig.view;
+    QVERIFY(rec.surf[0][0].IsValid());
+
+    rig.setAligned(templ);
+    rec.Run(0);
+    QVERIFY2(v.roiValue[0][0] >= 98, qPrintable(QString::number(v.roiValue[0][0])));
+    QVERIFY(v.cameraOk);
+    QCOMPARE(Record(0, 0, 0).value, v.roiValue[0][0]);
+    QCOMPARE(Record(0, 0, 0).low, 80);
+    QCOMPARE(Record(0, 0, 0).high, -1);
+
+    cv::Mat changed = templ.clone();
+    changed(cv::Rect(230, 170, 120, 100)).setTo(250);
+    rig.setAligned(changed);
+    rec.Run(0);
+    QVERIFY2(v.roiValue[0][0] < 80, qPrintable(QString::number(v.roiValue[0][0])));
+    QVERIFY(!v.cameraOk);
+    QVERIFY(v.roiBoxes[0][0][0][0] >= 1);   // the departure is drawn
+
+    // An untrained matcher scores 0.
+    rig.addRect(0, cv::Rect(10, 10, 50, 50), kFuncSimilarity, 1);
+    rec.Run(0);
+    QCOMPARE(v.roiValue[0][1], 0);
+    QVERIFY(!v.roiOk[0][1]);
+}
+
+void TestRecognition::numbersCountBlobsAndCapTheBoxes()
+{
+    RecogRig rig(kW, kH);
+    cv::Mat pic = Flat(40);
+    for (int k = 0; k < 5; ++k)
+        Square(pic, 20 + 30 * k, 20, 6, 220);   // five bright dots
+    pic(cv::Rect(0, 200, 160, 130)).setTo(200);   // a bright field with 120 dark dots
+    for (int k = 0; k < 120; ++k)
+        Square(pic, 10 + 12 * (k % 12), 210 + 12 * (k / 12), 5, 10);
+    const int band1to100 = 1 | (100 << 16);
+    rig.addRect(0, cv::Rect(0, 0, 200, 60), kFuncWhiteNumber, 128, band1to100, 1);
+    rig.addRect(0, cv::Rect(0, 200, 160, 130), kFuncBlackNumber, 128, band1to100, 1);
+    CammerRecong& rec = rig.build();
+    rig.setAligned(pic);
+    rec.Run(0);
+    CammerRecogData& v = *rig.view;
+    QCOMPARE(v.roiValue[0][0], 5);
+    QVERIFY(v.roiOk[0][0]);
+    QCOMPARE(v.roiValue[0][1], 120);       // every blob counts ...
+    QCOMPARE(v.roiBoxes[0][1][0][0], 99);  // ... 99 are drawn
+    QVERIFY(!v.roiOk[0][1]);               // above the band's 100
+    QCOMPARE(Record(0, 0, 1).value, 120);
+    QCOMPARE(Record(0, 0, 1).low, 1);
+    QCOMPARE(Record(0, 0, 1).high, 100);
+
+    // A count band written reversed is not swapped: 5 is above the high end 2.
+    rig.storeA->para2[0][0] = 3 | (2 << 16);
+    rec.Run(0);
+    QVERIFY(!v.roiOk[0][0]);
+}
+
+void TestRecognition::numbersClearTheBandWhenTheKernelFillsTheRegion()
+{
+    RecogRig rig(kW, kH);
+    cv::Mat pic = Flat(40);
+    Square(pic, 100, 100, 20, 220);
+    // para3 = 10 on a 20 x 20 region: k = 21 >= 18, nothing is counted.
+    rig.addRect(0, cv::Rect(100, 100, 20, 20), kFuncWhiteNumber, 128, 1 | (100 << 16), 10);
+    // para3 = 8: k = 17 < 18, the blob survives the opening when judging.
+    rig.addRect(0, cv::Rect(100, 100, 20, 20), kFuncWhiteNumber, 128, 1 | (100 << 16), 8);
+    CammerRecong& rec = rig.build();
+    rig.setAligned(pic);
+    rec.Run(0);
+    CammerRecogData& v = *rig.view;
+    QCOMPARE(v.roiValue[0][0], 0);
+    QVERIFY(!v.roiOk[0][0]);
+    QCOMPARE(v.roiValue[0][1], 1);
+    QVERIFY(v.roiOk[0][1]);
+}
+
+void TestRecognition::colourSpotMeasuresTheColourBand()
+{
+    RecogRig rig(kW, kH, true);
+    // Pixels in memory order B, G, R, A.
+    cv::Mat pic(kH, kW, CV_8UC4, cv::Scalar(90, 90, 90, 0));
+    pic(cv::Rect(120, 120, 20, 20)).setTo(cv::Scalar(20, 30, 220, 0));   // red
+    pic(cv::Rect(160, 120, 20, 20)).setTo(cv::Scalar(220, 30, 20, 0));   // blue: outside the band
+    auto band = [](int lo, int hi) { return lo | (hi << 16); };
+    // para1 bands byte 2 (red), para2 byte 1, para3 byte 0; the red band is given reversed.
+    rig.addRect(0, cv::Rect(100, 100, 200, 100), kFuncColorSpot, band(255, 150), band(0, 80), band(0, 80));
+    CammerRecong& rec = rig.build();
+    std::memcpy(rig.view->alignedImage, pic.data, rig.view->imageBytes);
+    rec.Run(0);
+    CammerRecogData& v = *rig.view;
+    QCOMPARE(v.roiValue[0][0], OpenedSquareArea(20));
+    QVERIFY(v.cameraOk);
+    QCOMPARE(Record(0, 0, 0).low, -1);
+
+    rig.para->colorMaxArea = 300;
+    rec.Run(0);
+    QVERIFY(!v.cameraOk);
+
+    // On a grey camera the colour function measures nothing.
+    RecogRig grey(kW, kH);
+    grey.addRect(0, cv::Rect(100, 100, 200, 100), kFuncColorSpot, band(0, 255), band(0, 255), band(0, 255));
+    CammerRecong& greyRec = grey.build();
+    grey.setAligned(Flat(100));
+    greyRec.Run(0);
+    QCOMPARE(grey.view->roiValue[0][0], 0);
+    QVERIFY(!grey.view->cameraOk);   // below the colour minimum area 1
+}
+
+void TestRecognition::brightnessMatchingJudgesADimmerPicture()
+{
+    RecogRig rig(kW, kH);
+    cv::Mat templ = Scene(12);
+    rig.setTemplate(0, 0, templ);
+    rig.addRect(0, cv::Rect(100, 100, 400, 250), kFuncDefect, 45, 100, 3);
+    CammerRecong& rec = rig.build();
+    QVERIFY(rec.norm[0] > 0);
+    cv::Mat dim;
+    templ.convertTo(dim, CV_8UC1, 0.55);
+    rig.setAligned(dim);
+    rec.Run(0);
+    QVERIFY(!rig.view->cameraOk);
+    rig.para->matchBrightness = 1;
+    rec.Run(0);
+    QVERIFY2(rig.view->cameraOk, qPrintable(QString::number(rig.view->roiValue[0][0])));
+}
+
+void TestRecognition::regionsThatCannotBeJudgedFailTheCamera()
+{
+    RecogRig rig(kW, kH);
+    CammerRecogData& v = *rig.view;
+    {
+        CammerRecong& rec = rig.build();
+        rig.setAligned(Flat(100));
+        rec.Run(0);   // no regions
+        QVERIFY(v.cameraOk);
+        QVERIFY(TNR_NETMN::getInstance()->roiCache.isEmpty());
+    }
+    cv::Mat pic = Flat(200);
+    Square(pic, 320, 120, 10, 0);
+    rig.addRect(0, cv::Rect(10, 10, 50, 50), kFuncBlackArea, 60, 100);
+    rig.addRect(0, cv::Rect(300, 100, 100, 100), kFuncBlackArea, 60, 1000);
+    rig.view->workMasks[0][0] = cv::Mat();   // code -1
+    CammerRecong& rec = rig.build();
+    rig.setAligned(pic);
+    QTest::ignoreMessage(QtWarningMsg, "REG RUN ERROR = 0, 0, -1");
+    rec.Run(0);
+    QVERIFY(!v.cameraOk);
+    QVERIFY(v.roiOk[0][0]);   // the region itself keeps its pass flag
+    QVERIFY(!HasRecord(0, 0, 0));
+    QCOMPARE(v.roiValue[0][1], OpenedSquareArea(10));   // the next region is still judged
+    QVERIFY(v.roiOk[0][1]);
+    QVERIFY(HasRecord(0, 0, 1));
+
+    // Detection 1 was never trained: it has no judging mask (code -2).
+    rig.addRect(1, cv::Rect(10, 10, 50, 50), kFuncBlackArea, 60, 100);
+    QTest::ignoreMessage(QtWarningMsg, "REG RUN ERROR = 0, 1, -2");
+    rec.Run(1);
+    QVERIFY(!v.cameraOk);
+
+    // Correction-only regions are neither judged nor recorded.
+    rig.addRect(2, cv::Rect(10, 10, 50, 50), kFuncPosition);
+    rig.view->roiValue[2][0] = 77;
+    rec.Run(2);
+    QVERIFY(v.cameraOk);
+    QCOMPARE(v.roiValue[2][0], 0);
+    QVERIFY(!HasRecord(0, 2, 0));
+}
+
+void TestRecognition::regionsLeavingThePictureAreClipped()
+{
+    RecogRig rig(kW, kH);
+    cv::Mat pic = Flat(200);
+    Square(pic, 610, 450, 20, 0);
+    // Drawn at another screen scale: the rectangle runs 60 pixels past the corner.
+    rig.addRect(0, cv::Rect(600, 440, 100, 100), kFuncBlackArea, 60, 1000);
+    rig.addRect(0, cv::Rect(700, 100, 50, 50), kFuncBlackArea, 60, 1000);   // wholly outside
+    CammerRecong& rec = rig.build();
+    rig.setAligned(pic);
+    QTest::ignoreMessage(QtWarningMsg, "REG RUN ERROR = 0, 0, -3");
+    rec.Run(0);
+    CammerRecogData& v = *rig.view;
+    QCOMPARE(v.roiValue[0][0], OpenedSquareArea(20));
+    QVERIFY(v.roiOk[0][0]);
+    QVERIFY(!v.cameraOk);
+    QVERIFY(!HasRecord(0, 0, 1));
+}
+
+void TestRecognition::kernelsOfZeroOrLessAreUsedAsOne()
+{
+    RecogRig rig(kW, kH);
+    rig.para->minSpot = 0;
+    rig.para->showAllParams = 1;
+    cv::Mat pic = Flat(200);
+    Square(pic, 110, 110, 10, 0);
+    rig.setTemplate(0, 0, Flat(200));
+    rig.addRect(0, cv::Rect(100, 100, 50, 50), kFuncBlackArea, 60, 1000);
+    rig.addRect(0, cv::Rect(100, 100, 50, 50), kFuncDefect, 45, 1000, -4);
+    rig.addRect(0, cv::Rect(100, 100, 50, 50), kFuncBlackNumber, 60, 1 | (5 << 16), -3);
+    CammerRecong& rec = rig.build();
+    rig.setAligned(pic);
+    rec.Run(0);
+    CammerRecogData& v = *rig.view;
+    QCOMPARE(v.roiValue[0][0], 81);   // unopened 10 x 10 square
+    QCOMPARE(v.roiValue[0][1], 81);
+    QCOMPARE(v.roiValue[0][2], 1);
+    QVERIFY(v.cameraOk);
+}
+
+void TestRecognition::trainingAddsOnlyCountedTemplatesAndCopiesIgnoreAreas()
+{
+    RecogRig rig(kW, kH, false, 4);
+    for (int k = 0; k < 3; ++k)
+        rig.setTemplate(0, k, Scene(40 + k));
+    rig.view->templateCount[0] = 2;   // three valid pictures, two counted
+    rig.addRect(0, cv::Rect(100, 100, 100, 100), kFuncDefect, 45, 100, 3);
+    rig.addRect(0, cv::Rect(300, 100, 100, 100), kFuncSimilarity, 80);
+    rig.addRect(0, cv::Rect(50, 300, 80, 60), kFuncIgnore);
+    rig.ignore(0)(cv::Rect(60, 310, 10, 10)).setTo(255);
+    CammerRecong& rec = rig.build();
+    QCOMPARE(rec.grayMatch[0][0].tempCount, 2);
+    QCOMPARE(int(rec.surf[0][1].refs.size()), 2);
+    QVERIFY(!rec.grayMatch[0][1].IsValid());
+    // The norm is that of the last picture used.
+    QCOMPARE(rec.norm[0], cv::norm(Scene(41), cv::NORM_L2));
+    // The ignore area's mask is the ignore picture inside its rectangle; the judging mask
+    // is the ignore picture inverted.
+    const cv::Mat& m = rig.view->workMasks[0][2];
+    QCOMPARE(m.size(), cv::Size(80, 60));
+    QCOMPARE(cv::countNonZero(m), 100);
+    QCOMPARE(int(m.at<unsigned char>(10, 10)), 255);
+    QCOMPARE(cv::countNonZero(rec.detMask[0]), kW * kH - 100);
+
+    // Without any valid picture the matchers stay untrained and the norm is kept.
+    const double norm = rec.norm[0];
+    for (int k = 0; k < 4; ++k)
+        rig.view->templateValid[0][k] = 0;
+    rec.VarTrain(0);
+    QVERIFY(!rec.grayMatch[0][0].IsValid());
+    QVERIFY(!rec.surf[0][1].IsValid());
+    QCOMPARE(rec.norm[0], norm);
+}
+
+void TestRecognition::trainingWithoutBuffersIsSkipped()
+{
+    RecogRig rig(kW, kH);
+    CammerRecogData bare;   // buffers never prepared
+    rig.para->motionCorrect = 0;
+    rig.para->angleCorrect = 1;
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^perspective model skipped"));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^position model skipped"));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^training skipped"));
+    CammerRecong rec(rig.storeA.get(), &bare);
+    QVERIFY(!rec.findShape[0].IsValid());
+    rec.Run(0);
+    QVERIFY(!bare.cameraOk);
+    rec.RunTest(0, 0);
+    QCOMPARE(rec.HomoTransShape(0), 1);
+    rec.ShapeMatch();
+}
+
+void TestRecognition::previewMeasuresTheEditedRegion()
+{
+    RecogRig rig(kW, kH);
+    cv::Mat pic = Flat(40);
+    Square(pic, 100, 100, 20, 220);
+    Square(pic, 300, 300, 12, 220);
+    Square(pic, 330, 300, 12, 220);
+    rig.setTemplate(0, 1, pic);
+    rig.view->curTempIndex = 1;
+    rig.addRect(0, cv::Rect(100, 100, 20, 20), kFuncWhiteNumber, 128, 1 | (100 << 16), 8);
+    rig.addRect(0, cv::Rect(290, 290, 80, 40), kFuncWhiteArea, 128, 10);
+    rig.addRect(0, cv::Rect(290, 290, 80, 40), kFuncDefect, 45, 10, 3);
+    CammerRecong& rec = rig.build();
+    CammerRecogData& v = *rig.view;
+
+    // The preview bound is one lower than the judgement's: k = 17 clears a 20 x 20 region.
+    rec.RunTest(0, 0);
+    QCOMPARE(v.roiValue[0][0], 0);
+    QVERIFY(v.showTestMask);
+
+    rec.RunTest(0, 1);
+    QCOMPARE(v.roiValue[0][1], 2 * OpenedSquareArea(12));
+    QCOMPARE(cv::countNonZero(v.GrayMat(v.displayMask)), 2 * (12 * 12 - 4));
+    QVERIFY(!HasRecord(0, 0, 1));   // nothing is judged or recorded
+
+    // The preview works on the edit store: a change there shows, the working store keeps its own.
+    rig.storeB->para1[0][1] = 250;
+    rec.RunTest(0, 1);
+    QCOMPARE(v.roiValue[0][1], 0);
+    QCOMPARE(rig.storeA->para1[0][1], 128);
+
+    // Defect regions only clear the overlay and the value.
+    v.roiValue[0][2] = 55;
+    rec.RunTest(0, 2);
+    QCOMPARE(v.roiValue[0][2], 0);
+    QCOMPARE(cv::countNonZero(v.GrayMat(v.displayMask)), 0);
+    rec.RunTest(0, 7);   // no such region
+    QCOMPARE(v.roiValue[0][7], 0);
+}
+
+MONITOR_TEST_MAIN(TestRecognition)
+#include "tst_recognition.moc"
