@@ -19,6 +19,17 @@ QMutex gMessageMutex;
 QStringList gMessages;
 QtMessageHandler gPreviousHandler = nullptr;
 
+void captureHandler(QtMsgType type, const QMessageLogContext& ctx, const QString& msg);
+
+// QTest::qExec installs its own message handler when it starts, so the capture is
+// (re)installed on top of whatever handler is current whenever a test asks for it.
+void ensureCapture()
+{
+    const QtMessageHandler previous = qInstallMessageHandler(captureHandler);
+    if (previous != captureHandler)
+        gPreviousHandler = previous;
+}
+
 void captureHandler(QtMsgType type, const QMessageLogContext& ctx, const QString& msg)
 {
     {
@@ -82,17 +93,19 @@ void initTestProcess()
     setPanelScreen();
     // A test must never end the process behind QtTest's back.
     PlatformExit::setHandler([](int code) { qWarning("Exit(%d) called", code); });
-    gPreviousHandler = qInstallMessageHandler(captureHandler);
+    ensureCapture();
 }
 
 QStringList capturedMessages()
 {
+    ensureCapture();
     QMutexLocker lock(&gMessageMutex);
     return gMessages;
 }
 
 void clearCapturedMessages()
 {
+    ensureCapture();
     QMutexLocker lock(&gMessageMutex);
     gMessages.clear();
 }

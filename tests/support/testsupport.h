@@ -20,7 +20,9 @@ void writeSysFile(const QString& absolutePath, const QByteArray& content);
 void setPanelScreen();
 // Everything above, in that order; called by MONITOR_TEST_MAIN before QApplication exists.
 void initTestProcess();
-// Text of every log line the process wrote through Qt's message functions since start.
+// Text of every log line written through Qt's message functions since the last clear.
+// Call clearCapturedMessages() at the start of a test function: QtTest replaces message
+// handlers when it starts running tests, and the clear puts the capture back on top.
 QStringList capturedMessages();
 void clearCapturedMessages();
 
