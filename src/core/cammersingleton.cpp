@@ -17,7 +17,7 @@
 
 namespace {
 
-constexpr int kTextParamFileError = 0;   // "Camera parameter file error!"
+constexpr int kTextParamFileError = 0;  // "Camera parameter file error!"
 constexpr int kMaxOutput = 3;
 constexpr int kShapeTypeMask = 0xFF;
 constexpr int kHandBits = 0xFF00;
@@ -113,8 +113,7 @@ void CammerSingleton::LoadDatafromFile(ViewGeometry* view)
 
 void CammerSingleton::LoadDatafromFile(ViewGeometry* view, QSqlQuery& query)
 {
-    for (int d = 0; d < kDetectCount; ++d)
-        LoadDetection(d, view, query);
+    for (int d = 0; d < kDetectCount; ++d) LoadDetection(d, view, query);
 }
 
 void CammerSingleton::LoadDetection(int d, ViewGeometry* view, QSqlQuery& query)
@@ -128,8 +127,7 @@ void CammerSingleton::LoadDetection(int d, ViewGeometry* view, QSqlQuery& query)
     }
     ValueReader values(query.value(0).toString());
     roiNum[d] = values.next();
-    for (int k = 0; k < kDetectParaCount; ++k)
-        detectPara[d][k] = values.next();
+    for (int k = 0; k < kDetectParaCount; ++k) detectPara[d][k] = values.next();
 
     if (static_cast<unsigned>(roiNum[d]) > kMaxRoiCount) {
         qWarning() << "region count" << roiNum[d] << "of detection" << d << "in" << table << "is out of range";
@@ -164,43 +162,43 @@ void CammerSingleton::LoadRoi(int d, int i, const QString& value, ViewGeometry* 
     shapeType[d][i] = static_cast<int>(typeWord & kShapeTypeMask);
 
     switch (shapeType[d][i]) {
-    case kShapePolygon: {
-        if (n < 1 || n > kMaxPolygonPoints) {
-            SetDefaultRoi(d, i, view);
+        case kShapePolygon: {
+            if (n < 1 || n > kMaxPolygonPoints) {
+                SetDefaultRoi(d, i, view);
+                return;
+            }
+            RePolygon& polygon = polygons[d][i];
+            polygon.SetHand((typeWord & kHandBits) != 0);
+            for (int k = 0; k < n; ++k) {
+                const int x = values.nextX();
+                polygon.points[k] = QPoint(x, values.nextY());
+            }
+            polygon.count = n;
+            RebuildShape(polygon, view, d, i);
             return;
         }
-        RePolygon& polygon = polygons[d][i];
-        polygon.SetHand((typeWord & kHandBits) != 0);
-        for (int k = 0; k < n; ++k) {
-            const int x = values.nextX();
-            polygon.points[k] = QPoint(x, values.nextY());
+        case kShapeCircle: {
+            Circle& circle = circles[d][i];
+            circle.cx = values.nextX();
+            circle.cy = values.nextY();
+            const unsigned packed = static_cast<unsigned>(values.next());
+            circle.r = static_cast<int>(packed & kRadiusMask);
+            circle.innerR = static_cast<int>(packed >> kRadiusBits);
+            circle.UpdateRect();
+            RebuildShape(circle, view, d, i);
+            return;
         }
-        polygon.count = n;
-        RebuildShape(polygon, view, d, i);
-        return;
-    }
-    case kShapeCircle: {
-        Circle& circle = circles[d][i];
-        circle.cx = values.nextX();
-        circle.cy = values.nextY();
-        const unsigned packed = static_cast<unsigned>(values.next());
-        circle.r = static_cast<int>(packed & kRadiusMask);
-        circle.innerR = static_cast<int>(packed >> kRadiusBits);
-        circle.UpdateRect();
-        RebuildShape(circle, view, d, i);
-        return;
-    }
-    case kShapeRect: {
-        const int left = values.nextX();
-        const int top = values.nextY();
-        const int right = values.nextX();
-        rects[d][i].rect.setCoords(left, top, right, values.nextY());
-        RebuildShape(rects[d][i], view, d, i);
-        return;
-    }
-    default:
-        // An unknown type keeps its shapes and mask as they were.
-        return;
+        case kShapeRect: {
+            const int left = values.nextX();
+            const int top = values.nextY();
+            const int right = values.nextX();
+            rects[d][i].rect.setCoords(left, top, right, values.nextY());
+            RebuildShape(rects[d][i], view, d, i);
+            return;
+        }
+        default:
+            // An unknown type keeps its shapes and mask as they were.
+            return;
     }
 }
 
@@ -227,8 +225,7 @@ bool CammerSingleton::SaveDatatoFile(QSqlQuery& query)
     const bool begun = query.exec(QStringLiteral("BEGIN TRANSACTION"));
     if (!begun)
         qWarning() << "region store of camera" << camera << "saved without a transaction:" << query.lastError().text();
-    for (int d = 0; d < kDetectCount; ++d)
-        SaveDetection(d, query);
+    for (int d = 0; d < kDetectCount; ++d) SaveDetection(d, query);
     if (!begun)
         return false;
     if (query.exec(QStringLiteral("COMMIT")))
@@ -244,8 +241,7 @@ void CammerSingleton::SaveDetection(int d, QSqlQuery& query)
     // A count out of range would index past the arrays; it is stored as the nearest valid one.
     const int n = std::clamp(roiNum[d], 0, kMaxRoiCount);
     QString detectValue = QString::number(n);
-    for (int k = 0; k < kDetectParaCount; ++k)
-        detectValue += QLatin1Char(' ') + QString::number(detectPara[d][k]);
+    for (int k = 0; k < kDetectParaCount; ++k) detectValue += QLatin1Char(' ') + QString::number(detectPara[d][k]);
     query.exec(QStringLiteral("update %1 set value='%2' where name='detect%3'").arg(table, detectValue).arg(d));
 
     for (int i = 0; i < n; ++i) {
@@ -269,33 +265,34 @@ QString CammerSingleton::RoiValueText(int d, int i) const
     const int type = shapeType[d][i];
     const bool handPolygon = type == kShapePolygon && polygons[d][i].getHand();
     QString text;
-    for (int v : {para3[d][i], para1[d][i], para2[d][i], func[d][i], handPolygon ? type + kShapeHandFlag : type, outN[i]})
+    for (int v :
+         {para3[d][i], para1[d][i], para2[d][i], func[d][i], handPolygon ? type + kShapeHandFlag : type, outN[i]})
         text += QString::number(v) + QLatin1Char(' ');
     switch (type) {
-    case kShapeRect: {
-        const QRect& r = rects[d][i].rect;
-        text += QStringLiteral("0 %1 %2 %3 %4").arg(r.left()).arg(r.top()).arg(r.right()).arg(r.bottom());
-        break;
-    }
-    case kShapeCircle: {
-        const Circle& c = circles[d][i];
-        const int packed = c.innerR * (1 << kRadiusBits) + c.r;
-        text += QStringLiteral("0 %1 %2 %3").arg(c.cx).arg(c.cy).arg(packed);
-        break;
-    }
-    case kShapePolygon: {
-        const RePolygon& p = polygons[d][i];
-        const int count = std::clamp(p.count, 0, kMaxPolygonPoints);
-        text.reserve(text.size() + 12 * (count + 1));
-        text += QString::number(count) + QLatin1Char(' ');
-        for (int k = 0; k < count; ++k) {
-            text += QString::number(p.points[k].x()) + QLatin1Char(' ');
-            text += QString::number(p.points[k].y()) + QLatin1Char(' ');
+        case kShapeRect: {
+            const QRect& r = rects[d][i].rect;
+            text += QStringLiteral("0 %1 %2 %3 %4").arg(r.left()).arg(r.top()).arg(r.right()).arg(r.bottom());
+            break;
         }
-        break;
-    }
-    default:
-        break;
+        case kShapeCircle: {
+            const Circle& c = circles[d][i];
+            const int packed = c.innerR * (1 << kRadiusBits) + c.r;
+            text += QStringLiteral("0 %1 %2 %3").arg(c.cx).arg(c.cy).arg(packed);
+            break;
+        }
+        case kShapePolygon: {
+            const RePolygon& p = polygons[d][i];
+            const int count = std::clamp(p.count, 0, kMaxPolygonPoints);
+            text.reserve(text.size() + 12 * (count + 1));
+            text += QString::number(count) + QLatin1Char(' ');
+            for (int k = 0; k < count; ++k) {
+                text += QString::number(p.points[k].x()) + QLatin1Char(' ');
+                text += QString::number(p.points[k].y()) + QLatin1Char(' ');
+            }
+            break;
+        }
+        default:
+            break;
     }
     return text;
 }

@@ -48,7 +48,7 @@ public:
     Circle circles[kDetectCount][kMaxRoiCount];
     RePolygon polygons[kDetectCount][kMaxRoiCount];
     int shapeType[kDetectCount][kMaxRoiCount];
-    int outN[kMaxRoiCount];   // shared by region i of every detection
+    int outN[kMaxRoiCount];  // shared by region i of every detection
     int detectPara[kDetectCount][kDetectParaCount];
     int selRoi;
     int selFunc;

@@ -34,6 +34,7 @@ int ClampToScreen(int v, int size)
 
 }  // namespace
 
+// clang-format off
 const int gaRGB2Gray[768] = {
     // byte 0 (weight 0.299)
     0, 306, 612, 918, 1224, 1530, 1837, 2143, 2449, 2755, 3061, 3367, 3674, 3980, 4286, 4592,
@@ -87,6 +88,7 @@ const int gaRGB2Gray[768] = {
     26148, 26265, 26382, 26499, 26615, 26732, 26849, 26966, 27082, 27199, 27316, 27432, 27549, 27666, 27783, 27899,
     28016, 28133, 28250, 28366, 28483, 28600, 28717, 28833, 28950, 29067, 29184, 29300, 29417, 29534, 29650, 29767,
 };
+// clang-format on
 
 void RGBA2Gray(unsigned char* dst, int* src, int w, int h)
 {
@@ -118,8 +120,7 @@ void RGBA2Hue(unsigned char* dst, int* src, int w, int h)
 {
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(src);
     const long n = static_cast<long>(w) * h;
-    for (long i = 0; i < n; ++i, bytes += 4)
-        dst[i] = RGB2HueByte(bytes[0], bytes[1], bytes[2]);
+    for (long i = 0; i < n; ++i, bytes += 4) dst[i] = RGB2HueByte(bytes[0], bytes[1], bytes[2]);
 }
 
 void Gray2RGBA(unsigned char* src, int* dst, int w, int h)

@@ -60,8 +60,8 @@ void Circle::setImageRect()
     imageCy = ToImageTruncated(cy, showAY);
     const int left = imageCx - imageR;
     const int top = imageCy - imageR;
-    imageRect = ClipToPicture(QRect(QPoint(left, top), QPoint(left + 2 * imageR - 1, top + 2 * imageR - 1)), showAX,
-                              showAY);
+    imageRect =
+        ClipToPicture(QRect(QPoint(left, top), QPoint(left + 2 * imageR - 1, top + 2 * imageR - 1)), showAX, showAY);
 }
 
 cv::Mat Circle::UpdateMask() const
@@ -131,8 +131,7 @@ void Circle::Draw(QPainter& painter) const
     OutlinePen outline(painter);
     if (selected) {
         const QPoint axisPoints[4] = {{cx, rect.top()}, {rect.right(), cy}, {cx, rect.bottom()}, {rect.left(), cy}};
-        for (int k = 0; k < 4; ++k)
-            DrawHandleSquare(painter, axisPoints[k], handle == 2 * k + 1);
+        for (int k = 0; k < 4; ++k) DrawHandleSquare(painter, axisPoints[k], handle == 2 * k + 1);
         outline.setColor(Qt::magenta);
     }
     painter.drawEllipse(rect);

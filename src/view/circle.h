@@ -34,20 +34,20 @@ public:
     // Centre and radius from the bounding rectangle (anchored at its top-left), then UpdateRect.
     void UpdateAll();
 
-    QRect rect;        // display bounding rectangle
-    QRect imageRect;   // image bounding rectangle
+    QRect rect;       // display bounding rectangle
+    QRect imageRect;  // image bounding rectangle
     int cx;
     int cy;
     int r;
-    int innerR;   // 0 makes a full disc
+    int innerR;  // 0 makes a full disc
     int imageCx;
     int imageCy;
     int imageR;
     int imageInnerR;
     bool selected;
-    float showAX;   // display units per image pixel
+    float showAX;  // display units per image pixel
     float showAY;
-    int handle;   // -1 none
+    int handle;  // -1 none
 };
 
 static_assert(std::is_trivially_copyable<Circle>::value, "region stores copy shapes byte-wise");

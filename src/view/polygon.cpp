@@ -22,7 +22,7 @@ struct ScanEdge
     int yLow;
     int yHigh;
     int xLow;
-    int dx;   // x change from the lower to the upper end
+    int dx;  // x change from the lower to the upper end
 };
 
 // Where an edge crosses a row: the first pixel right of it and the last pixel left of it.
@@ -84,13 +84,11 @@ void FillPolygonStrictlyInside(cv::Mat& mask, const QRect& area, const QPoint* p
     std::vector<Crossing> crossings;
     size_t next = 0;
     for (int y = area.top(); y <= area.bottom(); ++y) {
-        while (next < edges.size() && edges[next].yLow <= y)
-            active.push_back(&edges[next++]);
+        while (next < edges.size() && edges[next].yLow <= y) active.push_back(&edges[next++]);
         active.erase(std::remove_if(active.begin(), active.end(), [y](const ScanEdge* e) { return e->yHigh <= y; }),
                      active.end());
         crossings.clear();
-        for (const ScanEdge* e : active)
-            crossings.push_back(CrossRow(*e, y));
+        for (const ScanEdge* e : active) crossings.push_back(CrossRow(*e, y));
         std::sort(crossings.begin(), crossings.end(), [](const Crossing& l, const Crossing& r) { return l.x < r.x; });
         unsigned char* row = mask.ptr<unsigned char>(y - area.top());
         for (size_t k = 0; k + 1 < crossings.size(); k += 2) {
@@ -221,8 +219,7 @@ void RePolygon::Draw(QPainter& painter) const
 {
     OutlinePen outline(painter);
     if (selected && !hand) {
-        for (int i = 0; i < count; ++i)
-            DrawHandleSquare(painter, points[i], i == node);
+        for (int i = 0; i < count; ++i) DrawHandleSquare(painter, points[i], i == node);
     }
     if (selected)
         outline.setColor(Qt::magenta);

@@ -40,17 +40,17 @@ public:
     void Draw(QPainter& painter) const;
 
     int count;
-    QPoint points[kMaxPolygonPoints];        // display vertices
-    QPoint imagePoints[kMaxPolygonPoints];   // image vertices
-    QRect rect;                              // display bounding rectangle (20 units margin left and top)
-    QRect imageRect;                         // image bounding rectangle
+    QPoint points[kMaxPolygonPoints];       // display vertices
+    QPoint imagePoints[kMaxPolygonPoints];  // image vertices
+    QRect rect;                             // display bounding rectangle (20 units margin left and top)
+    QRect imageRect;                        // image bounding rectangle
     bool selected;
-    bool hand;   // drawn freehand as a gesture area
+    bool hand;  // drawn freehand as a gesture area
     int moveX;
     int moveY;
-    float showAX;   // display units per image pixel
+    float showAX;  // display units per image pixel
     float showAY;
-    int node;   // -1 none
+    int node;  // -1 none
 };
 
 static_assert(std::is_trivially_copyable<RePolygon>::value, "region stores copy shapes byte-wise");

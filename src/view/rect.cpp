@@ -19,17 +19,13 @@ const CornerHandle kCorners[] = {
 
 // Which coordinates a handle drags: {left, top, right, bottom}.
 const bool kHandleMoves[8][4] = {
-    {true, true, false, false},  {false, true, false, false}, {false, true, true, false},
-    {false, false, true, false}, {false, false, true, true},  {false, false, false, true},
-    {true, false, false, true},  {true, false, false, false},
+    {true, true, false, false}, {false, true, false, false}, {false, true, true, false}, {false, false, true, false},
+    {false, false, true, true}, {false, false, false, true}, {true, false, false, true}, {true, false, false, false},
 };
 
 }  // namespace
 
-ClustomRect::ClustomRect()
-    : selected(false), moveX(0), moveY(0), showAX(1.0f), showAY(1.0f), handle(-1)
-{
-}
+ClustomRect::ClustomRect() : selected(false), moveX(0), moveY(0), showAX(1.0f), showAY(1.0f), handle(-1) {}
 
 void ClustomRect::setShowA(float x, float y)
 {
@@ -115,8 +111,7 @@ void ClustomRect::Draw(QPainter& painter) const
         return;
     }
     const QPoint corners[4] = {rect.topLeft(), rect.topRight(), rect.bottomRight(), rect.bottomLeft()};
-    for (int k = 0; k < 4; ++k)
-        DrawHandleSquare(painter, corners[k], handle == 2 * k);
+    for (int k = 0; k < 4; ++k) DrawHandleSquare(painter, corners[k], handle == 2 * k);
     for (int k = 0; k < 4; ++k) {
         outline.setColor(handle == 2 * k + 1 ? Qt::yellow : Qt::magenta);
         painter.drawLine(corners[k], corners[(k + 1) % 4]);

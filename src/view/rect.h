@@ -29,14 +29,14 @@ public:
     void Draw(QPainter& painter) const;
     void GetRectExt(QRect& out) const { out = rect; }
 
-    QRect rect;        // display rectangle, inclusive corners
-    QRect imageRect;   // image rectangle, inclusive corners
+    QRect rect;       // display rectangle, inclusive corners
+    QRect imageRect;  // image rectangle, inclusive corners
     bool selected;
     int moveX;
     int moveY;
-    float showAX;   // display units per image pixel
+    float showAX;  // display units per image pixel
     float showAY;
-    int handle;   // -1 none
+    int handle;  // -1 none
 };
 
 static_assert(std::is_trivially_copyable<ClustomRect>::value, "region stores copy shapes byte-wise");

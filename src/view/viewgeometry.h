@@ -12,8 +12,8 @@
 
 #include "globals.h"
 
-constexpr int kDetectCount = 8;     // detections per camera
-constexpr int kMaxRoiCount = 100;   // regions per detection
+constexpr int kDetectCount = 8;    // detections per camera
+constexpr int kMaxRoiCount = 100;  // regions per detection
 
 // The camera view provides this (it may simply inherit it); tests fill it without widgets.
 // fullScaleX/Y are display units per image pixel: gShowW / imageWidth, gShowH / imageHeight.
@@ -21,7 +21,7 @@ struct ViewGeometry
 {
     float fullScaleX = 1.0f;
     float fullScaleY = 1.0f;
-    cv::Mat workMasks[kDetectCount][kMaxRoiCount];   // masks of the working store
+    cv::Mat workMasks[kDetectCount][kMaxRoiCount];  // masks of the working store
 };
 
 // Display to image coordinates: nearest integer with halves to the even neighbour, and
@@ -51,8 +51,8 @@ inline QRect ClipToPicture(const QRect& r, float showAX, float showAY)
 }
 
 // Editing and drawing conventions shared by the three shapes.
-constexpr int kHandleTolerance = 20;   // handle hit distance and the grab margin around a shape
-constexpr int kHandleSide = 20;        // side of a drawn handle square
+constexpr int kHandleTolerance = 20;  // handle hit distance and the grab margin around a shape
+constexpr int kHandleSide = 20;       // side of a drawn handle square
 constexpr int kOutlineWidth = 3;
 
 // A handle square of kHandleSide centred on p, yellow while it is the active handle.

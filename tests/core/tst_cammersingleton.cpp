@@ -17,7 +17,7 @@
 
 namespace {
 
-constexpr float kScaleX = 3.0f;   // a 640 x 480 camera on the 1920 x 1080 canvas
+constexpr float kScaleX = 3.0f;  // a 640 x 480 camera on the 1920 x 1080 canvas
 constexpr float kScaleY = 2.25f;
 
 }  // namespace
@@ -46,8 +46,7 @@ class TestCammerSingleton : public QObject
         QMap<QString, QString> rows;
         QSqlQuery q(window->dbIn);
         q.exec(QStringLiteral("select name, value from cammer%1").arg(camera));
-        while (q.next())
-            rows.insert(q.value(0).toString(), q.value(1).toString());
+        while (q.next()) rows.insert(q.value(0).toString(), q.value(1).toString());
         return rows;
     }
 
@@ -96,14 +95,13 @@ private slots:
         const QMap<QString, QString> rows = {
             {"detect0", "3 11 12 13 14 15 16 17 -18"},
             {"ROI0-0", "3 25 100 0 1 0 0 50 50 100 100"},
-            {"ROI0-1", "9 8 7 5 4 1 0 500 400 131112"},               // inner radius 2, radius 40
-            {"ROI0-2", "5 6 7 2 258 2 3 100 100 300 100 200 300 "},   // hand-drawn triangle
+            {"ROI0-1", "9 8 7 5 4 1 0 500 400 131112"},              // inner radius 2, radius 40
+            {"ROI0-2", "5 6 7 2 258 2 3 100 100 300 100 200 300 "},  // hand-drawn triangle
             {"detect1", "1 0 0 0 0 0 0 0 0"},
             {"ROI1-0", "1 2 3 10 2 3 4 30 30 90 30 90 90 30 90 "},
         };
         setRows(rows);
-        for (int d = 2; d < kDetectCount; ++d)
-            setRows({{QStringLiteral("detect%1").arg(d), detectRow(0)}});
+        for (int d = 2; d < kDetectCount; ++d) setRows({{QStringLiteral("detect%1").arg(d), detectRow(0)}});
         auto store = load();
 
         QCOMPARE(store->roiNum[0], 3);
@@ -140,17 +138,15 @@ private slots:
         QVERIFY(store->SaveDatatoFile());
         QCOMPARE(tableRows().value("ROI0-2"), rows["ROI0-2"]);
         QMap<QString, QString> expected = rows;
-        expected["ROI0-0"] = "3 25 100 0 1 3 0 50 50 100 100";   // region 0 of detection 1 set the shared output
-        for (int d = 2; d < kDetectCount; ++d)
-            expected.insert(QStringLiteral("detect%1").arg(d), detectRow(0));
+        expected["ROI0-0"] = "3 25 100 0 1 3 0 50 50 100 100";  // region 0 of detection 1 set the shared output
+        for (int d = 2; d < kDetectCount; ++d) expected.insert(QStringLiteral("detect%1").arg(d), detectRow(0));
         QCOMPARE(tableRows(), expected);
     }
 
     void circleAndPolygonSurviveASecondRound()
     {
         auto store = std::unique_ptr<CammerSingleton>(new CammerSingleton(0));
-        for (int d = 0; d < kDetectCount; ++d)
-            setRows({{QStringLiteral("detect%1").arg(d), detectRow(0)}});
+        for (int d = 0; d < kDetectCount; ++d) setRows({{QStringLiteral("detect%1").arg(d), detectRow(0)}});
         store->roiNum[3] = 2;
         store->shapeType[3][0] = kShapeCircle;
         store->circles[3][0].cx = 700;
@@ -159,7 +155,7 @@ private slots:
         store->circles[3][0].innerR = 2;
         store->shapeType[3][1] = kShapePolygon;
         const QPoint pts[3] = {{10, 10}, {100, 10}, {10, 100}};
-        store->polygons[3][1] = RePolygon(3, pts);   // heap store: the temporary is the one big stack value
+        store->polygons[3][1] = RePolygon(3, pts);  // heap store: the temporary is the one big stack value
         store->polygons[3][1].SetHand(true);
         QVERIFY(store->SaveDatatoFile());
         QCOMPARE(tableRows().value("ROI3-0"), QStringLiteral("0 0 0 0 4 0 0 700 500 131112"));
@@ -194,17 +190,19 @@ private slots:
         gpWarnBox = new WarnBox(nullptr);
         ModalAnswerer answerer;
         answerer.answer({ModalAnswerer::Confirm, ModalAnswerer::Confirm});
-        setRows({{"detect0", "101 1 2 3 4 5 6 7 8"}, {"ROI0-0", "3 25 100 0 1 0 0 50 50 100 100"},
-                 {"detect1", "-1"}, {"ROI1-0", "3 25 100 0 1 0 0 50 50 100 100"},
+        setRows({{"detect0", "101 1 2 3 4 5 6 7 8"},
+                 {"ROI0-0", "3 25 100 0 1 0 0 50 50 100 100"},
+                 {"detect1", "-1"},
+                 {"ROI1-0", "3 25 100 0 1 0 0 50 50 100 100"},
                  {"detect2", "100"}});
         auto store = load();
         QCOMPARE(store->roiNum[0], 0);
         QCOMPARE(store->roiNum[1], 0);
-        QCOMPARE(store->roiNum[2], 100);   // a hundred is allowed; its missing rows are defaults
+        QCOMPARE(store->roiNum[2], 100);  // a hundred is allowed; its missing rows are defaults
         QCOMPARE(store->detectPara[0][7], 8);
         QCOMPARE(answerer.texts(), QStringList({"Camera parameter file error!", "Camera parameter file error!"}));
         QVERIFY(view->workMasks[0][0].empty());
-        QVERIFY(tableRows().contains("ROI0-0"));   // kept until the next save
+        QVERIFY(tableRows().contains("ROI0-0"));  // kept until the next save
 
         QVERIFY(store->SaveDatatoFile());
         const QMap<QString, QString> rows = tableRows();
@@ -219,9 +217,9 @@ private slots:
     void missingAndBadRows()
     {
         setRows({{"detect0", "4"},
-                 {"ROI0-1", "1 1 1 1 2 1 0 "},          // polygon of no points
-                 {"ROI0-2", "1 1 1 1 2 7 8097 5 5 "},   // more than a polygon holds
-                 {"ROI0-3", "1 2 3 4 3 2 0 9 9 9 9"},   // a type the store does not know
+                 {"ROI0-1", "1 1 1 1 2 1 0 "},         // polygon of no points
+                 {"ROI0-2", "1 1 1 1 2 7 8097 5 5 "},  // more than a polygon holds
+                 {"ROI0-3", "1 2 3 4 3 2 0 9 9 9 9"},  // a type the store does not know
                  {"detect1", "abc 5"}});
         auto store = load();
         QCOMPARE(store->roiNum[0], 4);
@@ -243,7 +241,7 @@ private slots:
         QCOMPARE(store->outN[3], 2);
 
         const QMap<QString, QString> rows = tableRows();
-        QVERIFY(!rows.contains("ROI0-0"));   // a missing region row is not created by the load
+        QVERIFY(!rows.contains("ROI0-0"));  // a missing region row is not created by the load
         for (int d = 2; d < kDetectCount; ++d)
             QCOMPARE(rows.value(QStringLiteral("detect%1").arg(d)), QStringLiteral("0"));
 
@@ -261,8 +259,8 @@ private slots:
                  {"ROI1-0", "3 25 100 0 1 2 0 60 60 100 100"},
                  {"ROI1-1", "3 25 100 0 1 7 0 60 60 100 100"}});
         auto store = load();
-        QCOMPARE(store->outN[0], 2);   // the later row wins
-        QCOMPARE(store->outN[1], 0);   // 7 is no output
+        QCOMPARE(store->outN[0], 2);  // the later row wins
+        QCOMPARE(store->outN[1], 0);  // 7 is no output
         QVERIFY(store->SaveDatatoFile());
         QCOMPARE(tableRows().value("ROI0-0"), QStringLiteral("3 25 100 0 1 2 0 50 50 100 100"));
         QCOMPARE(tableRows().value("ROI1-0"), QStringLiteral("3 25 100 0 1 2 0 60 60 100 100"));
@@ -281,16 +279,14 @@ private slots:
         const QMap<QString, QString> after = tableRows();
         QVERIFY(after.contains("ROI4-0"));
         QVERIFY(after.contains("ROI4-1"));
-        for (int i = 2; i < 5; ++i)
-            QVERIFY(!after.contains(QStringLiteral("ROI4-%1").arg(i)));
+        for (int i = 2; i < 5; ++i) QVERIFY(!after.contains(QStringLiteral("ROI4-%1").arg(i)));
         QCOMPARE(after.value("detect4"), detectRow(2));
     }
 
     void missingTableAndClosedDatabase()
     {
-        auto store = load(9);   // no table cammer9
-        for (int d = 0; d < kDetectCount; ++d)
-            QCOMPARE(store->roiNum[d], 0);
+        auto store = load(9);  // no table cammer9
+        for (int d = 0; d < kDetectCount; ++d) QCOMPARE(store->roiNum[d], 0);
         window->dbIn.close();
         QVERIFY(!store->SaveDatatoFile());
     }
@@ -359,7 +355,7 @@ private slots:
         store->setSelectRoi(2);
         store->setSelectRoi(-1);
         QCOMPARE(store->selRoi, 1);
-        window->curDetect = 0;   // detection 0 has no regions
+        window->curDetect = 0;  // detection 0 has no regions
         store->setSelectRoi(0);
         QCOMPARE(store->selRoi, 1);
     }

@@ -20,8 +20,7 @@ private:
     {
         QImage image(static_cast<int>(pixels.size()), 1, QImage::Format_RGB32);
         int x = 0;
-        for (QRgb p : pixels)
-            image.setPixel(x++, 0, p);
+        for (QRgb p : pixels) image.setPixel(x++, 0, p);
         const int* words = reinterpret_cast<const int*>(image.constScanLine(0));
         return std::vector<int>(words, words + pixels.size());
     }
@@ -44,9 +43,9 @@ private slots:
     void grayWeighsByteZeroAsRed()
     {
         // In RGB32 memory byte 0 is blue, yet it carries the red weight.
-        std::vector<int> src = Rgb32Row({qRgb(255, 255, 255), qRgb(0, 0, 255), qRgb(255, 0, 0), qRgb(0, 255, 0),
-                                         qRgb(0, 0, 0), qRgb(10, 20, 30)});
-        src[4] |= 0xFF000000;   // byte 3 is never read
+        std::vector<int> src = Rgb32Row(
+            {qRgb(255, 255, 255), qRgb(0, 0, 255), qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 0), qRgb(10, 20, 30)});
+        src[4] |= 0xFF000000;  // byte 3 is never read
         unsigned char dst[6] = {};
         RGBA2Gray(dst, src.data(), 3, 2);
         QCOMPARE(int(dst[0]), 254);
@@ -65,9 +64,9 @@ private slots:
         QCOMPARE(int(RGB2HueByte(255, 0, 1)), 254);
         QCOMPARE(int(RGB2HueByte(128, 128, 128)), 0);
         QCOMPARE(int(RGB2HueByte(0, 0, 0)), 0);
-        QCOMPARE(int(RGB2HueByte(255, 255, 0)), 42);    // yellow: one sixth
-        QCOMPARE(int(RGB2HueByte(255, 0, 255)), 212);   // magenta: five sixths
-        QCOMPARE(int(RGB2HueByte(0, 255, 255)), 127);   // cyan: half
+        QCOMPARE(int(RGB2HueByte(255, 255, 0)), 42);   // yellow: one sixth
+        QCOMPARE(int(RGB2HueByte(255, 0, 255)), 212);  // magenta: five sixths
+        QCOMPARE(int(RGB2HueByte(0, 255, 255)), 127);  // cyan: half
 
         // Bytes 0, 1, 2 of the pixel are r, g, b; a pure RGB32 blue has byte 0 = 255.
         std::vector<int> src = Rgb32Row({qRgb(0, 0, 255), qRgb(0, 255, 0), qRgb(255, 0, 0)});
@@ -93,8 +92,7 @@ private slots:
     {
         cv::Mat src(20, 30, CV_8UC1);
         for (int y = 0; y < src.rows; ++y)
-            for (int x = 0; x < src.cols; ++x)
-                src.at<uchar>(y, x) = static_cast<uchar>(1 + (x + 7 * y) % 250);
+            for (int x = 0; x < src.cols; ++x) src.at<uchar>(y, x) = static_cast<uchar>(1 + (x + 7 * y) % 250);
         const int shifts[][2] = {{5, -3}, {-4, 6}, {0, 0}, {29, 19}, {-30, 0}, {0, 25}};
         for (const auto& s : shifts) {
             cv::Mat dst(src.size(), src.type(), cv::Scalar(77));
@@ -123,7 +121,7 @@ private slots:
     void transformShiftsThenRotatesInsideABorder()
     {
         cv::Mat src(100, 200, CV_8UC1, cv::Scalar(0));
-        src.at<uchar>(90, 100) = 200;   // pushed below the picture by the shift
+        src.at<uchar>(90, 100) = 200;  // pushed below the picture by the shift
         src.at<uchar>(50, 120) = 100;
         cv::Mat dst;
         TransformImage(src, dst, cv::Point(0, 30), cv::Point(100, 50), 90.0);
@@ -180,7 +178,7 @@ private slots:
         CheckInRange(&r, 0, 0, true);
         QCOMPARE(r, QRect(QPoint(3, 3), QPoint(103, 103)));
 
-        r = QRect(QPoint(1950, 1100), QPoint(1850, 1000));   // corners given the wrong way round
+        r = QRect(QPoint(1950, 1100), QPoint(1850, 1000));  // corners given the wrong way round
         CheckInRange(&r, 0, 0, true);
         QCOMPARE(r, QRect(QPoint(1817, 977), QPoint(1917, 1077)));
 

@@ -43,6 +43,20 @@ std::unique_ptr<RePolygon> MakePolygon(const std::vector<QPoint>& pts, float sx 
     return polygon;
 }
 
+// A circle from its display centre and radii, with its image geometry for the given scales.
+Circle MakeCircle(int cx, int cy, int r, int innerR, float sx = 1.0f, float sy = 1.0f)
+{
+    Circle c;
+    c.cx = cx;
+    c.cy = cy;
+    c.r = r;
+    c.innerR = innerR;
+    c.UpdateRect();
+    c.setShowA(sx, sy);
+    c.setImageRect();
+    return c;
+}
+
 QColor PixelAt(const QImage& image, int x, int y)
 {
     return QColor(image.pixel(x, y));
@@ -75,7 +89,7 @@ private slots:
     void rectImageGeometryRoundsHalvesToEven()
     {
         ClustomRect r;
-        r.rect = QRect(QPoint(5, 7), QPoint(9, 11));   // 2.5 and 3.5 image pixels from the origin, 2.5 wide
+        r.rect = QRect(QPoint(5, 7), QPoint(9, 11));  // 2.5 and 3.5 image pixels from the origin, 2.5 wide
         r.setShowA(2.0f, 2.0f);
         r.setImageRect();
         QCOMPARE(r.imageRect, QRect(QPoint(2, 4), QPoint(3, 5)));
@@ -95,10 +109,10 @@ private slots:
     {
         ClustomRect r;
         r.setShowA(kScaleX, kScaleY);
-        r.rect = QRect(QPoint(100, 100), QPoint(100, 200));   // one display unit: a third of a pixel
+        r.rect = QRect(QPoint(100, 100), QPoint(100, 200));  // one display unit: a third of a pixel
         r.setImageRect();
         QVERIFY(r.UpdateMask().empty());
-        r.rect = QRect(QPoint(100, 100), QPoint(50, 200));   // reversed
+        r.rect = QRect(QPoint(100, 100), QPoint(50, 200));  // reversed
         r.setImageRect();
         QVERIFY(r.UpdateMask().empty());
     }
@@ -106,7 +120,7 @@ private slots:
     void imageRectanglesStayOnThePicture()
     {
         ClustomRect r;
-        r.rect = QRect(QPoint(1890, 1060), QPoint(1949, 1119));   // reaches past the canvas
+        r.rect = QRect(QPoint(1890, 1060), QPoint(1949, 1119));  // reaches past the canvas
         r.setShowA(kScaleX, kScaleY);
         r.setImageRect();
         QCOMPARE(r.imageRect, QRect(QPoint(630, 471), QPoint(639, 479)));
@@ -116,29 +130,19 @@ private slots:
         r.setImageRect();
         QCOMPARE(r.imageRect.topLeft(), QPoint(0, 0));
 
-        r.rect = QRect(QPoint(2000, 100), QPoint(2100, 200));   // wholly off the picture
+        r.rect = QRect(QPoint(2000, 100), QPoint(2100, 200));  // wholly off the picture
         r.setImageRect();
         QVERIFY(r.UpdateMask().empty());
 
         // Unequal scales make the image circle larger than the display circle allows for.
-        Circle edge;
-        edge.cx = 1915;
-        edge.cy = 540;
-        edge.r = 40;
-        edge.innerR = 10;
-        edge.UpdateRect();
-        edge.setShowA(kScaleX, kScaleY);
-        edge.setImageRect();
+        const Circle edge = MakeCircle(1915, 540, 40, 10, kScaleX, kScaleY);
         QCOMPARE(edge.imageR, 16);
         QCOMPARE(edge.imageCx, 638);
         QCOMPARE(edge.imageRect, QRect(QPoint(622, 224), QPoint(639, 255)));
         const cv::Mat clipped = edge.UpdateMask();
         QCOMPARE(clipped.size(), cv::Size(18, 32));
         // The kept part is the left part of the same ring away from the edge.
-        Circle inside = edge;
-        inside.cx = 960;
-        inside.UpdateRect();
-        inside.setImageRect();
+        const Circle inside = MakeCircle(960, 540, 40, 10, kScaleX, kScaleY);
         const cv::Mat whole = inside.UpdateMask();
         QCOMPARE(whole.size(), cv::Size(32, 32));
         QCOMPARE(cv::countNonZero(whole.colRange(0, 18) != clipped), 0);
@@ -157,10 +161,10 @@ private slots:
             QPoint p;
             int handle;
         } cases[] = {
-            {{100, 100}, 0}, {{119, 81}, 0},  {{300, 100}, 2}, {{100, 200}, 6}, {{300, 200}, 4},
-            {{149, 150}, 7},  // width 201 / 4 = 50
-            {{150, 150}, -1}, {{251, 150}, 3}, {{200, 124}, 1}, {{200, 176}, 5}, {{200, 125}, -1},
-            {{60, 150}, 7},   {{40, 150}, -1},   // within the edge band but left of the corner test
+            {{100, 100}, 0},  {{119, 81}, 0},  {{300, 100}, 2}, {{100, 200}, 6},
+            {{300, 200}, 4},  {{149, 150}, 7},  // width 201 / 4 = 50
+            {{150, 150}, -1}, {{251, 150}, 3}, {{200, 124}, 1}, {{200, 176}, 5},
+            {{200, 125}, -1}, {{60, 150}, 7},  {{40, 150}, -1},  // within the edge band but left of the corner test
             {{200, 226}, -1}, {{200, 75}, -1},
         };
         for (const auto& c : cases) {
@@ -196,10 +200,14 @@ private slots:
             QRect expected;
             int moveX, moveY;
         } cases[] = {
-            {0, QRect(QPoint(105, 97), QPoint(200, 150)), 5, -3},  {1, QRect(QPoint(100, 97), QPoint(200, 150)), 0, -3},
-            {2, QRect(QPoint(100, 97), QPoint(205, 150)), 5, -3},  {3, QRect(QPoint(100, 100), QPoint(205, 150)), 5, 0},
-            {4, QRect(QPoint(100, 100), QPoint(205, 147)), 5, -3}, {5, QRect(QPoint(100, 100), QPoint(200, 147)), 0, -3},
-            {6, QRect(QPoint(105, 100), QPoint(200, 147)), 5, -3}, {7, QRect(QPoint(105, 100), QPoint(200, 150)), 5, 0},
+            {0, QRect(QPoint(105, 97), QPoint(200, 150)), 5, -3},
+            {1, QRect(QPoint(100, 97), QPoint(200, 150)), 0, -3},
+            {2, QRect(QPoint(100, 97), QPoint(205, 150)), 5, -3},
+            {3, QRect(QPoint(100, 100), QPoint(205, 150)), 5, 0},
+            {4, QRect(QPoint(100, 100), QPoint(205, 147)), 5, -3},
+            {5, QRect(QPoint(100, 100), QPoint(200, 147)), 0, -3},
+            {6, QRect(QPoint(105, 100), QPoint(200, 147)), 5, -3},
+            {7, QRect(QPoint(105, 100), QPoint(200, 150)), 5, 0},
             {8, start, 0, 0},
         };
         for (const auto& c : cases) {
@@ -218,34 +226,22 @@ private slots:
     void circleGeometry()
     {
         Circle c;
-        c.rect = QRect(QPoint(10, 10), QPoint(109, 49));   // wide: the circle sits in its left part
+        c.rect = QRect(QPoint(10, 10), QPoint(109, 49));  // wide: the circle sits in its left part
         c.UpdateAll();
         QCOMPARE(c.r, 20);
         QCOMPARE(QPoint(c.cx, c.cy), QPoint(30, 30));
         QCOMPARE(c.rect, QRect(QPoint(10, 10), QPoint(49, 49)));
 
-        c.cx = 100;
-        c.cy = 90;
-        c.r = 3;
-        c.innerR = 1;
-        c.UpdateRect();
-        c.setShowA(2.0f, 2.0f);
-        c.setImageRect();
-        QCOMPARE(c.imageR, 2);        // 1.5 goes to 2
-        QCOMPARE(c.imageInnerR, 0);   // 0.5 goes to 0
+        c = MakeCircle(100, 90, 3, 1, 2.0f, 2.0f);
+        QCOMPARE(c.imageR, 2);       // 1.5 goes to 2
+        QCOMPARE(c.imageInnerR, 0);  // 0.5 goes to 0
         c.r = 5;
         c.UpdateRect();
         c.setImageRect();
-        QCOMPARE(c.imageR, 2);   // 2.5 goes to 2
+        QCOMPARE(c.imageR, 2);  // 2.5 goes to 2
 
-        c.cx = 101;
-        c.cy = 100;
-        c.r = 40;
-        c.innerR = 0;
-        c.UpdateRect();
-        c.setShowA(kScaleX, kScaleY);
-        c.setImageRect();
-        QCOMPARE(c.imageCx, 33);   // truncated
+        c = MakeCircle(101, 100, 40, 0, kScaleX, kScaleY);
+        QCOMPARE(c.imageCx, 33);  // truncated
         QCOMPARE(c.imageCy, 44);
         QCOMPARE(c.imageR, 16);
         QCOMPARE(c.imageRect, QRect(17, 28, 32, 32));
@@ -253,21 +249,14 @@ private slots:
 
     void circleRingMasks()
     {
-        Circle c;
-        c.cx = 300;
-        c.cy = 300;
-        c.r = 10;
-        c.innerR = 4;
-        c.UpdateRect();
-        c.setShowA(1.0f, 1.0f);
-        c.setImageRect();
+        Circle c = MakeCircle(300, 300, 10, 4);
         cv::Mat mask = c.UpdateMask();
         QCOMPARE(mask.size(), cv::Size(20, 20));
-        QCOMPARE(int(mask.at<uchar>(10, 10)), 0);   // centre of a ring
+        QCOMPARE(int(mask.at<uchar>(10, 10)), 0);    // centre of a ring
         QCOMPARE(int(mask.at<uchar>(10, 14)), 255);  // distance 4: on the inner rim, kept
         QCOMPARE(int(mask.at<uchar>(10, 13)), 0);
-        QCOMPARE(int(mask.at<uchar>(1, 10)), 255);   // distance 9
-        QCOMPARE(int(mask.at<uchar>(0, 10)), 0);     // distance 10: outside
+        QCOMPARE(int(mask.at<uchar>(1, 10)), 255);  // distance 9
+        QCOMPARE(int(mask.at<uchar>(0, 10)), 0);    // distance 10: outside
         QCOMPARE(int(mask.at<uchar>(0, 0)), 0);
 
         c.innerR = 0;
@@ -292,23 +281,18 @@ private slots:
 
     void circleRimHandles()
     {
-        Circle c;
-        c.cx = 500;
-        c.cy = 500;
-        c.r = 10;
-        c.UpdateRect();
+        Circle c = MakeCircle(500, 500, 10, 0);
         int hit = 9;
         QVERIFY(!c.PtInCtrl(QPoint(500, 490), &hit));
         QCOMPARE(hit, -1);
         c.SetSelected(true);
-        for (int d : {10, 20, 30})
-            QVERIFY2(c.PtInCtrl(QPoint(500, 500 - d), &hit), qPrintable(QString::number(d)));
+        for (int d : {10, 20, 30}) QVERIFY2(c.PtInCtrl(QPoint(500, 500 - d), &hit), qPrintable(QString::number(d)));
         QVERIFY(!c.PtInCtrl(QPoint(500, 491), &hit));
         QVERIFY(!c.PtInCtrl(QPoint(500, 469), &hit));
 
         c.r = 20;
         c.UpdateRect();
-        QVERIFY(c.PtInCtrl(QPoint(500, 500), &hit));   // radius 20: even the centre
+        QVERIFY(c.PtInCtrl(QPoint(500, 500), &hit));  // radius 20: even the centre
         QCOMPARE(hit, 1);
         QVERIFY(c.PtInCtrl(QPoint(500, 540), &hit));
         QVERIFY(!c.PtInCtrl(QPoint(500, 541), &hit));
@@ -320,9 +304,8 @@ private slots:
             QPoint p;
             int handle;
         } cases[] = {
-            {{519, 400}, 1}, {{481, 600}, 5}, {{400, 519}, 7}, {{600, 481}, 3},
-            {{429, 429}, 0}, {{571, 429}, 2}, {{571, 571}, 4}, {{429, 571}, 6},
-            {{500, 500}, -1}, {{500, 379}, -1},
+            {{519, 400}, 1}, {{481, 600}, 5}, {{400, 519}, 7}, {{600, 481}, 3},  {{429, 429}, 0},
+            {{571, 429}, 2}, {{571, 571}, 4}, {{429, 571}, 6}, {{500, 500}, -1}, {{500, 379}, -1},
         };
         for (const auto& k : cases) {
             c.PtInCtrl(k.p, &hit);
@@ -337,8 +320,7 @@ private slots:
     void polygonCutToCapacity()
     {
         std::vector<QPoint> pts(9000);
-        for (int i = 0; i < 9000; ++i)
-            pts[i] = QPoint(i % 1900 + 5, i / 1900 + 5);
+        for (int i = 0; i < 9000; ++i) pts[i] = QPoint(i % 1900 + 5, i / 1900 + 5);
         RePolygon* big = new RePolygon(9000, pts.data());
         QCOMPARE(big->count, kMaxPolygonPoints);
         QCOMPARE(big->points[8095], pts[8095]);
@@ -350,11 +332,11 @@ private slots:
     void polygonBoundsAndImagePoints()
     {
         auto p = MakePolygon({{5, 7}, {41, 9}, {40, 30}}, 2.0f, 2.0f);
-        QCOMPARE(p->imagePoints[0], QPoint(2, 4));   // 2.5 and 3.5 to the even neighbours
+        QCOMPARE(p->imagePoints[0], QPoint(2, 4));  // 2.5 and 3.5 to the even neighbours
         QCOMPARE(p->imagePoints[1], QPoint(20, 4));
         QCOMPARE(p->imagePoints[2], QPoint(20, 15));
         QCOMPARE(p->imageRect, QRect(QPoint(2, 4), QPoint(19, 14)));
-        QCOMPARE(p->rect, QRect(QPoint(-15, -13), QPoint(40, 29)));   // margin left and top only
+        QCOMPARE(p->rect, QRect(QPoint(-15, -13), QPoint(40, 29)));  // margin left and top only
 
         auto single = MakePolygon({{50, 60}});
         QCOMPARE(single->imageRect, QRect(QPoint(50, 60), QPoint(49, 59)));
@@ -393,8 +375,7 @@ private slots:
         for (const auto& s : shapes) {
             auto p = MakePolygon(s);
             std::vector<cv::Point> cvPoints;
-            for (const QPoint& q : s)
-                cvPoints.emplace_back(q.x(), q.y());
+            for (const QPoint& q : s) cvPoints.emplace_back(q.x(), q.y());
             QString why;
             QVERIFY2(MaskMatchesPointTest(p->UpdateMask(), p->imageRect, cvPoints, &why), qPrintable(why));
         }
@@ -408,8 +389,7 @@ private slots:
                 s.emplace_back(3 + static_cast<int>(random() % 300), 3 + static_cast<int>(random() % 200));
             auto p = MakePolygon(s, kScaleX, kScaleY);
             std::vector<cv::Point> cvPoints;
-            for (int k = 0; k < n; ++k)
-                cvPoints.emplace_back(p->imagePoints[k].x(), p->imagePoints[k].y());
+            for (int k = 0; k < n; ++k) cvPoints.emplace_back(p->imagePoints[k].x(), p->imagePoints[k].y());
             QString why;
             QVERIFY2(MaskMatchesPointTest(p->UpdateMask(), p->imageRect, cvPoints, &why),
                      qPrintable(QString("round %1: %2").arg(round).arg(why)));
@@ -428,7 +408,7 @@ private slots:
 
         auto tri = MakePolygon({{100, 100}, {300, 100}, {100, 300}});
         QVERIFY(tri->Contains(QPoint(150, 150)));
-        QVERIFY(!tri->Contains(QPoint(100, 150)));   // on an edge
+        QVERIFY(!tri->Contains(QPoint(100, 150)));  // on an edge
         QVERIFY(!tri->Contains(QPoint(250, 250)));
 
         int hit = 5;
@@ -438,7 +418,7 @@ private slots:
         auto close = MakePolygon({{100, 100}, {110, 100}, {100, 300}});
         close->SetSelected(true);
         QVERIFY(close->PtInCtrl(QPoint(106, 100), &hit));
-        QCOMPARE(hit, 0);   // first vertex in index order
+        QCOMPARE(hit, 0);  // first vertex in index order
         QCOMPARE(close->node, 0);
         QVERIFY(close->PtInCtrl(QPoint(125, 101), &hit));
         QCOMPARE(hit, 1);
@@ -449,21 +429,21 @@ private slots:
     void polygonVertexDragStaysOnScreen()
     {
         auto p = MakePolygon({{100, 100}, {300, 100}, {100, 300}}, kScaleX, kScaleY);
-        p->Resize(0, QPoint(50, 50), QPoint(-47, 50), kScaleX, kScaleY);   // to x = 3
+        p->Resize(0, QPoint(50, 50), QPoint(-47, 50), kScaleX, kScaleY);  // to x = 3
         QCOMPARE(p->points[0], QPoint(3, 100));
         QCOMPARE(p->imagePoints[0], QPoint(1, 44));
-        p->Resize(0, QPoint(50, 50), QPoint(49, 50), kScaleX, kScaleY);   // to x = 2
+        p->Resize(0, QPoint(50, 50), QPoint(49, 50), kScaleX, kScaleY);  // to x = 2
         QCOMPARE(p->points[0], QPoint(3, 100));
         QCOMPARE(p->moveX, -1);
-        p->Resize(1, QPoint(0, 0), QPoint(1617, 0), kScaleX, kScaleY);   // to gShowW - 3
+        p->Resize(1, QPoint(0, 0), QPoint(1617, 0), kScaleX, kScaleY);  // to gShowW - 3
         QCOMPARE(p->points[1], QPoint(1917, 100));
-        p->Resize(1, QPoint(0, 0), QPoint(1, 0), kScaleX, kScaleY);   // to gShowW - 2
+        p->Resize(1, QPoint(0, 0), QPoint(1, 0), kScaleX, kScaleY);  // to gShowW - 2
         QCOMPARE(p->points[1], QPoint(1917, 100));
-        p->Resize(2, QPoint(0, 0), QPoint(0, 777), kScaleX, kScaleY);   // to gShowH - 3
+        p->Resize(2, QPoint(0, 0), QPoint(0, 777), kScaleX, kScaleY);  // to gShowH - 3
         QCOMPARE(p->points[2], QPoint(100, 1077));
         p->Resize(2, QPoint(0, 0), QPoint(0, 1), kScaleX, kScaleY);
         QCOMPARE(p->points[2], QPoint(100, 1077));
-        p->Resize(7, QPoint(0, 0), QPoint(5, 5), kScaleX, kScaleY);   // no such vertex
+        p->Resize(7, QPoint(0, 0), QPoint(5, 5), kScaleX, kScaleY);  // no such vertex
         QCOMPARE(p->points[7], QPoint(0, 0));
     }
 
@@ -478,8 +458,8 @@ private slots:
         r.rect = QRect(QPoint(20, 20), QPoint(120, 120));
         r.Draw(painter);
         QCOMPARE(PixelAt(canvas, 70, 20), QColor(Qt::green));
-        QCOMPARE(PixelAt(canvas, 70, 21), QColor(Qt::green));   // three units wide
-        QCOMPARE(painter.pen().width(), 1);                      // the caller's pen is back
+        QCOMPARE(PixelAt(canvas, 70, 21), QColor(Qt::green));  // three units wide
+        QCOMPARE(painter.pen().width(), 1);                    // the caller's pen is back
 
         r.SetSelected(true);
         r.handle = 0;
@@ -489,15 +469,10 @@ private slots:
         QCOMPARE(PixelAt(canvas, 70, 20), QColor(Qt::magenta));   // top edge
         r.handle = 3;
         r.Draw(painter);
-        QCOMPARE(PixelAt(canvas, 120, 70), QColor(Qt::yellow));   // right edge is active
+        QCOMPARE(PixelAt(canvas, 120, 70), QColor(Qt::yellow));  // right edge is active
         QCOMPARE(PixelAt(canvas, 10, 15), QColor(Qt::magenta));
 
-        Circle c;
-        c.cx = 250;
-        c.cy = 250;
-        c.r = 60;
-        c.innerR = 20;
-        c.UpdateRect();
+        Circle c = MakeCircle(250, 250, 60, 20);
         c.Draw(painter);
         QCOMPARE(PixelAt(canvas, 250, 190), QColor(Qt::green));   // outer rim in the caller's colour
         QCOMPARE(PixelAt(canvas, 250, 230), QColor(Qt::yellow));  // inner circle
@@ -505,7 +480,7 @@ private slots:
         c.handle = 5;
         c.Draw(painter);
         QCOMPARE(PixelAt(canvas, 190, 250), QColor(Qt::magenta));
-        QCOMPARE(PixelAt(canvas, 241, 318), QColor(Qt::yellow));   // bottom axis square
+        QCOMPARE(PixelAt(canvas, 241, 318), QColor(Qt::yellow));  // bottom axis square
         QCOMPARE(PixelAt(canvas, 250, 230), QColor(Qt::yellow));
 
         painter.end();
@@ -517,7 +492,7 @@ private slots:
         p->SetHand(true);
         p->Draw(painter);
         QCOMPARE(PixelAt(canvas, 200, 50), QColor(Qt::magenta));
-        QCOMPARE(PixelAt(canvas, 41, 45), QColor(Qt::black));   // no vertex squares when hand-drawn
+        QCOMPARE(PixelAt(canvas, 41, 45), QColor(Qt::black));  // no vertex squares when hand-drawn
         p->SetHand(false);
         p->setNode(1);
         p->Draw(painter);
