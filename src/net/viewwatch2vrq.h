@@ -1,0 +1,19 @@
+// Client of the companion peer; for now it keeps the operation records handed to it.
+#pragma once
+
+#include <QJsonObject>
+#include <QList>
+
+class ViewWatch2VRQ
+{
+public:
+    // The peer client of the network manager (the manager is created when it does not
+    // exist yet).
+    static ViewWatch2VRQ* ofManager();
+
+    // Hands one operation record to the peer. No link exists yet: the record is kept in
+    // sentRecords, in the order of the calls.
+    void sndRecordOperate(QJsonObject record);
+
+    QList<QJsonObject> sentRecords;
+};
