@@ -4,7 +4,9 @@
 #include <QDebug>
 
 #include "globals.h"
+#include "passwordbox.h"
 #include "platformclock.h"
+#include "wizardpara.h"
 
 int numCamera = 1;
 int gDNum = 1;
@@ -48,10 +50,22 @@ void MoJuWizard::FLushAll()
 
 int MoJuWizard::CheckPassword()
 {
+    if (gpWPara && gpWPara->isPswUsed == 0)
+        return 1;
+    if (pswLevel != 0)
+        return pswLevel;
+    // The box writes the level it grants into pswLevel; its exec result says nothing more.
+    if (gpPasswordBox)
+        gpPasswordBox->exec();
     return pswLevel;
 }
 
 int MoJuWizard::CheckRoot()
 {
-    return pswLevel == 2 ? 1 : 0;
+    constexpr int kFactoryLevel = 2;
+    if (pswLevel == kFactoryLevel)
+        return 1;
+    if (gpPasswordBox)
+        gpPasswordBox->exec();
+    return pswLevel == kFactoryLevel ? 1 : 0;
 }

@@ -76,7 +76,7 @@ public:
     bool noInputAlarm = false;
     // Failure-image folders: [camera][detection][0 NG, 1 OK].
     QDir failDirs[kMaxCameras][kMaxDetections][2];
-    QDir recordDir;       // ./RECORD, the daily archives of RECORD.db
+    QDir recordDir{QStringLiteral("./RECORD")};   // the daily archives of RECORD.db
     QString recordDate;   // "yyyy-MM-dd" the records in RECORD.db belong to, kept in time.txt
 
     QTimer* runTimer = nullptr;
@@ -173,12 +173,6 @@ public:
     int CheckPassword();
     int CheckRoot();
 
-    // The shared keypads: each is created without a parent into its global, and a
-    // destroyed one is created afresh (again and again) unless the program closes down.
-    static void CreateNumPad();
-    static void CreateNumCharPad();
-    static bool KeypadsClosingDown();
-
     // The keypads always exist: a destroyed one is replaced at once, except while the
     // program closes down.
     static bool KeypadsClosingDown();
@@ -196,4 +190,7 @@ public slots:
     void SlotCheckDate();
     // Closes PARAM.db and RECORD.db before files are replaced or the machine goes down.
     void FLushAll();
+
+private:
+    bool openRecordDb();
 };

@@ -1,0 +1,35 @@
+// The date-and-time question box.
+#include "modifytimewidget.h"
+
+#include <QPainter>
+
+#include "globals.h"
+
+namespace {
+
+constexpr int kBoxWidth = 750;
+constexpr int kBoxHeight = 370;
+constexpr int kEditorX = 0;
+constexpr int kEditorY = 50;
+constexpr int kEditorWidth = 280;
+constexpr int kEditorHeight = 60;
+constexpr int kTextConfirm = 121;
+constexpr int kTextCancel = 124;
+
+}  // namespace
+
+ModifyTimeWidget::ModifyTimeWidget(QWidget* parent) : ChooseBox(parent, kBoxWidth, kBoxHeight)
+{
+    editDateTime = new EditDateTime(QString(), this);
+    editDateTime->setGeometry(kEditorX, kEditorY, kEditorWidth, kEditorHeight);
+    yesButton->setText(gaLanStr[kTextConfirm * kLanColumns + gLan]);
+    noButton->setText(gaLanStr[kTextCancel * kLanColumns + gLan]);
+}
+
+void ModifyTimeWidget::paintEvent(QPaintEvent*)
+{
+    if (!gpPixmapBG)
+        return;
+    QPainter painter(this);
+    painter.drawPixmap(rect(), *gpPixmapBG);
+}
