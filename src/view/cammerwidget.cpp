@@ -1,0 +1,389 @@
+// CammerWidget: construction, destruction, scales, mask sets, paired regions, blink, frame rate, double tap.
+#include "cammerwidget.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include <QDebug>
+#include <QResizeEvent>
+
+#include "cameramanager.h"
+#include "cammerrecongnize.h"
+#include "cammersingleton.h"
+#include "globals.h"
+#include "mojuwizard.h"
+#include "platformclock.h"
+#include "wizardpara.h"
+
+unsigned char* gpFailImage[kFailSlotCount] = {};
+bool gisSaveFail[kFailSlotCount] = {};
+int gFailIndex[kFailIndexCount] = {};
+
+namespace {
+constexpr int kFpsPeriodMs = 1000;
+constexpr int kDetectModeMulti = 3;
+
+// Double tap on a view: a second press this soon and this close to the first.
+constexpr qint64 kDoubleTapMs = 800;
+constexpr int kDoubleTapMaxDx = 20;    // exclusive
+constexpr int kDoubleTapMaxDy = 19;    // inclusive
+
+// Drawing tools of the main window and the teaching-page slot a double tap ends them with.
+constexpr int kDrawRect = 1;
+constexpr int kDrawPolygon = 2;
+constexpr int kDrawCircle = 4;
+struct DoubleTapAction
+{
+    int drawMode;
+    int handDraw;   // -1 either
+    const char* slot;
+};
+const DoubleTapAction kDoubleTapActions[] = {
+    {kDrawPolygon, 0, "SlotDrawPloygn"},
+    {kDrawPolygon, 1, "SlotDrawHand"},
+    {kDrawCircle, -1, "SlotDrawCircle"},
+    {kDrawRect, -1, "SlotDrawRect"},
+};
+
+// Paired detections that share their partner's regions, by detection mode.
+struct DetectionPair
+{
+    int from;
+    int to;
+};
+const DetectionPair kStandardPairs[] = {{0, 1}};
+const DetectionPair kTwoSidePairs[] = {{1, 3}, {0, 2}};
+
+void SetShapeSelected(CammerSingleton& store, int d, int i, bool on)
+{
+    switch (store.shapeType[d][i]) {
+    case kShapePolygon:
+        store.polygons[d][i].SetSelected(on);
+        break;
+    case kShapeCircle:
+        store.circles[d][i].SetSelected(on);
+        break;
+    case kShapeRect:
+        store.rects[d][i].SetSelected(on);
+        break;
+    default:
+        break;
+    }
+}
+
+int ShownDetections()
+{
+    return std::clamp(gDNum, 0, kDetectCount);
+}
+}  // namespace
+
+CammerWidget::CammerWidget(MoJuWizard* parent, int index, _cameraInfo info) : QWidget(parent)
+{
+    cameraIndex = index;
+    pluginName = info.pluginName;
+    // The description's block is the plug-in's: its serial need not end within these bytes.
+    std::memcpy(cameraSerial, info.serialNumber, kCameraSerialBytes);
+    cameraSerial[kCameraSerialBytes - 1] = '\0';
+
+    setMouseTracking(true);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    hide();
+
+    camera = CameraManager::getInstance()->createCamera(info);
+    if (camera)
+        CameraOpen();
+    if (!cameraOpen) {
+        // The owner discards a view without a camera; the camera object must not outlive it
+        // unreleased.
+        delete camera;
+        camera = nullptr;
+        return;
+    }
+    connect(camera, SIGNAL(sigCameraLost()), this, SLOT(SlotLoss()));
+    simulated = camera->cameraType() == 0;
+
+    AllocImages(imageWidth, imageHeight, gisColor);
+    curImage = new unsigned char[imageBytes]();
+    displayRgb = new unsigned char[imagePixels * 4]();
+    displayImage = QImage(displayRgb, imageWidth, imageHeight, imageWidth * 4, QImage::Format_RGB32);
+    lastRoi = -1;
+
+    blinkState = 0;
+    cameraOk = true;
+
+    const int nd = PreparedDetections();
+    for (int d = 0; d < nd; ++d) {
+        pendingTemplate[d] = false;
+        LoadTemplate(d);
+    }
+    recentNgView = 0;
+    for (int d = 0; d < nd; ++d) {
+        recentNgPos[d] = 0;
+        detected[d] = false;
+        for (unsigned char*& frame : recentNg[d]) frame = new unsigned char[imageBytes]();
+    }
+    LoadIgnorePoint();
+
+    storeA = new CammerSingleton(cameraIndex);
+    storeA->LoadDatafromFile(this);
+    storeB = new CammerSingleton(cameraIndex);
+    recognizer = new CammerRecong(storeA, this);
+
+    HotCameraUpdateROI();
+    CameraStart();
+    initSetting();
+
+    timerShowAlarm = new QTimer(this);
+    connect(timerShowAlarm, &QTimer::timeout, this, &CammerWidget::TimerShowAlarm);
+    timerFps = new QTimer(this);
+    connect(timerFps, &QTimer::timeout, this, &CammerWidget::TimerFPS);
+    timerFps->start(kFpsPeriodMs);
+
+    panelPage2 = false;
+    moveMode = 0;
+    setCurRoi(-1);
+    connect(this, &CammerWidget::clicked, this, &CammerWidget::SlotCheckDoubleClicked);
+}
+
+// The picture buffers of the recogniser's part go with the base.
+CammerWidget::~CammerWidget()
+{
+    delete recognizer;
+    delete storeA;
+    delete storeB;
+    delete[] curImage;
+    displayImage = QImage();
+    delete[] displayRgb;
+    for (auto& ring : recentNg) {
+        for (unsigned char* frame : ring) delete[] frame;
+    }
+    delete camera;
+}
+
+const WizardPara& CammerWidget::Para()
+{
+    static const WizardPara defaults;
+    return gpWPara ? *gpWPara : defaults;
+}
+
+const WizardPara& CammerWidget::TunedPara()
+{
+    QWidget* settings = MainWindowPage("WizardParaWidget");
+    if (gpWParaBak && settings && settings->isVisible())
+        return *gpWParaBak;
+    return Para();
+}
+
+QString CammerWidget::LanText(int entry)
+{
+    return gaLanStr[entry * kLanColumns + gLan];
+}
+
+QWidget* CammerWidget::MainWindowPage(const char* className)
+{
+    if (!gpWin)
+        return nullptr;
+    const QList<QWidget*> children = gpWin->findChildren<QWidget*>();
+    for (QWidget* child : children) {
+        if (child->inherits(className))
+            return child;
+    }
+    return nullptr;
+}
+
+int CammerWidget::PreparedDetections()
+{
+    return Para().detectMode == kDetectModeMulti ? kDetectCount : ShownDetections();
+}
+
+void CammerWidget::RecogRepaint()
+{
+    update();
+}
+
+// ---- scales ----
+
+void CammerWidget::setWinSW()
+{
+    winScaleX = float(geometry().width()) / float(gShowW);
+}
+
+void CammerWidget::setWinSH()
+{
+    winScaleY = float(geometry().height()) / float(gShowH);
+}
+
+void CammerWidget::setShowSW()
+{
+    if (imageWidth > 0)
+        showScaleX = float(geometry().width()) / float(imageWidth);
+}
+
+void CammerWidget::setShowSH()
+{
+    if (imageHeight > 0)
+        showScaleY = float(geometry().height()) / float(imageHeight);
+}
+
+void CammerWidget::resizeEvent(QResizeEvent* event)
+{
+    setWinSW();
+    setWinSH();
+    setShowSW();
+    setShowSH();
+    QWidget::resizeEvent(event);
+}
+
+// ---- mask sets and paired regions ----
+
+void CammerWidget::BackMask()
+{
+    for (int d = 0; d < ShownDetections(); ++d) {
+        for (int i = 0; i < kMaxRoiCount; ++i) editMasks[d][i] = workMasks[d][i];
+    }
+}
+
+void CammerWidget::RestorMask()
+{
+    const WizardPara& p = Para();
+    for (int d = 0; d < ShownDetections(); ++d) {
+        // Detections that CopyPara fills from their partner keep their masks.
+        const bool copied = p.sameParams && ((p.detectMode == 0 && p.detectEnabled[0] && d % 2 == 1) ||
+                                             ((p.detectMode == 1 || p.detectMode == 2) && d > 1));
+        if (copied)
+            continue;
+        for (int i = 0; i < kMaxRoiCount; ++i) workMasks[d][i] = editMasks[d][i];
+    }
+}
+
+void CammerWidget::CopyPara()
+{
+    if (!storeA)
+        return;
+    const int mode = Para().detectMode;
+    const DetectionPair* begin = nullptr;
+    const DetectionPair* end = nullptr;
+    if (mode == 1 || mode == 2) {
+        begin = std::begin(kTwoSidePairs);
+        end = std::end(kTwoSidePairs);
+    } else if (mode == 0) {
+        begin = std::begin(kStandardPairs);
+        end = std::end(kStandardPairs);
+    }
+    CammerSingleton& s = *storeA;
+    for (const DetectionPair* pair = begin; pair != end; ++pair) {
+        const int from = pair->from;
+        const int to = pair->to;
+        s.roiNum[to] = s.roiNum[from];
+        for (int i = 0; i < std::clamp(s.roiNum[from], 0, kMaxRoiCount); ++i) {
+            switch (s.shapeType[from][i]) {
+            case kShapePolygon:
+                s.polygons[to][i] = s.polygons[from][i];
+                break;
+            case kShapeCircle:
+                s.circles[to][i] = s.circles[from][i];
+                break;
+            case kShapeRect:
+                s.rects[to][i] = s.rects[from][i];
+                break;
+            default:
+                break;
+            }
+            s.shapeType[to][i] = s.shapeType[from][i];
+            SetShapeSelected(s, to, i, false);
+            workMasks[to][i] = workMasks[from][i];
+            s.func[to][i] = s.func[from][i];
+            s.para1[to][i] = s.para1[from][i];
+            s.para2[to][i] = s.para2[from][i];
+            s.para3[to][i] = s.para3[from][i];
+        }
+    }
+}
+
+// ---- selection ----
+
+void CammerWidget::setCurRoi(int i)
+{
+    if (i == curRoi)
+        return;
+    curRoi = i;
+    if (storeB)
+        storeB->setSelectRoi(i);
+}
+
+void CammerWidget::DeselectROI()
+{
+    touchState = 0;
+    touchMoved = false;
+    pressed = false;
+    polygonActive = false;
+    if (!Para().continuationArea) {
+        if (gpWin)
+            gpWin->drawMode = 0;
+        drawPointCount = 0;
+    }
+    if (curRoi < 0)
+        return;
+    const int d = gpWin ? gpWin->curDetect : 0;
+    if (storeB && d >= 0 && d < kDetectCount && curRoi < kMaxRoiCount)
+        SetShapeSelected(*storeB, d, curRoi, false);
+    setCurRoi(-1);
+}
+
+// ---- timers ----
+
+void CammerWidget::TimerShowAlarm()
+{
+    if (cameraOk) {
+        blinkState = 0;
+        if (timerShowAlarm)
+            timerShowAlarm->stop();
+    } else {
+        blinkState = blinkState ? 0 : 1;
+    }
+    update();
+}
+
+void CammerWidget::TimerFPS()
+{
+    if (camera)
+        camera->getFps(&fps);
+}
+
+// ---- double tap ----
+
+// The tap timing is shared by all views: a double tap may span two of them.
+void CammerWidget::SlotCheckDoubleClicked(QPoint p)
+{
+    static bool started = false;
+    static qint64 lastTapMs = 0;
+    static QPoint lastTap;
+    const qint64 now = PlatformClock::now().toMSecsSinceEpoch();
+    // The very first tap only starts the timing: alone it is no double tap.
+    const bool quick =
+        started && now - lastTapMs < kDoubleTapMs && std::abs(p.x() - lastTap.x()) < kDoubleTapMaxDx;
+    const int earlierY = lastTap.y();
+    started = true;
+    lastTap = p;
+    lastTapMs = now;
+    if (!quick || std::abs(p.y() - earlierY) > kDoubleTapMaxDy || !Para().continuationArea || gSource != 0 ||
+        !gpWin)
+        return;
+
+    for (const DoubleTapAction& action : kDoubleTapActions) {
+        if (action.drawMode != gpWin->drawMode || (action.handDraw >= 0 && action.handDraw != int(gpWin->handDraw)))
+            continue;
+        if (action.drawMode == kDrawPolygon && !gpWin->handDraw) {
+            // The first tap of the pair already added this vertex.
+            if (drawPointCount > 0)
+                drawPointCount -= 1;
+            polygonByDoubleClick = true;
+        }
+        QWidget* page = MainWindowPage("DrawROIWidget");
+        if (!page || !QMetaObject::invokeMethod(page, action.slot))
+            qWarning() << "camera" << cameraIndex + 1 << "double tap: no teaching page to end drawing with"
+                       << action.slot;
+        return;
+    }
+}

@@ -1,0 +1,173 @@
+// CammerWidget: the view of one camera: camera object, region stores, recogniser, picture buffers.
+#pragma once
+
+#include <QImage>
+#include <QPoint>
+#include <QString>
+#include <QTimer>
+#include <QWidget>
+
+#include "camerainterface.h"
+#include "circle.h"
+#include "recogdata.h"
+#include "rect.h"
+
+class CammerRecong;
+class MoJuWizard;
+class WizardPara;
+class QPaintEvent;
+class QResizeEvent;
+
+// Failure-image slots shared with the image writer thread, all under pMutexSaveFail.
+// Slot (camera x 8 + detection) x 2 + k holds width x height RGB32 pixels (k 0 NG, 1 OK);
+// the main window allocates the buffers of every camera in use.
+constexpr int kFailSlotCount = 128;
+constexpr int kFailIndexCount = 64;
+extern unsigned char* gpFailImage[kFailSlotCount];
+extern bool gisSaveFail[kFailSlotCount];
+extern int gFailIndex[kFailIndexCount];   // 1-based first failing region of the waiting NG picture
+
+constexpr int kRecentNgCount = 10;
+constexpr int kCameraSerialBytes = 100;
+constexpr int kMaxDrawPoints = 8096;
+
+class CammerWidget : public QWidget, public CammerRecogData
+{
+    Q_OBJECT
+
+public:
+    CammerWidget(MoJuWizard* parent, int cameraIndex, _cameraInfo info);
+    ~CammerWidget() override;
+
+    // ---- object (the detection cycle and the teaching page read and write these) ----
+    CammerRecong* recognizer = nullptr;
+    char cameraSerial[kCameraSerialBytes] = {};   // only logged
+    QString pluginName;
+    bool cameraOpen = false;
+    float showScaleX = 1.0f;   // view size / picture size
+    float showScaleY = 1.0f;
+    float winScaleX = 1.0f;    // view size / (gShowW, gShowH)
+    float winScaleY = 1.0f;
+
+    unsigned char* curImage = nullptr;     // the picture shown and judged, imageBytes
+    unsigned char* displayRgb = nullptr;   // RGB32 drawing buffer under displayImage
+    QImage displayImage;
+
+    unsigned char* recentNg[kDetectCount][kRecentNgCount] = {};
+    QString recentNgTime[kDetectCount][kRecentNgCount];   // "yyyy-MM-dd hh.mm.ss"
+    int recentNgPos[kDetectCount] = {};   // NG frames stored so far; the next slot is this modulo 10
+    int recentNgView = 0;
+
+    bool pendingTemplate[kDetectCount] = {};   // the next frame becomes template 0
+    bool detected[kDetectCount] = {};          // judged or learned in the current cycle
+
+    int blinkState = 0;   // 0/1 alarm blink phase, 2 while the ignored points are shown
+    qint64 frameCount = 0;
+    int fps = 0;
+    qint64 frameShownTime = 0;   // ms since the epoch of the last frame shown, 0 when not shown
+    int lostCount = 0;
+    bool cameraConnected = true;
+    bool simulated = true;   // the camera is a simulated source (type 0)
+    CameraInterface* camera = nullptr;
+    QTimer* timerShowAlarm = nullptr;
+    QTimer* timerFps = nullptr;
+
+    // ---- selection and touch state of the region editor ----
+    int curRoi = -1;
+    int lastRoi = -1;
+    int curPoint = 0;
+    int moveMode = 0;
+    bool panelPage2 = false;
+    int hintX = 0;
+    int hintY = 0;
+    QPoint touchPoint;
+    QPoint drawPoints[kMaxDrawPoints];
+    int drawPointCount = 0;
+    bool polygonByDoubleClick = false;
+    int touchState = 0;
+    bool touchMoved = false;
+    bool polygonActive = false;
+    bool pressed = false;
+    int dragHandle = 0;
+    QPoint prevPos;
+    QPoint curPos;
+    ClustomRect drawRect;
+    Circle drawCircle;
+
+    // ---- object ----
+    void setWinSW();
+    void setWinSH();
+    void setShowSW();
+    void setShowSH();
+    void BackMask();
+    void RestorMask();
+    void setCurRoi(int i);
+    void DeselectROI();
+    void RecogRepaint() override;
+
+    // ---- camera control ----
+    void CameraOpen();
+    void initSetting();
+    bool CameraStart();
+    void CameraStop();
+    void CameraClose();
+    void CameraChangeTrig(bool on);
+    void SetExposeTime();
+    void SetAdjustPlus();
+    void SetSharp();
+    void SetContrast();
+    void SetGamma();
+    void SetWDR();
+    void SetHMirror();
+    void SetVMirror();
+    void SetSpeed();
+    void SetWB();
+    bool UpdateImage();
+    void ManualUpdateImage();
+    void RestoreDefaultSettings();
+    void HotCameraUpdateROI();
+    int HotCameraGetTemperature(int detect, int funcNo);
+    CameraInterface* CreateCamera(_cameraInfo info);
+
+    // ---- templates and ignore points ----
+    void LoadTemplate(int detection);
+    void LoadIgnorePoint();
+    void SaveIgnorePoint(int detection);
+    // "./cammer<camera+1><detection+1>", created when missing.
+    QString DetectionDir(int detection) const;
+
+signals:
+    void clicked(QPoint);
+
+public slots:
+    void SaveReTrainImage(int detection);
+    void SaveFailImage(int detection, int k);
+    void UpdateFailImage(int detection, int k);
+    void CopyPara();
+    void TimerShowAlarm();
+    void TimerFPS();
+    void SlotLoss();
+    void SlotCheckDoubleClicked(QPoint p);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    // The live parameter record (defaults while none is loaded), and the one the camera
+    // setters follow: the settings screen's copy while that screen is visible.
+    static const WizardPara& Para();
+    static const WizardPara& TunedPara();
+    static QString LanText(int entry);
+    // A page of the main window found by its class name (null when there is none), so that the
+    // view reaches the teaching and settings pages without depending on their headers.
+    static QWidget* MainWindowPage(const char* className);
+    // Detections the view prepares: all 8 in multi-detection mode, else gDNum.
+    static int PreparedDetections();
+    // Fills displayRgb from a camera-format buffer (grey expanded, colour copied).
+    void ExpandToDisplay(const unsigned char* picture);
+    // The picture buffer as an image of the camera's format, rows of exactly imageWidth pixels.
+    QImage PictureImage(unsigned char* buffer) const;
+
+    bool reconnecting = false;   // SlotLoss is waiting for the camera to come back
+};
