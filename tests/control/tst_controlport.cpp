@@ -1,0 +1,504 @@
+// The IO board link against the simulated board over a real pseudo-terminal.
+// ctest-timeout: 240
+#include <algorithm>
+#include <atomic>
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QMutexLocker>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QTimer>
+
+#include "controlport.h"
+#include "globals.h"
+#include "ioboard-sim/ioboardsim.h"
+#include "iothread.h"
+#include "mojuwizard.h"
+#include "platformclock.h"
+#include "posix_qextserialport.h"
+#include "systempaths.h"
+#include "testsupport.h"
+#include "wizardpara.h"
+
+namespace {
+
+constexpr int kPort = 3;
+constexpr int kStampPeriodMs = 100;   // as the detection pass stamps in normal running
+const char* const kStallWarning = "controlport_thread - main_thread > 10s will timeout exit";
+
+QMutex gLogMutex;
+QStringList gLog;
+QtMessageHandler gQtTestHandler = nullptr;
+
+// QtTest replaces the shared capture when it starts, so keep our own copy of the log lines.
+void keepMessage(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    {
+        QMutexLocker lock(&gLogMutex);
+        gLog << text;
+    }
+    if (gQtTestHandler)
+        gQtTestHandler(type, context, text);
+}
+
+int stallWarnings()
+{
+    QMutexLocker lock(&gLogMutex);
+    return int(gLog.count(kStallWarning));
+}
+
+void clearLog()
+{
+    QMutexLocker lock(&gLogMutex);
+    gLog.clear();
+}
+
+unsigned int dataIn()
+{
+    QMutexLocker lock(pMutexIO);
+    return gDataIn;
+}
+
+QByteArray hex(const char* text)
+{
+    return QByteArray::fromHex(text);
+}
+
+int countCommand(const QVector<IOBoardSim::Frame>& frames, int command)
+{
+    return int(std::count_if(frames.begin(), frames.end(), [&](const IOBoardSim::Frame& f) { return f.command == command; }));
+}
+
+}  // namespace
+
+class TestControlPort : public QObject
+{
+    Q_OBJECT
+
+    struct Change
+    {
+        qint64 atUs;
+        unsigned int word;   // gDataIn as the GUI thread saw it on receipt
+        int rose0;           // IOInTrigger(0) run on receipt, as the detection pass would
+    };
+
+    IOBoardSim board;
+    QTimer stampTimer;
+    QVector<Change> changes;
+    bool triggerOnChange = false;
+    std::atomic<unsigned int> wordAtEmit{0};   // gDataIn read in the IO thread as it emits
+
+    // The way the judgement drives the board: every driven output, then one publication.
+    void publish(unsigned int word)
+    {
+        for (int k = 0; k < kDrivenOutputs; ++k)
+            gpControlIO->IOSetOut(k, (word >> k) & 1u);
+        gpControlIO->IOFlashOut();
+    }
+
+    bool settleInputs(unsigned int word)
+    {
+        board.setInputs(word);
+        QElapsedTimer t;
+        t.start();
+        while (dataIn() != word && t.elapsed() < 2000)
+            QTest::qWait(1);
+        return dataIn() == word;
+    }
+
+    // Spins a real event loop (as the GUI thread does) until `count` changes were received.
+    bool waitForChanges(int count, int timeoutMs)
+    {
+        if (changes.size() >= count)
+            return true;
+        QEventLoop loop;
+        QTimer guard;
+        guard.setSingleShot(true);
+        connect(&guard, &QTimer::timeout, &loop, &QEventLoop::quit);
+        connect(gpControlIO->ioThread, &IOThread::sigIOChange, &loop,
+                [&] {
+                    if (changes.size() >= count)
+                        loop.quit();
+                },
+                Qt::QueuedConnection);
+        guard.start(timeoutMs);
+        loop.exec();
+        return changes.size() >= count;
+    }
+
+    void latchAll()
+    {
+        for (int i = 0; i < kTriggerInputs; ++i)
+            gpControlIO->IOInTrigger(i);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        gQtTestHandler = qInstallMessageHandler(keepMessage);
+        CreateGlobalMutexes();
+        gpWPara = new WizardPara;
+        QVERIFY(board.start());
+        // The link builds "/dev/ttyS<n>"; the system-path root makes it the board's terminal.
+        const QString device = SysPath(QString("/dev/ttyS%1").arg(kPort));
+        TestSupport::writeSysFile("/dev/.keep", "");
+        QVERIFY(QFile::link(board.devicePath(), device));
+        gisCOM = kPort;
+
+        gpControlIO = new ControlPort;
+        QVERIFY(gpCom && gpCom->isOpen());
+        QCOMPARE(gpCom->portName(), device);
+        QCOMPARE(gDataOut, 0u);
+
+        gpControlIO->InitIOThread();
+        connect(gpControlIO->ioThread, &IOThread::sigIOChange, this, [this] {
+            const qint64 at = IOBoardSim::clockUs();
+            changes.append({at, dataIn(), triggerOnChange ? gpControlIO->IOInTrigger(0) : -1});
+        });
+        connect(gpControlIO->ioThread, &IOThread::sigIOChange, this, [this] { wordAtEmit = dataIn(); },
+                Qt::DirectConnection);
+        connect(&stampTimer, &QTimer::timeout, gpControlIO, &ControlPort::updateThreadProtectTiming);
+        stampTimer.start(kStampPeriodMs);
+    }
+
+    void init()
+    {
+        std::fill(std::begin(gpWPara->outInitState), std::end(gpWPara->outInitState), 0);
+        gpWPara->output4Use = 0;
+        gpWPara->input4Use = 0;
+        gpWPara->detectMode = 0;
+        board.resetFaults();
+        triggerOnChange = false;
+        if (!stampTimer.isActive()) {
+            gpControlIO->updateThreadProtectTiming();
+            stampTimer.start(kStampPeriodMs);
+        }
+    }
+
+    void cleanupTestCase()
+    {
+        stampTimer.stop();
+        gpControlIO->ioThread->requestInterruption();
+        QVERIFY(gpControlIO->ioThread->wait(5000));
+        board.stop();
+    }
+
+    // Must stay first: it counts iterations from the start of the IO thread.
+    void quietIterationsPollAndAskTemperatures()
+    {
+        QVERIFY(board.waitForFrames(420, 10000));
+        const QByteArray poll = hex("5F02000061F5");
+        QByteArray cycle;
+        for (int i = 1; i <= 210; ++i)
+            cycle += i == 200 ? hex("5F03000062F5") : i == 210 ? hex("5F04000063F5") : poll;
+        QCOMPARE(cycle.count(poll), 208);
+        QCOMPARE(board.receivedBytes().left(2 * cycle.size()), cycle + cycle);
+
+        // One iteration per 5 ms sleep at least.
+        const QVector<IOBoardSim::Frame> frames = board.frames();
+        QVERIFY(frames[209].atUs - frames[0].atUs >= 209 * 5000);
+        unsigned char sumWraps[] = {0xFF, 0x02};
+        QCOMPARE(calcLRC(sumWraps, 2), static_cast<unsigned char>(0x01));
+        QCOMPARE(calcLRC(sumWraps, 0), static_cast<unsigned char>(0));
+    }
+
+    void wordsWithControlBytesPassUnchanged()
+    {
+        // Line feed, ^C, XON and XOFF: a cooked line would translate or swallow them.
+        for (unsigned int word : {0x0Au, 0x03u, 0x11u, 0x13u}) {
+            publish(word);
+            QVERIFY2(board.waitForOutputs(word, 2000), qPrintable(QString::number(word, 16)));
+            QVERIFY(board.receivedBytes().contains(IOBoardSim::commandFrame(kCmdSetOutputs, word)));
+        }
+        QVERIFY(board.receivedBytes().contains(hex("5F010A006AF5")));
+        for (unsigned int word : {0x0Au, 0x03u, 0x11u, 0x13u, 0x30Au})
+            QVERIFY(settleInputs(word));
+        publish(0);
+        QVERIFY(board.waitForOutputs(0, 2000));
+        QVERIFY(settleInputs(0));
+    }
+
+    void outputsAreResentUntilTheEchoMatches()
+    {
+        board.ignoreOutputFrames(3);
+        board.clearFrames();
+        publish(0x05);
+        QVERIFY(board.waitForOutputs(0x05, 2000));
+        QTest::qWait(150);
+        QVector<IOBoardSim::Frame> frames = board.frames();
+        QVector<int> sets;
+        for (int i = 0; i < frames.size(); ++i) {
+            if (frames[i].command == kCmdSetOutputs) {
+                QCOMPARE(frames[i].value, 0x05u);
+                sets << i;
+            }
+        }
+        QCOMPARE(sets.size(), 4);   // three ignored, the fourth taken
+        // Once per iteration: each re-send follows the poll whose reply showed the old outputs.
+        for (int i = 1; i < sets.size(); ++i)
+            QVERIFY2(sets[i] - sets[i - 1] >= 2 && sets[i] - sets[i - 1] <= 3, qPrintable(QString::number(sets[i])));
+        QVERIFY(frames.size() - sets.last() > 15);
+
+        // A board that never confirms gets the word again in every iteration, without limit.
+        board.setFixedEcho(0x1FF);
+        QTest::qWait(30);
+        board.clearFrames();
+        QTest::qWait(200);
+        frames = board.frames();
+        const int polls = countCommand(frames, kCmdPoll) + countCommand(frames, kCmdTempFirst) +
+                          countCommand(frames, kCmdTempSecond);
+        QVERIFY(polls > 10);
+        QVERIFY2(countCommand(frames, kCmdSetOutputs) >= polls - 2, qPrintable(QString::number(polls)));
+        board.setFixedEcho(-1);
+        QTest::qWait(30);
+        board.clearFrames();
+        QTest::qWait(100);
+        QCOMPARE(countCommand(board.frames(), kCmdSetOutputs), 0);
+        publish(0);
+        QVERIFY(board.waitForOutputs(0, 2000));
+    }
+
+    void damagedRepliesGiveTheInputsOnce_data()
+    {
+        QTest::addColumn<int>("corruption");
+        QTest::newRow("bad checksum") << int(IOBoardSim::BadChecksum);
+        QTest::newRow("bad end byte") << int(IOBoardSim::BadEndByte);
+    }
+    void damagedRepliesGiveTheInputsOnce()
+    {
+        QFETCH(int, corruption);
+        QVERIFY(settleInputs(0));
+        QTest::qWait(20);
+        changes.clear();
+        IOBoardSim::ReplyFaults faults;
+        // A well-formed reply of an unknown type, then bytes that only look like a frame start.
+        faults.garbage = IOBoardSim::replyFrame(7, 0x3FF) + hex("005F02F513110A");
+        faults.corruptCopy = IOBoardSim::Corruption(corruption);
+        faults.splitAt = 3;
+        board.setInputs(0x2A, faults);
+        QTRY_COMPARE_WITH_TIMEOUT(dataIn(), 0x2Au, 2000);
+        QTest::qWait(100);
+        QCOMPARE(changes.size(), 1);
+        QCOMPARE(changes[0].word, 0x2Au);
+        QVERIFY(settleInputs(0));
+    }
+
+    void slowAndFloodingBoardStillDelivers()
+    {
+        QVERIFY(settleInputs(0));
+        QTest::qWait(20);
+        changes.clear();
+        board.setReplyDelayMs(12);   // replies two iterations late
+        QVERIFY(settleInputs(0x01));
+        QTest::qWait(100);
+        QCOMPARE(changes.size(), 1);
+        board.resetFaults();
+
+        // More than the receive buffer holds, with no frame in it: the link drops the surplus
+        // and picks up the replies that follow.
+        board.sendRaw(QByteArray(5000, char(kFrameHead)));
+        QVERIFY(settleInputs(0x02));
+        QVERIFY(settleInputs(0));
+    }
+
+    void temperatureRepliesFillTheTable()
+    {
+        QCOMPARE(IOBoardSim::replyFrame(kCmdTempFirst, 0x12345678), hex("5F0378563412 76F5"));
+        board.setTemperature(0, 0x12345678);
+        board.setTemperature(1, 0x0BADF00D);
+        QTRY_COMPARE_WITH_TIMEOUT(gFTemp[0].load(), 0x12345678u, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(gFTemp[8].load(), 0x0BADF00Du, 3000);
+        for (int i = 0; i < kTempWords; ++i) {
+            if (i != 0 && i != 8)
+                QCOMPARE(gFTemp[i].load(), 0u);
+        }
+    }
+
+    void outputInversionAndMirror()
+    {
+        gpControlIO->IOResetAllOut();
+        QCOMPARE(gpControlIO->outWord, 0u);
+        gpWPara->outInitState[1] = 1;
+        gpWPara->outInitState[8] = 1;   // stored as system7 value 19
+        gpControlIO->IOSetOut(1, 1);
+        QCOMPARE(gpControlIO->IOState(1, 1), 0);
+        gpControlIO->IOSetOut(1, 0);
+        gpControlIO->IOSetOut(8, 0);
+        QCOMPARE(gpControlIO->outWord, 0x102u);
+        QCOMPARE(gpControlIO->IOState(1, 1), 1);
+
+        QSignalSpy published(gpControlIO, &ControlPort::sigIOChange);
+        gpControlIO->IOFlashOut();
+        gpControlIO->IOFlashOut();
+        QCOMPARE(published.size(), 1);
+        QVERIFY(board.waitForOutputs(0x102, 2000));
+
+        init();
+        gpWPara->output4Use = 2;   // bit 3 follows output 1
+        gpControlIO->IOResetAllOut();
+        gpControlIO->IOSetOut(1, 1);
+        QCOMPARE(gpControlIO->outWord, 0x0Au);
+        gpControlIO->IOFlashOut();
+        QVERIFY(board.waitForOutputs(0x0A, 2000));
+        gpControlIO->IOSetOut(1, 0);
+        QCOMPARE(gpControlIO->outWord, 0u);
+        gpControlIO->IOSetOut(3, 1);
+        QCOMPARE(gpControlIO->outWord, 0x08u);
+        gpControlIO->IOResetAllOut();
+        gpControlIO->IOFlashOut();
+        QVERIFY(board.waitForOutputs(0, 2000));
+        QCOMPARE(published.size(), 3);
+    }
+
+    void risingEdgesAndInput3Merge_data()
+    {
+        QTest::addColumn<int>("merge");
+        QTest::addColumn<unsigned int>("rises");   // inputs that report a rise when input 3 rises
+        QTest::newRow("off") << 0 << 0x08u;
+        QTest::newRow("into 0") << 1 << 0x09u;
+        QTest::newRow("into 1") << 2 << 0x0Au;
+        QTest::newRow("into 2") << 3 << 0x0Cu;
+        QTest::newRow("4 merges nothing") << 4 << 0x08u;
+        QTest::newRow("5 merges nothing") << 5 << 0x08u;
+        QTest::newRow("-1 merges nothing") << -1 << 0x08u;
+    }
+    void risingEdgesAndInput3Merge()
+    {
+        QFETCH(int, merge);
+        QFETCH(unsigned int, rises);
+        gpWPara->input4Use = merge;
+        QVERIFY(settleInputs(0));
+        latchAll();
+        QVERIFY(settleInputs(0x08));
+        unsigned int rose = 0;
+        for (int i = 0; i < kTriggerInputs; ++i)
+            rose |= unsigned(gpControlIO->IOInTrigger(i)) << i;
+        QCOMPARE(rose, rises);
+        QCOMPARE(gpControlIO->inWord, rises);
+        // The level stays: no second rise; it falls: no rise either.
+        for (int i = 0; i < kTriggerInputs; ++i)
+            QCOMPARE(gpControlIO->IOInTrigger(i), 0);
+        QVERIFY(settleInputs(0));
+        for (int i = 0; i < kTriggerInputs; ++i)
+            QCOMPARE(gpControlIO->IOInTrigger(i), 0);
+    }
+
+    void safetyDoorDropsTheAlarm_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<int>("alarmInverted");
+        QTest::addColumn<bool>("acts");
+        QTest::newRow("standard") << 0 << 0 << true;
+        QTest::newRow("standard, alarm inverted") << 0 << 1 << true;
+        QTest::newRow("multi-detection, alarm inverted") << 3 << 1 << true;
+        QTest::newRow("two-colour") << 1 << 0 << false;
+        QTest::newRow("turntable, alarm inverted") << 2 << 1 << false;
+    }
+    void safetyDoorDropsTheAlarm()
+    {
+        QFETCH(int, mode);
+        QFETCH(int, alarmInverted);
+        QFETCH(bool, acts);
+        gpWPara->detectMode = mode;
+        gpWPara->outInitState[2] = alarmInverted;
+        gisSafeDoorOpen = false;
+        const unsigned int alarmOn = alarmInverted ? 0u : 0x04u;
+        const unsigned int alarmOff = alarmInverted ? 0x04u : 0u;
+        gpControlIO->IOResetAllOut();
+        gpControlIO->IOSetOut(0, 1);
+        gpControlIO->IOSetOut(2, 1);
+        gpControlIO->IOFlashOut();
+        QVERIFY(board.waitForOutputs(0x01 | alarmOn, 2000));
+
+        QVERIFY(settleInputs(0x02));   // door closed
+        latchAll();
+        QVERIFY(!gisSafeDoorOpen);
+        QVERIFY(settleInputs(0));      // door opened
+        latchAll();
+        QCOMPARE(gisSafeDoorOpen, acts);
+        QCOMPARE(gpControlIO->IOState(1, 2), int((acts ? alarmOff : alarmOn) >> 2));
+        QVERIFY(board.waitForOutputs(0x01 | (acts ? alarmOff : alarmOn), 2000));
+        gisSafeDoorOpen = false;
+    }
+
+    void livenessStopsAndResumesTheTraffic()
+    {
+        stampTimer.stop();
+        gpControlIO->updateThreadProtectTiming();
+        clearLog();
+
+        // Wall-clock steps do not count: the stamp is taken on the monotonic clock.
+        PlatformClock::setOffsetMs(2LL * 24 * 3600 * 1000);
+        board.clearFrames();
+        QTest::qWait(200);
+        QVERIFY(board.frameCount() > 15);
+        PlatformClock::setOffsetMs(-3600 * 1000);
+        board.clearFrames();
+        QTest::qWait(200);
+        QVERIFY(board.frameCount() > 15);
+        PlatformClock::resetNow();
+
+        // Just under 11 s without a stamp: still polling.
+        gpControlIO->updateThreadProtectTiming();
+        PlatformClock::advanceMonotonic(10800);
+        board.clearFrames();
+        QTest::qWait(150);
+        QVERIFY(board.frameCount() > 10);
+        QCOMPARE(stallWarnings(), 0);
+
+        PlatformClock::advanceMonotonic(300);
+        QTest::qWait(100);
+        clearLog();
+        board.clearFrames();
+        QTest::qWait(3100);
+        QCOMPARE(board.frameCount(), 0);
+        const int warnings = stallWarnings();
+        QVERIFY2(warnings >= 2 && warnings <= 5, qPrintable(QString::number(warnings)));
+
+        const qint64 stampedUs = IOBoardSim::clockUs();
+        gpControlIO->updateThreadProtectTiming();
+        QVERIFY(board.waitForFrames(1, 3000));
+        const qint64 resumedMs = (board.frames().first().atUs - stampedUs) / 1000;
+        QVERIFY2(resumedMs <= 1300, qPrintable(QString::number(resumedMs)));
+        stampTimer.start(kStampPeriodMs);
+    }
+
+    void inputEdgeReachesTheGuiThreadWithinAPoll()
+    {
+        QVERIFY(settleInputs(0));
+        latchAll();
+        QTest::qWait(20);
+        changes.clear();
+        triggerOnChange = true;
+        QRandomGenerator random(20240229);
+        QVector<double> latencyMs;
+        constexpr int kEdges = 200;
+        for (int n = 0; n < kEdges; ++n) {
+            const unsigned int word = n % 2 == 0 ? 0x01u : 0u;
+            board.setInputs(word);
+            const qint64 edgeUs = board.inputsChangedUs();
+            QVERIFY(waitForChanges(n + 1, 2000));
+            const Change& c = changes[n];
+            latencyMs << (c.atUs - edgeUs) / 1000.0;
+            // The word is stored before the signal: the pass it triggers sees the edge.
+            QCOMPARE(wordAtEmit.load(), word);
+            QCOMPARE(c.word, word);
+            QCOMPARE(c.rose0, word ? 1 : 0);
+            // Edges fall at every phase of the poll period.
+            QTest::qWait(int(random.bounded(3, 15)));
+        }
+        triggerOnChange = false;
+        QCOMPARE(changes.size(), kEdges);
+        std::sort(latencyMs.begin(), latencyMs.end());
+        const double median = (latencyMs[kEdges / 2 - 1] + latencyMs[kEdges / 2]) / 2;
+        qInfo("input edge to sigIOChange on the GUI thread over %d edges: median %.2f ms, max %.2f ms, min %.2f ms",
+              kEdges, median, latencyMs.last(), latencyMs.first());
+        QVERIFY2(median <= 20, qPrintable(QString::number(median)));
+        QVERIFY2(latencyMs.last() <= 250, qPrintable(QString::number(latencyMs.last())));
+    }
+};
+
+MONITOR_TEST_MAIN(TestControlPort)
+#include "tst_controlport.moc"
