@@ -1,16 +1,15 @@
 // Main window: construction for tests and the operations other parts call.
 #include "mojuwizard.h"
 
-#include <QDebug>
-
 #include "globals.h"
 #include "passwordbox.h"
-#include "platformclock.h"
 #include "wizardpara.h"
 
 int numCamera = 1;
 int gDNum = 1;
 int gTempNum = 1;
+int gPicNumNG = 0;
+int gPicNumOK = 0;
 bool gisColor = false;
 bool gisGrayHue = false;
 int gDrawHint = 0;
@@ -21,31 +20,34 @@ bool gisTempAlarm = false;
 int gFailCycleNum[8] = {};
 int gAllCycleNum[8] = {};
 
+namespace {
+
+constexpr int kGrayLevels = 256;
+
+QVector<QRgb>* sharedGrayTable()
+{
+    static QVector<QRgb> table = [] {
+        QVector<QRgb> t;
+        t.reserve(kGrayLevels);
+        for (int i = 0; i < kGrayLevels; ++i)
+            t.append(qRgb(i, i, i));
+        return t;
+    }();
+    return &table;
+}
+
+}  // namespace
+
 MoJuWizard::MoJuWizard(LightConstruction, QWidget* parent) : QWidget(parent)
 {
     gpWin = this;
-    for (int i = 0; i < 256; ++i)
-        grayTable.append(qRgb(i, i, i));
+    grayTable = sharedGrayTable();
 }
 
 MoJuWizard::~MoJuWizard()
 {
     if (gpWin == this)
         gpWin = nullptr;
-}
-
-// Operation records land with the record database; until then they are logged so that
-// callers can be exercised.
-void MoJuWizard::InsertRecord(QString text, QString type)
-{
-    qInfo().noquote() << "InsertRecord" << type << text;
-}
-
-void MoJuWizard::FLushAll()
-{
-    if (dbIn.isOpen())
-        dbIn.close();
-    PlatformClock::sleepMs(500);
 }
 
 int MoJuWizard::CheckPassword()

@@ -1,0 +1,41 @@
+// Main window: the reaction to a camera view that lost its camera.
+#include <QCoreApplication>
+#include <QDebug>
+
+#include "controlport.h"
+#include "globals.h"
+#include "lostcamerawarnbox.h"
+#include "mojuwizard.h"
+#include "warnbox.h"
+#include "wizardpara.h"
+
+namespace {
+
+constexpr int kClampOutput = 0;
+constexpr int kRunStopped = 3;
+constexpr int kTextCameraUnavailable = 39;
+
+}  // namespace
+
+void MoJuWizard::LostCamera()
+{
+    qInfo() << "lsotCamera";
+    // The clamp output holds the machine while the camera is away; a stopped detection
+    // leaves the outputs to the operator.
+    if (runState != kRunStopped && gpControlIO) {
+        gpControlIO->IOSetOut(kClampOutput, 1);
+        gpControlIO->IOFlashOut();
+    }
+    // The parameter chooses between the plain warning and the box that powers off.
+    const bool plainWarning = !gpWPara || gpWPara->cameraLostAlarm == 0;
+    if (plainWarning) {
+        if (gpWarnBox) {
+            gpWarnBox->setText(gaLanStr[kTextCameraUnavailable * kLanColumns + gLan]);
+            gpWarnBox->show();
+        }
+    } else if (gpLostCameraWarnBox) {
+        gpLostCameraWarnBox->show();
+    }
+    repaint();
+    QCoreApplication::processEvents();
+}
