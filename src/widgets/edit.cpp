@@ -16,9 +16,9 @@
 namespace {
 
 constexpr int kKeyDot = 46;
-constexpr int kKeypadGap = 5;          // between the edit and its keypad
-constexpr int kBottomReserve = 49;     // the status strip at the screen's foot
-constexpr int kAboveExtraLift = 45;    // a keypad flipped above also clears the edit
+constexpr int kKeypadGap = 5;        // between the edit and its keypad
+constexpr int kBottomReserve = 49;   // the status strip at the screen's foot
+constexpr int kAboveExtraLift = 45;  // a keypad flipped above also clears the edit
 constexpr int kTextPassword = 125;
 const char* const kNetDialogClass = "NetworkSettingDialog";
 
@@ -132,26 +132,26 @@ bool Edit::event(QEvent* e)
     }
 
     switch (e->type()) {
-    case QEvent::FocusIn:
-        if (echoMode() == QLineEdit::Password) {
-            // A password is always typed afresh and the field never keeps the focus.
-            clear();
-            clearFocus();
-            setPlaceholderText(lanText(kTextPassword));
-        }
-        setCurrentTarget(this);
-        break;
-    case QEvent::FocusOut:
-        setCurrentTarget(nullptr);
-        gpNumPad->hide();
-        gpNumCharPad->hide();
-        break;
-    case QEvent::MouseButtonRelease:
-        if (currentTarget())
-            showKeypad();
-        break;
-    default:
-        break;
+        case QEvent::FocusIn:
+            if (echoMode() == QLineEdit::Password) {
+                // A password is always typed afresh and the field never keeps the focus.
+                clear();
+                clearFocus();
+                setPlaceholderText(lanText(kTextPassword));
+            }
+            setCurrentTarget(this);
+            break;
+        case QEvent::FocusOut:
+            setCurrentTarget(nullptr);
+            gpNumPad->hide();
+            gpNumCharPad->hide();
+            break;
+        case QEvent::MouseButtonRelease:
+            if (currentTarget())
+                showKeypad();
+            break;
+        default:
+            break;
     }
     return QLineEdit::event(e);
 }

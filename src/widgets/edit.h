@@ -38,8 +38,8 @@ public:
     virtual void deleteValue(bool& emptied);
 
     int type;
-    QIntValidator* validator;   // kept in step with the range, never installed
-    int minValue;               // -1: no range
+    QIntValidator* validator;  // kept in step with the range, never installed
+    int minValue;              // -1: no range
     int maxValue;
 
 signals:

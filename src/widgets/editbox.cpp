@@ -13,7 +13,7 @@ constexpr int kStepWidth = 130;
 constexpr int kFieldWidth = 150;
 constexpr int kPixelSize = 27;
 constexpr int kButtonSizeClass = 3;
-constexpr int kEditType = 9;   // numeric keypad, shown in the box's parent
+constexpr int kEditType = 9;  // numeric keypad, shown in the box's parent
 constexpr int kTypeInteger = 0;
 constexpr int kTypeDecimal = 2;
 constexpr int kSmallStep = 1;
@@ -41,7 +41,11 @@ void setTextColour(QWidget* w, const QColor& colour)
 }  // namespace
 
 EditBox::EditBox(int min, int max, QWidget* parent, const QString& caption, QString unit, int type, int divisor)
-    : QWidget(parent), minValue(min), maxValue(max), divisor(divisor > 0 ? divisor : 1), type(type),
+    : QWidget(parent),
+      minValue(min),
+      maxValue(max),
+      divisor(divisor > 0 ? divisor : 1),
+      type(type),
       captionText(caption)
 {
     layout = new QHBoxLayout(this);

@@ -19,7 +19,7 @@ public:
     void deleteValue(bool& emptied) override;
 
     EditBox* box;
-    QLabel* unitLabel = nullptr;   // null when the unit text is empty
+    QLabel* unitLabel = nullptr;  // null when the unit text is empty
     int charWidth = 0;
     int labelX = 0;
 

@@ -148,11 +148,9 @@ void NumberInput::showEvent(QShowEvent* event)
     Edit* edit = target();
     if (edit && edit->echoMode() == QLineEdit::Password) {
         const QVector<int> order = genRandomNumber();
-        for (int i = 0; i < kDigits; ++i)
-            digitKeys[i]->setText(QString::number(order[i]));
+        for (int i = 0; i < kDigits; ++i) digitKeys[i]->setText(QString::number(order[i]));
     } else {
-        for (int i = 0; i < kDigits; ++i)
-            digitKeys[i]->setText(QString::number((i + 1) % kDigits));
+        for (int i = 0; i < kDigits; ++i) digitKeys[i]->setText(QString::number((i + 1) % kDigits));
     }
     QWidget::showEvent(event);
 }

@@ -22,7 +22,7 @@ public:
     ColorButton* digitKeys[10];
     ColorButton* confirmKey;
     ColorButton* deleteKey;
-    bool replace = true;   // the next digit replaces the text
+    bool replace = true;  // the next digit replaces the text
 
 signals:
     // Enter while the password box is shown: the box checks its entry.

@@ -19,8 +19,8 @@ constexpr int kFunctionKeyWidth = 80;
 constexpr int kPitch = 70;
 constexpr int kKeySizeClass = 3;
 constexpr int kCharKeyCount = 37;
-constexpr int kRightKeyInset = 90;    // the toggle and Enter: keypad width - 90
-constexpr int kBackKeyInset = 180;    // backspace: keypad width - 180
+constexpr int kRightKeyInset = 90;  // the toggle and Enter: keypad width - 90
+constexpr int kBackKeyInset = 180;  // backspace: keypad width - 180
 constexpr int kCapsKeyX = 10;
 
 constexpr int kTextCapsWhileLower = 158;
@@ -35,7 +35,7 @@ struct KeyRow
     int y;
     int startX;
     int firstId;
-    const char* text;   // the row's characters at construction
+    const char* text;  // the row's characters at construction
 };
 const KeyRow kRows[] = {
     {10, 10, 0, "1234567890_"},

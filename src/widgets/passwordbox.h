@@ -24,7 +24,7 @@ public:
     ColorButton* confirmButton;
     ColorButton* cancelButton;
     Edit* passwordEdit;
-    int wrongEntry = 0;   // 2 right after a wrong entry
+    int wrongEntry = 0;  // 2 right after a wrong entry
 
 public slots:
     void accept() override;

@@ -1,0 +1,321 @@
+// The shared keypads: typing into the current target, the replace flag, the alphanumeric
+// pages and their toggle texts, layout, Enter, and the main window's re-creation of a
+// destroyed keypad.
+#include <QSignalSpy>
+#include <QtTest>
+
+#include "edit.h"
+#include "globals.h"
+#include "keypadrig.h"
+#include "lanstr.h"
+#include "mojuwizard.h"
+#include "numberinput.h"
+#include "numcharinput.h"
+#include "testsupport.h"
+
+namespace {
+
+QString rowText(int firstId, int count)
+{
+    QString s;
+    for (int id = firstId; id < firstId + count; ++id) s += gpNumCharPad->keys[id]->text();
+    return s;
+}
+
+QStringList pageRows()
+{
+    return {rowText(0, 11), rowText(11, 10), rowText(21, 9), rowText(30, 7)};
+}
+
+int liveKeypads()
+{
+    int n = 0;
+    for (QWidget* w : QApplication::allWidgets())
+        if (qobject_cast<NumberInput*>(w))
+            ++n;
+    return n;
+}
+
+}  // namespace
+
+class TestKeypads : public QObject
+{
+    Q_OBJECT
+
+    MoJuWizard* win = nullptr;
+    QWidget* screen = nullptr;
+
+private slots:
+    void initTestCase()
+    {
+        InitLanStr();
+        gLan = 1;
+        win = new MoJuWizard(MoJuWizard::LightConstruction{});
+        KeypadRig::ensureKeypads();
+    }
+
+    void init()
+    {
+        screen = new QWidget;
+        screen->setGeometry(0, 0, 1920, 1080);
+        screen->show();
+    }
+
+    void cleanup()
+    {
+        if (gpNumPad)
+            gpNumPad->setParent(nullptr);
+        if (gpNumCharPad)
+            gpNumCharPad->setParent(nullptr);
+        win->curInputEdit = nullptr;
+        delete screen;
+    }
+
+    void numericLayout()
+    {
+        QCOMPARE(gpNumPad->size(), QSize(427, 230));
+        QCOMPARE(gpNumPad->focusPolicy(), Qt::NoFocus);
+        const QStringList labels = {"1", "2", "3", "4", "5", "6", "7", "8", "9", "0"};
+        for (int i = 0; i < 10; ++i) {
+            QCOMPARE(gpNumPad->digitKeys[i]->text(), labels[i]);
+            QCOMPARE(gpNumPad->group->id(gpNumPad->digitKeys[i]), i);
+            QCOMPARE(gpNumPad->digitKeys[i]->focusPolicy(), Qt::NoFocus);
+        }
+        QCOMPARE(gpNumPad->digitKeys[0]->geometry(), QRect(5, 5, 100, 70));
+        QCOMPARE(gpNumPad->digitKeys[9]->geometry(), QRect(111, 157, 100, 70));
+        QCOMPARE(gpNumPad->deleteKey->geometry(), QRect(217, 157, 100, 70));
+        QCOMPARE(gpNumPad->confirmKey->geometry(), QRect(323, 157, 100, 70));
+        QCOMPARE(gpNumPad->deleteKey->text(), QString("BS"));
+        QCOMPARE(gpNumPad->confirmKey->text(), QString("Confirm"));
+        QCOMPARE(gpNumPad->deleteKey->sizeClass, 3);
+    }
+
+    void numericTypingReplacesThenAppends()
+    {
+        auto* e = new Edit(5, screen, 1);
+        e->setGeometry(100, 100, 200, 50);
+        e->setText("42");
+        KeypadRig::tap(e);
+        QVERIFY(e->text().isEmpty());
+        QVERIFY(gpNumPad->replace);
+        // Whatever the field holds, the first key replaces it.
+        e->setText("42");
+        KeypadRig::digitKey(7)->click();
+        QCOMPARE(e->text(), QString("7"));
+        KeypadRig::digitKey(5)->click();
+        QCOMPARE(e->text(), QString("75"));
+        gpNumPad->deleteKey->click();
+        QCOMPARE(e->text(), QString("7"));
+        QVERIFY(!gpNumPad->replace);
+        gpNumPad->deleteKey->click();
+        QVERIFY(e->text().isEmpty());
+        QVERIFY(gpNumPad->replace);  // emptied: armed again
+        e->setText("88");
+        KeypadRig::digitKey(0)->click();
+        QCOMPARE(e->text(), QString("0"));
+    }
+
+    void keysWithoutTargetDoNothing()
+    {
+        win->curInputEdit = nullptr;
+        KeypadRig::digitKey(3)->click();
+        gpNumPad->deleteKey->click();
+        gpNumPad->eraseAll();
+        gpNumCharPad->keys[0]->click();
+        gpNumCharPad->keys[NumCharInput::kBackKey]->click();
+        QVERIFY(gpNumPad->replace);
+    }
+
+    void enterHidesAndEndsTheEntry()
+    {
+        auto* e = new Edit(5, screen, 1);
+        e->setGeometry(100, 100, 200, 50);
+        QSignalSpy out(e, &Edit::focusOut);
+        QSignalSpy check(gpNumPad, &NumberInput::chkpassword);
+        QApplication::setActiveWindow(screen);
+        QVERIFY(QTest::qWaitForWindowActive(screen));
+        e->show();
+        e->setFocus();
+        QTRY_COMPARE(win->curInputEdit, e);
+        KeypadRig::tap(e);
+        QVERIFY(gpNumPad->isVisible());
+        gpNumPad->confirmKey->click();
+        QVERIFY(!gpNumPad->isVisible());
+        QCOMPARE(out.count(), 1);
+        QCOMPARE(win->curInputEdit, static_cast<Edit*>(nullptr));
+        QVERIFY(!e->hasFocus());
+        QCOMPARE(check.count(), 0);
+    }
+
+    void passwordDigitsAreShuffledOnEveryShowing()
+    {
+        auto* pw = new Edit(5, screen, 1);
+        pw->setGeometry(100, 100, 200, 50);
+        pw->setEchoMode(QLineEdit::Password);
+        QSet<QString> orders;
+        for (int showing = 0; showing < 6; ++showing) {
+            KeypadRig::tap(pw);
+            QString order;
+            for (ColorButton* key : gpNumPad->digitKeys) order += key->text();
+            QString sorted = order;
+            std::sort(sorted.begin(), sorted.end());
+            QCOMPARE(sorted, QString("0123456789"));
+            orders.insert(order);
+            // A key types the digit it shows, not its position.
+            KeypadRig::digitKey(4)->click();
+            QCOMPARE(pw->text(), QString("4"));
+            gpNumPad->hide();
+        }
+        QVERIFY(orders.size() > 1);
+
+        // A plain edit gets the ordered labels back.
+        auto* plain = new Edit(5, screen, 1);
+        plain->setGeometry(100, 300, 200, 50);
+        KeypadRig::sendFocusOut(pw);
+        KeypadRig::tap(plain);
+        QCOMPARE(gpNumPad->digitKeys[0]->text(), QString("1"));
+        QCOMPARE(gpNumPad->digitKeys[9]->text(), QString("0"));
+    }
+
+    void randomDigitsAreAPermutation()
+    {
+        for (int i = 0; i < 50; ++i) {
+            QVector<int> d = genRandomNumber();
+            std::sort(d.begin(), d.end());
+            QCOMPARE(d, QVector<int>({0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+        }
+    }
+
+    void charLayout()
+    {
+        QCOMPARE(gpNumCharPad->size(), QSize(785, 295));
+        QCOMPARE(gpNumCharPad->keys[0]->geometry(), QRect(10, 10, 65, 65));
+        QCOMPARE(gpNumCharPad->keys[10]->geometry(), QRect(710, 10, 65, 65));
+        QCOMPARE(gpNumCharPad->keys[11]->geometry(), QRect(42, 80, 65, 65));
+        QCOMPARE(gpNumCharPad->keys[21]->geometry(), QRect(62, 150, 65, 65));
+        QCOMPARE(gpNumCharPad->keys[30]->geometry(), QRect(106, 220, 65, 65));
+        QCOMPARE(gpNumCharPad->keys[NumCharInput::kPuncKey]->geometry(), QRect(695, 150, 80, 65));
+        QCOMPARE(gpNumCharPad->keys[NumCharInput::kCapsKey]->geometry(), QRect(10, 220, 80, 65));
+        QCOMPARE(gpNumCharPad->keys[NumCharInput::kBackKey]->geometry(), QRect(605, 220, 80, 65));
+        QCOMPARE(gpNumCharPad->keys[NumCharInput::kEnterKey]->geometry(), QRect(695, 220, 80, 65));
+        QCOMPARE(gpNumCharPad->group->buttons().size(), 37);
+        QCOMPARE(gpNumCharPad->group->id(gpNumCharPad->keys[36]), 36);
+    }
+
+    void charPagesAndToggleTexts()
+    {
+        auto* e = new Edit(6, screen, 1);
+        e->setGeometry(100, 100, 200, 50);
+        KeypadRig::tap(e);
+        QVERIFY(gpNumCharPad->isVisible());
+        QPushButton* caps = gpNumCharPad->keys[NumCharInput::kCapsKey];
+        QPushButton* punc = gpNumCharPad->keys[NumCharInput::kPuncKey];
+        const QStringList lower = {"1234567890_", "qwertyuiop", "asdfghjkl", "zxcvbnm"};
+        const QStringList upper = {"1234567890_", "QWERTYUIOP", "ASDFGHJKL", "ZXCVBNM"};
+        const QStringList symbols = {"1234567890_", "-=[]\\;',./", "@#$%^?*()", "`~!{}:\""};
+        QCOMPARE(pageRows(), lower);
+        QCOMPARE(caps->text(), QString("Lower"));  // English names the current case
+        QCOMPARE(punc->text(), QString("symbol"));
+
+        caps->click();
+        QCOMPARE(pageRows(), upper);
+        QCOMPARE(caps->text(), QString("Capital"));
+        caps->click();
+        QCOMPARE(pageRows(), lower);
+        QCOMPARE(caps->text(), QString("Lower"));
+
+        punc->click();
+        QCOMPARE(pageRows(), symbols);
+        QCOMPARE(punc->text(), QString("character"));
+        QCOMPARE(caps->text(), QString("Lower"));
+        // The caps toggle leaves the punctuation page, always into upper case.
+        caps->click();
+        QCOMPARE(pageRows(), upper);
+        QCOMPARE(punc->text(), QString("symbol"));
+        punc->click();
+        punc->click();
+        QCOMPARE(pageRows(), lower);
+
+        caps->click();
+        gpNumCharPad->keys[NumCharInput::kEnterKey]->click();
+        QVERIFY(!gpNumCharPad->isVisible());
+        QCOMPARE(win->curInputEdit, e);  // Enter here keeps the target
+        KeypadRig::tap(e);
+        QCOMPARE(pageRows(), lower);  // every showing starts on lower case
+    }
+
+    void charTypingAndBackspace()
+    {
+        auto* e = new Edit(6, screen, 1);
+        e->setGeometry(100, 100, 200, 50);
+        e->setText("ab");
+        KeypadRig::tap(e);
+        gpNumCharPad->keys[11]->click();  // q
+        gpNumCharPad->keys[10]->click();  // _
+        QCOMPARE(e->text(), QString("abq_"));
+        QCOMPARE(e->cursorPosition(), 4);
+        gpNumCharPad->keys[NumCharInput::kCapsKey]->click();
+        gpNumCharPad->keys[36]->click();  // M
+        QCOMPARE(e->text(), QString("abq_M"));
+        gpNumCharPad->keys[NumCharInput::kBackKey]->click();
+        QCOMPARE(e->text(), QString("abq_"));
+        QCOMPARE(e->cursorPosition(), 3);
+        gpNumCharPad->keys[21]->click();  // A: appended at the end all the same
+        QCOMPARE(e->text(), QString("abq_A"));
+        e->clear();
+        gpNumCharPad->keys[NumCharInput::kBackKey]->click();
+        QVERIFY(e->text().isEmpty());
+        QCOMPARE(e->cursorPosition(), 0);
+    }
+
+    void toggleTextsInChinese()
+    {
+        gLan = 0;
+        NumCharInput pad(nullptr);
+        pad.show();
+        QCOMPARE(pad.keys[NumCharInput::kCapsKey]->text(), QString::fromUtf8("大写"));
+        QCOMPARE(pad.keys[NumCharInput::kPuncKey]->text(), QString::fromUtf8("符号"));
+        pad.SlotCap();
+        QCOMPARE(pad.keys[NumCharInput::kCapsKey]->text(), QString::fromUtf8("小写"));
+        QCOMPARE(pad.keys[12]->text(), QString("W"));
+        pad.SlotChgChar_Punc();
+        QCOMPARE(pad.keys[NumCharInput::kPuncKey]->text(), QString::fromUtf8("字符"));
+        gLan = 1;
+    }
+
+    void destroyedKeypadIsReplacedAgainAndAgain()
+    {
+        NumberInput* first = gpNumPad;
+        delete gpNumPad;
+        QVERIFY(gpNumPad != nullptr);
+        QVERIFY(gpNumPad != first);
+        QCOMPARE(gpNumPad->parentWidget(), static_cast<QWidget*>(nullptr));
+        NumberInput* second = gpNumPad;
+        delete gpNumPad;  // the replacement carries the same hook
+        QVERIFY(gpNumPad != nullptr);
+        QVERIFY(gpNumPad != second);
+
+        delete gpNumCharPad;
+        QVERIFY(gpNumCharPad != nullptr);
+        delete gpNumCharPad;
+        QVERIFY(gpNumCharPad != nullptr);
+        QCOMPARE(liveKeypads(), 1);
+    }
+
+    void closingWindowTakesItsKeypadsForGood()
+    {
+        // Near its end the main window adopts both keypads; when it goes, they go with it.
+        gpNumPad->setParent(win);
+        gpNumCharPad->setParent(win);
+        delete win;
+        win = nullptr;
+        QCOMPARE(gpNumPad, static_cast<NumberInput*>(nullptr));
+        QCOMPARE(gpNumCharPad, static_cast<NumCharInput*>(nullptr));
+        QCOMPARE(liveKeypads(), 0);
+        win = new MoJuWizard(MoJuWizard::LightConstruction{});
+        KeypadRig::ensureKeypads();
+    }
+};
+
+MONITOR_TEST_MAIN(TestKeypads)
+#include "tst_keypads.moc"
