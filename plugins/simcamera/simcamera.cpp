@@ -16,7 +16,7 @@
 
 namespace {
 constexpr qint64 kFpsWindowMs = 1000;
-constexpr double kExposureToParams = 1000.0;   // getParams reports the exposure in 1/1000 units
+constexpr double kExposureToParams = 1000.0;  // getParams reports the exposure in 1/1000 units
 
 struct IntParam
 {
@@ -65,10 +65,8 @@ QString boolText(bool on)
 SimCamera::Tuning tuningFrom(const QJsonObject& defaults)
 {
     SimCamera::Tuning t;
-    for (const IntParam& p : kIntParams)
-        t.*p.field = defaults.value(p.defaultKey).toInt();
-    for (const BoolParam& p : kBoolParams)
-        t.*p.field = defaults.value(p.defaultKey).toInt() != 0;
+    for (const IntParam& p : kIntParams) t.*p.field = defaults.value(p.defaultKey).toInt();
+    for (const BoolParam& p : kBoolParams) t.*p.field = defaults.value(p.defaultKey).toInt() != 0;
     return t;
 }
 }  // namespace
@@ -107,6 +105,20 @@ void SimCamera::reloadConfig()
 }
 
 // ---- camera role ----
+
+bool SimCamera::tune(const char* call, int Tuning::*field, int value)
+{
+    record(call, QString::number(value));
+    tuning.*field = value;
+    return true;
+}
+
+bool SimCamera::tune(const char* call, bool Tuning::*field, bool on)
+{
+    record(call, boolText(on));
+    tuning.*field = on;
+    return true;
+}
 
 bool SimCamera::openCamera()
 {
@@ -165,10 +177,8 @@ bool SimCamera::reconnect()
 QJsonObject SimCamera::getParams(int)
 {
     QJsonObject params;
-    for (const IntParam& p : kIntParams)
-        params.insert(p.reportKey, tuning.*p.field);
-    for (const BoolParam& p : kBoolParams)
-        params.insert(p.reportKey, tuning.*p.field);
+    for (const IntParam& p : kIntParams) params.insert(p.reportKey, tuning.*p.field);
+    for (const BoolParam& p : kBoolParams) params.insert(p.reportKey, tuning.*p.field);
     params.insert("ExposureTime", tuning.exposeTime * kExposureToParams);
     params.insert("TriggerMode", externalTrigger);
     params.insert("ColorMode", colorMode);
@@ -191,58 +201,42 @@ bool SimCamera::setParams(const QJsonObject& values)
 
 bool SimCamera::setExposeTime(int exposeTime)
 {
-    record("setExposeTime", QString::number(exposeTime));
-    tuning.exposeTime = exposeTime;
-    return true;
+    return tune("setExposeTime", &Tuning::exposeTime, exposeTime);
 }
 
 bool SimCamera::setAdjustPlus(int gain)
 {
-    record("setAdjustPlus", QString::number(gain));
-    tuning.gain = gain;
-    return true;
+    return tune("setAdjustPlus", &Tuning::gain, gain);
 }
 
 bool SimCamera::setSharp(int sharp)
 {
-    record("setSharp", QString::number(sharp));
-    tuning.sharp = sharp;
-    return true;
+    return tune("setSharp", &Tuning::sharp, sharp);
 }
 
 bool SimCamera::setContrast(int contrast)
 {
-    record("setContrast", QString::number(contrast));
-    tuning.contrast = contrast;
-    return true;
+    return tune("setContrast", &Tuning::contrast, contrast);
 }
 
 bool SimCamera::setGamma(int gamma)
 {
-    record("setGamma", QString::number(gamma));
-    tuning.gamma = gamma;
-    return true;
+    return tune("setGamma", &Tuning::gamma, gamma);
 }
 
 bool SimCamera::setWDR(bool on)
 {
-    record("setWDR", boolText(on));
-    tuning.wdr = on;
-    return true;
+    return tune("setWDR", &Tuning::wdr, on);
 }
 
 bool SimCamera::setHMirror(bool on)
 {
-    record("setHMirror", boolText(on));
-    tuning.hMirror = on;
-    return true;
+    return tune("setHMirror", &Tuning::hMirror, on);
 }
 
 bool SimCamera::setVMirror(bool on)
 {
-    record("setVMirror", boolText(on));
-    tuning.vMirror = on;
-    return true;
+    return tune("setVMirror", &Tuning::vMirror, on);
 }
 
 bool SimCamera::setWhiteBalance()
@@ -260,9 +254,7 @@ bool SimCamera::setColorMode(bool color)
 
 bool SimCamera::setSpeed(int speed)
 {
-    record("setSpeed", QString::number(speed));
-    tuning.speed = speed;
-    return true;
+    return tune("setSpeed", &Tuning::speed, speed);
 }
 
 bool SimCamera::setExtendParam(const QVariant& value, int index)
@@ -288,8 +280,7 @@ bool SimCamera::getFps(int* fps)
         return true;
     }
     const qint64 now = clock.isValid() ? clock.elapsed() : 0;
-    while (!deliveryTimes.isEmpty() && now - deliveryTimes.first() > kFpsWindowMs)
-        deliveryTimes.removeFirst();
+    while (!deliveryTimes.isEmpty() && now - deliveryTimes.first() > kFpsWindowMs) deliveryTimes.removeFirst();
     *fps = deliveryTimes.size();
     return true;
 }
@@ -346,8 +337,7 @@ QImage SimCamera::processed(QImage frame) const
         const double refGain = std::max(1, settings.defaults.value("adjustPlus").toInt());
         const double factor = (tuning.exposeTime / refExposure) * (tuning.gain / refGain);
         uchar table[256];
-        for (int v = 0; v < 256; ++v)
-            table[v] = uchar(std::clamp(int(std::lround(v * factor)), 0, 255));
+        for (int v = 0; v < 256; ++v) table[v] = uchar(std::clamp(int(std::lround(v * factor)), 0, 255));
         const int channels = frame.format() == QImage::Format_RGB32 ? 4 : 1;
         for (int y = 0; y < frame.height(); ++y) {
             uchar* row = frame.scanLine(y);

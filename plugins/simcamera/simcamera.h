@@ -90,6 +90,8 @@ public:
 
 private:
     void record(const QString& name, const QString& argument = QString());
+    bool tune(const char* call, int Tuning::*field, int value);
+    bool tune(const char* call, bool Tuning::*field, bool on);
     void reloadConfig();
     bool newFrameDue();
     QImage processed(QImage frame) const;
@@ -118,7 +120,7 @@ private:
     qint64 lastFrameSlot = -1;
     qint64 delivered = 0;
     int triggers = 0;
-    QList<qint64> deliveryTimes;   // ms on `clock` of the frames of the last second
+    QList<qint64> deliveryTimes;  // ms on `clock` of the frames of the last second
     QStringList calls;
     mutable QMutex mutex;
     std::thread lossThread;

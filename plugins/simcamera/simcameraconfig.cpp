@@ -39,8 +39,7 @@ QStringList pictureList(const QJsonValue& value, const QString& baseDir)
     if (value.isString()) {
         appendPictures(resolve(value.toString(), baseDir), files);
     } else {
-        for (const QJsonValue& v : value.toArray())
-            appendPictures(resolve(v.toString(), baseDir), files);
+        for (const QJsonValue& v : value.toArray()) appendPictures(resolve(v.toString(), baseDir), files);
     }
     return files;
 }
@@ -52,8 +51,7 @@ QJsonObject merged(QJsonObject base, const QJsonObject& over)
         if (it.value().isObject() && base.value(it.key()).isObject()) {
             QJsonObject inner = base.value(it.key()).toObject();
             const QJsonObject overInner = it.value().toObject();
-            for (auto in = overInner.begin(); in != overInner.end(); ++in)
-                inner.insert(in.key(), in.value());
+            for (auto in = overInner.begin(); in != overInner.end(); ++in) inner.insert(in.key(), in.value());
             base.insert(it.key(), inner);
         } else {
             base.insert(it.key(), it.value());
@@ -69,9 +67,8 @@ SimCameraSettings cameraSettings(const QJsonObject& json, int index, const QStri
     s.cameraType = cameraType;
     s.serial = json.value("serial").toString(SimCameraConfig::defaultSerial(index));
     if (s.serial.toUtf8().size() < SimCameraConfig::kMinSerialLength) {
-        qWarning().noquote() << "simcamera: serial" << s.serial << "shorter than"
-                             << SimCameraConfig::kMinSerialLength << "characters, using"
-                             << SimCameraConfig::defaultSerial(index);
+        qWarning().noquote() << "simcamera: serial" << s.serial << "shorter than" << SimCameraConfig::kMinSerialLength
+                             << "characters, using" << SimCameraConfig::defaultSerial(index);
         s.serial = SimCameraConfig::defaultSerial(index);
     }
     s.width = std::max(1, json.value("width").toInt(s.width));
@@ -106,9 +103,8 @@ QString SimCameraConfig::defaultSerial(int index)
 // fall-backs, so that a restore changes nothing on a fresh system.
 QJsonObject SimCameraConfig::builtInDefaults()
 {
-    return QJsonObject{{"exposeTime", 30}, {"adjustPlus", 32}, {"gamma", 70}, {"contrast", 50},
-                       {"sharp", 0},       {"isHMirror", 0},   {"isVMirror", 0}, {"speed", 12},
-                       {"sysUsage", 0},    {"isWDR", 0}};
+    return QJsonObject{{"exposeTime", 30}, {"adjustPlus", 32}, {"gamma", 70}, {"contrast", 50}, {"sharp", 0},
+                       {"isHMirror", 0},   {"isVMirror", 0},   {"speed", 12}, {"sysUsage", 0},  {"isWDR", 0}};
 }
 
 SimCameraConfig SimCameraConfig::fromJson(const QJsonObject& json, const QString& baseDir)
@@ -123,8 +119,7 @@ SimCameraConfig SimCameraConfig::fromJson(const QJsonObject& json, const QString
     count = std::clamp(count, 1, kMaxCameras);
 
     QJsonObject common = json;
-    for (const char* key : {"pluginName", "cameraType", "cameraCount", "serials", "cameras"})
-        common.remove(key);
+    for (const char* key : {"pluginName", "cameraType", "cameraCount", "serials", "cameras"}) common.remove(key);
     for (int i = 0; i < count; ++i) {
         QJsonObject camera = common;
         if (i < serials.size())
@@ -148,8 +143,8 @@ SimCameraConfig SimCameraConfig::load(const QString& pluginDir)
         if (!file.exists())
             continue;
         QJsonParseError error;
-        const QJsonDocument doc = file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll(), &error)
-                                                                 : QJsonDocument();
+        const QJsonDocument doc =
+            file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll(), &error) : QJsonDocument();
         if (!doc.isObject()) {
             qWarning().noquote() << "simcamera:" << file.fileName() << "is not a JSON object:" << error.errorString();
             continue;

@@ -16,16 +16,16 @@ struct SimCameraSettings
     int width = 640;
     int height = 480;
     bool color = false;
-    QString source = "scene";   // "scene", "files" or "inject"
-    QStringList files;          // absolute paths, in the order they are served
+    QString source = "scene";  // "scene", "files" or "inject"
+    QStringList files;         // absolute paths, in the order they are served
     SimSceneOptions scene;
-    double fps = 10;            // free-running frame rate; 0 = frames only on trigger
+    double fps = 10;  // free-running frame rate; 0 = frames only on trigger
     int cameraType = 0;
-    int reconnectTries = 1;     // reconnect succeeds on this try; below 1 never
-    int lossAfterFrames = 0;    // lost (from a worker thread) after this many frames; 0 never
+    int reconnectTries = 1;   // reconnect succeeds on this try; below 1 never
+    int lossAfterFrames = 0;  // lost (from a worker thread) after this many frames; 0 never
     bool openFails = false;
-    bool exposureEffect = false;   // exposure and gain scale the brightness
-    QJsonObject defaults;       // restoreDefaultSettings answer, all ten keys
+    bool exposureEffect = false;  // exposure and gain scale the brightness
+    QJsonObject defaults;         // restoreDefaultSettings answer, all ten keys
 };
 
 // The file's keys (all optional): "pluginName", "cameraType", "cameraCount" (1..8),
@@ -44,7 +44,7 @@ public:
     QString pluginName = "SimCamera";
     int cameraType = 0;
     QVector<SimCameraSettings> cameras;
-    QJsonObject json;           // what it was made from
+    QJsonObject json;  // what it was made from
 
     static SimCameraConfig fromJson(const QJsonObject& json, const QString& baseDir);
     // simcamera.json of the working folder, else the one in `pluginDir`, else built-in

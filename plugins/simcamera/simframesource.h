@@ -33,6 +33,6 @@ private:
     int fileIndex = 0;
     QHash<int, QImage> fileCache;
     cv::Mat canvas;
-    QImage still;   // the scene when nothing changes between frames
+    QImage still;  // the scene when nothing changes between frames
     quint32 sceneFrames = 0;
 };

@@ -24,6 +24,17 @@ cv::Scalar randomColour(cv::RNG& rng)
     return cv::Scalar(rng.uniform(0, 256), rng.uniform(0, 256), rng.uniform(0, 256));
 }
 
+// Adds a one-channel float offset to every colour channel of the canvas.
+void addToChannels(cv::Mat& canvas, const cv::Mat& offset)
+{
+    cv::Mat offset3;
+    cv::merge(std::vector<cv::Mat>(3, offset), offset3);
+    cv::Mat sum;
+    canvas.convertTo(sum, CV_32FC3);
+    sum += offset3;
+    sum.convertTo(canvas, CV_8UC3);
+}
+
 // Large, soft brightness changes, like uneven light on a mould.
 void addShading(cv::Mat& canvas, cv::RNG& rng)
 {
@@ -31,12 +42,7 @@ void addShading(cv::Mat& canvas, cv::RNG& rng)
     rng.fill(cells, cv::RNG::UNIFORM, -kShadingAmplitude, kShadingAmplitude);
     cv::Mat shading;
     cv::resize(cells, shading, canvas.size(), 0, 0, cv::INTER_CUBIC);
-    cv::Mat shading3;
-    cv::merge(std::vector<cv::Mat>(3, shading), shading3);
-    cv::Mat sum;
-    canvas.convertTo(sum, CV_32FC3);
-    sum += shading3;
-    sum.convertTo(canvas, CV_8UC3);
+    addToChannels(canvas, shading);
 }
 
 void drawShapes(cv::Mat& canvas, cv::RNG& rng)
@@ -49,28 +55,28 @@ void drawShapes(cv::Mat& canvas, cv::RNG& rng)
         const cv::Scalar colour = randomColour(rng);
         const int thickness = rng.uniform(0, 3) == 0 ? rng.uniform(1, 4) : cv::FILLED;
         switch (rng.uniform(0, 5)) {
-        case 0:
-            cv::rectangle(canvas, cv::Rect(centre.x - size / 2, centre.y - size / 3, size, size * 2 / 3 + 1), colour,
-                          thickness, cv::LINE_AA);
-            break;
-        case 1:
-            cv::circle(canvas, centre, size / 2, colour, thickness, cv::LINE_AA);
-            break;
-        case 2:
-            cv::ellipse(canvas, centre, cv::Size(size / 2 + 1, size / 4 + 1), rng.uniform(0, 180), 0, 360, colour,
-                        thickness, cv::LINE_AA);
-            break;
-        case 3:
-            cv::line(canvas, centre, centre + cv::Point(rng.uniform(-size, size), rng.uniform(-size, size)), colour,
-                     rng.uniform(1, 5), cv::LINE_AA);
-            break;
-        default: {
-            std::vector<cv::Point> corners;
-            for (int k = 0; k < 3; ++k)
-                corners.push_back(centre + cv::Point(rng.uniform(-size, size), rng.uniform(-size, size)));
-            cv::fillConvexPoly(canvas, corners, colour, cv::LINE_AA);
-            break;
-        }
+            case 0:
+                cv::rectangle(canvas, cv::Rect(centre.x - size / 2, centre.y - size / 3, size, size * 2 / 3 + 1),
+                              colour, thickness, cv::LINE_AA);
+                break;
+            case 1:
+                cv::circle(canvas, centre, size / 2, colour, thickness, cv::LINE_AA);
+                break;
+            case 2:
+                cv::ellipse(canvas, centre, cv::Size(size / 2 + 1, size / 4 + 1), rng.uniform(0, 180), 0, 360, colour,
+                            thickness, cv::LINE_AA);
+                break;
+            case 3:
+                cv::line(canvas, centre, centre + cv::Point(rng.uniform(-size, size), rng.uniform(-size, size)), colour,
+                         rng.uniform(1, 5), cv::LINE_AA);
+                break;
+            default: {
+                std::vector<cv::Point> corners;
+                for (int k = 0; k < 3; ++k)
+                    corners.push_back(centre + cv::Point(rng.uniform(-size, size), rng.uniform(-size, size)));
+                cv::fillConvexPoly(canvas, corners, colour, cv::LINE_AA);
+                break;
+            }
         }
     }
 }
@@ -81,12 +87,7 @@ void addGrain(cv::Mat& canvas, cv::RNG& rng)
     cv::Mat grain(canvas.size(), CV_32F);
     rng.fill(grain, cv::RNG::UNIFORM, -kGrainAmplitude, kGrainAmplitude);
     cv::GaussianBlur(grain, grain, cv::Size(3, 3), 0);
-    cv::Mat grain3;
-    cv::merge(std::vector<cv::Mat>(3, grain), grain3);
-    cv::Mat sum;
-    canvas.convertTo(sum, CV_32FC3);
-    sum += grain3;
-    sum.convertTo(canvas, CV_8UC3);
+    addToChannels(canvas, grain);
 }
 
 void drawDefect(cv::Mat& canvas, const SimSceneOptions& o, int margin)
@@ -238,14 +239,12 @@ QImage SimScene::toImage(const cv::Mat& frame)
     }
     QImage image(bgra.cols, bgra.rows, format);
     const size_t rowBytes = size_t(bgra.cols) * bgra.elemSize();
-    for (int y = 0; y < bgra.rows; ++y)
-        std::memcpy(image.scanLine(y), bgra.ptr(y), rowBytes);
+    for (int y = 0; y < bgra.rows; ++y) std::memcpy(image.scanLine(y), bgra.ptr(y), rowBytes);
     if (format == QImage::Format_RGB32) {
         // Format_RGB32 requires the fourth byte to be 0xFF.
         for (int y = 0; y < image.height(); ++y) {
             uchar* row = image.scanLine(y);
-            for (int x = 0; x < image.width(); ++x)
-                row[x * 4 + 3] = 0xFF;
+            for (int x = 0; x < image.width(); ++x) row[x * 4 + 3] = 0xFF;
         }
     }
     return image;

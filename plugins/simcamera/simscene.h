@@ -12,10 +12,10 @@ struct SimSceneOptions
 {
     int width = 640;
     int height = 480;
-    quint32 seed = 1;        // same seed, same scene
-    bool color = false;      // true: 8UC4 B,G,R,A; false: 8UC1 grey
+    quint32 seed = 1;    // same seed, same scene
+    bool color = false;  // true: 8UC4 B,G,R,A; false: 8UC1 grey
     bool defect = false;
-    int defectX = -1;        // blob centre in reference-frame pixels; -1 = the frame's centre
+    int defectX = -1;  // blob centre in reference-frame pixels; -1 = the frame's centre
     int defectY = -1;
     int defectRadius = 15;
     int defectLevel = 0;     // grey level of the blob in every channel

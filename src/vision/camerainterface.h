@@ -19,7 +19,7 @@ constexpr int kCameraInfoSerialBlockBytes = 288;
 // plug-ins built elsewhere: do not reorder or resize.
 struct _cameraInfo
 {
-    char pluginPrivate[kCameraInfoPrivateBytes] = {};   // the plug-in's own, never read here
+    char pluginPrivate[kCameraInfoPrivateBytes] = {};  // the plug-in's own, never read here
     QString pluginName;
     // Leading bytes: the serial number, NUL-terminated UTF-8; the rest is the plug-in's.
     char serialNumber[kCameraInfoSerialBlockBytes] = {};

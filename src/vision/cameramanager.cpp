@@ -129,6 +129,7 @@ bool CameraManager::ensureSnTable()
 
 void CameraManager::restoreFactorySnDatabase()
 {
+    snDatabase.close();  // the copy replaces the file under this connection
     warnOperator(lanText(kTextParamFileError));
     CommandRunner::system(kSnFactoryRestore);
     CommandRunner::system("sync");
@@ -186,8 +187,7 @@ void CameraManager::saveCameraSN()
         updateSerialRow(k, storedSN[k]);
         insertRecord(QString("Save SN %1: %2").arg(k + 1).arg(storedSN[k]), "info");
     }
-    for (int k = storedSN.size(); k < kSnRows; ++k)
-        updateSerialRow(k, kEmptySerial);
+    for (int k = storedSN.size(); k < kSnRows; ++k) updateSerialRow(k, kEmptySerial);
 }
 
 void CameraManager::findCameras()
@@ -240,8 +240,7 @@ void CameraManager::sortCamera()
 void CameraManager::resetCameraSN()
 {
     storedSN.clear();
-    for (const _cameraInfo& info : cameras)
-        storedSN.append(info.serial());
+    for (const _cameraInfo& info : cameras) storedSN.append(info.serial());
 }
 
 void CameraManager::resortCameraSN(QVector<int> order)

@@ -20,9 +20,9 @@ public:
     QVector<_cameraInfo> cameras;
     QSqlDatabase snDatabase;
     QSqlQuery snQuery;
-    QVector<QString> storedSN;          // position k: serial of camera k + 1
+    QVector<QString> storedSN;  // position k: serial of camera k + 1
     bool noRealCamera = false;
-    QVector<_cameraInfo> simulateCameras;   // found by plug-ins of camera type 0
+    QVector<_cameraInfo> simulateCameras;  // found by plug-ins of camera type 0
 
     void loadPlugins();
     void loadCameraSN();

@@ -66,8 +66,7 @@ _cameraInfo camera(const QString& serial, const QString& plugin = "P")
 QStringList serialsOf(const QVector<_cameraInfo>& list)
 {
     QStringList out;
-    for (const _cameraInfo& info : list)
-        out << info.serial();
+    for (const _cameraInfo& info : list) out << info.serial();
     return out;
 }
 
@@ -120,8 +119,7 @@ void writeSnRows(const QStringList& values)
 QStringList repeated(int count, const QString& text)
 {
     QStringList out;
-    for (int i = 0; i < count; ++i)
-        out << text;
+    for (int i = 0; i < count; ++i) out << text;
     return out;
 }
 
@@ -183,22 +181,44 @@ private slots:
     {
         using CI = CameraInterface;
         const std::ptrdiff_t order[] = {
-            vtableSlot(&CI::openCamera),      vtableSlot(&CI::closeCamera),     vtableSlot(&CI::startGrab),
-            vtableSlot(&CI::stopGrab),        vtableSlot(&CI::handleLost),      vtableSlot(&CI::reconnect),
-            vtableSlot(&CI::getParams),       vtableSlot(&CI::setParams),       vtableSlot(&CI::setExposeTime),
-            vtableSlot(&CI::setAdjustPlus),   vtableSlot(&CI::setSharp),        vtableSlot(&CI::setContrast),
-            vtableSlot(&CI::setGamma),        vtableSlot(&CI::reserved14),      vtableSlot(&CI::setWDR),
-            vtableSlot(&CI::setHMirror),      vtableSlot(&CI::setVMirror),      vtableSlot(&CI::setWhiteBalance),
-            vtableSlot(&CI::reserved19),      vtableSlot(&CI::setColorMode),    vtableSlot(&CI::setSpeed),
-            vtableSlot(&CI::setExtendParam),  vtableSlot(&CI::getExtendParam),  vtableSlot(&CI::getFps),
-            vtableSlot(&CI::setTriggerMode),  vtableSlot(&CI::softTrigger),     vtableSlot(&CI::getImageSize),
-            vtableSlot(&CI::pluginName),      vtableSlot(&CI::reserved29),      vtableSlot(&CI::grabImage),
-            vtableSlot(&CI::restoreDefaultSettings), vtableSlot(&CI::findCameras), vtableSlot(&CI::reserved33),
-            vtableSlot(&CI::createCamera),    vtableSlot(&CI::cameraType),
+            vtableSlot(&CI::openCamera),
+            vtableSlot(&CI::closeCamera),
+            vtableSlot(&CI::startGrab),
+            vtableSlot(&CI::stopGrab),
+            vtableSlot(&CI::handleLost),
+            vtableSlot(&CI::reconnect),
+            vtableSlot(&CI::getParams),
+            vtableSlot(&CI::setParams),
+            vtableSlot(&CI::setExposeTime),
+            vtableSlot(&CI::setAdjustPlus),
+            vtableSlot(&CI::setSharp),
+            vtableSlot(&CI::setContrast),
+            vtableSlot(&CI::setGamma),
+            vtableSlot(&CI::reserved14),
+            vtableSlot(&CI::setWDR),
+            vtableSlot(&CI::setHMirror),
+            vtableSlot(&CI::setVMirror),
+            vtableSlot(&CI::setWhiteBalance),
+            vtableSlot(&CI::reserved19),
+            vtableSlot(&CI::setColorMode),
+            vtableSlot(&CI::setSpeed),
+            vtableSlot(&CI::setExtendParam),
+            vtableSlot(&CI::getExtendParam),
+            vtableSlot(&CI::getFps),
+            vtableSlot(&CI::setTriggerMode),
+            vtableSlot(&CI::softTrigger),
+            vtableSlot(&CI::getImageSize),
+            vtableSlot(&CI::pluginName),
+            vtableSlot(&CI::reserved29),
+            vtableSlot(&CI::grabImage),
+            vtableSlot(&CI::restoreDefaultSettings),
+            vtableSlot(&CI::findCameras),
+            vtableSlot(&CI::reserved33),
+            vtableSlot(&CI::createCamera),
+            vtableSlot(&CI::cameraType),
         };
         const std::ptrdiff_t first = QObjectProbe::lastSlot() + 1;
-        for (int position = 1; position <= 35; ++position)
-            QCOMPARE(order[position - 1], first + position - 1);
+        for (int position = 1; position <= 35; ++position) QCOMPARE(order[position - 1], first + position - 1);
     }
 
     void cameraInfoSerialKeepsTheRestOfTheBlock()
@@ -276,9 +296,9 @@ private slots:
         manager->storedSN = {"O'NEIL-CAM-1", "SERIAL-B2", "SERIAL-C3"};
         manager->saveCameraSN();
         QCOMPARE(snRows(), QStringList({"O'NEIL-CAM-1", "SERIAL-B2", "SERIAL-C3", "0", "0", "0", "0", "0"}));
-        QCOMPARE(saveRecords(), QStringList({"InsertRecord info Save SN 1: O'NEIL-CAM-1",
-                                             "InsertRecord info Save SN 2: SERIAL-B2",
-                                             "InsertRecord info Save SN 3: SERIAL-C3"}));
+        QCOMPARE(saveRecords(),
+                 QStringList({"InsertRecord info Save SN 1: O'NEIL-CAM-1", "InsertRecord info Save SN 2: SERIAL-B2",
+                              "InsertRecord info Save SN 3: SERIAL-C3"}));
         manager->loadCameraSN();
         QCOMPARE(stored(), QStringList({"O'NEIL-CAM-1", "SERIAL-B2", "SERIAL-C3"}));
     }
@@ -291,8 +311,7 @@ private slots:
         manager->loadCameraSN();
         QCOMPARE(answerer.texts(), QStringList({gaLanStr[160 * 4 + gLan]}));
         QCOMPARE(CommandRunner::callTexts(), QStringList({"cp -f ./paraGroup/default/SN.db ./", "sync", "reboot"}));
-        for (const CommandCall& call : CommandRunner::calls())
-            QVERIFY(!call.executed);
+        for (const CommandCall& call : CommandRunner::calls()) QVERIFY(!call.executed);
         QVERIFY(manager->storedSN.isEmpty());
         QCOMPARE(snRows(), repeated(8, "0"));
 
@@ -369,13 +388,14 @@ private slots:
                 break;
         }
         QVERIFY(control);
-        control->configure(QJsonObject{{"cameraCount", 3}, {"serials", QJsonArray{"SIM-0001", "SIM-0002", "SIM-0003"}}});
+        control->configure(
+            QJsonObject{{"cameraCount", 3}, {"serials", QJsonArray{"SIM-0001", "SIM-0002", "SIM-0003"}}});
         manager->findCameras();
         QVERIFY(manager->noRealCamera);
         QCOMPARE(serialsOf(manager->cameras), QStringList({"SIM-0001", "SIM-0002", "SIM-0003"}));
 
-        control->configure(QJsonObject{{"cameraType", 2}, {"serials", QJsonArray{"REAL-0001", "REAL-0002"}},
-                                       {"cameraCount", 2}});
+        control->configure(
+            QJsonObject{{"cameraType", 2}, {"serials", QJsonArray{"REAL-0001", "REAL-0002"}}, {"cameraCount", 2}});
         manager->findCameras();
         QVERIFY(!manager->noRealCamera);
         QCOMPARE(manager->cameras.size(), 2);

@@ -141,11 +141,10 @@ private slots:
         QCOMPARE(factory->cameraType(), 3);
         QCOMPARE(found.size(), 8);
         QCOMPARE(found[0].serial(), QString("BENCH-0001"));
-        QCOMPARE(found[1].serial(), QString("SIMCAM02"));   // too short: the default instead
+        QCOMPARE(found[1].serial(), QString("SIMCAM02"));  // too short: the default instead
         QCOMPARE(found[2].serial(), QString("OWN-SERIAL-3"));
         QCOMPARE(found[7].serial(), QString("SIMCAM08"));
-        for (const _cameraInfo& info : found)
-            QCOMPARE(info.pluginName, QString("Bench"));
+        for (const _cameraInfo& info : found) QCOMPARE(info.pluginName, QString("Bench"));
 
         _cameraInfo unknown = found[0];
         unknown.setSerial("NOT-LISTED-1");
@@ -161,10 +160,10 @@ private slots:
         QVERIFY(cam.object);
         QCOMPARE(cam.width, 640);
         QCOMPARE(cam.height, 480);
-        QVERIFY(!cam.grab());   // no free-running at 0 fps: only triggers give frames
+        QVERIFY(!cam.grab());  // no free-running at 0 fps: only triggers give frames
         QVERIFY(cam.triggerAndGrab());
         QCOMPARE(cam.buffer, packed(picture));
-        QVERIFY(cam.triggerAndGrab());   // one file loops
+        QVERIFY(cam.triggerAndGrab());  // one file loops
         QCOMPARE(cam.buffer, packed(picture));
     }
 
@@ -188,9 +187,9 @@ private slots:
     void colourFramesAreBgra()
     {
         QVERIFY(filled(16, 8, QColor(10, 20, 30), QImage::Format_RGB32).save("colour.png"));
-        Camera cam = start({{"source", "files"}, {"files", "colour.png"}, {"color", true}, {"width", 16},
-                            {"height", 8}, {"fps", 0}},
-                           true);
+        Camera cam = start(
+            {{"source", "files"}, {"files", "colour.png"}, {"color", true}, {"width", 16}, {"height", 8}, {"fps", 0}},
+            true);
         QVERIFY(cam.triggerAndGrab());
         QCOMPARE(cam.buffer.size(), 16 * 8 * 4);
         for (int i = 0; i < cam.buffer.size(); i += 4)
@@ -199,11 +198,10 @@ private slots:
         // A colour scene fills the fourth byte as Format_RGB32 requires.
         Camera scene = start({{"color", true}, {"width", 64}, {"height", 48}, {"fps", 0}}, true);
         QVERIFY(scene.triggerAndGrab());
-        for (int i = 3; i < scene.buffer.size(); i += 4)
-            QCOMPARE(uchar(scene.buffer[i]), uchar(0xFF));
+        for (int i = 3; i < scene.buffer.size(); i += 4) QCOMPARE(uchar(scene.buffer[i]), uchar(0xFF));
     }
 
-    void mirrorsFlipThePicture()
+    void mirrorsAndExposureChangeThePicture()
     {
         const QImage picture = greyNoise(32, 16, 3);
         QVERIFY(picture.save("mirror.png"));
@@ -218,17 +216,31 @@ private slots:
         QVERIFY(cam.triggerAndGrab());
         QCOMPARE(cam.buffer, packed(picture.mirrored(false, true)));
         QCOMPARE(cam.object->getParams(0).value("VMirror").toBool(), true);
+
+        // Brightness follows exposure and gain when asked to, relative to the defaults 30 and 32.
+        QVERIFY(filled(4, 4, QColor(50, 50, 50), QImage::Format_Grayscale8).save("level.png"));
+        Camera lit = start({{"source", "files"},
+                            {"files", "level.png"},
+                            {"width", 4},
+                            {"height", 4},
+                            {"fps", 0},
+                            {"exposureEffect", true}});
+        QVERIFY(lit.triggerAndGrab());
+        QCOMPARE(lit.buffer, QByteArray(16, char(50)));
+        lit.object->setExposeTime(60);
+        lit.object->setAdjustPlus(48);
+        QVERIFY(lit.triggerAndGrab());
+        QCOMPARE(lit.buffer, QByteArray(16, char(150)));
     }
 
     void freeRunningAndTriggerMode()
     {
         Camera cam = start({{"width", 64}, {"height", 48}, {"fps", 20}});
         QVERIFY(cam.grab());
-        QVERIFY(!cam.grab());   // the next frame is 50 ms away
+        QVERIFY(!cam.grab());  // the next frame is 50 ms away
         QElapsedTimer waited;
         waited.start();
-        while (!cam.grab() && waited.elapsed() < 500)
-            QTest::qWait(2);
+        while (!cam.grab() && waited.elapsed() < 500) QTest::qWait(2);
         QVERIFY(waited.elapsed() >= 25 && waited.elapsed() < 500);
         int fps = 0;
         QVERIFY(cam.object->getFps(&fps));
@@ -243,8 +255,7 @@ private slots:
 
         // Without free-running the rate is what was delivered in the last second.
         Camera triggered = start({{"width", 64}, {"height", 48}, {"fps", 0}});
-        for (int i = 0; i < 3; ++i)
-            QVERIFY(triggered.triggerAndGrab());
+        for (int i = 0; i < 3; ++i) QVERIFY(triggered.triggerAndGrab());
         QVERIFY(triggered.object->getFps(&fps));
         QCOMPARE(fps, 3);
     }
@@ -262,10 +273,10 @@ private slots:
         cam.object->closeCamera();
         QVERIFY(!cam.object->startGrab());
 
-        Camera broken = start({{"cameraCount", 2}, {"cameras", QJsonArray{QJsonObject(), QJsonObject{{"openFails", true}}}}},
-                              false, 1);
+        Camera broken = start(
+            {{"cameraCount", 2}, {"cameras", QJsonArray{QJsonObject(), QJsonObject{{"openFails", true}}}}}, false, 1);
         QVERIFY(broken.object);
-        QCOMPARE(broken.width, 0);   // openCamera refused, so the size was never asked
+        QCOMPARE(broken.width, 0);  // openCamera refused, so the size was never asked
     }
 
     void lossFromWorkerThreadArrivesOnGuiThread()
@@ -273,8 +284,9 @@ private slots:
         Camera cam = start({{"width", 64}, {"height", 48}, {"fps", 0}, {"reconnectTries", 3}});
         QThread* emitter = nullptr;
         QThread* receiver = nullptr;
-        connect(cam.object.get(), &CameraInterface::sigCameraLost, this,
-                [&] { emitter = QThread::currentThread(); }, Qt::DirectConnection);
+        connect(
+            cam.object.get(), &CameraInterface::sigCameraLost, this, [&] { emitter = QThread::currentThread(); },
+            Qt::DirectConnection);
         connect(cam.object.get(), &CameraInterface::sigCameraLost, this, [&] { receiver = QThread::currentThread(); });
         cam.control->loseCamera(true);
         QVERIFY(cam.control->isLost());
@@ -302,8 +314,8 @@ private slots:
     void settersRecordedAndParamsReported()
     {
         Camera cam = start({{"width", 64}, {"height", 48}, {"fps", 0}});
-        const QJsonObject settings{{"exposetime", 45}, {"gain", 12}, {"contrast", 60}, {"sharp", 5},
-                                   {"gammma", 80},     {"WDR", true}, {"VMirror", false}, {"HMirror", true},
+        const QJsonObject settings{{"exposetime", 45},  {"gain", 12},  {"contrast", 60},   {"sharp", 5},
+                                   {"gammma", 80},      {"WDR", true}, {"VMirror", false}, {"HMirror", true},
                                    {"sysUsage", false}, {"speed", 9}};
         cam.object->setParams(settings);
         cam.object->setExposeTime(50);
@@ -319,12 +331,11 @@ private slots:
                               "setExposeTime 50", "setWhiteBalance"}));
 
         QJsonObject request{{"exposeTime", 99}, {"adjustPlus", 1}, {"sharp", 1}, {"contrast", 1}, {"gamma", 1},
-                            {"isHMirror", 1}, {"isVMirror", 1}, {"speed", 1}, {"sysUsage", 1}, {"isWDR", 1}};
+                            {"isHMirror", 1},   {"isVMirror", 1},  {"speed", 1}, {"sysUsage", 1}, {"isWDR", 1}};
         QVERIFY(cam.object->restoreDefaultSettings(request, 0));
         const QStringList keys = {"exposeTime", "adjustPlus", "gamma", "contrast", "sharp",
                                   "isHMirror",  "isVMirror",  "speed", "sysUsage", "isWDR"};
-        for (const QString& key : keys)
-            QVERIFY2(request.value(key).isDouble(), qPrintable(key));
+        for (const QString& key : keys) QVERIFY2(request.value(key).isDouble(), qPrintable(key));
         QCOMPARE(request.value("exposeTime").toInt(), 30);
         QCOMPARE(request.value("isHMirror").toInt(), 0);
     }
@@ -333,19 +344,19 @@ private slots:
     {
         Camera cam = start({{"width", 8}, {"height", 4}, {"fps", 0}});
         cam.control->injectFrame(filled(8, 4, Qt::white, QImage::Format_Grayscale8));
-        cam.control->injectFrame(filled(16, 8, QColor(100, 100, 100), QImage::Format_RGB32));   // scaled, made grey
+        cam.control->injectFrame(filled(16, 8, QColor(100, 100, 100), QImage::Format_RGB32));  // scaled, made grey
         QVERIFY(cam.triggerAndGrab());
         QCOMPARE(cam.buffer, QByteArray(32, char(255)));
         QVERIFY(cam.triggerAndGrab());
         QCOMPARE(cam.buffer, QByteArray(32, char(100)));
         QVERIFY(cam.triggerAndGrab());
-        QVERIFY(cam.buffer != QByteArray(32, char(100)));   // back to the scene
+        QVERIFY(cam.buffer != QByteArray(32, char(100)));  // back to the scene
 
         Camera fed = start({{"source", "inject"}, {"width", 8}, {"height", 4}, {"fps", 0}});
-        QVERIFY(!fed.triggerAndGrab());   // nothing given yet
+        QVERIFY(!fed.triggerAndGrab());  // nothing given yet
         fed.control->injectFrame(filled(8, 4, QColor(7, 7, 7), QImage::Format_Grayscale8));
         QVERIFY(fed.triggerAndGrab());
-        QVERIFY(fed.triggerAndGrab());   // the last picture stays
+        QVERIFY(fed.triggerAndGrab());  // the last picture stays
         QCOMPARE(fed.buffer, QByteArray(32, char(7)));
         QCOMPARE(fed.control->deliveredFrames(), qint64(2));
     }
@@ -359,7 +370,7 @@ private slots:
         QVERIFY(cv::norm(a, SimScene::render(o), cv::NORM_L1) > 0);
         cv::Mat edges;
         cv::Canny(a, edges, 50, 150);
-        QVERIFY(cv::countNonZero(edges) > int(a.total() / 50));   // texture everywhere, not a flat picture
+        QVERIFY(cv::countNonZero(edges) > int(a.total() / 50));  // texture everywhere, not a flat picture
 
         SimSceneOptions noisy;
         noisy.noise = 8;
@@ -387,7 +398,7 @@ private slots:
         cv::threshold(diff, changed, 0, 255, cv::THRESH_BINARY);
         const cv::Rect box = cv::boundingRect(changed);
         QVERIFY(box.contains(cv::Point(200, 150)));
-        QVERIFY(box.width <= 2 * 12 + 6 && box.height <= 2 * 12 + 6);   // anti-aliased, soft edge
+        QVERIFY(box.width <= 2 * 12 + 6 && box.height <= 2 * 12 + 6);  // anti-aliased, soft edge
         QVERIFY(SimScene::render(spotted).at<uchar>(150, 200) < 5);
     }
 
@@ -426,8 +437,14 @@ private slots:
                 const cv::Point2d found = locate(ref, m, p);
                 QVERIFY2(cv::norm(expected - found) <= 1.5,
                          qPrintable(QString("rotation %1 perspective %2 at %3,%4: expected %5,%6 found %7,%8")
-                                        .arg(rotation).arg(perspective).arg(p.x).arg(p.y).arg(expected.x)
-                                        .arg(expected.y).arg(found.x).arg(found.y)));
+                                        .arg(rotation)
+                                        .arg(perspective)
+                                        .arg(p.x)
+                                        .arg(p.y)
+                                        .arg(expected.x)
+                                        .arg(expected.y)
+                                        .arg(found.x)
+                                        .arg(found.y)));
             }
         }
         QCOMPARE(SimScene::toImage(ref).format(), QImage::Format_Grayscale8);
