@@ -76,8 +76,10 @@ public:
     bool noInputAlarm = false;
     // Failure-image folders: [camera][detection][0 NG, 1 OK].
     QDir failDirs[kMaxCameras][kMaxDetections][2];
-    QDir recordDir{QStringLiteral("./RECORD")};   // the daily archives of RECORD.db
-    QString recordDate;   // "yyyy-MM-dd" the records in RECORD.db belong to, kept in time.txt
+    // The daily archives of RECORD.db, and the date "yyyy-MM-dd" its records belong to
+    // (kept in time.txt).
+    QDir recordDir{QStringLiteral("./RECORD")};
+    QString recordDate;
 
     QTimer* runTimer = nullptr;
     QTimer* tempeTimer = nullptr;
@@ -89,7 +91,7 @@ public:
     QTimer* resetAlarmTimer = nullptr;
     QTimer* clearNGAlarmTimer = nullptr;
     QTimer* upTimers[kMaxDetections] = {};
-    float countdown[kMaxDetections] = {};   // seconds left of each step's trigger delay
+    float countdown[kMaxDetections] = {};  // seconds left of each step's trigger delay
     QTimer* outNGTimer = nullptr;
     QTimer* notAllowCloseTimer = nullptr;
     QTimer* notAllowThimbleTimer = nullptr;
@@ -105,33 +107,33 @@ public:
     QTimer* fpsTimer = nullptr;
     int frameCount[kMaxCameras] = {};
     QTimer* lcdTimer = nullptr;
-    int manualTrig = 0;   // detection of a manual trigger; gDNum means none
+    int manualTrig = 0;  // detection of a manual trigger; gDNum means none
     // Per step: bit c set while camera c still owes its result.
     int stepCameraMask[kMaxDetections] = {};
     // 256 opaque greys, the colour table of every 8-bit picture; shared for the whole run.
     QVector<QRgb>* grayTable = nullptr;
     int step = 0;
     Edit* curInputEdit = nullptr;
-    int runState = 1;     // 1 detecting, 3 stopped
-    int pageState = 0;    // 0 main view, 1 result shown, 2 NG alarm holds, 3 teaching page
-    int cyclePhase = 3;   // 1 detecting, 2 detected, 3 waiting
-    int pswLevel = 0;     // 0 none, 1 operator, 2 factory
-    int moldSide = 1;     // machine modes 1 and 2: 1 = the left side's detections only
+    int runState = 1;    // 1 detecting, 3 stopped
+    int pageState = 0;   // 0 main view, 1 result shown, 2 NG alarm holds, 3 teaching page
+    int cyclePhase = 3;  // 1 detecting, 2 detected, 3 waiting
+    int pswLevel = 0;    // 0 none, 1 operator, 2 factory
+    int moldSide = 1;    // machine modes 1 and 2: 1 = the left side's detections only
     int restartStep = 0;
     int autoRun = 1;
-    int reCheckCount[kMaxDetections] = {};   // re-checks left, counting down
-    int reCheckDelay = 0;                    // tenths of a second
+    int reCheckCount[kMaxDetections] = {};  // re-checks left, counting down
+    int reCheckDelay = 0;                   // tenths of a second
     int reCheckPending = 0;
     QSqlDatabase dbRecord;   // connection "dbRecord" on RECORD.db
     QSqlDatabase dbIn;       // connection "dbIn" on PARAM.db
     QSqlQuery queryIn;       // shared with the parameter loaders
-    int cycleTime = 0;        // tenths of a second
-    int cycleStartTime = 0;   // tenths of a second, wrapping in 32 bits
+    int cycleTime = 0;       // tenths of a second
+    int cycleStartTime = 0;  // tenths of a second, wrapping in 32 bits
     int trigSkipCount = 0;
     int pendingInput = -1;
     int reTrigInput = -1;
     int multiDetectIndex = 0;
-    int reTrainState = 0;   // 0 input trigger, 1 template re-sampling, 2 manual trigger
+    int reTrainState = 0;  // 0 input trigger, 1 template re-sampling, 2 manual trigger
     bool inputLatch[kTriggerInputs] = {};
     bool camerasOK = true;
     bool productAlarm = false;
@@ -151,21 +153,21 @@ public:
     QSharedPointer<ModbusServer> modbusServer;
 
     // State the camera views and the teaching page share with the cycle.
-    int curDetect = 0;       // detection shown and edited on the teaching page
-    int drawMode = 0;        // 0 select and move, 1 rectangle, 2 polygon or gesture, 4 circle
-    bool handDraw = false;   // drawing mode 2 draws a freehand gesture area
-    bool copyMode = false;   // the next press on the editable view copies a region
+    int curDetect = 0;      // detection shown and edited on the teaching page
+    int drawMode = 0;       // 0 select and move, 1 rectangle, 2 polygon or gesture, 4 circle
+    bool handDraw = false;  // drawing mode 2 draws a freehand gesture area
+    bool copyMode = false;  // the next press on the editable view copies a region
     // Per camera and step: 3 NG waiting for the operator, 4..8 cleared, 9/10 pictures to write.
     int detectState[kMaxCameras][kMaxDetections] = {};
-    bool reCheckJudge = false;    // the next judgement skips the template-alarm handling
-    bool lastCycleNG = false;     // some camera was NG at the last judgement
-    bool doorTriggered = false;   // the current cycle was started by the safety door
+    bool reCheckJudge = false;   // the next judgement skips the template-alarm handling
+    bool lastCycleNG = false;    // some camera was NG at the last judgement
+    bool doorTriggered = false;  // the current cycle was started by the safety door
     int pixelX = 0;
     int pixelY = 0;
     int pixelValue = 0;
     int clickX = 0;
     int clickY = 0;
-    int screenOff = 0;   // 1 while the back-light is off; written only by LCDOnOff
+    int screenOff = 0;  // 1 while the back-light is off; written only by LCDOnOff
     int productCount = 0;
 
     // Reacts to a camera view that lost its camera, before the view reconnects.

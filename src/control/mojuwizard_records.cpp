@@ -57,8 +57,9 @@ bool MoJuWizard::openRecordDb()
         return true;
     const QString connection = QString::fromLatin1(kRecordConnection);
     if (!dbRecord.isValid()) {
-        dbRecord = QSqlDatabase::contains(connection) ? QSqlDatabase::database(connection, false)
-                                                      : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+        dbRecord = QSqlDatabase::contains(connection)
+                       ? QSqlDatabase::database(connection, false)
+                       : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
         dbRecord.setDatabaseName(QString::fromLatin1(kRecordFile));
     }
     const QString file = QString::fromLatin1(kRecordFile);
@@ -77,6 +78,8 @@ bool MoJuWizard::openRecordDb()
 
 void MoJuWizard::InsertRecord(QString s, QString type)
 {
+    // The log keeps every record, also those a database that cannot be opened drops.
+    qInfo().noquote() << "InsertRecord" << type << s;
     if (!openRecordDb())
         return;
     const QString time = PlatformClock::now().toString(QString::fromLatin1(kTimeFormat));
@@ -92,8 +95,9 @@ void MoJuWizard::InsertRecord(QString s, QString type)
 
     // Bound values: a quote in the text must not break the statement.
     QSqlQuery query(dbRecord);
-    query.prepare(QStringLiteral("INSERT INTO RECORD(recordtime, recordpassword, remarks, recordtype) "
-                                 "VALUES(?, ?, ?, ?)"));
+    query.prepare(
+        QStringLiteral("INSERT INTO RECORD(recordtime, recordpassword, remarks, recordtype) "
+                       "VALUES(?, ?, ?, ?)"));
     // A null text would be stored as NULL; the columns hold text, empty at the least.
     for (const QString& value : {time, level, s, type}) query.addBindValue(value.isNull() ? QString("") : value);
     if (!query.exec())

@@ -254,7 +254,7 @@ private slots:
     void failedMoveKeepsTheRecords()
     {
         QFile blocker("RECORD");
-        QVERIFY(blocker.open(QIODevice::WriteOnly));   // a file where the folder belongs
+        QVERIFY(blocker.open(QIODevice::WriteOnly));  // a file where the folder belongs
         blocker.close();
         win->recordDate = "2026-12-06";
         win->InsertRecord("must survive", "run");
