@@ -7,6 +7,8 @@
 #include <QWidget>
 
 #include "edit.h"
+#include "globals.h"
+#include "lanstr.h"
 #include "mojuwizard.h"
 #include "numberinput.h"
 #include "numcharinput.h"
@@ -47,5 +49,47 @@ inline void typeDigits(const QString& digits)
 {
     for (const QChar c : digits) digitKey(c.digitValue())->click();
 }
+
+// A light main window with both keypads for the whole test, in English, and a
+// full-screen page for each test function to put its edits on.
+struct Stage
+{
+    MoJuWizard* win = nullptr;
+    QWidget* screen = nullptr;
+
+    void start()
+    {
+        InitLanStr();
+        gLan = 1;
+        win = new MoJuWizard(MoJuWizard::LightConstruction{});
+        ensureKeypads();
+    }
+
+    void openScreen()
+    {
+        screen = new QWidget;
+        screen->setGeometry(0, 0, 1920, 1080);
+        screen->show();
+    }
+
+    // The keypads were re-parented into the page: take them out before it goes.
+    void closeScreen()
+    {
+        if (gpNumPad)
+            gpNumPad->setParent(nullptr);
+        if (gpNumCharPad)
+            gpNumCharPad->setParent(nullptr);
+        win->curInputEdit = nullptr;
+        delete screen;
+        screen = nullptr;
+    }
+
+    Edit* editAt(int type, QWidget* parent, const QRect& geometry)
+    {
+        auto* e = new Edit(type, parent, 1);
+        e->setGeometry(geometry);
+        return e;
+    }
+};
 
 }  // namespace KeypadRig

@@ -45,41 +45,13 @@ class TestEdits : public QObject
 {
     Q_OBJECT
 
-    MoJuWizard* win = nullptr;
-    QWidget* screen = nullptr;  // the full-screen container
-
-    Edit* editAt(int type, QWidget* parent, const QRect& geometry)
-    {
-        auto* e = new Edit(type, parent, 1);
-        e->setGeometry(geometry);
-        return e;
-    }
+    KeypadRig::Stage stage;
 
 private slots:
-    void initTestCase()
-    {
-        InitLanStr();
-        gLan = 1;
-        win = new MoJuWizard(MoJuWizard::LightConstruction{});
-        KeypadRig::ensureKeypads();
-    }
-
-    void init()
-    {
-        screen = page(nullptr, QRect(0, 0, 1920, 1080));
-        screen->show();
-    }
-
-    void cleanup()
-    {
-        // Keep the keypads alive: they are re-parented into the pages under test.
-        gpNumPad->setParent(nullptr);
-        gpNumCharPad->setParent(nullptr);
-        win->curInputEdit = nullptr;
-        delete screen;
-    }
-
-    void cleanupTestCase() { delete win; }
+    void initTestCase() { stage.start(); }
+    void init() { stage.openScreen(); }
+    void cleanup() { stage.closeScreen(); }
+    void cleanupTestCase() { delete stage.win; }
 
     void rangeClampsSwapsAndDropsLeadingZeros()
     {
@@ -143,17 +115,17 @@ private slots:
 
     void focusSetsAndClearsTheTarget()
     {
-        Edit* a = editAt(5, screen, QRect(100, 100, 200, 50));
-        Edit* b = editAt(6, screen, QRect(100, 300, 200, 50));
+        Edit* a = stage.editAt(5, stage.screen, QRect(100, 100, 200, 50));
+        Edit* b = stage.editAt(6, stage.screen, QRect(100, 300, 200, 50));
         KeypadRig::tap(a);
-        QCOMPARE(win->curInputEdit, a);
+        QCOMPARE(stage.win->curInputEdit, a);
         QVERIFY(gpNumPad->isVisible());
         // Tapping another edit: the old one loses focus first, then the new one takes it.
         KeypadRig::sendFocusOut(a);
-        QCOMPARE(win->curInputEdit, static_cast<Edit*>(nullptr));
+        QCOMPARE(stage.win->curInputEdit, static_cast<Edit*>(nullptr));
         QVERIFY(!gpNumPad->isVisible());
         KeypadRig::tap(b);
-        QCOMPARE(win->curInputEdit, b);
+        QCOMPARE(stage.win->curInputEdit, b);
         QVERIFY(gpNumCharPad->isVisible());
         QVERIFY(!gpNumPad->isVisible());
 
@@ -167,8 +139,8 @@ private slots:
 
     void numericPadEmptiesTheFieldCharPadKeepsIt()
     {
-        Edit* num = editAt(5, screen, QRect(100, 100, 200, 50));
-        Edit* chars = editAt(6, screen, QRect(100, 300, 200, 50));
+        Edit* num = stage.editAt(5, stage.screen, QRect(100, 100, 200, 50));
+        Edit* chars = stage.editAt(6, stage.screen, QRect(100, 300, 200, 50));
         num->setText("42");
         chars->setText("abc");
         KeypadRig::tap(num);
@@ -185,13 +157,13 @@ private slots:
 
     void passwordFieldEmptiesAndStaysTarget()
     {
-        Edit* pw = editAt(5, screen, QRect(100, 100, 200, 50));
+        Edit* pw = stage.editAt(5, stage.screen, QRect(100, 100, 200, 50));
         pw->setEchoMode(QLineEdit::Password);
         pw->setText("secret");
         KeypadRig::tap(pw);
         QVERIFY(pw->text().isEmpty());
         QCOMPARE(pw->placeholderText(), QString("Password:"));
-        QCOMPARE(win->curInputEdit, pw);
+        QCOMPARE(stage.win->curInputEdit, pw);
         QVERIFY(!pw->hasFocus());
         QVERIFY(gpNumPad->isVisible());
     }
@@ -212,17 +184,17 @@ private slots:
     {
         QFETCH(QRect, edit);
         QFETCH(QPoint, pad);
-        Edit* e = editAt(5, screen, edit);
+        Edit* e = stage.editAt(5, stage.screen, edit);
         KeypadRig::tap(e);
-        QCOMPARE(gpNumPad->parentWidget(), screen);
+        QCOMPARE(gpNumPad->parentWidget(), stage.screen);
         QCOMPARE(gpNumPad->pos(), pad);
         QVERIFY(gpNumPad->isVisible());
     }
 
     void placementClampsToTheContainerFoot()
     {
-        QWidget* small = page(screen, QRect(0, 0, 1000, 600));
-        Edit* e = editAt(5, small, QRect(100, 500, 150, 50));
+        QWidget* small = page(stage.screen, QRect(0, 0, 1000, 600));
+        Edit* e = stage.editAt(5, small, QRect(100, 500, 150, 50));
         KeypadRig::tap(e);
         QCOMPARE(gpNumPad->parentWidget(), small);
         QCOMPARE(gpNumPad->pos(), QPoint(100, 600 - kNumPadH));
@@ -230,14 +202,14 @@ private slots:
 
     void stepBoxFieldOpensInTheBoxParent()
     {
-        auto* box = new EditBox(0, 100, screen, "Delay", "s");
+        auto* box = new EditBox(0, 100, stage.screen, "Delay", "s");
         box->move(300, 200);
         box->setValue(12);
-        screen->layout();
+        stage.screen->layout();
         QApplication::processEvents();
         EditParam* field = box->edit;
         KeypadRig::tap(field);
-        QCOMPARE(gpNumPad->parentWidget(), screen);
+        QCOMPARE(gpNumPad->parentWidget(), stage.screen);
         QCOMPARE(gpNumPad->pos(), QPoint(300 + field->x(), 200 + field->y() + field->height() + 5));
         QVERIFY(field->text().isEmpty());
         QCOMPARE(box->value(), 12);  // opening empties the field, not the value
@@ -250,10 +222,10 @@ private slots:
 
     void threeLevelsUp()
     {
-        QWidget* outer = page(screen, QRect(10, 20, 1800, 1000));
+        QWidget* outer = page(stage.screen, QRect(10, 20, 1800, 1000));
         QWidget* middle = page(outer, QRect(30, 40, 1000, 800));
         QWidget* inner = page(middle, QRect(50, 60, 600, 400));
-        Edit* e = editAt(16 | 1, inner, QRect(5, 7, 150, 50));
+        Edit* e = stage.editAt(16 | 1, inner, QRect(5, 7, 150, 50));
         KeypadRig::tap(e);
         QCOMPARE(gpNumPad->parentWidget(), outer);
         QCOMPARE(gpNumPad->pos(), QPoint(5 + 50 + 30, 7 + 50 + 5 + 60 + 40));
@@ -261,9 +233,9 @@ private slots:
 
     void missingAncestorFallsBackToTheParent()
     {
-        Edit* e = editAt(8 | 1, screen, QRect(5, 7, 150, 50));  // screen has no parent
+        Edit* e = stage.editAt(8 | 1, stage.screen, QRect(5, 7, 150, 50));  // stage.screen has no parent
         KeypadRig::tap(e);
-        QCOMPARE(gpNumPad->parentWidget(), screen);
+        QCOMPARE(gpNumPad->parentWidget(), stage.screen);
         QCOMPARE(gpNumPad->pos(), QPoint(5, 62));
     }
 
@@ -275,8 +247,8 @@ private slots:
         QDialog card(&net);
         card.setGeometry(300, 700, 400, 300);
         card.show();
-        Edit* low = editAt(33, &card, QRect(20, 120, 80, 50));  // at (220, 770) in the dialog
-        Edit* high = editAt(33, &card, QRect(20, 10, 80, 50));  // at (220, 660)
+        Edit* low = stage.editAt(33, &card, QRect(20, 120, 80, 50));  // at (220, 770) in the dialog
+        Edit* high = stage.editAt(33, &card, QRect(20, 10, 80, 50));  // at (220, 660)
         QVERIFY(QTest::qWaitForWindowExposed(&card));
 
         KeypadRig::tap(high);
@@ -292,8 +264,8 @@ private slots:
 
     void lostKeypadComesBackWithTheNextEvent()
     {
-        Edit* e = editAt(5, screen, QRect(100, 100, 200, 50));
-        // The network screen closes the keypad and empties the global.
+        Edit* e = stage.editAt(5, stage.screen, QRect(100, 100, 200, 50));
+        // The network stage.screen closes the keypad and empties the global.
         NumCharInput* old = gpNumCharPad;
         gpNumCharPad = nullptr;
         // The event that finds a keypad missing only brings it back.
@@ -301,9 +273,9 @@ private slots:
         QApplication::sendEvent(e, &in);
         QVERIFY(gpNumCharPad != nullptr);
         QVERIFY(gpNumCharPad != old);
-        QCOMPARE(win->curInputEdit, static_cast<Edit*>(nullptr));
+        QCOMPARE(stage.win->curInputEdit, static_cast<Edit*>(nullptr));
         KeypadRig::tap(e);
-        QCOMPARE(win->curInputEdit, e);
+        QCOMPARE(stage.win->curInputEdit, e);
         NumCharInput* fresh = gpNumCharPad;
         delete old;  // the old keypad's hook finds the global filled: nothing new
         QCOMPARE(gpNumCharPad, fresh);
@@ -314,7 +286,7 @@ private slots:
 
     void hardwareKeys()
     {
-        Edit* e = editAt(5, screen, QRect(100, 100, 200, 50));
+        Edit* e = stage.editAt(5, stage.screen, QRect(100, 100, 200, 50));
         QSignalSpy dot(e, &Edit::sig_Dot);
         QTest::keyClick(e, '.');
         QCOMPARE(dot.count(), 1);

@@ -47,7 +47,7 @@ class TestPassword : public QObject
 {
     Q_OBJECT
 
-    MoJuWizard* win = nullptr;
+    KeypadRig::Stage stage;
 
     void watchBox(ModalAnswerer& answerer)
     {
@@ -68,13 +68,10 @@ class TestPassword : public QObject
 private slots:
     void initTestCase()
     {
-        InitLanStr();
-        gLan = 1;
         gpWPara = new WizardPara;
-        win = new MoJuWizard(MoJuWizard::LightConstruction{});
-        win->setGeometry(0, 0, 1920, 1080);
-        win->show();
-        KeypadRig::ensureKeypads();
+        stage.start();
+        stage.win->setGeometry(0, 0, 1920, 1080);
+        stage.win->show();
         gpPasswordBox = new PasswordBox(nullptr);
     }
 
@@ -82,31 +79,17 @@ private slots:
     {
         gpWPara->isPswUsed = 0;
         setOperatorPassword("1234");
-        win->pswLevel = 0;
+        stage.win->pswLevel = 0;
         PlatformClock::setNow(kMarch7At9);
     }
 
     void cleanup() { PlatformClock::resetNow(); }
 
-    void construction()
-    {
-        QCOMPARE(gpPasswordBox->geometry(), QRect(1920 / 2 - 375, 1080 / 2 - 185, 750, 370));
-        QCOMPARE(gpPasswordBox->confirmButton->geometry(), QRect(100, 220, 220, 100));
-        QCOMPARE(gpPasswordBox->cancelButton->geometry(), QRect(430, 220, 220, 100));
-        QCOMPARE(gpPasswordBox->confirmButton->text(), QString("Confirm"));
-        QCOMPARE(gpPasswordBox->cancelButton->text(), QString("Cancel"));
-        QCOMPARE(gpPasswordBox->passwordEdit->geometry(), QRect(245, 70, 350, 50));
-        QCOMPARE(gpPasswordBox->passwordEdit->echoMode(), QLineEdit::Password);
-        QCOMPARE(gpPasswordBox->passwordEdit->type, 5);
-        QVERIFY(gpPasswordBox->isHidden());
-        QCOMPARE(gpPasswordBox->wrongEntry, 0);
-    }
-
     void factoryCodeWithPasswordsOff()
     {
         QCOMPARE(PasswordBox::factoryCode(), QString("8517"));
         QCOMPARE(runBox({typeAndConfirm("8517")}), 1);
-        QCOMPARE(win->pswLevel, 2);
+        QCOMPARE(stage.win->pswLevel, 2);
         QVERIFY(gpPasswordBox->isHidden());
     }
 
@@ -120,23 +103,23 @@ private slots:
         bool checkedWhileOpen = false;
         const int refused = runBox({typeAndConfirm("8517"), [&](QDialog* box) {
                                         checkedWhileOpen =
-                                            box->isVisible() && win->pswLevel == 0 &&
+                                            box->isVisible() && stage.win->pswLevel == 0 &&
                                             gpPasswordBox->passwordEdit->text().isEmpty() &&
                                             gpPasswordBox->passwordEdit->placeholderText() == "The password is wrong";
                                         gpPasswordBox->cancelButton->click();
                                     }});
         QCOMPARE(refused, 0);
         QVERIFY(checkedWhileOpen);
-        QCOMPARE(win->pswLevel, 0);
+        QCOMPARE(stage.win->pswLevel, 0);
 
         QCOMPARE(runBox({typeAndConfirm("8517030709")}), 1);
-        QCOMPARE(win->pswLevel, 2);
+        QCOMPARE(stage.win->pswLevel, 2);
 
         // The code of one hour no longer opens in the next.
         PlatformClock::setNow(kMarch7At9.addSecs(3600));
         QCOMPARE(PasswordBox::factoryCode(), QString("8517030710"));
         QCOMPARE(runBox({typeAndConfirm("8517030709"), cancel()}), 0);
-        QCOMPARE(win->pswLevel, 0);
+        QCOMPARE(stage.win->pswLevel, 0);
         PlatformClock::setNow(QDateTime(QDate(2025, 12, 31), QTime(23, 5)));
         QCOMPARE(PasswordBox::factoryCode(), QString("8517123123"));
     }
@@ -144,19 +127,19 @@ private slots:
     void operatorPasswordAndItsEdges()
     {
         QCOMPARE(runBox({typeAndConfirm("1234")}), 1);
-        QCOMPARE(win->pswLevel, 1);
+        QCOMPARE(stage.win->pswLevel, 1);
         // Case and length count.
         QCOMPARE(runBox({typeAndConfirm("12345"), cancel()}), 0);
-        QCOMPARE(win->pswLevel, 0);
+        QCOMPARE(stage.win->pswLevel, 0);
 
         // An operator password equal to the factory code gives the factory level.
         setOperatorPassword("8517");
         QCOMPARE(runBox({typeAndConfirm("8517")}), 1);
-        QCOMPARE(win->pswLevel, 2);
+        QCOMPARE(stage.win->pswLevel, 2);
 
         setOperatorPassword("");
         QCOMPARE(runBox({typeAndConfirm("")}), 1);
-        QCOMPARE(win->pswLevel, 1);
+        QCOMPARE(stage.win->pswLevel, 1);
     }
 
     void storedPasswordIsReadWithinItsField()
@@ -165,15 +148,15 @@ private slots:
         gpWPara->days = 0x62626262;  // the field that follows: must not be read
         QCOMPARE(PasswordBox::operatorPassword(), QString(100, 'a'));
         QCOMPARE(runBox({typeAndConfirm(QString(100, 'a'))}), 1);
-        QCOMPARE(win->pswLevel, 1);
+        QCOMPARE(stage.win->pswLevel, 1);
         gpWPara->days = 0;
     }
 
     void cancelKeepsTheLevel()
     {
-        win->pswLevel = 1;
+        stage.win->pswLevel = 1;
         QCOMPARE(runBox({cancel()}), 0);
-        QCOMPARE(win->pswLevel, 1);
+        QCOMPARE(stage.win->pswLevel, 1);
     }
 
     void placeholdersFollowTheField()
@@ -217,7 +200,7 @@ private slots:
                                    }});
         QCOMPARE(result, 1);
         QVERIFY(wrongShown);
-        QCOMPARE(win->pswLevel, 1);
+        QCOMPARE(stage.win->pswLevel, 1);
     }
 
     void typedOnTheKeypadAndEnter()
@@ -227,16 +210,16 @@ private slots:
         const int result = runBox({[&](QDialog*) {
             KeypadRig::tap(field);
             QVERIFY(gpNumPad->isVisible());
-            QCOMPARE(win->curInputEdit, field);
+            QCOMPARE(stage.win->curInputEdit, field);
             KeypadRig::typeDigits("8517");
             gpNumPad->confirmKey->click();
             targetKept = true;
         }});
         QCOMPARE(result, 1);
         QVERIFY(targetKept);
-        QCOMPARE(win->pswLevel, 2);
+        QCOMPARE(stage.win->pswLevel, 2);
         // Hiding the box ends the entry: no target, no keypad.
-        QCOMPARE(win->curInputEdit, static_cast<Edit*>(nullptr));
+        QCOMPARE(stage.win->curInputEdit, static_cast<Edit*>(nullptr));
         QVERIFY(!gpNumPad->isVisible());
     }
 
@@ -254,10 +237,10 @@ private slots:
         }});
         QCOMPARE(result, 1);
         QCOMPARE(check.count(), 1);
-        QCOMPARE(win->pswLevel, 2);
+        QCOMPARE(stage.win->pswLevel, 2);
 
         // Destroyed while the box is open: the next tap on the field connects the new one.
-        win->pswLevel = 0;
+        stage.win->pswLevel = 0;
         int checks = 0;
         result = runBox({[&](QDialog*) {
             delete gpNumPad;
@@ -269,7 +252,7 @@ private slots:
         }});
         QCOMPARE(result, 1);
         QCOMPARE(checks, 1);
-        QCOMPARE(win->pswLevel, 1);
+        QCOMPARE(stage.win->pswLevel, 1);
 
         // Shown many times, still checked once per Enter: a second check would find the
         // field emptied by the first and leave the wrong-entry flag set.
@@ -283,34 +266,34 @@ private slots:
                     QCOMPARE(gpPasswordBox->wrongEntry, 0);
                 },
                 cancel()});
-        QCOMPARE(win->pswLevel, 0);
+        QCOMPARE(stage.win->pswLevel, 0);
     }
 
     void mainWindowLevelChecks()
     {
         // Password use off: level 1 without asking.
-        QCOMPARE(win->CheckPassword(), 1);
+        QCOMPARE(stage.win->CheckPassword(), 1);
 
         gpWPara->isPswUsed = 1;
-        win->pswLevel = 2;
-        QCOMPARE(win->CheckPassword(), 2);  // logged in: no box
-        win->pswLevel = 0;
+        stage.win->pswLevel = 2;
+        QCOMPARE(stage.win->CheckPassword(), 2);  // logged in: no box
+        stage.win->pswLevel = 0;
         {
             ModalAnswerer answerer;
             watchBox(answerer);
             answerer.answerWith(typeAndConfirm("1234"));
-            QCOMPARE(win->CheckPassword(), 1);
+            QCOMPARE(stage.win->CheckPassword(), 1);
             // The operator level is not enough for root: the box asks again.
             answerer.answerWith(cancel());
-            QCOMPARE(win->CheckRoot(), 0);
-            QCOMPARE(win->pswLevel, 1);
+            QCOMPARE(stage.win->CheckRoot(), 0);
+            QCOMPARE(stage.win->pswLevel, 1);
             answerer.answerWith(typeAndConfirm("8517030709"));
-            QCOMPARE(win->CheckRoot(), 1);
-            QCOMPARE(win->CheckRoot(), 1);  // factory level: no box
-            win->pswLevel = 0;
+            QCOMPARE(stage.win->CheckRoot(), 1);
+            QCOMPARE(stage.win->CheckRoot(), 1);  // factory level: no box
+            stage.win->pswLevel = 0;
             answerer.answerWith(typeAndConfirm("8517"));
             answerer.answerWith(cancel());
-            QCOMPARE(win->CheckPassword(), 0);
+            QCOMPARE(stage.win->CheckPassword(), 0);
             QCOMPARE(answerer.pendingAnswers(), 0);
         }
     }
