@@ -52,8 +52,8 @@ C_Type_COM::C_Type_COM(QWidget* parent) : QWidget(parent) {}
 
 void C_Type_COM::initForm() {}
 
-void C_Type_COM::setBtnQss(QPushButton* b, QString bg, QString fg, QString hoverBg, QString hoverFg,
-                           QString pressedBg, QString pressedFg)
+void C_Type_COM::setBtnQss(QPushButton* b, QString bg, QString fg, QString hoverBg, QString hoverFg, QString pressedBg,
+                           QString pressedFg)
 {
     b->setFocusPolicy(Qt::NoFocus);
     QString qss;
@@ -86,8 +86,9 @@ void C_Type_COM::setTxtQss(QLineEdit* e, C_Color c)
 void C_Type_COM::setBarQss(QProgressBar* p, QString bg, QString chunk)
 {
     QString qss;
-    qss += QString("QProgressBar{font:9pt;height:%2px;background:%1;border-radius:%3px;text-align:center;border:1px "
-                   "solid %1;}")
+    qss += QString(
+               "QProgressBar{font:9pt;height:%2px;background:%1;border-radius:%3px;text-align:center;border:1px "
+               "solid %1;}")
                .arg(bg)
                .arg(kBarHeight)
                .arg(kBarRadius);
@@ -100,8 +101,9 @@ void C_Type_COM::setBarQss(QProgressBar*, C_Color) {}
 void C_Type_COM::setSliderQss(QSlider* s, QString groove, QString subPage, QString handle)
 {
     QString qss;
-    qss += QString("QSlider::groove:horizontal,QSlider::add-page:horizontal{height:%2px;border-radius:%3px;background:"
-                   "%1;}")
+    qss += QString(
+               "QSlider::groove:horizontal,QSlider::add-page:horizontal{height:%2px;border-radius:%3px;background:"
+               "%1;}")
                .arg(groove)
                .arg(kGrooveHeight)
                .arg(kGrooveRadius);
@@ -109,17 +111,19 @@ void C_Type_COM::setSliderQss(QSlider* s, QString groove, QString subPage, QStri
                .arg(subPage)
                .arg(kGrooveHeight)
                .arg(kGrooveRadius);
-    qss += QString("QSlider::handle:horizontal{width:%2px;margin-top:-%3px;margin-bottom:-%3px;border-radius:%4px;"
-                   "background:qradialgradient(spread:pad,cx:0.5,cy:0.5,radius:0.5,fx:0.5,fy:0.5,stop:0.6 "
-                   "#FFFFFF,stop:0.8 %1);}")
+    qss += QString(
+               "QSlider::handle:horizontal{width:%2px;margin-top:-%3px;margin-bottom:-%3px;border-radius:%4px;"
+               "background:qradialgradient(spread:pad,cx:0.5,cy:0.5,radius:0.5,fx:0.5,fy:0.5,stop:0.6 "
+               "#FFFFFF,stop:0.8 %1);}")
                .arg(handle)
                .arg(kHandleWidth)
                .arg(kHandleMargin)
                .arg(kHandleRadius);
     qss += "QSlider {background:rgb(170,170,170);margin:5px;padding:2px;height:10px;border-radius:4px}";
     // Comes after the coloured sub-page rule on purpose, so it decides the sub-page's look.
-    qss += "QSlider::sub-page:horizontal{background:qlineargradient(spread:pad, x1:0, y1:0, x2:1, y2:0, stop:1 "
-           "rgba(50,50,50, 255), stop:0 blue)}";
+    qss +=
+        "QSlider::sub-page:horizontal{background:qlineargradient(spread:pad, x1:0, y1:0, x2:1, y2:0, stop:1 "
+        "rgba(50,50,50, 255), stop:0 blue)}";
     s->setStyleSheet(qss);
 }
 

@@ -18,8 +18,8 @@ public:
 
     explicit C_Type_COM(QWidget* parent = nullptr);
 
-    static void setBtnQss(QPushButton* b, QString bg, QString fg, QString hoverBg, QString hoverFg,
-                          QString pressedBg, QString pressedFg);
+    static void setBtnQss(QPushButton* b, QString bg, QString fg, QString hoverBg, QString hoverFg, QString pressedBg,
+                          QString pressedFg);
     static void setBtnQss(QPushButton* b, C_Color c);
     static void setTxtQss(QLineEdit* e, QString border, QString focusBorder);
     static void setTxtQss(QLineEdit* e, C_Color c);

@@ -17,8 +17,7 @@ constexpr int kMinWidth = 1000;
 constexpr int kMinHeight = 800;
 
 const char* const kTitleBarStyle = "color:white;background-color:rgb(80,80,80);font-size:32px";
-const char* const kOkButtonStyle =
-    "outline:0px;border:none;font-size:32px;color:white;background-color:#8BC34A;";
+const char* const kOkButtonStyle = "outline:0px;border:none;font-size:32px;color:white;background-color:#8BC34A;";
 
 const char* const kPushButtonStyle =
     "QPushButton{outline:0px;border:none;font-size:%2px;color:white;background-color:%1;}"

@@ -30,7 +30,7 @@ public:
     static void setDefaultWgt(QWidget* w, const QString& extra);
 
     QLabel* titleLabel;
-    QWidget* contentWidget;   // the area below the title bar that subclasses fill
+    QWidget* contentWidget;  // the area below the title bar that subclasses fill
     QHBoxLayout* titleLayout;
     bool pressed = false;
     QPoint pressGlobalPos;

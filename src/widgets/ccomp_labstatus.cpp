@@ -23,18 +23,18 @@ CComp_LabStatus::~CComp_LabStatus()
 void CComp_LabStatus::setStatus(CComp_LabStatus::STATUS s)
 {
     switch (s) {
-    case Busy:
-        setMovie(busyMovie);
-        busyMovie->start();
-        break;
-    case Error:
-        busyMovie->stop();
-        setPixmap(*errorPixmap);
-        break;
-    case Success:
-        busyMovie->stop();
-        setPixmap(*successPixmap);
-        break;
+        case Busy:
+            setMovie(busyMovie);
+            busyMovie->start();
+            break;
+        case Error:
+            busyMovie->stop();
+            setPixmap(*errorPixmap);
+            break;
+        case Success:
+            busyMovie->stop();
+            setPixmap(*successPixmap);
+            break;
     }
     status = s;
     show();

@@ -11,10 +11,10 @@ namespace {
 constexpr int kButtonWidth = 220;
 constexpr int kButtonHeight = 100;
 constexpr int kButtonSizeClass = 3;
-constexpr int kYesOffsetX = -270;   // from the box's horizontal centre
+constexpr int kYesOffsetX = -270;  // from the box's horizontal centre
 constexpr int kNoOffsetX = 50;
-constexpr int kButtonOffsetY = 50;   // from the box's vertical centre
-constexpr int kTextBandCut = 50;     // the text band ends this far above the centre
+constexpr int kButtonOffsetY = 50;  // from the box's vertical centre
+constexpr int kTextBandCut = 50;    // the text band ends this far above the centre
 constexpr int kTextYes = 122;
 constexpr int kTextNo = 123;
 

@@ -29,8 +29,7 @@ ChooseCaliNumWidget::ChooseCaliNumWidget(QWidget* parent) : ChooseBox(parent, kB
     comboBox->setFont(font);
     comboBox->setGeometry((width() - kComboWidth) / 2, height() / 4 + kComboBelowQuarter, kComboWidth, kComboHeight);
     comboBox->setFixedSize(kComboWidth, kComboHeight);
-    for (const char* count : kPointCounts)
-        comboBox->addItem(count);
+    for (const char* count : kPointCounts) comboBox->addItem(count);
     comboBox->setItemHeight(kItemHeight);
 }
 

@@ -28,7 +28,8 @@ const char* const kButtonStyle =
 
 }  // namespace
 
-ColorButton::ColorButton(const QString& text, QWidget* parent, int sizeClass) : QPushButton(parent), sizeClass(sizeClass)
+ColorButton::ColorButton(const QString& text, QWidget* parent, int sizeClass)
+    : QPushButton(parent), sizeClass(sizeClass)
 {
     setText(text);
     setStyleSheet(QString::fromLatin1(kButtonStyle).arg(fontPixelSize(sizeClass, gLan)));

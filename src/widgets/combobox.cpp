@@ -14,7 +14,8 @@ ComboBox::ComboBox(QWidget* parent) : QComboBox(parent)
 
 void ComboBox::setItemHeight(int h)
 {
-    setStyleSheet(QString("QComboBox QAbstractItemView::item{height:%1px;}").arg(h) + "QComboBox::tab-bar{border-width:0px;}");
+    setStyleSheet(QString("QComboBox QAbstractItemView::item{height:%1px;}").arg(h) +
+                  "QComboBox::tab-bar{border-width:0px;}");
 }
 
 void ComboBox::setItemWidth(int w)

@@ -95,9 +95,10 @@ void FloatSlider::showEvent(QShowEvent* event)
 
 void FloatSlider::setFoldIcon(const char* picture)
 {
-    const QPixmap scaled =
-        QPixmap(picture).scaled(foldButton->size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    foldButton->setIcon(QIcon(scaled));
+    QPixmap pixmap(picture);
+    if (!pixmap.isNull())
+        pixmap = pixmap.scaled(foldButton->size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    foldButton->setIcon(QIcon(pixmap));
     foldButton->setIconSize(foldButton->size());
 }
 

@@ -26,7 +26,7 @@ public:
     QPushButton* foldButton;
     QTimer* idleTimer;
     float value = 1.0f;
-    float scale = 1.0f;   // slider position = value x scale
+    float scale = 1.0f;  // slider position = value x scale
 
 signals:
     void updateValue(float value);

@@ -54,20 +54,17 @@ bool IPAddressEdite::eventFilter(QObject* watched, QEvent* event)
 QString IPAddressEdite::getAddress()
 {
     QStringList parts;
-    for (QLineEdit* octet : octets)
-        parts << octet->text();
+    for (QLineEdit* octet : octets) parts << octet->text();
     return parts.join('.').replace("...", "0.0.0.0");
 }
 
 void IPAddressEdite::setAddress(QString text)
 {
     const QStringList parts = text.split('.', Qt::SkipEmptyParts);
-    for (int i = 0; i < kOctetCount; ++i)
-        octets[i]->setText(parts.size() == kOctetCount ? parts[i] : QString("0"));
+    for (int i = 0; i < kOctetCount; ++i) octets[i]->setText(parts.size() == kOctetCount ? parts[i] : QString("0"));
 }
 
 void IPAddressEdite::setReadOnly(bool readOnly)
 {
-    for (QLineEdit* octet : octets)
-        octet->setReadOnly(readOnly);
+    for (QLineEdit* octet : octets) octet->setReadOnly(readOnly);
 }

@@ -20,8 +20,7 @@ ProductAlarmWarnBox::ProductAlarmWarnBox(QWidget* parent) : WarnBox(parent)
 void ProductAlarmWarnBox::accept()
 {
     if (gpControlIO) {
-        for (int out : kAlarmOutputs)
-            gpControlIO->IOSetOut(out, 0);
+        for (int out : kAlarmOutputs) gpControlIO->IOSetOut(out, 0);
         gpControlIO->IOFlashOut();
     }
     if (gpWin) {

@@ -10,11 +10,8 @@
 #include <QPainter>
 #include <QPixmap>
 
-#include "globals.h"
-#if __has_include("edit.h")
 #include "edit.h"
-#define SLIDER_HAVE_EDIT 1
-#endif
+#include "globals.h"
 
 namespace {
 
@@ -24,7 +21,7 @@ constexpr int kFieldX = 135;
 constexpr int kFieldWidth = 100;
 constexpr int kSubButtonX = 240;
 constexpr int kTrackX = 315;
-constexpr int kTrackReserve = 395;   // everything on the row but the track
+constexpr int kTrackReserve = 395;  // everything on the row but the track
 constexpr double kStartMarginShare = 0.03;
 constexpr double kTravelShare = 0.93;
 constexpr int kInset = 3;
@@ -43,7 +40,7 @@ constexpr int kButtonSizeClass = 3;
 constexpr int kButtonCentreFix = 28;
 constexpr int kButtonLift = 6;
 
-constexpr int kEditType = 9;   // numeric keypad, shown in the grandparent
+constexpr int kEditType = 9;  // numeric keypad, shown in the grandparent
 constexpr int kEditStyle = 1;
 constexpr int kEditHeight = 60;
 
@@ -53,16 +50,6 @@ void drawPicture(QPainter& painter, const QRect& target, const QPixmap* picture)
 {
     if (picture)
         painter.drawPixmap(target, *picture);
-}
-
-QWidget* editorWidget(Edit* edit)
-{
-#ifdef SLIDER_HAVE_EDIT
-    return edit;
-#else
-    (void)edit;
-    return nullptr;
-#endif
 }
 
 }  // namespace
@@ -87,16 +74,9 @@ Slider::Slider(int min, int max, int pageStep, int value, QWidget* parent, const
     connect(subButton, &QPushButton::clicked, this, &Slider::Sub);
     subButton->SetRepeat();
 
-    valueEdit = nullptr;
-#ifdef SLIDER_HAVE_EDIT
     valueEdit = new Edit(kEditType, this, kEditStyle);
     valueEdit->setGeometry(0, 0, 0, kEditHeight);
     connect(valueEdit, &QLineEdit::textChanged, this, &Slider::SetText);
-#else
-    (void)kEditType;
-    (void)kEditStyle;
-    (void)kEditHeight;
-#endif
 }
 
 void Slider::Reset(int min, int max, int pageStep, int value, const QString& name)
@@ -208,12 +188,11 @@ void Slider::mouseReleaseEvent(QMouseEvent* event)
     pressX = -1;
     pressY = -1;
     const int x = event->localPos().toPoint().x();
-    QWidget* editor = editorWidget(valueEdit);
-    if (x < kFieldTapFirstX || x > kFieldTapLastX || !editor)
+    if (x < kFieldTapFirstX || x > kFieldTapLastX)
         return;
     // Focus makes the editor the keypads' target; the release places the keypad for it.
     QFocusEvent focusIn(QEvent::FocusIn);
-    QCoreApplication::sendEvent(editor, &focusIn);
+    QCoreApplication::sendEvent(valueEdit, &focusIn);
     QMouseEvent release(QEvent::MouseButtonRelease, QPointF(0, 0), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(editor, &release);
+    QCoreApplication::sendEvent(valueEdit, &release);
 }

@@ -28,7 +28,7 @@ public slots:
 public:
     ColorButton* addButton;
     ColorButton* subButton;
-    Edit* valueEdit;   // invisible: receives the keypad's input
+    Edit* valueEdit;  // invisible: receives the keypad's input
     int trackLength = 0;
     int startMargin = 0;
     int travel = 0;
@@ -36,7 +36,7 @@ public:
     int handleY = 0;
     int handleWidth = 0;
     int handleHeight = 0;
-    int pressX = -1;   // -1, -1 while no drag is under way
+    int pressX = -1;  // -1, -1 while no drag is under way
     int pressY = -1;
 
 protected:

@@ -11,7 +11,7 @@ class TextShowWidget : public QWidget
 public:
     explicit TextShowWidget(QWidget* parent);
 
-    QTextBrowser* textBrowser;   // the owner writes, appends and clears the text here
+    QTextBrowser* textBrowser;  // the owner writes, appends and clears the text here
 
 signals:
     void sigHideWidget();

@@ -27,10 +27,14 @@ bool isWaiting(QDialog* box)
 ModalAnswerer::ModalAnswerer(int deadlineMs, QObject* parent) : QObject(parent), deadlineMs(deadlineMs)
 {
     auto text = [](QDialog* d) { return boxText(d); };
-    watch("WarnBox", [] { return static_cast<QDialog*>(gpWarnBox); }, text);
-    watch("ChooseBox", [] { return static_cast<QDialog*>(gpChooseBox); }, text);
-    watch("LostCameraWarnBox", [] { return static_cast<QDialog*>(gpLostCameraWarnBox); }, text);
-    watch("ProductAlarmWarnBox", [] { return static_cast<QDialog*>(gpProductAlarmWarnBox); }, text);
+    watch(
+        "WarnBox", [] { return static_cast<QDialog*>(gpWarnBox); }, text);
+    watch(
+        "ChooseBox", [] { return static_cast<QDialog*>(gpChooseBox); }, text);
+    watch(
+        "LostCameraWarnBox", [] { return static_cast<QDialog*>(gpLostCameraWarnBox); }, text);
+    watch(
+        "ProductAlarmWarnBox", [] { return static_cast<QDialog*>(gpProductAlarmWarnBox); }, text);
     connect(&pollTimer, &QTimer::timeout, this, &ModalAnswerer::poll);
     pollTimer.start(kPollMs);
 }
@@ -49,8 +53,7 @@ void ModalAnswerer::answer(Answer a)
 
 void ModalAnswerer::answer(std::initializer_list<Answer> answers)
 {
-    for (Answer a : answers)
-        answer(a);
+    for (Answer a : answers) answer(a);
 }
 
 void ModalAnswerer::answerWith(std::function<void(QDialog*)> action)
@@ -80,8 +83,7 @@ QList<ModalAnswerer::Shown> ModalAnswerer::shown() const
 QStringList ModalAnswerer::texts() const
 {
     QStringList out;
-    for (const Shown& s : shownList)
-        out << s.text;
+    for (const Shown& s : shownList) out << s.text;
     return out;
 }
 
@@ -155,7 +157,10 @@ void ModalAnswerer::poll()
                 w.waiting.start();
             if (w.waiting.elapsed() >= deadlineMs) {
                 w.waiting.invalidate();
-                fail(QString("%1 waited %2 ms with no answer (text: \"%3\")").arg(w.name).arg(deadlineMs).arg(w.lastText));
+                fail(QString("%1 waited %2 ms with no answer (text: \"%3\")")
+                         .arg(w.name)
+                         .arg(deadlineMs)
+                         .arg(w.lastText));
                 w.open = false;
                 d->reject();
             }
@@ -173,8 +178,7 @@ void ModalAnswerer::poll()
 void ModalAnswerer::apply(const Entry& entry, QDialog* box)
 {
     // Confirming this box powers the machine off: only ever with every command recorded.
-    if (dynamic_cast<LostCameraWarnBox*>(box) && entry.kind == Yes &&
-        CommandRunner::mode() != CommandRunner::Record) {
+    if (dynamic_cast<LostCameraWarnBox*>(box) && entry.kind == Yes && CommandRunner::mode() != CommandRunner::Record) {
         fail("refused to confirm the lost-camera box: commands are not in record mode");
         box->reject();
         return;
@@ -186,25 +190,25 @@ void ModalAnswerer::apply(const Entry& entry, QDialog* box)
     auto* warn = dynamic_cast<WarnBox*>(box);
     auto* choose = dynamic_cast<ChooseBox*>(box);
     switch (entry.kind) {
-    case Yes:
-        if (warn)
-            warn->confirmButton->click();
-        else if (choose)
-            choose->yesButton->click();
-        else
-            box->accept();
-        break;
-    case No:
-        if (choose)
-            choose->noButton->click();
-        else
-            box->reject();
-        break;
-    case Escape: {
-        QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-        QCoreApplication::sendEvent(box, &press);
-        break;
-    }
+        case Yes:
+            if (warn)
+                warn->confirmButton->click();
+            else if (choose)
+                choose->yesButton->click();
+            else
+                box->accept();
+            break;
+        case No:
+            if (choose)
+                choose->noButton->click();
+            else
+                box->reject();
+            break;
+        case Escape: {
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            QCoreApplication::sendEvent(box, &press);
+            break;
+        }
     }
 }
 

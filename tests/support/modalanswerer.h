@@ -24,17 +24,17 @@ class ModalAnswerer : public QObject
 
 public:
     enum Answer {
-        No = 0,       // NO button of a yes/no box; reject() of any other box
-        Yes = 1,      // YES button, or the confirm button of a message box
-        Escape = 2,   // the Escape key
+        No = 0,      // NO button of a yes/no box; reject() of any other box
+        Yes = 1,     // YES button, or the confirm button of a message box
+        Escape = 2,  // the Escape key
     };
     static constexpr Answer Confirm = Yes;
 
     struct Shown
     {
-        QString box;    // name of the watched box
-        QString text;   // its text when shown
-        bool modal;     // shown by exec
+        QString box;   // name of the watched box
+        QString text;  // its text when shown
+        bool modal;    // shown by exec
     };
 
     // deadlineMs: how long a box may wait for an answer before the test fails.
@@ -68,7 +68,7 @@ private:
     struct Entry
     {
         Answer kind;
-        std::function<void(QDialog*)> action;   // set for custom answers
+        std::function<void(QDialog*)> action;  // set for custom answers
     };
     struct Watch
     {

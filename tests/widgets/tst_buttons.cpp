@@ -84,8 +84,8 @@ private slots:
         QTest::mousePress(&b, Qt::LeftButton);
         QCOMPARE(pressed.size(), 1);
         QTest::qWait(200);
-        QCOMPARE(pressed.size(), 1);   // nothing before 300 ms
-        QTest::qWait(350);             // 300 ms, then every 50 ms
+        QCOMPARE(pressed.size(), 1);  // nothing before 300 ms
+        QTest::qWait(350);            // 300 ms, then every 50 ms
         QVERIFY2(pressed.size() >= 3, qPrintable(QString::number(pressed.size())));
         QTest::mouseRelease(&b, Qt::LeftButton);
     }
@@ -102,7 +102,7 @@ private slots:
         QSignalSpy clicked(&c, &ComboBox::clicked);
         QTest::mouseClick(&c, Qt::LeftButton);
         QCOMPARE(clicked.size(), 1);
-        QTRY_VERIFY(c.view()->isVisible());   // the press still opens the list
+        QTRY_VERIFY(c.view()->isVisible());  // the press still opens the list
         c.hidePopup();
         QVERIFY(!c.hasFocus());
 
@@ -205,17 +205,19 @@ private slots:
         QCOMPARE(e.styleSheet(), QString("QLineEdit{border-style:none;padding:1px;border-radius:5px;border:2px solid "
                                          "#DCE4EC;}QLineEdit:focus{border:2px solid #3498DB;}"));
         C_Type_COM::setTxtQss(&e, static_cast<C_Type_COM::C_Color>(4));
-        QVERIFY(e.styleSheet().contains("#3498DB"));   // untouched
+        QVERIFY(e.styleSheet().contains("#3498DB"));  // untouched
 
         QPushButton b;
         C_Type_COM::setBtnQss(&b, C_Type_COM::Color_Red);
         QCOMPARE(b.focusPolicy(), Qt::NoFocus);
-        QVERIFY(b.styleSheet().startsWith("QPushButton{border-style:none;padding:3px;border-radius:5px;color:#FFFFFF;"
-                                          "background:#E74C3C;}QPushButton:hover{color:#FFF5E7;background:#EC7064;}"));
+        QVERIFY(
+            b.styleSheet().startsWith("QPushButton{border-style:none;padding:3px;border-radius:5px;color:#FFFFFF;"
+                                      "background:#E74C3C;}QPushButton:hover{color:#FFF5E7;background:#EC7064;}"));
         QSlider s;
         C_Type_COM::setSliderQss(&s, C_Type_COM::Color_Green);
-        QVERIFY(s.styleSheet().startsWith("QSlider::groove:horizontal,QSlider::add-page:horizontal{height:14px;border-"
-                                          "radius:4px;background:#FFFBF0;}"));
+        QVERIFY(
+            s.styleSheet().startsWith("QSlider::groove:horizontal,QSlider::add-page:horizontal{height:14px;border-"
+                                      "radius:4px;background:#FFFBF0;}"));
         QVERIFY(s.styleSheet().endsWith("stop:0 blue)}"));
         QProgressBar p;
         C_Type_COM::setBarQss(&p, "#FFFFFF", "#3498DB");
@@ -226,7 +228,7 @@ private slots:
     {
         const struct
         {
-            int index;   // push buttons in creation order: Cancel, OK, close
+            int index;  // push buttons in creation order: Cancel, OK, close
             int result;
         } rows[] = {{0, 0}, {1, 1}, {2, -1}};
         for (const auto& r : rows) {

@@ -46,24 +46,6 @@ QRect redArea(QWidget* w)
     return area;
 }
 
-// Collects the log lines written while it lives (QtTest replaces the process handler).
-class LogCapture
-{
-public:
-    explicit LogCapture(QStringList* sink)
-    {
-        gSink = sink;
-        previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& msg) {
-            gSink->append(msg);
-        });
-    }
-    ~LogCapture() { qInstallMessageHandler(previous); }
-
-private:
-    static inline QStringList* gSink = nullptr;
-    QtMessageHandler previous;
-};
-
 }  // namespace
 
 class TestDialogs : public QObject
@@ -115,8 +97,7 @@ private slots:
         QCOMPARE(gpChooseBox->exec(), 0);
         QCOMPARE(gpChooseBox->exec(), 0);
         QCOMPARE(answerer.pendingAnswers(), 0);
-        QCOMPARE(answerer.texts(),
-                 QStringList({"first warning", "second warning", "delete?", "delete?", "delete?"}));
+        QCOMPARE(answerer.texts(), QStringList({"first warning", "second warning", "delete?", "delete?", "delete?"}));
         QCOMPARE(gpWarnBox->confirmButton->text(), QString("Confirm"));
         QCOMPARE(gpChooseBox->yesButton->text(), QString("YES"));
         QCOMPARE(gpChooseBox->noButton->text(), QString("NO"));
@@ -196,9 +177,8 @@ private slots:
         QCOMPARE(win->screenOff, 1);
         LCDOnOff(1);
         QCOMPARE(win->screenOff, 0);
-        QCOMPARE(CommandRunner::callTexts(),
-                 QStringList({"echo 1 > /sys/class/backlight/intel_backlight/bl_power",
-                              "echo 0 > /sys/class/backlight/intel_backlight/bl_power"}));
+        QCOMPARE(CommandRunner::callTexts(), QStringList({"echo 1 > /sys/class/backlight/intel_backlight/bl_power",
+                                                          "echo 0 > /sys/class/backlight/intel_backlight/bl_power"}));
         QVERIFY(Devices::recordedLedRequests().isEmpty());
     }
 
@@ -206,7 +186,7 @@ private slots:
     {
         LEDOnOff(6, 0);
         LEDOnOff(7, 1);
-        LEDOnOff(4, 2);   // only bit 0 of `on` counts
+        LEDOnOff(4, 2);  // only bit 0 of `on` counts
         QCOMPARE(Devices::recordedLedRequests(),
                  QList<unsigned long>({0x5A018000 + 0xBF, 0x5A018000 + 0xBF, 0x5A018000 + 0xAF}));
         LEDOnOff(6, 1);
@@ -220,8 +200,7 @@ private slots:
     void productAlarmConfirmClearsOutputsAndCounter()
     {
         QCOMPARE(gpProductAlarmWarnBox->text(), QString("生产已达设定次数，请确认后复位"));
-        for (int out : {0, 1, 2})
-            gpControlIO->IOSetOut(out, 1);
+        for (int out : {0, 1, 2}) gpControlIO->IOSetOut(out, 1);
         gpControlIO->IOFlashOut();
         QCOMPARE(gDataOut & 0x7u, 0x7u);
         win->productCount = 12;
@@ -245,16 +224,13 @@ private slots:
         gisRunWTD = true;
         ModalAnswerer answerer;
         answerer.answer(ModalAnswerer::Confirm);
-        QStringList logged;
-        {
-            LogCapture capture(&logged);
-            QCOMPARE(gpLostCameraWarnBox->exec(), 1);
-        }
+        TestSupport::clearCapturedMessages();
+        QCOMPARE(gpLostCameraWarnBox->exec(), 1);
         QVERIFY(!gisRunWTD);
         QCOMPARE(CommandRunner::callTexts(), QStringList({"init 0"}));
         QVERIFY(!CommandRunner::calls().first().executed);
         // The operation record, as the main window's record function logs it.
-        const QString log = logged.join('\n');
+        const QString log = TestSupport::capturedMessages().join('\n');
         QVERIFY2(log.contains("因丢失相机手动关闭电源") && log.contains("operate"), qPrintable(log));
     }
 
@@ -324,7 +300,7 @@ private slots:
         QVERIFY(!warnText.isEmpty());
         QVERIFY(qAbs(warnText.center().x() - 375) <= 3);
         QVERIFY(qAbs(warnText.center().y() - (5 + 370 * 2 / 3 / 2)) <= 5);
-        QVERIFY(warnText.height() > 60);   // two lines
+        QVERIFY(warnText.height() > 60);  // two lines
 
         // The yes/no question sits on the bottom edge of its band, above the buttons.
         gpChooseBox->setText("Q");

@@ -40,8 +40,7 @@ private slots:
         std::atomic<bool> done{false};
         CComp_DiaWait wait(
             [&] {
-                while (!release)
-                    QThread::msleep(5);
+                while (!release) QThread::msleep(5);
                 done = true;
             },
             nullptr);
