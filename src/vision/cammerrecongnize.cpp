@@ -148,14 +148,24 @@ CammerRecong::Cut CammerRecong::CutRegion(const CammerSingleton* s, const cv::Ma
     return cut;
 }
 
-cv::Mat CammerRecong::Open(const cv::Mat& band, int kernel)
+CammerRecong::Contours CammerRecong::Blobs(const Band& band, cv::Mat overlay)
 {
-    if (kernel <= 1)
-        return band;   // a 1 x 1 opening changes nothing
-    cv::Mat opened;
-    cv::morphologyEx(band, opened, cv::MORPH_OPEN,
-                     cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(kernel, kernel)));
-    return opened;
+    cv::Mat opened = band.band;   // a 1 x 1 opening changes nothing
+    if (band.kernel > 1)
+        cv::morphologyEx(band.band, opened, cv::MORPH_OPEN,
+                         cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(band.kernel, band.kernel)));
+    cv::bitwise_or(overlay, opened, overlay);
+    Contours contours;
+    cv::findContours(opened, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_NONE);
+    return contours;
+}
+
+int CammerRecong::AreaSum(const Contours& contours)
+{
+    int value = 0;
+    for (const auto& c : contours)
+        value = int(value + cv::contourArea(c));
+    return value;
 }
 
 CammerRecong::Band CammerRecong::MakeBand(const CammerSingleton* s, int det, int r, const cv::Mat& roi,
@@ -234,6 +244,50 @@ void CammerRecong::ReportRegionError(int det, int code) const
         gpWin->InsertRecord(text, "info");
 }
 
+bool CammerRecong::Judge(int det, int r, int score, int count, int& value, param_roi& rec) const
+{
+    const WizardPara& p = Para();
+    const int f = store->func[det][r], p1 = store->para1[det][r], p2 = store->para2[det][r];
+    rec.third = store->para3[det][r];
+    rec.low = -1;
+    rec.high = -1;
+    switch (f) {
+    case kFuncDefect: {
+        bool ok = value <= (p.showAllParams ? p2 : p.filterArea);
+        // Two flags only: detections of the paired modes share them, others beyond 1 have none.
+        const int k2 = (p.detectMode == 1 || p.detectMode == 2) ? det % 2 : det;
+        if (k2 < 2 && p.templateIsNg[k2])
+            ok = !ok;
+        rec.low = p1;
+        rec.high = p2;
+        return ok;
+    }
+    case kFuncSpot:
+        rec.low = p1;
+        rec.high = p2;
+        return value >= p1 && value <= p2;
+    case kFuncBlackArea:
+    case kFuncWhiteArea:
+        rec.low = 0;
+        rec.high = p2;
+        return value <= p2;
+    case kFuncSimilarity:
+        value = score;
+        rec.low = p1;
+        return value >= p1;
+    case kFuncWhiteNumber:
+    case kFuncBlackNumber:
+        value = count;
+        rec.low = Low16(p2);
+        rec.high = High16(p2);
+        return value >= rec.low && value <= rec.high;
+    case kFuncColorSpot:
+        return value >= p.colorMinArea && value <= p.colorMaxArea;
+    default:
+        return true;
+    }
+}
+
 void CammerRecong::Run(int det)
 {
     if (det < 0 || det >= kDetectCount || !store || !view->alignedImage || !view->displayMask) {
@@ -278,82 +332,25 @@ void CammerRecong::Run(int det)
             ReportRegionError(det, cut.code);
             continue;
         }
-        const int p1 = store->para1[det][r], p2 = store->para2[det][r], p3 = store->para3[det][r];
         const cv::Mat roi = picture(cut.rect);
         const Band band = MakeBand(store, det, r, roi, color ? colorPicture(cut.rect) : cv::Mat(), cut.mask, kernel,
                                    kCountBoundSlackRun);
         kernel = band.kernel;
-        const cv::Mat opened = Open(band.band, kernel);
-        cv::Mat overlay = overlayAll(cut.rect);
-        cv::bitwise_or(overlay, opened, overlay);
-
-        std::vector<std::vector<cv::Point>> contours;
-        cv::findContours(opened, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_NONE);
-        int value = 0;
+        const Contours contours = Blobs(band, overlayAll(cut.rect));
         int stored = 0;
-        for (size_t n = 0; n < contours.size(); ++n) {
-            value = int(value + cv::contourArea(contours[n]));
-            if (n < kMaxRoiBoxes - 1) {
-                const cv::Rect b = cv::boundingRect(contours[n]);
-                int* box = boxes[n + 1];
-                box[0] = cut.rect.x + b.x;
-                box[1] = cut.rect.y + b.y;
-                box[2] = cut.rect.x + b.x + b.width;
-                box[3] = cut.rect.y + b.y + b.height;
-                ++stored;
-            }
+        for (size_t n = 0; n < contours.size() && n < kMaxRoiBoxes - 1; ++n) {
+            const cv::Rect b = cv::boundingRect(contours[n]);
+            int* box = boxes[n + 1];
+            box[0] = cut.rect.x + b.x;
+            box[1] = cut.rect.y + b.y;
+            box[2] = cut.rect.x + b.x + b.width;
+            box[3] = cut.rect.y + b.y + b.height;
+            ++stored;
         }
         boxes[0][0] = stored;
+        int value = AreaSum(contours);
+        const bool ok = Judge(det, r, band.score, int(contours.size()), value, rec);
         view->roiValue[det][r] = value;
-
-        bool ok = true;
-        rec.third = p3;
-        switch (f) {
-        case kFuncDefect: {
-            ok = value <= (p.showAllParams ? p2 : p.filterArea);
-            const int k2 = (p.detectMode == 1 || p.detectMode == 2) ? det % 2 : det;
-            if (k2 < 2 && p.templateIsNg[k2])
-                ok = !ok;
-            rec.low = p1;
-            rec.high = p2;
-            break;
-        }
-        case kFuncSpot:
-            ok = value >= p1 && value <= p2;
-            rec.low = p1;
-            rec.high = p2;
-            break;
-        case kFuncBlackArea:
-        case kFuncWhiteArea:
-            ok = value <= p2;
-            rec.low = 0;
-            rec.high = p2;
-            break;
-        case kFuncSimilarity:
-            value = band.score;
-            view->roiValue[det][r] = value;
-            ok = value >= p1;
-            rec.low = p1;
-            rec.high = -1;
-            break;
-        case kFuncWhiteNumber:
-        case kFuncBlackNumber:
-            value = int(contours.size());
-            view->roiValue[det][r] = value;
-            ok = value >= Low16(p2) && value <= High16(p2);
-            rec.low = Low16(p2);
-            rec.high = High16(p2);
-            break;
-        case kFuncColorSpot:
-            ok = value >= p.colorMinArea && value <= p.colorMaxArea;
-            rec.low = -1;
-            rec.high = -1;
-            break;
-        default:
-            rec.low = -1;
-            rec.high = -1;
-            break;
-        }
         if (!ok) {
             view->roiOk[det][r] = false;
             view->cameraOk = false;

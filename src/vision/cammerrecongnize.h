@@ -1,6 +1,8 @@
 // CammerRecong: one camera's recogniser: training, perspective and position correction, region judgement.
 #pragma once
 
+#include <vector>
+
 #include <opencv2/core.hpp>
 
 #include "findshape.h"
@@ -12,6 +14,7 @@
 
 class CammerSingleton;
 class WizardPara;
+struct param_roi;
 
 // Detection functions of a region.
 enum RoiFunc {
@@ -101,7 +104,14 @@ private:
     // (2 when judging, 3 for the preview).
     Band MakeBand(const CammerSingleton* s, int det, int r, const cv::Mat& roi, const cv::Mat& colorRoi,
                   const cv::Mat& m, int kernel, int countSlack);
-    static cv::Mat Open(const cv::Mat& band, int kernel);
+    using Contours = std::vector<std::vector<cv::Point>>;
+    // Opens the band with its kernel, ORs the result into overlay and returns its outer contours.
+    static Contours Blobs(const Band& band, cv::Mat overlay);
+    // Sum of the contours' areas, truncated after each addition.
+    static int AreaSum(const Contours& contours);
+    // Pass rule of the region's function on its measurement; value becomes the region's value
+    // (area, score or count) and rec gets the limits the network record carries.
+    bool Judge(int det, int r, int score, int count, int& value, param_roi& rec) const;
     void ReportRegionError(int det, int code) const;
     bool TemplatesReady(int det, const char* what) const;
     // The picture used for training from template k of det (converted for colour cameras).

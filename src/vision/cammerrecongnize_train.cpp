@@ -123,18 +123,9 @@ void CammerRecong::RunTest(int det, int roi)
         const cv::Mat colorRoi = color ? view->ColorMat(view->templates[det][k])(cut.rect) : cv::Mat();
         const Band band =
             MakeBand(s, det, roi, picture(cut.rect), colorRoi, cut.mask, 1, kCountBoundSlackPreview);
-        const cv::Mat opened = Open(band.band, band.kernel);
-        cv::Mat overlay = overlayAll(cut.rect);
-        cv::bitwise_or(overlay, opened, overlay);
-        std::vector<std::vector<cv::Point>> contours;
-        cv::findContours(opened, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_NONE);
-        int value = 0;
-        if (f == kFuncWhiteNumber || f == kFuncBlackNumber) {
-            value = int(contours.size());
-        } else {
-            for (const auto& c : contours)
-                value = int(value + cv::contourArea(c));
-        }
+        const Contours contours = Blobs(band, overlayAll(cut.rect));
+        const bool counting = f == kFuncWhiteNumber || f == kFuncBlackNumber;
+        const int value = counting ? int(contours.size()) : AreaSum(contours);
         view->roiValue[det][roi] = value;
     }
     view->showTestMask = true;

@@ -2,6 +2,7 @@
 #include "findshape.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 #include <QDebug>
@@ -11,10 +12,11 @@
 namespace {
 constexpr int kMinPatternSide = 12;     // the top level keeps the pattern at least this big
 constexpr int kMinPoints = 24;          // sample points a level needs
-constexpr size_t kMaxPoints = 3000;     // sample points kept per level
+constexpr size_t kMaxPoints = 2000;     // sample points kept per level
 constexpr double kMinInside = 0.8;      // share of points that must land inside the image
 constexpr double kDefaultMinScore = 0.5;
 constexpr int kCandidates = 6;          // top-level poses refined
+constexpr size_t kDescending = 3;       // of them, taken one level down
 constexpr int kMaxClimbSteps = 40;
 constexpr int kMinImageSide = 4;
 constexpr int kMaxLayers = 10;
@@ -83,24 +85,59 @@ double ScorePose(const cv::Mat& img, const FindShape::Level& level, double cx, d
 // Every integer position and listed angle; returns the best poses, at least 2 pixels apart.
 std::vector<Pose> SearchTop(const cv::Mat& img, const FindShape::Level& level, const std::vector<double>& angles)
 {
+    const size_t n = level.offsets.size();
+    std::vector<int> t(n);
+    long long st = 0, stt = 0;
+    for (size_t i = 0; i < n; ++i) {
+        t[i] = int(level.values[i]);
+        st += t[i];
+        stt += t[i] * t[i];
+    }
+    const double templVar = double(stt) - double(st) * st / n;
     std::vector<Pose> all;
-    std::vector<cv::Point> rotated(level.offsets.size());
+    std::vector<cv::Point> rotated(n);
+    std::vector<ptrdiff_t> linear(n);
     for (double angle : angles) {
         const double c = std::cos(Rad(angle)), s = std::sin(Rad(angle));
-        for (size_t i = 0; i < rotated.size(); ++i) {
+        cv::Point lo(INT_MAX, INT_MAX), hi(INT_MIN, INT_MIN);
+        for (size_t i = 0; i < n; ++i) {
             const cv::Point2f& o = level.offsets[i];
             rotated[i] = cv::Point(cvRound(c * o.x - s * o.y), cvRound(s * o.x + c * o.y));
+            linear[i] = ptrdiff_t(rotated[i].y) * ptrdiff_t(img.step) + rotated[i].x;
+            lo = cv::Point(std::min(lo.x, rotated[i].x), std::min(lo.y, rotated[i].y));
+            hi = cv::Point(std::max(hi.x, rotated[i].x), std::max(hi.y, rotated[i].y));
         }
+        const double boxArea = double(hi.x - lo.x + 1) * (hi.y - lo.y + 1);
         for (int y = 0; y < img.rows; ++y) {
             for (int x = 0; x < img.cols; ++x) {
-                Sums sums;
-                for (size_t i = 0; i < rotated.size(); ++i) {
-                    const int px = x + rotated[i].x, py = y + rotated[i].y;
-                    if (px < 0 || py < 0 || px >= img.cols || py >= img.rows)
+                double score;
+                if (x + lo.x >= 0 && y + lo.y >= 0 && x + hi.x < img.cols && y + hi.y < img.rows) {
+                    // Wholly inside: integer sums, no bounds tests.
+                    const unsigned char* base = img.ptr<unsigned char>(y) + x;
+                    long long sv = 0, svv = 0, stv = 0;
+                    for (size_t i = 0; i < n; ++i) {
+                        const int v = base[linear[i]];
+                        sv += v;
+                        svv += v * v;
+                        stv += t[i] * v;
+                    }
+                    const double vv = double(svv) - double(sv) * sv / n;
+                    score = vv > 1e-6 && templVar > 1e-6 ? (stv - double(st) * sv / n) / std::sqrt(templVar * vv) : 0;
+                } else {
+                    // Too little of the pattern's box on the image to reach the inside share.
+                    const int w = std::min(img.cols - 1, x + hi.x) - std::max(0, x + lo.x) + 1;
+                    const int h = std::min(img.rows - 1, y + hi.y) - std::max(0, y + lo.y) + 1;
+                    if (w <= 0 || h <= 0 || double(w) * h < kMinInside * boxArea)
                         continue;
-                    sums.add(level.values[i], img.ptr<unsigned char>(py)[px]);
+                    Sums sums;
+                    for (size_t i = 0; i < n; ++i) {
+                        const int px = x + rotated[i].x, py = y + rotated[i].y;
+                        if (px < 0 || py < 0 || px >= img.cols || py >= img.rows)
+                            continue;
+                        sums.add(t[i], img.ptr<unsigned char>(py)[px]);
+                    }
+                    score = sums.ncc(n);
                 }
-                const double score = sums.ncc(rotated.size());
                 if (score > 0)
                     all.push_back({double(x), double(y), angle, score});
             }
@@ -266,21 +303,30 @@ bool FindShape::Find(cv::Mat& image, int minScorePercent, int* x, int* y, double
         for (int i = 0; i < n; ++i)
             angles.push_back(-range + 2.0 * range * i / (n - 1));
     }
-    Pose best;
-    for (Pose pose : SearchTop(pyr[top], levels[top], angles)) {
+    // Every top-level candidate climbs once; only those near the best go down the pyramid,
+    // and below the next level only the best one.
+    std::vector<Pose> poses = SearchTop(pyr[top], levels[top], angles);
+    for (Pose& pose : poses)
         Climb(pyr[top], levels[top], pose, levels[top].angleStep, range);
-        for (int l = top - 1; l >= stop; --l) {
+    for (int l = top - 1; l >= stop; --l) {
+        std::sort(poses.begin(), poses.end(), [](const Pose& a, const Pose& b) { return a.score > b.score; });
+        const size_t keep = l == top - 1 ? kDescending : 1;
+        if (poses.size() > keep)
+            poses.resize(keep);
+        for (Pose& pose : poses) {
             pose.x *= 2;
             pose.y *= 2;
             Climb(pyr[l], levels[l], pose, levels[l].angleStep, range);
         }
-        double step = levels[stop].angleStep;
-        for (int h = 0; h < halvings && range > 0; ++h) {
-            step /= 2;
-            Climb(pyr[stop], levels[stop], pose, step, range);
-        }
-        if (pose.score > best.score)
-            best = pose;
+    }
+    Pose best;
+    for (const Pose& p : poses)
+        if (p.score > best.score)
+            best = p;
+    double step = levels[stop].angleStep;
+    for (int h = 0; h < halvings && range > 0 && best.score > -2; ++h) {
+        step /= 2;
+        Climb(pyr[stop], levels[stop], best, step, range);
     }
     const double needed = minScorePercent > 0 ? minScorePercent / 100.0 : minimum;
     if (best.score < needed)

@@ -1,0 +1,248 @@
+// Tests of the recogniser's position correction (ShapeMatch) and perspective correction (HomoTransShape).
+#include <cstring>
+
+#include <QtTest>
+
+#include <opencv2/imgproc.hpp>
+
+#include "cammerrecongnize.h"
+#include "miscfunc.h"
+#include "mojuwizard.h"
+#include "recogrig.h"
+#include "simscene.h"
+#include "testsupport.h"
+
+namespace {
+constexpr int kW = 640;
+constexpr int kH = 480;
+
+SimSceneOptions SceneOptions(quint32 seed)
+{
+    SimSceneOptions o;
+    o.width = kW;
+    o.height = kH;
+    o.seed = seed;
+    return o;
+}
+
+bool SameBytes(const unsigned char* a, const unsigned char* b, int n)
+{
+    return std::memcmp(a, b, n) == 0;
+}
+}  // namespace
+
+class TestCorrections : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void shiftAndRotationAreBroughtBackOntoTheTemplate();
+    void pureShiftWhenRotationIsOff();
+    void positionModelFallsBackToTheCentralRectangle();
+    void severalPositionRegionsTakeRectangleAndMaskFromTheFirst();
+    void positionCorrectionOffOrFailingCopiesThePicture();
+    void perspectiveIsCorrectedOntoTheTemplate();
+    void perspectiveLeavesUncorrectablePicturesAlone();
+
+private:
+    std::unique_ptr<MoJuWizard> win;
+};
+
+void TestCorrections::init()
+{
+    if (!win)
+        win.reset(new MoJuWizard(MoJuWizard::LightConstruction()));
+    win->step = 0;
+}
+
+void TestCorrections::shiftAndRotationAreBroughtBackOntoTheTemplate()
+{
+    RecogRig rig(kW, kH);
+    rig.para->motionCorrect = 0;
+    rig.para->matchAngle = 10;
+    rig.para->matchOffset = 60;
+    SimSceneOptions o = SceneOptions(5);
+    const cv::Mat templ = SimScene::render(o);
+    rig.setTemplate(0, 0, templ);
+    const cv::Rect model(220, 160, 200, 160);
+    rig.addRect(0, model, kFuncPosition);
+    CammerRecong& rec = rig.build();
+    QVERIFY(rec.findShape[0].IsValid());
+    QCOMPARE(rec.shapeCenterX[0], 320);
+    QCOMPARE(rec.shapeCenterY[0], 240);
+    QCOMPARE(rec.searchRect[0], cv::Rect(160, 100, 320, 280));
+
+    o.shiftX = 14;
+    o.shiftY = -9;
+    o.rotation = 3.0;
+    rig.setRaw(SimScene::render(o));
+    QCOMPARE(rec.HomoTransShape(0), 1);
+    rec.ShapeMatch();
+    const cv::Rect inner(120, 90, 400, 300);
+    const double before = MeanAbsDiff(rig.work(), templ, inner);
+    const double after = MeanAbsDiff(rig.aligned(), templ, inner);
+    QVERIFY2(after < 2.0 && before > 6 * after, qPrintable(QString("%1 -> %2").arg(before).arg(after)));
+}
+
+void TestCorrections::pureShiftWhenRotationIsOff()
+{
+    RecogRig rig(kW, kH);
+    rig.para->motionCorrect = 0;
+    rig.para->matchAngle = 0;   // also 181 and above: shift only
+    SimSceneOptions o = SceneOptions(6);
+    const cv::Mat templ = SimScene::render(o);
+    rig.setTemplate(0, 0, templ);
+    rig.addRect(0, cv::Rect(200, 150, 240, 180), kFuncPosition);
+    CammerRecong& rec = rig.build();
+
+    o.shiftX = -21;
+    o.shiftY = 13;
+    rig.setRaw(SimScene::render(o));
+    rec.HomoTransShape(0);
+    rec.ShapeMatch();
+    // The moved-in border is black; the rest equals the template exactly.
+    const cv::Rect inner(30, 0, kW - 60, kH - 20);
+    QCOMPARE(MeanAbsDiff(rig.aligned(), templ, inner), 0.0);
+    QCOMPARE(cv::countNonZero(rig.aligned()(cv::Rect(0, kH - 13, kW, 13))), 0);
+    QCOMPARE(cv::countNonZero(rig.aligned()(cv::Rect(0, 0, 21, kH))), 0);
+}
+
+void TestCorrections::positionModelFallsBackToTheCentralRectangle()
+{
+    RecogRig rig(kW, kH);
+    rig.para->motionCorrect = 0;
+    rig.para->matchOffset = 8000;
+    SimSceneOptions o = SceneOptions(9);
+    const cv::Mat templ = SimScene::render(o);
+    rig.setTemplate(0, 0, templ);
+    CammerRecong& rec = rig.build();
+    // No position region: the rectangle (w/4, h/4, 3w/4, 3h/4).
+    QCOMPARE(rec.shapeCenterX[0], 160 + 480 / 2);
+    QCOMPARE(rec.shapeCenterY[0], 120 + 360 / 2);
+    QCOMPARE(rec.searchRect[0], cv::Rect(0, 0, kW, kH));   // clipped to the picture
+
+    o.shiftX = 7;
+    o.shiftY = 5;
+    rig.setRaw(SimScene::render(o));
+    rec.HomoTransShape(0);
+    rec.ShapeMatch();
+    QCOMPARE(MeanAbsDiff(rig.aligned(), templ, cv::Rect(20, 20, 600, 440)), 0.0);
+}
+
+void TestCorrections::severalPositionRegionsTakeRectangleAndMaskFromTheFirst()
+{
+    RecogRig rig(kW, kH);
+    rig.para->motionCorrect = 0;
+    rig.para->matchOffset = 40;
+    const cv::Mat templ = SimScene::render(SceneOptions(10));
+    rig.setTemplate(0, 0, templ);
+    rig.addRect(0, cv::Rect(100, 100, 150, 120), kFuncPosition);
+    rig.addRect(0, cv::Rect(300, 200, 60, 40), kFuncPosition);
+    CammerRecong& rec = rig.build();
+    QVERIFY(rec.findShape[0].IsValid());
+    QCOMPARE(rec.shapeCenterX[0], 175);
+    QCOMPARE(rec.searchRect[0], cv::Rect(60, 60, 230, 200));
+}
+
+void TestCorrections::positionCorrectionOffOrFailingCopiesThePicture()
+{
+    RecogRig rig(kW, kH);
+    rig.para->motionCorrect = 0;
+    rig.setTemplate(0, 0, SimScene::render(SceneOptions(11)));
+    rig.setTemplate(1, 0, SimScene::render(SceneOptions(11)));
+    rig.addRect(0, cv::Rect(200, 150, 200, 150), kFuncPosition);
+    CammerRecong& rec = rig.build();
+    CammerRecogData& v = *rig.view;
+
+    // The shape is not in the picture: an uncorrected copy.
+    rig.setRaw(SimScene::render(SceneOptions(999)));
+    rec.HomoTransShape(0);
+    rec.ShapeMatch();
+    QVERIFY(SameBytes(v.alignedImage, v.workImage, v.imageBytes));
+
+    // The step of the main window picks the detection: detection 1 has no model.
+    SimSceneOptions o = SceneOptions(11);
+    o.shiftX = 9;
+    rig.setRaw(SimScene::render(o));
+    rec.HomoTransShape(0);
+    win->step = 1;
+    rec.ShapeMatch();
+    QVERIFY(SameBytes(v.alignedImage, v.workImage, v.imageBytes));
+    win->step = 0;
+    rec.ShapeMatch();
+    QVERIFY(!SameBytes(v.alignedImage, v.workImage, v.imageBytes));
+
+    // Correction switched off.
+    rig.para->motionCorrect = -1;
+    rec.ShapeMatch();
+    QVERIFY(SameBytes(v.alignedImage, v.workImage, v.imageBytes));
+}
+
+void TestCorrections::perspectiveIsCorrectedOntoTheTemplate()
+{
+    RecogRig rig(kW, kH);
+    rig.para->angleCorrect = 1;
+    SimSceneOptions o = SceneOptions(21);
+    const cv::Mat templ = SimScene::render(o);
+    rig.setTemplate(0, 0, templ);
+    rig.addRect(0, cv::Rect(60, 60, 520, 360), kFuncPerspective);
+    CammerRecong& rec = rig.build();
+    QCOMPARE(rec.homo[0].features.size(), size_t(2));
+    QVERIFY(rec.homo[0].features[1].keypoints.size() > 100);
+    for (const cv::KeyPoint& k : rec.homo[0].features[1].keypoints)
+        QVERIFY(cv::Rect(60, 60, 520, 360).contains(k.pt));   // the region limits the features
+
+    o.perspective = 0.05;
+    o.rotation = -2;
+    o.shiftY = 6;
+    rig.setRaw(SimScene::render(o));
+    QCOMPARE(rec.HomoTransShape(0), 1);
+    const cv::Rect inner(80, 80, 480, 320);
+    const double before = MeanAbsDiff(rig.view->GrayMat(rig.view->rawImage), templ, inner);
+    const double after = MeanAbsDiff(rig.work(), templ, inner);
+    QVERIFY2(after < 2.0 && before > 6 * after, qPrintable(QString("%1 -> %2").arg(before).arg(after)));
+
+    // Judging then runs on the corrected picture: an unchanged part passes the defect check.
+    rig.addRect(0, cv::Rect(150, 120, 300, 200), kFuncDefect, 45, 100, 3);
+    rec.VarTrain(0);
+    rec.ShapeMatch();
+    rec.Run(0);
+    QVERIFY2(rig.view->cameraOk, qPrintable(QString::number(rig.view->roiValue[0][1])));
+}
+
+void TestCorrections::perspectiveLeavesUncorrectablePicturesAlone()
+{
+    RecogRig rig(kW, kH);
+    rig.para->angleCorrect = 1;
+    rig.setTemplate(0, 0, SimScene::render(SceneOptions(22)));
+    CammerRecong& rec = rig.build();
+    CammerRecogData& v = *rig.view;
+    QVERIFY(!rec.homo[0].features[1].keypoints.empty());   // central rectangle, no region
+
+    rig.setRaw(cv::Mat(kH, kW, CV_8UC1, cv::Scalar(128)));   // too few matches
+    rec.HomoTransShape(0);
+    QVERIFY(SameBytes(v.workImage, v.rawImage, v.imageBytes));
+
+    // Correction off: a plain copy.
+    rig.para->angleCorrect = 0;
+    SimSceneOptions o = SceneOptions(22);
+    o.perspective = 0.05;
+    rig.setRaw(SimScene::render(o));
+    rec.HomoTransShape(0);
+    QVERIFY(SameBytes(v.workImage, v.rawImage, v.imageBytes));
+
+    // A colour camera is copied whole, all four bytes of each pixel.
+    RecogRig colour(kW, kH, true);
+    colour.para->angleCorrect = 1;
+    CammerRecong& crec = colour.build();
+    for (int i = 0; i < colour.view->imageBytes; ++i)
+        colour.view->rawImage[i] = static_cast<unsigned char>(i * 7);
+    crec.HomoTransShape(0);
+    QVERIFY(SameBytes(colour.view->workImage, colour.view->rawImage, colour.view->imageBytes));
+    crec.ShapeMatch();
+    QVERIFY(SameBytes(colour.view->alignedImage, colour.view->workImage, colour.view->imageBytes));
+}
+
+MONITOR_TEST_MAIN(TestCorrections)
+#include "tst_corrections.moc"
