@@ -9,6 +9,7 @@
 #include "choosebox.h"
 #include "commandrunner.h"
 #include "lostcamerawarnbox.h"
+#include "passwordbox.h"
 #include "productalarmwarnbox.h"
 #include "warnbox.h"
 
@@ -68,6 +69,9 @@ int ModalAnswerer::pendingAnswers() const
 
 void ModalAnswerer::watch(const QString& name, std::function<QDialog*()> box, std::function<QString(QDialog*)> text)
 {
+    for (int i = 0; i < watches.size(); ++i)
+        if (watches[i].name == name)
+            watches.removeAt(i--);
     Watch w;
     w.name = name;
     w.box = std::move(box);

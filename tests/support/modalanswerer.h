@@ -15,7 +15,7 @@
 #include <QTimer>
 
 // The shared boxes are reached through their globals (gpWarnBox, gpChooseBox,
-// gpLostCameraWarnBox, gpProductAlarmWarnBox): once the main window re-parents them,
+// gpLostCameraWarnBox, gpProductAlarmWarnBox, gpPasswordBox): once the main window re-parents them,
 // QApplication::activeModalWidget no longer finds them. A box counts as waiting while it
 // runs exec (shown and modal); boxes merely shown are recorded but never answered.
 class ModalAnswerer : public QObject
@@ -47,7 +47,8 @@ public:
     void answerWith(std::function<void(QDialog*)> action);
     int pendingAnswers() const;
 
-    // Watches one more box besides the four shared ones; `text` may be empty.
+    // Watches one more box besides the shared ones (a watch of the same name is
+    // replaced); `text` may be empty.
     void watch(const QString& name, std::function<QDialog*()> box, std::function<QString(QDialog*)> text = {});
 
     QList<Shown> shown() const;
