@@ -69,7 +69,8 @@ unsigned char calcLRC(unsigned char* data, unsigned short length)
 void ComInit()
 {
     gpCom = new Posix_QextSerialPort(SystemPaths::serialDevice(gisCOM), QextSerialBase::Polling);
-    gpCom->open(QIODevice::ReadWrite);
+    if (!gpCom->open(QIODevice::ReadWrite))
+        qWarning("IO board port %s: %s", qPrintable(gpCom->portName()), qPrintable(gpCom->errorString()));
     gpCom->setBaudRate(BAUD115200);
     gpCom->setDataBits(DATA_8);
     gpCom->setParity(PAR_NONE);
@@ -80,7 +81,8 @@ void ComInit()
 
 void ComSend(int command, int value)
 {
-    if (!gpCom)
+    // Without a port every poll would log a write error, 200 times a second.
+    if (!gpCom || !gpCom->isOpen())
         return;
     unsigned char frame[kCommandFrameSize] = {kFrameHead, static_cast<unsigned char>(command),
                                               static_cast<unsigned char>(value & 0xFF),
