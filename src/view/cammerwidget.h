@@ -166,6 +166,7 @@ private:
     static int PreparedDetections();
     // Fills displayRgb from a camera-format buffer (grey expanded, colour copied).
     void ExpandToDisplay(const unsigned char* picture);
+    void SetWhileStopped(bool (CameraInterface::*setter)(bool), bool on);
     // The picture buffer as an image of the camera's format, rows of exactly imageWidth pixels.
     QImage PictureImage(unsigned char* buffer) const;
 

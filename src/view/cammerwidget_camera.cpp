@@ -166,31 +166,28 @@ void CammerWidget::SetGamma()
 }
 
 // Wide dynamic range, mirrors and speed are taken by the camera only while it is stopped.
-void CammerWidget::SetWDR()
+void CammerWidget::SetWhileStopped(bool (CameraInterface::*setter)(bool), bool on)
 {
     if (!cameraOpen)
         return;
-    camera->stopGrab();
-    camera->setWDR(TunedPara().autoShading != 0);
-    camera->startGrab();
+    CameraStop();
+    (camera->*setter)(on);
+    CameraStart();
+}
+
+void CammerWidget::SetWDR()
+{
+    SetWhileStopped(&CameraInterface::setWDR, TunedPara().autoShading != 0);
 }
 
 void CammerWidget::SetHMirror()
 {
-    if (!cameraOpen)
-        return;
-    CameraStop();
-    camera->setHMirror(TunedPara().hMirror[cameraIndex] != 0);
-    CameraStart();
+    SetWhileStopped(&CameraInterface::setHMirror, TunedPara().hMirror[cameraIndex] != 0);
 }
 
 void CammerWidget::SetVMirror()
 {
-    if (!cameraOpen)
-        return;
-    CameraStop();
-    camera->setVMirror(TunedPara().vMirror[cameraIndex] != 0);
-    CameraStart();
+    SetWhileStopped(&CameraInterface::setVMirror, TunedPara().vMirror[cameraIndex] != 0);
 }
 
 void CammerWidget::SetSpeed()

@@ -1,8 +1,8 @@
 // CammerWidget painting: the current picture, under the main window's pan and zoom for the current camera.
 #include "cammerwidget.h"
 
-#include <QPainter>
 #include <QPaintEvent>
+#include <QPainter>
 
 #include "mojuwizard.h"
 

@@ -1,9 +1,8 @@
 // Camera view pictures: templates and ignore masks from files, re-train picture, failure-image slots and stamps.
-#include <memory>
+#include <algorithm>
 
 #include <QDir>
 #include <QFile>
-#include <QPainter>
 
 #include "cammersingleton.h"
 #include "cammerwidgetrig.h"
