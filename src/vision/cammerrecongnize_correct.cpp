@@ -64,7 +64,7 @@ void CammerRecong::CreateShape(int det)
 
 void CammerRecong::ShapeMatch()
 {
-    const int det = gpWin ? gpWin->step : 0;
+    const int det = gpWin ? gpWin->step : 0;   // without a main window (tools, tests): detection 0
     if (det < 0 || det >= kDetectCount || !view->workImage || !view->alignedImage) {
         qWarning() << "camera" << view->cameraIndex << "position correction of detection" << det << "skipped";
         return;

@@ -55,9 +55,12 @@ struct RecogRig
         gisColor = false;
     }
 
-    // Adds a rectangle region to detection det of the working store (and the edit store).
+    // Adds a rectangle region to detection det of the working store (and the edit store);
+    // -1 when the detection is full.
     int addRect(int det, cv::Rect r, int func, int p1 = 0, int p2 = 0, int p3 = 0)
     {
+        if (storeA->roiNum[det] >= kMaxRoiCount)
+            return -1;
         const int i = storeA->roiNum[det]++;
         storeA->func[det][i] = func;
         storeA->para1[det][i] = p1;
