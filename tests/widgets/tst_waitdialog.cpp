@@ -10,7 +10,6 @@
 #include <QTimer>
 
 #include "ccomp_diawait.h"
-#include "ccomp_progressdialog.h"
 #include "testsupport.h"
 
 class TestWaitDialog : public QObject
@@ -92,16 +91,6 @@ private slots:
         QVERIFY(done);
         // Its queued finish went with it.
         QTest::qWait(20);
-    }
-
-    void progressDialogStyle()
-    {
-        CComp_ProgressDialog progress(nullptr);
-        QCOMPARE(progress.minimum(), 0);
-        QCOMPARE(progress.maximum(), 100);
-        QCOMPARE(progress.minimumDuration(), 0);
-        QCOMPARE(progress.labelText(), QString("please wait..."));
-        QVERIFY(progress.styleSheet().startsWith("QProgressDialog{background-color:#606060;"));
     }
 };
 
