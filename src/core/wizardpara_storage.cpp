@@ -62,6 +62,8 @@ void WizardPara::LoadDatafromFile(QSqlQuery& query)
 {
     readGroupIndex();
     for (const char* name : kLoadOrder) readRow(query, *sysParamRow(QString::fromLatin1(name)));
+    // A select left open keeps PARAM.db read-locked for every other connection.
+    query.finish();
     const DerivedGlobals derived = applyLoadRules();
     gDNum = derived.detections;
     if (gpWin && derived.leftMoldOnly != DerivedGlobals::kLeave)
@@ -150,7 +152,9 @@ bool WizardPara::SaveChkDBItem(QSqlQuery& query, const QString& name)
 {
     if (!execute(query, QStringLiteral("select value from sysparam where name='%1'").arg(name)))
         return false;
-    if (query.next())
+    if (query.next()) {
+        query.finish();
         return true;
+    }
     return execute(query, QStringLiteral("insert into sysparam values('%1','0')").arg(name));
 }

@@ -580,6 +580,8 @@ private slots:
         WizardPara para;
         para.LoadDatafromFile();
         QCOMPARE(para.trigInDelay[0], 8);
+        // The shared query holds no read open after a load: other connections can still write.
+        setRow("system13", rowWith(20, 20, "0"));
         para.trigInDelay[7] = 99;
         QVERIFY(para.SaveDatatoFile());
         QCOMPARE(rowValue("trigInDelay"), QStringLiteral("8 7 6 5 4 3 2 99"));
