@@ -18,6 +18,7 @@ namespace {
 constexpr int kInNameRows = static_cast<int>(std::size(gInName));
 constexpr int kOutNameRows = static_cast<int>(std::size(gOutName));
 constexpr int kIoRows = 8;
+constexpr int kTriggerChoices = static_cast<int>(std::size(TriginNo));
 constexpr int kTriggerAnyInput = 255;
 constexpr int kDetections = 8;
 constexpr int kNamedSignals = 8;
@@ -149,7 +150,7 @@ QVector<SysParamRow> buildRows()
              one<&W::realtimeRoi>(), one<&W::sampleSeparately>(), many<&W::outInitState>(4, 5), one<&W::whiteNumber>()},
             system7Missing),
         row("system8",
-            {one<&W::detectCount>(outside(2, 8, 2), 2), many<&W::ioRowInput>(0, 8, above(kIoRows - 1, 0)),
+            {one<&W::detectCount>(outside(2, 8, 2), 2), many<&W::ioRowInput>(0, 8, above(kTriggerChoices - 1, 0)),
              many<&W::ioRowOutMode>(0, 8), one<&W::cutEjectorTimedProdOk>(), one<&W::useLog>(),
              one<&W::matchBrightness>()},
             zeros(20)),
