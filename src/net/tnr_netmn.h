@@ -17,6 +17,7 @@ struct param_roi
     int third = -1;
     int cameraOk = 0;
 };
+static_assert(sizeof(param_roi) == 9 * 4, "param_roi is nine 32-bit ints");
 
 class TNR_NETMN
 {

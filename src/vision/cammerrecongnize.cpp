@@ -2,6 +2,7 @@
 #include "cammerrecongnize.h"
 
 #include <algorithm>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -18,6 +19,7 @@
 
 namespace {
 constexpr int kCountBoundSlackRun = 2;   // count functions clear the band when k >= 2*(min/2) - 2
+constexpr long long kMaxKernel = 1 << 30;
 
 int Byte0(int v)
 {
@@ -201,8 +203,11 @@ CammerRecong::Band CammerRecong::MakeBand(const CammerSingleton* s, int det, int
         out.band = bandOf(roi, dark ? std::make_pair(0, Byte0(p1)) : std::make_pair(Byte0(p1), 255));
         out.kernel = p.minSpot;
         if (f == kFuncBlackNumber || f == kFuncWhiteNumber) {
-            out.kernel = 2 * p3 + 1 > 0 ? 2 * p3 + 1 : 1;
-            if (out.kernel >= 2 * (std::min(roi.rows, roi.cols) / 2) - countSlack)
+            // 64-bit: a radius from an edited database must not overflow.
+            const long long k = 2LL * p3 + 1;
+            const long long bound = 2 * (std::min(roi.rows, roi.cols) / 2) - countSlack;
+            out.kernel = k > 0 ? int(std::min<long long>(k, kMaxKernel)) : 1;
+            if (k >= bound)
                 out.band.setTo(0);
         }
         break;
@@ -231,8 +236,9 @@ CammerRecong::Band CammerRecong::MakeBand(const CammerSingleton* s, int det, int
         break;
     }
     // A kernel of 0 or less (from a synchronised parameter or an edited database) would
-    // make the opening assert.
-    out.kernel = std::max(1, out.kernel);
+    // make the opening assert. A kernel reaching every pixel of the crop from every other
+    // opens exactly as any larger one, so a huge size is cut there instead of allocated.
+    out.kernel = std::clamp(out.kernel, 1, 2 * (roi.rows + roi.cols) + 1);
     return out;
 }
 
@@ -244,8 +250,9 @@ void CammerRecong::ReportRegionError(int det, int code) const
         gpWin->InsertRecord(text, "info");
 }
 
-bool CammerRecong::Judge(int det, int r, int score, int count, int& value, param_roi& rec) const
+bool CammerRecong::Judge(int det, int r, int area, int score, int count, int& value, param_roi& rec) const
 {
+    value = area;
     const WizardPara& p = Para();
     const int f = store->func[det][r], p1 = store->para1[det][r], p2 = store->para2[det][r];
     rec.third = store->para3[det][r];
@@ -278,8 +285,7 @@ bool CammerRecong::Judge(int det, int r, int score, int count, int& value, param
     case kFuncWhiteNumber:
     case kFuncBlackNumber:
         value = count;
-        rec.low = Low16(p2);
-        rec.high = High16(p2);
+        std::tie(rec.low, rec.high) = Ordered(Low16(p2), High16(p2));
         return value >= rec.low && value <= rec.high;
     case kFuncColorSpot:
         return value >= p.colorMinArea && value <= p.colorMaxArea;
@@ -348,8 +354,11 @@ void CammerRecong::Run(int det)
             ++stored;
         }
         boxes[0][0] = stored;
-        int value = AreaSum(contours);
-        const bool ok = Judge(det, r, band.score, int(contours.size()), value, rec);
+        // The network record carries the blob area for every function, also where the
+        // region's shown value is a score or a count.
+        const int area = AreaSum(contours);
+        int value = 0;
+        const bool ok = Judge(det, r, area, band.score, int(contours.size()), value, rec);
         view->roiValue[det][r] = value;
         if (!ok) {
             view->roiOk[det][r] = false;
@@ -359,7 +368,7 @@ void CammerRecong::Run(int det)
         rec.detect = det;
         rec.roi = r;
         rec.func = f;
-        rec.value = value;
+        rec.value = area;
         rec.cameraOk = view->cameraOk;
         TNR_NETMN::getInstance()->roiCache.insert(TNR_NETMN::roiKey(view->cameraIndex, det, r), rec);
     }

@@ -109,9 +109,9 @@ private:
     static Contours Blobs(const Band& band, cv::Mat overlay);
     // Sum of the contours' areas, truncated after each addition.
     static int AreaSum(const Contours& contours);
-    // Pass rule of the region's function on its measurement; value becomes the region's value
-    // (area, score or count) and rec gets the limits the network record carries.
-    bool Judge(int det, int r, int score, int count, int& value, param_roi& rec) const;
+    // Pass rule of the region's function on its measurements; value becomes the region's
+    // shown value (area, score or count) and rec gets the limits the network record carries.
+    bool Judge(int det, int r, int area, int score, int count, int& value, param_roi& rec) const;
     void ReportRegionError(int det, int code) const;
     bool TemplatesReady(int det, const char* what) const;
     // The picture used for training from template k of det (converted for colour cameras).

@@ -57,9 +57,14 @@ void CammerRecong::VarTrain(int det)
     for (int r = 0; r < count; ++r) {
         if (store->func[det][r] != kFuncIgnore)
             continue;
-        const cv::Rect rect = ShapeRect(store, det, r) & PictureRect();
-        if (!rect.empty())
-            view->workMasks[det][r] = ignore(rect).clone();
+        const cv::Rect shape = ShapeRect(store, det, r);
+        const cv::Rect inside = shape & PictureRect();
+        if (shape.width < 1 || shape.height < 1 || inside.empty())
+            continue;
+        // The mask keeps the shape's size and place; off the picture nothing is ignored.
+        cv::Mat copied = cv::Mat::zeros(shape.size(), CV_8UC1);
+        ignore(inside).copyTo(copied(inside - shape.tl()));
+        view->workMasks[det][r] = copied;
     }
     cv::bitwise_not(detMask[det], detMask[det]);
 

@@ -1,4 +1,6 @@
 // Tests of the region judgement, the matcher training and the parameter preview of CammerRecong.
+#include <climits>
+
 #include <QtTest>
 
 #include <opencv2/imgproc.hpp>
@@ -246,7 +248,7 @@ void TestRecognition::similarityReportsTheScore()
     rec.Run(0);
     QVERIFY2(v.roiValue[0][0] >= 98, qPrintable(QString::number(v.roiValue[0][0])));
     QVERIFY(v.cameraOk);
-    QCOMPARE(Record(0, 0, 0).value, v.roiValue[0][0]);
+    QCOMPARE(Record(0, 0, 0).value, 0);   // the record carries the area of the departures
     QCOMPARE(Record(0, 0, 0).low, 80);
     QCOMPARE(Record(0, 0, 0).high, -1);
 
@@ -257,6 +259,7 @@ void TestRecognition::similarityReportsTheScore()
     QVERIFY2(v.roiValue[0][0] < 80, qPrintable(QString::number(v.roiValue[0][0])));
     QVERIFY(!v.cameraOk);
     QVERIFY(v.roiBoxes[0][0][0][0] >= 1);   // the departure is drawn
+    QVERIFY(Record(0, 0, 0).value > 0);
 
     // An untrained matcher scores 0.
     rig.addRect(0, cv::Rect(10, 10, 50, 50), kFuncSimilarity, 1);
@@ -286,12 +289,16 @@ void TestRecognition::numbersCountBlobsAndCapTheBoxes()
     QCOMPARE(v.roiValue[0][1], 120);       // every blob counts ...
     QCOMPARE(v.roiBoxes[0][1][0][0], 99);  // ... 99 are drawn
     QVERIFY(!v.roiOk[0][1]);               // above the band's 100
-    QCOMPARE(Record(0, 0, 1).value, 120);
+    QCOMPARE(Record(0, 0, 1).value, 120 * OpenedSquareArea(5));   // the record carries the area
     QCOMPARE(Record(0, 0, 1).low, 1);
     QCOMPARE(Record(0, 0, 1).high, 100);
 
-    // A count band written reversed is not swapped: 5 is above the high end 2.
-    rig.storeA->para2[0][0] = 3 | (2 << 16);
+    // A count band written reversed is used swapped: 100..1 is 1..100.
+    rig.storeA->para2[0][0] = 100 | (1 << 16);
+    rec.Run(0);
+    QVERIFY(v.roiOk[0][0]);
+    QCOMPARE(Record(0, 0, 0).low, 1);
+    rig.storeA->para2[0][0] = 3 | (2 << 16);   // 2..3: five is too many
     rec.Run(0);
     QVERIFY(!v.roiOk[0][0]);
 }
@@ -437,6 +444,9 @@ void TestRecognition::kernelsOfZeroOrLessAreUsedAsOne()
     rig.addRect(0, cv::Rect(100, 100, 50, 50), kFuncBlackArea, 60, 1000);
     rig.addRect(0, cv::Rect(100, 100, 50, 50), kFuncDefect, 45, 1000, -4);
     rig.addRect(0, cv::Rect(100, 100, 50, 50), kFuncBlackNumber, 60, 1 | (5 << 16), -3);
+    // Sizes no crop can hold: nothing survives the opening, and nothing huge is allocated.
+    rig.addRect(0, cv::Rect(100, 100, 50, 50), kFuncDefect, 45, 1000, 1 << 30);
+    rig.addRect(0, cv::Rect(100, 100, 50, 50), kFuncBlackNumber, 60, 5 << 16, INT_MAX);
     CammerRecong& rec = rig.build();
     rig.setAligned(pic);
     rec.Run(0);
@@ -444,6 +454,8 @@ void TestRecognition::kernelsOfZeroOrLessAreUsedAsOne()
     QCOMPARE(v.roiValue[0][0], 81);   // unopened 10 x 10 square
     QCOMPARE(v.roiValue[0][1], 81);
     QCOMPARE(v.roiValue[0][2], 1);
+    QCOMPARE(v.roiValue[0][3], 0);
+    QCOMPARE(v.roiValue[0][4], 0);
     QVERIFY(v.cameraOk);
 }
 
@@ -457,6 +469,8 @@ void TestRecognition::trainingAddsOnlyCountedTemplatesAndCopiesIgnoreAreas()
     rig.addRect(0, cv::Rect(300, 100, 100, 100), kFuncSimilarity, 80);
     rig.addRect(0, cv::Rect(50, 300, 80, 60), kFuncIgnore);
     rig.ignore(0)(cv::Rect(60, 310, 10, 10)).setTo(255);
+    rig.addRect(0, cv::Rect(600, 440, 80, 60), kFuncIgnore);   // runs past the corner
+    rig.ignore(0)(cv::Rect(620, 450, 10, 10)).setTo(255);
     CammerRecong& rec = rig.build();
     QCOMPARE(rec.grayMatch[0][0].tempCount, 2);
     QCOMPARE(int(rec.surf[0][1].refs.size()), 2);
@@ -469,7 +483,12 @@ void TestRecognition::trainingAddsOnlyCountedTemplatesAndCopiesIgnoreAreas()
     QCOMPARE(m.size(), cv::Size(80, 60));
     QCOMPARE(cv::countNonZero(m), 100);
     QCOMPARE(int(m.at<unsigned char>(10, 10)), 255);
-    QCOMPARE(cv::countNonZero(rec.detMask[0]), kW * kH - 100);
+    QCOMPARE(cv::countNonZero(rec.detMask[0]), kW * kH - 200);
+    // Past the picture's edge the mask keeps the shape's size and place.
+    const cv::Mat& edge = rig.view->workMasks[0][3];
+    QCOMPARE(edge.size(), cv::Size(80, 60));
+    QCOMPARE(cv::countNonZero(edge), 100);
+    QCOMPARE(int(edge.at<unsigned char>(10, 20)), 255);
 
     // Without any valid picture the matchers stay untrained and the norm is kept.
     const double norm = rec.norm[0];
