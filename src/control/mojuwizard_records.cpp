@@ -23,6 +23,7 @@ const char* const kDateFile = "time.txt";
 const char* const kDateFormat = "yyyy-MM-dd";
 const char* const kTimeFormat = "hh.mm.ss";
 constexpr int kFlushSettleMs = 500;
+constexpr int kRollOverSettleMs = 300;
 
 // Level name text entries, indexed by the login level; other levels read as not logged in.
 constexpr int kLevelText[] = {156, 155, 154};
@@ -139,6 +140,7 @@ void MoJuWizard::SlotCheckDate()
     }
     if (!QFile::copy(QString::fromLatin1(kRecordTemplate), file))
         qWarning().noquote() << "operation records: cannot copy" << kRecordTemplate << "to" << file;
+    PlatformClock::sleepMs(kRollOverSettleMs);
 
     recordDate = today;
     QFile dateFile(QString::fromLatin1(kDateFile));

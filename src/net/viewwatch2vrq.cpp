@@ -14,4 +14,6 @@ ViewWatch2VRQ* ViewWatch2VRQ::ofManager()
 void ViewWatch2VRQ::sndRecordOperate(QJsonObject record)
 {
     sentRecords.append(record);
+    while (sentRecords.size() > kKeptRecords)
+        sentRecords.removeFirst();
 }

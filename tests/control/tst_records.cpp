@@ -141,6 +141,13 @@ private slots:
         QCOMPARE(first.value("remarks").toString(), QString("Operator's \"stop\"; DROP TABLE RECORD"));
         QCOMPARE(first.value("recordtype").toString(), QString("operate"));
         QCOMPARE(peer()[2].value("recordtype").toString(), QString(""));
+
+        // Without a link the kept copies stay bounded: the oldest make room.
+        for (int i = 0; i < ViewWatch2VRQ::kKeptRecords; ++i)
+            ViewWatch2VRQ::ofManager()->sndRecordOperate(QJsonObject{{"remarks", QString::number(i)}});
+        QCOMPARE(peer().size(), ViewWatch2VRQ::kKeptRecords);
+        QCOMPARE(peer().first().value("remarks").toString(), QString("0"));
+        QCOMPARE(peer().last().value("remarks").toString(), QString::number(ViewWatch2VRQ::kKeptRecords - 1));
     }
 
     void olderTableGainsTheTypeColumn()
