@@ -39,17 +39,6 @@ QString lanText(int entry)
     return gaLanStr[entry * kLanColumns + gLan];
 }
 
-// Without the shared boxes (a test without a main window) a question counts as NO.
-int askOperator(const QString& text)
-{
-    if (!gpChooseBox) {
-        qWarning().noquote() << "no question box for:" << text;
-        return 0;
-    }
-    gpChooseBox->setText(text);
-    return gpChooseBox->exec();
-}
-
 void warnOperator(const QString& text)
 {
     if (!gpWarnBox) {
@@ -267,10 +256,22 @@ CameraInterface* CameraManager::createCamera(_cameraInfo info)
     return camera;
 }
 
+// The camera questions fill the whole screen rather than the shared 750 x 370 box: they
+// come up at start-up, before the main window shows anything around them.
+int CameraManager::askFullScreen(const QString& text)
+{
+    ChooseBox box(nullptr, gShowW, gShowH);
+    box.setText(text);
+    countCheckBox = &box;
+    const int answer = box.exec();
+    countCheckBox = nullptr;
+    return answer;
+}
+
 void CameraManager::checkCameraCount()
 {
     if (noRealCamera) {
-        if (askOperator(lanText(kTextNoCameraClearSn)) == 1) {
+        if (askFullScreen(lanText(kTextNoCameraClearSn)) == 1) {
             resetCameraSN();
             saveCameraSN();
         }
@@ -278,7 +279,7 @@ void CameraManager::checkCameraCount()
     }
     if (storedSN.isEmpty() || storedSN.size() == cameras.size())
         return;
-    if (askOperator(lanText(kTextCameraCountChanged)) != 1)
+    if (askFullScreen(lanText(kTextCameraCountChanged)) != 1)
         return;
     resetCameraSN();
     saveCameraSN();

@@ -9,6 +9,8 @@
 
 #include "camerainterface.h"
 
+class ChooseBox;
+
 class CameraManager
 {
 public:
@@ -23,6 +25,7 @@ public:
     QVector<QString> storedSN;  // position k: serial of camera k + 1
     bool noRealCamera = false;
     QVector<_cameraInfo> simulateCameras;  // found by plug-ins of camera type 0
+    ChooseBox* countCheckBox = nullptr;    // the count check's question while it waits
 
     void loadPlugins();
     void loadCameraSN();
@@ -42,4 +45,5 @@ private:
     bool ensureSnTable();
     void restoreFactorySnDatabase();
     bool updateSerialRow(int position, const QString& value);
+    int askFullScreen(const QString& text);
 };

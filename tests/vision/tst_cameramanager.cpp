@@ -23,34 +23,6 @@
 
 namespace {
 
-// QtTest installs its own message handler when the run starts and does not pass messages
-// on, so the log lines are collected here, in front of it.
-QMutex gLogMutex;
-QStringList gLog;
-QtMessageHandler gQtTestHandler = nullptr;
-
-void keepMessage(QtMsgType type, const QMessageLogContext& context, const QString& message)
-{
-    {
-        QMutexLocker lock(&gLogMutex);
-        gLog << message;
-    }
-    if (gQtTestHandler)
-        gQtTestHandler(type, context, message);
-}
-
-QStringList logLines()
-{
-    QMutexLocker lock(&gLogMutex);
-    return gLog;
-}
-
-void clearLog()
-{
-    QMutexLocker lock(&gLogMutex);
-    gLog.clear();
-}
-
 // The plug-in scan runs in a copy of this test placed in a folder of its own, so that its
 // Plugins/Cameras can hold a broken library without touching the shared runtime folder.
 const char* const kScanAppDir = "plugin-scan-app";
@@ -125,7 +97,7 @@ QStringList repeated(int count, const QString& text)
 
 QStringList saveRecords()
 {
-    return logLines().filter("InsertRecord info Save SN");
+    return TestSupport::capturedMessages().filter("InsertRecord info Save SN");
 }
 
 // Itanium C++ ABI: a pointer to a virtual member holds 1 + the byte offset of its slot.
@@ -156,22 +128,32 @@ class TestCameraManager : public QObject
 
     MoJuWizard* window = nullptr;
     CameraManager* manager = CameraManager::getInstance();
+    QSize countBoxSize;
+
+    // The count check asks in a full-screen box of its own, not in the shared one.
+    void watchCountBox(ModalAnswerer& answerer)
+    {
+        answerer.watch(
+            "CountCheckBox", [this] { return static_cast<QDialog*>(manager->countCheckBox); },
+            [this](QDialog* box) {
+                countBoxSize = box->size();
+                return ModalAnswerer::boxText(box);
+            });
+    }
 
 private slots:
     void initTestCase()
     {
-        gQtTestHandler = qInstallMessageHandler(keepMessage);
         InitLanStr();
         PlatformClock::setSleepScale(0.0);
         window = new MoJuWizard(MoJuWizard::LightConstruction{});
         gpWarnBox = new WarnBox(nullptr);
-        gpChooseBox = new ChooseBox(nullptr, 750, 370);
     }
 
     void init()
     {
         CommandRunner::clearCalls();
-        clearLog();
+        TestSupport::clearCapturedMessages();
         manager->cameras.clear();
         manager->storedSN.clear();
         manager->noRealCamera = false;
@@ -240,7 +222,7 @@ private slots:
             QCOMPARE(manager->loaders.size(), 2);
             QCOMPARE(manager->plugins.size(), 1);
             QCOMPARE(manager->plugins[0]->pluginName(), QString("SimCamera"));
-            const QStringList log = logLines();
+            const QStringList log = TestSupport::capturedMessages();
             QCOMPARE(log.filter(QRegularExpression("^Cameras plugins load fail: ")).size(), 1);
             QVERIFY(log.contains("Cameras plugins libsimcamera.so load sucess."));
             QVERIFY(log.contains("Start loading plugins."));
@@ -328,7 +310,7 @@ private slots:
         manager->resortCameraSN({2, 5, -1, 0});
         QCOMPARE(stored(), QStringList({"SERIAL-C3", "SERIAL-A1"}));
         QCOMPARE(snRows(), QStringList({"SERIAL-C3", "SERIAL-A1", "0", "0", "0", "0", "0", "0"}));
-        const QStringList log = logLines().filter("resortCameraSN");
+        const QStringList log = TestSupport::capturedMessages().filter("resortCameraSN");
         QCOMPARE(log.size(), 2);
         QVERIFY(log[0].contains(" 5 "));
         QVERIFY(log[1].contains(" -1 "));
@@ -341,6 +323,7 @@ private slots:
         manager->cameras = {camera("SIMCAM01")};
         manager->noRealCamera = true;
         ModalAnswerer answerer;
+        watchCountBox(answerer);
         answerer.answer({ModalAnswerer::No, ModalAnswerer::Yes});
         manager->checkCameraCount();
         QCOMPARE(stored(), QStringList({"SERIAL-A1", "SERIAL-B2"}));
@@ -357,9 +340,12 @@ private slots:
         manager->loadCameraSN();
         manager->cameras = {camera("SERIAL-A1")};
         ModalAnswerer answerer;
+        watchCountBox(answerer);
         answerer.answer(ModalAnswerer::No);
         manager->checkCameraCount();
         QCOMPARE(answerer.texts(), QStringList({gaLanStr[360 * 4 + gLan]}));
+        QCOMPARE(countBoxSize, QSize(gShowW, gShowH));
+        QVERIFY(!manager->countCheckBox);
         QCOMPARE(stored(), QStringList({"SERIAL-A1", "SERIAL-B2"}));
         QVERIFY(CommandRunner::callTexts().isEmpty());
 
