@@ -10,6 +10,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include "camerainterface.h"
+
 const char* const SimCameraConfig::kFileName = "simcamera.json";
 
 namespace {
@@ -66,9 +68,15 @@ SimCameraSettings cameraSettings(const QJsonObject& json, int index, const QStri
     s.index = index;
     s.cameraType = cameraType;
     s.serial = json.value("serial").toString(SimCameraConfig::defaultSerial(index));
-    if (s.serial.toUtf8().size() < SimCameraConfig::kMinSerialLength) {
-        qWarning().noquote() << "simcamera: serial" << s.serial << "shorter than" << SimCameraConfig::kMinSerialLength
-                             << "characters, using" << SimCameraConfig::defaultSerial(index);
+    // The camera manager keeps only serials of 8 to 256 characters in its stored order, and
+    // the camera description holds the serial's UTF-8 bytes and a NUL.
+    const bool fits = s.serial.size() >= SimCameraConfig::kMinSerialLength &&
+                      s.serial.size() <= SimCameraConfig::kMaxSerialLength &&
+                      s.serial.toUtf8().size() < kCameraInfoSerialBlockBytes;
+    if (!fits) {
+        qWarning().noquote() << "simcamera: serial" << s.serial << "not" << SimCameraConfig::kMinSerialLength << "to"
+                             << SimCameraConfig::kMaxSerialLength << "characters, using"
+                             << SimCameraConfig::defaultSerial(index);
         s.serial = SimCameraConfig::defaultSerial(index);
     }
     s.width = std::max(1, json.value("width").toInt(s.width));

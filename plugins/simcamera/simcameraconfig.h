@@ -39,6 +39,7 @@ class SimCameraConfig
 public:
     static constexpr int kMaxCameras = 8;
     static constexpr int kMinSerialLength = 8;
+    static constexpr int kMaxSerialLength = 256;
     static const char* const kFileName;
 
     QString pluginName = "SimCamera";

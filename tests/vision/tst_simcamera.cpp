@@ -131,7 +131,7 @@ private slots:
         QFile file("simcamera.json");
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(R"({"pluginName": "Bench", "cameraType": 3, "cameraCount": 12,
-                       "serials": ["BENCH-0001", "SHORT", "BENCH-0003"],
+                       "serials": ["BENCH-0001", "ÄÖÜß", "BENCH-0003"],
                        "cameras": [{}, {}, {"serial": "OWN-SERIAL-3"}]})");
         file.close();
         factoryControl->configure(QJsonObject());
@@ -141,7 +141,7 @@ private slots:
         QCOMPARE(factory->cameraType(), 3);
         QCOMPARE(found.size(), 8);
         QCOMPARE(found[0].serial(), QString("BENCH-0001"));
-        QCOMPARE(found[1].serial(), QString("SIMCAM02"));  // too short: the default instead
+        QCOMPARE(found[1].serial(), QString("SIMCAM02"));  // 8 bytes but 4 characters: too short
         QCOMPARE(found[2].serial(), QString("OWN-SERIAL-3"));
         QCOMPARE(found[7].serial(), QString("SIMCAM08"));
         for (const _cameraInfo& info : found) QCOMPARE(info.pluginName, QString("Bench"));
