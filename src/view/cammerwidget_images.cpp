@@ -25,7 +25,7 @@ const QPoint kVerdictPos(5, 80);
 const QPoint kDoorTextPos(5, 110);
 const QPoint kClearStampPos(55, 80);
 constexpr int kLabelWidth = 400;
-constexpr int kLabelRise = 26;   // the label sits in the 24 px band just above its anchor
+constexpr int kLabelRise = 26;   // the label sits in the 25 px band ending 2 px above its anchor
 constexpr int kLabelGap = 2;
 constexpr int kShortLabelsAbove = 10;   // with more regions a label carries only number and value
 
