@@ -85,7 +85,20 @@ void RebuildShape(Shape& shape, ViewGeometry* view, int d, int i)
 }  // namespace
 
 CammerSingleton::CammerSingleton(int cameraIndex)
-    : camera(cameraIndex), selRoi(0), selFunc(0), selPara1(0), selPara2(0), selPara3(0)
+    : camera(cameraIndex),
+      roiNum(),
+      para1(),
+      para2(),
+      para3(),
+      func(),
+      shapeType(),
+      outN(),
+      detectPara(),
+      selRoi(0),
+      selFunc(0),
+      selPara1(0),
+      selPara2(0),
+      selPara3(0)
 {
 }
 
@@ -276,7 +289,9 @@ QString CammerSingleton::RoiValueText(int d, int i) const
         }
         case kShapeCircle: {
             const Circle& c = circles[d][i];
-            const int packed = c.innerR * (1 << kRadiusBits) + c.r;
+            // Unsigned, so that a large inner radius wraps into the sign bit as the load expects.
+            const int packed =
+                static_cast<int>((static_cast<unsigned>(c.innerR) << kRadiusBits) + static_cast<unsigned>(c.r));
             text += QStringLiteral("0 %1 %2 %3").arg(c.cx).arg(c.cy).arg(packed);
             break;
         }

@@ -30,6 +30,8 @@ bool addColumnIfNotExists(QSqlDatabase& db, const QString& table, const QString&
 // Fixed-point weights, three runs of 256 (byte 0, byte 1, byte 2): floor(i * w * 1024).
 extern const int gaRGB2Gray[768];
 
+// Grey = weighted table sum / 1024; RGBA2Gray is the name the recogniser calls it by.
+void RGB2Gray(unsigned char* dst, int* src, int w, int h);
 void RGBA2Gray(unsigned char* dst, int* src, int w, int h);
 void RGBA2Hue(unsigned char* dst, int* src, int w, int h);
 // Hue on a 0..255 circle, 42.5 steps per sixth; grey and black give 0.

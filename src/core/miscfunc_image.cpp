@@ -90,13 +90,18 @@ const int gaRGB2Gray[768] = {
 };
 // clang-format on
 
-void RGBA2Gray(unsigned char* dst, int* src, int w, int h)
+void RGB2Gray(unsigned char* dst, int* src, int w, int h)
 {
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(src);
     const long n = static_cast<long>(w) * h;
     for (long i = 0; i < n; ++i, bytes += 4)
         dst[i] = static_cast<unsigned char>(
             (gaRGB2Gray[bytes[0]] + gaRGB2Gray[256 + bytes[1]] + gaRGB2Gray[512 + bytes[2]]) / 1024);
+}
+
+void RGBA2Gray(unsigned char* dst, int* src, int w, int h)
+{
+    RGB2Gray(dst, src, w, h);
 }
 
 unsigned char RGB2HueByte(unsigned char r, unsigned char g, unsigned char b)

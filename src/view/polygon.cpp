@@ -190,10 +190,9 @@ bool RePolygon::PtInCtrl(QPoint p, int* hit)
 
 bool RePolygon::Contains(const QPoint& p) const
 {
-    if (rect.right() - rect.left() < kNarrowPolygon || rect.bottom() - rect.top() < kNarrowPolygon)
+    // Fewer than three points enclose nothing; the bounding rectangle still lets them be picked.
+    if (count < 3 || rect.right() - rect.left() < kNarrowPolygon || rect.bottom() - rect.top() < kNarrowPolygon)
         return rect.contains(p);
-    if (count < 1)
-        return false;
     static_assert(sizeof(QPoint) == 2 * sizeof(int), "display points are read as an OpenCV contour");
     const cv::Mat contour(count, 1, CV_32SC2, const_cast<QPoint*>(points));
     return cv::pointPolygonTest(contour, cv::Point2f(p.x(), p.y()), false) > 0;

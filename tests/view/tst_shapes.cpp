@@ -410,6 +410,10 @@ private slots:
         QVERIFY(tri->Contains(QPoint(150, 150)));
         QVERIFY(!tri->Contains(QPoint(100, 150)));  // on an edge
         QVERIFY(!tri->Contains(QPoint(250, 250)));
+        // Two points enclose nothing: a wide stroke is still picked by its bounding rectangle.
+        auto stroke = MakePolygon({{100, 100}, {400, 300}});
+        QVERIFY(stroke->Contains(QPoint(390, 110)));
+        QVERIFY(!stroke->Contains(QPoint(401, 200)));
 
         int hit = 5;
         QVERIFY(!tri->PtInCtrl(QPoint(100, 100), &hit));
