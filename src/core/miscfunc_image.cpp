@@ -158,6 +158,11 @@ void MoveImage(cv::Mat src, cv::Mat& dst, int dx, int dy)
 
 void TransformImage(cv::Mat src, cv::Mat& dst, cv::Point offset, cv::Point centre, double angle)
 {
+    // warpAffine throws on an empty picture; there is nothing to move anyway.
+    if (src.empty()) {
+        dst.release();
+        return;
+    }
     const int side = static_cast<int>(std::max(src.rows, src.cols) * kDiagonalFactor);
     const int padX = (side - src.cols) / 2;
     const int padY = (side - src.rows) / 2;

@@ -136,6 +136,10 @@ private slots:
         cv::Mat unchanged;
         TransformImage(src, unchanged, cv::Point(0, 0), cv::Point(7, 3), 0.0);
         QCOMPARE(cv::countNonZero(unchanged != src), 0);
+
+        cv::Mat none = src.clone();
+        TransformImage(cv::Mat(), none, cv::Point(3, 4), cv::Point(0, 0), 30.0);
+        QVERIFY(none.empty());
     }
 
     void touchTolerancesAreClamped()
