@@ -6,7 +6,11 @@
 
 namespace {
 using Producer = QImage (SimFrameSource::*)();
-}
+
+// A long series of big pictures would fill the memory: beyond this many files each
+// picture is read again when its turn comes.
+constexpr int kMaxCachedFiles = 32;
+}  // namespace
 
 SimFrameSource::SimFrameSource(const SimCameraSettings& s) : settings(s)
 {
@@ -46,13 +50,15 @@ QImage SimFrameSource::nextFile()
         return QImage();
     const int index = fileIndex;
     fileIndex = (fileIndex + 1) % settings.files.size();
-    if (!fileCache.contains(index)) {
-        const QImage picture(settings.files[index]);
-        if (picture.isNull())
-            qWarning().noquote() << "simcamera: cannot read" << settings.files[index];
-        fileCache.insert(index, picture.isNull() ? QImage() : fitted(picture));
-    }
-    return fileCache.value(index);
+    if (fileCache.contains(index))
+        return fileCache.value(index);
+    const QImage picture(settings.files[index]);
+    if (picture.isNull())
+        qWarning().noquote() << "simcamera: cannot read" << settings.files[index];
+    const QImage frame = picture.isNull() ? QImage() : fitted(picture);
+    if (settings.files.size() <= kMaxCachedFiles)
+        fileCache.insert(index, frame);
+    return frame;
 }
 
 QImage SimFrameSource::nextScene()

@@ -1,6 +1,8 @@
 // Camera manager: plug-in loading, SN.db order and its repairs, re-sorting, the camera-count check.
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 #include <QDir>
 #include <QFile>
@@ -203,8 +205,15 @@ private slots:
         for (int position = 1; position <= 35; ++position) QCOMPARE(order[position - 1], first + position - 1);
     }
 
-    void cameraInfoSerialKeepsTheRestOfTheBlock()
+    void cameraInfoLayoutAndSerial()
     {
+        // Plug-ins built elsewhere fill this structure by position.
+        static_assert(std::is_standard_layout_v<_cameraInfo>);
+        QCOMPARE(offsetof(_cameraInfo, pluginPrivate), size_t(0));
+        QCOMPARE(offsetof(_cameraInfo, pluginName), size_t(8));
+        QCOMPARE(offsetof(_cameraInfo, serialNumber), size_t(8) + sizeof(QString));
+        QCOMPARE(offsetof(_cameraInfo, params), size_t(8) + sizeof(QString) + 288);
+
         _cameraInfo info;
         std::memset(info.serialNumber, 'x', sizeof info.serialNumber);
         info.setSerial("CAM-Ä-0001");

@@ -182,6 +182,23 @@ private slots:
             served << uchar(cam.buffer[0]);
         }
         QCOMPARE(served, QList<int>({10, 20, 30, 10}));
+
+        // A long series is read from disk on each turn rather than kept.
+        QDir().mkpath("long");
+        QList<int> expected;
+        for (int i = 0; i < 40; ++i) {
+            QVERIFY(filled(8, 4, QColor(i, i, i), QImage::Format_Grayscale8)
+                        .save(QString("long/%1.png").arg(i, 2, 10, QChar('0'))));
+            expected << i;
+        }
+        expected << 0;
+        Camera many = start({{"source", "files"}, {"files", "long"}, {"width", 8}, {"height", 4}, {"fps", 0}});
+        served.clear();
+        for (int i = 0; i < expected.size(); ++i) {
+            QVERIFY(many.triggerAndGrab());
+            served << uchar(many.buffer[0]);
+        }
+        QCOMPARE(served, expected);
     }
 
     void colourFramesAreBgra()
