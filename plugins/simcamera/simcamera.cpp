@@ -279,8 +279,7 @@ bool SimCamera::getFps(int* fps)
         *fps = int(std::lround(settings.fps));
         return true;
     }
-    const qint64 now = clock.isValid() ? clock.elapsed() : 0;
-    while (!deliveryTimes.isEmpty() && now - deliveryTimes.first() > kFpsWindowMs) deliveryTimes.removeFirst();
+    forgetOldDeliveries(clock.isValid() ? clock.elapsed() : 0);
     *fps = deliveryTimes.size();
     return true;
 }
@@ -310,6 +309,13 @@ bool SimCamera::getImageSize(int* width, int* height)
     *width = settings.width;
     *height = settings.height;
     return true;
+}
+
+// Only the last second counts for the rate; without this the list grows with every frame
+// when nobody asks for the rate.
+void SimCamera::forgetOldDeliveries(qint64 now)
+{
+    while (!deliveryTimes.isEmpty() && now - deliveryTimes.first() > kFpsWindowMs) deliveryTimes.removeFirst();
 }
 
 // A trigger gives a frame at once; free-running gives one per 1/fps, counted from startGrab.
@@ -373,6 +379,7 @@ bool SimCamera::grabImage(unsigned char* buffer)
             std::memcpy(buffer + rowBytes * size_t(y), frame.constScanLine(y), rowBytes);
         ++delivered;
         deliveryTimes.append(clock.elapsed());
+        forgetOldDeliveries(deliveryTimes.last());
         loseNow = settings.lossAfterFrames > 0 && delivered == settings.lossAfterFrames;
     }
     if (loseNow)

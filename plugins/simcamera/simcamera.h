@@ -94,6 +94,7 @@ private:
     bool tune(const char* call, bool Tuning::*field, bool on);
     void reloadConfig();
     bool newFrameDue();
+    void forgetOldDeliveries(qint64 now);
     QImage processed(QImage frame) const;
 
     // Factory side.
