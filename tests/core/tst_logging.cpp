@@ -161,6 +161,12 @@ private slots:
 
         qInfo() << "中文-marker-46";
         QVERIFY(readFile(live).contains(QString("中文-marker-46").toUtf8()));
+
+        // The test capture goes on top of the log manager's handler and passes every line on.
+        TestSupport::clearCapturedMessages();
+        qInfo() << "captured-marker-47";
+        QVERIFY(TestSupport::capturedMessages().contains("captured-marker-47"));
+        QVERIFY(readFile(live).contains("captured-marker-47"));
     }
 };
 

@@ -18,20 +18,9 @@ int columnCount(QSqlDatabase& db, const QString& table, const QString& column)
     return n;
 }
 
-// QtTest installs its own message handler when it starts, so this test keeps its own copy.
-QStringList gMessages;
-QtMessageHandler gQtTestHandler = nullptr;
-
-void keepMessage(QtMsgType type, const QMessageLogContext& context, const QString& message)
-{
-    gMessages << message;
-    if (gQtTestHandler)
-        gQtTestHandler(type, context, message);
-}
-
 bool logged(const QString& start)
 {
-    for (const QString& m : gMessages)
+    for (const QString& m : TestSupport::capturedMessages())
         if (m.startsWith(start))
             return true;
     return false;
@@ -48,7 +37,6 @@ class TestSqlColumns : public QObject
 private slots:
     void initTestCase()
     {
-        gQtTestHandler = qInstallMessageHandler(keepMessage);
         db = QSqlDatabase::addDatabase("QSQLITE", "records");
         db.setDatabaseName("RECORD.db");
         QVERIFY(db.open());
@@ -59,7 +47,7 @@ private slots:
 
     void init()
     {
-        gMessages.clear();
+        TestSupport::clearCapturedMessages();
     }
 
     void addsOnceAndKeepsRows()
@@ -68,6 +56,7 @@ private slots:
         QVERIFY(addColumnIfNotExists(db, "RECORD", "recordtype", "TEXT"));
         QVERIFY(logged("Column \"recordtype\" added to table \"RECORD\""));
         QVERIFY(!addColumnIfNotExists(db, "RECORD", "recordtype", "TEXT"));
+        QVERIFY(logged("Column \"recordtype\" already exists in table \"RECORD\""));
         QCOMPARE(columnCount(db, "RECORD", "recordtype"), 1);
         QVERIFY(columnExists(db, "RECORD", "recordtype"));
 

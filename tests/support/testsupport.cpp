@@ -1,6 +1,8 @@
 // Shared test set-up implementation.
 #include "testsupport.h"
 
+#include <atomic>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -17,7 +19,7 @@ namespace {
 QTemporaryDir* gTempDir = nullptr;
 QMutex gMessageMutex;
 QStringList gMessages;
-QtMessageHandler gPreviousHandler = nullptr;
+std::atomic<QtMessageHandler> gPreviousHandler{nullptr};
 
 void captureHandler(QtMsgType type, const QMessageLogContext& ctx, const QString& msg);
 
@@ -36,8 +38,8 @@ void captureHandler(QtMsgType type, const QMessageLogContext& ctx, const QString
         QMutexLocker lock(&gMessageMutex);
         gMessages << msg;
     }
-    if (gPreviousHandler)
-        gPreviousHandler(type, ctx, msg);
+    if (const QtMessageHandler previous = gPreviousHandler.load())
+        previous(type, ctx, msg);
 }
 }  // namespace
 
@@ -94,6 +96,14 @@ void initTestProcess()
     // A test must never end the process behind QtTest's back.
     PlatformExit::setHandler([](int code) { qWarning("Exit(%d) called", code); });
     ensureCapture();
+}
+
+void finishTestProcess()
+{
+    // QtTest puts back the handler it found (the capture), whose previous handler is QtTest's
+    // own: that one asserts once QtTest has stopped, so the default handler takes over.
+    gPreviousHandler = nullptr;
+    qInstallMessageHandler(nullptr);
 }
 
 QStringList capturedMessages()

@@ -20,9 +20,13 @@ void writeSysFile(const QString& absolutePath, const QByteArray& content);
 void setPanelScreen();
 // Everything above, in that order; called by MONITOR_TEST_MAIN before QApplication exists.
 void initTestProcess();
+// After QTest::qExec: messages of the shutdown go to the default handler.
+void finishTestProcess();
 // Text of every log line written through Qt's message functions since the last clear.
 // Call clearCapturedMessages() at the start of a test function: QtTest replaces message
-// handlers when it starts running tests, and the clear puts the capture back on top.
+// handlers when it starts running tests, and the clear puts the capture back on top (also on
+// top of a handler the code under test installed, such as the log manager's, which still
+// receives every message).
 QStringList capturedMessages();
 void clearCapturedMessages();
 
@@ -38,5 +42,7 @@ void clearCapturedMessages();
         TestSupport::setPanelScreen();                      \
         TestObject tc;                                      \
         QTEST_SET_MAIN_SOURCE_PATH                          \
-        return QTest::qExec(&tc, argc, argv);               \
+        const int result = QTest::qExec(&tc, argc, argv);   \
+        TestSupport::finishTestProcess();                   \
+        return result;                                      \
     }
