@@ -26,51 +26,123 @@ RunnerState& state()
 
 // Programs that change the machine they run on; in log mode they are never started.
 const QStringList kHostChangingPrograms = {
-    "reboot", "init", "shutdown", "poweroff", "halt", "date", "hwclock", "mount", "umount",
-    "ifconfig", "iwconfig", "ip", "route", "tsc", "notify-send", "netplan", "ifup", "ifdown",
-    "dhclient", "systemctl", "ipcrm", "wpa_supplicant",
+    "reboot", "init", "shutdown", "poweroff", "halt", "hwclock", "mount", "umount", "tsc",
+    "notify-send", "netplan", "ifup", "ifdown", "dhclient", "systemctl", "ipcrm", "wpa_supplicant",
 };
-// Folders of the host that no demo may write into.
-const QStringList kProtectedRoots = {"/sys", "/etc", "/root", "/boot", "/dev", "/proc", "/usr", "/lib"};
 
-bool writesProtected(const QString& segment)
+bool moreThanOneOperand(const QStringList& args)
 {
-    static const QRegularExpression redirect(R"(>{1,2}\s*(\S+))");
-    auto it = redirect.globalMatch(segment);
-    while (it.hasNext()) {
-        const QString target = it.next().captured(1);
-        for (const QString& root : kProtectedRoots)
-            if (target == root || target.startsWith(root + "/"))
-                return true;
-    }
-    const QStringList words = segment.split(QRegularExpression("\\s+"), Qt::SkipEmptyParts);
-    if (words.isEmpty())
-        return false;
-    const QString prog = QFileInfo(words.first()).fileName();
-    static const QStringList writers = {"cp", "mv", "rm", "tar", "tee", "dd", "ln", "chmod", "chown", "mkdir", "rsync"};
-    if (!writers.contains(prog))
-        return false;
-    for (int i = 1; i < words.size(); ++i)
-        for (const QString& root : kProtectedRoots)
-            if (words[i] == root || words[i].startsWith(root + "/"))
-                return true;
+    int operands = 0;
+    for (const QString& a : args)
+        operands += a.startsWith('-') ? 0 : 1;
+    return operands > 1;
+}
+
+bool anyArgumentIn(const QStringList& args, const QStringList& verbs)
+{
+    for (const QString& a : args)
+        if (verbs.contains(a))
+            return true;
     return false;
 }
 
+// The clock is set by "-s"/"--set" or by a bare date operand; "+FORMAT" only prints.
+bool dateSetsClock(const QStringList& args)
+{
+    for (const QString& a : args)
+        if (a == "-s" || a.startsWith("--set") || (!a.startsWith('-') && !a.startsWith('+')))
+            return true;
+    return false;
+}
+
+// Network tools that also serve as plain read-outs (the network pages list interfaces
+// with a bare "ifconfig"): they change the host only with these arguments.
+struct ReadingTool
+{
+    const char* program;
+    std::function<bool(const QStringList&)> changes;
+};
+const ReadingTool kReadingTools[] = {
+    {"ifconfig", moreThanOneOperand},   // "ifconfig eth0" reads, "ifconfig eth0 up" changes
+    {"iwconfig", moreThanOneOperand},
+    {"route", [](const QStringList& a) { return anyArgumentIn(a, {"add", "del", "delete", "flush"}); }},
+    {"ip",
+     [](const QStringList& a) {
+         return anyArgumentIn(a, {"add", "del", "delete", "set", "flush", "change", "replace", "append", "up", "down"});
+     }},
+    {"date", dateSetsClock},
+};
+
+// Folders of the host that no demo may write into, and the device files any command may.
+const QStringList kProtectedRoots = {"/sys", "/etc", "/root", "/boot", "/dev", "/proc", "/usr", "/lib"};
+const QStringList kHarmlessDevices = {"/dev/null", "/dev/stdout", "/dev/stderr", "/dev/tty"};
+
+bool isProtectedPath(const QString& path)
+{
+    if (kHarmlessDevices.contains(path) || path.startsWith("/dev/fd/"))
+        return false;
+    for (const QString& root : kProtectedRoots)
+        if (path == root || path.startsWith(root + "/"))
+            return true;
+    return false;
+}
+
+// Redirections in the shell text, or a file tool naming a protected path among its arguments.
+bool writesProtected(const QString& shellText, const QString& prog, const QStringList& args)
+{
+    static const QRegularExpression redirect(R"(>{1,2}\s*(\S+))");
+    auto it = redirect.globalMatch(shellText);
+    while (it.hasNext())
+        if (isProtectedPath(it.next().captured(1)))
+            return true;
+    static const QStringList writers = {"cp", "mv", "rm", "tar", "tee", "dd", "ln", "chmod", "chown", "mkdir", "rsync"};
+    if (!writers.contains(prog))
+        return false;
+    for (const QString& a : args)
+        if (isProtectedPath(a))
+            return true;
+    return false;
+}
+
+bool lineChangesHost(const QString& line);
+
+// A program with its arguments; shellText is the simple command it came from, if any.
+bool programChangesHost(const QString& program, const QStringList& args, const QString& shellText)
+{
+    const QString prog = QFileInfo(program).fileName();
+    if ((prog == "sh" || prog == "bash") && args.size() >= 2 && args.first() == "-c")
+        return lineChangesHost(args.mid(1).join(' '));
+    if (kHostChangingPrograms.contains(prog))
+        return true;
+    for (const ReadingTool& tool : kReadingTools)
+        if (prog == tool.program)
+            return tool.changes(args);
+    return writesProtected(shellText, prog, args);
+}
+
+// One simple command of a shell line: wrappers and variable assignments are looked through,
+// quotes are dropped (a nested "sh -c '...'" is then judged as a line of its own).
 bool segmentChangesHost(const QString& segment)
 {
-    QStringList words = segment.split(QRegularExpression("\\s+"), Qt::SkipEmptyParts);
-    while (!words.isEmpty() && (words.first() == "sudo" || words.first() == "nohup" || words.first() == "exec"
-                                || words.first().contains('=')))
+    static const QStringList wrappers = {"sudo", "nohup", "exec", "env", "nice", "setsid", "command"};
+    if (segment.contains("upnetcard"))   // the network-card set-up script rewrites the host's network
+        return true;
+    const QString plain = QString(segment).remove('"').remove('\'');
+    QStringList words = plain.split(QRegularExpression("\\s+"), Qt::SkipEmptyParts);
+    while (!words.isEmpty() && (wrappers.contains(words.first()) || words.first().contains('=')))
         words.removeFirst();
     if (words.isEmpty())
         return false;
-    const QString prog = QFileInfo(words.first()).fileName();
-    if (kHostChangingPrograms.contains(prog))
-        return true;
-    if (segment.contains("upnetcard"))   // the network-card set-up script rewrites the host's network
-        return true;
-    return writesProtected(segment);
+    return programChangesHost(words.first(), words.mid(1), plain);
+}
+
+bool lineChangesHost(const QString& line)
+{
+    static const QRegularExpression separators(R"(;|&&|\|\||\||&|\n|`|\$\(|\(|\))");
+    for (const QString& segment : line.split(separators, Qt::SkipEmptyParts))
+        if (segmentChangesHost(segment.trimmed()))
+            return true;
+    return false;
 }
 
 }  // namespace
@@ -99,19 +171,11 @@ QString CommandRunner::modeName(Mode mode)
 
 bool CommandRunner::isHostChanging(const CommandCall& call)
 {
-    if (!call.shell) {
-        const QString prog = QFileInfo(call.program).fileName();
-        if (kHostChangingPrograms.contains(prog))
-            return true;
-        if ((prog == "sh" || prog == "bash") && call.args.size() >= 2 && call.args[0] == "-c")
-            return isHostChanging(CommandCall{true, call.args[1], QString(), {}, false});
-        return segmentChangesHost(call.text);
-    }
-    static const QRegularExpression separators(R"(;|&&|\|\||\||&|\n|`|\$\()");
-    for (const QString& segment : call.text.split(separators, Qt::SkipEmptyParts))
-        if (segmentChangesHost(segment.trimmed()))
-            return true;
-    return false;
+    if (call.shell)
+        return lineChangesHost(call.text);
+    if (call.text.contains("upnetcard"))
+        return true;
+    return programChangesHost(call.program, call.args, QString());
 }
 
 void CommandRunner::addAnswer(const QString& contains, int exitCode, const QByteArray& output)
@@ -252,9 +316,9 @@ void AsyncCommand::start(const QString& program, const QStringList& args)
     const CommandRunner::Mode m = CommandRunner::mode();
     running = true;
     if (m == CommandRunner::Record || (m == CommandRunner::Log && CommandRunner::isHostChanging(call))) {
-        // Recorded like a blocking call; the scripted answer arrives from the event loop.
-        const CommandResult answer = m == CommandRunner::Record ? CommandRunner::run(program, args)
-                                                                : CommandResult();
+        // Recorded (and in log mode logged) like a blocking call, which runs nothing here;
+        // the scripted or empty answer arrives from the event loop.
+        const CommandResult answer = CommandRunner::run(program, args);
         QTimer::singleShot(0, this, [this, answer]() {
             if (!running)
                 return;

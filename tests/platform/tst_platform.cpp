@@ -78,6 +78,17 @@ private slots:
         QTest::newRow("calibration") << "./tsc" << true;
         QTest::newRow("sysfs write") << "echo 1 > /sys/class/backlight/intel_backlight/bl_power" << true;
         QTest::newRow("etc copy") << "cp ./netplan.yaml /etc/netplan/01.yaml" << true;
+        QTest::newRow("wifi reset") << "ifconfig wlan0 down \n iwconfig wlan0 mode managed \n ifconfig wlan0 up" << true;
+        QTest::newRow("link up") << "ip link set eth0 up" << true;
+        QTest::newRow("nested shell") << "bash -c 'sync; reboot'" << true;
+        QTest::newRow("subshell") << "(sleep 1; init 6) &" << true;
+        QTest::newRow("quoted sysfs") << "echo 0 > \"/sys/class/backlight/x/bl_power\"" << true;
+        QTest::newRow("interface list") << "ifconfig" << false;
+        QTest::newRow("one interface") << "ifconfig eth0" << false;
+        QTest::newRow("address read") << "ip -4 addr show dev eth0" << false;
+        QTest::newRow("route read") << "route -n" << false;
+        QTest::newRow("clock read") << "date \"+%Y-%m-%d\"" << false;
+        QTest::newRow("quiet") << "blkid 2>/dev/null >/dev/null" << false;
         QTest::newRow("sync") << "sync" << false;
         QTest::newRow("local copy") << "cp -r ./a ./b" << false;
         QTest::newRow("blkid") << "blkid -s UUID /dev/sda1" << false;
@@ -105,6 +116,16 @@ private slots:
         QCOMPARE(calls.size(), 4);
         QVERIFY(calls[0].executed);
         QVERIFY(!calls[1].executed && !calls[2].executed && !calls[3].executed);
+
+        // A long-running host-changing command is held back and logged the same way.
+        TestSupport::clearCapturedMessages();
+        AsyncCommand cmd;
+        QSignalSpy finished(&cmd, &AsyncCommand::sigFinished);
+        cmd.start("ifconfig", {"eth0", "down"});
+        QVERIFY(finished.wait(2000));
+        QCOMPARE(CommandRunner::callTexts().last(), QString("ifconfig eth0 down"));
+        QVERIFY(!CommandRunner::calls().last().executed);
+        QVERIFY(TestSupport::capturedMessages().join('\n').contains("command not run (log mode): ifconfig eth0 down"));
         CommandRunner::setMode(CommandRunner::Record);
     }
 
