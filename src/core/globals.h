@@ -5,6 +5,7 @@
 #include <QMutex>
 #include <QPixmap>
 #include <QString>
+#include <QStringList>
 
 class CameraInterface;
 class MoJuWizard;
@@ -53,6 +54,9 @@ extern QPixmap* gpPixmapButton[2];
 extern QPixmap* gpPixmapOUT[2];
 extern QPixmap* gpPixmapMove[7];
 
+
+// Suffixes of update packages; each module that includes this header has its own copy.
+const QStringList package = {"gz", "tar", "rar"};
 
 // The application's own version, logged at start and written into the JSON configuration.
 extern const char* const kAppVersion;

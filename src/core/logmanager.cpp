@@ -102,7 +102,7 @@ LogManager::LogManager(QObject* parent) : QObject(parent)
     clearup_cachelogfile();
 
     QDir stdoutDir(kLogStdoutDir);
-    QFileInfoList outputs = stdoutDir.entryInfoList(QDir::Files, QDir::Time);
+    QFileInfoList outputs = stdoutDir.entryInfoList(QDir::Files | QDir::NoSymLinks, QDir::Time);
     while (outputs.size() > kMaxStdoutFiles)
         QFile::remove(outputs.takeLast().filePath());
 
