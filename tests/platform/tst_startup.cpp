@@ -1,0 +1,122 @@
+// Start-up sequence: the development-desktop probe, then one whole start on the panel path.
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QProgressBar>
+#include <QThread>
+#include <QTimer>
+
+#include "commandrunner.h"
+#include "globals.h"
+#include "logmanager.h"
+#include "platformclock.h"
+#include "splashframe.h"
+#include "startup.h"
+#include "testsupport.h"
+
+namespace {
+
+const char* const kProbeLine = "echo $QT_QPA_PLATFORM_PLUGIN_PATH";
+
+// Ends the start-up's event loop once it runs: the splash processes events before it, so a
+// plain queued quit would be spent too early.
+void quitWhenLoopRuns()
+{
+    QTimer::singleShot(0, qApp, [] {
+        if (QThread::currentThread()->loopLevel() > 0)
+            QCoreApplication::quit();
+        else
+            quitWhenLoopRuns();
+    });
+}
+
+}  // namespace
+
+class TestStartUp : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        CommandRunner::clearCalls();
+        CommandRunner::clearAnswers();
+    }
+
+    void developmentDesktopIsTheExactPluginPath()
+    {
+        const struct
+        {
+            QByteArray output;
+            bool development;
+        } cases[] = {
+            {"/opt/Qt5.15.7/plugins/platforms\n", true},
+            {"/opt/Qt5.15.7/plugins/platforms", true},
+            {"/opt/Qt5.15.7/plugins/platforms \n", false},
+            {"/opt/qt5.15.7/plugins/platforms\n", false},
+            {"\n/opt/Qt5.15.7/plugins/platforms\n", false},
+            {"", false},
+        };
+        for (const auto& c : cases) {
+            CommandRunner::clearAnswers();
+            CommandRunner::addAnswer(kProbeLine, 0, c.output);
+            QVERIFY2(isOpen_Env() == c.development, c.output.constData());
+        }
+        const CommandCall probe = CommandRunner::calls().first();
+        QCOMPARE(probe.program, QString("bash"));
+        QCOMPARE(probe.args, QStringList({"-c", kProbeLine}));
+    }
+
+    void panelStartShowsEveryStepInOrder()
+    {
+        TestSupport::writeSysFile("/proc/version", QByteArray("Linux version 6.1.0\0rest", 24));
+        TestSupport::writeSysFile("/proc/cpuinfo", "Serial\t\t: 00000000feedbeef\n");
+
+        QList<int> steps;
+        QStringList waitTexts;
+        int waitedMs = 0;
+        PlatformClock::setSleepHook([&](int ms) {
+            if (steps.isEmpty()) {
+                steps << g_splashframe->curValue;
+                connect(g_splashframe->progressBar, &QProgressBar::valueChanged, this, [&](int v) { steps << v; });
+            }
+            waitedMs += ms;
+            waitTexts << g_splashframe->findChild<QLabel*>("loadlabel")->text();
+        });
+        quitWhenLoopRuns();
+        char arg0[] = "tst_startup";
+        char* argv[] = {arg0, nullptr};
+        int argc = 1;
+        const int result = StartUp(argc, argv);
+        PlatformClock::setSleepHook(nullptr);
+
+        QCOMPARE(result, 0);
+        QCOMPARE(steps, QList<int>({0, 6, 7, 8, 9, 10, 15, 18, 21, 23, 26, 29, 31, 34, 37, 39, 42, 50, 60, 90, 100}));
+        QCOMPARE(waitedMs, 15000);
+        QCOMPARE(waitTexts.first(), QString("启动..."));
+        QCOMPARE(waitTexts[1], QString("配置网卡中..."));
+        QCOMPARE(waitTexts.last(), QString("等待相机开启..."));
+        QVERIFY(!g_splashframe->panel);   // the last step removed it
+        QCOMPARE(CommandRunner::callTexts(),
+                 QStringList({QString("bash -c ") + kProbeLine, "python3 ./cnt_net/zelkq30_upnetcard.py &",
+                              "notify-send 监视器已开启"}));
+
+        QCOMPARE(linux_kernel_proc_version, QString("Linux version 6.1.0"));
+        QCOMPARE(gfLED, -1);
+        QCOMPARE(gDeviceID, QString("00000000feedbeef"));
+        QVERIFY(pMutexIO && pMutexSaveFail && pMutex[7] && phttpMutex[7]);
+        QCOMPARE(gaLanStr[652 * kLanColumns + 1], QString("complete"));
+        QVERIFY(gpPixmapMove[6] && gpPixmapMove[6]->isNull());
+        QVERIFY(LogManager::__instance);
+        QByteArray log;
+        for (const QString& name : QDir(kLogDir).entryList({"LOG_*.log"}, QDir::Files)) {
+            QFile f(QString(kLogDir) + name);
+            if (f.open(QIODevice::ReadOnly))
+                log += f.readAll();
+        }
+        QVERIFY(log.contains("*********************** application 18.0.1.67 ***********************"));
+    }
+};
+
+MONITOR_TEST_MAIN(TestStartUp)
+#include "tst_startup.moc"
