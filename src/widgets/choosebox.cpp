@@ -8,9 +8,6 @@ ChooseBox* gpChooseBox = nullptr;
 
 namespace {
 
-constexpr int kButtonWidth = 220;
-constexpr int kButtonHeight = 100;
-constexpr int kButtonSizeClass = 3;
 constexpr int kYesOffsetX = -270;  // from the box's horizontal centre
 constexpr int kNoOffsetX = 50;
 constexpr int kButtonOffsetY = 50;  // from the box's vertical centre
@@ -25,12 +22,12 @@ ChooseBox::ChooseBox(QWidget* parent, int width, int height) : QDialog(parent), 
     setGeometry(gShowW / 2 - width / 2, gShowH / 2 - height / 2, width, height);
     setFixedSize(width, height);
 
-    yesButton = new ColorButton(gaLanStr[kTextYes * kLanColumns + gLan], this, kButtonSizeClass);
-    yesButton->setGeometry(width / 2 + kYesOffsetX, height / 2 + kButtonOffsetY, kButtonWidth, kButtonHeight);
+    yesButton = WarnBox::makeButton(kTextYes, this);
+    yesButton->move(width / 2 + kYesOffsetX, height / 2 + kButtonOffsetY);
     connect(yesButton, &QPushButton::clicked, this, &QDialog::accept);
 
-    noButton = new ColorButton(gaLanStr[kTextNo * kLanColumns + gLan], this, kButtonSizeClass);
-    noButton->setGeometry(width / 2 + kNoOffsetX, height / 2 + kButtonOffsetY, kButtonWidth, kButtonHeight);
+    noButton = WarnBox::makeButton(kTextNo, this);
+    noButton->move(width / 2 + kNoOffsetX, height / 2 + kButtonOffsetY);
     connect(noButton, &QPushButton::clicked, this, &QDialog::reject);
 
     hide();

@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr int kBoxWidth = 750;
-constexpr int kBoxHeight = 370;
 constexpr int kComboWidth = 200;
 constexpr int kComboHeight = 50;
 constexpr int kComboBelowQuarter = 30;
@@ -21,7 +19,7 @@ const char* const kPointCounts[] = {" 4 ", " 9 ", " 25 "};
 
 }  // namespace
 
-ChooseCaliNumWidget::ChooseCaliNumWidget(QWidget* parent) : ChooseBox(parent, kBoxWidth, kBoxHeight)
+ChooseCaliNumWidget::ChooseCaliNumWidget(QWidget* parent) : ChooseBox(parent, WarnBox::kBoxWidth, WarnBox::kBoxHeight)
 {
     comboBox = new ComboBox(this);
     QFont font("wqy-microhei");

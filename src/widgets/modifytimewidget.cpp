@@ -4,11 +4,10 @@
 #include <QPainter>
 
 #include "globals.h"
+#include "warnbox.h"
 
 namespace {
 
-constexpr int kBoxWidth = 750;
-constexpr int kBoxHeight = 370;
 constexpr int kEditorX = 0;
 constexpr int kEditorY = 50;
 constexpr int kEditorWidth = 280;
@@ -18,7 +17,7 @@ constexpr int kTextCancel = 124;
 
 }  // namespace
 
-ModifyTimeWidget::ModifyTimeWidget(QWidget* parent) : ChooseBox(parent, kBoxWidth, kBoxHeight)
+ModifyTimeWidget::ModifyTimeWidget(QWidget* parent) : ChooseBox(parent, WarnBox::kBoxWidth, WarnBox::kBoxHeight)
 {
     editDateTime = new EditDateTime(QString(), this);
     editDateTime->setGeometry(kEditorX, kEditorY, kEditorWidth, kEditorHeight);

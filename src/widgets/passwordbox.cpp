@@ -3,24 +3,18 @@
 
 #include <QFont>
 #include <QMouseEvent>
-#include <QPainter>
-#include <QPen>
 
 #include "globals.h"
 #include "mojuwizard.h"
 #include "numberinput.h"
 #include "platformclock.h"
+#include "warnbox.h"
 #include "wizardpara.h"
 
 PasswordBox* gpPasswordBox = nullptr;
 
 namespace {
 
-constexpr int kBoxWidth = 750;
-constexpr int kBoxHeight = 370;
-constexpr int kButtonWidth = 220;
-constexpr int kButtonHeight = 100;
-constexpr int kButtonSizeClass = 3;
 constexpr int kConfirmX = 100;
 constexpr int kCancelInset = 320;  // from the right edge
 constexpr int kButtonRise = 150;   // from the bottom edge
@@ -36,8 +30,6 @@ constexpr int kLabelXJapanese = 45;
 constexpr int kLabelY = 75;
 constexpr int kLabelWidth = 200;
 constexpr int kLabelHeight = 40;
-constexpr int kLabelPixelSize = 40;
-constexpr int kFrameWidth = 5;
 constexpr int kJapanese = 3;
 constexpr int kWrongEntry = 2;
 
@@ -59,11 +51,6 @@ QString lanText(int entry)
     return gaLanStr[entry * kLanColumns + gLan];
 }
 
-QRect centredBoxRect()
-{
-    return QRect(gShowW / 2 - kBoxWidth / 2, gShowH / 2 - kBoxHeight / 2, kBoxWidth, kBoxHeight);
-}
-
 void setLevel(int level)
 {
     if (gpWin)
@@ -75,14 +62,14 @@ void setLevel(int level)
 PasswordBox::PasswordBox(QWidget* parent) : QDialog(parent)
 {
     setWindowFlags(Qt::CustomizeWindowHint);
-    setGeometry(centredBoxRect());
+    setGeometry(WarnBox::centredRect());
 
-    confirmButton = new ColorButton(lanText(kTextConfirm), this, kButtonSizeClass);
-    confirmButton->setGeometry(kConfirmX, height() - kButtonRise, kButtonWidth, kButtonHeight);
+    confirmButton = WarnBox::makeButton(kTextConfirm, this);
+    confirmButton->move(kConfirmX, height() - kButtonRise);
     connect(confirmButton, &QPushButton::clicked, this, &PasswordBox::accept);
 
-    cancelButton = new ColorButton(lanText(kTextCancel), this, kButtonSizeClass);
-    cancelButton->setGeometry(width() - kCancelInset, height() - kButtonRise, kButtonWidth, kButtonHeight);
+    cancelButton = WarnBox::makeButton(kTextCancel, this);
+    cancelButton->move(width() - kCancelInset, height() - kButtonRise);
     connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
 
     passwordEdit = new Edit(kEditType, this, 1);
@@ -175,22 +162,14 @@ void PasswordBox::mouseReleaseEvent(QMouseEvent*)
 
 void PasswordBox::paintEvent(QPaintEvent*)
 {
-    QPainter painter(this);
-    if (gpPixmapBG)
-        painter.drawPixmap(rect(), *gpPixmapBG);
-    QFont font(kFontFamily);
-    font.setPixelSize(kLabelPixelSize);
-    painter.setFont(font);
-    painter.setPen(Qt::yellow);
-    painter.drawText(QRect(gLan == kJapanese ? kLabelXJapanese : kLabelX, kLabelY, kLabelWidth, kLabelHeight),
-                     Qt::AlignLeft | Qt::AlignVCenter, lanText(kTextPwdLabel));
-    painter.setPen(QPen(Qt::white, kFrameWidth));
-    painter.drawRect(0, 0, width() - 1, height() - 1);
+    // The message boxes' look, with the field's label in place of the message.
+    WarnBox::paintBox(this, QRect(gLan == kJapanese ? kLabelXJapanese : kLabelX, kLabelY, kLabelWidth, kLabelHeight),
+                      Qt::AlignLeft | Qt::AlignVCenter, lanText(kTextPwdLabel), Qt::yellow);
 }
 
 void PasswordBox::showEvent(QShowEvent* event)
 {
-    setGeometry(centredBoxRect());
+    setGeometry(WarnBox::centredRect());
     passwordEdit->clear();
     passwordEdit->setPlaceholderText(lanText(kTextPassword));
     keypad();

@@ -15,8 +15,6 @@ WarnBox* gpWarnBox = nullptr;
 
 namespace {
 
-constexpr int kBoxWidth = 750;
-constexpr int kBoxHeight = 370;
 constexpr int kButtonWidth = 220;
 constexpr int kButtonHeight = 100;
 constexpr int kButtonSizeClass = 3;
@@ -30,20 +28,26 @@ constexpr int kTextPixelSize = 40;
 constexpr int kFrameWidth = 5;
 const char* const kFontFamily = "wqy-microhei";
 
-QRect centredBoxRect()
+}  // namespace
+
+QRect WarnBox::centredRect()
 {
     return QRect(gShowW / 2 - kBoxWidth / 2, gShowH / 2 - kBoxHeight / 2, kBoxWidth, kBoxHeight);
 }
 
-}  // namespace
+ColorButton* WarnBox::makeButton(int textEntry, QWidget* box)
+{
+    auto* button = new ColorButton(gaLanStr[textEntry * kLanColumns + gLan], box, kButtonSizeClass);
+    button->setFixedSize(kButtonWidth, kButtonHeight);
+    return button;
+}
 
 WarnBox::WarnBox(QWidget* parent) : QDialog(parent)
 {
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint);
-    setGeometry(centredBoxRect());
+    setGeometry(centredRect());
 
-    confirmButton = new ColorButton(gaLanStr[kTextConfirm * kLanColumns + gLan], this, kButtonSizeClass);
-    confirmButton->setFixedSize(kButtonWidth, kButtonHeight);
+    confirmButton = makeButton(kTextConfirm, this);
     connect(confirmButton, &QPushButton::clicked, this, &QDialog::accept);
 
     auto* layout = new QVBoxLayout(this);
@@ -63,7 +67,7 @@ QString WarnBox::text() const
     return message;
 }
 
-void WarnBox::paintBox(QWidget* box, const QRect& textBand, int alignment, const QString& text)
+void WarnBox::paintBox(QWidget* box, const QRect& textBand, int alignment, const QString& text, const QColor& pen)
 {
     QPainter painter(box);
     if (gpPixmapBG)
@@ -71,7 +75,7 @@ void WarnBox::paintBox(QWidget* box, const QRect& textBand, int alignment, const
     QFont font(kFontFamily);
     font.setPixelSize(kTextPixelSize);
     painter.setFont(font);
-    painter.setPen(Qt::red);
+    painter.setPen(pen);
     painter.drawText(textBand, alignment, text);
     painter.setPen(QPen(Qt::white, kFrameWidth));
     painter.drawRect(0, 0, box->width() - 1, box->height() - 1);
@@ -85,7 +89,7 @@ void WarnBox::paintEvent(QPaintEvent*)
 void WarnBox::showEvent(QShowEvent* event)
 {
     // Callers may have moved the box; every showing puts it back in the middle.
-    setGeometry(centredBoxRect());
+    setGeometry(centredRect());
     // A warning must be seen: wake a dark screen and give it its full time again.
     if (gpWin && gpWin->screenOff) {
         LCDOnOff(1);
