@@ -57,6 +57,14 @@ Edit::Edit(int type, QWidget* parent, int style)
     connect(this, &QLineEdit::textChanged, this, &Edit::SlotRange);
 }
 
+Edit::~Edit()
+{
+    // The keypads type into the target unchecked; a password field is the target without
+    // the focus, so no focus-out clears it when its screen is deleted.
+    if (currentTarget() == this)
+        setCurrentTarget(nullptr);
+}
+
 int Edit::value() const
 {
     bool ok = false;

@@ -25,6 +25,8 @@ public:
 
     // style 1 applies the kit's line-edit look.
     Edit(int type, QWidget* parent, int style);
+    // An edit that goes while it is the keypads' target takes the target with it.
+    ~Edit() override;
 
     // The text as a decimal integer, 0 when it is not one.
     int value() const;
