@@ -67,3 +67,9 @@ void CComp_DiaWait::finish()
     finished = true;
     accept();
 }
+
+void CComp_DiaWait::reject()
+{
+    if (finished)
+        QDialog::reject();
+}

@@ -28,4 +28,7 @@ public:
 
 public slots:
     void finish();
+    // Escape or a close request before the operation has returned is ignored: the caller
+    // goes on only once the operation is done with what it shares with it.
+    void reject() override;
 };

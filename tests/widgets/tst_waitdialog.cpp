@@ -45,6 +45,9 @@ private slots:
             nullptr);
         bool modalWhileRunning = false;
         QTimer::singleShot(300, [&] {
+            // Escape and a close request cannot end the wait before the operation does.
+            QTest::keyClick(&wait, Qt::Key_Escape);
+            wait.close();
             modalWhileRunning = QApplication::activeModalWidget() == &wait && wait.isVisible() && !done;
             release = true;
         });
