@@ -20,6 +20,7 @@ constexpr unsigned long kLedMaskRequest = 0x5A018000;
 constexpr unsigned long kLcdOnRequest = 0x5A018B00;
 constexpr unsigned long kLcdOffRequest = 0x5A018A00;
 constexpr int kLedMaskInitial = 0xFF;
+constexpr int kLedCount = 8;
 constexpr int kWatchdogGraceMs = 1000;
 
 // Newer panel kernels drive the back-light through sysfs instead of the LED device.
@@ -54,11 +55,13 @@ void LCDOnOff(int on)
 
 void LEDOnOff(int led, int on)
 {
+    // The mask is one byte: other numbers name no LED (and would shift out of the int).
+    if (led < 0 || led >= kLedCount)
+        return;
     if (on & 1)
         gLedMask |= 1 << led;
     else
         gLedMask &= ~(1 << led);
-    gLedMask &= 0xFF;
     if (gfLED > 0)
         Devices::ledIoctl(gfLED, kLedMaskRequest + gLedMask);
 }

@@ -191,6 +191,13 @@ private slots:
                  QList<unsigned long>({0x5A018000 + 0xBF, 0x5A018000 + 0xBF, 0x5A018000 + 0xAF}));
         LEDOnOff(6, 1);
         LEDOnOff(4, 1);
+        // Not an LED of the byte mask: nothing changes, nothing is sent.
+        Devices::clearRecordedLedRequests();
+        LEDOnOff(40, 0);
+        LEDOnOff(-1, 0);
+        QVERIFY(Devices::recordedLedRequests().isEmpty());
+        LEDOnOff(7, 1);
+        QCOMPARE(Devices::recordedLedRequests(), QList<unsigned long>({0x5A018000 + 0xFF}));
 
         gisRunWTD = true;
         Exit(3);
