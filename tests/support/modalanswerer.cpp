@@ -36,6 +36,8 @@ ModalAnswerer::ModalAnswerer(int deadlineMs, QObject* parent) : QObject(parent),
         "LostCameraWarnBox", [] { return static_cast<QDialog*>(gpLostCameraWarnBox); }, text);
     watch(
         "ProductAlarmWarnBox", [] { return static_cast<QDialog*>(gpProductAlarmWarnBox); }, text);
+    watch(
+        "PasswordBox", [] { return static_cast<QDialog*>(gpPasswordBox); }, text);
     connect(&pollTimer, &QTimer::timeout, this, &ModalAnswerer::poll);
     pollTimer.start(kPollMs);
 }
@@ -60,6 +62,20 @@ void ModalAnswerer::answer(std::initializer_list<Answer> answers)
 void ModalAnswerer::answerWith(std::function<void(QDialog*)> action)
 {
     queue.enqueue({Yes, std::move(action)});
+}
+
+void ModalAnswerer::answerPassword(const QString& entry)
+{
+    answerWith([this, entry](QDialog* box) {
+        auto* password = dynamic_cast<PasswordBox*>(box);
+        if (!password) {
+            fail(QString("a password was typed into a box that does not ask for one (text: \"%1\")").arg(boxText(box)));
+            box->reject();
+            return;
+        }
+        password->passwordEdit->setText(entry);
+        password->confirmButton->click();
+    });
 }
 
 int ModalAnswerer::pendingAnswers() const
@@ -193,18 +209,23 @@ void ModalAnswerer::apply(const Entry& entry, QDialog* box)
     }
     auto* warn = dynamic_cast<WarnBox*>(box);
     auto* choose = dynamic_cast<ChooseBox*>(box);
+    auto* password = dynamic_cast<PasswordBox*>(box);
     switch (entry.kind) {
         case Yes:
             if (warn)
                 warn->confirmButton->click();
             else if (choose)
                 choose->yesButton->click();
+            else if (password)
+                password->confirmButton->click();
             else
                 box->accept();
             break;
         case No:
             if (choose)
                 choose->noButton->click();
+            else if (password)
+                password->cancelButton->click();
             else
                 box->reject();
             break;

@@ -24,8 +24,8 @@ class ModalAnswerer : public QObject
 
 public:
     enum Answer {
-        No = 0,      // NO button of a yes/no box; reject() of any other box
-        Yes = 1,     // YES button, or the confirm button of a message box
+        No = 0,      // NO button of a yes/no box, Cancel of the password box; reject() of any other
+        Yes = 1,     // YES button, or the confirm button of a message or password box
         Escape = 2,  // the Escape key
     };
     static constexpr Answer Confirm = Yes;
@@ -45,6 +45,9 @@ public:
     void answer(std::initializer_list<Answer> answers);
     // A custom answer, e.g. typing into a password box before accepting it.
     void answerWith(std::function<void(QDialog*)> action);
+    // Types `entry` into the password box and confirms it (No cancels the box). A wrong
+    // entry leaves the box open for the next answer.
+    void answerPassword(const QString& entry);
     int pendingAnswers() const;
 
     // Watches one more box besides the shared ones (a watch of the same name is

@@ -49,16 +49,10 @@ class TestPassword : public QObject
 
     KeypadRig::Stage stage;
 
-    void watchBox(ModalAnswerer& answerer)
-    {
-        answerer.watch("PasswordBox", [] { return static_cast<QDialog*>(gpPasswordBox); });
-    }
-
     // Runs the box with the answers given and returns exec's result.
     int runBox(std::initializer_list<std::function<void(QDialog*)>> answers)
     {
         ModalAnswerer answerer;
-        watchBox(answerer);
         for (const auto& a : answers) answerer.answerWith(a);
         const int result = gpPasswordBox->exec();
         [&] { QCOMPARE(answerer.pendingAnswers(), 0); }();
@@ -279,20 +273,20 @@ private slots:
         QCOMPARE(stage.win->CheckPassword(), 2);  // logged in: no box
         stage.win->pswLevel = 0;
         {
+            // As every other screen's test answers it: through the shared answerer.
             ModalAnswerer answerer;
-            watchBox(answerer);
-            answerer.answerWith(typeAndConfirm("1234"));
+            answerer.answerPassword("1234");
             QCOMPARE(stage.win->CheckPassword(), 1);
             // The operator level is not enough for root: the box asks again.
-            answerer.answerWith(cancel());
+            answerer.answer(ModalAnswerer::No);
             QCOMPARE(stage.win->CheckRoot(), 0);
             QCOMPARE(stage.win->pswLevel, 1);
-            answerer.answerWith(typeAndConfirm("8517030709"));
+            answerer.answerPassword("8517030709");
             QCOMPARE(stage.win->CheckRoot(), 1);
             QCOMPARE(stage.win->CheckRoot(), 1);  // factory level: no box
             stage.win->pswLevel = 0;
-            answerer.answerWith(typeAndConfirm("8517"));
-            answerer.answerWith(cancel());
+            answerer.answerPassword("8517");
+            answerer.answer(ModalAnswerer::No);
             QCOMPARE(stage.win->CheckPassword(), 0);
             QCOMPARE(answerer.pendingAnswers(), 0);
         }
