@@ -1,9 +1,11 @@
-// Test helpers for the line edits and keypads: open a keypad as a tap does, press keys.
+// Test helpers for the line edits and keypads: open a keypad as a tap does, press keys,
+// and the stage the keypad tests run on.
 #pragma once
 
 #include <QApplication>
 #include <QFocusEvent>
 #include <QMouseEvent>
+#include <QObject>
 #include <QWidget>
 
 #include "edit.h"
@@ -90,6 +92,22 @@ struct Stage
         e->setGeometry(geometry);
         return e;
     }
+};
+
+// The test object of the keypad tests: the stage for the whole run and a fresh page for
+// each test function. A test source deriving from it includes "moc_keypadrig.cpp".
+class StageTest : public QObject
+{
+    Q_OBJECT
+
+protected:
+    Stage stage;
+
+private slots:
+    void initTestCase() { stage.start(); }
+    void init() { stage.openScreen(); }
+    void cleanup() { stage.closeScreen(); }
+    void cleanupTestCase() { delete stage.win; }
 };
 
 }  // namespace KeypadRig

@@ -10,11 +10,9 @@
 #include "mojuwizard.h"
 #include "testsupport.h"
 
-class TestEditBox : public QObject
+class TestEditBox : public KeypadRig::StageTest
 {
     Q_OBJECT
-
-    KeypadRig::Stage stage;
 
     EditBox* box(int min, int max, int type = 0, int divisor = 1)
     {
@@ -25,11 +23,6 @@ class TestEditBox : public QObject
     }
 
 private slots:
-    void initTestCase() { stage.start(); }
-    void init() { stage.openScreen(); }
-    void cleanup() { stage.closeScreen(); }
-    void cleanupTestCase() { delete stage.win; }
-
     void layoutAndCaption()
     {
         EditBox* b = box(0, 100);
@@ -201,4 +194,5 @@ private slots:
 };
 
 MONITOR_TEST_MAIN(TestEditBox)
+#include "moc_keypadrig.cpp"
 #include "tst_editbox.moc"

@@ -38,18 +38,11 @@ int liveKeypads()
 
 }  // namespace
 
-class TestKeypads : public QObject
+class TestKeypads : public KeypadRig::StageTest
 {
     Q_OBJECT
 
-    KeypadRig::Stage stage;
-
 private slots:
-    void initTestCase() { stage.start(); }
-    void init() { stage.openScreen(); }
-    void cleanup() { stage.closeScreen(); }
-    void cleanupTestCase() { delete stage.win; }
-
     void keyIdsAndLabels()
     {
         // A digit key types the text it shows; its id is only its place.
@@ -268,4 +261,5 @@ private slots:
 };
 
 MONITOR_TEST_MAIN(TestKeypads)
+#include "moc_keypadrig.cpp"
 #include "tst_keypads.moc"

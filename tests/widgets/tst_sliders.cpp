@@ -3,8 +3,8 @@
 #include <QMouseEvent>
 #include <QSignalSpy>
 
-#include "floatslider.h"
 #include "edit.h"
+#include "floatslider.h"
 #include "globals.h"
 #include "ipaddressedite.h"
 #include "mojuwizard.h"
@@ -136,7 +136,7 @@ private slots:
         QCOMPARE(win->curInputEdit, s->valueEdit);
         QVERIFY(s->valueEdit->text().isEmpty());
         QCOMPARE(s->value(), 37);
-        s->valueEdit->setText("64");   // what the keypad types
+        s->valueEdit->setText("64");  // what the keypad types
         QCOMPARE(s->value(), 64);
     }
 
