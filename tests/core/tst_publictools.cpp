@@ -138,10 +138,12 @@ private slots:
     void interfaceFailures()
     {
         TestSupport::writeSysFile("/proc/net/route", kRouteHeader + kDefaultRoute);
+        TestSupport::clearCapturedMessages();
         // 16 characters do not fit the kernel's name field: refused before any request.
         IfResult r = queryIf("abcdefghijklmnop");
         QCOMPARE(r.status, -2);
         QCOMPARE(QString(r.mac), QString("unset"));
+        QCOMPARE(TestSupport::capturedMessages(), QStringList({"ioctl SIOCGIFHWADDR error"}));
         QCOMPARE(queryIf(std::string(300, 'x').c_str()).status, -2);
         QCOMPARE(queryIf("nosuchif0").status, -2);
         QFile::remove(SysPath("/proc/net/route"));
@@ -149,6 +151,7 @@ private slots:
         QCOMPARE(r.status, -6);
         QCOMPARE(QString(r.ip), QString("127.0.0.1"));   // filled before the failure
         QCOMPARE(QString(r.gateway), QString("unset"));
+        QCOMPARE(TestSupport::capturedMessages().size(), 3);   // only the -2 refusals are logged
         QVERIFY(NetIf::recordedRouteChanges().isEmpty());
     }
 
