@@ -62,12 +62,12 @@ int MoJuWizard::CheckPassword()
     return pswLevel;
 }
 
-int MoJuWizard::CheckRoot()
+bool MoJuWizard::CheckRoot()
 {
     constexpr int kFactoryLevel = 2;
     if (pswLevel == kFactoryLevel)
-        return 1;
+        return true;
     if (gpPasswordBox)
         gpPasswordBox->exec();
-    return pswLevel == kFactoryLevel ? 1 : 0;
+    return pswLevel == kFactoryLevel;
 }

@@ -173,7 +173,7 @@ public:
     // Reacts to a camera view that lost its camera, before the view reconnects.
     void LostCamera();
     int CheckPassword();
-    int CheckRoot();
+    bool CheckRoot();
 
     // The keypads always exist: a destroyed one is replaced at once, except while the
     // program closes down.

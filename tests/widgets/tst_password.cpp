@@ -279,11 +279,11 @@ private slots:
             QCOMPARE(stage.win->CheckPassword(), 1);
             // The operator level is not enough for root: the box asks again.
             answerer.answer(ModalAnswerer::No);
-            QCOMPARE(stage.win->CheckRoot(), 0);
+            QCOMPARE(stage.win->CheckRoot(), false);
             QCOMPARE(stage.win->pswLevel, 1);
             answerer.answerPassword("8517030709");
-            QCOMPARE(stage.win->CheckRoot(), 1);
-            QCOMPARE(stage.win->CheckRoot(), 1);  // factory level: no box
+            QCOMPARE(stage.win->CheckRoot(), true);
+            QCOMPARE(stage.win->CheckRoot(), true);  // factory level: no box
             stage.win->pswLevel = 0;
             answerer.answerPassword("8517");
             answerer.answer(ModalAnswerer::No);
