@@ -66,9 +66,17 @@ const ReadingTool kReadingTools[] = {
     {"ifconfig", moreThanOneOperand},   // "ifconfig eth0" reads, "ifconfig eth0 up" changes
     {"iwconfig", moreThanOneOperand},
     {"route", [](const QStringList& a) { return anyArgumentIn(a, {"add", "del", "delete", "flush"}); }},
+    // ip accepts abbreviated verbs ("ip r a"), so only the plain read-outs count as reading:
+    // an object alone ("ip addr") or followed by show / list.
     {"ip",
      [](const QStringList& a) {
-         return anyArgumentIn(a, {"add", "del", "delete", "set", "flush", "change", "replace", "append", "up", "down"});
+         QStringList operands;
+         for (const QString& x : a)
+             if (!x.startsWith('-'))
+                 operands << x;
+         if (operands.size() <= 1)
+             return false;
+         return !QStringList({"show", "list", "ls", "lst"}).contains(operands.at(1));
      }},
     {"date", dateSetsClock},
 };

@@ -80,6 +80,7 @@ private slots:
         QTest::newRow("etc copy") << "cp ./netplan.yaml /etc/netplan/01.yaml" << true;
         QTest::newRow("wifi reset") << "ifconfig wlan0 down \n iwconfig wlan0 mode managed \n ifconfig wlan0 up" << true;
         QTest::newRow("link up") << "ip link set eth0 up" << true;
+        QTest::newRow("abbreviated route add") << "ip r a default via 10.0.0.1" << true;
         QTest::newRow("nested shell") << "bash -c 'sync; reboot'" << true;
         QTest::newRow("subshell") << "(sleep 1; init 6) &" << true;
         QTest::newRow("quoted sysfs") << "echo 0 > \"/sys/class/backlight/x/bl_power\"" << true;
