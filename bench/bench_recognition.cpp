@@ -15,7 +15,7 @@
 namespace {
 constexpr int kWidth = 1280;
 constexpr int kHeight = 1024;
-constexpr int kRegions = 100;   // 99 judged and one position region
+constexpr int kRegions = 100;  // 99 judged and one position region
 constexpr int kGridColumns = 10;
 constexpr int kJudgeRounds = 100;
 constexpr int kCorrectionRounds = 20;
@@ -26,18 +26,17 @@ struct Mix
     int func, p1, p2, p3;
 };
 constexpr Mix kMix[] = {
-    {kFuncDefect, 45, 100, 3},          {kFuncDefect, 45, 100, 3},          {kFuncDefect, 45, 100, 3},
-    {kFuncSimilarity, 80, 0, 0},        {kFuncSimilarity, 80, 0, 0},        {kFuncSpot, 80, 500, 50 << 8},
-    {kFuncBlackArea, 50, 100, 0},       {kFuncWhiteArea, 200, 100, 0},      {kFuncWhiteNumber, 128, 6553601, 1},
+    {kFuncDefect, 45, 100, 3},           {kFuncDefect, 45, 100, 3},     {kFuncDefect, 45, 100, 3},
+    {kFuncSimilarity, 80, 0, 0},         {kFuncSimilarity, 80, 0, 0},   {kFuncSpot, 80, 500, 50 << 8},
+    {kFuncBlackArea, 50, 100, 0},        {kFuncWhiteArea, 200, 100, 0}, {kFuncWhiteNumber, 128, 6553601, 1},
     {kFuncBlackNumber, 128, 6553601, 1},
 };
 
 double MsPerCall(int rounds, const std::function<void()>& call)
 {
-    call();   // warm-up: first allocations
+    call();  // warm-up: first allocations
     const auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < rounds; ++i)
-        call();
+    for (int i = 0; i < rounds; ++i) call();
     const std::chrono::duration<double, std::milli> spent = std::chrono::steady_clock::now() - start;
     return spent.count() / rounds;
 }
@@ -65,7 +64,7 @@ int main()
     rig.para->matchAngle = 10;
     rig.para->matchOffset = 50;
     rig.setTemplate(0, 0, templ);
-    rig.setTemplate(1, 0, templ);   // detection 1 has no regions: its position model is the central rectangle
+    rig.setTemplate(1, 0, templ);  // detection 1 has no regions: its position model is the central rectangle
     // Regions of 60..150 x 50..90 pixels in a 10 x 10 grid over the picture.
     const int cellW = kWidth / kGridColumns, cellH = kHeight / (kRegions / kGridColumns);
     for (int i = 0; i < kRegions - 1; ++i) {
@@ -94,8 +93,7 @@ int main()
 
     const double judge = MsPerCall(kJudgeRounds, [&] { rec.Run(0); });
     int ng = 0;
-    for (int r = 0; r < kRegions - 1; ++r)
-        ng += rig.view->roiOk[0][r] ? 0 : 1;
+    for (int r = 0; r < kRegions - 1; ++r) ng += rig.view->roiOk[0][r] ? 0 : 1;
     const double position = MsPerCall(kCorrectionRounds, [&] { rec.ShapeMatch(); });
     auto searchOf = [&](int det) {
         cv::Mat search = rig.work()(rec.searchRect[det]).clone();

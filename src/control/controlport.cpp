@@ -61,8 +61,7 @@ bool validBit(int n)
 unsigned char calcLRC(unsigned char* data, unsigned short length)
 {
     unsigned char sum = 0;
-    for (unsigned short i = 0; i < length; ++i)
-        sum = static_cast<unsigned char>(sum + data[i]);
+    for (unsigned short i = 0; i < length; ++i) sum = static_cast<unsigned char>(sum + data[i]);
     return sum;
 }
 
@@ -84,9 +83,12 @@ void ComSend(int command, int value)
     // Without a port every poll would log a write error, 200 times a second.
     if (!gpCom || !gpCom->isOpen())
         return;
-    unsigned char frame[kCommandFrameSize] = {kFrameHead, static_cast<unsigned char>(command),
+    unsigned char frame[kCommandFrameSize] = {kFrameHead,
+                                              static_cast<unsigned char>(command),
                                               static_cast<unsigned char>(value & 0xFF),
-                                              static_cast<unsigned char>((value >> 8) & 0xFF), 0, kFrameEnd};
+                                              static_cast<unsigned char>((value >> 8) & 0xFF),
+                                              0,
+                                              kFrameEnd};
     frame[4] = calcLRC(frame, 4);
     gpCom->write(reinterpret_cast<const char*>(frame), kCommandFrameSize);
 }
@@ -124,8 +126,7 @@ void ControlPort::IOSetOut(int k, int on)
 
 void ControlPort::IOResetAllOut()
 {
-    for (int k = 0; k < kDrivenOutputs; ++k)
-        IOSetOut(k, 0);
+    for (int k = 0; k < kDrivenOutputs; ++k) IOSetOut(k, 0);
 }
 
 void ControlPort::IOFlashOut()

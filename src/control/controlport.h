@@ -24,10 +24,10 @@ constexpr int kTriggerInputs = 8;
 constexpr int kTempWords = 16;
 
 extern Posix_QextSerialPort* gpCom;
-extern int gisCOM;                              // serial port number n of "/dev/ttyS<n>"
-extern unsigned int gDataIn;                    // written by the IO thread under pMutexIO
-extern unsigned int gDataOut;                   // written by IOFlashOut under pMutexIO
-extern std::atomic<unsigned int> gFTemp[kTempWords];   // values of the temperature replies
+extern int gisCOM;                                    // serial port number n of "/dev/ttyS<n>"
+extern unsigned int gDataIn;                          // written by the IO thread under pMutexIO
+extern unsigned int gDataOut;                         // written by IOFlashOut under pMutexIO
+extern std::atomic<unsigned int> gFTemp[kTempWords];  // values of the temperature replies
 
 unsigned char calcLRC(unsigned char* data, unsigned short length);
 void ComInit();
@@ -41,7 +41,7 @@ public:
     explicit ControlPort(QObject* parent = nullptr);
 
     unsigned char prevIn[kTriggerInputs] = {};
-    unsigned int outWord = 0;   // physical levels: inversion is applied when a bit is written
+    unsigned int outWord = 0;  // physical levels: inversion is applied when a bit is written
     unsigned int inWord = 0;
     IOThread* ioThread = nullptr;
 

@@ -29,8 +29,7 @@ QVector<QRgb>* sharedGrayTable()
     static QVector<QRgb> table = [] {
         QVector<QRgb> t;
         t.reserve(kGrayLevels);
-        for (int i = 0; i < kGrayLevels; ++i)
-            t.append(qRgb(i, i, i));
+        for (int i = 0; i < kGrayLevels; ++i) t.append(qRgb(i, i, i));
         return t;
     }();
     return &table;

@@ -64,17 +64,25 @@ void LoadGlobalPixmaps()
     };
     // Load order matters to nobody but is kept as the panel has always done it.
     const PixmapEntry table[] = {
-        {"./images/logo.bmp", &gpPixmapLogo},          {"./images/background.png", &gpPixmapBG},
-        {"./images/title.png", &gpPixmapTitle},        {"./images/line.png", &gpPixmapLine},
-        {"./images/edit.png", &gpPixmapEdit},          {"./images/slideru.png", &gpPixmapSlideru},
-        {"./images/sliderd.png", &gpPixmapSliderd},    {"./images/slidert.png", &gpPixmapSlidert},
-        {"./images/buttonu.png", &gpPixmapButton[0]},  {"./images/buttond.png", &gpPixmapButton[1]},
-        {"./images/OUT1.png", &gpPixmapOUT[0]},        {"./images/OUT0.png", &gpPixmapOUT[1]},
-        {"./images/Origin.png", &gpPixmapMove[0]},     {"./images/MoveUp.png", &gpPixmapMove[1]},
-        {"./images/MoveDown.png", &gpPixmapMove[2]},   {"./images/MoveLeft.png", &gpPixmapMove[3]},
-        {"./images/MoveRight.png", &gpPixmapMove[4]},  {"./images/EnlargeScale.png", &gpPixmapMove[5]},
+        {"./images/logo.bmp", &gpPixmapLogo},
+        {"./images/background.png", &gpPixmapBG},
+        {"./images/title.png", &gpPixmapTitle},
+        {"./images/line.png", &gpPixmapLine},
+        {"./images/edit.png", &gpPixmapEdit},
+        {"./images/slideru.png", &gpPixmapSlideru},
+        {"./images/sliderd.png", &gpPixmapSliderd},
+        {"./images/slidert.png", &gpPixmapSlidert},
+        {"./images/buttonu.png", &gpPixmapButton[0]},
+        {"./images/buttond.png", &gpPixmapButton[1]},
+        {"./images/OUT1.png", &gpPixmapOUT[0]},
+        {"./images/OUT0.png", &gpPixmapOUT[1]},
+        {"./images/Origin.png", &gpPixmapMove[0]},
+        {"./images/MoveUp.png", &gpPixmapMove[1]},
+        {"./images/MoveDown.png", &gpPixmapMove[2]},
+        {"./images/MoveLeft.png", &gpPixmapMove[3]},
+        {"./images/MoveRight.png", &gpPixmapMove[4]},
+        {"./images/EnlargeScale.png", &gpPixmapMove[5]},
         {"./images/ReductionScale.png", &gpPixmapMove[6]},
     };
-    for (const PixmapEntry& e : table)
-        *e.slot = new QPixmap(QString::fromLatin1(e.path));
+    for (const PixmapEntry& e : table) *e.slot = new QPixmap(QString::fromLatin1(e.path));
 }

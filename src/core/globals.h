@@ -14,7 +14,7 @@ class MoJuWizard;
 constexpr int kLanEntries = 2048;
 constexpr int kLanColumns = 4;
 extern QString gaLanStr[kLanEntries * kLanColumns];
-extern int gLan;   // 0 Simplified Chinese, 1 English, 2 Traditional Chinese, 3 Japanese
+extern int gLan;  // 0 Simplified Chinese, 1 English, 2 Traditional Chinese, 3 Japanese
 
 // Signal-name tables (four columns, the Japanese one repeats the English).
 extern const char* gInName[16][4];
@@ -25,13 +25,13 @@ extern int gfLED;
 extern QString gDeviceID;
 extern QString gAppDirPath;
 extern QString gTempTime;
-extern int gSource;   // -1 detecting, 0 Template, 1 Live Image, 2 Recent NG, 3 OK Record, 4 NG Record
+extern int gSource;  // -1 detecting, 0 Template, 1 Live Image, 2 Recent NG, 3 OK Record, 4 NG Record
 extern int TriginNo[8];
 extern int OutputNo[8];
 extern QString gaName[18];
 extern QMap<QString, CameraInterface*> cameraInterfaceMap;
 
-extern int gShowW;   // screen width and height in pixels, set by the main window
+extern int gShowW;  // screen width and height in pixels, set by the main window
 extern int gShowH;
 
 extern QMutex* pMutexIO;
@@ -53,7 +53,6 @@ extern QPixmap* gpPixmapSlidert;
 extern QPixmap* gpPixmapButton[2];
 extern QPixmap* gpPixmapOUT[2];
 extern QPixmap* gpPixmapMove[7];
-
 
 // Suffixes of update packages; each module that includes this header has its own copy.
 const QStringList package = {"gz", "tar", "rar"};

@@ -103,8 +103,7 @@ LogManager::LogManager(QObject* parent) : QObject(parent)
 
     QDir stdoutDir(kLogStdoutDir);
     QFileInfoList outputs = stdoutDir.entryInfoList(QDir::Files | QDir::NoSymLinks, QDir::Time);
-    while (outputs.size() > kMaxStdoutFiles)
-        QFile::remove(outputs.takeLast().filePath());
+    while (outputs.size() > kMaxStdoutFiles) QFile::remove(outputs.takeLast().filePath());
 
     // glog keeps the pointer for the program's short name: the text must live for ever.
     static const QByteArray programPath = QCoreApplication::applicationFilePath().toLatin1();
@@ -119,8 +118,7 @@ LogManager::LogManager(QObject* parent) : QObject(parent)
     FLAGS_alsologtostderr = false;
 
     google::SetLogFilenameExtension(".log");
-    for (const Destination& d : kDestinations)
-        google::SetLogDestination(d.severity, d.prefix);
+    for (const Destination& d : kDestinations) google::SetLogDestination(d.severity, d.prefix);
 
     google::InstallFailureSignalHandler();
     google::InstallFailureWriter([](const char* data, size_t size) { SignalHandle(data, static_cast<int>(size)); });
@@ -132,20 +130,20 @@ void LogManager::outputMessage(QtMsgType type, const QMessageLogContext& context
 {
     const QByteArray source = context.file ? QString(context.file).section('/', -1).toUtf8() : QByteArray("unknow");
     switch (type) {
-    case QtDebugMsg:
-        break;
-    case QtInfoMsg:
-        writeLine(source.constData(), context.line, google::GLOG_INFO, message.toUtf8());
-        break;
-    case QtWarningMsg:
-        writeLine(source.constData(), context.line, google::GLOG_INFO, "---warning--- " + message.toUtf8());
-        break;
-    case QtCriticalMsg:
-        writeLine(__FILE__, kCriticalLine, google::GLOG_ERROR, "\t" + message.toUtf8());
-        break;
-    case QtFatalMsg:
-        writeLine(__FILE__, kFatalLine, google::GLOG_FATAL, "\t" + message.toUtf8());
-        break;
+        case QtDebugMsg:
+            break;
+        case QtInfoMsg:
+            writeLine(source.constData(), context.line, google::GLOG_INFO, message.toUtf8());
+            break;
+        case QtWarningMsg:
+            writeLine(source.constData(), context.line, google::GLOG_INFO, "---warning--- " + message.toUtf8());
+            break;
+        case QtCriticalMsg:
+            writeLine(__FILE__, kCriticalLine, google::GLOG_ERROR, "\t" + message.toUtf8());
+            break;
+        case QtFatalMsg:
+            writeLine(__FILE__, kFatalLine, google::GLOG_FATAL, "\t" + message.toUtf8());
+            break;
     }
 }
 
@@ -166,16 +164,15 @@ void LogManager::clearup_cachelogfile()
         }
         const QString stamp = parts[1].split(".").first();
         const QDateTime started = QDateTime::fromString(stamp, kLiveStampFormat);
-        const QString newName = QString(hadError ? "X_ERROR_" : "X_LOG_")
-                                + (started.isValid() ? started.toString(kArchiveStampFormat) : QString()) + ".txt";
+        const QString newName = QString(hadError ? "X_ERROR_" : "X_LOG_") +
+                                (started.isValid() ? started.toString(kArchiveStampFormat) : QString()) + ".txt";
         QFile::remove(dir.filePath(newName));
         QFile::rename(dir.filePath(name), dir.filePath(newName));
         ordered.append(newName);
     }
 
     // Stage 4: keep the newest archives and number them 1.. from the oldest.
-    while (ordered.size() > kMaxLogArchives)
-        QFile::remove(dir.filePath(ordered.takeFirst()));
+    while (ordered.size() > kMaxLogArchives) QFile::remove(dir.filePath(ordered.takeFirst()));
     for (int i = 0; i < ordered.size(); ++i) {
         QStringList parts = ordered[i].split("_");
         if (parts.size() != 4) {

@@ -5,8 +5,8 @@
 #include <QString>
 
 // Folders relative to the program's working directory.
-extern const char* const kLogDir;         // live log files and the archives of earlier runs
-extern const char* const kLogStdoutDir;   // written by other processes, only pruned here
+extern const char* const kLogDir;        // live log files and the archives of earlier runs
+extern const char* const kLogStdoutDir;  // written by other processes, only pruned here
 
 constexpr int kMaxLogArchives = 20;
 constexpr int kMaxStdoutFiles = 50;

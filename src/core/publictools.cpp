@@ -2,9 +2,9 @@
 #include "publictools.h"
 
 #include <arpa/inet.h>
-#include <cstdio>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <cstdio>
 
 #include <QDebug>
 #include <QFile>
@@ -20,7 +20,7 @@
 namespace {
 
 constexpr int kBlkidTimeoutMs = 1000;
-constexpr int kRouteLineMax = 256;   // 255 characters and the terminator
+constexpr int kRouteLineMax = 256;  // 255 characters and the terminator
 constexpr int kDottedBufSize = 16;
 constexpr int kMacBufSize = 18;
 
@@ -41,7 +41,7 @@ bool readDefaultGateway(quint32* gateway, bool* readable)
         return false;
     char line[kRouteLineMax];
     bool found = false;
-    if (std::fgets(line, sizeof(line), file)) {   // header line
+    if (std::fgets(line, sizeof(line), file)) {  // header line
         while (std::fgets(line, sizeof(line), file)) {
             char ifname[kRouteLineMax];
             unsigned int dest = 0;
@@ -102,7 +102,8 @@ QString found_diskuuid_by_blkid()
         if (m.hasMatch())
             result = m.captured(1);
     }
-    qInfo() << "end" << "found_diskuuid_by_blkid";
+    qInfo() << "end"
+            << "found_diskuuid_by_blkid";
     return result;
 }
 
@@ -169,8 +170,7 @@ int string2ethaddr(const QString& text, unsigned char* mac)
     const QStringList parts = text.split(":");
     if (parts.size() != 6)
         return 0;
-    for (int i = 0; i < 6; ++i)
-        mac[i] = static_cast<unsigned char>(parts[i].toUInt(nullptr, 16) & 0xff);
+    for (int i = 0; i < 6; ++i) mac[i] = static_cast<unsigned char>(parts[i].toUInt(nullptr, 16) & 0xff);
     return 0;
 }
 

@@ -58,11 +58,12 @@ SplashFrame::~SplashFrame() = default;
 
 QString SplashFrame::getStyle()
 {
-    return QString("QProgressBar#progressbar{font-size:30px;text-align: center;background-color: gray;"
-                   "border-radius: 15px; color: white;}QProgressBar::chunk:enabled#progressbar{border-radius: "
-                   "4px; background: #3498DB;margin: 6px;}")
-           + "QDialog#progressdialog{border-image: url(./images/background.png);border-width: 1px;}"
-           + "QLabel{color: #FFFFFF;font-size: 26px;}";
+    return QString(
+               "QProgressBar#progressbar{font-size:30px;text-align: center;background-color: gray;"
+               "border-radius: 15px; color: white;}QProgressBar::chunk:enabled#progressbar{border-radius: "
+               "4px; background: #3498DB;margin: 6px;}") +
+           "QDialog#progressdialog{border-image: url(./images/background.png);border-width: 1px;}" +
+           "QLabel{color: #FFFFFF;font-size: 26px;}";
 }
 
 void SplashFrame::flushstep(int step, QString text)

@@ -78,8 +78,7 @@ void WaitForNetworkAndCameras()
 
 bool isOpen_Env()
 {
-    const CommandResult r =
-        CommandRunner::run("bash", {"-c", "echo $QT_QPA_PLATFORM_PLUGIN_PATH"}, kEnvProbeTimeoutMs);
+    const CommandResult r = CommandRunner::run("bash", {"-c", "echo $QT_QPA_PLATFORM_PLUGIN_PATH"}, kEnvProbeTimeoutMs);
     const QString first = QString::fromLocal8Bit(r.output).split("\n").first();
     qInfo() << first;
     return first == kDevQtPluginPath;

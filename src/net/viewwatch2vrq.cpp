@@ -14,6 +14,5 @@ ViewWatch2VRQ* ViewWatch2VRQ::ofManager()
 void ViewWatch2VRQ::sndRecordOperate(QJsonObject record)
 {
     sentRecords.append(record);
-    while (sentRecords.size() > kKeptRecords)
-        sentRecords.removeFirst();
+    while (sentRecords.size() > kKeptRecords) sentRecords.removeFirst();
 }

@@ -26,15 +26,14 @@ RunnerState& state()
 
 // Programs that change the machine they run on; in log mode they are never started.
 const QStringList kHostChangingPrograms = {
-    "reboot", "init", "shutdown", "poweroff", "halt", "hwclock", "mount", "umount", "tsc",
-    "notify-send", "netplan", "ifup", "ifdown", "dhclient", "systemctl", "ipcrm", "wpa_supplicant",
+    "reboot",      "init",    "shutdown", "poweroff", "halt",     "hwclock",   "mount", "umount",         "tsc",
+    "notify-send", "netplan", "ifup",     "ifdown",   "dhclient", "systemctl", "ipcrm", "wpa_supplicant",
 };
 
 bool moreThanOneOperand(const QStringList& args)
 {
     int operands = 0;
-    for (const QString& a : args)
-        operands += a.startsWith('-') ? 0 : 1;
+    for (const QString& a : args) operands += a.startsWith('-') ? 0 : 1;
     return operands > 1;
 }
 
@@ -63,9 +62,12 @@ struct ReadingTool
     std::function<bool(const QStringList&)> changes;
 };
 const ReadingTool kReadingTools[] = {
-    {"ifconfig", moreThanOneOperand},   // "ifconfig eth0" reads, "ifconfig eth0 up" changes
+    {"ifconfig", moreThanOneOperand},  // "ifconfig eth0" reads, "ifconfig eth0 up" changes
     {"iwconfig", moreThanOneOperand},
-    {"route", [](const QStringList& a) { return anyArgumentIn(a, {"add", "del", "delete", "flush"}); }},
+    {"route",
+     [](const QStringList& a) {
+         return anyArgumentIn(a, {"add", "del", "delete", "flush"});
+     }},
     // ip accepts abbreviated verbs ("ip r a"), so only the plain read-outs count as reading:
     // an object alone ("ip addr") or followed by show / list.
     {"ip",
@@ -133,12 +135,11 @@ bool programChangesHost(const QString& program, const QStringList& args, const Q
 bool segmentChangesHost(const QString& segment)
 {
     static const QStringList wrappers = {"sudo", "nohup", "exec", "env", "nice", "setsid", "command"};
-    if (segment.contains("upnetcard"))   // the network-card set-up script rewrites the host's network
+    if (segment.contains("upnetcard"))  // the network-card set-up script rewrites the host's network
         return true;
     const QString plain = QString(segment).remove('"').remove('\'');
     QStringList words = plain.split(QRegularExpression("\\s+"), Qt::SkipEmptyParts);
-    while (!words.isEmpty() && (wrappers.contains(words.first()) || words.first().contains('=')))
-        words.removeFirst();
+    while (!words.isEmpty() && (wrappers.contains(words.first()) || words.first().contains('='))) words.removeFirst();
     if (words.isEmpty())
         return false;
     return programChangesHost(words.first(), words.mid(1), plain);
@@ -170,9 +171,12 @@ CommandRunner::Mode CommandRunner::mode()
 QString CommandRunner::modeName(Mode mode)
 {
     switch (mode) {
-    case Real: return "real";
-    case Record: return "record";
-    case Log: return "log";
+        case Real:
+            return "real";
+        case Record:
+            return "record";
+        case Log:
+            return "log";
     }
     return "real";
 }
@@ -210,8 +214,7 @@ QList<CommandCall> CommandRunner::calls()
 QStringList CommandRunner::callTexts()
 {
     QStringList texts;
-    for (const CommandCall& c : calls())
-        texts << c.text;
+    for (const CommandCall& c : calls()) texts << c.text;
     return texts;
 }
 

@@ -13,8 +13,8 @@
 
 struct CommandResult
 {
-    int exitCode = 0;     // the program's exit code; -1 when it could not start or crashed
-    QByteArray output;    // standard output (and error, when merged)
+    int exitCode = 0;   // the program's exit code; -1 when it could not start or crashed
+    QByteArray output;  // standard output (and error, when merged)
     bool started = true;
     bool timedOut = false;
 };
@@ -28,7 +28,7 @@ struct CommandCall
     QString text;
     QString program;
     QStringList args;
-    bool executed = false;   // false in record mode and for host-changing calls in log mode
+    bool executed = false;  // false in record mode and for host-changing calls in log mode
 };
 
 class CommandRunner

@@ -2,14 +2,14 @@
 #include "netif.h"
 
 #include <arpa/inet.h>
-#include <cerrno>
-#include <cstring>
 #include <net/if.h>
 #include <net/route.h>
 #include <netinet/in.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstring>
 
 #include <QDebug>
 #include <QMutex>

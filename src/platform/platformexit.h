@@ -12,6 +12,6 @@ public:
     static void setHandler(std::function<void(int)> handler);
     // Runs first on every Exit (the watchdog flag is cleared there).
     static void setBeforeExit(std::function<void()> hook);
-    static int lastCode();     // -1 until Exit was called
+    static int lastCode();  // -1 until Exit was called
     static int callCount();
 };

@@ -1,21 +1,21 @@
 // Serial port on POSIX termios.
 #include "posix_qextserialport.h"
 
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstring>
 
 #include <QElapsedTimer>
 
 namespace {
 
 // Indexed by BaudRateType; 0 marks rates a POSIX line cannot be set to.
-const speed_t kBaudTable[] = {B50,   B75,   B110,  B134,  B150,  B200, B300,   B600, B1200,   B1800, B2400,
-                              B4800, B9600, 0,     B19200, B38400, 0,  B57600, 0,    B115200, 0,     0};
+const speed_t kBaudTable[] = {B50,   B75,   B110, B134,   B150,   B200, B300,   B600, B1200,   B1800, B2400,
+                              B4800, B9600, 0,    B19200, B38400, 0,    B57600, 0,    B115200, 0,     0};
 const tcflag_t kDataBitsTable[] = {CS5, CS6, CS7, CS8};
 
 void makeRaw(termios& t)
@@ -148,20 +148,20 @@ bool Posix_QextSerialPort::applySettings()
     t.c_cflag = (t.c_cflag & ~tcflag_t(CSIZE)) | kDataBitsTable[Settings.DataBits];
     t.c_cflag &= ~tcflag_t(PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
     switch (Settings.Parity) {
-    case PAR_NONE:
-        break;
-    case PAR_ODD:
-        t.c_cflag |= PARENB | PARODD;
-        break;
-    case PAR_EVEN:
-        t.c_cflag |= PARENB;
-        break;
-    case PAR_MARK:
-        t.c_cflag |= PARENB | CMSPAR | PARODD;
-        break;
-    case PAR_SPACE:
-        t.c_cflag |= PARENB | CMSPAR;
-        break;
+        case PAR_NONE:
+            break;
+        case PAR_ODD:
+            t.c_cflag |= PARENB | PARODD;
+            break;
+        case PAR_EVEN:
+            t.c_cflag |= PARENB;
+            break;
+        case PAR_MARK:
+            t.c_cflag |= PARENB | CMSPAR | PARODD;
+            break;
+        case PAR_SPACE:
+            t.c_cflag |= PARENB | CMSPAR;
+            break;
     }
     if (Settings.Parity != PAR_NONE)
         t.c_iflag |= INPCK;

@@ -26,8 +26,8 @@ constexpr int kDetectModeMulti = 3;
 
 // Double tap on a view: a second press this soon and this close to the first.
 constexpr qint64 kDoubleTapMs = 800;
-constexpr int kDoubleTapMaxDx = 20;    // exclusive
-constexpr int kDoubleTapMaxDy = 19;    // inclusive
+constexpr int kDoubleTapMaxDx = 20;  // exclusive
+constexpr int kDoubleTapMaxDy = 19;  // inclusive
 
 // Drawing tools of the main window and the teaching-page slot a double tap ends them with.
 constexpr int kDrawRect = 1;
@@ -36,7 +36,7 @@ constexpr int kDrawCircle = 4;
 struct DoubleTapAction
 {
     int drawMode;
-    int handDraw;   // -1 either
+    int handDraw;  // -1 either
     const char* slot;
 };
 const DoubleTapAction kDoubleTapActions[] = {
@@ -58,17 +58,17 @@ const DetectionPair kTwoSidePairs[] = {{1, 3}, {0, 2}};
 void SetShapeSelected(CammerSingleton& store, int d, int i, bool on)
 {
     switch (store.shapeType[d][i]) {
-    case kShapePolygon:
-        store.polygons[d][i].SetSelected(on);
-        break;
-    case kShapeCircle:
-        store.circles[d][i].SetSelected(on);
-        break;
-    case kShapeRect:
-        store.rects[d][i].SetSelected(on);
-        break;
-    default:
-        break;
+        case kShapePolygon:
+            store.polygons[d][i].SetSelected(on);
+            break;
+        case kShapeCircle:
+            store.circles[d][i].SetSelected(on);
+            break;
+        case kShapeRect:
+            store.rects[d][i].SetSelected(on);
+            break;
+        default:
+            break;
     }
 }
 
@@ -278,17 +278,17 @@ void CammerWidget::CopyPara()
         s.roiNum[to] = s.roiNum[from];
         for (int i = 0; i < std::clamp(s.roiNum[from], 0, kMaxRoiCount); ++i) {
             switch (s.shapeType[from][i]) {
-            case kShapePolygon:
-                s.polygons[to][i] = s.polygons[from][i];
-                break;
-            case kShapeCircle:
-                s.circles[to][i] = s.circles[from][i];
-                break;
-            case kShapeRect:
-                s.rects[to][i] = s.rects[from][i];
-                break;
-            default:
-                break;
+                case kShapePolygon:
+                    s.polygons[to][i] = s.polygons[from][i];
+                    break;
+                case kShapeCircle:
+                    s.circles[to][i] = s.circles[from][i];
+                    break;
+                case kShapeRect:
+                    s.rects[to][i] = s.rects[from][i];
+                    break;
+                default:
+                    break;
             }
             s.shapeType[to][i] = s.shapeType[from][i];
             SetShapeSelected(s, to, i, false);
@@ -361,14 +361,12 @@ void CammerWidget::SlotCheckDoubleClicked(QPoint p)
     static QPoint lastTap;
     const qint64 now = PlatformClock::now().toMSecsSinceEpoch();
     // The very first tap only starts the timing: alone it is no double tap.
-    const bool quick =
-        started && now - lastTapMs < kDoubleTapMs && std::abs(p.x() - lastTap.x()) < kDoubleTapMaxDx;
+    const bool quick = started && now - lastTapMs < kDoubleTapMs && std::abs(p.x() - lastTap.x()) < kDoubleTapMaxDx;
     const int earlierY = lastTap.y();
     started = true;
     lastTap = p;
     lastTapMs = now;
-    if (!quick || std::abs(p.y() - earlierY) > kDoubleTapMaxDy || !Para().continuationArea || gSource != 0 ||
-        !gpWin)
+    if (!quick || std::abs(p.y() - earlierY) > kDoubleTapMaxDy || !Para().continuationArea || gSource != 0 || !gpWin)
         return;
 
     for (const DoubleTapAction& action : kDoubleTapActions) {

@@ -25,7 +25,7 @@ constexpr int kFailSlotCount = 128;
 constexpr int kFailIndexCount = 64;
 extern unsigned char* gpFailImage[kFailSlotCount];
 extern bool gisSaveFail[kFailSlotCount];
-extern int gFailIndex[kFailIndexCount];   // 1-based first failing region of the waiting NG picture
+extern int gFailIndex[kFailIndexCount];  // 1-based first failing region of the waiting NG picture
 
 constexpr int kRecentNgCount = 10;
 constexpr int kCameraSerialBytes = 100;
@@ -41,33 +41,33 @@ public:
 
     // ---- object (the detection cycle and the teaching page read and write these) ----
     CammerRecong* recognizer = nullptr;
-    char cameraSerial[kCameraSerialBytes] = {};   // only logged
+    char cameraSerial[kCameraSerialBytes] = {};  // only logged
     QString pluginName;
     bool cameraOpen = false;
-    float showScaleX = 1.0f;   // view size / picture size
+    float showScaleX = 1.0f;  // view size / picture size
     float showScaleY = 1.0f;
-    float winScaleX = 1.0f;    // view size / (gShowW, gShowH)
+    float winScaleX = 1.0f;  // view size / (gShowW, gShowH)
     float winScaleY = 1.0f;
 
-    unsigned char* curImage = nullptr;     // the picture shown and judged, imageBytes
-    unsigned char* displayRgb = nullptr;   // RGB32 drawing buffer under displayImage
+    unsigned char* curImage = nullptr;    // the picture shown and judged, imageBytes
+    unsigned char* displayRgb = nullptr;  // RGB32 drawing buffer under displayImage
     QImage displayImage;
 
     unsigned char* recentNg[kDetectCount][kRecentNgCount] = {};
-    QString recentNgTime[kDetectCount][kRecentNgCount];   // "yyyy-MM-dd hh.mm.ss"
-    int recentNgPos[kDetectCount] = {};   // NG frames stored so far; the next slot is this modulo 10
+    QString recentNgTime[kDetectCount][kRecentNgCount];  // "yyyy-MM-dd hh.mm.ss"
+    int recentNgPos[kDetectCount] = {};                  // NG frames stored so far; the next slot is this modulo 10
     int recentNgView = 0;
 
-    bool pendingTemplate[kDetectCount] = {};   // the next frame becomes template 0
-    bool detected[kDetectCount] = {};          // judged or learned in the current cycle
+    bool pendingTemplate[kDetectCount] = {};  // the next frame becomes template 0
+    bool detected[kDetectCount] = {};         // judged or learned in the current cycle
 
-    int blinkState = 0;   // 0/1 alarm blink phase, 2 while the ignored points are shown
+    int blinkState = 0;  // 0/1 alarm blink phase, 2 while the ignored points are shown
     qint64 frameCount = 0;
     int fps = 0;
-    qint64 frameShownTime = 0;   // ms since the epoch of the last frame shown, 0 when not shown
+    qint64 frameShownTime = 0;  // ms since the epoch of the last frame shown, 0 when not shown
     int lostCount = 0;
     bool cameraConnected = true;
-    bool simulated = true;   // the camera is a simulated source (type 0)
+    bool simulated = true;  // the camera is a simulated source (type 0)
     CameraInterface* camera = nullptr;
     QTimer* timerShowAlarm = nullptr;
     QTimer* timerFps = nullptr;
@@ -170,5 +170,5 @@ private:
     // The picture buffer as an image of the camera's format, rows of exactly imageWidth pixels.
     QImage PictureImage(unsigned char* buffer) const;
 
-    bool reconnecting = false;   // SlotLoss is waiting for the camera to come back
+    bool reconnecting = false;  // SlotLoss is waiting for the camera to come back
 };

@@ -20,8 +20,8 @@ Q_DECLARE_METATYPE(CammerSingleton*)
 
 namespace {
 constexpr int kReconnectPeriodMs = 1000;
-constexpr int kTextCameraLost = 655;   // "Camera %1 lost for the %2 time!"
-constexpr int kPageAlarm = 2;          // MoJuWizard::pageState while an NG alarm holds
+constexpr int kTextCameraLost = 655;  // "Camera %1 lost for the %2 time!"
+constexpr int kPageAlarm = 2;         // MoJuWizard::pageState while an NG alarm holds
 constexpr int kSourceRunning = -1;
 constexpr int kSourceLive = 1;
 

@@ -25,9 +25,9 @@ const QPoint kVerdictPos(5, 80);
 const QPoint kDoorTextPos(5, 110);
 const QPoint kClearStampPos(55, 80);
 constexpr int kLabelWidth = 400;
-constexpr int kLabelRise = 26;   // the label sits in the 25 px band ending 2 px above its anchor
+constexpr int kLabelRise = 26;  // the label sits in the 25 px band ending 2 px above its anchor
 constexpr int kLabelGap = 2;
-constexpr int kShortLabelsAbove = 10;   // with more regions a label carries only number and value
+constexpr int kShortLabelsAbove = 10;  // with more regions a label carries only number and value
 
 constexpr int kCameraCount = 8;
 constexpr int kTextDoorTrigger = 265;
@@ -38,16 +38,16 @@ constexpr int kNoText = -1;
 struct ClearStamp
 {
     int state;
-    int first;    // text entries, kNoText for none
+    int first;  // text entries, kNoText for none
     int second;
-    int next;     // the detection state afterwards
+    int next;  // the detection state afterwards
 };
 const ClearStamp kClearStamps[] = {
-    {4, 120, 47, 9},          // "Alarm clear method:" "Don't Detect"
-    {5, 120, 48, 9},          // "Add As Temp"
-    {6, 120, 338, 9},         // "Re-detect switch to mold detection"
-    {7, 120, 61, 8},          // "Re-detected"
-    {8, 143, kNoText, 10},    // "OK Image Re-detect"
+    {4, 120, 47, 9},        // "Alarm clear method:" "Don't Detect"
+    {5, 120, 48, 9},        // "Add As Temp"
+    {6, 120, 338, 9},       // "Re-detect switch to mold detection"
+    {7, 120, 61, 8},        // "Re-detected"
+    {8, 143, kNoText, 10},  // "OK Image Re-detect"
 };
 
 // Slot indices exist for 8 cameras x 8 detections x NG/OK.
@@ -82,19 +82,19 @@ QString RoiLimitText(const CammerSingleton& s, int d, int i, const WizardPara& p
     const int p1 = s.para1[d][i];
     const int p2 = s.para2[d][i];
     switch (s.func[d][i]) {
-    case kFuncDefect:
-        return p.showAllParams ? QString::number(p2) : QString::number(p.filterArea);
-    case kFuncSimilarity:
-        return QString::number(p1);
-    case kFuncSpot:
-        return QString("%1--%2").arg(p1).arg(p2);
-    case kFuncWhiteNumber:
-    case kFuncBlackNumber:
-        return QString("%1--%2").arg(p2 & 0xFFFF).arg(int((unsigned(p2) >> 16) & 0xFFFF));
-    case kFuncColorSpot:
-        return QString("%1, %2").arg(p.colorMinArea).arg(p.colorMaxArea);
-    default:
-        return QString::number(p2);
+        case kFuncDefect:
+            return p.showAllParams ? QString::number(p2) : QString::number(p.filterArea);
+        case kFuncSimilarity:
+            return QString::number(p1);
+        case kFuncSpot:
+            return QString("%1--%2").arg(p1).arg(p2);
+        case kFuncWhiteNumber:
+        case kFuncBlackNumber:
+            return QString("%1--%2").arg(p2 & 0xFFFF).arg(int((unsigned(p2) >> 16) & 0xFFFF));
+        case kFuncColorSpot:
+            return QString("%1, %2").arg(p.colorMinArea).arg(p.colorMaxArea);
+        default:
+            return QString::number(p2);
     }
 }
 }  // namespace
@@ -249,27 +249,27 @@ void CammerWidget::SaveFailImage(int detection, int k)
                 }
             }
             switch (s.shapeType[d][i]) {
-            case kShapePolygon: {
-                const RePolygon& polygon = s.polygons[d][i];
-                const int count = std::clamp(polygon.count, 0, kMaxPolygonPoints);
-                painter.drawPolygon(polygon.imagePoints, count);
-                if (count > 0)
-                    anchor = polygon.imagePoints[0];
-                break;
-            }
-            case kShapeCircle:
-                painter.save();
-                painter.scale(1.0 / fullScaleX, 1.0 / fullScaleY);
-                s.circles[d][i].Draw(painter);
-                painter.restore();
-                anchor = s.circles[d][i].imageRect.topLeft();
-                break;
-            case kShapeRect:
-                painter.drawRect(s.rects[d][i].imageRect);
-                anchor = s.rects[d][i].imageRect.topLeft();
-                break;
-            default:
-                break;
+                case kShapePolygon: {
+                    const RePolygon& polygon = s.polygons[d][i];
+                    const int count = std::clamp(polygon.count, 0, kMaxPolygonPoints);
+                    painter.drawPolygon(polygon.imagePoints, count);
+                    if (count > 0)
+                        anchor = polygon.imagePoints[0];
+                    break;
+                }
+                case kShapeCircle:
+                    painter.save();
+                    painter.scale(1.0 / fullScaleX, 1.0 / fullScaleY);
+                    s.circles[d][i].Draw(painter);
+                    painter.restore();
+                    anchor = s.circles[d][i].imageRect.topLeft();
+                    break;
+                case kShapeRect:
+                    painter.drawRect(s.rects[d][i].imageRect);
+                    anchor = s.rects[d][i].imageRect.topLeft();
+                    break;
+                default:
+                    break;
             }
             const QString value = QString::number(roiValue[d][i]);
             const QString label = n > kShortLabelsAbove

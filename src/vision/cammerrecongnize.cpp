@@ -18,7 +18,7 @@
 #include "wizardpara.h"
 
 namespace {
-constexpr int kCountBoundSlackRun = 2;   // count functions clear the band when k >= 2*(min/2) - 2
+constexpr int kCountBoundSlackRun = 2;  // count functions clear the band when k >= 2*(min/2) - 2
 constexpr long long kMaxKernel = 1 << 30;
 
 int Byte0(int v)
@@ -89,15 +89,15 @@ cv::Rect CammerRecong::ShapeRect(const CammerSingleton* s, int det, int r)
 {
     QRect q;
     switch (s->shapeType[det][r]) {
-    case kShapeRect:
-        q = s->rects[det][r].imageRect;
-        break;
-    case kShapeCircle:
-        q = s->circles[det][r].imageRect;
-        break;
-    default:
-        q = s->polygons[det][r].imageRect;
-        break;
+        case kShapeRect:
+            q = s->rects[det][r].imageRect;
+            break;
+        case kShapeCircle:
+            q = s->circles[det][r].imageRect;
+            break;
+        default:
+            q = s->polygons[det][r].imageRect;
+            break;
     }
     return cv::Rect(q.left(), q.top(), q.right() - q.left() + 1, q.bottom() - q.top() + 1);
 }
@@ -152,7 +152,7 @@ CammerRecong::Cut CammerRecong::CutRegion(const CammerSingleton* s, const cv::Ma
 
 CammerRecong::Contours CammerRecong::Blobs(const Band& band, cv::Mat overlay)
 {
-    cv::Mat opened = band.band;   // a 1 x 1 opening changes nothing
+    cv::Mat opened = band.band;  // a 1 x 1 opening changes nothing
     if (band.kernel > 1)
         cv::morphologyEx(band.band, opened, cv::MORPH_OPEN,
                          cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(band.kernel, band.kernel)));
@@ -165,8 +165,7 @@ CammerRecong::Contours CammerRecong::Blobs(const Band& band, cv::Mat overlay)
 int CammerRecong::AreaSum(const Contours& contours)
 {
     int value = 0;
-    for (const auto& c : contours)
-        value = int(value + cv::contourArea(c));
+    for (const auto& c : contours) value = int(value + cv::contourArea(c));
     return value;
 }
 
@@ -185,55 +184,55 @@ CammerRecong::Band CammerRecong::MakeBand(const CammerSingleton* s, int det, int
         return t;
     };
     switch (f) {
-    case kFuncDefect:
-        out.kernel = p.showAllParams ? p3 : p.filterSize;
-        // The matcher applies its own mask (ignore points included).
-        if (grayMatch[det][r].IsValid())
-            grayMatch[det][r].Match(roi, out.band);
-        break;
-    case kFuncSpot:
-        out.band = bandOf(roi, Ordered(Byte0(p3), Byte1(p3)));
-        out.kernel = p.minSpot;
-        break;
-    case kFuncBlackArea:
-    case kFuncBlackNumber:
-    case kFuncWhiteArea:
-    case kFuncWhiteNumber: {
-        const bool dark = f == kFuncBlackArea || f == kFuncBlackNumber;
-        out.band = bandOf(roi, dark ? std::make_pair(0, Byte0(p1)) : std::make_pair(Byte0(p1), 255));
-        out.kernel = p.minSpot;
-        if (f == kFuncBlackNumber || f == kFuncWhiteNumber) {
-            // 64-bit: a radius from an edited database must not overflow.
-            const long long k = 2LL * p3 + 1;
-            const long long bound = 2 * (std::min(roi.rows, roi.cols) / 2) - countSlack;
-            out.kernel = k > 0 ? int(std::min<long long>(k, kMaxKernel)) : 1;
-            if (k >= bound)
-                out.band.setTo(0);
+        case kFuncDefect:
+            out.kernel = p.showAllParams ? p3 : p.filterSize;
+            // The matcher applies its own mask (ignore points included).
+            if (grayMatch[det][r].IsValid())
+                grayMatch[det][r].Match(roi, out.band);
+            break;
+        case kFuncSpot:
+            out.band = bandOf(roi, Ordered(Byte0(p3), Byte1(p3)));
+            out.kernel = p.minSpot;
+            break;
+        case kFuncBlackArea:
+        case kFuncBlackNumber:
+        case kFuncWhiteArea:
+        case kFuncWhiteNumber: {
+            const bool dark = f == kFuncBlackArea || f == kFuncBlackNumber;
+            out.band = bandOf(roi, dark ? std::make_pair(0, Byte0(p1)) : std::make_pair(Byte0(p1), 255));
+            out.kernel = p.minSpot;
+            if (f == kFuncBlackNumber || f == kFuncWhiteNumber) {
+                // 64-bit: a radius from an edited database must not overflow.
+                const long long k = 2LL * p3 + 1;
+                const long long bound = 2 * (std::min(roi.rows, roi.cols) / 2) - countSlack;
+                out.kernel = k > 0 ? int(std::min<long long>(k, kMaxKernel)) : 1;
+                if (k >= bound)
+                    out.band.setTo(0);
+            }
+            break;
         }
-        break;
-    }
-    case kFuncSimilarity:
-        out.kernel = 1;
-        if (surf[det][r].IsValid()) {
-            cv::Mat copy = roi.clone();
-            out.score = int(surf[det][r].Match(copy, out.band));
-        }
-        break;
-    case kFuncColorSpot:
-        out.kernel = p.minSpot;
-        if (!colorRoi.empty()) {
-            cv::Mat planes[4];
-            cv::split(colorRoi, planes);
-            out.band.setTo(255);
-            const std::pair<int, int> bands[3] = {{2, p1}, {1, p2}, {0, p3}};
-            for (const auto& [plane, para] : bands)
-                cv::bitwise_and(out.band, bandOf(planes[plane], Ordered(Low16(para), High16(para))), out.band);
-        }
-        break;
-    default:
-        out.band = bandOf(roi, {0, 255});
-        out.kernel = p.minSpot;
-        break;
+        case kFuncSimilarity:
+            out.kernel = 1;
+            if (surf[det][r].IsValid()) {
+                cv::Mat copy = roi.clone();
+                out.score = int(surf[det][r].Match(copy, out.band));
+            }
+            break;
+        case kFuncColorSpot:
+            out.kernel = p.minSpot;
+            if (!colorRoi.empty()) {
+                cv::Mat planes[4];
+                cv::split(colorRoi, planes);
+                out.band.setTo(255);
+                const std::pair<int, int> bands[3] = {{2, p1}, {1, p2}, {0, p3}};
+                for (const auto& [plane, para] : bands)
+                    cv::bitwise_and(out.band, bandOf(planes[plane], Ordered(Low16(para), High16(para))), out.band);
+            }
+            break;
+        default:
+            out.band = bandOf(roi, {0, 255});
+            out.kernel = p.minSpot;
+            break;
     }
     // A kernel of 0 or less (from a synchronised parameter or an edited database) would
     // make the opening assert. A kernel reaching every pixel of the crop from every other
@@ -259,38 +258,38 @@ bool CammerRecong::Judge(int det, int r, int area, int score, int count, int& va
     rec.low = -1;
     rec.high = -1;
     switch (f) {
-    case kFuncDefect: {
-        bool ok = value <= (p.showAllParams ? p2 : p.filterArea);
-        // Two flags only: detections of the paired modes share them, others beyond 1 have none.
-        const int k2 = (p.detectMode == 1 || p.detectMode == 2) ? det % 2 : det;
-        if (k2 < 2 && p.templateIsNg[k2])
-            ok = !ok;
-        rec.low = p1;
-        rec.high = p2;
-        return ok;
-    }
-    case kFuncSpot:
-        rec.low = p1;
-        rec.high = p2;
-        return value >= p1 && value <= p2;
-    case kFuncBlackArea:
-    case kFuncWhiteArea:
-        rec.low = 0;
-        rec.high = p2;
-        return value <= p2;
-    case kFuncSimilarity:
-        value = score;
-        rec.low = p1;
-        return value >= p1;
-    case kFuncWhiteNumber:
-    case kFuncBlackNumber:
-        value = count;
-        std::tie(rec.low, rec.high) = Ordered(Low16(p2), High16(p2));
-        return value >= rec.low && value <= rec.high;
-    case kFuncColorSpot:
-        return value >= p.colorMinArea && value <= p.colorMaxArea;
-    default:
-        return true;
+        case kFuncDefect: {
+            bool ok = value <= (p.showAllParams ? p2 : p.filterArea);
+            // Two flags only: detections of the paired modes share them, others beyond 1 have none.
+            const int k2 = (p.detectMode == 1 || p.detectMode == 2) ? det % 2 : det;
+            if (k2 < 2 && p.templateIsNg[k2])
+                ok = !ok;
+            rec.low = p1;
+            rec.high = p2;
+            return ok;
+        }
+        case kFuncSpot:
+            rec.low = p1;
+            rec.high = p2;
+            return value >= p1 && value <= p2;
+        case kFuncBlackArea:
+        case kFuncWhiteArea:
+            rec.low = 0;
+            rec.high = p2;
+            return value <= p2;
+        case kFuncSimilarity:
+            value = score;
+            rec.low = p1;
+            return value >= p1;
+        case kFuncWhiteNumber:
+        case kFuncBlackNumber:
+            value = count;
+            std::tie(rec.low, rec.high) = Ordered(Low16(p2), High16(p2));
+            return value >= rec.low && value <= rec.high;
+        case kFuncColorSpot:
+            return value >= p.colorMinArea && value <= p.colorMaxArea;
+        default:
+            return true;
     }
 }
 
@@ -303,8 +302,7 @@ void CammerRecong::Run(int det)
     }
     const WizardPara& p = Para();
     view->cameraOk = true;
-    for (int r = 0; r < std::min(store->roiNum[det], kMaxRoiCount); ++r)
-        view->roiOk[det][r] = true;
+    for (int r = 0; r < std::min(store->roiNum[det], kMaxRoiCount); ++r) view->roiOk[det][r] = true;
 
     const bool color = Color();
     cv::Mat picture = view->GrayMat(view->alignedImage);
@@ -326,7 +324,7 @@ void CammerRecong::Run(int det)
     int kernel = 1;
     for (int r = 0; r < std::min(store->roiNum[det], kMaxRoiCount); ++r) {
         const int f = store->func[det][r];
-        int (&boxes)[kMaxRoiBoxes][4] = view->roiBoxes[det][r];
+        int(&boxes)[kMaxRoiBoxes][4] = view->roiBoxes[det][r];
         if (NotJudged(f)) {
             view->roiValue[det][r] = 0;
             boxes[0][0] = 0;

@@ -78,14 +78,14 @@ private:
     {
         cv::Rect rect;
         cv::Mat mask;
-        int code = 0;   // 0, or the REG RUN ERROR code
+        int code = 0;  // 0, or the REG RUN ERROR code
     };
     // What one region's function makes of its crop before the opening.
     struct Band
     {
         cv::Mat band;
         int kernel = 1;
-        int score = 0;   // similarity only
+        int score = 0;  // similarity only
     };
 
     // The live parameter record, or the record's defaults when none is loaded.
@@ -117,5 +117,5 @@ private:
     // The picture used for training from template k of det (converted for colour cameras).
     cv::Mat TrainingPicture(int det, int k);
 
-    cv::Mat normalised;   // reused buffer of the brightness-matched picture
+    cv::Mat normalised;  // reused buffer of the brightness-matched picture
 };

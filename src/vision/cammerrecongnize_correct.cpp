@@ -64,7 +64,7 @@ void CammerRecong::CreateShape(int det)
 
 void CammerRecong::ShapeMatch()
 {
-    const int det = gpWin ? gpWin->step : 0;   // without a main window (tools, tests): detection 0
+    const int det = gpWin ? gpWin->step : 0;  // without a main window (tools, tests): detection 0
     if (det < 0 || det >= kDetectCount || !view->workImage || !view->alignedImage) {
         qWarning() << "camera" << view->cameraIndex << "position correction of detection" << det << "skipped";
         return;
@@ -82,8 +82,7 @@ void CammerRecong::ShapeMatch()
             cv::Mat aligned = view->GrayMat(view->alignedImage);
             if (RotationAllowed(p.matchAngle)) {
                 cv::Mat turned;
-                TransformImage(work, turned, cv::Point(dx, dy), cv::Point(shapeCenterX[det], shapeCenterY[det]),
-                               angle);
+                TransformImage(work, turned, cv::Point(dx, dy), cv::Point(shapeCenterX[det], shapeCenterY[det]), angle);
                 turned.copyTo(aligned);
             } else {
                 MoveImage(work, aligned, dx, dy);

@@ -74,7 +74,7 @@ void CammerRecong::VarTrain(int det)
             continue;
         const Cut cut = CutRegion(store, view->workMasks[det][r], det, r, true);
         if (cut.code)
-            continue;   // judging reports the region
+            continue;  // judging reports the region
         const cv::Rect& rect = cut.rect;
         if (f == kFuncSimilarity)
             surf[det][r].Create(rect.width, rect.height, cut.mask.clone());
@@ -126,8 +126,7 @@ void CammerRecong::RunTest(int det, int roi)
         const bool color = Color();
         const cv::Mat picture = color ? view->GrayMat(view->grayImage) : view->GrayMat(view->templates[det][k]);
         const cv::Mat colorRoi = color ? view->ColorMat(view->templates[det][k])(cut.rect) : cv::Mat();
-        const Band band =
-            MakeBand(s, det, roi, picture(cut.rect), colorRoi, cut.mask, 1, kCountBoundSlackPreview);
+        const Band band = MakeBand(s, det, roi, picture(cut.rect), colorRoi, cut.mask, 1, kCountBoundSlackPreview);
         const Contours contours = Blobs(band, overlayAll(cut.rect));
         const bool counting = f == kFuncWhiteNumber || f == kFuncBlackNumber;
         const int value = counting ? int(contours.size()) : AreaSum(contours);

@@ -10,13 +10,13 @@
 #include <opencv2/imgproc.hpp>
 
 namespace {
-constexpr int kMinPatternSide = 12;     // the top level keeps the pattern at least this big
-constexpr int kMinPoints = 24;          // sample points a level needs
-constexpr size_t kMaxPoints = 2000;     // sample points kept per level
-constexpr double kMinInside = 0.8;      // share of points that must land inside the image
+constexpr int kMinPatternSide = 12;  // the top level keeps the pattern at least this big
+constexpr int kMinPoints = 24;       // sample points a level needs
+constexpr size_t kMaxPoints = 2000;  // sample points kept per level
+constexpr double kMinInside = 0.8;   // share of points that must land inside the image
 constexpr double kDefaultMinScore = 0.5;
-constexpr int kCandidates = 6;          // top-level poses refined
-constexpr size_t kDescending = 3;       // of them, taken one level down
+constexpr int kCandidates = 6;     // top-level poses refined
+constexpr size_t kDescending = 3;  // of them, taken one level down
 constexpr int kMaxClimbSteps = 40;
 constexpr int kMinImageSide = 4;
 constexpr int kMaxLayers = 10;
@@ -206,8 +206,7 @@ FindShape::Level MakeLevel(const cv::Mat& templ, const cv::Mat& keep, double cen
                          [](const Candidate& a, const Candidate& b) { return a.grad > b.grad; });
         std::vector<Candidate> chosen(cands.begin(), cands.begin() + strong);
         const size_t rest = cands.size() - strong, want = kMaxPoints - strong;
-        for (size_t k = 0; k < want; ++k)
-            chosen.push_back(cands[strong + k * rest / want]);
+        for (size_t k = 0; k < want; ++k) chosen.push_back(cands[strong + k * rest / want]);
         cands.swap(chosen);
     }
     FindShape::Level level;
@@ -286,8 +285,7 @@ bool FindShape::Find(cv::Mat& image, int minScorePercent, int* x, int* y, double
     if (!IsValid() || image.empty() || image.type() != CV_8UC1)
         return false;
     std::vector<cv::Mat> pyr{image};
-    while (int(pyr.size()) < int(levels.size()) &&
-           std::min(pyr.back().cols, pyr.back().rows) / 2 >= kMinImageSide) {
+    while (int(pyr.size()) < int(levels.size()) && std::min(pyr.back().cols, pyr.back().rows) / 2 >= kMinImageSide) {
         cv::Mat next;
         cv::pyrDown(pyr.back(), next);
         pyr.push_back(next);
@@ -300,14 +298,12 @@ bool FindShape::Find(cv::Mat& image, int minScorePercent, int* x, int* y, double
         const double step = levels[top].angleStep;
         const int n = int(std::ceil(2.0 * range / step)) + 1;
         angles.clear();
-        for (int i = 0; i < n; ++i)
-            angles.push_back(-range + 2.0 * range * i / (n - 1));
+        for (int i = 0; i < n; ++i) angles.push_back(-range + 2.0 * range * i / (n - 1));
     }
     // Every top-level candidate climbs once; only those near the best go down the pyramid,
     // and below the next level only the best one.
     std::vector<Pose> poses = SearchTop(pyr[top], levels[top], angles);
-    for (Pose& pose : poses)
-        Climb(pyr[top], levels[top], pose, levels[top].angleStep, range);
+    for (Pose& pose : poses) Climb(pyr[top], levels[top], pose, levels[top].angleStep, range);
     for (int l = top - 1; l >= stop; --l) {
         std::sort(poses.begin(), poses.end(), [](const Pose& a, const Pose& b) { return a.score > b.score; });
         const size_t keep = l == top - 1 ? kDescending : 1;

@@ -40,9 +40,9 @@ public:
     {
         std::vector<cv::Point2f> offsets;
         std::vector<float> values;
-        float angleStep = 1.0f;   // degrees that move the farthest point by one pixel
+        float angleStep = 1.0f;  // degrees that move the farthest point by one pixel
     };
-    std::vector<Level> levels;    // [0] full resolution
+    std::vector<Level> levels;  // [0] full resolution
     int finest = 0;
     int range = 0;
     int halvings = 0;

@@ -71,7 +71,7 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
         return;
     }
     cv::Mat below, above;
-    cv::subtract(low, image, below);   // saturates at 0 inside the band
+    cv::subtract(low, image, below);  // saturates at 0 inside the band
     cv::subtract(image, high, above);
     cv::max(below, above, below);
     // departure * gain > tolerance  <=>  departure > tolerance / gain for integer departures

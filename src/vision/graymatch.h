@@ -38,7 +38,7 @@ public:
     int tolerance = 1;
     int gain = 1;
     int tempCount = 0;
-    cv::Mat judged;   // 255 = judged pixel
-    cv::Mat low;      // darkest accepted grey per pixel
-    cv::Mat high;     // brightest accepted grey per pixel
+    cv::Mat judged;  // 255 = judged pixel
+    cv::Mat low;     // darkest accepted grey per pixel
+    cv::Mat high;    // brightest accepted grey per pixel
 };

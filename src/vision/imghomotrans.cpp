@@ -9,7 +9,7 @@
 #include <opencv2/imgproc.hpp>
 
 namespace {
-constexpr double kWorkPixels = 500000.0;   // pictures are worked at about half a megapixel
+constexpr double kWorkPixels = 500000.0;  // pictures are worked at about half a megapixel
 constexpr int kMatchThresh = 6;
 constexpr double kRansacThreshold = 3.0;
 constexpr int kRansacIters = 2000;

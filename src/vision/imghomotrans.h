@@ -20,6 +20,6 @@ public:
     bool transImageHomo(cv::Mat src, cv::Mat& dst, float matchConf);
 
     cv::Mat mask;
-    std::vector<cv::detail::ImageFeatures> features;   // [0] last picture, [1] template
+    std::vector<cv::detail::ImageFeatures> features;  // [0] last picture, [1] template
     float scale = 1.0f;
 };

@@ -12,12 +12,10 @@ unsigned char* ZeroedBuffer(int bytes)
 
 CammerRecogData::~CammerRecogData()
 {
-    for (unsigned char* p : {rawImage, workImage, alignedImage, grayImage, displayMask})
-        delete[] p;
+    for (unsigned char* p : {rawImage, workImage, alignedImage, grayImage, displayMask}) delete[] p;
     for (int d = 0; d < kDetectCount; ++d) {
         delete[] ignoreMask[d];
-        for (int k = 0; k < templateSlots[d]; ++k)
-            delete[] templates[d][k];
+        for (int k = 0; k < templateSlots[d]; ++k) delete[] templates[d][k];
         delete[] templates[d];
         delete[] templateValid[d];
     }
@@ -41,8 +39,7 @@ void CammerRecogData::AllocImages(int width, int height, bool color)
     if (color)
         grayImage = ZeroedBuffer(imagePixels);
     displayMask = ZeroedBuffer(imagePixels);
-    for (unsigned char*& mask : ignoreMask)
-        mask = ZeroedBuffer(imagePixels);
+    for (unsigned char*& mask : ignoreMask) mask = ZeroedBuffer(imagePixels);
 }
 
 void CammerRecogData::AllocTemplates(int det, int count)
@@ -50,8 +47,7 @@ void CammerRecogData::AllocTemplates(int det, int count)
     if (det < 0 || det >= kDetectCount || count < 0 || imageBytes == 0 || templates[det])
         return;
     templates[det] = new unsigned char*[count];
-    for (int k = 0; k < count; ++k)
-        templates[det][k] = ZeroedBuffer(imageBytes);
+    for (int k = 0; k < count; ++k) templates[det][k] = ZeroedBuffer(imageBytes);
     templateValid[det] = new int[count]();
     templateSlots[det] = count;
     templateCount[det] = 0;

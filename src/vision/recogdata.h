@@ -7,7 +7,7 @@
 
 class CammerSingleton;
 
-constexpr int kMaxRoiBoxes = 100;   // element 0 holds the count, 1..99 the boxes
+constexpr int kMaxRoiBoxes = 100;  // element 0 holds the count, 1..99 the boxes
 
 // The camera view inherits this; the recogniser reaches the view only through it, so that
 // recognition runs and is tested without widgets or cameras. Buffers are allocated once at
@@ -28,24 +28,24 @@ struct CammerRecogData : ViewGeometry
     virtual void RecogRepaint() {}
 
     int cameraIndex = 0;
-    bool isColor = false;   // the buffers hold 32-bit pixels
+    bool isColor = false;  // the buffers hold 32-bit pixels
     int imageWidth = 0;
     int imageHeight = 0;
     int imagePixels = 0;
     int imageBytes = 0;
 
-    CammerSingleton* storeA = nullptr;   // working store (the recogniser's)
-    CammerSingleton* storeB = nullptr;   // edit store (the parameter preview's)
+    CammerSingleton* storeA = nullptr;  // working store (the recogniser's)
+    CammerSingleton* storeB = nullptr;  // edit store (the parameter preview's)
     cv::Mat editMasks[kDetectCount][kMaxRoiCount];
 
-    unsigned char* rawImage = nullptr;       // grabbed frame
-    unsigned char* workImage = nullptr;      // after perspective correction
-    unsigned char* alignedImage = nullptr;   // after position correction: what is judged
-    unsigned char* grayImage = nullptr;      // colour only: grey or hue of a colour frame
-    unsigned char* displayMask = nullptr;    // 255 on the blobs shown over the picture
-    unsigned char* ignoreMask[kDetectCount] = {};   // 255 at ignored pixels
+    unsigned char* rawImage = nullptr;             // grabbed frame
+    unsigned char* workImage = nullptr;            // after perspective correction
+    unsigned char* alignedImage = nullptr;         // after position correction: what is judged
+    unsigned char* grayImage = nullptr;            // colour only: grey or hue of a colour frame
+    unsigned char* displayMask = nullptr;          // 255 on the blobs shown over the picture
+    unsigned char* ignoreMask[kDetectCount] = {};  // 255 at ignored pixels
 
-    unsigned char** templates[kDetectCount] = {};   // templateSlots[d] buffers of imageBytes
+    unsigned char** templates[kDetectCount] = {};  // templateSlots[d] buffers of imageBytes
     int* templateValid[kDetectCount] = {};
     int templateSlots[kDetectCount] = {};
     int templateCount[kDetectCount] = {};

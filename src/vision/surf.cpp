@@ -9,17 +9,17 @@
 #include <opencv2/imgproc.hpp>
 
 namespace {
-constexpr int kGridCells = 48;                  // longer side of the working grid
-constexpr double kLumC = 6.5025;                // (0.01 * 255)^2
-constexpr double kStructC = 58.5225;            // (0.03 * 255)^2
-constexpr unsigned char kCellInside = 250;      // area-reduced mask value of a cell inside the mask
+constexpr int kGridCells = 48;              // longer side of the working grid
+constexpr double kLumC = 6.5025;            // (0.01 * 255)^2
+constexpr double kStructC = 58.5225;        // (0.03 * 255)^2
+constexpr unsigned char kCellInside = 250;  // area-reduced mask value of a cell inside the mask
 
 struct ShiftScore
 {
     double score = -1.0;
     int dx = 0;
     int dy = 0;
-    double meanShift = 0.0;   // image mean minus reference mean
+    double meanShift = 0.0;  // image mean minus reference mean
 };
 
 // Global structural similarity of ref against img displaced by (dx, dy) cells, over the
@@ -98,7 +98,7 @@ cv::Mat SURF::ToGrid(const cv::Mat& crop) const
 {
     cv::Mat reduced, out;
     if (grid.width == crop.cols && grid.height == crop.rows)
-        cv::blur(crop, reduced, cv::Size(3, 3));   // damp pixel noise where no reduction does
+        cv::blur(crop, reduced, cv::Size(3, 3));  // damp pixel noise where no reduction does
     else
         cv::resize(crop, reduced, grid, 0, 0, cv::INTER_AREA);
     reduced.convertTo(out, CV_32F);

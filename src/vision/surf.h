@@ -38,12 +38,12 @@ public:
     bool valid = false;
     int width = 0;
     int height = 0;
-    cv::Size grid;                 // working grid size in cells
+    cv::Size grid;  // working grid size in cells
     int shift = 1;
     int diffLevel = 50;
     int minScore = 0;
-    cv::Mat cellMask;              // 8-bit grid, 255 = cell counts
-    std::vector<cv::Mat> refs;     // CV_32F grids of the references
+    cv::Mat cellMask;           // 8-bit grid, 255 = cell counts
+    std::vector<cv::Mat> refs;  // CV_32F grids of the references
 
     cv::Mat ToGrid(const cv::Mat& crop) const;
 };

@@ -26,8 +26,8 @@
 namespace {
 
 constexpr int kPort = 3;
-constexpr int kStampPeriodMs = 100;   // as the detection pass stamps in normal running
-constexpr int kStallPauseMs = 1000;   // the stalled IO thread's pause between warnings
+constexpr int kStampPeriodMs = 100;  // as the detection pass stamps in normal running
+constexpr int kStallPauseMs = 1000;  // the stalled IO thread's pause between warnings
 constexpr int kStallSpeedUp = 20;
 const char* const kStallWarning = "controlport_thread - main_thread > 10s will timeout exit";
 
@@ -49,7 +49,8 @@ QByteArray hex(const char* text)
 
 int countCommand(const QVector<IOBoardSim::Frame>& frames, int command)
 {
-    return int(std::count_if(frames.begin(), frames.end(), [&](const IOBoardSim::Frame& f) { return f.command == command; }));
+    return int(
+        std::count_if(frames.begin(), frames.end(), [&](const IOBoardSim::Frame& f) { return f.command == command; }));
 }
 
 }  // namespace
@@ -61,22 +62,21 @@ class TestControlPort : public QObject
     struct Change
     {
         qint64 atUs;
-        unsigned int word;   // gDataIn as the GUI thread saw it on receipt
-        int rose0;           // IOInTrigger(0) run on receipt, as the detection pass would
+        unsigned int word;  // gDataIn as the GUI thread saw it on receipt
+        int rose0;          // IOInTrigger(0) run on receipt, as the detection pass would
     };
 
     IOBoardSim board;
     QTimer stampTimer;
     QVector<Change> changes;
     bool triggerOnChange = false;
-    std::atomic<unsigned int> wordAtEmit{0};   // gDataIn read in the IO thread as it emits
+    std::atomic<unsigned int> wordAtEmit{0};  // gDataIn read in the IO thread as it emits
     std::atomic<int> stallPauses{0};
 
     // The way the judgement drives the board: every driven output, then one publication.
     void publish(unsigned int word)
     {
-        for (int k = 0; k < kDrivenOutputs; ++k)
-            gpControlIO->IOSetOut(k, (word >> k) & 1u);
+        for (int k = 0; k < kDrivenOutputs; ++k) gpControlIO->IOSetOut(k, (word >> k) & 1u);
         gpControlIO->IOFlashOut();
     }
 
@@ -85,8 +85,7 @@ class TestControlPort : public QObject
         board.setInputs(word);
         QElapsedTimer t;
         t.start();
-        while (dataIn() != word && t.elapsed() < 2000)
-            QTest::qWait(1);
+        while (dataIn() != word && t.elapsed() < 2000) QTest::qWait(1);
         return dataIn() == word;
     }
 
@@ -99,12 +98,13 @@ class TestControlPort : public QObject
         QTimer guard;
         guard.setSingleShot(true);
         connect(&guard, &QTimer::timeout, &loop, &QEventLoop::quit);
-        connect(gpControlIO->ioThread, &IOThread::sigIOChange, &loop,
-                [&] {
-                    if (changes.size() >= count)
-                        loop.quit();
-                },
-                Qt::QueuedConnection);
+        connect(
+            gpControlIO->ioThread, &IOThread::sigIOChange, &loop,
+            [&] {
+                if (changes.size() >= count)
+                    loop.quit();
+            },
+            Qt::QueuedConnection);
         guard.start(timeoutMs);
         loop.exec();
         return changes.size() >= count;
@@ -112,8 +112,7 @@ class TestControlPort : public QObject
 
     void latchAll()
     {
-        for (int i = 0; i < kTriggerInputs; ++i)
-            gpControlIO->IOInTrigger(i);
+        for (int i = 0; i < kTriggerInputs; ++i) gpControlIO->IOInTrigger(i);
     }
 
 private slots:
@@ -138,8 +137,9 @@ private slots:
             const qint64 at = IOBoardSim::clockUs();
             changes.append({at, dataIn(), triggerOnChange ? gpControlIO->IOInTrigger(0) : -1});
         });
-        connect(gpControlIO->ioThread, &IOThread::sigIOChange, this, [this] { wordAtEmit = dataIn(); },
-                Qt::DirectConnection);
+        connect(
+            gpControlIO->ioThread, &IOThread::sigIOChange, this, [this] { wordAtEmit = dataIn(); },
+            Qt::DirectConnection);
         connect(&stampTimer, &QTimer::timeout, gpControlIO, &ControlPort::updateThreadProtectTiming);
         stampTimer.start(kStampPeriodMs);
     }
@@ -172,8 +172,7 @@ private slots:
         QVERIFY(board.waitForFrames(420, 10000));
         const QByteArray poll = hex("5F02000061F5");
         QByteArray cycle;
-        for (int i = 1; i <= 210; ++i)
-            cycle += i == 200 ? hex("5F03000062F5") : i == 210 ? hex("5F04000063F5") : poll;
+        for (int i = 1; i <= 210; ++i) cycle += i == 200 ? hex("5F03000062F5") : i == 210 ? hex("5F04000063F5") : poll;
         QCOMPARE(cycle.count(poll), 208);
         QCOMPARE(board.receivedBytes().left(2 * cycle.size()), cycle + cycle);
 
@@ -194,8 +193,7 @@ private slots:
             QVERIFY(board.receivedBytes().contains(IOBoardSim::commandFrame(kCmdSetOutputs, word)));
         }
         QVERIFY(board.receivedBytes().contains(hex("5F010A006AF5")));
-        for (unsigned int word : {0x0Au, 0x03u, 0x11u, 0x13u, 0x30Au})
-            QVERIFY(settleInputs(word));
+        for (unsigned int word : {0x0Au, 0x03u, 0x11u, 0x13u, 0x30Au}) QVERIFY(settleInputs(word));
         publish(0);
         QVERIFY(board.waitForOutputs(0, 2000));
         QVERIFY(settleInputs(0));
@@ -216,7 +214,7 @@ private slots:
                 sets << i;
             }
         }
-        QCOMPARE(sets.size(), 4);   // three ignored, the fourth taken
+        QCOMPARE(sets.size(), 4);  // three ignored, the fourth taken
         // Once per iteration: each re-send follows the poll whose reply showed the old outputs
         // (a reply that comes in late on a busy machine moves the re-send one iteration on).
         for (int i = 1; i < sets.size(); ++i)
@@ -229,8 +227,8 @@ private slots:
         board.clearFrames();
         QTest::qWait(200);
         frames = board.frames();
-        const int polls = countCommand(frames, kCmdPoll) + countCommand(frames, kCmdTempFirst) +
-                          countCommand(frames, kCmdTempSecond);
+        const int polls =
+            countCommand(frames, kCmdPoll) + countCommand(frames, kCmdTempFirst) + countCommand(frames, kCmdTempSecond);
         QVERIFY(polls > 10);
         QVERIFY2(countCommand(frames, kCmdSetOutputs) >= polls - 2, qPrintable(QString::number(polls)));
         board.setFixedEcho(-1);
@@ -272,7 +270,7 @@ private slots:
         QVERIFY(settleInputs(0));
         QTest::qWait(20);
         changes.clear();
-        board.setReplyDelayMs(12);   // replies two iterations late
+        board.setReplyDelayMs(12);  // replies two iterations late
         QVERIFY(settleInputs(0x01));
         QTest::qWait(100);
         QCOMPARE(changes.size(), 1);
@@ -311,7 +309,7 @@ private slots:
         gpControlIO->IOResetAllOut();
         QCOMPARE(gpControlIO->outWord, 0u);
         gpWPara->outInitState[1] = 1;
-        gpWPara->outInitState[8] = 1;   // stored as system7 value 19
+        gpWPara->outInitState[8] = 1;  // stored as system7 value 19
         gpControlIO->IOSetOut(1, 1);
         QCOMPARE(gpControlIO->IOState(1, 1), 0);
         gpControlIO->IOSetOut(1, 0);
@@ -326,7 +324,7 @@ private slots:
         QVERIFY(board.waitForOutputs(0x102, 2000));
 
         init();
-        gpWPara->output4Use = 2;   // bit 3 follows output 1
+        gpWPara->output4Use = 2;  // bit 3 follows output 1
         gpControlIO->IOResetAllOut();
         gpControlIO->IOSetOut(1, 1);
         QCOMPARE(gpControlIO->outWord, 0x0Au);
@@ -345,7 +343,7 @@ private slots:
     void risingEdgesAndInput3Merge_data()
     {
         QTest::addColumn<int>("merge");
-        QTest::addColumn<unsigned int>("rises");   // inputs that report a rise when input 3 rises
+        QTest::addColumn<unsigned int>("rises");  // inputs that report a rise when input 3 rises
         QTest::newRow("off") << 0 << 0x08u;
         QTest::newRow("into 0") << 1 << 0x09u;
         QTest::newRow("into 1") << 2 << 0x0Au;
@@ -363,16 +361,13 @@ private slots:
         latchAll();
         QVERIFY(settleInputs(0x08));
         unsigned int rose = 0;
-        for (int i = 0; i < kTriggerInputs; ++i)
-            rose |= unsigned(gpControlIO->IOInTrigger(i)) << i;
+        for (int i = 0; i < kTriggerInputs; ++i) rose |= unsigned(gpControlIO->IOInTrigger(i)) << i;
         QCOMPARE(rose, rises);
         QCOMPARE(gpControlIO->inWord, rises);
         // The level stays: no second rise; it falls: no rise either.
-        for (int i = 0; i < kTriggerInputs; ++i)
-            QCOMPARE(gpControlIO->IOInTrigger(i), 0);
+        for (int i = 0; i < kTriggerInputs; ++i) QCOMPARE(gpControlIO->IOInTrigger(i), 0);
         QVERIFY(settleInputs(0));
-        for (int i = 0; i < kTriggerInputs; ++i)
-            QCOMPARE(gpControlIO->IOInTrigger(i), 0);
+        for (int i = 0; i < kTriggerInputs; ++i) QCOMPARE(gpControlIO->IOInTrigger(i), 0);
     }
 
     void safetyDoorDropsTheAlarm_data()
@@ -402,10 +397,10 @@ private slots:
         gpControlIO->IOFlashOut();
         QVERIFY(board.waitForOutputs(0x01 | alarmOn, 2000));
 
-        QVERIFY(settleInputs(0x02));   // door closed
+        QVERIFY(settleInputs(0x02));  // door closed
         latchAll();
         QVERIFY(!gisSafeDoorOpen);
-        QVERIFY(settleInputs(0));      // door opened
+        QVERIFY(settleInputs(0));  // door opened
         latchAll();
         QCOMPARE(gisSafeDoorOpen, acts);
         QCOMPARE(gpControlIO->IOState(1, 2), int((acts ? alarmOff : alarmOn) >> 2));

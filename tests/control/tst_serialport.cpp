@@ -1,10 +1,10 @@
 // The termios serial port on a real pseudo-terminal: raw bytes, non-blocking reads, settings while open.
-#include <atomic>
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
-#include <thread>
 #include <unistd.h>
+#include <atomic>
+#include <thread>
 
 #include <QElapsedTimer>
 
@@ -46,7 +46,10 @@ struct Pty
         }
         return got;
     }
-    void write(const QByteArray& bytes) { QVERIFY(::write(master, bytes.constData(), size_t(bytes.size())) == bytes.size()); }
+    void write(const QByteArray& bytes)
+    {
+        QVERIFY(::write(master, bytes.constData(), size_t(bytes.size())) == bytes.size());
+    }
 };
 
 // The settings the kernel holds for the line, read through a descriptor of our own.
@@ -62,8 +65,7 @@ termios lineSettings(const QString& path)
 QByteArray everyByteValue()
 {
     QByteArray all(256, 0);
-    for (int i = 0; i < 256; ++i)
-        all[i] = char(i);
+    for (int i = 0; i < 256; ++i) all[i] = char(i);
     return all;
 }
 
@@ -71,8 +73,7 @@ bool waitForAvailable(Posix_QextSerialPort& port, qint64 count, int timeoutMs)
 {
     QElapsedTimer t;
     t.start();
-    while (port.bytesAvailable() < count && t.elapsed() < timeoutMs)
-        QThread::msleep(1);
+    while (port.bytesAvailable() < count && t.elapsed() < timeoutMs) QThread::msleep(1);
     return port.bytesAvailable() >= count;
 }
 
@@ -179,8 +180,7 @@ private slots:
 
         // Far more than the terminal buffers: the write must wait for the reader, in pieces.
         QByteArray big(256 * 1024, 0);
-        for (int i = 0; i < big.size(); ++i)
-            big[i] = char(i * 7 + i / 256);
+        for (int i = 0; i < big.size(); ++i) big[i] = char(i * 7 + i / 256);
         std::atomic<bool> done{false};
         QByteArray got;
         std::thread reader([&] {
@@ -221,7 +221,7 @@ private slots:
         QVERIFY(!port.isOpen());
         QVERIFY(!port.errorString().isEmpty());
         QCOMPARE(port.bytesAvailable(), qint64(0));
-        port.setBaudRate(BAUD115200);   // stored, nothing to apply
+        port.setBaudRate(BAUD115200);  // stored, nothing to apply
         QCOMPARE(port.baudRate(), BAUD115200);
         QTest::ignoreMessage(QtWarningMsg, "QIODevice::write (Posix_QextSerialPort): device not open");
         QCOMPARE(port.write("x", 1), qint64(-1));

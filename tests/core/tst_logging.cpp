@@ -43,8 +43,7 @@ QStringList logNames()
 QByteArray allLogText()
 {
     QByteArray all;
-    for (const QString& name : QDir(kLogDir).entryList({"*.log"}, QDir::Files))
-        all += readFile(logPath(name));
+    for (const QString& name : QDir(kLogDir).entryList({"*.log"}, QDir::Files)) all += readFile(logPath(name));
     return all;
 }
 
@@ -74,16 +73,18 @@ private slots:
         QFile::link("LOG_20240105-081500.1234.log", logPath("monitor.INFO"));
         QFile::link("ERROR_20240105-081500.1234.log", logPath("monitor.ERROR"));
         QFile::link("WARNING_20240105-081500.1234.log", logPath("monitor.WARNING"));
-        QFile::link("gone.log", logPath("old.INFO"));       // target missing: left alone
-        writeFile(logPath("README"), "no dot");             // never touched
-        writeFile(logPath("a_b_c.txt"), "three parts");     // neither archive nor live log
+        QFile::link("gone.log", logPath("old.INFO"));    // target missing: left alone
+        writeFile(logPath("README"), "no dot");          // never touched
+        writeFile(logPath("a_b_c.txt"), "three parts");  // neither archive nor live log
 
         LogManager::clearup_cachelogfile();
 
         QStringList expected;
         for (int n = 1; n < kMaxLogArchives; ++n)
             expected << QString("%1_LOG_20240101_0000%2.txt").arg(n).arg(n + 1, 2, 10, QChar('0'));
-        expected << "20_ERROR_20240105_081500.txt" << "README" << "old.INFO";
+        expected << "20_ERROR_20240105_081500.txt"
+                 << "README"
+                 << "old.INFO";
         expected.sort();
         QCOMPARE(logNames(), expected);
         QCOMPARE(readFile(logPath("1_LOG_20240101_000002.txt")), QByteArray("2"));
@@ -112,8 +113,7 @@ private slots:
         QCOMPARE(archived.size(), 1);
         QCOMPARE(readFile(logPath(archived.first())), QByteArray("good stamp"));
         QCOMPARE(names.size(), 3);
-        for (const QString& n : names)
-            QVERIFY(!n.startsWith("X_"));
+        for (const QString& n : names) QVERIFY(!n.startsWith("X_"));
     }
 
     void startupPrunesOutputFolderAndLogsAtOnce()
@@ -134,8 +134,7 @@ private slots:
 
         const QStringList outputs = QDir(kLogStdoutDir).entryList(QDir::Files);
         QCOMPARE(outputs.size(), kMaxStdoutFiles);
-        for (int i = 0; i < 5; ++i)
-            QVERIFY(!outputs.contains(QString("out%1.txt").arg(i)));
+        for (int i = 0; i < 5; ++i) QVERIFY(!outputs.contains(QString("out%1.txt").arg(i)));
         QVERIFY(logNames().contains("1_LOG_20240107_100000.txt"));
 
         qInfo() << "info-marker-41";

@@ -1,10 +1,10 @@
 // Public tools: device identity, interface addresses with the route repair, address texts, ports.
 #include <arpa/inet.h>
+#include <fcntl.h>
+#include <unistd.h>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <string>
-#include <unistd.h>
 
 #include <QRegularExpression>
 
@@ -17,8 +17,7 @@
 
 namespace {
 
-const QByteArray kRouteHeader =
-    "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n";
+const QByteArray kRouteHeader = "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n";
 const QByteArray kLanRoute = "eth0\t0001A8C0\t00000000\t0001\t0\t0\t0\t00FFFFFF\t0\t0\t0\n";
 const QByteArray kDefaultRoute = "eth1\t00000000\t0101A8C0\t0003\t0\t0\t100\t00000000\t0\t0\t0\n";
 
@@ -149,9 +148,9 @@ private slots:
         QFile::remove(SysPath("/proc/net/route"));
         r = queryIf("lo");
         QCOMPARE(r.status, -6);
-        QCOMPARE(QString(r.ip), QString("127.0.0.1"));   // filled before the failure
+        QCOMPARE(QString(r.ip), QString("127.0.0.1"));  // filled before the failure
         QCOMPARE(QString(r.gateway), QString("unset"));
-        QCOMPARE(TestSupport::capturedMessages().size(), 3);   // only the -2 refusals are logged
+        QCOMPARE(TestSupport::capturedMessages().size(), 3);  // only the -2 refusals are logged
         QVERIFY(NetIf::recordedRouteChanges().isEmpty());
     }
 

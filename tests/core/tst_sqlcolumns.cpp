@@ -13,8 +13,7 @@ int columnCount(QSqlDatabase& db, const QString& table, const QString& column)
     QSqlQuery q(db);
     q.exec(QString("PRAGMA table_info(%1);").arg(table));
     int n = 0;
-    while (q.next())
-        n += q.value(1).toString() == column ? 1 : 0;
+    while (q.next()) n += q.value(1).toString() == column ? 1 : 0;
     return n;
 }
 
@@ -45,10 +44,7 @@ private slots:
         QVERIFY(q.exec("INSERT INTO RECORD VALUES ('2024-01-05 08:15:00', '8517', 'old row');"));
     }
 
-    void init()
-    {
-        TestSupport::clearCapturedMessages();
-    }
+    void init() { TestSupport::clearCapturedMessages(); }
 
     void addsOnceAndKeepsRows()
     {

@@ -43,8 +43,7 @@ QSet<QString> placeholders(const QString& text)
     static const QRegularExpression re(QStringLiteral("%\\d"));
     QSet<QString> found;
     auto it = re.globalMatch(text);
-    while (it.hasNext())
-        found.insert(it.next().captured());
+    while (it.hasNext()) found.insert(it.next().captured());
     return found;
 }
 
@@ -54,7 +53,7 @@ class TestTexts : public QObject
 {
     Q_OBJECT
 
-    QMap<int, QString> english;     // English column as the generator reads it, fixes applied
+    QMap<int, QString> english;      // English column as the generator reads it, fixes applied
     QMap<int, QString> chineseOnly;  // entries given only in Simplified Chinese
 
     // Cells declared empty although their entry has text in other languages.
@@ -70,8 +69,7 @@ private slots:
         InitLanStr();
         english = readInput("en.json");
         const QMap<int, QString> fixes = readInput("fixes.json");
-        for (auto it = fixes.begin(); it != fixes.end(); ++it)
-            english[it.key()] = it.value();
+        for (auto it = fixes.begin(); it != fixes.end(); ++it) english[it.key()] = it.value();
         chineseOnly = readInput("zh_given.json");
         QCOMPARE(english.size() + chineseOnly.size(), 656);
     }
@@ -80,9 +78,8 @@ private slots:
     {
         for (int n = 0; n < kLanEntries; ++n) {
             if (cell(n, kEn) != english.value(n))
-                QFAIL(qPrintable(QString("entry %1 English: \"%2\" expected \"%3\"")
-                                     .arg(n)
-                                     .arg(cell(n, kEn), english.value(n))));
+                QFAIL(qPrintable(
+                    QString("entry %1 English: \"%2\" expected \"%3\"").arg(n).arg(cell(n, kEn), english.value(n))));
         }
     }
 
@@ -113,12 +110,9 @@ private slots:
     void undefinedEntriesStayEmpty()
     {
         QList<int> undefined = {153, 321, 322, 578, 648};
-        for (int n = 530; n <= 539; ++n)
-            undefined << n;
-        for (int n = 632; n <= 639; ++n)
-            undefined << n;
-        for (int n = kLastDefinedEntry + 1; n < kLanEntries; ++n)
-            undefined << n;
+        for (int n = 530; n <= 539; ++n) undefined << n;
+        for (int n = 632; n <= 639; ++n) undefined << n;
+        for (int n = kLastDefinedEntry + 1; n < kLanEntries; ++n) undefined << n;
         for (int n : undefined)
             for (int lan = 0; lan < kLanColumns; ++lan)
                 QVERIFY2(cell(n, lan).isEmpty(), qPrintable(QString("entry %1 language %2").arg(n).arg(lan)));
@@ -179,13 +173,11 @@ private slots:
         QCOMPARE(inRows, 16);
         QCOMPARE(outRows, 14);
         for (int r = 0; r < inRows; ++r) {
-            for (int lan = 0; lan < kLanColumns; ++lan)
-                QVERIFY(gInName[r][lan] && *gInName[r][lan]);
+            for (int lan = 0; lan < kLanColumns; ++lan) QVERIFY(gInName[r][lan] && *gInName[r][lan]);
             QCOMPARE(QString(gInName[r][kJa]), QString(gInName[r][kEn]));
         }
         for (int r = 0; r < outRows; ++r) {
-            for (int lan = 0; lan < kLanColumns; ++lan)
-                QVERIFY(gOutName[r][lan] && *gOutName[r][lan]);
+            for (int lan = 0; lan < kLanColumns; ++lan) QVERIFY(gOutName[r][lan] && *gOutName[r][lan]);
             QCOMPARE(QString(gOutName[r][kJa]), QString(gOutName[r][kEn]));
         }
         QCOMPARE(QString::fromUtf8(gInName[0][kZh]), QString::fromUtf8("开模到位"));

@@ -33,8 +33,7 @@ private slots:
                  QStringList({"touch " + marker, "reboot", "date -s 2024-02-29 23:59:59", "notify-send 监视器已开启"}));
         const auto calls = CommandRunner::calls();
         QCOMPARE(calls[2].args, QStringList({"-s", "2024-02-29 23:59:59"}));
-        for (const CommandCall& c : calls)
-            QVERIFY(!c.executed);
+        for (const CommandCall& c : calls) QVERIFY(!c.executed);
         QVERIFY(!QFile::exists(marker));
     }
 
@@ -78,7 +77,8 @@ private slots:
         QTest::newRow("calibration") << "./tsc" << true;
         QTest::newRow("sysfs write") << "echo 1 > /sys/class/backlight/intel_backlight/bl_power" << true;
         QTest::newRow("etc copy") << "cp ./netplan.yaml /etc/netplan/01.yaml" << true;
-        QTest::newRow("wifi reset") << "ifconfig wlan0 down \n iwconfig wlan0 mode managed \n ifconfig wlan0 up" << true;
+        QTest::newRow("wifi reset") << "ifconfig wlan0 down \n iwconfig wlan0 mode managed \n ifconfig wlan0 up"
+                                    << true;
         QTest::newRow("link up") << "ip link set eth0 up" << true;
         QTest::newRow("abbreviated route add") << "ip r a default via 10.0.0.1" << true;
         QTest::newRow("nested shell") << "bash -c 'sync; reboot'" << true;
@@ -112,7 +112,7 @@ private slots:
         QCOMPARE(CommandRunner::run("reboot", {}).exitCode, 0);
         QCOMPARE(CommandRunner::run("hwclock", {"--systohc"}).exitCode, 0);
         QCOMPARE(CommandRunner::system("touch '" + marker + "2'; init 0"), 0);
-        QVERIFY(!QFile::exists(marker + "2"));   // the whole line is held back
+        QVERIFY(!QFile::exists(marker + "2"));  // the whole line is held back
         const auto calls = CommandRunner::calls();
         QCOMPARE(calls.size(), 4);
         QVERIFY(calls[0].executed);
@@ -141,7 +141,7 @@ private slots:
         QFile f(SysPath("/proc/version"));
         QVERIFY(f.open(QIODevice::ReadOnly));
         QVERIFY(f.readAll().startsWith("Linux version"));
-        QCOMPARE(Devices::openLed(), -1);   // no device under the root
+        QCOMPARE(Devices::openLed(), -1);  // no device under the root
         QCOMPARE(Devices::ledIoctl(-1, 0x5A018B00), -1);
     }
 

@@ -50,12 +50,9 @@ private slots:
             QByteArray output;
             bool development;
         } cases[] = {
-            {"/opt/Qt5.15.7/plugins/platforms\n", true},
-            {"/opt/Qt5.15.7/plugins/platforms", true},
-            {"/opt/Qt5.15.7/plugins/platforms \n", false},
-            {"/opt/qt5.15.7/plugins/platforms\n", false},
-            {"\n/opt/Qt5.15.7/plugins/platforms\n", false},
-            {"", false},
+            {"/opt/Qt5.15.7/plugins/platforms\n", true},    {"/opt/Qt5.15.7/plugins/platforms", true},
+            {"/opt/Qt5.15.7/plugins/platforms \n", false},  {"/opt/qt5.15.7/plugins/platforms\n", false},
+            {"\n/opt/Qt5.15.7/plugins/platforms\n", false}, {"", false},
         };
         for (const auto& c : cases) {
             CommandRunner::clearAnswers();
@@ -96,7 +93,7 @@ private slots:
         QCOMPARE(waitTexts.first(), QString("启动..."));
         QCOMPARE(waitTexts[1], QString("配置网卡中..."));
         QCOMPARE(waitTexts.last(), QString("等待相机开启..."));
-        QVERIFY(!g_splashframe->panel);   // the last step removed it
+        QVERIFY(!g_splashframe->panel);  // the last step removed it
         QCOMPARE(CommandRunner::callTexts(),
                  QStringList({QString("bash -c ") + kProbeLine, "python3 ./cnt_net/zelkq30_upnetcard.py &",
                               "notify-send 监视器已开启"}));

@@ -33,16 +33,16 @@ void clearCapturedMessages();
 }  // namespace TestSupport
 
 // Like QTEST_MAIN, but with the platform seams installed before the application exists.
-#define MONITOR_TEST_MAIN(TestObject)                       \
-    int main(int argc, char** argv)                         \
-    {                                                       \
-        TestSupport::initTestProcess();                     \
-        QApplication app(argc, argv);                       \
-        app.setAttribute(Qt::AA_Use96Dpi, true);            \
-        TestSupport::setPanelScreen();                      \
-        TestObject tc;                                      \
-        QTEST_SET_MAIN_SOURCE_PATH                          \
-        const int result = QTest::qExec(&tc, argc, argv);   \
-        TestSupport::finishTestProcess();                   \
-        return result;                                      \
+#define MONITOR_TEST_MAIN(TestObject)                     \
+    int main(int argc, char** argv)                       \
+    {                                                     \
+        TestSupport::initTestProcess();                   \
+        QApplication app(argc, argv);                     \
+        app.setAttribute(Qt::AA_Use96Dpi, true);          \
+        TestSupport::setPanelScreen();                    \
+        TestObject tc;                                    \
+        QTEST_SET_MAIN_SOURCE_PATH                        \
+        const int result = QTest::qExec(&tc, argc, argv); \
+        TestSupport::finishTestProcess();                 \
+        return result;                                    \
     }

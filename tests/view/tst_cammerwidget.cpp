@@ -69,7 +69,7 @@ private slots:
         rig.window->handDraw = false;
         view->drawPointCount = 5;
 
-        QVERIFY(!tap(0, QPoint(100, 100)));   // a first tap alone is no double tap
+        QVERIFY(!tap(0, QPoint(100, 100)));  // a first tap alone is no double tap
         QCOMPARE(view->drawPointCount, 5);
         QVERIFY(tap(799, QPoint(119, 119)));
         QCOMPARE(view->drawPointCount, 4);
@@ -77,9 +77,9 @@ private slots:
         QVERIFY(TestSupport::capturedMessages().join('\n').contains("SlotDrawPloygn"));
         view->polygonByDoubleClick = false;
 
-        QVERIFY(!tap(1599, QPoint(119, 119)));   // 800 ms: too slow, timing restarts here
-        QVERIFY(!tap(2099, QPoint(139, 119)));   // 20 px in x: too far, restarts here
-        QVERIFY(!tap(2599, QPoint(158, 139)));   // 19 px in x but 20 in y: restarts here
+        QVERIFY(!tap(1599, QPoint(119, 119)));  // 800 ms: too slow, timing restarts here
+        QVERIFY(!tap(2099, QPoint(139, 119)));  // 20 px in x: too far, restarts here
+        QVERIFY(!tap(2599, QPoint(158, 139)));  // 19 px in x but 20 in y: restarts here
         QVERIFY(!view->polygonByDoubleClick);
         QCOMPARE(view->drawPointCount, 4);
 
@@ -93,10 +93,10 @@ private slots:
         QCOMPARE(view->drawPointCount, 4);
         rig.window->handDraw = false;
 
-        rig.window->drawMode = 0;   // selecting: nothing to end
+        rig.window->drawMode = 0;  // selecting: nothing to end
         QVERIFY(!tap(2899, QPoint(158, 139)));
         rig.window->drawMode = 1;
-        gSource = 1;   // only on the template picture
+        gSource = 1;  // only on the template picture
         QVERIFY(!tap(2999, QPoint(158, 139)));
         gSource = 0;
         gpWPara->continuationArea = 0;
@@ -126,7 +126,7 @@ private slots:
     void pairedDetectionsShareRegions_data()
     {
         QTest::addColumn<int>("mode");
-        QTest::addColumn<QList<int>>("pairs");   // from, to, from, to ...
+        QTest::addColumn<QList<int>>("pairs");  // from, to, from, to ...
         QTest::newRow("standard") << 0 << QList<int>{0, 1};
         QTest::newRow("two-colour") << 1 << QList<int>{1, 3, 0, 2};
         QTest::newRow("turntable") << 2 << QList<int>{1, 3, 0, 2};
@@ -160,7 +160,7 @@ private slots:
                 QCOMPARE(s.shapeType[to][i], s.shapeType[from][i]);
                 QCOMPARE(s.func[to][i], s.func[from][i]);
                 QCOMPARE(s.para3[to][i], s.para3[from][i]);
-                QCOMPARE(view->workMasks[to][i].data, view->workMasks[from][i].data);   // shared, not copied
+                QCOMPARE(view->workMasks[to][i].data, view->workMasks[from][i].data);  // shared, not copied
             }
         }
         for (int d : {1, 2, 3}) {
@@ -182,8 +182,7 @@ private slots:
             view->editMasks[d][0] = filled(20 + d);
         }
         view->RestorMask();
-        for (int d = 0; d < 4; ++d)
-            QCOMPARE(int(view->workMasks[d][0].at<uchar>(0, 0)), d < 2 ? 20 + d : 10 + d);
+        for (int d = 0; d < 4; ++d) QCOMPARE(int(view->workMasks[d][0].at<uchar>(0, 0)), d < 2 ? 20 + d : 10 + d);
 
         gpWPara->sameParams = 0;
         view->RestorMask();
@@ -209,7 +208,7 @@ private slots:
         view->touchState = 2;
         view->polygonActive = true;
 
-        gpWPara->continuationArea = 1;   // continuous drawing keeps the tool and its points
+        gpWPara->continuationArea = 1;  // continuous drawing keeps the tool and its points
         view->DeselectROI();
         QCOMPARE(rig.window->drawMode, 2);
         QCOMPARE(view->drawPointCount, 3);

@@ -50,17 +50,16 @@ class TestCammerWidgetCamera : public QObject
 
     QJsonObject expectedSettings() const
     {
-        return QJsonObject{{"exposetime", 111}, {"gain", 22}, {"contrast", 33}, {"sharp", 44}, {"gammma", 55},
-                           {"WDR", true},       {"VMirror", true}, {"HMirror", false}, {"sysUsage", false},
-                           {"speed", 7}};
+        return QJsonObject{{"exposetime", 111}, {"gain", 22},  {"contrast", 33},  {"sharp", 44},
+                           {"gammma", 55},      {"WDR", true}, {"VMirror", true}, {"HMirror", false},
+                           {"sysUsage", false}, {"speed", 7}};
     }
 
 private slots:
     void initTestCase()
     {
-        QJsonObject defaults{{"exposeTime", 300}, {"adjustPlus", 12}, {"gamma", 80}, {"contrast", 60},
-                             {"sharp", 5},        {"isHMirror", 1},   {"isVMirror", 1}, {"speed", 3},
-                             {"sysUsage", 1},     {"isWDR", 1}};
+        QJsonObject defaults{{"exposeTime", 300}, {"adjustPlus", 12}, {"gamma", 80}, {"contrast", 60}, {"sharp", 5},
+                             {"isHMirror", 1},    {"isVMirror", 1},   {"speed", 3},  {"sysUsage", 1},  {"isWDR", 1}};
         rig.start(QJsonArray{QJsonObject{{"defaults", defaults}}, QJsonObject{{"openFails", true}}});
         WizardPara& p = *gpWPara;
         p.exposeTime[0] = 111;
@@ -190,7 +189,7 @@ private slots:
         view->SetHMirror();
         view->SetWDR();
         view->SetExposeTime();
-        view->SetWB();   // grey camera: no white balance
+        view->SetWB();  // grey camera: no white balance
         view->CameraChangeTrig(true);
         view->CameraChangeTrig(false);
         QCOMPARE(control->recordedCalls(),
@@ -231,7 +230,7 @@ private slots:
             disconnectedMeanwhile = !view->cameraConnected;
             control->loseCamera(true);
         });
-        control->loseCamera(false);   // returns once the view has reconnected
+        control->loseCamera(false);  // returns once the view has reconnected
 
         QVERIFY(disconnectedMeanwhile);
         QVERIFY(view->cameraConnected);
@@ -245,8 +244,9 @@ private slots:
         QCOMPARE(calls.first(), QString("handleLost"));
         QCOMPARE(calls.count("handleLost"), 1);
         QVERIFY(calls.count("reconnect") >= 3);
-        QCOMPARE(calls.last(), QStringLiteral("setParams %1").arg(QString::fromUtf8(
-                                   QJsonDocument(expectedSettings()).toJson(QJsonDocument::Compact))));
+        QCOMPARE(calls.last(),
+                 QStringLiteral("setParams %1")
+                     .arg(QString::fromUtf8(QJsonDocument(expectedSettings()).toJson(QJsonDocument::Compact))));
         QCOMPARE(calls.count(calls.last()), 1);
         QVERIFY(TestSupport::capturedMessages().join('\n').contains("reported lost again while reconnecting"));
 

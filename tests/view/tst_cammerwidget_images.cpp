@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr int kOddWidth = 642;   // 8-bit rows of this width are padded by Qt
+constexpr int kOddWidth = 642;  // 8-bit rows of this width are padded by Qt
 constexpr int kHeight = 480;
 
 QImage indexedGrey(const QImage& grey)
@@ -62,8 +62,8 @@ class TestCammerWidgetImages : public QObject
     Q_OBJECT
 
     CammerWidgetRig rig;
-    CammerWidget* plain = nullptr;   // 640 x 480, no picture files
-    CammerWidget* odd = nullptr;     // 642 x 480, files written before it was built
+    CammerWidget* plain = nullptr;  // 640 x 480, no picture files
+    CammerWidget* odd = nullptr;    // 642 x 480, files written before it was built
     QImage oddTemplate;
     QImage oddIgnore;
 
@@ -128,9 +128,9 @@ private slots:
     // Rows of files whose width Qt pads are packed in the buffers; unusable files are ignored.
     void templateAndIgnoreFilesOfAnOddWidth()
     {
-        QCOMPARE(odd->templateValid[0][0], 1);   // the colour file does not fit a grey camera
+        QCOMPARE(odd->templateValid[0][0], 1);  // the colour file does not fit a grey camera
         QCOMPARE(odd->templateValid[0][1], 1);
-        QCOMPARE(odd->templateValid[0][2], 0);   // wrong size
+        QCOMPARE(odd->templateValid[0][2], 0);  // wrong size
         QCOMPARE(odd->templateCount[0], 2);
         QVERIFY(CammerWidgetRig::samePixels(odd->templates[0][1], oddTemplate));
         QCOMPARE(int(odd->templates[0][0][kHeight / 2 * kOddWidth + kOddWidth / 2]), 255);
@@ -144,9 +144,8 @@ private slots:
             }
         }
         QCOMPARE(wrong, 0);
-        QVERIFY(std::all_of(odd->ignoreMask[1], odd->ignoreMask[1] + odd->imagePixels, [](unsigned char v) {
-            return v == 0;
-        }));
+        QVERIFY(std::all_of(odd->ignoreMask[1], odd->ignoreMask[1] + odd->imagePixels,
+                            [](unsigned char v) { return v == 0; }));
     }
 
     void ignorePointsSurviveSaveAndLoad()
@@ -166,7 +165,7 @@ private slots:
 
     void retrainWritesTheRawFrame()
     {
-        gSource = 0;   // not shown: the re-train still makes it the current picture
+        gSource = 0;  // not shown: the re-train still makes it the current picture
         for (CammerWidget* v : {plain, odd}) {
             const QImage frame = CammerWidgetRig::pattern(v->imageWidth, kHeight, 9 + v->cameraIndex);
             QVERIFY(CammerWidgetRig::grab(v, frame));
@@ -210,10 +209,10 @@ private slots:
             QMutexLocker lock(pMutexSaveFail);
             QCOMPARE(gFailIndex[0], 2);
         }
-        QCOMPARE(pixelOfSlot(0, 640, 100, 220), qRgb(0, 255, 0) & 0xFFFFFF);   // passed outline
-        QCOMPARE(pixelOfSlot(0, 640, 280, 320), qRgb(255, 0, 0) & 0xFFFFFF);   // failed outline
-        QCOMPARE(pixelOfSlot(0, 640, 300, 310), qRgb(255, 0, 0) & 0xFFFFFF);   // its blob box
-        QCOMPARE(pixelOfSlot(0, 640, 450, 50), qRgb(255, 0, 0) & 0xFFFFFF);    // failed polygon
+        QCOMPARE(pixelOfSlot(0, 640, 100, 220), qRgb(0, 255, 0) & 0xFFFFFF);  // passed outline
+        QCOMPARE(pixelOfSlot(0, 640, 280, 320), qRgb(255, 0, 0) & 0xFFFFFF);  // failed outline
+        QCOMPARE(pixelOfSlot(0, 640, 300, 310), qRgb(255, 0, 0) & 0xFFFFFF);  // its blob box
+        QCOMPARE(pixelOfSlot(0, 640, 450, 50), qRgb(255, 0, 0) & 0xFFFFFF);   // failed polygon
         QCOMPARE(pixelOfSlot(0, 640, 600, 450), qRgb(100, 100, 100) & 0xFFFFFF);
 
         // The first failing region already noted stays; the OK picture goes to slot 1.
@@ -245,7 +244,7 @@ private slots:
         const int pixels = plain->imagePixels;
         QByteArray before = slotBytes(0, pixels);
 
-        rig.window->detectState[0][0] = 3;   // still waiting: nothing to stamp
+        rig.window->detectState[0][0] = 3;  // still waiting: nothing to stamp
         plain->UpdateFailImage(0, 0);
         QCOMPARE(rig.window->detectState[0][0], 3);
         QCOMPARE(slotBytes(0, pixels), before);

@@ -17,15 +17,16 @@
 struct RecogRig
 {
     RecogRig(int width, int height, bool color = false, int templateSlots = 3)
-        : para(new WizardPara), storeA(new CammerSingleton(0)), storeB(new CammerSingleton(0)),
+        : para(new WizardPara),
+          storeA(new CammerSingleton(0)),
+          storeB(new CammerSingleton(0)),
           view(new CammerRecogData)
     {
         gpWPara = para.get();
         gisColor = color;
         gisGrayHue = true;
         gTempNum = templateSlots;
-        for (int& enabled : para->detectEnabled)
-            enabled = 0;
+        for (int& enabled : para->detectEnabled) enabled = 0;
         para->detectEnabled[0] = 1;
         para->filterSize = 3;
         para->filterArea = 100;
@@ -45,8 +46,7 @@ struct RecogRig
         view->AllocImages(width, height, color);
         view->storeA = storeA.get();
         view->storeB = storeB.get();
-        for (int d = 0; d < kDetectCount; ++d)
-            view->AllocTemplates(d, templateSlots);
+        for (int d = 0; d < kDetectCount; ++d) view->AllocTemplates(d, templateSlots);
     }
     ~RecogRig()
     {

@@ -89,7 +89,7 @@ void TestCorrections::pureShiftWhenRotationIsOff()
 {
     RecogRig rig(kW, kH);
     rig.para->motionCorrect = 0;
-    rig.para->matchAngle = 0;   // also 181 and above: shift only
+    rig.para->matchAngle = 0;  // also 181 and above: shift only
     SimSceneOptions o = SceneOptions(6);
     const cv::Mat templ = SimScene::render(o);
     rig.setTemplate(0, 0, templ);
@@ -120,7 +120,7 @@ void TestCorrections::positionModelFallsBackToTheCentralRectangle()
     // No position region: the rectangle (w/4, h/4, 3w/4, 3h/4).
     QCOMPARE(rec.shapeCenterX[0], 160 + 480 / 2);
     QCOMPARE(rec.shapeCenterY[0], 120 + 360 / 2);
-    QCOMPARE(rec.searchRect[0], cv::Rect(0, 0, kW, kH));   // clipped to the picture
+    QCOMPARE(rec.searchRect[0], cv::Rect(0, 0, kW, kH));  // clipped to the picture
 
     o.shiftX = 7;
     o.shiftY = 5;
@@ -191,7 +191,7 @@ void TestCorrections::perspectiveIsCorrectedOntoTheTemplate()
     QCOMPARE(rec.homo[0].features.size(), size_t(2));
     QVERIFY(rec.homo[0].features[1].keypoints.size() > 100);
     for (const cv::KeyPoint& k : rec.homo[0].features[1].keypoints)
-        QVERIFY(cv::Rect(60, 60, 520, 360).contains(k.pt));   // the region limits the features
+        QVERIFY(cv::Rect(60, 60, 520, 360).contains(k.pt));  // the region limits the features
 
     o.perspective = 0.05;
     o.rotation = -2;
@@ -218,9 +218,9 @@ void TestCorrections::perspectiveLeavesUncorrectablePicturesAlone()
     rig.setTemplate(0, 0, SimScene::render(SceneOptions(22)));
     CammerRecong& rec = rig.build();
     CammerRecogData& v = *rig.view;
-    QVERIFY(!rec.homo[0].features[1].keypoints.empty());   // central rectangle, no region
+    QVERIFY(!rec.homo[0].features[1].keypoints.empty());  // central rectangle, no region
 
-    rig.setRaw(cv::Mat(kH, kW, CV_8UC1, cv::Scalar(128)));   // too few matches
+    rig.setRaw(cv::Mat(kH, kW, CV_8UC1, cv::Scalar(128)));  // too few matches
     rec.HomoTransShape(0);
     QVERIFY(SameBytes(v.workImage, v.rawImage, v.imageBytes));
 
@@ -236,8 +236,7 @@ void TestCorrections::perspectiveLeavesUncorrectablePicturesAlone()
     RecogRig colour(kW, kH, true);
     colour.para->angleCorrect = 1;
     CammerRecong& crec = colour.build();
-    for (int i = 0; i < colour.view->imageBytes; ++i)
-        colour.view->rawImage[i] = static_cast<unsigned char>(i * 7);
+    for (int i = 0; i < colour.view->imageBytes; ++i) colour.view->rawImage[i] = static_cast<unsigned char>(i * 7);
     crec.HomoTransShape(0);
     QVERIFY(SameBytes(colour.view->workImage, colour.view->rawImage, colour.view->imageBytes));
     crec.ShapeMatch();

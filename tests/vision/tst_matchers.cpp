@@ -36,8 +36,7 @@ cv::Mat Shifted(const cv::Mat& src, int dx, int dy)
 cv::Mat Rotated(const cv::Mat& src, cv::Point2f c, double angle)
 {
     cv::Mat out;
-    cv::warpAffine(src, out, cv::getRotationMatrix2D(c, angle, 1.0), src.size(), cv::INTER_LINEAR,
-                   cv::BORDER_REFLECT);
+    cv::warpAffine(src, out, cv::getRotationMatrix2D(c, angle, 1.0), src.size(), cv::INTER_LINEAR, cv::BORDER_REFLECT);
     return out;
 }
 
@@ -113,7 +112,7 @@ void TestMatchers::grayMatchToleranceFollowsSensitivityAndAmplify()
 {
     const cv::Mat ref(60, 60, CV_8UC1, cv::Scalar(120));
     cv::Mat faint = ref.clone();
-    faint(cv::Rect(20, 20, 10, 10)).setTo(90);   // 30 grey levels darker
+    faint(cv::Rect(20, 20, 10, 10)).setTo(90);  // 30 grey levels darker
 
     auto marked = [&](int sensitivity, int amplify) {
         GrayMatch gm;
@@ -139,8 +138,8 @@ void TestMatchers::grayMatchIsInvalidUntilTrainedWithAPicture()
     QVERIFY(!gm.IsValid());
     gm.Create(30, 30, cv::Mat(), 0);
     gm.Train(45, 0, 100, 150);
-    QVERIFY(!gm.IsValid());   // nothing added
-    gm.AddTemp(cv::Mat(20, 20, CV_8UC1, cv::Scalar(5)));   // wrong size: ignored
+    QVERIFY(!gm.IsValid());                               // nothing added
+    gm.AddTemp(cv::Mat(20, 20, CV_8UC1, cv::Scalar(5)));  // wrong size: ignored
     gm.Train(45, 0, 100, 150);
     QVERIFY(!gm.IsValid());
     cv::Mat diff;
@@ -151,7 +150,7 @@ void TestMatchers::grayMatchIsInvalidUntilTrainedWithAPicture()
     gm.AddTemp(cv::Mat(30, 30, CV_8UC1, cv::Scalar(200)));
     gm.Train(45, 0, 100, 150);
     QVERIFY(gm.IsValid());
-    gm.Match(cv::Mat(40, 40, CV_8UC1, cv::Scalar(0)), diff);   // crop of another size
+    gm.Match(cv::Mat(40, 40, CV_8UC1, cv::Scalar(0)), diff);  // crop of another size
     QCOMPARE(diff.size(), cv::Size(40, 40));
     QCOMPARE(cv::countNonZero(diff), 0);
     gm.Clear();
@@ -169,7 +168,7 @@ void TestMatchers::surfScoresSimilarityAndToleratesSmallShifts()
     QVERIFY(s.IsValid());
 
     cv::Mat out;
-    cv::Mat same = Scene(400, 300, 11, 2, 2)(r).clone();   // same part, other noise
+    cv::Mat same = Scene(400, 300, 11, 2, 2)(r).clone();  // same part, other noise
     const float identical = s.Match(same, out);
     QVERIFY2(identical > 95, qPrintable(QString::number(identical)));
 
@@ -203,7 +202,7 @@ void TestMatchers::surfMarksDeparturesOnlyWhenFailing()
     const cv::Rect r(50, 50, 192, 192);
     SURF s;
     cv::Mat mask(r.size(), CV_8UC1, cv::Scalar(255));
-    mask(cv::Rect(0, 0, 96, 192)).setTo(0);   // only the right half counts
+    mask(cv::Rect(0, 0, 96, 192)).setTo(0);  // only the right half counts
     s.Create(r.width, r.height, mask);
     s.AddTemp(scene(r).clone(), 1, 50, 90);
     s.Train(0, 0, 0, 0);
@@ -211,7 +210,7 @@ void TestMatchers::surfMarksDeparturesOnlyWhenFailing()
     cv::Mat out;
     cv::Mat leftChanged = scene(r).clone();
     leftChanged(cv::Rect(0, 0, 96, 192)).setTo(0);
-    QVERIFY(s.Match(leftChanged, out) > 95);   // masked half does not count
+    QVERIFY(s.Match(leftChanged, out) > 95);  // masked half does not count
     QCOMPARE(cv::countNonZero(out), 0);
 
     cv::Mat rightChanged = scene(r).clone();
@@ -235,7 +234,7 @@ void TestMatchers::findShapeReportsTheCorrectingShift()
     FindShape fs;
     QVERIFY(fs.CreateShape(picture(model), 0.0, 0, 0, cx, cy, false, 255, cv::Mat(), 5, 5));
 
-    const int sx = 140, sy = 80;   // search crop origin
+    const int sx = 140, sy = 80;  // search crop origin
     const cv::Rect search(sx, sy, model.width + 160, model.height + 160);
     const cv::Mat moved = Shifted(picture, 17, -11);
     cv::Mat crop = moved(search).clone();
@@ -278,8 +277,8 @@ void TestMatchers::findShapeRefusesFlatPatternsAndMissingShapes()
 {
     FindShape fs;
     QVERIFY(!fs.IsValid());
-    QVERIFY(!fs.CreateShape(cv::Mat(100, 100, CV_8UC1, cv::Scalar(80)), 0.0, 0, 0, 50, 50, false, 255, cv::Mat(), 5,
-                            5));
+    QVERIFY(
+        !fs.CreateShape(cv::Mat(100, 100, CV_8UC1, cv::Scalar(80)), 0.0, 0, 0, 50, 50, false, 255, cv::Mat(), 5, 5));
     QVERIFY(!fs.IsValid());
     // A mask that keeps nothing leaves no model either.
     const cv::Mat picture = Scene(320, 240, 8);
@@ -291,7 +290,7 @@ void TestMatchers::findShapeRefusesFlatPatternsAndMissingShapes()
     int x = -7, y = -7;
     double score = 0, angle = 0;
     QVERIFY(!fs.Find(elsewhere, 0, &x, &y, &score, &angle));
-    QCOMPARE(x, -7);   // nothing written when not found
+    QCOMPARE(x, -7);  // nothing written when not found
     cv::Mat flat(240, 320, CV_8UC1, cv::Scalar(100));
     QVERIFY(!fs.Find(flat, 0, &x, &y, &score, &angle));
 }
@@ -331,19 +330,18 @@ void TestMatchers::homographyRefusesUniformPicturesAndBadMasks()
     QVERIFY(h.setTemplate(templ, cv::Mat(), 300));
     cv::Mat dst(480, 640, CV_8UC1, cv::Scalar(7));
     QVERIFY(!h.transImageHomo(cv::Mat(480, 640, CV_8UC1, cv::Scalar(128)), dst, 0.4f));
-    QCOMPARE(cv::countNonZero(dst != 7), 0);   // untouched
+    QCOMPARE(cv::countNonZero(dst != 7), 0);  // untouched
     QVERIFY(!h.transImageHomo(cv::Mat(), dst, 0.4f));
 
     QVERIFY(!h.setTemplate(templ, cv::Mat(10, 10, CV_8UC1, cv::Scalar(255)), 0));
     QVERIFY(!h.setTemplate(cv::Mat(), cv::Mat(), 0));
-    QVERIFY(!h.transImageHomo(templ, dst, 0.4f));   // no template features left
+    QVERIFY(!h.transImageHomo(templ, dst, 0.4f));  // no template features left
 
     // A mask restricts the template's features to its area.
     cv::Mat mask = cv::Mat::zeros(480, 640, CV_8UC1);
     mask(cv::Rect(200, 150, 100, 100)).setTo(255);
     QVERIFY(h.setTemplate(templ, mask, 0));
-    for (const cv::KeyPoint& k : h.features[1].keypoints)
-        QVERIFY(cv::Rect(200, 150, 100, 100).contains(k.pt));
+    for (const cv::KeyPoint& k : h.features[1].keypoints) QVERIFY(cv::Rect(200, 150, 100, 100).contains(k.pt));
 }
 
 MONITOR_TEST_MAIN(TestMatchers)

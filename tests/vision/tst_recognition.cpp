@@ -90,7 +90,7 @@ void TestRecognition::defectBlobIsFoundWithItsAreaUnlessIgnored()
 {
     RecogRig rig(kW, kH);
     cv::Mat templ = Scene();
-    templ(cv::Rect(140, 130, 60, 60)).setTo(150);   // a plain patch, so the blob's area is exact
+    templ(cv::Rect(140, 130, 60, 60)).setTo(150);  // a plain patch, so the blob's area is exact
     rig.setTemplate(0, 0, templ);
     rig.addRect(0, cv::Rect(100, 100, 200, 150), kFuncDefect, 45, 100, 3);
     CammerRecong& rec = rig.build();
@@ -104,9 +104,9 @@ void TestRecognition::defectBlobIsFoundWithItsAreaUnlessIgnored()
     QVERIFY(!v.roiOk[0][0]);
     QCOMPARE(v.roiValue[0][0], OpenedSquareArea(30));
     QCOMPARE(v.roiBoxes[0][0][0][0], 1);
-    QCOMPARE(QVector<int>({v.roiBoxes[0][0][1][0], v.roiBoxes[0][0][1][1], v.roiBoxes[0][0][1][2],
-                           v.roiBoxes[0][0][1][3]}),
-             QVector<int>({150, 140, 180, 170}));
+    QCOMPARE(
+        QVector<int>({v.roiBoxes[0][0][1][0], v.roiBoxes[0][0][1][1], v.roiBoxes[0][0][1][2], v.roiBoxes[0][0][1][3]}),
+        QVector<int>({150, 140, 180, 170}));
     QCOMPARE(cv::countNonZero(v.GrayMat(v.displayMask)), 30 * 30 - 4);
     const param_roi r = Record(0, 0, 0);
     QCOMPARE(QVector<int>({r.camera, r.detect, r.roi, r.func, r.value, r.low, r.high, r.third, r.cameraOk}),
@@ -117,7 +117,7 @@ void TestRecognition::defectBlobIsFoundWithItsAreaUnlessIgnored()
     QVERIFY(v.cameraOk);
     QVERIFY(v.roiOk[0][0]);
     QCOMPARE(v.roiValue[0][0], 0);
-    QCOMPARE(cv::countNonZero(v.GrayMat(v.displayMask)), 0);   // the overlay is cleared each run
+    QCOMPARE(cv::countNonZero(v.GrayMat(v.displayMask)), 0);  // the overlay is cleared each run
     QCOMPARE(Record(0, 0, 0).cameraOk, 1);
 
     // An ignore point over the blob, trained, makes the same picture pass.
@@ -152,13 +152,13 @@ void TestRecognition::defectJudgementHonoursTemplateIsNg()
     CammerRecong& rec = rig.build();
     CammerRecogData& v = *rig.view;
 
-    rig.setAligned(templ);   // within the limit: inverted to NG
+    rig.setAligned(templ);  // within the limit: inverted to NG
     rec.Run(0);
     QVERIFY(!v.roiOk[0][0]);
     QVERIFY(!v.cameraOk);
     QCOMPARE(Record(0, 0, 0).cameraOk, 0);
     cv::Mat big = templ.clone();
-    Square(big, 60, 60, 30, 0);   // above the limit: inverted to OK
+    Square(big, 60, 60, 30, 0);  // above the limit: inverted to OK
     rig.setAligned(big);
     rec.Run(0);
     QVERIFY(v.roiOk[0][0]);
@@ -179,8 +179,8 @@ void TestRecognition::spotMeasuresTheAreaInsideTheGreyBand()
     cv::Mat pic = Flat(200);
     Square(pic, 110, 110, 10, 20);
     Square(pic, 150, 150, 20, 40);
-    Square(pic, 220, 120, 15, 100);   // outside the band
-    Square(pic, 400, 400, 20, 10);    // outside the region
+    Square(pic, 220, 120, 15, 100);  // outside the band
+    Square(pic, 400, 400, 20, 10);   // outside the region
     // Band written reversed (byte 0 = 50, byte 1 = 0): used as 0..50.
     rig.addRect(0, cv::Rect(100, 100, 200, 150), kFuncSpot, 80, 500, 50);
     CammerRecong& rec = rig.build();
@@ -194,11 +194,11 @@ void TestRecognition::spotMeasuresTheAreaInsideTheGreyBand()
     QCOMPARE(Record(0, 0, 0).low, 80);
     QCOMPARE(Record(0, 0, 0).high, 500);
 
-    rig.storeA->para2[0][0] = area - 1;   // above the maximum
+    rig.storeA->para2[0][0] = area - 1;  // above the maximum
     rec.Run(0);
     QVERIFY(!v.cameraOk);
     rig.storeA->para2[0][0] = 500;
-    rig.storeA->para1[0][0] = area + 1;   // below the minimum
+    rig.storeA->para1[0][0] = area + 1;  // below the minimum
     rec.Run(0);
     QVERIFY(!v.roiOk[0][0]);
 
@@ -207,16 +207,16 @@ void TestRecognition::spotMeasuresTheAreaInsideTheGreyBand()
     rig.storeA->para2[0][0] = 100000;
     rig.storeA->para3[0][0] = 200 | (50 << 8);
     rec.Run(0);
-    QCOMPARE(v.roiValue[0][0], 199 * 149);   // one outer contour: holes do not count
+    QCOMPARE(v.roiValue[0][0], 199 * 149);  // one outer contour: holes do not count
 }
 
 void TestRecognition::blackAndWhiteAreasMeasureTheirBands()
 {
     RecogRig rig(kW, kH);
     cv::Mat pic = Flat(128);
-    Square(pic, 20, 20, 12, 30);     // dark, in the black region
-    Square(pic, 320, 20, 16, 230);   // bright, in the white region
-    Square(pic, 340, 60, 16, 30);    // dark, in the white region: not counted
+    Square(pic, 20, 20, 12, 30);    // dark, in the black region
+    Square(pic, 320, 20, 16, 230);  // bright, in the white region
+    Square(pic, 340, 60, 16, 30);   // dark, in the white region: not counted
     rig.addRect(0, cv::Rect(0, 0, 300, 200), kFuncBlackArea, 60, 100);
     rig.addRect(0, cv::Rect(300, 0, 300, 200), kFuncWhiteArea, 200, 300);
     CammerRecong& rec = rig.build();
@@ -225,8 +225,8 @@ void TestRecognition::blackAndWhiteAreasMeasureTheirBands()
     CammerRecogData& v = *rig.view;
     QCOMPARE(v.roiValue[0][0], OpenedSquareArea(12));
     QCOMPARE(v.roiValue[0][1], OpenedSquareArea(16));
-    QVERIFY(!v.roiOk[0][0]);   // 119 > 100
-    QVERIFY(v.roiOk[0][1]);    // 223 <= 300
+    QVERIFY(!v.roiOk[0][0]);  // 119 > 100
+    QVERIFY(v.roiOk[0][1]);   // 223 <= 300
     QVERIFY(!v.cameraOk);
     QCOMPARE(Record(0, 0, 1).low, 0);
     QCOMPARE(Record(0, 0, 1).high, 300);
@@ -248,7 +248,7 @@ void TestRecognition::similarityReportsTheScore()
     rec.Run(0);
     QVERIFY2(v.roiValue[0][0] >= 98, qPrintable(QString::number(v.roiValue[0][0])));
     QVERIFY(v.cameraOk);
-    QCOMPARE(Record(0, 0, 0).value, 0);   // the record carries the area of the departures
+    QCOMPARE(Record(0, 0, 0).value, 0);  // the record carries the area of the departures
     QCOMPARE(Record(0, 0, 0).low, 80);
     QCOMPARE(Record(0, 0, 0).high, -1);
 
@@ -258,7 +258,7 @@ void TestRecognition::similarityReportsTheScore()
     rec.Run(0);
     QVERIFY2(v.roiValue[0][0] < 80, qPrintable(QString::number(v.roiValue[0][0])));
     QVERIFY(!v.cameraOk);
-    QVERIFY(v.roiBoxes[0][0][0][0] >= 1);   // the departure is drawn
+    QVERIFY(v.roiBoxes[0][0][0][0] >= 1);  // the departure is drawn
     QVERIFY(Record(0, 0, 0).value > 0);
 
     // An untrained matcher scores 0.
@@ -272,11 +272,9 @@ void TestRecognition::numbersCountBlobsAndCapTheBoxes()
 {
     RecogRig rig(kW, kH);
     cv::Mat pic = Flat(40);
-    for (int k = 0; k < 5; ++k)
-        Square(pic, 20 + 30 * k, 20, 6, 220);   // five bright dots
-    pic(cv::Rect(0, 200, 160, 130)).setTo(200);   // a bright field with 120 dark dots
-    for (int k = 0; k < 120; ++k)
-        Square(pic, 10 + 12 * (k % 12), 210 + 12 * (k / 12), 5, 10);
+    for (int k = 0; k < 5; ++k) Square(pic, 20 + 30 * k, 20, 6, 220);  // five bright dots
+    pic(cv::Rect(0, 200, 160, 130)).setTo(200);                        // a bright field with 120 dark dots
+    for (int k = 0; k < 120; ++k) Square(pic, 10 + 12 * (k % 12), 210 + 12 * (k / 12), 5, 10);
     const int band1to100 = 1 | (100 << 16);
     rig.addRect(0, cv::Rect(0, 0, 200, 60), kFuncWhiteNumber, 128, band1to100, 1);
     rig.addRect(0, cv::Rect(0, 200, 160, 130), kFuncBlackNumber, 128, band1to100, 1);
@@ -286,10 +284,10 @@ void TestRecognition::numbersCountBlobsAndCapTheBoxes()
     CammerRecogData& v = *rig.view;
     QCOMPARE(v.roiValue[0][0], 5);
     QVERIFY(v.roiOk[0][0]);
-    QCOMPARE(v.roiValue[0][1], 120);       // every blob counts ...
-    QCOMPARE(v.roiBoxes[0][1][0][0], 99);  // ... 99 are drawn
-    QVERIFY(!v.roiOk[0][1]);               // above the band's 100
-    QCOMPARE(Record(0, 0, 1).value, 120 * OpenedSquareArea(5));   // the record carries the area
+    QCOMPARE(v.roiValue[0][1], 120);                             // every blob counts ...
+    QCOMPARE(v.roiBoxes[0][1][0][0], 99);                        // ... 99 are drawn
+    QVERIFY(!v.roiOk[0][1]);                                     // above the band's 100
+    QCOMPARE(Record(0, 0, 1).value, 120 * OpenedSquareArea(5));  // the record carries the area
     QCOMPARE(Record(0, 0, 1).low, 1);
     QCOMPARE(Record(0, 0, 1).high, 100);
 
@@ -298,7 +296,7 @@ void TestRecognition::numbersCountBlobsAndCapTheBoxes()
     rec.Run(0);
     QVERIFY(v.roiOk[0][0]);
     QCOMPARE(Record(0, 0, 0).low, 1);
-    rig.storeA->para2[0][0] = 3 | (2 << 16);   // 2..3: five is too many
+    rig.storeA->para2[0][0] = 3 | (2 << 16);  // 2..3: five is too many
     rec.Run(0);
     QVERIFY(!v.roiOk[0][0]);
 }
@@ -327,8 +325,8 @@ void TestRecognition::colourSpotMeasuresTheColourBand()
     RecogRig rig(kW, kH, true);
     // Pixels in memory order B, G, R, A.
     cv::Mat pic(kH, kW, CV_8UC4, cv::Scalar(90, 90, 90, 0));
-    pic(cv::Rect(120, 120, 20, 20)).setTo(cv::Scalar(20, 30, 220, 0));   // red
-    pic(cv::Rect(160, 120, 20, 20)).setTo(cv::Scalar(220, 30, 20, 0));   // blue: outside the band
+    pic(cv::Rect(120, 120, 20, 20)).setTo(cv::Scalar(20, 30, 220, 0));  // red
+    pic(cv::Rect(160, 120, 20, 20)).setTo(cv::Scalar(220, 30, 20, 0));  // blue: outside the band
     auto band = [](int lo, int hi) { return lo | (hi << 16); };
     // para1 bands byte 2 (red), para2 byte 1, para3 byte 0; the red band is given reversed.
     rig.addRect(0, cv::Rect(100, 100, 200, 100), kFuncColorSpot, band(255, 150), band(0, 80), band(0, 80));
@@ -351,7 +349,7 @@ void TestRecognition::colourSpotMeasuresTheColourBand()
     grey.setAligned(Flat(100));
     greyRec.Run(0);
     QCOMPARE(grey.view->roiValue[0][0], 0);
-    QVERIFY(!grey.view->cameraOk);   // below the colour minimum area 1
+    QVERIFY(!grey.view->cameraOk);  // below the colour minimum area 1
 }
 
 void TestRecognition::brightnessMatchingJudgesADimmerPicture()
@@ -379,7 +377,7 @@ void TestRecognition::regionsThatCannotBeJudgedFailTheCamera()
     {
         CammerRecong& rec = rig.build();
         rig.setAligned(Flat(100));
-        rec.Run(0);   // no regions
+        rec.Run(0);  // no regions
         QVERIFY(v.cameraOk);
         QVERIFY(TNR_NETMN::getInstance()->roiCache.isEmpty());
     }
@@ -387,15 +385,15 @@ void TestRecognition::regionsThatCannotBeJudgedFailTheCamera()
     Square(pic, 320, 120, 10, 0);
     rig.addRect(0, cv::Rect(10, 10, 50, 50), kFuncBlackArea, 60, 100);
     rig.addRect(0, cv::Rect(300, 100, 100, 100), kFuncBlackArea, 60, 1000);
-    rig.view->workMasks[0][0] = cv::Mat();   // code -1
+    rig.view->workMasks[0][0] = cv::Mat();  // code -1
     CammerRecong& rec = rig.build();
     rig.setAligned(pic);
     QTest::ignoreMessage(QtWarningMsg, "REG RUN ERROR = 0, 0, -1");
     rec.Run(0);
     QVERIFY(!v.cameraOk);
-    QVERIFY(v.roiOk[0][0]);   // the region itself keeps its pass flag
+    QVERIFY(v.roiOk[0][0]);  // the region itself keeps its pass flag
     QVERIFY(!HasRecord(0, 0, 0));
-    QCOMPARE(v.roiValue[0][1], OpenedSquareArea(10));   // the next region is still judged
+    QCOMPARE(v.roiValue[0][1], OpenedSquareArea(10));  // the next region is still judged
     QVERIFY(v.roiOk[0][1]);
     QVERIFY(HasRecord(0, 0, 1));
 
@@ -421,7 +419,7 @@ void TestRecognition::regionsLeavingThePictureAreClipped()
     Square(pic, 610, 450, 20, 0);
     // Drawn at another screen scale: the rectangle runs 60 pixels past the corner.
     rig.addRect(0, cv::Rect(600, 440, 100, 100), kFuncBlackArea, 60, 1000);
-    rig.addRect(0, cv::Rect(700, 100, 50, 50), kFuncBlackArea, 60, 1000);   // wholly outside
+    rig.addRect(0, cv::Rect(700, 100, 50, 50), kFuncBlackArea, 60, 1000);  // wholly outside
     CammerRecong& rec = rig.build();
     rig.setAligned(pic);
     QTest::ignoreMessage(QtWarningMsg, "REG RUN ERROR = 0, 0, -3");
@@ -451,7 +449,7 @@ void TestRecognition::kernelsOfZeroOrLessAreUsedAsOne()
     rig.setAligned(pic);
     rec.Run(0);
     CammerRecogData& v = *rig.view;
-    QCOMPARE(v.roiValue[0][0], 81);   // unopened 10 x 10 square
+    QCOMPARE(v.roiValue[0][0], 81);  // unopened 10 x 10 square
     QCOMPARE(v.roiValue[0][1], 81);
     QCOMPARE(v.roiValue[0][2], 1);
     QCOMPARE(v.roiValue[0][3], 0);
@@ -462,14 +460,13 @@ void TestRecognition::kernelsOfZeroOrLessAreUsedAsOne()
 void TestRecognition::trainingAddsOnlyCountedTemplatesAndCopiesIgnoreAreas()
 {
     RecogRig rig(kW, kH, false, 4);
-    for (int k = 0; k < 3; ++k)
-        rig.setTemplate(0, k, Scene(40 + k));
-    rig.view->templateCount[0] = 2;   // three valid pictures, two counted
+    for (int k = 0; k < 3; ++k) rig.setTemplate(0, k, Scene(40 + k));
+    rig.view->templateCount[0] = 2;  // three valid pictures, two counted
     rig.addRect(0, cv::Rect(100, 100, 100, 100), kFuncDefect, 45, 100, 3);
     rig.addRect(0, cv::Rect(300, 100, 100, 100), kFuncSimilarity, 80);
     rig.addRect(0, cv::Rect(50, 300, 80, 60), kFuncIgnore);
     rig.ignore(0)(cv::Rect(60, 310, 10, 10)).setTo(255);
-    rig.addRect(0, cv::Rect(600, 440, 80, 60), kFuncIgnore);   // runs past the corner
+    rig.addRect(0, cv::Rect(600, 440, 80, 60), kFuncIgnore);  // runs past the corner
     rig.ignore(0)(cv::Rect(620, 450, 10, 10)).setTo(255);
     CammerRecong& rec = rig.build();
     QCOMPARE(rec.grayMatch[0][0].tempCount, 2);
@@ -492,8 +489,7 @@ void TestRecognition::trainingAddsOnlyCountedTemplatesAndCopiesIgnoreAreas()
 
     // Without any valid picture the matchers stay untrained and the norm is kept.
     const double norm = rec.norm[0];
-    for (int k = 0; k < 4; ++k)
-        rig.view->templateValid[0][k] = 0;
+    for (int k = 0; k < 4; ++k) rig.view->templateValid[0][k] = 0;
     rec.VarTrain(0);
     QVERIFY(!rec.grayMatch[0][0].IsValid());
     QVERIFY(!rec.surf[0][1].IsValid());
@@ -503,7 +499,7 @@ void TestRecognition::trainingAddsOnlyCountedTemplatesAndCopiesIgnoreAreas()
 void TestRecognition::trainingWithoutBuffersIsSkipped()
 {
     RecogRig rig(kW, kH);
-    CammerRecogData bare;   // buffers never prepared
+    CammerRecogData bare;  // buffers never prepared
     rig.para->motionCorrect = 0;
     rig.para->angleCorrect = 1;
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^perspective model skipped"));
@@ -541,7 +537,7 @@ void TestRecognition::previewMeasuresTheEditedRegion()
     rec.RunTest(0, 1);
     QCOMPARE(v.roiValue[0][1], 2 * OpenedSquareArea(12));
     QCOMPARE(cv::countNonZero(v.GrayMat(v.displayMask)), 2 * (12 * 12 - 4));
-    QVERIFY(!HasRecord(0, 0, 1));   // nothing is judged or recorded
+    QVERIFY(!HasRecord(0, 0, 1));  // nothing is judged or recorded
 
     // The preview works on the edit store: a change there shows, the working store keeps its own.
     rig.storeB->para1[0][1] = 250;
@@ -554,7 +550,7 @@ void TestRecognition::previewMeasuresTheEditedRegion()
     rec.RunTest(0, 2);
     QCOMPARE(v.roiValue[0][2], 0);
     QCOMPARE(cv::countNonZero(v.GrayMat(v.displayMask)), 0);
-    rec.RunTest(0, 7);   // no such region
+    rec.RunTest(0, 7);  // no such region
     QCOMPARE(v.roiValue[0][7], 0);
 }
 

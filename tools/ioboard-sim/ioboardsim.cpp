@@ -1,13 +1,13 @@
 // The simulated IO board's protocol, fault knobs and thread.
 #include "ioboardsim.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
 
 namespace {
 
@@ -28,8 +28,7 @@ constexpr int kWriteStallMs = 100;
 unsigned char sum(const char* data, int n)
 {
     unsigned char s = 0;
-    for (int i = 0; i < n; ++i)
-        s = static_cast<unsigned char>(s + static_cast<unsigned char>(data[i]));
+    for (int i = 0; i < n; ++i) s = static_cast<unsigned char>(s + static_cast<unsigned char>(data[i]));
     return s;
 }
 
@@ -65,8 +64,7 @@ QByteArray IOBoardSim::replyFrame(int type, unsigned int data)
     QByteArray f(8, 0);
     f[0] = char(kHead);
     f[1] = char(type);
-    for (int i = 0; i < 4; ++i)
-        f[2 + i] = char((data >> (8 * i)) & 0xFF);
+    for (int i = 0; i < 4; ++i) f[2 + i] = char((data >> (8 * i)) & 0xFF);
     f[6] = char(sum(f.constData(), 6));
     f[7] = char(kEnd);
     return f;
@@ -184,25 +182,25 @@ void IOBoardSim::handleFrame(int command, unsigned int value, qint64 nowUs)
 {
     received.append({nowUs, command, value});
     switch (command) {
-    case kSetOutputs:
-        if (ignoreOutputs > 0) {
-            --ignoreOutputs;
-        } else if ((value & kTenBits) != outWord) {
-            outWord = value & kTenBits;
-            outChanges.append({nowUs, outWord});
+        case kSetOutputs:
+            if (ignoreOutputs > 0) {
+                --ignoreOutputs;
+            } else if ((value & kTenBits) != outWord) {
+                outWord = value & kTenBits;
+                outChanges.append({nowUs, outWord});
+            }
+            break;
+        case kPoll: {
+            const unsigned int echo = fixedEcho >= 0 ? unsigned(fixedEcho) : outWord;
+            queueReply(replyFrame(kPoll, (inWord & kTenBits) | (echo & kTenBits) << 16), nowUs);
+            break;
         }
-        break;
-    case kPoll: {
-        const unsigned int echo = fixedEcho >= 0 ? unsigned(fixedEcho) : outWord;
-        queueReply(replyFrame(kPoll, (inWord & kTenBits) | (echo & kTenBits) << 16), nowUs);
-        break;
-    }
-    case kTempFirst:
-    case kTempSecond:
-        queueReply(replyFrame(command, temperature[command - kTempFirst]), nowUs);
-        break;
-    default:
-        break;
+        case kTempFirst:
+        case kTempSecond:
+            queueReply(replyFrame(command, temperature[command - kTempFirst]), nowUs);
+            break;
+        default:
+            break;
     }
 }
 
@@ -246,8 +244,7 @@ void IOBoardSim::queueLocked(const QByteArray& bytes, qint64 dueUs)
 qint64 IOBoardSim::nextDueLocked() const
 {
     qint64 due = outgoing.empty() ? -1 : outgoing.front().dueUs;
-    for (const InputEvent& e : inputEvents)
-        due = due < 0 ? e.dueUs : std::min(due, e.dueUs);
+    for (const InputEvent& e : inputEvents) due = due < 0 ? e.dueUs : std::min(due, e.dueUs);
     return due;
 }
 

@@ -31,10 +31,10 @@ public:
     // Faults of the next poll reply (the one that carries the inputs), used once.
     struct ReplyFaults
     {
-        QByteArray garbage;                       // sent first
-        Corruption corruptCopy = NoCorruption;    // then a damaged copy of the reply (other inputs)
-        int splitAt = 0;                          // then the reply, its first splitAt bytes apart
-        int splitGapMs = 20;                      // from the rest by this gap (well over one poll)
+        QByteArray garbage;                     // sent first
+        Corruption corruptCopy = NoCorruption;  // then a damaged copy of the reply (other inputs)
+        int splitAt = 0;                        // then the reply, its first splitAt bytes apart
+        int splitGapMs = 20;                    // from the rest by this gap (well over one poll)
     };
 
     IOBoardSim();
@@ -55,7 +55,7 @@ public:
 
     // Inputs, as the board reports them in its next poll reply.
     void setInputs(unsigned int word);
-    void setInputs(unsigned int word, const ReplyFaults& faults);   // both take effect together
+    void setInputs(unsigned int word, const ReplyFaults& faults);  // both take effect together
     void setInput(int n, bool on);
     void pulseInput(int n, int widthMs);
     unsigned int inputs() const;
@@ -69,7 +69,7 @@ public:
 
     QVector<Frame> frames() const;
     int frameCount() const;
-    void clearFrames();   // also clears receivedBytes()
+    void clearFrames();  // also clears receivedBytes()
     // Every byte received since the last clearFrames(), exactly as it came.
     QByteArray receivedBytes() const;
     bool waitForFrames(int count, int timeoutMs);
@@ -85,7 +85,7 @@ public:
     void corruptCopyBeforeNextReply(Corruption kind);
     void ignoreOutputFrames(int n);
     void setSilent(bool silent);
-    void setFixedEcho(int word);   // -1: echo the held outputs
+    void setFixedEcho(int word);  // -1: echo the held outputs
     void resetFaults();
     // Bytes sent to the system as they are, after any replies already queued.
     void sendRaw(const QByteArray& bytes);

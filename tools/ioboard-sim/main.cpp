@@ -1,14 +1,14 @@
 // The simulated IO board as a command: prints its terminal's path, then takes input settings from the keyboard.
+#include <pthread.h>
+#include <unistd.h>
 #include <chrono>
 #include <csignal>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
-#include <pthread.h>
 #include <sstream>
 #include <string>
 #include <thread>
-#include <unistd.h>
 
 #include "ioboardsim.h"
 
