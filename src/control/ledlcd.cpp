@@ -46,7 +46,7 @@ void LCDOnOff(int on)
     const bool sysfs = sysfsKernel.match(linux_kernel_proc_version).hasMatch();
     qInfo() << "LCDOnOff isOn" << on << (sysfs ? "true" : "false");
     if (sysfs)
-        CommandRunner::system(on ? kBacklightOnLine : kBacklightOffLine);
+        CommandRunner::runLine(on ? kBacklightOnLine : kBacklightOffLine);
     else
         Devices::ledIoctl(gfLED, on ? kLcdOnRequest : kLcdOffRequest);
     if (gpWin)

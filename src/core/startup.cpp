@@ -60,7 +60,7 @@ QString LanText(int entry)
 // to come up after power-on, so the splash counts them in.
 void WaitForNetworkAndCameras()
 {
-    CommandRunner::system("python3 ./cnt_net/zelkq30_upnetcard.py &");
+    CommandRunner::runLine("python3 ./cnt_net/zelkq30_upnetcard.py &");
     for (int i = 0; i < kNetcardWaits; ++i) {
         PlatformClock::sleepMs(kWaitStepMs);
         g_splashframe->flushstep(kNetcardFirstStep + i, "配置网卡中...");

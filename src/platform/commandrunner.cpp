@@ -277,7 +277,7 @@ CommandResult CommandRunner::dispatch(CommandCall call, int timeoutMs, bool merg
     return result;
 }
 
-int CommandRunner::system(const QString& line)
+int CommandRunner::runLine(const QString& line)
 {
     return shell(line, -1).exitCode;
 }

@@ -43,8 +43,8 @@ public:
     static Mode mode();
     static QString modeName(Mode mode);
 
-    // A shell line, as system() would run it: returns the exit status (0 for success).
-    static int system(const QString& line);
+    // A shell line, as the C library's shell call would run it: returns the exit status (0 for success).
+    static int runLine(const QString& line);
     // A shell line with its merged output; timeoutMs < 0 waits for ever.
     static CommandResult shell(const QString& line, int timeoutMs = 30000);
     // A program with arguments, blocking up to timeoutMs for start and finish.

@@ -120,9 +120,9 @@ void CameraManager::restoreFactorySnDatabase()
 {
     snDatabase.close();  // the copy replaces the file under this connection
     warnOperator(lanText(kTextParamFileError));
-    CommandRunner::system(kSnFactoryRestore);
-    CommandRunner::system("sync");
-    CommandRunner::system("reboot");
+    CommandRunner::runLine(kSnFactoryRestore);
+    CommandRunner::runLine("sync");
+    CommandRunner::runLine("reboot");
 }
 
 void CameraManager::loadCameraSN()
@@ -285,5 +285,5 @@ void CameraManager::checkCameraCount()
     saveCameraSN();
     if (gpWin)
         gpWin->FLushAll();
-    CommandRunner::system("reboot");
+    CommandRunner::runLine("reboot");
 }

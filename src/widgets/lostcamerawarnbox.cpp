@@ -32,7 +32,7 @@ void LostCameraWarnBox::accept()
     if (gpWin)
         gpWin->FLushAll();
     PlatformClock::sleepMs(kSettleBeforePowerOffMs);
-    CommandRunner::system(kPowerOffCommand);
+    CommandRunner::runLine(kPowerOffCommand);
     QDialog::accept();
 }
 

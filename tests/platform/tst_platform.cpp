@@ -25,7 +25,7 @@ private slots:
     void recordModeKeepsOrderAndRunsNothing()
     {
         const QString marker = TestSupport::workDir() + "/must-not-exist";
-        QCOMPARE(CommandRunner::system("touch " + marker), 0);
+        QCOMPARE(CommandRunner::runLine("touch " + marker), 0);
         CommandRunner::run("reboot", {});
         CommandRunner::run("date", {"-s", "2024-02-29 23:59:59"});
         CommandRunner::startDetached("notify-send", {"监视器已开启"});
@@ -107,11 +107,11 @@ private slots:
     {
         CommandRunner::setMode(CommandRunner::Log);
         const QString marker = TestSupport::workDir() + "/log-mode-marker";
-        QCOMPARE(CommandRunner::system("touch '" + marker + "'"), 0);
+        QCOMPARE(CommandRunner::runLine("touch '" + marker + "'"), 0);
         QVERIFY(QFile::exists(marker));
         QCOMPARE(CommandRunner::run("reboot", {}).exitCode, 0);
         QCOMPARE(CommandRunner::run("hwclock", {"--systohc"}).exitCode, 0);
-        QCOMPARE(CommandRunner::system("touch '" + marker + "2'; init 0"), 0);
+        QCOMPARE(CommandRunner::runLine("touch '" + marker + "2'; init 0"), 0);
         QVERIFY(!QFile::exists(marker + "2"));  // the whole line is held back
         const auto calls = CommandRunner::calls();
         QCOMPARE(calls.size(), 4);
