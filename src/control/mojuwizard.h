@@ -12,6 +12,9 @@
 #include <QVector>
 #include <QWidget>
 
+#include "globals.h"
+#include "mainstate.h"
+
 class CammerWidget;
 class ColorButton;
 class CustomIONameWidget;
@@ -28,37 +31,20 @@ class QSettings;
 class WidgetChangeCamera;
 class WizardParaWidget;
 
-// Globals of the detection control that the views and widgets read.
-extern int numCamera;
-extern int gDNum;
-extern int gTempNum;
-extern int gPicNumNG;
-extern int gPicNumOK;
-extern bool gisColor;
-extern bool gisGrayHue;
-extern int gDrawHint;
-extern int gHelpC;
-extern int gFromTrain;
-extern bool gisSafeDoorOpen;
-extern bool gisTempAlarm;
-extern int gFailCycleNum[8];
-extern int gAllCycleNum[8];
-
-class MoJuWizard : public QWidget
+// The plain state it shares with the lower layers lives in MainState (gpState).
+class MoJuWizard : public QWidget, public MainState
 {
     Q_OBJECT
 
 public:
-    static constexpr int kMaxCameras = 8;
-    static constexpr int kMaxDetections = 8;
-    static constexpr int kTriggerInputs = 8;
-
-    // Tag for tests: sets gpWin and nothing else, so a test fills only what it needs.
+    // Tag for tests: sets gpState, gpWin and the record sink, so a test fills only what it needs.
     struct LightConstruction
     {
     };
     explicit MoJuWizard(LightConstruction, QWidget* parent = nullptr);
     ~MoJuWizard() override;
+    // Makes InsertRecord the sink of RecordOperation; every constructor calls it.
+    void InstallRecordSink();
 
     // Screens and views; the camera views are indexed by camera number - 1.
     CammerWidget* cammerWidgets[kMaxCameras] = {};
@@ -71,16 +57,6 @@ public:
     CustomIONameWidget* customIONameWidget = nullptr;
     HardwareConfigurationWidget* hardwareConfigurationWidget = nullptr;
 
-    // The camera shown full size (0 .. numCamera - 1), or numCamera for the grid of all.
-    int viewCamera = 0;
-    bool noInputAlarm = false;
-    // Failure-image folders: [camera][detection][0 NG, 1 OK].
-    QDir failDirs[kMaxCameras][kMaxDetections][2];
-    // The daily archives of RECORD.db, and the date "yyyy-MM-dd" its records belong to
-    // (kept in time.txt).
-    QDir recordDir{QStringLiteral("./RECORD")};
-    QString recordDate;
-
     QTimer* runTimer = nullptr;
     QTimer* tempeTimer = nullptr;
     QTimer* showTimer = nullptr;
@@ -91,7 +67,6 @@ public:
     QTimer* resetAlarmTimer = nullptr;
     QTimer* clearNGAlarmTimer = nullptr;
     QTimer* upTimers[kMaxDetections] = {};
-    float countdown[kMaxDetections] = {};  // seconds left of each step's trigger delay
     QTimer* outNGTimer = nullptr;
     QTimer* notAllowCloseTimer = nullptr;
     QTimer* notAllowThimbleTimer = nullptr;
@@ -101,49 +76,9 @@ public:
     QTimer* sysFunc4OutputTimer = nullptr;
     QTimer* outputsOffTimer = nullptr;
     QTimer* reCheckTimer = nullptr;
-    int tempeCount = 0;
     QTimer* tempe1Timer = nullptr;
     QTimer* delayOutput3Timer = nullptr;
     QTimer* fpsTimer = nullptr;
-    int frameCount[kMaxCameras] = {};
-    QTimer* lcdTimer = nullptr;
-    int manualTrig = 0;  // detection of a manual trigger; gDNum means none
-    // Per step: bit c set while camera c still owes its result.
-    int stepCameraMask[kMaxDetections] = {};
-    // 256 opaque greys, the colour table of every 8-bit picture; shared for the whole run.
-    QVector<QRgb>* grayTable = nullptr;
-    int step = 0;
-    Edit* curInputEdit = nullptr;
-    int runState = 1;    // 1 detecting, 3 stopped
-    int pageState = 0;   // 0 main view, 1 result shown, 2 NG alarm holds, 3 teaching page
-    int cyclePhase = 3;  // 1 detecting, 2 detected, 3 waiting
-    int pswLevel = 0;    // 0 none, 1 operator, 2 factory
-    int moldSide = 1;    // machine modes 1 and 2: 1 = the left side's detections only
-    int restartStep = 0;
-    int autoRun = 1;
-    int reCheckCount[kMaxDetections] = {};  // re-checks left, counting down
-    int reCheckDelay = 0;                   // tenths of a second
-    int reCheckPending = 0;
-    QSqlDatabase dbRecord;   // connection "dbRecord" on RECORD.db
-    QSqlDatabase dbIn;       // connection "dbIn" on PARAM.db
-    QSqlQuery queryIn;       // shared with the parameter loaders
-    int cycleTime = 0;       // tenths of a second
-    int cycleStartTime = 0;  // tenths of a second, wrapping in 32 bits
-    int trigSkipCount = 0;
-    int pendingInput = -1;
-    int reTrigInput = -1;
-    int multiDetectIndex = 0;
-    int reTrainState = 0;  // 0 input trigger, 1 template re-sampling, 2 manual trigger
-    bool inputLatch[kTriggerInputs] = {};
-    bool camerasOK = true;
-    bool productAlarm = false;
-    double zoomOffsetX = 0;
-    double zoomOffsetY = 0;
-    double zoomFactor = 1.0;
-    int zoomCentreX = 0;
-    int zoomCentreY = 0;
-    int panLastX = 0;
-    int panLastY = 0;
     ColorButton* helpButton = nullptr;
     QLabel* versionLabel = nullptr;
     QLabel* modeLabel = nullptr;
@@ -151,27 +86,23 @@ public:
     FloatSlider* zoomSlider = nullptr;
     QSettings* countSettings = nullptr;
     QSharedPointer<ModbusServer> modbusServer;
-
-    // State the camera views and the teaching page share with the cycle.
-    int curDetect = 0;      // detection shown and edited on the teaching page
-    int drawMode = 0;       // 0 select and move, 1 rectangle, 2 polygon or gesture, 4 circle
-    bool handDraw = false;  // drawing mode 2 draws a freehand gesture area
-    bool copyMode = false;  // the next press on the editable view copies a region
-    // Per camera and step: 3 NG waiting for the operator, 4..8 cleared, 9/10 pictures to write.
-    int detectState[kMaxCameras][kMaxDetections] = {};
-    bool reCheckJudge = false;   // the next judgement skips the template-alarm handling
-    bool lastCycleNG = false;    // some camera was NG at the last judgement
-    bool doorTriggered = false;  // the current cycle was started by the safety door
-    int pixelX = 0;
-    int pixelY = 0;
-    int pixelValue = 0;
-    int clickX = 0;
-    int clickY = 0;
-    int screenOff = 0;  // 1 while the back-light is off; written only by LCDOnOff
-    int productCount = 0;
+    // Detection cycle state (input scan, judgement and outputs).
+    bool rejectGroupNG[4] = {};  // reject group g had an NG region in this cycle's product step
+    bool cycleCameraNG[kMaxCameras] = {};  // camera c was NG in this cycle
+    int shownStep = 0;                     // step whose result is on show until TimerShow
+    bool sysFunc4Pending = false;          // machine mode 3: a delayed output switch is armed
+    int sysFunc4Output = -1;               // its output index, -1 none
+    bool saveTestImages = false;           // every judged frame is also saved as a test image
 
     // Reacts to a camera view that lost its camera, before the view reconnects.
     void LostCamera();
+    // 1 when every camera view reports its camera open (1 with no camera).
+    int CameraCheck();
+    void CameraRestart();
+    void CameraSetSpeed();
+    // Machine mode 3: presets the step outputs by their cut modes (published by the caller).
+    void mulitOutputInit();
+    void AutogenerationRegion(int detect);
     int CheckPassword();
     bool CheckRoot();
 
@@ -192,6 +123,56 @@ public slots:
     void SlotCheckDate();
     // Closes PARAM.db and RECORD.db before files are replaced or the machine goes down.
     void FLushAll();
+
+    // Detection cycle: input scan, countdowns, triggers, start and stop.
+    void Run();
+    void TimerUp(int d);
+    void TimerUp0();
+    void TimerUp1();
+    void TimerUp2();
+    void TimerUp3();
+    void TimerUp4();
+    void TimerUp5();
+    void TimerUp6();
+    void TimerUp7();
+    int CheckInput(int i);
+    void TimerCheckInput0();
+    void TimerCheckInput1();
+    void TimerCheckInput2();
+    void TimerCheckInput3();
+    void TimerCheckInput4();
+    void TimerCheckInput5();
+    void TimerCheckInput6();
+    void TimerCheckInput7();
+    void ReCheck();
+    void InCheck();
+    void StartDetect();
+    void StopDetect();
+    void SetStopDetect();
+    void ResetRun();
+    void SlotStartStop();
+    void SlotManualTrig(int d);
+    void SlotManualTrig0();
+    void SlotManualTrig1();
+
+    // Recognition run and template re-sampling.
+    void RunAlgorithm(int camera, int detect);
+    void SlotReTrain();
+    void BackTrain();
+
+    // Judgement, alarms and output pulses.
+    void CheckNG(bool clear);
+    void CheckNG();
+    void TimerShow();
+    void OutTimerOutNG();
+    void OutTimerNotAllowClose();
+    void OutTimerSysFunc4Output();
+    void OutTimerNotAllowThimble();
+    void OutTimerReserveOutput();
+    void CheckTemp();
+    void SlotResetAlarm();
+    void SlotTimerDelayOutput3();
+    void SlotClearNGAlarm();
 
 private:
     bool openRecordDb();
