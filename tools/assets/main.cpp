@@ -1,0 +1,28 @@
+// paint-assets: writes every picture the monitor loads from images/ into the folder given.
+#include <cstdio>
+
+#include <QDir>
+#include <QGuiApplication>
+
+#include "pictures.h"
+
+int main(int argc, char** argv)
+{
+    // Painting needs no screen; the offscreen platform keeps the tool runnable on a build host.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() != 2) {
+        std::fprintf(stderr, "usage: paint-assets <output folder>\n");
+        return 2;
+    }
+    const QString dir = args.at(1);
+    if (!QDir().mkpath(dir)) {
+        std::fprintf(stderr, "paint-assets: cannot create %s\n", qPrintable(dir));
+        return 1;
+    }
+    const QStringList failed = WritePictures(dir);
+    for (const QString& file : failed) std::fprintf(stderr, "paint-assets: cannot write %s\n", qPrintable(file));
+    return failed.isEmpty() ? 0 : 1;
+}
