@@ -5,6 +5,8 @@
 
 #include <QObject>
 
+#include "monitorlimits.h"
+
 class IOThread;
 class Posix_QextSerialPort;
 
@@ -20,7 +22,6 @@ constexpr int kCmdTempFirst = 3;
 constexpr int kCmdTempSecond = 4;
 // Outputs 0..8 are driven; the board reports 10 bits of inputs and outputs.
 constexpr int kDrivenOutputs = 9;
-constexpr int kTriggerInputs = 8;
 constexpr int kTempWords = 16;
 
 extern Posix_QextSerialPort* gpCom;

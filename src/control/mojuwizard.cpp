@@ -3,50 +3,30 @@
 
 #include "globals.h"
 #include "passwordbox.h"
+#include "recordsink.h"
 #include "wizardpara.h"
-
-int numCamera = 1;
-int gDNum = 1;
-int gTempNum = 1;
-int gPicNumNG = 0;
-int gPicNumOK = 0;
-bool gisColor = false;
-bool gisGrayHue = false;
-int gDrawHint = 0;
-int gHelpC = 0;
-int gFromTrain = 0;
-bool gisSafeDoorOpen = false;
-bool gisTempAlarm = false;
-int gFailCycleNum[8] = {};
-int gAllCycleNum[8] = {};
-
-namespace {
-
-constexpr int kGrayLevels = 256;
-
-QVector<QRgb>* sharedGrayTable()
-{
-    static QVector<QRgb> table = [] {
-        QVector<QRgb> t;
-        t.reserve(kGrayLevels);
-        for (int i = 0; i < kGrayLevels; ++i) t.append(qRgb(i, i, i));
-        return t;
-    }();
-    return &table;
-}
-
-}  // namespace
 
 MoJuWizard::MoJuWizard(LightConstruction, QWidget* parent) : QWidget(parent)
 {
+    gpState = this;
     gpWin = this;
-    grayTable = sharedGrayTable();
+    grayTable = SharedGrayTable();
+    InstallRecordSink();
 }
 
 MoJuWizard::~MoJuWizard()
 {
-    if (gpWin == this)
+    if (gpWin == this) {
         gpWin = nullptr;
+        SetRecordSink({});
+    }
+    if (gpState == this)
+        gpState = nullptr;
+}
+
+void MoJuWizard::InstallRecordSink()
+{
+    SetRecordSink([this](const QString& text, const QString& type) { InsertRecord(text, type); });
 }
 
 int MoJuWizard::CheckPassword()

@@ -26,6 +26,21 @@ bool isImageFill[8] = {};
 
 MoJuWizard* gpWin = nullptr;
 
+int numCamera = 1;
+int gDNum = 1;
+int gTempNum = 1;
+int gPicNumNG = 0;
+int gPicNumOK = 0;
+bool gisColor = false;
+bool gisGrayHue = false;
+int gDrawHint = 0;
+int gHelpC = 0;
+int gFromTrain = 0;
+bool gisSafeDoorOpen = false;
+bool gisTempAlarm = false;
+int gFailCycleNum[8] = {};
+int gAllCycleNum[8] = {};
+
 QPixmap* gpPixmapLogo = nullptr;
 QPixmap* gpPixmapBG = nullptr;
 QPixmap* gpPixmapTitle = nullptr;

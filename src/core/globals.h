@@ -42,6 +42,22 @@ extern bool isImageFill[8];
 
 extern MoJuWizard* gpWin;
 
+// Globals of the detection control that the views and widgets read.
+extern int numCamera;
+extern int gDNum;
+extern int gTempNum;
+extern int gPicNumNG;
+extern int gPicNumOK;
+extern bool gisColor;
+extern bool gisGrayHue;
+extern int gDrawHint;
+extern int gHelpC;
+extern int gFromTrain;
+extern bool gisSafeDoorOpen;
+extern bool gisTempAlarm;
+extern int gFailCycleNum[8];
+extern int gAllCycleNum[8];
+
 extern QPixmap* gpPixmapLogo;
 extern QPixmap* gpPixmapBG;
 extern QPixmap* gpPixmapTitle;
