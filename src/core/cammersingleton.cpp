@@ -5,14 +5,14 @@
 #include <cstring>
 
 #include <QDebug>
-#include <QRegularExpression>
 #include <QSqlError>
-#include <QStringList>
+#include <QTextStream>
 #include <QVariant>
 
 #include "globals.h"
 #include "miscfunc.h"
 #include "mojuwizard.h"
+#include "sqlexec.h"
 #include "warnbox.h"
 
 namespace {
@@ -30,25 +30,26 @@ constexpr int kDefaultPara2 = 100;
 constexpr int kDefaultPara3 = 3;
 const QRect kDefaultRect(QPoint(50, 50), QPoint(100, 100));
 
-// Reads blank-separated integers the way a text stream does: a missing or unreadable value
-// reads as 0, and so does everything after it.
+// Reads the blank-separated integers of a row with a text stream, as the rows were always
+// read: a missing or unreadable value reads as 0, and so does everything after it; numbers
+// too big for 32 bits keep their low 32 bits, which the unsigned type word relies on.
 class ValueReader
 {
 public:
-    explicit ValueReader(const QString& text)
-        : tokens(text.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts))
-    {
-    }
+    explicit ValueReader(const QString& value) : text(value), stream(&text, QIODevice::ReadOnly) {}
 
     int next()
     {
-        if (failed || pos >= tokens.size())
-            return 0;
-        bool ok = false;
-        const qlonglong v = tokens[pos++].toLongLong(&ok);
-        failed = !ok;
-        // Larger numbers keep their low 32 bits, as the unsigned type word needs.
-        return ok ? static_cast<int>(static_cast<quint32>(v)) : 0;
+        int v = 0;
+        stream >> v;
+        return stream.status() == QTextStream::Ok ? v : 0;
+    }
+
+    unsigned nextUnsigned()
+    {
+        unsigned v = 0;
+        stream >> v;
+        return stream.status() == QTextStream::Ok ? v : 0;
     }
 
     int nextX()
@@ -66,9 +67,8 @@ public:
     }
 
 private:
-    QStringList tokens;
-    int pos = 0;
-    bool failed = false;
+    QString text;
+    QTextStream stream;
 };
 
 // Image geometry and mask of a loaded shape; the mask goes to the view's working masks.
@@ -167,7 +167,7 @@ void CammerSingleton::LoadRoi(int d, int i, const QString& value, ViewGeometry* 
     para1[d][i] = values.next();
     para2[d][i] = values.next();
     func[d][i] = values.next();
-    const unsigned typeWord = static_cast<unsigned>(values.next());
+    const unsigned typeWord = values.nextUnsigned();
     outN[i] = values.next();
     const int n = values.next();
     if (static_cast<unsigned>(outN[i]) > kMaxOutput)
@@ -194,7 +194,7 @@ void CammerSingleton::LoadRoi(int d, int i, const QString& value, ViewGeometry* 
             Circle& circle = circles[d][i];
             circle.cx = values.nextX();
             circle.cy = values.nextY();
-            const unsigned packed = static_cast<unsigned>(values.next());
+            const unsigned packed = values.nextUnsigned();
             circle.r = static_cast<int>(packed & kRadiusMask);
             circle.innerR = static_cast<int>(packed >> kRadiusBits);
             circle.UpdateRect();
@@ -235,42 +235,51 @@ bool CammerSingleton::SaveDatatoFile()
 bool CammerSingleton::SaveDatatoFile(QSqlQuery& query)
 {
     // One transaction: a thousand single-row commits take seconds on the panel's flash disk.
-    const bool begun = query.exec(QStringLiteral("BEGIN TRANSACTION"));
-    if (!begun)
-        qWarning() << "region store of camera" << camera << "saved without a transaction:" << query.lastError().text();
-    for (int d = 0; d < kDetectCount; ++d) SaveDetection(d, query);
-    if (!begun)
+    // It also keeps a failed save from leaving half a store behind: the first statement that
+    // fails (a missing table, a locked file) ends the save and nothing of it is kept.
+    if (!SqlExec(query, QStringLiteral("BEGIN TRANSACTION"))) {
+        qWarning() << "region store of camera" << camera << "not saved";
         return false;
-    if (query.exec(QStringLiteral("COMMIT")))
+    }
+    bool saved = true;
+    for (int d = 0; d < kDetectCount && saved; ++d) saved = SaveDetection(d, query);
+    if (saved && SqlExec(query, QStringLiteral("COMMIT")))
         return true;
-    qWarning() << "region store of camera" << camera << "not committed:" << query.lastError().text();
-    query.exec(QStringLiteral("ROLLBACK"));
+    qWarning() << "region store of camera" << camera << "not saved";
+    SqlExec(query, QStringLiteral("ROLLBACK"));
     return false;
 }
 
-void CammerSingleton::SaveDetection(int d, QSqlQuery& query)
+bool CammerSingleton::SaveDetection(int d, QSqlQuery& query)
 {
     const QString table = TableName();
     // A count out of range would index past the arrays; it is stored as the nearest valid one.
     const int n = std::clamp(roiNum[d], 0, kMaxRoiCount);
     QString detectValue = QString::number(n);
     for (int k = 0; k < kDetectParaCount; ++k) detectValue += QLatin1Char(' ') + QString::number(detectPara[d][k]);
-    query.exec(QStringLiteral("update %1 set value='%2' where name='detect%3'").arg(table, detectValue).arg(d));
+    if (!SqlExec(query,
+                 QStringLiteral("update %1 set value='%2' where name='detect%3'").arg(table, detectValue).arg(d)))
+        return false;
 
     for (int i = 0; i < n; ++i) {
         const QString name = QStringLiteral("ROI%1-%2").arg(d).arg(i);
-        query.exec(QStringLiteral("select * from %1 where name='%2'").arg(table, name));
-        if (query.next())
-            query.exec(QStringLiteral("update %1 set value='%2' where name='%3'").arg(table, RoiValueText(d, i), name));
-        else
-            query.exec(QStringLiteral("insert into %1 values('%2', '%3')").arg(table, name, RoiValueText(d, i)));
+        if (!SqlExec(query, QStringLiteral("select * from %1 where name='%2'").arg(table, name)))
+            return false;
+        const QString statement =
+            query.next()
+                ? QStringLiteral("update %1 set value='%2' where name='%3'").arg(table, RoiValueText(d, i), name)
+                : QStringLiteral("insert into %1 values('%2', '%3')").arg(table, name, RoiValueText(d, i));
+        if (!SqlExec(query, statement))
+            return false;
     }
     for (int i = n; i < kMaxRoiCount; ++i) {
         const QString name = QStringLiteral("ROI%1-%2").arg(d).arg(i);
-        query.exec(QStringLiteral("select * from %1 where name='%2'").arg(table, name));
-        if (query.next())
-            query.exec(QStringLiteral("delete from %1 where name='%2'").arg(table, name));
+        if (!SqlExec(query, QStringLiteral("select * from %1 where name='%2'").arg(table, name)))
+            return false;
+        if (query.next() && !SqlExec(query, QStringLiteral("delete from %1 where name='%2'").arg(table, name)))
+            return false;
     }
+    return true;
 }
 
 QString CammerSingleton::RoiValueText(int d, int i) const

@@ -60,7 +60,7 @@ private:
     void LoadDetection(int d, ViewGeometry* view, QSqlQuery& query);
     void LoadRoi(int d, int i, const QString& value, ViewGeometry* view);
     void SetDefaultRoi(int d, int i, ViewGeometry* view);
-    void SaveDetection(int d, QSqlQuery& query);
+    bool SaveDetection(int d, QSqlQuery& query);  // false at the first failed statement
     QString RoiValueText(int d, int i) const;
     QString TableName() const;
 };

@@ -291,6 +291,27 @@ private slots:
         QVERIFY(!store->SaveDatatoFile());
     }
 
+    // A save that cannot write says so and names the statement; a row is read the way a
+    // text stream reads it, so a value glued to letters still counts up to the letters.
+    void saveWithoutItsTableFailsAndNamesTheStatement()
+    {
+        auto store = load(9);  // no table cammer9
+        store->roiNum[0] = 1;
+        store->shapeType[0][0] = kShapeRect;
+        TestSupport::clearCapturedMessages();
+        QVERIFY(!store->SaveDatatoFile());
+        const QString log = TestSupport::capturedMessages().join('\n');
+        QVERIFY2(log.contains("update cammer9 set value='1 0 0 0 0 0 0 0 0' where name='detect0'"), qPrintable(log));
+        QVERIFY(log.contains("no such table"));
+        QVERIFY(!log.contains("ROI0-0"));  // the save stopped at the first failure
+
+        setRows({{"detect0", detectRow(1)}, {"ROI0-0", "3 25 100 0 1 2 0 50 60x 100 100"}});
+        auto glued = load();
+        QCOMPARE(glued->outN[0], 2);
+        QCOMPARE(glued->rects[0][0].rect.topLeft(), QPoint(50, 60));
+        QCOMPARE(glued->rects[0][0].rect.bottomRight(), QPoint(3, 3));
+    }
+
     void aSaveThatCannotCommitChangesNothing()
     {
         setRows({{"detect0", detectRow(1)}, {"ROI0-0", "3 25 100 0 1 0 0 50 50 100 100"}});
