@@ -12,6 +12,7 @@
 #include <QVector>
 #include <QWidget>
 
+#include "camerainterface.h"
 #include "globals.h"
 #include "mainstate.h"
 
@@ -32,6 +33,11 @@ class WidgetChangeCamera;
 class WizardParaWidget;
 
 // The plain state it shares with the lower layers lives in MainState (gpState).
+// Set after the teaching page was left following a re-sampling: the next TimerShow rebuilds
+// every enabled detection's shapes; gisReShape rebuilds the mould step's only.
+extern bool gisReTrain;
+extern bool gisReShape;
+
 class MoJuWizard : public QWidget, public MainState
 {
     Q_OBJECT
@@ -42,9 +48,13 @@ public:
     {
     };
     explicit MoJuWizard(LightConstruction, QWidget* parent = nullptr);
+    // The whole window: databases, parameters, cameras, dialogs, IO link, folders, timers;
+    // detection runs when it returns. The parent is not used: the window is top-level.
+    explicit MoJuWizard(QWidget* parent = nullptr);
     ~MoJuWizard() override;
-    // Makes InsertRecord the sink of RecordOperation; every constructor calls it.
-    void InstallRecordSink();
+    // Makes InsertRecord the sink of RecordOperation and FLushAll and LostCamera the targets
+    // of FlushAll and ReportLostCamera (windowhooks.h); every constructor calls it.
+    void InstallHooks();
 
     // Screens and views; the camera views are indexed by camera number - 1.
     CammerWidget* cammerWidgets[kMaxCameras] = {};
@@ -64,17 +74,39 @@ public:
     FloatSlider* zoomSlider = nullptr;
     QSettings* countSettings = nullptr;
     QSharedPointer<ModbusServer> modbusServer;
+    // Detection cycle state (input scan, judgement and outputs).
+    bool rejectGroupNG[4] = {};  // reject group g had an NG region in this cycle's product step
+    bool cycleCameraNG[kMaxCameras] = {};  // camera c was NG in this cycle
+    int shownStep = 0;                     // step whose result is on show until TimerShow
+    bool sysFunc4Pending = false;          // machine mode 3: a delayed output switch is armed
+    int sysFunc4Output = -1;               // its output index, -1 none
+    bool saveTestImages = false;           // every judged frame is also saved as a test image
+    int tR = 0;                            // passes since start or camera recovery (white balance)
+    unsigned int cTrigImage = 0;           // bit c: camera c delivered since the last image trigger
+    int lastDelay = 0;                     // tenths, the delay last started (additive delays)
 
     // Reacts to a camera view that lost its camera, before the view reconnects.
     void LostCamera();
+    // 1 when every camera view reports its camera open (1 with no camera).
+    int CameraCheck();
+    void CameraRestart();
+    void CameraSetSpeed();
+    // Machine mode 3: presets the step outputs by their cut modes (published by the caller).
+    void mulitOutputInit();
+    void AutogenerationRegion(int detect);
     int CheckPassword();
     bool CheckRoot();
+    // Hands the current judgement of every camera to the statistics (sendRecord).
+    void AddStatistics();
 
-    // The keypads always exist: a destroyed one is replaced at once, except while the
-    // program closes down.
-    static bool KeypadsClosingDown();
-    static void CreateNumPad();
-    static void CreateNumCharPad();
+    // Pan of the zoomed single camera by a drag (the camera view calls it on moves).
+    void updateMScale(int x, int y);
+    // The zoom slider shown or hidden; without an argument, by the zoom switch and whether
+    // one camera fills the screen.
+    void showhideMscale(bool show);
+    void showhideMscale();
+    void showhideHelp(bool show);
+    void showhideVersion(bool show);
 
 signals:
     void sendRecord(int step, int hour, QList<bool> cameraOK, bool lastStep);
@@ -87,7 +119,133 @@ public slots:
     void SlotCheckDate();
     // Closes PARAM.db and RECORD.db before files are replaced or the machine goes down.
     void FLushAll();
+    // The production counters in cnt_net/workspace/count.ini.
+    void CountRead();
+    void CountWrite();
+
+    // Detection cycle: input scan, countdowns, triggers, start and stop.
+    void Run();
+    void TimerUp(int d);
+    void TimerUp0();
+    void TimerUp1();
+    void TimerUp2();
+    void TimerUp3();
+    void TimerUp4();
+    void TimerUp5();
+    void TimerUp6();
+    void TimerUp7();
+    int CheckInput(int i);
+    void TimerCheckInput0();
+    void TimerCheckInput1();
+    void TimerCheckInput2();
+    void TimerCheckInput3();
+    void TimerCheckInput4();
+    void TimerCheckInput5();
+    void TimerCheckInput6();
+    void TimerCheckInput7();
+    void ReCheck();
+    void InCheck();
+    void StartDetect();
+    void StopDetect();
+    void SetStopDetect();
+    void ResetRun();
+    void SlotStartStop();
+    void SlotManualTrig(int d);
+    void SlotManualTrig0();
+    void SlotManualTrig1();
+
+    // Recognition run and template re-sampling.
+    void RunAlgorithm(int camera, int detect);
+    void SlotReTrain();
+    void BackTrain();
+
+    // Judgement, alarms and output pulses.
+    void CheckNG(bool clear);
+    void CheckNG();
+    void TimerShow();
+    void OutTimerOutNG();
+    void OutTimerNotAllowClose();
+    void OutTimerSysFunc4Output();
+    void OutTimerNotAllowThimble();
+    void OutTimerReserveOutput();
+    void CheckTemp();
+    void SlotResetAlarm();
+    void SlotTimerDelayOutput3();
+    void SlotClearNGAlarm();
+
+    // Camera layout, zoom, pages and view duties.
+    void MScale(float value);
+    void MScaleSetToMin();
+    void ChangeCammer();
+    void SlotDrawHint();
+    void SlotShowAlarmImgae();
+    void SlotAdjustArea();
+    void SlotHelp();
+    void SlotSystemPara();
+    void SlotReturn();
+    void SlotMuliManualTrig();
+    void SlotFPS();
+    void CheckArea(bool Flag);
+    void CheckArea();
+
+    // Login, screen and counting timers.
+    void TimerLogout();
+    void TimerLCD();
+    void TimerTempe();
+    void TimerTempe1();
+
+protected:
+    // Sees the presses delivered to the window: an open keypad closes on a press elsewhere.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     bool openRecordDb();
+    // A page of the window, found by class name, is on screen.
+    bool PageShown(const char* className) const;
+    void StartCycle(int input);
+    void ReopenMouldSide();
+    // Machine mode 3: 0 a step was chosen, 1 the input starts none, 2 the pass ends.
+    int SelectStage(int input);
+    // True when the pass ends after a step ran at once.
+    bool StartCountdowns(int input);
+    void HandleAlarmPageInputs();
+    void HandleDetectState(int camera, int stepIndex, bool cameraNG, bool redetecting);
+    void RaiseAlarm(bool ng[]);
+    void NextStepTrigger(int k);
+
+    // Nested event loops (modal boxes, a lost camera) must not start a second pass or a
+    // second recognition while one is under way.
+    bool inRun = false;
+    bool inDetection = false;
+
+    // Construction steps, in the order the constructor runs them.
+    void initMembers();
+    void takeScreen();
+    void openCountFile();
+    void createLoginAndInputTimers();
+    void openParamDatabase();
+    void openRecordDatabase();
+    void loadParameters();
+    void chooseFirstStep();
+    void copyParameterGlobals();
+    void findCameras();
+    void createDialogsAndKeypads();
+    void openIOBoard();
+    void buildCameraViews();
+    void checkCameraCount();
+    void createHelpButtonAndLabels();
+    void createZoomSlider();
+    void createFailureFolders();
+    void createCycleTimers();
+    void allocateFailureImages();
+    void createOutputTimers();
+    void prepareRecordDate();
+    void startDetecting();
+    void startClocksAndCounters();
+    void adoptSharedDialogs();
+    void createOneShotTimers();
+    // Restores a missing database from its copy; false when the copy did not produce it.
+    bool restoreMissingFile(const QString& file, const QString& copy, int warningEntry, const QString& copyCommand);
+    int openCameraViews(const QVector<_cameraInfo>& cameras, QVector<_cameraInfo>* opened);
 };
