@@ -17,14 +17,13 @@ if [ -d "$BIN/Plugins" ]; then
   cp -r "$BIN/Plugins" "$RUN/Plugins"
 fi
 
-# Pictures: painted by the build when it has the tool, otherwise taken from the source tree.
-for images in "$BIN/images" "$SRC/images"; do
-  if [ -d "$images" ]; then
-    mkdir -p "$RUN/images"
-    cp -r "$images/." "$RUN/images/"
-    break
-  fi
-done
+# Pictures: painted by the build (target assets) into the build's images/.
+if [ -d "$BIN/images" ]; then
+  mkdir -p "$RUN/images"
+  cp -r "$BIN/images/." "$RUN/images/"
+else
+  echo "run: $BIN/images is missing (build the target assets); the screens will show no pictures" >&2
+fi
 if [ -d "$SRC/assets" ] && [ -n "$(ls -A "$SRC/assets")" ]; then
   cp -r "$SRC/assets/." "$RUN/"
 fi

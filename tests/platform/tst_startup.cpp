@@ -103,7 +103,7 @@ private slots:
         QCOMPARE(gDeviceID, QString("00000000feedbeef"));
         QVERIFY(pMutexIO && pMutexSaveFail && pMutex[7] && phttpMutex[7]);
         QCOMPARE(gaLanStr[652 * kLanColumns + 1], QString("complete"));
-        QVERIFY(gpPixmapMove[6] && gpPixmapMove[6]->isNull());
+        QVERIFY(gpPixmapMove[6] && !gpPixmapMove[6]->isNull());  // the painted pictures are in place
         QVERIFY(LogManager::__instance);
         QByteArray log;
         for (const QString& name : QDir(kLogDir).entryList({"LOG_*.log"}, QDir::Files)) {

@@ -41,6 +41,22 @@ void captureHandler(QtMsgType type, const QMessageLogContext& ctx, const QString
     if (const QtMessageHandler previous = gPreviousHandler.load())
         previous(type, ctx, msg);
 }
+
+// The build paints the program's pictures into images/ of the runtime folder, beside the test
+// executables; each test gets its own copy, as the program finds them in its working folder.
+void copyRuntimePictures(const QString& workDir)
+{
+    const QString exeDir = QFileInfo(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath()).absolutePath();
+    for (const QString& base : {exeDir, QDir::currentPath()}) {
+        const QDir source(base + "/images");
+        if (!source.exists())
+            continue;
+        QDir().mkpath(workDir + "/images");
+        for (const QString& name : source.entryList(QDir::Files))
+            QFile::copy(source.filePath(name), workDir + "/images/" + name);
+        return;
+    }
+}
 }  // namespace
 
 namespace TestSupport {
@@ -56,6 +72,7 @@ QString enterTempWorkDir()
         gTempDir = new QTemporaryDir(QDir::tempPath() + "/monitor-test-XXXXXX");
         gTempDir->setAutoRemove(true);
         QDir().mkpath(gTempDir->path() + "/sysroot");
+        copyRuntimePictures(gTempDir->path());
         QDir::setCurrent(gTempDir->path());
         SystemPaths::setRoot(gTempDir->path() + "/sysroot");
     }
