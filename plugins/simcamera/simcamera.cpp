@@ -82,8 +82,10 @@ SimCamera::SimCamera(const SimCameraSettings& s, const QString& pluginName)
       source(std::make_unique<SimFrameSource>(s)),
       tuning(tuningFrom(s.defaults)),
       colorMode(s.color),
-      reconnectTries(s.reconnectTries)
+      reconnectTries(s.reconnectTries),
+      knob(std::make_unique<SimCameraKnob>(QDir::current().filePath(SimCameraKnob::kFileName)))
 {
+    knobClock.start();
 }
 
 SimCamera::~SimCamera()
@@ -356,8 +358,35 @@ QImage SimCamera::processed(QImage frame) const
     return frame.convertToFormat(colorMode ? QImage::Format_RGB32 : QImage::Format_Grayscale8);
 }
 
+// The file is looked at no more often than this.
+constexpr qint64 kKnobPollMs = 100;
+
+void SimCamera::applyKnob()
+{
+    if (!knob || knobClock.elapsed() < kKnobPollMs)
+        return;
+    knobClock.restart();
+    bool loseNow = false;
+    for (const QString& line : knob->poll()) {
+        const SimCameraKnob::Command c = SimCameraKnob::parse(line);
+        if (c.camera != settings.index + 1)
+            continue;
+        QMutexLocker lock(&mutex);
+        if (c.kind == SimCameraKnob::Command::DefectOn && source)
+            source->setDefect(true, c.x, c.y, c.radius);
+        else if (c.kind == SimCameraKnob::Command::DefectOff && source)
+            source->setDefect(false);
+        else if (c.kind == SimCameraKnob::Command::Lose)
+            loseNow = true;
+    }
+    if (loseNow)
+        loseCamera(true);
+}
+
 bool SimCamera::grabImage(unsigned char* buffer)
 {
+    if (!factory)
+        applyKnob();
     QImage frame;
     bool loseNow = false;
     {

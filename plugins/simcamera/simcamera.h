@@ -14,6 +14,7 @@
 #include "camerainterface.h"
 #include "simcameraconfig.h"
 #include "simcameracontrol.h"
+#include "simcameraknob.h"
 #include "simframesource.h"
 
 class SimCamera : public CameraInterface, public SimCameraControl
@@ -96,6 +97,8 @@ private:
     bool newFrameDue();
     void forgetOldDeliveries(qint64 now);
     QImage processed(QImage frame) const;
+    // Commands of the demo's command file addressed to this camera.
+    void applyKnob();
 
     // Factory side.
     bool factory = false;
@@ -125,4 +128,6 @@ private:
     QStringList calls;
     mutable QMutex mutex;
     std::thread lossThread;
+    std::unique_ptr<SimCameraKnob> knob;
+    QElapsedTimer knobClock;
 };

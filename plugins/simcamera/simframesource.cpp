@@ -29,6 +29,21 @@ void SimFrameSource::inject(const QImage& picture)
     injected.append(fitted(picture));
 }
 
+void SimFrameSource::setDefect(bool on, int x, int y, int radius)
+{
+    SimSceneOptions& o = settings.scene;
+    o.defect = on;
+    if (on) {
+        o.defectX = x;
+        o.defectY = y;
+        if (radius > 0)
+            o.defectRadius = radius;
+    }
+    // The canvas carries the defect: both are drawn afresh.
+    canvas.release();
+    still = QImage();
+}
+
 QImage SimFrameSource::next()
 {
     if (!injected.isEmpty()) {

@@ -16,6 +16,9 @@ public:
 
     // Served before the configured source, each once, in the order injected.
     void inject(const QImage& picture);
+    // The scene's defect blob (the demo's left-over part) on or off; x, y -1 the centre,
+    // radius 0 the configured one.
+    void setDefect(bool on, int x = -1, int y = -1, int radius = 0);
     // The next picture at the camera's size, Format_Grayscale8 for a grey camera and
     // Format_RGB32 for a colour one; null when the source has nothing to give.
     QImage next();
