@@ -16,6 +16,7 @@ struct RunnerState
     CommandRunner::Mode mode = CommandRunner::Real;
     QList<CommandCall> calls;
     QList<QPair<QString, CommandResult>> answers;
+    ProcessStart start;  // empty: real processes
 };
 
 RunnerState& state()
@@ -254,14 +255,51 @@ CommandResult CommandRunner::dispatch(CommandCall call, int timeoutMs, bool merg
         QMutexLocker lock(&state().mutex);
         state().calls.append(call);
     }
+    return startProcess(call, timeoutMs, mergeChannels);
+}
+
+void CommandRunner::setProcessStart(ProcessStart start)
+{
+    QMutexLocker lock(&state().mutex);
+    state().start = std::move(start);
+}
+
+bool CommandRunner::hasProcessStart()
+{
+    QMutexLocker lock(&state().mutex);
+    return bool(state().start);
+}
+
+CommandResult CommandRunner::startProcess(const CommandCall& call, int timeoutMs, bool mergeChannels)
+{
+    ProcessStart replacement;
+    {
+        QMutexLocker lock(&state().mutex);
+        replacement = state().start;
+    }
+    if (replacement)
+        return replacement(call, timeoutMs, mergeChannels);
+
+    const QString program = call.shell ? QStringLiteral("/bin/sh") : call.program;
+    const QStringList args = call.shell ? QStringList{"-c", call.text} : call.args;
+    CommandResult result;
+    if (call.detached) {
+        QProcess proc;
+        proc.setProgram(program);
+        proc.setArguments(args);
+        proc.setStandardInputFile(QProcess::nullDevice());
+        // A detached program must not write into a pipe nobody reads: its first line would end it.
+        const QString out = call.outputFile.isEmpty() ? QProcess::nullDevice() : call.outputFile;
+        proc.setStandardOutputFile(out, QIODevice::Append);
+        proc.setStandardErrorFile(out, QIODevice::Append);
+        result.started = proc.startDetached();
+        result.exitCode = result.started ? 0 : -1;
+        return result;
+    }
     QProcess proc;
     if (mergeChannels)
         proc.setProcessChannelMode(QProcess::MergedChannels);
-    if (call.shell)
-        proc.start("/bin/sh", {"-c", call.text});
-    else
-        proc.start(call.program, call.args);
-    CommandResult result;
+    proc.start(program, args);
     if (!proc.waitForStarted(timeoutMs < 0 ? -1 : timeoutMs)) {
         result.started = false;
         result.exitCode = -1;
@@ -284,33 +322,26 @@ int CommandRunner::runLine(const QString& line)
 
 CommandResult CommandRunner::shell(const QString& line, int timeoutMs)
 {
-    CommandCall call{true, line, "sh", {"-c", line}, false};
+    CommandCall call{true, line, "sh", {"-c", line}, false, false, QString()};
     return dispatch(call, timeoutMs, true);
 }
 
 CommandResult CommandRunner::run(const QString& program, const QStringList& args, int timeoutMs, bool mergeChannels)
 {
-    CommandCall call{false, (QStringList{program} + args).join(' '), program, args, false};
+    CommandCall call{false, (QStringList{program} + args).join(' '), program, args, false, false, QString()};
     return dispatch(call, timeoutMs, mergeChannels);
 }
 
-bool CommandRunner::startDetached(const QString& program, const QStringList& args)
+bool CommandRunner::startDetached(const QString& program, const QStringList& args, const QString& outputFile)
 {
-    CommandCall call{false, (QStringList{program} + args).join(' '), program, args, false};
-    const Mode m = mode();
-    if (m == Record || (m == Log && isHostChanging(call))) {
-        if (m == Log)
-            qInfo().noquote() << "command not run (log mode):" << call.text;
-        QMutexLocker lock(&state().mutex);
-        state().calls.append(call);
-        return true;
-    }
-    call.executed = true;
-    {
-        QMutexLocker lock(&state().mutex);
-        state().calls.append(call);
-    }
-    return QProcess::startDetached(program, args);
+    CommandCall call{false, (QStringList{program} + args).join(' '), program, args, false, true, outputFile};
+    return dispatch(call, 0, false).started;
+}
+
+bool CommandRunner::startDetachedLine(const QString& line, const QString& outputFile)
+{
+    CommandCall call{true, line, "sh", {"-c", line}, false, true, outputFile};
+    return dispatch(call, 0, false).started;
 }
 
 AsyncCommand::AsyncCommand(QObject* parent) : QObject(parent) {}
@@ -323,12 +354,13 @@ AsyncCommand::~AsyncCommand()
 void AsyncCommand::start(const QString& program, const QStringList& args)
 {
     kill();
-    CommandCall call{false, (QStringList{program} + args).join(' '), program, args, false};
+    CommandCall call{false, (QStringList{program} + args).join(' '), program, args, false, false, QString()};
     const CommandRunner::Mode m = CommandRunner::mode();
     running = true;
-    if (m == CommandRunner::Record || (m == CommandRunner::Log && CommandRunner::isHostChanging(call))) {
-        // Recorded (and in log mode logged) like a blocking call, which runs nothing here;
-        // the scripted or empty answer arrives from the event loop.
+    if (m == CommandRunner::Record || (m == CommandRunner::Log && CommandRunner::isHostChanging(call)) ||
+        CommandRunner::hasProcessStart()) {
+        // Recorded (and in log mode logged) like a blocking call, which runs nothing here, or
+        // handed to the replaced start; the answer arrives from the event loop.
         const CommandResult answer = CommandRunner::run(program, args);
         QTimer::singleShot(0, this, [this, answer]() {
             if (!running)

@@ -29,7 +29,13 @@ struct CommandCall
     QString program;
     QStringList args;
     bool executed = false;  // false in record mode and for host-changing calls in log mode
+    bool detached = false;  // started and left running on its own
+    QString outputFile;     // a detached call's standard output and error go here (appended)
 };
+
+// How a call that is let through is started: the real one starts processes; a test of log
+// mode installs one that only records, so a fault in the classification starts nothing.
+using ProcessStart = std::function<CommandResult(const CommandCall& call, int timeoutMs, bool mergeChannels)>;
 
 class CommandRunner
 {
@@ -50,8 +56,15 @@ public:
     // A program with arguments, blocking up to timeoutMs for start and finish.
     static CommandResult run(const QString& program, const QStringList& args, int timeoutMs = 30000,
                              bool mergeChannels = true);
-    // A program started and left running on its own.
-    static bool startDetached(const QString& program, const QStringList& args);
+    // A program started and left running on its own; with an output file its standard
+    // output and error are appended there instead of being dropped.
+    static bool startDetached(const QString& program, const QStringList& args, const QString& outputFile = QString());
+    // The same for a shell line.
+    static bool startDetachedLine(const QString& line, const QString& outputFile = QString());
+
+    // Replaces how let-through calls are started; an empty function restores real processes.
+    static void setProcessStart(ProcessStart start);
+    static bool hasProcessStart();  // true while a replacement is installed
 
     // True when a call would change the host (reboot, clock, mounts, network, ...).
     static bool isHostChanging(const CommandCall& call);
@@ -66,6 +79,7 @@ public:
 
 private:
     static CommandResult dispatch(CommandCall call, int timeoutMs, bool mergeChannels);
+    static CommandResult startProcess(const CommandCall& call, int timeoutMs, bool mergeChannels);
     static CommandResult answerFor(const QString& text);
 };
 

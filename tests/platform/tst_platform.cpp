@@ -15,6 +15,13 @@ class TestPlatform : public QObject
     Q_OBJECT
 
 private slots:
+    // A failed check returns early: no test may leave log mode or a replaced start behind.
+    void cleanup()
+    {
+        CommandRunner::setMode(CommandRunner::Record);
+        CommandRunner::setProcessStart(nullptr);
+    }
+
     void init()
     {
         CommandRunner::setMode(CommandRunner::Record);
@@ -100,23 +107,38 @@ private slots:
     {
         QFETCH(QString, line);
         QFETCH(bool, changes);
-        QCOMPARE(CommandRunner::isHostChanging(CommandCall{true, line, "sh", {"-c", line}, false}), changes);
+        QCOMPARE(CommandRunner::isHostChanging(CommandCall{true, line, "sh", {"-c", line}, false, false, QString()}),
+                 changes);
     }
 
-    void logModeRunsHarmlessAndSkipsHostChanging()
+    // Log mode with a start that only records what would have run: a fault in the
+    // classification shows here as a host-changing command among the started ones, and
+    // still reaches nothing on the machine running the test.
+    void logModeStartsOnlyHarmlessCommands()
     {
+        static QStringList started;
+        started.clear();
+        CommandRunner::setProcessStart([](const CommandCall& call, int, bool) {
+            started << (call.detached ? "detached: " : "") + call.text;
+            return CommandResult();
+        });
         CommandRunner::setMode(CommandRunner::Log);
         const QString marker = TestSupport::workDir() + "/log-mode-marker";
         QCOMPARE(CommandRunner::runLine("touch '" + marker + "'"), 0);
-        QVERIFY(QFile::exists(marker));
         QCOMPARE(CommandRunner::run("reboot", {}).exitCode, 0);
         QCOMPARE(CommandRunner::run("hwclock", {"--systohc"}).exitCode, 0);
-        QCOMPARE(CommandRunner::runLine("touch '" + marker + "2'; init 0"), 0);
-        QVERIFY(!QFile::exists(marker + "2"));  // the whole line is held back
+        QCOMPARE(CommandRunner::runLine("touch '" + marker + "2'; init 0"), 0);  // the whole line is held back
         const auto calls = CommandRunner::calls();
         QCOMPARE(calls.size(), 4);
         QVERIFY(calls[0].executed);
         QVERIFY(!calls[1].executed && !calls[2].executed && !calls[3].executed);
+
+        QVERIFY(CommandRunner::startDetachedLine("python3 ./cnt_net/zelkq30_upnetcard.py &", "netcard.txt"));
+        QVERIFY(CommandRunner::startDetached("notify-send", {"监视器已开启"}));
+        CommandRunner::run("ip", {"r", "a", "default", "via", "10.0.0.1"});
+        CommandRunner::runLine("date -s \"2024-01-01 00:00:00\"");
+        CommandRunner::runLine("echo 0 > /sys/class/backlight/x/bl_power");
+        CommandRunner::run("ifconfig", {"eth0"});
 
         // A long-running host-changing command is held back and logged the same way.
         TestSupport::clearCapturedMessages();
@@ -127,7 +149,35 @@ private slots:
         QCOMPARE(CommandRunner::callTexts().last(), QString("ifconfig eth0 down"));
         QVERIFY(!CommandRunner::calls().last().executed);
         QVERIFY(TestSupport::capturedMessages().join('\n').contains("command not run (log mode): ifconfig eth0 down"));
+        cmd.start("ping", {"-c", "1", "127.0.0.1"});
+        QVERIFY(finished.wait(2000));
+
         CommandRunner::setMode(CommandRunner::Record);
+        CommandRunner::setProcessStart(nullptr);
+        QCOMPARE(started, QStringList({"touch '" + marker + "'", "ifconfig eth0", "ping -c 1 127.0.0.1"}));
+        QVERIFY(!QFile::exists(marker));
+    }
+
+    // The real start, with harmless commands only: a blocking line and a detached one whose
+    // output goes to its file instead of a pipe that closes under it.
+    void realStartRunsBlockingAndDetached()
+    {
+        CommandRunner::setMode(CommandRunner::Log);
+        const QString marker = TestSupport::workDir() + "/real-start-marker";
+        QCOMPARE(CommandRunner::runLine("touch '" + marker + "'"), 0);
+        QVERIFY(QFile::exists(marker));
+        const QString out = TestSupport::workDir() + "/detached.txt";
+        QVERIFY(CommandRunner::startDetachedLine("echo first-line; echo second-line >&2", out));
+        QByteArray text;
+        for (int i = 0; i < 200 && !text.contains("second-line"); ++i) {
+            QTest::qWait(10);
+            QFile f(out);
+            if (f.open(QIODevice::ReadOnly))
+                text = f.readAll();
+        }
+        CommandRunner::setMode(CommandRunner::Record);
+        QVERIFY2(text.contains("first-line") && text.contains("second-line"), text.constData());
+        QVERIFY(CommandRunner::calls().last().detached);
     }
 
     void systemPathsMapOntoRoot()
