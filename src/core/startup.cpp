@@ -1,11 +1,17 @@
 // Start-up sequence: process-wide state, splash, logging, texts, main window, event loop.
 #include "startup.h"
 
+#include <csignal>
+
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QDebug>
 #include <QFile>
 #include <QMetaType>
 #include <QPair>
+#include <QSocketNotifier>
 #include <QTextCodec>
 
 #include "commandrunner.h"
@@ -16,6 +22,7 @@
 #include "mojuwizard.h"
 #include "platformclock.h"
 #include "platformconfig.h"
+#include "platformexit.h"
 #include "publictools.h"
 #include "splashframe.h"
 #include "systempaths.h"
@@ -41,6 +48,20 @@ constexpr int kCompleteStep = 100;
 constexpr int kTextLoadOtherPlugins = 651;
 constexpr int kTextComplete = 652;
 
+const char* const kNetcardScript = "python3 ./cnt_net/zelkq30_upnetcard.py &";
+
+// Written from the signal handler, read on the main thread: the handler itself may do
+// nothing but this write.
+int gStopPipe[2] = {-1, -1};
+std::function<void()> gStopFlush;
+
+void OnStopSignal(int)
+{
+    const char byte = 1;
+    const ssize_t written = ::write(gStopPipe[1], &byte, 1);
+    (void)written;
+}
+
 QString ReadProcVersion()
 {
     QFile file(SysPath("/proc/version"));
@@ -60,7 +81,11 @@ QString LanText(int entry)
 // to come up after power-on, so the splash counts them in.
 void WaitForNetworkAndCameras()
 {
-    CommandRunner::runLine("python3 ./cnt_net/zelkq30_upnetcard.py &");
+    // Detached, its output into the companion-output folder: through a pipe the script died of
+    // its first line as soon as the shell had returned, and the card stayed unconfigured.
+    const QString output =
+        QString(kLogStdoutDir) + "upnetcard_" + PlatformClock::now().toString("yyyyMMdd-hhmmss") + ".txt";
+    CommandRunner::startDetachedLine(kNetcardScript, output);
     for (int i = 0; i < kNetcardWaits; ++i) {
         PlatformClock::sleepMs(kWaitStepMs);
         g_splashframe->flushstep(kNetcardFirstStep + i, "配置网卡中...");
@@ -75,6 +100,33 @@ void WaitForNetworkAndCameras()
 }
 
 }  // namespace
+
+void InstallStopSignals(std::function<void()> flush)
+{
+    gStopFlush = std::move(flush);
+    if (gStopPipe[0] < 0) {
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, gStopPipe) != 0) {
+            qWarning() << "stop signals keep their default action: no socket pair";
+            return;
+        }
+        auto* notifier = new QSocketNotifier(gStopPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
+        QObject::connect(notifier, &QSocketNotifier::activated, [] {
+            char byte = 0;
+            while (::read(gStopPipe[0], &byte, 1) > 0) {
+            }
+            qInfo() << "stopped by signal: normal end";
+            if (gStopFlush)
+                gStopFlush();
+            Exit(0);
+        });
+    }
+    struct sigaction action = {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+}
 
 bool isOpen_Env()
 {
@@ -109,6 +161,11 @@ int StartUp(int argc, char** argv)
 
     if (!LogManager::__instance)
         LogManager::__instance = new LogManager(nullptr);
+    // After the log manager: its crash handler also catches SIGTERM, which is no crash.
+    InstallStopSignals([] {
+        if (gpWin)
+            gpWin->FLushAll();
+    });
 
     if (!isOpen_Env())
         WaitForNetworkAndCameras();

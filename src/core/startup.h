@@ -1,6 +1,8 @@
 // The start-up sequence of the program: everything main does before the event loop.
 #pragma once
 
+#include <functional>
+
 // Reads platform.json, prepares the process-wide state, builds the windows and runs the
 // event loop; returns its result.
 int StartUp(int argc, char** argv);
@@ -8,3 +10,8 @@ int StartUp(int argc, char** argv);
 // True on the development desktop (its Qt plug-in path), where start-up does not set up the
 // network card nor wait for the cameras.
 bool isOpen_Env();
+
+// SIGTERM and Ctrl-C end the program normally: on the main thread flush runs (the databases
+// are closed), then Exit(0); no crash dump, so the run is not archived as an error run.
+// Installed after the log manager, whose crash handler would otherwise take SIGTERM.
+void InstallStopSignals(std::function<void()> flush);

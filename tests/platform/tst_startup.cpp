@@ -1,4 +1,6 @@
 // Start-up sequence: the development-desktop probe, then one whole start on the panel path.
+#include <csignal>
+
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -10,6 +12,7 @@
 #include "globals.h"
 #include "logmanager.h"
 #include "platformclock.h"
+#include "platformexit.h"
 #include "splashframe.h"
 #include "startup.h"
 #include "testsupport.h"
@@ -98,6 +101,12 @@ private slots:
                  QStringList({QString("bash -c ") + kProbeLine, "python3 ./cnt_net/zelkq30_upnetcard.py &",
                               "notify-send 监视器已开启"}));
 
+        // The network-card script runs detached, its output kept in the companion-output folder.
+        const CommandCall netcard = CommandRunner::calls().at(1);
+        QVERIFY(netcard.detached && netcard.shell);
+        QVERIFY2(netcard.outputFile.startsWith(QString(kLogStdoutDir) + "upnetcard_"), qPrintable(netcard.outputFile));
+        QVERIFY(QDir(kLogStdoutDir).exists());
+
         QCOMPARE(linux_kernel_proc_version, QString("Linux version 6.1.0"));
         QCOMPARE(gfLED, -1);
         QCOMPARE(gDeviceID, QString("00000000feedbeef"));
@@ -112,6 +121,29 @@ private slots:
                 log += f.readAll();
         }
         QVERIFY(log.contains("*********************** application 18.0.1.67 ***********************"));
+    }
+
+    // After a start: SIGTERM and Ctrl-C flush, end through Exit(0) and leave no error behind,
+    // so the next start archives the run as a plain one.
+    void stopSignalsAreANormalEnd()
+    {
+        QVERIFY(LogManager::__instance);
+        int flushes = 0;
+        InstallStopSignals([&flushes] { ++flushes; });
+        for (int sig : {SIGTERM, SIGINT}) {
+            const int exits = PlatformExit::callCount();
+            QVERIFY(std::raise(sig) == 0);
+            QTRY_COMPARE_WITH_TIMEOUT(PlatformExit::callCount(), exits + 1, 2000);
+            QCOMPARE(PlatformExit::lastCode(), 0);
+        }
+        QCOMPARE(flushes, 2);
+        InstallStopSignals(nullptr);
+
+        QDir logs(kLogDir);
+        QVERIFY(logs.entryList({"*.ERROR", "ERROR_*", "FATAL_*"}, QDir::Files | QDir::System).isEmpty());
+        LogManager::clearup_cachelogfile();
+        QVERIFY(logs.entryList({"*_ERROR_*"}, QDir::Files).isEmpty());
+        QCOMPARE(logs.entryList({"*_LOG_*"}, QDir::Files).size(), 1);
     }
 };
 
