@@ -11,6 +11,7 @@
 #include "commandrunner.h"
 #include "globals.h"
 #include "mojuwizard.h"
+#include "sqlexec.h"
 #include "warnbox.h"
 
 namespace {
@@ -18,6 +19,7 @@ const char* const kPluginsDir = "Plugins";
 const char* const kCamerasDir = "Cameras";
 const char* const kSnConnection = "dbT";
 const char* const kSnFile = "SN.db";
+const char* const kSnFactoryCopy = "./paraGroup/default/SN.db";
 const char* const kSnFactoryRestore = "cp -f ./paraGroup/default/SN.db ./";
 constexpr int kSnRows = 8;
 constexpr int kSerialMinLength = 8;
@@ -120,7 +122,17 @@ void CameraManager::restoreFactorySnDatabase()
 {
     snDatabase.close();  // the copy replaces the file under this connection
     warnOperator(lanText(kTextParamFileError));
-    CommandRunner::runLine(kSnFactoryRestore);
+    // Only a copy that produced the file is worth a restart: without the factory copy, or with
+    // a failed copy, the panel would otherwise reboot at every start. It then carries on with a
+    // fresh SN.db (no stored order).
+    if (!QFileInfo::exists(kSnFactoryCopy)) {
+        qWarning().noquote() << "SN.db not restored: no factory copy" << kSnFactoryCopy;
+        return;
+    }
+    if (CommandRunner::runLine(kSnFactoryRestore) != 0) {
+        qWarning().noquote() << "SN.db not restored: the copy failed";
+        return;
+    }
     CommandRunner::runLine("sync");
     CommandRunner::runLine("reboot");
 }
@@ -150,24 +162,14 @@ void CameraManager::loadCameraSN()
                 storedSN.append(serial);
             continue;
         }
-        snQuery.prepare("insert into sysparam values(?, ?)");
-        snQuery.addBindValue(serialRowName(k));
-        snQuery.addBindValue(QString(kEmptySerial));
-        if (!snQuery.exec())
-            qWarning().noquote() << "SN.db row" << serialRowName(k) << "not added:" << snQuery.lastError().text();
+        SqlExec(snQuery, "insert into sysparam values(?, ?)", {serialRowName(k), QString(kEmptySerial)});
     }
 }
 
 bool CameraManager::updateSerialRow(int position, const QString& value)
 {
     snQuery = QSqlQuery(snDatabase);
-    snQuery.prepare("update sysparam set value=? where name=?");
-    snQuery.addBindValue(value);
-    snQuery.addBindValue(serialRowName(position));
-    if (snQuery.exec())
-        return true;
-    qWarning().noquote() << "SN.db row" << serialRowName(position) << "not written:" << snQuery.lastError().text();
-    return false;
+    return SqlExec(snQuery, "update sysparam set value=? where name=?", {value, serialRowName(position)});
 }
 
 void CameraManager::saveCameraSN()

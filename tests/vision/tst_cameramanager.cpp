@@ -150,6 +150,9 @@ private slots:
         PlatformClock::setSleepScale(0.0);
         window = new MoJuWizard(MoJuWizard::LightConstruction{});
         gpWarnBox = new WarnBox(nullptr);
+        // the factory copy beside the working SN.db, as the panel has it
+        QVERIFY(QDir().mkpath("paraGroup/default"));
+        QVERIFY(FactoryData::writeSerialDb("paraGroup/default/SN.db"));
     }
 
     void init()
@@ -309,6 +312,36 @@ private slots:
         manager->storedSN = {"SERIAL-A1"};
         manager->saveCameraSN();
         QCOMPARE(snRows().first(), QString("SERIAL-A1"));
+    }
+
+    // With neither SN.db nor its factory copy, or with a copy that fails, a restart would
+    // bring the same state back: no reboot, and the panel goes on with a fresh SN.db.
+    void withoutAFactoryCopyNoReboot()
+    {
+        const QString factory = "./paraGroup/default/SN.db";
+        QVERIFY(QFile::exists(factory));
+        QVERIFY(QFile::rename(factory, factory + ".aside"));
+        QFile::remove("SN.db");
+        {
+            ModalAnswerer answerer;
+            answerer.answer(ModalAnswerer::Confirm);
+            manager->loadCameraSN();
+            QCOMPARE(answerer.texts().size(), 1);
+        }
+        QVERIFY(QFile::rename(factory + ".aside", factory));
+        QVERIFY(CommandRunner::callTexts().isEmpty());
+        QCOMPARE(snRows(), repeated(8, "0"));
+
+        QFile::remove("SN.db");
+        CommandRunner::addAnswer("cp -f", 1);
+        {
+            ModalAnswerer answerer;
+            answerer.answer(ModalAnswerer::Confirm);
+            manager->loadCameraSN();
+        }
+        CommandRunner::clearAnswers();
+        QCOMPARE(CommandRunner::callTexts(), QStringList({"cp -f ./paraGroup/default/SN.db ./"}));
+        QCOMPARE(snRows(), repeated(8, "0"));
     }
 
     void resortCameraSNSkipsIndicesOutsideTheList()
