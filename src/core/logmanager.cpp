@@ -116,6 +116,8 @@ LogManager::LogManager(QObject* parent) : QObject(parent)
     FLAGS_stop_logging_if_full_disk = true;
     FLAGS_logtostderr = false;
     FLAGS_alsologtostderr = false;
+    // No copy to standard error, not even of ERROR and FATAL lines (the library's default).
+    FLAGS_stderrthreshold = google::NUM_SEVERITIES;
 
     google::SetLogFilenameExtension(".log");
     for (const Destination& d : kDestinations) google::SetLogDestination(d.severity, d.prefix);

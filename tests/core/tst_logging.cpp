@@ -1,4 +1,7 @@
 // Log files: the start-up archive clean-up, the output-folder pruning and the message routing.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -166,6 +169,25 @@ private slots:
         qInfo() << "captured-marker-47";
         QVERIFY(TestSupport::capturedMessages().contains("captured-marker-47"));
         QVERIFY(readFile(live).contains("captured-marker-47"));
+    }
+
+    // Error lines go to the log files only, never to standard error.
+    void errorLinesStayOutOfStandardError()
+    {
+        QVERIFY(LogManager::__instance);
+        const QString path = TestSupport::workDir() + "/stderr.txt";
+        fflush(stderr);
+        const int saved = dup(STDERR_FILENO);
+        const int fd = ::open(qPrintable(path), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        QVERIFY(saved >= 0 && fd >= 0);
+        dup2(fd, STDERR_FILENO);
+        ::close(fd);
+        qCritical() << "critical-marker-51";
+        fflush(stderr);
+        dup2(saved, STDERR_FILENO);
+        ::close(saved);
+        QVERIFY(readFile(singleFile("ERROR_*.log")).contains("critical-marker-51"));
+        QVERIFY(!readFile(path).contains("critical-marker-51"));
     }
 };
 
