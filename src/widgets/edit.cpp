@@ -116,11 +116,12 @@ void Edit::SlotRange(QString text)
         return;
     if (minValue > maxValue)
         std::swap(minValue, maxValue);
+    // Only a decimal int counts: longer digit strings stay as typed until they are checked.
     bool ok = false;
-    const qlonglong number = text.toLongLong(&ok, 10);
+    const int number = text.toInt(&ok, 10);
     if (!ok)
         return;
-    const QString clamped = QString("%1").arg(qBound<qlonglong>(minValue, number, maxValue));
+    const QString clamped = QString("%1").arg(qBound(minValue, number, maxValue));
     if (clamped != text)
         setText(clamped);
 }
