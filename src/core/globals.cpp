@@ -40,6 +40,10 @@ bool gisSafeDoorOpen = false;
 bool gisTempAlarm = false;
 int gFailCycleNum[8] = {};
 int gAllCycleNum[8] = {};
+int gAllNum[8] = {};
+int gFailNum[8] = {};
+int gSyncNGNum = 0;
+int gSyncNGCycleNum = 0;
 
 QPixmap* gpPixmapLogo = nullptr;
 QPixmap* gpPixmapBG = nullptr;

@@ -57,6 +57,12 @@ extern bool gisSafeDoorOpen;
 extern bool gisTempAlarm;
 extern int gFailCycleNum[8];
 extern int gAllCycleNum[8];
+// Production counters kept in count.ini: per camera all and failed inspections, and the
+// cycles judged NG on several cameras together.
+extern int gAllNum[8];
+extern int gFailNum[8];
+extern int gSyncNGNum;
+extern int gSyncNGCycleNum;
 
 extern QPixmap* gpPixmapLogo;
 extern QPixmap* gpPixmapBG;

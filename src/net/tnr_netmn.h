@@ -28,6 +28,19 @@ public:
 
     TNR_NETMN();
 
+    // The service switches and names of cnt_net/config.json.
+    bool device_worknetfunc = false;  // big data networking (the companion peer)
+    bool device_workvideo = false;    // screen video to the peer
+    bool device_workapifunc = false;  // the HTTP API server
+    QString devicename;
+    QString workspace;
+
+    // Stores the three switches; initStart replaces them by the file's.
+    void setWorkTask(bool net, bool video, bool api);
+    // Reads the switches, the device name and the workspace from cnt_net/config.json (a key
+    // missing or of another type keeps its value; an unreadable file keeps them all).
+    void initStart();
+
     // Key "%1;%2;%3": camera index; detection; region. Written by the recogniser on the GUI
     // thread without a lock.
     QMap<QString, param_roi> roiCache;

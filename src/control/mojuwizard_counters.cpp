@@ -1,0 +1,85 @@
+// Main window: the production counters in count.ini and the hand-over of judgements to the statistics.
+#include <QList>
+#include <QSettings>
+#include <QStringList>
+#include <QVariant>
+
+#include "cammerwidget.h"
+#include "globals.h"
+#include "mojuwizard.h"
+#include "platformclock.h"
+
+namespace {
+
+// A list entry beyond this (or negative) is a corrupt or overflowed count and loads as 0.
+constexpr int kMaxListCount = 100000000;
+
+const char* const kAllNumKey = "list_allnum";
+const char* const kFailNumKey = "list_failnum";
+const char* const kSyncNGKey = "gSyncNGNum";
+const char* const kAllCycleKey = "list_allcyclenum";
+const char* const kFailCycleKey = "list_failcyclenum";
+const char* const kSyncNGCycleKey = "gSyncNGcycleNum";
+
+// The settings object reads a line "a, b, c" back as a string list; a single value reads
+// as a plain string, which toStringList turns into a one-entry list.
+void readList(QSettings& settings, const char* key, int (&counts)[kMaxCameras])
+{
+    const QStringList values = settings.value(QString::fromLatin1(key)).toStringList();
+    const int n = qMin(values.size(), kMaxCameras);
+    for (int c = 0; c < n; ++c) {
+        const int v = values[c].trimmed().toInt();
+        counts[c] = (v < 0 || v > kMaxListCount) ? 0 : v;
+    }
+}
+
+void writeList(QSettings& settings, const char* key, const int (&counts)[kMaxCameras])
+{
+    QList<QVariant> values;
+    for (int v : counts) values << v;
+    settings.setValue(QString::fromLatin1(key), values);
+}
+
+}  // namespace
+
+void MoJuWizard::CountRead()
+{
+    for (int c = 0; c < kMaxCameras; ++c) {
+        gAllNum[c] = 0;
+        gFailNum[c] = 0;
+        gAllCycleNum[c] = 0;
+        gFailCycleNum[c] = 0;
+    }
+    gSyncNGNum = 0;
+    gSyncNGCycleNum = 0;
+    // Without the file (or before the constructor opened it) everything starts at zero.
+    if (!countSettings)
+        return;
+    readList(*countSettings, kAllNumKey, gAllNum);
+    readList(*countSettings, kFailNumKey, gFailNum);
+    gSyncNGNum = countSettings->value(QString::fromLatin1(kSyncNGKey), 0).toInt();
+    readList(*countSettings, kAllCycleKey, gAllCycleNum);
+    readList(*countSettings, kFailCycleKey, gFailCycleNum);
+    gSyncNGCycleNum = countSettings->value(QString::fromLatin1(kSyncNGCycleKey), 0).toInt();
+}
+
+void MoJuWizard::CountWrite()
+{
+    if (!countSettings)
+        return;
+    writeList(*countSettings, kAllNumKey, gAllNum);
+    writeList(*countSettings, kFailNumKey, gFailNum);
+    countSettings->setValue(QString::fromLatin1(kSyncNGKey), gSyncNGNum);
+    writeList(*countSettings, kAllCycleKey, gAllCycleNum);
+    writeList(*countSettings, kFailCycleKey, gFailCycleNum);
+    countSettings->setValue(QString::fromLatin1(kSyncNGCycleKey), gSyncNGCycleNum);
+}
+
+void MoJuWizard::AddStatistics()
+{
+    const int hour = PlatformClock::now().time().hour();
+    QList<bool> okPerCamera;
+    for (int c = 0; c < numCamera && c < kMaxCameras; ++c)
+        okPerCamera << (cammerWidgets[c] && cammerWidgets[c]->cameraOk);
+    emit sendRecord(step, hour, okPerCamera, step == gDNum - 1);
+}
