@@ -3,21 +3,16 @@
 
 Run by hand, never at build time:
 
-  lanstr_gen.py transcribe DOCUMENT.md   reads the entry list and the two signal-name
-                                         tables out of the Markdown document that defines
-                                         them and writes en.json, zh_given.json and
-                                         signals.json beside this script, so that no
-                                         given text is ever retyped
-  lanstr_gen.py generate                 checks every input and writes the C++ table
+  lanstr_gen.py generate   checks every input and writes the C++ table
 
 Inputs beside this script (all keyed by entry number, texts as plain strings):
-  en.json        English texts as given (transcribed, never edited by hand)
-  zh_given.json  entries given only in Simplified Chinese (transcribed)
+  en.json        English texts
+  zh_only.json   entries that have a Simplified Chinese text and no English one
   signals.json   gInName / gOutName rows: Simplified Chinese, English, Traditional
-                 Chinese (transcribed; the Japanese column repeats the English)
-  fixes.json     corrections of given English texts, each with its reason
+                 Chinese (the Japanese column repeats the English)
+  fixes.json     corrections of English texts in en.json, each with its reason
   zh.json, zh_TW.json, ja.json
-                 the translations this project writes
+                 the other columns
 """
 
 import json
@@ -35,87 +30,10 @@ LANGS = ("zh", "en", "zh_TW", "ja")
 JA_EMPTY = {557, 621, 622, 623}
 PLACEHOLDER = re.compile(r"%(\d)")
 
-ENTRY_RE = re.compile(
-    r'(\d+) (\(no English; Simplified Chinese\) )?"((?:[^"\\]|\\.)*)"\s*([;.])')
-ESCAPES = {"n": "\n", "r": "\r", '"': '"', "\\": "\\"}
-
-
-def unescape(text):
-    return re.sub(r"\\(.)", lambda m: ESCAPES[m.group(1)], text)
-
-
 def read_json(name):
     with open(HERE / name, encoding="utf-8") as f:
         return {int(k) if k.isdigit() else k: v for k, v in json.load(f).items()}
 
-
-def write_json(name, data):
-    with open(HERE / name, "w", encoding="utf-8") as f:
-        json.dump({str(k): v for k, v in data.items()}, f, ensure_ascii=False, indent=1)
-        f.write("\n")
-
-
-# ---------------------------------------------------------------- transcription
-
-def entry_block(lines):
-    """The lines of the entry list: from the first line starting with '0 "' up to the
-    first blank line after it."""
-    start = next(i for i, l in enumerate(lines) if l.startswith('0 "'))
-    end = next(i for i in range(start, len(lines)) if not lines[i].strip())
-    return " ".join(l.strip() for l in lines[start:end])
-
-
-def signal_table(lines, name):
-    """Rows of the Markdown table that follows the line introducing `name`."""
-    start = next(i for i, l in enumerate(lines) if l.startswith("`%s`" % name))
-    rows = []
-    for line in lines[start + 1:]:
-        cells = [c.strip() for c in line.strip().strip("|").split("|")]
-        if not line.startswith("|"):
-            if rows:
-                break
-            continue
-        if not cells[0].isdigit():
-            continue
-        if int(cells[0]) != len(rows):
-            sys.exit("%s: row %s out of order" % (name, cells[0]))
-        texts = [c[1:-1] for c in cells[1:4]]
-        if not all(c.startswith('"') and c.endswith('"') for c in cells[1:4]):
-            sys.exit("%s: row %s is not three quoted texts" % (name, cells[0]))
-        rows.append(texts)
-    return rows
-
-
-def transcribe(document):
-    lines = Path(document).read_text(encoding="utf-8").splitlines()
-    block = entry_block(lines)
-    english, chinese = {}, {}
-    pos = 0
-    for m in ENTRY_RE.finditer(block):
-        if block[pos:m.start()].strip():
-            sys.exit("unparsed text before entry %s: %r" % (m.group(1), block[pos:m.start()]))
-        pos = m.end()
-        n = int(m.group(1))
-        if n in english or n in chinese:
-            sys.exit("entry %d given twice" % n)
-        (chinese if m.group(2) else english)[n] = unescape(m.group(3))
-    if block[pos:].strip():
-        sys.exit("unparsed text at the end: %r" % block[pos:])
-    if not block.rstrip().endswith("."):
-        sys.exit("the entry list does not end with a full stop")
-    write_json("en.json", dict(sorted(english.items())))
-    write_json("zh_given.json", dict(sorted(chinese.items())))
-    signals = {name: signal_table(lines, name) for name in ("gInName", "gOutName")}
-    with open(HERE / "signals.json", "w", encoding="utf-8") as f:
-        f.write("{\n" + ",\n".join(
-            ' "%s": [\n' % name + ",\n".join(
-                "  " + json.dumps(row, ensure_ascii=False) for row in rows) + "\n ]"
-            for name, rows in signals.items()) + "\n}\n")
-    print("%d English entries, %d Chinese-only entries, %d inputs, %d outputs" % (
-        len(english), len(chinese), len(signals["gInName"]), len(signals["gOutName"])))
-
-
-# ---------------------------------------------------------------- generation
 
 def placeholders(text):
     return sorted(set(PLACEHOLDER.findall(text)))
@@ -123,7 +41,7 @@ def placeholders(text):
 
 def build_rows():
     english = read_json("en.json")
-    given_zh = read_json("zh_given.json")
+    zh_only = read_json("zh_only.json")
     fixes = read_json("fixes.json")
     columns = {lang: read_json(lang + ".json") for lang in ("zh", "zh_TW", "ja")}
     errors = []
@@ -132,17 +50,17 @@ def build_rows():
         if n not in english:
             errors.append("fix of entry %d, which has no English text" % n)
         english[n] = fix["en"]
-    defined = sorted(set(english) | set(given_zh))
+    defined = sorted(set(english) | set(zh_only))
     for lang, column in columns.items():
         for n in sorted(set(column) - set(defined)):
             errors.append("%s.json: entry %d is not a defined entry" % (lang, n))
-    for n in sorted(set(given_zh) & set(columns["zh"])):
-        errors.append("zh.json: entry %d is given in Chinese already" % n)
+    for n in sorted(set(zh_only) & set(columns["zh"])):
+        errors.append("zh.json: entry %d is in zh_only.json already" % n)
 
     rows = []
     for n in defined:
         cells = {
-            "zh": given_zh.get(n, columns["zh"].get(n, "")),
+            "zh": zh_only.get(n, columns["zh"].get(n, "")),
             "en": english.get(n, ""),
             "zh_TW": columns["zh_TW"].get(n, ""),
             "ja": columns["ja"].get(n, ""),
@@ -150,7 +68,7 @@ def build_rows():
         source = cells["en"] or cells["zh"]
         for lang in LANGS:
             text = cells[lang]
-            must_be_empty = (lang == "ja" and n in JA_EMPTY) or (lang == "en" and n in given_zh)
+            must_be_empty = (lang == "ja" and n in JA_EMPTY) or (lang == "en" and n in zh_only)
             if must_be_empty and text:
                 errors.append("entry %d: the %s cell must stay empty" % (n, lang))
             if not must_be_empty and not text:
@@ -204,9 +122,7 @@ def generate():
 
 
 def main():
-    if len(sys.argv) == 3 and sys.argv[1] == "transcribe":
-        transcribe(sys.argv[2])
-    elif len(sys.argv) == 2 and sys.argv[1] == "generate":
+    if len(sys.argv) == 2 and sys.argv[1] == "generate":
         generate()
     else:
         sys.exit(__doc__)
