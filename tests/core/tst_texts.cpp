@@ -54,7 +54,7 @@ class TestTexts : public QObject
     Q_OBJECT
 
     QMap<int, QString> english;      // English column as the generator reads it, fixes applied
-    QMap<int, QString> chineseOnly;  // entries given only in Simplified Chinese
+    QMap<int, QString> chineseOnly;  // entries with only a Simplified Chinese text
 
     // Cells declared empty although their entry has text in other languages.
     static bool declaredEmpty(int entry, int lan)
@@ -70,7 +70,7 @@ private slots:
         english = readInput("en.json");
         const QMap<int, QString> fixes = readInput("fixes.json");
         for (auto it = fixes.begin(); it != fixes.end(); ++it) english[it.key()] = it.value();
-        chineseOnly = readInput("zh_given.json");
+        chineseOnly = readInput("zh_only.json");
         QCOMPARE(english.size() + chineseOnly.size(), 656);
     }
 
