@@ -5,7 +5,6 @@
 #include <QDebug>
 #include <QRegularExpression>
 
-#include "commandrunner.h"
 #include "devices.h"
 #include "globals.h"
 #include "mojuwizard.h"
@@ -25,8 +24,8 @@ constexpr int kWatchdogGraceMs = 1000;
 
 // Newer panel kernels drive the back-light through sysfs instead of the LED device.
 const char* const kSysfsBacklightKernel = "^Linux version 6.\\d+\\.\\d+-\\d+-generic*";
-const char* const kBacklightOnLine = "echo 0 > /sys/class/backlight/intel_backlight/bl_power";
-const char* const kBacklightOffLine = "echo 1 > /sys/class/backlight/intel_backlight/bl_power";
+constexpr int kBacklightPowerOn = 0;
+constexpr int kBacklightPowerOff = 1;
 
 int gLedMask = kLedMaskInitial;
 
@@ -46,7 +45,7 @@ void LCDOnOff(int on)
     const bool sysfs = sysfsKernel.match(linux_kernel_proc_version).hasMatch();
     qInfo() << "LCDOnOff isOn" << on << (sysfs ? "true" : "false");
     if (sysfs)
-        CommandRunner::runLine(on ? kBacklightOnLine : kBacklightOffLine);
+        Devices::writeBacklightPower(on ? kBacklightPowerOn : kBacklightPowerOff);
     else
         Devices::ledIoctl(gfLED, on ? kLcdOnRequest : kLcdOffRequest);
     if (gpWin)

@@ -6,6 +6,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <QFile>
 #include <QMutex>
 #include <QMutexLocker>
 
@@ -15,6 +16,8 @@
 namespace {
 QMutex gDeviceMutex;
 QList<unsigned long> gLedRequests;
+QList<int> gBacklightWrites;
+const char* const kBacklightPowerPath = "/sys/class/backlight/intel_backlight/bl_power";
 }  // namespace
 
 int Devices::openLed()
@@ -45,6 +48,31 @@ void Devices::clearRecordedLedRequests()
 {
     QMutexLocker lock(&gDeviceMutex);
     gLedRequests.clear();
+}
+
+int Devices::writeBacklightPower(int value)
+{
+    if (CommandRunner::mode() != CommandRunner::Real) {
+        QMutexLocker lock(&gDeviceMutex);
+        gBacklightWrites.append(value);
+        return 0;
+    }
+    QFile file(SysPath(QString::fromLatin1(kBacklightPowerPath)));
+    if (!file.open(QIODevice::WriteOnly))
+        return -1;
+    return file.write(QByteArray::number(value) + '\n') > 0 ? 0 : -1;
+}
+
+QList<int> Devices::recordedBacklightWrites()
+{
+    QMutexLocker lock(&gDeviceMutex);
+    return gBacklightWrites;
+}
+
+void Devices::clearRecordedBacklightWrites()
+{
+    QMutexLocker lock(&gDeviceMutex);
+    gBacklightWrites.clear();
 }
 
 int Devices::requestIoPrivilege(int level)

@@ -14,6 +14,13 @@ public:
     static QList<unsigned long> recordedLedRequests();
     static void clearRecordedLedRequests();
 
+    // Back-light power of the newer panel kernels ("/sys/class/backlight/intel_backlight/
+    // bl_power" under the system root: 0 on, 1 off). Written only in real mode; otherwise
+    // the value is only remembered. Returns 0 on success, -1 when the file cannot be written.
+    static int writeBacklightPower(int value);
+    static QList<int> recordedBacklightWrites();
+    static void clearRecordedBacklightWrites();
+
     // Port I/O privilege; asked of the kernel only in real mode.
     static int requestIoPrivilege(int level);
 };

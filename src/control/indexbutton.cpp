@@ -1,0 +1,208 @@
+// The operator's button column: logo, navigation, start/stop, re-sampling and manual triggers.
+#include "indexbutton.h"
+
+#include <QFile>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QPixmap>
+#include <QShowEvent>
+#include <QVBoxLayout>
+
+#include "colorbutton.h"
+#include "combobox.h"
+#include "globals.h"
+#include "mojuwizard.h"
+#include "wizardpara.h"
+
+namespace {
+
+constexpr int kBarWidth = 240;
+constexpr int kButtonHeight = 76;
+constexpr int kSnapshotWidth = 115;
+constexpr int kComboWidth = 125;
+constexpr int kComboFontPx = 33;
+constexpr int kComboItemHeight = 66;
+constexpr int kBottomMargin = 60;
+constexpr int kButtonSizeClass = 4;
+
+constexpr int kModeStandard = 0;
+constexpr int kModeTwoColour = 1;
+constexpr int kModeTurntable = 2;
+constexpr int kModeMulti = 3;
+
+// Text-table entries of the bar.
+constexpr int kTextStopDetection = 127;
+constexpr int kTextResample = 129;
+constexpr int kTextAreaSettings = 130;
+constexpr int kTextProductSnapshot = 131;
+constexpr int kTextMouldSnapshot = 132;
+constexpr int kTextMultiScreen = 126;
+constexpr int kTextSideDetections = 372;   // "Left prod", ... in modes 1 and 2
+constexpr int kTextMultiDetections = 477;  // "1st", "2nd", ... in mode 3
+
+const char* const kLogoStyle = "QPushButton {    border: none;    outline: none;    background: transparent;}";
+
+QString Text(int entry)
+{
+    return gaLanStr[entry * kLanColumns + gLan];
+}
+
+int MachineMode()
+{
+    return gpWPara ? gpWPara->detectMode : kModeStandard;
+}
+
+void SetShown(QWidget* w, bool shown)
+{
+    if (w)
+        w->setVisible(shown);
+}
+
+}  // namespace
+
+IndexButton::IndexButton(MoJuWizard* parent) : QWidget(parent)
+{
+    const QString logoFile = QFile::exists("./images/logo2.png") ? QStringLiteral("./images/logo2.png")
+                                                                 : QStringLiteral("./images/logo2.bmp");
+    logoButton = new QPushButton(this);
+    logoButton->setFixedSize(kBarWidth, logoHeight);
+    logoButton->setIcon(
+        QIcon(QPixmap(logoFile).scaled(logoButton->size(), Qt::IgnoreAspectRatio, Qt::FastTransformation)));
+    logoButton->setIconSize(logoButton->size());
+    logoButton->setStyleSheet(kLogoStyle);
+    connect(logoButton, &QPushButton::clicked, this, [this] {
+        expanded = !expanded;
+        ShowHide(1);
+    });
+
+    auto makeButton = [this](int entry) {
+        auto* b = new ColorButton(Text(entry), this, kButtonSizeClass);
+        b->setFixedSize(kBarWidth, kButtonHeight);
+        return b;
+    };
+    startStopButton = makeButton(kTextStopDetection);
+    resampleButton = makeButton(kTextResample);
+    areaButton = makeButton(kTextAreaSettings);
+    multiScreenButton = makeButton(kTextMultiScreen);
+    productTrigButton = makeButton(kTextProductSnapshot);
+    mouldTrigButton = makeButton(kTextMouldSnapshot);
+    snapshotButton = new ColorButton(tr("抓拍"), this, kButtonSizeClass);
+    snapshotButton->setFixedSize(kSnapshotWidth, kButtonHeight);
+
+    connect(startStopButton, &QPushButton::clicked, parent, &MoJuWizard::SlotStartStop);
+    connect(resampleButton, &QPushButton::clicked, parent, &MoJuWizard::SlotReTrain);
+    connect(areaButton, &QPushButton::clicked, parent, &MoJuWizard::SlotAdjustArea);
+    connect(multiScreenButton, &QPushButton::clicked, parent, &MoJuWizard::SlotReturn);
+    connect(productTrigButton, &QPushButton::clicked, parent, &MoJuWizard::SlotManualTrig0);
+    connect(mouldTrigButton, &QPushButton::clicked, parent, &MoJuWizard::SlotManualTrig1);
+    connect(snapshotButton, &QPushButton::clicked, parent, &MoJuWizard::SlotMuliManualTrig);
+
+    detectCombo = new ComboBox(this);
+    detectCombo->setFixedSize(kComboWidth, kButtonHeight);
+    QFont comboFont(QStringLiteral("wqy-microhei"));
+    comboFont.setPixelSize(kComboFontPx);
+    detectCombo->setFont(comboFont);
+    detectCombo->setItemHeight(kComboItemHeight);
+
+    auto* snapshotRow = new QHBoxLayout;
+    snapshotRow->setContentsMargins(0, 0, 0, 0);
+    snapshotRow->addWidget(snapshotButton);
+    snapshotRow->addWidget(detectCombo);
+
+    hideTimer = new QTimer(this);
+    connect(hideTimer, &QTimer::timeout, this, &IndexButton::SlotShowHideTimeout);
+
+    auto* column = new QVBoxLayout(this);
+    column->setSpacing(1);
+    column->setContentsMargins(0, 0, 0, kBottomMargin);
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{logoButton, multiScreenButton, startStopButton, systemButton, resampleButton,
+                                         areaButton, statisticsButton, mouldTrigButton, productTrigButton})
+        if (w)
+            column->addWidget(w);
+    column->addLayout(snapshotRow);
+    column->addStretch();
+
+    setGeometry(gShowW - kBarWidth, 0, kBarWidth, gShowH);
+    Reset();
+}
+
+void IndexButton::ShowHide(int mode)
+{
+    if (mode == 0)
+        setVisible(false);
+    else if (mode == 1)
+        setVisible(expanded);
+    const bool v = mode == 1 ? expanded : true;
+
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{multiScreenButton, startStopButton, systemButton, resampleButton, areaButton})
+        SetShown(w, v);
+
+    const int machineMode = MachineMode();
+    const bool manualTrigger = gpWPara && gpWPara->showManualSnapshot != 0;
+    const bool productDetection = gpWPara && gpWPara->detectProd != 0;
+    SetShown(productTrigButton, manualTrigger && productDetection && machineMode == kModeStandard);
+    SetShown(mouldTrigButton, manualTrigger && machineMode == kModeStandard);
+    SetShown(detectCombo, manualTrigger && machineMode != kModeStandard);
+    SetShown(snapshotButton, manualTrigger && machineMode != kModeStandard);
+    SetShown(statisticsButton, gpWPara && gpWPara->useStatistics != 0);
+}
+
+void IndexButton::SlotShowHideTimeout()
+{
+    expanded = false;
+    ShowHide(1);
+    hideTimer->stop();
+}
+
+void IndexButton::checkShowHide()
+{
+    if (!expanded) {
+        expanded = true;
+        ShowHide(1);
+    }
+}
+
+void IndexButton::Reset()
+{
+    ShowHide(0);
+    ResetComboChooseManualTrig();
+}
+
+void IndexButton::ResetComboChooseManualTrig()
+{
+    detectCombo->clear();
+    int first = 0;
+    int count = 0;
+    switch (MachineMode()) {
+        case kModeTwoColour:
+        case kModeTurntable:
+            first = kTextSideDetections;
+            count = gDNum;
+            break;
+        case kModeMulti:
+            first = kTextMultiDetections;
+            count = gpWPara ? gpWPara->detectCount : 0;
+            break;
+        default:
+            break;
+    }
+    // The stage count is clamped to 2..8 at load; the bound keeps a stray value inside the table.
+    count = qBound(0, count, kMaxDetections);
+    for (int d = 0; d < count; ++d) detectCombo->addItem(QStringLiteral("%1").arg(Text(first + d)));
+}
+
+int IndexButton::CurChooseTrig()
+{
+    return detectCombo->currentIndex();
+}
+
+void IndexButton::paintEvent(QPaintEvent*) {}
+
+void IndexButton::showEvent(QShowEvent* event)
+{
+    expanded = true;
+    ShowHide(1);
+    QWidget::showEvent(event);
+}

@@ -1,0 +1,210 @@
+// The status strip: IO lamps with their names, login state, product name, USB disk, clock and cycle time.
+#include "iostatus.h"
+
+#include <QDir>
+#include <QFont>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPixmap>
+
+#include "controlport.h"
+#include "globals.h"
+#include "mojuwizard.h"
+#include "platformclock.h"
+#include "wizardpara.h"
+
+std::function<bool()> IOStatusWidget::usbDiskPresent;
+std::function<QStringList()> IOStatusWidget::groupNames;
+
+namespace {
+
+constexpr int kStripHeight = 180;
+constexpr int kLampW = 70;
+constexpr int kLampH = 80;
+constexpr int kNameH = 18;
+constexpr int kLampStep = 75;
+constexpr int kFirstLampX = 7;
+constexpr int kSecondInputX = 82;
+constexpr int kOutputGap = 90;  // from the last input lamp to the first output lamp
+constexpr int kTextGap = 150;   // from the last lamp to the login text, and on to the product
+constexpr int kProductPerLanguage = 20;
+constexpr int kWideScreen = 1024;  // above this, mode 3 puts the outputs on a row of their own
+constexpr int kModeMulti = 3;
+constexpr int kMaxSignal = 8;  // inputs and outputs 0..8 have lamps
+constexpr int kExtraOutputs = 4;
+constexpr int kNameFontPx = 16;
+constexpr int kTextFontPx = 35;
+constexpr int kTextBaseLine = 155;
+constexpr int kClockX = 1150;
+const QRect kDiskRect(1080, 120, 50, 50);
+const QColor kProductColour("#ff9900");
+
+// Text-table entries of the strip.
+constexpr int kTextLogged = 308;
+constexpr int kTextUnlogged = 156;
+constexpr int kTextProductName = 557;
+constexpr int kTextClock = 110;
+
+const char* const kFontFamily = "wqy-microhei";
+const char* const kDefaultGroup = "default";
+
+QString Text(int entry)
+{
+    return gaLanStr[entry * kLanColumns + gLan];
+}
+
+QFont StripFont(int px)
+{
+    QFont f(QString::fromLatin1(kFontFamily));
+    f.setPixelSize(px);
+    return f;
+}
+
+QStringList GroupFolders()
+{
+    if (!gpWPara)
+        return {};
+    return QDir(gpWPara->groupDir).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+}  // namespace
+
+IOStatusWidget::IOStatusWidget(MoJuWizard* parent) : QWidget(parent)
+{
+    setGeometry(0, gShowH - kStripHeight, gShowW, kStripHeight);
+}
+
+IOStatusWidget::Layout IOStatusWidget::layout() const
+{
+    Layout out;
+    const int h = height();
+    const int mode = gpWPara ? gpWPara->detectMode : 0;
+    const bool multi = mode == kModeMulti;
+    // Mode 3's detection count as the record loaded it.
+    const int count = gpWPara ? gpWPara->detectCount : 0;
+
+    bool hasLamp[kMaxSignal + 1] = {};
+    if (!multi) {
+        for (int i = 0; i < 4; ++i) hasLamp[i] = true;
+    } else if (gpWPara) {
+        for (int d = 0; d < kMaxDetections; ++d) {
+            const int input = gpWPara->detectTrigIn[d];
+            if (input >= 0 && input <= kMaxSignal)
+                hasLamp[input] = true;
+        }
+        const int choice = gpWPara->ioRowInput[0];
+        if (choice >= 0 && choice < 8 && TriginNo[choice] >= 1 && TriginNo[choice] - 1 <= kMaxSignal)
+            hasLamp[TriginNo[choice] - 1] = true;
+    }
+
+    const int lampTop = h - (multi ? 170 : 85);
+    const int inputNameTop = h - (multi ? 110 : 23);
+    auto addLamp = [&out](int kind, int number, int x, int top, int nameTop, const QString& name) {
+        out.lamps.append({kind, number, QRect(x, top, kLampW, kLampH), QRect(x, nameTop, kLampW, kNameH), name});
+    };
+
+    // Inputs: 0 at x 7, 1 at x 82, every later one a step right of the last input drawn
+    // from 1 on (or at x 82 when there is none).
+    int lastX = kFirstLampX;
+    int lastFromOne = -1;
+    for (int i = 0; i <= kMaxSignal; ++i) {
+        if (!hasLamp[i])
+            continue;
+        if (multi && i >= 4 && !(count > i || (i == kMaxSignal && count >= kMaxSignal)))
+            continue;
+        int x = kFirstLampX;
+        if (i >= 1)
+            x = lastFromOne < 0 ? kSecondInputX : lastFromOne + kLampStep;
+        addLamp(0, i, x, lampTop, inputNameTop, gaName[i]);
+        lastX = x;
+        if (i >= 1)
+            lastFromOne = x;
+    }
+
+    // Outputs: a row after the inputs, or in mode 3 on a wide screen a second row.
+    const bool secondRow = multi && gShowW > kWideScreen;
+    const int outTop = secondRow ? h - 85 : lampTop;
+    const int outNameTop = secondRow ? h - 26 : (multi ? inputNameTop : h - 23);
+    int x = secondRow ? kFirstLampX : lastX + kOutputGap;
+    const int nameBase = multi ? 9 : 4;
+    int lastOutput = -1;
+    for (int j = 0; j <= kMaxSignal; ++j) {
+        if (j >= 4 && !(multi && (count > j || (j == kMaxSignal && count >= kMaxSignal))))
+            break;
+        addLamp(1, j, x, outTop, outNameTop, gaName[nameBase + j]);
+        lastOutput = j;
+        x += kLampStep;
+    }
+    // The switch of system2 value 7 also shows the four outputs after the last one.
+    if (gpWPara && gpWPara->ejectorPulseNoAlarm != 0) {
+        for (int k = 1; k <= kExtraOutputs; ++k) {
+            addLamp(1, lastOutput + k, x, outTop, outNameTop, QStringLiteral(" N %1 ").arg(k));
+            x += kLampStep;
+        }
+    }
+    const int lastLampX = out.lamps.isEmpty() ? kFirstLampX : out.lamps.last().lamp.left();
+
+    out.showLogin = gpWPara && gpWPara->isPswUsed != 0;
+    if (out.showLogin) {
+        out.loginText = Text(gpState && gpState->pswLevel != 0 ? kTextLogged : kTextUnlogged);
+        out.loginAt = QPoint(lastLampX + kTextGap, h - (multi ? 26 : 23));
+    }
+
+    if (gpWPara) {
+        const QStringList groups = groupNames ? groupNames() : GroupFolders();
+        const int index = gpWPara->groupIndex;
+        if (index >= 0 && index < groups.size() && groups.at(index) != QLatin1String(kDefaultGroup)) {
+            out.showProduct = true;
+            out.productText = Text(kTextProductName) + groups.at(index);
+            const int px =
+                out.showLogin ? out.loginAt.x() + kTextGap + kProductPerLanguage * gLan : lastLampX + kTextGap;
+            out.productAt = QPoint(px, kTextBaseLine);
+        }
+    }
+
+    out.showDisk = usbDiskPresent && usbDiskPresent();
+    out.diskRect = kDiskRect;
+
+    const int cycleTime = gpState ? gpState->cycleTime : 0;
+    out.clockText = Text(kTextClock)
+                        .arg(PlatformClock::now().toString("yyyy-MM-dd hh.mm.ss"))
+                        .arg(double(cycleTime) / 10.0, 4, 'f', 1);
+    out.clockAt = QPoint(kClockX, kTextBaseLine);
+    return out;
+}
+
+void IOStatusWidget::mousePressEvent(QMouseEvent*)
+{
+    if (gpState)
+        gpState->pswLevel = 0;
+    update();
+}
+
+void IOStatusWidget::paintEvent(QPaintEvent*)
+{
+    const Layout l = layout();
+    QPainter p(this);
+
+    p.setFont(StripFont(kNameFontPx));
+    p.setPen(QColor(0, 255, 255));
+    for (const Lamp& lamp : l.lamps) {
+        const int state = gpControlIO ? gpControlIO->IOState(lamp.kind, lamp.number) : 0;
+        if (gpPixmapOUT[state])
+            p.drawPixmap(lamp.lamp, *gpPixmapOUT[state]);
+        p.drawText(lamp.nameBox, Qt::AlignCenter, lamp.name);
+    }
+
+    p.setFont(StripFont(kTextFontPx));
+    if (l.showLogin) {
+        p.setPen(gpState && gpState->pswLevel != 0 ? Qt::green : Qt::red);
+        p.drawText(l.loginAt, l.loginText);
+    }
+    if (l.showProduct) {
+        p.setPen(kProductColour);
+        p.drawText(l.productAt, l.productText);
+    }
+    if (l.showDisk)
+        p.drawPixmap(l.diskRect, QPixmap("./images/disk.png"));
+    p.setPen(Qt::green);
+    p.drawText(l.clockAt, l.clockText);
+}

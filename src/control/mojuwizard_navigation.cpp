@@ -1,0 +1,391 @@
+// Main window: camera layout, zoom and pan, opening the pages, the login and screen timers, view duties.
+#include <iterator>
+
+#include <QEvent>
+#include <QLabel>
+#include <QMouseEvent>
+
+#include "cammerwidget.h"
+#include "colorbutton.h"
+#include "floatslider.h"
+#include "globals.h"
+#include "indexbutton.h"
+#include "iostatus.h"
+#include "ledlcd.h"
+#include "mojuwizard.h"
+#include "numberinput.h"
+#include "numcharinput.h"
+#include "wizardpara.h"
+
+#if __has_include("drawroiwidget.h")
+#include "drawroiwidget.h"
+#define MONITOR_HAVE_ROI_PAGE 1
+#endif
+
+namespace {
+
+constexpr int kModeMulti = 3;
+constexpr int kFactoryLevel = 2;
+constexpr int kSourceNgRecord = 4;  // image source of the teaching page: "NG Record"
+constexpr int kTempeLongMs = 3600000;
+constexpr int kTempeSlowAfter = 3;  // timeouts of tempeTimer before it slows to an hour
+constexpr int kLedRunBlink = 5;
+
+// The camera grid for 2 to 8 cameras: columns and rows; the cell is screen / columns wide
+// (plus one pixel with three columns) and screen / rows high.
+struct GridRow
+{
+    int cameras;  // up to this many cameras
+    int columns;
+    int rows;
+    int extraWidth;
+};
+const GridRow kGrid[] = {
+    {2, 2, 1, 0},
+    {4, 2, 2, 0},
+    {6, 3, 2, 1},
+    {8, 4, 2, 0},
+};
+
+// Pages of the layers above the main window (settings, help, camera numbering, IO names)
+// are reached here as plain widgets, found among the window's children by class.
+QWidget* Page(const QWidget* win, const char* className)
+{
+    for (QObject* child : win->children())
+        if (child->isWidgetType() && child->inherits(className))
+            return static_cast<QWidget*>(child);
+    return nullptr;
+}
+
+bool PageVisible(const QWidget* win, const char* className)
+{
+    const QWidget* page = Page(win, className);
+    return page && page->isVisible();
+}
+
+void OpenRoiPage(MoJuWizard* win)
+{
+#ifdef MONITOR_HAVE_ROI_PAGE
+    if (win->drawROIWidget)
+        win->drawROIWidget->Reset(false);
+#else
+    Q_UNUSED(win);
+#endif
+}
+
+}  // namespace
+
+// ---- camera layout ----
+
+void MoJuWizard::ChangeCammer()
+{
+    const int W = gShowW;
+    const int H = gShowH;
+    zoomOffsetX = 0;
+    zoomOffsetY = 0;
+    zoomFactor = 1.0;
+    if (numCamera <= 0 || !cammerWidgets[0])
+        return;
+
+    if (numCamera == 1) {
+        viewCamera = 0;
+        cammerWidgets[0]->setGeometry(0, 0, W, H);
+        cammerWidgets[0]->show();
+        return;
+    }
+
+    int cellW = W;
+    int cellH = H;
+    if (viewCamera >= numCamera) {
+        viewCamera = numCamera;
+        const GridRow* grid = &kGrid[std::size(kGrid) - 1];
+        for (const GridRow& row : kGrid)
+            if (numCamera <= row.cameras) {
+                grid = &row;
+                break;
+            }
+        cellW = W / grid->columns + grid->extraWidth;
+        cellH = H / grid->rows;
+        for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
+            if (!cammerWidgets[c])
+                continue;
+            cammerWidgets[c]->setGeometry((c % grid->columns) * cellW, (c / grid->columns) * cellH, cellW, cellH);
+            cammerWidgets[c]->show();
+        }
+    } else {
+        for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
+            if (!cammerWidgets[c])
+                continue;
+            if (c == viewCamera) {
+                cammerWidgets[c]->setGeometry(0, 0, W, H);
+                cammerWidgets[c]->show();
+            } else {
+                cammerWidgets[c]->hide();
+            }
+        }
+    }
+
+    showhideMscale();
+    if (zoomSlider)
+        zoomSlider->setToMinValue();
+    for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
+        CammerWidget* view = cammerWidgets[c];
+        if (!view)
+            continue;
+        if (view->imageWidth > 0)
+            view->showScaleX = float(cellW) / float(view->imageWidth);
+        if (view->imageHeight > 0)
+            view->showScaleY = float(cellH) / float(view->imageHeight);
+        view->winScaleX = float(cellW) / float(W);
+        view->winScaleY = float(cellH) / float(H);
+    }
+}
+
+void MoJuWizard::SlotReturn()
+{
+    if (PageVisible(this, "WizardParaWidget") || PageVisible(this, "DrawROIWidget"))
+        return;
+    if (numCamera == 1) {
+        viewCamera = 0;
+        zoomOffsetX = 0;
+        zoomOffsetY = 0;
+        zoomFactor = 1.0;
+        update();
+        return;
+    }
+    viewCamera = numCamera;
+    ChangeCammer();
+}
+
+// ---- zoom and pan of the single camera ----
+
+void MoJuWizard::MScale(float value)
+{
+    if (value == 1.0f) {
+        zoomOffsetX = 0;
+        zoomOffsetY = 0;
+        zoomFactor = 1.0;
+        update();
+        return;
+    }
+    // Single precision on purpose: the image point under the zoom centre stays put.
+    const float z = float(zoomFactor);
+    zoomOffsetX = float(zoomCentreX) - ((float(zoomCentreX) - float(zoomOffsetX)) / z) * value;
+    zoomOffsetY = float(zoomCentreY) - ((float(zoomCentreY) - float(zoomOffsetY)) / z) * value;
+    zoomFactor = value;
+    update();
+}
+
+void MoJuWizard::MScaleSetToMin()
+{
+    if (zoomSlider)
+        zoomSlider->setToMinValue();
+}
+
+void MoJuWizard::updateMScale(int x, int y)
+{
+    if (zoomFactor <= 1.0)
+        return;
+    zoomOffsetX += x - panLastX;
+    zoomOffsetY += y - panLastY;
+    panLastX = x;
+    panLastY = y;
+    update();
+    if (zoomSlider)
+        zoomSlider->startTimer();
+}
+
+void MoJuWizard::showhideMscale(bool show)
+{
+    if (zoomSlider)
+        zoomSlider->setVisible(show);
+}
+
+void MoJuWizard::showhideMscale()
+{
+    const bool zoomOn = gpWPara && gpWPara->zoomEnable != 0;
+    showhideMscale(zoomOn && (numCamera == 1 || viewCamera != numCamera));
+}
+
+void MoJuWizard::showhideHelp(bool show)
+{
+    if (helpButton)
+        helpButton->setVisible(show);
+}
+
+void MoJuWizard::showhideVersion(bool show)
+{
+    if (versionLabel)
+        versionLabel->setVisible(show);
+    if (modeLabel)
+        modeLabel->setVisible(show);
+}
+
+// ---- pages ----
+
+namespace {
+
+// The teaching page and the settings screen are not opened over one another or over the
+// camera numbering and IO naming pages.
+bool AnotherPageOpen(const MoJuWizard* win)
+{
+    for (const char* page : {"WizardParaWidget", "DrawROIWidget", "WidgetChangeCamera", "CustomIONameWidget"})
+        if (PageVisible(win, page))
+            return true;
+    return false;
+}
+
+}  // namespace
+
+void MoJuWizard::SlotHelp()
+{
+    if (QWidget* help = Page(this, "HelpWidget"))
+        help->show();
+}
+
+void MoJuWizard::SlotAdjustArea()
+{
+    if (AnotherPageOpen(this) || pageState == 2)
+        return;
+    if (CheckPassword() == 0)
+        return;
+    pageState = 3;
+    if (indexButton)
+        indexButton->hide();
+    if (ioStatusWidget)
+        ioStatusWidget->hide();
+    OpenRoiPage(this);
+}
+
+void MoJuWizard::SlotShowAlarmImgae()
+{
+    if (AnotherPageOpen(this) || pageState == 2)
+        return;
+    pageState = 3;
+    if (indexButton)
+        indexButton->hide();
+    if (ioStatusWidget)
+        ioStatusWidget->hide();
+    OpenRoiPage(this);
+#ifdef MONITOR_HAVE_ROI_PAGE
+    if (drawROIWidget)
+        drawROIWidget->setSource(kSourceNgRecord);
+#else
+    Q_UNUSED(kSourceNgRecord);
+#endif
+}
+
+void MoJuWizard::CheckArea(bool)
+{
+    CheckArea();
+}
+
+void MoJuWizard::CheckArea()
+{
+    if (QWidget* settings = Page(this, "WizardParaWidget"); settings && settings->isVisible())
+        settings->hide();
+    if (CheckPassword() == 0) {
+        runState = 1;
+        return;
+    }
+    pageState = 3;
+    if (indexButton)
+        indexButton->hide();
+    OpenRoiPage(this);
+    gFromTrain = 1;
+}
+
+void MoJuWizard::SlotSystemPara()
+{
+    if (AnotherPageOpen(this))
+        return;
+    // The factory level is for one visit: entering the settings lowers it.
+    if (pswLevel == kFactoryLevel)
+        pswLevel = gpWPara && gpWPara->isPswUsed != 0 ? 1 : 0;
+    if (CheckPassword() == 0 || pageState == 2)
+        return;
+    if (gpWPara && gpWParaBak)
+        *gpWParaBak = *gpWPara;
+    if (indexButton)
+        indexButton->SlotShowHideTimeout();
+    if (QWidget* settings = Page(this, "WizardParaWidget"))
+        settings->show();
+    if (zoomSlider)
+        zoomSlider->hide();
+}
+
+void MoJuWizard::SlotMuliManualTrig()
+{
+    // An empty detection combo (standard machine mode) chooses nothing to trigger.
+    const int chosen = indexButton ? indexButton->CurChooseTrig() : -1;
+    if (chosen < 0)
+        return;
+    SlotManualTrig(chosen);
+}
+
+// ---- login, screen and counting timers ----
+
+void MoJuWizard::TimerLogout()
+{
+    logoutTimer->stop();
+    pswLevel = 0;
+    if (ioStatusWidget)
+        ioStatusWidget->update();
+}
+
+void MoJuWizard::TimerLCD()
+{
+    lcdTimer->stop();
+    LCDOnOff(0);
+}
+
+void MoJuWizard::TimerTempe()
+{
+    ++tempeCount;
+    if (tempeCount == kTempeSlowAfter)
+        tempeTimer->start(kTempeLongMs);
+}
+
+void MoJuWizard::TimerTempe1()
+{
+    tempe1Timer->stop();
+}
+
+// ---- view duties ----
+
+void MoJuWizard::SlotDrawHint()
+{
+    if (drawHintTimer)
+        drawHintTimer->stop();
+    gDrawHint = 0;
+    update();
+}
+
+void MoJuWizard::SlotFPS()
+{
+    static bool ledOn = true;  // the first tick switches the LED off
+    if (runState != 3) {
+        ledOn = !ledOn;
+        LEDOnOff(kLedRunBlink, ledOn ? 1 : 0);
+    } else {
+        LEDOnOff(kLedRunBlink, 1);
+    }
+    update();
+}
+
+bool MoJuWizard::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::MouseButtonPress) {
+        if (gpNumPad && gpNumPad->isVisible() && gpNumPad != watched)
+            gpNumPad->hide();
+        if (gpNumCharPad && gpNumCharPad->isVisible() && gpNumCharPad != watched)
+            gpNumCharPad->hide();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void MoJuWizard::mouseReleaseEvent(QMouseEvent* event)
+{
+    setFocus(Qt::OtherFocusReason);
+    QWidget::mouseReleaseEvent(event);
+}
