@@ -2,6 +2,7 @@
 #include "testsupport.h"
 
 #include <atomic>
+#include <cstdlib>
 
 #include <QDir>
 #include <QFile>
@@ -71,6 +72,12 @@ QString enterTempWorkDir()
     if (!gTempDir) {
         gTempDir = new QTemporaryDir(QDir::tempPath() + "/monitor-test-XXXXXX");
         gTempDir->setAutoRemove(true);
+        // Removed when the process ends, after the test object and the application are gone
+        // (their destructors may still close files in it), also when a test calls exit().
+        std::atexit([] {
+            delete gTempDir;
+            gTempDir = nullptr;
+        });
         QDir().mkpath(gTempDir->path() + "/sysroot");
         copyRuntimePictures(gTempDir->path());
         QDir::setCurrent(gTempDir->path());
