@@ -19,6 +19,7 @@
 #include "globals.h"
 #include "lanstr.h"
 #include "logmanager.h"
+#include "mapplication.h"
 #include "mojuwizard.h"
 #include "platformclock.h"
 #include "platformconfig.h"
@@ -152,7 +153,7 @@ int StartUp(int argc, char** argv)
 
     QApplication* app = qobject_cast<QApplication*>(QCoreApplication::instance());
     if (!app)
-        app = new QApplication(argc, argv);
+        app = new MApplication(argc, argv);
 
     g_splashframe = new SplashFrame;
     g_splashframe->flushstep(0, "启动...");
