@@ -11,6 +11,7 @@
 #include "colorbutton.h"
 #include "combobox.h"
 #include "globals.h"
+#include "lanstr.h"
 #include "mojuwizard.h"
 #include "wizardpara.h"
 
@@ -42,11 +43,6 @@ constexpr int kTextMultiDetections = 477;  // "1st", "2nd", ... in mode 3
 
 const char* const kLogoStyle = "QPushButton {    border: none;    outline: none;    background: transparent;}";
 
-QString Text(int entry)
-{
-    return gaLanStr[entry * kLanColumns + gLan];
-}
-
 int MachineMode()
 {
     return gpWPara ? gpWPara->detectMode : kModeStandard;
@@ -76,7 +72,7 @@ IndexButton::IndexButton(MoJuWizard* parent) : QWidget(parent)
     });
 
     auto makeButton = [this](int entry) {
-        auto* b = new ColorButton(Text(entry), this, kButtonSizeClass);
+        auto* b = new ColorButton(LanStr(entry), this, kButtonSizeClass);
         b->setFixedSize(kBarWidth, kButtonHeight);
         return b;
     };
@@ -190,7 +186,7 @@ void IndexButton::ResetComboChooseManualTrig()
     }
     // The stage count is clamped to 2..8 at load; the bound keeps a stray value inside the table.
     count = qBound(0, count, kMaxDetections);
-    for (int d = 0; d < count; ++d) detectCombo->addItem(QStringLiteral("%1").arg(Text(first + d)));
+    for (int d = 0; d < count; ++d) detectCombo->addItem(QStringLiteral("%1").arg(LanStr(first + d)));
 }
 
 int IndexButton::CurChooseTrig()

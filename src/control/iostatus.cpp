@@ -9,6 +9,7 @@
 
 #include "controlport.h"
 #include "globals.h"
+#include "lanstr.h"
 #include "mojuwizard.h"
 #include "platformclock.h"
 #include "wizardpara.h"
@@ -47,11 +48,6 @@ constexpr int kTextClock = 110;
 
 const char* const kFontFamily = "wqy-microhei";
 const char* const kDefaultGroup = "default";
-
-QString Text(int entry)
-{
-    return gaLanStr[entry * kLanColumns + gLan];
-}
 
 QFont StripFont(int px)
 {
@@ -146,7 +142,7 @@ IOStatusWidget::Layout IOStatusWidget::layout() const
 
     out.showLogin = gpWPara && gpWPara->isPswUsed != 0;
     if (out.showLogin) {
-        out.loginText = Text(gpState && gpState->pswLevel != 0 ? kTextLogged : kTextUnlogged);
+        out.loginText = LanStr(gpState && gpState->pswLevel != 0 ? kTextLogged : kTextUnlogged);
         out.loginAt = QPoint(lastLampX + kTextGap, h - (multi ? 26 : 23));
     }
 
@@ -155,7 +151,7 @@ IOStatusWidget::Layout IOStatusWidget::layout() const
         const int index = gpWPara->groupIndex;
         if (index >= 0 && index < groups.size() && groups.at(index) != QLatin1String(kDefaultGroup)) {
             out.showProduct = true;
-            out.productText = Text(kTextProductName) + groups.at(index);
+            out.productText = LanStr(kTextProductName) + groups.at(index);
             const int px =
                 out.showLogin ? out.loginAt.x() + kTextGap + kProductPerLanguage * gLan : lastLampX + kTextGap;
             out.productAt = QPoint(px, kTextBaseLine);
@@ -166,7 +162,7 @@ IOStatusWidget::Layout IOStatusWidget::layout() const
     out.diskRect = kDiskRect;
 
     const int cycleTime = gpState ? gpState->cycleTime : 0;
-    out.clockText = Text(kTextClock)
+    out.clockText = LanStr(kTextClock)
                         .arg(PlatformClock::now().toString("yyyy-MM-dd hh.mm.ss"))
                         .arg(double(cycleTime) / 10.0, 4, 'f', 1);
     out.clockAt = QPoint(kClockX, kTextBaseLine);

@@ -7,6 +7,7 @@
 #include "cameramanager.h"
 #include "commandrunner.h"
 #include "globals.h"
+#include "lanstr.h"
 #include "ledlcd.h"
 #include "mojuwizard.h"
 #include "platformclock.h"
@@ -61,7 +62,7 @@ void MApplication::calibrationTimeout()
     tsTimeout = true;
     if (!releaseHint)
         releaseHint = new WarnBox(nullptr);
-    releaseHint->setText(gaLanStr[kTextReleaseToCalibrate * kLanColumns + gLan]);
+    releaseHint->setText(LanStr(kTextReleaseToCalibrate));
     releaseHint->show();
 }
 

@@ -14,6 +14,7 @@
 #include "globals.h"
 #include "mojuwizard.h"
 #include "platformclock.h"
+#include "roiparampanel.h"
 #include "wizardpara.h"
 
 unsigned char* gpFailImage[kFailSlotCount] = {};
@@ -108,6 +109,7 @@ CammerWidget::CammerWidget(MoJuWizard* parent, int index, _cameraInfo info) : QW
     displayRgb = new unsigned char[imagePixels * 4]();
     displayImage = QImage(displayRgb, imageWidth, imageHeight, imageWidth * 4, QImage::Format_RGB32);
     lastRoi = -1;
+    panel = new RoiParamPanel(this);
 
     blinkState = 0;
     cameraOk = true;

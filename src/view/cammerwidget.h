@@ -13,8 +13,11 @@
 #include "rect.h"
 
 class CammerRecong;
+class CammerSingleton;
+class RoiParamPanel;
 class MoJuWizard;
 class WizardPara;
+class QMouseEvent;
 class QPaintEvent;
 class QResizeEvent;
 
@@ -94,6 +97,9 @@ public:
     ClustomRect drawRect;
     Circle drawCircle;
 
+    // Floating parameter panel of the selected region (teaching page).
+    RoiParamPanel* panel = nullptr;
+
     // ---- object ----
     void setWinSW();
     void setWinSH();
@@ -104,6 +110,25 @@ public:
     void setCurRoi(int i);
     void DeselectROI();
     void RecogRepaint() override;
+
+    // ---- region parameter panel ----
+    // Shows, fills and places the panel for the current selection.
+    void ShowHideROIPara();
+
+    // ---- region selection and editing (edit store, current detection) ----
+    bool PtInRegion(QPoint p);      // p inside the selected region or on one of its handles
+    bool PtInRect(QPoint p);        // picks and selects the region under p, the selected one first
+    bool PtInRectMove(QPoint p);    // some region is under p; the selection stays
+    bool GetSelectedRect();         // the first region whose shape is marked selected becomes curRoi
+    void SlotSize(int step);        // fine step 0..3 of the selected point
+    void SlotMove(int dx, int dy);  // the selected region, or every region in whole-detection mode
+    void SavePolygon();             // the drawn points become a new polygon region
+    void SlotCopyArea(QPoint p);    // copies the selected region so that it lands at p
+    void DeleteROI(int i);
+    void MUpdateXYV(int x, int y);  // pixel readout for the main window
+    QPoint getPointsCenter();
+    // Region i of detection d of the edit store: image geometry and edit mask from its display shape.
+    void RebuildMask(int d, int i);
 
     // ---- camera control ----
     void CameraOpen();
@@ -148,10 +173,25 @@ public slots:
     void TimerFPS();
     void SlotLoss();
     void SlotCheckDoubleClicked(QPoint p);
+    void SlotNextROI();
+    void SlotChangeObject();
+    void SlotAdd10();
+    void SlotAdd1();
+    void SlotSub1();
+    void SlotSub10();
+    void SlotMoveT();
+    void SlotMoveB();
+    void SlotMoveL();
+    void SlotMoveR();
+    void SlotMoveAll();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
     // The live parameter record (defaults while none is loaded), and the one the camera
@@ -169,6 +209,30 @@ private:
     void SetWhileStopped(bool (CameraInterface::*setter)(bool), bool on);
     // The picture buffer as an image of the camera's format, rows of exactly imageWidth pixels.
     QImage PictureImage(unsigned char* buffer) const;
+
+    // Editing helpers on the edit store.
+    void SetHint(int d, int i);  // label position: the region's first point, 26 units up
+    bool HitRegion(int d, int i, QPoint p);
+    void SelectShape(int d, int i, bool on);
+    int RegionCount(int d) const;
+    // Function and parameters of new region c: its predecessor's, or the first enabled
+    // function's defaults.
+    void NewRegionFunction(int d, int c);
+    // The display-space point of a widget position under the main window's pan and zoom.
+    QPoint EditPoint(int x, int y) const;
+    void CallMainWindow(const char* method, QGenericArgument a = QGenericArgument(nullptr),
+                        QGenericArgument b = QGenericArgument(nullptr));
+
+    // Painting.
+    void ApplyPanZoom(QPainter& painter) const;
+    // curImage into displayRgb as opaque RGB32 pixels.
+    void ExpandOpaque();
+    void PaintOverlay(int d, int i, const unsigned char* mask, quint32 colour, const CammerSingleton& s);
+    void PaintRecentNg(QPainter& painter, QFont& font);
+    void PaintLive(QPainter& painter, QFont& font);
+    void PaintRegions(QPainter& painter, QFont& font, const CammerSingleton& s, int d, int n, QString& selectedText);
+    void PaintHeader(QPainter& painter, QFont& font, int d, const QString& selectedText);
+    void PaintDrawing(QPainter& painter, QFont& font);
 
     bool reconnecting = false;  // SlotLoss is waiting for the camera to come back
 };

@@ -1,23 +1,534 @@
-// CammerWidget painting: the current picture, under the main window's pan and zoom for the current camera.
+// CammerWidget painting: picture, judgement and ignore overlays, regions with labels, result, header, shape in drawing.
 #include "cammerwidget.h"
+
+#include <algorithm>
+#include <cmath>
 
 #include <QPaintEvent>
 #include <QPainter>
+#include <QTimer>
 
-#include "mojuwizard.h"
+#include "cammersingleton.h"
+#include "globals.h"
+#include "mainstate.h"
+#include "wizardpara.h"
+
+namespace {
+
+constexpr char kFontFamily[] = "wqy-microhei";
+constexpr quint32 kOverlayRed = 0xFFFF0000u;
+constexpr quint32 kOverlayCyan = 0xFF00FFFFu;
+const QColor kAreaColour("#E9967A");
+
+constexpr int kPageMain = 0;
+constexpr int kPageResult = 1;
+constexpr int kPageAlarm = 2;
+constexpr int kSourceRunning = -1;
+constexpr int kSourceTemplate = 0;
+constexpr int kSourceLive = 1;
+constexpr int kSourceRecentNg = 2;
+constexpr int kBlinkShowIgnore = 2;
+constexpr int kRunStopped = 3;
+constexpr int kFuncIgnoreArea = 2;
+constexpr int kFuncPosition = 3;
+constexpr int kShortLabels = 11;  // from this many regions on, labels carry only the value
+constexpr float kCountdownShown = 0.02f;
+
+// Texts.
+constexpr int kTextFilterSize = 22;
+constexpr int kTextArea = 24;
+constexpr int kTextResampling = 310;
+constexpr int kTextStopping = 311;
+constexpr int kTextDetecting = 312;
+constexpr int kTextCamHeader = 313;
+constexpr int kTextLately = 314;
+constexpr int kTextTemplates = 315;
+constexpr int kTextCounters = 316;
+constexpr int kTextDetected = 528;
+constexpr int kTextWaiting = 529;
+constexpr int kDetectNames = 263;
+constexpr int kDetectNamesTwoSide = 372;
+constexpr int kDetectNamesMulti = 477;
+
+QString Text(int entry)
+{
+    return gaLanStr[entry * kLanColumns + gLan];
+}
+
+const WizardPara& Para()
+{
+    static const WizardPara defaults;
+    return gpWPara ? *gpWPara : defaults;
+}
+
+QString DetectionName(int d)
+{
+    const int mode = Para().detectMode;
+    if (mode == 1 || mode == 2)
+        return Text(kDetectNamesTwoSide + d);
+    if (mode == 3)
+        return Text(kDetectNamesMulti + d);
+    return Text(kDetectNames + d);
+}
+
+bool TimerRunning(const QTimer* t)
+{
+    return t && t->isActive();
+}
+
+// The image rectangle of region i, or an empty one for an unknown shape type.
+QRect ImageRect(const CammerSingleton& s, int d, int i)
+{
+    switch (s.shapeType[d][i]) {
+        case kShapeRect:
+            return s.rects[d][i].imageRect;
+        case kShapeCircle:
+            return s.circles[d][i].imageRect;
+        case kShapePolygon:
+            return s.polygons[d][i].imageRect;
+        default:
+            return QRect();
+    }
+}
+
+// Top-left of the region's display rectangle; the first vertex of a polygon.
+QPoint Anchor(const CammerSingleton& s, int d, int i)
+{
+    switch (s.shapeType[d][i]) {
+        case kShapeRect:
+            return s.rects[d][i].rect.topLeft();
+        case kShapeCircle:
+            return s.circles[d][i].rect.topLeft();
+        case kShapePolygon:
+            return s.polygons[d][i].points[0];
+        default:
+            return QPoint();
+    }
+}
+
+unsigned Byte0(int v)
+{
+    return unsigned(v) & 0xFFu;
+}
+
+unsigned Byte1(int v)
+{
+    return (unsigned(v) >> 8) & 0xFFu;
+}
+
+unsigned Low16(int v)
+{
+    return unsigned(v) & 0xFFFFu;
+}
+
+unsigned High16(int v)
+{
+    return unsigned(v) >> 16;
+}
+
+// The parameter text of a region's label, by function and by whether the Template is shown.
+QString ParamText(int f, int p1, int p2, int p3, bool templ)
+{
+    const WizardPara& w = Para();
+    switch (f) {
+        case 0:
+            if (w.showAllParams)
+                return templ ? QString("%1,%2,%3").arg(p1).arg(p2).arg(p3) : QString::number(p2);
+            return templ ? QString("%1, %2, %3").arg(p1).arg(w.filterArea).arg(w.filterSize)
+                         : QString::number(w.filterArea);
+        case 1:
+            return templ ? QString("%1--%2,%3--%4").arg(p1).arg(p2).arg(Byte0(p3)).arg(Byte1(p3))
+                         : QString("%1--%2").arg(p1).arg(p2);
+        case 4:
+        case 5:
+            return templ ? QString("%1, %2").arg(Byte0(p1)).arg(p2) : QString::number(p2);
+        case 6:
+            return QString::number(p1);
+        case 7:
+        case 8:
+            return templ ? QString("%1,%2--%3,%4").arg(Byte0(p1)).arg(Low16(p2)).arg(High16(p2)).arg(p3)
+                         : QString("%1--%2").arg(Low16(p2)).arg(High16(p2));
+        case 9:
+            return QString("%1, %2").arg(w.colorMinArea).arg(w.colorMaxArea);
+        default:
+            return QString::number(p2);
+    }
+}
+
+// A filled square of side s centred on (x, y).
+void DrawSizeSquare(QPainter& painter, int x, int y, int side, const QColor& colour)
+{
+    if (side <= 0)
+        return;
+    painter.fillRect(QRect(x - side / 2, y - side / 2, side, side), colour);
+}
+
+}  // namespace
+
+void CammerWidget::ExpandOpaque()
+{
+    if (isColor) {
+        ExpandToDisplay(curImage);
+        return;
+    }
+    // Opaque greys: a picture grabbed from the view keeps its pixels.
+    auto* rgb = reinterpret_cast<quint32*>(displayRgb);
+    for (int i = 0; i < imagePixels; ++i) rgb[i] = 0xFF000000u | 0x010101u * curImage[i];
+}
+
+void CammerWidget::PaintOverlay(int d, int i, const unsigned char* mask, quint32 colour, const CammerSingleton& s)
+{
+    if (!mask)
+        return;
+    // Shapes clip their image rectangles, but a store filled elsewhere need not: the buffers
+    // end at the picture.
+    const QRect area = ImageRect(s, d, i).intersected(QRect(0, 0, imageWidth, imageHeight));
+    if (area.isEmpty())
+        return;
+    auto* rgb = reinterpret_cast<quint32*>(displayRgb);
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        const size_t row = size_t(y) * imageWidth;
+        for (int x = area.left(); x <= area.right(); ++x) {
+            if (mask[row + x])
+                rgb[row + x] = colour;
+        }
+    }
+}
 
 void CammerWidget::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
+    QFont font(kFontFamily);
+    font.setWeight(QFont::Normal);
+    painter.setFont(font);
     if (!curImage || !displayRgb) {
         painter.fillRect(rect(), Qt::black);
         QWidget::paintEvent(event);
         return;
     }
-    ExpandToDisplay(curImage);
-    if (gpWin && cameraIndex == gpWin->viewCamera) {
-        painter.translate(gpWin->zoomOffsetX, gpWin->zoomOffsetY);
-        painter.scale(gpWin->zoomFactor, gpWin->zoomFactor);
-    }
+    if (gSource == kSourceRecentNg)
+        PaintRecentNg(painter, font);
+    else if (gSource >= kSourceRunning && gSource <= kSourceLive && cameraIndex < numCamera)
+        PaintLive(painter, font);
+}
+
+void CammerWidget::ApplyPanZoom(QPainter& painter) const
+{
+    if (!gpState)
+        return;
+    painter.translate(gpState->zoomOffsetX, gpState->zoomOffsetY);
+    painter.scale(gpState->zoomFactor, gpState->zoomFactor);
+}
+
+void CammerWidget::PaintRecentNg(QPainter& painter, QFont& font)
+{
+    const int d = gpState ? std::clamp(gpState->curDetect, 0, kMaxDetections - 1) : 0;
+    ExpandOpaque();
+    painter.save();
+    ApplyPanZoom(painter);
     painter.drawImage(rect(), displayImage);
+    painter.restore();
+
+    QString status;
+    QColor colour = Qt::green;
+    if (pendingTemplate[d]) {
+        colour = Qt::cyan;
+        status = Text(kTextResampling);
+    } else if (gpState && gpState->runState == kRunStopped) {
+        colour = Qt::red;
+        status = Text(kTextStopping);
+    } else {
+        status = Text(kTextDetecting);
+    }
+    font.setPixelSize(35);
+    painter.setFont(font);
+    painter.setPen(colour);
+    painter.drawText(QPoint(5, 40), Text(kTextCamHeader).arg(cameraIndex + 1).arg(DetectionName(d)).arg(status));
+    painter.setPen(Qt::green);
+    painter.drawText(
+        QPoint(700, 40),
+        Text(kTextLately).arg(DetectionName(d)).arg(recentNgView + 1).arg(std::min(recentNgPos[d], kRecentNgCount)));
+    painter.drawText(QPoint(5, 80), recentNgTime[d][std::clamp(recentNgView, 0, kRecentNgCount - 1)]);
+}
+
+void CammerWidget::PaintLive(QPainter& painter, QFont& font)
+{
+    const bool templ = gSource == kSourceTemplate;
+    const CammerSingleton* store = templ ? storeB : storeA;
+    if (!store)
+        return;
+    const CammerSingleton& s = *store;
+    const int d = std::clamp(gpState ? (templ ? gpState->curDetect : gpState->step) : 0, 0, kMaxDetections - 1);
+    const int n = std::clamp(s.roiNum[d], 0, kMaxRegions);
+    const int page = gpState ? gpState->pageState : kPageMain;
+    const bool live = gSource == kSourceLive;
+    const bool current = gpState && cameraIndex == gpState->viewCamera;
+    const WizardPara& w = Para();
+    const bool selected = curRoi >= 0 && curRoi < n;
+
+    // 1-4: picture and overlays, written into the display buffer.
+    ExpandOpaque();
+    const bool failShown =
+        (page == kPageAlarm && live && blinkState == 1) || (!cameraOk && gpState && TimerRunning(gpState->showTimer));
+    if (failShown) {
+        for (int i = 0; i < n; ++i) {
+            if (!roiOk[d][i])
+                PaintOverlay(d, i, displayMask, kOverlayRed, s);
+        }
+    }
+    if (templ || (page == kPageAlarm && live && blinkState == kBlinkShowIgnore)) {
+        for (int i = 0; i < n; ++i) PaintOverlay(d, i, ignoreMask[d], kOverlayCyan, s);
+    }
+    if (showTestMask && selected)
+        PaintOverlay(d, curRoi, displayMask, kOverlayCyan, s);
+
+    painter.save();
+    if (current)
+        ApplyPanZoom(painter);
+    painter.drawImage(rect(), displayImage);
+
+    // 6: the large result.
+    const bool resultShown =
+        page == kPageResult || (page == kPageMain && w.realtimeRoi && live) || (page == kPageAlarm && live);
+    if (resultShown) {
+        painter.save();
+        painter.scale(winScaleX, winScaleY);
+        font.setPixelSize(100);
+        painter.setFont(font);
+        painter.setPen(cameraOk ? Qt::green : Qt::red);
+        painter.drawText(QPoint(5, 200), cameraOk ? "OK" : "NG");
+        painter.restore();
+    }
+    const bool regionsSkipped = (page == kPageMain && !w.realtimeRoi && !templ) ||
+                                (page != kPageMain && page != kPageResult && !templ && !(page == kPageAlarm && live));
+    QString selectedText;
+    if (!regionsSkipped)
+        PaintRegions(painter, font, s, d, n, selectedText);
+    painter.restore();
+
+    // 8: header, in display units.
+    painter.save();
+    painter.scale(winScaleX, winScaleY);
+    PaintHeader(painter, font, d, selectedText);
+    painter.restore();
+
+    // 9: the shape being drawn.
+    if (touchState == 1 && gpState) {
+        painter.save();
+        if (current)
+            ApplyPanZoom(painter);
+        PaintDrawing(painter, font);
+        painter.restore();
+    }
+}
+
+void CammerWidget::PaintRegions(QPainter& painter, QFont& font, const CammerSingleton& s, int d, int n,
+                                QString& selectedText)
+{
+    const bool templ = gSource == kSourceTemplate;
+    const int page = gpState ? gpState->pageState : kPageMain;
+    const WizardPara& w = Para();
+    const bool selected = curRoi >= 0 && curRoi < n;
+    font.setPixelSize(30);
+    painter.setFont(font);
+    const QColor basePen = page == kPageMain ? QColor(Qt::darkBlue) : painter.pen().color();
+    painter.setPen(basePen);
+
+    if (templ) {
+        const int h = height() - 1;
+        const QString values[2] = {QString::number(w.filterSize), QString::number(w.filterArea)};
+        const int names[2] = {kTextFilterSize, kTextArea};
+        const QColor colours[2] = {Qt::blue, kAreaColour};
+        const int tops[2] = {h - 89, h - 44};
+        for (int k = 0; k < 2; ++k) {
+            painter.setPen(colours[k]);
+            painter.drawText(QRect(QPoint(10, tops[k]), QPoint(159, tops[k] + 29)), Qt::AlignLeft | Qt::AlignVCenter,
+                             QString("%1 :").arg(Text(names[k])));
+            painter.fillRect(QRect(QPoint(160, tops[k]), QPoint(189, tops[k] + 29)), colours[k]);
+            if (!w.showAllParams)
+                painter.drawText(QRect(QPoint(205, tops[k]), QPoint(354, tops[k] + 29)),
+                                 Qt::AlignLeft | Qt::AlignVCenter, values[k]);
+        }
+    }
+
+    const int mode = gpState ? gpState->drawMode : 0;
+    const bool endHint = w.continuationArea && (mode == 1 || mode == 4 || (mode == 2 && gpState && gpState->handDraw));
+    for (int i = 0; i < n; ++i) {
+        const int f = s.func[d][i];
+        if (f == kFuncPosition && !templ)
+            continue;
+        if (templ && selected && i != curRoi && moveMode != 2)
+            continue;
+        const QRect image = ImageRect(s, d, i);
+
+        // Size squares, in display units under the pan and zoom only.
+        if (templ && (!selected || i == curRoi)) {
+            const int cx = (image.left() + image.right()) / 2;
+            const int q = (image.right() - image.left()) / 4;
+            const int xa = int(float(cx - q) * fullScaleX);
+            const int xb = int(float(cx + q) * fullScaleX);
+            const int cy = int(float((image.top() + image.bottom()) / 2) * fullScaleY);
+            if (!w.showAllParams) {
+                DrawSizeSquare(painter, xa, cy, w.filterSize, Qt::blue);
+                DrawSizeSquare(painter, xb, cy, int(std::sqrt(double(w.filterArea))), kAreaColour);
+            } else if (f == 0) {
+                DrawSizeSquare(painter, xa, cy, s.para3[d][i], Qt::blue);
+                DrawSizeSquare(painter, xb, cy, int(std::sqrt(double(std::max(s.para2[d][i], 0)))), kAreaColour);
+            } else if (f == 7 || f == 8) {
+                DrawSizeSquare(painter, xa, cy, 2 * s.para3[d][i] + 1, Qt::blue);
+            }
+        }
+        if (endHint && i == curRoi) {
+            const QPoint centre(int(float(image.left() + image.right()) / 2 * fullScaleX),
+                                int(float(image.top() + image.bottom()) / 2 * fullScaleY));
+            painter.setPen(Qt::green);
+            const QFontMetrics metrics(painter.font());
+            const QString end = QString::fromUtf8("双击结束");
+            painter.drawText(centre - QPoint(metrics.horizontalAdvance(end) / 2, -metrics.ascent() / 2), end);
+        }
+
+        // Outline and label, in display units.
+        painter.save();
+        painter.scale(winScaleX, winScaleY);
+        QColor pen = basePen;
+        if (page != kPageMain)
+            pen = (cameraOk || roiOk[d][i]) ? Qt::green : Qt::red;
+        if (f == kFuncIgnoreArea)
+            pen = Qt::yellow;
+        painter.setPen(pen);
+        switch (s.shapeType[d][i]) {
+            case kShapeRect:
+                s.rects[d][i].Draw(painter);
+                break;
+            case kShapeCircle:
+                s.circles[d][i].Draw(painter);
+                break;
+            case kShapePolygon: {
+                const RePolygon& poly = s.polygons[d][i];
+                poly.Draw(painter);
+                if (templ && i == curRoi && poly.IsSelected() && curPoint < poly.count) {
+                    QPen marker(Qt::cyan);
+                    marker.setWidth(2);
+                    painter.setPen(marker);
+                    const QPoint v = poly.points[curPoint];
+                    painter.drawEllipse(QRect(QPoint(v.x() - 5, v.y() - 5), QPoint(v.x() + 4, v.y() + 4)));
+                    painter.setPen(pen);
+                }
+                break;
+            }
+            default:
+                break;
+        }
+        const QString params = ParamText(f, s.para1[d][i], s.para2[d][i], s.para3[d][i], templ);
+        const QString label = n < kShortLabels ? QString("%1: %2 / %3 ").arg(i + 1).arg(params).arg(roiValue[d][i])
+                                               : QString("%1: %2").arg(i + 1).arg(roiValue[d][i]);
+        if (templ && selected) {
+            if (i == curRoi)
+                selectedText = label;
+        } else {
+            const QPoint a = Anchor(s, d, i);
+            const QRect box = templ ? QRect(QPoint(a.x(), a.y() - 29), QPoint(a.x() + 399, a.y() - 5))
+                                    : QRect(QPoint(a.x(), a.y() - 26), QPoint(a.x() + 399, a.y() - 2));
+            painter.drawText(box, Qt::AlignLeft | Qt::AlignVCenter, label);
+        }
+        painter.restore();
+    }
+}
+
+void CammerWidget::PaintHeader(QPainter& painter, QFont& font, int d, const QString& selectedText)
+{
+    const bool templ = gSource == kSourceTemplate;
+    QString status;
+    QColor colour = Qt::green;
+    if (pendingTemplate[d]) {
+        colour = Qt::cyan;
+        status = Text(kTextResampling);
+    } else if (gpState && gpState->runState == kRunStopped) {
+        colour = Qt::red;
+        status = Text(kTextStopping);
+        if (gisTempAlarm)
+            status += QString::fromUtf8("   温度报警");
+    } else if (gpState && gpState->reCheckPending) {
+        // The cycle counts the re-checks still to come.
+        status = QString::fromUtf8("%1次重检中").arg(gpState->reCheckCount[d]);
+    } else if (gpState) {
+        const int phases[4] = {0, kTextDetecting, kTextDetected, kTextWaiting};
+        const int phase = gpState->cyclePhase;
+        if (phase >= 1 && phase <= 3)
+            status = Text(phases[phase]);
+    }
+    font.setPixelSize(35);
+    painter.setFont(font);
+    painter.setPen(colour);
+    painter.drawText(QPoint(5, 40), Text(kTextCamHeader).arg(cameraIndex + 1).arg(DetectionName(d)).arg(status));
+
+    if (gpState) {
+        for (int k = 0; k < std::clamp(gDNum, 0, kMaxDetections); ++k) {
+            if (!TimerRunning(gpState->upTimers[k]))
+                continue;
+            if (gpState->countdown[k] > kCountdownShown) {
+                font.setPixelSize(45);
+                painter.setFont(font);
+                painter.drawText(QPoint(5, 90), QString::number(double(gpState->countdown[k]), 'g', 3));
+            }
+            break;
+        }
+    }
+
+    font.setPixelSize(35);
+    painter.setFont(font);
+    painter.setPen(Qt::green);
+    if (templ) {
+        painter.drawText(QPoint(850, 40),
+                         Text(kTextTemplates).arg(curTempIndex + 1).arg(templateCount[d]).arg(selectedText));
+        const bool current = gpState && cameraIndex == gpState->viewCamera;
+        if (current && gpState->pageState != kPageResult && gisColor) {
+            const unsigned v = unsigned(gpState->pixelValue);
+            painter.drawText(QPoint(800, 80),
+                             QString::fromUtf8("颜色：") +
+                                 QString("%1, %2, %3").arg((v >> 16) & 0xFFu).arg((v >> 8) & 0xFFu).arg(v & 0xFFu));
+        }
+        painter.drawText(QPoint(5, 80), gTempTime);
+    } else {
+        const int c = std::clamp(cameraIndex, 0, kMaxDetections - 1);
+        painter.drawText(QPoint(750, 40), Text(kTextCounters).arg(gFailCycleNum[c]).arg(gAllCycleNum[c]).arg(fps));
+    }
+}
+
+void CammerWidget::PaintDrawing(QPainter& painter, QFont& font)
+{
+    const int mode = gpState->drawMode;
+    QPen pen(Qt::green);
+    if (mode == 2) {
+        pen.setWidth(2);
+        painter.setPen(pen);
+        if (drawPointCount <= 0)
+            return;
+        const int count = std::min(drawPointCount, kMaxDrawPoints);
+        const bool continuation = Para().continuationArea != 0;
+        if (continuation && count > 2 && !gpState->handDraw) {
+            font.setPixelSize(30);
+            painter.setFont(font);
+            const QFontMetrics metrics(painter.font());
+            const QString end = QString::fromUtf8("双击结束");
+            painter.drawText(getPointsCenter() - QPoint(metrics.horizontalAdvance(end) / 2, -metrics.ascent() / 2),
+                             end);
+        }
+        if (continuation) {
+            pen.setColor(Qt::magenta);
+            painter.setPen(pen);
+        }
+        painter.drawPolygon(drawPoints, count, Qt::OddEvenFill);
+        QPen first(Qt::cyan);
+        first.setWidth(2);
+        painter.setPen(first);
+        const QPoint v = drawPoints[0];
+        painter.drawEllipse(QRect(QPoint(v.x() - 5, v.y() - 5), QPoint(v.x() + 4, v.y() + 4)));
+    } else if (mode == 4) {
+        painter.setPen(pen);
+        drawCircle.Draw(painter);
+    } else if (mode == 1) {
+        painter.setPen(pen);
+        drawRect.Draw(painter);
+    }
 }

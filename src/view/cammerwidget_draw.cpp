@@ -1,0 +1,474 @@
+// CammerWidget touch handling: camera choice and panning, region selection, dragging, and drawing new regions.
+#include "cammerwidget.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include <QMouseEvent>
+
+#include "cammersingleton.h"
+#include "globals.h"
+#include "mainstate.h"
+#include "miscfunc.h"
+#include "numberinput.h"
+#include "warnbox.h"
+#include "wizardpara.h"
+
+namespace {
+
+constexpr int kDrawSelect = 0;
+constexpr int kDrawRect = 1;
+constexpr int kDrawPolygon = 2;
+constexpr int kDrawCircle = 4;
+
+constexpr int kMinNewShape = 9;          // a new rectangle or circle must span more than this
+constexpr float kMoveStepPixels = 3.0f;  // a dragged region follows in steps of image pixels
+constexpr int kEdgeMargin = 3;
+constexpr int kFreehandDrop = 5;  // a gesture of this many points or fewer is no region
+constexpr int kTextAreaLimit = 36;
+constexpr int kTextPolygonLimit = 35;
+constexpr int kPageMain = 0;
+constexpr int kPageResult = 1;
+
+int CurDetect()
+{
+    return gpState ? std::clamp(gpState->curDetect, 0, kMaxDetections - 1) : 0;
+}
+
+int DrawMode()
+{
+    return gpState ? gpState->drawMode : kDrawSelect;
+}
+
+bool HandDraw()
+{
+    return gpState && gpState->handDraw;
+}
+
+bool Continuation()
+{
+    return gpWPara && gpWPara->continuationArea;
+}
+
+void Warn(int entry)
+{
+    if (!gpWarnBox)
+        return;
+    gpWarnBox->setText(gaLanStr[entry * kLanColumns + gLan]);
+    gpWarnBox->exec();
+}
+
+// Nearest integer, halves going up.
+int RoundUp(double v)
+{
+    return int(std::floor(v + 0.5));
+}
+
+void ClampToCanvas(QPoint& p)
+{
+    int x = p.x(), y = p.y();
+    CheckInRange(&x, 1, 0, 0);
+    CheckInRange(&y, 0, 0, 0);
+    p = QPoint(x, y);
+}
+
+}  // namespace
+
+QPoint CammerWidget::EditPoint(int x, int y) const
+{
+    if (!gpState)
+        return QPoint(x, y);
+    const double zoom = gpState->zoomFactor != 0 ? gpState->zoomFactor : 1.0;
+    return QPoint(int((x - gpState->zoomOffsetX) / zoom), int((y - gpState->zoomOffsetY) / zoom));
+}
+
+void CammerWidget::CallMainWindow(const char* method, QGenericArgument a, QGenericArgument b)
+{
+    QWidget* window = parentWidget();
+    if (window)
+        QMetaObject::invokeMethod(window, method, Qt::DirectConnection, a, b);
+}
+
+void CammerWidget::mousePressEvent(QMouseEvent* event)
+{
+    const int x = RoundUp(event->localPos().x());
+    const int y = RoundUp(event->localPos().y());
+    emit clicked(QPoint(x, y));
+    if (gpState && cameraIndex == gpState->viewCamera) {
+        gpState->clickX = x;
+        gpState->clickY = y;
+        MUpdateXYV(x, y);
+    }
+    if (gpState && (gpState->pageState == kPageMain || gpState->pageState == kPageResult)) {
+        // The button bar hides after a while without touches: every touch keeps it.
+        QWidget* bar = MainWindowPage("IndexButton");
+        if (bar && bar->isVisible()) {
+            QMetaObject::invokeMethod(bar, "checkShowHide", Qt::DirectConnection);
+        } else if (bar) {
+            QWidget* settings = MainWindowPage("WizardParaWidget");
+            if (!settings || !settings->isVisible()) {
+                bar->show();
+                if (gpNumPad)
+                    gpNumPad->HideUpdate();
+            }
+        }
+    }
+    if (cameraIndex >= numCamera) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    if (gpState && gpState->viewCamera == numCamera) {
+        gpState->viewCamera = cameraIndex;
+        CallMainWindow("ChangeCammer");
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    if (gSource != 0 || !storeB) {
+        setCursor(Qt::ArrowCursor);
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    touchState = 0;
+    pressed = true;
+    const QPoint p = EditPoint(x, y);
+    if (gpState && gpState->copyMode) {
+        if (!(gpWPara && gpWPara->continuousCopy))
+            gpState->copyMode = false;
+        SlotCopyArea(p);
+        return;
+    }
+    const int d = CurDetect();
+    CammerSingleton& s = *storeB;
+    const int mode = DrawMode();
+    if (mode == kDrawSelect) {
+        if (GetSelectedRect()) {
+            const int type = s.shapeType[d][curRoi];
+            if (!PtInRegion(p)) {
+                lastRoi = curRoi;
+                SelectShape(d, curRoi, false);
+                setCurRoi(-1);
+                setCursor(Qt::CrossCursor);
+                curPos = prevPos = p;
+            } else if (type == kShapeRect) {
+                if (s.rects[d][curRoi].PtInCtrl(p, &dragHandle)) {
+                    touchState = 3;
+                } else {
+                    setCursor(Qt::SizeAllCursor);
+                    touchState = 2;
+                }
+                prevPos = p;
+                drawRect.rect = s.rects[d][curRoi].rect;
+                touchMoved = true;
+            } else if (type == kShapeCircle) {
+                if (s.circles[d][curRoi].PtInCtrl(p, &dragHandle)) {
+                    touchState = 3;
+                    drawCircle.rect = s.circles[d][curRoi].rect;
+                    drawCircle.UpdateAll();
+                } else {
+                    setCursor(Qt::SizeAllCursor);
+                    touchState = 2;
+                }
+                prevPos = p;
+                touchMoved = true;
+            } else if (type == kShapePolygon) {
+                if (s.polygons[d][curRoi].PtInCtrl(p, &dragHandle)) {
+                    touchState = 3;
+                } else {
+                    setCursor(Qt::SizeAllCursor);
+                    touchState = 2;
+                }
+                prevPos = p;
+                polygonActive = true;
+            }
+        } else if (PtInRect(p)) {
+            setCursor(Qt::SizeAllCursor);
+            SelectShape(d, curRoi, true);
+            prevPos = p;
+            curPoint = 0;
+            touchState = 2;
+            const int type = s.shapeType[d][curRoi];
+            if (type == kShapeRect) {
+                touchMoved = true;
+                drawRect.rect = s.rects[d][curRoi].rect;
+            } else if (type == kShapeCircle) {
+                touchMoved = true;
+                drawCircle.rect = s.circles[d][curRoi].rect;
+                drawCircle.UpdateAll();
+            } else if (type == kShapePolygon) {
+                polygonActive = true;
+            }
+        }
+        update();
+    } else if (mode == kDrawRect || mode == kDrawCircle || mode == kDrawPolygon) {
+        if (Continuation())
+            DeselectROI();
+        setCursor(Qt::CrossCursor);
+        curPos = prevPos = p;
+        if (mode == kDrawRect) {
+            drawRect.rect.setTopLeft(p);
+            touchState = 5;
+            touchMoved = true;
+        } else if (mode == kDrawCircle) {
+            drawCircle.rect.setTopLeft(p);
+            touchState = 5;
+            touchMoved = true;
+        } else if (polygonByDoubleClick) {
+            const int last = RegionCount(d) - 1;
+            if (last >= 0) {
+                setCurRoi(last);
+                SelectShape(d, last, true);
+            }
+            polygonByDoubleClick = false;
+        } else {
+            touchState = 1;
+            if (!polygonActive) {
+                polygonActive = true;
+                if (Continuation() && !HandDraw()) {
+                    QWidget* page = MainWindowPage("DrawROIWidget");
+                    if (page)
+                        QMetaObject::invokeMethod(page, "startDrawPloygn", Qt::DirectConnection);
+                }
+            }
+            if (!HandDraw()) {
+                if (drawPointCount >= kMaxDrawPoints) {
+                    drawPointCount = kMaxDrawPoints - 1;
+                    Warn(kTextPolygonLimit);
+                } else {
+                    drawPoints[drawPointCount++] = p;
+                }
+            }
+        }
+    }
+    QWidget::mousePressEvent(event);
+}
+
+void CammerWidget::mouseMoveEvent(QMouseEvent* event)
+{
+    const int x = RoundUp(event->localPos().x());
+    const int y = RoundUp(event->localPos().y());
+    if (gpState && cameraIndex == gpState->viewCamera)
+        MUpdateXYV(x, y);
+    if (cameraIndex >= numCamera) {
+        QWidget::mouseMoveEvent(event);
+        return;
+    }
+    const bool leftHeld = event->buttons() & Qt::LeftButton;
+    if (gSource != 0 || !storeB) {
+        if (leftHeld)
+            CallMainWindow("updateMScale", Q_ARG(int, x), Q_ARG(int, y));
+        QWidget::mouseMoveEvent(event);
+        return;
+    }
+    QPoint p = EditPoint(x, y);
+    const int d = CurDetect();
+    CammerSingleton& s = *storeB;
+    const bool selected = GetSelectedRect();
+    const int type = selected ? s.shapeType[d][curRoi] : 0;
+    const int mode = DrawMode();
+    if (touchMoved) {
+        if (touchState == 3 && selected) {
+            curPos = p;
+            if (type == kShapeRect) {
+                s.rects[d][curRoi].Resize(dragHandle, prevPos, curPos);
+                CheckInRange(&s.rects[d][curRoi].rect, imageWidth, imageHeight, false);
+            } else if (type == kShapeCircle) {
+                Circle& c = s.circles[d][curRoi];
+                c.Resize(dragHandle, prevPos, curPos);
+                CheckInRange(&c.rect, imageWidth, imageHeight, false);
+                c.UpdateAll();
+            }
+            prevPos = p;
+            update();
+        } else if (touchState == 5) {
+            touchState = 1;
+            if (mode == kDrawRect) {
+                drawRect.rect.setBottomRight(p);
+            } else if (mode == kDrawCircle) {
+                drawCircle.rect.setBottomRight(p);
+                drawCircle.UpdateAll();
+            }
+        } else if (touchState == 1) {
+            update();
+            ClampToCanvas(p);
+            if (mode == kDrawRect) {
+                drawRect.rect.setBottomRight(p);
+            } else if (mode == kDrawCircle) {
+                drawCircle.rect.setBottomRight(p);
+                drawCircle.UpdateAll();
+            }
+            update();
+        } else if (touchState == 2 && selected) {
+            const float ax = std::abs(prevPos.x() - p.x()) / fullScaleX;
+            const float ay = std::abs(prevPos.y() - p.y()) / fullScaleY;
+            if (ax >= kMoveStepPixels || ay >= kMoveStepPixels) {
+                curPos = p;
+                const QPoint shift = p - prevPos;
+                if (type == kShapeRect) {
+                    QRect& r = s.rects[d][curRoi].rect;
+                    r.translate(shift);
+                    CheckInRange(&r, imageWidth, imageHeight, true);
+                } else if (type == kShapeCircle) {
+                    Circle& c = s.circles[d][curRoi];
+                    c.rect.translate(shift);
+                    CheckInRange(&c.rect, imageWidth, imageHeight, true);
+                    c.UpdateAll();
+                }
+                prevPos = p;
+                update();
+            }
+        }
+    } else if (polygonActive) {
+        if (touchState == 2 && pressed && selected && type == kShapePolygon) {
+            const float ax = std::abs(prevPos.x() - p.x()) / fullScaleX;
+            const float ay = std::abs(prevPos.y() - p.y()) / fullScaleY;
+            if (ax >= kMoveStepPixels || ay >= kMoveStepPixels) {
+                curPos = p;
+                RePolygon& poly = s.polygons[d][curRoi];
+                const QPoint shift = p - prevPos;
+                bool inside = true;
+                for (int k = 0; k < poly.count && inside; ++k) {
+                    const QPoint q = poly.points[k] + shift;
+                    inside = q.x() >= kEdgeMargin && q.y() >= kEdgeMargin && q.x() < width() - kEdgeMargin &&
+                             q.y() < height() - kEdgeMargin;
+                }
+                if (inside) {
+                    for (int k = 0; k < poly.count; ++k) poly.points[k] += shift;
+                    poly.setShowA(fullScaleX, fullScaleY);
+                    poly.setImageRect();
+                    prevPos = p;
+                }
+            }
+            update();
+        } else if (touchState == 3 && pressed && selected && type == kShapePolygon) {
+            curPos = p;
+            s.polygons[d][curRoi].Resize(dragHandle, prevPos, curPos, fullScaleX, fullScaleY);
+            prevPos = p;
+            update();
+        } else if (touchState == 1) {
+            if (HandDraw() && drawPointCount < kMaxDrawPoints - 1)
+                drawPoints[drawPointCount++] = p;
+            update();
+        }
+    } else {
+        int handle = -1;
+        if (selected && type == kShapeRect && s.rects[d][curRoi].PtInCtrl(p, &handle)) {
+            dragHandle = handle;
+            static const Qt::CursorShape kHandleCursor[8] = {
+                Qt::SizeFDiagCursor, Qt::SizeVerCursor, Qt::SizeBDiagCursor, Qt::SizeHorCursor,
+                Qt::SizeFDiagCursor, Qt::SizeVerCursor, Qt::SizeBDiagCursor, Qt::SizeHorCursor};
+            setCursor(kHandleCursor[handle & 7]);
+            update();
+        } else if (selected && type == kShapeCircle && s.circles[d][curRoi].PtInCtrl(p, &handle)) {
+            dragHandle = handle;
+            static const Qt::CursorShape kHandleCursor[8] = {
+                Qt::SizeFDiagCursor, Qt::SizeVerCursor, Qt::SizeBDiagCursor, Qt::SizeHorCursor,
+                Qt::SizeFDiagCursor, Qt::SizeVerCursor, Qt::SizeBDiagCursor, Qt::SizeHorCursor};
+            setCursor(kHandleCursor[handle & 7]);
+            update();
+        } else if (selected && type == kShapePolygon && s.polygons[d][curRoi].PtInCtrl(p, &handle)) {
+            dragHandle = handle;
+            setCursor(Qt::SizeFDiagCursor);
+            update();
+        } else if (PtInRectMove(p)) {
+            setCursor(Qt::SizeAllCursor);
+        } else {
+            if (leftHeld)
+                CallMainWindow("updateMScale", Q_ARG(int, x), Q_ARG(int, y));
+            setCursor(Qt::ArrowCursor);
+        }
+    }
+    QWidget::mouseMoveEvent(event);
+}
+
+void CammerWidget::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (cameraIndex >= numCamera || gSource != 0 || !storeB) {
+        QWidget::mouseReleaseEvent(event);
+        return;
+    }
+    const int d = CurDetect();
+    CammerSingleton& s = *storeB;
+    const int mode = DrawMode();
+    if (touchMoved) {
+        if (touchState == 1) {
+            const QRect shape = mode == kDrawRect ? drawRect.rect : drawCircle.rect;
+            const bool accepted = (mode == kDrawRect || mode == kDrawCircle) &&
+                                  shape.right() - shape.left() > kMinNewShape &&
+                                  shape.bottom() - shape.top() > kMinNewShape;
+            const int c = RegionCount(d);
+            if (accepted && c >= kMaxRegions) {
+                Warn(kTextAreaLimit);
+                touchMoved = false;
+            } else {
+                if (accepted) {
+                    if (curRoi >= 0 && curRoi < c)
+                        SelectShape(d, curRoi, false);
+                    if (mode == kDrawCircle) {
+                        s.circles[d][c] = drawCircle;
+                        s.shapeType[d][c] = kShapeCircle;
+                    } else if (gpWPara && gpWPara->rectToQuad) {
+                        const QRect& r = drawRect.rect;
+                        const QPoint corners[4] = {r.topLeft(), r.topRight(), r.bottomRight(), r.bottomLeft()};
+                        s.polygons[d][c] = RePolygon(4, corners);
+                        s.polygons[d][c].SetHand(false);
+                        s.shapeType[d][c] = kShapePolygon;
+                    } else {
+                        s.rects[d][c] = drawRect;
+                        s.shapeType[d][c] = kShapeRect;
+                    }
+                    RebuildMask(d, c);
+                    SelectShape(d, c, true);
+                    SetHint(d, c);
+                    NewRegionFunction(d, c);
+                    roiValue[d][c] = 0;
+                    roiOk[d][c] = true;
+                    if (d == 0)
+                        s.outN[c] = 0;
+                    s.roiNum[d] = c + 1;
+                    setCurRoi(c);
+                }
+                if (!Continuation() && gpState)
+                    gpState->drawMode = 0;
+                touchState = 0;
+                touchMoved = false;
+            }
+        } else if (touchState == 5) {
+            if (!Continuation() && gpState)
+                gpState->drawMode = 0;
+            touchState = 0;
+            touchMoved = false;
+        } else if (touchState == 2 || touchState == 3) {
+            touchMoved = false;
+        }
+    }
+    if (touchState == 2 || touchState == 3) {
+        if (curRoi >= 0 && curRoi < RegionCount(d)) {
+            RebuildMask(d, curRoi);
+            SetHint(d, curRoi);
+        }
+        polygonActive = false;
+        touchState = 0;
+    } else if (touchState == 1 && polygonActive && HandDraw()) {
+        if (drawPointCount > kFreehandDrop) {
+            SavePolygon();
+        } else {
+            polygonActive = false;
+            touchState = 0;
+            if (!Continuation() && gpState)
+                gpState->drawMode = 0;
+            drawPointCount = 0;
+            ShowHideROIPara();
+            update();
+        }
+    }
+    ShowHideROIPara();
+    pressed = false;
+    update();
+    QWidget::mouseReleaseEvent(event);
+}
+
+void CammerWidget::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    QWidget::mouseDoubleClickEvent(event);
+}

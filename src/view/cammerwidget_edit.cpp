@@ -1,0 +1,636 @@
+// CammerWidget region operations: picking, cycling, fine steps, moves, polygons, copies, deletion, pixel readout.
+#include "cammerwidget.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
+#include "cammersingleton.h"
+#include "choosebox.h"
+#include "globals.h"
+#include "mainstate.h"
+#include "miscfunc.h"
+#include "roiparampanel.h"
+#include "warnbox.h"
+#include "wizardpara.h"
+
+namespace {
+
+constexpr int kLabelRise = 26;  // the label of a region stands this far above its first point
+constexpr int kEdgeMargin = 3;  // moved polygon vertices keep this far from the view's edges
+constexpr int kTextAreaLimit = 36;
+constexpr int kTextCopyAsk = 38;
+constexpr int kTextAllMove = 32;
+constexpr int kTextSingleMove = 34;
+constexpr int kTextHideSet = 12;
+
+// First function a new first region gets, by the switches in this order; else function 0.
+const int kFirstFuncOrder[] = {1, 4, 5, 6, 7, 8, 9};
+
+int CurDetect()
+{
+    return gpState ? std::clamp(gpState->curDetect, 0, kMaxDetections - 1) : 0;
+}
+
+QString Text(int entry)
+{
+    return gaLanStr[entry * kLanColumns + gLan];
+}
+
+void Warn(int entry)
+{
+    if (!gpWarnBox)
+        return;
+    gpWarnBox->setText(Text(entry));
+    gpWarnBox->exec();
+}
+
+}  // namespace
+
+// ---- helpers shared by editing and drawing ----
+
+void CammerWidget::RebuildMask(int d, int i)
+{
+    CammerSingleton& s = *storeB;
+    switch (s.shapeType[d][i]) {
+        case kShapeRect:
+            s.rects[d][i].setShowA(fullScaleX, fullScaleY);
+            s.rects[d][i].setImageRect();
+            editMasks[d][i] = s.rects[d][i].UpdateMask();
+            break;
+        case kShapeCircle:
+            s.circles[d][i].setShowA(fullScaleX, fullScaleY);
+            s.circles[d][i].setImageRect();
+            editMasks[d][i] = s.circles[d][i].UpdateMask();
+            break;
+        case kShapePolygon:
+            s.polygons[d][i].setShowA(fullScaleX, fullScaleY);
+            s.polygons[d][i].setImageRect();
+            editMasks[d][i] = s.polygons[d][i].UpdateMask();
+            break;
+        default:
+            break;
+    }
+}
+
+void CammerWidget::SetHint(int d, int i)
+{
+    const CammerSingleton& s = *storeB;
+    QPoint first;
+    switch (s.shapeType[d][i]) {
+        case kShapeRect:
+            first = s.rects[d][i].rect.topLeft();
+            break;
+        case kShapeCircle:
+            first = s.circles[d][i].rect.topLeft();
+            break;
+        case kShapePolygon:
+            first = s.polygons[d][i].points[0];
+            break;
+        default:
+            return;
+    }
+    hintX = first.x();
+    hintY = first.y() - kLabelRise;
+}
+
+bool CammerWidget::HitRegion(int d, int i, QPoint p)
+{
+    CammerSingleton& s = *storeB;
+    int handle = -1;
+    switch (s.shapeType[d][i]) {
+        case kShapeRect:
+            return s.rects[d][i].Contains(p) || s.rects[d][i].PtInCtrl(p, &handle);
+        case kShapeCircle:
+            return s.circles[d][i].Contains(p) || s.circles[d][i].PtInCtrl(p, &handle);
+        case kShapePolygon:
+            return s.polygons[d][i].Contains(p) || s.polygons[d][i].PtInCtrl(p, &handle);
+        default:
+            return false;
+    }
+}
+
+void CammerWidget::SelectShape(int d, int i, bool on)
+{
+    CammerSingleton& s = *storeB;
+    switch (s.shapeType[d][i]) {
+        case kShapeRect:
+            s.rects[d][i].SetSelected(on);
+            break;
+        case kShapeCircle:
+            s.circles[d][i].SetSelected(on);
+            break;
+        case kShapePolygon:
+            s.polygons[d][i].SetSelected(on);
+            break;
+        default:
+            break;
+    }
+}
+
+int CammerWidget::RegionCount(int d) const
+{
+    return storeB ? std::clamp(storeB->roiNum[d], 0, kMaxRegions) : 0;
+}
+
+void CammerWidget::NewRegionFunction(int d, int c)
+{
+    CammerSingleton& s = *storeB;
+    if (c > 0) {
+        s.func[d][c] = s.func[d][c - 1];
+        s.para1[d][c] = s.para1[d][c - 1];
+        s.para2[d][c] = s.para2[d][c - 1];
+        s.para3[d][c] = s.para3[d][c - 1];
+        return;
+    }
+    int f = 0;
+    for (int candidate : kFirstFuncOrder) {
+        if (gpWPara && FuncEnabled(*gpWPara, candidate)) {
+            f = candidate;
+            break;
+        }
+    }
+    int p1 = 0, p2 = 0, p3 = 0;
+    GetFuncInitParam(f, p1, p2, p3);
+    s.func[d][c] = f;
+    s.para1[d][c] = p1;
+    s.para2[d][c] = p2;
+    s.para3[d][c] = p3;
+}
+
+void CammerWidget::ShowHideROIPara()
+{
+    if (panel)
+        panel->ShowHideROIPara();
+}
+
+// ---- picking ----
+
+bool CammerWidget::PtInRegion(QPoint p)
+{
+    const int d = CurDetect();
+    if (!storeB || curRoi < 0 || curRoi >= RegionCount(d))
+        return false;
+    return HitRegion(d, curRoi, p);
+}
+
+bool CammerWidget::PtInRect(QPoint p)
+{
+    const int d = CurDetect();
+    const int n = RegionCount(d);
+    const int start = curRoi >= 0 && curRoi < n ? curRoi : 0;
+    for (int k = 0; k < n; ++k) {
+        const int j = (start + k) % n;
+        if (HitRegion(d, j, p)) {
+            setCurRoi(j);
+            SetHint(d, j);
+            touchPoint = p;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CammerWidget::PtInRectMove(QPoint p)
+{
+    const int d = CurDetect();
+    for (int i = 0; i < RegionCount(d); ++i) {
+        if (HitRegion(d, i, p))
+            return true;
+    }
+    return false;
+}
+
+bool CammerWidget::GetSelectedRect()
+{
+    const int d = CurDetect();
+    const CammerSingleton* s = storeB;
+    for (int i = 0; i < RegionCount(d); ++i) {
+        const int type = s->shapeType[d][i];
+        const bool selected = (type == kShapeRect && s->rects[d][i].IsSelected()) ||
+                              (type == kShapeCircle && s->circles[d][i].IsSelected()) ||
+                              (type == kShapePolygon && s->polygons[d][i].IsSelected());
+        if (selected) {
+            setCurRoi(i);
+            return true;
+        }
+    }
+    return false;
+}
+
+void CammerWidget::SlotNextROI()
+{
+    const int d = CurDetect();
+    const int n = RegionCount(d);
+    for (int k = 0; k < n; ++k) {
+        const int j = (curRoi + 1 + k) % n;
+        if (j < 0 || !HitRegion(d, j, touchPoint))
+            continue;
+        DeselectROI();
+        setCurRoi(j);
+        SetHint(d, j);
+        SelectShape(d, j, true);
+        ShowHideROIPara();
+        update();
+        return;
+    }
+}
+
+// ---- fine adjustment ----
+
+void CammerWidget::SlotChangeObject()
+{
+    const int d = CurDetect();
+    if (curRoi < 0 || curRoi >= RegionCount(d))
+        return;
+    int points = 0;
+    switch (storeB->shapeType[d][curRoi]) {
+        case kShapeRect:
+            points = 2;
+            break;
+        case kShapeCircle:
+            points = 3;
+            break;
+        case kShapePolygon:
+            points = storeB->polygons[d][curRoi].count;
+            break;
+        default:
+            break;
+    }
+    curPoint = curPoint + 1 >= points ? 0 : curPoint + 1;
+    ShowHideROIPara();
+    update();
+}
+
+void CammerWidget::SlotAdd10()
+{
+    SlotSize(0);
+}
+
+void CammerWidget::SlotAdd1()
+{
+    SlotSize(1);
+}
+
+void CammerWidget::SlotSub1()
+{
+    SlotSize(2);
+}
+
+void CammerWidget::SlotSub10()
+{
+    SlotSize(3);
+}
+
+void CammerWidget::SlotSize(int step)
+{
+    const int d = CurDetect();
+    if (step < 0 || step > 3 || curRoi < 0 || curRoi >= RegionCount(d))
+        return;
+    // Steps 0..3 move a point up, left, down, right, or change a radius by +10, +1, -1, -10.
+    static const QPoint kPointStep[4] = {{0, -1}, {-1, 0}, {0, 1}, {1, 0}};
+    static const int kRadiusStep[4] = {10, 1, -1, -10};
+    CammerSingleton& s = *storeB;
+    const QPoint delta = kPointStep[step];
+    switch (s.shapeType[d][curRoi]) {
+        case kShapeRect: {
+            QRect& r = s.rects[d][curRoi].rect;
+            if (curPoint == 0)
+                r.setTopLeft(r.topLeft() + delta);
+            else
+                r.setBottomRight(r.bottomRight() + delta);
+            CheckInRange(&r, imageWidth, imageHeight, false);
+            break;
+        }
+        case kShapeCircle: {
+            Circle& c = s.circles[d][curRoi];
+            if (curPoint == 2) {
+                c.cx += delta.x();
+                c.cy += delta.y();
+            } else if (curPoint == 1) {
+                c.r += kRadiusStep[step];
+            } else {
+                c.innerR += kRadiusStep[step];
+            }
+            c.UpdateRect();
+            CheckInRange(&c.rect, imageWidth, imageHeight, false);
+            c.UpdateAll();
+            break;
+        }
+        case kShapePolygon: {
+            RePolygon& poly = s.polygons[d][curRoi];
+            if (curPoint >= poly.count)
+                return;
+            int x = poly.points[curPoint].x() + delta.x();
+            int y = poly.points[curPoint].y() + delta.y();
+            CheckInRange(&x, 1, 0, 0);
+            CheckInRange(&y, 0, 0, 0);
+            poly.points[curPoint] = QPoint(x, y);
+            break;
+        }
+        default:
+            return;
+    }
+    RebuildMask(d, curRoi);
+    SetHint(d, curRoi);
+    update();
+}
+
+// ---- moves ----
+
+void CammerWidget::SlotMoveT()
+{
+    SlotMove(0, -1);
+}
+
+void CammerWidget::SlotMoveB()
+{
+    SlotMove(0, 1);
+}
+
+void CammerWidget::SlotMoveL()
+{
+    SlotMove(-1, 0);
+}
+
+void CammerWidget::SlotMoveR()
+{
+    SlotMove(1, 0);
+}
+
+void CammerWidget::SlotMove(int dx, int dy)
+{
+    const int d = CurDetect();
+    const int n = RegionCount(d);
+    int first = curRoi, last = curRoi;
+    if (moveMode == 2) {
+        first = 0;
+        last = n - 1;
+    } else if (curRoi < 0 || curRoi >= n) {
+        return;
+    }
+    CammerSingleton& s = *storeB;
+    // A polygon that cannot follow stops the move before anything moves: the regions of a
+    // detection keep their places relative to each other.
+    for (int i = first; i <= last; ++i) {
+        if (s.shapeType[d][i] != kShapePolygon)
+            continue;
+        const RePolygon& poly = s.polygons[d][i];
+        for (int k = 0; k < poly.count; ++k) {
+            const QPoint q = poly.points[k] + QPoint(dx, dy);
+            if (q.x() < kEdgeMargin || q.y() < kEdgeMargin || q.x() >= width() - kEdgeMargin ||
+                q.y() >= height() - kEdgeMargin)
+                return;
+        }
+    }
+    for (int i = first; i <= last; ++i) {
+        switch (s.shapeType[d][i]) {
+            case kShapePolygon: {
+                RePolygon& poly = s.polygons[d][i];
+                for (int k = 0; k < poly.count; ++k) poly.points[k] += QPoint(dx, dy);
+                break;
+            }
+            case kShapeCircle: {
+                Circle& c = s.circles[d][i];
+                c.rect.translate(dx, dy);
+                CheckInRange(&c.rect, imageWidth, imageHeight, true);
+                c.UpdateAll();
+                break;
+            }
+            case kShapeRect: {
+                QRect& r = s.rects[d][i].rect;
+                r.translate(dx, dy);
+                CheckInRange(&r, imageWidth, imageHeight, true);
+                break;
+            }
+            default:
+                continue;
+        }
+        RebuildMask(d, i);
+        SetHint(d, i);
+    }
+    ShowHideROIPara();
+    update();
+}
+
+void CammerWidget::SlotMoveAll()
+{
+    if (curRoi >= 0) {
+        moveMode = (moveMode + 1) % 3;
+        const int texts[3] = {kTextHideSet, kTextAllMove, kTextSingleMove};
+        if (panel)
+            panel->buttonMoveAll->setText(Text(texts[moveMode]));
+    }
+    ShowHideROIPara();
+}
+
+// ---- new regions ----
+
+void CammerWidget::SavePolygon()
+{
+    if (touchState != 1 || !gpState || gpState->drawMode != 2 || !storeB)
+        return;
+    const int d = CurDetect();
+    CammerSingleton& s = *storeB;
+    const int n = RegionCount(d);
+    if (n >= kMaxRegions) {
+        Warn(kTextAreaLimit);
+        return;
+    }
+    if (drawPointCount <= 2) {
+        drawPointCount = 0;
+        return;
+    }
+    drawPointCount = std::min(drawPointCount, kMaxDrawPoints - 1);
+    if (curRoi >= 0 && curRoi < n)
+        SelectShape(d, curRoi, false);
+    RePolygon& poly = s.polygons[d][n];
+    poly = RePolygon(drawPointCount, drawPoints);
+    s.shapeType[d][n] = kShapePolygon;
+    RebuildMask(d, n);
+    poly.SetSelected(true);
+    poly.SetHand(gpState->handDraw);
+    NewRegionFunction(d, n);
+    if (d == 0)
+        s.outN[n] = 0;
+    roiValue[d][n] = 0;
+    roiOk[d][n] = true;
+    s.roiNum[d] = n + 1;
+    setCurRoi(n);
+    SetHint(d, n);
+    touchState = 0;
+    polygonActive = false;
+    if (!(gpWPara && gpWPara->continuationArea) || !gpState->handDraw)
+        gpState->drawMode = 0;
+    drawPointCount = 0;
+    ShowHideROIPara();
+    update();
+}
+
+void CammerWidget::SlotCopyArea(QPoint p)
+{
+    const int d = CurDetect();
+    const int n = RegionCount(d);
+    if (n == 0 || !storeB)
+        return;
+    if (!gpChooseBox)
+        return;
+    gpChooseBox->setText(Text(kTextCopyAsk));
+    if (gpChooseBox->exec() != 1)
+        return;
+    if (n >= kMaxRegions) {
+        Warn(kTextAreaLimit);
+        return;
+    }
+    if (curRoi < 0 || curRoi >= n)
+        setCurRoi(lastRoi >= 0 && lastRoi < n ? lastRoi : n - 1);
+    const int from = curRoi;
+    CammerSingleton& s = *storeB;
+    const int type = s.shapeType[d][from];
+    switch (type) {
+        case kShapePolygon: {
+            RePolygon& copy = s.polygons[d][n];
+            copy = s.polygons[d][from];
+            const QPoint shift = p - copy.points[0];
+            for (int k = 0; k < copy.count; ++k) {
+                int x = copy.points[k].x() + shift.x();
+                int y = copy.points[k].y() + shift.y();
+                CheckInRange(&x, 1, 0, 0);
+                CheckInRange(&y, 0, 0, 0);
+                copy.points[k] = QPoint(x, y);
+            }
+            break;
+        }
+        case kShapeCircle: {
+            Circle& copy = s.circles[d][n];
+            copy = s.circles[d][from];
+            const QPoint centre((copy.rect.left() + copy.rect.right()) / 2, (copy.rect.top() + copy.rect.bottom()) / 2);
+            copy.rect.translate(p - centre);
+            CheckInRange(&copy.rect, imageWidth, imageHeight, true);
+            copy.UpdateAll();
+            break;
+        }
+        case kShapeRect: {
+            ClustomRect& copy = s.rects[d][n];
+            copy = s.rects[d][from];
+            const QPoint centre((copy.rect.left() + copy.rect.right()) / 2, (copy.rect.top() + copy.rect.bottom()) / 2);
+            copy.rect.translate(p - centre);
+            CheckInRange(&copy.rect, imageWidth, imageHeight, true);
+            break;
+        }
+        default:
+            return;
+    }
+    s.shapeType[d][n] = type;
+    SelectShape(d, n, true);
+    SelectShape(d, from, false);
+    RebuildMask(d, n);
+    s.func[d][n] = s.func[d][from];
+    s.para1[d][n] = s.para1[d][from];
+    s.para2[d][n] = s.para2[d][from];
+    s.para3[d][n] = s.para3[d][from];
+    if (d == 0)
+        s.outN[n] = s.outN[from];
+    roiValue[d][n] = 0;
+    roiOk[d][n] = true;
+    s.roiNum[d] = n + 1;
+    setCurRoi(n);
+    ShowHideROIPara();
+    update();
+}
+
+// ---- deletion ----
+
+void CammerWidget::DeleteROI(int i)
+{
+    const int d = CurDetect();
+    const int n = RegionCount(d);
+    // An index past the regions names no rectangle: its stale shape must not clear ignore points.
+    if (!storeB || i < 0 || i >= n)
+        return;
+    CammerSingleton& s = *storeB;
+    QRect area;
+    switch (s.shapeType[d][i]) {
+        case kShapeRect:
+            area = s.rects[d][i].imageRect;
+            break;
+        case kShapeCircle:
+            area = s.circles[d][i].imageRect;
+            break;
+        case kShapePolygon:
+            area = s.polygons[d][i].imageRect;
+            break;
+        default:
+            break;
+    }
+    area = area.intersected(QRect(0, 0, imageWidth, imageHeight));
+    if (ignoreMask[d] && !area.isEmpty()) {
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            std::memset(ignoreMask[d] + size_t(y) * imageWidth + area.left(), 0, size_t(area.width()));
+        SaveIgnorePoint(d);
+    }
+    for (int k = i; k + 1 < n; ++k) {
+        switch (s.shapeType[d][k + 1]) {
+            case kShapePolygon:
+                s.polygons[d][k] = s.polygons[d][k + 1];
+                break;
+            case kShapeCircle:
+                s.circles[d][k] = s.circles[d][k + 1];
+                break;
+            case kShapeRect:
+                s.rects[d][k] = s.rects[d][k + 1];
+                break;
+            default:
+                break;
+        }
+        editMasks[d][k] = editMasks[d][k + 1];
+        s.shapeType[d][k] = s.shapeType[d][k + 1];
+        s.func[d][k] = s.func[d][k + 1];
+        s.para1[d][k] = s.para1[d][k + 1];
+        s.para2[d][k] = s.para2[d][k + 1];
+        s.para3[d][k] = s.para3[d][k + 1];
+        if (d == 0)
+            s.outN[k] = s.outN[k + 1];
+        // The measured values and results belong to the regions, not to the numbers.
+        roiValue[d][k] = roiValue[d][k + 1];
+        roiOk[d][k] = roiOk[d][k + 1];
+    }
+    s.roiNum[d] = n - 1;
+}
+
+// ---- readouts ----
+
+void CammerWidget::MUpdateXYV(int x, int y)
+{
+    if (!gpState)
+        return;
+    const float zoom = float(gpState->zoomFactor);
+    const int ix = int((float(x) - float(gpState->zoomOffsetX)) * float(imageWidth) / (float(gShowW) * zoom));
+    const int iy = int((float(y) - float(gpState->zoomOffsetY)) * float(imageHeight) / (float(gShowH) * zoom));
+    gpState->pixelX = ix;
+    gpState->pixelY = iy;
+    if (!curImage || ix < 0 || ix >= imageWidth || iy < 0 || iy >= imageHeight)
+        return;
+    const size_t at = size_t(iy) * imageWidth + ix;
+    if (isColor) {
+        quint32 word = 0;
+        std::memcpy(&word, curImage + at * 4, sizeof word);
+        gpState->pixelValue = int(word);
+    } else {
+        gpState->pixelValue = curImage[at];
+    }
+}
+
+QPoint CammerWidget::getPointsCenter()
+{
+    if (drawPointCount <= 0)
+        return QPoint(499999, 499999);
+    int minX = 999999, minY = 999999, maxX = 0, maxY = 0;
+    for (int k = 0; k < std::min(drawPointCount, kMaxDrawPoints); ++k) {
+        minX = std::min(minX, drawPoints[k].x());
+        maxX = std::max(maxX, drawPoints[k].x());
+        minY = std::min(minY, drawPoints[k].y());
+        maxY = std::max(maxY, drawPoints[k].y());
+    }
+    return QPoint((minX + maxX) / 2, (minY + maxY) / 2);
+}

@@ -1,0 +1,413 @@
+// Region teaching on a camera view by touch: drawing, limits, freehand areas, picking, moving, deleting, the parameter
+// panel.
+#include <QMouseEvent>
+#include <QRegularExpression>
+
+#include "cammersingleton.h"
+#include "cammerwidgetrig.h"
+#include "choosebox.h"
+#include "mainstate.h"
+#include "modalanswerer.h"
+#include "roiparampanel.h"
+#include "slider.h"
+#include "testsupport.h"
+#include "warnbox.h"
+
+namespace {
+
+constexpr int kCamW = 640;  // display units per image pixel: 3 across, 2.25 down
+constexpr int kCamH = 480;
+
+void send(QWidget* w, QEvent::Type type, QPoint p, Qt::MouseButtons held)
+{
+    QMouseEvent event(type, QPointF(p), type == QEvent::MouseButtonRelease ? Qt::LeftButton : Qt::NoButton, held,
+                      Qt::NoModifier);
+    if (type == QEvent::MouseButtonPress)
+        event = QMouseEvent(type, QPointF(p), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(w, &event);
+}
+
+QString entry(int n)
+{
+    return gaLanStr[n * kLanColumns + gLan];
+}
+
+}  // namespace
+
+class TestRegionEditing : public QObject
+{
+    Q_OBJECT
+
+    CammerWidgetRig rig;
+    CammerWidget* view = nullptr;
+    CammerSingleton* s = nullptr;
+
+    void press(QPoint p) { send(view, QEvent::MouseButtonPress, p, Qt::LeftButton); }
+    void move(QPoint p) { send(view, QEvent::MouseMove, p, Qt::LeftButton); }
+    void release(QPoint p) { send(view, QEvent::MouseButtonRelease, p, Qt::NoButton); }
+    void drag(QPoint from, QPoint to)
+    {
+        press(from);
+        move(to);
+        release(to);
+    }
+
+    void clearDetection(int d)
+    {
+        view->DeselectROI();
+        s->roiNum[d] = 0;
+        view->curRoi = -1;
+        view->moveMode = 0;
+    }
+
+    // Region i of detection d as a rectangle with display corners tl and br.
+    void putRect(int d, int i, QPoint tl, QPoint br, int func = 6)
+    {
+        s->shapeType[d][i] = kShapeRect;
+        s->rects[d][i] = ClustomRect();
+        s->rects[d][i].rect = QRect(tl, br);
+        s->rects[d][i].setShowA(view->fullScaleX, view->fullScaleY);
+        s->rects[d][i].setImageRect();
+        view->editMasks[d][i] = s->rects[d][i].UpdateMask();
+        s->func[d][i] = func;
+        s->para1[d][i] = 40;
+        s->para2[d][i] = 100;
+        s->para3[d][i] = 0;
+        s->roiNum[d] = std::max(s->roiNum[d], i + 1);
+    }
+
+    void select(int i)
+    {
+        view->setCurRoi(i);
+        s->rects[gpState->curDetect][i].SetSelected(true);
+        view->ShowHideROIPara();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        rig.start(QJsonArray{QJsonObject{}});
+        view = rig.view(0, 0);
+        QVERIFY(view->cameraOpen);
+        QCOMPARE(view->imageWidth, kCamW);
+        QVERIFY(view->panel);
+        s = view->storeB;
+        gpWarnBox = new WarnBox(nullptr);
+        gpChooseBox = new ChooseBox(nullptr, 750, 370);
+        view->resize(gShowW, gShowH);
+        view->show();
+        numCamera = 1;
+        gSource = 0;
+        gpState->pageState = 3;
+        gpState->viewCamera = 0;
+        gpState->curDetect = 0;
+        gpWPara->spotDetect = 1;
+        gpWPara->colorSpot = 1;
+    }
+
+    // A dragged rectangle becomes the next region of the edit store, with the first enabled
+    // function's defaults; small, backwards and over-limit drags create nothing.
+    void rectangleDrawing()
+    {
+        clearDetection(0);
+        const int workingBefore = view->storeA->roiNum[0];
+        gpState->drawMode = 1;
+        drag(QPoint(100, 100), QPoint(200, 180));
+        QCOMPARE(s->roiNum[0], 1);
+        QCOMPARE(s->shapeType[0][0], kShapeRect);
+        QCOMPARE(s->rects[0][0].rect, QRect(QPoint(100, 100), QPoint(200, 180)));
+        QCOMPARE(s->func[0][0], 1);
+        QCOMPARE(s->para1[0][0], 80);
+        QCOMPARE(s->para2[0][0], 500);
+        QCOMPARE(s->para3[0][0], 12800);
+        QCOMPARE(view->curRoi, 0);
+        QVERIFY(s->rects[0][0].IsSelected());
+        QCOMPARE(gpState->drawMode, 0);  // one shape per press of the tool
+        QCOMPARE(view->editMasks[0][0].cols, s->rects[0][0].imageRect.width());
+        QCOMPARE(view->storeA->roiNum[0], workingBefore);  // nothing committed
+        QVERIFY(!view->panel->sliderSensitivity->isHidden());
+        QCOMPARE(view->hintY, 100 - 26);
+
+        gpState->drawMode = 1;
+        drag(QPoint(300, 300), QPoint(309, 400));  // 9 units wide
+        gpState->drawMode = 1;
+        drag(QPoint(500, 500), QPoint(400, 400));  // up-left
+        gpState->drawMode = 1;
+        press(QPoint(700, 700));  // press and release without a move
+        release(QPoint(700, 700));
+        QCOMPARE(s->roiNum[0], 1);
+        QCOMPARE(gpState->drawMode, 0);
+
+        // The second region copies the function and parameters of the one before it.
+        s->para1[0][0] = 33;
+        gpState->drawMode = 4;
+        drag(QPoint(800, 300), QPoint(900, 420));
+        QCOMPARE(s->roiNum[0], 2);
+        QCOMPARE(s->shapeType[0][1], kShapeCircle);
+        QCOMPARE(s->circles[0][1].r, 50);
+        QCOMPARE(s->para1[0][1], 33);
+        QVERIFY(!s->rects[0][0].IsSelected());
+
+        for (int i = 2; i < 100; ++i) putRect(0, i, QPoint(10 + i, 10), QPoint(40 + i, 40));
+        ModalAnswerer answerer;
+        answerer.answer(ModalAnswerer::Confirm);
+        gpState->drawMode = 1;
+        drag(QPoint(1000, 600), QPoint(1100, 700));
+        QTRY_COMPARE(answerer.pendingAnswers(), 0);
+        QCOMPARE(answerer.texts(), QStringList{entry(36)});
+        QCOMPARE(s->roiNum[0], 100);
+    }
+
+    // A freehand gesture of five points is dropped; six make a hand-drawn polygon, stored as 258.
+    void freehandArea()
+    {
+        clearDetection(0);
+        putRect(0, 0, QPoint(100, 100), QPoint(300, 300));
+        gpState->drawMode = 2;
+        gpState->handDraw = true;
+        press(QPoint(600, 600));
+        for (int k = 1; k <= 5; ++k) move(QPoint(600 + 40 * k, 600 + (k % 2) * 60));
+        release(QPoint(800, 600));
+        QCOMPARE(s->roiNum[0], 1);
+        QCOMPARE(view->drawPointCount, 0);
+        QCOMPARE(gpState->drawMode, 0);
+
+        gpState->drawMode = 2;
+        press(QPoint(600, 600));
+        const QPoint gesture[6] = {{600, 600}, {800, 610}, {900, 700}, {850, 850}, {700, 880}, {620, 760}};
+        for (const QPoint& p : gesture) move(p);
+        release(QPoint(620, 760));
+        QCOMPARE(s->roiNum[0], 2);
+        QCOMPARE(s->shapeType[0][1], kShapePolygon);
+        QCOMPARE(s->polygons[0][1].count, 6);
+        QVERIFY(s->polygons[0][1].getHand());
+        QCOMPARE(s->func[0][1], s->func[0][0]);
+        QCOMPARE(view->curRoi, 1);
+        QVERIFY(!view->editMasks[0][1].empty());
+        QVERIFY(cv::countNonZero(view->editMasks[0][1]) > 0);
+        gpState->handDraw = false;
+
+        QVERIFY(s->SaveDatatoFile(rig.window->queryIn));
+        QSqlQuery q(rig.window->dbIn);
+        QVERIFY(q.exec("select value from cammer0 where name='ROI0-1'"));
+        QVERIFY(q.next());
+        QCOMPARE(q.value(0).toString().split(' ').value(4), QString("258"));
+    }
+
+    // Picking prefers the selected region; the switch button cycles through the others under
+    // the touch; a press on a region drags it in steps of whole image pixels.
+    void pickingAndMoving()
+    {
+        clearDetection(0);
+        putRect(0, 0, QPoint(300, 300), QPoint(600, 600));
+        putRect(0, 1, QPoint(400, 400), QPoint(700, 700));
+        view->setCurRoi(1);
+        QVERIFY(view->PtInRect(QPoint(500, 500)));
+        QCOMPARE(view->curRoi, 1);
+        s->rects[0][1].SetSelected(true);
+        view->SlotNextROI();
+        QCOMPARE(view->curRoi, 0);
+        QVERIFY(s->rects[0][0].IsSelected());
+        QVERIFY(!s->rects[0][1].IsSelected());
+
+        // A press outside the selection only deselects.
+        gpState->drawMode = 0;
+        press(QPoint(1500, 900));
+        release(QPoint(1500, 900));
+        QCOMPARE(view->curRoi, -1);
+        QCOMPARE(view->lastRoi, 0);
+        QVERIFY(view->panel->sliderSensitivity->isHidden());
+
+        // Select region 1 by pressing in it and drag it: 2 units (under 3 image pixels) do
+        // nothing, the next 6 units move it by the whole distance from the press.
+        press(QPoint(650, 650));
+        QCOMPARE(view->curRoi, 1);
+        move(QPoint(652, 650));
+        QCOMPARE(s->rects[0][1].rect.topLeft(), QPoint(400, 400));
+        move(QPoint(659, 650));
+        release(QPoint(659, 650));
+        QCOMPARE(s->rects[0][1].rect.topLeft(), QPoint(409, 400));
+        QCOMPARE(s->rects[0][1].imageRect.left(), 136);
+
+        // Fine steps: the top-left corner one unit left; the move buttons one unit down.
+        view->curPoint = 0;
+        view->SlotAdd1();
+        QCOMPARE(s->rects[0][1].rect.left(), 408);
+        view->SlotMoveB();
+        QCOMPARE(s->rects[0][1].rect.top(), 401);
+
+        // Moving every region stops as a whole when a polygon would leave the view.
+        const QPoint tri[3] = {{5, 500}, {100, 450}, {100, 550}};
+        s->polygons[0][2] = RePolygon(3, tri);
+        s->shapeType[0][2] = kShapePolygon;
+        s->roiNum[0] = 3;
+        view->moveMode = 2;
+        view->SlotMove(-3, 0);
+        QCOMPARE(s->rects[0][0].rect.left(), 300);
+        QCOMPARE(s->polygons[0][2].points[0].x(), 5);
+        view->SlotMove(-2, 0);
+        QCOMPARE(s->rects[0][0].rect.left(), 298);
+        QCOMPARE(s->polygons[0][2].points[0].x(), 3);
+        view->moveMode = 0;
+    }
+
+    // Deleting checks the index before touching ignore points, stays inside the picture and
+    // carries the measured values along with their regions.
+    void deleting()
+    {
+        clearDetection(0);
+        putRect(0, 0, QPoint(300, 225), QPoint(599, 449));  // image (100, 100)-(199, 199)
+        putRect(0, 1, QPoint(900, 450), QPoint(1199, 674));
+        putRect(0, 2, QPoint(1500, 900), QPoint(1910, 1070));
+        for (int i = 0; i < 3; ++i) view->roiValue[0][i] = 10 * (i + 1);
+        // A stale rectangle reaching past the picture.
+        s->rects[0][2].imageRect = QRect(QPoint(600, 400), QPoint(900, 700));
+        unsigned char* ignore = view->ignoreMask[0];
+        std::memset(ignore, 255, size_t(view->imagePixels));
+
+        s->rects[0][5].imageRect = QRect(0, 0, kCamW, kCamH);
+        view->DeleteROI(5);
+        QCOMPARE(s->roiNum[0], 3);
+        QCOMPARE(int(ignore[0]), 255);
+
+        view->DeleteROI(2);
+        QCOMPARE(s->roiNum[0], 2);
+        QCOMPARE(int(ignore[479 * kCamW + 639]), 0);
+        QCOMPARE(int(ignore[399 * kCamW + 599]), 255);
+
+        view->DeleteROI(0);
+        QCOMPARE(s->roiNum[0], 1);
+        QCOMPARE(int(ignore[150 * kCamW + 150]), 0);
+        QCOMPARE(int(ignore[99 * kCamW + 150]), 255);
+        QCOMPARE(s->rects[0][0].rect.topLeft(), QPoint(900, 450));
+        QCOMPARE(view->roiValue[0][0], 20);
+        std::memset(ignore, 0, size_t(view->imagePixels));
+        view->SaveIgnorePoint(0);
+    }
+
+    // The panel stands above a region with room there, else below it, else by the shape.
+    void panelPlacement()
+    {
+        clearDetection(0);
+        gpWPara->showAllParams = 0;
+        putRect(0, 0, QPoint(300, 900), QPoint(600, 1000), 0);  // image top 400 -> 900
+        select(0);
+        Slider* sens = view->panel->sliderSensitivity;
+        QVERIFY(view->panel->sliderArea->isHidden());  // function 0: only the sensitivity slider
+        QVERIFY(view->panel->sliderFilter->isHidden());
+        QCOMPARE(sens->geometry(), QRect(400, 900 - 102 - 20, gShowW / 2 + 424 - 400 + 1, 45));
+        QCOMPARE(view->panel->buttonFunc->y(), 900 - 122 + 50);
+
+        view->DeselectROI();
+        putRect(0, 0, QPoint(300, 9), QPoint(600, 134), 0);  // image rows 4..59
+        select(0);
+        QCOMPARE(sens->y(), 135 + 20);
+
+        view->DeselectROI();
+        putRect(0, 0, QPoint(300, 90), QPoint(600, 1000), 0);
+        select(0);
+        QCOMPARE(sens->y(), 90 + 20);
+
+        // Function 1 shows three sliders (four rows): the circle leaves no room above or below,
+        // so its big radius puts the panel inside it, above its centre.
+        view->DeselectROI();
+        s->shapeType[0][0] = kShapeCircle;
+        s->circles[0][0].rect = QRect(QPoint(500, 80), QPoint(1499, 1079));
+        s->circles[0][0].UpdateAll();
+        view->RebuildMask(0, 0);
+        s->func[0][0] = 1;
+        view->setCurRoi(0);
+        s->circles[0][0].SetSelected(true);
+        view->ShowHideROIPara();
+        QCOMPARE(sens->y(), s->circles[0][0].cy - (4 * 51 + 20));
+        QVERIFY(!view->panel->sliderFilter->isHidden());
+
+        // A polygon fills the gap between its vertices' rows.
+        view->DeselectROI();
+        const QPoint pts[4] = {{300, 60}, {900, 100}, {900, 1000}, {300, 1020}};
+        s->polygons[0][0] = RePolygon(4, pts);
+        s->shapeType[0][0] = kShapePolygon;
+        view->RebuildMask(0, 0);
+        s->func[0][0] = 6;
+        view->setCurRoi(0);
+        s->polygons[0][0].SetSelected(true);
+        view->ShowHideROIPara();
+        QCOMPARE(sens->y(), 1000 - (2 * 51 + 20));
+        view->DeselectROI();
+        view->ShowHideROIPara();
+        QVERIFY(sens->isHidden());
+    }
+
+    // Sliders write whole values, bytes or 16-bit halves; function changes bring defaults;
+    // a synchronised change stays inside each packed value.
+    void panelParameters()
+    {
+        clearDetection(0);
+        putRect(0, 0, QPoint(300, 300), QPoint(600, 600), 9);
+        putRect(0, 1, QPoint(900, 300), QPoint(1200, 600), 9);
+        for (int i = 0; i < 2; ++i) {
+            int p1 = 0, p2 = 0, p3 = 0;
+            QCOMPARE(GetFuncInitParam(9, p1, p2, p3), 1);
+            s->para1[0][i] = p1;
+            s->para2[0][i] = p2;
+            s->para3[0][i] = p3;
+        }
+        s->para1[0][1] = (100 << 16) | 254;
+        select(0);
+        RoiParamPanel* panel = view->panel;
+        QVERIFY(!panel->buttonParaSwitch->isHidden());
+        panel->buttonParaSwitch->click();
+        QVERIFY(view->panelPage2);
+        QCOMPARE(panel->sliderArea->value(), 100);
+        gDrawHint = 5;
+        panel->sliderArea->setValue(200);
+        QCOMPARE(s->para2[0][0], (200 << 16) | 1);
+        QCOMPARE(gDrawHint, 0);
+
+        panel->buttonParaSwitch->click();
+        QVERIFY(!view->panelPage2);
+        QCOMPARE(panel->sliderSensitivity->value(), 1);
+        panel->sliderSensitivity->setValue(9);  // low half of para1: 1 -> 9
+        QCOMPARE(s->para1[0][0], (100 << 16) | 9);
+        panel->buttonSync->click();
+        QCOMPARE(s->para1[0][1], (100 << 16) | 255);  // 254 + 8 held at 255, no carry
+        QCOMPARE(s->para2[0][1], (200 << 16) | 1);
+
+        // Whole values: function 6, 40 -> 55 adds 15 to its peers.
+        view->DeselectROI();
+        s->func[0][0] = s->func[0][1] = 6;
+        s->para1[0][0] = s->para1[0][1] = 40;
+        select(0);
+        panel->sliderSensitivity->setValue(55);
+        panel->buttonSync->click();
+        QCOMPARE(s->para1[0][1], 55);
+
+        // The function button steps to the next switched-on function with its defaults, and
+        // keeps the function when none is switched on.
+        s->func[0][0] = 1;
+        view->ShowHideROIPara();
+        panel->buttonFunc->click();
+        QCOMPARE(s->func[0][0], 9);
+        QCOMPARE(s->para3[0][0], (100 << 16) | 1);
+        panel->buttonFunc->click();
+        QCOMPARE(s->func[0][0], 1);
+        QCOMPARE(s->para3[0][0], 12800);
+        const int spot = gpWPara->spotDetect, color = gpWPara->colorSpot;
+        gpWPara->spotDetect = gpWPara->colorSpot = 0;
+        s->para1[0][0] = 77;
+        panel->SlotChangeFunc();
+        QCOMPARE(s->func[0][0], 1);
+        QCOMPARE(s->para1[0][0], 77);
+        gpWPara->spotDetect = spot;
+        gpWPara->colorSpot = color;
+
+        // Function 1 keeps its grey band in bytes 0 and 1 of para3.
+        panel->buttonParaSwitch->click();
+        panel->sliderFilter->setValue(70);
+        QCOMPARE(s->para3[0][0], 70 << 8);
+        view->DeselectROI();
+    }
+};
+
+MONITOR_TEST_MAIN(TestRegionEditing)
+#include "tst_regionediting.moc"

@@ -1,0 +1,227 @@
+// Camera view painting: failure and ignore overlays by page and blink, clipped overlays, labels, countdown, re-checks.
+#include <climits>
+
+#include <QPaintEngine>
+#include <QTimer>
+
+#include "cammersingleton.h"
+#include "cammerwidgetrig.h"
+#include "mainstate.h"
+#include "testsupport.h"
+
+namespace {
+
+// Records the texts a painter draws, whatever fonts the machine has.
+class TextEngine : public QPaintEngine
+{
+public:
+    TextEngine() : QPaintEngine(QPaintEngine::AllFeatures) {}
+    bool begin(QPaintDevice*) override { return true; }
+    bool end() override { return true; }
+    void updateState(const QPaintEngineState&) override {}
+    void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
+    void drawPath(const QPainterPath&) override {}
+    void drawPolygon(const QPointF*, int, PolygonDrawMode) override {}
+    void drawImage(const QRectF&, const QImage&, const QRectF&, Qt::ImageConversionFlags) override {}
+    void drawTextItem(const QPointF&, const QTextItem& item) override { texts << item.text(); }
+    Type type() const override { return QPaintEngine::User; }
+
+    QStringList texts;
+};
+
+class TextDevice : public QPaintDevice
+{
+public:
+    QPaintEngine* paintEngine() const override { return &engine; }
+    mutable TextEngine engine;
+
+protected:
+    int metric(PaintDeviceMetric m) const override
+    {
+        switch (m) {
+            case PdmWidth:
+                return 1920;
+            case PdmHeight:
+                return 1080;
+            case PdmWidthMM:
+                return 508;
+            case PdmHeightMM:
+                return 286;
+            case PdmDpiX:
+            case PdmDpiY:
+            case PdmPhysicalDpiX:
+            case PdmPhysicalDpiY:
+                return 96;
+            case PdmDepth:
+                return 32;
+            case PdmNumColors:
+                return INT_MAX;
+            case PdmDevicePixelRatio:
+                return 1;
+            case PdmDevicePixelRatioScaled:
+                return int(QPaintDevice::devicePixelRatioFScale());
+        }
+        return 0;
+    }
+};
+
+// Display point over the middle of image pixel (x, y) of a 640 x 480 camera on 1920 x 1080.
+QPoint over(int x, int y)
+{
+    return QPoint(x * 3 + 1, int(y * 2.25) + 1);
+}
+
+}  // namespace
+
+class TestViewPaint : public QObject
+{
+    Q_OBJECT
+
+    CammerWidgetRig rig;
+    CammerWidget* view = nullptr;
+    QTimer showTimer;
+    QTimer upTimers[2];
+
+    // All texts of one paint, run together (a text may arrive in pieces, one per font).
+    QString paintedText()
+    {
+        TextDevice device;
+        view->render(&device);
+        return device.engine.texts.join(QString());
+    }
+
+    QColor at(const QImage& picture, int x, int y) { return picture.pixelColor(over(x, y)); }
+
+    void putRect(CammerSingleton* s, int i, QRect image, int func)
+    {
+        s->shapeType[0][i] = kShapeRect;
+        s->rects[0][i] = ClustomRect();
+        s->rects[0][i].rect = QRect(QPoint(image.left() * 3, int(image.top() * 2.25)),
+                                    QPoint(image.right() * 3 + 2, int((image.bottom() + 1) * 2.25) - 1));
+        s->rects[0][i].setShowA(view->fullScaleX, view->fullScaleY);
+        s->rects[0][i].setImageRect();
+        s->func[0][i] = func;
+        s->para1[0][i] = 100;
+        s->para2[0][i] = 500;
+        s->para3[0][i] = 3;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        rig.start(QJsonArray{QJsonObject{}});
+        view = rig.view(0, 0);
+        QVERIFY(view->cameraOpen);
+        view->resize(gShowW, gShowH);
+        numCamera = 1;
+        gpState->viewCamera = 0;
+        gpState->step = 0;
+        gpState->curDetect = 0;
+        gpState->showTimer = &showTimer;
+        gpState->upTimers[0] = &upTimers[0];
+        gpState->upTimers[1] = &upTimers[1];
+        std::memset(view->curImage, 128, size_t(view->imageBytes));
+
+        for (CammerSingleton* s : {view->storeA, view->storeB}) {
+            s->roiNum[0] = 2;
+            putRect(s, 0, QRect(QPoint(100, 100), QPoint(199, 199)), 6);
+            putRect(s, 1, QRect(QPoint(560, 400), QPoint(639, 479)), 6);
+            // A rectangle that left the picture, as a store filled elsewhere may hold.
+            s->rects[0][1].imageRect = QRect(QPoint(560, 400), QPoint(900, 700));
+        }
+        view->roiValue[0][0] = 7;
+        view->roiOk[0][0] = false;
+        view->roiOk[0][1] = false;
+        std::memset(view->displayMask, 0, size_t(view->imagePixels));
+        for (int y = 145; y < 155; ++y) std::memset(view->displayMask + y * view->imageWidth + 145, 255, 10);
+        view->displayMask[479 * 640 + 639] = 255;
+        std::memset(view->ignoreMask[0], 0, size_t(view->imagePixels));
+        for (int y = 115; y < 125; ++y) std::memset(view->ignoreMask[0] + y * view->imageWidth + 115, 255, 10);
+    }
+
+    // A failing region shows its defect pixels red while the result is shown, grey after; on
+    // the alarm page they blink, and the ignore points take their turn in cyan.
+    void overlays()
+    {
+        gSource = 1;
+        gpState->pageState = 1;
+        view->cameraOk = false;
+        showTimer.start(60000);
+        QImage shot = view->grab().toImage();
+        QCOMPARE(shot.size(), QSize(1920, 1080));
+        QCOMPARE(at(shot, 150, 150), QColor(Qt::red));
+        QCOMPARE(shot.pixelColor(1918, 1078), QColor(Qt::red));  // clipped at the picture's corner
+        QCOMPARE(at(shot, 120, 120), QColor(128, 128, 128));
+        QCOMPARE(shot.pixelColor(300 + 1, 225 + 40), QColor(Qt::red));  // NG region outline
+
+        showTimer.stop();
+        shot = view->grab().toImage();
+        QCOMPARE(at(shot, 150, 150), QColor(128, 128, 128));
+
+        gpState->pageState = 2;
+        view->blinkState = 1;
+        shot = view->grab().toImage();
+        QCOMPARE(at(shot, 150, 150), QColor(Qt::red));
+        QCOMPARE(at(shot, 120, 120), QColor(128, 128, 128));
+        view->blinkState = 2;
+        shot = view->grab().toImage();
+        QCOMPARE(at(shot, 150, 150), QColor(128, 128, 128));
+        QCOMPARE(at(shot, 120, 120), QColor(Qt::cyan));
+        view->blinkState = 0;
+        shot = view->grab().toImage();
+        QCOMPARE(at(shot, 120, 120), QColor(128, 128, 128));
+
+        // The Template shows the ignore points always and leaves the picture itself alone.
+        gSource = 0;
+        gpState->pageState = 3;
+        shot = view->grab().toImage();
+        QCOMPARE(at(shot, 120, 120), QColor(Qt::cyan));
+        QCOMPARE(int(view->curImage[120 * 640 + 120]), 128);
+        view->cameraOk = true;
+    }
+
+    // Labels carry number, parameters and value below 11 regions, number and value from 11 on;
+    // the countdown shows three digits above 0.02; a re-check shows the cycle's count.
+    void texts()
+    {
+        gSource = 0;
+        gpState->pageState = 3;
+        view->curRoi = -1;
+        QString text = paintedText();
+        QVERIFY2(text.contains("1: 100 / 7 "), qPrintable(text));
+
+        CammerSingleton* s = view->storeB;
+        for (int i = 2; i < 11; ++i) putRect(s, i, QRect(QPoint(10 * i, 300), QPoint(10 * i + 5, 305)), 6);
+        s->roiNum[0] = 11;
+        text = paintedText();
+        QVERIFY(text.contains("1: 7"));
+        QVERIFY(!text.contains("1: 100"));
+        s->roiNum[0] = 2;
+
+        gSource = 1;
+        gpState->pageState = 0;
+        upTimers[0].start(60000);
+        upTimers[1].start(60000);
+        gpState->countdown[0] = 1.234f;
+        gpState->countdown[1] = 5.5f;
+        text = paintedText();
+        QVERIFY2(text.contains("1.23"), qPrintable(text));
+        QVERIFY(!text.contains("1.234"));
+        gpState->countdown[0] = 0.02f;
+        text = paintedText();
+        QVERIFY(!text.contains("0.02"));
+        QVERIFY(!text.contains("5.5"));
+        upTimers[0].stop();
+        upTimers[1].stop();
+
+        gpState->runState = 1;
+        gpState->reCheckPending = 1;
+        gpState->reCheckCount[0] = 2;
+        text = paintedText();
+        QVERIFY2(text.contains(QString::fromUtf8("2次重检中")), qPrintable(text));
+        gpState->reCheckPending = 0;
+    }
+};
+
+MONITOR_TEST_MAIN(TestViewPaint)
+#include "tst_viewpaint.moc"
