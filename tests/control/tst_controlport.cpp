@@ -28,6 +28,7 @@ namespace {
 constexpr int kPort = 3;
 constexpr int kStampPeriodMs = 100;  // as the detection pass stamps in normal running
 constexpr int kStallPauseMs = 1000;  // the stalled IO thread's pause between warnings
+constexpr int kPollPauseMs = 5;      // the IO thread's pause between two polls
 constexpr int kStallSpeedUp = 20;
 const char* const kStallWarning = "controlport_thread - main_thread > 10s will timeout exit";
 
@@ -72,6 +73,8 @@ class TestControlPort : public QObject
     bool triggerOnChange = false;
     std::atomic<unsigned int> wordAtEmit{0};  // gDataIn read in the IO thread as it emits
     std::atomic<int> stallPauses{0};
+    std::atomic<int> pollPauses{0};   // pauses of exactly the poll period
+    std::atomic<int> otherPauses{0};  // any other pause
 
     // The way the judgement drives the board: every driven output, then one publication.
     void publish(unsigned int word)
@@ -438,6 +441,10 @@ private slots:
             if (ms == kStallPauseMs) {
                 ++stallPauses;
                 ms /= kStallSpeedUp;
+            } else if (ms == kPollPauseMs) {
+                ++pollPauses;
+            } else {
+                ++otherPauses;
             }
             QThread::msleep(ms);
         });
@@ -464,6 +471,13 @@ private slots:
         QVERIFY(stallPauses - pausesAtStamp <= 1);
         const qint64 resumedMs = (board.frames().first().atUs - stampedUs) / 1000;
         QVERIFY2(resumedMs <= 2 * kStallPauseMs / kStallSpeedUp + 100, qPrintable(QString::number(resumedMs)));
+
+        // Between polls the thread pauses for exactly the poll period, read through the sleep seam.
+        pollPauses = 0;
+        otherPauses = 0;
+        QTest::qWait(100);
+        QVERIFY2(pollPauses > 8, qPrintable(QString::number(pollPauses)));
+        QCOMPARE(otherPauses.load(), 0);
         stampTimer.start(kStampPeriodMs);
     }
 
