@@ -285,6 +285,77 @@ private slots:
         view->SaveIgnorePoint(0);
     }
 
+    // Clicked polygons collect one vertex per press until the page closes them; copies land
+    // where the operator points once confirmed; circles step their radii.
+    void clickedPolygonCopyAndSteps()
+    {
+        clearDetection(0);
+        QCOMPARE(view->getPointsCenter(), QPoint(499999, 499999));
+        gpState->drawMode = 2;
+        gpState->handDraw = false;
+        for (const QPoint& p : {QPoint(400, 400), QPoint(800, 420)}) {
+            press(p);
+            release(p);
+        }
+        QCOMPARE(view->drawPointCount, 2);
+        QCOMPARE(view->touchState, 1);
+        view->SavePolygon();  // two points make no area
+        QCOMPARE(view->drawPointCount, 0);
+        QCOMPARE(s->roiNum[0], 0);
+        for (const QPoint& p : {QPoint(400, 400), QPoint(800, 420), QPoint(600, 700)}) {
+            press(p);
+            release(p);
+        }
+        QCOMPARE(view->getPointsCenter(), QPoint(600, 550));
+        view->SavePolygon();
+        QCOMPARE(s->roiNum[0], 1);
+        QCOMPARE(s->polygons[0][0].count, 3);
+        QVERIFY(!s->polygons[0][0].getHand());
+        QCOMPARE(gpState->drawMode, 0);
+        QCOMPARE(view->curRoi, 0);
+
+        ModalAnswerer answerer;
+        answerer.answer({ModalAnswerer::No, ModalAnswerer::Yes});
+        view->SlotCopyArea(QPoint(1000, 500));
+        QCOMPARE(s->roiNum[0], 1);
+        view->SlotCopyArea(QPoint(1000, 500));
+        QCOMPARE(s->roiNum[0], 2);
+        QCOMPARE(answerer.texts(), QStringList({entry(38), entry(38)}));
+        QCOMPARE(s->polygons[0][1].points[0], QPoint(1000, 500));
+        QCOMPARE(s->polygons[0][1].points[2], QPoint(1200, 800));
+        QCOMPARE(view->curRoi, 1);
+        QVERIFY(s->polygons[0][1].IsSelected());
+        QVERIFY(!s->polygons[0][0].IsSelected());
+
+        // Copy mode: the next press copies instead of selecting.
+        gpState->copyMode = true;
+        answerer.answer(ModalAnswerer::Yes);
+        press(QPoint(300, 300));
+        release(QPoint(300, 300));
+        QCOMPARE(s->roiNum[0], 3);
+        QVERIFY(!gpState->copyMode);
+
+        view->DeselectROI();
+        s->shapeType[0][2] = kShapeCircle;
+        s->circles[0][2].rect = QRect(QPoint(1300, 300), QPoint(1499, 499));
+        s->circles[0][2].UpdateAll();
+        view->setCurRoi(2);
+        view->curPoint = 1;
+        view->SlotAdd1();
+        QCOMPARE(s->circles[0][2].r, 101);
+        view->SlotSub10();
+        QCOMPARE(s->circles[0][2].r, 91);
+        view->curPoint = 0;
+        view->SlotAdd10();
+        QCOMPARE(s->circles[0][2].innerR, 10);
+        view->SlotChangeObject();
+        view->SlotChangeObject();
+        QCOMPARE(view->curPoint, 2);
+        view->SlotChangeObject();
+        QCOMPARE(view->curPoint, 0);
+        view->DeselectROI();
+    }
+
     // The panel stands above a region with room there, else below it, else by the shape.
     void panelPlacement()
     {

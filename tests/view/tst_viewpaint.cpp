@@ -180,6 +180,32 @@ private slots:
         view->cameraOk = true;
     }
 
+    // A position region shows only on the Template; the rectangle being dragged shows green.
+    void positionRegionAndDrawing()
+    {
+        gpState->pageState = 1;
+        view->cameraOk = true;
+        view->storeA->func[0][0] = 3;
+        view->storeB->func[0][0] = 3;
+        gSource = 1;
+        QImage shot = view->grab().toImage();
+        QCOMPARE(shot.pixelColor(300, 300), QColor(128, 128, 128));
+        gSource = 0;
+        gpState->pageState = 3;
+        shot = view->grab().toImage();
+        QCOMPARE(shot.pixelColor(300, 300), QColor(Qt::green));
+        view->storeA->func[0][0] = 6;
+        view->storeB->func[0][0] = 6;
+
+        gpState->drawMode = 1;
+        view->touchState = 1;
+        view->drawRect.rect = QRect(QPoint(1000, 600), QPoint(1200, 800));
+        shot = view->grab().toImage();
+        QCOMPARE(shot.pixelColor(1000, 700), QColor(Qt::green));
+        view->touchState = 0;
+        gpState->drawMode = 0;
+    }
+
     // Labels carry number, parameters and value below 11 regions, number and value from 11 on;
     // the countdown shows three digits above 0.02; a re-check shows the cycle's count.
     void texts()
