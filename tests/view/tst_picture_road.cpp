@@ -305,6 +305,7 @@ private slots:
     void initTestCase()
     {
         rig.start(QJsonArray{QJsonObject{}, QJsonObject{{"color", true}}, QJsonObject{{"width", kOddWidth}}});
+        numCamera = 3;  // as the main window counts the cameras it opened: every view paints
         // Factory parameters as the main window loads them; rotation allowed by the operator.
         WizardPara& p = *gpWPara;
         p.LoadDatafromFile();
