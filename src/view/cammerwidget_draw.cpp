@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include <QMouseEvent>
+#include <QTimer>
 
 #include "cammersingleton.h"
 #include "globals.h"
@@ -28,6 +29,7 @@ constexpr int kEdgeMargin = 3;
 constexpr int kFreehandDrop = 5;  // a gesture of this many points or fewer is no region
 constexpr int kTextAreaLimit = 36;
 constexpr int kTextPolygonLimit = 35;
+constexpr int kBarHideMs = 120000;
 constexpr int kPageMain = 0;
 constexpr int kPageResult = 1;
 
@@ -100,9 +102,12 @@ void CammerWidget::mousePressEvent(QMouseEvent* event)
         gpState->clickY = y;
         MUpdateXYV(x, y);
     }
+    // The button bar hides after a while without touches: every touch keeps it. The view
+    // knows the bar only as a widget; its one timer is the hide timer.
+    QWidget* bar = MainWindowPage("IndexButton");
+    if (QTimer* hide = bar ? bar->findChild<QTimer*>(QString(), Qt::FindDirectChildrenOnly) : nullptr)
+        hide->start(kBarHideMs);
     if (gpState && (gpState->pageState == kPageMain || gpState->pageState == kPageResult)) {
-        // The button bar hides after a while without touches: every touch keeps it.
-        QWidget* bar = MainWindowPage("IndexButton");
         if (bar && bar->isVisible()) {
             QMetaObject::invokeMethod(bar, "checkShowHide", Qt::DirectConnection);
         } else if (bar) {
