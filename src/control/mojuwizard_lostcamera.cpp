@@ -4,8 +4,10 @@
 
 #include "controlport.h"
 #include "globals.h"
+#include "lanstr.h"
 #include "lostcamerawarnbox.h"
 #include "mojuwizard.h"
+#include "textids.h"
 #include "warnbox.h"
 #include "wizardpara.h"
 
@@ -13,7 +15,6 @@ namespace {
 
 constexpr int kClampOutput = 0;
 constexpr int kRunStopped = 3;
-constexpr int kTextCameraUnavailable = 39;
 
 }  // namespace
 
@@ -30,7 +31,7 @@ void MoJuWizard::LostCamera()
     const bool plainWarning = !gpWPara || gpWPara->cameraLostAlarm == 0;
     if (plainWarning) {
         if (gpWarnBox) {
-            gpWarnBox->setText(gaLanStr[kTextCameraUnavailable * kLanColumns + gLan]);
+            gpWarnBox->setText(LanStr(kTextCameraUnavailable));
             gpWarnBox->show();
         }
     } else if (gpLostCameraWarnBox) {

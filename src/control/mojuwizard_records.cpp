@@ -9,6 +9,7 @@
 #include <QSqlQuery>
 
 #include "globals.h"
+#include "lanstr.h"
 #include "miscfunc.h"
 #include "mojuwizard.h"
 #include "platformclock.h"
@@ -32,7 +33,7 @@ QString levelName(int level)
 {
     const int levels = static_cast<int>(sizeof(kLevelText) / sizeof(kLevelText[0]));
     const int entry = level >= 0 && level < levels ? kLevelText[level] : kLevelText[0];
-    return gaLanStr[entry * kLanColumns + gLan];
+    return LanStr(entry);
 }
 
 // The archive name of the day's file: the recorded date, or the file's own date when the

@@ -10,14 +10,15 @@
 #include <QVariant>
 
 #include "globals.h"
+#include "lanstr.h"
+#include "mainstate.h"
 #include "miscfunc.h"
-#include "mojuwizard.h"
 #include "sqlexec.h"
+#include "textids.h"
 #include "warnbox.h"
 
 namespace {
 
-constexpr int kTextParamFileError = 0;  // "Camera parameter file error!"
 constexpr int kMaxOutput = 3;
 constexpr int kShapeTypeMask = 0xFF;
 constexpr int kHandBits = 0xFF00;
@@ -121,12 +122,12 @@ QString CammerSingleton::TableName() const
 
 void CammerSingleton::LoadDatafromFile(ViewGeometry* view)
 {
-    LoadDatafromFile(view, gpWin->queryIn);
+    LoadDatafromFile(view, gpState->queryIn);
 }
 
 void CammerSingleton::LoadDatafromFile(ViewGeometry* view, QSqlQuery& query)
 {
-    for (int d = 0; d < kDetectCount; ++d) LoadDetection(d, view, query);
+    for (int d = 0; d < kMaxDetections; ++d) LoadDetection(d, view, query);
 }
 
 void CammerSingleton::LoadDetection(int d, ViewGeometry* view, QSqlQuery& query)
@@ -142,10 +143,10 @@ void CammerSingleton::LoadDetection(int d, ViewGeometry* view, QSqlQuery& query)
     roiNum[d] = values.next();
     for (int k = 0; k < kDetectParaCount; ++k) detectPara[d][k] = values.next();
 
-    if (static_cast<unsigned>(roiNum[d]) > kMaxRoiCount) {
+    if (static_cast<unsigned>(roiNum[d]) > kMaxRegions) {
         qWarning() << "region count" << roiNum[d] << "of detection" << d << "in" << table << "is out of range";
         if (gpWarnBox) {
-            gpWarnBox->setText(gaLanStr[kTextParamFileError * kLanColumns + gLan]);
+            gpWarnBox->setText(LanStr(kTextCameraParamFileError));
             gpWarnBox->exec();
         }
         roiNum[d] = 0;
@@ -229,7 +230,7 @@ void CammerSingleton::SetDefaultRoi(int d, int i, ViewGeometry* view)
 
 bool CammerSingleton::SaveDatatoFile()
 {
-    return SaveDatatoFile(gpWin->queryIn);
+    return SaveDatatoFile(gpState->queryIn);
 }
 
 bool CammerSingleton::SaveDatatoFile(QSqlQuery& query)
@@ -242,7 +243,7 @@ bool CammerSingleton::SaveDatatoFile(QSqlQuery& query)
         return false;
     }
     bool saved = true;
-    for (int d = 0; d < kDetectCount && saved; ++d) saved = SaveDetection(d, query);
+    for (int d = 0; d < kMaxDetections && saved; ++d) saved = SaveDetection(d, query);
     if (saved && SqlExec(query, QStringLiteral("COMMIT")))
         return true;
     qWarning() << "region store of camera" << camera << "not saved";
@@ -254,7 +255,7 @@ bool CammerSingleton::SaveDetection(int d, QSqlQuery& query)
 {
     const QString table = TableName();
     // A count out of range would index past the arrays; it is stored as the nearest valid one.
-    const int n = std::clamp(roiNum[d], 0, kMaxRoiCount);
+    const int n = std::clamp(roiNum[d], 0, kMaxRegions);
     QString detectValue = QString::number(n);
     for (int k = 0; k < kDetectParaCount; ++k) detectValue += QLatin1Char(' ') + QString::number(detectPara[d][k]);
     if (!SqlExec(query,
@@ -272,7 +273,7 @@ bool CammerSingleton::SaveDetection(int d, QSqlQuery& query)
         if (!SqlExec(query, statement))
             return false;
     }
-    for (int i = n; i < kMaxRoiCount; ++i) {
+    for (int i = n; i < kMaxRegions; ++i) {
         const QString name = QStringLiteral("ROI%1-%2").arg(d).arg(i);
         if (!SqlExec(query, QStringLiteral("select * from %1 where name='%2'").arg(table, name)))
             return false;
@@ -323,8 +324,8 @@ QString CammerSingleton::RoiValueText(int d, int i) const
 
 void CammerSingleton::setSelectRoi(int i)
 {
-    const int d = gpWin ? gpWin->curDetect : 0;
-    if (d < 0 || d >= kDetectCount || i < 0 || i >= roiNum[d])
+    const int d = gpState ? gpState->curDetect : 0;
+    if (d < 0 || d >= kMaxDetections || i < 0 || i >= roiNum[d])
         return;
     selRoi = i;
     selFunc = func[d][i];

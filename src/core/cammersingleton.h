@@ -39,17 +39,17 @@ public:
     void setSelectRoi(int i);
 
     int camera;
-    int roiNum[kDetectCount];
-    int para1[kDetectCount][kMaxRoiCount];
-    int para2[kDetectCount][kMaxRoiCount];
-    int para3[kDetectCount][kMaxRoiCount];
-    int func[kDetectCount][kMaxRoiCount];
-    ClustomRect rects[kDetectCount][kMaxRoiCount];
-    Circle circles[kDetectCount][kMaxRoiCount];
-    RePolygon polygons[kDetectCount][kMaxRoiCount];
-    int shapeType[kDetectCount][kMaxRoiCount];
-    int outN[kMaxRoiCount];  // shared by region i of every detection
-    int detectPara[kDetectCount][kDetectParaCount];
+    int roiNum[kMaxDetections];
+    int para1[kMaxDetections][kMaxRegions];
+    int para2[kMaxDetections][kMaxRegions];
+    int para3[kMaxDetections][kMaxRegions];
+    int func[kMaxDetections][kMaxRegions];
+    ClustomRect rects[kMaxDetections][kMaxRegions];
+    Circle circles[kMaxDetections][kMaxRegions];
+    RePolygon polygons[kMaxDetections][kMaxRegions];
+    int shapeType[kMaxDetections][kMaxRegions];
+    int outN[kMaxRegions];  // shared by region i of every detection
+    int detectPara[kMaxDetections][kDetectParaCount];
     int selRoi;
     int selFunc;
     int selPara1;

@@ -11,3 +11,10 @@ void InitLanStr()
             gaLanStr[row.entry * kLanColumns + lan] = QString::fromUtf8(row.cell[lan]);
     }
 }
+
+QString LanStr(int entry)
+{
+    if (entry < 0 || entry >= kLanEntries || gLan < 0 || gLan >= kLanColumns)
+        return QString();
+    return gaLanStr[entry * kLanColumns + gLan];
+}

@@ -19,3 +19,6 @@ extern const int kLanRowCount;
 // column order. Called once at start-up before any window exists; cells of entries that
 // have no row are left empty.
 void InitLanStr();
+
+// The text of an entry in the current language gLan; empty for an entry outside the table.
+QString LanStr(int entry);

@@ -3,6 +3,17 @@
 
 MainState* gpState = nullptr;
 
+MainState::MainState()
+{
+    gpState = this;
+}
+
+MainState::~MainState()
+{
+    if (gpState == this)
+        gpState = nullptr;
+}
+
 QVector<QRgb>* SharedGrayTable()
 {
     constexpr int kGrayLevels = 256;

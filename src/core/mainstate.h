@@ -7,6 +7,7 @@
 #include <QSqlQuery>
 #include <QString>
 #include <QVector>
+#include <QtGlobal>
 
 #include "monitorlimits.h"
 
@@ -17,6 +18,13 @@ class QTimer;
 // tests build one on its own, so neither needs the window.
 struct MainState
 {
+    // The newest state is the one in use: constructing one points gpState at it, and
+    // destroying it clears gpState again.
+    MainState();
+    ~MainState();
+    MainState(const MainState&) = delete;
+    MainState& operator=(const MainState&) = delete;
+
     // The camera shown full size (0 .. numCamera - 1), or numCamera for the grid of all.
     int viewCamera = 0;
     bool noInputAlarm = false;
@@ -76,7 +84,7 @@ struct MainState
     QSqlDatabase dbIn;       // connection "dbIn" on PARAM.db
     QSqlQuery queryIn;       // shared with the parameter loaders
     int cycleTime = 0;       // tenths of a second
-    int cycleStartTime = 0;  // tenths of a second, wrapping in 32 bits
+    qint64 cycleStartTime = 0;  // tenths of a second since the epoch; 32 bits would overflow
     int trigSkipCount = 0;
     int pendingInput = -1;
     int reTrigInput = -1;

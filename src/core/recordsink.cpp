@@ -17,6 +17,11 @@ void RecordOperation(const QString& text, const QString& type)
         sink()(text, type);
 }
 
+bool HasRecordSink()
+{
+    return bool(sink());
+}
+
 void SetRecordSink(std::function<void(const QString&, const QString&)> newSink)
 {
     sink() = std::move(newSink);

@@ -11,3 +11,4 @@ void RecordOperation(const QString& text, const QString& type);
 
 // Installs the sink; an empty function removes it.
 void SetRecordSink(std::function<void(const QString&, const QString&)> sink);
+bool HasRecordSink();

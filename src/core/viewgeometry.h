@@ -11,9 +11,7 @@
 #include <opencv2/core.hpp>
 
 #include "globals.h"
-
-constexpr int kDetectCount = 8;    // detections per camera
-constexpr int kMaxRoiCount = 100;  // regions per detection
+#include "monitorlimits.h"
 
 // The camera view provides this (it may simply inherit it); tests fill it without widgets.
 // fullScaleX/Y are display units per image pixel: gShowW / imageWidth, gShowH / imageHeight.
@@ -21,7 +19,7 @@ struct ViewGeometry
 {
     float fullScaleX = 1.0f;
     float fullScaleY = 1.0f;
-    cv::Mat workMasks[kDetectCount][kMaxRoiCount];  // masks of the working store
+    cv::Mat workMasks[kMaxDetections][kMaxRegions];  // masks of the working store
 };
 
 // Display to image coordinates: nearest integer with halves to the even neighbour, and

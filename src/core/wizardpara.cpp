@@ -9,6 +9,8 @@
 #include <QTextStream>
 
 #include "globals.h"
+#include "lanstr.h"
+#include "monitorlimits.h"
 
 WizardPara* gpWPara = nullptr;
 WizardPara* gpWParaBak = nullptr;
@@ -20,7 +22,6 @@ constexpr int kOutNameRows = static_cast<int>(std::size(gOutName));
 constexpr int kIoRows = 8;
 constexpr int kTriggerChoices = static_cast<int>(std::size(TriginNo));
 constexpr int kTriggerAnyInput = 255;
-constexpr int kDetections = 8;
 constexpr int kNamedSignals = 8;
 
 template <auto M>
@@ -260,11 +261,6 @@ const int kModeSignalEntries[3][kNamedSignals] = {
 constexpr int kEntrySafety = 302;
 constexpr int kEntryAlarm = 307;
 
-QString text(int entry)
-{
-    return gaLanStr[entry * kLanColumns + gLan];
-}
-
 // A name choice outside its table counts as row 0.
 template <std::size_t Rows>
 QString signalName(const char* (&table)[Rows][kLanColumns], int choice)
@@ -456,7 +452,7 @@ WizardPara::DerivedGlobals WizardPara::deriveValues()
         }
         default:
             detectSlots = detectCount;
-            for (int d = 0; d < kDetections; ++d) {
+            for (int d = 0; d < kMaxDetections; ++d) {
                 const bool used = d < detectCount;
                 if (used)
                     detectIoRowLive[d] = detectIoRow[d];
@@ -479,7 +475,7 @@ void WizardPara::setSignalNames()
         return;
     }
     if (detectMode < 3) {
-        for (int i = 0; i < kNamedSignals; ++i) gaName[i] = text(kModeSignalEntries[detectMode][i]);
+        for (int i = 0; i < kNamedSignals; ++i) gaName[i] = LanStr(kModeSignalEntries[detectMode][i]);
         return;
     }
     setStageNames();
@@ -488,10 +484,10 @@ void WizardPara::setSignalNames()
 void WizardPara::setStageNames() const
 {
     gaName[0] = signalName(gInName, inNameSel[0]);
-    gaName[1] = text(kEntrySafety);
+    gaName[1] = LanStr(kEntrySafety);
     for (int i = 1; i < 8; ++i) gaName[1 + i] = signalName(gInName, inNameSel[i]);
     gaName[9] = signalName(gOutName, outNameSel[0]);
     gaName[10] = signalName(gOutName, outNameSel[1]);
-    gaName[11] = text(kEntryAlarm);
+    gaName[11] = LanStr(kEntryAlarm);
     for (int i = 2; i < 8; ++i) gaName[10 + i] = signalName(gOutName, outNameSel[i]);
 }

@@ -9,7 +9,7 @@
 #include <QTextStream>
 
 #include "globals.h"
-#include "mojuwizard.h"
+#include "mainstate.h"
 
 namespace {
 
@@ -45,8 +45,8 @@ bool execute(QSqlQuery& query, const QString& statement)
 template <class Action>
 auto withParamQuery(Action&& action)
 {
-    if (gpWin)
-        return action(gpWin->queryIn);
+    if (gpState)
+        return action(gpState->queryIn);
     QSqlQuery query(QSqlDatabase::database(QString::fromLatin1(kParamConnection)));
     return action(query);
 }
@@ -66,8 +66,8 @@ void WizardPara::LoadDatafromFile(QSqlQuery& query)
     query.finish();
     const DerivedGlobals derived = applyLoadRules();
     gDNum = derived.detections;
-    if (gpWin && derived.leftMoldOnly != DerivedGlobals::kLeave)
-        gpWin->moldSide = derived.leftMoldOnly;
+    if (gpState && derived.leftMoldOnly != DerivedGlobals::kLeave)
+        gpState->moldSide = derived.leftMoldOnly;
     setSignalNames();
 }
 

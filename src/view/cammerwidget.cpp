@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <QApplication>
 #include <QDebug>
 #include <QResizeEvent>
 
@@ -12,7 +13,8 @@
 #include "cammerrecongnize.h"
 #include "cammersingleton.h"
 #include "globals.h"
-#include "mojuwizard.h"
+#include "lanstr.h"
+#include "mainstate.h"
 #include "platformclock.h"
 #include "roiparampanel.h"
 #include "wizardpara.h"
@@ -75,11 +77,11 @@ void SetShapeSelected(CammerSingleton& store, int d, int i, bool on)
 
 int ShownDetections()
 {
-    return std::clamp(gDNum, 0, kDetectCount);
+    return std::clamp(gDNum, 0, kMaxDetections);
 }
 }  // namespace
 
-CammerWidget::CammerWidget(MoJuWizard* parent, int index, _cameraInfo info) : QWidget(parent)
+CammerWidget::CammerWidget(QWidget* parent, int index, _cameraInfo info) : QWidget(parent)
 {
     cameraIndex = index;
     pluginName = info.pluginName;
@@ -101,7 +103,7 @@ CammerWidget::CammerWidget(MoJuWizard* parent, int index, _cameraInfo info) : QW
         camera = nullptr;
         return;
     }
-    connect(camera, SIGNAL(sigCameraLost()), this, SLOT(SlotLoss()));
+    connect(camera, &CameraInterface::sigCameraLost, this, &CammerWidget::SlotLoss);
     simulated = camera->cameraType() == 0;
 
     AllocImages(imageWidth, imageHeight, gisColor);
@@ -171,6 +173,7 @@ const WizardPara& CammerWidget::Para()
 
 const WizardPara& CammerWidget::TunedPara()
 {
+    // WizardParaWidget is the settings screen's parameter page.
     QWidget* settings = MainWindowPage("WizardParaWidget");
     if (gpWParaBak && settings && settings->isVisible())
         return *gpWParaBak;
@@ -179,24 +182,30 @@ const WizardPara& CammerWidget::TunedPara()
 
 QString CammerWidget::LanText(int entry)
 {
-    return gaLanStr[entry * kLanColumns + gLan];
+    return LanStr(entry);
 }
 
 QWidget* CammerWidget::MainWindowPage(const char* className)
 {
-    if (!gpWin)
+    if (!gpState)
         return nullptr;
-    const QList<QWidget*> children = gpWin->findChildren<QWidget*>();
-    for (QWidget* child : children) {
-        if (child->inherits(className))
-            return child;
+    // The pages belong to the main window, a top-level widget; the view cannot name their
+    // classes, which live in layers above it.
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (top->inherits(className))
+            return top;
+        const QList<QWidget*> children = top->findChildren<QWidget*>();
+        for (QWidget* child : children) {
+            if (child->inherits(className))
+                return child;
+        }
     }
     return nullptr;
 }
 
 int CammerWidget::PreparedDetections()
 {
-    return Para().detectMode == kDetectModeMulti ? kDetectCount : ShownDetections();
+    return Para().detectMode == kDetectModeMulti ? kMaxDetections : ShownDetections();
 }
 
 void CammerWidget::RecogRepaint()
@@ -242,7 +251,7 @@ void CammerWidget::resizeEvent(QResizeEvent* event)
 void CammerWidget::BackMask()
 {
     for (int d = 0; d < ShownDetections(); ++d) {
-        for (int i = 0; i < kMaxRoiCount; ++i) editMasks[d][i] = workMasks[d][i];
+        for (int i = 0; i < kMaxRegions; ++i) editMasks[d][i] = workMasks[d][i];
     }
 }
 
@@ -255,7 +264,7 @@ void CammerWidget::RestorMask()
                                              ((p.detectMode == 1 || p.detectMode == 2) && d > 1));
         if (copied)
             continue;
-        for (int i = 0; i < kMaxRoiCount; ++i) workMasks[d][i] = editMasks[d][i];
+        for (int i = 0; i < kMaxRegions; ++i) workMasks[d][i] = editMasks[d][i];
     }
 }
 
@@ -278,7 +287,7 @@ void CammerWidget::CopyPara()
         const int from = pair->from;
         const int to = pair->to;
         s.roiNum[to] = s.roiNum[from];
-        for (int i = 0; i < std::clamp(s.roiNum[from], 0, kMaxRoiCount); ++i) {
+        for (int i = 0; i < std::clamp(s.roiNum[from], 0, kMaxRegions); ++i) {
             switch (s.shapeType[from][i]) {
                 case kShapePolygon:
                     s.polygons[to][i] = s.polygons[from][i];
@@ -321,14 +330,14 @@ void CammerWidget::DeselectROI()
     pressed = false;
     polygonActive = false;
     if (!Para().continuationArea) {
-        if (gpWin)
-            gpWin->drawMode = 0;
+        if (gpState)
+            gpState->drawMode = 0;
         drawPointCount = 0;
     }
     if (curRoi < 0)
         return;
-    const int d = gpWin ? gpWin->curDetect : 0;
-    if (storeB && d >= 0 && d < kDetectCount && curRoi < kMaxRoiCount)
+    const int d = gpState ? gpState->curDetect : 0;
+    if (storeB && d >= 0 && d < kMaxDetections && curRoi < kMaxRegions)
         SetShapeSelected(*storeB, d, curRoi, false);
     setCurRoi(-1);
 }
@@ -368,18 +377,19 @@ void CammerWidget::SlotCheckDoubleClicked(QPoint p)
     started = true;
     lastTap = p;
     lastTapMs = now;
-    if (!quick || std::abs(p.y() - earlierY) > kDoubleTapMaxDy || !Para().continuationArea || gSource != 0 || !gpWin)
+    if (!quick || std::abs(p.y() - earlierY) > kDoubleTapMaxDy || !Para().continuationArea || gSource != 0 || !gpState)
         return;
 
     for (const DoubleTapAction& action : kDoubleTapActions) {
-        if (action.drawMode != gpWin->drawMode || (action.handDraw >= 0 && action.handDraw != int(gpWin->handDraw)))
+        if (action.drawMode != gpState->drawMode || (action.handDraw >= 0 && action.handDraw != int(gpState->handDraw)))
             continue;
-        if (action.drawMode == kDrawPolygon && !gpWin->handDraw) {
+        if (action.drawMode == kDrawPolygon && !gpState->handDraw) {
             // The first tap of the pair already added this vertex.
             if (drawPointCount > 0)
                 drawPointCount -= 1;
             polygonByDoubleClick = true;
         }
+        // DrawROIWidget is the teaching page; its end-of-drawing slots are called by name.
         QWidget* page = MainWindowPage("DrawROIWidget");
         if (!page || !QMetaObject::invokeMethod(page, action.slot))
             qWarning() << "camera" << cameraIndex + 1 << "double tap: no teaching page to end drawing with"

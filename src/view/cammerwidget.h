@@ -15,7 +15,6 @@
 class CammerRecong;
 class CammerSingleton;
 class RoiParamPanel;
-class MoJuWizard;
 class WizardPara;
 class QMouseEvent;
 class QPaintEvent;
@@ -39,7 +38,8 @@ class CammerWidget : public QWidget, public CammerRecogData
     Q_OBJECT
 
 public:
-    CammerWidget(MoJuWizard* parent, int cameraIndex, _cameraInfo info);
+    // The parent is the main window.
+    CammerWidget(QWidget* parent, int cameraIndex, _cameraInfo info);
     ~CammerWidget() override;
 
     // ---- object (the detection cycle and the teaching page read and write these) ----
@@ -56,13 +56,13 @@ public:
     unsigned char* displayRgb = nullptr;  // RGB32 drawing buffer under displayImage
     QImage displayImage;
 
-    unsigned char* recentNg[kDetectCount][kRecentNgCount] = {};
-    QString recentNgTime[kDetectCount][kRecentNgCount];  // "yyyy-MM-dd hh.mm.ss"
-    int recentNgPos[kDetectCount] = {};                  // NG frames stored so far; the next slot is this modulo 10
+    unsigned char* recentNg[kMaxDetections][kRecentNgCount] = {};
+    QString recentNgTime[kMaxDetections][kRecentNgCount];  // "yyyy-MM-dd hh.mm.ss"
+    int recentNgPos[kMaxDetections] = {};                  // NG frames stored so far; the next slot is this modulo 10
     int recentNgView = 0;
 
-    bool pendingTemplate[kDetectCount] = {};  // the next frame becomes template 0
-    bool detected[kDetectCount] = {};         // judged or learned in the current cycle
+    bool pendingTemplate[kMaxDetections] = {};  // the next frame becomes template 0
+    bool detected[kMaxDetections] = {};         // judged or learned in the current cycle
 
     int blinkState = 0;  // 0/1 alarm blink phase, 2 while the ignored points are shown
     qint64 frameCount = 0;

@@ -12,15 +12,17 @@
 
 #include "cammersingleton.h"
 #include "globals.h"
-#include "mojuwizard.h"
+#include "mainstate.h"
 #include "platformclock.h"
+#include "recordsink.h"
+#include "textids.h"
+#include "windowhooks.h"
 #include "wizardpara.h"
 
 Q_DECLARE_METATYPE(CammerSingleton*)
 
 namespace {
 constexpr int kReconnectPeriodMs = 1000;
-constexpr int kTextCameraLost = 655;  // "Camera %1 lost for the %2 time!"
 constexpr int kPageAlarm = 2;         // MoJuWizard::pageState while an NG alarm holds
 constexpr int kSourceRunning = -1;
 constexpr int kSourceLive = 1;
@@ -215,7 +217,7 @@ bool CammerWidget::UpdateImage()
     frameShownTime = 0;
     const qint64 now = PlatformClock::now().toMSecsSinceEpoch();
     const WizardPara& p = Para();
-    const bool alarmHeld = p.holdImageAfterAlarm && gpWin && gpWin->pageState == kPageAlarm;
+    const bool alarmHeld = p.holdImageAfterAlarm && gpState && gpState->pageState == kPageAlarm;
     if ((gSource != kSourceRunning && gSource != kSourceLive) || p.externalTrigger || alarmHeld)
         return ok;
     // Also after a failed grab: the previous frame is shown again.
@@ -283,13 +285,11 @@ void CammerWidget::SlotLoss()
     }
     reconnecting = true;
     cameraConnected = false;
-    if (gpWin)
-        gpWin->LostCamera();
+    ReportLostCamera();
     camera->handleLost();
     update();
     ++lostCount;
-    if (gpWin)
-        gpWin->InsertRecord(LanText(kTextCameraLost).arg(cameraIndex + 1).arg(lostCount), "info");
+    RecordOperation(LanText(kTextCameraLost).arg(cameraIndex + 1).arg(lostCount), "info");
 
     QEventLoop loop;
     QTimer retry;

@@ -13,8 +13,9 @@
 #include "cammerrecongnize.h"
 #include "cammersingleton.h"
 #include "globals.h"
+#include "mainstate.h"
 #include "miscfunc.h"
-#include "mojuwizard.h"
+#include "textids.h"
 #include "wizardpara.h"
 
 namespace {
@@ -29,8 +30,6 @@ constexpr int kLabelRise = 26;  // the label sits in the 25 px band ending 2 px 
 constexpr int kLabelGap = 2;
 constexpr int kShortLabelsAbove = 10;  // with more regions a label carries only number and value
 
-constexpr int kCameraCount = 8;
-constexpr int kTextDoorTrigger = 265;
 constexpr int kNoText = -1;
 
 // How the operator cleared an alarm, stamped on its stored picture; a stamped state
@@ -53,18 +52,18 @@ const ClearStamp kClearStamps[] = {
 // Slot indices exist for 8 cameras x 8 detections x NG/OK.
 bool HasFailSlot(int camera, int detection, int k)
 {
-    return camera >= 0 && camera < kCameraCount && detection >= 0 && detection < kDetectCount && (k == 0 || k == 1);
+    return camera >= 0 && camera < kMaxCameras && detection >= 0 && detection < kMaxDetections && (k == 0 || k == 1);
 }
 
 int FailSlot(int camera, int detection, int k)
 {
-    return (camera * kDetectCount + detection) * 2 + k;
+    return (camera * kMaxDetections + detection) * 2 + k;
 }
 
 QVector<QRgb> GrayTable()
 {
-    if (gpWin && gpWin->grayTable && gpWin->grayTable->size() == 256)
-        return *gpWin->grayTable;
+    if (gpState && gpState->grayTable && gpState->grayTable->size() == 256)
+        return *gpState->grayTable;
     QVector<QRgb> table;
     for (int i = 0; i < 256; ++i) table.append(qRgb(i, i, i));
     return table;
@@ -163,7 +162,7 @@ void CammerWidget::LoadTemplate(int detection)
 
 void CammerWidget::SaveReTrainImage(int detection)
 {
-    if (detection < 0 || detection >= kDetectCount || !templates[detection] || !rawImage)
+    if (detection < 0 || detection >= kMaxDetections || !templates[detection] || !rawImage)
         return;
     std::memcpy(alignedImage, rawImage, size_t(imageBytes));
     std::memcpy(curImage, alignedImage, size_t(imageBytes));
@@ -195,7 +194,7 @@ void CammerWidget::LoadIgnorePoint()
 
 void CammerWidget::SaveIgnorePoint(int detection)
 {
-    if (detection < 0 || detection >= kDetectCount || !ignoreMask[detection])
+    if (detection < 0 || detection >= kMaxDetections || !ignoreMask[detection])
         return;
     QImage mask(ignoreMask[detection], imageWidth, imageHeight, imageWidth, QImage::Format_Indexed8);
     mask.setColorTable(GrayTable());
@@ -223,13 +222,13 @@ void CammerWidget::SaveFailImage(int detection, int k)
         painter.setFont(font);
         painter.setPen(k != 0 ? Qt::green : Qt::red);
         painter.drawText(kVerdictPos, k != 0 ? "OK" : "NG");
-        if (gpWin && gpWin->doorTriggered)
+        if (gpState && gpState->doorTriggered)
             painter.drawText(kDoorTextPos, LanText(kTextDoorTrigger));
         font.setPixelSize(kLabelFontPx);
         painter.setFont(font);
 
         const CammerSingleton& s = *storeA;
-        const int n = std::clamp(s.roiNum[d], 0, kMaxRoiCount);
+        const int n = std::clamp(s.roiNum[d], 0, kMaxRegions);
         QPoint anchor = kVerdictPos;
         for (int j = 1; j <= n; ++j) {
             const int i = j - 1;
@@ -238,7 +237,7 @@ void CammerWidget::SaveFailImage(int detection, int k)
             if (!passed) {
                 {
                     QMutexLocker lock(pMutexSaveFail);
-                    int& first = gFailIndex[cameraIndex * kDetectCount + d];
+                    int& first = gFailIndex[cameraIndex * kMaxDetections + d];
                     if (first == 0)
                         first = j;
                 }
@@ -303,8 +302,8 @@ void CammerWidget::UpdateFailImage(int detection, int k)
     }
     QString first;
     QString second;
-    if (gpWin) {
-        int& state = gpWin->detectState[cameraIndex][detection];
+    if (gpState) {
+        int& state = gpState->detectState[cameraIndex][detection];
         for (const ClearStamp& stamp : kClearStamps) {
             if (stamp.state != state)
                 continue;

@@ -10,9 +10,13 @@
 #include "choosebox.h"
 #include "commandrunner.h"
 #include "globals.h"
-#include "mojuwizard.h"
+#include "lanstr.h"
+#include "monitorlimits.h"
+#include "recordsink.h"
 #include "sqlexec.h"
+#include "textids.h"
 #include "warnbox.h"
+#include "windowhooks.h"
 
 namespace {
 const char* const kPluginsDir = "Plugins";
@@ -21,24 +25,15 @@ const char* const kSnConnection = "dbT";
 const char* const kSnFile = "SN.db";
 const char* const kSnFactoryCopy = "./paraGroup/default/SN.db";
 const char* const kSnFactoryRestore = "cp -f ./paraGroup/default/SN.db ./";
-constexpr int kSnRows = 8;
 constexpr int kSerialMinLength = 8;
 constexpr int kSerialMaxLength = 256;
 const char* const kEmptySerial = "0";
 
 // Text entries of the questions and warnings.
-constexpr int kTextParamFileError = 160;
-constexpr int kTextNoCameraClearSn = 134;
-constexpr int kTextCameraCountChanged = 360;
 
 QString serialRowName(int position)
 {
     return QString("serialNB%1").arg(position);
-}
-
-QString lanText(int entry)
-{
-    return gaLanStr[entry * kLanColumns + gLan];
 }
 
 void warnOperator(const QString& text)
@@ -53,10 +48,9 @@ void warnOperator(const QString& text)
 
 void insertRecord(const QString& text, const QString& type)
 {
-    if (gpWin)
-        gpWin->InsertRecord(text, type);
-    else
+    if (!HasRecordSink())
         qWarning().noquote() << "no main window for the record" << type << text;
+    RecordOperation(text, type);
 }
 }  // namespace
 
@@ -121,7 +115,7 @@ bool CameraManager::ensureSnTable()
 void CameraManager::restoreFactorySnDatabase()
 {
     snDatabase.close();  // the copy replaces the file under this connection
-    warnOperator(lanText(kTextParamFileError));
+    warnOperator(LanStr(kTextParamFileError));
     // Only a copy that produced the file is worth a restart: without the factory copy, or with
     // a failed copy, the panel would otherwise reboot at every start. It then carries on with a
     // fresh SN.db (no stored order).
@@ -153,7 +147,7 @@ void CameraManager::loadCameraSN()
     }
     snQuery = QSqlQuery(snDatabase);
     storedSN.clear();
-    for (int k = 0; k < kSnRows; ++k) {
+    for (int k = 0; k < kMaxCameras; ++k) {
         snQuery.prepare("select value from sysparam where name=?");
         snQuery.addBindValue(serialRowName(k));
         if (snQuery.exec() && snQuery.next()) {
@@ -178,7 +172,7 @@ void CameraManager::saveCameraSN()
         updateSerialRow(k, storedSN[k]);
         insertRecord(QString("Save SN %1: %2").arg(k + 1).arg(storedSN[k]), "info");
     }
-    for (int k = storedSN.size(); k < kSnRows; ++k) updateSerialRow(k, kEmptySerial);
+    for (int k = storedSN.size(); k < kMaxCameras; ++k) updateSerialRow(k, kEmptySerial);
 }
 
 void CameraManager::findCameras()
@@ -273,7 +267,7 @@ int CameraManager::askFullScreen(const QString& text)
 void CameraManager::checkCameraCount()
 {
     if (noRealCamera) {
-        if (askFullScreen(lanText(kTextNoCameraClearSn)) == 1) {
+        if (askFullScreen(LanStr(kTextNoCameraClearSn)) == 1) {
             resetCameraSN();
             saveCameraSN();
         }
@@ -281,11 +275,10 @@ void CameraManager::checkCameraCount()
     }
     if (storedSN.isEmpty() || storedSN.size() == cameras.size())
         return;
-    if (askFullScreen(lanText(kTextCameraCountChanged)) != 1)
+    if (askFullScreen(LanStr(kTextCameraCountChanged)) != 1)
         return;
     resetCameraSN();
     saveCameraSN();
-    if (gpWin)
-        gpWin->FLushAll();
+    FlushAll();
     CommandRunner::runLine("reboot");
 }

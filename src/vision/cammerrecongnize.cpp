@@ -13,7 +13,7 @@
 
 #include "cammersingleton.h"
 #include "miscfunc.h"
-#include "mojuwizard.h"
+#include "recordsink.h"
 #include "tnr_netmn.h"
 #include "wizardpara.h"
 
@@ -47,7 +47,7 @@ std::pair<int, int> Ordered(int lo, int hi)
 
 CammerRecong::CammerRecong(CammerSingleton* s, CammerRecogData* v) : store(s), view(v)
 {
-    for (int d = 0; d < kDetectCount; ++d) {
+    for (int d = 0; d < kMaxDetections; ++d) {
         if (!Para().detectEnabled[d])
             continue;
         CreateHomoShape(d);
@@ -245,8 +245,7 @@ void CammerRecong::ReportRegionError(int det, int code) const
 {
     const QString text = QString("REG RUN ERROR = %1, %2, %3").arg(view->cameraIndex).arg(det).arg(code);
     qWarning().noquote() << text;
-    if (gpWin)
-        gpWin->InsertRecord(text, "info");
+    RecordOperation(text, "info");
 }
 
 bool CammerRecong::Judge(int det, int r, int area, int score, int count, int& value, param_roi& rec) const
@@ -295,14 +294,14 @@ bool CammerRecong::Judge(int det, int r, int area, int score, int count, int& va
 
 void CammerRecong::Run(int det)
 {
-    if (det < 0 || det >= kDetectCount || !store || !view->alignedImage || !view->displayMask) {
+    if (det < 0 || det >= kMaxDetections || !store || !view->alignedImage || !view->displayMask) {
         qWarning() << "camera" << view->cameraIndex << "detection" << det << "cannot be judged: no pictures";
         view->cameraOk = false;
         return;
     }
     const WizardPara& p = Para();
     view->cameraOk = true;
-    for (int r = 0; r < std::min(store->roiNum[det], kMaxRoiCount); ++r) view->roiOk[det][r] = true;
+    for (int r = 0; r < std::min(store->roiNum[det], kMaxRegions); ++r) view->roiOk[det][r] = true;
 
     const bool color = Color();
     cv::Mat picture = view->GrayMat(view->alignedImage);
@@ -322,7 +321,7 @@ void CammerRecong::Run(int det)
 
     param_roi rec;
     int kernel = 1;
-    for (int r = 0; r < std::min(store->roiNum[det], kMaxRoiCount); ++r) {
+    for (int r = 0; r < std::min(store->roiNum[det], kMaxRegions); ++r) {
         const int f = store->func[det][r];
         int(&boxes)[kMaxRoiBoxes][4] = view->roiBoxes[det][r];
         if (NotJudged(f)) {

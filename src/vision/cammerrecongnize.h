@@ -62,15 +62,15 @@ public:
 
     CammerSingleton* store;
     CammerRecogData* view;
-    cv::Mat detMask[kDetectCount];
-    GrayMatch grayMatch[kDetectCount][kMaxRoiCount];
-    SURF surf[kDetectCount][kMaxRoiCount];
-    ImgHomoTrans homo[kDetectCount];
-    double norm[kDetectCount] = {};
-    FindShape findShape[kDetectCount];
-    int shapeCenterX[kDetectCount] = {};
-    int shapeCenterY[kDetectCount] = {};
-    cv::Rect searchRect[kDetectCount];
+    cv::Mat detMask[kMaxDetections];
+    GrayMatch grayMatch[kMaxDetections][kMaxRegions];
+    SURF surf[kMaxDetections][kMaxRegions];
+    ImgHomoTrans homo[kMaxDetections];
+    double norm[kMaxDetections] = {};
+    FindShape findShape[kMaxDetections];
+    int shapeCenterX[kMaxDetections] = {};
+    int shapeCenterY[kMaxDetections] = {};
+    cv::Rect searchRect[kMaxDetections];
 
 private:
     // A region cut to the picture: its rectangle and its mask (shape AND detection mask).

@@ -6,8 +6,8 @@
 #include <QDebug>
 
 #include "cammersingleton.h"
+#include "mainstate.h"
 #include "miscfunc.h"
-#include "mojuwizard.h"
 #include "platformclock.h"
 #include "wizardpara.h"
 
@@ -40,7 +40,7 @@ void CammerRecong::CreateShape(int det)
     // mask both come from the first, so that their sizes agree.
     Cut model;
     model.code = kRegEmptyRect;
-    for (int r = 0; r < std::min(store->roiNum[det], kMaxRoiCount); ++r) {
+    for (int r = 0; r < std::min(store->roiNum[det], kMaxRegions); ++r) {
         if (store->func[det][r] == kFuncPosition) {
             model = ClipShape(store, view->workMasks[det][r], det, r);
             break;
@@ -64,8 +64,8 @@ void CammerRecong::CreateShape(int det)
 
 void CammerRecong::ShapeMatch()
 {
-    const int det = gpWin ? gpWin->step : 0;  // without a main window (tools, tests): detection 0
-    if (det < 0 || det >= kDetectCount || !view->workImage || !view->alignedImage) {
+    const int det = gpState ? gpState->step : 0;  // without a main window (tools, tests): detection 0
+    if (det < 0 || det >= kMaxDetections || !view->workImage || !view->alignedImage) {
         qWarning() << "camera" << view->cameraIndex << "position correction of detection" << det << "skipped";
         return;
     }
@@ -103,7 +103,7 @@ void CammerRecong::CreateHomoShape(int det)
     const int w = view->imageWidth, h = view->imageHeight;
     cv::Mat mask = cv::Mat::zeros(h, w, CV_8UC1);
     bool lastUsable = false;
-    for (int r = 0; r < std::min(store->roiNum[det], kMaxRoiCount); ++r) {
+    for (int r = 0; r < std::min(store->roiNum[det], kMaxRegions); ++r) {
         if (store->func[det][r] != kFuncPerspective)
             continue;
         const Cut cut = ClipShape(store, view->workMasks[det][r], det, r);
@@ -120,7 +120,7 @@ int CammerRecong::HomoTransShape(int det)
 {
     if (!view->rawImage || !view->workImage)
         return 1;
-    if (Para().angleCorrect && !Color() && det >= 0 && det < kDetectCount) {
+    if (Para().angleCorrect && !Color() && det >= 0 && det < kMaxDetections) {
         cv::Mat work = view->GrayMat(view->workImage);
         if (homo[det].transImageHomo(view->GrayMat(view->rawImage), work, kHomoMatchConf))
             return 1;

@@ -10,7 +10,6 @@
 
 #include "cammersingleton.h"
 #include "miscfunc.h"
-#include "mojuwizard.h"
 #include "wizardpara.h"
 
 namespace {
@@ -24,7 +23,7 @@ constexpr int kSurfDiffLevel = 50;
 
 bool CammerRecong::TemplatesReady(int det, const char* what) const
 {
-    if (det >= 0 && det < kDetectCount && view->templates[det] && view->templateValid[det] && view->imagePixels > 0)
+    if (det >= 0 && det < kMaxDetections && view->templates[det] && view->templateValid[det] && view->imagePixels > 0)
         return true;
     qWarning() << what << "skipped: camera" << view->cameraIndex << "detection" << det
                << "has no prepared template pictures";
@@ -45,7 +44,7 @@ void CammerRecong::VarTrain(int det)
     if (!store || !TemplatesReady(det, "training") || !view->ignoreMask[det])
         return;
     const WizardPara& p = Para();
-    for (int r = 0; r < kMaxRoiCount; ++r) {
+    for (int r = 0; r < kMaxRegions; ++r) {
         if (grayMatch[det][r].IsValid())
             grayMatch[det][r].Clear();
         if (surf[det][r].IsValid())
@@ -53,7 +52,7 @@ void CammerRecong::VarTrain(int det)
     }
     const cv::Mat ignore = view->GrayMat(view->ignoreMask[det]);
     detMask[det] = ignore.clone();
-    const int count = std::min(store->roiNum[det], kMaxRoiCount);
+    const int count = std::min(store->roiNum[det], kMaxRegions);
     for (int r = 0; r < count; ++r) {
         if (store->func[det][r] != kFuncIgnore)
             continue;
@@ -104,7 +103,7 @@ void CammerRecong::VarTrain(int det)
 
 void CammerRecong::RunTest(int det, int roi)
 {
-    if (!view->displayMask || det < 0 || det >= kDetectCount || roi < 0 || roi >= kMaxRoiCount)
+    if (!view->displayMask || det < 0 || det >= kMaxDetections || roi < 0 || roi >= kMaxRegions)
         return;
     cv::Mat overlayAll = view->GrayMat(view->displayMask);
     overlayAll.setTo(0);

@@ -13,7 +13,7 @@ unsigned char* ZeroedBuffer(int bytes)
 CammerRecogData::~CammerRecogData()
 {
     for (unsigned char* p : {rawImage, workImage, alignedImage, grayImage, displayMask}) delete[] p;
-    for (int d = 0; d < kDetectCount; ++d) {
+    for (int d = 0; d < kMaxDetections; ++d) {
         delete[] ignoreMask[d];
         for (int k = 0; k < templateSlots[d]; ++k) delete[] templates[d][k];
         delete[] templates[d];
@@ -44,7 +44,7 @@ void CammerRecogData::AllocImages(int width, int height, bool color)
 
 void CammerRecogData::AllocTemplates(int det, int count)
 {
-    if (det < 0 || det >= kDetectCount || count < 0 || imageBytes == 0 || templates[det])
+    if (det < 0 || det >= kMaxDetections || count < 0 || imageBytes == 0 || templates[det])
         return;
     templates[det] = new unsigned char*[count];
     for (int k = 0; k < count; ++k) templates[det][k] = ZeroedBuffer(imageBytes);

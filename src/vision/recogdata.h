@@ -36,26 +36,26 @@ struct CammerRecogData : ViewGeometry
 
     CammerSingleton* storeA = nullptr;  // working store (the recogniser's)
     CammerSingleton* storeB = nullptr;  // edit store (the parameter preview's)
-    cv::Mat editMasks[kDetectCount][kMaxRoiCount];
+    cv::Mat editMasks[kMaxDetections][kMaxRegions];
 
     unsigned char* rawImage = nullptr;             // grabbed frame
     unsigned char* workImage = nullptr;            // after perspective correction
     unsigned char* alignedImage = nullptr;         // after position correction: what is judged
     unsigned char* grayImage = nullptr;            // colour only: grey or hue of a colour frame
     unsigned char* displayMask = nullptr;          // 255 on the blobs shown over the picture
-    unsigned char* ignoreMask[kDetectCount] = {};  // 255 at ignored pixels
+    unsigned char* ignoreMask[kMaxDetections] = {};  // 255 at ignored pixels
 
-    unsigned char** templates[kDetectCount] = {};  // templateSlots[d] buffers of imageBytes
-    int* templateValid[kDetectCount] = {};
-    int templateSlots[kDetectCount] = {};
-    int templateCount[kDetectCount] = {};
+    unsigned char** templates[kMaxDetections] = {};  // templateSlots[d] buffers of imageBytes
+    int* templateValid[kMaxDetections] = {};
+    int templateSlots[kMaxDetections] = {};
+    int templateCount[kMaxDetections] = {};
     int curTempIndex = 0;
 
-    bool roiOk[kDetectCount][kMaxRoiCount] = {};
+    bool roiOk[kMaxDetections][kMaxRegions] = {};
     bool cameraOk = true;
-    int roiValue[kDetectCount][kMaxRoiCount] = {};
+    int roiValue[kMaxDetections][kMaxRegions] = {};
     // Per region: [0][0] the number of boxes n, [1..n] left, top, right, bottom (exclusive).
-    int roiBoxes[kDetectCount][kMaxRoiCount][kMaxRoiBoxes][4] = {};
+    int roiBoxes[kMaxDetections][kMaxRegions][kMaxRoiBoxes][4] = {};
     bool showTestMask = false;
 
     // 8-bit headers over the buffers (no copies); empty while a buffer is missing.

@@ -2,6 +2,7 @@
 #include "choosebox.h"
 
 #include "globals.h"
+#include "textids.h"
 #include "warnbox.h"
 
 ChooseBox* gpChooseBox = nullptr;
@@ -12,8 +13,6 @@ constexpr int kYesOffsetX = -270;  // from the box's horizontal centre
 constexpr int kNoOffsetX = 50;
 constexpr int kButtonOffsetY = 50;  // from the box's vertical centre
 constexpr int kTextBandCut = 50;    // the text band ends this far above the centre
-constexpr int kTextYes = 122;
-constexpr int kTextNo = 123;
 
 }  // namespace
 

@@ -9,9 +9,12 @@
 
 #include "c_type_com.h"
 #include "globals.h"
-#include "mojuwizard.h"
+#include "keypads.h"
+#include "lanstr.h"
+#include "mainstate.h"
 #include "numberinput.h"
 #include "numcharinput.h"
+#include "textids.h"
 
 namespace {
 
@@ -19,13 +22,7 @@ constexpr int kKeyDot = 46;
 constexpr int kKeypadGap = 5;        // between the edit and its keypad
 constexpr int kBottomReserve = 49;   // the status strip at the screen's foot
 constexpr int kAboveExtraLift = 45;  // a keypad flipped above also clears the edit
-constexpr int kTextPassword = 125;
 const char* const kNetDialogClass = "NetworkSettingDialog";
-
-QString lanText(int entry)
-{
-    return gaLanStr[entry * kLanColumns + gLan];
-}
 
 // The network settings dialog that holds this edit (through the card dialog's window).
 QWidget* enclosingNetDialog(QWidget* w)
@@ -38,13 +35,13 @@ QWidget* enclosingNetDialog(QWidget* w)
 
 Edit* currentTarget()
 {
-    return gpWin ? gpWin->curInputEdit : nullptr;
+    return gpState ? gpState->curInputEdit : nullptr;
 }
 
 void setCurrentTarget(Edit* edit)
 {
-    if (gpWin)
-        gpWin->curInputEdit = edit;
+    if (gpState)
+        gpState->curInputEdit = edit;
 }
 
 }  // namespace
@@ -131,11 +128,11 @@ bool Edit::event(QEvent* e)
     if (!gpNumPad || !gpNumCharPad) {
         // A keypad destroyed anywhere comes back with the next event of any edit; not
         // while the program closes down, when it would only be leaked.
-        if (!MoJuWizard::KeypadsClosingDown()) {
+        if (!KeypadsClosingDown()) {
             if (!gpNumPad)
-                MoJuWizard::CreateNumPad();
+                CreateNumPad();
             if (!gpNumCharPad)
-                MoJuWizard::CreateNumCharPad();
+                CreateNumCharPad();
         }
         return QLineEdit::event(e);
     }
@@ -146,7 +143,7 @@ bool Edit::event(QEvent* e)
                 // A password is always typed afresh and the field never keeps the focus.
                 clear();
                 clearFocus();
-                setPlaceholderText(lanText(kTextPassword));
+                setPlaceholderText(LanStr(kTextPassword));
             }
             setCurrentTarget(this);
             break;

@@ -1,8 +1,9 @@
-// Main window: the shared keypads and their re-creation when one is destroyed.
+// The shared keypads and their re-creation when one is destroyed.
+#include "keypads.h"
+
 #include <QCoreApplication>
 
-#include "globals.h"
-#include "mojuwizard.h"
+#include "mainstate.h"
 #include "numberinput.h"
 #include "numcharinput.h"
 
@@ -28,26 +29,26 @@ void createKeypad(Pad*& global, void (*again)())
     watchForQuit();
     global = new Pad(nullptr);
     QObject::connect(global, &QObject::destroyed, [again] {
-        if (!MoJuWizard::KeypadsClosingDown() && gpWin)
+        if (!KeypadsClosingDown() && gpState)
             again();
     });
 }
 
 }  // namespace
 
-bool MoJuWizard::KeypadsClosingDown()
+bool KeypadsClosingDown()
 {
     return !QCoreApplication::instance() || QCoreApplication::closingDown() || gisQuitting;
 }
 
-void MoJuWizard::CreateNumPad()
+void CreateNumPad()
 {
     if (!gpNumPad)
-        createKeypad(gpNumPad, &MoJuWizard::CreateNumPad);
+        createKeypad(gpNumPad, &CreateNumPad);
 }
 
-void MoJuWizard::CreateNumCharPad()
+void CreateNumCharPad()
 {
     if (!gpNumCharPad)
-        createKeypad(gpNumCharPad, &MoJuWizard::CreateNumCharPad);
+        createKeypad(gpNumCharPad, &CreateNumCharPad);
 }

@@ -3,15 +3,16 @@
 
 #include "commandrunner.h"
 #include "globals.h"
+#include "lanstr.h"
 #include "ledlcd.h"
-#include "mojuwizard.h"
 #include "platformclock.h"
+#include "recordsink.h"
+#include "textids.h"
+#include "windowhooks.h"
 
 LostCameraWarnBox* gpLostCameraWarnBox = nullptr;
 
 namespace {
-constexpr int kTextShutDown = 209;
-constexpr int kTextCameraDisconnect = 657;
 constexpr int kSettleBeforePowerOffMs = 1000;
 const char* const kPowerOffRemark = "因丢失相机手动关闭电源";
 const char* const kPowerOffCommand = "init 0";
@@ -20,17 +21,15 @@ const char* const kPowerOffCommand = "init 0";
 LostCameraWarnBox::LostCameraWarnBox(QWidget* parent) : WarnBox(parent)
 {
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint);
-    confirmButton->setText(gaLanStr[kTextShutDown * kLanColumns + gLan]);
-    setText(gaLanStr[kTextCameraDisconnect * kLanColumns + gLan]);
+    confirmButton->setText(LanStr(kTextShutDown));
+    setText(LanStr(kTextCameraDisconnect));
 }
 
 void LostCameraWarnBox::accept()
 {
-    if (gpWin)
-        gpWin->InsertRecord(kPowerOffRemark, "operate");
+    RecordOperation(kPowerOffRemark, "operate");
     StopWTD();
-    if (gpWin)
-        gpWin->FLushAll();
+    FlushAll();
     PlatformClock::sleepMs(kSettleBeforePowerOffMs);
     CommandRunner::runLine(kPowerOffCommand);
     QDialog::accept();

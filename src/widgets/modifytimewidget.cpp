@@ -4,6 +4,8 @@
 #include <QPainter>
 
 #include "globals.h"
+#include "lanstr.h"
+#include "textids.h"
 #include "warnbox.h"
 
 namespace {
@@ -12,8 +14,6 @@ constexpr int kEditorX = 0;
 constexpr int kEditorY = 50;
 constexpr int kEditorWidth = 280;
 constexpr int kEditorHeight = 60;
-constexpr int kTextConfirm = 121;
-constexpr int kTextCancel = 124;
 
 }  // namespace
 
@@ -21,8 +21,8 @@ ModifyTimeWidget::ModifyTimeWidget(QWidget* parent) : ChooseBox(parent, WarnBox:
 {
     editDateTime = new EditDateTime(QString(), this);
     editDateTime->setGeometry(kEditorX, kEditorY, kEditorWidth, kEditorHeight);
-    yesButton->setText(gaLanStr[kTextConfirm * kLanColumns + gLan]);
-    noButton->setText(gaLanStr[kTextCancel * kLanColumns + gLan]);
+    yesButton->setText(LanStr(kTextConfirm));
+    noButton->setText(LanStr(kTextCancel));
 }
 
 void ModifyTimeWidget::paintEvent(QPaintEvent*)

@@ -1,14 +1,17 @@
 // The shared numeric keypad.
 #include "numberinput.h"
 
+#include <QApplication>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QRandomGenerator>
 
 #include "edit.h"
 #include "globals.h"
-#include "mojuwizard.h"
+#include "lanstr.h"
+#include "mainstate.h"
 #include "passwordbox.h"
+#include "textids.h"
 
 NumberInput* gpNumPad = nullptr;
 
@@ -24,15 +27,8 @@ constexpr int kRowPitch = 76;
 constexpr int kColumns = 4;
 constexpr int kDigits = 10;
 constexpr int kKeySizeClass = 3;
-constexpr int kTextDelete = 157;
-constexpr int kTextConfirm = 121;
 const QColor kFaceColour(255, 251, 240, 200);
 const char* const kOutlineColour = "#191532";
-
-QString lanText(int entry)
-{
-    return gaLanStr[entry * kLanColumns + gLan];
-}
 
 QRect keyRect(int slot)
 {
@@ -42,7 +38,7 @@ QRect keyRect(int slot)
 
 Edit* target()
 {
-    return gpWin ? gpWin->curInputEdit : nullptr;
+    return gpState ? gpState->curInputEdit : nullptr;
 }
 
 }  // namespace
@@ -75,8 +71,8 @@ NumberInput::NumberInput(QWidget* parent) : QWidget(parent)
         digitKeys[i] = makeKey(QString::number((i + 1) % kDigits), i);
         group->addButton(digitKeys[i], i);
     }
-    deleteKey = makeKey(lanText(kTextDelete), kDigits);
-    confirmKey = makeKey(lanText(kTextConfirm), kDigits + 1);
+    deleteKey = makeKey(LanStr(kTextBackspace), kDigits);
+    confirmKey = makeKey(LanStr(kTextConfirm), kDigits + 1);
 
     connect(group, &QButtonGroup::idClicked, this, &NumberInput::setContent);
     connect(deleteKey, &QPushButton::clicked, this, &NumberInput::eraseContent);
@@ -118,8 +114,10 @@ void NumberInput::HideUpdate()
 {
     if (isVisible()) {
         hide();
-        if (gpWin)
-            gpWin->update();
+        // The windows under the keypad (the main window) repaint what it covered.
+        for (QWidget* below : QApplication::topLevelWidgets())
+            if (below != this && below->isVisible())
+                below->update();
     }
     if (gpPasswordBox && gpPasswordBox->isVisible()) {
         emit chkpassword();

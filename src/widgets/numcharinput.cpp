@@ -5,8 +5,10 @@
 
 #include "edit.h"
 #include "globals.h"
-#include "mojuwizard.h"
+#include "lanstr.h"
+#include "mainstate.h"
 #include "numberinput.h"
+#include "textids.h"
 
 NumCharInput* gpNumCharPad = nullptr;
 
@@ -23,12 +25,6 @@ constexpr int kRightKeyInset = 90;  // the toggle and Enter: keypad width - 90
 constexpr int kBackKeyInset = 180;  // backspace: keypad width - 180
 constexpr int kCapsKeyX = 10;
 
-constexpr int kTextCapsWhileLower = 158;
-constexpr int kTextCapsWhileUpper = 159;
-constexpr int kTextPunctuation = 441;
-constexpr int kTextCharacters = 442;
-constexpr int kTextBack = 157;
-constexpr int kTextConfirm = 121;
 
 struct KeyRow
 {
@@ -50,14 +46,9 @@ const char* const kLowerPage[3] = {"qwertyuiop", "asdfghjkl", "zxcvbnm"};
 const char* const kUpperPage[3] = {"QWERTYUIOP", "ASDFGHJKL", "ZXCVBNM"};
 const char* const kPunctuationPage[3] = {"-=[]\\;',./", "@#$%^?*()", "`~!{}:\""};
 
-QString lanText(int entry)
-{
-    return gaLanStr[entry * kLanColumns + gLan];
-}
-
 Edit* target()
 {
-    return gpWin ? gpWin->curInputEdit : nullptr;
+    return gpState ? gpState->curInputEdit : nullptr;
 }
 
 }  // namespace
@@ -83,10 +74,10 @@ NumCharInput::NumCharInput(QWidget* parent) : QWidget(parent)
             group->addButton(keys[id], id);
         }
     }
-    keys[kPuncKey] = makeKey(lanText(kTextPunctuation), kPadWidth - kRightKeyInset, kRows[2].y, kFunctionKeyWidth);
-    keys[kCapsKey] = makeKey(lanText(kTextCapsWhileLower), kCapsKeyX, kRows[3].y, kFunctionKeyWidth);
-    keys[kBackKey] = makeKey(lanText(kTextBack), kPadWidth - kBackKeyInset, kRows[3].y, kFunctionKeyWidth);
-    keys[kEnterKey] = makeKey(lanText(kTextConfirm), kPadWidth - kRightKeyInset, kRows[3].y, kFunctionKeyWidth);
+    keys[kPuncKey] = makeKey(LanStr(kTextPunctuation), kPadWidth - kRightKeyInset, kRows[2].y, kFunctionKeyWidth);
+    keys[kCapsKey] = makeKey(LanStr(kTextCapsWhileLower), kCapsKeyX, kRows[3].y, kFunctionKeyWidth);
+    keys[kBackKey] = makeKey(LanStr(kTextBackspace), kPadWidth - kBackKeyInset, kRows[3].y, kFunctionKeyWidth);
+    keys[kEnterKey] = makeKey(LanStr(kTextConfirm), kPadWidth - kRightKeyInset, kRows[3].y, kFunctionKeyWidth);
 
     connect(group, &QButtonGroup::idClicked, this, &NumCharInput::setContent);
     connect(keys[kPuncKey], &QPushButton::clicked, this, &NumCharInput::SlotChgChar_Punc);
@@ -112,13 +103,13 @@ void NumCharInput::showPage(const char* const rows[3], int puncEntry, int capsEn
             key->repaint();
         }
     }
-    keys[kPuncKey]->setText(lanText(puncEntry));
-    keys[kCapsKey]->setText(lanText(capsEntry));
+    keys[kPuncKey]->setText(LanStr(puncEntry));
+    keys[kCapsKey]->setText(LanStr(capsEntry));
 }
 
 void NumCharInput::SlotChgChar_Punc()
 {
-    if (keys[kPuncKey]->text() == lanText(kTextPunctuation))
+    if (keys[kPuncKey]->text() == LanStr(kTextPunctuation))
         showPage(kPunctuationPage, kTextCharacters, kTextCapsWhileLower);
     else
         showPage(kLowerPage, kTextPunctuation, kTextCapsWhileLower);
@@ -126,7 +117,7 @@ void NumCharInput::SlotChgChar_Punc()
 
 void NumCharInput::SlotCap()
 {
-    if (keys[kCapsKey]->text() == lanText(kTextCapsWhileLower))
+    if (keys[kCapsKey]->text() == LanStr(kTextCapsWhileLower))
         showPage(kUpperPage, kTextPunctuation, kTextCapsWhileUpper);
     else
         showPage(kLowerPage, kTextPunctuation, kTextCapsWhileLower);
@@ -172,8 +163,8 @@ void NumCharInput::paintEvent(QPaintEvent* event)
 void NumCharInput::showEvent(QShowEvent* event)
 {
     // Every showing starts on the lower-case letters.
-    keys[kPuncKey]->setText(lanText(kTextCharacters));
-    keys[kCapsKey]->setText(lanText(kTextCapsWhileLower));
+    keys[kPuncKey]->setText(LanStr(kTextCharacters));
+    keys[kCapsKey]->setText(LanStr(kTextCapsWhileLower));
     SlotChgChar_Punc();
     QWidget::showEvent(event);
 }

@@ -5,9 +5,11 @@
 #include <QMouseEvent>
 
 #include "globals.h"
-#include "mojuwizard.h"
+#include "lanstr.h"
+#include "mainstate.h"
 #include "numberinput.h"
 #include "platformclock.h"
+#include "textids.h"
 #include "warnbox.h"
 #include "wizardpara.h"
 
@@ -36,25 +38,15 @@ constexpr int kWrongEntry = 2;
 constexpr int kLevelOperator = 1;
 constexpr int kLevelFactory = 2;
 
-constexpr int kTextConfirm = 121;
-constexpr int kTextCancel = 124;
-constexpr int kTextPassword = 125;
-constexpr int kTextPwdLabel = 356;
-constexpr int kTextWrong = 357;
 
 const char* const kFactoryCode = "8517";
 const char* const kHourStamp = "MMddhh";
 const char* const kFontFamily = "wqy-microhei";
 
-QString lanText(int entry)
-{
-    return gaLanStr[entry * kLanColumns + gLan];
-}
-
 void setLevel(int level)
 {
-    if (gpWin)
-        gpWin->pswLevel = level;
+    if (gpState)
+        gpState->pswLevel = level;
 }
 
 }  // namespace
@@ -125,11 +117,11 @@ void PasswordBox::accept()
     if (level == 0) {
         wrongEntry = kWrongEntry;
         passwordEdit->clear();
-        passwordEdit->setPlaceholderText(lanText(kTextWrong));
+        passwordEdit->setPlaceholderText(LanStr(kTextWrong));
         return;
     }
     wrongEntry = 0;
-    passwordEdit->setPlaceholderText(lanText(kTextPassword));
+    passwordEdit->setPlaceholderText(LanStr(kTextPassword));
     QDialog::accept();
 }
 
@@ -138,10 +130,10 @@ void PasswordBox::SlotTextChanged(const QString& text)
     if (!text.isEmpty()) {
         passwordEdit->setPlaceholderText(QString());
     } else if (wrongEntry == kWrongEntry) {
-        passwordEdit->setPlaceholderText(lanText(kTextWrong));
+        passwordEdit->setPlaceholderText(LanStr(kTextWrong));
         wrongEntry = 0;
     } else {
-        passwordEdit->setPlaceholderText(lanText(kTextPassword));
+        passwordEdit->setPlaceholderText(LanStr(kTextPassword));
     }
 }
 
@@ -164,23 +156,23 @@ void PasswordBox::paintEvent(QPaintEvent*)
 {
     // The message boxes' look, with the field's label in place of the message.
     WarnBox::paintBox(this, QRect(gLan == kJapanese ? kLabelXJapanese : kLabelX, kLabelY, kLabelWidth, kLabelHeight),
-                      Qt::AlignLeft | Qt::AlignVCenter, lanText(kTextPwdLabel), Qt::yellow);
+                      Qt::AlignLeft | Qt::AlignVCenter, LanStr(kTextPwdLabel), Qt::yellow);
 }
 
 void PasswordBox::showEvent(QShowEvent* event)
 {
     setGeometry(WarnBox::centredRect());
     passwordEdit->clear();
-    passwordEdit->setPlaceholderText(lanText(kTextPassword));
+    passwordEdit->setPlaceholderText(LanStr(kTextPassword));
     keypad();
     QDialog::showEvent(event);
 }
 
 void PasswordBox::hideEvent(QHideEvent* event)
 {
-    if (gpWin && gpWin->curInputEdit) {
-        gpWin->curInputEdit->clearFocus();
-        gpWin->curInputEdit = nullptr;
+    if (gpState && gpState->curInputEdit) {
+        gpState->curInputEdit->clearFocus();
+        gpState->curInputEdit = nullptr;
     }
     // Hidden first, so the keypad's Enter handling only hides it and checks nothing.
     if (gpNumPad)

@@ -3,7 +3,7 @@
 
 #include "controlport.h"
 #include "globals.h"
-#include "mojuwizard.h"
+#include "mainstate.h"
 
 ProductAlarmWarnBox* gpProductAlarmWarnBox = nullptr;
 
@@ -23,9 +23,9 @@ void ProductAlarmWarnBox::accept()
         for (int out : kAlarmOutputs) gpControlIO->IOSetOut(out, 0);
         gpControlIO->IOFlashOut();
     }
-    if (gpWin) {
-        gpWin->productCount = 0;
-        gpWin->productAlarm = false;
+    if (gpState) {
+        gpState->productCount = 0;
+        gpState->productAlarm = false;
     }
     QDialog::accept();
 }

@@ -4,11 +4,14 @@
 #include <QFont>
 #include <QPainter>
 #include <QPen>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "globals.h"
+#include "lanstr.h"
 #include "ledlcd.h"
-#include "mojuwizard.h"
+#include "mainstate.h"
+#include "textids.h"
 #include "wizardpara.h"
 
 WarnBox* gpWarnBox = nullptr;
@@ -18,7 +21,6 @@ namespace {
 constexpr int kButtonWidth = 220;
 constexpr int kButtonHeight = 100;
 constexpr int kButtonSizeClass = 3;
-constexpr int kTextConfirm = 121;
 constexpr int kTextTop = 5;
 // Stretch factors above and below the button: it sits low in the box.
 constexpr int kStretchAbove = 20;
@@ -37,7 +39,7 @@ QRect WarnBox::centredRect()
 
 ColorButton* WarnBox::makeButton(int textEntry, QWidget* box)
 {
-    auto* button = new ColorButton(gaLanStr[textEntry * kLanColumns + gLan], box, kButtonSizeClass);
+    auto* button = new ColorButton(LanStr(textEntry), box, kButtonSizeClass);
     button->setFixedSize(kButtonWidth, kButtonHeight);
     return button;
 }
@@ -91,10 +93,10 @@ void WarnBox::showEvent(QShowEvent* event)
     // Callers may have moved the box; every showing puts it back in the middle.
     setGeometry(centredRect());
     // A warning must be seen: wake a dark screen and give it its full time again.
-    if (gpWin && gpWin->screenOff) {
+    if (gpState && gpState->screenOff) {
         LCDOnOff(1);
-        if (gpWPara && gpWPara->screenOffTime > 0 && gpWin->lcdTimer)
-            gpWin->lcdTimer->start(gpWPara->screenOffTime * 1000);
+        if (gpWPara && gpWPara->screenOffTime > 0 && gpState->lcdTimer)
+            gpState->lcdTimer->start(gpWPara->screenOffTime * 1000);
     }
     QDialog::showEvent(event);
 }

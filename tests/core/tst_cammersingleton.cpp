@@ -10,8 +10,8 @@
 #include "factoryfixture.h"
 #include "globals.h"
 #include "lanstr.h"
+#include "mainstate.h"
 #include "modalanswerer.h"
-#include "mojuwizard.h"
 #include "testsupport.h"
 #include "warnbox.h"
 
@@ -26,7 +26,7 @@ class TestCammerSingleton : public QObject
 {
     Q_OBJECT
 
-    MoJuWizard* window = nullptr;
+    MainState* window = nullptr;
     std::unique_ptr<ViewGeometry> view;
 
     void exec(const QString& sql)
@@ -63,7 +63,7 @@ private slots:
     void initTestCase()
     {
         InitLanStr();
-        window = new MoJuWizard(MoJuWizard::LightConstruction{});
+        window = new MainState;
     }
 
     void init()
@@ -101,7 +101,7 @@ private slots:
             {"ROI1-0", "1 2 3 10 2 3 4 30 30 90 30 90 90 30 90 "},
         };
         setRows(rows);
-        for (int d = 2; d < kDetectCount; ++d) setRows({{QStringLiteral("detect%1").arg(d), detectRow(0)}});
+        for (int d = 2; d < kMaxDetections; ++d) setRows({{QStringLiteral("detect%1").arg(d), detectRow(0)}});
         auto store = load();
 
         QCOMPARE(store->roiNum[0], 3);
@@ -139,14 +139,14 @@ private slots:
         QCOMPARE(tableRows().value("ROI0-2"), rows["ROI0-2"]);
         QMap<QString, QString> expected = rows;
         expected["ROI0-0"] = "3 25 100 0 1 3 0 50 50 100 100";  // region 0 of detection 1 set the shared output
-        for (int d = 2; d < kDetectCount; ++d) expected.insert(QStringLiteral("detect%1").arg(d), detectRow(0));
+        for (int d = 2; d < kMaxDetections; ++d) expected.insert(QStringLiteral("detect%1").arg(d), detectRow(0));
         QCOMPARE(tableRows(), expected);
     }
 
     void circleAndPolygonSurviveASecondRound()
     {
         auto store = std::unique_ptr<CammerSingleton>(new CammerSingleton(0));
-        for (int d = 0; d < kDetectCount; ++d) setRows({{QStringLiteral("detect%1").arg(d), detectRow(0)}});
+        for (int d = 0; d < kMaxDetections; ++d) setRows({{QStringLiteral("detect%1").arg(d), detectRow(0)}});
         store->roiNum[3] = 2;
         store->shapeType[3][0] = kShapeCircle;
         store->circles[3][0].cx = 700;
@@ -242,7 +242,7 @@ private slots:
 
         const QMap<QString, QString> rows = tableRows();
         QVERIFY(!rows.contains("ROI0-0"));  // a missing region row is not created by the load
-        for (int d = 2; d < kDetectCount; ++d)
+        for (int d = 2; d < kMaxDetections; ++d)
             QCOMPARE(rows.value(QStringLiteral("detect%1").arg(d)), QStringLiteral("0"));
 
         QVERIFY(store->SaveDatatoFile());
@@ -286,7 +286,7 @@ private slots:
     void missingTableAndClosedDatabase()
     {
         auto store = load(9);  // no table cammer9
-        for (int d = 0; d < kDetectCount; ++d) QCOMPARE(store->roiNum[d], 0);
+        for (int d = 0; d < kMaxDetections; ++d) QCOMPARE(store->roiNum[d], 0);
         window->dbIn.close();
         QVERIFY(!store->SaveDatatoFile());
     }

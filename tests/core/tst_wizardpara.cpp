@@ -11,7 +11,7 @@
 #include "factoryfixture.h"
 #include "globals.h"
 #include "lanstr.h"
-#include "mojuwizard.h"
+#include "mainstate.h"
 #include "testsupport.h"
 #include "wizardpara.h"
 
@@ -47,7 +47,7 @@ class TestWizardPara : public QObject
 {
     Q_OBJECT
 
-    MoJuWizard* window = nullptr;
+    MainState* window = nullptr;
     QSqlDatabase db;
 
     QSqlQuery query() { return QSqlQuery(db); }
@@ -107,7 +107,7 @@ private slots:
     void initTestCase()
     {
         InitLanStr();
-        window = new MoJuWizard(MoJuWizard::LightConstruction{});
+        window = new MainState;
     }
 
     void init()
@@ -588,13 +588,13 @@ private slots:
 
         // Without a main window the record still finds the connection by name, and leaves
         // the side flag alone.
-        gpWin = nullptr;
+        gpState = nullptr;
         setRow("numFailDetect", "1 0 0 0 0 0 0 0");
         window->moldSide = 5;
         para.LoadDatafromFile();
         QCOMPARE(para.trigInDelay[7], 99);
         QCOMPARE(window->moldSide, 5);
-        gpWin = window;
+        gpState = window;
 
         window->queryIn = QSqlQuery();
         window->dbIn.close();

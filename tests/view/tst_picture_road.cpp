@@ -229,7 +229,7 @@ class TestPictureRoad : public QObject
         const auto failPixel = [this](QPoint p) {
             QMutexLocker lock(pMutexSaveFail);
             const auto* slot =
-                reinterpret_cast<const QRgb*>(gpFailImage[(view->cameraIndex * kDetectCount + kDet) * 2]);
+                reinterpret_cast<const QRgb*>(gpFailImage[(view->cameraIndex * kMaxDetections + kDet) * 2]);
             return slot[p.y() * view->imageWidth + p.x()] & 0xFFFFFF;
         };
         const QRect position = view->storeA->rects[kDet][positionRoi].imageRect;

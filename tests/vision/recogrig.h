@@ -46,7 +46,7 @@ struct RecogRig
         view->AllocImages(width, height, color);
         view->storeA = storeA.get();
         view->storeB = storeB.get();
-        for (int d = 0; d < kDetectCount; ++d) view->AllocTemplates(d, templateSlots);
+        for (int d = 0; d < kMaxDetections; ++d) view->AllocTemplates(d, templateSlots);
     }
     ~RecogRig()
     {
@@ -59,7 +59,7 @@ struct RecogRig
     // -1 when the detection is full.
     int addRect(int det, cv::Rect r, int func, int p1 = 0, int p2 = 0, int p3 = 0)
     {
-        if (storeA->roiNum[det] >= kMaxRoiCount)
+        if (storeA->roiNum[det] >= kMaxRegions)
             return -1;
         const int i = storeA->roiNum[det]++;
         storeA->func[det][i] = func;

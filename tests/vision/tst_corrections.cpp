@@ -6,8 +6,8 @@
 #include <opencv2/imgproc.hpp>
 
 #include "cammerrecongnize.h"
+#include "mainstate.h"
 #include "miscfunc.h"
-#include "mojuwizard.h"
 #include "recogrig.h"
 #include "simscene.h"
 #include "testsupport.h"
@@ -46,13 +46,13 @@ private slots:
     void perspectiveLeavesUncorrectablePicturesAlone();
 
 private:
-    std::unique_ptr<MoJuWizard> win;
+    std::unique_ptr<MainState> win;
 };
 
 void TestCorrections::init()
 {
     if (!win)
-        win.reset(new MoJuWizard(MoJuWizard::LightConstruction()));
+        win.reset(new MainState);
     win->step = 0;
 }
 

@@ -6,7 +6,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "cammerrecongnize.h"
-#include "mojuwizard.h"
+#include "mainstate.h"
 #include "recogrig.h"
 #include "simscene.h"
 #include "testsupport.h"
@@ -75,13 +75,13 @@ private slots:
     void previewMeasuresTheEditedRegion();
 
 private:
-    std::unique_ptr<MoJuWizard> win;
+    std::unique_ptr<MainState> win;
 };
 
 void TestRecognition::init()
 {
     if (!win)
-        win.reset(new MoJuWizard(MoJuWizard::LightConstruction()));
+        win.reset(new MainState);
     win->step = 0;
     TNR_NETMN::getInstance()->roiCache.clear();
 }

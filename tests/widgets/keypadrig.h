@@ -10,6 +10,7 @@
 
 #include "edit.h"
 #include "globals.h"
+#include "keypads.h"
 #include "lanstr.h"
 #include "mojuwizard.h"
 #include "numberinput.h"
@@ -34,8 +35,8 @@ inline void sendFocusOut(QWidget* edit)
 
 inline void ensureKeypads()
 {
-    MoJuWizard::CreateNumPad();
-    MoJuWizard::CreateNumCharPad();
+    CreateNumPad();
+    CreateNumCharPad();
 }
 
 // The numeric key that currently shows digit d (the labels move for passwords).

@@ -7,7 +7,7 @@
 #include "floatslider.h"
 #include "globals.h"
 #include "ipaddressedite.h"
-#include "mojuwizard.h"
+#include "mainstate.h"
 #include "slider.h"
 #include "testsupport.h"
 
@@ -43,7 +43,7 @@ class TestSliders : public QObject
 {
     Q_OBJECT
 
-    MoJuWizard* win = nullptr;
+    MainState* win = nullptr;
 
     // The panel's slider as the camera view lays it out: 611 x 60, range 0..100.
     Slider* makePanelSlider(int value = 50)
@@ -56,7 +56,7 @@ class TestSliders : public QObject
     }
 
 private slots:
-    void initTestCase() { win = new MoJuWizard(MoJuWizard::LightConstruction{}); }
+    void initTestCase() { win = new MainState; }
 
     void geometryOfTheWorkedExample()
     {

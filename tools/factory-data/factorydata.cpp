@@ -12,13 +12,13 @@
 #include <QSqlQuery>
 #include <QStringList>
 
+#include "monitorlimits.h"
 #include "wizardpara.h"
 
 namespace FactoryData {
 
 namespace {
 
-constexpr int kCameras = 8;
 constexpr int kFactoryLanguage = 0;
 
 using Fill = std::function<bool(QSqlQuery&)>;
@@ -94,7 +94,7 @@ bool writeParamDb(const QString& path)
         for (const SysParamRow& row : WizardPara::sysParamRows())
             ok = ok &&
                  insertPair(query, QStringLiteral("sysparam"), row.name, defaults.sysParamText(row, kFactoryLanguage));
-        for (int c = 0; c < kCameras; ++c) ok = ok && createNameValueTable(query, QStringLiteral("cammer%1").arg(c));
+        for (int c = 0; c < kMaxCameras; ++c) ok = ok && createNameValueTable(query, QStringLiteral("cammer%1").arg(c));
         return ok;
     });
 }
@@ -103,7 +103,7 @@ bool writeSerialDb(const QString& path)
 {
     return buildDatabase(path, [](QSqlQuery& query) {
         bool ok = createNameValueTable(query, QStringLiteral("sysparam"));
-        for (int c = 0; c < kCameras; ++c)
+        for (int c = 0; c < kMaxCameras; ++c)
             ok = ok && insertPair(query, QStringLiteral("sysparam"), QStringLiteral("serialNB%1").arg(c),
                                   QStringLiteral("0"));
         return ok;

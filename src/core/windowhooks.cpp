@@ -1,0 +1,40 @@
+// The replaceable calls up to the main window.
+#include "windowhooks.h"
+
+namespace {
+
+std::function<void()>& flushHook()
+{
+    static std::function<void()> hook;
+    return hook;
+}
+
+std::function<void()>& lostCameraHook()
+{
+    static std::function<void()> hook;
+    return hook;
+}
+
+}  // namespace
+
+void FlushAll()
+{
+    if (flushHook())
+        flushHook()();
+}
+
+void SetFlushAllHook(std::function<void()> hook)
+{
+    flushHook() = std::move(hook);
+}
+
+void ReportLostCamera()
+{
+    if (lostCameraHook())
+        lostCameraHook()();
+}
+
+void SetLostCameraHook(std::function<void()> hook)
+{
+    lostCameraHook() = std::move(hook);
+}
