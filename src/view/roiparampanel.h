@@ -11,7 +11,7 @@ class ComboBox;
 class QLabel;
 class Slider;
 class QWidget;
-struct WizardPara;
+class WizardPara;
 
 constexpr int kFuncCount = 11;  // detection functions 0..10
 
