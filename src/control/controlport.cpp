@@ -105,7 +105,7 @@ void ControlPort::InitIOThread()
     ioThread = new IOThread;
     // The slot is the main window's detection pass; queued onto the GUI thread.
     if (gpWin)
-        connect(ioThread, SIGNAL(sigIOChange()), static_cast<QObject*>(gpWin), SLOT(Run()));
+        connect(ioThread, &IOThread::sigIOChange, gpWin, &MoJuWizard::Run);
     ioThread->start();
 }
 

@@ -4,14 +4,14 @@
 #include "globals.h"
 #include "passwordbox.h"
 #include "recordsink.h"
+#include "windowhooks.h"
 #include "wizardpara.h"
 
 MoJuWizard::MoJuWizard(LightConstruction, QWidget* parent) : QWidget(parent)
 {
-    gpState = this;
     gpWin = this;
     grayTable = SharedGrayTable();
-    InstallRecordSink();
+    InstallHooks();
 }
 
 MoJuWizard::~MoJuWizard()
@@ -19,14 +19,16 @@ MoJuWizard::~MoJuWizard()
     if (gpWin == this) {
         gpWin = nullptr;
         SetRecordSink({});
+        SetFlushAllHook({});
+        SetLostCameraHook({});
     }
-    if (gpState == this)
-        gpState = nullptr;
 }
 
-void MoJuWizard::InstallRecordSink()
+void MoJuWizard::InstallHooks()
 {
     SetRecordSink([this](const QString& text, const QString& type) { InsertRecord(text, type); });
+    SetFlushAllHook([this] { FLushAll(); });
+    SetLostCameraHook([this] { LostCamera(); });
 }
 
 int MoJuWizard::CheckPassword()

@@ -76,8 +76,8 @@ extern QPixmap* gpPixmapButton[2];
 extern QPixmap* gpPixmapOUT[2];
 extern QPixmap* gpPixmapMove[7];
 
-// Suffixes of update packages; each module that includes this header has its own copy.
-const QStringList package = {"gz", "tar", "rar"};
+// Suffixes of update packages (one copy for the whole program).
+inline const QStringList package = {"gz", "tar", "rar"};
 
 // The application's own version, logged at start and written into the JSON configuration.
 extern const char* const kAppVersion;

@@ -15,6 +15,12 @@
 WizardPara* gpWPara = nullptr;
 WizardPara* gpWParaBak = nullptr;
 
+const WizardPara& LivePara()
+{
+    static const WizardPara defaults;
+    return gpWPara ? *gpWPara : defaults;
+}
+
 namespace {
 
 constexpr int kInNameRows = static_cast<int>(std::size(gInName));

@@ -255,3 +255,6 @@ private:
 
 extern WizardPara* gpWPara;
 extern WizardPara* gpWParaBak;
+
+// The live parameters: the current record gpWPara, or the defaults while there is none.
+const WizardPara& LivePara();

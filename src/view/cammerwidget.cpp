@@ -167,8 +167,7 @@ CammerWidget::~CammerWidget()
 
 const WizardPara& CammerWidget::Para()
 {
-    static const WizardPara defaults;
-    return gpWPara ? *gpWPara : defaults;
+    return LivePara();
 }
 
 const WizardPara& CammerWidget::TunedPara()

@@ -57,8 +57,7 @@ QString Text(int entry)
 
 const WizardPara& Para()
 {
-    static const WizardPara defaults;
-    return gpWPara ? *gpWPara : defaults;
+    return LivePara();
 }
 
 QString DetectionName(int d)

@@ -159,8 +159,7 @@ std::vector<SliderSpec> PartsOf(int f, int s)
 
 const WizardPara& Para()
 {
-    static const WizardPara defaults;
-    return gpWPara ? *gpWPara : defaults;
+    return LivePara();
 }
 
 QString CaptionText(const Caption& c)

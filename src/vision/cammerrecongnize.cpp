@@ -58,8 +58,7 @@ CammerRecong::CammerRecong(CammerSingleton* s, CammerRecogData* v) : store(s), v
 
 const WizardPara& CammerRecong::Para()
 {
-    static const WizardPara defaults;
-    return gpWPara ? *gpWPara : defaults;
+    return LivePara();
 }
 
 bool CammerRecong::NotJudged(int f)
