@@ -133,6 +133,8 @@ void CammerSingleton::LoadDatafromFile(ViewGeometry* view, QSqlQuery& query)
 void CammerSingleton::LoadDetection(int d, ViewGeometry* view, QSqlQuery& query)
 {
     const QString table = TableName();
+    // Not through SqlExec: a camera without its table loads silently as empty (every count 0),
+    // and the save is where a missing table is reported.
     query.exec(QStringLiteral("select value from %1 where name='detect%2'").arg(table).arg(d));
     if (!query.next()) {
         roiNum[d] = 0;
