@@ -1,8 +1,584 @@
 // Detection cycle of the main window: input scan, triggers, countdowns, start and stop.
-#include "mojuwizard.h"
+#include <sys/time.h>
 
-void MoJuWizard::Run() {}
-void MoJuWizard::TimerUp(int) {}
+#include "cammerwidget.h"
+#include "choosebox.h"
+#include "ledlcd.h"
+#include "lostcamerawarnbox.h"
+#include "mojuwizard.h"
+#include "mojuwizard_cycleparams.h"
+#include "productalarmwarnbox.h"
+#include "warnbox.h"
+
+using namespace cycle;
+
+namespace {
+
+constexpr int kWhiteBalancePass = 50;
+constexpr int kDoorInput = 1;
+constexpr int kEjectorBackInput = 2;
+constexpr int kReserveInput = 3;
+// A countdown above this has at least one more tick to go.
+constexpr float kCountdownLeft = 0.11f;
+constexpr float kTickSeconds = 0.1f;
+
+constexpr int kTextCameraLost = 39;
+constexpr int kTextStartDetection = 136;
+constexpr int kTextStopDetection = 127;
+constexpr int kTextSureToStop = 140;
+constexpr int kTextStoppedManually = 141;
+constexpr int kTextStartedManually = 142;
+constexpr int kTextNoInput = 335;
+constexpr int kTextCameraBack = 656;
+constexpr int kLedDetecting = 4;
+
+constexpr int kStageChosen = 0;
+constexpr int kStageNone = 1;  // the input is done
+constexpr int kStageEndsPass = 2;
+
+bool Active(const QTimer* t)
+{
+    return t && t->isActive();
+}
+
+void Stop(QTimer* t)
+{
+    if (t)
+        t->stop();
+}
+
+void ShowWarning(int entry)
+{
+    if (!gpWarnBox)
+        return;
+    gpWarnBox->setText(Text(entry));
+    gpWarnBox->show();
+}
+
+bool SideModes()
+{
+    return Mode() == kTwoColour || Mode() == kTurntable;
+}
+
+}  // namespace
+
+qint64 cycle::NowTenths()
+{
+    struct timeval tv;
+    gettimeofday(&tv, nullptr);
+    return qint64(tv.tv_sec) * 10 + tv.tv_usec / 100000;
+}
+
+bool MoJuWizard::PageShown(const char* className) const
+{
+    for (QWidget* w : findChildren<QWidget*>()) {
+        if (w->inherits(className) && w->isVisible())
+            return true;
+    }
+    return false;
+}
+
+void MoJuWizard::Run()
+{
+    if (inRun || inDetection) {
+        // The running pass (or recognition) re-arms the timer when it returns.
+        if (runTimer && !inRun)
+            runTimer->start(kRunIntervalMs);
+        return;
+    }
+    inRun = true;
+    struct Leave
+    {
+        bool& flag;
+        ~Leave() { flag = false; }
+    } leave{inRun};
+
+    const int mode = Mode();
+    // 1. White balance 50 passes after start and after each camera recovery.
+    if (++tR == kWhiteBalancePass) {
+        for (int c = 0; c < numCamera; ++c) {
+            if (cammerWidgets[c])
+                cammerWidgets[c]->SetWB();
+        }
+    }
+
+    // 2. A running countdown holds every new trigger back.
+    bool busy = false;
+    for (int d = 0; d < gDNum && d < kMaxDetections; ++d) busy = busy || Active(upTimers[d]);
+    if (busy)
+        pendingInput = -1;
+
+    bool endPass = false;
+    // 3. Input edges; every input's edge state advances on every pass.
+    const int skipEdges = Sys("system13", 20);
+    const int debounce = Sys("system6", 9);
+    for (int i = 0; i < kTriggerInputs && !endPass; ++i) {
+        const int edge = gpControlIO ? gpControlIO->IOInTrigger(i) : 0;
+        if (!edge || busy)
+            continue;
+        if (productAlarm) {
+            endPass = true;
+            break;
+        }
+        if (skipEdges != 0 && i == kEjectorBackInput && trigSkipCount++ < skipEdges)
+            continue;
+        if (debounce > 0 && checkInputTimers[i])
+            checkInputTimers[i]->start(debounce * kTenthMs);
+        else
+            inputLatch[i] = true;
+    }
+
+    if (!endPass) {
+        // 4. Newest pictures.
+        const bool imageTrigger = Sys("system5", 12) != 0;
+        for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
+            if (cammerWidgets[c] && cammerWidgets[c]->UpdateImage()) {
+                ++frameCount[c];
+                if (imageTrigger && pageState != 2)
+                    cTrigImage |= 1u << c;
+            }
+        }
+
+        // 5. A lost camera holds the mould closed; passes slow to one a second.
+        if (!CameraCheck()) {
+            tR = 0;
+            SetOut(kClampOut, 1);
+            Flush();
+            ShowWarning(kTextCameraLost);
+            Stop(inCheckTimer);
+            if (runTimer)
+                runTimer->start(kLostCameraRunIntervalMs);
+            camerasOK = false;
+            return;
+        }
+        // 6. Recovery.
+        if (!camerasOK) {
+            camerasOK = true;
+            if (Sys("system2", 12) != 0 && gpLostCameraWarnBox)
+                gpLostCameraWarnBox->hide();
+            ShowWarning(kTextCameraBack);
+            InsertRecord(Text(kTextCameraBack), "info");
+        }
+    }
+
+    if (!endPass && productAlarm) {
+        // 7. The production-count alarm holds everything until it is confirmed.
+        if (gpProductAlarmWarnBox && gpProductAlarmWarnBox->isHidden())
+            gpProductAlarmWarnBox->show();
+        endPass = true;
+    }
+    if (!endPass && pageState == 2) {
+        // 8. The alarm page takes the inputs.
+        HandleAlarmPageInputs();
+        Stop(inCheckTimer);
+        endPass = true;
+    }
+    if (!endPass && reCheckPending) {
+        // 9. Automatic re-detection of the failed step.
+        const int s = SideModes() ? (step & 1) : step;
+        if (s >= 0 && s < kMaxDetections && reCheckCount[s] > 0 && !Active(reCheckTimer)) {
+            --reCheckCount[s];
+            if (reCheckDelay == 0 || !reCheckTimer)
+                ReCheck();
+            else
+                reCheckTimer->start(reCheckDelay * kTenthMs);
+        }
+        Stop(inCheckTimer);
+        endPass = true;
+    }
+    if (!endPass && Sys("system3", 11) != 0 && runState != 3 && (inputLatch[kDoorInput] || pendingInput == 1)) {
+        // 10. Automatic trigger: the safety door runs the mould step at once.
+        inputLatch[kDoorInput] = false;
+        pendingInput = -1;
+        for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
+            for (int d : {1, 3}) {
+                if (d == 3 && !SideModes())
+                    continue;
+                if (cammerWidgets[c])
+                    cammerWidgets[c]->detected[d] = false;
+                detectState[c][d] = 1;
+            }
+        }
+        autoRun = 1;
+        if (mode == kMultiDetect && gDNum >= 1) {
+            multiDetectIndex = gDNum - 1;
+            SetOut(StepOutput(gDNum - 1), 1);
+            TimerUp(gDNum - 1);
+        } else {
+            TimerUp(1);
+        }
+        autoRun = 0;
+    }
+    if (!endPass && runState == 3) {
+        // 11. Stopped: only the side switches of the two-colour machine are followed.
+        if (mode == kTwoColour) {
+            const int side = Sys("numFailDetect", 2);
+            if (inputLatch[kEjectorBackInput] && side != 1)
+                moldSide = 1;
+            if (inputLatch[kReserveInput] && side != 0)
+                moldSide = 0;
+        }
+        Stop(inCheckTimer);
+        endPass = true;
+    }
+    if (!endPass && manualTrig != gDNum) {
+        // 12. Manual trigger, without delay.
+        const int d = manualTrig;
+        manualTrig = gDNum;
+        const bool enabled = StepEnabled(d) || (SideModes() && StepEnabled(d + 2));
+        if (d >= 0 && d < kMaxDetections && enabled) {
+            const qint64 now = NowTenths();
+            cycleTime = int(now - cycleStartTime);
+            cycleStartTime = now;
+            reTrainState = 2;
+            if (d == 0)
+                std::fill(std::begin(rejectGroupNG), std::end(rejectGroupNG), false);
+            reCheckCount[0] = reCheckCount[1] = 0;
+            for (int c = 0; c < numCamera && c < kMaxCameras; ++c) detectState[c][d] = 1;
+            if (mode == kMultiDetect) {
+                multiDetectIndex = d;
+                SetOut(StepOutput(d), 1);
+            }
+            TimerUp(d);
+            if (pageState == 2) {
+                if (Sys("system5", 9) == 0 && mode != kMultiDetect) {
+                    if (d == 1 && Sys("system14", 1) == 0)
+                        SetOut(kClampOut, 1);
+                    if (d == 0 && Sys("system2", 9) == 0 && Sys("system2", 7) == 0)
+                        SetOut(kEjectorOut, 1);
+                }
+                Flush();
+                endPass = true;
+            }
+        }
+    }
+    if (!endPass && Sys("system5", 12) != 0) {
+        // 13. Image trigger: every camera has a new picture.
+        const unsigned all = numCamera >= 32 ? ~0u : (1u << numCamera) - 1u;
+        if ((cTrigImage & all) == all) {
+            cTrigImage = 0;
+            pendingInput = 0;
+        }
+    }
+    // 14.-15. Latched inputs start cycles and countdowns.
+    if (!endPass && !busy) {
+        for (int i = 0; i < kTriggerInputs; ++i) {
+            if (!inputLatch[i] && i != reTrigInput && i != pendingInput)
+                continue;
+            inputLatch[i] = false;
+            pendingInput = -1;
+
+            bool start = false;
+            const int side = Sys("numFailDetect", 2);
+            switch (mode) {
+                case kStandard:
+                    start = i == 0 || (i == kEjectorBackInput && Sys("system12", 20) == 1);
+                    break;
+                case kTwoColour:
+                    start = i == 0;
+                    break;
+                case kTurntable:
+                    start = (i == 0 && side != 1) || (i == kReserveInput && side != 0);
+                    break;
+                default:
+                    start = Sys("system11", 17) == 0 ||
+                            (i == 0 && reTrigInput == -1 && gDNum >= 1 && stepCameraMask[gDNum - 1] == 0);
+                    break;
+            }
+            if (start)
+                StartCycle(i);
+            if (mode == kTurntable && start)
+                moldSide = i == 0 ? 1 : 0;
+
+            if (mode != kMultiDetect) {
+                if (!start && stepCameraMask[1] == 0)
+                    continue;
+                const bool reopen = (mode == kStandard && i == kEjectorBackInput && Sys("system1", 1) != 0) ||
+                                    (mode == kTwoColour && i == kEjectorBackInput) ||
+                                    (mode == kTwoColour && i == kReserveInput && side != 0) ||
+                                    (mode == kTurntable && i == kEjectorBackInput);
+                if (mode == kTwoColour && i == kEjectorBackInput)
+                    moldSide = 1;
+                if (mode == kTwoColour && i == kReserveInput && side != 0)
+                    moldSide = 0;
+                if (reopen && !(mode == kTwoColour && i == kEjectorBackInput && side == 1))
+                    ReopenMouldSide();
+                if (!start && stepCameraMask[1] == 0)
+                    continue;
+            } else {
+                const int stage = SelectStage(i);
+                if (stage == kStageEndsPass)
+                    break;
+                if (stage == kStageNone)
+                    continue;
+            }
+            if (StartCountdowns(i))
+                break;
+            reTrigInput = -1;
+            update();
+        }
+    }
+
+    // 16. End of every pass but the lost-camera one.
+    if (gpControlIO)
+        gpControlIO->IOFlashOut();
+    std::fill(std::begin(inputLatch), std::end(inputLatch), false);
+    if (runTimer)
+        runTimer->start(kRunIntervalMs);
+    if (gpControlIO)
+        gpControlIO->updateThreadProtectTiming();
+}
+
+void MoJuWizard::HandleAlarmPageInputs()
+{
+    const int mode = Mode();
+    if (inputLatch[kDoorInput]) {
+        inputLatch[kDoorInput] = false;
+        if (Sys("system13", 18) != 0 && step == 0) {
+            // DrawROIWidget::notCheckcur (teaching page) clears the alarm by not detecting.
+            pendingInput = kEjectorBackInput;
+        } else {
+            for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
+                if (cammerWidgets[c])
+                    std::fill(std::begin(cammerWidgets[c]->detected), std::end(cammerWidgets[c]->detected), false);
+            }
+            if (mode == kTurntable) {
+                const int in0 = InputLevel(0), in3 = InputLevel(kReserveInput);
+                if (in0 && !in3)
+                    moldSide = 1;
+                else if (!in0 && in3)
+                    moldSide = 0;
+            }
+            // The teaching page's re-check button (DrawROIWidget::SlotReCheck) is clicked here.
+        }
+    } else if (mode == kStandard && Sys("system9", 18) != 0) {
+        if ((inputLatch[0] && step == 0) || (inputLatch[kEjectorBackInput] && step == 1)) {
+            for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
+                if (cammerWidgets[c] && step >= 0 && step < kMaxDetections)
+                    cammerWidgets[c]->detected[step] = false;
+            }
+            // The teaching page's re-check button (DrawROIWidget::SlotReCheck) is clicked here.
+        }
+    }
+    if (inputLatch[kEjectorBackInput] && step == 0)
+        pendingInput = kEjectorBackInput;
+    // Input 3 with system9 value 14: DrawROIWidget::notCheckcur (teaching page).
+}
+
+void MoJuWizard::StartCycle(int input)
+{
+    const int mode = Mode();
+    // TNR_NETMN::start_PeriodRecord (network services) opens the cycle's period record here.
+    std::fill(std::begin(cycleCameraNG), std::end(cycleCameraNG), false);
+    const qint64 now = NowTenths();
+    cycleTime = int(now - cycleStartTime);
+    cycleStartTime = now;
+    if (noInputAlarm) {
+        noInputAlarm = false;
+        if (gpWarnBox)
+            gpWarnBox->hide();
+    } else {
+        const int seconds = Sys("system2", 18);
+        if (seconds >= 1 && inCheckTimer)
+            inCheckTimer->start(seconds * 1000);
+    }
+    std::fill(std::begin(stepCameraMask), std::end(stepCameraMask), 0);
+    std::fill(std::begin(reCheckCount), std::end(reCheckCount), 0);
+    if (mode != kMultiDetect && Sys("system5", 9) == 0 && Sys("system14", 1) == 0)
+        reCheckCount[1] = Sys("system1", 7);
+    std::fill(std::begin(rejectGroupNG), std::end(rejectGroupNG), false);
+    gisSafeDoorOpen = false;
+    reCheckDelay = Sys("system14", 2);
+    for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
+        for (int d = 0; d < gDNum && d < kMaxDetections; ++d) {
+            if (StepEnabled(d))
+                stepCameraMask[mode == kMultiDetect ? d : (d & 1)] |= 1 << c;
+            if (cammerWidgets[c])
+                cammerWidgets[c]->detected[d] = false;
+            detectState[c][d] = 1;
+        }
+    }
+
+    if (Sys("system5", 9) != 0 || mode == kMultiDetect)
+        return;
+    const bool separateStart = mode == kStandard && Sys("system12", 20) == 1;
+    if (Sys("system1", 6) == 0 && Sys("system5", 13) == 0 && Sys("system14", 1) == 0 &&
+        (!separateStart || input == kEjectorBackInput))
+        SetOut(kClampOut, 1);
+    if (stepCameraMask[0] != 0) {
+        if (Sys("system2", 7) != 0 || Sys("system5", 11) != 0) {
+            for (int k : {1, 4, 5, 6, 7}) SetOut(k, 0);
+        } else if (Sys("system2", 9) == 0 && Sys("system9", 15) == 0 && (!separateStart || input == 0)) {
+            SetOut(kEjectorOut, 1);
+        }
+    }
+    Flush();
+}
+
+void MoJuWizard::ReopenMouldSide()
+{
+    const bool sides = SideModes();
+    stepCameraMask[1] = 0;
+    for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
+        if (cammerWidgets[c])
+            std::fill(std::begin(cammerWidgets[c]->detected), std::end(cammerWidgets[c]->detected), false);
+        if (StepEnabled(1) || (sides && StepEnabled(3)))
+            stepCameraMask[1] |= 1 << c;
+    }
+    if (Sys("system5", 9) != 0)
+        return;
+    if (Sys("system5", 13) == 0 && Sys("system14", 1) == 0 && Sys("system1", 6) == 0)
+        SetOut(kClampOut, 1);
+    Flush();
+}
+
+// Machine mode 3: chooses the step the input starts (multiDetectIndex) and switches the
+// cut outputs of its group.
+int MoJuWizard::SelectStage(int input)
+{
+    const bool stages = Sys("system11", 17) != 0;
+    if (gDNum < 1)
+        return kStageNone;
+    if (stages && reTrigInput == -1) {
+        int next = multiDetectIndex + 1;
+        while (next < kMaxDetections - 1 && StepTrigger(next) == -1) ++next;
+        if (!(next >= gDNum || next == 0 || StepTrigger(next) == input))
+            return kStageEndsPass;
+    }
+    if (stepCameraMask[gDNum - 1] == 0 || input > gDNum)
+        return kStageNone;
+
+    int k = -1;
+    bool cut = true;
+    if (!stages) {
+        const int from = reTrigInput != -1 ? multiDetectIndex + 1 : 0;
+        for (int j = qMax(0, from); j < kMaxDetections; ++j) {
+            if (StepTrigger(j) == input) {
+                k = j;
+                break;
+            }
+        }
+        if (k < 0)
+            return kStageNone;
+    } else {
+        k = 0;
+        for (int j = multiDetectIndex + 1; j < gDNum; ++j) {
+            if (StepGroup(j) != kNoGroup) {
+                k = j;
+                break;
+            }
+        }
+        cut = StepGroup(k) != StepGroup(multiDetectIndex) || (input == 0 && multiDetectIndex == gDNum - 1);
+    }
+    const int g = StepGroup(k);
+    const int c = GroupCutMode(g);
+    if (cut && c != 2) {
+        for (int j = k; j < gDNum; ++j) {
+            if (((c & ~4) == 0 && StepGroup(j) != kNoGroup) || ((c & ~2) == 1 && StepGroup(j) == g))
+                SetOut(StepOutput(j), 1);
+        }
+    }
+    multiDetectIndex = k;
+    return kStageChosen;
+}
+
+bool MoJuWizard::StartCountdowns(int input)
+{
+    const int mode = Mode();
+    const bool sides = SideModes();
+    const int n = sides ? 2 : qMin(gDNum, kMaxDetections);
+    for (int k = 0; k < n; ++k) {
+        const bool enabled = (sides && moldSide == 0) ? StepEnabled(k + 2) : StepEnabled(k);
+        if (!enabled || Active(upTimers[k]))
+            continue;
+        const int trigger = StepTrigger(k);
+        bool restart = false;
+        bool match = false;
+        switch (mode) {
+            case kStandard:
+                restart = k == restartStep;
+                match = restart || trigger == input;
+                break;
+            case kTwoColour:
+                match = trigger == kAnyTrigger ? (input == 2 || input == 3) : trigger == input;
+                break;
+            case kTurntable:
+                match = trigger == kAnyTrigger ? (input == 0 || input == 3) : trigger == input;
+                break;
+            default:
+                match = k == multiDetectIndex && stepCameraMask[k] != 0;
+                break;
+        }
+        if (!match)
+            continue;
+        if (restart) {
+            restartStep = -1;
+            lastDelay = 0;
+        }
+        const int plain = Sys("trigInDelay", k + 1);
+        int delay = plain;
+        if (!restart && mode == kStandard && k >= 1 && Sys("system1", 1) == 0 && Sys("system1", 2) != 0)
+            delay = plain + lastDelay;
+        lastDelay = delay;
+        if (delay > 0) {
+            countdown[k] = float(delay) / 10.0f;
+            if (upTimers[k]) {
+                // A coarse timer may tick 5 % early: the n-th tick must not come before n x 100 ms.
+                upTimers[k]->setTimerType(Qt::PreciseTimer);
+                upTimers[k]->start(kTickMs);
+            }
+            cyclePhase = 1;
+        } else {
+            countdown[k] = 0;
+            TimerUp(k);
+            if (runState == 3 || mode == kMultiDetect)
+                return true;
+        }
+        if (mode == kMultiDetect)
+            return false;
+    }
+    return false;
+}
+
+void MoJuWizard::TimerUp(int d)
+{
+    if (d < 0 || d >= kMaxDetections || inDetection)
+        return;
+    const int last = Mode() == kMultiDetect ? gDNum - 1 : 1;
+    const int pre = Sys("system1", 6);
+    if (d == last && pre >= 1 && pre <= 99 && pre + 0.01f >= 10.0f * countdown[d] && Sys("system5", 9) == 0) {
+        SetOut(kClampOut, 1);
+        Flush();
+    }
+    if (countdown[d] > kCountdownLeft) {
+        countdown[d] -= kTickSeconds;
+        for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
+            if (cammerWidgets[c])
+                cammerWidgets[c]->update();
+        }
+        return;
+    }
+
+    inDetection = true;
+    Stop(upTimers[d]);
+    bool allOK = true;
+    for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
+        RunAlgorithm(c, d);
+        if (cammerWidgets[c] && !cammerWidgets[c]->cameraOk)
+            allOK = false;
+    }
+    CheckNG(false);
+    cyclePhase = 2;
+    if (pageState != 2 && d == last && allOK && reCheckPending == 0 && Sys("system4", 1) != 0) {
+        gisReShape = true;
+        for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
+            if (cammerWidgets[c])
+                cammerWidgets[c]->SaveReTrainImage(1);
+        }
+    }
+    inDetection = false;
+}
+
 void MoJuWizard::TimerUp0()
 {
     TimerUp(0);
@@ -35,30 +611,211 @@ void MoJuWizard::TimerUp7()
 {
     TimerUp(7);
 }
-int MoJuWizard::CheckInput(int)
+
+int MoJuWizard::CheckInput(int i)
 {
-    return 0;
+    if (i < 0 || i >= kTriggerInputs)
+        return 0;
+    inputLatch[i] = InputLevel(i) != 0;
+    return inputLatch[i] ? 1 : 0;
 }
-void MoJuWizard::TimerCheckInput0() {}
-void MoJuWizard::TimerCheckInput1() {}
-void MoJuWizard::TimerCheckInput2() {}
-void MoJuWizard::TimerCheckInput3() {}
-void MoJuWizard::TimerCheckInput4() {}
-void MoJuWizard::TimerCheckInput5() {}
-void MoJuWizard::TimerCheckInput6() {}
-void MoJuWizard::TimerCheckInput7() {}
-void MoJuWizard::ReCheck() {}
-void MoJuWizard::InCheck() {}
-void MoJuWizard::StartDetect() {}
-void MoJuWizard::StopDetect() {}
-void MoJuWizard::SetStopDetect() {}
-void MoJuWizard::ResetRun() {}
-void MoJuWizard::SlotStartStop() {}
-void MoJuWizard::SlotManualTrig(int) {}
+
+#define MONITOR_CHECK_INPUT(n)            \
+    void MoJuWizard::TimerCheckInput##n() \
+    {                                     \
+        Stop(checkInputTimers[n]);        \
+        CheckInput(n);                    \
+    }
+MONITOR_CHECK_INPUT(0)
+MONITOR_CHECK_INPUT(1)
+MONITOR_CHECK_INPUT(2)
+MONITOR_CHECK_INPUT(3)
+MONITOR_CHECK_INPUT(4)
+MONITOR_CHECK_INPUT(5)
+MONITOR_CHECK_INPUT(6)
+MONITOR_CHECK_INPUT(7)
+#undef MONITOR_CHECK_INPUT
+
+void MoJuWizard::ReCheck()
+{
+    const int k = SideModes() ? (step & 1) : step;
+    if (k < 0 || k >= kMaxDetections)
+        return;
+    const int last = Mode() == kMultiDetect ? gDNum - 1 : 1;
+    stepCameraMask[k] = 0;
+    if (k == last && (Sys("system1", 6) == 0 || reCheckCount[k] == 0))
+        SetOut(kClampOut, 1);
+    else if (k == 0 && Sys("system2", 9) == 0 && Sys("system2", 7) == 0)
+        SetOut(kEjectorOut, 1);
+    Flush();
+    if (numCamera <= 0) {
+        CheckNG(false);
+        return;
+    }
+    if (inDetection)
+        return;
+    inDetection = true;
+    if (StepEnabled(step)) {
+        for (int c = 0; c < numCamera && c < kMaxCameras; ++c) stepCameraMask[k] |= 1 << c;
+        for (int c = 0; c < numCamera && c < kMaxCameras; ++c) RunAlgorithm(c, step);
+    }
+    CheckNG(false);
+    inDetection = false;
+}
+
+void MoJuWizard::InCheck()
+{
+    SetOut(kClampOut, 1);
+    Flush();
+    Stop(inCheckTimer);
+    InsertRecord(Text(kTextNoInput), "info");
+    ShowWarning(kTextNoInput);
+    noInputAlarm = true;
+}
+
+void MoJuWizard::StartDetect()
+{
+    if (gpControlIO)
+        gpControlIO->IOResetAllOut();
+    if (Sys("system2", 1) != 0)
+        SetOut(kEjectorOut, 1);
+    if (Sys("system2", 8) != 0 && Sys("system2", 6) > 0)
+        SetOut(kClampOut, 1);
+    if (Sys("system8", 18) != 0 && Sys("system2", 5) > 0)
+        SetOut(kEjectorOut, 1);
+    mulitOutputInit();
+    Flush();
+    pageState = 0;
+    reCheckPending = 0;
+    std::fill(std::begin(reCheckCount), std::end(reCheckCount), 0);
+    ResetRun();
+    runState = 1;
+    trigSkipCount = 0;
+    // The button bar's start/stop button (IndexButton) shows entry 127, "Stop Detection".
+    Q_UNUSED(kTextStopDetection);
+}
+
+void MoJuWizard::ResetRun()
+{
+    for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
+        CammerWidget* v = cammerWidgets[c];
+        if (!v)
+            continue;
+        v->cameraOk = true;
+        for (int d = 0; d < gDNum && d < kMaxDetections; ++d)
+            std::fill(std::begin(v->roiOk[d]), std::end(v->roiOk[d]), true);
+    }
+    for (int d = 0; d < gDNum && d < kMaxDetections; ++d) countdown[d] = 0;
+}
+
+void MoJuWizard::SetStopDetect()
+{
+    const int mode = Mode();
+    if (mode != kMultiDetect) {
+        const bool mouldSide = SideModes() ? (step & 1) != 0 : step != 0;
+        stepCameraMask[mouldSide ? 1 : 0] = 0;
+    }
+    for (int d = 0; d < gDNum && d < kMaxDetections; ++d) {
+        if (Active(upTimers[d])) {
+            upTimers[d]->stop();
+            countdown[d] = 0;
+        }
+    }
+    runState = 3;
+}
+
+void MoJuWizard::StopDetect()
+{
+    // TNR_NETMN (network services) drops its pending period records here.
+    if (gpControlIO)
+        gpControlIO->IOResetAllOut();
+    if (Sys("system1", 5) == 1)
+        SetOut(kClampOut, 1);
+    Flush();
+    Stop(delayOutput3Timer);
+    for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
+        if (cammerWidgets[c])
+            std::fill(std::begin(cammerWidgets[c]->detected), std::end(cammerWidgets[c]->detected), false);
+    }
+    std::fill(std::begin(inputLatch), std::end(inputLatch), false);
+    for (QTimer* t : checkInputTimers) Stop(t);
+    if (Mode() == kMultiDetect) {
+        std::fill(std::begin(stepCameraMask), std::end(stepCameraMask), 0);
+        step = multiDetectIndex = qMax(0, gDNum - 1);
+    }
+    SetStopDetect();
+    // The button bar's start/stop button (IndexButton) shows entry 136, "Start Detection".
+    Q_UNUSED(kTextStartDetection);
+}
+
+void MoJuWizard::SlotStartStop()
+{
+    if (PageShown("WizardParaWidget") || PageShown("DrawROIWidget"))
+        return;
+    if (runState == 3) {
+        StartDetect();
+        InsertRecord(Text(kTextStartedManually), "operate");
+        LEDOnOff(kLedDetecting, 1);
+    } else {
+        if (Sys("system6", 12) != 0 && CheckPassword() == 0)
+            return;
+        if (!gpChooseBox)
+            return;
+        gpChooseBox->setText(Text(kTextSureToStop));
+        if (gpChooseBox->exec() != 1)
+            return;
+        if (PageShown("WizardParaWidget") || PageShown("DrawROIWidget"))
+            return;
+        StopDetect();
+        InsertRecord(Text(kTextStoppedManually), "operate");
+        LEDOnOff(kLedDetecting, 0);
+    }
+    update();
+}
+
+void MoJuWizard::SlotManualTrig(int d)
+{
+    if (PageShown("WizardParaWidget") || PageShown("DrawROIWidget"))
+        return;
+    if (d < 0 || d >= kMaxDetections)
+        return;
+    const auto refuse = [](const QString& text) {
+        if (gpWarnBox) {
+            gpWarnBox->setText(text);
+            gpWarnBox->exec();
+        }
+    };
+    const bool sides = SideModes();
+    if (!StepEnabled(d)) {
+        refuse(QStringLiteral("提示：该次检测没有启用！"));
+        return;
+    }
+    if (sides) {
+        const int in0 = InputLevel(0), in3 = InputLevel(kReserveInput);
+        const QString closed = QStringLiteral("提示：当前为%1状态,无法抓拍%2！");
+        if (!in0 && in3 && (d == 0 || d == 1)) {
+            refuse(closed.arg(QStringLiteral("右模"), QStringLiteral("左模")));
+            return;
+        }
+        if (in0 && !in3 && (d == 2 || d == 3)) {
+            refuse(closed.arg(QStringLiteral("左模"), QStringLiteral("右模")));
+            return;
+        }
+    }
+    manualTrig = d;
+    for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
+        if (!cammerWidgets[c])
+            continue;
+        std::fill(std::begin(cammerWidgets[c]->detected), std::end(cammerWidgets[c]->detected), false);
+        cammerWidgets[c]->ManualUpdateImage();
+    }
+}
+
 void MoJuWizard::SlotManualTrig0()
 {
     SlotManualTrig(0);
 }
+
 void MoJuWizard::SlotManualTrig1()
 {
     SlotManualTrig(1);

@@ -1,18 +1,564 @@
 // Judgement of a detection step over all cameras, the NG alarm and the step advance.
-#include "mojuwizard.h"
+#include <QMutexLocker>
 
-void MoJuWizard::CheckNG(bool) {}
+#include "cammerrecongnize.h"
+#include "cammerwidget.h"
+#include "ledlcd.h"
+#include "mojuwizard.h"
+#include "mojuwizard_cycleparams.h"
+#include "warnbox.h"
+
+using namespace cycle;
+
+bool gisReTrain = false;
+bool gisReShape = false;
+
+namespace {
+
+constexpr int kBlinkMs = 1000;
+constexpr int kResetAlarmMs = 1000;
+constexpr int kLedResult = 6;
+constexpr int kLedAlarm = 7;
+constexpr int kTextCameraN = 151;
+constexpr int kTextAlarm = 152;
+constexpr int kTextNotDetectMould = 103;
+
+// detectState codes.
+constexpr int kStateNone = 0;
+constexpr int kStateJudged = 1;
+constexpr int kStateOkToWrite = 2;
+constexpr int kStateAlarmWaits = 3;
+constexpr int kStateClearedNotDetect = 4;
+constexpr int kStateClearedByTemplate = 5;
+constexpr int kStateClearedMouldDetect = 6;
+constexpr int kStateRedetect = 7;
+constexpr int kStateNgToWrite = 9;
+constexpr int kStateBothToWrite = 10;
+
+void AtomicAdd(int& counter)
+{
+    __atomic_add_fetch(&counter, 1, __ATOMIC_SEQ_CST);
+}
+
+void HandOver(int camera, int k, int which)
+{
+    const int slot = (camera * kMaxDetections + k) * 2 + which;
+    if (slot < 0 || slot >= kFailSlotCount)
+        return;
+    QMutexLocker lock(pMutexSaveFail);
+    gisSaveFail[slot] = true;
+}
+
+}  // namespace
+
 void MoJuWizard::CheckNG()
 {
     CheckNG(false);
 }
-void MoJuWizard::TimerShow() {}
-void MoJuWizard::CheckTemp() {}
-void MoJuWizard::SlotResetAlarm() {}
-void MoJuWizard::SlotClearNGAlarm() {}
+
+void MoJuWizard::CheckNG(bool clear)
+{
+    // 1. Right after a re-sampling the teaching page owns the pictures.
+    if (gFromTrain)
+        return;
+    const int mode = Mode();
+    const bool sides = mode == kTwoColour || mode == kTurntable;
+    const int s = step;
+    const int P = sides ? (s & 1) : s;
+    const int L = mode == kMultiDetect ? gDNum - 1 : 1;
+    const bool pulses = Sys("system5", 9) != 0;
+    const bool prodNoAlarm = Sys("system2", 7) != 0;
+    const bool noEjectorCtrl = Sys("system2", 9) != 0;
+    const bool prodNoEjector = Sys("system9", 15) != 0;
+    const bool mouldNoAlarm = Sys("system14", 1) != 0;
+    const int ejectorP = Sys("system2", 5);
+    const int clampP = Sys("system2", 6);
+    const int redetectsLeft = P >= 0 && P < kMaxDetections ? reCheckCount[P] : 0;
+
+    // 2. Cameras.
+    bool ng[kMaxCameras] = {};
+    bool NG = false;
+    for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
+        CammerWidget* v = cammerWidgets[c];
+        if (!v || v->cameraOk)
+            continue;
+        ng[c] = NG = true;
+        if (v->timerShowAlarm)
+            v->timerShowAlarm->start(kBlinkMs);
+    }
+    lastCycleNG = NG;
+
+    // 3. Mould step: a pending temperature alarm counts as NG.
+    if (P == 1) {
+        if (Sys("system13", 20) != 0 && !NG)
+            trigSkipCount = 0;
+        if (!reCheckJudge && gisTempAlarm)
+            NG = true;
+    }
+    reCheckJudge = false;
+
+    // 4.-5. Outputs.
+    bool alarm = false;
+    if (!pulses) {
+        if (mode == kMultiDetect) {
+            const int k = multiDetectIndex;
+            const int out = StepOutput(k);
+            const int cut = GroupCutMode(StepGroup(k));
+            if (!NG) {
+                SetOut(out, 0);
+                if ((cut == 3 || cut == 4) && clampP > 0 && out >= 0) {
+                    sysFunc4Pending = true;
+                    sysFunc4Output = out;
+                    StartPulse(sysFunc4OutputTimer, clampP);
+                }
+                NextStepTrigger(k);
+            } else {
+                if (cut == 5)
+                    SetOut(out, 1);
+                alarm = true;
+            }
+        } else if (P == 0) {
+            if (!NG) {
+                if (prodNoEjector) {
+                    SetOut(kEjectorOut, 1);
+                    StartPulse(outputsOffTimer, ejectorP);
+                } else if (!noEjectorCtrl && !prodNoAlarm) {
+                    SetOut(kEjectorOut, 0);
+                }
+            } else if (prodNoEjector) {
+                StartPulse(outputsOffTimer, ejectorP);
+            } else if (!prodNoAlarm) {
+                alarm = true;
+            }
+        } else if (P == 1) {
+            if (!NG) {
+                if (!gisReTrain && !mouldNoAlarm)
+                    SetOut(kClampOut, 0);
+            } else if (!mouldNoAlarm) {
+                alarm = true;
+            }
+        }
+        reCheckPending = 0;
+        Flush();
+    } else {
+        SetOut(kClampOut, NG ? 1 : 0);
+        SetOut(kEjectorOut, NG ? 0 : 1);
+        SetOut(kAlarmOut, NG ? 1 : 0);
+        Flush();
+        if (clampP > 0)
+            StartPulse(notAllowCloseTimer, clampP);
+    }
+
+    // 6. Alarm.
+    if (alarm && pageState != 2) {
+        if (redetectsLeft != 0) {
+            if (mode != kMultiDetect)
+                reCheckPending = 1;
+        } else {
+            RaiseAlarm(ng);
+        }
+    }
+
+    // 7.-9. Which of the shown result, counting and pictures follow.
+    const bool noStopNG = NG && (pulses || (P == 0 && (prodNoAlarm || prodNoEjector)) || (P == 1 && mouldNoAlarm));
+    bool show = false;
+    bool count = false;
+    if (NG) {
+        if (noStopNG) {
+            show = true;
+            count = !(pulses && redetectsLeft != 0);
+        } else {
+            count = redetectsLeft == 0;
+        }
+    } else if (pageState == 2) {
+        if (P == 0 && prodNoAlarm) {
+            count = true;
+        } else {
+            // 8. The OK re-check ends the alarm. The peer's alarm state becomes "finish pending"
+            // and DrawROIWidget::Restart (teaching page) leaves the alarm page here.
+            if (mode == kMultiDetect) {
+                SetOut(kAlarmOut, 0);
+            } else if (P == 1) {
+                SetOut(kClampOut, 0);
+                SetOut(kAlarmOut, 0);
+            } else if (P == 0) {
+                SetOut(kEjectorOut, 0);
+                SetOut(kAlarmOut, 0);
+            }
+            Flush();
+            pageState = 0;
+            ResetRun();
+            runState = 1;
+            if (P == 0 && mode == kStandard && Sys("system1", 1) == 0) {
+                pendingInput = 1;
+                restartStep = 1;
+            }
+            show = count = true;
+        }
+    } else {
+        show = count = true;
+    }
+
+    if (show && pageState != 2 && pageState != 3 && !PageShown("WizardParaWidget")) {
+        pageState = 1;
+        if (showTimer)
+            showTimer->start(kShowResultMs);
+        shownStep = s;
+        update();
+        const bool pulseNG = NG && pulses;
+        LEDOnOff(kLedResult, pulseNG ? 0 : 1);
+        LEDOnOff(kLedAlarm, pulseNG ? 1 : 0);
+        if (P == 1 && !NG && StepEnabled(0) && Sys("system2", 1) != 0 && !prodNoAlarm && !noEjectorCtrl) {
+            SetOut(kEjectorOut, 1);
+            Flush();
+        }
+    }
+
+    if (count) {
+        // 10. Counting.
+        if (!clear && reTrainState == 0) {
+            if (Sys("system6", 10) != 0)
+                AddStatistics();
+            for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
+                AtomicAdd(gAllNum[c]);
+                if (ng[c]) {
+                    AtomicAdd(gFailNum[c]);
+                    cycleCameraNG[c] = true;
+                }
+            }
+            if (NG)
+                AtomicAdd(gSyncNGNum);
+            if (P == L) {
+                bool anyNG = false;
+                for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
+                    AtomicAdd(gAllCycleNum[c]);
+                    if (cycleCameraNG[c]) {
+                        AtomicAdd(gFailCycleNum[c]);
+                        anyNG = true;
+                    }
+                }
+                if (anyNG)
+                    AtomicAdd(gSyncNGCycleNum);
+                // TNR_NETMN::finish_PeriodRecord (network services) closes the cycle's record here.
+                CountWrite();
+            }
+        }
+        // 11. Product NG without alarm: reject groups and the ejector pulse.
+        if (NG && P == 0 && prodNoAlarm) {
+            for (int g = 0; g < kRejectGroups; ++g) {
+                if (rejectGroupNG[g])
+                    SetOut(kFirstRejectOut + g, 1);
+            }
+            if (!noEjectorCtrl)
+                SetOut(kEjectorOut, 1);
+            Flush();
+            if (ejectorP > 0)
+                StartPulse(outNGTimer, ejectorP);
+            if (mode == kMultiDetect)
+                NextStepTrigger(multiDetectIndex);
+        }
+        // 12. Mould NG without alarm: clamp and alarm pulse.
+        if (NG && P == 1 && mouldNoAlarm) {
+            SetOut(kClampOut, 1);
+            SetOut(kAlarmOut, 1);
+            Flush();
+            StartPulse(notAllowCloseTimer, clampP);
+        }
+        // 13. Timed cuts after an OK.
+        if (!NG && P == 0 && Sys("system8", 18) != 0)
+            StartPulse(notAllowThimbleTimer, ejectorP);
+        if (!NG && P == 1 && Sys("system2", 8) != 0)
+            StartPulse(notAllowCloseTimer, clampP);
+        // 14. Production-count alarm after an OK mould.
+        const int limit = Sys("system14", 3);
+        if (!NG && P == 1 && limit != 0) {
+            if (reTrainState == 1) {
+                productCount = 0;
+            } else if (reTrainState == 0 && !clear && ++productCount >= limit) {
+                SetOut(kClampOut, 1);
+                SetOut(kAlarmOut, 1);
+                Flush();
+                productAlarm = true;
+            }
+        }
+    }
+
+    // 15. Pictures of the step.
+    if (s >= 0 && s < kMaxDetections) {
+        for (int c = 0; c < numCamera && c < kMaxCameras; ++c)
+            HandleDetectState(c, s, ng[c], NG && redetectsLeft != 0 && !noStopNG);
+    }
+    // 16. Hand-off to the image writer; an alarmed NG keeps its picture for the operator.
+    if (!NG || noStopNG) {
+        for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
+            for (int k = 0; k < gDNum && k < kMaxDetections; ++k) {
+                int& code = detectState[c][k];
+                if (code == kStateOkToWrite || code == kStateBothToWrite)
+                    HandOver(c, k, 1);
+                if (code == kStateNgToWrite || code == kStateBothToWrite)
+                    HandOver(c, k, 0);
+                if (code == kStateOkToWrite || code == kStateNgToWrite || code == kStateBothToWrite)
+                    code = kStateNone;
+            }
+        }
+    }
+    // 17. ViewWatch2VRQ::sndAlarmFinishTiming (network services) reports a finished alarm here.
+    reTrainState = 0;
+}
+
+void MoJuWizard::HandleDetectState(int c, int k, bool cameraNG, bool redetecting)
+{
+    CammerWidget* v = cammerWidgets[c];
+    int& code = detectState[c][k];
+    const bool noStop =
+        Sys("system5", 9) != 0 || ((k & 1) == 0 && Sys("system2", 7) != 0) || ((k & 1) == 1 && Sys("system14", 1) != 0);
+    switch (code) {
+        case kStateJudged:
+            if (!cameraNG) {
+                if (gPicNumOK > 0 && v) {
+                    v->SaveFailImage(k, 1);
+                    code = kStateOkToWrite;
+                } else {
+                    code = kStateNone;
+                }
+            } else if (!redetecting) {
+                if (gPicNumNG > 0 && v) {
+                    v->SaveFailImage(k, 0);
+                    code = noStop ? kStateNgToWrite : kStateAlarmWaits;
+                } else {
+                    code = kStateNone;
+                }
+            }
+            break;
+        case kStateClearedNotDetect:
+        case kStateClearedByTemplate:
+        case kStateClearedMouldDetect:
+            // ViewWatch2VRQ::addClearMethod(camera, code) (network services) tells the peer here.
+            if (v && gPicNumNG > 0)
+                v->UpdateFailImage(k, 0);
+            code = gPicNumNG > 0 ? kStateNgToWrite : kStateNone;
+            break;
+        case kStateRedetect:
+            if (cameraNG) {
+                code = kStateAlarmWaits;
+            } else {
+                if (v && gPicNumNG > 0)
+                    v->UpdateFailImage(k, 0);
+                if (v && gPicNumOK > 0) {
+                    v->SaveFailImage(k, 1);
+                    v->UpdateFailImage(k, 1);
+                }
+                code = kStateBothToWrite;
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+void MoJuWizard::RaiseAlarm(bool ng[])
+{
+    const int mode = Mode();
+    const bool sides = mode == kTwoColour || mode == kTurntable;
+    // ViewWatch2VRQ::sndAlarmStartTiming(step) (network services) tells the peer here.
+    if (autoRun && mode != kMultiDetect) {
+        SetOut(kClampOut, 1);
+        Flush();
+    }
+    if (screenOff) {
+        LCDOnOff(1);
+        const int seconds = Sys("system2", 16);
+        if (seconds > 0 && lcdTimer)
+            lcdTimer->start(seconds * 1000);
+    }
+    SetStopDetect();
+    pageState = 2;
+    viewCamera = numCamera;
+    ChangeCammer();
+    for (const char* page : {"HelpWidget", "WizardParaWidget", "IndexButton"}) {
+        for (QWidget* w : findChildren<QWidget*>()) {
+            if (w->inherits(page))
+                w->hide();
+        }
+    }
+    // DrawROIWidget::Reset(false) (teaching page) shows the alarm page here.
+    reCheckPending = 0;
+    LEDOnOff(kLedResult, 0);
+    LEDOnOff(kLedAlarm, 1);
+    const int P = sides ? (step & 1) : step;
+    if (P == 1 && Sys("system9", 11) != 0) {
+        SetOut(kOutput4, 1);
+        Flush();
+        StartPulse(clearNGAlarmTimer, Sys("system9", 12));
+    }
+    QString text;
+    for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
+        if (ng[c])
+            text += Text(kTextCameraN).arg(c + 1);
+    }
+    text.chop(1);
+    InsertRecord(text + Text(kTextAlarm), "run");
+}
+
+// Machine mode 3: after step k, the next step with a trigger is started again by the same
+// input when it shares it.
+void MoJuWizard::NextStepTrigger(int k)
+{
+    int next = -1;
+    for (int j = k + 1; j < gDNum && j < kMaxDetections; ++j) {
+        if (StepTrigger(j) != -1) {
+            next = j;
+            break;
+        }
+    }
+    if (next >= 0 && StepTrigger(next) == StepTrigger(k)) {
+        reTrigInput = StepTrigger(next);
+        pendingInput = -1;
+    } else {
+        reTrigInput = -1;
+        if (pendingInput != -1) {
+            reTrigInput = pendingInput;
+            pendingInput = -1;
+        }
+    }
+}
+
+void MoJuWizard::TimerShow()
+{
+    if (showTimer)
+        showTimer->stop();
+    const int mode = Mode();
+    if (pageState != 2) {
+        LEDOnOff(kLedResult, 1);
+        LEDOnOff(kLedAlarm, 1);
+        if (reCheckPending == 0 && shownStep == step && gDNum > 0) {
+            const int next = (step + 1) % gDNum;
+            if (mode == kMultiDetect) {
+                // With no enabled detection the step stays where it is.
+                for (int i = 0; i < gDNum; ++i) {
+                    const int j = (next + i) % gDNum;
+                    if (StepEnabled(j)) {
+                        step = j;
+                        break;
+                    }
+                }
+            } else {
+                step = next;
+                if ((step & 1) == 0 && Sys("system1", 2) == 0)
+                    step = (step + 1) % gDNum;
+                if (mode == kTwoColour || mode == kTurntable) {
+                    const int side = Sys("numFailDetect", 2);
+                    if (side == 0)
+                        step = step % 2;
+                    else if (side == 1)
+                        step = step % 2 + 2;
+                }
+            }
+        }
+        cyclePhase = 3;
+        if (pageState == 1) {
+            pageState = 0;
+            update();
+        }
+    } else {
+        cyclePhase = 3;
+    }
+
+    if (gisReTrain) {
+        gisReTrain = false;
+        for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
+            CammerWidget* v = cammerWidgets[c];
+            if (!v || !v->recognizer)
+                continue;
+            for (int d = 0; d < gDNum && d < kMaxDetections; ++d) {
+                if (!StepEnabled(d))
+                    continue;
+                v->recognizer->CreateShape(d);
+                v->recognizer->CreateHomoShape(d);
+                v->recognizer->VarTrain(d);
+            }
+        }
+    } else if (gisReShape) {
+        gisReShape = false;
+        for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
+            CammerWidget* v = cammerWidgets[c];
+            if (!v || !v->recognizer)
+                continue;
+            v->recognizer->CreateShape(1);
+            v->recognizer->CreateHomoShape(1);
+            v->recognizer->VarTrain(1);
+        }
+    }
+}
+
+void MoJuWizard::CheckTemp()
+{
+    if (!gisTempAlarm)
+        return;
+    SetOut(kAlarmOut, 1);
+    Flush();
+    if (resetAlarmTimer)
+        resetAlarmTimer->start(kResetAlarmMs);
+}
+
+void MoJuWizard::SlotResetAlarm()
+{
+    if (pageState != 2) {
+        SetOut(kAlarmOut, 0);
+        Flush();
+    }
+    if (resetAlarmTimer)
+        resetAlarmTimer->stop();
+}
+
+void MoJuWizard::SlotClearNGAlarm()
+{
+    // DrawROIWidget::SlotSaveData (teaching page) keeps the page's edits here.
+    gSource = -1;
+    ResetRun();
+    if (step >= 0 && step < kMaxDetections) {
+        for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
+            if (detectState[c][step] == kStateAlarmWaits)
+                detectState[c][step] = kStateClearedNotDetect;
+        }
+    }
+    reCheckJudge = true;
+    CheckNG(false);
+    InsertRecord(Text(kTextNotDetectMould), "run");
+}
+
 int MoJuWizard::CameraCheck()
 {
+    for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
+        const CammerWidget* v = cammerWidgets[c];
+        if (v && !(v->cameraOpen && v->cameraConnected))
+            return 0;
+    }
     return 1;
 }
-void MoJuWizard::CameraRestart() {}
-void MoJuWizard::CameraSetSpeed() {}
+
+void MoJuWizard::CameraRestart()
+{
+    bool all = true;
+    for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
+        CammerWidget* v = cammerWidgets[c];
+        if (!v || v->cameraOpen)
+            continue;
+        v->CameraOpen();
+        all = all && v->cameraOpen;
+    }
+    if (!all)
+        return;
+    if (gpWarnBox)
+        gpWarnBox->hide();
+    if (fpsTimer)
+        fpsTimer->start(1000);
+}
+
+void MoJuWizard::CameraSetSpeed()
+{
+    for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
+        if (cammerWidgets[c])
+            cammerWidgets[c]->SetSpeed();
+    }
+}

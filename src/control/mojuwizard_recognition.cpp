@@ -1,7 +1,300 @@
 // Recognition run of one camera and step, and the operator's template re-sampling.
-#include "mojuwizard.h"
+#include <cstring>
 
-void MoJuWizard::RunAlgorithm(int, int) {}
-void MoJuWizard::SlotReTrain() {}
-void MoJuWizard::BackTrain() {}
-void MoJuWizard::AutogenerationRegion(int) {}
+#include <QDateTime>
+#include <QImage>
+
+#include <opencv2/imgproc.hpp>
+
+#include "cameramanager.h"
+#include "cammerrecongnize.h"
+#include "cammersingleton.h"
+#include "cammerwidget.h"
+#include "choosebox.h"
+#include "ledlcd.h"
+#include "mojuwizard.h"
+#include "mojuwizard_cycleparams.h"
+#include "platformclock.h"
+
+using namespace cycle;
+
+namespace {
+
+constexpr int kTextCamera = 586;
+constexpr int kTextAllCameras = 585;
+constexpr int kTextResample = 139;
+constexpr int kTextSureToResample = 137;
+constexpr int kLedDetecting = 4;
+
+constexpr int kDiffThreshold = 50;
+constexpr int kSmallKernel = 3;
+constexpr int kMouldKernel = 30;
+constexpr int kGrowKernel = 50;
+constexpr double kHullTolerance = 10.0;
+constexpr double kSensitivityShare = 0.2;
+
+bool LiveSource()
+{
+    return gSource == -1 || gSource == 1;
+}
+
+}  // namespace
+
+void MoJuWizard::RunAlgorithm(int camera, int detect)
+{
+    if (camera < 0 || camera >= kMaxCameras || detect < 0 || detect >= kMaxDetections)
+        return;
+    CammerWidget* v = cammerWidgets[camera];
+    if (!v || !v->recognizer)
+        return;
+    const int mode = Mode();
+    const bool sides = mode == kTwoColour || mode == kTurntable;
+    // 1. Modes 1 and 2 run the current side's detection of the step slot.
+    int d = detect;
+    if (sides && reTrainState != 2) {
+        if (d > 1)
+            d -= 2;
+        if (moldSide == 0)
+            d += 2;
+    }
+    const int slot = sides ? (d & 1) : detect;
+    step = d;
+    stepCameraMask[slot] &= ~(1 << camera);
+
+    // 3. Every judged frame as a test picture, when asked.
+    if (saveTestImages && v->rawImage) {
+        QImage frame = gisColor
+                           ? QImage(v->rawImage, v->imageWidth, v->imageHeight, v->imageWidth * 4, QImage::Format_RGB32)
+                           : QImage(v->rawImage, v->imageWidth, v->imageHeight, v->imageWidth, QImage::Format_Indexed8);
+        if (!gisColor && grayTable)
+            frame.setColorTable(*grayTable);
+        const QString name = QStringLiteral("./originalimage/cammer%1%2/template%3.bmp")
+                                 .arg(camera + 1)
+                                 .arg(d + 1)
+                                 .arg(PlatformClock::now().toString("yyyyMMdd-hhmmss-zzz"));
+        frame.save(name);  // a failed save is not reported
+    }
+
+    // 4. A pending re-sampling takes this frame as template 0.
+    if (v->pendingTemplate[d]) {
+        if (StepEnabled(d)) {
+            v->SaveReTrainImage(d);
+            // ViewWatch2VRQ::syncTempList {"camera", "detect"} tells the peer (network services).
+        }
+        v->pendingTemplate[d] = false;
+        v->cameraOk = true;
+        v->detected[d] = true;
+        for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
+            if (!cammerWidgets[c])
+                continue;
+            for (int k = 0; k < gDNum && k < kMaxDetections; ++k) {
+                if (mode == kTurntable && (k >> 1) == moldSide)
+                    continue;
+                if (StepEnabled(k) && cammerWidgets[c]->pendingTemplate[k]) {
+                    if (LiveSource())
+                        v->update();
+                    return;
+                }
+            }
+        }
+        StartDetect();
+        if (Sys("system5", 9) == 0) {
+            SetOut(kClampOut, 1);
+            Flush();
+        }
+        CheckArea(false);
+        return;
+    }
+
+    // 5. The recogniser judges the frame.
+    v->recognizer->HomoTransShape(d);
+    v->recognizer->ShapeMatch();
+    v->recognizer->Run(d);
+
+    const bool pulses = Sys("system5", 9) != 0;
+    const bool prodNoAlarm = Sys("system2", 7) != 0;
+    const bool mouldNoAlarm = Sys("system14", 1) != 0;
+    // 6. The view shows the judged picture or the newest frame.
+    const bool holdJudged = (CameraManager::getInstance() && CameraManager::getInstance()->noRealCamera) ||
+                            (!v->cameraOk && LiveSource() && Sys("system12", 18) != 0 && !pulses &&
+                             ((slot == 0 && !prodNoAlarm) || (slot == 1 && !mouldNoAlarm)));
+    const unsigned char* shown = holdJudged ? v->alignedImage : v->rawImage;
+    if (shown && v->curImage && shown != v->curImage)
+        std::memcpy(v->curImage, shown, size_t(v->imageBytes));
+
+    if (!v->cameraOk) {
+        // 8. This camera's NG acts at once on the outputs that must not wait for the others.
+        const int left = slot >= 0 && slot < kMaxDetections ? reCheckCount[slot] : 0;
+        if (pulses) {
+            // Pulse mode: the judgement sets every output.
+        } else if (mode == kMultiDetect) {
+            if (!(d == 0 && prodNoAlarm))
+                SetOut(kAlarmOut, 1);
+        } else if (slot == 1) {
+            if (!mouldNoAlarm && left == 0) {
+                SetOut(kClampOut, 1);
+                SetOut(kAlarmOut, 1);
+            }
+        } else if (!prodNoAlarm) {
+            if (Sys("system2", 9) != 0 || Sys("system9", 15) != 0) {
+                if (left == 0)
+                    SetOut(kAlarmOut, 1);
+            } else {
+                SetOut(kEjectorOut, 1);
+                if (reTrainState != 2 && Sys("system1", 6) == 0 && Sys("system5", 13) == 0 &&
+                    Sys("system12", 20) == 0 && !mouldNoAlarm)
+                    SetOut(kClampOut, 1);
+                if (left == 0)
+                    SetOut(kAlarmOut, 1);
+            }
+        }
+        // Reject groups of the product step.
+        if (prodNoAlarm && (mode == kMultiDetect ? d == 0 : slot == 0) && v->storeA) {
+            const int regions = qBound(0, v->storeA->roiNum[0], kMaxRegions);
+            for (int k = 0; k < regions; ++k) {
+                const int g = v->storeA->outN[k];
+                if (!v->roiOk[0][k] && g >= 0 && g < kRejectGroups)
+                    rejectGroupNG[g] = true;
+            }
+        }
+        // Recent-NG ring of the detection.
+        if (detectState[camera][d] == 1 && left == 0 && v->recentNg[d][0] && v->alignedImage) {
+            const int pos = v->recentNgPos[d] % kRecentNgCount;
+            if (v->recentNg[d][pos]) {
+                std::memcpy(v->recentNg[d][pos], v->alignedImage, size_t(v->imageBytes));
+                v->recentNgTime[d][pos] = PlatformClock::now().toString("yyyy-MM-dd hh.mm.ss");
+                ++v->recentNgPos[d];
+            }
+        }
+    }
+    Flush();
+    if (LiveSource())
+        v->update();
+}
+
+void MoJuWizard::SlotReTrain()
+{
+    const auto pagesUp = [this] {
+        return PageShown("WizardParaWidget") || PageShown("DrawROIWidget") || PageShown("WidgetChangeCamera") ||
+               PageShown("CustomIONameWidget");
+    };
+    if (pagesUp())
+        return;
+    if (CheckPassword() == 0)
+        return;
+    if (!gpChooseBox)
+        return;
+    gpChooseBox->setText(Text(kTextSureToResample));
+    if (gpChooseBox->exec() != 1)
+        return;
+    if (PageShown("WizardParaWidget") || PageShown("DrawROIWidget") || pageState == 2)
+        return;
+    pageState = 0;
+    if (runState == 3) {
+        StartDetect();
+        LEDOnOff(kLedDetecting, 1);
+    }
+    // DrawROIWidget::SlotTempDeleteAll (teaching page) deletes every template but the first here.
+    const bool oneCamera = Sys("system7", 14) != 0 && viewCamera != numCamera;
+    for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
+        if (oneCamera && c != viewCamera)
+            continue;
+        CammerWidget* v = cammerWidgets[c];
+        if (!v)
+            continue;
+        v->cameraOk = true;
+        for (int k = 0; k < gDNum && k < kMaxDetections; ++k) {
+            if (StepEnabled(k))
+                v->pendingTemplate[k] = true;
+            if (v->ignoreMask[k])
+                std::memset(v->ignoreMask[k], 0, size_t(v->imagePixels));
+            v->SaveIgnorePoint(k);
+            std::fill(std::begin(v->roiOk[k]), std::end(v->roiOk[k]), true);
+        }
+    }
+    const QString who = oneCamera ? Text(kTextCamera).arg(viewCamera + 1) : Text(kTextAllCameras);
+    InsertRecord(who + Text(kTextResample), "operate");
+    reTrainState = 1;
+    if (CameraManager* m = CameraManager::getInstance()) {
+        m->resetCameraSN();
+        m->saveCameraSN();
+    }
+    update();
+}
+
+void MoJuWizard::BackTrain()
+{
+    if (Sys("system5", 9) == 0) {
+        SetOut(kClampOut, 0);
+        if (Sys("system2", 1) != 0 && StepEnabled(0) && Sys("system2", 9) == 0 && Sys("system2", 7) == 0 &&
+            Mode() == kStandard)
+            SetOut(kEjectorOut, 1);
+    }
+    Flush();
+    runState = 1;
+    CheckNG(true);
+    gisReTrain = true;
+}
+
+void MoJuWizard::AutogenerationRegion(int d)
+{
+    if (viewCamera < 0 || viewCamera >= numCamera || viewCamera >= kMaxCameras || d < 0 || d >= kMaxDetections)
+        return;
+    CammerWidget* v = cammerWidgets[viewCamera];
+    if (!v || !v->storeB || !v->templates[0] || !v->templates[1] || !v->templates[0][0] || !v->templates[1][0])
+        return;
+    const int w = v->imageWidth, h = v->imageHeight;
+    const cv::Mat t0(h, w, CV_8UC1, v->templates[0][0]);
+    const cv::Mat t1(h, w, CV_8UC1, v->templates[1][0]);
+    cv::Mat diff;
+    cv::absdiff(t0, t1, diff);
+    cv::Mat mask;
+    cv::threshold(diff, mask, kDiffThreshold, 255, cv::THRESH_TRUNC);
+    const cv::Mat small = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kSmallKernel, kSmallKernel));
+    const cv::Mat mould = cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(kMouldKernel, kMouldKernel));
+    const cv::Mat grow = cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(kGrowKernel, kGrowKernel));
+    cv::morphologyEx(mask, mask, cv::MORPH_OPEN, small);
+    cv::morphologyEx(mask, mask, cv::MORPH_CLOSE, mould);
+    cv::morphologyEx(mask, mask, cv::MORPH_OPEN, mould);
+    cv::dilate(mask, mask, grow);
+
+    std::vector<std::vector<cv::Point>> contours;
+    std::vector<cv::Vec4i> hierarchy;
+    cv::findContours(mask, contours, hierarchy, cv::RETR_TREE, cv::CHAIN_APPROX_SIMPLE);
+    if (contours.empty())
+        return;
+    std::vector<cv::Point> all;
+    for (const auto& c : contours) all.insert(all.end(), c.begin(), c.end());
+    std::vector<cv::Point> hull, poly;
+    cv::convexHull(all, hull, false, true);
+    cv::approxPolyDP(hull, poly, kHullTolerance, true);
+    if (poly.size() < 3)
+        return;
+
+    std::vector<QPoint> pts;
+    for (size_t i = 0; i < poly.size() && i < size_t(kMaxPolygonPoints); ++i) pts.emplace_back(poly[i].x, poly[i].y);
+    CammerSingleton& s = *v->storeB;
+    const int n = s.roiNum[d];
+    if (n < 0 || n >= kMaxRegions)
+        return;
+    RePolygon& p = s.polygons[d][n];
+    p = RePolygon(int(pts.size()), pts.data());
+    p.setShowA(float(w), float(h));
+    p.setImageRect();
+    v->editMasks[d][n] = p.UpdateMask();
+    s.shapeType[d][n] = kShapePolygon;
+    p.SetSelected(true);
+    s.func[d][n] = 0;
+
+    const cv::Rect box = cv::boundingRect(poly) & cv::Rect(0, 0, w, h);
+    const int nonZero = box.area() > 0 ? cv::countNonZero(diff(box)) : 0;
+    // An empty difference gives no sensitivity rather than a division by zero.
+    const int meanDiff = box.area() > 0 ? int(cv::mean(diff(box))[0]) : 0;
+    s.para1[d][n] = nonZero > 0 ? int(kSensitivityShare * double(meanDiff * box.width * box.height / nonZero)) : 0;
+    s.para2[d][n] = Sys("system4", 3);
+    s.para3[d][n] = Sys("system4", 2);
+    s.roiNum[d] = 1;
+    drawMode = 0;
+    v->curRoi = -1;
+    update();
+}

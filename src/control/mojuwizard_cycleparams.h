@@ -1,0 +1,133 @@
+// Parameter, text and output helpers shared by the detection cycle files of the main window.
+#pragma once
+
+#include <QString>
+#include <QTimer>
+
+#include "controlport.h"
+#include "globals.h"
+#include "monitorlimits.h"
+#include "wizardpara.h"
+
+namespace cycle {
+
+// Machine modes.
+constexpr int kStandard = 0;
+constexpr int kTwoColour = 1;
+constexpr int kTurntable = 2;
+constexpr int kMultiDetect = 3;
+
+// Output indices.
+constexpr int kClampOut = 0;
+constexpr int kEjectorOut = 1;
+constexpr int kAlarmOut = 2;
+constexpr int kOutput4 = 3;
+constexpr int kFirstRejectOut = 4;
+constexpr int kDelayedOut = 4;
+constexpr int kRejectGroups = 4;
+
+constexpr int kRunIntervalMs = 100;
+constexpr int kLostCameraRunIntervalMs = 1000;
+constexpr int kTickMs = 100;
+constexpr int kTenthMs = 100;
+constexpr int kShowResultMs = 2000;
+// The IO thread publishes the output word once per poll (a few ms) and the board answers in
+// the next one: an output state held for less than this would never reach the board.
+constexpr int kMinPulseMs = 50;
+
+constexpr int kAnyTrigger = 255;
+constexpr int kNoGroup = -1;
+// Mode 3: output number (1-based) of step k; entry 7 is the last step's.
+constexpr int kLastStepOutputEntry = 7;
+
+// The live parameter record's value at a 1-based position of a row; 0 when it is missing.
+inline int Sys(const char* row, int position)
+{
+    if (!gpWPara)
+        return 0;
+    const int* v = gpWPara->sysParamValue(QString::fromLatin1(row), position);
+    return v ? *v : 0;
+}
+
+inline int Mode()
+{
+    return gpWPara ? gpWPara->detectMode : kStandard;
+}
+
+inline bool StepEnabled(int d)
+{
+    return gpWPara && d >= 0 && d < kMaxDetections && gpWPara->detectEnabled[d] != 0;
+}
+
+// The trigger input of step d (0-based, 255 any, -1 none); a stored value outside the
+// inputs and not "any" means the step has no trigger.
+inline int StepTrigger(int d)
+{
+    if (!gpWPara || d < 0 || d >= kMaxDetections)
+        return -1;
+    const int t = gpWPara->detectTrigIn[d];
+    if (t == kAnyTrigger || (t >= 0 && t < kTriggerInputs))
+        return t;
+    return -1;
+}
+
+// Mode 3: the stage group of step k (-1 none, also for a stored group out of range).
+inline int StepGroup(int k)
+{
+    if (k < 0 || k >= kMaxDetections)
+        return kNoGroup;
+    const int g = Sys("system9", k + 1);
+    return g >= 0 && g < kMaxDetections ? g : kNoGroup;
+}
+
+// Mode 3: the cut mode of group g (0 cut all .. 5 NG cut self; 2 "not cut" for no group).
+inline int GroupCutMode(int g)
+{
+    constexpr int kNotCut = 2;
+    return g >= 0 && g < kMaxDetections ? Sys("system8", g + 10) : kNotCut;
+}
+
+// Mode 3: the output index of step k (the last step uses entry 7); -1 when the table holds
+// no output for it.
+inline int StepOutput(int k)
+{
+    const int entry = k == gDNum - 1 ? kLastStepOutputEntry : k;
+    if (entry < 0 || entry >= kMaxDetections)
+        return -1;
+    const int out = OutputNo[entry] - 1;
+    return out >= 0 && out < kDrivenOutputs ? out : -1;
+}
+
+inline void SetOut(int k, int on)
+{
+    if (gpControlIO && k >= 0)
+        gpControlIO->IOSetOut(k, on);
+}
+
+inline void Flush()
+{
+    if (gpControlIO)
+        gpControlIO->IOFlashOut();
+}
+
+inline int InputLevel(int i)
+{
+    return gpControlIO ? gpControlIO->IOState(0, i) : 0;
+}
+
+// A timer that ends an output state: never shorter than the board can see.
+inline void StartPulse(QTimer* timer, int tenths)
+{
+    if (timer)
+        timer->start(qMax(tenths * kTenthMs, kMinPulseMs));
+}
+
+inline QString Text(int entry)
+{
+    return entry >= 0 && entry < kLanEntries ? gaLanStr[entry * kLanColumns + gLan] : QString();
+}
+
+// The clock of the cycle times: seconds x 10 + microseconds / 100000, in 64 bits (32 would overflow).
+qint64 NowTenths();
+
+}  // namespace cycle
