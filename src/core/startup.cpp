@@ -15,6 +15,7 @@
 #include <QTextCodec>
 
 #include "commandrunner.h"
+#include "controlport.h"
 #include "devices.h"
 #include "globals.h"
 #include "lanstr.h"
@@ -26,7 +27,9 @@
 #include "platformexit.h"
 #include "publictools.h"
 #include "splashframe.h"
+#include "startupfiles.h"
 #include "systempaths.h"
+#include "tnr_netmn.h"
 
 namespace {
 
@@ -181,11 +184,21 @@ int StartUp(int argc, char** argv)
     g_splashframe->flushstep(kLoadAppStep, "加载应用程序...");
     gAppDirPath = QCoreApplication::applicationDirPath();
 
+    // The main window reports its own splash steps (71 to 90) while it is built.
+    new MoJuWizard(nullptr);
+
     g_splashframe->flushstep(kOtherPluginsStep, LanText(kTextLoadOtherPlugins));
     gDeviceID = getlocal_deviceid();
+    writeVersionToJson();
+    TNR_NETMN::getInstance()->initStart();
+    // The USB image copier (when the parameters enable it) and the disk watcher start here
+    // once they exist.
+    if (gpControlIO)
+        gpControlIO->InitIOThread();
+    if (gpWin)
+        gpWin->showFullScreen();
 
     g_splashframe->flushstep(kCompleteStep, LanText(kTextComplete));
-    // Without a main window the splash stays up as the only screen.
     if (gpWin) {
         g_splashframe->finish(gpWin);
         g_splashframe->deleteLater();
