@@ -19,7 +19,7 @@ Circle::Circle()
       selected(false),
       showAX(1.0f),
       showAY(1.0f),
-      handle(-1)
+      handle(kHandleNone)
 {
     UpdateAll();
 }
@@ -86,7 +86,7 @@ cv::Mat Circle::UpdateMask() const
 
 bool Circle::PtInCtrl(QPoint p, int* hit)
 {
-    handle = -1;
+    handle = kHandleNone;
     const long dx = p.x() - cx;
     const long dy = p.y() - cy;
     const long d2 = dx * dx + dy * dy;
@@ -96,17 +96,17 @@ bool Circle::PtInCtrl(QPoint p, int* hit)
     const bool onRing = d2 <= rr + band + tol2 && d2 >= rr - band + tol2;
     if (selected && onRing) {
         if (std::abs(cx - p.x()) < kHandleTolerance)
-            handle = p.y() > cy ? 5 : 1;
+            handle = p.y() > cy ? kHandleBottom : kHandleTop;
         else if (std::abs(cy - p.y()) < kHandleTolerance)
-            handle = p.x() < cx ? 7 : 3;
+            handle = p.x() < cx ? kHandleLeft : kHandleRight;
         else if (p.x() < cx && p.y() < cy)
-            handle = 0;
+            handle = kHandleTopLeft;
         else if (p.x() > cx && p.y() < cy)
-            handle = 2;
+            handle = kHandleTopRight;
         else if (p.x() > cx && p.y() > cy)
-            handle = 4;
+            handle = kHandleBottomRight;
         else if (p.x() < cx && p.y() > cy)
-            handle = 6;
+            handle = kHandleBottomLeft;
     }
     if (hit)
         *hit = handle;

@@ -14,8 +14,10 @@ struct CornerHandle
 
 // Corners are tested before edges, and in this order, so overlapping handles of a small
 // rectangle resolve the way operators are used to.
-const CornerHandle kCorners[] = {
-    {0, &QRect::topLeft}, {2, &QRect::topRight}, {6, &QRect::bottomLeft}, {4, &QRect::bottomRight}};
+const CornerHandle kCorners[] = {{kHandleTopLeft, &QRect::topLeft},
+                                 {kHandleTopRight, &QRect::topRight},
+                                 {kHandleBottomLeft, &QRect::bottomLeft},
+                                 {kHandleBottomRight, &QRect::bottomRight}};
 
 // Which coordinates a handle drags: {left, top, right, bottom}.
 const bool kHandleMoves[8][4] = {
@@ -25,7 +27,7 @@ const bool kHandleMoves[8][4] = {
 
 }  // namespace
 
-ClustomRect::ClustomRect() : selected(false), moveX(0), moveY(0), showAX(1.0f), showAY(1.0f), handle(-1) {}
+ClustomRect::ClustomRect() : selected(false), moveX(0), moveY(0), showAX(1.0f), showAY(1.0f), handle(kHandleNone) {}
 
 void ClustomRect::setShowA(float x, float y)
 {
@@ -51,7 +53,7 @@ cv::Mat ClustomRect::UpdateMask() const
 
 bool ClustomRect::PtInCtrl(QPoint p, int* hit)
 {
-    handle = -1;
+    handle = kHandleNone;
     if (selected) {
         for (const CornerHandle& c : kCorners) {
             if (PointAround((rect.*c.corner)(), p, kHandleTolerance)) {
@@ -64,13 +66,13 @@ bool ClustomRect::PtInCtrl(QPoint p, int* hit)
         const int tolX = rect.width() / 4;
         const int tolY = rect.height() / 4;
         if (LineAround(rect.left(), p.x(), p.y(), rect.top(), rect.bottom(), tolX))
-            handle = 7;
+            handle = kHandleLeft;
         else if (LineAround(rect.right(), p.x(), p.y(), rect.top(), rect.bottom(), tolX))
-            handle = 3;
+            handle = kHandleRight;
         else if (LineAround(rect.top(), p.y(), p.x(), rect.left(), rect.right(), tolY))
-            handle = 1;
+            handle = kHandleTop;
         else if (LineAround(rect.bottom(), p.y(), p.x(), rect.left(), rect.right(), tolY))
-            handle = 5;
+            handle = kHandleBottom;
     }
     if (hit)
         *hit = handle;
@@ -110,6 +112,7 @@ void ClustomRect::Draw(QPainter& painter) const
         painter.drawRect(rect);
         return;
     }
+    // Corner k is handle 2k (kHandleTopLeft, ...); the side from it to the next is 2k + 1.
     const QPoint corners[4] = {rect.topLeft(), rect.topRight(), rect.bottomRight(), rect.bottomLeft()};
     for (int k = 0; k < 4; ++k) DrawHandleSquare(painter, corners[k], handle == 2 * k);
     for (int k = 0; k < 4; ++k) {

@@ -49,6 +49,17 @@ inline QRect ClipToPicture(const QRect& r, float showAX, float showAY)
 }
 
 // Editing and drawing conventions shared by the three shapes.
+// The handles of a rectangle or circle, clockwise from the top-left: corners (a circle's
+// quadrants) even, the middles of the sides (a circle's rim points) odd.
+constexpr int kHandleNone = -1;
+constexpr int kHandleTopLeft = 0;
+constexpr int kHandleTop = 1;
+constexpr int kHandleTopRight = 2;
+constexpr int kHandleRight = 3;
+constexpr int kHandleBottomRight = 4;
+constexpr int kHandleBottom = 5;
+constexpr int kHandleBottomLeft = 6;
+constexpr int kHandleLeft = 7;
 constexpr int kHandleTolerance = 20;  // handle hit distance and the grab margin around a shape
 constexpr int kHandleSide = 20;       // side of a drawn handle square
 constexpr int kOutlineWidth = 3;
