@@ -18,9 +18,9 @@ PasswordBox* gpPasswordBox = nullptr;
 namespace {
 
 constexpr int kConfirmX = 100;
-constexpr int kCancelInset = 320;  // from the right edge
-constexpr int kButtonRise = 150;   // from the bottom edge
-constexpr int kEditType = 5;       // numeric keypad in the box
+constexpr int kCancelInset = 320;                               // from the right edge
+constexpr int kButtonRise = 150;                                // from the bottom edge
+constexpr int kEditType = Edit::kNumericPad | Edit::kInParent;  // numeric keypad in the box
 constexpr int kEditX = 245;
 constexpr int kEditY = 70;
 constexpr int kEditWidth = 350;
@@ -37,7 +37,6 @@ constexpr int kWrongEntry = 2;
 
 constexpr int kLevelOperator = 1;
 constexpr int kLevelFactory = 2;
-
 
 const char* const kFactoryCode = "8517";
 const char* const kHourStamp = "MMddhh";

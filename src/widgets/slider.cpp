@@ -40,7 +40,7 @@ constexpr int kButtonSizeClass = 3;
 constexpr int kButtonCentreFix = 28;
 constexpr int kButtonLift = 6;
 
-constexpr int kEditType = 9;  // numeric keypad, shown in the grandparent
+constexpr int kEditType = Edit::kNumericPad | Edit::kInGrandparent;  // shown in the grandparent
 constexpr int kEditStyle = 1;
 constexpr int kEditHeight = 60;
 
