@@ -25,6 +25,14 @@ SRC_DIR=$(pwd)
 ./scripts/prepare-run.sh "$BIN" "$RUN_DIR"
 RUN=$(cd "$RUN_DIR" && pwd)
 
+# Without a display the screen goes out over VNC; with the port taken Qt would run the
+# monitor with no screen at all, so stop here and say why.
+if [ -z "${DISPLAY:-}" ] && (exec 3<>"/dev/tcp/$VNC_ADDR/$VNC_PORT") 2>/dev/null; then
+  echo "run: $VNC_ADDR:$VNC_PORT is already in use (another VNC server, or a monitor started earlier" >&2
+  echo "run: still running); stop that program and start ./run.sh again." >&2
+  exit 1
+fi
+
 SIM_PID=""
 cleanup() {
   if [ -n "$SIM_PID" ]; then kill "$SIM_PID" 2>/dev/null || true; fi
@@ -68,5 +76,6 @@ else
   cc -shared -fPIC -O2 -o "$SHIM" "$SRC_DIR/scripts/vnc-localhost.c" -ldl
   echo "run: no display; the monitor's screen ($SCREEN) is served over VNC."
   echo "run: connect a VNC viewer to $VNC_ADDR:$VNC_PORT (for example: vncviewer $VNC_ADDR::$VNC_PORT)"
+  echo "run: stop the monitor with Ctrl-C here."
   VNC_LOCAL_PORT=$VNC_PORT LD_PRELOAD="$SHIM" ./monitor -platform "vnc:size=$SCREEN:port=$VNC_PORT"
 fi

@@ -25,6 +25,7 @@
 #include "keypads.h"
 #include "ledlcd.h"
 #include "lostcamerawarnbox.h"
+#include "mojuwizard_cycleparams.h"
 #include "numberinput.h"
 #include "numcharinput.h"
 #include "passwordbox.h"
@@ -123,13 +124,6 @@ void splashStep(int step, const QString& text)
 {
     if (g_splashframe)
         g_splashframe->flushstep(step, text);
-}
-
-// The cycle clock: wall-clock tenths of a second, in 64 bits (32 bits would overflow).
-qint64 nowTenths()
-{
-    constexpr qint64 kMsPerTenth = 100;
-    return PlatformClock::now().toMSecsSinceEpoch() / kMsPerTenth;
 }
 
 }  // namespace
@@ -606,7 +600,7 @@ void MoJuWizard::startClocksAndCounters()
     connect(fpsTimer, &QTimer::timeout, this, &MoJuWizard::SlotFPS);
     fpsTimer->start(kFpsPeriodMs);
     cycleTime = 0;
-    cycleStartTime = nowTenths();
+    cycleStartTime = cycle::NowTenths();  // the clock the cycle measures with
     gisRunWTD = true;
     CountRead();
     if (gpWPara->screenOffTime > 0)

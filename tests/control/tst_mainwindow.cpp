@@ -1,5 +1,7 @@
 // The whole main window built once: three simulated cameras (the second does not open), the IO board, the databases.
 // ctest-timeout: 120
+#include <limits>
+
 #include <QDate>
 #include <QDir>
 #include <QFile>
@@ -197,6 +199,9 @@ private slots:
         }
         QVERIFY(gisRunWTD);
         QCOMPARE(win->manualTrig, gDNum);
+        // Today's wall clock in tenths of a second no longer fits 32 bits.
+        QVERIFY(win->cycleStartTime > qint64(std::numeric_limits<int>::max()));
+        QCOMPARE(win->cycleTime, 0);
     }
 
     void sharedDialogsBelongToTheWindow()
