@@ -1,0 +1,333 @@
+// Detection cycle of the standard machine: the window on the simulated board and camera, one scenario per option.
+// ctest-timeout: 240
+#include <QtTest>
+
+#include "cammerwidget.h"
+#include "cyclerig.h"
+#include "globals.h"
+#include "mojuwizard.h"
+#include "testsupport.h"
+#include "warnbox.h"
+#include "wizardpara.h"
+
+namespace {
+
+constexpr int kClamp = 0;
+constexpr int kEjector = 1;
+constexpr int kAlarm = 2;
+constexpr int kOutput4 = 3;
+constexpr int kMouldOpen = 0;
+constexpr qint64 kMs = 1000;
+
+// Time between two board stamps in milliseconds.
+double Ms(qint64 fromUs, qint64 toUs)
+{
+    return double(toUs - fromUs) / kMs;
+}
+
+}  // namespace
+
+class TestCycleStandard : public QObject
+{
+    Q_OBJECT
+
+    CycleRig rig;
+
+    // Mould step only, delay `tenths`; the other options as the factory sets them.
+    void MouldOnly(int tenths)
+    {
+        rig.resetParams();
+        rig.setParam("system1", 2, 0);  // product step off
+        rig.setParam("trigInDelay", 2, tenths);
+        rig.apply();
+        QVERIFY(rig.restartDetection());
+        QVERIFY(!gpWPara->detectEnabled[0]);
+        QVERIFY(gpWPara->detectEnabled[1]);
+    }
+
+    // The machine opens the mould: a 100 ms pulse on input 0; the board time of its edge.
+    qint64 OpenMould() { return rig.pulse(kMouldOpen, 100); }
+
+private slots:
+    void initTestCase() { QVERIFY(rig.start()); }
+
+    void init() { QVERIFY(rig.setPart(0, false)); }
+
+    // Delay 5, OK picture: the clamp output comes on at the input edge and goes off once the
+    // mould is judged, 500 ms plus the recognition later.
+    void okMouldReleasesTheClamp()
+    {
+        MouldOnly(5);
+        QVERIFY(!rig.bit(rig.outputs(), kClamp));
+        const qint64 edge = OpenMould();
+        const qint64 on = rig.waitOutput(kClamp, true, 1000);
+        QVERIFY(on > 0);
+        // Before the first tick of the countdown.
+        QVERIFY2(Ms(edge, on) < 100, qPrintable(QString::number(Ms(edge, on))));
+        const qint64 off = rig.waitOutput(kClamp, false, 2000);
+        QVERIFY(off > 0);
+        QVERIFY2(Ms(edge, off) >= 500 && Ms(edge, off) < 1000, qPrintable(QString::number(Ms(edge, off))));
+        QVERIFY(!rig.wasAt(kAlarm, true, edge, rig.nowUs()));
+        QCOMPARE(rig.window->pageState, 1);  // the result on show
+        QCOMPARE(rig.window->step, 1);
+        QVERIFY(rig.view(0)->cameraOk);
+    }
+
+    // NG picture: clamp and alarm stay on, the alarm page holds the system, the "run" record
+    // names the camera; the release drops both outputs and lets the next cycle run.
+    void ngMouldRaisesAndClearsTheAlarm()
+    {
+        MouldOnly(5);
+        rig.setParam("system2", 4, 5);  // NG pictures kept
+        rig.apply();
+        const int recordsBefore = rig.records("run").size();
+        QVERIFY(rig.setPart(0, true));
+        const qint64 edge = OpenMould();
+        QVERIFY(rig.waitOutput(kAlarm, true, 2000) > 0);
+        rig.wait(600);
+        QVERIFY(rig.bit(rig.outputs(), kClamp));
+        QVERIFY(rig.bit(rig.outputs(), kAlarm));
+        QVERIFY(!rig.wasAt(kClamp, false, edge + 50 * kMs, rig.nowUs()));
+        QCOMPARE(rig.window->pageState, 2);
+        QCOMPARE(rig.window->runState, 3);
+        QVERIFY(!rig.view(0)->cameraOk);
+        const QStringList runs = rig.records("run");
+        QCOMPARE(runs.size(), recordsBefore + 1);
+        QCOMPARE(runs.last(), QStringLiteral("1号相机 报警"));
+        // The NG picture waits for the operator in its failure slot, rendered.
+        QCOMPARE(rig.window->detectState[0][1], 3);
+
+        // While the alarm holds, a new mould-open edge starts nothing.
+        OpenMould();
+        rig.wait(800);
+        QCOMPARE(rig.window->pageState, 2);
+
+        // Release as the automatic release does it.
+        QVERIFY(rig.setPart(0, false));
+        rig.window->SlotClearNGAlarm();
+        QVERIFY(rig.waitOutput(kAlarm, false, 1000) > 0);
+        QVERIFY(rig.waitOutput(kClamp, false, 1000) > 0);
+        QCOMPARE(rig.window->pageState, 1);
+        QCOMPARE(rig.window->runState, 1);
+        QCOMPARE(rig.records("run").last(), QStringLiteral("所有相机都不检测本模"));
+
+        // Detection goes on.
+        const qint64 next = OpenMould();
+        QVERIFY(rig.waitOutput(kClamp, true, 1000) > 0);
+        const qint64 off = rig.waitOutput(kClamp, false, 2000);
+        QVERIFY(off > 0 && Ms(next, off) >= 500);
+    }
+
+    // Timed release of a mould NG: output 4 on with the alarm, and the release after its time.
+    void timedReleaseOfAMouldAlarm()
+    {
+        MouldOnly(2);
+        rig.setParam("system9", 11, 1);
+        rig.setParam("system9", 12, 5);
+        QVERIFY(rig.setPart(0, true));
+        OpenMould();
+        const qint64 alarm = rig.waitOutput(kAlarm, true, 2000);
+        QVERIFY(alarm > 0);
+        QVERIFY(rig.waitOutput(kOutput4, true, 500) > 0);
+        QVERIFY(rig.setPart(0, false));
+        const qint64 released = rig.waitOutput(kAlarm, false, 2000);
+        QVERIFY(released > 0);
+        QVERIFY2(Ms(alarm, released) >= 450, qPrintable(QString::number(Ms(alarm, released))));
+        QVERIFY(!rig.bit(rig.outputs(), kClamp));
+        QVERIFY(rig.window->pageState != 2);
+    }
+
+    // Debounce 3 tenths: an input held 200 ms is a bounce, one held 400 ms starts the cycle.
+    void debounceFiltersShortPulses()
+    {
+        MouldOnly(3);
+        rig.setParam("system6", 9, 3);
+        const qint64 bounce = rig.pulse(kMouldOpen, 200);
+        rig.wait(700);
+        QVERIFY(!rig.wasAt(kClamp, true, bounce, rig.nowUs()));
+        const qint64 held = rig.pulse(kMouldOpen, 400);
+        const qint64 on = rig.waitOutput(kClamp, true, 1500);
+        QVERIFY(on > 0);
+        QVERIFY2(Ms(held, on) >= 290, qPrintable(QString::number(Ms(held, on))));
+        QVERIFY(rig.waitOutput(kClamp, false, 2000) > 0);
+    }
+
+    // Product and mould steps on one input: the mould step counts its own delay after the
+    // product step's (3 + 2 tenths); the ejector is released by the product judgement.
+    void additiveDelaysFireAtTheSummedTimes()
+    {
+        rig.resetParams();
+        rig.setParam("system1", 2, 1);  // product step on: its delay adds to the mould step's
+        rig.setParam("trigInDelay", 1, 3);
+        rig.setParam("trigInDelay", 2, 2);
+        rig.apply();
+        QVERIFY(rig.restartDetection());
+        QVERIFY(gpWPara->detectEnabled[0]);
+        const qint64 edge = OpenMould();
+        QVERIFY(rig.waitOutput(kEjector, true, 1000) > 0);
+        const qint64 product = rig.waitOutput(kEjector, false, 2000);
+        const qint64 mould = rig.waitOutput(kClamp, false, 2000);
+        QVERIFY(product > 0 && mould > 0);
+        QVERIFY2(Ms(edge, product) >= 300 && Ms(edge, product) < 500, qPrintable(QString::number(Ms(edge, product))));
+        QVERIFY2(Ms(edge, mould) >= 500 && Ms(edge, mould) < 800, qPrintable(QString::number(Ms(edge, mould))));
+    }
+
+    // Pre-output 5 tenths with a 10-tenth mould delay: the clamp output is not switched at the
+    // cycle start but when half a second of the countdown is left.
+    void preOutputSwitchesTheClampBeforeTheJudgement()
+    {
+        MouldOnly(10);
+        rig.setParam("system1", 6, 5);
+        const qint64 edge = OpenMould();
+        const qint64 on = rig.waitOutput(kClamp, true, 2000);
+        QVERIFY(on > 0);
+        QVERIFY2(Ms(edge, on) >= 500 && Ms(edge, on) < 750, qPrintable(QString::number(Ms(edge, on))));
+        const qint64 off = rig.waitOutput(kClamp, false, 2000);
+        QVERIFY2(off > 0 && Ms(edge, off) >= 1000, qPrintable(QString::number(Ms(edge, off))));
+    }
+
+    // One re-detection left: the NG mould is judged again after the re-check delay instead of
+    // raising the alarm; the part is gone by then and the mould passes.
+    void mouldNgWithRedetectionLeftJudgesAgain()
+    {
+        MouldOnly(1);
+        rig.setParam("system1", 7, 1);   // re-detections of the mould step
+        rig.setParam("system14", 2, 8);  // 800 ms before the re-check
+        const int runs = rig.records("run").size();
+        QVERIFY(rig.setPart(0, true));
+        const qint64 edge = OpenMould();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.window->reCheckPending == 1 || rig.window->reCheckTimer->isActive(), 2000);
+        QVERIFY(!rig.view(0)->cameraOk);
+        QVERIFY(rig.window->pageState != 2);
+        QVERIFY(rig.setPart(0, false));
+        const qint64 off = rig.waitOutput(kClamp, false, 3000);
+        QVERIFY(off > 0);
+        QVERIFY2(Ms(edge, off) >= 900, qPrintable(QString::number(Ms(edge, off))));
+        QVERIFY(!rig.wasAt(kAlarm, true, edge, rig.nowUs()));
+        QCOMPARE(rig.records("run").size(), runs);
+        // The NG of the first judgement was not counted as a picture.
+        QVERIFY(rig.window->detectState[0][1] != 3);
+    }
+
+    // Production limit 2: the second OK mould raises the production alarm.
+    void productionLimitRaisesItsAlarm()
+    {
+        MouldOnly(1);
+        rig.setParam("system14", 3, 2);
+        OpenMould();
+        QVERIFY(rig.waitOutput(kClamp, true, 1000) > 0);
+        QVERIFY(rig.waitOutput(kClamp, false, 2000) > 0);
+        QVERIFY(!rig.window->productAlarm);
+        const qint64 second = OpenMould();
+        QVERIFY(rig.waitOutput(kAlarm, true, 2000) > 0);
+        QVERIFY(rig.bit(rig.outputs(), kClamp));
+        QVERIFY(rig.window->productAlarm);
+        // Every further edge is ignored while the alarm shows.
+        rig.wait(200);
+        OpenMould();
+        rig.wait(600);
+        QVERIFY(rig.bit(rig.outputs(), kAlarm));
+        QVERIFY(!rig.wasAt(kClamp, false, second + 50 * kMs, rig.nowUs()));
+        rig.setParam("system14", 3, 0);
+    }
+
+    // Pulse mode: the judgement sets all three outputs and the clamp pulse ends them.
+    void pulseModeEndsTheOutputsAfterTheClampPulse()
+    {
+        MouldOnly(1);
+        rig.setParam("system5", 9, 1);
+        rig.setParam("system2", 6, 3);
+        const qint64 ok = OpenMould();
+        const qint64 ejectorOn = rig.waitOutput(kEjector, true, 2000);
+        QVERIFY(ejectorOn > 0);
+        QVERIFY(!rig.bit(rig.outputs(), kClamp));
+        const qint64 ejectorOff = rig.waitOutput(kEjector, false, 2000);
+        QVERIFY2(ejectorOff > 0 && Ms(ejectorOn, ejectorOff) >= 280,
+                 qPrintable(QString::number(Ms(ejectorOn, ejectorOff))));
+        QVERIFY(!rig.wasAt(kAlarm, true, ok, rig.nowUs()));
+
+        QVERIFY(rig.setPart(0, true));
+        rig.wait(300);
+        OpenMould();
+        const qint64 alarmOn = rig.waitOutput(kAlarm, true, 2000);
+        QVERIFY(alarmOn > 0);
+        QVERIFY(rig.bit(rig.outputs(), kClamp));
+        QVERIFY(!rig.bit(rig.outputs(), kEjector));
+        const qint64 alarmOff = rig.waitOutput(kAlarm, false, 2000);
+        QVERIFY(alarmOff > 0 && Ms(alarmOn, alarmOff) >= 280);
+        QVERIFY(!rig.bit(rig.outputs(), kClamp));
+        // No alarm page in pulse mode: the NG picture goes to the writer.
+        QVERIFY(rig.window->pageState != 2);
+    }
+
+    // A stored trigger input outside the board's inputs switches the step off: the cycle
+    // starts, nothing is judged.
+    void triggerOutOfRangeMeansTheStepIsOff()
+    {
+        MouldOnly(1);
+        gpWPara->detectTrigIn[1] = 9;
+        const int judged = gAllNum[0];
+        OpenMould();
+        QVERIFY(rig.waitOutput(kClamp, true, 1000) > 0);
+        rig.wait(500);
+        QCOMPARE(gAllNum[0], judged);
+        QVERIFY(rig.bit(rig.outputs(), kClamp));
+    }
+
+    // The camera goes away during a countdown: the clamp output is held, the warning shows and
+    // the passes slow to one a second; its return is recorded and the next cycle is judged.
+    void lostCameraHoldsTheClampUntilItReturns()
+    {
+        MouldOnly(5);
+        const QString back = gaLanStr[656 * kLanColumns + gLan];
+        const int infos = rig.records("info").count(back);
+        OpenMould();
+        QVERIFY(rig.waitOutput(kClamp, true, 1000) > 0);
+        QFile knob("simcamera.in");
+        QVERIFY(knob.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        knob.write("lose 1\n");
+        knob.close();
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.window->camerasOK, 2000);
+        QCOMPARE(rig.window->runTimer->interval(), 1000);
+        QVERIFY(!gpWarnBox->isHidden());  // shown (the window itself is not on a screen here)
+        QCOMPARE(gpWarnBox->text(), gaLanStr[39 * kLanColumns + gLan]);
+        const qint64 lost = rig.nowUs();
+        rig.wait(1200);
+        QVERIFY(rig.bit(rig.outputs(), kClamp));
+        QVERIFY(!rig.wasAt(kClamp, false, lost, rig.nowUs()));
+
+        // Back after its third reconnection attempt.
+        QTRY_VERIFY_WITH_TIMEOUT(rig.window->camerasOK, 6000);
+        QCOMPARE(rig.records("info").count(back), infos + 1);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.window->runTimer->interval(), 100, 1000);
+        const qint64 next = OpenMould();
+        QVERIFY(rig.waitOutput(kClamp, false, 3000) > 0);
+        QVERIFY(rig.firstChange(kClamp, false, next) > 0);
+    }
+
+    // A nested event loop inside the judgement (a slot of the statistics hand-off waits) runs
+    // the timers and the IO signal: neither the pass nor the countdown may start again.
+    void nestedEventLoopsDoNotRunTheCycleTwice()
+    {
+        MouldOnly(1);
+        rig.setParam("system6", 10, 1);  // statistics on: the judgement emits sendRecord
+        int nested = 0;
+        const auto connection = connect(rig.window, &MoJuWizard::sendRecord, this, [&] {
+            if (nested++ > 0)
+                return;
+            rig.window->TimerUp(1);
+            rig.window->Run();
+            QTest::qWait(300);
+        });
+        const int judged = gAllNum[0];
+        OpenMould();
+        QVERIFY(rig.waitOutput(kClamp, false, 3000) > 0);
+        rig.wait(200);
+        disconnect(connection);
+        QCOMPARE(nested, 1);
+        QCOMPARE(gAllNum[0], judged + 1);
+    }
+};
+
+MONITOR_TEST_MAIN(TestCycleStandard)
+#include "tst_cycle_standard.moc"

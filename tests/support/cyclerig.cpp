@@ -1,0 +1,388 @@
+// Cycle rig: builds the main window on the simulated board and cameras and drives it through them.
+#include "cyclerig.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSqlQuery>
+#include <QTest>
+#include <QThread>
+
+#include "cameramanager.h"
+#include "cammerrecongnize.h"
+#include "cammersingleton.h"
+#include "cammerwidget.h"
+#include "choosebox.h"
+#include "controlport.h"
+#include "factoryfixture.h"
+#include "globals.h"
+#include "iothread.h"
+#include "lanstr.h"
+#include "modalanswerer.h"
+#include "mojuwizard.h"
+#include "productalarmwarnbox.h"
+#include "systempaths.h"
+#include "warnbox.h"
+#include "wizardpara.h"
+
+namespace {
+
+constexpr int kSceneSeed = 14;  // a light part of the texture lies under the blob
+constexpr int kFps = 25;
+constexpr int kReconnectTries = 3;
+constexpr int kPartLevelMax = 10;  // the blob is black; the texture under it is lighter
+constexpr int kSettleMs = 300;
+// Detections taught: both steps of both sides of the two-sided machines.
+constexpr int kTaughtDetections = 4;
+
+// A rectangle region on the canvas the operator draws on (the window's screen size).
+void AddRegion(CammerWidget* v, int d, const QRect& display)
+{
+    CammerSingleton& s = *v->storeB;
+    const int i = s.roiNum[d]++;
+    ClustomRect& r = s.rects[d][i];
+    r.rect = display;
+    r.setShowA(v->fullScaleX, v->fullScaleY);
+    r.setImageRect();
+    v->editMasks[d][i] = r.UpdateMask();
+    s.shapeType[d][i] = kShapeRect;
+    s.func[d][i] = kFuncDefect;
+    s.para1[d][i] = 45;  // sensitivity a new defect region gets on the teaching page
+    s.para2[d][i] = gpWPara->filterArea;
+    s.para3[d][i] = gpWPara->filterSize;
+    s.outN[i] = i % 4;
+}
+
+int CentreLevel(const CammerWidget* v)
+{
+    return v->rawImage[(v->imageHeight / 2) * v->imageWidth * (v->isColor ? 4 : 1) +
+                       (v->imageWidth / 2) * (v->isColor ? 4 : 1)];
+}
+
+}  // namespace
+
+CycleRig::~CycleRig()
+{
+    if (gpControlIO && gpControlIO->ioThread) {
+        gpControlIO->ioThread->requestInterruption();
+        gpControlIO->ioThread->wait(2000);
+    }
+    board.stop();
+    delete answerer;
+}
+
+namespace {
+
+bool StorePresets(const QVector<CycleRig::Preset>& presets)
+{
+    if (presets.isEmpty())
+        return true;
+    bool ok = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "cyclerig");
+        db.setDatabaseName("PARAM.db");
+        if (db.open()) {
+            QSqlQuery query(db);
+            WizardPara para;
+            para.LoadDatafromFile(query);
+            ok = true;
+            for (const CycleRig::Preset& p : presets) {
+                int* v = para.sysParamValue(QString::fromLatin1(p.row), p.position);
+                ok = ok && v;
+                if (v)
+                    *v = p.value;
+            }
+            ok = ok && para.SaveDatatoFile(query);
+            db.close();
+        }
+    }
+    QSqlDatabase::removeDatabase("cyclerig");
+    return ok;
+}
+
+}  // namespace
+
+bool CycleRig::start(int cameras, int regions, const QVector<Preset>& presets)
+{
+    cameraCount = cameras;
+    regionCount = regions;
+    // What main() does before the window: the text table and the shared mutexes.
+    InitLanStr();
+    gLan = 0;
+    CreateGlobalMutexes();
+    if (!FactoryFixture::writeAll()) {
+        qWarning("cycle rig: factory data not written");
+        return false;
+    }
+    if (!StorePresets(presets)) {
+        qWarning("cycle rig: parameter presets not stored");
+        return false;
+    }
+    if (!board.start()) {
+        qWarning("cycle rig: no pseudo-terminal for the IO board");
+        return false;
+    }
+    SystemPaths::setSerialDevice(board.devicePath());
+
+    QJsonArray list;
+    for (int c = 0; c < cameras; ++c) list.append(QJsonObject{{"scene", QJsonObject{{"seed", kSceneSeed + c}}}});
+    const QJsonObject config{{"pluginName", "SimCamera"},
+                             {"cameraType", 0},
+                             {"cameraCount", cameras},
+                             {"width", 640},
+                             {"height", 480},
+                             {"color", false},
+                             {"source", "scene"},
+                             {"fps", kFps},
+                             {"reconnectTries", kReconnectTries},
+                             {"cameras", list}};
+    QFile file("simcamera.json");
+    if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(config).toJson()) < 0) {
+        qWarning("cycle rig: simcamera.json not written");
+        return false;
+    }
+    file.close();
+    QFile::remove("simcamera.in");
+
+    // Only simulated cameras: the start asks whether to forget the stored camera order.
+    answerer = new ModalAnswerer(10000);
+    answerer->watch("camera count", [] {
+        CameraManager* m = CameraManager::getInstance();
+        return m ? static_cast<QDialog*>(m->countCheckBox) : nullptr;
+    });
+    answerer->answer(ModalAnswerer::No);
+    window = new MoJuWizard;
+    gpControlIO->InitIOThread();
+    if (numCamera != cameras) {
+        qWarning("cycle rig: %d cameras opened, %d configured", numCamera, cameras);
+        return false;
+    }
+    gLan = 0;
+    // No position correction: the scene does not move, and the judgement stays quick.
+    gpWPara->motionCorrect = -1;
+    resetParams();
+    for (int c = 0; c < cameras; ++c) {
+        if (!teach(view(c), regions))
+            return false;
+    }
+    return restartDetection();
+}
+
+CammerWidget* CycleRig::view(int camera) const
+{
+    return window && camera >= 0 && camera < cameraCount ? window->cammerWidgets[camera] : nullptr;
+}
+
+bool CycleRig::teach(CammerWidget* v, int regions)
+{
+    if (!v) {
+        qWarning("cycle rig: no camera view");
+        return false;
+    }
+    *v->storeB = *v->storeA;
+    v->BackMask();
+    const int columns = regions <= 1 ? 1 : 10;
+    const int rows = (regions + columns - 1) / columns;
+    for (int d = 0; d < kTaughtDetections; ++d) {
+        v->storeB->roiNum[d] = 0;
+        if (regions == 1) {
+            // The middle half of the picture, on the canvas of the window's screen.
+            AddRegion(v, d, QRect(gShowW / 4, gShowH / 4, gShowW / 2, gShowH / 2));
+            continue;
+        }
+        const int cw = (gShowW - 80) / columns, ch = (gShowH - 80) / rows;
+        for (int i = 0; i < regions; ++i) {
+            const int x = 40 + (i % columns) * cw, y = 40 + (i / columns) * ch;
+            AddRegion(v, d, QRect(x + 4, y + 4, cw - 8, ch - 8));
+        }
+    }
+    *v->storeA = *v->storeB;
+    v->RestorMask();
+    if (!setPart(v->cameraIndex, false))
+        return false;
+    for (int d = 0; d < kTaughtDetections; ++d) {
+        v->SaveReTrainImage(d);
+        v->recognizer->CreateShape(d);
+        v->recognizer->CreateHomoShape(d);
+        v->recognizer->VarTrain(d);
+    }
+    return true;
+}
+
+void CycleRig::setParam(const char* row, int position, int value)
+{
+    if (int* v = gpWPara->sysParamValue(QString::fromLatin1(row), position))
+        *v = value;
+    else
+        qWarning("cycle rig: no parameter %s %d", row, position);
+}
+
+void CycleRig::setMode(int mode)
+{
+    gpWPara->detectMode = mode;
+}
+
+void CycleRig::apply()
+{
+    const WizardPara::DerivedGlobals derived = gpWPara->applyLoadRules();
+    gDNum = derived.detections;
+    if (derived.leftMoldOnly != WizardPara::DerivedGlobals::kLeave)
+        window->moldSide = derived.leftMoldOnly;
+    gPicNumNG = gpWPara->ngRecordNum;
+    gPicNumOK = gpWPara->okRecordNum;
+}
+
+void CycleRig::resetParams()
+{
+    WizardPara fresh;
+    fresh.LoadDatafromFile(window->queryIn);
+    const int motion = gpWPara->motionCorrect;
+    *gpWPara = fresh;
+    gpWPara->motionCorrect = motion;
+    apply();
+}
+
+bool CycleRig::restartDetection()
+{
+    for (int i = 0; i < 8; ++i) board.setInput(i, false);
+    wait(50);
+    window->StopDetect();
+    for (QTimer* t : {window->showTimer, window->reCheckTimer, window->inCheckTimer, window->outNGTimer,
+                      window->notAllowCloseTimer, window->notAllowThimbleTimer, window->outputsOffTimer,
+                      window->clearNGAlarmTimer, window->sysFunc4OutputTimer, window->resetAlarmTimer}) {
+        if (t)
+            t->stop();
+    }
+    window->productAlarm = false;
+    window->productCount = 0;
+    window->noInputAlarm = false;
+    for (QWidget* box : std::initializer_list<QWidget*>{gpWarnBox, gpProductAlarmWarnBox}) {
+        if (box)
+            box->hide();
+    }
+    std::fill(std::begin(window->stepCameraMask), std::end(window->stepCameraMask), 0);
+    window->restartStep = -1;
+    window->pendingInput = -1;
+    window->reTrigInput = -1;
+    window->reTrainState = 0;
+    window->manualTrig = gDNum;
+    window->multiDetectIndex = gDNum - 1;
+    window->step = gpWPara->detectMode == 3 ? 0 : (gpWPara->detectProd ? 0 : 1);
+    window->shownStep = -1;
+    window->cyclePhase = 3;
+    for (int c = 0; c < cameraCount; ++c)
+        std::fill(std::begin(window->detectState[c]), std::end(window->detectState[c]), 0);
+    window->StartDetect();
+    // The pass publishes; the IO thread brings the word to the board.
+    wait(kSettleMs);
+    return true;
+}
+
+bool CycleRig::setPart(int camera, bool present)
+{
+    CammerWidget* v = view(camera);
+    if (!v)
+        return false;
+    QFile file("simcamera.in");
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    file.write(QString("defect %1 %2\n").arg(camera + 1).arg(present ? "on" : "off").toUtf8());
+    file.close();
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 3000) {
+        wait(20);
+        const bool dark = CentreLevel(v) <= kPartLevelMax;
+        if (dark == present)
+            return true;
+    }
+    qWarning("cycle rig: camera %d never showed the part %s", camera + 1, present ? "in" : "out");
+    return false;
+}
+
+void CycleRig::setInput(int input, bool on)
+{
+    board.setInput(input, on);
+}
+
+qint64 CycleRig::pulse(int input, int ms)
+{
+    const qint64 at = nowUs();
+    board.pulseInput(input, ms);
+    return at;
+}
+
+qint64 CycleRig::nowUs()
+{
+    return IOBoardSim::clockUs();
+}
+
+unsigned int CycleRig::outputs() const
+{
+    return board.outputs();
+}
+
+qint64 CycleRig::waitOutput(int n, bool on, int timeoutMs)
+{
+    QElapsedTimer t;
+    t.start();
+    const qint64 from = nowUs();
+    while (t.elapsed() < timeoutMs) {
+        if (bit(board.outputs(), n) == on) {
+            const qint64 at = firstChange(n, on, from);
+            return at >= 0 ? at : from;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
+        QThread::usleep(500);
+    }
+    return -1;
+}
+
+qint64 CycleRig::firstChange(int n, bool on, qint64 sinceUs) const
+{
+    for (const IOBoardSim::OutputChange& c : board.outputChanges()) {
+        if (c.atUs >= sinceUs && bit(c.word, n) == on)
+            return c.atUs;
+    }
+    return -1;
+}
+
+bool CycleRig::wasAt(int n, bool on, qint64 fromUs, qint64 toUs) const
+{
+    unsigned int level = 0;
+    bool known = false;
+    for (const IOBoardSim::OutputChange& c : board.outputChanges()) {
+        if (c.atUs <= fromUs) {
+            level = c.word;
+            known = true;
+            continue;
+        }
+        if (c.atUs > toUs)
+            break;
+        if (bit(c.word, n) == on)
+            return true;
+    }
+    return known && bit(level, n) == on;
+}
+
+void CycleRig::wait(int ms)
+{
+    QTest::qWait(ms);
+}
+
+QStringList CycleRig::records(const QString& type) const
+{
+    QStringList out;
+    QSqlQuery q(window->dbRecord);
+    q.prepare("SELECT remarks FROM RECORD WHERE recordtype = ? ORDER BY rowid");
+    q.addBindValue(type);
+    if (!q.exec())
+        return out;
+    while (q.next()) out << q.value(0).toString();
+    return out;
+}

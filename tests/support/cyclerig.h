@@ -1,0 +1,90 @@
+// Cycle rig: the whole main window on a simulated IO board and simulated cameras, driven by input words.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include "ioboard-sim/ioboardsim.h"
+
+class CammerWidget;
+class ModalAnswerer;
+class MoJuWizard;
+
+// One per test process (the main window is built once). The working folder gets the factory
+// data, a simcamera.json with `cameras` free-running scene cameras and the board's
+// pseudo-terminal as the serial device; the window is then constructed the way main() does
+// and every camera is taught: `regions` defect regions on detections 0 to 3 and template 0
+// from a clean frame. Pictures are switched with the cameras' command file (simcamera.in),
+// inputs through the board, and the board's output word is recorded with time stamps.
+class CycleRig
+{
+public:
+    CycleRig() = default;
+    ~CycleRig();
+    CycleRig(const CycleRig&) = delete;
+    CycleRig& operator=(const CycleRig&) = delete;
+
+    // A parameter value stored in PARAM.db before the window loads it (row, 1-based position).
+    struct Preset
+    {
+        const char* row;
+        int position;
+        int value;
+    };
+    // False (with a message through qWarning) when something could not be set up. The
+    // presets go into the factory PARAM.db first (the machine mode decides which detections
+    // the camera views prepare, so it must be there when the window is built).
+    bool start(int cameras = 1, int regions = 1, const QVector<Preset>& presets = {});
+
+    MoJuWizard* window = nullptr;
+    IOBoardSim board;
+    // Answers the boxes of the window; the start answers the simulated-camera question No.
+    ModalAnswerer* answerer = nullptr;
+
+    CammerWidget* view(int camera) const;
+
+    // ---- parameters of the live record (re-derived by apply) ----
+    void setParam(const char* row, int position, int value);
+    void setMode(int mode);
+    // What a parameter load derives: steps, triggers, gDNum and the side.
+    void apply();
+    // The parameters as stored at the start (factory data and presets), then apply.
+    void resetParams();
+
+    // Back to a detecting window with no alarm, no countdown and all outputs as the start of
+    // detection leaves them; waits until the board holds them.
+    bool restartDetection();
+
+    // ---- pictures ----
+    // Puts a left-over part into (or takes it out of) camera `camera`'s picture and waits until
+    // the view has grabbed a frame that shows it.
+    bool setPart(int camera, bool present);
+
+    // ---- inputs ----
+    void setInput(int input, bool on);
+    // A pulse of `ms` on the board's input; returns when the pulse began (board clock, us).
+    qint64 pulse(int input, int ms);
+
+    // ---- outputs over time (board clock, microseconds) ----
+    static qint64 nowUs();
+    unsigned int outputs() const;
+    static bool bit(unsigned int word, int n) { return (word >> n) & 1u; }
+    // Processes events until output `n` is at `on`; the time it got there, or -1 on time-out.
+    qint64 waitOutput(int n, bool on, int timeoutMs);
+    // The first change after `sinceUs` that puts output `n` at `on`; -1 when there is none.
+    qint64 firstChange(int n, bool on, qint64 sinceUs) const;
+    // Whether output n was ever at `on` between the two times (inclusive of the level at `fromUs`).
+    bool wasAt(int n, bool on, qint64 fromUs, qint64 toUs) const;
+    // Processes events for `ms`.
+    static void wait(int ms);
+
+    // ---- records ----
+    // Remarks of the operation records of a type, oldest first.
+    QStringList records(const QString& type) const;
+
+private:
+    bool teach(CammerWidget* v, int regions);
+    int cameraCount = 0;
+    int regionCount = 0;
+};
