@@ -240,6 +240,16 @@ private slots:
         upTimers[0].stop();
         upTimers[1].stop();
 
+        // Recent failures: at most ten are kept, whatever the running count says.
+        gSource = 2;
+        view->recentNgPos[0] = 15;
+        view->recentNgView = 3;
+        view->recentNgTime[0][3] = "2026-05-06 08.00.00";
+        text = paintedText();
+        QVERIFY2(text.contains("NG 4 / 10"), qPrintable(text));
+        QVERIFY(text.contains("2026-05-06 08.00.00"));
+        gSource = 1;
+
         gpState->runState = 1;
         gpState->reCheckPending = 1;
         gpState->reCheckCount[0] = 2;
