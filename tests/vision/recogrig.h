@@ -9,7 +9,8 @@
 
 #include "cammerrecongnize.h"
 #include "cammersingleton.h"
-#include "mojuwizard.h"
+#include "globals.h"
+#include "mainstate.h"
 #include "wizardpara.h"
 
 // Owns one camera's data, both stores and a parameter record installed as gpWPara. Regions
