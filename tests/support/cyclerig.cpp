@@ -206,6 +206,8 @@ bool CycleRig::teach(CammerWidget* v, int regions)
     if (!setPart(v->cameraIndex, false))
         return false;
     for (int d = 0; d < kTaughtDetections; ++d) {
+        if (!v->templates[d])
+            continue;  // a detection the machine mode does not prepare
         v->SaveReTrainImage(d);
         v->recognizer->CreateShape(d);
         v->recognizer->CreateHomoShape(d);

@@ -1,0 +1,87 @@
+// Benchmark of the detection cycle: input edge at the simulated board to the judged output frame on the board.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+
+#include <QApplication>
+#include <QVector>
+
+#include "cammerrecongnize.h"
+#include "cammerwidget.h"
+#include "cyclerig.h"
+#include "mojuwizard.h"
+#include "testsupport.h"
+
+namespace {
+
+constexpr int kRegions = 100;
+constexpr int kCycles = 100;
+constexpr int kEjector = 1;
+constexpr int kInputPulseMs = 30;
+
+void QuietInfo(QtMsgType type, const QMessageLogContext&, const QString& msg)
+{
+    if (type != QtInfoMsg && type != QtDebugMsg)
+        std::fprintf(stderr, "%s\n", qPrintable(msg));
+}
+
+double Median(QVector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.isEmpty() ? 0 : v[v.size() / 2];
+}
+
+double Max(const QVector<double>& v)
+{
+    return v.isEmpty() ? 0 : *std::max_element(v.begin(), v.end());
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    TestSupport::initTestProcess();
+    QApplication app(argc, argv);
+    TestSupport::setPanelScreen();
+    qInstallMessageHandler(QuietInfo);
+
+    CycleRig rig;
+    // Mould step only, no delay; OK and NG output pulses, so that every judged cycle shows on
+    // the board as the ejector output switching on (and off again 100 ms later).
+    if (!rig.start(1, kRegions, {{"system1", 2, 0}, {"trigInDelay", 2, 0}, {"system5", 9, 1}, {"system2", 6, 1}})) {
+        std::fprintf(stderr, "bench_cycle: the rig did not start\n");
+        return 1;
+    }
+    CammerWidget* v = rig.view(0);
+    QVector<double> edgeToOutput;
+    QVector<double> judgement;
+    int lost = 0;
+    for (int i = 0; i < kCycles; ++i) {
+        rig.wait(150);
+        const qint64 edge = rig.pulse(0, kInputPulseMs);
+        const qint64 on = rig.waitOutput(kEjector, true, 2000);
+        if (on < 0) {
+            ++lost;
+            continue;
+        }
+        edgeToOutput << double(on - edge) / 1000.0;
+        if (rig.waitOutput(kEjector, false, 2000) < 0)
+            ++lost;
+        // The same judgement on the frame just judged, timed on its own.
+        const auto start = std::chrono::steady_clock::now();
+        rig.window->step = 1;
+        v->recognizer->HomoTransShape(1);
+        v->recognizer->ShapeMatch();
+        v->recognizer->Run(1);
+        const std::chrono::duration<double, std::milli> spent = std::chrono::steady_clock::now() - start;
+        judgement << spent.count();
+    }
+    std::printf("cycle: 1 camera %dx%d, %d regions, delay 0, %d cycles (%d without output)\n", v->imageWidth,
+                v->imageHeight, kRegions, kCycles, lost);
+    std::printf("  input edge -> output frame: median %.1f ms, max %.1f ms\n", Median(edgeToOutput), Max(edgeToOutput));
+    std::printf("  judgement (recognition of the frame): median %.1f ms, max %.1f ms\n", Median(judgement),
+                Max(judgement));
+    std::printf("  edge -> output beyond the judgement: median %.1f ms\n", Median(edgeToOutput) - Median(judgement));
+    TestSupport::finishTestProcess();
+    return lost == 0 ? 0 : 1;
+}
