@@ -15,7 +15,7 @@ cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 # Only what the demo runs: a test that does not build must not keep the monitor from starting.
 TARGETS=(monitor)
 KNOWN=$(cmake --build "$BUILD_DIR" --target help)
-for t in simcamera ioboard-sim factory-data assets; do
+for t in simcamera ioboard-sim factory-data demo-mould assets; do
   if grep -q "^$t:" <<<"$KNOWN"; then TARGETS+=("$t"); fi
 done
 cmake --build "$BUILD_DIR" -j "$(nproc)" --target "${TARGETS[@]}"

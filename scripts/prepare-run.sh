@@ -32,4 +32,8 @@ fi
 if [ -x "$BIN/factory-data" ] && [ ! -e "$RUN/PARAM.db" ]; then
   echo "run: writing factory data into $RUN"
   (cd "$RUN" && "$BIN/factory-data" "$RUN")
+  # The demo guards one taught mould: a region and template of camera 1's mould step.
+  if [ -x "$BIN/demo-mould" ]; then
+    "$BIN/demo-mould" "$RUN"
+  fi
 fi
