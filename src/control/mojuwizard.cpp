@@ -4,10 +4,8 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QFile>
-#include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
-#include <QScreen>
 #include <QSettings>
 #include <QSlider>
 #include <QTextStream>
@@ -30,6 +28,7 @@
 #include "numcharinput.h"
 #include "passwordbox.h"
 #include "platformclock.h"
+#include "platformscreen.h"
 #include "productalarmwarnbox.h"
 #include "recordsink.h"
 #include "splashframe.h"
@@ -264,7 +263,7 @@ void MoJuWizard::takeScreen()
     InstallHooks();
     LCDOnOff(1);
     setWindowFlags(Qt::CustomizeWindowHint);
-    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    const QRect screen = PlatformScreen::geometry();
     gShowW = screen.width();
     gShowH = screen.height();
     setFixedSize(gShowW, gShowH);
@@ -282,9 +281,9 @@ void MoJuWizard::createLoginAndInputTimers()
     gpWPara = nullptr;
     gisTempAlarm = false;
     logoutTimer = new QTimer(this);
-    // logoutTimer -> TimerLogout
+    connect(logoutTimer, &QTimer::timeout, this, &MoJuWizard::TimerLogout);
     lcdTimer = new QTimer(this);
-    // lcdTimer -> TimerLCD
+    connect(lcdTimer, &QTimer::timeout, this, &MoJuWizard::TimerLCD);
     for (int i = 0; i < kTriggerInputs; ++i) {
         checkInputTimers[i] = new QTimer(this);
         connect(checkInputTimers[i], &QTimer::timeout, this, [this, i] {

@@ -224,6 +224,9 @@ private slots:
 
     void screenFurniture()
     {
+        // The panel's screen, whatever the test platform's own screen is.
+        QCOMPARE(QSize(gShowW, gShowH), QSize(1920, 1080));
+        QCOMPARE(win->size(), QSize(1920, 1080));
         QCOMPARE(win->versionLabel->text(), QString("Ver:18.0.1.67"));
         QCOMPARE(win->modeLabel->text(), QString("模式: ") + english(384));
         QCOMPARE(win->versionLabel->geometry(), QRect(gShowW - 240, gShowH - 50, 240, 30));

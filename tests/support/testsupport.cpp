@@ -14,6 +14,7 @@
 #include "globals.h"
 #include "platformclock.h"
 #include "platformexit.h"
+#include "platformscreen.h"
 #include "systempaths.h"
 
 namespace {
@@ -110,6 +111,8 @@ void setPanelScreen()
 {
     gShowW = 1920;
     gShowH = 1080;
+    // The main window takes its size from the screen seam.
+    PlatformScreen::setGeometry(QRect(0, 0, gShowW, gShowH));
 }
 
 void initTestProcess()
