@@ -33,11 +33,6 @@ class WidgetChangeCamera;
 class WizardParaWidget;
 
 // The plain state it shares with the lower layers lives in MainState (gpState).
-// Set after the teaching page was left following a re-sampling: the next TimerShow rebuilds
-// every enabled detection's shapes; gisReShape rebuilds the mould step's only.
-extern bool gisReTrain;
-extern bool gisReShape;
-
 class MoJuWizard : public QWidget, public MainState
 {
     Q_OBJECT
@@ -74,16 +69,6 @@ public:
     FloatSlider* zoomSlider = nullptr;
     QSettings* countSettings = nullptr;
     QSharedPointer<ModbusServer> modbusServer;
-    // Detection cycle state (input scan, judgement and outputs).
-    bool rejectGroupNG[4] = {};  // reject group g had an NG region in this cycle's product step
-    bool cycleCameraNG[kMaxCameras] = {};  // camera c was NG in this cycle
-    int shownStep = 0;                     // step whose result is on show until TimerShow
-    bool sysFunc4Pending = false;          // machine mode 3: a delayed output switch is armed
-    int sysFunc4Output = -1;               // its output index, -1 none
-    bool saveTestImages = false;           // every judged frame is also saved as a test image
-    int tR = 0;                            // passes since start or camera recovery (white balance)
-    unsigned int cTrigImage = 0;           // bit c: camera c delivered since the last image trigger
-    int lastDelay = 0;                     // tenths, the delay last started (additive delays)
 
     // Reacts to a camera view that lost its camera, before the view reconnects.
     void LostCamera();

@@ -10,9 +10,6 @@
 
 using namespace cycle;
 
-bool gisReTrain = false;
-bool gisReShape = false;
-
 namespace {
 
 constexpr int kBlinkMs = 1000;

@@ -57,6 +57,10 @@ extern bool gisSafeDoorOpen;
 extern bool gisTempAlarm;
 extern int gFailCycleNum[8];
 extern int gAllCycleNum[8];
+// Set after the teaching page was left following a re-sampling: the next TimerShow rebuilds
+// every enabled detection's shapes; gisReShape rebuilds the mould step's only.
+extern bool gisReTrain;
+extern bool gisReShape;
 // Production counters kept in count.ini: per camera all and failed inspections, and the
 // cycles judged NG on several cameras together.
 extern int gAllNum[8];

@@ -80,10 +80,10 @@ struct MainState
     int reCheckCount[kMaxDetections] = {};  // re-checks left, counting down
     int reCheckDelay = 0;                   // tenths of a second
     int reCheckPending = 0;
-    QSqlDatabase dbRecord;   // connection "dbRecord" on RECORD.db
-    QSqlDatabase dbIn;       // connection "dbIn" on PARAM.db
-    QSqlQuery queryIn;       // shared with the parameter loaders
-    int cycleTime = 0;       // tenths of a second
+    QSqlDatabase dbRecord;      // connection "dbRecord" on RECORD.db
+    QSqlDatabase dbIn;          // connection "dbIn" on PARAM.db
+    QSqlQuery queryIn;          // shared with the parameter loaders
+    int cycleTime = 0;          // tenths of a second
     qint64 cycleStartTime = 0;  // tenths of a second since the epoch; 32 bits would overflow
     int trigSkipCount = 0;
     int pendingInput = -1;
@@ -118,6 +118,17 @@ struct MainState
     int clickY = 0;
     int screenOff = 0;  // 1 while the back-light is off; written only by LCDOnOff
     int productCount = 0;
+
+    // Detection cycle state (input scan, judgement and outputs).
+    bool rejectGroupNG[4] = {};            // reject group g had an NG region in this cycle's product step
+    bool cycleCameraNG[kMaxCameras] = {};  // camera c was NG in this cycle
+    int shownStep = 0;                     // step whose result is on show until TimerShow
+    bool sysFunc4Pending = false;          // machine mode 3: a delayed output switch is armed
+    int sysFunc4Output = -1;               // its output index, -1 none
+    bool saveTestImages = false;           // every judged frame is also saved as a test image
+    int tR = 0;                            // passes since start or camera recovery (white balance)
+    unsigned int cTrigImage = 0;           // bit c: camera c delivered since the last image trigger
+    int lastDelay = 0;                     // tenths, the delay last started (additive delays)
 };
 
 // The state in use: the main window's (set first by its constructor) or one a test builds.
