@@ -19,6 +19,7 @@
 #include "cammerwidget.h"
 #include "choosebox.h"
 #include "controlport.h"
+#include "demomould.h"
 #include "factoryfixture.h"
 #include "globals.h"
 #include "iothread.h"
@@ -148,6 +149,14 @@ bool CycleRig::start(int cameras, int regions, const QVector<Preset>& presets)
     }
     file.close();
     QFile::remove("simcamera.in");
+    if (demoMould) {
+        // Drawn on the panel's screen, as the camera views will read it.
+        QString message;
+        if (!DemoMould::write(QDir::currentPath(), gShowW, gShowH, &message)) {
+            qWarning("cycle rig: %s", qPrintable(message));
+            return false;
+        }
+    }
 
     // Only simulated cameras: the start asks whether to forget the stored camera order.
     answerer = new ModalAnswerer(10000);
@@ -164,9 +173,10 @@ bool CycleRig::start(int cameras, int regions, const QVector<Preset>& presets)
     }
     gLan = 0;
     // No position correction: the scene does not move, and the judgement stays quick.
-    gpWPara->motionCorrect = -1;
+    if (!demoMould)
+        gpWPara->motionCorrect = -1;
     resetParams();
-    for (int c = 0; c < cameras; ++c) {
+    for (int c = 0; c < cameras && !demoMould; ++c) {
         if (!teach(view(c), regions))
             return false;
     }

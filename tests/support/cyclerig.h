@@ -37,6 +37,10 @@ public:
     // the camera views prepare, so it must be there when the window is built).
     bool start(int cameras = 1, int regions = 1, const QVector<Preset>& presets = {});
 
+    // Set before start: instead of the rig's teaching, the window loads the demo's taught
+    // mould (demo-mould) from the working folder, the way ./run.sh prepares it.
+    bool demoMould = false;
+
     MoJuWizard* window = nullptr;
     IOBoardSim board;
     // Answers the boxes of the window; the start answers the simulated-camera question No.
