@@ -1,0 +1,175 @@
+// The whole main window under the application object: the operator's surface as built, its timers, a touch on a dark
+// screen. ctest-timeout: 120
+#include <QDir>
+#include <QJsonObject>
+#include <QLabel>
+
+#include "cameramanager.h"
+#include "cammerwidget.h"
+#include "choosebox.h"
+#include "colorbutton.h"
+#include "commandrunner.h"
+#include "devices.h"
+#include "factoryfixture.h"
+#include "floatslider.h"
+#include "globals.h"
+#include "indexbutton.h"
+#include "iostatus.h"
+#include "lanstr.h"
+#include "ledlcd.h"
+#include "mainwindowrig.h"
+#include "mapplication.h"
+#include "modalanswerer.h"
+#include "mojuwizard.h"
+#include "platformclock.h"
+#include "testsupport.h"
+#include "wizardpara.h"
+
+namespace {
+
+constexpr int kFakeLedFd = 7;
+constexpr unsigned long kLcdOn = 0x5A018B00;
+constexpr unsigned long kLcdOff = 0x5A018A00;
+
+}  // namespace
+
+class TestOperatorWindow : public QObject
+{
+    Q_OBJECT
+
+    MoJuWizard* win = nullptr;
+    QDateTime clock = QDateTime(QDate(2026, 5, 4), QTime(7, 0, 0));
+
+    MApplication* app() { return static_cast<MApplication*>(QCoreApplication::instance()); }
+
+    // A press and release on the window, a second after the last one.
+    void touch(QPoint at = QPoint(700, 400))
+    {
+        clock = clock.addSecs(1);
+        PlatformClock::setNow(clock);
+        QTest::mouseClick(win, Qt::LeftButton, {}, at);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        InitLanStr();
+        CreateGlobalMutexes();
+        LoadGlobalPixmaps();
+        PlatformClock::setNow(clock);
+        gfLED = kFakeLedFd;
+        QVERIFY(FactoryFixture::writeAll());
+        QVERIFY(MainWindowRig::setLanguage("PARAM.db", 1));
+        QVERIFY(MainWindowRig::setParam("PARAM.db", "isPswUsed", 1, 1));
+        QVERIFY(MainWindowRig::setParam("PARAM.db", "system3", 9, 1));  // log out after 1 s
+        MainWindowRig::writeSimCameras(QJsonObject{{"cameraType", 0},
+                                                   {"cameraCount", 2},
+                                                   {"width", 640},
+                                                   {"height", 480},
+                                                   {"color", false},
+                                                   {"source", "scene"},
+                                                   {"fps", 10}});
+        ModalAnswerer answerer;
+        answerer.watch(
+            "CountCheckBox", [] { return static_cast<QDialog*>(CameraManager::getInstance()->countCheckBox); },
+            &ModalAnswerer::boxText);
+        answerer.answer(ModalAnswerer::No);
+        win = new MoJuWizard(nullptr);
+        QCOMPARE(answerer.pendingAnswers(), 0);
+        win->show();
+    }
+
+    void surfaceAsBuilt()
+    {
+        QCOMPARE(numCamera, 2);
+        QCOMPARE(win->viewCamera, 2);
+        // The window takes the screen it finds (the offscreen one here, 800 x 600).
+        QCOMPARE(win->size(), QSize(gShowW, gShowH));
+        QCOMPARE(win->cammerWidgets[1]->geometry(), QRect(gShowW / 2, 0, gShowW / 2, gShowH));
+        QCOMPARE(win->ioStatusWidget->geometry(), QRect(0, gShowH - 180, gShowW, 180));
+        QVERIFY(win->ioStatusWidget->isVisible());
+        QCOMPARE(win->indexButton->geometry(), QRect(gShowW - 240, 0, 240, gShowH));
+        QVERIFY(win->indexButton->isHidden());  // it comes with the first press on a view
+        QCOMPARE(win->indexButton->CurChooseTrig(), -1);
+        QVERIFY(win->zoomSlider->isHidden());
+        // Simulated cameras: the start and stop button reads as detecting.
+        QCOMPARE(win->indexButton->startStopButton->text(), LanStr(127));
+        QCOMPARE(win->ioStatusWidget->layout().loginText, QString("Unlogged"));
+    }
+
+    void loginLapsesAfterTheSetTime()
+    {
+        // The first press of the run on simulated cameras is only noted by the calibration
+        // hold; every later one restarts the logout count.
+        touch();
+        win->pswLevel = 1;
+        touch();
+        QVERIFY(win->logoutTimer->isActive());
+        QCOMPARE(win->logoutTimer->interval(), 1000);
+        QCOMPARE(win->ioStatusWidget->layout().loginText, QString("Logged"));
+        QTRY_COMPARE_WITH_TIMEOUT(win->pswLevel, 0, 2000);
+        QCOMPARE(win->ioStatusWidget->layout().loginText, QString("Unlogged"));
+    }
+
+    void darkScreenWakesOnTouchOnly()
+    {
+        Devices::clearRecordedLedRequests();
+        win->lcdTimer->start(20);
+        QTRY_COMPARE(win->screenOff, 1);
+        QVERIFY(!win->lcdTimer->isActive());
+
+        // The waking press reaches nothing: the button bar stays folded.
+        win->indexButton->show();
+        win->indexButton->SlotShowHideTimeout();
+        QVERIFY(win->indexButton->isHidden());
+        touch();
+        QCOMPARE(win->screenOff, 0);
+        QCOMPARE(Devices::recordedLedRequests(), QList<unsigned long>({kLcdOff, kLcdOn}));
+        QVERIFY(!app()->tsTimer->isActive());  // released in time: no calibration
+        QVERIFY(CommandRunner::callTexts().filter("tsc").isEmpty());
+    }
+
+    void ledFiveBlinksEverySecond()
+    {
+        Devices::clearRecordedLedRequests();
+        QTest::qWait(2300);
+        const QList<unsigned long> requests = Devices::recordedLedRequests();
+        QVERIFY(requests.size() >= 2);
+        // Consecutive ticks switch LED 5 (bit 0x20) the other way.
+        QVERIFY(((requests[0] ^ requests[1]) & 0x20) != 0);
+    }
+
+    void lookOfTheScreen()
+    {
+        win->indexButton->show();
+        win->indexButton->raise();
+        const QImage shot = win->grab().toImage();
+        QCOMPARE(shot.size(), QSize(gShowW, gShowH));
+        const QString folder = qEnvironmentVariable("MONITOR_GRAB_DIR", QDir::currentPath());
+        QVERIFY(shot.save(QString("%1/operator-window-2-cameras.png").arg(folder)));
+        // The version label in green at the bottom right, under the bar's column.
+        const QRect version = win->versionLabel->geometry();
+        bool green = false;
+        for (int y = version.top(); y <= version.bottom() && !green; ++y)
+            for (int x = version.left(); x <= version.right() && !green; ++x) {
+                const QRgb p = shot.pixel(x, y);
+                green = qGreen(p) > 200 && qRed(p) < 80 && qBlue(p) < 80;
+            }
+        QVERIFY(green);
+    }
+};
+
+int main(int argc, char** argv)
+{
+    TestSupport::initTestProcess();
+    MApplication app(argc, argv);
+    app.setAttribute(Qt::AA_Use96Dpi, true);
+    TestSupport::setPanelScreen();
+    TestOperatorWindow tc;
+    QTEST_SET_MAIN_SOURCE_PATH
+    const int result = QTest::qExec(&tc, argc, argv);
+    TestSupport::finishTestProcess();
+    return result;
+}
+
+#include "tst_operatorwindow.moc"
