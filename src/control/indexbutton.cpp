@@ -13,6 +13,7 @@
 #include "globals.h"
 #include "lanstr.h"
 #include "mojuwizard.h"
+#include "textids.h"
 #include "wizardpara.h"
 
 namespace {
@@ -32,7 +33,6 @@ constexpr int kModeTurntable = 2;
 constexpr int kModeMulti = 3;
 
 // Text-table entries of the bar.
-constexpr int kTextStopDetection = 127;
 constexpr int kTextResample = 129;
 constexpr int kTextAreaSettings = 130;
 constexpr int kTextProductSnapshot = 131;

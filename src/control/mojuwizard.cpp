@@ -32,6 +32,7 @@
 #include "productalarmwarnbox.h"
 #include "recordsink.h"
 #include "splashframe.h"
+#include "textids.h"
 #include "warnbox.h"
 #include "windowhooks.h"
 #include "wizardpara.h"
@@ -48,7 +49,6 @@ constexpr int kSplashServers = 90;
 // Text-table entries.
 constexpr int kTextRecordDbError = 135;
 constexpr int kTextSystemReady = 150;
-constexpr int kTextParamFileError = 160;
 constexpr int kTextModeNames = 384;  // + mode, for modes 0..2
 constexpr int kTextMultiDetect = 472;
 constexpr int kTextFindCameras = 649;

@@ -8,6 +8,7 @@
 #include "mojuwizard.h"
 #include "mojuwizard_cycleparams.h"
 #include "productalarmwarnbox.h"
+#include "textids.h"
 #include "warnbox.h"
 
 using namespace cycle;
@@ -22,9 +23,6 @@ constexpr int kReserveInput = 3;
 constexpr float kCountdownLeft = 0.11f;
 constexpr float kTickSeconds = 0.1f;
 
-constexpr int kTextCameraLost = 39;
-constexpr int kTextStartDetection = 136;
-constexpr int kTextStopDetection = 127;
 constexpr int kTextSureToStop = 140;
 constexpr int kTextStoppedManually = 141;
 constexpr int kTextStartedManually = 142;
@@ -144,7 +142,7 @@ void MoJuWizard::Run()
             tR = 0;
             SetOut(kClampOut, 1);
             Flush();
-            ShowWarning(kTextCameraLost);
+            ShowWarning(kTextCameraUnavailable);
             Stop(inCheckTimer);
             if (runTimer)
                 runTimer->start(kLostCameraRunIntervalMs);

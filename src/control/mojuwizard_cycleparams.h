@@ -6,6 +6,7 @@
 
 #include "controlport.h"
 #include "globals.h"
+#include "lanstr.h"
 #include "monitorlimits.h"
 #include "wizardpara.h"
 
@@ -124,7 +125,7 @@ inline void StartPulse(QTimer* timer, int tenths)
 
 inline QString Text(int entry)
 {
-    return entry >= 0 && entry < kLanEntries ? gaLanStr[entry * kLanColumns + gLan] : QString();
+    return LanStr(entry);
 }
 
 // The clock of the cycle times: seconds x 10 + microseconds / 100000, in 64 bits (32 would overflow).

@@ -78,7 +78,7 @@ QString ReadProcVersion()
 
 QString LanText(int entry)
 {
-    return gaLanStr[entry * kLanColumns + gLan];
+    return LanStr(entry);
 }
 
 // The network card is set up by a script in the background; the cameras need their time

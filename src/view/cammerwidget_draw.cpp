@@ -10,9 +10,11 @@
 
 #include "cammersingleton.h"
 #include "globals.h"
+#include "lanstr.h"
 #include "mainstate.h"
 #include "miscfunc.h"
 #include "numberinput.h"
+#include "textids.h"
 #include "warnbox.h"
 #include "wizardpara.h"
 
@@ -27,7 +29,6 @@ constexpr int kMinNewShape = 9;          // a new rectangle or circle must span 
 constexpr float kMoveStepPixels = 3.0f;  // a dragged region follows in steps of image pixels
 constexpr int kEdgeMargin = 3;
 constexpr int kFreehandDrop = 5;  // a gesture of this many points or fewer is no region
-constexpr int kTextAreaLimit = 36;
 constexpr int kTextPolygonLimit = 35;
 constexpr int kBarHideMs = 120000;
 constexpr int kPageMain = 0;
@@ -57,7 +58,7 @@ void Warn(int entry)
 {
     if (!gpWarnBox)
         return;
-    gpWarnBox->setText(gaLanStr[entry * kLanColumns + gLan]);
+    gpWarnBox->setText(LanStr(entry));
     gpWarnBox->exec();
 }
 

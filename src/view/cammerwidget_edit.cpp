@@ -8,9 +8,11 @@
 #include "cammersingleton.h"
 #include "choosebox.h"
 #include "globals.h"
+#include "lanstr.h"
 #include "mainstate.h"
 #include "miscfunc.h"
 #include "roiparampanel.h"
+#include "textids.h"
 #include "warnbox.h"
 #include "wizardpara.h"
 
@@ -18,11 +20,9 @@ namespace {
 
 constexpr int kLabelRise = 26;  // the label of a region stands this far above its first point
 constexpr int kEdgeMargin = 3;  // moved polygon vertices keep this far from the view's edges
-constexpr int kTextAreaLimit = 36;
 constexpr int kTextCopyAsk = 38;
 constexpr int kTextAllMove = 32;
 constexpr int kTextSingleMove = 34;
-constexpr int kTextHideSet = 12;
 
 // First function a new first region gets, by the switches in this order; else function 0.
 const int kFirstFuncOrder[] = {1, 4, 5, 6, 7, 8, 9};
@@ -34,7 +34,7 @@ int CurDetect()
 
 QString Text(int entry)
 {
-    return gaLanStr[entry * kLanColumns + gLan];
+    return LanStr(entry);
 }
 
 void Warn(int entry)

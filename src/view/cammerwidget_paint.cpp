@@ -10,6 +10,7 @@
 
 #include "cammersingleton.h"
 #include "globals.h"
+#include "lanstr.h"
 #include "mainstate.h"
 #include "wizardpara.h"
 
@@ -52,7 +53,7 @@ constexpr int kDetectNamesMulti = 477;
 
 QString Text(int entry)
 {
-    return gaLanStr[entry * kLanColumns + gLan];
+    return LanStr(entry);
 }
 
 const WizardPara& Para()

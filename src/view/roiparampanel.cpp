@@ -16,8 +16,10 @@
 #include "colorbutton.h"
 #include "combobox.h"
 #include "globals.h"
+#include "lanstr.h"
 #include "mainstate.h"
 #include "slider.h"
+#include "textids.h"
 #include "wizardpara.h"
 
 namespace {
@@ -166,12 +168,12 @@ QString CaptionText(const Caption& c)
 {
     if (c.fixed)
         return QString::fromUtf8(c.fixed);
-    return gaLanStr[c.entry * kLanColumns + gLan];
+    return LanStr(c.entry);
 }
 
 QString Text(int entry)
 {
-    return gaLanStr[entry * kLanColumns + gLan];
+    return LanStr(entry);
 }
 
 int CurDetect()
@@ -187,7 +189,6 @@ constexpr int kTextMoveU = 5;
 constexpr int kTextMoveD = 6;
 constexpr int kTextMoveL = 7;
 constexpr int kTextMoveR = 8;
-constexpr int kTextHideSet = 12;
 constexpr int kTextRBPoint = 29;
 constexpr int kTextTLPoint = 30;
 constexpr int kTextOuterR = 26;
