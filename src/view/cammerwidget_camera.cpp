@@ -23,7 +23,7 @@ Q_DECLARE_METATYPE(CammerSingleton*)
 
 namespace {
 constexpr int kReconnectPeriodMs = 1000;
-constexpr int kPageAlarm = 2;         // MoJuWizard::pageState while an NG alarm holds
+constexpr int kPageAlarm = 2;  // MainState::pageState while an NG alarm holds
 constexpr int kSourceRunning = -1;
 constexpr int kSourceLive = 1;
 

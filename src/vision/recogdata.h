@@ -7,6 +7,10 @@
 
 class CammerSingleton;
 
+// Zeroed picture buffer that occupies memory only where it is written; release with FreeBuffer.
+unsigned char* ZeroedBuffer(size_t bytes);
+void FreeBuffer(unsigned char* buffer);
+
 constexpr int kMaxRoiBoxes = 100;  // element 0 holds the count, 1..99 the boxes
 
 // The camera view inherits this; the recogniser reaches the view only through it, so that
@@ -38,11 +42,11 @@ struct CammerRecogData : ViewGeometry
     CammerSingleton* storeB = nullptr;  // edit store (the parameter preview's)
     cv::Mat editMasks[kMaxDetections][kMaxRegions];
 
-    unsigned char* rawImage = nullptr;             // grabbed frame
-    unsigned char* workImage = nullptr;            // after perspective correction
-    unsigned char* alignedImage = nullptr;         // after position correction: what is judged
-    unsigned char* grayImage = nullptr;            // colour only: grey or hue of a colour frame
-    unsigned char* displayMask = nullptr;          // 255 on the blobs shown over the picture
+    unsigned char* rawImage = nullptr;               // grabbed frame
+    unsigned char* workImage = nullptr;              // after perspective correction
+    unsigned char* alignedImage = nullptr;           // after position correction: what is judged
+    unsigned char* grayImage = nullptr;              // colour only: grey or hue of a colour frame
+    unsigned char* displayMask = nullptr;            // 255 on the blobs shown over the picture
     unsigned char* ignoreMask[kMaxDetections] = {};  // 255 at ignored pixels
 
     unsigned char** templates[kMaxDetections] = {};  // templateSlots[d] buffers of imageBytes

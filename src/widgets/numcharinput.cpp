@@ -25,7 +25,6 @@ constexpr int kRightKeyInset = 90;  // the toggle and Enter: keypad width - 90
 constexpr int kBackKeyInset = 180;  // backspace: keypad width - 180
 constexpr int kCapsKeyX = 10;
 
-
 struct KeyRow
 {
     int y;
