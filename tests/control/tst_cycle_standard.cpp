@@ -5,6 +5,7 @@
 #include "cammerwidget.h"
 #include "cyclerig.h"
 #include "globals.h"
+#include "modalanswerer.h"
 #include "mojuwizard.h"
 #include "testsupport.h"
 #include "warnbox.h"
@@ -303,6 +304,73 @@ private slots:
         const qint64 next = OpenMould();
         QVERIFY(rig.waitOutput(kClamp, false, 3000) > 0);
         QVERIFY(rig.firstChange(kClamp, false, next) > 0);
+    }
+
+    // No mould-open edge for a second after a cycle start: the clamp output is cut, the
+    // warning shows and is recorded; the next cycle start takes the warning away.
+    void noInputAlarmAfterTheSetTime()
+    {
+        MouldOnly(1);
+        rig.setParam("system2", 18, 1);
+        const QString text = gaLanStr[335 * kLanColumns + gLan];
+        const int infos = rig.records("info").count(text);
+        const qint64 edge = OpenMould();
+        QVERIFY(rig.waitOutput(kClamp, true, 1000) > 0);
+        QVERIFY(rig.waitOutput(kClamp, false, 1000) > 0);
+        const qint64 cut = rig.waitOutput(kClamp, true, 2000);
+        QVERIFY(cut > 0);
+        QVERIFY2(Ms(edge, cut) >= 950, qPrintable(QString::number(Ms(edge, cut))));
+        QVERIFY(rig.window->noInputAlarm);
+        QCOMPARE(gpWarnBox->text(), text);
+        QCOMPARE(rig.records("info").count(text), infos + 1);
+        const qint64 next = OpenMould();
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.window->noInputAlarm, 1000);
+        QVERIFY(gpWarnBox->isHidden());
+        QVERIFY(rig.waitOutput(kClamp, false, 1000) > 0);
+        // That start did not arm the timer again.
+        rig.wait(1300);
+        QVERIFY(!rig.wasAt(kClamp, true, next + 500 * kMs, rig.nowUs()));
+    }
+
+    // Manual triggers: the chosen step is judged at once and counts nothing; a disabled step
+    // is refused with a message.
+    void manualTriggerJudgesWithoutCounting()
+    {
+        MouldOnly(5);
+        const int judged = gAllNum[0];
+        rig.window->SlotManualTrig(1);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.window->pageState, 1, 1000);
+        QCOMPARE(rig.window->step, 1);
+        QCOMPARE(rig.window->reTrainState, 0);
+        QCOMPARE(gAllNum[0], judged);
+
+        rig.answerer->clearShown();
+        rig.answerer->answer(ModalAnswerer::Confirm);
+        rig.window->SlotManualTrig(0);
+        QCOMPARE(rig.answerer->texts(), QStringList{QStringLiteral("提示：该次检测没有启用！")});
+        QCOMPARE(rig.window->manualTrig, gDNum);
+    }
+
+    // The start/stop button: stopped detection ignores the mould; both changes are recorded.
+    void startStopButton()
+    {
+        MouldOnly(1);
+        const int operates = rig.records("operate").size();
+        rig.answerer->answer(ModalAnswerer::Yes);
+        rig.window->SlotStartStop();
+        QCOMPARE(rig.window->runState, 3);
+        const qint64 edge = OpenMould();
+        rig.wait(500);
+        QVERIFY(!rig.wasAt(kClamp, true, edge + 1, rig.nowUs()));
+        rig.window->SlotStartStop();
+        QCOMPARE(rig.window->runState, 1);
+        const QStringList operate = rig.records("operate");
+        QCOMPARE(operate.size(), operates + 2);
+        QCOMPARE(operate.at(operates), gaLanStr[141 * kLanColumns + gLan]);
+        QCOMPARE(operate.at(operates + 1), gaLanStr[142 * kLanColumns + gLan]);
+        OpenMould();
+        QVERIFY(rig.waitOutput(kClamp, true, 1000) > 0);
+        QVERIFY(rig.waitOutput(kClamp, false, 1000) > 0);
     }
 
     // A nested event loop inside the judgement (a slot of the statistics hand-off waits) runs
