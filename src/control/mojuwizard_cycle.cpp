@@ -3,6 +3,8 @@
 
 #include "cammerwidget.h"
 #include "choosebox.h"
+#include "colorbutton.h"
+#include "indexbutton.h"
 #include "ledlcd.h"
 #include "lostcamerawarnbox.h"
 #include "mojuwizard.h"
@@ -689,8 +691,8 @@ void MoJuWizard::StartDetect()
     ResetRun();
     runState = 1;
     trigSkipCount = 0;
-    // The button bar's start/stop button (IndexButton) shows entry 127, "Stop Detection".
-    Q_UNUSED(kTextStopDetection);
+    if (indexButton && indexButton->startStopButton)
+        indexButton->startStopButton->setText(Text(kTextStopDetection));
 }
 
 void MoJuWizard::ResetRun()
@@ -742,8 +744,8 @@ void MoJuWizard::StopDetect()
         step = multiDetectIndex = qMax(0, gDNum - 1);
     }
     SetStopDetect();
-    // The button bar's start/stop button (IndexButton) shows entry 136, "Start Detection".
-    Q_UNUSED(kTextStartDetection);
+    if (indexButton && indexButton->startStopButton)
+        indexButton->startStopButton->setText(Text(kTextStartDetection));
 }
 
 void MoJuWizard::SlotStartStop()

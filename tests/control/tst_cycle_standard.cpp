@@ -3,8 +3,10 @@
 #include <QtTest>
 
 #include "cammerwidget.h"
+#include "colorbutton.h"
 #include "cyclerig.h"
 #include "globals.h"
+#include "indexbutton.h"
 #include "modalanswerer.h"
 #include "mojuwizard.h"
 #include "testsupport.h"
@@ -359,11 +361,13 @@ private slots:
         rig.answerer->answer(ModalAnswerer::Yes);
         rig.window->SlotStartStop();
         QCOMPARE(rig.window->runState, 3);
+        QCOMPARE(rig.window->indexButton->startStopButton->text(), gaLanStr[136 * kLanColumns + gLan]);
         const qint64 edge = OpenMould();
         rig.wait(500);
         QVERIFY(!rig.wasAt(kClamp, true, edge + 1, rig.nowUs()));
         rig.window->SlotStartStop();
         QCOMPARE(rig.window->runState, 1);
+        QCOMPARE(rig.window->indexButton->startStopButton->text(), gaLanStr[127 * kLanColumns + gLan]);
         const QStringList operate = rig.records("operate");
         QCOMPARE(operate.size(), operates + 2);
         QCOMPARE(operate.at(operates), gaLanStr[141 * kLanColumns + gLan]);
