@@ -107,8 +107,8 @@ CammerWidget::CammerWidget(QWidget* parent, int index, _cameraInfo info) : QWidg
     simulated = camera->cameraType() == 0;
 
     AllocImages(imageWidth, imageHeight, gisColor);
-    curImage = new unsigned char[imageBytes]();
-    displayRgb = new unsigned char[imagePixels * 4]();
+    curImage = ZeroedBuffer(size_t(imageBytes));
+    displayRgb = ZeroedBuffer(size_t(imagePixels) * 4);
     displayImage = QImage(displayRgb, imageWidth, imageHeight, imageWidth * 4, QImage::Format_RGB32);
     lastRoi = -1;
     panel = new RoiParamPanel(this);
@@ -125,7 +125,7 @@ CammerWidget::CammerWidget(QWidget* parent, int index, _cameraInfo info) : QWidg
     for (int d = 0; d < nd; ++d) {
         recentNgPos[d] = 0;
         detected[d] = false;
-        for (unsigned char*& frame : recentNg[d]) frame = new unsigned char[imageBytes]();
+        for (unsigned char*& frame : recentNg[d]) frame = ZeroedBuffer(size_t(imageBytes));
     }
     LoadIgnorePoint();
 
@@ -156,11 +156,11 @@ CammerWidget::~CammerWidget()
     delete recognizer;
     delete storeA;
     delete storeB;
-    delete[] curImage;
+    FreeBuffer(curImage);
     displayImage = QImage();
-    delete[] displayRgb;
+    FreeBuffer(displayRgb);
     for (auto& ring : recentNg) {
-        for (unsigned char* frame : ring) delete[] frame;
+        for (unsigned char* frame : ring) FreeBuffer(frame);
     }
     delete camera;
 }

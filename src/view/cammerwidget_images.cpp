@@ -137,11 +137,14 @@ void CammerWidget::LoadTemplate(int detection)
         const QImage picture(QString("%1/template%2.bmp").arg(dir).arg(k));
         const bool fits = !picture.isNull() && picture.width() == imageWidth && picture.height() == imageHeight &&
                           picture.depth() == bytesPerPixel * 8;
+        // A slot never filled is still the untouched zero buffer: clearing it would only make
+        // the system hand it real memory.
+        const bool written = templateValid[detection][k] != 0;
         templateValid[detection][k] = fits ? 1 : 0;
         if (fits) {
             ++templateCount[detection];
             CopyRows(picture, templates[detection][k], imageWidth * bytesPerPixel);
-        } else {
+        } else if (written) {
             std::memset(templates[detection][k], 0, size_t(imageBytes));
         }
     }

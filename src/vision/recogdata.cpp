@@ -1,21 +1,29 @@
 // Buffers of the camera view that the recogniser works on.
 #include "recogdata.h"
 
+#include <cstdlib>
+
 #include <QDebug>
 
-namespace {
-unsigned char* ZeroedBuffer(int bytes)
+// calloc hands out fresh pages from the system already zeroed and untouched, so a picture
+// buffer costs memory only once something is written into it: eight colour cameras hold
+// gigabytes of recent-NG and template slots that mostly stay empty.
+unsigned char* ZeroedBuffer(size_t bytes)
 {
-    return new unsigned char[bytes]();
+    return static_cast<unsigned char*>(std::calloc(bytes, 1));
 }
-}  // namespace
+
+void FreeBuffer(unsigned char* buffer)
+{
+    std::free(buffer);
+}
 
 CammerRecogData::~CammerRecogData()
 {
-    for (unsigned char* p : {rawImage, workImage, alignedImage, grayImage, displayMask}) delete[] p;
+    for (unsigned char* p : {rawImage, workImage, alignedImage, grayImage, displayMask}) FreeBuffer(p);
     for (int d = 0; d < kMaxDetections; ++d) {
-        delete[] ignoreMask[d];
-        for (int k = 0; k < templateSlots[d]; ++k) delete[] templates[d][k];
+        FreeBuffer(ignoreMask[d]);
+        for (int k = 0; k < templateSlots[d]; ++k) FreeBuffer(templates[d][k]);
         delete[] templates[d];
         delete[] templateValid[d];
     }
