@@ -263,6 +263,28 @@ private slots:
         QVERIFY(rig.window->pageState != 2);
     }
 
+    // "No ejector on a product NG" with an ejector pulse of 0: the OK product still gives the
+    // ejector a pulse the board sees (a zero-length pulse would end before the IO link sent it).
+    void zeroLengthEjectorPulseStillReachesTheBoard()
+    {
+        rig.resetParams();
+        rig.setParam("system1", 2, 1);  // product step on
+        rig.setParam("system9", 15, 1);
+        rig.setParam("system2", 5, 0);
+        rig.setParam("trigInDelay", 1, 1);
+        rig.setParam("trigInDelay", 2, 5);
+        rig.apply();
+        QVERIFY(rig.restartDetection());
+        const qint64 edge = OpenMould();
+        const qint64 on = rig.waitOutput(kEjector, true, 1500);
+        QVERIFY(on > 0);
+        QVERIFY(Ms(edge, on) >= 100);
+        const qint64 off = rig.waitOutput(kEjector, false, 1000);
+        QVERIFY(off > 0);
+        QVERIFY2(Ms(on, off) >= 40, qPrintable(QString::number(Ms(on, off))));
+        QVERIFY(rig.waitOutput(kClamp, false, 1500) > 0);
+    }
+
     // A stored trigger input outside the board's inputs switches the step off: the cycle
     // starts, nothing is judged.
     void triggerOutOfRangeMeansTheStepIsOff()
