@@ -18,16 +18,17 @@ class IndexButton : public QWidget
 public:
     explicit IndexButton(MoJuWizard* parent);
 
+    // Invokable by name: the camera view and the settings screen know the bar only as a widget.
     // Mode 0 hides the bar, 1 shows it exactly when expanded; any other mode leaves the
     // bar's own visibility alone and shows the main buttons.
-    void ShowHide(int mode);
+    Q_INVOKABLE void ShowHide(int mode);
     // Expands a collapsed bar.
-    void checkShowHide();
+    Q_INVOKABLE void checkShowHide();
     // Hidden, with a freshly filled detection combo.
-    void Reset();
-    void ResetComboChooseManualTrig();
+    Q_INVOKABLE void Reset();
+    Q_INVOKABLE void ResetComboChooseManualTrig();
     // The detection chosen for a manual snapshot; -1 while the combo is empty.
-    int CurChooseTrig();
+    Q_INVOKABLE int CurChooseTrig();
 
     // Members in the bar's declared order. The settings and statistics buttons stay null
     // until their screens exist; every rule below skips a null button.

@@ -84,14 +84,16 @@ public:
     // Hands the current judgement of every camera to the statistics (sendRecord).
     void AddStatistics();
 
+    // Invokable by name: the camera views and the pages of other layers reach the window
+    // only as a widget.
     // Pan of the zoomed single camera by a drag (the camera view calls it on moves).
-    void updateMScale(int x, int y);
+    Q_INVOKABLE void updateMScale(int x, int y);
     // The zoom slider shown or hidden; without an argument, by the zoom switch and whether
     // one camera fills the screen.
-    void showhideMscale(bool show);
-    void showhideMscale();
-    void showhideHelp(bool show);
-    void showhideVersion(bool show);
+    Q_INVOKABLE void showhideMscale(bool show);
+    Q_INVOKABLE void showhideMscale();
+    Q_INVOKABLE void showhideHelp(bool show);
+    Q_INVOKABLE void showhideVersion(bool show);
 
 signals:
     void sendRecord(int step, int hour, QList<bool> cameraOK, bool lastStep);

@@ -139,6 +139,43 @@ private slots:
         QVERIFY(((requests[0] ^ requests[1]) & 0x20) != 0);
     }
 
+    // The camera view reaches the bar and the window by name only: a press selects the camera
+    // and brings the bar, a drag pans the zoomed picture.
+    void pressOnAViewSelectsItAndBringsTheBar()
+    {
+        win->indexButton->show();
+        win->indexButton->SlotShowHideTimeout();
+        win->viewCamera = numCamera;
+        win->ChangeCammer();
+        CammerWidget* view = win->cammerWidgets[1];
+        clock = clock.addSecs(1);
+        PlatformClock::setNow(clock);
+        QTest::mousePress(view, Qt::LeftButton, {}, QPoint(200, 300));
+        QCOMPARE(win->viewCamera, 1);
+        QCOMPARE(view->geometry(), QRect(0, 0, gShowW, gShowH));
+        QVERIFY(!win->indexButton->isHidden());
+        QVERIFY(win->indexButton->expanded);
+        QVERIFY(win->indexButton->hideTimer->isActive());
+        QCOMPARE(win->indexButton->hideTimer->interval(), 120000);
+        QTest::mouseRelease(view, Qt::LeftButton, {}, QPoint(200, 300));
+
+        win->zoomSlider->slider->setValue(200);
+        QCOMPARE(win->zoomFactor, 2.0);
+        const double x0 = win->zoomOffsetX, y0 = win->zoomOffsetY;
+        win->panLastX = 200;
+        win->panLastY = 300;
+        QMouseEvent drag(QEvent::MouseMove, QPointF(260, 330), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(view, &drag);
+        QCOMPARE(win->zoomOffsetX, x0 + 60);
+        QCOMPARE(win->zoomOffsetY, y0 + 30);
+
+        // The multi-screen button puts the grid back at factor 1.
+        win->indexButton->multiScreenButton->click();
+        QCOMPARE(win->viewCamera, numCamera);
+        QCOMPARE(win->zoomFactor, 1.0);
+        QCOMPARE(win->zoomSlider->slider->value(), 100);
+    }
+
     void lookOfTheScreen()
     {
         win->indexButton->show();
