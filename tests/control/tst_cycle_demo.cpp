@@ -11,6 +11,7 @@ namespace {
 
 constexpr int kClamp = 0;
 constexpr int kAlarm = 2;
+constexpr int kOutput4 = 3;
 
 }  // namespace
 
@@ -28,7 +29,7 @@ private slots:
     }
 
     // A clean mould passes a second after the mould opened; the left-over part the knob puts in raises the alarm on the
-    // taught region.
+    // taught region until the alarm releases itself.
     void guardsTheTaughtMould()
     {
         QVERIFY(rig.setPart(0, false));
@@ -44,6 +45,12 @@ private slots:
         QVERIFY(rig.bit(rig.outputs(), kClamp));
         QCOMPARE(rig.window->pageState, 2);
         QVERIFY(!rig.view(0)->roiOk[1][0]);
+        // The demo mould's alarm releases itself after five seconds.
+        QVERIFY(rig.bit(rig.outputs(), kOutput4));
+        QVERIFY(rig.setPart(0, false));
+        const qint64 released = rig.waitOutput(kAlarm, false, 7000);
+        QVERIFY(released > 0);
+        QVERIFY(rig.window->pageState != 2);
     }
 };
 

@@ -24,6 +24,7 @@ constexpr int kSensitivity = 45;
 constexpr int kFilterArea = 100;
 constexpr int kFilterSize = 3;
 constexpr int kMouldDelayTenths = 10;
+constexpr int kReleaseTenths = 50;
 const char* const kConnection = "demomould";
 
 // Camera 1 of simcamera.json: size and scene seed (the plug-in's defaults when absent).
@@ -75,6 +76,9 @@ int SaveRegion(const QString& dir, int screenW, int screenH)
     WizardPara para;
     para.LoadDatafromFile(query);
     para.trigInDelay[kMouldStep] = kMouldDelayTenths;
+    // No teaching page yet to clear an alarm from: the mould alarm releases itself.
+    para.moldNgTimedRelease = 1;
+    *para.sysParamValue("system9", 12) = kReleaseTenths;
     saved = saved && para.SaveDatatoFile(query);
     db.close();
     return saved ? 1 : -1;
