@@ -399,6 +399,51 @@ private slots:
         QVERIFY(rig.waitOutput(kClamp, false, 1000) > 0);
     }
 
+    // Re-sampling: the operator confirms it, the next mould's frame (with the part in it)
+    // becomes template 0, the teaching page opens; after it is left the templates are
+    // retrained and that part no longer alarms.
+    void resamplingTakesTheNextFrameAsTemplate()
+    {
+        MouldOnly(2);
+        QVERIFY(rig.setPart(0, true));
+        const int operates = rig.records("operate").size();
+        rig.answerer->answer(ModalAnswerer::Yes);
+        rig.window->SlotReTrain();
+        QCOMPARE(rig.window->reTrainState, 1);
+        QVERIFY(rig.view(0)->pendingTemplate[1]);
+        QCOMPARE(rig.records("operate").size(), operates + 1);
+        QVERIFY(rig.records("operate").last().endsWith(gaLanStr[139 * kLanColumns + gLan]));
+
+        const int judged = gAllNum[0];
+        OpenMould();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.window->pageState, 3, 2000);  // the teaching page
+        QVERIFY(!rig.view(0)->pendingTemplate[1]);
+        QVERIFY(rig.bit(rig.outputs(), kClamp));
+        QVERIFY(!rig.bit(rig.outputs(), kAlarm));
+        QCOMPARE(gAllNum[0], judged);
+        QCOMPARE(QImage(rig.view(0)->DetectionDir(1) + "/template0.bmp").pixelColor(320, 240).value(), 0);
+
+        // Leaving the teaching page.
+        gFromTrain = 0;
+        rig.window->pageState = 0;
+        rig.window->BackTrain();
+        QVERIFY(rig.waitOutput(kClamp, false, 1000) > 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!gisReTrain, 3000);  // retrained when the shown result ends
+
+        OpenMould();
+        QVERIFY(rig.waitOutput(kClamp, true, 1000) > 0);
+        QVERIFY(rig.waitOutput(kClamp, false, 2000) > 0);
+        QVERIFY(rig.view(0)->cameraOk);
+        QCOMPARE(gAllNum[0], judged + 1);
+
+        // The clean mould is now the different one: teach it back for the other scenarios.
+        QVERIFY(rig.setPart(0, false));
+        rig.view(0)->SaveReTrainImage(1);
+        rig.window->ResetRun();
+        gisReTrain = true;
+        rig.window->TimerShow();
+    }
+
     // A nested event loop inside the judgement (a slot of the statistics hand-off waits) runs
     // the timers and the IO signal: neither the pass nor the countdown may start again.
     void nestedEventLoopsDoNotRunTheCycleTwice()
