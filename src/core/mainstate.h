@@ -19,9 +19,10 @@ class QTimer;
 struct MainState
 {
     // The newest state is the one in use: constructing one points gpState at it, and
-    // destroying it clears gpState again.
+    // destroying it clears gpState again. Virtual, so a test may delete the main window
+    // through the state it handed out.
     MainState();
-    ~MainState();
+    virtual ~MainState();
     MainState(const MainState&) = delete;
     MainState& operator=(const MainState&) = delete;
 

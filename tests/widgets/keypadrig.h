@@ -12,7 +12,7 @@
 #include "globals.h"
 #include "keypads.h"
 #include "lanstr.h"
-#include "mojuwizard.h"
+#include "mainstate.h"
 #include "numberinput.h"
 #include "numcharinput.h"
 
@@ -53,18 +53,19 @@ inline void typeDigits(const QString& digits)
     for (const QChar c : digits) digitKey(c.digitValue())->click();
 }
 
-// A light main window with both keypads for the whole test, in English, and a
-// full-screen page for each test function to put its edits on.
+// The main state with both keypads for the whole test, in English, and a full-screen
+// page for each test function to put its edits on. The state is a plain one, or a light
+// main window a test hands in where it needs the window's slots.
 struct Stage
 {
-    MoJuWizard* win = nullptr;
+    MainState* state = nullptr;
     QWidget* screen = nullptr;
 
-    void start()
+    void start(MainState* given = nullptr)
     {
         InitLanStr();
         gLan = 1;
-        win = new MoJuWizard(MoJuWizard::LightConstruction{});
+        state = given ? given : new MainState;
         ensureKeypads();
     }
 
@@ -82,7 +83,7 @@ struct Stage
             gpNumPad->setParent(nullptr);
         if (gpNumCharPad)
             gpNumCharPad->setParent(nullptr);
-        win->curInputEdit = nullptr;
+        state->curInputEdit = nullptr;
         delete screen;
         screen = nullptr;
     }
@@ -103,12 +104,14 @@ class StageTest : public QObject
 
 protected:
     Stage stage;
+    // The state the stage starts on; null for a plain one.
+    virtual MainState* makeState() { return nullptr; }
 
 private slots:
-    void initTestCase() { stage.start(); }
+    void initTestCase() { stage.start(makeState()); }
     void init() { stage.openScreen(); }
     void cleanup() { stage.closeScreen(); }
-    void cleanupTestCase() { delete stage.win; }
+    void cleanupTestCase() { delete stage.state; }
 };
 
 }  // namespace KeypadRig

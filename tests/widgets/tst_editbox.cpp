@@ -7,7 +7,6 @@
 #include "globals.h"
 #include "keypadrig.h"
 #include "lanstr.h"
-#include "mojuwizard.h"
 #include "testsupport.h"
 
 class TestEditBox : public KeypadRig::StageTest

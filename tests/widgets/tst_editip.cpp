@@ -11,7 +11,6 @@
 #include "lanstr.h"
 #include "modalanswerer.h"
 #include "modifytimewidget.h"
-#include "mojuwizard.h"
 #include "platformclock.h"
 #include "testsupport.h"
 
@@ -34,7 +33,7 @@ class TestEditIP : public QObject
 
 private slots:
     void initTestCase() { stage.start(); }
-    void cleanupTestCase() { delete stage.win; }
+    void cleanupTestCase() { delete stage.state; }
 
     void flagChoosesWhereTheKeypadOpens()
     {
@@ -127,7 +126,7 @@ private slots:
         QTest::keyClicks(ip->octets[0], "10.");
         QCOMPARE(ip->octets[1]->text(), QString("0"));
         QVERIFY(ip->octets[1]->hasFocus());
-        QCOMPARE(stage.win->curInputEdit, ip->octets[1]);
+        QCOMPARE(stage.state->curInputEdit, ip->octets[1]);
         QCOMPARE(ip->octets[0]->text(), QString("10."));
         QCOMPARE(ip->getAddress(), QString("10.0.0.0"));
         QTest::keyClicks(ip->octets[1], "1.");

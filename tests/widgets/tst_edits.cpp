@@ -12,7 +12,6 @@
 #include "globals.h"
 #include "keypadrig.h"
 #include "lanstr.h"
-#include "mojuwizard.h"
 #include "numberinput.h"
 #include "numcharinput.h"
 #include "testsupport.h"
@@ -111,14 +110,14 @@ private slots:
         Edit* a = stage.editAt(5, stage.screen, QRect(100, 100, 200, 50));
         Edit* b = stage.editAt(6, stage.screen, QRect(100, 300, 200, 50));
         KeypadRig::tap(a);
-        QCOMPARE(stage.win->curInputEdit, a);
+        QCOMPARE(stage.state->curInputEdit, a);
         QVERIFY(gpNumPad->isVisible());
         // Tapping another edit: the old one loses focus first, then the new one takes it.
         KeypadRig::sendFocusOut(a);
-        QCOMPARE(stage.win->curInputEdit, static_cast<Edit*>(nullptr));
+        QCOMPARE(stage.state->curInputEdit, static_cast<Edit*>(nullptr));
         QVERIFY(!gpNumPad->isVisible());
         KeypadRig::tap(b);
-        QCOMPARE(stage.win->curInputEdit, b);
+        QCOMPARE(stage.state->curInputEdit, b);
         QVERIFY(gpNumCharPad->isVisible());
         QVERIFY(!gpNumPad->isVisible());
 
@@ -156,13 +155,13 @@ private slots:
         KeypadRig::tap(pw);
         QVERIFY(pw->text().isEmpty());
         QCOMPARE(pw->placeholderText(), QString("Password:"));
-        QCOMPARE(stage.win->curInputEdit, pw);
+        QCOMPARE(stage.state->curInputEdit, pw);
         QVERIFY(!pw->hasFocus());
         QVERIFY(gpNumPad->isVisible());
 
         // Its screen goes while the keypad is up: no focus-out comes, the target must go.
         delete pw;
-        QCOMPARE(stage.win->curInputEdit, static_cast<Edit*>(nullptr));
+        QCOMPARE(stage.state->curInputEdit, static_cast<Edit*>(nullptr));
         KeypadRig::digitKey(1)->click();
         gpNumPad->deleteKey->click();
     }
@@ -272,9 +271,9 @@ private slots:
         QApplication::sendEvent(e, &in);
         QVERIFY(gpNumCharPad != nullptr);
         QVERIFY(gpNumCharPad != old);
-        QCOMPARE(stage.win->curInputEdit, static_cast<Edit*>(nullptr));
+        QCOMPARE(stage.state->curInputEdit, static_cast<Edit*>(nullptr));
         KeypadRig::tap(e);
-        QCOMPARE(stage.win->curInputEdit, e);
+        QCOMPARE(stage.state->curInputEdit, e);
         NumCharInput* fresh = gpNumCharPad;
         delete old;  // the old keypad's hook finds the global filled: nothing new
         QCOMPARE(gpNumCharPad, fresh);

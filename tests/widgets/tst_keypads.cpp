@@ -42,6 +42,10 @@ class TestKeypads : public KeypadRig::StageTest
 {
     Q_OBJECT
 
+protected:
+    // The keypads' owner is the main window: its end takes them along.
+    MainState* makeState() override { return new MoJuWizard(MoJuWizard::LightConstruction{}); }
+
 private slots:
     void keyIdsAndLabels()
     {
@@ -81,7 +85,7 @@ private slots:
 
     void keysWithoutTargetDoNothing()
     {
-        stage.win->curInputEdit = nullptr;
+        stage.state->curInputEdit = nullptr;
         KeypadRig::digitKey(3)->click();
         gpNumPad->deleteKey->click();
         gpNumPad->eraseAll();
@@ -99,13 +103,13 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(stage.screen));
         e->show();
         e->setFocus();
-        QTRY_COMPARE(stage.win->curInputEdit, e);
+        QTRY_COMPARE(stage.state->curInputEdit, e);
         KeypadRig::tap(e);
         QVERIFY(gpNumPad->isVisible());
         gpNumPad->confirmKey->click();
         QVERIFY(!gpNumPad->isVisible());
         QCOMPARE(out.count(), 1);
-        QCOMPARE(stage.win->curInputEdit, static_cast<Edit*>(nullptr));
+        QCOMPARE(stage.state->curInputEdit, static_cast<Edit*>(nullptr));
         QVERIFY(!e->hasFocus());
         QCOMPARE(check.count(), 0);
     }
@@ -183,7 +187,7 @@ private slots:
         caps->click();
         gpNumCharPad->keys[NumCharInput::kEnterKey]->click();
         QVERIFY(!gpNumCharPad->isVisible());
-        QCOMPARE(stage.win->curInputEdit, e);  // Enter here keeps the target
+        QCOMPARE(stage.state->curInputEdit, e);  // Enter here keeps the target
         KeypadRig::tap(e);
         QCOMPARE(pageRows(), lower);  // every showing starts on lower case
     }
@@ -248,14 +252,15 @@ private slots:
     void closingWindowTakesItsKeypadsForGood()
     {
         // Near its end the main window adopts both keypads; when it goes, they go with it.
-        gpNumPad->setParent(stage.win);
-        gpNumCharPad->setParent(stage.win);
-        delete stage.win;
-        stage.win = nullptr;
+        auto* win = static_cast<MoJuWizard*>(stage.state);
+        gpNumPad->setParent(win);
+        gpNumCharPad->setParent(win);
+        delete win;
+        stage.state = nullptr;
         QCOMPARE(gpNumPad, static_cast<NumberInput*>(nullptr));
         QCOMPARE(gpNumCharPad, static_cast<NumCharInput*>(nullptr));
         QCOMPARE(liveKeypads(), 0);
-        stage.win = new MoJuWizard(MoJuWizard::LightConstruction{});
+        stage.state = new MoJuWizard(MoJuWizard::LightConstruction{});
         KeypadRig::ensureKeypads();
     }
 };

@@ -48,6 +48,7 @@ class TestPassword : public QObject
     Q_OBJECT
 
     KeypadRig::Stage stage;
+    MoJuWizard* win = nullptr;  // the level checks are the main window's
 
     // Runs the box with the answers given and returns exec's result.
     int runBox(std::initializer_list<std::function<void(QDialog*)>> answers)
@@ -63,9 +64,10 @@ private slots:
     void initTestCase()
     {
         gpWPara = new WizardPara;
-        stage.start();
-        stage.win->setGeometry(0, 0, 1920, 1080);
-        stage.win->show();
+        win = new MoJuWizard(MoJuWizard::LightConstruction{});
+        stage.start(win);
+        win->setGeometry(0, 0, 1920, 1080);
+        win->show();
         gpPasswordBox = new PasswordBox(nullptr);
     }
 
@@ -73,7 +75,7 @@ private slots:
     {
         gpWPara->isPswUsed = 0;
         setOperatorPassword("1234");
-        stage.win->pswLevel = 0;
+        win->pswLevel = 0;
         PlatformClock::setNow(kMarch7At9);
     }
 
@@ -83,7 +85,7 @@ private slots:
     {
         QCOMPARE(PasswordBox::factoryCode(), QString("8517"));
         QCOMPARE(runBox({typeAndConfirm("8517")}), 1);
-        QCOMPARE(stage.win->pswLevel, 2);
+        QCOMPARE(win->pswLevel, 2);
         QVERIFY(gpPasswordBox->isHidden());
     }
 
@@ -97,23 +99,23 @@ private slots:
         bool checkedWhileOpen = false;
         const int refused = runBox({typeAndConfirm("8517"), [&](QDialog* box) {
                                         checkedWhileOpen =
-                                            box->isVisible() && stage.win->pswLevel == 0 &&
+                                            box->isVisible() && win->pswLevel == 0 &&
                                             gpPasswordBox->passwordEdit->text().isEmpty() &&
                                             gpPasswordBox->passwordEdit->placeholderText() == "The password is wrong";
                                         gpPasswordBox->cancelButton->click();
                                     }});
         QCOMPARE(refused, 0);
         QVERIFY(checkedWhileOpen);
-        QCOMPARE(stage.win->pswLevel, 0);
+        QCOMPARE(win->pswLevel, 0);
 
         QCOMPARE(runBox({typeAndConfirm("8517030709")}), 1);
-        QCOMPARE(stage.win->pswLevel, 2);
+        QCOMPARE(win->pswLevel, 2);
 
         // The code of one hour no longer opens in the next.
         PlatformClock::setNow(kMarch7At9.addSecs(3600));
         QCOMPARE(PasswordBox::factoryCode(), QString("8517030710"));
         QCOMPARE(runBox({typeAndConfirm("8517030709"), cancel()}), 0);
-        QCOMPARE(stage.win->pswLevel, 0);
+        QCOMPARE(win->pswLevel, 0);
         PlatformClock::setNow(QDateTime(QDate(2025, 12, 31), QTime(23, 5)));
         QCOMPARE(PasswordBox::factoryCode(), QString("8517123123"));
     }
@@ -121,19 +123,19 @@ private slots:
     void operatorPasswordAndItsEdges()
     {
         QCOMPARE(runBox({typeAndConfirm("1234")}), 1);
-        QCOMPARE(stage.win->pswLevel, 1);
+        QCOMPARE(win->pswLevel, 1);
         // Case and length count.
         QCOMPARE(runBox({typeAndConfirm("12345"), cancel()}), 0);
-        QCOMPARE(stage.win->pswLevel, 0);
+        QCOMPARE(win->pswLevel, 0);
 
         // An operator password equal to the factory code gives the factory level.
         setOperatorPassword("8517");
         QCOMPARE(runBox({typeAndConfirm("8517")}), 1);
-        QCOMPARE(stage.win->pswLevel, 2);
+        QCOMPARE(win->pswLevel, 2);
 
         setOperatorPassword("");
         QCOMPARE(runBox({typeAndConfirm("")}), 1);
-        QCOMPARE(stage.win->pswLevel, 1);
+        QCOMPARE(win->pswLevel, 1);
     }
 
     void storedPasswordIsReadWithinItsField()
@@ -142,15 +144,15 @@ private slots:
         gpWPara->days = 0x62626262;  // the field that follows: must not be read
         QCOMPARE(PasswordBox::operatorPassword(), QString(100, 'a'));
         QCOMPARE(runBox({typeAndConfirm(QString(100, 'a'))}), 1);
-        QCOMPARE(stage.win->pswLevel, 1);
+        QCOMPARE(win->pswLevel, 1);
         gpWPara->days = 0;
     }
 
     void cancelKeepsTheLevel()
     {
-        stage.win->pswLevel = 1;
+        win->pswLevel = 1;
         QCOMPARE(runBox({cancel()}), 0);
-        QCOMPARE(stage.win->pswLevel, 1);
+        QCOMPARE(win->pswLevel, 1);
     }
 
     void placeholdersFollowTheField()
@@ -194,7 +196,7 @@ private slots:
                                    }});
         QCOMPARE(result, 1);
         QVERIFY(wrongShown);
-        QCOMPARE(stage.win->pswLevel, 1);
+        QCOMPARE(win->pswLevel, 1);
     }
 
     void typedOnTheKeypadAndEnter()
@@ -204,16 +206,16 @@ private slots:
         const int result = runBox({[&](QDialog*) {
             KeypadRig::tap(field);
             QVERIFY(gpNumPad->isVisible());
-            QCOMPARE(stage.win->curInputEdit, field);
+            QCOMPARE(win->curInputEdit, field);
             KeypadRig::typeDigits("8517");
             gpNumPad->confirmKey->click();
             targetKept = true;
         }});
         QCOMPARE(result, 1);
         QVERIFY(targetKept);
-        QCOMPARE(stage.win->pswLevel, 2);
+        QCOMPARE(win->pswLevel, 2);
         // Hiding the box ends the entry: no target, no keypad.
-        QCOMPARE(stage.win->curInputEdit, static_cast<Edit*>(nullptr));
+        QCOMPARE(win->curInputEdit, static_cast<Edit*>(nullptr));
         QVERIFY(!gpNumPad->isVisible());
     }
 
@@ -231,10 +233,10 @@ private slots:
         }});
         QCOMPARE(result, 1);
         QCOMPARE(check.count(), 1);
-        QCOMPARE(stage.win->pswLevel, 2);
+        QCOMPARE(win->pswLevel, 2);
 
         // Destroyed while the box is open: the next tap on the field connects the new one.
-        stage.win->pswLevel = 0;
+        win->pswLevel = 0;
         int checks = 0;
         result = runBox({[&](QDialog*) {
             delete gpNumPad;
@@ -246,7 +248,7 @@ private slots:
         }});
         QCOMPARE(result, 1);
         QCOMPARE(checks, 1);
-        QCOMPARE(stage.win->pswLevel, 1);
+        QCOMPARE(win->pswLevel, 1);
 
         // Shown many times, still checked once per Enter: a second check would find the
         // field emptied by the first and leave the wrong-entry flag set.
@@ -260,34 +262,34 @@ private slots:
                     QCOMPARE(gpPasswordBox->wrongEntry, 0);
                 },
                 cancel()});
-        QCOMPARE(stage.win->pswLevel, 0);
+        QCOMPARE(win->pswLevel, 0);
     }
 
     void mainWindowLevelChecks()
     {
         // Password use off: level 1 without asking.
-        QCOMPARE(stage.win->CheckPassword(), 1);
+        QCOMPARE(win->CheckPassword(), 1);
 
         gpWPara->isPswUsed = 1;
-        stage.win->pswLevel = 2;
-        QCOMPARE(stage.win->CheckPassword(), 2);  // logged in: no box
-        stage.win->pswLevel = 0;
+        win->pswLevel = 2;
+        QCOMPARE(win->CheckPassword(), 2);  // logged in: no box
+        win->pswLevel = 0;
         {
             // As every other screen's test answers it: through the shared answerer.
             ModalAnswerer answerer;
             answerer.answerPassword("1234");
-            QCOMPARE(stage.win->CheckPassword(), 1);
+            QCOMPARE(win->CheckPassword(), 1);
             // The operator level is not enough for root: the box asks again.
             answerer.answer(ModalAnswerer::No);
-            QCOMPARE(stage.win->CheckRoot(), false);
-            QCOMPARE(stage.win->pswLevel, 1);
+            QCOMPARE(win->CheckRoot(), false);
+            QCOMPARE(win->pswLevel, 1);
             answerer.answerPassword("8517030709");
-            QCOMPARE(stage.win->CheckRoot(), true);
-            QCOMPARE(stage.win->CheckRoot(), true);  // factory level: no box
-            stage.win->pswLevel = 0;
+            QCOMPARE(win->CheckRoot(), true);
+            QCOMPARE(win->CheckRoot(), true);  // factory level: no box
+            win->pswLevel = 0;
             answerer.answerPassword("8517");
             answerer.answer(ModalAnswerer::No);
-            QCOMPARE(stage.win->CheckPassword(), 0);
+            QCOMPARE(win->CheckPassword(), 0);
             QCOMPARE(answerer.pendingAnswers(), 0);
         }
     }
