@@ -38,7 +38,7 @@ class MoJuWizard : public QWidget, public MainState
     Q_OBJECT
 
 public:
-    // Tag for tests: sets gpState, gpWin and the record sink, so a test fills only what it needs.
+    // Tag for tests: sets gpState, gpWin, the record sink and the window hooks, nothing else.
     struct LightConstruction
     {
     };
