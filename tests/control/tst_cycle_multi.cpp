@@ -12,6 +12,7 @@ namespace {
 
 constexpr int kMulti = 3;
 constexpr int kCutSelf = 1;
+constexpr int kAllDuration = 4;
 constexpr int kShowMs = 2000;
 
 }  // namespace
@@ -67,6 +68,28 @@ private slots:
         QCOMPARE(rig.window->multiDetectIndex, 2);
         QTRY_COMPARE_WITH_TIMEOUT(rig.window->step, 0, kShowMs + 1000);
         QVERIFY(rig.window->pageState != 2);
+    }
+
+    // Cut mode "all duration": starting detection presets the outputs of every step with a
+    // group; an OK step drops its output and switches it on again after the clamp pulse.
+    void allDurationOutputsArePresetAndRearmed()
+    {
+        rig.setParam("system8", 10, kAllDuration);
+        rig.setParam("system2", 6, 3);  // clamp pulse 300 ms
+        rig.apply();
+        QVERIFY(rig.restartDetection());
+        const int firstOut = OutputNo[0] - 1;
+        const int lastOut = OutputNo[7] - 1;
+        QVERIFY(rig.bit(rig.outputs(), firstOut));
+        QVERIFY(rig.bit(rig.outputs(), lastOut));
+        QVERIFY(rig.setPart(0, false));
+        rig.pulse(0, 100);
+        const qint64 off = rig.waitOutput(firstOut, false, 1500);
+        QVERIFY(off > 0);
+        const qint64 on = rig.waitOutput(firstOut, true, 1500);
+        QVERIFY(on > 0);
+        QVERIFY2(on - off >= 280 * 1000, qPrintable(QString::number((on - off) / 1000)));
+        rig.resetParams();
     }
 
     // An NG step raises the alarm output at once and holds the system.

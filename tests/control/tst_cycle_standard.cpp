@@ -444,6 +444,32 @@ private slots:
         rig.window->TimerShow();
     }
 
+    // A temperature alarm: the periodic check blinks the alarm output, and a mould judged
+    // while it is pending counts as NG.
+    void temperatureAlarm()
+    {
+        MouldOnly(1);
+        gisTempAlarm = true;
+        rig.window->CheckTemp();
+        const qint64 on = rig.waitOutput(kAlarm, true, 500);
+        QVERIFY(on > 0);
+        const qint64 off = rig.waitOutput(kAlarm, false, 2000);
+        QVERIFY(off > 0 && Ms(on, off) >= 900);
+
+        // The cameras see nothing wrong: the alarm page holds the mould closed (the alarm
+        // output is the periodic check's).
+        const qint64 edge = OpenMould();
+        QVERIFY(rig.waitOutput(kClamp, true, 1000) > 0);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.window->pageState, 2, 2000);
+        QVERIFY(rig.view(0)->cameraOk);
+        rig.wait(300);
+        QVERIFY(!rig.wasAt(kClamp, false, edge + 50 * kMs, rig.nowUs()));
+        gisTempAlarm = false;
+        rig.window->SlotClearNGAlarm();
+        QVERIFY(rig.waitOutput(kClamp, false, 1000) > 0);
+        QVERIFY(rig.window->pageState != 2);
+    }
+
     // A nested event loop inside the judgement (a slot of the statistics hand-off waits) runs
     // the timers and the IO signal: neither the pass nor the countdown may start again.
     void nestedEventLoopsDoNotRunTheCycleTwice()
