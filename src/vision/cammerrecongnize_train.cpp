@@ -75,10 +75,15 @@ void CammerRecong::VarTrain(int det)
         if (cut.code)
             continue;  // judging reports the region
         const cv::Rect& rect = cut.rect;
-        if (f == kFuncSimilarity)
+        // Colour cameras judging the hue hand the matchers angles, not intensities.
+        const bool hue = Color() && !gisGrayHue;
+        if (f == kFuncSimilarity) {
+            surf[det][r].circular = hue;
             surf[det][r].Create(rect.width, rect.height, cut.mask.clone());
-        else
+        } else {
+            grayMatch[det][r].circular = hue;
             grayMatch[det][r].Create(rect.width, rect.height, cut.mask, 0);
+        }
         int n = 0;
         for (int i = 0; i < std::min(gTempNum, view->templateSlots[det]); ++i) {
             if (!view->templateValid[det][i])

@@ -2,6 +2,8 @@
 #include "graymatch.h"
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 
 #include <QDebug>
 
@@ -9,7 +11,97 @@
 
 namespace {
 constexpr int kMaxAmplify = 4;
+constexpr int kToleranceDivisor = 220;   // (100 - sensitivity)^2 / 220: 14 grey levels at 45
+constexpr double kMinBrightness = 0.85;  // brightness ratios the band follows
+constexpr double kMaxBrightness = 1.18;
+constexpr double kIgnoredBrightness = 0.02;  // smaller ratios are left to the tolerance
+constexpr int kRatioBins = 256;              // brightness ratio histogram: bin = ratio * 128
+constexpr int kRatioOne = 128;
+constexpr int kMinRatioMid = 32;  // low + high below this (dark pixels) gives no usable ratio
+constexpr int kMinRatioPixels = 12;
+constexpr int kHueWindow = 5;         // pixels over which hue coherence is measured
+constexpr double kHueLevels = 255.0;  // the hue conversion's full circle
+// Coherence ramps (mean resultant length of 25 hue directions). Random directions (grey
+// pixels) stay below 0.55; a faint tint flips between 0.5 and 0.9 as the noise changes,
+// so only a clear change of coherence counts, and directions count where both are clear.
+constexpr float kSomeLo = 0.30f, kSomeHi = 0.55f;    // "has some hue"
+constexpr float kClearLo = 0.85f, kClearHi = 0.95f;  // "has a clear hue"
+constexpr float kDirLo = 0.60f, kDirHi = 0.85f;      // direction weight
+// Median ratio of image to the band's middle over the judged pixels (every third pixel of
+// every fourth row is plenty), limited to the brightness changes the band follows.
+double BrightnessRatio(const cv::Mat& image, const cv::Mat& inverseMid)
+{
+    std::array<int, kRatioBins> hist{};
+    int n = 0;
+    for (int y = 1; y < image.rows; y += 4) {
+        const unsigned char* v = image.ptr<unsigned char>(y);
+        const float* inv = inverseMid.ptr<float>(y);
+        for (int x = 1; x < image.cols; x += 3) {
+            if (inv[x] <= 0)
+                continue;
+            ++hist[std::min(kRatioBins - 1, int(v[x] * inv[x]))];
+            ++n;
+        }
+    }
+    if (n < kMinRatioPixels)
+        return 1.0;
+    int seen = 0, bin = 0;
+    while (bin < kRatioBins - 1 && (seen += hist[bin]) * 2 < n) ++bin;
+    return std::clamp((bin + 0.5) / kRatioOne, kMinBrightness, kMaxBrightness);
 }
+}  // namespace
+
+float HueRamp(float r, float lo, float hi)
+{
+    return std::clamp((r - lo) / (hi - lo), 0.0f, 1.0f);
+}
+
+float HueDirectionWeight(float coherence)
+{
+    return HueRamp(coherence, kDirLo, kDirHi);
+}
+
+cv::Mat HueField(const cv::Mat& hue)
+{
+    static const std::array<cv::Vec2f, 256> unit = [] {
+        std::array<cv::Vec2f, 256> u{};
+        for (int i = 0; i < 256; ++i) {
+            const double a = 2 * CV_PI * i / kHueLevels;
+            u[i] = cv::Vec2f(float(std::cos(a)), float(std::sin(a)));
+        }
+        return u;
+    }();
+    cv::Mat mean(hue.size(), CV_32FC2);
+    for (int y = 0; y < hue.rows; ++y) {
+        const unsigned char* h = hue.ptr<unsigned char>(y);
+        cv::Vec2f* f = mean.ptr<cv::Vec2f>(y);
+        for (int x = 0; x < hue.cols; ++x) f[x] = unit[h[x]];
+    }
+    cv::blur(mean, mean, cv::Size(kHueWindow, kHueWindow), cv::Point(-1, -1), cv::BORDER_REFLECT);
+    cv::Mat field(hue.size(), CV_32FC3);
+    for (int y = 0; y < hue.rows; ++y) {
+        const cv::Vec2f* m = mean.ptr<cv::Vec2f>(y);
+        cv::Vec3f* f = field.ptr<cv::Vec3f>(y);
+        for (int x = 0; x < hue.cols; ++x) {
+            const float r = std::sqrt(m[x][0] * m[x][0] + m[x][1] * m[x][1]);
+            f[x] = r > 1e-6f ? cv::Vec3f(m[x][0] / r, m[x][1] / r, r) : cv::Vec3f(1, 0, 0);
+        }
+    }
+    return field;
+}
+
+namespace {
+// Departure of hue pixel a from reference pixel b, in field units (1 = a whole clear hue,
+// about 40 grey levels): the chord between clear directions, or a clear change of coherence.
+float HueDeparture(const cv::Vec3f& a, const cv::Vec3f& b)
+{
+    const float dx = a[0] - b[0], dy = a[1] - b[1];
+    const float direction = std::min(HueDirectionWeight(a[2]), HueDirectionWeight(b[2])) * std::sqrt(dx * dx + dy * dy);
+    const float appeared = HueRamp(a[2], kClearLo, kClearHi) - HueRamp(b[2], kSomeLo, kSomeHi);
+    const float vanished = HueRamp(b[2], kClearLo, kClearHi) - HueRamp(a[2], kSomeLo, kSomeHi);
+    return std::max(direction, std::max(appeared, vanished));
+}
+}  // namespace
 
 void GrayMatch::Clear()
 {
@@ -18,6 +110,10 @@ void GrayMatch::Clear()
     judged.release();
     low.release();
     high.release();
+    pointLow.release();
+    pointHigh.release();
+    inverseMid.release();
+    hueRefs.clear();
 }
 
 void GrayMatch::Create(int w, int h, const cv::Mat& mask, int)
@@ -42,26 +138,45 @@ void GrayMatch::AddTemp(const cv::Mat& crop)
                    << "x" << height;
         return;
     }
+    ++tempCount;
+    if (circular) {
+        hueRefs.push_back(HueField(crop));
+        return;
+    }
     cv::Mat lo, hi;
     const cv::Mat kernel = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
     cv::erode(crop, lo, kernel, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
     cv::dilate(crop, hi, kernel, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
-    if (tempCount == 0) {
+    if (low.empty()) {
         low = lo;
         high = hi;
+        pointLow = crop.clone();
+        pointHigh = crop.clone();
     } else {
+        // The band only widens: the darkest of the lows, the brightest of the highs.
         cv::min(low, lo, low);
         cv::max(high, hi, high);
+        cv::min(pointLow, crop, pointLow);
+        cv::max(pointHigh, crop, pointHigh);
     }
-    ++tempCount;
 }
 
 void GrayMatch::Train(int sensitivity, int amplify, int toleranceScale, int toleranceMax)
 {
     sensitivity = std::clamp(sensitivity, 0, 100);
     gain = 1 + std::clamp(amplify, 0, kMaxAmplify);
-    tolerance = std::clamp((100 - sensitivity) * toleranceScale / 100, 1, std::max(1, toleranceMax));
+    const long long loose = 100 - sensitivity;
+    tolerance = int(std::clamp(1 + loose * loose * std::max(0, toleranceScale) / 100 / kToleranceDivisor, 1LL,
+                               std::max(1LL, (long long)toleranceMax)));
     valid = tempCount > 0;
+    if (valid && !circular) {
+        // 128 / middle of the band on judged pixels bright enough for a ratio, else 0.
+        cv::Mat sum;
+        cv::add(low, high, sum, cv::noArray(), CV_32F);
+        cv::divide(2.0 * kRatioOne, sum, inverseMid);
+        inverseMid.setTo(0, sum < kMinRatioMid);
+        inverseMid.setTo(0, judged == 0);
+    }
 }
 
 void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
@@ -70,11 +185,61 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
         diff = cv::Mat::zeros(image.rows, image.cols, CV_8UC1);
         return;
     }
-    cv::Mat below, above;
-    cv::subtract(low, image, below);  // saturates at 0 inside the band
-    cv::subtract(image, high, above);
-    cv::max(below, above, below);
     // departure * gain > tolerance  <=>  departure > tolerance / gain for integer departures
-    cv::threshold(below, above, tolerance / gain, 255, cv::THRESH_BINARY);
-    cv::bitwise_and(above, judged, diff);
+    const int limit = tolerance / gain;
+    if (circular) {
+        const cv::Mat field = HueField(image);
+        // Field distance that departs: a chord of (limit + 1) levels between clear hues.
+        const float far = float(2 * std::sin((limit + 1) * CV_PI / kHueLevels));
+        diff = cv::Mat::zeros(height, width, CV_8UC1);
+        for (int y = 0; y < height; ++y) {
+            const cv::Vec3f* f = field.ptr<cv::Vec3f>(y);
+            const unsigned char* j = judged.ptr<unsigned char>(y);
+            unsigned char* out = diff.ptr<unsigned char>(y);
+            for (int x = 0; x < width; ++x) {
+                if (!j[x])
+                    continue;
+                float best = far;
+                // Like the grey band, a reference one pixel away is accepted.
+                for (const cv::Mat& ref : hueRefs) {
+                    for (int ry = std::max(0, y - 1); ry <= std::min(height - 1, y + 1) && best >= far; ++ry) {
+                        const cv::Vec3f* r = ref.ptr<cv::Vec3f>(ry);
+                        for (int rx = std::max(0, x - 1); rx <= std::min(width - 1, x + 1) && best >= far; ++rx)
+                            best = std::min(best, HueDeparture(f[x], r[rx]));
+                    }
+                }
+                if (best >= far)
+                    out[x] = 255;
+            }
+        }
+        // The 5 x 5 coherence window and the one-pixel allowance leave only the core of a
+        // changed area departing: give its lost rim back, after dropping lone noise pixels.
+        const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
+        cv::morphologyEx(diff, diff, cv::MORPH_OPEN, square);
+        cv::dilate(diff, diff, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kHueWindow, kHueWindow)));
+        cv::bitwise_and(diff, judged, diff);
+        return;
+    }
+    // The crop is brought to the references' brightness rather than the band to the crop's:
+    // one conversion instead of two.
+    cv::Mat level = image;
+    const double ratio = BrightnessRatio(image, inverseMid);
+    if (std::abs(ratio - 1.0) > kIgnoredBrightness)
+        image.convertTo(level, CV_8U, 1.0 / ratio);
+    cv::Mat below, above, departs;
+    cv::subtract(low, level, below);  // saturates at 0 inside the band
+    cv::subtract(level, high, above);
+    cv::max(below, above, below);
+    cv::threshold(below, departs, limit, 255, cv::THRESH_BINARY);
+    // The envelope takes a pixel from the rim of a departing area where the references are
+    // textured: next to a departing pixel, a pixel that departs from the references' own
+    // values at that place (without the neighbourhood) departs too.
+    cv::subtract(pointLow, level, below);
+    cv::subtract(level, pointHigh, above);
+    cv::max(below, above, below);
+    cv::threshold(below, below, limit, 255, cv::THRESH_BINARY);
+    static const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
+    cv::dilate(departs, departs, square);
+    cv::bitwise_and(departs, below, departs);
+    cv::bitwise_and(departs, judged, diff);
 }

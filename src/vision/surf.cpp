@@ -1,6 +1,8 @@
 // Feature-score matcher.
 #include "surf.h"
 
+#include "graymatch.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -14,35 +16,49 @@ constexpr double kLumC = 6.5025;            // (0.01 * 255)^2
 constexpr double kStructC = 58.5225;        // (0.03 * 255)^2
 constexpr unsigned char kCellInside = 250;  // area-reduced mask value of a cell inside the mask
 
+constexpr float kHueScale = 100.0f;  // a clear hue direction has this length in the grid
+// Hue cells of faint tints swing with the noise more than grey cells do: raised
+// stabilisers keep such swings between near-empty grids from reading as structure, while
+// clear hues (cell variances in the thousands) still decide.
+constexpr double kHueLumC = 100.0;
+constexpr double kHueStructC = 4000.0;
+constexpr double kHueStrengthC = 5000.0;  // a clear hue against none still scores a third
+
 struct ShiftScore
 {
     double score = -1.0;
     int dx = 0;
     int dy = 0;
-    double meanShift = 0.0;  // image mean minus reference mean
+    cv::Vec2d meanShift;  // image mean minus reference mean, per channel
 };
 
 // Global structural similarity of ref against img displaced by (dx, dy) cells, over the
-// cells of ref that the mask keeps and that land inside img.
+// cells of ref that the mask keeps and that land inside img. With two channels (hue
+// directions) means are vectors, variances and the covariance sum over both channels.
 ShiftScore ScoreAt(const cv::Mat& ref, const cv::Mat& img, const cv::Mat& mask, int dx, int dy, int minCells)
 {
-    double n = 0, st = 0, si = 0, stt = 0, sii = 0, sti = 0;
+    const bool hue = ref.channels() == 2;
+    const double lumC = hue ? kHueLumC : kLumC, structC = hue ? kHueStructC : kStructC;
+    const int ch = ref.channels();
+    double n = 0, st[2] = {}, si[2] = {}, stt = 0, sii = 0, sti = 0;
     const int y0 = std::max(0, -dy), y1 = std::min(ref.rows, img.rows - dy);
     const int x0 = std::max(0, -dx), x1 = std::min(ref.cols, img.cols - dx);
     for (int y = y0; y < y1; ++y) {
         const float* r = ref.ptr<float>(y);
-        const float* v = img.ptr<float>(y + dy) + dx;
+        const float* v = img.ptr<float>(y + dy) + dx * ch;
         const unsigned char* m = mask.ptr<unsigned char>(y);
         for (int x = x0; x < x1; ++x) {
             if (!m[x])
                 continue;
-            const double a = r[x], b = v[x];
             n += 1;
-            st += a;
-            si += b;
-            stt += a * a;
-            sii += b * b;
-            sti += a * b;
+            for (int c = 0; c < ch; ++c) {
+                const double a = r[x * ch + c], b = v[x * ch + c];
+                st[c] += a;
+                si[c] += b;
+                stt += a * a;
+                sii += b * b;
+                sti += a * b;
+            }
         }
     }
     ShiftScore s;
@@ -50,13 +66,25 @@ ShiftScore ScoreAt(const cv::Mat& ref, const cv::Mat& img, const cv::Mat& mask, 
     s.dy = dy;
     if (n < minCells || n < 1)
         return s;
-    const double mt = st / n, mi = si / n;
-    const double vt = std::max(0.0, stt / n - mt * mt), vi = std::max(0.0, sii / n - mi * mi);
-    const double cov = sti / n - mt * mi;
-    const double lum = (2 * mt * mi + kLumC) / (mt * mt + mi * mi + kLumC);
-    const double structure = (2 * cov + kStructC) / (vt + vi + kStructC);
+    double mtt = 0, mii = 0, mti = 0;
+    for (int c = 0; c < ch; ++c) {
+        const double mt = st[c] / n, mi = si[c] / n;
+        mtt += mt * mt;
+        mii += mi * mi;
+        mti += mt * mi;
+        s.meanShift[c] = mi - mt;
+    }
+    const double vt = std::max(0.0, stt / n - mtt), vi = std::max(0.0, sii / n - mii);
+    const double cov = sti / n - mti;
+    double lum = (2 * mti + lumC) / (mtt + mii + lumC);
+    if (hue) {
+        // The mean hue's direction decides; its strength only where a clear hue came or went,
+        // since faint tints lose coherence (strength) with every bit more noise.
+        const double nt = std::sqrt(mtt), ni = std::sqrt(mii);
+        lum = (mti + lumC) / (nt * ni + lumC) * (2 * nt * ni + kHueStrengthC) / (mtt + mii + kHueStrengthC);
+    }
+    const double structure = (2 * cov + structC) / (vt + vi + structC);
     s.score = lum * structure;
-    s.meanShift = mi - mt;
     return s;
 }
 }  // namespace
@@ -97,6 +125,19 @@ void SURF::Create(int w, int h, const cv::Mat& mask)
 cv::Mat SURF::ToGrid(const cv::Mat& crop) const
 {
     cv::Mat reduced, out;
+    if (circular) {
+        const cv::Mat field = HueField(crop);
+        cv::Mat weighted(crop.size(), CV_32FC2);
+        for (int y = 0; y < crop.rows; ++y) {
+            const cv::Vec3f* f = field.ptr<cv::Vec3f>(y);
+            cv::Vec2f* w = weighted.ptr<cv::Vec2f>(y);
+            for (int x = 0; x < crop.cols; ++x) w[x] = cv::Vec2f(f[x][0], f[x][1]) * (kHueScale * f[x][2]);
+        }
+        if (grid.width == crop.cols && grid.height == crop.rows)
+            return weighted;
+        cv::resize(weighted, out, grid, 0, 0, cv::INTER_AREA);
+        return out;
+    }
     if (grid.width == crop.cols && grid.height == crop.rows)
         cv::blur(crop, reduced, cv::Size(3, 3));  // damp pixel noise where no reduction does
     else
@@ -158,8 +199,14 @@ float SURF::Match(cv::Mat& image, cv::Mat& out) const
             const int ix = x + best.dx;
             if (ix < 0 || ix >= img.cols || !cellMask.at<unsigned char>(y, x))
                 continue;
-            const double d = img.at<float>(iy, ix) - ref.at<float>(y, x) - best.meanShift;
-            if (std::abs(d) > diffLevel)
+            double d2 = 0;
+            for (int c = 0; c < ref.channels(); ++c) {
+                // Hue directions are compared as they are; grey cells after the brightness shift.
+                const double d = img.ptr<float>(iy)[ix * ref.channels() + c] -
+                                 ref.ptr<float>(y)[x * ref.channels() + c] - (circular ? 0.0 : best.meanShift[c]);
+                d2 += d * d;
+            }
+            if (d2 > double(diffLevel) * diffLevel)
                 marks.at<unsigned char>(iy, ix) = 255;
         }
     }

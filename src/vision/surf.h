@@ -24,6 +24,12 @@
 //   the cells whose brightness-compensated difference to the best reference exceeds
 //   diffLevel; otherwise all 0. An invalid model or a crop of another size scores 0 with an
 //   all-zero out.
+// - Hue pictures (circular = true before AddTemp; Create keeps the flag): grey values are
+//   angles on a 0..255 circle. The grids then hold the cells' mean hue directions, each
+//   pixel's direction weighted by how coherent the hue is around it (see HueField in
+//   graymatch.h; 100 = one clear hue), and the similarity compares those directions:
+//   near-grey areas, whose hue is noise, are near empty in both, and 0 and 255 are
+//   neighbours. diffLevel is a distance on that scale; no brightness compensation applies.
 // Construction allocates nothing, so thousands can be held by value.
 class SURF
 {
@@ -36,6 +42,7 @@ public:
     float Match(cv::Mat& image, cv::Mat& out) const;
 
     bool valid = false;
+    bool circular = false;  // the pictures are hue
     int width = 0;
     int height = 0;
     cv::Size grid;  // working grid size in cells
@@ -43,7 +50,7 @@ public:
     int diffLevel = 50;
     int minScore = 0;
     cv::Mat cellMask;           // 8-bit grid, 255 = cell counts
-    std::vector<cv::Mat> refs;  // CV_32F grids of the references
+    std::vector<cv::Mat> refs;  // CV_32F grids of the references (CV_32FC2 for hue)
 
     cv::Mat ToGrid(const cv::Mat& crop) const;
 };

@@ -56,6 +56,7 @@ private slots:
     void grayMatchMarksADefectAndHonoursItsMask();
     void grayMatchToleranceFollowsSensitivityAndAmplify();
     void grayMatchIsInvalidUntilTrainedWithAPicture();
+    void grayMatchBandWidensWithEveryTemplate();
     void surfScoresSimilarityAndToleratesSmallShifts();
     void surfMarksDeparturesOnlyWhenFailing();
     void findShapeReportsTheCorrectingShift();
@@ -123,13 +124,31 @@ void TestMatchers::grayMatchToleranceFollowsSensitivityAndAmplify()
         gm.Match(faint, diff);
         return cv::countNonZero(diff);
     };
-    QCOMPARE(marked(45, 0), 0);     // tolerance 55
-    QCOMPARE(marked(80, 0), 100);   // tolerance 20
-    QCOMPARE(marked(45, 1), 100);   // departure doubled: 60 > 55
-    QCOMPARE(marked(45, 9), 100);   // amplify is clamped to 4, still finds it
-    QCOMPARE(marked(-5, 0), 0);     // sensitivity clamped to 0: tolerance 100
-    QCOMPARE(marked(0, 4), 100);    // 5 x 30 > 100
+    QCOMPARE(marked(45, 0), 100);   // factory sensitivity: tolerance 14
+    QCOMPARE(marked(21, 0), 100);   // tolerance 1 + 79^2 / 220 = 29
+    QCOMPARE(marked(20, 0), 0);     // tolerance 30: the departure must exceed it
+    QCOMPARE(marked(0, 0), 0);      // tolerance 46
+    QCOMPARE(marked(-5, 0), 0);     // sensitivity clamped to 0
+    QCOMPARE(marked(0, 1), 100);    // departure doubled: 60 > 46
+    QCOMPARE(marked(0, 9), 100);    // amplify is clamped to 4, still finds it
     QCOMPARE(marked(100, 0), 100);  // tolerance 1
+}
+
+void TestMatchers::grayMatchBandWidensWithEveryTemplate()
+{
+    GrayMatch gm;
+    gm.Create(40, 40, cv::Mat(), 0);
+    gm.AddTemp(cv::Mat(40, 40, CV_8UC1, cv::Scalar(50)));
+    gm.AddTemp(cv::Mat(40, 40, CV_8UC1, cv::Scalar(200)));
+    gm.Train(45, 0, 100, 150);
+    cv::Mat diff;
+    for (int level : {50, 125, 200}) {
+        gm.Match(cv::Mat(40, 40, CV_8UC1, cv::Scalar(level)), diff);
+        QVERIFY2(cv::countNonZero(diff) == 0, qPrintable(QString::number(level)));
+    }
+    // Outside both references it still departs.
+    gm.Match(cv::Mat(40, 40, CV_8UC1, cv::Scalar(20)), diff);
+    QCOMPARE(cv::countNonZero(diff), 40 * 40);
 }
 
 void TestMatchers::grayMatchIsInvalidUntilTrainedWithAPicture()
