@@ -22,6 +22,10 @@ constexpr int kMinImageSide = 4;
 constexpr int kMaxLayers = 10;
 constexpr double kMaxAngleStep = 10.0;
 constexpr double kMinAngleStep = 0.02;
+// Sample-point evaluations the exhaustive top-level search may spend (about 10 ms on one
+// core); a finer top level than this costs seconds without finding better poses, since the
+// refinement below reaches full resolution anyway.
+constexpr double kTopSearchBudget = 2.0e7;
 
 struct Pose
 {
@@ -251,7 +255,9 @@ bool FindShape::CreateShape(const cv::Mat& templ, double minScore, int finestLev
     minimum = minScore > 0 ? minScore : kDefaultMinScore;
 
     const double cx0 = templ.cols / 2, cy0 = templ.rows / 2;
-    const int maxLayers = std::clamp(layers, 0, kMaxLayers);
+    wantedTop = std::clamp(layers, 0, kMaxLayers);
+    // Every level the pattern's size allows is kept: Find may search above wantedTop.
+    const int maxLayers = kMaxLayers;
     cv::Mat t = templ, k = keep;
     const cv::Mat edge = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
     for (int l = 0; l <= maxLayers; ++l) {
@@ -290,16 +296,23 @@ bool FindShape::Find(cv::Mat& image, int minScorePercent, int* x, int* y, double
         cv::pyrDown(pyr.back(), next);
         pyr.push_back(next);
     }
-    const int top = int(pyr.size()) - 1;
+    auto anglesAt = [&](int level) {
+        std::vector<double> angles{0.0};
+        if (range > 0) {
+            const int n = int(std::ceil(2.0 * range / levels[level].angleStep)) + 1;
+            angles.clear();
+            for (int i = 0; i < n; ++i) angles.push_back(-range + 2.0 * range * i / (n - 1));
+        }
+        return angles;
+    };
+    // The top level asked for, or a coarser one while its exhaustive search would be too costly.
+    const int coarsest = int(pyr.size()) - 1;
+    int top = std::min(wantedTop, coarsest);
+    while (
+        top<coarsest&& double(pyr[top].total()) * levels[top].offsets.size() * anglesAt(top).size()> kTopSearchBudget)
+        ++top;
     const int stop = std::min(finest, top);
-
-    std::vector<double> angles{0.0};
-    if (range > 0) {
-        const double step = levels[top].angleStep;
-        const int n = int(std::ceil(2.0 * range / step)) + 1;
-        angles.clear();
-        for (int i = 0; i < n; ++i) angles.push_back(-range + 2.0 * range * i / (n - 1));
-    }
+    const std::vector<double> angles = anglesAt(top);
     // Every top-level candidate climbs once; only those near the best go down the pyramid,
     // and below the next level only the best one.
     std::vector<Pose> poses = SearchTop(pyr[top], levels[top], angles);

@@ -11,8 +11,10 @@
 //   say where templ's pixel (cols / 2, rows / 2) lies in the picture; rotations turn about
 //   it. mask (8-bit, templ's size, or empty = all) keeps the pixels whose value is at least
 //   maskThreshold. angleRange (0..180 degrees) is searched both ways; 0 searches shift only.
-//   layers (0..10) is the number of pyramid halvings above full resolution (fewer are used
-//   when the pattern would fall below 12 pixels); accuracy (0..10) refines the final angle
+//   layers (0..10) is the number of pyramid halvings above full resolution at which the
+//   exhaustive search starts (fewer are used when the pattern would fall below 12 pixels,
+//   more while that search would cost more than about ten milliseconds; the refinement
+//   always climbs down to finestLevel, so the accuracy does not depend on it); accuracy (0..10) refines the final angle
 //   by accuracy / 2 halvings of its step; finestLevel is the level the search refines down
 //   to (0 = full resolution). minScore is the least normalised correlation (0..1) a find
 //   must reach; 0 or less means 0.5. Returns false, leaving the model invalid, for an empty
@@ -46,6 +48,7 @@ public:
     int finest = 0;
     int range = 0;
     int halvings = 0;
+    int wantedTop = 0;  // the layers asked for at CreateShape
     int centreX = 0;
     int centreY = 0;
     double minimum = 0.5;
