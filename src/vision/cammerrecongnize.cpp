@@ -104,7 +104,10 @@ cv::Rect CammerRecong::ShapeRect(const CammerSingleton* s, int det, int r)
 CammerRecong::Cut CammerRecong::ClipShape(const CammerSingleton* s, const cv::Mat& shapeMask, int det, int r) const
 {
     Cut cut;
-    if (shapeMask.rows == 0 || shapeMask.cols == 0) {
+    // A polygon of two points encloses nothing either: its mask is all zero, so it could
+    // never fail. Like one of fewer points, it is a region that cannot be judged.
+    const bool polygon = s->shapeType[det][r] != kShapeRect && s->shapeType[det][r] != kShapeCircle;
+    if (shapeMask.rows == 0 || shapeMask.cols == 0 || (polygon && s->polygons[det][r].count < 3)) {
         cut.code = kRegNoMask;
         return cut;
     }

@@ -60,6 +60,7 @@ private slots:
     void init();
     void defectBlobIsFoundWithItsAreaUnlessIgnored();
     void defectJudgementHonoursTemplateIsNg();
+    void defectLimitsComeFromTheRegionWhenAllParametersAreShown();
     void spotMeasuresTheAreaInsideTheGreyBand();
     void blackAndWhiteAreasMeasureTheirBands();
     void similarityReportsTheScore();
@@ -173,6 +174,43 @@ void TestRecognition::defectJudgementHonoursTemplateIsNg()
     QVERIFY(v.roiOk[2][0]);
 }
 
+void TestRecognition::defectLimitsComeFromTheRegionWhenAllParametersAreShown()
+{
+    RecogRig rig(kW, kH);
+    const cv::Mat templ = Flat(150);
+    rig.setTemplate(0, 0, templ);
+    // The region's own limit and opening differ from the global ones.
+    rig.addRect(0, cv::Rect(50, 50, 120, 100), kFuncDefect, 45, 1000, 3);
+    rig.para->filterArea = 100;
+    rig.para->filterSize = 25;  // would open the 20 x 20 blob away
+    rig.para->showAllParams = 1;
+    CammerRecong& rec = rig.build();
+    CammerRecogData& v = *rig.view;
+    cv::Mat blob = templ.clone();
+    Square(blob, 80, 80, 20, 0);
+    rig.setAligned(blob);
+    rec.Run(0);
+    QCOMPARE(v.roiValue[0][0], OpenedSquareArea(20));  // 359: above 100, within 1000
+    QVERIFY(v.roiOk[0][0]);
+    QCOMPARE(Record(0, 0, 0).high, 1000);
+
+    rig.storeA->para2[0][0] = 100;
+    rig.para->filterArea = 1000;
+    rec.Run(0);
+    QVERIFY(!v.roiOk[0][0]);
+
+    // With the parameters hidden the global limit and opening hold.
+    rig.para->showAllParams = 0;
+    rig.para->filterSize = 3;
+    rig.storeA->para3[0][0] = 25;
+    rec.Run(0);
+    QCOMPARE(v.roiValue[0][0], OpenedSquareArea(20));
+    QVERIFY(v.roiOk[0][0]);
+    rig.para->filterArea = 100;
+    rec.Run(0);
+    QVERIFY(!v.roiOk[0][0]);
+}
+
 void TestRecognition::spotMeasuresTheAreaInsideTheGreyBand()
 {
     RecogRig rig(kW, kH);
@@ -193,6 +231,15 @@ void TestRecognition::spotMeasuresTheAreaInsideTheGreyBand()
     QCOMPARE(v.roiBoxes[0][0][0][0], 2);
     QCOMPARE(Record(0, 0, 0).low, 80);
     QCOMPARE(Record(0, 0, 0).high, 500);
+
+    // Both limits belong to the band: an area equal to either passes.
+    rig.storeA->para1[0][0] = area;
+    rec.Run(0);
+    QVERIFY(v.roiOk[0][0]);
+    rig.storeA->para1[0][0] = 80;
+    rig.storeA->para2[0][0] = area;
+    rec.Run(0);
+    QVERIFY(v.roiOk[0][0]);
 
     rig.storeA->para2[0][0] = area - 1;  // above the maximum
     rec.Run(0);
@@ -326,7 +373,9 @@ void TestRecognition::colourSpotMeasuresTheColourBand()
     // Pixels in memory order B, G, R, A.
     cv::Mat pic(kH, kW, CV_8UC4, cv::Scalar(90, 90, 90, 0));
     pic(cv::Rect(120, 120, 20, 20)).setTo(cv::Scalar(20, 30, 220, 0));  // red
-    pic(cv::Rect(160, 120, 20, 20)).setTo(cv::Scalar(220, 30, 20, 0));  // blue: outside the band
+    // Blue, outside the band, and of another size, so that planes read in the wrong order
+    // would measure a different area.
+    pic(cv::Rect(160, 120, 26, 26)).setTo(cv::Scalar(220, 30, 20, 0));
     auto band = [](int lo, int hi) { return lo | (hi << 16); };
     // para1 bands byte 2 (red), para2 byte 1, para3 byte 0; the red band is given reversed.
     rig.addRect(0, cv::Rect(100, 100, 200, 100), kFuncColorSpot, band(255, 150), band(0, 80), band(0, 80));
@@ -402,6 +451,33 @@ void TestRecognition::regionsThatCannotBeJudgedFailTheCamera()
     QTest::ignoreMessage(QtWarningMsg, "REG RUN ERROR = 0, 1, -2");
     rec.Run(1);
     QVERIFY(!v.cameraOk);
+
+    // A polygon of two points encloses nothing: it cannot be judged either (code -1), where
+    // its all-zero mask would otherwise let it pass forever.
+    rig.para->detectEnabled[3] = 1;
+    rig.addRect(3, cv::Rect(300, 100, 100, 100), kFuncBlackArea, 60, 10);
+    RePolygon& line = rig.storeA->polygons[3][0];
+    rig.storeA->shapeType[3][0] = kShapePolygon;
+    line.count = 2;
+    line.imagePoints[0] = QPoint(300, 100);
+    line.imagePoints[1] = QPoint(400, 200);
+    line.imageRect = QRect(300, 100, 100, 100);
+    rig.view->workMasks[3][0] = line.UpdateMask();
+    QCOMPARE(cv::countNonZero(rig.view->workMasks[3][0]), 0);
+    rec.VarTrain(3);
+    QTest::ignoreMessage(QtWarningMsg, "REG RUN ERROR = 0, 3, -1");
+    rec.Run(3);
+    QVERIFY(!v.cameraOk);
+    QVERIFY(!HasRecord(0, 3, 0));
+    line.count = 3;  // a triangle is judged: the square lies inside it
+    line.imagePoints[1] = QPoint(400, 100);
+    line.imagePoints[2] = QPoint(300, 200);
+    rig.view->workMasks[3][0] = line.UpdateMask();
+    rec.VarTrain(3);
+    rec.Run(3);
+    QVERIFY(HasRecord(0, 3, 0));
+    QCOMPARE(v.roiValue[3][0], OpenedSquareArea(10));
+    QVERIFY(!v.cameraOk);  // 79 above 10
 
     // Correction-only regions are neither judged nor recorded.
     rig.addRect(2, cv::Rect(10, 10, 50, 50), kFuncPosition);
