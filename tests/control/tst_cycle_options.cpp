@@ -1,0 +1,225 @@
+// Detection cycle options of the standard machine: debounce, skipped edges, delays, pre-output, re-detection, limits,
+// pulses. ctest-timeout: 240
+#include <QtTest>
+
+#include "cammerwidget.h"
+#include "colorbutton.h"
+#include "cyclerig.h"
+#include "globals.h"
+#include "indexbutton.h"
+#include "modalanswerer.h"
+#include "mojuwizard.h"
+#include "testsupport.h"
+#include "warnbox.h"
+#include "wizardpara.h"
+
+namespace {
+
+constexpr int kClamp = 0;
+constexpr int kEjector = 1;
+constexpr int kAlarm = 2;
+constexpr int kMouldOpen = 0;
+constexpr qint64 kMs = 1000;
+
+// Time between two board stamps in milliseconds.
+double Ms(qint64 fromUs, qint64 toUs)
+{
+    return double(toUs - fromUs) / kMs;
+}
+
+}  // namespace
+
+class TestCycleOptions : public QObject
+{
+    Q_OBJECT
+
+    CycleRig rig;
+
+    // Mould step only, delay `tenths`; the other options as the factory sets them.
+    void MouldOnly(int tenths)
+    {
+        rig.resetParams();
+        rig.setParam("system1", 2, 0);  // product step off
+        rig.setParam("trigInDelay", 2, tenths);
+        rig.apply();
+        QVERIFY(rig.restartDetection());
+        QVERIFY(!gpWPara->detectEnabled[0]);
+        QVERIFY(gpWPara->detectEnabled[1]);
+    }
+
+    // The machine opens the mould: a 100 ms pulse on input 0; the board time of its edge.
+    qint64 OpenMould() { return rig.pulse(kMouldOpen, 100); }
+
+private slots:
+    void initTestCase() { QVERIFY(rig.start()); }
+
+    void init() { QVERIFY(rig.setPart(0, false)); }
+
+    // Debounce 3 tenths: an input held 200 ms is a bounce, one held 400 ms starts the cycle.
+    void debounceFiltersShortPulses()
+    {
+        MouldOnly(3);
+        rig.setParam("system6", 9, 3);
+        const qint64 bounce = rig.pulse(kMouldOpen, 200);
+        rig.wait(700);
+        QVERIFY(!rig.wasAt(kClamp, true, bounce, rig.nowUs()));
+        const qint64 held = rig.pulse(kMouldOpen, 400);
+        const qint64 on = rig.waitOutput(kClamp, true, 1500);
+        QVERIFY(on > 0);
+        QVERIFY2(Ms(held, on) >= 290, qPrintable(QString::number(Ms(held, on))));
+        QVERIFY(rig.waitOutput(kClamp, false, 2000) > 0);
+    }
+
+    // Input 2 also starts a cycle, and its first two edges after the start of detection are
+    // skipped: the third starts the cycle.
+    void ejectorBackEdgesSkippedAfterStart()
+    {
+        MouldOnly(1);
+        rig.setParam("system1", 1, 1);  // the mould step on input 2
+        rig.setParam("system12", 20, 1);
+        rig.setParam("system13", 20, 2);
+        rig.apply();
+        QCOMPARE(gpWPara->detectTrigIn[1], 2);
+        for (int skipped = 0; skipped < 2; ++skipped) {
+            const qint64 at = rig.pulse(2, 100);
+            rig.wait(400);
+            QVERIFY2(!rig.wasAt(kClamp, true, at + 1, rig.nowUs()), qPrintable(QString::number(skipped)));
+        }
+        rig.pulse(2, 100);
+        QVERIFY(rig.waitOutput(kClamp, true, 1000) > 0);
+        QVERIFY(rig.waitOutput(kClamp, false, 1000) > 0);
+    }
+
+    // Product and mould steps on one input: the mould step counts its own delay after the
+    // product step's (3 + 2 tenths); the ejector is released by the product judgement.
+    void additiveDelaysFireAtTheSummedTimes()
+    {
+        rig.resetParams();
+        rig.setParam("system1", 2, 1);  // product step on: its delay adds to the mould step's
+        rig.setParam("trigInDelay", 1, 3);
+        rig.setParam("trigInDelay", 2, 2);
+        rig.apply();
+        QVERIFY(rig.restartDetection());
+        QVERIFY(gpWPara->detectEnabled[0]);
+        const qint64 edge = OpenMould();
+        QVERIFY(rig.waitOutput(kEjector, true, 1000) > 0);
+        const qint64 product = rig.waitOutput(kEjector, false, 2000);
+        const qint64 mould = rig.waitOutput(kClamp, false, 2000);
+        QVERIFY(product > 0 && mould > 0);
+        QVERIFY2(Ms(edge, product) >= 300 && Ms(edge, product) < 500, qPrintable(QString::number(Ms(edge, product))));
+        QVERIFY2(Ms(edge, mould) >= 500 && Ms(edge, mould) < 800, qPrintable(QString::number(Ms(edge, mould))));
+    }
+
+    // Pre-output 5 tenths with a 10-tenth mould delay: the clamp output is not switched at the
+    // cycle start but when half a second of the countdown is left.
+    void preOutputSwitchesTheClampBeforeTheJudgement()
+    {
+        MouldOnly(10);
+        rig.setParam("system1", 6, 5);
+        const qint64 edge = OpenMould();
+        const qint64 on = rig.waitOutput(kClamp, true, 2000);
+        QVERIFY(on > 0);
+        QVERIFY2(Ms(edge, on) >= 500 && Ms(edge, on) < 750, qPrintable(QString::number(Ms(edge, on))));
+        const qint64 off = rig.waitOutput(kClamp, false, 2000);
+        QVERIFY2(off > 0 && Ms(edge, off) >= 1000, qPrintable(QString::number(Ms(edge, off))));
+    }
+
+    // One re-detection left: the NG mould is judged again after the re-check delay instead of
+    // raising the alarm; the part is gone by then and the mould passes.
+    void mouldNgWithRedetectionLeftJudgesAgain()
+    {
+        MouldOnly(1);
+        rig.setParam("system1", 7, 1);   // re-detections of the mould step
+        rig.setParam("system14", 2, 8);  // 800 ms before the re-check
+        const int runs = rig.records("run").size();
+        QVERIFY(rig.setPart(0, true));
+        const qint64 edge = OpenMould();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.window->reCheckPending == 1 || rig.window->reCheckTimer->isActive(), 2000);
+        QVERIFY(!rig.view(0)->cameraOk);
+        QVERIFY(rig.window->pageState != 2);
+        QVERIFY(rig.setPart(0, false));
+        const qint64 off = rig.waitOutput(kClamp, false, 3000);
+        QVERIFY(off > 0);
+        QVERIFY2(Ms(edge, off) >= 900, qPrintable(QString::number(Ms(edge, off))));
+        QVERIFY(!rig.wasAt(kAlarm, true, edge, rig.nowUs()));
+        QCOMPARE(rig.records("run").size(), runs);
+        // The NG of the first judgement was not counted as a picture.
+        QVERIFY(rig.window->detectState[0][1] != 3);
+    }
+
+    // Production limit 2: the second OK mould raises the production alarm.
+    void productionLimitRaisesItsAlarm()
+    {
+        MouldOnly(1);
+        rig.setParam("system14", 3, 2);
+        OpenMould();
+        QVERIFY(rig.waitOutput(kClamp, true, 1000) > 0);
+        QVERIFY(rig.waitOutput(kClamp, false, 2000) > 0);
+        QVERIFY(!rig.window->productAlarm);
+        const qint64 second = OpenMould();
+        QVERIFY(rig.waitOutput(kAlarm, true, 2000) > 0);
+        QVERIFY(rig.bit(rig.outputs(), kClamp));
+        QVERIFY(rig.window->productAlarm);
+        // Every further edge is ignored while the alarm shows.
+        rig.wait(200);
+        OpenMould();
+        rig.wait(600);
+        QVERIFY(rig.bit(rig.outputs(), kAlarm));
+        QVERIFY(!rig.wasAt(kClamp, false, second + 50 * kMs, rig.nowUs()));
+        rig.setParam("system14", 3, 0);
+    }
+
+    // Pulse mode: the judgement sets all three outputs and the clamp pulse ends them.
+    void pulseModeEndsTheOutputsAfterTheClampPulse()
+    {
+        MouldOnly(1);
+        rig.setParam("system5", 9, 1);
+        rig.setParam("system2", 6, 3);
+        const qint64 ok = OpenMould();
+        const qint64 ejectorOn = rig.waitOutput(kEjector, true, 2000);
+        QVERIFY(ejectorOn > 0);
+        QVERIFY(!rig.bit(rig.outputs(), kClamp));
+        const qint64 ejectorOff = rig.waitOutput(kEjector, false, 2000);
+        QVERIFY2(ejectorOff > 0 && Ms(ejectorOn, ejectorOff) >= 280,
+                 qPrintable(QString::number(Ms(ejectorOn, ejectorOff))));
+        QVERIFY(!rig.wasAt(kAlarm, true, ok, rig.nowUs()));
+
+        QVERIFY(rig.setPart(0, true));
+        rig.wait(300);
+        OpenMould();
+        const qint64 alarmOn = rig.waitOutput(kAlarm, true, 2000);
+        QVERIFY(alarmOn > 0);
+        QVERIFY(rig.bit(rig.outputs(), kClamp));
+        QVERIFY(!rig.bit(rig.outputs(), kEjector));
+        const qint64 alarmOff = rig.waitOutput(kAlarm, false, 2000);
+        QVERIFY(alarmOff > 0 && Ms(alarmOn, alarmOff) >= 280);
+        QVERIFY(!rig.bit(rig.outputs(), kClamp));
+        // No alarm page in pulse mode: the NG picture goes to the writer.
+        QVERIFY(rig.window->pageState != 2);
+    }
+
+    // "No ejector on a product NG" with an ejector pulse of 0: the OK product still gives the
+    // ejector a pulse the board sees (a zero-length pulse would end before the IO link sent it).
+    void zeroLengthEjectorPulseStillReachesTheBoard()
+    {
+        rig.resetParams();
+        rig.setParam("system1", 2, 1);  // product step on
+        rig.setParam("system9", 15, 1);
+        rig.setParam("system2", 5, 0);
+        rig.setParam("trigInDelay", 1, 1);
+        rig.setParam("trigInDelay", 2, 5);
+        rig.apply();
+        QVERIFY(rig.restartDetection());
+        const qint64 edge = OpenMould();
+        const qint64 on = rig.waitOutput(kEjector, true, 1500);
+        QVERIFY(on > 0);
+        QVERIFY(Ms(edge, on) >= 100);
+        const qint64 off = rig.waitOutput(kEjector, false, 1000);
+        QVERIFY(off > 0);
+        QVERIFY2(Ms(on, off) >= 40, qPrintable(QString::number(Ms(on, off))));
+        QVERIFY(rig.waitOutput(kClamp, false, 1500) > 0);
+    }
+};
+
+MONITOR_TEST_MAIN(TestCycleOptions)
+#include "tst_cycle_options.moc"
