@@ -3,14 +3,10 @@
 #include <QtTest>
 
 #include "cammerwidget.h"
-#include "colorbutton.h"
 #include "cyclerig.h"
 #include "globals.h"
-#include "indexbutton.h"
-#include "modalanswerer.h"
 #include "mojuwizard.h"
 #include "testsupport.h"
-#include "warnbox.h"
 #include "wizardpara.h"
 
 namespace {
