@@ -102,8 +102,8 @@ private slots:
         const qint64 product = rig.waitOutput(kEjector, false, 2000);
         const qint64 mould = rig.waitOutput(kClamp, false, 2000);
         QVERIFY(product > 0 && mould > 0);
-        QVERIFY2(Ms(edge, product) >= 300 && Ms(edge, product) < 500, qPrintable(QString::number(Ms(edge, product))));
-        QVERIFY2(Ms(edge, mould) >= 500 && Ms(edge, mould) < 800, qPrintable(QString::number(Ms(edge, mould))));
+        QVERIFY2(Ms(edge, product) >= 300 && Ms(edge, product) < 700, qPrintable(QString::number(Ms(edge, product))));
+        QVERIFY2(Ms(edge, mould) >= 500 && Ms(edge, mould) < 1000, qPrintable(QString::number(Ms(edge, mould))));
     }
 
     // Pre-output 5 tenths with a 10-tenth mould delay: the clamp output is not switched at the
@@ -115,7 +115,7 @@ private slots:
         const qint64 edge = OpenMould();
         const qint64 on = rig.waitOutput(kClamp, true, 2000);
         QVERIFY(on > 0);
-        QVERIFY2(Ms(edge, on) >= 500 && Ms(edge, on) < 750, qPrintable(QString::number(Ms(edge, on))));
+        QVERIFY2(Ms(edge, on) >= 500 && Ms(edge, on) < 1000, qPrintable(QString::number(Ms(edge, on))));
         const qint64 off = rig.waitOutput(kClamp, false, 2000);
         QVERIFY2(off > 0 && Ms(edge, off) >= 1000, qPrintable(QString::number(Ms(edge, off))));
     }
