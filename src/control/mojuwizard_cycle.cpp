@@ -1,6 +1,4 @@
 // Detection cycle of the main window: input scan, triggers, countdowns, start and stop.
-#include <sys/time.h>
-
 #include "cammerwidget.h"
 #include "choosebox.h"
 #include "colorbutton.h"
@@ -9,6 +7,7 @@
 #include "lostcamerawarnbox.h"
 #include "mojuwizard.h"
 #include "mojuwizard_cycleparams.h"
+#include "platformclock.h"
 #include "productalarmwarnbox.h"
 #include "textids.h"
 #include "warnbox.h"
@@ -64,9 +63,8 @@ bool SideModes()
 
 qint64 cycle::NowTenths()
 {
-    struct timeval tv;
-    gettimeofday(&tv, nullptr);
-    return qint64(tv.tv_sec) * 10 + tv.tv_usec / 100000;
+    constexpr qint64 kMsPerTenth = 100;
+    return PlatformClock::now().toMSecsSinceEpoch() / kMsPerTenth;
 }
 
 bool MoJuWizard::PageShown(const char* className) const

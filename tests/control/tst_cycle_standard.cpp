@@ -9,6 +9,7 @@
 #include "indexbutton.h"
 #include "modalanswerer.h"
 #include "mojuwizard.h"
+#include "platformclock.h"
 #include "testsupport.h"
 #include "warnbox.h"
 #include "wizardpara.h"
@@ -73,6 +74,23 @@ private slots:
         QCOMPARE(rig.window->pageState, 1);  // the result on show
         QCOMPARE(rig.window->step, 1);
         QVERIFY(rig.view(0)->cameraOk);
+    }
+
+    // The cycle time is the wall-clock time between two cycle starts, in tenths.
+    void cycleTimeBetweenTwoStarts()
+    {
+        MouldOnly(1);
+        const QDateTime t0 = QDateTime::fromMSecsSinceEpoch(QDateTime::currentSecsSinceEpoch() * 1000);
+        PlatformClock::setNow(t0);
+        OpenMould();
+        QVERIFY(rig.waitOutput(kClamp, true, 1000) > 0);
+        QVERIFY(rig.waitOutput(kClamp, false, 1000) > 0);
+        PlatformClock::setNow(t0.addMSecs(12345));
+        OpenMould();
+        QVERIFY(rig.waitOutput(kClamp, true, 1000) > 0);
+        PlatformClock::resetNow();
+        QCOMPARE(rig.window->cycleTime, 123);
+        QVERIFY(rig.waitOutput(kClamp, false, 1000) > 0);
     }
 
     // NG picture: clamp and alarm stay on, the alarm page holds the system, the "run" record
