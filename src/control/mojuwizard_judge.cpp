@@ -307,8 +307,10 @@ void MoJuWizard::HandleDetectState(int c, int k, bool cameraNG, bool redetecting
 {
     CammerWidget* v = cammerWidgets[c];
     int& code = detectState[c][k];
+    // The product or mould slot of the step: the two-sided machines have two steps per side.
+    const int slot = Mode() == kTwoColour || Mode() == kTurntable ? (k & 1) : k;
     const bool noStop =
-        Sys("system5", 9) != 0 || ((k & 1) == 0 && Sys("system2", 7) != 0) || ((k & 1) == 1 && Sys("system14", 1) != 0);
+        Sys("system5", 9) != 0 || (slot == 0 && Sys("system2", 7) != 0) || (slot == 1 && Sys("system14", 1) != 0);
     switch (code) {
         case kStateJudged:
             if (!cameraNG) {
