@@ -1,5 +1,8 @@
 // Detection cycle options of the standard machine: debounce, skipped edges, delays, pre-output, re-detection, limits,
 // pulses. ctest-timeout: 240
+#include <algorithm>
+
+#include <QMutexLocker>
 #include <QtTest>
 
 #include "cammerwidget.h"
@@ -171,6 +174,14 @@ private slots:
         MouldOnly(1);
         rig.setParam("system5", 9, 1);
         rig.setParam("system2", 6, 3);
+        rig.setParam("system2", 4, 5);  // NG pictures kept
+        rig.apply();
+        constexpr int kNgSlot = (0 * 8 + 1) * 2;  // camera 1, mould step, NG
+        {
+            QMutexLocker lock(pMutexSaveFail);
+            gisSaveFail[kNgSlot] = false;
+            std::fill_n(gpFailImage[kNgSlot], rig.view(0)->imagePixels * 4, 0);
+        }
         const qint64 ok = OpenMould();
         const qint64 ejectorOn = rig.waitOutput(kEjector, true, 2000);
         QVERIFY(ejectorOn > 0);
@@ -190,8 +201,13 @@ private slots:
         const qint64 alarmOff = rig.waitOutput(kAlarm, false, 2000);
         QVERIFY(alarmOff > 0 && Ms(alarmOn, alarmOff) >= 280);
         QVERIFY(!rig.bit(rig.outputs(), kClamp));
-        // No alarm page in pulse mode: the NG picture goes to the writer.
+        // No alarm page in pulse mode: the NG picture, rendered into its slot, goes to the writer.
         QVERIFY(rig.window->pageState != 2);
+        QMutexLocker lock(pMutexSaveFail);
+        QVERIFY(gisSaveFail[kNgSlot]);
+        const auto* pixels = reinterpret_cast<const QRgb*>(gpFailImage[kNgSlot]);
+        QVERIFY(
+            std::any_of(pixels, pixels + rig.view(0)->imagePixels, [](QRgb p) { return (p & 0xFFFFFF) == 0xFF0000; }));
     }
 
     // "No ejector on a product NG" with an ejector pulse of 0: the OK product still gives the
