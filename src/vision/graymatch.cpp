@@ -7,6 +7,7 @@
 
 #include <QDebug>
 
+#include <opencv2/core/hal/intrin.hpp>
 #include <opencv2/imgproc.hpp>
 
 namespace {
@@ -27,19 +28,28 @@ constexpr double kHueLevels = 255.0;  // the hue conversion's full circle
 constexpr float kSomeLo = 0.30f, kSomeHi = 0.55f;    // "has some hue"
 constexpr float kClearLo = 0.85f, kClearHi = 0.95f;  // "has a clear hue"
 constexpr float kDirLo = 0.60f, kDirHi = 0.85f;      // direction weight
-// Median ratio of image to the band's middle over the judged pixels (every third pixel of
-// every fourth row is plenty), limited to the brightness changes the band follows.
-double BrightnessRatio(const cv::Mat& image, const cv::Mat& inverseMid)
+// Median ratio of image to the band's middle over the judged pixels (every fifth pixel of
+// every eighth row is plenty), limited to the brightness changes the band follows. Pixels
+// left out of judging carry the band 0..255 and are skipped.
+double BrightnessRatio(const cv::Mat& image, const cv::Mat& low, const cv::Mat& high)
 {
+    // 128 / middle of the band for each low + high; 0 where too dark for a ratio.
+    static const std::array<float, 511> inverse = [] {
+        std::array<float, 511> t{};
+        for (int sum = kMinRatioMid; sum < 511; ++sum) t[sum] = float(2.0 * kRatioOne / sum);
+        return t;
+    }();
     std::array<int, kRatioBins> hist{};
     int n = 0;
-    for (int y = 1; y < image.rows; y += 4) {
+    for (int y = 2; y < image.rows; y += 8) {
         const unsigned char* v = image.ptr<unsigned char>(y);
-        const float* inv = inverseMid.ptr<float>(y);
-        for (int x = 1; x < image.cols; x += 3) {
-            if (inv[x] <= 0)
+        const unsigned char* lo = low.ptr<unsigned char>(y);
+        const unsigned char* hi = high.ptr<unsigned char>(y);
+        for (int x = 2; x < image.cols; x += 5) {
+            const float inv = inverse[lo[x] + hi[x]];
+            if (inv <= 0 || (lo[x] == 0 && hi[x] == 255))
                 continue;
-            ++hist[std::min(kRatioBins - 1, int(v[x] * inv[x]))];
+            ++hist[std::min(kRatioBins - 1, int(v[x] * inv))];
             ++n;
         }
     }
@@ -112,7 +122,6 @@ void GrayMatch::Clear()
     high.release();
     pointLow.release();
     pointHigh.release();
-    inverseMid.release();
     hueRefs.clear();
 }
 
@@ -150,12 +159,15 @@ void GrayMatch::AddTemp(const cv::Mat& crop)
     if (low.empty()) {
         low = lo;
         high = hi;
+        // One reference: its own values are both ends (one buffer, half the memory to read).
         pointLow = crop.clone();
-        pointHigh = crop.clone();
+        pointHigh = pointLow;
     } else {
         // The band only widens: the darkest of the lows, the brightest of the highs.
         cv::min(low, lo, low);
         cv::max(high, hi, high);
+        if (pointHigh.data == pointLow.data)
+            pointHigh = pointLow.clone();
         cv::min(pointLow, crop, pointLow);
         cv::max(pointHigh, crop, pointHigh);
     }
@@ -170,12 +182,15 @@ void GrayMatch::Train(int sensitivity, int amplify, int toleranceScale, int tole
                                std::max(1LL, (long long)toleranceMax)));
     valid = tempCount > 0;
     if (valid && !circular) {
-        // 128 / middle of the band on judged pixels bright enough for a ratio, else 0.
-        cv::Mat sum;
-        cv::add(low, high, sum, cv::noArray(), CV_32F);
-        cv::divide(2.0 * kRatioOne, sum, inverseMid);
-        inverseMid.setTo(0, sum < kMinRatioMid);
-        inverseMid.setTo(0, judged == 0);
+        // Pixels left out of judging can never depart: their bands are the whole range.
+        const cv::Mat out = judged == 0;
+        low.setTo(0, out);
+        high.setTo(255, out);
+        pointLow.setTo(0, out);
+        if (pointHigh.data != pointLow.data)
+            pointHigh.setTo(255, out);
+        else if (cv::countNonZero(out) > 0)
+            pointHigh = pointLow.clone(), pointHigh.setTo(255, out);
     }
 }
 
@@ -223,23 +238,46 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
     // The crop is brought to the references' brightness rather than the band to the crop's:
     // one conversion instead of two.
     cv::Mat level = image;
-    const double ratio = BrightnessRatio(image, inverseMid);
+    const double ratio = BrightnessRatio(image, low, high);
     if (std::abs(ratio - 1.0) > kIgnoredBrightness)
         image.convertTo(level, CV_8U, 1.0 / ratio);
-    cv::Mat below, above, departs;
-    cv::subtract(low, level, below);  // saturates at 0 inside the band
-    cv::subtract(level, high, above);
-    cv::max(below, above, below);
-    cv::threshold(below, departs, limit, 255, cv::THRESH_BINARY);
+    // One pass gives both departures: from the band (with the neighbourhood) and from the
+    // references' own values at the pixel (the mask is in the bands since training).
+    // Scratch pictures kept per thread: a hundred regions a cycle need no allocations.
+    static thread_local cv::Mat departs, own;
+    departs.create(height, width, CV_8UC1);
+    own.create(height, width, CV_8UC1);
+    const unsigned char lim = static_cast<unsigned char>(std::clamp(limit, 0, 255));
+    for (int y = 0; y < height; ++y) {
+        const unsigned char* v = level.ptr<unsigned char>(y);
+        const unsigned char* lo = low.ptr<unsigned char>(y);
+        const unsigned char* hi = high.ptr<unsigned char>(y);
+        const unsigned char* plo = pointLow.ptr<unsigned char>(y);
+        const unsigned char* phi = pointHigh.ptr<unsigned char>(y);
+        unsigned char* d = departs.ptr<unsigned char>(y);
+        unsigned char* o = own.ptr<unsigned char>(y);
+        int x = 0;
+#if CV_SIMD
+        const cv::v_uint8 vlim = cv::vx_setall_u8(lim);
+        for (; x <= width - cv::v_uint8::nlanes; x += cv::v_uint8::nlanes) {
+            const cv::v_uint8 px = cv::vx_load(v + x);  // u8 subtraction saturates at 0
+            const cv::v_uint8 band = cv::v_max(cv::vx_load(lo + x) - px, px - cv::vx_load(hi + x));
+            const cv::v_uint8 self = cv::v_max(cv::vx_load(plo + x) - px, px - cv::vx_load(phi + x));
+            cv::v_store(d + x, band > vlim);
+            cv::v_store(o + x, self > vlim);
+        }
+#endif
+        for (; x < width; ++x) {
+            const int band = std::max(lo[x] - v[x], v[x] - hi[x]);
+            const int self = std::max(plo[x] - v[x], v[x] - phi[x]);
+            d[x] = band > lim ? 255 : 0;
+            o[x] = self > lim ? 255 : 0;
+        }
+    }
     // The envelope takes a pixel from the rim of a departing area where the references are
     // textured: next to a departing pixel, a pixel that departs from the references' own
-    // values at that place (without the neighbourhood) departs too.
-    cv::subtract(pointLow, level, below);
-    cv::subtract(level, pointHigh, above);
-    cv::max(below, above, below);
-    cv::threshold(below, below, limit, 255, cv::THRESH_BINARY);
+    // values at that place departs too. (A band departure is always an own departure.)
     static const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
     cv::dilate(departs, departs, square);
-    cv::bitwise_and(departs, below, departs);
-    cv::bitwise_and(departs, judged, diff);
+    cv::bitwise_and(departs, own, diff);
 }

@@ -59,8 +59,7 @@ public:
     cv::Mat low;                   // darkest accepted grey per pixel
     cv::Mat high;                  // brightest accepted grey per pixel
     cv::Mat pointLow;              // darkest reference grey at the pixel itself
-    cv::Mat pointHigh;             // brightest reference grey at the pixel itself
-    cv::Mat inverseMid;            // CV_32F, 128 / band middle where a brightness ratio is read, else 0
+    cv::Mat pointHigh;             // brightest reference grey at the pixel itself (may share pointLow)
     std::vector<cv::Mat> hueRefs;  // circular: HueField of each reference
 };
 
