@@ -4,6 +4,7 @@
 #include <vector>
 
 #include <opencv2/core.hpp>
+#include <opencv2/features2d.hpp>
 #include <opencv2/stitching/detail/matchers.hpp>
 
 class ImgHomoTrans
@@ -22,4 +23,5 @@ public:
     cv::Mat mask;
     std::vector<cv::detail::ImageFeatures> features;  // [0] last picture, [1] template
     float scale = 1.0f;
+    cv::Ptr<cv::DescriptorMatcher> templateMatcher;  // nearest-neighbour search over features[1]
 };
