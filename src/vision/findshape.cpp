@@ -22,10 +22,6 @@ constexpr int kMinImageSide = 4;
 constexpr int kMaxLayers = 10;
 constexpr double kMaxAngleStep = 10.0;
 constexpr double kMinAngleStep = 0.02;
-// Sample-point evaluations the exhaustive top-level search may spend (about 10 ms on one
-// core); a finer top level than this costs seconds without finding better poses, since the
-// refinement below reaches full resolution anyway.
-constexpr double kTopSearchBudget = 2.0e7;
 
 struct Pose
 {
@@ -305,12 +301,15 @@ bool FindShape::Find(cv::Mat& image, int minScorePercent, int* x, int* y, double
         }
         return angles;
     };
-    // The top level asked for, or a coarser one while its exhaustive search would be too costly.
+    // The top level asked for, or a coarser one while its exhaustive search would cost more
+    // than the budget (about 10 ms on one core): a finer top level costs seconds without
+    // finding better poses, since the refinement below reaches full resolution anyway.
+    auto searchCost = [&](int level) {
+        return double(pyr[level].total()) * double(levels[level].offsets.size()) * double(anglesAt(level).size());
+    };
     const int coarsest = int(pyr.size()) - 1;
     int top = std::min(wantedTop, coarsest);
-    while (
-        top<coarsest&& double(pyr[top].total()) * levels[top].offsets.size() * anglesAt(top).size()> kTopSearchBudget)
-        ++top;
+    while (top < coarsest && searchCost(top) > topBudget) ++top;
     const int stop = std::min(finest, top);
     const std::vector<double> angles = anglesAt(top);
     // Every top-level candidate climbs once; only those near the best go down the pyramid,

@@ -48,7 +48,8 @@ public:
     int finest = 0;
     int range = 0;
     int halvings = 0;
-    int wantedTop = 0;  // the layers asked for at CreateShape
+    int wantedTop = 0;         // the layers asked for at CreateShape
+    double topBudget = 2.0e7;  // sample-point evaluations the top-level search may spend
     int centreX = 0;
     int centreY = 0;
     double minimum = 0.5;

@@ -265,6 +265,17 @@ void TestMatchers::findShapeReportsTheCorrectingShift()
     QCOMPARE(y - sy, 11);
     QCOMPARE(angle, 0.0);
     QVERIFY(score > 0.9);
+
+    // Every zoom-layer value finds the same place, also those whose own top level would be
+    // too fine for an exhaustive search; with rotation allowed as well.
+    for (int layers : {0, 1, 10}) {
+        FindShape z;
+        QVERIFY(z.CreateShape(picture(model), 0.0, 0, 5, cx, cy, false, 255, cv::Mat(), 5, layers));
+        x = y = 0;
+        QVERIFY(z.Find(crop, 0, &x, &y, &score, &angle));
+        QVERIFY2(x - sx == -17 && y - sy == 11 && std::abs(angle) < 0.1,
+                 qPrintable(QString("layers %1: %2 %3 %4").arg(layers).arg(x - sx).arg(y - sy).arg(angle)));
+    }
 }
 
 void TestMatchers::findShapeReportsTheCorrectingRotation()
