@@ -16,6 +16,7 @@
 #include "colorbutton.h"
 #include "commandrunner.h"
 #include "controlport.h"
+#include "drawroiwidget.h"
 #include "floatslider.h"
 #include "globals.h"
 #include "indexbutton.h"
@@ -147,6 +148,7 @@ MoJuWizard::~MoJuWizard()
         SetRecordSink({});
         SetFlushAllHook({});
         SetLostCameraHook({});
+        SetTeachingHooks({});
     }
 }
 
@@ -155,6 +157,34 @@ void MoJuWizard::InstallHooks()
     SetRecordSink([this](const QString& text, const QString& type) { InsertRecord(text, type); });
     SetFlushAllHook([this] { FLushAll(); });
     SetLostCameraHook([this] { LostCamera(); });
+    TeachingHooks teaching;
+    teaching.changeCammer = [this] { ChangeCammer(); };
+    teaching.checkPassword = [this] { return CheckPassword(); };
+    teaching.resetRun = [this] { ResetRun(); };
+    teaching.runAlgorithm = [this](int camera, int detect) { RunAlgorithm(camera, detect); };
+    teaching.checkNG = [this](bool clear) { CheckNG(clear); };
+    teaching.setOutput = [](int output, int on) {
+        if (gpControlIO)
+            gpControlIO->IOSetOut(output, on);
+    };
+    teaching.flushOutputs = [] {
+        if (gpControlIO)
+            gpControlIO->IOFlashOut();
+    };
+    teaching.backTrain = [this] { BackTrain(); };
+    teaching.zoomToMin = [this] { MScaleSetToMin(); };
+    teaching.showStatusStrip = [this](bool show) {
+        if (ioStatusWidget)
+            ioStatusWidget->setVisible(show);
+    };
+    teaching.showButtonBar = [this](bool show) {
+        if (indexButton)
+            indexButton->setVisible(show);
+    };
+    teaching.showHelpButton = [this](bool show) { showhideHelp(show); };
+    teaching.showVersion = [this](bool show) { showhideVersion(show); };
+    teaching.showHelpPage = [this] { SlotHelp(); };
+    SetTeachingHooks(std::move(teaching));
 }
 
 int MoJuWizard::CheckPassword()
@@ -208,6 +238,8 @@ MoJuWizard::MoJuWizard(QWidget* /*parent: the window is always top-level*/) : QW
     indexButton = new IndexButton(this);
     // The teaching page, the settings screen, the help page, the camera re-numbering page
     // and the IO naming page are created here, in this order, children of the window.
+    drawROIWidget = new DrawROIWidget(this, cammerWidgets);
+    drawROIWidget->hide();
     zoomOffsetX = 0;
     zoomOffsetY = 0;
     zoomFactor = 1.0;

@@ -38,3 +38,23 @@ void SetLostCameraHook(std::function<void()> hook)
 {
     lostCameraHook() = std::move(hook);
 }
+
+namespace {
+
+TeachingHooks& teachingHooks()
+{
+    static TeachingHooks hooks;
+    return hooks;
+}
+
+}  // namespace
+
+void SetTeachingHooks(TeachingHooks hooks)
+{
+    teachingHooks() = std::move(hooks);
+}
+
+const TeachingHooks& Teaching()
+{
+    return teachingHooks();
+}

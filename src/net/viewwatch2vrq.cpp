@@ -16,3 +16,9 @@ void ViewWatch2VRQ::sndRecordOperate(QJsonObject record)
     sentRecords.append(record);
     while (sentRecords.size() > kKeptRecords) sentRecords.removeFirst();
 }
+
+void ViewWatch2VRQ::syncTempList(QJsonObject lists)
+{
+    sentTempLists.append(lists);
+    while (sentTempLists.size() > kKeptRecords) sentTempLists.removeFirst();
+}

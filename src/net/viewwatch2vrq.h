@@ -20,4 +20,9 @@ public:
     void sndRecordOperate(QJsonObject record);
 
     QList<QJsonObject> sentRecords;
+
+    // Tells the peer which cameras and detections lost their templates: {"camera": [...],
+    // "detect": [...]}, one entry per pair. Kept like the records while no link exists.
+    void syncTempList(QJsonObject lists);
+    QList<QJsonObject> sentTempLists;
 };
