@@ -241,42 +241,58 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
     const double ratio = BrightnessRatio(image, low, high);
     if (std::abs(ratio - 1.0) > kIgnoredBrightness)
         image.convertTo(level, CV_8U, 1.0 / ratio);
-    // One pass gives both departures: from the band (with the neighbourhood) and from the
-    // references' own values at the pixel (the mask is in the bands since training).
+    // Departures from the band (with the neighbourhood), noting whether there is any.
     // Scratch pictures kept per thread: a hundred regions a cycle need no allocations.
     static thread_local cv::Mat departs, own;
     departs.create(height, width, CV_8UC1);
-    own.create(height, width, CV_8UC1);
     const unsigned char lim = static_cast<unsigned char>(std::clamp(limit, 0, 255));
+    bool any = false;
     for (int y = 0; y < height; ++y) {
         const unsigned char* v = level.ptr<unsigned char>(y);
         const unsigned char* lo = low.ptr<unsigned char>(y);
         const unsigned char* hi = high.ptr<unsigned char>(y);
+        unsigned char* d = departs.ptr<unsigned char>(y);
+        int x = 0;
+#if CV_SIMD
+        const cv::v_uint8 vlim = cv::vx_setall_u8(lim);
+        cv::v_uint8 seen = cv::vx_setzero_u8();
+        for (; x <= width - cv::v_uint8::nlanes; x += cv::v_uint8::nlanes) {
+            const cv::v_uint8 px = cv::vx_load(v + x);  // u8 subtraction saturates at 0
+            const cv::v_uint8 out = cv::v_max(cv::vx_load(lo + x) - px, px - cv::vx_load(hi + x)) > vlim;
+            cv::v_store(d + x, out);
+            seen |= out;
+        }
+        any = any || cv::v_check_any(seen);
+#endif
+        for (; x < width; ++x) {
+            d[x] = std::max(lo[x] - v[x], v[x] - hi[x]) > lim ? 255 : 0;
+            any = any || d[x];
+        }
+    }
+    if (!any) {
+        diff = cv::Mat::zeros(height, width, CV_8UC1);
+        return;
+    }
+    // The envelope takes a pixel from the rim of a departing area where the references are
+    // textured: next to a departing pixel, a pixel that departs from the references' own
+    // values at that place departs too. (A band departure is always an own departure; the
+    // mask is in the bands since training.)
+    own.create(height, width, CV_8UC1);
+    for (int y = 0; y < height; ++y) {
+        const unsigned char* v = level.ptr<unsigned char>(y);
         const unsigned char* plo = pointLow.ptr<unsigned char>(y);
         const unsigned char* phi = pointHigh.ptr<unsigned char>(y);
-        unsigned char* d = departs.ptr<unsigned char>(y);
         unsigned char* o = own.ptr<unsigned char>(y);
         int x = 0;
 #if CV_SIMD
         const cv::v_uint8 vlim = cv::vx_setall_u8(lim);
         for (; x <= width - cv::v_uint8::nlanes; x += cv::v_uint8::nlanes) {
-            const cv::v_uint8 px = cv::vx_load(v + x);  // u8 subtraction saturates at 0
-            const cv::v_uint8 band = cv::v_max(cv::vx_load(lo + x) - px, px - cv::vx_load(hi + x));
-            const cv::v_uint8 self = cv::v_max(cv::vx_load(plo + x) - px, px - cv::vx_load(phi + x));
-            cv::v_store(d + x, band > vlim);
-            cv::v_store(o + x, self > vlim);
+            const cv::v_uint8 px = cv::vx_load(v + x);
+            cv::v_store(o + x, cv::v_max(cv::vx_load(plo + x) - px, px - cv::vx_load(phi + x)) > vlim);
         }
 #endif
-        for (; x < width; ++x) {
-            const int band = std::max(lo[x] - v[x], v[x] - hi[x]);
-            const int self = std::max(plo[x] - v[x], v[x] - phi[x]);
-            d[x] = band > lim ? 255 : 0;
-            o[x] = self > lim ? 255 : 0;
-        }
+        for (; x < width; ++x) o[x] = std::max(plo[x] - v[x], v[x] - phi[x]) > lim ? 255 : 0;
     }
-    // The envelope takes a pixel from the rim of a departing area where the references are
-    // textured: next to a departing pixel, a pixel that departs from the references' own
-    // values at that place departs too. (A band departure is always an own departure.)
     static const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
     cv::dilate(departs, departs, square);
     cv::bitwise_and(departs, own, diff);
