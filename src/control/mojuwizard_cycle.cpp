@@ -2,6 +2,7 @@
 #include "cammerwidget.h"
 #include "choosebox.h"
 #include "colorbutton.h"
+#include "drawroiwidget.h"
 #include "indexbutton.h"
 #include "ledlcd.h"
 #include "lostcamerawarnbox.h"
@@ -333,7 +334,8 @@ void MoJuWizard::HandleAlarmPageInputs()
     if (inputLatch[kDoorInput]) {
         inputLatch[kDoorInput] = false;
         if (Sys("system13", 18) != 0 && step == 0) {
-            // DrawROIWidget::notCheckcur (teaching page) clears the alarm by not detecting.
+            if (drawROIWidget)
+                drawROIWidget->notCheckcur();
             pendingInput = kEjectorBackInput;
         } else {
             for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
@@ -347,7 +349,8 @@ void MoJuWizard::HandleAlarmPageInputs()
                 else if (!in0 && in3)
                     moldSide = 0;
             }
-            // The teaching page's re-check button (DrawROIWidget::SlotReCheck) is clicked here.
+            if (drawROIWidget)
+                drawROIWidget->reCheckButton->click();
         }
     } else if (mode == kStandard && Sys("system9", 18) != 0) {
         if ((inputLatch[0] && step == 0) || (inputLatch[kEjectorBackInput] && step == 1)) {
@@ -355,12 +358,14 @@ void MoJuWizard::HandleAlarmPageInputs()
                 if (cammerWidgets[c] && step >= 0 && step < kMaxDetections)
                     cammerWidgets[c]->detected[step] = false;
             }
-            // The teaching page's re-check button (DrawROIWidget::SlotReCheck) is clicked here.
+            if (drawROIWidget)
+                drawROIWidget->reCheckButton->click();
         }
     }
     if (inputLatch[kEjectorBackInput] && step == 0)
         pendingInput = kEjectorBackInput;
-    // Input 3 with system9 value 14: DrawROIWidget::notCheckcur (teaching page).
+    if (inputLatch[kReserveInput] && Sys("system9", 14) != 0 && drawROIWidget)
+        drawROIWidget->notCheckcur();
 }
 
 void MoJuWizard::StartCycle(int input)

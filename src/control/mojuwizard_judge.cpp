@@ -3,6 +3,7 @@
 
 #include "cammerrecongnize.h"
 #include "cammerwidget.h"
+#include "drawroiwidget.h"
 #include "ledlcd.h"
 #include "mojuwizard.h"
 #include "mojuwizard_cycleparams.h"
@@ -172,7 +173,9 @@ void MoJuWizard::CheckNG(bool clear)
             count = true;
         } else {
             // 8. The OK re-check ends the alarm. The peer's alarm state becomes "finish pending"
-            // and DrawROIWidget::Restart (teaching page) leaves the alarm page here.
+            // and the teaching page leaves the alarm page.
+            if (drawROIWidget)
+                drawROIWidget->Restart();
             if (mode == kMultiDetect) {
                 SetOut(kAlarmOut, 0);
             } else if (P == 1) {
@@ -380,7 +383,8 @@ void MoJuWizard::RaiseAlarm(bool ng[])
                 w->hide();
         }
     }
-    // DrawROIWidget::Reset(false) (teaching page) shows the alarm page here.
+    if (drawROIWidget)
+        drawROIWidget->Reset(false);
     reCheckPending = 0;
     LEDOnOff(kLedResult, 0);
     LEDOnOff(kLedAlarm, 1);
@@ -512,7 +516,8 @@ void MoJuWizard::SlotResetAlarm()
 
 void MoJuWizard::SlotClearNGAlarm()
 {
-    // DrawROIWidget::SlotSaveData (teaching page) keeps the page's edits here.
+    if (drawROIWidget)
+        drawROIWidget->SlotSaveData();
     gSource = -1;
     ResetRun();
     if (step >= 0 && step < kMaxDetections) {

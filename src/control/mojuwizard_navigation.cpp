@@ -7,6 +7,7 @@
 
 #include "cammerwidget.h"
 #include "colorbutton.h"
+#include "drawroiwidget.h"
 #include "floatslider.h"
 #include "globals.h"
 #include "indexbutton.h"
@@ -17,16 +18,11 @@
 #include "numcharinput.h"
 #include "wizardpara.h"
 
-#if __has_include("drawroiwidget.h")
-#include "drawroiwidget.h"
-#define MONITOR_HAVE_ROI_PAGE 1
-#endif
 
 namespace {
 
 constexpr int kModeMulti = 3;
 constexpr int kFactoryLevel = 2;
-constexpr int kSourceNgRecord = 4;  // image source of the teaching page: "NG Record"
 constexpr int kTempeLongMs = 3600000;
 constexpr int kTempeSlowAfter = 3;  // timeouts of tempeTimer before it slows to an hour
 constexpr int kLedRunBlink = 5;
@@ -65,12 +61,8 @@ bool PageVisible(const QWidget* win, const char* className)
 
 void OpenRoiPage(MoJuWizard* win)
 {
-#ifdef MONITOR_HAVE_ROI_PAGE
     if (win->drawROIWidget)
         win->drawROIWidget->Reset(false);
-#else
-    Q_UNUSED(win);
-#endif
 }
 
 }  // namespace
@@ -267,12 +259,8 @@ void MoJuWizard::SlotShowAlarmImgae()
     if (ioStatusWidget)
         ioStatusWidget->hide();
     OpenRoiPage(this);
-#ifdef MONITOR_HAVE_ROI_PAGE
     if (drawROIWidget)
-        drawROIWidget->setSource(kSourceNgRecord);
-#else
-    Q_UNUSED(kSourceNgRecord);
-#endif
+        drawROIWidget->setSource(kSourceNGRecord);
 }
 
 void MoJuWizard::CheckArea(bool)

@@ -3,6 +3,7 @@
 
 #include <QDateTime>
 #include <QImage>
+#include <QJsonObject>
 
 #include <opencv2/imgproc.hpp>
 
@@ -11,10 +12,12 @@
 #include "cammersingleton.h"
 #include "cammerwidget.h"
 #include "choosebox.h"
+#include "drawroiwidget.h"
 #include "ledlcd.h"
 #include "mojuwizard.h"
 #include "mojuwizard_cycleparams.h"
 #include "platformclock.h"
+#include "viewwatch2vrq.h"
 
 using namespace cycle;
 
@@ -79,7 +82,7 @@ void MoJuWizard::RunAlgorithm(int camera, int detect)
     if (v->pendingTemplate[d]) {
         if (StepEnabled(d)) {
             v->SaveReTrainImage(d);
-            // ViewWatch2VRQ::syncTempList {"camera", "detect"} tells the peer (network services).
+            ViewWatch2VRQ::ofManager()->syncTempList(QJsonObject{{"camera", camera}, {"detect", d}});
         }
         v->pendingTemplate[d] = false;
         v->cameraOk = true;
@@ -194,7 +197,8 @@ void MoJuWizard::SlotReTrain()
         StartDetect();
         LEDOnOff(kLedDetecting, 1);
     }
-    // DrawROIWidget::SlotTempDeleteAll (teaching page) deletes every template but the first here.
+    if (drawROIWidget)
+        drawROIWidget->SlotTempDeleteAll();
     const bool oneCamera = Sys("system7", 14) != 0 && viewCamera != numCamera;
     for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
         if (oneCamera && c != viewCamera)
