@@ -18,7 +18,6 @@
 #include "numcharinput.h"
 #include "wizardpara.h"
 
-
 namespace {
 
 constexpr int kModeMulti = 3;
