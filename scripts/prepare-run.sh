@@ -15,6 +15,11 @@ done
 if [ -d "$BIN/Plugins" ]; then
   rm -rf "$RUN/Plugins"
   cp -r "$BIN/Plugins" "$RUN/Plugins"
+  # In the demo the simulated cameras present themselves as real ones: with no real camera
+  # the program would ask at every start whether to forget the stored camera order.
+  if [ -f "$RUN/Plugins/Cameras/simcamera.json" ]; then
+    sed -i 's/"cameraType": *0/"cameraType": 1/' "$RUN/Plugins/Cameras/simcamera.json"
+  fi
 fi
 
 # Pictures: painted by the build (target assets) into the build's images/.
