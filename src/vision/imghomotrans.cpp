@@ -29,17 +29,25 @@ cv::Ptr<cv::DescriptorMatcher> NewMatcher()
                                               cv::makePtr<cv::flann::SearchParams>());
 }
 
-// Best-of-two-nearest matches of a against the trained matcher (b's descriptors), each kept
-// when its distance is below (1 - conf) times the second nearest.
-std::vector<cv::DMatch> RatioMatches(cv::DescriptorMatcher& trained, const cv::Mat& a, float conf)
+// Best-of-two-nearest matches of the rows [range) of a against the trained matcher (b's
+// descriptors), each kept when its distance is below (1 - conf) times the second nearest.
+// Query indices are those of a. Searches of a trained matcher only read it, so parts of a
+// may be searched at the same time.
+std::vector<cv::DMatch> RatioMatches(cv::DescriptorMatcher& trained, const cv::Mat& a, cv::Range range, float conf)
 {
     std::vector<std::vector<cv::DMatch>> pairs;
-    trained.knnMatch(a, pairs, 2);
+    trained.knnMatch(a.rowRange(range), pairs, 2);
     std::vector<cv::DMatch> out;
     for (const auto& p : pairs)
         if (p.size() >= 2 && p[0].distance < (1.f - conf) * p[1].distance)
-            out.push_back(p[0]);
+            out.emplace_back(p[0].queryIdx + range.start, p[0].trainIdx, p[0].distance);
     return out;
+}
+
+// The rows of a split into n parts.
+cv::Range Part(const cv::Mat& a, int i, int n)
+{
+    return cv::Range(a.rows * i / n, a.rows * (i + 1) / n);
 }
 }  // namespace
 
@@ -110,29 +118,36 @@ bool ImgHomoTrans::transImageHomo(cv::Mat src, cv::Mat& dst, float matchConf)
     if (features[0].keypoints.size() < kMinPairs)
         return false;
     // Pairwise best-of-two-nearest matching both ways, as the stitching module's matcher does:
-    // picture -> template, then template -> picture pairs not found the first way. The two
-    // searches are independent and run side by side when threads are available.
+    // picture -> template, then template -> picture pairs not found the first way. The
+    // searches run in parts side by side when threads are available, the picture's search
+    // structure being built meanwhile; the parts' results are joined in order.
     const cv::Mat picture = features[0].descriptors.getMat(cv::ACCESS_READ);
     const cv::Mat templ = features[1].descriptors.getMat(cv::ACCESS_READ);
-    std::vector<cv::DMatch> forward, backward;
-    cv::parallel_for_(cv::Range(0, 2), [&](const cv::Range& range) {
-        for (int way = range.start; way < range.end; ++way) {
-            if (way == 0) {
-                forward = RatioMatches(*templateMatcher, picture, matchConf);
-            } else {
-                cv::Ptr<cv::DescriptorMatcher> pictureMatcher = NewMatcher();
+    const int parts = std::max(1, cv::getNumThreads());
+    std::vector<std::vector<cv::DMatch>> forward(parts), backward(parts);
+    cv::Ptr<cv::DescriptorMatcher> pictureMatcher = NewMatcher();
+    cv::parallel_for_(cv::Range(0, parts + 1), [&](const cv::Range& range) {
+        for (int task = range.start; task < range.end; ++task) {
+            if (task == parts) {
                 pictureMatcher->add(std::vector<cv::Mat>{picture});
                 pictureMatcher->train();
-                backward = RatioMatches(*pictureMatcher, templ, matchConf);
+            } else {
+                forward[task] = RatioMatches(*templateMatcher, picture, Part(picture, task, parts), matchConf);
             }
         }
     });
-    std::vector<cv::DMatch>& matches = forward;
+    cv::parallel_for_(cv::Range(0, parts), [&](const cv::Range& range) {
+        for (int task = range.start; task < range.end; ++task)
+            backward[task] = RatioMatches(*pictureMatcher, templ, Part(templ, task, parts), matchConf);
+    });
+    std::vector<cv::DMatch> matches;
+    for (const auto& part : forward) matches.insert(matches.end(), part.begin(), part.end());
     std::set<std::pair<int, int>> found;
     for (const cv::DMatch& m : matches) found.insert({m.queryIdx, m.trainIdx});
-    for (const cv::DMatch& m : backward)
-        if (!found.count({m.trainIdx, m.queryIdx}))
-            matches.emplace_back(m.trainIdx, m.queryIdx, m.distance);
+    for (const auto& part : backward)
+        for (const cv::DMatch& m : part)
+            if (!found.count({m.trainIdx, m.queryIdx}))
+                matches.emplace_back(m.trainIdx, m.queryIdx, m.distance);
 
     std::vector<cv::Point2f> picturePts, templatePts;
     for (const cv::DMatch& m : matches) {
