@@ -1,0 +1,535 @@
+// The operator's teaching on the whole window: regions, templates, ignore points, the commit and the alarm answers.
+// ctest-timeout: 300
+#include <QtTest>
+
+#include <QJsonArray>
+#include <QJsonObject>
+
+#include "cammerrecongnize.h"
+#include "cammersingleton.h"
+#include "cammerwidget.h"
+#include "colorbutton.h"
+#include "combobox.h"
+#include "cyclerig.h"
+#include "drawroiwidget.h"
+#include "globals.h"
+#include "iostatus.h"
+#include "lanstr.h"
+#include "modalanswerer.h"
+#include "mojuwizard.h"
+#include "roiparampanel.h"
+#include "testsupport.h"
+#include "viewwatch2vrq.h"
+#include "wizardpara.h"
+
+namespace {
+
+constexpr int kClamp = 0;
+constexpr int kAlarm = 2;
+constexpr int kMould = 1;  // the detection input 0 starts: the mould step
+constexpr int kEnglish = 1;
+const QString kTitle = "Detection Mold of camera %1 ";
+
+void send(QWidget* w, QEvent::Type type, QPoint p)
+{
+    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+    const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent event(type, QPointF(p), button, held, Qt::NoModifier);
+    QCoreApplication::sendEvent(w, &event);
+}
+
+void drag(QWidget* w, QPoint from, QPoint to)
+{
+    send(w, QEvent::MouseButtonPress, from);
+    send(w, QEvent::MouseMove, (from + to) / 2);
+    send(w, QEvent::MouseMove, to);
+    send(w, QEvent::MouseButtonRelease, to);
+    // Presses this far apart in time are never a double tap.
+    CycleRig::wait(900);
+}
+
+QString Value(MoJuWizard* w, int camera, const QString& row)
+{
+    QSqlQuery q(w->queryIn);
+    q.exec(QString("select value from cammer%1 where name='%2'").arg(camera).arg(row));
+    return q.next() ? q.value(0).toString() : QString();
+}
+
+}  // namespace
+
+class TestTeaching : public QObject
+{
+    Q_OBJECT
+
+    CycleRig rig;
+    DrawROIWidget* page = nullptr;
+    ModalAnswerer* answers = nullptr;
+
+    CammerWidget* view(int c) { return rig.view(c); }
+
+    // Clicks the region panel's function button until the selected region has function f.
+    bool setFunction(CammerWidget* v, int f)
+    {
+        for (int i = 0; i < 12; ++i) {
+            if (v->storeB->func[kMould][v->curRoi] == f)
+                return true;
+            v->panel->buttonFunc->click();
+        }
+        return false;
+    }
+
+    // An NG judgement of the mould step; the alarm page is up when it returns true.
+    bool alarm()
+    {
+        rig.pulse(0, 100);
+        return rig.waitOutput(kAlarm, true, 3000) > 0 && rig.window->pageState == 2 && page->isVisible();
+    }
+
+    QStringList newRecords(const QString& type, int before) { return rig.records(type).mid(before); }
+
+private slots:
+    void initTestCase()
+    {
+        // The mould step only, three templates per detection.
+        QVERIFY(rig.start(3, 1, {{"system1", 2, 0}, {"system2", 2, 3}}));
+        page = rig.window->drawROIWidget;
+        rig.window->show();
+        QVERIFY(page);
+        QVERIFY(page->isHidden());
+        QCOMPARE(page->parentWidget(), rig.window);
+        answers = rig.answerer;
+        gLan = kEnglish;
+        QCOMPARE(gTempNum, 3);
+        QCOMPARE(gDNum, 2);
+        gpWPara->isPswUsed = 0;
+        gpWPara->sameParams = 0;
+        gpWPara->continuationArea = 0;
+        gpWPara->continuousCopy = 0;
+        for (int* f : {&gpWPara->defectDetect, &gpWPara->spotDetect, &gpWPara->ignoreArea, &gpWPara->manualLocate})
+            *f = 1;
+        for (int* f : {&gpWPara->blackArea, &gpWPara->whiteArea, &gpWPara->similarity, &gpWPara->whiteNumber,
+                       &gpWPara->blackNumber, &gpWPara->colorSpot, &gpWPara->angleCorrect})
+            *f = 0;
+        QVERIFY(!gpWPara->detectEnabled[0]);
+        QVERIFY(gpWPara->detectEnabled[kMould]);
+    }
+
+    // The whole session: regions of several functions drawn and committed, the planted part
+    // ignored on camera 1, a template taken from camera 3's live alarm picture; the cycles
+    // that alarmed before then pass.
+    void teachingSession()
+    {
+        CammerWidget* v0 = view(0);
+        const int setBefore = rig.records("set").size();
+        rig.window->SlotAdjustArea();
+        QVERIFY(page->isVisible());
+        QCOMPARE(rig.window->pageState, 3);
+        QCOMPARE(gSource, kSourceTemplate);
+        QCOMPARE(rig.window->curDetect, kMould);
+        QCOMPARE(rig.window->viewCamera, 0);
+        QVERIFY(rig.window->ioStatusWidget->isHidden());
+        QCOMPARE(page->geometry(), QRect(gShowW - 240, 0, 240, gShowH));
+        QVERIFY(page->rectButton->isVisible() && page->tempDeleteButton->isVisible());
+        QVERIFY(page->reCheckButton->isHidden() && page->addTempButton->isHidden());
+        QVERIFY(page->cameraCombo->isVisible());
+        QCOMPARE(page->cameraCombo->count(), 4);  // three cameras and "All Camera"
+        QCOMPARE(page->lastButton->text(), LanStr(559));
+
+        // A quadrilateral away from the part, made an ignore area; a circle made a position region.
+        page->rectButton->click();
+        QCOMPARE(rig.window->drawMode, 1);
+        drag(v0, QPoint(100, 100), QPoint(400, 300));
+        QCOMPARE(v0->storeB->roiNum[kMould], 2);
+        QVERIFY(setFunction(v0, 2));
+        page->circleButton->click();
+        drag(v0, QPoint(1500, 100), QPoint(1700, 300));
+        QCOMPARE(v0->storeB->roiNum[kMould], 3);
+        QCOMPARE(v0->storeB->shapeType[kMould][2], kShapeCircle);
+        QVERIFY(setFunction(v0, 3));
+        QCOMPARE(v0->storeA->roiNum[kMould], 1);  // nothing committed while teaching
+
+        answers->clearShown();
+        answers->answer(ModalAnswerer::Yes);
+        page->returnButton->click();
+        QCOMPARE(answers->texts(), QStringList{LanStr(72)});
+        QVERIFY(page->isHidden());
+        QCOMPARE(gSource, kSourceDetecting);
+        QCOMPARE(rig.window->pageState, 0);
+        QVERIFY(rig.window->ioStatusWidget->isVisible());
+        const QStringList added = newRecords("set", setBefore);
+        QCOMPARE(added.size(), 2);
+        QCOMPARE(added[0], kTitle.arg(1) + "Added rectangular  area 2, function is Ignore Area");
+        const CammerSingleton& a = *v0->storeA;
+        QCOMPARE(added[1], kTitle.arg(1) + QString("Added circle area 3, function is Target Position,the search speed "
+                                                   "is %1, the positioning accuracy is %2, the least match is %3")
+                                               .arg(a.para1[kMould][2])
+                                               .arg(a.para2[kMould][2])
+                                               .arg(a.para3[kMould][2]));
+        QCOMPARE(a.roiNum[kMould], 3);
+        QVERIFY(!Value(rig.window, a.camera, "ROI1-2").isEmpty());
+        QCOMPARE(Value(rig.window, a.camera, "detect1").section(' ', 0, 0), QString("3"));
+
+        // Camera 1 alarms on the planted part; its blobs become ignored points.
+        QVERIFY(rig.setPart(0, true));
+        QVERIFY(alarm());
+        QCOMPARE(gSource, kSourceLiveImage);
+        QVERIFY(!v0->cameraOk);
+        QVERIFY(page->reCheckButton->isVisible() && page->addTempButton->isVisible());
+        page->cameraCombo->setCurrentIndex(0);
+        QCOMPARE(rig.window->viewCamera, 0);
+        const int operateBefore = rig.records("operate").size();
+        answers->answer(ModalAnswerer::Yes);
+        page->ignoreButton->click();
+        QCOMPARE(newRecords("operate", operateBefore), QStringList{"Camera 1 ignoring the current alarm point"});
+        const int centre = (v0->imageHeight / 2) * v0->imageWidth + v0->imageWidth / 2;
+        QCOMPARE(int(v0->ignoreMask[kMould][centre]), 255);
+        QCOMPARE(int(v0->ignoreMask[kMould][0]), 0);
+        QVERIFY(QFile::exists("./cammer12/ignorepoint.bmp"));
+
+        // Re-detect judges the same picture again: it passes, the alarm and the page go.
+        page->reCheckButton->click();
+        QVERIFY(v0->cameraOk);
+        QVERIFY(rig.waitOutput(kAlarm, false, 2000) > 0);
+        QVERIFY(rig.window->pageState != 2);
+        QVERIFY(page->isHidden());
+
+        // The next mould with the part still there is OK.
+        rig.pulse(0, 100);
+        QVERIFY(rig.waitOutput(kClamp, false, 3000) > 0);
+        CycleRig::wait(300);
+        QVERIFY(!rig.bit(rig.outputs(), kAlarm));
+        QVERIFY(v0->cameraOk);
+        QVERIFY(v0->roiOk[kMould][0]);
+
+        // Camera 3 alarms; its live picture becomes template 1 and the step passes.
+        CammerWidget* v2 = view(2);
+        QVERIFY(rig.setPart(2, true));
+        QVERIFY(alarm());
+        QVERIFY(!v2->cameraOk);
+        page->cameraCombo->setCurrentIndex(2);
+        const int operate2 = rig.records("operate").size();
+        answers->clearShown();
+        answers->answer(ModalAnswerer::Yes);
+        page->addTempButton->click();
+        QCOMPARE(answers->texts(), QStringList{LanStr(108)});
+        QCOMPARE(newRecords("operate", operate2), QStringList{"Camerar 3 added a template"});
+        QCOMPARE(v2->templateValid[kMould][1], 1);
+        QCOMPARE(v2->templateCount[kMould], 2);
+        QVERIFY(QFile::exists("./cammer32/template1.bmp"));
+        QVERIFY(rig.waitOutput(kAlarm, false, 2000) > 0);
+        QVERIFY(rig.window->pageState != 2);
+        rig.pulse(0, 100);
+        QVERIFY(rig.waitOutput(kClamp, false, 3000) > 0);
+        CycleRig::wait(300);
+        QVERIFY(!rig.bit(rig.outputs(), kAlarm));
+        QVERIFY(v2->cameraOk);
+    }
+
+    // The commit writes one record per changed region and nothing for a NO; deleting the
+    // regions removes their rows; only position edits rebuild the position models.
+    void commitRecords()
+    {
+        CammerWidget* v0 = view(0);
+        const int setBefore = rig.records("set").size();
+        rig.window->SlotAdjustArea();
+        QCOMPARE(gSource, kSourceTemplate);
+        page->cameraCombo->setCurrentIndex(0);
+        QCOMPARE(rig.window->viewCamera, 0);
+
+        // Moving the ignore quadrilateral: one record.
+        const QRect before = v0->storeA->rects[kMould][1].rect;
+        drag(v0, QPoint(250, 200), QPoint(290, 230));
+        QCOMPARE(v0->storeB->rects[kMould][1].rect, before.translated(40, 30));
+        answers->answer(ModalAnswerer::Yes);
+        page->returnButton->click();
+        QCOMPARE(newRecords("set", setBefore),
+                 QStringList{kTitle.arg(1) +
+                             "Changed the rectangular  area 2, The function is Ignore Area,Detection position has "
+                             "been modified"});
+        QCOMPARE(v0->storeA->rects[kMould][1].rect, before.translated(40, 30));
+
+        // NO keeps the working store; a template deleted on camera 3 still retrains it.
+        CammerWidget* v2 = view(2);
+        rig.window->SlotAdjustArea();
+        page->cameraCombo->setCurrentIndex(2);
+        QCOMPARE(rig.window->viewCamera, 2);
+        page->nextButton->click();
+        QCOMPARE(v2->curTempIndex, 1);
+        const int operateBefore = rig.records("operate").size();
+        answers->answer(ModalAnswerer::Yes);
+        page->tempDeleteButton->click();
+        QCOMPARE(newRecords("operate", operateBefore), QStringList{"Camera 3 has deleted the 2 template "});
+        QCOMPARE(v2->templateCount[kMould], 1);
+        QCOMPARE(v2->curTempIndex, 0);  // the next valid slot, wrapping
+        QVERIFY(!QFile::exists("./cammer32/template1.bmp"));
+        v2->recognizer->detMask[kMould] = cv::Mat();
+        page->cameraCombo->setCurrentIndex(0);
+        drag(v0, QPoint(300, 220), QPoint(350, 260));
+        const int setNo = rig.records("set").size();
+        answers->answer(ModalAnswerer::No);
+        page->returnButton->click();
+        QCOMPARE(rig.records("set").size(), setNo);
+        QCOMPARE(v0->storeA->rects[kMould][1].rect, before.translated(40, 30));
+        QVERIFY(v0->storeB->rects[kMould][1].rect != v0->storeA->rects[kMould][1].rect);
+        QVERIFY(!v2->recognizer->detMask[kMould].empty());
+
+        // Deleting all three regions: three records, the rows gone.
+        rig.window->SlotAdjustArea();
+        QCOMPARE(v0->storeB->rects[kMould][1].rect, v0->storeA->rects[kMould][1].rect);  // the page reloaded
+        answers->answer(ModalAnswerer::Yes);
+        page->deleteAllButton->click();
+        QCOMPARE(v0->storeB->roiNum[kMould], 0);
+        const int setDel = rig.records("set").size();
+        answers->answer(ModalAnswerer::Yes);
+        page->returnButton->click();
+        const QStringList deleted = newRecords("set", setDel);
+        QCOMPARE(deleted.size(), 3);
+        QCOMPARE(deleted[0], kTitle.arg(1) + "Deleted rectangular  area 1, function is Defect");
+        QCOMPARE(deleted[1], kTitle.arg(1) + "Deleted rectangular  area 2, function is Ignore Area");
+        QCOMPARE(deleted[2], kTitle.arg(1) + "Deleted circle area 3, function is Position");
+        for (const char* row : {"ROI1-0", "ROI1-1", "ROI1-2"})
+            QVERIFY(Value(rig.window, v0->storeA->camera, row).isEmpty());
+        QCOMPARE(Value(rig.window, v0->storeA->camera, "detect1").section(' ', 0, 0), QString("0"));
+
+        // Position models: rebuilt for a position region's edit, not for a defect region's.
+        CammerWidget* v1 = view(1);
+        gpWPara->motionCorrect = 0;
+        v1->recognizer->shapeCenterX[kMould] = -7;
+        rig.window->SlotAdjustArea();
+        page->cameraCombo->setCurrentIndex(1);
+        const QRect region = v1->storeA->rects[kMould][0].rect;
+        drag(v1, region.center(), region.center() + QPoint(20, 0));
+        answers->answer(ModalAnswerer::Yes);
+        page->returnButton->click();
+        QCOMPARE(v1->recognizer->shapeCenterX[kMould], -7);
+        rig.window->SlotAdjustArea();
+        page->cameraCombo->setCurrentIndex(1);
+        page->circleButton->click();
+        drag(v1, QPoint(100, 700), QPoint(300, 900));
+        QVERIFY(setFunction(v1, 3));
+        answers->answer(ModalAnswerer::Yes);
+        page->returnButton->click();
+        const QRect circle = v1->storeA->circles[kMould][1].imageRect;
+        QVERIFY(qAbs(v1->recognizer->shapeCenterX[kMould] - (circle.x() + circle.width() / 2)) <= 2);
+        gpWPara->motionCorrect = -1;
+        // Camera 1 keeps a region for the scenarios below.
+        rig.window->SlotAdjustArea();
+        page->cameraCombo->setCurrentIndex(0);
+        page->rectButton->click();
+        drag(v0, QPoint(gShowW / 4, gShowH / 4), QPoint(gShowW * 3 / 4, gShowH * 3 / 4));
+        QVERIFY(setFunction(v0, 0));
+        answers->answer(ModalAnswerer::Yes);
+        page->returnButton->click();
+        QCOMPARE(v0->storeA->roiNum[kMould], 1);
+    }
+
+    // A spot region's grey limits are told apart in the record: byte 0 is the minimum.
+    void spotRecord()
+    {
+        CammerWidget* v1 = view(1);
+        rig.window->SlotAdjustArea();
+        page->cameraCombo->setCurrentIndex(1);
+        CammerSingleton& b = *v1->storeB;
+        b.func[kMould][0] = 1;
+        b.para3[kMould][0] = (200 << 8) | 20;
+        *v1->storeA = b;
+        b.para3[kMould][0] = (200 << 8) | 30;
+        const int setBefore = rig.records("set").size();
+        answers->answer(ModalAnswerer::Yes);
+        page->SlotSaveData();
+        QCOMPARE(newRecords("set", setBefore),
+                 QStringList{kTitle.arg(2) +
+                             "Changed the rectangular  area 1, The function is Spot detection , Changing the minimum "
+                             "gradation from 20 to 30"});
+        b.func[kMould][0] = 0;
+        answers->answer(ModalAnswerer::Yes);
+        page->returnButton->click();
+    }
+
+    // The template library: slots fill, a full library gives up its oldest picture but
+    // template 0, and deleting all tells the peer and keeps template0.bmp.
+    void templateLibrary()
+    {
+        CammerWidget* v0 = view(0);
+        QVERIFY(v0->recentNgPos[kMould] > 0);
+        rig.window->SlotAdjustArea();
+        page->cameraCombo->setCurrentIndex(0);
+        page->setSource(kSourceRecentNG);
+        QCOMPARE(gSource, kSourceRecentNG);
+        QVERIFY(page->addTempButton->isVisible());
+        const auto add = [&] {
+            answers->answer(ModalAnswerer::Yes);
+            page->addTempButton->click();
+        };
+        add();
+        add();
+        QCOMPARE(v0->templateCount[kMould], 3);
+        QVERIFY(QFile::exists("./cammer12/template1.bmp") && QFile::exists("./cammer12/template2.bmp"));
+        QVERIFY(page->retrainCamera[0]);
+
+        // Full: the oldest of template1.bmp and template2.bmp goes, never template0.bmp.
+        const QDateTime old = QDateTime::currentDateTime().addDays(-2);
+        for (const char* f : {"./cammer12/template0.bmp", "./cammer12/template2.bmp"}) {
+            QFile file(f);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.setFileTime(f[19] == '0' ? old.addDays(-1) : old, QFileDevice::FileModificationTime));
+        }
+        add();
+        QVERIFY(QFileInfo("./cammer12/template2.bmp").lastModified() > old.addDays(1));
+        QVERIFY(QFileInfo("./cammer12/template0.bmp").lastModified() < old);
+        QCOMPARE(v0->templateCount[kMould], 3);
+
+        // Only template0.bmp and a stray name on disk: the last slot, not template 0.
+        QFile::remove("./cammer12/template1.bmp");
+        QFile::remove("./cammer12/template2.bmp");
+        QFile stray("./cammer12/templateX.bmp");
+        QVERIFY(stray.open(QIODevice::WriteOnly));
+        stray.close();
+        add();
+        QVERIFY(QFile::exists("./cammer12/template2.bmp"));
+        QVERIFY(QFileInfo("./cammer12/template0.bmp").lastModified() < old);
+
+        // A slot already empty is not counted down twice.
+        v0->templateValid[kMould][1] = 0;
+        v0->templateCount[kMould] = 2;
+        page->setSource(kSourceTemplate);
+        v0->curTempIndex = 1;
+        answers->answer(ModalAnswerer::Yes);
+        page->tempDeleteButton->click();
+        QCOMPARE(v0->templateCount[kMould], 2);
+
+        const int runBefore = rig.records("run").size();
+        page->SlotTempDeleteAll();
+        const QJsonObject sent = ViewWatch2VRQ::ofManager()->sentTempLists.last();
+        QCOMPARE(sent.value("camera").toArray(), (QJsonArray{0, 0, 1, 1, 2, 2}));
+        QCOMPARE(sent.value("detect").toArray(), (QJsonArray{0, 1, 0, 1, 0, 1}));
+        QCOMPARE(newRecords("run", runBefore), QStringList{"Delete all templates"});
+        QVERIFY(QFile::exists("./cammer12/template0.bmp"));
+        QVERIFY(!QFile::exists("./cammer12/template2.bmp"));
+        QVERIFY(!QFile::exists("./cammer12/templateX.bmp"));
+        QCOMPARE(v0->templateCount[kMould], 1);
+        page->returnButton->click();
+        QVERIFY(!page->retrainCamera[0]);
+    }
+
+    // Alarm answers on cameras 1 and 3: the template source keeps its password, not-detect
+    // wants the alarm camera, re-detect moves on to the camera still NG.
+    void alarmAnswers()
+    {
+        CammerWidget* v0 = view(0);
+        CammerWidget* v2 = view(2);
+        std::memset(v0->ignoreMask[kMould], 0, size_t(v0->imagePixels));
+        v0->recognizer->VarTrain(kMould);
+        QVERIFY(rig.setPart(0, true));
+        QVERIFY(rig.setPart(2, true));
+        QVERIFY(rig.setPart(1, false));
+        QVERIFY(alarm());
+        QVERIFY(!v0->cameraOk && view(1)->cameraOk && !v2->cameraOk);
+
+        // A refused password leaves the live picture shown.
+        gpWPara->isPswUsed = 1;
+        rig.window->pswLevel = 0;
+        answers->answer(ModalAnswerer::No);
+        page->sourceCombo->setCurrentIndex(kSourceTemplate);
+        QTRY_COMPARE(answers->pendingAnswers(), 0);
+        QCOMPARE(gSource, kSourceLiveImage);
+        QCOMPARE(page->sourceCombo->currentIndex(), int(kSourceLiveImage));
+        gpWPara->isPswUsed = 0;
+
+        // Not-detect on the OK camera 2 is refused.
+        page->cameraCombo->setCurrentIndex(1);
+        answers->clearShown();
+        answers->answer(ModalAnswerer::Confirm);
+        page->noCheckButton->click();
+        QCOMPARE(answers->texts(), QStringList{LanStr(107)});
+        QCOMPARE(rig.window->pageState, 2);
+
+        // Camera 1 shown and still NG: re-detect stays on it; once it passes, on to camera 3.
+        page->cameraCombo->setCurrentIndex(0);
+        page->reCheckButton->click();
+        QCOMPARE(rig.window->pageState, 2);
+        QCOMPARE(rig.window->viewCamera, 0);
+        QVERIFY(rig.setPart(0, false));
+        page->reCheckButton->click();
+        QCOMPARE(rig.window->pageState, 2);
+        QVERIFY(v0->cameraOk);
+        QCOMPARE(rig.window->viewCamera, 2);
+        QCOMPARE(page->cameraCombo->currentIndex(), 2);
+        QCOMPARE(gSource, kSourceLiveImage);
+
+        const int operateBefore = rig.records("operate").size();
+        answers->answer(ModalAnswerer::Yes);
+        page->noCheckButton->click();
+        QCOMPARE(newRecords("operate", operateBefore), QStringList{"Camera 3 do not detect the mold"});
+        QVERIFY(rig.waitOutput(kAlarm, false, 2000) > 0);
+        QVERIFY(rig.window->pageState != 2);
+        QVERIFY(page->isHidden());
+        QCOMPARE(gSource, kSourceDetecting);
+        QVERIFY(rig.setPart(2, false));
+    }
+
+    // Ignored points end at a blob's exclusive bound, clipped to the picture.
+    void ignoreBounds()
+    {
+        CammerWidget* v1 = view(1);
+        const int w = v1->imageWidth;
+        rig.window->viewCamera = 1;
+        rig.window->step = kMould;
+        v1->cameraOk = false;
+        v1->roiOk[kMould][0] = false;
+        v1->roiValue[kMould][0] = 100;
+        v1->roiBoxes[kMould][0][0][0] = 1;
+        const int box[4] = {w - 5, 0, w + 3, 3};
+        std::copy(std::begin(box), std::end(box), v1->roiBoxes[kMould][0][1]);
+        std::memset(v1->displayMask, 255, size_t(v1->imagePixels));
+        std::memset(v1->ignoreMask[kMould], 0, size_t(v1->imagePixels));
+        answers->answer(ModalAnswerer::Yes);
+        page->SlotIgnoreAlarmPoint();
+        QCOMPARE(int(v1->ignoreMask[kMould][w - 1]), 255);
+        QCOMPARE(int(v1->ignoreMask[kMould][2 * w + w - 5]), 255);
+        QCOMPARE(int(v1->ignoreMask[kMould][w]), 0);  // not wrapped into the next row
+        QCOMPARE(int(v1->ignoreMask[kMould][3 * w - 1 + 1]), 0);
+        QCOMPARE(int(v1->ignoreMask[kMould][3 * w + w - 1]), 0);  // row 3 is past the box
+        QCOMPARE(int(v1->ignoreMask[kMould][w - 6]), 0);
+
+        // A region alarming over 2000 pixels is left out with the warning.
+        v1->roiValue[kMould][0] = 2001;
+        std::memset(v1->ignoreMask[kMould], 0, size_t(v1->imagePixels));
+        answers->clearShown();
+        answers->answer({ModalAnswerer::Yes, ModalAnswerer::Confirm});
+        page->SlotIgnoreAlarmPoint();
+        QCOMPARE(answers->texts().last(), LanStr(115).arg(2000));
+        QCOMPARE(int(v1->ignoreMask[kMould][w - 1]), 0);
+        v1->cameraOk = true;
+        std::memset(v1->displayMask, 0, size_t(v1->imagePixels));
+        v1->SaveIgnorePoint(kMould);
+        v1->recognizer->VarTrain(kMould);
+    }
+
+    // Toggle drawing: one press leaves only its button; leaving the toggle switch off
+    // frees every button again.
+    void toggleDrawing()
+    {
+        rig.window->SlotAdjustArea();
+        gpWPara->continuationArea = 1;
+        page->SlotChangeSource(kSourceTemplate);
+        page->rectButton->click();
+        QCOMPARE(rig.window->drawMode, 1);
+        QVERIFY(page->rectButton->isChecked() && page->rectButton->isEnabled());
+        QVERIFY(!page->circleButton->isEnabled() && !page->deleteAllButton->isEnabled());
+        QCOMPARE(page->rectButton->text(), QString::fromUtf8("结束画四边形"));
+        page->rectButton->click();
+        QCOMPARE(rig.window->drawMode, 0);
+        page->rectButton->click();
+        gpWPara->continuationArea = 0;
+        page->SlotChangeSource(kSourceTemplate);
+        for (ColorButton* b : {page->rectButton, page->circleButton, page->polygonButton, page->handButton,
+                               page->copyButton, page->deleteRoiButton, page->deleteAllButton})
+            QVERIFY(b->isEnabled() && !b->isCheckable());
+        page->returnButton->click();
+        QVERIFY(page->isHidden());
+    }
+};
+
+MONITOR_TEST_MAIN(TestTeaching)
+#include "tst_teaching.moc"
