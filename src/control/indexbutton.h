@@ -18,17 +18,16 @@ class IndexButton : public QWidget
 public:
     explicit IndexButton(MoJuWizard* parent);
 
-    // Invokable by name: the camera view and the settings screen know the bar only as a widget.
     // Mode 0 hides the bar, 1 shows it exactly when expanded; any other mode leaves the
     // bar's own visibility alone and shows the main buttons.
-    Q_INVOKABLE void ShowHide(int mode);
+    void ShowHide(int mode);
     // Expands a collapsed bar.
-    Q_INVOKABLE void checkShowHide();
+    void checkShowHide();
     // Hidden, with a freshly filled detection combo.
-    Q_INVOKABLE void Reset();
-    Q_INVOKABLE void ResetComboChooseManualTrig();
+    void Reset();
+    void ResetComboChooseManualTrig();
     // The detection chosen for a manual snapshot; -1 while the combo is empty.
-    Q_INVOKABLE int CurChooseTrig();
+    int CurChooseTrig();
 
     // Members in the bar's declared order. The settings and statistics buttons stay null
     // until their screens exist; every rule below skips a null button.

@@ -148,6 +148,7 @@ MoJuWizard::~MoJuWizard()
         SetRecordSink({});
         SetFlushAllHook({});
         SetLostCameraHook({});
+        SetViewHooks({});
         SetTeachingHooks({});
     }
 }
@@ -157,6 +158,19 @@ void MoJuWizard::InstallHooks()
     SetRecordSink([this](const QString& text, const QString& type) { InsertRecord(text, type); });
     SetFlushAllHook([this] { FLushAll(); });
     SetLostCameraHook([this] { LostCamera(); });
+    // Only the window's own views lay out and pan the window.
+    ViewHooks views;
+    views.touched = [this] { ViewPressed(); };
+    views.pan = [this](const QObject* view, int x, int y) {
+        if (view && view->parent() == this)
+            updateMScale(x, y);
+    };
+    views.layOut = [this](const QObject* view) {
+        if (view && view->parent() == this)
+            ChangeCammer();
+    };
+    views.settingsShown = [this] { return PageShown("WizardParaWidget"); };
+    SetViewHooks(std::move(views));
     TeachingHooks teaching;
     teaching.changeCammer = [this] { ChangeCammer(); };
     teaching.checkPassword = [this] { return CheckPassword(); };

@@ -84,16 +84,18 @@ public:
     // Hands the current judgement of every camera to the statistics (sendRecord).
     void AddStatistics();
 
-    // Invokable by name: the camera views and the pages of other layers reach the window
-    // only as a widget.
     // Pan of the zoomed single camera by a drag (the camera view calls it on moves).
-    Q_INVOKABLE void updateMScale(int x, int y);
+    void updateMScale(int x, int y);
     // The zoom slider shown or hidden; without an argument, by the zoom switch and whether
     // one camera fills the screen.
-    Q_INVOKABLE void showhideMscale(bool show);
-    Q_INVOKABLE void showhideMscale();
-    Q_INVOKABLE void showhideHelp(bool show);
-    Q_INVOKABLE void showhideVersion(bool show);
+    void showhideMscale(bool show);
+    void showhideMscale();
+    void showhideHelp(bool show);
+    void showhideVersion(bool show);
+    // A page the window does not know by type yet, found among its children by class name
+    // (null when there is none); PageShown: that page is on screen.
+    QWidget* PageByClass(const char* className) const;
+    bool PageShown(const char* className) const;
 
 signals:
     void sendRecord(int step, int hour, QList<bool> cameraOK, bool lastStep);
@@ -188,8 +190,8 @@ protected:
 
 private:
     bool openRecordDb();
-    // A page of the window, found by class name, is on screen.
-    bool PageShown(const char* className) const;
+    // A press on a camera view keeps the button bar (ViewHooks::touched).
+    void ViewPressed();
     void StartCycle(int input);
     void ReopenMouldSide();
     // Machine mode 3: 0 a step was chosen, 1 the input starts none, 2 the pass ends.

@@ -68,15 +68,6 @@ qint64 cycle::NowTenths()
     return PlatformClock::now().toMSecsSinceEpoch() / kMsPerTenth;
 }
 
-bool MoJuWizard::PageShown(const char* className) const
-{
-    for (QWidget* w : findChildren<QWidget*>()) {
-        if (w->inherits(className) && w->isVisible())
-            return true;
-    }
-    return false;
-}
-
 void MoJuWizard::Run()
 {
     if (inRun || inDetection) {

@@ -4,6 +4,7 @@
 #include "cammerrecongnize.h"
 #include "cammerwidget.h"
 #include "drawroiwidget.h"
+#include "indexbutton.h"
 #include "ledlcd.h"
 #include "mojuwizard.h"
 #include "mojuwizard_cycleparams.h"
@@ -377,12 +378,12 @@ void MoJuWizard::RaiseAlarm(bool ng[])
     pageState = 2;
     viewCamera = numCamera;
     ChangeCammer();
-    for (const char* page : {"HelpWidget", "WizardParaWidget", "IndexButton"}) {
-        for (QWidget* w : findChildren<QWidget*>()) {
-            if (w->inherits(page))
-                w->hide();
-        }
+    for (const char* page : {"HelpWidget", "WizardParaWidget"}) {
+        if (QWidget* w = PageByClass(page))
+            w->hide();
     }
+    if (indexButton)
+        indexButton->hide();
     if (drawROIWidget)
         drawROIWidget->Reset(false);
     reCheckPending = 0;

@@ -25,6 +25,9 @@ constexpr int kFactoryLevel = 2;
 constexpr int kTempeLongMs = 3600000;
 constexpr int kTempeSlowAfter = 3;  // timeouts of tempeTimer before it slows to an hour
 constexpr int kLedRunBlink = 5;
+constexpr int kBarHideMs = 120000;  // the button bar collapses this long after the last press on a view
+constexpr int kPageMain = 0;
+constexpr int kPageResult = 1;
 
 // The camera grid for 2 to 8 cameras: columns and rows; the cell is screen / columns wide
 // (plus one pixel with three columns) and screen / rows high.
@@ -41,22 +44,6 @@ const GridRow kGrid[] = {
     {6, 3, 2, 1},
     {8, 4, 2, 0},
 };
-
-// Pages of the layers above the main window (settings, help, camera numbering, IO names)
-// are reached here as plain widgets, found among the window's children by class.
-QWidget* Page(const QWidget* win, const char* className)
-{
-    for (QObject* child : win->children())
-        if (child->isWidgetType() && child->inherits(className))
-            return static_cast<QWidget*>(child);
-    return nullptr;
-}
-
-bool PageVisible(const QWidget* win, const char* className)
-{
-    const QWidget* page = Page(win, className);
-    return page && page->isVisible();
-}
 
 void OpenRoiPage(MoJuWizard* win)
 {
@@ -134,7 +121,7 @@ void MoJuWizard::ChangeCammer()
 
 void MoJuWizard::SlotReturn()
 {
-    if (PageVisible(this, "WizardParaWidget") || PageVisible(this, "DrawROIWidget"))
+    if (PageShown("WizardParaWidget") || PageShown("DrawROIWidget"))
         return;
     if (numCamera == 1) {
         viewCamera = 0;
@@ -214,6 +201,24 @@ void MoJuWizard::showhideVersion(bool show)
 
 // ---- pages ----
 
+// The pages still to come are found by class name among the window's children until they
+// exist: "WizardParaWidget" is the settings screen, "HelpWidget" the help page,
+// "WidgetChangeCamera" the camera re-numbering page, "CustomIONameWidget" the IO naming page.
+QWidget* MoJuWizard::PageByClass(const char* className) const
+{
+    for (QWidget* w : findChildren<QWidget*>()) {
+        if (w->inherits(className))
+            return w;
+    }
+    return nullptr;
+}
+
+bool MoJuWizard::PageShown(const char* className) const
+{
+    const QWidget* page = PageByClass(className);
+    return page && page->isVisible();
+}
+
 namespace {
 
 // The teaching page and the settings screen are not opened over one another or over the
@@ -221,7 +226,7 @@ namespace {
 bool AnotherPageOpen(const MoJuWizard* win)
 {
     for (const char* page : {"WizardParaWidget", "DrawROIWidget", "WidgetChangeCamera", "CustomIONameWidget"})
-        if (PageVisible(win, page))
+        if (win->PageShown(page))
             return true;
     return false;
 }
@@ -230,7 +235,7 @@ bool AnotherPageOpen(const MoJuWizard* win)
 
 void MoJuWizard::SlotHelp()
 {
-    if (QWidget* help = Page(this, "HelpWidget"))
+    if (QWidget* help = PageByClass("HelpWidget"))
         help->show();
 }
 
@@ -269,7 +274,7 @@ void MoJuWizard::CheckArea(bool)
 
 void MoJuWizard::CheckArea()
 {
-    if (QWidget* settings = Page(this, "WizardParaWidget"); settings && settings->isVisible())
+    if (QWidget* settings = PageByClass("WizardParaWidget"); settings && settings->isVisible())
         settings->hide();
     if (CheckPassword() == 0) {
         runState = 1;
@@ -295,7 +300,7 @@ void MoJuWizard::SlotSystemPara()
         *gpWParaBak = *gpWPara;
     if (indexButton)
         indexButton->SlotShowHideTimeout();
-    if (QWidget* settings = Page(this, "WizardParaWidget"))
+    if (QWidget* settings = PageByClass("WizardParaWidget"))
         settings->show();
     if (zoomSlider)
         zoomSlider->hide();
@@ -358,6 +363,23 @@ void MoJuWizard::SlotFPS()
         LEDOnOff(kLedRunBlink, 1);
     }
     update();
+}
+
+void MoJuWizard::ViewPressed()
+{
+    if (!indexButton)
+        return;
+    indexButton->hideTimer->start(kBarHideMs);
+    if (pageState != kPageMain && pageState != kPageResult)
+        return;
+    if (indexButton->isVisible()) {
+        indexButton->checkShowHide();
+    } else if (!PageShown("WizardParaWidget")) {
+        // Shown, the bar expands itself.
+        indexButton->show();
+        if (gpNumPad)
+            gpNumPad->HideUpdate();
+    }
 }
 
 bool MoJuWizard::eventFilter(QObject* watched, QEvent* event)

@@ -41,6 +41,26 @@ void SetLostCameraHook(std::function<void()> hook)
 
 namespace {
 
+ViewHooks& viewHooks()
+{
+    static ViewHooks hooks;
+    return hooks;
+}
+
+}  // namespace
+
+void SetViewHooks(ViewHooks hooks)
+{
+    viewHooks() = std::move(hooks);
+}
+
+const ViewHooks& ViewToWindow()
+{
+    return viewHooks();
+}
+
+namespace {
+
 TeachingHooks& teachingHooks()
 {
     static TeachingHooks hooks;

@@ -12,6 +12,25 @@ void SetFlushAllHook(std::function<void()> hook);
 void ReportLostCamera();
 void SetLostCameraHook(std::function<void()> hook);
 
+class QObject;
+
+// What a camera view asks of the main window. Each member stays empty while no window
+// installed it (a view tested alone); the view then does nothing more.
+struct ViewHooks
+{
+    // A press on any view: the button bar's hide timer restarts; on the main or result page
+    // the bar expands, or comes back unless the settings page is shown.
+    std::function<void()> touched;
+    // From a view of the window: the zoomed picture pans with the pointer, now at (x, y).
+    std::function<void(const QObject* view, int x, int y)> pan;
+    // From a view of the window: the views are laid out again for viewCamera.
+    std::function<void(const QObject* view)> layOut;
+    // The settings page is shown (the camera setters then follow its copy of the parameters).
+    std::function<bool()> settingsShown;
+};
+void SetViewHooks(ViewHooks hooks);
+const ViewHooks& ViewToWindow();
+
 // What the teaching page asks of the main window. Each member may be empty (no window, or a
 // test that leaves it out); the page then skips that call.
 struct TeachingHooks

@@ -17,6 +17,7 @@
 #include "mainstate.h"
 #include "platformclock.h"
 #include "roiparampanel.h"
+#include "windowhooks.h"
 #include "wizardpara.h"
 
 unsigned char* gpFailImage[kFailSlotCount] = {};
@@ -172,9 +173,8 @@ const WizardPara& CammerWidget::Para()
 
 const WizardPara& CammerWidget::TunedPara()
 {
-    // WizardParaWidget is the settings screen's parameter page.
-    QWidget* settings = MainWindowPage("WizardParaWidget");
-    if (gpWParaBak && settings && settings->isVisible())
+    const auto& settingsShown = ViewToWindow().settingsShown;
+    if (gpWParaBak && settingsShown && settingsShown())
         return *gpWParaBak;
     return Para();
 }
@@ -188,8 +188,7 @@ QWidget* CammerWidget::MainWindowPage(const char* className)
 {
     if (!gpState)
         return nullptr;
-    // The pages belong to the main window, a top-level widget; the view cannot name their
-    // classes, which live in layers above it.
+    // The teaching page belongs to the main window, a top-level widget.
     for (QWidget* top : QApplication::topLevelWidgets()) {
         if (top->inherits(className))
             return top;

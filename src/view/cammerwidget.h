@@ -200,7 +200,7 @@ private:
     static const WizardPara& TunedPara();
     static QString LanText(int entry);
     // A page of the main window found by its class name (null when there is none), so that the
-    // view reaches the teaching and settings pages without depending on their headers.
+    // view reaches the teaching page without depending on its header.
     static QWidget* MainWindowPage(const char* className);
     // Detections the view prepares: all 8 in multi-detection mode, else gDNum.
     static int PreparedDetections();
@@ -220,8 +220,8 @@ private:
     void NewRegionFunction(int d, int c);
     // The display-space point of a widget position under the main window's pan and zoom.
     QPoint EditPoint(int x, int y) const;
-    void CallMainWindow(const char* method, QGenericArgument a = QGenericArgument(nullptr),
-                        QGenericArgument b = QGenericArgument(nullptr));
+    // A drag on the view pans the main window's zoomed picture.
+    void PanWindow(int x, int y);
 
     // Painting.
     void ApplyPanZoom(QPainter& painter) const;

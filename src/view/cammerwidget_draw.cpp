@@ -6,16 +6,15 @@
 #include <cstdlib>
 
 #include <QMouseEvent>
-#include <QTimer>
 
 #include "cammersingleton.h"
 #include "globals.h"
 #include "lanstr.h"
 #include "mainstate.h"
 #include "miscfunc.h"
-#include "numberinput.h"
 #include "textids.h"
 #include "warnbox.h"
+#include "windowhooks.h"
 #include "wizardpara.h"
 
 namespace {
@@ -30,9 +29,6 @@ constexpr float kMoveStepPixels = 3.0f;  // a dragged region follows in steps of
 constexpr int kEdgeMargin = 3;
 constexpr int kFreehandDrop = 5;  // a gesture of this many points or fewer is no region
 constexpr int kTextPolygonLimit = 35;
-constexpr int kBarHideMs = 120000;
-constexpr int kPageMain = 0;
-constexpr int kPageResult = 1;
 
 int CurDetect()
 {
@@ -86,11 +82,10 @@ QPoint CammerWidget::EditPoint(int x, int y) const
     return QPoint(int((x - gpState->zoomOffsetX) / zoom), int((y - gpState->zoomOffsetY) / zoom));
 }
 
-void CammerWidget::CallMainWindow(const char* method, QGenericArgument a, QGenericArgument b)
+void CammerWidget::PanWindow(int x, int y)
 {
-    QWidget* window = parentWidget();
-    if (window)
-        QMetaObject::invokeMethod(window, method, Qt::DirectConnection, a, b);
+    if (const auto& pan = ViewToWindow().pan)
+        pan(this, x, y);
 }
 
 void CammerWidget::mousePressEvent(QMouseEvent* event)
@@ -103,30 +98,17 @@ void CammerWidget::mousePressEvent(QMouseEvent* event)
         gpState->clickY = y;
         MUpdateXYV(x, y);
     }
-    // The button bar hides after a while without touches: every touch keeps it. The view
-    // knows the bar only as a widget; its one timer is the hide timer.
-    QWidget* bar = MainWindowPage("IndexButton");
-    if (QTimer* hide = bar ? bar->findChild<QTimer*>(QString(), Qt::FindDirectChildrenOnly) : nullptr)
-        hide->start(kBarHideMs);
-    if (gpState && (gpState->pageState == kPageMain || gpState->pageState == kPageResult)) {
-        if (bar && bar->isVisible()) {
-            QMetaObject::invokeMethod(bar, "checkShowHide", Qt::DirectConnection);
-        } else if (bar) {
-            QWidget* settings = MainWindowPage("WizardParaWidget");
-            if (!settings || !settings->isVisible()) {
-                bar->show();
-                if (gpNumPad)
-                    gpNumPad->HideUpdate();
-            }
-        }
-    }
+    // The button bar hides after a while without touches: every touch keeps it.
+    if (const auto& touched = ViewToWindow().touched)
+        touched();
     if (cameraIndex >= numCamera) {
         QWidget::mousePressEvent(event);
         return;
     }
     if (gpState && gpState->viewCamera == numCamera) {
         gpState->viewCamera = cameraIndex;
-        CallMainWindow("ChangeCammer");
+        if (const auto& layOut = ViewToWindow().layOut)
+            layOut(this);
         QWidget::mousePressEvent(event);
         return;
     }
@@ -262,7 +244,7 @@ void CammerWidget::mouseMoveEvent(QMouseEvent* event)
     const bool leftHeld = event->buttons() & Qt::LeftButton;
     if (gSource != 0 || !storeB) {
         if (leftHeld)
-            CallMainWindow("updateMScale", Q_ARG(int, x), Q_ARG(int, y));
+            PanWindow(x, y);
         QWidget::mouseMoveEvent(event);
         return;
     }
@@ -380,7 +362,7 @@ void CammerWidget::mouseMoveEvent(QMouseEvent* event)
             setCursor(Qt::SizeAllCursor);
         } else {
             if (leftHeld)
-                CallMainWindow("updateMScale", Q_ARG(int, x), Q_ARG(int, y));
+                PanWindow(x, y);
             setCursor(Qt::ArrowCursor);
         }
     }
