@@ -96,6 +96,8 @@ public:
     // (null when there is none); PageShown: that page is on screen.
     QWidget* PageByClass(const char* className) const;
     bool PageShown(const char* className) const;
+    // The teaching page is on screen.
+    bool TeachingShown() const;
 
 signals:
     void sendRecord(int step, int hour, QList<bool> cameraOK, bool lastStep);

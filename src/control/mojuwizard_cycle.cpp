@@ -744,7 +744,7 @@ void MoJuWizard::StopDetect()
 
 void MoJuWizard::SlotStartStop()
 {
-    if (PageShown("WizardParaWidget") || PageShown("DrawROIWidget"))
+    if (PageShown("WizardParaWidget") || TeachingShown())
         return;
     if (runState == 3) {
         StartDetect();
@@ -758,7 +758,7 @@ void MoJuWizard::SlotStartStop()
         gpChooseBox->setText(Text(kTextSureToStop));
         if (gpChooseBox->exec() != 1)
             return;
-        if (PageShown("WizardParaWidget") || PageShown("DrawROIWidget"))
+        if (PageShown("WizardParaWidget") || TeachingShown())
             return;
         StopDetect();
         InsertRecord(Text(kTextStoppedManually), "operate");
@@ -769,7 +769,7 @@ void MoJuWizard::SlotStartStop()
 
 void MoJuWizard::SlotManualTrig(int d)
 {
-    if (PageShown("WizardParaWidget") || PageShown("DrawROIWidget"))
+    if (PageShown("WizardParaWidget") || TeachingShown())
         return;
     if (d < 0 || d >= kMaxDetections)
         return;

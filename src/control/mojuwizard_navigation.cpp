@@ -121,7 +121,7 @@ void MoJuWizard::ChangeCammer()
 
 void MoJuWizard::SlotReturn()
 {
-    if (PageShown("WizardParaWidget") || PageShown("DrawROIWidget"))
+    if (PageShown("WizardParaWidget") || TeachingShown())
         return;
     if (numCamera == 1) {
         viewCamera = 0;
@@ -219,16 +219,21 @@ bool MoJuWizard::PageShown(const char* className) const
     return page && page->isVisible();
 }
 
+bool MoJuWizard::TeachingShown() const
+{
+    return drawROIWidget && drawROIWidget->isVisible();
+}
+
 namespace {
 
 // The teaching page and the settings screen are not opened over one another or over the
 // camera numbering and IO naming pages.
 bool AnotherPageOpen(const MoJuWizard* win)
 {
-    for (const char* page : {"WizardParaWidget", "DrawROIWidget", "WidgetChangeCamera", "CustomIONameWidget"})
+    for (const char* page : {"WizardParaWidget", "WidgetChangeCamera", "CustomIONameWidget"})
         if (win->PageShown(page))
             return true;
-    return false;
+    return win->TeachingShown();
 }
 
 }  // namespace
@@ -264,7 +269,7 @@ void MoJuWizard::SlotShowAlarmImgae()
         ioStatusWidget->hide();
     OpenRoiPage(this);
     if (drawROIWidget)
-        drawROIWidget->setSource(kSourceNGRecord);
+        drawROIWidget->setSource(DrawROIWidget::kSourceNGRecord);
 }
 
 void MoJuWizard::CheckArea(bool)

@@ -178,7 +178,7 @@ void MoJuWizard::RunAlgorithm(int camera, int detect)
 void MoJuWizard::SlotReTrain()
 {
     const auto pagesUp = [this] {
-        return PageShown("WizardParaWidget") || PageShown("DrawROIWidget") || PageShown("WidgetChangeCamera") ||
+        return PageShown("WizardParaWidget") || TeachingShown() || PageShown("WidgetChangeCamera") ||
                PageShown("CustomIONameWidget");
     };
     if (pagesUp())
@@ -190,7 +190,7 @@ void MoJuWizard::SlotReTrain()
     gpChooseBox->setText(Text(kTextSureToResample));
     if (gpChooseBox->exec() != 1)
         return;
-    if (PageShown("WizardParaWidget") || PageShown("DrawROIWidget") || pageState == 2)
+    if (PageShown("WizardParaWidget") || TeachingShown() || pageState == 2)
         return;
     pageState = 0;
     if (runState == 3) {

@@ -5,13 +5,13 @@
 #include <cstdlib>
 #include <cstring>
 
-#include <QApplication>
 #include <QDebug>
 #include <QResizeEvent>
 
 #include "cameramanager.h"
 #include "cammerrecongnize.h"
 #include "cammersingleton.h"
+#include "drawroiwidget.h"
 #include "globals.h"
 #include "lanstr.h"
 #include "mainstate.h"
@@ -41,13 +41,14 @@ struct DoubleTapAction
 {
     int drawMode;
     int handDraw;  // -1 either
-    const char* slot;
+    void (DrawROIWidget::*slot)();
+    const char* slotName;  // for the log
 };
 const DoubleTapAction kDoubleTapActions[] = {
-    {kDrawPolygon, 0, "SlotDrawPloygn"},
-    {kDrawPolygon, 1, "SlotDrawHand"},
-    {kDrawCircle, -1, "SlotDrawCircle"},
-    {kDrawRect, -1, "SlotDrawRect"},
+    {kDrawPolygon, 0, &DrawROIWidget::SlotDrawPloygn, "SlotDrawPloygn"},
+    {kDrawPolygon, 1, &DrawROIWidget::SlotDrawHand, "SlotDrawHand"},
+    {kDrawCircle, -1, &DrawROIWidget::SlotDrawCircle, "SlotDrawCircle"},
+    {kDrawRect, -1, &DrawROIWidget::SlotDrawRect, "SlotDrawRect"},
 };
 
 // Paired detections that share their partner's regions, by detection mode.
@@ -182,23 +183,6 @@ const WizardPara& CammerWidget::TunedPara()
 QString CammerWidget::LanText(int entry)
 {
     return LanStr(entry);
-}
-
-QWidget* CammerWidget::MainWindowPage(const char* className)
-{
-    if (!gpState)
-        return nullptr;
-    // The teaching page belongs to the main window, a top-level widget.
-    for (QWidget* top : QApplication::topLevelWidgets()) {
-        if (top->inherits(className))
-            return top;
-        const QList<QWidget*> children = top->findChildren<QWidget*>();
-        for (QWidget* child : children) {
-            if (child->inherits(className))
-                return child;
-        }
-    }
-    return nullptr;
 }
 
 int CammerWidget::PreparedDetections()
@@ -387,11 +371,11 @@ void CammerWidget::SlotCheckDoubleClicked(QPoint p)
                 drawPointCount -= 1;
             polygonByDoubleClick = true;
         }
-        // DrawROIWidget is the teaching page; its end-of-drawing slots are called by name.
-        QWidget* page = MainWindowPage("DrawROIWidget");
-        if (!page || !QMetaObject::invokeMethod(page, action.slot))
+        if (DrawROIWidget* page = DrawROIWidget::instance())
+            (page->*action.slot)();
+        else
             qWarning() << "camera" << cameraIndex + 1 << "double tap: no teaching page to end drawing with"
-                       << action.slot;
+                       << action.slotName;
         return;
     }
 }

@@ -199,9 +199,6 @@ private:
     static const WizardPara& Para();
     static const WizardPara& TunedPara();
     static QString LanText(int entry);
-    // A page of the main window found by its class name (null when there is none), so that the
-    // view reaches the teaching page without depending on its header.
-    static QWidget* MainWindowPage(const char* className);
     // Detections the view prepares: all 8 in multi-detection mode, else gDNum.
     static int PreparedDetections();
     // Fills displayRgb from a camera-format buffer (grey expanded, colour copied).
@@ -229,6 +226,8 @@ private:
     void ExpandOpaque();
     void PaintOverlay(int d, int i, const unsigned char* mask, quint32 colour, const CammerSingleton& s);
     void PaintRecentNg(QPainter& painter, QFont& font);
+    // A picture of the OK or NG folders that the teaching page browses, with its header.
+    void PaintRecord(QPainter& painter, QFont& font);
     void PaintLive(QPainter& painter, QFont& font);
     void PaintRegions(QPainter& painter, QFont& font, const CammerSingleton& s, int d, int n, QString& selectedText);
     void PaintHeader(QPainter& painter, QFont& font, int d, const QString& selectedText);

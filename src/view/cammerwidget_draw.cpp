@@ -8,6 +8,7 @@
 #include <QMouseEvent>
 
 #include "cammersingleton.h"
+#include "drawroiwidget.h"
 #include "globals.h"
 #include "lanstr.h"
 #include "mainstate.h"
@@ -213,9 +214,8 @@ void CammerWidget::mousePressEvent(QMouseEvent* event)
             if (!polygonActive) {
                 polygonActive = true;
                 if (Continuation() && !HandDraw()) {
-                    QWidget* page = MainWindowPage("DrawROIWidget");
-                    if (page)
-                        QMetaObject::invokeMethod(page, "startDrawPloygn", Qt::DirectConnection);
+                    if (DrawROIWidget* page = DrawROIWidget::instance())
+                        page->startDrawPloygn();
                 }
             }
             if (!HandDraw()) {

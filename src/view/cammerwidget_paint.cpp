@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include "cammersingleton.h"
+#include "drawroiwidget.h"
 #include "globals.h"
 #include "lanstr.h"
 #include "mainstate.h"
@@ -28,6 +29,9 @@ constexpr int kSourceRunning = -1;
 constexpr int kSourceTemplate = 0;
 constexpr int kSourceLive = 1;
 constexpr int kSourceRecentNg = 2;
+constexpr int kSourceOkRecord = 3;
+constexpr int kSourceNgRecord = 4;
+constexpr int kJapanese = 3;
 constexpr int kBlinkShowIgnore = 2;
 constexpr int kRunStopped = 3;
 constexpr int kFuncIgnoreArea = 2;
@@ -47,6 +51,9 @@ constexpr int kTextTemplates = 315;
 constexpr int kTextCounters = 316;
 constexpr int kTextDetected = 528;
 constexpr int kTextWaiting = 529;
+constexpr int kTextOkRecords = 216;
+constexpr int kTextNgRecords = 217;
+constexpr int kTextRecordHeader = 218;
 constexpr int kDetectNames = 263;
 constexpr int kDetectNamesTwoSide = 372;
 constexpr int kDetectNamesMulti = 477;
@@ -208,6 +215,8 @@ void CammerWidget::paintEvent(QPaintEvent* event)
     }
     if (gSource == kSourceRecentNg)
         PaintRecentNg(painter, font);
+    else if (gSource == kSourceOkRecord || gSource == kSourceNgRecord)
+        PaintRecord(painter, font);
     else if (gSource >= kSourceRunning && gSource <= kSourceLive && cameraIndex < numCamera)
         PaintLive(painter, font);
 }
@@ -249,6 +258,41 @@ void CammerWidget::PaintRecentNg(QPainter& painter, QFont& font)
         QPoint(700, 40),
         Text(kTextLately).arg(DetectionName(d)).arg(recentNgView + 1).arg(std::min(recentNgPos[d], kRecentNgCount)));
     painter.drawText(QPoint(5, 80), recentNgTime[d][std::clamp(recentNgView, 0, kRecentNgCount - 1)]);
+}
+
+void CammerWidget::PaintRecord(QPainter& painter, QFont& font)
+{
+    const DrawROIWidget* page = DrawROIWidget::instance();
+    if (!page)
+        return;
+    if (page->recordCount > 0) {
+        painter.save();
+        ApplyPanZoom(painter);
+        painter.drawImage(rect(), page->recordImage);
+        painter.restore();
+    }
+    const bool ok = gSource == kSourceOkRecord;
+    const QString title = Text(ok ? kTextOkRecords : kTextNgRecords);
+    const QString detection = DetectionName(gpState ? std::clamp(gpState->curDetect, 0, kMaxDetections - 1) : 0);
+    font.setPixelSize(35);
+    painter.setFont(font);
+    painter.setPen(Qt::green);
+    if (gLan == kJapanese) {
+        painter.drawText(QPoint(5, 40), Text(kTextRecordHeader)
+                                            .arg(page->recordCamera + 1)
+                                            .arg(detection)
+                                            .arg(title)
+                                            .arg(page->recordCount)
+                                            .arg(page->recordIndex + 1)
+                                            .arg(QString()));
+        painter.drawText(QPoint(655, 85), page->recordName);
+        return;
+    }
+    painter.drawText(QPoint(5, 40), Text(kTextRecordHeader).arg(page->recordCamera + 1).arg(detection));
+    painter.drawText(
+        QPoint(705, 40),
+        QString::fromUtf8("%1图片数 %2 / %3").arg(ok ? "OK" : "NG").arg(page->recordIndex + 1).arg(page->recordCount));
+    painter.drawText(QPoint(1205, 40), page->recordName);
 }
 
 void CammerWidget::PaintLive(QPainter& painter, QFont& font)

@@ -124,7 +124,7 @@ private slots:
         rig.window->SlotAdjustArea();
         QVERIFY(page->isVisible());
         QCOMPARE(rig.window->pageState, 3);
-        QCOMPARE(gSource, kSourceTemplate);
+        QCOMPARE(gSource, DrawROIWidget::kSourceTemplate);
         QCOMPARE(rig.window->curDetect, kMould);
         QCOMPARE(rig.window->viewCamera, 0);
         QVERIFY(rig.window->ioStatusWidget->isHidden());
@@ -153,7 +153,7 @@ private slots:
         page->returnButton->click();
         QCOMPARE(answers->texts(), QStringList{LanStr(72)});
         QVERIFY(page->isHidden());
-        QCOMPARE(gSource, kSourceDetecting);
+        QCOMPARE(gSource, DrawROIWidget::kSourceDetecting);
         QCOMPARE(rig.window->pageState, 0);
         QVERIFY(rig.window->ioStatusWidget->isVisible());
         const QStringList added = newRecords("set", setBefore);
@@ -172,7 +172,7 @@ private slots:
         // Camera 1 alarms on the planted part; its blobs become ignored points.
         QVERIFY(rig.setPart(0, true));
         QVERIFY(alarm());
-        QCOMPARE(gSource, kSourceLiveImage);
+        QCOMPARE(gSource, DrawROIWidget::kSourceLiveImage);
         QVERIFY(!v0->cameraOk);
         QVERIFY(page->reCheckButton->isVisible() && page->addTempButton->isVisible());
         page->cameraCombo->setCurrentIndex(0);
@@ -232,7 +232,7 @@ private slots:
         CammerWidget* v0 = view(0);
         const int setBefore = rig.records("set").size();
         rig.window->SlotAdjustArea();
-        QCOMPARE(gSource, kSourceTemplate);
+        QCOMPARE(gSource, DrawROIWidget::kSourceTemplate);
         page->cameraCombo->setCurrentIndex(0);
         QCOMPARE(rig.window->viewCamera, 0);
 
@@ -354,8 +354,8 @@ private slots:
         QVERIFY(v0->recentNgPos[kMould] > 0);
         rig.window->SlotAdjustArea();
         page->cameraCombo->setCurrentIndex(0);
-        page->setSource(kSourceRecentNG);
-        QCOMPARE(gSource, kSourceRecentNG);
+        page->setSource(DrawROIWidget::kSourceRecentNG);
+        QCOMPARE(gSource, DrawROIWidget::kSourceRecentNG);
         QVERIFY(page->addTempButton->isVisible());
         const auto add = [&] {
             answers->answer(ModalAnswerer::Yes);
@@ -392,7 +392,7 @@ private slots:
         // A slot already empty is not counted down twice.
         v0->templateValid[kMould][1] = 0;
         v0->templateCount[kMould] = 2;
-        page->setSource(kSourceTemplate);
+        page->setSource(DrawROIWidget::kSourceTemplate);
         v0->curTempIndex = 1;
         answers->answer(ModalAnswerer::Yes);
         page->tempDeleteButton->click();
@@ -430,10 +430,10 @@ private slots:
         gpWPara->isPswUsed = 1;
         rig.window->pswLevel = 0;
         answers->answer(ModalAnswerer::No);
-        page->sourceCombo->setCurrentIndex(kSourceTemplate);
+        page->sourceCombo->setCurrentIndex(DrawROIWidget::kSourceTemplate);
         QTRY_COMPARE(answers->pendingAnswers(), 0);
-        QCOMPARE(gSource, kSourceLiveImage);
-        QCOMPARE(page->sourceCombo->currentIndex(), int(kSourceLiveImage));
+        QCOMPARE(gSource, DrawROIWidget::kSourceLiveImage);
+        QCOMPARE(page->sourceCombo->currentIndex(), int(DrawROIWidget::kSourceLiveImage));
         gpWPara->isPswUsed = 0;
 
         // Not-detect on the OK camera 2 is refused.
@@ -455,7 +455,7 @@ private slots:
         QVERIFY(v0->cameraOk);
         QCOMPARE(rig.window->viewCamera, 2);
         QCOMPARE(page->cameraCombo->currentIndex(), 2);
-        QCOMPARE(gSource, kSourceLiveImage);
+        QCOMPARE(gSource, DrawROIWidget::kSourceLiveImage);
 
         const int operateBefore = rig.records("operate").size();
         answers->answer(ModalAnswerer::Yes);
@@ -464,7 +464,7 @@ private slots:
         QVERIFY(rig.waitOutput(kAlarm, false, 2000) > 0);
         QVERIFY(rig.window->pageState != 2);
         QVERIFY(page->isHidden());
-        QCOMPARE(gSource, kSourceDetecting);
+        QCOMPARE(gSource, DrawROIWidget::kSourceDetecting);
         QVERIFY(rig.setPart(2, false));
     }
 
@@ -506,13 +506,60 @@ private slots:
         v1->recognizer->VarTrain(kMould);
     }
 
+    // The NG pictures of the failure folders, newest first, shown by the camera view.
+    void recordBrowsing()
+    {
+        const QDir ngDir = rig.window->failDirs[0][kMould][0];
+        const QDir okDir = rig.window->failDirs[0][kMould][1];
+        for (const QString& f : ngDir.entryList({"*.jpg"}, QDir::Files)) QFile::remove(ngDir.filePath(f));
+        for (const QString& f : okDir.entryList({"*.jpg"}, QDir::Files)) QFile::remove(okDir.filePath(f));
+        const QDateTime now = QDateTime::currentDateTime();
+        const struct
+        {
+            const char* name;
+            QColor colour;
+            int ageS;
+        } pictures[] = {{"older", Qt::red, 60}, {"newer", Qt::blue, 10}};
+        for (const auto& p : pictures) {
+            QImage picture(640, 480, QImage::Format_RGB32);
+            picture.fill(p.colour);
+            const QString file = ngDir.filePath(QString(p.name) + ".jpg");
+            QVERIFY(picture.save(file));
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            QVERIFY(f.setFileTime(now.addSecs(-p.ageS), QFileDevice::FileModificationTime));
+        }
+        rig.window->viewCamera = 0;
+        rig.window->SlotShowAlarmImgae();
+        QVERIFY(page->isVisible());
+        QCOMPARE(gSource, DrawROIWidget::kSourceNGRecord);
+        QCOMPARE(page->recordCount, 2);
+        QCOMPARE(page->recordName, QString("newer"));
+        QVERIFY(page->nextButton->isVisible() && page->detectCombo->isVisible());
+        const QImage shown = view(0)->grab().toImage();
+        QCOMPARE(QColor(shown.pixel(shown.width() / 2, shown.height() / 2)).blue() > 200, true);
+        page->nextButton->click();
+        QCOMPARE(page->recordName, QString("older"));
+        page->nextButton->click();
+        QCOMPARE(page->recordIndex, 0);
+        page->lastButton->click();
+        QCOMPARE(page->recordIndex, 1);
+        page->setSource(DrawROIWidget::kSourceOKRecord);
+        QCOMPARE(page->recordCount, 0);
+        page->nextButton->click();
+        QCOMPARE(page->recordIndex, 0);
+        page->returnButton->click();
+        QVERIFY(page->isHidden());
+        QCOMPARE(rig.window->pageState, 0);
+    }
+
     // Toggle drawing: one press leaves only its button; leaving the toggle switch off
     // frees every button again.
     void toggleDrawing()
     {
         rig.window->SlotAdjustArea();
         gpWPara->continuationArea = 1;
-        page->SlotChangeSource(kSourceTemplate);
+        page->SlotChangeSource(DrawROIWidget::kSourceTemplate);
         page->rectButton->click();
         QCOMPARE(rig.window->drawMode, 1);
         QVERIFY(page->rectButton->isChecked() && page->rectButton->isEnabled());
@@ -522,7 +569,7 @@ private slots:
         QCOMPARE(rig.window->drawMode, 0);
         page->rectButton->click();
         gpWPara->continuationArea = 0;
-        page->SlotChangeSource(kSourceTemplate);
+        page->SlotChangeSource(DrawROIWidget::kSourceTemplate);
         for (ColorButton* b : {page->rectButton, page->circleButton, page->polygonButton, page->handButton,
                                page->copyButton, page->deleteRoiButton, page->deleteAllButton})
             QVERIFY(b->isEnabled() && !b->isCheckable());
