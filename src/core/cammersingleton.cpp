@@ -2,7 +2,9 @@
 #include "cammersingleton.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include <QDebug>
 #include <QSqlError>
@@ -103,16 +105,19 @@ CammerSingleton::CammerSingleton(int cameraIndex)
 {
 }
 
+// Zeroed by calloc, whose fresh pages cost no memory until written: most of a store is
+// polygon slots that are never used.
 void* CammerSingleton::operator new(std::size_t size)
 {
-    void* p = ::operator new(size);
-    std::memset(p, 0, size);
+    void* p = std::calloc(1, size);
+    if (!p)
+        throw std::bad_alloc();
     return p;
 }
 
 void CammerSingleton::operator delete(void* p)
 {
-    ::operator delete(p);
+    std::free(p);
 }
 
 QString CammerSingleton::TableName() const

@@ -109,25 +109,24 @@ void FillPolygonStrictlyInside(cv::Mat& mask, const QRect& area, const QPoint* p
     }
 }
 
+void PolygonPoints::clear()
+{
+    std::memset(raw, 0, sizeof(raw));
+}
+
 RePolygon::RePolygon()
-    : count(0),
-      points(),
-      imagePoints(),
-      selected(false),
-      hand(false),
-      moveX(0),
-      moveY(0),
-      showAX(1.0f),
-      showAY(1.0f),
-      node(-1)
+    : count(0), selected(false), hand(false), moveX(0), moveY(0), showAX(1.0f), showAY(1.0f), node(-1)
 {
 }
 
 RePolygon::RePolygon(int n, const QPoint* pts) : RePolygon()
 {
+    // Stores compare polygons byte-wise: the unused vertices must be zero, not left-overs.
+    points.clear();
+    imagePoints.clear();
     count = std::clamp(n, 0, kMaxPolygonPoints);
     if (count >= 1)
-        std::copy(pts, pts + count, points);
+        std::copy(pts, pts + count, static_cast<QPoint*>(points));
 }
 
 void RePolygon::setShowA(float x, float y)
@@ -194,7 +193,7 @@ bool RePolygon::Contains(const QPoint& p) const
     if (count < 3 || rect.right() - rect.left() < kNarrowPolygon || rect.bottom() - rect.top() < kNarrowPolygon)
         return rect.contains(p);
     static_assert(sizeof(QPoint) == 2 * sizeof(int), "display points are read as an OpenCV contour");
-    const cv::Mat contour(count, 1, CV_32SC2, const_cast<QPoint*>(points));
+    const cv::Mat contour(count, 1, CV_32SC2, const_cast<QPoint*>(static_cast<const QPoint*>(points)));
     return cv::pointPolygonTest(contour, cv::Point2f(p.x(), p.y()), false) > 0;
 }
 

@@ -11,11 +11,29 @@
 
 constexpr int kMaxPolygonPoints = 8096;
 
+// The vertex arrays of a polygon, used as QPoint arrays. Default construction leaves the
+// memory as it finds it: the region stores come zeroed from calloc and hold 800 polygons of
+// two such arrays each, and writing all those zero points would give every empty slot real
+// memory (about 200 MB per camera).
+class PolygonPoints
+{
+public:
+    PolygonPoints() = default;
+    operator QPoint*() { return reinterpret_cast<QPoint*>(raw); }
+    operator const QPoint*() const { return reinterpret_cast<const QPoint*>(raw); }
+    // Every vertex (0, 0).
+    void clear();
+
+private:
+    alignas(QPoint) unsigned char raw[kMaxPolygonPoints * sizeof(QPoint)];
+};
+
 // Plain value: the region stores copy and compare it byte-wise, so it holds no pointers.
 class RePolygon
 {
 public:
-    // Leaves count at 0; the region store sets it.
+    // Leaves count at 0; the region store sets it. The vertex arrays are not written (see
+    // PolygonPoints): a polygon made on its own has meaningful vertices only below count.
     RePolygon();
     // The first n display points of pts; more than kMaxPolygonPoints are cut to that many.
     RePolygon(int n, const QPoint* pts);
@@ -40,10 +58,10 @@ public:
     void Draw(QPainter& painter) const;
 
     int count;
-    QPoint points[kMaxPolygonPoints];       // display vertices
-    QPoint imagePoints[kMaxPolygonPoints];  // image vertices
-    QRect rect;                             // display bounding rectangle (20 units margin left and top)
-    QRect imageRect;                        // image bounding rectangle
+    PolygonPoints points;       // display vertices
+    PolygonPoints imagePoints;  // image vertices
+    QRect rect;                 // display bounding rectangle (20 units margin left and top)
+    QRect imageRect;            // image bounding rectangle
     bool selected;
     bool hand;  // drawn freehand as a gesture area
     int moveX;
