@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include <QDebug>
+#include <QFile>
 #include <QFileInfo>
 #include <QFont>
 #include <QHBoxLayout>
@@ -36,6 +37,7 @@ constexpr int kAlarmBlinkMs = 1000;
 constexpr int kStatusOutput = 2;  // switched off when the alarm page leaves the live picture
 constexpr int kRecentNgLast = kRecentNgCount - 1;
 
+const char* const kShowHidePicture = "./images/ShowHide.png";
 const char* const kTempTimeFormat = "yyyy-MM-dd hh.mm.ss";
 
 const char* const kShowHideStyle =
@@ -92,6 +94,9 @@ DrawROIWidget::DrawROIWidget(QWidget* parent, CammerWidget* const* cameraViews) 
     showHideButton = new ColorButton(QString(), this, kButtonSizeClass);
     showHideButton->setFixedSize(kPageWidth, kButtonHeight);
     showHideButton->setStyleSheet(kShowHideStyle);
+    // Without its pictures the button still says what it does.
+    if (!QFile::exists(kShowHidePicture))
+        showHideButton->setText(QStringLiteral("<  >"));
     showHideButton->setCheckable(true);
     showHideButton->setChecked(false);
     connect(showHideButton, &QPushButton::clicked, this, &DrawROIWidget::SlotShowHide);
@@ -313,10 +318,15 @@ void DrawROIWidget::SlotChangePage()
             shown << autoChangeButton;
     } else if (gSource == kSourceLiveImage) {
         shown = {sourceCombo};
-        if (page == kPageAlarm)
+        // The ignore-point commands belong to the alarm camera's live picture, the help to the
+        // page's plain live view: the only columns with room for them.
+        if (page == kPageAlarm) {
             shown << addTempButton << noCheckButton << autoChangeButton << reCheckButton;
-        else
-            shown << returnButton;
+            if (SelectedView())
+                shown << showIgnoredButton << ignoreButton << deleteIgnoredButton;
+        } else {
+            shown << returnButton << helpButton;
+        }
     } else if (gSource >= kSourceRecentNG && gSource <= kSourceNGRecord) {
         shown = {sourceCombo, detectCombo, returnButton, lastButton, nextButton};
         if (gSource == kSourceRecentNG)

@@ -175,8 +175,10 @@ private slots:
         QCOMPARE(gSource, DrawROIWidget::kSourceLiveImage);
         QVERIFY(!v0->cameraOk);
         QVERIFY(page->reCheckButton->isVisible() && page->addTempButton->isVisible());
+        QVERIFY(page->ignoreButton->isHidden());  // not with all cameras shown
         page->cameraCombo->setCurrentIndex(0);
         QCOMPARE(rig.window->viewCamera, 0);
+        QVERIFY(page->ignoreButton->isVisible() && page->deleteIgnoredButton->isVisible());
         const int operateBefore = rig.records("operate").size();
         answers->answer(ModalAnswerer::Yes);
         page->ignoreButton->click();
