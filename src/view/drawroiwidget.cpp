@@ -8,7 +8,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFont>
+#include <QFontMetrics>
 #include <QHBoxLayout>
+#include <QRegularExpression>
 #include <QVBoxLayout>
 
 #include "cammersingleton.h"
@@ -52,6 +54,31 @@ const char* const kReCheckStyle =
 const int kSourceCaptions[] = {kTextTemplate, kTextLiveImage, kTextRecentNG, kTextOKRecord, kTextNGRecord};
 
 DrawROIWidget* gPage = nullptr;
+
+constexpr int kCaptionPadding = 8;
+constexpr int kSmallestCaptionPx = 12;
+
+// Long captions (English on the half-width buttons) shrink until their widest line fits.
+void FitCaption(ColorButton* b)
+{
+    static const QRegularExpression kFontSize("font-size:\\s*\\d+px");
+    int px = ColorButton::fontPixelSize(b->sizeClass, gLan);
+    QFont font = b->font();
+    const auto widest = [&] {
+        font.setPixelSize(px);
+        const QFontMetrics metrics(font);
+        int w = 0;
+        for (const QString& line : b->text().split('\n')) w = std::max(w, metrics.horizontalAdvance(line));
+        return w;
+    };
+    while (px > kSmallestCaptionPx && widest() > b->width() - kCaptionPadding) --px;
+    QString style = b->styleSheet();
+    const QString wanted = QString("font-size:%1px").arg(px);
+    if (!style.contains(wanted)) {
+        style.replace(kFontSize, wanted);
+        b->setStyleSheet(style);
+    }
+}
 
 int ComboFontSize()
 {
@@ -335,8 +362,16 @@ void DrawROIWidget::SlotChangePage()
     if (manyCameras && gSource >= kSourceTemplate)
         shown << cameraCombo;
     for (QWidget* w : shown) w->show();
+    FitCaptions();
     move(panelLeft ? 0 : gShowW - kPageWidth, 0);
     update();
+}
+
+void DrawROIWidget::FitCaptions()
+{
+    for (ColorButton* b : findChildren<ColorButton*>(QString(), Qt::FindDirectChildrenOnly))
+        if (b != showHideButton)
+            FitCaption(b);
 }
 
 // ---- sources ----

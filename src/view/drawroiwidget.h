@@ -137,6 +137,8 @@ private:
     // Starts drawing mode m on view v (deselects, hides the panel).
     void StartDrawMode(CammerWidget* v, int mode);
     void SetIdleCaptions();
+    // Every caption in the largest font of its size class that fits its button.
+    void FitCaptions();
 
     CammerWidget* const* views;
     QVBoxLayout* layout = nullptr;

@@ -172,6 +172,7 @@ void DrawROIWidget::SlotCopyArea()
 void DrawROIWidget::startDrawPloygn()
 {
     polygonButton->setText(LanStr(kTextEndCurrentPolygon));
+    FitCaptions();
 }
 
 void DrawROIWidget::setCheckable()
@@ -184,6 +185,7 @@ void DrawROIWidget::setCheckable()
     }
     copyButton->setCheckable(p.continuousCopy != 0);
     copyButton->setChecked(false);
+    FitCaptions();
     ColorButton* const all[] = {rectButton, circleButton,    polygonButton,  handButton,
                                 copyButton, deleteRoiButton, deleteAllButton};
     // Leaving toggle operation must not keep buttons a running mode had disabled.

@@ -230,6 +230,7 @@ void DrawROIWidget::SlotShowHideAlarmPoint()
     const bool show = v->blinkState != kShowIgnored;
     v->blinkState = show ? kShowIgnored : 0;
     showIgnoredButton->setText(LanStr(show ? kTextHideIgnoreP : kTextDisplayIgnoredP));
+    FitCaptions();
     v->update();
 }
 
