@@ -399,6 +399,31 @@ void PaintShow(QPainter& p, const QRectF& r)
     FoldButton(p, r, 1);
 }
 
+// Show/hide button of the teaching page's column: two chevrons pointing where the column
+// goes, right (fold away) when unchecked and left (bring back) when checked.
+void ColumnFold(QPainter& p, const QRectF& r, int dx)
+{
+    Plate(p, r, 8, kSlate, kSlateDeep, kSteelDark, 1.5);
+    const qreal s = r.height() * 0.16;
+    p.setPen(GlyphPen(r.height() * 0.08, kAccentLight));
+    p.setBrush(Qt::NoBrush);
+    for (const qreal x : {r.center().x() - 1.2 * s, r.center().x() + 1.2 * s}) {
+        const QPointF pts[] = {
+            {x - dx * s, r.center().y() - 2 * s}, {x + dx * s, r.center().y()}, {x - dx * s, r.center().y() + 2 * s}};
+        p.drawPolyline(pts, 3);
+    }
+}
+
+void PaintColumnFold(QPainter& p, const QRectF& r)
+{
+    ColumnFold(p, r, 1);
+}
+
+void PaintColumnUnfold(QPainter& p, const QRectF& r)
+{
+    ColumnFold(p, r, -1);
+}
+
 // Close button of the text panel: a white cross on a red disc.
 void PaintError(QPainter& p, const QRectF& r)
 {
@@ -499,6 +524,8 @@ const std::vector<Picture>& Pictures()
         {"help.png", {70, 70}, PaintHelp},
         {"logo2.png", {240, 96}, PaintLogo},
         {"disk.png", {50, 50}, PaintDisk},
+        {"ShowHide.png", {240, 76}, PaintColumnFold},
+        {"ShowHideChecked.png", {240, 76}, PaintColumnUnfold},
     };
     return pictures;
 }
