@@ -26,10 +26,6 @@ constexpr int kAlarmOutput = 2;
 // The mirror output copies its level onto output 3.
 constexpr int kMirrorTargetBit = 3;
 constexpr unsigned int kInput3Mask = 1u << 3;
-// Machine modes (two-colour, turntable) that have no safety-door rule.
-constexpr int kModeTwoColour = 1;
-constexpr int kModeTurntable = 2;
-
 // Everything the link reads of the live parameter record, in one place.
 int outputInverted(int k)
 {

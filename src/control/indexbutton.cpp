@@ -27,20 +27,6 @@ constexpr int kComboItemHeight = 66;
 constexpr int kBottomMargin = 60;
 constexpr int kButtonSizeClass = 4;
 
-constexpr int kModeStandard = 0;
-constexpr int kModeTwoColour = 1;
-constexpr int kModeTurntable = 2;
-constexpr int kModeMulti = 3;
-
-// Text-table entries of the bar.
-constexpr int kTextResample = 129;
-constexpr int kTextAreaSettings = 130;
-constexpr int kTextProductSnapshot = 131;
-constexpr int kTextMouldSnapshot = 132;
-constexpr int kTextMultiScreen = 126;
-constexpr int kTextSideDetections = 372;   // "Left prod", ... in modes 1 and 2
-constexpr int kTextMultiDetections = 477;  // "1st", "2nd", ... in mode 3
-
 const char* const kLogoStyle = "QPushButton {    border: none;    outline: none;    background: transparent;}";
 
 int MachineMode()
@@ -174,11 +160,11 @@ void IndexButton::ResetComboChooseManualTrig()
     switch (MachineMode()) {
         case kModeTwoColour:
         case kModeTurntable:
-            first = kTextSideDetections;
+            first = kTextLeftProd;
             count = gDNum;
             break;
         case kModeMulti:
-            first = kTextMultiDetections;
+            first = kTextFirst;
             count = gpWPara ? gpWPara->detectCount : 0;
             break;
         default:

@@ -12,6 +12,7 @@
 #include "lanstr.h"
 #include "mojuwizard.h"
 #include "platformclock.h"
+#include "textids.h"
 #include "wizardpara.h"
 
 std::function<bool()> IOStatusWidget::usbDiskPresent;
@@ -30,8 +31,7 @@ constexpr int kOutputGap = 90;  // from the last input lamp to the first output 
 constexpr int kTextGap = 150;   // from the last lamp to the login text, and on to the product
 constexpr int kProductPerLanguage = 20;
 constexpr int kWideScreen = 1024;  // above this, mode 3 puts the outputs on a row of their own
-constexpr int kModeMulti = 3;
-constexpr int kMaxSignal = 8;  // inputs and outputs 0..8 have lamps
+constexpr int kMaxSignal = 8;      // inputs and outputs 0..8 have lamps
 constexpr int kExtraOutputs = 4;
 constexpr int kNameFontPx = 16;
 constexpr int kTextFontPx = 35;
@@ -39,12 +39,6 @@ constexpr int kTextBaseLine = 155;
 constexpr int kClockX = 1150;
 const QRect kDiskRect(1080, 120, 50, 50);
 const QColor kProductColour("#ff9900");
-
-// Text-table entries of the strip.
-constexpr int kTextLogged = 308;
-constexpr int kTextUnlogged = 156;
-constexpr int kTextProductName = 557;
-constexpr int kTextClock = 110;
 
 const char* const kFontFamily = "wqy-microhei";
 const char* const kDefaultGroup = "default";

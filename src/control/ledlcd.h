@@ -4,6 +4,12 @@
 // Set by the main window at start; cleared by StopWTD and before a calibration reboot.
 extern bool gisRunWTD;
 
+// Front LEDs the cycle drives (LEDOnOff's led).
+constexpr int kLedDetecting = 4;
+constexpr int kLedRunBlink = 5;
+constexpr int kLedResult = 6;
+constexpr int kLedAlarm = 7;
+
 // Back-light on (non-zero) or off; the main window's screenOff follows.
 void LCDOnOff(int on);
 // Sets bit `led` of the LED mask (initially 0xFF) to on & 1 and hands the mask to the device.

@@ -11,6 +11,7 @@
 #include "ledlcd.h"
 #include "mojuwizard.h"
 #include "platformclock.h"
+#include "textids.h"
 #include "warnbox.h"
 #include "wizardpara.h"
 
@@ -25,7 +26,6 @@ namespace {
 // a few milliseconds; only the first counts.
 constexpr qint64 kRepeatedPressMs = 10;
 constexpr int kRebootGraceMs = 500;
-constexpr int kTextReleaseToCalibrate = 370;
 
 const char* const kTimeFormat = "yyyyMMdd_hhmmss.zzz";
 

@@ -47,20 +47,6 @@ constexpr int kSplashCameras = 80;
 constexpr int kSplashApplication = 85;
 constexpr int kSplashServers = 90;
 
-// Text-table entries.
-constexpr int kTextRecordDbError = 135;
-constexpr int kTextSystemReady = 150;
-constexpr int kTextModeNames = 384;  // + mode, for modes 0..2
-constexpr int kTextMultiDetect = 472;
-constexpr int kTextFindCameras = 649;
-constexpr int kTextLoadInterface = 650;
-constexpr int kEnglish = 1;
-
-// Machine modes (numFailDetect value 1).
-constexpr int kModeTwoColour = 1;
-constexpr int kModeTurntable = 2;
-constexpr int kModeMulti = 3;
-
 const char* const kWorkspaceDir = "/cnt_net/workspace/";
 const char* const kCountFile = "count.ini";
 const char* const kParamFile = "PARAM.db";
@@ -350,7 +336,7 @@ bool MoJuWizard::restoreMissingFile(const QString& file, const QString& copy, in
     if (QFile::exists(file))
         return true;
     qWarning().noquote() << file << "is missing; restoring it from" << copy;
-    gpWarnBox->setText(lanText(warningEntry, kEnglish));  // the language is not loaded yet
+    gpWarnBox->setText(lanText(warningEntry, kLanEnglish));  // the language is not loaded yet
     gpWarnBox->exec();
     CommandRunner::runLine(copyCommand);
     CommandRunner::runLine("sync");

@@ -25,13 +25,6 @@ constexpr int kReserveInput = 3;
 constexpr float kCountdownLeft = 0.11f;
 constexpr float kTickSeconds = 0.1f;
 
-constexpr int kTextSureToStop = 140;
-constexpr int kTextStoppedManually = 141;
-constexpr int kTextStartedManually = 142;
-constexpr int kTextNoInput = 335;
-constexpr int kTextCameraBack = 656;
-constexpr int kLedDetecting = 4;
-
 constexpr int kStageChosen = 0;
 constexpr int kStageNone = 1;  // the input is done
 constexpr int kStageEndsPass = 2;

@@ -8,6 +8,7 @@
 #include "ledlcd.h"
 #include "mojuwizard.h"
 #include "mojuwizard_cycleparams.h"
+#include "textids.h"
 #include "warnbox.h"
 
 using namespace cycle;
@@ -16,23 +17,6 @@ namespace {
 
 constexpr int kBlinkMs = 1000;
 constexpr int kResetAlarmMs = 1000;
-constexpr int kLedResult = 6;
-constexpr int kLedAlarm = 7;
-constexpr int kTextCameraN = 151;
-constexpr int kTextAlarm = 152;
-constexpr int kTextNotDetectMould = 103;
-
-// detectState codes.
-constexpr int kStateNone = 0;
-constexpr int kStateJudged = 1;
-constexpr int kStateOkToWrite = 2;
-constexpr int kStateAlarmWaits = 3;
-constexpr int kStateClearedNotDetect = 4;
-constexpr int kStateClearedByTemplate = 5;
-constexpr int kStateClearedMouldDetect = 6;
-constexpr int kStateRedetect = 7;
-constexpr int kStateNgToWrite = 9;
-constexpr int kStateBothToWrite = 10;
 
 void AtomicAdd(int& counter)
 {
@@ -398,7 +382,7 @@ void MoJuWizard::RaiseAlarm(bool ng[])
     QString text;
     for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
         if (ng[c])
-            text += Text(kTextCameraN).arg(c + 1);
+            text += Text(kTextCameraInList).arg(c + 1);
     }
     text.chop(1);
     InsertRecord(text + Text(kTextAlarm), "run");
@@ -529,7 +513,7 @@ void MoJuWizard::SlotClearNGAlarm()
     }
     reCheckJudge = true;
     CheckNG(false);
-    InsertRecord(Text(kTextNotDetectMould), "run");
+    InsertRecord(Text(kTextAllNotDetected), "run");
 }
 
 int MoJuWizard::CameraCheck()

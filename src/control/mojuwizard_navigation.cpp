@@ -20,14 +20,10 @@
 
 namespace {
 
-constexpr int kModeMulti = 3;
 constexpr int kFactoryLevel = 2;
 constexpr int kTempeLongMs = 3600000;
 constexpr int kTempeSlowAfter = 3;  // timeouts of tempeTimer before it slows to an hour
-constexpr int kLedRunBlink = 5;
 constexpr int kBarHideMs = 120000;  // the button bar collapses this long after the last press on a view
-constexpr int kPageMain = 0;
-constexpr int kPageResult = 1;
 
 // The camera grid for 2 to 8 cameras: columns and rows; the cell is screen / columns wide
 // (plus one pixel with three columns) and screen / rows high.
@@ -269,7 +265,7 @@ void MoJuWizard::SlotShowAlarmImgae()
         ioStatusWidget->hide();
     OpenRoiPage(this);
     if (drawROIWidget)
-        drawROIWidget->setSource(DrawROIWidget::kSourceNGRecord);
+        drawROIWidget->setSource(kSourceNGRecord);
 }
 
 void MoJuWizard::CheckArea(bool)

@@ -17,17 +17,12 @@
 #include "mojuwizard.h"
 #include "mojuwizard_cycleparams.h"
 #include "platformclock.h"
+#include "textids.h"
 #include "viewwatch2vrq.h"
 
 using namespace cycle;
 
 namespace {
-
-constexpr int kTextCamera = 586;
-constexpr int kTextAllCameras = 585;
-constexpr int kTextResample = 139;
-constexpr int kTextSureToResample = 137;
-constexpr int kLedDetecting = 4;
 
 constexpr int kDiffThreshold = 50;
 constexpr int kSmallKernel = 3;
@@ -217,7 +212,7 @@ void MoJuWizard::SlotReTrain()
         }
     }
     const QString who = oneCamera ? Text(kTextCamera).arg(viewCamera + 1) : Text(kTextAllCameras);
-    InsertRecord(who + Text(kTextResample), "operate");
+    InsertRecord(who + Text(kTextResampleTemplate), "operate");
     reTrainState = 1;
     if (CameraManager* m = CameraManager::getInstance()) {
         m->resetCameraSN();

@@ -16,6 +16,23 @@ constexpr int kShapeRect = 1;
 constexpr int kShapePolygon = 2;
 constexpr int kShapeCircle = 4;
 constexpr int kShapeHandFlag = 0x100;
+
+// Detection functions of a region (func).
+enum RoiFunc {
+    kFuncDefect = 0,
+    kFuncSpot = 1,
+    kFuncIgnore = 2,
+    kFuncPosition = 3,
+    kFuncBlackArea = 4,
+    kFuncWhiteArea = 5,
+    kFuncSimilarity = 6,
+    kFuncWhiteNumber = 7,
+    kFuncBlackNumber = 8,
+    kFuncColorSpot = 9,
+    kFuncPerspective = 10,
+};
+constexpr int kFuncCount = 11;  // detection functions 0..10
+
 constexpr int kDetectParaCount = 8;
 
 // About 104 MB: always create it with new (memory comes zeroed, padding included, so that

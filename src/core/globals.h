@@ -15,6 +15,8 @@ constexpr int kLanEntries = 2048;
 constexpr int kLanColumns = 4;
 extern QString gaLanStr[kLanEntries * kLanColumns];
 extern int gLan;  // 0 Simplified Chinese, 1 English, 2 Traditional Chinese, 3 Japanese
+constexpr int kLanEnglish = 1;
+constexpr int kLanJapanese = 3;
 
 // Signal-name tables (four columns, the Japanese one repeats the English).
 extern const char* gInName[16][4];
@@ -26,6 +28,13 @@ extern QString gDeviceID;
 extern QString gAppDirPath;
 extern QString gTempTime;
 extern int gSource;  // -1 detecting, 0 Template, 1 Live Image, 2 Recent NG, 3 OK Record, 4 NG Record
+// Picture sources of the camera views (gSource).
+constexpr int kSourceDetecting = -1;
+constexpr int kSourceTemplate = 0;
+constexpr int kSourceLiveImage = 1;
+constexpr int kSourceRecentNG = 2;
+constexpr int kSourceOKRecord = 3;
+constexpr int kSourceNGRecord = 4;
 extern int TriginNo[8];
 extern int OutputNo[8];
 extern QString gaName[18];

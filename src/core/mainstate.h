@@ -14,6 +14,30 @@
 class Edit;
 class QTimer;
 
+// Page states of the main window (pageState).
+constexpr int kPageMain = 0;
+constexpr int kPageResult = 1;  // a result is shown
+constexpr int kPageAlarm = 2;   // an NG alarm holds
+constexpr int kPageTeaching = 3;
+
+// Drawing modes of the camera views (drawMode).
+constexpr int kDrawNone = 0;  // select and move
+constexpr int kDrawRect = 1;
+constexpr int kDrawPolygon = 2;  // a polygon or a gesture
+constexpr int kDrawCircle = 4;
+
+// Codes of detectState, per camera and detection.
+constexpr int kStateNone = 0;
+constexpr int kStateJudged = 1;
+constexpr int kStateOkToWrite = 2;
+constexpr int kStateAlarmWaits = 3;
+constexpr int kStateClearedNotDetect = 4;
+constexpr int kStateClearedByTemplate = 5;
+constexpr int kStateClearedMouldDetect = 6;
+constexpr int kStateRedetect = 7;
+constexpr int kStateNgToWrite = 9;
+constexpr int kStateBothToWrite = 10;
+
 // The main window inherits this; code below the main window reads it through gpState and
 // tests build one on its own, so neither needs the window.
 struct MainState

@@ -29,6 +29,7 @@
 #include "splashframe.h"
 #include "startupfiles.h"
 #include "systempaths.h"
+#include "textids.h"
 #include "tnr_netmn.h"
 
 namespace {
@@ -47,10 +48,6 @@ constexpr int kCameraDoneStep = 50;
 constexpr int kLoadAppStep = 60;
 constexpr int kOtherPluginsStep = 90;
 constexpr int kCompleteStep = 100;
-
-// Text-table entries shown on the splash.
-constexpr int kTextLoadOtherPlugins = 651;
-constexpr int kTextComplete = 652;
 
 const char* const kNetcardScript = "python3 ./cnt_net/zelkq30_upnetcard.py &";
 

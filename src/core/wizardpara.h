@@ -8,6 +8,12 @@
 
 class WizardPara;
 
+// Machine modes (detectMode): how many detections a cycle has and what they are called.
+constexpr int kModeStandard = 0;
+constexpr int kModeTwoColour = 1;
+constexpr int kModeTurntable = 2;
+constexpr int kModeMulti = 3;
+
 // Rule applied to a value after every load. Unless marked signed, comparisons treat the
 // value as unsigned 32 bits, so a negative value counts as too large.
 struct SysParamClamp

@@ -34,9 +34,6 @@ constexpr int kDoubleTapMaxDx = 20;  // exclusive
 constexpr int kDoubleTapMaxDy = 19;  // inclusive
 
 // Drawing tools of the main window and the teaching-page slot a double tap ends them with.
-constexpr int kDrawRect = 1;
-constexpr int kDrawPolygon = 2;
-constexpr int kDrawCircle = 4;
 struct DoubleTapAction
 {
     int drawMode;

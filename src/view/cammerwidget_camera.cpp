@@ -23,9 +23,6 @@ Q_DECLARE_METATYPE(CammerSingleton*)
 
 namespace {
 constexpr int kReconnectPeriodMs = 1000;
-constexpr int kPageAlarm = 2;  // MainState::pageState while an NG alarm holds
-constexpr int kSourceRunning = -1;
-constexpr int kSourceLive = 1;
 
 // One entry of the settings object that initSetting sends: the camera's key and how the
 // value is read for camera c. The plug-ins know these keys, "gammma" included.
@@ -218,7 +215,7 @@ bool CammerWidget::UpdateImage()
     const qint64 now = PlatformClock::now().toMSecsSinceEpoch();
     const WizardPara& p = Para();
     const bool alarmHeld = p.holdImageAfterAlarm && gpState && gpState->pageState == kPageAlarm;
-    if ((gSource != kSourceRunning && gSource != kSourceLive) || p.externalTrigger || alarmHeld)
+    if ((gSource != kSourceDetecting && gSource != kSourceLiveImage) || p.externalTrigger || alarmHeld)
         return ok;
     // Also after a failed grab: the previous frame is shown again.
     frameShownTime = now;

@@ -20,16 +20,10 @@
 
 namespace {
 
-constexpr int kDrawSelect = 0;
-constexpr int kDrawRect = 1;
-constexpr int kDrawPolygon = 2;
-constexpr int kDrawCircle = 4;
-
 constexpr int kMinNewShape = 9;          // a new rectangle or circle must span more than this
 constexpr float kMoveStepPixels = 3.0f;  // a dragged region follows in steps of image pixels
 constexpr int kEdgeMargin = 3;
 constexpr int kFreehandDrop = 5;  // a gesture of this many points or fewer is no region
-constexpr int kTextPolygonLimit = 35;
 
 int CurDetect()
 {
@@ -38,7 +32,7 @@ int CurDetect()
 
 int DrawMode()
 {
-    return gpState ? gpState->drawMode : kDrawSelect;
+    return gpState ? gpState->drawMode : kDrawNone;
 }
 
 bool HandDraw()
@@ -130,7 +124,7 @@ void CammerWidget::mousePressEvent(QMouseEvent* event)
     const int d = CurDetect();
     CammerSingleton& s = *storeB;
     const int mode = DrawMode();
-    if (mode == kDrawSelect) {
+    if (mode == kDrawNone) {
         if (GetSelectedRect()) {
             const int type = s.shapeType[d][curRoi];
             if (!PtInRegion(p)) {

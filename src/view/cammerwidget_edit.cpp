@@ -20,9 +20,6 @@ namespace {
 
 constexpr int kLabelRise = 26;  // the label of a region stands this far above its first point
 constexpr int kEdgeMargin = 3;  // moved polygon vertices keep this far from the view's edges
-constexpr int kTextCopyAsk = 38;
-constexpr int kTextAllMove = 32;
-constexpr int kTextSingleMove = 34;
 
 // First function a new first region gets, by the switches in this order; else function 0.
 const int kFirstFuncOrder[] = {1, 4, 5, 6, 7, 8, 9};

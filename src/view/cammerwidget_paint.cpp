@@ -13,6 +13,7 @@
 #include "globals.h"
 #include "lanstr.h"
 #include "mainstate.h"
+#include "textids.h"
 #include "wizardpara.h"
 
 namespace {
@@ -22,41 +23,10 @@ constexpr quint32 kOverlayRed = 0xFFFF0000u;
 constexpr quint32 kOverlayCyan = 0xFF00FFFFu;
 const QColor kAreaColour("#E9967A");
 
-constexpr int kPageMain = 0;
-constexpr int kPageResult = 1;
-constexpr int kPageAlarm = 2;
-constexpr int kSourceRunning = -1;
-constexpr int kSourceTemplate = 0;
-constexpr int kSourceLive = 1;
-constexpr int kSourceRecentNg = 2;
-constexpr int kSourceOkRecord = 3;
-constexpr int kSourceNgRecord = 4;
-constexpr int kJapanese = 3;
 constexpr int kBlinkShowIgnore = 2;
 constexpr int kRunStopped = 3;
-constexpr int kFuncIgnoreArea = 2;
-constexpr int kFuncPosition = 3;
 constexpr int kShortLabels = 11;  // from this many regions on, labels carry only the value
 constexpr float kCountdownShown = 0.02f;
-
-// Texts.
-constexpr int kTextFilterSize = 22;
-constexpr int kTextArea = 24;
-constexpr int kTextResampling = 310;
-constexpr int kTextStopping = 311;
-constexpr int kTextDetecting = 312;
-constexpr int kTextCamHeader = 313;
-constexpr int kTextLately = 314;
-constexpr int kTextTemplates = 315;
-constexpr int kTextCounters = 316;
-constexpr int kTextDetected = 528;
-constexpr int kTextWaiting = 529;
-constexpr int kTextOkRecords = 216;
-constexpr int kTextNgRecords = 217;
-constexpr int kTextRecordHeader = 218;
-constexpr int kDetectNames = 263;
-constexpr int kDetectNamesTwoSide = 372;
-constexpr int kDetectNamesMulti = 477;
 
 QString Text(int entry)
 {
@@ -71,11 +41,11 @@ const WizardPara& Para()
 QString DetectionName(int d)
 {
     const int mode = Para().detectMode;
-    if (mode == 1 || mode == 2)
-        return Text(kDetectNamesTwoSide + d);
-    if (mode == 3)
-        return Text(kDetectNamesMulti + d);
-    return Text(kDetectNames + d);
+    if (mode == kModeTwoColour || mode == kModeTurntable)
+        return Text(kTextLeftProd + d);
+    if (mode == kModeMulti)
+        return Text(kTextFirst + d);
+    return Text(kTextProd + d);
 }
 
 bool TimerRunning(const QTimer* t)
@@ -213,11 +183,11 @@ void CammerWidget::paintEvent(QPaintEvent* event)
         QWidget::paintEvent(event);
         return;
     }
-    if (gSource == kSourceRecentNg)
+    if (gSource == kSourceRecentNG)
         PaintRecentNg(painter, font);
-    else if (gSource == kSourceOkRecord || gSource == kSourceNgRecord)
+    else if (gSource == kSourceOKRecord || gSource == kSourceNGRecord)
         PaintRecord(painter, font);
-    else if (gSource >= kSourceRunning && gSource <= kSourceLive && cameraIndex < numCamera)
+    else if (gSource >= kSourceDetecting && gSource <= kSourceLiveImage && cameraIndex < numCamera)
         PaintLive(painter, font);
 }
 
@@ -271,13 +241,13 @@ void CammerWidget::PaintRecord(QPainter& painter, QFont& font)
         painter.drawImage(rect(), page->recordImage);
         painter.restore();
     }
-    const bool ok = gSource == kSourceOkRecord;
+    const bool ok = gSource == kSourceOKRecord;
     const QString title = Text(ok ? kTextOkRecords : kTextNgRecords);
     const QString detection = DetectionName(gpState ? std::clamp(gpState->curDetect, 0, kMaxDetections - 1) : 0);
     font.setPixelSize(35);
     painter.setFont(font);
     painter.setPen(Qt::green);
-    if (gLan == kJapanese) {
+    if (gLan == kLanJapanese) {
         painter.drawText(QPoint(5, 40), Text(kTextRecordHeader)
                                             .arg(page->recordCamera + 1)
                                             .arg(detection)
@@ -305,7 +275,7 @@ void CammerWidget::PaintLive(QPainter& painter, QFont& font)
     const int d = std::clamp(gpState ? (templ ? gpState->curDetect : gpState->step) : 0, 0, kMaxDetections - 1);
     const int n = std::clamp(s.roiNum[d], 0, kMaxRegions);
     const int page = gpState ? gpState->pageState : kPageMain;
-    const bool live = gSource == kSourceLive;
+    const bool live = gSource == kSourceLiveImage;
     const bool current = gpState && cameraIndex == gpState->viewCamera;
     const WizardPara& w = Para();
     const bool selected = curRoi >= 0 && curRoi < n;
@@ -437,7 +407,7 @@ void CammerWidget::PaintRegions(QPainter& painter, QFont& font, const CammerSing
         QColor pen = basePen;
         if (page != kPageMain)
             pen = (cameraOk || roiOk[d][i]) ? Qt::green : Qt::red;
-        if (f == kFuncIgnoreArea)
+        if (f == kFuncIgnore)
             pen = Qt::yellow;
         painter.setPen(pen);
         switch (s.shapeType[d][i]) {

@@ -33,7 +33,6 @@ constexpr int kButtonSizeClass = 4;
 constexpr int kComboFontJapanese = 21;
 constexpr int kComboFont = 33;
 constexpr int kBottomMargin = 30;
-constexpr int kJapanese = 3;
 constexpr int kHelpPageTeaching = 6;
 constexpr int kAlarmBlinkMs = 1000;
 constexpr int kStatusOutput = 2;  // switched off when the alarm page leaves the live picture
@@ -82,7 +81,7 @@ void FitCaption(ColorButton* b)
 
 int ComboFontSize()
 {
-    return gLan == kJapanese ? kComboFontJapanese : kComboFont;
+    return gLan == kLanJapanese ? kComboFontJapanese : kComboFont;
 }
 
 // The detection combo's captions by detection mode (mode 3 is filled by ChangeDetectNum).

@@ -19,14 +19,6 @@ class DrawROIWidget : public QWidget
     Q_OBJECT
 
 public:
-    // Picture sources of the camera views (gSource).
-    static constexpr int kSourceDetecting = -1;
-    static constexpr int kSourceTemplate = 0;
-    static constexpr int kSourceLiveImage = 1;
-    static constexpr int kSourceRecentNG = 2;
-    static constexpr int kSourceOKRecord = 3;
-    static constexpr int kSourceNGRecord = 4;
-
     // The parent is the main window; views is its array of camera views (indexed by camera),
     // which lives as long as the window.
     DrawROIWidget(QWidget* parent, CammerWidget* const* views);

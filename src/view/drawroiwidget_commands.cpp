@@ -275,8 +275,8 @@ void DrawROIWidget::SlotNoCheckCur()
             return;
         if (s >= 0 && s < kMaxDetections) {
             v->detected[s] = true;
-            if (gpState->detectState[c][s] == kStateWaiting)
-                gpState->detectState[c][s] = kStateNotDetected;
+            if (gpState->detectState[c][s] == kStateAlarmWaits)
+                gpState->detectState[c][s] = kStateClearedNotDetect;
         }
         RecordOperation(LanStr(kTextCameraNotDetected).arg(c + 1), "operate");
         SlotReCheck();
@@ -288,8 +288,8 @@ void DrawROIWidget::SlotNoCheckCur()
     gSource = kSourceDetecting;
     Call(Teaching().resetRun);
     for (int c = 0; c < numCamera && s >= 0 && s < kMaxDetections; ++c)
-        if (gpState->detectState[c][s] == kStateWaiting)
-            gpState->detectState[c][s] = kStateNotDetected;
+        if (gpState->detectState[c][s] == kStateAlarmWaits)
+            gpState->detectState[c][s] = kStateClearedNotDetect;
     gpState->reCheckJudge = true;
     Call(Teaching().checkNG, true);
     RecordOperation(LanStr(kTextAllNotDetected), "operate");
@@ -304,8 +304,8 @@ void DrawROIWidget::notCheckcur()
     gSource = kSourceDetecting;
     Call(Teaching().resetRun);
     for (int c = 0; c < numCamera && s >= 0 && s < kMaxDetections; ++c)
-        if (gpState->detectState[c][s] == kStateWaiting)
-            gpState->detectState[c][s] = kStateNotDetected;
+        if (gpState->detectState[c][s] == kStateAlarmWaits)
+            gpState->detectState[c][s] = kStateClearedNotDetect;
     gpState->reCheckJudge = true;
     Call(Teaching().checkNG, true);
     RecordOperation(LanStr(kTextAllNotDetected), "run");
@@ -348,8 +348,8 @@ void DrawROIWidget::SlotReCheck()
         if (!v || v->detected[s] || !p.detectEnabled[s])
             continue;
         gpState->stepCameraMask[t] |= 1 << c;
-        if (gpState->detectState[c][s] == kStateWaiting)
-            gpState->detectState[c][s] = kStateReDetected;
+        if (gpState->detectState[c][s] == kStateAlarmWaits)
+            gpState->detectState[c][s] = kStateRedetect;
         again << c;
     }
     for (int c : again) Call(Teaching().runAlgorithm, c, s);

@@ -11,47 +11,13 @@
 #include "numberinput.h"
 #include "numcharinput.h"
 #include "recordsink.h"
+#include "textids.h"
 
 using namespace teach;
 
 namespace {
 
-constexpr int kTextIgnoreArea = 17;
-constexpr int kTextTitle = 73;
-constexpr int kTextRectName = 74;
-constexpr int kTextCircleName = 75;
-constexpr int kTextPolygonName = 76;
-constexpr int kTextAddedSpot = 77;
-constexpr int kTextAddedDefect = 78;
-constexpr int kTextAddedPosition = 79;
-constexpr int kTextAdded = 80;
-constexpr int kTextDeleted = 81;
-constexpr int kTextFunctionFrom = 82;
-constexpr int kTextFunctionTo = 83;
-constexpr int kTextFunctionIs = 84;
-constexpr int kTextMinGrey = 85;
-constexpr int kTextMaxGrey = 86;
-constexpr int kTextMinArea = 87;
-constexpr int kTextMaxArea = 88;
-constexpr int kTextSpotChanged = 89;
-constexpr int kTextAccuracy = 90;
-constexpr int kTextLeastMatch = 91;
-constexpr int kTextSearchSpeed = 92;
-constexpr int kTextPositionChanged = 93;
-constexpr int kTextSensitivity = 94;
-constexpr int kTextArea = 95;
-constexpr int kTextMinSize = 96;
-constexpr int kTextDefectChanged = 97;
-constexpr int kTextShapeMoved = 98;
-constexpr int kTextChanged = 99;
-constexpr int kTextAngleCorrection = 583;
 const char* const kColourSpotName = "颜色斑点";
-
-constexpr int kFuncDefect = 0;
-constexpr int kFuncSpot = 1;
-constexpr int kFuncIgnore = 2;
-constexpr int kFuncPosition = 3;
-constexpr int kFuncPerspective = 10;
 
 struct FunctionName
 {
@@ -130,7 +96,7 @@ QString ChangedText(const CammerSingleton& a, const CammerSingleton& b, int d, i
     QString params;
     bool phrases = false;
     if (f == kFuncDefect) {
-        const QString s1 = Phrase(kTextSensitivity, p1a, p1b), s2 = Phrase(kTextArea, p2a, p2b),
+        const QString s1 = Phrase(kTextSensitivity, p1a, p1b), s2 = Phrase(kTextAreaChanged, p2a, p2b),
                       s3 = Phrase(kTextMinSize, p3a, p3b);
         phrases = !(s1 + s2 + s3).isEmpty();
         params = LanStr(kTextDefectChanged).arg(s1, s2, s3);

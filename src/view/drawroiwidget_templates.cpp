@@ -156,8 +156,8 @@ void DrawROIWidget::AddTemp(int camera, int d)
         v->recognizer->VarTrain(gpState->step);
     v->detected[d] = true;
     int& state = gpState->detectState[camera][d];
-    if (state == kStateWaiting)
-        state = kStateAddedTemplate;
+    if (state == kStateAlarmWaits)
+        state = kStateClearedByTemplate;
     RecordOperation(LanStr(kTextTemplateAdded).arg(camera + 1), "operate");
 }
 

@@ -181,21 +181,6 @@ int CurDetect()
     return gpState ? std::clamp(gpState->curDetect, 0, kMaxDetections - 1) : 0;
 }
 
-// Texts of the panel.
-constexpr int kTextFunc = 2;
-constexpr int kTextParaSwitch = 3;
-constexpr int kTextRoiSwitch = 4;
-constexpr int kTextMoveU = 5;
-constexpr int kTextMoveD = 6;
-constexpr int kTextMoveL = 7;
-constexpr int kTextMoveR = 8;
-constexpr int kTextRBPoint = 29;
-constexpr int kTextTLPoint = 30;
-constexpr int kTextOuterR = 26;
-constexpr int kTextCentre = 27;
-constexpr int kTextInnerR = 28;
-constexpr int kTextPolygonPoint = 31;
-
 // Layout: rows 50 apart, 45 high; the panel reserves 51 per row and keeps 20 from the region.
 constexpr int kRowPitch = 50;
 constexpr int kRowHeight = 45;
@@ -206,7 +191,6 @@ constexpr int kBottomReserve = 70;
 constexpr int kPanelLeft = 400;
 constexpr int kSliderRightFromCentre = 424;
 constexpr int kHintMs = 3000;
-constexpr int kLanJapanese = 3;
 
 struct Span
 {

@@ -3,6 +3,7 @@
 
 #include <QObject>
 #include <QString>
+#include "cammersingleton.h"
 
 class CammerSingleton;
 class CammerWidget;
@@ -12,8 +13,6 @@ class QLabel;
 class Slider;
 class QWidget;
 class WizardPara;
-
-constexpr int kFuncCount = 11;  // detection functions 0..10
 
 // Defaults of detection function f; values a function does not use are left as they are, so
 // callers clear them first. 1 for f 0..10, else 0 with the defaults of function 0.

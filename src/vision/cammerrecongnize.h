@@ -5,6 +5,7 @@
 
 #include <opencv2/core.hpp>
 
+#include "cammersingleton.h"
 #include "findshape.h"
 #include "graymatch.h"
 #include "imghomotrans.h"
@@ -15,21 +16,6 @@
 class CammerSingleton;
 class WizardPara;
 struct param_roi;
-
-// Detection functions of a region.
-enum RoiFunc {
-    kFuncDefect = 0,
-    kFuncSpot = 1,
-    kFuncIgnore = 2,
-    kFuncPosition = 3,
-    kFuncBlackArea = 4,
-    kFuncWhiteArea = 5,
-    kFuncSimilarity = 6,
-    kFuncWhiteNumber = 7,
-    kFuncBlackNumber = 8,
-    kFuncColorSpot = 9,
-    kFuncPerspective = 10,
-};
 
 // Codes of "REG RUN ERROR" for a region that cannot be judged.
 constexpr int kRegNoMask = -1;

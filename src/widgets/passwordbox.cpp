@@ -32,7 +32,6 @@ constexpr int kLabelXJapanese = 45;
 constexpr int kLabelY = 75;
 constexpr int kLabelWidth = 200;
 constexpr int kLabelHeight = 40;
-constexpr int kJapanese = 3;
 constexpr int kWrongEntry = 2;
 
 constexpr int kLevelOperator = 1;
@@ -65,7 +64,7 @@ PasswordBox::PasswordBox(QWidget* parent) : QDialog(parent)
 
     passwordEdit = new Edit(kEditType, this, 1);
     passwordEdit->setEchoMode(QLineEdit::Password);
-    passwordEdit->setGeometry(kEditX, kEditY, gLan == kJapanese ? kEditWidthJapanese : kEditWidth, kEditHeight);
+    passwordEdit->setGeometry(kEditX, kEditY, gLan == kLanJapanese ? kEditWidthJapanese : kEditWidth, kEditHeight);
     QFont font(kFontFamily);
     font.setPixelSize(kEditPixelSize);
     passwordEdit->setFont(font);
@@ -154,7 +153,7 @@ void PasswordBox::mouseReleaseEvent(QMouseEvent*)
 void PasswordBox::paintEvent(QPaintEvent*)
 {
     // The message boxes' look, with the field's label in place of the message.
-    WarnBox::paintBox(this, QRect(gLan == kJapanese ? kLabelXJapanese : kLabelX, kLabelY, kLabelWidth, kLabelHeight),
+    WarnBox::paintBox(this, QRect(gLan == kLanJapanese ? kLabelXJapanese : kLabelX, kLabelY, kLabelWidth, kLabelHeight),
                       Qt::AlignLeft | Qt::AlignVCenter, LanStr(kTextPwdLabel), Qt::yellow);
 }
 

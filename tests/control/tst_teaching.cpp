@@ -124,7 +124,7 @@ private slots:
         rig.window->SlotAdjustArea();
         QVERIFY(page->isVisible());
         QCOMPARE(rig.window->pageState, 3);
-        QCOMPARE(gSource, DrawROIWidget::kSourceTemplate);
+        QCOMPARE(gSource, kSourceTemplate);
         QCOMPARE(rig.window->curDetect, kMould);
         QCOMPARE(rig.window->viewCamera, 0);
         QVERIFY(rig.window->ioStatusWidget->isHidden());
@@ -153,7 +153,7 @@ private slots:
         page->returnButton->click();
         QCOMPARE(answers->texts(), QStringList{LanStr(72)});
         QVERIFY(page->isHidden());
-        QCOMPARE(gSource, DrawROIWidget::kSourceDetecting);
+        QCOMPARE(gSource, kSourceDetecting);
         QCOMPARE(rig.window->pageState, 0);
         QVERIFY(rig.window->ioStatusWidget->isVisible());
         const QStringList added = newRecords("set", setBefore);
@@ -172,7 +172,7 @@ private slots:
         // Camera 1 alarms on the planted part; its blobs become ignored points.
         QVERIFY(rig.setPart(0, true));
         QVERIFY(alarm());
-        QCOMPARE(gSource, DrawROIWidget::kSourceLiveImage);
+        QCOMPARE(gSource, kSourceLiveImage);
         QVERIFY(!v0->cameraOk);
         QVERIFY(page->reCheckButton->isVisible() && page->addTempButton->isVisible());
         QVERIFY(page->ignoreButton->isHidden());  // not with all cameras shown
@@ -234,7 +234,7 @@ private slots:
         CammerWidget* v0 = view(0);
         const int setBefore = rig.records("set").size();
         rig.window->SlotAdjustArea();
-        QCOMPARE(gSource, DrawROIWidget::kSourceTemplate);
+        QCOMPARE(gSource, kSourceTemplate);
         page->cameraCombo->setCurrentIndex(0);
         QCOMPARE(rig.window->viewCamera, 0);
 
@@ -356,8 +356,8 @@ private slots:
         QVERIFY(v0->recentNgPos[kMould] > 0);
         rig.window->SlotAdjustArea();
         page->cameraCombo->setCurrentIndex(0);
-        page->setSource(DrawROIWidget::kSourceRecentNG);
-        QCOMPARE(gSource, DrawROIWidget::kSourceRecentNG);
+        page->setSource(kSourceRecentNG);
+        QCOMPARE(gSource, kSourceRecentNG);
         QVERIFY(page->addTempButton->isVisible());
         const auto add = [&] {
             answers->answer(ModalAnswerer::Yes);
@@ -394,7 +394,7 @@ private slots:
         // A slot already empty is not counted down twice.
         v0->templateValid[kMould][1] = 0;
         v0->templateCount[kMould] = 2;
-        page->setSource(DrawROIWidget::kSourceTemplate);
+        page->setSource(kSourceTemplate);
         v0->curTempIndex = 1;
         answers->answer(ModalAnswerer::Yes);
         page->tempDeleteButton->click();
@@ -432,10 +432,10 @@ private slots:
         gpWPara->isPswUsed = 1;
         rig.window->pswLevel = 0;
         answers->answer(ModalAnswerer::No);
-        page->sourceCombo->setCurrentIndex(DrawROIWidget::kSourceTemplate);
+        page->sourceCombo->setCurrentIndex(kSourceTemplate);
         QTRY_COMPARE(answers->pendingAnswers(), 0);
-        QCOMPARE(gSource, DrawROIWidget::kSourceLiveImage);
-        QCOMPARE(page->sourceCombo->currentIndex(), int(DrawROIWidget::kSourceLiveImage));
+        QCOMPARE(gSource, kSourceLiveImage);
+        QCOMPARE(page->sourceCombo->currentIndex(), int(kSourceLiveImage));
         gpWPara->isPswUsed = 0;
 
         // Not-detect on the OK camera 2 is refused.
@@ -457,7 +457,7 @@ private slots:
         QVERIFY(v0->cameraOk);
         QCOMPARE(rig.window->viewCamera, 2);
         QCOMPARE(page->cameraCombo->currentIndex(), 2);
-        QCOMPARE(gSource, DrawROIWidget::kSourceLiveImage);
+        QCOMPARE(gSource, kSourceLiveImage);
 
         const int operateBefore = rig.records("operate").size();
         answers->answer(ModalAnswerer::Yes);
@@ -466,7 +466,7 @@ private slots:
         QVERIFY(rig.waitOutput(kAlarm, false, 2000) > 0);
         QVERIFY(rig.window->pageState != 2);
         QVERIFY(page->isHidden());
-        QCOMPARE(gSource, DrawROIWidget::kSourceDetecting);
+        QCOMPARE(gSource, kSourceDetecting);
         QVERIFY(rig.setPart(2, false));
     }
 
@@ -534,7 +534,7 @@ private slots:
         rig.window->viewCamera = 0;
         rig.window->SlotShowAlarmImgae();
         QVERIFY(page->isVisible());
-        QCOMPARE(gSource, DrawROIWidget::kSourceNGRecord);
+        QCOMPARE(gSource, kSourceNGRecord);
         QCOMPARE(page->recordCount, 2);
         QCOMPARE(page->recordName, QString("newer"));
         QVERIFY(page->nextButton->isVisible() && page->detectCombo->isVisible());
@@ -546,7 +546,7 @@ private slots:
         QCOMPARE(page->recordIndex, 0);
         page->lastButton->click();
         QCOMPARE(page->recordIndex, 1);
-        page->setSource(DrawROIWidget::kSourceOKRecord);
+        page->setSource(kSourceOKRecord);
         QCOMPARE(page->recordCount, 0);
         page->nextButton->click();
         QCOMPARE(page->recordIndex, 0);
@@ -561,7 +561,7 @@ private slots:
     {
         rig.window->SlotAdjustArea();
         gpWPara->continuationArea = 1;
-        page->SlotChangeSource(DrawROIWidget::kSourceTemplate);
+        page->SlotChangeSource(kSourceTemplate);
         page->rectButton->click();
         QCOMPARE(rig.window->drawMode, 1);
         QVERIFY(page->rectButton->isChecked() && page->rectButton->isEnabled());
@@ -571,7 +571,7 @@ private slots:
         QCOMPARE(rig.window->drawMode, 0);
         page->rectButton->click();
         gpWPara->continuationArea = 0;
-        page->SlotChangeSource(DrawROIWidget::kSourceTemplate);
+        page->SlotChangeSource(kSourceTemplate);
         for (ColorButton* b : {page->rectButton, page->circleButton, page->polygonButton, page->handButton,
                                page->copyButton, page->deleteRoiButton, page->deleteAllButton})
             QVERIFY(b->isEnabled() && !b->isCheckable());
