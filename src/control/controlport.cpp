@@ -9,6 +9,7 @@
 #include "platformclock.h"
 #include "posix_qextserialport.h"
 #include "systempaths.h"
+#include "windowhooks.h"
 #include "wizardpara.h"
 
 Posix_QextSerialPort* gpCom = nullptr;
@@ -22,7 +23,6 @@ namespace {
 
 // The safety door is input 1; opening it drops the alarm output 2.
 constexpr int kDoorInput = 1;
-constexpr int kAlarmOutput = 2;
 // The mirror output copies its level onto output 3.
 constexpr int kMirrorTargetBit = 3;
 constexpr unsigned int kInput3Mask = 1u << 3;
@@ -164,9 +164,9 @@ int ControlPort::IOInTrigger(int i)
     if (mode != kModeTwoColour && mode != kModeTurntable && prevIn[kDoorInput] == 1 &&
         ((inWord >> kDoorInput) & 1u) == 0) {
         // The alarm's logical level: with the output inverted its physical bit reads the other way.
-        const int alarmOn = int((outWord >> kAlarmOutput) & 1u) ^ (outputInverted(kAlarmOutput) ? 1 : 0);
+        const int alarmOn = int((outWord >> kAlarmOut) & 1u) ^ (outputInverted(kAlarmOut) ? 1 : 0);
         if (alarmOn)
-            IOSetOut(kAlarmOutput, 0);
+            IOSetOut(kAlarmOut, 0);
         IOFlashOut();
         gisSafeDoorOpen = true;
     }

@@ -97,9 +97,6 @@ constexpr int kIOChangeRunMs = 1;
 constexpr int kMsPerSecond = 1000;
 
 // Output 0 goes on at start; outputs 1 and 2 go off together when outputsOffTimer fires.
-constexpr int kReadyOutput = 0;
-constexpr int kPulseOutputA = 1;
-constexpr int kPulseOutputB = 2;
 
 QString lanText(int entry, int lan = gLan)
 {
@@ -423,7 +420,7 @@ void MoJuWizard::createDialogsAndKeypads()
 void MoJuWizard::openIOBoard()
 {
     gpControlIO = new ControlPort;
-    gpControlIO->IOSetOut(kReadyOutput, 1);
+    gpControlIO->IOSetOut(kClampOut, 1);
     gpControlIO->IOFlashOut();
 }
 
@@ -663,8 +660,8 @@ void MoJuWizard::createOneShotTimers()
     outputsOffTimer = new QTimer(this);
     outputsOffTimer->setSingleShot(true);
     connect(outputsOffTimer, &QTimer::timeout, this, [] {
-        gpControlIO->IOSetOut(kPulseOutputA, 0);
-        gpControlIO->IOSetOut(kPulseOutputB, 0);
+        gpControlIO->IOSetOut(kEjectorOut, 0);
+        gpControlIO->IOSetOut(kAlarmOut, 0);
         gpControlIO->IOFlashOut();
     });
     reCheckTimer = new QTimer(this);

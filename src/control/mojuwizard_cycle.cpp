@@ -50,7 +50,7 @@ void ShowWarning(int entry)
 
 bool SideModes()
 {
-    return Mode() == kTwoColour || Mode() == kTurntable;
+    return Mode() == kModeTwoColour || Mode() == kModeTurntable;
 }
 
 }  // namespace
@@ -183,7 +183,7 @@ void MoJuWizard::Run()
             }
         }
         autoRun = 1;
-        if (mode == kMultiDetect && gDNum >= 1) {
+        if (mode == kModeMulti && gDNum >= 1) {
             multiDetectIndex = gDNum - 1;
             SetOut(StepOutput(gDNum - 1), 1);
             TimerUp(gDNum - 1);
@@ -194,7 +194,7 @@ void MoJuWizard::Run()
     }
     if (!endPass && runState == 3) {
         // 11. Stopped: only the side switches of the two-colour machine are followed.
-        if (mode == kTwoColour) {
+        if (mode == kModeTwoColour) {
             const int side = Sys("numFailDetect", 2);
             if (inputLatch[kEjectorBackInput] && side != 1)
                 moldSide = 1;
@@ -218,13 +218,13 @@ void MoJuWizard::Run()
                 std::fill(std::begin(rejectGroupNG), std::end(rejectGroupNG), false);
             reCheckCount[0] = reCheckCount[1] = 0;
             for (int c = 0; c < numCamera && c < kMaxCameras; ++c) detectState[c][d] = 1;
-            if (mode == kMultiDetect) {
+            if (mode == kModeMulti) {
                 multiDetectIndex = d;
                 SetOut(StepOutput(d), 1);
             }
             TimerUp(d);
             if (pageState == 2) {
-                if (Sys("system5", 9) == 0 && mode != kMultiDetect) {
+                if (Sys("system5", 9) == 0 && mode != kModeMulti) {
                     if (d == 1 && Sys("system14", 1) == 0)
                         SetOut(kClampOut, 1);
                     if (d == 0 && Sys("system2", 9) == 0 && Sys("system2", 7) == 0)
@@ -254,13 +254,13 @@ void MoJuWizard::Run()
             bool start = false;
             const int side = Sys("numFailDetect", 2);
             switch (mode) {
-                case kStandard:
+                case kModeStandard:
                     start = i == 0 || (i == kEjectorBackInput && Sys("system12", 20) == 1);
                     break;
-                case kTwoColour:
+                case kModeTwoColour:
                     start = i == 0;
                     break;
-                case kTurntable:
+                case kModeTurntable:
                     start = (i == 0 && side != 1) || (i == kReserveInput && side != 0);
                     break;
                 default:
@@ -270,21 +270,21 @@ void MoJuWizard::Run()
             }
             if (start)
                 StartCycle(i);
-            if (mode == kTurntable && start)
+            if (mode == kModeTurntable && start)
                 moldSide = i == 0 ? 1 : 0;
 
-            if (mode != kMultiDetect) {
+            if (mode != kModeMulti) {
                 if (!start && stepCameraMask[1] == 0)
                     continue;
-                const bool reopen = (mode == kStandard && i == kEjectorBackInput && Sys("system1", 1) != 0) ||
-                                    (mode == kTwoColour && i == kEjectorBackInput) ||
-                                    (mode == kTwoColour && i == kReserveInput && side != 0) ||
-                                    (mode == kTurntable && i == kEjectorBackInput);
-                if (mode == kTwoColour && i == kEjectorBackInput)
+                const bool reopen = (mode == kModeStandard && i == kEjectorBackInput && Sys("system1", 1) != 0) ||
+                                    (mode == kModeTwoColour && i == kEjectorBackInput) ||
+                                    (mode == kModeTwoColour && i == kReserveInput && side != 0) ||
+                                    (mode == kModeTurntable && i == kEjectorBackInput);
+                if (mode == kModeTwoColour && i == kEjectorBackInput)
                     moldSide = 1;
-                if (mode == kTwoColour && i == kReserveInput && side != 0)
+                if (mode == kModeTwoColour && i == kReserveInput && side != 0)
                     moldSide = 0;
-                if (reopen && !(mode == kTwoColour && i == kEjectorBackInput && side == 1))
+                if (reopen && !(mode == kModeTwoColour && i == kEjectorBackInput && side == 1))
                     ReopenMouldSide();
                 if (!start && stepCameraMask[1] == 0)
                     continue;
@@ -326,7 +326,7 @@ void MoJuWizard::HandleAlarmPageInputs()
                 if (cammerWidgets[c])
                     std::fill(std::begin(cammerWidgets[c]->detected), std::end(cammerWidgets[c]->detected), false);
             }
-            if (mode == kTurntable) {
+            if (mode == kModeTurntable) {
                 const int in0 = InputLevel(0), in3 = InputLevel(kReserveInput);
                 if (in0 && !in3)
                     moldSide = 1;
@@ -336,7 +336,7 @@ void MoJuWizard::HandleAlarmPageInputs()
             if (drawROIWidget)
                 drawROIWidget->reCheckButton->click();
         }
-    } else if (mode == kStandard && Sys("system9", 18) != 0) {
+    } else if (mode == kModeStandard && Sys("system9", 18) != 0) {
         if ((inputLatch[0] && step == 0) || (inputLatch[kEjectorBackInput] && step == 1)) {
             for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
                 if (cammerWidgets[c] && step >= 0 && step < kMaxDetections)
@@ -371,7 +371,7 @@ void MoJuWizard::StartCycle(int input)
     }
     std::fill(std::begin(stepCameraMask), std::end(stepCameraMask), 0);
     std::fill(std::begin(reCheckCount), std::end(reCheckCount), 0);
-    if (mode != kMultiDetect && Sys("system5", 9) == 0 && Sys("system14", 1) == 0)
+    if (mode != kModeMulti && Sys("system5", 9) == 0 && Sys("system14", 1) == 0)
         reCheckCount[1] = Sys("system1", 7);
     std::fill(std::begin(rejectGroupNG), std::end(rejectGroupNG), false);
     gisSafeDoorOpen = false;
@@ -379,16 +379,16 @@ void MoJuWizard::StartCycle(int input)
     for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
         for (int d = 0; d < gDNum && d < kMaxDetections; ++d) {
             if (StepEnabled(d))
-                stepCameraMask[mode == kMultiDetect ? d : (d & 1)] |= 1 << c;
+                stepCameraMask[mode == kModeMulti ? d : (d & 1)] |= 1 << c;
             if (cammerWidgets[c])
                 cammerWidgets[c]->detected[d] = false;
             detectState[c][d] = 1;
         }
     }
 
-    if (Sys("system5", 9) != 0 || mode == kMultiDetect)
+    if (Sys("system5", 9) != 0 || mode == kModeMulti)
         return;
-    const bool separateStart = mode == kStandard && Sys("system12", 20) == 1;
+    const bool separateStart = mode == kModeStandard && Sys("system12", 20) == 1;
     if (Sys("system1", 6) == 0 && Sys("system5", 13) == 0 && Sys("system14", 1) == 0 &&
         (!separateStart || input == kEjectorBackInput))
         SetOut(kClampOut, 1);
@@ -482,14 +482,14 @@ bool MoJuWizard::StartCountdowns(int input)
         bool restart = false;
         bool match = false;
         switch (mode) {
-            case kStandard:
+            case kModeStandard:
                 restart = k == restartStep;
                 match = restart || trigger == input;
                 break;
-            case kTwoColour:
+            case kModeTwoColour:
                 match = trigger == kAnyTrigger ? (input == 2 || input == 3) : trigger == input;
                 break;
-            case kTurntable:
+            case kModeTurntable:
                 match = trigger == kAnyTrigger ? (input == 0 || input == 3) : trigger == input;
                 break;
             default:
@@ -504,7 +504,7 @@ bool MoJuWizard::StartCountdowns(int input)
         }
         const int plain = Sys("trigInDelay", k + 1);
         int delay = plain;
-        if (!restart && mode == kStandard && k >= 1 && Sys("system1", 1) == 0 && Sys("system1", 2) != 0)
+        if (!restart && mode == kModeStandard && k >= 1 && Sys("system1", 1) == 0 && Sys("system1", 2) != 0)
             delay = plain + lastDelay;
         lastDelay = delay;
         if (delay > 0) {
@@ -518,10 +518,10 @@ bool MoJuWizard::StartCountdowns(int input)
         } else {
             countdown[k] = 0;
             TimerUp(k);
-            if (runState == 3 || mode == kMultiDetect)
+            if (runState == 3 || mode == kModeMulti)
                 return true;
         }
-        if (mode == kMultiDetect)
+        if (mode == kModeMulti)
             return false;
     }
     return false;
@@ -531,7 +531,7 @@ void MoJuWizard::TimerUp(int d)
 {
     if (d < 0 || d >= kMaxDetections || inDetection)
         return;
-    const int last = Mode() == kMultiDetect ? gDNum - 1 : 1;
+    const int last = Mode() == kModeMulti ? gDNum - 1 : 1;
     const int pre = Sys("system1", 6);
     if (d == last && pre >= 1 && pre <= 99 && pre + 0.01f >= 10.0f * countdown[d] && Sys("system5", 9) == 0) {
         SetOut(kClampOut, 1);
@@ -628,7 +628,7 @@ void MoJuWizard::ReCheck()
     const int k = SideModes() ? (step & 1) : step;
     if (k < 0 || k >= kMaxDetections)
         return;
-    const int last = Mode() == kMultiDetect ? gDNum - 1 : 1;
+    const int last = Mode() == kModeMulti ? gDNum - 1 : 1;
     stepCameraMask[k] = 0;
     if (k == last && (Sys("system1", 6) == 0 || reCheckCount[k] == 0))
         SetOut(kClampOut, 1);
@@ -698,7 +698,7 @@ void MoJuWizard::ResetRun()
 void MoJuWizard::SetStopDetect()
 {
     const int mode = Mode();
-    if (mode != kMultiDetect) {
+    if (mode != kModeMulti) {
         const bool mouldSide = SideModes() ? (step & 1) != 0 : step != 0;
         stepCameraMask[mouldSide ? 1 : 0] = 0;
     }
@@ -726,7 +726,7 @@ void MoJuWizard::StopDetect()
     }
     std::fill(std::begin(inputLatch), std::end(inputLatch), false);
     for (QTimer* t : checkInputTimers) Stop(t);
-    if (Mode() == kMultiDetect) {
+    if (Mode() == kModeMulti) {
         std::fill(std::begin(stepCameraMask), std::end(stepCameraMask), 0);
         step = multiDetectIndex = qMax(0, gDNum - 1);
     }

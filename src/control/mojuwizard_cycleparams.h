@@ -8,21 +8,12 @@
 #include "globals.h"
 #include "lanstr.h"
 #include "monitorlimits.h"
+#include "windowhooks.h"
 #include "wizardpara.h"
 
 namespace cycle {
 
-// Machine modes.
-constexpr int kStandard = 0;
-constexpr int kTwoColour = 1;
-constexpr int kTurntable = 2;
-constexpr int kMultiDetect = 3;
-
 // Output indices.
-constexpr int kClampOut = 0;
-constexpr int kEjectorOut = 1;
-constexpr int kAlarmOut = 2;
-constexpr int kOutput4 = 3;
 constexpr int kFirstRejectOut = 4;
 constexpr int kDelayedOut = 4;
 constexpr int kRejectGroups = 4;
@@ -52,7 +43,7 @@ inline int Sys(const char* row, int position)
 
 inline int Mode()
 {
-    return gpWPara ? gpWPara->detectMode : kStandard;
+    return gpWPara ? gpWPara->detectMode : kModeStandard;
 }
 
 inline bool StepEnabled(int d)

@@ -45,10 +45,10 @@ void MoJuWizard::CheckNG(bool clear)
     if (gFromTrain)
         return;
     const int mode = Mode();
-    const bool sides = mode == kTwoColour || mode == kTurntable;
+    const bool sides = mode == kModeTwoColour || mode == kModeTurntable;
     const int s = step;
     const int P = sides ? (s & 1) : s;
-    const int L = mode == kMultiDetect ? gDNum - 1 : 1;
+    const int L = mode == kModeMulti ? gDNum - 1 : 1;
     const bool pulses = Sys("system5", 9) != 0;
     const bool prodNoAlarm = Sys("system2", 7) != 0;
     const bool noEjectorCtrl = Sys("system2", 9) != 0;
@@ -83,7 +83,7 @@ void MoJuWizard::CheckNG(bool clear)
     // 4.-5. Outputs.
     bool alarm = false;
     if (!pulses) {
-        if (mode == kMultiDetect) {
+        if (mode == kModeMulti) {
             const int k = multiDetectIndex;
             const int out = StepOutput(k);
             const int cut = GroupCutMode(StepGroup(k));
@@ -135,7 +135,7 @@ void MoJuWizard::CheckNG(bool clear)
     // 6. Alarm.
     if (alarm && pageState != 2) {
         if (redetectsLeft != 0) {
-            if (mode != kMultiDetect)
+            if (mode != kModeMulti)
                 reCheckPending = 1;
         } else {
             RaiseAlarm(ng);
@@ -161,7 +161,7 @@ void MoJuWizard::CheckNG(bool clear)
             // and the teaching page leaves the alarm page.
             if (drawROIWidget)
                 drawROIWidget->Restart();
-            if (mode == kMultiDetect) {
+            if (mode == kModeMulti) {
                 SetOut(kAlarmOut, 0);
             } else if (P == 1) {
                 SetOut(kClampOut, 0);
@@ -174,7 +174,7 @@ void MoJuWizard::CheckNG(bool clear)
             pageState = 0;
             ResetRun();
             runState = 1;
-            if (P == 0 && mode == kStandard && Sys("system1", 1) == 0) {
+            if (P == 0 && mode == kModeStandard && Sys("system1", 1) == 0) {
                 pendingInput = 1;
                 restartStep = 1;
             }
@@ -239,7 +239,7 @@ void MoJuWizard::CheckNG(bool clear)
             Flush();
             if (ejectorP > 0)
                 StartPulse(outNGTimer, ejectorP);
-            if (mode == kMultiDetect)
+            if (mode == kModeMulti)
                 NextStepTrigger(multiDetectIndex);
         }
         // 12. Mould NG without alarm: clamp and alarm pulse.
@@ -296,7 +296,7 @@ void MoJuWizard::HandleDetectState(int c, int k, bool cameraNG, bool redetecting
     CammerWidget* v = cammerWidgets[c];
     int& code = detectState[c][k];
     // The product or mould slot of the step: the two-sided machines have two steps per side.
-    const int slot = Mode() == kTwoColour || Mode() == kTurntable ? (k & 1) : k;
+    const int slot = Mode() == kModeTwoColour || Mode() == kModeTurntable ? (k & 1) : k;
     const bool noStop =
         Sys("system5", 9) != 0 || (slot == 0 && Sys("system2", 7) != 0) || (slot == 1 && Sys("system14", 1) != 0);
     switch (code) {
@@ -346,9 +346,9 @@ void MoJuWizard::HandleDetectState(int c, int k, bool cameraNG, bool redetecting
 void MoJuWizard::RaiseAlarm(bool ng[])
 {
     const int mode = Mode();
-    const bool sides = mode == kTwoColour || mode == kTurntable;
+    const bool sides = mode == kModeTwoColour || mode == kModeTurntable;
     // ViewWatch2VRQ::sndAlarmStartTiming(step) (network services) tells the peer here.
-    if (autoRun && mode != kMultiDetect) {
+    if (autoRun && mode != kModeMulti) {
         SetOut(kClampOut, 1);
         Flush();
     }
@@ -421,7 +421,7 @@ void MoJuWizard::TimerShow()
         LEDOnOff(kLedAlarm, 1);
         if (reCheckPending == 0 && shownStep == step && gDNum > 0) {
             const int next = (step + 1) % gDNum;
-            if (mode == kMultiDetect) {
+            if (mode == kModeMulti) {
                 // With no enabled detection the step stays where it is.
                 for (int i = 0; i < gDNum; ++i) {
                     const int j = (next + i) % gDNum;
@@ -434,7 +434,7 @@ void MoJuWizard::TimerShow()
                 step = next;
                 if ((step & 1) == 0 && Sys("system1", 2) == 0)
                     step = (step + 1) % gDNum;
-                if (mode == kTwoColour || mode == kTurntable) {
+                if (mode == kModeTwoColour || mode == kModeTurntable) {
                     const int side = Sys("numFailDetect", 2);
                     if (side == 0)
                         step = step % 2;

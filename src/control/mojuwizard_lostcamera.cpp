@@ -9,11 +9,11 @@
 #include "mojuwizard.h"
 #include "textids.h"
 #include "warnbox.h"
+#include "windowhooks.h"
 #include "wizardpara.h"
 
 namespace {
 
-constexpr int kClampOutput = 0;
 constexpr int kRunStopped = 3;
 
 }  // namespace
@@ -24,7 +24,7 @@ void MoJuWizard::LostCamera()
     // The clamp output holds the machine while the camera is away; a stopped detection
     // leaves the outputs to the operator.
     if (runState != kRunStopped && gpControlIO) {
-        gpControlIO->IOSetOut(kClampOutput, 1);
+        gpControlIO->IOSetOut(kClampOut, 1);
         gpControlIO->IOFlashOut();
     }
     // The parameter chooses between the plain warning and the box that powers off.

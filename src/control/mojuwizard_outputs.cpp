@@ -46,7 +46,7 @@ void MoJuWizard::OutTimerNotAllowClose()
 void MoJuWizard::OutTimerSysFunc4Output()
 {
     StopTimer(sysFunc4OutputTimer);
-    if (Mode() != kMultiDetect)
+    if (Mode() != kModeMulti)
         return;
     if (sysFunc4Pending && sysFunc4Output != -1) {
         SetOut(sysFunc4Output, 1);
@@ -84,7 +84,7 @@ void MoJuWizard::SlotTimerDelayOutput3()
 
 void MoJuWizard::mulitOutputInit()
 {
-    if (Mode() != kMultiDetect || gDNum < 1)
+    if (Mode() != kModeMulti || gDNum < 1)
         return;
     for (int k = 0; k < gDNum && k < kMaxDetections; ++k) {
         const int g = StepGroup(k);

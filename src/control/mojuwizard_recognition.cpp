@@ -46,7 +46,7 @@ void MoJuWizard::RunAlgorithm(int camera, int detect)
     if (!v || !v->recognizer)
         return;
     const int mode = Mode();
-    const bool sides = mode == kTwoColour || mode == kTurntable;
+    const bool sides = mode == kModeTwoColour || mode == kModeTurntable;
     // 1. Modes 1 and 2 run the current side's detection of the step slot.
     int d = detect;
     if (sides && reTrainState != 2) {
@@ -86,7 +86,7 @@ void MoJuWizard::RunAlgorithm(int camera, int detect)
             if (!cammerWidgets[c])
                 continue;
             for (int k = 0; k < gDNum && k < kMaxDetections; ++k) {
-                if (mode == kTurntable && (k >> 1) == moldSide)
+                if (mode == kModeTurntable && (k >> 1) == moldSide)
                     continue;
                 if (StepEnabled(k) && cammerWidgets[c]->pendingTemplate[k]) {
                     if (LiveSource())
@@ -125,7 +125,7 @@ void MoJuWizard::RunAlgorithm(int camera, int detect)
         const int left = slot >= 0 && slot < kMaxDetections ? reCheckCount[slot] : 0;
         if (pulses) {
             // Pulse mode: the judgement sets every output.
-        } else if (mode == kMultiDetect) {
+        } else if (mode == kModeMulti) {
             if (!(d == 0 && prodNoAlarm))
                 SetOut(kAlarmOut, 1);
         } else if (slot == 1) {
@@ -147,7 +147,7 @@ void MoJuWizard::RunAlgorithm(int camera, int detect)
             }
         }
         // Reject groups of the product step.
-        if (prodNoAlarm && (mode == kMultiDetect ? d == 0 : slot == 0) && v->storeA) {
+        if (prodNoAlarm && (mode == kModeMulti ? d == 0 : slot == 0) && v->storeA) {
             const int regions = qBound(0, v->storeA->roiNum[0], kMaxRegions);
             for (int k = 0; k < regions; ++k) {
                 const int g = v->storeA->outN[k];
@@ -226,7 +226,7 @@ void MoJuWizard::BackTrain()
     if (Sys("system5", 9) == 0) {
         SetOut(kClampOut, 0);
         if (Sys("system2", 1) != 0 && StepEnabled(0) && Sys("system2", 9) == 0 && Sys("system2", 7) == 0 &&
-            Mode() == kStandard)
+            Mode() == kModeStandard)
             SetOut(kEjectorOut, 1);
     }
     Flush();

@@ -3,6 +3,12 @@
 
 #include <functional>
 
+// Outputs of the IO board by their role in the cycle (the bits of the board's output word).
+constexpr int kClampOut = 0;  // holds the machine until the mould is judged
+constexpr int kEjectorOut = 1;
+constexpr int kAlarmOut = 2;
+constexpr int kOutput4 = 3;
+
 // Closes PARAM.db and RECORD.db before files are replaced or the machine goes down; does
 // nothing while no window installed the hook.
 void FlushAll();

@@ -20,6 +20,7 @@
 #include "drawroiwidget_p.h"
 #include "globals.h"
 #include "miscfunc.h"
+#include "windowhooks.h"
 
 using namespace teach;
 
@@ -35,7 +36,6 @@ constexpr int kComboFont = 33;
 constexpr int kBottomMargin = 30;
 constexpr int kHelpPageTeaching = 6;
 constexpr int kAlarmBlinkMs = 1000;
-constexpr int kStatusOutput = 2;  // switched off when the alarm page leaves the live picture
 constexpr int kRecentNgLast = kRecentNgCount - 1;
 
 const char* const kShowHidePicture = "./images/ShowHide.png";
@@ -395,7 +395,7 @@ void DrawROIWidget::SlotChangeSource(int s)
             return;
         }
         if (s != kSourceLiveImage) {
-            Call(Teaching().setOutput, kStatusOutput, 0);
+            Call(Teaching().setOutput, kAlarmOut, 0);
             Call(Teaching().flushOutputs);
         }
     }

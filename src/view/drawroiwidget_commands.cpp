@@ -12,14 +12,11 @@
 #include "drawroiwidget_p.h"
 #include "globals.h"
 #include "recordsink.h"
+#include "windowhooks.h"
 
 using namespace teach;
 
 namespace {
-
-// Outputs the re-detect sets before the step is judged again.
-constexpr int kClampOutput = 0;
-constexpr int kEjectorOutput = 1;
 
 bool EjectorFree(const WizardPara& p)
 {
@@ -334,11 +331,11 @@ void DrawROIWidget::SlotReCheck()
     const auto set = [](int output) { Call(Teaching().setOutput, output, 1); };
     if (t == last && !p.cutClampOnMoldAlarm) {
         if (!p.moldNgPulse)
-            set(kClampOutput);
+            set(kClampOut);
         else if (t == 0 && EjectorFree(p))
-            set(kEjectorOutput);
+            set(kEjectorOut);
     } else if (t == 0 && EjectorFree(p)) {
-        set(kEjectorOutput);
+        set(kEjectorOut);
     }
     Call(Teaching().flushOutputs);
 

@@ -17,7 +17,6 @@ constexpr int kGreyCamera = 0;
 constexpr int kColourCamera = 1;
 constexpr int kOddCamera = 2;
 constexpr int kOddWidth = 642;
-constexpr int kSourceDetecting = -1;
 constexpr int kDet = 1;  // the mould step, the detection the factory parameters enable
 const QSize kViewSize(960, 540);
 
