@@ -656,28 +656,11 @@ private slots:
             QCOMPARE(shot.size(), QSize(gShowW, gShowH));
             QVERIFY(shot.save(QString("%1/operator-%2-cameras.png").arg(folder).arg(n)));
             // The clock is drawn in green on the strip.
-            bool green = false;
-            for (int x = 1150; x < 1500 && !green; ++x)
-                for (int y = gShowH - 60; y < gShowH - 25 && !green; ++y) {
-                    const QRgb p = shot.pixel(x, y);
-                    green = qGreen(p) > 200 && qRed(p) < 80 && qBlue(p) < 80;
-                }
-            QVERIFY(green);
+            QVERIFY(TestSupport::containsGreen(shot, QRect(QPoint(1150, gShowH - 60), QPoint(1499, gShowH - 26))));
         }
     }
 };
 
-int main(int argc, char** argv)
-{
-    TestSupport::initTestProcess();
-    MApplication app(argc, argv);
-    app.setAttribute(Qt::AA_Use96Dpi, true);
-    TestSupport::setPanelScreen();
-    TestOperatorSurface tc;
-    QTEST_SET_MAIN_SOURCE_PATH
-    const int result = QTest::qExec(&tc, argc, argv);
-    TestSupport::finishTestProcess();
-    return result;
-}
+MONITOR_TEST_MAIN_APP(TestOperatorSurface, MApplication)
 
 #include "tst_operatorsurface.moc"

@@ -185,28 +185,10 @@ private slots:
         const QString folder = qEnvironmentVariable("MONITOR_GRAB_DIR", QDir::currentPath());
         QVERIFY(shot.save(QString("%1/operator-window-2-cameras.png").arg(folder)));
         // The version label in green at the bottom right, under the bar's column.
-        const QRect version = win->versionLabel->geometry();
-        bool green = false;
-        for (int y = version.top(); y <= version.bottom() && !green; ++y)
-            for (int x = version.left(); x <= version.right() && !green; ++x) {
-                const QRgb p = shot.pixel(x, y);
-                green = qGreen(p) > 200 && qRed(p) < 80 && qBlue(p) < 80;
-            }
-        QVERIFY(green);
+        QVERIFY(TestSupport::containsGreen(shot, win->versionLabel->geometry()));
     }
 };
 
-int main(int argc, char** argv)
-{
-    TestSupport::initTestProcess();
-    MApplication app(argc, argv);
-    app.setAttribute(Qt::AA_Use96Dpi, true);
-    TestSupport::setPanelScreen();
-    TestOperatorWindow tc;
-    QTEST_SET_MAIN_SOURCE_PATH
-    const int result = QTest::qExec(&tc, argc, argv);
-    TestSupport::finishTestProcess();
-    return result;
-}
+MONITOR_TEST_MAIN_APP(TestOperatorWindow, MApplication)
 
 #include "tst_operatorwindow.moc"

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QMutex>
 #include <QTemporaryDir>
 
@@ -105,6 +106,17 @@ void writeSysFile(const QString& absolutePath, const QByteArray& content)
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
         qFatal("cannot write %s", qPrintable(path));
     f.write(content);
+}
+
+bool containsGreen(const QImage& image, const QRect& area)
+{
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            if (qGreen(p) > 200 && qRed(p) < 80 && qBlue(p) < 80)
+                return true;
+        }
+    return false;
 }
 
 void setPanelScreen()

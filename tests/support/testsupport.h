@@ -30,14 +30,19 @@ void finishTestProcess();
 QStringList capturedMessages();
 void clearCapturedMessages();
 
+// Whether a pixel inside `area` of the image is bright green (green above 200, red and blue
+// below 80), the colour the window draws its clock and version in.
+bool containsGreen(const QImage& image, const QRect& area);
+
 }  // namespace TestSupport
 
-// Like QTEST_MAIN, but with the platform seams installed before the application exists.
-#define MONITOR_TEST_MAIN(TestObject)                     \
+// Like QTEST_MAIN, but with the platform seams installed before the application exists;
+// MONITOR_TEST_MAIN_APP builds the application as the given class (the program's own).
+#define MONITOR_TEST_MAIN_APP(TestObject, Application)    \
     int main(int argc, char** argv)                       \
     {                                                     \
         TestSupport::initTestProcess();                   \
-        QApplication app(argc, argv);                     \
+        Application app(argc, argv);                      \
         app.setAttribute(Qt::AA_Use96Dpi, true);          \
         TestSupport::setPanelScreen();                    \
         TestObject tc;                                    \
@@ -46,3 +51,4 @@ void clearCapturedMessages();
         TestSupport::finishTestProcess();                 \
         return result;                                    \
     }
+#define MONITOR_TEST_MAIN(TestObject) MONITOR_TEST_MAIN_APP(TestObject, QApplication)
