@@ -40,11 +40,6 @@ namespace {
 constexpr int kTextNoRealCamera = 134;
 const char* const kCountFile = "cnt_net/workspace/count.ini";
 
-QString english(int entry)
-{
-    return gaLanStr[entry * kLanColumns + 1];
-}
-
 }  // namespace
 
 class TestMainWindow : public QObject
@@ -101,7 +96,7 @@ private slots:
     {
         QCOMPARE(numCamera, 2);
         QCOMPARE(win->viewCamera, 2);  // the grid of all cameras
-        QCOMPARE(questions, QStringList({english(kTextNoRealCamera)}));
+        QCOMPARE(questions, QStringList({MainWindowRig::english(kTextNoRealCamera)}));
 
         const QVector<_cameraInfo> kept = CameraManager::getInstance()->cameras;
         QCOMPARE(kept.size(), 2);
@@ -228,7 +223,7 @@ private slots:
         QCOMPARE(QSize(gShowW, gShowH), QSize(1920, 1080));
         QCOMPARE(win->size(), QSize(1920, 1080));
         QCOMPARE(win->versionLabel->text(), QString("Ver:18.0.1.67"));
-        QCOMPARE(win->modeLabel->text(), QString("模式: ") + english(384));
+        QCOMPARE(win->modeLabel->text(), QString("模式: ") + MainWindowRig::english(384));
         QCOMPARE(win->versionLabel->geometry(), QRect(gShowW - 240, gShowH - 50, 240, 30));
         QCOMPARE(win->zoomSlider->slider->minimum(), 100);
         QCOMPARE(win->zoomSlider->slider->maximum(), 500);

@@ -15,13 +15,7 @@ class TestMainWindowNoParam : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        InitLanStr();
-        CreateGlobalMutexes();
-        QVERIFY(FactoryFixture::writeAll());
-        MainWindowRig::writeSimCameras(MainWindowRig::oneRealLookingCamera());
-    }
+    void initTestCase() { QVERIFY(MainWindowRig::prepareOneCameraStart()); }
 
     void warningThenTheThreeRestoreCommands()
     {
@@ -31,7 +25,7 @@ private slots:
         CommandRunner::clearCalls();
         new MoJuWizard(nullptr);
 
-        QCOMPARE(answerer.texts(), QStringList({gaLanStr[160 * kLanColumns + 1]}));
+        QCOMPARE(answerer.texts(), QStringList({MainWindowRig::english(160)}));
         QCOMPARE(CommandRunner::callTexts(), QStringList({"cp -f ./paraGroup/default/PARAM.db ./", "sync", "reboot"}));
         QCOMPARE(numCamera, 1);
     }

@@ -15,16 +15,8 @@ class TestMainWindowRestore : public QObject
 {
     Q_OBJECT
 
-    static QString english(int entry) { return gaLanStr[entry * kLanColumns + 1]; }
-
 private slots:
-    void initTestCase()
-    {
-        InitLanStr();
-        CreateGlobalMutexes();
-        QVERIFY(FactoryFixture::writeAll());
-        MainWindowRig::writeSimCameras(MainWindowRig::oneRealLookingCamera());
-    }
+    void initTestCase() { QVERIFY(MainWindowRig::prepareOneCameraStart()); }
 
     // PARAM.db and its factory copy are both gone; RECORD.db is gone but its empty copy is
     // there. One window shows both ways a restore ends.
@@ -40,7 +32,7 @@ private slots:
         auto* win = new MoJuWizard(nullptr);
 
         // The language is not loaded yet: the warnings are English whatever it will be.
-        QCOMPARE(answerer.texts(), QStringList({english(160), english(135)}));
+        QCOMPARE(answerer.texts(), QStringList({MainWindowRig::english(160), MainWindowRig::english(135)}));
         QCOMPARE(CommandRunner::callTexts(), QStringList({"cp -f ./paraGroup/default/PARAM.db ./", "sync",
                                                           "cp -f RECORDNULL.db RECORD.db", "sync", "reboot"}));
         // No empty PARAM.db stands in for the missing one: the next start warns again.

@@ -26,24 +26,6 @@
 #include "testsupport.h"
 #include "tnr_netmn.h"
 
-namespace {
-
-const char* const kProbeLine = "echo $QT_QPA_PLATFORM_PLUGIN_PATH";
-
-// Ends the start-up's event loop once it runs: the splash processes events before it, so a
-// plain queued quit would be spent too early.
-void quitWhenLoopRuns()
-{
-    QTimer::singleShot(0, qApp, [] {
-        if (QThread::currentThread()->loopLevel() > 0)
-            QCoreApplication::quit();
-        else
-            quitWhenLoopRuns();
-    });
-}
-
-}  // namespace
-
 class TestStartUp : public QObject
 {
     Q_OBJECT
@@ -68,12 +50,12 @@ private slots:
         };
         for (const auto& c : cases) {
             CommandRunner::clearAnswers();
-            CommandRunner::addAnswer(kProbeLine, 0, c.output);
+            CommandRunner::addAnswer(TestSupport::kPluginPathProbe, 0, c.output);
             QVERIFY2(isOpen_Env() == c.development, c.output.constData());
         }
         const CommandCall probe = CommandRunner::calls().first();
         QCOMPARE(probe.program, QString("bash"));
-        QCOMPARE(probe.args, QStringList({"-c", kProbeLine}));
+        QCOMPARE(probe.args, QStringList({"-c", TestSupport::kPluginPathProbe}));
     }
 
     void panelStartShowsEveryStepInOrder()
@@ -104,7 +86,7 @@ private slots:
             waitedMs += ms;
             waitTexts << g_splashframe->findChild<QLabel*>("loadlabel")->text();
         });
-        quitWhenLoopRuns();
+        TestSupport::quitWhenLoopRuns();
         char arg0[] = "tst_startup";
         char* argv[] = {arg0, nullptr};
         int argc = 1;
@@ -122,8 +104,8 @@ private slots:
         QVERIFY(!splash);  // finished on the main window and deleted by the event loop
         QVERIFY(!g_splashframe);
         QCOMPARE(CommandRunner::callTexts(),
-                 QStringList({QString("bash -c ") + kProbeLine, "python3 ./cnt_net/zelkq30_upnetcard.py &",
-                              "notify-send 监视器已开启"}));
+                 QStringList({QString("bash -c ") + TestSupport::kPluginPathProbe,
+                              "python3 ./cnt_net/zelkq30_upnetcard.py &", "notify-send 监视器已开启"}));
 
         // The network-card script runs detached, its output kept in the companion-output folder.
         const CommandCall netcard = CommandRunner::calls().at(1);

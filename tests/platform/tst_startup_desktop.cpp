@@ -18,18 +18,6 @@
 
 namespace {
 
-const char* const kProbeLine = "echo $QT_QPA_PLATFORM_PLUGIN_PATH";
-
-void quitWhenLoopRuns()
-{
-    QTimer::singleShot(0, qApp, [] {
-        if (QThread::currentThread()->loopLevel() > 0)
-            QCoreApplication::quit();
-        else
-            quitWhenLoopRuns();
-    });
-}
-
 class SplashWatch : public QObject
 {
 public:
@@ -61,7 +49,7 @@ private slots:
     {
         QVERIFY(FactoryFixture::writeAll());
         MainWindowRig::writeSimCameras(MainWindowRig::oneRealLookingCamera());
-        CommandRunner::addAnswer(kProbeLine, 0, "/opt/Qt5.15.7/plugins/platforms\n");
+        CommandRunner::addAnswer(TestSupport::kPluginPathProbe, 0, "/opt/Qt5.15.7/plugins/platforms\n");
 
         // Every report processes events: the first event seen once the splash exists starts
         // the watch of its progress.
@@ -78,7 +66,7 @@ private slots:
             if (!gpWin && QThread::currentThread() == qApp->thread())
                 waitedMs += ms;
         });
-        quitWhenLoopRuns();
+        TestSupport::quitWhenLoopRuns();
         char arg0[] = "tst_startup_desktop";
         char* argv[] = {arg0, nullptr};
         int argc = 1;
@@ -88,8 +76,8 @@ private slots:
 
         QCOMPARE(steps, QList<int>({0, 50, 60, 71, 75, 80, 85, 90, 100}));
         QCOMPARE(waitedMs, 0);
-        QCOMPARE(CommandRunner::callTexts(),
-                 QStringList({QString("bash -c ") + kProbeLine, QString("notify-send 监视器已开启")}));
+        QCOMPARE(CommandRunner::callTexts(), QStringList({QString("bash -c ") + TestSupport::kPluginPathProbe,
+                                                          QString("notify-send 监视器已开启")}));
         QVERIFY(!splash);
         QVERIFY(gpWin && gpWin->isFullScreen());
     }

@@ -9,6 +9,10 @@
 #include <QSqlQuery>
 #include <QStringList>
 
+#include "factoryfixture.h"
+#include "globals.h"
+#include "lanstr.h"
+
 namespace MainWindowRig {
 
 // simcamera.json in the working folder, read by the plug-in before its own.
@@ -93,6 +97,25 @@ inline QJsonObject oneRealLookingCamera()
 {
     return QJsonObject{{"cameraType", 1}, {"cameraCount", 1}, {"serials", QJsonArray{"SIMREAL01"}},
                        {"width", 320},    {"height", 240},    {"fps", 10}};
+}
+
+// What a main window built next needs: the text table, the global mutexes, the factory data
+// and one camera that looks real. False when the factory data could not be written.
+inline bool prepareOneCameraStart()
+{
+    InitLanStr();
+    CreateGlobalMutexes();
+    if (!FactoryFixture::writeAll())
+        return false;
+    writeSimCameras(oneRealLookingCamera());
+    return true;
+}
+
+// An entry of the text table in English: the start-up's warnings come before the language is
+// loaded, so they are English whatever it will be.
+inline QString english(int entry)
+{
+    return gaLanStr[entry * kLanColumns + 1];
 }
 
 }  // namespace MainWindowRig

@@ -10,6 +10,8 @@
 #include <QImage>
 #include <QMutex>
 #include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
 
 #include "commandrunner.h"
 #include "globals.h"
@@ -106,6 +108,16 @@ void writeSysFile(const QString& absolutePath, const QByteArray& content)
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
         qFatal("cannot write %s", qPrintable(path));
     f.write(content);
+}
+
+void quitWhenLoopRuns()
+{
+    QTimer::singleShot(0, qApp, [] {
+        if (QThread::currentThread()->loopLevel() > 0)
+            QCoreApplication::quit();
+        else
+            quitWhenLoopRuns();
+    });
 }
 
 bool containsGreen(const QImage& image, const QRect& area)

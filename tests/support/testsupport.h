@@ -34,6 +34,12 @@ void clearCapturedMessages();
 // below 80), the colour the window draws its clock and version in.
 bool containsGreen(const QImage& image, const QRect& area);
 
+// The command the start-up runs to find the platform plug-ins' folder.
+inline const char* const kPluginPathProbe = "echo $QT_QPA_PLATFORM_PLUGIN_PATH";
+// Ends the start-up's event loop once it runs: the splash processes events before it, so a
+// plain queued quit would be spent too early.
+void quitWhenLoopRuns();
+
 }  // namespace TestSupport
 
 // Like QTEST_MAIN, but with the platform seams installed before the application exists;
