@@ -275,7 +275,7 @@ void MoJuWizard::initMembers()
     step = 0;
     curInputEdit = nullptr;
     runState = 1;
-    pageState = 0;
+    pageState = kPageMain;
     cyclePhase = 3;
     pswLevel = 0;
     noInputAlarm = false;

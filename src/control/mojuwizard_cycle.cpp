@@ -117,7 +117,7 @@ void MoJuWizard::Run()
         for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
             if (cammerWidgets[c] && cammerWidgets[c]->UpdateImage()) {
                 ++frameCount[c];
-                if (imageTrigger && pageState != 2)
+                if (imageTrigger && pageState != kPageAlarm)
                     cTrigImage |= 1u << c;
             }
         }
@@ -150,7 +150,7 @@ void MoJuWizard::Run()
             gpProductAlarmWarnBox->show();
         endPass = true;
     }
-    if (!endPass && pageState == 2) {
+    if (!endPass && pageState == kPageAlarm) {
         // 8. The alarm page takes the inputs.
         HandleAlarmPageInputs();
         Stop(inCheckTimer);
@@ -223,7 +223,7 @@ void MoJuWizard::Run()
                 SetOut(StepOutput(d), 1);
             }
             TimerUp(d);
-            if (pageState == 2) {
+            if (pageState == kPageAlarm) {
                 if (Sys("system5", 9) == 0 && mode != kModeMulti) {
                     if (d == 1 && Sys("system14", 1) == 0)
                         SetOut(kClampOut, 1);
@@ -556,7 +556,7 @@ void MoJuWizard::TimerUp(int d)
     }
     CheckNG(false);
     cyclePhase = 2;
-    if (pageState != 2 && d == last && allOK && reCheckPending == 0 && Sys("system4", 1) != 0) {
+    if (pageState != kPageAlarm && d == last && allOK && reCheckPending == 0 && Sys("system4", 1) != 0) {
         gisReShape = true;
         for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
             if (cammerWidgets[c])
@@ -672,7 +672,7 @@ void MoJuWizard::StartDetect()
         SetOut(kEjectorOut, 1);
     mulitOutputInit();
     Flush();
-    pageState = 0;
+    pageState = kPageMain;
     reCheckPending = 0;
     std::fill(std::begin(reCheckCount), std::end(reCheckCount), 0);
     ResetRun();

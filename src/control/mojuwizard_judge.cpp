@@ -133,7 +133,7 @@ void MoJuWizard::CheckNG(bool clear)
     }
 
     // 6. Alarm.
-    if (alarm && pageState != 2) {
+    if (alarm && pageState != kPageAlarm) {
         if (redetectsLeft != 0) {
             if (mode != kModeMulti)
                 reCheckPending = 1;
@@ -153,7 +153,7 @@ void MoJuWizard::CheckNG(bool clear)
         } else {
             count = redetectsLeft == 0;
         }
-    } else if (pageState == 2) {
+    } else if (pageState == kPageAlarm) {
         if (P == 0 && prodNoAlarm) {
             count = true;
         } else {
@@ -171,7 +171,7 @@ void MoJuWizard::CheckNG(bool clear)
                 SetOut(kAlarmOut, 0);
             }
             Flush();
-            pageState = 0;
+            pageState = kPageMain;
             ResetRun();
             runState = 1;
             if (P == 0 && mode == kModeStandard && Sys("system1", 1) == 0) {
@@ -184,8 +184,8 @@ void MoJuWizard::CheckNG(bool clear)
         show = count = true;
     }
 
-    if (show && pageState != 2 && pageState != 3 && !PageShown("WizardParaWidget")) {
-        pageState = 1;
+    if (show && pageState != kPageAlarm && pageState != kPageTeaching && !PageShown("WizardParaWidget")) {
+        pageState = kPageResult;
         if (showTimer)
             showTimer->start(kShowResultMs);
         shownStep = s;
@@ -359,7 +359,7 @@ void MoJuWizard::RaiseAlarm(bool ng[])
             lcdTimer->start(seconds * 1000);
     }
     SetStopDetect();
-    pageState = 2;
+    pageState = kPageAlarm;
     viewCamera = numCamera;
     ChangeCammer();
     for (const char* page : {"HelpWidget", "WizardParaWidget"}) {
@@ -416,7 +416,7 @@ void MoJuWizard::TimerShow()
     if (showTimer)
         showTimer->stop();
     const int mode = Mode();
-    if (pageState != 2) {
+    if (pageState != kPageAlarm) {
         LEDOnOff(kLedResult, 1);
         LEDOnOff(kLedAlarm, 1);
         if (reCheckPending == 0 && shownStep == step && gDNum > 0) {
@@ -444,8 +444,8 @@ void MoJuWizard::TimerShow()
             }
         }
         cyclePhase = 3;
-        if (pageState == 1) {
-            pageState = 0;
+        if (pageState == kPageResult) {
+            pageState = kPageMain;
             update();
         }
     } else {
@@ -491,7 +491,7 @@ void MoJuWizard::CheckTemp()
 
 void MoJuWizard::SlotResetAlarm()
 {
-    if (pageState != 2) {
+    if (pageState != kPageAlarm) {
         SetOut(kAlarmOut, 0);
         Flush();
     }

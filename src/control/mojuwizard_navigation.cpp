@@ -47,6 +47,17 @@ void OpenRoiPage(MoJuWizard* win)
         win->drawROIWidget->Reset(false);
 }
 
+// The teaching page takes the screen: the button bar and the status strip go.
+void EnterTeachingPage(MoJuWizard* win)
+{
+    win->pageState = kPageTeaching;
+    if (win->indexButton)
+        win->indexButton->hide();
+    if (win->ioStatusWidget)
+        win->ioStatusWidget->hide();
+    OpenRoiPage(win);
+}
+
 }  // namespace
 
 // ---- camera layout ----
@@ -242,28 +253,18 @@ void MoJuWizard::SlotHelp()
 
 void MoJuWizard::SlotAdjustArea()
 {
-    if (AnotherPageOpen(this) || pageState == 2)
+    if (AnotherPageOpen(this) || pageState == kPageAlarm)
         return;
     if (CheckPassword() == 0)
         return;
-    pageState = 3;
-    if (indexButton)
-        indexButton->hide();
-    if (ioStatusWidget)
-        ioStatusWidget->hide();
-    OpenRoiPage(this);
+    EnterTeachingPage(this);
 }
 
 void MoJuWizard::SlotShowAlarmImgae()
 {
-    if (AnotherPageOpen(this) || pageState == 2)
+    if (AnotherPageOpen(this) || pageState == kPageAlarm)
         return;
-    pageState = 3;
-    if (indexButton)
-        indexButton->hide();
-    if (ioStatusWidget)
-        ioStatusWidget->hide();
-    OpenRoiPage(this);
+    EnterTeachingPage(this);
     if (drawROIWidget)
         drawROIWidget->setSource(kSourceNGRecord);
 }
@@ -281,7 +282,7 @@ void MoJuWizard::CheckArea()
         runState = 1;
         return;
     }
-    pageState = 3;
+    pageState = kPageTeaching;
     if (indexButton)
         indexButton->hide();
     OpenRoiPage(this);
@@ -295,7 +296,7 @@ void MoJuWizard::SlotSystemPara()
     // The factory level is for one visit: entering the settings lowers it.
     if (pswLevel == kFactoryLevel)
         pswLevel = gpWPara && gpWPara->isPswUsed != 0 ? 1 : 0;
-    if (CheckPassword() == 0 || pageState == 2)
+    if (CheckPassword() == 0 || pageState == kPageAlarm)
         return;
     if (gpWPara && gpWParaBak)
         *gpWParaBak = *gpWPara;

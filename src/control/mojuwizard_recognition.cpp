@@ -185,9 +185,9 @@ void MoJuWizard::SlotReTrain()
     gpChooseBox->setText(Text(kTextSureToResample));
     if (gpChooseBox->exec() != 1)
         return;
-    if (PageShown("WizardParaWidget") || TeachingShown() || pageState == 2)
+    if (PageShown("WizardParaWidget") || TeachingShown() || pageState == kPageAlarm)
         return;
-    pageState = 0;
+    pageState = kPageMain;
     if (runState == 3) {
         StartDetect();
         LEDOnOff(kLedDetecting, 1);

@@ -269,7 +269,7 @@ void DrawROIWidget::Reset(bool)
 void DrawROIWidget::Restart()
 {
     if (gpState)
-        gpState->pageState = 0;
+        gpState->pageState = kPageMain;
     for (int c = 0; c < numCamera; ++c)
         if (CammerWidget* v = View(c))
             v->DeselectROI();
