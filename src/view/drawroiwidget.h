@@ -128,6 +128,9 @@ private:
     bool RecordChanges(int c);
     // Starts drawing mode m on view v (deselects, hides the panel).
     void StartDrawMode(CammerWidget* v, int mode);
+    // The rectangle or circle button pressed: draw one shape, or with continued drawing switch
+    // the tool on (button caption endText) or off again (caption idleText).
+    void ToggleShapeTool(int mode, ColorButton* button, int idleText, const char* endText);
     void SetIdleCaptions();
     // Every caption in the largest font of its size class that fits its button.
     void FitCaptions();

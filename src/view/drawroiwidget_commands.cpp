@@ -43,42 +43,33 @@ void DrawROIWidget::StartDrawMode(CammerWidget* v, int mode)
 
 // ---- drawing buttons ----
 
-void DrawROIWidget::SlotDrawRect()
+void DrawROIWidget::ToggleShapeTool(int mode, ColorButton* button, int idleText, const char* endText)
 {
     CammerWidget* v = SelectedView();
     if (!v || gSource != kSourceTemplate)
         return;
     if (!Para().continuationArea) {
-        StartDrawMode(v, kDrawRect);
+        StartDrawMode(v, mode);
         polygonButton->setText(LanStr(kTextDrawPolygon));
-    } else if (gpState->drawMode == kDrawRect) {
+    } else if (gpState->drawMode == mode) {
         gpState->drawMode = kDrawNone;
-        rectButton->setText(LanStr(kTextDrawRect));
+        button->setText(LanStr(idleText));
     } else {
-        StartDrawMode(v, kDrawRect);
+        StartDrawMode(v, mode);
         SetIdleCaptions();
-        rectButton->setText(QString::fromUtf8(kEndRect));
+        button->setText(QString::fromUtf8(endText));
     }
     setCheckable();
 }
 
+void DrawROIWidget::SlotDrawRect()
+{
+    ToggleShapeTool(kDrawRect, rectButton, kTextDrawRect, kEndRect);
+}
+
 void DrawROIWidget::SlotDrawCircle()
 {
-    CammerWidget* v = SelectedView();
-    if (!v || gSource != kSourceTemplate)
-        return;
-    if (!Para().continuationArea) {
-        StartDrawMode(v, kDrawCircle);
-        polygonButton->setText(LanStr(kTextDrawPolygon));
-    } else if (gpState->drawMode == kDrawCircle) {
-        gpState->drawMode = kDrawNone;
-        circleButton->setText(LanStr(kTextDrawCircle));
-    } else {
-        StartDrawMode(v, kDrawCircle);
-        SetIdleCaptions();
-        circleButton->setText(QString::fromUtf8(kEndCircle));
-    }
-    setCheckable();
+    ToggleShapeTool(kDrawCircle, circleButton, kTextDrawCircle, kEndCircle);
 }
 
 void DrawROIWidget::SlotDrawHand()
