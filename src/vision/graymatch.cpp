@@ -59,6 +59,37 @@ double BrightnessRatio(const cv::Mat& image, const cv::Mat& low, const cv::Mat& 
     while (bin < kRatioBins - 1 && (seen += hist[bin]) * 2 < n) ++bin;
     return std::clamp((bin + 0.5) / kRatioOne, kMinBrightness, kMaxBrightness);
 }
+// Over out's size (8-bit, allocated): 255 where level lies more than lim outside [low, high],
+// else 0; whether any pixel does.
+bool MarkDepartures(const cv::Mat& level, const cv::Mat& low, const cv::Mat& high, unsigned char lim, cv::Mat& out)
+{
+    const int width = out.cols;
+    bool any = false;
+    for (int y = 0; y < out.rows; ++y) {
+        const unsigned char* v = level.ptr<unsigned char>(y);
+        const unsigned char* lo = low.ptr<unsigned char>(y);
+        const unsigned char* hi = high.ptr<unsigned char>(y);
+        unsigned char* d = out.ptr<unsigned char>(y);
+        int x = 0;
+#if CV_SIMD
+        const cv::v_uint8 vlim = cv::vx_setall_u8(lim);
+        cv::v_uint8 seen = cv::vx_setzero_u8();
+        for (; x <= width - cv::v_uint8::nlanes; x += cv::v_uint8::nlanes) {
+            const cv::v_uint8 px = cv::vx_load(v + x);  // u8 subtraction saturates at 0
+            const cv::v_uint8 departed = cv::v_max(cv::vx_load(lo + x) - px, px - cv::vx_load(hi + x)) > vlim;
+            cv::v_store(d + x, departed);
+            seen |= departed;
+        }
+        any = any || cv::v_check_any(seen);
+#endif
+        for (; x < width; ++x) {
+            d[x] = std::max(lo[x] - v[x], v[x] - hi[x]) > lim ? 255 : 0;
+            any = any || d[x];
+        }
+    }
+    return any;
+}
+
 }  // namespace
 
 float HueRamp(float r, float lo, float hi)
@@ -246,29 +277,7 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
     static thread_local cv::Mat departs, own;
     departs.create(height, width, CV_8UC1);
     const unsigned char lim = static_cast<unsigned char>(std::clamp(limit, 0, 255));
-    bool any = false;
-    for (int y = 0; y < height; ++y) {
-        const unsigned char* v = level.ptr<unsigned char>(y);
-        const unsigned char* lo = low.ptr<unsigned char>(y);
-        const unsigned char* hi = high.ptr<unsigned char>(y);
-        unsigned char* d = departs.ptr<unsigned char>(y);
-        int x = 0;
-#if CV_SIMD
-        const cv::v_uint8 vlim = cv::vx_setall_u8(lim);
-        cv::v_uint8 seen = cv::vx_setzero_u8();
-        for (; x <= width - cv::v_uint8::nlanes; x += cv::v_uint8::nlanes) {
-            const cv::v_uint8 px = cv::vx_load(v + x);  // u8 subtraction saturates at 0
-            const cv::v_uint8 out = cv::v_max(cv::vx_load(lo + x) - px, px - cv::vx_load(hi + x)) > vlim;
-            cv::v_store(d + x, out);
-            seen |= out;
-        }
-        any = any || cv::v_check_any(seen);
-#endif
-        for (; x < width; ++x) {
-            d[x] = std::max(lo[x] - v[x], v[x] - hi[x]) > lim ? 255 : 0;
-            any = any || d[x];
-        }
-    }
+    const bool any = MarkDepartures(level, low, high, lim, departs);
     if (!any) {
         diff = cv::Mat::zeros(height, width, CV_8UC1);
         return;
@@ -278,21 +287,7 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
     // values at that place departs too. (A band departure is always an own departure; the
     // mask is in the bands since training.)
     own.create(height, width, CV_8UC1);
-    for (int y = 0; y < height; ++y) {
-        const unsigned char* v = level.ptr<unsigned char>(y);
-        const unsigned char* plo = pointLow.ptr<unsigned char>(y);
-        const unsigned char* phi = pointHigh.ptr<unsigned char>(y);
-        unsigned char* o = own.ptr<unsigned char>(y);
-        int x = 0;
-#if CV_SIMD
-        const cv::v_uint8 vlim = cv::vx_setall_u8(lim);
-        for (; x <= width - cv::v_uint8::nlanes; x += cv::v_uint8::nlanes) {
-            const cv::v_uint8 px = cv::vx_load(v + x);
-            cv::v_store(o + x, cv::v_max(cv::vx_load(plo + x) - px, px - cv::vx_load(phi + x)) > vlim);
-        }
-#endif
-        for (; x < width; ++x) o[x] = std::max(plo[x] - v[x], v[x] - phi[x]) > lim ? 255 : 0;
-    }
+    MarkDepartures(level, pointLow, pointHigh, lim, own);
     static const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
     cv::dilate(departs, departs, square);
     cv::bitwise_and(departs, own, diff);
