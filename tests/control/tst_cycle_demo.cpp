@@ -7,14 +7,6 @@
 #include "mojuwizard.h"
 #include "testsupport.h"
 
-namespace {
-
-constexpr int kClamp = 0;
-constexpr int kAlarm = 2;
-constexpr int kOutput4 = 3;
-
-}  // namespace
-
 class TestCycleDemo : public QObject
 {
     Q_OBJECT
@@ -34,22 +26,22 @@ private slots:
     {
         QVERIFY(rig.setPart(0, false));
         const qint64 edge = rig.pulse(0, 100);
-        QVERIFY(rig.waitOutput(kClamp, true, 1000) > 0);
-        const qint64 off = rig.waitOutput(kClamp, false, 3000);
+        QVERIFY(rig.waitOutput(kClampOut, true, 1000) > 0);
+        const qint64 off = rig.waitOutput(kClampOut, false, 3000);
         QVERIFY(off > 0 && off - edge >= 1000 * 1000);
         QVERIFY(rig.view(0)->cameraOk);
 
         QVERIFY(rig.setPart(0, true));
         rig.pulse(0, 100);
-        QVERIFY(rig.waitOutput(kAlarm, true, 2000) > 0);
-        QVERIFY(rig.bit(rig.outputs(), kClamp));
+        QVERIFY(rig.waitOutput(kAlarmOut, true, 2000) > 0);
+        QVERIFY(rig.bit(rig.outputs(), kClampOut));
         QCOMPARE(rig.window->pageState, 2);
         QVERIFY(!rig.view(0)->roiOk[1][0]);
         // The demo mould's alarm releases itself after five seconds; its output follows the
         // alarm page, which comes up between the two.
         QVERIFY(rig.waitOutput(kOutput4, true, 1000) > 0);
         QVERIFY(rig.setPart(0, false));
-        const qint64 released = rig.waitOutput(kAlarm, false, 7000);
+        const qint64 released = rig.waitOutput(kAlarmOut, false, 7000);
         QVERIFY(released > 0);
         QVERIFY(rig.window->pageState != 2);
     }

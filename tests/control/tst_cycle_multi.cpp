@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr int kMulti = 3;
 constexpr int kCutSelf = 1;
 constexpr int kAllDuration = 4;
 constexpr int kShowMs = 2000;
@@ -29,7 +28,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(rig.start(1, 1,
-                          {{"numFailDetect", 1, kMulti},
+                          {{"numFailDetect", 1, kModeMulti},
                            {"system8", 1, 3},
                            {"system9", 1, 0},
                            {"system9", 2, -1},

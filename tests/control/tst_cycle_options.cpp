@@ -12,42 +12,11 @@
 #include "testsupport.h"
 #include "wizardpara.h"
 
-namespace {
-
-constexpr int kClamp = 0;
-constexpr int kEjector = 1;
-constexpr int kAlarm = 2;
-constexpr int kMouldOpen = 0;
-constexpr qint64 kMs = 1000;
-
-// Time between two board stamps in milliseconds.
-double Ms(qint64 fromUs, qint64 toUs)
-{
-    return double(toUs - fromUs) / kMs;
-}
-
-}  // namespace
-
 class TestCycleOptions : public QObject
 {
     Q_OBJECT
 
     CycleRig rig;
-
-    // Mould step only, delay `tenths`; the other options as the factory sets them.
-    void MouldOnly(int tenths)
-    {
-        rig.resetParams();
-        rig.setParam("system1", 2, 0);  // product step off
-        rig.setParam("trigInDelay", 2, tenths);
-        rig.apply();
-        QVERIFY(rig.restartDetection());
-        QVERIFY(!gpWPara->detectEnabled[0]);
-        QVERIFY(gpWPara->detectEnabled[1]);
-    }
-
-    // The machine opens the mould: a 100 ms pulse on input 0; the board time of its edge.
-    qint64 OpenMould() { return rig.pulse(kMouldOpen, 100); }
 
 private slots:
     void initTestCase() { QVERIFY(rig.start()); }
@@ -57,23 +26,23 @@ private slots:
     // Debounce 3 tenths: an input held 200 ms is a bounce, one held 400 ms starts the cycle.
     void debounceFiltersShortPulses()
     {
-        MouldOnly(3);
+        QVERIFY(rig.mouldOnly(3));
         rig.setParam("system6", 9, 3);
         const qint64 bounce = rig.pulse(kMouldOpen, 200);
         rig.wait(700);
-        QVERIFY(!rig.wasAt(kClamp, true, bounce, rig.nowUs()));
+        QVERIFY(!rig.wasAt(kClampOut, true, bounce, rig.nowUs()));
         const qint64 held = rig.pulse(kMouldOpen, 400);
-        const qint64 on = rig.waitOutput(kClamp, true, 1500);
+        const qint64 on = rig.waitOutput(kClampOut, true, 1500);
         QVERIFY(on > 0);
         QVERIFY2(Ms(held, on) >= 290, qPrintable(QString::number(Ms(held, on))));
-        QVERIFY(rig.waitOutput(kClamp, false, 2000) > 0);
+        QVERIFY(rig.waitOutput(kClampOut, false, 2000) > 0);
     }
 
     // Input 2 also starts a cycle, and its first two edges after the start of detection are
     // skipped: the third starts the cycle.
     void ejectorBackEdgesSkippedAfterStart()
     {
-        MouldOnly(1);
+        QVERIFY(rig.mouldOnly(1));
         rig.setParam("system1", 1, 1);  // the mould step on input 2
         rig.setParam("system12", 20, 1);
         rig.setParam("system13", 20, 2);
@@ -82,11 +51,11 @@ private slots:
         for (int skipped = 0; skipped < 2; ++skipped) {
             const qint64 at = rig.pulse(2, 100);
             rig.wait(400);
-            QVERIFY2(!rig.wasAt(kClamp, true, at + 1, rig.nowUs()), qPrintable(QString::number(skipped)));
+            QVERIFY2(!rig.wasAt(kClampOut, true, at + 1, rig.nowUs()), qPrintable(QString::number(skipped)));
         }
         rig.pulse(2, 100);
-        QVERIFY(rig.waitOutput(kClamp, true, 1000) > 0);
-        QVERIFY(rig.waitOutput(kClamp, false, 1000) > 0);
+        QVERIFY(rig.waitOutput(kClampOut, true, 1000) > 0);
+        QVERIFY(rig.waitOutput(kClampOut, false, 1000) > 0);
     }
 
     // Product and mould steps on one input: the mould step counts its own delay after the
@@ -100,10 +69,10 @@ private slots:
         rig.apply();
         QVERIFY(rig.restartDetection());
         QVERIFY(gpWPara->detectEnabled[0]);
-        const qint64 edge = OpenMould();
-        QVERIFY(rig.waitOutput(kEjector, true, 1000) > 0);
-        const qint64 product = rig.waitOutput(kEjector, false, 2000);
-        const qint64 mould = rig.waitOutput(kClamp, false, 2000);
+        const qint64 edge = rig.openMould();
+        QVERIFY(rig.waitOutput(kEjectorOut, true, 1000) > 0);
+        const qint64 product = rig.waitOutput(kEjectorOut, false, 2000);
+        const qint64 mould = rig.waitOutput(kClampOut, false, 2000);
         QVERIFY(product > 0 && mould > 0);
         QVERIFY2(Ms(edge, product) >= 300 && Ms(edge, product) < 700, qPrintable(QString::number(Ms(edge, product))));
         QVERIFY2(Ms(edge, mould) >= 500 && Ms(edge, mould) < 1000, qPrintable(QString::number(Ms(edge, mould))));
@@ -113,13 +82,13 @@ private slots:
     // cycle start but when half a second of the countdown is left.
     void preOutputSwitchesTheClampBeforeTheJudgement()
     {
-        MouldOnly(10);
+        QVERIFY(rig.mouldOnly(10));
         rig.setParam("system1", 6, 5);
-        const qint64 edge = OpenMould();
-        const qint64 on = rig.waitOutput(kClamp, true, 2000);
+        const qint64 edge = rig.openMould();
+        const qint64 on = rig.waitOutput(kClampOut, true, 2000);
         QVERIFY(on > 0);
         QVERIFY2(Ms(edge, on) >= 500 && Ms(edge, on) < 1000, qPrintable(QString::number(Ms(edge, on))));
-        const qint64 off = rig.waitOutput(kClamp, false, 2000);
+        const qint64 off = rig.waitOutput(kClampOut, false, 2000);
         QVERIFY2(off > 0 && Ms(edge, off) >= 1000, qPrintable(QString::number(Ms(edge, off))));
     }
 
@@ -127,20 +96,20 @@ private slots:
     // raising the alarm; the part is gone by then and the mould passes.
     void mouldNgWithRedetectionLeftJudgesAgain()
     {
-        MouldOnly(1);
+        QVERIFY(rig.mouldOnly(1));
         rig.setParam("system1", 7, 1);   // re-detections of the mould step
         rig.setParam("system14", 2, 8);  // 800 ms before the re-check
         const int runs = rig.records("run").size();
         QVERIFY(rig.setPart(0, true));
-        const qint64 edge = OpenMould();
+        const qint64 edge = rig.openMould();
         QTRY_VERIFY_WITH_TIMEOUT(rig.window->reCheckPending == 1 || rig.window->reCheckTimer->isActive(), 2000);
         QVERIFY(!rig.view(0)->cameraOk);
         QVERIFY(rig.window->pageState != 2);
         QVERIFY(rig.setPart(0, false));
-        const qint64 off = rig.waitOutput(kClamp, false, 3000);
+        const qint64 off = rig.waitOutput(kClampOut, false, 3000);
         QVERIFY(off > 0);
         QVERIFY2(Ms(edge, off) >= 900, qPrintable(QString::number(Ms(edge, off))));
-        QVERIFY(!rig.wasAt(kAlarm, true, edge, rig.nowUs()));
+        QVERIFY(!rig.wasAt(kAlarmOut, true, edge, rig.nowUs()));
         QCOMPARE(rig.records("run").size(), runs);
         // The NG of the first judgement was not counted as a picture.
         QVERIFY(rig.window->detectState[0][1] != 3);
@@ -149,29 +118,29 @@ private slots:
     // Production limit 2: the second OK mould raises the production alarm.
     void productionLimitRaisesItsAlarm()
     {
-        MouldOnly(1);
+        QVERIFY(rig.mouldOnly(1));
         rig.setParam("system14", 3, 2);
-        OpenMould();
-        QVERIFY(rig.waitOutput(kClamp, true, 1000) > 0);
-        QVERIFY(rig.waitOutput(kClamp, false, 2000) > 0);
+        rig.openMould();
+        QVERIFY(rig.waitOutput(kClampOut, true, 1000) > 0);
+        QVERIFY(rig.waitOutput(kClampOut, false, 2000) > 0);
         QVERIFY(!rig.window->productAlarm);
-        const qint64 second = OpenMould();
-        QVERIFY(rig.waitOutput(kAlarm, true, 2000) > 0);
-        QVERIFY(rig.bit(rig.outputs(), kClamp));
+        const qint64 second = rig.openMould();
+        QVERIFY(rig.waitOutput(kAlarmOut, true, 2000) > 0);
+        QVERIFY(rig.bit(rig.outputs(), kClampOut));
         QVERIFY(rig.window->productAlarm);
         // Every further edge is ignored while the alarm shows.
         rig.wait(200);
-        OpenMould();
+        rig.openMould();
         rig.wait(600);
-        QVERIFY(rig.bit(rig.outputs(), kAlarm));
-        QVERIFY(!rig.wasAt(kClamp, false, second + 50 * kMs, rig.nowUs()));
+        QVERIFY(rig.bit(rig.outputs(), kAlarmOut));
+        QVERIFY(!rig.wasAt(kClampOut, false, second + 50 * kMs, rig.nowUs()));
         rig.setParam("system14", 3, 0);
     }
 
     // Pulse mode: the judgement sets all three outputs and the clamp pulse ends them.
     void pulseModeEndsTheOutputsAfterTheClampPulse()
     {
-        MouldOnly(1);
+        QVERIFY(rig.mouldOnly(1));
         rig.setParam("system5", 9, 1);
         rig.setParam("system2", 6, 3);
         rig.setParam("system2", 4, 5);  // NG pictures kept
@@ -182,25 +151,25 @@ private slots:
             gisSaveFail[kNgSlot] = false;
             std::fill_n(gpFailImage[kNgSlot], rig.view(0)->imagePixels * 4, 0);
         }
-        const qint64 ok = OpenMould();
-        const qint64 ejectorOn = rig.waitOutput(kEjector, true, 2000);
+        const qint64 ok = rig.openMould();
+        const qint64 ejectorOn = rig.waitOutput(kEjectorOut, true, 2000);
         QVERIFY(ejectorOn > 0);
-        QVERIFY(!rig.bit(rig.outputs(), kClamp));
-        const qint64 ejectorOff = rig.waitOutput(kEjector, false, 2000);
+        QVERIFY(!rig.bit(rig.outputs(), kClampOut));
+        const qint64 ejectorOff = rig.waitOutput(kEjectorOut, false, 2000);
         QVERIFY2(ejectorOff > 0 && Ms(ejectorOn, ejectorOff) >= 280,
                  qPrintable(QString::number(Ms(ejectorOn, ejectorOff))));
-        QVERIFY(!rig.wasAt(kAlarm, true, ok, rig.nowUs()));
+        QVERIFY(!rig.wasAt(kAlarmOut, true, ok, rig.nowUs()));
 
         QVERIFY(rig.setPart(0, true));
         rig.wait(300);
-        OpenMould();
-        const qint64 alarmOn = rig.waitOutput(kAlarm, true, 2000);
+        rig.openMould();
+        const qint64 alarmOn = rig.waitOutput(kAlarmOut, true, 2000);
         QVERIFY(alarmOn > 0);
-        QVERIFY(rig.bit(rig.outputs(), kClamp));
-        QVERIFY(!rig.bit(rig.outputs(), kEjector));
-        const qint64 alarmOff = rig.waitOutput(kAlarm, false, 2000);
+        QVERIFY(rig.bit(rig.outputs(), kClampOut));
+        QVERIFY(!rig.bit(rig.outputs(), kEjectorOut));
+        const qint64 alarmOff = rig.waitOutput(kAlarmOut, false, 2000);
         QVERIFY(alarmOff > 0 && Ms(alarmOn, alarmOff) >= 280);
-        QVERIFY(!rig.bit(rig.outputs(), kClamp));
+        QVERIFY(!rig.bit(rig.outputs(), kClampOut));
         // No alarm page in pulse mode: the NG picture, rendered into its slot, goes to the writer.
         QVERIFY(rig.window->pageState != 2);
         QMutexLocker lock(pMutexSaveFail);
@@ -222,14 +191,14 @@ private slots:
         rig.setParam("trigInDelay", 2, 5);
         rig.apply();
         QVERIFY(rig.restartDetection());
-        const qint64 edge = OpenMould();
-        const qint64 on = rig.waitOutput(kEjector, true, 1500);
+        const qint64 edge = rig.openMould();
+        const qint64 on = rig.waitOutput(kEjectorOut, true, 1500);
         QVERIFY(on > 0);
         QVERIFY(Ms(edge, on) >= 100);
-        const qint64 off = rig.waitOutput(kEjector, false, 1000);
+        const qint64 off = rig.waitOutput(kEjectorOut, false, 1000);
         QVERIFY(off > 0);
         QVERIFY2(Ms(on, off) >= 40, qPrintable(QString::number(Ms(on, off))));
-        QVERIFY(rig.waitOutput(kClamp, false, 1500) > 0);
+        QVERIFY(rig.waitOutput(kClampOut, false, 1500) > 0);
     }
 };
 

@@ -11,10 +11,6 @@
 
 namespace {
 
-constexpr int kClamp = 0;
-constexpr int kAlarm = 2;
-constexpr int kTwoColour = 1;
-constexpr int kTurntable = 2;
 constexpr int kBothSides = 2;
 
 }  // namespace
@@ -44,10 +40,10 @@ class TestCycleSides : public QObject
     void ExpectJudged(int detection, bool ng)
     {
         if (ng) {
-            QVERIFY(rig.waitOutput(kAlarm, true, 2000) > 0);
+            QVERIFY(rig.waitOutput(kAlarmOut, true, 2000) > 0);
             QCOMPARE(rig.window->pageState, 2);
         } else {
-            QVERIFY(rig.waitOutput(kClamp, false, 2000) > 0);
+            QVERIFY(rig.waitOutput(kClampOut, false, 2000) > 0);
             QVERIFY(rig.window->pageState != 2);
         }
         QCOMPARE(rig.window->step, detection);
@@ -57,11 +53,11 @@ class TestCycleSides : public QObject
     {
         QVERIFY(rig.setPart(0, false));
         rig.window->SlotClearNGAlarm();
-        QVERIFY(rig.waitOutput(kAlarm, false, 1000) > 0);
+        QVERIFY(rig.waitOutput(kAlarmOut, false, 1000) > 0);
     }
 
 private slots:
-    void initTestCase() { QVERIFY(rig.start(1, 1, {{"numFailDetect", 1, kTwoColour}})); }
+    void initTestCase() { QVERIFY(rig.start(1, 1, {{"numFailDetect", 1, kModeTwoColour}})); }
 
     void init() { QVERIFY(rig.setPart(0, false)); }
 
@@ -69,19 +65,19 @@ private slots:
     // (detection 1) and input 3 the right one (detection 3).
     void twoColourSideInputsChooseTheMould()
     {
-        Machine(kTwoColour);
+        Machine(kModeTwoColour);
         rig.pulse(0, 100);
-        QVERIFY(rig.waitOutput(kClamp, true, 1000) > 0);
+        QVERIFY(rig.waitOutput(kClampOut, true, 1000) > 0);
         rig.wait(400);
         // Input 0 alone starts no countdown: the mould steps wait for their side input.
-        QVERIFY(rig.bit(rig.outputs(), kClamp));
+        QVERIFY(rig.bit(rig.outputs(), kClampOut));
         rig.pulse(2, 100);
         ExpectJudged(1, false);
         QCOMPARE(rig.window->moldSide, 1);
 
         QVERIFY(rig.setPart(0, true));
         rig.pulse(0, 100);
-        QVERIFY(rig.waitOutput(kClamp, true, 1000) > 0);
+        QVERIFY(rig.waitOutput(kClampOut, true, 1000) > 0);
         rig.wait(200);
         rig.pulse(3, 100);
         ExpectJudged(3, true);
@@ -94,15 +90,15 @@ private slots:
     // and 2 start nothing.
     void turntableStartsOnInputsZeroAndThree()
     {
-        Machine(kTurntable);
+        Machine(kModeTurntable);
         QCOMPARE(gpWPara->detectTrigIn[1], 255);
         for (int input : {1, 2}) {
             const qint64 at = rig.pulse(input, 100);
             rig.wait(500);
-            QVERIFY2(!rig.wasAt(kClamp, true, at, rig.nowUs()), qPrintable(QString::number(input)));
+            QVERIFY2(!rig.wasAt(kClampOut, true, at, rig.nowUs()), qPrintable(QString::number(input)));
         }
         rig.pulse(0, 100);
-        QVERIFY(rig.waitOutput(kClamp, true, 1000) > 0);
+        QVERIFY(rig.waitOutput(kClampOut, true, 1000) > 0);
         ExpectJudged(1, false);
         QCOMPARE(rig.window->moldSide, 1);
 

@@ -14,42 +14,11 @@
 #include "warnbox.h"
 #include "wizardpara.h"
 
-namespace {
-
-constexpr int kClamp = 0;
-constexpr int kAlarm = 2;
-constexpr int kOutput4 = 3;
-constexpr int kMouldOpen = 0;
-constexpr qint64 kMs = 1000;
-
-// Time between two board stamps in milliseconds.
-double Ms(qint64 fromUs, qint64 toUs)
-{
-    return double(toUs - fromUs) / kMs;
-}
-
-}  // namespace
-
 class TestCycleStandard : public QObject
 {
     Q_OBJECT
 
     CycleRig rig;
-
-    // Mould step only, delay `tenths`; the other options as the factory sets them.
-    void MouldOnly(int tenths)
-    {
-        rig.resetParams();
-        rig.setParam("system1", 2, 0);  // product step off
-        rig.setParam("trigInDelay", 2, tenths);
-        rig.apply();
-        QVERIFY(rig.restartDetection());
-        QVERIFY(!gpWPara->detectEnabled[0]);
-        QVERIFY(gpWPara->detectEnabled[1]);
-    }
-
-    // The machine opens the mould: a 100 ms pulse on input 0; the board time of its edge.
-    qint64 OpenMould() { return rig.pulse(kMouldOpen, 100); }
 
 private slots:
     void initTestCase() { QVERIFY(rig.start()); }
@@ -60,17 +29,17 @@ private slots:
     // mould is judged, 500 ms plus the recognition later.
     void okMouldReleasesTheClamp()
     {
-        MouldOnly(5);
-        QVERIFY(!rig.bit(rig.outputs(), kClamp));
-        const qint64 edge = OpenMould();
-        const qint64 on = rig.waitOutput(kClamp, true, 1000);
+        QVERIFY(rig.mouldOnly(5));
+        QVERIFY(!rig.bit(rig.outputs(), kClampOut));
+        const qint64 edge = rig.openMould();
+        const qint64 on = rig.waitOutput(kClampOut, true, 1000);
         QVERIFY(on > 0);
         // At the edge, long before the countdown ends (the time itself is measured in bench/).
         QVERIFY2(Ms(edge, on) < 400, qPrintable(QString::number(Ms(edge, on))));
-        const qint64 off = rig.waitOutput(kClamp, false, 2000);
+        const qint64 off = rig.waitOutput(kClampOut, false, 2000);
         QVERIFY(off > 0);
         QVERIFY2(Ms(edge, off) >= 500 && Ms(edge, off) < 1500, qPrintable(QString::number(Ms(edge, off))));
-        QVERIFY(!rig.wasAt(kAlarm, true, edge, rig.nowUs()));
+        QVERIFY(!rig.wasAt(kAlarmOut, true, edge, rig.nowUs()));
         QCOMPARE(rig.window->pageState, 1);  // the result on show
         QCOMPARE(rig.window->step, 1);
         QVERIFY(rig.view(0)->cameraOk);
@@ -79,35 +48,35 @@ private slots:
     // The cycle time is the wall-clock time between two cycle starts, in tenths.
     void cycleTimeBetweenTwoStarts()
     {
-        MouldOnly(1);
+        QVERIFY(rig.mouldOnly(1));
         const QDateTime t0 = QDateTime::fromMSecsSinceEpoch(QDateTime::currentSecsSinceEpoch() * 1000);
         PlatformClock::setNow(t0);
-        OpenMould();
-        QVERIFY(rig.waitOutput(kClamp, true, 1000) > 0);
-        QVERIFY(rig.waitOutput(kClamp, false, 1000) > 0);
+        rig.openMould();
+        QVERIFY(rig.waitOutput(kClampOut, true, 1000) > 0);
+        QVERIFY(rig.waitOutput(kClampOut, false, 1000) > 0);
         PlatformClock::setNow(t0.addMSecs(12345));
-        OpenMould();
-        QVERIFY(rig.waitOutput(kClamp, true, 1000) > 0);
+        rig.openMould();
+        QVERIFY(rig.waitOutput(kClampOut, true, 1000) > 0);
         PlatformClock::resetNow();
         QCOMPARE(rig.window->cycleTime, 123);
-        QVERIFY(rig.waitOutput(kClamp, false, 1000) > 0);
+        QVERIFY(rig.waitOutput(kClampOut, false, 1000) > 0);
     }
 
     // NG picture: clamp and alarm stay on, the alarm page holds the system, the "run" record
     // names the camera; the release drops both outputs and lets the next cycle run.
     void ngMouldRaisesAndClearsTheAlarm()
     {
-        MouldOnly(5);
+        QVERIFY(rig.mouldOnly(5));
         rig.setParam("system2", 4, 5);  // NG pictures kept
         rig.apply();
         const int recordsBefore = rig.records("run").size();
         QVERIFY(rig.setPart(0, true));
-        const qint64 edge = OpenMould();
-        QVERIFY(rig.waitOutput(kAlarm, true, 2000) > 0);
+        const qint64 edge = rig.openMould();
+        QVERIFY(rig.waitOutput(kAlarmOut, true, 2000) > 0);
         rig.wait(600);
-        QVERIFY(rig.bit(rig.outputs(), kClamp));
-        QVERIFY(rig.bit(rig.outputs(), kAlarm));
-        QVERIFY(!rig.wasAt(kClamp, false, edge + 50 * kMs, rig.nowUs()));
+        QVERIFY(rig.bit(rig.outputs(), kClampOut));
+        QVERIFY(rig.bit(rig.outputs(), kAlarmOut));
+        QVERIFY(!rig.wasAt(kClampOut, false, edge + 50 * kMs, rig.nowUs()));
         QCOMPARE(rig.window->pageState, 2);
         QCOMPARE(rig.window->runState, 3);
         QVERIFY(!rig.view(0)->cameraOk);
@@ -118,42 +87,42 @@ private slots:
         QCOMPARE(rig.window->detectState[0][1], 3);
 
         // While the alarm holds, a new mould-open edge starts nothing.
-        OpenMould();
+        rig.openMould();
         rig.wait(800);
         QCOMPARE(rig.window->pageState, 2);
 
         // Release as the automatic release does it.
         QVERIFY(rig.setPart(0, false));
         rig.window->SlotClearNGAlarm();
-        QVERIFY(rig.waitOutput(kAlarm, false, 1000) > 0);
-        QVERIFY(rig.waitOutput(kClamp, false, 1000) > 0);
+        QVERIFY(rig.waitOutput(kAlarmOut, false, 1000) > 0);
+        QVERIFY(rig.waitOutput(kClampOut, false, 1000) > 0);
         QCOMPARE(rig.window->pageState, 1);
         QCOMPARE(rig.window->runState, 1);
         QCOMPARE(rig.records("run").last(), QStringLiteral("所有相机都不检测本模"));
 
         // Detection goes on.
-        const qint64 next = OpenMould();
-        QVERIFY(rig.waitOutput(kClamp, true, 1000) > 0);
-        const qint64 off = rig.waitOutput(kClamp, false, 2000);
+        const qint64 next = rig.openMould();
+        QVERIFY(rig.waitOutput(kClampOut, true, 1000) > 0);
+        const qint64 off = rig.waitOutput(kClampOut, false, 2000);
         QVERIFY(off > 0 && Ms(next, off) >= 500);
     }
 
     // Timed release of a mould NG: output 4 on with the alarm, and the release after its time.
     void timedReleaseOfAMouldAlarm()
     {
-        MouldOnly(2);
+        QVERIFY(rig.mouldOnly(2));
         rig.setParam("system9", 11, 1);
         rig.setParam("system9", 12, 5);
         QVERIFY(rig.setPart(0, true));
-        OpenMould();
-        const qint64 alarm = rig.waitOutput(kAlarm, true, 2000);
+        rig.openMould();
+        const qint64 alarm = rig.waitOutput(kAlarmOut, true, 2000);
         QVERIFY(alarm > 0);
         QVERIFY(rig.waitOutput(kOutput4, true, 500) > 0);
         QVERIFY(rig.setPart(0, false));
-        const qint64 released = rig.waitOutput(kAlarm, false, 2000);
+        const qint64 released = rig.waitOutput(kAlarmOut, false, 2000);
         QVERIFY(released > 0);
         QVERIFY2(Ms(alarm, released) >= 450, qPrintable(QString::number(Ms(alarm, released))));
-        QVERIFY(!rig.bit(rig.outputs(), kClamp));
+        QVERIFY(!rig.bit(rig.outputs(), kClampOut));
         QVERIFY(rig.window->pageState != 2);
     }
 
@@ -161,25 +130,25 @@ private slots:
     // starts, nothing is judged.
     void triggerOutOfRangeMeansTheStepIsOff()
     {
-        MouldOnly(1);
+        QVERIFY(rig.mouldOnly(1));
         gpWPara->detectTrigIn[1] = 9;
         const int judged = gAllNum[0];
-        OpenMould();
-        QVERIFY(rig.waitOutput(kClamp, true, 1000) > 0);
+        rig.openMould();
+        QVERIFY(rig.waitOutput(kClampOut, true, 1000) > 0);
         rig.wait(500);
         QCOMPARE(gAllNum[0], judged);
-        QVERIFY(rig.bit(rig.outputs(), kClamp));
+        QVERIFY(rig.bit(rig.outputs(), kClampOut));
     }
 
     // The camera goes away during a countdown: the clamp output is held, the warning shows and
     // the passes slow to one a second; its return is recorded and the next cycle is judged.
     void lostCameraHoldsTheClampUntilItReturns()
     {
-        MouldOnly(5);
+        QVERIFY(rig.mouldOnly(5));
         const QString back = gaLanStr[656 * kLanColumns + gLan];
         const int infos = rig.records("info").count(back);
-        OpenMould();
-        QVERIFY(rig.waitOutput(kClamp, true, 1000) > 0);
+        rig.openMould();
+        QVERIFY(rig.waitOutput(kClampOut, true, 1000) > 0);
         QFile knob("simcamera.in");
         QVERIFY(knob.open(QIODevice::WriteOnly | QIODevice::Truncate));
         knob.write("lose 1\n");
@@ -190,49 +159,49 @@ private slots:
         QCOMPARE(gpWarnBox->text(), gaLanStr[39 * kLanColumns + gLan]);
         const qint64 lost = rig.nowUs();
         rig.wait(1200);
-        QVERIFY(rig.bit(rig.outputs(), kClamp));
-        QVERIFY(!rig.wasAt(kClamp, false, lost, rig.nowUs()));
+        QVERIFY(rig.bit(rig.outputs(), kClampOut));
+        QVERIFY(!rig.wasAt(kClampOut, false, lost, rig.nowUs()));
 
         // Back after its third reconnection attempt.
         QTRY_VERIFY_WITH_TIMEOUT(rig.window->camerasOK, 6000);
         QCOMPARE(rig.records("info").count(back), infos + 1);
         QTRY_COMPARE_WITH_TIMEOUT(rig.window->runTimer->interval(), 100, 1000);
-        const qint64 next = OpenMould();
-        QVERIFY(rig.waitOutput(kClamp, false, 3000) > 0);
-        QVERIFY(rig.firstChange(kClamp, false, next) > 0);
+        const qint64 next = rig.openMould();
+        QVERIFY(rig.waitOutput(kClampOut, false, 3000) > 0);
+        QVERIFY(rig.firstChange(kClampOut, false, next) > 0);
     }
 
     // No mould-open edge for a second after a cycle start: the clamp output is cut, the
     // warning shows and is recorded; the next cycle start takes the warning away.
     void noInputAlarmAfterTheSetTime()
     {
-        MouldOnly(1);
+        QVERIFY(rig.mouldOnly(1));
         rig.setParam("system2", 18, 1);
         const QString text = gaLanStr[335 * kLanColumns + gLan];
         const int infos = rig.records("info").count(text);
-        const qint64 edge = OpenMould();
-        QVERIFY(rig.waitOutput(kClamp, true, 1000) > 0);
-        QVERIFY(rig.waitOutput(kClamp, false, 1000) > 0);
-        const qint64 cut = rig.waitOutput(kClamp, true, 2000);
+        const qint64 edge = rig.openMould();
+        QVERIFY(rig.waitOutput(kClampOut, true, 1000) > 0);
+        QVERIFY(rig.waitOutput(kClampOut, false, 1000) > 0);
+        const qint64 cut = rig.waitOutput(kClampOut, true, 2000);
         QVERIFY(cut > 0);
         QVERIFY2(Ms(edge, cut) >= 950, qPrintable(QString::number(Ms(edge, cut))));
         QVERIFY(rig.window->noInputAlarm);
         QCOMPARE(gpWarnBox->text(), text);
         QCOMPARE(rig.records("info").count(text), infos + 1);
-        const qint64 next = OpenMould();
+        const qint64 next = rig.openMould();
         QTRY_VERIFY_WITH_TIMEOUT(!rig.window->noInputAlarm, 1000);
         QVERIFY(gpWarnBox->isHidden());
-        QVERIFY(rig.waitOutput(kClamp, false, 1000) > 0);
+        QVERIFY(rig.waitOutput(kClampOut, false, 1000) > 0);
         // That start did not arm the timer again.
         rig.wait(1300);
-        QVERIFY(!rig.wasAt(kClamp, true, next + 500 * kMs, rig.nowUs()));
+        QVERIFY(!rig.wasAt(kClampOut, true, next + 500 * kMs, rig.nowUs()));
     }
 
     // Manual triggers: the chosen step is judged at once and counts nothing; a disabled step
     // is refused with a message.
     void manualTriggerJudgesWithoutCounting()
     {
-        MouldOnly(5);
+        QVERIFY(rig.mouldOnly(5));
         const int judged = gAllNum[0];
         rig.window->SlotManualTrig(1);
         QTRY_COMPARE_WITH_TIMEOUT(rig.window->pageState, 1, 1000);
@@ -250,15 +219,15 @@ private slots:
     // The start/stop button: stopped detection ignores the mould; both changes are recorded.
     void startStopButton()
     {
-        MouldOnly(1);
+        QVERIFY(rig.mouldOnly(1));
         const int operates = rig.records("operate").size();
         rig.answerer->answer(ModalAnswerer::Yes);
         rig.window->SlotStartStop();
         QCOMPARE(rig.window->runState, 3);
         QCOMPARE(rig.window->indexButton->startStopButton->text(), gaLanStr[136 * kLanColumns + gLan]);
-        const qint64 edge = OpenMould();
+        const qint64 edge = rig.openMould();
         rig.wait(500);
-        QVERIFY(!rig.wasAt(kClamp, true, edge + 1, rig.nowUs()));
+        QVERIFY(!rig.wasAt(kClampOut, true, edge + 1, rig.nowUs()));
         rig.window->SlotStartStop();
         QCOMPARE(rig.window->runState, 1);
         QCOMPARE(rig.window->indexButton->startStopButton->text(), gaLanStr[127 * kLanColumns + gLan]);
@@ -266,9 +235,9 @@ private slots:
         QCOMPARE(operate.size(), operates + 2);
         QCOMPARE(operate.at(operates), gaLanStr[141 * kLanColumns + gLan]);
         QCOMPARE(operate.at(operates + 1), gaLanStr[142 * kLanColumns + gLan]);
-        OpenMould();
-        QVERIFY(rig.waitOutput(kClamp, true, 1000) > 0);
-        QVERIFY(rig.waitOutput(kClamp, false, 1000) > 0);
+        rig.openMould();
+        QVERIFY(rig.waitOutput(kClampOut, true, 1000) > 0);
+        QVERIFY(rig.waitOutput(kClampOut, false, 1000) > 0);
     }
 
     // Re-sampling: the operator confirms it, the next mould's frame (with the part in it)
@@ -276,7 +245,7 @@ private slots:
     // retrained and that part no longer alarms.
     void resamplingTakesTheNextFrameAsTemplate()
     {
-        MouldOnly(2);
+        QVERIFY(rig.mouldOnly(2));
         QVERIFY(rig.setPart(0, true));
         const int operates = rig.records("operate").size();
         rig.answerer->answer(ModalAnswerer::Yes);
@@ -287,11 +256,11 @@ private slots:
         QVERIFY(rig.records("operate").last().endsWith(gaLanStr[139 * kLanColumns + gLan]));
 
         const int judged = gAllNum[0];
-        OpenMould();
+        rig.openMould();
         QTRY_COMPARE_WITH_TIMEOUT(rig.window->pageState, 3, 2000);  // the teaching page
         QVERIFY(!rig.view(0)->pendingTemplate[1]);
-        QVERIFY(rig.bit(rig.outputs(), kClamp));
-        QVERIFY(!rig.bit(rig.outputs(), kAlarm));
+        QVERIFY(rig.bit(rig.outputs(), kClampOut));
+        QVERIFY(!rig.bit(rig.outputs(), kAlarmOut));
         QCOMPARE(gAllNum[0], judged);
         QCOMPARE(QImage(rig.view(0)->DetectionDir(1) + "/template0.bmp").pixelColor(320, 240).value(), 0);
 
@@ -299,12 +268,12 @@ private slots:
         gFromTrain = 0;
         rig.window->pageState = 0;
         rig.window->BackTrain();
-        QVERIFY(rig.waitOutput(kClamp, false, 1000) > 0);
+        QVERIFY(rig.waitOutput(kClampOut, false, 1000) > 0);
         QTRY_VERIFY_WITH_TIMEOUT(!gisReTrain, 3000);  // retrained when the shown result ends
 
-        OpenMould();
-        QVERIFY(rig.waitOutput(kClamp, true, 1000) > 0);
-        QVERIFY(rig.waitOutput(kClamp, false, 2000) > 0);
+        rig.openMould();
+        QVERIFY(rig.waitOutput(kClampOut, true, 1000) > 0);
+        QVERIFY(rig.waitOutput(kClampOut, false, 2000) > 0);
         QVERIFY(rig.view(0)->cameraOk);
         QCOMPARE(gAllNum[0], judged + 1);
 
@@ -320,25 +289,25 @@ private slots:
     // while it is pending counts as NG.
     void temperatureAlarm()
     {
-        MouldOnly(1);
+        QVERIFY(rig.mouldOnly(1));
         gisTempAlarm = true;
         rig.window->CheckTemp();
-        const qint64 on = rig.waitOutput(kAlarm, true, 500);
+        const qint64 on = rig.waitOutput(kAlarmOut, true, 500);
         QVERIFY(on > 0);
-        const qint64 off = rig.waitOutput(kAlarm, false, 2000);
+        const qint64 off = rig.waitOutput(kAlarmOut, false, 2000);
         QVERIFY(off > 0 && Ms(on, off) >= 900);
 
         // The cameras see nothing wrong: the alarm page holds the mould closed (the alarm
         // output is the periodic check's).
-        const qint64 edge = OpenMould();
-        QVERIFY(rig.waitOutput(kClamp, true, 1000) > 0);
+        const qint64 edge = rig.openMould();
+        QVERIFY(rig.waitOutput(kClampOut, true, 1000) > 0);
         QTRY_COMPARE_WITH_TIMEOUT(rig.window->pageState, 2, 2000);
         QVERIFY(rig.view(0)->cameraOk);
         rig.wait(300);
-        QVERIFY(!rig.wasAt(kClamp, false, edge + 50 * kMs, rig.nowUs()));
+        QVERIFY(!rig.wasAt(kClampOut, false, edge + 50 * kMs, rig.nowUs()));
         gisTempAlarm = false;
         rig.window->SlotClearNGAlarm();
-        QVERIFY(rig.waitOutput(kClamp, false, 1000) > 0);
+        QVERIFY(rig.waitOutput(kClampOut, false, 1000) > 0);
         QVERIFY(rig.window->pageState != 2);
     }
 
@@ -346,7 +315,7 @@ private slots:
     // the timers and the IO signal: neither the pass nor the countdown may start again.
     void nestedEventLoopsDoNotRunTheCycleTwice()
     {
-        MouldOnly(1);
+        QVERIFY(rig.mouldOnly(1));
         rig.setParam("system6", 10, 1);  // statistics on: the judgement emits sendRecord
         int nested = 0;
         const auto connection = connect(rig.window, &MoJuWizard::sendRecord, this, [&] {
@@ -357,8 +326,8 @@ private slots:
             QTest::qWait(300);
         });
         const int judged = gAllNum[0];
-        OpenMould();
-        QVERIFY(rig.waitOutput(kClamp, false, 3000) > 0);
+        rig.openMould();
+        QVERIFY(rig.waitOutput(kClampOut, false, 3000) > 0);
         rig.wait(200);
         disconnect(connection);
         QCOMPARE(nested, 1);

@@ -24,8 +24,6 @@
 
 namespace {
 
-constexpr int kClamp = 0;
-constexpr int kAlarm = 2;
 constexpr int kMould = 1;  // the detection input 0 starts: the mould step
 constexpr int kEnglish = 1;
 const QString kTitle = "Detection Mold of camera %1 ";
@@ -82,7 +80,7 @@ class TestTeaching : public QObject
     bool alarm()
     {
         rig.pulse(0, 100);
-        return rig.waitOutput(kAlarm, true, 3000) > 0 && rig.window->pageState == 2 && page->isVisible();
+        return rig.waitOutput(kAlarmOut, true, 3000) > 0 && rig.window->pageState == 2 && page->isVisible();
     }
 
     QStringList newRecords(const QString& type, int before) { return rig.records(type).mid(before); }
@@ -191,15 +189,15 @@ private slots:
         // Re-detect judges the same picture again: it passes, the alarm and the page go.
         page->reCheckButton->click();
         QVERIFY(v0->cameraOk);
-        QVERIFY(rig.waitOutput(kAlarm, false, 2000) > 0);
+        QVERIFY(rig.waitOutput(kAlarmOut, false, 2000) > 0);
         QVERIFY(rig.window->pageState != 2);
         QVERIFY(page->isHidden());
 
         // The next mould with the part still there is OK.
         rig.pulse(0, 100);
-        QVERIFY(rig.waitOutput(kClamp, false, 3000) > 0);
+        QVERIFY(rig.waitOutput(kClampOut, false, 3000) > 0);
         CycleRig::wait(300);
-        QVERIFY(!rig.bit(rig.outputs(), kAlarm));
+        QVERIFY(!rig.bit(rig.outputs(), kAlarmOut));
         QVERIFY(v0->cameraOk);
         QVERIFY(v0->roiOk[kMould][0]);
 
@@ -218,12 +216,12 @@ private slots:
         QCOMPARE(v2->templateValid[kMould][1], 1);
         QCOMPARE(v2->templateCount[kMould], 2);
         QVERIFY(QFile::exists("./cammer32/template1.bmp"));
-        QVERIFY(rig.waitOutput(kAlarm, false, 2000) > 0);
+        QVERIFY(rig.waitOutput(kAlarmOut, false, 2000) > 0);
         QVERIFY(rig.window->pageState != 2);
         rig.pulse(0, 100);
-        QVERIFY(rig.waitOutput(kClamp, false, 3000) > 0);
+        QVERIFY(rig.waitOutput(kClampOut, false, 3000) > 0);
         CycleRig::wait(300);
-        QVERIFY(!rig.bit(rig.outputs(), kAlarm));
+        QVERIFY(!rig.bit(rig.outputs(), kAlarmOut));
         QVERIFY(v2->cameraOk);
     }
 
@@ -463,7 +461,7 @@ private slots:
         answers->answer(ModalAnswerer::Yes);
         page->noCheckButton->click();
         QCOMPARE(newRecords("operate", operateBefore), QStringList{"Camera 3 do not detect the mold"});
-        QVERIFY(rig.waitOutput(kAlarm, false, 2000) > 0);
+        QVERIFY(rig.waitOutput(kAlarmOut, false, 2000) > 0);
         QVERIFY(rig.window->pageState != 2);
         QVERIFY(page->isHidden());
         QCOMPARE(gSource, kSourceDetecting);

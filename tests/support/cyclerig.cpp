@@ -295,6 +295,22 @@ bool CycleRig::restartDetection()
     return true;
 }
 
+bool CycleRig::mouldOnly(int tenths)
+{
+    resetParams();
+    setParam("system1", 2, 0);  // product step off
+    setParam("trigInDelay", 2, tenths);
+    apply();
+    if (!restartDetection())
+        return false;
+    if (gpWPara->detectEnabled[0] || !gpWPara->detectEnabled[1]) {
+        qWarning() << "mould only: detections 0 and 1 enabled" << gpWPara->detectEnabled[0]
+                   << gpWPara->detectEnabled[1];
+        return false;
+    }
+    return true;
+}
+
 bool CycleRig::setPart(int camera, bool present)
 {
     CammerWidget* v = view(camera);

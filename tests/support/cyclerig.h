@@ -6,10 +6,21 @@
 #include <QVector>
 
 #include "ioboard-sim/ioboardsim.h"
+#include "windowhooks.h"
 
 class CammerWidget;
 class ModalAnswerer;
 class MoJuWizard;
+
+// The board input the machine opens the mould with; the outputs are the cycle's (windowhooks.h).
+constexpr int kMouldOpen = 0;
+constexpr qint64 kMs = 1000;  // board-clock microseconds per millisecond
+
+// Time between two board stamps in milliseconds.
+inline double Ms(qint64 fromUs, qint64 toUs)
+{
+    return double(toUs - fromUs) / kMs;
+}
 
 // One per test process (the main window is built once). The working folder gets the factory
 // data, a simcamera.json with `cameras` free-running scene cameras and the board's
@@ -59,6 +70,9 @@ public:
     // Back to a detecting window with no alarm, no countdown and all outputs as the start of
     // detection leaves them; waits until the board holds them.
     bool restartDetection();
+    // Mould step only, input delay `tenths`, the other options as the factory sets them; then
+    // restartDetection. False (with a message) unless detection 1 alone is enabled.
+    bool mouldOnly(int tenths);
 
     // ---- pictures ----
     // Puts a left-over part into (or takes it out of) camera `camera`'s picture and waits until
@@ -69,6 +83,8 @@ public:
     void setInput(int input, bool on);
     // A pulse of `ms` on the board's input; returns when the pulse began (board clock, us).
     qint64 pulse(int input, int ms);
+    // The machine opens the mould: a 100 ms pulse on kMouldOpen; the board time of its edge.
+    qint64 openMould() { return pulse(kMouldOpen, 100); }
 
     // ---- outputs over time (board clock, microseconds) ----
     static qint64 nowUs();
