@@ -142,7 +142,14 @@ void setPanelScreen()
 void initTestProcess()
 {
     installRecordMode();
-    enterTempWorkDir();
+    const QString work = enterTempWorkDir();
+    // Without one Qt makes (and leaves behind) a runtime folder of its own in the temp folder.
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        const QString runtime = work + "/runtime";
+        QDir().mkpath(runtime);
+        QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+    }
     setPanelScreen();
     // A test must never end the process behind QtTest's back.
     PlatformExit::setHandler([](int code) { qWarning("Exit(%d) called", code); });
