@@ -128,6 +128,9 @@ private:
     bool RecordChanges(int c);
     // Starts drawing mode m on view v (deselects, hides the panel).
     void StartDrawMode(CammerWidget* v, int mode);
+    // Every camera's alarm of the current step is left undetected: back to detection, judged
+    // again, one record of the given type.
+    void NotDetectStep(const char* recordType);
     // The rectangle or circle button pressed: draw one shape, or with continued drawing switch
     // the tool on (button caption endText) or off again (caption idleText).
     void ToggleShapeTool(int mode, ColorButton* button, int idleText, const char* endText);

@@ -272,21 +272,17 @@ void DrawROIWidget::SlotNoCheckCur()
     }
     if (!Ask(LanStr(kTextSureNoDetectAll)))
         return;
-    SlotSaveData();
-    gSource = kSourceDetecting;
-    Call(Teaching().resetRun);
-    for (int c = 0; c < numCamera && s >= 0 && s < kMaxDetections; ++c)
-        if (gpState->detectState[c][s] == kStateAlarmWaits)
-            gpState->detectState[c][s] = kStateClearedNotDetect;
-    gpState->reCheckJudge = true;
-    Call(Teaching().checkNG, true);
-    RecordOperation(LanStr(kTextAllNotDetected), "operate");
+    NotDetectStep("operate");
 }
 
 void DrawROIWidget::notCheckcur()
 {
-    if (!gpState)
-        return;
+    if (gpState)
+        NotDetectStep("run");
+}
+
+void DrawROIWidget::NotDetectStep(const char* recordType)
+{
     const int s = gpState->step;
     SlotSaveData();
     gSource = kSourceDetecting;
@@ -296,7 +292,7 @@ void DrawROIWidget::notCheckcur()
             gpState->detectState[c][s] = kStateClearedNotDetect;
     gpState->reCheckJudge = true;
     Call(Teaching().checkNG, true);
-    RecordOperation(LanStr(kTextAllNotDetected), "run");
+    RecordOperation(LanStr(kTextAllNotDetected), recordType);
 }
 
 void DrawROIWidget::SlotReCheck()
