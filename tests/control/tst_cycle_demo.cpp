@@ -34,7 +34,7 @@ private slots:
         QVERIFY(rig.setPart(0, true));
         rig.pulse(0, 100);
         QVERIFY(rig.waitOutput(kAlarmOut, true, 2000) > 0);
-        QVERIFY(rig.bit(rig.outputs(), kClampOut));
+        QVERIFY(rig.bit(rig.syncedOutputs(), kClampOut));
         QCOMPARE(rig.window->pageState, 2);
         QVERIFY(!rig.view(0)->roiOk[1][0]);
         // The demo mould's alarm releases itself after five seconds; its output follows the

@@ -70,7 +70,7 @@ private slots:
         QVERIFY(rig.waitOutput(kClampOut, true, 1000) > 0);
         rig.wait(400);
         // Input 0 alone starts no countdown: the mould steps wait for their side input.
-        QVERIFY(rig.bit(rig.outputs(), kClampOut));
+        QVERIFY(rig.bit(rig.syncedOutputs(), kClampOut));
         rig.pulse(2, 100);
         ExpectJudged(1, false);
         QCOMPARE(rig.window->moldSide, 1);

@@ -20,6 +20,7 @@ class TestCycleStandard : public QObject
 
     CycleRig rig;
 
+
 private slots:
     void initTestCase() { QVERIFY(rig.start()); }
 
@@ -30,13 +31,14 @@ private slots:
     void okMouldReleasesTheClamp()
     {
         QVERIFY(rig.mouldOnly(5));
-        QVERIFY(!rig.bit(rig.outputs(), kClampOut));
+        QVERIFY(!rig.bit(rig.syncedOutputs(), kClampOut));
         const qint64 edge = rig.openMould();
-        const qint64 on = rig.waitOutput(kClampOut, true, 1000);
+        // Times as the program published the words; the board link adds its own delay.
+        const qint64 on = rig.publishedAt(kClampOut, true, rig.waitOutput(kClampOut, true, 1000));
         QVERIFY(on > 0);
         // At the edge, long before the countdown ends (the time itself is measured in bench/).
         QVERIFY2(Ms(edge, on) < 400, qPrintable(QString::number(Ms(edge, on))));
-        const qint64 off = rig.waitOutput(kClampOut, false, 2000);
+        const qint64 off = rig.publishedAt(kClampOut, false, rig.waitOutput(kClampOut, false, 2000));
         QVERIFY(off > 0);
         QVERIFY2(Ms(edge, off) >= 500 && Ms(edge, off) < 1500, qPrintable(QString::number(Ms(edge, off))));
         QVERIFY(!rig.wasAt(kAlarmOut, true, edge, rig.nowUs()));
@@ -74,8 +76,8 @@ private slots:
         const qint64 edge = rig.openMould();
         QVERIFY(rig.waitOutput(kAlarmOut, true, 2000) > 0);
         rig.wait(600);
-        QVERIFY(rig.bit(rig.outputs(), kClampOut));
-        QVERIFY(rig.bit(rig.outputs(), kAlarmOut));
+        QVERIFY(rig.bit(rig.syncedOutputs(), kClampOut));
+        QVERIFY(rig.bit(rig.syncedOutputs(), kAlarmOut));
         QVERIFY(!rig.wasAt(kClampOut, false, edge + 50 * kMs, rig.nowUs()));
         QCOMPARE(rig.window->pageState, 2);
         QCOMPARE(rig.window->runState, 3);
@@ -115,14 +117,15 @@ private slots:
         rig.setParam("system9", 12, 5);
         QVERIFY(rig.setPart(0, true));
         rig.openMould();
-        const qint64 alarm = rig.waitOutput(kAlarmOut, true, 2000);
+        // The release time as the program timed it: the link's delay differs from edge to edge.
+        const qint64 alarm = rig.publishedAt(kAlarmOut, true, rig.waitOutput(kAlarmOut, true, 2000));
         QVERIFY(alarm > 0);
         QVERIFY(rig.waitOutput(kOutput4, true, 500) > 0);
         QVERIFY(rig.setPart(0, false));
-        const qint64 released = rig.waitOutput(kAlarmOut, false, 2000);
+        const qint64 released = rig.publishedAt(kAlarmOut, false, rig.waitOutput(kAlarmOut, false, 2000));
         QVERIFY(released > 0);
         QVERIFY2(Ms(alarm, released) >= 450, qPrintable(QString::number(Ms(alarm, released))));
-        QVERIFY(!rig.bit(rig.outputs(), kClampOut));
+        QVERIFY(!rig.bit(rig.syncedOutputs(), kClampOut));
         QVERIFY(rig.window->pageState != 2);
     }
 
@@ -137,7 +140,7 @@ private slots:
         QVERIFY(rig.waitOutput(kClampOut, true, 1000) > 0);
         rig.wait(500);
         QCOMPARE(gAllNum[0], judged);
-        QVERIFY(rig.bit(rig.outputs(), kClampOut));
+        QVERIFY(rig.bit(rig.syncedOutputs(), kClampOut));
     }
 
     // The camera goes away during a countdown: the clamp output is held, the warning shows and
@@ -159,7 +162,7 @@ private slots:
         QCOMPARE(gpWarnBox->text(), gaLanStr[39 * kLanColumns + gLan]);
         const qint64 lost = rig.nowUs();
         rig.wait(1200);
-        QVERIFY(rig.bit(rig.outputs(), kClampOut));
+        QVERIFY(rig.bit(rig.syncedOutputs(), kClampOut));
         QVERIFY(!rig.wasAt(kClampOut, false, lost, rig.nowUs()));
 
         // Back after its third reconnection attempt.
@@ -259,8 +262,8 @@ private slots:
         rig.openMould();
         QTRY_COMPARE_WITH_TIMEOUT(rig.window->pageState, 3, 2000);  // the teaching page
         QVERIFY(!rig.view(0)->pendingTemplate[1]);
-        QVERIFY(rig.bit(rig.outputs(), kClampOut));
-        QVERIFY(!rig.bit(rig.outputs(), kAlarmOut));
+        QVERIFY(rig.bit(rig.syncedOutputs(), kClampOut));
+        QVERIFY(!rig.bit(rig.syncedOutputs(), kAlarmOut));
         QCOMPARE(gAllNum[0], judged);
         QCOMPARE(QImage(rig.view(0)->DetectionDir(1) + "/template0.bmp").pixelColor(320, 240).value(), 0);
 
@@ -292,10 +295,10 @@ private slots:
         QVERIFY(rig.mouldOnly(1));
         gisTempAlarm = true;
         rig.window->CheckTemp();
-        const qint64 on = rig.waitOutput(kAlarmOut, true, 500);
+        const qint64 on = rig.publishedAt(kAlarmOut, true, rig.waitOutput(kAlarmOut, true, 500));
         QVERIFY(on > 0);
-        const qint64 off = rig.waitOutput(kAlarmOut, false, 2000);
-        QVERIFY(off > 0 && Ms(on, off) >= 900);
+        const qint64 off = rig.publishedAt(kAlarmOut, false, rig.waitOutput(kAlarmOut, false, 2000));
+        QVERIFY2(off > 0 && Ms(on, off) >= 900, qPrintable(QString::number(Ms(on, off))));
 
         // The cameras see nothing wrong: the alarm page holds the mould closed (the alarm
         // output is the periodic check's).

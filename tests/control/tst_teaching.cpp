@@ -197,7 +197,7 @@ private slots:
         rig.pulse(0, 100);
         QVERIFY(rig.waitOutput(kClampOut, false, 3000) > 0);
         CycleRig::wait(300);
-        QVERIFY(!rig.bit(rig.outputs(), kAlarmOut));
+        QVERIFY(!rig.bit(rig.syncedOutputs(), kAlarmOut));
         QVERIFY(v0->cameraOk);
         QVERIFY(v0->roiOk[kMould][0]);
 
@@ -221,7 +221,7 @@ private slots:
         rig.pulse(0, 100);
         QVERIFY(rig.waitOutput(kClampOut, false, 3000) > 0);
         CycleRig::wait(300);
-        QVERIFY(!rig.bit(rig.outputs(), kAlarmOut));
+        QVERIFY(!rig.bit(rig.syncedOutputs(), kAlarmOut));
         QVERIFY(v2->cameraOk);
     }
 

@@ -9,6 +9,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMutexLocker>
 #include <QSqlQuery>
 #include <QTest>
 #include <QThread>
@@ -38,6 +39,11 @@ constexpr int kFps = 25;
 constexpr int kReconnectTries = 3;
 constexpr int kPartLevelMax = 10;  // the blob is black; the texture under it is lighter
 constexpr int kSettleMs = 300;
+// Deadlines of the waits are multiplied by this: a test states how soon a thing is expected on
+// an idle machine, the rig allows for a busy one (a wait ends as soon as its condition holds).
+constexpr int kLoadFactor = 5;
+// How long the board may take to receive a word the program has published.
+constexpr int kBoardSyncMs = 5000;
 // Detections taught: both steps of both sides of the two-sided machines.
 constexpr int kTaughtDetections = 4;
 
@@ -166,6 +172,14 @@ bool CycleRig::start(int cameras, int regions, const QVector<Preset>& presets)
     });
     answerer->answer(ModalAnswerer::No);
     window = new MoJuWizard;
+    // Published on the GUI thread, which is the one that reads the list.
+    published.append({nowUs(), gDataOut});
+    QObject::connect(
+        gpControlIO, &ControlPort::sigIOChange, gpControlIO,
+        [this] {
+            published.append({nowUs(), gDataOut});
+        },
+        Qt::DirectConnection);
     gpControlIO->InitIOThread();
     if (numCamera != cameras) {
         qWarning("cycle rig: %d cameras opened, %d configured", numCamera, cameras);
@@ -292,6 +306,10 @@ bool CycleRig::restartDetection()
     window->StartDetect();
     // The pass publishes; the IO thread brings the word to the board.
     wait(kSettleMs);
+    if (!syncOutputs()) {
+        qWarning("cycle rig: the board never took the outputs the start of detection set");
+        return false;
+    }
     return true;
 }
 
@@ -323,7 +341,7 @@ bool CycleRig::setPart(int camera, bool present)
     file.close();
     QElapsedTimer t;
     t.start();
-    while (t.elapsed() < 3000) {
+    while (t.elapsed() < 3000 * kLoadFactor) {
         wait(20);
         const bool dark = CentreLevel(v) <= kPartLevelMax;
         if (dark == present)
@@ -355,12 +373,37 @@ unsigned int CycleRig::outputs() const
     return board.outputs();
 }
 
+bool CycleRig::syncOutputs()
+{
+    QElapsedTimer t;
+    t.start();
+    for (;;) {
+        unsigned int published;
+        {
+            QMutexLocker lock(pMutexIO);
+            published = gDataOut;
+        }
+        if (board.outputs() == published)
+            return true;
+        if (t.elapsed() >= kBoardSyncMs)
+            return false;
+        QThread::msleep(1);
+    }
+}
+
+unsigned int CycleRig::syncedOutputs()
+{
+    if (!syncOutputs())
+        qWarning("cycle rig: the board does not hold the published outputs");
+    return board.outputs();
+}
+
 qint64 CycleRig::waitOutput(int n, bool on, int timeoutMs)
 {
     QElapsedTimer t;
     t.start();
     const qint64 from = nowUs();
-    while (t.elapsed() < timeoutMs) {
+    while (t.elapsed() < qint64(timeoutMs) * kLoadFactor) {
         if (bit(board.outputs(), n) == on) {
             const qint64 at = firstChange(n, on, from);
             return at >= 0 ? at : from;
@@ -369,6 +412,20 @@ qint64 CycleRig::waitOutput(int n, bool on, int timeoutMs)
         QThread::usleep(500);
     }
     return -1;
+}
+
+qint64 CycleRig::publishedAt(int n, bool on, qint64 boardAtUs) const
+{
+    if (boardAtUs < 0)
+        return -1;
+    // The latest publication at that level before the board took it, then back to the start
+    // of that run of the level.
+    int i = int(published.size()) - 1;
+    while (i >= 0 && (published[i].atUs > boardAtUs || bit(published[i].word, n) != on)) --i;
+    if (i < 0)
+        return boardAtUs;
+    while (i > 0 && bit(published[i - 1].word, n) == on) --i;
+    return published[i].atUs;
 }
 
 qint64 CycleRig::firstChange(int n, bool on, qint64 sinceUs) const

@@ -14,6 +14,7 @@ class MoJuWizard;
 
 // The board input the machine opens the mould with; the outputs are the cycle's (windowhooks.h).
 constexpr int kMouldOpen = 0;
+
 constexpr qint64 kMs = 1000;  // board-clock microseconds per millisecond
 
 // Time between two board stamps in milliseconds.
@@ -88,10 +89,21 @@ public:
 
     // ---- outputs over time (board clock, microseconds) ----
     static qint64 nowUs();
+    // What the board holds now (it may still be behind the word the program last published).
     unsigned int outputs() const;
+    // Waits (without processing events) until the board holds the word the program last
+    // published; false when it does not within a few seconds.
+    bool syncOutputs();
+    // The board's outputs once it holds the published word.
+    unsigned int syncedOutputs();
     static bool bit(unsigned int word, int n) { return (word >> n) & 1u; }
     // Processes events until output `n` is at `on`; the time it got there, or -1 on time-out.
+    // The time-out is what an idle machine needs; the rig stretches it for a busy one.
     qint64 waitOutput(int n, bool on, int timeoutMs);
+    // When the program published the level of output `n` that the board took at `boardAtUs`
+    // (a time waitOutput returned): the start of the timer or pulse behind it, without the
+    // board link's delay, which a busy machine stretches differently for each change. -1 for -1.
+    qint64 publishedAt(int n, bool on, qint64 boardAtUs) const;
     // The first change after `sinceUs` that puts output `n` at `on`; -1 when there is none.
     qint64 firstChange(int n, bool on, qint64 sinceUs) const;
     // Whether output n was ever at `on` between the two times (inclusive of the level at `fromUs`).
@@ -105,6 +117,8 @@ public:
 
 private:
     bool teach(CammerWidget* v, int regions);
+    // Every word the program published (the IO port's change signal), board clock.
+    QVector<IOBoardSim::OutputChange> published;
     int cameraCount = 0;
     int regionCount = 0;
 };
