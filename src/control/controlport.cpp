@@ -22,7 +22,6 @@ ControlPort* gpControlIO = nullptr;
 namespace {
 
 // The safety door is input 1; opening it drops the alarm output 2.
-constexpr int kDoorInput = 1;
 // The mirror output copies its level onto output 3.
 constexpr int kMirrorTargetBit = 3;
 constexpr unsigned int kInput3Mask = 1u << 3;

@@ -12,15 +12,13 @@
 #include "productalarmwarnbox.h"
 #include "textids.h"
 #include "warnbox.h"
+#include "windowhooks.h"
 
 using namespace cycle;
 
 namespace {
 
 constexpr int kWhiteBalancePass = 50;
-constexpr int kDoorInput = 1;
-constexpr int kEjectorBackInput = 2;
-constexpr int kReserveInput = 3;
 // A countdown above this has at least one more tick to go.
 constexpr float kCountdownLeft = 0.11f;
 constexpr float kTickSeconds = 0.1f;

@@ -27,7 +27,6 @@ constexpr int kShowResultMs = 2000;
 // the next one: an output state held for less than this would never reach the board.
 constexpr int kMinPulseMs = 50;
 
-constexpr int kAnyTrigger = 255;
 constexpr int kNoGroup = -1;
 // Mode 3: output number (1-based) of step k; entry 7 is the last step's.
 constexpr int kLastStepOutputEntry = 7;

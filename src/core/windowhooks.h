@@ -8,6 +8,10 @@ constexpr int kClampOut = 0;  // holds the machine until the mould is judged
 constexpr int kEjectorOut = 1;
 constexpr int kAlarmOut = 2;
 constexpr int kOutput4 = 3;
+// Inputs of the IO board by their role (input 0 and the trigger inputs are set by parameters).
+constexpr int kDoorInput = 1;  // the safety door
+constexpr int kEjectorBackInput = 2;
+constexpr int kReserveInput = 3;
 
 // Closes PARAM.db and RECORD.db before files are replaced or the machine goes down; does
 // nothing while no window installed the hook.

@@ -27,7 +27,6 @@ constexpr int kInNameRows = static_cast<int>(std::size(gInName));
 constexpr int kOutNameRows = static_cast<int>(std::size(gOutName));
 constexpr int kIoRows = 8;
 constexpr int kTriggerChoices = static_cast<int>(std::size(TriginNo));
-constexpr int kTriggerAnyInput = 255;
 constexpr int kNamedSignals = 8;
 
 template <auto M>
@@ -252,10 +251,10 @@ struct SideRule
 };
 
 const SideRule kSideRules[] = {
-    {{kFollowsProd, 1, 0, 0}, 1, 0},                                     // left mould
-    {{0, 0, kFollowsProd, 1}, 0, 3},                                     // right mould
-    {{kFollowsProd, 1, kFollowsProd, 1}, kUnchanged, kTriggerAnyInput},  // both
-    {{kFollowsProd, 1, kFollowsProd, 1}, kUnchanged, kTriggerAnyInput},
+    {{kFollowsProd, 1, 0, 0}, 1, 0},                                // left mould
+    {{0, 0, kFollowsProd, 1}, 0, 3},                                // right mould
+    {{kFollowsProd, 1, kFollowsProd, 1}, kUnchanged, kAnyTrigger},  // both
+    {{kFollowsProd, 1, kFollowsProd, 1}, kUnchanged, kAnyTrigger},
 };
 
 // Default signal names of machine modes 0..2 (text-table entries).

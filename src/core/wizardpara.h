@@ -14,6 +14,9 @@ constexpr int kModeTwoColour = 1;
 constexpr int kModeTurntable = 2;
 constexpr int kModeMulti = 3;
 
+// A trigger setting that any of its inputs satisfies (in place of one input number).
+constexpr int kAnyTrigger = 255;
+
 // Rule applied to a value after every load. Unless marked signed, comparisons treat the
 // value as unsigned 32 bits, so a negative value counts as too large.
 struct SysParamClamp
