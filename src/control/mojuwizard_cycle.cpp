@@ -42,7 +42,7 @@ void ShowWarning(int entry)
 {
     if (!gpWarnBox)
         return;
-    gpWarnBox->setText(Text(entry));
+    gpWarnBox->setText(LanStr(entry));
     gpWarnBox->show();
 }
 
@@ -138,7 +138,7 @@ void MoJuWizard::Run()
             if (Sys("system2", 12) != 0 && gpLostCameraWarnBox)
                 gpLostCameraWarnBox->hide();
             ShowWarning(kTextCameraBack);
-            InsertRecord(Text(kTextCameraBack), "info");
+            InsertRecord(LanStr(kTextCameraBack), "info");
         }
     }
 
@@ -653,7 +653,7 @@ void MoJuWizard::InCheck()
     SetOut(kClampOut, 1);
     Flush();
     Stop(inCheckTimer);
-    InsertRecord(Text(kTextNoInput), "info");
+    InsertRecord(LanStr(kTextNoInput), "info");
     ShowWarning(kTextNoInput);
     noInputAlarm = true;
 }
@@ -677,7 +677,7 @@ void MoJuWizard::StartDetect()
     runState = 1;
     trigSkipCount = 0;
     if (indexButton && indexButton->startStopButton)
-        indexButton->startStopButton->setText(Text(kTextStopDetection));
+        indexButton->startStopButton->setText(LanStr(kTextStopDetection));
 }
 
 void MoJuWizard::ResetRun()
@@ -730,7 +730,7 @@ void MoJuWizard::StopDetect()
     }
     SetStopDetect();
     if (indexButton && indexButton->startStopButton)
-        indexButton->startStopButton->setText(Text(kTextStartDetection));
+        indexButton->startStopButton->setText(LanStr(kTextStartDetection));
 }
 
 void MoJuWizard::SlotStartStop()
@@ -739,20 +739,20 @@ void MoJuWizard::SlotStartStop()
         return;
     if (runState == 3) {
         StartDetect();
-        InsertRecord(Text(kTextStartedManually), "operate");
+        InsertRecord(LanStr(kTextStartedManually), "operate");
         LEDOnOff(kLedDetecting, 1);
     } else {
         if (Sys("system6", 12) != 0 && CheckPassword() == 0)
             return;
         if (!gpChooseBox)
             return;
-        gpChooseBox->setText(Text(kTextSureToStop));
+        gpChooseBox->setText(LanStr(kTextSureToStop));
         if (gpChooseBox->exec() != 1)
             return;
         if (PageShown("WizardParaWidget") || TeachingShown())
             return;
         StopDetect();
-        InsertRecord(Text(kTextStoppedManually), "operate");
+        InsertRecord(LanStr(kTextStoppedManually), "operate");
         LEDOnOff(kLedDetecting, 0);
     }
     update();

@@ -113,11 +113,6 @@ inline void StartPulse(QTimer* timer, int tenths)
         timer->start(qMax(tenths * kTenthMs, kMinPulseMs));
 }
 
-inline QString Text(int entry)
-{
-    return LanStr(entry);
-}
-
 // The clock of the cycle times: seconds x 10 + microseconds / 100000, in 64 bits (32 would overflow).
 qint64 NowTenths();
 

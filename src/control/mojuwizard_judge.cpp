@@ -382,10 +382,10 @@ void MoJuWizard::RaiseAlarm(bool ng[])
     QString text;
     for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
         if (ng[c])
-            text += Text(kTextCameraInList).arg(c + 1);
+            text += LanStr(kTextCameraInList).arg(c + 1);
     }
     text.chop(1);
-    InsertRecord(text + Text(kTextAlarm), "run");
+    InsertRecord(text + LanStr(kTextAlarm), "run");
 }
 
 // Machine mode 3: after step k, the next step with a trigger is started again by the same
@@ -513,7 +513,7 @@ void MoJuWizard::SlotClearNGAlarm()
     }
     reCheckJudge = true;
     CheckNG(false);
-    InsertRecord(Text(kTextAllNotDetected), "run");
+    InsertRecord(LanStr(kTextAllNotDetected), "run");
 }
 
 int MoJuWizard::CameraCheck()

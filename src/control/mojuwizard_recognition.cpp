@@ -182,7 +182,7 @@ void MoJuWizard::SlotReTrain()
         return;
     if (!gpChooseBox)
         return;
-    gpChooseBox->setText(Text(kTextSureToResample));
+    gpChooseBox->setText(LanStr(kTextSureToResample));
     if (gpChooseBox->exec() != 1)
         return;
     if (PageShown("WizardParaWidget") || TeachingShown() || pageState == kPageAlarm)
@@ -211,8 +211,8 @@ void MoJuWizard::SlotReTrain()
             std::fill(std::begin(v->roiOk[k]), std::end(v->roiOk[k]), true);
         }
     }
-    const QString who = oneCamera ? Text(kTextCamera).arg(viewCamera + 1) : Text(kTextAllCameras);
-    InsertRecord(who + Text(kTextResampleTemplate), "operate");
+    const QString who = oneCamera ? LanStr(kTextCamera).arg(viewCamera + 1) : LanStr(kTextAllCameras);
+    InsertRecord(who + LanStr(kTextResampleTemplate), "operate");
     reTrainState = 1;
     if (CameraManager* m = CameraManager::getInstance()) {
         m->resetCameraSN();

@@ -73,11 +73,6 @@ QString ReadProcVersion()
     return QString::fromUtf8(nul >= 0 ? data.left(nul) : data);
 }
 
-QString LanText(int entry)
-{
-    return LanStr(entry);
-}
-
 // The network card is set up by a script in the background; the cameras need their time
 // to come up after power-on, so the splash counts them in.
 void WaitForNetworkAndCameras()
@@ -184,7 +179,7 @@ int StartUp(int argc, char** argv)
     // The main window reports its own splash steps (71 to 90) while it is built.
     new MoJuWizard(nullptr);
 
-    g_splashframe->flushstep(kOtherPluginsStep, LanText(kTextLoadOtherPlugins));
+    g_splashframe->flushstep(kOtherPluginsStep, LanStr(kTextLoadOtherPlugins));
     gDeviceID = getlocal_deviceid();
     writeVersionToJson();
     TNR_NETMN::getInstance()->initStart();
@@ -195,7 +190,7 @@ int StartUp(int argc, char** argv)
     if (gpWin)
         gpWin->showFullScreen();
 
-    g_splashframe->flushstep(kCompleteStep, LanText(kTextComplete));
+    g_splashframe->flushstep(kCompleteStep, LanStr(kTextComplete));
     if (gpWin) {
         g_splashframe->finish(gpWin);
         g_splashframe->deleteLater();

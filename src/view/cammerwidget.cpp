@@ -177,11 +177,6 @@ const WizardPara& CammerWidget::TunedPara()
     return Para();
 }
 
-QString CammerWidget::LanText(int entry)
-{
-    return LanStr(entry);
-}
-
 int CammerWidget::PreparedDetections()
 {
     return Para().detectMode == kDetectModeMulti ? kMaxDetections : ShownDetections();

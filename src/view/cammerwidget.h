@@ -198,7 +198,6 @@ private:
     // setters follow: the settings screen's copy while that screen is visible.
     static const WizardPara& Para();
     static const WizardPara& TunedPara();
-    static QString LanText(int entry);
     // Detections the view prepares: all 8 in multi-detection mode, else gDNum.
     static int PreparedDetections();
     // Fills displayRgb from a camera-format buffer (grey expanded, colour copied).

@@ -12,6 +12,7 @@
 
 #include "cammersingleton.h"
 #include "globals.h"
+#include "lanstr.h"
 #include "mainstate.h"
 #include "platformclock.h"
 #include "recordsink.h"
@@ -286,7 +287,7 @@ void CammerWidget::SlotLoss()
     camera->handleLost();
     update();
     ++lostCount;
-    RecordOperation(LanText(kTextCameraLost).arg(cameraIndex + 1).arg(lostCount), "info");
+    RecordOperation(LanStr(kTextCameraLost).arg(cameraIndex + 1).arg(lostCount), "info");
 
     QEventLoop loop;
     QTimer retry;

@@ -29,16 +29,11 @@ int CurDetect()
     return gpState ? std::clamp(gpState->curDetect, 0, kMaxDetections - 1) : 0;
 }
 
-QString Text(int entry)
-{
-    return LanStr(entry);
-}
-
 void Warn(int entry)
 {
     if (!gpWarnBox)
         return;
-    gpWarnBox->setText(Text(entry));
+    gpWarnBox->setText(LanStr(entry));
     gpWarnBox->exec();
 }
 
@@ -416,7 +411,7 @@ void CammerWidget::SlotMoveAll()
         moveMode = (moveMode + 1) % 3;
         const int texts[3] = {kTextHideSet, kTextAllMove, kTextSingleMove};
         if (panel)
-            panel->buttonMoveAll->setText(Text(texts[moveMode]));
+            panel->buttonMoveAll->setText(LanStr(texts[moveMode]));
     }
     ShowHideROIPara();
 }
@@ -472,7 +467,7 @@ void CammerWidget::SlotCopyArea(QPoint p)
         return;
     if (!gpChooseBox)
         return;
-    gpChooseBox->setText(Text(kTextCopyAsk));
+    gpChooseBox->setText(LanStr(kTextCopyAsk));
     if (gpChooseBox->exec() != 1)
         return;
     if (n >= kMaxRegions) {

@@ -13,6 +13,7 @@
 #include "cammerrecongnize.h"
 #include "cammersingleton.h"
 #include "globals.h"
+#include "lanstr.h"
 #include "mainstate.h"
 #include "miscfunc.h"
 #include "textids.h"
@@ -226,7 +227,7 @@ void CammerWidget::SaveFailImage(int detection, int k)
         painter.setPen(k != 0 ? Qt::green : Qt::red);
         painter.drawText(kVerdictPos, k != 0 ? "OK" : "NG");
         if (gpState && gpState->doorTriggered)
-            painter.drawText(kDoorTextPos, LanText(kTextDoorTrigger));
+            painter.drawText(kDoorTextPos, LanStr(kTextDoorTrigger));
         font.setPixelSize(kLabelFontPx);
         painter.setFont(font);
 
@@ -310,8 +311,8 @@ void CammerWidget::UpdateFailImage(int detection, int k)
         for (const ClearStamp& stamp : kClearStamps) {
             if (stamp.state != state)
                 continue;
-            first = stamp.first == kNoText ? QString() : LanText(stamp.first);
-            second = stamp.second == kNoText ? QString() : LanText(stamp.second);
+            first = stamp.first == kNoText ? QString() : LanStr(stamp.first);
+            second = stamp.second == kNoText ? QString() : LanStr(stamp.second);
             state = stamp.next;
             break;
         }

@@ -28,11 +28,6 @@ constexpr int kRunStopped = 3;
 constexpr int kShortLabels = 11;  // from this many regions on, labels carry only the value
 constexpr float kCountdownShown = 0.02f;
 
-QString Text(int entry)
-{
-    return LanStr(entry);
-}
-
 const WizardPara& Para()
 {
     return LivePara();
@@ -42,10 +37,10 @@ QString DetectionName(int d)
 {
     const int mode = Para().detectMode;
     if (mode == kModeTwoColour || mode == kModeTurntable)
-        return Text(kTextLeftProd + d);
+        return LanStr(kTextLeftProd + d);
     if (mode == kModeMulti)
-        return Text(kTextFirst + d);
-    return Text(kTextProd + d);
+        return LanStr(kTextFirst + d);
+    return LanStr(kTextProd + d);
 }
 
 bool TimerRunning(const QTimer* t)
@@ -212,21 +207,21 @@ void CammerWidget::PaintRecentNg(QPainter& painter, QFont& font)
     QColor colour = Qt::green;
     if (pendingTemplate[d]) {
         colour = Qt::cyan;
-        status = Text(kTextResampling);
+        status = LanStr(kTextResampling);
     } else if (gpState && gpState->runState == kRunStopped) {
         colour = Qt::red;
-        status = Text(kTextStopping);
+        status = LanStr(kTextStopping);
     } else {
-        status = Text(kTextDetecting);
+        status = LanStr(kTextDetecting);
     }
     font.setPixelSize(35);
     painter.setFont(font);
     painter.setPen(colour);
-    painter.drawText(QPoint(5, 40), Text(kTextCamHeader).arg(cameraIndex + 1).arg(DetectionName(d)).arg(status));
+    painter.drawText(QPoint(5, 40), LanStr(kTextCamHeader).arg(cameraIndex + 1).arg(DetectionName(d)).arg(status));
     painter.setPen(Qt::green);
     painter.drawText(
         QPoint(700, 40),
-        Text(kTextLately).arg(DetectionName(d)).arg(recentNgView + 1).arg(std::min(recentNgPos[d], kRecentNgCount)));
+        LanStr(kTextLately).arg(DetectionName(d)).arg(recentNgView + 1).arg(std::min(recentNgPos[d], kRecentNgCount)));
     painter.drawText(QPoint(5, 80), recentNgTime[d][std::clamp(recentNgView, 0, kRecentNgCount - 1)]);
 }
 
@@ -242,13 +237,13 @@ void CammerWidget::PaintRecord(QPainter& painter, QFont& font)
         painter.restore();
     }
     const bool ok = gSource == kSourceOKRecord;
-    const QString title = Text(ok ? kTextOkRecords : kTextNgRecords);
+    const QString title = LanStr(ok ? kTextOkRecords : kTextNgRecords);
     const QString detection = DetectionName(gpState ? std::clamp(gpState->curDetect, 0, kMaxDetections - 1) : 0);
     font.setPixelSize(35);
     painter.setFont(font);
     painter.setPen(Qt::green);
     if (gLan == kLanJapanese) {
-        painter.drawText(QPoint(5, 40), Text(kTextRecordHeader)
+        painter.drawText(QPoint(5, 40), LanStr(kTextRecordHeader)
                                             .arg(page->recordCamera + 1)
                                             .arg(detection)
                                             .arg(title)
@@ -258,7 +253,7 @@ void CammerWidget::PaintRecord(QPainter& painter, QFont& font)
         painter.drawText(QPoint(655, 85), page->recordName);
         return;
     }
-    painter.drawText(QPoint(5, 40), Text(kTextRecordHeader).arg(page->recordCamera + 1).arg(detection));
+    painter.drawText(QPoint(5, 40), LanStr(kTextRecordHeader).arg(page->recordCamera + 1).arg(detection));
     painter.drawText(
         QPoint(705, 40),
         QString::fromUtf8("%1图片数 %2 / %3").arg(ok ? "OK" : "NG").arg(page->recordIndex + 1).arg(page->recordCount));
@@ -357,7 +352,7 @@ void CammerWidget::PaintRegions(QPainter& painter, QFont& font, const CammerSing
         for (int k = 0; k < 2; ++k) {
             painter.setPen(colours[k]);
             painter.drawText(QRect(QPoint(10, tops[k]), QPoint(159, tops[k] + 29)), Qt::AlignLeft | Qt::AlignVCenter,
-                             QString("%1 :").arg(Text(names[k])));
+                             QString("%1 :").arg(LanStr(names[k])));
             painter.fillRect(QRect(QPoint(160, tops[k]), QPoint(189, tops[k] + 29)), colours[k]);
             if (!w.showAllParams)
                 painter.drawText(QRect(QPoint(205, tops[k]), QPoint(354, tops[k] + 29)),
@@ -456,10 +451,10 @@ void CammerWidget::PaintHeader(QPainter& painter, QFont& font, int d, const QStr
     QColor colour = Qt::green;
     if (pendingTemplate[d]) {
         colour = Qt::cyan;
-        status = Text(kTextResampling);
+        status = LanStr(kTextResampling);
     } else if (gpState && gpState->runState == kRunStopped) {
         colour = Qt::red;
-        status = Text(kTextStopping);
+        status = LanStr(kTextStopping);
         if (gisTempAlarm)
             status += QString::fromUtf8("   温度报警");
     } else if (gpState && gpState->reCheckPending) {
@@ -469,12 +464,12 @@ void CammerWidget::PaintHeader(QPainter& painter, QFont& font, int d, const QStr
         const int phases[4] = {0, kTextDetecting, kTextDetected, kTextWaiting};
         const int phase = gpState->cyclePhase;
         if (phase >= 1 && phase <= 3)
-            status = Text(phases[phase]);
+            status = LanStr(phases[phase]);
     }
     font.setPixelSize(35);
     painter.setFont(font);
     painter.setPen(colour);
-    painter.drawText(QPoint(5, 40), Text(kTextCamHeader).arg(cameraIndex + 1).arg(DetectionName(d)).arg(status));
+    painter.drawText(QPoint(5, 40), LanStr(kTextCamHeader).arg(cameraIndex + 1).arg(DetectionName(d)).arg(status));
 
     if (gpState) {
         for (int k = 0; k < std::clamp(gDNum, 0, kMaxDetections); ++k) {
@@ -494,7 +489,7 @@ void CammerWidget::PaintHeader(QPainter& painter, QFont& font, int d, const QStr
     painter.setPen(Qt::green);
     if (templ) {
         painter.drawText(QPoint(850, 40),
-                         Text(kTextTemplates).arg(curTempIndex + 1).arg(templateCount[d]).arg(selectedText));
+                         LanStr(kTextTemplates).arg(curTempIndex + 1).arg(templateCount[d]).arg(selectedText));
         const bool current = gpState && cameraIndex == gpState->viewCamera;
         if (current && gpState->pageState != kPageResult && gisColor) {
             const unsigned v = unsigned(gpState->pixelValue);
@@ -505,7 +500,7 @@ void CammerWidget::PaintHeader(QPainter& painter, QFont& font, int d, const QStr
         painter.drawText(QPoint(5, 80), gTempTime);
     } else {
         const int c = std::clamp(cameraIndex, 0, kMaxDetections - 1);
-        painter.drawText(QPoint(750, 40), Text(kTextCounters).arg(gFailCycleNum[c]).arg(gAllCycleNum[c]).arg(fps));
+        painter.drawText(QPoint(750, 40), LanStr(kTextCounters).arg(gFailCycleNum[c]).arg(gAllCycleNum[c]).arg(fps));
     }
 }
 

@@ -171,11 +171,6 @@ QString CaptionText(const Caption& c)
     return LanStr(c.entry);
 }
 
-QString Text(int entry)
-{
-    return LanStr(entry);
-}
-
 int CurDetect()
 {
     return gpState ? std::clamp(gpState->curDetect, 0, kMaxDetections - 1) : 0;
@@ -344,15 +339,15 @@ int PanelTop(const CammerSingleton& s, int d, int i, int h, float fullScaleY)
 
 RoiParamPanel::RoiParamPanel(CammerWidget* owner) : QObject(owner), view(owner)
 {
-    sliderFilter = new Slider(0, 10, 1, 25, view, Text(22));
-    sliderSensitivity = new Slider(0, 100, 1, 25, view, Text(23));
-    sliderArea = new Slider(0, 1000, 1, 50, view, Text(24));
+    sliderFilter = new Slider(0, 10, 1, 25, view, LanStr(22));
+    sliderSensitivity = new Slider(0, 100, 1, 25, view, LanStr(23));
+    sliderArea = new Slider(0, 1000, 1, 50, view, LanStr(24));
     for (Slider* s : {sliderFilter, sliderSensitivity, sliderArea}) s->hide();
     connect(sliderFilter, &QAbstractSlider::valueChanged, this, &RoiParamPanel::SlotMinWH);
     connect(sliderSensitivity, &QAbstractSlider::valueChanged, this, &RoiParamPanel::SlotSensitivity);
     connect(sliderArea, &QAbstractSlider::valueChanged, this, &RoiParamPanel::SlotArea);
 
-    labelFunc = new QLabel(Text(kTextFunc), view);
+    labelFunc = new QLabel(LanStr(kTextFunc), view);
     QFont font("wqy-microhei");
     font.setPixelSize(30);
     labelFunc->setFont(font);
@@ -361,7 +356,7 @@ RoiParamPanel::RoiParamPanel(CammerWidget* owner) : QObject(owner), view(owner)
 
     buttonFunc = MakeButton(QString(), view, 3, false);
     connect(buttonFunc, &QPushButton::clicked, this, &RoiParamPanel::SlotChangeFunc);
-    buttonParaSwitch = MakeButton(Text(kTextParaSwitch), view, 0, false);
+    buttonParaSwitch = MakeButton(LanStr(kTextParaSwitch), view, 0, false);
     connect(buttonParaSwitch, &QPushButton::clicked, this, &RoiParamPanel::SlotChangeParaShow);
 
     comboOutN = new ComboBox(view);
@@ -373,7 +368,7 @@ RoiParamPanel::RoiParamPanel(CammerWidget* owner) : QObject(owner), view(owner)
     comboOutN->hide();
     connect(comboOutN, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &RoiParamPanel::SlotOutN);
 
-    buttonNextRoi = MakeButton(Text(kTextRoiSwitch), view, 0, false);
+    buttonNextRoi = MakeButton(LanStr(kTextRoiSwitch), view, 0, false);
     connect(buttonNextRoi, &QPushButton::clicked, view, &CammerWidget::SlotNextROI);
     buttonObject = MakeButton(QString(), view, 0, false);
     connect(buttonObject, &QPushButton::clicked, view, &CammerWidget::SlotChangeObject);
@@ -392,7 +387,7 @@ RoiParamPanel::RoiParamPanel(CammerWidget* owner) : QObject(owner), view(owner)
     PlaceSpan(buttonSync, kSyncSpan, bottomTop, bottomEnd);
     connect(buttonSync, &QPushButton::clicked, this, &RoiParamPanel::SlotSyncParam);
 
-    buttonMoveToggle = MakeButton(Text(kTextMoveU), view, 4, false);
+    buttonMoveToggle = MakeButton(LanStr(kTextMoveU), view, 4, false);
     buttonMoveToggle->setCheckable(true);
     PlaceSpan(buttonMoveToggle, kToggleSpan, bottomTop, bottomEnd);
     connect(buttonMoveToggle, &QPushButton::toggled, this, [this](bool on) {
@@ -403,14 +398,14 @@ RoiParamPanel::RoiParamPanel(CammerWidget* owner) : QObject(owner), view(owner)
     const int moveTexts[4] = {kTextMoveU, kTextMoveD, kTextMoveL, kTextMoveR};
     ColorButton** moves[4] = {&buttonMoveT, &buttonMoveB, &buttonMoveL, &buttonMoveR};
     for (int k = 0; k < 4; ++k) {
-        *moves[k] = MakeButton(Text(moveTexts[k]), view, 0, true);
+        *moves[k] = MakeButton(LanStr(moveTexts[k]), view, 0, true);
         PlaceSpan(*moves[k], kMoveSpans[k], bottomTop, bottomEnd);
     }
     connect(buttonMoveT, &QPushButton::clicked, view, &CammerWidget::SlotMoveT);
     connect(buttonMoveB, &QPushButton::clicked, view, &CammerWidget::SlotMoveB);
     connect(buttonMoveL, &QPushButton::clicked, view, &CammerWidget::SlotMoveL);
     connect(buttonMoveR, &QPushButton::clicked, view, &CammerWidget::SlotMoveR);
-    buttonMoveAll = MakeButton(Text(kTextHideSet), view, 0, false);
+    buttonMoveAll = MakeButton(LanStr(kTextHideSet), view, 0, false);
     PlaceSpan(buttonMoveAll, kMoveAllSpan, bottomTop, bottomEnd);
     connect(buttonMoveAll, &QPushButton::clicked, view, &CammerWidget::SlotMoveAll);
 }
@@ -627,7 +622,7 @@ void RoiParamPanel::ShowHideROIPara()
         }
         view->moveMode = 0;
         view->curPoint = 0;
-        buttonMoveAll->setText(Text(kTextHideSet));
+        buttonMoveAll->setText(LanStr(kTextHideSet));
         view->update();
         return;
     }
@@ -685,11 +680,11 @@ void RoiParamPanel::ShowHideROIPara()
 
     QString object;
     if (type == kShapeRect) {
-        object = Text(view->curPoint == 1 ? kTextRBPoint : kTextTLPoint);
+        object = LanStr(view->curPoint == 1 ? kTextRBPoint : kTextTLPoint);
     } else if (type == kShapeCircle) {
-        object = Text(view->curPoint == 1 ? kTextOuterR : view->curPoint == 2 ? kTextCentre : kTextInnerR);
+        object = LanStr(view->curPoint == 1 ? kTextOuterR : view->curPoint == 2 ? kTextCentre : kTextInnerR);
     } else if (type == kShapePolygon) {
-        object = Text(kTextPolygonPoint).arg(view->curPoint + 1);
+        object = LanStr(kTextPolygonPoint).arg(view->curPoint + 1);
     }
     buttonObject->setText(object);
     view->update();
