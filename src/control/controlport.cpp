@@ -16,6 +16,7 @@ Posix_QextSerialPort* gpCom = nullptr;
 int gisCOM = 0;
 unsigned int gDataIn = 0;
 unsigned int gDataOut = 0;
+unsigned int gRoseIn = 0;
 std::atomic<unsigned int> gFTemp[kTempWords] = {};
 ControlPort* gpControlIO = nullptr;
 
@@ -145,19 +146,30 @@ int ControlPort::IOState(int kind, int n)
 
 int ControlPort::IOInTrigger(int i)
 {
+    unsigned int roseIn;
     {
         QMutexLocker lock(pMutexIO);
         inWord = gDataIn;
+        roseIn = gRoseIn;
+        gRoseIn = 0;
     }
     const int merge = input3Merge();
     // The shift is taken modulo 32 so that settings of 5 and above stay defined (and merge nothing).
-    if (merge != 0)
+    if (merge != 0) {
         inWord |= (inWord & kInput3Mask) >> ((4u - unsigned(merge)) & 31u);
+        roseIn |= (roseIn & kInput3Mask) >> ((4u - unsigned(merge)) & 31u);
+    }
+    for (int k = 0; k < kTriggerInputs; ++k) {
+        if ((roseIn >> k) & 1u)
+            risePending[k] = 1;
+    }
 
     if (i < 0 || i >= kTriggerInputs)
         return 0;
     const unsigned char level = (inWord >> i) & 1u;
-    const int rose = prevIn[i] == 0 && level == 1;
+    // A rise the IO thread saw counts even when the input fell again before this pass.
+    const int rose = (prevIn[i] == 0 && level == 1) || risePending[i];
+    risePending[i] = 0;
 
     const int mode = machineMode();
     if (mode != kModeTwoColour && mode != kModeTurntable && prevIn[kDoorInput] == 1 &&

@@ -29,6 +29,9 @@ extern int gisCOM;                                    // serial port number n of
 extern unsigned int gDataIn;                          // written by the IO thread under pMutexIO
 extern unsigned int gDataOut;                         // written by IOFlashOut under pMutexIO
 extern std::atomic<unsigned int> gFTemp[kTempWords];  // values of the temperature replies
+// Inputs that rose since the GUI thread last looked (set by the IO thread, taken by
+// IOInTrigger, under pMutexIO): a pulse that ends between two passes still counts.
+extern unsigned int gRoseIn;
 
 unsigned char calcLRC(unsigned char* data, unsigned short length);
 void ComInit();
@@ -43,6 +46,8 @@ public:
 
     unsigned char prevIn[kTriggerInputs] = {};
     unsigned int outWord = 0;  // physical levels: inversion is applied when a bit is written
+    // Rises taken from gRoseIn and not yet reported by IOInTrigger.
+    unsigned char risePending[kTriggerInputs] = {};
     unsigned int inWord = 0;
     IOThread* ioThread = nullptr;
 

@@ -95,6 +95,7 @@ void IOThread::receive(unsigned int out)
             if (in != gDataIn) {
                 {
                     QMutexLocker lock(pMutexIO);
+                    gRoseIn |= in & ~gDataIn;
                     gDataIn = in;
                 }
                 emit sigIOChange();

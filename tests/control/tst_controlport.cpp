@@ -359,6 +359,18 @@ private slots:
         QCOMPARE(published.size(), 3);
     }
 
+    // An input that rises and falls before the GUI thread looks still gives one rise.
+    void pulseBetweenTwoPassesGivesOneRise()
+    {
+        QVERIFY(settleInputs(0));
+        latchAll();
+        QVERIFY(settleInputs(0x01));
+        QVERIFY(settleInputs(0));
+        QCOMPARE(gpControlIO->IOInTrigger(0), 1);
+        QCOMPARE(gpControlIO->IOInTrigger(0), 0);
+        for (int i = 1; i < kTriggerInputs; ++i) QCOMPARE(gpControlIO->IOInTrigger(i), 0);
+    }
+
     void risingEdgesAndInput3Merge_data()
     {
         QTest::addColumn<int>("merge");
