@@ -404,10 +404,12 @@ qint64 CycleRig::waitOutput(int n, bool on, int timeoutMs)
     t.start();
     const qint64 from = nowUs();
     while (t.elapsed() < qint64(timeoutMs) * kLoadFactor) {
-        if (bit(board.outputs(), n) == on) {
-            const qint64 at = firstChange(n, on, from);
-            return at >= 0 ? at : from;
-        }
+        // Also a level the board held only briefly, between two looks.
+        const qint64 at = firstChange(n, on, from);
+        if (at >= 0)
+            return at;
+        if (bit(board.outputs(), n) == on)
+            return from;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
         QThread::usleep(500);
     }

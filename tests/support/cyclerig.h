@@ -97,7 +97,8 @@ public:
     // The board's outputs once it holds the published word.
     unsigned int syncedOutputs();
     static bool bit(unsigned int word, int n) { return (word >> n) & 1u; }
-    // Processes events until output `n` is at `on`; the time it got there, or -1 on time-out.
+    // Processes events until output `n` is (or since the call was, however briefly) at `on`; the
+    // time it got there, or -1 on time-out.
     // The time-out is what an idle machine needs; the rig stretches it for a busy one.
     qint64 waitOutput(int n, bool on, int timeoutMs);
     // When the program published the level of output `n` that the board took at `boardAtUs`
