@@ -164,22 +164,17 @@ CammerWidget::~CammerWidget()
     delete camera;
 }
 
-const WizardPara& CammerWidget::Para()
-{
-    return LivePara();
-}
-
 const WizardPara& CammerWidget::TunedPara()
 {
     const auto& settingsShown = ViewToWindow().settingsShown;
     if (gpWParaBak && settingsShown && settingsShown())
         return *gpWParaBak;
-    return Para();
+    return LivePara();
 }
 
 int CammerWidget::PreparedDetections()
 {
-    return Para().detectMode == kDetectModeMulti ? kMaxDetections : ShownDetections();
+    return LivePara().detectMode == kDetectModeMulti ? kMaxDetections : ShownDetections();
 }
 
 void CammerWidget::RecogRepaint()
@@ -231,7 +226,7 @@ void CammerWidget::BackMask()
 
 void CammerWidget::RestorMask()
 {
-    const WizardPara& p = Para();
+    const WizardPara& p = LivePara();
     for (int d = 0; d < ShownDetections(); ++d) {
         // Detections that CopyPara fills from their partner keep their masks.
         const bool copied = p.sameParams && ((p.detectMode == 0 && p.detectEnabled[0] && d % 2 == 1) ||
@@ -246,7 +241,7 @@ void CammerWidget::CopyPara()
 {
     if (!storeA)
         return;
-    const int mode = Para().detectMode;
+    const int mode = LivePara().detectMode;
     const DetectionPair* begin = nullptr;
     const DetectionPair* end = nullptr;
     if (mode == 1 || mode == 2) {
@@ -303,7 +298,7 @@ void CammerWidget::DeselectROI()
     touchMoved = false;
     pressed = false;
     polygonActive = false;
-    if (!Para().continuationArea) {
+    if (!LivePara().continuationArea) {
         if (gpState)
             gpState->drawMode = 0;
         drawPointCount = 0;
@@ -351,7 +346,8 @@ void CammerWidget::SlotCheckDoubleClicked(QPoint p)
     started = true;
     lastTap = p;
     lastTapMs = now;
-    if (!quick || std::abs(p.y() - earlierY) > kDoubleTapMaxDy || !Para().continuationArea || gSource != 0 || !gpState)
+    if (!quick || std::abs(p.y() - earlierY) > kDoubleTapMaxDy || !LivePara().continuationArea || gSource != 0 ||
+        !gpState)
         return;
 
     for (const DoubleTapAction& action : kDoubleTapActions) {

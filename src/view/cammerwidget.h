@@ -194,9 +194,8 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
-    // The live parameter record (defaults while none is loaded), and the one the camera
-    // setters follow: the settings screen's copy while that screen is visible.
-    static const WizardPara& Para();
+    // The parameter record the camera setters follow: the settings screen's copy while that
+    // screen is visible, else the live one (LivePara).
     static const WizardPara& TunedPara();
     // Detections the view prepares: all 8 in multi-detection mode, else gDNum.
     static int PreparedDetections();

@@ -99,7 +99,7 @@ void CammerWidget::initSetting()
     if (!camera)
         return;
     QJsonObject settings;
-    for (const SettingKey& s : kSettingKeys) settings.insert(s.key, s.value(Para(), cameraIndex));
+    for (const SettingKey& s : kSettingKeys) settings.insert(s.key, s.value(LivePara(), cameraIndex));
     camera->setParams(settings);
 }
 
@@ -195,7 +195,7 @@ void CammerWidget::SetSpeed()
     if (!cameraOpen)
         return;
     CameraStop();
-    camera->setSpeed(Para().speed);
+    camera->setSpeed(LivePara().speed);
     CameraStart();
 }
 
@@ -214,7 +214,7 @@ bool CammerWidget::UpdateImage()
         ++frameCount;
     frameShownTime = 0;
     const qint64 now = PlatformClock::now().toMSecsSinceEpoch();
-    const WizardPara& p = Para();
+    const WizardPara& p = LivePara();
     const bool alarmHeld = p.holdImageAfterAlarm && gpState && gpState->pageState == kPageAlarm;
     if ((gSource != kSourceDetecting && gSource != kSourceLiveImage) || p.externalTrigger || alarmHeld)
         return ok;

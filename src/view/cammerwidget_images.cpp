@@ -216,7 +216,7 @@ void CammerWidget::SaveFailImage(int detection, int k)
     if (!HasFailSlot(cameraIndex, detection, k) || !alignedImage || !storeA)
         return;
     const int d = detection;
-    const WizardPara& p = Para();
+    const WizardPara& p = LivePara();
     ExpandToDisplay(alignedImage);
     QImage picture(displayRgb, imageWidth, imageHeight, imageWidth * 4, QImage::Format_RGB32);
     {

@@ -28,14 +28,9 @@ constexpr int kRunStopped = 3;
 constexpr int kShortLabels = 11;  // from this many regions on, labels carry only the value
 constexpr float kCountdownShown = 0.02f;
 
-const WizardPara& Para()
-{
-    return LivePara();
-}
-
 QString DetectionName(int d)
 {
-    const int mode = Para().detectMode;
+    const int mode = LivePara().detectMode;
     if (mode == kModeTwoColour || mode == kModeTurntable)
         return LanStr(kTextLeftProd + d);
     if (mode == kModeMulti)
@@ -101,7 +96,7 @@ unsigned High16(int v)
 // The parameter text of a region's label, by function and by whether the Template is shown.
 QString ParamText(int f, int p1, int p2, int p3, bool templ)
 {
-    const WizardPara& w = Para();
+    const WizardPara& w = LivePara();
     switch (f) {
         case 0:
             if (w.showAllParams)
@@ -272,7 +267,7 @@ void CammerWidget::PaintLive(QPainter& painter, QFont& font)
     const int page = gpState ? gpState->pageState : kPageMain;
     const bool live = gSource == kSourceLiveImage;
     const bool current = gpState && cameraIndex == gpState->viewCamera;
-    const WizardPara& w = Para();
+    const WizardPara& w = LivePara();
     const bool selected = curRoi >= 0 && curRoi < n;
 
     // 1-4: picture and overlays, written into the display buffer.
@@ -336,7 +331,7 @@ void CammerWidget::PaintRegions(QPainter& painter, QFont& font, const CammerSing
 {
     const bool templ = gSource == kSourceTemplate;
     const int page = gpState ? gpState->pageState : kPageMain;
-    const WizardPara& w = Para();
+    const WizardPara& w = LivePara();
     const bool selected = curRoi >= 0 && curRoi < n;
     font.setPixelSize(30);
     painter.setFont(font);
@@ -514,7 +509,7 @@ void CammerWidget::PaintDrawing(QPainter& painter, QFont& font)
         if (drawPointCount <= 0)
             return;
         const int count = std::min(drawPointCount, kMaxDrawPoints);
-        const bool continuation = Para().continuationArea != 0;
+        const bool continuation = LivePara().continuationArea != 0;
         if (continuation && count > 2 && !gpState->handDraw) {
             font.setPixelSize(30);
             painter.setFont(font);

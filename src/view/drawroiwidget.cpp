@@ -135,7 +135,8 @@ DrawROIWidget::DrawROIWidget(QWidget* parent, CammerWidget* const* cameraViews) 
     if (numCamera > 1)
         cameraCombo->addItem(LanStr(kTextAllCamera));
     detectCombo = new ComboBox(this);
-    for (const QString& name : DetectionCaptions(Para().detectMode)) detectCombo->addItem(LanStr(kTextItem).arg(name));
+    for (const QString& name : DetectionCaptions(LivePara().detectMode))
+        detectCombo->addItem(LanStr(kTextItem).arg(name));
     for (auto [c, slot] : {std::pair{sourceCombo, &DrawROIWidget::SlotChangeSource},
                            std::pair{cameraCombo, &DrawROIWidget::SlotChangeCamera},
                            std::pair{detectCombo, &DrawROIWidget::SlotChangeDetect}}) {
@@ -146,8 +147,8 @@ DrawROIWidget::DrawROIWidget(QWidget* parent, CammerWidget* const* cameraViews) 
         c->setFixedSize(kPageWidth, kButtonHeight);
         connect(c, QOverload<int>::of(&QComboBox::currentIndexChanged), this, slot);
     }
-    if (Para().detectMode == kModeMulti)
-        ChangeDetectNum(Para().detectCount);
+    if (LivePara().detectMode == kModeMulti)
+        ChangeDetectNum(LivePara().detectCount);
 
     returnButton = button(kTextEndSet, &DrawROIWidget::SlotReturn);
     noCheckButton = button(kTextDontDetect, &DrawROIWidget::SlotNoCheckCur);
@@ -224,7 +225,7 @@ void DrawROIWidget::Reset(bool)
     }
 
     // The detection the page opens on.
-    const WizardPara& p = Para();
+    const WizardPara& p = LivePara();
     const int d = gpState ? gpState->step : 0;
     int chosen = d;
     if (gpState && gpState->pageState != kPageAlarm) {
@@ -336,7 +337,7 @@ void DrawROIWidget::SlotChangePage()
     const bool manyCameras = numCamera > 1;
     QList<QWidget*> shown;
     if (gSource == kSourceTemplate) {
-        if (Para().continuationArea && gpState)
+        if (LivePara().continuationArea && gpState)
             gpState->drawMode = kDrawNone;
         shown = {detectCombo, returnButton,    sourceCombo,     rectButton, circleButton, polygonButton,   handButton,
                  copyButton,  deleteRoiButton, deleteAllButton, lastButton, nextButton,   tempDeleteButton};
@@ -451,7 +452,7 @@ void DrawROIWidget::SlotChangeSource(int s)
             break;
         case kSourceLiveImage:
             if (page == kPageAlarm) {
-                const WizardPara& p = Para();
+                const WizardPara& p = LivePara();
                 const int step = gpState ? gpState->step : 0;
                 const bool hold = p.holdImageAfterAlarm && !p.okNgPulses &&
                                   ((!p.ejectorPulseNoAlarm && step == 0) || (!p.moldNgPulse && step == 1));
@@ -524,7 +525,7 @@ void DrawROIWidget::SlotChangeDetect(int d)
     if (gSource != kSourceTemplate && gSource != kSourceRecentNG && gSource != kSourceOKRecord &&
         gSource != kSourceNGRecord)
         return;
-    const WizardPara& p = Para();
+    const WizardPara& p = LivePara();
     gpState->copyMode = false;
     const bool sides = SideModes();
     const int k = sides ? (d & 1) : d;

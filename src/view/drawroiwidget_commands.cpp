@@ -48,7 +48,7 @@ void DrawROIWidget::ToggleShapeTool(int mode, ColorButton* button, int idleText,
     CammerWidget* v = SelectedView();
     if (!v || gSource != kSourceTemplate)
         return;
-    if (!Para().continuationArea) {
+    if (!LivePara().continuationArea) {
         StartDrawMode(v, mode);
         polygonButton->setText(LanStr(kTextDrawPolygon));
     } else if (gpState->drawMode == mode) {
@@ -77,7 +77,7 @@ void DrawROIWidget::SlotDrawHand()
     CammerWidget* v = SelectedView();
     if (!v || gSource != kSourceTemplate)
         return;
-    if (!Para().continuationArea) {
+    if (!LivePara().continuationArea) {
         gpState->handDraw = true;
         StartDrawMode(v, kDrawPolygon);
         polygonButton->setText(LanStr(kTextDrawPolygon));
@@ -101,7 +101,7 @@ void DrawROIWidget::SlotDrawPloygn()
     if (!v || gSource != kSourceTemplate)
         return;
     gpState->copyMode = false;
-    if (!Para().continuationArea) {
+    if (!LivePara().continuationArea) {
         gpState->handDraw = false;
         if (gpState->drawMode != kDrawPolygon) {
             StartDrawMode(v, kDrawPolygon);
@@ -144,14 +144,14 @@ void DrawROIWidget::SlotCopyArea()
 {
     if (!SelectedView() || gSource != kSourceTemplate)
         return;
-    if (Para().continuousCopy && gpState->copyMode) {
+    if (LivePara().continuousCopy && gpState->copyMode) {
         gpState->copyMode = false;
         copyButton->setText(LanStr(kTextCopyCurrent));
     } else {
         gpState->copyMode = true;
         gpState->drawMode = kDrawNone;
         SetIdleCaptions();
-        if (Para().continuousCopy)
+        if (LivePara().continuousCopy)
             copyButton->setText(QString::fromUtf8(kEndCopy));
     }
     setCheckable();
@@ -165,7 +165,7 @@ void DrawROIWidget::startDrawPloygn()
 
 void DrawROIWidget::setCheckable()
 {
-    const WizardPara& p = Para();
+    const WizardPara& p = LivePara();
     ColorButton* const drawing[] = {rectButton, circleButton, polygonButton, handButton};
     for (ColorButton* b : drawing) {
         b->setCheckable(p.continuationArea != 0);
@@ -245,7 +245,7 @@ void DrawROIWidget::SlotNoCheckCur()
 {
     if (!gpState)
         return;
-    const WizardPara& p = Para();
+    const WizardPara& p = LivePara();
     const int s = gpState->step;
     if (p.noDetectPswProtect && !PasswordGranted())
         return;
@@ -299,7 +299,7 @@ void DrawROIWidget::SlotReCheck()
 {
     if (!gpState)
         return;
-    const WizardPara& p = Para();
+    const WizardPara& p = LivePara();
     const int s = gpState->step;
     const int c0 = gpState->viewCamera;
     SlotSaveData();

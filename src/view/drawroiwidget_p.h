@@ -22,14 +22,11 @@ inline const char* const kEndCopy = "结束区域复制";
 // The largest alarm area whose blobs may be ignored.
 constexpr int kMaxIgnoredArea = 2000;
 
-inline const WizardPara& Para()
-{
-    return LivePara();
-}
-
+// The two-sided machines: two-colour and turntable.
 inline bool SideModes()
 {
-    return Para().detectMode == 1 || Para().detectMode == 2;
+    const int mode = LivePara().detectMode;
+    return mode == kModeTwoColour || mode == kModeTurntable;
 }
 
 // The warning box with a text; nothing when no box exists.

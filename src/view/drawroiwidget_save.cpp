@@ -74,7 +74,7 @@ QString Phrase(int entry, int before, int after)
 
 QString DetectionTitle(int c, int d)
 {
-    const int mode = Para().detectMode;
+    const int mode = LivePara().detectMode;
     const int entry = (mode == 1 || mode == 2) ? kTextLeftProd + d
                       : mode == kModeMulti     ? kTextFirst + d
                                                : kTextProd + d;
@@ -198,7 +198,7 @@ bool DrawROIWidget::RecordChanges(int c)
 
 void DrawROIWidget::SlotSaveData()
 {
-    const WizardPara& p = Para();
+    const WizardPara& p = LivePara();
     bool changed = false;
     for (int c = 0; c < numCamera; ++c) changed = changed || StoresDiffer(View(c));
     if (changed && Ask(LanStr(kTextSureSave))) {

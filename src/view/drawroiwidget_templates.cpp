@@ -60,7 +60,7 @@ void DrawROIWidget::SlotAddTemp()
 {
     if (!gpState)
         return;
-    const WizardPara& p = Para();
+    const WizardPara& p = LivePara();
     const int page = gpState->pageState;
     const bool liveAlarm = page == kPageAlarm && gSource == kSourceLiveImage;
     if (liveAlarm) {
@@ -191,7 +191,7 @@ void DrawROIWidget::SlotTempDeleteAll()
 {
     if (!gpState)
         return;
-    const bool oneCamera = Para().sampleSeparately && gpState->viewCamera >= 0 && gpState->viewCamera < numCamera;
+    const bool oneCamera = LivePara().sampleSeparately && gpState->viewCamera >= 0 && gpState->viewCamera < numCamera;
     QJsonArray cameras;
     QJsonArray detections;
     for (int c = 0; c < numCamera; ++c) {

@@ -159,11 +159,6 @@ std::vector<SliderSpec> PartsOf(int f, int s)
     return parts;
 }
 
-const WizardPara& Para()
-{
-    return LivePara();
-}
-
 QString CaptionText(const Caption& c)
 {
     if (c.fixed)
@@ -247,8 +242,8 @@ int GetFuncInitParam(int f, int& p1, int& p2, int& p3)
     if (d.p3 != kUnset)
         p3 = d.p3;
     if (!known || f == 0) {
-        p2 = Para().filterArea;
-        p3 = Para().filterSize;
+        p2 = LivePara().filterArea;
+        p3 = LivePara().filterSize;
     }
     return known ? 1 : 0;
 }
@@ -528,7 +523,7 @@ void RoiParamPanel::SlotChangeFunc()
     int next = -1;
     for (int k = 1; k <= kFuncCount; ++k) {
         const int candidate = ((f < 0 ? 0 : f) + k) % kFuncCount;
-        if (FuncEnabled(Para(), candidate)) {
+        if (FuncEnabled(LivePara(), candidate)) {
             next = candidate;
             break;
         }
@@ -626,7 +621,7 @@ void RoiParamPanel::ShowHideROIPara()
         view->update();
         return;
     }
-    const WizardPara& p = Para();
+    const WizardPara& p = LivePara();
     const int f = store->func[d][i];
 
     QWidget* editing[] = {sliderSensitivity, sliderArea,    sliderFilter, labelFunc,  buttonFunc,

@@ -48,17 +48,12 @@ std::pair<int, int> Ordered(int lo, int hi)
 CammerRecong::CammerRecong(CammerSingleton* s, CammerRecogData* v) : store(s), view(v)
 {
     for (int d = 0; d < kMaxDetections; ++d) {
-        if (!Para().detectEnabled[d])
+        if (!LivePara().detectEnabled[d])
             continue;
         CreateHomoShape(d);
         CreateShape(d);
         VarTrain(d);
     }
-}
-
-const WizardPara& CammerRecong::Para()
-{
-    return LivePara();
 }
 
 bool CammerRecong::NotJudged(int f)
@@ -174,7 +169,7 @@ int CammerRecong::AreaSum(const Contours& contours)
 CammerRecong::Band CammerRecong::MakeBand(const CammerSingleton* s, int det, int r, const cv::Mat& roi,
                                           const cv::Mat& colorRoi, const cv::Mat& m, int kernel, int countSlack)
 {
-    const WizardPara& p = Para();
+    const WizardPara& p = LivePara();
     const int f = s->func[det][r], p1 = s->para1[det][r], p2 = s->para2[det][r], p3 = s->para3[det][r];
     Band out;
     out.band = cv::Mat::zeros(roi.size(), CV_8UC1);
@@ -253,7 +248,7 @@ void CammerRecong::ReportRegionError(int det, int code) const
 bool CammerRecong::Judge(int det, int r, int area, int score, int count, int& value, param_roi& rec) const
 {
     value = area;
-    const WizardPara& p = Para();
+    const WizardPara& p = LivePara();
     const int f = store->func[det][r], p1 = store->para1[det][r], p2 = store->para2[det][r];
     rec.third = store->para3[det][r];
     rec.low = -1;
@@ -301,7 +296,7 @@ void CammerRecong::Run(int det)
         view->cameraOk = false;
         return;
     }
-    const WizardPara& p = Para();
+    const WizardPara& p = LivePara();
     view->cameraOk = true;
     for (int r = 0; r < std::min(store->roiNum[det], kMaxRegions); ++r) view->roiOk[det][r] = true;
 

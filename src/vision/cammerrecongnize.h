@@ -74,8 +74,6 @@ private:
         int score = 0;  // similarity only
     };
 
-    // The live parameter record, or the record's defaults when none is loaded.
-    static const WizardPara& Para();
     // Functions that only feed training or the corrections and are never judged.
     static bool NotJudged(int f);
     bool Color() const;

@@ -31,7 +31,7 @@ cv::Rect CentralRect(int w, int h)
 
 void CammerRecong::CreateShape(int det)
 {
-    const WizardPara& p = Para();
+    const WizardPara& p = LivePara();
     if (p.motionCorrect == -1 || Color() || !store || !TemplatesReady(det, "position model"))
         return;
     const int w = view->imageWidth, h = view->imageHeight;
@@ -69,7 +69,7 @@ void CammerRecong::ShapeMatch()
         qWarning() << "camera" << view->cameraIndex << "position correction of detection" << det << "skipped";
         return;
     }
-    const WizardPara& p = Para();
+    const WizardPara& p = LivePara();
     const cv::Rect& search = searchRect[det];
     if (p.motionCorrect != -1 && findShape[det].IsValid() && !Color() && !search.empty()) {
         const cv::Mat work = view->GrayMat(view->workImage);
@@ -98,7 +98,7 @@ void CammerRecong::ShapeMatch()
 
 void CammerRecong::CreateHomoShape(int det)
 {
-    if (!Para().angleCorrect || Color() || !store || !TemplatesReady(det, "perspective model"))
+    if (!LivePara().angleCorrect || Color() || !store || !TemplatesReady(det, "perspective model"))
         return;
     const int w = view->imageWidth, h = view->imageHeight;
     cv::Mat mask = cv::Mat::zeros(h, w, CV_8UC1);
@@ -120,7 +120,7 @@ int CammerRecong::HomoTransShape(int det)
 {
     if (!view->rawImage || !view->workImage)
         return 1;
-    if (Para().angleCorrect && !Color() && det >= 0 && det < kMaxDetections) {
+    if (LivePara().angleCorrect && !Color() && det >= 0 && det < kMaxDetections) {
         cv::Mat work = view->GrayMat(view->workImage);
         if (homo[det].transImageHomo(view->GrayMat(view->rawImage), work, kHomoMatchConf))
             return 1;

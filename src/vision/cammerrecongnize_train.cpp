@@ -43,7 +43,7 @@ void CammerRecong::VarTrain(int det)
 {
     if (!store || !TemplatesReady(det, "training") || !view->ignoreMask[det])
         return;
-    const WizardPara& p = Para();
+    const WizardPara& p = LivePara();
     for (int r = 0; r < kMaxRegions; ++r) {
         if (grayMatch[det][r].IsValid())
             grayMatch[det][r].Clear();
