@@ -136,7 +136,7 @@ IOStatusWidget::Layout IOStatusWidget::layout() const
 
     out.showLogin = gpWPara && gpWPara->isPswUsed != 0;
     if (out.showLogin) {
-        out.loginText = LanStr(gpState && gpState->pswLevel != 0 ? kTextLogged : kTextUnlogged);
+        out.loginText = LanStr(gpState && gpState->pswLevel != kPswNone ? kTextLogged : kTextUnlogged);
         out.loginAt = QPoint(lastLampX + kTextGap, h - (multi ? 26 : 23));
     }
 
@@ -166,7 +166,7 @@ IOStatusWidget::Layout IOStatusWidget::layout() const
 void IOStatusWidget::mousePressEvent(QMouseEvent*)
 {
     if (gpState)
-        gpState->pswLevel = 0;
+        gpState->pswLevel = kPswNone;
     update();
 }
 
@@ -186,7 +186,7 @@ void IOStatusWidget::paintEvent(QPaintEvent*)
 
     p.setFont(StripFont(kTextFontPx));
     if (l.showLogin) {
-        p.setPen(gpState && gpState->pswLevel != 0 ? Qt::green : Qt::red);
+        p.setPen(gpState && gpState->pswLevel != kPswNone ? Qt::green : Qt::red);
         p.drawText(l.loginAt, l.loginText);
     }
     if (l.showProduct) {

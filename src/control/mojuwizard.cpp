@@ -188,7 +188,7 @@ int MoJuWizard::CheckPassword()
 {
     if (gpWPara && gpWPara->isPswUsed == 0)
         return 1;
-    if (pswLevel != 0)
+    if (pswLevel != kPswNone)
         return pswLevel;
     // The box writes the level it grants into pswLevel; its exec result says nothing more.
     if (gpPasswordBox)
@@ -198,7 +198,6 @@ int MoJuWizard::CheckPassword()
 
 bool MoJuWizard::CheckRoot()
 {
-    constexpr int kFactoryLevel = 2;
     if (pswLevel == kFactoryLevel)
         return true;
     if (gpPasswordBox)
@@ -274,10 +273,10 @@ void MoJuWizard::initMembers()
     recordDate.clear();
     step = 0;
     curInputEdit = nullptr;
-    runState = 1;
+    runState = kRunDetecting;
     pageState = kPageMain;
     cyclePhase = 3;
-    pswLevel = 0;
+    pswLevel = kPswNone;
     noInputAlarm = false;
     dbRecord = QSqlDatabase();
     dbIn = QSqlDatabase();

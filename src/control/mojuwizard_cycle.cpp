@@ -167,7 +167,8 @@ void MoJuWizard::Run()
         Stop(inCheckTimer);
         endPass = true;
     }
-    if (!endPass && Sys("system3", 11) != 0 && runState != 3 && (inputLatch[kDoorInput] || pendingInput == 1)) {
+    if (!endPass && Sys("system3", 11) != 0 && runState != kRunStopped &&
+        (inputLatch[kDoorInput] || pendingInput == 1)) {
         // 10. Automatic trigger: the safety door runs the mould step at once.
         inputLatch[kDoorInput] = false;
         pendingInput = -1;
@@ -190,7 +191,7 @@ void MoJuWizard::Run()
         }
         autoRun = 0;
     }
-    if (!endPass && runState == 3) {
+    if (!endPass && runState == kRunStopped) {
         // 11. Stopped: only the side switches of the two-colour machine are followed.
         if (mode == kModeTwoColour) {
             const int side = Sys("numFailDetect", 2);
@@ -516,7 +517,7 @@ bool MoJuWizard::StartCountdowns(int input)
         } else {
             countdown[k] = 0;
             TimerUp(k);
-            if (runState == 3 || mode == kModeMulti)
+            if (runState == kRunStopped || mode == kModeMulti)
                 return true;
         }
         if (mode == kModeMulti)
@@ -674,7 +675,7 @@ void MoJuWizard::StartDetect()
     reCheckPending = 0;
     std::fill(std::begin(reCheckCount), std::end(reCheckCount), 0);
     ResetRun();
-    runState = 1;
+    runState = kRunDetecting;
     trigSkipCount = 0;
     if (indexButton && indexButton->startStopButton)
         indexButton->startStopButton->setText(LanStr(kTextStopDetection));
@@ -706,7 +707,7 @@ void MoJuWizard::SetStopDetect()
             countdown[d] = 0;
         }
     }
-    runState = 3;
+    runState = kRunStopped;
 }
 
 void MoJuWizard::StopDetect()
@@ -737,7 +738,7 @@ void MoJuWizard::SlotStartStop()
 {
     if (PageShown("WizardParaWidget") || TeachingShown())
         return;
-    if (runState == 3) {
+    if (runState == kRunStopped) {
         StartDetect();
         InsertRecord(LanStr(kTextStartedManually), "operate");
         LEDOnOff(kLedDetecting, 1);

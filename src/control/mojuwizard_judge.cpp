@@ -173,7 +173,7 @@ void MoJuWizard::CheckNG(bool clear)
             Flush();
             pageState = kPageMain;
             ResetRun();
-            runState = 1;
+            runState = kRunDetecting;
             if (P == 0 && mode == kModeStandard && Sys("system1", 1) == 0) {
                 pendingInput = 1;
                 restartStep = 1;

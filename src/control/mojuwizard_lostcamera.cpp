@@ -14,8 +14,6 @@
 
 namespace {
 
-constexpr int kRunStopped = 3;
-
 }  // namespace
 
 void MoJuWizard::LostCamera()

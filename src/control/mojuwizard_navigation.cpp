@@ -20,7 +20,6 @@
 
 namespace {
 
-constexpr int kFactoryLevel = 2;
 constexpr int kTempeLongMs = 3600000;
 constexpr int kTempeSlowAfter = 3;  // timeouts of tempeTimer before it slows to an hour
 constexpr int kBarHideMs = 120000;  // the button bar collapses this long after the last press on a view
@@ -279,7 +278,7 @@ void MoJuWizard::CheckArea()
     if (QWidget* settings = PageByClass("WizardParaWidget"); settings && settings->isVisible())
         settings->hide();
     if (CheckPassword() == 0) {
-        runState = 1;
+        runState = kRunDetecting;
         return;
     }
     pageState = kPageTeaching;
@@ -295,7 +294,7 @@ void MoJuWizard::SlotSystemPara()
         return;
     // The factory level is for one visit: entering the settings lowers it.
     if (pswLevel == kFactoryLevel)
-        pswLevel = gpWPara && gpWPara->isPswUsed != 0 ? 1 : 0;
+        pswLevel = gpWPara && gpWPara->isPswUsed != 0 ? kPswOperator : kPswNone;
     if (CheckPassword() == 0 || pageState == kPageAlarm)
         return;
     if (gpWPara && gpWParaBak)
@@ -322,7 +321,7 @@ void MoJuWizard::SlotMuliManualTrig()
 void MoJuWizard::TimerLogout()
 {
     logoutTimer->stop();
-    pswLevel = 0;
+    pswLevel = kPswNone;
     if (ioStatusWidget)
         ioStatusWidget->update();
 }
@@ -358,7 +357,7 @@ void MoJuWizard::SlotDrawHint()
 void MoJuWizard::SlotFPS()
 {
     static bool ledOn = true;  // the first tick switches the LED off
-    if (runState != 3) {
+    if (runState != kRunStopped) {
         ledOn = !ledOn;
         LEDOnOff(kLedRunBlink, ledOn ? 1 : 0);
     } else {

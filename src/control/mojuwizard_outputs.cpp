@@ -33,7 +33,7 @@ void MoJuWizard::OutTimerNotAllowClose()
         SetOut(kClampOut, 0);
     } else {
         // The clamp is allowed again a fixed time after an OK mould.
-        if (runState != 3) {
+        if (runState != kRunStopped) {
             SetOut(kClampOut, 1);
             Flush();
         }
@@ -62,7 +62,7 @@ void MoJuWizard::OutTimerNotAllowThimble()
     if (Sys("system5", 9) != 0) {
         SetOut(kClampOut, 0);
         SetOut(kEjectorOut, 0);
-    } else if (runState != 3) {
+    } else if (runState != kRunStopped) {
         SetOut(kEjectorOut, 1);
     }
     Flush();

@@ -188,7 +188,7 @@ void MoJuWizard::SlotReTrain()
     if (PageShown("WizardParaWidget") || TeachingShown() || pageState == kPageAlarm)
         return;
     pageState = kPageMain;
-    if (runState == 3) {
+    if (runState == kRunStopped) {
         StartDetect();
         LEDOnOff(kLedDetecting, 1);
     }
@@ -230,7 +230,7 @@ void MoJuWizard::BackTrain()
             SetOut(kEjectorOut, 1);
     }
     Flush();
-    runState = 1;
+    runState = kRunDetecting;
     CheckNG(true);
     gisReTrain = true;
 }

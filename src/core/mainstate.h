@@ -38,6 +38,15 @@ constexpr int kStateRedetect = 7;
 constexpr int kStateNgToWrite = 9;
 constexpr int kStateBothToWrite = 10;
 
+// Run states (runState).
+constexpr int kRunDetecting = 1;
+constexpr int kRunStopped = 3;
+
+// Password levels of the operator logged in (pswLevel).
+constexpr int kPswNone = 0;
+constexpr int kPswOperator = 1;
+constexpr int kFactoryLevel = 2;
+
 // The main window inherits this; code below the main window reads it through gpState and
 // tests build one on its own, so neither needs the window.
 struct MainState

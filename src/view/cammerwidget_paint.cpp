@@ -24,7 +24,6 @@ constexpr quint32 kOverlayCyan = 0xFF00FFFFu;
 const QColor kAreaColour("#E9967A");
 
 constexpr int kBlinkShowIgnore = 2;
-constexpr int kRunStopped = 3;
 constexpr int kShortLabels = 11;  // from this many regions on, labels carry only the value
 constexpr float kCountdownShown = 0.02f;
 
