@@ -73,6 +73,7 @@ constexpr int kTextClock = 110;
 
 // Camera views.
 constexpr int kTextFilterSize = 22;
+constexpr int kTextSensitivityLabel = 23;  // "Sensitivity" (kTextSensitivity is the record phrase)
 constexpr int kTextArea = 24;
 constexpr int kTextResampling = 310;
 constexpr int kTextStopping = 311;

@@ -334,9 +334,9 @@ int PanelTop(const CammerSingleton& s, int d, int i, int h, float fullScaleY)
 
 RoiParamPanel::RoiParamPanel(CammerWidget* owner) : QObject(owner), view(owner)
 {
-    sliderFilter = new Slider(0, 10, 1, 25, view, LanStr(22));
-    sliderSensitivity = new Slider(0, 100, 1, 25, view, LanStr(23));
-    sliderArea = new Slider(0, 1000, 1, 50, view, LanStr(24));
+    sliderFilter = new Slider(0, 10, 1, 25, view, LanStr(kTextFilterSize));
+    sliderSensitivity = new Slider(0, 100, 1, 25, view, LanStr(kTextSensitivityLabel));
+    sliderArea = new Slider(0, 1000, 1, 50, view, LanStr(kTextArea));
     for (Slider* s : {sliderFilter, sliderSensitivity, sliderArea}) s->hide();
     connect(sliderFilter, &QAbstractSlider::valueChanged, this, &RoiParamPanel::SlotMinWH);
     connect(sliderSensitivity, &QAbstractSlider::valueChanged, this, &RoiParamPanel::SlotSensitivity);
