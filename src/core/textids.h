@@ -196,3 +196,7 @@ constexpr int kTextDefectChanged = 97;
 constexpr int kTextShapeMoved = 98;
 constexpr int kTextChanged = 99;
 constexpr int kTextAngleCorrection = 583;
+
+// Signal names of the IO lamps.
+constexpr int kTextSafetySignal = 302;  // "Safety"
+constexpr int kTextAlarmSignal = 307;   // "Alrm"

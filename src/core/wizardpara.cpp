@@ -11,6 +11,7 @@
 #include "globals.h"
 #include "lanstr.h"
 #include "monitorlimits.h"
+#include "textids.h"
 
 WizardPara* gpWPara = nullptr;
 WizardPara* gpWParaBak = nullptr;
@@ -263,8 +264,6 @@ const int kModeSignalEntries[3][kNamedSignals] = {
     {301, 302, 376, 377, 305, 378, 307, 304},
     {379, 380, 381, 382, 378, 306, 307, 304},
 };
-constexpr int kEntrySafety = 302;
-constexpr int kEntryAlarm = 307;
 
 // A name choice outside its table counts as row 0.
 template <std::size_t Rows>
@@ -489,10 +488,10 @@ void WizardPara::setSignalNames()
 void WizardPara::setStageNames() const
 {
     gaName[0] = signalName(gInName, inNameSel[0]);
-    gaName[1] = LanStr(kEntrySafety);
+    gaName[1] = LanStr(kTextSafetySignal);
     for (int i = 1; i < 8; ++i) gaName[1 + i] = signalName(gInName, inNameSel[i]);
     gaName[9] = signalName(gOutName, outNameSel[0]);
     gaName[10] = signalName(gOutName, outNameSel[1]);
-    gaName[11] = LanStr(kEntryAlarm);
+    gaName[11] = LanStr(kTextAlarmSignal);
     for (int i = 2; i < 8; ++i) gaName[10 + i] = signalName(gOutName, outNameSel[i]);
 }
