@@ -17,6 +17,7 @@ class CammerSingleton;
 class RoiParamPanel;
 class WizardPara;
 class QMouseEvent;
+class RePolygon;
 class QPaintEvent;
 class QResizeEvent;
 
@@ -199,6 +200,9 @@ private:
     static const WizardPara& TunedPara();
     // Detections the view prepares: all 8 in multi-detection mode, else gDNum.
     static int PreparedDetections();
+    // Whether every vertex of the polygon moved by `shift` keeps a small margin from the view's
+    // edges (a moved polygon must stay where the operator can still take it).
+    bool PolygonFits(const RePolygon& poly, QPoint shift) const;
     // Fills displayRgb from a camera-format buffer (grey expanded, colour copied).
     void ExpandToDisplay(const unsigned char* picture);
     void SetWhileStopped(bool (CameraInterface::*setter)(bool), bool on);

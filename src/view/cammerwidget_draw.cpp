@@ -22,8 +22,7 @@ namespace {
 
 constexpr int kMinNewShape = 9;          // a new rectangle or circle must span more than this
 constexpr float kMoveStepPixels = 3.0f;  // a dragged region follows in steps of image pixels
-constexpr int kEdgeMargin = 3;
-constexpr int kFreehandDrop = 5;  // a gesture of this many points or fewer is no region
+constexpr int kFreehandDrop = 5;         // a gesture of this many points or fewer is no region
 
 int CurDetect()
 {
@@ -308,13 +307,7 @@ void CammerWidget::mouseMoveEvent(QMouseEvent* event)
                 curPos = p;
                 RePolygon& poly = s.polygons[d][curRoi];
                 const QPoint shift = p - prevPos;
-                bool inside = true;
-                for (int k = 0; k < poly.count && inside; ++k) {
-                    const QPoint q = poly.points[k] + shift;
-                    inside = q.x() >= kEdgeMargin && q.y() >= kEdgeMargin && q.x() < width() - kEdgeMargin &&
-                             q.y() < height() - kEdgeMargin;
-                }
-                if (inside) {
+                if (PolygonFits(poly, shift)) {
                     for (int k = 0; k < poly.count; ++k) poly.points[k] += shift;
                     poly.setShowA(fullScaleX, fullScaleY);
                     poly.setImageRect();

@@ -41,6 +41,17 @@ void Warn(int entry)
 
 // ---- helpers shared by editing and drawing ----
 
+bool CammerWidget::PolygonFits(const RePolygon& poly, QPoint shift) const
+{
+    for (int k = 0; k < poly.count; ++k) {
+        const QPoint q = poly.points[k] + shift;
+        if (q.x() < kEdgeMargin || q.y() < kEdgeMargin || q.x() >= width() - kEdgeMargin ||
+            q.y() >= height() - kEdgeMargin)
+            return false;
+    }
+    return true;
+}
+
 void CammerWidget::RebuildMask(int d, int i)
 {
     CammerSingleton& s = *storeB;
@@ -367,13 +378,8 @@ void CammerWidget::SlotMove(int dx, int dy)
     for (int i = first; i <= last; ++i) {
         if (s.shapeType[d][i] != kShapePolygon)
             continue;
-        const RePolygon& poly = s.polygons[d][i];
-        for (int k = 0; k < poly.count; ++k) {
-            const QPoint q = poly.points[k] + QPoint(dx, dy);
-            if (q.x() < kEdgeMargin || q.y() < kEdgeMargin || q.x() >= width() - kEdgeMargin ||
-                q.y() >= height() - kEdgeMargin)
-                return;
-        }
+        if (!PolygonFits(s.polygons[d][i], QPoint(dx, dy)))
+            return;
     }
     for (int i = first; i <= last; ++i) {
         switch (s.shapeType[d][i]) {
