@@ -104,7 +104,7 @@ private slots:
         const int runs = rig.records("run").size();
         QVERIFY(rig.setPart(0, true));
         const qint64 edge = rig.openMould();
-        QTRY_VERIFY_WITH_TIMEOUT(rig.window->reCheckPending == 1 || rig.window->reCheckTimer->isActive(), 2000);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.window->reCheckPending == 1 || rig.window->reCheckTimer->isActive(), 10000);
         QVERIFY(!rig.view(0)->cameraOk);
         QVERIFY(rig.window->pageState != 2);
         QVERIFY(rig.setPart(0, false));

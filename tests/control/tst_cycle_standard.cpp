@@ -156,7 +156,7 @@ private slots:
         QVERIFY(knob.open(QIODevice::WriteOnly | QIODevice::Truncate));
         knob.write("lose 1\n");
         knob.close();
-        QTRY_VERIFY_WITH_TIMEOUT(!rig.window->camerasOK, 2000);
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.window->camerasOK, 10000);
         QCOMPARE(rig.window->runTimer->interval(), 1000);
         QVERIFY(!gpWarnBox->isHidden());  // shown (the window itself is not on a screen here)
         QCOMPARE(gpWarnBox->text(), gaLanStr[39 * kLanColumns + gLan]);
@@ -168,7 +168,7 @@ private slots:
         // Back after its third reconnection attempt.
         QTRY_VERIFY_WITH_TIMEOUT(rig.window->camerasOK, 6000);
         QCOMPARE(rig.records("info").count(back), infos + 1);
-        QTRY_COMPARE_WITH_TIMEOUT(rig.window->runTimer->interval(), 100, 1000);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.window->runTimer->interval(), 100, 10000);
         const qint64 next = rig.openMould();
         QVERIFY(rig.waitOutput(kClampOut, false, 3000) > 0);
         QVERIFY(rig.firstChange(kClampOut, false, next) > 0);
@@ -192,7 +192,7 @@ private slots:
         QCOMPARE(gpWarnBox->text(), text);
         QCOMPARE(rig.records("info").count(text), infos + 1);
         const qint64 next = rig.openMould();
-        QTRY_VERIFY_WITH_TIMEOUT(!rig.window->noInputAlarm, 1000);
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.window->noInputAlarm, 10000);
         QVERIFY(gpWarnBox->isHidden());
         QVERIFY(rig.waitOutput(kClampOut, false, 1000) > 0);
         // That start did not arm the timer again.
@@ -207,7 +207,7 @@ private slots:
         QVERIFY(rig.mouldOnly(5));
         const int judged = gAllNum[0];
         rig.window->SlotManualTrig(1);
-        QTRY_COMPARE_WITH_TIMEOUT(rig.window->pageState, 1, 1000);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.window->pageState, 1, 10000);
         QCOMPARE(rig.window->step, 1);
         QCOMPARE(rig.window->reTrainState, 0);
         QCOMPARE(gAllNum[0], judged);
@@ -260,7 +260,7 @@ private slots:
 
         const int judged = gAllNum[0];
         rig.openMould();
-        QTRY_COMPARE_WITH_TIMEOUT(rig.window->pageState, 3, 2000);  // the teaching page
+        QTRY_COMPARE_WITH_TIMEOUT(rig.window->pageState, 3, 10000);  // the teaching page
         QVERIFY(!rig.view(0)->pendingTemplate[1]);
         QVERIFY(rig.bit(rig.syncedOutputs(), kClampOut));
         QVERIFY(!rig.bit(rig.syncedOutputs(), kAlarmOut));
@@ -304,7 +304,7 @@ private slots:
         // output is the periodic check's).
         const qint64 edge = rig.openMould();
         QVERIFY(rig.waitOutput(kClampOut, true, 1000) > 0);
-        QTRY_COMPARE_WITH_TIMEOUT(rig.window->pageState, 2, 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.window->pageState, 2, 10000);
         QVERIFY(rig.view(0)->cameraOk);
         rig.wait(300);
         QVERIFY(!rig.wasAt(kClampOut, false, edge + 50 * kMs, rig.nowUs()));

@@ -107,7 +107,7 @@ private slots:
         QVERIFY(win->logoutTimer->isActive());
         QCOMPARE(win->logoutTimer->interval(), 1000);
         QCOMPARE(win->ioStatusWidget->layout().loginText, QString("Logged"));
-        QTRY_COMPARE_WITH_TIMEOUT(win->pswLevel, 0, 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(win->pswLevel, 0, 10000);
         QCOMPARE(win->ioStatusWidget->layout().loginText, QString("Unlogged"));
     }
 

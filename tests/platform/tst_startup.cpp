@@ -150,7 +150,7 @@ private slots:
         // As the start installed it.
         int exits = PlatformExit::callCount();
         QVERIFY(std::raise(SIGTERM) == 0);
-        QTRY_COMPARE_WITH_TIMEOUT(PlatformExit::callCount(), exits + 1, 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(PlatformExit::callCount(), exits + 1, 10000);
         QCOMPARE(PlatformExit::lastCode(), 0);
 
         int flushes = 0;
@@ -158,7 +158,7 @@ private slots:
         for (int sig : {SIGTERM, SIGINT}) {
             exits = PlatformExit::callCount();
             QVERIFY(std::raise(sig) == 0);
-            QTRY_COMPARE_WITH_TIMEOUT(PlatformExit::callCount(), exits + 1, 2000);
+            QTRY_COMPARE_WITH_TIMEOUT(PlatformExit::callCount(), exits + 1, 10000);
             QCOMPARE(PlatformExit::lastCode(), 0);
         }
         QCOMPARE(flushes, 2);

@@ -420,14 +420,17 @@ qint64 CycleRig::publishedAt(int n, bool on, qint64 boardAtUs) const
 {
     if (boardAtUs < 0)
         return -1;
-    // The latest publication at that level before the board took it, then back to the start
-    // of that run of the level.
-    int i = int(published.size()) - 1;
-    while (i >= 0 && (published[i].atUs > boardAtUs || bit(published[i].word, n) != on)) --i;
-    if (i < 0)
-        return boardAtUs;
-    while (i > 0 && bit(published[i - 1].word, n) == on) --i;
-    return published[i].atUs;
+    // The latest run of that level the program began before the board took it. The stamp is
+    // taken just after the word is handed to the IO thread, which may already have sent it:
+    // a run that began a little after the board's time still counts (pulses last 50 ms or more).
+    constexpr qint64 kStampLagUs = 20000;
+    qint64 start = boardAtUs;
+    for (int i = 0; i < published.size(); ++i) {
+        const bool begins = bit(published[i].word, n) == on && (i == 0 || bit(published[i - 1].word, n) != on);
+        if (begins && published[i].atUs <= boardAtUs + kStampLagUs)
+            start = published[i].atUs;
+    }
+    return start;
 }
 
 qint64 CycleRig::firstChange(int n, bool on, qint64 sinceUs) const
