@@ -72,6 +72,7 @@ class TestControlPort : public QObject
     QVector<Change> changes;
     bool triggerOnChange = false;
     std::atomic<unsigned int> wordAtEmit{0};  // gDataIn read in the IO thread as it emits
+    std::atomic<qint64> emitUs{0};            // board clock as the IO thread emits
     std::atomic<int> stallPauses{0};
     std::atomic<int> pollPauses{0};   // pauses of exactly the poll period
     std::atomic<int> otherPauses{0};  // any other pause
@@ -113,6 +114,19 @@ class TestControlPort : public QObject
         return changes.size() >= count;
     }
 
+    // Lock-step: each pause of the IO thread lasts until the reply to the request it just sent
+    // has come in, so every iteration reads the board's answer to the one before it, however
+    // the processor is shared between the board's thread and the link's.
+    static void lockStep()
+    {
+        PlatformClock::setSleepHook([](int ms) {
+            QElapsedTimer replied;
+            replied.start();
+            while (gpCom->bytesAvailable() < kReplyFrameSize && replied.elapsed() < 2000) QThread::usleep(200);
+            QThread::msleep(ms);
+        });
+    }
+
     void latchAll()
     {
         for (int i = 0; i < kTriggerInputs; ++i) gpControlIO->IOInTrigger(i);
@@ -141,7 +155,11 @@ private slots:
             changes.append({at, dataIn(), triggerOnChange ? gpControlIO->IOInTrigger(0) : -1});
         });
         connect(
-            gpControlIO->ioThread, &IOThread::sigIOChange, this, [this] { wordAtEmit = dataIn(); },
+            gpControlIO->ioThread, &IOThread::sigIOChange, this,
+            [this] {
+                wordAtEmit = dataIn();
+                emitUs = IOBoardSim::clockUs();
+            },
             Qt::DirectConnection);
         connect(&stampTimer, &QTimer::timeout, gpControlIO, &ControlPort::updateThreadProtectTiming);
         stampTimer.start(kStampPeriodMs);
@@ -204,15 +222,7 @@ private slots:
 
     void outputsAreResentUntilTheEchoMatches()
     {
-        // Lock-step: each pause of the IO thread lasts until the reply to the request it just
-        // sent has come in, so every iteration reads the board's answer to the one before it,
-        // however the processor is shared between the board's thread and the link's.
-        PlatformClock::setSleepHook([](int ms) {
-            QElapsedTimer replied;
-            replied.start();
-            while (gpCom->bytesAvailable() < kReplyFrameSize && replied.elapsed() < 2000) QThread::usleep(200);
-            QThread::msleep(ms);
-        });
+        lockStep();
         const auto realSleep = qScopeGuard([] { PlatformClock::setSleepHook({}); });
         board.ignoreOutputFrames(3);
         board.clearFrames();
@@ -517,6 +527,8 @@ private slots:
 
     void inputEdgeReachesTheGuiThreadWithinAPoll()
     {
+        lockStep();
+        const auto realSleep = qScopeGuard([] { PlatformClock::setSleepHook({}); });
         QVERIFY(settleInputs(0));
         latchAll();
         QTest::qWait(20);
@@ -527,11 +539,20 @@ private slots:
         constexpr int kEdges = 200;
         for (int n = 0; n < kEdges; ++n) {
             const unsigned int word = n % 2 == 0 ? 0x01u : 0u;
+            board.clearFrames();
             board.setInputs(word);
             const qint64 edgeUs = board.inputsChangedUs();
-            QVERIFY(waitForChanges(n + 1, 2000));
+            QVERIFY(waitForChanges(n + 1, 10000));
             const Change& c = changes[n];
             latencyMs << (c.atUs - edgeUs) / 1000.0;
+            // Within a poll: the reply to the first poll after the edge brings the signal.
+            // Counted in polls, not in milliseconds, which depend on how busy the machine is.
+            int polls = 0;
+            for (const IOBoardSim::Frame& f : board.frames()) {
+                if (f.command == kCmdPoll && f.atUs > edgeUs && f.atUs <= emitUs.load())
+                    ++polls;
+            }
+            QVERIFY2(polls == 1, qPrintable(QString("edge %1: %2 polls").arg(n).arg(polls)));
             // The word is stored before the signal: the pass it triggers sees the edge.
             QCOMPARE(wordAtEmit.load(), word);
             QCOMPARE(c.word, word);
@@ -545,8 +566,6 @@ private slots:
         const double median = (latencyMs[kEdges / 2 - 1] + latencyMs[kEdges / 2]) / 2;
         qInfo("input edge to sigIOChange on the GUI thread over %d edges: median %.2f ms, max %.2f ms, min %.2f ms",
               kEdges, median, latencyMs.last(), latencyMs.first());
-        QVERIFY2(median <= 20, qPrintable(QString::number(median)));
-        QVERIFY2(latencyMs.last() <= 250, qPrintable(QString::number(latencyMs.last())));
     }
 };
 

@@ -4,6 +4,7 @@
 
 #include "cammerwidget.h"
 #include "colorbutton.h"
+#include "controlport.h"
 #include "cyclerig.h"
 #include "globals.h"
 #include "indexbutton.h"
@@ -19,7 +20,6 @@ class TestCycleStandard : public QObject
     Q_OBJECT
 
     CycleRig rig;
-
 
 private slots:
     void initTestCase() { QVERIFY(rig.start()); }
@@ -45,6 +45,33 @@ private slots:
         QCOMPARE(rig.window->pageState, 1);  // the result on show
         QCOMPARE(rig.window->step, 1);
         QVERIFY(rig.view(0)->cameraOk);
+    }
+
+    // A mould-open pulse that rises and falls while the window is busy (no pass runs in
+    // between) still starts the cycle once the window gets to it.
+    void pulseWhileTheWindowIsBusyStartsTheCycle()
+    {
+        QVERIFY(rig.mouldOnly(1));
+        const auto inputBit = [](int level) {
+            QElapsedTimer t;
+            t.start();
+            for (;;) {
+                {
+                    QMutexLocker lock(pMutexIO);
+                    if (int(gDataIn & 1u) == level)
+                        return true;
+                }
+                if (t.elapsed() > 10000)
+                    return false;
+                QThread::msleep(1);
+            }
+        };
+        rig.pulse(kMouldOpen, 300);
+        // Busy: no events until the IO thread has seen the input rise and fall again.
+        QVERIFY(inputBit(1));
+        QVERIFY(inputBit(0));
+        QVERIFY(rig.waitOutput(kClampOut, true, 2000) > 0);
+        QVERIFY(rig.waitOutput(kClampOut, false, 2000) > 0);
     }
 
     // The cycle time is the wall-clock time between two cycle starts, in tenths.
