@@ -69,7 +69,7 @@ const Caption kFuncCaption[kFuncCount] = {
     {398, nullptr}, {521, nullptr}, {626, nullptr}, {-1, "颜色斑点"}, {583, nullptr},
 };
 
-struct SliderSpec
+struct SliderDef
 {
     ParamPart part;
     int min;
@@ -80,7 +80,7 @@ struct SliderSpec
 constexpr int kSliders = 3;  // 0 sensitivity (para1), 1 area (para2), 2 filter (para3)
 
 // What each slider edits on the first page, by function.
-const SliderSpec kPage1[kFuncCount][kSliders] = {
+const SliderDef kPage1[kFuncCount][kSliders] = {
     {{ParamPart::Whole, 0, 100, {23, nullptr}},
      {ParamPart::Whole, 0, 1000, {24, nullptr}},
      {ParamPart::Whole, 1, 10, {22, nullptr}}},
@@ -121,7 +121,7 @@ struct Page2Spec
 {
     int func;
     int slider;
-    SliderSpec spec;
+    SliderDef def;
 };
 
 const Page2Spec kPage2[] = {
@@ -130,14 +130,14 @@ const Page2Spec kPage2[] = {
     {9, 1, {ParamPart::High16, 0, 255, {-1, "绿色最大"}}}, {9, 2, {ParamPart::High16, 0, 255, {-1, "蓝色最大"}}},
 };
 
-const SliderSpec& Spec(int f, int s, bool page2)
+const SliderDef& SliderOf(int f, int s, bool page2)
 {
     if (f < 0 || f >= kFuncCount)
         f = 0;
     if (page2) {
         for (const Page2Spec& p : kPage2) {
             if (p.func == f && p.slider == s)
-                return p.spec;
+                return p.def;
         }
     }
     return kPage1[f][s];
@@ -150,10 +150,10 @@ bool HasSecondPage(int f)
 
 // Packed parts a function keeps in parameter s, each with its own range (a synchronised
 // change must stay inside each part).
-std::vector<SliderSpec> PartsOf(int f, int s)
+std::vector<SliderDef> PartsOf(int f, int s)
 {
-    std::vector<SliderSpec> parts{Spec(f, s, false)};
-    const SliderSpec& second = Spec(f, s, true);
+    std::vector<SliderDef> parts{SliderOf(f, s, false)};
+    const SliderDef& second = SliderOf(f, s, true);
     if (second.part != parts.front().part)
         parts.push_back(second);
     return parts;
@@ -428,9 +428,9 @@ bool RoiParamPanel::WriteSlider(int s, int v)
     int* param = SelectedParam(s);
     if (!param)
         return false;
-    const SliderSpec& spec = Spec(SelectedFunc(), s, view->panelPage2);
-    *param = WritePart(*param, spec.part, v);
-    return spec.part == ParamPart::Whole;
+    const SliderDef& def = SliderOf(SelectedFunc(), s, view->panelPage2);
+    *param = WritePart(*param, def.part, v);
+    return def.part == ParamPart::Whole;
 }
 
 void RoiParamPanel::FillSlider(int s)
@@ -439,10 +439,10 @@ void RoiParamPanel::FillSlider(int s)
     const int* param = SelectedParam(s);
     if (!param)
         return;
-    const SliderSpec& spec = Spec(SelectedFunc(), s, view->panelPage2);
+    const SliderDef& def = SliderOf(SelectedFunc(), s, view->panelPage2);
     // Filling from the store must not write the intermediate values of the range change back.
     const QSignalBlocker block(sliders[s]);
-    sliders[s]->Reset(spec.min, spec.max, 1, ReadPart(*param, spec.part), CaptionText(spec.caption));
+    sliders[s]->Reset(def.min, def.max, 1, ReadPart(*param, def.part), CaptionText(def.caption));
 }
 
 void RoiParamPanel::Preview()
@@ -504,7 +504,7 @@ void RoiParamPanel::SlotChangeParaShow()
     if (!HasSecondPage(f))
         return;
     for (int s = 0; s < kSliders; ++s) {
-        if (Spec(f, s, true).part != Spec(f, s, false).part)
+        if (SliderOf(f, s, true).part != SliderOf(f, s, false).part)
             FillSlider(s);
     }
     view->update();
@@ -553,7 +553,7 @@ void RoiParamPanel::SlotSyncParam()
     for (int s = 0; s < kSliders; ++s) {
         // Each packed value carries its own change, so that a carry cannot spill into its
         // neighbour, and stays within its slider's range.
-        for (const SliderSpec& part : PartsOf(f, s)) {
+        for (const SliderDef& part : PartsOf(f, s)) {
             const long long delta =
                 (long long)ReadPart(params[s][d][i], part.part) - (long long)ReadPart(before[s], part.part);
             if (delta == 0)
