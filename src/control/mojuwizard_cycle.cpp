@@ -93,13 +93,15 @@ void MoJuWizard::Run()
     // 3. Input edges; every input's edge state advances on every pass.
     const int skipEdges = Sys("system13", 20);
     const int debounce = Sys("system6", 9);
-    for (int i = 0; i < kTriggerInputs && !endPass; ++i) {
+    for (int i = 0; i < kTriggerInputs; ++i) {
+        // Every input is asked, also after the production alarm ended the pass: a rise left
+        // unasked would start a cycle once the alarm is confirmed.
         const int edge = gpControlIO ? gpControlIO->IOInTrigger(i) : 0;
-        if (!edge || busy)
+        if (!edge || busy || endPass)
             continue;
         if (productAlarm) {
             endPass = true;
-            break;
+            continue;
         }
         if (skipEdges != 0 && i == kEjectorBackInput && trigSkipCount++ < skipEdges)
             continue;
