@@ -59,13 +59,13 @@ private slots:
         QVERIFY(!rig.bit(rig.syncedOutputs(), lastOut));
         QVERIFY(rig.waitOutput(firstOut, false, 1500) > 0);
         QCOMPARE(rig.window->multiDetectIndex, 0);
-        QTRY_COMPARE_WITH_TIMEOUT(rig.window->step, 2, kShowMs + 1000);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.window->step, 2, kShowMs + 10000);
 
         rig.pulse(2, 100);
         QVERIFY(rig.waitOutput(lastOut, true, 1000) > 0);
         QVERIFY(rig.waitOutput(lastOut, false, 1500) > 0);
         QCOMPARE(rig.window->multiDetectIndex, 2);
-        QTRY_COMPARE_WITH_TIMEOUT(rig.window->step, 0, kShowMs + 1000);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.window->step, 0, kShowMs + 10000);
         QVERIFY(rig.window->pageState != 2);
     }
 

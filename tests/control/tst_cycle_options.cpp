@@ -200,7 +200,7 @@ private slots:
         // link may bring the switching on late and the switching off at once).
         const qint64 reached = rig.waitOutput(kEjectorOut, true, 1500);
         QVERIFY(reached > 0);
-        QVERIFY(Ms(edge, reached) >= 100);
+        QVERIFY2(Ms(edge, reached) >= 100, qPrintable(QString::number(Ms(edge, reached))));
         const qint64 on = rig.publishedAt(kEjectorOut, true, reached);
         const qint64 off = rig.publishedAt(kEjectorOut, false, rig.waitOutput(kEjectorOut, false, 1000));
         QVERIFY(off > 0);

@@ -299,7 +299,7 @@ private slots:
         rig.window->pageState = 0;
         rig.window->BackTrain();
         QVERIFY(rig.waitOutput(kClampOut, false, 1000) > 0);
-        QTRY_VERIFY_WITH_TIMEOUT(!gisReTrain, 3000);  // retrained when the shown result ends
+        QTRY_VERIFY_WITH_TIMEOUT(!gisReTrain, 10000);  // retrained when the shown result ends
 
         rig.openMould();
         QVERIFY(rig.waitOutput(kClampOut, true, 1000) > 0);
