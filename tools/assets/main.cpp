@@ -2,7 +2,9 @@
 #include <cstdio>
 
 #include <QDir>
+#include <QFile>
 #include <QGuiApplication>
+#include <QTemporaryDir>
 
 #include "pictures.h"
 
@@ -11,6 +13,11 @@ int main(int argc, char** argv)
     // Painting needs no screen; the offscreen platform keeps the tool runnable on a build host.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Without one Qt makes (and leaves behind) a runtime folder of its own in the temp folder
+    // of the build host; a private temporary one goes with the tool.
+    QTemporaryDir runtime;
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR") && runtime.isValid())
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
     QGuiApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() != 2) {
