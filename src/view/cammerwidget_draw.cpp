@@ -132,36 +132,32 @@ void CammerWidget::mousePressEvent(QMouseEvent* event)
                 setCurRoi(-1);
                 setCursor(Qt::CrossCursor);
                 curPos = prevPos = p;
-            } else if (type == kShapeRect) {
-                if (s.rects[d][curRoi].PtInCtrl(p, &dragHandle)) {
-                    touchState = 3;
-                } else {
-                    setCursor(Qt::SizeAllCursor);
-                    touchState = 2;
+            } else {
+                // A press on a handle resizes (state 3), anywhere else in the region moves it (2).
+                const auto grab = [&](bool onHandle) {
+                    if (onHandle) {
+                        touchState = 3;
+                    } else {
+                        setCursor(Qt::SizeAllCursor);
+                        touchState = 2;
+                    }
+                    prevPos = p;
+                    return onHandle;
+                };
+                if (type == kShapeRect) {
+                    grab(s.rects[d][curRoi].PtInCtrl(p, &dragHandle));
+                    drawRect.rect = s.rects[d][curRoi].rect;
+                    touchMoved = true;
+                } else if (type == kShapeCircle) {
+                    if (grab(s.circles[d][curRoi].PtInCtrl(p, &dragHandle))) {
+                        drawCircle.rect = s.circles[d][curRoi].rect;
+                        drawCircle.UpdateAll();
+                    }
+                    touchMoved = true;
+                } else if (type == kShapePolygon) {
+                    grab(s.polygons[d][curRoi].PtInCtrl(p, &dragHandle));
+                    polygonActive = true;
                 }
-                prevPos = p;
-                drawRect.rect = s.rects[d][curRoi].rect;
-                touchMoved = true;
-            } else if (type == kShapeCircle) {
-                if (s.circles[d][curRoi].PtInCtrl(p, &dragHandle)) {
-                    touchState = 3;
-                    drawCircle.rect = s.circles[d][curRoi].rect;
-                    drawCircle.UpdateAll();
-                } else {
-                    setCursor(Qt::SizeAllCursor);
-                    touchState = 2;
-                }
-                prevPos = p;
-                touchMoved = true;
-            } else if (type == kShapePolygon) {
-                if (s.polygons[d][curRoi].PtInCtrl(p, &dragHandle)) {
-                    touchState = 3;
-                } else {
-                    setCursor(Qt::SizeAllCursor);
-                    touchState = 2;
-                }
-                prevPos = p;
-                polygonActive = true;
             }
         } else if (PtInRect(p)) {
             setCursor(Qt::SizeAllCursor);
