@@ -653,6 +653,8 @@ void MoJuWizard::createOneShotTimers()
     connect(delayOutput3Timer, &QTimer::timeout, this, &MoJuWizard::SlotTimerDelayOutput3);
     clearNGAlarmTimer = new QTimer(this);
     clearNGAlarmTimer->setSingleShot(true);
+    // A coarse timer may release the alarm up to 5 % early.
+    clearNGAlarmTimer->setTimerType(Qt::PreciseTimer);
     connect(clearNGAlarmTimer, &QTimer::timeout, this, &MoJuWizard::SlotClearNGAlarm);
     sysFunc4OutputTimer = new QTimer(this);
     connect(sysFunc4OutputTimer, &QTimer::timeout, this, &MoJuWizard::OutTimerSysFunc4Output);

@@ -203,12 +203,16 @@ private:
     void HandleAlarmPageInputs();
     void HandleDetectState(int camera, int stepIndex, bool cameraNG, bool redetecting);
     void RaiseAlarm(bool ng[]);
+    // Stops the automatic release and switches its mould-NG output off (not published).
+    void EndTimedRelease();
     void NextStepTrigger(int k);
 
     // Nested event loops (modal boxes, a lost camera) must not start a second pass or a
     // second recognition while one is under way.
     bool inRun = false;
     bool inDetection = false;
+    // The raised alarm switched the timed release's mould-NG output (output 4) on.
+    bool timedReleaseOutput = false;
 
     // Construction steps, in the order the constructor runs them.
     void initMembers();

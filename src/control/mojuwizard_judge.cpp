@@ -80,6 +80,9 @@ void MoJuWizard::CheckNG(bool clear)
     }
     reCheckJudge = false;
 
+    // The outputs of the whole judgement are decided first and published once, below: a
+    // level set here and taken back a few lines later (an OK mould that reaches the
+    // production limit) must never reach the board.
     // 4.-5. Outputs.
     bool alarm = false;
     if (!pulses) {
@@ -122,15 +125,14 @@ void MoJuWizard::CheckNG(bool clear)
             }
         }
         reCheckPending = 0;
-        Flush();
     } else {
         SetOut(kClampOut, NG ? 1 : 0);
         SetOut(kEjectorOut, NG ? 0 : 1);
         SetOut(kAlarmOut, NG ? 1 : 0);
-        Flush();
-        if (clampP > 0)
-            StartPulse(notAllowCloseTimer, clampP);
     }
+    // Pulses that end outputs of this judgement are timed from their publication.
+    bool clampPulse = pulses && clampP > 0;
+    bool rejectPulse = false;
 
     // 6. Alarm.
     if (alarm && pageState != kPageAlarm) {
@@ -161,6 +163,7 @@ void MoJuWizard::CheckNG(bool clear)
             // and the teaching page leaves the alarm page.
             if (drawROIWidget)
                 drawROIWidget->Restart();
+            EndTimedRelease();
             if (mode == kModeMulti) {
                 SetOut(kAlarmOut, 0);
             } else if (P == 1) {
@@ -170,7 +173,6 @@ void MoJuWizard::CheckNG(bool clear)
                 SetOut(kEjectorOut, 0);
                 SetOut(kAlarmOut, 0);
             }
-            Flush();
             pageState = kPageMain;
             ResetRun();
             runState = kRunDetecting;
@@ -193,11 +195,53 @@ void MoJuWizard::CheckNG(bool clear)
         const bool pulseNG = NG && pulses;
         LEDOnOff(kLedResult, pulseNG ? 0 : 1);
         LEDOnOff(kLedAlarm, pulseNG ? 1 : 0);
-        if (P == 1 && !NG && StepEnabled(0) && Sys("system2", 1) != 0 && !prodNoAlarm && !noEjectorCtrl) {
+        if (P == 1 && !NG && StepEnabled(0) && Sys("system2", 1) != 0 && !prodNoAlarm && !noEjectorCtrl)
             SetOut(kEjectorOut, 1);
-            Flush();
+    }
+
+    if (count) {
+        // 11. Product NG without alarm: reject groups and the ejector pulse.
+        if (NG && P == 0 && prodNoAlarm) {
+            for (int g = 0; g < kRejectGroups; ++g) {
+                if (rejectGroupNG[g])
+                    SetOut(kFirstRejectOut + g, 1);
+            }
+            if (!noEjectorCtrl)
+                SetOut(kEjectorOut, 1);
+            rejectPulse = ejectorP > 0;
+            if (mode == kModeMulti)
+                NextStepTrigger(multiDetectIndex);
+        }
+        // 12. Mould NG without alarm: clamp and alarm pulse.
+        if (NG && P == 1 && mouldNoAlarm) {
+            SetOut(kClampOut, 1);
+            SetOut(kAlarmOut, 1);
+            clampPulse = true;
+        }
+        // 13. Timed cuts after an OK.
+        if (!NG && P == 0 && Sys("system8", 18) != 0)
+            StartPulse(notAllowThimbleTimer, ejectorP);
+        if (!NG && P == 1 && Sys("system2", 8) != 0)
+            clampPulse = true;
+        // 14. Production-count alarm after an OK mould: the clamp output stays on.
+        const int limit = Sys("system14", 3);
+        if (!NG && P == 1 && limit != 0) {
+            if (reTrainState == 1) {
+                productCount = 0;
+            } else if (reTrainState == 0 && !clear && ++productCount >= limit) {
+                SetOut(kClampOut, 1);
+                SetOut(kAlarmOut, 1);
+                productAlarm = true;
+            }
         }
     }
+
+    // The one publication of this judgement's outputs.
+    Flush();
+    if (clampPulse)
+        StartPulse(notAllowCloseTimer, clampP);
+    if (rejectPulse)
+        StartPulse(outNGTimer, ejectorP);
 
     if (count) {
         // 10. Counting.
@@ -226,44 +270,6 @@ void MoJuWizard::CheckNG(bool clear)
                     AtomicAdd(gSyncNGCycleNum);
                 // TNR_NETMN::finish_PeriodRecord (network services) closes the cycle's record here.
                 CountWrite();
-            }
-        }
-        // 11. Product NG without alarm: reject groups and the ejector pulse.
-        if (NG && P == 0 && prodNoAlarm) {
-            for (int g = 0; g < kRejectGroups; ++g) {
-                if (rejectGroupNG[g])
-                    SetOut(kFirstRejectOut + g, 1);
-            }
-            if (!noEjectorCtrl)
-                SetOut(kEjectorOut, 1);
-            Flush();
-            if (ejectorP > 0)
-                StartPulse(outNGTimer, ejectorP);
-            if (mode == kModeMulti)
-                NextStepTrigger(multiDetectIndex);
-        }
-        // 12. Mould NG without alarm: clamp and alarm pulse.
-        if (NG && P == 1 && mouldNoAlarm) {
-            SetOut(kClampOut, 1);
-            SetOut(kAlarmOut, 1);
-            Flush();
-            StartPulse(notAllowCloseTimer, clampP);
-        }
-        // 13. Timed cuts after an OK.
-        if (!NG && P == 0 && Sys("system8", 18) != 0)
-            StartPulse(notAllowThimbleTimer, ejectorP);
-        if (!NG && P == 1 && Sys("system2", 8) != 0)
-            StartPulse(notAllowCloseTimer, clampP);
-        // 14. Production-count alarm after an OK mould.
-        const int limit = Sys("system14", 3);
-        if (!NG && P == 1 && limit != 0) {
-            if (reTrainState == 1) {
-                productCount = 0;
-            } else if (reTrainState == 0 && !clear && ++productCount >= limit) {
-                SetOut(kClampOut, 1);
-                SetOut(kAlarmOut, 1);
-                Flush();
-                productAlarm = true;
             }
         }
     }
@@ -348,10 +354,9 @@ void MoJuWizard::RaiseAlarm(bool ng[])
     const int mode = Mode();
     const bool sides = mode == kModeTwoColour || mode == kModeTurntable;
     // ViewWatch2VRQ::sndAlarmStartTiming(step) (network services) tells the peer here.
-    if (autoRun && mode != kModeMulti) {
+    // Outputs set here are published by the judgement with the rest of its outputs.
+    if (autoRun && mode != kModeMulti)
         SetOut(kClampOut, 1);
-        Flush();
-    }
     if (screenOff) {
         LCDOnOff(1);
         const int seconds = Sys("system2", 16);
@@ -376,7 +381,7 @@ void MoJuWizard::RaiseAlarm(bool ng[])
     const int P = sides ? (step & 1) : step;
     if (P == 1 && Sys("system9", 11) != 0) {
         SetOut(kOutput4, 1);
-        Flush();
+        timedReleaseOutput = true;
         StartPulse(clearNGAlarmTimer, Sys("system9", 12));
     }
     QString text;
@@ -499,8 +504,23 @@ void MoJuWizard::SlotResetAlarm()
         resetAlarmTimer->stop();
 }
 
+// The alarm is over, however it ended: its automatic release must not fire into a later
+// cycle, and the mould-NG output it switched on goes off with it (published by the caller).
+void MoJuWizard::EndTimedRelease()
+{
+    if (clearNGAlarmTimer)
+        clearNGAlarmTimer->stop();
+    if (timedReleaseOutput) {
+        SetOut(kOutput4, 0);
+        timedReleaseOutput = false;
+    }
+}
+
 void MoJuWizard::SlotClearNGAlarm()
 {
+    // An alarm the operator has already cleared leaves nothing to release.
+    if (pageState != kPageAlarm)
+        return;
     if (drawROIWidget)
         drawROIWidget->SlotSaveData();
     gSource = -1;
@@ -512,7 +532,9 @@ void MoJuWizard::SlotClearNGAlarm()
         }
     }
     reCheckJudge = true;
-    CheckNG(false);
+    // The released mould was counted when it was judged NG: the release counts nothing, as
+    // the operator's "not detect" does not.
+    CheckNG(true);
     InsertRecord(LanStr(kTextAllNotDetected), "run");
 }
 
