@@ -83,8 +83,13 @@ void MoJuWizard::CheckNG(bool clear)
     // The outputs of the whole judgement are decided first and published once, below: a
     // level set here and taken back a few lines later (an OK mould that reaches the
     // production limit) must never reach the board.
-    // 4.-5. Outputs.
+    // 4.-5. Outputs. Pulses that end outputs of this judgement are timed from their publication.
     bool alarm = false;
+    bool stepOutputPulse = false;
+    bool ejectorPulse = false;
+    bool clampPulse = pulses && clampP > 0;
+    bool rejectPulse = false;
+    bool thimblePulse = false;
     if (!pulses) {
         if (mode == kModeMulti) {
             const int k = multiDetectIndex;
@@ -95,7 +100,7 @@ void MoJuWizard::CheckNG(bool clear)
                 if ((cut == 3 || cut == 4) && clampP > 0 && out >= 0) {
                     sysFunc4Pending = true;
                     sysFunc4Output = out;
-                    StartPulse(sysFunc4OutputTimer, clampP);
+                    stepOutputPulse = true;
                 }
                 NextStepTrigger(k);
             } else {
@@ -107,12 +112,12 @@ void MoJuWizard::CheckNG(bool clear)
             if (!NG) {
                 if (prodNoEjector) {
                     SetOut(kEjectorOut, 1);
-                    StartPulse(outputsOffTimer, ejectorP);
+                    ejectorPulse = true;
                 } else if (!noEjectorCtrl && !prodNoAlarm) {
                     SetOut(kEjectorOut, 0);
                 }
             } else if (prodNoEjector) {
-                StartPulse(outputsOffTimer, ejectorP);
+                ejectorPulse = true;
             } else if (!prodNoAlarm) {
                 alarm = true;
             }
@@ -130,9 +135,6 @@ void MoJuWizard::CheckNG(bool clear)
         SetOut(kEjectorOut, NG ? 0 : 1);
         SetOut(kAlarmOut, NG ? 1 : 0);
     }
-    // Pulses that end outputs of this judgement are timed from their publication.
-    bool clampPulse = pulses && clampP > 0;
-    bool rejectPulse = false;
 
     // 6. Alarm.
     if (alarm && pageState != kPageAlarm) {
@@ -220,7 +222,7 @@ void MoJuWizard::CheckNG(bool clear)
         }
         // 13. Timed cuts after an OK.
         if (!NG && P == 0 && Sys("system8", 18) != 0)
-            StartPulse(notAllowThimbleTimer, ejectorP);
+            thimblePulse = true;
         if (!NG && P == 1 && Sys("system2", 8) != 0)
             clampPulse = true;
         // 14. Production-count alarm after an OK mould: the clamp output stays on.
@@ -238,10 +240,16 @@ void MoJuWizard::CheckNG(bool clear)
 
     // The one publication of this judgement's outputs.
     Flush();
+    if (stepOutputPulse)
+        StartPulse(sysFunc4OutputTimer, clampP);
+    if (ejectorPulse)
+        StartPulse(outputsOffTimer, ejectorP);
     if (clampPulse)
         StartPulse(notAllowCloseTimer, clampP);
     if (rejectPulse)
         StartPulse(outNGTimer, ejectorP);
+    if (thimblePulse)
+        StartPulse(notAllowThimbleTimer, ejectorP);
 
     if (count) {
         // 10. Counting.
