@@ -352,12 +352,7 @@ void MoJuWizard::RaiseAlarm(bool ng[])
         SetOut(kClampOut, 1);
         Flush();
     }
-    if (screenOff) {
-        LCDOnOff(1);
-        const int seconds = Sys("system2", 16);
-        if (seconds > 0 && lcdTimer)
-            lcdTimer->start(seconds * 1000);
-    }
+    WakeScreen();
     SetStopDetect();
     pageState = kPageAlarm;
     viewCamera = numCamera;
