@@ -107,10 +107,9 @@ bool MApplication::pressed(QObject* receiver, QEvent* event)
             gpWin->lcdTimer->start(gpWPara->screenOffTime * 1000);
     }
 
-    if (gpWin && gpWin->screenOff) {
-        LCDOnOff(1);
+    // The touch that wakes a dark screen only wakes it: it must not press what it lands on.
+    if (WakeScreen())
         return true;
-    }
     return QApplication::notify(receiver, event);
 }
 

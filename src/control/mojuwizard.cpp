@@ -15,6 +15,7 @@
 #include "choosebox.h"
 #include "colorbutton.h"
 #include "commandrunner.h"
+#include "constructionhooks.h"
 #include "controlport.h"
 #include "drawroiwidget.h"
 #include "floatslider.h"
@@ -27,6 +28,7 @@
 #include "mojuwizard_cycleparams.h"
 #include "numberinput.h"
 #include "numcharinput.h"
+#include "operatorboxes.h"
 #include "passwordbox.h"
 #include "platformclock.h"
 #include "platformscreen.h"
@@ -133,6 +135,7 @@ MoJuWizard::~MoJuWizard()
         SetLostCameraHook({});
         SetViewHooks({});
         SetTeachingHooks({});
+        SetBoardOutputHooks({}, {});
     }
 }
 
@@ -182,6 +185,16 @@ void MoJuWizard::InstallHooks()
     teaching.showVersion = [this](bool show) { showhideVersion(show); };
     teaching.showHelpPage = [this] { SlotHelp(); };
     SetTeachingHooks(std::move(teaching));
+    SetBoardOutputHooks(
+        [](int output, int on) {
+            if (gpControlIO)
+                gpControlIO->IOSetOut(output, on);
+        },
+        [] {
+            if (gpControlIO)
+                gpControlIO->IOFlashOut();
+        });
+    InstallOperatorPrompts();
 }
 
 int MoJuWizard::CheckPassword()
@@ -227,38 +240,34 @@ MoJuWizard::MoJuWizard(QWidget* /*parent: the window is always top-level*/) : QW
     grayTable = SharedGrayTable();
     buildCameraViews();
     checkCameraCount();
-    // The Modbus TCP server is created here (modbusServer) once it exists.
+    CallConstructionHook(Construction().servers, this);
     splashStep(kSplashServers, lanText(kTextLoadInterface));
     createHelpButtonAndLabels();
     ioStatusWidget = new IOStatusWidget(this);
     indexButton = new IndexButton(this);
-    // The teaching page, the settings screen, the help page, the camera re-numbering page
-    // and the IO naming page are created here, in this order, children of the window.
     drawROIWidget = new DrawROIWidget(this, cammerWidgets);
     drawROIWidget->hide();
+    CallConstructionHook(Construction().pages, this);
     zoomOffsetX = 0;
     zoomOffsetY = 0;
     zoomFactor = 1.0;
     zoomCentreX = 0;
     createZoomSlider();
-    // The IO naming page is initialised and hidden here, then the hardware page is created
-    // hidden; the help, settings, teaching and re-numbering pages are hidden after it.
+    CallConstructionHook(Construction().pagesReady, this);
     gpPasswordBox = new PasswordBox(nullptr);
     ChangeCammer();
     createFailureFolders();
     createCycleTimers();
     allocateFailureImages();
-    // The failure-image writer thread (gpSaveFialImageThread) is started here, after the
-    // buffers exist.
+    CallConstructionHook(Construction().failureImages, this);
     createOutputTimers();
     prepareRecordDate();
-    // The statistics model and screen are created here, with their five connections.
+    CallConstructionHook(Construction().statistics, this);
     startDetecting();
     startClocksAndCounters();
     adoptSharedDialogs();
     createOneShotTimers();
-    // The USB image copier and disk watcher are created and connected here, then the two
-    // export signals of the settings screen.
+    CallConstructionHook(Construction().disks, this);
 }
 
 void MoJuWizard::initMembers()

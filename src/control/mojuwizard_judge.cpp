@@ -365,12 +365,7 @@ void MoJuWizard::RaiseAlarm(bool ng[])
     // Outputs set here are published by the judgement with the rest of its outputs.
     if (autoRun && mode != kModeMulti)
         SetOut(kClampOut, 1);
-    if (screenOff) {
-        LCDOnOff(1);
-        const int seconds = Sys("system2", 16);
-        if (seconds > 0 && lcdTimer)
-            lcdTimer->start(seconds * 1000);
-    }
+    WakeScreen();
     SetStopDetect();
     pageState = kPageAlarm;
     viewCamera = numCamera;

@@ -15,9 +15,9 @@
 #include "lanstr.h"
 #include "mainstate.h"
 #include "miscfunc.h"
+#include "operatorprompts.h"
 #include "sqlexec.h"
 #include "textids.h"
-#include "warnbox.h"
 
 namespace {
 
@@ -152,10 +152,7 @@ void CammerSingleton::LoadDetection(int d, ViewGeometry* view, QSqlQuery& query)
 
     if (static_cast<unsigned>(roiNum[d]) > kMaxRegions) {
         qWarning() << "region count" << roiNum[d] << "of detection" << d << "in" << table << "is out of range";
-        if (gpWarnBox) {
-            gpWarnBox->setText(LanStr(kTextCameraParamFileError));
-            gpWarnBox->exec();
-        }
+        WarnOperator(LanStr(kTextCameraParamFileError));
         roiNum[d] = 0;
     }
 

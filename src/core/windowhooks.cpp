@@ -15,7 +15,36 @@ std::function<void()>& lostCameraHook()
     return hook;
 }
 
+struct BoardOutputHooks
+{
+    std::function<void(int, int)> set;
+    std::function<void()> flush;
+};
+
+BoardOutputHooks& boardOutputHooks()
+{
+    static BoardOutputHooks hooks;
+    return hooks;
+}
+
 }  // namespace
+
+void SetBoardOutput(int output, int on)
+{
+    if (boardOutputHooks().set)
+        boardOutputHooks().set(output, on);
+}
+
+void FlushBoardOutputs()
+{
+    if (boardOutputHooks().flush)
+        boardOutputHooks().flush();
+}
+
+void SetBoardOutputHooks(std::function<void(int, int)> set, std::function<void()> flush)
+{
+    boardOutputHooks() = {std::move(set), std::move(flush)};
+}
 
 void FlushAll()
 {

@@ -22,6 +22,13 @@ void SetFlushAllHook(std::function<void()> hook);
 void ReportLostCamera();
 void SetLostCameraHook(std::function<void()> hook);
 
+// Board outputs set from below the window (the product-count alarm box): output n on (1) or
+// off (0), then the changed word handed to the IO thread. Nothing happens while no window
+// installed them.
+void SetBoardOutput(int output, int on);
+void FlushBoardOutputs();
+void SetBoardOutputHooks(std::function<void(int output, int on)> set, std::function<void()> flush);
+
 class QObject;
 
 // What a camera view asks of the main window. Each member stays empty while no window

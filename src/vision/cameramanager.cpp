@@ -7,15 +7,14 @@
 #include <QFileInfo>
 #include <QSqlError>
 
-#include "choosebox.h"
 #include "commandrunner.h"
 #include "globals.h"
 #include "lanstr.h"
 #include "monitorlimits.h"
+#include "operatorprompts.h"
 #include "recordsink.h"
 #include "sqlexec.h"
 #include "textids.h"
-#include "warnbox.h"
 #include "windowhooks.h"
 
 namespace {
@@ -34,16 +33,6 @@ const char* const kEmptySerial = "0";
 QString serialRowName(int position)
 {
     return QString("serialNB%1").arg(position);
-}
-
-void warnOperator(const QString& text)
-{
-    if (!gpWarnBox) {
-        qWarning().noquote() << "no warning box for:" << text;
-        return;
-    }
-    gpWarnBox->setText(text);
-    gpWarnBox->exec();
 }
 
 void insertRecord(const QString& text, const QString& type)
@@ -115,7 +104,7 @@ bool CameraManager::ensureSnTable()
 void CameraManager::restoreFactorySnDatabase()
 {
     snDatabase.close();  // the copy replaces the file under this connection
-    warnOperator(LanStr(kTextParamFileError));
+    WarnOperator(LanStr(kTextParamFileError));
     // Only a copy that produced the file is worth a restart: without the factory copy, or with
     // a failed copy, the panel would otherwise reboot at every start. It then carries on with a
     // fresh SN.db (no stored order).
@@ -256,12 +245,7 @@ CameraInterface* CameraManager::createCamera(_cameraInfo info)
 // come up at start-up, before the main window shows anything around them.
 int CameraManager::askFullScreen(const QString& text)
 {
-    ChooseBox box(nullptr, gShowW, gShowH);
-    box.setText(text);
-    countCheckBox = &box;
-    const int answer = box.exec();
-    countCheckBox = nullptr;
-    return answer;
+    return AskOperatorFullScreen(text, [this](QDialog* box) { countCheckBox = box; });
 }
 
 void CameraManager::checkCameraCount()

@@ -9,7 +9,7 @@
 
 #include "camerainterface.h"
 
-class ChooseBox;
+class QDialog;
 
 class CameraManager
 {
@@ -25,7 +25,7 @@ public:
     QVector<QString> storedSN;  // position k: serial of camera k + 1
     bool noRealCamera = false;
     QVector<_cameraInfo> simulateCameras;  // found by plug-ins of camera type 0
-    ChooseBox* countCheckBox = nullptr;    // the count check's question while it waits
+    QDialog* countCheckBox = nullptr;    // the count check's question while it waits
 
     void loadPlugins();
     void loadCameraSN();

@@ -1,9 +1,9 @@
 // The production-count alarm box.
 #include "productalarmwarnbox.h"
 
-#include "controlport.h"
 #include "globals.h"
 #include "mainstate.h"
+#include "windowhooks.h"
 
 ProductAlarmWarnBox* gpProductAlarmWarnBox = nullptr;
 
@@ -19,10 +19,8 @@ ProductAlarmWarnBox::ProductAlarmWarnBox(QWidget* parent) : WarnBox(parent)
 
 void ProductAlarmWarnBox::accept()
 {
-    if (gpControlIO) {
-        for (int out : kAlarmOutputs) gpControlIO->IOSetOut(out, 0);
-        gpControlIO->IOFlashOut();
-    }
+    for (int out : kAlarmOutputs) SetBoardOutput(out, 0);
+    FlushBoardOutputs();
     if (gpState) {
         gpState->productCount = 0;
         gpState->productAlarm = false;

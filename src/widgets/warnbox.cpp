@@ -93,11 +93,7 @@ void WarnBox::showEvent(QShowEvent* event)
     // Callers may have moved the box; every showing puts it back in the middle.
     setGeometry(centredRect());
     // A warning must be seen: wake a dark screen and give it its full time again.
-    if (gpState && gpState->screenOff) {
-        LCDOnOff(1);
-        if (gpWPara && gpWPara->screenOffTime > 0 && gpState->lcdTimer)
-            gpState->lcdTimer->start(gpWPara->screenOffTime * 1000);
-    }
+    WakeScreen();
     QDialog::showEvent(event);
 }
 

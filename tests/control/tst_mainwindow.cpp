@@ -15,6 +15,7 @@
 #include "choosebox.h"
 #include "colorbutton.h"
 #include "commandrunner.h"
+#include "constructionhooks.h"
 #include "controlport.h"
 #include "factoryfixture.h"
 #include "floatslider.h"
@@ -50,6 +51,8 @@ class TestMainWindow : public QObject
     IOBoardSim* board = nullptr;  // outlives the IO thread: never deleted
     QStringList questions;
     QList<CommandCall> constructionCalls;
+    // Each construction hook as it was called, with what the window had built by then.
+    QStringList joined;
 
 private slots:
     void initTestCase()
@@ -82,14 +85,60 @@ private slots:
             "CountCheckBox", [] { return static_cast<QDialog*>(CameraManager::getInstance()->countCheckBox); },
             &ModalAnswerer::boxText);
         answerer.answer(ModalAnswerer::No);
+        ConstructionHooks hooks;
+        auto seen = [this](const char* step) {
+            return [this, step](QWidget* window) {
+                auto* w = static_cast<MoJuWizard*>(window);
+                joined << QString("%1 teaching=%2 zoom=%3 failImage=%4 password=%5 lostBox=%6 cameras=%7 running=%8")
+                              .arg(step)
+                              .arg(w->drawROIWidget != nullptr)
+                              .arg(w->zoomSlider != nullptr)
+                              .arg(gpFailImage[0] != nullptr)
+                              .arg(gpPasswordBox != nullptr)
+                              .arg(gpLostCameraWarnBox != nullptr)
+                              .arg(numCamera)
+                              .arg(w->runTimer && w->runTimer->isActive());
+            };
+        };
+        hooks.servers = seen("servers");
+        hooks.pages = [this, seen](QWidget* window) {
+            seen("pages")(window);
+            auto* page = new QWidget(window);
+            page->setObjectName("pageFromAbove");
+            page->hide();
+        };
+        hooks.pagesReady = seen("pagesReady");
+        hooks.failureImages = seen("failureImages");
+        hooks.statistics = seen("statistics");
+        hooks.disks = seen("disks");
+        SetConstructionHooks(std::move(hooks));
         CommandRunner::clearCalls();
         win = new MoJuWizard(nullptr);
+        SetConstructionHooks({});
         constructionCalls = CommandRunner::calls();
         questions = answerer.texts();
         QCOMPARE(answerer.pendingAnswers(), 0);
 
         // As main does next.
         gpControlIO->InitIOThread();
+    }
+
+    // Start-up hands the window what the layers above it build; each part joins at its step,
+    // once, seeing what the steps before it made.
+    void upperLayersJoinAtTheirSteps()
+    {
+        QCOMPARE(joined, QStringList({
+                             "servers teaching=0 zoom=0 failImage=0 password=0 lostBox=0 cameras=2 running=0",
+                             "pages teaching=1 zoom=0 failImage=0 password=0 lostBox=0 cameras=2 running=0",
+                             "pagesReady teaching=1 zoom=1 failImage=0 password=0 lostBox=0 cameras=2 running=0",
+                             "failureImages teaching=1 zoom=1 failImage=1 password=1 lostBox=0 cameras=2 running=0",
+                             "statistics teaching=1 zoom=1 failImage=1 password=1 lostBox=0 cameras=2 running=0",
+                             "disks teaching=1 zoom=1 failImage=1 password=1 lostBox=1 cameras=2 running=1",
+                         }));
+        auto* page = win->findChild<QWidget*>("pageFromAbove");
+        QVERIFY(page);
+        QCOMPARE(page->parentWidget(), win);
+        QVERIFY(page->isHidden());
     }
 
     void camerasThatOpenTakeTheNumbersInOrder()

@@ -9,6 +9,7 @@
 #include "choosebox.h"
 #include "commandrunner.h"
 #include "lostcamerawarnbox.h"
+#include "operatorboxes.h"
 #include "passwordbox.h"
 #include "productalarmwarnbox.h"
 #include "warnbox.h"
@@ -27,6 +28,9 @@ bool isWaiting(QDialog* box)
 
 ModalAnswerer::ModalAnswerer(int deadlineMs, QObject* parent) : QObject(parent), deadlineMs(deadlineMs)
 {
+    // The layers below the widgets warn and ask through the installed prompts: a test that
+    // answers the boxes wants them shown, as the window installs them.
+    InstallOperatorPrompts();
     auto text = [](QDialog* d) { return boxText(d); };
     watch(
         "WarnBox", [] { return static_cast<QDialog*>(gpWarnBox); }, text);

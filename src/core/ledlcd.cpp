@@ -4,12 +4,14 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QRegularExpression>
+#include <QTimer>
 
 #include "devices.h"
 #include "globals.h"
-#include "mojuwizard.h"
+#include "mainstate.h"
 #include "platformclock.h"
 #include "platformexit.h"
+#include "wizardpara.h"
 
 bool gisRunWTD = false;
 
@@ -48,8 +50,18 @@ void LCDOnOff(int on)
         Devices::writeBacklightPower(on ? kBacklightPowerOn : kBacklightPowerOff);
     else
         Devices::ledIoctl(gfLED, on ? kLcdOnRequest : kLcdOffRequest);
-    if (gpWin)
-        gpWin->screenOff = on ? 0 : 1;
+    if (gpState)
+        gpState->screenOff = on ? 0 : 1;
+}
+
+bool WakeScreen()
+{
+    if (!gpState || !gpState->screenOff)
+        return false;
+    LCDOnOff(1);
+    if (gpWPara && gpWPara->screenOffTime > 0 && gpState->lcdTimer)
+        gpState->lcdTimer->start(gpWPara->screenOffTime * 1000);
+    return true;
 }
 
 void LEDOnOff(int led, int on)

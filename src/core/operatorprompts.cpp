@@ -1,0 +1,46 @@
+// The replaceable operator prompts.
+#include "operatorprompts.h"
+
+#include <QDebug>
+
+namespace {
+
+OperatorPrompts& prompts()
+{
+    static OperatorPrompts current;
+    return current;
+}
+
+}  // namespace
+
+void WarnOperator(const QString& text)
+{
+    if (!prompts().warn) {
+        qWarning().noquote() << "no warning box for:" << text;
+        return;
+    }
+    prompts().warn(text);
+}
+
+bool AskOperator(const QString& text)
+{
+    if (!prompts().ask) {
+        qWarning().noquote() << "no question box, answered NO:" << text;
+        return false;
+    }
+    return prompts().ask(text);
+}
+
+int AskOperatorFullScreen(const QString& text, const std::function<void(QDialog*)>& waiting)
+{
+    if (!prompts().askFullScreen) {
+        qWarning().noquote() << "no question box, answered NO:" << text;
+        return 0;
+    }
+    return prompts().askFullScreen(text, waiting);
+}
+
+void SetOperatorPrompts(OperatorPrompts newPrompts)
+{
+    prompts() = std::move(newPrompts);
+}

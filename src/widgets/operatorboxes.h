@@ -1,0 +1,7 @@
+// The shared warning and yes/no boxes as the operator prompts of every layer.
+#pragma once
+
+// Makes gpWarnBox and gpChooseBox the boxes behind WarnOperator and AskOperator, and a
+// screen-sized ChooseBox the one behind AskOperatorFullScreen. The globals are read at each
+// prompt, so boxes created later are used too.
+void InstallOperatorPrompts();

@@ -1,0 +1,99 @@
+// Warnings, questions and board outputs that lower layers reach through core: what happens
+// with and without the shared boxes installed, and the product-count alarm's reset.
+#include <QList>
+#include <QPair>
+
+#include "choosebox.h"
+#include "globals.h"
+#include "mainstate.h"
+#include "modalanswerer.h"
+#include "operatorboxes.h"
+#include "operatorprompts.h"
+#include "productalarmwarnbox.h"
+#include "testsupport.h"
+#include "warnbox.h"
+#include "windowhooks.h"
+
+class TestOperatorPrompts : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        gpWarnBox = new WarnBox(nullptr);
+        gpChooseBox = new ChooseBox(nullptr, WarnBox::kBoxWidth, WarnBox::kBoxHeight);
+    }
+
+    // Nobody installed the boxes (a tool, a lower part tested alone): nothing irreversible
+    // follows from a question nobody saw, and the warning is not lost from the log.
+    void withoutBoxesWarningsAreLoggedAndQuestionsSayNo()
+    {
+        SetOperatorPrompts({});
+        TestSupport::clearCapturedMessages();
+        WarnOperator("camera table broken");
+        QVERIFY(!AskOperator("forget the cameras?"));
+        QCOMPARE(AskOperatorFullScreen("reboot now?"), 0);
+        const QString log = TestSupport::capturedMessages().join('\n');
+        QVERIFY2(log.contains("camera table broken"), qPrintable(log));
+        QVERIFY(log.contains("forget the cameras?"));
+        QVERIFY(gpWarnBox->isHidden());
+        QVERIFY(gpChooseBox->isHidden());
+    }
+
+    void installedBoxesShowTheTextAndGiveTheAnswer()
+    {
+        InstallOperatorPrompts();
+        ModalAnswerer answerer;
+        answerer.answer({ModalAnswerer::Confirm, ModalAnswerer::Yes, ModalAnswerer::No});
+        WarnOperator("camera table broken");
+        QVERIFY(AskOperator("forget the cameras?"));
+        QVERIFY(!AskOperator("forget them all?"));
+        QCOMPARE(answerer.texts(), QStringList({"camera table broken", "forget the cameras?", "forget them all?"}));
+    }
+
+    // The full-screen question tells its caller which box waits, so the caller can name it.
+    void fullScreenQuestionCoversTheScreenAndNamesItsBox()
+    {
+        InstallOperatorPrompts();
+        QDialog* waiting = nullptr;
+        QList<bool> seen;
+        ModalAnswerer answerer;
+        answerer.watch(
+            "FullScreen", [&waiting] { return waiting; }, &ModalAnswerer::boxText);
+        answerer.answer(ModalAnswerer::Yes);
+        const int answer = AskOperatorFullScreen("cameras changed", [&](QDialog* box) {
+            if (box)
+                QCOMPARE(box->size(), QSize(gShowW, gShowH));
+            waiting = box;
+            seen << (box != nullptr);
+        });
+        QCOMPARE(answer, 1);
+        QCOMPARE(seen, QList<bool>({true, false}));
+        QVERIFY(answerer.texts().contains("cameras changed"));
+    }
+
+    // Confirming the production alarm switches the clamp and alarm outputs off on the board
+    // and starts counting afresh.
+    void productAlarmResetSwitchesItsOutputsOff()
+    {
+        MainState state;
+        state.productCount = 12;
+        state.productAlarm = true;
+        QList<QPair<int, int>> set;
+        int flushes = 0;
+        SetBoardOutputHooks([&](int output, int on) { set << qMakePair(output, on); }, [&] { ++flushes; });
+        ProductAlarmWarnBox box(nullptr);
+        box.accept();
+        QCOMPARE(set, (QList<QPair<int, int>>{{kClampOut, 0}, {kAlarmOut, 0}}));
+        QCOMPARE(flushes, 1);
+        QCOMPARE(state.productCount, 0);
+        QVERIFY(!state.productAlarm);
+        SetBoardOutputHooks({}, {});
+        box.accept();  // without a window nothing is sent and nothing breaks
+        QCOMPARE(set.size(), 2);
+    }
+};
+
+MONITOR_TEST_MAIN(TestOperatorPrompts)
+#include "tst_operatorprompts.moc"
