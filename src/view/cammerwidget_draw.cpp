@@ -90,6 +90,10 @@ void CammerWidget::mousePressEvent(QMouseEvent* event)
     if (gpState && cameraIndex == gpState->viewCamera) {
         gpState->clickX = x;
         gpState->clickY = y;
+        // A drag of the zoomed picture measures from where the finger came down, not from
+        // where the previous drag ended.
+        gpState->panLastX = x;
+        gpState->panLastY = y;
         MUpdateXYV(x, y);
     }
     // The button bar hides after a while without touches: every touch keeps it.

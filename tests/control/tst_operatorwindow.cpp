@@ -159,14 +159,24 @@ private slots:
         QCOMPARE(win->indexButton->hideTimer->interval(), 120000);
         QTest::mouseRelease(view, Qt::LeftButton, {}, QPoint(200, 300));
 
-        win->zoomSlider->slider->setValue(200);
-        QCOMPARE(win->zoomFactor, 2.0);
+        // Zoomed, the picture follows the finger from where each drag starts: a second drag
+        // does not first jump by the gap between the end of the first one and its own press.
+        win->zoomSlider->slider->setValue(300);
+        QCOMPARE(win->zoomFactor, 3.0);
         const double x0 = win->zoomOffsetX, y0 = win->zoomOffsetY;
-        win->panLastX = 200;
-        win->panLastY = 300;
-        QMouseEvent drag(QEvent::MouseMove, QPointF(260, 330), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(view, &drag);
+        const auto drag = [&](QPoint from, QPoint to) {
+            clock = clock.addSecs(1);
+            PlatformClock::setNow(clock);
+            QTest::mousePress(view, Qt::LeftButton, {}, from);
+            QMouseEvent move(QEvent::MouseMove, QPointF(to), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(view, &move);
+            QTest::mouseRelease(view, Qt::LeftButton, {}, to);
+        };
+        drag(QPoint(200, 300), QPoint(260, 330));
         QCOMPARE(win->zoomOffsetX, x0 + 60);
+        QCOMPARE(win->zoomOffsetY, y0 + 30);
+        drag(QPoint(900, 700), QPoint(910, 700));
+        QCOMPARE(win->zoomOffsetX, x0 + 70);
         QCOMPARE(win->zoomOffsetY, y0 + 30);
 
         // The multi-screen button puts the grid back at factor 1.
