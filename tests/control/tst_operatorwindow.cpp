@@ -8,8 +8,10 @@
 #include "cammerwidget.h"
 #include "choosebox.h"
 #include "colorbutton.h"
+#include "combobox.h"
 #include "commandrunner.h"
 #include "devices.h"
+#include "drawroiwidget.h"
 #include "factoryfixture.h"
 #include "floatslider.h"
 #include "globals.h"
@@ -184,6 +186,35 @@ private slots:
         QCOMPARE(win->viewCamera, numCamera);
         QCOMPARE(win->zoomFactor, 1.0);
         QCOMPARE(win->zoomSlider->slider->value(), 100);
+    }
+
+    // On the alarm page's live picture of all cameras a press on one chooses it on the page
+    // too, which brings the ignore-point commands of a single camera.
+    void pressDuringAnAlarmChoosesTheCameraOnThePage()
+    {
+        DrawROIWidget* page = win->drawROIWidget;
+        QVERIFY(page);
+        win->pageState = 2;
+        win->viewCamera = numCamera;
+        win->ChangeCammer();
+        page->Reset(false);
+        QCOMPARE(gSource, 1);
+        QCOMPARE(page->cameraCombo->currentIndex(), numCamera);  // "All Camera"
+        QVERIFY(page->ignoreButton->isHidden());
+
+        clock = clock.addSecs(1);
+        PlatformClock::setNow(clock);
+        QTest::mouseClick(win->cammerWidgets[1], Qt::LeftButton, {}, QPoint(200, 300));
+        QCOMPARE(win->viewCamera, 1);
+        QCOMPARE(page->cameraCombo->currentIndex(), 1);
+        QVERIFY(page->ignoreButton->isVisible());
+        QVERIFY(page->showIgnoredButton->isVisible() && page->deleteIgnoredButton->isVisible());
+        QCOMPARE(gSource, 1);
+
+        page->Restart();
+        gSource = -1;
+        win->SlotReturn();
+        QCOMPARE(win->pageState, 0);
     }
 
     void lookOfTheScreen()
