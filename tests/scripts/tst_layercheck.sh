@@ -4,7 +4,17 @@
 set -uo pipefail
 
 CHECK=$1/scripts/check-layers.sh
-TREE=$(mktemp -d)
+# The tree is named after this process: a run killed at its time-out skips the trap, so each
+# run first removes the trees whose process is gone.
+TMP=${TMPDIR:-/tmp}
+for old in "$TMP"/layercheck-*-*; do
+    pid=${old#"$TMP"/layercheck-}
+    pid=${pid%%-*}
+    if [[ -d $old && ! -L $old && $pid =~ ^[0-9]+$ ]] && ! kill -0 "$pid" 2>/dev/null; then
+        rm -rf "$old"
+    fi
+done
+TREE=$(mktemp -d "$TMP/layercheck-$$-XXXXXX")
 trap 'rm -rf "$TREE"' EXIT
 fail() {
     echo "FAIL: $*" >&2
