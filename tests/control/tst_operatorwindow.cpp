@@ -5,6 +5,7 @@
 #include <QLabel>
 
 #include "cameramanager.h"
+#include "cammersingleton.h"
 #include "cammerwidget.h"
 #include "choosebox.h"
 #include "colorbutton.h"
@@ -215,6 +216,43 @@ private slots:
         gSource = -1;
         win->SlotReturn();
         QCOMPARE(win->pageState, 0);
+    }
+
+    // While End Set asks whether to keep the changes, the teaching page's picture is still
+    // up: the status strip comes back only after the answer, so the legend of filter size
+    // and area at the bottom of the view stays readable.
+    void endSetQuestionLeavesTheLegendReadable()
+    {
+        DrawROIWidget* page = win->drawROIWidget;
+        win->pswLevel = 1;
+        win->SlotAdjustArea();
+        QCOMPARE(gSource, 0);
+        QVERIFY(win->ioStatusWidget->isHidden());
+        CammerWidget* view = win->cammerWidgets[0];
+        view->storeB->para1[1][kMaxRegions - 1] += 1;  // a change beyond the drawn regions
+
+        QImage shot;
+        bool stripShown = true;
+        ModalAnswerer answerer;
+        answerer.answerWith([&](QDialog* box) {
+            shot = win->grab().toImage();
+            stripShown = win->ioStatusWidget->isVisible();
+            box->reject();
+        });
+        page->returnButton->click();
+        QCOMPARE(answerer.pendingAnswers(), 0);
+        QVERIFY(!shot.isNull());
+        const QString folder = qEnvironmentVariable("MONITOR_GRAB_DIR", QDir::currentPath());
+        QVERIFY(shot.save(QString("%1/operator-window-end-set-question.png").arg(folder)));
+        QVERIFY(!stripShown);
+        // The legend's blue square of the filter size, (160, h - 89)-(189, h - 60) of the view.
+        const int h = view->height() - 1;
+        QCOMPARE(shot.pixel(view->mapTo(win, QPoint(175, h - 75))), qRgb(0, 0, 255));
+        // Answered, the page is left and the strip is back.
+        QVERIFY(page->isHidden());
+        QVERIFY(win->ioStatusWidget->isVisible());
+        view->storeB->para1[1][kMaxRegions - 1] -= 1;
+        win->SlotReturn();
     }
 
     void lookOfTheScreen()
