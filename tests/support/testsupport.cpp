@@ -66,8 +66,7 @@ void removeStaleWorkDirs()
 {
     const QDir temp(QDir::tempPath());
     const QString prefix = QString::fromLatin1(kWorkDirPrefix);
-    const QFileInfoList dirs =
-        temp.entryInfoList({prefix + "*"}, QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks);
+    const QFileInfoList dirs = temp.entryInfoList({prefix + "*"}, QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks);
     for (const QFileInfo& dir : dirs) {
         const QStringList parts = dir.fileName().mid(prefix.size()).split('-');
         bool ok = false;
