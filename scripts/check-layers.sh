@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Fails when a source file includes a header of a higher layer that the allow-list does not name.
+# Fails when a source file includes a header of a higher layer that the allow-list does not name,
+# in either include form ("..." or <...>).
 #
 # Usage: check-layers.sh [source root] [allow-list]
 # Layers, lowest first: platform core net vision widgets view control records settings.
@@ -52,8 +53,16 @@ while IFS= read -r file; do
     from=$(rank_of "$layer")
     [[ $from -lt 0 ]] && continue
     while IFS= read -r inc; do
+        form=${inc:0:1}
+        inc=${inc:1}
         target=${HEADER_PATH[$(basename "$inc")]:-}
         [[ -z $target ]] && continue
+        # <...> also finds project headers (every layer folder and src/ are include
+        # directories); a path with folders names a project header only when it ends it,
+        # so <net/if.h> stays the system's.
+        if [[ $form == "<" && $inc == */* && $target != */"$inc" ]]; then
+            continue
+        fi
         to=$(rank_of "$(echo "$target" | cut -d/ -f2)")
         [[ $to -le $from ]] && continue
         edge="$file -> $target"
@@ -63,7 +72,8 @@ while IFS= read -r file; do
             echo "upward include: $edge (${LAYERS[$from]} below ${LAYERS[$to]})" >&2
             failed=1
         fi
-    done < <(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^"]*\)".*/\1/p' "$file")
+    done < <(sed -n -e 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^"]*\)".*/"\1/p' \
+        -e 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*<\([^>]*\)>.*/<\1/p' "$file")
 done < <(find src -mindepth 2 -type f \( -name '*.h' -o -name '*.hpp' -o -name '*.cpp' \) | sort)
 
 for edge in "${!ALLOWED[@]}"; do

@@ -37,8 +37,10 @@ fi
 if [ -x "$BIN/factory-data" ] && [ ! -e "$RUN/PARAM.db" ]; then
   echo "run: writing factory data into $RUN"
   (cd "$RUN" && "$BIN/factory-data" "$RUN")
-  # The demo guards one taught mould: a region and template of camera 1's mould step.
+  # The demo guards one taught mould: a region and template of camera 1's mould step. Run
+  # in the runtime folder: reading the parameter record keeps its group files (sysadd.txt,
+  # paraGroup/) in the working folder.
   if [ -x "$BIN/demo-mould" ]; then
-    "$BIN/demo-mould" "$RUN"
+    (cd "$RUN" && "$BIN/demo-mould" "$RUN")
   fi
 fi

@@ -103,20 +103,21 @@ void writeVersionToJson()
     QJsonObject config;
     QFile file(path);
     if (file.open(QIODevice::ReadOnly)) {
-        QByteArray text = file.readAll();
+        const QByteArray text = file.readAll();
         file.close();
-        if (text.trimmed().isEmpty())
-            text.clear();
-        QJsonParseError error;
-        const QJsonDocument doc = text.isEmpty() ? QJsonDocument(QJsonObject()) : QJsonDocument::fromJson(text, &error);
-        // The network settings live in this file too: one that does not parse is kept as it
-        // is for someone to repair, rather than replaced by the two keys written here.
-        if (error.error != QJsonParseError::NoError || !doc.isObject()) {
-            qWarning().noquote() << path << "is not a JSON object (" << error.errorString()
-                                 << "); version and camera count not written";
-            return;
+        // An empty file holds no keys yet: it gets the two written here.
+        if (!text.trimmed().isEmpty()) {
+            QJsonParseError error{};
+            const QJsonDocument doc = QJsonDocument::fromJson(text, &error);
+            // The network settings live in this file too: one that does not parse is kept as
+            // it is for someone to repair, rather than replaced by the two keys written here.
+            if (error.error != QJsonParseError::NoError || !doc.isObject()) {
+                qWarning().noquote() << path << "is not a JSON object (" << error.errorString()
+                                     << "); version and camera count not written";
+                return;
+            }
+            config = doc.object();
         }
-        config = doc.object();
     }
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return;

@@ -8,6 +8,7 @@
 #include <QMouseEvent>
 
 #include "cammersingleton.h"
+#include "combobox.h"
 #include "drawroiwidget.h"
 #include "globals.h"
 #include "lanstr.h"
@@ -66,6 +67,19 @@ void ClampToCanvas(QPoint& p)
     p = QPoint(x, y);
 }
 
+// The teaching page's camera combo set to camera c, so that its slot runs even when the
+// combo already shows it.
+void ChooseOnPage(int c)
+{
+    DrawROIWidget* page = DrawROIWidget::instance();
+    if (!page || !page->cameraCombo)
+        return;
+    if (page->cameraCombo->currentIndex() != c)
+        page->cameraCombo->setCurrentIndex(c);
+    else
+        page->SlotChangeCamera(c);
+}
+
 }  // namespace
 
 QPoint CammerWidget::EditPoint(int x, int y) const
@@ -90,6 +104,10 @@ void CammerWidget::mousePressEvent(QMouseEvent* event)
     if (gpState && cameraIndex == gpState->viewCamera) {
         gpState->clickX = x;
         gpState->clickY = y;
+        // A drag of the zoomed picture measures from where the finger came down, not from
+        // where the previous drag ended.
+        gpState->panLastX = x;
+        gpState->panLastY = y;
         MUpdateXYV(x, y);
     }
     // The button bar hides after a while without touches: every touch keeps it.
@@ -103,6 +121,10 @@ void CammerWidget::mousePressEvent(QMouseEvent* event)
         gpState->viewCamera = cameraIndex;
         if (const auto& layOut = ViewToWindow().layOut)
             layOut(this);
+        // On the alarm's live picture the page follows the chosen camera: its combo's slot
+        // shows the commands that need a single camera (the ignore points).
+        if (gpState->pageState == kPageAlarm && gSource == kSourceLiveImage)
+            ChooseOnPage(cameraIndex);
         QWidget::mousePressEvent(event);
         return;
     }

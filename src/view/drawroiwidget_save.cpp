@@ -257,9 +257,10 @@ void DrawROIWidget::SlotReturn()
         v->ShowHideROIPara();
         v->HotCameraUpdateROI();
     }
-    Call(Teaching().showStatusStrip, true);
     Call(Teaching().zoomToMin);
     SlotSaveData();
+    // Only after the question: the strip would cover the legend of the picture it asks about.
+    Call(Teaching().showStatusStrip, true);
     if (gpState && gpState->pageState == kPageAlarm) {
         setSource(kSourceLiveImage);
         return;

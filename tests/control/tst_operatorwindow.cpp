@@ -5,11 +5,14 @@
 #include <QLabel>
 
 #include "cameramanager.h"
+#include "cammersingleton.h"
 #include "cammerwidget.h"
 #include "choosebox.h"
 #include "colorbutton.h"
+#include "combobox.h"
 #include "commandrunner.h"
 #include "devices.h"
+#include "drawroiwidget.h"
 #include "factoryfixture.h"
 #include "floatslider.h"
 #include "globals.h"
@@ -159,14 +162,24 @@ private slots:
         QCOMPARE(win->indexButton->hideTimer->interval(), 120000);
         QTest::mouseRelease(view, Qt::LeftButton, {}, QPoint(200, 300));
 
-        win->zoomSlider->slider->setValue(200);
-        QCOMPARE(win->zoomFactor, 2.0);
+        // Zoomed, the picture follows the finger from where each drag starts: a second drag
+        // does not first jump by the gap between the end of the first one and its own press.
+        win->zoomSlider->slider->setValue(300);
+        QCOMPARE(win->zoomFactor, 3.0);
         const double x0 = win->zoomOffsetX, y0 = win->zoomOffsetY;
-        win->panLastX = 200;
-        win->panLastY = 300;
-        QMouseEvent drag(QEvent::MouseMove, QPointF(260, 330), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(view, &drag);
+        const auto drag = [&](QPoint from, QPoint to) {
+            clock = clock.addSecs(1);
+            PlatformClock::setNow(clock);
+            QTest::mousePress(view, Qt::LeftButton, {}, from);
+            QMouseEvent move(QEvent::MouseMove, QPointF(to), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(view, &move);
+            QTest::mouseRelease(view, Qt::LeftButton, {}, to);
+        };
+        drag(QPoint(200, 300), QPoint(260, 330));
         QCOMPARE(win->zoomOffsetX, x0 + 60);
+        QCOMPARE(win->zoomOffsetY, y0 + 30);
+        drag(QPoint(900, 700), QPoint(910, 700));
+        QCOMPARE(win->zoomOffsetX, x0 + 70);
         QCOMPARE(win->zoomOffsetY, y0 + 30);
 
         // The multi-screen button puts the grid back at factor 1.
@@ -174,6 +187,72 @@ private slots:
         QCOMPARE(win->viewCamera, numCamera);
         QCOMPARE(win->zoomFactor, 1.0);
         QCOMPARE(win->zoomSlider->slider->value(), 100);
+    }
+
+    // On the alarm page's live picture of all cameras a press on one chooses it on the page
+    // too, which brings the ignore-point commands of a single camera.
+    void pressDuringAnAlarmChoosesTheCameraOnThePage()
+    {
+        DrawROIWidget* page = win->drawROIWidget;
+        QVERIFY(page);
+        win->pageState = 2;
+        win->viewCamera = numCamera;
+        win->ChangeCammer();
+        page->Reset(false);
+        QCOMPARE(gSource, 1);
+        QCOMPARE(page->cameraCombo->currentIndex(), numCamera);  // "All Camera"
+        QVERIFY(page->ignoreButton->isHidden());
+
+        clock = clock.addSecs(1);
+        PlatformClock::setNow(clock);
+        QTest::mouseClick(win->cammerWidgets[1], Qt::LeftButton, {}, QPoint(200, 300));
+        QCOMPARE(win->viewCamera, 1);
+        QCOMPARE(page->cameraCombo->currentIndex(), 1);
+        QVERIFY(page->ignoreButton->isVisible());
+        QVERIFY(page->showIgnoredButton->isVisible() && page->deleteIgnoredButton->isVisible());
+        QCOMPARE(gSource, 1);
+
+        page->Restart();
+        gSource = -1;
+        win->SlotReturn();
+        QCOMPARE(win->pageState, 0);
+    }
+
+    // While End Set asks whether to keep the changes, the teaching page's picture is still
+    // up: the status strip comes back only after the answer, so the legend of filter size
+    // and area at the bottom of the view stays readable.
+    void endSetQuestionLeavesTheLegendReadable()
+    {
+        DrawROIWidget* page = win->drawROIWidget;
+        win->pswLevel = 1;
+        win->SlotAdjustArea();
+        QCOMPARE(gSource, 0);
+        QVERIFY(win->ioStatusWidget->isHidden());
+        CammerWidget* view = win->cammerWidgets[0];
+        view->storeB->para1[1][kMaxRegions - 1] += 1;  // a change beyond the drawn regions
+
+        QImage shot;
+        bool stripShown = true;
+        ModalAnswerer answerer;
+        answerer.answerWith([&](QDialog* box) {
+            shot = win->grab().toImage();
+            stripShown = win->ioStatusWidget->isVisible();
+            box->reject();
+        });
+        page->returnButton->click();
+        QCOMPARE(answerer.pendingAnswers(), 0);
+        QVERIFY(!shot.isNull());
+        const QString folder = qEnvironmentVariable("MONITOR_GRAB_DIR", QDir::currentPath());
+        QVERIFY(shot.save(QString("%1/operator-window-end-set-question.png").arg(folder)));
+        QVERIFY(!stripShown);
+        // The legend's blue square of the filter size, (160, h - 89)-(189, h - 60) of the view.
+        const int h = view->height() - 1;
+        QCOMPARE(shot.pixel(view->mapTo(win, QPoint(175, h - 75))), qRgb(0, 0, 255));
+        // Answered, the page is left and the strip is back.
+        QVERIFY(page->isHidden());
+        QVERIFY(win->ioStatusWidget->isVisible());
+        view->storeB->para1[1][kMaxRegions - 1] -= 1;
+        win->SlotReturn();
     }
 
     void lookOfTheScreen()

@@ -21,6 +21,14 @@ void writeConfig(const QByteArray& text)
     f.write(text);
 }
 
+// Leaves junk where the next call's locals will live, so a local read before it is written
+// shows as the junk rather than as a lucky zero.
+[[gnu::noinline]] void dirtyStack()
+{
+    volatile unsigned char junk[64 * 1024];
+    for (unsigned char& b : const_cast<unsigned char(&)[64 * 1024]>(junk)) b = 0xA5;
+}
+
 QByteArray readConfig()
 {
     QFile f(kConfig);
@@ -93,6 +101,20 @@ private slots:
         QFile::remove(kConfig);
         writeVersionToJson();
         QCOMPARE(QJsonDocument::fromJson(readConfig()).object().keys(), QStringList({"camcount", "version"}));
+    }
+
+    // An empty file (a start that stopped between creating and writing it) is an empty object.
+    void versionFileFillsAnEmptyFile()
+    {
+        numCamera = 2;
+        for (const QByteArray& empty : {QByteArray(), QByteArray(" \n")}) {
+            writeConfig(empty);
+            dirtyStack();
+            writeVersionToJson();
+            const QJsonObject o = QJsonDocument::fromJson(readConfig()).object();
+            QCOMPARE(o.value("version").toString(), QString("18.0.1.67"));
+            QCOMPARE(o.value("camcount").toInt(), 2);
+        }
     }
 
     void versionFileLeavesAFileItCannotParse()

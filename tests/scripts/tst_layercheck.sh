@@ -1,10 +1,20 @@
 #!/usr/bin/env bash
-# The layer check on a small planted tree: an upward include fails, an allowed one passes,
+# The layer check on a small planted tree: an upward include ("..." or <...>) fails, an allowed one passes,
 # a stale allow-list entry fails, and the project's own tree passes.
 set -uo pipefail
 
 CHECK=$1/scripts/check-layers.sh
-TREE=$(mktemp -d)
+# The tree is named after this process: a run killed at its time-out skips the trap, so each
+# run first removes the trees whose process is gone.
+TMP=${TMPDIR:-/tmp}
+for old in "$TMP"/layercheck-*-*; do
+    pid=${old#"$TMP"/layercheck-}
+    pid=${pid%%-*}
+    if [[ -d $old && ! -L $old && $pid =~ ^[0-9]+$ ]] && ! kill -0 "$pid" 2>/dev/null; then
+        rm -rf "$old"
+    fi
+done
+TREE=$(mktemp -d "$TMP/layercheck-$$-XXXXXX")
 trap 'rm -rf "$TREE"' EXIT
 fail() {
     echo "FAIL: $*" >&2
@@ -24,6 +34,17 @@ printf '#include "shape.h"\n' > "$TREE/src/control/window.cpp"
 printf '#include "base.h"\n  #  include "shape.h"  // planted\n' > "$TREE/src/core/base.cpp"
 out=$("$CHECK" "$TREE" "$TREE/allow.txt" 2>&1) && fail "the upward include core -> view passed"
 grep -q "src/core/base.cpp -> src/view/shape.h" <<< "$out" || fail "the report does not name the edge: $out"
+
+# The angle-bracket form finds project headers too, by name or by a path that ends one;
+# a system header that only shares a folder name with a layer is no edge.
+printf '#include "base.h"\n#include <shape.h>\n' > "$TREE/src/core/base.cpp"
+out=$("$CHECK" "$TREE" "$TREE/allow.txt" 2>&1) && fail "the upward include <shape.h> passed"
+grep -q "src/core/base.cpp -> src/view/shape.h" <<< "$out" || fail "the report does not name the <> edge: $out"
+printf '#include <view/shape.h>\n' > "$TREE/src/core/base.cpp"
+"$CHECK" "$TREE" "$TREE/allow.txt" > /dev/null 2>&1 && fail "the upward include <view/shape.h> passed"
+printf '#include <QString>\n#include <net/shape.h>\n#include <vector>\n' > "$TREE/src/core/base.cpp"
+"$CHECK" "$TREE" "$TREE/allow.txt" > /dev/null 2>&1 || fail "a system header named like a project one is refused"
+printf '#include "base.h"\n  #  include "shape.h"  // planted\n' > "$TREE/src/core/base.cpp"
 
 # The composition root may include anything.
 printf '#include "shape.h"\n' > "$TREE/src/core/startup.cpp"

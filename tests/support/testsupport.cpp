@@ -2,7 +2,11 @@
 #include "testsupport.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
+
+#include <signal.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
@@ -47,6 +51,32 @@ void captureHandler(QtMsgType type, const QMessageLogContext& ctx, const QString
         previous(type, ctx, msg);
 }
 
+// Working folders are named after the process that owns them: monitor-test-<pid>-XXXXXX.
+const char* const kWorkDirPrefix = "monitor-test-";
+
+bool processGone(qint64 pid)
+{
+    return ::kill(pid_t(pid), 0) != 0 && errno == ESRCH;
+}
+
+// A test that CTest kills at its time-out never runs its clean-up at exit: the next test
+// process removes the folders whose owner is gone. A folder whose process still runs (a test
+// of a parallel run) is left alone.
+void removeStaleWorkDirs()
+{
+    const QDir temp(QDir::tempPath());
+    const QString prefix = QString::fromLatin1(kWorkDirPrefix);
+    const QFileInfoList dirs = temp.entryInfoList({prefix + "*"}, QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks);
+    for (const QFileInfo& dir : dirs) {
+        const QStringList parts = dir.fileName().mid(prefix.size()).split('-');
+        bool ok = false;
+        const qint64 pid = parts.size() == 2 ? parts.first().toLongLong(&ok) : 0;
+        if (!ok || pid <= 0 || pid == ::getpid() || !processGone(pid))
+            continue;
+        QDir(dir.absoluteFilePath()).removeRecursively();
+    }
+}
+
 // The build paints the program's pictures into images/ of the runtime folder, beside the test
 // executables; each test gets its own copy, as the program finds them in its working folder.
 void copyRuntimePictures(const QString& workDir)
@@ -74,7 +104,8 @@ void installRecordMode()
 QString enterTempWorkDir()
 {
     if (!gTempDir) {
-        gTempDir = new QTemporaryDir(QDir::tempPath() + "/monitor-test-XXXXXX");
+        removeStaleWorkDirs();
+        gTempDir = new QTemporaryDir(QString("%1/%2%3-XXXXXX").arg(QDir::tempPath(), kWorkDirPrefix).arg(::getpid()));
         gTempDir->setAutoRemove(true);
         // Removed when the process ends, after the test object and the application are gone
         // (their destructors may still close files in it), also when a test calls exit().

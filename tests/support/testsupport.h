@@ -10,7 +10,8 @@ namespace TestSupport {
 // Puts the command runner in record mode. Must run before anything else in a test.
 void installRecordMode();
 // Makes a temporary folder the working directory (and <it>/sysroot the system-path
-// root) for the rest of the process; returns the folder.
+// root) for the rest of the process; returns the folder. It is removed at exit; the folders
+// of earlier test processes that were killed before their exit are removed first.
 QString enterTempWorkDir();
 QString workDir();
 QString sysRoot();

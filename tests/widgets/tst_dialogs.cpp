@@ -243,17 +243,27 @@ private slots:
         QVERIFY2(log.contains("因丢失相机手动关闭电源") && log.contains("operate"), qPrintable(log));
     }
 
+    // Log mode lets harmless commands through: a start that only records them keeps any
+    // that a fault would let out away from the machine running the test.
     void lostCameraNeverConfirmedOutsideRecordMode()
     {
+        static QStringList started;
+        started.clear();
+        CommandRunner::setProcessStart([](const CommandCall& call, int, bool) {
+            started << call.text;
+            return CommandResult();
+        });
         ModalAnswerer answerer;
         answerer.setReportFailures(false);
         answerer.answer(ModalAnswerer::Confirm);
         CommandRunner::setMode(CommandRunner::Log);
         const int result = gpLostCameraWarnBox->exec();
         CommandRunner::setMode(CommandRunner::Record);
+        CommandRunner::setProcessStart(nullptr);
         QCOMPARE(result, 0);
         QCOMPARE(answerer.failures().size(), 1);
         QVERIFY(CommandRunner::callTexts().isEmpty());
+        QVERIFY2(started.isEmpty(), qPrintable(started.join('\n')));
     }
 
     void answererFailsAtDeadlineInsteadOfHanging()
