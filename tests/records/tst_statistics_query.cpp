@@ -203,8 +203,22 @@ private slots:
         checkAligned(r, 366 * 24 + 1);
         QCOMPARE(r["every_detect"].toArray().size(), 2);
 
-        // Each call's connection is gone afterwards, and none of the database thread's was used.
+        // Each call's connection is gone afterwards.
         QCOMPARE(QSqlDatabase::connectionNames(), before);
+
+        // A load of the database thread's under way keeps its connection through a query.
+        {
+            QSqlDatabase loading = QSqlDatabase::addDatabase("QSQLITE", "dbFindResStatistics");
+            loading.setDatabaseName("ResStatistics/2024-05-02.db");
+            QVERIFY(loading.open());
+            QVERIFY(ResStatisticsDatabase::loadCount("2024-05-02 10:00:00", "2024-05-02 12:30:00", r, "g"));
+            QVERIFY(loading.isOpen());
+            QSqlQuery q(loading);
+            QVERIFY(q.exec("select count(*) from resstatistics"));
+            QCOMPARE(QSqlDatabase::database("dbFindResStatistics", false).databaseName(),
+                     QString("ResStatistics/2024-05-02.db"));
+        }
+        QSqlDatabase::removeDatabase("dbFindResStatistics");
     }
 
     // Stored entries beyond the day's camera or detection count are skipped; series stay aligned.
