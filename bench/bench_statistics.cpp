@@ -74,7 +74,8 @@ double bestOf(F f)
     for (int run = 0; run < kRuns; ++run) {
         const auto start = std::chrono::steady_clock::now();
         f();
-        best = std::min(best, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+        best =
+            std::min(best, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
     }
     return best;
 }

@@ -75,8 +75,7 @@ QString removeSuffix(const QString& path)
     return path.left(dot).split(QLatin1Char('/')).last();
 }
 
-ResStatisticsDatabase::ResStatisticsDatabase(ResStatisticsParam* model, QObject* parent)
-    : QObject(parent), param(model)
+ResStatisticsDatabase::ResStatisticsDatabase(ResStatisticsParam* model, QObject* parent) : QObject(parent), param(model)
 {
     if (!QFile::exists(liveFile()))
         restoreLiveFromTemplate();

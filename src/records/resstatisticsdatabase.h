@@ -1,4 +1,5 @@
-// The statistics storage: the running day in ResStatistics.db, the closed days under ./ResStatistics, and the query of the HTTP API.
+// The statistics storage: the running day in ResStatistics.db, the closed days under ./ResStatistics, and the query of
+// the HTTP API.
 #pragma once
 
 #include <QJsonObject>
@@ -64,4 +65,3 @@ private:
 };
 
 QString removeSuffix(const QString& path);
-

@@ -106,8 +106,8 @@ bool bucketRange(const QDateTime& dayStart, const QDateTime& start, const QDateT
     return true;
 }
 
-void completeDataForErrorData(QDate date, const QDateTime& start, const QDateTime& end, QuerySeries& r,
-                              int cameraCount, int detectCount)
+void completeDataForErrorData(QDate date, const QDateTime& start, const QDateTime& end, QuerySeries& r, int cameraCount,
+                              int detectCount)
 {
     int first = 0, last = kStatHours;
     if (!bucketRange(QDateTime(date, QTime(kZeroFillHour, 0, 0)), start, end, first, last))

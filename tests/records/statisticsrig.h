@@ -1,4 +1,5 @@
-// Helpers of the statistics tests: UTC local time, fresh statistics files, and rows read and written through a connection of the test's own.
+// Helpers of the statistics tests: UTC local time, fresh statistics files, and rows read and written through a
+// connection of the test's own.
 #pragma once
 
 #include <ctime>

@@ -1,4 +1,5 @@
-// Statistics storage: the day document, the live file's repair, minute saves a second connection sees, the daily archive and its failures.
+// Statistics storage: the day document, the live file's repair, minute saves a second connection sees, the daily
+// archive and its failures.
 #include <QJsonArray>
 #include <QSignalSpy>
 #include <QThread>
@@ -105,9 +106,10 @@ private slots:
         // Stored ids 5 and 2 read as positions 0 and 1; a short array stays short; no groups, no groups.
         const QJsonObject odd{
             {"groupName", "x"},
-            {"datas", QJsonArray{QJsonObject{{"cameraID", 5}, {"data", QJsonArray{QJsonObject{
-                                                                         {"detectID", 0}, {"OK", QJsonArray{1, 2, 3}}}}}},
-                                 QJsonObject{{"cameraID", 2}, {"data", QJsonArray{}}}}}};
+            {"datas",
+             QJsonArray{QJsonObject{{"cameraID", 5},
+                                    {"data", QJsonArray{QJsonObject{{"detectID", 0}, {"OK", QJsonArray{1, 2, 3}}}}}},
+                        QJsonObject{{"cameraID", 2}, {"data", QJsonArray{}}}}}};
         CountGroup read;
         ResStatisticsParam::StuCountGroupFromJson(read, odd);
         QCOMPARE(read.cameras.size(), 2);
@@ -329,9 +331,10 @@ private slots:
         }
         QFile config("resstatistics.json");
         QVERIFY(config.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        config.write(QString(R"({"time": "%1", "morningsStart": 8, "morningsEnd": 20, "nightStart": 20, "nightEnd": 8})")
-                         .arg(secs("2026-12-06 08:00:00"))
-                         .toUtf8());
+        config.write(
+            QString(R"({"time": "%1", "morningsStart": 8, "morningsEnd": 20, "nightStart": 20, "nightEnd": 8})")
+                .arg(secs("2026-12-06 08:00:00"))
+                .toUtf8());
         config.close();
         PlatformClock::setNow(at("2026-12-06 09:00:00"));
         ResStatisticsParam m;

@@ -1,4 +1,5 @@
-// Statistics model on the steerable clock: hour buckets and shifts, cycle counts, the day change and what a stored record may lack.
+// Statistics model on the steerable clock: hour buckets and shifts, cycle counts, the day change and what a stored
+// record may lack.
 #include <QJsonArray>
 #include <QSignalSpy>
 #include <QtTest>

@@ -1,4 +1,5 @@
-// The HTTP API's statistics query: hour series from day files and the live file, zero fill, older records and refused windows.
+// The HTTP API's statistics query: hour series from day files and the live file, zero fill, older records and refused
+// windows.
 #include <QJsonArray>
 #include <QtTest>
 
@@ -35,8 +36,9 @@ QJsonObject storedDay(const QString& date, int morningStart = 8, const QString& 
         QJsonArray data{detect(c, 0), detect(c, 1), detect(c, -1)};
         datas.append(QJsonObject{{"cameraID", c}, {"data", data}});
     }
-    const QJsonObject group{{"groupName", name},  {"morningStart", morningStart}, {"nightStart", 20},
-                            {"cameraCount", 1},   {"detectCount", 2},             {"datas", datas}};
+    const QJsonObject group{{"groupName", name}, {"morningStart", morningStart},
+                            {"nightStart", 20},  {"cameraCount", 1},
+                            {"detectCount", 2},  {"datas", datas}};
     return QJsonObject{{"date", date}, {"groups", QJsonArray{group}}};
 }
 

@@ -1,5 +1,5 @@
-// Statistics joined to the real main window: judged cycles on two simulated cameras reach the model and, after the minute save, ResStatistics.db.
-// ctest-timeout: 240
+// Statistics joined to the real main window: judged cycles on two simulated cameras reach the model and, after the
+// minute save, ResStatistics.db. ctest-timeout: 240
 #include <QSignalSpy>
 #include <QtTest>
 
