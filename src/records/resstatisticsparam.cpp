@@ -84,7 +84,8 @@ void ResStatisticsParam::init(QString groupName, int count)
     databaseThread = new QThread;
     database = new ResStatisticsDatabase(this);
     QJsonObject json;
-    database->loadCountFromJson(QString::fromLatin1(kStatLiveFile), json);
+    if (database->usable)
+        database->loadCountFromJson(QString::fromLatin1(kStatLiveFile), json);
 
     StuCountFromJson(curCount, json);
     // A live file that still holds a closed day (its move to the day folder failed, or the
