@@ -15,6 +15,7 @@
 #include <QTextCodec>
 
 #include "commandrunner.h"
+#include "constructionhooks.h"
 #include "controlport.h"
 #include "devices.h"
 #include "globals.h"
@@ -26,11 +27,13 @@
 #include "platformconfig.h"
 #include "platformexit.h"
 #include "publictools.h"
+#include "resstatisticsparam.h"
 #include "splashframe.h"
 #include "startupfiles.h"
 #include "systempaths.h"
 #include "textids.h"
 #include "tnr_netmn.h"
+#include "wizardpara.h"
 
 namespace {
 
@@ -132,6 +135,17 @@ bool isOpen_Env()
     return first == kDevQtPluginPath;
 }
 
+void AddStatisticsHook(ConstructionHooks& hooks)
+{
+    hooks.statistics = [](QWidget* window) {
+        ResStatisticsParam* model = ResStatisticsParam::getInstance();
+        model->init(gpWPara ? gpWPara->getCurGroupName() : QStringLiteral("default"), gDNum);
+        model->setTimer(gpWPara && gpWPara->useStatistics != 0);
+        if (auto* win = qobject_cast<MoJuWizard*>(window))
+            QObject::connect(win, &MoJuWizard::sendRecord, model, &ResStatisticsParam::addRecord);
+    };
+}
+
 int StartUp(int argc, char** argv)
 {
     // Off the panel this decides whether commands run and where system files are.
@@ -139,8 +153,9 @@ int StartUp(int argc, char** argv)
 
     linux_kernel_proc_version = ReadProcVersion();
 
-    // Types carried by queued signals. The disk-watcher and statistics records
-    // ("UPanInfo", "QVector<UPanInfo>", "CountGroup") are registered here once they exist.
+    // Types carried by queued signals. The disk-watcher records ("UPanInfo",
+    // "QVector<UPanInfo>") are registered here once they exist.
+    qRegisterMetaType<CountGroup>("CountGroup");
     qRegisterMetaType<QPair<QString, QString>>("QPair<QString, QString>");
 
     Devices::requestIoPrivilege(3);
@@ -176,6 +191,9 @@ int StartUp(int argc, char** argv)
     g_splashframe->flushstep(kLoadAppStep, "加载应用程序...");
     gAppDirPath = QCoreApplication::applicationDirPath();
 
+    ConstructionHooks hooks = Construction();
+    AddStatisticsHook(hooks);
+    SetConstructionHooks(hooks);
     // The main window reports its own splash steps (71 to 90) while it is built.
     new MoJuWizard(nullptr);
 

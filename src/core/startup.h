@@ -3,6 +3,8 @@
 
 #include <functional>
 
+struct ConstructionHooks;
+
 // Reads platform.json, prepares the process-wide state, builds the windows and runs the
 // event loop; returns its result.
 int StartUp(int argc, char** argv);
@@ -15,3 +17,8 @@ bool isOpen_Env();
 // are closed), then Exit(0); no crash dump, so the run is not archived as an error run.
 // Installed after the log manager, whose crash handler would otherwise take SIGTERM.
 void InstallStopSignals(std::function<void()> flush);
+
+// Fills the window's statistics step: the statistics model started on the current group
+// and detection count, its day timer as the statistics switch says, and the judgements
+// handed to it.
+void AddStatisticsHook(ConstructionHooks& hooks);

@@ -1,0 +1,67 @@
+// The statistics storage: the running day in ResStatistics.db, the closed days under ./ResStatistics, and the query of
+// the HTTP API.
+#pragma once
+
+#include <QJsonObject>
+#include <QObject>
+#include <QSqlQuery>
+#include <QString>
+
+#include "statisticstypes.h"
+
+class ResStatisticsParam;
+
+// File names, relative to the working folder.
+inline const char* const kStatLiveFile = "ResStatistics.db";
+inline const char* const kStatTemplateFile = "ResStatisticsNULL.db";
+inline const char* const kStatArchiveDir = "./ResStatistics";
+inline const char* const kStatJsonRow = "statisticsjson";
+
+class ResStatisticsDatabase : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Prepares and tests the live file (on the GUI thread, before the object moves to its thread).
+    explicit ResStatisticsDatabase(ResStatisticsParam* model, QObject* parent = nullptr);
+
+    ResStatisticsParam* param = nullptr;
+    // False when the live file is broken and no template could replace it: the program runs
+    // on without statistics.
+    bool usable = true;
+    // The date of a closed day whose file could not be moved to the day folder: the live
+    // file still holds that day, so no newer day is written over it until the move succeeds.
+    QString pendingArchive;
+
+    void loadCountFromJson(QString file, QJsonObject& json);
+    void loadCountFromJson(QString file);
+    QJsonObject loadCountFromJson(QSqlQuery query, QString file);
+    static bool loadCountFromJson(CountGroup& group, QSqlQuery& query);
+    static bool loadCountCamera(CountCamera& camera, int c, QSqlQuery query);
+    static bool loadCountDetect(CountDetect& entry, QString statement, QSqlQuery query);
+    bool saveCountFromJson(QJsonObject json, QSqlQuery query);
+
+    // Moves the live file to the day folder under `date` and puts a fresh template in its
+    // place; false (and the live file untouched) when the move did not happen.
+    bool archiveLive(const QString& date);
+
+    // The HTTP API's question: hour series of cycles and NG cycles between two moments
+    // ("yyyy-MM-dd hh:mm:ss", local time) for one group (empty: the current group). False,
+    // with the five keys holding empty arrays, when a moment is not of that form.
+    static bool loadCount(QString start, QString end, QJsonObject& result, QString groupName);
+
+public slots:
+    void slotSaveRecord(QString curDate, QJsonObject json, bool isMove);
+    void slotUpdateRecord(QString file);
+
+signals:
+    void sigLoadFinish(QJsonObject json, bool ok);
+    // A closed day is now the day file of `date`.
+    void sigArchived(QString date);
+
+private:
+    bool liveFileWorks();
+    void restoreLiveFromTemplate();
+};
+
+QString removeSuffix(const QString& path);

@@ -1,0 +1,481 @@
+// Statistics model: counting judged detections, the once-a-minute save, the day change and the screens' reading.
+#include "resstatisticsparam.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QJsonDocument>
+#include <QThread>
+#include <QTimer>
+
+#include "globals.h"
+#include "platformclock.h"
+#include "resstatisticsdatabase.h"
+
+namespace {
+
+constexpr int kCheckPeriodMs = 60000;
+constexpr quint32 kDaySeconds = 86400;
+constexpr quint32 kHourSeconds = 3600;
+constexpr int kCycleFlags = 8;
+const char* const kConfigFile = "resstatistics.json";
+const char* const kTimeFile = "restime.txt";
+const char* const kDateFormat = "yyyy-MM-dd";
+
+ResStatisticsParam* gStatisticsInstance = nullptr;
+
+quint32 nowSeconds()
+{
+    return PlatformClock::now().toTime_t();
+}
+
+void addOne(CountDetect& entry, int bucket, bool ok)
+{
+    QList<int>& hours = ok ? entry.OK : entry.NG;
+    if (bucket < hours.size())
+        hours[bucket] += 1;
+}
+
+int hoursBetween(int from, int to)
+{
+    return (to + 24 - from) % 24;
+}
+
+const sCount* shiftTotal(const CountDetect& entry, ShiftType shift)
+{
+    switch (shift) {
+        case Morning:
+            return &entry.morning;
+        case Night:
+            return &entry.night;
+        case AllDay:
+            return &entry.day;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+ResStatisticsParam* ResStatisticsParam::getInstance()
+{
+    if (!gStatisticsInstance)
+        gStatisticsInstance = new ResStatisticsParam;
+    return gStatisticsInstance;
+}
+
+ResStatisticsParam::ResStatisticsParam(QObject* parent) : QObject(parent) {}
+
+ResStatisticsParam::~ResStatisticsParam()
+{
+    if (gStatisticsInstance == this)
+        gStatisticsInstance = nullptr;
+    if (databaseThread) {
+        databaseThread->quit();
+        databaseThread->wait();
+        delete database;
+        delete databaseThread;
+    }
+}
+
+void ResStatisticsParam::init(QString groupName, int count)
+{
+    curGroupName = groupName;
+    laodConfig();
+
+    databaseThread = new QThread;
+    database = new ResStatisticsDatabase(this);
+    QJsonObject json;
+    if (database->usable)
+        database->loadCountFromJson(QString::fromLatin1(kStatLiveFile), json);
+
+    StuCountFromJson(curCount, json);
+    // A live file that still holds a closed day (its move to the day folder failed, or the
+    // day start was lost) is archived under its own date before today's counting begins.
+    if (database->usable && !curCount.date.isEmpty() && curCount.date != getCurDBDate()) {
+        qWarning().noquote() << "statistics: the live record of" << curCount.date << "is archived before"
+                             << getCurDBDate() << "starts";
+        if (!database->archiveLive(curCount.date))
+            database->pendingArchive = curCount.date;
+        curCount.groups.clear();
+        curCount.date = getCurDBDate();
+    }
+    padCount(curCount, count);
+    database->moveToThread(databaseThread);
+    databaseThread->start();
+
+    checkCameraDetectCount(count);
+    calcCount(curCount);
+
+    // With no group loaded the screens show the current group until it has counts.
+    viewGroupName = curCount.groups.isEmpty() ? curGroupName : curCount.groups.first().groupName;
+
+    connect(this, &ResStatisticsParam::sigUpdateRecord, database, &ResStatisticsDatabase::slotUpdateRecord);
+    connect(this, &ResStatisticsParam::sigSaveRecord, database, &ResStatisticsDatabase::slotSaveRecord);
+    connect(database, SIGNAL(sigLoadFinish(QJsonObject, bool)), this, SLOT(slotRecvRecord(QJsonObject, bool)));
+    connect(database, &ResStatisticsDatabase::sigArchived, this, &ResStatisticsParam::sigDayListChanged);
+
+    for (int i = 0; i < kCycleFlags; ++i) cameraCycleOK << true;
+
+    dayTimer = new QTimer(this);
+    dayTimer->setInterval(kCheckPeriodMs);
+    connect(dayTimer, &QTimer::timeout, this, &ResStatisticsParam::checkDate);
+}
+
+void ResStatisticsParam::setTimer(bool on)
+{
+    if (!dayTimer)
+        return;
+    if (on && database && !database->usable) {
+        qWarning() << "statistics: no usable ResStatistics.db, the day timer stays off";
+        on = false;
+    }
+    if (on)
+        dayTimer->start();
+    else
+        dayTimer->stop();
+}
+
+void ResStatisticsParam::addRecord(int detect, int /*hour*/, QList<bool> cameraOK, bool cycleEnd)
+{
+    CountGroup* group = nullptr;
+    for (CountGroup& g : curCount.groups) {
+        if (g.groupName == curGroupName) {
+            group = &g;
+            break;
+        }
+    }
+    if (!group) {
+        CountGroup fresh;
+        fresh.morningStart = 8;
+        fresh.nightStart = 20;
+        fresh.groupName = QStringLiteral("null");
+        initStuCountGroup(fresh, curGroupName);
+        curCount.groups << fresh;
+        group = &curCount.groups.last();
+    }
+
+    const quint32 elapsed = nowSeconds() - dayStart.load();
+    const int bucket = int(qMin<quint32>(elapsed / kHourSeconds, kStatHours - 1));
+
+    // A detection beyond a camera's list (a record loaded from elsewhere) is not counted.
+    bool ok = true;
+    const int cameras = qMin(cameraOK.size(), group->cameras.size());
+    for (int c = 0; c < cameras; ++c) {
+        if (detect >= 0 && detect < group->cameras[c].detects.size())
+            addOne(group->cameras[c].detects[detect], bucket, cameraOK[c]);
+        ok = ok && cameraOK[c];
+        if (c < cameraCycleOK.size())
+            cameraCycleOK[c] = cameraCycleOK[c] && cameraOK[c];
+    }
+    if (detect >= 0 && detect < group->all.detects.size())
+        addOne(group->all.detects[detect], bucket, ok);
+    allCycleOK = allCycleOK && ok;
+
+    if (cycleEnd) {
+        const int flags = qMin(cameraCycleOK.size(), group->cameras.size());
+        for (int c = 0; c < flags; ++c) {
+            addOne(group->cameras[c].count, bucket, cameraCycleOK[c]);
+            cameraCycleOK[c] = true;
+        }
+        addOne(group->all.count, bucket, allCycleOK);
+        allCycleOK = true;
+    }
+    calcCount(*group);
+    emit sigCheckUpdate();
+}
+
+quint32 ResStatisticsParam::latestMorningStart(const QDateTime& now) const
+{
+    const QDateTime today(now.date(), QTime(morningsStart, 0, 0));
+    return (today <= now ? today : QDateTime(now.date().addDays(-1), QTime(morningsStart, 0, 0))).toTime_t();
+}
+
+void ResStatisticsParam::checkDate()
+{
+    const QDateTime now = PlatformClock::now();
+    const quint32 elapsed = quint32(now.toTime_t()) - dayStart.load();
+    calcCount(curCount);
+    const QJsonObject json = StuCountToJson(curCount);
+    emit sigSaveRecord(getCurDBDate(), json, elapsed > kDaySeconds - 1);
+    if (elapsed < kDaySeconds)
+        return;
+
+    // The new day starts at the latest morning start that has passed: a change before the
+    // morning hour (the panel was off, or the clock was set back) must not set a start in
+    // the future, which would make every following check another day change.
+    dayStart = latestMorningStart(now);
+    saveConfig();
+    curCount.groups.clear();
+    CountGroup group;
+    group.morningStart = 8;
+    group.nightStart = 20;
+    group.groupName = QStringLiteral("null");
+    initStuCountGroup(group, curGroupName);
+    curCount.groups << group;
+    curCount.date = getCurDBDate();
+    calcCount(curCount);
+}
+
+void ResStatisticsParam::slotUpdateRecord(int row, QString file)
+{
+    if (row != 0) {
+        emit sigUpdateRecord(file);
+        return;
+    }
+    viewCount.date = curCount.date;
+    viewCount.groups = curCount.groups;
+    calcCount(viewCount);
+    emit sigLoadFinish(true);
+}
+
+void ResStatisticsParam::slotRecvRecord(QJsonObject json, bool ok)
+{
+    if (ok) {
+        StuCountFromJson(viewCount, json);
+        padCount(viewCount, 0);
+    } else {
+        initStuCount(viewCount);
+    }
+    calcCount(viewCount);
+    emit sigLoadFinish(ok);
+}
+
+void ResStatisticsParam::checkCameraDetectCount(int count)
+{
+    for (CountGroup& g : curCount.groups) {
+        if (g.groupName != curGroupName)
+            continue;
+        for (CountCamera* c : [&g] {
+                 QList<CountCamera*> all{&g.all};
+                 for (CountCamera& camera : g.cameras) all << &camera;
+                 return all;
+             }()) {
+            while (c->detects.size() < count) {
+                CountDetect fresh;
+                initStuCountDetect(fresh);
+                c->detects << fresh;
+            }
+        }
+    }
+}
+
+const CountDetect* ResStatisticsParam::selectEntry(int camera, int detect)
+{
+    const CountGroup* group = nullptr;
+    for (const CountGroup& g : viewCount.groups) {
+        if (g.groupName == viewGroupName) {
+            group = &g;
+            break;
+        }
+    }
+    // A group really named "null" reads as absent, as the group lookup answers.
+    if (!group || group->groupName == QLatin1String("null"))
+        return nullptr;
+    const CountCamera* cam = nullptr;
+    if (camera == kStatAllIndex)
+        cam = &group->all;
+    else if (camera >= 0 && camera < group->cameras.size())
+        cam = &group->cameras[camera];
+    if (!cam)
+        return nullptr;
+    if (detect == kStatAllIndex)
+        return &cam->count;
+    if (detect >= 0 && detect < cam->detects.size())
+        return &cam->detects[detect];
+    return nullptr;
+}
+
+int ResStatisticsParam::getCount(ShiftType shift, bool ok, int camera, int detect)
+{
+    const CountDetect* entry = selectEntry(camera, detect);
+    const sCount* total = entry ? shiftTotal(*entry, shift) : nullptr;
+    if (!total)
+        return 0;
+    return ok ? total->OK : total->NG;
+}
+
+QList<int> ResStatisticsParam::getRes(ShiftType shift, bool ok, int camera, int detect)
+{
+    const CountDetect* entry = selectEntry(camera, detect);
+    if (!entry)
+        return {};
+    const QList<int>& hours = ok ? entry->OK : entry->NG;
+    switch (shift) {
+        case Morning:
+            return hours.mid(0, hoursBetween(morningsStart, morningsEnd));
+        case Night:
+            return hours.mid(hoursBetween(morningsStart, nightStart), hoursBetween(nightStart, nightEnd));
+        case AllDay:
+            return hours;
+    }
+    return {};
+}
+
+QList<int> ResStatisticsParam::getShiftTimeList(ShiftType shift)
+{
+    QList<int> list;
+    int s = 0, e = 0;
+    switch (shift) {
+        case AllDay:
+            for (int h = 0; h < kStatHours; ++h) list << h;
+            return list;
+        case Morning:
+            s = morningsStart;
+            e = morningsEnd;
+            break;
+        case Night:
+            s = nightStart;
+            e = nightEnd;
+            break;
+        default:
+            return list;
+    }
+    if (e <= s)
+        e += 24;
+    for (int h = s; h < e; ++h) list << h % 24;
+    return list;
+}
+
+CountGroup ResStatisticsParam::getGoupFromName(QString name)
+{
+    for (const CountGroup& g : viewCount.groups) {
+        if (g.groupName == name)
+            return g;
+    }
+    CountGroup absent;
+    absent.groupName = QStringLiteral("null");
+    return absent;
+}
+
+QStringList ResStatisticsParam::getGroups()
+{
+    QStringList names;
+    for (const CountGroup& g : viewCount.groups) names << g.groupName;
+    return names;
+}
+
+void ResStatisticsParam::setCurGroup()
+{
+    for (CountGroup& g : curCount.groups) {
+        if (g.groupName == curGroupName) {
+            g.morningStart = morningsStart;
+            g.nightStart = nightStart;
+            return;
+        }
+    }
+}
+
+QString ResStatisticsParam::getCurDBDate() const
+{
+    return QDateTime::fromTime_t(dayStart.load()).toString(QString::fromLatin1(kDateFormat));
+}
+
+QString ResStatisticsParam::getCurGroupName() const
+{
+    return curGroupName;
+}
+
+void ResStatisticsParam::laodConfig()
+{
+    QFile file(QString::fromLatin1(kConfigFile));
+    if (!file.open(QIODevice::ReadOnly)) {
+        createNewTime();
+        saveConfig();
+        return;
+    }
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &error);
+    if (error.error != QJsonParseError::NoError) {
+        qWarning().noquote() << "laodConfig fail, Error parsing JSON:" << error.errorString();
+        createNewTime();
+        saveConfig();
+        return;
+    }
+    laodConfigFromJson(doc.object());
+}
+
+void ResStatisticsParam::laodConfigFromJson(QJsonObject obj)
+{
+    if (obj.contains(QStringLiteral("time")))
+        dayStart = obj.value(QStringLiteral("time")).toString().toUInt();
+    auto hour = [&obj](const char* key) {
+        const QJsonValue v = obj.value(QLatin1String(key));
+        return v.isDouble() ? v.toInt() : 0;
+    };
+    morningsStart = hour("morningsStart");
+    morningsEnd = hour("morningsEnd");
+    nightStart = hour("nightStart");
+    nightEnd = hour("nightEnd");
+}
+
+bool ResStatisticsParam::checkParam(QJsonObject& obj)
+{
+    obj.insert(QStringLiteral("time"), QString::number(dayStart.load()));
+    auto differs = [&obj](const char* key, int mine) { return obj.value(QLatin1String(key)).toInt() != mine; };
+    return differs("morningsStart", morningsStart) || differs("morningsEnd", morningsEnd) ||
+           differs("nightStart", nightStart) || differs("nightEnd", nightEnd);
+}
+
+void ResStatisticsParam::saveConfig()
+{
+    QJsonObject obj;
+    obj.insert(QStringLiteral("time"), QString::number(dayStart.load()));
+    obj.insert(QStringLiteral("morningsStart"), morningsStart);
+    obj.insert(QStringLiteral("morningsEnd"), morningsEnd);
+    obj.insert(QStringLiteral("nightStart"), nightStart);
+    obj.insert(QStringLiteral("nightEnd"), nightEnd);
+    QFile file(QString::fromLatin1(kConfigFile));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return;
+    file.write(QJsonDocument(obj).toJson(QJsonDocument::Indented));
+}
+
+void ResStatisticsParam::createNewTime()
+{
+    // Like a day change: never a start in the future (a start before the morning hour).
+    dayStart = latestMorningStart(PlatformClock::now());
+}
+
+void ResStatisticsParam::readTime()
+{
+    QFile file(QString::fromLatin1(kTimeFile));
+    if (file.open(QIODevice::ReadOnly)) {
+        dayStart = QString::fromLatin1(file.readAll()).trimmed().toUInt();
+        return;
+    }
+    createNewTime();
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(QByteArray::number(dayStart.load()));
+}
+
+void ResStatisticsParam::calcCount(CountDetect& detect)
+{
+    initStuStatisticsCount(detect.morning);
+    initStuStatisticsCount(detect.night);
+    initStuStatisticsCount(detect.day);
+    const int morningBuckets = hoursBetween(morningsStart, morningsEnd);
+    for (int i = 0; i < detect.OK.size(); ++i) {
+        (i < morningBuckets ? detect.morning : detect.night).OK += detect.OK[i];
+        detect.day.OK += detect.OK[i];
+    }
+    for (int i = 0; i < detect.NG.size(); ++i) {
+        (i < morningBuckets ? detect.morning : detect.night).NG += detect.NG[i];
+        detect.day.NG += detect.NG[i];
+    }
+}
+
+void ResStatisticsParam::calcCount(CountCamera& camera)
+{
+    for (CountDetect& d : camera.detects) calcCount(d);
+    calcCount(camera.count);
+}
+
+void ResStatisticsParam::calcCount(CountGroup& group)
+{
+    for (CountCamera& c : group.cameras) calcCount(c);
+    calcCount(group.all);
+}
+
+void ResStatisticsParam::calcCount(CountGroupList& list)
+{
+    for (CountGroup& g : list.groups) calcCount(g);
+}

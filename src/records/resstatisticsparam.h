@@ -1,0 +1,112 @@
+// The production statistics model: today's counts per group, camera, detection and hour, and the day cycle.
+#pragma once
+
+#include <atomic>
+
+#include <QJsonObject>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include "statisticstypes.h"
+
+class QThread;
+class QTimer;
+class ResStatisticsDatabase;
+
+class ResStatisticsParam : public QObject
+{
+    Q_OBJECT
+
+public:
+    static ResStatisticsParam* getInstance();
+
+    // Tests build models of their own; the program uses the singleton, never destroyed.
+    explicit ResStatisticsParam(QObject* parent = nullptr);
+    ~ResStatisticsParam() override;
+
+    ResStatisticsDatabase* database = nullptr;
+    QTimer* dayTimer = nullptr;
+    // Seconds since 1970 of the running day's start. Written on the GUI thread only; the
+    // database thread reads it when it converts an older record.
+    std::atomic<quint32> dayStart{0};
+    QString curGroupName = QStringLiteral("default");
+    CountGroupList curCount;
+    CountGroupList viewCount;
+    QString viewGroupName;
+    QList<bool> cameraCycleOK;
+    bool allCycleOK = true;
+    int morningsStart = 8;
+    int morningsEnd = 20;
+    int nightStart = 20;
+    int nightEnd = 8;
+
+    void init(QString groupName, int count);
+    void setTimer(bool on);
+
+    void checkCameraDetectCount(int count);
+    int getCount(ShiftType shift, bool ok, int camera, int detect);
+    QList<int> getRes(ShiftType shift, bool ok, int camera, int detect);
+    QList<int> getShiftTimeList(ShiftType shift);
+    CountGroup getGoupFromName(QString name);
+    QStringList getGroups();
+    void setCurGroup();
+    QString getCurDBDate() const;
+    QString getCurGroupName() const;
+
+    void laodConfig();
+    void saveConfig();
+    void createNewTime();
+    void readTime();
+    void laodConfigFromJson(QJsonObject obj);
+    bool checkParam(QJsonObject& obj);
+
+    void calcCount(CountDetect& detect);
+    void calcCount(CountCamera& camera);
+    void calcCount(CountGroup& group);
+    void calcCount(CountGroupList& list);
+
+    // Fresh values.
+    static void initStuStatisticsCount(sCount& count);
+    static void initStuCountDetect(CountDetect& detect);
+    static void initStuCountCamera(CountCamera& camera);
+    static void initStuCountGroup(CountGroup& group, QString name);
+    void initStuCount(CountGroupList& list);
+    // Stored records written by hand or by older programs may hold short hour lists or
+    // lack an aggregate: every hour list gets 24 entries and every camera at least
+    // `detectCount` detections, so the counting and the screens index safely.
+    static void padCount(CountGroupList& list, int detectCount);
+
+    // The day document (its JSON form).
+    static QJsonObject StuCountToJson(CountGroupList list);
+    static QJsonObject StuCountGroupToJson(CountGroup group);
+    static QJsonObject StuCountCameraToJson(CountCamera camera, int id, int& detectCount);
+    static QJsonObject StuCountDetectToJson(CountDetect detect, int id);
+    static void StuCountFromJson(CountGroupList& list, QJsonObject obj);
+    static void StuCountGroupFromJson(CountGroup& group, QJsonObject obj);
+    static void StuCountCameraFromJson(CountCamera& camera, QJsonObject obj);
+    static void StuCountDetectFromJson(CountDetect& detect, QJsonObject obj);
+
+    // The latest moment at the morning start hour that is not after `now` (seconds since 1970).
+    quint32 latestMorningStart(const QDateTime& now) const;
+
+public slots:
+    void addRecord(int detect, int hour, QList<bool> cameraOK, bool cycleEnd);
+    void checkDate();
+    void slotUpdateRecord(int row, QString file);
+    void slotRecvRecord(QJsonObject json, bool ok);
+
+signals:
+    void sigUpdateRecord(QString file);
+    void sigLoadFinish(bool ok);
+    void sigSaveRecord(QString curDate, QJsonObject json, bool isMove);
+    // For the statistics page: a judged detection was counted (it refreshes what it shows).
+    void sigCheckUpdate();
+    // For the statistics page: a closed day became a day file (it rebuilds its day list).
+    void sigDayListChanged();
+
+private:
+    QThread* databaseThread = nullptr;
+    const CountDetect* selectEntry(int camera, int detect);
+};

@@ -1,0 +1,88 @@
+// Statistics joined to the real main window: judged cycles on two simulated cameras reach the model and, after the
+// minute save, ResStatistics.db. ctest-timeout: 240
+#include <QSignalSpy>
+#include <QtTest>
+
+#include "cammerwidget.h"
+#include "constructionhooks.h"
+#include "cyclerig.h"
+#include "globals.h"
+#include "mojuwizard.h"
+#include "resstatisticsdatabase.h"
+#include "resstatisticsparam.h"
+#include "startup.h"
+#include "statisticsrig.h"
+#include "testsupport.h"
+#include "wizardpara.h"
+
+class TestStatisticsWindow : public QObject
+{
+    Q_OBJECT
+
+    CycleRig rig;
+
+private slots:
+    void initTestCase()
+    {
+        // The window's statistics step as start-up fills it; the statistics switch on.
+        ConstructionHooks hooks;
+        AddStatisticsHook(hooks);
+        SetConstructionHooks(hooks);
+        QVERIFY(rig.start(2, 1, {{"system6", 10, 1}}));
+        SetConstructionHooks({});
+    }
+
+    // One OK cycle, then one with camera 1 NG, on the mould step (the cycle's last detection).
+    void judgedCyclesReachTheLiveFile()
+    {
+        ResStatisticsParam* model = ResStatisticsParam::getInstance();
+        QVERIFY(model->database && model->database->usable);
+        QVERIFY(model->dayTimer->isActive());
+        QCOMPARE(model->curGroupName, gpWPara->getCurGroupName());
+        QSignalSpy counted(model, &ResStatisticsParam::sigCheckUpdate);
+
+        QVERIFY(rig.mouldOnly(1));
+        QVERIFY(rig.setPart(0, false));
+        QVERIFY(rig.setPart(1, false));
+        rig.openMould();
+        QTRY_COMPARE_WITH_TIMEOUT(counted.size(), 1, 10000);
+        QVERIFY(rig.waitOutput(kClampOut, false, 5000) > 0);
+
+        QVERIFY(rig.setPart(1, true));
+        rig.openMould();
+        QTRY_COMPARE_WITH_TIMEOUT(counted.size(), 2, 10000);
+        QVERIFY(!rig.view(1)->cameraOk);
+
+        model->checkDate();
+        CountGroupList stored;
+        const CountGroup* g = nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                stored = StatRig::storedDay(kStatLiveFile);
+                g = nullptr;
+                for (const CountGroup& candidate : stored.groups)
+                    if (candidate.groupName == model->curGroupName)
+                        g = &candidate;
+                return g && StatRig::sum(g->all.count.NG) == 1;
+            }(),
+            10000);
+        using StatRig::sum;
+        QCOMPARE(stored.date, model->getCurDBDate());
+        QCOMPARE(g->cameras.size(), 2);
+        // Per camera and detection: one result per judged detection, on the mould step only.
+        QCOMPARE(sum(g->cameras[0].detects[1].OK), 2);
+        QCOMPARE(sum(g->cameras[1].detects[1].OK), 1);
+        QCOMPARE(sum(g->cameras[1].detects[1].NG), 1);
+        QCOMPARE(sum(g->cameras[0].detects[0].OK) + sum(g->cameras[0].detects[0].NG), 0);
+        // All cameras: OK only when every camera was.
+        QCOMPARE(sum(g->all.detects[1].OK), 1);
+        QCOMPARE(sum(g->all.detects[1].NG), 1);
+        // Whole cycles.
+        QCOMPARE(sum(g->cameras[0].count.OK), 2);
+        QCOMPARE(sum(g->cameras[1].count.NG), 1);
+        QCOMPARE(sum(g->all.count.OK), 1);
+    }
+};
+
+MONITOR_TEST_MAIN(TestStatisticsWindow)
+#include "tst_statistics_window.moc"
