@@ -158,11 +158,13 @@ private slots:
         QCOMPARE(added.size(), 2);
         QCOMPARE(added[0], kTitle.arg(1) + "Added rectangular  area 2, function is Ignore Area");
         const CammerSingleton& a = *v0->storeA;
+        // The values as the texts name them: the search speed is the third, the accuracy the first.
         QCOMPARE(added[1], kTitle.arg(1) + QString("Added circle area 3, function is Target Position,the search speed "
                                                    "is %1, the positioning accuracy is %2, the least match is %3")
+                                               .arg(a.para3[kMould][2])
                                                .arg(a.para1[kMould][2])
-                                               .arg(a.para2[kMould][2])
-                                               .arg(a.para3[kMould][2]));
+                                               .arg(a.para2[kMould][2]));
+        QVERIFY(a.para1[kMould][2] != a.para3[kMould][2]);
         QCOMPARE(a.roiNum[kMould], 3);
         QVERIFY(!Value(rig.window, a.camera, "ROI1-2").isEmpty());
         QCOMPARE(Value(rig.window, a.camera, "detect1").section(' ', 0, 0), QString("3"));
@@ -318,9 +320,15 @@ private slots:
         page->rectButton->click();
         drag(v0, QPoint(gShowW / 4, gShowH / 4), QPoint(gShowW * 3 / 4, gShowH * 3 / 4));
         QVERIFY(setFunction(v0, 0));
+        v0->storeB->para2[kMould][0] = 321;  // the alarm area, as the panel's area slider sets it
+        v0->storeB->para3[kMould][0] = 4;    // the filter size, as the panel's filter slider sets it
+        const int setAdded = rig.records("set").size();
         answers->answer(ModalAnswerer::Yes);
         page->returnButton->click();
         QCOMPARE(v0->storeA->roiNum[kMould], 1);
+        QCOMPARE(newRecords("set", setAdded),
+                 QStringList{kTitle.arg(1) + "Added rectangular  area 1, function is Defect Detection,the sensitivity "
+                                             "is 45,, the filter size is 4, the alarm area is 321"});
     }
 
     // A spot region's grey limits are told apart in the record: byte 0 is the minimum.

@@ -251,15 +251,25 @@ private slots:
         view->moveMode = 0;
     }
 
-    // Deleting checks the index before touching ignore points, stays inside the picture and
-    // carries the measured values along with their regions.
+    // Deleting checks the index before touching ignore points and stays inside the picture.
+    // The judgement keeps the working store's numbering until the commit: the edit store's
+    // regions show the verdict and value of the region they stand for, a new one shows none,
+    // and the commit moves verdict, value and blobs together to the new numbers.
     void deleting()
     {
         clearDetection(0);
         putRect(0, 0, QPoint(300, 225), QPoint(599, 449));  // image (100, 100)-(199, 199)
         putRect(0, 1, QPoint(900, 450), QPoint(1199, 674));
         putRect(0, 2, QPoint(1500, 900), QPoint(1910, 1070));
-        for (int i = 0; i < 3; ++i) view->roiValue[0][i] = 10 * (i + 1);
+        *view->storeA = *s;
+        view->ResetEditLabels();
+        view->RestorMask();
+        for (int i = 0; i < 3; ++i) {
+            view->roiValue[0][i] = 10 * (i + 1);
+            view->roiOk[0][i] = i != 1;
+            view->roiBoxes[0][i][0][0] = i;
+        }
+        view->BackMask();  // the page opens on the working store
         // A stale rectangle reaching past the picture.
         s->rects[0][2].imageRect = QRect(QPoint(600, 400), QPoint(900, 700));
         unsigned char* ignore = view->ignoreMask[0];
@@ -280,9 +290,30 @@ private slots:
         QCOMPARE(int(ignore[150 * kCamW + 150]), 0);
         QCOMPARE(int(ignore[99 * kCamW + 150]), 255);
         QCOMPARE(s->rects[0][0].rect.topLeft(), QPoint(900, 450));
+        QCOMPARE(view->ShownValue(*s, 0, 0), 20);
+        QVERIFY(!view->ShownOk(*s, 0, 0));
+        QCOMPARE(view->roiValue[0][0], 10);
+        QVERIFY(view->roiOk[0][0] && !view->roiOk[0][1]);
+        QCOMPARE(view->ShownValue(*view->storeA, 0, 1), 20);
+
+        // A region drawn in place of the deleted ones, then the commit.
+        putRect(0, 1, QPoint(60, 60), QPoint(300, 300));
+        view->MarkNewRegion(0, 1);
+        QCOMPARE(view->ShownValue(*s, 0, 1), 0);
+        QVERIFY(view->ShownOk(*s, 0, 1));
+        QVERIFY(!view->roiOk[0][1]);
+        *view->storeA = *s;
+        view->RestorMask();
         QCOMPARE(view->roiValue[0][0], 20);
+        QVERIFY(!view->roiOk[0][0]);
+        QCOMPARE(view->roiBoxes[0][0][0][0], 1);
+        QCOMPARE(view->roiValue[0][1], 0);
+        QVERIFY(view->roiOk[0][1]);
+        QCOMPARE(view->roiBoxes[0][1][0][0], 0);
+        QCOMPARE(view->ShownValue(*s, 0, 0), 20);
         std::memset(ignore, 0, size_t(view->imagePixels));
         view->SaveIgnorePoint(0);
+        view->roiOk[0][0] = true;
     }
 
     // Clicked polygons collect one vertex per press until the page closes them; copies land
