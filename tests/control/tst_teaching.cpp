@@ -19,6 +19,7 @@
 #include "modalanswerer.h"
 #include "mojuwizard.h"
 #include "roiparampanel.h"
+#include "slider.h"
 #include "testsupport.h"
 #include "viewwatch2vrq.h"
 #include "wizardpara.h"
@@ -680,6 +681,23 @@ private slots:
         QCOMPARE(answers->texts(), QStringList());
         QCOMPARE(rig.records("set").size(), setBefore);
         QCOMPARE(v0->storeA->rects[kMould][0].rect, region);
+
+        // A real change beside a handle pressed: the record names the change, not a move.
+        teachOn(0);
+        send(v0, QEvent::MouseButtonPress, inside);
+        send(v0, QEvent::MouseButtonRelease, inside);
+        CycleRig::wait(900);
+        send(v0, QEvent::MouseButtonPress, edge);
+        send(v0, QEvent::MouseButtonRelease, edge);
+        const int before = v0->storeB->para1[kMould][0];
+        v0->panel->sliderSensitivity->setValue(before + 5);
+        QCOMPARE(v0->storeB->para1[kMould][0], before + 5);
+        endSet();
+        QCOMPARE(newRecords("set", setBefore),
+                 QStringList{kTitle.arg(1) + QString("Changed the rectangular  area 1, The function is Defect "
+                                                     "detection, Changing the sensitivity  from %1 to %2")
+                                                 .arg(before)
+                                                 .arg(before + 5)});
     }
 
     // A commit the database refuses is told to the operator; the teaching is used all the same.
@@ -713,7 +731,7 @@ private slots:
     {
         CammerWidget* v0 = view(0);
         const QRect away(QPoint(60, 45), QPoint(300, 225));  // image (20, 20)-(100, 100)
-        const QPoint centre(gShowW / 2, gShowH / 2);          // where the part lies
+        const QPoint centre(gShowW / 2, gShowH / 2);         // where the part lies
         QVERIFY(rig.setPart(0, true));
         teachOn(0);
         answers->answer(ModalAnswerer::Yes);
@@ -807,7 +825,7 @@ private slots:
         // Region 1 holds the whole part (radius 45, about 6000 pixels), region 2 a sliver of its
         // right edge; region 0 lies away from it.
         const QRect toDisplay[3] = {QRect(QPoint(60, 45), QPoint(300, 225)),       // image (20, 20)-(100, 100)
-                                    QRect(QPoint(750, 382), QPoint(1170, 697)),     // image (250, 170)-(390, 310)
+                                    QRect(QPoint(750, 382), QPoint(1170, 697)),    // image (250, 170)-(390, 310)
                                     QRect(QPoint(1050, 517), QPoint(1140, 562))};  // image (350, 230)-(380, 250)
         teachOn(0);
         answers->answer(ModalAnswerer::Yes);
@@ -847,7 +865,7 @@ private slots:
         QCOMPARE(answers->texts(), (QStringList{LanStr(113), LanStr(115).arg(2000)}));
         QCOMPARE(newRecords("operate", operateBefore), QStringList{"Camera 1 ignoring the current alarm point"});
         QCOMPARE(int(v0->ignoreMask[kMould][centre]), 0);           // the refused region's blob
-        QCOMPARE(int(v0->ignoreMask[kMould][centre + 40]), 255);     // the sliver of region 2
+        QCOMPARE(int(v0->ignoreMask[kMould][centre + 40]), 255);    // the sliver of region 2
         QCOMPARE(int(v0->ignoreMask[kMould][centre + 40 * w]), 0);  // the blob below the sliver
 
         // Back to a clean part and one region, as the other scenarios found them.
