@@ -200,3 +200,6 @@ constexpr int kTextAngleCorrection = 583;
 // Signal names of the IO lamps.
 constexpr int kTextSafetySignal = 302;  // "Safety"
 constexpr int kTextAlarmSignal = 307;   // "Alrm"
+
+// Teaching page: the commit reached the working store but not PARAM.db.
+constexpr int kTextTeachingNotSaved = 679;

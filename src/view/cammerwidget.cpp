@@ -84,6 +84,7 @@ CammerWidget::CammerWidget(QWidget* parent, int index, _cameraInfo info) : QWidg
 {
     cameraIndex = index;
     pluginName = info.pluginName;
+    ResetEditLabels();
     // The description's block is the plug-in's: its serial need not end within these bytes.
     std::memcpy(cameraSerial, info.serialNumber, kCameraSerialBytes);
     cameraSerial[kCameraSerialBytes - 1] = '\0';
@@ -222,6 +223,7 @@ void CammerWidget::BackMask()
     for (int d = 0; d < ShownDetections(); ++d) {
         for (int i = 0; i < kMaxRegions; ++i) editMasks[d][i] = workMasks[d][i];
     }
+    ResetEditLabels();
 }
 
 void CammerWidget::RestorMask()
@@ -235,6 +237,7 @@ void CammerWidget::RestorMask()
             continue;
         for (int i = 0; i < kMaxRegions; ++i) workMasks[d][i] = editMasks[d][i];
     }
+    FollowEditLabels();
 }
 
 void CammerWidget::CopyPara()

@@ -101,13 +101,38 @@ public:
     // Floating parameter panel of the selected region (teaching page).
     RoiParamPanel* panel = nullptr;
 
+    // What the teaching page shows beside region k of the edit store: `origin` is the region of
+    // the working store it stands for (-1 for one drawn or copied since), whose verdict and
+    // value it shows; `preview` is the value a parameter preview measured on it (-1: none).
+    // The judgement arrays (roiOk, roiValue, roiBoxes) keep the working store's numbering while
+    // regions are deleted or added unsaved: the alarm answers pair a region's flag with its
+    // own blobs. A commit renumbers them (RestorMask).
+    struct EditLabel
+    {
+        int origin;
+        int preview;
+    };
+    EditLabel editLabels[kMaxDetections][kMaxRegions];
+
     // ---- object ----
     void setWinSW();
     void setWinSH();
     void setShowSW();
     void setShowSH();
+    // The working masks into the edit masks; the edit store's regions stand for the working
+    // store's regions of the same number again (editLabels).
     void BackMask();
+    // The edit masks into the working masks; the judgement arrays follow their regions to the
+    // numbers the edit gave them (a region deleted takes its verdict along, a new one has none).
     void RestorMask();
+    // Every region of the edit store stands for the working store's region of its number.
+    void ResetEditLabels();
+    // Verdict and value the painter shows for region i of detection d of store s: the edit
+    // store's through editLabels, the working store's as judged.
+    bool ShownOk(const CammerSingleton& s, int d, int i) const;
+    int ShownValue(const CammerSingleton& s, int d, int i) const;
+    // A region added to the edit store at index i of detection d: nothing judged yet.
+    void MarkNewRegion(int d, int i);
     void setCurRoi(int i);
     void DeselectROI();
     void RecogRepaint() override;
@@ -208,6 +233,9 @@ private:
     void SetWhileStopped(bool (CameraInterface::*setter)(bool), bool on);
     // The picture buffer as an image of the camera's format, rows of exactly imageWidth pixels.
     QImage PictureImage(unsigned char* buffer) const;
+
+    // The commit: the judgement arrays renumbered as editLabels says, then the labels reset.
+    void FollowEditLabels();
 
     // Editing helpers on the edit store.
     void SetHint(int d, int i);  // label position: the region's first point, 26 units up

@@ -414,8 +414,7 @@ void CammerWidget::mouseReleaseEvent(QMouseEvent* event)
                     SelectShape(d, c, true);
                     SetHint(d, c);
                     NewRegionFunction(d, c);
-                    roiValue[d][c] = 0;
-                    roiOk[d][c] = true;
+                    MarkNewRegion(d, c);
                     if (d == 0)
                         s.outN[c] = 0;
                     s.roiNum[d] = c + 1;

@@ -2,8 +2,10 @@
 #include "cammerwidget.h"
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cstring>
+#include <vector>
 
 #include "cammersingleton.h"
 #include "choosebox.h"
@@ -165,6 +167,71 @@ void CammerWidget::ShowHideROIPara()
 {
     if (panel)
         panel->ShowHideROIPara();
+}
+
+// ---- labels of the edit store ----
+
+void CammerWidget::ResetEditLabels()
+{
+    for (auto& detection : editLabels) {
+        for (int i = 0; i < kMaxRegions; ++i) detection[i] = {i, -1};
+    }
+}
+
+void CammerWidget::MarkNewRegion(int d, int i)
+{
+    if (d >= 0 && d < kMaxDetections && i >= 0 && i < kMaxRegions)
+        editLabels[d][i] = {-1, -1};
+}
+
+bool CammerWidget::ShownOk(const CammerSingleton& s, int d, int i) const
+{
+    if (&s != storeB)
+        return roiOk[d][i];
+    const int origin = editLabels[d][i].origin;
+    return origin < 0 || origin >= kMaxRegions || roiOk[d][origin];
+}
+
+int CammerWidget::ShownValue(const CammerSingleton& s, int d, int i) const
+{
+    if (&s != storeB)
+        return roiValue[d][i];
+    const EditLabel& label = editLabels[d][i];
+    if (label.preview >= 0)
+        return label.preview;
+    return label.origin >= 0 && label.origin < kMaxRegions ? roiValue[d][label.origin] : 0;
+}
+
+void CammerWidget::FollowEditLabels()
+{
+    for (int d = 0; d < kMaxDetections; ++d) {
+        const int n = storeA ? std::clamp(storeA->roiNum[d], 0, kMaxRegions) : 0;
+        bool same = true;
+        for (int k = 0; k < n && same; ++k) same = editLabels[d][k].origin == k;
+        if (same)
+            continue;
+        // Verdict, value and blobs move together, so that a region's flag always meets its own
+        // blobs; a region without an origin was not judged and passes until the next judgement.
+        std::vector<bool> ok(static_cast<size_t>(n), true);
+        std::vector<int> value(static_cast<size_t>(n), 0);
+        std::vector<std::array<std::array<int, 4>, kMaxRoiBoxes>> boxes(static_cast<size_t>(n));
+        for (int k = 0; k < n; ++k) {
+            const int origin = editLabels[d][k].origin;
+            if (origin < 0 || origin >= kMaxRegions) {
+                boxes[k][0][0] = 0;
+                continue;
+            }
+            ok[k] = roiOk[d][origin];
+            value[k] = roiValue[d][origin];
+            std::memcpy(boxes[k].data(), roiBoxes[d][origin], sizeof(roiBoxes[d][origin]));
+        }
+        for (int k = 0; k < n; ++k) {
+            roiOk[d][k] = ok[k];
+            roiValue[d][k] = value[k];
+            std::memcpy(roiBoxes[d][k], boxes[k].data(), sizeof(roiBoxes[d][k]));
+        }
+    }
+    ResetEditLabels();
 }
 
 // ---- picking ----
@@ -451,8 +518,7 @@ void CammerWidget::SavePolygon()
     NewRegionFunction(d, n);
     if (d == 0)
         s.outN[n] = 0;
-    roiValue[d][n] = 0;
-    roiOk[d][n] = true;
+    MarkNewRegion(d, n);
     s.roiNum[d] = n + 1;
     setCurRoi(n);
     SetHint(d, n);
@@ -529,8 +595,7 @@ void CammerWidget::SlotCopyArea(QPoint p)
     s.para3[d][n] = s.para3[d][from];
     if (d == 0)
         s.outN[n] = s.outN[from];
-    roiValue[d][n] = 0;
-    roiOk[d][n] = true;
+    MarkNewRegion(d, n);
     s.roiNum[d] = n + 1;
     setCurRoi(n);
     ShowHideROIPara();
@@ -589,9 +654,9 @@ void CammerWidget::DeleteROI(int i)
         s.para3[d][k] = s.para3[d][k + 1];
         if (d == 0)
             s.outN[k] = s.outN[k + 1];
-        // The measured values and results belong to the regions, not to the numbers.
-        roiValue[d][k] = roiValue[d][k + 1];
-        roiOk[d][k] = roiOk[d][k + 1];
+        // The judgement stays with the working store's numbering until the commit: only the
+        // label of what a region stands for moves with it.
+        editLabels[d][k] = editLabels[d][k + 1];
     }
     s.roiNum[d] = n - 1;
 }

@@ -275,7 +275,7 @@ void CammerWidget::PaintLive(QPainter& painter, QFont& font)
         (page == kPageAlarm && live && blinkState == 1) || (!cameraOk && gpState && TimerRunning(gpState->showTimer));
     if (failShown) {
         for (int i = 0; i < n; ++i) {
-            if (!roiOk[d][i])
+            if (!ShownOk(s, d, i))
                 PaintOverlay(d, i, displayMask, kOverlayRed, s);
         }
     }
@@ -395,7 +395,7 @@ void CammerWidget::PaintRegions(QPainter& painter, QFont& font, const CammerSing
         painter.scale(winScaleX, winScaleY);
         QColor pen = basePen;
         if (page != kPageMain)
-            pen = (cameraOk || roiOk[d][i]) ? Qt::green : Qt::red;
+            pen = (cameraOk || ShownOk(s, d, i)) ? Qt::green : Qt::red;
         if (f == kFuncIgnore)
             pen = Qt::yellow;
         painter.setPen(pen);
@@ -423,8 +423,9 @@ void CammerWidget::PaintRegions(QPainter& painter, QFont& font, const CammerSing
                 break;
         }
         const QString params = ParamText(f, s.para1[d][i], s.para2[d][i], s.para3[d][i], templ);
-        const QString label = n < kShortLabels ? QString("%1: %2 / %3 ").arg(i + 1).arg(params).arg(roiValue[d][i])
-                                               : QString("%1: %2").arg(i + 1).arg(roiValue[d][i]);
+        const int value = ShownValue(s, d, i);
+        const QString label = n < kShortLabels ? QString("%1: %2 / %3 ").arg(i + 1).arg(params).arg(value)
+                                               : QString("%1: %2").arg(i + 1).arg(value);
         if (templ && selected) {
             if (i == curRoi)
                 selectedText = label;

@@ -211,8 +211,19 @@ CammerWidget* DrawROIWidget::SelectedView() const
 
 // ---- entry and exit ----
 
+DrawROIWidget::AskedOn DrawROIWidget::Asking() const
+{
+    return {openings, gpState ? gpState->pageState : kPageMain};
+}
+
+bool DrawROIWidget::StillOn(const AskedOn& asked) const
+{
+    return gpState && gpState->pageState == asked.pageState && openings == asked.opening;
+}
+
 void DrawROIWidget::Reset(bool)
 {
+    ++openings;
     panelLeft = false;
     reloadEditStore = true;
     gDrawHint = 0;
@@ -269,6 +280,7 @@ void DrawROIWidget::Reset(bool)
 
 void DrawROIWidget::Restart()
 {
+    ++openings;
     if (gpState)
         gpState->pageState = kPageMain;
     for (int c = 0; c < numCamera; ++c)

@@ -138,6 +138,18 @@ private:
     // Every caption in the largest font of its size class that fits its button.
     void FitCaptions();
 
+    // What a question was asked on: the page's opening and the main window's page state. The
+    // alarm can end by itself (the timed release) while a question waits; its answer then
+    // has nothing left to act on.
+    struct AskedOn
+    {
+        int opening;
+        int pageState;
+    };
+    AskedOn Asking() const;
+    bool StillOn(const AskedOn& asked) const;
+
     CammerWidget* const* views;
     QVBoxLayout* layout = nullptr;
+    int openings = 0;  // Reset and Restart each count one
 };

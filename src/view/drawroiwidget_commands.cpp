@@ -247,7 +247,8 @@ void DrawROIWidget::SlotNoCheckCur()
         return;
     const WizardPara& p = LivePara();
     const int s = gpState->step;
-    if (p.noDetectPswProtect && !PasswordGranted())
+    const AskedOn asked = Asking();
+    if (p.noDetectPswProtect && (!PasswordGranted() || !StillOn(asked)))
         return;
     if (!gisSafeDoorOpen && p.doorLiftsAlarm) {
         Warn(LanStr(kTextOpenSafetyDoor));
@@ -259,7 +260,7 @@ void DrawROIWidget::SlotNoCheckCur()
             Warn(LanStr(kTextSwitchToAlarmCamera));
             return;
         }
-        if (!Ask(LanStr(kTextSureNoDetectCamera).arg(c + 1)))
+        if (!Ask(LanStr(kTextSureNoDetectCamera).arg(c + 1)) || !StillOn(asked))
             return;
         if (s >= 0 && s < kMaxDetections) {
             v->detected[s] = true;
@@ -270,7 +271,7 @@ void DrawROIWidget::SlotNoCheckCur()
         SlotReCheck();
         return;
     }
-    if (!Ask(LanStr(kTextSureNoDetectAll)))
+    if (!Ask(LanStr(kTextSureNoDetectAll)) || !StillOn(asked))
         return;
     NotDetectStep("operate");
 }

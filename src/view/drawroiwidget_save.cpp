@@ -1,6 +1,10 @@
 // DrawROIWidget: the commit of the teaching, its operation records and the retraining; leaving the page.
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <vector>
+
+#include <QDebug>
 
 #include "cammerrecongnize.h"
 #include "cammersingleton.h"
@@ -44,6 +48,106 @@ QString ShapeText(int type)
         return LanStr(kTextCircleName);
     return LanStr(kTextPolygonName);
 }
+
+// The fields of a shape that looking at it changes: selecting marks it, a press or a hover
+// remembers the handle under the finger, a drag its last step. None of them is taught.
+struct Transient
+{
+    bool selected;
+    int handle;
+    int moveX;
+    int moveY;
+};
+
+Transient Take(const ClustomRect& r)
+{
+    return {r.selected, r.handle, r.moveX, r.moveY};
+}
+
+Transient Take(const Circle& c)
+{
+    return {c.selected, c.handle, 0, 0};
+}
+
+Transient Take(const RePolygon& p)
+{
+    return {p.selected, p.node, p.moveX, p.moveY};
+}
+
+void Put(ClustomRect& r, const Transient& t)
+{
+    r.selected = t.selected;
+    r.handle = t.handle;
+    r.moveX = t.moveX;
+    r.moveY = t.moveY;
+}
+
+void Put(Circle& c, const Transient& t)
+{
+    c.selected = t.selected;
+    c.handle = t.handle;
+}
+
+void Put(RePolygon& p, const Transient& t)
+{
+    p.selected = t.selected;
+    p.node = t.handle;
+    p.moveX = t.moveX;
+    p.moveY = t.moveY;
+}
+
+// While it lives, the edit store's selection (the snapshot setSelectRoi took and the
+// transient fields of every shape) equals the working store's, so that the whole-store
+// comparison and the record's shape comparison see only what the operator taught; the edit
+// store gets its own back at the end (the page may still show the selection).
+class SelectionAligned
+{
+public:
+    SelectionAligned(const CammerSingleton& a, CammerSingleton& b) : edit(b)
+    {
+        saved.reserve(size_t(kMaxDetections) * kMaxRegions * 3);
+        for (int d = 0; d < kMaxDetections; ++d) {
+            for (int k = 0; k < kMaxRegions; ++k) {
+                saved.push_back(Take(b.rects[d][k]));
+                saved.push_back(Take(b.circles[d][k]));
+                saved.push_back(Take(b.polygons[d][k]));
+                Put(b.rects[d][k], Take(a.rects[d][k]));
+                Put(b.circles[d][k], Take(a.circles[d][k]));
+                Put(b.polygons[d][k], Take(a.polygons[d][k]));
+            }
+        }
+        selection = {b.selRoi, b.selFunc, b.selPara1, b.selPara2, b.selPara3};
+        SetSelection(b, {a.selRoi, a.selFunc, a.selPara1, a.selPara2, a.selPara3});
+    }
+    ~SelectionAligned()
+    {
+        size_t at = 0;
+        for (int d = 0; d < kMaxDetections; ++d) {
+            for (int k = 0; k < kMaxRegions; ++k) {
+                Put(edit.rects[d][k], saved[at++]);
+                Put(edit.circles[d][k], saved[at++]);
+                Put(edit.polygons[d][k], saved[at++]);
+            }
+        }
+        SetSelection(edit, selection);
+    }
+    SelectionAligned(const SelectionAligned&) = delete;
+    SelectionAligned& operator=(const SelectionAligned&) = delete;
+
+private:
+    static void SetSelection(CammerSingleton& s, const std::array<int, 5>& v)
+    {
+        s.selRoi = v[0];
+        s.selFunc = v[1];
+        s.selPara1 = v[2];
+        s.selPara2 = v[3];
+        s.selPara3 = v[4];
+    }
+
+    CammerSingleton& edit;
+    std::vector<Transient> saved;
+    std::array<int, 5> selection{};
+};
 
 bool ShapeDiffers(const CammerSingleton& a, const CammerSingleton& b, int d, int k, int type)
 {
@@ -134,14 +238,17 @@ QString AddedText(const CammerSingleton& b, int d, int k)
     const int f = b.func[d][k];
     const int p1 = b.para1[d][k], p2 = b.para2[d][k], p3 = b.para3[d][k];
     QString what;
+    // The values in the order the texts name them, as the panel and the changed-region
+    // phrases read them: a defect region's filter size is its third value and its alarm
+    // area its second; a position region keeps accuracy, least match and search speed.
     if (f == kFuncDefect)
-        what = LanStr(kTextAddedDefect).arg(p1).arg(p2).arg(p3);
+        what = LanStr(kTextAddedDefect).arg(p1).arg(p3).arg(p2);
     else if (f == kFuncSpot)
         what = LanStr(kTextAddedSpot).arg(MinGrey(p3)).arg(MaxGrey(p3)).arg(p1).arg(p2);
     else if (f == kFuncIgnore)
         what = LanStr(kTextIgnoreArea);
     else if (f == kFuncPosition)
-        what = LanStr(kTextAddedPosition).arg(p1).arg(p2).arg(p3);
+        what = LanStr(kTextAddedPosition).arg(p3).arg(p1).arg(p2);
     else if (f == kFuncPerspective)
         what = LanStr(kTextAngleCorrection);
     return LanStr(kTextAdded).arg(ShapeText(b.shapeType[d][k]), QString::number(k + 1), what);
@@ -161,7 +268,10 @@ bool RegionDiffers(const CammerSingleton& a, const CammerSingleton& b, int d, in
 
 bool StoresDiffer(const CammerWidget* v)
 {
-    return v && v->storeA && v->storeB && std::memcmp(v->storeA, v->storeB, sizeof(CammerSingleton)) != 0;
+    if (!v || !v->storeA || !v->storeB)
+        return false;
+    const SelectionAligned aligned(*v->storeA, *v->storeB);
+    return std::memcmp(v->storeA, v->storeB, sizeof(CammerSingleton)) != 0;
 }
 
 }  // namespace
@@ -171,6 +281,7 @@ bool DrawROIWidget::RecordChanges(int c)
     const CammerWidget* v = View(c);
     const CammerSingleton& a = *v->storeA;
     const CammerSingleton& b = *v->storeB;
+    const SelectionAligned aligned(a, *v->storeB);
     bool position = false;
     for (int d = 0; d < gDNum && d < kMaxDetections; ++d) {
         const QString title = DetectionTitle(c, d);
@@ -200,6 +311,7 @@ void DrawROIWidget::SlotSaveData()
 {
     const WizardPara& p = LivePara();
     bool changed = false;
+    bool saveFailed = false;
     for (int c = 0; c < numCamera; ++c) changed = changed || StoresDiffer(View(c));
     if (changed && Ask(LanStr(kTextSureSave))) {
         for (int c = 0; c < numCamera; ++c) {
@@ -214,7 +326,11 @@ void DrawROIWidget::SlotSaveData()
                 std::memcpy(static_cast<void*>(v->storeB), v->storeA, sizeof(CammerSingleton));
                 v->BackMask();
             }
-            v->storeA->SaveDatatoFile();
+            if (!v->storeA->SaveDatatoFile()) {
+                qWarning() << "camera" << c + 1
+                           << "teaching committed but not written to PARAM.db: it is lost at the next start";
+                saveFailed = true;
+            }
             retrainCamera[c] = true;
             if (position && v->recognizer) {
                 for (int d = 0; d < kMaxDetections; ++d) {
@@ -238,6 +354,9 @@ void DrawROIWidget::SlotSaveData()
             if (p.detectEnabled[d])
                 v->recognizer->VarTrain(d);
     }
+    // Told once the recognisers work with the new teaching: it holds until the next start.
+    if (saveFailed)
+        Warn(LanStr(kTextTeachingNotSaved));
 }
 
 void DrawROIWidget::SlotReturn()

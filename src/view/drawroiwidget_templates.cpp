@@ -241,15 +241,16 @@ void DrawROIWidget::SlotIgnoreAlarmPoint()
         Warn(LanStr(kTextSwitchToAlarmCamera));
         return;
     }
-    if (!PasswordGranted())
+    const AskedOn asked = Asking();
+    if (!PasswordGranted() || !StillOn(asked))
         return;
-    if (!Ask(LanStr(kTextSureIgnore)))
+    if (!Ask(LanStr(kTextSureIgnore)) || !StillOn(asked))
         return;
-    RecordOperation(LanStr(kTextIgnoring).arg(gpState->viewCamera + 1), "operate");
     const int s = gpState->step;
     if (s < 0 || s >= kMaxDetections || !v->ignoreMask[s] || !v->displayMask || !v->storeA)
         return;
     const int regions = std::clamp(v->storeA->roiNum[s], 0, kMaxRegions);
+    bool ignored = false;
     for (int k = 0; k < regions; ++k) {
         if (v->roiOk[s][k])
             continue;
@@ -257,6 +258,7 @@ void DrawROIWidget::SlotIgnoreAlarmPoint()
             Warn(LanStr(kTextAlarmAreaTooBig).arg(kMaxIgnoredArea));
             continue;
         }
+        ignored = true;
         const auto& boxes = v->roiBoxes[s][k];
         const int n = std::clamp(boxes[0][0], 0, kMaxRoiBoxes - 1);
         for (int b = 1; b <= n; ++b) {
@@ -273,6 +275,9 @@ void DrawROIWidget::SlotIgnoreAlarmPoint()
             }
         }
     }
+    // The record tells what was done: nothing when every alarming region was refused.
+    if (ignored)
+        RecordOperation(LanStr(kTextIgnoring).arg(gpState->viewCamera + 1), "operate");
     v->update();
     v->SaveIgnorePoint(s);
     if (v->recognizer)

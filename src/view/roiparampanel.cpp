@@ -447,8 +447,23 @@ void RoiParamPanel::FillSlider(int s)
 
 void RoiParamPanel::Preview()
 {
-    if (view->recognizer)
-        view->recognizer->RunTest(CurDetect(), view->curRoi);
+    const int d = CurDetect();
+    const int roi = view->curRoi;
+    if (!view->recognizer || roi < 0 || roi >= kMaxRegions)
+        return;
+    // The preview measures the edit store's region on a template, and the recogniser leaves
+    // its value in the judgement arrays under the region's number. That value is the edit
+    // region's label; the working store's region of that number keeps its verdict, value and
+    // blobs for the alarm answers.
+    const int judged = view->roiValue[d][roi];
+    const int boxes = view->roiBoxes[d][roi][0][0];
+    view->roiValue[d][roi] = -1;
+    view->recognizer->RunTest(d, roi);
+    const int measured = view->roiValue[d][roi];
+    view->roiValue[d][roi] = judged;
+    view->roiBoxes[d][roi][0][0] = boxes;
+    if (measured >= 0)
+        view->editLabels[d][roi].preview = measured;
 }
 
 void RoiParamPanel::StartHint(int value)

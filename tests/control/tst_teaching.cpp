@@ -8,6 +8,7 @@
 #include "cammerrecongnize.h"
 #include "cammersingleton.h"
 #include "cammerwidget.h"
+#include "choosebox.h"
 #include "colorbutton.h"
 #include "combobox.h"
 #include "cyclerig.h"
@@ -18,6 +19,7 @@
 #include "modalanswerer.h"
 #include "mojuwizard.h"
 #include "roiparampanel.h"
+#include "slider.h"
 #include "testsupport.h"
 #include "viewwatch2vrq.h"
 #include "wizardpara.h"
@@ -84,6 +86,71 @@ class TestTeaching : public QObject
     }
 
     QStringList newRecords(const QString& type, int before) { return rig.records(type).mid(before); }
+
+    // The teaching page opened by the operator on one camera.
+    void teachOn(int camera)
+    {
+        rig.window->SlotAdjustArea();
+        page->cameraCombo->setCurrentIndex(camera);
+        QCOMPARE(rig.window->viewCamera, camera);
+        QCOMPARE(gSource, kSourceTemplate);
+    }
+
+    // End Set, keeping the changes; the page closes.
+    void endSet()
+    {
+        answers->answer(ModalAnswerer::Yes);
+        page->returnButton->click();
+        QTRY_COMPARE(answers->pendingAnswers(), 0);
+        QVERIFY(page->isHidden());
+    }
+
+    // A quadrilateral drawn from `from` to `to` made a defect region.
+    bool drawDefect(CammerWidget* v, QPoint from, QPoint to)
+    {
+        page->rectButton->click();
+        drag(v, from, to);
+        return setFunction(v, 0);
+    }
+
+    // A mould whose parts all pass: the clamp is released and no alarm follows.
+    bool mouldPasses()
+    {
+        rig.pulse(0, 100);
+        if (rig.waitOutput(kClampOut, false, 3000) < 0)
+            return false;
+        CycleRig::wait(300);
+        return !rig.bit(rig.syncedOutputs(), kAlarmOut) && rig.window->pageState != 2;
+    }
+
+    // Every camera leaves the alarmed mould undetected; the alarm and the page go.
+    bool notDetectAll()
+    {
+        if (rig.window->viewCamera != numCamera)
+            page->cameraCombo->setCurrentIndex(numCamera);
+        answers->answer(ModalAnswerer::Yes);
+        page->noCheckButton->click();
+        return rig.waitOutput(kAlarmOut, false, 2000) > 0 && rig.window->pageState != 2 && page->isHidden();
+    }
+
+    // The simulated camera's left-over part as a blob of `radius` pixels at the picture's centre.
+    bool setBlob(int camera, int radius)
+    {
+        QFile file("simcamera.in");
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return false;
+        file.write(QString("defect %1 on -1 -1 %2\n").arg(camera + 1).arg(radius).toUtf8());
+        file.close();
+        // Dark a little inside the rim, the clean scene (template 0) a little beyond it.
+        CammerWidget* v = view(camera);
+        const int centre = (v->imageHeight / 2) * v->imageWidth + v->imageWidth / 2;
+        const unsigned char* clean = v->templates[kMould][0];
+        const auto shown = [&] {
+            const int inside = centre + radius - 4, outside = centre + radius + 4;
+            return v->rawImage[inside] <= 10 && qAbs(int(v->rawImage[outside]) - int(clean[outside])) <= 10;
+        };
+        return QTest::qWaitFor(shown, 15000);
+    }
 
 private slots:
     void initTestCase()
@@ -158,11 +225,13 @@ private slots:
         QCOMPARE(added.size(), 2);
         QCOMPARE(added[0], kTitle.arg(1) + "Added rectangular  area 2, function is Ignore Area");
         const CammerSingleton& a = *v0->storeA;
+        // The values as the texts name them: the search speed is the third, the accuracy the first.
         QCOMPARE(added[1], kTitle.arg(1) + QString("Added circle area 3, function is Target Position,the search speed "
                                                    "is %1, the positioning accuracy is %2, the least match is %3")
+                                               .arg(a.para3[kMould][2])
                                                .arg(a.para1[kMould][2])
-                                               .arg(a.para2[kMould][2])
-                                               .arg(a.para3[kMould][2]));
+                                               .arg(a.para2[kMould][2]));
+        QVERIFY(a.para1[kMould][2] != a.para3[kMould][2]);
         QCOMPARE(a.roiNum[kMould], 3);
         QVERIFY(!Value(rig.window, a.camera, "ROI1-2").isEmpty());
         QCOMPARE(Value(rig.window, a.camera, "detect1").section(' ', 0, 0), QString("3"));
@@ -318,9 +387,15 @@ private slots:
         page->rectButton->click();
         drag(v0, QPoint(gShowW / 4, gShowH / 4), QPoint(gShowW * 3 / 4, gShowH * 3 / 4));
         QVERIFY(setFunction(v0, 0));
+        v0->storeB->para2[kMould][0] = 321;  // the alarm area, as the panel's area slider sets it
+        v0->storeB->para3[kMould][0] = 4;    // the filter size, as the panel's filter slider sets it
+        const int setAdded = rig.records("set").size();
         answers->answer(ModalAnswerer::Yes);
         page->returnButton->click();
         QCOMPARE(v0->storeA->roiNum[kMould], 1);
+        QCOMPARE(newRecords("set", setAdded),
+                 QStringList{kTitle.arg(1) + "Added rectangular  area 1, function is Defect Detection,the sensitivity "
+                                             "is 45,, the filter size is 4, the alarm area is 321"});
     }
 
     // A spot region's grey limits are told apart in the record: byte 0 is the minimum.
@@ -497,9 +572,11 @@ private slots:
         std::memset(v1->ignoreMask[kMould], 0, size_t(v1->imagePixels));
         answers->clearShown();
         answers->answer({ModalAnswerer::Yes, ModalAnswerer::Confirm});
+        const int operateBefore = rig.records("operate").size();
         page->SlotIgnoreAlarmPoint();
         QCOMPARE(answers->texts().last(), LanStr(115).arg(2000));
         QCOMPARE(int(v1->ignoreMask[kMould][w - 1]), 0);
+        QCOMPARE(newRecords("operate", operateBefore), QStringList());  // nothing was ignored
         v1->cameraOk = true;
         std::memset(v1->displayMask, 0, size_t(v1->imagePixels));
         v1->SaveIgnorePoint(kMould);
@@ -575,6 +652,234 @@ private slots:
             QVERIFY(b->isEnabled() && !b->isCheckable());
         page->returnButton->click();
         QVERIFY(page->isHidden());
+    }
+
+    // Selecting a region, pressing it or hovering over its handles changes nothing taught:
+    // End Set asks nothing, writes no record and keeps the working store.
+    void lookingIsNotChanging()
+    {
+        CammerWidget* v0 = view(0);
+        QCOMPARE(v0->storeA->roiNum[kMould], 1);
+        const QRect region = v0->storeA->rects[kMould][0].rect;
+        const int setBefore = rig.records("set").size();
+        teachOn(0);
+        const QPoint inside = region.center();
+        send(v0, QEvent::MouseButtonPress, inside);
+        send(v0, QEvent::MouseButtonRelease, inside);
+        QCOMPARE(v0->curRoi, 0);
+        CycleRig::wait(900);
+        // A press on the selected region's edge grabs a handle; released where it was pressed.
+        const QPoint edge(region.right(), region.center().y());
+        send(v0, QEvent::MouseButtonPress, edge);
+        QVERIFY(v0->touchState == 3);
+        send(v0, QEvent::MouseButtonRelease, edge);
+        send(v0, QEvent::MouseMove, QPoint(region.left(), region.top()));
+        QCOMPARE(v0->storeB->rects[kMould][0].rect, region);
+        answers->clearShown();
+        page->returnButton->click();
+        QVERIFY(page->isHidden());
+        QCOMPARE(answers->texts(), QStringList());
+        QCOMPARE(rig.records("set").size(), setBefore);
+        QCOMPARE(v0->storeA->rects[kMould][0].rect, region);
+
+        // A real change beside a handle pressed: the record names the change, not a move.
+        teachOn(0);
+        send(v0, QEvent::MouseButtonPress, inside);
+        send(v0, QEvent::MouseButtonRelease, inside);
+        CycleRig::wait(900);
+        send(v0, QEvent::MouseButtonPress, edge);
+        send(v0, QEvent::MouseButtonRelease, edge);
+        const int before = v0->storeB->para1[kMould][0];
+        v0->panel->sliderSensitivity->setValue(before + 5);
+        QCOMPARE(v0->storeB->para1[kMould][0], before + 5);
+        endSet();
+        QCOMPARE(newRecords("set", setBefore),
+                 QStringList{kTitle.arg(1) + QString("Changed the rectangular  area 1, The function is Defect "
+                                                     "detection, Changing the sensitivity  from %1 to %2")
+                                                 .arg(before)
+                                                 .arg(before + 5)});
+    }
+
+    // A commit the database refuses is told to the operator; the teaching is used all the same.
+    void failedSaveIsTold()
+    {
+        CammerWidget* v0 = view(0);
+        teachOn(0);
+        const QRect region = v0->storeB->rects[kMould][0].rect;
+        drag(v0, region.center(), region.center() + QPoint(30, 0));
+        QSqlQuery q(rig.window->dbIn);
+        QVERIFY(q.exec("alter table cammer0 rename to cammer0_away"));
+        answers->clearShown();
+        answers->answer({ModalAnswerer::Yes, ModalAnswerer::Confirm});
+        page->returnButton->click();
+        QTRY_COMPARE(answers->pendingAnswers(), 0);
+        QVERIFY(q.exec("alter table cammer0_away rename to cammer0"));
+        QCOMPARE(answers->texts(), (QStringList{LanStr(72), LanStr(679)}));
+        QVERIFY(LanStr(679).contains("restart"));
+        QCOMPARE(v0->storeA->rects[kMould][0].rect, region.translated(30, 0));
+        QVERIFY(page->isHidden());
+        // Saved once the database takes it again.
+        teachOn(0);
+        drag(v0, region.center() + QPoint(30, 0), region.center());
+        endSet();
+        QCOMPARE(Value(rig.window, 0, "ROI1-0").section(' ', 7, 7).toInt(), region.left());
+    }
+
+    // End Set retrains: a defect region enlarged over the left-over part, moved over it or newly
+    // drawn over it fails the next mould.
+    void committedRegionsJudge()
+    {
+        CammerWidget* v0 = view(0);
+        const QRect away(QPoint(60, 45), QPoint(300, 225));  // image (20, 20)-(100, 100)
+        const QPoint centre(gShowW / 2, gShowH / 2);         // where the part lies
+        QVERIFY(rig.setPart(0, true));
+        teachOn(0);
+        answers->answer(ModalAnswerer::Yes);
+        page->deleteAllButton->click();
+        QVERIFY(drawDefect(v0, away.topLeft(), away.bottomRight()));
+        endSet();
+        QCOMPARE(v0->storeA->roiNum[kMould], 1);
+        QVERIFY(mouldPasses());
+
+        // Enlarged: select, then drag the bottom-right corner past the part.
+        teachOn(0);
+        send(v0, QEvent::MouseButtonPress, away.center());
+        send(v0, QEvent::MouseButtonRelease, away.center());
+        CycleRig::wait(900);
+        drag(v0, away.bottomRight(), centre + QPoint(150, 150));
+        QVERIFY(v0->storeB->rects[kMould][0].rect.contains(centre));
+        endSet();
+        QVERIFY(alarm());
+        QVERIFY(!v0->cameraOk);
+        QVERIFY(notDetectAll());
+
+        // Moved: back to the small region away from the part, then dragged over it.
+        teachOn(0);
+        answers->answer(ModalAnswerer::Yes);
+        page->deleteAllButton->click();
+        QVERIFY(drawDefect(v0, away.topLeft(), away.bottomRight()));
+        endSet();
+        teachOn(0);
+        drag(v0, away.center(), centre);
+        QVERIFY(v0->storeB->rects[kMould][0].rect.contains(centre));
+        endSet();
+        QVERIFY(alarm());
+        QVERIFY(notDetectAll());
+
+        // Newly drawn: the region away again, and a second one drawn over the part.
+        teachOn(0);
+        drag(v0, centre, away.center());
+        endSet();
+        QVERIFY(!v0->storeA->rects[kMould][0].rect.contains(centre));
+        teachOn(0);
+        QVERIFY(drawDefect(v0, centre - QPoint(150, 150), centre + QPoint(150, 150)));
+        QCOMPARE(v0->storeB->roiNum[kMould], 2);
+        endSet();
+        QVERIFY(alarm());
+        QVERIFY(v0->roiOk[kMould][0] && !v0->roiOk[kMould][1]);
+        QVERIFY(notDetectAll());
+        QVERIFY(rig.setPart(0, false));
+    }
+
+    // The alarm ends by its timed release while a not-detect or ignore question waits: the
+    // answer finds no alarm left and does nothing.
+    void answersAfterTheAlarmEnded()
+    {
+        CammerWidget* v0 = view(0);
+        QVERIFY(rig.setPart(0, true));
+        const auto releaseThenYes = [&](QDialog* box) {
+            rig.window->clearNGAlarmTimer->start(0);
+            QVERIFY(QTest::qWaitFor([&] { return rig.window->pageState != 2; }, 10000));
+            static_cast<ChooseBox*>(box)->yesButton->click();
+        };
+        for (ColorButton* button : {page->noCheckButton, page->ignoreButton}) {
+            // The next mould once the released one's result is no longer shown.
+            QTRY_VERIFY_WITH_TIMEOUT(rig.window->pageState == 0 && rig.window->cyclePhase == 3, 15000);
+            QVERIFY(alarm());
+            page->cameraCombo->setCurrentIndex(0);
+            QVERIFY(!v0->cameraOk);
+            std::memset(v0->ignoreMask[kMould], 0, size_t(v0->imagePixels));
+            const int operateBefore = rig.records("operate").size();
+            answers->clearShown();
+            answers->answerWith(releaseThenYes);
+            button->click();
+            QTRY_COMPARE(answers->pendingAnswers(), 0);
+            QCOMPARE(answers->texts().size(), 1);
+            QVERIFY(rig.window->pageState != 2);
+            QVERIFY(page->isHidden());
+            QCOMPARE(newRecords("operate", operateBefore), QStringList());
+            QCOMPARE(cv::countNonZero(cv::Mat(v0->imageHeight, v0->imageWidth, CV_8UC1, v0->ignoreMask[kMould])), 0);
+            QVERIFY(rig.waitOutput(kAlarmOut, false, 2000) > 0);
+        }
+        QVERIFY(rig.setPart(0, false));
+    }
+
+    // A region deleted on the alarm page but not saved leaves the judgement as it was: ignoring
+    // the alarm points takes each failed region's own blobs, and refuses the one alarming over
+    // 2000 pixels without ignoring its blobs through another region's flag.
+    void unsavedDeletionKeepsTheJudgement()
+    {
+        CammerWidget* v0 = view(0);
+        const int w = v0->imageWidth;
+        const int centre = (v0->imageHeight / 2) * w + w / 2;
+        // Region 1 holds the whole part (radius 45, about 6000 pixels), region 2 a sliver of its
+        // right edge; region 0 lies away from it.
+        const QRect toDisplay[3] = {QRect(QPoint(60, 45), QPoint(300, 225)),       // image (20, 20)-(100, 100)
+                                    QRect(QPoint(750, 382), QPoint(1170, 697)),    // image (250, 170)-(390, 310)
+                                    QRect(QPoint(1050, 517), QPoint(1140, 562))};  // image (350, 230)-(380, 250)
+        teachOn(0);
+        answers->answer(ModalAnswerer::Yes);
+        page->deleteAllButton->click();
+        for (const QRect& r : toDisplay) QVERIFY(drawDefect(v0, r.topLeft(), r.bottomRight()));
+        endSet();
+        QCOMPARE(v0->storeA->roiNum[kMould], 3);
+        std::memset(v0->ignoreMask[kMould], 0, size_t(v0->imagePixels));
+        v0->SaveIgnorePoint(kMould);
+        v0->recognizer->VarTrain(kMould);
+        QVERIFY(setBlob(0, 45));
+        QVERIFY(alarm());
+        QVERIFY(v0->roiOk[kMould][0] && !v0->roiOk[kMould][1] && !v0->roiOk[kMould][2]);
+        QVERIFY(v0->roiValue[kMould][1] > 2000);
+        QVERIFY(v0->roiValue[kMould][2] > 0 && v0->roiValue[kMould][2] <= 2000);
+
+        // Region 1 of the picture is deleted on the teaching picture, not saved.
+        page->sourceCombo->setCurrentIndex(kSourceTemplate);
+        QCOMPARE(rig.window->viewCamera, 0);
+        const QPoint pick = toDisplay[0].center();
+        send(v0, QEvent::MouseButtonPress, pick);
+        send(v0, QEvent::MouseButtonRelease, pick);
+        QCOMPARE(v0->curRoi, 0);
+        answers->answer(ModalAnswerer::Yes);
+        page->deleteRoiButton->click();
+        QCOMPARE(v0->storeB->roiNum[kMould], 2);
+        QCOMPARE(v0->storeA->roiNum[kMould], 3);
+
+        page->sourceCombo->setCurrentIndex(kSourceLiveImage);
+        page->cameraCombo->setCurrentIndex(0);
+        QVERIFY(!v0->cameraOk);
+        answers->clearShown();
+        answers->answer({ModalAnswerer::Yes, ModalAnswerer::Confirm});
+        const int operateBefore = rig.records("operate").size();
+        page->SlotIgnoreAlarmPoint();
+        QTRY_COMPARE(answers->pendingAnswers(), 0);
+        QCOMPARE(answers->texts(), (QStringList{LanStr(113), LanStr(115).arg(2000)}));
+        QCOMPARE(newRecords("operate", operateBefore), QStringList{"Camera 1 ignoring the current alarm point"});
+        QCOMPARE(int(v0->ignoreMask[kMould][centre]), 0);           // the refused region's blob
+        QCOMPARE(int(v0->ignoreMask[kMould][centre + 40]), 255);    // the sliver of region 2
+        QCOMPARE(int(v0->ignoreMask[kMould][centre + 40 * w]), 0);  // the blob below the sliver
+
+        // Back to a clean part and one region, as the other scenarios found them.
+        page->cameraCombo->setCurrentIndex(numCamera);
+        answers->answer({ModalAnswerer::Yes, ModalAnswerer::No});  // the unsaved deletion is not kept
+        page->noCheckButton->click();
+        QVERIFY(rig.waitOutput(kAlarmOut, false, 2000) > 0);
+        QVERIFY(page->isHidden());
+        QCOMPARE(v0->storeA->roiNum[kMould], 3);
+        QVERIFY(setBlob(0, 15));
+        QVERIFY(rig.setPart(0, false));
+        std::memset(v0->ignoreMask[kMould], 0, size_t(v0->imagePixels));
+        v0->SaveIgnorePoint(kMould);
+        v0->recognizer->VarTrain(kMould);
     }
 };
 

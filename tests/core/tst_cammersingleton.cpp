@@ -283,6 +283,47 @@ private slots:
         QCOMPARE(after.value("detect4"), detectRow(2));
     }
 
+    // Detection 8 is stored like the others: its count, its eight values and its regions go
+    // to the table and come back; a lowered count removes its rows.
+    void lastDetectionSavedAndReadBack()
+    {
+        constexpr int last = kMaxDetections - 1;
+        for (int d = 0; d < kMaxDetections; ++d) setRows({{QStringLiteral("detect%1").arg(d), detectRow(0)}});
+        std::unique_ptr<CammerSingleton> store(new CammerSingleton(0));
+        store->roiNum[last] = 2;
+        store->detectPara[last][3] = 42;
+        store->shapeType[last][0] = kShapeRect;
+        store->rects[last][0].rect = QRect(QPoint(30, 40), QPoint(300, 400));
+        store->para1[last][0] = 11;
+        store->para2[last][0] = 222;
+        store->para3[last][0] = 3;
+        store->func[last][0] = kFuncSpot;
+        store->shapeType[last][1] = kShapeCircle;
+        store->circles[last][1].cx = 900;
+        store->circles[last][1].cy = 500;
+        store->circles[last][1].r = 60;
+        store->func[last][1] = kFuncWhiteArea;
+        QVERIFY(store->SaveDatatoFile());
+        QCOMPARE(tableRows().value("detect7"), QStringLiteral("2 0 0 0 42 0 0 0 0"));
+        QCOMPARE(tableRows().value("ROI7-0"), QStringLiteral("3 11 222 1 1 0 0 30 40 300 400"));
+
+        auto again = load();
+        QCOMPARE(again->roiNum[last], 2);
+        QCOMPARE(again->detectPara[last][3], 42);
+        QCOMPARE(again->rects[last][0].rect, QRect(QPoint(30, 40), QPoint(300, 400)));
+        QCOMPARE(again->para2[last][0], 222);
+        QCOMPARE(again->func[last][0], int(kFuncSpot));
+        QCOMPARE(again->shapeType[last][1], kShapeCircle);
+        QCOMPARE(QPoint(again->circles[last][1].cx, again->circles[last][1].cy), QPoint(900, 500));
+        QCOMPARE(again->circles[last][1].r, 60);
+        QVERIFY(!view->workMasks[last][1].empty());
+
+        again->roiNum[last] = 1;
+        QVERIFY(again->SaveDatatoFile());
+        QVERIFY(!tableRows().contains("ROI7-1"));
+        QCOMPARE(tableRows().value("detect7"), QStringLiteral("1 0 0 0 42 0 0 0 0"));
+    }
+
     void missingTableAndClosedDatabase()
     {
         auto store = load(9);  // no table cammer9

@@ -251,15 +251,25 @@ private slots:
         view->moveMode = 0;
     }
 
-    // Deleting checks the index before touching ignore points, stays inside the picture and
-    // carries the measured values along with their regions.
+    // Deleting checks the index before touching ignore points and stays inside the picture.
+    // The judgement keeps the working store's numbering until the commit: the edit store's
+    // regions show the verdict and value of the region they stand for, a new one shows none,
+    // and the commit moves verdict, value and blobs together to the new numbers.
     void deleting()
     {
         clearDetection(0);
         putRect(0, 0, QPoint(300, 225), QPoint(599, 449));  // image (100, 100)-(199, 199)
         putRect(0, 1, QPoint(900, 450), QPoint(1199, 674));
         putRect(0, 2, QPoint(1500, 900), QPoint(1910, 1070));
-        for (int i = 0; i < 3; ++i) view->roiValue[0][i] = 10 * (i + 1);
+        *view->storeA = *s;
+        view->ResetEditLabels();
+        view->RestorMask();
+        for (int i = 0; i < 3; ++i) {
+            view->roiValue[0][i] = 10 * (i + 1);
+            view->roiOk[0][i] = i != 1;
+            view->roiBoxes[0][i][0][0] = i;
+        }
+        view->BackMask();  // the page opens on the working store
         // A stale rectangle reaching past the picture.
         s->rects[0][2].imageRect = QRect(QPoint(600, 400), QPoint(900, 700));
         unsigned char* ignore = view->ignoreMask[0];
@@ -280,9 +290,30 @@ private slots:
         QCOMPARE(int(ignore[150 * kCamW + 150]), 0);
         QCOMPARE(int(ignore[99 * kCamW + 150]), 255);
         QCOMPARE(s->rects[0][0].rect.topLeft(), QPoint(900, 450));
+        QCOMPARE(view->ShownValue(*s, 0, 0), 20);
+        QVERIFY(!view->ShownOk(*s, 0, 0));
+        QCOMPARE(view->roiValue[0][0], 10);
+        QVERIFY(view->roiOk[0][0] && !view->roiOk[0][1]);
+        QCOMPARE(view->ShownValue(*view->storeA, 0, 1), 20);
+
+        // A region drawn in place of the deleted ones, then the commit.
+        putRect(0, 1, QPoint(60, 60), QPoint(300, 300));
+        view->MarkNewRegion(0, 1);
+        QCOMPARE(view->ShownValue(*s, 0, 1), 0);
+        QVERIFY(view->ShownOk(*s, 0, 1));
+        QVERIFY(!view->roiOk[0][1]);
+        *view->storeA = *s;
+        view->RestorMask();
         QCOMPARE(view->roiValue[0][0], 20);
+        QVERIFY(!view->roiOk[0][0]);
+        QCOMPARE(view->roiBoxes[0][0][0][0], 1);
+        QCOMPARE(view->roiValue[0][1], 0);
+        QVERIFY(view->roiOk[0][1]);
+        QCOMPARE(view->roiBoxes[0][1][0][0], 0);
+        QCOMPARE(view->ShownValue(*s, 0, 0), 20);
         std::memset(ignore, 0, size_t(view->imagePixels));
         view->SaveIgnorePoint(0);
+        view->roiOk[0][0] = true;
     }
 
     // Clicked polygons collect one vertex per press until the page closes them; copies land
@@ -353,6 +384,102 @@ private slots:
         QCOMPARE(view->curPoint, 2);
         view->SlotChangeObject();
         QCOMPARE(view->curPoint, 0);
+        view->DeselectROI();
+    }
+
+    // A copy takes the limits of the region it copies, not those of its neighbour, and keeps
+    // them as its own afterwards.
+    void copyKeepsItsOwnLimits()
+    {
+        clearDetection(0);
+        putRect(0, 0, QPoint(300, 300), QPoint(500, 500), 0);
+        s->para1[0][0] = 20;
+        s->para2[0][0] = 300;
+        s->para3[0][0] = 5;
+        putRect(0, 1, QPoint(900, 300), QPoint(1100, 500), 0);
+        s->para1[0][1] = 60;
+        s->para2[0][1] = 700;
+        s->para3[0][1] = 2;
+        select(0);
+        ModalAnswerer answerer;
+        answerer.answer(ModalAnswerer::Yes);
+        view->SlotCopyArea(QPoint(1500, 800));
+        QCOMPARE(s->roiNum[0], 3);
+        QCOMPARE(view->curRoi, 2);
+        QCOMPARE(s->rects[0][2].rect.center(), QPoint(1500, 800));
+        QCOMPARE(s->func[0][2], 0);
+        QCOMPARE(s->para1[0][2], 20);
+        QCOMPARE(s->para2[0][2], 300);
+        QCOMPARE(s->para3[0][2], 5);
+        const int all = gpWPara->showAllParams;
+        gpWPara->showAllParams = 1;
+        view->ShowHideROIPara();
+        view->panel->sliderArea->setValue(450);
+        QCOMPARE(s->para2[0][2], 450);
+        QCOMPARE(s->para2[0][0], 300);
+        gpWPara->showAllParams = all;
+        view->DeselectROI();
+    }
+
+    // Each slider shows its own parameter within its own range: sensitivity the first, area
+    // the second, filter size the third; moving one writes only its own. A preview's value is
+    // the edited region's label and leaves the judgement of the working store alone.
+    void panelSlidersShowTheirOwnParameters()
+    {
+        clearDetection(0);
+        const int all = gpWPara->showAllParams;
+        gpWPara->showAllParams = 1;
+        putRect(0, 0, QPoint(300, 600), QPoint(600, 800), 0);
+        s->para1[0][0] = 30;
+        s->para2[0][0] = 500;
+        s->para3[0][0] = 7;
+        select(0);
+        RoiParamPanel* panel = view->panel;
+        Slider* const sliders[3] = {panel->sliderSensitivity, panel->sliderArea, panel->sliderFilter};
+        const auto shows = [&](int k, int value, int min, int max) {
+            return !sliders[k]->isHidden() && sliders[k]->value() == value && sliders[k]->minimum() == min &&
+                   sliders[k]->maximum() == max;
+        };
+        QVERIFY(shows(0, 30, 0, 100));
+        QVERIFY(shows(1, 500, 0, 1000));
+        QVERIFY(shows(2, 7, 1, 10));
+        view->roiValue[0][0] = 1234;
+        view->roiBoxes[0][0][0][0] = 3;
+        panel->sliderArea->setValue(650);
+        QCOMPARE(s->para2[0][0], 650);
+        panel->sliderFilter->setValue(4);
+        QCOMPARE(s->para3[0][0], 4);
+        QCOMPARE(s->para1[0][0], 30);
+        QCOMPARE(s->para2[0][0], 650);
+        QCOMPARE(view->roiValue[0][0], 1234);
+        QCOMPARE(view->roiBoxes[0][0][0][0], 3);
+        QCOMPARE(view->ShownValue(*s, 0, 0), 0);  // a defect region's preview measures nothing
+
+        // Black area: the area slider reaches 50000.
+        view->DeselectROI();
+        s->func[0][0] = 4;
+        s->para1[0][0] = 90;
+        s->para2[0][0] = 20000;
+        select(0);
+        QVERIFY(shows(0, 90, 0, 255));
+        QVERIFY(shows(1, 20000, 0, 50000));
+        QVERIFY(sliders[2]->isHidden());
+
+        // White number: the area slider holds the low half of the second value, the filter
+        // slider the third value.
+        view->DeselectROI();
+        s->func[0][0] = 7;
+        s->para2[0][0] = (60 << 16) | 3;
+        s->para3[0][0] = 11;
+        select(0);
+        QVERIFY(shows(1, 3, 0, 100));
+        QVERIFY(shows(2, 11, 1, 100));
+        panel->sliderFilter->setValue(12);
+        QCOMPARE(s->para3[0][0], 12);
+        QCOMPARE(s->para2[0][0], (60 << 16) | 3);
+        gpWPara->showAllParams = all;
+        view->roiValue[0][0] = 0;
+        view->roiBoxes[0][0][0][0] = 0;
         view->DeselectROI();
     }
 
