@@ -34,12 +34,13 @@ class TestCycleStandard : public QObject
 
     CycleRig rig;
 
-    // The camera's scripted loss (the simulated camera reads it at its next grab).
-    static void scriptLoss()
+    // The camera's scripted loss (the simulated camera reads it at its next grab), and what
+    // its scene does meanwhile.
+    static void scriptLoss(const char* meanwhile = "")
     {
         QFile knob("simcamera.in");
         QVERIFY(knob.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        knob.write("lose 1\n");
+        knob.write(QByteArray("lose 1\n") + meanwhile);
     }
 
     // Looks at the window every 10 ms, also from inside the event loop the view of a lost
@@ -58,6 +59,7 @@ class TestCycleStandard : public QObject
             if (!connected && !lost) {
                 lost = true;
                 countingAtLoss = counting;
+                reCheckWaitingAtLoss = rig.window->reCheckTimer->isActive();
             }
             if (lost && !connected && wasCounting && !counting)
                 countdownEndedWhileLost = true;
@@ -77,6 +79,7 @@ class TestCycleStandard : public QObject
         bool back = false;
         bool wasCounting = false;
         bool countingAtLoss = false;
+        bool reCheckWaitingAtLoss = false;
         bool countdownEndedWhileLost = false;
         bool backWhileCounting = false;
         int intervalWhileLost = 0;
@@ -293,6 +296,33 @@ private slots:
         QCOMPARE(gAllNum[0], judged + 1);
     }
 
+    // The mould alarms, its re-check is due in 2 s; the part goes, then the camera goes away
+    // and the part comes back while it is away. The re-check waits for the camera rather than
+    // judging its last picture (without the part): the clamp output holds, and the picture
+    // after its return raises the alarm.
+    void reCheckWaitsForALostCamera()
+    {
+        QVERIFY(rig.mouldOnly(2));
+        rig.setParam("system1", 7, 1);    // one re-check
+        rig.setParam("system14", 2, 20);  // 2 s after the NG
+        QVERIFY(rig.setPart(0, true));
+        const qint64 edge = rig.openMould();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.window->reCheckTimer->isActive(), 10000);
+        QVERIFY(rig.setPart(0, false));
+        LossWatch watch(rig);
+        scriptLoss("defect 1 on\n");
+        QTRY_VERIFY_WITH_TIMEOUT(watch.lost, 10000);
+        QVERIFY2(watch.reCheckWaitingAtLoss, "the camera was lost after the re-check ran");
+        QTRY_VERIFY_WITH_TIMEOUT(rig.window->camerasOK, 15000);
+        QVERIFY(rig.waitOutput(kAlarmOut, true, 5000) > 0);
+        QVERIFY(!rig.wasAt(kClampOut, false, edge + 50 * kMs, rig.nowUs()));
+        QCOMPARE(rig.window->pageState, 2);
+
+        QVERIFY(rig.setPart(0, false));
+        rig.window->SlotClearNGAlarm();
+        QVERIFY(rig.waitOutput(kAlarmOut, false, 1000) > 0);
+    }
+
     // No mould-open edge for a second after a cycle start: the clamp output is cut, the
     // warning shows and is recorded; the next cycle start takes the warning away.
     void noInputAlarmAfterTheSetTime()
@@ -458,10 +488,18 @@ private slots:
 
     // A box opened during a recognition (here in the judgement's hand-off to the statistics)
     // stays up for 20 s of the steered clock. The board is polled throughout: after every
-    // second the clock moves on, it sees new frames before the next one.
+    // second the clock moves on, it sees new frames before the next one. A delay of 0 runs
+    // the recognition inside the pass that saw the input.
+    void boardPolledWhileABoxOfTheRecognitionIsOpen_data()
+    {
+        QTest::addColumn<int>("delay");
+        QTest::newRow("after the countdown") << 1;
+        QTest::newRow("within the pass") << 0;
+    }
     void boardPolledWhileABoxOfTheRecognitionIsOpen()
     {
-        QVERIFY(rig.mouldOnly(1));
+        QFETCH(int, delay);
+        QVERIFY(rig.mouldOnly(delay));
         rig.setParam("system6", 10, 1);
         constexpr int kBoxSeconds = 20;
         // Real time allowed for the board to see a frame after a step of the clock.
