@@ -1,12 +1,15 @@
 // Detection cycle of the standard machine while its simulated camera is lost (the camera's scripted loss): the
 // clamp is held, no step is judged on a picture from before the loss.
 // ctest-timeout: 180
+#include <functional>
+
 #include <QFile>
 #include <QtTest>
 
 #include "cammerwidget.h"
 #include "controlport.h"
 #include "cyclerig.h"
+#include "drawroiwidget.h"
 #include "globals.h"
 #include "mojuwizard.h"
 #include "simcameracontrol.h"
@@ -52,6 +55,8 @@ class TestCycleLostCamera : public QObject
                 lost = true;
                 countingAtLoss = counting;
                 reCheckWaitingAtLoss = rig.window->reCheckTimer->isActive();
+                if (whileLost)
+                    whileLost();
             }
             if (lost && !connected && wasCounting && !counting)
                 countdownEndedWhileLost = true;
@@ -66,6 +71,8 @@ class TestCycleLostCamera : public QObject
             wasCounting = counting;
         }
         CycleRig& rig;
+        // Runs once the camera is seen lost, in the view's reconnection loop.
+        std::function<void()> whileLost;
         QTimer timer;
         bool lost = false;
         bool back = false;
@@ -165,6 +172,34 @@ private slots:
         QVERIFY(rig.waitOutput(kAlarmOut, true, 5000) > 0);
         QVERIFY(!rig.wasAt(kClampOut, false, edge + 50 * kMs, rig.nowUs()));
         QCOMPARE(rig.window->pageState, 2);
+
+        QVERIFY(rig.setPart(0, false));
+        rig.window->SlotClearNGAlarm();
+        QVERIFY(rig.waitOutput(kAlarmOut, false, 1000) > 0);
+    }
+    // The alarm page holds a mould NG. The part goes, then the camera goes away and the part
+    // comes back while it is away; the operator's re-check on the alarm page meanwhile must
+    // not pass the camera on its last picture (without the part): the alarm holds.
+    void alarmPageReCheckDoesNotPassALostCamera()
+    {
+        QVERIFY(rig.mouldOnly(2));
+        QVERIFY(rig.setPart(0, true));
+        const qint64 edge = rig.openMould();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.window->pageState, 2, 10000);
+        QVERIFY(rig.setPart(0, false));
+        LossWatch watch(rig);
+        bool alarmAfterReCheck = false;
+        watch.whileLost = [&] {
+            rig.window->drawROIWidget->reCheckButton->click();
+            alarmAfterReCheck = rig.window->pageState == 2;
+        };
+        scriptLoss("defect 1 on\n");
+        QTRY_VERIFY_WITH_TIMEOUT(watch.lost, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.window->camerasOK, 15000);
+        QVERIFY(alarmAfterReCheck);
+        QCOMPARE(rig.window->pageState, 2);
+        QVERIFY(!rig.wasAt(kClampOut, false, edge + 50 * kMs, rig.nowUs()));
+        QVERIFY(!rig.wasAt(kAlarmOut, false, edge + 2000 * kMs, rig.nowUs()));
 
         QVERIFY(rig.setPart(0, false));
         rig.window->SlotClearNGAlarm();
