@@ -213,6 +213,16 @@ private:
     bool inDetection = false;
     // The raised alarm switched the timed release's mould-NG output (output 4) on.
     bool timedReleaseOutput = false;
+    // Countdown ticks that came while a recognition was under way, applied when it returns:
+    // a box it opened must not stretch the other steps' countdowns.
+    int heldTicks[kMaxDetections] = {};
+    void ApplyHeldTicks();
+    // Bit d: a camera was lost while step d counted down, so its last picture may be from
+    // before the loss (set by LostCamera, cleared when the countdown ends or is stopped).
+    unsigned lostInCountdown = 0;
+    // At the end of step d's countdown: true when a camera is away or was lost meanwhile; the
+    // step is then held as a lost camera holds the machine, without a judgement.
+    bool HoldForLostCamera(int d);
 
     // Construction steps, in the order the constructor runs them.
     void initMembers();

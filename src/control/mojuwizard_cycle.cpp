@@ -62,9 +62,14 @@ qint64 cycle::NowTenths()
 void MoJuWizard::Run()
 {
     if (inRun || inDetection) {
-        // The running pass (or recognition) re-arms the timer when it returns.
-        if (runTimer && !inRun)
+        // A pass or a recognition is under way and a box it opened runs the event loop. This
+        // pass waits, but the passes go on being offered and the IO thread is told the window
+        // lives: without the stamp the board link would stop 11 s into the box. A lost camera
+        // withholds the stamp here as its own pass does.
+        if (runTimer)
             runTimer->start(kRunIntervalMs);
+        if (gpControlIO && CameraCheck())
+            gpControlIO->updateThreadProtectTiming();
         return;
     }
     inRun = true;
@@ -508,6 +513,7 @@ bool MoJuWizard::StartCountdowns(int input)
         if (!restart && mode == kModeStandard && k >= 1 && Sys("system1", 1) == 0 && Sys("system1", 2) != 0)
             delay = plain + lastDelay;
         lastDelay = delay;
+        lostInCountdown &= ~(1u << k);
         if (delay > 0) {
             countdown[k] = float(delay) / 10.0f;
             if (upTimers[k]) {
@@ -530,8 +536,13 @@ bool MoJuWizard::StartCountdowns(int input)
 
 void MoJuWizard::TimerUp(int d)
 {
-    if (d < 0 || d >= kMaxDetections || inDetection)
+    if (d < 0 || d >= kMaxDetections)
         return;
+    if (inDetection) {
+        // Not now (a box of the recognition runs the event loop), but not lost either.
+        ++heldTicks[d];
+        return;
+    }
     const int last = Mode() == kModeMulti ? gDNum - 1 : 1;
     const int pre = Sys("system1", 6);
     if (d == last && pre >= 1 && pre <= 99 && pre + 0.01f >= 10.0f * countdown[d] && Sys("system5", 9) == 0) {
@@ -547,8 +558,10 @@ void MoJuWizard::TimerUp(int d)
         return;
     }
 
-    inDetection = true;
     Stop(upTimers[d]);
+    if (HoldForLostCamera(d))
+        return;
+    inDetection = true;
     bool allOK = true;
     for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
         RunAlgorithm(c, d);
@@ -565,6 +578,22 @@ void MoJuWizard::TimerUp(int d)
         }
     }
     inDetection = false;
+    ApplyHeldTicks();
+}
+
+void MoJuWizard::ApplyHeldTicks()
+{
+    for (int d = 0; d < kMaxDetections; ++d) {
+        while (heldTicks[d] > 0 && !inDetection) {
+            --heldTicks[d];
+            // A countdown stopped meanwhile has no tick left to take.
+            if (!Active(upTimers[d])) {
+                heldTicks[d] = 0;
+                break;
+            }
+            TimerUp(d);
+        }
+    }
 }
 
 void MoJuWizard::TimerUp0()
@@ -629,6 +658,13 @@ void MoJuWizard::ReCheck()
     const int k = SideModes() ? (step & 1) : step;
     if (k < 0 || k >= kMaxDetections)
         return;
+    if (inDetection || !CameraCheck()) {
+        // A recognition is under way (a box of it runs the event loop) or a camera is away:
+        // the re-check is given back for the first pass after that to start again. Dropped,
+        // the last one would leave the cycle waiting for it with no alarm.
+        ++reCheckCount[k];
+        return;
+    }
     const int last = Mode() == kModeMulti ? gDNum - 1 : 1;
     stepCameraMask[k] = 0;
     if (k == last && (Sys("system1", 6) == 0 || reCheckCount[k] == 0))
@@ -640,8 +676,6 @@ void MoJuWizard::ReCheck()
         CheckNG(false);
         return;
     }
-    if (inDetection)
-        return;
     inDetection = true;
     if (StepEnabled(step)) {
         for (int c = 0; c < numCamera && c < kMaxCameras; ++c) stepCameraMask[k] |= 1 << c;
@@ -649,6 +683,7 @@ void MoJuWizard::ReCheck()
     }
     CheckNG(false);
     inDetection = false;
+    ApplyHeldTicks();
 }
 
 void MoJuWizard::InCheck()
@@ -709,6 +744,7 @@ void MoJuWizard::SetStopDetect()
             countdown[d] = 0;
         }
     }
+    lostInCountdown = 0;
     runState = kRunStopped;
 }
 

@@ -1,4 +1,4 @@
-// Main window: the reaction to a camera view that lost its camera.
+// Main window: the reaction to a camera view that lost its camera, and the countdown it leaves without a judgement.
 #include <QCoreApplication>
 #include <QDebug>
 
@@ -12,13 +12,14 @@
 #include "windowhooks.h"
 #include "wizardpara.h"
 
-namespace {
-
-}  // namespace
-
 void MoJuWizard::LostCamera()
 {
     qInfo() << "lsotCamera";
+    // The steps counting down now would judge a picture taken before the loss.
+    for (int d = 0; d < kMaxDetections; ++d) {
+        if (upTimers[d] && upTimers[d]->isActive())
+            lostInCountdown |= 1u << d;
+    }
     // The clamp output holds the machine while the camera is away; a stopped detection
     // leaves the outputs to the operator.
     if (runState != kRunStopped && gpControlIO) {
@@ -37,4 +38,21 @@ void MoJuWizard::LostCamera()
     }
     repaint();
     QCoreApplication::processEvents();
+}
+
+bool MoJuWizard::HoldForLostCamera(int d)
+{
+    const unsigned bit = 1u << d;
+    const bool lostMeanwhile = (lostInCountdown & bit) != 0;
+    lostInCountdown &= ~bit;
+    if (!lostMeanwhile && CameraCheck())
+        return false;
+    // No judgement, so no OK: the clamp output holds the machine as it does while a camera is
+    // away, and the step waits for the next cycle start (or a manual trigger).
+    qWarning() << "camera lost during the countdown of step" << d + 1 << "- the step is held without a judgement";
+    if (gpControlIO) {
+        gpControlIO->IOSetOut(kClampOut, 1);
+        gpControlIO->IOFlashOut();
+    }
+    return true;
 }

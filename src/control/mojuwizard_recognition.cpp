@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include <QDateTime>
+#include <QDebug>
 #include <QImage>
 #include <QJsonObject>
 
@@ -101,6 +102,14 @@ void MoJuWizard::RunAlgorithm(int camera, int detect)
             Flush();
         }
         CheckArea(false);
+        return;
+    }
+
+    // A camera that is away has no picture of this step, and the one it left from before the
+    // loss must not pass: the camera is NG until it is back (the alarm page's re-check).
+    if (!v->cameraOpen || !v->cameraConnected) {
+        qWarning() << "camera" << camera + 1 << "is lost: not judged";
+        v->cameraOk = false;
         return;
     }
 

@@ -1,5 +1,10 @@
-// Detection cycle of the standard machine on the simulated board and camera: judgement, alarms, camera loss, operator
-// actions. ctest-timeout: 240
+// Detection cycle of the standard machine on the simulated board and camera: judgement, alarms, operator
+// actions, a box during a recognition, the counters on disk.
+// ctest-timeout: 240
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSettings>
 #include <QtTest>
 
 #include "cammerwidget.h"
@@ -14,6 +19,12 @@
 #include "testsupport.h"
 #include "warnbox.h"
 #include "wizardpara.h"
+
+namespace {
+
+const char* const kStallWarning = "controlport_thread - main_thread > 10s will timeout exit";
+
+}  // namespace
 
 class TestCycleStandard : public QObject
 {
@@ -168,37 +179,6 @@ private slots:
         rig.wait(500);
         QCOMPARE(gAllNum[0], judged);
         QVERIFY(rig.bit(rig.syncedOutputs(), kClampOut));
-    }
-
-    // The camera goes away during a countdown: the clamp output is held, the warning shows and
-    // the passes slow to one a second; its return is recorded and the next cycle is judged.
-    void lostCameraHoldsTheClampUntilItReturns()
-    {
-        QVERIFY(rig.mouldOnly(5));
-        const QString back = gaLanStr[656 * kLanColumns + gLan];
-        const int infos = rig.records("info").count(back);
-        rig.openMould();
-        QVERIFY(rig.waitOutput(kClampOut, true, 1000) > 0);
-        QFile knob("simcamera.in");
-        QVERIFY(knob.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        knob.write("lose 1\n");
-        knob.close();
-        QTRY_VERIFY_WITH_TIMEOUT(!rig.window->camerasOK, 10000);
-        QCOMPARE(rig.window->runTimer->interval(), 1000);
-        QVERIFY(!gpWarnBox->isHidden());  // shown (the window itself is not on a screen here)
-        QCOMPARE(gpWarnBox->text(), gaLanStr[39 * kLanColumns + gLan]);
-        const qint64 lost = rig.nowUs();
-        rig.wait(1200);
-        QVERIFY(rig.bit(rig.syncedOutputs(), kClampOut));
-        QVERIFY(!rig.wasAt(kClampOut, false, lost, rig.nowUs()));
-
-        // Back after its third reconnection attempt.
-        QTRY_VERIFY_WITH_TIMEOUT(rig.window->camerasOK, 6000);
-        QCOMPARE(rig.records("info").count(back), infos + 1);
-        QTRY_COMPARE_WITH_TIMEOUT(rig.window->runTimer->interval(), 100, 10000);
-        const qint64 next = rig.openMould();
-        QVERIFY(rig.waitOutput(kClampOut, false, 3000) > 0);
-        QVERIFY(rig.firstChange(kClampOut, false, next) > 0);
     }
 
     // No mould-open edge for a second after a cycle start: the clamp output is cut, the
@@ -362,6 +342,101 @@ private slots:
         disconnect(connection);
         QCOMPARE(nested, 1);
         QCOMPARE(gAllNum[0], judged + 1);
+    }
+
+    // A box opened during a recognition (here in the judgement's hand-off to the statistics)
+    // stays up for 20 s of the steered clock. The board is polled throughout: after every
+    // second the clock moves on, it sees new frames before the next one. A delay of 0 runs
+    // the recognition inside the pass that saw the input.
+    void boardPolledWhileABoxOfTheRecognitionIsOpen_data()
+    {
+        QTest::addColumn<int>("delay");
+        QTest::newRow("after the countdown") << 1;
+        QTest::newRow("within the pass") << 0;
+    }
+    void boardPolledWhileABoxOfTheRecognitionIsOpen()
+    {
+        QFETCH(int, delay);
+        QVERIFY(rig.mouldOnly(delay));
+        rig.setParam("system6", 10, 1);
+        constexpr int kBoxSeconds = 20;
+        // Real time allowed for the board to see a frame after a step of the clock.
+        constexpr int kFrameDeadlineMs = 5000;
+        int secondsPolled = 0;
+        bool silent = false;
+        int boxes = 0;
+        const auto connection = connect(rig.window, &MoJuWizard::sendRecord, this, [&] {
+            if (boxes++ > 0)
+                return;
+            QDialog box(rig.window);
+            QTimer clock;
+            QElapsedTimer waiting;
+            int framesAtStep = rig.board.frameCount();
+            waiting.start();
+            connect(&clock, &QTimer::timeout, &box, [&] {
+                if (rig.board.frameCount() == framesAtStep) {
+                    if (waiting.elapsed() > kFrameDeadlineMs) {
+                        silent = true;
+                        box.reject();
+                    }
+                    return;
+                }
+                if (secondsPolled == kBoxSeconds) {
+                    box.accept();
+                    return;
+                }
+                ++secondsPolled;
+                PlatformClock::advanceMonotonic(1000);
+                // Frames the IO thread had on the way before the step do not count.
+                QThread::msleep(10);
+                framesAtStep = rig.board.frameCount();
+                waiting.restart();
+            });
+            clock.start(50);
+            box.exec();
+        });
+        const auto disconnectAtEnd = qScopeGuard([connection] { disconnect(connection); });
+        TestSupport::clearCapturedMessages();
+        const int judged = gAllNum[0];
+        rig.openMould();
+        QTRY_COMPARE_WITH_TIMEOUT(boxes, 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(gAllNum[0], judged + 1, 10000);
+        QVERIFY2(!silent, qPrintable(QString("no frame after %1 s of the box").arg(secondsPolled)));
+        QCOMPARE(secondsPolled, kBoxSeconds);
+        QVERIFY(TestSupport::capturedMessages().filter(kStallWarning).isEmpty());
+        // Detection goes on.
+        rig.openMould();
+        QTRY_COMPARE_WITH_TIMEOUT(gAllNum[0], judged + 2, 10000);
+    }
+
+    // The production counters are on disk in count.ini once a mould cycle ends, and a start
+    // reads them back from there.
+    void countersReachCountIniAtTheCycleEndAndSurviveARestart()
+    {
+        QVERIFY(rig.mouldOnly(1));
+        const int judged = gAllNum[0];
+        const int cycles = gAllCycleNum[0];
+        rig.openMould();
+        QVERIFY(rig.waitOutput(kClampOut, true, 1000) > 0);
+        QVERIFY(rig.waitOutput(kClampOut, false, 2000) > 0);
+        QCOMPARE(gAllCycleNum[0], cycles + 1);
+        const QString path = rig.window->countSettings->fileName();
+        const QByteArray allLine = QString("list_allnum=%1, 0, 0, 0, 0, 0, 0, 0\n").arg(judged + 1).toLatin1();
+        const QByteArray cycleLine = QString("list_allcyclenum=%1, 0, 0, 0, 0, 0, 0, 0\n").arg(cycles + 1).toLatin1();
+        const auto onDisk = [&] {
+            QFile file(path);
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(onDisk().contains(allLine) && onDisk().contains(cycleLine), 10000);
+
+        // A restart: the counters start from nothing and a fresh settings object reads the file.
+        delete rig.window->countSettings;
+        std::fill(std::begin(gAllNum), std::end(gAllNum), 0);
+        std::fill(std::begin(gAllCycleNum), std::end(gAllCycleNum), 0);
+        rig.window->countSettings = new QSettings(path, QSettings::IniFormat);
+        rig.window->CountRead();
+        QCOMPARE(gAllNum[0], judged + 1);
+        QCOMPARE(gAllCycleNum[0], cycles + 1);
     }
 };
 

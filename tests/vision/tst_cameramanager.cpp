@@ -2,10 +2,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <type_traits>
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QMap>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -445,6 +448,69 @@ private slots:
         stranger.pluginName = "NoSuchPlugin";
         QVERIFY(!manager->createCamera(stranger));
         control->configure(QJsonObject());
+    }
+
+    // Three cameras whose order SN.db holds. At every start (the manager driven as the main
+    // window drives it) camera k is the camera of the k-th stored serial, whatever order the
+    // driver reaches them in, and the camera created for number k is that camera. Saving the
+    // order again, as re-sampling and the count question do, moves no number.
+    void camerasKeepTheirNumbersByTheStoredSerials()
+    {
+        if (manager->plugins.isEmpty())
+            manager->loadPlugins();
+        SimCameraControl* control = nullptr;
+        for (CameraInterface* plugin : manager->plugins) {
+            if ((control = qobject_cast<SimCameraControl*>(plugin)))
+                break;
+        }
+        QVERIFY(control);
+        const auto restore = qScopeGuard([control] { control->configure(QJsonObject()); });
+        // Each camera has a picture width of its own, to tell the created cameras apart.
+        const QMap<QString, int> widths{{"SIM-A0001", 320}, {"SIM-B0002", 400}, {"SIM-C0003", 480}};
+        const auto reach = [&](const QStringList& order) {
+            QJsonArray serials, cameras;
+            for (const QString& serial : order) {
+                serials.append(serial);
+                cameras.append(QJsonObject{{"width", widths[serial]}, {"height", 240}});
+            }
+            control->configure(QJsonObject{
+                {"cameraType", 2}, {"cameraCount", order.size()}, {"serials", serials}, {"cameras", cameras}});
+        };
+        const auto start = [this] {
+            manager->storedSN.clear();
+            manager->loadCameraSN();
+            manager->findCameras();
+            manager->sortCamera();
+            return serialsOf(manager->cameras);
+        };
+        const auto createdWidths = [this] {
+            QList<int> out;
+            for (const _cameraInfo& info : manager->cameras) {
+                std::unique_ptr<CameraInterface> created(manager->createCamera(info));
+                int w = 0, h = 0;
+                if (created)
+                    created->getImageSize(&w, &h);
+                out << w;
+            }
+            return out;
+        };
+        const QStringList numbered{"SIM-C0003", "SIM-A0001", "SIM-B0002"};
+        writeSnRows({"SIM-C0003", "SIM-A0001", "SIM-B0002", "0", "0", "0", "0", "0"});
+
+        reach({"SIM-A0001", "SIM-B0002", "SIM-C0003"});
+        QCOMPARE(start(), numbered);
+        QVERIFY(!manager->noRealCamera);
+        QCOMPARE(createdWidths(), QList<int>({480, 320, 400}));
+
+        manager->resetCameraSN();
+        manager->saveCameraSN();
+        QCOMPARE(snRows(), QStringList({"SIM-C0003", "SIM-A0001", "SIM-B0002", "0", "0", "0", "0", "0"}));
+
+        reach({"SIM-B0002", "SIM-C0003", "SIM-A0001"});
+        QCOMPARE(start(), numbered);
+        reach(numbered);
+        QCOMPARE(start(), numbered);
+        QCOMPARE(createdWidths(), QList<int>({480, 320, 400}));
     }
 };
 
