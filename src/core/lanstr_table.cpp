@@ -3284,6 +3284,11 @@ const LanRow kLanRows[] = {
       "Image storage disk exception warning",
       "存圖磁盤異常警告",
       "画像保存ディスク異常警告"}},
+    {679,
+     {"生产统计导出失败！",
+      "Failed to export the statistics",
+      "生產統計導出失敗！",
+      "生産統計のエクスポートに失敗しました"}},
 };
 const int kLanRowCount = int(sizeof(kLanRows) / sizeof(kLanRows[0]));
 

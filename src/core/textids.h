@@ -200,3 +200,6 @@ constexpr int kTextAngleCorrection = 583;
 // Signal names of the IO lamps.
 constexpr int kTextSafetySignal = 302;  // "Safety"
 constexpr int kTextAlarmSignal = 307;   // "Alrm"
+
+// Statistics export.
+constexpr int kTextStatisticsExportFailed = 679;  // the export did not reach the disk

@@ -15,7 +15,7 @@ constexpr int kZh = 0;
 constexpr int kEn = 1;
 constexpr int kTw = 2;
 constexpr int kJa = 3;
-constexpr int kLastDefinedEntry = 678;
+constexpr int kLastDefinedEntry = 679;
 
 const QString& cell(int entry, int lan)
 {
