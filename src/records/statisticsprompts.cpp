@@ -13,6 +13,8 @@ void warn(const QString& text)
         WarnOperator(text);
         return;
     }
+    // The start notice may still be up: the answer replaces it.
+    gpWarnBox->hide();
     gpWarnBox->setText(text);
     gpWarnBox->exec();
 }

@@ -94,6 +94,8 @@ StatisticsWidget::StatisticsWidget(QWidget* parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("StatisticsWidget"));
     setFixedSize(kPageWidth, kPageHeight);
+    // The range travels to the worker's thread queued.
+    qRegisterMetaType<QPair<QString, QString>>();
     exportThread = new QThread;
     exportWorker = new ExportResultWorker;
     exportWorker->moveToThread(exportThread);
