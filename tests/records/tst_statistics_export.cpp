@@ -167,6 +167,9 @@ private slots:
         QCOMPARE(callsOf(kExporter).value(0).args, QStringList{QString()});
         QCOMPARE(progress.size(), 1);
         QCOMPARE(labels, QStringList{"before"});
+        QLabel other;
+        ExportNote::statisticsProgress(&other, 4, 3);
+        QCOMPARE(other.text(), QString::fromUtf8("生产统计导出中75%"));
     }
 
     // An exporter that is missing, crashes or exits non-zero: failure reported, the page free for the next export.
