@@ -20,23 +20,25 @@ namespace {
 const char* const kResultParent = "./ResStatistics";
 const char* const kConnection = "day";
 
-// The day document stored in a statistics file; empty when the file holds none.
-QJsonObject readDay(const QString& path)
+// The day document stored in a statistics file (empty when the file holds none yet); false when the file is no
+// statistics file.
+bool readDay(const QString& path, QJsonObject& day)
 {
-    QJsonObject day;
+    bool ok = false;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", kConnection);
         db.setDatabaseName(path);
         db.setConnectOptions("QSQLITE_OPEN_READONLY");
         if (QFileInfo(path).isFile() && db.open()) {
             QSqlQuery q(db);
-            if (q.exec("select value1 from resstatistics where name='statisticsjson'") && q.next())
+            ok = q.exec("select value1 from resstatistics where name='statisticsjson'");
+            if (ok && q.next())
                 day = QJsonDocument::fromJson(q.value(0).toString().toUtf8()).object();
         }
         db.close();
     }
     QSqlDatabase::removeDatabase(kConnection);
-    return day;
+    return ok;
 }
 
 QString label(int id, const char* all)
@@ -92,11 +94,12 @@ int main(int argc, char** argv)
     }
     int failed = 0;
     for (const QString& file : files) {
-        const QJsonObject day = readDay(file);
+        QJsonObject day;
+        const bool read = readDay(file, day);
         const QString date = day.value("date").toString();
         const QString table =
             folder + "/" + (date.isEmpty() ? QFileInfo(file).completeBaseName() : date) + ".csv";
-        if (day.isEmpty() || !writeTable(day, table)) {
+        if (!read || !writeTable(day, table)) {
             std::fprintf(stderr, "Failed %s\n", qPrintable(file));
             ++failed;
             continue;
