@@ -145,7 +145,7 @@ QStringList StatisticsTitles()
     const int mode = gpWPara ? gpWPara->detectMode : kModeStandard;
     const int first = mode == kModeMulti                                   ? kTextFirst
                       : (mode == kModeTwoColour || mode == kModeTurntable) ? kTextLeftProd
-                                                                          : kTextProd;
+                                                                           : kTextProd;
     QStringList titles{LanStr(kTextAllDetect)};
     for (int d = 0; d < gDNum; ++d) titles << LanStr(first + d);
     return titles;
@@ -173,8 +173,9 @@ void AddStatisticsHook(ConstructionHooks& hooks)
         QObject::connect(model, &ResStatisticsParam::sigCheckUpdate, page, &StatisticsWidget::checkUpdate);
         QObject::connect(model, &ResStatisticsParam::sigDayListChanged, page, &StatisticsWidget::slotDayListChanged);
         if (win) {
-            QObject::connect(page, &StatisticsWidget::sigExportProgress, win,
-                             [win](int total, int done) { ExportNote::statisticsProgress(win->noteLabel, total, done); });
+            QObject::connect(page, &StatisticsWidget::sigExportProgress, win, [win](int total, int done) {
+                ExportNote::statisticsProgress(win->noteLabel, total, done);
+            });
             QObject::connect(page, &StatisticsWidget::sigExportDataFinish, win,
                              [win] { ExportNote::statisticsFinished(win->noteLabel); });
         }

@@ -23,8 +23,7 @@ const char* const kEditStyle =
     "QDateEdit::up-button{subcontrol-origin:border;subcontrol-position:right;image: "
     "url(./images/right.png);width: %1px;height: %1px;}QDateEdit::down-button "
     "{subcontrol-origin:border;subcontrol-position:left;image: url(./images/left.png);width: %1px;height: %1px;}";
-const char* const kDialogStyle =
-    "QRadioButton{font-size:33px;}QPushButton{font-size:33px;}QLabel{font-size:33px;}";
+const char* const kDialogStyle = "QRadioButton{font-size:33px;}QPushButton{font-size:33px;}QLabel{font-size:33px;}";
 
 enum Range { Custom = 0, OneDay, SevenDays, OneMonth, SixMonths, OneYear };
 

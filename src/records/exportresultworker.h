@@ -1,4 +1,5 @@
-// ExportResultWorker: exports a range of statistics days with the companion exporter and moves its results to the USB disk.
+// ExportResultWorker: exports a range of statistics days with the companion exporter and moves its results to the USB
+// disk.
 #pragma once
 
 #include <atomic>

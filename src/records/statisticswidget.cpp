@@ -101,8 +101,7 @@ StatisticsWidget::StatisticsWidget(QWidget* parent) : QWidget(parent)
     exportWorker->moveToThread(exportThread);
 
     // The minute saves and the day change stay off while the exporter reads the day files.
-    connect(this, &StatisticsWidget::sigExportData, this,
-            [] { ResStatisticsParam::getInstance()->setTimer(false); });
+    connect(this, &StatisticsWidget::sigExportData, this, [] { ResStatisticsParam::getInstance()->setTimer(false); });
     connect(this, &StatisticsWidget::sigExportData, exportWorker, &ExportResultWorker::work);
     connect(exportWorker, &ExportResultWorker::exportProgress, this, &StatisticsWidget::sigExportProgress);
     connect(exportWorker, &ExportResultWorker::finish, this, &StatisticsWidget::exportFinished);
@@ -230,8 +229,9 @@ void StatisticsWidget::updateList()
         return;
     dayList->clear();
     dayList->addItem(ResStatisticsParam::getInstance()->getCurDBDate());
-    const QStringList days = QDir(QString::fromLatin1(kDayFolder))
-                                 .entryList({"*.db"}, QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    const QStringList days =
+        QDir(QString::fromLatin1(kDayFolder))
+            .entryList({"*.db"}, QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
     for (auto it = days.crbegin(); it != days.crend(); ++it) dayList->addItem(it->chopped(3));
     dayList->setCurrentRow(0);
     UpdateRecord(dayList->item(0));
@@ -241,8 +241,8 @@ void StatisticsWidget::UpdateRecord(QListWidgetItem* item)
 {
     if (!item || !dayList)
         return;
-    const QString path = QString("%1//%2.db").arg(QFileInfo(QString::fromLatin1(kDayFolder)).absoluteFilePath(),
-                                                  item->text());
+    const QString path =
+        QString("%1//%2.db").arg(QFileInfo(QString::fromLatin1(kDayFolder)).absoluteFilePath(), item->text());
     emit sigUpdateRecord(dayList->row(item), path);
 }
 
@@ -265,7 +265,8 @@ void StatisticsWidget::updateGroupsList(bool block)
     model->viewGroupName = groupBox->currentText();
     groupBox->blockSignals(false);
     if (dayList && dayList->currentRow() == 0)
-        groupBox->setCurrentIndex(groupBox->findText(model->getCurGroupName(), Qt::MatchExactly | Qt::MatchCaseSensitive));
+        groupBox->setCurrentIndex(
+            groupBox->findText(model->getCurGroupName(), Qt::MatchExactly | Qt::MatchCaseSensitive));
 }
 
 void StatisticsWidget::updateShownTab()

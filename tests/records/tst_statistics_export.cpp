@@ -20,8 +20,8 @@
 #include "statisticsrig.h"
 #include "statisticswidget.h"
 #include "systempaths.h"
-#include "textids.h"
 #include "testsupport.h"
+#include "textids.h"
 #include "warnbox.h"
 #include "wizardpara.h"
 
@@ -110,7 +110,8 @@ private slots:
     {
         CommandRunner::clearCalls();
         CommandRunner::clearAnswers();
-        CommandRunner::addAnswer("blkid", 0, "/dev/sda1: UUID=\"a\" TYPE=\"ext4\"\n/dev/sdb1: UUID=\"b\" TYPE=\"vfat\"\n");
+        CommandRunner::addAnswer("blkid", 0,
+                                 "/dev/sda1: UUID=\"a\" TYPE=\"ext4\"\n/dev/sdb1: UUID=\"b\" TYPE=\"vfat\"\n");
         mountTable("/dev/sdb1 /mnt vfat rw 0 0\n");
         QDir(disk).removeRecursively();
         QDir().mkpath(disk);

@@ -9,8 +9,8 @@
 #include <QTabWidget>
 #include <QtTest>
 
-#include "camereatabwidget.h"
 #include "camerastatisticswidget.h"
+#include "camereatabwidget.h"
 #include "choosebox.h"
 #include "combobox.h"
 #include "dateseletdialog.h"

@@ -6,8 +6,8 @@
 #include <QTabWidget>
 #include <QtTest>
 
-#include "camereatabwidget.h"
 #include "camerastatisticswidget.h"
+#include "camereatabwidget.h"
 #include "cammerwidget.h"
 #include "colorbutton.h"
 #include "constructionhooks.h"

@@ -97,8 +97,7 @@ int main(int argc, char** argv)
         QJsonObject day;
         const bool read = readDay(file, day);
         const QString date = day.value("date").toString();
-        const QString table =
-            folder + "/" + (date.isEmpty() ? QFileInfo(file).completeBaseName() : date) + ".csv";
+        const QString table = folder + "/" + (date.isEmpty() ? QFileInfo(file).completeBaseName() : date) + ".csv";
         if (!read || !writeTable(day, table)) {
             std::fprintf(stderr, "Failed %s\n", qPrintable(file));
             ++failed;
