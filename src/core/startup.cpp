@@ -9,7 +9,6 @@
 #include <QApplication>
 #include <QDebug>
 #include <QFile>
-#include <QLabel>
 #include <QMetaType>
 #include <QPair>
 #include <QSocketNotifier>
