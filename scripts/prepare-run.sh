@@ -44,3 +44,9 @@ if [ -x "$BIN/factory-data" ] && [ ! -e "$RUN/PARAM.db" ]; then
     (cd "$RUN" && "$BIN/demo-mould" "$RUN")
   fi
 fi
+
+# The statistics exporter, where the statistics page runs it.
+if [ -x "$BIN/export_result_statistics" ]; then
+  mkdir -p "$RUN/cnt_net/export_result_statistics"
+  cp -f "$BIN/export_result_statistics" "$RUN/cnt_net/export_result_statistics/"
+fi

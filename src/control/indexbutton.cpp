@@ -10,6 +10,7 @@
 
 #include "colorbutton.h"
 #include "combobox.h"
+#include "constructionhooks.h"
 #include "globals.h"
 #include "lanstr.h"
 #include "mojuwizard.h"
@@ -26,6 +27,7 @@ constexpr int kComboFontPx = 33;
 constexpr int kComboItemHeight = 66;
 constexpr int kBottomMargin = 60;
 constexpr int kButtonSizeClass = 4;
+constexpr int kTextStatisticsButton = 541;
 
 const char* const kLogoStyle = "QPushButton {    border: none;    outline: none;    background: transparent;}";
 
@@ -68,6 +70,10 @@ IndexButton::IndexButton(MoJuWizard* parent) : QWidget(parent)
     multiScreenButton = makeButton(kTextMultiScreen);
     productTrigButton = makeButton(kTextProductSnapshot);
     mouldTrigButton = makeButton(kTextMouldSnapshot);
+    if (const std::function<void()> showStatistics = Construction().showStatistics) {
+        statisticsButton = makeButton(kTextStatisticsButton);
+        connect(statisticsButton, &QPushButton::clicked, this, showStatistics);
+    }
     snapshotButton = new ColorButton(tr("抓拍"), this, kButtonSizeClass);
     snapshotButton->setFixedSize(kSnapshotWidth, kButtonHeight);
 

@@ -30,7 +30,8 @@ public:
     int CurChooseTrig();
 
     // Members in the bar's declared order. The settings and statistics buttons stay null
-    // until their screens exist; every rule below skips a null button.
+    // until their screens exist (the statistics one while start-up gives no page to show);
+    // every rule below skips a null button.
     ColorButton* startStopButton = nullptr;
     QTimer* hideTimer = nullptr;  // started with 120000 ms by a press on a camera view
     bool expanded = false;

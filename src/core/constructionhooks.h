@@ -22,6 +22,9 @@ struct ConstructionHooks
     // After the record date is known, before detection starts: the statistics model and
     // screen with their connections to the window.
     std::function<void(QWidget* window)> statistics;
+    // The button bar's statistics button: shows the statistics page over the whole window.
+    // Without it the bar has no statistics button.
+    std::function<void()> showStatistics;
     // Last: the USB image copier, the disk watcher and the export signals.
     std::function<void(QWidget* window)> disks;
 };

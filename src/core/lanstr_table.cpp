@@ -3289,6 +3289,11 @@ const LanRow kLanRows[] = {
       "Saving the area parameters failed!\r\nThe settings are used only until\r\nthe next restart.",
       "區域參數保存失敗！\r\n本次設置僅在重啟前有效。",
       "領域パラメータの保存に失敗しました！\r\n設定は次回の再起動までのみ有効です。"}},
+    {680,
+     {"生产统计导出失败！",
+      "Failed to export the statistics",
+      "生產統計導出失敗！",
+      "生産統計のエクスポートに失敗しました"}},
 };
 const int kLanRowCount = int(sizeof(kLanRows) / sizeof(kLanRows[0]));
 

@@ -18,6 +18,7 @@
 #include "constructionhooks.h"
 #include "controlport.h"
 #include "devices.h"
+#include "exportnote.h"
 #include "globals.h"
 #include "lanstr.h"
 #include "logmanager.h"
@@ -30,6 +31,7 @@
 #include "resstatisticsparam.h"
 #include "splashframe.h"
 #include "startupfiles.h"
+#include "statisticswidget.h"
 #include "systempaths.h"
 #include "textids.h"
 #include "tnr_netmn.h"
@@ -135,14 +137,53 @@ bool isOpen_Env()
     return first == kDevQtPluginPath;
 }
 
+// The page's title of every detection: all detections first, then the names of the machine mode.
+QStringList StatisticsTitles()
+{
+    constexpr int kTextAllDetect = 584;
+    const int mode = gpWPara ? gpWPara->detectMode : kModeStandard;
+    const int first = mode == kModeMulti                                   ? kTextFirst
+                      : (mode == kModeTwoColour || mode == kModeTurntable) ? kTextLeftProd
+                                                                           : kTextProd;
+    QStringList titles{LanStr(kTextAllDetect)};
+    for (int d = 0; d < gDNum; ++d) titles << LanStr(first + d);
+    return titles;
+}
+
 void AddStatisticsHook(ConstructionHooks& hooks)
 {
     hooks.statistics = [](QWidget* window) {
         ResStatisticsParam* model = ResStatisticsParam::getInstance();
         model->init(gpWPara ? gpWPara->getCurGroupName() : QStringLiteral("default"), gDNum);
         model->setTimer(gpWPara && gpWPara->useStatistics != 0);
-        if (auto* win = qobject_cast<MoJuWizard*>(window))
+
+        // The page is a child of the window, covering it when the button bar shows it.
+        StatisticsWidget* page = StatisticsWidget::getInstance(window);
+        if (page->parentWidget() != window) {
+            page->setParent(window);
+            page->hide();
+        }
+        page->createWidget(StatisticsTitles());
+        auto* win = qobject_cast<MoJuWizard*>(window);
+        if (win)
             QObject::connect(win, &MoJuWizard::sendRecord, model, &ResStatisticsParam::addRecord);
+        QObject::connect(page, &StatisticsWidget::sigUpdateRecord, model, &ResStatisticsParam::slotUpdateRecord);
+        QObject::connect(model, &ResStatisticsParam::sigLoadFinish, page, &StatisticsWidget::slotUpdateRecord);
+        QObject::connect(model, &ResStatisticsParam::sigCheckUpdate, page, &StatisticsWidget::checkUpdate);
+        QObject::connect(model, &ResStatisticsParam::sigDayListChanged, page, &StatisticsWidget::slotDayListChanged);
+        if (win) {
+            QObject::connect(page, &StatisticsWidget::sigExportProgress, win, [win](int total, int done) {
+                ExportNote::statisticsProgress(win->noteLabel, total, done);
+            });
+            QObject::connect(page, &StatisticsWidget::sigExportDataFinish, win,
+                             [win] { ExportNote::statisticsFinished(win->noteLabel); });
+        }
+    };
+    hooks.showStatistics = [] {
+        StatisticsWidget* page = StatisticsWidget::getInstance(gpWin);
+        page->setGeometry(0, 0, gShowW, gShowH);
+        page->show();
+        page->raise();
     };
 }
 

@@ -20,5 +20,6 @@ void InstallStopSignals(std::function<void()> flush);
 
 // Fills the window's statistics step: the statistics model started on the current group
 // and detection count, its day timer as the statistics switch says, and the judgements
-// handed to it.
+// handed to it; the statistics page built as the window's child and joined to the model and
+// to the window's note label; and the button bar's way to show the page.
 void AddStatisticsHook(ConstructionHooks& hooks);

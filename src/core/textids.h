@@ -203,3 +203,5 @@ constexpr int kTextAlarmSignal = 307;   // "Alrm"
 
 // Teaching page: the commit reached the working store but not PARAM.db.
 constexpr int kTextTeachingNotSaved = 679;
+// Statistics export.
+constexpr int kTextStatisticsExportFailed = 680;  // the export did not reach the disk

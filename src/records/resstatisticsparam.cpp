@@ -221,9 +221,7 @@ void ResStatisticsParam::slotUpdateRecord(int row, QString file)
         emit sigUpdateRecord(file);
         return;
     }
-    viewCount.date = curCount.date;
-    viewCount.groups = curCount.groups;
-    calcCount(viewCount);
+    viewRunningDay();
     emit sigLoadFinish(true);
 }
 
@@ -367,6 +365,13 @@ void ResStatisticsParam::setCurGroup()
 QString ResStatisticsParam::getCurDBDate() const
 {
     return QDateTime::fromTime_t(dayStart.load()).toString(QString::fromLatin1(kDateFormat));
+}
+
+void ResStatisticsParam::viewRunningDay()
+{
+    viewCount.date = curCount.date;
+    viewCount.groups = curCount.groups;
+    calcCount(viewCount);
 }
 
 QString ResStatisticsParam::getCurGroupName() const

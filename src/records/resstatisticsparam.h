@@ -54,6 +54,8 @@ public:
     void setCurGroup();
     QString getCurDBDate() const;
     QString getCurGroupName() const;
+    // The viewed day becomes a copy of the running day's counts (what the screens read).
+    void viewRunningDay();
 
     void laodConfig();
     void saveConfig();

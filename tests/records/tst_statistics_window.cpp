@@ -1,17 +1,25 @@
 // Statistics joined to the real main window: judged cycles on two simulated cameras reach the model and, after the
 // minute save, ResStatistics.db. ctest-timeout: 240
+#include <QLabel>
+#include <QListWidget>
 #include <QSignalSpy>
+#include <QTabWidget>
 #include <QtTest>
 
+#include "camerastatisticswidget.h"
+#include "camereatabwidget.h"
 #include "cammerwidget.h"
+#include "colorbutton.h"
 #include "constructionhooks.h"
 #include "cyclerig.h"
 #include "globals.h"
+#include "indexbutton.h"
 #include "mojuwizard.h"
 #include "resstatisticsdatabase.h"
 #include "resstatisticsparam.h"
 #include "startup.h"
 #include "statisticsrig.h"
+#include "statisticswidget.h"
 #include "testsupport.h"
 #include "wizardpara.h"
 
@@ -81,6 +89,42 @@ private slots:
         QCOMPARE(sum(g->cameras[0].count.OK), 2);
         QCOMPARE(sum(g->cameras[1].count.NG), 1);
         QCOMPARE(sum(g->all.count.OK), 1);
+    }
+
+    // The button bar's statistics button shows the page over the window; a cycle judged while the running day is
+    // shown moves the figures of all cameras.
+    void statisticsButtonAndLivePage()
+    {
+        gpWin->show();  // as start-up shows it: the page reloads its days when it is shown
+        IndexButton* bar = gpWin->indexButton;
+        QVERIFY(bar->statisticsButton);
+        bar->expanded = true;
+        bar->ShowHide(1);
+        QVERIFY(bar->statisticsButton->isVisible());
+        StatisticsWidget* page = StatisticsWidget::instance;
+        QVERIFY(page);
+        QCOMPARE(page->parentWidget(), static_cast<QWidget*>(gpWin));
+        QVERIFY(page->isHidden());
+
+        bar->statisticsButton->click();
+        QVERIFY(page->isVisible());
+        QCOMPARE(page->geometry(), QRect(0, 0, 1920, 1080));
+        QCOMPARE(page->cameraTabs->count(), 3);
+        QCOMPARE(page->dayList->currentRow(), 0);
+        CameraStatisticsWidget* all = page->cameraPages[0]->pages[0];
+        QTRY_COMPARE_WITH_TIMEOUT(all->valueLabels[2][0]->text(), QString("2"), 5000);
+
+        // The last cycle's NG alarm holds detection: back to detecting, then one OK cycle.
+        QVERIFY(rig.restartDetection());
+        QVERIFY(rig.setPart(1, false));
+        rig.openMould();
+        QTRY_COMPARE_WITH_TIMEOUT(all->valueLabels[2][0]->text(), QString("3"), 10000);
+        QCOMPARE(all->valueLabels[2][1]->text(), QString("2"));
+        QCOMPARE(all->valueLabels[2][2]->text(), QString("66.67%"));
+        QCOMPARE(page->grab().size(), QSize(1920, 1080));
+
+        page->SlotConfirm();
+        QVERIFY(page->isHidden());
     }
 };
 
