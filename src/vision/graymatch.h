@@ -69,3 +69,6 @@ public:
 cv::Mat HueField(const cv::Mat& hue);
 // Weight 0..1 of a hue direction of that coherence: 0 for noise, 1 for a clear hue.
 float HueDirectionWeight(float coherence);
+// Strength 0..1 of a hue of that coherence: the coherence itself, faded out to 0 where hue is
+// noise (near-grey colours), so that noise leaves nothing behind when averaged.
+float HueStrength(float coherence);
