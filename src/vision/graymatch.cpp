@@ -29,6 +29,7 @@ constexpr float kMinHueShare = 0.5f;  // windows with fewer pixels of a hue lose
 constexpr float kSomeLo = 0.30f, kSomeHi = 0.55f;    // "has some hue"
 constexpr float kClearLo = 0.85f, kClearHi = 0.95f;  // "has a clear hue"
 constexpr float kDirLo = 0.60f, kDirHi = 0.85f;      // direction weight
+constexpr float kFadeLo = 0.45f, kFadeHi = 0.70f;    // strength: where noise fades out
 // Small movements nothing corrects (vibration, a part a pixel or two off, a slight turn of the
 // camera, which moves regions far from its centre by several pixels): the crop is matched at
 // the whole-pixel movement up to this many pixels that explains it best.
@@ -200,7 +201,7 @@ float HueRamp(float r, float lo, float hi)
 
 float HueStrength(float coherence)
 {
-    return coherence * HueRamp(coherence, kSomeLo, kSomeHi);
+    return coherence * HueRamp(coherence, kFadeLo, kFadeHi);
 }
 
 float HueDirectionWeight(float coherence)

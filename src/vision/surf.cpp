@@ -24,6 +24,7 @@ constexpr double kHueLumC = 100.0;
 constexpr double kHueStructC = 4000.0;
 constexpr double kHueStrengthC = 5000.0;  // a clear hue against none still scores a third
 constexpr int kBlockCells = 8;            // side of the blocks of the local similarity
+constexpr double kBlockRetry = 0.8;       // a block below this is tried a cell around too
 constexpr int kWideShift = 3;             // a poor match is looked for this many times further
 constexpr double kWideBelow = 0.9;        // below this similarity nearby
 
@@ -100,8 +101,8 @@ ShiftScore ScoreAt(const cv::Mat& ref, const cv::Mat& img, const cv::Mat& mask, 
 // The least similar part of the region: the similarity of every block of kBlockCells cells
 // (blocks overlap by half), each against the reference it is most like, at the region's best
 // displacement (the grids are smoothed, so the part of a cell by which a slight turn moves
-// the parts of a region differently does not count); blocks the mask keeps less than half
-// of are left out. 1 when no block counts.
+// the parts of a region differently does not count), or a cell around it where that fits
+// better; blocks the mask keeps less than half of are left out. 1 when no block counts.
 double WorstBlock(const std::vector<cv::Mat>& refs, const cv::Mat& img, const cv::Mat& mask, cv::Point shift)
 {
     const cv::Mat& ref = refs.front();
@@ -116,7 +117,15 @@ double WorstBlock(const std::vector<cv::Mat>& refs, const cv::Mat& img, const cv
                 double best = -1.0;
                 for (const cv::Mat& r : refs)
                     best = std::max(best, ScoreAt(r, img, mask, shift.x, shift.y, kept / 2, block).score);
-                worst = std::min(worst, best);
+                // Where a part moved by most of a cell against the rest, the cell beside fits.
+                for (int n = 0; n < 9 && best < kBlockRetry; ++n)
+                    if (n != 4)
+                        for (const cv::Mat& r : refs)
+                            best = std::max(
+                                best,
+                                ScoreAt(r, img, mask, shift.x + n % 3 - 1, shift.y + n / 3 - 1, kept / 2, block).score);
+                if (best > -1.0)  // else the displacement took the block mostly off the crop
+                    worst = std::min(worst, best);
             }
             if (x == ref.cols - bw)
                 break;
@@ -217,41 +226,49 @@ float SURF::Match(cv::Mat& image, cv::Mat& out) const
         return 0.0f;
     const cv::Mat img = ToGrid(image);
     const int minCells = std::max(1, cv::countNonZero(cellMask) / 2);
+    // A foreign part covers only a few of the region's cells: the whole region's similarity
+    // hardly drops, its part's does. The score is the mean of the two (at most the whole's):
+    // one block quite unlike its reference fails the region, and a region covered in part
+    // still scores above unrelated content. Both grids are smoothed over a cell around for
+    // the blocks, so that a part lying between two cells does not read as a change. Hue grids
+    // there leave out the hue of near-grey pixels, which is noise: over a block it does not
+    // average away as it does over the region.
+    cv::Mat smooth;
+    auto withParts = [&](const ShiftScore& whole) {
+        if (whole.score <= 0)
+            return whole.score;
+        if (smooth.empty())
+            cv::GaussianBlur(circular ? ToGrid(image, true) : img, smooth, cv::Size(3, 3), 0, 0, cv::BORDER_REPLICATE);
+        const double worst = WorstBlock(smoothRefs, smooth, blockMask, cv::Point(whole.dx, whole.dy));
+        return std::min(whole.score, (whole.score + worst) / 2);
+    };
     ShiftScore best;
     size_t bestRef = 0;
     // Nearby first; a poor match is looked for further away (vibration nothing corrects
     // moves a region by a few cells), without searching again where it looked already.
     for (int reach : {shift, shift * kWideShift}) {
-        if (reach > shift && best.score >= kWideBelow)
+        if (reach > shift && (shift == 0 || best.score >= kWideBelow))
             break;
+        ShiftScore found;
+        size_t foundRef = 0;
         for (size_t k = 0; k < refs.size(); ++k) {
             for (int dy = -reach; dy <= reach; ++dy) {
                 for (int dx = -reach; dx <= reach; ++dx) {
                     if (reach > shift && std::abs(dx) <= shift && std::abs(dy) <= shift)
                         continue;
                     const ShiftScore s = ScoreAt(refs[k], img, cellMask, dx, dy, minCells);
-                    if (s.score > best.score) {
-                        best = s;
-                        bestRef = k;
+                    if (s.score > found.score) {
+                        found = s;
+                        foundRef = k;
                     }
                 }
             }
         }
-        if (shift == 0)
-            break;
-    }
-    // A foreign part covers only a few of the region's cells: the whole region's similarity
-    // hardly drops, its part's does. The score is the mean of the two (at most the whole's):
-    // one block quite unlike its reference fails the region, and a region covered in part
-    // still scores above unrelated content.
-    // Both grids are smoothed over a cell around for that, so that a part lying between two
-    // cells does not read as a change. Hue grids there leave out the hue of near-grey pixels,
-    // which is noise: over a block it does not average away as it does over the region.
-    if (best.score > 0) {
-        cv::Mat smooth;
-        cv::GaussianBlur(circular ? ToGrid(image, true) : img, smooth, cv::Size(3, 3), 0, 0, cv::BORDER_REPLICATE);
-        const double worst = WorstBlock(smoothRefs, smooth, blockMask, cv::Point(best.dx, best.dy));
-        best.score = std::min(best.score, (best.score + worst) / 2);
+        found.score = withParts(found);
+        if (found.score > best.score) {
+            best = found;
+            bestRef = foundRef;
+        }
     }
     const float score = static_cast<float>(std::clamp(best.score * 100.0, 0.0, 100.0));
     if (score >= minScore)

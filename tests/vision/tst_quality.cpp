@@ -76,6 +76,7 @@ private slots:
     void glareOnNearWhiteAreasIsNoDefectButADarkObjectIs();
     void smallUncorrectedShiftsPassButADarkObjectFails();
     void severalTemplatesStillPassAOnePixelShift();
+    void similarityFindsASmallObjectAndIgnoresShaking();
 
 private:
     std::unique_ptr<MainState> win;
@@ -224,6 +225,37 @@ void TestQuality::severalTemplatesStillPassAOnePixelShift()
             rec.Run(0);
             QVERIFY(!v.roiOk[0][0]);
         }
+    }
+}
+
+// The similarity at its factory minimum: a small object covering a twentieth of the region fails
+// it although the region as a whole is still much alike; noise, lighting and a frame shaken by
+// up to about 8 pixels do not.
+void TestQuality::similarityFindsASmallObjectAndIgnoresShaking()
+{
+    RecogRig rig(kW, kH);
+    rig.setTemplate(0, 0, Grey(2, 1));
+    const cv::Rect region(200, 150, 120, 100);
+    rig.addRect(0, region, kFuncSimilarity, 80);
+    CammerRecong& rec = rig.build();
+    CammerRecogData& v = *rig.view;
+    struct Nuisance
+    {
+        double gain;
+        cv::Point shift;
+    };
+    quint32 seed = 30;
+    for (const Nuisance n : {Nuisance{1.0, {0, 0}}, Nuisance{1.1, {0, 0}}, Nuisance{0.9, {0, 0}}, Nuisance{1.0, {2, -2}},
+                             Nuisance{1.0, {6, 6}}, Nuisance{1.0, {-7, 5}}}) {
+        const QString what = QString("gain %1, shift %2,%3").arg(n.gain).arg(n.shift.x).arg(n.shift.y);
+        cv::Mat live = Moved(Grey(3, ++seed, n.gain), n.shift.x, n.shift.y);
+        rig.setAligned(live);
+        rec.Run(0);
+        QVERIFY2(v.roiOk[0][0], qPrintable(what + QString(": score %1").arg(v.roiValue[0][0])));
+        live(cv::Rect(region.x + 70, region.y + 20, 25, 25)).setTo(20);
+        rig.setAligned(live);
+        rec.Run(0);
+        QVERIFY2(!v.roiOk[0][0], qPrintable(what + QString(": object scored %1").arg(v.roiValue[0][0])));
     }
 }
 
