@@ -36,6 +36,7 @@ constexpr float kFadeLo = 0.45f, kFadeHi = 0.70f;    // strength: where noise fa
 constexpr int kMaxShift = 8;
 constexpr int kMinShiftDepartures = 6;  // fewer departures are noise: not worth a search
 constexpr int kShiftGain = 2;           // a movement must at least halve the departures
+constexpr int kCleanShare = 50;         // 1 in this many pixels departing is nearly clean
 // Median ratio of image to the band's middle over the judged pixels (every fifth pixel of
 // every eighth row is plenty), limited to the brightness changes the band follows. Pixels
 // left out of judging carry the band 0..255 and are skipped, and so are pixels clipped at
@@ -165,10 +166,11 @@ cv::Point BestShift(const cv::Mat& level, const cv::Mat& low, const cv::Mat& hig
         return cv::Point();
     cv::Point best;
     int fewest = here;
-    // Even steps, the nearest first: most shaking is a pixel or two, and then the wide
-    // search is not needed.
+    // Even steps, the nearest first: most shaking is a pixel or two, and when that leaves the
+    // crop nearly clean the wide search is not needed.
+    const int clean = inner.area() / 2 / kCleanShare;  // counted pixels that may still depart
     for (int reach : {2, r}) {
-        if (reach > 2 && fewest * kShiftGain * kShiftGain <= here)
+        if (reach > 2 && fewest <= clean)
             break;
         for (int dy = -reach; dy <= reach; dy += 2)
             for (int dx = -reach; dx <= reach; dx += 2) {
