@@ -487,9 +487,9 @@ void QualityTable(const std::vector<Scene>& scenes, const cv::Mat& texture, cons
         const char* name;
         double dx, dy, angle;
     };
-    for (const Vibration& v : {Vibration{"shift 1,0 uncorrected", 1, 0, 0}, Vibration{"shift 2,-2 uncorrected", 2, -2, 0},
-                               Vibration{"turn 0.5 deg uncorrected", 0, 0, 0.5},
-                               Vibration{"shift 2,2 + turn 0.5 unc.", 2, 2, -0.5}}) {
+    for (const Vibration& v :
+         {Vibration{"shift 1,0 uncorrected", 1, 0, 0}, Vibration{"shift 2,-2 uncorrected", 2, -2, 0},
+          Vibration{"turn 0.5 deg uncorrected", 0, 0, 0.5}, Vibration{"shift 2,2 + turn 0.5 unc.", 2, 2, -0.5}}) {
         Nuisance b{v.name};
         b.shiftX = v.dx, b.shiftY = v.dy, b.rotation = v.angle, b.colour = false;
         row(b, 'b');
@@ -532,8 +532,8 @@ void QualityTable(const std::vector<Scene>& scenes, const cv::Mat& texture, cons
         "colour at noise 3: hue f0 hue-vis miss <= 5, hue f6 hue-vis miss <= 10, both FA <= 2\n\n",
         kVisibleChange);
     std::printf("%-26s | %-13s %-13s %-13s %-13s | %-13s %-13s %-13s %-13s %-13s %-13s | %s\n", "nuisance",
-                "grey f0 FA", "grey f0 miss", "grey f6 FA", "grey f6 miss", "hue f0 FA", "hue f0 miss", "hue f0 hue-vis",
-                "hue f6 FA", "hue f6 miss", "hue f6 hue-vis", "target");
+                "grey f0 FA", "grey f0 miss", "grey f6 FA", "grey f6 miss", "hue f0 FA", "hue f0 miss",
+                "hue f0 hue-vis", "hue f6 FA", "hue f6 miss", "hue f6 hue-vis", "target");
     char lastGroup = 0;
     for (const Nuisance& n : rows) {
         if (lastGroup && n.group != lastGroup)
@@ -558,8 +558,7 @@ void QualityTable(const std::vector<Scene>& scenes, const cv::Mat& texture, cons
                     Percent(hue[0].hueMissed, hue[0].huePlanted, hue[0].worstHueMiss).c_str(),
                     Percent(hue[1].alarms, hue[1].judged, hue[1].worstAlarm).c_str(),
                     Percent(hue[1].missed, hue[1].planted, hue[1].worstMiss).c_str(),
-                    Percent(hue[1].hueMissed, hue[1].huePlanted, hue[1].worstHueMiss).c_str(),
-                    Verdict(n, res).c_str());
+                    Percent(hue[1].hueMissed, hue[1].huePlanted, hue[1].worstHueMiss).c_str(), Verdict(n, res).c_str());
         std::printf("%-26s   worst scene grey f0: %s, grey f6: %s", "", grey[0].worstScene.c_str(),
                     grey[1].worstScene.c_str());
         if (n.colour)
@@ -713,8 +712,8 @@ void PerspectiveSpeed(const std::vector<Scene>& scenes)
         "region (the central rectangle is matched); baseline: the plain pipeline in the same run;\n"
         "1 thread, then %d threads (OpenCV's own parallel loops, as the program runs):\n",
         threads);
-    std::printf("  %-12s %10s %10s %10s %10s   %s\n", "scene", "1 thread", "baseline", "threads", "baseline",
-                "mean grey error before -> after");
+    std::printf("  %-12s %8s %10s %10s %10s %10s   %s\n", "scene", "features", "1 thread", "baseline", "threads",
+                "baseline", "mean grey error before -> after");
     for (const Scene& sc : scenes) {
         RecogRig rig(kW, kH, false, 1);
         rig.para->angleCorrect = 1;
@@ -740,9 +739,10 @@ void PerspectiveSpeed(const std::vector<Scene>& scenes)
         cv::setNumThreads(1);
         cv::Mat reference = Frame(sc.canvas, still, false, 0, rng);
         const cv::Rect inner(kInset, kInset, kW - 2 * kInset, kH - 2 * kInset);
-        std::printf("  %-12s %7.1f ms %7.1f ms %7.1f ms %7.1f ms   %5.1f -> %4.1f (baseline %4.1f)\n", sc.name.c_str(),
-                    ms[0], base[0], ms[1], base[1], MeanAbsDiff(frame, reference, inner),
-                    MeanAbsDiff(rig.work(), reference, inner), MeanAbsDiff(plainOut, reference, inner));
+        std::printf("  %-12s %8zu %7.1f ms %7.1f ms %7.1f ms %7.1f ms   %5.1f -> %4.1f (baseline %4.1f)\n",
+                    sc.name.c_str(), rec.homo[0].features[1].keypoints.size(), ms[0], base[0], ms[1], base[1],
+                    MeanAbsDiff(frame, reference, inner), MeanAbsDiff(rig.work(), reference, inner),
+                    MeanAbsDiff(plainOut, reference, inner));
         std::fflush(stdout);
     }
 }
@@ -766,7 +766,8 @@ void JudgementSpeed(const std::vector<Scene>& scenes)
         const int k = i % 10;
         return k < 5 ? kFuncDefect : k < 8 ? kFuncSimilarity : k == 8 ? kFuncBlackArea : kFuncWhiteArea;
     };
-    std::printf("\njudgement of 100 regions (one thread): Run against the plain OpenCV judgement of the same regions\n");
+    std::printf(
+        "\njudgement of 100 regions (one thread): Run against the plain OpenCV judgement of the same regions\n");
     std::printf("  %-34s %10s %10s %8s\n", "regions, frame", "Run ms", "plain ms", "ratio");
     Nuisance shaken{"shaken"};
     shaken.shiftX = 2, shaken.shiftY = -2;
@@ -819,11 +820,11 @@ void JudgementSpeed(const std::vector<Scene>& scenes)
             }
             int ng = 0;
             for (int i = 0; i < 100; ++i) ng += rig.view->roiOk[0][i] ? 0 : 1;
-            std::printf("  %-34s %10.2f %10.2f %8.2f   (NG regions %d)\n",
-                        (std::string(mixed ? "mixed 50/30/10/10" : "defect only") +
-                         (shake ? ", shaken 2,-2 px" : ", still"))
-                            .c_str(),
-                        run, naive, run / naive, ng);
+            std::printf(
+                "  %-34s %10.2f %10.2f %8.2f   (NG regions %d)\n",
+                (std::string(mixed ? "mixed 50/30/10/10" : "defect only") + (shake ? ", shaken 2,-2 px" : ", still"))
+                    .c_str(),
+                run, naive, run / naive, ng);
             std::fflush(stdout);
         }
         if (mixed) {
@@ -859,8 +860,9 @@ void FactoryPositionSpeed(const std::vector<Scene>& scenes)
 {
     std::mt19937 rng(99);
     const Nuisance still{"still"};
-    std::printf("\nposition correction (ShapeMatch) at the factory offset 8000, rotation 5, layers 5, accuracy 5,\n"
-                "region model 200 x 160; part moved by 7,-5 px and turned 2 deg:\n");
+    std::printf(
+        "\nposition correction (ShapeMatch) at the factory offset 8000, rotation 5, layers 5, accuracy 5,\n"
+        "region model 200 x 160; part moved by 7,-5 px and turned 2 deg:\n");
     for (const Scene& sc : scenes) {
         RecogRig rig(kW, kH, false, 1);
         rig.para->motionCorrect = 0;

@@ -25,6 +25,7 @@ constexpr double kHueStructC = 4000.0;
 constexpr double kHueStrengthC = 5000.0;  // a clear hue against none still scores a third
 constexpr int kBlockCells = 8;            // side of the blocks of the local similarity
 constexpr double kBlockRetry = 0.8;       // a block below this is tried a cell around too
+constexpr double kHueBlockRetry = 0.0;    // hue blocks: only where they are wholly unlike
 constexpr int kWideShift = 3;             // a poor match is looked for this many times further
 constexpr double kWideBelow = 0.9;        // below this similarity nearby
 
@@ -103,7 +104,8 @@ ShiftScore ScoreAt(const cv::Mat& ref, const cv::Mat& img, const cv::Mat& mask, 
 // displacement (the grids are smoothed, so the part of a cell by which a slight turn moves
 // the parts of a region differently does not count), or a cell around it where that fits
 // better; blocks the mask keeps less than half of are left out. 1 when no block counts.
-double WorstBlock(const std::vector<cv::Mat>& refs, const cv::Mat& img, const cv::Mat& mask, cv::Point shift)
+double WorstBlock(const std::vector<cv::Mat>& refs, const cv::Mat& img, const cv::Mat& mask, cv::Point shift,
+                  double retryBelow)
 {
     const cv::Mat& ref = refs.front();
     const int bw = std::min(kBlockCells, ref.cols), bh = std::min(kBlockCells, ref.rows);
@@ -118,7 +120,7 @@ double WorstBlock(const std::vector<cv::Mat>& refs, const cv::Mat& img, const cv
                 for (const cv::Mat& r : refs)
                     best = std::max(best, ScoreAt(r, img, mask, shift.x, shift.y, kept / 2, block).score);
                 // Where a part moved by most of a cell against the rest, the cell beside fits.
-                for (int n = 0; n < 9 && best < kBlockRetry; ++n)
+                for (int n = 0; n < 9 && best < retryBelow; ++n)
                     if (n != 4)
                         for (const cv::Mat& r : refs)
                             best = std::max(
@@ -183,7 +185,8 @@ cv::Mat SURF::ToGrid(const cv::Mat& crop, bool faded) const
         for (int y = 0; y < crop.rows; ++y) {
             const cv::Vec3f* f = field.ptr<cv::Vec3f>(y);
             cv::Vec2f* w = weighted.ptr<cv::Vec2f>(y);
-            for (int x = 0; x < crop.cols; ++x) w[x] = cv::Vec2f(f[x][0], f[x][1]) * (kHueScale * (faded ? HueStrength(f[x][2]) : f[x][2]));
+            for (int x = 0; x < crop.cols; ++x)
+                w[x] = cv::Vec2f(f[x][0], f[x][1]) * (kHueScale * (faded ? HueStrength(f[x][2]) : f[x][2]));
         }
         if (grid.width == crop.cols && grid.height == crop.rows)
             return weighted;
@@ -239,7 +242,8 @@ float SURF::Match(cv::Mat& image, cv::Mat& out) const
             return whole.score;
         if (smooth.empty())
             cv::GaussianBlur(circular ? ToGrid(image, true) : img, smooth, cv::Size(3, 3), 0, 0, cv::BORDER_REPLICATE);
-        const double worst = WorstBlock(smoothRefs, smooth, blockMask, cv::Point(whole.dx, whole.dy));
+        const double worst = WorstBlock(smoothRefs, smooth, blockMask, cv::Point(whole.dx, whole.dy),
+                                        circular ? kHueBlockRetry : kBlockRetry);
         return std::min(whole.score, (whole.score + worst) / 2);
     };
     ShiftScore best;

@@ -49,8 +49,8 @@ public:
     int shift = 1;
     int diffLevel = 50;
     int minScore = 0;
-    cv::Mat cellMask;           // 8-bit grid, 255 = cell counts
-    cv::Mat blockMask;          // cellMask without its rim: the cells the local similarity uses
+    cv::Mat cellMask;                 // 8-bit grid, 255 = cell counts
+    cv::Mat blockMask;                // cellMask without its rim: the cells the local similarity uses
     std::vector<cv::Mat> refs;        // CV_32F grids of the references (CV_32FC2 for hue)
     std::vector<cv::Mat> smoothRefs;  // the same smoothed over 3 x 3 cells (the local similarity)
 

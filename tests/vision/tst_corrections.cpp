@@ -92,8 +92,8 @@ void TestCorrections::shiftAndRotationAreBroughtBackOntoTheTemplate()
     double score = 0, angle = 0;
     QVERIFY(rec.findShape[0].Find(crop, 0, &x, &y, &score, &angle));
     cv::Mat expected, d;
-    TransformImage(rig.work(), expected,
-                   cv::Point(x - rec.searchRect[0].x, y - rec.searchRect[0].y), cv::Point(320, 240), angle);
+    TransformImage(rig.work(), expected, cv::Point(x - rec.searchRect[0].x, y - rec.searchRect[0].y),
+                   cv::Point(320, 240), angle);
     cv::absdiff(expected, rig.aligned(), d);
     double worst = 0;
     cv::minMaxLoc(d, nullptr, &worst);

@@ -215,11 +215,10 @@ void TestQuality::severalTemplatesStillPassAOnePixelShift()
             live = Moved(labelled ? withLabel(live) : live, d.x, d.y);
             rig.setAligned(live);
             rec.Run(0);
-            QVERIFY2(v.roiOk[0][0], qPrintable(QString("shift %1,%2, label %3: area %4")
-                                                   .arg(d.x)
-                                                   .arg(d.y)
-                                                   .arg(labelled)
-                                                   .arg(v.roiValue[0][0])));
+            QVERIFY2(
+                v.roiOk[0][0],
+                qPrintable(
+                    QString("shift %1,%2, label %3: area %4").arg(d.x).arg(d.y).arg(labelled).arg(v.roiValue[0][0])));
             live(cv::Rect(285, 215, 15, 15)).setTo(20);
             rig.setAligned(live);
             rec.Run(0);
@@ -245,8 +244,8 @@ void TestQuality::similarityFindsASmallObjectAndIgnoresShaking()
         cv::Point shift;
     };
     quint32 seed = 30;
-    for (const Nuisance n : {Nuisance{1.0, {0, 0}}, Nuisance{1.1, {0, 0}}, Nuisance{0.9, {0, 0}}, Nuisance{1.0, {2, -2}},
-                             Nuisance{1.0, {6, 6}}, Nuisance{1.0, {-7, 5}}}) {
+    for (const Nuisance n : {Nuisance{1.0, {0, 0}}, Nuisance{1.1, {0, 0}}, Nuisance{0.9, {0, 0}},
+                             Nuisance{1.0, {2, -2}}, Nuisance{1.0, {6, 6}}, Nuisance{1.0, {-7, 5}}}) {
         const QString what = QString("gain %1, shift %2,%3").arg(n.gain).arg(n.shift.x).arg(n.shift.y);
         cv::Mat live = Moved(Grey(3, ++seed, n.gain), n.shift.x, n.shift.y);
         rig.setAligned(live);

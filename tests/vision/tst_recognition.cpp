@@ -334,11 +334,11 @@ void TestRecognition::valuesExactlyOnTheirLimitsPass()
     cv::Mat pic = templ.clone();
     pic(cv::Rect(20, 20, 200, 150)).setTo(128);
     pic(cv::Rect(320, 20, 200, 150)).setTo(128);
-    Square(pic, 40, 40, 12, 60);     // exactly the black threshold: in the band
-    Square(pic, 120, 40, 12, 61);    // one above: not
-    Square(pic, 340, 40, 16, 200);   // exactly the white threshold: in the band
-    Square(pic, 420, 40, 16, 199);   // one below: not
-    Square(pic, 60, 340, 14, 255);   // a defect blob on the flat-free scene
+    Square(pic, 40, 40, 12, 60);    // exactly the black threshold: in the band
+    Square(pic, 120, 40, 12, 61);   // one above: not
+    Square(pic, 340, 40, 16, 200);  // exactly the white threshold: in the band
+    Square(pic, 420, 40, 16, 199);  // one below: not
+    Square(pic, 60, 340, 14, 255);  // a defect blob on the flat-free scene
     rig.setAligned(pic);
     rec.Run(0);
     const int black = v.roiValue[0][0], white = v.roiValue[0][1], score = v.roiValue[0][2], defect = v.roiValue[0][3];
