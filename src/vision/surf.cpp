@@ -251,7 +251,7 @@ float SURF::Match(cv::Mat& image, cv::Mat& out) const
     // Nearby first; a poor match is looked for further away (vibration nothing corrects
     // moves a region by a few cells), without searching again where it looked already.
     for (int reach : {shift, shift * kWideShift}) {
-        if (reach > shift && (shift == 0 || best.score >= kWideBelow))
+        if (reach > shift && best.score >= kWideBelow)
             break;
         ShiftScore found;
         size_t foundRef = 0;
@@ -273,6 +273,8 @@ float SURF::Match(cv::Mat& image, cv::Mat& out) const
             best = found;
             bestRef = foundRef;
         }
+        if (shift == 0)  // no displacement tolerated: nothing further to look at
+            break;
     }
     const float score = static_cast<float>(std::clamp(best.score * 100.0, 0.0, 100.0));
     if (score >= minScore)
