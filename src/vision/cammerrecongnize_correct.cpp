@@ -1,7 +1,11 @@
 // CammerRecong: perspective correction (raw -> work) and position correction (work -> aligned).
 #include "cammerrecongnize.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
+
+#include <opencv2/imgproc.hpp>
 
 #include <QDebug>
 
@@ -20,6 +24,28 @@ constexpr int kPatternMaskValue = 255;
 bool RotationAllowed(int matchAngle)
 {
     return matchAngle >= 1 && matchAngle <= kMaxMatchAngle;
+}
+
+// What TransformImage makes of src (moved by offset, then turned by angle about centre, in
+// a border wide enough for the turned corners, then cut back), written straight into dst of
+// src's size with one warp of the picture's own size instead of one of the bordered picture
+// (about a third of the pixels). The same picture as long as the move keeps the picture inside
+// that border, which it does for any offset the search can find within the border; larger
+// offsets take the bordered way, which drops what leaves the border.
+void TurnAndMove(const cv::Mat& src, cv::Mat& dst, cv::Point offset, cv::Point centre, double angle)
+{
+    const int side = static_cast<int>(std::max(src.rows, src.cols) * 1.414);
+    if (std::abs(offset.x) > (side - src.cols) / 2 || std::abs(offset.y) > (side - src.rows) / 2) {
+        cv::Mat turned;
+        TransformImage(src, turned, offset, centre, angle);
+        turned.copyTo(dst);
+        return;
+    }
+    // p = R (q + offset - centre) + centre
+    cv::Mat m = cv::getRotationMatrix2D(cv::Point2f(centre.x, centre.y), angle, 1.0);
+    m.at<double>(0, 2) += m.at<double>(0, 0) * offset.x + m.at<double>(0, 1) * offset.y;
+    m.at<double>(1, 2) += m.at<double>(1, 0) * offset.x + m.at<double>(1, 1) * offset.y;
+    cv::warpAffine(src, dst, m, src.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar(0));
 }
 
 // The central rectangle used when a detection marks no region of its own.
@@ -81,9 +107,7 @@ void CammerRecong::ShapeMatch()
             const int dx = x - search.x, dy = y - search.y;
             cv::Mat aligned = view->GrayMat(view->alignedImage);
             if (RotationAllowed(p.matchAngle)) {
-                cv::Mat turned;
-                TransformImage(work, turned, cv::Point(dx, dy), cv::Point(shapeCenterX[det], shapeCenterY[det]), angle);
-                turned.copyTo(aligned);
+                TurnAndMove(work, aligned, cv::Point(dx, dy), cv::Point(shapeCenterX[det], shapeCenterY[det]), angle);
             } else {
                 MoveImage(work, aligned, dx, dy);
             }

@@ -12,11 +12,13 @@
 namespace {
 constexpr int kMinPatternSide = 12;  // the top level keeps the pattern at least this big
 constexpr int kMinPoints = 24;       // sample points a level needs
+constexpr int kMinTopPoints = 64;    // sample points the top search keeps however large the image
 constexpr size_t kMaxPoints = 2000;  // sample points kept per level
 constexpr double kMinInside = 0.8;   // share of points that must land inside the image
 constexpr double kDefaultMinScore = 0.5;
-constexpr int kCandidates = 6;     // top-level poses refined
-constexpr size_t kDescending = 3;  // of them, taken one level down
+constexpr int kCandidates = 6;          // top-level poses refined
+constexpr size_t kCandidateHead = 256;  // best top-level poses they are usually picked from
+constexpr size_t kDescending = 3;       // of them, taken one level down
 constexpr int kMaxClimbSteps = 40;
 constexpr int kMinImageSide = 4;
 constexpr int kMaxLayers = 10;
@@ -143,16 +145,27 @@ std::vector<Pose> SearchTop(const cv::Mat& img, const FindShape::Level& level, c
             }
         }
     }
-    std::sort(all.begin(), all.end(), [](const Pose& a, const Pose& b) { return a.score > b.score; });
+    // The candidates come from the best few hundred poses; only when those crowd into fewer
+    // than kCandidates places is the whole list ordered.
+    const auto better = [](const Pose& a, const Pose& b) { return a.score > b.score; };
+    const size_t head = std::min(all.size(), kCandidateHead);
+    std::partial_sort(all.begin(), all.begin() + head, all.end(), better);
     std::vector<Pose> picked;
-    for (const Pose& p : all) {
-        const bool near = std::any_of(picked.begin(), picked.end(), [&](const Pose& q) {
-            return std::abs(q.x - p.x) <= 2 && std::abs(q.y - p.y) <= 2;
-        });
-        if (!near)
-            picked.push_back(p);
-        if (int(picked.size()) >= kCandidates)
-            break;
+    auto pick = [&](size_t end) {
+        picked.clear();
+        for (size_t k = 0; k < end && int(picked.size()) < kCandidates; ++k) {
+            const Pose& p = all[k];
+            const bool near = std::any_of(picked.begin(), picked.end(), [&](const Pose& q) {
+                return std::abs(q.x - p.x) <= 2 && std::abs(q.y - p.y) <= 2;
+            });
+            if (!near)
+                picked.push_back(p);
+        }
+    };
+    pick(head);
+    if (int(picked.size()) < kCandidates && head < all.size()) {
+        std::sort(all.begin() + head, all.end(), better);
+        pick(all.size());
     }
     return picked;
 }
@@ -314,7 +327,25 @@ bool FindShape::Find(cv::Mat& image, int minScorePercent, int* x, int* y, double
     const std::vector<double> angles = anglesAt(top);
     // Every top-level candidate climbs once; only those near the best go down the pyramid,
     // and below the next level only the best one.
-    std::vector<Pose> poses = SearchTop(pyr[top], levels[top], angles);
+    // Where even the coarsest level costs more (a search over the whole picture), its
+    // exhaustive search takes an even share of the points that fits the budget; the climb on
+    // that level and below uses them all.
+    FindShape::Level thin;
+    const FindShape::Level* searched = &levels[top];
+    const double cost = searchCost(top);
+    const size_t points = levels[top].offsets.size();
+    if (cost > topBudget) {
+        const size_t want = std::max(size_t(kMinTopPoints), size_t(double(points) * topBudget / cost));
+        if (want < points) {
+            for (size_t i = 0; i < want; ++i) {
+                thin.offsets.push_back(levels[top].offsets[i * points / want]);
+                thin.values.push_back(levels[top].values[i * points / want]);
+            }
+            thin.angleStep = levels[top].angleStep;
+            searched = &thin;
+        }
+    }
+    std::vector<Pose> poses = SearchTop(pyr[top], *searched, angles);
     for (Pose& pose : poses) Climb(pyr[top], levels[top], pose, levels[top].angleStep, range);
     for (int l = top - 1; l >= stop; --l) {
         std::sort(poses.begin(), poses.end(), [](const Pose& a, const Pose& b) { return a.score > b.score; });

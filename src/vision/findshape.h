@@ -13,7 +13,7 @@
 //   maskThreshold. angleRange (0..180 degrees) is searched both ways; 0 searches shift only.
 //   layers (0..10) is the number of pyramid halvings above full resolution at which the
 //   exhaustive search starts (fewer are used when the pattern would fall below 12 pixels,
-//   more while that search would cost more than about ten milliseconds; the refinement
+//   more while that search would cost more than a few milliseconds; the refinement
 //   always climbs down to finestLevel, so the accuracy does not depend on it); accuracy (0..10) refines the final angle
 //   by accuracy / 2 halvings of its step; finestLevel is the level the search refines down
 //   to (0 = full resolution). minScore is the least normalised correlation (0..1) a find
@@ -49,7 +49,7 @@ public:
     int range = 0;
     int halvings = 0;
     int wantedTop = 0;         // the layers asked for at CreateShape
-    double topBudget = 2.0e7;  // sample-point evaluations the top-level search may spend
+    double topBudget = 6.0e6;  // sample-point evaluations the top-level search may spend
     int centreX = 0;
     int centreY = 0;
     double minimum = 0.5;

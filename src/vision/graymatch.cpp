@@ -22,15 +22,25 @@ constexpr int kMinRatioMid = 32;  // low + high below this (dark pixels) gives n
 constexpr int kMinRatioPixels = 12;
 constexpr int kHueWindow = 5;         // pixels over which hue coherence is measured
 constexpr double kHueLevels = 255.0;  // the hue conversion's full circle
+constexpr float kMinHueShare = 0.5f;  // windows with fewer pixels of a hue lose coherence
 // Coherence ramps (mean resultant length of 25 hue directions). Random directions (grey
 // pixels) stay below 0.55; a faint tint flips between 0.5 and 0.9 as the noise changes,
 // so only a clear change of coherence counts, and directions count where both are clear.
 constexpr float kSomeLo = 0.30f, kSomeHi = 0.55f;    // "has some hue"
 constexpr float kClearLo = 0.85f, kClearHi = 0.95f;  // "has a clear hue"
 constexpr float kDirLo = 0.60f, kDirHi = 0.85f;      // direction weight
+constexpr float kFadeLo = 0.45f, kFadeHi = 0.70f;    // strength: where noise fades out
+// Small movements nothing corrects (vibration, a part a pixel or two off, a slight turn of the
+// camera, which moves regions far from its centre by several pixels): the crop is matched at
+// the whole-pixel movement up to this many pixels that explains it best.
+constexpr int kMaxShift = 8;
+constexpr int kMinShiftDepartures = 6;  // fewer departures are noise: not worth a search
+constexpr int kShiftGain = 2;           // a movement must at least halve the departures
+constexpr int kCleanShare = 50;         // 1 in this many pixels departing is nearly clean
 // Median ratio of image to the band's middle over the judged pixels (every fifth pixel of
 // every eighth row is plenty), limited to the brightness changes the band follows. Pixels
-// left out of judging carry the band 0..255 and are skipped.
+// left out of judging carry the band 0..255 and are skipped, and so are pixels clipped at
+// white: they only say the light is at least that bright.
 double BrightnessRatio(const cv::Mat& image, const cv::Mat& low, const cv::Mat& high)
 {
     // 128 / middle of the band for each low + high; 0 where too dark for a ratio.
@@ -47,7 +57,7 @@ double BrightnessRatio(const cv::Mat& image, const cv::Mat& low, const cv::Mat& 
         const unsigned char* hi = high.ptr<unsigned char>(y);
         for (int x = 2; x < image.cols; x += 5) {
             const float inv = inverse[lo[x] + hi[x]];
-            if (inv <= 0 || (lo[x] == 0 && hi[x] == 255))
+            if (inv <= 0 || (lo[x] == 0 && hi[x] == 255) || v[x] == 255)
                 continue;
             ++hist[std::min(kRatioBins - 1, int(v[x] * inv))];
             ++n;
@@ -59,12 +69,18 @@ double BrightnessRatio(const cv::Mat& image, const cv::Mat& low, const cv::Mat& 
     while (bin < kRatioBins - 1 && (seen += hist[bin]) * 2 < n) ++bin;
     return std::clamp((bin + 0.5) / kRatioOne, kMinBrightness, kMaxBrightness);
 }
+// Levels are the crop brought to the references' brightness. A pixel clipped at white is kept
+// at 255 there: its light was at least `ceiling` (255 at the references' brightness), so it
+// can lie above the band only by what `ceiling` does and never below it. Every other level
+// is at most `ceiling`, so min(level, ceiling) is the lowest light a level stands for.
+//
 // Over out's size (8-bit, allocated): 255 where level lies more than lim outside [low, high],
-// else 0; whether any pixel does.
-bool MarkDepartures(const cv::Mat& level, const cv::Mat& low, const cv::Mat& high, unsigned char lim, cv::Mat& out)
+// else 0; the number of such pixels. All four may be views of the same size.
+int MarkDepartures(const cv::Mat& level, const cv::Mat& low, const cv::Mat& high, unsigned char lim,
+                   unsigned char ceiling, cv::Mat& out)
 {
     const int width = out.cols;
-    bool any = false;
+    int count = 0;
     for (int y = 0; y < out.rows; ++y) {
         const unsigned char* v = level.ptr<unsigned char>(y);
         const unsigned char* lo = low.ptr<unsigned char>(y);
@@ -73,21 +89,109 @@ bool MarkDepartures(const cv::Mat& level, const cv::Mat& low, const cv::Mat& hig
         int x = 0;
 #if CV_SIMD
         const cv::v_uint8 vlim = cv::vx_setall_u8(lim);
-        cv::v_uint8 seen = cv::vx_setzero_u8();
+        const cv::v_uint8 vceil = cv::vx_setall_u8(ceiling);
+        const cv::v_uint8 one = cv::vx_setall_u8(1);
+        cv::v_uint32 sum = cv::vx_setzero_u32();
         for (; x <= width - cv::v_uint8::nlanes; x += cv::v_uint8::nlanes) {
             const cv::v_uint8 px = cv::vx_load(v + x);  // u8 subtraction saturates at 0
-            const cv::v_uint8 departed = cv::v_max(cv::vx_load(lo + x) - px, px - cv::vx_load(hi + x)) > vlim;
+            const cv::v_uint8 departed =
+                cv::v_max(cv::vx_load(lo + x) - px, cv::v_min(px, vceil) - cv::vx_load(hi + x)) > vlim;
             cv::v_store(d + x, departed);
-            seen |= departed;
+            sum += cv::v_dotprod_expand_fast(departed & one, one);
         }
-        any = any || cv::v_check_any(seen);
+        count += int(cv::v_reduce_sum(sum));
 #endif
         for (; x < width; ++x) {
-            d[x] = std::max(lo[x] - v[x], v[x] - hi[x]) > lim ? 255 : 0;
-            any = any || d[x];
+            d[x] = std::max(lo[x] - v[x], std::min(v[x], ceiling) - hi[x]) > lim ? 255 : 0;
+            count += d[x] != 0;
         }
     }
-    return any;
+    return count;
+}
+
+// The number of departures of MarkDepartures on every rowStep-th row, without a picture.
+int CountDepartures(const cv::Mat& level, const cv::Mat& low, const cv::Mat& high, unsigned char lim,
+                    unsigned char ceiling, int rowStep)
+{
+    const int width = level.cols;
+    int count = 0;
+    for (int y = 0; y < level.rows; y += rowStep) {
+        const unsigned char* v = level.ptr<unsigned char>(y);
+        const unsigned char* lo = low.ptr<unsigned char>(y);
+        const unsigned char* hi = high.ptr<unsigned char>(y);
+        int x = 0;
+#if CV_SIMD
+        const cv::v_uint8 vlim = cv::vx_setall_u8(lim);
+        const cv::v_uint8 vceil = cv::vx_setall_u8(ceiling);
+        const cv::v_uint8 one = cv::vx_setall_u8(1);
+        cv::v_uint32 sum = cv::vx_setzero_u32();
+        for (; x <= width - cv::v_uint8::nlanes; x += cv::v_uint8::nlanes) {
+            const cv::v_uint8 px = cv::vx_load(v + x);
+            const cv::v_uint8 departed =
+                cv::v_max(cv::vx_load(lo + x) - px, cv::v_min(px, vceil) - cv::vx_load(hi + x)) > vlim;
+            sum += cv::v_dotprod_expand_fast(departed & one, one);
+        }
+        count += int(cv::v_reduce_sum(sum));
+#endif
+        for (; x < width; ++x) count += std::max(lo[x] - v[x], std::min(v[x], ceiling) - hi[x]) > lim;
+    }
+    return count;
+}
+
+// Where a crop moved by (dx, dy) against the references overlaps them: the references' part
+// (the crop's part is that rectangle moved by (dx, dy)).
+cv::Rect Overlap(cv::Size size, cv::Point shift)
+{
+    const int x0 = std::max(0, -shift.x), y0 = std::max(0, -shift.y);
+    return cv::Rect(x0, y0, size.width - std::abs(shift.x), size.height - std::abs(shift.y)) &
+           cv::Rect(cv::Point(), size);
+}
+
+// The whole-pixel movement of the crop against the references, up to kMaxShift each way, that
+// leaves the fewest departures in the part of the crop every such movement covers: a coarse
+// search at even steps (the 3 x 3 band takes in the odd ones; every second row is enough),
+// refined around the best. A movement counts only when it clearly does better than none.
+cv::Point BestShift(const cv::Mat& level, const cv::Mat& low, const cv::Mat& high, unsigned char lim,
+                    unsigned char ceiling, int departuresHere)
+{
+    const int r = std::min({kMaxShift, (level.cols - 8) / 4, (level.rows - 8) / 4}) / 2 * 2;
+    if (r < 2)
+        return cv::Point();
+    const cv::Rect inner(r, r, level.cols - 2 * r, level.rows - 2 * r);
+    auto count = [&](cv::Point d, int rowStep) {
+        return CountDepartures(level(inner + d), low(inner), high(inner), lim, ceiling, rowStep);
+    };
+    const int here = count(cv::Point(), 2);
+    if (here == 0 || departuresHere < kMinShiftDepartures)
+        return cv::Point();
+    cv::Point best;
+    int fewest = here;
+    // Even steps, the nearest first: most shaking is a pixel or two, and when that leaves the
+    // crop nearly clean the wide search is not needed.
+    const int clean = inner.area() / 2 / kCleanShare;  // counted pixels that may still depart
+    for (int reach : {2, r}) {
+        if (reach > 2 && fewest <= clean)
+            break;
+        for (int dy = -reach; dy <= reach; dy += 2)
+            for (int dx = -reach; dx <= reach; dx += 2) {
+                if ((dx == 0 && dy == 0) || (reach > 2 && std::abs(dx) <= 2 && std::abs(dy) <= 2))
+                    continue;
+                const int c = count(cv::Point(dx, dy), 2);
+                if (c < fewest)
+                    fewest = c, best = cv::Point(dx, dy);
+            }
+    }
+    const cv::Point coarse = best;
+    for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx) {
+            const cv::Point d = coarse + cv::Point(dx, dy);
+            if ((dx || dy) && std::abs(d.x) <= r && std::abs(d.y) <= r) {
+                const int c = count(d, 2);
+                if (c < fewest)
+                    fewest = c, best = d;
+            }
+        }
+    return fewest * kShiftGain < here ? best : cv::Point();
 }
 
 }  // namespace
@@ -97,6 +201,11 @@ float HueRamp(float r, float lo, float hi)
     return std::clamp((r - lo) / (hi - lo), 0.0f, 1.0f);
 }
 
+float HueStrength(float coherence)
+{
+    return coherence * HueRamp(coherence, kFadeLo, kFadeHi);
+}
+
 float HueDirectionWeight(float coherence)
 {
     return HueRamp(coherence, kDirLo, kDirHi);
@@ -104,28 +213,34 @@ float HueDirectionWeight(float coherence)
 
 cv::Mat HueField(const cv::Mat& hue)
 {
-    static const std::array<cv::Vec2f, 256> unit = [] {
-        std::array<cv::Vec2f, 256> u{};
-        for (int i = 0; i < 256; ++i) {
+    // Hue 0 is also what the conversion gives where all three channels are equal (grey, black,
+    // and white clipped in all channels), so an exact 0 says nothing: it is left out of the
+    // mean, and a window that is mostly such pixels has no coherent hue. A red part under
+    // sensor noise gives 0 only at some pixels and keeps its direction from the others.
+    static const std::array<cv::Vec3f, 256> unit = [] {
+        std::array<cv::Vec3f, 256> u{};
+        for (int i = 1; i < 256; ++i) {
             const double a = 2 * CV_PI * i / kHueLevels;
-            u[i] = cv::Vec2f(float(std::cos(a)), float(std::sin(a)));
+            u[i] = cv::Vec3f(float(std::cos(a)), float(std::sin(a)), 1.0f);
         }
         return u;
     }();
-    cv::Mat mean(hue.size(), CV_32FC2);
+    cv::Mat mean(hue.size(), CV_32FC3);
     for (int y = 0; y < hue.rows; ++y) {
         const unsigned char* h = hue.ptr<unsigned char>(y);
-        cv::Vec2f* f = mean.ptr<cv::Vec2f>(y);
+        cv::Vec3f* f = mean.ptr<cv::Vec3f>(y);
         for (int x = 0; x < hue.cols; ++x) f[x] = unit[h[x]];
     }
     cv::blur(mean, mean, cv::Size(kHueWindow, kHueWindow), cv::Point(-1, -1), cv::BORDER_REFLECT);
     cv::Mat field(hue.size(), CV_32FC3);
     for (int y = 0; y < hue.rows; ++y) {
-        const cv::Vec2f* m = mean.ptr<cv::Vec2f>(y);
+        const cv::Vec3f* m = mean.ptr<cv::Vec3f>(y);
         cv::Vec3f* f = field.ptr<cv::Vec3f>(y);
         for (int x = 0; x < hue.cols; ++x) {
             const float r = std::sqrt(m[x][0] * m[x][0] + m[x][1] * m[x][1]);
-            f[x] = r > 1e-6f ? cv::Vec3f(m[x][0] / r, m[x][1] / r, r) : cv::Vec3f(1, 0, 0);
+            const float told = m[x][2];  // share of the window with a hue
+            const float coherence = told > 1e-6f ? r / told * std::min(1.0f, told / kMinHueShare) : 0.0f;
+            f[x] = r > 1e-6f ? cv::Vec3f(m[x][0] / r, m[x][1] / r, std::min(1.0f, coherence)) : cv::Vec3f(1, 0, 0);
         }
     }
     return field;
@@ -267,28 +382,53 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
         return;
     }
     // The crop is brought to the references' brightness rather than the band to the crop's:
-    // one conversion instead of two.
+    // one conversion instead of two. Pixels clipped at white stay 255 (see MarkDepartures).
     cv::Mat level = image;
     const double ratio = BrightnessRatio(image, low, high);
-    if (std::abs(ratio - 1.0) > kIgnoredBrightness)
-        image.convertTo(level, CV_8U, 1.0 / ratio);
+    unsigned char ceiling = 255;
+    if (std::abs(ratio - 1.0) > kIgnoredBrightness) {
+        static thread_local cv::Mat scaled;
+        cv::Mat table(1, 256, CV_8UC1);
+        for (int v = 0; v < 255; ++v) table.data[v] = cv::saturate_cast<unsigned char>(v / ratio);
+        table.data[255] = 255;
+        cv::LUT(image, table, scaled);
+        level = scaled;
+        ceiling = cv::saturate_cast<unsigned char>(255 / ratio);
+    }
     // Departures from the band (with the neighbourhood), noting whether there is any.
     // Scratch pictures kept per thread: a hundred regions a cycle need no allocations.
     static thread_local cv::Mat departs, own;
     departs.create(height, width, CV_8UC1);
     const unsigned char lim = static_cast<unsigned char>(std::clamp(limit, 0, 255));
-    const bool any = MarkDepartures(level, low, high, lim, departs);
-    if (!any) {
+    const int here = MarkDepartures(level, low, high, lim, ceiling, departs);
+    if (here == 0) {
         diff = cv::Mat::zeros(height, width, CV_8UC1);
         return;
+    }
+    // A crop a few pixels off is judged where it lies: references (r) against the crop moved by
+    // the best shift; the strip the movement uncovers is not judged.
+    const cv::Point shift = BestShift(level, low, high, lim, ceiling, here);
+    const cv::Rect refPart = shift == cv::Point() ? cv::Rect(0, 0, width, height) : Overlap(level.size(), shift);
+    const cv::Rect cropPart = refPart + shift;
+    if (shift != cv::Point()) {
+        departs.setTo(0);
+        cv::Mat part = departs(cropPart);
+        if (MarkDepartures(level(cropPart), low(refPart), high(refPart), lim, ceiling, part) == 0) {
+            diff = cv::Mat::zeros(height, width, CV_8UC1);
+            return;
+        }
     }
     // The envelope takes a pixel from the rim of a departing area where the references are
     // textured: next to a departing pixel, a pixel that departs from the references' own
     // values at that place departs too. (A band departure is always an own departure; the
     // mask is in the bands since training.)
     own.create(height, width, CV_8UC1);
-    MarkDepartures(level, pointLow, pointHigh, lim, own);
+    own.setTo(0);
+    cv::Mat ownPart = own(cropPart);
+    MarkDepartures(level(cropPart), pointLow(refPart), pointHigh(refPart), lim, ceiling, ownPart);
     static const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
     cv::dilate(departs, departs, square);
     cv::bitwise_and(departs, own, diff);
+    if (shift != cv::Point())
+        cv::bitwise_and(diff, judged, diff);  // the crop's pixels outside the region never count
 }

@@ -23,9 +23,15 @@
 // - Match(image, diff): image is an 8-bit crop of the model's size. A change of the whole
 //   crop's brightness of up to 15 % (lighting, exposure) is not a defect: the crop is first
 //   scaled back by its brightness ratio to the references (the median over the judged
-//   pixels, limited to 0.85..1.18), and departures are counted at the references' brightness.
-//   diff becomes an 8-bit picture of that size, 255 where the pixel departs from the band and
-//   is judged by the mask, 0 elsewhere. The band's neighbourhood would take a pixel from the
+//   pixels that are not clipped at white, limited to 0.85..1.18), and departures are counted
+//   at the references' brightness. A pixel clipped at 255 only says its light was at least
+//   255 / ratio: it never lies below its band, and above it only by that much (glare and
+//   near-white areas of a brighter frame pass). A crop a few pixels off its references
+//   (vibration, a slight turn of the camera, nothing corrected) is judged where it lies: when
+//   it departs, the whole-pixel movement of up to 8 pixels each way that leaves clearly the
+//   fewest departures is used, and the strip it uncovers is not judged. diff becomes an 8-bit
+//   picture of that size, 255 where the pixel departs from the band and is judged by the
+//   mask, 0 elsewhere. The band's neighbourhood would take a pixel from the
 //   rim of every changed area on textured references: a pixel next to a departing one that
 //   departs from the references' values at its own place by more than the tolerance is
 //   marked as well. An invalid model or a crop of another size gives an all-zero diff.
@@ -69,3 +75,6 @@ public:
 cv::Mat HueField(const cv::Mat& hue);
 // Weight 0..1 of a hue direction of that coherence: 0 for noise, 1 for a clear hue.
 float HueDirectionWeight(float coherence);
+// Strength 0..1 of a hue of that coherence: the coherence itself, faded out to 0 where hue is
+// noise (near-grey colours), so that noise leaves nothing behind when averaged.
+float HueStrength(float coherence);

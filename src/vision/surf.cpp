@@ -23,6 +23,11 @@ constexpr float kHueScale = 100.0f;  // a clear hue direction has this length in
 constexpr double kHueLumC = 100.0;
 constexpr double kHueStructC = 4000.0;
 constexpr double kHueStrengthC = 5000.0;  // a clear hue against none still scores a third
+constexpr int kBlockCells = 8;            // side of the blocks of the local similarity
+constexpr double kBlockRetry = 0.8;       // a block below this is tried a cell around too
+constexpr double kHueBlockRetry = 0.0;    // hue blocks: only where they are wholly unlike
+constexpr int kWideShift = 3;             // a poor match is looked for this many times further
+constexpr double kWideBelow = 0.9;        // below this similarity nearby
 
 struct ShiftScore
 {
@@ -32,17 +37,18 @@ struct ShiftScore
     cv::Vec2d meanShift;  // image mean minus reference mean, per channel
 };
 
-// Global structural similarity of ref against img displaced by (dx, dy) cells, over the
-// cells of ref that the mask keeps and that land inside img. With two channels (hue
+// Structural similarity of ref against img displaced by (dx, dy) cells, over the cells of
+// ref inside area that the mask keeps and that land inside img. With two channels (hue
 // directions) means are vectors, variances and the covariance sum over both channels.
-ShiftScore ScoreAt(const cv::Mat& ref, const cv::Mat& img, const cv::Mat& mask, int dx, int dy, int minCells)
+ShiftScore ScoreAt(const cv::Mat& ref, const cv::Mat& img, const cv::Mat& mask, int dx, int dy, int minCells,
+                   cv::Rect area)
 {
     const bool hue = ref.channels() == 2;
     const double lumC = hue ? kHueLumC : kLumC, structC = hue ? kHueStructC : kStructC;
     const int ch = ref.channels();
     double n = 0, st[2] = {}, si[2] = {}, stt = 0, sii = 0, sti = 0;
-    const int y0 = std::max(0, -dy), y1 = std::min(ref.rows, img.rows - dy);
-    const int x0 = std::max(0, -dx), x1 = std::min(ref.cols, img.cols - dx);
+    const int y0 = std::max(area.y, -dy), y1 = std::min(area.y + area.height, img.rows - dy);
+    const int x0 = std::max(area.x, -dx), x1 = std::min(area.x + area.width, img.cols - dx);
     for (int y = y0; y < y1; ++y) {
         const float* r = ref.ptr<float>(y);
         const float* v = img.ptr<float>(y + dy) + dx * ch;
@@ -87,13 +93,59 @@ ShiftScore ScoreAt(const cv::Mat& ref, const cv::Mat& img, const cv::Mat& mask, 
     s.score = lum * structure;
     return s;
 }
+
+ShiftScore ScoreAt(const cv::Mat& ref, const cv::Mat& img, const cv::Mat& mask, int dx, int dy, int minCells)
+{
+    return ScoreAt(ref, img, mask, dx, dy, minCells, cv::Rect(0, 0, ref.cols, ref.rows));
+}
+
+// The least similar part of the region: the similarity of every block of kBlockCells cells
+// (blocks overlap by half), each against the reference it is most like, at the region's best
+// displacement (the grids are smoothed, so the part of a cell by which a slight turn moves
+// the parts of a region differently does not count), or a cell around it where that fits
+// better; blocks the mask keeps less than half of are left out. 1 when no block counts.
+double WorstBlock(const std::vector<cv::Mat>& refs, const cv::Mat& img, const cv::Mat& mask, cv::Point shift,
+                  double retryBelow)
+{
+    const cv::Mat& ref = refs.front();
+    const int bw = std::min(kBlockCells, ref.cols), bh = std::min(kBlockCells, ref.rows);
+    const int stepX = std::max(1, bw / 2), stepY = std::max(1, bh / 2);
+    double worst = 1.0;
+    for (int y = 0;; y = std::min(y + stepY, ref.rows - bh)) {
+        for (int x = 0;; x = std::min(x + stepX, ref.cols - bw)) {
+            const cv::Rect block(x, y, bw, bh);
+            const int kept = cv::countNonZero(mask(block));
+            if (kept * 2 >= bw * bh) {
+                double best = -1.0;
+                for (const cv::Mat& r : refs)
+                    best = std::max(best, ScoreAt(r, img, mask, shift.x, shift.y, kept / 2, block).score);
+                // Where a part moved by most of a cell against the rest, the cell beside fits.
+                for (int n = 0; n < 9 && best < retryBelow; ++n)
+                    if (n != 4)
+                        for (const cv::Mat& r : refs)
+                            best = std::max(
+                                best,
+                                ScoreAt(r, img, mask, shift.x + n % 3 - 1, shift.y + n / 3 - 1, kept / 2, block).score);
+                if (best > -1.0)  // else the displacement took the block mostly off the crop
+                    worst = std::min(worst, best);
+            }
+            if (x == ref.cols - bw)
+                break;
+        }
+        if (y == ref.rows - bh)
+            break;
+    }
+    return worst;
+}
 }  // namespace
 
 void SURF::Clear()
 {
     valid = false;
     refs.clear();
+    smoothRefs.clear();
     cellMask.release();
+    blockMask.release();
 }
 
 void SURF::Create(int w, int h, const cv::Mat& mask)
@@ -120,9 +172,11 @@ void SURF::Create(int w, int h, const cv::Mat& mask)
     // A mask thinner than a cell still counts wherever it touches.
     if (cv::countNonZero(cellMask) == 0)
         cv::compare(reduced, 0, cellMask, cv::CMP_GT);
+    // The blocks compare smoothed grids: their cells keep a cell off what the mask leaves out.
+    cv::erode(cellMask, blockMask, cv::Mat(), cv::Point(-1, -1), 1, cv::BORDER_CONSTANT, cv::Scalar(255));
 }
 
-cv::Mat SURF::ToGrid(const cv::Mat& crop) const
+cv::Mat SURF::ToGrid(const cv::Mat& crop, bool faded) const
 {
     cv::Mat reduced, out;
     if (circular) {
@@ -131,7 +185,8 @@ cv::Mat SURF::ToGrid(const cv::Mat& crop) const
         for (int y = 0; y < crop.rows; ++y) {
             const cv::Vec3f* f = field.ptr<cv::Vec3f>(y);
             cv::Vec2f* w = weighted.ptr<cv::Vec2f>(y);
-            for (int x = 0; x < crop.cols; ++x) w[x] = cv::Vec2f(f[x][0], f[x][1]) * (kHueScale * f[x][2]);
+            for (int x = 0; x < crop.cols; ++x)
+                w[x] = cv::Vec2f(f[x][0], f[x][1]) * (kHueScale * (faded ? HueStrength(f[x][2]) : f[x][2]));
         }
         if (grid.width == crop.cols && grid.height == crop.rows)
             return weighted;
@@ -157,6 +212,9 @@ void SURF::AddTemp(const cv::Mat& crop, int shiftCells, int diff, int minimum)
     diffLevel = std::max(0, diff);
     minScore = minimum;
     refs.push_back(ToGrid(crop));
+    smoothRefs.emplace_back();
+    cv::GaussianBlur(circular ? ToGrid(crop, true) : refs.back(), smoothRefs.back(), cv::Size(3, 3), 0, 0,
+                     cv::BORDER_REPLICATE);
 }
 
 void SURF::Train(int, int, int, int)
@@ -171,18 +229,52 @@ float SURF::Match(cv::Mat& image, cv::Mat& out) const
         return 0.0f;
     const cv::Mat img = ToGrid(image);
     const int minCells = std::max(1, cv::countNonZero(cellMask) / 2);
+    // A foreign part covers only a few of the region's cells: the whole region's similarity
+    // hardly drops, its part's does. The score is the mean of the two (at most the whole's):
+    // one block quite unlike its reference fails the region, and a region covered in part
+    // still scores above unrelated content. Both grids are smoothed over a cell around for
+    // the blocks, so that a part lying between two cells does not read as a change. Hue grids
+    // there leave out the hue of near-grey pixels, which is noise: over a block it does not
+    // average away as it does over the region.
+    cv::Mat smooth;
+    auto withParts = [&](const ShiftScore& whole) {
+        if (whole.score <= 0)
+            return whole.score;
+        if (smooth.empty())
+            cv::GaussianBlur(circular ? ToGrid(image, true) : img, smooth, cv::Size(3, 3), 0, 0, cv::BORDER_REPLICATE);
+        const double worst = WorstBlock(smoothRefs, smooth, blockMask, cv::Point(whole.dx, whole.dy),
+                                        circular ? kHueBlockRetry : kBlockRetry);
+        return std::min(whole.score, (whole.score + worst) / 2);
+    };
     ShiftScore best;
     size_t bestRef = 0;
-    for (size_t k = 0; k < refs.size(); ++k) {
-        for (int dy = -shift; dy <= shift; ++dy) {
-            for (int dx = -shift; dx <= shift; ++dx) {
-                const ShiftScore s = ScoreAt(refs[k], img, cellMask, dx, dy, minCells);
-                if (s.score > best.score) {
-                    best = s;
-                    bestRef = k;
+    // Nearby first; a poor match is looked for further away (vibration nothing corrects
+    // moves a region by a few cells), without searching again where it looked already.
+    for (int reach : {shift, shift * kWideShift}) {
+        if (reach > shift && best.score >= kWideBelow)
+            break;
+        ShiftScore found;
+        size_t foundRef = 0;
+        for (size_t k = 0; k < refs.size(); ++k) {
+            for (int dy = -reach; dy <= reach; ++dy) {
+                for (int dx = -reach; dx <= reach; ++dx) {
+                    if (reach > shift && std::abs(dx) <= shift && std::abs(dy) <= shift)
+                        continue;
+                    const ShiftScore s = ScoreAt(refs[k], img, cellMask, dx, dy, minCells);
+                    if (s.score > found.score) {
+                        found = s;
+                        foundRef = k;
+                    }
                 }
             }
         }
+        found.score = withParts(found);
+        if (found.score > best.score) {
+            best = found;
+            bestRef = foundRef;
+        }
+        if (shift == 0)  // no displacement tolerated: nothing further to look at
+            break;
     }
     const float score = static_cast<float>(std::clamp(best.score * 100.0, 0.0, 100.0));
     if (score >= minScore)

@@ -16,10 +16,14 @@
 //   departures. The last call's values hold for the model.
 // - Train(0, 0, 0, 0): finishes the model; valid when at least one crop was added.
 // - Match(image, out) returns the similarity 0..100 (float): the best, over the references and
-//   every displacement up to shift cells, of a global structural similarity of the two grids
-//   (mean-luminance term times zero-mean correlation term, each stabilised so that two flat
-//   patches of equal brightness score high and a flat patch against a textured one scores
-//   low). Identical content scores about 100; unrelated content about 0 or less (clamped 0).
+//   every displacement up to shift cells (up to 3 x shift cells when the nearby ones score
+//   below 90), of a global structural similarity of the two grids (mean-luminance term times
+//   zero-mean correlation term, each stabilised so that two flat patches of equal brightness
+//   score high and a flat patch against a textured one scores low), lowered to its mean with
+//   the similarity of the least similar block of 8 x 8 cells (blocks overlap by half; grids
+//   smoothed over 3 x 3 cells): a small foreign part fails the region although the region as
+//   a whole is still much alike. Identical content scores about 100; unrelated content about
+//   0 or less (clamped 0).
 //   out becomes an 8-bit picture of the crop's size: when the score is below minScore, 255 on
 //   the cells whose brightness-compensated difference to the best reference exceeds
 //   diffLevel; otherwise all 0. An invalid model or a crop of another size scores 0 with an
@@ -49,8 +53,11 @@ public:
     int shift = 1;
     int diffLevel = 50;
     int minScore = 0;
-    cv::Mat cellMask;           // 8-bit grid, 255 = cell counts
-    std::vector<cv::Mat> refs;  // CV_32F grids of the references (CV_32FC2 for hue)
+    cv::Mat cellMask;                 // 8-bit grid, 255 = cell counts
+    cv::Mat blockMask;                // cellMask without its rim: the cells the local similarity uses
+    std::vector<cv::Mat> refs;        // CV_32F grids of the references (CV_32FC2 for hue)
+    std::vector<cv::Mat> smoothRefs;  // the same smoothed over 3 x 3 cells (the local similarity)
 
-    cv::Mat ToGrid(const cv::Mat& crop) const;
+    // faded (hue only): directions weighted by HueStrength instead of the coherence itself.
+    cv::Mat ToGrid(const cv::Mat& crop, bool faded = false) const;
 };

@@ -57,6 +57,7 @@ private slots:
     void grayMatchToleranceFollowsSensitivityAndAmplify();
     void grayMatchIsInvalidUntilTrainedWithAPicture();
     void grayMatchBandWidensWithEveryTemplate();
+    void hueZeroOfGreyPixelsIsNoHue();
     void surfScoresSimilarityAndToleratesSmallShifts();
     void surfMarksDeparturesOnlyWhenFailing();
     void findShapeReportsTheCorrectingShift();
@@ -174,6 +175,36 @@ void TestMatchers::grayMatchIsInvalidUntilTrainedWithAPicture()
     QCOMPARE(cv::countNonZero(diff), 0);
     gm.Clear();
     QVERIFY(!gm.IsValid());
+}
+
+// Hue pictures: the conversion gives 0 where all channels are equal (white clipped by a
+// brighter frame, grey). A patch of such zeros on a near-grey part (whose hue is noise) is no
+// coloured part appearing; a red part, whose noisy hue lies around 0, still is.
+void TestMatchers::hueZeroOfGreyPixelsIsNoHue()
+{
+    cv::Mat noise(100, 120, CV_8UC1);
+    cv::theRNG().state = 5;
+    cv::randu(noise, 1, 256);  // the hue of near-grey pixels under sensor noise
+    GrayMatch gm;
+    gm.circular = true;
+    gm.Create(120, 100, cv::Mat(), 0);
+    gm.AddTemp(noise);
+    gm.Train(45, 0, 100, 150);
+
+    cv::Mat live(100, 120, CV_8UC1), diff;
+    cv::randu(live, 1, 256);
+    live(cv::Rect(30, 30, 40, 30)).setTo(0);  // clipped white
+    gm.Match(live, diff);
+    QCOMPARE(cv::countNonZero(diff), 0);
+
+    cv::Mat red(30, 40, CV_8UC1), wrapped(30, 40, CV_8UC1);
+    cv::randu(red, 0, 7);
+    for (int y = 0; y < red.rows; ++y)  // hue around 0 under noise: 253..255, 0..3
+        for (int x = 0; x < red.cols; ++x) wrapped.at<uchar>(y, x) = uchar((red.at<uchar>(y, x) + 253) % 256);
+    wrapped.copyTo(live(cv::Rect(30, 30, 40, 30)));
+    gm.Match(live, diff);
+    QVERIFY2(cv::countNonZero(diff(cv::Rect(30, 30, 40, 30))) > 600,
+             qPrintable(QString::number(cv::countNonZero(diff))));
 }
 
 void TestMatchers::surfScoresSimilarityAndToleratesSmallShifts()

@@ -64,6 +64,7 @@ private slots:
     void spotMeasuresTheAreaInsideTheGreyBand();
     void blackAndWhiteAreasMeasureTheirBands();
     void similarityReportsTheScore();
+    void valuesExactlyOnTheirLimitsPass();
     void numbersCountBlobsAndCapTheBoxes();
     void numbersClearTheBandWhenTheKernelFillsTheRegion();
     void colourSpotMeasuresTheColourBand();
@@ -313,6 +314,52 @@ void TestRecognition::similarityReportsTheScore()
     rec.Run(0);
     QCOMPARE(v.roiValue[0][1], 0);
     QVERIFY(!v.roiOk[0][1]);
+}
+
+// The area limits of the defect, black and white areas let a value equal to the limit pass and
+// one more fail; a similarity equal to its minimum passes, one below fails; the grey bands of
+// the black and white areas hold their threshold itself.
+void TestRecognition::valuesExactlyOnTheirLimitsPass()
+{
+    RecogRig rig(kW, kH);
+    const cv::Mat templ = Scene(31);
+    rig.setTemplate(0, 0, templ);
+    rig.addRect(0, cv::Rect(20, 20, 200, 150), kFuncBlackArea, 60, 0);
+    rig.addRect(0, cv::Rect(320, 20, 200, 150), kFuncWhiteArea, 200, 0);
+    rig.addRect(0, cv::Rect(200, 250, 192, 144), kFuncSimilarity, 80);
+    rig.addRect(0, cv::Rect(20, 300, 150, 150), kFuncDefect, 45, 0, 3);
+    CammerRecong& rec = rig.build();
+    CammerRecogData& v = *rig.view;
+
+    cv::Mat pic = templ.clone();
+    pic(cv::Rect(20, 20, 200, 150)).setTo(128);
+    pic(cv::Rect(320, 20, 200, 150)).setTo(128);
+    Square(pic, 40, 40, 12, 60);    // exactly the black threshold: in the band
+    Square(pic, 120, 40, 12, 61);   // one above: not
+    Square(pic, 340, 40, 16, 200);  // exactly the white threshold: in the band
+    Square(pic, 420, 40, 16, 199);  // one below: not
+    Square(pic, 60, 340, 14, 255);  // a defect blob on the flat-free scene
+    rig.setAligned(pic);
+    rec.Run(0);
+    const int black = v.roiValue[0][0], white = v.roiValue[0][1], score = v.roiValue[0][2], defect = v.roiValue[0][3];
+    QCOMPARE(black, OpenedSquareArea(12));
+    QCOMPARE(white, OpenedSquareArea(16));
+    QVERIFY2(defect > 0, qPrintable(QString::number(defect)));
+
+    rig.storeA->para2[0][0] = black;
+    rig.storeA->para2[0][1] = white;
+    rig.storeA->para1[0][2] = score;
+    rig.para->filterArea = defect;
+    rec.Run(0);
+    for (int r = 0; r < 4; ++r) QVERIFY2(v.roiOk[0][r], qPrintable(QString("region %1 on its limit").arg(r)));
+    QVERIFY(v.cameraOk);
+
+    rig.storeA->para2[0][0] = black - 1;
+    rig.storeA->para2[0][1] = white - 1;
+    rig.storeA->para1[0][2] = score + 1;
+    rig.para->filterArea = defect - 1;
+    rec.Run(0);
+    for (int r = 0; r < 4; ++r) QVERIFY2(!v.roiOk[0][r], qPrintable(QString("region %1 past its limit").arg(r)));
 }
 
 void TestRecognition::numbersCountBlobsAndCapTheBoxes()
