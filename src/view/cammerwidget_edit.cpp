@@ -8,14 +8,14 @@
 #include <vector>
 
 #include "cammersingleton.h"
-#include "choosebox.h"
+#include "colorbutton.h"
 #include "globals.h"
 #include "lanstr.h"
 #include "mainstate.h"
 #include "miscfunc.h"
+#include "operatorprompts.h"
 #include "roiparampanel.h"
 #include "textids.h"
-#include "warnbox.h"
 #include "wizardpara.h"
 
 namespace {
@@ -29,14 +29,6 @@ const int kFirstFuncOrder[] = {1, 4, 5, 6, 7, 8, 9};
 int CurDetect()
 {
     return gpState ? std::clamp(gpState->curDetect, 0, kMaxDetections - 1) : 0;
-}
-
-void Warn(int entry)
-{
-    if (!gpWarnBox)
-        return;
-    gpWarnBox->setText(LanStr(entry));
-    gpWarnBox->exec();
 }
 
 }  // namespace
@@ -437,7 +429,7 @@ void CammerWidget::SavePolygon()
     CammerSingleton& s = *storeB;
     const int n = RegionCount(d);
     if (n >= kMaxRegions) {
-        Warn(kTextAreaLimit);
+        WarnOperator(LanStr(kTextAreaLimit));
         return;
     }
     if (drawPointCount <= 2) {
@@ -475,13 +467,10 @@ void CammerWidget::SlotCopyArea(QPoint p)
     const int n = RegionCount(d);
     if (n == 0 || !storeB)
         return;
-    if (!gpChooseBox)
-        return;
-    gpChooseBox->setText(LanStr(kTextCopyAsk));
-    if (gpChooseBox->exec() != 1)
+    if (!AskOperator(LanStr(kTextCopyAsk)))
         return;
     if (n >= kMaxRegions) {
-        Warn(kTextAreaLimit);
+        WarnOperator(LanStr(kTextAreaLimit));
         return;
     }
     if (curRoi < 0 || curRoi >= n)
