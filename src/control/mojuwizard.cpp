@@ -156,7 +156,7 @@ void MoJuWizard::InstallHooks()
         if (view && view->parent() == this)
             ChangeCammer();
     };
-    views.settingsShown = [this] { return PageShown("WizardParaWidget"); };
+    views.settingsShown = [this] { return PageShown(kSettingsPageClass); };
     SetViewHooks(std::move(views));
     TeachingHooks teaching;
     teaching.changeCammer = [this] { ChangeCammer(); };
