@@ -29,6 +29,7 @@
 #include "numberinput.h"
 #include "numcharinput.h"
 #include "operatorboxes.h"
+#include "operatorprompts.h"
 #include "passwordbox.h"
 #include "platformclock.h"
 #include "platformscreen.h"
@@ -155,7 +156,7 @@ void MoJuWizard::InstallHooks()
         if (view && view->parent() == this)
             ChangeCammer();
     };
-    views.settingsShown = [this] { return PageShown("WizardParaWidget"); };
+    views.settingsShown = [this] { return PageShown(kSettingsPageClass); };
     SetViewHooks(std::move(views));
     TeachingHooks teaching;
     teaching.changeCammer = [this] { ChangeCammer(); };
@@ -341,8 +342,7 @@ bool MoJuWizard::restoreMissingFile(const QString& file, const QString& copy, in
     if (QFile::exists(file))
         return true;
     qWarning().noquote() << file << "is missing; restoring it from" << copy;
-    gpWarnBox->setText(lanText(warningEntry, kLanEnglish));  // the language is not loaded yet
-    gpWarnBox->exec();
+    WarnOperator(lanText(warningEntry, kLanEnglish));  // the language is not loaded yet
     CommandRunner::runLine(copyCommand);
     CommandRunner::runLine("sync");
     // In record mode nothing runs: the copy stands in for the file it would have made.

@@ -7,8 +7,8 @@
 #include "lanstr.h"
 #include "lostcamerawarnbox.h"
 #include "mojuwizard.h"
+#include "operatorprompts.h"
 #include "textids.h"
-#include "warnbox.h"
 #include "windowhooks.h"
 #include "wizardpara.h"
 
@@ -29,10 +29,7 @@ void MoJuWizard::LostCamera()
     // The parameter chooses between the plain warning and the box that powers off.
     const bool plainWarning = !gpWPara || gpWPara->cameraLostAlarm == 0;
     if (plainWarning) {
-        if (gpWarnBox) {
-            gpWarnBox->setText(LanStr(kTextCameraUnavailable));
-            gpWarnBox->show();
-        }
+        ShowOperatorNote(LanStr(kTextCameraUnavailable));
     } else if (gpLostCameraWarnBox) {
         gpLostCameraWarnBox->show();
     }

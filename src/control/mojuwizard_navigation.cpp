@@ -7,6 +7,7 @@
 
 #include "cammerwidget.h"
 #include "colorbutton.h"
+#include "constructionhooks.h"
 #include "drawroiwidget.h"
 #include "floatslider.h"
 #include "globals.h"
@@ -127,7 +128,7 @@ void MoJuWizard::ChangeCammer()
 
 void MoJuWizard::SlotReturn()
 {
-    if (PageShown("WizardParaWidget") || TeachingShown())
+    if (PageShown(kSettingsPageClass) || TeachingShown())
         return;
     if (numCamera == 1) {
         viewCamera = 0;
@@ -208,7 +209,7 @@ void MoJuWizard::showhideVersion(bool show)
 // ---- pages ----
 
 // The pages still to come are found by class name among the window's children until they
-// exist: "WizardParaWidget" is the settings screen, "HelpWidget" the help page,
+// exist: kSettingsPageClass is the settings screen, "HelpWidget" the help page,
 // "WidgetChangeCamera" the camera re-numbering page, "CustomIONameWidget" the IO naming page.
 QWidget* MoJuWizard::PageByClass(const char* className) const
 {
@@ -236,7 +237,7 @@ namespace {
 // camera numbering and IO naming pages.
 bool AnotherPageOpen(const MoJuWizard* win)
 {
-    for (const char* page : {"WizardParaWidget", "WidgetChangeCamera", "CustomIONameWidget"})
+    for (const char* page : {kSettingsPageClass, "WidgetChangeCamera", "CustomIONameWidget"})
         if (win->PageShown(page))
             return true;
     return win->TeachingShown();
@@ -275,7 +276,7 @@ void MoJuWizard::CheckArea(bool)
 
 void MoJuWizard::CheckArea()
 {
-    if (QWidget* settings = PageByClass("WizardParaWidget"); settings && settings->isVisible())
+    if (QWidget* settings = PageByClass(kSettingsPageClass); settings && settings->isVisible())
         settings->hide();
     if (CheckPassword() == 0) {
         runState = kRunDetecting;
@@ -301,7 +302,7 @@ void MoJuWizard::SlotSystemPara()
         *gpWParaBak = *gpWPara;
     if (indexButton)
         indexButton->SlotShowHideTimeout();
-    if (QWidget* settings = PageByClass("WizardParaWidget"))
+    if (QWidget* settings = PageByClass(kSettingsPageClass))
         settings->show();
     if (zoomSlider)
         zoomSlider->hide();
@@ -375,7 +376,7 @@ void MoJuWizard::ViewPressed()
         return;
     if (indexButton->isVisible()) {
         indexButton->checkShowHide();
-    } else if (!PageShown("WizardParaWidget")) {
+    } else if (!PageShown(kSettingsPageClass)) {
         // Shown, the bar expands itself.
         indexButton->show();
         if (gpNumPad)

@@ -179,45 +179,37 @@ void CammerSingleton::LoadRoi(int d, int i, const QString& value, ViewGeometry* 
         outN[i] = 0;
     shapeType[d][i] = static_cast<int>(typeWord & kShapeTypeMask);
 
-    switch (shapeType[d][i]) {
-        case kShapePolygon: {
-            if (n < 1 || n > kMaxPolygonPoints) {
-                SetDefaultRoi(d, i, view);
-                return;
-            }
-            RePolygon& polygon = polygons[d][i];
-            polygon.SetHand((typeWord & kHandBits) != 0);
-            for (int k = 0; k < n; ++k) {
-                const int x = values.nextX();
-                polygon.points[k] = QPoint(x, values.nextY());
-            }
-            polygon.count = n;
-            RebuildShape(polygon, view, d, i);
-            return;
-        }
-        case kShapeCircle: {
-            Circle& circle = circles[d][i];
-            circle.cx = values.nextX();
-            circle.cy = values.nextY();
-            const unsigned packed = values.nextUnsigned();
-            circle.r = static_cast<int>(packed & kRadiusMask);
-            circle.innerR = static_cast<int>(packed >> kRadiusBits);
-            circle.UpdateRect();
-            RebuildShape(circle, view, d, i);
-            return;
-        }
-        case kShapeRect: {
-            const int left = values.nextX();
-            const int top = values.nextY();
-            const int right = values.nextX();
-            rects[d][i].rect.setCoords(left, top, right, values.nextY());
-            RebuildShape(rects[d][i], view, d, i);
-            return;
-        }
-        default:
-            // An unknown type keeps its shapes and mask as they were.
-            return;
-    }
+    // An unknown type keeps its shapes and mask as they were.
+    VisitShape(*this, d, i,
+               ShapeCases{[&](RePolygon& polygon) {
+                              if (n < 1 || n > kMaxPolygonPoints) {
+                                  SetDefaultRoi(d, i, view);
+                                  return;
+                              }
+                              polygon.SetHand((typeWord & kHandBits) != 0);
+                              for (int k = 0; k < n; ++k) {
+                                  const int x = values.nextX();
+                                  polygon.points[k] = QPoint(x, values.nextY());
+                              }
+                              polygon.count = n;
+                              RebuildShape(polygon, view, d, i);
+                          },
+                          [&](Circle& circle) {
+                              circle.cx = values.nextX();
+                              circle.cy = values.nextY();
+                              const unsigned packed = values.nextUnsigned();
+                              circle.r = static_cast<int>(packed & kRadiusMask);
+                              circle.innerR = static_cast<int>(packed >> kRadiusBits);
+                              circle.UpdateRect();
+                              RebuildShape(circle, view, d, i);
+                          },
+                          [&](ClustomRect& rect) {
+                              const int left = values.nextX();
+                              const int top = values.nextY();
+                              const int right = values.nextX();
+                              rect.rect.setCoords(left, top, right, values.nextY());
+                              RebuildShape(rect, view, d, i);
+                          }});
 }
 
 void CammerSingleton::SetDefaultRoi(int d, int i, ViewGeometry* view)

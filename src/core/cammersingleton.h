@@ -83,3 +83,41 @@ private:
 };
 
 static_assert(std::is_trivially_copyable<CammerSingleton>::value, "stores are copied and compared byte-wise");
+
+// The one place where a region's shape type picks its shape. VisitShapeArrays calls visit
+// with the store's whole array of that type (rects, circles or polygons), for copying a
+// shape between slots; VisitShape calls it with region i of detection d itself. A type that
+// is none of the three calls nothing and returns false. The store may be const.
+template <class Store, class Visitor>
+bool VisitShapeArrays(Store& store, int type, Visitor&& visit)
+{
+    switch (type) {
+        case kShapeRect:
+            visit(store.rects);
+            return true;
+        case kShapeCircle:
+            visit(store.circles);
+            return true;
+        case kShapePolygon:
+            visit(store.polygons);
+            return true;
+        default:
+            return false;
+    }
+}
+
+template <class Store, class Visitor>
+bool VisitShape(Store& store, int d, int i, Visitor&& visit)
+{
+    return VisitShapeArrays(store, store.shapeType[d][i], [&](auto& shapes) { visit(shapes[d][i]); });
+}
+
+// One lambda per shape type for VisitShape, when the three are handled differently:
+// VisitShape(s, d, i, ShapeCases{[](ClustomRect& r) {...}, [](Circle& c) {...}, [](RePolygon& p) {...}}).
+template <class... Cases>
+struct ShapeCases : Cases...
+{
+    using Cases::operator()...;
+};
+template <class... Cases>
+ShapeCases(Cases...) -> ShapeCases<Cases...>;

@@ -7,6 +7,10 @@
 
 class QWidget;
 
+// The window finds its pages among its children by class name: the settings screen the
+// pages hook creates is of this class.
+inline constexpr const char* kSettingsPageClass = "WizardParaWidget";
+
 struct ConstructionHooks
 {
     // After the camera count check: the network servers the window holds (the Modbus server).

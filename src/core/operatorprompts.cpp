@@ -22,6 +22,15 @@ void WarnOperator(const QString& text)
     prompts().warn(text);
 }
 
+void ShowOperatorNote(const QString& text)
+{
+    if (!prompts().note) {
+        qWarning().noquote() << "no warning box for:" << text;
+        return;
+    }
+    prompts().note(text);
+}
+
 bool AskOperator(const QString& text)
 {
     if (!prompts().ask) {

@@ -12,6 +12,8 @@ struct OperatorPrompts
 {
     // A modal warning with one confirm button.
     std::function<void(const QString& text)> warn;
+    // The same warning box shown without waiting: the caller carries on while it stands.
+    std::function<void(const QString& text)> note;
     // A modal yes/no question; true for YES.
     std::function<bool(const QString& text)> ask;
     // A yes/no question over the whole screen, for start-up before the window shows anything
@@ -23,6 +25,7 @@ struct OperatorPrompts
 // Without installed prompts a warning is only logged and every question is answered NO, so
 // nothing irreversible follows from a question nobody saw.
 void WarnOperator(const QString& text);
+void ShowOperatorNote(const QString& text);
 bool AskOperator(const QString& text);
 int AskOperatorFullScreen(const QString& text, const std::function<void(QDialog*)>& waiting = {});
 

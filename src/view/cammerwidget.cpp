@@ -59,19 +59,7 @@ const DetectionPair kTwoSidePairs[] = {{1, 3}, {0, 2}};
 
 void SetShapeSelected(CammerSingleton& store, int d, int i, bool on)
 {
-    switch (store.shapeType[d][i]) {
-        case kShapePolygon:
-            store.polygons[d][i].SetSelected(on);
-            break;
-        case kShapeCircle:
-            store.circles[d][i].SetSelected(on);
-            break;
-        case kShapeRect:
-            store.rects[d][i].SetSelected(on);
-            break;
-        default:
-            break;
-    }
+    VisitShape(store, d, i, [on](auto& shape) { shape.SetSelected(on); });
 }
 
 int ShownDetections()
@@ -260,19 +248,7 @@ void CammerWidget::CopyPara()
         const int to = pair->to;
         s.roiNum[to] = s.roiNum[from];
         for (int i = 0; i < std::clamp(s.roiNum[from], 0, kMaxRegions); ++i) {
-            switch (s.shapeType[from][i]) {
-                case kShapePolygon:
-                    s.polygons[to][i] = s.polygons[from][i];
-                    break;
-                case kShapeCircle:
-                    s.circles[to][i] = s.circles[from][i];
-                    break;
-                case kShapeRect:
-                    s.rects[to][i] = s.rects[from][i];
-                    break;
-                default:
-                    break;
-            }
+            VisitShapeArrays(s, s.shapeType[from][i], [&](auto& shapes) { shapes[to][i] = shapes[from][i]; });
             s.shapeType[to][i] = s.shapeType[from][i];
             SetShapeSelected(s, to, i, false);
             workMasks[to][i] = workMasks[from][i];

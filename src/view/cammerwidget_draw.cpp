@@ -14,8 +14,8 @@
 #include "lanstr.h"
 #include "mainstate.h"
 #include "miscfunc.h"
+#include "operatorprompts.h"
 #include "textids.h"
-#include "warnbox.h"
 #include "windowhooks.h"
 #include "wizardpara.h"
 
@@ -43,14 +43,6 @@ bool HandDraw()
 bool Continuation()
 {
     return gpWPara && gpWPara->continuationArea;
-}
-
-void Warn(int entry)
-{
-    if (!gpWarnBox)
-        return;
-    gpWarnBox->setText(LanStr(entry));
-    gpWarnBox->exec();
 }
 
 // Nearest integer, halves going up.
@@ -232,7 +224,7 @@ void CammerWidget::mousePressEvent(QMouseEvent* event)
             if (!HandDraw()) {
                 if (drawPointCount >= kMaxDrawPoints) {
                     drawPointCount = kMaxDrawPoints - 1;
-                    Warn(kTextPolygonLimit);
+                    WarnOperator(LanStr(kTextPolygonLimit));
                 } else {
                     drawPoints[drawPointCount++] = p;
                 }
@@ -391,7 +383,7 @@ void CammerWidget::mouseReleaseEvent(QMouseEvent* event)
                                   shape.bottom() - shape.top() > kMinNewShape;
             const int c = RegionCount(d);
             if (accepted && c >= kMaxRegions) {
-                Warn(kTextAreaLimit);
+                WarnOperator(LanStr(kTextAreaLimit));
                 touchMoved = false;
             } else {
                 if (accepted) {

@@ -8,14 +8,14 @@
 #include <vector>
 
 #include "cammersingleton.h"
-#include "choosebox.h"
+#include "colorbutton.h"
 #include "globals.h"
 #include "lanstr.h"
 #include "mainstate.h"
 #include "miscfunc.h"
+#include "operatorprompts.h"
 #include "roiparampanel.h"
 #include "textids.h"
-#include "warnbox.h"
 #include "wizardpara.h"
 
 namespace {
@@ -29,14 +29,6 @@ const int kFirstFuncOrder[] = {1, 4, 5, 6, 7, 8, 9};
 int CurDetect()
 {
     return gpState ? std::clamp(gpState->curDetect, 0, kMaxDetections - 1) : 0;
-}
-
-void Warn(int entry)
-{
-    if (!gpWarnBox)
-        return;
-    gpWarnBox->setText(LanStr(entry));
-    gpWarnBox->exec();
 }
 
 }  // namespace
@@ -56,81 +48,38 @@ bool CammerWidget::PolygonFits(const RePolygon& poly, QPoint shift) const
 
 void CammerWidget::RebuildMask(int d, int i)
 {
-    CammerSingleton& s = *storeB;
-    switch (s.shapeType[d][i]) {
-        case kShapeRect:
-            s.rects[d][i].setShowA(fullScaleX, fullScaleY);
-            s.rects[d][i].setImageRect();
-            editMasks[d][i] = s.rects[d][i].UpdateMask();
-            break;
-        case kShapeCircle:
-            s.circles[d][i].setShowA(fullScaleX, fullScaleY);
-            s.circles[d][i].setImageRect();
-            editMasks[d][i] = s.circles[d][i].UpdateMask();
-            break;
-        case kShapePolygon:
-            s.polygons[d][i].setShowA(fullScaleX, fullScaleY);
-            s.polygons[d][i].setImageRect();
-            editMasks[d][i] = s.polygons[d][i].UpdateMask();
-            break;
-        default:
-            break;
-    }
+    VisitShape(*storeB, d, i, [&](auto& shape) {
+        shape.setShowA(fullScaleX, fullScaleY);
+        shape.setImageRect();
+        editMasks[d][i] = shape.UpdateMask();
+    });
 }
 
 void CammerWidget::SetHint(int d, int i)
 {
-    const CammerSingleton& s = *storeB;
     QPoint first;
-    switch (s.shapeType[d][i]) {
-        case kShapeRect:
-            first = s.rects[d][i].rect.topLeft();
-            break;
-        case kShapeCircle:
-            first = s.circles[d][i].rect.topLeft();
-            break;
-        case kShapePolygon:
-            first = s.polygons[d][i].points[0];
-            break;
-        default:
-            return;
-    }
+    const bool known = VisitShape(*storeB, d, i,
+                                  ShapeCases{[&](const RePolygon& poly) { first = poly.points[0]; },
+                                             [&](const auto& shape) { first = shape.rect.topLeft(); }});
+    if (!known)
+        return;
     hintX = first.x();
     hintY = first.y() - kLabelRise;
 }
 
 bool CammerWidget::HitRegion(int d, int i, QPoint p)
 {
-    CammerSingleton& s = *storeB;
-    int handle = -1;
-    switch (s.shapeType[d][i]) {
-        case kShapeRect:
-            return s.rects[d][i].Contains(p) || s.rects[d][i].PtInCtrl(p, &handle);
-        case kShapeCircle:
-            return s.circles[d][i].Contains(p) || s.circles[d][i].PtInCtrl(p, &handle);
-        case kShapePolygon:
-            return s.polygons[d][i].Contains(p) || s.polygons[d][i].PtInCtrl(p, &handle);
-        default:
-            return false;
-    }
+    bool hit = false;
+    VisitShape(*storeB, d, i, [&](auto& shape) {
+        int handle = -1;
+        hit = shape.Contains(p) || shape.PtInCtrl(p, &handle);
+    });
+    return hit;
 }
 
 void CammerWidget::SelectShape(int d, int i, bool on)
 {
-    CammerSingleton& s = *storeB;
-    switch (s.shapeType[d][i]) {
-        case kShapeRect:
-            s.rects[d][i].SetSelected(on);
-            break;
-        case kShapeCircle:
-            s.circles[d][i].SetSelected(on);
-            break;
-        case kShapePolygon:
-            s.polygons[d][i].SetSelected(on);
-            break;
-        default:
-            break;
-    }
+    VisitShape(*storeB, d, i, [on](auto& shape) { shape.SetSelected(on); });
 }
 
 int CammerWidget::RegionCount(int d) const
@@ -313,20 +262,11 @@ void CammerWidget::SlotChangeObject()
     const int d = CurDetect();
     if (curRoi < 0 || curRoi >= RegionCount(d))
         return;
+    // The points fine adjustment steps through: two corners; inner rim, rim and centre; the vertices.
     int points = 0;
-    switch (storeB->shapeType[d][curRoi]) {
-        case kShapeRect:
-            points = 2;
-            break;
-        case kShapeCircle:
-            points = 3;
-            break;
-        case kShapePolygon:
-            points = storeB->polygons[d][curRoi].count;
-            break;
-        default:
-            break;
-    }
+    VisitShape(*storeB, d, curRoi,
+               ShapeCases{[&](const ClustomRect&) { points = 2; }, [&](const Circle&) { points = 3; },
+                          [&](const RePolygon& poly) { points = poly.count; }});
     curPoint = curPoint + 1 >= points ? 0 : curPoint + 1;
     ShowHideROIPara();
     update();
@@ -362,45 +302,43 @@ void CammerWidget::SlotSize(int step)
     static const int kRadiusStep[4] = {10, 1, -1, -10};
     CammerSingleton& s = *storeB;
     const QPoint delta = kPointStep[step];
-    switch (s.shapeType[d][curRoi]) {
-        case kShapeRect: {
-            QRect& r = s.rects[d][curRoi].rect;
-            if (curPoint == 0)
-                r.setTopLeft(r.topLeft() + delta);
-            else
-                r.setBottomRight(r.bottomRight() + delta);
-            CheckInRange(&r, imageWidth, imageHeight, false);
-            break;
-        }
-        case kShapeCircle: {
-            Circle& c = s.circles[d][curRoi];
-            if (curPoint == 2) {
-                c.cx += delta.x();
-                c.cy += delta.y();
-            } else if (curPoint == 1) {
-                c.r += kRadiusStep[step];
-            } else {
-                c.innerR += kRadiusStep[step];
-            }
-            c.UpdateRect();
-            CheckInRange(&c.rect, imageWidth, imageHeight, false);
-            c.UpdateAll();
-            break;
-        }
-        case kShapePolygon: {
-            RePolygon& poly = s.polygons[d][curRoi];
-            if (curPoint >= poly.count)
-                return;
-            int x = poly.points[curPoint].x() + delta.x();
-            int y = poly.points[curPoint].y() + delta.y();
-            CheckInRange(&x, 1, 0, 0);
-            CheckInRange(&y, 0, 0, 0);
-            poly.points[curPoint] = QPoint(x, y);
-            break;
-        }
-        default:
-            return;
-    }
+    bool moved = false;
+    VisitShape(s, d, curRoi,
+               ShapeCases{[&](ClustomRect& rect) {
+                              QRect& r = rect.rect;
+                              if (curPoint == 0)
+                                  r.setTopLeft(r.topLeft() + delta);
+                              else
+                                  r.setBottomRight(r.bottomRight() + delta);
+                              CheckInRange(&r, imageWidth, imageHeight, false);
+                              moved = true;
+                          },
+                          [&](Circle& c) {
+                              if (curPoint == 2) {
+                                  c.cx += delta.x();
+                                  c.cy += delta.y();
+                              } else if (curPoint == 1) {
+                                  c.r += kRadiusStep[step];
+                              } else {
+                                  c.innerR += kRadiusStep[step];
+                              }
+                              c.UpdateRect();
+                              CheckInRange(&c.rect, imageWidth, imageHeight, false);
+                              c.UpdateAll();
+                              moved = true;
+                          },
+                          [&](RePolygon& poly) {
+                              if (curPoint >= poly.count)
+                                  return;
+                              int x = poly.points[curPoint].x() + delta.x();
+                              int y = poly.points[curPoint].y() + delta.y();
+                              CheckInRange(&x, 1, 0, 0);
+                              CheckInRange(&y, 0, 0, 0);
+                              poly.points[curPoint] = QPoint(x, y);
+                              moved = true;
+                          }});
+    if (!moved)
+        return;
     RebuildMask(d, curRoi);
     SetHint(d, curRoi);
     update();
@@ -448,29 +386,21 @@ void CammerWidget::SlotMove(int dx, int dy)
         if (!PolygonFits(s.polygons[d][i], QPoint(dx, dy)))
             return;
     }
+    const auto move = ShapeCases{[&](RePolygon& poly) {
+                                     for (int k = 0; k < poly.count; ++k) poly.points[k] += QPoint(dx, dy);
+                                 },
+                                 [&](Circle& c) {
+                                     c.rect.translate(dx, dy);
+                                     CheckInRange(&c.rect, imageWidth, imageHeight, true);
+                                     c.UpdateAll();
+                                 },
+                                 [&](ClustomRect& r) {
+                                     r.rect.translate(dx, dy);
+                                     CheckInRange(&r.rect, imageWidth, imageHeight, true);
+                                 }};
     for (int i = first; i <= last; ++i) {
-        switch (s.shapeType[d][i]) {
-            case kShapePolygon: {
-                RePolygon& poly = s.polygons[d][i];
-                for (int k = 0; k < poly.count; ++k) poly.points[k] += QPoint(dx, dy);
-                break;
-            }
-            case kShapeCircle: {
-                Circle& c = s.circles[d][i];
-                c.rect.translate(dx, dy);
-                CheckInRange(&c.rect, imageWidth, imageHeight, true);
-                c.UpdateAll();
-                break;
-            }
-            case kShapeRect: {
-                QRect& r = s.rects[d][i].rect;
-                r.translate(dx, dy);
-                CheckInRange(&r, imageWidth, imageHeight, true);
-                break;
-            }
-            default:
-                continue;
-        }
+        if (!VisitShape(s, d, i, move))
+            continue;
         RebuildMask(d, i);
         SetHint(d, i);
     }
@@ -499,7 +429,7 @@ void CammerWidget::SavePolygon()
     CammerSingleton& s = *storeB;
     const int n = RegionCount(d);
     if (n >= kMaxRegions) {
-        Warn(kTextAreaLimit);
+        WarnOperator(LanStr(kTextAreaLimit));
         return;
     }
     if (drawPointCount <= 2) {
@@ -537,13 +467,10 @@ void CammerWidget::SlotCopyArea(QPoint p)
     const int n = RegionCount(d);
     if (n == 0 || !storeB)
         return;
-    if (!gpChooseBox)
-        return;
-    gpChooseBox->setText(LanStr(kTextCopyAsk));
-    if (gpChooseBox->exec() != 1)
+    if (!AskOperator(LanStr(kTextCopyAsk)))
         return;
     if (n >= kMaxRegions) {
-        Warn(kTextAreaLimit);
+        WarnOperator(LanStr(kTextAreaLimit));
         return;
     }
     if (curRoi < 0 || curRoi >= n)
@@ -551,41 +478,31 @@ void CammerWidget::SlotCopyArea(QPoint p)
     const int from = curRoi;
     CammerSingleton& s = *storeB;
     const int type = s.shapeType[d][from];
-    switch (type) {
-        case kShapePolygon: {
-            RePolygon& copy = s.polygons[d][n];
-            copy = s.polygons[d][from];
-            const QPoint shift = p - copy.points[0];
-            for (int k = 0; k < copy.count; ++k) {
-                int x = copy.points[k].x() + shift.x();
-                int y = copy.points[k].y() + shift.y();
-                CheckInRange(&x, 1, 0, 0);
-                CheckInRange(&y, 0, 0, 0);
-                copy.points[k] = QPoint(x, y);
-            }
-            break;
-        }
-        case kShapeCircle: {
-            Circle& copy = s.circles[d][n];
-            copy = s.circles[d][from];
-            const QPoint centre((copy.rect.left() + copy.rect.right()) / 2, (copy.rect.top() + copy.rect.bottom()) / 2);
-            copy.rect.translate(p - centre);
-            CheckInRange(&copy.rect, imageWidth, imageHeight, true);
-            copy.UpdateAll();
-            break;
-        }
-        case kShapeRect: {
-            ClustomRect& copy = s.rects[d][n];
-            copy = s.rects[d][from];
-            const QPoint centre((copy.rect.left() + copy.rect.right()) / 2, (copy.rect.top() + copy.rect.bottom()) / 2);
-            copy.rect.translate(p - centre);
-            CheckInRange(&copy.rect, imageWidth, imageHeight, true);
-            break;
-        }
-        default:
-            return;
-    }
+    if (!VisitShapeArrays(s, type, [&](auto& shapes) { shapes[d][n] = shapes[d][from]; }))
+        return;
     s.shapeType[d][n] = type;
+    // The copy's first vertex, or its centre, goes to the pressed point.
+    auto centreOn = [&](QRect& rect) {
+        const QPoint centre((rect.left() + rect.right()) / 2, (rect.top() + rect.bottom()) / 2);
+        rect.translate(p - centre);
+        CheckInRange(&rect, imageWidth, imageHeight, true);
+    };
+    VisitShape(s, d, n,
+               ShapeCases{[&](RePolygon& copy) {
+                              const QPoint shift = p - copy.points[0];
+                              for (int k = 0; k < copy.count; ++k) {
+                                  int x = copy.points[k].x() + shift.x();
+                                  int y = copy.points[k].y() + shift.y();
+                                  CheckInRange(&x, 1, 0, 0);
+                                  CheckInRange(&y, 0, 0, 0);
+                                  copy.points[k] = QPoint(x, y);
+                              }
+                          },
+                          [&](Circle& copy) {
+                              centreOn(copy.rect);
+                              copy.UpdateAll();
+                          },
+                          [&](ClustomRect& copy) { centreOn(copy.rect); }});
     SelectShape(d, n, true);
     SelectShape(d, from, false);
     RebuildMask(d, n);
@@ -613,19 +530,7 @@ void CammerWidget::DeleteROI(int i)
         return;
     CammerSingleton& s = *storeB;
     QRect area;
-    switch (s.shapeType[d][i]) {
-        case kShapeRect:
-            area = s.rects[d][i].imageRect;
-            break;
-        case kShapeCircle:
-            area = s.circles[d][i].imageRect;
-            break;
-        case kShapePolygon:
-            area = s.polygons[d][i].imageRect;
-            break;
-        default:
-            break;
-    }
+    VisitShape(s, d, i, [&](const auto& shape) { area = shape.imageRect; });
     area = area.intersected(QRect(0, 0, imageWidth, imageHeight));
     if (ignoreMask[d] && !area.isEmpty()) {
         for (int y = area.top(); y <= area.bottom(); ++y)
@@ -633,19 +538,7 @@ void CammerWidget::DeleteROI(int i)
         SaveIgnorePoint(d);
     }
     for (int k = i; k + 1 < n; ++k) {
-        switch (s.shapeType[d][k + 1]) {
-            case kShapePolygon:
-                s.polygons[d][k] = s.polygons[d][k + 1];
-                break;
-            case kShapeCircle:
-                s.circles[d][k] = s.circles[d][k + 1];
-                break;
-            case kShapeRect:
-                s.rects[d][k] = s.rects[d][k + 1];
-                break;
-            default:
-                break;
-        }
+        VisitShapeArrays(s, s.shapeType[d][k + 1], [&](auto& shapes) { shapes[d][k] = shapes[d][k + 1]; });
         editMasks[d][k] = editMasks[d][k + 1];
         s.shapeType[d][k] = s.shapeType[d][k + 1];
         s.func[d][k] = s.func[d][k + 1];

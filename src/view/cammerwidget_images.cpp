@@ -251,29 +251,25 @@ void CammerWidget::SaveFailImage(int detection, int k)
                     painter.drawRect(QRect(QPoint(box[0], box[1]), QPoint(box[2] - 1, box[3] - 1)));
                 }
             }
-            switch (s.shapeType[d][i]) {
-                case kShapePolygon: {
-                    const RePolygon& polygon = s.polygons[d][i];
-                    const int count = std::clamp(polygon.count, 0, kMaxPolygonPoints);
-                    painter.drawPolygon(polygon.imagePoints, count);
-                    if (count > 0)
-                        anchor = polygon.imagePoints[0];
-                    break;
-                }
-                case kShapeCircle:
-                    painter.save();
-                    painter.scale(1.0 / fullScaleX, 1.0 / fullScaleY);
-                    s.circles[d][i].Draw(painter);
-                    painter.restore();
-                    anchor = s.circles[d][i].imageRect.topLeft();
-                    break;
-                case kShapeRect:
-                    painter.drawRect(s.rects[d][i].imageRect);
-                    anchor = s.rects[d][i].imageRect.topLeft();
-                    break;
-                default:
-                    break;
-            }
+            // In image coordinates; a circle draws itself in display units.
+            VisitShape(s, d, i,
+                       ShapeCases{[&](const RePolygon& polygon) {
+                                      const int count = std::clamp(polygon.count, 0, kMaxPolygonPoints);
+                                      painter.drawPolygon(polygon.imagePoints, count);
+                                      if (count > 0)
+                                          anchor = polygon.imagePoints[0];
+                                  },
+                                  [&](const Circle& circle) {
+                                      painter.save();
+                                      painter.scale(1.0 / fullScaleX, 1.0 / fullScaleY);
+                                      circle.Draw(painter);
+                                      painter.restore();
+                                      anchor = circle.imageRect.topLeft();
+                                  },
+                                  [&](const ClustomRect& rect) {
+                                      painter.drawRect(rect.imageRect);
+                                      anchor = rect.imageRect.topLeft();
+                                  }});
             const QString value = QString::number(roiValue[d][i]);
             const QString label = n > kShortLabelsAbove
                                       ? QString("%1: %2").arg(j).arg(value)

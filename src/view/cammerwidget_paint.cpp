@@ -45,31 +45,19 @@ bool TimerRunning(const QTimer* t)
 // The image rectangle of region i, or an empty one for an unknown shape type.
 QRect ImageRect(const CammerSingleton& s, int d, int i)
 {
-    switch (s.shapeType[d][i]) {
-        case kShapeRect:
-            return s.rects[d][i].imageRect;
-        case kShapeCircle:
-            return s.circles[d][i].imageRect;
-        case kShapePolygon:
-            return s.polygons[d][i].imageRect;
-        default:
-            return QRect();
-    }
+    QRect area;
+    VisitShape(s, d, i, [&](const auto& shape) { area = shape.imageRect; });
+    return area;
 }
 
 // Top-left of the region's display rectangle; the first vertex of a polygon.
 QPoint Anchor(const CammerSingleton& s, int d, int i)
 {
-    switch (s.shapeType[d][i]) {
-        case kShapeRect:
-            return s.rects[d][i].rect.topLeft();
-        case kShapeCircle:
-            return s.circles[d][i].rect.topLeft();
-        case kShapePolygon:
-            return s.polygons[d][i].points[0];
-        default:
-            return QPoint();
-    }
+    QPoint anchor;
+    VisitShape(s, d, i,
+               ShapeCases{[&](const RePolygon& poly) { anchor = poly.points[0]; },
+                          [&](const auto& shape) { anchor = shape.rect.topLeft(); }});
+    return anchor;
 }
 
 unsigned Byte0(int v)
@@ -399,29 +387,20 @@ void CammerWidget::PaintRegions(QPainter& painter, QFont& font, const CammerSing
         if (f == kFuncIgnore)
             pen = Qt::yellow;
         painter.setPen(pen);
-        switch (s.shapeType[d][i]) {
-            case kShapeRect:
-                s.rects[d][i].Draw(painter);
-                break;
-            case kShapeCircle:
-                s.circles[d][i].Draw(painter);
-                break;
-            case kShapePolygon: {
-                const RePolygon& poly = s.polygons[d][i];
-                poly.Draw(painter);
-                if (templ && i == curRoi && poly.IsSelected() && curPoint < poly.count) {
-                    QPen marker(Qt::cyan);
-                    marker.setWidth(2);
-                    painter.setPen(marker);
-                    const QPoint v = poly.points[curPoint];
-                    painter.drawEllipse(QRect(QPoint(v.x() - 5, v.y() - 5), QPoint(v.x() + 4, v.y() + 4)));
-                    painter.setPen(pen);
-                }
-                break;
-            }
-            default:
-                break;
-        }
+        VisitShape(
+            s, d, i,
+            ShapeCases{[&](const RePolygon& poly) {
+                           poly.Draw(painter);
+                           if (templ && i == curRoi && poly.IsSelected() && curPoint < poly.count) {
+                               QPen marker(Qt::cyan);
+                               marker.setWidth(2);
+                               painter.setPen(marker);
+                               const QPoint v = poly.points[curPoint];
+                               painter.drawEllipse(QRect(QPoint(v.x() - 5, v.y() - 5), QPoint(v.x() + 4, v.y() + 4)));
+                               painter.setPen(pen);
+                           }
+                       },
+                       [&](const auto& shape) { shape.Draw(painter); }});
         const QString params = ParamText(f, s.para1[d][i], s.para2[d][i], s.para3[d][i], templ);
         const int value = ShownValue(s, d, i);
         const QString label = n < kShortLabels ? QString("%1: %2 / %3 ").arg(i + 1).arg(params).arg(value)

@@ -543,13 +543,13 @@ void DrawROIWidget::SlotChangeDetect(int d)
     const int k = sides ? (d & 1) : d;
     const auto sidesNote = [&] {
         if (p.sameParams && gSource == kSourceTemplate && sisShowWarn && sides && d > 1) {
-            Warn(LanStr(kTextSameParamsSides));
+            WarnOperator(LanStr(kTextSameParamsSides));
             sisShowWarn = 0;
         }
     };
     if (k == 0 && p.detectMode != kModeMulti) {
         if (!p.detectProd) {
-            Warn(LanStr(kTextProdNotEnabled));
+            WarnOperator(LanStr(kTextProdNotEnabled));
             detectCombo->setCurrentIndex(1);
             return;
         }
@@ -557,7 +557,7 @@ void DrawROIWidget::SlotChangeDetect(int d)
     } else {
         if (p.sameParams && p.detectEnabled[0] && sisShowWarn && p.detectMode == kModeStandard &&
             gSource == kSourceTemplate) {
-            Warn(LanStr(kTextSameParamsStandard));
+            WarnOperator(LanStr(kTextSameParamsStandard));
             sisShowWarn = 0;
         }
         sidesNote();

@@ -208,10 +208,10 @@ void DrawROIWidget::SlotDeleteROI()
         return;
     gpState->copyMode = false;
     if (v->curRoi == -1) {
-        Warn(LanStr(kTextNoAreaSelected));
+        WarnOperator(LanStr(kTextNoAreaSelected));
         return;
     }
-    if (Ask(LanStr(kTextSureDeleteArea)) && SelectedView() == v && v->curRoi >= 0) {
+    if (AskOperator(LanStr(kTextSureDeleteArea)) && SelectedView() == v && v->curRoi >= 0) {
         v->DeleteROI(v->curRoi);
         v->setCurRoi(-1);
         v->ShowHideROIPara();
@@ -227,7 +227,7 @@ void DrawROIWidget::SlotDeleteAllROI()
         return;
     gpState->copyMode = false;
     const int d = gpState->curDetect;
-    if (Ask(LanStr(kTextSureDeleteAllAreas)) && d >= 0 && d < kMaxDetections && v->storeB) {
+    if (AskOperator(LanStr(kTextSureDeleteAllAreas)) && d >= 0 && d < kMaxDetections && v->storeB) {
         v->storeB->roiNum[d] = 0;
         v->setCurRoi(-1);
         v->ShowHideROIPara();
@@ -251,16 +251,16 @@ void DrawROIWidget::SlotNoCheckCur()
     if (p.noDetectPswProtect && (!PasswordGranted() || !StillOn(asked)))
         return;
     if (!gisSafeDoorOpen && p.doorLiftsAlarm) {
-        Warn(LanStr(kTextOpenSafetyDoor));
+        WarnOperator(LanStr(kTextOpenSafetyDoor));
         return;
     }
     if (CammerWidget* v = SelectedView()) {
         const int c = gpState->viewCamera;
         if (v->cameraOk && gpState->lastCycleNG) {
-            Warn(LanStr(kTextSwitchToAlarmCamera));
+            WarnOperator(LanStr(kTextSwitchToAlarmCamera));
             return;
         }
-        if (!Ask(LanStr(kTextSureNoDetectCamera).arg(c + 1)) || !StillOn(asked))
+        if (!AskOperator(LanStr(kTextSureNoDetectCamera).arg(c + 1)) || !StillOn(asked))
             return;
         if (s >= 0 && s < kMaxDetections) {
             v->detected[s] = true;
@@ -271,7 +271,7 @@ void DrawROIWidget::SlotNoCheckCur()
         SlotReCheck();
         return;
     }
-    if (!Ask(LanStr(kTextSureNoDetectAll)) || !StillOn(asked))
+    if (!AskOperator(LanStr(kTextSureNoDetectAll)) || !StillOn(asked))
         return;
     NotDetectStep("operate");
 }

@@ -1,13 +1,12 @@
-// Text entries, parameter access and the question helpers shared by the teaching page's files.
+// Text entries, parameter access and the password question shared by the teaching page's files.
 #pragma once
 
 #include <QString>
 
-#include "choosebox.h"
 #include "lanstr.h"
 #include "mainstate.h"
+#include "operatorprompts.h"
 #include "textids.h"
-#include "warnbox.h"
 #include "windowhooks.h"
 #include "wizardpara.h"
 
@@ -27,24 +26,6 @@ inline bool SideModes()
 {
     const int mode = LivePara().detectMode;
     return mode == kModeTwoColour || mode == kModeTurntable;
-}
-
-// The warning box with a text; nothing when no box exists.
-inline void Warn(const QString& text)
-{
-    if (!gpWarnBox)
-        return;
-    gpWarnBox->setText(text);
-    gpWarnBox->exec();
-}
-
-// The yes/no box; only YES (exec 1) counts.
-inline bool Ask(const QString& text)
-{
-    if (!gpChooseBox)
-        return false;
-    gpChooseBox->setText(text);
-    return gpChooseBox->exec() == 1;
 }
 
 // The main window's password question; without a window nothing is guarded.

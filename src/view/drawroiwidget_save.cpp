@@ -313,7 +313,7 @@ void DrawROIWidget::SlotSaveData()
     bool changed = false;
     bool saveFailed = false;
     for (int c = 0; c < numCamera; ++c) changed = changed || StoresDiffer(View(c));
-    if (changed && Ask(LanStr(kTextSureSave))) {
+    if (changed && AskOperator(LanStr(kTextSureSave))) {
         for (int c = 0; c < numCamera; ++c) {
             CammerWidget* v = View(c);
             if (!StoresDiffer(v))
@@ -356,7 +356,7 @@ void DrawROIWidget::SlotSaveData()
     }
     // Told once the recognisers work with the new teaching: it holds until the next start.
     if (saveFailed)
-        Warn(LanStr(kTextTeachingNotSaved));
+        WarnOperator(LanStr(kTextTeachingNotSaved));
 }
 
 void DrawROIWidget::SlotReturn()

@@ -66,22 +66,22 @@ void DrawROIWidget::SlotAddTemp()
     if (liveAlarm) {
         CammerWidget* v = SelectedView();
         if (!p.addAllTemplates && (!v || v->cameraOk)) {
-            Warn(LanStr(kTextSwitchToAlarmCamera));
+            WarnOperator(LanStr(kTextSwitchToAlarmCamera));
             return;
         }
         if (!gisSafeDoorOpen && p.doorLiftsAlarm) {
-            Warn(LanStr(kTextOpenSafetyDoor));
+            WarnOperator(LanStr(kTextOpenSafetyDoor));
             return;
         }
     }
     if (gTempNum <= 1) {
-        Warn(LanStr(kTextOneTemplateOnly));
+        WarnOperator(LanStr(kTextOneTemplateOnly));
         return;
     }
     if (p.addTemplatePswProtect && !PasswordGranted())
         return;
     const int d = liveAlarm ? gpState->step : gpState->curDetect;
-    if (!Ask(LanStr(kTextSureAddTemplate)))
+    if (!AskOperator(LanStr(kTextSureAddTemplate)))
         return;
     const int camera = gpState->viewCamera;
     if (camera < 0 || camera > numCamera)
@@ -169,10 +169,10 @@ void DrawROIWidget::SlotTempDeleteCur()
     const int d = gpState->curDetect;
     const int index = v->curTempIndex;
     if (index == 0) {
-        Warn(LanStr(kTextResampleFirst));
+        WarnOperator(LanStr(kTextResampleFirst));
         return;
     }
-    if (!Ask(LanStr(kTextSureDeleteTemplate)) || SelectedView() != v)
+    if (!AskOperator(LanStr(kTextSureDeleteTemplate)) || SelectedView() != v)
         return;
     if (d < 0 || d >= kMaxDetections || !v->templateValid[d] || index < 0 || index >= v->templateSlots[d])
         return;
@@ -224,7 +224,7 @@ void DrawROIWidget::SlotShowHideAlarmPoint()
 {
     CammerWidget* v = SelectedView();
     if (!v || v->cameraOk) {
-        Warn(LanStr(kTextSwitchToAlarmCamera));
+        WarnOperator(LanStr(kTextSwitchToAlarmCamera));
         return;
     }
     const bool show = v->blinkState != kShowIgnored;
@@ -238,13 +238,13 @@ void DrawROIWidget::SlotIgnoreAlarmPoint()
 {
     CammerWidget* v = SelectedView();
     if (!v || v->cameraOk) {
-        Warn(LanStr(kTextSwitchToAlarmCamera));
+        WarnOperator(LanStr(kTextSwitchToAlarmCamera));
         return;
     }
     const AskedOn asked = Asking();
     if (!PasswordGranted() || !StillOn(asked))
         return;
-    if (!Ask(LanStr(kTextSureIgnore)) || !StillOn(asked))
+    if (!AskOperator(LanStr(kTextSureIgnore)) || !StillOn(asked))
         return;
     const int s = gpState->step;
     if (s < 0 || s >= kMaxDetections || !v->ignoreMask[s] || !v->displayMask || !v->storeA)
@@ -255,7 +255,7 @@ void DrawROIWidget::SlotIgnoreAlarmPoint()
         if (v->roiOk[s][k])
             continue;
         if (v->roiValue[s][k] > kMaxIgnoredArea) {
-            Warn(LanStr(kTextAlarmAreaTooBig).arg(kMaxIgnoredArea));
+            WarnOperator(LanStr(kTextAlarmAreaTooBig).arg(kMaxIgnoredArea));
             continue;
         }
         ignored = true;
@@ -288,10 +288,10 @@ void DrawROIWidget::SlotDeleteIgnorePoint()
 {
     CammerWidget* v = SelectedView();
     if (!v || v->cameraOk) {
-        Warn(LanStr(kTextSwitchToAlarmCamera));
+        WarnOperator(LanStr(kTextSwitchToAlarmCamera));
         return;
     }
-    if (!Ask(LanStr(kTextSureDeleteIgnored)))
+    if (!AskOperator(LanStr(kTextSureDeleteIgnored)))
         return;
     RecordOperation(LanStr(kTextIgnoredDeleted).arg(gpState->viewCamera + 1), "operate");
     const int s = gpState->step;

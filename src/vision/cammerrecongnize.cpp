@@ -81,18 +81,9 @@ void CammerRecong::ThresholdFUNC(cv::Mat src, cv::Mat& dst, int lo, int hi)
 
 cv::Rect CammerRecong::ShapeRect(const CammerSingleton* s, int det, int r)
 {
-    QRect q;
-    switch (s->shapeType[det][r]) {
-        case kShapeRect:
-            q = s->rects[det][r].imageRect;
-            break;
-        case kShapeCircle:
-            q = s->circles[det][r].imageRect;
-            break;
-        default:
-            q = s->polygons[det][r].imageRect;
-            break;
-    }
+    // A type that is neither rectangle nor circle is judged as a polygon.
+    QRect q = s->polygons[det][r].imageRect;
+    VisitShape(*s, det, r, [&](const auto& shape) { q = shape.imageRect; });
     return cv::Rect(q.left(), q.top(), q.right() - q.left() + 1, q.bottom() - q.top() + 1);
 }
 

@@ -19,6 +19,14 @@ void InstallOperatorPrompts()
         gpWarnBox->setText(text);
         gpWarnBox->exec();
     };
+    prompts.note = [](const QString& text) {
+        if (!gpWarnBox) {
+            qWarning().noquote() << "no warning box for:" << text;
+            return;
+        }
+        gpWarnBox->setText(text);
+        gpWarnBox->show();
+    };
     prompts.ask = [](const QString& text) {
         if (!gpChooseBox) {
             qWarning().noquote() << "no question box, answered NO:" << text;

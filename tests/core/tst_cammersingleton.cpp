@@ -421,6 +421,33 @@ private slots:
         store->setSelectRoi(0);
         QCOMPARE(store->selRoi, 1);
     }
+
+    // Every view and the recognition pick a region's shape through the dispatcher: each type
+    // reaches its own shape of its own slot, and a type that is none of the three reaches nothing.
+    void shapeTypeReachesItsOwnShape()
+    {
+        std::unique_ptr<CammerSingleton> store(new CammerSingleton(0));
+        const int types[] = {kShapeRect, kShapeCircle, kShapePolygon, kShapeRect | kShapeCircle, 0};
+        for (int i = 0; i < 5; ++i) store->shapeType[3][i] = types[i];
+        QStringList reached;
+        const auto record =
+            ShapeCases{[&](ClustomRect& r) { reached << QString("rect %1").arg(&r == &store->rects[3][0]); },
+                       [&](Circle& c) { reached << QString("circle %1").arg(&c == &store->circles[3][1]); },
+                       [&](RePolygon& p) { reached << QString("polygon %1").arg(&p == &store->polygons[3][2]); }};
+        QList<bool> known;
+        for (int i = 0; i < 5; ++i) known << VisitShape(*store, 3, i, record);
+        QCOMPARE(reached, QStringList({"rect 1", "circle 1", "polygon 1"}));
+        QCOMPARE(known, QList<bool>({true, true, true, false, false}));
+
+        // Copies between slots stay within the array of the type.
+        store->circles[3][1].r = 17;
+        store->polygons[3][1].count = 5;
+        QVERIFY(VisitShapeArrays(*store, kShapeCircle, [](auto& shapes) { shapes[4][0] = shapes[3][1]; }));
+        QCOMPARE(store->circles[4][0].r, 17);
+        QCOMPARE(store->polygons[4][0].count, 0);
+        QVERIFY(!VisitShapeArrays(*store, 3, [](auto& shapes) { shapes[4][1] = shapes[3][1]; }));
+        QCOMPARE(store->circles[4][1].r, 0);
+    }
 };
 
 MONITOR_TEST_MAIN(TestCammerSingleton)

@@ -32,10 +32,12 @@ private slots:
         SetOperatorPrompts({});
         TestSupport::clearCapturedMessages();
         WarnOperator("camera table broken");
+        ShowOperatorNote("camera away");
         QVERIFY(!AskOperator("forget the cameras?"));
         QCOMPARE(AskOperatorFullScreen("reboot now?"), 0);
         const QString log = TestSupport::capturedMessages().join('\n');
         QVERIFY2(log.contains("camera table broken"), qPrintable(log));
+        QVERIFY(log.contains("camera away"));
         QVERIFY(log.contains("forget the cameras?"));
         QVERIFY(gpWarnBox->isHidden());
         QVERIFY(gpChooseBox->isHidden());
@@ -50,6 +52,18 @@ private slots:
         QVERIFY(AskOperator("forget the cameras?"));
         QVERIFY(!AskOperator("forget them all?"));
         QCOMPARE(answerer.texts(), QStringList({"camera table broken", "forget the cameras?", "forget them all?"}));
+    }
+
+    // A note stands on the screen while its caller carries on: shown, not waiting for an answer.
+    void noteShowsTheWarningBoxWithoutWaiting()
+    {
+        InstallOperatorPrompts();
+        ModalAnswerer answerer;
+        ShowOperatorNote("camera away");
+        QVERIFY(gpWarnBox->isVisible());
+        QVERIFY(!gpWarnBox->testAttribute(Qt::WA_ShowModal));
+        QCOMPARE(gpWarnBox->text(), QString("camera away"));
+        gpWarnBox->hide();
     }
 
     // The full-screen question tells its caller which box waits, so the caller can name it.
