@@ -3289,6 +3289,11 @@ const LanRow kLanRows[] = {
       "Saving the area parameters failed!\r\nThe settings are used only until\r\nthe next restart.",
       "區域參數保存失敗！\r\n本次設置僅在重啟前有效。",
       "領域パラメータの保存に失敗しました！\r\n設定は次回の再起動までのみ有効です。"}},
+    {680,
+     {"系统参数保存失败！\r\n本次设置仅在重启前有效。",
+      "Saving the system parameters failed!\r\nThe settings are used only until\r\nthe next restart.",
+      "系統參數保存失敗！\r\n本次設置僅在重啟前有效。",
+      "システムパラメータの保存に失敗しました！\r\n設定は次回の再起動までのみ有効です。"}},
 };
 const int kLanRowCount = int(sizeof(kLanRows) / sizeof(kLanRows[0]));
 

@@ -22,3 +22,5 @@ void InstallStopSignals(std::function<void()> flush);
 // and detection count, its day timer as the statistics switch says, and the judgements
 // handed to it.
 void AddStatisticsHook(ConstructionHooks& hooks);
+// Fills the window's page steps: the settings screen, a hidden child of the window.
+void AddSettingsHooks(ConstructionHooks& hooks);

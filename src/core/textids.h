@@ -60,6 +60,7 @@ constexpr int kTextReleaseToCalibrate = 370;
 
 // Button bar and status strip.
 constexpr int kTextResample = 129;
+constexpr int kTextSystemParam = 215;
 constexpr int kTextAreaSettings = 130;
 constexpr int kTextProductSnapshot = 131;
 constexpr int kTextMouldSnapshot = 132;
@@ -203,3 +204,6 @@ constexpr int kTextAlarmSignal = 307;   // "Alrm"
 
 // Teaching page: the commit reached the working store but not PARAM.db.
 constexpr int kTextTeachingNotSaved = 679;
+
+// Settings screen: the applied settings did not reach PARAM.db.
+constexpr int kTextSettingsNotSaved = 680;
