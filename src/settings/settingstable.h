@@ -28,7 +28,7 @@ enum class Show {
 };
 
 // Layout columns of a page (x of the column's left edge).
-constexpr int kColumnX[] = {30, 640, 1250};
+constexpr int kColumnX[] = {30, 640, 1210};
 
 struct Control
 {

@@ -32,9 +32,9 @@ using SettingsTable::Show;
 namespace {
 
 constexpr int kNavX = 700;
-constexpr int kNavY = 15;
+constexpr int kNavY = 10;
 constexpr int kNavWidth = 195;
-constexpr int kNavHeight = 70;
+constexpr int kNavHeight = 60;
 constexpr int kNavGap = 8;
 constexpr int kTop = 105;
 constexpr int kBoxStep = 60;
@@ -55,6 +55,8 @@ const QColor kBackground(18, 40, 70);
 constexpr int kTextConfirm = 121;
 constexpr int kTextCameraParam = 128;
 constexpr int kTextSwitchCamera = 163;
+constexpr int kTextExposure = 164;
+constexpr int kTextGain = 165;
 constexpr int kTextChangePwd = 171;
 constexpr int kTextResetCount = 172;
 constexpr int kTextBackup = 182;
@@ -140,10 +142,26 @@ QWidget* CaptionedCombo(QWidget* parent, const QString& caption, ComboBox** comb
     return holder;
 }
 
-int StepOf(const Control& c)
+// A check box's caption may run over several lines.
+int StepOf(const Control& c, const QWidget* w)
 {
-    return c.kind == Kind::Check || c.kind == Kind::InvertedCheck ? kCheckStep : kBoxStep;
+    if (c.kind != Kind::Check && c.kind != Kind::InvertedCheck)
+        return kBoxStep;
+    const auto* box = static_cast<const QCheckBox*>(w);
+    return kCheckStep * (box->text().count('\n') + 1);
 }
+
+// Where a page's column starts: page 1 keeps its titles and buttons above its details.
+int ColumnTop(int page, int column)
+{
+    if (page == 1 && column == 2)
+        return kTop + 7 * kBoxStep;
+    if (page == 1 && column == 1)
+        return kTop + 60;
+    return kTop;
+}
+
+constexpr int kBoxCaptionWidth = 200;
 
 }  // namespace
 
@@ -176,6 +194,7 @@ WizardParaWidget::WizardParaWidget(MoJuWizard* parent) : QWidget(parent), win(pa
     buildControls();
     buildExtras();
     layoutColumns();
+    ResetEBoxTrigDelayPos(2);
 
     ioWidget = new IOWidget(this);
     ioWidget->hide();
@@ -198,8 +217,10 @@ void WizardParaWidget::buildControls()
         switch (c.kind) {
             case Kind::Box: {
                 auto* b = new EditBox(c.min, c.max, this, text, QString(), c.tenths ? 2 : 0, c.tenths ? 10 : 1);
-                if (c.page != 0)
+                if (c.page != 0) {
                     b->setSampleMode();
+                    b->caption->setFixedWidth(kBoxCaptionWidth);
+                }
                 w = b;
                 break;
             }
@@ -256,10 +277,11 @@ void WizardParaWidget::buildExtras()
     auto cameraBox = [this](int entry, const char* fallback, int min, int max) {
         auto* b = new EditBox(min, max, this, entry >= 0 ? LanStr(entry) : QString::fromLatin1(fallback));
         b->setSampleMode();
+        b->caption->setFixedWidth(kBoxCaptionWidth);
         return b;
     };
-    exposureBox = cameraBox(-1, "Exposure", 1, 100);
-    gainBox = cameraBox(-1, "Gain", 0, 64);
+    exposureBox = cameraBox(kTextExposure, nullptr, 1, 100);
+    gainBox = cameraBox(kTextGain, nullptr, 0, 64);
     clarityBox = cameraBox(kTextClarity, nullptr, 0, 100);
     truthBox = cameraBox(kTextTruth, nullptr, 0, 200);
     gammaBox = cameraBox(kTextGamma, nullptr, 0, 250);
@@ -352,20 +374,20 @@ void WizardParaWidget::layoutColumns()
 {
     const QVector<Control>& table = SettingsTable::controls();
     int y[6][3];
-    for (auto& page : y)
-        for (int& col : page) col = kTop;
+    for (int p = 0; p < 6; ++p)
+        for (int c = 0; c < 3; ++c) y[p][c] = ColumnTop(p, c);
     for (int i = 0; i < table.size(); ++i) {
         const Control& c = table[i];
-        if (c.show == Show::Never && c.row != 37)
-            continue;  // the colour-area boxes follow the re-check box (ResetEBoxTrigDelayPos)
+        // Page 0's first column follows the delay boxes (ResetEBoxTrigDelayPos); controls
+        // hidden on this visit leave no gap.
+        if (c.page == 0 && c.column == 0)
+            continue;
+        if (c.page == page && !controlWidgets[i]->isVisibleTo(this))
+            continue;
         int& at = y[c.page][c.column];
-        // Page 1 keeps its details right of the camera; its first rows hold the buttons.
-        if (c.page == 1 && c.column == 2 && at == kTop)
-            at = kTop + 7 * kBoxStep;
         controlWidgets[i]->move(SettingsTable::kColumnX[c.column], at);
-        at += StepOf(c);
+        at += StepOf(c, controlWidgets[i]);
     }
-    ResetEBoxTrigDelayPos(2);
 }
 
 EditBox* WizardParaWidget::box(int row) const
@@ -466,6 +488,7 @@ void WizardParaWidget::DoChangePage()
     }
     if (page == 3)
         SlotChangeSysFun(combo(kRowNextMode)->currentIndex());
+    layoutColumns();
     if (page == 0)
         ResetEBoxTrigDelayPos(modeInForce() == kModeMulti ? shownDetections() : 2);
     update();
@@ -686,19 +709,21 @@ void WizardParaWidget::paintEvent(QPaintEvent*)
     if (page == 1) {
         if (!simpleDisplay)
             p.fillRect(QRect(kCameraPanelX, 0, width() - kCameraPanelX, height()), kBackground);
-        title(kCameraPanelX + 20, 60, LanStr(kTextParamCamera).arg(cameraIndex + 1));
-        title(kCameraPanelX + 20, kTop + 30, LanStr(kTextCameraTitle));
+        title(SettingsTable::kColumnX[1], kTop, LanStr(kTextParamCamera).arg(cameraIndex + 1));
+        title(SettingsTable::kColumnX[1], kTop + 40, LanStr(kTextCameraTitle));
         return;
     }
     p.fillRect(rect(), kBackground);
     switch (page) {
         case 0: {
             title(30, 60, LanStr(kTextSystemTitle));
-            const int y9 = box(9)->y();
-            title(1000, kTop - 15, LanStr(kTextDelay));
-            title(1000, y9 + 35, LanStr(kTextReDetectTimes));
-            title(1000, box(11)->y() + 35, LanStr(kTextSameFilter));
-            title(SettingsTable::kColumnX[2], kTop - 15, LanStr(kTextFunctionSettings));
+            constexpr int kLabelX = 900;
+            constexpr int kBaseline = 40;
+            title(kLabelX, box(1)->y() + kBaseline, LanStr(kTextDelay));
+            title(kLabelX, box(9)->y() + kBaseline, LanStr(kTextReDetectTimes));
+            if (box(11)->isVisible())
+                title(kLabelX, box(11)->y() + kBaseline, LanStr(kTextSameFilter));
+            title(SettingsTable::kColumnX[2], kTop - 8, LanStr(kTextFunctionSettings));
             break;
         }
         case 3:

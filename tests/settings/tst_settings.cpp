@@ -367,5 +367,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestSettings)
+MONITOR_TEST_MAIN(TestSettings)
 #include "tst_settings.moc"
