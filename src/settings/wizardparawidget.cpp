@@ -717,7 +717,7 @@ void WizardParaWidget::paintEvent(QPaintEvent*)
     switch (page) {
         case 0: {
             title(30, 60, LanStr(kTextSystemTitle));
-            constexpr int kLabelX = 900;
+            constexpr int kLabelX = 935;
             constexpr int kBaseline = 40;
             title(kLabelX, box(1)->y() + kBaseline, LanStr(kTextDelay));
             title(kLabelX, box(9)->y() + kBaseline, LanStr(kTextReDetectTimes));
