@@ -202,6 +202,57 @@ private slots:
                      .arg(Entry(174), Entry(176), Entry(179), Entry(185)));
     }
 
+    // Spot detection needs the detail display: the box is ticked again before it is read.
+    // "Motion correcte" unticked is stored as -1.
+    void detailDisplayForcedAndMotionInverted()
+    {
+        gpWPara->spotDetect = 1;
+        gpWPara->showAllParams = 1;
+        gpWPara->motionCorrect = 0;
+        QVERIFY(gpWPara->SaveDatatoFile());
+        open();
+        screen->check(41)->setValue(0);
+        screen->check(21)->setValue(0);
+        ModalAnswerer answerer;
+        answerer.answer(ModalAnswerer::Yes);
+        screen->accept();
+        QCOMPARE(gpWPara->showAllParams, 1);
+        QCOMPARE(gpWPara->motionCorrect, -1);
+        QCOMPARE(StoredValue("system1", 4), -1);
+        QCOMPARE(SetRecords(), QStringList{"Modify the system parameters, " + Entry(176) + " is changed to deactive"});
+    }
+
+    // The image-storage days and the USB copy switch reach the copier through start-up's functions.
+    void copierFollowsDaysAndSwitch()
+    {
+        QList<int> days;
+        QList<bool> runs;
+        Settings().copierDays = [&days](int d) { days << d; };
+        Settings().copierRun = [&runs](bool on) { runs << on; };
+        gpWPara->useDiskSaveImage = 0;
+        open();
+        gpWParaBak->days = gpWPara->days + 2;
+        gpWParaBak->useDiskSaveImage = 1;
+        ModalAnswerer answerer;
+        answerer.answer(ModalAnswerer::Yes);
+        screen->accept();
+        Settings() = {};
+        QCOMPARE(days, QList<int>{gpWPara->days});
+        QCOMPARE(runs, QList<bool>{true});
+    }
+
+    // Restart notes come in their order after the save.
+    void templatesAndIoPortShowTwoNotes()
+    {
+        open();
+        screen->box(74)->setValue(gpWPara->templateNum + 1);
+        screen->combo(42)->setCurrentIndex((gpWPara->ioPort + 1) % 8);
+        ModalAnswerer answerer;
+        answerer.answer({ModalAnswerer::Yes, ModalAnswerer::Confirm, ModalAnswerer::Confirm});
+        screen->accept();
+        QCOMPARE(answerer.texts(), QStringList({Entry(234), Entry(276), Entry(309)}));
+    }
+
     // A save that fails is told and logged: the settings are in force only until a restart.
     void failedSaveIsTold()
     {
