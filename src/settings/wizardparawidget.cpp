@@ -230,7 +230,7 @@ void WizardParaWidget::buildControls()
                 break;
             case Kind::Combo: {
                 ComboBox* cb = nullptr;
-                w = CaptionedCombo(this, c.row == 42 || c.row == 64 || c.row == 65 ? QString() : text, &cb);
+                w = CaptionedCombo(this, c.row == 64 || c.row == 65 ? QString() : text, &cb);
                 if (c.items)
                     cb->addItems(QString::fromUtf8(c.items).split('|'));
                 for (int entry : c.itemEntries) cb->addItem(LanStr(entry));
