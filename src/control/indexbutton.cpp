@@ -76,6 +76,8 @@ IndexButton::IndexButton(MoJuWizard* parent) : QWidget(parent)
     }
     snapshotButton = new ColorButton(tr("抓拍"), this, kButtonSizeClass);
     snapshotButton->setFixedSize(kSnapshotWidth, kButtonHeight);
+    systemButton = makeButton(kTextSystemParam);
+    connect(systemButton, &QPushButton::clicked, parent, &MoJuWizard::SlotSystemPara);
 
     connect(startStopButton, &QPushButton::clicked, parent, &MoJuWizard::SlotStartStop);
     connect(resampleButton, &QPushButton::clicked, parent, &MoJuWizard::SlotReTrain);

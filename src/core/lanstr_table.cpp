@@ -3294,6 +3294,11 @@ const LanRow kLanRows[] = {
       "Failed to export the statistics",
       "生產統計導出失敗！",
       "生産統計のエクスポートに失敗しました"}},
+    {681,
+     {"系统参数保存失败！\r\n本次设置仅在重启前有效。",
+      "Saving the system parameters failed!\r\nThe settings are used only until\r\nthe next restart.",
+      "系統參數保存失敗！\r\n本次設置僅在重啟前有效。",
+      "システムパラメータの保存に失敗しました！\r\n設定は次回の再起動までのみ有効です。"}},
 };
 const int kLanRowCount = int(sizeof(kLanRows) / sizeof(kLanRows[0]));
 

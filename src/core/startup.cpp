@@ -36,6 +36,7 @@
 #include "textids.h"
 #include "tnr_netmn.h"
 #include "wizardpara.h"
+#include "wizardparawidget.h"
 
 namespace {
 
@@ -187,6 +188,23 @@ void AddStatisticsHook(ConstructionHooks& hooks)
     };
 }
 
+void AddSettingsHooks(ConstructionHooks& hooks)
+{
+    // The settings screen is the first of the window's pages; pages added by others follow.
+    hooks.pages = [next = hooks.pages](QWidget* window) {
+        if (auto* win = qobject_cast<MoJuWizard*>(window)) {
+            win->wizardParaWidget = new WizardParaWidget(win);
+            win->wizardParaWidget->hide();
+        }
+        CallConstructionHook(next, window);
+    };
+    hooks.pagesReady = [next = hooks.pagesReady](QWidget* window) {
+        CallConstructionHook(next, window);
+        if (auto* win = qobject_cast<MoJuWizard*>(window); win && win->wizardParaWidget)
+            win->wizardParaWidget->hide();
+    };
+}
+
 int StartUp(int argc, char** argv)
 {
     // Off the panel this decides whether commands run and where system files are.
@@ -234,6 +252,7 @@ int StartUp(int argc, char** argv)
 
     ConstructionHooks hooks = Construction();
     AddStatisticsHook(hooks);
+    AddSettingsHooks(hooks);
     SetConstructionHooks(hooks);
     // The main window reports its own splash steps (71 to 90) while it is built.
     new MoJuWizard(nullptr);

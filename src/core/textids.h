@@ -60,6 +60,7 @@ constexpr int kTextReleaseToCalibrate = 370;
 
 // Button bar and status strip.
 constexpr int kTextResample = 129;
+constexpr int kTextSystemParam = 215;
 constexpr int kTextAreaSettings = 130;
 constexpr int kTextProductSnapshot = 131;
 constexpr int kTextMouldSnapshot = 132;
@@ -205,3 +206,6 @@ constexpr int kTextAlarmSignal = 307;   // "Alrm"
 constexpr int kTextTeachingNotSaved = 679;
 // Statistics export.
 constexpr int kTextStatisticsExportFailed = 680;  // the export did not reach the disk
+
+// Settings screen: the applied settings did not reach PARAM.db.
+constexpr int kTextSettingsNotSaved = 681;

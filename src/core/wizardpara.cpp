@@ -460,9 +460,14 @@ WizardPara::DerivedGlobals WizardPara::deriveValues()
                 const bool used = d < detectCount;
                 if (used)
                     detectIoRowLive[d] = detectIoRow[d];
+                // Choices edited since the load are not clamped: one that points outside the
+                // choice list, or at an input the board does not have, leaves the detection off.
                 const int ioRow = used ? detectIoRow[d] : -1;
-                detectEnabled[d] = ioRow == -1 ? 0 : 1;
-                detectTrigIn[d] = ioRow == -1 ? -1 : TriginNo[ioRowInput[ioRow]] - 1;
+                const bool rowKnown = ioRow >= 0 && ioRow < kMaxDetections;
+                const int input = rowKnown ? ioRowInput[ioRow] : -1;
+                const bool triggers = input >= 0 && input < kTriggerChoices;
+                detectEnabled[d] = triggers ? 1 : 0;
+                detectTrigIn[d] = triggers ? TriginNo[input] - 1 : -1;
             }
             return {detectCount, kUnchanged};
     }

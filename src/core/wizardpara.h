@@ -119,6 +119,10 @@ public:
     // choices, in the current language; the settings screen calls it after a commit too.
     void setStageNames() const;
 
+    // The detection switches, triggers and slot count of the machine mode in force, from the
+    // record's own settings; the settings screen re-derives them after its edits.
+    DerivedGlobals deriveValues();
+
     // Re-detect count of detection 0 or 1 (the unset word109 and reMoldTimes); 0 beyond.
     int reDetectTimes(int detection) const;
 
@@ -255,7 +259,6 @@ public:
 private:
     void readGroupIndex();
     void applyClamps();
-    DerivedGlobals deriveValues();
     void setSignalNames();
     void readRow(QSqlQuery& query, const SysParamRow& row);
     // Where position k of a run lives; forSave picks detectModeNext for the mode position.

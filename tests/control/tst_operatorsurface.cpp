@@ -299,7 +299,8 @@ private slots:
         QCOMPARE(bar->startStopButton->text(), QString("Stop Detection"));
         QCOMPARE(bar->multiScreenButton->size(), QSize(240, 76));
         QCOMPARE(bar->snapshotButton->size(), QSize(115, 76));
-        QVERIFY(!bar->systemButton && !bar->statisticsButton);  // their screens come later
+        QVERIFY(!bar->statisticsButton);  // its screen comes later
+        QCOMPARE(bar->systemButton->text(), QString("System Param"));
 
         // Standard mode, manual trigger on, product detection off: only the mould snapshot.
         gpWPara->detectMode = 0;

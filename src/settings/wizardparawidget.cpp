@@ -1,0 +1,746 @@
+// Settings screen: construction of the pages and controls, page switching, filling and painting.
+#include "wizardparawidget.h"
+
+#include <QDir>
+#include <QHideEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPainter>
+#include <QShowEvent>
+#include <QTableView>
+#include <QTimer>
+
+#include "cammerwidget.h"
+#include "checkbox.h"
+#include "colorbutton.h"
+#include "combobox.h"
+#include "editbox.h"
+#include "globals.h"
+#include "iowidget.h"
+#include "lanstr.h"
+#include "mojuwizard.h"
+#include "numberinput.h"
+#include "numcharinput.h"
+#include "settingstable.h"
+#include "wizardpara.h"
+
+using SettingsTable::Control;
+using SettingsTable::Kind;
+using SettingsTable::Show;
+
+namespace {
+
+constexpr int kNavX = 700;
+constexpr int kNavY = 10;
+constexpr int kNavWidth = 195;
+constexpr int kNavHeight = 60;
+constexpr int kNavGap = 8;
+constexpr int kTop = 105;
+constexpr int kBoxStep = 60;
+constexpr int kCheckStep = 44;
+constexpr int kComboWidth = 230;
+constexpr int kComboCaptionWidth = 330;
+constexpr int kComboHeight = 50;
+constexpr int kButtonWidth = 270;
+constexpr int kButtonHeight = 60;
+constexpr int kButtonSizeClass = 3;
+constexpr int kFontPx = 25;
+constexpr int kComboFontPx = 25;
+// Page 1 leaves the left part open, so the camera shown full size stays in sight.
+constexpr int kCameraPanelX = 620;
+const QColor kBackground(18, 40, 70);
+
+// Text entries of the pages.
+constexpr int kTextConfirm = 121;
+constexpr int kTextCameraParam = 128;
+constexpr int kTextSwitchCamera = 163;
+constexpr int kTextExposure = 164;
+constexpr int kTextGain = 165;
+constexpr int kTextChangePwd = 171;
+constexpr int kTextResetCount = 172;
+constexpr int kTextBackup = 182;
+constexpr int kTextRestoreGroup = 183;
+constexpr int kTextDeleteGroup = 184;
+constexpr int kTextAdvanced = 205;
+constexpr int kTextOpRecord = 206;
+constexpr int kTextShutDownButton = 209;
+constexpr int kTextExit = 210;
+constexpr int kTextSystemParam = 215;
+constexpr int kTextDelay = 219;
+constexpr int kTextParamCamera = 221;
+constexpr int kTextReDetectTimes = 222;
+constexpr int kTextPasswordSettings = 225;
+constexpr int kTextNewPwd = 226;
+constexpr int kTextConfirmPwd = 227;
+constexpr int kTextFunctionSettings = 228;
+constexpr int kTextAdvancedTitle = 229;
+constexpr int kTextClarity = 241;
+constexpr int kTextTruth = 242;
+constexpr int kTextInputOutputTitle = 259;
+constexpr int kTextCameraTitle = 260;
+constexpr int kTextParamGroup = 261;
+constexpr int kTextNetworkParam = 262;
+constexpr int kTextInputOutput = 266;
+constexpr int kTextSystemTitle = 267;
+constexpr int kTextCompletely = 299;
+constexpr int kTextSimply = 300;
+constexpr int kTextLanguage = 317;
+constexpr int kTextUpdate = 325;
+constexpr int kTextExport = 326;
+constexpr int kTextSameFilter = 333;
+constexpr int kTextGamma = 364;
+constexpr int kTextReordering = 396;
+constexpr int kTextModifyTime = 401;
+constexpr int kTextCalibrate = 458;
+constexpr int kTextCustomIo = 473;
+constexpr int kTextIoName = 498;
+constexpr int kTextAutoExposure = 500;
+constexpr int kTextRestoreCamera = 526;
+constexpr int kTextFactoryRestore = 551;
+constexpr int kTextVersionLibrary = 615;
+constexpr int kTextHMirror = 617;
+constexpr int kTextVMirror = 618;
+constexpr int kTextMultiDelayFirst = 508;
+constexpr int kTextMultiDelaySecond = 509;
+constexpr int kTextEnableFirst = 510;
+constexpr int kTextSameAllMolds = 514;
+constexpr int kTextEnableProd = 175;
+constexpr int kTextSameParams = 177;
+
+constexpr int kRowFactoryParams = 82;
+constexpr int kRowShowAll = 41;
+constexpr int kRowNextMode = 64;
+constexpr int kRowOutputs = 53;
+constexpr int kRowTestImages = 87;
+
+const char* const kVersion = "V18.0.1.67";
+const char* const kFont = "wqy-microhei";
+
+QFont PageFont(int px = kFontPx)
+{
+    QFont f(QString::fromLatin1(kFont));
+    f.setPixelSize(px);
+    return f;
+}
+
+// A combo with its caption on the left; the caption may be empty.
+QWidget* CaptionedCombo(QWidget* parent, const QString& caption, ComboBox** combo)
+{
+    auto* holder = new QWidget(parent);
+    auto* label = new QLabel(caption, holder);
+    label->setFont(PageFont());
+    QPalette p = label->palette();
+    p.setColor(QPalette::WindowText, Qt::yellow);
+    label->setPalette(p);
+    const int captionWidth = caption.isEmpty() ? 0 : kComboCaptionWidth;
+    label->setGeometry(0, 0, captionWidth, kComboHeight);
+    *combo = new ComboBox(holder);
+    (*combo)->setFont(PageFont(kComboFontPx));
+    (*combo)->setGeometry(captionWidth, 0, kComboWidth, kComboHeight);
+    holder->resize(captionWidth + kComboWidth, kComboHeight);
+    return holder;
+}
+
+// A check box's caption may run over several lines.
+int StepOf(const Control& c, const QWidget* w)
+{
+    if (c.kind != Kind::Check && c.kind != Kind::InvertedCheck)
+        return kBoxStep;
+    const auto* box = static_cast<const QCheckBox*>(w);
+    return kCheckStep * (box->text().count('\n') + 1);
+}
+
+// Where a page's column starts: page 1 keeps its titles and buttons above its details.
+int ColumnTop(int page, int column)
+{
+    if (page == 1 && column == 2)
+        return kTop + 7 * kBoxStep;
+    if (page == 1 && column == 1)
+        return kTop + 60;
+    return kTop;
+}
+
+constexpr int kBoxCaptionWidth = 200;
+
+}  // namespace
+
+SettingsServices& Settings()
+{
+    static SettingsServices services;
+    return services;
+}
+
+WizardParaWidget::WizardParaWidget(MoJuWizard* parent) : QWidget(parent), win(parent)
+{
+    setObjectName(QStringLiteral("WizardParaWidget"));
+    setGeometry(0, 0, gShowW, gShowH);
+    setFont(PageFont());
+
+    const QVector<int> nav = {kTextSystemParam, kTextCameraParam, kTextNetworkParam,
+                              kTextInputOutput, kTextAdvanced,    kTextConfirm};
+    for (int i = 0; i < nav.size(); ++i) {
+        auto* b = new ColorButton(LanStr(nav[i]), this, kButtonSizeClass);
+        b->setGeometry(kNavX + i * (kNavWidth + kNavGap), kNavY, kNavWidth, kNavHeight);
+        navButtons << b;
+    }
+    connect(navButtons[0], &QPushButton::clicked, this, &WizardParaWidget::SlotToCommon);
+    connect(navButtons[1], &QPushButton::clicked, this, &WizardParaWidget::SlotToCamera);
+    // The network dialog (entry 262) is connected with the network pages.
+    connect(navButtons[3], &QPushButton::clicked, this, &WizardParaWidget::SlotToIO);
+    connect(navButtons[4], &QPushButton::clicked, this, &WizardParaWidget::SlotToAdvance);
+    connect(navButtons[5], &QPushButton::clicked, this, &WizardParaWidget::accept);
+
+    buildControls();
+    buildExtras();
+    layoutColumns();
+    ResetEBoxTrigDelayPos(2);
+
+    ioWidget = new IOWidget(this);
+    ioWidget->hide();
+
+    autoExposeTimer = new QTimer(this);
+    autoExposeTimer->setSingleShot(true);
+    connect(autoExposeTimer, &QTimer::timeout, this, &WizardParaWidget::SlotAutoExposeTimeTimeout);
+
+    ParaGroupUpdateList();
+}
+
+void WizardParaWidget::buildControls()
+{
+    const QVector<Control>& table = SettingsTable::controls();
+    controlWidgets.resize(table.size());
+    for (int i = 0; i < table.size(); ++i) {
+        const Control& c = table[i];
+        QString text = SettingsTable::caption(c);
+        QWidget* w = nullptr;
+        switch (c.kind) {
+            case Kind::Box: {
+                auto* b = new EditBox(c.min, c.max, this, text, QString(), c.tenths ? 2 : 0, c.tenths ? 10 : 1);
+                if (c.page != 0) {
+                    b->setSampleMode();
+                    b->caption->setFixedWidth(kBoxCaptionWidth);
+                }
+                w = b;
+                break;
+            }
+            case Kind::Check:
+            case Kind::InvertedCheck:
+                w = new CheckBox(this, text);
+                break;
+            case Kind::Combo: {
+                ComboBox* cb = nullptr;
+                w = CaptionedCombo(this, c.row == 64 || c.row == 65 ? QString() : text, &cb);
+                if (c.items)
+                    cb->addItems(QString::fromUtf8(c.items).split('|'));
+                for (int entry : c.itemEntries) cb->addItem(LanStr(entry));
+                break;
+            }
+        }
+        w->hide();
+        controlWidgets[i] = w;
+    }
+    connect(check(27), &QCheckBox::stateChanged, this, &WizardParaWidget::SetAutoWDR);
+    connect(combo(kRowNextMode), QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            &WizardParaWidget::SlotChangeSysFun);
+    // Switches that change what the pages show take effect at once.
+    for (int row : {kRowFactoryParams, kRowShowAll})
+        connect(check(row), &QCheckBox::clicked, this, &WizardParaWidget::DoChangePage);
+}
+
+void WizardParaWidget::buildExtras()
+{
+    auto add = [this](QWidget* w, int page, int condition, int x, int y) {
+        w->move(x, y);
+        w->hide();
+        extras << Extra{w, page, condition};
+    };
+    auto button = [this](int entry, const QString& fixed = QString()) {
+        auto* b = new ColorButton(entry >= 0 ? LanStr(entry) : fixed, this, kButtonSizeClass);
+        b->resize(kButtonWidth, kButtonHeight);
+        return b;
+    };
+    const int x2 = SettingsTable::kColumnX[2];
+    const int x1 = SettingsTable::kColumnX[1];
+    const int x0 = SettingsTable::kColumnX[0];
+
+    // Page 0: reset count, language, shut down (connected with the system actions).
+    add(button(kTextResetCount), 0, 0, x2, 700);
+    ComboBox* lan = nullptr;
+    QWidget* lanHolder = CaptionedCombo(this, QString(), &lan);
+    languageCombo = lan;
+    for (int l = 0; l < kLanColumns; ++l) languageCombo->addItem(gaLanStr[kTextLanguage * kLanColumns + l]);
+    add(lanHolder, 0, 0, x2, 780);
+    add(button(kTextShutDownButton), 0, 0, x2, 850);
+
+    // Page 1: the camera boxes and buttons.
+    auto cameraBox = [this](int entry, const char* fallback, int min, int max) {
+        auto* b = new EditBox(min, max, this, entry >= 0 ? LanStr(entry) : QString::fromLatin1(fallback));
+        b->setSampleMode();
+        b->caption->setFixedWidth(kBoxCaptionWidth);
+        return b;
+    };
+    exposureBox = cameraBox(kTextExposure, nullptr, 1, 100);
+    gainBox = cameraBox(kTextGain, nullptr, 0, 64);
+    clarityBox = cameraBox(kTextClarity, nullptr, 0, 100);
+    truthBox = cameraBox(kTextTruth, nullptr, 0, 200);
+    gammaBox = cameraBox(kTextGamma, nullptr, 0, 250);
+    connect(exposureBox, &EditBox::valueChanged, this, &WizardParaWidget::SetExposeTime);
+    connect(gainBox, &EditBox::valueChanged, this, &WizardParaWidget::SetAdjust);
+    connect(clarityBox, &EditBox::valueChanged, this, &WizardParaWidget::SetSharp);
+    connect(truthBox, &EditBox::valueChanged, this, &WizardParaWidget::SetContrast);
+    connect(gammaBox, &EditBox::valueChanged, this, &WizardParaWidget::SetGamma);
+    add(exposureBox, 1, 0, x2, kTop + 2 * kBoxStep);
+    add(gainBox, 1, 0, x2, kTop + 3 * kBoxStep);
+    add(clarityBox, 1, 1, x2, kTop + 4 * kBoxStep);
+    add(truthBox, 1, 1, x2, kTop + 5 * kBoxStep);
+    add(gammaBox, 1, 1, x2, kTop + 6 * kBoxStep);
+    hMirrorBox = new CheckBox(this, LanStr(kTextHMirror));
+    vMirrorBox = new CheckBox(this, LanStr(kTextVMirror));
+    connect(hMirrorBox, &QCheckBox::clicked, this, &WizardParaWidget::SetHMirror);
+    connect(vMirrorBox, &QCheckBox::clicked, this, &WizardParaWidget::SetVMirror);
+    add(hMirrorBox, 1, 1, x2, kTop + 8 * kBoxStep);
+    add(vMirrorBox, 1, 1, x2, kTop + 8 * kBoxStep + kCheckStep);
+    showModeButton = button(kTextSimply);
+    connect(showModeButton, &QPushButton::clicked, this, &WizardParaWidget::SlotChangeShowMode);
+    add(showModeButton, 1, 2, x2, kTop);
+    auto* switchCamera = button(kTextSwitchCamera);
+    connect(switchCamera, &QPushButton::clicked, this, &WizardParaWidget::SlotChangeCamera);
+    add(switchCamera, 1, 2, x2 + kButtonWidth + 20, kTop);
+    auto* restore = button(kTextRestoreCamera);
+    connect(restore, &QPushButton::clicked, this, &WizardParaWidget::SlotRestoreDefaultSettings);
+    add(restore, 1, 2, x2, kTop + kBoxStep + 5);
+    auto* autoExpose = button(kTextAutoExposure);
+    connect(autoExpose, &QPushButton::clicked, this, &WizardParaWidget::SlotAutoExposeTime);
+    add(autoExpose, 1, 2, x2 + kButtonWidth + 20, kTop + kBoxStep + 5);
+    tuneCameraButton = button(kTextReordering);
+    connect(tuneCameraButton, &QPushButton::clicked, this, &WizardParaWidget::SlotTuneCamera);
+    add(tuneCameraButton, 1, 0, x2, kTop + 10 * kBoxStep);
+
+    // Page 3: the multi-detection IO dialogs (the IO naming page comes with its own screen).
+    customIoButton = button(kTextCustomIo);
+    connect(customIoButton, &QPushButton::clicked, this, &WizardParaWidget::SlotShowIOWidget);
+    ioNameButton = button(kTextIoName);
+    customIoButton->move(x1, 900);
+    ioNameButton->move(x1 + kButtonWidth + 20, 900);
+    customIoButton->hide();
+    ioNameButton->hide();
+
+    // Page 4: groups, password and the system actions.
+    groupNameEdit = new QLineEdit(this);
+    groupNameEdit->setFont(PageFont());
+    groupNameEdit->resize(300, kComboHeight);
+    add(groupNameEdit, 4, 0, x0, 800);
+    ComboBox* groups = nullptr;
+    QWidget* groupHolder = CaptionedCombo(this, QString(), &groups);
+    groupCombo = groups;
+    connect(groupCombo, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            &WizardParaWidget::SlotParaGroupChange);
+    add(groupHolder, 4, 0, x0 + 320, 800);
+    const int groupButtons[] = {kTextBackup, kTextRestoreGroup, kTextDeleteGroup};
+    for (int i = 0; i < 3; ++i) {
+        auto* b = button(groupButtons[i]);
+        b->resize(180, kButtonHeight);
+        add(b, 4, 0, x0 + i * 190, 860);
+    }
+    newPwdEdit = new QLineEdit(this);
+    confirmPwdEdit = new QLineEdit(this);
+    for (QLineEdit* e : {newPwdEdit, confirmPwdEdit}) {
+        e->setFont(PageFont());
+        e->setEchoMode(QLineEdit::Password);
+        e->resize(200, kComboHeight);
+    }
+    add(newPwdEdit, 4, 0, x0 + 90, 975);
+    add(confirmPwdEdit, 4, 0, x0 + 400, 975);
+    add(button(kTextChangePwd), 4, 0, x1 + 160, 975);
+    // The system actions, placed here and connected with their screens.
+    const int actions[] = {kTextFactoryRestore, kTextVersionLibrary, kTextUpdate,  kTextExport, kTextExit, -1,
+                           kTextModifyTime,     kTextCalibrate,      kTextOpRecord};
+    for (int i = 0; i < 9; ++i) {
+        auto* b = button(actions[i], tr("存图设置"));
+        add(b, 4, 0, x1 + (i % 2) * (kButtonWidth + 15), 560 + (i / 2) * (kButtonHeight + 8));
+    }
+
+    // Page 5: the records (browsing comes with the record screen).
+    recordList = new QListWidget(this);
+    recordList->setGeometry(x0, kTop, 360, 940);
+    recordTable = new QTableView(this);
+    recordTable->setGeometry(x0 + 380, kTop, gShowW - x0 - 420, 940);
+    add(recordList, 5, 0, x0, kTop);
+    add(recordTable, 5, 0, x0 + 380, kTop);
+}
+
+void WizardParaWidget::layoutColumns()
+{
+    const QVector<Control>& table = SettingsTable::controls();
+    int y[6][3];
+    for (int p = 0; p < 6; ++p)
+        for (int c = 0; c < 3; ++c) y[p][c] = ColumnTop(p, c);
+    for (int i = 0; i < table.size(); ++i) {
+        const Control& c = table[i];
+        // Page 0's first column follows the delay boxes (ResetEBoxTrigDelayPos); controls
+        // hidden on this visit leave no gap.
+        if (c.page == 0 && c.column == 0)
+            continue;
+        if (c.page == page && !controlWidgets[i]->isVisibleTo(this))
+            continue;
+        int& at = y[c.page][c.column];
+        controlWidgets[i]->move(SettingsTable::kColumnX[c.column], at);
+        at += StepOf(c, controlWidgets[i]);
+    }
+}
+
+EditBox* WizardParaWidget::box(int row) const
+{
+    const auto& t = SettingsTable::controls();
+    for (int i = 0; i < t.size(); ++i)
+        if (t[i].row == row)
+            return qobject_cast<EditBox*>(controlWidgets[i]);
+    return nullptr;
+}
+
+CheckBox* WizardParaWidget::check(int row) const
+{
+    const auto& t = SettingsTable::controls();
+    for (int i = 0; i < t.size(); ++i)
+        if (t[i].row == row)
+            return dynamic_cast<CheckBox*>(controlWidgets[i]);
+    return nullptr;
+}
+
+ComboBox* WizardParaWidget::combo(int row, int output) const
+{
+    const auto& t = SettingsTable::controls();
+    for (int i = 0; i < t.size(); ++i)
+        if (t[i].row == row && t[i].outputNumber == output)
+            return controlWidgets[i]->findChild<ComboBox*>();
+    return nullptr;
+}
+
+int WizardParaWidget::modeInForce() const
+{
+    return gpWPara ? gpWPara->detectMode : kModeStandard;
+}
+
+int WizardParaWidget::shownDetections() const
+{
+    return gpWParaBak ? gpWParaBak->detectCount : 2;
+}
+
+bool WizardParaWidget::checkOutputNum(int i) const
+{
+    return modeInForce() == kModeMulti || i < 4;
+}
+
+bool WizardParaWidget::controlShown(int index) const
+{
+    const Control& c = SettingsTable::controls()[index];
+    const bool factory = check(kRowFactoryParams)->isChecked();
+    switch (c.show) {
+        case Show::Always:
+            return true;
+        case Show::Factory:
+            return factory;
+        case Show::MultiDelay:
+            return modeInForce() == kModeMulti && c.row - 1 < shownDetections();
+        case Show::UnlessShowAll:
+            return !check(kRowShowAll)->isChecked();
+        case Show::Never:
+            return false;
+        case Show::OutputState:
+            if (c.outputNumber <= 4)
+                return factory;
+            return factory && modeInForce() == kModeMulti && shownDetections() >= c.outputNumber - 1;
+        case Show::MouldSide: {
+            const int next = combo(kRowNextMode)->currentIndex();
+            return next == kModeTwoColour || next == kModeTurntable;
+        }
+        case Show::FactoryDetail:
+            return factory && !simpleDisplay;
+    }
+    return false;
+}
+
+void WizardParaWidget::DoChangePage()
+{
+    if (gpNumPad)
+        gpNumPad->HideUpdate();
+    if (gpNumCharPad)
+        gpNumCharPad->HideUpdate();
+    for (QWidget* w : controlWidgets) w->hide();
+    for (const Extra& e : extras) e.widget->hide();
+    customIoButton->hide();
+    ioNameButton->hide();
+    for (ColorButton* b : navButtons) b->setVisible(!simpleDisplay);
+
+    const QVector<Control>& table = SettingsTable::controls();
+    for (int i = 0; i < table.size(); ++i)
+        if (table[i].page == page && controlShown(i))
+            controlWidgets[i]->show();
+    const bool factory = check(kRowFactoryParams)->isChecked();
+    for (const Extra& e : extras) {
+        if (e.page != page)
+            continue;
+        const bool shown = e.condition == 0   ? !(simpleDisplay && e.widget == tuneCameraButton)
+                           : e.condition == 1 ? factory && !simpleDisplay
+                                              : true;
+        e.widget->setVisible(shown);
+    }
+    if (page == 3)
+        SlotChangeSysFun(combo(kRowNextMode)->currentIndex());
+    layoutColumns();
+    if (page == 0)
+        ResetEBoxTrigDelayPos(modeInForce() == kModeMulti ? shownDetections() : 2);
+    update();
+}
+
+void WizardParaWidget::ResetEBoxTrigDelayPos(int count)
+{
+    const bool wide = gShowW > 1024;
+    const int row = wide ? (modeInForce() == kModeMulti ? 53 : 60) : 35;
+    const int step = wide ? 60 : 35;
+    const int gap = wide ? 50 : 30;
+    const int top = wide ? 105 : 63;
+    const int y0 = count * row + top;
+    constexpr int x = 30;
+    // The delay boxes themselves stand one row apart from the top.
+    for (int d = 1; d <= 8; ++d)
+        if (EditBox* b = box(d))
+            b->move(x, top + (d - 1) * row);
+    box(9)->move(x, y0 + gap);
+    box(10)->move(x, y0 + 2 * gap);
+    const int filter = y0 + 2 * gap + row + step;
+    box(11)->move(x, filter);
+    box(12)->move(x, filter + step);
+    box(13)->move(x, filter + 2 * step);
+    box(14)->move(x, filter + 3 * step);
+}
+
+void WizardParaWidget::ResetReCheck1Text(const QString& text)
+{
+    box(9)->setText(text);
+}
+
+void WizardParaWidget::WizardParaInit()
+{
+    if (!gpWParaBak)
+        return;
+    if (win && win->viewCamera == numCamera && numCamera > 0) {
+        win->viewCamera = 0;
+        win->ChangeCammer();
+    }
+    cameraIndex = win ? win->viewCamera : 0;
+    simpleDisplay = 0;
+    showModeButton->setText(LanStr(kTextSimply));
+
+    WizardPara& bak = *gpWParaBak;
+    const bool multi = modeInForce() == kModeMulti;
+    // Captions that follow the machine mode in force.
+    box(1)->setText(LanStr(multi ? kTextMultiDelayFirst : 161));
+    box(2)->setText(LanStr(multi ? kTextMultiDelaySecond : 162));
+    check(19)->setText(LanStr(multi ? kTextEnableFirst : kTextEnableProd));
+    const bool sides = modeInForce() == kModeTwoColour || modeInForce() == kModeTurntable;
+    check(20)->setText(LanStr(sides ? kTextSameAllMolds : kTextSameParams));
+
+    const QVector<Control>& table = SettingsTable::controls();
+    for (int i = 0; i < table.size(); ++i) {
+        const Control& c = table[i];
+        if (c.row >= 3 && c.row <= 8 && !multi)
+            continue;
+        QWidget* w = controlWidgets[i];
+        const QSignalBlocker block(w);
+        if (c.row == kRowTestImages) {
+            check(c.row)->setValue(win && win->saveTestImages ? 1 : 0);
+            continue;
+        }
+        const int v = SettingsTable::fieldValue(bak, c);
+        switch (c.kind) {
+            case Kind::Box:
+                static_cast<EditBox*>(w)->setInputValue(v);
+                static_cast<EditBox*>(w)->setValue();
+                break;
+            case Kind::Check:
+                static_cast<CheckBox*>(w)->setValue(v);
+                break;
+            case Kind::InvertedCheck:
+                static_cast<CheckBox*>(w)->setValue(v + 1);
+                break;
+            case Kind::Combo: {
+                ComboBox* cb = w->findChild<ComboBox*>();
+                const QSignalBlocker blockCombo(cb);
+                cb->setCurrentIndex(v >= 0 && v < cb->count() ? v : 0);
+                break;
+            }
+        }
+    }
+    cameraBoxesFromRecord();
+    {
+        const QSignalBlocker block(languageCombo);
+        languageCombo->setCurrentIndex(gLan);
+    }
+    newPwdEdit->clear();
+    confirmPwdEdit->clear();
+    groupNameEdit->clear();
+    if (groupCombo->count() > 0) {
+        groupCombo->setCurrentIndex(0);
+        const int current = gpWPara ? groupCombo->findData(gpWPara->groupIndex) : -1;
+        if (current >= 0)
+            groupCombo->setCurrentIndex(current);
+    }
+    DoChangePage();
+}
+
+// The camera page's boxes show camera cameraIndex of the edit copy, without sending anything.
+void WizardParaWidget::cameraBoxesFromRecord()
+{
+    const WizardPara& bak = *gpWParaBak;
+    const int c = cameraIndex;
+    const std::pair<EditBox*, int> values[] = {{exposureBox, bak.exposeTime[c]},
+                                               {clarityBox, bak.sharp[c]},
+                                               {gainBox, bak.adjustPlus[c]},
+                                               {truthBox, bak.contrast[c]},
+                                               {gammaBox, bak.gamma[c]}};
+    for (const auto& [b, v] : values) {
+        const QSignalBlocker block(b);
+        b->setValue(v);
+    }
+    hMirrorBox->setValue(bak.hMirror[c]);
+    vMirrorBox->setValue(bak.vMirror[c]);
+}
+
+void WizardParaWidget::SlotToCommon()
+{
+    if (page == 0)
+        return;
+    page = 0;
+    DoChangePage();
+}
+
+void WizardParaWidget::SlotToCamera()
+{
+    if (page == 1)
+        return;
+    page = 1;
+    DoChangePage();
+}
+
+void WizardParaWidget::SlotToIO()
+{
+    if (page == 3 || !win || !win->CheckRoot())
+        return;
+    page = 3;
+    DoChangePage();
+}
+
+void WizardParaWidget::SlotToAdvance()
+{
+    if (page == 4 || !win || !win->CheckRoot())
+        return;
+    page = 4;
+    DoChangePage();
+}
+
+void WizardParaWidget::SlotChangeSysFun(int mode)
+{
+    combo(65)->parentWidget()->hide();
+    customIoButton->hide();
+    ioNameButton->hide();
+    if (page != 3)
+        return;
+    if (mode == kModeTwoColour || mode == kModeTurntable)
+        combo(65)->parentWidget()->show();
+    if (mode == kModeMulti) {
+        customIoButton->show();
+        ioNameButton->show();
+    }
+}
+
+void WizardParaWidget::SlotShowIOWidget()
+{
+    ioWidget->init();
+    ioWidget->show();
+    ioWidget->raise();
+}
+
+void WizardParaWidget::SlotParaGroupChange(int)
+{
+    groupNameEdit->setText(groupCombo->currentText());
+}
+
+void WizardParaWidget::ParaGroupUpdateList()
+{
+    const QSignalBlocker block(groupCombo);
+    groupCombo->clear();
+    const QStringList names =
+        QDir(QStringLiteral("./paraGroup")).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    for (int i = 0; i < names.size(); ++i)
+        if (names[i] != QLatin1String("default"))
+            groupCombo->addItem(names[i], i);
+}
+
+void WizardParaWidget::showEvent(QShowEvent* event)
+{
+    WizardParaInit();
+    QWidget::showEvent(event);
+}
+
+void WizardParaWidget::hideEvent(QHideEvent* event)
+{
+    if (gpNumPad)
+        gpNumPad->HideUpdate();
+    if (gpNumCharPad)
+        gpNumCharPad->HideUpdate();
+    page = 0;
+    DoChangePage();
+    QWidget::hideEvent(event);
+}
+
+void WizardParaWidget::mouseReleaseEvent(QMouseEvent* event)
+{
+    QWidget::mouseReleaseEvent(event);
+}
+
+void WizardParaWidget::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    p.setFont(PageFont());
+    p.setPen(Qt::yellow);
+    auto title = [&p](int x, int y, const QString& text) { p.drawText(x, y, text); };
+    if (page == 1) {
+        if (!simpleDisplay)
+            p.fillRect(QRect(kCameraPanelX, 0, width() - kCameraPanelX, height()), kBackground);
+        title(SettingsTable::kColumnX[1], kTop, LanStr(kTextParamCamera).arg(cameraIndex + 1));
+        title(SettingsTable::kColumnX[1], kTop + 40, LanStr(kTextCameraTitle));
+        return;
+    }
+    p.fillRect(rect(), kBackground);
+    switch (page) {
+        case 0: {
+            title(30, 60, LanStr(kTextSystemTitle));
+            constexpr int kLabelX = 935;
+            constexpr int kBaseline = 40;
+            title(kLabelX, box(1)->y() + kBaseline, LanStr(kTextDelay));
+            title(kLabelX, box(9)->y() + kBaseline, LanStr(kTextReDetectTimes));
+            if (box(11)->isVisible())
+                title(kLabelX, box(11)->y() + kBaseline, LanStr(kTextSameFilter));
+            title(SettingsTable::kColumnX[2], kTop - 8, LanStr(kTextFunctionSettings));
+            break;
+        }
+        case 3:
+            title(30, 60, LanStr(kTextInputOutputTitle));
+            break;
+        case 4:
+            title(30, 60, LanStr(kTextAdvancedTitle));
+            title(30, 790, LanStr(kTextParamGroup));
+            title(30, 960, LanStr(kTextPasswordSettings));
+            title(30, 1010, LanStr(kTextNewPwd));
+            title(320, 1010, LanStr(kTextConfirmPwd));
+            title(SettingsTable::kColumnX[1] + 20, 1060, kVersion);
+            break;
+        case 5:
+            title(30, 60, LanStr(kTextOpRecord));
+            break;
+        default:
+            break;
+    }
+}

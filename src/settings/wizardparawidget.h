@@ -1,0 +1,148 @@
+// The settings screen: its pages and controls, applying the edits, and camera tuning.
+#pragma once
+
+#include <functional>
+
+#include <QMap>
+#include <QVector>
+#include <QWidget>
+
+class CheckBox;
+class ColorButton;
+class ComboBox;
+class EditBox;
+class IOWidget;
+class MoJuWizard;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QListWidgetItem;
+class QTableView;
+class QTimer;
+class WizardPara;
+
+// What the screen reaches beyond its own layers; start-up fills what exists.
+struct SettingsServices
+{
+    // The USB image copier: its image-storage days, and starting or stopping its loop.
+    std::function<void(int days)> copierDays;
+    std::function<void(bool run)> copierRun;
+    // Clears the cycle state of every camera and detection below `count` after the
+    // detection count changed (the window's cycle fields today).
+    std::function<void(MoJuWizard* win, int count)> clearCycle;
+};
+SettingsServices& Settings();
+
+class WizardParaWidget : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit WizardParaWidget(MoJuWizard* parent);
+
+    MoJuWizard* win;
+    int page = 0;
+    int cameraIndex = 0;
+    int simpleDisplay = 0;
+    bool wdrOffPending = false;
+
+    IOWidget* ioWidget = nullptr;
+    QListWidget* recordList = nullptr;
+    QTableView* recordTable = nullptr;
+    QTimer* autoExposeTimer = nullptr;
+    QLineEdit* groupNameEdit = nullptr;
+    ComboBox* groupCombo = nullptr;
+    QLineEdit* newPwdEdit = nullptr;
+    QLineEdit* confirmPwdEdit = nullptr;
+    ComboBox* languageCombo = nullptr;
+
+    // The navigation buttons: common, camera, network, IO, advanced, confirm.
+    QVector<ColorButton*> navButtons;
+    // Camera page: exposure, gain, clarity, truth, Gamma boxes and the mirrors.
+    EditBox* exposureBox = nullptr;
+    EditBox* gainBox = nullptr;
+    EditBox* clarityBox = nullptr;
+    EditBox* truthBox = nullptr;
+    EditBox* gammaBox = nullptr;
+    CheckBox* hMirrorBox = nullptr;
+    CheckBox* vMirrorBox = nullptr;
+    ColorButton* showModeButton = nullptr;
+    ColorButton* tuneCameraButton = nullptr;
+    ColorButton* customIoButton = nullptr;
+    ColorButton* ioNameButton = nullptr;
+
+    // The widget of each table control, by index in SettingsTable::controls().
+    QVector<QWidget*> controlWidgets;
+    EditBox* box(int row) const;
+    CheckBox* check(int row) const;
+    ComboBox* combo(int row, int output = 0) const;
+
+    // Buttons and widgets that are not table controls, with their page and condition.
+    struct Extra
+    {
+        QWidget* widget;
+        int page;
+        int condition;  // 0 always, 1 camera detail, 2 simple-display exempt
+    };
+    QVector<Extra> extras;
+
+    bool checkOutputNum(int i) const;
+    void ResetEBoxTrigDelayPos(int count);
+    void ResetReCheck1Text(const QString& text);
+    void WizardParaInit();
+    Q_INVOKABLE int GetoutSet() const { return cameraIndex; }
+
+signals:
+    void sigExportDataStart();
+    void sigExportDataFinish();
+
+public slots:
+    void accept();
+    void SetExposeTime(int v);
+    void SetAdjust(int v);
+    void SetSharp(int v);
+    void SetContrast(int v);
+    void SetGamma(int v);
+    void SetAutoWDR(int state);
+    void SetHMirror();
+    void SetVMirror();
+    void SlotTuneCamera();
+    void DoChangePage();
+    void SlotRestoreDefaultSettings();
+    void SlotChangeShowMode();
+    void SlotChangeCamera();
+    void SlotAutoExposeTime() {}
+    void SlotAutoExposeTimeTimeout();
+    void SlotParaGroupChange(int index);
+    void ParaGroupUpdateList();
+    void SlotToCommon();
+    void SlotToCamera();
+    void SlotToIO();
+    void SlotToAdvance();
+    void SlotChangeSysFun(int mode);
+    void SlotShowIOWidget();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    void buildControls();
+    void buildExtras();
+    void layoutColumns();
+    bool controlShown(int index) const;
+    // Controls into gpWParaBak (steps 2 and 3 of applying).
+    void readControls();
+    bool noDetectionFunction() const;
+    // YES: record, mapping, commit, save and effects; NO: the cameras back to the live values.
+    void commit();
+    void applyDetectionMapping();
+    void applyEffects(const WizardPara& before);
+    void restoreCameras();
+    void finish();
+    void cameraBoxesFromRecord();
+    int modeInForce() const;
+    int shownDetections() const;
+};
