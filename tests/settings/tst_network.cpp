@@ -188,6 +188,13 @@ private slots:
         CommandRunner::clearAnswers();
     }
 
+    // A test that stops early leaves the dialog shown; hidden, its sampling idles again.
+    void cleanup()
+    {
+        if (gpNetDialog)
+            gpNetDialog->hide();
+    }
+
     // Cards come from the files only for current interfaces, once each, wired first; the
     // script runs only when the wired file is missing or the caller forces it.
     void cardListFromCardFiles()
