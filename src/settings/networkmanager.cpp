@@ -360,7 +360,8 @@ bool NetworkManager::getProcessAlive(const QString& name)
             }
         }
     }
-    qInfo() << "end" << "getProcessAlive";
+    qInfo() << "end"
+            << "getProcessAlive";
     return alive;
 }
 

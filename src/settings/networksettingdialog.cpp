@@ -63,7 +63,6 @@ QCheckBox* checkBox(const QString& text, bool on, QWidget* parent)
     return c;
 }
 
-
 bool writeJson(const QString& path, const QJsonObject& obj)
 {
     QFile f(path);

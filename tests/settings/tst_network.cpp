@@ -36,12 +36,13 @@ const char* const kScript = "python3 ./cnt_net/zelkq30_upnetcard.py";
 // Receive counters chosen so that one rate pass over 2.5 s gives the three units.
 QByteArray procNetDev(quint64 eth0, quint64 eth1, quint64 wlan0)
 {
-    return QString("Inter-|   Receive                                                |  Transmit\n"
-                   " face |bytes    packets errs drop fifo frame compressed multicast|bytes\n"
-                   "    lo: 99999     10    0    0    0     0          0         0    99999\n"
-                   "  eth0: %1   20    0    0    0     0          0         0     500\n"
-                   "  eth1: %2   20    0    0    0     0          0         0     500\n"
-                   " wlan0: %3   20    0    0    0     0          0         0     500\n")
+    return QString(
+               "Inter-|   Receive                                                |  Transmit\n"
+               " face |bytes    packets errs drop fifo frame compressed multicast|bytes\n"
+               "    lo: 99999     10    0    0    0     0          0         0    99999\n"
+               "  eth0: %1   20    0    0    0     0          0         0     500\n"
+               "  eth1: %2   20    0    0    0     0          0         0     500\n"
+               " wlan0: %3   20    0    0    0     0          0         0     500\n")
         .arg(eth0)
         .arg(eth1)
         .arg(wlan0)
@@ -56,22 +57,30 @@ QByteArray ifconfigOutput(bool eth1Running)
         "\n";
     out += eth1Running ? "eth1: flags=4163<UP,BROADCAST,RUNNING,MULTICAST>  mtu 1500\n"
                        : "eth1: flags=4099<UP,BROADCAST,MULTICAST>  mtu 1500\n";
-    out += "        ether 00:11:22:33:44:56  txqueuelen 1000  (Ethernet)\n"
-           "\n"
-           "lo: flags=73<UP,LOOPBACK,RUNNING>  mtu 65536\n"
-           "        inet 127.0.0.1  netmask 255.0.0.0\n"
-           "\n"
-           "wlan0: flags=4163<UP,BROADCAST,RUNNING,MULTICAST>  mtu 1500\n"
-           "        inet 10.0.0.7  netmask 255.255.255.0\n";
+    out +=
+        "        ether 00:11:22:33:44:56  txqueuelen 1000  (Ethernet)\n"
+        "\n"
+        "lo: flags=73<UP,LOOPBACK,RUNNING>  mtu 65536\n"
+        "        inet 127.0.0.1  netmask 255.0.0.0\n"
+        "\n"
+        "wlan0: flags=4163<UP,BROADCAST,RUNNING,MULTICAST>  mtu 1500\n"
+        "        inet 10.0.0.7  netmask 255.255.255.0\n";
     return out;
 }
 
 QJsonObject card(const QString& name, const QString& address, bool priority, bool wifi = false)
 {
-    QJsonObject c{{"name", name},         {"address", address},  {"netmask", "255.255.255.0"},
-                  {"gateway", "192.168.1.1"}, {"mac", "00:11:22:33:44:55"}, {"dns", "8.8.8.8"},
-                  {"status", "up"},       {"describe", "eth port"}, {"isdhcp", false},
-                  {"iswifi", wifi},       {"ispriority", priority}};
+    QJsonObject c{{"name", name},
+                  {"address", address},
+                  {"netmask", "255.255.255.0"},
+                  {"gateway", "192.168.1.1"},
+                  {"mac", "00:11:22:33:44:55"},
+                  {"dns", "8.8.8.8"},
+                  {"status", "up"},
+                  {"describe", "eth port"},
+                  {"isdhcp", false},
+                  {"iswifi", wifi},
+                  {"ispriority", priority}};
     if (wifi) {
         c.insert("use", false);
         c.insert("hotname", "Stored");
@@ -105,8 +114,7 @@ QJsonObject cardNamed(const QJsonArray& cards, const QString& name)
 void writeStandardCards()
 {
     TestSupport::writeSysFile("/proc/net/dev", procNetDev(0, 0, 0));
-    writeCards(NetworkManager::kWiredFile,
-               {card("eth1", "192.168.2.10", false), card("eth0", "192.168.1.10", true)});
+    writeCards(NetworkManager::kWiredFile, {card("eth1", "192.168.2.10", false), card("eth0", "192.168.1.10", true)});
     writeCards(NetworkManager::kWirelessFile, {card("wlan0", "10.0.0.7", false, true)});
 }
 
@@ -199,10 +207,9 @@ private slots:
     // script runs only when the wired file is missing or the caller forces it.
     void cardListFromCardFiles()
     {
-        writeCards(NetworkManager::kWiredFile,
-                   {card("eth1", "192.168.2.10", false), card("lo", "127.0.0.1", false),
-                    card("eth9", "192.168.9.9", false), card("eth1", "192.168.2.99", false),
-                    card("eth0", "192.168.1.10", true)});
+        writeCards(NetworkManager::kWiredFile, {card("eth1", "192.168.2.10", false), card("lo", "127.0.0.1", false),
+                                                card("eth9", "192.168.9.9", false), card("eth1", "192.168.2.99", false),
+                                                card("eth0", "192.168.1.10", true)});
         NetworkManager* manager = NetworkManager::getInstance();
         CommandRunner::clearCalls();
         QVERIFY(manager->initnetcard(false));
@@ -249,6 +256,27 @@ private slots:
         QVERIFY(!wifi.use);
         QCOMPARE(wifi.hotname, QString("Stored"));
         QCOMPARE(NetworkManager::stu2json(wifi).value("passwd").toString(), QString("secret"));
+    }
+
+    // Of two cards marked priority, the row built last names the priority card and only it
+    // is written so; Japanese hides the description line.
+    void rowsNamePriorityAndHideDescription()
+    {
+        NetworkManager* manager = NetworkManager::getInstance();
+        const QString kept = manager->priorityCard;
+        const stu_netinfo first = NetworkManager::json2stu(card("eth0", "192.168.1.10", true));
+        const stu_netinfo second = NetworkManager::json2stu(card("eth1", "192.168.2.10", true));
+        gLan = 3;
+        QWidget page;
+        Network_CardItem a(first, &page);
+        Network_CardItem b(second, &page);
+        gLan = 1;
+        QCOMPARE(manager->priorityCard, QString("eth1"));
+        QVERIFY(!NetworkManager::stu2json(a.info).value("ispriority").toBool(true));
+        QVERIFY(NetworkManager::stu2json(b.info).value("ispriority").toBool());
+        QCOMPARE(a.labpriority->text(), QString("优先启用"));  // until reloaded
+        QVERIFY(a.labtip->isHidden());
+        manager->priorityCard = kept;
     }
 
     void rateTexts()
