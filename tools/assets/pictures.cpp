@@ -484,6 +484,70 @@ void PaintDisk(QPainter& p, const QRectF& r)
     p.drawEllipse(QPointF(body.center().x(), body.bottom() - w * 0.14), w * 0.05, w * 0.05);
 }
 
+// Wireless card mark: a dot under three arcs opening upwards, in the accent colour.
+void PaintWifi(QPainter& p, const QRectF& r)
+{
+    const qreal w = r.width();
+    const QPointF base(r.center().x(), r.bottom() - w * 0.18);
+    p.setBrush(Qt::NoBrush);
+    p.setPen(GlyphPen(w * 0.09, kAccentLight));
+    for (int i = 1; i <= 3; ++i) {
+        const qreal radius = w * 0.22 * i;
+        p.drawArc(QRectF(base.x() - radius, base.y() - radius, 2 * radius, 2 * radius), 45 * 16, 90 * 16);
+    }
+    p.setPen(Qt::NoPen);
+    p.setBrush(kAccentLight);
+    p.drawEllipse(base, w * 0.08, w * 0.08);
+}
+
+// Edit button of a card row: a pencil slanting down to the left over a short line.
+void PaintModify(QPainter& p, const QRectF& r)
+{
+    const qreal w = r.width();
+    p.save();
+    p.translate(r.center());
+    p.rotate(45);
+    const QRectF body(-w * 0.1, -w * 0.42, w * 0.2, w * 0.6);
+    Plate(p, body, 1, kSteelLight, kSteelDark, kSlateDeep, 1);
+    p.setPen(Qt::NoPen);
+    p.setBrush(kAccent);
+    p.drawRect(QRectF(body.left() + 1, body.top() + 1, body.width() - 2, w * 0.1));
+    QPainterPath tip;
+    tip.moveTo(body.left(), body.bottom());
+    tip.lineTo(body.right(), body.bottom());
+    tip.lineTo(0, body.bottom() + w * 0.2);
+    tip.closeSubpath();
+    p.setBrush(QColor(0xFF, 0xCC, 0x80));
+    p.drawPath(tip);
+    p.setBrush(kSlateDeep);
+    p.drawEllipse(QPointF(0, body.bottom() + w * 0.17), w * 0.03, w * 0.03);
+    p.restore();
+    p.setPen(GlyphPen(w * 0.06, kSteelLight));
+    p.drawLine(QPointF(r.left() + w * 0.12, r.bottom() - w * 0.08), QPointF(r.left() + w * 0.5, r.bottom() - w * 0.08));
+}
+
+// Apply button of the peer link: a circular arrow, three quarters round with its head.
+void PaintRotate(QPainter& p, const QRectF& r)
+{
+    const QPointF c = r.center();
+    const qreal radius = std::min(r.width(), r.height()) * 0.34;
+    const qreal pen = radius * 0.28;
+    p.setPen(GlyphPen(pen, kSteelLight));
+    p.setBrush(Qt::NoBrush);
+    const QRectF ring(c.x() - radius, c.y() - radius, 2 * radius, 2 * radius);
+    p.drawArc(ring, 90 * 16, -280 * 16);
+    // The head sits at the arc's start (the top), pointing along the turn.
+    const QPointF top(c.x(), c.y() - radius);
+    QPainterPath head;
+    head.moveTo(top.x() - pen * 1.6, top.y() - pen * 1.5);
+    head.lineTo(top.x() + pen * 1.4, top.y());
+    head.lineTo(top.x() - pen * 1.6, top.y() + pen * 1.5);
+    head.closeSubpath();
+    p.setPen(Qt::NoPen);
+    p.setBrush(kSteelLight);
+    p.drawPath(head);
+}
+
 }  // namespace
 
 const std::vector<Picture>& Pictures()
@@ -526,6 +590,10 @@ const std::vector<Picture>& Pictures()
         {"disk.png", {50, 50}, PaintDisk},
         {"ShowHide.png", {240, 76}, PaintColumnFold},
         {"ShowHideChecked.png", {240, 76}, PaintColumnUnfold},
+        // The network settings dialog.
+        {"wifi.png", {40, 40}, PaintWifi},
+        {"modify.png", {40, 40}, PaintModify},
+        {"Rotate.png", {60, 40}, PaintRotate},
     };
     return pictures;
 }
