@@ -18,6 +18,7 @@
 #include "editbox.h"
 #include "globals.h"
 #include "iowidget.h"
+#include "networksettingdialog.h"
 #include "lanstr.h"
 #include "mojuwizard.h"
 #include "numberinput.h"
@@ -186,7 +187,7 @@ WizardParaWidget::WizardParaWidget(MoJuWizard* parent) : QWidget(parent), win(pa
     }
     connect(navButtons[0], &QPushButton::clicked, this, &WizardParaWidget::SlotToCommon);
     connect(navButtons[1], &QPushButton::clicked, this, &WizardParaWidget::SlotToCamera);
-    // The network dialog (entry 262) is connected with the network pages.
+    connect(navButtons[2], &QPushButton::clicked, this, &WizardParaWidget::SlotToNetwork);
     connect(navButtons[3], &QPushButton::clicked, this, &WizardParaWidget::SlotToIO);
     connect(navButtons[4], &QPushButton::clicked, this, &WizardParaWidget::SlotToAdvance);
     connect(navButtons[5], &QPushButton::clicked, this, &WizardParaWidget::accept);
@@ -614,6 +615,11 @@ void WizardParaWidget::SlotToCommon()
         return;
     page = 0;
     DoChangePage();
+}
+
+void WizardParaWidget::SlotToNetwork()
+{
+    OpenNetworkDialog();
 }
 
 void WizardParaWidget::SlotToCamera()

@@ -117,6 +117,8 @@ public slots:
     void ParaGroupUpdateList();
     void SlotToCommon();
     void SlotToCamera();
+    // The network settings dialog, made on first use; accepted settings restart the services.
+    void SlotToNetwork();
     void SlotToIO();
     void SlotToAdvance();
     void SlotChangeSysFun(int mode);

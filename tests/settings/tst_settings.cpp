@@ -11,6 +11,7 @@
 #include "editbox.h"
 #include "iowidget.h"
 #include "modalanswerer.h"
+#include "networksettingdialog.h"
 #include "resstatisticsparam.h"
 #include "settingstable.h"
 #include "testsupport.h"
@@ -395,6 +396,27 @@ private slots:
     }
 
     // ---- pages ----
+
+    // "Network Param" opens the network dialog, made once and kept for the run.
+    void networkButtonOpensTheNetworkDialog()
+    {
+        open();
+        QList<NetworkSettingDialog*> seen;
+        QTimer poll;
+        poll.setInterval(10);
+        connect(&poll, &QTimer::timeout, [&] {
+            if (gpNetDialog && gpNetDialog->isVisible() && gpNetDialog->isModal()) {
+                seen << gpNetDialog;
+                gpNetDialog->reject();
+            }
+        });
+        poll.start();
+        screen->navButtons[2]->click();
+        screen->navButtons[2]->click();
+        poll.stop();
+        QCOMPARE(seen.size(), 2);
+        QCOMPARE(seen[0], seen[1]);
+    }
 
     void pagesShowTheirControls()
     {
