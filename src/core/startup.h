@@ -22,3 +22,9 @@ void InstallStopSignals(std::function<void()> flush);
 // and detection count, its day timer as the statistics switch says, and the judgements
 // handed to it.
 void AddStatisticsHook(ConstructionHooks& hooks);
+
+// Fills the window's servers step: the Modbus TCP server at the configured address and port.
+void AddServersHook(ConstructionHooks& hooks);
+// Hands the network services what they answer from the layers above them (the statistics
+// query of the HTTP API).
+void HandNetworkQueries();
