@@ -153,7 +153,7 @@ void ViewWatch2VRQ::enqueue(const Message& m)
     if (!running)
         return;
     queue.append(m);
-    if (queue.size() > kQueueBound) {
+    if (queue.size() > queueBound) {
         queue.removeFirst();
         if (!dropLogged)
             qWarning() << "companion peer: unreachable, the oldest waiting messages are dropped";
@@ -195,7 +195,7 @@ void ViewWatch2VRQ::finished(QNetworkReply* reply, const Message& m)
             qWarning() << "companion peer: not reachable:" << reply->errorString();
         link = kLinkDown;
         queue.prepend(m);
-        while (queue.size() > kQueueBound) queue.removeLast();
+        while (queue.size() > queueBound) queue.removeFirst();
         retryTimer->start(kRetryMs);
         return;
     }

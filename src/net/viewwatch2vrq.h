@@ -26,7 +26,9 @@ public:
     static constexpr int kKeptRecords = 1000;
     // Messages waiting for the peer; when it stays away the oldest are dropped.
     static constexpr int kQueueBound = 1000;
-    static constexpr int kInFlight = 4;
+    int queueBound = kQueueBound;  // tests lower it
+    // One at a time: the peer gets the messages in the order they were handed in.
+    static constexpr int kInFlight = 1;
     static constexpr int kRetryMs = 2000;
     static constexpr int kReplyTimeoutMs = 5000;
 

@@ -34,6 +34,13 @@ public:
     int connections = 0;
     QByteArray answer = R"({"code":0})";
 
+    TestPeer() = default;
+    ~TestPeer() override
+    {
+        // The sockets die with the server, after the buffers: nothing may reach them then.
+        for (QTcpSocket* s : buffers.keys()) QObject::disconnect(s, nullptr, this, nullptr);
+    }
+
     bool listen(int port = 0)
     {
         connect(&server, &QTcpServer::newConnection, this, &TestPeer::accept, Qt::UniqueConnection);
@@ -60,6 +67,7 @@ private:
     {
         while (QTcpSocket* s = server.nextPendingConnection()) {
             ++connections;
+            s->setSocketOption(QAbstractSocket::LowDelayOption, 1);
             buffers.insert(s, QByteArray());
             connect(s, &QTcpSocket::readyRead, this, [this, s] { read(s); });
             connect(s, &QTcpSocket::disconnected, this, [this, s] {
