@@ -133,6 +133,10 @@ void TNR_NETMN::start_PeriodRecord()
 
 void TNR_NETMN::finish_PeriodRecord()
 {
+    if (!publishPeer && !publishApi) {
+        periodOpen = false;
+        return;
+    }
     QJsonArray regions;
     for (const param_roi& r : roiCache) regions.append(regionJson(r));
     QJsonObject record;
@@ -142,8 +146,6 @@ void TNR_NETMN::finish_PeriodRecord()
     record.insert(QStringLiteral("finishtime"), PlatformClock::now().toString(QString::fromLatin1(kTimeFormat)));
     record.insert(QStringLiteral("regions"), regions);
     periodOpen = false;
-    if (!publishPeer && !publishApi)
-        return;
     {
         QMutexLocker lock(&periodListMutex);
         periodRecords.append(record);

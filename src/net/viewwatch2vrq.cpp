@@ -4,12 +4,10 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QJsonDocument>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
+#include <QTcpSocket>
+#include <QSignalBlocker>
 #include <QThread>
 #include <QTimer>
-#include <QUrl>
 
 #include "globals.h"
 #include "platformclock.h"
@@ -66,23 +64,50 @@ void ViewWatch2VRQ::start(bool on, const QString& host, int port)
         queue.clear();
         if (retryTimer)
             retryTimer->stop();
-        // Replies still under way finish on their own and are then ignored.
+        inFlight = 0;
+        if (socket) {
+            replyTimer->stop();
+            socket->abort();
+        }
         return;
     }
     const bool moved = host != peerHost || port != peerPort;
     peerHost = host;
     peerPort = port;
-    if (moved) {
-        queue.clear();
-        link = kLinkDown;
-    }
-    running = true;
-    if (!manager) {
-        manager = new QNetworkAccessManager(this);
+    if (!socket) {
+        socket = new QTcpSocket(this);
+        connect(socket, &QTcpSocket::connected, this, [this] {
+            socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+            write();
+        });
+        connect(socket, &QTcpSocket::readyRead, this, &ViewWatch2VRQ::readReply);
+        // A reply the peer ends by closing the connection is complete then; otherwise the
+        // message under way failed.
+        const auto lost = [this] {
+            if (inFlight)
+                readReply();
+            if (inFlight)
+                finished(0, QByteArray());
+        };
+        connect(socket, &QTcpSocket::errorOccurred, this, lost);
+        connect(socket, &QTcpSocket::disconnected, this, lost);
         retryTimer = new QTimer(this);
         retryTimer->setSingleShot(true);
         connect(retryTimer, &QTimer::timeout, this, &ViewWatch2VRQ::pump);
+        replyTimer = new QTimer(this);
+        replyTimer->setSingleShot(true);
+        connect(replyTimer, &QTimer::timeout, this, [this] {
+            if (inFlight)
+                finished(0, QByteArray());
+        });
     }
+    if (moved) {
+        queue.clear();
+        link = kLinkDown;
+        inFlight = 0;
+        socket->abort();
+    }
+    running = true;
     qInfo() << "companion peer: posting to" << host << port;
     pump();
 }
@@ -164,43 +189,93 @@ void ViewWatch2VRQ::enqueue(const Message& m)
 
 void ViewWatch2VRQ::pump()
 {
-    if (!running || !manager)
+    if (!running || !socket || inFlight || queue.isEmpty())
         return;
-    // While the peer is away a single message probes it; the retry timer paces the probes.
-    const int limit = link == kLinkDown ? 1 : kInFlight;
+    // While the peer is away the retry timer paces the probes.
     if (link == kLinkDown && retryTimer->isActive())
         return;
-    while (!queue.isEmpty() && inFlight < limit) {
-        const Message m = queue.takeFirst();
-        QNetworkRequest request(QUrl(QStringLiteral("http://%1:%2%3%4").arg(peerHost).arg(peerPort).arg(kPathPrefix, m.path)));
-        request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
-        request.setRawHeader("Device-ID", gDeviceID.toUtf8());
-        request.setTransferTimeout(kReplyTimeoutMs);
-        QNetworkReply* reply = manager->post(request, m.body);
-        ++inFlight;
-        connect(reply, &QNetworkReply::finished, this, [this, reply, m] { finished(reply, m); });
+    current = queue.takeFirst();
+    inFlight = 1;
+    replyBuffer.clear();
+    replyTimer->start(kReplyTimeoutMs);
+    if (socket->state() == QAbstractSocket::ConnectedState) {
+        reused = true;
+        write();
+    } else {
+        reused = false;
+        socket->abort();
+        socket->connectToHost(peerHost, quint16(peerPort));
     }
 }
 
-void ViewWatch2VRQ::finished(QNetworkReply* reply, const Message& m)
+void ViewWatch2VRQ::write()
 {
-    reply->deleteLater();
-    --inFlight;
+    if (!inFlight)
+        return;
+    QByteArray request = "POST " + QByteArray(kPathPrefix) + current.path.toUtf8() + " HTTP/1.1\r\n";
+    request += "Host: " + peerHost.toUtf8() + ':' + QByteArray::number(peerPort) + "\r\n";
+    request += "Content-Type: application/json\r\n";
+    request += "Device-ID: " + gDeviceID.toUtf8() + "\r\n";
+    request += "Content-Length: " + QByteArray::number(current.body.size()) + "\r\n\r\n";
+    request += current.body;
+    socket->write(request);
+}
+
+void ViewWatch2VRQ::readReply()
+{
+    replyBuffer += socket->readAll();
+    if (!inFlight)
+        return;
+    const int end = replyBuffer.indexOf("\r\n\r\n");
+    if (end < 0)
+        return;
+    const QList<QByteArray> lines = replyBuffer.left(end).split('\n');
+    const int status = lines.value(0).split(' ').value(1).toInt();
+    int length = -1;
+    for (const QByteArray& line : lines) {
+        const int colon = line.indexOf(':');
+        if (colon > 0 && line.left(colon).trimmed().toLower() == "content-length")
+            length = line.mid(colon + 1).trimmed().toInt();
+    }
+    const bool closed = socket->state() != QAbstractSocket::ConnectedState;
+    // Without a length the body runs to the end of the connection.
+    if (length < 0 ? !closed : replyBuffer.size() < end + 4 + length)
+        return;
+    const QByteArray body = replyBuffer.mid(end + 4, length < 0 ? -1 : length);
+    // A peer that ends the connection after this reply gets the next message on a new one.
+    if (replyBuffer.left(end).toLower().contains("connection: close")) {
+        const QSignalBlocker quiet(socket);
+        socket->abort();
+    }
+    finished(status > 0 ? status : 0, body);
+}
+
+void ViewWatch2VRQ::finished(int status, const QByteArray& body)
+{
+    replyTimer->stop();
+    inFlight = 0;
+    replyBuffer.clear();
     if (!running)
         return;
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (!status.isValid()) {
+    if (status <= 0) {
+        socket->abort();
+        if (reused) {
+            // The peer had closed the idle connection: once more on a new one.
+            queue.prepend(current);
+            pump();
+            return;
+        }
         // No answer at all: the peer is away. The message goes back to the front and waits.
         if (link != kLinkDown)
-            qWarning() << "companion peer: not reachable:" << reply->errorString();
+            qWarning() << "companion peer: not reachable:" << socket->errorString();
         link = kLinkDown;
-        queue.prepend(m);
+        queue.prepend(current);
         while (queue.size() > queueBound) queue.removeFirst();
         retryTimer->start(kRetryMs);
         return;
     }
     // The peer answered; its body may say how its own link to the server stands.
-    const QJsonObject answer = QJsonDocument::fromJson(reply->readAll()).object();
+    const QJsonObject answer = QJsonDocument::fromJson(body).object();
     const int code = answer.value(QStringLiteral("code")).toInt(0);
     link = code == kLinkNoServer || code == kLinkUnregistered ? code : kLinkOk;
     dropLogged = false;

@@ -67,6 +67,23 @@ private slots:
         QCOMPARE(vw, net->vw);
     }
 
+    // platform.json moves the services; a port out of range keeps the one before.
+    void portsFromThePlatformFile()
+    {
+        const NetPorts saved = NetPorts::current();
+        QFile f("ports-platform.json");
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(R"({"listen": "127.0.0.1", "ports": {"api": 18100, "peer": 18431, "modbus": 70000}})");
+        f.close();
+        NetPorts::current() = NetPorts();
+        QVERIFY(PlatformConfig::load("ports-platform.json"));
+        QCOMPARE(NetPorts::current().listen, QString("127.0.0.1"));
+        QCOMPARE(NetPorts::current().api, 18100);
+        QCOMPARE(NetPorts::current().peer, 18431);
+        QCOMPARE(NetPorts::current().modbus, 502);
+        NetPorts::current() = saved;
+    }
+
     void init()
     {
         peer.messages.clear();
