@@ -33,6 +33,7 @@ public:
     QList<Message> messages;
     int connections = 0;
     QByteArray answer = R"({"code":0})";
+    bool closeAfterReply = false;  // a peer that serves one request per connection
 
     TestPeer() = default;
     ~TestPeer() override
@@ -109,7 +110,11 @@ private:
             messages.append(m);
             buf.remove(0, end + 4 + length);
             s->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
-                     QByteArray::number(answer.size()) + "\r\n\r\n" + answer);
+                     QByteArray::number(answer.size()) + (closeAfterReply ? "\r\nConnection: close" : "") + "\r\n\r\n" + answer);
+            if (closeAfterReply) {
+                s->disconnectFromHost();
+                return;
+            }
         }
     }
 

@@ -127,6 +127,20 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(net->isAllowSnd_2_VW(), 1, 10000);
     }
 
+    // A peer that closes every connection after its reply (with or without saying so) still
+    // gets every message, in order, each on a new connection.
+    void peerClosingConnectionsGetsEverything()
+    {
+        restart(true);
+        peer.closeAfterReply = true;
+        const int before = peer.connections;
+        for (int i = 0; i < 6; ++i) vw->sndRecordOperate(record(QString::number(i)));
+        QTRY_COMPARE_WITH_TIMEOUT(peer.on(kRecordPath).size(), 6, 10000);
+        for (int i = 0; i < 6; ++i) QCOMPARE(peer.on(kRecordPath)[i].body.value("remarks").toString(), QString::number(i));
+        QVERIFY(peer.connections - before >= 5);  // the first may go on the connection kept from before
+        peer.closeAfterReply = false;
+    }
+
     // An NG's alarm opens under a new uuid; the finish goes only once the judgement marked it
     // pending, with the clear methods gathered meanwhile, and only once.
     void alarmStartAndFinish()
