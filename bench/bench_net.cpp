@@ -1,4 +1,5 @@
-// Network services: the API under a bounded load with a Modbus poller, and the network calls of a cycle with the peer off, up and away.
+// Network services: the API under a bounded load with a Modbus poller, and the network calls of a cycle with the peer
+// off, up and away.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -51,7 +52,9 @@ void writeConfig(bool net, bool api)
     QDir().mkpath("cnt_net");
     QFile f("cnt_net/config.json");
     f.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    f.write(QJsonDocument(QJsonObject{{"devicename", "bench"}, {"device_worknetfunc", net}, {"device_workapifunc", api}}).toJson());
+    f.write(
+        QJsonDocument(QJsonObject{{"devicename", "bench"}, {"device_worknetfunc", net}, {"device_workapifunc", api}})
+            .toJson());
 }
 
 void waitEvents(const std::function<bool()>& done)
@@ -104,7 +107,8 @@ void loadRun(TNR_NETMN* net)
         while (fd >= 0 && !done) {
             const unsigned char req[12] = {quint8(++t >> 8), quint8(t), 0, 0, 0, 6, 1, 3, 0, 0, 0, 5};
             unsigned char rep[19];
-            if (::send(fd, req, sizeof req, MSG_NOSIGNAL) != sizeof req || ::recv(fd, rep, sizeof rep, MSG_WAITALL) != sizeof rep)
+            if (::send(fd, req, sizeof req, MSG_NOSIGNAL) != sizeof req ||
+                ::recv(fd, rep, sizeof rep, MSG_WAITALL) != sizeof rep)
                 break;
             ++polls;
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -132,7 +136,8 @@ void loadRun(TNR_NETMN* net)
             client.set_read_timeout(30, 0);
             for (int i = 0; i < kPerClient; ++i) {
                 const bool bad = (i + c) % 5 == 0;
-                const auto r = client.Post(HttpApiServer::kRouteCount, bad ? std::string("{starttime") : std::string(kDay), "application/json");
+                const auto r = client.Post(HttpApiServer::kRouteCount,
+                                           bad ? std::string("{starttime") : std::string(kDay), "application/json");
                 if (r && r->status == (bad ? 400 : 200))
                     ++ok;
                 ++finished;
@@ -151,11 +156,13 @@ void loadRun(TNR_NETMN* net)
     done = true;
     poller.join();
     cycles.stop();
-    std::printf("API load: %d requests (%d malformed) from %d clients in %.2f s = %.0f requests/s; %d answered as expected\n",
-                kClients * kPerClient, kClients * kPerClient / 5, kClients, s, kClients * kPerClient / s, ok.load());
-    std::printf("  GUI thread's longest stall between two event passes: %.1f ms; Modbus polls meanwhile: %d\n", worstUs / 1000.0,
-                polls.load());
-    std::printf("  baseline: the query alone on one thread, %d times: %.2f s = %.0f queries/s\n", validCount, baseS, validCount / baseS);
+    std::printf(
+        "API load: %d requests (%d malformed) from %d clients in %.2f s = %.0f requests/s; %d answered as expected\n",
+        kClients * kPerClient, kClients * kPerClient / 5, kClients, s, kClients * kPerClient / s, ok.load());
+    std::printf("  GUI thread's longest stall between two event passes: %.1f ms; Modbus polls meanwhile: %d\n",
+                worstUs / 1000.0, polls.load());
+    std::printf("  baseline: the query alone on one thread, %d times: %.2f s = %.0f queries/s\n", validCount, baseS,
+                validCount / baseS);
 }
 
 // The network calls one judged cycle makes on the GUI thread: period record with four regions,
@@ -167,8 +174,10 @@ double cycleCalls(TNR_NETMN* net, ViewWatch2VRQ* vw, int n)
     for (int i = 0; i < n; ++i) {
         t.start();
         net->start_PeriodRecord();
-        for (int r = 0; r < 4; ++r) net->roiCache.insert(TNR_NETMN::roiKey(0, 1, r), param_roi{0, 1, r, 2, 10 + r, 0, 40, -1, 1});
-        vw->sndRecordOperate(QJsonObject{{"recordtime", "09.00.00"}, {"recordpassword", "Unlogged"}, {"remarks", "bench"}, {"recordtype", "run"}});
+        for (int r = 0; r < 4; ++r)
+            net->roiCache.insert(TNR_NETMN::roiKey(0, 1, r), param_roi{0, 1, r, 2, 10 + r, 0, 40, -1, 1});
+        vw->sndRecordOperate(QJsonObject{
+            {"recordtime", "09.00.00"}, {"recordpassword", "Unlogged"}, {"remarks", "bench"}, {"recordtype", "run"}});
         net->finish_PeriodRecord();
         if (i % 10 == 0) {
             vw->sndAlarmStartTiming(1);
@@ -222,11 +231,14 @@ void cycleRuns(TNR_NETMN* net)
     vw->sndRecordOperate(QJsonObject{{"remarks", "probe"}});
     waitEvents([&] { return net->isAllowSnd_2_VW() == ViewWatch2VRQ::kLinkDown; });
     const double away = cycleCalls(net, vw, kCycles);
-    std::printf("peer client: %d queued messages delivered in %.2f s = %.0f messages/s\n", drained, drainS, drained / drainS);
+    std::printf("peer client: %d queued messages delivered in %.2f s = %.0f messages/s\n", drained, drainS,
+                drained / drainS);
     std::printf("cycle's network calls on the GUI thread, per cycle over %d cycles:\n", kCycles);
-    std::printf("  networking off (baseline) %.1f us; peer up %.1f us (%d messages received, %d still queued); peer away %.1f us "
-                "(%d queued, bound %d)\n",
-                off, up, received.load(), queuedUp, away, vw->pending(), ViewWatch2VRQ::kQueueBound);
+    std::printf(
+        "  networking off (baseline) %.1f us; peer up %.1f us (%d messages received, %d still queued); peer away %.1f "
+        "us "
+        "(%d queued, bound %d)\n",
+        off, up, received.load(), queuedUp, away, vw->pending(), ViewWatch2VRQ::kQueueBound);
 }
 
 }  // namespace

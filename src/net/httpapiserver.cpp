@@ -35,7 +35,8 @@ HttpApiServer::Reply failure(int status, const QString& message)
 
 bool validTime(const QJsonValue& v)
 {
-    return v.isString() && QDateTime::fromString(v.toString(), QString::fromLatin1(HttpApiServer::kTimeFormat)).isValid();
+    return v.isString() &&
+           QDateTime::fromString(v.toString(), QString::fromLatin1(HttpApiServer::kTimeFormat)).isValid();
 }
 
 }  // namespace
@@ -71,9 +72,11 @@ bool HttpApiServer::start(const QString& host, int port)
     else if (server->bind_to_port(address, port))
         bound = port;
     if (bound <= 0) {
-        qWarning().noquote() << QStringLiteral("HTTP API: cannot listen on %1:%2 (in use or not permitted); the program runs without the API")
-                                    .arg(host)
-                                    .arg(port);
+        qWarning().noquote()
+            << QStringLiteral(
+                   "HTTP API: cannot listen on %1:%2 (in use or not permitted); the program runs without the API")
+                   .arg(host)
+                   .arg(port);
         server.reset();
         return false;
     }

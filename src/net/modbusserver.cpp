@@ -80,7 +80,8 @@ void ModbusServer::open(const QString& host, int port)
     if (ok)
         qInfo() << "Modbus server: listening on" << host << port;
     else
-        qWarning().noquote() << QStringLiteral("Modbus server: cannot listen on %1:%2 (%3); the program runs without it")
+        qWarning().noquote() << QStringLiteral(
+                                    "Modbus server: cannot listen on %1:%2 (%3); the program runs without it")
                                     .arg(host)
                                     .arg(port)
                                     .arg(error.isEmpty() ? QStringLiteral("in use or not permitted") : error);

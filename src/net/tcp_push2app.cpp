@@ -44,7 +44,8 @@ void Tcp_Push2APP::publish(const QJsonObject& body)
 {
     const QByteArray data = QJsonDocument(body).toJson(QJsonDocument::Compact);
     if (QThread::currentThread() != thread())
-        QMetaObject::invokeMethod(this, [this, data] { send(data); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, data] { send(data); }, Qt::QueuedConnection);
     else
         send(data);
 }

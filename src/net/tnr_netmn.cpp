@@ -37,10 +37,10 @@ void readString(const QJsonObject& config, const char* key, QString& value)
 QJsonObject regionJson(const param_roi& r)
 {
     return QJsonObject{
-        {QStringLiteral("camera"), r.camera}, {QStringLiteral("detect"), r.detect},
-        {QStringLiteral("roi"), r.roi},       {QStringLiteral("func"), r.func},
-        {QStringLiteral("value"), r.value},   {QStringLiteral("low"), r.low},
-        {QStringLiteral("high"), r.high},     {QStringLiteral("third"), r.third},
+        {QStringLiteral("camera"), r.camera},     {QStringLiteral("detect"), r.detect},
+        {QStringLiteral("roi"), r.roi},           {QStringLiteral("func"), r.func},
+        {QStringLiteral("value"), r.value},       {QStringLiteral("low"), r.low},
+        {QStringLiteral("high"), r.high},         {QStringLiteral("third"), r.third},
         {QStringLiteral("cameraok"), r.cameraOk},
     };
 }
@@ -109,7 +109,8 @@ void TNR_NETMN::initStart()
     if (!apiServer)
         apiServer = new HttpApiServer;
     apiServer->apiEnabled = device_workapifunc;
-    if (!apiServer->listening() || apiServer->host() != ports.listen || (ports.api != 0 && apiServer->port() != ports.api))
+    if (!apiServer->listening() || apiServer->host() != ports.listen ||
+        (ports.api != 0 && apiServer->port() != ports.api))
         apiServer->start(ports.listen, ports.api);
     publishPeer = device_worknetfunc;
     publishApi = device_workapifunc;
@@ -176,9 +177,8 @@ void TNR_NETMN::add_PeriodRecord_Picture(int camera, int detection, bool ok, QSt
         periodPictures.insert(QString("%1;%2;%3").arg(camera).arg(detection).arg(ok ? 1 : 0), path);
     }
     const QJsonObject picture{
-        {QStringLiteral("uuid"), uuid},     {QStringLiteral("camera"), camera},
-        {QStringLiteral("detect"), detection}, {QStringLiteral("ok"), ok},
-        {QStringLiteral("path"), path},
+        {QStringLiteral("uuid"), uuid}, {QStringLiteral("camera"), camera}, {QStringLiteral("detect"), detection},
+        {QStringLiteral("ok"), ok},     {QStringLiteral("path"), path},
     };
     if (peer)
         vw->post(QString::fromLatin1(ViewWatch2VRQ::kPathPicture), picture);

@@ -82,9 +82,9 @@ public:
     QMap<QString, param_roi> roiCache;
     static QString roiKey(int camera, int detect, int roi);
 
-    ViewWatch2VRQ* vw = nullptr;          // the companion-peer client
-    HttpApiServer* apiServer = nullptr;   // created by the first initStart
-    Tcp_Push2APP* push = nullptr;         // the API subscribers
+    ViewWatch2VRQ* vw = nullptr;         // the companion-peer client
+    HttpApiServer* apiServer = nullptr;  // created by the first initStart
+    Tcp_Push2APP* push = nullptr;        // the API subscribers
 
 private:
     // Empties the list and the map, each under its mutex (any thread).

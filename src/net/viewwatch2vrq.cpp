@@ -4,8 +4,8 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QJsonDocument>
-#include <QTcpSocket>
 #include <QSignalBlocker>
+#include <QTcpSocket>
 #include <QThread>
 #include <QTimer>
 
@@ -167,7 +167,8 @@ void ViewWatch2VRQ::post(const QString& path, const QJsonObject& body)
 {
     Message m{path, QJsonDocument(body).toJson(QJsonDocument::Compact)};
     if (QThread::currentThread() != thread()) {
-        QMetaObject::invokeMethod(this, [this, m] { enqueue(m); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, m] { enqueue(m); }, Qt::QueuedConnection);
         return;
     }
     enqueue(m);

@@ -110,7 +110,8 @@ private:
             messages.append(m);
             buf.remove(0, end + 4 + length);
             s->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
-                     QByteArray::number(answer.size()) + (closeAfterReply ? "\r\nConnection: close" : "") + "\r\n\r\n" + answer);
+                     QByteArray::number(answer.size()) + (closeAfterReply ? "\r\nConnection: close" : "") + "\r\n\r\n" +
+                     answer);
             if (closeAfterReply) {
                 s->disconnectFromHost();
                 return;

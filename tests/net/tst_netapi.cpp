@@ -58,7 +58,8 @@ Answer post(int port, const std::string& body, int timeoutS)
 Answer ask(const QByteArray& body, int timeoutS = 20)
 {
     const int port = TNR_NETMN::getInstance()->apiServer->port();
-    auto future = std::async(std::launch::async, [port, body, timeoutS] { return post(port, body.toStdString(), timeoutS); });
+    auto future =
+        std::async(std::launch::async, [port, body, timeoutS] { return post(port, body.toStdString(), timeoutS); });
     while (future.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready) QTest::qWait(2);
     return future.get();
 }
@@ -182,7 +183,8 @@ private slots:
         QTest::newRow("finish missing") << QByteArray(R"({"starttime": "2026-12-07 00:00:00"})");
         QTest::newRow("numbers") << QByteArray(R"({"starttime": 1, "finishtime": 2})");
         QTest::newRow("unparsable") << QByteArray(R"({"starttime": "yesterday", "finishtime": "2026-12-07 23:59:59"})");
-        QTest::newRow("bad date") << QByteArray(R"({"starttime": "2026-02-30 00:00:00", "finishtime": "2026-12-07 23:59:59"})");
+        QTest::newRow("bad date") << QByteArray(
+            R"({"starttime": "2026-02-30 00:00:00", "finishtime": "2026-12-07 23:59:59"})");
     }
     void badRequestsAnswered400AndReleaseTheRoute()
     {
@@ -249,9 +251,7 @@ private slots:
         qint64 worst = 0;
         QTimer stall;
         stall.setTimerType(Qt::PreciseTimer);
-        connect(&stall, &QTimer::timeout, [&] {
-            worst = std::max(worst, tick.restart());
-        });
+        connect(&stall, &QTimer::timeout, [&] { worst = std::max(worst, tick.restart()); });
 
         constexpr int kClients = 4;
         constexpr int kPerClient = 250;
@@ -281,9 +281,9 @@ private slots:
             ::close(fd);
         });
 
-        const std::string malformedBodies[] = {
-            "{starttime", "{}", R"({"starttime": "2026-12-07 00:00:00"})",
-            R"({"starttime": "soon", "finishtime": "later"})", std::string(2000, 'x')};
+        const std::string malformedBodies[] = {"{starttime", "{}", R"({"starttime": "2026-12-07 00:00:00"})",
+                                               R"({"starttime": "soon", "finishtime": "later"})",
+                                               std::string(2000, 'x')};
         QElapsedTimer run;
         run.start();
         tick.start();
@@ -303,7 +303,8 @@ private slots:
                             ++malformedOk;
                     } else {
                         ++valid;
-                        const QJsonObject o = r ? QJsonDocument::fromJson(QByteArray::fromStdString(r->body)).object() : QJsonObject();
+                        const QJsonObject o =
+                            r ? QJsonDocument::fromJson(QByteArray::fromStdString(r->body)).object() : QJsonObject();
                         if (r && r->status == 200 && hasSeries(o) && o.value("device_sn").toString() == "SN-0042")
                             ++validOk;
                         else
@@ -329,8 +330,10 @@ private slots:
         loadDone = true;
         poller.join();
 
-        qInfo("load: %d requests in %.2f s = %.0f requests/s; GUI thread's longest stall %lld ms; %d Modbus polls; %d cycles",
-              kClients * kPerClient, seconds, kClients * kPerClient / seconds, worst, polls.load(), cycleCount);
+        qInfo(
+            "load: %d requests in %.2f s = %.0f requests/s; GUI thread's longest stall %lld ms; %d Modbus polls; %d "
+            "cycles",
+            kClients * kPerClient, seconds, kClients * kPerClient / seconds, worst, polls.load(), cycleCount);
         QCOMPARE(valid + malformed, kClients * kPerClient);
         QCOMPARE(wrong.load(), 0);
         QCOMPARE(validOk.load(), valid.load());
@@ -342,10 +345,7 @@ private slots:
         QVERIFY(lastCycles.load() > 0);
     }
 
-    void cleanupTestCase()
-    {
-        net->apiServer->stop();
-    }
+    void cleanupTestCase() { net->apiServer->stop(); }
 };
 
 MONITOR_TEST_MAIN(TestNetApi)

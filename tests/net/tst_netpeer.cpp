@@ -33,7 +33,8 @@ void writeConfig(bool net, bool api)
 
 QJsonObject record(const QString& remarks)
 {
-    return QJsonObject{{"recordtime", "09.07.03"}, {"recordpassword", "Unlogged"}, {"remarks", remarks}, {"recordtype", "run"}};
+    return QJsonObject{
+        {"recordtime", "09.07.03"}, {"recordpassword", "Unlogged"}, {"remarks", remarks}, {"recordtype", "run"}};
 }
 
 const QString kRecordPath = "/inline/bymain/recordoperate";
@@ -136,7 +137,8 @@ private slots:
         const int before = peer.connections;
         for (int i = 0; i < 6; ++i) vw->sndRecordOperate(record(QString::number(i)));
         QTRY_COMPARE_WITH_TIMEOUT(peer.on(kRecordPath).size(), 6, 10000);
-        for (int i = 0; i < 6; ++i) QCOMPARE(peer.on(kRecordPath)[i].body.value("remarks").toString(), QString::number(i));
+        for (int i = 0; i < 6; ++i)
+            QCOMPARE(peer.on(kRecordPath)[i].body.value("remarks").toString(), QString::number(i));
         QVERIFY(peer.connections - before >= 5);  // the first may go on the connection kept from before
         peer.closeAfterReply = false;
     }
@@ -190,7 +192,8 @@ private slots:
         net->roiCache.insert(TNR_NETMN::roiKey(0, 1, 0), param_roi{0, 1, 0, 2, 17, 0, 40, -1, 1});
         net->roiCache.insert(TNR_NETMN::roiKey(1, 1, 2), param_roi{1, 1, 2, 3, 55, 10, 40, 7, 0});
         net->finish_PeriodRecord();
-        std::thread writer([this] { net->add_PeriodRecord_Picture(1, 1, false, "/w/alarmimage/camera2/detect2/NG/x.jpg"); });
+        std::thread writer(
+            [this] { net->add_PeriodRecord_Picture(1, 1, false, "/w/alarmimage/camera2/detect2/NG/x.jpg"); });
         writer.join();
 
         QTRY_COMPARE_WITH_TIMEOUT(peer.on("/inline/bymain/picture").size(), 1, 10000);
@@ -249,7 +252,8 @@ private slots:
         QCOMPARE(got.first().body.value("remarks").toString(), QString::number(kExtra));
         QCOMPARE(got.last().body.value("remarks").toString(), QString::number(kBound + kExtra - 1));
         for (int i = 1; i < got.size(); ++i)
-            QCOMPARE(got[i].body.value("remarks").toString().toInt(), got[i - 1].body.value("remarks").toString().toInt() + 1);
+            QCOMPARE(got[i].body.value("remarks").toString().toInt(),
+                     got[i - 1].body.value("remarks").toString().toInt() + 1);
         QCOMPARE(net->isAllowSnd_2_VW(), 1);
         vw->queueBound = ViewWatch2VRQ::kQueueBound;
     }

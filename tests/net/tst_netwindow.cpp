@@ -29,8 +29,8 @@ struct Registers
 Registers readRegisters(QModbusTcpClient& client)
 {
     Registers r;
-    QModbusReply* reply =
-        client.sendReadRequest(QModbusDataUnit(QModbusDataUnit::HoldingRegisters, 0, ModbusServer::kRegisters), ModbusServer::kServerAddress);
+    QModbusReply* reply = client.sendReadRequest(
+        QModbusDataUnit(QModbusDataUnit::HoldingRegisters, 0, ModbusServer::kRegisters), ModbusServer::kServerAddress);
     if (!reply)
         return r;
     QDeadlineTimer deadline(10000);
@@ -93,7 +93,8 @@ private slots:
         QDir().mkpath("cnt_net");
         QFile f("cnt_net/config.json");
         QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(R"({"devicename": "Press 7", "device_worknetfunc": true, "device_workvideo": false, "device_workapifunc": true})");
+        f.write(
+            R"({"devicename": "Press 7", "device_worknetfunc": true, "device_workvideo": false, "device_workapifunc": true})");
         f.close();
         TNR_NETMN::getInstance()->initStart();
 
@@ -145,7 +146,14 @@ private slots:
         QCOMPARE(alarmRecord.value("recordtype").toString(), QString("run"));
         QVERIFY(alarmRecord.contains("recordtime") && alarmRecord.contains("recordpassword"));
         QTRY_COMPARE_WITH_TIMEOUT(peer.on("/inline/bymain/periodrecord").size(), 2, 10000);
-        QCOMPARE(peer.on("/inline/bymain/periodrecord").last().body.value("regions").toArray()[0].toObject().value("cameraok").toInt(), 0);
+        QCOMPARE(peer.on("/inline/bymain/periodrecord")
+                     .last()
+                     .body.value("regions")
+                     .toArray()[0]
+                     .toObject()
+                     .value("cameraok")
+                     .toInt(),
+                 0);
         QVERIFY(peer.on("/inline/bymain/alarmfinish").isEmpty());
 
         QVERIFY(rig.setPart(0, false));
@@ -162,10 +170,7 @@ private slots:
         QCOMPARE(cleared.v[0], quint16(1));
     }
 
-    void cleanupTestCase()
-    {
-        modbus.disconnectDevice();
-    }
+    void cleanupTestCase() { modbus.disconnectDevice(); }
 };
 
 MONITOR_TEST_MAIN(TestNetWindow)
