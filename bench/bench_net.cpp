@@ -1,4 +1,14 @@
 // Network services: the API under a bounded load with a Modbus poller, and the network calls of a cycle with the peer
+//
+// One run on the development machine (8 cores shared with other builds), Release build:
+//   API load: 1000 requests (200 malformed) from 4 clients in 0.50 s = 1986 requests/s; 1000
+//     answered as expected; GUI thread's longest stall 2.1 ms; 96 Modbus polls meanwhile;
+//     baseline: the query alone on one thread 2665 queries/s.
+//   Peer client: 1000 queued messages delivered in 0.32 s = 3081 messages/s.
+//   Network calls of one cycle on the GUI thread: networking off (baseline) 23.7 us, peer up
+//     87.6 us, peer away 69.1 us (1000 queued = the bound).
+// The same load inside tst_netapi (with its 1 ms stall probe and a cycle every 10 ms):
+//   about 420 requests/s, longest GUI stall 9 to 11 ms.
 // off, up and away.
 #include <arpa/inet.h>
 #include <netinet/in.h>
