@@ -8,6 +8,8 @@ PACKAGES=(
   libqt5gui5
   libopencv-dev
   libgoogle-glog-dev
+  libcpp-httplib-dev
+  libqt5serialbus5-dev
   libbenchmark-dev
   fonts-wqy-microhei
   python3

@@ -1,17 +1,31 @@
 #!/usr/bin/env bash
 # Writes platform.json of an off-panel run: host-changing commands only logged, system files
-# under <runtime folder>/sysroot, and the serial device when one is given.
+# under <runtime folder>/sysroot, the serial device when one is given, and the network
+# services on 127.0.0.1 at unprivileged ports. A runtime folder without cnt_net/config.json
+# also gets one with the API service switched on (networking to the companion peer off).
 # Usage: write-platform-json.sh <runtime folder> [serial device]
 set -euo pipefail
 RUN=$(cd "$1" && pwd)
 SERIAL=${2:-}
 python3 - "$RUN" "$SERIAL" <<'PY'
-import json, sys
+import json, os, sys
 run, serial = sys.argv[1], sys.argv[2]
-conf = {"commands": "log", "root": run + "/sysroot"}
+conf = {
+    "commands": "log",
+    "root": run + "/sysroot",
+    "listen": "127.0.0.1",
+    "ports": {"api": 18100, "peer": 18431, "modbus": 18502},
+}
 if serial:
     conf["serial"] = serial
 with open(run + "/platform.json", "w") as f:
     json.dump(conf, f, indent=2)
     f.write("\n")
+net = os.path.join(run, "cnt_net", "config.json")
+if not os.path.exists(net):
+    os.makedirs(os.path.dirname(net), exist_ok=True)
+    with open(net, "w") as f:
+        json.dump({"devicename": "demo", "device_worknetfunc": False, "device_workvideo": False,
+                   "device_workapifunc": True, "workspace": "./cnt_net/workspace"}, f, indent=2)
+        f.write("\n")
 PY

@@ -11,6 +11,7 @@
 #include "platformclock.h"
 #include "productalarmwarnbox.h"
 #include "textids.h"
+#include "tnr_netmn.h"
 #include "warnbox.h"
 #include "windowhooks.h"
 
@@ -361,7 +362,7 @@ void MoJuWizard::HandleAlarmPageInputs()
 void MoJuWizard::StartCycle(int input)
 {
     const int mode = Mode();
-    // TNR_NETMN::start_PeriodRecord (network services) opens the cycle's period record here.
+    TNR_NETMN::getInstance()->start_PeriodRecord();
     std::fill(std::begin(cycleCameraNG), std::end(cycleCameraNG), false);
     const qint64 now = NowTenths();
     cycleTime = int(now - cycleStartTime);
@@ -750,7 +751,7 @@ void MoJuWizard::SetStopDetect()
 
 void MoJuWizard::StopDetect()
 {
-    // TNR_NETMN (network services) drops its pending period records here.
+    TNR_NETMN::getInstance()->clear_PeriodRecords();
     if (gpControlIO)
         gpControlIO->IOResetAllOut();
     if (Sys("system1", 5) == 1)

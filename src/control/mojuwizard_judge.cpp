@@ -9,6 +9,8 @@
 #include "mojuwizard.h"
 #include "mojuwizard_cycleparams.h"
 #include "textids.h"
+#include "tnr_netmn.h"
+#include "viewwatch2vrq.h"
 #include "warnbox.h"
 
 using namespace cycle;
@@ -163,6 +165,7 @@ void MoJuWizard::CheckNG(bool clear)
         } else {
             // 8. The OK re-check ends the alarm. The peer's alarm state becomes "finish pending"
             // and the teaching page leaves the alarm page.
+            ViewWatch2VRQ::ofManager()->alarmState = ViewWatch2VRQ::kAlarmFinishPending;
             if (drawROIWidget)
                 drawROIWidget->Restart();
             EndTimedRelease();
@@ -276,7 +279,7 @@ void MoJuWizard::CheckNG(bool clear)
                 }
                 if (anyNG)
                     AtomicAdd(gSyncNGCycleNum);
-                // TNR_NETMN::finish_PeriodRecord (network services) closes the cycle's record here.
+                TNR_NETMN::getInstance()->finish_PeriodRecord();
                 CountWrite();
             }
         }
@@ -301,7 +304,7 @@ void MoJuWizard::CheckNG(bool clear)
             }
         }
     }
-    // 17. ViewWatch2VRQ::sndAlarmFinishTiming (network services) reports a finished alarm here.
+    ViewWatch2VRQ::ofManager()->sndAlarmFinishTiming();
     reTrainState = 0;
 }
 
@@ -334,7 +337,7 @@ void MoJuWizard::HandleDetectState(int c, int k, bool cameraNG, bool redetecting
         case kStateClearedNotDetect:
         case kStateClearedByTemplate:
         case kStateClearedMouldDetect:
-            // ViewWatch2VRQ::addClearMethod(camera, code) (network services) tells the peer here.
+            ViewWatch2VRQ::ofManager()->addClearMethod(c, code);
             if (v && gPicNumNG > 0)
                 v->UpdateFailImage(k, 0);
             code = gPicNumNG > 0 ? kStateNgToWrite : kStateNone;
@@ -361,7 +364,7 @@ void MoJuWizard::RaiseAlarm(bool ng[])
 {
     const int mode = Mode();
     const bool sides = mode == kModeTwoColour || mode == kModeTurntable;
-    // ViewWatch2VRQ::sndAlarmStartTiming(step) (network services) tells the peer here.
+    ViewWatch2VRQ::ofManager()->sndAlarmStartTiming(step);
     // Outputs set here are published by the judgement with the rest of its outputs.
     if (autoRun && mode != kModeMulti)
         SetOut(kClampOut, 1);

@@ -20,14 +20,17 @@
 #include "devices.h"
 #include "exportnote.h"
 #include "globals.h"
+#include "httpapiserver.h"
 #include "lanstr.h"
 #include "logmanager.h"
 #include "mapplication.h"
+#include "modbusserver.h"
 #include "mojuwizard.h"
 #include "platformclock.h"
 #include "platformconfig.h"
 #include "platformexit.h"
 #include "publictools.h"
+#include "resstatisticsdatabase.h"
 #include "resstatisticsparam.h"
 #include "splashframe.h"
 #include "startupfiles.h"
@@ -205,6 +208,22 @@ void AddSettingsHooks(ConstructionHooks& hooks)
     };
 }
 
+void AddServersHook(ConstructionHooks& hooks)
+{
+    hooks.servers = [](QWidget* window) {
+        if (auto* win = qobject_cast<MoJuWizard*>(window))
+            win->modbusServer.reset(new ModbusServer());
+    };
+}
+
+void HandNetworkQueries()
+{
+    // The API answers from the statistics of the current parameter group.
+    HttpApiServer::setCountQuery([](const QString& start, const QString& finish, QJsonObject& result) {
+        return ResStatisticsDatabase::loadCount(start, finish, result, QString());
+    });
+}
+
 int StartUp(int argc, char** argv)
 {
     // Off the panel this decides whether commands run and where system files are.
@@ -253,6 +272,7 @@ int StartUp(int argc, char** argv)
     ConstructionHooks hooks = Construction();
     AddStatisticsHook(hooks);
     AddSettingsHooks(hooks);
+    AddServersHook(hooks);
     SetConstructionHooks(hooks);
     // The main window reports its own splash steps (71 to 90) while it is built.
     new MoJuWizard(nullptr);
@@ -260,6 +280,7 @@ int StartUp(int argc, char** argv)
     g_splashframe->flushstep(kOtherPluginsStep, LanStr(kTextLoadOtherPlugins));
     gDeviceID = getlocal_deviceid();
     writeVersionToJson();
+    HandNetworkQueries();
     TNR_NETMN::getInstance()->initStart();
     // The USB image copier (when the parameters enable it) and the disk watcher start here
     // once they exist.

@@ -25,3 +25,9 @@ void InstallStopSignals(std::function<void()> flush);
 void AddStatisticsHook(ConstructionHooks& hooks);
 // Fills the window's page steps: the settings screen, a hidden child of the window.
 void AddSettingsHooks(ConstructionHooks& hooks);
+
+// Fills the window's servers step: the Modbus TCP server at the configured address and port.
+void AddServersHook(ConstructionHooks& hooks);
+// Hands the network services what they answer from the layers above them (the statistics
+// query of the HTTP API).
+void HandNetworkQueries();

@@ -1,13 +1,26 @@
 // Network service manager singleton.
 #include "tnr_netmn.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
+#include <QMutexLocker>
+#include <QThread>
+
+#include "globals.h"
+#include "httpapiserver.h"
+#include "platformclock.h"
+#include "platformconfig.h"
+#include "publictools.h"
+#include "tcp_push2app.h"
+#include "viewwatch2vrq.h"
 
 namespace {
 const char* const kConfigFile = "./cnt_net/config.json";
+const char* const kDefaultWorkspace = "./cnt_net/workspace";
+const char* const kTimeFormat = "yyyy-MM-dd hh:mm:ss.zzz";
 
 void readBool(const QJsonObject& config, const char* key, bool& value)
 {
@@ -20,6 +33,17 @@ void readString(const QJsonObject& config, const char* key, QString& value)
     if (config.value(key).isString())
         value = config.value(key).toString();
 }
+
+QJsonObject regionJson(const param_roi& r)
+{
+    return QJsonObject{
+        {QStringLiteral("camera"), r.camera},     {QStringLiteral("detect"), r.detect},
+        {QStringLiteral("roi"), r.roi},           {QStringLiteral("func"), r.func},
+        {QStringLiteral("value"), r.value},       {QStringLiteral("low"), r.low},
+        {QStringLiteral("high"), r.high},         {QStringLiteral("third"), r.third},
+        {QStringLiteral("cameraok"), r.cameraOk},
+    };
+}
 }  // namespace
 
 TNR_NETMN* TNR_NETMN::__instance = nullptr;
@@ -29,6 +53,16 @@ TNR_NETMN::TNR_NETMN()
 {
     if (!__instance)
         __instance = this;
+    vw = new ViewWatch2VRQ;
+    push = new Tcp_Push2APP;
+    // The writer thread may be the first caller: the clients still belong to the GUI thread,
+    // whose event loop carries their sockets.
+    if (QCoreApplication* app = QCoreApplication::instance()) {
+        if (QThread::currentThread() != app->thread()) {
+            vw->moveToThread(app->thread());
+            push->moveToThread(app->thread());
+        }
+    }
 }
 
 TNR_NETMN* TNR_NETMN::getInstance()
@@ -66,6 +100,105 @@ void TNR_NETMN::initStart()
     }
     qInfo() << "network services: net" << device_worknetfunc << "video" << device_workvideo << "api"
             << device_workapifunc << "device" << devicename;
-    // The companion-peer client and the HTTP API server are initialised here with these
-    // settings once they exist.
+
+    const NetPorts& ports = NetPorts::current();
+    // The peer is a program on this machine.
+    vw->start(device_worknetfunc, QStringLiteral("127.0.0.1"), ports.peer);
+    push->load(workspace.isEmpty() ? QString::fromLatin1(kDefaultWorkspace) : workspace);
+
+    if (!apiServer)
+        apiServer = new HttpApiServer;
+    apiServer->apiEnabled = device_workapifunc;
+    if (!apiServer->listening() || apiServer->host() != ports.listen ||
+        (ports.api != 0 && apiServer->port() != ports.api))
+        apiServer->start(ports.listen, ports.api);
+    publishPeer = device_worknetfunc;
+    publishApi = device_workapifunc;
+}
+
+int TNR_NETMN::isAllowSnd_2_VW() const
+{
+    if (!device_worknetfunc || !vw)
+        return ViewWatch2VRQ::kLinkOff;
+    return vw->linkState();
+}
+
+void TNR_NETMN::start_PeriodRecord()
+{
+    periodStart = PlatformClock::now().toString(QString::fromLatin1(kTimeFormat));
+    periodOpen = true;
+    roiCache.clear();
+    QMutexLocker lock(&periodMapMutex);
+    periodPictures.clear();
+}
+
+void TNR_NETMN::finish_PeriodRecord()
+{
+    if (!publishPeer && !publishApi) {
+        periodOpen = false;
+        return;
+    }
+    QJsonArray regions;
+    for (const param_roi& r : roiCache) regions.append(regionJson(r));
+    QJsonObject record;
+    record.insert(QStringLiteral("uuid"), new_uuid());
+    record.insert(QStringLiteral("device_sn"), gDeviceID);
+    record.insert(QStringLiteral("starttime"), periodOpen ? periodStart : QString());
+    record.insert(QStringLiteral("finishtime"), PlatformClock::now().toString(QString::fromLatin1(kTimeFormat)));
+    record.insert(QStringLiteral("regions"), regions);
+    periodOpen = false;
+    {
+        QMutexLocker lock(&periodListMutex);
+        periodRecords.append(record);
+        while (periodRecords.size() > kKeptPeriods) periodRecords.removeFirst();
+    }
+    if (publishPeer)
+        vw->post(QString::fromLatin1(ViewWatch2VRQ::kPathPeriodRecord), record);
+    if (publishApi)
+        push->publish(record);
+}
+
+void TNR_NETMN::add_PeriodRecord_Picture(int camera, int detection, bool ok, QString path)
+{
+    const bool peer = publishPeer;
+    const bool api = publishApi;
+    if (!peer && !api) {
+        clear_PeriodRecordsLocked();
+        return;
+    }
+    QString uuid;
+    {
+        QMutexLocker lock(&periodListMutex);
+        if (!periodRecords.isEmpty())
+            uuid = periodRecords.last().value(QStringLiteral("uuid")).toString();
+    }
+    {
+        QMutexLocker lock(&periodMapMutex);
+        periodPictures.insert(QString("%1;%2;%3").arg(camera).arg(detection).arg(ok ? 1 : 0), path);
+    }
+    const QJsonObject picture{
+        {QStringLiteral("uuid"), uuid}, {QStringLiteral("camera"), camera}, {QStringLiteral("detect"), detection},
+        {QStringLiteral("ok"), ok},     {QStringLiteral("path"), path},
+    };
+    if (peer)
+        vw->post(QString::fromLatin1(ViewWatch2VRQ::kPathPicture), picture);
+    if (api)
+        push->publish(picture);
+}
+
+void TNR_NETMN::clear_PeriodRecordsLocked()
+{
+    {
+        QMutexLocker lock(&periodListMutex);
+        periodRecords.clear();
+    }
+    QMutexLocker lock(&periodMapMutex);
+    periodPictures.clear();
+}
+
+void TNR_NETMN::clear_PeriodRecords()
+{
+    clear_PeriodRecordsLocked();
+    roiCache.clear();
+    periodOpen = false;
 }

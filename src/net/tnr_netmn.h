@@ -1,8 +1,17 @@
-// Network service manager singleton; here it holds the per-region results of the detection cycle.
+// Network service manager singleton: service switches, the cycle's period record, the peer client and the API server.
 #pragma once
 
+#include <atomic>
+
+#include <QJsonObject>
+#include <QList>
 #include <QMap>
+#include <QMutex>
 #include <QString>
+
+class HttpApiServer;
+class Tcp_Push2APP;
+class ViewWatch2VRQ;
 
 // One region's result of a judgement, as the network services report it.
 struct param_roi
@@ -22,7 +31,7 @@ static_assert(sizeof(param_roi) == 9 * 4, "param_roi is nine 32-bit ints");
 class TNR_NETMN
 {
 public:
-    // Created on first use; not thread-safe by design (GUI thread only).
+    // Created on first use; not thread-safe by design (the GUI thread creates it at start-up).
     static TNR_NETMN* getInstance();
     static TNR_NETMN* __instance;
 
@@ -31,19 +40,59 @@ public:
     // The service switches and names of cnt_net/config.json.
     bool device_worknetfunc = false;  // big data networking (the companion peer)
     bool device_workvideo = false;    // screen video to the peer
-    bool device_workapifunc = false;  // the HTTP API server
+    bool device_workapifunc = false;  // the HTTP API service
     QString devicename;
     QString workspace;
 
     // Stores the three switches; initStart replaces them by the file's.
     void setWorkTask(bool net, bool video, bool api);
     // Reads the switches, the device name and the workspace from cnt_net/config.json (a key
-    // missing or of another type keeps its value; an unreadable file keeps them all).
+    // missing or of another type keeps its value; an unreadable file keeps them all), then
+    // (re)starts the peer client by the networking switch and the API server, which listens
+    // whatever its switch says and answers 403 while it is off. Called again by the network
+    // page: a server already listening at the same place is kept, not bound twice.
     void initStart();
+
+    // Link to the companion peer: -1 networking off, -2 no connection, -3 the peer cannot
+    // reach its server, -4 this machine is not registered there, 1 all well.
+    int isAllowSnd_2_VW() const;
+
+    // ---- the period record of a mould cycle ----
+    // Opens a record (start time now) and empties roiCache (GUI thread).
+    void start_PeriodRecord();
+    // Adds a saved picture to the latest record under "%1;%2;%3" (camera; detection; ok)
+    // and publishes it to the peer and the API subscribers; when neither publishing is on it
+    // only empties the pending records. Any thread.
+    void add_PeriodRecord_Picture(int camera, int detection, bool ok, QString path);
+    // Closes the record with the region results of roiCache and sends it on (GUI thread).
+    void finish_PeriodRecord();
+    // Detection stops: the pending records and roiCache are emptied.
+    void clear_PeriodRecords();
+
+    // Finished records still waiting for their pictures, newest last.
+    static constexpr int kKeptPeriods = 8;
+    QMutex periodListMutex;
+    QList<QJsonObject> periodRecords;
+    // Pictures of the latest record: key "%1;%2;%3" (camera; detection; ok) to file path.
+    QMutex periodMapMutex;
+    QMap<QString, QString> periodPictures;
 
     // Key "%1;%2;%3": camera index; detection; region. Written by the recogniser on the GUI
     // thread without a lock.
     QMap<QString, param_roi> roiCache;
-
     static QString roiKey(int camera, int detect, int roi);
+
+    ViewWatch2VRQ* vw = nullptr;         // the companion-peer client
+    HttpApiServer* apiServer = nullptr;  // created by the first initStart
+    Tcp_Push2APP* push = nullptr;        // the API subscribers
+
+private:
+    // Empties the list and the map, each under its mutex (any thread).
+    void clear_PeriodRecordsLocked();
+
+    QString periodStart;
+    bool periodOpen = false;
+    // The publishing switches as initStart left them, for the callers on other threads.
+    std::atomic<bool> publishPeer{false};
+    std::atomic<bool> publishApi{false};
 };

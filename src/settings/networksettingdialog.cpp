@@ -303,8 +303,7 @@ QString NetworkSettingDialog::linkStateText(int result)
 
 int NetworkSettingDialog::linkResult()
 {
-    // The peer client is not part of the network services yet: it is never started.
-    return -1;
+    return TNR_NETMN::getInstance()->isAllowSnd_2_VW();
 }
 
 void NetworkSettingDialog::slotTimeout_VRQState()

@@ -1,0 +1,53 @@
+// Modbus TCP server: the running state and the production counters in holding registers 0 to 4.
+#pragma once
+
+#include <atomic>
+
+#include <QObject>
+#include <QString>
+
+class QThread;
+class QTimer;
+class RegisterServer;
+
+// Holding registers (read-only; a write is refused):
+//   0  running state: 0 stopped, 1 detecting, 2 an NG alarm holds
+//   1  mould cycles judged (gAllCycleNum of camera 1), modulo 65536
+//   2  mould cycles with an NG (gSyncNGCycleNum), modulo 65536
+//   3  detection steps judged (gAllNum of camera 1), modulo 65536
+//   4  detection steps with an NG (gSyncNGNum), modulo 65536
+// The server runs in a thread of its own (a pool of one, with its own event loop); the
+// registers are sampled from the main window's state on the GUI thread every kSampleMs and
+// read by the server thread, so neither thread waits for the other.
+class ModbusServer : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kRegisters = 5;
+    static constexpr int kSampleMs = 100;
+    static constexpr int kServerAddress = 1;
+
+    // Listens on the configured address and port (NetPorts); a port that cannot be bound is
+    // logged once and the server stays idle.
+    ModbusServer();
+    ModbusServer(const QString& host, int port);
+    ~ModbusServer() override;
+
+    bool listening() const { return bound; }
+    quint16 reg(int i) const { return regs[i].load(); }
+
+    // The register values from the state in core (GUI thread).
+    static void sample(quint16 values[kRegisters]);
+    // Samples now (the timer does it every kSampleMs).
+    void refresh();
+
+private:
+    void open(const QString& host, int port);
+
+    QThread* pool = nullptr;
+    RegisterServer* server = nullptr;
+    QTimer* sampler = nullptr;
+    std::atomic<quint16> regs[kRegisters] = {};
+    bool bound = false;
+};

@@ -1,0 +1,263 @@
+// Companion-peer client and period records: switched off, delivered, the peer's link codes, the peer away, subscribers.
+// ctest-timeout: 120
+#include <thread>
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QSettings>
+#include <QtTest>
+
+#include "globals.h"
+#include "netpeer.h"
+#include "platformconfig.h"
+#include "tcp_push2app.h"
+#include "testsupport.h"
+#include "tnr_netmn.h"
+#include "viewwatch2vrq.h"
+
+namespace {
+
+void writeConfig(bool net, bool api)
+{
+    QDir().mkpath("cnt_net/workspace");
+    QFile f("cnt_net/config.json");
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(QJsonDocument(QJsonObject{{"devicename", "Press 7"},
+                                      {"device_worknetfunc", net},
+                                      {"device_workvideo", false},
+                                      {"device_workapifunc", api},
+                                      {"workspace", "./cnt_net/workspace"}})
+                .toJson());
+}
+
+QJsonObject record(const QString& remarks)
+{
+    return QJsonObject{
+        {"recordtime", "09.07.03"}, {"recordpassword", "Unlogged"}, {"remarks", remarks}, {"recordtype", "run"}};
+}
+
+const QString kRecordPath = "/inline/bymain/recordoperate";
+
+}  // namespace
+
+class TestNetPeer : public QObject
+{
+    Q_OBJECT
+
+    TNR_NETMN* net = nullptr;
+    ViewWatch2VRQ* vw = nullptr;
+    TestPeer peer;
+
+    void restart(bool on, bool api = false)
+    {
+        writeConfig(on, api);
+        net->initStart();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        NetPorts::current().listen = "127.0.0.1";
+        NetPorts::current().api = 0;
+        QVERIFY(peer.listen());
+        NetPorts::current().peer = peer.port();
+        gDeviceID = "SN-0042";
+        net = TNR_NETMN::getInstance();
+        vw = ViewWatch2VRQ::ofManager();
+        QCOMPARE(vw, net->vw);
+    }
+
+    // platform.json moves the services; a port out of range keeps the one before.
+    void portsFromThePlatformFile()
+    {
+        const NetPorts saved = NetPorts::current();
+        QFile f("ports-platform.json");
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(R"({"listen": "127.0.0.1", "ports": {"api": 18100, "peer": 18431, "modbus": 70000}})");
+        f.close();
+        NetPorts::current() = NetPorts();
+        QVERIFY(PlatformConfig::load("ports-platform.json"));
+        QCOMPARE(NetPorts::current().listen, QString("127.0.0.1"));
+        QCOMPARE(NetPorts::current().api, 18100);
+        QCOMPARE(NetPorts::current().peer, 18431);
+        QCOMPARE(NetPorts::current().modbus, 502);
+        NetPorts::current() = saved;
+    }
+
+    void init()
+    {
+        peer.messages.clear();
+        peer.answer = R"({"code":0})";
+    }
+
+    // Networking off: -1, nothing queued, no connection; switched on, the next record is the
+    // first thing the peer ever sees, a POST with the four keys and the device id.
+    void offTriesNothingThenRecordsArrive()
+    {
+        restart(false);
+        QCOMPARE(net->isAllowSnd_2_VW(), -1);
+        vw->sndRecordOperate(record("while off"));
+        vw->sndAlarmStartTiming(0);
+        QCOMPARE(vw->pending(), 0);
+
+        restart(true);
+        vw->sndRecordOperate(record("switched on"));
+        QTRY_COMPARE_WITH_TIMEOUT(peer.messages.size(), 1, 10000);
+        QCOMPARE(peer.connections, 1);
+        const TestPeer::Message m = peer.messages.first();
+        QCOMPARE(m.method, QString("POST"));
+        QCOMPARE(m.path, kRecordPath);
+        QCOMPARE(m.deviceId, QByteArray("SN-0042"));
+        QCOMPARE(m.body, record("switched on"));
+        QCOMPARE(net->isAllowSnd_2_VW(), 1);
+    }
+
+    // The peer's answer tells how its own link to the server stands.
+    void peerCodesBecomeTheLinkState()
+    {
+        restart(true);
+        peer.answer = R"({"code":-4})";
+        vw->sndRecordOperate(record("a"));
+        QTRY_COMPARE_WITH_TIMEOUT(net->isAllowSnd_2_VW(), -4, 10000);
+        peer.answer = R"({"code":-3})";
+        vw->sndRecordOperate(record("b"));
+        QTRY_COMPARE_WITH_TIMEOUT(net->isAllowSnd_2_VW(), -3, 10000);
+        peer.answer = R"({"code":0})";
+        vw->sndRecordOperate(record("c"));
+        QTRY_COMPARE_WITH_TIMEOUT(net->isAllowSnd_2_VW(), 1, 10000);
+    }
+
+    // A peer that closes every connection after its reply (with or without saying so) still
+    // gets every message, in order, each on a new connection.
+    void peerClosingConnectionsGetsEverything()
+    {
+        restart(true);
+        peer.closeAfterReply = true;
+        const int before = peer.connections;
+        for (int i = 0; i < 6; ++i) vw->sndRecordOperate(record(QString::number(i)));
+        QTRY_COMPARE_WITH_TIMEOUT(peer.on(kRecordPath).size(), 6, 10000);
+        for (int i = 0; i < 6; ++i)
+            QCOMPARE(peer.on(kRecordPath)[i].body.value("remarks").toString(), QString::number(i));
+        QVERIFY(peer.connections - before >= 5);  // the first may go on the connection kept from before
+        peer.closeAfterReply = false;
+    }
+
+    // An NG's alarm opens under a new uuid; the finish goes only once the judgement marked it
+    // pending, with the clear methods gathered meanwhile, and only once.
+    void alarmStartAndFinish()
+    {
+        restart(true);
+        vw->sndAlarmStartTiming(1);
+        vw->addClearMethod(0, 4);
+        vw->addClearMethod(1, 6);
+        vw->sndAlarmFinishTiming();  // not yet cleared
+        QTRY_COMPARE_WITH_TIMEOUT(peer.on("/inline/bymain/alarmstart").size(), 1, 10000);
+        const QJsonObject start = peer.on("/inline/bymain/alarmstart").first().body;
+        QVERIFY(start.value("uuid").toString().startsWith("SC_#"));
+        QCOMPARE(start.value("step").toInt(), 1);
+
+        vw->alarmState = ViewWatch2VRQ::kAlarmFinishPending;
+        vw->sndAlarmFinishTiming();
+        vw->sndAlarmFinishTiming();
+        vw->sndRecordOperate(record("after"));
+        QTRY_COMPARE_WITH_TIMEOUT(peer.on(kRecordPath).size(), 1, 10000);
+        const QList<TestPeer::Message> finish = peer.on("/inline/bymain/alarmfinish");
+        QCOMPARE(finish.size(), 1);
+        QCOMPARE(finish.first().body.value("uuid"), start.value("uuid"));
+        const QJsonArray methods = finish.first().body.value("clearmethods").toArray();
+        QCOMPARE(methods.size(), 2);
+        QCOMPARE(methods[0].toObject().value("method").toString(), QString("notdetect"));
+        QCOMPARE(methods[1].toObject().value("camera").toInt(), 1);
+        QCOMPARE(methods[1].toObject().value("method").toString(), QString("redetectmould"));
+        QCOMPARE(vw->alarmState, ViewWatch2VRQ::kAlarmNone);
+    }
+
+    // A cycle's record carries its regions' values; a picture saved on another thread joins
+    // the latest record and reaches the peer and the subscriber of subscriber.ini.
+    void periodRecordAndPictures()
+    {
+        TestPeer subscriber;
+        QVERIFY(subscriber.listen());
+        {
+            QSettings ini("cnt_net/workspace/subscriber.ini", QSettings::IniFormat);
+            ini.setValue("subscribers/line3", QString("http://127.0.0.1:%1/results").arg(subscriber.port()));
+        }
+        restart(true, true);
+        QCOMPARE(net->push->subscribers.size(), 1);
+
+        net->roiCache.insert(TNR_NETMN::roiKey(0, 0, 0), param_roi{0, 0, 0, 1, 999, 0, 0, -1, 1});
+        net->start_PeriodRecord();
+        QVERIFY(net->roiCache.isEmpty());  // the last cycle's results are gone
+        net->roiCache.insert(TNR_NETMN::roiKey(0, 1, 0), param_roi{0, 1, 0, 2, 17, 0, 40, -1, 1});
+        net->roiCache.insert(TNR_NETMN::roiKey(1, 1, 2), param_roi{1, 1, 2, 3, 55, 10, 40, 7, 0});
+        net->finish_PeriodRecord();
+        std::thread writer(
+            [this] { net->add_PeriodRecord_Picture(1, 1, false, "/w/alarmimage/camera2/detect2/NG/x.jpg"); });
+        writer.join();
+
+        QTRY_COMPARE_WITH_TIMEOUT(peer.on("/inline/bymain/picture").size(), 1, 10000);
+        const QList<TestPeer::Message> records = peer.on("/inline/bymain/periodrecord");
+        QCOMPARE(records.size(), 1);
+        const QJsonObject rec = records.first().body;
+        const QJsonArray regions = rec.value("regions").toArray();
+        QCOMPARE(regions.size(), 2);
+        QCOMPARE(regions[0].toObject().value("value").toInt(), 17);
+        QCOMPARE(regions[1].toObject().value("camera").toInt(), 1);
+        QCOMPARE(regions[1].toObject().value("value").toInt(), 55);
+        QCOMPARE(regions[1].toObject().value("low").toInt(), 10);
+        QCOMPARE(regions[1].toObject().value("cameraok").toInt(), 0);
+        QVERIFY(!rec.value("starttime").toString().isEmpty());
+        const QJsonObject picture = peer.on("/inline/bymain/picture").first().body;
+        QCOMPARE(picture.value("uuid"), rec.value("uuid"));
+        QCOMPARE(picture.value("ok").toBool(), false);
+        QCOMPARE(net->periodPictures.value("1;1;0"), QString("/w/alarmimage/camera2/detect2/NG/x.jpg"));
+        QTRY_COMPARE_WITH_TIMEOUT(subscriber.messages.size(), 2, 10000);
+        QCOMPARE(subscriber.messages[0].path, QString("/results"));
+        QCOMPARE(subscriber.messages[0].body.value("uuid"), rec.value("uuid"));
+
+        // Detection stops: everything pending goes.
+        net->clear_PeriodRecords();
+        QVERIFY(net->periodRecords.isEmpty());
+        QVERIFY(net->periodPictures.isEmpty());
+        QVERIFY(net->roiCache.isEmpty());
+
+        // With neither publishing on, a picture only empties the pending records.
+        restart(false, false);
+        net->start_PeriodRecord();
+        net->add_PeriodRecord_Picture(0, 0, true, "/w/p.jpg");
+        QVERIFY(net->periodPictures.isEmpty());
+        QFile::remove("cnt_net/workspace/subscriber.ini");
+    }
+
+    // The peer away: -2, at most the bound waits (the oldest go), and once the peer is back
+    // the rest arrive in order.
+    void peerAwayQueuesWithinTheBound()
+    {
+        const int port = peer.port();
+        peer.close();
+        restart(true);
+        // A small bound keeps the drain short (the peer takes one message at a time).
+        constexpr int kBound = 30;
+        constexpr int kExtra = 50;
+        vw->queueBound = kBound;
+        for (int i = 0; i < kBound + kExtra; ++i) vw->sndRecordOperate(record(QString::number(i)));
+        QTRY_COMPARE_WITH_TIMEOUT(net->isAllowSnd_2_VW(), -2, 10000);
+        QVERIFY(vw->pending() <= kBound + ViewWatch2VRQ::kInFlight);
+
+        peer.messages.clear();
+        QVERIFY(peer.listen(port));
+        QTRY_COMPARE_WITH_TIMEOUT(peer.on(kRecordPath).size(), kBound, 30000);
+        const QList<TestPeer::Message> got = peer.on(kRecordPath);
+        QCOMPARE(got.first().body.value("remarks").toString(), QString::number(kExtra));
+        QCOMPARE(got.last().body.value("remarks").toString(), QString::number(kBound + kExtra - 1));
+        for (int i = 1; i < got.size(); ++i)
+            QCOMPARE(got[i].body.value("remarks").toString().toInt(),
+                     got[i - 1].body.value("remarks").toString().toInt() + 1);
+        QCOMPARE(net->isAllowSnd_2_VW(), 1);
+        vw->queueBound = ViewWatch2VRQ::kQueueBound;
+    }
+};
+
+MONITOR_TEST_MAIN(TestNetPeer)
+#include "tst_netpeer.moc"
