@@ -394,8 +394,8 @@ void MoJuWizard::chooseFirstStep()
         multiDetectIndex = gDNum - 1;
         return;
     }
-    step = *gpWPara->sysParamValue("system1", 2) == 1 ? 0 : 1;
-    if ((mode == kModeTwoColour || mode == kModeTurntable) && *gpWPara->sysParamValue("numFailDetect", 2) == 1)
+    step = gpWPara->detectProd == 1 ? 0 : 1;           // system1 2
+    if (TwoSidedMode(mode) && gpWPara->moldSide == 1)  // numFailDetect 2
         step += 2;
 }
 

@@ -48,7 +48,7 @@ void ShowWarning(int entry)
 
 bool SideModes()
 {
-    return Mode() == kModeTwoColour || Mode() == kModeTurntable;
+    return TwoSidedMode(Mode());
 }
 
 }  // namespace
@@ -96,8 +96,8 @@ void MoJuWizard::Run()
 
     bool endPass = false;
     // 3. Input edges; every input's edge state advances on every pass.
-    const int skipEdges = Sys("system13", 20);
-    const int debounce = Sys("system6", 9);
+    const int skipEdges = Par(&WizardPara::shieldPin);      // system13 20
+    const int debounce = Par(&WizardPara::shakeEraseTime);  // system6 9
     for (int i = 0; i < kTriggerInputs; ++i) {
         // Every input is asked, also after the production alarm ended the pass: a rise left
         // unasked would start a cycle once the alarm is confirmed.
@@ -118,7 +118,7 @@ void MoJuWizard::Run()
 
     if (!endPass) {
         // 4. Newest pictures.
-        const bool imageTrigger = Sys("system5", 12) != 0;
+        const bool imageTrigger = Par(&WizardPara::externalTrigger) != 0;  // system5 12
         for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
             if (cammerWidgets[c] && cammerWidgets[c]->UpdateImage()) {
                 ++frameCount[c];
@@ -142,7 +142,7 @@ void MoJuWizard::Run()
         // 6. Recovery.
         if (!camerasOK) {
             camerasOK = true;
-            if (Sys("system2", 12) != 0 && gpLostCameraWarnBox)
+            if (Par(&WizardPara::cameraLostAlarm) != 0 && gpLostCameraWarnBox)  // system2 12
                 gpLostCameraWarnBox->hide();
             ShowWarning(kTextCameraBack);
             InsertRecord(LanStr(kTextCameraBack), "info");
@@ -163,7 +163,7 @@ void MoJuWizard::Run()
     }
     if (!endPass && reCheckPending) {
         // 9. Automatic re-detection of the failed step.
-        const int s = SideModes() ? (step & 1) : step;
+        const int s = ResultSlot(Mode(), step);
         if (s >= 0 && s < kMaxDetections && reCheckCount[s] > 0 && !Active(reCheckTimer)) {
             --reCheckCount[s];
             if (reCheckDelay == 0 || !reCheckTimer)
@@ -174,7 +174,7 @@ void MoJuWizard::Run()
         Stop(inCheckTimer);
         endPass = true;
     }
-    if (!endPass && Sys("system3", 11) != 0 && runState != kRunStopped &&
+    if (!endPass && Par(&WizardPara::doorTriggerDetect) != 0 && runState != kRunStopped &&  // system3 11
         (inputLatch[kDoorInput] || pendingInput == 1)) {
         // 10. Automatic trigger: the safety door runs the mould step at once.
         inputLatch[kDoorInput] = false;
@@ -201,7 +201,7 @@ void MoJuWizard::Run()
     if (!endPass && runState == kRunStopped) {
         // 11. Stopped: only the side switches of the two-colour machine are followed.
         if (mode == kModeTwoColour) {
-            const int side = Sys("numFailDetect", 2);
+            const int side = Par(&WizardPara::moldSide);  // numFailDetect 2
             if (inputLatch[kEjectorBackInput] && side != 1)
                 moldSide = 1;
             if (inputLatch[kReserveInput] && side != 0)
@@ -230,10 +230,11 @@ void MoJuWizard::Run()
             }
             TimerUp(d);
             if (pageState == kPageAlarm) {
-                if (Sys("system5", 9) == 0 && mode != kModeMulti) {
-                    if (d == 1 && Sys("system14", 1) == 0)
+                if (Par(&WizardPara::okNgPulses) == 0 && mode != kModeMulti) {  // system5 9
+                    if (d == 1 && Par(&WizardPara::moldNgPulse) == 0)           // system14 1
                         SetOut(kClampOut, 1);
-                    if (d == 0 && Sys("system2", 9) == 0 && Sys("system2", 7) == 0)
+                    if (d == 0 && Par(&WizardPara::noEjectorCtrlInProd) == 0 &&
+                        Par(&WizardPara::ejectorPulseNoAlarm) == 0)  // system2 9, system2 7
                         SetOut(kEjectorOut, 1);
                 }
                 Flush();
@@ -241,7 +242,7 @@ void MoJuWizard::Run()
             }
         }
     }
-    if (!endPass && Sys("system5", 12) != 0) {
+    if (!endPass && Par(&WizardPara::externalTrigger) != 0) {  // system5 12
         // 13. Image trigger: every camera has a new picture.
         const unsigned all = numCamera >= 32 ? ~0u : (1u << numCamera) - 1u;
         if ((cTrigImage & all) == all) {
@@ -258,10 +259,11 @@ void MoJuWizard::Run()
             pendingInput = -1;
 
             bool start = false;
-            const int side = Sys("numFailDetect", 2);
+            const int side = Par(&WizardPara::moldSide);  // numFailDetect 2
             switch (mode) {
                 case kModeStandard:
-                    start = i == 0 || (i == kEjectorBackInput && Sys("system12", 20) == 1);
+                    start = i == 0 ||
+                            (i == kEjectorBackInput && Par(&WizardPara::separateDetectSignal) == 1);  // system12 20
                     break;
                 case kModeTwoColour:
                     start = i == 0;
@@ -270,7 +272,7 @@ void MoJuWizard::Run()
                     start = (i == 0 && side != 1) || (i == kReserveInput && side != 0);
                     break;
                 default:
-                    start = Sys("system11", 17) == 0 ||
+                    start = Par(&WizardPara::ioPageFlag) == 0 ||  // system11 17
                             (i == 0 && reTrigInput == -1 && gDNum >= 1 && stepCameraMask[gDNum - 1] == 0);
                     break;
             }
@@ -282,7 +284,8 @@ void MoJuWizard::Run()
             if (mode != kModeMulti) {
                 if (!start && stepCameraMask[1] == 0)
                     continue;
-                const bool reopen = (mode == kModeStandard && i == kEjectorBackInput && Sys("system1", 1) != 0) ||
+                const bool reopen = (mode == kModeStandard && i == kEjectorBackInput &&
+                                     Par(&WizardPara::semiAuto) != 0) ||  // system1 1
                                     (mode == kModeTwoColour && i == kEjectorBackInput) ||
                                     (mode == kModeTwoColour && i == kReserveInput && side != 0) ||
                                     (mode == kModeTurntable && i == kEjectorBackInput);
@@ -323,7 +326,7 @@ void MoJuWizard::HandleAlarmPageInputs()
     const int mode = Mode();
     if (inputLatch[kDoorInput]) {
         inputLatch[kDoorInput] = false;
-        if (Sys("system13", 18) != 0 && step == 0) {
+        if (Par(&WizardPara::skipProdNgRecheck) != 0 && step == 0) {  // system13 18
             if (drawROIWidget)
                 drawROIWidget->notCheckcur();
             pendingInput = kEjectorBackInput;
@@ -342,7 +345,7 @@ void MoJuWizard::HandleAlarmPageInputs()
             if (drawROIWidget)
                 drawROIWidget->reCheckButton->click();
         }
-    } else if (mode == kModeStandard && Sys("system9", 18) != 0) {
+    } else if (mode == kModeStandard && Par(&WizardPara::inputResetRecheck) != 0) {  // system9 18
         if ((inputLatch[0] && step == 0) || (inputLatch[kEjectorBackInput] && step == 1)) {
             for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
                 if (cammerWidgets[c] && step >= 0 && step < kMaxDetections)
@@ -354,7 +357,7 @@ void MoJuWizard::HandleAlarmPageInputs()
     }
     if (inputLatch[kEjectorBackInput] && step == 0)
         pendingInput = kEjectorBackInput;
-    if (inputLatch[kReserveInput] && Sys("system9", 14) != 0 && drawROIWidget)
+    if (inputLatch[kReserveInput] && Par(&WizardPara::noDetectModeRelease) != 0 && drawROIWidget)  // system9 14
         drawROIWidget->notCheckcur();
 }
 
@@ -371,17 +374,18 @@ void MoJuWizard::StartCycle(int input)
         if (gpWarnBox)
             gpWarnBox->hide();
     } else {
-        const int seconds = Sys("system2", 18);
+        const int seconds = Par(&WizardPara::inputTime);  // system2 18
         if (seconds >= 1 && inCheckTimer)
             inCheckTimer->start(seconds * 1000);
     }
     std::fill(std::begin(stepCameraMask), std::end(stepCameraMask), 0);
     std::fill(std::begin(reCheckCount), std::end(reCheckCount), 0);
-    if (mode != kModeMulti && Sys("system5", 9) == 0 && Sys("system14", 1) == 0)
-        reCheckCount[1] = Sys("system1", 7);
+    if (mode != kModeMulti && Par(&WizardPara::okNgPulses) == 0 &&
+        Par(&WizardPara::moldNgPulse) == 0)               // system5 9, system14 1
+        reCheckCount[1] = Par(&WizardPara::reMoldTimes);  // system1 7
     std::fill(std::begin(rejectGroupNG), std::end(rejectGroupNG), false);
     gisSafeDoorOpen = false;
-    reCheckDelay = Sys("system14", 2);
+    reCheckDelay = Par(&WizardPara::reMoldDelay);  // system14 2
     for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
         for (int d = 0; d < gDNum && d < kMaxDetections; ++d) {
             if (StepEnabled(d))
@@ -392,16 +396,19 @@ void MoJuWizard::StartCycle(int input)
         }
     }
 
-    if (Sys("system5", 9) != 0 || mode == kModeMulti)
+    if (Par(&WizardPara::okNgPulses) != 0 || mode == kModeMulti)  // system5 9
         return;
-    const bool separateStart = mode == kModeStandard && Sys("system12", 20) == 1;
-    if (Sys("system1", 6) == 0 && Sys("system5", 13) == 0 && Sys("system14", 1) == 0 &&
+    const bool separateStart = mode == kModeStandard && Par(&WizardPara::separateDetectSignal) == 1;  // system12 20
+    if (Par(&WizardPara::preCut) == 0 && Par(&WizardPara::cutClampOnMoldAlarm) == 0 &&
+        Par(&WizardPara::moldNgPulse) == 0 &&  // system1 6, system5 13, system14 1
         (!separateStart || input == kEjectorBackInput))
         SetOut(kClampOut, 1);
     if (stepCameraMask[0] != 0) {
-        if (Sys("system2", 7) != 0 || Sys("system5", 11) != 0) {
+        if (Par(&WizardPara::ejectorPulseNoAlarm) != 0 ||
+            Par(&WizardPara::cutEjectorOnProdAlarm) != 0) {  // system2 7, system5 11
             for (int k : {1, 4, 5, 6, 7}) SetOut(k, 0);
-        } else if (Sys("system2", 9) == 0 && Sys("system9", 15) == 0 && (!separateStart || input == 0)) {
+        } else if (Par(&WizardPara::noEjectorCtrlInProd) == 0 && Par(&WizardPara::prodNgNoEjector) == 0 &&
+                   (!separateStart || input == 0)) {  // system2 9, system9 15
             SetOut(kEjectorOut, 1);
         }
     }
@@ -418,9 +425,10 @@ void MoJuWizard::ReopenMouldSide()
         if (StepEnabled(1) || (sides && StepEnabled(3)))
             stepCameraMask[1] |= 1 << c;
     }
-    if (Sys("system5", 9) != 0)
+    if (Par(&WizardPara::okNgPulses) != 0)  // system5 9
         return;
-    if (Sys("system5", 13) == 0 && Sys("system14", 1) == 0 && Sys("system1", 6) == 0)
+    if (Par(&WizardPara::cutClampOnMoldAlarm) == 0 && Par(&WizardPara::moldNgPulse) == 0 &&
+        Par(&WizardPara::preCut) == 0)  // system5 13, system14 1, system1 6
         SetOut(kClampOut, 1);
     Flush();
 }
@@ -429,7 +437,7 @@ void MoJuWizard::ReopenMouldSide()
 // cut outputs of its group.
 int MoJuWizard::SelectStage(int input)
 {
-    const bool stages = Sys("system11", 17) != 0;
+    const bool stages = Par(&WizardPara::ioPageFlag) != 0;  // system11 17
     if (gDNum < 1)
         return kStageNone;
     if (stages && reTrigInput == -1) {
@@ -508,9 +516,10 @@ bool MoJuWizard::StartCountdowns(int input)
             restartStep = -1;
             lastDelay = 0;
         }
-        const int plain = Sys("trigInDelay", k + 1);
+        const int plain = Par(&WizardPara::trigInDelay, k);  // trigInDelay k + 1
         int delay = plain;
-        if (!restart && mode == kModeStandard && k >= 1 && Sys("system1", 1) == 0 && Sys("system1", 2) != 0)
+        if (!restart && mode == kModeStandard && k >= 1 && Par(&WizardPara::semiAuto) == 0 &&
+            Par(&WizardPara::detectProd) != 0)  // system1 1, system1 2
             delay = plain + lastDelay;
         lastDelay = delay;
         lostInCountdown &= ~(1u << k);
@@ -544,8 +553,9 @@ void MoJuWizard::TimerUp(int d)
         return;
     }
     const int last = Mode() == kModeMulti ? gDNum - 1 : 1;
-    const int pre = Sys("system1", 6);
-    if (d == last && pre >= 1 && pre <= 99 && pre + 0.01f >= 10.0f * countdown[d] && Sys("system5", 9) == 0) {
+    const int pre = Par(&WizardPara::preCut);  // system1 6
+    if (d == last && pre >= 1 && pre <= 99 && pre + 0.01f >= 10.0f * countdown[d] &&
+        Par(&WizardPara::okNgPulses) == 0) {  // system5 9
         SetOut(kClampOut, 1);
         Flush();
     }
@@ -570,7 +580,8 @@ void MoJuWizard::TimerUp(int d)
     }
     CheckNG(false);
     cyclePhase = 2;
-    if (pageState != kPageAlarm && d == last && allOK && reCheckPending == 0 && Sys("system4", 1) != 0) {
+    if (pageState != kPageAlarm && d == last && allOK && reCheckPending == 0 &&
+        Par(&WizardPara::templateAutoUpdate) != 0) {  // system4 1
         gisReShape = true;
         for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
             if (cammerWidgets[c])
@@ -655,7 +666,7 @@ MONITOR_CHECK_INPUT(7)
 
 void MoJuWizard::ReCheck()
 {
-    const int k = SideModes() ? (step & 1) : step;
+    const int k = ResultSlot(Mode(), step);
     if (k < 0 || k >= kMaxDetections)
         return;
     if (inDetection || !CameraCheck()) {
@@ -667,9 +678,10 @@ void MoJuWizard::ReCheck()
     }
     const int last = Mode() == kModeMulti ? gDNum - 1 : 1;
     stepCameraMask[k] = 0;
-    if (k == last && (Sys("system1", 6) == 0 || reCheckCount[k] == 0))
+    if (k == last && (Par(&WizardPara::preCut) == 0 || reCheckCount[k] == 0))  // system1 6
         SetOut(kClampOut, 1);
-    else if (k == 0 && Sys("system2", 9) == 0 && Sys("system2", 7) == 0)
+    else if (k == 0 && Par(&WizardPara::noEjectorCtrlInProd) == 0 &&
+             Par(&WizardPara::ejectorPulseNoAlarm) == 0)  // system2 9, system2 7
         SetOut(kEjectorOut, 1);
     Flush();
     if (numCamera <= 0) {
@@ -700,11 +712,11 @@ void MoJuWizard::StartDetect()
 {
     if (gpControlIO)
         gpControlIO->IOResetAllOut();
-    if (Sys("system2", 1) != 0)
+    if (Par(&WizardPara::cutEjectorOnClamp) != 0)  // system2 1
         SetOut(kEjectorOut, 1);
-    if (Sys("system2", 8) != 0 && Sys("system2", 6) > 0)
+    if (Par(&WizardPara::cutClampTimedMoldOk) != 0 && Par(&WizardPara::clampPulse) > 0)  // system2 8, system2 6
         SetOut(kClampOut, 1);
-    if (Sys("system8", 18) != 0 && Sys("system2", 5) > 0)
+    if (Par(&WizardPara::cutEjectorTimedProdOk) != 0 && Par(&WizardPara::ejectorPulse) > 0)  // system8 18, system2 5
         SetOut(kEjectorOut, 1);
     mulitOutputInit();
     Flush();
@@ -735,7 +747,7 @@ void MoJuWizard::SetStopDetect()
 {
     const int mode = Mode();
     if (mode != kModeMulti) {
-        const bool mouldSide = SideModes() ? (step & 1) != 0 : step != 0;
+        const bool mouldSide = ResultSlot(mode, step) != 0;
         stepCameraMask[mouldSide ? 1 : 0] = 0;
     }
     for (int d = 0; d < gDNum && d < kMaxDetections; ++d) {
@@ -753,7 +765,7 @@ void MoJuWizard::StopDetect()
     // TNR_NETMN (network services) drops its pending period records here.
     if (gpControlIO)
         gpControlIO->IOResetAllOut();
-    if (Sys("system1", 5) == 1)
+    if (Par(&WizardPara::stopClampOnStop) == 1)  // system1 5
         SetOut(kClampOut, 1);
     Flush();
     Stop(delayOutput3Timer);
@@ -781,7 +793,7 @@ void MoJuWizard::SlotStartStop()
         InsertRecord(LanStr(kTextStartedManually), "operate");
         LEDOnOff(kLedDetecting, 1);
     } else {
-        if (Sys("system6", 12) != 0 && CheckPassword() == 0)
+        if (Par(&WizardPara::stopDetectPswProtect) != 0 && CheckPassword() == 0)  // system6 12
             return;
         if (!gpChooseBox)
             return;

@@ -45,17 +45,16 @@ void MoJuWizard::CheckNG(bool clear)
     if (gFromTrain)
         return;
     const int mode = Mode();
-    const bool sides = mode == kModeTwoColour || mode == kModeTurntable;
     const int s = step;
-    const int P = sides ? (s & 1) : s;
+    const int P = ResultSlot(mode, s);
     const int L = mode == kModeMulti ? gDNum - 1 : 1;
-    const bool pulses = Sys("system5", 9) != 0;
-    const bool prodNoAlarm = Sys("system2", 7) != 0;
-    const bool noEjectorCtrl = Sys("system2", 9) != 0;
-    const bool prodNoEjector = Sys("system9", 15) != 0;
-    const bool mouldNoAlarm = Sys("system14", 1) != 0;
-    const int ejectorP = Sys("system2", 5);
-    const int clampP = Sys("system2", 6);
+    const bool pulses = Par(&WizardPara::okNgPulses) != 0;                  // system5 9
+    const bool prodNoAlarm = Par(&WizardPara::ejectorPulseNoAlarm) != 0;    // system2 7
+    const bool noEjectorCtrl = Par(&WizardPara::noEjectorCtrlInProd) != 0;  // system2 9
+    const bool prodNoEjector = Par(&WizardPara::prodNgNoEjector) != 0;      // system9 15
+    const bool mouldNoAlarm = Par(&WizardPara::moldNgPulse) != 0;           // system14 1
+    const int ejectorP = Par(&WizardPara::ejectorPulse);                    // system2 5
+    const int clampP = Par(&WizardPara::clampPulse);                        // system2 6
     const int redetectsLeft = P >= 0 && P < kMaxDetections ? reCheckCount[P] : 0;
 
     // 2. Cameras.
@@ -73,7 +72,7 @@ void MoJuWizard::CheckNG(bool clear)
 
     // 3. Mould step: a pending temperature alarm counts as NG.
     if (P == 1) {
-        if (Sys("system13", 20) != 0 && !NG)
+        if (Par(&WizardPara::shieldPin) != 0 && !NG)  // system13 20
             trigSkipCount = 0;
         if (!reCheckJudge && gisTempAlarm)
             NG = true;
@@ -178,7 +177,7 @@ void MoJuWizard::CheckNG(bool clear)
             pageState = kPageMain;
             ResetRun();
             runState = kRunDetecting;
-            if (P == 0 && mode == kModeStandard && Sys("system1", 1) == 0) {
+            if (P == 0 && mode == kModeStandard && Par(&WizardPara::semiAuto) == 0) {  // system1 1
                 pendingInput = 1;
                 restartStep = 1;
             }
@@ -197,7 +196,8 @@ void MoJuWizard::CheckNG(bool clear)
         const bool pulseNG = NG && pulses;
         LEDOnOff(kLedResult, pulseNG ? 0 : 1);
         LEDOnOff(kLedAlarm, pulseNG ? 1 : 0);
-        if (P == 1 && !NG && StepEnabled(0) && Sys("system2", 1) != 0 && !prodNoAlarm && !noEjectorCtrl)
+        if (P == 1 && !NG && StepEnabled(0) && Par(&WizardPara::cutEjectorOnClamp) != 0 && !prodNoAlarm &&
+            !noEjectorCtrl)  // system2 1
             SetOut(kEjectorOut, 1);
     }
 
@@ -221,12 +221,12 @@ void MoJuWizard::CheckNG(bool clear)
             clampPulse = true;
         }
         // 13. Timed cuts after an OK.
-        if (!NG && P == 0 && Sys("system8", 18) != 0)
+        if (!NG && P == 0 && Par(&WizardPara::cutEjectorTimedProdOk) != 0)  // system8 18
             thimblePulse = true;
-        if (!NG && P == 1 && Sys("system2", 8) != 0)
+        if (!NG && P == 1 && Par(&WizardPara::cutClampTimedMoldOk) != 0)  // system2 8
             clampPulse = true;
         // 14. Production-count alarm after an OK mould: the clamp output stays on.
-        const int limit = Sys("system14", 3);
+        const int limit = Par(&WizardPara::okMoldNum);  // system14 3
         if (!NG && P == 1 && limit != 0) {
             if (reTrainState == 1) {
                 productCount = 0;
@@ -254,7 +254,7 @@ void MoJuWizard::CheckNG(bool clear)
     if (count) {
         // 10. Counting.
         if (!clear && reTrainState == 0) {
-            if (Sys("system6", 10) != 0)
+            if (Par(&WizardPara::useStatistics) != 0)  // system6 10
                 AddStatistics();
             for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
                 AtomicAdd(gAllNum[c]);
@@ -309,10 +309,10 @@ void MoJuWizard::HandleDetectState(int c, int k, bool cameraNG, bool redetecting
 {
     CammerWidget* v = cammerWidgets[c];
     int& code = detectState[c][k];
-    // The product or mould slot of the step: the two-sided machines have two steps per side.
-    const int slot = Mode() == kModeTwoColour || Mode() == kModeTurntable ? (k & 1) : k;
-    const bool noStop =
-        Sys("system5", 9) != 0 || (slot == 0 && Sys("system2", 7) != 0) || (slot == 1 && Sys("system14", 1) != 0);
+    const int slot = ResultSlot(Mode(), k);
+    const bool noStop = Par(&WizardPara::okNgPulses) != 0 ||
+                        (slot == 0 && Par(&WizardPara::ejectorPulseNoAlarm) != 0) ||
+                        (slot == 1 && Par(&WizardPara::moldNgPulse) != 0);  // system5 9, system2 7, system14 1
     switch (code) {
         case kStateJudged:
             if (!cameraNG) {
@@ -360,7 +360,6 @@ void MoJuWizard::HandleDetectState(int c, int k, bool cameraNG, bool redetecting
 void MoJuWizard::RaiseAlarm(bool ng[])
 {
     const int mode = Mode();
-    const bool sides = mode == kModeTwoColour || mode == kModeTurntable;
     // ViewWatch2VRQ::sndAlarmStartTiming(step) (network services) tells the peer here.
     // Outputs set here are published by the judgement with the rest of its outputs.
     if (autoRun && mode != kModeMulti)
@@ -381,11 +380,11 @@ void MoJuWizard::RaiseAlarm(bool ng[])
     reCheckPending = 0;
     LEDOnOff(kLedResult, 0);
     LEDOnOff(kLedAlarm, 1);
-    const int P = sides ? (step & 1) : step;
-    if (P == 1 && Sys("system9", 11) != 0) {
+    const int P = ResultSlot(mode, step);
+    if (P == 1 && Par(&WizardPara::moldNgTimedRelease) != 0) {  // system9 11
         SetOut(kOutput4, 1);
         timedReleaseOutput = true;
-        StartPulse(clearNGAlarmTimer, Sys("system9", 12));
+        StartPulse(clearNGAlarmTimer, Par(&WizardPara::output4Pulse));  // system9 12
     }
     QString text;
     for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
@@ -440,10 +439,10 @@ void MoJuWizard::TimerShow()
                 }
             } else {
                 step = next;
-                if ((step & 1) == 0 && Sys("system1", 2) == 0)
+                if ((step & 1) == 0 && Par(&WizardPara::detectProd) == 0)  // system1 2
                     step = (step + 1) % gDNum;
-                if (mode == kModeTwoColour || mode == kModeTurntable) {
-                    const int side = Sys("numFailDetect", 2);
+                if (TwoSidedMode(mode)) {
+                    const int side = Par(&WizardPara::moldSide);  // numFailDetect 2
                     if (side == 0)
                         step = step % 2;
                     else if (side == 1)

@@ -47,7 +47,7 @@ void MoJuWizard::RunAlgorithm(int camera, int detect)
     if (!v || !v->recognizer)
         return;
     const int mode = Mode();
-    const bool sides = mode == kModeTwoColour || mode == kModeTurntable;
+    const bool sides = TwoSidedMode(mode);
     // 1. Modes 1 and 2 run the current side's detection of the step slot.
     int d = detect;
     if (sides && reTrainState != 2) {
@@ -56,7 +56,7 @@ void MoJuWizard::RunAlgorithm(int camera, int detect)
         if (moldSide == 0)
             d += 2;
     }
-    const int slot = sides ? (d & 1) : detect;
+    const int slot = ResultSlot(mode, d);
     step = d;
     stepCameraMask[slot] &= ~(1 << camera);
 
@@ -97,7 +97,7 @@ void MoJuWizard::RunAlgorithm(int camera, int detect)
             }
         }
         StartDetect();
-        if (Sys("system5", 9) == 0) {
+        if (Par(&WizardPara::okNgPulses) == 0) {  // system5 9
             SetOut(kClampOut, 1);
             Flush();
         }
@@ -118,13 +118,14 @@ void MoJuWizard::RunAlgorithm(int camera, int detect)
     v->recognizer->ShapeMatch();
     v->recognizer->Run(d);
 
-    const bool pulses = Sys("system5", 9) != 0;
-    const bool prodNoAlarm = Sys("system2", 7) != 0;
-    const bool mouldNoAlarm = Sys("system14", 1) != 0;
+    const bool pulses = Par(&WizardPara::okNgPulses) != 0;                // system5 9
+    const bool prodNoAlarm = Par(&WizardPara::ejectorPulseNoAlarm) != 0;  // system2 7
+    const bool mouldNoAlarm = Par(&WizardPara::moldNgPulse) != 0;         // system14 1
     // 6. The view shows the judged picture or the newest frame.
-    const bool holdJudged = (CameraManager::getInstance() && CameraManager::getInstance()->noRealCamera) ||
-                            (!v->cameraOk && LiveSource() && Sys("system12", 18) != 0 && !pulses &&
-                             ((slot == 0 && !prodNoAlarm) || (slot == 1 && !mouldNoAlarm)));
+    const bool holdJudged =
+        (CameraManager::getInstance() && CameraManager::getInstance()->noRealCamera) ||
+        (!v->cameraOk && LiveSource() && Par(&WizardPara::holdImageAfterAlarm) != 0 && !pulses &&  // system12 18
+         ((slot == 0 && !prodNoAlarm) || (slot == 1 && !mouldNoAlarm)));
     const unsigned char* shown = holdJudged ? v->alignedImage : v->rawImage;
     if (shown && v->curImage && shown != v->curImage)
         std::memcpy(v->curImage, shown, size_t(v->imageBytes));
@@ -143,13 +144,15 @@ void MoJuWizard::RunAlgorithm(int camera, int detect)
                 SetOut(kAlarmOut, 1);
             }
         } else if (!prodNoAlarm) {
-            if (Sys("system2", 9) != 0 || Sys("system9", 15) != 0) {
+            if (Par(&WizardPara::noEjectorCtrlInProd) != 0 ||
+                Par(&WizardPara::prodNgNoEjector) != 0) {  // system2 9, system9 15
                 if (left == 0)
                     SetOut(kAlarmOut, 1);
             } else {
                 SetOut(kEjectorOut, 1);
-                if (reTrainState != 2 && Sys("system1", 6) == 0 && Sys("system5", 13) == 0 &&
-                    Sys("system12", 20) == 0 && !mouldNoAlarm)
+                if (reTrainState != 2 && Par(&WizardPara::preCut) == 0 &&
+                    Par(&WizardPara::cutClampOnMoldAlarm) == 0 &&                  // system1 6, system5 13
+                    Par(&WizardPara::separateDetectSignal) == 0 && !mouldNoAlarm)  // system12 20
                     SetOut(kClampOut, 1);
                 if (left == 0)
                     SetOut(kAlarmOut, 1);
@@ -203,7 +206,7 @@ void MoJuWizard::SlotReTrain()
     }
     if (drawROIWidget)
         drawROIWidget->SlotTempDeleteAll();
-    const bool oneCamera = Sys("system7", 14) != 0 && viewCamera != numCamera;
+    const bool oneCamera = Par(&WizardPara::sampleSeparately) != 0 && viewCamera != numCamera;  // system7 14
     for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
         if (oneCamera && c != viewCamera)
             continue;
@@ -232,9 +235,10 @@ void MoJuWizard::SlotReTrain()
 
 void MoJuWizard::BackTrain()
 {
-    if (Sys("system5", 9) == 0) {
+    if (Par(&WizardPara::okNgPulses) == 0) {  // system5 9
         SetOut(kClampOut, 0);
-        if (Sys("system2", 1) != 0 && StepEnabled(0) && Sys("system2", 9) == 0 && Sys("system2", 7) == 0 &&
+        if (Par(&WizardPara::cutEjectorOnClamp) != 0 && StepEnabled(0) && Par(&WizardPara::noEjectorCtrlInProd) == 0 &&
+            Par(&WizardPara::ejectorPulseNoAlarm) == 0 &&  // system2 1, system2 9, system2 7
             Mode() == kModeStandard)
             SetOut(kEjectorOut, 1);
     }
@@ -299,8 +303,8 @@ void MoJuWizard::AutogenerationRegion(int d)
     // An empty difference gives no sensitivity rather than a division by zero.
     const int meanDiff = box.area() > 0 ? int(cv::mean(diff(box))[0]) : 0;
     s.para1[d][n] = nonZero > 0 ? int(kSensitivityShare * double(meanDiff * box.width * box.height / nonZero)) : 0;
-    s.para2[d][n] = Sys("system4", 3);
-    s.para3[d][n] = Sys("system4", 2);
+    s.para2[d][n] = Par(&WizardPara::filterArea);  // system4 3
+    s.para3[d][n] = Par(&WizardPara::filterSize);  // system4 2
     s.roiNum[d] = 1;
     drawMode = 0;
     v->curRoi = -1;
