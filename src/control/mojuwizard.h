@@ -194,6 +194,26 @@ private:
     bool openRecordDb();
     // A press on a camera view keeps the button bar (ViewHooks::touched).
     void ViewPressed();
+    // The steps of a pass of Run, in their order.
+    void OfferPassLater();
+    void BalanceWhiteOnce();
+    bool CountdownRunning() const;
+    // The steps that return bool end the pass when they return true.
+    bool ScanInputEdges(bool busy);
+    void TakeNewestPictures();
+    void HoldForLostCameras();
+    void NoteCamerasBack();
+    bool HoldForProductionAlarm();
+    bool TakeAlarmPageInputs();
+    bool RedetectFailedStep();
+    void DoorTriggersMouldStep();
+    bool FollowSidesWhileStopped();
+    bool RunManualTrigger();
+    void TriggerOnNewPictures();
+    void StartLatchedInputs();
+    bool InputStartsCycle(int input) const;
+    void FollowSideOfInput(int input);
+    void EndPass();
     void StartCycle(int input);
     void ReopenMouldSide();
     // Machine mode 3: 0 a step was chosen, 1 the input starts none, 2 the pass ends.
@@ -201,6 +221,20 @@ private:
     // True when the pass ends after a step ran at once.
     bool StartCountdowns(int input);
     void HandleAlarmPageInputs();
+    // The steps of a judgement of CheckNG, in their order, and what they hand on.
+    struct Judgement;
+    Judgement BeginJudgement(bool clear) const;
+    void JudgeCameras(Judgement& j);
+    void CountTemperatureAlarm(Judgement& j);
+    void SetStepOutputs(Judgement& j);
+    void SetStageOutputs(Judgement& j);
+    void DecideShowAndCount(Judgement& j);
+    void EndAlarmOnOkRecheck(const Judgement& j);
+    void ShowResult(const Judgement& j);
+    void SetCountedOutputs(Judgement& j);
+    void PublishJudgement(const Judgement& j);
+    void CountJudgement(const Judgement& j);
+    void KeepStepPictures(const Judgement& j);
     void HandleDetectState(int camera, int stepIndex, bool cameraNG, bool redetecting);
     void RaiseAlarm(bool ng[]);
     // Stops the automatic release and switches its mould-NG output off (not published).
@@ -223,6 +257,11 @@ private:
     // At the end of step d's countdown: true when a camera is away or was lost meanwhile; the
     // step is then held as a lost camera holds the machine, without a judgement.
     bool HoldForLostCamera(int d);
+
+    // Steps of a recognition run (RunAlgorithm) of a camera in detection d.
+    void SaveTestPicture(int camera, int d);
+    void TakeTemplateFrame(int camera, int d);
+    void ActOnCameraNG(int camera, int d, int slot);
 
     // Construction steps, in the order the constructor runs them.
     void initMembers();

@@ -62,14 +62,7 @@ qint64 cycle::NowTenths()
 void MoJuWizard::Run()
 {
     if (inRun || inDetection) {
-        // A pass or a recognition is under way and a box it opened runs the event loop. This
-        // pass waits, but the passes go on being offered and the IO thread is told the window
-        // lives: without the stamp the board link would stop 11 s into the box. A lost camera
-        // withholds the stamp here as its own pass does.
-        if (runTimer)
-            runTimer->start(kRunIntervalMs);
-        if (gpControlIO && CameraCheck())
-            gpControlIO->updateThreadProtectTiming();
+        OfferPassLater();
         return;
     }
     inRun = true;
@@ -79,23 +72,80 @@ void MoJuWizard::Run()
         ~Leave() { flag = false; }
     } leave{inRun};
 
-    const int mode = Mode();
     // 1. White balance 50 passes after start and after each camera recovery.
-    if (++tR == kWhiteBalancePass) {
-        for (int c = 0; c < numCamera; ++c) {
-            if (cammerWidgets[c])
-                cammerWidgets[c]->SetWB();
-        }
-    }
-
+    BalanceWhiteOnce();
     // 2. A running countdown holds every new trigger back.
-    bool busy = false;
-    for (int d = 0; d < gDNum && d < kMaxDetections; ++d) busy = busy || Active(upTimers[d]);
+    const bool busy = CountdownRunning();
     if (busy)
         pendingInput = -1;
-
-    bool endPass = false;
     // 3. Input edges; every input's edge state advances on every pass.
+    bool endPass = ScanInputEdges(busy);
+    if (!endPass) {
+        // 4. Newest pictures.
+        TakeNewestPictures();
+        // 5. A lost camera holds the mould closed; passes slow to one a second.
+        if (!CameraCheck()) {
+            HoldForLostCameras();
+            return;
+        }
+        // 6. Recovery.
+        NoteCamerasBack();
+    }
+    // 7. The production-count alarm holds everything until it is confirmed.
+    endPass = endPass || HoldForProductionAlarm();
+    // 8. The alarm page takes the inputs.
+    endPass = endPass || TakeAlarmPageInputs();
+    // 9. Automatic re-detection of the failed step.
+    endPass = endPass || RedetectFailedStep();
+    // 10. Automatic trigger: the safety door runs the mould step at once.
+    if (!endPass)
+        DoorTriggersMouldStep();
+    // 11. Stopped: only the side switches of the two-colour machine are followed.
+    endPass = endPass || FollowSidesWhileStopped();
+    // 12. Manual trigger, without delay.
+    endPass = endPass || RunManualTrigger();
+    // 13. Image trigger: every camera has a new picture.
+    if (!endPass)
+        TriggerOnNewPictures();
+    // 14.-15. Latched inputs start cycles and countdowns.
+    if (!endPass && !busy)
+        StartLatchedInputs();
+    // 16. End of every pass but the lost-camera one.
+    EndPass();
+}
+
+void MoJuWizard::OfferPassLater()
+{
+    // A pass or a recognition is under way and a box it opened runs the event loop. This
+    // pass waits, but the passes go on being offered and the IO thread is told the window
+    // lives: without the stamp the board link would stop 11 s into the box. A lost camera
+    // withholds the stamp here as its own pass does.
+    if (runTimer)
+        runTimer->start(kRunIntervalMs);
+    if (gpControlIO && CameraCheck())
+        gpControlIO->updateThreadProtectTiming();
+}
+
+void MoJuWizard::BalanceWhiteOnce()
+{
+    if (++tR != kWhiteBalancePass)
+        return;
+    for (int c = 0; c < numCamera; ++c) {
+        if (cammerWidgets[c])
+            cammerWidgets[c]->SetWB();
+    }
+}
+
+bool MoJuWizard::CountdownRunning() const
+{
+    bool busy = false;
+    for (int d = 0; d < gDNum && d < kMaxDetections; ++d) busy = busy || Active(upTimers[d]);
+    return busy;
+}
+
+bool MoJuWizard::ScanInputEdges(bool busy)
+{
+    bool endPass = false;
     const int skipEdges = Par(&WizardPara::shieldPin);      // system13 20
     const int debounce = Par(&WizardPara::shakeEraseTime);  // system6 9
     for (int i = 0; i < kTriggerInputs; ++i) {
@@ -115,203 +165,237 @@ void MoJuWizard::Run()
         else
             inputLatch[i] = true;
     }
+    return endPass;
+}
 
-    if (!endPass) {
-        // 4. Newest pictures.
-        const bool imageTrigger = Par(&WizardPara::externalTrigger) != 0;  // system5 12
-        for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
-            if (cammerWidgets[c] && cammerWidgets[c]->UpdateImage()) {
-                ++frameCount[c];
-                if (imageTrigger && pageState != kPageAlarm)
-                    cTrigImage |= 1u << c;
-            }
+void MoJuWizard::TakeNewestPictures()
+{
+    const bool imageTrigger = Par(&WizardPara::externalTrigger) != 0;  // system5 12
+    for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
+        if (cammerWidgets[c] && cammerWidgets[c]->UpdateImage()) {
+            ++frameCount[c];
+            if (imageTrigger && pageState != kPageAlarm)
+                cTrigImage |= 1u << c;
         }
+    }
+}
 
-        // 5. A lost camera holds the mould closed; passes slow to one a second.
-        if (!CameraCheck()) {
-            tR = 0;
-            SetOut(kClampOut, 1);
-            Flush();
-            ShowWarning(kTextCameraUnavailable);
-            Stop(inCheckTimer);
-            if (runTimer)
-                runTimer->start(kLostCameraRunIntervalMs);
-            camerasOK = false;
-            return;
-        }
-        // 6. Recovery.
-        if (!camerasOK) {
-            camerasOK = true;
-            if (Par(&WizardPara::cameraLostAlarm) != 0 && gpLostCameraWarnBox)  // system2 12
-                gpLostCameraWarnBox->hide();
-            ShowWarning(kTextCameraBack);
-            InsertRecord(LanStr(kTextCameraBack), "info");
-        }
-    }
+void MoJuWizard::HoldForLostCameras()
+{
+    tR = 0;
+    SetOut(kClampOut, 1);
+    Flush();
+    ShowWarning(kTextCameraUnavailable);
+    Stop(inCheckTimer);
+    if (runTimer)
+        runTimer->start(kLostCameraRunIntervalMs);
+    camerasOK = false;
+}
 
-    if (!endPass && productAlarm) {
-        // 7. The production-count alarm holds everything until it is confirmed.
-        if (gpProductAlarmWarnBox && gpProductAlarmWarnBox->isHidden())
-            gpProductAlarmWarnBox->show();
-        endPass = true;
+void MoJuWizard::NoteCamerasBack()
+{
+    if (camerasOK)
+        return;
+    camerasOK = true;
+    if (Par(&WizardPara::cameraLostAlarm) != 0 && gpLostCameraWarnBox)  // system2 12
+        gpLostCameraWarnBox->hide();
+    ShowWarning(kTextCameraBack);
+    InsertRecord(LanStr(kTextCameraBack), "info");
+}
+
+bool MoJuWizard::HoldForProductionAlarm()
+{
+    if (!productAlarm)
+        return false;
+    if (gpProductAlarmWarnBox && gpProductAlarmWarnBox->isHidden())
+        gpProductAlarmWarnBox->show();
+    return true;
+}
+
+bool MoJuWizard::TakeAlarmPageInputs()
+{
+    if (pageState != kPageAlarm)
+        return false;
+    HandleAlarmPageInputs();
+    Stop(inCheckTimer);
+    return true;
+}
+
+bool MoJuWizard::RedetectFailedStep()
+{
+    if (!reCheckPending)
+        return false;
+    const int s = ResultSlot(Mode(), step);
+    if (s >= 0 && s < kMaxDetections && reCheckCount[s] > 0 && !Active(reCheckTimer)) {
+        --reCheckCount[s];
+        if (reCheckDelay == 0 || !reCheckTimer)
+            ReCheck();
+        else
+            reCheckTimer->start(reCheckDelay * kTenthMs);
     }
-    if (!endPass && pageState == kPageAlarm) {
-        // 8. The alarm page takes the inputs.
-        HandleAlarmPageInputs();
-        Stop(inCheckTimer);
-        endPass = true;
-    }
-    if (!endPass && reCheckPending) {
-        // 9. Automatic re-detection of the failed step.
-        const int s = ResultSlot(Mode(), step);
-        if (s >= 0 && s < kMaxDetections && reCheckCount[s] > 0 && !Active(reCheckTimer)) {
-            --reCheckCount[s];
-            if (reCheckDelay == 0 || !reCheckTimer)
-                ReCheck();
-            else
-                reCheckTimer->start(reCheckDelay * kTenthMs);
-        }
-        Stop(inCheckTimer);
-        endPass = true;
-    }
-    if (!endPass && Par(&WizardPara::doorTriggerDetect) != 0 && runState != kRunStopped &&  // system3 11
-        (inputLatch[kDoorInput] || pendingInput == 1)) {
-        // 10. Automatic trigger: the safety door runs the mould step at once.
-        inputLatch[kDoorInput] = false;
-        pendingInput = -1;
-        for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
-            for (int d : {1, 3}) {
-                if (d == 3 && !SideModes())
-                    continue;
-                if (cammerWidgets[c])
-                    cammerWidgets[c]->detected[d] = false;
-                detectState[c][d] = 1;
-            }
-        }
-        autoRun = 1;
-        if (mode == kModeMulti && gDNum >= 1) {
-            multiDetectIndex = gDNum - 1;
-            SetOut(StepOutput(gDNum - 1), 1);
-            TimerUp(gDNum - 1);
-        } else {
-            TimerUp(1);
-        }
-        autoRun = 0;
-    }
-    if (!endPass && runState == kRunStopped) {
-        // 11. Stopped: only the side switches of the two-colour machine are followed.
-        if (mode == kModeTwoColour) {
-            const int side = Par(&WizardPara::moldSide);  // numFailDetect 2
-            if (inputLatch[kEjectorBackInput] && side != 1)
-                moldSide = 1;
-            if (inputLatch[kReserveInput] && side != 0)
-                moldSide = 0;
-        }
-        Stop(inCheckTimer);
-        endPass = true;
-    }
-    if (!endPass && manualTrig != gDNum) {
-        // 12. Manual trigger, without delay.
-        const int d = manualTrig;
-        manualTrig = gDNum;
-        const bool enabled = StepEnabled(d) || (SideModes() && StepEnabled(d + 2));
-        if (d >= 0 && d < kMaxDetections && enabled) {
-            const qint64 now = NowTenths();
-            cycleTime = int(now - cycleStartTime);
-            cycleStartTime = now;
-            reTrainState = 2;
-            if (d == 0)
-                std::fill(std::begin(rejectGroupNG), std::end(rejectGroupNG), false);
-            reCheckCount[0] = reCheckCount[1] = 0;
-            for (int c = 0; c < numCamera && c < kMaxCameras; ++c) detectState[c][d] = 1;
-            if (mode == kModeMulti) {
-                multiDetectIndex = d;
-                SetOut(StepOutput(d), 1);
-            }
-            TimerUp(d);
-            if (pageState == kPageAlarm) {
-                if (Par(&WizardPara::okNgPulses) == 0 && mode != kModeMulti) {  // system5 9
-                    if (d == 1 && Par(&WizardPara::moldNgPulse) == 0)           // system14 1
-                        SetOut(kClampOut, 1);
-                    if (d == 0 && Par(&WizardPara::noEjectorCtrlInProd) == 0 &&
-                        Par(&WizardPara::ejectorPulseNoAlarm) == 0)  // system2 9, system2 7
-                        SetOut(kEjectorOut, 1);
-                }
-                Flush();
-                endPass = true;
-            }
-        }
-    }
-    if (!endPass && Par(&WizardPara::externalTrigger) != 0) {  // system5 12
-        // 13. Image trigger: every camera has a new picture.
-        const unsigned all = numCamera >= 32 ? ~0u : (1u << numCamera) - 1u;
-        if ((cTrigImage & all) == all) {
-            cTrigImage = 0;
-            pendingInput = 0;
-        }
-    }
-    // 14.-15. Latched inputs start cycles and countdowns.
-    if (!endPass && !busy) {
-        for (int i = 0; i < kTriggerInputs; ++i) {
-            if (!inputLatch[i] && i != reTrigInput && i != pendingInput)
+    Stop(inCheckTimer);
+    return true;
+}
+
+void MoJuWizard::DoorTriggersMouldStep()
+{
+    if (Par(&WizardPara::doorTriggerDetect) == 0 || runState == kRunStopped ||  // system3 11
+        !(inputLatch[kDoorInput] || pendingInput == 1))
+        return;
+    inputLatch[kDoorInput] = false;
+    pendingInput = -1;
+    for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
+        for (int d : {1, 3}) {
+            if (d == 3 && !SideModes())
                 continue;
-            inputLatch[i] = false;
-            pendingInput = -1;
-
-            bool start = false;
-            const int side = Par(&WizardPara::moldSide);  // numFailDetect 2
-            switch (mode) {
-                case kModeStandard:
-                    start = i == 0 ||
-                            (i == kEjectorBackInput && Par(&WizardPara::separateDetectSignal) == 1);  // system12 20
-                    break;
-                case kModeTwoColour:
-                    start = i == 0;
-                    break;
-                case kModeTurntable:
-                    start = (i == 0 && side != 1) || (i == kReserveInput && side != 0);
-                    break;
-                default:
-                    start = Par(&WizardPara::ioPageFlag) == 0 ||  // system11 17
-                            (i == 0 && reTrigInput == -1 && gDNum >= 1 && stepCameraMask[gDNum - 1] == 0);
-                    break;
-            }
-            if (start)
-                StartCycle(i);
-            if (mode == kModeTurntable && start)
-                moldSide = i == 0 ? 1 : 0;
-
-            if (mode != kModeMulti) {
-                if (!start && stepCameraMask[1] == 0)
-                    continue;
-                const bool reopen = (mode == kModeStandard && i == kEjectorBackInput &&
-                                     Par(&WizardPara::semiAuto) != 0) ||  // system1 1
-                                    (mode == kModeTwoColour && i == kEjectorBackInput) ||
-                                    (mode == kModeTwoColour && i == kReserveInput && side != 0) ||
-                                    (mode == kModeTurntable && i == kEjectorBackInput);
-                if (mode == kModeTwoColour && i == kEjectorBackInput)
-                    moldSide = 1;
-                if (mode == kModeTwoColour && i == kReserveInput && side != 0)
-                    moldSide = 0;
-                if (reopen && !(mode == kModeTwoColour && i == kEjectorBackInput && side == 1))
-                    ReopenMouldSide();
-                if (!start && stepCameraMask[1] == 0)
-                    continue;
-            } else {
-                const int stage = SelectStage(i);
-                if (stage == kStageEndsPass)
-                    break;
-                if (stage == kStageNone)
-                    continue;
-            }
-            if (StartCountdowns(i))
-                break;
-            reTrigInput = -1;
-            update();
+            if (cammerWidgets[c])
+                cammerWidgets[c]->detected[d] = false;
+            detectState[c][d] = 1;
         }
     }
+    autoRun = 1;
+    if (Mode() == kModeMulti && gDNum >= 1) {
+        multiDetectIndex = gDNum - 1;
+        SetOut(StepOutput(gDNum - 1), 1);
+        TimerUp(gDNum - 1);
+    } else {
+        TimerUp(1);
+    }
+    autoRun = 0;
+}
 
-    // 16. End of every pass but the lost-camera one.
+bool MoJuWizard::FollowSidesWhileStopped()
+{
+    if (runState != kRunStopped)
+        return false;
+    if (Mode() == kModeTwoColour) {
+        const int side = Par(&WizardPara::moldSide);  // numFailDetect 2
+        if (inputLatch[kEjectorBackInput] && side != 1)
+            moldSide = 1;
+        if (inputLatch[kReserveInput] && side != 0)
+            moldSide = 0;
+    }
+    Stop(inCheckTimer);
+    return true;
+}
+
+bool MoJuWizard::RunManualTrigger()
+{
+    if (manualTrig == gDNum)
+        return false;
+    const int mode = Mode();
+    const int d = manualTrig;
+    manualTrig = gDNum;
+    const bool enabled = StepEnabled(d) || (SideModes() && StepEnabled(d + 2));
+    if (d < 0 || d >= kMaxDetections || !enabled)
+        return false;
+    const qint64 now = NowTenths();
+    cycleTime = int(now - cycleStartTime);
+    cycleStartTime = now;
+    reTrainState = 2;
+    if (d == 0)
+        std::fill(std::begin(rejectGroupNG), std::end(rejectGroupNG), false);
+    reCheckCount[0] = reCheckCount[1] = 0;
+    for (int c = 0; c < numCamera && c < kMaxCameras; ++c) detectState[c][d] = 1;
+    if (mode == kModeMulti) {
+        multiDetectIndex = d;
+        SetOut(StepOutput(d), 1);
+    }
+    TimerUp(d);
+    if (pageState != kPageAlarm)
+        return false;
+    if (Par(&WizardPara::okNgPulses) == 0 && mode != kModeMulti) {  // system5 9
+        if (d == 1 && Par(&WizardPara::moldNgPulse) == 0)           // system14 1
+            SetOut(kClampOut, 1);
+        if (d == 0 && Par(&WizardPara::noEjectorCtrlInProd) == 0 &&
+            Par(&WizardPara::ejectorPulseNoAlarm) == 0)  // system2 9, system2 7
+            SetOut(kEjectorOut, 1);
+    }
+    Flush();
+    return true;
+}
+
+void MoJuWizard::TriggerOnNewPictures()
+{
+    if (Par(&WizardPara::externalTrigger) == 0)  // system5 12
+        return;
+    const unsigned all = numCamera >= 32 ? ~0u : (1u << numCamera) - 1u;
+    if ((cTrigImage & all) == all) {
+        cTrigImage = 0;
+        pendingInput = 0;
+    }
+}
+
+void MoJuWizard::StartLatchedInputs()
+{
+    for (int i = 0; i < kTriggerInputs; ++i) {
+        if (!inputLatch[i] && i != reTrigInput && i != pendingInput)
+            continue;
+        inputLatch[i] = false;
+        pendingInput = -1;
+        const int mode = Mode();
+        const bool start = InputStartsCycle(i);
+        if (start)
+            StartCycle(i);
+        if (mode == kModeTurntable && start)
+            moldSide = i == 0 ? 1 : 0;
+
+        if (mode != kModeMulti) {
+            if (!start && stepCameraMask[1] == 0)
+                continue;
+            FollowSideOfInput(i);
+            if (!start && stepCameraMask[1] == 0)
+                continue;
+        } else {
+            const int stage = SelectStage(i);
+            if (stage == kStageEndsPass)
+                break;
+            if (stage == kStageNone)
+                continue;
+        }
+        if (StartCountdowns(i))
+            break;
+        reTrigInput = -1;
+        update();
+    }
+}
+
+bool MoJuWizard::InputStartsCycle(int i) const
+{
+    const int side = Par(&WizardPara::moldSide);  // numFailDetect 2
+    switch (Mode()) {
+        case kModeStandard:
+            return i == 0 || (i == kEjectorBackInput && Par(&WizardPara::separateDetectSignal) == 1);  // system12 20
+        case kModeTwoColour:
+            return i == 0;
+        case kModeTurntable:
+            return (i == 0 && side != 1) || (i == kReserveInput && side != 0);
+        default:
+            return Par(&WizardPara::ioPageFlag) == 0 ||  // system11 17
+                   (i == 0 && reTrigInput == -1 && gDNum >= 1 && stepCameraMask[gDNum - 1] == 0);
+    }
+}
+
+// Modes 0-2: the input that opens the mould (or turns the side) re-arms the mould step.
+void MoJuWizard::FollowSideOfInput(int i)
+{
+    const int mode = Mode();
+    const int side = Par(&WizardPara::moldSide);  // numFailDetect 2
+    const bool reopen =
+        (mode == kModeStandard && i == kEjectorBackInput && Par(&WizardPara::semiAuto) != 0) ||  // system1 1
+        (mode == kModeTwoColour && i == kEjectorBackInput) ||
+        (mode == kModeTwoColour && i == kReserveInput && side != 0) ||
+        (mode == kModeTurntable && i == kEjectorBackInput);
+    if (mode == kModeTwoColour && i == kEjectorBackInput)
+        moldSide = 1;
+    if (mode == kModeTwoColour && i == kReserveInput && side != 0)
+        moldSide = 0;
+    if (reopen && !(mode == kModeTwoColour && i == kEjectorBackInput && side == 1))
+        ReopenMouldSide();
+}
+
+void MoJuWizard::EndPass()
+{
     if (gpControlIO)
         gpControlIO->IOFlashOut();
     std::fill(std::begin(inputLatch), std::end(inputLatch), false);
