@@ -160,9 +160,8 @@ void MoJuWizard::InstallHooks()
     TeachingHooks teaching;
     teaching.changeCammer = [this] { ChangeCammer(); };
     teaching.checkPassword = [this] { return CheckPassword(); };
-    teaching.resetRun = [this] { ResetRun(); };
-    teaching.runAlgorithm = [this](int camera, int detect) { RunAlgorithm(camera, detect); };
-    teaching.checkNG = [this](bool clear) { CheckNG(clear); };
+    teaching.redetectStep = [this] { RedetectStep(); };
+    teaching.clearStepAlarm = [this] { ClearStepAlarm(); };
     teaching.setOutput = [](int output, int on) {
         if (gpControlIO)
             gpControlIO->IOSetOut(output, on);

@@ -81,6 +81,12 @@ public:
     void AutogenerationRegion(int detect);
     int CheckPassword();
     bool CheckRoot();
+    // The teaching page's re-check of the current step: its cameras not yet passed owe a
+    // result again and are judged, then the step is judged with the operator's answer.
+    void RedetectStep();
+    // The current step's cameras waiting on the alarm are taken as not detected; the step is
+    // judged again without counting.
+    void ClearStepAlarm();
     // Hands the current judgement of every camera to the statistics (sendRecord).
     void AddStatistics();
 

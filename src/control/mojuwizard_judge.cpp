@@ -607,18 +607,66 @@ void MoJuWizard::SlotClearNGAlarm()
     if (drawROIWidget)
         drawROIWidget->SlotSaveData();
     gSource = -1;
+    // The released mould was counted when it was judged NG: the release counts nothing, as
+    // the operator's "not detect" does not.
+    ClearStepAlarm();
+    InsertRecord(LanStr(kTextAllNotDetected), "run");
+}
+
+void MoJuWizard::ClearStepAlarm()
+{
+    const int s = step;
     ResetRun();
-    if (step >= 0 && step < kMaxDetections) {
+    if (s >= 0 && s < kMaxDetections) {
         for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
-            if (detectState[c][step] == kStateAlarmWaits)
-                detectState[c][step] = kStateClearedNotDetect;
+            if (detectState[c][s] == kStateAlarmWaits)
+                detectState[c][s] = kStateClearedNotDetect;
         }
     }
     reCheckJudge = true;
-    // The released mould was counted when it was judged NG: the release counts nothing, as
-    // the operator's "not detect" does not.
     CheckNG(true);
-    InsertRecord(LanStr(kTextAllNotDetected), "run");
+}
+
+void MoJuWizard::RedetectStep()
+{
+    const int s = step;
+    ResetRun();
+    if (s < 0 || s >= kMaxDetections)
+        return;
+    const int mode = Mode();
+    const int t = ResultSlot(mode, s);
+    const int last = mode == kModeMulti ? gDNum - 1 : 1;
+    stepCameraMask[t] = 0;
+
+    // The hold outputs of the step go on again while its cameras are judged anew.
+    const bool ejectorFree = Par(&WizardPara::noEjectorCtrlInProd) == 0 &&  // system2 9
+                             Par(&WizardPara::ejectorPulseNoAlarm) == 0 &&  // system2 7
+                             Par(&WizardPara::cutEjectorOnProdAlarm) == 0;  // system5 11
+    if (t == last && Par(&WizardPara::cutClampOnMoldAlarm) == 0) {          // system5 13
+        if (Par(&WizardPara::moldNgPulse) == 0)                             // system14 1
+            SetOut(kClampOut, 1);
+        else if (t == 0 && ejectorFree)
+            SetOut(kEjectorOut, 1);
+    } else if (t == 0 && ejectorFree) {
+        SetOut(kEjectorOut, 1);
+    }
+    Flush();
+
+    // Cameras the operator took as not detected keep that answer.
+    int again[kMaxCameras];
+    int n = 0;
+    for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
+        CammerWidget* v = cammerWidgets[c];
+        if (!v || v->detected[s] || !StepEnabled(s))
+            continue;
+        stepCameraMask[t] |= 1 << c;
+        if (detectState[c][s] == kStateAlarmWaits)
+            detectState[c][s] = kStateRedetect;
+        again[n++] = c;
+    }
+    for (int i = 0; i < n; ++i) RunAlgorithm(again[i], s);
+    reCheckJudge = true;
+    CheckNG(true);
 }
 
 int MoJuWizard::CameraCheck()
