@@ -70,6 +70,61 @@ public:
     QSettings* countSettings = nullptr;
     QSharedPointer<ModbusServer> modbusServer;
 
+    // The cycle's and the window's own state: nothing below the window reads it (public, as
+    // the window's state always was, for the scenario tests).
+    bool noInputAlarm = false;
+    // The daily archives of RECORD.db, and the date "yyyy-MM-dd" its records belong to
+    // (kept in time.txt).
+    QDir recordDir{QStringLiteral("./RECORD")};
+    QString recordDate;
+    // Timers of the cycle and the screens.
+    QTimer* runTimer = nullptr;
+    QTimer* tempeTimer = nullptr;
+    QTimer* inCheckTimer = nullptr;
+    QTimer* checkInputTimers[kTriggerInputs] = {};
+    QTimer* checkTempTimer = nullptr;
+    QTimer* resetAlarmTimer = nullptr;
+    QTimer* clearNGAlarmTimer = nullptr;
+    QTimer* outNGTimer = nullptr;
+    QTimer* notAllowCloseTimer = nullptr;
+    QTimer* notAllowThimbleTimer = nullptr;
+    QTimer* reserveOutputTimer = nullptr;
+    QTimer* logoutTimer = nullptr;
+    QTimer* checkDateTimer = nullptr;
+    QTimer* sysFunc4OutputTimer = nullptr;
+    QTimer* outputsOffTimer = nullptr;
+    QTimer* reCheckTimer = nullptr;
+    QTimer* tempe1Timer = nullptr;
+    QTimer* delayOutput3Timer = nullptr;
+    QTimer* fpsTimer = nullptr;
+    int tempeCount = 0;
+    int manualTrig = 0;  // detection of a manual trigger; gDNum means none
+    // Per step: bit c set while camera c still owes its result.
+    int stepCameraMask[kMaxDetections] = {};
+    int restartStep = 0;
+    int autoRun = 1;
+    int reCheckDelay = 0;       // tenths of a second
+    qint64 cycleStartTime = 0;  // tenths of a second since the epoch; 32 bits would overflow
+    int trigSkipCount = 0;
+    int pendingInput = -1;
+    int reTrigInput = -1;
+    int multiDetectIndex = 0;
+    int reTrainState = 0;  // 0 input trigger, 1 template re-sampling, 2 manual trigger
+    bool inputLatch[kTriggerInputs] = {};
+    bool camerasOK = true;
+    int zoomCentreX = 0;
+    int zoomCentreY = 0;
+    bool reCheckJudge = false;             // the next judgement skips the template-alarm handling
+    bool rejectGroupNG[4] = {};            // reject group g had an NG region in this cycle's product step
+    bool cycleCameraNG[kMaxCameras] = {};  // camera c was NG in this cycle
+    int shownStep = 0;                     // step whose result is on show until TimerShow
+    bool sysFunc4Pending = false;          // machine mode 3: a delayed output switch is armed
+    int sysFunc4Output = -1;               // its output index, -1 none
+    bool saveTestImages = false;           // every judged frame is also saved as a test image
+    int tR = 0;                            // passes since start or camera recovery (white balance)
+    unsigned int cTrigImage = 0;           // bit c: camera c delivered since the last image trigger
+    int lastDelay = 0;                     // tenths, the delay last started (additive delays)
+
     // Reacts to a camera view that lost its camera, before the view reconnects.
     void LostCamera();
     // 1 when every camera view reports its camera open (1 with no camera).
