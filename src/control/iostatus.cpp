@@ -64,9 +64,8 @@ IOStatusWidget::IOStatusWidget(MoJuWizard* parent) : QWidget(parent)
     setGeometry(0, gShowH - kStripHeight, gShowW, kStripHeight);
 }
 
-IOStatusWidget::Layout IOStatusWidget::layout() const
+void IOStatusWidget::layoutLamps(Layout& out) const
 {
-    Layout out;
     const int h = height();
     const int mode = gpWPara ? gpWPara->detectMode : 0;
     const bool multi = mode == kModeMulti;
@@ -132,6 +131,14 @@ IOStatusWidget::Layout IOStatusWidget::layout() const
             x += kLampStep;
         }
     }
+}
+
+IOStatusWidget::Layout IOStatusWidget::layout() const
+{
+    Layout out;
+    layoutLamps(out);
+    const int h = height();
+    const bool multi = gpWPara && gpWPara->detectMode == kModeMulti;
     const int lastLampX = out.lamps.isEmpty() ? kFirstLampX : out.lamps.last().lamp.left();
 
     out.showLogin = gpWPara && gpWPara->isPswUsed != 0;

@@ -56,4 +56,8 @@ protected:
     // A touch anywhere on the strip logs out.
     void mousePressEvent(QMouseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+
+private:
+    // The input and output lamps of the layout.
+    void layoutLamps(Layout& out) const;
 };

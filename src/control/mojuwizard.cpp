@@ -161,9 +161,8 @@ void MoJuWizard::InstallHooks()
     TeachingHooks teaching;
     teaching.changeCammer = [this] { ChangeCammer(); };
     teaching.checkPassword = [this] { return CheckPassword(); };
-    teaching.resetRun = [this] { ResetRun(); };
-    teaching.runAlgorithm = [this](int camera, int detect) { RunAlgorithm(camera, detect); };
-    teaching.checkNG = [this](bool clear) { CheckNG(clear); };
+    teaching.redetectStep = [this] { RedetectStep(); };
+    teaching.clearStepAlarm = [this] { ClearStepAlarm(); };
     teaching.setOutput = [](int output, int on) {
         if (gpControlIO)
             gpControlIO->IOSetOut(output, on);
@@ -394,8 +393,8 @@ void MoJuWizard::chooseFirstStep()
         multiDetectIndex = gDNum - 1;
         return;
     }
-    step = *gpWPara->sysParamValue("system1", 2) == 1 ? 0 : 1;
-    if ((mode == kModeTwoColour || mode == kModeTurntable) && *gpWPara->sysParamValue("numFailDetect", 2) == 1)
+    step = gpWPara->detectProd == 1 ? 0 : 1;           // system1 2
+    if (TwoSidedMode(mode) && gpWPara->moldSide == 1)  // numFailDetect 2
         step += 2;
 }
 

@@ -70,6 +70,61 @@ public:
     QSettings* countSettings = nullptr;
     QSharedPointer<ModbusServer> modbusServer;
 
+    // The cycle's and the window's own state: nothing below the window reads it (public, as
+    // the window's state always was, for the scenario tests).
+    bool noInputAlarm = false;
+    // The daily archives of RECORD.db, and the date "yyyy-MM-dd" its records belong to
+    // (kept in time.txt).
+    QDir recordDir{QStringLiteral("./RECORD")};
+    QString recordDate;
+    // Timers of the cycle and the screens.
+    QTimer* runTimer = nullptr;
+    QTimer* tempeTimer = nullptr;
+    QTimer* inCheckTimer = nullptr;
+    QTimer* checkInputTimers[kTriggerInputs] = {};
+    QTimer* checkTempTimer = nullptr;
+    QTimer* resetAlarmTimer = nullptr;
+    QTimer* clearNGAlarmTimer = nullptr;
+    QTimer* outNGTimer = nullptr;
+    QTimer* notAllowCloseTimer = nullptr;
+    QTimer* notAllowThimbleTimer = nullptr;
+    QTimer* reserveOutputTimer = nullptr;
+    QTimer* logoutTimer = nullptr;
+    QTimer* checkDateTimer = nullptr;
+    QTimer* sysFunc4OutputTimer = nullptr;
+    QTimer* outputsOffTimer = nullptr;
+    QTimer* reCheckTimer = nullptr;
+    QTimer* tempe1Timer = nullptr;
+    QTimer* delayOutput3Timer = nullptr;
+    QTimer* fpsTimer = nullptr;
+    int tempeCount = 0;
+    int manualTrig = 0;  // detection of a manual trigger; gDNum means none
+    // Per step: bit c set while camera c still owes its result.
+    int stepCameraMask[kMaxDetections] = {};
+    int restartStep = 0;
+    int autoRun = 1;
+    int reCheckDelay = 0;       // tenths of a second
+    qint64 cycleStartTime = 0;  // tenths of a second since the epoch; 32 bits would overflow
+    int trigSkipCount = 0;
+    int pendingInput = -1;
+    int reTrigInput = -1;
+    int multiDetectIndex = 0;
+    int reTrainState = 0;  // 0 input trigger, 1 template re-sampling, 2 manual trigger
+    bool inputLatch[kTriggerInputs] = {};
+    bool camerasOK = true;
+    int zoomCentreX = 0;
+    int zoomCentreY = 0;
+    bool reCheckJudge = false;             // the next judgement skips the template-alarm handling
+    bool rejectGroupNG[4] = {};            // reject group g had an NG region in this cycle's product step
+    bool cycleCameraNG[kMaxCameras] = {};  // camera c was NG in this cycle
+    int shownStep = 0;                     // step whose result is on show until TimerShow
+    bool sysFunc4Pending = false;          // machine mode 3: a delayed output switch is armed
+    int sysFunc4Output = -1;               // its output index, -1 none
+    bool saveTestImages = false;           // every judged frame is also saved as a test image
+    int tR = 0;                            // passes since start or camera recovery (white balance)
+    unsigned int cTrigImage = 0;           // bit c: camera c delivered since the last image trigger
+    int lastDelay = 0;                     // tenths, the delay last started (additive delays)
+
     // Reacts to a camera view that lost its camera, before the view reconnects.
     void LostCamera();
     // 1 when every camera view reports its camera open (1 with no camera).
@@ -81,6 +136,12 @@ public:
     void AutogenerationRegion(int detect);
     int CheckPassword();
     bool CheckRoot();
+    // The teaching page's re-check of the current step: its cameras not yet passed owe a
+    // result again and are judged, then the step is judged with the operator's answer.
+    void RedetectStep();
+    // The current step's cameras waiting on the alarm are taken as not detected; the step is
+    // judged again without counting.
+    void ClearStepAlarm();
     // Hands the current judgement of every camera to the statistics (sendRecord).
     void AddStatistics();
 
@@ -194,6 +255,26 @@ private:
     bool openRecordDb();
     // A press on a camera view keeps the button bar (ViewHooks::touched).
     void ViewPressed();
+    // The steps of a pass of Run, in their order.
+    void OfferPassLater();
+    void BalanceWhiteOnce();
+    bool CountdownRunning() const;
+    // The steps that return bool end the pass when they return true.
+    bool ScanInputEdges(bool busy);
+    void TakeNewestPictures();
+    void HoldForLostCameras();
+    void NoteCamerasBack();
+    bool HoldForProductionAlarm();
+    bool TakeAlarmPageInputs();
+    bool RedetectFailedStep();
+    void DoorTriggersMouldStep();
+    bool FollowSidesWhileStopped();
+    bool RunManualTrigger();
+    void TriggerOnNewPictures();
+    void StartLatchedInputs();
+    bool InputStartsCycle(int input) const;
+    void FollowSideOfInput(int input);
+    void EndPass();
     void StartCycle(int input);
     void ReopenMouldSide();
     // Machine mode 3: 0 a step was chosen, 1 the input starts none, 2 the pass ends.
@@ -201,6 +282,20 @@ private:
     // True when the pass ends after a step ran at once.
     bool StartCountdowns(int input);
     void HandleAlarmPageInputs();
+    // The steps of a judgement of CheckNG, in their order, and what they hand on.
+    struct Judgement;
+    Judgement BeginJudgement(bool clear) const;
+    void JudgeCameras(Judgement& j);
+    void CountTemperatureAlarm(Judgement& j);
+    void SetStepOutputs(Judgement& j);
+    void SetStageOutputs(Judgement& j);
+    void DecideShowAndCount(Judgement& j);
+    void EndAlarmOnOkRecheck(const Judgement& j);
+    void ShowResult(const Judgement& j);
+    void SetCountedOutputs(Judgement& j);
+    void PublishJudgement(const Judgement& j);
+    void CountJudgement(const Judgement& j);
+    void KeepStepPictures(const Judgement& j);
     void HandleDetectState(int camera, int stepIndex, bool cameraNG, bool redetecting);
     void RaiseAlarm(bool ng[]);
     // Stops the automatic release and switches its mould-NG output off (not published).
@@ -223,6 +318,11 @@ private:
     // At the end of step d's countdown: true when a camera is away or was lost meanwhile; the
     // step is then held as a lost camera holds the machine, without a judgement.
     bool HoldForLostCamera(int d);
+
+    // Steps of a recognition run (RunAlgorithm) of a camera in detection d.
+    void SaveTestPicture(int camera, int d);
+    void TakeTemplateFrame(int camera, int d);
+    void ActOnCameraNG(int camera, int d, int slot);
 
     // Construction steps, in the order the constructor runs them.
     void initMembers();

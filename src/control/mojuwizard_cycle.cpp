@@ -49,7 +49,7 @@ void ShowWarning(int entry)
 
 bool SideModes()
 {
-    return Mode() == kModeTwoColour || Mode() == kModeTurntable;
+    return TwoSidedMode(Mode());
 }
 
 }  // namespace
@@ -63,14 +63,7 @@ qint64 cycle::NowTenths()
 void MoJuWizard::Run()
 {
     if (inRun || inDetection) {
-        // A pass or a recognition is under way and a box it opened runs the event loop. This
-        // pass waits, but the passes go on being offered and the IO thread is told the window
-        // lives: without the stamp the board link would stop 11 s into the box. A lost camera
-        // withholds the stamp here as its own pass does.
-        if (runTimer)
-            runTimer->start(kRunIntervalMs);
-        if (gpControlIO && CameraCheck())
-            gpControlIO->updateThreadProtectTiming();
+        OfferPassLater();
         return;
     }
     inRun = true;
@@ -80,25 +73,82 @@ void MoJuWizard::Run()
         ~Leave() { flag = false; }
     } leave{inRun};
 
-    const int mode = Mode();
     // 1. White balance 50 passes after start and after each camera recovery.
-    if (++tR == kWhiteBalancePass) {
-        for (int c = 0; c < numCamera; ++c) {
-            if (cammerWidgets[c])
-                cammerWidgets[c]->SetWB();
-        }
-    }
-
+    BalanceWhiteOnce();
     // 2. A running countdown holds every new trigger back.
-    bool busy = false;
-    for (int d = 0; d < gDNum && d < kMaxDetections; ++d) busy = busy || Active(upTimers[d]);
+    const bool busy = CountdownRunning();
     if (busy)
         pendingInput = -1;
-
-    bool endPass = false;
     // 3. Input edges; every input's edge state advances on every pass.
-    const int skipEdges = Sys("system13", 20);
-    const int debounce = Sys("system6", 9);
+    bool endPass = ScanInputEdges(busy);
+    if (!endPass) {
+        // 4. Newest pictures.
+        TakeNewestPictures();
+        // 5. A lost camera holds the mould closed; passes slow to one a second.
+        if (!CameraCheck()) {
+            HoldForLostCameras();
+            return;
+        }
+        // 6. Recovery.
+        NoteCamerasBack();
+    }
+    // 7. The production-count alarm holds everything until it is confirmed.
+    endPass = endPass || HoldForProductionAlarm();
+    // 8. The alarm page takes the inputs.
+    endPass = endPass || TakeAlarmPageInputs();
+    // 9. Automatic re-detection of the failed step.
+    endPass = endPass || RedetectFailedStep();
+    // 10. Automatic trigger: the safety door runs the mould step at once.
+    if (!endPass)
+        DoorTriggersMouldStep();
+    // 11. Stopped: only the side switches of the two-colour machine are followed.
+    endPass = endPass || FollowSidesWhileStopped();
+    // 12. Manual trigger, without delay.
+    endPass = endPass || RunManualTrigger();
+    // 13. Image trigger: every camera has a new picture.
+    if (!endPass)
+        TriggerOnNewPictures();
+    // 14.-15. Latched inputs start cycles and countdowns.
+    if (!endPass && !busy)
+        StartLatchedInputs();
+    // 16. End of every pass but the lost-camera one.
+    EndPass();
+}
+
+void MoJuWizard::OfferPassLater()
+{
+    // A pass or a recognition is under way and a box it opened runs the event loop. This
+    // pass waits, but the passes go on being offered and the IO thread is told the window
+    // lives: without the stamp the board link would stop 11 s into the box. A lost camera
+    // withholds the stamp here as its own pass does.
+    if (runTimer)
+        runTimer->start(kRunIntervalMs);
+    if (gpControlIO && CameraCheck())
+        gpControlIO->updateThreadProtectTiming();
+}
+
+void MoJuWizard::BalanceWhiteOnce()
+{
+    if (++tR != kWhiteBalancePass)
+        return;
+    for (int c = 0; c < numCamera; ++c) {
+        if (cammerWidgets[c])
+            cammerWidgets[c]->SetWB();
+    }
+}
+
+bool MoJuWizard::CountdownRunning() const
+{
+    bool busy = false;
+    for (int d = 0; d < gDNum && d < kMaxDetections; ++d) busy = busy || Active(upTimers[d]);
+    return busy;
+}
+
+bool MoJuWizard::ScanInputEdges(bool busy)
+{
+    bool endPass = false;
+    const int skipEdges = Par(&WizardPara::shieldPin);      // system13 20
+    const int debounce = Par(&WizardPara::shakeEraseTime);  // system6 9
     for (int i = 0; i < kTriggerInputs; ++i) {
         // Every input is asked, also after the production alarm ended the pass: a rise left
         // unasked would start a cycle once the alarm is confirmed.
@@ -116,200 +166,237 @@ void MoJuWizard::Run()
         else
             inputLatch[i] = true;
     }
+    return endPass;
+}
 
-    if (!endPass) {
-        // 4. Newest pictures.
-        const bool imageTrigger = Sys("system5", 12) != 0;
-        for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
-            if (cammerWidgets[c] && cammerWidgets[c]->UpdateImage()) {
-                ++frameCount[c];
-                if (imageTrigger && pageState != kPageAlarm)
-                    cTrigImage |= 1u << c;
-            }
+void MoJuWizard::TakeNewestPictures()
+{
+    const bool imageTrigger = Par(&WizardPara::externalTrigger) != 0;  // system5 12
+    for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
+        if (cammerWidgets[c] && cammerWidgets[c]->UpdateImage()) {
+            ++frameCount[c];
+            if (imageTrigger && pageState != kPageAlarm)
+                cTrigImage |= 1u << c;
         }
+    }
+}
 
-        // 5. A lost camera holds the mould closed; passes slow to one a second.
-        if (!CameraCheck()) {
-            tR = 0;
-            SetOut(kClampOut, 1);
-            Flush();
-            ShowWarning(kTextCameraUnavailable);
-            Stop(inCheckTimer);
-            if (runTimer)
-                runTimer->start(kLostCameraRunIntervalMs);
-            camerasOK = false;
-            return;
-        }
-        // 6. Recovery.
-        if (!camerasOK) {
-            camerasOK = true;
-            if (Sys("system2", 12) != 0 && gpLostCameraWarnBox)
-                gpLostCameraWarnBox->hide();
-            ShowWarning(kTextCameraBack);
-            InsertRecord(LanStr(kTextCameraBack), "info");
-        }
-    }
+void MoJuWizard::HoldForLostCameras()
+{
+    tR = 0;
+    SetOut(kClampOut, 1);
+    Flush();
+    ShowWarning(kTextCameraUnavailable);
+    Stop(inCheckTimer);
+    if (runTimer)
+        runTimer->start(kLostCameraRunIntervalMs);
+    camerasOK = false;
+}
 
-    if (!endPass && productAlarm) {
-        // 7. The production-count alarm holds everything until it is confirmed.
-        if (gpProductAlarmWarnBox && gpProductAlarmWarnBox->isHidden())
-            gpProductAlarmWarnBox->show();
-        endPass = true;
+void MoJuWizard::NoteCamerasBack()
+{
+    if (camerasOK)
+        return;
+    camerasOK = true;
+    if (Par(&WizardPara::cameraLostAlarm) != 0 && gpLostCameraWarnBox)  // system2 12
+        gpLostCameraWarnBox->hide();
+    ShowWarning(kTextCameraBack);
+    InsertRecord(LanStr(kTextCameraBack), "info");
+}
+
+bool MoJuWizard::HoldForProductionAlarm()
+{
+    if (!productAlarm)
+        return false;
+    if (gpProductAlarmWarnBox && gpProductAlarmWarnBox->isHidden())
+        gpProductAlarmWarnBox->show();
+    return true;
+}
+
+bool MoJuWizard::TakeAlarmPageInputs()
+{
+    if (pageState != kPageAlarm)
+        return false;
+    HandleAlarmPageInputs();
+    Stop(inCheckTimer);
+    return true;
+}
+
+bool MoJuWizard::RedetectFailedStep()
+{
+    if (!reCheckPending)
+        return false;
+    const int s = ResultSlot(Mode(), step);
+    if (s >= 0 && s < kMaxDetections && reCheckCount[s] > 0 && !Active(reCheckTimer)) {
+        --reCheckCount[s];
+        if (reCheckDelay == 0 || !reCheckTimer)
+            ReCheck();
+        else
+            reCheckTimer->start(reCheckDelay * kTenthMs);
     }
-    if (!endPass && pageState == kPageAlarm) {
-        // 8. The alarm page takes the inputs.
-        HandleAlarmPageInputs();
-        Stop(inCheckTimer);
-        endPass = true;
-    }
-    if (!endPass && reCheckPending) {
-        // 9. Automatic re-detection of the failed step.
-        const int s = SideModes() ? (step & 1) : step;
-        if (s >= 0 && s < kMaxDetections && reCheckCount[s] > 0 && !Active(reCheckTimer)) {
-            --reCheckCount[s];
-            if (reCheckDelay == 0 || !reCheckTimer)
-                ReCheck();
-            else
-                reCheckTimer->start(reCheckDelay * kTenthMs);
-        }
-        Stop(inCheckTimer);
-        endPass = true;
-    }
-    if (!endPass && Sys("system3", 11) != 0 && runState != kRunStopped &&
-        (inputLatch[kDoorInput] || pendingInput == 1)) {
-        // 10. Automatic trigger: the safety door runs the mould step at once.
-        inputLatch[kDoorInput] = false;
-        pendingInput = -1;
-        for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
-            for (int d : {1, 3}) {
-                if (d == 3 && !SideModes())
-                    continue;
-                if (cammerWidgets[c])
-                    cammerWidgets[c]->detected[d] = false;
-                detectState[c][d] = 1;
-            }
-        }
-        autoRun = 1;
-        if (mode == kModeMulti && gDNum >= 1) {
-            multiDetectIndex = gDNum - 1;
-            SetOut(StepOutput(gDNum - 1), 1);
-            TimerUp(gDNum - 1);
-        } else {
-            TimerUp(1);
-        }
-        autoRun = 0;
-    }
-    if (!endPass && runState == kRunStopped) {
-        // 11. Stopped: only the side switches of the two-colour machine are followed.
-        if (mode == kModeTwoColour) {
-            const int side = Sys("numFailDetect", 2);
-            if (inputLatch[kEjectorBackInput] && side != 1)
-                moldSide = 1;
-            if (inputLatch[kReserveInput] && side != 0)
-                moldSide = 0;
-        }
-        Stop(inCheckTimer);
-        endPass = true;
-    }
-    if (!endPass && manualTrig != gDNum) {
-        // 12. Manual trigger, without delay.
-        const int d = manualTrig;
-        manualTrig = gDNum;
-        const bool enabled = StepEnabled(d) || (SideModes() && StepEnabled(d + 2));
-        if (d >= 0 && d < kMaxDetections && enabled) {
-            const qint64 now = NowTenths();
-            cycleTime = int(now - cycleStartTime);
-            cycleStartTime = now;
-            reTrainState = 2;
-            if (d == 0)
-                std::fill(std::begin(rejectGroupNG), std::end(rejectGroupNG), false);
-            reCheckCount[0] = reCheckCount[1] = 0;
-            for (int c = 0; c < numCamera && c < kMaxCameras; ++c) detectState[c][d] = 1;
-            if (mode == kModeMulti) {
-                multiDetectIndex = d;
-                SetOut(StepOutput(d), 1);
-            }
-            TimerUp(d);
-            if (pageState == kPageAlarm) {
-                if (Sys("system5", 9) == 0 && mode != kModeMulti) {
-                    if (d == 1 && Sys("system14", 1) == 0)
-                        SetOut(kClampOut, 1);
-                    if (d == 0 && Sys("system2", 9) == 0 && Sys("system2", 7) == 0)
-                        SetOut(kEjectorOut, 1);
-                }
-                Flush();
-                endPass = true;
-            }
-        }
-    }
-    if (!endPass && Sys("system5", 12) != 0) {
-        // 13. Image trigger: every camera has a new picture.
-        const unsigned all = numCamera >= 32 ? ~0u : (1u << numCamera) - 1u;
-        if ((cTrigImage & all) == all) {
-            cTrigImage = 0;
-            pendingInput = 0;
-        }
-    }
-    // 14.-15. Latched inputs start cycles and countdowns.
-    if (!endPass && !busy) {
-        for (int i = 0; i < kTriggerInputs; ++i) {
-            if (!inputLatch[i] && i != reTrigInput && i != pendingInput)
+    Stop(inCheckTimer);
+    return true;
+}
+
+void MoJuWizard::DoorTriggersMouldStep()
+{
+    if (Par(&WizardPara::doorTriggerDetect) == 0 || runState == kRunStopped ||  // system3 11
+        !(inputLatch[kDoorInput] || pendingInput == 1))
+        return;
+    inputLatch[kDoorInput] = false;
+    pendingInput = -1;
+    for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
+        for (int d : {1, 3}) {
+            if (d == 3 && !SideModes())
                 continue;
-            inputLatch[i] = false;
-            pendingInput = -1;
-
-            bool start = false;
-            const int side = Sys("numFailDetect", 2);
-            switch (mode) {
-                case kModeStandard:
-                    start = i == 0 || (i == kEjectorBackInput && Sys("system12", 20) == 1);
-                    break;
-                case kModeTwoColour:
-                    start = i == 0;
-                    break;
-                case kModeTurntable:
-                    start = (i == 0 && side != 1) || (i == kReserveInput && side != 0);
-                    break;
-                default:
-                    start = Sys("system11", 17) == 0 ||
-                            (i == 0 && reTrigInput == -1 && gDNum >= 1 && stepCameraMask[gDNum - 1] == 0);
-                    break;
-            }
-            if (start)
-                StartCycle(i);
-            if (mode == kModeTurntable && start)
-                moldSide = i == 0 ? 1 : 0;
-
-            if (mode != kModeMulti) {
-                if (!start && stepCameraMask[1] == 0)
-                    continue;
-                const bool reopen = (mode == kModeStandard && i == kEjectorBackInput && Sys("system1", 1) != 0) ||
-                                    (mode == kModeTwoColour && i == kEjectorBackInput) ||
-                                    (mode == kModeTwoColour && i == kReserveInput && side != 0) ||
-                                    (mode == kModeTurntable && i == kEjectorBackInput);
-                if (mode == kModeTwoColour && i == kEjectorBackInput)
-                    moldSide = 1;
-                if (mode == kModeTwoColour && i == kReserveInput && side != 0)
-                    moldSide = 0;
-                if (reopen && !(mode == kModeTwoColour && i == kEjectorBackInput && side == 1))
-                    ReopenMouldSide();
-                if (!start && stepCameraMask[1] == 0)
-                    continue;
-            } else {
-                const int stage = SelectStage(i);
-                if (stage == kStageEndsPass)
-                    break;
-                if (stage == kStageNone)
-                    continue;
-            }
-            if (StartCountdowns(i))
-                break;
-            reTrigInput = -1;
-            update();
+            if (cammerWidgets[c])
+                cammerWidgets[c]->detected[d] = false;
+            detectState[c][d] = 1;
         }
     }
+    autoRun = 1;
+    if (Mode() == kModeMulti && gDNum >= 1) {
+        multiDetectIndex = gDNum - 1;
+        SetOut(StepOutput(gDNum - 1), 1);
+        TimerUp(gDNum - 1);
+    } else {
+        TimerUp(1);
+    }
+    autoRun = 0;
+}
 
-    // 16. End of every pass but the lost-camera one.
+bool MoJuWizard::FollowSidesWhileStopped()
+{
+    if (runState != kRunStopped)
+        return false;
+    if (Mode() == kModeTwoColour) {
+        const int side = Par(&WizardPara::moldSide);  // numFailDetect 2
+        if (inputLatch[kEjectorBackInput] && side != 1)
+            moldSide = 1;
+        if (inputLatch[kReserveInput] && side != 0)
+            moldSide = 0;
+    }
+    Stop(inCheckTimer);
+    return true;
+}
+
+bool MoJuWizard::RunManualTrigger()
+{
+    if (manualTrig == gDNum)
+        return false;
+    const int mode = Mode();
+    const int d = manualTrig;
+    manualTrig = gDNum;
+    const bool enabled = StepEnabled(d) || (SideModes() && StepEnabled(d + 2));
+    if (d < 0 || d >= kMaxDetections || !enabled)
+        return false;
+    const qint64 now = NowTenths();
+    cycleTime = int(now - cycleStartTime);
+    cycleStartTime = now;
+    reTrainState = 2;
+    if (d == 0)
+        std::fill(std::begin(rejectGroupNG), std::end(rejectGroupNG), false);
+    reCheckCount[0] = reCheckCount[1] = 0;
+    for (int c = 0; c < numCamera && c < kMaxCameras; ++c) detectState[c][d] = 1;
+    if (mode == kModeMulti) {
+        multiDetectIndex = d;
+        SetOut(StepOutput(d), 1);
+    }
+    TimerUp(d);
+    if (pageState != kPageAlarm)
+        return false;
+    if (Par(&WizardPara::okNgPulses) == 0 && mode != kModeMulti) {  // system5 9
+        if (d == 1 && Par(&WizardPara::moldNgPulse) == 0)           // system14 1
+            SetOut(kClampOut, 1);
+        if (d == 0 && Par(&WizardPara::noEjectorCtrlInProd) == 0 &&
+            Par(&WizardPara::ejectorPulseNoAlarm) == 0)  // system2 9, system2 7
+            SetOut(kEjectorOut, 1);
+    }
+    Flush();
+    return true;
+}
+
+void MoJuWizard::TriggerOnNewPictures()
+{
+    if (Par(&WizardPara::externalTrigger) == 0)  // system5 12
+        return;
+    const unsigned all = numCamera >= 32 ? ~0u : (1u << numCamera) - 1u;
+    if ((cTrigImage & all) == all) {
+        cTrigImage = 0;
+        pendingInput = 0;
+    }
+}
+
+void MoJuWizard::StartLatchedInputs()
+{
+    for (int i = 0; i < kTriggerInputs; ++i) {
+        if (!inputLatch[i] && i != reTrigInput && i != pendingInput)
+            continue;
+        inputLatch[i] = false;
+        pendingInput = -1;
+        const int mode = Mode();
+        const bool start = InputStartsCycle(i);
+        if (start)
+            StartCycle(i);
+        if (mode == kModeTurntable && start)
+            moldSide = i == 0 ? 1 : 0;
+
+        if (mode != kModeMulti) {
+            if (!start && stepCameraMask[1] == 0)
+                continue;
+            FollowSideOfInput(i);
+            if (!start && stepCameraMask[1] == 0)
+                continue;
+        } else {
+            const int stage = SelectStage(i);
+            if (stage == kStageEndsPass)
+                break;
+            if (stage == kStageNone)
+                continue;
+        }
+        if (StartCountdowns(i))
+            break;
+        reTrigInput = -1;
+        update();
+    }
+}
+
+bool MoJuWizard::InputStartsCycle(int i) const
+{
+    const int side = Par(&WizardPara::moldSide);  // numFailDetect 2
+    switch (Mode()) {
+        case kModeStandard:
+            return i == 0 || (i == kEjectorBackInput && Par(&WizardPara::separateDetectSignal) == 1);  // system12 20
+        case kModeTwoColour:
+            return i == 0;
+        case kModeTurntable:
+            return (i == 0 && side != 1) || (i == kReserveInput && side != 0);
+        default:
+            return Par(&WizardPara::ioPageFlag) == 0 ||  // system11 17
+                   (i == 0 && reTrigInput == -1 && gDNum >= 1 && stepCameraMask[gDNum - 1] == 0);
+    }
+}
+
+// Modes 0-2: the input that opens the mould (or turns the side) re-arms the mould step.
+void MoJuWizard::FollowSideOfInput(int i)
+{
+    const int mode = Mode();
+    const int side = Par(&WizardPara::moldSide);  // numFailDetect 2
+    const bool reopen =
+        (mode == kModeStandard && i == kEjectorBackInput && Par(&WizardPara::semiAuto) != 0) ||  // system1 1
+        (mode == kModeTwoColour && i == kEjectorBackInput) ||
+        (mode == kModeTwoColour && i == kReserveInput && side != 0) ||
+        (mode == kModeTurntable && i == kEjectorBackInput);
+    if (mode == kModeTwoColour && i == kEjectorBackInput)
+        moldSide = 1;
+    if (mode == kModeTwoColour && i == kReserveInput && side != 0)
+        moldSide = 0;
+    if (reopen && !(mode == kModeTwoColour && i == kEjectorBackInput && side == 1))
+        ReopenMouldSide();
+}
+
+void MoJuWizard::EndPass()
+{
     if (gpControlIO)
         gpControlIO->IOFlashOut();
     std::fill(std::begin(inputLatch), std::end(inputLatch), false);
@@ -324,7 +411,7 @@ void MoJuWizard::HandleAlarmPageInputs()
     const int mode = Mode();
     if (inputLatch[kDoorInput]) {
         inputLatch[kDoorInput] = false;
-        if (Sys("system13", 18) != 0 && step == 0) {
+        if (Par(&WizardPara::skipProdNgRecheck) != 0 && step == 0) {  // system13 18
             if (drawROIWidget)
                 drawROIWidget->notCheckcur();
             pendingInput = kEjectorBackInput;
@@ -343,7 +430,7 @@ void MoJuWizard::HandleAlarmPageInputs()
             if (drawROIWidget)
                 drawROIWidget->reCheckButton->click();
         }
-    } else if (mode == kModeStandard && Sys("system9", 18) != 0) {
+    } else if (mode == kModeStandard && Par(&WizardPara::inputResetRecheck) != 0) {  // system9 18
         if ((inputLatch[0] && step == 0) || (inputLatch[kEjectorBackInput] && step == 1)) {
             for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
                 if (cammerWidgets[c] && step >= 0 && step < kMaxDetections)
@@ -355,7 +442,7 @@ void MoJuWizard::HandleAlarmPageInputs()
     }
     if (inputLatch[kEjectorBackInput] && step == 0)
         pendingInput = kEjectorBackInput;
-    if (inputLatch[kReserveInput] && Sys("system9", 14) != 0 && drawROIWidget)
+    if (inputLatch[kReserveInput] && Par(&WizardPara::noDetectModeRelease) != 0 && drawROIWidget)  // system9 14
         drawROIWidget->notCheckcur();
 }
 
@@ -372,17 +459,18 @@ void MoJuWizard::StartCycle(int input)
         if (gpWarnBox)
             gpWarnBox->hide();
     } else {
-        const int seconds = Sys("system2", 18);
+        const int seconds = Par(&WizardPara::inputTime);  // system2 18
         if (seconds >= 1 && inCheckTimer)
             inCheckTimer->start(seconds * 1000);
     }
     std::fill(std::begin(stepCameraMask), std::end(stepCameraMask), 0);
     std::fill(std::begin(reCheckCount), std::end(reCheckCount), 0);
-    if (mode != kModeMulti && Sys("system5", 9) == 0 && Sys("system14", 1) == 0)
-        reCheckCount[1] = Sys("system1", 7);
+    if (mode != kModeMulti && Par(&WizardPara::okNgPulses) == 0 &&
+        Par(&WizardPara::moldNgPulse) == 0)               // system5 9, system14 1
+        reCheckCount[1] = Par(&WizardPara::reMoldTimes);  // system1 7
     std::fill(std::begin(rejectGroupNG), std::end(rejectGroupNG), false);
     gisSafeDoorOpen = false;
-    reCheckDelay = Sys("system14", 2);
+    reCheckDelay = Par(&WizardPara::reMoldDelay);  // system14 2
     for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
         for (int d = 0; d < gDNum && d < kMaxDetections; ++d) {
             if (StepEnabled(d))
@@ -393,16 +481,19 @@ void MoJuWizard::StartCycle(int input)
         }
     }
 
-    if (Sys("system5", 9) != 0 || mode == kModeMulti)
+    if (Par(&WizardPara::okNgPulses) != 0 || mode == kModeMulti)  // system5 9
         return;
-    const bool separateStart = mode == kModeStandard && Sys("system12", 20) == 1;
-    if (Sys("system1", 6) == 0 && Sys("system5", 13) == 0 && Sys("system14", 1) == 0 &&
+    const bool separateStart = mode == kModeStandard && Par(&WizardPara::separateDetectSignal) == 1;  // system12 20
+    if (Par(&WizardPara::preCut) == 0 && Par(&WizardPara::cutClampOnMoldAlarm) == 0 &&
+        Par(&WizardPara::moldNgPulse) == 0 &&  // system1 6, system5 13, system14 1
         (!separateStart || input == kEjectorBackInput))
         SetOut(kClampOut, 1);
     if (stepCameraMask[0] != 0) {
-        if (Sys("system2", 7) != 0 || Sys("system5", 11) != 0) {
+        if (Par(&WizardPara::ejectorPulseNoAlarm) != 0 ||
+            Par(&WizardPara::cutEjectorOnProdAlarm) != 0) {  // system2 7, system5 11
             for (int k : {1, 4, 5, 6, 7}) SetOut(k, 0);
-        } else if (Sys("system2", 9) == 0 && Sys("system9", 15) == 0 && (!separateStart || input == 0)) {
+        } else if (Par(&WizardPara::noEjectorCtrlInProd) == 0 && Par(&WizardPara::prodNgNoEjector) == 0 &&
+                   (!separateStart || input == 0)) {  // system2 9, system9 15
             SetOut(kEjectorOut, 1);
         }
     }
@@ -419,9 +510,10 @@ void MoJuWizard::ReopenMouldSide()
         if (StepEnabled(1) || (sides && StepEnabled(3)))
             stepCameraMask[1] |= 1 << c;
     }
-    if (Sys("system5", 9) != 0)
+    if (Par(&WizardPara::okNgPulses) != 0)  // system5 9
         return;
-    if (Sys("system5", 13) == 0 && Sys("system14", 1) == 0 && Sys("system1", 6) == 0)
+    if (Par(&WizardPara::cutClampOnMoldAlarm) == 0 && Par(&WizardPara::moldNgPulse) == 0 &&
+        Par(&WizardPara::preCut) == 0)  // system5 13, system14 1, system1 6
         SetOut(kClampOut, 1);
     Flush();
 }
@@ -430,7 +522,7 @@ void MoJuWizard::ReopenMouldSide()
 // cut outputs of its group.
 int MoJuWizard::SelectStage(int input)
 {
-    const bool stages = Sys("system11", 17) != 0;
+    const bool stages = Par(&WizardPara::ioPageFlag) != 0;  // system11 17
     if (gDNum < 1)
         return kStageNone;
     if (stages && reTrigInput == -1) {
@@ -509,9 +601,10 @@ bool MoJuWizard::StartCountdowns(int input)
             restartStep = -1;
             lastDelay = 0;
         }
-        const int plain = Sys("trigInDelay", k + 1);
+        const int plain = Par(&WizardPara::trigInDelay, k);  // trigInDelay k + 1
         int delay = plain;
-        if (!restart && mode == kModeStandard && k >= 1 && Sys("system1", 1) == 0 && Sys("system1", 2) != 0)
+        if (!restart && mode == kModeStandard && k >= 1 && Par(&WizardPara::semiAuto) == 0 &&
+            Par(&WizardPara::detectProd) != 0)  // system1 1, system1 2
             delay = plain + lastDelay;
         lastDelay = delay;
         lostInCountdown &= ~(1u << k);
@@ -545,8 +638,9 @@ void MoJuWizard::TimerUp(int d)
         return;
     }
     const int last = Mode() == kModeMulti ? gDNum - 1 : 1;
-    const int pre = Sys("system1", 6);
-    if (d == last && pre >= 1 && pre <= 99 && pre + 0.01f >= 10.0f * countdown[d] && Sys("system5", 9) == 0) {
+    const int pre = Par(&WizardPara::preCut);  // system1 6
+    if (d == last && pre >= 1 && pre <= 99 && pre + 0.01f >= 10.0f * countdown[d] &&
+        Par(&WizardPara::okNgPulses) == 0) {  // system5 9
         SetOut(kClampOut, 1);
         Flush();
     }
@@ -571,7 +665,8 @@ void MoJuWizard::TimerUp(int d)
     }
     CheckNG(false);
     cyclePhase = 2;
-    if (pageState != kPageAlarm && d == last && allOK && reCheckPending == 0 && Sys("system4", 1) != 0) {
+    if (pageState != kPageAlarm && d == last && allOK && reCheckPending == 0 &&
+        Par(&WizardPara::templateAutoUpdate) != 0) {  // system4 1
         gisReShape = true;
         for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
             if (cammerWidgets[c])
@@ -656,7 +751,7 @@ MONITOR_CHECK_INPUT(7)
 
 void MoJuWizard::ReCheck()
 {
-    const int k = SideModes() ? (step & 1) : step;
+    const int k = ResultSlot(Mode(), step);
     if (k < 0 || k >= kMaxDetections)
         return;
     if (inDetection || !CameraCheck()) {
@@ -668,9 +763,10 @@ void MoJuWizard::ReCheck()
     }
     const int last = Mode() == kModeMulti ? gDNum - 1 : 1;
     stepCameraMask[k] = 0;
-    if (k == last && (Sys("system1", 6) == 0 || reCheckCount[k] == 0))
+    if (k == last && (Par(&WizardPara::preCut) == 0 || reCheckCount[k] == 0))  // system1 6
         SetOut(kClampOut, 1);
-    else if (k == 0 && Sys("system2", 9) == 0 && Sys("system2", 7) == 0)
+    else if (k == 0 && Par(&WizardPara::noEjectorCtrlInProd) == 0 &&
+             Par(&WizardPara::ejectorPulseNoAlarm) == 0)  // system2 9, system2 7
         SetOut(kEjectorOut, 1);
     Flush();
     if (numCamera <= 0) {
@@ -701,11 +797,11 @@ void MoJuWizard::StartDetect()
 {
     if (gpControlIO)
         gpControlIO->IOResetAllOut();
-    if (Sys("system2", 1) != 0)
+    if (Par(&WizardPara::cutEjectorOnClamp) != 0)  // system2 1
         SetOut(kEjectorOut, 1);
-    if (Sys("system2", 8) != 0 && Sys("system2", 6) > 0)
+    if (Par(&WizardPara::cutClampTimedMoldOk) != 0 && Par(&WizardPara::clampPulse) > 0)  // system2 8, system2 6
         SetOut(kClampOut, 1);
-    if (Sys("system8", 18) != 0 && Sys("system2", 5) > 0)
+    if (Par(&WizardPara::cutEjectorTimedProdOk) != 0 && Par(&WizardPara::ejectorPulse) > 0)  // system8 18, system2 5
         SetOut(kEjectorOut, 1);
     mulitOutputInit();
     Flush();
@@ -736,7 +832,7 @@ void MoJuWizard::SetStopDetect()
 {
     const int mode = Mode();
     if (mode != kModeMulti) {
-        const bool mouldSide = SideModes() ? (step & 1) != 0 : step != 0;
+        const bool mouldSide = ResultSlot(mode, step) != 0;
         stepCameraMask[mouldSide ? 1 : 0] = 0;
     }
     for (int d = 0; d < gDNum && d < kMaxDetections; ++d) {
@@ -754,7 +850,7 @@ void MoJuWizard::StopDetect()
     TNR_NETMN::getInstance()->clear_PeriodRecords();
     if (gpControlIO)
         gpControlIO->IOResetAllOut();
-    if (Sys("system1", 5) == 1)
+    if (Par(&WizardPara::stopClampOnStop) == 1)  // system1 5
         SetOut(kClampOut, 1);
     Flush();
     Stop(delayOutput3Timer);
@@ -782,7 +878,7 @@ void MoJuWizard::SlotStartStop()
         InsertRecord(LanStr(kTextStartedManually), "operate");
         LEDOnOff(kLedDetecting, 1);
     } else {
-        if (Sys("system6", 12) != 0 && CheckPassword() == 0)
+        if (Par(&WizardPara::stopDetectPswProtect) != 0 && CheckPassword() == 0)  // system6 12
             return;
         if (!gpChooseBox)
             return;

@@ -31,13 +31,18 @@ constexpr int kNoGroup = -1;
 // Mode 3: output number (1-based) of step k; entry 7 is the last step's.
 constexpr int kLastStepOutputEntry = 7;
 
-// The live parameter record's value at a 1-based position of a row; 0 when it is missing.
-inline int Sys(const char* row, int position)
+// A member of the live parameter record; 0 when there is none. The stored row and 1-based
+// position of each member read ("system5 9") stand beside its use.
+inline int Par(int WizardPara::*member)
 {
-    if (!gpWPara)
-        return 0;
-    const int* v = gpWPara->sysParamValue(QString::fromLatin1(row), position);
-    return v ? *v : 0;
+    return gpWPara ? gpWPara->*member : 0;
+}
+
+// Element i of an array member of the live parameter record; 0 when there is none.
+template <int N>
+inline int Par(int (WizardPara::*member)[N], int i)
+{
+    return gpWPara && i >= 0 && i < N ? (gpWPara->*member)[i] : 0;
 }
 
 inline int Mode()
@@ -67,7 +72,7 @@ inline int StepGroup(int k)
 {
     if (k < 0 || k >= kMaxDetections)
         return kNoGroup;
-    const int g = Sys("system9", k + 1);
+    const int g = Par(&WizardPara::detectIoRow, k);  // system9 k + 1
     return g >= 0 && g < kMaxDetections ? g : kNoGroup;
 }
 
@@ -75,7 +80,7 @@ inline int StepGroup(int k)
 inline int GroupCutMode(int g)
 {
     constexpr int kNotCut = 2;
-    return g >= 0 && g < kMaxDetections ? Sys("system8", g + 10) : kNotCut;
+    return g >= 0 && g < kMaxDetections ? Par(&WizardPara::ioRowOutMode, g) : kNotCut;  // system8 g + 10
 }
 
 // Mode 3: the output index of step k (the last step uses entry 7); -1 when the table holds

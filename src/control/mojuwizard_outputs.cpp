@@ -17,7 +17,7 @@ void StopTimer(QTimer* t)
 void MoJuWizard::OutTimerOutNG()
 {
     StopTimer(outNGTimer);
-    if (Sys("system2", 9) == 0)
+    if (Par(&WizardPara::noEjectorCtrlInProd) == 0)  // system2 9
         SetOut(kEjectorOut, 0);
     for (int g = 0; g < kRejectGroups; ++g) SetOut(kFirstRejectOut + g, 0);
     Flush();
@@ -26,10 +26,10 @@ void MoJuWizard::OutTimerOutNG()
 void MoJuWizard::OutTimerNotAllowClose()
 {
     StopTimer(notAllowCloseTimer);
-    if (Sys("system5", 9) != 0) {
+    if (Par(&WizardPara::okNgPulses) != 0) {  // system5 9
         SetOut(kClampOut, 0);
         SetOut(kEjectorOut, 0);
-    } else if (Sys("system14", 1) != 0) {
+    } else if (Par(&WizardPara::moldNgPulse) != 0) {  // system14 1
         SetOut(kClampOut, 0);
     } else {
         // The clamp is allowed again a fixed time after an OK mould.
@@ -59,7 +59,7 @@ void MoJuWizard::OutTimerSysFunc4Output()
 void MoJuWizard::OutTimerNotAllowThimble()
 {
     StopTimer(notAllowThimbleTimer);
-    if (Sys("system5", 9) != 0) {
+    if (Par(&WizardPara::okNgPulses) != 0) {  // system5 9
         SetOut(kClampOut, 0);
         SetOut(kEjectorOut, 0);
     } else if (runState != kRunStopped) {

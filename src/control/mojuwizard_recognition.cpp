@@ -47,7 +47,7 @@ void MoJuWizard::RunAlgorithm(int camera, int detect)
     if (!v || !v->recognizer)
         return;
     const int mode = Mode();
-    const bool sides = mode == kModeTwoColour || mode == kModeTurntable;
+    const bool sides = TwoSidedMode(mode);
     // 1. Modes 1 and 2 run the current side's detection of the step slot.
     int d = detect;
     if (sides && reTrainState != 2) {
@@ -56,52 +56,17 @@ void MoJuWizard::RunAlgorithm(int camera, int detect)
         if (moldSide == 0)
             d += 2;
     }
-    const int slot = sides ? (d & 1) : detect;
+    const int slot = ResultSlot(mode, d);
     step = d;
     stepCameraMask[slot] &= ~(1 << camera);
 
     // 3. Every judged frame as a test picture, when asked.
-    if (saveTestImages && v->rawImage) {
-        QImage frame = gisColor
-                           ? QImage(v->rawImage, v->imageWidth, v->imageHeight, v->imageWidth * 4, QImage::Format_RGB32)
-                           : QImage(v->rawImage, v->imageWidth, v->imageHeight, v->imageWidth, QImage::Format_Indexed8);
-        if (!gisColor && grayTable)
-            frame.setColorTable(*grayTable);
-        const QString name = QStringLiteral("./originalimage/cammer%1%2/template%3.bmp")
-                                 .arg(camera + 1)
-                                 .arg(d + 1)
-                                 .arg(PlatformClock::now().toString("yyyyMMdd-hhmmss-zzz"));
-        frame.save(name);  // a failed save is not reported
-    }
+    if (saveTestImages && v->rawImage)
+        SaveTestPicture(camera, d);
 
     // 4. A pending re-sampling takes this frame as template 0.
     if (v->pendingTemplate[d]) {
-        if (StepEnabled(d)) {
-            v->SaveReTrainImage(d);
-            ViewWatch2VRQ::ofManager()->syncTempList(QJsonObject{{"camera", camera}, {"detect", d}});
-        }
-        v->pendingTemplate[d] = false;
-        v->cameraOk = true;
-        v->detected[d] = true;
-        for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
-            if (!cammerWidgets[c])
-                continue;
-            for (int k = 0; k < gDNum && k < kMaxDetections; ++k) {
-                if (mode == kModeTurntable && (k >> 1) == moldSide)
-                    continue;
-                if (StepEnabled(k) && cammerWidgets[c]->pendingTemplate[k]) {
-                    if (LiveSource())
-                        v->update();
-                    return;
-                }
-            }
-        }
-        StartDetect();
-        if (Sys("system5", 9) == 0) {
-            SetOut(kClampOut, 1);
-            Flush();
-        }
-        CheckArea(false);
+        TakeTemplateFrame(camera, d);
         return;
     }
 
@@ -118,65 +83,125 @@ void MoJuWizard::RunAlgorithm(int camera, int detect)
     v->recognizer->ShapeMatch();
     v->recognizer->Run(d);
 
-    const bool pulses = Sys("system5", 9) != 0;
-    const bool prodNoAlarm = Sys("system2", 7) != 0;
-    const bool mouldNoAlarm = Sys("system14", 1) != 0;
+    const bool pulses = Par(&WizardPara::okNgPulses) != 0;                // system5 9
+    const bool prodNoAlarm = Par(&WizardPara::ejectorPulseNoAlarm) != 0;  // system2 7
+    const bool mouldNoAlarm = Par(&WizardPara::moldNgPulse) != 0;         // system14 1
     // 6. The view shows the judged picture or the newest frame.
-    const bool holdJudged = (CameraManager::getInstance() && CameraManager::getInstance()->noRealCamera) ||
-                            (!v->cameraOk && LiveSource() && Sys("system12", 18) != 0 && !pulses &&
-                             ((slot == 0 && !prodNoAlarm) || (slot == 1 && !mouldNoAlarm)));
+    const bool holdJudged =
+        (CameraManager::getInstance() && CameraManager::getInstance()->noRealCamera) ||
+        (!v->cameraOk && LiveSource() && Par(&WizardPara::holdImageAfterAlarm) != 0 && !pulses &&  // system12 18
+         ((slot == 0 && !prodNoAlarm) || (slot == 1 && !mouldNoAlarm)));
     const unsigned char* shown = holdJudged ? v->alignedImage : v->rawImage;
     if (shown && v->curImage && shown != v->curImage)
         std::memcpy(v->curImage, shown, size_t(v->imageBytes));
 
-    if (!v->cameraOk) {
-        // 8. This camera's NG acts at once on the outputs that must not wait for the others.
-        const int left = slot >= 0 && slot < kMaxDetections ? reCheckCount[slot] : 0;
-        if (pulses) {
-            // Pulse mode: the judgement sets every output.
-        } else if (mode == kModeMulti) {
-            if (!(d == 0 && prodNoAlarm))
-                SetOut(kAlarmOut, 1);
-        } else if (slot == 1) {
-            if (!mouldNoAlarm && left == 0) {
-                SetOut(kClampOut, 1);
-                SetOut(kAlarmOut, 1);
-            }
-        } else if (!prodNoAlarm) {
-            if (Sys("system2", 9) != 0 || Sys("system9", 15) != 0) {
-                if (left == 0)
-                    SetOut(kAlarmOut, 1);
-            } else {
-                SetOut(kEjectorOut, 1);
-                if (reTrainState != 2 && Sys("system1", 6) == 0 && Sys("system5", 13) == 0 &&
-                    Sys("system12", 20) == 0 && !mouldNoAlarm)
-                    SetOut(kClampOut, 1);
-                if (left == 0)
-                    SetOut(kAlarmOut, 1);
-            }
-        }
-        // Reject groups of the product step.
-        if (prodNoAlarm && (mode == kModeMulti ? d == 0 : slot == 0) && v->storeA) {
-            const int regions = qBound(0, v->storeA->roiNum[0], kMaxRegions);
-            for (int k = 0; k < regions; ++k) {
-                const int g = v->storeA->outN[k];
-                if (!v->roiOk[0][k] && g >= 0 && g < kRejectGroups)
-                    rejectGroupNG[g] = true;
-            }
-        }
-        // Recent-NG ring of the detection.
-        if (detectState[camera][d] == 1 && left == 0 && v->recentNg[d][0] && v->alignedImage) {
-            const int pos = v->recentNgPos[d] % kRecentNgCount;
-            if (v->recentNg[d][pos]) {
-                std::memcpy(v->recentNg[d][pos], v->alignedImage, size_t(v->imageBytes));
-                v->recentNgTime[d][pos] = PlatformClock::now().toString("yyyy-MM-dd hh.mm.ss");
-                ++v->recentNgPos[d];
-            }
-        }
-    }
+    // 8. This camera's NG acts at once on the outputs that must not wait for the others.
+    if (!v->cameraOk)
+        ActOnCameraNG(camera, d, slot);
     Flush();
     if (LiveSource())
         v->update();
+}
+
+void MoJuWizard::SaveTestPicture(int camera, int d)
+{
+    CammerWidget* v = cammerWidgets[camera];
+    QImage frame = gisColor
+                       ? QImage(v->rawImage, v->imageWidth, v->imageHeight, v->imageWidth * 4, QImage::Format_RGB32)
+                       : QImage(v->rawImage, v->imageWidth, v->imageHeight, v->imageWidth, QImage::Format_Indexed8);
+    if (!gisColor && grayTable)
+        frame.setColorTable(*grayTable);
+    const QString name = QStringLiteral("./originalimage/cammer%1%2/template%3.bmp")
+                             .arg(camera + 1)
+                             .arg(d + 1)
+                             .arg(PlatformClock::now().toString("yyyyMMdd-hhmmss-zzz"));
+    frame.save(name);  // a failed save is not reported
+}
+
+void MoJuWizard::TakeTemplateFrame(int camera, int d)
+{
+    CammerWidget* v = cammerWidgets[camera];
+    const int mode = Mode();
+    if (StepEnabled(d)) {
+        v->SaveReTrainImage(d);
+        ViewWatch2VRQ::ofManager()->syncTempList(QJsonObject{{"camera", camera}, {"detect", d}});
+    }
+    v->pendingTemplate[d] = false;
+    v->cameraOk = true;
+    v->detected[d] = true;
+    for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
+        if (!cammerWidgets[c])
+            continue;
+        for (int k = 0; k < gDNum && k < kMaxDetections; ++k) {
+            if (mode == kModeTurntable && (k >> 1) == moldSide)
+                continue;
+            if (StepEnabled(k) && cammerWidgets[c]->pendingTemplate[k]) {
+                if (LiveSource())
+                    v->update();
+                return;
+            }
+        }
+    }
+    StartDetect();
+    if (Par(&WizardPara::okNgPulses) == 0) {  // system5 9
+        SetOut(kClampOut, 1);
+        Flush();
+    }
+    CheckArea(false);
+    return;
+}
+
+void MoJuWizard::ActOnCameraNG(int camera, int d, int slot)
+{
+    CammerWidget* v = cammerWidgets[camera];
+    const int mode = Mode();
+    const bool pulses = Par(&WizardPara::okNgPulses) != 0;                // system5 9
+    const bool prodNoAlarm = Par(&WizardPara::ejectorPulseNoAlarm) != 0;  // system2 7
+    const bool mouldNoAlarm = Par(&WizardPara::moldNgPulse) != 0;         // system14 1
+    const int left = slot >= 0 && slot < kMaxDetections ? reCheckCount[slot] : 0;
+    if (pulses) {
+        // Pulse mode: the judgement sets every output.
+    } else if (mode == kModeMulti) {
+        if (!(d == 0 && prodNoAlarm))
+            SetOut(kAlarmOut, 1);
+    } else if (slot == 1) {
+        if (!mouldNoAlarm && left == 0) {
+            SetOut(kClampOut, 1);
+            SetOut(kAlarmOut, 1);
+        }
+    } else if (!prodNoAlarm) {
+        if (Par(&WizardPara::noEjectorCtrlInProd) != 0 ||
+            Par(&WizardPara::prodNgNoEjector) != 0) {  // system2 9, system9 15
+            if (left == 0)
+                SetOut(kAlarmOut, 1);
+        } else {
+            SetOut(kEjectorOut, 1);
+            if (reTrainState != 2 && Par(&WizardPara::preCut) == 0 &&
+                Par(&WizardPara::cutClampOnMoldAlarm) == 0 &&                  // system1 6, system5 13
+                Par(&WizardPara::separateDetectSignal) == 0 && !mouldNoAlarm)  // system12 20
+                SetOut(kClampOut, 1);
+            if (left == 0)
+                SetOut(kAlarmOut, 1);
+        }
+    }
+    // Reject groups of the product step.
+    if (prodNoAlarm && (mode == kModeMulti ? d == 0 : slot == 0) && v->storeA) {
+        const int regions = qBound(0, v->storeA->roiNum[0], kMaxRegions);
+        for (int k = 0; k < regions; ++k) {
+            const int g = v->storeA->outN[k];
+            if (!v->roiOk[0][k] && g >= 0 && g < kRejectGroups)
+                rejectGroupNG[g] = true;
+        }
+    }
+    // Recent-NG ring of the detection.
+    if (detectState[camera][d] == 1 && left == 0 && v->recentNg[d][0] && v->alignedImage) {
+        const int pos = v->recentNgPos[d] % kRecentNgCount;
+        if (v->recentNg[d][pos]) {
+            std::memcpy(v->recentNg[d][pos], v->alignedImage, size_t(v->imageBytes));
+            v->recentNgTime[d][pos] = PlatformClock::now().toString("yyyy-MM-dd hh.mm.ss");
+            ++v->recentNgPos[d];
+        }
+    }
 }
 
 void MoJuWizard::SlotReTrain()
@@ -203,7 +228,7 @@ void MoJuWizard::SlotReTrain()
     }
     if (drawROIWidget)
         drawROIWidget->SlotTempDeleteAll();
-    const bool oneCamera = Sys("system7", 14) != 0 && viewCamera != numCamera;
+    const bool oneCamera = Par(&WizardPara::sampleSeparately) != 0 && viewCamera != numCamera;  // system7 14
     for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
         if (oneCamera && c != viewCamera)
             continue;
@@ -232,9 +257,10 @@ void MoJuWizard::SlotReTrain()
 
 void MoJuWizard::BackTrain()
 {
-    if (Sys("system5", 9) == 0) {
+    if (Par(&WizardPara::okNgPulses) == 0) {  // system5 9
         SetOut(kClampOut, 0);
-        if (Sys("system2", 1) != 0 && StepEnabled(0) && Sys("system2", 9) == 0 && Sys("system2", 7) == 0 &&
+        if (Par(&WizardPara::cutEjectorOnClamp) != 0 && StepEnabled(0) && Par(&WizardPara::noEjectorCtrlInProd) == 0 &&
+            Par(&WizardPara::ejectorPulseNoAlarm) == 0 &&  // system2 1, system2 9, system2 7
             Mode() == kModeStandard)
             SetOut(kEjectorOut, 1);
     }
@@ -299,8 +325,8 @@ void MoJuWizard::AutogenerationRegion(int d)
     // An empty difference gives no sensitivity rather than a division by zero.
     const int meanDiff = box.area() > 0 ? int(cv::mean(diff(box))[0]) : 0;
     s.para1[d][n] = nonZero > 0 ? int(kSensitivityShare * double(meanDiff * box.width * box.height / nonZero)) : 0;
-    s.para2[d][n] = Sys("system4", 3);
-    s.para3[d][n] = Sys("system4", 2);
+    s.para2[d][n] = Par(&WizardPara::filterArea);  // system4 3
+    s.para3[d][n] = Par(&WizardPara::filterSize);  // system4 2
     s.roiNum[d] = 1;
     drawMode = 0;
     v->curRoi = -1;

@@ -61,77 +61,36 @@ struct MainState
 
     // The camera shown full size (0 .. numCamera - 1), or numCamera for the grid of all.
     int viewCamera = 0;
-    bool noInputAlarm = false;
     // Failure-image folders: [camera][detection][0 NG, 1 OK].
     QDir failDirs[kMaxCameras][kMaxDetections][2];
-    // The daily archives of RECORD.db, and the date "yyyy-MM-dd" its records belong to
-    // (kept in time.txt).
-    QDir recordDir{QStringLiteral("./RECORD")};
-    QString recordDate;
 
-    // Timers of the cycle and the screens; created and owned by the main window.
-    QTimer* runTimer = nullptr;
-    QTimer* tempeTimer = nullptr;
+    // Timers the camera views and the teaching page look at; created and owned by the window.
     QTimer* showTimer = nullptr;
-    QTimer* inCheckTimer = nullptr;
     QTimer* drawHintTimer = nullptr;
-    QTimer* checkInputTimers[kTriggerInputs] = {};
-    QTimer* checkTempTimer = nullptr;
-    QTimer* resetAlarmTimer = nullptr;
-    QTimer* clearNGAlarmTimer = nullptr;
     QTimer* upTimers[kMaxDetections] = {};
-    QTimer* outNGTimer = nullptr;
-    QTimer* notAllowCloseTimer = nullptr;
-    QTimer* notAllowThimbleTimer = nullptr;
-    QTimer* reserveOutputTimer = nullptr;
-    QTimer* logoutTimer = nullptr;
-    QTimer* checkDateTimer = nullptr;
-    QTimer* sysFunc4OutputTimer = nullptr;
-    QTimer* outputsOffTimer = nullptr;
-    QTimer* reCheckTimer = nullptr;
-    QTimer* tempe1Timer = nullptr;
-    QTimer* delayOutput3Timer = nullptr;
-    QTimer* fpsTimer = nullptr;
 
     float countdown[kMaxDetections] = {};  // seconds left of each step's trigger delay
-    int tempeCount = 0;
     int frameCount[kMaxCameras] = {};
     QTimer* lcdTimer = nullptr;  // switches the back-light off
-    int manualTrig = 0;          // detection of a manual trigger; gDNum means none
-    // Per step: bit c set while camera c still owes its result.
-    int stepCameraMask[kMaxDetections] = {};
     // 256 opaque greys, the colour table of every 8-bit picture; shared for the whole run.
     QVector<QRgb>* grayTable = nullptr;
     int step = 0;
     Edit* curInputEdit = nullptr;
-    int runState = 1;    // 1 detecting, 3 stopped
-    int pageState = 0;   // 0 main view, 1 result shown, 2 NG alarm holds, 3 teaching page
-    int cyclePhase = 3;  // 1 detecting, 2 detected, 3 waiting
-    int pswLevel = 0;    // 0 none, 1 operator, 2 factory
-    int moldSide = 1;    // machine modes 1 and 2: 1 = the left side's detections only
-    int restartStep = 0;
-    int autoRun = 1;
+    int runState = 1;                       // 1 detecting, 3 stopped
+    int pageState = 0;                      // 0 main view, 1 result shown, 2 NG alarm holds, 3 teaching page
+    int cyclePhase = 3;                     // 1 detecting, 2 detected, 3 waiting
+    int pswLevel = 0;                       // 0 none, 1 operator, 2 factory
+    int moldSide = 1;                       // machine modes 1 and 2: 1 = the left side's detections only
     int reCheckCount[kMaxDetections] = {};  // re-checks left, counting down
-    int reCheckDelay = 0;                   // tenths of a second
     int reCheckPending = 0;
-    QSqlDatabase dbRecord;      // connection "dbRecord" on RECORD.db
-    QSqlDatabase dbIn;          // connection "dbIn" on PARAM.db
-    QSqlQuery queryIn;          // shared with the parameter loaders
-    int cycleTime = 0;          // tenths of a second
-    qint64 cycleStartTime = 0;  // tenths of a second since the epoch; 32 bits would overflow
-    int trigSkipCount = 0;
-    int pendingInput = -1;
-    int reTrigInput = -1;
-    int multiDetectIndex = 0;
-    int reTrainState = 0;  // 0 input trigger, 1 template re-sampling, 2 manual trigger
-    bool inputLatch[kTriggerInputs] = {};
-    bool camerasOK = true;
+    QSqlDatabase dbRecord;  // connection "dbRecord" on RECORD.db
+    QSqlDatabase dbIn;      // connection "dbIn" on PARAM.db
+    QSqlQuery queryIn;      // shared with the parameter loaders
+    int cycleTime = 0;      // tenths of a second
     bool productAlarm = false;
     double zoomOffsetX = 0;
     double zoomOffsetY = 0;
     double zoomFactor = 1.0;
-    int zoomCentreX = 0;
-    int zoomCentreY = 0;
     int panLastX = 0;
     int panLastY = 0;
 
@@ -142,7 +101,6 @@ struct MainState
     bool copyMode = false;  // the next press on the editable view copies a region
     // Per camera and step: 3 NG waiting for the operator, 4..8 cleared, 9/10 pictures to write.
     int detectState[kMaxCameras][kMaxDetections] = {};
-    bool reCheckJudge = false;   // the next judgement skips the template-alarm handling
     bool lastCycleNG = false;    // some camera was NG at the last judgement
     bool doorTriggered = false;  // the current cycle was started by the safety door
     int pixelX = 0;
@@ -152,17 +110,6 @@ struct MainState
     int clickY = 0;
     int screenOff = 0;  // 1 while the back-light is off; written only by LCDOnOff
     int productCount = 0;
-
-    // Detection cycle state (input scan, judgement and outputs).
-    bool rejectGroupNG[4] = {};            // reject group g had an NG region in this cycle's product step
-    bool cycleCameraNG[kMaxCameras] = {};  // camera c was NG in this cycle
-    int shownStep = 0;                     // step whose result is on show until TimerShow
-    bool sysFunc4Pending = false;          // machine mode 3: a delayed output switch is armed
-    int sysFunc4Output = -1;               // its output index, -1 none
-    bool saveTestImages = false;           // every judged frame is also saved as a test image
-    int tR = 0;                            // passes since start or camera recovery (white balance)
-    unsigned int cTrigImage = 0;           // bit c: camera c delivered since the last image trigger
-    int lastDelay = 0;                     // tenths, the delay last started (additive delays)
 };
 
 // The state in use: the main window's (set first by its constructor) or one a test builds.

@@ -52,12 +52,16 @@ const ViewHooks& ViewToWindow();
 // test that leaves it out); the page then skips that call.
 struct TeachingHooks
 {
-    std::function<void()> changeCammer;          // lays the views out for viewCamera
-    std::function<int()> checkPassword;          // 0 refused, else the granted level
-    std::function<void()> resetRun;              // countdowns and step back to the start
-    std::function<void(int, int)> runAlgorithm;  // judges camera's current picture of a step
-    std::function<void(bool)> checkNG;           // the judgement of the current step
-    std::function<void(int, int)> setOutput;     // output n on (1) or off (0), sent by flushOutputs
+    std::function<void()> changeCammer;  // lays the views out for viewCamera
+    std::function<int()> checkPassword;  // 0 refused, else the granted level
+    // The operator's answers on the alarm page, carried out by the cycle on its own state:
+    // the current step's cameras not yet passed owe a result again and are judged, then the
+    // step with the operator's answer (not counted);
+    std::function<void()> redetectStep;
+    // the current step's cameras waiting on the alarm are taken as not detected and the step
+    // is judged again (not counted).
+    std::function<void()> clearStepAlarm;
+    std::function<void(int, int)> setOutput;  // output n on (1) or off (0), sent by flushOutputs
     std::function<void()> flushOutputs;
     std::function<void()> backTrain;  // leaves the re-sampling after the page
     std::function<void()> zoomToMin;  // the zoom slider back to its minimum

@@ -14,6 +14,20 @@ constexpr int kModeTwoColour = 1;
 constexpr int kModeTurntable = 2;
 constexpr int kModeMulti = 3;
 
+// The two-sided machines (two-colour, turntable) run a product and a mould step per side:
+// steps 0/1 on one side, 2/3 on the other.
+constexpr bool TwoSidedMode(int mode)
+{
+    return mode == kModeTwoColour || mode == kModeTurntable;
+}
+
+// The result slot of step d: 0 product, 1 mould on the two-sided machines (either side), the
+// step itself in the other modes.
+constexpr int ResultSlot(int mode, int d)
+{
+    return TwoSidedMode(mode) ? (d & 1) : d;
+}
+
 // A trigger setting that any of its inputs satisfies (in place of one input number).
 constexpr int kAnyTrigger = 255;
 

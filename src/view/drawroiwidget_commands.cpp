@@ -16,15 +16,6 @@
 
 using namespace teach;
 
-namespace {
-
-bool EjectorFree(const WizardPara& p)
-{
-    return !p.noEjectorCtrlInProd && !p.ejectorPulseNoAlarm && !p.cutEjectorOnProdAlarm;
-}
-
-}  // namespace
-
 void DrawROIWidget::SetIdleCaptions()
 {
     rectButton->setText(LanStr(kTextDrawRect));
@@ -284,15 +275,9 @@ void DrawROIWidget::notCheckcur()
 
 void DrawROIWidget::NotDetectStep(const char* recordType)
 {
-    const int s = gpState->step;
     SlotSaveData();
     gSource = kSourceDetecting;
-    Call(Teaching().resetRun);
-    for (int c = 0; c < numCamera && s >= 0 && s < kMaxDetections; ++c)
-        if (gpState->detectState[c][s] == kStateAlarmWaits)
-            gpState->detectState[c][s] = kStateClearedNotDetect;
-    gpState->reCheckJudge = true;
-    Call(Teaching().checkNG, true);
+    Call(Teaching().clearStepAlarm);
     RecordOperation(LanStr(kTextAllNotDetected), recordType);
 }
 
@@ -300,46 +285,12 @@ void DrawROIWidget::SlotReCheck()
 {
     if (!gpState)
         return;
-    const WizardPara& p = LivePara();
     const int s = gpState->step;
     const int c0 = gpState->viewCamera;
     SlotSaveData();
-    Call(Teaching().resetRun);
+    Call(Teaching().redetectStep);
     if (s < 0 || s >= kMaxDetections)
         return;
-
-    int t = s;
-    int last = 1;
-    if (p.detectMode == kModeMulti)
-        last = gDNum - 1;
-    else if (SideModes())
-        t = s & 1;
-    gpState->stepCameraMask[t] = 0;
-
-    const auto set = [](int output) { Call(Teaching().setOutput, output, 1); };
-    if (t == last && !p.cutClampOnMoldAlarm) {
-        if (!p.moldNgPulse)
-            set(kClampOut);
-        else if (t == 0 && EjectorFree(p))
-            set(kEjectorOut);
-    } else if (t == 0 && EjectorFree(p)) {
-        set(kEjectorOut);
-    }
-    Call(Teaching().flushOutputs);
-
-    QVector<int> again;
-    for (int c = 0; c < numCamera; ++c) {
-        CammerWidget* v = View(c);
-        if (!v || v->detected[s] || !p.detectEnabled[s])
-            continue;
-        gpState->stepCameraMask[t] |= 1 << c;
-        if (gpState->detectState[c][s] == kStateAlarmWaits)
-            gpState->detectState[c][s] = kStateRedetect;
-        again << c;
-    }
-    for (int c : again) Call(Teaching().runAlgorithm, c, s);
-    gpState->reCheckJudge = true;
-    Call(Teaching().checkNG, true);
 
     // While the alarm holds the page stays open on its source; on the live picture it moves
     // on to the next camera still NG.

@@ -15,8 +15,11 @@ struct Place
     const char* name;
 };
 
-#define PLACE(row, position, member) \
-    Place { row, position, [](W& p) { return &(p.member); }, #member }
+#define PLACE(row, position, member)                             \
+    Place                                                        \
+    {                                                            \
+        row, position, [](W& p) { return &(p.member); }, #member \
+    }
 
 // Every row position the detection cycle, the judgement, the outputs and the recognition run
 // read, with the member they read it through.
@@ -68,6 +71,9 @@ const Place kPlaces[] = {
     PLACE("system9", 8, detectIoRow[7]),
     PLACE("system8", 10, ioRowOutMode[0]),
     PLACE("system8", 17, ioRowOutMode[7]),
+    // The countdown of step k at trigInDelay k+1.
+    PLACE("trigInDelay", 1, trigInDelay[0]),
+    PLACE("trigInDelay", 8, trigInDelay[7]),
 };
 
 }  // namespace
