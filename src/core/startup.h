@@ -22,3 +22,10 @@ void InstallStopSignals(std::function<void()> flush);
 // and detection count, its day timer as the statistics switch says, and the judgements
 // handed to it.
 void AddStatisticsHook(ConstructionHooks& hooks);
+
+// Fills the window's failure-image and disk steps: the failure-image writer started on the
+// camera views' picture sizes; the USB image copier and disk watcher with their signals tied
+// to the window's disk handlers, and the status strip's USB lamp following the copier's disk.
+void AddImageAndDiskHooks(ConstructionHooks& hooks);
+// Start-up's last steps for the USB disks: the copier's days and switch, the watcher polling.
+void StartImageCopyAndDiskWatch();

@@ -69,3 +69,12 @@ void TNR_NETMN::initStart()
     // The companion-peer client and the HTTP API server are initialised here with these
     // settings once they exist.
 }
+
+void TNR_NETMN::add_PeriodRecord_Picture(int camera, int detection, bool ok, QString path)
+{
+    // Nothing publishes pictures yet.
+    Q_UNUSED(camera)
+    Q_UNUSED(detection)
+    Q_UNUSED(ok)
+    Q_UNUSED(path)
+}

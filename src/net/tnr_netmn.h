@@ -46,4 +46,7 @@ public:
     QMap<QString, param_roi> roiCache;
 
     static QString roiKey(int camera, int detect, int roi);
+
+    // A picture the failure-image writer saved (camera and detection from 0). Any thread.
+    void add_PeriodRecord_Picture(int camera, int detection, bool ok, QString path);
 };
