@@ -51,6 +51,8 @@ void Copy2MoveDisk::start()
     _future = QtConcurrent::run(QThreadPool::globalInstance(), [this] {
         while (!is_stop) {
             PlatformClock::sleepMs(kLoopMs);
+            if (is_stop)
+                break;
             copyOnce();
         }
         qDebug() << "_future" << "exit";
