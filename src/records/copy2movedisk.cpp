@@ -2,6 +2,8 @@
 #include "copy2movedisk.h"
 
 #include <QDate>
+#include <cstdlib>
+
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
@@ -28,6 +30,10 @@ bool IsDayFolderName(const QString& name)
 
 Copy2MoveDisk* Copy2MoveDisk::_instance = nullptr;
 
+namespace {
+void StopInstanceAtExit();
+}
+
 Copy2MoveDisk* Copy2MoveDisk::getInstance()
 {
     if (!_instance)
@@ -48,7 +54,11 @@ void Copy2MoveDisk::start()
         return;
     _future.waitForFinished();
     is_stop = false;
-    _future = QtConcurrent::run(QThreadPool::globalInstance(), [this] {
+    // Registered after the pool exists, so that it runs before the pool's own clean-up.
+    QThreadPool* pool = QThreadPool::globalInstance();
+    static const bool atExit = std::atexit(StopInstanceAtExit) == 0;
+    Q_UNUSED(atExit)
+    _future = QtConcurrent::run(pool, [this] {
         while (!is_stop) {
             PlatformClock::sleepMs(kLoopMs);
             if (is_stop)
@@ -57,6 +67,23 @@ void Copy2MoveDisk::start()
         }
         qDebug() << "_future" << "exit";
     });
+}
+
+namespace {
+
+// The global thread pool waits for its tasks when the process ends; the endless loop of the
+// process's instance must end first.
+void StopInstanceAtExit()
+{
+    if (Copy2MoveDisk::_instance)
+        Copy2MoveDisk::_instance->stopSoon();
+}
+
+}  // namespace
+
+void Copy2MoveDisk::stopSoon()
+{
+    is_stop = true;
 }
 
 void Copy2MoveDisk::stop()

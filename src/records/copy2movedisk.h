@@ -28,6 +28,8 @@ public:
     // The copy loop on the global thread pool; stop waits for it to end.
     void start();
     void stop();
+    // Tells the loop to end without waiting for it.
+    void stopSoon();
     bool isRunning() const { return !is_stop; }
 
     // Queues one picture written locally into `folder` (a path under alarmimage) as

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <map>
 
+#include <cstdlib>
+
 #include <QDebug>
 #include <QFile>
 #include <QFileInfo>
@@ -60,6 +62,10 @@ QString UnescapeMountField(const QString& field)
 }  // namespace
 
 DiskManager* DiskManager::_instance = nullptr;
+
+namespace {
+void StopInstanceAtExit();
+}
 
 DiskManager* DiskManager::getInstance()
 {
@@ -122,12 +128,33 @@ void DiskManager::start()
     if (pollFuture.isRunning())
         return;
     stopFlag = false;
-    pollFuture = QtConcurrent::run(QThreadPool::globalInstance(), [this] {
+    // Registered after the pool exists, so that it runs before the pool's own clean-up.
+    QThreadPool* pool = QThreadPool::globalInstance();
+    static const bool atExit = std::atexit(StopInstanceAtExit) == 0;
+    Q_UNUSED(atExit)
+    pollFuture = QtConcurrent::run(pool, [this] {
         while (!stopFlag) {
             PlatformClock::sleepMs(kPollMs);
             pollOnce();
         }
     });
+}
+
+namespace {
+
+// The global thread pool waits for its tasks when the process ends; the endless loop of the
+// process's instance must end first.
+void StopInstanceAtExit()
+{
+    if (DiskManager::_instance)
+        DiskManager::_instance->stopSoon();
+}
+
+}  // namespace
+
+void DiskManager::stopSoon()
+{
+    stopFlag = true;
 }
 
 void DiskManager::stop()

@@ -39,6 +39,8 @@ public:
     // Polls the udev database on the global thread pool every 50 ms until destroyed.
     void start();
     void stop();
+    // Tells the loop to end without waiting for it.
+    void stopSoon();
 
     // One pass of the polling task: unmount what went, mount what came; true when the list
     // was announced. Public so that tests can run passes one at a time.
