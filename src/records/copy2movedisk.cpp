@@ -4,6 +4,7 @@
 #include <QDate>
 #include <cstdlib>
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
@@ -54,9 +55,14 @@ void Copy2MoveDisk::start()
         return;
     _future.waitForFinished();
     is_stop = false;
-    // Registered after the pool exists, so that it runs before the pool's own clean-up.
+    // The pool waits for its tasks when the application object goes (its post routines run
+    // first) or, when that object is never destroyed, at the pool's own clean-up (registered
+    // before this exit handler, so it runs after it).
     QThreadPool* pool = QThreadPool::globalInstance();
-    static const bool atExit = std::atexit(StopInstanceAtExit) == 0;
+    static const bool atExit = [] {
+        qAddPostRoutine(StopInstanceAtExit);
+        return std::atexit(StopInstanceAtExit) == 0;
+    }();
     Q_UNUSED(atExit)
     _future = QtConcurrent::run(pool, [this] {
         while (!is_stop) {
@@ -71,8 +77,8 @@ void Copy2MoveDisk::start()
 
 namespace {
 
-// The global thread pool waits for its tasks when the process ends; the endless loop of the
-// process's instance must end first.
+// The global thread pool waits for its tasks when the application or the process ends; the
+// endless loop of the process's instance must end first.
 void StopInstanceAtExit()
 {
     if (Copy2MoveDisk::_instance)

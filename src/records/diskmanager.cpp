@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QFile>
 #include <QFileInfo>
@@ -128,9 +129,14 @@ void DiskManager::start()
     if (pollFuture.isRunning())
         return;
     stopFlag = false;
-    // Registered after the pool exists, so that it runs before the pool's own clean-up.
+    // The pool waits for its tasks when the application object goes (its post routines run
+    // first) or, when that object is never destroyed, at the pool's own clean-up (registered
+    // before this exit handler, so it runs after it).
     QThreadPool* pool = QThreadPool::globalInstance();
-    static const bool atExit = std::atexit(StopInstanceAtExit) == 0;
+    static const bool atExit = [] {
+        qAddPostRoutine(StopInstanceAtExit);
+        return std::atexit(StopInstanceAtExit) == 0;
+    }();
     Q_UNUSED(atExit)
     pollFuture = QtConcurrent::run(pool, [this] {
         while (!stopFlag) {
@@ -142,8 +148,8 @@ void DiskManager::start()
 
 namespace {
 
-// The global thread pool waits for its tasks when the process ends; the endless loop of the
-// process's instance must end first.
+// The global thread pool waits for its tasks when the application or the process ends; the
+// endless loop of the process's instance must end first.
 void StopInstanceAtExit()
 {
     if (DiskManager::_instance)
