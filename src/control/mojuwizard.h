@@ -15,6 +15,7 @@
 #include "camerainterface.h"
 #include "globals.h"
 #include "mainstate.h"
+#include "upaninfo.h"
 
 class CammerWidget;
 class ColorButton;
@@ -162,6 +163,13 @@ public:
 
 signals:
     void sendRecord(int step, int hour, QList<bool> cameraOK, bool lastStep);
+    // Every list of USB disks the watcher announces, passed on to the image copier.
+    void diskInfoForward(QVector<UPanInfo> infos);
+
+public slots:
+    // The image copier's disk came (true) or went: records, the lost-disk warning, the USB lamp.
+    void SlotDiskStateChange(bool inserted);
+    void SlotDiskInfoChange(QVector<UPanInfo> infos);
 
 public slots:
     // Operation records in RECORD.db, each mirrored to the companion peer.

@@ -14,13 +14,17 @@
 #include <QSocketNotifier>
 #include <QTextCodec>
 
+#include "cammerwidget.h"
 #include "commandrunner.h"
 #include "constructionhooks.h"
 #include "controlport.h"
+#include "copy2movedisk.h"
 #include "devices.h"
+#include "diskmanager.h"
 #include "exportnote.h"
 #include "globals.h"
 #include "httpapiserver.h"
+#include "iostatus.h"
 #include "lanstr.h"
 #include "logmanager.h"
 #include "mapplication.h"
@@ -32,12 +36,14 @@
 #include "publictools.h"
 #include "resstatisticsdatabase.h"
 #include "resstatisticsparam.h"
+#include "savefialimagethread.h"
 #include "splashframe.h"
 #include "startupfiles.h"
 #include "statisticswidget.h"
 #include "systempaths.h"
 #include "textids.h"
 #include "tnr_netmn.h"
+#include "upaninfo.h"
 #include "wizardpara.h"
 #include "wizardparawidget.h"
 
@@ -224,6 +230,52 @@ void HandNetworkQueries()
     });
 }
 
+void AddImageAndDiskHooks(ConstructionHooks& hooks)
+{
+    hooks.failureImages = [](QWidget* window) {
+        // Made here, on the GUI thread, before the writer may hand anything to them.
+        TNR_NETMN::getInstance();
+        Copy2MoveDisk::getInstance();
+        auto* thread = new SaveFialImageThread;
+        if (auto* win = qobject_cast<MoJuWizard*>(window)) {
+            for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
+                if (const CammerWidget* view = win->cammerWidgets[c])
+                    thread->setImageSize(c, QSize(view->imageWidth, view->imageHeight));
+            }
+        }
+        gpSaveFialImageThread = thread;
+        thread->start(QThread::InheritPriority);
+    };
+    hooks.disks = [](QWidget* window) {
+        Copy2MoveDisk* copier = Copy2MoveDisk::getInstance();
+        DiskManager* watcher = DiskManager::getInstance();
+        IOStatusWidget::usbDiskPresent = [] { return !Copy2MoveDisk::getInstance()->currentPrepath().isEmpty(); };
+        auto* win = qobject_cast<MoJuWizard*>(window);
+        if (!win)
+            return;
+        QObject::connect(copier, &Copy2MoveDisk::diskStateChange, win, &MoJuWizard::SlotDiskStateChange);
+        QObject::connect(watcher, &DiskManager::diskInfoChange, win, &MoJuWizard::SlotDiskInfoChange);
+        QObject::connect(win, &MoJuWizard::diskInfoForward, copier, &Copy2MoveDisk::diskInfoChange);
+    };
+}
+
+void StartImageCopyAndDiskWatch()
+{
+    // The settings screen changes the copier's days and switch while the program runs.
+    Settings().copierDays = [](int days) { Copy2MoveDisk::getInstance()->days = days; };
+    Settings().copierRun = [](bool run) {
+        if (run)
+            Copy2MoveDisk::getInstance()->start();
+        else
+            Copy2MoveDisk::getInstance()->stop();
+    };
+    Copy2MoveDisk* copier = Copy2MoveDisk::getInstance();
+    copier->days = gpWPara ? gpWPara->days : Copy2MoveDisk::kDefaultDays;
+    if (gpWPara && gpWPara->useDiskSaveImage != 0)
+        copier->start();
+    DiskManager::getInstance()->start();
+}
+
 int StartUp(int argc, char** argv)
 {
     // Off the panel this decides whether commands run and where system files are.
@@ -231,10 +283,11 @@ int StartUp(int argc, char** argv)
 
     linux_kernel_proc_version = ReadProcVersion();
 
-    // Types carried by queued signals. The disk-watcher records ("UPanInfo",
-    // "QVector<UPanInfo>") are registered here once they exist.
+    // Types carried by queued signals.
     qRegisterMetaType<CountGroup>("CountGroup");
     qRegisterMetaType<QPair<QString, QString>>("QPair<QString, QString>");
+    qRegisterMetaType<UPanInfo>("UPanInfo");
+    qRegisterMetaType<QVector<UPanInfo>>("QVector<UPanInfo>");
 
     Devices::requestIoPrivilege(3);
     gfLED = Devices::openLed();
@@ -273,6 +326,7 @@ int StartUp(int argc, char** argv)
     AddStatisticsHook(hooks);
     AddSettingsHooks(hooks);
     AddServersHook(hooks);
+    AddImageAndDiskHooks(hooks);
     SetConstructionHooks(hooks);
     // The main window reports its own splash steps (71 to 90) while it is built.
     new MoJuWizard(nullptr);
@@ -282,8 +336,7 @@ int StartUp(int argc, char** argv)
     writeVersionToJson();
     HandNetworkQueries();
     TNR_NETMN::getInstance()->initStart();
-    // The USB image copier (when the parameters enable it) and the disk watcher start here
-    // once they exist.
+    StartImageCopyAndDiskWatch();
     if (gpControlIO)
         gpControlIO->InitIOThread();
     if (gpWin)

@@ -31,3 +31,10 @@ void AddServersHook(ConstructionHooks& hooks);
 // Hands the network services what they answer from the layers above them (the statistics
 // query of the HTTP API).
 void HandNetworkQueries();
+
+// Fills the window's failure-image and disk steps: the failure-image writer started on the
+// camera views' picture sizes; the USB image copier and disk watcher with their signals tied
+// to the window's disk handlers, and the status strip's USB lamp following the copier's disk.
+void AddImageAndDiskHooks(ConstructionHooks& hooks);
+// Start-up's last steps for the USB disks: the copier's days and switch, the watcher polling.
+void StartImageCopyAndDiskWatch();

@@ -1,0 +1,146 @@
+// The failure-image writer: slots taken under pMutexSaveFail, encoding and disk work outside it.
+#include "savefialimagethread.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMutexLocker>
+
+#include "cammerwidget.h"
+#include "copy2movedisk.h"
+#include "globals.h"
+#include "mainstate.h"
+#include "platformclock.h"
+#include "tnr_netmn.h"
+
+namespace {
+
+constexpr int kPausePictureMs = 200;
+constexpr int kPauseBetweenBothMs = 1000;
+constexpr int kPausePassMs = 100;
+constexpr int kNg = 0;
+constexpr int kOk = 1;
+const char* const kNameFormat = "yyyy-MM-dd_hh.mm.ss";
+
+int Slot(int c, int d, int k)
+{
+    return (c * kMaxDetections + d) * 2 + k;
+}
+
+}  // namespace
+
+SaveFialImageThread* gpSaveFialImageThread = nullptr;
+std::function<void(int, int, bool, const QString&)> SaveFialImageThread::pictureHandOff;
+
+SaveFialImageThread::SaveFialImageThread() : QThread(nullptr) {}
+
+SaveFialImageThread::~SaveFialImageThread()
+{
+    requestInterruption();
+    wait();
+}
+
+void SaveFialImageThread::setImageSize(int camera, QSize size)
+{
+    if (camera >= 0 && camera < kMaxCameras)
+        sizes[camera] = size;
+}
+
+void SaveFialImageThread::run()
+{
+    while (!isInterruptionRequested()) pass();
+}
+
+void SaveFialImageThread::prune(const QString& folder, int limit)
+{
+    QFileInfoList entries = QDir(folder).entryInfoList({"*.jpg"}, QDir::AllEntries | QDir::NoDotAndDotDot);
+    if (entries.size() < limit)
+        return;
+    std::sort(entries.begin(), entries.end(), [](const QFileInfo& a, const QFileInfo& b) {
+        const QDateTime ta = a.lastModified();
+        const QDateTime tb = b.lastModified();
+        return ta != tb ? ta > tb : a.fileName() < b.fileName();
+    });
+    for (int i = std::max(limit - 1, 0); i < entries.size(); ++i) QFile::remove(entries[i].absoluteFilePath());
+}
+
+QString SaveFialImageThread::write(const QImage& image, const QString& folder, int limit, int failIndex)
+{
+    // A folder that may hold no picture gets none.
+    if (limit < 1)
+        return QString();
+    // The folder may have been removed since start-up.
+    if (!QDir().mkpath(folder)) {
+        qWarning() << "failure image folder cannot be made:" << folder;
+        return QString();
+    }
+    prune(folder, limit);
+    QString name = PlatformClock::now().toString(kNameFormat);
+    if (failIndex >= 1)
+        name = QString("%1_%2").arg(failIndex).arg(name);
+    const QString path = folder + "/" + name + ".jpg";
+    if (!image.save(path, "JPEG")) {
+        qWarning() << "failure image not written:" << path;
+        return QString();
+    }
+    return path;
+}
+
+void SaveFialImageThread::pass()
+{
+    for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
+        const QSize size = sizes[c];
+        if (size.isEmpty())
+            continue;
+        QImage work(size, QImage::Format_RGB32);
+        const size_t bytes = size_t(size.width()) * size_t(size.height()) * 4;
+        for (int d = 0; d < gDNum && d < kMaxDetections; ++d) {
+            bool ngWaits = false;
+            bool okWaits = false;
+            int failIndex = 0;
+            {
+                QMutexLocker lock(pMutexSaveFail);
+                ngWaits = gisSaveFail[Slot(c, d, kNg)];
+                okWaits = gisSaveFail[Slot(c, d, kOk)];
+                failIndex = gFailIndex[c * kMaxDetections + d];
+            }
+            for (int k = kNg; k <= kOk; ++k) {
+                {
+                    QMutexLocker lock(pMutexSaveFail);
+                    const int slot = Slot(c, d, k);
+                    if (!gisSaveFail[slot])
+                        continue;
+                    if (gpFailImage[slot])
+                        std::memcpy(work.bits(), gpFailImage[slot], bytes);
+                    gisSaveFail[slot] = false;
+                }
+                // An OK picture of a detection that also failed goes with the NG pictures.
+                const bool toNg = k == kNg || ngWaits;
+                const int limit = toNg ? gPicNumNG : gPicNumOK;
+                QString folder;
+                if (gpState)
+                    folder = QDir::cleanPath(gpState->failDirs[c][d][toNg ? 0 : 1].absolutePath());
+                const QString path = gpState ? write(work, folder, limit, failIndex) : QString();
+                if (!path.isEmpty()) {
+                    const QFileInfo file(path);
+                    Copy2MoveDisk::getInstance()->add_map_actqueue(folder, file.completeBaseName(), work.copy());
+                    const bool ok = k == kOk && okWaits;
+                    if (pictureHandOff)
+                        pictureHandOff(c, d, ok, path);
+                    else
+                        TNR_NETMN::getInstance()->add_PeriodRecord_Picture(c, d, ok, path);
+                }
+                PlatformClock::sleepMs(k == kNg && ngWaits && okWaits ? kPauseBetweenBothMs : kPausePictureMs);
+            }
+            if (ngWaits) {
+                QMutexLocker lock(pMutexSaveFail);
+                gFailIndex[c * kMaxDetections + d] = 0;
+            }
+        }
+    }
+    PlatformClock::sleepMs(kPausePassMs);
+}

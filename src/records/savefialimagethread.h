@@ -1,0 +1,45 @@
+// SaveFialImageThread: writes the judged pictures waiting in the failure-image slots as JPEG
+// files under ./alarmimage and hands them on to the USB copier and the network service.
+#pragma once
+
+#include <functional>
+
+#include <QImage>
+#include <QSize>
+#include <QString>
+#include <QThread>
+
+#include "monitorlimits.h"
+
+class SaveFialImageThread : public QThread
+{
+public:
+    SaveFialImageThread();
+    // Ends the loop at its next pause.
+    ~SaveFialImageThread() override;
+
+    // Size of each camera's pictures (the slots hold width x height RGB32 pixels); a camera
+    // without a size is not looked at.
+    void setImageSize(int camera, QSize size);
+
+    // One pass over every camera and detection in use, with the pauses; run() repeats it.
+    void pass();
+
+    // Where a written picture goes besides the USB copier: camera and detection from 0,
+    // whether it is the OK picture, the file's full path. Empty: the network service.
+    static std::function<void(int camera, int detection, bool ok, const QString& path)> pictureHandOff;
+
+    // Deletes the oldest "*.jpg" entries so that one more file leaves `limit` of them.
+    static void prune(const QString& folder, int limit);
+
+protected:
+    void run() override;
+
+private:
+    // Writes one picture; the file's full path, or empty when nothing was written.
+    static QString write(const QImage& image, const QString& folder, int limit, int failIndex);
+
+    QSize sizes[kMaxCameras];
+};
+
+extern SaveFialImageThread* gpSaveFialImageThread;

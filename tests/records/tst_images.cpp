@@ -1,0 +1,271 @@
+// Failure-image writer: folders and retention, the pair of pictures of a re-detected NG, the
+// hand-offs to the network service and the USB copier, a folder gone since start-up, a zero limit.
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QThread>
+#include <QtTest>
+
+#include "cammerwidget.h"
+#include "copy2movedisk.h"
+#include "globals.h"
+#include "mainstate.h"
+#include "platformclock.h"
+#include "savefialimagethread.h"
+#include "testsupport.h"
+
+namespace {
+
+constexpr int kW = 64;
+constexpr int kH = 48;
+
+struct HandOff
+{
+    int camera;
+    int detection;
+    bool ok;
+    QString path;
+};
+
+int Slot(int c, int d, int k)
+{
+    return (c * kMaxDetections + d) * 2 + k;
+}
+
+QString Folder(int c, int d, bool ok)
+{
+    return QDir::cleanPath(QDir::current().absoluteFilePath(
+        QString("alarmimage/camera%1/detect%2/%3").arg(c + 1).arg(d + 1).arg(ok ? "OK" : "NG")));
+}
+
+QStringList Jpegs(const QString& folder)
+{
+    return QDir(folder).entryList({"*.jpg"}, QDir::Files, QDir::Name);
+}
+
+}  // namespace
+
+class TestImages : public QObject
+{
+    Q_OBJECT
+
+    MainState* state = nullptr;
+    SaveFialImageThread* writer = nullptr;
+    QList<HandOff> handOffs;
+    QDateTime clock;
+    QVector<int> sleeps;
+
+    // Fills a slot with one colour and raises its flag, as the view and the judgement do.
+    void raise(int c, int d, int k, QRgb colour)
+    {
+        QMutexLocker lock(pMutexSaveFail);
+        auto* px = reinterpret_cast<QRgb*>(gpFailImage[Slot(c, d, k)]);
+        std::fill(px, px + kW * kH, colour);
+        gisSaveFail[Slot(c, d, k)] = true;
+    }
+
+    // A picture file made `ageSecs` ago.
+    static void oldFile(const QString& path, int ageSecs)
+    {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("x");
+        f.flush();
+        QVERIFY(f.setFileTime(QDateTime::currentDateTime().addSecs(-ageSecs), QFileDevice::FileModificationTime));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        CreateGlobalMutexes();
+        state = new MainState;
+        numCamera = 2;
+        gDNum = 2;
+        for (int c = 0; c < kMaxCameras; ++c)
+            for (int d = 0; d < kMaxDetections; ++d) {
+                state->failDirs[c][d][0] = QDir(QString("./alarmimage//camera%1//detect%2//NG").arg(c + 1).arg(d + 1));
+                state->failDirs[c][d][1] = QDir(QString("./alarmimage//camera%1//detect%2//OK").arg(c + 1).arg(d + 1));
+            }
+        for (int s = 0; s < 2 * kMaxDetections * 2; ++s) gpFailImage[s] = new unsigned char[kW * kH * 4];
+        writer = new SaveFialImageThread;
+        writer->setImageSize(0, QSize(kW, kH));
+        writer->setImageSize(1, QSize(kW, kH));
+        SaveFialImageThread::pictureHandOff = [this](int c, int d, bool ok, const QString& path) {
+            handOffs.append({c, d, ok, path});
+        };
+        // The writer's pauses move the steered wall clock; the copier's pool thread sleeps for real.
+        clock = QDateTime(QDate(2026, 12, 6), QTime(17, 28, 42));
+        PlatformClock::setNow(clock);
+        PlatformClock::setSleepHook([this](int ms) {
+            if (QThread::currentThread() != qApp->thread()) {
+                QThread::msleep(ulong(ms));
+                return;
+            }
+            sleeps.append(ms);
+            clock = clock.addMSecs(ms);
+            PlatformClock::setNow(clock);
+        });
+    }
+
+    void init()
+    {
+        QDir("alarmimage").removeRecursively();
+        for (int c = 1; c <= 2; ++c)
+            for (int d = 1; d <= kMaxDetections; ++d) {
+                QDir().mkpath(QString("alarmimage/camera%1/detect%2/NG").arg(c).arg(d));
+                QDir().mkpath(QString("alarmimage/camera%1/detect%2/OK").arg(c).arg(d));
+            }
+        QMutexLocker lock(pMutexSaveFail);
+        std::fill(std::begin(gisSaveFail), std::end(gisSaveFail), false);
+        std::fill(std::begin(gFailIndex), std::end(gFailIndex), 0);
+        handOffs.clear();
+        sleeps.clear();
+        clock = QDateTime(QDate(2026, 12, 6), QTime(17, 28, 42));
+        PlatformClock::setNow(clock);
+        gPicNumNG = 3;
+        gPicNumOK = 3;
+        TestSupport::clearCapturedMessages();
+    }
+
+    void cleanupTestCase()
+    {
+        PlatformClock::setSleepHook({});
+        PlatformClock::resetNow();
+        delete writer;
+    }
+
+    // At the limit the oldest goes so the new picture leaves exactly the limit; below it none goes.
+    void ngLimitKeepsNewest()
+    {
+        const QString ng = Folder(0, 0, false);
+        oldFile(ng + "/a.jpg", 300);
+        oldFile(ng + "/b.jpg", 200);
+        oldFile(ng + "/c.jpg", 100);
+        raise(0, 0, 0, qRgb(200, 0, 0));
+        writer->pass();
+        QCOMPARE(Jpegs(ng), (QStringList{"2026-12-06_17.28.42.jpg", "b.jpg", "c.jpg"}));
+        QCOMPARE(QImage(ng + "/2026-12-06_17.28.42.jpg").size(), QSize(kW, kH));
+        QCOMPARE(handOffs.size(), 1);
+        QCOMPARE(handOffs[0].ok, false);
+        QCOMPARE(handOffs[0].path, ng + "/2026-12-06_17.28.42.jpg");
+        QVERIFY(!gisSaveFail[Slot(0, 0, 0)]);
+
+        // Limit lowered: a folder with limit + 5 loses its 6 oldest before the write.
+        gPicNumOK = 2;
+        const QString ok = Folder(1, 1, true);
+        for (int i = 0; i < 7; ++i) oldFile(ok + QString("/%1.jpg").arg(i), 1000 - i * 10);
+        raise(1, 1, 1, qRgb(0, 200, 0));
+        writer->pass();
+        QCOMPARE(Jpegs(ok).size(), 2);
+        QVERIFY(Jpegs(ok).contains("6.jpg"));
+    }
+
+    // A re-detected NG: both pictures into the NG folder a second apart, the failing region in
+    // both names, two hand-offs in order (ok false, then true), the region number reset.
+    void bothSlotsGoToNgFolder()
+    {
+        gPicNumNG = 5;
+        raise(0, 1, 0, qRgb(255, 0, 0));
+        raise(0, 1, 1, qRgb(0, 0, 255));
+        {
+            QMutexLocker lock(pMutexSaveFail);
+            gFailIndex[1] = 3;
+        }
+        writer->pass();
+        const QString ng = Folder(0, 1, false);
+        QCOMPARE(Jpegs(ng), (QStringList{"3_2026-12-06_17.28.42.jpg", "3_2026-12-06_17.28.43.jpg"}));
+        QVERIFY(Jpegs(Folder(0, 1, true)).isEmpty());
+        QCOMPARE(handOffs.size(), 2);
+        QCOMPARE(handOffs[0].ok, false);
+        QCOMPARE(handOffs[1].ok, true);
+        QCOMPARE(handOffs[1].camera, 0);
+        QCOMPARE(handOffs[1].detection, 1);
+        QCOMPARE(handOffs[1].path, ng + "/3_2026-12-06_17.28.43.jpg");
+        QCOMPARE(sleeps.mid(0, 2), (QVector<int>{1000, 200}));
+        // The second picture is the OK slot's.
+        QVERIFY(qBlue(QImage(handOffs[1].path).pixel(5, 5)) > 200);
+        QCOMPARE(gFailIndex[1], 0);
+    }
+
+    // OK alone: OK folder, ok true, the region number of a waiting NG stays.
+    void okAloneAndUnusedDetections()
+    {
+        {
+            QMutexLocker lock(pMutexSaveFail);
+            gFailIndex[0] = 2;
+        }
+        raise(0, 0, 1, qRgb(0, 200, 0));
+        // Detection 3 is beyond gDNum: never looked at.
+        raise(0, 3, 0, qRgb(200, 0, 0));
+        writer->pass();
+        QCOMPARE(Jpegs(Folder(0, 0, true)), QStringList{"2_2026-12-06_17.28.42.jpg"});
+        QCOMPARE(handOffs.size(), 1);
+        QCOMPARE(handOffs[0].ok, true);
+        QCOMPARE(gFailIndex[0], 2);
+        QVERIFY(gisSaveFail[Slot(0, 3, 0)]);
+        QVERIFY(Jpegs(Folder(0, 3, false)).isEmpty());
+    }
+
+    // A folder removed after start-up is made again; a folder that cannot be made loses the
+    // picture with a log line and hands nothing on.
+    void missingFolder()
+    {
+        const QString ng = Folder(1, 0, false);
+        QVERIFY(QDir(QFileInfo(ng).path()).removeRecursively());
+        raise(1, 0, 0, qRgb(200, 0, 0));
+        writer->pass();
+        QCOMPARE(Jpegs(ng).size(), 1);
+        QCOMPARE(handOffs.size(), 1);
+        QVERIFY(QFileInfo::exists(handOffs[0].path));
+
+        // A plain file where the camera's folder should be.
+        handOffs.clear();
+        QVERIFY(QDir(QFileInfo(ng).path()).removeRecursively());
+        QFile blocker(QFileInfo(ng).path());
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        raise(1, 0, 0, qRgb(200, 0, 0));
+        writer->pass();
+        QVERIFY(handOffs.isEmpty());
+        QVERIFY(!TestSupport::capturedMessages().filter(ng).isEmpty());
+        QFile::remove(QFileInfo(ng).path());
+    }
+
+    // A limit of 0 (an OK re-detect sends its picture to the NG folder all the same): nothing is
+    // written, nothing handed on, the slots are free again.
+    void zeroLimitWritesNothing()
+    {
+        gPicNumNG = 0;
+        const QString ng = Folder(0, 0, false);
+        oldFile(ng + "/kept.jpg", 100);
+        raise(0, 0, 0, qRgb(200, 0, 0));
+        raise(0, 0, 1, qRgb(0, 200, 0));
+        writer->pass();
+        QCOMPARE(Jpegs(ng), QStringList{"kept.jpg"});
+        QVERIFY(handOffs.isEmpty());
+        QVERIFY(!gisSaveFail[Slot(0, 0, 0)] && !gisSaveFail[Slot(0, 0, 1)]);
+    }
+
+    // The saved picture also goes to the USB copier, which puts it under the disk's folder of
+    // the day: <mount>/monitor_<uuid>/<yyyyMMdd>/camera1/detect2/NG/<name>.jpg.
+    void copiedToTheUsbDisk()
+    {
+        const QString mount = TestSupport::sysRoot() + "/mnt";
+        QDir().mkpath(mount);
+        Copy2MoveDisk* copier = Copy2MoveDisk::getInstance();
+        UPanInfo disk;
+        disk.uuid = "AB12-34CD";
+        disk.mountPath = mount;
+        copier->diskInfoChange({disk});
+        copier->start();
+        raise(0, 1, 0, qRgb(200, 0, 0));
+        writer->pass();
+        const QString copy = mount + "/monitor_AB12-34CD/20261206/camera1/detect2/NG/2026-12-06_17.28.42.jpg";
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(copy) && !QImage(copy).isNull(), 10000);
+        copier->stop();
+        copier->diskInfoChange({});
+    }
+};
+
+MONITOR_TEST_MAIN(TestImages)
+#include "tst_images.moc"
