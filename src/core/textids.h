@@ -205,3 +205,11 @@ constexpr int kTextAlarmSignal = 307;   // "Alrm"
 constexpr int kTextTeachingNotSaved = 679;
 // Statistics export.
 constexpr int kTextStatisticsExportFailed = 680;  // the export did not reach the disk
+// Parameter groups, data export and camera numbering (administration actions).
+constexpr int kTextGroupNameUnsafe = 700;     // the typed group name cannot name a folder
+constexpr int kTextGroupNoneChosen = 701;     // restore or delete without a chosen group
+constexpr int kTextGroupIncomplete = 702;     // the group lacks PARAM.db or a template folder
+constexpr int kTextFactoryPackageMissing = 703;
+constexpr int kTextDataExportFailed = 704;    // the copy did not reach the disk
+constexpr int kTextCameraNumberRepeated = 705;
+constexpr int kTextGroupDefaultKept = 706;    // the factory group cannot be deleted
