@@ -17,9 +17,12 @@
 #include "commandrunner.h"
 #include "constructionhooks.h"
 #include "controlport.h"
+#include "customionamewidget.h"
 #include "devices.h"
 #include "exportnote.h"
 #include "globals.h"
+#include "hardwareconfigurationwidget.h"
+#include "helpwidget.h"
 #include "lanstr.h"
 #include "logmanager.h"
 #include "mapplication.h"
@@ -35,6 +38,7 @@
 #include "systempaths.h"
 #include "textids.h"
 #include "tnr_netmn.h"
+#include "widgetchangecamera.h"
 #include "wizardpara.h"
 
 namespace {
@@ -187,6 +191,44 @@ void AddStatisticsHook(ConstructionHooks& hooks)
     };
 }
 
+// The help, camera-numbering, IO-naming and hardware pages of the window, after whatever
+// the hooks already create at those steps (the settings screen comes first).
+void AddAdminPageHooks(ConstructionHooks& hooks)
+{
+    hooks.pages = [before = hooks.pages](QWidget* window) {
+        CallConstructionHook(before, window);
+        auto* win = qobject_cast<MoJuWizard*>(window);
+        if (!win)
+            return;
+        win->helpWidget = new HelpWidget(win);
+        win->helpWidget->setGeometry(0, 0, gShowW, gShowH);
+        win->widgetChangeCamera = new WidgetChangeCamera(win);
+        win->widgetChangeCamera->setGeometry(0, 0, gShowW, gShowH);
+        win->customIONameWidget = new CustomIONameWidget(win);
+        win->customIONameWidget->setGeometry(0, 0, gShowW, gShowH);
+        for (QWidget* page : {static_cast<QWidget*>(win->helpWidget), static_cast<QWidget*>(win->widgetChangeCamera),
+                              static_cast<QWidget*>(win->customIONameWidget)})
+            page->hide();
+    };
+    hooks.pagesReady = [before = hooks.pagesReady](QWidget* window) {
+        CallConstructionHook(before, window);
+        auto* win = qobject_cast<MoJuWizard*>(window);
+        if (!win)
+            return;
+        if (win->customIONameWidget) {
+            win->customIONameWidget->init();
+            win->customIONameWidget->hide();
+        }
+        win->hardwareConfigurationWidget = new HardwareConfigurationWidget(win);
+        win->hardwareConfigurationWidget->setGeometry(0, 0, gShowW, gShowH);
+        win->hardwareConfigurationWidget->hide();
+        if (win->helpWidget)
+            win->helpWidget->hide();
+        if (win->widgetChangeCamera)
+            win->widgetChangeCamera->hide();
+    };
+}
+
 int StartUp(int argc, char** argv)
 {
     // Off the panel this decides whether commands run and where system files are.
@@ -234,6 +276,7 @@ int StartUp(int argc, char** argv)
 
     ConstructionHooks hooks = Construction();
     AddStatisticsHook(hooks);
+    AddAdminPageHooks(hooks);
     SetConstructionHooks(hooks);
     // The main window reports its own splash steps (71 to 90) while it is built.
     new MoJuWizard(nullptr);

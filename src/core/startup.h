@@ -23,3 +23,5 @@ void InstallStopSignals(std::function<void()> flush);
 // handed to it; the statistics page built as the window's child and joined to the model and
 // to the window's note label; and the button bar's way to show the page.
 void AddStatisticsHook(ConstructionHooks& hooks);
+// The help, camera-numbering, IO-naming and hardware pages, after the hooks already set.
+void AddAdminPageHooks(ConstructionHooks& hooks);
