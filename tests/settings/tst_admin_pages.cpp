@@ -14,11 +14,15 @@
 
 #include "admintestprompts.h"
 #include "commandrunner.h"
+#include "constructionhooks.h"
+#include "customionamewidget.h"
 #include "globals.h"
 #include "hardwareconfigurationwidget.h"
 #include "helpwidget.h"
 #include "lanstr.h"
 #include "modalanswerer.h"
+#include "mojuwizard.h"
+#include "startup.h"
 #include "testsupport.h"
 #include "textids.h"
 #include "versiondownloaddialog.h"
@@ -134,6 +138,38 @@ private slots:
         help.SlotNext();
         help.SlotLast();
         QCOMPARE(gHelpC, 3);
+    }
+
+    void pagesAreChildrenOfTheWindowAfterTheSettingsScreen()
+    {
+        numCamera = 2;
+        writeHelpPages("help-en", 7);
+        MoJuWizard win{MoJuWizard::LightConstruction{}};
+        ConstructionHooks hooks;
+        QWidget* settings = nullptr;
+        hooks.pages = [&settings](QWidget* w) { settings = new QWidget(w); };
+        AddAdminPageHooks(hooks);
+        hooks.pages(&win);
+        hooks.pagesReady(&win);
+
+        QVERIFY(settings && win.helpWidget && win.widgetChangeCamera && win.customIONameWidget &&
+                win.hardwareConfigurationWidget);
+        const QObjectList children = win.children();
+        QVERIFY(children.indexOf(settings) < children.indexOf(win.helpWidget));
+        QVERIFY(children.indexOf(win.helpWidget) < children.indexOf(win.widgetChangeCamera));
+        QVERIFY(children.indexOf(win.widgetChangeCamera) < children.indexOf(win.customIONameWidget));
+        for (QWidget* page : {static_cast<QWidget*>(win.helpWidget), static_cast<QWidget*>(win.widgetChangeCamera),
+                              static_cast<QWidget*>(win.customIONameWidget),
+                              static_cast<QWidget*>(win.hardwareConfigurationWidget)})
+            QVERIFY(page->isHidden());
+        QCOMPARE(win.customIONameWidget->inputNames.at(0)->count(), 16);
+
+        // The teaching page's help opens the alarm help page through the window.
+        win.show();
+        gHelpC = HelpWidget::kAlarmPage;
+        win.SlotHelp();
+        QVERIFY(win.helpWidget->isVisible());
+        QCOMPARE(gHelpC, HelpWidget::kAlarmPage);
     }
 
     void repeatedCameraNumbersAreRefused()
