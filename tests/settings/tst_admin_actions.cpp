@@ -15,6 +15,7 @@
 #include "admintestprompts.h"
 #include "commandrunner.h"
 #include "dataexport.h"
+#include "factoryfixture.h"
 #include "globals.h"
 #include "lanstr.h"
 #include "modalanswerer.h"
@@ -285,6 +286,30 @@ private slots:
         QCOMPARE(prompts.asked, QStringList({LanStr(324), LanStr(320)}));
         QCOMPARE(prompts.warned, QStringList{LanStr(147)});
         QCOMPARE(notes, QStringList({"数据导出中", ""}));
+    }
+
+    void languageSwitchIsStoredForTheNextStart()
+    {
+        QVERIFY(FactoryFixture::writeAll());
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "dbIn");
+            db.setDatabaseName("PARAM.db");
+            QVERIFY(db.open());
+            gLan = 0;
+            para.LoadDatafromFile();
+            QCOMPARE(gLan, 0);
+            prompts.reset({true});
+            QVERIFY(SystemActions::ChangeLanguage(1, 4, {}));
+            QCOMPARE(CommandRunner::callTexts(), QStringList{"reboot"});
+
+            // The next start reads the new language.
+            gLan = 0;
+            WizardPara next;
+            next.LoadDatafromFile();
+            QCOMPARE(gLan, 1);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase("dbIn");
     }
 };
 
