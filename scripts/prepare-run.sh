@@ -29,6 +29,13 @@ if [ -d "$BIN/images" ]; then
 else
   echo "run: $BIN/images is missing (build the target assets); the screens will show no pictures" >&2
 fi
+# The placeholder help pages, painted beside images/.
+for help in help help-en; do
+  if [ -d "$BIN/$help" ]; then
+    mkdir -p "$RUN/$help"
+    cp -r "$BIN/$help/." "$RUN/$help/"
+  fi
+done
 if [ -d "$SRC/assets" ] && [ -n "$(ls -A "$SRC/assets")" ]; then
   cp -r "$SRC/assets/." "$RUN/"
 fi

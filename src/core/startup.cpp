@@ -19,10 +19,13 @@
 #include "constructionhooks.h"
 #include "controlport.h"
 #include "copy2movedisk.h"
+#include "customionamewidget.h"
 #include "devices.h"
 #include "diskmanager.h"
 #include "exportnote.h"
 #include "globals.h"
+#include "hardwareconfigurationwidget.h"
+#include "helpwidget.h"
 #include "httpapiserver.h"
 #include "iostatus.h"
 #include "lanstr.h"
@@ -44,6 +47,7 @@
 #include "textids.h"
 #include "tnr_netmn.h"
 #include "upaninfo.h"
+#include "widgetchangecamera.h"
 #include "wizardpara.h"
 #include "wizardparawidget.h"
 
@@ -276,6 +280,44 @@ void StartImageCopyAndDiskWatch()
     DiskManager::getInstance()->start();
 }
 
+// The help, camera-numbering, IO-naming and hardware pages of the window, after whatever
+// the hooks already create at those steps (the settings screen comes first).
+void AddAdminPageHooks(ConstructionHooks& hooks)
+{
+    hooks.pages = [before = hooks.pages](QWidget* window) {
+        CallConstructionHook(before, window);
+        auto* win = qobject_cast<MoJuWizard*>(window);
+        if (!win)
+            return;
+        win->helpWidget = new HelpWidget(win);
+        win->helpWidget->setGeometry(0, 0, gShowW, gShowH);
+        win->widgetChangeCamera = new WidgetChangeCamera(win);
+        win->widgetChangeCamera->setGeometry(0, 0, gShowW, gShowH);
+        win->customIONameWidget = new CustomIONameWidget(win);
+        win->customIONameWidget->setGeometry(0, 0, gShowW, gShowH);
+        for (QWidget* page : {static_cast<QWidget*>(win->helpWidget), static_cast<QWidget*>(win->widgetChangeCamera),
+                              static_cast<QWidget*>(win->customIONameWidget)})
+            page->hide();
+    };
+    hooks.pagesReady = [before = hooks.pagesReady](QWidget* window) {
+        CallConstructionHook(before, window);
+        auto* win = qobject_cast<MoJuWizard*>(window);
+        if (!win)
+            return;
+        if (win->customIONameWidget) {
+            win->customIONameWidget->init();
+            win->customIONameWidget->hide();
+        }
+        win->hardwareConfigurationWidget = new HardwareConfigurationWidget(win);
+        win->hardwareConfigurationWidget->setGeometry(0, 0, gShowW, gShowH);
+        win->hardwareConfigurationWidget->hide();
+        if (win->helpWidget)
+            win->helpWidget->hide();
+        if (win->widgetChangeCamera)
+            win->widgetChangeCamera->hide();
+    };
+}
+
 int StartUp(int argc, char** argv)
 {
     // Off the panel this decides whether commands run and where system files are.
@@ -327,6 +369,7 @@ int StartUp(int argc, char** argv)
     AddSettingsHooks(hooks);
     AddServersHook(hooks);
     AddImageAndDiskHooks(hooks);
+    AddAdminPageHooks(hooks);
     SetConstructionHooks(hooks);
     // The main window reports its own splash steps (71 to 90) while it is built.
     new MoJuWizard(nullptr);

@@ -38,3 +38,5 @@ void HandNetworkQueries();
 void AddImageAndDiskHooks(ConstructionHooks& hooks);
 // Start-up's last steps for the USB disks: the copier's days and switch, the watcher polling.
 void StartImageCopyAndDiskWatch();
+// The help, camera-numbering, IO-naming and hardware pages, after the hooks already set.
+void AddAdminPageHooks(ConstructionHooks& hooks);

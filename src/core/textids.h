@@ -209,3 +209,11 @@ constexpr int kTextStatisticsExportFailed = 680;  // the export did not reach th
 
 // Settings screen: the applied settings did not reach PARAM.db.
 constexpr int kTextSettingsNotSaved = 681;
+// Parameter groups, data export and camera numbering (administration actions).
+constexpr int kTextGroupNameUnsafe = 700;     // the typed group name cannot name a folder
+constexpr int kTextGroupNoneChosen = 701;     // restore or delete without a chosen group
+constexpr int kTextGroupIncomplete = 702;     // the group lacks PARAM.db or a template folder
+constexpr int kTextFactoryPackageMissing = 703;
+constexpr int kTextDataExportFailed = 704;    // the copy did not reach the disk
+constexpr int kTextCameraNumberRepeated = 705;
+constexpr int kTextGroupDefaultKept = 706;    // the factory group cannot be deleted

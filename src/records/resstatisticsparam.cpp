@@ -78,7 +78,7 @@ ResStatisticsParam::~ResStatisticsParam()
 
 void ResStatisticsParam::init(QString groupName, int count)
 {
-    curGroupName = groupName;
+    setCurGroupName(groupName);
     laodConfig();
 
     databaseThread = new QThread;
@@ -376,7 +376,14 @@ void ResStatisticsParam::viewRunningDay()
 
 QString ResStatisticsParam::getCurGroupName() const
 {
+    QMutexLocker lock(&groupNameMutex);
     return curGroupName;
+}
+
+void ResStatisticsParam::setCurGroupName(const QString& name)
+{
+    QMutexLocker lock(&groupNameMutex);
+    curGroupName = name;
 }
 
 void ResStatisticsParam::laodConfig()

@@ -5,6 +5,7 @@
 
 #include <QJsonObject>
 #include <QList>
+#include <QMutex>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -31,6 +32,8 @@ public:
     // Seconds since 1970 of the running day's start. Written on the GUI thread only; the
     // database thread reads it when it converts an older record.
     std::atomic<quint32> dayStart{0};
+    // The current parameter group. Written on the GUI thread through setCurGroupName only;
+    // the database thread reads it through getCurGroupName, both under groupNameMutex.
     QString curGroupName = QStringLiteral("default");
     CountGroupList curCount;
     CountGroupList viewCount;
@@ -54,6 +57,7 @@ public:
     void setCurGroup();
     QString getCurDBDate() const;
     QString getCurGroupName() const;
+    void setCurGroupName(const QString& name);
     // The viewed day becomes a copy of the running day's counts (what the screens read).
     void viewRunningDay();
 
@@ -109,6 +113,7 @@ signals:
     void sigDayListChanged();
 
 private:
+    mutable QMutex groupNameMutex;
     QThread* databaseThread = nullptr;
     const CountDetect* selectEntry(int camera, int detect);
 };

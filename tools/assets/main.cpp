@@ -29,7 +29,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "paint-assets: cannot create %s\n", qPrintable(dir));
         return 1;
     }
-    const QStringList failed = WritePictures(dir);
+    // The help pages sit beside images/, where the program looks for ./help and ./help-en.
+    const QStringList failed = WritePictures(dir) + WriteHelpPages(QDir(dir).filePath(QStringLiteral("..")));
     for (const QString& file : failed) std::fprintf(stderr, "paint-assets: cannot write %s\n", qPrintable(file));
     return failed.isEmpty() ? 0 : 1;
 }

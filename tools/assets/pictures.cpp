@@ -627,3 +627,39 @@ QStringList WritePictures(const QString& dir)
     }
     return failed;
 }
+
+QStringList WriteHelpPages(const QString& root)
+{
+    // Placeholders: one page per help step; page 6 is the alarm help that the teaching page
+    // and the help viewer's alarm button open.
+    constexpr int kPages = 7;
+    constexpr int kAlarmPage = 6;
+    const struct
+    {
+        const char* folder;
+        const char* title;
+        const char* alarm;
+    } languages[] = {{"help", "帮助 第%1页", "报警帮助"}, {"help-en", "Help page %1", "Alarm help"}};
+    QStringList failed;
+    for (const auto& language : languages) {
+        const QDir dir(QDir(root).filePath(QString::fromLatin1(language.folder)));
+        QDir().mkpath(dir.path());
+        for (int page = 0; page < kPages; ++page) {
+            QImage image(1920, 1080, QImage::Format_RGB32);
+            image.fill(QColor(24, 40, 64));
+            QPainter painter(&image);
+            painter.setPen(Qt::white);
+            QFont font;
+            font.setPixelSize(72);
+            painter.setFont(font);
+            const QString title = page == kAlarmPage ? QString::fromUtf8(language.alarm)
+                                                     : QString::fromUtf8(language.title).arg(page + 1);
+            painter.drawText(image.rect(), Qt::AlignCenter, title);
+            painter.end();
+            const QString path = dir.filePath(QStringLiteral("%1.png").arg(page, 2, 10, QLatin1Char('0')));
+            if (!image.save(path))
+                failed << path;
+        }
+    }
+    return failed;
+}

@@ -22,3 +22,6 @@ const std::vector<Picture>& Pictures();
 QImage PaintPicture(const Picture& picture);
 // Paints every picture into dir; returns the files that could not be written.
 QStringList WritePictures(const QString& dir);
+// Paints the placeholder help pages into root/help (Simplified Chinese) and root/help-en,
+// named in page order; returns the files that could not be written.
+QStringList WriteHelpPages(const QString& root);
