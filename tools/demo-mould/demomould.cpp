@@ -25,6 +25,8 @@ constexpr int kFilterArea = 100;
 constexpr int kFilterSize = 3;
 constexpr int kMouldDelayTenths = 10;
 constexpr int kReleaseTenths = 50;
+// The NG pictures kept per detection, so that an NG mould of the demo leaves its picture.
+constexpr int kNgPicturesKept = 20;
 const char* const kConnection = "demomould";
 
 // Camera 1 of simcamera.json: size and scene seed (the plug-in's defaults when absent).
@@ -79,6 +81,7 @@ int SaveRegion(const QString& dir, int screenW, int screenH)
     // No teaching page yet to clear an alarm from: the mould alarm releases itself.
     para.moldNgTimedRelease = 1;
     *para.sysParamValue("system9", 12) = kReleaseTenths;
+    para.ngRecordNum = kNgPicturesKept;
     saved = saved && para.SaveDatatoFile(query);
     db.close();
     return saved ? 1 : -1;
