@@ -8,6 +8,8 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QSqlTableModel>
+#include <QComboBox>
+#include <QPushButton>
 #include <QTableView>
 #include <QtTest>
 
@@ -17,12 +19,14 @@
 #include "combobox.h"
 #include "commandrunner.h"
 #include "constructionhooks.h"
+#include "customionamewidget.h"
 #include "diskmanager.h"
 #include "edit.h"
 #include "factoryfixture.h"
 #include "globals.h"
 #include "lanstr.h"
 #include "modalanswerer.h"
+#include "modifytimewidget.h"
 #include "mojuwizard.h"
 #include "platformclock.h"
 #include "recordsink.h"
@@ -341,6 +345,79 @@ private slots:
         screen->saveImageButton->click();
         QCOMPARE(gpWParaBak->days, 7);
         QCOMPARE(gpWParaBak->useDiskSaveImage, 1);
+    }
+
+    // The remaining buttons of the advanced page, each up to its first visible effect.
+    void advancedButtonsReachTheirActions()
+    {
+        QDir("paraGroup").removeRecursively();
+        for (const char* group : {"paraGroup/default", "paraGroup/A1", "paraGroup/zz"}) QDir().mkpath(group);
+        open(4);
+        if (QTest::currentTestFailed())
+            return;
+        screen->ParaGroupUpdateList();
+
+        screen->newPwdEdit->setText("4321");
+        screen->confirmPwdEdit->setText("4321");
+        screen->changePwdButton->click();
+        QCOMPARE(QByteArray(gpWParaBak->password), QByteArray("4321"));
+
+        screen->groupCombo->setCurrentIndex(screen->groupCombo->findText("zz"));
+        prompts.reset({false});
+        screen->restoreGroupButton->click();
+        QCOMPARE(prompts.asked, QStringList{LanStr(285)});
+
+        screen->groupCombo->setCurrentIndex(screen->groupCombo->findText("A1"));
+        prompts.reset({true});
+        screen->deleteGroupButton->click();
+        QCOMPARE(prompts.asked, QStringList{LanStr(287)});
+        QVERIFY(!QDir("paraGroup/A1").exists());
+        QCOMPARE(screen->groupCombo->count(), 1);
+        QCOMPARE(screen->groupCombo->itemText(0), QString("zz"));
+
+        prompts.reset({false});
+        screen->factoryRestoreButton->click();
+        QCOMPARE(prompts.asked, QStringList{LanStr(551) + "?"});
+
+        prompts.reset({false});
+        screen->exitButton->click();
+        QCOMPARE(prompts.asked, QStringList{LanStr(294)});
+
+        trace.clear();
+        CommandRunner::clearCalls();
+        screen->calibrateButton->click();
+        QCOMPARE(fullTrace(), QStringList({"cmd:./tsc", "flush", "cmd:reboot"}));
+
+        ModalAnswerer answerer;
+        answerer.watch("time", [this]() -> QDialog* { return screen->modifyTimeWidget; });
+        answerer.answer(ModalAnswerer::No);
+        screen->modifyTimeButton->click();
+        QCOMPARE(answerer.pendingAnswers(), 0);
+        QVERIFY(screen->isVisible());
+    }
+
+    // The IO naming page stands in for the screen and hands back to it when confirmed.
+    void ioNameButtonOpensTheNamingPage()
+    {
+        win->customIONameWidget = new CustomIONameWidget(win);
+        win->customIONameWidget->hide();
+        gpWPara->detectMode = kModeMulti;
+        open(0);
+        if (QTest::currentTestFailed())
+            return;
+        win->pswLevel = kFactoryLevel;
+        screen->SlotToIO();
+        screen->combo(64)->setCurrentIndex(kModeMulti);
+        QVERIFY(screen->ioNameButton->isVisible());
+        gpWParaBak->outNameSel[2] = 1;
+        screen->ioNameButton->click();
+        QVERIFY(screen->isHidden());
+        QVERIFY(win->customIONameWidget->isVisible());
+        QCOMPARE(win->customIONameWidget->outputNames.at(2)->currentIndex(), 1);
+        win->customIONameWidget->confirmButton->click();
+        QVERIFY(win->customIONameWidget->isHidden());
+        QVERIFY(screen->isVisible());
+        gpWPara->detectMode = kModeStandard;
     }
 };
 
