@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QDebug>
 #include <QFile>
+#include <QLabel>
 #include <QMetaType>
 #include <QPair>
 #include <QSocketNotifier>
@@ -260,6 +261,17 @@ void AddImageAndDiskHooks(ConstructionHooks& hooks)
         QObject::connect(copier, &Copy2MoveDisk::diskStateChange, win, &MoJuWizard::SlotDiskStateChange);
         QObject::connect(watcher, &DiskManager::diskInfoChange, win, &MoJuWizard::SlotDiskInfoChange);
         QObject::connect(win, &MoJuWizard::diskInfoForward, copier, &Copy2MoveDisk::diskInfoChange);
+        // The settings screen's data export shows on the note label while it runs.
+        if (WizardParaWidget* settings = win->wizardParaWidget) {
+            QObject::connect(settings, &WizardParaWidget::sigExportDataStart, win, [win] {
+                if (win->noteLabel)
+                    win->noteLabel->setText(QCoreApplication::translate("MoJuWizard", "数据导出中"));
+            });
+            QObject::connect(settings, &WizardParaWidget::sigExportDataFinish, win, [win] {
+                if (win->noteLabel)
+                    win->noteLabel->clear();
+            });
+        }
     };
 }
 

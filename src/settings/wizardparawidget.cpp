@@ -1,7 +1,6 @@
 // Settings screen: construction of the pages and controls, page switching, filling and painting.
 #include "wizardparawidget.h"
 
-#include <QDir>
 #include <QHideEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -204,6 +203,7 @@ WizardParaWidget::WizardParaWidget(MoJuWizard* parent) : QWidget(parent), win(pa
     autoExposeTimer->setSingleShot(true);
     connect(autoExposeTimer, &QTimer::timeout, this, &WizardParaWidget::SlotAutoExposeTimeTimeout);
 
+    connectActions();
     ParaGroupUpdateList();
 }
 
@@ -265,14 +265,16 @@ void WizardParaWidget::buildExtras()
     const int x1 = SettingsTable::kColumnX[1];
     const int x0 = SettingsTable::kColumnX[0];
 
-    // Page 0: reset count, language, shut down (connected with the system actions).
-    add(button(kTextResetCount), 0, 0, x2, 700);
+    // Page 0: reset count, language, shut down.
+    resetCountButton = button(kTextResetCount);
+    add(resetCountButton, 0, 0, x2, 700);
     ComboBox* lan = nullptr;
     QWidget* lanHolder = CaptionedCombo(this, QString(), &lan);
     languageCombo = lan;
     for (int l = 0; l < kLanColumns; ++l) languageCombo->addItem(gaLanStr[kTextLanguage * kLanColumns + l]);
     add(lanHolder, 0, 0, x2, 780);
-    add(button(kTextShutDownButton), 0, 0, x2, 850);
+    shutDownButton = button(kTextShutDownButton);
+    add(shutDownButton, 0, 0, x2, 850);
 
     // Page 1: the camera boxes and buttons.
     auto cameraBox = [this](int entry, const char* fallback, int min, int max) {
@@ -318,7 +320,7 @@ void WizardParaWidget::buildExtras()
     connect(tuneCameraButton, &QPushButton::clicked, this, &WizardParaWidget::SlotTuneCamera);
     add(tuneCameraButton, 1, 0, x2, kTop + 10 * kBoxStep);
 
-    // Page 3: the multi-detection IO dialogs (the IO naming page comes with its own screen).
+    // Page 3: the multi-detection IO dialog and the IO naming page.
     customIoButton = button(kTextCustomIo);
     connect(customIoButton, &QPushButton::clicked, this, &WizardParaWidget::SlotShowIOWidget);
     ioNameButton = button(kTextIoName);
@@ -338,9 +340,12 @@ void WizardParaWidget::buildExtras()
     connect(groupCombo, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &WizardParaWidget::SlotParaGroupChange);
     add(groupHolder, 4, 0, x0 + 320, 800);
-    const int groupButtons[] = {kTextBackup, kTextRestoreGroup, kTextDeleteGroup};
+    backupButton = button(kTextBackup);
+    restoreGroupButton = button(kTextRestoreGroup);
+    deleteGroupButton = button(kTextDeleteGroup);
+    ColorButton* const groupButtons[] = {backupButton, restoreGroupButton, deleteGroupButton};
     for (int i = 0; i < 3; ++i) {
-        auto* b = button(groupButtons[i]);
+        ColorButton* b = groupButtons[i];
         b->resize(180, kButtonHeight);
         add(b, 4, 0, x0 + i * 190, 860);
     }
@@ -353,16 +358,24 @@ void WizardParaWidget::buildExtras()
     }
     add(newPwdEdit, 4, 0, x0 + 90, 975);
     add(confirmPwdEdit, 4, 0, x0 + 400, 975);
-    add(button(kTextChangePwd), 4, 0, x1 + 160, 975);
-    // The system actions, placed here and connected with their screens.
-    const int actions[] = {kTextFactoryRestore, kTextVersionLibrary, kTextUpdate,  kTextExport, kTextExit, -1,
-                           kTextModifyTime,     kTextCalibrate,      kTextOpRecord};
-    for (int i = 0; i < 9; ++i) {
-        auto* b = button(actions[i], tr("存图设置"));
-        add(b, 4, 0, x1 + (i % 2) * (kButtonWidth + 15), 560 + (i / 2) * (kButtonHeight + 8));
-    }
+    changePwdButton = button(kTextChangePwd);
+    add(changePwdButton, 4, 0, x1 + 160, 975);
+    // The system actions, two to a row.
+    factoryRestoreButton = button(kTextFactoryRestore);
+    versionButton = button(kTextVersionLibrary);
+    updateButton = button(kTextUpdate);
+    exportButton = button(kTextExport);
+    exitButton = button(kTextExit);
+    saveImageButton = button(-1, tr("存图设置"));
+    modifyTimeButton = button(kTextModifyTime);
+    calibrateButton = button(kTextCalibrate);
+    recordButton = button(kTextOpRecord);
+    ColorButton* const actions[] = {factoryRestoreButton, versionButton,    updateButton,    exportButton, exitButton,
+                                    saveImageButton,      modifyTimeButton, calibrateButton, recordButton};
+    for (int i = 0; i < 9; ++i)
+        add(actions[i], 4, 0, x1 + (i % 2) * (kButtonWidth + 15), 560 + (i / 2) * (kButtonHeight + 8));
 
-    // Page 5: the records (browsing comes with the record screen).
+    // Page 5: the records.
     recordList = new QListWidget(this);
     recordList->setGeometry(x0, kTop, 360, 940);
     recordTable = new QTableView(this);
@@ -673,16 +686,6 @@ void WizardParaWidget::SlotParaGroupChange(int)
     groupNameEdit->setText(groupCombo->currentText());
 }
 
-void WizardParaWidget::ParaGroupUpdateList()
-{
-    const QSignalBlocker block(groupCombo);
-    groupCombo->clear();
-    const QStringList names =
-        QDir(QStringLiteral("./paraGroup")).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
-    for (int i = 0; i < names.size(); ++i)
-        if (names[i] != QLatin1String("default"))
-            groupCombo->addItem(names[i], i);
-}
 
 void WizardParaWidget::showEvent(QShowEvent* event)
 {

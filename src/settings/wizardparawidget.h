@@ -10,13 +10,16 @@
 class CheckBox;
 class ColorButton;
 class ComboBox;
+class DataExportAction;
 class EditBox;
 class IOWidget;
+class ModifyTimeWidget;
 class MoJuWizard;
 class QLabel;
 class QLineEdit;
 class QListWidget;
 class QListWidgetItem;
+class QSqlTableModel;
 class QTableView;
 class QTimer;
 class WizardPara;
@@ -55,6 +58,26 @@ public:
     QLineEdit* newPwdEdit = nullptr;
     QLineEdit* confirmPwdEdit = nullptr;
     ComboBox* languageCombo = nullptr;
+    ModifyTimeWidget* modifyTimeWidget = nullptr;
+    QSqlTableModel* recordModel = nullptr;
+    DataExportAction* exportAction = nullptr;
+
+    // The buttons of the system actions (pages 0 and 4).
+    ColorButton* resetCountButton = nullptr;
+    ColorButton* shutDownButton = nullptr;
+    ColorButton* backupButton = nullptr;
+    ColorButton* restoreGroupButton = nullptr;
+    ColorButton* deleteGroupButton = nullptr;
+    ColorButton* changePwdButton = nullptr;
+    ColorButton* factoryRestoreButton = nullptr;
+    ColorButton* versionButton = nullptr;
+    ColorButton* updateButton = nullptr;
+    ColorButton* exportButton = nullptr;
+    ColorButton* exitButton = nullptr;
+    ColorButton* saveImageButton = nullptr;
+    ColorButton* modifyTimeButton = nullptr;
+    ColorButton* calibrateButton = nullptr;
+    ColorButton* recordButton = nullptr;
 
     // The navigation buttons: common, camera, network, IO, advanced, confirm.
     QVector<ColorButton*> navButtons;
@@ -124,6 +147,28 @@ public slots:
     void SlotChangeSysFun(int mode);
     void SlotShowIOWidget();
 
+    // The system actions, parameter groups, records and data export behind the buttons.
+    void ResetTotal();
+    void ChangePwd();
+    void SlotUpdateApp();
+    void SlotExportData();
+    void SlotToRecord();
+    void SlotShutDown();
+    void SlotChangeLan(int index);
+    void SlotExit();
+    void UpdateRecord(QListWidgetItem* item);
+    void SlotParaGroupBackup();
+    void SlotParaGroupRestore();
+    void SlotParaGroupDelete();
+    void SlotClearRecord();
+    void SlotModifyTime();
+    void SlotCalibration();
+    // Hides the screen for the IO naming page, which shows the screen again when it closes.
+    void SlotShowCustomIONameWidget();
+    void SlotRestoreFactorySet();
+    void SlotToVerion();
+    void SlotSaveImageSetting();
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -133,6 +178,7 @@ protected:
 private:
     void buildControls();
     void buildExtras();
+    void connectActions();
     void layoutColumns();
     bool controlShown(int index) const;
     // Controls into gpWParaBak (steps 2 and 3 of applying).

@@ -1,5 +1,6 @@
 // The administration pages in the whole main window: created through the start-up's hooks
-// as hidden children, in English, and the help reached from the teaching page's alarm help.
+// as hidden children, in English, and the help reached from the teaching page's alarm help;
+// the button bar and the settings screen of a window started in English.
 // ctest-timeout: 120
 #include <QDir>
 #include <QFile>
@@ -11,8 +12,11 @@
 #include "drawroiwidget.h"
 #include "factoryfixture.h"
 #include "globals.h"
+#include "colorbutton.h"
+#include "combobox.h"
 #include "hardwareconfigurationwidget.h"
 #include "helpwidget.h"
+#include "indexbutton.h"
 #include "ioboard-sim/ioboardsim.h"
 #include "lanstr.h"
 #include "mainwindowrig.h"
@@ -22,6 +26,7 @@
 #include "systempaths.h"
 #include "testsupport.h"
 #include "widgetchangecamera.h"
+#include "wizardparawidget.h"
 
 class TestAdminWindow : public QObject
 {
@@ -54,6 +59,7 @@ private slots:
             &ModalAnswerer::boxText);
         answerer.answer(ModalAnswerer::No);
         ConstructionHooks hooks;
+        AddSettingsHooks(hooks);
         AddAdminPageHooks(hooks);
         SetConstructionHooks(std::move(hooks));
         win = new MoJuWizard(nullptr);
@@ -92,6 +98,29 @@ private slots:
         QVERIFY(!win->helpWidget->isVisible());
         if (!path.isEmpty())
             win->grab().toImage().save(path + ".main.png");
+    }
+
+    // The language stored by the switch is the one the next start speaks: the bar and the
+    // settings screen read in English.
+    void barAndSettingsReadInEnglish()
+    {
+        win->show();
+        IndexButton* bar = win->indexButton;
+        bar->show();
+        QCOMPARE(bar->systemButton->text(), LanStr(215));
+        QCOMPARE(bar->systemButton->text(), QString("System Param"));
+        const QString path = qEnvironmentVariable("ADMIN_SCREENSHOT");
+        if (!path.isEmpty())
+            win->grab().toImage().save(path + ".bar.png");
+        bar->systemButton->click();
+        WizardParaWidget* screen = win->wizardParaWidget;
+        QTRY_VERIFY(screen && screen->isVisible());
+        QCOMPARE(screen->navButtons[0]->text(), QString("System Param"));
+        QCOMPARE(screen->shutDownButton->text(), LanStr(209));
+        QCOMPARE(screen->languageCombo->currentIndex(), 1);
+        if (!path.isEmpty())
+            win->grab().toImage().save(path + ".settings.png");
+        screen->hide();
     }
 };
 
