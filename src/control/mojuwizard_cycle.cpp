@@ -1,13 +1,14 @@
 // Detection cycle of the main window: input scan, triggers, countdowns, start and stop.
 #include "cammerwidget.h"
-#include "choosebox.h"
 #include "colorbutton.h"
+#include "constructionhooks.h"
 #include "drawroiwidget.h"
 #include "indexbutton.h"
 #include "ledlcd.h"
 #include "lostcamerawarnbox.h"
 #include "mojuwizard.h"
 #include "mojuwizard_cycleparams.h"
+#include "operatorprompts.h"
 #include "platformclock.h"
 #include "productalarmwarnbox.h"
 #include "textids.h"
@@ -37,14 +38,6 @@ void Stop(QTimer* t)
 {
     if (t)
         t->stop();
-}
-
-void ShowWarning(int entry)
-{
-    if (!gpWarnBox)
-        return;
-    gpWarnBox->setText(LanStr(entry));
-    gpWarnBox->show();
 }
 
 bool SideModes()
@@ -186,7 +179,7 @@ void MoJuWizard::HoldForLostCameras()
     tR = 0;
     SetOut(kClampOut, 1);
     Flush();
-    ShowWarning(kTextCameraUnavailable);
+    ShowOperatorNote(LanStr(kTextCameraUnavailable));
     Stop(inCheckTimer);
     if (runTimer)
         runTimer->start(kLostCameraRunIntervalMs);
@@ -200,7 +193,7 @@ void MoJuWizard::NoteCamerasBack()
     camerasOK = true;
     if (Par(&WizardPara::cameraLostAlarm) != 0 && gpLostCameraWarnBox)  // system2 12
         gpLostCameraWarnBox->hide();
-    ShowWarning(kTextCameraBack);
+    ShowOperatorNote(LanStr(kTextCameraBack));
     InsertRecord(LanStr(kTextCameraBack), "info");
 }
 
@@ -789,7 +782,7 @@ void MoJuWizard::InCheck()
     Flush();
     Stop(inCheckTimer);
     InsertRecord(LanStr(kTextNoInput), "info");
-    ShowWarning(kTextNoInput);
+    ShowOperatorNote(LanStr(kTextNoInput));
     noInputAlarm = true;
 }
 
@@ -871,7 +864,7 @@ void MoJuWizard::StopDetect()
 
 void MoJuWizard::SlotStartStop()
 {
-    if (PageShown("WizardParaWidget") || TeachingShown())
+    if (PageShown(kSettingsPageClass) || TeachingShown())
         return;
     if (runState == kRunStopped) {
         StartDetect();
@@ -880,12 +873,9 @@ void MoJuWizard::SlotStartStop()
     } else {
         if (Par(&WizardPara::stopDetectPswProtect) != 0 && CheckPassword() == 0)  // system6 12
             return;
-        if (!gpChooseBox)
+        if (!AskOperator(LanStr(kTextSureToStop)))
             return;
-        gpChooseBox->setText(LanStr(kTextSureToStop));
-        if (gpChooseBox->exec() != 1)
-            return;
-        if (PageShown("WizardParaWidget") || TeachingShown())
+        if (PageShown(kSettingsPageClass) || TeachingShown())
             return;
         StopDetect();
         InsertRecord(LanStr(kTextStoppedManually), "operate");
@@ -896,16 +886,11 @@ void MoJuWizard::SlotStartStop()
 
 void MoJuWizard::SlotManualTrig(int d)
 {
-    if (PageShown("WizardParaWidget") || TeachingShown())
+    if (PageShown(kSettingsPageClass) || TeachingShown())
         return;
     if (d < 0 || d >= kMaxDetections)
         return;
-    const auto refuse = [](const QString& text) {
-        if (gpWarnBox) {
-            gpWarnBox->setText(text);
-            gpWarnBox->exec();
-        }
-    };
+    const auto refuse = [](const QString& text) { WarnOperator(text); };
     const bool sides = SideModes();
     if (!StepEnabled(d)) {
         refuse(QStringLiteral("提示：该次检测没有启用！"));

@@ -3,6 +3,7 @@
 
 #include "cammerrecongnize.h"
 #include "cammerwidget.h"
+#include "constructionhooks.h"
 #include "drawroiwidget.h"
 #include "indexbutton.h"
 #include "ledlcd.h"
@@ -101,7 +102,7 @@ void MoJuWizard::CheckNG(bool clear)
     }
     // 7.-9. Which of the shown result, counting and pictures follow.
     DecideShowAndCount(j);
-    if (j.show && pageState != kPageAlarm && pageState != kPageTeaching && !PageShown("WizardParaWidget"))
+    if (j.show && pageState != kPageAlarm && pageState != kPageTeaching && !PageShown(kSettingsPageClass))
         ShowResult(j);
     // 11.-14. Outputs of a counted judgement.
     if (j.count)
@@ -454,7 +455,7 @@ void MoJuWizard::RaiseAlarm(bool ng[])
     pageState = kPageAlarm;
     viewCamera = numCamera;
     ChangeCammer();
-    for (const char* page : {"HelpWidget", "WizardParaWidget"}) {
+    for (const char* page : {"HelpWidget", kSettingsPageClass}) {
         if (QWidget* w = PageByClass(page))
             w->hide();
     }
