@@ -453,3 +453,92 @@ void DetectionCycle::endStepOutputPulse()
     sysFunc4Pending = false;
     sysFunc4Output = -1;
 }
+
+bool DetectionCycle::resultShown()
+{
+    if (!gpState)
+        return false;
+    MainState& st = *gpState;
+    st.cyclePhase = 3;
+    if (st.pageState == kPageAlarm)
+        return false;
+    if (st.reCheckPending == 0 && steer.shownStep == st.step && gDNum > 0)
+        advanceStep();
+    if (st.pageState != kPageResult)
+        return false;
+    st.pageState = kPageMain;
+    return true;
+}
+
+void DetectionCycle::advanceStep()
+{
+    int& step = gpState->step;
+    const int mode = Mode();
+    const int next = (step + 1) % gDNum;
+    if (mode == kModeMulti) {
+        // With no enabled detection the step stays where it is.
+        for (int i = 0; i < gDNum; ++i) {
+            const int j = (next + i) % gDNum;
+            if (StepEnabled(j)) {
+                step = j;
+                break;
+            }
+        }
+        return;
+    }
+    step = next;
+    if ((step & 1) == 0 && Par(&WizardPara::detectProd) == 0)  // system1 2
+        step = (step + 1) % gDNum;
+    if (TwoSidedMode(mode)) {
+        const int side = Par(&WizardPara::moldSide);  // numFailDetect 2
+        if (side == 0)
+            step = step % 2;
+        else if (side == 1)
+            step = step % 2 + 2;
+    }
+}
+
+void DetectionCycle::redetectStep()
+{
+    if (!gpState || !ports)
+        return;
+    const int s = gpState->step;
+    ports->resetRun();
+    if (s < 0 || s >= kMaxDetections)
+        return;
+    const int mode = Mode();
+    const int t = ResultSlot(mode, s);
+    const int last = mode == kModeMulti ? gDNum - 1 : 1;
+    int owing = 0;
+    ports->setCamerasOwing(t, owing);
+
+    // The hold outputs of the step go on again while its cameras are judged anew.
+    const bool ejectorFree = Par(&WizardPara::noEjectorCtrlInProd) == 0 &&  // system2 9
+                             Par(&WizardPara::ejectorPulseNoAlarm) == 0 &&  // system2 7
+                             Par(&WizardPara::cutEjectorOnProdAlarm) == 0;  // system5 11
+    if (t == last && Par(&WizardPara::cutClampOnMoldAlarm) == 0) {          // system5 13
+        if (Par(&WizardPara::moldNgPulse) == 0)                             // system14 1
+            setOut(kClampOut, 1);
+        else if (t == 0 && ejectorFree)
+            setOut(kEjectorOut, 1);
+    } else if (t == 0 && ejectorFree) {
+        setOut(kEjectorOut, 1);
+    }
+    flush();
+
+    // Cameras the operator took as not detected keep that answer.
+    int again[kMaxCameras];
+    int n = 0;
+    for (int c = 0; c < ports->cameraCount() && c < kMaxCameras; ++c) {
+        if (ports->cameraDetected(c, s) || !StepEnabled(s))
+            continue;
+        owing |= 1 << c;
+        ports->setCamerasOwing(t, owing);
+        if (gpState->detectState[c][s] == kStateAlarmWaits)
+            gpState->detectState[c][s] = kStateRedetect;
+        again[n++] = c;
+    }
+    for (int i = 0; i < n; ++i) ports->runRecognition(again[i], s);
+    reCheckJudge = true;
+    judgeStep(true);
+}

@@ -42,6 +42,12 @@ public:
     virtual void leaveAlarm() {}
     // Clears the judged cameras and the countdowns (MoJuWizard::ResetRun).
     virtual void resetRun() {}
+    // Camera c has its picture of step s judged (the re-detection leaves it alone).
+    virtual bool cameraDetected(int camera, int step) const { (void)camera, (void)step; return true; }
+    // Bit c of mask: camera c owes its result of result slot `slot` (stepCameraMask).
+    virtual void setCamerasOwing(int slot, int mask) { (void)slot, (void)mask; }
+    // Runs the recognition of camera c on its picture of step s (RunAlgorithm).
+    virtual void runRecognition(int camera, int step) { (void)camera, (void)step; }
     // The statistics and counters of a counted judgement; lastStep ends the cycle.
     virtual void count(const bool ng[], bool NG, bool lastStep) { (void)ng, (void)NG, (void)lastStep; }
     // Failure pictures of the step and their hand-off to the image writer.
@@ -82,6 +88,9 @@ public:
     // The current step's cameras waiting on the alarm are taken as not detected and the step
     // is judged again without counting.
     void clearStepAlarm();
+    // The operator's re-check of the current step: its cameras not yet passed owe a result
+    // again and are judged, then the step is judged with the operator's answer.
+    void redetectStep();
     // The alarm's automatic release; nothing when the alarm is already over.
     bool releaseAlarm();
     // Stops the automatic release and switches its output off (not published).
@@ -93,6 +102,9 @@ public:
     void nextStepTrigger(int k);
     // Pulse ends.
     void endPulse(CyclePulse pulse);
+    // The shown result's time is up: the cycle moves on to its next step unless a re-check
+    // or an alarm holds it. True when the result page gave way to the main view.
+    bool resultShown();
 
 signals:
     void outputsChanged();
@@ -115,6 +127,7 @@ private:
     void setOut(int output, int on);
     void flush();
     void endStepOutputPulse();
+    void advanceStep();
 
     CyclePorts* ports = nullptr;
     CycleSteering steer;

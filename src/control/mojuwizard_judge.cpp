@@ -80,6 +80,13 @@ public:
             w->drawROIWidget->Restart();
     }
     void resetRun() override { w->ResetRun(); }
+    bool cameraDetected(int c, int s) const override
+    {
+        const CammerWidget* v = w->cammerWidgets[c];
+        return !v || v->detected[s];
+    }
+    void setCamerasOwing(int slot, int mask) override { w->stepCameraMask[slot] = mask; }
+    void runRecognition(int c, int s) override { w->RunAlgorithm(c, s); }
     void count(const bool ng[], bool NG, bool lastStep) override { w->CountJudgement(ng, NG, lastStep); }
     void keepPictures(int step, const bool ng[], bool NG, bool redetecting, bool noStopNG) override
     {
@@ -263,42 +270,12 @@ void MoJuWizard::TimerShow()
 {
     if (showTimer)
         showTimer->stop();
-    const int mode = Mode();
     if (pageState != kPageAlarm) {
         LEDOnOff(kLedResult, 1);
         LEDOnOff(kLedAlarm, 1);
-        if (reCheckPending == 0 && shownStep == step && gDNum > 0) {
-            const int next = (step + 1) % gDNum;
-            if (mode == kModeMulti) {
-                // With no enabled detection the step stays where it is.
-                for (int i = 0; i < gDNum; ++i) {
-                    const int j = (next + i) % gDNum;
-                    if (StepEnabled(j)) {
-                        step = j;
-                        break;
-                    }
-                }
-            } else {
-                step = next;
-                if ((step & 1) == 0 && Par(&WizardPara::detectProd) == 0)  // system1 2
-                    step = (step + 1) % gDNum;
-                if (TwoSidedMode(mode)) {
-                    const int side = Par(&WizardPara::moldSide);  // numFailDetect 2
-                    if (side == 0)
-                        step = step % 2;
-                    else if (side == 1)
-                        step = step % 2 + 2;
-                }
-            }
-        }
-        cyclePhase = 3;
-        if (pageState == kPageResult) {
-            pageState = kPageMain;
-            update();
-        }
-    } else {
-        cyclePhase = 3;
     }
+    if (detection.resultShown())
+        update();
 
     if (gisReTrain) {
         gisReTrain = false;
@@ -368,44 +345,7 @@ void MoJuWizard::ClearStepAlarm()
 
 void MoJuWizard::RedetectStep()
 {
-    const int s = step;
-    ResetRun();
-    if (s < 0 || s >= kMaxDetections)
-        return;
-    const int mode = Mode();
-    const int t = ResultSlot(mode, s);
-    const int last = mode == kModeMulti ? gDNum - 1 : 1;
-    stepCameraMask[t] = 0;
-
-    // The hold outputs of the step go on again while its cameras are judged anew.
-    const bool ejectorFree = Par(&WizardPara::noEjectorCtrlInProd) == 0 &&  // system2 9
-                             Par(&WizardPara::ejectorPulseNoAlarm) == 0 &&  // system2 7
-                             Par(&WizardPara::cutEjectorOnProdAlarm) == 0;  // system5 11
-    if (t == last && Par(&WizardPara::cutClampOnMoldAlarm) == 0) {          // system5 13
-        if (Par(&WizardPara::moldNgPulse) == 0)                             // system14 1
-            SetOut(kClampOut, 1);
-        else if (t == 0 && ejectorFree)
-            SetOut(kEjectorOut, 1);
-    } else if (t == 0 && ejectorFree) {
-        SetOut(kEjectorOut, 1);
-    }
-    Flush();
-
-    // Cameras the operator took as not detected keep that answer.
-    int again[kMaxCameras];
-    int n = 0;
-    for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
-        CammerWidget* v = cammerWidgets[c];
-        if (!v || v->detected[s] || !StepEnabled(s))
-            continue;
-        stepCameraMask[t] |= 1 << c;
-        if (detectState[c][s] == kStateAlarmWaits)
-            detectState[c][s] = kStateRedetect;
-        again[n++] = c;
-    }
-    for (int i = 0; i < n; ++i) RunAlgorithm(again[i], s);
-    detection.markRecheck();
-    CheckNG(true);
+    detection.redetectStep();
 }
 
 int MoJuWizard::CameraCheck()

@@ -36,6 +36,11 @@ public:
     int resets = 0;
     int counted = 0;
     int countedLast = 0;
+    // Stand-in recognition: the result each camera's re-run delivers, and what ran.
+    bool detected[kMaxCameras] = {};
+    bool rerunNG[kMaxCameras] = {};
+    int owing = -1;
+    std::vector<int> reran;
 
     int cameraCount() const override { return cameras; }
     bool cameraNG(int c) const override { return ng[c]; }
@@ -60,6 +65,13 @@ public:
     {
         ++resets;
         std::fill(std::begin(ng), std::end(ng), false);
+    }
+    bool cameraDetected(int c, int) const override { return detected[c]; }
+    void setCamerasOwing(int, int mask) override { owing = mask; }
+    void runRecognition(int c, int) override
+    {
+        reran.push_back(c);
+        ng[c] = rerunNG[c];
     }
     void count(const bool[], bool, bool lastStep) override
     {
@@ -360,6 +372,65 @@ private slots:
         judge(1, false);
         QCOMPARE(ports->shown, 0);
         QCOMPARE(ports->counted, 2);
+    }
+
+    // The shown result's end moves on to the next step; a pending re-check holds the step.
+    void resultEndAdvancesStep()
+    {
+        para->detectProd = 1;
+        judge(0, false);
+        QVERIFY(cycle->resultShown());
+        QCOMPARE(state->step, 1);
+        QCOMPARE(state->pageState, kPageMain);
+        judge(1, false);
+        state->reCheckPending = 1;
+        QVERIFY(cycle->resultShown());
+        QCOMPARE(state->step, 1);
+    }
+
+    // Without product detection the product step is skipped; a two-sided machine set to one
+    // side stays on that side's steps.
+    void stepAdvanceSkipsProductAndOtherSide()
+    {
+        para->detectProd = 0;
+        judge(1, false);
+        cycle->resultShown();
+        QCOMPARE(state->step, 1);
+        para->detectMode = kModeTurntable;
+        gDNum = 4;
+        para->detectProd = 1;
+        para->moldSide = 1;
+        judge(3, false);
+        cycle->resultShown();
+        QCOMPARE(state->step, 2);
+        judge(2, false);
+        cycle->resultShown();
+        QCOMPARE(state->step, 3);
+    }
+
+    // The operator's re-detect: only the cameras not yet passed run again; an OK re-run ends
+    // the alarm, an NG one keeps it.
+    void redetectRerunsOwingCameras()
+    {
+        para->detectEnabled[1] = 1;
+        ports->ng[1] = true;
+        judge(1, true);
+        QCOMPARE(state->pageState, kPageAlarm);
+        state->detectState[0][1] = kStateAlarmWaits;
+        ports->detected[1] = true;  // camera 2 was passed by the operator
+        ports->rerunNG[0] = true;
+        cycle->redetectStep();
+        QCOMPARE(ports->reran, std::vector<int>{0});
+        QCOMPARE(ports->owing, 1);
+        QCOMPARE(state->detectState[0][1], kStateRedetect);
+        QCOMPARE(state->pageState, kPageAlarm);
+        QCOMPARE(ports->lastPublished(kClampOut), 1);
+        ports->rerunNG[0] = false;
+        gisTempAlarm = true;  // a re-detection is judged on its cameras alone
+        cycle->redetectStep();
+        QVERIFY(state->pageState != kPageAlarm);
+        QCOMPARE(ports->lastPublished(kClampOut), 0);
+        QCOMPARE(ports->counted, 1);  // the re-detections count nothing
     }
 
     // Right after a re-sampling nothing is judged.
