@@ -7,6 +7,14 @@
 
 using namespace cycle;
 
+namespace {
+
+// A countdown above this has at least one more tick to go.
+constexpr float kCountdownLeft = 0.11f;
+constexpr float kTickSeconds = 0.1f;
+
+}  // namespace
+
 // What one judgement reads and decides, handed from step to step.
 struct DetectionCycle::Judgement
 {
@@ -541,4 +549,103 @@ void DetectionCycle::redetectStep()
     for (int i = 0; i < n; ++i) ports->runRecognition(again[i], s);
     reCheckJudge = true;
     judgeStep(true);
+}
+
+void DetectionCycle::countdownTick(int d)
+{
+    if (d < 0 || d >= kMaxDetections || !ports || !gpState)
+        return;
+    MainState& st = *gpState;
+    if (inDetection) {
+        // Not now (a box of the recognition runs the event loop), but not lost either.
+        ++heldTicks[d];
+        return;
+    }
+    const int last = Mode() == kModeMulti ? gDNum - 1 : 1;
+    const int pre = Par(&WizardPara::preCut);  // system1 6
+    if (d == last && pre >= 1 && pre <= 99 && pre + 0.01f >= 10.0f * st.countdown[d] &&
+        Par(&WizardPara::okNgPulses) == 0) {  // system5 9
+        setOut(kClampOut, 1);
+        flush();
+    }
+    if (st.countdown[d] > kCountdownLeft) {
+        st.countdown[d] -= kTickSeconds;
+        ports->repaintViews();
+        return;
+    }
+
+    ports->stopCountdown(d);
+    if (ports->holdForLostCamera(d))
+        return;
+    inDetection = true;
+    bool allOK = true;
+    for (int c = 0; c < ports->cameraCount() && c < kMaxCameras; ++c) {
+        ports->runRecognition(c, d);
+        if (ports->cameraNG(c))
+            allOK = false;
+    }
+    judgeStep(false);
+    st.cyclePhase = 2;
+    if (st.pageState != kPageAlarm && d == last && allOK && st.reCheckPending == 0 &&
+        Par(&WizardPara::templateAutoUpdate) != 0) {  // system4 1
+        gisReShape = true;
+        ports->keepTemplatePictures();
+    }
+    inDetection = false;
+    applyHeldTicks();
+}
+
+void DetectionCycle::applyHeldTicks()
+{
+    for (int d = 0; d < kMaxDetections; ++d) {
+        while (heldTicks[d] > 0 && !inDetection) {
+            --heldTicks[d];
+            // A countdown stopped meanwhile has no tick left to take.
+            if (!ports->countdownRunning(d)) {
+                heldTicks[d] = 0;
+                break;
+            }
+            countdownTick(d);
+        }
+    }
+}
+
+void DetectionCycle::recheck()
+{
+    if (!ports || !gpState)
+        return;
+    MainState& st = *gpState;
+    const int k = ResultSlot(Mode(), st.step);
+    if (k < 0 || k >= kMaxDetections)
+        return;
+    if (inDetection || !ports->camerasOpen()) {
+        // A recognition is under way (a box of it runs the event loop) or a camera is away:
+        // the re-check is given back for the first pass after that to start again. Dropped,
+        // the last one would leave the cycle waiting for it with no alarm.
+        ++st.reCheckCount[k];
+        return;
+    }
+    const int last = Mode() == kModeMulti ? gDNum - 1 : 1;
+    int owing = 0;
+    ports->setCamerasOwing(k, owing);
+    if (k == last && (Par(&WizardPara::preCut) == 0 || st.reCheckCount[k] == 0))  // system1 6
+        setOut(kClampOut, 1);
+    else if (k == 0 && Par(&WizardPara::noEjectorCtrlInProd) == 0 &&
+             Par(&WizardPara::ejectorPulseNoAlarm) == 0)  // system2 9, system2 7
+        setOut(kEjectorOut, 1);
+    flush();
+    const int cameras = ports->cameraCount();
+    if (cameras <= 0) {
+        judgeStep(false);
+        return;
+    }
+    inDetection = true;
+    if (StepEnabled(st.step)) {
+        for (int c = 0; c < cameras && c < kMaxCameras; ++c) owing |= 1 << c;
+        ports->setCamerasOwing(k, owing);
+        for (int c = 0; c < cameras && c < kMaxCameras; ++c) ports->runRecognition(c, st.step);
+    }
+    judgeStep(false);
+    inDetection = false;
+    applyHeldTicks();
 }

@@ -48,6 +48,17 @@ public:
     virtual void setCamerasOwing(int slot, int mask) { (void)slot, (void)mask; }
     // Runs the recognition of camera c on its picture of step s (RunAlgorithm).
     virtual void runRecognition(int camera, int step) { (void)camera, (void)step; }
+    // The countdown of step d: its timer runs; stop it.
+    virtual bool countdownRunning(int d) const { (void)d; return false; }
+    virtual void stopCountdown(int d) { (void)d; }
+    // The camera views show the countdowns.
+    virtual void repaintViews() {}
+    // At the end of step d's countdown: true when a lost camera holds the step unjudged.
+    virtual bool holdForLostCamera(int d) { (void)d; return false; }
+    // Every camera open and connected.
+    virtual bool camerasOpen() { return true; }
+    // After an OK last step with automatic template update: the pictures for the new templates.
+    virtual void keepTemplatePictures() {}
     // The statistics and counters of a counted judgement; lastStep ends the cycle.
     virtual void count(const bool ng[], bool NG, bool lastStep) { (void)ng, (void)NG, (void)lastStep; }
     // Failure pictures of the step and their hand-off to the image writer.
@@ -88,6 +99,13 @@ public:
     // The current step's cameras waiting on the alarm are taken as not detected and the step
     // is judged again without counting.
     void clearStepAlarm();
+    // A tick of step d's countdown (100 ms): at its end the step's cameras are recognised
+    // and judged.
+    void countdownTick(int d);
+    // The delayed re-check of the current step after an NG with re-checks left.
+    void recheck();
+    // A recognition and its judgement are under way (a box of it may run the event loop).
+    bool busy() const { return inDetection; }
     // The operator's re-check of the current step: its cameras not yet passed owe a result
     // again and are judged, then the step is judged with the operator's answer.
     void redetectStep();
@@ -128,6 +146,7 @@ private:
     void flush();
     void endStepOutputPulse();
     void advanceStep();
+    void applyHeldTicks();
 
     CyclePorts* ports = nullptr;
     CycleSteering steer;
@@ -135,4 +154,9 @@ private:
     bool sysFunc4Pending = false;  // machine mode 3: a delayed output switch is armed
     int sysFunc4Output = -1;       // its output index, -1 none
     bool timedReleaseOutput = false;
+    // A recognition is under way: a second must not start from a nested event loop.
+    bool inDetection = false;
+    // Countdown ticks that came while a recognition was under way, applied when it returns:
+    // a box it opened must not stretch the other steps' countdowns.
+    int heldTicks[kMaxDetections] = {};
 };

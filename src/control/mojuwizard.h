@@ -304,11 +304,6 @@ private:
     // Nested event loops (modal boxes, a lost camera) must not start a second pass or a
     // second recognition while one is under way.
     bool inRun = false;
-    bool inDetection = false;
-    // Countdown ticks that came while a recognition was under way, applied when it returns:
-    // a box it opened must not stretch the other steps' countdowns.
-    int heldTicks[kMaxDetections] = {};
-    void ApplyHeldTicks();
     // Bit d: a camera was lost while step d counted down, so its last picture may be from
     // before the loss (set by LostCamera, cleared when the countdown ends or is stopped).
     unsigned lostInCountdown = 0;

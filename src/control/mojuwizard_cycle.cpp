@@ -21,9 +21,6 @@ using namespace cycle;
 namespace {
 
 constexpr int kWhiteBalancePass = 50;
-// A countdown above this has at least one more tick to go.
-constexpr float kCountdownLeft = 0.11f;
-constexpr float kTickSeconds = 0.1f;
 
 constexpr int kStageChosen = 0;
 constexpr int kStageNone = 1;  // the input is done
@@ -55,7 +52,7 @@ qint64 cycle::NowTenths()
 
 void MoJuWizard::Run()
 {
-    if (inRun || inDetection) {
+    if (inRun || detection.busy()) {
         OfferPassLater();
         return;
     }
@@ -623,66 +620,7 @@ bool MoJuWizard::StartCountdowns(int input)
 
 void MoJuWizard::TimerUp(int d)
 {
-    if (d < 0 || d >= kMaxDetections)
-        return;
-    if (inDetection) {
-        // Not now (a box of the recognition runs the event loop), but not lost either.
-        ++heldTicks[d];
-        return;
-    }
-    const int last = Mode() == kModeMulti ? gDNum - 1 : 1;
-    const int pre = Par(&WizardPara::preCut);  // system1 6
-    if (d == last && pre >= 1 && pre <= 99 && pre + 0.01f >= 10.0f * countdown[d] &&
-        Par(&WizardPara::okNgPulses) == 0) {  // system5 9
-        SetOut(kClampOut, 1);
-        Flush();
-    }
-    if (countdown[d] > kCountdownLeft) {
-        countdown[d] -= kTickSeconds;
-        for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
-            if (cammerWidgets[c])
-                cammerWidgets[c]->update();
-        }
-        return;
-    }
-
-    Stop(upTimers[d]);
-    if (HoldForLostCamera(d))
-        return;
-    inDetection = true;
-    bool allOK = true;
-    for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
-        RunAlgorithm(c, d);
-        if (cammerWidgets[c] && !cammerWidgets[c]->cameraOk)
-            allOK = false;
-    }
-    CheckNG(false);
-    cyclePhase = 2;
-    if (pageState != kPageAlarm && d == last && allOK && reCheckPending == 0 &&
-        Par(&WizardPara::templateAutoUpdate) != 0) {  // system4 1
-        gisReShape = true;
-        for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
-            if (cammerWidgets[c])
-                cammerWidgets[c]->SaveReTrainImage(1);
-        }
-    }
-    inDetection = false;
-    ApplyHeldTicks();
-}
-
-void MoJuWizard::ApplyHeldTicks()
-{
-    for (int d = 0; d < kMaxDetections; ++d) {
-        while (heldTicks[d] > 0 && !inDetection) {
-            --heldTicks[d];
-            // A countdown stopped meanwhile has no tick left to take.
-            if (!Active(upTimers[d])) {
-                heldTicks[d] = 0;
-                break;
-            }
-            TimerUp(d);
-        }
-    }
+    detection.countdownTick(d);
 }
 
 void MoJuWizard::TimerUp0()
@@ -744,36 +682,7 @@ MONITOR_CHECK_INPUT(7)
 
 void MoJuWizard::ReCheck()
 {
-    const int k = ResultSlot(Mode(), step);
-    if (k < 0 || k >= kMaxDetections)
-        return;
-    if (inDetection || !CameraCheck()) {
-        // A recognition is under way (a box of it runs the event loop) or a camera is away:
-        // the re-check is given back for the first pass after that to start again. Dropped,
-        // the last one would leave the cycle waiting for it with no alarm.
-        ++reCheckCount[k];
-        return;
-    }
-    const int last = Mode() == kModeMulti ? gDNum - 1 : 1;
-    stepCameraMask[k] = 0;
-    if (k == last && (Par(&WizardPara::preCut) == 0 || reCheckCount[k] == 0))  // system1 6
-        SetOut(kClampOut, 1);
-    else if (k == 0 && Par(&WizardPara::noEjectorCtrlInProd) == 0 &&
-             Par(&WizardPara::ejectorPulseNoAlarm) == 0)  // system2 9, system2 7
-        SetOut(kEjectorOut, 1);
-    Flush();
-    if (numCamera <= 0) {
-        CheckNG(false);
-        return;
-    }
-    inDetection = true;
-    if (StepEnabled(step)) {
-        for (int c = 0; c < numCamera && c < kMaxCameras; ++c) stepCameraMask[k] |= 1 << c;
-        for (int c = 0; c < numCamera && c < kMaxCameras; ++c) RunAlgorithm(c, step);
-    }
-    CheckNG(false);
-    inDetection = false;
-    ApplyHeldTicks();
+    detection.recheck();
 }
 
 void MoJuWizard::InCheck()

@@ -87,6 +87,28 @@ public:
     }
     void setCamerasOwing(int slot, int mask) override { w->stepCameraMask[slot] = mask; }
     void runRecognition(int c, int s) override { w->RunAlgorithm(c, s); }
+    bool countdownRunning(int d) const override { return w->upTimers[d] && w->upTimers[d]->isActive(); }
+    void stopCountdown(int d) override
+    {
+        if (w->upTimers[d])
+            w->upTimers[d]->stop();
+    }
+    void repaintViews() override
+    {
+        for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
+            if (w->cammerWidgets[c])
+                w->cammerWidgets[c]->update();
+        }
+    }
+    bool holdForLostCamera(int d) override { return w->HoldForLostCamera(d); }
+    bool camerasOpen() override { return w->CameraCheck() != 0; }
+    void keepTemplatePictures() override
+    {
+        for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
+            if (w->cammerWidgets[c])
+                w->cammerWidgets[c]->SaveReTrainImage(1);
+        }
+    }
     void count(const bool ng[], bool NG, bool lastStep) override { w->CountJudgement(ng, NG, lastStep); }
     void keepPictures(int step, const bool ng[], bool NG, bool redetecting, bool noStopNG) override
     {
