@@ -3,6 +3,7 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -41,6 +42,9 @@ public:
     bool rerunNG[kMaxCameras] = {};
     int owing = -1;
     std::vector<int> reran;
+    std::function<void(int)> duringRecognition;
+    bool countdownOn[kMaxDetections] = {};
+    bool open = true;
 
     int cameraCount() const override { return cameras; }
     bool cameraNG(int c) const override { return ng[c]; }
@@ -72,7 +76,12 @@ public:
     {
         reran.push_back(c);
         ng[c] = rerunNG[c];
+        if (duringRecognition)
+            duringRecognition(c);
     }
+    bool countdownRunning(int d) const override { return countdownOn[d]; }
+    void stopCountdown(int d) override { countdownOn[d] = false; }
+    bool camerasOpen() override { return open; }
     void count(const bool[], bool, bool lastStep) override
     {
         ++counted;
@@ -431,6 +440,79 @@ private slots:
         QVERIFY(state->pageState != kPageAlarm);
         QCOMPARE(ports->lastPublished(kClampOut), 0);
         QCOMPARE(ports->counted, 1);  // the re-detections count nothing
+    }
+
+    // A countdown ticks down in tenths; at its end the cameras are recognised and judged once.
+    void countdownEndsInJudgement()
+    {
+        state->step = 1;
+        state->countdown[1] = 0.3f;
+        ports->countdownOn[1] = true;
+        cycle->countdownTick(1);
+        cycle->countdownTick(1);
+        QVERIFY(ports->reran.empty());
+        QVERIFY(ports->published.empty());
+        cycle->countdownTick(1);
+        QCOMPARE(ports->reran, (std::vector<int>{0, 1}));
+        QVERIFY(!ports->countdownOn[1]);
+        QCOMPARE(ports->counted, 1);
+        QCOMPARE(state->cyclePhase, 2);
+    }
+
+    // Option: the clamp is held the pre-cut time before the mould's countdown ends.
+    void preCutHoldsClampBeforeCountdownEnds()
+    {
+        para->preCut = 2;  // tenths
+        state->step = 1;
+        state->countdown[1] = 0.5f;
+        ports->countdownOn[1] = true;
+        for (int tick = 0; tick < 3; ++tick) cycle->countdownTick(1);  // 0.5 s -> 0.2 s
+        QVERIFY(ports->published.empty());
+        cycle->countdownTick(1);
+        QCOMPARE(ports->lastPublished(kClampOut), 1);
+        QVERIFY(ports->reran.empty());
+    }
+
+    // A tick that comes while a recognition runs is applied after it, not lost.
+    void tickDuringRecognitionIsHeld()
+    {
+        state->step = 1;
+        state->countdown[0] = 0.3f;
+        ports->countdownOn[0] = true;
+        ports->countdownOn[1] = true;
+        ports->duringRecognition = [this](int) { cycle->countdownTick(0); };
+        QVERIFY(!cycle->busy());
+        cycle->countdownTick(1);
+        QVERIFY(!cycle->busy());
+        QVERIFY(qAbs(state->countdown[0] - 0.1f) < 0.01f);  // both held ticks applied
+    }
+
+    // The delayed re-check holds the clamp, re-runs every camera and judges again; an OK
+    // re-check shows the result and lets the machine close.
+    void recheckRerunsAndJudges()
+    {
+        state->reCheckCount[1] = 1;
+        judge(1, true);
+        QCOMPARE(state->reCheckPending, 1);
+        state->reCheckCount[1] = 0;
+        ports->ng[0] = true;
+        ports->rerunNG[0] = false;
+        ports->duringRecognition = [this](int) { QCOMPARE(ports->level[kClampOut], 1); };
+        cycle->recheck();
+        QCOMPARE(ports->reran, (std::vector<int>{0, 1}));
+        QCOMPARE(ports->owing, 3);
+        QCOMPARE(state->pageState, kPageResult);
+        QCOMPARE(ports->lastPublished(kClampOut), 0);
+    }
+
+    // A re-check while a camera is away is given back, not dropped.
+    void recheckGivenBackWhileCameraAway()
+    {
+        state->step = 1;
+        ports->open = false;
+        cycle->recheck();
+        QCOMPARE(state->reCheckCount[1], 1);
+        QVERIFY(ports->reran.empty());
     }
 
     // Right after a re-sampling nothing is judged.
