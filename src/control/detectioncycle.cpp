@@ -1,6 +1,8 @@
 // Judgement of a detection step over all cameras, the NG alarm and its timed release.
 #include "detectioncycle.h"
 
+#include <algorithm>
+
 #include "mainstate.h"
 #include "mojuwizard_cycleparams.h"
 
@@ -390,4 +392,43 @@ void DetectionCycle::clearStepAlarm()
     }
     reCheckJudge = true;
     judgeStep(true);
+}
+
+void DetectionCycle::start()
+{
+    if (!ports || !gpState)
+        return;
+    MainState& st = *gpState;
+    ports->resetAllOutputs();
+    if (Par(&WizardPara::cutEjectorOnClamp) != 0)  // system2 1
+        setOut(kEjectorOut, 1);
+    if (Par(&WizardPara::cutClampTimedMoldOk) != 0 && Par(&WizardPara::clampPulse) > 0)  // system2 8, system2 6
+        setOut(kClampOut, 1);
+    if (Par(&WizardPara::cutEjectorTimedProdOk) != 0 && Par(&WizardPara::ejectorPulse) > 0)  // system8 18, system2 5
+        setOut(kEjectorOut, 1);
+    presetStageOutputs();
+    flush();
+    st.pageState = kPageMain;
+    st.reCheckPending = 0;
+    std::fill(std::begin(st.reCheckCount), std::end(st.reCheckCount), 0);
+    ports->resetRun();
+    st.runState = kRunDetecting;
+    steer.trigSkipCount = 0;
+}
+
+void DetectionCycle::presetStageOutputs()
+{
+    if (Mode() != kModeMulti || gDNum < 1)
+        return;
+    for (int k = 0; k < gDNum && k < kMaxDetections; ++k) {
+        const int g = StepGroup(k);
+        const int cut = GroupCutMode(g);
+        if (cut != 3 && cut != 4)
+            continue;
+        for (int j = k; j < gDNum && j < kMaxDetections; ++j) {
+            const int gj = StepGroup(j);
+            if ((cut == 4 && gj != kNoGroup) || (cut == 3 && g != kNoGroup && gj == g))
+                setOut(StepOutput(j), 1);
+        }
+    }
 }

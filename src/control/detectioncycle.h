@@ -40,6 +40,8 @@ public:
     virtual void showAlarm(int step, const bool ng[]) { (void)step, (void)ng; }
     // The window's part of an alarm ended by an OK re-check: peer, teaching page, cycle reset.
     virtual void leaveAlarm() {}
+    // Every output off (not published).
+    virtual void resetAllOutputs() {}
     // Clears the judged cameras and the countdowns (MoJuWizard::ResetRun).
     virtual void resetRun() {}
     // Camera c has its picture of step s judged (the re-detection leaves it alone).
@@ -93,6 +95,10 @@ public:
     void setPorts(CyclePorts* ports);
     CycleSteering& steering() { return steer; }
 
+    // Detection starts: the outputs the options hold from the start, a fresh cycle state.
+    void start();
+    // Machine mode 3: presets the step outputs by their cut modes (published by the caller).
+    void presetStageOutputs();
     // Judges the current step (gpState->step) over all cameras; clear: the operator's answer
     // or a re-check, which counts nothing.
     void judgeStep(bool clear);

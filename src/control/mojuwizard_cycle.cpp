@@ -697,22 +697,7 @@ void MoJuWizard::InCheck()
 
 void MoJuWizard::StartDetect()
 {
-    if (gpControlIO)
-        gpControlIO->IOResetAllOut();
-    if (Par(&WizardPara::cutEjectorOnClamp) != 0)  // system2 1
-        SetOut(kEjectorOut, 1);
-    if (Par(&WizardPara::cutClampTimedMoldOk) != 0 && Par(&WizardPara::clampPulse) > 0)  // system2 8, system2 6
-        SetOut(kClampOut, 1);
-    if (Par(&WizardPara::cutEjectorTimedProdOk) != 0 && Par(&WizardPara::ejectorPulse) > 0)  // system8 18, system2 5
-        SetOut(kEjectorOut, 1);
-    mulitOutputInit();
-    Flush();
-    pageState = kPageMain;
-    reCheckPending = 0;
-    std::fill(std::begin(reCheckCount), std::end(reCheckCount), 0);
-    ResetRun();
-    runState = kRunDetecting;
-    trigSkipCount = 0;
+    detection.start();
     if (indexButton && indexButton->startStopButton)
         indexButton->startStopButton->setText(LanStr(kTextStopDetection));
 }

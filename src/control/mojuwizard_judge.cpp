@@ -80,6 +80,11 @@ public:
             w->drawROIWidget->Restart();
     }
     void resetRun() override { w->ResetRun(); }
+    void resetAllOutputs() override
+    {
+        if (gpControlIO)
+            gpControlIO->IOResetAllOut();
+    }
     bool cameraDetected(int c, int s) const override
     {
         const CammerWidget* v = w->cammerWidgets[c];

@@ -50,17 +50,5 @@ void MoJuWizard::SlotTimerDelayOutput3()
 
 void MoJuWizard::mulitOutputInit()
 {
-    if (Mode() != kModeMulti || gDNum < 1)
-        return;
-    for (int k = 0; k < gDNum && k < kMaxDetections; ++k) {
-        const int g = StepGroup(k);
-        const int cut = GroupCutMode(g);
-        if (cut != 3 && cut != 4)
-            continue;
-        for (int j = k; j < gDNum && j < kMaxDetections; ++j) {
-            const int gj = StepGroup(j);
-            if ((cut == 4 && gj != kNoGroup) || (cut == 3 && g != kNoGroup && gj == g))
-                SetOut(StepOutput(j), 1);
-        }
-    }
+    detection.presetStageOutputs();
 }

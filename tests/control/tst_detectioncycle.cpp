@@ -64,6 +64,7 @@ public:
     void showResult(int, bool) override { ++shown; }
     void showAlarm(int, const bool[]) override { ++alarmsShown; }
     void leaveAlarm() override { ++alarmsLeft; }
+    void resetAllOutputs() override { std::fill(std::begin(level), std::end(level), 0); }
     // As the window's ResetRun: every camera is OK again until it is judged anew.
     void resetRun() override
     {
@@ -513,6 +514,49 @@ private slots:
         cycle->recheck();
         QCOMPARE(state->reCheckCount[1], 1);
         QVERIFY(ports->reran.empty());
+    }
+
+    // Start: every output off except those the options hold from the start; no re-check left.
+    void startHoldsOptionOutputsAndClearsRechecks()
+    {
+        ports->level[kAlarmOut] = 1;
+        state->reCheckCount[1] = 2;
+        state->reCheckPending = 1;
+        state->runState = kRunStopped;
+        para->cutClampTimedMoldOk = 1;
+        para->clampPulse = 4;
+        cycle->start();
+        QCOMPARE(ports->published.size(), size_t(1));
+        QCOMPARE(ports->lastPublished(kAlarmOut), 0);
+        QCOMPARE(ports->lastPublished(kClampOut), 1);
+        QCOMPARE(ports->lastPublished(kEjectorOut), 0);
+        QCOMPARE(state->reCheckCount[1], 0);
+        QCOMPARE(state->reCheckPending, 0);
+        QCOMPARE(state->runState, kRunDetecting);
+        QCOMPARE(ports->resets, 1);
+    }
+
+    // Machine mode 3 start: a "cut self" group holds the outputs of its own steps only.
+    void startPresetsStageOutputs()
+    {
+        para->detectMode = kModeMulti;
+        gDNum = 3;
+        const int saved[3] = {OutputNo[0], OutputNo[1], OutputNo[7]};
+        OutputNo[0] = 5;
+        OutputNo[1] = 6;
+        OutputNo[7] = 7;
+        para->detectIoRow[0] = -1;
+        para->detectIoRow[1] = 1;
+        para->detectIoRow[2] = 2;
+        para->ioRowOutMode[1] = 3;
+        para->ioRowOutMode[2] = 2;
+        cycle->start();
+        QCOMPARE(ports->lastPublished(4), 0);
+        QCOMPARE(ports->lastPublished(5), 1);
+        QCOMPARE(ports->lastPublished(6), 0);
+        OutputNo[0] = saved[0];
+        OutputNo[1] = saved[1];
+        OutputNo[7] = saved[2];
     }
 
     // Right after a re-sampling nothing is judged.
