@@ -432,3 +432,20 @@ void DetectionCycle::presetStageOutputs()
         }
     }
 }
+
+void DetectionCycle::stop()
+{
+    if (!ports || !gpState)
+        return;
+    ports->resetAllOutputs();
+    if (Par(&WizardPara::stopClampOnStop) == 1)  // system1 5
+        setOut(kClampOut, 1);
+    flush();
+    ports->forgetTriggers();
+    if (Mode() == kModeMulti) {
+        for (int k = 0; k < kMaxDetections; ++k) ports->setCamerasOwing(k, 0);
+        gpState->step = steer.multiDetectIndex = qMax(0, gDNum - 1);
+    }
+    ports->holdDetection();
+    gpState->runState = kRunStopped;
+}

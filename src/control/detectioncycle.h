@@ -40,6 +40,11 @@ public:
     virtual void showAlarm(int step, const bool ng[]) { (void)step, (void)ng; }
     // The window's part of an alarm ended by an OK re-check: peer, teaching page, cycle reset.
     virtual void leaveAlarm() {}
+    // Detection stops: the delayed output, the pictures taken and the latched inputs are
+    // forgotten.
+    virtual void forgetTriggers() {}
+    // The countdowns stop and the cycle holds (MoJuWizard::SetStopDetect).
+    virtual void holdDetection() {}
     // Every output off (not published).
     virtual void resetAllOutputs() {}
     // Clears the judged cameras and the countdowns (MoJuWizard::ResetRun).
@@ -97,6 +102,8 @@ public:
 
     // Detection starts: the outputs the options hold from the start, a fresh cycle state.
     void start();
+    // Detection stops: outputs off but the clamp the option holds, the cycle back to its start.
+    void stop();
     // Machine mode 3: presets the step outputs by their cut modes (published by the caller).
     void presetStageOutputs();
     // Judges the current step (gpState->step) over all cameras; clear: the operator's answer

@@ -735,23 +735,7 @@ void MoJuWizard::SetStopDetect()
 void MoJuWizard::StopDetect()
 {
     TNR_NETMN::getInstance()->clear_PeriodRecords();
-    if (gpControlIO)
-        gpControlIO->IOResetAllOut();
-    if (Par(&WizardPara::stopClampOnStop) == 1)  // system1 5
-        SetOut(kClampOut, 1);
-    Flush();
-    Stop(delayOutput3Timer);
-    for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
-        if (cammerWidgets[c])
-            std::fill(std::begin(cammerWidgets[c]->detected), std::end(cammerWidgets[c]->detected), false);
-    }
-    std::fill(std::begin(inputLatch), std::end(inputLatch), false);
-    for (QTimer* t : checkInputTimers) Stop(t);
-    if (Mode() == kModeMulti) {
-        std::fill(std::begin(stepCameraMask), std::end(stepCameraMask), 0);
-        step = multiDetectIndex = qMax(0, gDNum - 1);
-    }
-    SetStopDetect();
+    detection.stop();
     if (indexButton && indexButton->startStopButton)
         indexButton->startStopButton->setText(LanStr(kTextStartDetection));
 }

@@ -80,6 +80,21 @@ public:
             w->drawROIWidget->Restart();
     }
     void resetRun() override { w->ResetRun(); }
+    void forgetTriggers() override
+    {
+        if (w->delayOutput3Timer)
+            w->delayOutput3Timer->stop();
+        for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
+            if (w->cammerWidgets[c])
+                std::fill(std::begin(w->cammerWidgets[c]->detected), std::end(w->cammerWidgets[c]->detected), false);
+        }
+        std::fill(std::begin(w->inputLatch), std::end(w->inputLatch), false);
+        for (QTimer* t : w->checkInputTimers) {
+            if (t)
+                t->stop();
+        }
+    }
+    void holdDetection() override { w->SetStopDetect(); }
     void resetAllOutputs() override
     {
         if (gpControlIO)

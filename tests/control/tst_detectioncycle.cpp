@@ -559,6 +559,27 @@ private slots:
         OutputNo[7] = saved[2];
     }
 
+    // Stop: every output off but the clamp the option holds; mode 3 returns to its last step.
+    void stopHoldsClampByOptionAndRewindsStages()
+    {
+        ports->level[kEjectorOut] = 1;
+        para->stopClampOnStop = 1;
+        cycle->stop();
+        QCOMPARE(ports->lastPublished(kClampOut), 1);
+        QCOMPARE(ports->lastPublished(kEjectorOut), 0);
+        QCOMPARE(state->runState, kRunStopped);
+        para->stopClampOnStop = 0;
+        para->detectMode = kModeMulti;
+        gDNum = 3;
+        state->step = 1;
+        cycle->steering().multiDetectIndex = 1;
+        cycle->stop();
+        QCOMPARE(ports->lastPublished(kClampOut), 0);
+        QCOMPARE(state->step, 2);
+        QCOMPARE(cycle->steering().multiDetectIndex, 2);
+        QCOMPARE(ports->owing, 0);
+    }
+
     // Right after a re-sampling nothing is judged.
     void nothingJudgedAfterResampling()
     {
