@@ -195,6 +195,7 @@ void MoJuWizard::InstallHooks()
                 gpControlIO->IOFlashOut();
         });
     InstallOperatorPrompts();
+    InstallCyclePorts();
 }
 
 int MoJuWizard::CheckPassword()

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QList>
 #include <QRgb>
+#include <QScopedPointer>
 #include <QSharedPointer>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -13,6 +14,7 @@
 #include <QWidget>
 
 #include "camerainterface.h"
+#include "detectioncycle.h"
 #include "globals.h"
 #include "mainstate.h"
 #include "upaninfo.h"
@@ -99,28 +101,28 @@ public:
     QTimer* delayOutput3Timer = nullptr;
     QTimer* fpsTimer = nullptr;
     int tempeCount = 0;
+    // The judgement's decisions and their private state; the values it shares with the
+    // trigger scan and recognition steps are bound below by name.
+    DetectionCycle detection;
     int manualTrig = 0;  // detection of a manual trigger; gDNum means none
     // Per step: bit c set while camera c still owes its result.
     int stepCameraMask[kMaxDetections] = {};
-    int restartStep = 0;
-    int autoRun = 1;
+    int& restartStep = detection.steering().restartStep;
+    int& autoRun = detection.steering().autoRun;
     int reCheckDelay = 0;       // tenths of a second
     qint64 cycleStartTime = 0;  // tenths of a second since the epoch; 32 bits would overflow
-    int trigSkipCount = 0;
-    int pendingInput = -1;
-    int reTrigInput = -1;
-    int multiDetectIndex = 0;
-    int reTrainState = 0;  // 0 input trigger, 1 template re-sampling, 2 manual trigger
+    int& trigSkipCount = detection.steering().trigSkipCount;
+    int& pendingInput = detection.steering().pendingInput;
+    int& reTrigInput = detection.steering().reTrigInput;
+    int& multiDetectIndex = detection.steering().multiDetectIndex;
+    int& reTrainState = detection.steering().reTrainState;  // 0 input trigger, 1 template re-sampling, 2 manual trigger
     bool inputLatch[kTriggerInputs] = {};
     bool camerasOK = true;
     int zoomCentreX = 0;
     int zoomCentreY = 0;
-    bool reCheckJudge = false;             // the next judgement skips the template-alarm handling
-    bool rejectGroupNG[4] = {};            // reject group g had an NG region in this cycle's product step
+    bool (&rejectGroupNG)[4] = detection.steering().rejectGroupNG;  // reject group g had an NG region in this cycle's product step
     bool cycleCameraNG[kMaxCameras] = {};  // camera c was NG in this cycle
-    int shownStep = 0;                     // step whose result is on show until TimerShow
-    bool sysFunc4Pending = false;          // machine mode 3: a delayed output switch is armed
-    int sysFunc4Output = -1;               // its output index, -1 none
+    int& shownStep = detection.steering().shownStep;  // step whose result is on show until TimerShow
     bool saveTestImages = false;           // every judged frame is also saved as a test image
     int tR = 0;                            // passes since start or camera recovery (white balance)
     unsigned int cTrigImage = 0;           // bit c: camera c delivered since the last image trigger
@@ -290,36 +292,18 @@ private:
     // True when the pass ends after a step ran at once.
     bool StartCountdowns(int input);
     void HandleAlarmPageInputs();
-    // The steps of a judgement of CheckNG, in their order, and what they hand on.
-    struct Judgement;
-    Judgement BeginJudgement(bool clear) const;
-    void JudgeCameras(Judgement& j);
-    void CountTemperatureAlarm(Judgement& j);
-    void SetStepOutputs(Judgement& j);
-    void SetStageOutputs(Judgement& j);
-    void DecideShowAndCount(Judgement& j);
-    void EndAlarmOnOkRecheck(const Judgement& j);
-    void ShowResult(const Judgement& j);
-    void SetCountedOutputs(Judgement& j);
-    void PublishJudgement(const Judgement& j);
-    void CountJudgement(const Judgement& j);
-    void KeepStepPictures(const Judgement& j);
+    // The window's side of the judgement (DetectionCycle decides).
+    friend class WindowCyclePorts;
+    QScopedPointer<CyclePorts> cyclePorts;
+    void InstallCyclePorts();
+    void CountJudgement(const bool ng[], bool NG, bool lastStep);
+    void KeepStepPictures(int step, const bool ng[], bool NG, bool redetecting, bool noStopNG);
     void HandleDetectState(int camera, int stepIndex, bool cameraNG, bool redetecting);
-    void RaiseAlarm(bool ng[]);
-    // Stops the automatic release and switches its mould-NG output off (not published).
-    void EndTimedRelease();
-    void NextStepTrigger(int k);
+    void ShowAlarm(int step, const bool ng[]);
 
     // Nested event loops (modal boxes, a lost camera) must not start a second pass or a
     // second recognition while one is under way.
     bool inRun = false;
-    bool inDetection = false;
-    // The raised alarm switched the timed release's mould-NG output (output 4) on.
-    bool timedReleaseOutput = false;
-    // Countdown ticks that came while a recognition was under way, applied when it returns:
-    // a box it opened must not stretch the other steps' countdowns.
-    int heldTicks[kMaxDetections] = {};
-    void ApplyHeldTicks();
     // Bit d: a camera was lost while step d counted down, so its last picture may be from
     // before the loss (set by LostCamera, cleared when the countdown ends or is stopped).
     unsigned lostInCountdown = 0;

@@ -1,13 +1,14 @@
 // Detection cycle of the main window: input scan, triggers, countdowns, start and stop.
 #include "cammerwidget.h"
-#include "choosebox.h"
 #include "colorbutton.h"
+#include "constructionhooks.h"
 #include "drawroiwidget.h"
 #include "indexbutton.h"
 #include "ledlcd.h"
 #include "lostcamerawarnbox.h"
 #include "mojuwizard.h"
 #include "mojuwizard_cycleparams.h"
+#include "operatorprompts.h"
 #include "platformclock.h"
 #include "productalarmwarnbox.h"
 #include "textids.h"
@@ -20,9 +21,6 @@ using namespace cycle;
 namespace {
 
 constexpr int kWhiteBalancePass = 50;
-// A countdown above this has at least one more tick to go.
-constexpr float kCountdownLeft = 0.11f;
-constexpr float kTickSeconds = 0.1f;
 
 constexpr int kStageChosen = 0;
 constexpr int kStageNone = 1;  // the input is done
@@ -37,14 +35,6 @@ void Stop(QTimer* t)
 {
     if (t)
         t->stop();
-}
-
-void ShowWarning(int entry)
-{
-    if (!gpWarnBox)
-        return;
-    gpWarnBox->setText(LanStr(entry));
-    gpWarnBox->show();
 }
 
 bool SideModes()
@@ -62,7 +52,7 @@ qint64 cycle::NowTenths()
 
 void MoJuWizard::Run()
 {
-    if (inRun || inDetection) {
+    if (inRun || detection.busy()) {
         OfferPassLater();
         return;
     }
@@ -186,7 +176,7 @@ void MoJuWizard::HoldForLostCameras()
     tR = 0;
     SetOut(kClampOut, 1);
     Flush();
-    ShowWarning(kTextCameraUnavailable);
+    ShowOperatorNote(LanStr(kTextCameraUnavailable));
     Stop(inCheckTimer);
     if (runTimer)
         runTimer->start(kLostCameraRunIntervalMs);
@@ -200,7 +190,7 @@ void MoJuWizard::NoteCamerasBack()
     camerasOK = true;
     if (Par(&WizardPara::cameraLostAlarm) != 0 && gpLostCameraWarnBox)  // system2 12
         gpLostCameraWarnBox->hide();
-    ShowWarning(kTextCameraBack);
+    ShowOperatorNote(LanStr(kTextCameraBack));
     InsertRecord(LanStr(kTextCameraBack), "info");
 }
 
@@ -630,66 +620,7 @@ bool MoJuWizard::StartCountdowns(int input)
 
 void MoJuWizard::TimerUp(int d)
 {
-    if (d < 0 || d >= kMaxDetections)
-        return;
-    if (inDetection) {
-        // Not now (a box of the recognition runs the event loop), but not lost either.
-        ++heldTicks[d];
-        return;
-    }
-    const int last = Mode() == kModeMulti ? gDNum - 1 : 1;
-    const int pre = Par(&WizardPara::preCut);  // system1 6
-    if (d == last && pre >= 1 && pre <= 99 && pre + 0.01f >= 10.0f * countdown[d] &&
-        Par(&WizardPara::okNgPulses) == 0) {  // system5 9
-        SetOut(kClampOut, 1);
-        Flush();
-    }
-    if (countdown[d] > kCountdownLeft) {
-        countdown[d] -= kTickSeconds;
-        for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
-            if (cammerWidgets[c])
-                cammerWidgets[c]->update();
-        }
-        return;
-    }
-
-    Stop(upTimers[d]);
-    if (HoldForLostCamera(d))
-        return;
-    inDetection = true;
-    bool allOK = true;
-    for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
-        RunAlgorithm(c, d);
-        if (cammerWidgets[c] && !cammerWidgets[c]->cameraOk)
-            allOK = false;
-    }
-    CheckNG(false);
-    cyclePhase = 2;
-    if (pageState != kPageAlarm && d == last && allOK && reCheckPending == 0 &&
-        Par(&WizardPara::templateAutoUpdate) != 0) {  // system4 1
-        gisReShape = true;
-        for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
-            if (cammerWidgets[c])
-                cammerWidgets[c]->SaveReTrainImage(1);
-        }
-    }
-    inDetection = false;
-    ApplyHeldTicks();
-}
-
-void MoJuWizard::ApplyHeldTicks()
-{
-    for (int d = 0; d < kMaxDetections; ++d) {
-        while (heldTicks[d] > 0 && !inDetection) {
-            --heldTicks[d];
-            // A countdown stopped meanwhile has no tick left to take.
-            if (!Active(upTimers[d])) {
-                heldTicks[d] = 0;
-                break;
-            }
-            TimerUp(d);
-        }
-    }
+    detection.countdownTick(d);
 }
 
 void MoJuWizard::TimerUp0()
@@ -751,36 +682,7 @@ MONITOR_CHECK_INPUT(7)
 
 void MoJuWizard::ReCheck()
 {
-    const int k = ResultSlot(Mode(), step);
-    if (k < 0 || k >= kMaxDetections)
-        return;
-    if (inDetection || !CameraCheck()) {
-        // A recognition is under way (a box of it runs the event loop) or a camera is away:
-        // the re-check is given back for the first pass after that to start again. Dropped,
-        // the last one would leave the cycle waiting for it with no alarm.
-        ++reCheckCount[k];
-        return;
-    }
-    const int last = Mode() == kModeMulti ? gDNum - 1 : 1;
-    stepCameraMask[k] = 0;
-    if (k == last && (Par(&WizardPara::preCut) == 0 || reCheckCount[k] == 0))  // system1 6
-        SetOut(kClampOut, 1);
-    else if (k == 0 && Par(&WizardPara::noEjectorCtrlInProd) == 0 &&
-             Par(&WizardPara::ejectorPulseNoAlarm) == 0)  // system2 9, system2 7
-        SetOut(kEjectorOut, 1);
-    Flush();
-    if (numCamera <= 0) {
-        CheckNG(false);
-        return;
-    }
-    inDetection = true;
-    if (StepEnabled(step)) {
-        for (int c = 0; c < numCamera && c < kMaxCameras; ++c) stepCameraMask[k] |= 1 << c;
-        for (int c = 0; c < numCamera && c < kMaxCameras; ++c) RunAlgorithm(c, step);
-    }
-    CheckNG(false);
-    inDetection = false;
-    ApplyHeldTicks();
+    detection.recheck();
 }
 
 void MoJuWizard::InCheck()
@@ -789,28 +691,13 @@ void MoJuWizard::InCheck()
     Flush();
     Stop(inCheckTimer);
     InsertRecord(LanStr(kTextNoInput), "info");
-    ShowWarning(kTextNoInput);
+    ShowOperatorNote(LanStr(kTextNoInput));
     noInputAlarm = true;
 }
 
 void MoJuWizard::StartDetect()
 {
-    if (gpControlIO)
-        gpControlIO->IOResetAllOut();
-    if (Par(&WizardPara::cutEjectorOnClamp) != 0)  // system2 1
-        SetOut(kEjectorOut, 1);
-    if (Par(&WizardPara::cutClampTimedMoldOk) != 0 && Par(&WizardPara::clampPulse) > 0)  // system2 8, system2 6
-        SetOut(kClampOut, 1);
-    if (Par(&WizardPara::cutEjectorTimedProdOk) != 0 && Par(&WizardPara::ejectorPulse) > 0)  // system8 18, system2 5
-        SetOut(kEjectorOut, 1);
-    mulitOutputInit();
-    Flush();
-    pageState = kPageMain;
-    reCheckPending = 0;
-    std::fill(std::begin(reCheckCount), std::end(reCheckCount), 0);
-    ResetRun();
-    runState = kRunDetecting;
-    trigSkipCount = 0;
+    detection.start();
     if (indexButton && indexButton->startStopButton)
         indexButton->startStopButton->setText(LanStr(kTextStopDetection));
 }
@@ -848,30 +735,14 @@ void MoJuWizard::SetStopDetect()
 void MoJuWizard::StopDetect()
 {
     TNR_NETMN::getInstance()->clear_PeriodRecords();
-    if (gpControlIO)
-        gpControlIO->IOResetAllOut();
-    if (Par(&WizardPara::stopClampOnStop) == 1)  // system1 5
-        SetOut(kClampOut, 1);
-    Flush();
-    Stop(delayOutput3Timer);
-    for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
-        if (cammerWidgets[c])
-            std::fill(std::begin(cammerWidgets[c]->detected), std::end(cammerWidgets[c]->detected), false);
-    }
-    std::fill(std::begin(inputLatch), std::end(inputLatch), false);
-    for (QTimer* t : checkInputTimers) Stop(t);
-    if (Mode() == kModeMulti) {
-        std::fill(std::begin(stepCameraMask), std::end(stepCameraMask), 0);
-        step = multiDetectIndex = qMax(0, gDNum - 1);
-    }
-    SetStopDetect();
+    detection.stop();
     if (indexButton && indexButton->startStopButton)
         indexButton->startStopButton->setText(LanStr(kTextStartDetection));
 }
 
 void MoJuWizard::SlotStartStop()
 {
-    if (PageShown("WizardParaWidget") || TeachingShown())
+    if (PageShown(kSettingsPageClass) || TeachingShown())
         return;
     if (runState == kRunStopped) {
         StartDetect();
@@ -880,12 +751,9 @@ void MoJuWizard::SlotStartStop()
     } else {
         if (Par(&WizardPara::stopDetectPswProtect) != 0 && CheckPassword() == 0)  // system6 12
             return;
-        if (!gpChooseBox)
+        if (!AskOperator(LanStr(kTextSureToStop)))
             return;
-        gpChooseBox->setText(LanStr(kTextSureToStop));
-        if (gpChooseBox->exec() != 1)
-            return;
-        if (PageShown("WizardParaWidget") || TeachingShown())
+        if (PageShown(kSettingsPageClass) || TeachingShown())
             return;
         StopDetect();
         InsertRecord(LanStr(kTextStoppedManually), "operate");
@@ -896,16 +764,11 @@ void MoJuWizard::SlotStartStop()
 
 void MoJuWizard::SlotManualTrig(int d)
 {
-    if (PageShown("WizardParaWidget") || TeachingShown())
+    if (PageShown(kSettingsPageClass) || TeachingShown())
         return;
     if (d < 0 || d >= kMaxDetections)
         return;
-    const auto refuse = [](const QString& text) {
-        if (gpWarnBox) {
-            gpWarnBox->setText(text);
-            gpWarnBox->exec();
-        }
-    };
+    const auto refuse = [](const QString& text) { WarnOperator(text); };
     const bool sides = SideModes();
     if (!StepEnabled(d)) {
         refuse(QStringLiteral("提示：该次检测没有启用！"));

@@ -3,6 +3,7 @@
 
 #include "cammerrecongnize.h"
 #include "cammerwidget.h"
+#include "constructionhooks.h"
 #include "drawroiwidget.h"
 #include "indexbutton.h"
 #include "ledlcd.h"
@@ -36,322 +37,158 @@ void HandOver(int camera, int k, int which)
 
 }  // namespace
 
+// The window's side of the judgement: camera views, timers, pages, lamps, counters.
+class WindowCyclePorts : public CyclePorts
+{
+public:
+    explicit WindowCyclePorts(MoJuWizard* window) : w(window) {}
+
+    int cameraCount() const override { return numCamera; }
+    bool cameraNG(int c) const override
+    {
+        const CammerWidget* v = w->cammerWidgets[c];
+        return v && !v->cameraOk;
+    }
+    void blinkCameraAlarm(int c) override
+    {
+        CammerWidget* v = w->cammerWidgets[c];
+        if (v && v->timerShowAlarm)
+            v->timerShowAlarm->start(kBlinkMs);
+    }
+    void setOut(int k, int on) override { SetOut(k, on); }
+    void flush() override { Flush(); }
+    void startPulse(CyclePulse pulse, int tenths) override { StartPulse(timer(pulse), tenths); }
+    void stopPulse(CyclePulse pulse) override
+    {
+        if (QTimer* t = timer(pulse))
+            t->stop();
+    }
+    bool resultMayShow() const override { return !w->PageShown(kSettingsPageClass); }
+    void showResult(int, bool pulseNG) override
+    {
+        if (w->showTimer)
+            w->showTimer->start(kShowResultMs);
+        w->update();
+        LEDOnOff(kLedResult, pulseNG ? 0 : 1);
+        LEDOnOff(kLedAlarm, pulseNG ? 1 : 0);
+    }
+    void showAlarm(int step, const bool ng[]) override { w->ShowAlarm(step, ng); }
+    void leaveAlarm() override
+    {
+        ViewWatch2VRQ::ofManager()->alarmState = ViewWatch2VRQ::kAlarmFinishPending;
+        if (w->drawROIWidget)
+            w->drawROIWidget->Restart();
+    }
+    void resetRun() override { w->ResetRun(); }
+    void forgetTriggers() override
+    {
+        if (w->delayOutput3Timer)
+            w->delayOutput3Timer->stop();
+        for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
+            if (w->cammerWidgets[c])
+                std::fill(std::begin(w->cammerWidgets[c]->detected), std::end(w->cammerWidgets[c]->detected), false);
+        }
+        std::fill(std::begin(w->inputLatch), std::end(w->inputLatch), false);
+        for (QTimer* t : w->checkInputTimers) {
+            if (t)
+                t->stop();
+        }
+    }
+    void holdDetection() override { w->SetStopDetect(); }
+    void resetAllOutputs() override
+    {
+        if (gpControlIO)
+            gpControlIO->IOResetAllOut();
+    }
+    bool cameraDetected(int c, int s) const override
+    {
+        const CammerWidget* v = w->cammerWidgets[c];
+        return !v || v->detected[s];
+    }
+    void setCamerasOwing(int slot, int mask) override { w->stepCameraMask[slot] = mask; }
+    void runRecognition(int c, int s) override { w->RunAlgorithm(c, s); }
+    bool countdownRunning(int d) const override { return w->upTimers[d] && w->upTimers[d]->isActive(); }
+    void stopCountdown(int d) override
+    {
+        if (w->upTimers[d])
+            w->upTimers[d]->stop();
+    }
+    void repaintViews() override
+    {
+        for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
+            if (w->cammerWidgets[c])
+                w->cammerWidgets[c]->update();
+        }
+    }
+    bool holdForLostCamera(int d) override { return w->HoldForLostCamera(d); }
+    bool camerasOpen() override { return w->CameraCheck() != 0; }
+    void keepTemplatePictures() override
+    {
+        for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
+            if (w->cammerWidgets[c])
+                w->cammerWidgets[c]->SaveReTrainImage(1);
+        }
+    }
+    void count(const bool ng[], bool NG, bool lastStep) override { w->CountJudgement(ng, NG, lastStep); }
+    void keepPictures(int step, const bool ng[], bool NG, bool redetecting, bool noStopNG) override
+    {
+        w->KeepStepPictures(step, ng, NG, redetecting, noStopNG);
+    }
+    void judged() override { ViewWatch2VRQ::ofManager()->sndAlarmFinishTiming(); }
+
+private:
+    QTimer* timer(CyclePulse pulse) const
+    {
+        switch (pulse) {
+            case CyclePulse::StepOutput:
+                return w->sysFunc4OutputTimer;
+            case CyclePulse::OutputsOff:
+                return w->outputsOffTimer;
+            case CyclePulse::NotAllowClose:
+                return w->notAllowCloseTimer;
+            case CyclePulse::RejectNG:
+                return w->outNGTimer;
+            case CyclePulse::NotAllowThimble:
+                return w->notAllowThimbleTimer;
+            case CyclePulse::TimedRelease:
+                return w->clearNGAlarmTimer;
+        }
+        return nullptr;
+    }
+
+    MoJuWizard* w;
+};
+
+void MoJuWizard::InstallCyclePorts()
+{
+    cyclePorts.reset(new WindowCyclePorts(this));
+    detection.setPorts(cyclePorts.data());
+}
+
 void MoJuWizard::CheckNG()
 {
     CheckNG(false);
 }
 
-// What one judgement reads and decides, handed from step to step.
-struct MoJuWizard::Judgement
-{
-    bool clear = false;
-    int mode = kModeStandard;
-    int s = 0;  // the step judged
-    int P = 0;  // its result slot
-    int L = 1;  // the slot of the cycle's last step
-    bool pulses = false;
-    bool prodNoAlarm = false;
-    bool noEjectorCtrl = false;
-    bool prodNoEjector = false;
-    bool mouldNoAlarm = false;
-    int ejectorP = 0;
-    int clampP = 0;
-    int redetectsLeft = 0;
-
-    bool ng[kMaxCameras] = {};
-    bool NG = false;
-    bool alarm = false;
-    // Pulses that end outputs of this judgement, timed from their publication.
-    bool stepOutputPulse = false;
-    bool ejectorPulse = false;
-    bool clampPulse = false;
-    bool rejectPulse = false;
-    bool thimblePulse = false;
-    // An NG that does not stop the machine, and what of the shown result and counting follow.
-    bool noStopNG = false;
-    bool show = false;
-    bool count = false;
-};
-
 void MoJuWizard::CheckNG(bool clear)
 {
-    // 1. Right after a re-sampling the teaching page owns the pictures.
-    if (gFromTrain)
-        return;
-    Judgement j = BeginJudgement(clear);
-
-    // 2. Cameras.
-    JudgeCameras(j);
-    // 3. Mould step: a pending temperature alarm counts as NG.
-    CountTemperatureAlarm(j);
-
-    // The outputs of the whole judgement are decided first and published once, below: a
-    // level set here and taken back a few lines later (an OK mould that reaches the
-    // production limit) must never reach the board.
-    // 4.-5. Outputs. Pulses that end outputs of this judgement are timed from their publication.
-    SetStepOutputs(j);
-    // 6. Alarm.
-    if (j.alarm && pageState != kPageAlarm) {
-        if (j.redetectsLeft != 0) {
-            if (j.mode != kModeMulti)
-                reCheckPending = 1;
-        } else {
-            RaiseAlarm(j.ng);
-        }
-    }
-    // 7.-9. Which of the shown result, counting and pictures follow.
-    DecideShowAndCount(j);
-    if (j.show && pageState != kPageAlarm && pageState != kPageTeaching && !PageShown("WizardParaWidget"))
-        ShowResult(j);
-    // 11.-14. Outputs of a counted judgement.
-    if (j.count)
-        SetCountedOutputs(j);
-
-    // The one publication of this judgement's outputs.
-    PublishJudgement(j);
-
-    // 10. Counting.
-    if (j.count && !j.clear && reTrainState == 0)
-        CountJudgement(j);
-    // 15.-16. Pictures of the step and their hand-off to the image writer.
-    KeepStepPictures(j);
-    // 17. A finished alarm is reported to the companion peer.
-    ViewWatch2VRQ::ofManager()->sndAlarmFinishTiming();
-    reTrainState = 0;
+    detection.judgeStep(clear);
 }
 
-MoJuWizard::Judgement MoJuWizard::BeginJudgement(bool clear) const
-{
-    Judgement j;
-    j.clear = clear;
-    j.mode = Mode();
-    j.s = step;
-    j.P = ResultSlot(j.mode, j.s);
-    j.L = j.mode == kModeMulti ? gDNum - 1 : 1;
-    j.pulses = Par(&WizardPara::okNgPulses) != 0;                  // system5 9
-    j.prodNoAlarm = Par(&WizardPara::ejectorPulseNoAlarm) != 0;    // system2 7
-    j.noEjectorCtrl = Par(&WizardPara::noEjectorCtrlInProd) != 0;  // system2 9
-    j.prodNoEjector = Par(&WizardPara::prodNgNoEjector) != 0;      // system9 15
-    j.mouldNoAlarm = Par(&WizardPara::moldNgPulse) != 0;           // system14 1
-    j.ejectorP = Par(&WizardPara::ejectorPulse);                   // system2 5
-    j.clampP = Par(&WizardPara::clampPulse);                       // system2 6
-    j.redetectsLeft = j.P >= 0 && j.P < kMaxDetections ? reCheckCount[j.P] : 0;
-    j.clampPulse = j.pulses && j.clampP > 0;
-    return j;
-}
-
-void MoJuWizard::JudgeCameras(Judgement& j)
-{
-    for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
-        CammerWidget* v = cammerWidgets[c];
-        if (!v || v->cameraOk)
-            continue;
-        j.ng[c] = j.NG = true;
-        if (v->timerShowAlarm)
-            v->timerShowAlarm->start(kBlinkMs);
-    }
-    lastCycleNG = j.NG;
-}
-
-void MoJuWizard::CountTemperatureAlarm(Judgement& j)
-{
-    if (j.P == 1) {
-        if (Par(&WizardPara::shieldPin) != 0 && !j.NG)  // system13 20
-            trigSkipCount = 0;
-        if (!reCheckJudge && gisTempAlarm)
-            j.NG = true;
-    }
-    reCheckJudge = false;
-}
-
-void MoJuWizard::SetStepOutputs(Judgement& j)
-{
-    if (j.pulses) {
-        SetOut(kClampOut, j.NG ? 1 : 0);
-        SetOut(kEjectorOut, j.NG ? 0 : 1);
-        SetOut(kAlarmOut, j.NG ? 1 : 0);
-        return;
-    }
-    if (j.mode == kModeMulti) {
-        SetStageOutputs(j);
-    } else if (j.P == 0) {
-        if (!j.NG) {
-            if (j.prodNoEjector) {
-                SetOut(kEjectorOut, 1);
-                j.ejectorPulse = true;
-            } else if (!j.noEjectorCtrl && !j.prodNoAlarm) {
-                SetOut(kEjectorOut, 0);
-            }
-        } else if (j.prodNoEjector) {
-            j.ejectorPulse = true;
-        } else if (!j.prodNoAlarm) {
-            j.alarm = true;
-        }
-    } else if (j.P == 1) {
-        if (!j.NG) {
-            if (!gisReTrain && !j.mouldNoAlarm)
-                SetOut(kClampOut, 0);
-        } else if (!j.mouldNoAlarm) {
-            j.alarm = true;
-        }
-    }
-    reCheckPending = 0;
-}
-
-// Machine mode 3: the step's own output by its group's cut mode.
-void MoJuWizard::SetStageOutputs(Judgement& j)
-{
-    const int k = multiDetectIndex;
-    const int out = StepOutput(k);
-    const int cut = GroupCutMode(StepGroup(k));
-    if (!j.NG) {
-        SetOut(out, 0);
-        if ((cut == 3 || cut == 4) && j.clampP > 0 && out >= 0) {
-            sysFunc4Pending = true;
-            sysFunc4Output = out;
-            j.stepOutputPulse = true;
-        }
-        NextStepTrigger(k);
-    } else {
-        if (cut == 5)
-            SetOut(out, 1);
-        j.alarm = true;
-    }
-}
-
-void MoJuWizard::DecideShowAndCount(Judgement& j)
-{
-    const int P = j.P;
-    j.noStopNG = j.NG && (j.pulses || (P == 0 && (j.prodNoAlarm || j.prodNoEjector)) || (P == 1 && j.mouldNoAlarm));
-    if (j.NG) {
-        if (j.noStopNG) {
-            j.show = true;
-            j.count = !(j.pulses && j.redetectsLeft != 0);
-        } else {
-            j.count = j.redetectsLeft == 0;
-        }
-    } else if (pageState == kPageAlarm) {
-        if (P == 0 && j.prodNoAlarm) {
-            j.count = true;
-        } else {
-            // 8. The OK re-check ends the alarm.
-            EndAlarmOnOkRecheck(j);
-            j.show = j.count = true;
-        }
-    } else {
-        j.show = j.count = true;
-    }
-}
-
-// The peer's alarm state becomes "finish pending" and the teaching page leaves the alarm page.
-void MoJuWizard::EndAlarmOnOkRecheck(const Judgement& j)
-{
-    ViewWatch2VRQ::ofManager()->alarmState = ViewWatch2VRQ::kAlarmFinishPending;
-    if (drawROIWidget)
-        drawROIWidget->Restart();
-    EndTimedRelease();
-    if (j.mode == kModeMulti) {
-        SetOut(kAlarmOut, 0);
-    } else if (j.P == 1) {
-        SetOut(kClampOut, 0);
-        SetOut(kAlarmOut, 0);
-    } else if (j.P == 0) {
-        SetOut(kEjectorOut, 0);
-        SetOut(kAlarmOut, 0);
-    }
-    pageState = kPageMain;
-    ResetRun();
-    runState = kRunDetecting;
-    if (j.P == 0 && j.mode == kModeStandard && Par(&WizardPara::semiAuto) == 0) {  // system1 1
-        pendingInput = 1;
-        restartStep = 1;
-    }
-}
-
-void MoJuWizard::ShowResult(const Judgement& j)
-{
-    pageState = kPageResult;
-    if (showTimer)
-        showTimer->start(kShowResultMs);
-    shownStep = j.s;
-    update();
-    const bool pulseNG = j.NG && j.pulses;
-    LEDOnOff(kLedResult, pulseNG ? 0 : 1);
-    LEDOnOff(kLedAlarm, pulseNG ? 1 : 0);
-    if (j.P == 1 && !j.NG && StepEnabled(0) && Par(&WizardPara::cutEjectorOnClamp) != 0 && !j.prodNoAlarm &&
-        !j.noEjectorCtrl)  // system2 1
-        SetOut(kEjectorOut, 1);
-}
-
-void MoJuWizard::SetCountedOutputs(Judgement& j)
-{
-    const bool NG = j.NG;
-    const int P = j.P;
-    // 11. Product NG without alarm: reject groups and the ejector pulse.
-    if (NG && P == 0 && j.prodNoAlarm) {
-        for (int g = 0; g < kRejectGroups; ++g) {
-            if (rejectGroupNG[g])
-                SetOut(kFirstRejectOut + g, 1);
-        }
-        if (!j.noEjectorCtrl)
-            SetOut(kEjectorOut, 1);
-        j.rejectPulse = j.ejectorP > 0;
-        if (j.mode == kModeMulti)
-            NextStepTrigger(multiDetectIndex);
-    }
-    // 12. Mould NG without alarm: clamp and alarm pulse.
-    if (NG && P == 1 && j.mouldNoAlarm) {
-        SetOut(kClampOut, 1);
-        SetOut(kAlarmOut, 1);
-        j.clampPulse = true;
-    }
-    // 13. Timed cuts after an OK.
-    if (!NG && P == 0 && Par(&WizardPara::cutEjectorTimedProdOk) != 0)  // system8 18
-        j.thimblePulse = true;
-    if (!NG && P == 1 && Par(&WizardPara::cutClampTimedMoldOk) != 0)  // system2 8
-        j.clampPulse = true;
-    // 14. Production-count alarm after an OK mould: the clamp output stays on.
-    const int limit = Par(&WizardPara::okMoldNum);  // system14 3
-    if (!NG && P == 1 && limit != 0) {
-        if (reTrainState == 1) {
-            productCount = 0;
-        } else if (reTrainState == 0 && !j.clear && ++productCount >= limit) {
-            SetOut(kClampOut, 1);
-            SetOut(kAlarmOut, 1);
-            productAlarm = true;
-        }
-    }
-}
-
-void MoJuWizard::PublishJudgement(const Judgement& j)
-{
-    Flush();
-    if (j.stepOutputPulse)
-        StartPulse(sysFunc4OutputTimer, j.clampP);
-    if (j.ejectorPulse)
-        StartPulse(outputsOffTimer, j.ejectorP);
-    if (j.clampPulse)
-        StartPulse(notAllowCloseTimer, j.clampP);
-    if (j.rejectPulse)
-        StartPulse(outNGTimer, j.ejectorP);
-    if (j.thimblePulse)
-        StartPulse(notAllowThimbleTimer, j.ejectorP);
-}
-
-void MoJuWizard::CountJudgement(const Judgement& j)
+void MoJuWizard::CountJudgement(const bool ng[], bool NG, bool lastStep)
 {
     if (Par(&WizardPara::useStatistics) != 0)  // system6 10
         AddStatistics();
     for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
         AtomicAdd(gAllNum[c]);
-        if (j.ng[c]) {
+        if (ng[c]) {
             AtomicAdd(gFailNum[c]);
             cycleCameraNG[c] = true;
         }
     }
-    if (j.NG)
+    if (NG)
         AtomicAdd(gSyncNGNum);
-    if (j.P != j.L)
+    if (!lastStep)
         return;
     bool anyNG = false;
     for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
@@ -367,15 +204,15 @@ void MoJuWizard::CountJudgement(const Judgement& j)
     CountWrite();
 }
 
-void MoJuWizard::KeepStepPictures(const Judgement& j)
+void MoJuWizard::KeepStepPictures(int s, const bool ng[], bool NG, bool redetecting, bool noStopNG)
 {
     // 15. Pictures of the step.
-    if (j.s >= 0 && j.s < kMaxDetections) {
+    if (s >= 0 && s < kMaxDetections) {
         for (int c = 0; c < numCamera && c < kMaxCameras; ++c)
-            HandleDetectState(c, j.s, j.ng[c], j.NG && j.redetectsLeft != 0 && !j.noStopNG);
+            HandleDetectState(c, s, ng[c], redetecting);
     }
     // 16. Hand-off to the image writer; an alarmed NG keeps its picture for the operator.
-    if (j.NG && !j.noStopNG)
+    if (NG && !noStopNG)
         return;
     for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
         for (int k = 0; k < gDNum && k < kMaxDetections; ++k) {
@@ -442,19 +279,16 @@ void MoJuWizard::HandleDetectState(int c, int k, bool cameraNG, bool redetecting
     }
 }
 
-void MoJuWizard::RaiseAlarm(bool ng[])
+// The window's part of a raised alarm; DetectionCycle sets the outputs and the page state.
+void MoJuWizard::ShowAlarm(int alarmStep, const bool ng[])
 {
-    const int mode = Mode();
-    ViewWatch2VRQ::ofManager()->sndAlarmStartTiming(step);
-    // Outputs set here are published by the judgement with the rest of its outputs.
-    if (autoRun && mode != kModeMulti)
-        SetOut(kClampOut, 1);
+    ViewWatch2VRQ::ofManager()->sndAlarmStartTiming(alarmStep);
     WakeScreen();
     SetStopDetect();
     pageState = kPageAlarm;
     viewCamera = numCamera;
     ChangeCammer();
-    for (const char* page : {"HelpWidget", "WizardParaWidget"}) {
+    for (const char* page : {"HelpWidget", kSettingsPageClass}) {
         if (QWidget* w = PageByClass(page))
             w->hide();
     }
@@ -465,12 +299,6 @@ void MoJuWizard::RaiseAlarm(bool ng[])
     reCheckPending = 0;
     LEDOnOff(kLedResult, 0);
     LEDOnOff(kLedAlarm, 1);
-    const int P = ResultSlot(mode, step);
-    if (P == 1 && Par(&WizardPara::moldNgTimedRelease) != 0) {  // system9 11
-        SetOut(kOutput4, 1);
-        timedReleaseOutput = true;
-        StartPulse(clearNGAlarmTimer, Par(&WizardPara::output4Pulse));  // system9 12
-    }
     QString text;
     for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
         if (ng[c])
@@ -480,69 +308,16 @@ void MoJuWizard::RaiseAlarm(bool ng[])
     InsertRecord(text + LanStr(kTextAlarm), "run");
 }
 
-// Machine mode 3: after step k, the next step with a trigger is started again by the same
-// input when it shares it.
-void MoJuWizard::NextStepTrigger(int k)
-{
-    int next = -1;
-    for (int j = k + 1; j < gDNum && j < kMaxDetections; ++j) {
-        if (StepTrigger(j) != -1) {
-            next = j;
-            break;
-        }
-    }
-    if (next >= 0 && StepTrigger(next) == StepTrigger(k)) {
-        reTrigInput = StepTrigger(next);
-        pendingInput = -1;
-    } else {
-        reTrigInput = -1;
-        if (pendingInput != -1) {
-            reTrigInput = pendingInput;
-            pendingInput = -1;
-        }
-    }
-}
-
 void MoJuWizard::TimerShow()
 {
     if (showTimer)
         showTimer->stop();
-    const int mode = Mode();
     if (pageState != kPageAlarm) {
         LEDOnOff(kLedResult, 1);
         LEDOnOff(kLedAlarm, 1);
-        if (reCheckPending == 0 && shownStep == step && gDNum > 0) {
-            const int next = (step + 1) % gDNum;
-            if (mode == kModeMulti) {
-                // With no enabled detection the step stays where it is.
-                for (int i = 0; i < gDNum; ++i) {
-                    const int j = (next + i) % gDNum;
-                    if (StepEnabled(j)) {
-                        step = j;
-                        break;
-                    }
-                }
-            } else {
-                step = next;
-                if ((step & 1) == 0 && Par(&WizardPara::detectProd) == 0)  // system1 2
-                    step = (step + 1) % gDNum;
-                if (TwoSidedMode(mode)) {
-                    const int side = Par(&WizardPara::moldSide);  // numFailDetect 2
-                    if (side == 0)
-                        step = step % 2;
-                    else if (side == 1)
-                        step = step % 2 + 2;
-                }
-            }
-        }
-        cyclePhase = 3;
-        if (pageState == kPageResult) {
-            pageState = kPageMain;
-            update();
-        }
-    } else {
-        cyclePhase = 3;
     }
+    if (detection.resultShown())
+        update();
 
     if (gisReTrain) {
         gisReTrain = false;
@@ -591,22 +366,10 @@ void MoJuWizard::SlotResetAlarm()
         resetAlarmTimer->stop();
 }
 
-// The alarm is over, however it ended: its automatic release must not fire into a later
-// cycle, and the mould-NG output it switched on goes off with it (published by the caller).
-void MoJuWizard::EndTimedRelease()
-{
-    if (clearNGAlarmTimer)
-        clearNGAlarmTimer->stop();
-    if (timedReleaseOutput) {
-        SetOut(kOutput4, 0);
-        timedReleaseOutput = false;
-    }
-}
-
 void MoJuWizard::SlotClearNGAlarm()
 {
     // An alarm the operator has already cleared leaves nothing to release.
-    if (pageState != kPageAlarm)
+    if (!detection.releaseAlarm())
         return;
     if (drawROIWidget)
         drawROIWidget->SlotSaveData();
@@ -619,58 +382,12 @@ void MoJuWizard::SlotClearNGAlarm()
 
 void MoJuWizard::ClearStepAlarm()
 {
-    const int s = step;
-    ResetRun();
-    if (s >= 0 && s < kMaxDetections) {
-        for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
-            if (detectState[c][s] == kStateAlarmWaits)
-                detectState[c][s] = kStateClearedNotDetect;
-        }
-    }
-    reCheckJudge = true;
-    CheckNG(true);
+    detection.clearStepAlarm();
 }
 
 void MoJuWizard::RedetectStep()
 {
-    const int s = step;
-    ResetRun();
-    if (s < 0 || s >= kMaxDetections)
-        return;
-    const int mode = Mode();
-    const int t = ResultSlot(mode, s);
-    const int last = mode == kModeMulti ? gDNum - 1 : 1;
-    stepCameraMask[t] = 0;
-
-    // The hold outputs of the step go on again while its cameras are judged anew.
-    const bool ejectorFree = Par(&WizardPara::noEjectorCtrlInProd) == 0 &&  // system2 9
-                             Par(&WizardPara::ejectorPulseNoAlarm) == 0 &&  // system2 7
-                             Par(&WizardPara::cutEjectorOnProdAlarm) == 0;  // system5 11
-    if (t == last && Par(&WizardPara::cutClampOnMoldAlarm) == 0) {          // system5 13
-        if (Par(&WizardPara::moldNgPulse) == 0)                             // system14 1
-            SetOut(kClampOut, 1);
-        else if (t == 0 && ejectorFree)
-            SetOut(kEjectorOut, 1);
-    } else if (t == 0 && ejectorFree) {
-        SetOut(kEjectorOut, 1);
-    }
-    Flush();
-
-    // Cameras the operator took as not detected keep that answer.
-    int again[kMaxCameras];
-    int n = 0;
-    for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
-        CammerWidget* v = cammerWidgets[c];
-        if (!v || v->detected[s] || !StepEnabled(s))
-            continue;
-        stepCameraMask[t] |= 1 << c;
-        if (detectState[c][s] == kStateAlarmWaits)
-            detectState[c][s] = kStateRedetect;
-        again[n++] = c;
-    }
-    for (int i = 0; i < n; ++i) RunAlgorithm(again[i], s);
-    reCheckJudge = true;
-    CheckNG(true);
+    detection.redetectStep();
 }
 
 int MoJuWizard::CameraCheck()

@@ -12,7 +12,8 @@
 #include "cammerrecongnize.h"
 #include "cammersingleton.h"
 #include "cammerwidget.h"
-#include "choosebox.h"
+#include "constructionhooks.h"
+#include "operatorprompts.h"
 #include "drawroiwidget.h"
 #include "ledlcd.h"
 #include "mojuwizard.h"
@@ -207,19 +208,16 @@ void MoJuWizard::ActOnCameraNG(int camera, int d, int slot)
 void MoJuWizard::SlotReTrain()
 {
     const auto pagesUp = [this] {
-        return PageShown("WizardParaWidget") || TeachingShown() || PageShown("WidgetChangeCamera") ||
+        return PageShown(kSettingsPageClass) || TeachingShown() || PageShown("WidgetChangeCamera") ||
                PageShown("CustomIONameWidget");
     };
     if (pagesUp())
         return;
     if (CheckPassword() == 0)
         return;
-    if (!gpChooseBox)
+    if (!AskOperator(LanStr(kTextSureToResample)))
         return;
-    gpChooseBox->setText(LanStr(kTextSureToResample));
-    if (gpChooseBox->exec() != 1)
-        return;
-    if (PageShown("WizardParaWidget") || TeachingShown() || pageState == kPageAlarm)
+    if (PageShown(kSettingsPageClass) || TeachingShown() || pageState == kPageAlarm)
         return;
     pageState = kPageMain;
     if (runState == kRunStopped) {

@@ -30,7 +30,7 @@ constexpr float kCountdownShown = 0.02f;
 QString DetectionName(int d)
 {
     const int mode = LivePara().detectMode;
-    if (mode == kModeTwoColour || mode == kModeTurntable)
+    if (TwoSidedMode(mode))
         return LanStr(kTextLeftProd + d);
     if (mode == kModeMulti)
         return LanStr(kTextFirst + d);

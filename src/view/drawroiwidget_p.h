@@ -24,8 +24,7 @@ constexpr int kMaxIgnoredArea = 2000;
 // The two-sided machines: two-colour and turntable.
 inline bool SideModes()
 {
-    const int mode = LivePara().detectMode;
-    return mode == kModeTwoColour || mode == kModeTurntable;
+    return TwoSidedMode(LivePara().detectMode);
 }
 
 // The main window's password question; without a window nothing is guarded.

@@ -1,0 +1,175 @@
+// The decisions of the detection cycle's judgement: which outputs a judged step sets, whether
+// it raises the NG alarm, re-checks or shows and counts its result, the timed release of the
+// alarm and the ends of the output pulses. The window (or a test) supplies the environment
+// through CyclePorts; the shared state it reads and writes is gpState's.
+#pragma once
+
+#include <QObject>
+
+#include "monitorlimits.h"
+
+// The output pulses of a judgement, each ended by its own timer.
+enum class CyclePulse
+{
+    StepOutput,     // machine mode 3: the delayed switch of the step's own output
+    OutputsOff,     // product NG without stop: the ejector pulse
+    NotAllowClose,  // the clamp (and alarm) pulse
+    RejectNG,       // the reject groups' pulse
+    NotAllowThimble,
+    TimedRelease,  // the alarm's automatic release
+};
+
+// What the cycle asks of its environment.
+class CyclePorts
+{
+public:
+    virtual ~CyclePorts() = default;
+    virtual int cameraCount() const = 0;
+    // The recognition result of camera c for the step just run.
+    virtual bool cameraNG(int camera) const = 0;
+    virtual void blinkCameraAlarm(int camera) { (void)camera; }
+    virtual void setOut(int output, int on) = 0;
+    virtual void flush() = 0;
+    virtual void startPulse(CyclePulse pulse, int tenths) = 0;
+    virtual void stopPulse(CyclePulse pulse) = 0;
+    // False while a page that hides the camera views (the settings screen) is up.
+    virtual bool resultMayShow() const { return true; }
+    // The judged step's result goes on show (timer, repaint, lamps).
+    virtual void showResult(int step, bool pulseNG) { (void)step, (void)pulseNG; }
+    // The window's part of a raised alarm: peer, screen wake, stop, alarm page, lamps, record.
+    virtual void showAlarm(int step, const bool ng[]) { (void)step, (void)ng; }
+    // The window's part of an alarm ended by an OK re-check: peer, teaching page, cycle reset.
+    virtual void leaveAlarm() {}
+    // Detection stops: the delayed output, the pictures taken and the latched inputs are
+    // forgotten.
+    virtual void forgetTriggers() {}
+    // The countdowns stop and the cycle holds (MoJuWizard::SetStopDetect).
+    virtual void holdDetection() {}
+    // Every output off (not published).
+    virtual void resetAllOutputs() {}
+    // Clears the judged cameras and the countdowns (MoJuWizard::ResetRun).
+    virtual void resetRun() {}
+    // Camera c has its picture of step s judged (the re-detection leaves it alone).
+    virtual bool cameraDetected(int camera, int step) const { (void)camera, (void)step; return true; }
+    // Bit c of mask: camera c owes its result of result slot `slot` (stepCameraMask).
+    virtual void setCamerasOwing(int slot, int mask) { (void)slot, (void)mask; }
+    // Runs the recognition of camera c on its picture of step s (RunAlgorithm).
+    virtual void runRecognition(int camera, int step) { (void)camera, (void)step; }
+    // The countdown of step d: its timer runs; stop it.
+    virtual bool countdownRunning(int d) const { (void)d; return false; }
+    virtual void stopCountdown(int d) { (void)d; }
+    // The camera views show the countdowns.
+    virtual void repaintViews() {}
+    // At the end of step d's countdown: true when a lost camera holds the step unjudged.
+    virtual bool holdForLostCamera(int d) { (void)d; return false; }
+    // Every camera open and connected.
+    virtual bool camerasOpen() { return true; }
+    // After an OK last step with automatic template update: the pictures for the new templates.
+    virtual void keepTemplatePictures() {}
+    // The statistics and counters of a counted judgement; lastStep ends the cycle.
+    virtual void count(const bool ng[], bool NG, bool lastStep) { (void)ng, (void)NG, (void)lastStep; }
+    // Failure pictures of the step and their hand-off to the image writer.
+    virtual void keepPictures(int step, const bool ng[], bool NG, bool redetecting, bool noStopNG)
+    {
+        (void)step, (void)ng, (void)NG, (void)redetecting, (void)noStopNG;
+    }
+    // A judgement is done (the peer's alarm timing).
+    virtual void judged() {}
+};
+
+// Values the window's other cycle steps (trigger scan, recognition) share with the judgement.
+struct CycleSteering
+{
+    int multiDetectIndex = 0;
+    int reTrigInput = -1;
+    int pendingInput = -1;
+    int restartStep = 0;
+    int reTrainState = 0;  // 0 input trigger, 1 template re-sampling, 2 manual trigger
+    int trigSkipCount = 0;
+    int autoRun = 1;
+    int shownStep = 0;             // step whose result is on show until TimerShow
+    bool rejectGroupNG[4] = {};    // reject group g had an NG region in this cycle's product step
+};
+
+class DetectionCycle : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit DetectionCycle(QObject* parent = nullptr);
+    void setPorts(CyclePorts* ports);
+    CycleSteering& steering() { return steer; }
+
+    // Detection starts: the outputs the options hold from the start, a fresh cycle state.
+    void start();
+    // Detection stops: outputs off but the clamp the option holds, the cycle back to its start.
+    void stop();
+    // Machine mode 3: presets the step outputs by their cut modes (published by the caller).
+    void presetStageOutputs();
+    // Judges the current step (gpState->step) over all cameras; clear: the operator's answer
+    // or a re-check, which counts nothing.
+    void judgeStep(bool clear);
+    // The current step's cameras waiting on the alarm are taken as not detected and the step
+    // is judged again without counting.
+    void clearStepAlarm();
+    // A tick of step d's countdown (100 ms): at its end the step's cameras are recognised
+    // and judged.
+    void countdownTick(int d);
+    // The delayed re-check of the current step after an NG with re-checks left.
+    void recheck();
+    // A recognition and its judgement are under way (a box of it may run the event loop).
+    bool busy() const { return inDetection; }
+    // The operator's re-check of the current step: its cameras not yet passed owe a result
+    // again and are judged, then the step is judged with the operator's answer.
+    void redetectStep();
+    // The alarm's automatic release; nothing when the alarm is already over.
+    bool releaseAlarm();
+    // Stops the automatic release and switches its output off (not published).
+    void endTimedRelease();
+    // The next judgement skips the template-alarm handling (a re-detection).
+    void markRecheck() { reCheckJudge = true; }
+    // Machine mode 3: after step k, the next step with a trigger is started again by the same
+    // input when it shares it.
+    void nextStepTrigger(int k);
+    // Pulse ends.
+    void endPulse(CyclePulse pulse);
+    // The shown result's time is up: the cycle moves on to its next step unless a re-check
+    // or an alarm holds it. True when the result page gave way to the main view.
+    bool resultShown();
+
+signals:
+    void outputsChanged();
+    void alarmRaised(int step);
+    void alarmEnded();
+
+private:
+    struct Judgement;
+    Judgement beginJudgement(bool clear) const;
+    void judgeCameras(Judgement& j);
+    void countTemperatureAlarm(Judgement& j);
+    void setStepOutputs(Judgement& j);
+    void setStageOutputs(Judgement& j);
+    void decideShowAndCount(Judgement& j);
+    void endAlarmOnOkRecheck(const Judgement& j);
+    void showResult(const Judgement& j);
+    void setCountedOutputs(Judgement& j);
+    void publish(const Judgement& j);
+    void raiseAlarm(const Judgement& j);
+    void setOut(int output, int on);
+    void flush();
+    void endStepOutputPulse();
+    void advanceStep();
+    void applyHeldTicks();
+
+    CyclePorts* ports = nullptr;
+    CycleSteering steer;
+    bool reCheckJudge = false;
+    bool sysFunc4Pending = false;  // machine mode 3: a delayed output switch is armed
+    int sysFunc4Output = -1;       // its output index, -1 none
+    bool timedReleaseOutput = false;
+    // A recognition is under way: a second must not start from a nested event loop.
+    bool inDetection = false;
+    // Countdown ticks that came while a recognition was under way, applied when it returns:
+    // a box it opened must not stretch the other steps' countdowns.
+    int heldTicks[kMaxDetections] = {};
+};

@@ -1,0 +1,594 @@
+// Decisions of the detection cycle's judgement without a window: a recording output sink,
+// stand-in recognition results per camera and pulse timers on the steerable clock.
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <functional>
+#include <map>
+#include <vector>
+
+#include "detectioncycle.h"
+#include "globals.h"
+#include "mainstate.h"
+#include "platformclock.h"
+#include "windowhooks.h"
+#include "wizardpara.h"
+
+namespace {
+
+constexpr int kOutputs = 8;
+
+// Records every output level the cycle sets, the words it publishes, the pulses it starts
+// (as deadlines on the monotonic clock) and the window duties it asks for.
+class RecordingPorts : public CyclePorts
+{
+public:
+    DetectionCycle* cycle = nullptr;
+    int cameras = 2;
+    bool ng[kMaxCameras] = {};
+    int level[kOutputs] = {};
+    std::vector<std::vector<int>> published;
+    std::map<CyclePulse, qint64> pulseDue;
+    std::map<CyclePulse, int> pulseTenths;
+    bool settingsUp = false;
+    int shown = 0;
+    int alarmsShown = 0;
+    int alarmsLeft = 0;
+    int resets = 0;
+    int counted = 0;
+    int countedLast = 0;
+    // Stand-in recognition: the result each camera's re-run delivers, and what ran.
+    bool detected[kMaxCameras] = {};
+    bool rerunNG[kMaxCameras] = {};
+    int owing = -1;
+    std::vector<int> reran;
+    std::function<void(int)> duringRecognition;
+    bool countdownOn[kMaxDetections] = {};
+    bool open = true;
+
+    int cameraCount() const override { return cameras; }
+    bool cameraNG(int c) const override { return ng[c]; }
+    void setOut(int k, int on) override
+    {
+        if (k < kOutputs)
+            level[k] = on;
+    }
+    void flush() override { published.emplace_back(level, level + kOutputs); }
+    void startPulse(CyclePulse p, int tenths) override
+    {
+        pulseDue[p] = PlatformClock::monotonicMs() + tenths * 100;
+        pulseTenths[p] = tenths;
+    }
+    void stopPulse(CyclePulse p) override { pulseDue.erase(p); }
+    bool resultMayShow() const override { return !settingsUp; }
+    void showResult(int, bool) override { ++shown; }
+    void showAlarm(int, const bool[]) override { ++alarmsShown; }
+    void leaveAlarm() override { ++alarmsLeft; }
+    void resetAllOutputs() override { std::fill(std::begin(level), std::end(level), 0); }
+    // As the window's ResetRun: every camera is OK again until it is judged anew.
+    void resetRun() override
+    {
+        ++resets;
+        std::fill(std::begin(ng), std::end(ng), false);
+    }
+    bool cameraDetected(int c, int) const override { return detected[c]; }
+    void setCamerasOwing(int, int mask) override { owing = mask; }
+    void runRecognition(int c, int) override
+    {
+        reran.push_back(c);
+        ng[c] = rerunNG[c];
+        if (duringRecognition)
+            duringRecognition(c);
+    }
+    bool countdownRunning(int d) const override { return countdownOn[d]; }
+    void stopCountdown(int d) override { countdownOn[d] = false; }
+    bool camerasOpen() override { return open; }
+    void count(const bool[], bool, bool lastStep) override
+    {
+        ++counted;
+        countedLast += lastStep ? 1 : 0;
+    }
+
+    // Advances the clock and fires the pulses that are due, as the window's timers do.
+    void advance(qint64 ms)
+    {
+        PlatformClock::advanceMonotonic(ms);
+        const qint64 now = PlatformClock::monotonicMs();
+        for (auto it = pulseDue.begin(); it != pulseDue.end();) {
+            const CyclePulse p = it->first;
+            if (it->second > now) {
+                ++it;
+                continue;
+            }
+            it = pulseDue.erase(it);
+            if (p == CyclePulse::TimedRelease) {
+                if (cycle->releaseAlarm())
+                    cycle->clearStepAlarm();
+            } else {
+                cycle->endPulse(p);
+            }
+            it = pulseDue.begin();
+        }
+    }
+    int lastPublished(int k) const { return published.empty() ? -1 : published.back()[size_t(k)]; }
+};
+
+}  // namespace
+
+class TestDetectionCycle : public QObject
+{
+    Q_OBJECT
+
+    WizardPara* para = nullptr;
+    MainState* state = nullptr;
+    DetectionCycle* cycle = nullptr;
+    RecordingPorts* ports = nullptr;
+
+    void judge(int step, bool cam0NG, bool clear = false)
+    {
+        state->step = step;
+        ports->ng[0] = cam0NG;
+        cycle->judgeStep(clear);
+    }
+
+private slots:
+    void init()
+    {
+        para = new WizardPara;
+        gpWPara = para;
+        para->detectMode = kModeStandard;
+        para->detectEnabled[0] = para->detectEnabled[1] = 1;
+        gDNum = 2;
+        numCamera = 2;
+        gFromTrain = 0;
+        gisTempAlarm = false;
+        gisReTrain = false;
+        state = new MainState;
+        state->runState = kRunDetecting;
+        state->pageState = kPageMain;
+        cycle = new DetectionCycle;
+        ports = new RecordingPorts;
+        ports->cycle = cycle;
+        cycle->setPorts(ports);
+    }
+
+    void cleanup()
+    {
+        delete cycle;
+        delete ports;
+        delete state;
+        gpWPara = nullptr;
+        delete para;
+    }
+
+    // Standard machine: an OK mould lets the machine close, is shown and ends a counted cycle.
+    void okMouldReleasesClampShowsAndCountsCycle()
+    {
+        ports->level[kClampOut] = 1;
+        judge(1, false);
+        QCOMPARE(ports->lastPublished(kClampOut), 0);
+        QCOMPARE(ports->published.size(), size_t(1));
+        QCOMPARE(state->pageState, kPageResult);
+        QCOMPARE(ports->shown, 1);
+        QCOMPARE(ports->counted, 1);
+        QCOMPARE(ports->countedLast, 1);
+        QCOMPARE(cycle->steering().shownStep, 1);
+    }
+
+    // An NG mould without re-checks left raises the alarm: the clamp holds, the alarm page.
+    void ngMouldRaisesAlarmAndHoldsClamp()
+    {
+        QSignalSpy raised(cycle, &DetectionCycle::alarmRaised);
+        judge(1, true);
+        QCOMPARE(raised.count(), 1);
+        QCOMPARE(state->pageState, kPageAlarm);
+        QCOMPARE(ports->alarmsShown, 1);
+        QCOMPARE(ports->lastPublished(kClampOut), 1);
+        QCOMPARE(ports->shown, 0);
+        QCOMPARE(state->lastCycleNG, true);
+    }
+
+    // The re-check limit: while re-checks are left an NG only asks for a re-check, uncounted;
+    // the last one raises the alarm.
+    void recheckLimitDefersAlarm()
+    {
+        state->reCheckCount[1] = 1;
+        judge(1, true);
+        QCOMPARE(state->pageState, kPageMain);
+        QCOMPARE(state->reCheckPending, 1);
+        QCOMPARE(ports->counted, 0);
+        QCOMPARE(ports->alarmsShown, 0);
+        state->reCheckCount[1] = 0;
+        judge(1, true);
+        QCOMPARE(state->pageState, kPageAlarm);
+        QCOMPARE(ports->counted, 1);
+    }
+
+    // An OK re-check during the alarm ends it: outputs off, main page, detecting again.
+    void okRecheckEndsAlarm()
+    {
+        judge(1, true);
+        QSignalSpy ended(cycle, &DetectionCycle::alarmEnded);
+        state->runState = kRunStopped;
+        judge(1, false, true);
+        QCOMPARE(ended.count(), 1);
+        QCOMPARE(ports->alarmsLeft, 1);
+        QCOMPARE(ports->lastPublished(kClampOut), 0);
+        QCOMPARE(ports->lastPublished(kAlarmOut), 0);
+        QCOMPARE(state->runState, kRunDetecting);
+        QVERIFY(state->pageState != kPageAlarm);
+        QCOMPARE(ports->counted, 1);  // the NG was counted; the operator's re-check is not
+    }
+
+    // Standard machine, product step OK after an alarm: the next cycle restarts at the mould step.
+    void productRecheckRestartsAtMouldStep()
+    {
+        state->pageState = kPageAlarm;
+        judge(0, false, true);
+        QCOMPARE(cycle->steering().restartStep, 1);
+        QCOMPARE(cycle->steering().pendingInput, 1);
+        QCOMPARE(ports->lastPublished(kEjectorOut), 0);
+    }
+
+    // Option: product NG without alarm: reject groups and ejector on for the ejector pulse.
+    void productNgWithoutAlarmRejects()
+    {
+        para->ejectorPulseNoAlarm = 1;
+        para->ejectorPulse = 7;
+        cycle->steering().rejectGroupNG[2] = true;
+        judge(0, true);
+        QCOMPARE(ports->alarmsShown, 0);
+        QCOMPARE(state->pageState, kPageResult);
+        QCOMPARE(ports->lastPublished(kEjectorOut), 1);
+        QCOMPARE(ports->lastPublished(4 + 2), 1);
+        QCOMPARE(ports->lastPublished(4 + 1), 0);
+        QCOMPARE(ports->pulseTenths[CyclePulse::RejectNG], 7);
+        ports->advance(700);
+        QCOMPARE(ports->lastPublished(kEjectorOut), 0);
+        QCOMPARE(ports->lastPublished(4 + 2), 0);
+    }
+
+    // Option: OK/NG pulses: an NG sets clamp and alarm, no alarm page; the pulse end clears them.
+    void okNgPulsesPulseWithoutAlarm()
+    {
+        para->okNgPulses = 1;
+        para->clampPulse = 5;
+        judge(1, true);
+        QCOMPARE(state->pageState, kPageResult);
+        QCOMPARE(ports->lastPublished(kClampOut), 1);
+        QCOMPARE(ports->lastPublished(kEjectorOut), 0);
+        QCOMPARE(ports->lastPublished(kAlarmOut), 1);
+        ports->advance(499);
+        QCOMPARE(ports->lastPublished(kAlarmOut), 1);
+        ports->advance(1);
+        QCOMPARE(ports->lastPublished(kClampOut), 0);
+        QCOMPARE(ports->lastPublished(kAlarmOut), 0);
+    }
+
+    // Option: mould NG as a pulse: clamp and alarm on without the alarm page.
+    void mouldNgPulseWithoutAlarm()
+    {
+        para->moldNgPulse = 1;
+        para->clampPulse = 3;
+        judge(1, true);
+        QCOMPARE(ports->alarmsShown, 0);
+        QCOMPARE(ports->lastPublished(kClampOut), 1);
+        QCOMPARE(ports->lastPublished(kAlarmOut), 1);
+        ports->advance(300);
+        QCOMPARE(ports->lastPublished(kClampOut), 0);
+        QCOMPARE(ports->lastPublished(kAlarmOut), 0);
+    }
+
+    // Option: production limit: the OK mould that reaches it holds the clamp; the level taken
+    // back earlier in the same judgement is never published.
+    void productionLimitHoldsClampPublishedOnce()
+    {
+        para->okMoldNum = 2;
+        judge(1, false);
+        QCOMPARE(ports->lastPublished(kClampOut), 0);
+        QVERIFY(!state->productAlarm);
+        judge(1, false);
+        QCOMPARE(ports->published.size(), size_t(2));
+        QCOMPARE(ports->lastPublished(kClampOut), 1);
+        QCOMPARE(ports->lastPublished(kAlarmOut), 1);
+        QVERIFY(state->productAlarm);
+    }
+
+    // The timed release: output 4 during the alarm, released when its time is up, not before.
+    void timedReleaseEndsAlarmOnTime()
+    {
+        para->moldNgTimedRelease = 1;
+        para->output4Pulse = 30;
+        judge(1, true);
+        QCOMPARE(ports->lastPublished(kOutput4), 1);
+        ports->advance(2999);
+        QCOMPARE(state->pageState, kPageAlarm);
+        ports->advance(1);
+        QVERIFY(state->pageState != kPageAlarm);
+        QCOMPARE(ports->lastPublished(kOutput4), 0);
+        QCOMPARE(ports->lastPublished(kClampOut), 0);
+        QCOMPARE(ports->counted, 1);  // the release counts nothing
+    }
+
+    // An alarm the operator ended leaves nothing for the timed release.
+    void timedReleaseStoppedWithAlarm()
+    {
+        para->moldNgTimedRelease = 1;
+        para->output4Pulse = 30;
+        judge(1, true);
+        judge(1, false, true);
+        QCOMPARE(ports->pulseDue.count(CyclePulse::TimedRelease), size_t(0));
+        QCOMPARE(ports->lastPublished(kOutput4), 0);
+        QVERIFY(!cycle->releaseAlarm());
+    }
+
+    // A temperature alarm makes an OK mould NG, except on a re-detection.
+    void temperatureAlarmCountsAsNg()
+    {
+        gisTempAlarm = true;
+        judge(1, false);
+        QCOMPARE(state->pageState, kPageAlarm);
+        state->pageState = kPageMain;
+        cycle->markRecheck();
+        judge(1, false, true);
+        QCOMPARE(state->pageState, kPageResult);
+    }
+
+    // Two-sided machines: step 3 is the second side's mould: its OK lets the machine close
+    // and ends the cycle; step 2, that side's product, does neither.
+    void twoSidedSecondMouldIsMould()
+    {
+        para->detectMode = kModeTwoColour;
+        gDNum = 4;
+        ports->level[kClampOut] = 1;
+        judge(2, false);
+        QCOMPARE(ports->lastPublished(kClampOut), 1);
+        QCOMPARE(ports->countedLast, 0);
+        judge(3, false);
+        QCOMPARE(ports->lastPublished(kClampOut), 0);
+        QCOMPARE(ports->countedLast, 1);
+    }
+
+    // Machine mode 3: an OK stage switches its own output off; an NG of a "NG cut self" group
+    // switches it on and raises the alarm without touching the clamp.
+    void multiStageOutputs()
+    {
+        para->detectMode = kModeMulti;
+        gDNum = 3;
+        const int savedOutput = OutputNo[0];
+        OutputNo[0] = 5;  // step 0 drives output index 4
+        para->detectIoRow[0] = 0;
+        para->ioRowOutMode[0] = 5;
+        cycle->steering().multiDetectIndex = 0;
+        ports->level[4] = 1;
+        judge(0, false);
+        QCOMPARE(ports->lastPublished(4), 0);
+        state->pageState = kPageMain;
+        judge(0, true);
+        QCOMPARE(ports->lastPublished(4), 1);
+        QCOMPARE(state->pageState, kPageAlarm);
+        QCOMPARE(ports->lastPublished(kClampOut), 0);
+        OutputNo[0] = savedOutput;
+    }
+
+    // The settings screen and the teaching page keep the result off the screen.
+    void resultNotShownOverPages()
+    {
+        ports->settingsUp = true;
+        judge(1, false);
+        QCOMPARE(ports->shown, 0);
+        ports->settingsUp = false;
+        state->pageState = kPageTeaching;
+        judge(1, false);
+        QCOMPARE(ports->shown, 0);
+        QCOMPARE(ports->counted, 2);
+    }
+
+    // The shown result's end moves on to the next step; a pending re-check holds the step.
+    void resultEndAdvancesStep()
+    {
+        para->detectProd = 1;
+        judge(0, false);
+        QVERIFY(cycle->resultShown());
+        QCOMPARE(state->step, 1);
+        QCOMPARE(state->pageState, kPageMain);
+        judge(1, false);
+        state->reCheckPending = 1;
+        QVERIFY(cycle->resultShown());
+        QCOMPARE(state->step, 1);
+    }
+
+    // Without product detection the product step is skipped; a two-sided machine set to one
+    // side stays on that side's steps.
+    void stepAdvanceSkipsProductAndOtherSide()
+    {
+        para->detectProd = 0;
+        judge(1, false);
+        cycle->resultShown();
+        QCOMPARE(state->step, 1);
+        para->detectMode = kModeTurntable;
+        gDNum = 4;
+        para->detectProd = 1;
+        para->moldSide = 1;
+        judge(3, false);
+        cycle->resultShown();
+        QCOMPARE(state->step, 2);
+        judge(2, false);
+        cycle->resultShown();
+        QCOMPARE(state->step, 3);
+    }
+
+    // The operator's re-detect: only the cameras not yet passed run again; an OK re-run ends
+    // the alarm, an NG one keeps it.
+    void redetectRerunsOwingCameras()
+    {
+        para->detectEnabled[1] = 1;
+        ports->ng[1] = true;
+        judge(1, true);
+        QCOMPARE(state->pageState, kPageAlarm);
+        state->detectState[0][1] = kStateAlarmWaits;
+        ports->detected[1] = true;  // camera 2 was passed by the operator
+        ports->rerunNG[0] = true;
+        cycle->redetectStep();
+        QCOMPARE(ports->reran, std::vector<int>{0});
+        QCOMPARE(ports->owing, 1);
+        QCOMPARE(state->detectState[0][1], kStateRedetect);
+        QCOMPARE(state->pageState, kPageAlarm);
+        QCOMPARE(ports->lastPublished(kClampOut), 1);
+        ports->rerunNG[0] = false;
+        gisTempAlarm = true;  // a re-detection is judged on its cameras alone
+        cycle->redetectStep();
+        QVERIFY(state->pageState != kPageAlarm);
+        QCOMPARE(ports->lastPublished(kClampOut), 0);
+        QCOMPARE(ports->counted, 1);  // the re-detections count nothing
+    }
+
+    // A countdown ticks down in tenths; at its end the cameras are recognised and judged once.
+    void countdownEndsInJudgement()
+    {
+        state->step = 1;
+        state->countdown[1] = 0.3f;
+        ports->countdownOn[1] = true;
+        cycle->countdownTick(1);
+        cycle->countdownTick(1);
+        QVERIFY(ports->reran.empty());
+        QVERIFY(ports->published.empty());
+        cycle->countdownTick(1);
+        QCOMPARE(ports->reran, (std::vector<int>{0, 1}));
+        QVERIFY(!ports->countdownOn[1]);
+        QCOMPARE(ports->counted, 1);
+        QCOMPARE(state->cyclePhase, 2);
+    }
+
+    // Option: the clamp is held the pre-cut time before the mould's countdown ends.
+    void preCutHoldsClampBeforeCountdownEnds()
+    {
+        para->preCut = 2;  // tenths
+        state->step = 1;
+        state->countdown[1] = 0.5f;
+        ports->countdownOn[1] = true;
+        for (int tick = 0; tick < 3; ++tick) cycle->countdownTick(1);  // 0.5 s -> 0.2 s
+        QVERIFY(ports->published.empty());
+        cycle->countdownTick(1);
+        QCOMPARE(ports->lastPublished(kClampOut), 1);
+        QVERIFY(ports->reran.empty());
+    }
+
+    // A tick that comes while a recognition runs is applied after it, not lost.
+    void tickDuringRecognitionIsHeld()
+    {
+        state->step = 1;
+        state->countdown[0] = 0.3f;
+        ports->countdownOn[0] = true;
+        ports->countdownOn[1] = true;
+        ports->duringRecognition = [this](int) { cycle->countdownTick(0); };
+        QVERIFY(!cycle->busy());
+        cycle->countdownTick(1);
+        QVERIFY(!cycle->busy());
+        QVERIFY(qAbs(state->countdown[0] - 0.1f) < 0.01f);  // both held ticks applied
+    }
+
+    // The delayed re-check holds the clamp, re-runs every camera and judges again; an OK
+    // re-check shows the result and lets the machine close.
+    void recheckRerunsAndJudges()
+    {
+        state->reCheckCount[1] = 1;
+        judge(1, true);
+        QCOMPARE(state->reCheckPending, 1);
+        state->reCheckCount[1] = 0;
+        ports->ng[0] = true;
+        ports->rerunNG[0] = false;
+        ports->duringRecognition = [this](int) { QCOMPARE(ports->level[kClampOut], 1); };
+        cycle->recheck();
+        QCOMPARE(ports->reran, (std::vector<int>{0, 1}));
+        QCOMPARE(ports->owing, 3);
+        QCOMPARE(state->pageState, kPageResult);
+        QCOMPARE(ports->lastPublished(kClampOut), 0);
+    }
+
+    // A re-check while a camera is away is given back, not dropped.
+    void recheckGivenBackWhileCameraAway()
+    {
+        state->step = 1;
+        ports->open = false;
+        cycle->recheck();
+        QCOMPARE(state->reCheckCount[1], 1);
+        QVERIFY(ports->reran.empty());
+    }
+
+    // Start: every output off except those the options hold from the start; no re-check left.
+    void startHoldsOptionOutputsAndClearsRechecks()
+    {
+        ports->level[kAlarmOut] = 1;
+        state->reCheckCount[1] = 2;
+        state->reCheckPending = 1;
+        state->runState = kRunStopped;
+        para->cutClampTimedMoldOk = 1;
+        para->clampPulse = 4;
+        cycle->start();
+        QCOMPARE(ports->published.size(), size_t(1));
+        QCOMPARE(ports->lastPublished(kAlarmOut), 0);
+        QCOMPARE(ports->lastPublished(kClampOut), 1);
+        QCOMPARE(ports->lastPublished(kEjectorOut), 0);
+        QCOMPARE(state->reCheckCount[1], 0);
+        QCOMPARE(state->reCheckPending, 0);
+        QCOMPARE(state->runState, kRunDetecting);
+        QCOMPARE(ports->resets, 1);
+    }
+
+    // Machine mode 3 start: a "cut self" group holds the outputs of its own steps only.
+    void startPresetsStageOutputs()
+    {
+        para->detectMode = kModeMulti;
+        gDNum = 3;
+        const int saved[3] = {OutputNo[0], OutputNo[1], OutputNo[7]};
+        OutputNo[0] = 5;
+        OutputNo[1] = 6;
+        OutputNo[7] = 7;
+        para->detectIoRow[0] = -1;
+        para->detectIoRow[1] = 1;
+        para->detectIoRow[2] = 2;
+        para->ioRowOutMode[1] = 3;
+        para->ioRowOutMode[2] = 2;
+        cycle->start();
+        QCOMPARE(ports->lastPublished(4), 0);
+        QCOMPARE(ports->lastPublished(5), 1);
+        QCOMPARE(ports->lastPublished(6), 0);
+        OutputNo[0] = saved[0];
+        OutputNo[1] = saved[1];
+        OutputNo[7] = saved[2];
+    }
+
+    // Stop: every output off but the clamp the option holds; mode 3 returns to its last step.
+    void stopHoldsClampByOptionAndRewindsStages()
+    {
+        ports->level[kEjectorOut] = 1;
+        para->stopClampOnStop = 1;
+        cycle->stop();
+        QCOMPARE(ports->lastPublished(kClampOut), 1);
+        QCOMPARE(ports->lastPublished(kEjectorOut), 0);
+        QCOMPARE(state->runState, kRunStopped);
+        para->stopClampOnStop = 0;
+        para->detectMode = kModeMulti;
+        gDNum = 3;
+        state->step = 1;
+        cycle->steering().multiDetectIndex = 1;
+        cycle->stop();
+        QCOMPARE(ports->lastPublished(kClampOut), 0);
+        QCOMPARE(state->step, 2);
+        QCOMPARE(cycle->steering().multiDetectIndex, 2);
+        QCOMPARE(ports->owing, 0);
+    }
+
+    // Right after a re-sampling nothing is judged.
+    void nothingJudgedAfterResampling()
+    {
+        gFromTrain = 1;
+        judge(1, true);
+        QVERIFY(ports->published.empty());
+        QCOMPARE(state->pageState, kPageMain);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDetectionCycle)
+#include "tst_detectioncycle.moc"
