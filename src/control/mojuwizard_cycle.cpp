@@ -52,57 +52,7 @@ qint64 cycle::NowTenths()
 
 void MoJuWizard::Run()
 {
-    if (inRun || detection.busy()) {
-        OfferPassLater();
-        return;
-    }
-    inRun = true;
-    struct Leave
-    {
-        bool& flag;
-        ~Leave() { flag = false; }
-    } leave{inRun};
-
-    // 1. White balance 50 passes after start and after each camera recovery.
-    BalanceWhiteOnce();
-    // 2. A running countdown holds every new trigger back.
-    const bool busy = CountdownRunning();
-    if (busy)
-        pendingInput = -1;
-    // 3. Input edges; every input's edge state advances on every pass.
-    bool endPass = ScanInputEdges(busy);
-    if (!endPass) {
-        // 4. Newest pictures.
-        TakeNewestPictures();
-        // 5. A lost camera holds the mould closed; passes slow to one a second.
-        if (!CameraCheck()) {
-            HoldForLostCameras();
-            return;
-        }
-        // 6. Recovery.
-        NoteCamerasBack();
-    }
-    // 7. The production-count alarm holds everything until it is confirmed.
-    endPass = endPass || HoldForProductionAlarm();
-    // 8. The alarm page takes the inputs.
-    endPass = endPass || TakeAlarmPageInputs();
-    // 9. Automatic re-detection of the failed step.
-    endPass = endPass || RedetectFailedStep();
-    // 10. Automatic trigger: the safety door runs the mould step at once.
-    if (!endPass)
-        DoorTriggersMouldStep();
-    // 11. Stopped: only the side switches of the two-colour machine are followed.
-    endPass = endPass || FollowSidesWhileStopped();
-    // 12. Manual trigger, without delay.
-    endPass = endPass || RunManualTrigger();
-    // 13. Image trigger: every camera has a new picture.
-    if (!endPass)
-        TriggerOnNewPictures();
-    // 14.-15. Latched inputs start cycles and countdowns.
-    if (!endPass && !busy)
-        StartLatchedInputs();
-    // 16. End of every pass but the lost-camera one.
-    EndPass();
+    detection.pass();
 }
 
 void MoJuWizard::OfferPassLater()
@@ -127,38 +77,6 @@ void MoJuWizard::BalanceWhiteOnce()
     }
 }
 
-bool MoJuWizard::CountdownRunning() const
-{
-    bool busy = false;
-    for (int d = 0; d < gDNum && d < kMaxDetections; ++d) busy = busy || Active(upTimers[d]);
-    return busy;
-}
-
-bool MoJuWizard::ScanInputEdges(bool busy)
-{
-    bool endPass = false;
-    const int skipEdges = Par(&WizardPara::shieldPin);      // system13 20
-    const int debounce = Par(&WizardPara::shakeEraseTime);  // system6 9
-    for (int i = 0; i < kTriggerInputs; ++i) {
-        // Every input is asked, also after the production alarm ended the pass: a rise left
-        // unasked would start a cycle once the alarm is confirmed.
-        const int edge = gpControlIO ? gpControlIO->IOInTrigger(i) : 0;
-        if (!edge || busy || endPass)
-            continue;
-        if (productAlarm) {
-            endPass = true;
-            continue;
-        }
-        if (skipEdges != 0 && i == kEjectorBackInput && trigSkipCount++ < skipEdges)
-            continue;
-        if (debounce > 0 && checkInputTimers[i])
-            checkInputTimers[i]->start(debounce * kTenthMs);
-        else
-            inputLatch[i] = true;
-    }
-    return endPass;
-}
-
 void MoJuWizard::TakeNewestPictures()
 {
     const bool imageTrigger = Par(&WizardPara::externalTrigger) != 0;  // system5 12
@@ -174,8 +92,6 @@ void MoJuWizard::TakeNewestPictures()
 void MoJuWizard::HoldForLostCameras()
 {
     tR = 0;
-    SetOut(kClampOut, 1);
-    Flush();
     ShowOperatorNote(LanStr(kTextCameraUnavailable));
     Stop(inCheckTimer);
     if (runTimer)
@@ -194,127 +110,13 @@ void MoJuWizard::NoteCamerasBack()
     InsertRecord(LanStr(kTextCameraBack), "info");
 }
 
-bool MoJuWizard::HoldForProductionAlarm()
+bool MoJuWizard::TriggerOnNewPictures()
 {
-    if (!productAlarm)
-        return false;
-    if (gpProductAlarmWarnBox && gpProductAlarmWarnBox->isHidden())
-        gpProductAlarmWarnBox->show();
-    return true;
-}
-
-bool MoJuWizard::TakeAlarmPageInputs()
-{
-    if (pageState != kPageAlarm)
-        return false;
-    HandleAlarmPageInputs();
-    Stop(inCheckTimer);
-    return true;
-}
-
-bool MoJuWizard::RedetectFailedStep()
-{
-    if (!reCheckPending)
-        return false;
-    const int s = ResultSlot(Mode(), step);
-    if (s >= 0 && s < kMaxDetections && reCheckCount[s] > 0 && !Active(reCheckTimer)) {
-        --reCheckCount[s];
-        if (reCheckDelay == 0 || !reCheckTimer)
-            ReCheck();
-        else
-            reCheckTimer->start(reCheckDelay * kTenthMs);
-    }
-    Stop(inCheckTimer);
-    return true;
-}
-
-void MoJuWizard::DoorTriggersMouldStep()
-{
-    if (Par(&WizardPara::doorTriggerDetect) == 0 || runState == kRunStopped ||  // system3 11
-        !(inputLatch[kDoorInput] || pendingInput == 1))
-        return;
-    inputLatch[kDoorInput] = false;
-    pendingInput = -1;
-    for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
-        for (int d : {1, 3}) {
-            if (d == 3 && !SideModes())
-                continue;
-            if (cammerWidgets[c])
-                cammerWidgets[c]->detected[d] = false;
-            detectState[c][d] = 1;
-        }
-    }
-    autoRun = 1;
-    if (Mode() == kModeMulti && gDNum >= 1) {
-        multiDetectIndex = gDNum - 1;
-        SetOut(StepOutput(gDNum - 1), 1);
-        TimerUp(gDNum - 1);
-    } else {
-        TimerUp(1);
-    }
-    autoRun = 0;
-}
-
-bool MoJuWizard::FollowSidesWhileStopped()
-{
-    if (runState != kRunStopped)
-        return false;
-    if (Mode() == kModeTwoColour) {
-        const int side = Par(&WizardPara::moldSide);  // numFailDetect 2
-        if (inputLatch[kEjectorBackInput] && side != 1)
-            moldSide = 1;
-        if (inputLatch[kReserveInput] && side != 0)
-            moldSide = 0;
-    }
-    Stop(inCheckTimer);
-    return true;
-}
-
-bool MoJuWizard::RunManualTrigger()
-{
-    if (manualTrig == gDNum)
-        return false;
-    const int mode = Mode();
-    const int d = manualTrig;
-    manualTrig = gDNum;
-    const bool enabled = StepEnabled(d) || (SideModes() && StepEnabled(d + 2));
-    if (d < 0 || d >= kMaxDetections || !enabled)
-        return false;
-    const qint64 now = NowTenths();
-    cycleTime = int(now - cycleStartTime);
-    cycleStartTime = now;
-    reTrainState = 2;
-    if (d == 0)
-        std::fill(std::begin(rejectGroupNG), std::end(rejectGroupNG), false);
-    reCheckCount[0] = reCheckCount[1] = 0;
-    for (int c = 0; c < numCamera && c < kMaxCameras; ++c) detectState[c][d] = 1;
-    if (mode == kModeMulti) {
-        multiDetectIndex = d;
-        SetOut(StepOutput(d), 1);
-    }
-    TimerUp(d);
-    if (pageState != kPageAlarm)
-        return false;
-    if (Par(&WizardPara::okNgPulses) == 0 && mode != kModeMulti) {  // system5 9
-        if (d == 1 && Par(&WizardPara::moldNgPulse) == 0)           // system14 1
-            SetOut(kClampOut, 1);
-        if (d == 0 && Par(&WizardPara::noEjectorCtrlInProd) == 0 &&
-            Par(&WizardPara::ejectorPulseNoAlarm) == 0)  // system2 9, system2 7
-            SetOut(kEjectorOut, 1);
-    }
-    Flush();
-    return true;
-}
-
-void MoJuWizard::TriggerOnNewPictures()
-{
-    if (Par(&WizardPara::externalTrigger) == 0)  // system5 12
-        return;
     const unsigned all = numCamera >= 32 ? ~0u : (1u << numCamera) - 1u;
-    if ((cTrigImage & all) == all) {
-        cTrigImage = 0;
-        pendingInput = 0;
-    }
+    if ((cTrigImage & all) != all)
+        return false;
+    cTrigImage = 0;
+    return true;
 }
 
 void MoJuWizard::StartLatchedInputs()
@@ -383,17 +185,6 @@ void MoJuWizard::FollowSideOfInput(int i)
         moldSide = 0;
     if (reopen && !(mode == kModeTwoColour && i == kEjectorBackInput && side == 1))
         ReopenMouldSide();
-}
-
-void MoJuWizard::EndPass()
-{
-    if (gpControlIO)
-        gpControlIO->IOFlashOut();
-    std::fill(std::begin(inputLatch), std::end(inputLatch), false);
-    if (runTimer)
-        runTimer->start(kRunIntervalMs);
-    if (gpControlIO)
-        gpControlIO->updateThreadProtectTiming();
 }
 
 void MoJuWizard::HandleAlarmPageInputs()
