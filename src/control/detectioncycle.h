@@ -104,8 +104,13 @@ public:
     virtual void forgetDetected(int camera, int d) { (void)camera, (void)d; }
     // Every camera has delivered a new picture since the last image trigger (and it is reset).
     virtual bool takeImageTrigger() { return false; }
-    // Latched inputs start cycles and countdowns (steps 14 and 15).
-    virtual void startLatchedInputs() {}
+    // A cycle starts: the period record, the no-input watch (or its alarm ends), the
+    // cycle's NG cameras forgotten.
+    virtual void cycleStarts() {}
+    // Step d's countdown timer starts ticking (every 100 ms).
+    virtual void startCountdown(int d) { (void)d; }
+    // The window repaints (countdowns, side).
+    virtual void repaint() {}
     // End of a pass: the next is offered and the IO thread told the window lives.
     virtual void passDone() {}
 };
@@ -127,6 +132,11 @@ struct CycleSteering
     bool inputLatch[kTriggerInputs] = {};     // input i rose (debounced) since the last pass
     int reCheckDelay = 0;                     // tenths of a second
     qint64 cycleStartTime = 0;  // tenths of a second since the epoch; 32 bits would overflow
+    int lastDelay = 0;          // tenths, the delay last started (additive delays)
+    // Bit d: a camera was lost while step d counted down, so its last picture may be from
+    // before the loss (set by the window's LostCamera, cleared when the countdown starts,
+    // ends or is stopped).
+    unsigned lostInCountdown = 0;
 };
 
 class DetectionCycle : public QObject
@@ -212,7 +222,19 @@ private:
     bool followSidesWhileStopped();
     bool runManualTrigger();
     void triggerOnNewPictures();
+    void startLatchedInputs();
     void endPass();
+    bool inputStartsCycle(int input) const;
+    void followSideOfInput(int input);
+    void startCycle(int input);
+    void setCycleStartOutputs(int input);
+    void reopenMouldSide();
+    // Machine mode 3: 0 a step was chosen, 1 the input starts none, 2 the pass ends.
+    int selectStage(int input);
+    int stepOfTrigger(int input) const;
+    int nextStageStep() const;
+    bool startCountdowns(int input);
+    bool countdownMatches(int k, int input, bool* restart) const;
 
     CyclePorts* ports = nullptr;
     CycleSteering steer;

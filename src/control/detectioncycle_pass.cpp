@@ -66,7 +66,7 @@ void DetectionCycle::passSteps()
         triggerOnNewPictures();
     // 14.-15. Latched inputs start cycles and countdowns.
     if (!ends && !busy)
-        ports->startLatchedInputs();
+        startLatchedInputs();
     // 16. End of every pass but the lost-camera one.
     endPass();
 }

@@ -126,7 +126,7 @@ public:
     bool saveTestImages = false;           // every judged frame is also saved as a test image
     int tR = 0;                            // passes since start or camera recovery (white balance)
     unsigned int cTrigImage = 0;           // bit c: camera c delivered since the last image trigger
-    int lastDelay = 0;                     // tenths, the delay last started (additive delays)
+    int& lastDelay = detection.steering().lastDelay;  // tenths, the delay last started (additive delays)
 
     // Reacts to a camera view that lost its camera, before the view reconnects.
     void LostCamera();
@@ -273,15 +273,7 @@ private:
     void NoteCamerasBack();
     // Every camera delivered since the last image trigger; resets the deliveries.
     bool TriggerOnNewPictures();
-    void StartLatchedInputs();
-    bool InputStartsCycle(int input) const;
-    void FollowSideOfInput(int input);
-    void StartCycle(int input);
-    void ReopenMouldSide();
-    // Machine mode 3: 0 a step was chosen, 1 the input starts none, 2 the pass ends.
-    int SelectStage(int input);
-    // True when the pass ends after a step ran at once.
-    bool StartCountdowns(int input);
+    void CycleStarts();
     void HandleAlarmPageInputs();
     // The window's side of the judgement (DetectionCycle decides).
     friend class WindowCyclePorts;
@@ -294,7 +286,7 @@ private:
 
     // Bit d: a camera was lost while step d counted down, so its last picture may be from
     // before the loss (set by LostCamera, cleared when the countdown ends or is stopped).
-    unsigned lostInCountdown = 0;
+    unsigned& lostInCountdown = detection.steering().lostInCountdown;
     // At the end of step d's countdown: true when a camera is away or was lost meanwhile; the
     // step is then held as a lost camera holds the machine, without a judgement.
     bool HoldForLostCamera(int d);

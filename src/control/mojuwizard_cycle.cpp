@@ -22,10 +22,6 @@ namespace {
 
 constexpr int kWhiteBalancePass = 50;
 
-constexpr int kStageChosen = 0;
-constexpr int kStageNone = 1;  // the input is done
-constexpr int kStageEndsPass = 2;
-
 bool Active(const QTimer* t)
 {
     return t && t->isActive();
@@ -119,74 +115,6 @@ bool MoJuWizard::TriggerOnNewPictures()
     return true;
 }
 
-void MoJuWizard::StartLatchedInputs()
-{
-    for (int i = 0; i < kTriggerInputs; ++i) {
-        if (!inputLatch[i] && i != reTrigInput && i != pendingInput)
-            continue;
-        inputLatch[i] = false;
-        pendingInput = -1;
-        const int mode = Mode();
-        const bool start = InputStartsCycle(i);
-        if (start)
-            StartCycle(i);
-        if (mode == kModeTurntable && start)
-            moldSide = i == 0 ? 1 : 0;
-
-        if (mode != kModeMulti) {
-            if (!start && stepCameraMask[1] == 0)
-                continue;
-            FollowSideOfInput(i);
-            if (!start && stepCameraMask[1] == 0)
-                continue;
-        } else {
-            const int stage = SelectStage(i);
-            if (stage == kStageEndsPass)
-                break;
-            if (stage == kStageNone)
-                continue;
-        }
-        if (StartCountdowns(i))
-            break;
-        reTrigInput = -1;
-        update();
-    }
-}
-
-bool MoJuWizard::InputStartsCycle(int i) const
-{
-    const int side = Par(&WizardPara::moldSide);  // numFailDetect 2
-    switch (Mode()) {
-        case kModeStandard:
-            return i == 0 || (i == kEjectorBackInput && Par(&WizardPara::separateDetectSignal) == 1);  // system12 20
-        case kModeTwoColour:
-            return i == 0;
-        case kModeTurntable:
-            return (i == 0 && side != 1) || (i == kReserveInput && side != 0);
-        default:
-            return Par(&WizardPara::ioPageFlag) == 0 ||  // system11 17
-                   (i == 0 && reTrigInput == -1 && gDNum >= 1 && stepCameraMask[gDNum - 1] == 0);
-    }
-}
-
-// Modes 0-2: the input that opens the mould (or turns the side) re-arms the mould step.
-void MoJuWizard::FollowSideOfInput(int i)
-{
-    const int mode = Mode();
-    const int side = Par(&WizardPara::moldSide);  // numFailDetect 2
-    const bool reopen =
-        (mode == kModeStandard && i == kEjectorBackInput && Par(&WizardPara::semiAuto) != 0) ||  // system1 1
-        (mode == kModeTwoColour && i == kEjectorBackInput) ||
-        (mode == kModeTwoColour && i == kReserveInput && side != 0) ||
-        (mode == kModeTurntable && i == kEjectorBackInput);
-    if (mode == kModeTwoColour && i == kEjectorBackInput)
-        moldSide = 1;
-    if (mode == kModeTwoColour && i == kReserveInput && side != 0)
-        moldSide = 0;
-    if (reopen && !(mode == kModeTwoColour && i == kEjectorBackInput && side == 1))
-        ReopenMouldSide();
-}
-
 void MoJuWizard::HandleAlarmPageInputs()
 {
     const int mode = Mode();
@@ -227,14 +155,10 @@ void MoJuWizard::HandleAlarmPageInputs()
         drawROIWidget->notCheckcur();
 }
 
-void MoJuWizard::StartCycle(int input)
+void MoJuWizard::CycleStarts()
 {
-    const int mode = Mode();
     TNR_NETMN::getInstance()->start_PeriodRecord();
     std::fill(std::begin(cycleCameraNG), std::end(cycleCameraNG), false);
-    const qint64 now = NowTenths();
-    cycleTime = int(now - cycleStartTime);
-    cycleStartTime = now;
     if (noInputAlarm) {
         noInputAlarm = false;
         if (gpWarnBox)
@@ -244,169 +168,6 @@ void MoJuWizard::StartCycle(int input)
         if (seconds >= 1 && inCheckTimer)
             inCheckTimer->start(seconds * 1000);
     }
-    std::fill(std::begin(stepCameraMask), std::end(stepCameraMask), 0);
-    std::fill(std::begin(reCheckCount), std::end(reCheckCount), 0);
-    if (mode != kModeMulti && Par(&WizardPara::okNgPulses) == 0 &&
-        Par(&WizardPara::moldNgPulse) == 0)               // system5 9, system14 1
-        reCheckCount[1] = Par(&WizardPara::reMoldTimes);  // system1 7
-    std::fill(std::begin(rejectGroupNG), std::end(rejectGroupNG), false);
-    gisSafeDoorOpen = false;
-    reCheckDelay = Par(&WizardPara::reMoldDelay);  // system14 2
-    for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
-        for (int d = 0; d < gDNum && d < kMaxDetections; ++d) {
-            if (StepEnabled(d))
-                stepCameraMask[mode == kModeMulti ? d : (d & 1)] |= 1 << c;
-            if (cammerWidgets[c])
-                cammerWidgets[c]->detected[d] = false;
-            detectState[c][d] = 1;
-        }
-    }
-
-    if (Par(&WizardPara::okNgPulses) != 0 || mode == kModeMulti)  // system5 9
-        return;
-    const bool separateStart = mode == kModeStandard && Par(&WizardPara::separateDetectSignal) == 1;  // system12 20
-    if (Par(&WizardPara::preCut) == 0 && Par(&WizardPara::cutClampOnMoldAlarm) == 0 &&
-        Par(&WizardPara::moldNgPulse) == 0 &&  // system1 6, system5 13, system14 1
-        (!separateStart || input == kEjectorBackInput))
-        SetOut(kClampOut, 1);
-    if (stepCameraMask[0] != 0) {
-        if (Par(&WizardPara::ejectorPulseNoAlarm) != 0 ||
-            Par(&WizardPara::cutEjectorOnProdAlarm) != 0) {  // system2 7, system5 11
-            for (int k : {1, 4, 5, 6, 7}) SetOut(k, 0);
-        } else if (Par(&WizardPara::noEjectorCtrlInProd) == 0 && Par(&WizardPara::prodNgNoEjector) == 0 &&
-                   (!separateStart || input == 0)) {  // system2 9, system9 15
-            SetOut(kEjectorOut, 1);
-        }
-    }
-    Flush();
-}
-
-void MoJuWizard::ReopenMouldSide()
-{
-    const bool sides = SideModes();
-    stepCameraMask[1] = 0;
-    for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
-        if (cammerWidgets[c])
-            std::fill(std::begin(cammerWidgets[c]->detected), std::end(cammerWidgets[c]->detected), false);
-        if (StepEnabled(1) || (sides && StepEnabled(3)))
-            stepCameraMask[1] |= 1 << c;
-    }
-    if (Par(&WizardPara::okNgPulses) != 0)  // system5 9
-        return;
-    if (Par(&WizardPara::cutClampOnMoldAlarm) == 0 && Par(&WizardPara::moldNgPulse) == 0 &&
-        Par(&WizardPara::preCut) == 0)  // system5 13, system14 1, system1 6
-        SetOut(kClampOut, 1);
-    Flush();
-}
-
-// Machine mode 3: chooses the step the input starts (multiDetectIndex) and switches the
-// cut outputs of its group.
-int MoJuWizard::SelectStage(int input)
-{
-    const bool stages = Par(&WizardPara::ioPageFlag) != 0;  // system11 17
-    if (gDNum < 1)
-        return kStageNone;
-    if (stages && reTrigInput == -1) {
-        int next = multiDetectIndex + 1;
-        while (next < kMaxDetections - 1 && StepTrigger(next) == -1) ++next;
-        if (!(next >= gDNum || next == 0 || StepTrigger(next) == input))
-            return kStageEndsPass;
-    }
-    if (stepCameraMask[gDNum - 1] == 0 || input > gDNum)
-        return kStageNone;
-
-    int k = -1;
-    bool cut = true;
-    if (!stages) {
-        const int from = reTrigInput != -1 ? multiDetectIndex + 1 : 0;
-        for (int j = qMax(0, from); j < kMaxDetections; ++j) {
-            if (StepTrigger(j) == input) {
-                k = j;
-                break;
-            }
-        }
-        if (k < 0)
-            return kStageNone;
-    } else {
-        k = 0;
-        for (int j = multiDetectIndex + 1; j < gDNum; ++j) {
-            if (StepGroup(j) != kNoGroup) {
-                k = j;
-                break;
-            }
-        }
-        cut = StepGroup(k) != StepGroup(multiDetectIndex) || (input == 0 && multiDetectIndex == gDNum - 1);
-    }
-    const int g = StepGroup(k);
-    const int c = GroupCutMode(g);
-    if (cut && c != 2) {
-        for (int j = k; j < gDNum; ++j) {
-            if (((c & ~4) == 0 && StepGroup(j) != kNoGroup) || ((c & ~2) == 1 && StepGroup(j) == g))
-                SetOut(StepOutput(j), 1);
-        }
-    }
-    multiDetectIndex = k;
-    return kStageChosen;
-}
-
-bool MoJuWizard::StartCountdowns(int input)
-{
-    const int mode = Mode();
-    const bool sides = SideModes();
-    const int n = sides ? 2 : qMin(gDNum, kMaxDetections);
-    for (int k = 0; k < n; ++k) {
-        const bool enabled = (sides && moldSide == 0) ? StepEnabled(k + 2) : StepEnabled(k);
-        if (!enabled || Active(upTimers[k]))
-            continue;
-        const int trigger = StepTrigger(k);
-        bool restart = false;
-        bool match = false;
-        switch (mode) {
-            case kModeStandard:
-                restart = k == restartStep;
-                match = restart || trigger == input;
-                break;
-            case kModeTwoColour:
-                match = trigger == kAnyTrigger ? (input == 2 || input == 3) : trigger == input;
-                break;
-            case kModeTurntable:
-                match = trigger == kAnyTrigger ? (input == 0 || input == 3) : trigger == input;
-                break;
-            default:
-                match = k == multiDetectIndex && stepCameraMask[k] != 0;
-                break;
-        }
-        if (!match)
-            continue;
-        if (restart) {
-            restartStep = -1;
-            lastDelay = 0;
-        }
-        const int plain = Par(&WizardPara::trigInDelay, k);  // trigInDelay k + 1
-        int delay = plain;
-        if (!restart && mode == kModeStandard && k >= 1 && Par(&WizardPara::semiAuto) == 0 &&
-            Par(&WizardPara::detectProd) != 0)  // system1 1, system1 2
-            delay = plain + lastDelay;
-        lastDelay = delay;
-        lostInCountdown &= ~(1u << k);
-        if (delay > 0) {
-            countdown[k] = float(delay) / 10.0f;
-            if (upTimers[k]) {
-                // A coarse timer may tick 5 % early: the n-th tick must not come before n x 100 ms.
-                upTimers[k]->setTimerType(Qt::PreciseTimer);
-                upTimers[k]->start(kTickMs);
-            }
-            cyclePhase = 1;
-        } else {
-            countdown[k] = 0;
-            TimerUp(k);
-            if (runState == kRunStopped || mode == kModeMulti)
-                return true;
-        }
-        if (mode == kModeMulti)
-            return false;
-    }
-    return false;
 }
 
 void MoJuWizard::TimerUp(int d)

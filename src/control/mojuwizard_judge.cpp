@@ -163,7 +163,16 @@ public:
             w->cammerWidgets[c]->detected[d] = false;
     }
     bool takeImageTrigger() override { return w->TriggerOnNewPictures(); }
-    void startLatchedInputs() override { w->StartLatchedInputs(); }
+    void cycleStarts() override { w->CycleStarts(); }
+    void startCountdown(int d) override
+    {
+        if (QTimer* t = w->upTimers[d]) {
+            // A coarse timer may tick 5 % early: the n-th tick must not come before n x 100 ms.
+            t->setTimerType(Qt::PreciseTimer);
+            t->start(kTickMs);
+        }
+    }
+    void repaint() override { w->update(); }
     void passDone() override
     {
         if (w->runTimer)
