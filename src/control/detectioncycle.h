@@ -1,6 +1,7 @@
-// The decisions of the detection cycle's judgement: which outputs a judged step sets, whether
-// it raises the NG alarm, re-checks or shows and counts its result, the timed release of the
-// alarm and the ends of the output pulses. The window (or a test) supplies the environment
+// The decisions of the detection cycle: the pass of the input scan (which edges latch, which
+// step's countdown an input starts, the door and manual triggers), which outputs a judged
+// step sets, whether it raises the NG alarm, re-checks or shows and counts its result, the
+// timed release of the alarm and the ends of the output pulses. The window (or a test) supplies the environment
 // through CyclePorts; the shared state it reads and writes is gpState's.
 #pragma once
 

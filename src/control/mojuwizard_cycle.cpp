@@ -1,4 +1,5 @@
-// Detection cycle of the main window: input scan, triggers, countdowns, start and stop.
+// The window's side of the detection cycle: pictures, lost cameras, the alarm page's inputs,
+// the slots that forward to DetectionCycle, start and stop.
 #include "cammerwidget.h"
 #include "colorbutton.h"
 #include "constructionhooks.h"
@@ -10,7 +11,6 @@
 #include "mojuwizard_cycleparams.h"
 #include "operatorprompts.h"
 #include "platformclock.h"
-#include "productalarmwarnbox.h"
 #include "textids.h"
 #include "tnr_netmn.h"
 #include "warnbox.h"
