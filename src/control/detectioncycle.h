@@ -1,6 +1,7 @@
-// The decisions of the detection cycle's judgement: which outputs a judged step sets, whether
-// it raises the NG alarm, re-checks or shows and counts its result, the timed release of the
-// alarm and the ends of the output pulses. The window (or a test) supplies the environment
+// The decisions of the detection cycle: the pass of the input scan (which edges latch, which
+// step's countdown an input starts, the door and manual triggers), which outputs a judged
+// step sets, whether it raises the NG alarm, re-checks or shows and counts its result, the
+// timed release of the alarm and the ends of the output pulses. The window (or a test) supplies the environment
 // through CyclePorts; the shared state it reads and writes is gpState's.
 #pragma once
 
@@ -75,6 +76,44 @@ public:
     }
     // A judgement is done (the peer's alarm timing).
     virtual void judged() {}
+
+    // The window's side of a pass of the input scan (MoJuWizard::Run).
+    // A pass came while one or a recognition is under way: offered again later, liveness stamp.
+    virtual void offerPassLater() {}
+    // White balance once, 50 passes after start and after each camera recovery.
+    virtual void balanceWhiteOnce() {}
+    // The board's edge of trigger input i since the last pass (0 none).
+    virtual int inputEdge(int i) { (void)i; return 0; }
+    // Starts the debounce of input i for `tenths`; false when it has none (latched at once).
+    virtual bool startDebounce(int i, int tenths) { (void)i, (void)tenths; return false; }
+    // Every camera view takes its newest picture.
+    virtual void takeNewestPictures() {}
+    // A lost camera holds the machine (note, slow passes); the clamp output is set by the cycle.
+    virtual void holdForLostCameras() {}
+    // Every camera is back (note, record) after a loss.
+    virtual void noteCamerasBack() {}
+    // The production-count alarm's box shows until confirmed.
+    virtual void showProductionAlarm() {}
+    // The alarm page takes the latched inputs (re-check buttons).
+    virtual void takeAlarmPageInputs() {}
+    // The no-input watch of the cycle stops.
+    virtual void stopInputWatch() {}
+    // The delayed automatic re-check: its timer runs; start it (false when there is none).
+    virtual bool recheckDelayRunning() const { return false; }
+    virtual bool startRecheckDelay(int tenths) { (void)tenths; return false; }
+    // Camera c's picture of step d is to be taken and judged anew.
+    virtual void forgetDetected(int camera, int d) { (void)camera, (void)d; }
+    // Every camera has delivered a new picture since the last image trigger (and it is reset).
+    virtual bool takeImageTrigger() { return false; }
+    // A cycle starts: the period record, the no-input watch (or its alarm ends), the
+    // cycle's NG cameras forgotten.
+    virtual void cycleStarts() {}
+    // Step d's countdown timer starts ticking (every 100 ms).
+    virtual void startCountdown(int d) { (void)d; }
+    // The window repaints (countdowns, side).
+    virtual void repaint() {}
+    // End of a pass: the next is offered and the IO thread told the window lives.
+    virtual void passDone() {}
 };
 
 // Values the window's other cycle steps (trigger scan, recognition) share with the judgement.
@@ -89,6 +128,16 @@ struct CycleSteering
     int autoRun = 1;
     int shownStep = 0;             // step whose result is on show until TimerShow
     bool rejectGroupNG[4] = {};    // reject group g had an NG region in this cycle's product step
+    int manualTrig = 0;            // detection of a manual trigger; gDNum means none
+    int stepCameraMask[kMaxDetections] = {};  // bit c: camera c still owes its result of the step
+    bool inputLatch[kTriggerInputs] = {};     // input i rose (debounced) since the last pass
+    int reCheckDelay = 0;                     // tenths of a second
+    qint64 cycleStartTime = 0;  // tenths of a second since the epoch; 32 bits would overflow
+    int lastDelay = 0;          // tenths, the delay last started (additive delays)
+    // Bit d: a camera was lost while step d counted down, so its last picture may be from
+    // before the loss (set by the window's LostCamera, cleared when the countdown starts,
+    // ends or is stopped).
+    unsigned lostInCountdown = 0;
 };
 
 class DetectionCycle : public QObject
@@ -98,6 +147,9 @@ class DetectionCycle : public QObject
 public:
     explicit DetectionCycle(QObject* parent = nullptr);
     void setPorts(CyclePorts* ports);
+    // A pass of the input scan (every 100 ms): edges, pictures, lost cameras, alarms,
+    // re-detection, the door, manual and image triggers, then the latched inputs.
+    void pass();
     CycleSteering& steering() { return steer; }
 
     // Detection starts: the outputs the options hold from the start, a fresh cycle state.
@@ -160,6 +212,30 @@ private:
     void endStepOutputPulse();
     void advanceStep();
     void applyHeldTicks();
+    // The steps of a pass; those returning bool end the pass when true.
+    void passSteps();
+    bool countdownRunning() const;
+    bool scanInputEdges(bool busy);
+    bool holdForProductionAlarm();
+    bool takeAlarmPageInputs();
+    bool redetectFailedStep();
+    void doorTriggersMouldStep();
+    bool followSidesWhileStopped();
+    bool runManualTrigger();
+    void triggerOnNewPictures();
+    void startLatchedInputs();
+    void endPass();
+    bool inputStartsCycle(int input) const;
+    void followSideOfInput(int input);
+    void startCycle(int input);
+    void setCycleStartOutputs(int input);
+    void reopenMouldSide();
+    // Machine mode 3: 0 a step was chosen, 1 the input starts none, 2 the pass ends.
+    int selectStage(int input);
+    int stepOfTrigger(int input) const;
+    int nextStageStep() const;
+    bool startCountdowns(int input);
+    bool countdownMatches(int k, int input, bool* restart) const;
 
     CyclePorts* ports = nullptr;
     CycleSteering steer;
@@ -169,6 +245,8 @@ private:
     bool timedReleaseOutput = false;
     // A recognition is under way: a second must not start from a nested event loop.
     bool inDetection = false;
+    // A pass is under way (a box it opened runs the event loop).
+    bool inPass = false;
     // Countdown ticks that came while a recognition was under way, applied when it returns:
     // a box it opened must not stretch the other steps' countdowns.
     int heldTicks[kMaxDetections] = {};

@@ -104,19 +104,19 @@ public:
     // The judgement's decisions and their private state; the values it shares with the
     // trigger scan and recognition steps are bound below by name.
     DetectionCycle detection;
-    int manualTrig = 0;  // detection of a manual trigger; gDNum means none
+    int& manualTrig = detection.steering().manualTrig;  // detection of a manual trigger; gDNum means none
     // Per step: bit c set while camera c still owes its result.
-    int stepCameraMask[kMaxDetections] = {};
+    int (&stepCameraMask)[kMaxDetections] = detection.steering().stepCameraMask;
     int& restartStep = detection.steering().restartStep;
     int& autoRun = detection.steering().autoRun;
-    int reCheckDelay = 0;       // tenths of a second
-    qint64 cycleStartTime = 0;  // tenths of a second since the epoch; 32 bits would overflow
+    int& reCheckDelay = detection.steering().reCheckDelay;         // tenths of a second
+    qint64& cycleStartTime = detection.steering().cycleStartTime;  // tenths since the epoch
     int& trigSkipCount = detection.steering().trigSkipCount;
     int& pendingInput = detection.steering().pendingInput;
     int& reTrigInput = detection.steering().reTrigInput;
     int& multiDetectIndex = detection.steering().multiDetectIndex;
     int& reTrainState = detection.steering().reTrainState;  // 0 input trigger, 1 template re-sampling, 2 manual trigger
-    bool inputLatch[kTriggerInputs] = {};
+    bool (&inputLatch)[kTriggerInputs] = detection.steering().inputLatch;
     bool camerasOK = true;
     int zoomCentreX = 0;
     int zoomCentreY = 0;
@@ -126,7 +126,7 @@ public:
     bool saveTestImages = false;           // every judged frame is also saved as a test image
     int tR = 0;                            // passes since start or camera recovery (white balance)
     unsigned int cTrigImage = 0;           // bit c: camera c delivered since the last image trigger
-    int lastDelay = 0;                     // tenths, the delay last started (additive delays)
+    int& lastDelay = detection.steering().lastDelay;  // tenths, the delay last started (additive delays)
 
     // Reacts to a camera view that lost its camera, before the view reconnects.
     void LostCamera();
@@ -265,32 +265,15 @@ private:
     bool openRecordDb();
     // A press on a camera view keeps the button bar (ViewHooks::touched).
     void ViewPressed();
-    // The steps of a pass of Run, in their order.
+    // The window's side of a pass of Run (DetectionCycle::pass decides), in their order.
     void OfferPassLater();
     void BalanceWhiteOnce();
-    bool CountdownRunning() const;
-    // The steps that return bool end the pass when they return true.
-    bool ScanInputEdges(bool busy);
     void TakeNewestPictures();
     void HoldForLostCameras();
     void NoteCamerasBack();
-    bool HoldForProductionAlarm();
-    bool TakeAlarmPageInputs();
-    bool RedetectFailedStep();
-    void DoorTriggersMouldStep();
-    bool FollowSidesWhileStopped();
-    bool RunManualTrigger();
-    void TriggerOnNewPictures();
-    void StartLatchedInputs();
-    bool InputStartsCycle(int input) const;
-    void FollowSideOfInput(int input);
-    void EndPass();
-    void StartCycle(int input);
-    void ReopenMouldSide();
-    // Machine mode 3: 0 a step was chosen, 1 the input starts none, 2 the pass ends.
-    int SelectStage(int input);
-    // True when the pass ends after a step ran at once.
-    bool StartCountdowns(int input);
+    // Every camera delivered since the last image trigger; resets the deliveries.
+    bool TriggerOnNewPictures();
+    void CycleStarts();
     void HandleAlarmPageInputs();
     // The window's side of the judgement (DetectionCycle decides).
     friend class WindowCyclePorts;
@@ -301,12 +284,9 @@ private:
     void HandleDetectState(int camera, int stepIndex, bool cameraNG, bool redetecting);
     void ShowAlarm(int step, const bool ng[]);
 
-    // Nested event loops (modal boxes, a lost camera) must not start a second pass or a
-    // second recognition while one is under way.
-    bool inRun = false;
     // Bit d: a camera was lost while step d counted down, so its last picture may be from
     // before the loss (set by LostCamera, cleared when the countdown ends or is stopped).
-    unsigned lostInCountdown = 0;
+    unsigned& lostInCountdown = detection.steering().lostInCountdown;
     // At the end of step d's countdown: true when a camera is away or was lost meanwhile; the
     // step is then held as a lost camera holds the machine, without a judgement.
     bool HoldForLostCamera(int d);

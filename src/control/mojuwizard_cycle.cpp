@@ -1,4 +1,5 @@
-// Detection cycle of the main window: input scan, triggers, countdowns, start and stop.
+// The window's side of the detection cycle: pictures, lost cameras, the alarm page's inputs,
+// the slots that forward to DetectionCycle, start and stop.
 #include "cammerwidget.h"
 #include "colorbutton.h"
 #include "constructionhooks.h"
@@ -10,7 +11,6 @@
 #include "mojuwizard_cycleparams.h"
 #include "operatorprompts.h"
 #include "platformclock.h"
-#include "productalarmwarnbox.h"
 #include "textids.h"
 #include "tnr_netmn.h"
 #include "warnbox.h"
@@ -21,10 +21,6 @@ using namespace cycle;
 namespace {
 
 constexpr int kWhiteBalancePass = 50;
-
-constexpr int kStageChosen = 0;
-constexpr int kStageNone = 1;  // the input is done
-constexpr int kStageEndsPass = 2;
 
 bool Active(const QTimer* t)
 {
@@ -52,57 +48,7 @@ qint64 cycle::NowTenths()
 
 void MoJuWizard::Run()
 {
-    if (inRun || detection.busy()) {
-        OfferPassLater();
-        return;
-    }
-    inRun = true;
-    struct Leave
-    {
-        bool& flag;
-        ~Leave() { flag = false; }
-    } leave{inRun};
-
-    // 1. White balance 50 passes after start and after each camera recovery.
-    BalanceWhiteOnce();
-    // 2. A running countdown holds every new trigger back.
-    const bool busy = CountdownRunning();
-    if (busy)
-        pendingInput = -1;
-    // 3. Input edges; every input's edge state advances on every pass.
-    bool endPass = ScanInputEdges(busy);
-    if (!endPass) {
-        // 4. Newest pictures.
-        TakeNewestPictures();
-        // 5. A lost camera holds the mould closed; passes slow to one a second.
-        if (!CameraCheck()) {
-            HoldForLostCameras();
-            return;
-        }
-        // 6. Recovery.
-        NoteCamerasBack();
-    }
-    // 7. The production-count alarm holds everything until it is confirmed.
-    endPass = endPass || HoldForProductionAlarm();
-    // 8. The alarm page takes the inputs.
-    endPass = endPass || TakeAlarmPageInputs();
-    // 9. Automatic re-detection of the failed step.
-    endPass = endPass || RedetectFailedStep();
-    // 10. Automatic trigger: the safety door runs the mould step at once.
-    if (!endPass)
-        DoorTriggersMouldStep();
-    // 11. Stopped: only the side switches of the two-colour machine are followed.
-    endPass = endPass || FollowSidesWhileStopped();
-    // 12. Manual trigger, without delay.
-    endPass = endPass || RunManualTrigger();
-    // 13. Image trigger: every camera has a new picture.
-    if (!endPass)
-        TriggerOnNewPictures();
-    // 14.-15. Latched inputs start cycles and countdowns.
-    if (!endPass && !busy)
-        StartLatchedInputs();
-    // 16. End of every pass but the lost-camera one.
-    EndPass();
+    detection.pass();
 }
 
 void MoJuWizard::OfferPassLater()
@@ -127,38 +73,6 @@ void MoJuWizard::BalanceWhiteOnce()
     }
 }
 
-bool MoJuWizard::CountdownRunning() const
-{
-    bool busy = false;
-    for (int d = 0; d < gDNum && d < kMaxDetections; ++d) busy = busy || Active(upTimers[d]);
-    return busy;
-}
-
-bool MoJuWizard::ScanInputEdges(bool busy)
-{
-    bool endPass = false;
-    const int skipEdges = Par(&WizardPara::shieldPin);      // system13 20
-    const int debounce = Par(&WizardPara::shakeEraseTime);  // system6 9
-    for (int i = 0; i < kTriggerInputs; ++i) {
-        // Every input is asked, also after the production alarm ended the pass: a rise left
-        // unasked would start a cycle once the alarm is confirmed.
-        const int edge = gpControlIO ? gpControlIO->IOInTrigger(i) : 0;
-        if (!edge || busy || endPass)
-            continue;
-        if (productAlarm) {
-            endPass = true;
-            continue;
-        }
-        if (skipEdges != 0 && i == kEjectorBackInput && trigSkipCount++ < skipEdges)
-            continue;
-        if (debounce > 0 && checkInputTimers[i])
-            checkInputTimers[i]->start(debounce * kTenthMs);
-        else
-            inputLatch[i] = true;
-    }
-    return endPass;
-}
-
 void MoJuWizard::TakeNewestPictures()
 {
     const bool imageTrigger = Par(&WizardPara::externalTrigger) != 0;  // system5 12
@@ -174,8 +88,6 @@ void MoJuWizard::TakeNewestPictures()
 void MoJuWizard::HoldForLostCameras()
 {
     tR = 0;
-    SetOut(kClampOut, 1);
-    Flush();
     ShowOperatorNote(LanStr(kTextCameraUnavailable));
     Stop(inCheckTimer);
     if (runTimer)
@@ -194,206 +106,13 @@ void MoJuWizard::NoteCamerasBack()
     InsertRecord(LanStr(kTextCameraBack), "info");
 }
 
-bool MoJuWizard::HoldForProductionAlarm()
+bool MoJuWizard::TriggerOnNewPictures()
 {
-    if (!productAlarm)
-        return false;
-    if (gpProductAlarmWarnBox && gpProductAlarmWarnBox->isHidden())
-        gpProductAlarmWarnBox->show();
-    return true;
-}
-
-bool MoJuWizard::TakeAlarmPageInputs()
-{
-    if (pageState != kPageAlarm)
-        return false;
-    HandleAlarmPageInputs();
-    Stop(inCheckTimer);
-    return true;
-}
-
-bool MoJuWizard::RedetectFailedStep()
-{
-    if (!reCheckPending)
-        return false;
-    const int s = ResultSlot(Mode(), step);
-    if (s >= 0 && s < kMaxDetections && reCheckCount[s] > 0 && !Active(reCheckTimer)) {
-        --reCheckCount[s];
-        if (reCheckDelay == 0 || !reCheckTimer)
-            ReCheck();
-        else
-            reCheckTimer->start(reCheckDelay * kTenthMs);
-    }
-    Stop(inCheckTimer);
-    return true;
-}
-
-void MoJuWizard::DoorTriggersMouldStep()
-{
-    if (Par(&WizardPara::doorTriggerDetect) == 0 || runState == kRunStopped ||  // system3 11
-        !(inputLatch[kDoorInput] || pendingInput == 1))
-        return;
-    inputLatch[kDoorInput] = false;
-    pendingInput = -1;
-    for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
-        for (int d : {1, 3}) {
-            if (d == 3 && !SideModes())
-                continue;
-            if (cammerWidgets[c])
-                cammerWidgets[c]->detected[d] = false;
-            detectState[c][d] = 1;
-        }
-    }
-    autoRun = 1;
-    if (Mode() == kModeMulti && gDNum >= 1) {
-        multiDetectIndex = gDNum - 1;
-        SetOut(StepOutput(gDNum - 1), 1);
-        TimerUp(gDNum - 1);
-    } else {
-        TimerUp(1);
-    }
-    autoRun = 0;
-}
-
-bool MoJuWizard::FollowSidesWhileStopped()
-{
-    if (runState != kRunStopped)
-        return false;
-    if (Mode() == kModeTwoColour) {
-        const int side = Par(&WizardPara::moldSide);  // numFailDetect 2
-        if (inputLatch[kEjectorBackInput] && side != 1)
-            moldSide = 1;
-        if (inputLatch[kReserveInput] && side != 0)
-            moldSide = 0;
-    }
-    Stop(inCheckTimer);
-    return true;
-}
-
-bool MoJuWizard::RunManualTrigger()
-{
-    if (manualTrig == gDNum)
-        return false;
-    const int mode = Mode();
-    const int d = manualTrig;
-    manualTrig = gDNum;
-    const bool enabled = StepEnabled(d) || (SideModes() && StepEnabled(d + 2));
-    if (d < 0 || d >= kMaxDetections || !enabled)
-        return false;
-    const qint64 now = NowTenths();
-    cycleTime = int(now - cycleStartTime);
-    cycleStartTime = now;
-    reTrainState = 2;
-    if (d == 0)
-        std::fill(std::begin(rejectGroupNG), std::end(rejectGroupNG), false);
-    reCheckCount[0] = reCheckCount[1] = 0;
-    for (int c = 0; c < numCamera && c < kMaxCameras; ++c) detectState[c][d] = 1;
-    if (mode == kModeMulti) {
-        multiDetectIndex = d;
-        SetOut(StepOutput(d), 1);
-    }
-    TimerUp(d);
-    if (pageState != kPageAlarm)
-        return false;
-    if (Par(&WizardPara::okNgPulses) == 0 && mode != kModeMulti) {  // system5 9
-        if (d == 1 && Par(&WizardPara::moldNgPulse) == 0)           // system14 1
-            SetOut(kClampOut, 1);
-        if (d == 0 && Par(&WizardPara::noEjectorCtrlInProd) == 0 &&
-            Par(&WizardPara::ejectorPulseNoAlarm) == 0)  // system2 9, system2 7
-            SetOut(kEjectorOut, 1);
-    }
-    Flush();
-    return true;
-}
-
-void MoJuWizard::TriggerOnNewPictures()
-{
-    if (Par(&WizardPara::externalTrigger) == 0)  // system5 12
-        return;
     const unsigned all = numCamera >= 32 ? ~0u : (1u << numCamera) - 1u;
-    if ((cTrigImage & all) == all) {
-        cTrigImage = 0;
-        pendingInput = 0;
-    }
-}
-
-void MoJuWizard::StartLatchedInputs()
-{
-    for (int i = 0; i < kTriggerInputs; ++i) {
-        if (!inputLatch[i] && i != reTrigInput && i != pendingInput)
-            continue;
-        inputLatch[i] = false;
-        pendingInput = -1;
-        const int mode = Mode();
-        const bool start = InputStartsCycle(i);
-        if (start)
-            StartCycle(i);
-        if (mode == kModeTurntable && start)
-            moldSide = i == 0 ? 1 : 0;
-
-        if (mode != kModeMulti) {
-            if (!start && stepCameraMask[1] == 0)
-                continue;
-            FollowSideOfInput(i);
-            if (!start && stepCameraMask[1] == 0)
-                continue;
-        } else {
-            const int stage = SelectStage(i);
-            if (stage == kStageEndsPass)
-                break;
-            if (stage == kStageNone)
-                continue;
-        }
-        if (StartCountdowns(i))
-            break;
-        reTrigInput = -1;
-        update();
-    }
-}
-
-bool MoJuWizard::InputStartsCycle(int i) const
-{
-    const int side = Par(&WizardPara::moldSide);  // numFailDetect 2
-    switch (Mode()) {
-        case kModeStandard:
-            return i == 0 || (i == kEjectorBackInput && Par(&WizardPara::separateDetectSignal) == 1);  // system12 20
-        case kModeTwoColour:
-            return i == 0;
-        case kModeTurntable:
-            return (i == 0 && side != 1) || (i == kReserveInput && side != 0);
-        default:
-            return Par(&WizardPara::ioPageFlag) == 0 ||  // system11 17
-                   (i == 0 && reTrigInput == -1 && gDNum >= 1 && stepCameraMask[gDNum - 1] == 0);
-    }
-}
-
-// Modes 0-2: the input that opens the mould (or turns the side) re-arms the mould step.
-void MoJuWizard::FollowSideOfInput(int i)
-{
-    const int mode = Mode();
-    const int side = Par(&WizardPara::moldSide);  // numFailDetect 2
-    const bool reopen =
-        (mode == kModeStandard && i == kEjectorBackInput && Par(&WizardPara::semiAuto) != 0) ||  // system1 1
-        (mode == kModeTwoColour && i == kEjectorBackInput) ||
-        (mode == kModeTwoColour && i == kReserveInput && side != 0) ||
-        (mode == kModeTurntable && i == kEjectorBackInput);
-    if (mode == kModeTwoColour && i == kEjectorBackInput)
-        moldSide = 1;
-    if (mode == kModeTwoColour && i == kReserveInput && side != 0)
-        moldSide = 0;
-    if (reopen && !(mode == kModeTwoColour && i == kEjectorBackInput && side == 1))
-        ReopenMouldSide();
-}
-
-void MoJuWizard::EndPass()
-{
-    if (gpControlIO)
-        gpControlIO->IOFlashOut();
-    std::fill(std::begin(inputLatch), std::end(inputLatch), false);
-    if (runTimer)
-        runTimer->start(kRunIntervalMs);
-    if (gpControlIO)
-        gpControlIO->updateThreadProtectTiming();
+    if ((cTrigImage & all) != all)
+        return false;
+    cTrigImage = 0;
+    return true;
 }
 
 void MoJuWizard::HandleAlarmPageInputs()
@@ -436,14 +155,10 @@ void MoJuWizard::HandleAlarmPageInputs()
         drawROIWidget->notCheckcur();
 }
 
-void MoJuWizard::StartCycle(int input)
+void MoJuWizard::CycleStarts()
 {
-    const int mode = Mode();
     TNR_NETMN::getInstance()->start_PeriodRecord();
     std::fill(std::begin(cycleCameraNG), std::end(cycleCameraNG), false);
-    const qint64 now = NowTenths();
-    cycleTime = int(now - cycleStartTime);
-    cycleStartTime = now;
     if (noInputAlarm) {
         noInputAlarm = false;
         if (gpWarnBox)
@@ -453,169 +168,6 @@ void MoJuWizard::StartCycle(int input)
         if (seconds >= 1 && inCheckTimer)
             inCheckTimer->start(seconds * 1000);
     }
-    std::fill(std::begin(stepCameraMask), std::end(stepCameraMask), 0);
-    std::fill(std::begin(reCheckCount), std::end(reCheckCount), 0);
-    if (mode != kModeMulti && Par(&WizardPara::okNgPulses) == 0 &&
-        Par(&WizardPara::moldNgPulse) == 0)               // system5 9, system14 1
-        reCheckCount[1] = Par(&WizardPara::reMoldTimes);  // system1 7
-    std::fill(std::begin(rejectGroupNG), std::end(rejectGroupNG), false);
-    gisSafeDoorOpen = false;
-    reCheckDelay = Par(&WizardPara::reMoldDelay);  // system14 2
-    for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
-        for (int d = 0; d < gDNum && d < kMaxDetections; ++d) {
-            if (StepEnabled(d))
-                stepCameraMask[mode == kModeMulti ? d : (d & 1)] |= 1 << c;
-            if (cammerWidgets[c])
-                cammerWidgets[c]->detected[d] = false;
-            detectState[c][d] = 1;
-        }
-    }
-
-    if (Par(&WizardPara::okNgPulses) != 0 || mode == kModeMulti)  // system5 9
-        return;
-    const bool separateStart = mode == kModeStandard && Par(&WizardPara::separateDetectSignal) == 1;  // system12 20
-    if (Par(&WizardPara::preCut) == 0 && Par(&WizardPara::cutClampOnMoldAlarm) == 0 &&
-        Par(&WizardPara::moldNgPulse) == 0 &&  // system1 6, system5 13, system14 1
-        (!separateStart || input == kEjectorBackInput))
-        SetOut(kClampOut, 1);
-    if (stepCameraMask[0] != 0) {
-        if (Par(&WizardPara::ejectorPulseNoAlarm) != 0 ||
-            Par(&WizardPara::cutEjectorOnProdAlarm) != 0) {  // system2 7, system5 11
-            for (int k : {1, 4, 5, 6, 7}) SetOut(k, 0);
-        } else if (Par(&WizardPara::noEjectorCtrlInProd) == 0 && Par(&WizardPara::prodNgNoEjector) == 0 &&
-                   (!separateStart || input == 0)) {  // system2 9, system9 15
-            SetOut(kEjectorOut, 1);
-        }
-    }
-    Flush();
-}
-
-void MoJuWizard::ReopenMouldSide()
-{
-    const bool sides = SideModes();
-    stepCameraMask[1] = 0;
-    for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
-        if (cammerWidgets[c])
-            std::fill(std::begin(cammerWidgets[c]->detected), std::end(cammerWidgets[c]->detected), false);
-        if (StepEnabled(1) || (sides && StepEnabled(3)))
-            stepCameraMask[1] |= 1 << c;
-    }
-    if (Par(&WizardPara::okNgPulses) != 0)  // system5 9
-        return;
-    if (Par(&WizardPara::cutClampOnMoldAlarm) == 0 && Par(&WizardPara::moldNgPulse) == 0 &&
-        Par(&WizardPara::preCut) == 0)  // system5 13, system14 1, system1 6
-        SetOut(kClampOut, 1);
-    Flush();
-}
-
-// Machine mode 3: chooses the step the input starts (multiDetectIndex) and switches the
-// cut outputs of its group.
-int MoJuWizard::SelectStage(int input)
-{
-    const bool stages = Par(&WizardPara::ioPageFlag) != 0;  // system11 17
-    if (gDNum < 1)
-        return kStageNone;
-    if (stages && reTrigInput == -1) {
-        int next = multiDetectIndex + 1;
-        while (next < kMaxDetections - 1 && StepTrigger(next) == -1) ++next;
-        if (!(next >= gDNum || next == 0 || StepTrigger(next) == input))
-            return kStageEndsPass;
-    }
-    if (stepCameraMask[gDNum - 1] == 0 || input > gDNum)
-        return kStageNone;
-
-    int k = -1;
-    bool cut = true;
-    if (!stages) {
-        const int from = reTrigInput != -1 ? multiDetectIndex + 1 : 0;
-        for (int j = qMax(0, from); j < kMaxDetections; ++j) {
-            if (StepTrigger(j) == input) {
-                k = j;
-                break;
-            }
-        }
-        if (k < 0)
-            return kStageNone;
-    } else {
-        k = 0;
-        for (int j = multiDetectIndex + 1; j < gDNum; ++j) {
-            if (StepGroup(j) != kNoGroup) {
-                k = j;
-                break;
-            }
-        }
-        cut = StepGroup(k) != StepGroup(multiDetectIndex) || (input == 0 && multiDetectIndex == gDNum - 1);
-    }
-    const int g = StepGroup(k);
-    const int c = GroupCutMode(g);
-    if (cut && c != 2) {
-        for (int j = k; j < gDNum; ++j) {
-            if (((c & ~4) == 0 && StepGroup(j) != kNoGroup) || ((c & ~2) == 1 && StepGroup(j) == g))
-                SetOut(StepOutput(j), 1);
-        }
-    }
-    multiDetectIndex = k;
-    return kStageChosen;
-}
-
-bool MoJuWizard::StartCountdowns(int input)
-{
-    const int mode = Mode();
-    const bool sides = SideModes();
-    const int n = sides ? 2 : qMin(gDNum, kMaxDetections);
-    for (int k = 0; k < n; ++k) {
-        const bool enabled = (sides && moldSide == 0) ? StepEnabled(k + 2) : StepEnabled(k);
-        if (!enabled || Active(upTimers[k]))
-            continue;
-        const int trigger = StepTrigger(k);
-        bool restart = false;
-        bool match = false;
-        switch (mode) {
-            case kModeStandard:
-                restart = k == restartStep;
-                match = restart || trigger == input;
-                break;
-            case kModeTwoColour:
-                match = trigger == kAnyTrigger ? (input == 2 || input == 3) : trigger == input;
-                break;
-            case kModeTurntable:
-                match = trigger == kAnyTrigger ? (input == 0 || input == 3) : trigger == input;
-                break;
-            default:
-                match = k == multiDetectIndex && stepCameraMask[k] != 0;
-                break;
-        }
-        if (!match)
-            continue;
-        if (restart) {
-            restartStep = -1;
-            lastDelay = 0;
-        }
-        const int plain = Par(&WizardPara::trigInDelay, k);  // trigInDelay k + 1
-        int delay = plain;
-        if (!restart && mode == kModeStandard && k >= 1 && Par(&WizardPara::semiAuto) == 0 &&
-            Par(&WizardPara::detectProd) != 0)  // system1 1, system1 2
-            delay = plain + lastDelay;
-        lastDelay = delay;
-        lostInCountdown &= ~(1u << k);
-        if (delay > 0) {
-            countdown[k] = float(delay) / 10.0f;
-            if (upTimers[k]) {
-                // A coarse timer may tick 5 % early: the n-th tick must not come before n x 100 ms.
-                upTimers[k]->setTimerType(Qt::PreciseTimer);
-                upTimers[k]->start(kTickMs);
-            }
-            cyclePhase = 1;
-        } else {
-            countdown[k] = 0;
-            TimerUp(k);
-            if (runState == kRunStopped || mode == kModeMulti)
-                return true;
-        }
-        if (mode == kModeMulti)
-            return false;
-    }
-    return false;
 }
 
 void MoJuWizard::TimerUp(int d)

@@ -9,6 +9,7 @@
 #include "ledlcd.h"
 #include "mojuwizard.h"
 #include "mojuwizard_cycleparams.h"
+#include "productalarmwarnbox.h"
 #include "textids.h"
 #include "tnr_netmn.h"
 #include "viewwatch2vrq.h"
@@ -136,7 +137,58 @@ public:
     }
     void judged() override { ViewWatch2VRQ::ofManager()->sndAlarmFinishTiming(); }
 
+    void offerPassLater() override { w->OfferPassLater(); }
+    void balanceWhiteOnce() override { w->BalanceWhiteOnce(); }
+    int inputEdge(int i) override { return gpControlIO ? gpControlIO->IOInTrigger(i) : 0; }
+    bool startDebounce(int i, int tenths) override { return start(w->checkInputTimers[i], tenths); }
+    void takeNewestPictures() override { w->TakeNewestPictures(); }
+    void holdForLostCameras() override { w->HoldForLostCameras(); }
+    void noteCamerasBack() override { w->NoteCamerasBack(); }
+    void showProductionAlarm() override
+    {
+        if (gpProductAlarmWarnBox && gpProductAlarmWarnBox->isHidden())
+            gpProductAlarmWarnBox->show();
+    }
+    void takeAlarmPageInputs() override { w->HandleAlarmPageInputs(); }
+    void stopInputWatch() override
+    {
+        if (w->inCheckTimer)
+            w->inCheckTimer->stop();
+    }
+    bool recheckDelayRunning() const override { return w->reCheckTimer && w->reCheckTimer->isActive(); }
+    bool startRecheckDelay(int tenths) override { return start(w->reCheckTimer, tenths); }
+    void forgetDetected(int c, int d) override
+    {
+        if (w->cammerWidgets[c])
+            w->cammerWidgets[c]->detected[d] = false;
+    }
+    bool takeImageTrigger() override { return w->TriggerOnNewPictures(); }
+    void cycleStarts() override { w->CycleStarts(); }
+    void startCountdown(int d) override
+    {
+        if (QTimer* t = w->upTimers[d]) {
+            // A coarse timer may tick 5 % early: the n-th tick must not come before n x 100 ms.
+            t->setTimerType(Qt::PreciseTimer);
+            t->start(kTickMs);
+        }
+    }
+    void repaint() override { w->update(); }
+    void passDone() override
+    {
+        if (w->runTimer)
+            w->runTimer->start(kRunIntervalMs);
+        if (gpControlIO)
+            gpControlIO->updateThreadProtectTiming();
+    }
+
 private:
+    static bool start(QTimer* t, int tenths)
+    {
+        if (!t)
+            return false;
+        t->start(tenths * kTenthMs);
+        return true;
+    }
     QTimer* timer(CyclePulse pulse) const
     {
         switch (pulse) {

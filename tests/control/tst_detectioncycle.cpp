@@ -45,6 +45,18 @@ public:
     std::function<void(int)> duringRecognition;
     bool countdownOn[kMaxDetections] = {};
     bool open = true;
+    // The pass: board edges delivered once, debounce timers, countdowns started, duties.
+    bool edge[kTriggerInputs] = {};
+    int edgesAsked = 0;
+    bool hasDebounce = true;
+    std::map<int, int> debounceTenths;
+    std::vector<int> countdownsStarted;
+    std::vector<std::pair<int, int>> forgotten;
+    int picturesTaken = 0;
+    int lostHolds = 0;
+    int productionAlarmShown = 0;
+    int cyclesStarted = 0;
+    int passesDone = 0;
 
     int cameraCount() const override { return cameras; }
     bool cameraNG(int c) const override { return ng[c]; }
@@ -81,6 +93,30 @@ public:
             duringRecognition(c);
     }
     bool countdownRunning(int d) const override { return countdownOn[d]; }
+    int inputEdge(int i) override
+    {
+        ++edgesAsked;
+        const bool e = edge[i];
+        edge[i] = false;
+        return e ? 1 : 0;
+    }
+    bool startDebounce(int i, int tenths) override
+    {
+        if (hasDebounce)
+            debounceTenths[i] = tenths;
+        return hasDebounce;
+    }
+    void takeNewestPictures() override { ++picturesTaken; }
+    void holdForLostCameras() override { ++lostHolds; }
+    void showProductionAlarm() override { ++productionAlarmShown; }
+    void forgetDetected(int c, int d) override { forgotten.emplace_back(c, d); }
+    void cycleStarts() override { ++cyclesStarted; }
+    void startCountdown(int d) override
+    {
+        countdownsStarted.push_back(d);
+        countdownOn[d] = true;
+    }
+    void passDone() override { ++passesDone; }
     void stopCountdown(int d) override { countdownOn[d] = false; }
     bool camerasOpen() override { return open; }
     void count(const bool[], bool, bool lastStep) override
@@ -129,6 +165,25 @@ class TestDetectionCycle : public QObject
         state->step = step;
         ports->ng[0] = cam0NG;
         cycle->judgeStep(clear);
+    }
+
+    // A pass of the input scan with a rising edge on each input given.
+    void passWithEdges(std::initializer_list<int> inputs)
+    {
+        for (int i : inputs) ports->edge[i] = true;
+        cycle->pass();
+    }
+
+    // Standard machine: the product step triggered by input 0, the mould step by input 2,
+    // each with its countdown; no manual trigger waiting.
+    void triggersWithCountdowns()
+    {
+        para->detectTrigIn[0] = 0;
+        para->detectTrigIn[1] = kEjectorBackInput;
+        para->trigInDelay[0] = 3;
+        para->trigInDelay[1] = 4;
+        cycle->steering().manualTrig = gDNum;
+        cycle->steering().restartStep = -1;
     }
 
 private slots:
@@ -578,6 +633,182 @@ private slots:
         QCOMPARE(state->step, 2);
         QCOMPARE(cycle->steering().multiDetectIndex, 2);
         QCOMPARE(ports->owing, 0);
+    }
+
+    // An input edge starts the countdown of the step it triggers: input 0 opens the cycle
+    // (cameras owe both steps, the clamp is held) and counts down the product step; the
+    // mould step's input counts down the mould step. Before a cycle is open the mould
+    // input starts nothing.
+    void inputEdgeStartsCountdownOfItsStep()
+    {
+        triggersWithCountdowns();
+        passWithEdges({kEjectorBackInput});
+        QVERIFY(ports->countdownsStarted.empty());
+        QCOMPARE(ports->cyclesStarted, 0);
+        passWithEdges({0});
+        QCOMPARE(ports->countdownsStarted, (std::vector<int>{0}));
+        QCOMPARE(ports->cyclesStarted, 1);
+        QVERIFY(qAbs(state->countdown[0] - 0.3f) < 0.01f);
+        QCOMPARE(state->cyclePhase, 1);
+        QCOMPARE(cycle->steering().stepCameraMask[0], 3);
+        QCOMPARE(cycle->steering().stepCameraMask[1], 3);
+        QCOMPARE(ports->lastPublished(kClampOut), 1);
+        ports->countdownOn[0] = false;
+        passWithEdges({kEjectorBackInput});
+        QCOMPARE(ports->countdownsStarted, (std::vector<int>{0, 1}));
+        QVERIFY(qAbs(state->countdown[1] - 0.4f) < 0.01f);
+        QCOMPARE(ports->cyclesStarted, 1);
+        QCOMPARE(ports->passesDone, 3);
+        QCOMPARE(ports->picturesTaken, 3);
+    }
+
+    // While a countdown runs every new edge is dropped (and the pending input forgotten),
+    // though every input is still asked: no debounce starts, the door does not trigger, and
+    // the dropped edges start nothing afterwards.
+    void runningCountdownHoldsTriggersBack()
+    {
+        triggersWithCountdowns();
+        para->doorTriggerDetect = 1;
+        ports->countdownOn[1] = true;
+        cycle->steering().pendingInput = 1;
+        passWithEdges({0, kDoorInput});
+        QCOMPARE(ports->edgesAsked, kTriggerInputs);
+        QCOMPARE(cycle->steering().pendingInput, -1);
+        QVERIFY(ports->reran.empty());
+        para->shakeEraseTime = 2;
+        passWithEdges({0});
+        QVERIFY(ports->debounceTenths.empty());
+        ports->countdownOn[1] = false;
+        cycle->pass();
+        QVERIFY(ports->countdownsStarted.empty());
+        QCOMPARE(ports->cyclesStarted, 0);
+        QVERIFY(ports->reran.empty());
+    }
+
+    // Debounce: an edge latches only when the input's debounce timer confirms it; without
+    // a debounce time (or timer) it latches at once.
+    void debounceDelaysTheLatch()
+    {
+        triggersWithCountdowns();
+        para->shakeEraseTime = 2;
+        passWithEdges({0});
+        QCOMPARE(ports->debounceTenths[0], 2);
+        QVERIFY(ports->countdownsStarted.empty());
+        QVERIFY(!cycle->steering().inputLatch[0]);
+        ports->hasDebounce = false;
+        passWithEdges({0});
+        QCOMPARE(ports->countdownsStarted, (std::vector<int>{0}));
+        QVERIFY(!cycle->steering().inputLatch[0]);  // every latch is spent at the pass end
+    }
+
+    // The production-count alarm ends the pass: an edge ends it before the pictures and is
+    // dropped; without edges its box shows after the pictures. No cycle starts, and the
+    // pass still ends (outputs, next pass); the dropped edge starts nothing afterwards.
+    void productionAlarmEndsPass()
+    {
+        triggersWithCountdowns();
+        state->productAlarm = true;
+        passWithEdges({0, kDoorInput});
+        QCOMPARE(ports->edgesAsked, kTriggerInputs);
+        QCOMPARE(ports->picturesTaken, 0);
+        cycle->pass();
+        QCOMPARE(ports->picturesTaken, 1);
+        QCOMPARE(ports->productionAlarmShown, 1);
+        QCOMPARE(ports->cyclesStarted, 0);
+        QCOMPARE(ports->passesDone, 2);
+        QCOMPARE(ports->published.size(), size_t(2));
+        state->productAlarm = false;
+        cycle->pass();
+        QVERIFY(ports->countdownsStarted.empty());
+        QCOMPARE(ports->cyclesStarted, 0);
+    }
+
+    // Machine mode 3 without stages: each input selects the first step it triggers, cuts
+    // the outputs of that step's group and counts it down. With stages an input that is
+    // not the next stage's trigger ends the pass; the next stage's trigger selects it.
+    void multiModeSelectsStageOfInput()
+    {
+        para->detectMode = kModeMulti;
+        gDNum = 3;
+        para->detectEnabled[2] = 1;
+        const int saved[3] = {OutputNo[0], OutputNo[1], OutputNo[7]};
+        OutputNo[0] = 5;
+        OutputNo[1] = 6;
+        OutputNo[7] = 7;
+        const int trig[3] = {0, kEjectorBackInput, kReserveInput};
+        for (int k = 0; k < 3; ++k) {
+            para->detectTrigIn[k] = trig[k];
+            para->trigInDelay[k] = 2;
+            para->detectIoRow[k] = -1;
+        }
+        para->detectIoRow[1] = 1;
+        para->ioRowOutMode[1] = 3;  // cut self
+        cycle->steering().manualTrig = gDNum;
+        passWithEdges({kEjectorBackInput});
+        QCOMPARE(cycle->steering().multiDetectIndex, 1);
+        QCOMPARE(ports->countdownsStarted, (std::vector<int>{1}));
+        QCOMPARE(ports->lastPublished(5), 1);
+        QCOMPARE(ports->lastPublished(4), 0);
+
+        para->ioPageFlag = 1;
+        ports->countdownOn[1] = false;
+        cycle->steering().multiDetectIndex = 0;
+        passWithEdges({kReserveInput});
+        QCOMPARE(ports->countdownsStarted, (std::vector<int>{1}));
+        QCOMPARE(cycle->steering().multiDetectIndex, 0);
+        passWithEdges({kEjectorBackInput});
+        QCOMPARE(ports->countdownsStarted, (std::vector<int>{1, 1}));
+        QCOMPARE(cycle->steering().multiDetectIndex, 1);
+        OutputNo[0] = saved[0];
+        OutputNo[1] = saved[1];
+        OutputNo[7] = saved[2];
+    }
+
+    // Option: the safety door runs the mould step at once (its pictures retaken, both
+    // cameras recognised and judged); not while detection is stopped.
+    void doorTriggersMouldStepAtOnce()
+    {
+        triggersWithCountdowns();
+        para->doorTriggerDetect = 1;
+        state->runState = kRunStopped;
+        passWithEdges({kDoorInput});
+        QVERIFY(ports->reran.empty());
+        state->runState = kRunDetecting;
+        state->step = 1;
+        passWithEdges({kDoorInput});
+        QCOMPARE(ports->reran, (std::vector<int>{0, 1}));
+        QCOMPARE(ports->forgotten, (std::vector<std::pair<int, int>>{{0, 1}, {1, 1}}));
+        QCOMPARE(state->detectState[0][1], 1);
+        QCOMPARE(ports->counted, 1);
+        QCOMPARE(cycle->steering().autoRun, 0);
+        QVERIFY(ports->countdownsStarted.empty());
+    }
+
+    // The manual trigger runs its step at once and once, as a manual re-training state;
+    // when its judgement raises the alarm the pass ends there.
+    void manualTriggerRunsStepAtOnce()
+    {
+        triggersWithCountdowns();
+        state->step = 1;
+        cycle->steering().manualTrig = 1;
+        int trainState = -1;
+        ports->duringRecognition = [&](int) { trainState = cycle->steering().reTrainState; };
+        cycle->pass();
+        QCOMPARE(ports->reran, (std::vector<int>{0, 1}));
+        QCOMPARE(trainState, 2);
+        QCOMPARE(cycle->steering().manualTrig, gDNum);
+        cycle->pass();
+        QCOMPARE(ports->reran.size(), size_t(2));
+
+        // An NG that raises the alarm: the clamp is held and the pass ends, so an input
+        // latched in the same pass starts no cycle.
+        ports->rerunNG[0] = true;
+        cycle->steering().manualTrig = 1;
+        passWithEdges({0});
+        QCOMPARE(ports->reran.size(), size_t(4));
+        QCOMPARE(state->pageState, kPageAlarm);
+        QCOMPARE(ports->lastPublished(kClampOut), 1);
+        QCOMPARE(ports->cyclesStarted, 0);
     }
 
     // Right after a re-sampling nothing is judged.
