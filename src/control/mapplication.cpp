@@ -9,10 +9,11 @@
 #include "globals.h"
 #include "lanstr.h"
 #include "ledlcd.h"
-#include "mojuwizard.h"
+#include "mainstate.h"
 #include "platformclock.h"
 #include "textids.h"
 #include "warnbox.h"
+#include "windowhooks.h"
 #include "wizardpara.h"
 
 QString ts_create;
@@ -57,7 +58,7 @@ void MApplication::manualStopTscTimeup()
 void MApplication::calibrationTimeout()
 {
     tsTimer->stop();
-    if (!gpWin || !SimulatedCameras())
+    if (!gpState || !SimulatedCameras())
         return;
     tsTimeout = true;
     if (!releaseHint)
@@ -100,11 +101,11 @@ bool MApplication::pressed(QObject* receiver, QEvent* event)
         tsTimer->start(kCalibrationHoldMs);
     }
 
-    if (gpWPara && gpWin) {
-        if (gpWin->logoutTimer && gpWPara->autoLogout > 0)
-            gpWin->logoutTimer->start(gpWPara->autoLogout * 1000);
-        if (gpWin->lcdTimer && gpWPara->screenOffTime >= 1)
-            gpWin->lcdTimer->start(gpWPara->screenOffTime * 1000);
+    if (gpWPara && gpState) {
+        if (gpState->logoutTimer && gpWPara->autoLogout > 0)
+            gpState->logoutTimer->start(gpWPara->autoLogout * 1000);
+        if (gpState->lcdTimer && gpWPara->screenOffTime >= 1)
+            gpState->lcdTimer->start(gpWPara->screenOffTime * 1000);
     }
 
     // The touch that wakes a dark screen only wakes it: it must not press what it lands on.
@@ -128,10 +129,10 @@ void MApplication::released()
             << ts_calibrate_times;
     CommandRunner::shell("./tsc", -1);
     qInfo() << "isTs Timeout ./tsc running";
-    if (gpWin) {
+    if (gpState) {
         gisRunWTD = false;
         PlatformClock::sleepMs(kRebootGraceMs);
-        gpWin->FLushAll();
+        FlushAll();
         CommandRunner::runLine("reboot");
     }
     tsTimeout = false;

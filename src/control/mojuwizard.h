@@ -92,7 +92,6 @@ public:
     QTimer* notAllowCloseTimer = nullptr;
     QTimer* notAllowThimbleTimer = nullptr;
     QTimer* reserveOutputTimer = nullptr;
-    QTimer* logoutTimer = nullptr;
     QTimer* checkDateTimer = nullptr;
     QTimer* sysFunc4OutputTimer = nullptr;
     QTimer* outputsOffTimer = nullptr;

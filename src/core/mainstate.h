@@ -71,7 +71,8 @@ struct MainState
 
     float countdown[kMaxDetections] = {};  // seconds left of each step's trigger delay
     int frameCount[kMaxCameras] = {};
-    QTimer* lcdTimer = nullptr;  // switches the back-light off
+    QTimer* lcdTimer = nullptr;     // switches the back-light off
+    QTimer* logoutTimer = nullptr;  // logs the operator out; every touch restarts it
     // 256 opaque greys, the colour table of every 8-bit picture; shared for the whole run.
     QVector<QRgb>* grayTable = nullptr;
     int step = 0;
