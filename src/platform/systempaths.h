@@ -1,7 +1,9 @@
 // Maps the absolute system paths the program reads and writes onto a configurable root.
 #pragma once
 
+#include <QPair>
 #include <QString>
+#include <QVector>
 
 class SystemPaths
 {
@@ -23,3 +25,10 @@ inline QString SysPath(const QString& absolutePath)
 {
     return SystemPaths::map(absolutePath);
 }
+
+// The mount table (/proc/mounts through the mapping) as (device, mount point) pairs, the
+// table's octal escapes undone; false when it cannot be read.
+bool ReadMountTable(QVector<QPair<QString, QString>>& out);
+// Whether something is mounted exactly at `mountPoint` (a whole field, never a prefix:
+// "/mnt" is not "/mnt0").
+bool IsMountPoint(const QString& mountPoint);

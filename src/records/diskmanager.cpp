@@ -28,7 +28,6 @@ constexpr int kUmountWaitMs = 200;
 constexpr qint64 kFirstBackoffMs = 1000;
 const char* const kUdevDir = "/run/udev/data/";
 const char* const kRecordFilter = "b8:*";
-const char* const kProcMounts = "/proc/mounts";
 
 // The device path as the panel names it: a path under the mapped root loses the root.
 QString PanelPath(const QString& path)
@@ -37,27 +36,6 @@ QString PanelPath(const QString& path)
     if (!root.isEmpty() && path.startsWith(root + "/"))
         return path.mid(root.size());
     return path;
-}
-
-// /proc/mounts escapes blanks and a few other characters as octal.
-QString UnescapeMountField(const QString& field)
-{
-    if (!field.contains('\\'))
-        return field;
-    QString out;
-    for (int i = 0; i < field.size(); ++i) {
-        if (field[i] == '\\' && i + 3 < field.size()) {
-            bool ok = false;
-            const int code = field.mid(i + 1, 3).toInt(&ok, 8);
-            if (ok) {
-                out += QChar(code);
-                i += 3;
-                continue;
-            }
-        }
-        out += field[i];
-    }
-    return out;
 }
 
 }  // namespace
@@ -178,16 +156,7 @@ QStringList DiskManager::mountPoints()
 
 bool DiskManager::readMounts(QVector<QPair<QString, QString>>& out)
 {
-    QFile f(SysPath(kProcMounts));
-    if (!f.open(QIODevice::ReadOnly))
-        return false;
-    out.clear();
-    for (const QString& line : QString::fromUtf8(f.readAll()).split('\n')) {
-        const QStringList fields = line.split(' ', Qt::SkipEmptyParts);
-        if (fields.size() >= 2)
-            out.append({UnescapeMountField(fields[0]), UnescapeMountField(fields[1])});
-    }
-    return true;
+    return ReadMountTable(out);
 }
 
 QFileInfoList DiskManager::records() const

@@ -20,7 +20,6 @@ const char* const kExporter = "./cnt_net/export_result_statistics/export_result_
 const char* const kDayFolder = "./ResStatistics";
 const char* const kLiveFile = "./ResStatistics.db";
 const char* const kDiskMount = "/mnt";
-const char* const kMountTable = "/proc/mounts";
 const char* const kDateFormat = "yyyy-MM-dd";
 const char* const kStampFormat = "yyyy-MM-dd_hh.mm.ss";
 const char* const kMoveCommand = "find ./ResStatistics -mindepth 1 -maxdepth 1 -type d -exec mv {} %1/%2/ \\; ";
@@ -105,15 +104,7 @@ int ExportResultWorker::exportTimeLimitMs(int files)
 
 bool ExportResultWorker::isMountPoint(const QString& mountPoint)
 {
-    QFile table(SysPath(QString::fromLatin1(kMountTable)));
-    if (!table.open(QIODevice::ReadOnly))
-        return false;
-    for (const QByteArray& line : table.readAll().split('\n')) {
-        const QList<QByteArray> fields = line.simplified().split(' ');
-        if (fields.size() > 1 && QString::fromLocal8Bit(fields[1]) == mountPoint)
-            return true;
-    }
-    return false;
+    return IsMountPoint(mountPoint);
 }
 
 void ExportResultWorker::countLine(const QByteArray& raw)

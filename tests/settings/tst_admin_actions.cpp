@@ -46,31 +46,10 @@ class TestAdminActions : public QObject
     Q_OBJECT
 
     AdminPrompts prompts;
-    QStringList trace;
+    EffectTrace trace;
     WizardPara para;
     WizardPara paraBak;
 
-    // Every effect in one list; a command shows as "cmd:<text>" once a later effect happens
-    // or the test reads the trace.
-    void traceCommands()
-    {
-        const QStringList calls = CommandRunner::callTexts();
-        int seen = 0;
-        for (const QString& t : trace)
-            seen += t.startsWith("cmd:") ? 1 : 0;
-        for (int i = seen; i < calls.size(); ++i)
-            trace << "cmd:" + calls.at(i);
-    }
-    void note(const QString& what)
-    {
-        traceCommands();
-        trace << what;
-    }
-    QStringList fullTrace()
-    {
-        traceCommands();
-        return trace;
-    }
 
 private slots:
     void initTestCase()
@@ -79,9 +58,9 @@ private slots:
         gpWPara = &para;
         gpWParaBak = &paraBak;
         prompts.install();
-        SetRecordSink([this](const QString& text, const QString& type) { note("record:" + type + ':' + text); });
-        SetFlushAllHook([this] { note("flush"); });
-        PlatformClock::setSleepHook([this](int ms) { note(QStringLiteral("sleep:%1").arg(ms)); });
+        SetRecordSink([this](const QString& text, const QString& type) { trace.note("record:" + type + ':' + text); });
+        SetFlushAllHook([this] { trace.note("flush"); });
+        PlatformClock::setSleepHook([this](int ms) { trace.note(QStringLiteral("sleep:%1").arg(ms)); });
     }
 
     void init()
@@ -106,16 +85,16 @@ private slots:
         QFETCH(bool, restart);
         QFETCH(QString, last);
         prompts.reset({true, restart});
-        QVERIFY(SystemActions::ShutDown([this] { note("accept"); }));
-        QCOMPARE(fullTrace(), QStringList({"accept", "record:operate:" + LanStr(292), "sleep:1000", "flush", last}));
+        QVERIFY(SystemActions::ShutDown([this] { trace.note("accept"); }));
+        QCOMPARE(trace.full(), QStringList({"accept", "record:operate:" + LanStr(292), "sleep:1000", "flush", last}));
         QCOMPARE(prompts.asked, QStringList({LanStr(291), LanStr(293)}));
     }
 
     void shutDownAnsweredNoDoesNothing()
     {
         prompts.reset({false});
-        QVERIFY(!SystemActions::ShutDown([this] { note("accept"); }));
-        QVERIFY(fullTrace().isEmpty());
+        QVERIFY(!SystemActions::ShutDown([this] { trace.note("accept"); }));
+        QVERIFY(trace.full().isEmpty());
     }
 
     void clockChangeSetsBothClocksThenRestarts()
@@ -131,8 +110,8 @@ private slots:
         });
         prompts.install();
         prompts.reset({true});
-        QVERIFY(SystemActions::ModifyTime(&box, [this] { note("accept"); }));
-        QCOMPARE(fullTrace(), QStringList({"cmd:date -s 2024-02-29 23:59:59", "cmd:hwclock --systohc", "accept",
+        QVERIFY(SystemActions::ModifyTime(&box, [this] { trace.note("accept"); }));
+        QCOMPARE(trace.full(), QStringList({"cmd:date -s 2024-02-29 23:59:59", "cmd:hwclock --systohc", "accept",
                                            "record:operate:" + LanStr(401), "sleep:1000", "flush", "sleep:1000",
                                            "cmd:reboot"}));
         QCOMPARE(prompts.asked, QStringList{LanStr(402)});
@@ -141,17 +120,17 @@ private slots:
     void languageAlreadyActiveOrOutsideDoesNothing()
     {
         prompts.reset({true, true});
-        QVERIFY(!SystemActions::ChangeLanguage(1, 4, [this] { note("accept"); }));
-        QVERIFY(!SystemActions::ChangeLanguage(4, 4, [this] { note("accept"); }));
+        QVERIFY(!SystemActions::ChangeLanguage(1, 4, [this] { trace.note("accept"); }));
+        QVERIFY(!SystemActions::ChangeLanguage(4, 4, [this] { trace.note("accept"); }));
         QVERIFY(prompts.asked.isEmpty());
-        QVERIFY(fullTrace().isEmpty());
+        QVERIFY(trace.full().isEmpty());
 
         // The record speaks the language that was current when it was written.
         const QString english = LanStr(319);
-        QVERIFY(SystemActions::ChangeLanguage(0, 4, [this] { note("accept"); }));
+        QVERIFY(SystemActions::ChangeLanguage(0, 4, [this] { trace.note("accept"); }));
         QCOMPARE(gLan, 0);
         QVERIFY(LanStr(319) != english);
-        QCOMPARE(fullTrace(), QStringList({"record:operate:" + english, "accept", "sleep:1000",
+        QCOMPARE(trace.full(), QStringList({"record:operate:" + english, "accept", "sleep:1000",
                                            "flush", "cmd:reboot"}));
     }
 

@@ -55,31 +55,10 @@ class TestSettingsAdmin : public QObject
     Q_OBJECT
 
     AdminPrompts prompts;
-    QStringList trace;
+    EffectTrace trace;
     MoJuWizard* win = nullptr;
     WizardParaWidget* screen = nullptr;
 
-    // Records, flushes and sleeps in the order they happen, each command once a later effect
-    // happens or the test reads the trace.
-    void traceCommands()
-    {
-        const QStringList calls = CommandRunner::callTexts();
-        int seen = 0;
-        for (const QString& t : trace)
-            seen += t.startsWith("cmd:") ? 1 : 0;
-        for (int i = seen; i < calls.size(); ++i)
-            trace << "cmd:" + calls.at(i);
-    }
-    void note(const QString& what)
-    {
-        traceCommands();
-        trace << what;
-    }
-    QStringList fullTrace()
-    {
-        traceCommands();
-        return trace;
-    }
 
     // Shown the way the window's parameter action shows it, on the given page.
     void open(int page)
@@ -132,9 +111,9 @@ private slots:
         win->resize(1920, 1080);
         win->show();
 
-        SetRecordSink([this](const QString& text, const QString& type) { note("record:" + type + ':' + text); });
-        SetFlushAllHook([this] { note("flush"); });
-        PlatformClock::setSleepHook([this](int ms) { note(QStringLiteral("sleep:%1").arg(ms)); });
+        SetRecordSink([this](const QString& text, const QString& type) { trace.note("record:" + type + ':' + text); });
+        SetFlushAllHook([this] { trace.note("flush"); });
+        PlatformClock::setSleepHook([this](int ms) { trace.note(QStringLiteral("sleep:%1").arg(ms)); });
     }
 
     void init()
@@ -167,7 +146,7 @@ private slots:
         prompts.reset({true, restart});
         screen->shutDownButton->click();
         QCOMPARE(prompts.asked, QStringList({LanStr(291), LanStr(293)}));
-        QCOMPARE(fullTrace(), QStringList({"record:operate:" + LanStr(292), "sleep:1000", "flush", last}));
+        QCOMPARE(trace.full(), QStringList({"record:operate:" + LanStr(292), "sleep:1000", "flush", last}));
         // The screen's own accept ran first: nothing was edited, so it just closed.
         QVERIFY(screen->isHidden());
     }
@@ -201,7 +180,7 @@ private slots:
         screen->languageCombo->setCurrentIndex(1);
         QCOMPARE(prompts.asked, QStringList{question});
         QCOMPARE(gLan, 1);
-        QCOMPARE(fullTrace(), QStringList({"record:operate:" + chineseRecord, "sleep:1000", "flush", "cmd:reboot"}));
+        QCOMPARE(trace.full(), QStringList({"record:operate:" + chineseRecord, "sleep:1000", "flush", "cmd:reboot"}));
         gLan = 0;
         WizardPara next;
         next.LoadDatafromFile();
@@ -386,7 +365,7 @@ private slots:
         trace.clear();
         CommandRunner::clearCalls();
         screen->calibrateButton->click();
-        QCOMPARE(fullTrace(), QStringList({"cmd:./tsc", "flush", "cmd:reboot"}));
+        QCOMPARE(trace.full(), QStringList({"cmd:./tsc", "flush", "cmd:reboot"}));
 
         ModalAnswerer answerer;
         answerer.watch("time", [this]() -> QDialog* { return screen->modifyTimeWidget; });
