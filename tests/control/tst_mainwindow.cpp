@@ -81,9 +81,7 @@ private slots:
 
         // Simulated cameras only: the count check asks whether to forget the stored order.
         ModalAnswerer answerer;
-        answerer.watch(
-            "CountCheckBox", [] { return static_cast<QDialog*>(CameraManager::getInstance()->countCheckBox); },
-            &ModalAnswerer::boxText);
+        answerer.watchCameraCountQuestion();
         answerer.answer(ModalAnswerer::No);
         ConstructionHooks hooks;
         auto seen = [this](const char* step) {

@@ -73,9 +73,7 @@ private slots:
                                                    {"source", "scene"},
                                                    {"fps", 10}});
         ModalAnswerer answerer;
-        answerer.watch(
-            "CountCheckBox", [] { return static_cast<QDialog*>(CameraManager::getInstance()->countCheckBox); },
-            &ModalAnswerer::boxText);
+        answerer.watchCameraCountQuestion();
         answerer.answer(ModalAnswerer::No);
         win = new MoJuWizard(nullptr);
         QCOMPARE(answerer.pendingAnswers(), 0);

@@ -54,9 +54,7 @@ private slots:
         SystemPaths::setSerialDevice(board->devicePath());
 
         ModalAnswerer answerer;
-        answerer.watch(
-            "CountCheckBox", [] { return static_cast<QDialog*>(CameraManager::getInstance()->countCheckBox); },
-            &ModalAnswerer::boxText);
+        answerer.watchCameraCountQuestion();
         answerer.answer(ModalAnswerer::No);
         ConstructionHooks hooks;
         AddSettingsHooks(hooks);

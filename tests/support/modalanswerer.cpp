@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QTest>
 
+#include "cameramanager.h"
 #include "choosebox.h"
 #include "commandrunner.h"
 #include "lostcamerawarnbox.h"
@@ -246,4 +247,10 @@ void ModalAnswerer::fail(const QString& message)
     failureList << message;
     if (reportFailures)
         QTest::qFail(qPrintable("ModalAnswerer: " + message), __FILE__, __LINE__);
+}
+
+void ModalAnswerer::watchCameraCountQuestion()
+{
+    watch(
+        "CountCheckBox", [] { return CameraManager::getInstance()->countCheckBox; }, &ModalAnswerer::boxText);
 }

@@ -53,6 +53,9 @@ public:
     // Watches one more box besides the shared ones (a watch of the same name is
     // replaced); `text` may be empty.
     void watch(const QString& name, std::function<QDialog*()> box, std::function<QString(QDialog*)> text = {});
+    // Watches the camera manager's full-screen question about the camera count ("CountCheckBox"),
+    // which a window built on simulated cameras asks before anything else.
+    void watchCameraCountQuestion();
 
     QList<Shown> shown() const;
     QStringList texts() const;
