@@ -110,7 +110,7 @@ int indexOf(const QString& name)
 
 bool isSafeName(const QString& name)
 {
-    if (name.trimmed().isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
+    if (name.trimmed().isEmpty())
         return false;
     static const QString kShellCharacters = QStringLiteral("/\\;&|$`'\"<>()*?[]{}!#~%^=,");
     for (const QChar c : name) {
@@ -118,7 +118,7 @@ bool isSafeName(const QString& name)
             kShellCharacters.contains(c))
             return false;
     }
-    // A leading dash would read as an option and a leading dot hides the folder.
+    // A leading dash would read as an option; a leading dot hides the folder (and is "." or "..").
     return !name.startsWith('-') && !name.startsWith('.') && name == name.trimmed();
 }
 
