@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include "commandrunner.h"
+#include "configfile.h"
 #include "globals.h"
 #include "systempaths.h"
 
@@ -17,7 +18,6 @@ namespace {
 const char* const kMountPoint = "/mnt";
 const char* const kMountTable = "/proc/mounts";
 constexpr int kCommandWaitMs = 1000;
-const char* const kConfigFile = "./cnt_net/config.json";
 
 // Data partitions a stick may carry; ext4 marks the system disk.
 const char* const kSystemType = "TYPE=\"ext4\"";
@@ -99,7 +99,7 @@ QString FindAU()
 
 void writeVersionToJson()
 {
-    const QString path = QString::fromLatin1(kConfigFile);
+    const QString path = QString::fromLatin1(kNetConfigFile);
     QJsonObject config;
     QFile file(path);
     if (file.open(QIODevice::ReadOnly)) {

@@ -9,6 +9,7 @@
 #include <QMutexLocker>
 #include <QThread>
 
+#include "configfile.h"
 #include "globals.h"
 #include "httpapiserver.h"
 #include "platformclock.h"
@@ -18,7 +19,6 @@
 #include "viewwatch2vrq.h"
 
 namespace {
-const char* const kConfigFile = "./cnt_net/config.json";
 const char* const kDefaultWorkspace = "./cnt_net/workspace";
 const char* const kTimeFormat = "yyyy-MM-dd hh:mm:ss.zzz";
 
@@ -86,12 +86,11 @@ void TNR_NETMN::setWorkTask(bool net, bool video, bool api)
 
 void TNR_NETMN::initStart()
 {
-    QFile file(kConfigFile);
-    if (!file.open(QIODevice::ReadOnly)) {
-        qInfo() << "network services:" << kConfigFile << "cannot be read; services keep their settings";
+    QJsonObject config;
+    if (!QFile::exists(kNetConfigFile)) {
+        qInfo() << "network services:" << kNetConfigFile << "cannot be read; services keep their settings";
     } else {
-        const QJsonDocument doc = QJsonDocument::fromJson(file.readAll());
-        const QJsonObject config = doc.object();
+        ReadJsonObject(QString::fromLatin1(kNetConfigFile), config);
         readString(config, "devicename", devicename);
         readBool(config, "device_worknetfunc", device_worknetfunc);
         readBool(config, "device_workvideo", device_workvideo);

@@ -14,6 +14,7 @@
 
 #include "c_type_com.h"
 #include "commandrunner.h"
+#include "configfile.h"
 #include "edit.h"
 #include "editip.h"
 #include "lanstr.h"
@@ -192,14 +193,9 @@ NetworkSettingDialog::NetworkSettingDialog(QWidget* parent) : CComp_DialogFrame(
 
 bool NetworkSettingDialog::ininconfig()
 {
-    QFile f(kConfigFile);
-    if (!f.open(QIODevice::ReadOnly))
+    QJsonObject config;
+    if (!ReadJsonObject(QString::fromLatin1(kConfigFile), config))
         return false;
-    QJsonParseError error;
-    const QJsonDocument doc = QJsonDocument::fromJson(f.readAll(), &error);
-    if (error.error != QJsonParseError::NoError)
-        return false;
-    const QJsonObject config = doc.object();
     const auto text = [&config](const char* key, QString& field) {
         if (config.value(key).isString())
             field = config.value(key).toString();
@@ -226,15 +222,7 @@ void NetworkSettingDialog::slotUpdateVRQ()
 
     // Read, change, write: the file also holds keys of others (version, camcount, ...).
     QJsonObject config;
-    {
-        QFile in(kConfigFile);
-        if (in.open(QIODevice::ReadOnly)) {
-            QJsonParseError error;
-            const QJsonDocument doc = QJsonDocument::fromJson(in.readAll(), &error);
-            if (error.error == QJsonParseError::NoError && doc.isObject())
-                config = doc.object();
-        }
-    }
+    ReadJsonObject(QString::fromLatin1(kConfigFile), config);
     config.insert("device_workapifunc", stuconfig.device_workapifunc);
     config.insert("device_worknetfunc", stuconfig.device_worknetfunc);
     config.insert("device_workvideo", stuconfig.device_workvideo);

@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include "ccomp_dialogframe.h"
+#include "configfile.h"
 
 class AsyncCommand;
 class Edit;
@@ -36,7 +37,7 @@ public:
         QString workspace = "/root/bin-AOI/cnt_net/workspace/";
     };
 
-    static constexpr const char* kConfigFile = "cnt_net/config.json";
+    static constexpr const char* kConfigFile = kNetConfigFile;
     static constexpr const char* kApplyButtonStyle =
         "QPushButton{outline:0px;border:none;font-size:32px;color:white;background-color:rgb(110,110,110)}"
         "QPushButton:pressed{color:#ffffff;background:#f1c232;}";

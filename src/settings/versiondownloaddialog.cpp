@@ -17,6 +17,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "configfile.h"
 #include "globals.h"
 #include "lanstr.h"
 #include "operatorprompts.h"
@@ -24,7 +25,6 @@
 
 namespace {
 
-const char* const kConfigFile = "./cnt_net/config.json";
 const char* const kListPath = "/version/list.xml";
 const char* const kPackagePath = "/version/";
 const char* const kTarget = "/root/bin-AOI/newupdate.tar.gz";
@@ -58,10 +58,9 @@ VersionDownloadDialog::VersionDownloadDialog(QWidget* parent) : QDialog(parent)
 
 QString VersionDownloadDialog::serverAddress()
 {
-    QFile file(QString::fromLatin1(kConfigFile));
-    if (!file.open(QIODevice::ReadOnly))
-        return QString();
-    return QJsonDocument::fromJson(file.readAll()).object().value(QStringLiteral("serveraddr")).toString();
+    QJsonObject config;
+    ReadJsonObject(QString::fromLatin1(kNetConfigFile), config);
+    return config.value(QStringLiteral("serveraddr")).toString();
 }
 
 void VersionDownloadDialog::setServerPort(int port)

@@ -66,7 +66,9 @@ private slots:
         QVERIFY(left.startsWith(QDir::tempPath()));
         // Not checked to exist here: a test starting beside this one may already have removed it.
 
-        runAgain(kLater, QProcess::NormalExit);
+        // Under a loaded parallel run the killed process may still be reaped while the first later
+        // start looks; a broken clean-up leaves the folder through every start.
+        for (int start = 0; start < 3 && QDir(left).exists(); ++start) runAgain(kLater, QProcess::NormalExit);
         QVERIFY2(!QDir(left).exists(), qPrintable(left));
         // A folder whose test still runs (this one) stays.
         QVERIFY(QDir(TestSupport::workDir()).exists());
