@@ -10,6 +10,7 @@ PACKAGES=(
   libgoogle-glog-dev
   libcpp-httplib-dev
   libqt5serialbus5-dev
+  mbpoll
   libbenchmark-dev
   fonts-wqy-microhei
   python3

@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QDebug>
 #include <QImage>
+#include <QJsonArray>
 #include <QJsonObject>
 
 #include <opencv2/imgproc.hpp>
@@ -125,7 +126,8 @@ void MoJuWizard::TakeTemplateFrame(int camera, int d)
     const int mode = Mode();
     if (StepEnabled(d)) {
         v->SaveReTrainImage(d);
-        ViewWatch2VRQ::ofManager()->syncTempList(QJsonObject{{"camera", camera}, {"detect", d}});
+        // The same shape as every template-list message: lists of camera and detection.
+        ViewWatch2VRQ::ofManager()->syncTempList(QJsonObject{{"camera", QJsonArray{camera}}, {"detect", QJsonArray{d}}});
     }
     v->pendingTemplate[d] = false;
     v->cameraOk = true;

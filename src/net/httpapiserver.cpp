@@ -2,21 +2,22 @@
 #include "httpapiserver.h"
 
 #include <chrono>
-#include <future>
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDebug>
 #include <QJsonDocument>
 
-#include <httplib.h>
-
 #include "globals.h"
+#include "httpfront.h"
+#include "platformclock.h"
 #include "tnr_netmn.h"
 
 namespace {
 
 const char* const kApiOff = "未启用API服务";
+// Waits are cut into slices so that a halt or a clock a test moved on is seen soon.
+constexpr int kSliceMs = 100;
 
 HttpApiServer::CountQuery& countQuery()
 {
@@ -56,21 +57,19 @@ HttpApiServer::~HttpApiServer()
 bool HttpApiServer::start(const QString& host, int port)
 {
     stop();
-    server = std::make_unique<httplib::Server>();
-    server->set_read_timeout(kReadTimeoutS, 0);
-    server->set_write_timeout(kReadTimeoutS, 0);
-    server->set_payload_max_length(kMaxBodyBytes);
+    halting = false;
+    HttpFront::Limits limits;
+    limits.maxConnections = kMaxConnections;
+    limits.idleMs = kIdleCloseMs;
+    limits.requestMs = kRequestMs;
+    limits.maxBodyBytes = kMaxBodyBytes;
+    server = std::make_unique<HttpFront>(limits);
     server->Post(kRouteCount, [this](const httplib::Request& req, httplib::Response& res) {
         const Reply r = httpapi__get_production_count_bytime(QByteArray::fromStdString(req.body));
         res.status = r.status;
         res.set_content(QJsonDocument(r.body).toJson(QJsonDocument::Compact).toStdString(), "application/json");
     });
-    const std::string address = host.toStdString();
-    int bound = 0;
-    if (port == 0)
-        bound = server->bind_to_any_port(address);
-    else if (server->bind_to_port(address, port))
-        bound = port;
+    const int bound = server->bindTo(host.toStdString(), port);
     if (bound <= 0) {
         qWarning().noquote()
             << QStringLiteral(
@@ -82,8 +81,8 @@ bool HttpApiServer::start(const QString& host, int port)
     }
     boundPort = bound;
     boundHost = host;
-    httplib::Server* s = server.get();
-    listener = std::thread([s] { s->listen_after_bind(); });
+    HttpFront* s = server.get();
+    listener = std::thread([s] { s->acceptLoop(); });
     qInfo() << "HTTP API: listening on" << host << bound;
     return true;
 }
@@ -92,11 +91,38 @@ void HttpApiServer::stop()
 {
     if (!server)
         return;
-    server->stop();
+    halting = true;
+    server->halt();
     if (listener.joinable())
         listener.join();
     server.reset();
     boundPort = 0;
+}
+
+int HttpApiServer::connections() const
+{
+    return server ? server->connections() : 0;
+}
+
+bool HttpApiServer::takeRoute(long long deadlineMs)
+{
+    std::unique_lock<std::mutex> lock(route->mutex);
+    while (route->busy) {
+        if (halting || PlatformClock::monotonicMs() >= deadlineMs)
+            return false;
+        route->free.wait_for(lock, std::chrono::milliseconds(kSliceMs));
+    }
+    route->busy = true;
+    return true;
+}
+
+void HttpApiServer::releaseRoute(Route& route)
+{
+    {
+        std::lock_guard<std::mutex> lock(route.mutex);
+        route.busy = false;
+    }
+    route.free.notify_all();
 }
 
 HttpApiServer::Reply HttpApiServer::httpapi__get_production_count_bytime(const QByteArray& body)
@@ -113,34 +139,61 @@ HttpApiServer::Reply HttpApiServer::httpapi__get_production_count_bytime(const Q
     if (!validTime(start) || !validTime(finish))
         return failure(400, QStringLiteral("times must read yyyy-MM-dd hh:mm:ss"));
 
-    // The busy mark is the lock: it is released on every way out.
-    std::unique_lock<std::timed_mutex> busy(countBusy, std::defer_lock);
-    if (!busy.try_lock_for(std::chrono::milliseconds(kBusyWaitMs)))
+    if (!takeRoute(PlatformClock::monotonicMs() + kBusyWaitMs))
         return failure(503, QStringLiteral("busy"));
     QCoreApplication* app = QCoreApplication::instance();
-    if (!app || !countQuery())
+    if (!app || !countQuery()) {
+        releaseRoute(*route);
         return failure(503, QStringLiteral("statistics not available"));
+    }
 
-    auto answer = std::make_shared<std::promise<Reply>>();
-    std::future<Reply> future = answer->get_future();
+    struct Asked
+    {
+        std::mutex mutex;
+        std::condition_variable answered;
+        bool done = false;
+        bool abandoned = false;
+        Reply reply;
+    };
+    auto asked = std::make_shared<Asked>();
     const QString from = start.toString();
     const QString to = finish.toString();
     QMetaObject::invokeMethod(
         app,
-        [answer, from, to] {
-            Reply r;
-            QJsonObject result;
-            if (!countQuery() || !countQuery()(from, to, result)) {
-                answer->set_value(failure(400, QStringLiteral("times refused")));
-                return;
+        [asked, from, to, route = route] {
+            bool wanted = false;
+            {
+                std::lock_guard<std::mutex> lock(asked->mutex);
+                wanted = !asked->abandoned;
             }
-            result.insert(QStringLiteral("device_sn"), gDeviceID);
-            result.insert(QStringLiteral("device_id"), TNR_NETMN::getInstance()->devicename);
-            r.body = result;
-            answer->set_value(r);
+            Reply r;
+            if (wanted) {
+                QJsonObject result;
+                if (countQuery() && countQuery()(from, to, result)) {
+                    result.insert(QStringLiteral("device_sn"), gDeviceID);
+                    result.insert(QStringLiteral("device_id"), TNR_NETMN::getInstance()->devicename);
+                    r.body = result;
+                } else {
+                    r = failure(400, QStringLiteral("times refused"));
+                }
+            }
+            {
+                std::lock_guard<std::mutex> lock(asked->mutex);
+                asked->reply = r;
+                asked->done = true;
+            }
+            asked->answered.notify_all();
+            releaseRoute(*route);
         },
         Qt::QueuedConnection);
-    if (future.wait_for(std::chrono::milliseconds(kGuiAnswerMs)) != std::future_status::ready)
-        return failure(503, QStringLiteral("no answer in time"));
-    return future.get();
+    const long long deadline = PlatformClock::monotonicMs() + kGuiAnswerMs;
+    std::unique_lock<std::mutex> lock(asked->mutex);
+    while (!asked->done) {
+        if (halting || PlatformClock::monotonicMs() >= deadline) {
+            asked->abandoned = true;
+            return failure(503, QStringLiteral("no answer in time"));
+        }
+        asked->answered.wait_for(lock, std::chrono::milliseconds(kSliceMs));
+    }
+    return asked->reply;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -11,22 +12,26 @@
 #include <QJsonObject>
 #include <QString>
 
-namespace httplib {
-class Server;
-}
+class HttpFront;
 
-// Listens in threads of its own (the HTTP library's pool). Each request is checked there;
-// the answer itself is built on the GUI thread by a queued invocation, because the query
-// reads what the GUI thread writes. One request of a path at a time: a second waits for
-// the first (at most kBusyWaitMs, then 503).
+// Listens in a thread of its own; every connection gets a thread while it lasts (HttpFront:
+// connection cap, request deadline, idle closing). Each request is checked there; the answer
+// itself is built on the GUI thread by a queued invocation, because the query reads what the
+// GUI thread writes. One request of a path at a time: a second waits for the first (at most
+// kBusyWaitMs, then 503). The path stays busy until the GUI thread has taken up the
+// invocation, also when its requester gave up after kGuiAnswerMs, so that a flood never
+// queues more than one query on the GUI thread. Both waits run on the platform's monotonic
+// clock.
 class HttpApiServer
 {
 public:
     static constexpr const char* kRouteCount = "/v18/http/production_count_bytime";
     static constexpr int kBusyWaitMs = 5000;
     static constexpr int kGuiAnswerMs = 10000;
-    static constexpr int kReadTimeoutS = 5;
     static constexpr int kMaxBodyBytes = 64 * 1024;
+    static constexpr int kMaxConnections = 256;
+    static constexpr int kIdleCloseMs = 2000;
+    static constexpr int kRequestMs = 3000;
     static constexpr const char* kTimeFormat = "yyyy-MM-dd hh:mm:ss";
 
     // The statistics query (the records layer's): the two moments, the result to fill;
@@ -44,6 +49,7 @@ public:
     bool start(const QString& host, int port);
     void stop();
     bool listening() const { return boundPort > 0; }
+    int connections() const;
     int port() const { return boundPort; }
     QString host() const { return boundHost; }
 
@@ -61,9 +67,22 @@ public:
     Reply httpapi__get_production_count_bytime(const QByteArray& body);
 
 private:
-    std::unique_ptr<httplib::Server> server;
+    // The busy mark of the route: taken before the GUI thread is asked, given back by the
+    // GUI thread's invocation (or at once when asking fails).
+    struct Route
+    {
+        std::mutex mutex;
+        std::condition_variable free;
+        bool busy = false;
+    };
+    bool takeRoute(long long deadlineMs);
+    static void releaseRoute(Route& route);
+
+    std::unique_ptr<HttpFront> server;
     std::thread listener;
-    std::timed_mutex countBusy;
+    // Shared with the GUI-thread invocation, which may run after the request gave up.
+    std::shared_ptr<Route> route = std::make_shared<Route>();
+    std::atomic<bool> halting{false};
     int boundPort = 0;
     QString boundHost;
 };

@@ -1,8 +1,12 @@
 // Modbus TCP server on Qt SerialBus.
 #include "modbusserver.h"
 
+#include <QDataStream>
 #include <QDebug>
+#include <QHash>
 #include <QModbusTcpServer>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QThread>
 #include <QTimer>
 #include <QVariant>
@@ -11,7 +15,38 @@
 #include "mainstate.h"
 #include "platformconfig.h"
 
-// The server object, living in the pool thread: holding registers come from the samples.
+namespace {
+
+constexpr int kHeaderBytes = 7;       // transaction, protocol, length, unit
+constexpr int kMaxLength = 254;       // unit and the longest PDU (253 bytes)
+constexpr quint8 kAnyUnitLow = 0;     // unit ids that many clients use for a TCP server
+constexpr quint8 kAnyUnitHigh = 255;
+
+quint16 BigEndian16(const QByteArray& b, int at)
+{
+    return quint16(quint8(b[at]) << 8 | quint8(b[at + 1]));
+}
+
+bool IsWrite(QModbusPdu::FunctionCode fc)
+{
+    switch (fc) {
+        case QModbusPdu::WriteSingleCoil:
+        case QModbusPdu::WriteSingleRegister:
+        case QModbusPdu::WriteMultipleCoils:
+        case QModbusPdu::WriteMultipleRegisters:
+        case QModbusPdu::MaskWriteRegister:
+        case QModbusPdu::ReadWriteMultipleRegisters:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+// The server object, living in the pool thread. It reads the Modbus TCP frames itself (the
+// library's TCP server answers only its own unit id and trusts the protocol id and the length
+// field) and lets the library's request processing answer each PDU from the samples.
 class RegisterServer : public QModbusTcpServer
 {
 public:
@@ -21,6 +56,24 @@ public:
         map.insert(QModbusDataUnit::HoldingRegisters, {QModbusDataUnit::HoldingRegisters, 0, ModbusServer::kRegisters});
         setMap(map);
         setServerAddress(ModbusServer::kServerAddress);
+    }
+
+    bool listen(const QString& host, int port, QString& error)
+    {
+        listener = new QTcpServer(this);
+        connect(listener, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* s = listener->nextPendingConnection()) {
+                connect(s, &QTcpSocket::readyRead, this, [this, s] { read(s); });
+                connect(s, &QTcpSocket::disconnected, this, [this, s] {
+                    pending.remove(s);
+                    s->deleteLater();
+                });
+            }
+        });
+        if (listener->listen(QHostAddress(host), quint16(port)))
+            return true;
+        error = listener->errorString();
+        return false;
     }
 
 protected:
@@ -36,15 +89,59 @@ protected:
         return true;
     }
     // The registers report; they are not set from outside.
-    bool writeData(const QModbusDataUnit& unit) override
+    QModbusResponse processRequest(const QModbusPdu& request) override
     {
-        if (unit.registerType() == QModbusDataUnit::HoldingRegisters)
-            return false;
-        return QModbusTcpServer::writeData(unit);
+        if (IsWrite(request.functionCode()))
+            return QModbusExceptionResponse(request.functionCode(), QModbusExceptionResponse::IllegalFunction);
+        return QModbusTcpServer::processRequest(request);
     }
 
 private:
+    void read(QTcpSocket* s)
+    {
+        QByteArray& buffer = pending[s];
+        buffer += s->readAll();
+        while (buffer.size() >= kHeaderBytes) {
+            const quint16 transaction = BigEndian16(buffer, 0);
+            const quint16 protocol = BigEndian16(buffer, 2);
+            const int length = BigEndian16(buffer, 4);
+            const quint8 unitId = quint8(buffer[6]);
+            if (length < 2 || length > kMaxLength) {
+                drop(s);  // no frame is that long or that short: the stream is lost
+                return;
+            }
+            if (buffer.size() < 6 + length)
+                return;
+            const QByteArray pdu = buffer.mid(kHeaderBytes, length - 1);
+            buffer.remove(0, 6 + length);
+            if (protocol != 0)
+                continue;  // not Modbus: dropped unanswered
+            const QModbusRequest request(QModbusPdu::FunctionCode(quint8(pdu[0])), pdu.mid(1));
+            const int expected = QModbusRequest::calculateDataSize(request);
+            if (expected >= 0 && expected != pdu.size() - 1) {
+                drop(s);  // the length field lies: where the next frame begins is unknown
+                return;
+            }
+            if (unitId != serverAddress() && unitId != kAnyUnitLow && unitId != kAnyUnitHigh)
+                continue;
+            const QModbusResponse response = processRequest(request);
+            QByteArray reply;
+            QDataStream out(&reply, QIODevice::WriteOnly);
+            out << transaction << quint16(0) << quint16(response.size() + 1) << unitId << response;
+            s->write(reply);
+        }
+    }
+
+    void drop(QTcpSocket* s)
+    {
+        pending.remove(s);
+        s->abort();
+        s->deleteLater();  // again, when abort found it closed already
+    }
+
     const std::atomic<quint16>* values;
+    QTcpServer* listener = nullptr;
+    QHash<QTcpSocket*, QByteArray> pending;
 };
 
 ModbusServer::ModbusServer() : ModbusServer(NetPorts::current().listen, NetPorts::current().modbus) {}
@@ -70,10 +167,7 @@ void ModbusServer::open(const QString& host, int port)
     QMetaObject::invokeMethod(
         server,
         [this, &ok, &error, host, port] {
-            server->setConnectionParameter(QModbusDevice::NetworkAddressParameter, host);
-            server->setConnectionParameter(QModbusDevice::NetworkPortParameter, port);
-            ok = server->connectDevice() && server->state() == QModbusDevice::ConnectedState;
-            error = server->errorString();
+            ok = server->listen(host, port, error);
         },
         Qt::BlockingQueuedConnection);
     bound = ok;
@@ -94,7 +188,6 @@ ModbusServer::~ModbusServer()
         QMetaObject::invokeMethod(
             s,
             [s] {
-                s->disconnectDevice();
                 delete s;
             },
             Qt::BlockingQueuedConnection);

@@ -10,13 +10,15 @@ class QThread;
 class QTimer;
 class RegisterServer;
 
-// Holding registers (read-only; a write is refused):
+// Holding registers (read-only; a write is answered with exception 01, illegal function):
 //   0  running state: 0 stopped, 1 detecting, 2 an NG alarm holds
 //   1  mould cycles judged (gAllCycleNum of camera 1), modulo 65536
 //   2  mould cycles with an NG (gSyncNGCycleNum), modulo 65536
 //   3  detection steps judged (gAllNum of camera 1), modulo 65536
 //   4  detection steps with an NG (gSyncNGNum), modulo 65536
-// The server runs in a thread of its own (a pool of one, with its own event loop); the
+// Unit 1 answers, and so do units 0 and 255, which many Modbus TCP clients use for a TCP
+// server; a frame of another protocol id is dropped, one whose length field lies ends its
+// connection. The server runs in a thread of its own (a pool of one, with its own event loop); the
 // registers are sampled from the main window's state on the GUI thread every kSampleMs and
 // read by the server thread, so neither thread waits for the other.
 class ModbusServer : public QObject

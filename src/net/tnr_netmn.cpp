@@ -124,7 +124,19 @@ int TNR_NETMN::isAllowSnd_2_VW() const
 
 void TNR_NETMN::start_PeriodRecord()
 {
-    periodStart = PlatformClock::now().toString(QString::fromLatin1(kTimeFormat));
+    // The record exists from the cycle's start: pictures of its first steps are handed
+    // before it is finished.
+    QJsonObject record;
+    record.insert(QStringLiteral("uuid"), new_uuid());
+    record.insert(QStringLiteral("device_sn"), gDeviceID);
+    record.insert(QStringLiteral("starttime"), PlatformClock::now().toString(QString::fromLatin1(kTimeFormat)));
+    {
+        QMutexLocker lock(&periodListMutex);
+        if (periodOpen && !periodRecords.isEmpty())
+            periodRecords.removeLast();  // a cycle that never finished
+        periodRecords.append(record);
+        while (periodRecords.size() > kKeptPeriods) periodRecords.removeFirst();
+    }
     periodOpen = true;
     roiCache.clear();
     QMutexLocker lock(&periodMapMutex);
@@ -133,21 +145,24 @@ void TNR_NETMN::start_PeriodRecord()
 
 void TNR_NETMN::finish_PeriodRecord()
 {
-    if (!publishPeer && !publishApi) {
-        periodOpen = false;
+    const bool wasOpen = periodOpen;
+    periodOpen = false;
+    if (!publishPeer && !publishApi)
         return;
-    }
     QJsonArray regions;
     for (const param_roi& r : roiCache) regions.append(regionJson(r));
     QJsonObject record;
-    record.insert(QStringLiteral("uuid"), new_uuid());
-    record.insert(QStringLiteral("device_sn"), gDeviceID);
-    record.insert(QStringLiteral("starttime"), periodOpen ? periodStart : QString());
-    record.insert(QStringLiteral("finishtime"), PlatformClock::now().toString(QString::fromLatin1(kTimeFormat)));
-    record.insert(QStringLiteral("regions"), regions);
-    periodOpen = false;
     {
         QMutexLocker lock(&periodListMutex);
+        if (wasOpen && !periodRecords.isEmpty()) {
+            record = periodRecords.takeLast();
+        } else {
+            record.insert(QStringLiteral("uuid"), new_uuid());
+            record.insert(QStringLiteral("device_sn"), gDeviceID);
+            record.insert(QStringLiteral("starttime"), QString());
+        }
+        record.insert(QStringLiteral("finishtime"), PlatformClock::now().toString(QString::fromLatin1(kTimeFormat)));
+        record.insert(QStringLiteral("regions"), regions);
         periodRecords.append(record);
         while (periodRecords.size() > kKeptPeriods) periodRecords.removeFirst();
     }
@@ -167,6 +182,7 @@ void TNR_NETMN::add_PeriodRecord_Picture(int camera, int detection, bool ok, QSt
     }
     QString uuid;
     {
+        // The open record of the cycle, or the one it just finished.
         QMutexLocker lock(&periodListMutex);
         if (!periodRecords.isEmpty())
             uuid = periodRecords.last().value(QStringLiteral("uuid")).toString();

@@ -58,9 +58,10 @@ public:
     int isAllowSnd_2_VW() const;
 
     // ---- the period record of a mould cycle ----
-    // Opens a record (start time now) and empties roiCache (GUI thread).
+    // Opens a record (a new uuid, start time now) and empties roiCache (GUI thread).
     void start_PeriodRecord();
-    // Adds a saved picture to the latest record under "%1;%2;%3" (camera; detection; ok)
+    // Adds a saved picture to the latest record, the open one of the running cycle or the
+    // one just finished, under "%1;%2;%3" (camera; detection; ok)
     // and publishes it to the peer and the API subscribers; when neither publishing is on it
     // only empties the pending records. Any thread.
     void add_PeriodRecord_Picture(int camera, int detection, bool ok, QString path);
@@ -69,7 +70,8 @@ public:
     // Detection stops: the pending records and roiCache are emptied.
     void clear_PeriodRecords();
 
-    // Finished records still waiting for their pictures, newest last.
+    // Period records, newest last: the running cycle's open record and finished ones still
+    // waiting for their pictures; at most kKeptPeriods.
     static constexpr int kKeptPeriods = 8;
     QMutex periodListMutex;
     QList<QJsonObject> periodRecords;
@@ -90,8 +92,7 @@ private:
     // Empties the list and the map, each under its mutex (any thread).
     void clear_PeriodRecordsLocked();
 
-    QString periodStart;
-    bool periodOpen = false;
+    bool periodOpen = false;  // the newest record belongs to a cycle not finished yet
     // The publishing switches as initStart left them, for the callers on other threads.
     std::atomic<bool> publishPeer{false};
     std::atomic<bool> publishApi{false};

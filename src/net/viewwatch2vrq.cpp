@@ -62,11 +62,12 @@ void ViewWatch2VRQ::start(bool on, const QString& host, int port)
             qInfo() << "companion peer: networking off";
         running = false;
         queue.clear();
-        if (retryTimer)
-            retryTimer->stop();
         inFlight = 0;
+        tries = 0;
+        if (ticker)
+            ticker->stop();
         if (socket) {
-            replyTimer->stop();
+            const QSignalBlocker quiet(socket);
             socket->abort();
         }
         return;
@@ -78,36 +79,29 @@ void ViewWatch2VRQ::start(bool on, const QString& host, int port)
         socket = new QTcpSocket(this);
         connect(socket, &QTcpSocket::connected, this, [this] {
             socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-            write();
+            if (inFlight)
+                write();
+            else
+                link = answerFailed ? kLinkDown : peerCode;  // opened while idle: the peer is there
         });
         connect(socket, &QTcpSocket::readyRead, this, &ViewWatch2VRQ::readReply);
-        // A reply the peer ends by closing the connection is complete then; otherwise the
-        // message under way failed.
-        const auto lost = [this] {
-            if (inFlight)
-                readReply();
-            if (inFlight)
-                finished(0, QByteArray());
-        };
-        connect(socket, &QTcpSocket::errorOccurred, this, lost);
-        connect(socket, &QTcpSocket::disconnected, this, lost);
-        retryTimer = new QTimer(this);
-        retryTimer->setSingleShot(true);
-        connect(retryTimer, &QTimer::timeout, this, &ViewWatch2VRQ::pump);
-        replyTimer = new QTimer(this);
-        replyTimer->setSingleShot(true);
-        connect(replyTimer, &QTimer::timeout, this, [this] {
-            if (inFlight)
-                finished(0, QByteArray());
-        });
+        connect(socket, &QTcpSocket::errorOccurred, this, &ViewWatch2VRQ::lost);
+        connect(socket, &QTcpSocket::disconnected, this, &ViewWatch2VRQ::lost);
+        ticker = new QTimer(this);
+        connect(ticker, &QTimer::timeout, this, &ViewWatch2VRQ::tick);
     }
     if (moved) {
         queue.clear();
         link = kLinkDown;
         inFlight = 0;
+        tries = 0;
+        lastConnectAt = -1;
+        const QSignalBlocker quiet(socket);
         socket->abort();
     }
     running = true;
+    nextTryAt = 0;
+    ticker->start(kTickMs);
     qInfo() << "companion peer: posting to" << host << port;
     pump();
 }
@@ -181,6 +175,8 @@ void ViewWatch2VRQ::enqueue(const Message& m)
     queue.append(m);
     if (queue.size() > queueBound) {
         queue.removeFirst();
+        if (!inFlight)
+            tries = 0;  // the tries counted were the dropped message's
         if (!dropLogged)
             qWarning() << "companion peer: unreachable, the oldest waiting messages are dropped";
         dropLogged = true;
@@ -190,23 +186,41 @@ void ViewWatch2VRQ::enqueue(const Message& m)
 
 void ViewWatch2VRQ::pump()
 {
-    if (!running || !socket || inFlight || queue.isEmpty())
+    if (!running || !socket || inFlight)
         return;
-    // While the peer is away the retry timer paces the probes.
-    if (link == kLinkDown && retryTimer->isActive())
+    const qint64 now = PlatformClock::monotonicMs();
+    if (queue.isEmpty()) {
+        // Nothing to send: keep the link open, so that its state stays true. A connection
+        // the peer closed is opened again at once, unless the last one was just opened.
+        if (socket->state() == QAbstractSocket::UnconnectedState &&
+            (lastConnectAt < 0 || now >= lastConnectAt + kRetryMs))
+            connectPeer();
+        return;
+    }
+    // While the peer is away, or after a try that failed, the message waits its turn.
+    if (now < nextTryAt)
         return;
     current = queue.takeFirst();
     inFlight = 1;
+    written = false;
     replyBuffer.clear();
-    replyTimer->start(kReplyTimeoutMs);
-    if (socket->state() == QAbstractSocket::ConnectedState) {
-        reused = true;
+    replyDeadline = now + kReplyTimeoutMs;
+    reused = socket->state() == QAbstractSocket::ConnectedState;
+    if (reused)
         write();
-    } else {
-        reused = false;
+    else if (socket->state() == QAbstractSocket::UnconnectedState)
+        connectPeer();
+    // else still connecting: the connection writes it
+}
+
+void ViewWatch2VRQ::connectPeer()
+{
+    {
+        const QSignalBlocker quiet(socket);
         socket->abort();
-        socket->connectToHost(peerHost, quint16(peerPort));
     }
+    lastConnectAt = PlatformClock::monotonicMs();
+    socket->connectToHost(peerHost, quint16(peerPort));
 }
 
 void ViewWatch2VRQ::write()
@@ -220,6 +234,7 @@ void ViewWatch2VRQ::write()
     request += "Content-Length: " + QByteArray::number(current.body.size()) + "\r\n\r\n";
     request += current.body;
     socket->write(request);
+    written = true;
 }
 
 void ViewWatch2VRQ::readReply()
@@ -227,11 +242,20 @@ void ViewWatch2VRQ::readReply()
     replyBuffer += socket->readAll();
     if (!inFlight)
         return;
+    static const QByteArray kHttp = "HTTP/";
+    if (!replyBuffer.startsWith(kHttp) && !kHttp.startsWith(replyBuffer)) {
+        failed(true, QStringLiteral("answer not understood"));
+        return;
+    }
     const int end = replyBuffer.indexOf("\r\n\r\n");
     if (end < 0)
         return;
     const QList<QByteArray> lines = replyBuffer.left(end).split('\n');
     const int status = lines.value(0).split(' ').value(1).toInt();
+    if (status < 100 || status > 999) {
+        failed(true, QStringLiteral("answer not understood"));
+        return;
+    }
     int length = -1;
     for (const QByteArray& line : lines) {
         const int colon = line.indexOf(':');
@@ -248,37 +272,104 @@ void ViewWatch2VRQ::readReply()
         const QSignalBlocker quiet(socket);
         socket->abort();
     }
-    finished(status > 0 ? status : 0, body);
+    answered(body);
 }
 
-void ViewWatch2VRQ::finished(int status, const QByteArray& body)
+// The connection closed or could not be opened.
+void ViewWatch2VRQ::lost()
 {
-    replyTimer->stop();
-    inFlight = 0;
-    replyBuffer.clear();
-    if (!running)
+    // A closing connection reports an error first and its end after: act once, at the end.
+    if (!running || socket->state() != QAbstractSocket::UnconnectedState)
         return;
-    if (status <= 0) {
-        socket->abort();
-        if (reused) {
-            // The peer had closed the idle connection: once more on a new one.
-            queue.prepend(current);
-            pump();
-            return;
-        }
-        // No answer at all: the peer is away. The message goes back to the front and waits.
-        if (link != kLinkDown)
-            qWarning() << "companion peer: not reachable:" << socket->errorString();
-        link = kLinkDown;
-        queue.prepend(current);
-        while (queue.size() > queueBound) queue.removeFirst();
-        retryTimer->start(kRetryMs);
+    if (!inFlight) {
+        if (socket->error() != QAbstractSocket::RemoteHostClosedError)
+            link = kLinkDown;  // refused while idle: the peer is away
+        if (link == kLinkDown)
+            answerFailed = false;  // whoever answers next is another peer
+        pump();
         return;
     }
-    // The peer answered; its body may say how its own link to the server stands.
+    // A reply the peer ends by closing the connection is complete now.
+    readReply();
+    if (!inFlight)
+        return;
+    if (!written) {
+        failed(false, socket->errorString());
+        return;
+    }
+    if (reused && replyBuffer.isEmpty()) {
+        // The peer had closed the kept connection before this message reached it: once more
+        // at once, on a new one.
+        inFlight = 0;
+        queue.prepend(current);
+        pump();
+        return;
+    }
+    failed(true, replyBuffer.isEmpty() ? QStringLiteral("connection closed without an answer")
+                                       : QStringLiteral("connection closed mid-answer"));
+}
+
+void ViewWatch2VRQ::tick()
+{
+    if (!running)
+        return;
+    if (inFlight && PlatformClock::monotonicMs() >= replyDeadline) {
+        if (written)
+            failed(true, QStringLiteral("no answer in %1 s").arg(kReplyTimeoutMs / 1000));
+        else
+            failed(false, QStringLiteral("no connection in %1 s").arg(kReplyTimeoutMs / 1000));
+        return;
+    }
+    pump();
+}
+
+void ViewWatch2VRQ::answered(const QByteArray& body)
+{
+    inFlight = 0;
+    tries = 0;
+    replyBuffer.clear();
+    answerFailed = false;
+    // The peer's body may say how its own link to the server stands.
     const QJsonObject answer = QJsonDocument::fromJson(body).object();
     const int code = answer.value(QStringLiteral("code")).toInt(0);
-    link = code == kLinkNoServer || code == kLinkUnregistered ? code : kLinkOk;
+    peerCode = code == kLinkNoServer || code == kLinkUnregistered ? code : kLinkOk;
+    link = peerCode;
     dropLogged = false;
+    pump();
+}
+
+void ViewWatch2VRQ::failed(bool taken, const QString& why)
+{
+    inFlight = 0;
+    replyBuffer.clear();
+    {
+        // A late answer must not be taken for the next message's.
+        const QSignalBlocker quiet(socket);
+        socket->abort();
+    }
+    const qint64 now = PlatformClock::monotonicMs();
+    if (link != kLinkDown)
+        qWarning().noquote() << "companion peer:" << (taken ? why : QStringLiteral("not reachable: ") + why);
+    link = kLinkDown;
+    if (!taken) {
+        // The peer is away: the message waits at the front, one probe every kRetryMs.
+        answerFailed = false;
+        queue.prepend(current);
+        while (queue.size() > queueBound) queue.removeFirst();
+        nextTryAt = now + kRetryMs;
+        return;
+    }
+    answerFailed = true;
+    if (++tries < kTries) {
+        queue.prepend(current);
+        nextTryAt = now + (qint64(kRetryMs) << (tries - 1));
+        return;
+    }
+    qWarning().noquote() << QStringLiteral("companion peer: %1 message dropped after %2 tries: %3")
+                                .arg(current.path)
+                                .arg(tries)
+                                .arg(why);
+    tries = 0;
+    nextTryAt = 0;
     pump();
 }

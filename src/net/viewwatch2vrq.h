@@ -15,7 +15,14 @@ class QTimer;
 // device id in the "Device-ID" header, on one kept-alive connection, one message at a time.
 // Sends never wait: a message joins a bounded queue that a Qt socket drains asynchronously on
 // this object's thread (the GUI thread, which sits on the output path). While the peer is
-// away one message probes it every kRetryMs; the others wait.
+// away (its port refuses) one message probes it every kRetryMs; the others wait. A message
+// the peer took but did not answer in kReplyTimeoutMs, answered with something that is no
+// HTTP reply, or cut off mid-reply is tried again after kRetryMs, then twice that, and after
+// kTries tries it is dropped with one log line, so that the queue moves on (the peer may
+// store a message once per try: the messages carry no key to tell copies apart).
+// The link is kept open while there is nothing to send: the state follows the peer within
+// kRetryMs of a change (a closed connection is opened again at once, a refused one tried
+// every kRetryMs). Deadlines run on the platform's monotonic clock, checked every kTickMs.
 // The request goes out in one write on a socket without Nagle's delay: Qt's HTTP client
 // writes header and body apart, and against the peer's delayed acknowledgement that cost
 // about 40 ms a message.
@@ -34,6 +41,8 @@ public:
     static constexpr int kInFlight = 1;
     static constexpr int kRetryMs = 2000;
     static constexpr int kReplyTimeoutMs = 5000;
+    static constexpr int kTries = 3;
+    static constexpr int kTickMs = 250;
 
     // Alarm state (alarmState).
     static constexpr int kAlarmNone = 0;
@@ -103,24 +112,35 @@ private:
 
     void enqueue(const Message& m);
     void pump();
+    void connectPeer();
     void write();
     void readReply();
-    // The message under way ended: answered (status > 0) or not (status 0).
-    void finished(int status, const QByteArray& body);
+    void lost();
+    void tick();
+    // The message under way was answered.
+    void answered(const QByteArray& body);
+    // The message under way failed: `taken` when the peer may have received it.
+    void failed(bool taken, const QString& why);
 
     QTcpSocket* socket = nullptr;
-    QTimer* replyTimer = nullptr;
     QByteArray replyBuffer;
     Message current;
-    bool reused = false;  // the message went out on a connection that had carried others
+    bool reused = false;   // the message went out on a connection opened before it
+    bool written = false;  // the message under way reached the socket
+    int tries = 0;         // of the message at the head (current or queue.first())
 
     bool running = false;
     QString peerHost;
     int peerPort = 0;
     int link = kLinkDown;
+    int peerCode = kLinkOk;       // what the peer's last answer said of its server
+    bool answerFailed = false;    // the last message the peer took got no good answer
     QList<Message> queue;
     int inFlight = 0;
     bool dropLogged = false;
     QJsonArray clearMethods;
-    QTimer* retryTimer = nullptr;
+    QTimer* ticker = nullptr;
+    qint64 replyDeadline = 0;     // monotonic ms, while a message is under way
+    qint64 nextTryAt = 0;         // no message goes before this
+    qint64 lastConnectAt = -1;    // the last connection opened while idle
 };

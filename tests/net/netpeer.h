@@ -5,8 +5,12 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QList>
+#include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
+
+#include "platformclock.h"
 
 // A free TCP port on 127.0.0.1 at the moment of the call.
 inline int FreePort()
@@ -18,10 +22,24 @@ inline int FreePort()
 }
 
 // A minimal HTTP/1.1 receiver on 127.0.0.1: every request is recorded and answered 200 with
-// `answer` as its JSON body; connections are kept alive as the client asks.
+// `answer` as its JSON body; connections are kept alive as the client asks. The other modes
+// are peers that misbehave after recording the request.
 class TestPeer : public QObject
 {
 public:
+    enum Mode
+    {
+        Answer,
+        Silent,   // never answers
+        Slow,     // answers 6 s later on the platform's monotonic clock
+        Garbled,  // answers with bytes that are no HTTP reply
+        CutOff,   // closes the connection in the middle of its reply
+        Pieces,   // writes its reply in pieces, 20 ms apart
+        CloseOld, // closes, unanswered, a connection that has carried a request before
+    };
+    Mode mode = Answer;
+    static constexpr qint64 kSlowMs = 6000;
+
     struct Message
     {
         QString method;
@@ -35,7 +53,20 @@ public:
     QByteArray answer = R"({"code":0})";
     bool closeAfterReply = false;  // a peer that serves one request per connection
 
-    TestPeer() = default;
+    TestPeer()
+    {
+        slowTimer.setInterval(20);
+        connect(&slowTimer, &QTimer::timeout, this, [this] {
+            for (int i = slow.size() - 1; i >= 0; --i) {
+                if (PlatformClock::monotonicMs() < slow[i].due)
+                    continue;
+                if (slow[i].socket)
+                    slow[i].socket->write(reply());
+                slow.removeAt(i);
+            }
+        });
+        slowTimer.start();
+    }
     ~TestPeer() override
     {
         // The sockets die with the server, after the buffers: nothing may reach them then.
@@ -50,6 +81,11 @@ public:
     void close()
     {
         server.close();
+        dropConnections();
+    }
+    // The peer ends every connection it has, and goes on listening.
+    void dropConnections()
+    {
         for (QTcpSocket* s : buffers.keys()) s->abort();
     }
     int port() const { return server.serverPort(); }
@@ -73,6 +109,7 @@ private:
             connect(s, &QTcpSocket::readyRead, this, [this, s] { read(s); });
             connect(s, &QTcpSocket::disconnected, this, [this, s] {
                 buffers.remove(s);
+                served.remove(s);
                 s->deleteLater();
             });
         }
@@ -109,16 +146,71 @@ private:
             m.body = QJsonDocument::fromJson(buf.mid(end + 4, length)).object();
             messages.append(m);
             buf.remove(0, end + 4 + length);
-            s->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
-                     QByteArray::number(answer.size()) + (closeAfterReply ? "\r\nConnection: close" : "") + "\r\n\r\n" +
-                     answer);
-            if (closeAfterReply) {
-                s->disconnectFromHost();
+            const int carried = served[s]++;
+            if (!respond(s, carried))
                 return;
-            }
         }
     }
 
+    QByteArray reply() const
+    {
+        return "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
+               QByteArray::number(answer.size()) + (closeAfterReply ? "\r\nConnection: close" : "") + "\r\n\r\n" +
+               answer;
+    }
+
+    // False when the connection is gone.
+    bool respond(QTcpSocket* s, int carriedBefore)
+    {
+        const QByteArray r = reply();
+        switch (mode) {
+            case Silent:
+                return true;
+            case Slow:
+                slow.append({s, PlatformClock::monotonicMs() + kSlowMs});
+                return true;
+            case Garbled:
+                s->write("\x16\x03\x01 garbage\r\n\r\n");
+                return true;
+            case CutOff:
+                s->write(r.left(r.size() / 2));
+                s->disconnectFromHost();
+                return false;
+            case Pieces:
+                for (int i = 0; i < 4; ++i) {
+                    const QByteArray piece = r.mid(i * r.size() / 4, (i + 1) * r.size() / 4 - i * r.size() / 4);
+                    QTimer::singleShot(20 * i, this, [s = QPointer<QTcpSocket>(s), piece] {
+                        if (s)
+                            s->write(piece);
+                    });
+                }
+                return true;
+            case CloseOld:
+                if (carriedBefore > 0) {
+                    s->abort();
+                    return false;
+                }
+                break;
+            case Answer:
+                break;
+        }
+        s->write(r);
+        if (closeAfterReply) {
+            s->disconnectFromHost();
+            return false;
+        }
+        return true;
+    }
+
+    struct Due
+    {
+        QPointer<QTcpSocket> socket;
+        qint64 due;
+    };
+
     QTcpServer server;
     QHash<QTcpSocket*, QByteArray> buffers;
+    QHash<QTcpSocket*, int> served;  // requests each connection carried
+    QList<Due> slow;
+    QTimer slowTimer;
 };

@@ -10,6 +10,7 @@
 
 #include "globals.h"
 #include "netpeer.h"
+#include "platformclock.h"
 #include "platformconfig.h"
 #include "tcp_push2app.h"
 #include "testsupport.h"
@@ -38,6 +39,25 @@ QJsonObject record(const QString& remarks)
 }
 
 const QString kRecordPath = "/inline/bymain/recordoperate";
+
+// Moves the monotonic clock on in steps of `stepMs` (events run between them) until `done`
+// holds or `limitMs` of clock time have passed.
+template <typename Done>
+bool FastForward(Done done, int stepMs = 250, int limitMs = 60000)
+{
+    for (int t = 0; t < limitMs && !done(); t += stepMs) {
+        PlatformClock::advanceMonotonic(stepMs);
+        QTest::qWait(20);
+    }
+    return done();
+}
+
+QStringList remarksOf(const QList<TestPeer::Message>& messages)
+{
+    QStringList r;
+    for (const TestPeer::Message& m : messages) r.append(m.body.value("remarks").toString());
+    return r;
+}
 
 }  // namespace
 
@@ -89,6 +109,7 @@ private slots:
     {
         peer.messages.clear();
         peer.answer = R"({"code":0})";
+        peer.mode = TestPeer::Answer;
     }
 
     // Networking off: -1, nothing queued, no connection; switched on, the next record is the
@@ -256,6 +277,162 @@ private slots:
                      got[i - 1].body.value("remarks").toString().toInt() + 1);
         QCOMPARE(net->isAllowSnd_2_VW(), 1);
         vw->queueBound = ViewWatch2VRQ::kQueueBound;
+    }
+
+    // Nothing to send: the state still follows the peer, up after the start, down once it
+    // goes, up again when it is back; a connection the peer ends while idle is opened again.
+    void linkStateFollowsAnIdlePeer()
+    {
+        restart(true);
+        QTRY_COMPARE_WITH_TIMEOUT(net->isAllowSnd_2_VW(), 1, 3000);
+        const int port = peer.port();
+        const int before = peer.connections;
+        PlatformClock::advanceMonotonic(ViewWatch2VRQ::kRetryMs);
+        peer.dropConnections();
+        QTRY_COMPARE_WITH_TIMEOUT(peer.connections, before + 1, 1500);
+        QCOMPARE(net->isAllowSnd_2_VW(), 1);
+
+        peer.close();
+        QVERIFY(FastForward([&] { return net->isAllowSnd_2_VW() == -2; }));
+        QVERIFY(peer.listen(port));
+        QVERIFY(FastForward([&] { return net->isAllowSnd_2_VW() == 1; }));
+        QVERIFY(peer.messages.isEmpty());
+    }
+
+    // A peer that does not answer in time, answers garbage or cuts its answer off gets a
+    // message three times, tries spaced by a growing pause; then the message is dropped with
+    // one log line saying why, and the next one goes.
+    void misbehavingPeerGetsBoundedTries_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("why");
+        QTest::addColumn<int>("stepMs");
+        QTest::newRow("silent") << int(TestPeer::Silent) << "no answer in 5 s" << 250;
+        // Finer steps: the peer's own 6 s must not pass before the client's 5 s are seen.
+        QTest::newRow("slow") << int(TestPeer::Slow) << "no answer in 5 s" << 50;
+        QTest::newRow("garbled") << int(TestPeer::Garbled) << "answer not understood" << 250;
+        QTest::newRow("cut off") << int(TestPeer::CutOff) << "connection closed mid-answer" << 250;
+    }
+    void misbehavingPeerGetsBoundedTries()
+    {
+        QFETCH(int, mode);
+        QFETCH(QString, why);
+        QFETCH(int, stepMs);
+        restart(true);
+        QTRY_COMPARE_WITH_TIMEOUT(net->isAllowSnd_2_VW(), 1, 3000);
+        TestSupport::clearCapturedMessages();
+        peer.mode = TestPeer::Mode(mode);
+        vw->sndRecordOperate(record("A"));
+        vw->sndRecordOperate(record("B"));
+        QTRY_COMPARE_WITH_TIMEOUT(peer.on(kRecordPath).size(), 1, 3000);
+        // The first pause is kRetryMs: nothing goes again before it.
+        QTest::qWait(ViewWatch2VRQ::kTickMs * 2);
+        QCOMPARE(peer.on(kRecordPath).size(), 1);
+        QVERIFY(FastForward([&] { return peer.on(kRecordPath).size() >= 3; }, stepMs));
+        QCOMPARE(net->isAllowSnd_2_VW(), -2);
+        peer.mode = TestPeer::Answer;
+        QVERIFY(FastForward([&] { return vw->pending() == 0; }, stepMs));
+        // B may have had a failed try of its own before the peer mended.
+        const QStringList got = remarksOf(peer.on(kRecordPath));
+        QCOMPARE(got.mid(0, 3), (QStringList{"A", "A", "A"}));
+        QCOMPARE(got.count("A"), 3);
+        QCOMPARE(got.last(), QString("B"));
+        QCOMPARE(net->isAllowSnd_2_VW(), 1);
+        const QStringList log = TestSupport::capturedMessages();
+        QCOMPARE(log.filter("dropped").size(), 1);  // A's
+        QVERIFY2(log.filter("dropped").first().contains("recordoperate message dropped after 3 tries: " + why),
+                 qPrintable(log.join('\n')));
+        QVERIFY(log.filter("Unknown error").isEmpty());
+        QCOMPARE(vw->pending(), 0);
+    }
+
+    // A reply in pieces is read whole (its link code kept); a kept connection the peer had
+    // closed before it read the message gets the message again at once, on a new one.
+    void replyInPiecesAndAClosedKeptConnection()
+    {
+        restart(true);
+        peer.mode = TestPeer::Pieces;
+        peer.answer = R"({"code":-4})";
+        vw->sndRecordOperate(record("pieces"));
+        QTRY_COMPARE_WITH_TIMEOUT(net->isAllowSnd_2_VW(), -4, 3000);
+
+        peer.answer = R"({"code":0})";
+        peer.mode = TestPeer::CloseOld;
+        const int before = peer.connections;
+        vw->sndRecordOperate(record("again"));
+        // At once: well before the pause after a failed try.
+        QTRY_COMPARE_WITH_TIMEOUT(net->isAllowSnd_2_VW(), 1, ViewWatch2VRQ::kRetryMs * 3 / 4);
+        QCOMPARE(remarksOf(peer.on(kRecordPath)), (QStringList{"pieces", "again", "again"}));
+        QVERIFY(peer.connections > before);
+    }
+
+    // The peer away, then back: whatever waited arrives once and in order.
+    void awayThenBackDeliversEachOnce()
+    {
+        const int port = peer.port();
+        peer.close();
+        restart(true);
+        for (int i = 0; i < 5; ++i) vw->sndRecordOperate(record(QString::number(i)));
+        QVERIFY(FastForward([&] { return net->isAllowSnd_2_VW() == -2; }));
+        QVERIFY(peer.listen(port));
+        QVERIFY(FastForward([&] { return peer.on(kRecordPath).size() >= 5 && vw->pending() == 0; }));
+        QCOMPARE(remarksOf(peer.on(kRecordPath)), (QStringList{"0", "1", "2", "3", "4"}));
+    }
+
+    // Pictures of both steps of a cycle carry the uuid of their own cycle's record, the first
+    // step's handed while the record is open; at most kKeptPeriods records are kept.
+    void picturesTaggedWithTheirCycleAndRecordsKept()
+    {
+        restart(true);
+        QStringList cycles;
+        for (int cycle = 0; cycle < TNR_NETMN::kKeptPeriods + 2; ++cycle) {
+            net->start_PeriodRecord();
+            net->add_PeriodRecord_Picture(0, 0, true, QString("/w/%1-0.jpg").arg(cycle));
+            net->finish_PeriodRecord();
+            net->add_PeriodRecord_Picture(0, 1, true, QString("/w/%1-1.jpg").arg(cycle));
+            cycles.append(net->periodRecords.last().value("uuid").toString());
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(peer.on("/inline/bymain/picture").size(), 2 * cycles.size(), 10000);
+        const QList<TestPeer::Message> records = peer.on("/inline/bymain/periodrecord");
+        const QList<TestPeer::Message> pictures = peer.on("/inline/bymain/picture");
+        QCOMPARE(records.size(), cycles.size());
+        for (int cycle = 0; cycle < cycles.size(); ++cycle) {
+            QCOMPARE(records[cycle].body.value("uuid").toString(), cycles[cycle]);
+            QVERIFY(!records[cycle].body.value("starttime").toString().isEmpty());
+            for (int step = 0; step < 2; ++step) {
+                const QJsonObject p = pictures[2 * cycle + step].body;
+                QCOMPARE(p.value("path").toString(), QString("/w/%1-%2.jpg").arg(cycle).arg(step));
+                QCOMPARE(p.value("uuid").toString(), cycles[cycle]);
+            }
+        }
+        QCOMPARE(net->periodRecords.size(), TNR_NETMN::kKeptPeriods);
+        QCOMPARE(net->periodRecords.first().value("uuid").toString(), cycles[2]);
+    }
+
+    // Subscribers: one that answers gets every push however many; one that never answers
+    // has at most kMaxInFlight waiting and misses the rest, without holding up the other.
+    void subscribersPushedBoundedly()
+    {
+        TestPeer live, dead;
+        dead.mode = TestPeer::Silent;
+        QVERIFY(live.listen() && dead.listen());
+        {
+            QSettings ini("cnt_net/workspace/subscriber.ini", QSettings::IniFormat);
+            ini.setValue("subscribers/live", QString("http://127.0.0.1:%1/live").arg(live.port()));
+            ini.setValue("subscribers/dead", QString("http://127.0.0.1:%1/dead").arg(dead.port()));
+        }
+        restart(false, true);
+        QCOMPARE(net->push->subscribers.size(), 2);
+        constexpr int kPushes = 3 * Tcp_Push2APP::kMaxInFlight;
+        for (int i = 0; i < kPushes; ++i) {
+            net->push->publish(QJsonObject{{"n", i}});
+            QTRY_COMPARE_WITH_TIMEOUT(live.messages.size(), i + 1, 5000);
+        }
+        QVERIFY(!dead.messages.isEmpty());
+        QVERIFY(dead.messages.size() <= Tcp_Push2APP::kMaxInFlight);
+        QCOMPARE(live.messages.last().body.value("n").toInt(), kPushes - 1);
+        QCOMPARE(live.messages.last().deviceId, QByteArray("SN-0042"));
+        QFile::remove("cnt_net/workspace/subscriber.ini");
     }
 };
 

@@ -1,0 +1,327 @@
+// The connections of the HTTP API on the HTTP library's server.
+#include "httpfront.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <thread>
+
+#include "platformclock.h"
+
+namespace {
+
+// Waits are cut into slices so that a halt or a clock a test moved on is seen soon.
+constexpr int kSliceMs = 100;
+// Head lines and chunk framing allowed on top of the body.
+constexpr size_t kHeadBytes = 16 * 1024;
+const char* const kJson = "application/json";
+
+// Runs each accepted connection straight away in the accept loop: the connection itself
+// decides whether it gets a thread (HttpFront::process_and_close_socket).
+class InlineQueue : public httplib::TaskQueue
+{
+public:
+    void enqueue(std::function<void()> fn) override { fn(); }
+    void shutdown() override {}
+};
+
+long long NowMs()
+{
+    return PlatformClock::monotonicMs();
+}
+
+void AddressOf(const sockaddr_storage& a, std::string& ip, int& port)
+{
+    char text[INET6_ADDRSTRLEN] = {};
+    if (a.ss_family == AF_INET) {
+        const auto* v4 = reinterpret_cast<const sockaddr_in*>(&a);
+        ::inet_ntop(AF_INET, &v4->sin_addr, text, sizeof text);
+        port = ntohs(v4->sin_port);
+    } else if (a.ss_family == AF_INET6) {
+        const auto* v6 = reinterpret_cast<const sockaddr_in6*>(&a);
+        ::inet_ntop(AF_INET6, &v6->sin6_addr, text, sizeof text);
+        port = ntohs(v6->sin6_port);
+    }
+    ip = text;
+}
+
+const char* ReasonOf(int status)
+{
+    switch (status) {
+        case 400: return "bad request";
+        case 404: return "no such route";
+        case 405: return "method not allowed";
+        case 413: return "body too large";
+        case 414: return "URI too long";
+        case 503: return "too many connections";
+        default: return "error";
+    }
+}
+
+}  // namespace
+
+// One request's stream: reads end at the request's deadline, not per byte, and stop after
+// the body limit; writes end at their own deadline.
+class HttpFront::DeadlineStream : public httplib::Stream
+{
+public:
+    DeadlineStream(const HttpFront& front, socket_t sock, long long readDeadline)
+        : front(front), sock(sock), readDeadline(readDeadline)
+    {
+    }
+
+    bool expired = false;
+    bool bodyless = false;    // no length given: the body is empty
+    bool closeAfter = false;  // answered before the body was read: close after the answer
+
+    bool is_readable() const override { return front.waitFor(sock, POLLIN, readDeadline); }
+    bool is_writable() const override { return front.waitFor(sock, POLLOUT, NowMs() + front.limits.writeMs); }
+
+    ssize_t read(char* ptr, size_t size) override
+    {
+        if (bodyless)
+            return 0;
+        if (readBytes >= front.limits.maxBodyBytes + kHeadBytes)
+            return -1;
+        size = std::min(size, front.limits.maxBodyBytes + kHeadBytes - readBytes);
+        for (;;) {
+            const ssize_t n = ::recv(sock, ptr, size, MSG_DONTWAIT);
+            if (n >= 0) {
+                readBytes += size_t(n);
+                return n;
+            }
+            if (errno == EINTR)
+                continue;
+            if (errno != EAGAIN && errno != EWOULDBLOCK)
+                return -1;
+            if (!front.waitFor(sock, POLLIN, readDeadline)) {
+                expired = NowMs() >= readDeadline;
+                return -1;
+            }
+        }
+    }
+
+    ssize_t write(const char* ptr, size_t size) override
+    {
+        if (writeDeadline < 0)
+            writeDeadline = NowMs() + front.limits.writeMs;
+        size_t done = 0;
+        while (done < size) {
+            const ssize_t n = ::send(sock, ptr + done, size - done, MSG_DONTWAIT | MSG_NOSIGNAL);
+            if (n > 0) {
+                done += size_t(n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+                return -1;
+            if (!front.waitFor(sock, POLLOUT, writeDeadline))
+                return -1;
+        }
+        return ssize_t(size);
+    }
+
+    void get_remote_ip_and_port(std::string& ip, int& port) const override
+    {
+        sockaddr_storage a = {};
+        socklen_t len = sizeof a;
+        if (::getpeername(sock, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+            AddressOf(a, ip, port);
+    }
+    void get_local_ip_and_port(std::string& ip, int& port) const override
+    {
+        sockaddr_storage a = {};
+        socklen_t len = sizeof a;
+        if (::getsockname(sock, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+            AddressOf(a, ip, port);
+    }
+    socket_t socket() const override { return sock; }
+
+private:
+    const HttpFront& front;
+    const socket_t sock;
+    const long long readDeadline;
+    long long writeDeadline = -1;
+    size_t readBytes = 0;
+};
+
+namespace {
+// The stream of the request this connection thread is reading (the library's handlers get
+// only the request).
+thread_local httplib::Stream* tStream = nullptr;
+}  // namespace
+
+HttpFront::HttpFront(const Limits& limits) : limits(limits)
+{
+    wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    new_task_queue = [] { return new InlineQueue; };
+    // The library's default also sets SO_REUSEPORT, with which a second program binds the
+    // same port and the two share the requests.
+    set_socket_options([](socket_t sock) {
+        const int yes = 1;
+        ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
+    set_payload_max_length(limits.maxBodyBytes);
+    set_error_handler([](const httplib::Request&, httplib::Response& res) {
+        if (res.body.empty())
+            res.set_content(errorBody(res.status, ReasonOf(res.status)), kJson);
+    });
+    // Runs once the head is in, before the body is read.
+    set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+        auto* stream = static_cast<DeadlineStream*>(tStream);
+        if (!stream)
+            return HandlerResponse::Unhandled;
+        const bool chunked = req.get_header_value("Transfer-Encoding").find("chunked") != std::string::npos;
+        if (!req.has_header("Content-Length")) {
+            // Without a length a request has no body; the library would read to the end of
+            // the connection, which a kept-alive client never ends.
+            stream->bodyless = !chunked;
+            return HandlerResponse::Unhandled;
+        }
+        const std::string text = req.get_header_value("Content-Length");
+        const bool digits = !text.empty() && text.size() <= 18 &&
+                            std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+        if (digits && std::stoull(text) <= this->limits.maxBodyBytes)
+            return HandlerResponse::Unhandled;
+        res.status = digits ? 413 : 400;
+        res.set_content(errorBody(res.status, ReasonOf(res.status)), kJson);
+        stream->closeAfter = true;
+        return HandlerResponse::Handled;
+    });
+}
+
+HttpFront::~HttpFront()
+{
+    halt();
+    if (wakeFd >= 0)
+        ::close(wakeFd);
+}
+
+std::string HttpFront::errorBody(int status, const std::string& message)
+{
+    std::string escaped;
+    for (char c : message) {
+        if (c == '"' || c == '\\')
+            escaped += '\\';
+        escaped += c;
+    }
+    return "{\"code\":" + std::to_string(status) + ",\"message\":\"" + escaped + "\"}";
+}
+
+int HttpFront::bindTo(const std::string& host, int port)
+{
+    if (port == 0)
+        return bind_to_any_port(host);
+    return bind_to_port(host, port) ? port : -1;
+}
+
+void HttpFront::acceptLoop()
+{
+    listen_after_bind();
+}
+
+void HttpFront::halt()
+{
+    if (stopping.exchange(true))
+        return;
+    if (wakeFd >= 0) {
+        const uint64_t one = 1;
+        [[maybe_unused]] const ssize_t n = ::write(wakeFd, &one, sizeof one);
+    }
+    // Closing the listening socket ends the accept loop, also one that has not begun yet.
+    const socket_t listening = svr_sock_.exchange(INVALID_SOCKET);
+    if (listening != INVALID_SOCKET) {
+        ::shutdown(listening, SHUT_RDWR);
+        ::close(listening);
+    }
+    std::unique_lock<std::mutex> lock(liveMutex);
+    allGone.wait(lock, [this] { return live == 0; });
+}
+
+bool HttpFront::waitFor(socket_t sock, short events, long long deadlineMs) const
+{
+    for (;;) {
+        const long long left = deadlineMs - NowMs();
+        if (left <= 0 || stopping)
+            return false;
+        pollfd fds[2] = {{sock, events, 0}, {wakeFd, POLLIN, 0}};
+        const int n = ::poll(fds, 2, int(std::min<long long>(left, kSliceMs)));
+        if (n < 0 && errno != EINTR)
+            return false;
+        if (fds[1].revents)
+            return false;
+        if (fds[0].revents)
+            return true;
+    }
+}
+
+// In the accept loop: a thread for the connection, or a refusal when too many are open.
+bool HttpFront::process_and_close_socket(socket_t sock)
+{
+    {
+        std::lock_guard<std::mutex> lock(liveMutex);
+        if (!stopping && live < limits.maxConnections) {
+            ++live;
+        } else {
+            const std::string body = errorBody(503, ReasonOf(503));
+            const std::string answer =
+                "HTTP/1.1 503 Service Unavailable\r\nContent-Type: application/json\r\nContent-Length: " +
+                std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+            [[maybe_unused]] const ssize_t n = ::send(sock, answer.data(), answer.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+            ::close(sock);
+            return false;
+        }
+    }
+    const auto done = [this, sock] {
+        ::close(sock);
+        std::lock_guard<std::mutex> lock(liveMutex);
+        --live;
+        allGone.notify_all();
+    };
+    try {
+        std::thread([this, sock, done] {
+            serve(sock);
+            done();
+        }).detach();
+    } catch (const std::system_error&) {
+        done();
+        return false;
+    }
+    return true;
+}
+
+void HttpFront::serve(socket_t sock)
+{
+    const int yes = 1;
+    ::setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
+    for (;;) {
+        // Idle: the next request must begin soon.
+        if (!waitFor(sock, POLLIN, NowMs() + limits.idleMs))
+            return;
+        DeadlineStream stream(*this, sock, NowMs() + limits.requestMs);
+        tStream = &stream;
+        bool closedByClient = false;
+        const bool answered = process_request(stream, false, closedByClient, nullptr);
+        tStream = nullptr;
+        if (stream.closeAfter) {
+            // The client may still be sending the body it was refused: let it see the answer
+            // before the connection goes.
+            ::shutdown(sock, SHUT_WR);
+            char sink[4096];
+            const long long until = NowMs() + limits.requestMs;
+            while (waitFor(sock, POLLIN, until) && ::recv(sock, sink, sizeof sink, MSG_DONTWAIT) > 0) {
+            }
+            return;
+        }
+        if (!answered || closedByClient || stream.expired)
+            return;
+    }
+}

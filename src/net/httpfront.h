@@ -1,0 +1,62 @@
+// The connections of the HTTP API: a cap, a deadline for each whole request, prompt closing of idle ones.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+
+#include <httplib.h>
+
+// The HTTP library's server with its own connection handling. The library reads a request
+// with a time-out that starts again at every byte and keeps each connection on one of a
+// fixed number of workers, so a few idle or trickling connections silence it. Here the
+// library's accept loop runs every connection on a thread of its own, started when the
+// connection comes and ended with it (no thread waits while nobody is connected):
+//   - a connection without a request under way is closed after `idleMs`;
+//   - a request must arrive whole, head and body, within `requestMs` of its first byte;
+//   - beyond `maxConnections` a new connection is answered 503 and closed at once;
+//   - a POST without a length is answered 400 at once, one above `maxBodyBytes` 413 at once;
+//   - every error answer carries the JSON body {"code": status, "message": text}.
+// Times are read from the platform's monotonic clock, so tests can move them on.
+class HttpFront : public httplib::Server
+{
+public:
+    struct Limits
+    {
+        int maxConnections = 256;
+        int idleMs = 2000;
+        int requestMs = 3000;
+        int writeMs = 5000;
+        size_t maxBodyBytes = 64 * 1024;
+    };
+
+    explicit HttpFront(const Limits& limits);
+    ~HttpFront() override;
+
+    // Binds without sharing the port: a port that another listener holds fails.
+    int bindTo(const std::string& host, int port);
+    // The accept loop (blocks until halt).
+    void acceptLoop();
+    // Ends the accept loop and every connection; returns when all are gone.
+    void halt();
+
+    int connections() const { return live; }
+    const Limits limits;
+
+    // {"code": status, "message": message} as compact JSON.
+    static std::string errorBody(int status, const std::string& message);
+
+private:
+    bool process_and_close_socket(socket_t sock) override;
+    void serve(socket_t sock);
+    // Waits until `sock` is readable (or `events` hold); false at the deadline or on halt.
+    bool waitFor(socket_t sock, short events, long long deadlineMs) const;
+    class DeadlineStream;
+
+    int wakeFd = -1;  // readable once halt begins
+    std::atomic<bool> stopping{false};
+    std::atomic<int> live{0};
+    std::mutex liveMutex;
+    std::condition_variable allGone;
+};
