@@ -21,6 +21,7 @@ namespace {
 constexpr int kSliceMs = 100;
 // Head lines and chunk framing allowed on top of the body.
 constexpr size_t kHeadBytes = 16 * 1024;
+constexpr int kBacklog = 128;
 const char* const kJson = "application/json";
 
 // Runs each accepted connection straight away in the accept loop: the connection itself
@@ -218,9 +219,13 @@ std::string HttpFront::errorBody(int status, const std::string& message)
 
 int HttpFront::bindTo(const std::string& host, int port)
 {
-    if (port == 0)
-        return bind_to_any_port(host);
-    return bind_to_port(host, port) ? port : -1;
+    const int bound = port == 0 ? bind_to_any_port(host) : (bind_to_port(host, port) ? port : -1);
+    // The library listens with a backlog of 5: a burst of connections would leave the
+    // next ones waiting for the kernel's SYN retries, whole seconds, before the accept loop
+    // sees them. Listening again sets the backlog.
+    if (bound > 0)
+        ::listen(svr_sock_, kBacklog);
+    return bound;
 }
 
 void HttpFront::acceptLoop()

@@ -25,6 +25,7 @@
 #include "modbusserver.h"
 #include "netpeer.h"
 #include "networksettingdialog.h"
+#include "platformclock.h"
 #include "platformconfig.h"
 #include "resstatisticsdatabase.h"
 #include "testsupport.h"
@@ -108,14 +109,14 @@ bool readRegisters(int fd, quint16 transaction, quint16 out[5])
     return true;
 }
 
-int connectTo(int port)
+int connectTo(int port, int timeoutS = 10)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a = {};
     a.sin_family = AF_INET;
     a.sin_port = htons(quint16(port));
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    timeval tv{10, 0};
+    timeval tv{timeoutS, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
     if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
         ::close(fd);
@@ -123,6 +124,52 @@ int connectTo(int port)
     }
     return fd;
 }
+
+void sendText(int fd, const std::string& text)
+{
+    QCOMPARE(::send(fd, text.data(), text.size(), MSG_NOSIGNAL), ssize_t(text.size()));
+}
+
+// One HTTP answer read from a raw connection; status -1 when the connection ends or the
+// socket's time-out passes first.
+Answer readAnswer(int fd)
+{
+    std::string in;
+    char buf[4096];
+    for (;;) {
+        const size_t end = in.find("\r\n\r\n");
+        if (end != std::string::npos) {
+            QByteArray head = QByteArray::fromStdString(in.substr(0, end)).toLower();
+            const int at = head.indexOf("content-length:");
+            const size_t length = at < 0 ? 0 : size_t(head.mid(at + 15).split('\r').first().trimmed().toInt());
+            if (in.size() >= end + 4 + length) {
+                Answer a;
+                a.status = std::stoi(in.substr(9, 3));
+                a.body = QJsonDocument::fromJson(QByteArray::fromStdString(in.substr(end + 4, length))).object();
+                return a;
+            }
+        }
+        const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+        if (n <= 0)
+            return Answer{};
+        in.append(buf, size_t(n));
+    }
+}
+
+// Whether the server has ended the connection (whatever it wrote before is read away).
+bool closedByServer(int fd)
+{
+    char buf[4096];
+    for (;;) {
+        const ssize_t n = ::recv(fd, buf, sizeof buf, MSG_DONTWAIT);
+        if (n == 0)
+            return true;
+        if (n < 0)
+            return errno != EAGAIN && errno != EWOULDBLOCK;
+    }
+}
+
+const std::string kHead = std::string("POST ") + HttpApiServer::kRouteCount + " HTTP/1.1\r\nHost: monitor\r\n";
 
 }  // namespace
 
@@ -229,19 +276,158 @@ private slots:
         QVERIFY(a.body.value("detect_all").toArray().size() <= 367 * 24);
     }
 
-    // A port already taken: logged once, nothing listens, the program goes on.
+    // A port already taken, here by the API of this program as by a second monitor on the
+    // machine: logged once, nothing listens, the program goes on.
     void portInUseIsLoggedOnce()
     {
-        QTcpServer taken;
-        QVERIFY(taken.listen(QHostAddress::LocalHost, 0));
+        const int taken = net->apiServer->port();
         TestSupport::clearCapturedMessages();
         HttpApiServer other;
-        QVERIFY(!other.start("127.0.0.1", taken.serverPort()));
+        QVERIFY(!other.start("127.0.0.1", taken));
         QVERIFY(!other.listening());
         QCOMPARE(TestSupport::capturedMessages().filter("HTTP API: cannot listen").size(), 1);
-        ModbusServer modbus("127.0.0.1", taken.serverPort());
+        ModbusServer modbus("127.0.0.1", taken);
         QVERIFY(!modbus.listening());
         QCOMPARE(TestSupport::capturedMessages().filter("Modbus server: cannot listen").size(), 1);
+    }
+
+    // 200 idle connections and 10 that trickle their head in: a valid request is still
+    // answered, while they are held.
+    void heldConnectionsDoNotSilenceTheApi()
+    {
+        writeConfig(true);
+        net->initStart();
+        const int port = net->apiServer->port();
+        std::vector<int> held;
+        for (int i = 0; i < 210; ++i) {
+            const int fd = connectTo(port);
+            QVERIFY(fd >= 0);
+            if (i >= 200)
+                sendText(fd, kHead.substr(0, 20));
+            held.push_back(fd);
+        }
+        const Answer a = ask(kDay, 2);
+        const int open = net->apiServer->connections();
+        for (int fd : held) ::close(fd);
+        QCOMPARE(a.status, 200);
+        QVERIFY(hasSeries(a.body));
+        QVERIFY2(open >= 200, qPrintable(QString::number(open)));
+    }
+
+    // On the steered clock: an idle connection is closed after kIdleCloseMs; a request that
+    // trickles in, a byte per step, after kRequestMs from its first byte, not per byte. Past
+    // the cap a connection is answered 503 and closed at once.
+    void deadlinesAndTheCap()
+    {
+        const int port = net->apiServer->port();
+        const qint64 start = PlatformClock::monotonicMs();
+        const int idle = connectTo(port);
+        const int slow = connectTo(port);
+        sendText(slow, kHead);
+        qint64 idleClosed = -1, slowClosed = -1;
+        while (PlatformClock::monotonicMs() - start < 3 * HttpApiServer::kRequestMs && (idleClosed < 0 || slowClosed < 0)) {
+            if (slowClosed < 0)
+                ::send(slow, "X", 1, MSG_NOSIGNAL);
+            PlatformClock::advanceMonotonic(100);
+            QTest::qWait(15);
+            if (idleClosed < 0 && closedByServer(idle))
+                idleClosed = PlatformClock::monotonicMs() - start;
+            if (slowClosed < 0 && closedByServer(slow))
+                slowClosed = PlatformClock::monotonicMs() - start;
+        }
+        ::close(idle);
+        ::close(slow);
+        QVERIFY2(idleClosed >= HttpApiServer::kIdleCloseMs && idleClosed < HttpApiServer::kRequestMs,
+                 qPrintable(QString::number(idleClosed)));
+        QVERIFY2(slowClosed >= HttpApiServer::kRequestMs && slowClosed < 2 * HttpApiServer::kRequestMs,
+                 qPrintable(QString::number(slowClosed)));
+
+        QTRY_COMPARE(net->apiServer->connections(), 0);
+        std::vector<int> held;
+        for (int i = 0; i < HttpApiServer::kMaxConnections; ++i) held.push_back(connectTo(port));
+        QTRY_COMPARE(net->apiServer->connections(), HttpApiServer::kMaxConnections);
+        const int extra = connectTo(port, 2);
+        const Answer refused = readAnswer(extra);
+        ::close(extra);
+        for (int fd : held) ::close(fd);
+        QCOMPARE(refused.status, 503);
+        QCOMPARE(refused.body.value("code").toInt(), 503);
+    }
+
+    // A POST without a length has no body: 400 at once, with the JSON of the other 400s; a
+    // length beyond the limit gets 413 at once, without the body being waited for.
+    void bodiesWithoutLengthOrTooLongAnsweredAtOnce()
+    {
+        writeConfig(true);
+        net->initStart();
+        const int port = net->apiServer->port();
+        const int fd = connectTo(port, 2);
+        sendText(fd, kHead + "\r\n");
+        const Answer empty = readAnswer(fd);
+        QCOMPARE(empty.status, 400);
+        QCOMPARE(empty.body.value("code").toInt(), 400);
+        QCOMPARE(empty.body.value("message").toString(), QString("starttime and finishtime must be strings"));
+        // The connection stays usable.
+        sendText(fd, kHead + "Content-Length: " + std::to_string(kDay.size()) + "\r\n\r\n" + kDay.toStdString());
+        Answer next;
+        const std::thread reader([&] { next = readAnswer(fd); });
+        while (next.status < 0 && !closedByServer(fd)) QTest::qWait(5);
+        const_cast<std::thread&>(reader).join();
+        QCOMPARE(next.status, 200);
+        ::close(fd);
+
+        const int big = connectTo(port, 2);
+        sendText(big, kHead + "Content-Length: 10485760\r\n\r\n");
+        const Answer tooLong = readAnswer(big);
+        ::close(big);
+        QCOMPARE(tooLong.status, 413);
+        QCOMPARE(tooLong.body.value("code").toInt(), 413);
+    }
+
+    // The GUI thread takes no events while two floods come: one request waits for it and
+    // gets 503 after kGuiAnswerMs, every other one 503 busy after kBusyWaitMs; the path stays
+    // busy until the GUI thread took the one query it was given, so the second flood queues
+    // nothing more. Once the GUI thread runs, the abandoned query is skipped and the next
+    // request is answered.
+    void floodWhileTheGuiThreadIsBlocked()
+    {
+        writeConfig(true);
+        net->initStart();
+        const int port = net->apiServer->port();
+        const int before = queries;
+        TestSupport::clearCapturedMessages();
+        constexpr int kFlood = 8;
+        std::vector<Answer> answers;
+        for (int round = 0; round < 2; ++round) {
+            std::vector<std::future<Answer>> flood;
+            for (int i = 0; i < kFlood; ++i)
+                flood.push_back(
+                    std::async(std::launch::async, [port] { return post(port, kDay.toStdString(), 120); }));
+            const auto allDone = [&] {
+                for (auto& f : flood)
+                    if (f.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+                        return false;
+                return true;
+            };
+            for (int i = 0; i < 300 && !allDone(); ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                PlatformClock::advanceMonotonic(1000);
+            }
+            QVERIFY(allDone());
+            for (auto& f : flood) answers.push_back(f.get());
+        }
+        int noAnswer = 0, busy = 0;
+        for (const Answer& a : answers) {
+            QCOMPARE(a.status, 503);
+            noAnswer += a.body.value("message").toString() == "no answer in time";
+            busy += a.body.value("message").toString() == "busy";
+        }
+        QCOMPARE(noAnswer, 1);
+        QCOMPARE(busy, 2 * kFlood - 1);
+        QTest::qWait(50);
+        QCOMPARE(queries.load(), before);
+        QCOMPARE(ask(kDay).status, 200);
+        QCOMPARE(queries.load(), before + 1);
     }
 
     // 1000 requests from 4 clients, a fifth of them malformed, while a Modbus client polls and
