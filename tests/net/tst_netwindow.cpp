@@ -10,13 +10,16 @@
 #include "constructionhooks.h"
 #include "cyclerig.h"
 #include "globals.h"
+#include "modalanswerer.h"
 #include "modbusserver.h"
 #include "mojuwizard.h"
 #include "netpeer.h"
 #include "platformconfig.h"
+#include "savefialimagethread.h"
 #include "startup.h"
 #include "testsupport.h"
 #include "tnr_netmn.h"
+#include "wizardpara.h"
 
 namespace {
 
@@ -84,6 +87,7 @@ private slots:
         // The window's servers step as start-up fills it.
         ConstructionHooks hooks;
         AddServersHook(hooks);
+        AddImageAndDiskHooks(hooks);  // the picture writer
         SetConstructionHooks(hooks);
         QVERIFY(rig.start(1, 1));
         SetConstructionHooks({});
@@ -170,7 +174,67 @@ private slots:
         QCOMPARE(cleared.v[0], quint16(1));
     }
 
-    void cleanupTestCase() { modbus.disconnectDevice(); }
+    // Re-sampling takes the next mould's frame as template 0 and tells the peer in the shape
+    // of every template-list message: lists of cameras and of detections.
+    void resamplingSendsTheTemplateLists()
+    {
+        QVERIFY(rig.mouldOnly(1));
+        QVERIFY(rig.setPart(0, false));
+        const int before = peer.on("/inline/bymain/synctemplist").size();
+        rig.answerer->answer(ModalAnswerer::Yes);
+        rig.window->SlotReTrain();
+        rig.openMould();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.window->pageState, 3, 10000);  // the teaching page
+        // The deletion of the other templates, then the re-sampled one.
+        QTRY_COMPARE_WITH_TIMEOUT(peer.on("/inline/bymain/synctemplist").size(), before + 2, 10000);
+        const QJsonObject sent = peer.on("/inline/bymain/synctemplist").last().body;
+        QCOMPARE(sent.value("camera").toArray(), QJsonArray{0});
+        QCOMPARE(sent.value("detect").toArray(), QJsonArray{1});
+        gFromTrain = 0;
+        rig.window->pageState = 0;
+        rig.window->BackTrain();
+        QTRY_VERIFY_WITH_TIMEOUT(!gisReTrain, 10000);
+    }
+
+    // Two-step cycles: the OK pictures of both steps carry the uuid of their own cycle's
+    // record, the product step's too, which the writer hands while the record is still open.
+    void picturesOfBothStepsTaggedWithTheirCycle()
+    {
+        rig.resetParams();
+        rig.setParam("system1", 2, 1);  // product step on
+        rig.setParam("trigInDelay", 1, 1);
+        rig.setParam("trigInDelay", 2, 30);
+        rig.apply();
+        QVERIFY(rig.restartDetection());
+        QVERIFY(gpWPara->detectEnabled[0] && gpWPara->detectEnabled[1]);
+        QVERIFY(rig.setPart(0, false));
+        gPicNumOK = 5;
+        peer.messages.clear();
+        constexpr int kCycles = 2;
+        for (int cycle = 1; cycle <= kCycles; ++cycle) {
+            rig.openMould();
+            QTRY_COMPARE_WITH_TIMEOUT(peer.on("/inline/bymain/periodrecord").size(), cycle, 20000);
+            QTRY_COMPARE_WITH_TIMEOUT(peer.on("/inline/bymain/picture").size(), 2 * cycle, 20000);
+        }
+        gPicNumOK = 0;
+        const QList<TestPeer::Message> records = peer.on("/inline/bymain/periodrecord");
+        const QList<TestPeer::Message> pictures = peer.on("/inline/bymain/picture");
+        for (int i = 0; i < pictures.size(); ++i) {
+            const QJsonObject p = pictures[i].body;
+            QCOMPARE(p.value("detect").toInt(), i % 2);
+            QCOMPARE(p.value("uuid").toString(), records[i / 2].body.value("uuid").toString());
+        }
+        QVERIFY(records[0].body.value("uuid") != records[1].body.value("uuid"));
+    }
+
+    void cleanupTestCase()
+    {
+        modbus.disconnectDevice();
+        if (gpSaveFialImageThread) {
+            gpSaveFialImageThread->requestInterruption();
+            gpSaveFialImageThread->wait(10000);
+        }
+    }
 };
 
 MONITOR_TEST_MAIN(TestNetWindow)

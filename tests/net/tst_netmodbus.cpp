@@ -1,0 +1,147 @@
+// Modbus TCP server from outside: a real client (mbpoll) and raw frames; units, registers, writes, bad frames.
+// ctest-timeout: 120
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QtTest>
+
+#include "globals.h"
+#include "modbusserver.h"
+#include "netpeer.h"
+#include "testsupport.h"
+
+namespace {
+
+int ConnectTo(int port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a = {};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(quint16(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    timeval tv{5, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// "Read holding registers 0..4" of unit 1 with the given transaction, protocol id and length.
+QByteArray ReadFrame(quint16 transaction, quint16 protocol = 0, quint16 length = 6)
+{
+    QByteArray frame;
+    for (quint16 v : {transaction, protocol, length}) frame += char(v >> 8) + QByteArray(1, char(v & 0xff));
+    return frame + QByteArray::fromHex("010300000005");
+}
+
+}  // namespace
+
+class TestNetModbus : public QObject
+{
+    Q_OBJECT
+
+    ModbusServer* server = nullptr;
+    int port = 0;
+
+    // mbpoll against the server: its whole output.
+    QString mbpoll(const QStringList& args)
+    {
+        QProcess p;
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        p.start("mbpoll", QStringList{"-m", "tcp", "-p", QString::number(port), "-t", "4", "-0", "-1", "-o", "1"} +
+                              args.mid(0, 4) + QStringList{"127.0.0.1"} + args.mid(4));
+        if (!p.waitForFinished(15000))
+            p.kill();
+        return QString::fromLocal8Bit(p.readAll());
+    }
+    // The five registers as unit `unit` reads them; empty when it gets no answer.
+    QVector<int> readAll(int unit)
+    {
+        const QString out = mbpoll({"-a", QString::number(unit), "-r", "0", "-c", "5"});
+        QVector<int> values;
+        const QRegularExpression line(R"(\[(\d+)\]:\s+(-?\d+))");
+        for (auto it = line.globalMatch(out); it.hasNext();) values.append(it.next().captured(2).toInt());
+        return values;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(!QStandardPaths::findExecutable("mbpoll").isEmpty(), "mbpoll: scripts/install-deps.sh installs it");
+        port = FreePort();
+        server = new ModbusServer("127.0.0.1", port);
+        QVERIFY(server->listening());
+        gAllCycleNum[0] = 70000;  // 70000 mod 65536
+        gSyncNGCycleNum = 3;      // NG cycles
+        gAllNum[0] = 140001;
+        gSyncNGNum = 7;           // NG steps, more than NG cycles
+        server->refresh();
+    }
+
+    // Unit 1 answers, and so do 0 and 255, which clients use for a TCP server; another
+    // unit gets no answer. Register 2 counts the NG cycles, register 4 the NG steps.
+    void registersOfUnits_data()
+    {
+        QTest::addColumn<int>("unit");
+        QTest::addColumn<bool>("answers");
+        QTest::newRow("1") << 1 << true;
+        QTest::newRow("0") << 0 << true;
+        QTest::newRow("255") << 255 << true;
+        QTest::newRow("7") << 7 << false;
+    }
+    void registersOfUnits()
+    {
+        QFETCH(int, unit);
+        QFETCH(bool, answers);
+        const QVector<int> expected{0, 70000 % 65536, 3, 140001 % 65536, 7};
+        QCOMPARE(readAll(unit), answers ? expected : QVector<int>());
+    }
+
+    // Writes, single and multiple, are an illegal function; the registers stay as they were.
+    void writesRefused_data()
+    {
+        QTest::addColumn<QStringList>("values");
+        QTest::newRow("one register") << QStringList{"9"};
+        QTest::newRow("two registers") << QStringList{"9", "9"};
+    }
+    void writesRefused()
+    {
+        QFETCH(QStringList, values);
+        const QString out = mbpoll(QStringList{"-a", "1", "-r", "2"} + values);
+        QVERIFY2(out.contains("Illegal function"), qPrintable(out));
+        server->refresh();
+        QCOMPARE(readAll(1), (QVector<int>{0, 70000 % 65536, 3, 140001 % 65536, 7}));
+    }
+
+    // A frame of another protocol is dropped unanswered, the next one answered; a frame whose
+    // length field lies ends the connection unanswered.
+    void malformedFramesDropped()
+    {
+        const int fd = ConnectTo(port);
+        QVERIFY(fd >= 0);
+        const QByteArray frames = ReadFrame(0x0101, 0x0001) + ReadFrame(0x0202);
+        QCOMPARE(::send(fd, frames.constData(), size_t(frames.size()), MSG_NOSIGNAL), ssize_t(frames.size()));
+        unsigned char reply[19];
+        QCOMPARE(::recv(fd, reply, sizeof reply, MSG_WAITALL), ssize_t(sizeof reply));
+        QCOMPARE(reply[0] << 8 | reply[1], 0x0202);
+        QCOMPARE(int(reply[7]), 3);
+        ::close(fd);
+
+        const int liar = ConnectTo(port);
+        const QByteArray lie = ReadFrame(0x0303, 0, 8) + QByteArray(2, '\0');  // says 2 bytes more
+        QCOMPARE(::send(liar, lie.constData(), size_t(lie.size()), MSG_NOSIGNAL), ssize_t(lie.size()));
+        QCOMPARE(::recv(liar, reply, sizeof reply, 0), ssize_t(0));
+        ::close(liar);
+    }
+
+    void cleanupTestCase() { delete server; }
+};
+
+MONITOR_TEST_MAIN(TestNetModbus)
+#include "tst_netmodbus.moc"
