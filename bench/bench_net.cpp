@@ -19,6 +19,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -49,6 +51,9 @@ namespace {
 constexpr int kClients = 4;
 constexpr int kPerClient = 250;
 constexpr int kCycles = 2000;
+constexpr int kIdle = 200;
+constexpr int kSlow = 10;
+constexpr int kHeldRequests = 100;  // per client
 const char* const kDay = R"({"starttime": "2026-12-07 00:00:00", "finishtime": "2026-12-07 23:59:59"})";
 
 int freePort()
@@ -75,18 +80,23 @@ void waitEvents(const std::function<bool()>& done)
     }
 }
 
-int modbusSocket(int port)
+int connectTo(const std::string& host, int port)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a = {};
     a.sin_family = AF_INET;
     a.sin_port = htons(quint16(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::inet_pton(AF_INET, host.c_str(), &a.sin_addr);
     if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
         ::close(fd);
         return -1;
     }
     return fd;
+}
+
+int modbusSocket(int port)
+{
+    return connectTo("127.0.0.1", port);
 }
 
 // The API under load: 1000 requests from 4 clients, every fifth malformed, a Modbus poller and
@@ -175,6 +185,153 @@ void loadRun(TNR_NETMN* net)
                 validCount / baseS);
 }
 
+// Connections that occupy the API: `idle` that never send and `slow` that send one byte of a
+// head every 2 s, each opened again when the server closes it.
+class Holder
+{
+public:
+    Holder(std::string host, int port, int idle, int slow) : host(std::move(host)), port(port)
+    {
+        for (int i = 0; i < idle + slow; ++i) conns.push_back({-1, i >= idle, 0, 0});
+        thread = std::thread([this] { run(); });
+    }
+    ~Holder()
+    {
+        stop = true;
+        thread.join();
+        for (Conn& c : conns)
+            if (c.fd >= 0)
+                ::close(c.fd);
+    }
+    int open() const { return opened; }
+    int reopened() const { return reopens; }
+
+private:
+    struct Conn
+    {
+        int fd;
+        bool slow;
+        size_t sent;
+        qint64 lastMs;
+    };
+    void run()
+    {
+        static const std::string head = std::string("POST ") + HttpApiServer::kRouteCount + " HTTP/1.1\r\nHost: x\r\n";
+        QElapsedTimer clock;
+        clock.start();
+        while (!stop) {
+            int count = 0;
+            for (Conn& c : conns) {
+                char buf[512];
+                if (c.fd >= 0 && (::recv(c.fd, buf, sizeof buf, MSG_DONTWAIT) == 0 ||
+                                  (errno != EAGAIN && errno != EWOULDBLOCK && errno != 0))) {
+                    ::close(c.fd);
+                    c.fd = -1;
+                    ++reopens;
+                }
+                errno = 0;
+                if (c.fd < 0) {
+                    c.fd = connectTo(host, port);
+                    c.sent = 0;
+                    c.lastMs = clock.elapsed() - 2000;
+                }
+                if (c.fd >= 0 && c.slow && clock.elapsed() - c.lastMs >= 2000) {
+                    ::send(c.fd, head.data() + c.sent % head.size(), 1, MSG_NOSIGNAL);
+                    ++c.sent;
+                    c.lastMs = clock.elapsed();
+                }
+                count += c.fd >= 0;
+            }
+            opened = count;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    }
+    const std::string host;
+    const int port;
+    std::vector<Conn> conns;
+    std::atomic<bool> stop{false};
+    std::atomic<int> opened{0}, reopens{0};
+    std::thread thread;
+};
+
+struct Latency
+{
+    double perSecond = 0;
+    double p50Ms = 0, p99Ms = 0, maxMs = 0;
+    int ok = 0, sent = 0;
+};
+
+// kClients clients, `each` valid requests apiece on kept-alive connections; `pump` runs the
+// GUI thread's events meanwhile (the in-process server answers there).
+Latency measure(const std::string& host, int port, int each, bool pump)
+{
+    std::vector<double> ms;
+    std::mutex msMutex;
+    std::atomic<int> ok{0}, finished{0};
+    QElapsedTimer run;
+    run.start();
+    std::vector<std::thread> clients;
+    for (int c = 0; c < kClients; ++c) {
+        clients.emplace_back([&] {
+            httplib::Client client(host, port);
+            client.set_read_timeout(30, 0);
+            for (int i = 0; i < each; ++i) {
+                QElapsedTimer t;
+                t.start();
+                const auto r = client.Post(HttpApiServer::kRouteCount, kDay, "application/json");
+                const double took = t.nsecsElapsed() / 1e6;
+                ok += r && r->status == 200;
+                std::lock_guard<std::mutex> lock(msMutex);
+                ms.push_back(took);
+            }
+            ++finished;
+        });
+    }
+    while (finished < kClients) {
+        if (pump)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    for (std::thread& t : clients) t.join();
+    Latency l;
+    const double s = run.nsecsElapsed() / 1e9;
+    std::sort(ms.begin(), ms.end());
+    l.sent = int(ms.size());
+    l.ok = ok;
+    l.perSecond = ms.size() / s;
+    l.p50Ms = ms[ms.size() / 2];
+    l.p99Ms = ms[std::min(ms.size() - 1, ms.size() * 99 / 100)];
+    l.maxMs = ms.back();
+    return l;
+}
+
+// Valid requests with nothing else connected (baseline), then with 200 idle and 10 slow
+// connections held, in one run.
+void heldRun(const std::string& host, int port, bool pump)
+{
+    const Latency none = measure(host, port, kHeldRequests, pump);
+    std::printf("API, %d valid requests from %d clients, nothing else connected (baseline): %.0f requests/s, "
+                "p50 %.1f ms, p99 %.1f ms, max %.1f ms, %d of %d answered 200\n",
+                none.sent, kClients, none.perSecond, none.p50Ms, none.p99Ms, none.maxMs, none.ok, none.sent);
+    Holder holder(host, port, kIdle, kSlow);
+    // Until they are all open (and the first closings have come round).
+    QElapsedTimer settle;
+    settle.start();
+    while (settle.elapsed() < 2500) {
+        if (pump)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    const int openBefore = holder.open();
+    const Latency held = measure(host, port, kHeldRequests, pump);
+    std::printf("API, the same with %d idle and %d slow connections held (%d open before, %d after, %d reopened "
+                "after the server closed them): %.0f requests/s, p50 %.1f ms, p99 %.1f ms, max %.1f ms, %d of %d "
+                "answered 200\n",
+                kIdle, kSlow, openBefore, holder.open(), holder.reopened(), held.perSecond, held.p50Ms, held.p99Ms,
+                held.maxMs, held.ok, held.sent);
+}
+
 // The network calls one judged cycle makes on the GUI thread: period record with four regions,
 // an operation record, and every tenth cycle an alarm start and finish.
 double cycleCalls(TNR_NETMN* net, ViewWatch2VRQ* vw, int n)
@@ -256,6 +413,14 @@ void cycleRuns(TNR_NETMN* net)
 int main(int argc, char** argv)
 {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    // bench_net HOST:PORT measures only the held connections, against a running monitor.
+    if (argc == 2 && std::strchr(argv[1], ':')) {
+        QCoreApplication app(argc, argv);
+        const std::string target = argv[1];
+        const size_t colon = target.rfind(':');
+        heldRun(target.substr(0, colon), std::stoi(target.substr(colon + 1)), false);
+        return 0;
+    }
     CommandRunner::setMode(CommandRunner::Record);
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
@@ -272,6 +437,9 @@ int main(int argc, char** argv)
     });
     TNR_NETMN* net = TNR_NETMN::getInstance();
     loadRun(net);
+    writeConfig(false, true);
+    net->initStart();
+    heldRun("127.0.0.1", net->apiServer->port(), true);
     cycleRuns(net);
     net->apiServer->stop();
     return 0;

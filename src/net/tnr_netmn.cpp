@@ -134,8 +134,7 @@ void TNR_NETMN::start_PeriodRecord()
         QMutexLocker lock(&periodListMutex);
         if (periodOpen && !periodRecords.isEmpty())
             periodRecords.removeLast();  // a cycle that never finished
-        periodRecords.append(record);
-        while (periodRecords.size() > kKeptPeriods) periodRecords.removeFirst();
+        keepPeriodLocked(record);
     }
     periodOpen = true;
     roiCache.clear();
@@ -154,8 +153,9 @@ void TNR_NETMN::finish_PeriodRecord()
     QJsonObject record;
     {
         QMutexLocker lock(&periodListMutex);
-        if (wasOpen && !periodRecords.isEmpty()) {
-            record = periodRecords.takeLast();
+        const bool open = wasOpen && !periodRecords.isEmpty();
+        if (open) {
+            record = periodRecords.last();
         } else {
             record.insert(QStringLiteral("uuid"), new_uuid());
             record.insert(QStringLiteral("device_sn"), gDeviceID);
@@ -163,8 +163,10 @@ void TNR_NETMN::finish_PeriodRecord()
         }
         record.insert(QStringLiteral("finishtime"), PlatformClock::now().toString(QString::fromLatin1(kTimeFormat)));
         record.insert(QStringLiteral("regions"), regions);
-        periodRecords.append(record);
-        while (periodRecords.size() > kKeptPeriods) periodRecords.removeFirst();
+        if (open)
+            periodRecords.last() = record;
+        else
+            keepPeriodLocked(record);
     }
     if (publishPeer)
         vw->post(QString::fromLatin1(ViewWatch2VRQ::kPathPeriodRecord), record);
@@ -199,6 +201,12 @@ void TNR_NETMN::add_PeriodRecord_Picture(int camera, int detection, bool ok, QSt
         vw->post(QString::fromLatin1(ViewWatch2VRQ::kPathPicture), picture);
     if (api)
         push->publish(picture);
+}
+
+void TNR_NETMN::keepPeriodLocked(const QJsonObject& record)
+{
+    periodRecords.append(record);
+    while (periodRecords.size() > kKeptPeriods) periodRecords.removeFirst();
 }
 
 void TNR_NETMN::clear_PeriodRecordsLocked()

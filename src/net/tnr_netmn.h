@@ -91,6 +91,8 @@ public:
 private:
     // Empties the list and the map, each under its mutex (any thread).
     void clear_PeriodRecordsLocked();
+    // Appends to periodRecords, keeping the newest kKeptPeriods (periodListMutex held).
+    void keepPeriodLocked(const QJsonObject& record);
 
     bool periodOpen = false;  // the newest record belongs to a cycle not finished yet
     // The publishing switches as initStart left them, for the callers on other threads.

@@ -176,15 +176,19 @@ private:
                 s->write(r.left(r.size() / 2));
                 s->disconnectFromHost();
                 return false;
-            case Pieces:
-                for (int i = 0; i < 4; ++i) {
-                    const QByteArray piece = r.mid(i * r.size() / 4, (i + 1) * r.size() / 4 - i * r.size() / 4);
-                    QTimer::singleShot(20 * i, this, [s = QPointer<QTcpSocket>(s), piece] {
+            case Pieces: {
+                // The head without its blank line, the blank line with half the body, the rest.
+                const int head = r.indexOf("\r\n\r\n");
+                const int half = head + 4 + int(answer.size()) / 2;
+                const QList<QByteArray> pieces{r.left(head), r.mid(head, half - head), r.mid(half)};
+                for (int i = 0; i < pieces.size(); ++i) {
+                    QTimer::singleShot(20 * i, this, [s = QPointer<QTcpSocket>(s), piece = pieces[i]] {
                         if (s)
                             s->write(piece);
                     });
                 }
                 return true;
+            }
             case CloseOld:
                 if (carriedBefore > 0) {
                     s->abort();

@@ -10,6 +10,7 @@
 
 #include "globals.h"
 #include "netpeer.h"
+#include "networksettingdialog.h"
 #include "platformclock.h"
 #include "platformconfig.h"
 #include "tcp_push2app.h"
@@ -377,6 +378,37 @@ private slots:
         QVERIFY(peer.listen(port));
         QVERIFY(FastForward([&] { return peer.on(kRecordPath).size() >= 5 && vw->pending() == 0; }));
         QCOMPARE(remarksOf(peer.on(kRecordPath)), (QStringList{"0", "1", "2", "3", "4"}));
+    }
+
+    // A silent peer, then a healthy one in its place: what waited arrives there once and in
+    // order (a message the silent one used up its tries on is dropped with a log line), and
+    // the network page's state follows each within 5 s.
+    void silentThenHealthyPeerOnTheNetworkPage()
+    {
+        restart(true);
+        QTRY_COMPARE_WITH_TIMEOUT(net->isAllowSnd_2_VW(), 1, 3000);
+        NetworkSettingDialog page(nullptr);
+        page.show();
+        QTRY_COMPARE_WITH_TIMEOUT(page.stateLabel->text(), NetworkSettingDialog::linkStateText(1), 5000);
+        TestSupport::clearCapturedMessages();
+        peer.mode = TestPeer::Silent;
+        for (int i = 0; i < 3; ++i) vw->sndRecordOperate(record(QString("queued %1").arg(i)));
+        QVERIFY(FastForward([&] { return net->isAllowSnd_2_VW() == -2; }));
+        QTRY_COMPARE_WITH_TIMEOUT(page.stateLabel->text(), NetworkSettingDialog::linkStateText(-2), 5000);
+
+        const int port = peer.port();
+        peer.close();
+        const int silentGot = peer.messages.size();
+        peer.mode = TestPeer::Answer;
+        QVERIFY(peer.listen(port));
+        QTRY_COMPARE_WITH_TIMEOUT(page.stateLabel->text(), NetworkSettingDialog::linkStateText(1), 5000);
+        QVERIFY(FastForward([&] { return vw->pending() == 0; }));
+        const QStringList healthy = remarksOf(peer.messages.mid(silentGot));
+        const bool dropped = !TestSupport::capturedMessages().filter("queued 0").isEmpty() ||
+                             !TestSupport::capturedMessages().filter("dropped").isEmpty();
+        QCOMPARE(healthy, dropped ? (QStringList{"queued 1", "queued 2"})
+                                  : (QStringList{"queued 0", "queued 1", "queued 2"}));
+        page.hide();
     }
 
     // Pictures of both steps of a cycle carry the uuid of their own cycle's record, the first

@@ -1,6 +1,7 @@
 // The simulated IO board as a command: prints its terminal's path, then takes input settings from the keyboard.
 #include <pthread.h>
 #include <unistd.h>
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "ioboardsim.h"
 
@@ -25,11 +27,29 @@ const char* const kHelp =
     "  word HEX       set all inputs at once (bit 0 = input 1)\n"
     "  temp B VALUE   value of temperature block B (1 or 2)\n"
     "  show           print inputs and outputs\n"
+    "  polls          print the frames the monitor sent since the last polls and the gaps between them\n"
     "  quit\n";
 
 void printWords(const IOBoardSim& sim)
 {
     std::printf("in 0x%03x out 0x%03x\n", sim.inputs(), sim.outputs());
+    std::fflush(stdout);
+}
+
+// How regularly the monitor polls: the frames since the last call and their largest gaps.
+void printPolls(IOBoardSim& sim)
+{
+    const QVector<IOBoardSim::Frame> frames = sim.frames();
+    sim.clearFrames();
+    std::vector<double> gaps;
+    for (int i = 1; i < frames.size(); ++i) gaps.push_back(double(frames[i].atUs - frames[i - 1].atUs) / 1000.0);
+    std::sort(gaps.begin(), gaps.end());
+    if (gaps.empty())
+        std::printf("polls: %d frames\n", int(frames.size()));
+    else
+        std::printf("polls: %d frames over %.1f s, gap median %.1f ms, p99 %.1f ms, max %.1f ms\n", int(frames.size()),
+                    double(frames.last().atUs - frames.first().atUs) / 1e6, gaps[gaps.size() / 2],
+                    gaps[gaps.size() * 99 / 100], gaps.back());
     std::fflush(stdout);
 }
 
@@ -55,6 +75,9 @@ bool command(IOBoardSim& sim, const std::string& line)
         sim.setInputs(unsigned(value));
     } else if (word == "temp" && in >> n >> value && (n == 1 || n == 2)) {
         sim.setTemperature(n - 1, unsigned(value));
+    } else if (word == "polls") {
+        printPolls(sim);
+        return true;
     } else if (word == "show") {
         printWords(sim);
         return true;
