@@ -1,15 +1,22 @@
-// Network services: the API under a bounded load with a Modbus poller, and the network calls of a cycle with the peer
+// Network services: the API under a bounded load with a Modbus poller, the API with idle and slow
+// connections held, and the network calls of a cycle with the peer.
 //
 // One run on the development machine (8 cores shared with other builds), Release build:
-//   API load: 1000 requests (200 malformed) from 4 clients in 0.50 s = 1986 requests/s; 1000
-//     answered as expected; GUI thread's longest stall 2.1 ms; 96 Modbus polls meanwhile;
-//     baseline: the query alone on one thread 2665 queries/s.
-//   Peer client: 1000 queued messages delivered in 0.32 s = 3081 messages/s.
-//   Network calls of one cycle on the GUI thread: networking off (baseline) 23.7 us, peer up
-//     87.6 us, peer away 69.1 us (1000 queued = the bound).
-// The same load inside tst_netapi (with its 1 ms stall probe and a cycle every 10 ms):
-//   about 420 requests/s, longest GUI stall 9 to 11 ms.
-// off, up and away.
+//   API load: 1000 requests (200 malformed) from 4 clients in 0.64 s = 1574 requests/s; 1000
+//     answered as expected; GUI thread's longest stall 8.0 ms; 122 Modbus polls meanwhile;
+//     baseline: the query alone on one thread 2769 queries/s.
+//   API, 400 valid requests from 4 clients: nothing else connected (baseline) 1803 requests/s,
+//     p50 1.7 ms, p99 6.8 ms; with 200 idle and 10 slow connections held (210 open, the server
+//     closing and the holder reopening them) 1326 requests/s, p50 2.2 ms, p99 12.1 ms, max
+//     19.4 ms, 400 of 400 answered.
+//     Before the connection handling of HttpFront (8 pool threads, per-byte read time-out,
+//     listen backlog 5), same bench, 2 requests per client: baseline p99 2.0 ms; held: 4 of 8
+//     answered, the others hit the client's 30 s time-out (p50 30.0 s).
+//   Peer client: 1000 queued messages delivered in 0.31 s = 3197 messages/s.
+//   Network calls of one cycle on the GUI thread: networking off (baseline) 39.8 us, peer up
+//     70.6 us, peer away 48.2 us (1000 queued = the bound).
+// `bench_net HOST:PORT` measures only the held connections against a running monitor (the demo's
+// API is 127.0.0.1:18100); `--held-requests N` sets the requests per client.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -53,7 +60,7 @@ constexpr int kPerClient = 250;
 constexpr int kCycles = 2000;
 constexpr int kIdle = 200;
 constexpr int kSlow = 10;
-constexpr int kHeldRequests = 100;  // per client
+int gHeldRequests = 100;  // per client; "--held-requests N" changes it
 const char* const kDay = R"({"starttime": "2026-12-07 00:00:00", "finishtime": "2026-12-07 23:59:59"})";
 
 int freePort()
@@ -310,7 +317,7 @@ Latency measure(const std::string& host, int port, int each, bool pump)
 // connections held, in one run.
 void heldRun(const std::string& host, int port, bool pump)
 {
-    const Latency none = measure(host, port, kHeldRequests, pump);
+    const Latency none = measure(host, port, gHeldRequests, pump);
     std::printf("API, %d valid requests from %d clients, nothing else connected (baseline): %.0f requests/s, "
                 "p50 %.1f ms, p99 %.1f ms, max %.1f ms, %d of %d answered 200\n",
                 none.sent, kClients, none.perSecond, none.p50Ms, none.p99Ms, none.maxMs, none.ok, none.sent);
@@ -324,7 +331,7 @@ void heldRun(const std::string& host, int port, bool pump)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     const int openBefore = holder.open();
-    const Latency held = measure(host, port, kHeldRequests, pump);
+    const Latency held = measure(host, port, gHeldRequests, pump);
     std::printf("API, the same with %d idle and %d slow connections held (%d open before, %d after, %d reopened "
                 "after the server closed them): %.0f requests/s, p50 %.1f ms, p99 %.1f ms, max %.1f ms, %d of %d "
                 "answered 200\n",
@@ -413,10 +420,17 @@ void cycleRuns(TNR_NETMN* net)
 int main(int argc, char** argv)
 {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    // bench_net HOST:PORT measures only the held connections, against a running monitor.
-    if (argc == 2 && std::strchr(argv[1], ':')) {
+    // bench_net [HOST:PORT] [--held-requests N]: with a target, only the held connections are
+    // measured, against a running monitor.
+    std::string target;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--held-requests") == 0 && i + 1 < argc)
+            gHeldRequests = std::max(1, std::atoi(argv[++i]));
+        else if (std::strchr(argv[i], ':'))
+            target = argv[i];
+    }
+    if (!target.empty()) {
         QCoreApplication app(argc, argv);
-        const std::string target = argv[1];
         const size_t colon = target.rfind(':');
         heldRun(target.substr(0, colon), std::stoi(target.substr(colon + 1)), false);
         return 0;
