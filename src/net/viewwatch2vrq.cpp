@@ -81,8 +81,8 @@ void ViewWatch2VRQ::start(bool on, const QString& host, int port)
             socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
             if (inFlight)
                 write();
-            else
-                link = answerFailed ? kLinkDown : peerCode;  // opened while idle: the peer is there
+            else if (!answerFailed)
+                setLink(peerCode);  // opened while idle: the peer is there
         });
         connect(socket, &QTcpSocket::readyRead, this, &ViewWatch2VRQ::readReply);
         connect(socket, &QTcpSocket::errorOccurred, this, &ViewWatch2VRQ::lost);
@@ -333,9 +333,16 @@ void ViewWatch2VRQ::answered(const QByteArray& body)
     const QJsonObject answer = QJsonDocument::fromJson(body).object();
     const int code = answer.value(QStringLiteral("code")).toInt(0);
     peerCode = code == kLinkNoServer || code == kLinkUnregistered ? code : kLinkOk;
-    link = peerCode;
+    setLink(peerCode);
     dropLogged = false;
     pump();
+}
+
+void ViewWatch2VRQ::setLink(int state)
+{
+    if (link == kLinkDown && state != kLinkDown)
+        qInfo() << "companion peer: reachable, link state" << state;
+    link = state;
 }
 
 void ViewWatch2VRQ::failed(bool taken, const QString& why)

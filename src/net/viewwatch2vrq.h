@@ -119,6 +119,8 @@ private:
     void tick();
     // The message under way was answered.
     void answered(const QByteArray& body);
+    // A state from the peer's side; the way back from kLinkDown is logged.
+    void setLink(int state);
     // The message under way failed: `taken` when the peer may have received it.
     void failed(bool taken, const QString& why);
 
