@@ -318,9 +318,10 @@ Latency measure(const std::string& host, int port, int each, bool pump)
 void heldRun(const std::string& host, int port, bool pump)
 {
     const Latency none = measure(host, port, gHeldRequests, pump);
-    std::printf("API, %d valid requests from %d clients, nothing else connected (baseline): %.0f requests/s, "
-                "p50 %.1f ms, p99 %.1f ms, max %.1f ms, %d of %d answered 200\n",
-                none.sent, kClients, none.perSecond, none.p50Ms, none.p99Ms, none.maxMs, none.ok, none.sent);
+    std::printf(
+        "API, %d valid requests from %d clients, nothing else connected (baseline): %.0f requests/s, "
+        "p50 %.1f ms, p99 %.1f ms, max %.1f ms, %d of %d answered 200\n",
+        none.sent, kClients, none.perSecond, none.p50Ms, none.p99Ms, none.maxMs, none.ok, none.sent);
     Holder holder(host, port, kIdle, kSlow);
     // Until they are all open (and the first closings have come round).
     QElapsedTimer settle;
@@ -332,11 +333,12 @@ void heldRun(const std::string& host, int port, bool pump)
     }
     const int openBefore = holder.open();
     const Latency held = measure(host, port, gHeldRequests, pump);
-    std::printf("API, the same with %d idle and %d slow connections held (%d open before, %d after, %d reopened "
-                "after the server closed them): %.0f requests/s, p50 %.1f ms, p99 %.1f ms, max %.1f ms, %d of %d "
-                "answered 200\n",
-                kIdle, kSlow, openBefore, holder.open(), holder.reopened(), held.perSecond, held.p50Ms, held.p99Ms,
-                held.maxMs, held.ok, held.sent);
+    std::printf(
+        "API, the same with %d idle and %d slow connections held (%d open before, %d after, %d reopened "
+        "after the server closed them): %.0f requests/s, p50 %.1f ms, p99 %.1f ms, max %.1f ms, %d of %d "
+        "answered 200\n",
+        kIdle, kSlow, openBefore, holder.open(), holder.reopened(), held.perSecond, held.p50Ms, held.p99Ms, held.maxMs,
+        held.ok, held.sent);
 }
 
 // The network calls one judged cycle makes on the GUI thread: period record with four regions,

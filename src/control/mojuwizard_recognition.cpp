@@ -127,7 +127,8 @@ void MoJuWizard::TakeTemplateFrame(int camera, int d)
     if (StepEnabled(d)) {
         v->SaveReTrainImage(d);
         // The same shape as every template-list message: lists of camera and detection.
-        ViewWatch2VRQ::ofManager()->syncTempList(QJsonObject{{"camera", QJsonArray{camera}}, {"detect", QJsonArray{d}}});
+        ViewWatch2VRQ::ofManager()->syncTempList(
+            QJsonObject{{"camera", QJsonArray{camera}}, {"detect", QJsonArray{d}}});
     }
     v->pendingTemplate[d] = false;
     v->cameraOk = true;

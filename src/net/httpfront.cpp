@@ -56,13 +56,20 @@ void AddressOf(const sockaddr_storage& a, std::string& ip, int& port)
 const char* ReasonOf(int status)
 {
     switch (status) {
-        case 400: return "bad request";
-        case 404: return "no such route";
-        case 405: return "method not allowed";
-        case 413: return "body too large";
-        case 414: return "URI too long";
-        case 503: return "too many connections";
-        default: return "error";
+        case 400:
+            return "bad request";
+        case 404:
+            return "no such route";
+        case 405:
+            return "method not allowed";
+        case 413:
+            return "body too large";
+        case 414:
+            return "URI too long";
+        case 503:
+            return "too many connections";
+        default:
+            return "error";
     }
 }
 

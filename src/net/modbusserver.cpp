@@ -17,9 +17,9 @@
 
 namespace {
 
-constexpr int kHeaderBytes = 7;       // transaction, protocol, length, unit
-constexpr int kMaxLength = 254;       // unit and the longest PDU (253 bytes)
-constexpr quint8 kAnyUnitLow = 0;     // unit ids that many clients use for a TCP server
+constexpr int kHeaderBytes = 7;    // transaction, protocol, length, unit
+constexpr int kMaxLength = 254;    // unit and the longest PDU (253 bytes)
+constexpr quint8 kAnyUnitLow = 0;  // unit ids that many clients use for a TCP server
 constexpr quint8 kAnyUnitHigh = 255;
 
 quint16 BigEndian16(const QByteArray& b, int at)
@@ -165,10 +165,7 @@ void ModbusServer::open(const QString& host, int port)
     bool ok = false;
     QString error;
     QMetaObject::invokeMethod(
-        server,
-        [this, &ok, &error, host, port] {
-            ok = server->listen(host, port, error);
-        },
+        server, [this, &ok, &error, host, port] { ok = server->listen(host, port, error); },
         Qt::BlockingQueuedConnection);
     bound = ok;
     if (ok)
@@ -186,11 +183,7 @@ ModbusServer::~ModbusServer()
     if (server) {
         RegisterServer* s = server;
         QMetaObject::invokeMethod(
-            s,
-            [s] {
-                delete s;
-            },
-            Qt::BlockingQueuedConnection);
+            s, [s] { delete s; }, Qt::BlockingQueuedConnection);
     }
     if (pool) {
         pool->quit();

@@ -135,14 +135,14 @@ private:
     QString peerHost;
     int peerPort = 0;
     int link = kLinkDown;
-    int peerCode = kLinkOk;       // what the peer's last answer said of its server
-    bool answerFailed = false;    // the last message the peer took got no good answer
+    int peerCode = kLinkOk;     // what the peer's last answer said of its server
+    bool answerFailed = false;  // the last message the peer took got no good answer
     QList<Message> queue;
     int inFlight = 0;
     bool dropLogged = false;
     QJsonArray clearMethods;
     QTimer* ticker = nullptr;
-    qint64 replyDeadline = 0;     // monotonic ms, while a message is under way
-    qint64 nextTryAt = 0;         // no message goes before this
-    qint64 lastConnectAt = -1;    // the last connection opened while idle
+    qint64 replyDeadline = 0;   // monotonic ms, while a message is under way
+    qint64 nextTryAt = 0;       // no message goes before this
+    qint64 lastConnectAt = -1;  // the last connection opened while idle
 };

@@ -27,15 +27,14 @@ inline int FreePort()
 class TestPeer : public QObject
 {
 public:
-    enum Mode
-    {
+    enum Mode {
         Answer,
-        Silent,   // never answers
-        Slow,     // answers 6 s later on the platform's monotonic clock
-        Garbled,  // answers with bytes that are no HTTP reply
-        CutOff,   // closes the connection in the middle of its reply
-        Pieces,   // writes its reply in pieces, 20 ms apart
-        CloseOld, // closes, unanswered, a connection that has carried a request before
+        Silent,    // never answers
+        Slow,      // answers 6 s later on the platform's monotonic clock
+        Garbled,   // answers with bytes that are no HTTP reply
+        CutOff,    // closes the connection in the middle of its reply
+        Pieces,    // writes its reply in pieces, 20 ms apart
+        CloseOld,  // closes, unanswered, a connection that has carried a request before
     };
     Mode mode = Answer;
     static constexpr qint64 kSlowMs = 6000;

@@ -325,7 +325,8 @@ private slots:
         const int slow = connectTo(port);
         sendText(slow, kHead);
         qint64 idleClosed = -1, slowClosed = -1;
-        while (PlatformClock::monotonicMs() - start < 3 * HttpApiServer::kRequestMs && (idleClosed < 0 || slowClosed < 0)) {
+        while (PlatformClock::monotonicMs() - start < 3 * HttpApiServer::kRequestMs &&
+               (idleClosed < 0 || slowClosed < 0)) {
             if (slowClosed < 0)
                 ::send(slow, "X", 1, MSG_NOSIGNAL);
             PlatformClock::advanceMonotonic(100);
@@ -401,8 +402,7 @@ private slots:
         for (int round = 0; round < 2; ++round) {
             std::vector<std::future<Answer>> flood;
             for (int i = 0; i < kFlood; ++i)
-                flood.push_back(
-                    std::async(std::launch::async, [port] { return post(port, kDay.toStdString(), 120); }));
+                flood.push_back(std::async(std::launch::async, [port] { return post(port, kDay.toStdString(), 120); }));
             const auto allDone = [&] {
                 for (auto& f : flood)
                     if (f.wait_for(std::chrono::seconds(0)) != std::future_status::ready)

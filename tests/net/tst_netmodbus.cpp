@@ -80,7 +80,7 @@ private slots:
         gAllCycleNum[0] = 70000;  // 70000 mod 65536
         gSyncNGCycleNum = 3;      // NG cycles
         gAllNum[0] = 140001;
-        gSyncNGNum = 7;           // NG steps, more than NG cycles
+        gSyncNGNum = 7;  // NG steps, more than NG cycles
         server->refresh();
     }
 

@@ -406,8 +406,8 @@ private slots:
         const QStringList healthy = remarksOf(peer.messages.mid(silentGot));
         const bool dropped = !TestSupport::capturedMessages().filter("queued 0").isEmpty() ||
                              !TestSupport::capturedMessages().filter("dropped").isEmpty();
-        QCOMPARE(healthy, dropped ? (QStringList{"queued 1", "queued 2"})
-                                  : (QStringList{"queued 0", "queued 1", "queued 2"}));
+        QCOMPARE(healthy,
+                 dropped ? (QStringList{"queued 1", "queued 2"}) : (QStringList{"queued 0", "queued 1", "queued 2"}));
         page.hide();
     }
 
