@@ -42,7 +42,8 @@ public:
     bool saveCountFromJson(QJsonObject json, QSqlQuery query);
 
     // Moves the live file to the day folder under `date` and puts a fresh template in its
-    // place; false (and the live file untouched) when the move did not happen.
+    // place; a day file of that date that exists already receives the live counts added to
+    // its own. False (and the live file untouched) when the move did not happen.
     bool archiveLive(const QString& date);
 
     // The HTTP API's question: hour series of cycles and NG cycles between two moments
@@ -62,6 +63,10 @@ signals:
 private:
     bool liveFileWorks();
     void restoreLiveFromTemplate();
+    void keepBrokenLiveAside();
+    // The day document of a statistics file; false when it is no statistics database.
+    bool readDocument(const QString& file, QJsonObject& json);
+    bool mergeLiveInto(const QString& target, const QString& date);
 };
 
 QString removeSuffix(const QString& path);

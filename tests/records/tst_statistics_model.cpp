@@ -190,6 +190,49 @@ private slots:
         QCOMPARE(fresh.dayStart.load(), secs("2026-12-06 08:00:00"));
     }
 
+    // A day closes only when the next one can carry a later date: a clock set back by less
+    // than a day, or a morning start moved later, keeps counting the running day; the
+    // archive of its date is never made a second time.
+    void dayChangeNeedsALaterDate_data()
+    {
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<int>("morning");
+        QTest::addColumn<QString>("now");
+        QTest::addColumn<QString>("next");  // the new day start, empty when the day runs on
+        QTest::newRow("a whole day") << "2026-12-05 08:00:00" << 8 << "2026-12-06 08:00:00" << "2026-12-06 08:00:00";
+        QTest::newRow("back 5 minutes over the morning hour")
+            << "2026-12-06 08:00:00" << 8 << "2026-12-06 07:55:00" << QString();
+        QTest::newRow("back 23 hours") << "2026-12-06 08:00:00" << 8 << "2026-12-05 09:00:00" << QString();
+        QTest::newRow("back a whole day") << "2026-12-06 08:00:00" << 8 << "2026-12-05 08:00:00"
+                                          << "2026-12-05 08:00:00";
+        QTest::newRow("morning moved to 20, next morning")
+            << "2026-12-05 08:00:00" << 20 << "2026-12-06 08:00:00" << QString();
+        QTest::newRow("morning moved to 20, at 20:00")
+            << "2026-12-05 08:00:00" << 20 << "2026-12-06 20:00:00" << "2026-12-06 20:00:00";
+        QTest::newRow("morning moved to 6") << "2026-12-05 08:00:00" << 6 << "2026-12-06 08:00:00"
+                                            << "2026-12-06 06:00:00";
+    }
+    void dayChangeNeedsALaterDate()
+    {
+        QFETCH(QString, start);
+        QFETCH(int, morning);
+        QFETCH(QString, now);
+        QFETCH(QString, next);
+        ResStatisticsParam m;
+        prepare(m, start);
+        m.morningsStart = morning;
+        QSignalSpy saves(&m, &ResStatisticsParam::sigSaveRecord);
+        PlatformClock::setNow(at(now));
+        m.addRecord(0, 0, {true, true}, true);
+        m.checkDate();
+        QCOMPARE(saves.size(), 1);
+        QCOMPARE(saves[0][0].toString(), at(start).toString("yyyy-MM-dd"));
+        QCOMPARE(saves[0][2].toBool(), !next.isEmpty());
+        QCOMPARE(m.dayStart.load(), secs(next.isEmpty() ? start : next));
+        QCOMPARE(m.curCount.date, m.getCurDBDate());
+        QCOMPARE(StatRig::sum(group(m).all.count.OK), next.isEmpty() ? 1 : 0);
+    }
+
     // The stored day start and hours: missing hours read as 0, a file that does not parse is replaced.
     void configFile()
     {
