@@ -12,6 +12,7 @@
 
 #include "commandrunner.h"
 #include "platformclock.h"
+#include "resstatisticsdatabase.h"
 #include "systempaths.h"
 
 namespace {
@@ -141,7 +142,11 @@ void ExportResultWorker::work(QPair<QString, QString> dates)
         if (day.isValid() && first <= day && day <= last)
             files << QString::fromLatin1(kDayFolder) + "/" + name;
     }
-    if (first <= started.date() && started.date() <= last)
+    // The running day goes by the date its record carries: between midnight and the
+    // morning start it is still yesterday's, which the calendar date would leave out.
+    const QDate running =
+        QDate::fromString(ResStatisticsDatabase::liveRecordDate(started.date()), QString::fromLatin1(kDateFormat));
+    if (first <= running && running <= last)
         files << QString::fromLatin1(kLiveFile);
 
     fileCount = files.size();

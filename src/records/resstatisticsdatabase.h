@@ -2,6 +2,7 @@
 // the HTTP API.
 #pragma once
 
+#include <QDate>
 #include <QJsonObject>
 #include <QObject>
 #include <QSqlQuery>
@@ -50,6 +51,9 @@ public:
     // ("yyyy-MM-dd hh:mm:ss", local time) for one group (empty: the current group). False,
     // with the five keys holding empty arrays, when a moment is not of that form.
     static bool loadCount(QString start, QString end, QJsonObject& result, QString groupName);
+    // The date the live file's record carries (between midnight and the morning start that
+    // is still yesterday); `fallback` when the file holds no dated record. Any thread.
+    static QString liveRecordDate(const QDate& fallback);
 
 public slots:
     void slotSaveRecord(QString curDate, QJsonObject json, bool isMove);

@@ -269,13 +269,15 @@ bool hasStoredText(QSqlQuery& query)
     return stored;
 }
 
-// The date of the running day as the live file holds it; between midnight and the morning
-// start that is still yesterday. A file without a record gives the calendar date.
-QString liveDate(const QString& connection, const QDate& today)
+}  // namespace
+
+QString ResStatisticsDatabase::liveRecordDate(const QDate& fallback)
 {
+    const QString connection = QStringLiteral("dbQueryResStatistics%1").arg(gQueryConnections++);
     QString date;
     {
-        QSqlDatabase db = QSqlDatabase::database(connection, false);
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+        db.setConnectOptions(QString::fromLatin1(kReadOnlyOptions));
         db.setDatabaseName(QString::fromLatin1(kStatLiveFile));
         if (QFile::exists(db.databaseName()) && db.open()) {
             QSqlQuery query(db);
@@ -284,12 +286,11 @@ QString liveDate(const QString& connection, const QDate& today)
             db.close();
         }
     }
+    QSqlDatabase::removeDatabase(connection);
     return QDate::fromString(date, QString::fromLatin1(kDateFormat)).isValid()
                ? date
-               : today.toString(QString::fromLatin1(kDateFormat));
+               : fallback.toString(QString::fromLatin1(kDateFormat));
 }
-
-}  // namespace
 
 bool ResStatisticsDatabase::loadCount(QString start, QString end, QJsonObject& result, QString groupName)
 {
@@ -316,7 +317,7 @@ bool ResStatisticsDatabase::loadCount(QString start, QString end, QJsonObject& r
         db.setConnectOptions(QString::fromLatin1(kReadOnlyOptions));
     }
     const QDateTime now = PlatformClock::now();
-    const QString live = liveDate(connection, now.date());
+    const QString live = liveRecordDate(now.date());
     const int cameraCount = CameraManager::getInstance()->cameras.size();
 
     QDateTime cursor = from.addDays(-2);

@@ -142,7 +142,7 @@ private slots:
         QList<QPair<int, int>> steps;
         for (const QList<QVariant>& s : progress) steps << qMakePair(s[0].toInt(), s[1].toInt());
         QCOMPARE(steps, (QList<QPair<int, int>>{{3, 0}, {3, 1}, {3, 2}, {3, 3}}));
-        QCOMPARE(labels.last(), QString::fromUtf8("生产统计导出中100%"));
+        QCOMPARE(labels, (QStringList{"生产统计导出中0%", "生产统计导出中33%", "生产统计导出中66%", "生产统计导出中100%"}));
         QCOMPARE(note.text(), QString());
 
         QVERIFY(QDir(disk).exists(kStamp));
@@ -171,6 +171,20 @@ private slots:
         QLabel other;
         ExportNote::statisticsProgress(&other, 4, 3);
         QCOMPARE(other.text(), QString::fromUtf8("生产统计导出中75%"));
+    }
+
+    // Between midnight and the morning start the running day is still yesterday's: a range of
+    // yesterday hands over the live file, a range of the calendar day does not.
+    void runningDayGoesByItsRecordDate()
+    {
+        CommandRunner::addAnswer("export_result_statistics", 0, "Done a\n");
+        PlatformClock::setNow(StatRig::at("2026-12-06 03:00:00"));
+        runExport("2026-12-05", "2026-12-05");
+        QCOMPARE(callsOf(kExporter).value(0).args, QStringList{"./ResStatistics.db"});
+        CommandRunner::clearCalls();
+        runExport("2026-12-06", "2026-12-06");
+        PlatformClock::setNow(StatRig::at("2026-12-05 10:00:00"));
+        QCOMPARE(callsOf(kExporter).value(0).args, QStringList{QString()});
     }
 
     // An exporter that is missing, crashes or exits non-zero: failure reported, the page free for the next export.
