@@ -122,9 +122,22 @@ private slots:
         QVERIFY(isRed(image.pixel(280, 400 - 143)));
         QVERIFY(!isRed(image.pixel(280, 400 - 146)));
 
-        // All zeros: no bar at all.
+        // The legend's swatches: slot-wide halves left of their texts.
+        auto legend = [](const QImage& image) {
+            QString row;
+            for (int x = 600; x < 1420; x += 10) {
+                const QRgb p = image.pixel(x, 20);
+                row += isGreen(p) ? 'g' : isRed(p) ? 'r' : '.';
+            }
+            return row.simplified();
+        };
+        const QString withData = legend(image);
+        QVERIFY2(withData.count('g') == 6 && withData.count('r') == 6, qPrintable(withData));
+
+        // All zeros: no bar at all. No data at all: the legend keeps its swatches.
         chart.modifyDataAxisY(QList<int>(), QList<int>());
         QCOMPARE(chart.dataCount, 0);
+        QCOMPARE(legend(onWhite(chart)), withData);
         chart.modifyDataAxisY(StatRig::filled(12, 0), StatRig::filled(12, 0));
         QCOMPARE(chart.maxY, 0);
         const QImage empty = onWhite(chart);
