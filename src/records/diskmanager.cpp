@@ -30,21 +30,20 @@ constexpr qint64 kUnmountRetryMs = 1000;
 const char* const kUdevDir = "/run/udev/data/";
 const char* const kRecordFilter = "b8:*";
 
-// The device path as the panel names it: a path under the mapped root loses the root.
-QString PanelPath(const QString& path)
-{
-    const QString root = SystemPaths::root();
-    if (!root.isEmpty() && path.startsWith(root + "/"))
-        return path.mid(root.size());
-    return path;
-}
-
 }  // namespace
 
 DiskManager* DiskManager::_instance = nullptr;
 
 namespace {
 void StopInstanceAtExit();
+}
+
+QString DiskManager::toPanelPath(const QString& path)
+{
+    const QString root = SystemPaths::root();
+    if (!root.isEmpty() && path.startsWith(root + "/"))
+        return path.mid(root.size());
+    return path;
 }
 
 DiskManager* DiskManager::getInstance()
@@ -65,7 +64,7 @@ void get_device(QString name, QString& out, DiskInfoType type)
             qDebug() << "The provided path is not a symbolic link.";
         return;
     }
-    out = PanelPath(QDir::cleanPath(entry.symLinkTarget()));
+    out = DiskManager::toPanelPath(QDir::cleanPath(entry.symLinkTarget()));
 }
 
 DiskManager::DiskManager(QObject* parent) : QObject(parent)

@@ -64,6 +64,8 @@ public:
 
     // The mount points in order of preference, mapped: /mnt, /mnt0 .. /mnt3.
     static QStringList mountPoints();
+    // A path as the panel names it: a path under the mapped root loses the root.
+    static QString toPanelPath(const QString& path);
     // The (device, mount point) pairs of /proc/mounts; false when it cannot be read.
     static bool readMounts(QVector<QPair<QString, QString>>& out);
 

@@ -10,6 +10,7 @@
 #include "choosebox.h"
 #include "commandrunner.h"
 #include "dateseletdialog.h"
+#include "diskmanager.h"
 #include "exportnote.h"
 #include "exportresultworker.h"
 #include "globals.h"
@@ -60,6 +61,7 @@ class TestStatisticsExport : public QObject
     QStringList runExport(const QString& first, const QString& last)
     {
         ModalAnswerer answerer(20000);
+        StatRig::watchPageBoxes(answerer, page);
         answerer.watch("dates", [this]() -> QDialog* { return page->findChild<DateSeletDialog*>(); });
         answerer.answerWith([first, last](QDialog* d) {
             auto* dialog = static_cast<DateSeletDialog*>(d);
@@ -187,6 +189,41 @@ private slots:
         QCOMPARE(callsOf(kExporter).value(0).args, QStringList{QString()});
     }
 
+    // With the disk watcher running, the export takes its disk (the one at /mnt first) and
+    // never mounts behind its back; without any disk it asks.
+    void exportGoesToTheWatchersDisk()
+    {
+        CommandRunner::addAnswer("export_result_statistics", 0, "Done a\n");
+        DiskManager::_instance = new DiskManager;
+        auto known = [](const QString& uuid, const QString& point) {
+            UPanInfo d;
+            d.uuid = uuid;
+            d.devNode = "/dev/" + uuid;
+            d.mountPath = SysPath(point);
+            DiskManager::_instance->updateUPanInfo(d);
+        };
+        const QString other = SysPath("/mnt0");
+        QDir(other).removeRecursively();
+        QVERIFY(QDir().mkpath(other));
+        mountTable("/dev/sdc1 /mnt0 vfat rw 0 0\n");
+        known("sdc1", "/mnt0");
+        CommandRunner::clearCalls();
+        QCOMPARE(runExport("2026-12-02", "2026-12-02"), (QStringList{kNotice, LanStr(147)}));
+        QVERIFY(QDir(other).exists(kStamp));
+        QVERIFY(!QDir(disk).exists(kStamp));
+
+        mountTable("/dev/sdc1 /mnt0 vfat rw 0 0\n/dev/sdb1 /mnt vfat rw 0 0\n");
+        known("sdb1", "/mnt");
+        QDir(other).removeRecursively();
+        QCOMPARE(runExport("2026-12-02", "2026-12-02"), (QStringList{kNotice, LanStr(147)}));
+        QVERIFY(QDir(disk).exists(kStamp));
+        for (const QString& text : CommandRunner::callTexts())
+            QVERIFY2(!text.contains("blkid") && !text.contains("mount"), qPrintable(text));
+
+        delete DiskManager::_instance;
+        DiskManager::_instance = nullptr;
+    }
+
     // An exporter that is missing, crashes or exits non-zero: failure reported, the page free for the next export.
     void failedExporterIsReported_data()
     {
@@ -257,6 +294,7 @@ private slots:
     void secondRequestAndMissingDisk()
     {
         ModalAnswerer answerer;
+        StatRig::watchPageBoxes(answerer, page);
         page->canExport = false;
         answerer.answer(ModalAnswerer::Confirm);
         QSignalSpy requested(page, &StatisticsWidget::sigExportData);

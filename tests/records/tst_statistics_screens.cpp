@@ -280,6 +280,7 @@ private slots:
         PlatformClock::setNow(StatRig::at("2026-12-05 10:00:00"));
         QFile::remove("resstatistics.json");
         StatisticsWidget page;
+        StatRig::watchPageBoxes(answerer, &page);
         page.createWidget({"All detect", "Prod"});
         page.show();
         page.SlotConfirm();
