@@ -414,6 +414,9 @@ private slots:
         QCOMPARE(m.curCount.date, QString("2026-12-06"));
         QCOMPARE(storedCycles("ResStatistics/2026-12-05.db"), 1);
         QCOMPARE(StatRig::storedText("ResStatistics.db"), QString());
+        // The new day starts at zero.
+        m.addRecord(1, 0, {true, true}, true);
+        QCOMPARE(StatRig::sum(groupOf(m.curCount, "g")->all.count.OK), 1);
     }
 };
 

@@ -89,8 +89,21 @@ private slots:
         m.viewGroupName = "other";
         QCOMPARE(m.getCount(AllDay, true, 0, 0), 0);
 
-        // Equal morning start and end: every bucket is night.
+        // Shifts with a gap (8-18, 20-6) or an overlap (8-20, 18-8): the night series starts at
+        // the night's own hour.
         m.viewGroupName = "g";
+        m.morningsEnd = 18;
+        m.nightEnd = 6;
+        QCOMPARE(m.getRes(Night, true, 0, 0), expected.mid(12, 10));
+        QCOMPARE(m.getShiftTimeList(Night), QList<int>({20, 21, 22, 23, 0, 1, 2, 3, 4, 5}));
+        QCOMPARE(m.getRes(Morning, true, 0, 0), expected.mid(0, 10));
+        m.morningsEnd = 20;
+        m.nightStart = 18;
+        m.nightEnd = 8;
+        QCOMPARE(m.getRes(Night, true, 0, 0), expected.mid(10));
+        m.nightStart = 20;
+
+        // Equal morning start and end: every bucket is night.
         m.morningsEnd = 8;
         QVERIFY(m.getRes(Morning, true, 0, 0).isEmpty());
         QCOMPARE(m.getShiftTimeList(Morning).size(), 24);
@@ -122,6 +135,11 @@ private slots:
         m.addRecord(1, 10, {true, true}, true);
         QCOMPARE(group(m).cameras[1].count.day.NG, 2);
         QCOMPARE(group(m).cameras[0].count.day.OK, 2);
+        // The flags start afresh with each cycle: a clean one counts OK.
+        m.addRecord(0, 10, {true, true}, false);
+        m.addRecord(1, 10, {true, true}, true);
+        QCOMPARE(group(m).cameras[1].count.day.OK, 1);
+        QCOMPARE(group(m).all.count.day.OK, 1);
 
         // Fewer flags than cameras count only the first cameras; another group is appended.
         m.curGroupName = "h";

@@ -265,6 +265,15 @@ private slots:
         QCOMPARE(asked.last()[0].toInt(), 1);
         m->addRecord(0, 9, {true, true}, true);
         QCOMPARE(texts(*all, 2), (QStringList{"2", "1", "50%"}));
+
+        // A day archived while the page is shown joins its list.
+        connect(m, &ResStatisticsParam::sigDayListChanged, &page, &StatisticsWidget::slotDayListChanged);
+        page.show();
+        StatRig::dayFile("2026-12-04");
+        emit m->sigDayListChanged();
+        QCOMPARE(page.dayList->count(), 4);
+        QCOMPARE(page.dayList->item(1)->text(), QString("2026-12-04"));
+        page.hide();
     }
 
     // Hours confirmed with YES are in resstatistics.json at once; unchanged hours ask nothing.
@@ -293,8 +302,13 @@ private slots:
         page.nightStartBox->setCurrentIndex(19);
         page.nightEndBox->setCurrentIndex(7);
         answerer.answer(ModalAnswerer::Yes);
+        QSignalSpy saves(m, &ResStatisticsParam::sigSaveRecord);
         page.SlotConfirm();
         QCOMPARE(answerer.texts(), QStringList{LanStr(234)});
+        // The running day is saved at once, under its own date.
+        QCOMPARE(saves.size(), 1);
+        QCOMPARE(saves[0][0].toString(), QString("2026-12-05"));
+        QCOMPARE(saves[0][2].toBool(), false);
         QVERIFY(page.isHidden());
         QCOMPARE(m->morningsStart, 7);
         QFile file("resstatistics.json");
