@@ -176,17 +176,22 @@ private slots:
     }
 
     // Between midnight and the morning start the running day is still yesterday's: a range of
-    // yesterday hands over the live file, a range of the calendar day does not.
+    // yesterday hands over the live file, a range of the calendar day does not. Both ends of a
+    // range count.
     void runningDayGoesByItsRecordDate()
     {
         CommandRunner::addAnswer("export_result_statistics", 0, "Done a\n");
         PlatformClock::setNow(StatRig::at("2026-12-06 03:00:00"));
-        runExport("2026-12-05", "2026-12-05");
-        QCOMPARE(callsOf(kExporter).value(0).args, QStringList{"./ResStatistics.db"});
-        CommandRunner::clearCalls();
-        runExport("2026-12-06", "2026-12-06");
+        const QStringList arguments{"2026-12-05", "2026-12-05", "2026-12-06", "2026-12-06", "2026-12-02", "2026-12-03"};
+        QStringList handed;
+        for (int i = 0; i < arguments.size(); i += 2) {
+            CommandRunner::clearCalls();
+            runExport(arguments[i], arguments[i + 1]);
+            handed << callsOf(kExporter).value(0).args.value(0, "none");
+        }
         PlatformClock::setNow(StatRig::at("2026-12-05 10:00:00"));
-        QCOMPARE(callsOf(kExporter).value(0).args, QStringList{QString()});
+        QCOMPARE(handed, (QStringList{"./ResStatistics.db", QString(),
+                                      "./ResStatistics/2026-12-02.db,./ResStatistics/2026-12-03.db"}));
     }
 
     // With the disk watcher running, the export takes its disk (the one at /mnt first) and
