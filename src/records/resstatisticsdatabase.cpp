@@ -192,8 +192,7 @@ bool ResStatisticsDatabase::archiveLive(const QString& date)
     const QString target = QFileInfo(dir.absolutePath() + "/" + date + ".db").absoluteFilePath();
     // A second day change to the same date (the clock set back): the day file already holds
     // a closed day, so the running record is added to it rather than written over it.
-    const bool moved =
-        QFileInfo(target).isFile() ? mergeLiveInto(target, date) : QFile::rename(liveFile(), target);
+    const bool moved = QFileInfo(target).isFile() ? mergeLiveInto(target, date) : QFile::rename(liveFile(), target);
     if (!moved || !QFile::exists(target)) {
         qWarning().noquote() << "statistics: cannot move" << liveFile() << "to" << target
                              << "- the live file keeps the day of" << date;

@@ -8,9 +8,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QVector>
 #include <QMutexLocker>
 #include <QRegularExpression>
+#include <QVector>
 
 #include "cammerwidget.h"
 #include "copy2movedisk.h"
@@ -60,7 +60,8 @@ void SaveFialImageThread::run()
 QDateTime SaveFialImageThread::pictureTime(const QFileInfo& entry)
 {
     // "<time>" or "<region>_<time>", as the writer names its pictures.
-    static const QRegularExpression named(QStringLiteral("^(?:\\d+_)?(\\d{4}-\\d\\d-\\d\\d_\\d\\d\\.\\d\\d\\.\\d\\d)$"));
+    static const QRegularExpression named(
+        QStringLiteral("^(?:\\d+_)?(\\d{4}-\\d\\d-\\d\\d_\\d\\d\\.\\d\\d\\.\\d\\d)$"));
     const QRegularExpressionMatch m = named.match(entry.completeBaseName());
     if (m.hasMatch()) {
         const QDateTime t = QDateTime::fromString(m.captured(1), QString::fromLatin1(kNameFormat));

@@ -178,14 +178,16 @@ private slots:
         oldFile(ng + "/2026-12-06_17.20.00.jpg", 300);
         raise(0, 0, 0, qRgb(200, 0, 0));
         writer->pass();
-        QCOMPARE(Jpegs(ng), (QStringList{"2026-12-06_17.20.00.jpg", "2026-12-06_17.28.42.jpg", "2_2026-12-06_17.10.00.jpg"}));
+        QCOMPARE(Jpegs(ng),
+                 (QStringList{"2026-12-06_17.20.00.jpg", "2026-12-06_17.28.42.jpg", "2_2026-12-06_17.10.00.jpg"}));
 
         // On the panel the file times follow the clock too.
         auto stamp = [&ng] {
             for (const QString& name : Jpegs(ng)) {
                 QFile f(ng + "/" + name);
                 QVERIFY(f.open(QIODevice::ReadWrite));
-                QVERIFY(f.setFileTime(SaveFialImageThread::pictureTime(QFileInfo(f)), QFileDevice::FileModificationTime));
+                QVERIFY(
+                    f.setFileTime(SaveFialImageThread::pictureTime(QFileInfo(f)), QFileDevice::FileModificationTime));
             }
         };
         stamp();

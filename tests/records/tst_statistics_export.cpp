@@ -144,7 +144,8 @@ private slots:
         QList<QPair<int, int>> steps;
         for (const QList<QVariant>& s : progress) steps << qMakePair(s[0].toInt(), s[1].toInt());
         QCOMPARE(steps, (QList<QPair<int, int>>{{3, 0}, {3, 1}, {3, 2}, {3, 3}}));
-        QCOMPARE(labels, (QStringList{"生产统计导出中0%", "生产统计导出中33%", "生产统计导出中66%", "生产统计导出中100%"}));
+        QCOMPARE(labels,
+                 (QStringList{"生产统计导出中0%", "生产统计导出中33%", "生产统计导出中66%", "生产统计导出中100%"}));
         QCOMPARE(note.text(), QString());
 
         QVERIFY(QDir(disk).exists(kStamp));

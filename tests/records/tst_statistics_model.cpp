@@ -217,7 +217,8 @@ private slots:
         QTest::addColumn<int>("morning");
         QTest::addColumn<QString>("now");
         QTest::addColumn<QString>("next");  // the new day start, empty when the day runs on
-        QTest::newRow("a whole day") << "2026-12-05 08:00:00" << 8 << "2026-12-06 08:00:00" << "2026-12-06 08:00:00";
+        QTest::newRow("a whole day") << "2026-12-05 08:00:00" << 8 << "2026-12-06 08:00:00"
+                                     << "2026-12-06 08:00:00";
         QTest::newRow("back 5 minutes over the morning hour")
             << "2026-12-06 08:00:00" << 8 << "2026-12-06 07:55:00" << QString();
         QTest::newRow("back 23 hours") << "2026-12-06 08:00:00" << 8 << "2026-12-05 09:00:00" << QString();
@@ -225,8 +226,8 @@ private slots:
                                           << "2026-12-05 08:00:00";
         QTest::newRow("morning moved to 20, next morning")
             << "2026-12-05 08:00:00" << 20 << "2026-12-06 08:00:00" << QString();
-        QTest::newRow("morning moved to 20, at 20:00")
-            << "2026-12-05 08:00:00" << 20 << "2026-12-06 20:00:00" << "2026-12-06 20:00:00";
+        QTest::newRow("morning moved to 20, at 20:00") << "2026-12-05 08:00:00" << 20 << "2026-12-06 20:00:00"
+                                                       << "2026-12-06 20:00:00";
         QTest::newRow("morning moved to 6") << "2026-12-05 08:00:00" << 6 << "2026-12-06 08:00:00"
                                             << "2026-12-06 06:00:00";
     }

@@ -166,16 +166,16 @@ private slots:
         QTest::addColumn<QList<int>>("buckets");  // of the first day, then of the second; -1 a zero between
         QList<int> overlap = range(0, 22);
         overlap << 0 << 1;
-        QTest::newRow("second starts 2 h earlier") << 8 << 6 << "2024-05-02 08:00:00" << "2024-05-03 07:59:59"
-                                                   << overlap;
+        QTest::newRow("second starts 2 h earlier") << 8 << 6 << "2024-05-02 08:00:00"
+                                                   << "2024-05-03 07:59:59" << overlap;
         QList<int> gap = range(0, 24);
         gap << -1 << -1 << 0 << 1;
-        QTest::newRow("second starts 2 h later")
-            << 8 << 10 << "2024-05-02 08:00:00" << "2024-05-03 11:59:59" << gap;
+        QTest::newRow("second starts 2 h later") << 8 << 10 << "2024-05-02 08:00:00"
+                                                 << "2024-05-03 11:59:59" << gap;
         QList<int> missing = range(4, 20);
         for (int i = 0; i < 4; ++i) missing << -1;
-        QTest::newRow("evening start, next day missing")
-            << 20 << -1 << "2024-05-03 00:00:00" << "2024-05-03 23:59:59" << missing;
+        QTest::newRow("evening start, next day missing") << 20 << -1 << "2024-05-03 00:00:00"
+                                                         << "2024-05-03 23:59:59" << missing;
     }
     void daysWithOtherMorningStarts()
     {
