@@ -340,7 +340,8 @@ void MoJuWizard::ShowAlarm(int alarmStep, const bool ng[])
     pageState = kPageAlarm;
     viewCamera = numCamera;
     ChangeCammer();
-    for (const char* page : {"HelpWidget", kSettingsPageClass}) {
+    // Full-screen pages over the window give way, or the alarm would go unseen.
+    for (const char* page : {"HelpWidget", kSettingsPageClass, "StatisticsWidget"}) {
         if (QWidget* w = PageByClass(page))
             w->hide();
     }

@@ -1,10 +1,11 @@
 // The USB image copier: pictures queued by the failure-image writer, written to the disk by a pool task.
 #include "copy2movedisk.h"
 
-#include <QDate>
+#include <algorithm>
 #include <cstdlib>
 
 #include <QCoreApplication>
+#include <QDate>
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
@@ -46,15 +47,22 @@ Copy2MoveDisk::Copy2MoveDisk(QObject* parent) : QObject(parent) {}
 
 Copy2MoveDisk::~Copy2MoveDisk()
 {
-    stop();
+    is_stop = true;
+    for (QFuture<void>& loop : retired) loop.waitForFinished();
+    _future.waitForFinished();
 }
 
 void Copy2MoveDisk::start()
 {
     if (!is_stop)
         return;
-    _future.waitForFinished();
     is_stop = false;
+    const int loop = ++generation;
+    // A loop stopped before may still hang in a write to its disk: it is left to end on its own.
+    retired.erase(std::remove_if(retired.begin(), retired.end(), [](const QFuture<void>& f) { return f.isFinished(); }),
+                  retired.end());
+    if (!_future.isFinished())
+        retired << _future;
     // The pool waits for its tasks when the application object goes (its post routines run
     // first) or, when that object is never destroyed, at the pool's own clean-up (registered
     // before this exit handler, so it runs after it).
@@ -64,10 +72,11 @@ void Copy2MoveDisk::start()
         return std::atexit(StopInstanceAtExit) == 0;
     }();
     Q_UNUSED(atExit)
-    _future = QtConcurrent::run(pool, [this] {
-        while (!is_stop) {
+    _future = QtConcurrent::run(pool, [this, loop] {
+        auto current = [this, loop] { return !is_stop && generation == loop; };
+        while (current()) {
             PlatformClock::sleepMs(kLoopMs);
-            if (is_stop)
+            if (!current())
                 break;
             copyOnce();
         }
@@ -82,20 +91,16 @@ namespace {
 void StopInstanceAtExit()
 {
     if (Copy2MoveDisk::_instance)
-        Copy2MoveDisk::_instance->stopSoon();
+        Copy2MoveDisk::_instance->stop();
 }
 
 }  // namespace
 
-void Copy2MoveDisk::stopSoon()
-{
-    is_stop = true;
-}
-
 void Copy2MoveDisk::stop()
 {
+    // Not waited for: the loop may hang in a write to a failing disk, and the settings screen
+    // stops the copier on the GUI thread, which the detection cycle shares.
     is_stop = true;
-    _future.waitForFinished();
 }
 
 QString Copy2MoveDisk::currentPrepath()

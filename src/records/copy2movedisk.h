@@ -6,6 +6,7 @@
 
 #include <QFuture>
 #include <QImage>
+#include <QList>
 #include <QMap>
 #include <QMutex>
 #include <QObject>
@@ -25,11 +26,10 @@ public:
     explicit Copy2MoveDisk(QObject* parent = nullptr);
     ~Copy2MoveDisk() override;
 
-    // The copy loop on the global thread pool; stop waits for it to end.
+    // The copy loop on the global thread pool. stop tells it to end without waiting for it;
+    // a start after it runs a new loop at once, and the old one ends after its current write.
     void start();
     void stop();
-    // Tells the loop to end without waiting for it.
-    void stopSoon();
     bool isRunning() const { return !is_stop; }
 
     // Queues one picture written locally into `folder` (a path under alarmimage) as
@@ -63,6 +63,9 @@ private:
 
     std::atomic<bool> is_stop{true};
     QFuture<void> _future;
+    // Numbers the loops: a loop that is not the latest ends.
+    std::atomic<int> generation{0};
+    QList<QFuture<void>> retired;  // stopped loops that may still be writing; GUI thread only
     QMap<QString, QImage> map_actqueue;
     QMutex map_mutex;
     QString prepath;

@@ -26,17 +26,9 @@ constexpr int kMountWaitMs = 2000;
 constexpr int kMountSettleMs = 300;
 constexpr int kUmountWaitMs = 200;
 constexpr qint64 kFirstBackoffMs = 1000;
+constexpr qint64 kUnmountRetryMs = 1000;
 const char* const kUdevDir = "/run/udev/data/";
 const char* const kRecordFilter = "b8:*";
-
-// The device path as the panel names it: a path under the mapped root loses the root.
-QString PanelPath(const QString& path)
-{
-    const QString root = SystemPaths::root();
-    if (!root.isEmpty() && path.startsWith(root + "/"))
-        return path.mid(root.size());
-    return path;
-}
 
 }  // namespace
 
@@ -44,6 +36,14 @@ DiskManager* DiskManager::_instance = nullptr;
 
 namespace {
 void StopInstanceAtExit();
+}
+
+QString DiskManager::toPanelPath(const QString& path)
+{
+    const QString root = SystemPaths::root();
+    if (!root.isEmpty() && path.startsWith(root + "/"))
+        return path.mid(root.size());
+    return path;
 }
 
 DiskManager* DiskManager::getInstance()
@@ -64,7 +64,7 @@ void get_device(QString name, QString& out, DiskInfoType type)
             qDebug() << "The provided path is not a symbolic link.";
         return;
     }
-    out = PanelPath(QDir::cleanPath(entry.symLinkTarget()));
+    out = DiskManager::toPanelPath(QDir::cleanPath(entry.symLinkTarget()));
 }
 
 DiskManager::DiskManager(QObject* parent) : QObject(parent)
@@ -201,12 +201,12 @@ bool DiskManager::mountedElsewhere(const QString& devNode)
                        [&](const auto& m) { return m.first == devNode && !ours.contains(m.second); });
 }
 
-void DiskManager::clear_mount(QString target)
+QStringList DiskManager::clear_mount(QString target)
 {
     qDebug() << "clear_mount";
     QVector<QPair<QString, QString>> mounts;
     if (!readMounts(mounts))
-        return;
+        return {};
     const QStringList ours = mountPoints();
     QStringList points;
     for (const auto& [device, point] : mounts) {
@@ -216,18 +216,61 @@ void DiskManager::clear_mount(QString target)
             // The system's own disks live outside our mount points; never touch them.
             if (device == target) {
                 qInfo() << "clear_mount: left alone, mounted outside the USB mount points:" << target << point;
-                return;
+                return {};
             }
             continue;
         }
         points << point;
     }
+    QStringList failed;
     for (int i = 0; i < points.size(); ++i) {
         const QString cmd = "umount " + points[i];
         const CommandResult r = CommandRunner::shell(cmd, kUmountWaitMs);
         qDebug() << "clear_mount:" << cmd << i << !r.timedOut;
+        if ((!r.started || r.timedOut || r.exitCode != 0) && !failed.contains(points[i]))
+            failed << points[i];
     }
     qDebug() << "end" << "clear_mount";
+    return failed;
+}
+
+void DiskManager::noteStaleMounts(const QStringList& points)
+{
+    if (points.isEmpty())
+        return;
+    const qint64 retryAt = PlatformClock::monotonicMs() + kUnmountRetryMs;
+    QMutexLocker lock(&diskMutex);
+    for (const QString& point : points) {
+        if (std::any_of(staleMounts.begin(), staleMounts.end(), [&](const StaleMount& s) { return s.point == point; }))
+            continue;
+        qWarning() << "USB disk gone but still mounted; the unmount is tried again:" << point;
+        staleMounts.append({point, retryAt});
+    }
+}
+
+void DiskManager::retryStaleMounts()
+{
+    QVector<StaleMount> stale;
+    {
+        QMutexLocker lock(&diskMutex);
+        stale = staleMounts;
+    }
+    const qint64 now = PlatformClock::monotonicMs();
+    for (const StaleMount& s : stale) {
+        if (now < s.retryAtMs)
+            continue;
+        const bool stillThere = !clear_mount(s.point).isEmpty();
+        QMutexLocker lock(&diskMutex);
+        for (int i = 0; i < staleMounts.size(); ++i) {
+            if (staleMounts[i].point != s.point)
+                continue;
+            if (stillThere)
+                staleMounts[i].retryAtMs = now + kUnmountRetryMs;
+            else
+                staleMounts.remove(i);
+            break;
+        }
+    }
 }
 
 bool DiskManager::mountCommand(QString devNode, QString path)
@@ -260,7 +303,13 @@ QStringList DiskManager::getMountPath()
 
 QString DiskManager::get_efficientMountPath()
 {
-    const QStringList used = getMountPath();
+    QStringList used = getMountPath();
+    {
+        // A point whose unmount failed still holds the pulled disk: a new one mounted there
+        // would be stacked on it.
+        QMutexLocker lock(&diskMutex);
+        for (const StaleMount& s : staleMounts) used << s.point;
+    }
     const QStringList points = mountPoints();
     for (const QString& p : points)
         if (!used.contains(p))
@@ -344,6 +393,7 @@ bool DiskManager::pollOnce()
         present.emplace(r.uuid, r);
     }
 
+    retryStaleMounts();
     bool changed = false;
     for (int i = disks().size() - 1; i >= 0; --i) {
         UPanInfo known;
@@ -355,7 +405,7 @@ bool DiskManager::pollOnce()
         }
         auto it = present.find(known.uuid);
         if (it == present.end()) {
-            clear_mount(known.devNode);
+            noteStaleMounts(clear_mount(known.devNode));
             removeUPanInfo(i);
             changed = true;
             continue;
@@ -365,8 +415,9 @@ bool DiskManager::pollOnce()
         get_device(known.uuid, node, DiskByUuid);
         if (node == known.devNode)
             continue;
+        // The old node's mount goes first, or the disk would be mounted again on top of it.
+        noteStaleMounts(clear_mount(known.devNode));
         if (node.isEmpty()) {
-            clear_mount(known.devNode);
             removeUPanInfo(i);
             changed = true;
             continue;
@@ -414,7 +465,7 @@ bool DiskManager::pollOnce()
         const QString point = get_efficientMountPath();
         if (!QDir(point).exists())
             QDir().mkpath(point);
-        clear_mount(d.devNode);
+        noteStaleMounts(clear_mount(d.devNode));
         if (mountCommand(d.devNode, point)) {
             d.mountPath = point;
             updateUPanInfo(d);

@@ -59,11 +59,13 @@ public:
     bool mountCommand(QString devNode, QString path);
     // Unmounts `target` (a device node or one of our mount points) wherever /proc/mounts shows
     // it on one of our mount points. A device also mounted elsewhere is the system's own and
-    // is left alone.
-    void clear_mount(QString target);
+    // is left alone. Returns the mount points whose unmount failed.
+    QStringList clear_mount(QString target);
 
     // The mount points in order of preference, mapped: /mnt, /mnt0 .. /mnt3.
     static QStringList mountPoints();
+    // A path as the panel names it: a path under the mapped root loses the root.
+    static QString toPanelPath(const QString& path);
     // The (device, mount point) pairs of /proc/mounts; false when it cannot be read.
     static bool readMounts(QVector<QPair<QString, QString>>& out);
 
@@ -91,6 +93,10 @@ private:
     // Whether the device shows in /proc/mounts on a mount point that is not ours.
     static bool mountedElsewhere(const QString& devNode);
     void noteMountFailure(const QString& uuid);
+    // Mount points still holding a disk that went (its unmount failed): not handed out, and
+    // unmounted again on later passes until it works.
+    void noteStaleMounts(const QStringList& points);
+    void retryStaleMounts();
 
     QVector<UPanInfo> diskList;
     QMutex diskMutex;
@@ -103,4 +109,10 @@ private:
         qint64 pauseMs = 0;
     };
     QHash<QString, Backoff> mountBackoff;  // by uuid; only the polling task touches it
+    struct StaleMount
+    {
+        QString point;
+        qint64 retryAtMs = 0;
+    };
+    QVector<StaleMount> staleMounts;  // under diskMutex
 };

@@ -12,6 +12,7 @@
 
 #include "commandrunner.h"
 #include "platformclock.h"
+#include "resstatisticsdatabase.h"
 #include "systempaths.h"
 
 namespace {
@@ -19,7 +20,6 @@ namespace {
 const char* const kExporter = "./cnt_net/export_result_statistics/export_result_statistics";
 const char* const kDayFolder = "./ResStatistics";
 const char* const kLiveFile = "./ResStatistics.db";
-const char* const kDiskMount = "/mnt";
 const char* const kDateFormat = "yyyy-MM-dd";
 const char* const kStampFormat = "yyyy-MM-dd_hh.mm.ss";
 const char* const kMoveCommand = "find ./ResStatistics -mindepth 1 -maxdepth 1 -type d -exec mv {} %1/%2/ \\; ";
@@ -95,7 +95,10 @@ bool runAndPrintOutput(const QString& program, const QStringList& arguments, int
     return !outcome.timedOut && outcome.exitCode == 0;
 }
 
-ExportResultWorker::ExportResultWorker(QObject* parent) : QObject(parent) {}
+ExportResultWorker::ExportResultWorker(QObject* parent)
+    : QObject(parent), mountPoint(QString::fromLatin1(kDefaultMountPoint))
+{
+}
 
 int ExportResultWorker::exportTimeLimitMs(int files)
 {
@@ -141,7 +144,11 @@ void ExportResultWorker::work(QPair<QString, QString> dates)
         if (day.isValid() && first <= day && day <= last)
             files << QString::fromLatin1(kDayFolder) + "/" + name;
     }
-    if (first <= started.date() && started.date() <= last)
+    // The running day goes by the date its record carries: between midnight and the
+    // morning start it is still yesterday's, which the calendar date would leave out.
+    const QDate running =
+        QDate::fromString(ResStatisticsDatabase::liveRecordDate(started.date()), QString::fromLatin1(kDateFormat));
+    if (first <= running && running <= last)
         files << QString::fromLatin1(kLiveFile);
 
     fileCount = files.size();
@@ -149,9 +156,9 @@ void ExportResultWorker::work(QPair<QString, QString> dates)
     emit exportProgress(fileCount, 0);
     bool ok = exportToHistogram(QString::fromLatin1(kExporter), {files.join(',')}, exportTimeLimitMs(fileCount));
 
-    // Without a disk mounted at /mnt the folders would land on the system disk: the results
+    // Without a disk mounted there the folders would land on the system disk: the results
     // then stay where the exporter left them.
-    const QString mount = QString::fromLatin1(kDiskMount);
+    const QString mount = mountPoint;
     if (!isMountPoint(mount)) {
         qWarning() << "statistics export:" << mount << "is no mount point, the results stay in" << kDayFolder;
         ok = false;

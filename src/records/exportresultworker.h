@@ -28,6 +28,10 @@ public:
 
     int fileCount = 0;
     int doneCount = 0;
+    // The disk the results go to (a panel path), "/mnt" unless the page found the disk
+    // elsewhere. Set by the page before it asks for an export, read by `work`.
+    QString mountPoint;
+    static constexpr const char* kDefaultMountPoint = "/mnt";
     // The outcome of the last export; read by the page when `finish` arrives.
     std::atomic<bool> succeeded{false};
 

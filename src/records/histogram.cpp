@@ -26,6 +26,9 @@ constexpr int kLegendHeight = 30;
 constexpr int kSwatchBottom = 34;
 constexpr int kSwatchGap = 5;
 constexpr int kLegendStep = 105;
+// Without any slot the slot width would span the chart: the legend then keeps the swatch of a
+// chart of this many slots (the 12 hours of a shift).
+constexpr int kLegendSlots = 12;
 constexpr int kTextQualified = 589;
 constexpr int kTextAnomaly = 590;
 
@@ -118,12 +121,13 @@ void Histogram::paintEvent(QPaintEvent*)
     QFont legendFont = painter.font();
     legendFont.setPointSize(kLegendPointSize);
     painter.setFont(legendFont);
+    const int swatch = dataCount > 0 ? half : (W - 2 * kAxisMargin) / (kLegendSlots + 1) / 2;
     const int okText = W - kLegendRight;
     painter.drawText(QRect(okText, kLegendTop, kLegendWidth, kLegendHeight), Qt::AlignCenter, LanStr(kTextQualified));
-    const int okSwatch = okText - (half + kSwatchGap);
-    painter.fillRect(QRect(okSwatch, kLegendTop, half, kSwatchBottom - kLegendTop + 1), kOkColour);
+    const int okSwatch = okText - (swatch + kSwatchGap);
+    painter.fillRect(QRect(okSwatch, kLegendTop, swatch, kSwatchBottom - kLegendTop + 1), kOkColour);
     const int ngText = okSwatch - kLegendStep;
     painter.drawText(QRect(ngText, kLegendTop, kLegendWidth, kLegendHeight), Qt::AlignCenter, LanStr(kTextAnomaly));
-    const int ngSwatch = ngText - (half + kSwatchGap);
-    painter.fillRect(QRect(ngSwatch, kLegendTop, half, kSwatchBottom - kLegendTop + 1), kNgColour);
+    const int ngSwatch = ngText - (swatch + kSwatchGap);
+    painter.fillRect(QRect(ngSwatch, kLegendTop, swatch, kSwatchBottom - kLegendTop + 1), kNgColour);
 }

@@ -83,6 +83,17 @@ ResStatisticsDatabase::ResStatisticsDatabase(ResStatisticsParam* model, QObject*
         return;
     // A broken live file would stop the statistics at every start: it is kept aside for a
     // look later, and the template takes its place.
+    keepBrokenLiveAside();
+    restoreLiveFromTemplate();
+    if (liveFileWorks())
+        return;
+    usable = false;
+    qWarning().noquote() << "statistics: neither" << liveFile() << "nor" << templateFile()
+                         << "can be used; the program runs without statistics";
+}
+
+void ResStatisticsDatabase::keepBrokenLiveAside()
+{
     const QString aside =
         QStringLiteral("ResStatistics-broken-%1.db").arg(PlatformClock::now().toString("yyyyMMdd-hhmmss"));
     QFile::remove(aside);
@@ -90,12 +101,6 @@ ResStatisticsDatabase::ResStatisticsDatabase(ResStatisticsParam* model, QObject*
         qWarning().noquote() << "statistics: cannot move the broken" << liveFile() << "aside";
     else if (QFile::exists(aside))
         qWarning().noquote() << "statistics: the broken" << liveFile() << "is kept as" << aside;
-    restoreLiveFromTemplate();
-    if (liveFileWorks())
-        return;
-    usable = false;
-    qWarning().noquote() << "statistics: neither" << liveFile() << "nor" << templateFile()
-                         << "can be used; the program runs without statistics";
 }
 
 void ResStatisticsDatabase::restoreLiveFromTemplate()
@@ -124,16 +129,71 @@ bool ResStatisticsDatabase::liveFileWorks()
     return works;
 }
 
+bool ResStatisticsDatabase::readDocument(const QString& file, QJsonObject& json)
+{
+    const QString connection = QString::fromLatin1(kLoadConnection);
+    bool readable = false;
+    // Opening a missing file would create it.
+    if (QFile::exists(file) && openConnection(connection, file)) {
+        QSqlQuery query(QSqlDatabase::database(connection, false));
+        readable = query.exec(QString::fromLatin1(kProbeStatement));
+        query.finish();
+        if (readable)
+            json = loadCountFromJson(query, file);
+        query.clear();
+    }
+    closeConnection(connection);
+    return readable;
+}
+
+bool ResStatisticsDatabase::mergeLiveInto(const QString& target, const QString& date)
+{
+    QJsonObject stored;
+    if (!readDocument(target, stored)) {
+        // No day file at all, only its name: it is kept aside and the live file takes its place.
+        const QString aside = target + ".broken";
+        QFile::remove(aside);
+        qWarning().noquote() << "statistics: the unreadable" << target << "is kept as" << aside;
+        return QFile::rename(target, aside) && QFile::rename(liveFile(), target);
+    }
+    QJsonObject live;
+    if (!readDocument(liveFile(), live)) {
+        // Nothing to add: the broken live file is kept aside and the day file stays.
+        keepBrokenLiveAside();
+        return true;
+    }
+    CountGroupList day;
+    ResStatisticsParam::StuCountFromJson(day, stored);
+    CountGroupList running;
+    ResStatisticsParam::StuCountFromJson(running, live);
+    ResStatisticsParam::mergeCount(day, running);
+    day.date = date;
+
+    const QString connection = QString::fromLatin1(kSaveConnection);
+    bool saved = false;
+    if (openConnection(connection, target)) {
+        QSqlQuery query(QSqlDatabase::database(connection, false));
+        saved = saveCountFromJson(ResStatisticsParam::StuCountToJson(day), query);
+        query.clear();
+    }
+    closeConnection(connection);
+    if (!saved)
+        return false;
+    qInfo().noquote() << "statistics: the running record of" << date << "is added to the day file" << target;
+    QFile::remove(liveFile());
+    return true;
+}
+
 bool ResStatisticsDatabase::archiveLive(const QString& date)
 {
     QDir dir(QString::fromLatin1(kStatArchiveDir));
     if (!dir.exists())
         QDir().mkpath(dir.path());
     const QString target = QFileInfo(dir.absolutePath() + "/" + date + ".db").absoluteFilePath();
-    // A second day change to the same date (the clock set back) replaces the earlier file.
-    if (QFileInfo(target).isFile())
-        QFile::remove(target);
-    if (!QFile::rename(liveFile(), target) || !QFile::exists(target)) {
+    // A second day change to the same date (the clock set back): the day file already holds
+    // a closed day, so the running record is added to it rather than written over it.
+    const bool moved = QFileInfo(target).isFile() ? mergeLiveInto(target, date) : QFile::rename(liveFile(), target);
+    if (!moved || !QFile::exists(target)) {
         qWarning().noquote() << "statistics: cannot move" << liveFile() << "to" << target
                              << "- the live file keeps the day of" << date;
         return false;

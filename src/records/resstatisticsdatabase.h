@@ -2,6 +2,7 @@
 // the HTTP API.
 #pragma once
 
+#include <QDate>
 #include <QJsonObject>
 #include <QObject>
 #include <QSqlQuery>
@@ -42,13 +43,17 @@ public:
     bool saveCountFromJson(QJsonObject json, QSqlQuery query);
 
     // Moves the live file to the day folder under `date` and puts a fresh template in its
-    // place; false (and the live file untouched) when the move did not happen.
+    // place; a day file of that date that exists already receives the live counts added to
+    // its own. False (and the live file untouched) when the move did not happen.
     bool archiveLive(const QString& date);
 
     // The HTTP API's question: hour series of cycles and NG cycles between two moments
     // ("yyyy-MM-dd hh:mm:ss", local time) for one group (empty: the current group). False,
     // with the five keys holding empty arrays, when a moment is not of that form.
     static bool loadCount(QString start, QString end, QJsonObject& result, QString groupName);
+    // The date the live file's record carries (between midnight and the morning start that
+    // is still yesterday); `fallback` when the file holds no dated record. Any thread.
+    static QString liveRecordDate(const QDate& fallback);
 
 public slots:
     void slotSaveRecord(QString curDate, QJsonObject json, bool isMove);
@@ -62,6 +67,10 @@ signals:
 private:
     bool liveFileWorks();
     void restoreLiveFromTemplate();
+    void keepBrokenLiveAside();
+    // The day document of a statistics file; false when it is no statistics database.
+    bool readDocument(const QString& file, QJsonObject& json);
+    bool mergeLiveInto(const QString& target, const QString& date);
 };
 
 QString removeSuffix(const QString& path);

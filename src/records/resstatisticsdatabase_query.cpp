@@ -1,5 +1,6 @@
 // Statistics database: the HTTP API's query, hour series of cycles and NG cycles over a time window.
 #include <atomic>
+#include <optional>
 
 #include <QDebug>
 #include <QFile>
@@ -26,7 +27,6 @@ const char* const kReadStatement = "select value1 from resstatistics where name=
 constexpr int kMaxWindowDays = 366;
 constexpr qint64 kDaySecs = 86400;
 constexpr qint64 kHourSecs = 3600;
-constexpr qint64 kLastHourStartSecs = 82800;
 // A day with no usable data is zero-filled from this hour of its date.
 constexpr int kZeroFillHour = 8;
 // The database thread may be writing the live file: the query waits for its lock this long.
@@ -93,24 +93,27 @@ void growEveryDetect(QVector<DetectSeries>& every, int count, bool numbered, int
     }
 }
 
-// The hour buckets [first, last) of the day starting at `dayStart` that lie in the window;
-// false when the day lies wholly outside it.
-bool bucketRange(const QDateTime& dayStart, const QDateTime& start, const QDateTime& end, int& first, int& last)
+// The hour buckets [first, last) of the day that runs from `dayStart` to `dayEnd` (whole
+// hours) that lie in the window; false when the day lies wholly outside it. Buckets past the
+// stored 24 (a day that runs on to a later next day) read as zeros.
+bool bucketRange(const QDateTime& dayStart, const QDateTime& dayEnd, const QDateTime& start, const QDateTime& end,
+                 int& first, int& last)
 {
+    const qint64 hours = dayStart.secsTo(dayEnd) / kHourSecs;
     const qint64 s = dayStart.secsTo(start);
     const qint64 e = dayStart.secsTo(end);
-    if (s >= kDaySecs || e < 0)
+    if (hours <= 0 || s >= hours * kHourSecs || e < 0)
         return false;
     first = s < kHourSecs ? 0 : int(s / kHourSecs);
-    last = e >= kLastHourStartSecs ? kStatHours : int(e / kHourSecs) + 1;
+    last = e >= (hours - 1) * kHourSecs ? int(hours) : int(e / kHourSecs) + 1;
     return true;
 }
 
-void completeDataForErrorData(QDate date, const QDateTime& start, const QDateTime& end, QuerySeries& r, int cameraCount,
-                              int detectCount)
+void completeDataForErrorData(const QDateTime& dayStart, const QDateTime& dayEnd, const QDateTime& start,
+                              const QDateTime& end, QuerySeries& r, int cameraCount, int detectCount)
 {
     int first = 0, last = kStatHours;
-    if (!bucketRange(QDateTime(date, QTime(kZeroFillHour, 0, 0)), start, end, first, last))
+    if (!bucketRange(dayStart, dayEnd, start, end, first, last))
         return;
     const int hours = r.detectAll.size();
     growSeries(r.allDetail, cameraCount, hours);
@@ -135,12 +138,12 @@ void completeDataForErrorData(QDate date, const QDateTime& start, const QDateTim
 
 // Makes every series this day has no entry for as long as the others will be after the
 // day's own values; the day's entries then append their buckets.
-bool completeData(QDate date, const QDateTime& start, const QDateTime& end, QuerySeries& r, int cameraCount,
-                  int detectCount, int& first, int& last, int morningStart)
+bool completeData(const QDateTime& dayStart, const QDateTime& dayEnd, const QDateTime& start, const QDateTime& end,
+                  QuerySeries& r, int cameraCount, int detectCount, int& first, int& last)
 {
     first = 0;
     last = kStatHours;
-    if (!bucketRange(QDateTime(date, QTime(morningStart, 0, 0)), start, end, first, last))
+    if (!bucketRange(dayStart, dayEnd, start, end, first, last))
         return false;
     const int n = qMax(0, last - first);
     const int hours = r.detectAll.size();
@@ -269,13 +272,15 @@ bool hasStoredText(QSqlQuery& query)
     return stored;
 }
 
-// The date of the running day as the live file holds it; between midnight and the morning
-// start that is still yesterday. A file without a record gives the calendar date.
-QString liveDate(const QString& connection, const QDate& today)
+}  // namespace
+
+QString ResStatisticsDatabase::liveRecordDate(const QDate& fallback)
 {
+    const QString connection = QStringLiteral("dbQueryResStatistics%1").arg(gQueryConnections++);
     QString date;
     {
-        QSqlDatabase db = QSqlDatabase::database(connection, false);
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+        db.setConnectOptions(QString::fromLatin1(kReadOnlyOptions));
         db.setDatabaseName(QString::fromLatin1(kStatLiveFile));
         if (QFile::exists(db.databaseName()) && db.open()) {
             QSqlQuery query(db);
@@ -284,12 +289,11 @@ QString liveDate(const QString& connection, const QDate& today)
             db.close();
         }
     }
+    QSqlDatabase::removeDatabase(connection);
     return QDate::fromString(date, QString::fromLatin1(kDateFormat)).isValid()
                ? date
-               : today.toString(QString::fromLatin1(kDateFormat));
+               : fallback.toString(QString::fromLatin1(kDateFormat));
 }
-
-}  // namespace
 
 bool ResStatisticsDatabase::loadCount(QString start, QString end, QJsonObject& result, QString groupName)
 {
@@ -316,69 +320,96 @@ bool ResStatisticsDatabase::loadCount(QString start, QString end, QJsonObject& r
         db.setConnectOptions(QString::fromLatin1(kReadOnlyOptions));
     }
     const QDateTime now = PlatformClock::now();
-    const QString live = liveDate(connection, now.date());
+    const QString live = liveRecordDate(now.date());
     const int cameraCount = CameraManager::getInstance()->cameras.size();
+
+    // One stored day of the requested group, or a day without usable data (zero-filled).
+    struct Day
+    {
+        QDateTime start;
+        QVector<QJsonObject> groups;  // empty: zeros
+    };
+    auto startOf = [](const QDate& date, const QJsonObject& group) {
+        const QJsonValue morning = group.value(QStringLiteral("morningStart"));
+        const int stored = morning.isDouble() ? morning.toInt() : kZeroFillHour;
+        return QDateTime(date, QTime(stored >= 0 && stored < kStatHours ? stored : kZeroFillHour, 0, 0));
+    };
+    // A day runs until the next day starts, so that element i of a series is hour i of the
+    // window when consecutive days have different morning starts: an earlier next start cuts
+    // the day short, a later one leaves zeros in between.
+    auto emitDay = [&](const Day& day, const QDateTime& end) {
+        if (day.groups.isEmpty()) {
+            completeDataForErrorData(day.start, end, from, to, series, cameraCount, gDNum);
+            return;
+        }
+        for (const QJsonObject& group : day.groups) {
+            const int k = group.value(QStringLiteral("cameraCount")).toInt();
+            const int m = group.value(QStringLiteral("detectCount")).toInt();
+            int first = 0, last = kStatHours;
+            if (completeData(startOf(day.start.date(), group), end, from, to, series, k, m, first, last))
+                appendGroup(group, series, k, m, first, last);
+        }
+    };
+    std::optional<Day> pending;
 
     QDateTime cursor = from.addDays(-2);
     while (cursor < to) {
         cursor = cursor.addDays(1);
-        const QDate day = cursor.date();
-        const QString dayText = day.toString(QString::fromLatin1(kDateFormat));
+        const QDate date = cursor.date();
+        const QString dayText = date.toString(QString::fromLatin1(kDateFormat));
         const QString file = dayText == live ? QString::fromLatin1("./") + kStatLiveFile
                                              : QString::fromLatin1(kStatArchiveDir) + "/" + dayText + ".db";
+        Day day;
         QSqlDatabase db = QSqlDatabase::database(connection, false);
         db.setDatabaseName(file);
-        if (!QFile::exists(file) || !db.open()) {
-            completeDataForErrorData(day, from, to, series, cameraCount, gDNum);
-            continue;
-        }
-        QJsonObject stored;
-        {
-            QSqlQuery query(db);
-            if (hasStoredText(query)) {
-                stored = readDay(query);
-            } else {
-                // An older per-row day file.
-                CountGroup group;
-                group.groupName = QStringLiteral("null");
-                ResStatisticsParam::initStuCountGroup(group, QStringLiteral("default"));
-                ResStatisticsDatabase::loadCountFromJson(group, query);
-                CountGroupList list;
-                if (removeSuffix(file) == QLatin1String("ResStatistics")) {
-                    list.date = live;
-                    group.groupName = groupName;
+        if (QFile::exists(file) && db.open()) {
+            QJsonObject stored;
+            {
+                QSqlQuery query(db);
+                if (hasStoredText(query)) {
+                    stored = readDay(query);
                 } else {
-                    list.date = removeSuffix(file);
+                    // An older per-row day file.
+                    CountGroup group;
+                    group.groupName = QStringLiteral("null");
+                    ResStatisticsParam::initStuCountGroup(group, QStringLiteral("default"));
+                    ResStatisticsDatabase::loadCountFromJson(group, query);
+                    CountGroupList list;
+                    if (removeSuffix(file) == QLatin1String("ResStatistics")) {
+                        list.date = live;
+                        group.groupName = groupName;
+                    } else {
+                        list.date = removeSuffix(file);
+                    }
+                    list.groups << group;
+                    stored = ResStatisticsParam::StuCountToJson(list);
                 }
-                list.groups << group;
-                stored = ResStatisticsParam::StuCountToJson(list);
+                query.clear();
             }
-            query.clear();
+            db.close();
+            QDate storedDate = QDate::fromString(stored.value(QStringLiteral("date")).toString(), kDateFormat);
+            if (!storedDate.isValid())
+                storedDate = date;
+            for (const QJsonValue& gv : stored.value(QStringLiteral("groups")).toArray()) {
+                const QJsonObject group = gv.toObject();
+                if (group.value(QStringLiteral("groupName")).toString() == groupName)
+                    day.groups << group;
+            }
+            if (!day.groups.isEmpty())
+                day.start = startOf(storedDate, day.groups.first());
         }
-        db.close();
-
-        QDate storedDate = QDate::fromString(stored.value(QStringLiteral("date")).toString(), kDateFormat);
-        if (!storedDate.isValid())
-            storedDate = day;
-        const QJsonArray groups = stored.value(QStringLiteral("groups")).toArray();
-        bool found = false;
-        for (const QJsonValue& gv : groups) {
-            const QJsonObject group = gv.toObject();
-            if (group.value(QStringLiteral("groupName")).toString() != groupName)
-                continue;
-            found = true;
-            const int k = group.value(QStringLiteral("cameraCount")).toInt();
-            const int m = group.value(QStringLiteral("detectCount")).toInt();
-            const QJsonValue morning = group.value(QStringLiteral("morningStart"));
-            const int stored = morning.isDouble() ? morning.toInt() : kZeroFillHour;
-            const int t = stored >= 0 && stored < kStatHours ? stored : kZeroFillHour;
-            int first = 0, last = kStatHours;
-            if (completeData(storedDate, from, to, series, k, m, first, last, t))
-                appendGroup(group, series, k, m, first, last);
+        if (day.groups.isEmpty()) {
+            // Zeros from 08:00 of the date, or from where the day before ends when that is later.
+            day.start = QDateTime(date, QTime(kZeroFillHour, 0, 0));
+            if (pending && pending->start.addSecs(kDaySecs) > day.start)
+                day.start = pending->start.addSecs(kDaySecs);
         }
-        if (!found)
-            completeDataForErrorData(day, from, to, series, cameraCount, gDNum);
+        if (pending)
+            emitDay(*pending, day.start);
+        pending = day;
     }
+    if (pending)
+        emitDay(*pending, pending->start.addSecs(kDaySecs));
     QSqlDatabase::removeDatabase(connection);
     writeResult(series, result);
     return true;

@@ -189,14 +189,33 @@ quint32 ResStatisticsParam::latestMorningStart(const QDateTime& now) const
     return (today <= now ? today : QDateTime(now.date().addDays(-1), QTime(morningsStart, 0, 0))).toTime_t();
 }
 
+bool ResStatisticsParam::dayEnds(const QDateTime& now) const
+{
+    const quint32 start = dayStart.load();
+    const quint32 nowSecs = now.toTime_t();
+    if (nowSecs < start) {
+        // The clock was set back before the day's start: a correction of less than a day
+        // keeps counting the running day, which would otherwise be archived again under
+        // its own date when the clock reaches its start once more.
+        return start - nowSecs >= kDaySeconds;
+    }
+    if (nowSecs - start < kDaySeconds)
+        return false;
+    // The next day must carry a later date than the closing one: after the morning start
+    // was moved later, the latest morning start may still lie on the closing day's date,
+    // and that day would be archived again under it. The running day then goes on until a
+    // morning start on a later date has passed.
+    return QDateTime::fromTime_t(latestMorningStart(now)).date() > QDateTime::fromTime_t(start).date();
+}
+
 void ResStatisticsParam::checkDate()
 {
     const QDateTime now = PlatformClock::now();
-    const quint32 elapsed = quint32(now.toTime_t()) - dayStart.load();
+    const bool ends = dayEnds(now);
     calcCount(curCount);
     const QJsonObject json = StuCountToJson(curCount);
-    emit sigSaveRecord(getCurDBDate(), json, elapsed > kDaySeconds - 1);
-    if (elapsed < kDaySeconds)
+    emit sigSaveRecord(getCurDBDate(), json, ends);
+    if (!ends)
         return;
 
     // The new day starts at the latest morning start that has passed: a change before the

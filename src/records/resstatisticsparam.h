@@ -83,6 +83,9 @@ public:
     // lack an aggregate: every hour list gets 24 entries and every camera at least
     // `detectCount` detections, so the counting and the screens index safely.
     static void padCount(CountGroupList& list, int detectCount);
+    // Adds the counts of `from` to `into`: groups by name, cameras and detections by
+    // position, hour by hour; what only `from` has is appended. Totals are not recomputed.
+    static void mergeCount(CountGroupList& into, const CountGroupList& from);
 
     // The day document (its JSON form).
     static QJsonObject StuCountToJson(CountGroupList list);
@@ -96,6 +99,9 @@ public:
 
     // The latest moment at the morning start hour that is not after `now` (seconds since 1970).
     quint32 latestMorningStart(const QDateTime& now) const;
+    // Whether the check at `now` closes the running day: a whole day after its start, when
+    // the next day can carry a later date, or a clock set back by a day or more.
+    bool dayEnds(const QDateTime& now) const;
 
 public slots:
     void addRecord(int detect, int hour, QList<bool> cameraOK, bool cycleEnd);

@@ -1,4 +1,6 @@
 // Statistics model: the JSON form of a statistics day, its fresh values and the padding of stored records.
+#include <algorithm>
+
 #include <QJsonArray>
 #include <QJsonValue>
 
@@ -54,7 +56,49 @@ void padCamera(CountCamera& camera, int detectCount)
     for (CountDetect& d : camera.detects) padDetect(d);
 }
 
+void addHours(QList<int>& into, const QList<int>& from)
+{
+    while (into.size() < from.size()) into << 0;
+    for (int i = 0; i < from.size(); ++i) into[i] += from[i];
+}
+
+void addDetect(CountDetect& into, const CountDetect& from)
+{
+    addHours(into.OK, from.OK);
+    addHours(into.NG, from.NG);
+}
+
+void addCamera(CountCamera& into, const CountCamera& from)
+{
+    addDetect(into.count, from.count);
+    for (int d = 0; d < from.detects.size(); ++d) {
+        if (d < into.detects.size())
+            addDetect(into.detects[d], from.detects[d]);
+        else
+            into.detects << from.detects[d];
+    }
+}
+
 }  // namespace
+
+void ResStatisticsParam::mergeCount(CountGroupList& into, const CountGroupList& from)
+{
+    for (const CountGroup& g : from.groups) {
+        auto same = std::find_if(into.groups.begin(), into.groups.end(),
+                                 [&g](const CountGroup& mine) { return mine.groupName == g.groupName; });
+        if (same == into.groups.end()) {
+            into.groups << g;
+            continue;
+        }
+        addCamera(same->all, g.all);
+        for (int c = 0; c < g.cameras.size(); ++c) {
+            if (c < same->cameras.size())
+                addCamera(same->cameras[c], g.cameras[c]);
+            else
+                same->cameras << g.cameras[c];
+        }
+    }
+}
 
 void ResStatisticsParam::initStuStatisticsCount(sCount& count)
 {

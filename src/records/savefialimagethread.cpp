@@ -9,6 +9,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMutexLocker>
+#include <QRegularExpression>
+#include <QVector>
 
 #include "cammerwidget.h"
 #include "copy2movedisk.h"
@@ -55,17 +57,46 @@ void SaveFialImageThread::run()
     while (!isInterruptionRequested()) pass();
 }
 
+QDateTime SaveFialImageThread::pictureTime(const QFileInfo& entry)
+{
+    // "<time>" or "<region>_<time>", as the writer names its pictures.
+    static const QRegularExpression named(
+        QStringLiteral("^(?:\\d+_)?(\\d{4}-\\d\\d-\\d\\d_\\d\\d\\.\\d\\d\\.\\d\\d)$"));
+    const QRegularExpressionMatch m = named.match(entry.completeBaseName());
+    if (m.hasMatch()) {
+        const QDateTime t = QDateTime::fromString(m.captured(1), QString::fromLatin1(kNameFormat));
+        if (t.isValid())
+            return t;
+    }
+    return entry.lastModified();
+}
+
 void SaveFialImageThread::prune(const QString& folder, int limit)
 {
     QFileInfoList entries = QDir(folder).entryInfoList({"*.jpg"}, QDir::AllEntries | QDir::NoDotAndDotDot);
     if (entries.size() < limit)
         return;
-    std::sort(entries.begin(), entries.end(), [](const QFileInfo& a, const QFileInfo& b) {
-        const QDateTime ta = a.lastModified();
-        const QDateTime tb = b.lastModified();
-        return ta != tb ? ta > tb : a.fileName() < b.fileName();
+    // Oldest by the time in the name, which copying a folder does not change. Pictures dated
+    // after now were written before the clock was set back: they go first, or else every new
+    // picture would be the oldest and remove the one before it.
+    const QDateTime now = PlatformClock::now();
+    struct Entry
+    {
+        QFileInfo info;
+        QDateTime time;
+        bool ahead;
+    };
+    QVector<Entry> pictures;
+    for (const QFileInfo& info : entries) {
+        const QDateTime t = pictureTime(info);
+        pictures.append({info, t, t > now});
+    }
+    std::sort(pictures.begin(), pictures.end(), [](const Entry& a, const Entry& b) {
+        if (a.ahead != b.ahead)
+            return b.ahead;
+        return a.time != b.time ? a.time > b.time : a.info.fileName() < b.info.fileName();
     });
-    for (int i = std::max(limit - 1, 0); i < entries.size(); ++i) QFile::remove(entries[i].absoluteFilePath());
+    for (int i = std::max(limit - 1, 0); i < pictures.size(); ++i) QFile::remove(pictures[i].info.absoluteFilePath());
 }
 
 QString SaveFialImageThread::write(const QImage& image, const QString& folder, int limit, int failIndex)

@@ -4,6 +4,8 @@
 
 #include <functional>
 
+#include <QDateTime>
+#include <QFileInfo>
 #include <QImage>
 #include <QSize>
 #include <QString>
@@ -31,6 +33,8 @@ public:
 
     // Deletes the oldest "*.jpg" entries so that one more file leaves `limit` of them.
     static void prune(const QString& folder, int limit);
+    // When a picture was taken: the time its name carries, else its modification time.
+    static QDateTime pictureTime(const QFileInfo& entry);
 
 protected:
     void run() override;

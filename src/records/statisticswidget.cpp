@@ -107,6 +107,7 @@ StatisticsWidget::StatisticsWidget(QWidget* parent) : QWidget(parent)
     connect(exportWorker, &ExportResultWorker::finish, this, &StatisticsWidget::exportFinished);
     exportThread->start();
 
+    StatisticsPrompts::makeBoxes(this);
     setStyleSheet(QString::fromLatin1(kPageStyle));
     setAttribute(Qt::WA_StyledBackground, true);
     setWindowFlags(windowFlags() | Qt::FramelessWindowHint | Qt::CustomizeWindowHint);
@@ -308,7 +309,7 @@ void StatisticsWidget::SlotConfirm()
         obj.insert(QStringLiteral("nightEnd"), nightEndBox->currentIndex());
         ResStatisticsParam* model = ResStatisticsParam::getInstance();
         if (model->checkParam(obj)) {
-            if (StatisticsPrompts::ask(LanStr(kTextSaveSystemParams))) {
+            if (StatisticsPrompts::ask(LanStr(kTextSaveSystemParams), this)) {
                 model->laodConfigFromJson(obj);
                 model->setCurGroup();
                 model->checkDate();

@@ -66,6 +66,8 @@ protected:
 private:
     void updateShownTab();
     void exportFinished();
+    // The mount path (panel form) of the USB disk an export writes to; empty when there is none.
+    QString exportDisk();
 
     QThread* exportThread = nullptr;
 };

@@ -2,12 +2,14 @@
 #include <QDebug>
 
 #include "dateseletdialog.h"
+#include "diskmanager.h"
 #include "exportresultworker.h"
 #include "lanstr.h"
 #include "resstatisticsparam.h"
 #include "startupfiles.h"
 #include "statisticsprompts.h"
 #include "statisticswidget.h"
+#include "systempaths.h"
 #include "textids.h"
 #include "wizardpara.h"
 
@@ -20,12 +22,12 @@ constexpr int kTextExporting = 654;
 void StatisticsWidget::SlotExportData()
 {
     if (!canExport) {
-        StatisticsPrompts::warn(LanStr(kTextExporting));
+        StatisticsPrompts::warn(LanStr(kTextExporting), this);
         return;
     }
-    // FindAU mounts the disk it finds at /mnt; the worker writes there.
-    while (FindAU().isEmpty()) {
-        if (!StatisticsPrompts::ask(LanStr(kTextNoUsbDisk)))
+    QString disk;
+    while ((disk = exportDisk()).isEmpty()) {
+        if (!StatisticsPrompts::ask(LanStr(kTextNoUsbDisk), this))
             return;
     }
     QPair<QString, QString> days;
@@ -35,9 +37,24 @@ void StatisticsWidget::SlotExportData()
             return;
         days = dialog.getDays();
     }
-    StatisticsPrompts::notify(tr("开始生产统计数据导出\n导出进度可在主界面右下角查看"));
+    StatisticsPrompts::notify(tr("开始生产统计数据导出\n导出进度可在主界面右下角查看"), this);
     canExport = false;
+    // The worker is idle until the request below reaches it on its thread.
+    exportWorker->mountPoint = disk;
     emit sigExportData(days);
+}
+
+QString StatisticsWidget::exportDisk()
+{
+    // The disk watcher owns the mount points: its disk at /mnt, else its first disk. FindAU,
+    // which mounts at /mnt on its own, would put another disk under the watcher's disk there;
+    // it only searches when no watcher runs.
+    DiskManager* watcher = DiskManager::_instance;
+    if (!watcher)
+        return FindAU();
+    const QStringList mounted = watcher->getMountPath();
+    const QString first = SysPath(QString::fromLatin1(ExportResultWorker::kDefaultMountPoint));
+    return DiskManager::toPanelPath(mounted.contains(first) ? first : mounted.value(0));
 }
 
 void StatisticsWidget::exportFinished()
@@ -49,5 +66,5 @@ void StatisticsWidget::exportFinished()
     const bool ok = exportWorker->succeeded;
     if (!ok)
         qWarning() << "statistics export failed";
-    StatisticsPrompts::warn(LanStr(ok ? kTextExportDone : kTextStatisticsExportFailed));
+    StatisticsPrompts::warn(LanStr(ok ? kTextExportDone : kTextStatisticsExportFailed), this);
 }

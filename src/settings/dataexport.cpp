@@ -1,3 +1,4 @@
+// Data export to a USB disk: the worker that copies the working folder, and the settings screen's action around it.
 #include "dataexport.h"
 
 #include <atomic>
@@ -44,7 +45,9 @@ bool Run(const QString& mountPath)
     const QString stamp = PlatformClock::now().toString(QString::fromLatin1(kStampFormat));
     const QString mount = SysPath(mountPath);
     const QString target = QStringLiteral("%1/%2").arg(mount, stamp);
-    bool ok = QFileInfo(mount).isDir() && QDir().mkpath(target);
+    // The mount folders exist with or without a disk: only a disk mounted there takes the
+    // copy, and only the stamp folder is made on it.
+    bool ok = IsMountPoint(mountPath) && QDir(mount).mkdir(stamp);
     if (ok) {
         // The disk may be mounted inside the working folder (off the panel): never copy the
         // copy into itself.
@@ -52,6 +55,9 @@ bool Run(const QString& mountPath)
         ok = FileTree::copy(QDir::currentPath(), target + '/' + kCopyName, destination);
     }
     PlatformClock::sleepMs(kFolderPauseMs);
+    // A disk pulled during the copy may leave a copy that looks complete: the pictures go
+    // only while the disk is still there.
+    ok = ok && IsMountPoint(mountPath);
     if (!ok) {
         qWarning().noquote() << "data export to" << target << "failed: the raw pictures are kept";
         CommandRunner::runLine(QStringLiteral("sync"));

@@ -10,8 +10,9 @@
 namespace DataExport {
 
 // The worker (on a pool thread): <mount>/<yyyy-MM-dd_hh.mm.ss>/bin-AOI receives the working
-// folder; the mount path is a panel path (mapped through SysPath). True when everything was
-// copied; the raw pictures are kept otherwise.
+// folder; the mount path is a panel path (mapped through SysPath) that the mount table must
+// show as mounted, before the copy and again after it. True when everything was copied; the
+// raw pictures are kept otherwise.
 bool Run(const QString& mountPath);
 
 }  // namespace DataExport

@@ -16,7 +16,9 @@ bool copy(const QString& from, const QString& to, const QString& skip)
     if (!skip.isEmpty() && info.absoluteFilePath() == skip)
         return true;
     if (info.isDir() && !info.isSymLink()) {
-        if (!QDir().mkpath(to))
+        // Only the folder itself is made, never missing parents: a copy onto a disk that went
+        // away fails here instead of filling the empty mount folder on the panel's own disk.
+        if (!QFileInfo(to).isDir() && !QDir().mkdir(to))
             return false;
         bool ok = true;
         for (const QFileInfo& entry : QDir(from).entryInfoList(kEverything, QDir::Name))

@@ -7,8 +7,8 @@
 namespace FileTree {
 
 // Copies a file or a folder with everything in it, replacing files that exist; `skip` (an
-// absolute path) is left out, so a copy may land inside its own source. False when anything
-// was not copied.
+// absolute path) is left out, so a copy may land inside its own source. The folder `to` must
+// lie in an existing folder: missing parents are not made. False when anything was not copied.
 bool copy(const QString& from, const QString& to, const QString& skip = QString());
 // Removes a file, a link or a folder with everything in it; true when nothing is left.
 bool remove(const QString& path);

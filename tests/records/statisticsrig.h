@@ -15,7 +15,9 @@
 #include <QtTest>
 
 #include "factory-data/factorydata.h"
+#include "modalanswerer.h"
 #include "resstatisticsparam.h"
+#include "statisticsprompts.h"
 
 namespace StatRig {
 
@@ -107,6 +109,19 @@ inline QString dayFile(const QString& date)
     QFile::remove(file);
     FactoryData::writeStatisticsDb(file);
     return file;
+}
+
+// The statistics page's own boxes, answered and recorded like the shared ones.
+inline void watchPageBoxes(ModalAnswerer& answerer, QWidget* page)
+{
+    answerer.watch(
+        "page WarnBox",
+        [page] { return page->findChild<QDialog*>(StatisticsPrompts::kWarnBoxName, Qt::FindDirectChildrenOnly); },
+        ModalAnswerer::boxText);
+    answerer.watch(
+        "page ChooseBox",
+        [page] { return page->findChild<QDialog*>(StatisticsPrompts::kChooseBoxName, Qt::FindDirectChildrenOnly); },
+        ModalAnswerer::boxText);
 }
 
 // A list of n equal values.

@@ -1,5 +1,9 @@
 // USB image copier: day folders and their retention on a disk folder, the disk it follows and
 // when it says so, the bounded queue; the save-image settings dialog.
+#include <atomic>
+#include <thread>
+
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -102,7 +106,8 @@ private slots:
         copier.stop();
     }
 
-    // A day count below 1 keeps 31, so today's folder is never the one removed.
+    // A day count below 1 keeps 31, so today's folder is never the one removed; otherwise
+    // exactly the set number of day folders stays.
     void dayCountBelowOneKeeps31()
     {
         Copy2MoveDisk copier;
@@ -112,6 +117,13 @@ private slots:
         makeDays(QDate(2026, 12, 6), 3);
         copier.add_map_actqueue(Source(), "a", Picture());
         QCOMPARE(dayFolders(), (QStringList{"20261204", "20261205", "20261206", "20261207"}));
+        // Exactly the set number of days stays.
+        copier.days = 4;
+        copier.add_map_actqueue(QDir::current().absoluteFilePath("alarmimage/camera2/detect1/OK"), "b", Picture());
+        QCOMPARE(dayFolders().size(), 4);
+        copier.days = 3;
+        copier.add_map_actqueue(QDir::current().absoluteFilePath("alarmimage/camera3/detect1/OK"), "c", Picture());
+        QCOMPARE(dayFolders(), (QStringList{"20261205", "20261206", "20261207"}));
         copier.stop();
     }
 
@@ -155,6 +167,43 @@ private slots:
         copier.diskInfoChange({});
         copier.copyOnce();
         QCOMPARE(copier.queued(), 0);
+    }
+
+    // A copy loop hung in a write to its disk: stopping the copier (settings apply, on the GUI
+    // thread) does not wait for it, a new start copies at once, and the hung loop ends later.
+    void stopDoesNotWaitForAHungLoop()
+    {
+        Copy2MoveDisk copier;
+        copier.diskInfoChange({Disk("AB12-34CD", mount)});
+        QSemaphore hang, done;
+        std::atomic<int> pauses{0};
+        std::atomic<bool> gaveUp{false};
+        PlatformClock::setSleepHook([&](int) {
+            if (pauses++ == 0)
+                hang.acquire();
+            else
+                QThread::msleep(5);
+        });
+        // Frees the hung loop when stop() waits for it, rather than hanging the test.
+        std::thread watchdog([&] {
+            if (!done.tryAcquire(1, 5000))
+                gaveUp = true;
+            hang.release();
+        });
+        copier.start();
+        QTRY_COMPARE_WITH_TIMEOUT(pauses.load(), 1, 5000);
+        copier.stop();
+        const bool stoppedAtOnce = !gaveUp;
+        copier.start();
+        copier.add_map_actqueue(Source(), "after", Picture());
+        const QString copied = root + "/20261207/camera1/detect2/NG/after.jpg";
+        const bool copiedMeanwhile = QTest::qWaitFor([&] { return QFileInfo::exists(copied); }, 3000) && !gaveUp;
+        done.release();
+        watchdog.join();
+        copier.stop();
+        PlatformClock::setSleepHook({});
+        QVERIFY(stoppedAtOnce);
+        QVERIFY(copiedMeanwhile);
     }
 
     // Two disks: the first is taken and kept; when it goes the copier moves to the other without

@@ -70,6 +70,7 @@ class TestDisk : public QObject
 
     int applied = 0;
     QStringList refused;  // device nodes the fake kernel will not mount
+    QStringList busy;     // mount points the fake kernel will not unmount (their umount fails)
 
     // The fake kernel: what the recorded mount and umount lines would have done to /proc/mounts.
     void applyCommands()
@@ -80,7 +81,7 @@ class TestDisk : public QObject
             const QStringList w = texts[applied].split(' ');
             if (w.size() == 3 && w[0] == "mount" && !refused.contains(w[1]))
                 mounts << w[1] + " " + w[2] + " vfat rw 0 0";
-            if (w.size() == 2 && w[0] == "umount") {
+            if (w.size() == 2 && w[0] == "umount" && !busy.contains(w[1])) {
                 for (int i = 0; i < mounts.size(); ++i) {
                     const QStringList f = mounts[i].split(' ');
                     if (f[0] == w[1] || f[1] == w[1]) {
@@ -116,8 +117,10 @@ private slots:
         Link("SYS-BOOT", "/dev/sda1");
         SetMounts({"/dev/sda2 / ext4 rw 0 0", "/dev/sda1 /boot/efi vfat rw 0 0"});
         CommandRunner::clearCalls();
+        CommandRunner::clearAnswers();
         applied = 0;
         refused.clear();
+        busy.clear();
         TestSupport::clearCapturedMessages();
     }
 
@@ -170,6 +173,88 @@ private slots:
         QCOMPARE(list[0].uuid, QString("2222-BBBB"));
         // The freed /mnt goes to the next stick.
         QCOMPARE(watcher.get_efficientMountPath(), Mnt());
+    }
+
+    // Two sticks in one pass: listed in UUID order and mounted from the last, so the greater
+    // UUID gets /mnt. With every mount point taken, a sixth disk shares /mnt3.
+    void mountOrderAndTheSixthDisk()
+    {
+        DiskManager watcher;
+        QSignalSpy spy(&watcher, &DiskManager::diskInfoChange);
+        Record("b8:17", "BBBB", "usb");
+        Link("BBBB", "/dev/sdb1");
+        Record("b8:33", "AAAA", "usb");
+        Link("AAAA", "/dev/sdc1");
+        QVERIFY(watcher.pollOnce());
+        QCOMPARE(CommandRunner::callTexts(), (QStringList{"mount /dev/sdb1 " + Mnt(), "mount /dev/sdc1 " + Mnt("0")}));
+        auto list = spy.last().at(0).value<QVector<UPanInfo>>();
+        QCOMPARE(list.size(), 2);
+        QCOMPARE(list[0].uuid, QString("AAAA"));
+        QCOMPARE(list[0].mountPath, Mnt("0"));
+        QCOMPARE(list[1].mountPath, Mnt());
+
+        for (int i = 0; i < 4; ++i) {
+            const QString uuid = QString("CCC%1").arg(i);
+            Record(QString("b8:%1").arg(49 + 16 * i), uuid, "usb");
+            Link(uuid, QString("/dev/sd%11").arg(QChar('d' + i)));
+            QVERIFY(watcher.pollOnce());
+        }
+        QCOMPARE(watcher.getMountPath(), (QStringList{Mnt("0"), Mnt(), Mnt("1"), Mnt("2"), Mnt("3"), Mnt("3")}));
+    }
+
+    // A known disk that comes back under another device node is unmounted from its old node
+    // before it is mounted again: nothing stays stacked under the new mount.
+    void newDeviceNodeUnmountsTheOldOne()
+    {
+        DiskManager watcher;
+        Record("b8:17", "1111-AAAA", "usb");
+        Link("1111-AAAA", "/dev/sdb1");
+        QVERIFY(watcher.pollOnce());
+        Link("1111-AAAA", "/dev/sdc1");
+        const int before = CommandRunner::callTexts().size();
+        QVERIFY(watcher.pollOnce());
+        QCOMPARE(newCommands(before), (QStringList{"umount " + Mnt(), "mount /dev/sdc1 " + Mnt()}));
+        QCOMPARE(Mounts().filter(" " + Mnt() + " ").size(), 1);
+        QCOMPARE(watcher.disks().value(0).devNode, QString("/dev/sdc1"));
+    }
+
+    // A pulled stick whose unmount fails keeps its mount point from the next stick, and the
+    // unmount is tried again on later passes until it works.
+    void failedUnmountIsRetried()
+    {
+        DiskManager watcher;
+        Record("b8:17", "1111-AAAA", "usb");
+        Link("1111-AAAA", "/dev/sdb1");
+        QVERIFY(watcher.pollOnce());
+        busy << Mnt();
+        CommandRunner::addAnswer("umount " + Mnt(), 32);
+        Unplug("b8:17", "1111-AAAA");
+        QVERIFY(watcher.pollOnce());
+        Record("b8:33", "2222-BBBB", "usb");
+        Link("2222-BBBB", "/dev/sdc1");
+        QVERIFY(watcher.pollOnce());
+        QCOMPARE(watcher.getMountPath(), QStringList{Mnt("0")});
+        QCOMPARE(CommandRunner::callTexts().filter("umount " + Mnt()).size(), 1);
+        QVERIFY(!watcher.pollOnce());  // not yet: a second between tries
+        QCOMPARE(CommandRunner::callTexts().filter("umount " + Mnt()).size(), 1);
+
+        PlatformClock::advanceMonotonic(1100);
+        QVERIFY(!watcher.pollOnce());
+        QCOMPARE(CommandRunner::callTexts().filter("umount " + Mnt()).size(), 2);
+        busy.clear();
+        CommandRunner::clearAnswers();
+        PlatformClock::advanceMonotonic(1100);
+        QVERIFY(!watcher.pollOnce());
+        applyCommands();
+        QCOMPARE(CommandRunner::callTexts().filter("umount " + Mnt()).size(), 3);
+        QVERIFY(Mounts().filter(" " + Mnt() + " ").isEmpty());
+        Record("b8:49", "3333-CCCC", "usb");
+        Link("3333-CCCC", "/dev/sdd1");
+        QVERIFY(watcher.pollOnce());
+        QCOMPARE(watcher.getMountPath(), (QStringList{Mnt("0"), Mnt()}));
+        PlatformClock::advanceMonotonic(1100);
+        watcher.pollOnce();
+        QCOMPARE(CommandRunner::callTexts().filter("umount " + Mnt()).size(), 3);
     }
 
     // /proc/mounts is compared field by field: /dev/sdb10 is not /dev/sdb1 and /mnt0 is not /mnt.

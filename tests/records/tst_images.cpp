@@ -1,5 +1,8 @@
 // Failure-image writer: folders and retention, the pair of pictures of a re-detected NG, the
 // hand-offs to the network service and the USB copier, a folder gone since start-up, a zero limit.
+#include <functional>
+#include <utility>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -54,6 +57,7 @@ class TestImages : public QObject
     QList<HandOff> handOffs;
     QDateTime clock;
     QVector<int> sleeps;
+    std::function<void()> atNextPause;  // runs once, at the writer's next pause
 
     // Fills a slot with one colour and raises its flag, as the view and the judgement do.
     void raise(int c, int d, int k, QRgb colour)
@@ -104,6 +108,8 @@ private slots:
             sleeps.append(ms);
             clock = clock.addMSecs(ms);
             PlatformClock::setNow(clock);
+            if (auto then = std::exchange(atNextPause, {}))
+                then();
         });
     }
 
@@ -120,6 +126,7 @@ private slots:
         std::fill(std::begin(gFailIndex), std::end(gFailIndex), 0);
         handOffs.clear();
         sleeps.clear();
+        atNextPause = {};
         clock = QDateTime(QDate(2026, 12, 6), QTime(17, 28, 42));
         PlatformClock::setNow(clock);
         gPicNumNG = 3;
@@ -158,6 +165,68 @@ private slots:
         writer->pass();
         QCOMPARE(Jpegs(ok).size(), 2);
         QVERIFY(Jpegs(ok).contains("6.jpg"));
+    }
+
+    // The oldest go by the time in their names, not by when the files were last written (a
+    // folder copied back has new file times). After the clock was set back, the pictures
+    // dated ahead of it go first, so that the new pictures stay.
+    void pruningByTheTimeInTheName()
+    {
+        const QString ng = Folder(0, 0, false);
+        oldFile(ng + "/2026-12-06_17.00.00.jpg", 100);
+        oldFile(ng + "/2_2026-12-06_17.10.00.jpg", 200);
+        oldFile(ng + "/2026-12-06_17.20.00.jpg", 300);
+        raise(0, 0, 0, qRgb(200, 0, 0));
+        writer->pass();
+        QCOMPARE(Jpegs(ng),
+                 (QStringList{"2026-12-06_17.20.00.jpg", "2026-12-06_17.28.42.jpg", "2_2026-12-06_17.10.00.jpg"}));
+
+        // On the panel the file times follow the clock too.
+        auto stamp = [&ng] {
+            for (const QString& name : Jpegs(ng)) {
+                QFile f(ng + "/" + name);
+                QVERIFY(f.open(QIODevice::ReadWrite));
+                QVERIFY(
+                    f.setFileTime(SaveFialImageThread::pictureTime(QFileInfo(f)), QFileDevice::FileModificationTime));
+            }
+        };
+        stamp();
+        QStringList written;
+        for (const char* time : {"17:00:00", "17:00:10", "17:00:20"}) {
+            clock = QDateTime(QDate(2026, 12, 6), QTime::fromString(time, "hh:mm:ss"));
+            PlatformClock::setNow(clock);
+            raise(0, 0, 0, qRgb(200, 0, 0));
+            writer->pass();
+            stamp();
+            written << QString("2026-12-06_%1.jpg").arg(QString(time).replace(':', '.'));
+        }
+        QCOMPARE(Jpegs(ng), written);
+    }
+
+    // Two pictures of one folder in the same second: the second replaces the first.
+    void sameSecondReplaces()
+    {
+        raise(1, 0, 0, qRgb(255, 0, 0));
+        writer->pass();
+        raise(1, 0, 0, qRgb(0, 0, 255));
+        writer->pass();
+        const QString ng = Folder(1, 0, false);
+        QCOMPARE(Jpegs(ng), QStringList{"2026-12-06_17.28.42.jpg"});
+        QVERIFY(qBlue(QImage(ng + "/2026-12-06_17.28.42.jpg").pixel(5, 5)) > 200);
+        QCOMPARE(handOffs.size(), 2);
+    }
+
+    // An OK picture that arrives while the NG one is written goes with it to the NG folder, and
+    // counts as not OK: only a flag seen at the start of the detection's turn says OK.
+    void okFlagRisingAfterTheSnapshot()
+    {
+        atNextPause = [this] { raise(0, 1, 1, qRgb(0, 200, 0)); };
+        raise(0, 1, 0, qRgb(200, 0, 0));
+        writer->pass();
+        QCOMPARE(handOffs.size(), 2);
+        QCOMPARE(handOffs[1].ok, false);
+        QCOMPARE(QFileInfo(handOffs[1].path).absolutePath(), Folder(0, 1, false));
+        QVERIFY(!gisSaveFail[Slot(0, 1, 1)]);
     }
 
     // A re-detected NG: both pictures into the NG folder a second apart, the failing region in

@@ -266,6 +266,78 @@ private slots:
         QVERIFY(QFile::exists("ResStatistics/2026-12-05.db"));
     }
 
+    // A clock corrected back over the morning hour keeps the day just archived whole; a clock
+    // set back a whole day, to a date that has a day file, adds the running day to that file
+    // at its end, and the minute saves go on meanwhile.
+    void clockSetBackNeverOverwritesADayFile()
+    {
+        ResStatisticsParam m;
+        m.init("g", gDNum);
+        QSignalSpy loaded(&m, &ResStatisticsParam::sigLoadFinish);
+        // What the database thread has done once it answers a load asked for after it.
+        auto settle = [&] {
+            m.slotUpdateRecord(1, "ResStatistics/none.db");
+            QVERIFY(loaded.wait(10000));
+        };
+        auto cycles = [&](int n) {
+            for (int i = 0; i < n; ++i) m.addRecord(1, 0, {true, true}, true);
+        };
+        auto check = [&](const QString& time) {
+            PlatformClock::setNow(at(time));
+            m.checkDate();
+        };
+        cycles(3);
+        check("2026-12-06 08:02:00");
+        cycles(1);
+        for (const char* time : {"2026-12-06 07:57:00", "2026-12-06 08:00:00", "2026-12-06 08:01:00"}) check(time);
+        settle();
+        QCOMPARE(storedCycles("ResStatistics/2026-12-05.db"), 3);
+        QCOMPARE(storedCycles("ResStatistics.db"), 1);
+        QCOMPARE(m.getCurDBDate(), QString("2026-12-06"));
+
+        check("2026-12-05 08:00:00");
+        QCOMPARE(m.getCurDBDate(), QString("2026-12-05"));
+        cycles(2);
+        check("2026-12-05 08:01:00");
+        QTRY_COMPARE_WITH_TIMEOUT(storedCycles("ResStatistics.db"), 2, 10000);
+        check("2026-12-06 08:00:00");
+        cycles(1);
+        check("2026-12-06 08:01:00");
+        QTRY_COMPARE_WITH_TIMEOUT(storedCycles("ResStatistics.db"), 1, 10000);
+        QCOMPARE(storedCycles("ResStatistics/2026-12-05.db"), 5);
+        QCOMPARE(StatRig::storedDay("ResStatistics/2026-12-05.db").date, QString("2026-12-05"));
+        check("2026-12-07 08:00:00");
+        settle();
+        QCOMPARE(storedCycles("ResStatistics/2026-12-06.db"), 2);
+        QCOMPARE(QDir("ResStatistics").entryList({"*.db"}), (QStringList{"2026-12-05.db", "2026-12-06.db"}));
+    }
+
+    // Merging keeps groups by name and adds hour by hour; what only the running day has is added.
+    void mergeAddsHourByHour()
+    {
+        CountGroupList day;
+        CountGroup g;
+        ResStatisticsParam::initStuCountGroup(g, "g");
+        g.all.count.OK[3] = 2;
+        day.groups << g;
+        CountGroupList running = day;
+        running.groups[0].all.count.OK[3] = 5;
+        running.groups[0].all.count.NG[4] = 1;
+        CountCamera extra;
+        ResStatisticsParam::initStuCountCamera(extra);
+        extra.count.NG[0] = 9;
+        running.groups[0].cameras << extra;
+        running.groups << g;
+        running.groups[1].groupName = "h";
+        ResStatisticsParam::mergeCount(day, running);
+        QCOMPARE(day.groups.size(), 2);
+        QCOMPARE(day.groups[0].all.count.OK[3], 7);
+        QCOMPARE(day.groups[0].all.count.NG[4], 1);
+        QCOMPARE(day.groups[0].cameras.size(), 3);
+        QCOMPARE(day.groups[0].cameras[2].count.NG[0], 9);
+        QCOMPARE(day.groups[1].groupName, QString("h"));
+    }
+
     // A move that fails keeps the closed day in the live file: the new day's saves do not
     // overwrite it, and the move is tried again at each save until it succeeds.
     void failedMoveKeepsTheDay()
@@ -342,6 +414,9 @@ private slots:
         QCOMPARE(m.curCount.date, QString("2026-12-06"));
         QCOMPARE(storedCycles("ResStatistics/2026-12-05.db"), 1);
         QCOMPARE(StatRig::storedText("ResStatistics.db"), QString());
+        // The new day starts at zero.
+        m.addRecord(1, 0, {true, true}, true);
+        QCOMPARE(StatRig::sum(groupOf(m.curCount, "g")->all.count.OK), 1);
     }
 };
 

@@ -10,6 +10,7 @@
 #include "choosebox.h"
 #include "commandrunner.h"
 #include "dateseletdialog.h"
+#include "diskmanager.h"
 #include "exportnote.h"
 #include "exportresultworker.h"
 #include "globals.h"
@@ -60,6 +61,7 @@ class TestStatisticsExport : public QObject
     QStringList runExport(const QString& first, const QString& last)
     {
         ModalAnswerer answerer(20000);
+        StatRig::watchPageBoxes(answerer, page);
         answerer.watch("dates", [this]() -> QDialog* { return page->findChild<DateSeletDialog*>(); });
         answerer.answerWith([first, last](QDialog* d) {
             auto* dialog = static_cast<DateSeletDialog*>(d);
@@ -142,7 +144,8 @@ private slots:
         QList<QPair<int, int>> steps;
         for (const QList<QVariant>& s : progress) steps << qMakePair(s[0].toInt(), s[1].toInt());
         QCOMPARE(steps, (QList<QPair<int, int>>{{3, 0}, {3, 1}, {3, 2}, {3, 3}}));
-        QCOMPARE(labels.last(), QString::fromUtf8("生产统计导出中100%"));
+        QCOMPARE(labels,
+                 (QStringList{"生产统计导出中0%", "生产统计导出中33%", "生产统计导出中66%", "生产统计导出中100%"}));
         QCOMPARE(note.text(), QString());
 
         QVERIFY(QDir(disk).exists(kStamp));
@@ -171,6 +174,60 @@ private slots:
         QLabel other;
         ExportNote::statisticsProgress(&other, 4, 3);
         QCOMPARE(other.text(), QString::fromUtf8("生产统计导出中75%"));
+    }
+
+    // Between midnight and the morning start the running day is still yesterday's: a range of
+    // yesterday hands over the live file, a range of the calendar day does not. Both ends of a
+    // range count.
+    void runningDayGoesByItsRecordDate()
+    {
+        CommandRunner::addAnswer("export_result_statistics", 0, "Done a\n");
+        PlatformClock::setNow(StatRig::at("2026-12-06 03:00:00"));
+        const QStringList arguments{"2026-12-05", "2026-12-05", "2026-12-06", "2026-12-06", "2026-12-02", "2026-12-03"};
+        QStringList handed;
+        for (int i = 0; i < arguments.size(); i += 2) {
+            CommandRunner::clearCalls();
+            runExport(arguments[i], arguments[i + 1]);
+            handed << callsOf(kExporter).value(0).args.value(0, "none");
+        }
+        PlatformClock::setNow(StatRig::at("2026-12-05 10:00:00"));
+        QCOMPARE(handed, (QStringList{"./ResStatistics.db", QString(),
+                                      "./ResStatistics/2026-12-02.db,./ResStatistics/2026-12-03.db"}));
+    }
+
+    // With the disk watcher running, the export takes its disk (the one at /mnt first) and
+    // never mounts behind its back; without any disk it asks.
+    void exportGoesToTheWatchersDisk()
+    {
+        CommandRunner::addAnswer("export_result_statistics", 0, "Done a\n");
+        DiskManager::_instance = new DiskManager;
+        auto known = [](const QString& uuid, const QString& point) {
+            UPanInfo d;
+            d.uuid = uuid;
+            d.devNode = "/dev/" + uuid;
+            d.mountPath = SysPath(point);
+            DiskManager::_instance->updateUPanInfo(d);
+        };
+        const QString other = SysPath("/mnt0");
+        QDir(other).removeRecursively();
+        QVERIFY(QDir().mkpath(other));
+        mountTable("/dev/sdc1 /mnt0 vfat rw 0 0\n");
+        known("sdc1", "/mnt0");
+        CommandRunner::clearCalls();
+        QCOMPARE(runExport("2026-12-02", "2026-12-02"), (QStringList{kNotice, LanStr(147)}));
+        QVERIFY(QDir(other).exists(kStamp));
+        QVERIFY(!QDir(disk).exists(kStamp));
+
+        mountTable("/dev/sdc1 /mnt0 vfat rw 0 0\n/dev/sdb1 /mnt vfat rw 0 0\n");
+        known("sdb1", "/mnt");
+        QDir(other).removeRecursively();
+        QCOMPARE(runExport("2026-12-02", "2026-12-02"), (QStringList{kNotice, LanStr(147)}));
+        QVERIFY(QDir(disk).exists(kStamp));
+        for (const QString& text : CommandRunner::callTexts())
+            QVERIFY2(!text.contains("blkid") && !text.contains("mount"), qPrintable(text));
+
+        delete DiskManager::_instance;
+        DiskManager::_instance = nullptr;
     }
 
     // An exporter that is missing, crashes or exits non-zero: failure reported, the page free for the next export.
@@ -243,6 +300,7 @@ private slots:
     void secondRequestAndMissingDisk()
     {
         ModalAnswerer answerer;
+        StatRig::watchPageBoxes(answerer, page);
         page->canExport = false;
         answerer.answer(ModalAnswerer::Confirm);
         QSignalSpy requested(page, &StatisticsWidget::sigExportData);

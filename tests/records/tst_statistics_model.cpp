@@ -89,8 +89,21 @@ private slots:
         m.viewGroupName = "other";
         QCOMPARE(m.getCount(AllDay, true, 0, 0), 0);
 
-        // Equal morning start and end: every bucket is night.
+        // Shifts with a gap (8-18, 20-6) or an overlap (8-20, 18-8): the night series starts at
+        // the night's own hour.
         m.viewGroupName = "g";
+        m.morningsEnd = 18;
+        m.nightEnd = 6;
+        QCOMPARE(m.getRes(Night, true, 0, 0), expected.mid(12, 10));
+        QCOMPARE(m.getShiftTimeList(Night), QList<int>({20, 21, 22, 23, 0, 1, 2, 3, 4, 5}));
+        QCOMPARE(m.getRes(Morning, true, 0, 0), expected.mid(0, 10));
+        m.morningsEnd = 20;
+        m.nightStart = 18;
+        m.nightEnd = 8;
+        QCOMPARE(m.getRes(Night, true, 0, 0), expected.mid(10));
+        m.nightStart = 20;
+
+        // Equal morning start and end: every bucket is night.
         m.morningsEnd = 8;
         QVERIFY(m.getRes(Morning, true, 0, 0).isEmpty());
         QCOMPARE(m.getShiftTimeList(Morning).size(), 24);
@@ -122,6 +135,11 @@ private slots:
         m.addRecord(1, 10, {true, true}, true);
         QCOMPARE(group(m).cameras[1].count.day.NG, 2);
         QCOMPARE(group(m).cameras[0].count.day.OK, 2);
+        // The flags start afresh with each cycle: a clean one counts OK.
+        m.addRecord(0, 10, {true, true}, false);
+        m.addRecord(1, 10, {true, true}, true);
+        QCOMPARE(group(m).cameras[1].count.day.OK, 1);
+        QCOMPARE(group(m).all.count.day.OK, 1);
 
         // Fewer flags than cameras count only the first cameras; another group is appended.
         m.curGroupName = "h";
@@ -188,6 +206,50 @@ private slots:
         ResStatisticsParam fresh;
         fresh.laodConfig();
         QCOMPARE(fresh.dayStart.load(), secs("2026-12-06 08:00:00"));
+    }
+
+    // A day closes only when the next one can carry a later date: a clock set back by less
+    // than a day, or a morning start moved later, keeps counting the running day; the
+    // archive of its date is never made a second time.
+    void dayChangeNeedsALaterDate_data()
+    {
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<int>("morning");
+        QTest::addColumn<QString>("now");
+        QTest::addColumn<QString>("next");  // the new day start, empty when the day runs on
+        QTest::newRow("a whole day") << "2026-12-05 08:00:00" << 8 << "2026-12-06 08:00:00"
+                                     << "2026-12-06 08:00:00";
+        QTest::newRow("back 5 minutes over the morning hour")
+            << "2026-12-06 08:00:00" << 8 << "2026-12-06 07:55:00" << QString();
+        QTest::newRow("back 23 hours") << "2026-12-06 08:00:00" << 8 << "2026-12-05 09:00:00" << QString();
+        QTest::newRow("back a whole day") << "2026-12-06 08:00:00" << 8 << "2026-12-05 08:00:00"
+                                          << "2026-12-05 08:00:00";
+        QTest::newRow("morning moved to 20, next morning")
+            << "2026-12-05 08:00:00" << 20 << "2026-12-06 08:00:00" << QString();
+        QTest::newRow("morning moved to 20, at 20:00") << "2026-12-05 08:00:00" << 20 << "2026-12-06 20:00:00"
+                                                       << "2026-12-06 20:00:00";
+        QTest::newRow("morning moved to 6") << "2026-12-05 08:00:00" << 6 << "2026-12-06 08:00:00"
+                                            << "2026-12-06 06:00:00";
+    }
+    void dayChangeNeedsALaterDate()
+    {
+        QFETCH(QString, start);
+        QFETCH(int, morning);
+        QFETCH(QString, now);
+        QFETCH(QString, next);
+        ResStatisticsParam m;
+        prepare(m, start);
+        m.morningsStart = morning;
+        QSignalSpy saves(&m, &ResStatisticsParam::sigSaveRecord);
+        PlatformClock::setNow(at(now));
+        m.addRecord(0, 0, {true, true}, true);
+        m.checkDate();
+        QCOMPARE(saves.size(), 1);
+        QCOMPARE(saves[0][0].toString(), at(start).toString("yyyy-MM-dd"));
+        QCOMPARE(saves[0][2].toBool(), !next.isEmpty());
+        QCOMPARE(m.dayStart.load(), secs(next.isEmpty() ? start : next));
+        QCOMPARE(m.curCount.date, m.getCurDBDate());
+        QCOMPARE(StatRig::sum(group(m).all.count.OK), next.isEmpty() ? 1 : 0);
     }
 
     // The stored day start and hours: missing hours read as 0, a file that does not parse is replaced.

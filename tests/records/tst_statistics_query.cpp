@@ -47,6 +47,13 @@ int base(int c, int d)
     return 1 + (c + 1) + 3 * (d + 1);
 }
 
+QList<int> range(int from, int count)
+{
+    QList<int> l;
+    for (int i = 0; i < count; ++i) l << from + i;
+    return l;
+}
+
 QList<int> ints(const QJsonValue& v)
 {
     QList<int> l;
@@ -146,6 +153,47 @@ private slots:
         checkAligned(r, 28);
         QCOMPARE(ints(r["detect_all_detail"].toArray()[0]).mid(0, 26), StatRig::filled(26, 0));
         QCOMPARE(ints(r["detect_all_detail"].toArray()[0]).last(), 10 + 2 * base(0, -1));
+    }
+
+    // Consecutive days with other morning starts: a day runs until the next one starts, so
+    // that a window of n hours gives n elements and element i is hour i.
+    void daysWithOtherMorningStarts_data()
+    {
+        QTest::addColumn<int>("firstMorning");
+        QTest::addColumn<int>("secondMorning");  // -1: no file for the second day
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QString>("end");
+        QTest::addColumn<QList<int>>("buckets");  // of the first day, then of the second; -1 a zero between
+        QList<int> overlap = range(0, 22);
+        overlap << 0 << 1;
+        QTest::newRow("second starts 2 h earlier") << 8 << 6 << "2024-05-02 08:00:00"
+                                                   << "2024-05-03 07:59:59" << overlap;
+        QList<int> gap = range(0, 24);
+        gap << -1 << -1 << 0 << 1;
+        QTest::newRow("second starts 2 h later") << 8 << 10 << "2024-05-02 08:00:00"
+                                                 << "2024-05-03 11:59:59" << gap;
+        QList<int> missing = range(4, 20);
+        for (int i = 0; i < 4; ++i) missing << -1;
+        QTest::newRow("evening start, next day missing") << 20 << -1 << "2024-05-03 00:00:00"
+                                                         << "2024-05-03 23:59:59" << missing;
+    }
+    void daysWithOtherMorningStarts()
+    {
+        QFETCH(int, firstMorning);
+        QFETCH(int, secondMorning);
+        QFETCH(QString, start);
+        QFETCH(QString, end);
+        QFETCH(QList<int>, buckets);
+        QVERIFY(StatRig::storeDay(StatRig::dayFile("2024-05-02"), storedDay("2024-05-02", firstMorning)));
+        QFile::remove("ResStatistics/2024-05-03.db");
+        if (secondMorning >= 0)
+            QVERIFY(StatRig::storeDay(StatRig::dayFile("2024-05-03"), storedDay("2024-05-03", secondMorning)));
+        QJsonObject r;
+        QVERIFY(ResStatisticsDatabase::loadCount(start, end, r, "g"));
+        checkAligned(r, buckets.size());
+        QList<int> expected;
+        for (int b : buckets) expected << (b < 0 ? 0 : 10 * b + 2 * base(-1, -1));
+        QCOMPARE(ints(r["detect_all"]), expected);
     }
 
     // An older per-row day file is read as the group "default"; a per-row live file as the

@@ -122,9 +122,22 @@ private slots:
         QVERIFY(isRed(image.pixel(280, 400 - 143)));
         QVERIFY(!isRed(image.pixel(280, 400 - 146)));
 
-        // All zeros: no bar at all.
+        // The legend's swatches: slot-wide halves left of their texts.
+        auto legend = [](const QImage& image) {
+            QString row;
+            for (int x = 600; x < 1420; x += 10) {
+                const QRgb p = image.pixel(x, 20);
+                row += isGreen(p) ? 'g' : isRed(p) ? 'r' : '.';
+            }
+            return row.simplified();
+        };
+        const QString withData = legend(image);
+        QVERIFY2(withData.count('g') == 6 && withData.count('r') == 6, qPrintable(withData));
+
+        // All zeros: no bar at all. No data at all: the legend keeps its swatches.
         chart.modifyDataAxisY(QList<int>(), QList<int>());
         QCOMPARE(chart.dataCount, 0);
+        QCOMPARE(legend(onWhite(chart)), withData);
         chart.modifyDataAxisY(StatRig::filled(12, 0), StatRig::filled(12, 0));
         QCOMPARE(chart.maxY, 0);
         const QImage empty = onWhite(chart);
@@ -252,6 +265,15 @@ private slots:
         QCOMPARE(asked.last()[0].toInt(), 1);
         m->addRecord(0, 9, {true, true}, true);
         QCOMPARE(texts(*all, 2), (QStringList{"2", "1", "50%"}));
+
+        // A day archived while the page is shown joins its list.
+        connect(m, &ResStatisticsParam::sigDayListChanged, &page, &StatisticsWidget::slotDayListChanged);
+        page.show();
+        StatRig::dayFile("2026-12-04");
+        emit m->sigDayListChanged();
+        QCOMPARE(page.dayList->count(), 4);
+        QCOMPARE(page.dayList->item(1)->text(), QString("2026-12-04"));
+        page.hide();
     }
 
     // Hours confirmed with YES are in resstatistics.json at once; unchanged hours ask nothing.
@@ -267,6 +289,7 @@ private slots:
         PlatformClock::setNow(StatRig::at("2026-12-05 10:00:00"));
         QFile::remove("resstatistics.json");
         StatisticsWidget page;
+        StatRig::watchPageBoxes(answerer, &page);
         page.createWidget({"All detect", "Prod"});
         page.show();
         page.SlotConfirm();
@@ -279,8 +302,13 @@ private slots:
         page.nightStartBox->setCurrentIndex(19);
         page.nightEndBox->setCurrentIndex(7);
         answerer.answer(ModalAnswerer::Yes);
+        QSignalSpy saves(m, &ResStatisticsParam::sigSaveRecord);
         page.SlotConfirm();
         QCOMPARE(answerer.texts(), QStringList{LanStr(234)});
+        // The running day is saved at once, under its own date.
+        QCOMPARE(saves.size(), 1);
+        QCOMPARE(saves[0][0].toString(), QString("2026-12-05"));
+        QCOMPARE(saves[0][2].toBool(), false);
         QVERIFY(page.isHidden());
         QCOMPARE(m->morningsStart, 7);
         QFile file("resstatistics.json");

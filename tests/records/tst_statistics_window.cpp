@@ -14,6 +14,7 @@
 #include "cyclerig.h"
 #include "globals.h"
 #include "indexbutton.h"
+#include "mainstate.h"
 #include "mojuwizard.h"
 #include "resstatisticsdatabase.h"
 #include "resstatisticsparam.h"
@@ -124,6 +125,33 @@ private slots:
         QCOMPARE(page->grab().size(), QSize(1920, 1080));
 
         page->SlotConfirm();
+        QVERIFY(page->isHidden());
+    }
+
+    // Over the window, the page's questions show above it, and an NG alarm raised while it is
+    // shown makes it give way to the alarm page.
+    void questionsAboveAndAlarmOverThePage()
+    {
+        IndexButton* bar = gpWin->indexButton;
+        bar->expanded = true;
+        bar->ShowHide(1);
+        bar->statisticsButton->click();
+        StatisticsWidget* page = StatisticsWidget::instance;
+        QVERIFY(page->isVisible());
+        StatRig::watchPageBoxes(*rig.answerer, page);
+        bool above = false;
+        rig.answerer->answerWith([&above, page](QDialog* box) {
+            above = box->isWindow() || page->isAncestorOf(box);
+            box->reject();
+        });
+        page->SlotExportData();  // no disk: the question, declined
+        QVERIFY(above);
+        QVERIFY(page->isVisible());
+
+        QVERIFY(rig.restartDetection());
+        QVERIFY(rig.setPart(1, true));
+        rig.openMould();
+        QTRY_COMPARE_WITH_TIMEOUT(gpState->pageState, kPageAlarm, 10000);
         QVERIFY(page->isHidden());
     }
 };

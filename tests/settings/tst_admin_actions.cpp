@@ -16,6 +16,7 @@
 #include "commandrunner.h"
 #include "dataexport.h"
 #include "factoryfixture.h"
+#include "filetree.h"
 #include "globals.h"
 #include "lanstr.h"
 #include "modalanswerer.h"
@@ -210,6 +211,7 @@ private slots:
                 writeFile(QStringLiteral("originalimage/cammer%1%2/raw.bmp").arg(c).arg(d), "raw");
         writeFile("PARAM.db", "params");
         QDir().mkpath(SysPath("/mnt0"));
+        TestSupport::writeSysFile("/proc/mounts", "/dev/sda2 / ext4 rw 0 0\n/dev/sdb1 /mnt0 vfat rw 0 0\n");
         PlatformClock::setNow(QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7)));
         const bool ok = DataExport::Run("/mnt0");
         PlatformClock::resetNow();
@@ -228,13 +230,28 @@ private slots:
         QCOMPARE(CommandRunner::callTexts(), QStringList{"sync"});
     }
 
+    // The mount folders exist without a disk: nothing is written there. A disk pulled during
+    // the copy keeps the pictures too.
     void failedExportKeepsPicturesAndSaysSo()
     {
         numCamera = 1;
         gDNum = 1;
         writeFile("originalimage/cammer11/raw.bmp", "raw");
+        QDir(SysPath("/mnt3")).removeRecursively();
+        QVERIFY(QDir().mkpath(SysPath("/mnt3")));
+        TestSupport::writeSysFile("/proc/mounts", "/dev/sda2 / ext4 rw 0 0\n/dev/sdb1 /mnt3/usb vfat rw 0 0\n");
         QVERIFY(!DataExport::Run("/mnt3"));  // no disk there
+        QVERIFY(QDir(SysPath("/mnt3")).isEmpty());
         QVERIFY(QFile::exists("originalimage/cammer11/raw.bmp"));
+
+        TestSupport::writeSysFile("/proc/mounts", "/dev/sdb1 /mnt3 vfat rw 0 0\n");
+        PlatformClock::setSleepHook([](int) { TestSupport::writeSysFile("/proc/mounts", "\n"); });
+        QVERIFY(!DataExport::Run("/mnt3"));
+        PlatformClock::setSleepHook([this](int ms) { trace.note(QStringLiteral("sleep:%1").arg(ms)); });
+        QVERIFY(QFile::exists("originalimage/cammer11/raw.bmp"));
+        // A copy whose disk went away makes no folder in its place.
+        QVERIFY(!FileTree::copy("originalimage", SysPath("/mnt3/gone/bin-AOI")));
+        QVERIFY(!QFileInfo::exists(SysPath("/mnt3/gone")));
 
         DataExportAction action([] { return QStringLiteral("/mnt3"); });
         QSignalSpy start(&action, &DataExportAction::sigExportDataStart);
@@ -253,6 +270,7 @@ private slots:
         numCamera = 1;
         gDNum = 1;
         QDir().mkpath(SysPath("/mnt1"));
+        TestSupport::writeSysFile("/proc/mounts", "/dev/sdb1 /mnt1 vfat rw 0 0\n");
         int probes = 0;
         DataExportAction action([&probes] { return ++probes < 2 ? QString() : QStringLiteral("/mnt1"); });
         QLabel note;

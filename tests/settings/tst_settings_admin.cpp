@@ -258,6 +258,7 @@ private slots:
         WriteFile("originalimage/cammer11/raw.bmp", "raw");
         QDir(SysPath("/mnt1")).removeRecursively();
         QVERIFY(QDir().mkpath(SysPath("/mnt1")));
+        TestSupport::writeSysFile("/proc/mounts", "/dev/sdb1 /mnt1 vfat rw 0 0\n");
         UPanInfo disk;
         disk.uuid = "EXPORT-1";
         disk.mountPath = SysPath("/mnt1");
