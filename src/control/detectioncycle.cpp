@@ -447,5 +447,6 @@ void DetectionCycle::stop()
         gpState->step = steer.multiDetectIndex = qMax(0, gDNum - 1);
     }
     ports->holdDetection();
+    steer.heldSteps = 0;
     gpState->runState = kRunStopped;
 }

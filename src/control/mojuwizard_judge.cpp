@@ -108,6 +108,7 @@ public:
     }
     void setCamerasOwing(int slot, int mask) override { w->stepCameraMask[slot] = mask; }
     void runRecognition(int c, int s) override { w->RunAlgorithm(c, s); }
+    void judgeWithoutPicture(int c, int s) override { w->JudgeWithoutPicture(c, s); }
     bool countdownRunning(int d) const override { return w->upTimers[d] && w->upTimers[d]->isActive(); }
     void stopCountdown(int d) override
     {
