@@ -373,8 +373,9 @@ void DetectionCycle::endTimedRelease()
 
 bool DetectionCycle::releaseAlarm()
 {
-    // An alarm the operator has already cleared leaves nothing to release.
-    return gpState && gpState->pageState == kPageAlarm;
+    // An alarm the operator has already cleared leaves nothing to release; its output 4 goes
+    // off no sooner than the board can have seen it on.
+    return gpState && gpState->pageState == kPageAlarm && (!ports || ports->pulseMayEnd(CyclePulse::TimedRelease));
 }
 
 void DetectionCycle::clearStepAlarm()

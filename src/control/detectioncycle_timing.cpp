@@ -25,12 +25,15 @@ constexpr qint64 kHeldPictureMs = 2000;
 
 void DetectionCycle::endPulse(CyclePulse pulse)
 {
-    if (!ports || !gpState)
+    if (!ports || !gpState || !ports->pulseMayEnd(pulse))
         return;
     ports->stopPulse(pulse);
     const bool stopped = gpState->runState == kRunStopped;
     switch (pulse) {
         case CyclePulse::OutputsOff:
+            setOut(kEjectorOut, 0);
+            setOut(kAlarmOut, 0);
+            flush();
             break;
         case CyclePulse::RejectNG:
             if (Par(&WizardPara::noEjectorCtrlInProd) == 0)  // system2 9

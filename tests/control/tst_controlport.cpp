@@ -378,6 +378,31 @@ private slots:
         QCOMPARE(published.size(), 3);
     }
 
+    // A publication counts as sent only once the IO thread has sent it (or found the board
+    // holding it): a silent board gets nothing, so nothing is sent; a word published again
+    // unchanged is no new publication.
+    void publicationCountsAsSentOnceSent()
+    {
+        publish(0);
+        QVERIFY(board.waitForOutputs(0, 10000));
+        QTRY_VERIFY_WITH_TIMEOUT(gpControlIO->outputSentAt(gpControlIO->publishedWord()) >= 0, 10000);
+        board.setSilent(true);
+        const auto speaks = qScopeGuard([this] { board.setSilent(false); });
+        QTest::qWait(50);  // replies on their way before the silence
+        publish(0x06);
+        const quint64 word = gpControlIO->publishedWord();
+        publish(0x06);
+        QCOMPARE(gpControlIO->publishedWord(), word);
+        QTest::qWait(100);
+        QCOMPARE(gpControlIO->outputSentAt(word), qint64(-1));
+        const qint64 spoke = PlatformClock::monotonicMs();
+        board.setSilent(false);
+        QVERIFY(board.waitForOutputs(0x06, 10000));
+        QTRY_VERIFY_WITH_TIMEOUT(gpControlIO->outputSentAt(word) >= spoke, 10000);
+        publish(0);
+        QVERIFY(board.waitForOutputs(0, 10000));
+    }
+
     // An input that rises and falls before the GUI thread looks still gives one rise.
     void pulseBetweenTwoPassesGivesOneRise()
     {
