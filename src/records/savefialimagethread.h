@@ -31,6 +31,9 @@ public:
 
     // Deletes the oldest "*.jpg" entries so that one more file leaves `limit` of them.
     static void prune(const QString& folder, int limit);
+    // Deletes the pictures a write left unfinished (the process ended during it) from every
+    // failure-image folder; run() does it before its first pass.
+    static void removeUnfinished();
 
 protected:
     void run() override;
