@@ -11,6 +11,7 @@ PACKAGES=(
   libcpp-httplib-dev
   libqt5serialbus5-dev
   libbenchmark-dev
+  stress-ng
   fonts-wqy-microhei
   python3
 )

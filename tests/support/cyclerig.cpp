@@ -401,6 +401,7 @@ void CycleRig::endScenario()
     gisTempAlarm = false;
     PlatformClock::resetNow();
     board.resetFaults();
+    resetParams();
 }
 
 void CycleRig::traceOutputs(qint64 fromUs) const

@@ -88,7 +88,8 @@ public:
     void beginScenario();
     // Call from the test's cleanup(): a failed scenario prints the board's output words and
     // the program's publications around its failure; every scenario leaves the shared state
-    // (temperature alarm, steered clock, board faults) as it found it, however it ended.
+    // (temperature alarm, steered clock, board faults, parameters) as it found it, however it
+    // ended.
     void endScenario();
 
     // ---- inputs ----
