@@ -242,6 +242,44 @@ const std::vector<InputCase>& inputCases()
     return cases;
 }
 
+// A row of the judgement's outputs: the options, the step and its result, the clamp and
+// ejector published; then, after `pulseMs` (-1 none), those its pulse's end publishes.
+struct JudgeCase
+{
+    const char* name;
+    std::function<void(WizardPara&, MainState&, RecordingPorts&)> setup;
+    int step;
+    bool ng;
+    int clamp;
+    int ejector;
+    int pulseMs = -1;
+    int clampAfter = -1;
+    int ejectorAfter = -1;
+};
+
+const std::vector<JudgeCase>& judgeCases()
+{
+    using P = WizardPara;
+    using M = MainState;
+    using R = RecordingPorts;
+    static const std::vector<JudgeCase> cases = {
+        {"product OK releases the ejector", nullptr, 0, false, 1, 0},
+        {"product OK, ejector not controlled", [](P& p, M&, R&) { p.noEjectorCtrlInProd = 1; }, 0, false, 1, 1},
+        {"product OK, no ejector on NG: ejector pulse", [](P& p, M&, R& r) { p.prodNgNoEjector = 1; p.ejectorPulse = 3; r.level[kEjectorOut] = 0; },
+         0, false, 1, 1, 300, 1, 0},
+        {"product OK, timed ejector cut", [](P& p, M&, R&) { p.cutEjectorTimedProdOk = 1; p.ejectorPulse = 2; }, 0, false, 1, 0, 200, 1, 1},
+        {"mould OK releases the clamp", nullptr, 1, false, 0, 1},
+        {"mould OK, mould no-alarm keeps the clamp", [](P& p, M&, R&) { p.moldNgPulse = 1; }, 1, false, 1, 1},
+        {"mould OK frees the ejector when clamping", [](P& p, M&, R& r) { p.cutEjectorOnClamp = 1; r.level[kEjectorOut] = 0; }, 1, false, 0, 1},
+        {"mould NG without alarm keeps the ejector", [](P& p, M&, R& r) { p.cutEjectorOnClamp = 1; p.moldNgPulse = 1; p.clampPulse = 2; r.level[kEjectorOut] = 0; },
+         1, true, 1, 0, 200, 0, 0},
+        {"mould OK, timed clamp cut", [](P& p, M&, R&) { p.cutClampTimedMoldOk = 1; p.clampPulse = 4; }, 1, false, 0, 1, 400, 1, 1},
+        {"mould OK, timed clamp cut, stopped meanwhile", [](P& p, M& m, R&) { p.cutClampTimedMoldOk = 1; p.clampPulse = 4; m.runState = kRunStopped; },
+         1, false, 0, 1, 400, 0, 1},
+    };
+    return cases;
+}
+
 }  // namespace
 
 class TestDetectionCycle : public QObject
@@ -685,6 +723,9 @@ private slots:
         QCOMPARE(state->reCheckPending, 0);
         QCOMPARE(state->runState, kRunDetecting);
         QCOMPARE(ports->resets, 1);
+        para->cutEjectorOnClamp = 1;
+        cycle->start();
+        QCOMPARE(ports->lastPublished(kEjectorOut), 1);
     }
 
     // Machine mode 3 start: a "cut self" group holds the outputs of its own steps only.
@@ -1140,6 +1181,108 @@ private slots:
         QVERIFY(std::all_of(firstOn, ports->published.begin() + std::ptrdiff_t(wordsBeforeLastRecognition),
                             [](const std::vector<int>& w) { return w[kClampOut] == 1; }));
         QCOMPARE(ports->lastPublished(kClampOut), 0);
+    }
+
+    // The outputs a judged step of the standard machine sets, option by option, and those the
+    // end of its pulse sets (the clamp and ejector are held as a cycle holds them).
+    void judgementOutputsPerOption_data()
+    {
+        QTest::addColumn<int>("row");
+        for (int i = 0; i < int(judgeCases().size()); ++i) QTest::newRow(judgeCases()[size_t(i)].name) << i;
+    }
+    void judgementOutputsPerOption()
+    {
+        QFETCH(int, row);
+        const JudgeCase& c = judgeCases()[size_t(row)];
+        ports->level[kClampOut] = ports->level[kEjectorOut] = 1;
+        if (c.setup)
+            c.setup(*para, *state, *ports);
+        judge(c.step, c.ng);
+        QCOMPARE(ports->lastPublished(kClampOut), c.clamp);
+        QCOMPARE(ports->lastPublished(kEjectorOut), c.ejector);
+        if (c.pulseMs < 0)
+            return;
+        ports->advance(c.pulseMs);
+        QCOMPARE(ports->lastPublished(kClampOut), c.clampAfter);
+        QCOMPARE(ports->lastPublished(kEjectorOut), c.ejectorAfter);
+    }
+
+    // The re-check's hold outputs as it starts: the clamp for the last step unless the pre-cut
+    // time holds it with re-checks still left, the ejector for the product step.
+    void recheckSetsTheHoldOutput_data()
+    {
+        QTest::addColumn<int>("step");
+        QTest::addColumn<int>("preCut");
+        QTest::addColumn<int>("left");
+        QTest::addColumn<int>("clamp");
+        QTest::addColumn<int>("ejector");
+        QTest::newRow("mould") << 1 << 0 << 1 << 1 << 0;
+        QTest::newRow("mould, pre-cut, the last") << 1 << 3 << 0 << 1 << 0;
+        QTest::newRow("mould, pre-cut, more left") << 1 << 3 << 1 << 0 << 0;
+        QTest::newRow("product") << 0 << 0 << 0 << 0 << 1;
+    }
+    void recheckSetsTheHoldOutput()
+    {
+        QFETCH(int, step);
+        QFETCH(int, preCut);
+        QFETCH(int, left);
+        QFETCH(int, clamp);
+        QFETCH(int, ejector);
+        para->preCut = preCut;
+        state->step = step;
+        state->reCheckCount[step] = left;
+        std::vector<int> atRecognition;
+        ports->duringRecognition = [&](int) {
+            if (atRecognition.empty())
+                atRecognition = {ports->level[kClampOut], ports->level[kEjectorOut]};
+        };
+        cycle->recheck();
+        QCOMPARE(atRecognition, (std::vector<int>{clamp, ejector}));
+        QCOMPARE(ports->owing, 3);
+    }
+
+    // Semi-auto: ejector back re-opens the mould step of an open cycle (its cameras owe their
+    // results again, the clamp is held); without it the input leaves the mould step as it is.
+    void ejectorBackReopensTheMouldStepSemiAuto_data()
+    {
+        QTest::addColumn<int>("semiAuto");
+        QTest::newRow("semi-auto") << 1;
+        QTest::newRow("automatic") << 0;
+    }
+    void ejectorBackReopensTheMouldStepSemiAuto()
+    {
+        QFETCH(int, semiAuto);
+        triggersWithCountdowns();
+        para->semiAuto = semiAuto;
+        para->detectTrigIn[1] = kReserveInput;  // no countdown of its own from ejector back
+        passWithEdges({0});
+        ports->countdownOn[0] = false;
+        cycle->steering().stepCameraMask[1] = 1;  // camera 2 has judged the mould
+        ports->level[kClampOut] = 0;
+        passWithEdges({kEjectorBackInput});
+        QCOMPARE(cycle->steering().stepCameraMask[1], semiAuto ? 3 : 1);
+        QCOMPARE(ports->lastPublished(kClampOut), semiAuto);
+    }
+
+    // Machine mode 3: after an OK step the next step with a trigger is started again by the
+    // same input when it shares it; otherwise an input waiting meanwhile is taken up instead.
+    void multiStepOkRetriggersTheSharedInput()
+    {
+        para->detectMode = kModeMulti;
+        gDNum = 3;
+        para->detectEnabled[2] = 1;
+        for (int k = 0; k < 3; ++k) para->detectIoRow[k] = -1;
+        const int trig[2][3] = {{0, -1, 0}, {0, -1, kReserveInput}};
+        for (const auto& t : trig) {
+            std::copy(t, t + 3, para->detectTrigIn);
+            cycle->steering().multiDetectIndex = 0;
+            cycle->steering().reTrigInput = -1;
+            cycle->steering().pendingInput = kEjectorBackInput;
+            judge(0, false);
+            const bool shared = t[2] == t[0];
+            QCOMPARE(cycle->steering().reTrigInput, shared ? 0 : kEjectorBackInput);
+            QCOMPARE(cycle->steering().pendingInput, -1);
+        }
     }
 
     // Right after a re-sampling nothing is judged.
