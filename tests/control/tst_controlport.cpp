@@ -333,6 +333,11 @@ private slots:
     void temperatureRepliesFillTheTable()
     {
         QCOMPARE(IOBoardSim::replyFrame(kCmdTempFirst, 0x12345678), hex("5F0378563412 76F5"));
+        // Each reply is read before the next request goes out, as a board answers within a
+        // poll: a simulated board starved by a busy machine would answer a block late, into
+        // the other block's words.
+        lockStep();
+        const auto realSleep = qScopeGuard([] { PlatformClock::setSleepHook({}); });
         board.setTemperature(0, 0x12345678);
         board.setTemperature(1, 0x0BADF00D);
         QTRY_COMPARE_WITH_TIMEOUT(gFTemp[0].load(), 0x12345678u, 20000);
