@@ -393,10 +393,15 @@ void CycleRig::beginScenario()
     scenarioStartUs = nowUs();
 }
 
-void CycleRig::endScenario()
+void CycleRig::reportIfFailed() const
 {
     if (QTest::currentTestFailed())
         traceOutputs(scenarioStartUs);
+}
+
+void CycleRig::endScenario()
+{
+    reportIfFailed();
     joinPulse();
     gisTempAlarm = false;
     PlatformClock::resetNow();

@@ -91,6 +91,8 @@ public:
     // (temperature alarm, steered clock, board faults, parameters) as it found it, however it
     // ended.
     void endScenario();
+    // The trace part of endScenario alone, for scenarios that keep their own parameters.
+    void reportIfFailed() const;
 
     // ---- inputs ----
     void setInput(int input, bool on);
