@@ -35,7 +35,11 @@ public:
     virtual void stopPulse(CyclePulse pulse) = 0;
     // At a pulse's end: false while the word that began it has not reached the board long
     // enough (its timer is then started again for the rest).
-    virtual bool pulseMayEnd(CyclePulse pulse) { (void)pulse; return true; }
+    virtual bool pulseMayEnd(CyclePulse pulse)
+    {
+        (void)pulse;
+        return true;
+    }
     // False while a page that hides the camera views (the settings screen) is up.
     virtual bool resultMayShow() const { return true; }
     // The judged step's result goes on show (timer, repaint, lamps).

@@ -5,8 +5,8 @@
 
 #include <algorithm>
 #include <functional>
-#include <utility>
 #include <map>
+#include <utility>
 #include <vector>
 
 #include "detectioncycle.h"
@@ -50,7 +50,7 @@ public:
     // Lost cameras: away ones judge NG; `stalled` ones deliver no new picture.
     bool away[kMaxCameras] = {};
     bool stalled[kMaxCameras] = {};
-    bool hold = false;  // a camera was lost during the countdown
+    bool hold = false;              // a camera was lost during the countdown
     bool newPicturesOfAll = false;  // the image trigger
     bool recheckWaiting = false;    // the re-check's delay runs
     std::vector<int> withoutPicture;
@@ -140,7 +140,10 @@ public:
     }
     void passDone() override { ++passesDone; }
     void stopCountdown(int d) override { countdownOn[d] = false; }
-    bool camerasOpen() override { return open && std::none_of(away, away + cameras, [](bool a) { return a; }); }
+    bool camerasOpen() override
+    {
+        return open && std::none_of(away, away + cameras, [](bool a) { return a; });
+    }
     void count(const bool[], bool, bool lastStep) override
     {
         ++counted;
@@ -200,6 +203,8 @@ const std::vector<InputCase>& inputCases()
         s.multiDetectIndex = 0;
         std::fill(s.stepCameraMask, s.stepCameraMask + 3, 3);
     };
+    // One row a line.
+    // clang-format off
     static const std::vector<InputCase> cases = {
         {"0: mould open starts the product step", k0, nullptr, {{0}}, 1, {0}, 3, 1, 1},
         {"0: ejector back alone opens nothing", k0, nullptr, {{kBack}}, 0, {}},
@@ -239,6 +244,7 @@ const std::vector<InputCase>& inputCases()
         {"3: running first countdown holds the edge back", k3, [](P&, S&, R& r) { r.countdownOn[0] = true; }, {{kBack}}, 0, {}},
         {"3: running middle countdown holds the edge back", k3, [](P&, S&, R& r) { r.countdownOn[1] = true; }, {{0}}, 0, {}},
     };
+    // clang-format on
     return cases;
 }
 
@@ -262,6 +268,8 @@ const std::vector<JudgeCase>& judgeCases()
     using P = WizardPara;
     using M = MainState;
     using R = RecordingPorts;
+    // One row a line.
+    // clang-format off
     static const std::vector<JudgeCase> cases = {
         {"product OK releases the ejector", nullptr, 0, false, 1, 0},
         {"product OK, ejector not controlled", [](P& p, M&, R&) { p.noEjectorCtrlInProd = 1; }, 0, false, 1, 1},
@@ -277,6 +285,7 @@ const std::vector<JudgeCase>& judgeCases()
         {"mould OK, timed clamp cut, stopped meanwhile", [](P& p, M& m, R&) { p.cutClampTimedMoldOk = 1; p.clampPulse = 4; m.runState = kRunStopped; },
          1, false, 0, 1, 400, 0, 1},
     };
+    // clang-format on
     return cases;
 }
 

@@ -585,8 +585,9 @@ private slots:
         QElapsedTimer sinceLastPress;
         sinceLastPress.start();
         // The press starts the second again (at most half of the first one's was left).
-        QVERIFY2(win->logoutTimer->remainingTime() > leftBeforePress,
-                 qPrintable(QString("%1 after, %2 before").arg(win->logoutTimer->remainingTime()).arg(leftBeforePress)));
+        QVERIFY2(
+            win->logoutTimer->remainingTime() > leftBeforePress,
+            qPrintable(QString("%1 after, %2 before").arg(win->logoutTimer->remainingTime()).arg(leftBeforePress)));
         QTRY_COMPARE_WITH_TIMEOUT(win->pswLevel, 0, 10000);
         // A second after the last press, however late a busy machine ran the timer; a coarse
         // timer may fire a few per cent early.

@@ -429,8 +429,7 @@ void CycleRig::traceOutputs(qint64 fromUs) const
     std::stable_sort(lines.begin(), lines.end(), [](const Line& a, const Line& b) { return a.atUs < b.atUs; });
     constexpr int kLatest = 60;
     const int first = qMax(0, lines.size() - kLatest);
-    qWarning("output words since the scenario began (%d of %d; bit 0 = output 1):", lines.size() - first,
-             lines.size());
+    qWarning("output words since the scenario began (%d of %d; bit 0 = output 1):", lines.size() - first, lines.size());
     for (int i = first; i < lines.size(); ++i)
         qWarning("  %+10.1f ms  %s %s", Ms(fromUs, lines[i].atUs), lines[i].who,
                  qPrintable(QString::number(lines[i].word, 2).rightJustified(kDrivenOutputs, '0')));
