@@ -8,9 +8,11 @@
 
 #include "cammerrecongnize.h"
 #include "cammerwidget.h"
+#include "controlport.h"
 #include "cyclerig.h"
 #include "mojuwizard.h"
 #include "testsupport.h"
+#include "windowhooks.h"
 
 namespace {
 
@@ -18,6 +20,7 @@ constexpr int kRegions = 100;
 constexpr int kCycles = 100;
 constexpr int kEjector = 1;
 constexpr int kInputPulseMs = 30;
+constexpr int kClampCycles = 30;
 
 void QuietInfo(QtMsgType type, const QMessageLogContext&, const QString& msg)
 {
@@ -82,6 +85,39 @@ int main(int argc, char** argv)
     std::printf("  judgement (recognition of the frame): median %.1f ms, max %.1f ms\n", Median(judgement),
                 Max(judgement));
     std::printf("  edge -> output beyond the judgement: median %.1f ms\n", Median(edgeToOutput) - Median(judgement));
+
+    // The clamp a cycle start holds, timed here rather than in the window scenarios: input edge
+    // to the clamp output on the board (mould step, 0.5 s delay, no pulses), beside the board
+    // link alone (a word published straight to the board).
+    rig.setParam("system5", 9, 0);
+    rig.setParam("trigInDelay", 2, 5);
+    rig.apply();
+    QVector<double> edgeToClamp;
+    QVector<double> link;
+    if (!rig.restartDetection())
+        ++lost;
+    for (int i = 0; i < kClampCycles; ++i) {
+        rig.wait(150);
+        const qint64 edge = rig.pulse(0, kInputPulseMs);
+        const qint64 on = rig.waitOutput(kClampOut, true, 2000);
+        if (on < 0 || rig.waitOutput(kClampOut, false, 3000) < 0) {
+            ++lost;
+            continue;
+        }
+        edgeToClamp << double(on - edge) / 1000.0;
+        // The spare output 4, switched on and off straight through the link.
+        for (bool level : {true, false}) {
+            const qint64 published = CycleRig::nowUs();
+            gpControlIO->IOSetOut(kOutput4, level ? 1 : 0);
+            gpControlIO->IOFlashOut();
+            const qint64 reached = rig.waitOutput(kOutput4, level, 2000);
+            if (reached >= 0)
+                link << double(reached - published) / 1000.0;
+        }
+    }
+    std::printf("  input edge -> clamp held at the board: median %.1f ms, max %.1f ms (%d cycles)\n",
+                Median(edgeToClamp), Max(edgeToClamp), int(edgeToClamp.size()));
+    std::printf("  baseline, published word -> board: median %.1f ms, max %.1f ms\n", Median(link), Max(link));
     TestSupport::finishTestProcess();
     return lost == 0 ? 0 : 1;
 }

@@ -12,6 +12,7 @@ PACKAGES=(
   libqt5serialbus5-dev
   mbpoll
   libbenchmark-dev
+  stress-ng
   fonts-wqy-microhei
   python3
 )

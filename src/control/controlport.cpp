@@ -16,6 +16,7 @@ Posix_QextSerialPort* gpCom = nullptr;
 int gisCOM = 0;
 unsigned int gDataIn = 0;
 unsigned int gDataOut = 0;
+quint64 gDataOutSeq = 0;
 unsigned int gRoseIn = 0;
 std::atomic<unsigned int> gFTemp[kTempWords] = {};
 ControlPort* gpControlIO = nullptr;
@@ -129,6 +130,8 @@ void ControlPort::IOFlashOut()
 {
     {
         QMutexLocker lock(pMutexIO);
+        if (gDataOut != outWord)
+            ++gDataOutSeq;
         gDataOut = outWord;
     }
     if (outWord != gLastFlashedOut) {
@@ -184,6 +187,19 @@ int ControlPort::IOInTrigger(int i)
 
     prevIn[i] = level;
     return rose;
+}
+
+quint64 ControlPort::publishedWord() const
+{
+    // Only this (the GUI) thread writes it.
+    return gDataOutSeq;
+}
+
+qint64 ControlPort::outputSentAt(quint64 seq) const
+{
+    if (!ioThread)
+        return 0;
+    return ioThread->sentSeq.load(std::memory_order_acquire) >= seq ? ioThread->sentAtMs.load() : -1;
 }
 
 void ControlPort::updateThreadProtectTiming()

@@ -28,6 +28,9 @@ extern Posix_QextSerialPort* gpCom;
 extern int gisCOM;                                    // serial port number n of "/dev/ttyS<n>"
 extern unsigned int gDataIn;                          // written by the IO thread under pMutexIO
 extern unsigned int gDataOut;                         // written by IOFlashOut under pMutexIO
+// Counts the changes of gDataOut (written with it, under pMutexIO): the IO thread tells by it
+// which publication a word it sends belongs to.
+extern quint64 gDataOutSeq;
 extern std::atomic<unsigned int> gFTemp[kTempWords];  // values of the temperature replies
 // Inputs that rose since the GUI thread last looked (set by the IO thread, taken by
 // IOInTrigger, under pMutexIO): a pulse that ends between two passes still counts.
@@ -58,6 +61,12 @@ public:
     int IOState(int kind, int n);
     int IOInTrigger(int i);
     void updateThreadProtectTiming();
+    // The publication the board is to hold now (gDataOutSeq of the latest IOFlashOut).
+    quint64 publishedWord() const;
+    // When (PlatformClock::monotonicMs) the IO thread first sent the board publication `seq`
+    // or a later one, or found the board holding it; -1 not yet. Without an IO thread nothing
+    // is ever sent, and every publication counts as sent at 0.
+    qint64 outputSentAt(quint64 seq) const;
 
 signals:
     void sigIOChange();

@@ -373,8 +373,9 @@ void DetectionCycle::endTimedRelease()
 
 bool DetectionCycle::releaseAlarm()
 {
-    // An alarm the operator has already cleared leaves nothing to release.
-    return gpState && gpState->pageState == kPageAlarm;
+    // An alarm the operator has already cleared leaves nothing to release; its output 4 goes
+    // off no sooner than the board can have seen it on.
+    return gpState && gpState->pageState == kPageAlarm && (!ports || ports->pulseMayEnd(CyclePulse::TimedRelease));
 }
 
 void DetectionCycle::clearStepAlarm()
@@ -447,5 +448,6 @@ void DetectionCycle::stop()
         gpState->step = steer.multiDetectIndex = qMax(0, gDNum - 1);
     }
     ports->holdDetection();
+    steer.heldSteps = 0;
     gpState->runState = kRunStopped;
 }

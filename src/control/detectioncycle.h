@@ -33,6 +33,13 @@ public:
     virtual void flush() = 0;
     virtual void startPulse(CyclePulse pulse, int tenths) = 0;
     virtual void stopPulse(CyclePulse pulse) = 0;
+    // At a pulse's end: false while the word that began it has not reached the board long
+    // enough (its timer is then started again for the rest).
+    virtual bool pulseMayEnd(CyclePulse pulse)
+    {
+        (void)pulse;
+        return true;
+    }
     // False while a page that hides the camera views (the settings screen) is up.
     virtual bool resultMayShow() const { return true; }
     // The judged step's result goes on show (timer, repaint, lamps).
@@ -56,12 +63,15 @@ public:
     virtual void setCamerasOwing(int slot, int mask) { (void)slot, (void)mask; }
     // Runs the recognition of camera c on its picture of step s (RunAlgorithm).
     virtual void runRecognition(int camera, int step) { (void)camera, (void)step; }
+    // Camera c has no picture of step s: it is NG, and its outputs act as any NG camera's.
+    virtual void judgeWithoutPicture(int camera, int step) { (void)camera, (void)step; }
     // The countdown of step d: its timer runs; stop it.
     virtual bool countdownRunning(int d) const { (void)d; return false; }
     virtual void stopCountdown(int d) { (void)d; }
     // The camera views show the countdowns.
     virtual void repaintViews() {}
-    // At the end of step d's countdown: true when a lost camera holds the step unjudged.
+    // At the end of step d's countdown: true when a camera is away, or was lost while it
+    // counted down; the step then waits for a picture taken after every camera is back.
     virtual bool holdForLostCamera(int d) { (void)d; return false; }
     // Every camera open and connected.
     virtual bool camerasOpen() { return true; }
@@ -138,6 +148,10 @@ struct CycleSteering
     // before the loss (set by the window's LostCamera, cleared when the countdown starts,
     // ends or is stopped).
     unsigned lostInCountdown = 0;
+    // Bit d: step d's countdown ended while a camera was away (or had been): the clamp holds
+    // and the step waits for a new picture of every camera (cleared when it is judged or
+    // detection stops).
+    unsigned heldSteps = 0;
 };
 
 class DetectionCycle : public QObject
@@ -225,6 +239,13 @@ private:
     void triggerOnNewPictures();
     void startLatchedInputs();
     void endPass();
+    // A step held for a lost camera: judged once every camera has a new picture; the NG alarm
+    // when none comes in time.
+    void holdStep(int d);
+    void watchHeldSteps(bool camerasBack);
+    // The end of step d's countdown: its cameras recognised (those in `withoutPicture` NG
+    // without one) and the step judged.
+    void recogniseAndJudge(int d, unsigned withoutPicture, bool pictureMissing);
     bool inputStartsCycle(int input) const;
     void followSideOfInput(int input);
     void startCycle(int input);
@@ -250,4 +271,11 @@ private:
     // Countdown ticks that came while a recognition was under way, applied when it returns:
     // a box it opened must not stretch the other steps' countdowns.
     int heldTicks[kMaxDetections] = {};
+    // Held steps: the time the cycle first saw the cameras away (-1 all there), whether every
+    // camera has been seen back since the hold with the pictures counted then, and when the
+    // alarm is due without a new picture (steerable monotonic clock).
+    qint64 lostSinceMs = -1;
+    bool heldCamerasBack = false;
+    int heldPictures[kMaxCameras] = {};
+    qint64 heldDueMs = 0;
 };

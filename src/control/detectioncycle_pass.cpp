@@ -43,10 +43,12 @@ void DetectionCycle::passSteps()
             setOut(kClampOut, 1);
             flush();
             ports->holdForLostCameras();
+            watchHeldSteps(false);
             return;
         }
-        // 6. Recovery.
+        // 6. Recovery; a step held for the camera is judged on its new pictures.
         ports->noteCamerasBack();
+        watchHeldSteps(true);
     }
     // 7. The production-count alarm holds everything until it is confirmed.
     ends = ends || holdForProductionAlarm();
@@ -73,7 +75,8 @@ void DetectionCycle::passSteps()
 
 bool DetectionCycle::countdownRunning() const
 {
-    bool busy = false;
+    // A step held for a lost camera is a countdown that has not ended in a judgement yet.
+    bool busy = steer.heldSteps != 0;
     for (int d = 0; d < gDNum && d < kMaxDetections; ++d) busy = busy || ports->countdownRunning(d);
     return busy;
 }

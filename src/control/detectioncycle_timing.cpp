@@ -1,8 +1,11 @@
 // The detection cycle's timing: countdown ticks, the delayed and the operator's re-checks,
 // the step after a shown result and the ends of the output pulses.
+#include <algorithm>
+
 #include "detectioncycle.h"
 #include "mainstate.h"
 #include "mojuwizard_cycleparams.h"
+#include "platformclock.h"
 
 using namespace cycle;
 
@@ -11,17 +14,26 @@ namespace {
 // A countdown above this has at least one more tick to go.
 constexpr float kCountdownLeft = 0.11f;
 constexpr float kTickSeconds = 0.1f;
+// A step held for a lost camera gets its alarm when the camera is still away this long after
+// the cycle saw it go: the passes of a camera loss do not tell the IO thread the window lives,
+// and 11 s after the last pass that did, the board hears nothing more, the alarm included.
+constexpr qint64 kHeldAwayMs = 6000;
+// Once every camera is back, each has this long to deliver a new picture.
+constexpr qint64 kHeldPictureMs = 2000;
 
 }  // namespace
 
 void DetectionCycle::endPulse(CyclePulse pulse)
 {
-    if (!ports || !gpState)
+    if (!ports || !gpState || !ports->pulseMayEnd(pulse))
         return;
     ports->stopPulse(pulse);
     const bool stopped = gpState->runState == kRunStopped;
     switch (pulse) {
         case CyclePulse::OutputsOff:
+            setOut(kEjectorOut, 0);
+            setOut(kAlarmOut, 0);
+            flush();
             break;
         case CyclePulse::RejectNG:
             if (Par(&WizardPara::noEjectorCtrlInProd) == 0)  // system2 9
@@ -188,12 +200,31 @@ void DetectionCycle::countdownTick(int d)
     }
 
     ports->stopCountdown(d);
-    if (ports->holdForLostCamera(d))
+    if (ports->holdForLostCamera(d)) {
+        holdStep(d);
         return;
+    }
+    recogniseAndJudge(d, 0, false);
+}
+
+void DetectionCycle::recogniseAndJudge(int d, unsigned withoutPicture, bool pictureMissing)
+{
+    MainState& st = *gpState;
+    const int mode = Mode();
+    const int last = mode == kModeMulti ? gDNum - 1 : 1;
+    steer.heldSteps &= ~(1u << d);
+    // No picture, no re-check: the alarm is raised now, not after a re-check that could not
+    // get one either.
+    const int slot = ResultSlot(mode, d);
+    if (pictureMissing && slot >= 0 && slot < kMaxDetections)
+        st.reCheckCount[slot] = 0;
     inDetection = true;
     bool allOK = true;
     for (int c = 0; c < ports->cameraCount() && c < kMaxCameras; ++c) {
-        ports->runRecognition(c, d);
+        if ((withoutPicture >> c) & 1u)
+            ports->judgeWithoutPicture(c, d);
+        else
+            ports->runRecognition(c, d);
         if (ports->cameraNG(c))
             allOK = false;
     }
@@ -206,6 +237,61 @@ void DetectionCycle::countdownTick(int d)
     }
     inDetection = false;
     applyHeldTicks();
+}
+
+void DetectionCycle::holdStep(int d)
+{
+    if (steer.heldSteps == 0) {
+        heldCamerasBack = false;
+        const qint64 now = PlatformClock::monotonicMs();
+        heldDueMs = (lostSinceMs >= 0 ? lostSinceMs : now) + kHeldAwayMs;
+    }
+    steer.heldSteps |= 1u << d;
+}
+
+// Every pass, the lost camera's included: a held step is judged on the first pictures taken
+// after every camera is back; without them in time it gets the NG alarm. Either way the
+// clamp the hold set is never left standing on its own.
+void DetectionCycle::watchHeldSteps(bool camerasBack)
+{
+    const qint64 now = PlatformClock::monotonicMs();
+    if (!camerasBack) {
+        if (lostSinceMs < 0)
+            lostSinceMs = now;
+        if (heldCamerasBack && steer.heldSteps != 0) {
+            heldCamerasBack = false;
+            heldDueMs = lostSinceMs + kHeldAwayMs;
+        }
+    } else {
+        lostSinceMs = -1;
+    }
+    if (steer.heldSteps == 0 || inDetection)
+        return;
+    const int cameras = qMin(ports->cameraCount(), kMaxCameras);
+    unsigned stale = 0;
+    if (camerasBack && !heldCamerasBack) {
+        // The pictures of this pass may have been taken before the return: count from here.
+        heldCamerasBack = true;
+        std::copy(gpState->frameCount, gpState->frameCount + kMaxCameras, heldPictures);
+        heldDueMs = now + kHeldPictureMs;
+        return;
+    }
+    if (camerasBack) {
+        for (int c = 0; c < cameras; ++c) {
+            if (gpState->frameCount[c] == heldPictures[c])
+                stale |= 1u << c;
+        }
+        if (stale != 0 && now < heldDueMs)
+            return;
+    } else if (now < heldDueMs) {
+        return;
+    }
+    // A camera still away is NG by itself (it has no picture to judge).
+    const bool missing = !camerasBack || stale != 0;
+    for (int d = 0; d < kMaxDetections && steer.heldSteps != 0; ++d) {
+        if ((steer.heldSteps >> d) & 1u)
+            recogniseAndJudge(d, stale, missing);
+    }
 }
 
 void DetectionCycle::applyHeldTicks()

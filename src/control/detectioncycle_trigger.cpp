@@ -216,12 +216,11 @@ bool DetectionCycle::startCountdowns(int input)
         bool restart = false;
         if (!countdownMatches(k, input, &restart))
             continue;
-        if (restart) {
+        if (restart)
             steer.restartStep = -1;
-            steer.lastDelay = 0;
-        }
         const int plain = Par(&WizardPara::trigInDelay, k);  // trigInDelay k + 1
         int delay = plain;
+        // A restarted step counts its own delay, not the sum.
         if (!restart && mode == kModeStandard && k >= 1 && Par(&WizardPara::semiAuto) == 0 &&
             Par(&WizardPara::detectProd) != 0)  // system1 1, system1 2
             delay = plain + steer.lastDelay;

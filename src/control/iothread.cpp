@@ -56,17 +56,19 @@ void IOThread::run()
             continue;
         }
         unsigned int out;
+        quint64 seq;
         {
             QMutexLocker lock(pMutexIO);
             out = gDataOut;
+            seq = gDataOutSeq;
         }
-        receive(out);
+        receive(out, seq);
         sendNext();
         PlatformClock::sleepMs(kPollPeriodMs);
     }
 }
 
-void IOThread::receive(unsigned int out)
+void IOThread::receive(unsigned int out, quint64 seq)
 {
     const qint64 n = gpCom ? gpCom->bytesAvailable() : 0;
     if (n <= 0)
@@ -81,6 +83,7 @@ void IOThread::receive(unsigned int out)
         return;
 
     bool resend = false;
+    bool echoed = false;
     int pos = 0;
     while (sLen - pos >= kReplyFrameSize) {
         unsigned char* p = sData + pos;
@@ -102,6 +105,8 @@ void IOThread::receive(unsigned int out)
             }
             if (tenBits(p[4], p[5]) != out)
                 resend = true;
+            else
+                echoed = true;
         } else if (p[1] == kReplyTempFirst || p[1] == kReplyTempSecond) {
             if (sCTIdx < kTempWords)
                 gFTemp[sCTIdx++].store(unsigned(p[2]) | unsigned(p[3]) << 8 | unsigned(p[4]) << 16 |
@@ -114,6 +119,17 @@ void IOThread::receive(unsigned int out)
 
     if (resend)
         ComSend(kCmdSetOutputs, int(out));
+    // Output pulses are timed from here: a word the board never got must not end early.
+    if ((resend && gpCom && gpCom->isOpen()) || echoed)
+        noteSent(seq);
+}
+
+void IOThread::noteSent(quint64 seq)
+{
+    if (seq <= sentSeq.load(std::memory_order_relaxed))
+        return;
+    sentAtMs.store(PlatformClock::monotonicMs());
+    sentSeq.store(seq, std::memory_order_release);
 }
 
 void IOThread::sendNext()

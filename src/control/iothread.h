@@ -15,6 +15,10 @@ public:
     // Liveness stamp of the GUI thread, in PlatformClock::monotonicMs(). Written by the GUI
     // thread, read here; a wall-clock step must not stop or prolong the board traffic.
     std::atomic<qint64> protectTime{0};
+    // The latest publication (gDataOutSeq) the board was sent or found holding, and when
+    // (PlatformClock::monotonicMs; stored before the number). Read by the GUI thread.
+    std::atomic<quint64> sentSeq{0};
+    std::atomic<qint64> sentAtMs{0};
 
 signals:
     // A poll reply brought an input word different from gDataIn (already stored).
@@ -24,6 +28,7 @@ protected:
     void run() override;
 
 private:
-    void receive(unsigned int out);
+    void receive(unsigned int out, quint64 seq);
+    void noteSent(quint64 seq);
     void sendNext();
 };

@@ -669,11 +669,7 @@ void MoJuWizard::createOneShotTimers()
     connect(sysFunc4OutputTimer, &QTimer::timeout, this, &MoJuWizard::OutTimerSysFunc4Output);
     outputsOffTimer = new QTimer(this);
     outputsOffTimer->setSingleShot(true);
-    connect(outputsOffTimer, &QTimer::timeout, this, [] {
-        gpControlIO->IOSetOut(kEjectorOut, 0);
-        gpControlIO->IOSetOut(kAlarmOut, 0);
-        gpControlIO->IOFlashOut();
-    });
+    connect(outputsOffTimer, &QTimer::timeout, this, [this] { detection.endPulse(CyclePulse::OutputsOff); });
     reCheckTimer = new QTimer(this);
     reCheckTimer->setSingleShot(true);
     connect(reCheckTimer, &QTimer::timeout, this, &MoJuWizard::ReCheck);

@@ -217,6 +217,9 @@ public slots:
 
     // Recognition run and template re-sampling.
     void RunAlgorithm(int camera, int detect);
+    // Camera `camera` has no picture of detection `detect` (it did not deliver one in time):
+    // NG, with the outputs of an NG camera.
+    void JudgeWithoutPicture(int camera, int detect);
     void SlotReTrain();
     void BackTrain();
 
@@ -287,13 +290,15 @@ private:
     // before the loss (set by LostCamera, cleared when the countdown ends or is stopped).
     unsigned& lostInCountdown = detection.steering().lostInCountdown;
     // At the end of step d's countdown: true when a camera is away or was lost meanwhile; the
-    // step is then held as a lost camera holds the machine, without a judgement.
+    // step then holds the clamp until the cycle judges it on new pictures.
     bool HoldForLostCamera(int d);
 
     // Steps of a recognition run (RunAlgorithm) of a camera in detection d.
     void SaveTestPicture(int camera, int d);
     void TakeTemplateFrame(int camera, int d);
-    void ActOnCameraNG(int camera, int d, int slot);
+    void ActOnCameraNG(int camera, int d, int slot, bool picture = true);
+    // RunAlgorithm; without a picture the camera is NG as one that is away.
+    void Recognise(int camera, int detect, bool picture);
 
     // Construction steps, in the order the constructor runs them.
     void initMembers();

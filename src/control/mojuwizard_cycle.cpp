@@ -281,6 +281,7 @@ void MoJuWizard::SetStopDetect()
         }
     }
     lostInCountdown = 0;
+    detection.steering().heldSteps = 0;
     runState = kRunStopped;
 }
 

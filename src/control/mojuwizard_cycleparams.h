@@ -8,6 +8,7 @@
 #include "globals.h"
 #include "lanstr.h"
 #include "monitorlimits.h"
+#include "platformclock.h"
 #include "windowhooks.h"
 #include "wizardpara.h"
 
@@ -24,8 +25,11 @@ constexpr int kTickMs = 100;
 constexpr int kTenthMs = 100;
 constexpr int kShowResultMs = 2000;
 // The IO thread publishes the output word once per poll (a few ms) and the board answers in
-// the next one: an output state held for less than this would never reach the board.
+// the next one: an output state held for less than this after its word went out would never
+// reach the board.
 constexpr int kMinPulseMs = 50;
+// A pulse whose word the link has not sent yet looks again after this (the IO thread's poll).
+constexpr int kPulseUnsentRetryMs = 5;
 
 constexpr int kNoGroup = -1;
 // Mode 3: output number (1-based) of step k; entry 7 is the last step's.
@@ -116,6 +120,20 @@ inline void StartPulse(QTimer* timer, int tenths)
 {
     if (timer)
         timer->start(qMax(tenths * kTenthMs, kMinPulseMs));
+}
+
+// What is left of a pulse begun by publication `word` once its own time is up: the pulse
+// ends only after the IO link sent that word to the board, and kMinPulseMs after that. A busy
+// machine may send it late; a level that changed back before it went out never reached the
+// board at all. 0 when the pulse may end now.
+inline qint64 PulseLeftMs(quint64 word)
+{
+    if (!gpControlIO)
+        return 0;
+    const qint64 sent = gpControlIO->outputSentAt(word);
+    if (sent < 0)
+        return kPulseUnsentRetryMs;
+    return qMax<qint64>(0, sent + kMinPulseMs - PlatformClock::monotonicMs());
 }
 
 // The clock of the cycle times: seconds x 10 + microseconds / 100000, in 64 bits (32 would overflow).

@@ -58,7 +58,20 @@ public:
     }
     void setOut(int k, int on) override { SetOut(k, on); }
     void flush() override { Flush(); }
-    void startPulse(CyclePulse pulse, int tenths) override { StartPulse(timer(pulse), tenths); }
+    void startPulse(CyclePulse pulse, int tenths) override
+    {
+        pulseWord[int(pulse)] = gpControlIO ? gpControlIO->publishedWord() : 0;
+        StartPulse(timer(pulse), tenths);
+    }
+    bool pulseMayEnd(CyclePulse pulse) override
+    {
+        const qint64 left = PulseLeftMs(pulseWord[int(pulse)]);
+        QTimer* t = timer(pulse);
+        if (left <= 0 || !t)
+            return true;
+        t->start(int(left));
+        return false;
+    }
     void stopPulse(CyclePulse pulse) override
     {
         if (QTimer* t = timer(pulse))
@@ -108,6 +121,7 @@ public:
     }
     void setCamerasOwing(int slot, int mask) override { w->stepCameraMask[slot] = mask; }
     void runRecognition(int c, int s) override { w->RunAlgorithm(c, s); }
+    void judgeWithoutPicture(int c, int s) override { w->JudgeWithoutPicture(c, s); }
     bool countdownRunning(int d) const override { return w->upTimers[d] && w->upTimers[d]->isActive(); }
     void stopCountdown(int d) override
     {
@@ -209,6 +223,8 @@ private:
     }
 
     MoJuWizard* w;
+    // The publication each pulse began with (its judgement publishes before it starts them).
+    quint64 pulseWord[int(CyclePulse::TimedRelease) + 1] = {};
 };
 
 void MoJuWizard::InstallCyclePorts()

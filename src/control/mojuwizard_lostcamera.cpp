@@ -44,9 +44,9 @@ bool MoJuWizard::HoldForLostCamera(int d)
     lostInCountdown &= ~bit;
     if (!lostMeanwhile && CameraCheck())
         return false;
-    // No judgement, so no OK: the clamp output holds the machine as it does while a camera is
-    // away, and the step waits for the next cycle start (or a manual trigger).
-    qWarning() << "camera lost during the countdown of step" << d + 1 << "- the step is held without a judgement";
+    // No judgement on that picture, so no OK: the clamp output holds the machine as it does
+    // while a camera is away, and the step waits for the cameras' new pictures.
+    qWarning() << "camera lost during the countdown of step" << d + 1 << "- the step waits for a new picture";
     if (gpControlIO) {
         gpControlIO->IOSetOut(kClampOut, 1);
         gpControlIO->IOFlashOut();

@@ -43,6 +43,16 @@ bool LiveSource()
 
 void MoJuWizard::RunAlgorithm(int camera, int detect)
 {
+    Recognise(camera, detect, true);
+}
+
+void MoJuWizard::JudgeWithoutPicture(int camera, int detect)
+{
+    Recognise(camera, detect, false);
+}
+
+void MoJuWizard::Recognise(int camera, int detect, bool picture)
+{
     if (camera < 0 || camera >= kMaxCameras || detect < 0 || detect >= kMaxDetections)
         return;
     CammerWidget* v = cammerWidgets[camera];
@@ -62,6 +72,17 @@ void MoJuWizard::RunAlgorithm(int camera, int detect)
     step = d;
     stepCameraMask[slot] &= ~(1 << camera);
 
+    // A camera that is away has no picture of this step, and the one it left from before the
+    // loss must neither pass nor become a template: the camera is NG until it is back (the
+    // alarm page's re-check), and its outputs act as any NG camera's.
+    if (!picture || !v->cameraOpen || !v->cameraConnected) {
+        qWarning() << "camera" << camera + 1 << "has no picture: not judged";
+        v->cameraOk = false;
+        ActOnCameraNG(camera, d, slot, false);
+        Flush();
+        return;
+    }
+
     // 3. Every judged frame as a test picture, when asked.
     if (saveTestImages && v->rawImage)
         SaveTestPicture(camera, d);
@@ -69,14 +90,6 @@ void MoJuWizard::RunAlgorithm(int camera, int detect)
     // 4. A pending re-sampling takes this frame as template 0.
     if (v->pendingTemplate[d]) {
         TakeTemplateFrame(camera, d);
-        return;
-    }
-
-    // A camera that is away has no picture of this step, and the one it left from before the
-    // loss must not pass: the camera is NG until it is back (the alarm page's re-check).
-    if (!v->cameraOpen || !v->cameraConnected) {
-        qWarning() << "camera" << camera + 1 << "is lost: not judged";
-        v->cameraOk = false;
         return;
     }
 
@@ -155,7 +168,7 @@ void MoJuWizard::TakeTemplateFrame(int camera, int d)
     return;
 }
 
-void MoJuWizard::ActOnCameraNG(int camera, int d, int slot)
+void MoJuWizard::ActOnCameraNG(int camera, int d, int slot, bool picture)
 {
     CammerWidget* v = cammerWidgets[camera];
     const int mode = Mode();
@@ -197,8 +210,8 @@ void MoJuWizard::ActOnCameraNG(int camera, int d, int slot)
                 rejectGroupNG[g] = true;
         }
     }
-    // Recent-NG ring of the detection.
-    if (detectState[camera][d] == 1 && left == 0 && v->recentNg[d][0] && v->alignedImage) {
+    // Recent-NG ring of the detection (a camera without a picture has none to keep).
+    if (picture && detectState[camera][d] == 1 && left == 0 && v->recentNg[d][0] && v->alignedImage) {
         const int pos = v->recentNgPos[d] % kRecentNgCount;
         if (v->recentNg[d][pos]) {
             std::memcpy(v->recentNg[d][pos], v->alignedImage, size_t(v->imageBytes));

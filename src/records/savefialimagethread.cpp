@@ -2,6 +2,7 @@
 #include "savefialimagethread.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include <QDebug>
@@ -27,6 +28,9 @@ constexpr int kPausePassMs = 100;
 constexpr int kNg = 0;
 constexpr int kOk = 1;
 const char* const kNameFormat = "yyyy-MM-dd_hh.mm.ss";
+// A picture is written under its name plus this, beside where it goes, then renamed: readers
+// list "*.jpg" (the records page, the USB copier, the peer) and never meet a half-written one.
+const char* const kUnfinishedSuffix = ".part";
 
 int Slot(int c, int d, int k)
 {
@@ -54,6 +58,7 @@ void SaveFialImageThread::setImageSize(int camera, QSize size)
 
 void SaveFialImageThread::run()
 {
+    removeUnfinished();
     while (!isInterruptionRequested()) pass();
 }
 
@@ -69,6 +74,21 @@ QDateTime SaveFialImageThread::pictureTime(const QFileInfo& entry)
             return t;
     }
     return entry.lastModified();
+}
+
+void SaveFialImageThread::removeUnfinished()
+{
+    if (!gpState)
+        return;
+    for (const auto& camera : gpState->failDirs) {
+        for (const auto& detection : camera) {
+            for (const QDir& folder : detection) {
+                const QString pattern = QStringLiteral("*.jpg") + kUnfinishedSuffix;
+                for (const QFileInfo& f : folder.entryInfoList({pattern}, QDir::Files | QDir::Hidden))
+                    QFile::remove(f.absoluteFilePath());
+            }
+        }
+    }
 }
 
 void SaveFialImageThread::prune(const QString& folder, int limit)
@@ -114,7 +134,11 @@ QString SaveFialImageThread::write(const QImage& image, const QString& folder, i
     if (failIndex >= 1)
         name = QString("%1_%2").arg(failIndex).arg(name);
     const QString path = folder + "/" + name + ".jpg";
-    if (!image.save(path, "JPEG")) {
+    const QString unfinished = path + kUnfinishedSuffix;
+    // The rename replaces a picture of the same name (the same second) in one step.
+    if (!image.save(unfinished, "JPEG") ||
+        std::rename(QFile::encodeName(unfinished).constData(), QFile::encodeName(path).constData()) != 0) {
+        QFile::remove(unfinished);
         qWarning() << "failure image not written:" << path;
         return QString();
     }

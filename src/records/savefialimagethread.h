@@ -35,6 +35,9 @@ public:
     static void prune(const QString& folder, int limit);
     // When a picture was taken: the time its name carries, else its modification time.
     static QDateTime pictureTime(const QFileInfo& entry);
+    // Deletes the pictures a write left unfinished (the process ended during it) from every
+    // failure-image folder; run() does it before its first pass.
+    static void removeUnfinished();
 
 protected:
     void run() override;

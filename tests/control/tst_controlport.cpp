@@ -296,7 +296,7 @@ private slots:
         faults.corruptCopy = IOBoardSim::Corruption(corruption);
         faults.splitAt = 3;
         board.setInputs(0x2A, faults);
-        QTRY_COMPARE_WITH_TIMEOUT(dataIn(), 0x2Au, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(changes.size(), 1, 10000);
         QTest::qWait(100);
         QCOMPARE(changes.size(), 1);
         QCOMPARE(changes[0].word, 0x2Au);
@@ -310,6 +310,7 @@ private slots:
         changes.clear();
         board.setReplyDelayMs(12);  // replies two iterations late
         QVERIFY(settleInputs(0x01));
+        QTRY_COMPARE_WITH_TIMEOUT(changes.size(), 1, 10000);
         QTest::qWait(100);
         QCOMPARE(changes.size(), 1);
         board.resetFaults();
@@ -332,6 +333,11 @@ private slots:
     void temperatureRepliesFillTheTable()
     {
         QCOMPARE(IOBoardSim::replyFrame(kCmdTempFirst, 0x12345678), hex("5F0378563412 76F5"));
+        // Each reply is read before the next request goes out, as a board answers within a
+        // poll: a simulated board starved by a busy machine would answer a block late, into
+        // the other block's words.
+        lockStep();
+        const auto realSleep = qScopeGuard([] { PlatformClock::setSleepHook({}); });
         board.setTemperature(0, 0x12345678);
         board.setTemperature(1, 0x0BADF00D);
         QTRY_COMPARE_WITH_TIMEOUT(gFTemp[0].load(), 0x12345678u, 20000);
@@ -376,6 +382,31 @@ private slots:
         gpControlIO->IOFlashOut();
         QVERIFY(board.waitForOutputs(0, 10000));
         QCOMPARE(published.size(), 3);
+    }
+
+    // A publication counts as sent only once the IO thread has sent it (or found the board
+    // holding it): a silent board gets nothing, so nothing is sent; a word published again
+    // unchanged is no new publication.
+    void publicationCountsAsSentOnceSent()
+    {
+        publish(0);
+        QVERIFY(board.waitForOutputs(0, 10000));
+        QTRY_VERIFY_WITH_TIMEOUT(gpControlIO->outputSentAt(gpControlIO->publishedWord()) >= 0, 10000);
+        board.setSilent(true);
+        const auto speaks = qScopeGuard([this] { board.setSilent(false); });
+        QTest::qWait(50);  // replies on their way before the silence
+        publish(0x06);
+        const quint64 word = gpControlIO->publishedWord();
+        publish(0x06);
+        QCOMPARE(gpControlIO->publishedWord(), word);
+        QTest::qWait(100);
+        QCOMPARE(gpControlIO->outputSentAt(word), qint64(-1));
+        const qint64 spoke = PlatformClock::monotonicMs();
+        board.setSilent(false);
+        QVERIFY(board.waitForOutputs(0x06, 10000));
+        QTRY_VERIFY_WITH_TIMEOUT(gpControlIO->outputSentAt(word) >= spoke, 10000);
+        publish(0);
+        QVERIFY(board.waitForOutputs(0, 10000));
     }
 
     // An input that rises and falls before the GUI thread looks still gives one rise.
@@ -465,6 +496,7 @@ private slots:
         TestSupport::clearCapturedMessages();
 
         // Wall-clock steps do not count: the stamp is taken on the monotonic clock.
+        const auto realClock = qScopeGuard([] { PlatformClock::resetNow(); });
         PlatformClock::setOffsetMs(2LL * 24 * 3600 * 1000);
         board.clearFrames();
         QVERIFY(board.waitForFrames(9, 5000));

@@ -20,6 +20,9 @@ private slots:
         QVERIFY(rig.start());
     }
 
+    void init() { rig.beginScenario(); }
+    void cleanup() { rig.endScenario(); }
+
     // A clean mould passes a second after the mould opened; the left-over part the knob puts in raises the alarm on the
     // taught region until the alarm releases itself.
     void guardsTheTaughtMould()

@@ -59,7 +59,13 @@ class TestCycleSides : public QObject
 private slots:
     void initTestCase() { QVERIFY(rig.start(1, 1, {{"numFailDetect", 1, kModeTwoColour}})); }
 
-    void init() { QVERIFY(rig.setPart(0, false)); }
+    void init()
+    {
+        rig.beginScenario();
+        QVERIFY(rig.setPart(0, false));
+    }
+
+    void cleanup() { rig.endScenario(); }
 
     // Two-colour machine: input 0 opens the cycle, input 2 then judges the left mould
     // (detection 1) and input 3 the right one (detection 3).

@@ -35,23 +35,29 @@ class TestCycleStandard : public QObject
 private slots:
     void initTestCase() { QVERIFY(rig.start()); }
 
-    void init() { QVERIFY(rig.setPart(0, false)); }
+    void init()
+    {
+        rig.beginScenario();
+        QVERIFY(rig.setPart(0, false));
+    }
 
-    // Delay 5, OK picture: the clamp output comes on at the input edge and goes off once the
-    // mould is judged, 500 ms plus the recognition later.
+    void cleanup() { rig.endScenario(); }
+
+    // Delay 5, OK picture: the clamp output comes on at the cycle start, before the countdown
+    // runs, and goes off once the mould is judged, its 500 ms later.
     void okMouldReleasesTheClamp()
     {
         QVERIFY(rig.mouldOnly(5));
         QVERIFY(!rig.bit(rig.syncedOutputs(), kClampOut));
         const qint64 edge = rig.openMould();
-        // Times as the program published the words; the board link adds its own delay.
-        const qint64 on = rig.publishedAt(kClampOut, true, rig.waitOutput(kClampOut, true, 1000));
-        QVERIFY(on > 0);
-        // At the edge, long before the countdown ends (the time itself is measured in bench/).
-        QVERIFY2(Ms(edge, on) < 400, qPrintable(QString::number(Ms(edge, on))));
-        const qint64 off = rig.publishedAt(kClampOut, false, rig.waitOutput(kClampOut, false, 2000));
-        QVERIFY(off > 0);
-        QVERIFY2(Ms(edge, off) >= 500 && Ms(edge, off) < 1500, qPrintable(QString::number(Ms(edge, off))));
+        QVERIFY(rig.waitOutput(kClampOut, true, 1000) > 0);
+        QVERIFY(rig.waitOutput(kClampOut, false, 2000) > 0);
+        // Times as the program published the words; the board link adds its own delay (how
+        // soon the clamp follows the edge is measured in bench/).
+        const qint64 on = rig.published(kClampOut, true, edge);
+        const qint64 off = rig.published(kClampOut, false, on);
+        QVERIFY(on > 0 && off > 0);
+        QVERIFY2(Ms(on, off) >= 490, qPrintable(QString::number(Ms(on, off))));
         QVERIFY(!rig.wasAt(kAlarmOut, true, edge, rig.nowUs()));
         QCOMPARE(rig.window->pageState, 1);  // the result on show
         QCOMPARE(rig.window->step, 1);
@@ -116,7 +122,7 @@ private slots:
         rig.wait(600);
         QVERIFY(rig.bit(rig.syncedOutputs(), kClampOut));
         QVERIFY(rig.bit(rig.syncedOutputs(), kAlarmOut));
-        QVERIFY(!rig.wasAt(kClampOut, false, edge + 50 * kMs, rig.nowUs()));
+        QVERIFY(rig.heldBefore(kClampOut, kAlarmOut, edge));
         QCOMPARE(rig.window->pageState, 2);
         QCOMPARE(rig.window->runState, 3);
         QVERIFY(!rig.view(0)->cameraOk);
@@ -154,14 +160,15 @@ private slots:
         rig.setParam("system9", 11, 1);
         rig.setParam("system9", 12, 5);
         QVERIFY(rig.setPart(0, true));
-        rig.openMould();
-        // The release time as the program timed it: the link's delay differs from edge to edge.
-        const qint64 alarm = rig.publishedAt(kAlarmOut, true, rig.waitOutput(kAlarmOut, true, 2000));
-        QVERIFY(alarm > 0);
+        const qint64 edge = rig.openMould();
+        QVERIFY(rig.waitOutput(kAlarmOut, true, 2000) > 0);
         QVERIFY(rig.waitOutput(kOutput4, true, 500) > 0);
         QVERIFY(rig.setPart(0, false));
-        const qint64 released = rig.publishedAt(kAlarmOut, false, rig.waitOutput(kAlarmOut, false, 2000));
-        QVERIFY(released > 0);
+        QVERIFY(rig.waitOutput(kAlarmOut, false, 2000) > 0);
+        // The release time as the program timed it: the link's delay differs from edge to edge.
+        const qint64 alarm = rig.published(kAlarmOut, true, edge);
+        const qint64 released = rig.published(kAlarmOut, false, alarm);
+        QVERIFY(alarm > 0 && released > 0);
         QVERIFY2(Ms(alarm, released) >= 450, qPrintable(QString::number(Ms(alarm, released))));
         QVERIFY(!rig.bit(rig.syncedOutputs(), kClampOut));
         QVERIFY(rig.window->pageState != 2);
@@ -300,12 +307,16 @@ private slots:
     void temperatureAlarm()
     {
         QVERIFY(rig.mouldOnly(1));
+        // Set for the whole process: every exit of this test takes it back.
         gisTempAlarm = true;
+        const auto noTemperatureAlarm = qScopeGuard([] { gisTempAlarm = false; });
+        const qint64 checked = rig.nowUs();
         rig.window->CheckTemp();
-        const qint64 on = rig.publishedAt(kAlarmOut, true, rig.waitOutput(kAlarmOut, true, 500));
-        QVERIFY(on > 0);
-        const qint64 off = rig.publishedAt(kAlarmOut, false, rig.waitOutput(kAlarmOut, false, 2000));
-        QVERIFY2(off > 0 && Ms(on, off) >= 900, qPrintable(QString::number(Ms(on, off))));
+        QVERIFY(rig.waitOutput(kAlarmOut, true, 500) > 0);
+        QVERIFY(rig.waitOutput(kAlarmOut, false, 2000) > 0);
+        const qint64 on = rig.published(kAlarmOut, true, checked);
+        const qint64 off = rig.published(kAlarmOut, false, on);
+        QVERIFY2(on > 0 && off > 0 && Ms(on, off) >= 900, qPrintable(QString::number(Ms(on, off))));
 
         // The cameras see nothing wrong: the alarm page holds the mould closed (the alarm
         // output is the periodic check's).
@@ -314,7 +325,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(rig.window->pageState, 2, 10000);
         QVERIFY(rig.view(0)->cameraOk);
         rig.wait(300);
-        QVERIFY(!rig.wasAt(kClampOut, false, edge + 50 * kMs, rig.nowUs()));
+        QVERIFY(rig.heldSince(kClampOut, edge) >= 0);
         gisTempAlarm = false;
         rig.window->SlotClearNGAlarm();
         QVERIFY(rig.waitOutput(kClampOut, false, 1000) > 0);

@@ -3,8 +3,10 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <algorithm>
 #include <functional>
 #include <map>
+#include <utility>
 #include <vector>
 
 #include "detectioncycle.h"
@@ -45,6 +47,13 @@ public:
     std::function<void(int)> duringRecognition;
     bool countdownOn[kMaxDetections] = {};
     bool open = true;
+    // Lost cameras: away ones judge NG; `stalled` ones deliver no new picture.
+    bool away[kMaxCameras] = {};
+    bool stalled[kMaxCameras] = {};
+    bool hold = false;              // a camera was lost during the countdown
+    bool newPicturesOfAll = false;  // the image trigger
+    bool recheckWaiting = false;    // the re-check's delay runs
+    std::vector<int> withoutPicture;
     // The pass: board edges delivered once, debounce timers, countdowns started, duties.
     bool edge[kTriggerInputs] = {};
     int edgesAsked = 0;
@@ -88,10 +97,16 @@ public:
     void runRecognition(int c, int) override
     {
         reran.push_back(c);
-        ng[c] = rerunNG[c];
+        ng[c] = rerunNG[c] || away[c];
         if (duringRecognition)
             duringRecognition(c);
     }
+    void judgeWithoutPicture(int c, int) override
+    {
+        withoutPicture.push_back(c);
+        ng[c] = true;
+    }
+    bool holdForLostCamera(int) override { return hold || !camerasOpen(); }
     bool countdownRunning(int d) const override { return countdownOn[d]; }
     int inputEdge(int i) override
     {
@@ -106,9 +121,16 @@ public:
             debounceTenths[i] = tenths;
         return hasDebounce;
     }
-    void takeNewestPictures() override { ++picturesTaken; }
+    void takeNewestPictures() override
+    {
+        ++picturesTaken;
+        for (int c = 0; c < cameras; ++c) gpState->frameCount[c] += away[c] || stalled[c] ? 0 : 1;
+    }
     void holdForLostCameras() override { ++lostHolds; }
     void showProductionAlarm() override { ++productionAlarmShown; }
+    bool recheckDelayRunning() const override { return recheckWaiting; }
+    bool startRecheckDelay(int) override { return recheckWaiting = true; }
+    bool takeImageTrigger() override { return std::exchange(newPicturesOfAll, false); }
     void forgetDetected(int c, int d) override { forgotten.emplace_back(c, d); }
     void cycleStarts() override { ++cyclesStarted; }
     void startCountdown(int d) override
@@ -118,7 +140,10 @@ public:
     }
     void passDone() override { ++passesDone; }
     void stopCountdown(int d) override { countdownOn[d] = false; }
-    bool camerasOpen() override { return open; }
+    bool camerasOpen() override
+    {
+        return open && std::none_of(away, away + cameras, [](bool a) { return a; });
+    }
     void count(const bool[], bool, bool lastStep) override
     {
         ++counted;
@@ -149,6 +174,121 @@ public:
     int lastPublished(int k) const { return published.empty() ? -1 : published.back()[size_t(k)]; }
 };
 
+// A row of the input decisions: the options, the edges of each pass, what must follow.
+struct InputCase
+{
+    const char* name;
+    int mode;
+    std::function<void(WizardPara&, CycleSteering&, RecordingPorts&)> setup;
+    std::vector<std::vector<int>> passes;
+    int cycles;
+    std::vector<int> countdowns;
+    int lastDelay = 0;  // tenths counted by the last countdown started
+    int clamp = -1;     // -1: not looked at
+    int ejector = -1;
+    int side = -1;
+    int stage = -1;
+};
+
+const std::vector<InputCase>& inputCases()
+{
+    constexpr int k0 = kModeStandard, k1 = kModeTwoColour, k2 = kModeTurntable, k3 = kModeMulti;
+    constexpr int kDoor = kDoorInput, kBack = kEjectorBackInput, kRes = kReserveInput;
+    using P = WizardPara;
+    using S = CycleSteering;
+    using R = RecordingPorts;
+    // Mode 3 with stages, a cycle open and its first stage judged.
+    const auto openStages = [](P& p, S& s, R&) {
+        p.ioPageFlag = 1;
+        s.multiDetectIndex = 0;
+        std::fill(s.stepCameraMask, s.stepCameraMask + 3, 3);
+    };
+    // One row a line.
+    // clang-format off
+    static const std::vector<InputCase> cases = {
+        {"0: mould open starts the product step", k0, nullptr, {{0}}, 1, {0}, 3, 1, 1},
+        {"0: ejector back alone opens nothing", k0, nullptr, {{kBack}}, 0, {}},
+        {"0: product, then mould counts both delays", k0, nullptr, {{0}, {kBack}}, 1, {0, 1}, 7, 1, 1},
+        {"0: semi-auto mould counts its own delay", k0, [](P& p, S&, R&) { p.semiAuto = 1; }, {{0}, {kBack}}, 1, {0, 1}, 4, 1},
+        {"0: separate signal, start by ejector back", k0, [](P& p, S&, R&) { p.separateDetectSignal = 1; }, {{kBack}}, 1, {1}, 4, 1, 0},
+        {"0: separate signal, start by mould open", k0, [](P& p, S&, R&) { p.separateDetectSignal = 1; }, {{0}}, 1, {0}, 3, 0, 1},
+        {"0: pre-cut holds no clamp at the start", k0, [](P& p, S&, R&) { p.preCut = 5; }, {{0}}, 1, {0}, 3, 0, 1},
+        {"0: no ejector control holds no ejector", k0, [](P& p, S&, R&) { p.noEjectorCtrlInProd = 1; }, {{0}}, 1, {0}, 3, 1, 0},
+        {"0: product NG pulses drop ejector and gates", k0, [](P& p, S&, R& r) { p.ejectorPulseNoAlarm = 1; r.level[kEjectorOut] = r.level[5] = 1; },
+         {{0}}, 1, {0}, 3, 1, 0},
+        {"0: pulse mode holds nothing", k0, [](P& p, S&, R&) { p.okNgPulses = 1; }, {{0}}, 1, {0}, 3, 0, 0},
+        {"0: skipped ejector-back edges", k0, [](P& p, S&, R&) { p.separateDetectSignal = 1; p.shieldPin = 2; }, {{kBack}, {kBack}, {kBack}}, 1, {1}, 4},
+        {"0: debounced edge latches later", k0, [](P& p, S&, R&) { p.shakeEraseTime = 2; }, {{0}}, 0, {}},
+        {"0: image trigger opens the cycle", k0, [](P& p, S&, R& r) { p.externalTrigger = 1; r.newPicturesOfAll = true; }, {{}}, 1, {0}, 3, 1, 1},
+        {"0: running product countdown holds the edge back", k0, [](P&, S&, R& r) { r.countdownOn[0] = true; }, {{0}}, 0, {}},
+        {"0: running mould countdown holds the edge back", k0, [](P&, S&, R& r) { r.countdownOn[1] = true; }, {{0}}, 0, {}},
+        {"0: stopped detection starts nothing", k0, [](P&, S&, R&) { gpState->runState = kRunStopped; }, {{0}}, 0, {}},
+        {"1: mould open starts no mould step", k1, nullptr, {{0}}, 1, {}, 0, 1},
+        {"1: ejector back judges the left mould", k1, nullptr, {{0}, {kBack}}, 1, {1}, 4, -1, -1, 1},
+        {"1: reserve judges the right mould", k1, nullptr, {{0}, {kRes}}, 1, {1}, 4, -1, -1, 0},
+        {"1: side rule 0: reserve keeps the side", k1, [](P& p, S&, R&) { p.moldSide = 0; }, {{0}, {kRes}}, 1, {1}, 4, -1, -1, 1},
+        {"2: mould open starts the left mould", k2, nullptr, {{0}}, 1, {1}, 4, 1, -1, 1},
+        {"2: reserve starts the right mould", k2, nullptr, {{kRes}}, 1, {1}, 4, 1, -1, 0},
+        {"2: door and ejector back start nothing", k2, nullptr, {{kDoor}, {kBack}}, 0, {}},
+        {"2: side rule 1: mould open starts nothing", k2, [](P& p, S&, R&) { p.moldSide = 1; }, {{0}}, 0, {}},
+        {"2: side rule 0: reserve starts nothing", k2, [](P& p, S&, R&) { p.moldSide = 0; }, {{kRes}}, 0, {}},
+        {"3: each input starts its step", k3, nullptr, {{kBack}}, 1, {1}, 4, 0, -1, -1, 1},
+        {"3: stages: not the next stage's input", k3, openStages, {{kRes}}, 0, {}, 0, -1, -1, -1, 0},
+        {"3: stages: the next stage's input", k3, openStages, {{kBack}}, 0, {1}, 4, -1, -1, -1, 1},
+        {"3: a re-trigger takes the next step of its input", k3,
+         [](P& p, S& s, R&) { std::fill(p.detectTrigIn, p.detectTrigIn + 3, 0); s.multiDetectIndex = 0; s.reTrigInput = 0; },
+         {{}}, 1, {1}, 4, -1, -1, -1, 1},
+        {"3: without a re-trigger the input's first step", k3,
+         [](P& p, S& s, R&) { std::fill(p.detectTrigIn, p.detectTrigIn + 3, 0); s.multiDetectIndex = 1; },
+         {{0}}, 1, {0}, 3, -1, -1, -1, 0},
+        {"3: running first countdown holds the edge back", k3, [](P&, S&, R& r) { r.countdownOn[0] = true; }, {{kBack}}, 0, {}},
+        {"3: running middle countdown holds the edge back", k3, [](P&, S&, R& r) { r.countdownOn[1] = true; }, {{0}}, 0, {}},
+    };
+    // clang-format on
+    return cases;
+}
+
+// A row of the judgement's outputs: the options, the step and its result, the clamp and
+// ejector published; then, after `pulseMs` (-1 none), those its pulse's end publishes.
+struct JudgeCase
+{
+    const char* name;
+    std::function<void(WizardPara&, MainState&, RecordingPorts&)> setup;
+    int step;
+    bool ng;
+    int clamp;
+    int ejector;
+    int pulseMs = -1;
+    int clampAfter = -1;
+    int ejectorAfter = -1;
+};
+
+const std::vector<JudgeCase>& judgeCases()
+{
+    using P = WizardPara;
+    using M = MainState;
+    using R = RecordingPorts;
+    // One row a line.
+    // clang-format off
+    static const std::vector<JudgeCase> cases = {
+        {"product OK releases the ejector", nullptr, 0, false, 1, 0},
+        {"product OK, ejector not controlled", [](P& p, M&, R&) { p.noEjectorCtrlInProd = 1; }, 0, false, 1, 1},
+        {"product OK, no ejector on NG: ejector pulse", [](P& p, M&, R& r) { p.prodNgNoEjector = 1; p.ejectorPulse = 3; r.level[kEjectorOut] = 0; },
+         0, false, 1, 1, 300, 1, 0},
+        {"product OK, timed ejector cut", [](P& p, M&, R&) { p.cutEjectorTimedProdOk = 1; p.ejectorPulse = 2; }, 0, false, 1, 0, 200, 1, 1},
+        {"mould OK releases the clamp", nullptr, 1, false, 0, 1},
+        {"mould OK, mould no-alarm keeps the clamp", [](P& p, M&, R&) { p.moldNgPulse = 1; }, 1, false, 1, 1},
+        {"mould OK frees the ejector when clamping", [](P& p, M&, R& r) { p.cutEjectorOnClamp = 1; r.level[kEjectorOut] = 0; }, 1, false, 0, 1},
+        {"mould NG without alarm keeps the ejector", [](P& p, M&, R& r) { p.cutEjectorOnClamp = 1; p.moldNgPulse = 1; p.clampPulse = 2; r.level[kEjectorOut] = 0; },
+         1, true, 1, 0, 200, 0, 0},
+        {"mould OK, timed clamp cut", [](P& p, M&, R&) { p.cutClampTimedMoldOk = 1; p.clampPulse = 4; }, 1, false, 0, 1, 400, 1, 1},
+        {"mould OK, timed clamp cut, stopped meanwhile", [](P& p, M& m, R&) { p.cutClampTimedMoldOk = 1; p.clampPulse = 4; m.runState = kRunStopped; },
+         1, false, 0, 1, 400, 0, 1},
+    };
+    // clang-format on
+    return cases;
+}
+
 }  // namespace
 
 class TestDetectionCycle : public QObject
@@ -159,6 +299,8 @@ class TestDetectionCycle : public QObject
     MainState* state = nullptr;
     DetectionCycle* cycle = nullptr;
     RecordingPorts* ports = nullptr;
+    // The output table is the program's global: every test gets it back however it ends.
+    int savedOutputNo[kMaxDetections] = {};
 
     void judge(int step, bool cam0NG, bool clear = false)
     {
@@ -205,10 +347,13 @@ private slots:
         ports = new RecordingPorts;
         ports->cycle = cycle;
         cycle->setPorts(ports);
+        std::copy(std::begin(OutputNo), std::end(OutputNo), savedOutputNo);
     }
 
     void cleanup()
     {
+        std::copy(std::begin(savedOutputNo), std::end(savedOutputNo), OutputNo);
+        gisTempAlarm = false;
         delete cycle;
         delete ports;
         delete state;
@@ -410,7 +555,6 @@ private slots:
     {
         para->detectMode = kModeMulti;
         gDNum = 3;
-        const int savedOutput = OutputNo[0];
         OutputNo[0] = 5;  // step 0 drives output index 4
         para->detectIoRow[0] = 0;
         para->ioRowOutMode[0] = 5;
@@ -423,7 +567,6 @@ private slots:
         QCOMPARE(ports->lastPublished(4), 1);
         QCOMPARE(state->pageState, kPageAlarm);
         QCOMPARE(ports->lastPublished(kClampOut), 0);
-        OutputNo[0] = savedOutput;
     }
 
     // The settings screen and the teaching page keep the result off the screen.
@@ -589,6 +732,9 @@ private slots:
         QCOMPARE(state->reCheckPending, 0);
         QCOMPARE(state->runState, kRunDetecting);
         QCOMPARE(ports->resets, 1);
+        para->cutEjectorOnClamp = 1;
+        cycle->start();
+        QCOMPARE(ports->lastPublished(kEjectorOut), 1);
     }
 
     // Machine mode 3 start: a "cut self" group holds the outputs of its own steps only.
@@ -596,7 +742,6 @@ private slots:
     {
         para->detectMode = kModeMulti;
         gDNum = 3;
-        const int saved[3] = {OutputNo[0], OutputNo[1], OutputNo[7]};
         OutputNo[0] = 5;
         OutputNo[1] = 6;
         OutputNo[7] = 7;
@@ -609,9 +754,6 @@ private slots:
         QCOMPARE(ports->lastPublished(4), 0);
         QCOMPARE(ports->lastPublished(5), 1);
         QCOMPARE(ports->lastPublished(6), 0);
-        OutputNo[0] = saved[0];
-        OutputNo[1] = saved[1];
-        OutputNo[7] = saved[2];
     }
 
     // Stop: every output off but the clamp the option holds; mode 3 returns to its last step.
@@ -731,7 +873,6 @@ private slots:
         para->detectMode = kModeMulti;
         gDNum = 3;
         para->detectEnabled[2] = 1;
-        const int saved[3] = {OutputNo[0], OutputNo[1], OutputNo[7]};
         OutputNo[0] = 5;
         OutputNo[1] = 6;
         OutputNo[7] = 7;
@@ -759,9 +900,6 @@ private slots:
         passWithEdges({kEjectorBackInput});
         QCOMPARE(ports->countdownsStarted, (std::vector<int>{1, 1}));
         QCOMPARE(cycle->steering().multiDetectIndex, 1);
-        OutputNo[0] = saved[0];
-        OutputNo[1] = saved[1];
-        OutputNo[7] = saved[2];
     }
 
     // Option: the safety door runs the mould step at once (its pictures retaken, both
@@ -809,6 +947,351 @@ private slots:
         QCOMPARE(state->pageState, kPageAlarm);
         QCOMPARE(ports->lastPublished(kClampOut), 1);
         QCOMPARE(ports->cyclesStarted, 0);
+    }
+
+    // A step whose countdown ends while a camera is away holds the clamp and waits: it is
+    // judged on the first pictures every camera takes after the return; a camera back without
+    // a new picture for 2 s, or away for 6 s, gets the NG alarm instead (re-checks left or
+    // not). Meanwhile new edges are held back as by a running countdown; nothing is left
+    // standing with the clamp held and neither a judgement nor an alarm.
+    void heldStepWaitsForPicturesAfterTheReturn_data()
+    {
+        QTest::addColumn<bool>("returns");
+        QTest::addColumn<bool>("delivers");
+        QTest::addColumn<int>("alarmAfterMs");  // -1: judged OK on the new pictures
+        QTest::newRow("back with new pictures") << true << true << -1;
+        QTest::newRow("back without a picture") << true << false << 2000;
+        QTest::newRow("staying away") << false << false << 6000;
+    }
+    void heldStepWaitsForPicturesAfterTheReturn()
+    {
+        QFETCH(bool, returns);
+        QFETCH(bool, delivers);
+        QFETCH(int, alarmAfterMs);
+        triggersWithCountdowns();
+        state->reCheckCount[1] = 2;
+        ports->level[kClampOut] = 1;
+        state->step = 1;
+        ports->countdownOn[1] = true;
+        ports->away[1] = true;
+        cycle->countdownTick(1);
+        QVERIFY(ports->reran.empty());
+        QCOMPARE(ports->lastPublished(kClampOut), -1);
+        cycle->pass();  // the lost pass: the clamp is held, the loss's time taken
+        QCOMPARE(ports->lostHolds, 1);
+        if (returns) {
+            ports->advance(500);
+            ports->away[1] = false;
+            ports->stalled[1] = !delivers;
+            passWithEdges({0});  // back: the pictures of this pass may be older than the return
+            QVERIFY(ports->reran.empty());
+        }
+        const qint64 wait = alarmAfterMs < 0 ? 100 : alarmAfterMs;
+        ports->advance(wait - 1);
+        cycle->pass();
+        if (alarmAfterMs >= 0) {
+            QVERIFY(ports->reran.empty() && ports->withoutPicture.empty());
+            QCOMPARE(ports->alarmsShown, 0);
+            ports->advance(1);
+            cycle->pass();
+        }
+        QCOMPARE(ports->counted, 1);
+        QCOMPARE(ports->cyclesStarted, 0);  // the edge during the hold started nothing
+        QCOMPARE(cycle->steering().heldSteps, 0u);
+        if (alarmAfterMs < 0) {
+            QCOMPARE(ports->reran, (std::vector<int>{0, 1}));
+            QCOMPARE(state->pageState, kPageResult);
+            QCOMPARE(ports->lastPublished(kClampOut), 0);
+        } else {
+            QCOMPARE(ports->reran, (returns ? std::vector<int>{0} : std::vector<int>{0, 1}));
+            QCOMPARE(ports->withoutPicture, (returns ? std::vector<int>{1} : std::vector<int>{}));
+            QCOMPARE(ports->alarmsShown, 1);
+            QCOMPARE(state->pageState, kPageAlarm);
+            QCOMPARE(ports->lastPublished(kClampOut), 1);
+            QCOMPARE(state->reCheckPending, 0);
+        }
+        // Stopping detection forgets a hold.
+        ports->hold = true;
+        ports->countdownOn[1] = true;
+        cycle->countdownTick(1);
+        QCOMPARE(cycle->steering().heldSteps, 2u);
+        cycle->stop();
+        QCOMPARE(cycle->steering().heldSteps, 0u);
+    }
+
+    // The inputs of every machine mode and input option: which edge opens a cycle, whose
+    // countdown it starts (and with which delay), which side and stage it picks, and the clamp
+    // and ejector outputs a cycle start holds. One row a mode or option; each pass delivers the
+    // edges of one group, and the countdowns it started are over before the next.
+    void inputDecisionsPerModeAndOption_data()
+    {
+        QTest::addColumn<int>("row");
+        for (int i = 0; i < int(inputCases().size()); ++i) QTest::newRow(inputCases()[size_t(i)].name) << i;
+    }
+    void inputDecisionsPerModeAndOption()
+    {
+        QFETCH(int, row);
+        const InputCase& c = inputCases()[size_t(row)];
+        // Mode 0 a product and a mould step, modes 1 and 2 the two sides' mould steps on any
+        // trigger, mode 3 three steps on inputs 0, 2 and 3, each its own group, none cutting.
+        const bool sides = c.mode == kModeTwoColour || c.mode == kModeTurntable;
+        para->detectMode = c.mode;
+        gDNum = sides ? 4 : c.mode == kModeMulti ? 3 : 2;
+        const int trig[kMaxDetections] = {0, kEjectorBackInput, kReserveInput};
+        for (int d = 0; d < gDNum; ++d) {
+            para->detectEnabled[d] = !sides || (d & 1);
+            para->detectTrigIn[d] = sides ? kAnyTrigger : trig[d];
+            para->trigInDelay[d] = d + 3;
+            para->detectIoRow[d] = d;
+            para->ioRowOutMode[d] = 2;  // "not cut"
+        }
+        para->detectProd = 1;
+        para->moldSide = 2;  // both sides
+        state->moldSide = 1;
+        CycleSteering& steer = cycle->steering();
+        steer.manualTrig = gDNum;
+        steer.restartStep = -1;
+        steer.multiDetectIndex = gDNum - 1;
+        if (c.setup)
+            c.setup(*para, steer, *ports);
+        for (const std::vector<int>& edges : c.passes) {
+            for (int i : edges) ports->edge[i] = true;
+            cycle->pass();
+            std::fill(std::begin(ports->countdownOn), std::end(ports->countdownOn), false);
+        }
+        QCOMPARE(ports->cyclesStarted, c.cycles);
+        QCOMPARE(ports->countdownsStarted, c.countdowns);
+        if (!c.countdowns.empty())
+            QCOMPARE(qRound(state->countdown[c.countdowns.back()] * 10), c.lastDelay);
+        if (c.clamp >= 0)
+            QCOMPARE(ports->level[kClampOut], c.clamp);
+        if (c.ejector >= 0)
+            QCOMPARE(ports->level[kEjectorOut], c.ejector);
+        if (c.side >= 0)
+            QCOMPARE(state->moldSide, c.side);
+        if (c.stage >= 0)
+            QCOMPARE(steer.multiDetectIndex, c.stage);
+    }
+
+    // A manual trigger whose judgement raises the alarm holds its step for the alarm page: the
+    // clamp for the mould, the ejector for the product (unless the ejector is not controlled).
+    void manualTriggerAlarmHoldsItsStep_data()
+    {
+        QTest::addColumn<int>("d");
+        QTest::addColumn<bool>("noEjectorControl");
+        QTest::addColumn<int>("clamp");
+        QTest::addColumn<int>("ejector");
+        QTest::newRow("mould") << 1 << false << 1 << 0;
+        QTest::newRow("product") << 0 << false << 0 << 1;
+        QTest::newRow("product, ejector not controlled") << 0 << true << 0 << 0;
+    }
+    void manualTriggerAlarmHoldsItsStep()
+    {
+        QFETCH(int, d);
+        QFETCH(bool, noEjectorControl);
+        QFETCH(int, clamp);
+        QFETCH(int, ejector);
+        triggersWithCountdowns();
+        para->noEjectorCtrlInProd = noEjectorControl ? 1 : 0;
+        state->step = d;
+        cycle->steering().autoRun = 0;
+        cycle->steering().manualTrig = d;
+        ports->rerunNG[0] = true;
+        cycle->pass();
+        QCOMPARE(ports->reran, (std::vector<int>{0, 1}));
+        QCOMPARE(state->pageState, kPageAlarm);
+        QCOMPARE(ports->lastPublished(kClampOut), clamp);
+        QCOMPARE(ports->lastPublished(kEjectorOut), ejector);
+        QCOMPARE(ports->counted, 0);
+    }
+
+    // After an OK re-check of the product step on the alarm page the mould step starts again
+    // with its own delay, not added to the product step's.
+    void restartedMouldStepCountsItsOwnDelay()
+    {
+        triggersWithCountdowns();
+        para->detectProd = 1;  // additive delays
+        passWithEdges({0});
+        QVERIFY(qAbs(state->countdown[0] - 0.3f) < 0.01f);
+        ports->countdownOn[0] = false;
+        state->pageState = kPageAlarm;
+        judge(0, false, true);
+        QCOMPARE(cycle->steering().restartStep, 1);
+        cycle->pass();
+        QCOMPARE(ports->countdownsStarted, (std::vector<int>{0, 1}));
+        QVERIFY2(qAbs(state->countdown[1] - 0.4f) < 0.01f, qPrintable(QString::number(state->countdown[1])));
+        QCOMPARE(cycle->steering().restartStep, -1);
+        // A plain mould edge of the next cycle adds the product's delay again.
+        ports->countdownOn[1] = false;
+        passWithEdges({0});
+        ports->countdownOn[0] = false;
+        passWithEdges({kEjectorBackInput});
+        QVERIFY(qAbs(state->countdown[1] - 0.7f) < 0.01f);
+    }
+
+    // The mould step's automatic re-check holds the clamp whenever it runs: with or without
+    // the pre-cut, with re-checks still left after it or not, at once or after its delay.
+    // From the cycle start to the last judgement the clamp is never published off.
+    void recheckHoldsTheClampWheneverItRuns_data()
+    {
+        QTest::addColumn<int>("preCut");
+        QTest::addColumn<int>("rechecks");
+        QTest::addColumn<int>("delay");
+        for (int preCut : {0, 2})
+            for (int rechecks : {1, 2})
+                for (int delay : {0, 3})
+                    QTest::addRow("pre-cut %d, %d re-checks, delay %d", preCut, rechecks, delay)
+                        << preCut << rechecks << delay;
+    }
+    void recheckHoldsTheClampWheneverItRuns()
+    {
+        QFETCH(int, preCut);
+        QFETCH(int, rechecks);
+        QFETCH(int, delay);
+        triggersWithCountdowns();
+        para->detectEnabled[0] = 0;
+        para->preCut = preCut;
+        para->reMoldTimes = rechecks;
+        para->reMoldDelay = delay;
+        if (preCut != 0)
+            para->cutClampOnMoldAlarm = 1;  // the clamp waits for the pre-cut, not the cycle start
+        ports->hasDebounce = false;
+        passWithEdges({0});
+        passWithEdges({kEjectorBackInput});
+        QCOMPARE(ports->countdownsStarted, (std::vector<int>{1}));
+        QCOMPARE(state->reCheckCount[1], rechecks);
+        state->step = 1;
+        int clampAtRecognition = 1;
+        size_t wordsBeforeLastRecognition = 0;
+        ports->duringRecognition = [&](int) {
+            clampAtRecognition = std::min(clampAtRecognition, ports->level[kClampOut]);
+            wordsBeforeLastRecognition = ports->published.size();
+        };
+        ports->rerunNG[0] = true;
+        for (int tick = 0; tick < 4; ++tick) cycle->countdownTick(1);
+        QCOMPARE(ports->reran.size(), size_t(2));
+        for (int round = 0; round < rechecks; ++round) {
+            QCOMPARE(state->reCheckPending, 1);
+            if (round == rechecks - 1)
+                ports->rerunNG[0] = false;
+            cycle->pass();
+            QCOMPARE(ports->recheckWaiting, delay != 0);
+            if (delay != 0) {
+                ports->recheckWaiting = false;
+                cycle->recheck();  // the re-check's timer, as the window's would fire it
+            }
+        }
+        QCOMPARE(ports->reran.size(), size_t(2 * (rechecks + 1)));
+        QCOMPARE(clampAtRecognition, 1);
+        QCOMPARE(state->pageState, kPageResult);
+        const auto firstOn = std::find_if(ports->published.begin(), ports->published.end(),
+                                          [](const std::vector<int>& w) { return w[kClampOut] == 1; });
+        QVERIFY(firstOn - ports->published.begin() < std::ptrdiff_t(wordsBeforeLastRecognition));
+        QVERIFY(std::all_of(firstOn, ports->published.begin() + std::ptrdiff_t(wordsBeforeLastRecognition),
+                            [](const std::vector<int>& w) { return w[kClampOut] == 1; }));
+        QCOMPARE(ports->lastPublished(kClampOut), 0);
+    }
+
+    // The outputs a judged step of the standard machine sets, option by option, and those the
+    // end of its pulse sets (the clamp and ejector are held as a cycle holds them).
+    void judgementOutputsPerOption_data()
+    {
+        QTest::addColumn<int>("row");
+        for (int i = 0; i < int(judgeCases().size()); ++i) QTest::newRow(judgeCases()[size_t(i)].name) << i;
+    }
+    void judgementOutputsPerOption()
+    {
+        QFETCH(int, row);
+        const JudgeCase& c = judgeCases()[size_t(row)];
+        ports->level[kClampOut] = ports->level[kEjectorOut] = 1;
+        if (c.setup)
+            c.setup(*para, *state, *ports);
+        judge(c.step, c.ng);
+        QCOMPARE(ports->lastPublished(kClampOut), c.clamp);
+        QCOMPARE(ports->lastPublished(kEjectorOut), c.ejector);
+        if (c.pulseMs < 0)
+            return;
+        ports->advance(c.pulseMs);
+        QCOMPARE(ports->lastPublished(kClampOut), c.clampAfter);
+        QCOMPARE(ports->lastPublished(kEjectorOut), c.ejectorAfter);
+    }
+
+    // The re-check's hold outputs as it starts: the clamp for the last step unless the pre-cut
+    // time holds it with re-checks still left, the ejector for the product step.
+    void recheckSetsTheHoldOutput_data()
+    {
+        QTest::addColumn<int>("step");
+        QTest::addColumn<int>("preCut");
+        QTest::addColumn<int>("left");
+        QTest::addColumn<int>("clamp");
+        QTest::addColumn<int>("ejector");
+        QTest::newRow("mould") << 1 << 0 << 1 << 1 << 0;
+        QTest::newRow("mould, pre-cut, the last") << 1 << 3 << 0 << 1 << 0;
+        QTest::newRow("mould, pre-cut, more left") << 1 << 3 << 1 << 0 << 0;
+        QTest::newRow("product") << 0 << 0 << 0 << 0 << 1;
+    }
+    void recheckSetsTheHoldOutput()
+    {
+        QFETCH(int, step);
+        QFETCH(int, preCut);
+        QFETCH(int, left);
+        QFETCH(int, clamp);
+        QFETCH(int, ejector);
+        para->preCut = preCut;
+        state->step = step;
+        state->reCheckCount[step] = left;
+        std::vector<int> atRecognition;
+        ports->duringRecognition = [&](int) {
+            if (atRecognition.empty())
+                atRecognition = {ports->level[kClampOut], ports->level[kEjectorOut]};
+        };
+        cycle->recheck();
+        QCOMPARE(atRecognition, (std::vector<int>{clamp, ejector}));
+        QCOMPARE(ports->owing, 3);
+    }
+
+    // Semi-auto: ejector back re-opens the mould step of an open cycle (its cameras owe their
+    // results again, the clamp is held); without it the input leaves the mould step as it is.
+    void ejectorBackReopensTheMouldStepSemiAuto_data()
+    {
+        QTest::addColumn<int>("semiAuto");
+        QTest::newRow("semi-auto") << 1;
+        QTest::newRow("automatic") << 0;
+    }
+    void ejectorBackReopensTheMouldStepSemiAuto()
+    {
+        QFETCH(int, semiAuto);
+        triggersWithCountdowns();
+        para->semiAuto = semiAuto;
+        para->detectTrigIn[1] = kReserveInput;  // no countdown of its own from ejector back
+        passWithEdges({0});
+        ports->countdownOn[0] = false;
+        cycle->steering().stepCameraMask[1] = 1;  // camera 2 has judged the mould
+        ports->level[kClampOut] = 0;
+        passWithEdges({kEjectorBackInput});
+        QCOMPARE(cycle->steering().stepCameraMask[1], semiAuto ? 3 : 1);
+        QCOMPARE(ports->lastPublished(kClampOut), semiAuto);
+    }
+
+    // Machine mode 3: after an OK step the next step with a trigger is started again by the
+    // same input when it shares it; otherwise an input waiting meanwhile is taken up instead.
+    void multiStepOkRetriggersTheSharedInput()
+    {
+        para->detectMode = kModeMulti;
+        gDNum = 3;
+        para->detectEnabled[2] = 1;
+        for (int k = 0; k < 3; ++k) para->detectIoRow[k] = -1;
+        const int trig[2][3] = {{0, -1, 0}, {0, -1, kReserveInput}};
+        for (const auto& t : trig) {
+            std::copy(t, t + 3, para->detectTrigIn);
+            cycle->steering().multiDetectIndex = 0;
+            cycle->steering().reTrigInput = -1;
+            cycle->steering().pendingInput = kEjectorBackInput;
+            judge(0, false);
+            const bool shared = t[2] == t[0];
+            QCOMPARE(cycle->steering().reTrigInput, shared ? 0 : kEjectorBackInput);
+            QCOMPARE(cycle->steering().pendingInput, -1);
+        }
     }
 
     // Right after a re-sampling nothing is judged.

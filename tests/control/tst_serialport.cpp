@@ -116,7 +116,9 @@ private slots:
         t.start();
         QCOMPARE(port.bytesAvailable(), qint64(0));
         QCOMPARE(port.read(buf, sizeof buf), qint64(0));
-        QVERIFY(t.elapsed() < 50);
+        // A read that waited would wait for ever on the silent terminal; a busy machine may
+        // take its time over one that does not.
+        QVERIFY(t.elapsed() < 2000);
 
         pty.write("0123456789");
         QVERIFY(waitForAvailable(port, 10, 2000));
@@ -210,7 +212,7 @@ private slots:
         QElapsedTimer t;
         t.start();
         const qint64 stalled = port.write(big);
-        QVERIFY(t.elapsed() < 1000);
+        QVERIFY(t.elapsed() < 4000);
         QVERIFY(stalled >= 0 && stalled < big.size());
     }
 

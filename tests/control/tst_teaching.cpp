@@ -153,6 +153,17 @@ class TestTeaching : public QObject
     }
 
 private slots:
+    void init() { rig.beginScenario(); }
+
+    // The live options a case switches for itself go back however it ends.
+    void cleanup()
+    {
+        rig.reportIfFailed();
+        gpWPara->motionCorrect = -1;
+        gpWPara->isPswUsed = 0;
+        gpWPara->continuationArea = 0;
+    }
+
     void initTestCase()
     {
         // The mould step only, three templates per detection.

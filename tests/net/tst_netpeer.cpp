@@ -93,6 +93,7 @@ private slots:
     void portsFromThePlatformFile()
     {
         const NetPorts saved = NetPorts::current();
+        const auto restore = qScopeGuard([saved] { NetPorts::current() = saved; });
         QFile f("ports-platform.json");
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(R"({"listen": "127.0.0.1", "ports": {"api": 18100, "peer": 18431, "modbus": 70000}})");

@@ -150,6 +150,8 @@ private slots:
         copier.diskInfoChange({Disk("AB12-34CD", mount)});
         // Pictures are queued only while the copier runs: hold its loop in a long sleep.
         PlatformClock::setSleepHook([](int) { QThread::msleep(2000); });
+        // Every later sleep of the process would last 2 s: given back however this case ends.
+        const auto realSleep = qScopeGuard([] { PlatformClock::setSleepHook({}); });
         copier.start();
         QImage red = Picture();
         red.fill(Qt::red);

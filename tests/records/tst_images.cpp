@@ -1,11 +1,16 @@
 // Failure-image writer: folders and retention, the pair of pictures of a re-detected NG, the
 // hand-offs to the network service and the USB copier, a folder gone since start-up, a zero limit.
+#include <atomic>
 #include <functional>
+#include <thread>
 #include <utility>
+#include <vector>
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QThread>
 #include <QtTest>
 
@@ -254,6 +259,54 @@ private slots:
         // The second picture is the OK slot's.
         QVERIFY(qBlue(QImage(handOffs[1].path).pixel(5, 5)) > 200);
         QCOMPARE(gFailIndex[1], 0);
+    }
+
+    // A reader never meets a half-written picture: it appears under its name only once it is
+    // whole. One a write left unfinished is gone once the writer starts again.
+    void picturesAppearOnlyWhole()
+    {
+        const QSize big(2400, 1800);
+        const int slot = Slot(1, 0, 0);
+        std::vector<quint32> noise(size_t(big.width()) * size_t(big.height()));
+        QRandomGenerator(7).fillRange(noise.data(), noise.size());
+        unsigned char* small = gpFailImage[slot];
+        gpFailImage[slot] = reinterpret_cast<unsigned char*>(noise.data());
+        writer->setImageSize(1, big);
+        const auto restore = qScopeGuard([&] {
+            gpFailImage[slot] = small;
+            writer->setImageSize(1, QSize(kW, kH));
+        });
+        {
+            QMutexLocker lock(pMutexSaveFail);
+            gisSaveFail[slot] = true;
+        }
+        const QString ng = Folder(1, 0, false);
+        std::atomic<bool> written{false};
+        std::thread pass([&] {
+            writer->pass();
+            written = true;
+        });
+        QStringList broken;
+        while (!written) {
+            for (const QString& name : Jpegs(ng)) {
+                QFile f(ng + "/" + name);
+                if (f.open(QIODevice::ReadOnly) && !f.readAll().endsWith("\xFF\xD9") && !broken.contains(name))
+                    broken << name;
+            }
+        }
+        pass.join();
+        QVERIFY2(broken.isEmpty(), qPrintable(broken.join(' ')));
+        QCOMPARE(Jpegs(ng), QStringList{"2026-12-06_17.28.42.jpg"});
+        QCOMPARE(QImage(ng + "/" + Jpegs(ng).first()).size(), big);
+        QCOMPARE(QDir(ng).entryList(QDir::Files), Jpegs(ng));
+
+        const QStringList leftovers = {ng + "/2026-12-06_17.28.40.jpg.part",
+                                       Folder(0, 7, true) + "/2026-12-06_17.28.41.jpg.part"};
+        for (const QString& path : leftovers) oldFile(path, 10);
+        SaveFialImageThread starting;
+        starting.start();
+        QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(leftovers[0]) && !QFile::exists(leftovers[1]), 10000);
+        QCOMPARE(Jpegs(ng).size(), 1);
     }
 
     // OK alone: OK folder, ok true, the region number of a waiting NG stays.

@@ -27,6 +27,7 @@
 #include "lanstr.h"
 #include "modalanswerer.h"
 #include "mojuwizard.h"
+#include "platformclock.h"
 #include "productalarmwarnbox.h"
 #include "systempaths.h"
 #include "warnbox.h"
@@ -75,6 +76,7 @@ int CentreLevel(const CammerWidget* v)
 
 CycleRig::~CycleRig()
 {
+    joinPulse();
     if (gpControlIO && gpControlIO->ioThread) {
         gpControlIO->ioThread->requestInterruption();
         gpControlIO->ioThread->wait(2000);
@@ -173,11 +175,11 @@ bool CycleRig::start(int cameras, int regions, const QVector<Preset>& presets)
     answerer->answer(ModalAnswerer::No);
     window = new MoJuWizard;
     // Published on the GUI thread, which is the one that reads the list.
-    published.append({nowUs(), gDataOut});
+    publications.append({nowUs(), gDataOut});
     QObject::connect(
         gpControlIO, &ControlPort::sigIOChange, gpControlIO,
         [this] {
-            published.append({nowUs(), gDataOut});
+            publications.append({nowUs(), gDataOut});
         },
         Qt::DirectConnection);
     gpControlIO->InitIOThread();
@@ -358,9 +360,81 @@ void CycleRig::setInput(int input, bool on)
 
 qint64 CycleRig::pulse(int input, int ms)
 {
+    joinPulse();
     const qint64 at = nowUs();
-    board.pulseInput(input, ms);
+    board.setInput(input, true);
+    // A starved IO thread could let a short pulse rise and fall between two of its polls; a
+    // machine holds its signal far longer than the monitor needs to read it.
+    pulseEnd = std::thread([this, input, ms, at] {
+        const unsigned int bit = 1u << input;
+        for (;;) {
+            bool seen;
+            {
+                QMutexLocker lock(pMutexIO);
+                seen = (gDataIn & bit) != 0;
+            }
+            if ((seen && nowUs() - at >= qint64(ms) * kMs) || nowUs() - at > qint64(kBoardSyncMs) * kMs)
+                break;
+            QThread::usleep(500);
+        }
+        board.setInput(input, false);
+    });
     return at;
+}
+
+void CycleRig::joinPulse()
+{
+    if (pulseEnd.joinable())
+        pulseEnd.join();
+}
+
+void CycleRig::beginScenario()
+{
+    scenarioStartUs = nowUs();
+}
+
+void CycleRig::reportIfFailed() const
+{
+    if (QTest::currentTestFailed())
+        traceOutputs(scenarioStartUs);
+}
+
+void CycleRig::endScenario()
+{
+    reportIfFailed();
+    joinPulse();
+    gisTempAlarm = false;
+    PlatformClock::resetNow();
+    board.resetFaults();
+    resetParams();
+}
+
+void CycleRig::traceOutputs(qint64 fromUs) const
+{
+    struct Line
+    {
+        qint64 atUs;
+        const char* who;
+        unsigned int word;
+    };
+    QVector<Line> lines;
+    for (const IOBoardSim::OutputChange& c : board.outputChanges()) {
+        if (c.atUs >= fromUs)
+            lines.append({c.atUs, "board took", c.word});
+    }
+    for (const IOBoardSim::OutputChange& p : publications) {
+        if (p.atUs >= fromUs)
+            lines.append({p.atUs, "published ", p.word});
+    }
+    std::stable_sort(lines.begin(), lines.end(), [](const Line& a, const Line& b) { return a.atUs < b.atUs; });
+    constexpr int kLatest = 60;
+    const int first = qMax(0, lines.size() - kLatest);
+    qWarning("output words since the scenario began (%d of %d; bit 0 = output 1):", lines.size() - first, lines.size());
+    for (int i = first; i < lines.size(); ++i)
+        qWarning("  %+10.1f ms  %s %s", Ms(fromUs, lines[i].atUs), lines[i].who,
+                 qPrintable(QString::number(lines[i].word, 2).rightJustified(kDrivenOutputs, '0')));
+    qWarning("  %+10.1f ms  now; the board holds %s", Ms(fromUs, nowUs()),
+             qPrintable(QString::number(board.outputs(), 2).rightJustified(kDrivenOutputs, '0')));
 }
 
 qint64 CycleRig::nowUs()
@@ -378,12 +452,12 @@ bool CycleRig::syncOutputs()
     QElapsedTimer t;
     t.start();
     for (;;) {
-        unsigned int published;
+        unsigned int word;
         {
             QMutexLocker lock(pMutexIO);
-            published = gDataOut;
+            word = gDataOut;
         }
-        if (board.outputs() == published)
+        if (board.outputs() == word)
             return true;
         if (t.elapsed() >= kBoardSyncMs)
             return false;
@@ -416,21 +490,28 @@ qint64 CycleRig::waitOutput(int n, bool on, int timeoutMs)
     return -1;
 }
 
+qint64 CycleRig::published(int n, bool on, qint64 afterUs) const
+{
+    for (int i = 1; i < publications.size(); ++i) {
+        const bool begins = bit(publications[i].word, n) == on && bit(publications[i - 1].word, n) != on;
+        if (begins && publications[i].atUs > afterUs)
+            return publications[i].atUs;
+    }
+    return -1;
+}
+
 qint64 CycleRig::publishedAt(int n, bool on, qint64 boardAtUs) const
 {
     if (boardAtUs < 0)
         return -1;
-    // The latest run of that level the program began before the board took it. The stamp is
-    // taken just after the word is handed to the IO thread, which may already have sent it:
-    // a run that began a little after the board's time still counts (pulses last 50 ms or more).
-    constexpr qint64 kStampLagUs = 20000;
-    qint64 start = boardAtUs;
-    for (int i = 0; i < published.size(); ++i) {
-        const bool begins = bit(published[i].word, n) == on && (i == 0 || bit(published[i - 1].word, n) != on);
-        if (begins && published[i].atUs <= boardAtUs + kStampLagUs)
-            start = published[i].atUs;
+    // The other level's publication was stamped before the one the board took was even
+    // written (both on the GUI thread, in order), however late that stamp came.
+    qint64 other = -1;
+    for (int i = 0; i < publications.size() && publications[i].atUs <= boardAtUs; ++i) {
+        if (bit(publications[i].word, n) != on && (i == 0 || bit(publications[i - 1].word, n) == on))
+            other = publications[i].atUs;
     }
-    return start;
+    return published(n, on, other);
 }
 
 qint64 CycleRig::firstChange(int n, bool on, qint64 sinceUs) const
@@ -458,6 +539,33 @@ bool CycleRig::wasAt(int n, bool on, qint64 fromUs, qint64 toUs) const
             return true;
     }
     return known && bit(level, n) == on;
+}
+
+qint64 CycleRig::heldSince(int n, qint64 fromUs) const
+{
+    qint64 since = -1;
+    bool level = false;
+    for (const IOBoardSim::OutputChange& c : board.outputChanges()) {
+        const bool on = bit(c.word, n);
+        if (c.atUs <= fromUs) {
+            level = on;
+            since = on ? fromUs : -1;
+            continue;
+        }
+        if (on && !level)
+            since = c.atUs;
+        if (!on && level && since >= 0)
+            return -1;  // it came on and went off again
+        level = on;
+    }
+    return level ? since : -1;
+}
+
+bool CycleRig::heldBefore(int held, int judged, qint64 fromUs) const
+{
+    const qint64 since = heldSince(held, fromUs);
+    const qint64 judgement = firstChange(judged, true, fromUs);
+    return since >= 0 && judgement >= 0 && since < judgement;
 }
 
 void CycleRig::wait(int ms)

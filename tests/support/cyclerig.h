@@ -1,6 +1,9 @@
 // Cycle rig: the whole main window on a simulated IO board and simulated cameras, driven by input words.
 #pragma once
 
+#include <atomic>
+#include <thread>
+
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -80,9 +83,22 @@ public:
     // the view has grabbed a frame that shows it.
     bool setPart(int camera, bool present);
 
+    // ---- a scenario (one test function) ----
+    // Call from the test's init(): the scenario's output trace starts here.
+    void beginScenario();
+    // Call from the test's cleanup(): a failed scenario prints the board's output words and
+    // the program's publications around its failure; every scenario leaves the shared state
+    // (temperature alarm, steered clock, board faults, parameters) as it found it, however it
+    // ended.
+    void endScenario();
+    // The trace part of endScenario alone, for scenarios that keep their own parameters.
+    void reportIfFailed() const;
+
     // ---- inputs ----
     void setInput(int input, bool on);
-    // A pulse of `ms` on the board's input; returns when the pulse began (board clock, us).
+    // A pulse of at least `ms` on the board's input, held until the IO thread has read it, as
+    // the machine holds its signal until the monitor answers; returns when the pulse began
+    // (board clock, us).
     qint64 pulse(int input, int ms);
     // The machine opens the mould: a 100 ms pulse on kMouldOpen; the board time of its edge.
     qint64 openMould() { return pulse(kMouldOpen, 100); }
@@ -101,14 +117,28 @@ public:
     // time it got there, or -1 on time-out.
     // The time-out is what an idle machine needs; the rig stretches it for a busy one.
     qint64 waitOutput(int n, bool on, int timeoutMs);
-    // When the program published the level of output `n` that the board took at `boardAtUs`
-    // (a time waitOutput returned): the start of the timer or pulse behind it, without the
-    // board link's delay, which a busy machine stretches differently for each change. -1 for -1.
+    // When the program published the first word after `afterUs` that puts output `n` at `on`
+    // (the start of the timer or pulse behind it, without the board link's delay, which a busy
+    // machine stretches differently for each change); -1 when there is none. Matched by order,
+    // never by the board's time: chain them (the release after the edge, the re-set after the
+    // release) and check with waitOutput that the board took each.
+    qint64 published(int n, bool on, qint64 afterUs) const;
+    // The publication behind the board taking output `n` at `on` at `boardAtUs` (a time
+    // waitOutput returned): the first of `on` after the last publication of the other level
+    // the program made before that time; -1 for -1.
     qint64 publishedAt(int n, bool on, qint64 boardAtUs) const;
     // The first change after `sinceUs` that puts output `n` at `on`; -1 when there is none.
     qint64 firstChange(int n, bool on, qint64 sinceUs) const;
     // Whether output n was ever at `on` between the two times (inclusive of the level at `fromUs`).
     bool wasAt(int n, bool on, qint64 fromUs, qint64 toUs) const;
+    // Output n came on at or after `fromUs` (or was on then) and the board has held it on ever
+    // since: the time it came on, else -1. Order, not speed: the clamp held before a judgement
+    // is `heldSince(kClampOut, edge)` below the judgement's first output change.
+    qint64 heldSince(int n, qint64 fromUs) const;
+    // Output `held` came on after `fromUs` (or was on then) before output `judged` first came on,
+    // and the board has held it on ever since: the clamp was on before the judgement and never
+    // dropped.
+    bool heldBefore(int held, int judged, qint64 fromUs) const;
     // Processes events for `ms`.
     static void wait(int ms);
 
@@ -116,10 +146,18 @@ public:
     // Remarks of the operation records of a type, oldest first.
     QStringList records(const QString& type) const;
 
+    // Prints the board's output changes and the program's publications from `fromUs` on (the
+    // latest ones when there are many), times relative to it.
+    void traceOutputs(qint64 fromUs) const;
+
 private:
     bool teach(CammerWidget* v, int regions);
+    void joinPulse();
+    // Ends the last pulse once it is long enough and the IO thread has read it.
+    std::thread pulseEnd;
+    qint64 scenarioStartUs = 0;
     // Every word the program published (the IO port's change signal), board clock.
-    QVector<IOBoardSim::OutputChange> published;
+    QVector<IOBoardSim::OutputChange> publications;
     int cameraCount = 0;
     int regionCount = 0;
 };

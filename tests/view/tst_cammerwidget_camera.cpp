@@ -135,6 +135,13 @@ private slots:
     {
         const QDateTime t0(QDate(2026, 3, 4), QTime(10, 0, 0));
         PlatformClock::setNow(t0);
+        // Shared with the later cases: given back however this one ends.
+        const auto restore = qScopeGuard([this] {
+            gpWPara->externalTrigger = 0;
+            gpWPara->holdImageAfterAlarm = 0;
+            rig.window->pageState = 0;
+            PlatformClock::resetNow();
+        });
         std::memset(view->curImage, 0, size_t(view->imageBytes));
         const qint64 before = view->frameCount;
 

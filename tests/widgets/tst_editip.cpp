@@ -143,6 +143,7 @@ private slots:
 
     void dateTimeEditorShowsTheClock()
     {
+        const auto realClock = qScopeGuard([] { PlatformClock::resetNow(); });
         PlatformClock::setNow(QDateTime(QDate(2023, 11, 5), QTime(7, 8, 9)));
         EditDateTime e("Time", nullptr);
         QCOMPARE(e.dateTime, QDateTime(QDate(2023, 11, 5), QTime(7, 8, 9)));
@@ -162,6 +163,7 @@ private slots:
     void acceptedTimeBoxSetsTheClockThenTheHardwareClock()
     {
         CommandRunner::clearCalls();
+        const auto realClock = qScopeGuard([] { PlatformClock::resetNow(); });
         PlatformClock::setNow(QDateTime(QDate(2024, 2, 29), QTime(23, 59, 59)));
         ModifyTimeWidget box(nullptr);
         QCOMPARE(box.yesButton->text(), QString("Confirm"));

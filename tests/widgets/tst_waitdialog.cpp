@@ -78,7 +78,9 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         QCOMPARE(wait.exec(), 1);
-        QVERIFY(clock.elapsed() < 1000);
+        // One that waited for a finish already handled would wait for ever; a busy machine may
+        // take its time over one that does not.
+        QVERIFY(clock.elapsed() < 5000);
     }
 
     void destructionWaitsForTheWorker()
