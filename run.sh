@@ -12,28 +12,13 @@ PEER_PORT=18431
 MODBUS_PORT=18502
 SCREEN=1920x1080
 QT_PLATFORMS=/usr/lib/x86_64-linux-gnu/qt5/plugins/platforms
-# Exit codes of the monitor off the panel: a logged "reboot" or power-off ends it.
-EXIT_RESTART=10
-EXIT_POWER_OFF=11
 
 # Before anything is built or written: a monitor still running (or another program) on the
 # demo's ports would leave this one without a screen or a service, and one running in the same
 # runtime folder refuses to start anyway.
-TAKEN=()
-port_taken() { (exec 3<>"/dev/tcp/$VNC_ADDR/$1") 2>/dev/null; }
-if [ -z "${DISPLAY:-}" ] && port_taken "$VNC_PORT"; then TAKEN+=("$VNC_PORT (VNC)"); fi
-if port_taken "$API_PORT"; then TAKEN+=("$API_PORT (HTTP API)"); fi
-if port_taken "$MODBUS_PORT"; then TAKEN+=("$MODBUS_PORT (Modbus)"); fi
-if [ ${#TAKEN[@]} -gt 0 ]; then
-  LIST=$(IFS=,; echo "${TAKEN[*]}" | sed 's/,/, /g')
-  if [ ${#TAKEN[@]} -gt 1 ]; then WHAT="ports $LIST are"; else WHAT="port $LIST is"; fi
-  echo "run: $VNC_ADDR $WHAT already in use, probably by a monitor started earlier, so stop that program and start ./run.sh again." >&2
-  exit 1
-fi
-if [ -e "$RUN_DIR/monitor.lock" ] && ! flock -n "$RUN_DIR/monitor.lock" true; then
-  echo "run: a monitor is already running in $RUN_DIR, so stop it and start ./run.sh again." >&2
-  exit 1
-fi
+VNC_CHECK=$VNC_PORT
+if [ -n "${DISPLAY:-}" ]; then VNC_CHECK=""; fi
+./scripts/check-demo-free.sh "$RUN_DIR" "$VNC_CHECK" "$API_PORT" "$MODBUS_PORT" || exit 1
 
 ./scripts/install-deps.sh
 cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
@@ -51,21 +36,21 @@ SRC_DIR=$(pwd)
 RUN=$(cd "$RUN_DIR" && pwd)
 
 SIM_PID=""
-MON_PID=""
+LOOP_PID=""
 cleanup() {
   if [ -n "$SIM_PID" ]; then kill "$SIM_PID" 2>/dev/null || true; fi
   exec 3>&- 2>/dev/null || true
 }
 # Ctrl-C (or a TERM to this script) ends the monitor normally: it closes its databases first.
-stop_monitor() {
-  if [ -n "$MON_PID" ]; then
-    kill -TERM "$MON_PID" 2>/dev/null || true
-    wait "$MON_PID" 2>/dev/null || true
+stop_loop() {
+  if [ -n "$LOOP_PID" ]; then
+    kill -TERM "$LOOP_PID" 2>/dev/null || true
+    wait "$LOOP_PID" 2>/dev/null || true
   fi
   exit 130
 }
 trap cleanup EXIT
-trap stop_monitor INT TERM
+trap stop_loop INT TERM
 
 SERIAL=""
 if [ -x "$BIN/ioboard-sim" ]; then
@@ -106,28 +91,14 @@ if [ -z "${DISPLAY:-}" ]; then
   echo "run: connect a VNC viewer to $VNC_ADDR:$VNC_PORT (for example: vncviewer $VNC_ADDR::$VNC_PORT)"
 fi
 echo "run: stop the monitor with Ctrl-C here."
-# The monitor runs in the background so that Ctrl-C reaches the trap above at once. Off the
-# panel its logged "reboot" (a restored parameter group, a new language, a new clock) ends it,
-# and it is started again here, as the panel would come up again.
-while :; do
-  if [ -n "${DISPLAY:-}" ]; then
-    ./monitor &
-  else
-    VNC_LOCAL_PORT=$VNC_PORT LD_PRELOAD="$SHIM" ./monitor -platform "vnc:size=$SCREEN:port=$VNC_PORT" &
-  fi
-  MON_PID=$!
-  CODE=0
-  wait "$MON_PID" || CODE=$?
-  MON_PID=""
-  case $CODE in
-    "$EXIT_RESTART")
-      echo "run: the monitor ended for a restart (its \"reboot\" is logged, not run); starting it again." ;;
-    "$EXIT_POWER_OFF")
-      echo "run: the monitor ended for a power-off (logged, not run); the demo ends."
-      exit 0 ;;
-    0) exit 0 ;;
-    *)
-      echo "run: the monitor ended with exit code $CODE (its log: $RUN/cnt_net/workspace/log/)." >&2
-      exit "$CODE" ;;
-  esac
-done
+MONITOR=(./monitor)
+if [ -z "${DISPLAY:-}" ]; then
+  MONITOR=(env VNC_LOCAL_PORT="$VNC_PORT" LD_PRELOAD="$SHIM" ./monitor -platform "vnc:size=$SCREEN:port=$VNC_PORT")
+fi
+# Off the panel a logged "reboot" ends the monitor and the loop starts it again.
+"$SRC_DIR/scripts/run-monitor.sh" "${MONITOR[@]}" &
+LOOP_PID=$!
+CODE=0
+wait "$LOOP_PID" || CODE=$?
+LOOP_PID=""
+exit "$CODE"

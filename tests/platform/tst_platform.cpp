@@ -286,6 +286,8 @@ private slots:
             order.clear();
             const int calls = PlatformExit::callCount();
             CommandRunner::runLine(c.line);
+            CommandRunner::runLine(c.line);  // asked twice, ends once
+            QCoreApplication::processEvents();  // as start-up does between its steps
             order << "returned";
             QEventLoop loop;  // the end waits for a running event loop
             QTimer::singleShot(100, &loop, &QEventLoop::quit);
@@ -350,6 +352,7 @@ private slots:
         }
         QString why;
         QVERIFY2(InstanceLock::holdWorkFolder(&why) && InstanceLock::holdSerialDevice(device, &why), qPrintable(why));
+        QCOMPARE(QProcess::execute("flock", {"-n", "monitor.lock", "true"}), 1);  // held for good
         QFile pid("monitor.lock");
         QVERIFY(pid.open(QIODevice::ReadOnly));
         QCOMPARE(pid.readAll().trimmed().toLongLong(), qint64(QCoreApplication::applicationPid()));

@@ -6,6 +6,7 @@
 #include <QProcess>
 
 #include "commandrunner.h"
+#include "controlport.h"
 #include "globals.h"
 #include "instancelock.h"
 #include "logmanager.h"
@@ -157,6 +158,26 @@ private slots:
             holder.waitForFinished();
             QCOMPARE(QProcess::execute("flock", {"-n", c.lock, "true"}), 0);
         }
+    }
+
+    // On the panel the board's device follows a stored parameter, so the board link takes its
+    // lock: a device another monitor holds ends this one before the port opens.
+    void boardLinkLocksThePanelsDevice()
+    {
+        const QString device = SystemPaths::serialDevice(0);  // no device named by a platform file
+        QProcess holder;
+        hold(holder, InstanceLock::serialLockPath(device));
+        gpCom = nullptr;
+        const int exits = PlatformExit::callCount();
+        ComInit();
+        QCOMPARE(PlatformExit::callCount(), exits + 1);
+        QCOMPARE(PlatformExit::lastCode(), kExitAnotherMonitor);
+        QVERIFY(!gpCom);
+        holder.kill();
+        holder.waitForFinished();
+        ComInit();
+        QCOMPARE(PlatformExit::callCount(), exits + 1);
+        QVERIFY(gpCom);  // opened now, on a device that is not there
     }
 };
 
