@@ -286,7 +286,7 @@ private slots:
             order.clear();
             const int calls = PlatformExit::callCount();
             CommandRunner::runLine(c.line);
-            CommandRunner::runLine(c.line);  // asked twice, ends once
+            CommandRunner::runLine(c.line);     // asked twice, ends once
             QCoreApplication::processEvents();  // as start-up does between its steps
             order << "returned";
             QEventLoop loop;  // the end waits for a running event loop
