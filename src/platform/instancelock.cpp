@@ -58,7 +58,7 @@ bool hold(const QString& path, const QString& what, QString* why)
         ::close(fd);
         if (why)
             *why = error == EWOULDBLOCK
-                       ? QStringLiteral("%1 already runs %2 (lock %3)").arg(holderText(absolute), what, absolute)
+                       ? QStringLiteral("%1 already runs %2; its lock is %3").arg(holderText(absolute), what, absolute)
                        : QStringLiteral("the lock %1 cannot be taken: %2")
                              .arg(absolute, QString::fromLocal8Bit(std::strerror(error)));
         return false;
