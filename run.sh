@@ -7,8 +7,18 @@ BUILD_DIR=${BUILD_DIR:-build}
 RUN_DIR=${RUN_DIR:-run}
 VNC_ADDR=127.0.0.1
 VNC_PORT=5900
+API_PORT=18100
+PEER_PORT=18431
+MODBUS_PORT=18502
 SCREEN=1920x1080
 QT_PLATFORMS=/usr/lib/x86_64-linux-gnu/qt5/plugins/platforms
+
+# Before anything is built or written: a monitor still running (or another program) on the
+# demo's ports would leave this one without a screen or a service, and one running in the same
+# runtime folder refuses to start anyway.
+VNC_CHECK=$VNC_PORT
+if [ -n "${DISPLAY:-}" ]; then VNC_CHECK=""; fi
+./scripts/check-demo-free.sh "$RUN_DIR" "$VNC_CHECK" "$API_PORT" "$MODBUS_PORT" || exit 1
 
 ./scripts/install-deps.sh
 cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
@@ -25,21 +35,22 @@ SRC_DIR=$(pwd)
 ./scripts/prepare-run.sh "$BIN" "$RUN_DIR"
 RUN=$(cd "$RUN_DIR" && pwd)
 
-# Without a display the screen goes out over VNC; with the port taken Qt would run the
-# monitor with no screen at all, so stop here and say why.
-if [ -z "${DISPLAY:-}" ] && (exec 3<>"/dev/tcp/$VNC_ADDR/$VNC_PORT") 2>/dev/null; then
-  echo "run: $VNC_ADDR:$VNC_PORT is already in use (another VNC server, or a monitor started earlier" >&2
-  echo "run: still running); stop that program and start ./run.sh again." >&2
-  exit 1
-fi
-
 SIM_PID=""
+LOOP_PID=""
 cleanup() {
   if [ -n "$SIM_PID" ]; then kill "$SIM_PID" 2>/dev/null || true; fi
   exec 3>&- 2>/dev/null || true
 }
+# Ctrl-C (or a TERM to this script) ends the monitor normally: it closes its databases first.
+stop_loop() {
+  if [ -n "$LOOP_PID" ]; then
+    kill -TERM "$LOOP_PID" 2>/dev/null || true
+    wait "$LOOP_PID" 2>/dev/null || true
+  fi
+  exit 130
+}
 trap cleanup EXIT
-trap 'exit 130' INT TERM
+trap stop_loop INT TERM
 
 SERIAL=""
 if [ -x "$BIN/ioboard-sim" ]; then
@@ -61,16 +72,14 @@ if [ -x "$BIN/ioboard-sim" ]; then
   fi
   echo "run: IO board simulator on $SERIAL; set its inputs by writing to $RUN/ioboard.in"
 fi
-./scripts/write-platform-json.sh "$RUN" "$SERIAL"
+./scripts/write-platform-json.sh "$RUN" "$SERIAL" "$API_PORT" "$PEER_PORT" "$MODBUS_PORT"
 
 cd "$RUN"
 # This is a development desktop, and the program knows one by its platform plug-in path:
 # it then skips the panel's waits for the network card and the cameras and does not start
 # the network-card script. Qt still finds its plug-ins in the usual places.
 export QT_QPA_PLATFORM_PLUGIN_PATH=/opt/Qt5.15.7/plugins/platforms
-if [ -n "${DISPLAY:-}" ]; then
-  ./monitor
-else
+if [ -z "${DISPLAY:-}" ]; then
   if [ ! -e "$QT_PLATFORMS/libqvnc.so" ]; then
     echo "run: Qt's VNC platform plug-in is missing ($QT_PLATFORMS/libqvnc.so)" >&2
     exit 1
@@ -80,6 +89,16 @@ else
   cc -shared -fPIC -O2 -o "$SHIM" "$SRC_DIR/scripts/vnc-localhost.c" -ldl
   echo "run: no display; the monitor's screen ($SCREEN) is served over VNC."
   echo "run: connect a VNC viewer to $VNC_ADDR:$VNC_PORT (for example: vncviewer $VNC_ADDR::$VNC_PORT)"
-  echo "run: stop the monitor with Ctrl-C here."
-  VNC_LOCAL_PORT=$VNC_PORT LD_PRELOAD="$SHIM" ./monitor -platform "vnc:size=$SCREEN:port=$VNC_PORT"
 fi
+echo "run: stop the monitor with Ctrl-C here."
+MONITOR=(./monitor)
+if [ -z "${DISPLAY:-}" ]; then
+  MONITOR=(env VNC_LOCAL_PORT="$VNC_PORT" LD_PRELOAD="$SHIM" ./monitor -platform "vnc:size=$SCREEN:port=$VNC_PORT")
+fi
+# Off the panel a logged "reboot" ends the monitor and the loop starts it again.
+"$SRC_DIR/scripts/run-monitor.sh" "${MONITOR[@]}" &
+LOOP_PID=$!
+CODE=0
+wait "$LOOP_PID" || CODE=$?
+LOOP_PID=""
+exit "$CODE"

@@ -3,18 +3,19 @@
 # under <runtime folder>/sysroot, the serial device when one is given, and the network
 # services on 127.0.0.1 at unprivileged ports. A runtime folder without cnt_net/config.json
 # also gets one with the API service switched on (networking to the companion peer off).
-# Usage: write-platform-json.sh <runtime folder> [serial device]
+# Usage: write-platform-json.sh <runtime folder> [serial device [api port peer port modbus port]]
 set -euo pipefail
 RUN=$(cd "$1" && pwd)
 SERIAL=${2:-}
-python3 - "$RUN" "$SERIAL" <<'PY'
+python3 - "$RUN" "$SERIAL" "${3:-18100}" "${4:-18431}" "${5:-18502}" <<'PY'
 import json, os, sys
 run, serial = sys.argv[1], sys.argv[2]
+api, peer, modbus = (int(p) for p in sys.argv[3:6])
 conf = {
     "commands": "log",
     "root": run + "/sysroot",
     "listen": "127.0.0.1",
-    "ports": {"api": 18100, "peer": 18431, "modbus": 18502},
+    "ports": {"api": api, "peer": peer, "modbus": modbus},
 }
 if serial:
     conf["serial"] = serial

@@ -1,6 +1,8 @@
 // Picture sources of the simulated camera and their conversion to the camera's size and kind.
 #include "simframesource.h"
 
+#include <malloc.h>
+
 #include <QDebug>
 #include <QMap>
 
@@ -22,6 +24,8 @@ SimFrameSource::SimFrameSource(const SimCameraSettings& s) : settings(s)
     if (!producers.contains(settings.source))
         qWarning().noquote() << "simcamera: unknown frame source" << settings.source << "- using the scene";
     configured = producers.value(settings.source, &SimFrameSource::nextScene);
+    if (configured == &SimFrameSource::nextScene)
+        pendingCanvas = std::async(std::launch::async, &SimScene::canvas, settings.scene);
 }
 
 void SimFrameSource::inject(const QImage& picture)
@@ -40,6 +44,9 @@ void SimFrameSource::setDefect(bool on, int x, int y, int radius)
             o.defectRadius = radius;
     }
     // The canvas carries the defect: both are drawn afresh.
+    if (pendingCanvas.valid())
+        pendingCanvas.wait();
+    pendingCanvas = std::future<cv::Mat>();
     canvas.release();
     still = QImage();
 }
@@ -78,6 +85,12 @@ QImage SimFrameSource::nextFile()
 
 QImage SimFrameSource::nextScene()
 {
+    if (canvas.empty() && pendingCanvas.valid()) {
+        canvas = pendingCanvas.get();
+        // The drawing's scratch memory, freed by now, would otherwise stay with the drawing
+        // thread's allocator arena for the rest of the run.
+        malloc_trim(0);
+    }
     if (canvas.empty())
         canvas = SimScene::canvas(settings.scene);
     if (settings.scene.noise <= 0) {

@@ -1,6 +1,8 @@
 // Where a simulated camera's pictures come from: injected pictures, files, or the synthetic scene.
 #pragma once
 
+#include <future>
+
 #include <QHash>
 #include <QImage>
 #include <QList>
@@ -36,6 +38,10 @@ private:
     int fileIndex = 0;
     QHash<int, QImage> fileCache;
     cv::Mat canvas;
+    // The scene's canvas takes tens of milliseconds to draw: it is drawn on a thread of its own
+    // from the camera's creation on, as a real camera's first picture comes in while the
+    // program is still starting up.
+    std::future<cv::Mat> pendingCanvas;
     QImage still;  // the scene when nothing changes between frames
     quint32 sceneFrames = 0;
 };

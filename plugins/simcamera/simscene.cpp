@@ -27,12 +27,17 @@ cv::Scalar randomColour(cv::RNG& rng)
 // Adds a one-channel float offset to every colour channel of the canvas.
 void addToChannels(cv::Mat& canvas, const cv::Mat& offset)
 {
-    cv::Mat offset3;
-    cv::merge(std::vector<cv::Mat>(3, offset), offset3);
+    // Channel by channel: the same sums and roundings as on the three-channel float picture,
+    // without building one.
+    std::vector<cv::Mat> channels;
+    cv::split(canvas, channels);
     cv::Mat sum;
-    canvas.convertTo(sum, CV_32FC3);
-    sum += offset3;
-    sum.convertTo(canvas, CV_8UC3);
+    for (cv::Mat& channel : channels) {
+        channel.convertTo(sum, CV_32F);
+        sum += offset;
+        sum.convertTo(channel, CV_8U);
+    }
+    cv::merge(channels, canvas);
 }
 
 // Large, soft brightness changes, like uneven light on a mould.

@@ -4,10 +4,13 @@
 #include <QMutexLocker>
 
 #include "globals.h"
+#include "instancelock.h"
 #include "iothread.h"
 #include "mojuwizard.h"
 #include "platformclock.h"
+#include "platformexit.h"
 #include "posix_qextserialport.h"
+#include "startupguard.h"
 #include "systempaths.h"
 #include "windowhooks.h"
 #include "wizardpara.h"
@@ -64,7 +67,15 @@ unsigned char calcLRC(unsigned char* data, unsigned short length)
 
 void ComInit()
 {
-    gpCom = new Posix_QextSerialPort(SystemPaths::serialDevice(gisCOM), QextSerialBase::Polling);
+    const QString device = SystemPaths::serialDevice(gisCOM);
+    // On the panel the device follows the stored port, so its lock is taken here, before the
+    // port opens (a device named by platform.json was locked at the start).
+    QString why;
+    if (!InstanceLock::holdSerialDevice(device, &why)) {
+        Exit(RefuseStart(why, kExitAnotherMonitor));
+        return;
+    }
+    gpCom = new Posix_QextSerialPort(device, QextSerialBase::Polling);
     if (!gpCom->open(QIODevice::ReadWrite))
         qWarning("IO board port %s: %s", qPrintable(gpCom->portName()), qPrintable(gpCom->errorString()));
     gpCom->setBaudRate(BAUD115200);

@@ -10,6 +10,7 @@
 #include <QSlider>
 #include <QTextStream>
 
+#include "brokendatabase.h"
 #include "cameramanager.h"
 #include "cammerwidget.h"
 #include "choosebox.h"
@@ -54,6 +55,7 @@ const char* const kWorkspaceDir = "/cnt_net/workspace/";
 const char* const kCountFile = "count.ini";
 const char* const kParamFile = "PARAM.db";
 const char* const kParamFactoryCopy = "./paraGroup/default/PARAM.db";
+const char* const kParamProbe = "select count(*) from sysparam";
 const char* const kRecordFile = "RECORD.db";
 const char* const kRecordEmptyCopy = "RECORDNULL.db";
 const char* const kDateFile = "time.txt";
@@ -359,6 +361,9 @@ bool MoJuWizard::restoreMissingFile(const QString& file, const QString& copy, in
 void MoJuWizard::openParamDatabase()
 {
     const QString file = QString::fromLatin1(kParamFile);
+    // One that opens but cannot be read would run every mould on built-in defaults, without a
+    // taught region: it is set aside and restored as a missing one is.
+    SetAsideBrokenDatabase(file, QString::fromLatin1(kParamProbe), QString::fromLatin1(kParamFactoryCopy));
     restoreMissingFile(file, QString::fromLatin1(kParamFactoryCopy), kTextParamFileError,
                        QString("cp -f %1 ./").arg(kParamFactoryCopy));
     dbIn = QSqlDatabase::contains("dbIn") ? QSqlDatabase::database("dbIn", false)

@@ -8,6 +8,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include "brokendatabase.h"
 #include "globals.h"
 #include "lanstr.h"
 #include "miscfunc.h"
@@ -20,6 +21,7 @@ namespace {
 const char* const kRecordConnection = "dbRecord";
 const char* const kRecordFile = "RECORD.db";
 const char* const kRecordTemplate = "RECORDNULL.db";
+const char* const kRecordProbe = "select count(*) from RECORD";
 const char* const kDateFile = "time.txt";
 const char* const kDateFormat = "yyyy-MM-dd";
 const char* const kTimeFormat = "hh.mm.ss";
@@ -51,8 +53,8 @@ QString freeArchivePath(const QDir& dir, const QString& recordDate)
 
 }  // namespace
 
-// Opens RECORD.db on demand. A missing file is restored from the template first: SQLite
-// would otherwise create an empty file without the table and every record would be lost.
+// Opens RECORD.db on demand. A missing or unreadable file is replaced by the template first:
+// SQLite would otherwise create an empty file without the table and every record would be lost.
 bool MoJuWizard::openRecordDb()
 {
     if (dbRecord.isOpen())
@@ -65,6 +67,9 @@ bool MoJuWizard::openRecordDb()
         dbRecord.setDatabaseName(QString::fromLatin1(kRecordFile));
     }
     const QString file = QString::fromLatin1(kRecordFile);
+    // One that cannot be read would drop every record: it is set aside, and the empty copy
+    // takes its place as for a missing one.
+    SetAsideBrokenDatabase(file, QString::fromLatin1(kRecordProbe), QString::fromLatin1(kRecordTemplate));
     if (!QFile::exists(file) && !QFile::copy(QString::fromLatin1(kRecordTemplate), file)) {
         qWarning().noquote() << "operation records:" << file << "is missing and" << kRecordTemplate
                              << "cannot replace it";

@@ -84,6 +84,10 @@ private:
 
 static_assert(std::is_trivially_copyable<CammerSingleton>::value, "stores are copied and compared byte-wise");
 
+// Makes `to` a byte-wise copy of `from`, as memcpy would, writing only the parts that differ:
+// a plain copy would give every unused polygon slot of `to` real memory (about 100 MB).
+void CopyStore(CammerSingleton& to, const CammerSingleton& from);
+
 // The one place where a region's shape type picks its shape. VisitShapeArrays calls visit
 // with the store's whole array of that type (rects, circles or polygons), for copying a
 // shape between slots; VisitShape calls it with region i of detection d itself. A type that

@@ -14,6 +14,7 @@
 #include <QPair>
 #include <QSocketNotifier>
 #include <QTextCodec>
+#include <QTimer>
 
 #include "cammerwidget.h"
 #include "commandrunner.h"
@@ -35,7 +36,6 @@
 #include "modbusserver.h"
 #include "mojuwizard.h"
 #include "platformclock.h"
-#include "platformconfig.h"
 #include "platformexit.h"
 #include "publictools.h"
 #include "resstatisticsdatabase.h"
@@ -43,6 +43,7 @@
 #include "savefialimagethread.h"
 #include "splashframe.h"
 #include "startupfiles.h"
+#include "startupguard.h"
 #include "statisticswidget.h"
 #include "systempaths.h"
 #include "textids.h"
@@ -74,7 +75,6 @@ const char* const kNetcardScript = "python3 ./cnt_net/zelkq30_upnetcard.py &";
 // Written from the signal handler, read on the main thread: the handler itself may do
 // nothing but this write.
 int gStopPipe[2] = {-1, -1};
-std::function<void()> gStopFlush;
 
 void OnStopSignal(int)
 {
@@ -119,7 +119,7 @@ void WaitForNetworkAndCameras()
 
 void InstallStopSignals(std::function<void()> flush)
 {
-    gStopFlush = std::move(flush);
+    PlatformExit::setStopFlush(std::move(flush));
     if (gStopPipe[0] < 0) {
         if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, gStopPipe) != 0) {
             qWarning() << "stop signals keep their default action: no socket pair";
@@ -131,9 +131,7 @@ void InstallStopSignals(std::function<void()> flush)
             while (::read(gStopPipe[0], &byte, 1) > 0) {
             }
             qInfo() << "stopped by signal: normal end";
-            if (gStopFlush)
-                gStopFlush();
-            Exit(0);
+            PlatformExit::stop(0);
         });
     }
     struct sigaction action = {};
@@ -332,8 +330,10 @@ void AddAdminPageHooks(ConstructionHooks& hooks)
 
 int StartUp(int argc, char** argv)
 {
-    // Off the panel this decides whether commands run and where system files are.
-    PlatformConfig::load();
+    // Off the panel platform.json decides whether commands run and where system files are;
+    // nothing starts when it cannot be trusted or another monitor holds the folder or board.
+    if (const int refused = ClaimPlatform())
+        return refused;
 
     linux_kernel_proc_version = ReadProcVersion();
 
@@ -390,8 +390,14 @@ int StartUp(int argc, char** argv)
     gDeviceID = getlocal_deviceid();
     writeVersionToJson();
     HandNetworkQueries();
-    TNR_NETMN::getInstance()->initStart();
-    StartImageCopyAndDiskWatch();
+    // The network services, the USB copier and the disk watcher start in this order, before
+    // the IO thread, but from the event loop: their listening sockets, threads and files
+    // would otherwise keep the board unpolled while they come up.
+    TNR_NETMN* services = TNR_NETMN::getInstance();
+    QTimer::singleShot(0, app, [services] {
+        services->initStart();
+        StartImageCopyAndDiskWatch();
+    });
     if (gpControlIO)
         gpControlIO->InitIOThread();
     if (gpWin)

@@ -14,7 +14,8 @@ int StartUp(int argc, char** argv);
 bool isOpen_Env();
 
 // SIGTERM and Ctrl-C end the program normally: on the main thread flush runs (the databases
-// are closed), then Exit(0); no crash dump, so the run is not archived as an error run.
+// are closed), then Exit(0); no crash dump, so the run is not archived as an error run. The
+// same flush runs before an end the command runner asks for (PlatformExit::stop).
 // Installed after the log manager, whose crash handler would otherwise take SIGTERM.
 void InstallStopSignals(std::function<void()> flush);
 

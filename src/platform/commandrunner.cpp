@@ -8,6 +8,8 @@
 #include <QRegularExpression>
 #include <QTimer>
 
+#include "platformexit.h"
+
 namespace {
 
 struct RunnerState
@@ -117,6 +119,13 @@ bool writesProtected(const QString& shellText, const QString& prog, const QStrin
 
 bool lineChangesHost(const QString& line);
 
+// Where one simple command of a shell line ends and the next begins.
+const QRegularExpression& shellSeparators()
+{
+    static const QRegularExpression separators(R"(;|&&|\|\||\||&|\n|`|\$\(|\(|\))");
+    return separators;
+}
+
 // A program with its arguments; shellText is the simple command it came from, if any.
 bool programChangesHost(const QString& program, const QStringList& args, const QString& shellText)
 {
@@ -133,14 +142,25 @@ bool programChangesHost(const QString& program, const QStringList& args, const Q
 
 // One simple command of a shell line: wrappers and variable assignments are looked through,
 // quotes are dropped (a nested "sh -c '...'" is then judged as a line of its own).
-bool segmentChangesHost(const QString& segment)
+QStringList commandWords(const QString& plainSegment)
 {
     static const QStringList wrappers = {"sudo", "nohup", "exec", "env", "nice", "setsid", "command"};
+    QStringList words = plainSegment.split(QRegularExpression("\\s+"), Qt::SkipEmptyParts);
+    while (!words.isEmpty() && (wrappers.contains(words.first()) || words.first().contains('='))) words.removeFirst();
+    return words;
+}
+
+QString unquoted(const QString& segment)
+{
+    return QString(segment).remove('"').remove('\'');
+}
+
+bool segmentChangesHost(const QString& segment)
+{
     if (segment.contains("upnetcard"))  // the network-card set-up script rewrites the host's network
         return true;
-    const QString plain = QString(segment).remove('"').remove('\'');
-    QStringList words = plain.split(QRegularExpression("\\s+"), Qt::SkipEmptyParts);
-    while (!words.isEmpty() && (wrappers.contains(words.first()) || words.first().contains('='))) words.removeFirst();
+    const QString plain = unquoted(segment);
+    const QStringList words = commandWords(plain);
     if (words.isEmpty())
         return false;
     return programChangesHost(words.first(), words.mid(1), plain);
@@ -148,11 +168,52 @@ bool segmentChangesHost(const QString& segment)
 
 bool lineChangesHost(const QString& line)
 {
-    static const QRegularExpression separators(R"(;|&&|\|\||\||&|\n|`|\$\(|\(|\))");
-    for (const QString& segment : line.split(separators, Qt::SkipEmptyParts))
+    for (const QString& segment : line.split(shellSeparators(), Qt::SkipEmptyParts))
         if (segmentChangesHost(segment.trimmed()))
             return true;
     return false;
+}
+
+// What a call would do to the running program by taking the machine down: kExitRestart for a
+// restart (reboot, init 6, shutdown -r), kExitPowerOff for a power-off (init 0, poweroff, halt,
+// shutdown), 0 otherwise.
+int lineStopCode(const QString& line);
+
+int programStopCode(const QString& program, const QStringList& args)
+{
+    const QString prog = QFileInfo(program).fileName();
+    if ((prog == "sh" || prog == "bash") && args.size() >= 2 && args.first() == "-c")
+        return lineStopCode(args.mid(1).join(' '));
+    QStringList operands;
+    for (const QString& a : args)
+        if (!a.startsWith('-'))
+            operands << a;
+    const QString first = operands.value(0);
+    if (prog == "reboot" || (prog == "init" && first == "6") || (prog == "systemctl" && first == "reboot"))
+        return kExitRestart;
+    if (prog == "shutdown" && !args.contains("-c"))
+        return args.contains("-r") || args.contains("--reboot") ? kExitRestart : kExitPowerOff;
+    if (prog == "poweroff" || prog == "halt" || (prog == "init" && first == "0") ||
+        (prog == "systemctl" && (first == "poweroff" || first == "halt")))
+        return kExitPowerOff;
+    return 0;
+}
+
+int lineStopCode(const QString& line)
+{
+    for (const QString& segment : line.split(shellSeparators(), Qt::SkipEmptyParts)) {
+        const QStringList words = commandWords(unquoted(segment));
+        if (words.isEmpty())
+            continue;
+        if (const int code = programStopCode(words.first(), words.mid(1)))
+            return code;
+    }
+    return 0;
+}
+
+int stopCodeOf(const CommandCall& call)
+{
+    return call.shell ? lineStopCode(call.text) : programStopCode(call.program, call.args);
 }
 
 }  // namespace
@@ -246,8 +307,18 @@ CommandResult CommandRunner::dispatch(CommandCall call, int timeoutMs, bool merg
     }
     if (m == Log && isHostChanging(call)) {
         qInfo().noquote() << "command not run (log mode):" << call.text;
-        QMutexLocker lock(&state().mutex);
-        state().calls.append(call);
+        {
+            QMutexLocker lock(&state().mutex);
+            state().calls.append(call);
+        }
+        // Off the panel the program goes down as the panel would, so that no step after a
+        // restart works on closed databases; the demo's runner starts it again.
+        if (const int code = stopCodeOf(call)) {
+            qInfo().noquote() << (code == kExitRestart ? "the program ends for the restart:"
+                                                       : "the program ends for the power-off:")
+                              << call.text;
+            RequestExit(code);
+        }
         return CommandResult();
     }
     call.executed = true;

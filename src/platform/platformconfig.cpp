@@ -13,6 +13,12 @@ namespace {
 
 constexpr int kMaxPort = 65535;
 
+const struct
+{
+    const char* name;
+    CommandRunner::Mode mode;
+} kModes[] = {{"real", CommandRunner::Real}, {"log", CommandRunner::Log}, {"record", CommandRunner::Record}};
+
 void readPort(const QJsonObject& ports, const char* key, int& port)
 {
     const int value = ports.value(key).toInt(-1);
@@ -30,25 +36,41 @@ NetPorts& NetPorts::current()
     return ports;
 }
 
-bool PlatformConfig::load(const QString& path)
+PlatformConfig::Outcome PlatformConfig::load(const QString& path, QString* why)
 {
+    auto refuse = [&](const QString& reason) {
+        if (why)
+            *why = QStringLiteral("%1 %2").arg(path, reason);
+        return Refused;
+    };
     QFile file(path);
-    if (!file.exists() || !file.open(QIODevice::ReadOnly))
-        return false;
+    if (!file.exists())
+        return Absent;
+    if (!file.open(QIODevice::ReadOnly))
+        return refuse(QStringLiteral("cannot be read: %1").arg(file.errorString()));
     QJsonParseError err;
     const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &err);
-    if (err.error != QJsonParseError::NoError || !doc.isObject()) {
-        qWarning() << "platform file unreadable:" << path << err.errorString();
-        return false;
-    }
+    if (err.error != QJsonParseError::NoError)
+        return refuse(QStringLiteral("is not JSON (%1 at byte %2)").arg(err.errorString()).arg(err.offset));
+    if (!doc.isObject())
+        return refuse(QStringLiteral("is not a JSON object"));
     const QJsonObject obj = doc.object();
-    const QString commands = obj.value("commands").toString();
-    if (commands == "log")
-        CommandRunner::setMode(CommandRunner::Log);
-    else if (commands == "record")
-        CommandRunner::setMode(CommandRunner::Record);
-    else if (commands == "real")
-        CommandRunner::setMode(CommandRunner::Real);
+    const QJsonValue commands = obj.value("commands");
+    if (commands.isUndefined())
+        return refuse(QStringLiteral("names no command mode (\"commands\": \"real\", \"log\" or \"record\")"));
+    const CommandRunner::Mode* mode = nullptr;
+    for (const auto& known : kModes)
+        if (commands.toString() == QLatin1String(known.name))
+            mode = &known.mode;
+    if (!mode)
+        return refuse(QStringLiteral("names an unknown command mode %1 (\"real\", \"log\" or \"record\")")
+                          .arg(commands.isString() ? QStringLiteral("\"%1\"").arg(commands.toString())
+                                                   : QStringLiteral("that is no text")));
+    for (const char* key : {"root", "serial"})
+        if (obj.contains(key) && !obj.value(key).isString())
+            return refuse(QStringLiteral("gives \"%1\" as something other than text").arg(key));
+
+    CommandRunner::setMode(*mode);
     if (obj.contains("root"))
         SystemPaths::setRoot(obj.value("root").toString());
     if (obj.contains("serial"))
@@ -60,5 +82,5 @@ bool PlatformConfig::load(const QString& path)
     readPort(ports, "api", net.api);
     readPort(ports, "peer", net.peer);
     readPort(ports, "modbus", net.modbus);
-    return true;
+    return Applied;
 }

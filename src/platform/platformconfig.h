@@ -6,11 +6,19 @@
 class PlatformConfig
 {
 public:
+    enum Outcome {
+        Absent,   // no file: the panel, whose defaults (real commands, real paths) hold
+        Applied,  // the file's settings are in force
+        Refused,  // a file that cannot be trusted: nothing applied, the program must not start
+    };
+
     // Applies "commands" (real / log / record), "serial" (device path) and "root" (the
-    // system-path root) from the file when it exists. Returns false when there is no file
-    // or it cannot be parsed; the panel defaults (real commands, real paths) then hold.
-    // Also reads the network services' listening address and ports (NetPorts).
-    static bool load(const QString& path = "platform.json");
+    // system-path root) from the file when it exists, and the network services' listening
+    // address and ports (NetPorts). A file that is there but cannot be read, is no JSON
+    // object, names no or an unknown command mode, or gives "root" or "serial" as anything
+    // but text is refused with the reason in *why: a typo must never mean real commands on
+    // a development machine.
+    static Outcome load(const QString& path = "platform.json", QString* why = nullptr);
 };
 
 // Where the network services listen and where the companion peer is reached. The panel

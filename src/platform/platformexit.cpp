@@ -4,8 +4,11 @@
 #include <atomic>
 #include <cstdlib>
 
+#include <QCoreApplication>
 #include <QMutex>
 #include <QMutexLocker>
+#include <QThread>
+#include <QTimer>
 
 namespace {
 QMutex gExitMutex;
@@ -13,6 +16,21 @@ std::function<void(int)> gExitHandler;
 std::function<void()> gBeforeExit;
 std::atomic<int> gLastCode{-1};
 std::atomic<int> gCalls{0};
+std::function<void()> gStopFlush;
+std::atomic<bool> gExitRequested{false};
+// A requested end waits for the event loop: start-up only processes events between its steps.
+constexpr int kLoopWaitMs = 10;
+
+void exitWhenLoopRuns(int code)
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    if (app && QThread::currentThread()->loopLevel() == 0) {
+        QTimer::singleShot(kLoopWaitMs, app, [code] { exitWhenLoopRuns(code); });
+        return;
+    }
+    PlatformExit::stop(code);
+    gExitRequested = false;  // only reached where Exit returns (a test's handler)
+}
 }  // namespace
 
 void Exit(int code)
@@ -55,4 +73,35 @@ void PlatformExit::setBeforeExit(std::function<void()> hook)
 {
     QMutexLocker lock(&gExitMutex);
     gBeforeExit = std::move(hook);
+}
+
+void RequestExit(int code)
+{
+    if (gExitRequested.exchange(true))
+        return;
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app) {
+        exitWhenLoopRuns(code);
+        return;
+    }
+    // Posted to the GUI thread also when asked from another thread.
+    QTimer::singleShot(0, app, [code] { exitWhenLoopRuns(code); });
+}
+
+void PlatformExit::setStopFlush(std::function<void()> flush)
+{
+    QMutexLocker lock(&gExitMutex);
+    gStopFlush = std::move(flush);
+}
+
+void PlatformExit::stop(int code)
+{
+    std::function<void()> flush;
+    {
+        QMutexLocker lock(&gExitMutex);
+        flush = gStopFlush;
+    }
+    if (flush)
+        flush();
+    Exit(code);
 }

@@ -42,6 +42,12 @@ void SystemPaths::setSerialDevice(const QString& path)
     gSerialDevice = path;
 }
 
+QString SystemPaths::configuredSerialDevice()
+{
+    QMutexLocker lock(&gPathMutex);
+    return gSerialDevice;
+}
+
 QString SystemPaths::serialDevice(int port)
 {
     {

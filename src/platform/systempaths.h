@@ -18,6 +18,8 @@ public:
     // The serial device of board port n ("/dev/ttyS%1"), or the configured override.
     static void setSerialDevice(const QString& path);
     static QString serialDevice(int port);
+    // The override alone; empty on the panel, where the port number picks the device.
+    static QString configuredSerialDevice();
 };
 
 // Short form used by every caller.

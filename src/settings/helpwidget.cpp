@@ -23,8 +23,9 @@ HelpWidget::HelpWidget(QWidget* parent) : QWidget(parent)
 {
     const QDir dir(gLan == 0 ? QStringLiteral("./help/") : QStringLiteral("./help-en/"));
     for (const QString& name : dir.entryList({QStringLiteral("*.png")}, QDir::Files, QDir::Name))
-        pages << QPixmap(dir.filePath(name));
-    pageCount = pages.size();
+        pageFiles << dir.filePath(name);
+    pageCount = pageFiles.size();
+    pages.resize(pageCount);
 
     const int width = (kButtonBand.width() - kButtonGap * 5) / 4;
     const int height = kButtonBand.height() - 2 * kButtonGap;
@@ -72,7 +73,13 @@ void HelpWidget::SlotReturn()
 void HelpWidget::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    if (gHelpC >= 0 && gHelpC < pageCount)
+    if (gHelpC >= 0 && gHelpC < pageCount) {
+        for (int i = 0; i < pageCount; ++i)
+            if (i != gHelpC)
+                pages[i] = QPixmap();
+        if (pages.at(gHelpC).isNull())
+            pages[gHelpC] = QPixmap(pageFiles.at(gHelpC));
         painter.drawPixmap(0, 0, pages.at(gHelpC));
+    }
     painter.fillRect(kButtonBand, Qt::gray);
 }

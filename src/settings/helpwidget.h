@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QPixmap>
+#include <QStringList>
 #include <QVector>
 #include <QWidget>
 
@@ -13,12 +14,15 @@ class HelpWidget : public QWidget
     Q_OBJECT
 
 public:
-    // Loads every "*.png" of ./help/ (Simplified Chinese) or ./help-en/ (other languages).
+    // Lists every "*.png" of ./help/ (Simplified Chinese) or ./help-en/ (other languages).
     explicit HelpWidget(QWidget* parent);
 
     static constexpr int kAlarmPage = 6;
 
+    // One picture per page, in page order. A page is read when it is first shown and only the
+    // page on show is kept: each screen-sized picture costs 8 MB, and the help is rarely opened.
     QVector<QPixmap> pages;
+    QStringList pageFiles;
     int pageCount = 0;
     QPushButton* alarmButton = nullptr;
     QPushButton* lastButton = nullptr;

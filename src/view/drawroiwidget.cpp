@@ -231,7 +231,7 @@ void DrawROIWidget::Reset(bool)
         CammerWidget* v = View(c);
         if (!v || !v->storeA || !v->storeB)
             continue;
-        std::memcpy(static_cast<void*>(v->storeB), v->storeA, sizeof(CammerSingleton));
+        CopyStore(*v->storeB, *v->storeA);
         v->BackMask();
     }
 
@@ -453,7 +453,7 @@ void DrawROIWidget::SlotChangeSource(int s)
                     CammerWidget* w = View(c);
                     if (!w || !w->storeA || !w->storeB)
                         continue;
-                    std::memcpy(static_cast<void*>(w->storeB), w->storeA, sizeof(CammerSingleton));
+                    CopyStore(*w->storeB, *w->storeA);
                     w->BackMask();
                 }
             }

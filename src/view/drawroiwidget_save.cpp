@@ -319,11 +319,11 @@ void DrawROIWidget::SlotSaveData()
             if (!StoresDiffer(v))
                 continue;
             const bool position = RecordChanges(c);
-            std::memcpy(static_cast<void*>(v->storeA), v->storeB, sizeof(CammerSingleton));
+            CopyStore(*v->storeA, *v->storeB);
             v->RestorMask();
             if (p.sameParams && (SideModes() || (p.detectMode == kModeStandard && p.detectEnabled[0]))) {
                 v->CopyPara();
-                std::memcpy(static_cast<void*>(v->storeB), v->storeA, sizeof(CammerSingleton));
+                CopyStore(*v->storeB, *v->storeA);
                 v->BackMask();
             }
             if (!v->storeA->SaveDatatoFile()) {

@@ -399,6 +399,16 @@ private slots:
         QVERIFY(std::memcmp(a.get(), loaded.get(), sizeof(CammerSingleton)) != 0);
         *a = *loaded;
         QCOMPARE(std::memcmp(a.get(), loaded.get(), sizeof(CammerSingleton)), 0);
+
+        // The copy that writes only what differs gives the same bytes, zeros over old data and
+        // the store's last byte included.
+        a->polygons[7][99].points[8095] = QPoint(3, 4);
+        a->outN[99] = 5;
+        b->roiNum[0] = 9;
+        reinterpret_cast<unsigned char*>(b.get())[sizeof(CammerSingleton) - 1] = 0x5A;
+        CopyStore(*loaded, *b);
+        CopyStore(*a, *loaded);
+        QCOMPARE(std::memcmp(a.get(), b.get(), sizeof(CammerSingleton)), 0);
     }
 
     void selectionFollowsTheCurrentDetection()

@@ -1,9 +1,14 @@
-// SQL column utilities on a real SQLite file: adding once, refusing a missing table, exact names.
+// SQL column utilities on a real SQLite file: adding once, refusing a missing table, exact names; unreadable files set
+// aside.
+#include <QDir>
+#include <QFile>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QVariant>
 
+#include "brokendatabase.h"
 #include "miscfunc.h"
+#include "platformclock.h"
 #include "testsupport.h"
 
 namespace {
@@ -84,6 +89,53 @@ private slots:
         QVERIFY(logged("Failed to get table info:"));
         QVERIFY(!addColumnIfNotExists(db, "no such(", "x", "TEXT"));
         QVERIFY(logged("Failed to add column:"));
+    }
+
+    // A file that cannot be read goes aside, bytes and all, only when its replacement can be
+    // read; a good file, a missing one and an earlier broken copy stay as they are.
+    void unreadableFilesGoAsideForAReadableReplacement()
+    {
+        const QString probe = "select count(*) from RECORD";
+        QVERIFY(DatabaseReadable("RECORD.db", probe));  // the good one of this test
+        QVERIFY(QFile::copy("RECORD.db", "good-copy.db"));
+        const QByteArray garbage = "no database at all";
+        auto spoil = [&](const QString& file) {
+            QFile f(file);
+            return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(garbage) > 0;
+        };
+        QVERIFY(spoil("broken-copy.db"));
+        const struct
+        {
+            const char* content;  // good, broken or missing
+            const char* replacement;
+            bool setAside;
+        } cases[] =
+            {
+                {"good", "good-copy.db", false},     {"missing", "good-copy.db", false},
+                {"broken", "broken-copy.db", false}, {"broken", "good-copy.db", true},
+                {"broken", "good-copy.db", true},  // the same second: the first copy keeps its name
+            };
+        PlatformClock::setNow(QDateTime(QDate(2026, 3, 7), QTime(9, 15, 0)));
+        int aside = 0;
+        for (const auto& c : cases) {
+            QFile::remove("sample.db");
+            if (qstrcmp(c.content, "good") == 0)
+                QVERIFY(QFile::copy("RECORD.db", "sample.db"));
+            else if (qstrcmp(c.content, "broken") == 0)
+                QVERIFY(spoil("sample.db"));
+            TestSupport::clearCapturedMessages();
+            QCOMPARE(SetAsideBrokenDatabase("sample.db", probe, c.replacement), c.setAside);
+            aside += c.setAside ? 1 : 0;
+            QCOMPARE(QFile::exists("sample.db"), qstrcmp(c.content, "missing") != 0 && !c.setAside);
+            QCOMPARE(logged("sample.db cannot be read"), qstrcmp(c.content, "broken") == 0);
+        }
+        PlatformClock::resetNow();
+        const QStringList kept = QDir().entryList({"sample-broken-*"}, QDir::Files, QDir::Name);
+        QCOMPARE(kept, QStringList({"sample-broken-20260307-091500.db", "sample-broken-20260307-091500_1.db"}));
+        QFile first(kept.first());
+        QVERIFY(first.open(QIODevice::ReadOnly));
+        QCOMPARE(first.readAll(), garbage);
+        QCOMPARE(aside, 2);
     }
 };
 

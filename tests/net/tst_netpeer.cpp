@@ -96,7 +96,8 @@ private slots:
         const auto restore = qScopeGuard([saved] { NetPorts::current() = saved; });
         QFile f("ports-platform.json");
         QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(R"({"listen": "127.0.0.1", "ports": {"api": 18100, "peer": 18431, "modbus": 70000}})");
+        f.write(
+            R"({"commands": "record", "listen": "127.0.0.1", "ports": {"api": 18100, "peer": 18431, "modbus": 70000}})");
         f.close();
         NetPorts::current() = NetPorts();
         QVERIFY(PlatformConfig::load("ports-platform.json"));

@@ -1,9 +1,15 @@
-// The platform seams: recorded and logged commands, mapped system paths, clock, exit.
+// The platform seams: recorded and logged commands, mapped system paths, clock, exit, the platform file and the locks.
+#include <QDir>
+#include <QEventLoop>
 #include <QFile>
+#include <QProcess>
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QTimer>
 
 #include "commandrunner.h"
 #include "devices.h"
+#include "instancelock.h"
 #include "platformclock.h"
 #include "platformconfig.h"
 #include "platformexit.h"
@@ -195,21 +201,161 @@ private slots:
         QCOMPARE(Devices::ledIoctl(-1, 0x5A018B00), -1);
     }
 
-    void platformFileSetsModeSerialAndRoot()
+    // Only a file that says what it wants is applied; anything else is refused whole, so that
+    // a typo never leaves the commands real on a development machine.
+    void platformFileIsAppliedOrRefusedWhole()
     {
-        QFile f("platform-test.json");
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(R"({"commands": "log", "serial": "/tmp/pts-sim", "root": "/tmp/fake-root"})");
-        f.close();
+        QDir().mkpath("platform-dir.json");  // there, but no file to read
+        const struct
+        {
+            const char* name;
+            QByteArray text;
+            PlatformConfig::Outcome outcome;
+            CommandRunner::Mode mode;
+            const char* reason;
+        } cases[] = {
+            {"absent.json", QByteArray(), PlatformConfig::Absent, CommandRunner::Record, ""},
+            {"log.json", R"({"commands": "log", "serial": "/tmp/pts-sim", "root": "/tmp/fake-root"})",
+             PlatformConfig::Applied, CommandRunner::Log, ""},
+            {"real.json", R"({"commands": "real"})", PlatformConfig::Applied, CommandRunner::Real, ""},
+            {"empty.json", "{}", PlatformConfig::Refused, CommandRunner::Record, "names no command mode"},
+            {"text.json", "not json", PlatformConfig::Refused, CommandRunner::Record, "is not JSON"},
+            {"array.json", R"(["log"])", PlatformConfig::Refused, CommandRunner::Record, "is not a JSON object"},
+            {"case.json", R"({"commands": "LOG"})", PlatformConfig::Refused, CommandRunner::Record,
+             "unknown command mode \"LOG\""},
+            {"number.json", R"({"commands": 1})", PlatformConfig::Refused, CommandRunner::Record,
+             "unknown command mode"},
+            {"root.json", R"({"commands": "log", "root": 5})", PlatformConfig::Refused, CommandRunner::Record,
+             "\"root\""},
+            {"platform-dir.json", QByteArray(), PlatformConfig::Refused, CommandRunner::Record, "cannot be read"},
+        };
         const QString oldRoot = SystemPaths::root();
-        QVERIFY(PlatformConfig::load("platform-test.json"));
-        QCOMPARE(CommandRunner::mode(), CommandRunner::Log);
-        QCOMPARE(SystemPaths::serialDevice(1), QString("/tmp/pts-sim"));
-        QCOMPARE(SysPath("/etc/netplan"), QString("/tmp/fake-root/etc/netplan"));
-        SystemPaths::setRoot(oldRoot);
-        SystemPaths::setSerialDevice(QString());
+        for (const auto& c : cases) {
+            if (!c.text.isNull()) {
+                QFile f(c.name);
+                QVERIFY(f.open(QIODevice::WriteOnly));
+                f.write(c.text);
+            }
+            QString why;
+            const PlatformConfig::Outcome outcome = PlatformConfig::load(c.name, &why);
+            const CommandRunner::Mode mode = CommandRunner::mode();
+            const QString root = SystemPaths::root();
+            const QString serial = SystemPaths::serialDevice(1);
+            CommandRunner::setMode(CommandRunner::Record);
+            SystemPaths::setRoot(oldRoot);
+            SystemPaths::setSerialDevice(QString());
+            QVERIFY2(outcome == c.outcome, c.name);
+            QVERIFY2(mode == c.mode, c.name);
+            QVERIFY2(why.contains(c.reason) && why.startsWith(c.name) == (outcome == PlatformConfig::Refused),
+                     qPrintable(why));
+            if (qstrcmp(c.name, "log.json") == 0) {
+                QCOMPARE(serial, QString("/tmp/pts-sim"));
+                QCOMPARE(root, QString("/tmp/fake-root"));
+            } else {
+                QCOMPARE(root, oldRoot);  // a refused file sets nothing
+            }
+        }
+    }
+
+    // Off the panel a logged restart or power-off ends the program from the event loop, after
+    // the stop flush, with the code ./run.sh reads; record mode and other commands end nothing.
+    void logModeEndsTheProgramForARestartOrPowerOff()
+    {
+        CommandRunner::setProcessStart([](const CommandCall&, int, bool) { return CommandResult(); });
+        QStringList order;
+        PlatformExit::setStopFlush([&order] { order << "flush"; });
+        const int before = PlatformExit::callCount();
+        const struct
+        {
+            CommandRunner::Mode mode;
+            const char* line;
+            int code;  // 0: the program goes on
+        } cases[] = {
+            {CommandRunner::Log, "reboot", kExitRestart},
+            {CommandRunner::Log, "sync; reboot", kExitRestart},
+            {CommandRunner::Log, "bash -c 'init 6'", kExitRestart},
+            {CommandRunner::Log, "shutdown -r now", kExitRestart},
+            {CommandRunner::Log, "init 0", kExitPowerOff},
+            {CommandRunner::Log, "poweroff", kExitPowerOff},
+            {CommandRunner::Log, "sync", 0},
+            {CommandRunner::Log, "hwclock --systohc", 0},
+            {CommandRunner::Record, "reboot", 0},
+        };
+        for (const auto& c : cases) {
+            CommandRunner::setMode(c.mode);
+            order.clear();
+            const int calls = PlatformExit::callCount();
+            CommandRunner::runLine(c.line);
+            CommandRunner::runLine(c.line);     // asked twice, ends once
+            QCoreApplication::processEvents();  // as start-up does between its steps
+            order << "returned";
+            QEventLoop loop;  // the end waits for a running event loop
+            QTimer::singleShot(100, &loop, &QEventLoop::quit);
+            loop.exec();
+            QCOMPARE(PlatformExit::callCount() - calls, c.code ? 1 : 0);
+            if (c.code) {
+                QVERIFY2(PlatformExit::lastCode() == c.code, c.line);
+                QCOMPARE(order, QStringList({"returned", "flush"}));
+            }
+        }
+        QVERIFY(PlatformExit::callCount() - before == 6);
+        PlatformExit::setStopFlush(nullptr);
+    }
+
+    // The fixture keeps every test on loopback and off the fixed ports, and says so.
+    void testsListenOnlyOnLoopbackAtFreePorts()
+    {
+        QCOMPARE(NetPorts::current().listen, QString("127.0.0.1"));
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+        server.close();
+        QVERIFY(TestSupport::takeRefusedListens().isEmpty());
+        QVERIFY(!server.listen(QHostAddress::Any, 0));
+        QVERIFY(!server.listen(QHostAddress::LocalHost, NetPorts::kModbusDefault));
+        QVERIFY(!server.listen(QHostAddress::LocalHost, NetPorts::kApiDefault));
+        const QStringList refused = TestSupport::takeRefusedListens();
+        QCOMPARE(refused.size(), 3);
+        QVERIFY2(refused.first().endsWith(":0") && refused.last() == "127.0.0.1:10100", qPrintable(refused.join(' ')));
+    }
+
+    // A lock holds while its holder lives, whoever it is, and the kernel frees it when the
+    // holder dies; the serial device's lock lies under the mapped root, never the host's /run.
+    void locksLastAsLongAsTheirHolder()
+    {
+        const QString device = TestSupport::workDir() + "/pts-board";
+        const QString serialLock = InstanceLock::serialLockPath(device);
+        QVERIFY2(serialLock.startsWith(TestSupport::sysRoot() + "/run/lock/"), qPrintable(serialLock));
+        const QString oldRoot = SystemPaths::root();
+        SystemPaths::setRoot(QString());
+        const QString unmapped = InstanceLock::serialLockPath(device);
+        CommandRunner::setMode(CommandRunner::Real);
+        const QString panel = InstanceLock::serialLockPath("/dev/ttyS0");
         CommandRunner::setMode(CommandRunner::Record);
-        QVERIFY(!PlatformConfig::load("no-such-platform.json"));
+        SystemPaths::setRoot(oldRoot);
+        QVERIFY2(!unmapped.startsWith('/'), qPrintable(unmapped));  // in the working folder
+        QCOMPARE(panel, QString("/run/lock/monitor-serial-dev_ttyS0.lock"));
+
+        QDir().mkpath(QFileInfo(serialLock).absolutePath());
+        for (const QString& file : {QString("monitor.lock"), serialLock}) {
+            QProcess holder;
+            holder.start("flock", {"-F", file, "sleep", "60"});  // the lock stays with the one process
+            QVERIFY(holder.waitForStarted());
+            QTRY_VERIFY(QProcess::execute("flock", {"-n", file, "true"}) != 0);
+            QString why;
+            const bool held =
+                file == serialLock ? InstanceLock::holdSerialDevice(device, &why) : InstanceLock::holdWorkFolder(&why);
+            QVERIFY(!held);
+            QVERIFY2(why.contains("already runs") && why.contains(file == serialLock ? device : QDir::currentPath()),
+                     qPrintable(why));
+            holder.kill();  // SIGKILL: no clean-up of its own
+            holder.waitForFinished();
+        }
+        QString why;
+        QVERIFY2(InstanceLock::holdWorkFolder(&why) && InstanceLock::holdSerialDevice(device, &why), qPrintable(why));
+        QCOMPARE(QProcess::execute("flock", {"-n", "monitor.lock", "true"}), 1);  // held for good
+        QFile pid("monitor.lock");
+        QVERIFY(pid.open(QIODevice::ReadOnly));
+        QCOMPARE(pid.readAll().trimmed().toLongLong(), qint64(QCoreApplication::applicationPid()));
     }
 
     void clockAndSleepAreSteerable()

@@ -1,12 +1,19 @@
 // Shared test set-up implementation.
 #include "testsupport.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
 
+#include <arpa/inet.h>
+#include <dlfcn.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <unistd.h>
+
+#include <cstdio>
 
 #include <QDir>
 #include <QFile>
@@ -20,12 +27,48 @@
 #include "commandrunner.h"
 #include "globals.h"
 #include "platformclock.h"
+#include "platformconfig.h"
 #include "platformexit.h"
 #include "platformscreen.h"
 #include "systempaths.h"
 
 namespace {
 QTemporaryDir* gTempDir = nullptr;
+QMutex gRefusedMutex;
+QStringList gRefusedListens;
+
+// The fixed ports of the panel and of the demo (VNC, API, peer, Modbus): a test on one of them
+// would meet a running program, or keep it from starting.
+const int kFixedPorts[] = {
+    NetPorts::kApiDefault, NetPorts::kPeerDefault, NetPorts::kModbusDefault, 5900, 18100, 18431, 18502};
+
+// Whether a test may bind this address: only loopback and a port that is not a fixed one.
+// Other families (local sockets) are not network listens.
+bool mayBind(const sockaddr* addr, socklen_t len, QString* where)
+{
+    if (!addr)
+        return true;
+    char text[INET6_ADDRSTRLEN] = {};
+    int port = 0;
+    bool loopback = false;
+    if (addr->sa_family == AF_INET && len >= socklen_t(sizeof(sockaddr_in))) {
+        const auto* in = reinterpret_cast<const sockaddr_in*>(addr);
+        inet_ntop(AF_INET, &in->sin_addr, text, sizeof text);
+        port = ntohs(in->sin_port);
+        loopback = (ntohl(in->sin_addr.s_addr) >> 24) == 127;
+    } else if (addr->sa_family == AF_INET6 && len >= socklen_t(sizeof(sockaddr_in6))) {
+        const auto* in6 = reinterpret_cast<const sockaddr_in6*>(addr);
+        inet_ntop(AF_INET6, &in6->sin6_addr, text, sizeof text);
+        port = ntohs(in6->sin6_port);
+        const unsigned char* b = in6->sin6_addr.s6_addr;
+        loopback = IN6_IS_ADDR_LOOPBACK(&in6->sin6_addr) || (IN6_IS_ADDR_V4MAPPED(&in6->sin6_addr) && b[12] == 127);
+    } else {
+        return true;
+    }
+    *where = QStringLiteral("%1:%2").arg(QString::fromLatin1(text)).arg(port);
+    return loopback && std::find(std::begin(kFixedPorts), std::end(kFixedPorts), port) == std::end(kFixedPorts);
+}
+
 QMutex gMessageMutex;
 QStringList gMessages;
 std::atomic<QtMessageHandler> gPreviousHandler{nullptr};
@@ -93,6 +136,27 @@ void copyRuntimePictures(const QString& workDir)
     }
 }
 }  // namespace
+
+// Every bind of a test process comes here before the C library's: the executable's own
+// definition goes first, also for the Qt and HTTP libraries. A listen that no test may make
+// is refused (nothing listens there) and kept for the end of the process, which then fails.
+extern "C" int bind(int fd, const struct sockaddr* addr, socklen_t len)
+{
+    using BindFn = int (*)(int, const struct sockaddr*, socklen_t);
+    static const auto realBind = reinterpret_cast<BindFn>(dlsym(RTLD_NEXT, "bind"));
+    QString where;
+    if (!mayBind(addr, len, &where)) {
+        {
+            QMutexLocker lock(&gRefusedMutex);
+            gRefusedListens << where;
+        }
+        std::fprintf(stderr, "test support: refused to listen on %s (tests listen on 127.0.0.1 at free ports)\n",
+                     qPrintable(where));
+        errno = EACCES;
+        return -1;
+    }
+    return realBind(fd, addr, len);
+}
 
 namespace TestSupport {
 
@@ -170,9 +234,37 @@ void setPanelScreen()
     PlatformScreen::setGeometry(QRect(0, 0, gShowW, gShowH));
 }
 
+void setLoopbackPorts()
+{
+    NetPorts& ports = NetPorts::current();
+    ports.listen = QStringLiteral("127.0.0.1");
+    ports.api = 0;
+    ports.modbus = 0;
+    // The peer is only connected to: a port free now has nobody behind it.
+    const int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in in = {};
+    in.sin_family = AF_INET;
+    in.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof in;
+    if (probe >= 0 && ::bind(probe, reinterpret_cast<sockaddr*>(&in), len) == 0 &&
+        ::getsockname(probe, reinterpret_cast<sockaddr*>(&in), &len) == 0)
+        ports.peer = ntohs(in.sin_port);
+    if (probe >= 0)
+        ::close(probe);
+}
+
+QStringList takeRefusedListens()
+{
+    QMutexLocker lock(&gRefusedMutex);
+    const QStringList refused = gRefusedListens;
+    gRefusedListens.clear();
+    return refused;
+}
+
 void initTestProcess()
 {
     installRecordMode();
+    setLoopbackPorts();
     const QString work = enterTempWorkDir();
     // Without one Qt makes (and leaves behind) a runtime folder of its own in the temp folder.
     if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
@@ -187,12 +279,16 @@ void initTestProcess()
     ensureCapture();
 }
 
-void finishTestProcess()
+bool finishTestProcess()
 {
     // QtTest puts back the handler it found (the capture), whose previous handler is QtTest's
     // own: that one asserts once QtTest has stopped, so the default handler takes over.
     gPreviousHandler = nullptr;
     qInstallMessageHandler(nullptr);
+    const QStringList refused = takeRefusedListens();
+    if (!refused.isEmpty())
+        std::fprintf(stderr, "FAIL: the test tried to listen on %s\n", qPrintable(refused.join(", ")));
+    return refused.isEmpty();
 }
 
 QStringList capturedMessages()

@@ -19,10 +19,18 @@ QString sysRoot();
 void writeSysFile(const QString& absolutePath, const QByteArray& content);
 // The panel's screen: 1920 x 1080.
 void setPanelScreen();
+// The network services listen on 127.0.0.1 at free ports and look for the companion peer at
+// a free one: a test never takes the panel's ports nor another interface.
+void setLoopbackPorts();
+// Listening sockets the test process was kept from binding (another address than loopback,
+// or a fixed port of the panel or the demo), as "address:port"; taking them clears the list.
+// Any left at the end fails the test process.
+QStringList takeRefusedListens();
 // Everything above, in that order; called by MONITOR_TEST_MAIN before QApplication exists.
 void initTestProcess();
-// After QTest::qExec: messages of the shutdown go to the default handler.
-void finishTestProcess();
+// After QTest::qExec: messages of the shutdown go to the default handler. False when the
+// process tried to listen where no test may (see takeRefusedListens).
+bool finishTestProcess();
 // Text of every log line written through Qt's message functions since the last clear.
 // Call clearCapturedMessages() at the start of a test function: QtTest replaces message
 // handlers when it starts running tests, and the clear puts the capture back on top (also on
@@ -45,17 +53,17 @@ void quitWhenLoopRuns();
 
 // Like QTEST_MAIN, but with the platform seams installed before the application exists;
 // MONITOR_TEST_MAIN_APP builds the application as the given class (the program's own).
-#define MONITOR_TEST_MAIN_APP(TestObject, Application)    \
-    int main(int argc, char** argv)                       \
-    {                                                     \
-        TestSupport::initTestProcess();                   \
-        Application app(argc, argv);                      \
-        app.setAttribute(Qt::AA_Use96Dpi, true);          \
-        TestSupport::setPanelScreen();                    \
-        TestObject tc;                                    \
-        QTEST_SET_MAIN_SOURCE_PATH                        \
-        const int result = QTest::qExec(&tc, argc, argv); \
-        TestSupport::finishTestProcess();                 \
-        return result;                                    \
+#define MONITOR_TEST_MAIN_APP(TestObject, Application)           \
+    int main(int argc, char** argv)                              \
+    {                                                            \
+        TestSupport::initTestProcess();                          \
+        Application app(argc, argv);                             \
+        app.setAttribute(Qt::AA_Use96Dpi, true);                 \
+        TestSupport::setPanelScreen();                           \
+        TestObject tc;                                           \
+        QTEST_SET_MAIN_SOURCE_PATH                               \
+        const int result = QTest::qExec(&tc, argc, argv);        \
+        const bool boundWell = TestSupport::finishTestProcess(); \
+        return result != 0 ? result : (boundWell ? 0 : 1);       \
     }
 #define MONITOR_TEST_MAIN(TestObject) MONITOR_TEST_MAIN_APP(TestObject, QApplication)
