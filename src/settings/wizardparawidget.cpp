@@ -3,7 +3,6 @@
 
 #include <QHideEvent>
 #include <QLabel>
-#include <QLineEdit>
 #include <QListWidget>
 #include <QPainter>
 #include <QShowEvent>
@@ -12,13 +11,16 @@
 
 #include "cammerwidget.h"
 #include "checkbox.h"
+#include "choosecalinumwidget.h"
 #include "colorbutton.h"
 #include "combobox.h"
+#include "edit.h"
 #include "editbox.h"
 #include "globals.h"
 #include "iowidget.h"
-#include "networksettingdialog.h"
 #include "lanstr.h"
+#include "modifytimewidget.h"
+#include "networksettingdialog.h"
 #include "mojuwizard.h"
 #include "numberinput.h"
 #include "numcharinput.h"
@@ -113,6 +115,7 @@ constexpr int kRowShowAll = 41;
 constexpr int kRowNextMode = 64;
 constexpr int kRowOutputs = 53;
 constexpr int kRowTestImages = 87;
+constexpr int kIoPage = 3;
 
 const char* const kVersion = "V18.0.1.67";
 const char* const kFont = "wqy-microhei";
@@ -162,6 +165,9 @@ int ColumnTop(int page, int column)
 }
 
 constexpr int kBoxCaptionWidth = 200;
+// Keypads of the page's text fields, shown in the screen itself.
+constexpr int kTypeText = Edit::kCharPad | Edit::kInParent;
+constexpr int kTypePassword = Edit::kNumericPad | Edit::kInParent;
 
 }  // namespace
 
@@ -202,6 +208,10 @@ WizardParaWidget::WizardParaWidget(MoJuWizard* parent) : QWidget(parent), win(pa
     autoExposeTimer = new QTimer(this);
     autoExposeTimer->setSingleShot(true);
     connect(autoExposeTimer, &QTimer::timeout, this, &WizardParaWidget::SlotAutoExposeTimeTimeout);
+    modifyTimeWidget = new ModifyTimeWidget(this);
+    modifyTimeWidget->hide();
+    chooseCaliNumWidget = new ChooseCaliNumWidget(this);
+    chooseCaliNumWidget->hide();
 
     connectActions();
     ParaGroupUpdateList();
@@ -251,10 +261,11 @@ void WizardParaWidget::buildControls()
 
 void WizardParaWidget::buildExtras()
 {
-    auto add = [this](QWidget* w, int page, int condition, int x, int y) {
+    using S = ExtraShow;
+    auto add = [this](QWidget* w, int page, ExtraShow show, int x, int y) {
         w->move(x, y);
         w->hide();
-        extras << Extra{w, page, condition};
+        extras << Extra{w, page, show};
     };
     auto button = [this](int entry, const QString& fixed = QString()) {
         auto* b = new ColorButton(entry >= 0 ? LanStr(entry) : fixed, this, kButtonSizeClass);
@@ -267,14 +278,14 @@ void WizardParaWidget::buildExtras()
 
     // Page 0: reset count, language, shut down.
     resetCountButton = button(kTextResetCount);
-    add(resetCountButton, 0, 0, x2, 700);
+    add(resetCountButton, 0, S::Always, x2, 700);
     ComboBox* lan = nullptr;
     QWidget* lanHolder = CaptionedCombo(this, QString(), &lan);
     languageCombo = lan;
     for (int l = 0; l < kLanColumns; ++l) languageCombo->addItem(gaLanStr[kTextLanguage * kLanColumns + l]);
-    add(lanHolder, 0, 0, x2, 780);
+    add(lanHolder, 0, S::Always, x2, 780);
     shutDownButton = button(kTextShutDownButton);
-    add(shutDownButton, 0, 0, x2, 850);
+    add(shutDownButton, 0, S::Always, x2, 850);
 
     // Page 1: the camera boxes and buttons.
     auto cameraBox = [this](int entry, const char* fallback, int min, int max) {
@@ -293,32 +304,32 @@ void WizardParaWidget::buildExtras()
     connect(clarityBox, &EditBox::valueChanged, this, &WizardParaWidget::SetSharp);
     connect(truthBox, &EditBox::valueChanged, this, &WizardParaWidget::SetContrast);
     connect(gammaBox, &EditBox::valueChanged, this, &WizardParaWidget::SetGamma);
-    add(exposureBox, 1, 0, x2, kTop + 2 * kBoxStep);
-    add(gainBox, 1, 0, x2, kTop + 3 * kBoxStep);
-    add(clarityBox, 1, 1, x2, kTop + 4 * kBoxStep);
-    add(truthBox, 1, 1, x2, kTop + 5 * kBoxStep);
-    add(gammaBox, 1, 1, x2, kTop + 6 * kBoxStep);
+    add(exposureBox, 1, S::Always, x2, kTop + 2 * kBoxStep);
+    add(gainBox, 1, S::Always, x2, kTop + 3 * kBoxStep);
+    add(clarityBox, 1, S::Factory, x2, kTop + 4 * kBoxStep);
+    add(truthBox, 1, S::Factory, x2, kTop + 5 * kBoxStep);
+    add(gammaBox, 1, S::Factory, x2, kTop + 6 * kBoxStep);
     hMirrorBox = new CheckBox(this, LanStr(kTextHMirror));
     vMirrorBox = new CheckBox(this, LanStr(kTextVMirror));
     connect(hMirrorBox, &QCheckBox::clicked, this, &WizardParaWidget::SetHMirror);
     connect(vMirrorBox, &QCheckBox::clicked, this, &WizardParaWidget::SetVMirror);
-    add(hMirrorBox, 1, 1, x2, kTop + 8 * kBoxStep);
-    add(vMirrorBox, 1, 1, x2, kTop + 8 * kBoxStep + kCheckStep);
+    add(hMirrorBox, 1, S::FactoryDetail, x2, kTop + 8 * kBoxStep);
+    add(vMirrorBox, 1, S::FactoryDetail, x2, kTop + 8 * kBoxStep + kCheckStep);
     showModeButton = button(kTextSimply);
     connect(showModeButton, &QPushButton::clicked, this, &WizardParaWidget::SlotChangeShowMode);
-    add(showModeButton, 1, 2, x2, kTop);
+    add(showModeButton, 1, S::Always, x2, kTop);
     auto* switchCamera = button(kTextSwitchCamera);
     connect(switchCamera, &QPushButton::clicked, this, &WizardParaWidget::SlotChangeCamera);
-    add(switchCamera, 1, 2, x2 + kButtonWidth + 20, kTop);
+    add(switchCamera, 1, S::Always, x2 + kButtonWidth + 20, kTop);
     auto* restore = button(kTextRestoreCamera);
     connect(restore, &QPushButton::clicked, this, &WizardParaWidget::SlotRestoreDefaultSettings);
-    add(restore, 1, 2, x2, kTop + kBoxStep + 5);
+    add(restore, 1, S::Always, x2, kTop + kBoxStep + 5);
     auto* autoExpose = button(kTextAutoExposure);
     connect(autoExpose, &QPushButton::clicked, this, &WizardParaWidget::SlotAutoExposeTime);
-    add(autoExpose, 1, 2, x2 + kButtonWidth + 20, kTop + kBoxStep + 5);
+    add(autoExpose, 1, S::Always, x2 + kButtonWidth + 20, kTop + kBoxStep + 5);
     tuneCameraButton = button(kTextReordering);
     connect(tuneCameraButton, &QPushButton::clicked, this, &WizardParaWidget::SlotTuneCamera);
-    add(tuneCameraButton, 1, 0, x2, kTop + 10 * kBoxStep);
+    add(tuneCameraButton, 1, S::NotSimple, x2, kTop + 10 * kBoxStep);
 
     // Page 3: the multi-detection IO dialog and the IO naming page.
     customIoButton = button(kTextCustomIo);
@@ -330,16 +341,16 @@ void WizardParaWidget::buildExtras()
     ioNameButton->hide();
 
     // Page 4: groups, password and the system actions.
-    groupNameEdit = new QLineEdit(this);
+    groupNameEdit = new Edit(kTypeText, this, 1);
     groupNameEdit->setFont(PageFont());
     groupNameEdit->resize(300, kComboHeight);
-    add(groupNameEdit, 4, 0, x0, 800);
+    add(groupNameEdit, 4, S::Always, x0, 800);
     ComboBox* groups = nullptr;
     QWidget* groupHolder = CaptionedCombo(this, QString(), &groups);
     groupCombo = groups;
     connect(groupCombo, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &WizardParaWidget::SlotParaGroupChange);
-    add(groupHolder, 4, 0, x0 + 320, 800);
+    add(groupHolder, 4, S::Always, x0 + 320, 800);
     backupButton = button(kTextBackup);
     restoreGroupButton = button(kTextRestoreGroup);
     deleteGroupButton = button(kTextDeleteGroup);
@@ -347,19 +358,19 @@ void WizardParaWidget::buildExtras()
     for (int i = 0; i < 3; ++i) {
         ColorButton* b = groupButtons[i];
         b->resize(180, kButtonHeight);
-        add(b, 4, 0, x0 + i * 190, 860);
+        add(b, 4, S::Always, x0 + i * 190, 860);
     }
-    newPwdEdit = new QLineEdit(this);
-    confirmPwdEdit = new QLineEdit(this);
-    for (QLineEdit* e : {newPwdEdit, confirmPwdEdit}) {
+    newPwdEdit = new Edit(kTypePassword, this, 1);
+    confirmPwdEdit = new Edit(kTypePassword, this, 1);
+    for (Edit* e : {newPwdEdit, confirmPwdEdit}) {
         e->setFont(PageFont());
         e->setEchoMode(QLineEdit::Password);
         e->resize(200, kComboHeight);
     }
-    add(newPwdEdit, 4, 0, x0 + 90, 975);
-    add(confirmPwdEdit, 4, 0, x0 + 400, 975);
+    add(newPwdEdit, 4, S::Always, x0 + 90, 975);
+    add(confirmPwdEdit, 4, S::Always, x0 + 400, 975);
     changePwdButton = button(kTextChangePwd);
-    add(changePwdButton, 4, 0, x1 + 160, 975);
+    add(changePwdButton, 4, S::Always, x1 + 160, 975);
     // The system actions, two to a row.
     factoryRestoreButton = button(kTextFactoryRestore);
     versionButton = button(kTextVersionLibrary);
@@ -373,15 +384,15 @@ void WizardParaWidget::buildExtras()
     ColorButton* const actions[] = {factoryRestoreButton, versionButton,    updateButton,    exportButton, exitButton,
                                     saveImageButton,      modifyTimeButton, calibrateButton, recordButton};
     for (int i = 0; i < 9; ++i)
-        add(actions[i], 4, 0, x1 + (i % 2) * (kButtonWidth + 15), 560 + (i / 2) * (kButtonHeight + 8));
+        add(actions[i], 4, S::Always, x1 + (i % 2) * (kButtonWidth + 15), 560 + (i / 2) * (kButtonHeight + 8));
 
     // Page 5: the records.
     recordList = new QListWidget(this);
     recordList->setGeometry(x0, kTop, 360, 940);
     recordTable = new QTableView(this);
     recordTable->setGeometry(x0 + 380, kTop, gShowW - x0 - 420, 940);
-    add(recordList, 5, 0, x0, kTop);
-    add(recordTable, 5, 0, x0 + 380, kTop);
+    add(recordList, 5, S::Always, x0, kTop);
+    add(recordTable, 5, S::Always, x0 + 380, kTop);
 }
 
 void WizardParaWidget::layoutColumns()
@@ -495,9 +506,20 @@ void WizardParaWidget::DoChangePage()
     for (const Extra& e : extras) {
         if (e.page != page)
             continue;
-        const bool shown = e.condition == 0   ? !(simpleDisplay && e.widget == tuneCameraButton)
-                           : e.condition == 1 ? factory && !simpleDisplay
-                                              : true;
+        bool shown = true;
+        switch (e.show) {
+            case ExtraShow::Always:
+                break;
+            case ExtraShow::NotSimple:
+                shown = !simpleDisplay;
+                break;
+            case ExtraShow::Factory:
+                shown = factory;
+                break;
+            case ExtraShow::FactoryDetail:
+                shown = factory && !simpleDisplay;
+                break;
+        }
         e.widget->setVisible(shown);
     }
     if (page == 3)
@@ -699,7 +721,8 @@ void WizardParaWidget::hideEvent(QHideEvent* event)
         gpNumPad->HideUpdate();
     if (gpNumCharPad)
         gpNumCharPad->HideUpdate();
-    page = 0;
+    // The way through the IO naming page keeps the IO page; every other hide starts over.
+    page = hidingForNaming ? kIoPage : 0;
     DoChangePage();
     QWidget::hideEvent(event);
 }

@@ -22,12 +22,16 @@
 #include "customionamewidget.h"
 #include "diskmanager.h"
 #include "edit.h"
+#include "editbox.h"
 #include "factoryfixture.h"
 #include "globals.h"
 #include "lanstr.h"
+#include "mainstate.h"
 #include "modalanswerer.h"
 #include "modifytimewidget.h"
 #include "mojuwizard.h"
+#include "numberinput.h"
+#include "numcharinput.h"
 #include "platformclock.h"
 #include "recordsink.h"
 #include "saveimagesettingdailog.h"
@@ -46,6 +50,54 @@ void WriteFile(const QString& path, const QByteArray& content)
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(content);
+}
+
+// What a finger on a field delivers: the focus moves (the field typed into so far loses it),
+// then the release that places the keypad.
+void Tap(QWidget* field)
+{
+    if (gpState && gpState->curInputEdit && gpState->curInputEdit != field) {
+        QFocusEvent out(QEvent::FocusOut, Qt::MouseFocusReason);
+        QApplication::sendEvent(gpState->curInputEdit, &out);
+    }
+    QFocusEvent in(QEvent::FocusIn, Qt::MouseFocusReason);
+    QApplication::sendEvent(field, &in);
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(0, 0), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(field, &release);
+}
+
+// Presses the keys of `text` on whichever keypad shows them.
+void Type(const QString& text)
+{
+    for (const QChar c : text) {
+        const QString key(c);
+        bool pressed = false;
+        for (ColorButton* b : gpNumPad->digitKeys)
+            if (gpNumPad->isVisible() && b->text() == key && !pressed) {
+                b->click();
+                pressed = true;
+            }
+        for (ColorButton* b : gpNumCharPad->keys)
+            if (gpNumCharPad->isVisible() && b && b->text() == key && !pressed) {
+                b->click();
+                pressed = true;
+            }
+        QVERIFY2(pressed, qPrintable("no key " + key));
+    }
+}
+
+int StoredValue(const QString& row, int position)
+{
+    int value = -9999;
+    {
+        QSqlDatabase conn = QSqlDatabase::addDatabase("QSQLITE", "reader");
+        conn.setDatabaseName("PARAM.db");
+        QSqlQuery q(conn);
+        if (conn.open() && q.exec("SELECT value FROM sysparam WHERE name='" + row + "'") && q.next())
+            value = q.value(0).toString().split(' ').value(position - 1).toInt();
+    }
+    QSqlDatabase::removeDatabase("reader");
+    return value;
 }
 
 }  // namespace
@@ -112,7 +164,8 @@ private slots:
         win->show();
 
         SetRecordSink([this](const QString& text, const QString& type) { trace.note("record:" + type + ':' + text); });
-        SetFlushAllHook([this] { trace.note("flush"); });
+        // The databases close at the flush: what is saved later is lost.
+        SetFlushAllHook([this] { trace.note(QStringLiteral("flush, templates %1").arg(StoredValue("system2", 2))); });
         PlatformClock::setSleepHook([this](int ms) { trace.note(QStringLiteral("sleep:%1").arg(ms)); });
     }
 
@@ -143,10 +196,15 @@ private slots:
         if (QTest::currentTestFailed())
             return;
         QVERIFY(screen->shutDownButton->isVisible());
+        // A value in force but not yet stored is saved before the machine goes down.
+        const int templates = StoredValue("system2", 2) % 50 + 2;
+        gpWPara->templateNum = templates;
+        *gpWParaBak = *gpWPara;
         prompts.reset({true, restart});
         screen->shutDownButton->click();
         QCOMPARE(prompts.asked, QStringList({LanStr(291), LanStr(293)}));
-        QCOMPARE(trace.full(), QStringList({"record:operate:" + LanStr(292), "sleep:1000", "flush", last}));
+        QCOMPARE(trace.full(), QStringList({"record:operate:" + LanStr(292), "sleep:1000",
+                                            QStringLiteral("flush, templates %1").arg(templates), last}));
         // The screen's own accept ran first: nothing was edited, so it just closed.
         QVERIFY(screen->isHidden());
     }
@@ -180,7 +238,8 @@ private slots:
         screen->languageCombo->setCurrentIndex(1);
         QCOMPARE(prompts.asked, QStringList{question});
         QCOMPARE(gLan, 1);
-        QCOMPARE(trace.full(), QStringList({"record:operate:" + chineseRecord, "sleep:1000", "flush", "cmd:reboot"}));
+        QCOMPARE(trace.full().mid(0, 2), QStringList({"record:operate:" + chineseRecord, "sleep:1000"}));
+        QCOMPARE(trace.full().value(3), QString("cmd:reboot"));
         gLan = 0;
         WizardPara next;
         next.LoadDatafromFile();
@@ -365,7 +424,9 @@ private slots:
         trace.clear();
         CommandRunner::clearCalls();
         screen->calibrateButton->click();
-        QCOMPARE(trace.full(), QStringList({"cmd:./tsc", "flush", "cmd:reboot"}));
+        QCOMPARE(trace.full().size(), 3);
+        QCOMPARE(trace.full().first(), QString("cmd:./tsc"));
+        QCOMPARE(trace.full().last(), QString("cmd:reboot"));
 
         ModalAnswerer answerer;
         answerer.watch("time", [this]() -> QDialog* { return screen->modifyTimeWidget; });
@@ -375,7 +436,8 @@ private slots:
         QVERIFY(screen->isVisible());
     }
 
-    // The IO naming page stands in for the screen and hands back to it when confirmed.
+    // The IO naming page stands in for the screen and hands back to it when confirmed: on the
+    // IO page, with what was typed before still there and nothing applied.
     void ioNameButtonOpensTheNamingPage()
     {
         win->customIONameWidget = new CustomIONameWidget(win);
@@ -384,8 +446,12 @@ private slots:
         open(0);
         if (QTest::currentTestFailed())
             return;
+        const WizardPara live = *gpWPara;
+        screen->box(1)->setValue(live.trigInDelay[0] + 7);
         win->pswLevel = kFactoryLevel;
         screen->SlotToIO();
+        screen->box(44)->setValue(live.preCut + 3);
+        screen->check(54)->setValue(!live.cutEjectorOnClamp);
         screen->combo(64)->setCurrentIndex(kModeMulti);
         QVERIFY(screen->ioNameButton->isVisible());
         gpWParaBak->outNameSel[2] = 1;
@@ -393,10 +459,47 @@ private slots:
         QVERIFY(screen->isHidden());
         QVERIFY(win->customIONameWidget->isVisible());
         QCOMPARE(win->customIONameWidget->outputNames.at(2)->currentIndex(), 1);
+        win->customIONameWidget->outputNames.at(3)->setCurrentIndex(2);
         win->customIONameWidget->confirmButton->click();
         QVERIFY(win->customIONameWidget->isHidden());
         QVERIFY(screen->isVisible());
+        QCOMPARE(screen->page, 3);
+        QVERIFY(screen->box(44)->isVisible());
+        QCOMPARE(screen->box(44)->value(), live.preCut + 3);
+        QCOMPARE(screen->check(54)->value(), int(!live.cutEjectorOnClamp));
+        QCOMPARE(screen->combo(64)->currentIndex(), int(kModeMulti));
+        QCOMPARE(screen->box(1)->value(), live.trigInDelay[0] + 7);
+        QCOMPARE(gpWParaBak->outNameSel[3], 2);
+        QVERIFY(*gpWPara == live);
+        QVERIFY(trace.full().isEmpty());
+        // Any other way out starts on the first page again.
+        screen->hide();
+        QCOMPARE(screen->page, 0);
         gpWPara->detectMode = kModeStandard;
+    }
+
+    // The group name and the new passwords are typed on the keypads a tap opens on the page.
+    void advancedFieldsOpenTheirKeypads()
+    {
+        open(4);
+        if (QTest::currentTestFailed())
+            return;
+        Tap(screen->groupNameEdit);
+        QVERIFY(gpNumCharPad->isVisible());
+        QCOMPARE(gpNumCharPad->parentWidget(), static_cast<QWidget*>(screen));
+        Type("line7");
+        QCOMPARE(screen->groupNameEdit->text(), QString("line7"));
+
+        for (Edit* field : {screen->newPwdEdit, screen->confirmPwdEdit}) {
+            Tap(field);
+            QVERIFY(gpNumPad->isVisible());
+            QVERIFY(!gpNumCharPad->isVisible());
+            QCOMPARE(field->echoMode(), QLineEdit::Password);
+            Type("2580");
+            QCOMPARE(field->text(), QString("2580"));
+        }
+        screen->changePwdButton->click();
+        QCOMPARE(QByteArray(gpWParaBak->password), QByteArray("2580"));
     }
 };
 
