@@ -160,12 +160,11 @@ NetworkSettingDialog::NetworkSettingDialog(QWidget* parent) : CComp_DialogFrame(
     right->addLayout(nameRow);
 
     serverEdit = new EditIP(LanStr(kTextServerAddress), 0, contentWidget);
-    // A host name or anything else the four octets cannot show stays out of them, and is
-    // kept until the operator types an address (slotUpdateVRQ).
+    // A host name or anything else the four octets cannot show stays out of them (they read
+    // 0.0.0.0), and is kept until the operator types an address (slotUpdateVRQ).
     const bool showable = ShowableAddress(stuconfig.serveraddr);
     if (showable)
         serverEdit->setAddress(stuconfig.serveraddr);
-    serverShown = serverEdit->getAddress();
     right->addWidget(serverEdit);
 
     auto* pingRow = new QHBoxLayout;
@@ -175,7 +174,8 @@ NetworkSettingDialog::NetworkSettingDialog(QWidget* parent) : CComp_DialogFrame(
     connect(pingButton, &QPushButton::clicked, this, &NetworkSettingDialog::slotPing);
     pingTargetEdit = new Edit(kTextKeypadType, contentWidget, 1);
     pingTargetEdit->setFixedSize(400, 50);
-    pingTargetEdit->setText(showable || stuconfig.serveraddr.isEmpty() ? serverShown : stuconfig.serveraddr);
+    pingTargetEdit->setText(showable || stuconfig.serveraddr.isEmpty() ? serverEdit->getAddress()
+                                                                        : stuconfig.serveraddr);
     pingRow->addWidget(pingButton);
     pingRow->addWidget(pingTargetEdit);
     right->addLayout(pingRow);
@@ -226,12 +226,11 @@ void NetworkSettingDialog::slotUpdateVRQ()
     stuconfig.device_worknetfunc = netCheck->isChecked();
     stuconfig.device_workvideo = videoCheck->isChecked();
     stuconfig.devicename = deviceNameEdit->text();
-    // The editor reads what it cannot show as zeros: only an address the operator typed
-    // replaces the stored one, and the empty address 0.0.0.0 never does.
+    // The editor reads empty octets, and so an address it could not show, as 0.0.0.0: that
+    // never replaces the stored address.
     const QString typed = serverEdit->getAddress();
-    if (typed != serverShown && typed != QLatin1String(kNoAddress))
+    if (typed != QLatin1String(kNoAddress))
         stuconfig.serveraddr = typed;
-    serverShown = typed;
 
     // Read, change, write: the file also holds keys of others (version, camcount, ...).
     QJsonObject config;

@@ -69,8 +69,6 @@ public:
     Edit* pingTargetEdit;
     TextShowWidget* pingPanel;
     AsyncCommand* pingProcess;
-    // What the server address editor read when it was last filled or applied.
-    QString serverShown;
 
 public slots:
     void slotUpdateAll();
