@@ -323,8 +323,9 @@ Result Delete(const QString& name, const Screen& screen)
     const bool currentIsDefault = !gpWPara || gpWPara->groupIndex < 0;
     removeTree(groupPath(name));
     // The index is a position in the sorted listing: a group that sorted before the current
-    // one moves it, so the current group is found again by its name.
-    makeCurrent(current == name || currentIsDefault ? -1 : indexOf(current));
+    // one moves it, so the current group is found again by its name (-1, "default", when it
+    // was the one deleted).
+    makeCurrent(currentIsDefault ? -1 : indexOf(current));
     if (screen.refreshList)
         screen.refreshList();
     return Result::Done;

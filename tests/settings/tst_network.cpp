@@ -284,6 +284,7 @@ private slots:
         QCOMPARE(NetworkManager::rateText(1048576), QString("1.00mb/s"));
         QCOMPARE(NetworkManager::rateText(1048575), QString("1024.00kb/s"));
         QCOMPARE(NetworkManager::rateText(1023), QString("1023.00b/s"));
+        QCOMPARE(NetworkManager::rateText(1024), QString("1.00kb/s"));
         QCOMPARE(NetworkManager::rateText(0), QString("0.00b/s"));
         QCOMPARE(NetworkManager::rateText(12800), QString("12.50kb/s"));
     }

@@ -232,22 +232,34 @@ private slots:
     }
 
     // The image-storage days and the USB copy switch reach the copier through start-up's functions.
+    // Each follows its own setting only.
+    void copierFollowsDaysAndSwitch_data()
+    {
+        QTest::addColumn<bool>("newDays");
+        QTest::addColumn<bool>("switchOn");
+        QTest::newRow("days") << true << false;
+        QTest::newRow("switch") << false << true;
+        QTest::newRow("both") << true << true;
+    }
+
     void copierFollowsDaysAndSwitch()
     {
+        QFETCH(bool, newDays);
+        QFETCH(bool, switchOn);
         QList<int> days;
         QList<bool> runs;
         Settings().copierDays = [&days](int d) { days << d; };
         Settings().copierRun = [&runs](bool on) { runs << on; };
         gpWPara->useDiskSaveImage = 0;
         open();
-        gpWParaBak->days = gpWPara->days + 2;
-        gpWParaBak->useDiskSaveImage = 1;
+        gpWParaBak->days = gpWPara->days + (newDays ? 2 : 0);
+        gpWParaBak->useDiskSaveImage = switchOn ? 1 : 0;
         ModalAnswerer answerer;
         answerer.answer(ModalAnswerer::Yes);
         screen->accept();
         Settings() = {};
-        QCOMPARE(days, QList<int>{gpWPara->days});
-        QCOMPARE(runs, QList<bool>{true});
+        QCOMPARE(days, newDays ? QList<int>{gpWPara->days} : QList<int>{});
+        QCOMPARE(runs, switchOn ? QList<bool>{true} : QList<bool>{});
     }
 
     // Restart notes come after the save, each once and in their order.
@@ -403,6 +415,9 @@ private slots:
             QCOMPARE(gpWParaBak->inNameSel[i], (i + 3) % io->inNameCombos[i]->count());
             QCOMPARE(gpWParaBak->outNameSel[i], (i + 5) % io->outNameCombos[i]->count());
         }
+        // The re-check box is named after the second detection's input.
+        QCOMPARE(screen->box(9)->caption->text(), QString::fromUtf8(gInName[gpWParaBak->inNameSel[1]][gLan]));
+        QVERIFY(gpWParaBak->inNameSel[1] != gpWParaBak->inNameSel[0]);
 
         ModalAnswerer answerer;
         answerer.answer(ModalAnswerer::Yes);
@@ -720,16 +735,25 @@ private slots:
         QVERIFY(camera(0)->recordedCalls().contains("setExposeTime 61"));
     }
 
+    // The mirror of the camera being tuned, and of no other.
     void mirrorStopsSetsAndRestarts()
     {
-        gpWPara->hMirror[0] = 0;
-        open();
-        screen->SlotToCamera();
-        screen->hMirrorBox->setValue(1);
-        screen->SetHMirror();
-        QCOMPARE(gpWParaBak->hMirror[0], 1);
-        QCOMPARE(camera(0)->recordedCalls(), QStringList({"stopGrab", "setHMirror true", "startGrab"}));
-        QVERIFY(camera(1)->recordedCalls().isEmpty());
+        for (int tuned = 0; tuned < 2; ++tuned) {
+            gpWPara->hMirror[0] = gpWPara->hMirror[1] = 0;
+            open();
+            screen->SlotToCamera();
+            if (tuned == 1)
+                screen->SlotChangeCamera();
+            camera(0)->clearRecordedCalls();
+            camera(1)->clearRecordedCalls();
+            screen->hMirrorBox->setValue(1);
+            screen->SetHMirror();
+            QCOMPARE(gpWParaBak->hMirror[tuned], 1);
+            QCOMPARE(gpWParaBak->hMirror[1 - tuned], 0);
+            QCOMPARE(camera(tuned)->recordedCalls(), QStringList({"stopGrab", "setHMirror true", "startGrab"}));
+            QVERIFY(camera(1 - tuned)->recordedCalls().isEmpty());
+            screen->hide();
+        }
     }
 
     // NO puts back what the visit changed on the cameras: the values, the mirrors and WDR.
