@@ -7,6 +7,7 @@
 #include <QPainter>
 
 #include "lanstr.h"
+#include "textfit.h"
 
 namespace {
 
@@ -119,11 +120,12 @@ void Histogram::paintEvent(QPaintEvent*)
     legendFont.setPointSize(kLegendPointSize);
     painter.setFont(legendFont);
     const int okText = W - kLegendRight;
-    painter.drawText(QRect(okText, kLegendTop, kLegendWidth, kLegendHeight), Qt::AlignCenter, LanStr(kTextQualified));
+    // The legend's rectangles are fixed: a longer text is broken into lines and made smaller.
+    TextFit::Draw(painter, QRect(okText, kLegendTop, kLegendWidth, kLegendHeight), Qt::AlignCenter, LanStr(kTextQualified));
     const int okSwatch = okText - (half + kSwatchGap);
     painter.fillRect(QRect(okSwatch, kLegendTop, half, kSwatchBottom - kLegendTop + 1), kOkColour);
     const int ngText = okSwatch - kLegendStep;
-    painter.drawText(QRect(ngText, kLegendTop, kLegendWidth, kLegendHeight), Qt::AlignCenter, LanStr(kTextAnomaly));
+    TextFit::Draw(painter, QRect(ngText, kLegendTop, kLegendWidth, kLegendHeight), Qt::AlignCenter, LanStr(kTextAnomaly));
     const int ngSwatch = ngText - (half + kSwatchGap);
     painter.fillRect(QRect(ngSwatch, kLegendTop, half, kSwatchBottom - kLegendTop + 1), kNgColour);
 }

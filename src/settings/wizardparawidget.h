@@ -124,6 +124,8 @@ public:
     bool checkOutputNum(int i) const;
     void ResetEBoxTrigDelayPos(int count);
     void ResetReCheck1Text(const QString& text);
+    // A button's caption, fitted to the button.
+    void fitButton(ColorButton* button, const QString& text);
     void WizardParaInit();
     Q_INVOKABLE int GetoutSet() const { return cameraIndex; }
 

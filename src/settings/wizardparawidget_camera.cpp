@@ -143,7 +143,7 @@ void WizardParaWidget::SlotRestoreDefaultSettings()
 void WizardParaWidget::SlotChangeShowMode()
 {
     simpleDisplay = !simpleDisplay;
-    showModeButton->setText(LanStr(simpleDisplay ? kTextCompletely : kTextSimply));
+    fitButton(showModeButton, LanStr(simpleDisplay ? kTextCompletely : kTextSimply));
     DoChangePage();
     // The colour-spot box is shown only here, on the way back to the full display; the next
     // page change hides it again.
