@@ -12,6 +12,7 @@
 #include "lanstr.h"
 #include "mojuwizard.h"
 #include "platformclock.h"
+#include "textfit.h"
 #include "textids.h"
 #include "wizardpara.h"
 
@@ -38,6 +39,9 @@ constexpr int kTextFontPx = 35;
 constexpr int kTextBaseLine = 155;
 constexpr int kClockX = 1150;
 const QRect kDiskRect(1080, 120, 50, 50);
+constexpr int kTextEndGap = 10;
+// The window's mode and version labels stand over the strip's right end.
+constexpr int kWindowLabelsWidth = 240;
 const QColor kProductColour("#ff9900");
 
 const char* const kFontFamily = "wqy-microhei";
@@ -182,26 +186,38 @@ void IOStatusWidget::paintEvent(QPaintEvent*)
     const Layout l = layout();
     QPainter p(this);
 
+    // Names longer than their boxes are drawn smaller rather than cut.
     p.setFont(StripFont(kNameFontPx));
     p.setPen(QColor(0, 255, 255));
     for (const Lamp& lamp : l.lamps) {
         const int state = gpControlIO ? gpControlIO->IOState(lamp.kind, lamp.number) : 0;
         if (gpPixmapOUT[state])
             p.drawPixmap(lamp.lamp, *gpPixmapOUT[state]);
-        p.drawText(lamp.nameBox, Qt::AlignCenter, lamp.name);
+        TextFit::Draw(p, lamp.nameBox, Qt::AlignCenter, lamp.name, false);
     }
 
+    // The texts keep their places; each ends before the next one (the login before the
+    // product name, the product name before the disk icon or the clock, the clock before the
+    // window's mode and version labels): a longer one takes a second line or a smaller font.
     p.setFont(StripFont(kTextFontPx));
+    const QFontMetrics metrics(p.font());
+    auto draw = [&p, &metrics](const QPoint& baseLine, int right, int lines, const QString& text) {
+        const int bottom = baseLine.y() + metrics.descent();
+        const QRect room(baseLine.x(), bottom - lines * metrics.lineSpacing(), right - baseLine.x(),
+                         lines * metrics.lineSpacing());
+        TextFit::Draw(p, room, Qt::AlignLeft | Qt::AlignBottom, text, lines > 1);
+    };
+    const int clockRight = width() - kWindowLabelsWidth - kTextEndGap;
     if (l.showLogin) {
         p.setPen(gpState && gpState->pswLevel != kPswNone ? Qt::green : Qt::red);
-        p.drawText(l.loginAt, l.loginText);
+        draw(l.loginAt, (l.showProduct ? l.productAt.x() : l.clockAt.x()) - kTextEndGap, 1, l.loginText);
     }
     if (l.showProduct) {
         p.setPen(kProductColour);
-        p.drawText(l.productAt, l.productText);
+        draw(l.productAt, (l.showDisk ? l.diskRect.left() : l.clockAt.x()) - kTextEndGap, 2, l.productText);
     }
     if (l.showDisk)
         p.drawPixmap(l.diskRect, QPixmap("./images/disk.png"));
     p.setPen(Qt::green);
-    p.drawText(l.clockAt, l.clockText);
+    draw(l.clockAt, clockRight, 1, l.clockText);
 }

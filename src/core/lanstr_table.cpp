@@ -3334,6 +3334,11 @@ const LanRow kLanRows[] = {
       "Default is the default parameter \n group and cannot be deleted!",
       "default為默認參數組，\n不能刪除！",
       "defaultは既定のパラメータ\nグループで削除できません！"}},
+    {707,
+     {"参数组备份失败，\r\n当前参数组保持不变！",
+      "The parameter group backup failed, \r\n the current group is kept!",
+      "參數組備份失敗，\r\n當前參數組保持不變！",
+      "パラメータグループのバックアップに\r\n失敗しました。現在のグループのままです！"}},
 };
 const int kLanRowCount = int(sizeof(kLanRows) / sizeof(kLanRows[0]));
 

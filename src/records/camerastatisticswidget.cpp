@@ -9,6 +9,7 @@
 #include "histogram.h"
 #include "lanstr.h"
 #include "resstatisticsparam.h"
+#include "textfit.h"
 
 namespace {
 
@@ -32,11 +33,13 @@ QList<int> hours(int from, int to)
     return list;
 }
 
+// The labels' sizes are fixed: a longer text is broken into lines, or made smaller.
 QLabel* makeLabel(const QString& text, const QFont& font, int w, int h, QWidget* parent)
 {
-    auto* label = new QLabel(text, parent);
+    auto* label = new QLabel(parent);
     label->setFont(font);
     label->setFixedSize(w, h);
+    TextFit::FitLabel(label, text);
     return label;
 }
 

@@ -7,6 +7,7 @@
 #include <QPainter>
 
 #include "lanstr.h"
+#include "textfit.h"
 
 namespace {
 
@@ -123,11 +124,12 @@ void Histogram::paintEvent(QPaintEvent*)
     painter.setFont(legendFont);
     const int swatch = dataCount > 0 ? half : (W - 2 * kAxisMargin) / (kLegendSlots + 1) / 2;
     const int okText = W - kLegendRight;
-    painter.drawText(QRect(okText, kLegendTop, kLegendWidth, kLegendHeight), Qt::AlignCenter, LanStr(kTextQualified));
+    // The legend's rectangles are fixed: a longer text is broken into lines and made smaller.
+    TextFit::Draw(painter, QRect(okText, kLegendTop, kLegendWidth, kLegendHeight), Qt::AlignCenter, LanStr(kTextQualified));
     const int okSwatch = okText - (swatch + kSwatchGap);
     painter.fillRect(QRect(okSwatch, kLegendTop, swatch, kSwatchBottom - kLegendTop + 1), kOkColour);
     const int ngText = okSwatch - kLegendStep;
-    painter.drawText(QRect(ngText, kLegendTop, kLegendWidth, kLegendHeight), Qt::AlignCenter, LanStr(kTextAnomaly));
+    TextFit::Draw(painter, QRect(ngText, kLegendTop, kLegendWidth, kLegendHeight), Qt::AlignCenter, LanStr(kTextAnomaly));
     const int ngSwatch = ngText - (swatch + kSwatchGap);
     painter.fillRect(QRect(ngSwatch, kLegendTop, swatch, kSwatchBottom - kLegendTop + 1), kNgColour);
 }

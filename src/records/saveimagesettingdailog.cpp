@@ -9,11 +9,13 @@
 #include "colorbutton.h"
 #include "edit.h"
 #include "lanstr.h"
+#include "textfit.h"
 
 namespace {
 
 constexpr int kTextLostDiskWarning = 678;
 constexpr int kEditNumeric = 5;
+constexpr int kIndicatorRoom = 45;
 
 void StyleBox(CheckBox* box)
 {
@@ -21,6 +23,9 @@ void StyleBox(CheckBox* box)
     QFont font("wqy-microhei");
     font.setPixelSize(33);
     box->setFont(font);
+    // The box's size is fixed: a caption too long for it beside the indicator is broken
+    // into lines, or made smaller.
+    TextFit::FitButton(box, box->text(), kIndicatorRoom);
 }
 
 }  // namespace

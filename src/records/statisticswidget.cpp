@@ -1,6 +1,8 @@
 // The statistics page: its controls, the viewed day and group, the shift hours and the following of the running day.
 #include "statisticswidget.h"
 
+#include <algorithm>
+
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -54,6 +56,18 @@ const char* const kCameraTabsStyle =
     "#ff9900;    color: white;}";
 const char* const kDetectTabsStyle = "QTabBar::tab{width: 230px; height: 50px; font-size: 25px;}";
 const char* const kDayFolder = "./ResStatistics";
+constexpr int kCameraTabWidth = 200;
+constexpr int kDetectTabWidth = 230;
+constexpr int kTabFrame = 8;  // a tab's frame beside the width its style gives
+
+// The tabs keep the width their style gives while all of them fit the row; more tabs than
+// fit (eight cameras, or seven detections and more) share the row instead of being cut off.
+QString FittedTabs(const char* style, int givenWidth, int tabs, int rowWidth)
+{
+    const int width = std::min(givenWidth, rowWidth / std::max(tabs, 1) - kTabFrame);
+    return QString::fromLatin1(style).replace(QStringLiteral("width: %1px").arg(givenWidth),
+                                              QStringLiteral("width: %1px").arg(width));
+}
 
 QFont bigFont()
 {
@@ -131,12 +145,12 @@ void StatisticsWidget::createWidget(QStringList titles)
     const int w = width();
     cameraTabs = new QTabWidget(this);
     cameraTabs->setFixedSize(w / kTabColumns * 10 - 2, kTabsHeight);
-    cameraTabs->setStyleSheet(QString::fromLatin1(kCameraTabsStyle));
     const int tabs = qBound(0, numCamera, 8) + 1;
+    cameraTabs->setStyleSheet(FittedTabs(kCameraTabsStyle, kCameraTabWidth, tabs, cameraTabs->width()));
     for (int t = 0; t < tabs; ++t) {
         auto* page = new CamereaTabWidget((t + kStatAllIndex) % 9, titles, cameraTabs);
         page->setFixedSize(cameraTabs->size());
-        page->setStyleSheet(QString::fromLatin1(kDetectTabsStyle));
+        page->setStyleSheet(FittedTabs(kDetectTabsStyle, kDetectTabWidth, std::min<int>(titles.size(), 9), page->width()));
         cameraPages[t] = page;
         cameraTabs->addTab(page, t == 0 ? LanStr(kTextAllCameraTab) : LanStr(kTextCameraTab).arg(t));
     }

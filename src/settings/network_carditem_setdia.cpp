@@ -13,6 +13,7 @@
 #include "editip.h"
 #include "lanstr.h"
 #include "networksettingdialog.h"
+#include "textfit.h"
 
 namespace {
 
@@ -33,6 +34,7 @@ constexpr int kWirelessEditorHeight = 800;
 constexpr int kIpEditorWidth = 550;
 constexpr int kIpKeypadInNetDialog = 1;
 constexpr int kTextKeypadType = 6;
+constexpr int kCancelPadding = 6;
 const char* const kEditorStyle = "QDialog{background-color:rgb(110,110,110);border: 1px solid #BDBDBD;}";
 const char* const kCaptionStyle = "QLabel{outline:0px;border:none;font-size:22px;color:white;}";
 
@@ -61,6 +63,8 @@ Network_CardItem_SetDia::Network_CardItem_SetDia(stu_netinfo record, QWidget* pa
     auto* cancel = new QPushButton(tr("cancel"), this);
     cancel->setFixedSize(100, 50);
     cancel->setStyleSheet(NetworkSettingDialog::kCancelButtonStyle);
+    // The button's size is fixed: its caption is made to fit it.
+    TextFit::FitButton(cancel, cancel->text(), kCancelPadding);
     connect(cancel, &QPushButton::pressed, this, &QDialog::reject);
     addTitleWgt(cancel);
     setWindowFlags(Qt::CustomizeWindowHint | Qt::WindowStaysOnTopHint | Qt::FramelessWindowHint);

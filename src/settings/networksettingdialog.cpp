@@ -42,6 +42,9 @@ constexpr int kRefreshMs = 1000;
 constexpr int kPingReadMs = 100;
 constexpr int kSamplingMs = 500;
 constexpr int kTextKeypadType = 6;
+constexpr char kNoAddress[] = "0.0.0.0";
+constexpr int kOctets = 4;
+constexpr uint kOctetMax = 255;
 constexpr int kPingPanelGap = 70;
 const char* const kStateStyle = "QLabel{outline:0px;border:none;font-size:20px;color:lightblue;}";
 const char* const kPingStyle = "outline:0px;border:none;font-size:32px;color:white;background-color:#00BCD4;";
@@ -157,7 +160,11 @@ NetworkSettingDialog::NetworkSettingDialog(QWidget* parent) : CComp_DialogFrame(
     right->addLayout(nameRow);
 
     serverEdit = new EditIP(LanStr(kTextServerAddress), 0, contentWidget);
-    serverEdit->setAddress(stuconfig.serveraddr);
+    // A host name or anything else the four octets cannot show stays out of them (they read
+    // 0.0.0.0), and is kept until the operator types an address (slotUpdateVRQ).
+    const bool showable = ShowableAddress(stuconfig.serveraddr);
+    if (showable)
+        serverEdit->setAddress(stuconfig.serveraddr);
     right->addWidget(serverEdit);
 
     auto* pingRow = new QHBoxLayout;
@@ -167,7 +174,8 @@ NetworkSettingDialog::NetworkSettingDialog(QWidget* parent) : CComp_DialogFrame(
     connect(pingButton, &QPushButton::clicked, this, &NetworkSettingDialog::slotPing);
     pingTargetEdit = new Edit(kTextKeypadType, contentWidget, 1);
     pingTargetEdit->setFixedSize(400, 50);
-    pingTargetEdit->setText(serverEdit->getAddress());
+    pingTargetEdit->setText(showable || stuconfig.serveraddr.isEmpty() ? serverEdit->getAddress()
+                                                                        : stuconfig.serveraddr);
     pingRow->addWidget(pingButton);
     pingRow->addWidget(pingTargetEdit);
     right->addLayout(pingRow);
@@ -218,7 +226,11 @@ void NetworkSettingDialog::slotUpdateVRQ()
     stuconfig.device_worknetfunc = netCheck->isChecked();
     stuconfig.device_workvideo = videoCheck->isChecked();
     stuconfig.devicename = deviceNameEdit->text();
-    stuconfig.serveraddr = serverEdit->getAddress();
+    // The editor reads empty octets, and so an address it could not show, as 0.0.0.0: that
+    // never replaces the stored address.
+    const QString typed = serverEdit->getAddress();
+    if (typed != QLatin1String(kNoAddress))
+        stuconfig.serveraddr = typed;
 
     // Read, change, write: the file also holds keys of others (version, camcount, ...).
     QJsonObject config;
@@ -279,6 +291,20 @@ void NetworkSettingDialog::slotTimeout_ChKState()
             item->updateSpeed(it.value().speed);
         }
     }
+}
+
+bool NetworkSettingDialog::ShowableAddress(const QString& address)
+{
+    const QStringList parts = address.split('.');
+    if (parts.size() != kOctets)
+        return false;
+    for (const QString& part : parts) {
+        bool ok = false;
+        const uint value = part.toUInt(&ok, 10);
+        if (!ok || value > kOctetMax || QString::number(value) != part)
+            return false;
+    }
+    return true;
 }
 
 QString NetworkSettingDialog::linkStateText(int result)

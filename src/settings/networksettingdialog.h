@@ -46,6 +46,8 @@ public:
 
     // Reads stuconfig from the config file; false when it cannot be opened or does not parse.
     bool ininconfig();
+    // Whether the four octets can show `address` exactly (a dotted IPv4 address, no zeros in front).
+    static bool ShowableAddress(const QString& address);
     // The state text for a result of the peer client's link check.
     static QString linkStateText(int result);
     // The peer client's link check; -1 (not started) while no peer client reports one.

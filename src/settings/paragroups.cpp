@@ -7,11 +7,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 
 #include "commandrunner.h"
 #include "filetree.h"
 #include "globals.h"
 #include "lanstr.h"
+#include "monitorlimits.h"
 #include "operatorprompts.h"
 #include "recordsink.h"
 #include "resstatisticsparam.h"
@@ -29,8 +32,11 @@ constexpr char kParamDb[] = "PARAM.db";
 constexpr char kFactoryPackage[] = "paraGroup/default/20clearsh.tar.gz";
 constexpr char kUpdatePackage[] = "/root/bin-AOI/newupdate.tar.gz";
 // Restored entries are gathered here first, so the working ones are replaced only once the
-// whole group has been copied.
+// whole group has been copied; a backup is gathered the same way before it takes its name.
 constexpr char kStaging[] = ".paraGroup-restore";
+constexpr char kBackupStaging[] = ".paraGroup-backup";
+constexpr char kReplaced[] = ".paraGroup-replaced";
+constexpr char kCheckConnection[] = "paraGroupCheck";
 
 constexpr int kTextNameEmpty = 282;
 constexpr int kTextAskBackup = 283;
@@ -40,6 +46,13 @@ constexpr int kTextRestored = 286;
 constexpr int kTextAskDelete = 287;
 constexpr int kTextRestoreFactory = 551;
 constexpr int kTextDefaultForBackup = 653;
+constexpr int kTextBackupFailed = 707;
+
+// Machine modes as the parameter database stores them, and how many detections each has.
+constexpr int kModeMultiDetect = 3;
+constexpr int kStandardDetections = 2;
+constexpr int kSidedDetections = 4;
+constexpr int kMinMultiDetections = 2;
 
 QString templateFolder(int camera, int detect)
 {
@@ -74,6 +87,61 @@ void makeCurrent(int index)
         gpWParaBak->groupName = name;
     }
     SetStatisticsGroup(name);
+}
+
+// Value `position` (1-based) of a sysparam row, or `fallback` when the row lacks it.
+int storedValue(QSqlQuery& query, const char* row, int position, int fallback)
+{
+    query.prepare(QStringLiteral("select value from sysparam where name=?"));
+    query.addBindValue(QString::fromLatin1(row));
+    if (!query.exec() || !query.next())
+        return fallback;
+    bool ok = false;
+    const int value = query.value(0).toString().split(' ', Qt::SkipEmptyParts).value(position - 1).toInt(&ok);
+    return ok ? value : fallback;
+}
+
+// How many detections the group's parameters give the machine, read the way the next start
+// reads them; -1 when its PARAM.db is no parameter database (then restoring it would start
+// the machine on built-in defaults).
+int groupDetections(const QString& paramDb)
+{
+    int detections = -1;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QString::fromLatin1(kCheckConnection));
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        db.setDatabaseName(paramDb);
+        if (QFileInfo(paramDb).isFile() && db.open() && db.tables().contains(QStringLiteral("sysparam"))) {
+            QSqlQuery query(db);
+            const uint mode = uint(storedValue(query, "numFailDetect", 1, 0));
+            const uint count = uint(storedValue(query, "system8", 1, kMinMultiDetections));
+            if (mode == kModeMultiDetect)
+                detections = count >= kMinMultiDetections && count <= kMaxDetections ? int(count) : kMinMultiDetections;
+            else
+                detections = mode == 0 || mode > kModeMultiDetect ? kStandardDetections : kSidedDetections;
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QString::fromLatin1(kCheckConnection));
+    return detections;
+}
+
+// Puts a finished copy in place of `target`; an old folder of that name goes only once the
+// new one stands.
+bool moveInPlace(const QString& staging, const QString& target)
+{
+    const QString aside = QString::fromLatin1(kReplaced);
+    removeTree(aside);
+    const bool replacing = QFileInfo::exists(target);
+    if (replacing && !QDir().rename(target, aside))
+        return false;
+    if (!QDir().rename(staging, target)) {
+        if (replacing)
+            QDir().rename(aside, target);
+        return false;
+    }
+    removeTree(aside);
+    return true;
 }
 
 // Refuses names no group may have; the empty one with the warning the caller gives.
@@ -151,22 +219,29 @@ Result Backup(const QString& name, const Screen& screen)
 
     const QString target = groupPath(name);
     const bool existed = list().contains(name);
-    if (existed) {
-        if (!AskOperator(LanStr(kTextAskOverwrite)))
-            return Result::Cancelled;
-        removeTree(target);
-    }
-    bool ok = QDir().mkpath(target);
+    if (existed && !AskOperator(LanStr(kTextAskOverwrite)))
+        return Result::Cancelled;
+    // The copy is made aside and takes the group's name only when whole: a failed backup
+    // leaves no partial group behind, an overwritten group stays until the new one stands,
+    // and the current group stays current.
+    const QString staging = QString::fromLatin1(kBackupStaging);
+    removeTree(staging);
+    bool ok = QDir().mkpath(staging) && QDir().mkpath(folder());
     for (int c = 1; c <= numCamera; ++c) {
         for (int d = 1; d <= gDNum; ++d) {
             const QString source = templateFolder(c, d);
             if (QFileInfo(source).isDir())
-                ok = copyTree(source, target + '/' + source) && ok;
+                ok = copyTree(source, staging + '/' + source) && ok;
         }
     }
-    ok = copyTree(QString::fromLatin1(kParamDb), target + '/' + kParamDb) && ok;
-    if (!ok)
-        qWarning().noquote() << "parameter group: the backup of" << name << "is incomplete";
+    ok = copyTree(QString::fromLatin1(kParamDb), staging + '/' + kParamDb) && ok;
+    ok = ok && moveInPlace(staging, target);
+    if (!ok) {
+        removeTree(staging);
+        qWarning().noquote() << "parameter group: the backup of" << name << "failed, nothing was kept";
+        WarnOperator(LanStr(kTextBackupFailed));
+        return Result::Failed;
+    }
 
     if (!existed && screen.refreshList)
         screen.refreshList();
@@ -174,7 +249,7 @@ Result Backup(const QString& name, const Screen& screen)
     makeCurrent(index);
     if (screen.selectGroup)
         screen.selectGroup(index);
-    return ok ? Result::Done : Result::Failed;
+    return Result::Done;
 }
 
 Result Restore(const QString& name, const Screen&)
@@ -184,13 +259,16 @@ Result Restore(const QString& name, const Screen&)
     if (!AskOperator(LanStr(kTextAskRestore)))
         return Result::Cancelled;
 
-    // Nothing of the working set is touched unless the group holds all of it.
+    // Nothing of the working set is touched unless the group holds all of it: a parameter
+    // database, and the template folder of every camera for each detection it has. A group
+    // backed up with fewer detections replaces only those; the others keep their teaching.
     const QString source = groupPath(name);
     QStringList missing;
-    if (!QFileInfo(source + '/' + kParamDb).isFile())
+    const int detections = groupDetections(source + '/' + kParamDb);
+    if (detections < 0)
         missing << QString::fromLatin1(kParamDb);
     for (int c = 1; c <= numCamera; ++c)
-        for (int d = 1; d <= gDNum; ++d)
+        for (int d = 1; d <= detections; ++d)
             if (!QFileInfo(source + '/' + templateFolder(c, d)).isDir())
                 missing << templateFolder(c, d);
     if (!missing.isEmpty()) {
@@ -216,9 +294,6 @@ Result Restore(const QString& name, const Screen&)
         gpWPara->groupIndex = indexOf(name);
         gpWPara->SaveAddFile();
     }
-    for (int c = 1; c <= numCamera; ++c)
-        for (int d = 1; d <= gDNum; ++d)
-            removeTree(templateFolder(c, d));
     for (const QString& entry : entries) {
         removeTree(entry);
         if (!QFile::rename(QStringLiteral("%1/%2").arg(kStaging, entry), entry))
@@ -248,8 +323,9 @@ Result Delete(const QString& name, const Screen& screen)
     const bool currentIsDefault = !gpWPara || gpWPara->groupIndex < 0;
     removeTree(groupPath(name));
     // The index is a position in the sorted listing: a group that sorted before the current
-    // one moves it, so the current group is found again by its name.
-    makeCurrent(current == name || currentIsDefault ? -1 : indexOf(current));
+    // one moves it, so the current group is found again by its name (-1, "default", when it
+    // was the one deleted).
+    makeCurrent(currentIsDefault ? -1 : indexOf(current));
     if (screen.refreshList)
         screen.refreshList();
     return Result::Done;

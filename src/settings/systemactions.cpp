@@ -275,6 +275,9 @@ QSqlTableModel* Show(QListWidgetItem* item, int row, QTableView* view, QSqlTable
         view->setColumnHidden(c, true);
     for (int c = 0; c < 3; ++c)
         view->setColumnWidth(c, kColumnWidths[c]);
+    // The widths are fixed: a long record takes more lines rather than being cut.
+    view->setWordWrap(true);
+    view->resizeRowsToContents();
     return model;
 }
 

@@ -3,7 +3,6 @@
 
 #include <QHideEvent>
 #include <QLabel>
-#include <QLineEdit>
 #include <QListWidget>
 #include <QPainter>
 #include <QShowEvent>
@@ -12,17 +11,21 @@
 
 #include "cammerwidget.h"
 #include "checkbox.h"
+#include "choosecalinumwidget.h"
 #include "colorbutton.h"
 #include "combobox.h"
+#include "edit.h"
 #include "editbox.h"
 #include "globals.h"
 #include "iowidget.h"
-#include "networksettingdialog.h"
 #include "lanstr.h"
+#include "modifytimewidget.h"
+#include "networksettingdialog.h"
 #include "mojuwizard.h"
 #include "numberinput.h"
 #include "numcharinput.h"
 #include "settingstable.h"
+#include "textfit.h"
 #include "wizardpara.h"
 
 using SettingsTable::Control;
@@ -39,6 +42,7 @@ constexpr int kNavGap = 8;
 constexpr int kTop = 105;
 constexpr int kBoxStep = 60;
 constexpr int kCheckStep = 44;
+constexpr int kCheckLineStep = 34;  // each further line of a check box's caption
 constexpr int kComboWidth = 230;
 constexpr int kComboCaptionWidth = 330;
 constexpr int kComboHeight = 50;
@@ -113,6 +117,7 @@ constexpr int kRowShowAll = 41;
 constexpr int kRowNextMode = 64;
 constexpr int kRowOutputs = 53;
 constexpr int kRowTestImages = 87;
+constexpr int kIoPage = 3;
 
 const char* const kVersion = "V18.0.1.67";
 const char* const kFont = "wqy-microhei";
@@ -135,6 +140,7 @@ QWidget* CaptionedCombo(QWidget* parent, const QString& caption, ComboBox** comb
     label->setPalette(p);
     const int captionWidth = caption.isEmpty() ? 0 : kComboCaptionWidth;
     label->setGeometry(0, 0, captionWidth, kComboHeight);
+    TextFit::FitLabel(label, caption);
     *combo = new ComboBox(holder);
     (*combo)->setFont(PageFont(kComboFontPx));
     (*combo)->setGeometry(captionWidth, 0, kComboWidth, kComboHeight);
@@ -148,7 +154,7 @@ int StepOf(const Control& c, const QWidget* w)
     if (c.kind != Kind::Check && c.kind != Kind::InvertedCheck)
         return kBoxStep;
     const auto* box = static_cast<const QCheckBox*>(w);
-    return kCheckStep * (box->text().count('\n') + 1);
+    return kCheckStep + kCheckLineStep * box->text().count('\n');
 }
 
 // Where a page's column starts: page 1 keeps its titles and buttons above its details.
@@ -161,7 +167,55 @@ int ColumnTop(int page, int column)
     return kTop;
 }
 
-constexpr int kBoxCaptionWidth = 200;
+// Captions of the compact boxes: as wide as their column leaves room for.
+constexpr int kBoxCaptionWidth = 270;
+// Room a check box's indicator and its gap take from the caption.
+constexpr int kCheckIndicatorRoom = 48;
+// The painted captions beside the delay boxes of page 0 end before its last column.
+constexpr int kPage0LabelX = 935;
+constexpr int kLabelHeight = 70;
+
+// Where a column of a page starts: the camera page gives its switches more room, its
+// tuning boxes are compact.
+int ColumnX(int page, int column)
+{
+    constexpr int kCameraPageLastColumn = 1320;
+    return page == 1 && column == 2 ? kCameraPageLastColumn : SettingsTable::kColumnX[column];
+}
+
+// The right edge a control of `column` may reach: the next column, or the screen's edge.
+int ColumnRight(int page, int column)
+{
+    constexpr int kGap = 10;
+    const int columns = int(std::size(SettingsTable::kColumnX));
+    return column + 1 < columns ? ColumnX(page, column + 1) - kGap : gShowW - 2 * kGap;
+}
+
+// A check box's caption broken into lines that end before the next column.
+void SetCheckText(QCheckBox* box, const QString& text, int right)
+{
+    const int room = right - box->x() - kCheckIndicatorRoom;
+    box->setText(TextFit::Wrap(text, QFontMetrics(box->font()), room));
+    box->adjustSize();
+}
+// Page 4's system actions stand under its last column, from this height on.
+constexpr int kActionsTop = 540;
+constexpr int kActionsGap = 20;
+// Page 4's group and password rows.
+constexpr int kGroupNameWidth = 250;
+constexpr int kGroupGap = 15;
+constexpr int kPwdRowY = 975;
+constexpr int kPwdGap = 10;
+// Page 5: the list of record files, and the table beside it in a smaller font.
+constexpr int kRecordListWidth = 250;
+constexpr int kRecordGap = 15;
+constexpr int kRecordHeight = 940;
+constexpr int kRecordFontPx = 20;
+// Room the rounded edges of a button keep from its caption.
+constexpr int kButtonPadding = 12;
+// Keypads of the page's text fields, shown in the screen itself.
+constexpr int kTypeText = Edit::kCharPad | Edit::kInParent;
+constexpr int kTypePassword = Edit::kNumericPad | Edit::kInParent;
 
 }  // namespace
 
@@ -202,6 +256,10 @@ WizardParaWidget::WizardParaWidget(MoJuWizard* parent) : QWidget(parent), win(pa
     autoExposeTimer = new QTimer(this);
     autoExposeTimer->setSingleShot(true);
     connect(autoExposeTimer, &QTimer::timeout, this, &WizardParaWidget::SlotAutoExposeTimeTimeout);
+    modifyTimeWidget = new ModifyTimeWidget(this);
+    modifyTimeWidget->hide();
+    chooseCaliNumWidget = new ChooseCaliNumWidget(this);
+    chooseCaliNumWidget->hide();
 
     connectActions();
     ParaGroupUpdateList();
@@ -221,14 +279,19 @@ void WizardParaWidget::buildControls()
                 if (c.page != 0) {
                     b->setSampleMode();
                     b->caption->setFixedWidth(kBoxCaptionWidth);
+                    TextFit::Refit(b->caption);
                 }
                 w = b;
                 break;
             }
             case Kind::Check:
-            case Kind::InvertedCheck:
-                w = new CheckBox(this, text);
+            case Kind::InvertedCheck: {
+                auto* box = new CheckBox(this, text);
+                box->move(ColumnX(c.page, c.column), 0);
+                SetCheckText(box, text, ColumnRight(c.page, c.column));
+                w = box;
                 break;
+            }
             case Kind::Combo: {
                 ComboBox* cb = nullptr;
                 w = CaptionedCombo(this, c.row == 64 || c.row == 65 ? QString() : text, &cb);
@@ -251,10 +314,11 @@ void WizardParaWidget::buildControls()
 
 void WizardParaWidget::buildExtras()
 {
-    auto add = [this](QWidget* w, int page, int condition, int x, int y) {
+    using S = ExtraShow;
+    auto add = [this](QWidget* w, int page, ExtraShow show, int x, int y) {
         w->move(x, y);
         w->hide();
-        extras << Extra{w, page, condition};
+        extras << Extra{w, page, show};
     };
     auto button = [this](int entry, const QString& fixed = QString()) {
         auto* b = new ColorButton(entry >= 0 ? LanStr(entry) : fixed, this, kButtonSizeClass);
@@ -267,20 +331,22 @@ void WizardParaWidget::buildExtras()
 
     // Page 0: reset count, language, shut down.
     resetCountButton = button(kTextResetCount);
-    add(resetCountButton, 0, 0, x2, 700);
+    add(resetCountButton, 0, S::Always, x2, 700);
     ComboBox* lan = nullptr;
     QWidget* lanHolder = CaptionedCombo(this, QString(), &lan);
     languageCombo = lan;
     for (int l = 0; l < kLanColumns; ++l) languageCombo->addItem(gaLanStr[kTextLanguage * kLanColumns + l]);
-    add(lanHolder, 0, 0, x2, 780);
+    add(lanHolder, 0, S::Always, x2, 780);
     shutDownButton = button(kTextShutDownButton);
-    add(shutDownButton, 0, 0, x2, 850);
+    add(shutDownButton, 0, S::Always, x2, 850);
 
     // Page 1: the camera boxes and buttons.
+    const int cx = ColumnX(1, 2);
     auto cameraBox = [this](int entry, const char* fallback, int min, int max) {
         auto* b = new EditBox(min, max, this, entry >= 0 ? LanStr(entry) : QString::fromLatin1(fallback));
         b->setSampleMode();
         b->caption->setFixedWidth(kBoxCaptionWidth);
+        TextFit::Refit(b->caption);
         return b;
     };
     exposureBox = cameraBox(kTextExposure, nullptr, 1, 100);
@@ -293,32 +359,36 @@ void WizardParaWidget::buildExtras()
     connect(clarityBox, &EditBox::valueChanged, this, &WizardParaWidget::SetSharp);
     connect(truthBox, &EditBox::valueChanged, this, &WizardParaWidget::SetContrast);
     connect(gammaBox, &EditBox::valueChanged, this, &WizardParaWidget::SetGamma);
-    add(exposureBox, 1, 0, x2, kTop + 2 * kBoxStep);
-    add(gainBox, 1, 0, x2, kTop + 3 * kBoxStep);
-    add(clarityBox, 1, 1, x2, kTop + 4 * kBoxStep);
-    add(truthBox, 1, 1, x2, kTop + 5 * kBoxStep);
-    add(gammaBox, 1, 1, x2, kTop + 6 * kBoxStep);
+    add(exposureBox, 1, S::Always, cx, kTop + 2 * kBoxStep);
+    add(gainBox, 1, S::Always, cx, kTop + 3 * kBoxStep);
+    add(clarityBox, 1, S::Factory, cx, kTop + 4 * kBoxStep);
+    add(truthBox, 1, S::Factory, cx, kTop + 5 * kBoxStep);
+    add(gammaBox, 1, S::Factory, cx, kTop + 6 * kBoxStep);
     hMirrorBox = new CheckBox(this, LanStr(kTextHMirror));
     vMirrorBox = new CheckBox(this, LanStr(kTextVMirror));
+    for (CheckBox* mirror : {hMirrorBox, vMirrorBox}) {
+        mirror->move(cx, 0);
+        SetCheckText(mirror, mirror->text(), ColumnRight(1, 2));
+    }
     connect(hMirrorBox, &QCheckBox::clicked, this, &WizardParaWidget::SetHMirror);
     connect(vMirrorBox, &QCheckBox::clicked, this, &WizardParaWidget::SetVMirror);
-    add(hMirrorBox, 1, 1, x2, kTop + 8 * kBoxStep);
-    add(vMirrorBox, 1, 1, x2, kTop + 8 * kBoxStep + kCheckStep);
+    add(hMirrorBox, 1, S::FactoryDetail, cx, kTop + 8 * kBoxStep);
+    add(vMirrorBox, 1, S::FactoryDetail, cx, kTop + 8 * kBoxStep + kCheckStep);
     showModeButton = button(kTextSimply);
     connect(showModeButton, &QPushButton::clicked, this, &WizardParaWidget::SlotChangeShowMode);
-    add(showModeButton, 1, 2, x2, kTop);
+    add(showModeButton, 1, S::Always, cx, kTop);
     auto* switchCamera = button(kTextSwitchCamera);
     connect(switchCamera, &QPushButton::clicked, this, &WizardParaWidget::SlotChangeCamera);
-    add(switchCamera, 1, 2, x2 + kButtonWidth + 20, kTop);
+    add(switchCamera, 1, S::Always, cx + kButtonWidth + 20, kTop);
     auto* restore = button(kTextRestoreCamera);
     connect(restore, &QPushButton::clicked, this, &WizardParaWidget::SlotRestoreDefaultSettings);
-    add(restore, 1, 2, x2, kTop + kBoxStep + 5);
+    add(restore, 1, S::Always, cx, kTop + kBoxStep + 5);
     auto* autoExpose = button(kTextAutoExposure);
     connect(autoExpose, &QPushButton::clicked, this, &WizardParaWidget::SlotAutoExposeTime);
-    add(autoExpose, 1, 2, x2 + kButtonWidth + 20, kTop + kBoxStep + 5);
+    add(autoExpose, 1, S::Always, cx + kButtonWidth + 20, kTop + kBoxStep + 5);
     tuneCameraButton = button(kTextReordering);
     connect(tuneCameraButton, &QPushButton::clicked, this, &WizardParaWidget::SlotTuneCamera);
-    add(tuneCameraButton, 1, 0, x2, kTop + 10 * kBoxStep);
+    add(tuneCameraButton, 1, S::NotSimple, cx, kTop + 10 * kBoxStep);
 
     // Page 3: the multi-detection IO dialog and the IO naming page.
     customIoButton = button(kTextCustomIo);
@@ -330,16 +400,19 @@ void WizardParaWidget::buildExtras()
     ioNameButton->hide();
 
     // Page 4: groups, password and the system actions.
-    groupNameEdit = new QLineEdit(this);
+    groupNameEdit = new Edit(kTypeText, this, 1);
     groupNameEdit->setFont(PageFont());
-    groupNameEdit->resize(300, kComboHeight);
-    add(groupNameEdit, 4, 0, x0, 800);
+    groupNameEdit->resize(kGroupNameWidth, kComboHeight);
+    add(groupNameEdit, 4, S::Always, x0, 800);
     ComboBox* groups = nullptr;
     QWidget* groupHolder = CaptionedCombo(this, QString(), &groups);
     groupCombo = groups;
+    // Group names are the operator's: the list has the room up to the next column.
+    groupCombo->resize(x1 - x0 - kGroupNameWidth - 2 * kGroupGap, kComboHeight);
+    groupHolder->resize(groupCombo->size());
     connect(groupCombo, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &WizardParaWidget::SlotParaGroupChange);
-    add(groupHolder, 4, 0, x0 + 320, 800);
+    add(groupHolder, 4, S::Always, x0 + kGroupNameWidth + kGroupGap, 800);
     backupButton = button(kTextBackup);
     restoreGroupButton = button(kTextRestoreGroup);
     deleteGroupButton = button(kTextDeleteGroup);
@@ -347,19 +420,24 @@ void WizardParaWidget::buildExtras()
     for (int i = 0; i < 3; ++i) {
         ColorButton* b = groupButtons[i];
         b->resize(180, kButtonHeight);
-        add(b, 4, 0, x0 + i * 190, 860);
+        add(b, 4, S::Always, x0 + i * 190, 860);
     }
-    newPwdEdit = new QLineEdit(this);
-    confirmPwdEdit = new QLineEdit(this);
-    for (QLineEdit* e : {newPwdEdit, confirmPwdEdit}) {
+    newPwdEdit = new Edit(kTypePassword, this, 1);
+    confirmPwdEdit = new Edit(kTypePassword, this, 1);
+    for (Edit* e : {newPwdEdit, confirmPwdEdit}) {
         e->setFont(PageFont());
         e->setEchoMode(QLineEdit::Password);
         e->resize(200, kComboHeight);
     }
-    add(newPwdEdit, 4, 0, x0 + 90, 975);
-    add(confirmPwdEdit, 4, 0, x0 + 400, 975);
+    // Each edit follows its painted caption ("New:", "Confirm:"), whose width the language sets.
+    const QFontMetrics captions(PageFont());
+    newPwdEdit->move(x0 + captions.horizontalAdvance(LanStr(kTextNewPwd)) + kPwdGap, kPwdRowY);
+    const int confirmLabelX = newPwdEdit->geometry().right() + 2 * kPwdGap;
+    confirmPwdEdit->move(confirmLabelX + captions.horizontalAdvance(LanStr(kTextConfirmPwd)) + kPwdGap, kPwdRowY);
+    add(newPwdEdit, 4, S::Always, newPwdEdit->x(), kPwdRowY);
+    add(confirmPwdEdit, 4, S::Always, confirmPwdEdit->x(), kPwdRowY);
     changePwdButton = button(kTextChangePwd);
-    add(changePwdButton, 4, 0, x1 + 160, 975);
+    add(changePwdButton, 4, S::Always, std::max(x1 + 160, confirmPwdEdit->geometry().right() + 2 * kPwdGap), kPwdRowY);
     // The system actions, two to a row.
     factoryRestoreButton = button(kTextFactoryRestore);
     versionButton = button(kTextVersionLibrary);
@@ -370,18 +448,25 @@ void WizardParaWidget::buildExtras()
     modifyTimeButton = button(kTextModifyTime);
     calibrateButton = button(kTextCalibrate);
     recordButton = button(kTextOpRecord);
-    ColorButton* const actions[] = {factoryRestoreButton, versionButton,    updateButton,    exportButton, exitButton,
-                                    saveImageButton,      modifyTimeButton, calibrateButton, recordButton};
-    for (int i = 0; i < 9; ++i)
-        add(actions[i], 4, 0, x1 + (i % 2) * (kButtonWidth + 15), 560 + (i / 2) * (kButtonHeight + 8));
+    // Placed under the last column by layoutColumns.
+    for (ColorButton* b : {factoryRestoreButton, versionButton, updateButton, exportButton, exitButton,
+                           saveImageButton, modifyTimeButton, calibrateButton, recordButton})
+        add(b, 4, S::Always, x2, 0);
 
     // Page 5: the records.
+    // The table is as wide as its three columns, so none is cut off at the right.
     recordList = new QListWidget(this);
-    recordList->setGeometry(x0, kTop, 360, 940);
+    recordList->setGeometry(x0, kTop, kRecordListWidth, kRecordHeight);
     recordTable = new QTableView(this);
-    recordTable->setGeometry(x0 + 380, kTop, gShowW - x0 - 420, 940);
-    add(recordList, 5, 0, x0, kTop);
-    add(recordTable, 5, 0, x0 + 380, kTop);
+    const int tableX = x0 + kRecordListWidth + kRecordGap;
+    recordTable->setGeometry(tableX, kTop, gShowW - tableX - kRecordGap, kRecordHeight);
+    recordTable->setFont(PageFont(kRecordFontPx));
+    add(recordList, 5, S::Always, x0, kTop);
+    add(recordTable, 5, S::Always, tableX, kTop);
+
+    // Button captions fitted to their buttons.
+    for (ColorButton* b : findChildren<ColorButton*>(QString(), Qt::FindDirectChildrenOnly))
+        fitButton(b, b->text());
 }
 
 void WizardParaWidget::layoutColumns()
@@ -399,9 +484,15 @@ void WizardParaWidget::layoutColumns()
         if (c.page == page && !controlWidgets[i]->isVisibleTo(this))
             continue;
         int& at = y[c.page][c.column];
-        controlWidgets[i]->move(SettingsTable::kColumnX[c.column], at);
+        controlWidgets[i]->move(ColumnX(c.page, c.column), at);
         at += StepOf(c, controlWidgets[i]);
     }
+    // Page 4's system actions, two to a row, under its last column of switches.
+    ColorButton* const actions[] = {factoryRestoreButton, versionButton,    updateButton,    exportButton, exitButton,
+                                    saveImageButton,      modifyTimeButton, calibrateButton, recordButton};
+    const int top = std::max(kActionsTop, y[4][2] + kActionsGap);
+    for (int i = 0; i < int(std::size(actions)); ++i)
+        actions[i]->move(SettingsTable::kColumnX[2] + (i % 2) * (kButtonWidth + 15), top + (i / 2) * (kButtonHeight + 8));
 }
 
 EditBox* WizardParaWidget::box(int row) const
@@ -495,9 +586,20 @@ void WizardParaWidget::DoChangePage()
     for (const Extra& e : extras) {
         if (e.page != page)
             continue;
-        const bool shown = e.condition == 0   ? !(simpleDisplay && e.widget == tuneCameraButton)
-                           : e.condition == 1 ? factory && !simpleDisplay
-                                              : true;
+        bool shown = true;
+        switch (e.show) {
+            case ExtraShow::Always:
+                break;
+            case ExtraShow::NotSimple:
+                shown = !simpleDisplay;
+                break;
+            case ExtraShow::Factory:
+                shown = factory;
+                break;
+            case ExtraShow::FactoryDetail:
+                shown = factory && !simpleDisplay;
+                break;
+        }
         e.widget->setVisible(shown);
     }
     if (page == 3)
@@ -530,6 +632,11 @@ void WizardParaWidget::ResetEBoxTrigDelayPos(int count)
     box(14)->move(x, filter + 3 * step);
 }
 
+void WizardParaWidget::fitButton(ColorButton* button, const QString& text)
+{
+    TextFit::FitButton(button, text, kButtonPadding);
+}
+
 void WizardParaWidget::ResetReCheck1Text(const QString& text)
 {
     box(9)->setText(text);
@@ -545,16 +652,16 @@ void WizardParaWidget::WizardParaInit()
     }
     cameraIndex = win ? win->viewCamera : 0;
     simpleDisplay = 0;
-    showModeButton->setText(LanStr(kTextSimply));
+    fitButton(showModeButton, LanStr(kTextSimply));
 
     WizardPara& bak = *gpWParaBak;
     const bool multi = modeInForce() == kModeMulti;
     // Captions that follow the machine mode in force.
     box(1)->setText(LanStr(multi ? kTextMultiDelayFirst : 161));
     box(2)->setText(LanStr(multi ? kTextMultiDelaySecond : 162));
-    check(19)->setText(LanStr(multi ? kTextEnableFirst : kTextEnableProd));
+    SetCheckText(check(19), LanStr(multi ? kTextEnableFirst : kTextEnableProd), ColumnRight(0, 2));
     const bool sides = modeInForce() == kModeTwoColour || modeInForce() == kModeTurntable;
-    check(20)->setText(LanStr(sides ? kTextSameAllMolds : kTextSameParams));
+    SetCheckText(check(20), LanStr(sides ? kTextSameAllMolds : kTextSameParams), ColumnRight(0, 2));
 
     const QVector<Control>& table = SettingsTable::controls();
     for (int i = 0; i < table.size(); ++i) {
@@ -699,7 +806,8 @@ void WizardParaWidget::hideEvent(QHideEvent* event)
         gpNumPad->HideUpdate();
     if (gpNumCharPad)
         gpNumCharPad->HideUpdate();
-    page = 0;
+    // The way through the IO naming page keeps the IO page; every other hide starts over.
+    page = hidingForNaming ? kIoPage : 0;
     DoChangePage();
     QWidget::hideEvent(event);
 }
@@ -726,12 +834,15 @@ void WizardParaWidget::paintEvent(QPaintEvent*)
     switch (page) {
         case 0: {
             title(30, 60, LanStr(kTextSystemTitle));
-            constexpr int kLabelX = 935;
-            constexpr int kBaseline = 40;
-            title(kLabelX, box(1)->y() + kBaseline, LanStr(kTextDelay));
-            title(kLabelX, box(9)->y() + kBaseline, LanStr(kTextReDetectTimes));
+            // Beside the boxes they name, in lines that end before the function switches.
+            auto label = [this, &p](const QWidget* beside, int entry) {
+                const QRect room(kPage0LabelX, beside->y() + 5, ColumnRight(0, 1) - kPage0LabelX, kLabelHeight);
+                TextFit::Draw(p, room, Qt::AlignLeft | Qt::AlignTop, LanStr(entry));
+            };
+            label(box(1), kTextDelay);
+            label(box(9), kTextReDetectTimes);
             if (box(11)->isVisible())
-                title(kLabelX, box(11)->y() + kBaseline, LanStr(kTextSameFilter));
+                label(box(11), kTextSameFilter);
             title(SettingsTable::kColumnX[2], kTop - 8, LanStr(kTextFunctionSettings));
             break;
         }
@@ -743,7 +854,7 @@ void WizardParaWidget::paintEvent(QPaintEvent*)
             title(30, 790, LanStr(kTextParamGroup));
             title(30, 960, LanStr(kTextPasswordSettings));
             title(30, 1010, LanStr(kTextNewPwd));
-            title(320, 1010, LanStr(kTextConfirmPwd));
+            title(newPwdEdit->geometry().right() + 2 * kPwdGap, 1010, LanStr(kTextConfirmPwd));
             title(SettingsTable::kColumnX[1] + 20, 1060, kVersion);
             break;
         case 5:

@@ -8,15 +8,16 @@
 #include <QWidget>
 
 class CheckBox;
+class ChooseCaliNumWidget;
 class ColorButton;
 class ComboBox;
 class DataExportAction;
+class Edit;
 class EditBox;
 class IOWidget;
 class ModifyTimeWidget;
 class MoJuWizard;
 class QLabel;
-class QLineEdit;
 class QListWidget;
 class QListWidgetItem;
 class QSqlTableModel;
@@ -48,17 +49,22 @@ public:
     int cameraIndex = 0;
     int simpleDisplay = 0;
     bool wdrOffPending = false;
+    // Set while the screen hides for the IO naming page.
+    bool hidingForNaming = false;
 
     IOWidget* ioWidget = nullptr;
     QListWidget* recordList = nullptr;
     QTableView* recordTable = nullptr;
     QTimer* autoExposeTimer = nullptr;
-    QLineEdit* groupNameEdit = nullptr;
+    // Typed with the on-screen keypads: letters for the name, digits for the passwords.
+    Edit* groupNameEdit = nullptr;
     ComboBox* groupCombo = nullptr;
-    QLineEdit* newPwdEdit = nullptr;
-    QLineEdit* confirmPwdEdit = nullptr;
+    Edit* newPwdEdit = nullptr;
+    Edit* confirmPwdEdit = nullptr;
     ComboBox* languageCombo = nullptr;
     ModifyTimeWidget* modifyTimeWidget = nullptr;
+    // Made with the screen and kept; nothing shows it.
+    ChooseCaliNumWidget* chooseCaliNumWidget = nullptr;
     QSqlTableModel* recordModel = nullptr;
     DataExportAction* exportAction = nullptr;
 
@@ -101,17 +107,25 @@ public:
     ComboBox* combo(int row, int output = 0) const;
 
     // Buttons and widgets that are not table controls, with their page and condition.
+    enum class ExtraShow {
+        Always,
+        NotSimple,      // hidden in simple display
+        Factory,        // while "Display factory param" is ticked
+        FactoryDetail,  // factory, and hidden in simple display
+    };
     struct Extra
     {
         QWidget* widget;
         int page;
-        int condition;  // 0 always, 1 camera detail, 2 simple-display exempt
+        ExtraShow show;
     };
     QVector<Extra> extras;
 
     bool checkOutputNum(int i) const;
     void ResetEBoxTrigDelayPos(int count);
     void ResetReCheck1Text(const QString& text);
+    // A button's caption, fitted to the button.
+    void fitButton(ColorButton* button, const QString& text);
     void WizardParaInit();
     Q_INVOKABLE int GetoutSet() const { return cameraIndex; }
 

@@ -2,7 +2,6 @@
 // and the administration pages. The actions themselves live in their own files; the screen
 // lends them its accept, its controls and its group list.
 #include <QJsonObject>
-#include <QLineEdit>
 #include <QListWidget>
 #include <QSqlTableModel>
 
@@ -11,6 +10,7 @@
 #include "customionamewidget.h"
 #include "dataexport.h"
 #include "diskmanager.h"
+#include "edit.h"
 #include "modifytimewidget.h"
 #include "mojuwizard.h"
 #include "operatorprompts.h"
@@ -41,8 +41,6 @@ QString FirstDiskMount()
 
 void WizardParaWidget::connectActions()
 {
-    modifyTimeWidget = new ModifyTimeWidget(this);
-    modifyTimeWidget->hide();
     exportAction = new DataExportAction(FirstDiskMount, ShowOperatorNote, this);
     connect(exportAction, &DataExportAction::sigExportDataStart, this, &WizardParaWidget::sigExportDataStart);
     connect(exportAction, &DataExportAction::sigExportDataFinish, this, &WizardParaWidget::sigExportDataFinish);
@@ -177,7 +175,12 @@ void WizardParaWidget::SlotShowCustomIONameWidget()
     if (!names)
         return;
     names->init();
+    // What was typed on the screen goes into the edit copy, which refills the screen when the
+    // naming page hands back; nothing is applied yet.
+    readControls();
+    hidingForNaming = true;
     hide();
+    hidingForNaming = false;
     names->show();
     names->raise();
 }

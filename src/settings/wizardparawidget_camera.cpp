@@ -18,6 +18,9 @@ namespace {
 constexpr int kTextRestoreQuestion = 527;
 constexpr int kTextCompletely = 299;
 constexpr int kTextSimply = 300;
+constexpr int kCameraPage = 1;
+constexpr int kRowColorSpot = 37;
+constexpr int kRowFactoryParams = 82;
 
 CammerWidget* View(MoJuWizard* win, int camera)
 {
@@ -140,8 +143,14 @@ void WizardParaWidget::SlotRestoreDefaultSettings()
 void WizardParaWidget::SlotChangeShowMode()
 {
     simpleDisplay = !simpleDisplay;
-    showModeButton->setText(LanStr(simpleDisplay ? kTextCompletely : kTextSimply));
+    fitButton(showModeButton, LanStr(simpleDisplay ? kTextCompletely : kTextSimply));
     DoChangePage();
+    // The colour-spot box is shown only here, on the way back to the full display; the next
+    // page change hides it again.
+    if (!simpleDisplay && page == kCameraPage && check(kRowFactoryParams)->isChecked()) {
+        check(kRowColorSpot)->show();
+        layoutColumns();
+    }
     if (win)
         win->update();
 }

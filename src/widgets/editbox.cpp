@@ -4,6 +4,8 @@
 #include <QFont>
 #include <QPalette>
 
+#include "textfit.h"
+
 namespace {
 
 constexpr int kSpacing = 10;
@@ -52,10 +54,12 @@ EditBox::EditBox(int min, int max, QWidget* parent, const QString& caption, QStr
     layout->setSpacing(kSpacing);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
-    this->caption = new QLabel(caption, this);
+    this->caption = new QLabel(this);
     this->caption->setFixedSize(kCaptionWidth, kRowHeight);
     this->caption->setFont(boxFont());
     setTextColour(this->caption, Qt::yellow);
+    // The caption's size is fixed: a longer one is broken into lines, or made smaller.
+    TextFit::FitLabel(this->caption, caption);
     layout->addWidget(this->caption);
 
     // Steps are in raw units: one tenth of the shown number with divisor 10.
@@ -93,6 +97,7 @@ void EditBox::setUse0(bool on)
 void EditBox::setSampleMode()
 {
     caption->setFixedWidth(kSampleCaptionWidth);
+    TextFit::Refit(caption);
     subOneButton->setFixedWidth(kSampleStepWidth);
     addOneButton->setFixedWidth(kSampleStepWidth);
     edit->setFixedWidth(kSampleFieldWidth);
@@ -164,7 +169,7 @@ void EditBox::CheckRange()
 
 void EditBox::setText(QString text)
 {
-    caption->setText(text);
+    TextFit::FitLabel(caption, text);
 }
 
 int EditBox::getType()

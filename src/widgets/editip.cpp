@@ -4,6 +4,8 @@
 #include <QFont>
 #include <QPalette>
 
+#include "textfit.h"
+
 namespace {
 
 constexpr int kHeight = 80;
@@ -33,10 +35,13 @@ EditIP::EditIP(const QString& caption, int flag, QWidget* parent) : QWidget(pare
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
-    captionLabel = new QLabel(caption, this);
+    captionLabel = new QLabel(this);
     captionLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    captionLabel->setFixedWidth(kCaptionWidth);
+    captionLabel->setFixedSize(kCaptionWidth, kHeight);
     captionLabel->setPalette(palette);
+    captionLabel->setFont(font);
+    // The caption's width is fixed: a longer one takes a second line of the editor's height.
+    TextFit::FitLabel(captionLabel, caption);
     layout->addWidget(captionLabel, kCaptionStretch);
 
     for (int i = 0; i < 4; ++i) {

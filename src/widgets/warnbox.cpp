@@ -11,6 +11,7 @@
 #include "lanstr.h"
 #include "ledlcd.h"
 #include "mainstate.h"
+#include "textfit.h"
 #include "textids.h"
 #include "wizardpara.h"
 
@@ -28,6 +29,7 @@ constexpr int kStretchBelow = 3;
 
 constexpr int kTextPixelSize = 40;
 constexpr int kFrameWidth = 5;
+constexpr int kTextMargin = 20;
 const char* const kFontFamily = "wqy-microhei";
 
 }  // namespace
@@ -78,7 +80,9 @@ void WarnBox::paintBox(QWidget* box, const QRect& textBand, int alignment, const
     font.setPixelSize(kTextPixelSize);
     painter.setFont(font);
     painter.setPen(pen);
-    painter.drawText(textBand, alignment, text);
+    // A line too long for the band is broken (and the font made smaller only when the lines
+    // then do not fit its height); the margin keeps the text off the frame.
+    TextFit::Draw(painter, textBand.adjusted(kTextMargin, 0, -kTextMargin, 0), alignment, text);
     painter.setPen(QPen(Qt::white, kFrameWidth));
     painter.drawRect(0, 0, box->width() - 1, box->height() - 1);
 }

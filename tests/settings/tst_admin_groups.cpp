@@ -3,6 +3,8 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QtTest>
 
 #include "admintestprompts.h"
@@ -33,13 +35,46 @@ QByteArray readFile(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
-// A group folder holding PARAM.db and every template folder of 3 cameras x 4 detections.
-void writeGroup(const QString& name, const QByteArray& tag)
+// A parameter database of the multi-detection mode with `detections` detections, marked with `tag`.
+void writeParamDb(const QString& path, const QByteArray& tag, int detections)
+{
+    QFile::remove(path);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "groupdb");
+        db.setDatabaseName(path);
+        QVERIFY(db.open());
+        QSqlQuery q(db);
+        QVERIFY(q.exec("CREATE TABLE sysparam(name TEXT, value TEXT)"));
+        QVERIFY(q.exec("INSERT INTO sysparam VALUES('numFailDetect', '3 0 0 0')"));
+        QVERIFY(q.exec(QStringLiteral("INSERT INTO sysparam VALUES('system8', '%1 0')").arg(detections)));
+        QVERIFY(q.exec(QStringLiteral("INSERT INTO sysparam VALUES('tag', '%1')").arg(QString(tag))));
+    }
+    QSqlDatabase::removeDatabase("groupdb");
+}
+
+// The tag of a database written by writeParamDb; the plain content of any other file.
+QByteArray paramTag(const QString& path)
+{
+    QByteArray tag;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "tagdb");
+        db.setConnectOptions("QSQLITE_OPEN_READONLY");
+        db.setDatabaseName(path);
+        QSqlQuery q(db);
+        if (db.open() && q.exec("SELECT value FROM sysparam WHERE name='tag'") && q.next())
+            tag = q.value(0).toString().toUtf8();
+    }
+    QSqlDatabase::removeDatabase("tagdb");
+    return tag.isEmpty() ? readFile(path) : tag;
+}
+
+// A group folder holding PARAM.db and every template folder of 3 cameras x `detections`.
+void writeGroup(const QString& name, const QByteArray& tag, int detections = 4)
 {
     for (int c = 1; c <= 3; ++c)
-        for (int d = 1; d <= 4; ++d)
+        for (int d = 1; d <= detections; ++d)
             writeFile(QStringLiteral("paraGroup/%1/cammer%2%3/t.bmp").arg(name).arg(c).arg(d), tag);
-    writeFile(QStringLiteral("paraGroup/%1/PARAM.db").arg(name), tag);
+    writeParamDb(QStringLiteral("paraGroup/%1/PARAM.db").arg(name), tag, detections);
 }
 
 }  // namespace
@@ -114,7 +149,7 @@ private slots:
         writeGroup("B", "old");
         prompts.reset({true, false});
         QCOMPARE(ParaGroups::Backup("B", {}), ParaGroups::Result::Cancelled);
-        QCOMPARE(readFile("paraGroup/B/PARAM.db"), QByteArray("old"));
+        QCOMPARE(paramTag("paraGroup/B/PARAM.db"), QByteArray("old"));
         QCOMPARE(prompts.asked.last(), LanStr(284));
         QVERIFY(!QFile::exists("sysadd.txt") || readFile("sysadd.txt") != "0\n");
     }
@@ -129,8 +164,8 @@ private slots:
         QCOMPARE(readFile("sysadd.txt"), QByteArray("2\n"));
         QCOMPARE(readFile("cammer11/t.bmp"), QByteArray("zz"));
         QCOMPARE(readFile("cammer34/t.bmp"), QByteArray("zz"));
-        QCOMPARE(readFile("PARAM.db"), QByteArray("zz"));
-        QVERIFY(readFile("paraGroup/zz/PARAM.db") == "zz");
+        QCOMPARE(paramTag("PARAM.db"), QByteArray("zz"));
+        QCOMPARE(paramTag("paraGroup/zz/PARAM.db"), QByteArray("zz"));
         QCOMPARE(CommandRunner::callTexts(), QStringList({"sync", "reboot"}));
         QCOMPARE(records, QStringList{"operate:" + LanStr(286).arg("zz")});
         // The next start resolves the stored index to the same group.
@@ -140,17 +175,102 @@ private slots:
         QCOMPARE(next.getCurGroupName(), QString("zz"));
     }
 
+    // A group the next start could not run on, or one whose copy fails part way, leaves the
+    // working set, the current group and the machine as they were.
+    void restoreOfAnIncompleteGroupTouchesNothing_data()
+    {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<int>("result");
+        QTest::newRow("no PARAM.db") << "remove PARAM.db" << int(ParaGroups::Result::Refused);
+        QTest::newRow("PARAM.db is text") << "text PARAM.db" << int(ParaGroups::Result::Refused);
+        QTest::newRow("PARAM.db without sysparam") << "empty database" << int(ParaGroups::Result::Refused);
+        QTest::newRow("a detection's templates missing") << "remove cammer23" << int(ParaGroups::Result::Refused);
+        QTest::newRow("first folder unreadable") << "dangling cammer11" << int(ParaGroups::Result::Failed);
+    }
+
     void restoreOfAnIncompleteGroupTouchesNothing()
     {
+        QFETCH(QString, damage);
+        QFETCH(int, result);
         writeGroup("zz", "zz");
-        QFile::remove("paraGroup/zz/PARAM.db");
+        if (damage == "remove PARAM.db")
+            QFile::remove("paraGroup/zz/PARAM.db");
+        if (damage == "text PARAM.db")
+            writeFile("paraGroup/zz/PARAM.db", "not a database");
+        if (damage == "empty database") {
+            writeParamDb("paraGroup/zz/PARAM.db", "zz", 4);
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "dropdb");
+            db.setDatabaseName("paraGroup/zz/PARAM.db");
+            QVERIFY(db.open());
+            QSqlQuery(db).exec("DROP TABLE sysparam");
+            db.close();
+        }
+        if (damage == "remove cammer23")
+            QDir("paraGroup/zz/cammer23").removeRecursively();
+        // The last folder copies well: only a copy that counts every failure refuses.
+        if (damage == "dangling cammer11")
+            QVERIFY(QFile::link("/nonexistent/picture.bmp", "paraGroup/zz/cammer11/u.bmp"));
+        QSqlDatabase::removeDatabase("dropdb");
         prompts.reset({true});
-        QCOMPARE(ParaGroups::Restore("zz", {}), ParaGroups::Result::Refused);
-        QCOMPARE(readFile("cammer11/t.bmp"), QByteArray("work"));
+        QCOMPARE(int(ParaGroups::Restore("zz", {})), result);
+        for (int c = 1; c <= 3; ++c)
+            for (int d = 1; d <= 4; ++d)
+                QCOMPARE(readFile(QStringLiteral("cammer%1%2/t.bmp").arg(c).arg(d)), QByteArray("work"));
         QCOMPARE(readFile("PARAM.db"), QByteArray("work"));
         QVERIFY(!QFile::exists("sysadd.txt"));
+        QVERIFY(!QFile::exists(".paraGroup-restore"));
         QVERIFY(CommandRunner::callTexts().isEmpty());
+        QVERIFY(records.isEmpty());
         QCOMPARE(prompts.warned, QStringList{LanStr(kTextGroupIncomplete)});
+    }
+
+    // A group backed up while the machine had two detections restores them and leaves the
+    // teaching of detections 3 and 4 in place.
+    void groupWithFewerDetectionsKeepsTheOthersTeaching()
+    {
+        writeGroup("two", "two", 2);
+        prompts.reset({true});
+        QCOMPARE(ParaGroups::Restore("two", {}), ParaGroups::Result::Done);
+        for (int c = 1; c <= 3; ++c)
+            for (int d = 1; d <= 4; ++d)
+                QCOMPARE(readFile(QStringLiteral("cammer%1%2/t.bmp").arg(c).arg(d)),
+                         QByteArray(d <= 2 ? "two" : "work"));
+        QCOMPARE(paramTag("PARAM.db"), QByteArray("two"));
+        QCOMPARE(CommandRunner::callTexts(), QStringList({"sync", "reboot"}));
+    }
+
+    // A backup that cannot be made is told, leaves no group folder behind, keeps an older
+    // group of the same name and keeps the current group.
+    void failedBackupLeavesNothingAndKeepsTheCurrentGroup_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("overwrite");
+        QTest::newRow("name too long for a folder") << QString(300, 'n') << false;
+        QTest::newRow("template unreadable, old group kept") << "A1" << true;
+    }
+
+    void failedBackupLeavesNothingAndKeepsTheCurrentGroup()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, overwrite);
+        writeGroup("A1", "old");
+        writeGroup("zz", "zz");
+        para.groupIndex = 2;
+        para.SaveAddFile();
+        paraBak = para;
+        if (overwrite)
+            QVERIFY(QFile::link("/nonexistent/picture.bmp", "cammer12/u.bmp"));
+        prompts.reset({true, true});
+        QCOMPARE(ParaGroups::Backup(name, {}), ParaGroups::Result::Failed);
+        QCOMPARE(prompts.warned, QStringList{LanStr(707)});
+        QCOMPARE(ParaGroups::list(), QStringList({"A1", "default", "zz"}));
+        QCOMPARE(paramTag("paraGroup/A1/PARAM.db"), QByteArray("old"));
+        QCOMPARE(readFile("paraGroup/A1/cammer12/t.bmp"), QByteArray("old"));
+        QVERIFY(QDir(".").entryList({".paraGroup*"}, QDir::AllEntries | QDir::Hidden).isEmpty());
+        QCOMPARE(readFile("sysadd.txt"), QByteArray("2\n"));
+        QCOMPARE(para.getCurGroupName(), QString("zz"));
+        QCOMPARE(paraBak.groupIndex, 2);
+        QFile::remove("cammer12/u.bmp");
     }
 
     void unsafeOrEmptyNamesIssueNothing_data()
@@ -182,7 +302,7 @@ private slots:
         }
         QVERIFY(CommandRunner::callTexts().isEmpty());
         QVERIFY(QFileInfo("paraGroup/default").isDir());
-        QCOMPARE(readFile("paraGroup/zz/PARAM.db"), QByteArray("zz"));
+        QCOMPARE(paramTag("paraGroup/zz/PARAM.db"), QByteArray("zz"));
         QCOMPARE(readFile("cammer11/t.bmp"), QByteArray("work"));
         QVERIFY(!QFile::exists("sysadd.txt"));
     }

@@ -284,6 +284,7 @@ private slots:
         QCOMPARE(NetworkManager::rateText(1048576), QString("1.00mb/s"));
         QCOMPARE(NetworkManager::rateText(1048575), QString("1024.00kb/s"));
         QCOMPARE(NetworkManager::rateText(1023), QString("1023.00b/s"));
+        QCOMPARE(NetworkManager::rateText(1024), QString("1.00kb/s"));
         QCOMPARE(NetworkManager::rateText(0), QString("0.00b/s"));
         QCOMPARE(NetworkManager::rateText(12800), QString("12.50kb/s"));
     }
@@ -502,6 +503,44 @@ private slots:
         QVERIFY(services->device_worknetfunc);
         QCOMPARE(services->devicename, QString("M-08"));
         QCOMPARE(services->workspace, QString("/data/ws/"));
+    }
+
+    // A server address the four octets cannot show is kept through an apply; a typed one
+    // replaces it; the empty address is never written.
+    void serverAddressTheEditorCannotShowIsKept_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("typed");  // octets typed before the apply; empty: untouched
+        QTest::addColumn<QString>("written");
+        QTest::newRow("host name kept") << "server.local" << "" << "server.local";
+        QTest::newRow("five parts kept") << "10.1.2.3.4" << "" << "10.1.2.3.4";
+        QTest::newRow("octet above 255 kept") << "10.1.2.300" << "" << "10.1.2.300";
+        QTest::newRow("host name replaced") << "server.local" << "10.0.0.5" << "10.0.0.5";
+        QTest::newRow("address kept") << "10.1.2.3" << "" << "10.1.2.3";
+        QTest::newRow("address replaced") << "10.1.2.3" << "10.1.2.9" << "10.1.2.9";
+        QTest::newRow("emptied address kept") << "10.1.2.3" << "0.0.0.0" << "10.1.2.3";
+        QTest::newRow("nothing stored, nothing typed") << "" << "" << "";
+    }
+
+    void serverAddressTheEditorCannotShowIsKept()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QString, typed);
+        QFETCH(QString, written);
+        {
+            QFile f(NetworkSettingDialog::kConfigFile);
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(QJsonDocument(QJsonObject{{"serveraddr", stored}}).toJson());
+        }
+        NetworkSettingDialog fresh(nullptr);
+        QCOMPARE(fresh.pingTargetEdit->text(), stored.isEmpty() ? QString("0.0.0.0") : stored);
+        const QStringList octets = typed.split('.');
+        for (int i = 0; i < octets.size() && !typed.isEmpty(); ++i) fresh.serverEdit->octets[i]->setText(octets.at(i));
+        fresh.slotUpdateVRQ();
+        QFile f(NetworkSettingDialog::kConfigFile);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(QJsonDocument::fromJson(f.readAll()).object().value("serveraddr").toString(), written);
+        QCOMPARE(fresh.stuconfig.serveraddr, written);
     }
 
     void linkStateTexts()

@@ -8,6 +8,8 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QSqlTableModel>
+#include <QAbstractItemView>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QPushButton>
 #include <QTableView>
@@ -22,12 +24,17 @@
 #include "customionamewidget.h"
 #include "diskmanager.h"
 #include "edit.h"
+#include "editbox.h"
 #include "factoryfixture.h"
+#include "iowidget.h"
 #include "globals.h"
 #include "lanstr.h"
+#include "mainstate.h"
 #include "modalanswerer.h"
 #include "modifytimewidget.h"
 #include "mojuwizard.h"
+#include "numberinput.h"
+#include "numcharinput.h"
 #include "platformclock.h"
 #include "recordsink.h"
 #include "saveimagesettingdailog.h"
@@ -46,6 +53,115 @@ void WriteFile(const QString& path, const QByteArray& content)
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(content);
+}
+
+// What a finger on a field delivers: the focus moves (the field typed into so far loses it),
+// then the release that places the keypad.
+void Tap(QWidget* field)
+{
+    if (gpState && gpState->curInputEdit && gpState->curInputEdit != field) {
+        QFocusEvent out(QEvent::FocusOut, Qt::MouseFocusReason);
+        QApplication::sendEvent(gpState->curInputEdit, &out);
+    }
+    QFocusEvent in(QEvent::FocusIn, Qt::MouseFocusReason);
+    QApplication::sendEvent(field, &in);
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(0, 0), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(field, &release);
+}
+
+// Presses the keys of `text` on whichever keypad shows them.
+void Type(const QString& text)
+{
+    for (const QChar c : text) {
+        const QString key(c);
+        bool pressed = false;
+        for (ColorButton* b : gpNumPad->digitKeys)
+            if (gpNumPad->isVisible() && b->text() == key && !pressed) {
+                b->click();
+                pressed = true;
+            }
+        for (ColorButton* b : gpNumCharPad->keys)
+            if (gpNumCharPad->isVisible() && b && b->text() == key && !pressed) {
+                b->click();
+                pressed = true;
+            }
+        QVERIFY2(pressed, qPrintable("no key " + key));
+    }
+}
+
+int StoredValue(const QString& row, int position)
+{
+    int value = -9999;
+    {
+        QSqlDatabase conn = QSqlDatabase::addDatabase("QSQLITE", "reader");
+        conn.setDatabaseName("PARAM.db");
+        QSqlQuery q(conn);
+        if (conn.open() && q.exec("SELECT value FROM sysparam WHERE name='" + row + "'") && q.next())
+            value = q.value(0).toString().split(' ').value(position - 1).toInt();
+    }
+    QSqlDatabase::removeDatabase("reader");
+    return value;
+}
+
+// What of `page`'s captions is cut or covered: a line wider than its label, button or
+// check box, a widget past the screen's edge, or two visible widgets over each other.
+QStringList CutOrCovered(QWidget* page)
+{
+    QStringList found;
+    QList<QWidget*> shown;
+    for (QWidget* w : page->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+        if (w->isVisible())
+            shown << w;
+    // What a widget draws on: its children's area for a composite (a step box's layout
+    // keeps empty margins), the caption's width for a check box.
+    auto drawn = [](QWidget* w) {
+        QRect r = w->geometry();
+        if (qobject_cast<QCheckBox*>(w))
+            r.setWidth(w->sizeHint().width());
+        else if (!w->childrenRect().isEmpty() && !qobject_cast<QAbstractItemView*>(w))
+            r = w->childrenRect().translated(w->pos());
+        return r;
+    };
+    for (QWidget* w : page->findChildren<QWidget*>()) {
+        if (!w->isVisible())
+            continue;
+        QString text;
+        int room = w->width();
+        if (auto* label = qobject_cast<QLabel*>(w)) {
+            text = label->text();
+            room = label->contentsRect().width();
+        } else if (auto* button = qobject_cast<QPushButton*>(w)) {
+            text = button->text();
+            room = button->width() - 6;
+        } else if (auto* box = qobject_cast<QCheckBox*>(w)) {
+            if (box->sizeHint().width() > box->width() + 1)
+                found << "check box " + box->text();
+            continue;
+        } else if (auto* table = qobject_cast<QTableView*>(w)) {
+            // A cell's text fits its column, or its row has the lines it takes.
+            const QAbstractItemModel* model = table->model();
+            const QFontMetrics metrics(table->font());
+            for (int row = 0; model && row < model->rowCount(); ++row)
+                for (int column = 0; column < model->columnCount(); ++column) {
+                    const QString cell = model->index(row, column).data().toString();
+                    const int lines = metrics.horizontalAdvance(cell) / std::max(1, table->columnWidth(column) - 8) + 1;
+                    if (!table->isColumnHidden(column) && table->rowHeight(row) < lines * metrics.lineSpacing())
+                        found << "cell cut: " + cell;
+                }
+            continue;
+        }
+        for (const QString& line : text.split('\n'))
+            if (QFontMetrics(w->font()).horizontalAdvance(line) > room)
+                found << "cut: " + line;
+    }
+    for (int i = 0; i < shown.size(); ++i) {
+        if (drawn(shown[i]).right() >= page->width() || drawn(shown[i]).bottom() >= page->height())
+            found << QString("past the edge: %1").arg(shown[i]->metaObject()->className());
+        for (int j = i + 1; j < shown.size(); ++j)
+            if (drawn(shown[i]).intersects(drawn(shown[j])))
+                found << QString("%1 over %2").arg(shown[i]->metaObject()->className(), shown[j]->metaObject()->className());
+    }
+    return found;
 }
 
 }  // namespace
@@ -112,7 +228,8 @@ private slots:
         win->show();
 
         SetRecordSink([this](const QString& text, const QString& type) { trace.note("record:" + type + ':' + text); });
-        SetFlushAllHook([this] { trace.note("flush"); });
+        // The databases close at the flush: what is saved later is lost.
+        SetFlushAllHook([this] { trace.note(QStringLiteral("flush, templates %1").arg(StoredValue("system2", 2))); });
         PlatformClock::setSleepHook([this](int ms) { trace.note(QStringLiteral("sleep:%1").arg(ms)); });
     }
 
@@ -143,10 +260,15 @@ private slots:
         if (QTest::currentTestFailed())
             return;
         QVERIFY(screen->shutDownButton->isVisible());
+        // A value in force but not yet stored is saved before the machine goes down.
+        const int templates = StoredValue("system2", 2) % 50 + 2;
+        gpWPara->templateNum = templates;
+        *gpWParaBak = *gpWPara;
         prompts.reset({true, restart});
         screen->shutDownButton->click();
         QCOMPARE(prompts.asked, QStringList({LanStr(291), LanStr(293)}));
-        QCOMPARE(trace.full(), QStringList({"record:operate:" + LanStr(292), "sleep:1000", "flush", last}));
+        QCOMPARE(trace.full(), QStringList({"record:operate:" + LanStr(292), "sleep:1000",
+                                            QStringLiteral("flush, templates %1").arg(templates), last}));
         // The screen's own accept ran first: nothing was edited, so it just closed.
         QVERIFY(screen->isHidden());
     }
@@ -180,7 +302,8 @@ private slots:
         screen->languageCombo->setCurrentIndex(1);
         QCOMPARE(prompts.asked, QStringList{question});
         QCOMPARE(gLan, 1);
-        QCOMPARE(trace.full(), QStringList({"record:operate:" + chineseRecord, "sleep:1000", "flush", "cmd:reboot"}));
+        QCOMPARE(trace.full().mid(0, 2), QStringList({"record:operate:" + chineseRecord, "sleep:1000"}));
+        QCOMPARE(trace.full().value(3), QString("cmd:reboot"));
         gLan = 0;
         WizardPara next;
         next.LoadDatafromFile();
@@ -366,7 +489,9 @@ private slots:
         trace.clear();
         CommandRunner::clearCalls();
         screen->calibrateButton->click();
-        QCOMPARE(trace.full(), QStringList({"cmd:./tsc", "flush", "cmd:reboot"}));
+        QCOMPARE(trace.full().size(), 3);
+        QCOMPARE(trace.full().first(), QString("cmd:./tsc"));
+        QCOMPARE(trace.full().last(), QString("cmd:reboot"));
 
         ModalAnswerer answerer;
         answerer.watch("time", [this]() -> QDialog* { return screen->modifyTimeWidget; });
@@ -376,7 +501,8 @@ private slots:
         QVERIFY(screen->isVisible());
     }
 
-    // The IO naming page stands in for the screen and hands back to it when confirmed.
+    // The IO naming page stands in for the screen and hands back to it when confirmed: on the
+    // IO page, with what was typed before still there and nothing applied.
     void ioNameButtonOpensTheNamingPage()
     {
         win->customIONameWidget = new CustomIONameWidget(win);
@@ -385,8 +511,12 @@ private slots:
         open(0);
         if (QTest::currentTestFailed())
             return;
+        const WizardPara live = *gpWPara;
+        screen->box(1)->setValue(live.trigInDelay[0] + 7);
         win->pswLevel = kFactoryLevel;
         screen->SlotToIO();
+        screen->box(44)->setValue(live.preCut + 3);
+        screen->check(54)->setValue(!live.cutEjectorOnClamp);
         screen->combo(64)->setCurrentIndex(kModeMulti);
         QVERIFY(screen->ioNameButton->isVisible());
         gpWParaBak->outNameSel[2] = 1;
@@ -394,10 +524,91 @@ private slots:
         QVERIFY(screen->isHidden());
         QVERIFY(win->customIONameWidget->isVisible());
         QCOMPARE(win->customIONameWidget->outputNames.at(2)->currentIndex(), 1);
+        win->customIONameWidget->outputNames.at(3)->setCurrentIndex(2);
         win->customIONameWidget->confirmButton->click();
         QVERIFY(win->customIONameWidget->isHidden());
         QVERIFY(screen->isVisible());
+        QCOMPARE(screen->page, 3);
+        QVERIFY(screen->box(44)->isVisible());
+        QCOMPARE(screen->box(44)->value(), live.preCut + 3);
+        QCOMPARE(screen->check(54)->value(), int(!live.cutEjectorOnClamp));
+        QCOMPARE(screen->combo(64)->currentIndex(), int(kModeMulti));
+        QCOMPARE(screen->box(1)->value(), live.trigInDelay[0] + 7);
+        QCOMPARE(gpWParaBak->outNameSel[3], 2);
+        QVERIFY(*gpWPara == live);
+        QVERIFY(trace.full().isEmpty());
+        // Any other way out starts on the first page again.
+        screen->hide();
+        QCOMPARE(screen->page, 0);
         gpWPara->detectMode = kModeStandard;
+    }
+
+    // In every language every page shows its captions whole, within the screen and without
+    // one control over another: the factory details shown, in the multi-detection mode with
+    // eight detections.
+    void everyCaptionReadableInEveryLanguage_data()
+    {
+        QTest::addColumn<int>("lan");
+        for (int lan = 0; lan < 4; ++lan) QTest::newRow(qPrintable(QString::number(lan))) << lan;
+    }
+
+    void everyCaptionReadableInEveryLanguage()
+    {
+        QFETCH(int, lan);
+        gLan = lan;
+        const WizardPara live = *gpWPara;
+        gpWPara->detectMode = kModeMulti;
+        gpWPara->detectCount = 8;
+        gpWPara->showFactoryParams = 1;
+        *gpWParaBak = *gpWPara;
+        // A record of someone not logged in, in the language of the page.
+        QSqlQuery(win->dbRecord).exec(QStringLiteral("INSERT INTO RECORD VALUES('2026-01-01 08:00:00', '%1', 'x', 'operate')")
+                                          .arg(LanStr(156)));
+        WizardParaWidget page(win);
+        page.show();
+        page.SlotToRecord();
+        QStringList found;
+        for (int p : {0, 1, 3, 4, 5}) {
+            page.page = p;
+            page.DoChangePage();
+            if (p == 3)
+                page.combo(64)->setCurrentIndex(kModeMulti);
+            for (const QString& f : CutOrCovered(&page)) found << QString("page %1: %2").arg(p).arg(f);
+        }
+        page.SlotToCamera();
+        page.SlotChangeShowMode();
+        page.SlotChangeShowMode();
+        for (const QString& f : CutOrCovered(&page)) found << "colour spot shown: " + f;
+        page.SlotShowIOWidget();
+        for (const QString& f : CutOrCovered(page.ioWidget)) found << "IO dialog: " + f;
+        page.hide();
+        *gpWPara = live;
+        gLan = 1;
+        QVERIFY2(found.isEmpty(), qPrintable(found.join('\n')));
+    }
+
+    // The group name and the new passwords are typed on the keypads a tap opens on the page.
+    void advancedFieldsOpenTheirKeypads()
+    {
+        open(4);
+        if (QTest::currentTestFailed())
+            return;
+        Tap(screen->groupNameEdit);
+        QVERIFY(gpNumCharPad->isVisible());
+        QCOMPARE(gpNumCharPad->parentWidget(), static_cast<QWidget*>(screen));
+        Type("line7");
+        QCOMPARE(screen->groupNameEdit->text(), QString("line7"));
+
+        for (Edit* field : {screen->newPwdEdit, screen->confirmPwdEdit}) {
+            Tap(field);
+            QVERIFY(gpNumPad->isVisible());
+            QVERIFY(!gpNumCharPad->isVisible());
+            QCOMPARE(field->echoMode(), QLineEdit::Password);
+            Type("2580");
+            QCOMPARE(field->text(), QString("2580"));
+        }
+        screen->changePwdButton->click();
+        QCOMPARE(QByteArray(gpWParaBak->password), QByteArray("2580"));
     }
 };
 

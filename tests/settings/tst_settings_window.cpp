@@ -2,9 +2,11 @@
 // delay changed there used by the next cycle on the board.
 // ctest-timeout: 180
 #include <QDir>
+#include <QSettings>
 #include <QtTest>
 
 #include "checkbox.h"
+#include "choosecalinumwidget.h"
 #include "colorbutton.h"
 #include "constructionhooks.h"
 #include "cyclerig.h"
@@ -76,6 +78,10 @@ private slots:
         QCOMPARE(rig.window->PageByClass("WizardParaWidget"), static_cast<QWidget*>(screen));
         QCOMPARE(screen->objectName(), QString("WizardParaWidget"));
         QVERIFY(screen->isHidden());
+        // The touch-calibration question is made with the screen and kept hidden.
+        QVERIFY(screen->chooseCaliNumWidget);
+        QCOMPARE(screen->chooseCaliNumWidget->parentWidget(), static_cast<QWidget*>(screen));
+        QVERIFY(screen->chooseCaliNumWidget->isHidden());
         // On the bar the system button stands between start/stop and resample.
         IndexButton* bar = rig.window->indexButton;
         bar->show();
@@ -131,6 +137,78 @@ private slots:
         QTRY_VERIFY(screen->isHidden());
         QVERIFY(rig.answerer->texts().isEmpty());
         rig.window->pswLevel = kPswNone;
+    }
+
+    // With password use on, the system button opens the screen only for someone logged in;
+    // the IO and advanced pages want the factory level (the fixed code while password use
+    // is off, the code with the hour while it is on) whatever the operator's level.
+    void passwordsGuardTheScreenAndItsPages_data()
+    {
+        QTest::addColumn<int>("passwordUse");
+        QTest::addColumn<QString>("entry");     // typed into the box; empty: cancelled
+        QTest::addColumn<bool>("screenOpens");  // after the system button
+        QTest::addColumn<bool>("pagesOpen");    // IO and advanced, after the same entry
+        QTest::newRow("use on, cancelled") << 1 << QString() << false << false;
+        QTest::newRow("use on, operator") << 1 << "2468" << true << false;
+        QTest::newRow("use off, cancelled") << 0 << QString() << true << false;
+        QTest::newRow("use off, operator") << 0 << "2468" << true << false;
+        QTest::newRow("use off, factory") << 0 << "8517" << true << true;
+    }
+
+    void passwordsGuardTheScreenAndItsPages()
+    {
+        QFETCH(int, passwordUse);
+        QFETCH(QString, entry);
+        QFETCH(bool, screenOpens);
+        QFETCH(bool, pagesOpen);
+        gpWPara->isPswUsed = passwordUse;
+        qstrcpy(gpWPara->password, "2468");
+        rig.window->pswLevel = kPswNone;
+        IndexButton* bar = rig.window->indexButton;
+        bar->show();
+        auto answer = [this, &entry] {
+            if (entry.isEmpty())
+                rig.answerer->answer(ModalAnswerer::No);
+            else
+                rig.answerer->answerPassword(entry);
+        };
+        if (passwordUse)
+            answer();
+        bar->systemButton->click();
+        QCOMPARE(screen->isVisible(), screenOpens);
+        if (screenOpens) {
+            for (auto toPage : {&WizardParaWidget::SlotToIO, &WizardParaWidget::SlotToAdvance}) {
+                rig.window->pswLevel = passwordUse ? kPswOperator : kPswNone;
+                screen->SlotToCommon();
+                answer();
+                (screen->*toPage)();
+                QCOMPARE(screen->page != 0, pagesOpen);
+            }
+            screen->hide();
+        }
+        QCOMPARE(rig.answerer->pendingAnswers(), 0);
+        bar->Reset();
+        gpWPara->isPswUsed = 0;
+        rig.window->pswLevel = kPswNone;
+    }
+
+    // "Reset Count" zeroes the counters in count.ini at once, not at the next cycle.
+    void resetCountReachesTheCountFile()
+    {
+        for (int c = 0; c < 8; ++c) gAllNum[c] = gFailNum[c] = gAllCycleNum[c] = gFailCycleNum[c] = c + 3;
+        gSyncNGNum = gSyncNGCycleNum = 9;
+        rig.window->CountWrite();
+        const QString file = rig.window->countSettings->fileName();
+        rig.window->countSettings->sync();
+        openByButton();
+        screen->resetCountButton->click();
+        QSettings stored(file, QSettings::IniFormat);
+        const QStringList keys = stored.allKeys();
+        QVERIFY(keys.size() >= 6);
+        for (const QString& key : keys)
+            for (const QString& v : stored.value(key).toStringList())
+                QVERIFY2(v.trimmed().toInt() == 0, qPrintable(key + "=" + stored.value(key).toStringList().join(',')));
+        screen->hide();
     }
 
     // The mould delay changed on the screen holds the clamp that much longer on the next cycle.
