@@ -176,7 +176,7 @@ void AddStatisticsHook(ConstructionHooks& hooks)
             page->setParent(window);
             page->hide();
         }
-        page->createWidget(StatisticsTitles());
+        page->createWidgetWhenShown(StatisticsTitles());
         auto* win = qobject_cast<MoJuWizard*>(window);
         if (win)
             QObject::connect(win, &MoJuWizard::sendRecord, model, &ResStatisticsParam::addRecord);
@@ -205,7 +205,8 @@ void AddSettingsHooks(ConstructionHooks& hooks)
     // The settings screen is the first of the window's pages; pages added by others follow.
     hooks.pages = [next = hooks.pages](QWidget* window) {
         if (auto* win = qobject_cast<MoJuWizard*>(window)) {
-            win->wizardParaWidget = new WizardParaWidget(win);
+            // Its pages are built when the operator first opens it.
+            win->wizardParaWidget = new WizardParaWidget(win, true);
             win->wizardParaWidget->hide();
         }
         CallConstructionHook(next, window);

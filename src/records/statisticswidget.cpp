@@ -2,6 +2,7 @@
 #include "statisticswidget.h"
 
 #include <algorithm>
+#include <utility>
 
 #include <QDir>
 #include <QFileInfo>
@@ -216,6 +217,22 @@ void StatisticsWidget::createWidget(QStringList titles)
     outer->addLayout(top);
     outer->addLayout(body);
     outer->addStretch();
+}
+
+void StatisticsWidget::createWidgetWhenShown(QStringList titles)
+{
+    pendingTitles = std::move(titles);
+    controlsPending = true;
+}
+
+// Built before Qt shows the children, so that the page shows as if it had been built at once.
+void StatisticsWidget::setVisible(bool visible)
+{
+    if (visible && controlsPending) {
+        controlsPending = false;
+        createWidget(std::exchange(pendingTitles, {}));
+    }
+    QWidget::setVisible(visible);
 }
 
 void StatisticsWidget::showEvent(QShowEvent* event)

@@ -29,6 +29,9 @@ public:
 
     // Builds the controls once; titles: the page of all detections, then one per detection.
     void createWidget(QStringList titles);
+    // The same, when the page is first shown: the window's page costs nothing at start.
+    void createWidgetWhenShown(QStringList titles);
+    void setVisible(bool visible) override;
     void initWidget();
     void updateList();
     void updateGroupsList(bool block);
@@ -70,4 +73,6 @@ private:
     QString exportDisk();
 
     QThread* exportThread = nullptr;
+    QStringList pendingTitles;
+    bool controlsPending = false;
 };

@@ -225,12 +225,27 @@ SettingsServices& Settings()
     return services;
 }
 
-WizardParaWidget::WizardParaWidget(MoJuWizard* parent) : QWidget(parent), win(parent)
+WizardParaWidget::WizardParaWidget(MoJuWizard* parent, bool pagesWhenShown) : QWidget(parent), win(parent)
 {
     setObjectName(QStringLiteral("WizardParaWidget"));
     setGeometry(0, 0, gShowW, gShowH);
     setFont(PageFont());
 
+    autoExposeTimer = new QTimer(this);
+    autoExposeTimer->setSingleShot(true);
+    connect(autoExposeTimer, &QTimer::timeout, this, &WizardParaWidget::SlotAutoExposeTimeTimeout);
+    chooseCaliNumWidget = new ChooseCaliNumWidget(this);
+    chooseCaliNumWidget->hide();
+
+    if (!pagesWhenShown)
+        buildPages();
+}
+
+void WizardParaWidget::buildPages()
+{
+    if (pagesBuilt)
+        return;
+    pagesBuilt = true;
     const QVector<int> nav = {kTextSystemParam, kTextCameraParam, kTextNetworkParam,
                               kTextInputOutput, kTextAdvanced,    kTextConfirm};
     for (int i = 0; i < nav.size(); ++i) {
@@ -252,14 +267,10 @@ WizardParaWidget::WizardParaWidget(MoJuWizard* parent) : QWidget(parent), win(pa
 
     ioWidget = new IOWidget(this);
     ioWidget->hide();
-
-    autoExposeTimer = new QTimer(this);
-    autoExposeTimer->setSingleShot(true);
-    connect(autoExposeTimer, &QTimer::timeout, this, &WizardParaWidget::SlotAutoExposeTimeTimeout);
     modifyTimeWidget = new ModifyTimeWidget(this);
     modifyTimeWidget->hide();
-    chooseCaliNumWidget = new ChooseCaliNumWidget(this);
-    chooseCaliNumWidget->hide();
+    // The touch-calibration question stays above the pages built after it.
+    chooseCaliNumWidget->raise();
 
     connectActions();
     ParaGroupUpdateList();
@@ -794,8 +805,17 @@ void WizardParaWidget::SlotParaGroupChange(int)
 }
 
 
+// Built before Qt shows the children, so that the pages show as if they had been built at once.
+void WizardParaWidget::setVisible(bool visible)
+{
+    if (visible)
+        buildPages();
+    QWidget::setVisible(visible);
+}
+
 void WizardParaWidget::showEvent(QShowEvent* event)
 {
+    buildPages();  // a screen never hidden shows with its parent, without setVisible
     WizardParaInit();
     QWidget::showEvent(event);
 }

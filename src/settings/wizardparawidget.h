@@ -42,7 +42,12 @@ class WizardParaWidget : public QWidget
     Q_OBJECT
 
 public:
-    explicit WizardParaWidget(MoJuWizard* parent);
+    // The window's screen builds its pages when it is first shown (pagesWhenShown): they are
+    // most of its cost, and the machine must not wait for them at start.
+    explicit WizardParaWidget(MoJuWizard* parent, bool pagesWhenShown = false);
+    // The navigation, the controls of every page and the dialogs of the pages; once.
+    void buildPages();
+    bool pagesBuilt = false;
 
     MoJuWizard* win;
     int page = 0;
@@ -127,6 +132,7 @@ public:
     // A button's caption, fitted to the button.
     void fitButton(ColorButton* button, const QString& text);
     void WizardParaInit();
+    void setVisible(bool visible) override;
     Q_INVOKABLE int GetoutSet() const { return cameraIndex; }
 
 signals:

@@ -106,9 +106,11 @@ private slots:
         QVERIFY(page);
         QCOMPARE(page->parentWidget(), static_cast<QWidget*>(gpWin));
         QVERIFY(page->isHidden());
+        QVERIFY(!page->cameraTabs);  // built when the page is first shown
 
         bar->statisticsButton->click();
         QVERIFY(page->isVisible());
+        QVERIFY(page->cameraTabs);
         QCOMPARE(page->geometry(), QRect(0, 0, 1920, 1080));
         QCOMPARE(page->cameraTabs->count(), 3);
         QCOMPARE(page->dayList->currentRow(), 0);

@@ -93,7 +93,10 @@ private slots:
 
     void everyPageDraws()
     {
+        // The window's screen builds its pages when it is first opened.
+        QVERIFY(screen->navButtons.isEmpty());
         openByButton();
+        QCOMPARE(screen->navButtons.size(), 6);
         QCOMPARE(screen->page, 0);
         QVERIFY(!shot("page0-common").isNull());
         QVERIFY(screen->box(1)->isVisible() && screen->box(9)->isVisible());
