@@ -225,7 +225,8 @@ void StatisticsWidget::createWidgetWhenShown(QStringList titles)
     controlsPending = true;
 }
 
-// Built before Qt shows the children, so that the page shows as if it had been built at once.
+// Every show passes here: the controls are built before Qt shows the children, as if they had
+// been built at once.
 void StatisticsWidget::setVisible(bool visible)
 {
     if (visible && controlsPending) {

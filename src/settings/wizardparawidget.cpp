@@ -805,7 +805,8 @@ void WizardParaWidget::SlotParaGroupChange(int)
 }
 
 
-// Built before Qt shows the children, so that the pages show as if they had been built at once.
+// Every show passes here, also with the parent: the pages are built before Qt shows the
+// children, as if they had been built at once.
 void WizardParaWidget::setVisible(bool visible)
 {
     if (visible)
@@ -815,7 +816,6 @@ void WizardParaWidget::setVisible(bool visible)
 
 void WizardParaWidget::showEvent(QShowEvent* event)
 {
-    buildPages();  // a screen never hidden shows with its parent, without setVisible
     WizardParaInit();
     QWidget::showEvent(event);
 }

@@ -138,6 +138,29 @@ private slots:
 
     void cleanup() { screen->hide(); }
 
+    // A screen that builds its pages when first shown has them, filled from the record, whether
+    // it is shown itself or, never hidden, with the window.
+    void pagesBuiltWhenFirstShown()
+    {
+        gpWPara->trigInDelay[0] = 17;
+        *gpWParaBak = *gpWPara;
+        WizardParaWidget itself(win, true);
+        itself.hide();
+        QVERIFY(itself.navButtons.isEmpty() && itself.chooseCaliNumWidget);
+        itself.show();
+        QCOMPARE(itself.navButtons.size(), 6);
+        QCOMPARE(itself.box(1)->value(), 17);
+        QVERIFY(itself.box(1)->isVisible());
+        itself.hide();
+
+        win->hide();
+        WizardParaWidget withWindow(win, true);
+        win->show();
+        QVERIFY(withWindow.isVisible());
+        QCOMPARE(withWindow.box(1)->value(), 17);
+        withWindow.hide();
+    }
+
     // ---- applying ----
 
     void noChangeAsksNothingAndCloses()
