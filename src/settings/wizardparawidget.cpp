@@ -804,7 +804,6 @@ void WizardParaWidget::SlotParaGroupChange(int)
     groupNameEdit->setText(groupCombo->currentText());
 }
 
-
 // Every show passes here, also with the parent: the pages are built before Qt shows the
 // children, as if they had been built at once.
 void WizardParaWidget::setVisible(bool visible)
