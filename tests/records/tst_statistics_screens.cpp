@@ -279,7 +279,6 @@ private slots:
     // Hours confirmed with YES are in resstatistics.json at once; unchanged hours ask nothing.
     void shiftHoursSavedAtOnce()
     {
-        ModalAnswerer answerer;
         ResStatisticsParam* m = ResStatisticsParam::getInstance();
         m->morningsStart = 8;
         m->morningsEnd = 20;
@@ -289,6 +288,7 @@ private slots:
         PlatformClock::setNow(StatRig::at("2026-12-05 10:00:00"));
         QFile::remove("resstatistics.json");
         StatisticsWidget page;
+        ModalAnswerer answerer;  // after the page: its watches look into the page until they end
         StatRig::watchPageBoxes(answerer, &page);
         page.createWidget({"All detect", "Prod"});
         page.show();
