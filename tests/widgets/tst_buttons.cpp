@@ -88,10 +88,11 @@ private slots:
         sincePress.start();
         QTest::mousePress(&b, Qt::LeftButton);
         QCOMPARE(pressed.size(), 1);
-        // 300 ms, then every 50 ms (a busy machine runs the timer late, never early): nothing
-        // before 300 ms, however long the wait took.
+        // 300 ms, then every 50 ms. A busy machine runs the timer late; the toolkit's coarse
+        // timers may also fire some 5 % early (the clocks read whole milliseconds): nothing
+        // before 280 ms, however long the wait took.
         QTRY_VERIFY2_WITH_TIMEOUT(pressed.size() >= 3, qPrintable(QString::number(pressed.size())), 5000);
-        QVERIFY2(pressedAt.value(1) >= 285, qPrintable(QString::number(pressedAt.value(1))));
+        QVERIFY2(pressedAt.value(1) >= 280, qPrintable(QString::number(pressedAt.value(1))));
         QTest::mouseRelease(&b, Qt::LeftButton);
     }
 
