@@ -109,13 +109,14 @@ int MarkDepartures(const cv::Mat& level, const cv::Mat& low, const cv::Mat& high
     return count;
 }
 
-// The number of departures of MarkDepartures on every rowStep-th row, without a picture.
+// The number of departures of MarkDepartures on every rowStep-th row, without a picture;
+// counting stops after the first row that takes it above cap.
 int CountDepartures(const cv::Mat& level, const cv::Mat& low, const cv::Mat& high, unsigned char lim,
-                    unsigned char ceiling, int rowStep)
+                    unsigned char ceiling, int rowStep, int cap)
 {
     const int width = level.cols;
     int count = 0;
-    for (int y = 0; y < level.rows; y += rowStep) {
+    for (int y = 0; y < level.rows && count <= cap; y += rowStep) {
         const unsigned char* v = level.ptr<unsigned char>(y);
         const unsigned char* lo = low.ptr<unsigned char>(y);
         const unsigned char* hi = high.ptr<unsigned char>(y);
@@ -147,51 +148,94 @@ cv::Rect Overlap(cv::Size size, cv::Point shift)
            cv::Rect(cv::Point(), size);
 }
 
+// A band of the references (low or high, or the own values) as the crop moved by shift meets
+// it: crop pixel p gets the value of reference pixel p - shift. The strip the movement uncovers
+// shows what lay outside the region when it was taught; it is judged against the references'
+// values within the movement's reach of the nearest reference pixel inside the region (edge),
+// the widest of them (low: darkest, high: brightest). So every pixel of the crop is judged.
+void MovedBand(const cv::Mat& band, const cv::Mat& edge, cv::Point shift, cv::Mat& out)
+{
+    const cv::Rect ref = Overlap(band.size(), shift);
+    cv::copyMakeBorder(edge(ref), out, std::max(0, shift.y), std::max(0, -shift.y), std::max(0, shift.x),
+                       std::max(0, -shift.x), cv::BORDER_REPLICATE);
+    band(ref).copyTo(out(ref + shift));
+}
+
+// Departures of the strip the movement uncovers (the crop's pixels outside the overlap), each
+// against the nearest reference pixel inside the region, on every rowStep-th row.
+int CountStrip(const cv::Mat& level, const cv::Mat& low, const cv::Mat& high, unsigned char lim, unsigned char ceiling,
+               cv::Point shift, int rowStep)
+{
+    const cv::Rect crop = Overlap(level.size(), shift) + shift;
+    int count = 0;
+    for (int y = 0; y < level.rows; y += rowStep) {
+        const int ry = std::clamp(y - shift.y, 0, level.rows - 1);
+        const unsigned char* v = level.ptr<unsigned char>(y);
+        const unsigned char* lo = low.ptr<unsigned char>(ry);
+        const unsigned char* hi = high.ptr<unsigned char>(ry);
+        const bool wholeRow = y < crop.y || y >= crop.br().y;
+        for (int x = 0; x < level.cols; ++x) {
+            if (!wholeRow && x == crop.x)
+                x = crop.br().x;  // the overlap is counted apart
+            if (x >= level.cols)
+                break;
+            const int rx = std::clamp(x - shift.x, 0, level.cols - 1);
+            count += std::max(lo[rx] - v[x], std::min(v[x], ceiling) - hi[rx]) > lim;
+        }
+    }
+    return count;
+}
+
 // The whole-pixel movement of the crop against the references, up to kMaxShift each way, that
-// leaves the fewest departures in the part of the crop every such movement covers: a coarse
-// search at even steps (the 3 x 3 band takes in the odd ones; every second row is enough),
-// refined around the best. A movement counts only when it clearly does better than none.
+// leaves the fewest departures over the whole crop (the overlap against the moved references,
+// the uncovered strip against the nearest reference pixels): a coarse search at even steps
+// (the 3 x 3 band takes in the odd ones; every second row is enough), refined around the best.
+// A movement counts only when it clearly does better than none: departuresHere is the number
+// of departures of the crop where it lies.
 cv::Point BestShift(const cv::Mat& level, const cv::Mat& low, const cv::Mat& high, unsigned char lim,
                     unsigned char ceiling, int departuresHere)
 {
     const int r = std::min({kMaxShift, (level.cols - 8) / 4, (level.rows - 8) / 4}) / 2 * 2;
-    if (r < 2)
+    if (r < 2 || departuresHere < kMinShiftDepartures)
         return cv::Point();
-    const cv::Rect inner(r, r, level.cols - 2 * r, level.rows - 2 * r);
-    auto count = [&](cv::Point d, int rowStep) {
-        return CountDepartures(level(inner + d), low(inner), high(inner), lim, ceiling, rowStep);
+    const int enough = departuresHere / kShiftGain;  // a movement must leave fewer than this
+    int fewest = enough;
+    // Counted on every second row: twice that compares with the whole crop's departures.
+    auto count = [&](cv::Point d) {
+        const cv::Rect ref = Overlap(level.size(), d);
+        const int inside = CountDepartures(level(ref + d), low(ref), high(ref), lim, ceiling, 2, fewest / 2);
+        return inside * 2 > fewest ? inside * 2 : 2 * (inside + CountStrip(level, low, high, lim, ceiling, d, 2));
     };
-    const int here = count(cv::Point(), 2);
-    if (here == 0 || departuresHere < kMinShiftDepartures)
-        return cv::Point();
     cv::Point best;
-    int fewest = here;
+    bool found = false;
     // Even steps, the nearest first: most shaking is a pixel or two, and when that leaves the
     // crop nearly clean the wide search is not needed.
-    const int clean = inner.area() / 2 / kCleanShare;  // counted pixels that may still depart
+    const int clean = level.rows * level.cols / kCleanShare;  // pixels that may still depart
     for (int reach : {2, r}) {
-        if (reach > 2 && fewest <= clean)
+        if (reach > 2 && found && fewest <= clean)
             break;
         for (int dy = -reach; dy <= reach; dy += 2)
             for (int dx = -reach; dx <= reach; dx += 2) {
                 if ((dx == 0 && dy == 0) || (reach > 2 && std::abs(dx) <= 2 && std::abs(dy) <= 2))
                     continue;
-                const int c = count(cv::Point(dx, dy), 2);
+                const int c = count(cv::Point(dx, dy));
                 if (c < fewest)
-                    fewest = c, best = cv::Point(dx, dy);
+                    fewest = c, best = cv::Point(dx, dy), found = true;
             }
     }
+    if (!found)
+        return cv::Point();
     const cv::Point coarse = best;
     for (int dy = -1; dy <= 1; ++dy)
         for (int dx = -1; dx <= 1; ++dx) {
             const cv::Point d = coarse + cv::Point(dx, dy);
-            if ((dx || dy) && std::abs(d.x) <= r && std::abs(d.y) <= r) {
-                const int c = count(d, 2);
+            if ((dx || dy) && d != cv::Point() && std::abs(d.x) <= r && std::abs(d.y) <= r) {
+                const int c = count(d);
                 if (c < fewest)
                     fewest = c, best = d;
             }
         }
-    return fewest * kShiftGain < here ? best : cv::Point();
+    return best;
 }
 
 }  // namespace
@@ -405,15 +449,31 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
         diff = cv::Mat::zeros(height, width, CV_8UC1);
         return;
     }
-    // A crop a few pixels off is judged where it lies: references (r) against the crop moved by
-    // the best shift; the strip the movement uncovers is not judged.
+    // A crop a few pixels off is judged where it lies: every pixel against the references moved
+    // by the best shift, the uncovered strip against the nearest reference pixels.
     const cv::Point shift = BestShift(level, low, high, lim, ceiling, here);
-    const cv::Rect refPart = shift == cv::Point() ? cv::Rect(0, 0, width, height) : Overlap(level.size(), shift);
-    const cv::Rect cropPart = refPart + shift;
+    static thread_local cv::Mat movedLow, movedHigh, movedPointLow, movedPointHigh, edgeLow, edgeHigh;
+    const cv::Mat* bandLow = &low;
+    const cv::Mat* bandHigh = &high;
+    const cv::Mat* ownLow = &pointLow;
+    const cv::Mat* ownHigh = &pointHigh;
     if (shift != cv::Point()) {
-        departs.setTo(0);
-        cv::Mat part = departs(cropPart);
-        if (MarkDepartures(level(cropPart), low(refPart), high(refPart), lim, ceiling, part) == 0) {
+        // The band already takes in one pixel around; the strip's reach is the rest of the movement.
+        // (The scratch pictures never take the model's own buffers: they are written into.)
+        const int reach = std::max(std::abs(shift.x), std::abs(shift.y)) - 1;
+        if (reach > 0) {
+            const cv::Mat window = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(2 * reach + 1, 2 * reach + 1));
+            cv::erode(low, edgeLow, window, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+            cv::dilate(high, edgeHigh, window, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+        }
+        const cv::Mat& nearLow = reach > 0 ? edgeLow : low;
+        const cv::Mat& nearHigh = reach > 0 ? edgeHigh : high;
+        MovedBand(low, nearLow, shift, movedLow);
+        MovedBand(high, nearHigh, shift, movedHigh);
+        MovedBand(pointLow, nearLow, shift, movedPointLow);
+        MovedBand(pointHigh, nearHigh, shift, movedPointHigh);
+        bandLow = &movedLow, bandHigh = &movedHigh, ownLow = &movedPointLow, ownHigh = &movedPointHigh;
+        if (MarkDepartures(level, *bandLow, *bandHigh, lim, ceiling, departs) == 0) {
             diff = cv::Mat::zeros(height, width, CV_8UC1);
             return;
         }
@@ -423,9 +483,7 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
     // values at that place departs too. (A band departure is always an own departure; the
     // mask is in the bands since training.)
     own.create(height, width, CV_8UC1);
-    own.setTo(0);
-    cv::Mat ownPart = own(cropPart);
-    MarkDepartures(level(cropPart), pointLow(refPart), pointHigh(refPart), lim, ceiling, ownPart);
+    MarkDepartures(level, *ownLow, *ownHigh, lim, ceiling, own);
     static const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
     cv::dilate(departs, departs, square);
     cv::bitwise_and(departs, own, diff);
