@@ -20,6 +20,9 @@ constexpr int kRatioBins = 256;              // brightness ratio histogram: bin 
 constexpr int kRatioOne = 128;
 constexpr int kMinRatioMid = 32;  // low + high below this (dark pixels) gives no usable ratio
 constexpr int kMinRatioPixels = 12;
+constexpr int kRatioRowStep = 8;      // the sparse sample of the brightness ratio
+constexpr int kRatioColumnStep = 5;
+constexpr int kDenseRatioBelow = 48;  // fewer usable pixels in it: every pixel is looked at
 constexpr int kHueWindow = 5;         // pixels over which hue coherence is measured
 constexpr double kHueLevels = 255.0;  // the hue conversion's full circle
 constexpr float kMinHueShare = 0.5f;  // windows with fewer pixels of a hue lose coherence
@@ -40,7 +43,8 @@ constexpr int kCleanShare = 50;         // 1 in this many pixels departing is ne
 // Median ratio of image to the band's middle over the judged pixels (every fifth pixel of
 // every eighth row is plenty), limited to the brightness changes the band follows. Pixels
 // left out of judging carry the band 0..255 and are skipped, and so are pixels clipped at
-// white: they only say the light is at least that bright.
+// white: they only say the light is at least that bright. A region drawn on a highlight may
+// keep only a few unclipped pixels in a brighter frame: then every pixel is looked at.
 double BrightnessRatio(const cv::Mat& image, const cv::Mat& low, const cv::Mat& high)
 {
     // 128 / middle of the band for each low + high; 0 where too dark for a ratio.
@@ -51,17 +55,25 @@ double BrightnessRatio(const cv::Mat& image, const cv::Mat& low, const cv::Mat& 
     }();
     std::array<int, kRatioBins> hist{};
     int n = 0;
-    for (int y = 2; y < image.rows; y += 8) {
-        const unsigned char* v = image.ptr<unsigned char>(y);
-        const unsigned char* lo = low.ptr<unsigned char>(y);
-        const unsigned char* hi = high.ptr<unsigned char>(y);
-        for (int x = 2; x < image.cols; x += 5) {
-            const float inv = inverse[lo[x] + hi[x]];
-            if (inv <= 0 || (lo[x] == 0 && hi[x] == 255) || v[x] == 255)
-                continue;
-            ++hist[std::min(kRatioBins - 1, int(v[x] * inv))];
-            ++n;
+    auto sample = [&](int rowStep, int colStep) {
+        for (int y = rowStep / 4; y < image.rows; y += rowStep) {
+            const unsigned char* v = image.ptr<unsigned char>(y);
+            const unsigned char* lo = low.ptr<unsigned char>(y);
+            const unsigned char* hi = high.ptr<unsigned char>(y);
+            for (int x = colStep / 2; x < image.cols; x += colStep) {
+                const float inv = inverse[lo[x] + hi[x]];
+                if (inv <= 0 || (lo[x] == 0 && hi[x] == 255) || v[x] == 255)
+                    continue;
+                ++hist[std::min(kRatioBins - 1, int(v[x] * inv))];
+                ++n;
+            }
         }
+    };
+    sample(kRatioRowStep, kRatioColumnStep);
+    if (n < kDenseRatioBelow) {
+        hist.fill(0);
+        n = 0;
+        sample(1, 1);
     }
     if (n < kMinRatioPixels)
         return 1.0;

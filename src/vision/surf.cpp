@@ -8,6 +8,7 @@
 
 #include <QDebug>
 
+#include <opencv2/core/hal/intrin.hpp>
 #include <opencv2/imgproc.hpp>
 
 namespace {
@@ -37,36 +38,80 @@ struct ShiftScore
     cv::Vec2d meanShift;  // image mean minus reference mean, per channel
 };
 
+// The sums of one structural similarity over a rectangle of cells: per lane of the vectors
+// (lanes alternate between the channels of hue grids), then per channel.
+struct CellSums
+{
+    double n = 0, st[2] = {}, si[2] = {}, stt = 0, sii = 0, sti = 0;
+};
+
+// Sums over the cells of ref inside area that the mask keeps and that land inside img when
+// it is displaced by (dx, dy) cells. Each row is one pass of vector arithmetic over the masked
+// reference (m: the mask as 0 or 1 per channel, rm = ref * m, rrm = ref * ref * m) and the
+// image with its squares.
+CellSums SumCells(const SURF::Grids& ref, const cv::Mat& img, const cv::Mat& img2, int dx, int dy, cv::Rect area)
+{
+    const int ch = img.channels();
+    CellSums c;
+    const int y0 = std::max(area.y, -dy), y1 = std::min(area.y + area.height, img.rows - dy);
+    const int x0 = std::max(area.x, -dx), x1 = std::min(area.x + area.width, img.cols - dx);
+    if (y0 >= y1 || x0 >= x1)
+        return c;
+    const int len = (x1 - x0) * ch;
+    float lanes[2][cv::v_float32::nlanes] = {};
+    float n = 0, stt = 0, sii = 0, sti = 0, tail[2][2] = {};
+    cv::v_float32 vst = cv::vx_setzero_f32(), vsi = cv::vx_setzero_f32(), vn = cv::vx_setzero_f32();
+    cv::v_float32 vstt = cv::vx_setzero_f32(), vsii = cv::vx_setzero_f32(), vsti = cv::vx_setzero_f32();
+    for (int y = y0; y < y1; ++y) {
+        const float* m = ref.m.ptr<float>(y) + x0 * ch;
+        const float* rm = ref.rm.ptr<float>(y) + x0 * ch;
+        const float* rrm = ref.rrm.ptr<float>(y) + x0 * ch;
+        const float* v = img.ptr<float>(y + dy) + (x0 + dx) * ch;
+        const float* v2 = img2.ptr<float>(y + dy) + (x0 + dx) * ch;
+        int k = 0;
+        for (; k <= len - cv::v_float32::nlanes; k += cv::v_float32::nlanes) {
+            const cv::v_float32 vm = cv::vx_load(m + k), vr = cv::vx_load(rm + k), vv = cv::vx_load(v + k);
+            vn += vm;
+            vst += vr;
+            vstt += cv::vx_load(rrm + k);
+            vsi += vm * vv;
+            vsii += vm * cv::vx_load(v2 + k);
+            vsti += vr * vv;
+        }
+        for (; k < len; ++k) {
+            n += m[k];
+            tail[0][k % ch] += rm[k];
+            tail[1][k % ch] += m[k] * v[k];
+            stt += rrm[k];
+            sii += m[k] * v2[k];
+            sti += rm[k] * v[k];
+        }
+    }
+    cv::v_store(lanes[0], vst);
+    cv::v_store(lanes[1], vsi);
+    for (int l = 0; l < cv::v_float32::nlanes; ++l) {
+        c.st[l % ch] += lanes[0][l];
+        c.si[l % ch] += lanes[1][l];
+    }
+    for (int k = 0; k < ch; ++k) c.st[k] += tail[0][k], c.si[k] += tail[1][k];
+    c.n = (cv::v_reduce_sum(vn) + n) / ch;
+    c.stt = cv::v_reduce_sum(vstt) + stt;
+    c.sii = cv::v_reduce_sum(vsii) + sii;
+    c.sti = cv::v_reduce_sum(vsti) + sti;
+    return c;
+}
+
 // Structural similarity of ref against img displaced by (dx, dy) cells, over the cells of
 // ref inside area that the mask keeps and that land inside img. With two channels (hue
 // directions) means are vectors, variances and the covariance sum over both channels.
-ShiftScore ScoreAt(const cv::Mat& ref, const cv::Mat& img, const cv::Mat& mask, int dx, int dy, int minCells,
+ShiftScore ScoreAt(const SURF::Grids& ref, const cv::Mat& img, const cv::Mat& img2, int dx, int dy, int minCells,
                    cv::Rect area)
 {
-    const bool hue = ref.channels() == 2;
+    const bool hue = img.channels() == 2;
     const double lumC = hue ? kHueLumC : kLumC, structC = hue ? kHueStructC : kStructC;
-    const int ch = ref.channels();
-    double n = 0, st[2] = {}, si[2] = {}, stt = 0, sii = 0, sti = 0;
-    const int y0 = std::max(area.y, -dy), y1 = std::min(area.y + area.height, img.rows - dy);
-    const int x0 = std::max(area.x, -dx), x1 = std::min(area.x + area.width, img.cols - dx);
-    for (int y = y0; y < y1; ++y) {
-        const float* r = ref.ptr<float>(y);
-        const float* v = img.ptr<float>(y + dy) + dx * ch;
-        const unsigned char* m = mask.ptr<unsigned char>(y);
-        for (int x = x0; x < x1; ++x) {
-            if (!m[x])
-                continue;
-            n += 1;
-            for (int c = 0; c < ch; ++c) {
-                const double a = r[x * ch + c], b = v[x * ch + c];
-                st[c] += a;
-                si[c] += b;
-                stt += a * a;
-                sii += b * b;
-                sti += a * b;
-            }
-        }
-    }
+    const int ch = img.channels();
+    const CellSums sums = SumCells(ref, img, img2, dx, dy, area);
+    const double n = sums.n;
     ShiftScore s;
     s.dx = dx;
     s.dy = dy;
@@ -74,14 +119,14 @@ ShiftScore ScoreAt(const cv::Mat& ref, const cv::Mat& img, const cv::Mat& mask, 
         return s;
     double mtt = 0, mii = 0, mti = 0;
     for (int c = 0; c < ch; ++c) {
-        const double mt = st[c] / n, mi = si[c] / n;
+        const double mt = sums.st[c] / n, mi = sums.si[c] / n;
         mtt += mt * mt;
         mii += mi * mi;
         mti += mt * mi;
         s.meanShift[c] = mi - mt;
     }
-    const double vt = std::max(0.0, stt / n - mtt), vi = std::max(0.0, sii / n - mii);
-    const double cov = sti / n - mti;
+    const double vt = std::max(0.0, sums.stt / n - mtt), vi = std::max(0.0, sums.sii / n - mii);
+    const double cov = sums.sti / n - mti;
     double lum = (2 * mti + lumC) / (mtt + mii + lumC);
     if (hue) {
         // The mean hue's direction decides; its strength only where a clear hue came or went,
@@ -94,9 +139,9 @@ ShiftScore ScoreAt(const cv::Mat& ref, const cv::Mat& img, const cv::Mat& mask, 
     return s;
 }
 
-ShiftScore ScoreAt(const cv::Mat& ref, const cv::Mat& img, const cv::Mat& mask, int dx, int dy, int minCells)
+ShiftScore ScoreAt(const SURF::Grids& ref, const cv::Mat& img, const cv::Mat& img2, int dx, int dy, int minCells)
 {
-    return ScoreAt(ref, img, mask, dx, dy, minCells, cv::Rect(0, 0, ref.cols, ref.rows));
+    return ScoreAt(ref, img, img2, dx, dy, minCells, cv::Rect(0, 0, img.cols, img.rows));
 }
 
 // The least similar part of the region: the similarity of every block of kBlockCells cells
@@ -104,38 +149,53 @@ ShiftScore ScoreAt(const cv::Mat& ref, const cv::Mat& img, const cv::Mat& mask, 
 // displacement (the grids are smoothed, so the part of a cell by which a slight turn moves
 // the parts of a region differently does not count), or a cell around it where that fits
 // better; blocks the mask keeps less than half of are left out. 1 when no block counts.
-double WorstBlock(const std::vector<cv::Mat>& refs, const cv::Mat& img, const cv::Mat& mask, cv::Point shift,
-                  double retryBelow)
+double WorstBlock(const std::vector<SURF::Grids>& refs, const cv::Mat& img, const cv::Mat& img2, const cv::Mat& kept,
+                  cv::Point shift, double retryBelow)
 {
-    const cv::Mat& ref = refs.front();
-    const int bw = std::min(kBlockCells, ref.cols), bh = std::min(kBlockCells, ref.rows);
+    const int bw = std::min(kBlockCells, img.cols), bh = std::min(kBlockCells, img.rows);
     const int stepX = std::max(1, bw / 2), stepY = std::max(1, bh / 2);
     double worst = 1.0;
-    for (int y = 0;; y = std::min(y + stepY, ref.rows - bh)) {
-        for (int x = 0;; x = std::min(x + stepX, ref.cols - bw)) {
+    for (int y = 0;; y = std::min(y + stepY, img.rows - bh)) {
+        for (int x = 0;; x = std::min(x + stepX, img.cols - bw)) {
             const cv::Rect block(x, y, bw, bh);
-            const int kept = cv::countNonZero(mask(block));
-            if (kept * 2 >= bw * bh) {
+            const int cells = kept.at<int>(y + bh, x + bw) - kept.at<int>(y, x + bw) - kept.at<int>(y + bh, x) +
+                              kept.at<int>(y, x);
+            if (cells * 2 >= bw * bh) {
                 double best = -1.0;
-                for (const cv::Mat& r : refs)
-                    best = std::max(best, ScoreAt(r, img, mask, shift.x, shift.y, kept / 2, block).score);
+                for (const SURF::Grids& r : refs)
+                    best = std::max(best, ScoreAt(r, img, img2, shift.x, shift.y, cells / 2, block).score);
                 // Where a part moved by most of a cell against the rest, the cell beside fits.
                 for (int n = 0; n < 9 && best < retryBelow; ++n)
                     if (n != 4)
-                        for (const cv::Mat& r : refs)
-                            best = std::max(
-                                best,
-                                ScoreAt(r, img, mask, shift.x + n % 3 - 1, shift.y + n / 3 - 1, kept / 2, block).score);
+                        for (const SURF::Grids& r : refs)
+                            best = std::max(best, ScoreAt(r, img, img2, shift.x + n % 3 - 1, shift.y + n / 3 - 1,
+                                                          cells / 2, block)
+                                                      .score);
                 if (best > -1.0)  // else the displacement took the block mostly off the crop
                     worst = std::min(worst, best);
             }
-            if (x == ref.cols - bw)
+            if (x == img.cols - bw)
                 break;
         }
-        if (y == ref.rows - bh)
+        if (y == img.rows - bh)
             break;
     }
     return worst;
+}
+
+// A grid and its mask ready for SumCells.
+SURF::Grids SumGrids(const cv::Mat& grid, const cv::Mat& mask)
+{
+    SURF::Grids g;
+    cv::Mat one;
+    mask.convertTo(one, CV_32F, 1.0 / 255);
+    if (grid.channels() == 2)
+        cv::merge(std::vector<cv::Mat>{one, one}, g.m);
+    else
+        g.m = one;
+    g.rm = grid.mul(g.m);
+    g.rrm = g.rm.mul(grid);
+    return g;
 }
 }  // namespace
 
@@ -144,8 +204,11 @@ void SURF::Clear()
     valid = false;
     refs.clear();
     smoothRefs.clear();
+    refSums.clear();
+    smoothSums.clear();
     cellMask.release();
     blockMask.release();
+    blockKept.release();
 }
 
 void SURF::Create(int w, int h, const cv::Mat& mask)
@@ -174,6 +237,7 @@ void SURF::Create(int w, int h, const cv::Mat& mask)
         cv::compare(reduced, 0, cellMask, cv::CMP_GT);
     // The blocks compare smoothed grids: their cells keep a cell off what the mask leaves out.
     cv::erode(cellMask, blockMask, cv::Mat(), cv::Point(-1, -1), 1, cv::BORDER_CONSTANT, cv::Scalar(255));
+    cv::integral(blockMask / 255, blockKept, CV_32S);
 }
 
 cv::Mat SURF::ToGrid(const cv::Mat& crop, bool faded) const
@@ -215,6 +279,8 @@ void SURF::AddTemp(const cv::Mat& crop, int shiftCells, int diff, int minimum)
     smoothRefs.emplace_back();
     cv::GaussianBlur(circular ? ToGrid(crop, true) : refs.back(), smoothRefs.back(), cv::Size(3, 3), 0, 0,
                      cv::BORDER_REPLICATE);
+    refSums.push_back(SumGrids(refs.back(), cellMask));
+    smoothSums.push_back(SumGrids(smoothRefs.back(), blockMask));
 }
 
 void SURF::Train(int, int, int, int)
@@ -228,6 +294,7 @@ float SURF::Match(cv::Mat& image, cv::Mat& out) const
     if (!valid || image.type() != CV_8UC1 || image.cols != width || image.rows != height)
         return 0.0f;
     const cv::Mat img = ToGrid(image);
+    const cv::Mat img2 = img.mul(img);
     const int minCells = std::max(1, cv::countNonZero(cellMask) / 2);
     // A foreign part covers only a few of the region's cells: the whole region's similarity
     // hardly drops, its part's does. The score is the mean of the two (at most the whole's):
@@ -236,13 +303,15 @@ float SURF::Match(cv::Mat& image, cv::Mat& out) const
     // the blocks, so that a part lying between two cells does not read as a change. Hue grids
     // there leave out the hue of near-grey pixels, which is noise: over a block it does not
     // average away as it does over the region.
-    cv::Mat smooth;
+    cv::Mat smooth, smooth2;
     auto withParts = [&](const ShiftScore& whole) {
         if (whole.score <= 0)
             return whole.score;
-        if (smooth.empty())
+        if (smooth.empty()) {
             cv::GaussianBlur(circular ? ToGrid(image, true) : img, smooth, cv::Size(3, 3), 0, 0, cv::BORDER_REPLICATE);
-        const double worst = WorstBlock(smoothRefs, smooth, blockMask, cv::Point(whole.dx, whole.dy),
+            smooth2 = smooth.mul(smooth);
+        }
+        const double worst = WorstBlock(smoothSums, smooth, smooth2, blockKept, cv::Point(whole.dx, whole.dy),
                                         circular ? kHueBlockRetry : kBlockRetry);
         return std::min(whole.score, (whole.score + worst) / 2);
     };
@@ -260,7 +329,7 @@ float SURF::Match(cv::Mat& image, cv::Mat& out) const
                 for (int dx = -reach; dx <= reach; ++dx) {
                     if (reach > shift && std::abs(dx) <= shift && std::abs(dy) <= shift)
                         continue;
-                    const ShiftScore s = ScoreAt(refs[k], img, cellMask, dx, dy, minCells);
+                    const ShiftScore s = ScoreAt(refSums[k], img, img2, dx, dy, minCells);
                     if (s.score > found.score) {
                         found = s;
                         foundRef = k;

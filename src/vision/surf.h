@@ -55,8 +55,18 @@ public:
     int minScore = 0;
     cv::Mat cellMask;                 // 8-bit grid, 255 = cell counts
     cv::Mat blockMask;                // cellMask without its rim: the cells the local similarity uses
+    cv::Mat blockKept;                // integral of blockMask as 0 / 1 (cells a block keeps)
     std::vector<cv::Mat> refs;        // CV_32F grids of the references (CV_32FC2 for hue)
     std::vector<cv::Mat> smoothRefs;  // the same smoothed over 3 x 3 cells (the local similarity)
+
+    // A reference grid ready for the similarity sums: the mask as 0 / 1 in every channel (m),
+    // the grid times it (rm) and its square times it (rrm), all CV_32F of the grid's channels.
+    struct Grids
+    {
+        cv::Mat m, rm, rrm;
+    };
+    std::vector<Grids> refSums;     // refs with cellMask
+    std::vector<Grids> smoothSums;  // smoothRefs with blockMask
 
     // faded (hue only): directions weighted by HueStrength instead of the coherence itself.
     cv::Mat ToGrid(const cv::Mat& crop, bool faded = false) const;
