@@ -212,11 +212,14 @@ cv::Point BestShift(const cv::Mat& level, const cv::Mat& low, const cv::Mat& hig
         return cv::Point();
     const int enough = departuresHere / kShiftGain;  // a movement must leave fewer than this
     int fewest = enough;
-    // Counted on every second row: twice that compares with the whole crop's departures.
-    auto count = [&](cv::Point d) {
+    // The search counts every second row (twice that compares with the whole crop's
+    // departures), the refinement every row: a movement leaving a thin line of departures
+    // along the rows it skips must not win there.
+    auto count = [&](cv::Point d, int rowStep) {
         const cv::Rect ref = Overlap(level.size(), d);
-        const int inside = CountDepartures(level(ref + d), low(ref), high(ref), lim, ceiling, 2, fewest / 2);
-        return inside * 2 > fewest ? inside * 2 : 2 * (inside + CountStrip(level, low, high, lim, ceiling, d, 2));
+        const int inside = CountDepartures(level(ref + d), low(ref), high(ref), lim, ceiling, rowStep, fewest / rowStep);
+        return inside * rowStep > fewest ? inside * rowStep
+                                         : rowStep * (inside + CountStrip(level, low, high, lim, ceiling, d, rowStep));
     };
     cv::Point best;
     bool found = false;
@@ -230,7 +233,7 @@ cv::Point BestShift(const cv::Mat& level, const cv::Mat& low, const cv::Mat& hig
             for (int dx = -reach; dx <= reach; dx += 2) {
                 if ((dx == 0 && dy == 0) || (reach > 2 && std::abs(dx) <= 2 && std::abs(dy) <= 2))
                     continue;
-                const int c = count(cv::Point(dx, dy));
+                const int c = count(cv::Point(dx, dy), 2);
                 if (c < fewest)
                     fewest = c, best = cv::Point(dx, dy), found = true;
             }
@@ -238,16 +241,18 @@ cv::Point BestShift(const cv::Mat& level, const cv::Mat& low, const cv::Mat& hig
     if (!found)
         return cv::Point();
     const cv::Point coarse = best;
+    fewest = enough;
+    found = false;
     for (int dy = -1; dy <= 1; ++dy)
         for (int dx = -1; dx <= 1; ++dx) {
             const cv::Point d = coarse + cv::Point(dx, dy);
-            if ((dx || dy) && d != cv::Point() && std::abs(d.x) <= r && std::abs(d.y) <= r) {
-                const int c = count(d);
+            if (d != cv::Point() && std::abs(d.x) <= r && std::abs(d.y) <= r) {
+                const int c = count(d, 1);
                 if (c < fewest)
-                    fewest = c, best = d;
+                    fewest = c, best = d, found = true;
             }
         }
-    return best;
+    return found ? best : cv::Point();
 }
 
 }  // namespace

@@ -55,6 +55,7 @@ class TestMatchers : public QObject
 private slots:
     void grayMatchMarksADefectAndHonoursItsMask();
     void grayMatchToleranceFollowsSensitivityAndAmplify();
+    void grayMatchTakesAMovementOnlyWhereItExplainsTheCrop();
     void grayMatchIsInvalidUntilTrainedWithAPicture();
     void grayMatchBandWidensWithEveryTemplate();
     void hueZeroOfGreyPixelsIsNoHue();
@@ -108,6 +109,28 @@ void TestMatchers::grayMatchMarksADefectAndHonoursItsMask()
     shift.Train(45, 0, 100, 150);
     shift.Match(moved(cv::Rect(40, 30, 120, 100)), diff);
     QCOMPARE(cv::countNonZero(diff), 0);
+}
+
+// A movement is taken only where it explains most of what departs: a dark part moved by 4 px
+// alone is brought back, but beside a foreign object with more departures than the part's the
+// movement would explain too little, and the part's moved edges stay marked with the object.
+void TestMatchers::grayMatchTakesAMovementOnlyWhereItExplainsTheCrop()
+{
+    cv::Mat ref(100, 120, CV_8UC1, cv::Scalar(120));
+    ref(cv::Rect(20, 30, 20, 30)).setTo(40);
+    GrayMatch gm;
+    gm.Create(ref.cols, ref.rows, cv::Mat(), 0);
+    gm.AddTemp(ref);
+    gm.Train(45, 0, 100, 150);
+    cv::Mat moved(ref.size(), CV_8UC1, cv::Scalar(120)), diff;
+    moved(cv::Rect(24, 30, 20, 30)).setTo(40);
+    gm.Match(moved, diff);
+    QCOMPARE(cv::countNonZero(diff), 0);
+
+    moved(cv::Rect(70, 20, 24, 24)).setTo(220);
+    gm.Match(moved, diff);
+    QCOMPARE(cv::countNonZero(diff(cv::Rect(70, 20, 24, 24))), 24 * 24);
+    QVERIFY2(cv::countNonZero(diff(cv::Rect(20, 30, 4, 30))) > 50, "the part's uncovered edge is not marked");
 }
 
 void TestMatchers::grayMatchToleranceFollowsSensitivityAndAmplify()
