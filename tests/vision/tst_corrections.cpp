@@ -103,25 +103,28 @@ void TestCorrections::shiftAndRotationAreBroughtBackOntoTheTemplate()
 
 void TestCorrections::pureShiftWhenRotationIsOff()
 {
-    RecogRig rig(kW, kH);
-    rig.para->motionCorrect = 0;
-    rig.para->matchAngle = 0;  // also 181 and above: shift only
-    SimSceneOptions o = SceneOptions(6);
-    const cv::Mat templ = SimScene::render(o);
-    rig.setTemplate(0, 0, templ);
-    rig.addRect(0, cv::Rect(200, 150, 240, 180), kFuncPosition);
-    CammerRecong& rec = rig.build();
+    for (int matchAngle : {0, 181}) {
+        RecogRig rig(kW, kH);
+        rig.para->motionCorrect = 0;
+        rig.para->matchAngle = matchAngle;
+        SimSceneOptions o = SceneOptions(6);
+        const cv::Mat templ = SimScene::render(o);
+        rig.setTemplate(0, 0, templ);
+        rig.addRect(0, cv::Rect(200, 150, 240, 180), kFuncPosition);
+        CammerRecong& rec = rig.build();
+        QCOMPARE(rec.findShape[0].range, 0);  // the model searches no rotation either
 
-    o.shiftX = -21;
-    o.shiftY = 13;
-    rig.setRaw(SimScene::render(o));
-    rec.HomoTransShape(0);
-    rec.ShapeMatch();
-    // The moved-in border is black; the rest equals the template exactly.
-    const cv::Rect inner(30, 0, kW - 60, kH - 20);
-    QCOMPARE(MeanAbsDiff(rig.aligned(), templ, inner), 0.0);
-    QCOMPARE(cv::countNonZero(rig.aligned()(cv::Rect(0, kH - 13, kW, 13))), 0);
-    QCOMPARE(cv::countNonZero(rig.aligned()(cv::Rect(0, 0, 21, kH))), 0);
+        o.shiftX = -21;
+        o.shiftY = 13;
+        rig.setRaw(SimScene::render(o));
+        rec.HomoTransShape(0);
+        rec.ShapeMatch();
+        // The moved-in border is black; the rest equals the template exactly.
+        const cv::Rect inner(30, 0, kW - 60, kH - 20);
+        QCOMPARE(MeanAbsDiff(rig.aligned(), templ, inner), 0.0);
+        QCOMPARE(cv::countNonZero(rig.aligned()(cv::Rect(0, kH - 13, kW, 13))), 0);
+        QCOMPARE(cv::countNonZero(rig.aligned()(cv::Rect(0, 0, 21, kH))), 0);
+    }
 }
 
 void TestCorrections::positionModelFallsBackToTheCentralRectangle()

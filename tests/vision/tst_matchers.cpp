@@ -137,7 +137,7 @@ void TestMatchers::grayMatchToleranceFollowsSensitivityAndAmplify()
 {
     const cv::Mat ref(60, 60, CV_8UC1, cv::Scalar(120));
     cv::Mat faint = ref.clone();
-    faint(cv::Rect(20, 20, 10, 10)).setTo(90);  // 30 grey levels darker
+    faint(cv::Rect(44, 20, 10, 10)).setTo(90);  // 30 grey levels darker, partly in the rows' last columns
 
     auto marked = [&](int sensitivity, int amplify) {
         GrayMatch gm;

@@ -346,6 +346,14 @@ void TestQuality::partsMovedUpToEightPixelsPassWithinTheirMask()
         rig.setAligned(live);
         rec.Run(0);
         QVERIFY2(v.roiOk[0][0], qPrintable(at + QString(", mark outside the mask: area %1").arg(v.roiValue[0][0])));
+        // The strip the movement uncovers is judged too: a dark part lying wholly in it fails.
+        if (d.x == 8) {
+            cv::Mat inStrip = live.clone();
+            inStrip(cv::Rect(region.x, region.y + 10, 8, 20)).setTo(20);
+            rig.setAligned(inStrip);
+            rec.Run(0);
+            QVERIFY2(!v.roiOk[0][0], qPrintable(at + ": part in the uncovered strip passed"));
+        }
         // A dark part inside the mask still fails.
         live(cv::Rect(region.x + 4, region.y + 80, 14, 14)).setTo(20);
         rig.setAligned(live);
