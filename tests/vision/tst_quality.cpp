@@ -87,6 +87,7 @@ private slots:
     void defectAtFactorySensitivityFindsAFaintSquareAndIgnoresNoiseAndBrightness();
     void hueJudgementIgnoresNoiseOnNearGreyAndFindsAColouredPatch();
     void glareOnNearWhiteAreasIsNoDefectButADarkObjectIs();
+    void regionOnAHighlightPassesInABrighterFrame();
     void smallUncorrectedShiftsPassButADarkObjectFails();
     void severalTemplatesStillPassAOnePixelShift();
     void similarityFindsASmallObjectAndIgnoresShaking();
@@ -185,6 +186,41 @@ void TestQuality::glareOnNearWhiteAreasIsNoDefectButADarkObjectIs()
             rec.Run(0);
             QVERIFY2(!v.roiOk[0][0], qPrintable(share + QString(", object in frame %1").arg(seed)));
         }
+    }
+}
+
+// A region drawn on a highlight: nearly all of it near white and half of it clipped in the
+// references; in a frame 10 % brighter all but a few pixels clip. It passes; a dark part fails.
+void TestQuality::regionOnAHighlightPassesInABrighterFrame()
+{
+    const cv::Rect region(280, 200, 66, 66);
+    // The scene under the highlight, its brightness times gain, sensor noise, then clipped.
+    auto lit = [&](quint32 noiseSeed, double gain) {
+        cv::Mat picture = Grey(0, 0), f, spot = cv::Mat::zeros(picture.size(), CV_32F), noise(kH, kW, CV_32F);
+        picture.convertTo(f, CV_32F);
+        cv::theRNG().state = noiseSeed;
+        cv::randn(noise, 0, 2);
+        cv::circle(spot, (region.tl() + region.br()) / 2, 1, cv::Scalar(1), cv::FILLED);
+        cv::GaussianBlur(spot, spot, cv::Size(0, 0), 26);
+        double peak = 0;
+        cv::minMaxLoc(spot, nullptr, &peak);
+        cv::Mat((f + spot * (330.0 / peak)) * gain + noise).convertTo(picture, CV_8U);
+        return picture;
+    };
+    RecogRig rig(kW, kH);
+    rig.setTemplate(0, 0, lit(1, 1.0));
+    rig.addRect(0, region, kFuncDefect, 45, 100, 3);
+    CammerRecong& rec = rig.build();
+    CammerRecogData& v = *rig.view;
+    for (quint32 seed : {2u, 3u, 4u}) {
+        cv::Mat live = lit(seed, 1.1);
+        rig.setAligned(live);
+        rec.Run(0);
+        QVERIFY2(v.roiOk[0][0], qPrintable(QString("frame %1: area %2").arg(seed).arg(v.roiValue[0][0])));
+        live(cv::Rect(region.x + 26, region.y + 26, 14, 14)).setTo(30);
+        rig.setAligned(live);
+        rec.Run(0);
+        QVERIFY(!v.roiOk[0][0]);
     }
 }
 
