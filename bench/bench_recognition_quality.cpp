@@ -1066,8 +1066,8 @@ void JudgementSpeed(const std::vector<Scene>& scenes)
 }
 
 // Position correction at the factory search offset (8000: the whole picture is searched) with
-// a 5 degree rotation search, with a 200 x 160 position region and with none (the central
-// model); the part moved by 7,-5 px and turned 2 deg about the frame centre. The error is what
+// a 5 degree rotation search, with a 200 x 160 position region off the frame's centre and with
+// none (the central model); the part moved by 7,-5 px and turned 2 deg about the frame centre. The error is what
 // the correction leaves at the model's centre (whole pixels, as the picture is moved) and of
 // the turn.
 void FactoryPositionSpeed(const std::vector<Scene>& scenes)
@@ -1088,7 +1088,9 @@ void FactoryPositionSpeed(const std::vector<Scene>& scenes)
             rig.para->matchOffset = 8000;
             rig.para->zoomLayers = 5;
             rig.setTemplate(0, 0, templ);
-            const cv::Rect model = central ? cv::Rect(320, 256, 960, 768) : cv::Rect(540, 430, 200, 160);
+            // The region lies off the frame's centre, so that the turn moves it by a fraction of
+            // a pixel too (the exact correction is then the nearest whole one).
+            const cv::Rect model = central ? cv::Rect(320, 256, 960, 768) : cv::Rect(560, 440, 200, 160);
             if (!central)
                 rig.addRect(0, model, kFuncPosition);
             CammerRecong& rec = rig.build();
