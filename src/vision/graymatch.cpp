@@ -48,6 +48,7 @@ constexpr int kMaxShift = 8;
 constexpr int kMinShiftDepartures = 6;  // fewer departures are noise: not worth a search
 constexpr int kShiftGain = 2;           // a movement must at least halve the departures
 constexpr int kCleanShare = 50;         // 1 in this many pixels departing is nearly clean
+constexpr int kDenseRows = 2;           // rows each side of the densest that a movement must clear
 // A small part of low contrast on a textured surface stays inside every pixel's band (the
 // texture around each pixel spans more than the part's contrast), but it moves the mean of
 // its surroundings: means over this many pixels square are compared as well, against the
@@ -119,32 +120,43 @@ struct Comparison
     const cv::Mat* high;
     unsigned char lim;  // a pixel departs when it lies more than this outside [low, high]
     unsigned char ceiling;
+    const Comparison* also = nullptr;  // a pixel departs only where it departs from this too
 };
 
 // Departures of the crop's part `at` (of up and down) from the band's part `ref` of the same
 // size, on every rowStep-th row; counting stops after the first row that takes it above cap.
-// With out (8-bit, at's size, allocated), 255 where the pixel departs, else 0.
+// With out (8-bit, at's size, allocated), 255 where the pixel departs, else 0. The rows are
+// taken from row `first` of at on, then from its top: started where departures are dense, a
+// count over the cap stops early.
 int Departures(const Comparison& c, cv::Rect at, cv::Rect ref, int rowStep = 1, int cap = INT_MAX,
-               cv::Mat* out = nullptr)
+               cv::Mat* out = nullptr, int first = 0)
 {
     const int width = at.width;
     int count = 0;
-    for (int y = 0; y < at.height && count <= cap; y += rowStep) {
+    const Comparison& a = c.also ? *c.also : c;  // (itself: no further condition)
+    auto row = [&](int y) {
         const unsigned char* v = c.up->ptr<unsigned char>(at.y + y) + at.x;
         const unsigned char* w = c.down->ptr<unsigned char>(at.y + y) + at.x;
         const unsigned char* lo = c.low->ptr<unsigned char>(ref.y + y) + ref.x;
         const unsigned char* hi = c.high->ptr<unsigned char>(ref.y + y) + ref.x;
+        const unsigned char* av = a.up->ptr<unsigned char>(at.y + y) + at.x;
+        const unsigned char* aw = a.down->ptr<unsigned char>(at.y + y) + at.x;
+        const unsigned char* alo = a.low->ptr<unsigned char>(ref.y + y) + ref.x;
+        const unsigned char* ahi = a.high->ptr<unsigned char>(ref.y + y) + ref.x;
         unsigned char* d = out ? out->ptr<unsigned char>(y) : nullptr;
         int x = 0;
 #if CV_SIMD
-        const cv::v_uint8 vlim = cv::vx_setall_u8(c.lim);
-        const cv::v_uint8 vceil = cv::vx_setall_u8(c.ceiling);
+        const cv::v_uint8 vlim = cv::vx_setall_u8(c.lim), alim = cv::vx_setall_u8(a.lim);
+        const cv::v_uint8 vceil = cv::vx_setall_u8(c.ceiling), aceil = cv::vx_setall_u8(a.ceiling);
         const cv::v_uint8 one = cv::vx_setall_u8(1);
         cv::v_uint32 sum = cv::vx_setzero_u32();
         for (; x <= width - cv::v_uint8::nlanes; x += cv::v_uint8::nlanes) {
             // u8 subtraction saturates at 0
-            const cv::v_uint8 departed = cv::v_max(cv::vx_load(lo + x) - cv::vx_load(v + x),
-                                                   cv::v_min(cv::vx_load(w + x), vceil) - cv::vx_load(hi + x)) > vlim;
+            cv::v_uint8 departed = cv::v_max(cv::vx_load(lo + x) - cv::vx_load(v + x),
+                                             cv::v_min(cv::vx_load(w + x), vceil) - cv::vx_load(hi + x)) > vlim;
+            if (c.also)
+                departed = departed & (cv::v_max(cv::vx_load(alo + x) - cv::vx_load(av + x),
+                                                 cv::v_min(cv::vx_load(aw + x), aceil) - cv::vx_load(ahi + x)) > alim);
             if (d)
                 cv::v_store(d + x, departed);
             sum += cv::v_dotprod_expand_fast(departed & one, one);
@@ -152,12 +164,16 @@ int Departures(const Comparison& c, cv::Rect at, cv::Rect ref, int rowStep = 1, 
         count += int(cv::v_reduce_sum(sum));
 #endif
         for (; x < width; ++x) {
-            const bool departed = std::max(lo[x] - v[x], std::min(w[x], c.ceiling) - hi[x]) > c.lim;
+            const bool departed = std::max(lo[x] - v[x], std::min(w[x], c.ceiling) - hi[x]) > c.lim &&
+                                  std::max(alo[x] - av[x], std::min(aw[x], a.ceiling) - ahi[x]) > a.lim;
             if (d)
                 d[x] = departed ? 255 : 0;
             count += departed;
         }
-    }
+    };
+    first = std::clamp(first / rowStep * rowStep, 0, std::max(0, at.height - 1) / rowStep * rowStep);
+    for (int y = first; y < at.height && count <= cap; y += rowStep) row(y);
+    for (int y = 0; y < first && count <= cap; y += rowStep) row(y);
     return count;
 }
 
@@ -359,18 +375,17 @@ int StripReach(cv::Point shift)
     return std::max(std::abs(shift.x), std::abs(shift.y)) - 1;
 }
 
-// The crop's pixels whose means a movement by shift leaves comparable: their windows lie wholly
-// on what the references saw. In the strip the movement uncovers and beside it, where the
-// window takes in what lay outside the region when it was taught, only single pixels are judged.
+// The crop's pixels whose means are judged after a movement by shift (none: 0, 0): their
+// windows lie wholly on the crop and on what the references saw. Where a window reaches past
+// the crop, its mirrored half doubles what lies at the edge, and a movement brings in there what
+// lay outside the region when it was taught; in that rim and in the strip a movement uncovers,
+// only single pixels are judged.
 cv::Rect MeanArea(cv::Size size, cv::Point shift)
 {
     const int half = kMeanWindow / 2;
-    cv::Rect area = Overlap(size, shift) + shift;
-    const int left = shift.x > 0 ? half : 0, top = shift.y > 0 ? half : 0;
-    area.x += left, area.y += top;
-    area.width -= left + (shift.x < 0 ? half : 0);
-    area.height -= top + (shift.y < 0 ? half : 0);
-    return area.width > 0 && area.height > 0 ? area : cv::Rect();
+    const cv::Rect area = Overlap(size, shift) + shift;
+    const cv::Rect inner(area.x + half, area.y + half, area.width - 2 * half, area.height - 2 * half);
+    return inner.width > 0 && inner.height > 0 ? inner : cv::Rect();
 }
 
 // The part of the crop whose means every movement the search may take leaves comparable: the
@@ -400,8 +415,9 @@ void KeepOnly(cv::Mat& marks, cv::Rect area)
 // even steps (the bands take in the odd ones; every second row is enough), refined around the
 // best. A movement counts only when it clearly does better than none: departuresHere is the
 // number of those departures of the crop where it lies. cmp: [0] the pixels, [1] the means,
-// [2] the pixels against the references' own values.
-cv::Point BestShift(const Comparison* cmp, Edges& edges, int departuresHere)
+// [2] the pixels against the references' own values. rowCounts: the departures of the pixels
+// where the crop lies, per row (times 255).
+cv::Point BestShift(const Comparison* cmp, Edges& edges, int departuresHere, const cv::Mat& rowCounts)
 {
     const cv::Size size = cmp[0].up->size();
     const int r = std::min({kMaxShift, (size.width - 8) / 4, (size.height - 8) / 4}) / 2 * 2;
@@ -410,14 +426,27 @@ cv::Point BestShift(const Comparison* cmp, Edges& edges, int departuresHere)
     const int enough = departuresHere / kShiftGain;  // a movement must leave fewer than this
     int fewest = enough;
     const cv::Rect means = SearchedMeans(size);
+    // The rows where the crop departs most (a part that stays there whatever the movement): a
+    // movement that explains the crop leaves fewer departures there, so the search counts from
+    // them, and the wide search (many movements, each of several pixels) goes on with one only
+    // when it does.
+    cv::Point dense;
+    cv::minMaxLoc(rowCounts, nullptr, nullptr, nullptr, &dense);
+    const int denseRow = dense.y;
+    const cv::Rect denseRows = cv::Rect(0, denseRow - kDenseRows, size.width, 2 * kDenseRows + 1) & cv::Rect(cv::Point(), size);
+    const int denseHere = int(cv::sum(rowCounts.rowRange(denseRows.y, denseRows.br().y))[0] / 255);
     // The search counts every second row (twice that compares with the whole crop's
     // departures), the refinement every row: a movement leaving a thin line of departures
     // along the rows it skips must not win there.
     auto count = [&](cv::Point d, int rowStep) {
         const cv::Rect ref = Overlap(size, d);
-        int total = rowStep * Departures(cmp[0], ref + d, ref, rowStep, fewest / rowStep);
+        const cv::Rect there = (ref + d) & denseRows;
+        if (rowStep > 2 && !there.empty() && Departures(cmp[0], there, there - d, 1, denseHere) >= denseHere)
+            return INT_MAX;
+        int total = rowStep * Departures(cmp[0], ref + d, ref, rowStep, fewest / rowStep, nullptr, denseRow - ref.y - d.y);
         if (total <= fewest && !means.empty())
-            total += rowStep * Departures(cmp[1], means, means - d, rowStep, (fewest - total) / rowStep);
+            total += rowStep * Departures(cmp[1], means, means - d, rowStep, (fewest - total) / rowStep, nullptr,
+                                          denseRow - means.y);
         if (total <= fewest)
             total += rowStep * CountStrip(edges.widened(cmp[0], StripReach(d)), d, rowStep);
         return total;
@@ -434,7 +463,7 @@ cv::Point BestShift(const Comparison* cmp, Edges& edges, int departuresHere)
             for (int dx = -reach; dx <= reach; dx += 2) {
                 if ((dx == 0 && dy == 0) || (reach > 2 && std::abs(dx) <= 2 && std::abs(dy) <= 2))
                     continue;
-                const int c = count(cv::Point(dx, dy), 2);
+                const int c = count(cv::Point(dx, dy), reach > 2 ? 4 : 2);
                 if (c < fewest)
                     fewest = c, best = cv::Point(dx, dy), found = true;
             }
@@ -674,7 +703,7 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
     // The crop is brought to the references' brightness rather than the band to the crop's:
     // one conversion instead of two. Pixels clipped at white stay 255 (see Comparison).
     // Scratch pictures kept per thread: a hundred regions a cycle need no allocations.
-    static thread_local cv::Mat scaled, capped, meanUp, meanDown, marks[5];
+    static thread_local cv::Mat scaled, capped, meanUp, meanDown, marks[4];
     cv::Mat level;
     const unsigned char lim = static_cast<unsigned char>(std::clamp(limit, 0, 255));
     const unsigned char meanLim = static_cast<unsigned char>(std::clamp(limit / kMeanShare, kMinMeanLimit, 255));
@@ -713,8 +742,9 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
     const double ratio = BrightnessRatio(image, band.low, band.high);
     bringTo(ratio);
     const int here = MarkDepartures(cmp[0], marks[0]);
-    const int meansHere = MarkDepartures(cmp[1], marks[1]);
-    if (here == 0 && meansHere == 0) {
+    MarkDepartures(cmp[1], marks[1]);
+    KeepOnly(marks[1], MeanArea(image.size(), cv::Point()));
+    if (here == 0 && cv::countNonZero(marks[1]) == 0) {
         diff = cv::Mat::zeros(height, width, CV_8UC1);
         return;
     }
@@ -724,9 +754,17 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
     std::fill(std::begin(edges.ready), std::end(edges.ready), false);
     const cv::Rect searched = SearchedMeans(marks[1].size());
     const int searchedHere = searched.empty() ? 0 : cv::countNonZero(marks[1](searched));
-    const cv::Point shift = BestShift(cmp, edges, here + searchedHere);
+    static thread_local cv::Mat rowCounts;
+    cv::reduce(marks[0], rowCounts, 1, cv::REDUCE_SUM, CV_32S);
+    const cv::Point shift = BestShift(cmp, edges, here + searchedHere, rowCounts);
+    // A departing mean marks only where the pixel itself changed (see the marks below).
+    cmp[1].also = &cmp[4];
     static thread_local cv::Mat moved[4][2];  // [comparison][low, high]
-    if (shift != cv::Point()) {
+    const cv::Rect means = MeanArea(image.size(), shift);
+    if (shift == cv::Point()) {
+        MarkDepartures(cmp[1], marks[1]);
+        KeepOnly(marks[1], means);
+    } else {
         // The strip's pixels are judged against the band widened to the movement's reach. (The
         // scratch pictures never take the model's own buffers: they are written into.)
         const Comparison near = edges.widened(cmp[0], StripReach(shift));
@@ -742,17 +780,12 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
         if (std::abs(fitted - ratio) > kRefitBrightness)
             bringTo(fitted);
         // Means only where their windows lie on what the references saw.
-        const cv::Rect means = MeanArea(image.size(), shift);
         MarkDepartures(cmp[1], marks[1]);
         KeepOnly(marks[1], means);
         if (MarkDepartures(cmp[0], marks[0]) + cv::countNonZero(marks[1]) == 0) {
             diff = cv::Mat::zeros(height, width, CV_8UC1);
             return;
         }
-        MarkDepartures(cmp[3], marks[3]);
-        KeepOnly(marks[3], means);
-    } else {
-        MarkDepartures(cmp[3], marks[3]);
     }
     // A change is marked only where the picture changed: a departing mean marks the pixels
     // that differ from the references' own values by at least half the tolerance (not the rim
@@ -761,14 +794,13 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
     // are textured (the band wider than the tolerance: there a single pixel hides a faint
     // change), one whose mean departs from the references' own mean. (A band departure is
     // always an own departure, and so are the means'; the mask is in the bands since training.)
-    static thread_local cv::Mat textured;
-    cv::subtract(*cmp[0].high, *cmp[0].low, textured);
-    cv::compare(textured, lim, textured, cv::CMP_GT);
+    // Textured: high - low > lim, which is the departure of low..high from the band high..low.
+    const Comparison textured = {cmp[0].low, cmp[0].high, cmp[0].high, cmp[0].low, lim, 255};
+    cmp[3].also = &textured;
+    MarkDepartures(cmp[3], marks[3]);
+    KeepOnly(marks[3], means);
     MarkDepartures(cmp[2], marks[2]);
-    MarkDepartures(cmp[4], marks[4]);
     static const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
-    cv::bitwise_and(marks[1], marks[4], marks[1]);
-    cv::bitwise_and(marks[3], textured, marks[3]);
     cv::bitwise_or(marks[0], marks[1], marks[0]);
     cv::dilate(marks[0], marks[0], square);
     cv::bitwise_or(marks[2], marks[3], marks[2]);

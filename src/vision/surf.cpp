@@ -252,10 +252,24 @@ void ReduceCells(const cv::Mat& src, int side, cv::Size grid, cv::Mat& out)
             std::fill(rows.begin(), rows.end(), 0);
             for (int y = y0; y < y1; ++y) {
                 const unsigned char* p = src.ptr<unsigned char>(y);
-                for (int x = 0; x < src.cols; ++x) rows[x] = static_cast<unsigned short>(rows[x] + p[x]);
+                unsigned short* r = rows.data();
+                int x = 0;
+#if CV_SIMD
+                for (; x + cv::v_uint16::nlanes <= src.cols; x += cv::v_uint16::nlanes)
+                    cv::v_store(r + x, cv::vx_load(r + x) + cv::vx_load_expand(p + x));
+#endif
+                for (; x < src.cols; ++x) r[x] = static_cast<unsigned short>(r[x] + p[x]);
             }
             float* o = out.ptr<float>(cy);
-            for (int cx = 0; cx < grid.width; ++cx) {
+            const float whole = 1.0f / float((y1 - y0) * side);
+            const int full = src.cols / side;  // cells wholly inside the crop
+            for (int cx = 0; cx < full; ++cx) {
+                const unsigned short* r = &rows[size_t(cx) * side];
+                int sum = 0;
+                for (int k = 0; k < side; ++k) sum += r[k];
+                o[cx] = float(sum) * whole;
+            }
+            for (int cx = full; cx < grid.width; ++cx) {
                 const int x0 = cx * side, x1 = std::min(src.cols, x0 + side);
                 int sum = 0;
                 for (int x = x0; x < x1; ++x) sum += rows[x];
