@@ -27,6 +27,7 @@ constexpr int kMinRatioPixels = 12;
 constexpr int kRatioRowStep = 8;      // the sparse sample of the brightness ratio
 constexpr int kRatioColumnStep = 5;
 constexpr int kDenseRatioBelow = 48;  // fewer usable pixels in it: every pixel is looked at
+constexpr int kMeanRatioBelow = 200;  // references' means below this cannot clip in a frame the band follows
 constexpr int kHueWindow = 5;         // pixels over which hue coherence is measured
 constexpr double kHueLevels = 255.0;  // the hue conversion's full circle
 constexpr float kMinHueShare = 0.5f;  // windows with fewer pixels of a hue lose coherence
@@ -57,14 +58,21 @@ constexpr int kDenseRows = 2;           // rows each side of the densest that a 
 constexpr int kMeanWindow = 5;
 constexpr int kMeanShare = 3;     // the means depart beyond tolerance / this
 constexpr int kMinMeanLimit = 3;  // grey levels the means may always differ by (rounding, noise)
-// Median ratio of image to the band's middle over the judged pixels (every fifth pixel of
-// every eighth row is plenty), limited to the brightness changes the band follows. Pixels
-// left out of judging carry the band 0..255 and are skipped, and so are pixels clipped at
+// A part of one brightness lying partly on a surface of that brightness departs only where the
+// surface differs from it, so its marks break into pieces that the area filter would weigh
+// apart: gaps narrower than this between marks that hold together are filled.
+constexpr int kFillSpan = 7;
+// Median ratio of image to the middle of the references' own values (low..high at the pixel
+// itself: a crop a pixel or two off gives ratios as often above one as below, where the middle
+// of a neighbourhood's band would lean on a textured surface) over the judged pixels (every
+// fifth pixel of every eighth row is plenty), limited to the brightness changes the band
+// follows. Pixels left out of judging carry the band 0..255 and are skipped, and so are pixels clipped at
 // white: they only say the light is at least that bright. A region drawn on a highlight may
 // keep only a few unclipped pixels in a brighter frame: then every pixel is looked at, and when
 // still too few are left, the frame is taken as bright as the band follows (a clipped pixel
 // then stands for the least light it may have had).
-double BrightnessRatio(const cv::Mat& image, const cv::Mat& low, const cv::Mat& high)
+double BrightnessRatio(const cv::Mat& image, const cv::Mat& low, const cv::Mat& high, const cv::Mat& imageMeans,
+                       const cv::Mat& meanLow, const cv::Mat& meanHigh)
 {
     // 128 / middle of the band for each low + high; 0 where too dark for a ratio.
     static const std::array<float, 511> inverse = [] {
@@ -79,6 +87,9 @@ double BrightnessRatio(const cv::Mat& image, const cv::Mat& low, const cv::Mat& 
             const unsigned char* v = image.ptr<unsigned char>(y);
             const unsigned char* lo = low.ptr<unsigned char>(y);
             const unsigned char* hi = high.ptr<unsigned char>(y);
+            const unsigned char* mv = imageMeans.ptr<unsigned char>(y);
+            const unsigned char* mlo = meanLow.ptr<unsigned char>(y);
+            const unsigned char* mhi = meanHigh.ptr<unsigned char>(y);
             for (int x = colStep / 2; x < image.cols; x += colStep) {
                 const float inv = inverse[lo[x] + hi[x]];
                 if (inv <= 0 || (lo[x] == 0 && hi[x] == 255))
@@ -87,7 +98,11 @@ double BrightnessRatio(const cv::Mat& image, const cv::Mat& low, const cv::Mat& 
                     ++clipped;
                     continue;
                 }
-                ++hist[std::min(kRatioBins - 1, int(v[x] * inv))];
+                // Where the references' mean lies well below white (few pixels around can have
+                // clipped), the means' ratio, which a textured crop a pixel off hardly moves.
+                const int meanSum = mlo[x] + mhi[x];
+                const bool byMeans = meanSum < 2 * kMeanRatioBelow && inverse[meanSum] > 0;
+                ++hist[std::min(kRatioBins - 1, int(byMeans ? mv[x] * inverse[meanSum] : v[x] * inv))];
                 ++n;
             }
         }
@@ -496,6 +511,31 @@ cv::Point BestShift(const Comparison* cmp, Edges& edges, int departuresHere, con
     return cv::Point();
 }
 
+// Fills the gaps of up to kFillSpan - 2 pixels between and inside marks that a 3 x 3 opening
+// keeps (a part, or its pieces), so a part is judged whole where some of its pixels match the
+// surface under them. Marks scattered alone (sensor noise at a high sensitivity) take no part:
+// they are never joined into an area.
+void FillGaps(cv::Mat& diff)
+{
+    const cv::Rect box = cv::boundingRect(diff);
+    if (box.empty())
+        return;
+    static const cv::Mat cross = cv::getStructuringElement(cv::MORPH_CROSS, cv::Size(3, 3));
+    static const cv::Mat span = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kFillSpan, kFillSpan));
+    static thread_local cv::Mat held;
+    // Only the marks' surroundings are worked on: a closing adds nothing outside their box.
+    const int pad = kFillSpan / 2 + 1;
+    const cv::Rect around = cv::Rect(box.x - pad, box.y - pad, box.width + 2 * pad, box.height + 2 * pad) &
+                            cv::Rect(cv::Point(), diff.size());
+    cv::Mat part = diff(around);
+    cv::morphologyEx(part, held, cv::MORPH_OPEN, cross);
+    if (cv::countNonZero(held) == 0)
+        return;
+    // Past the crop's edge the marks go on as they end there: a part cut by it is closed up to it.
+    cv::morphologyEx(held, held, cv::MORPH_CLOSE, span, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+    cv::bitwise_or(part, held, part);
+}
+
 }  // namespace
 
 float HueRamp(float r, float lo, float hi)
@@ -703,8 +743,8 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
     // The crop is brought to the references' brightness rather than the band to the crop's:
     // one conversion instead of two. Pixels clipped at white stay 255 (see Comparison).
     // Scratch pictures kept per thread: a hundred regions a cycle need no allocations.
-    static thread_local cv::Mat scaled, capped, meanUp, meanDown, marks[4];
-    cv::Mat level;
+    static thread_local cv::Mat scaled, capped, imageMeans, meanUp, meanDown, marks[4];
+    cv::Mat level, levelMeans;
     const unsigned char lim = static_cast<unsigned char>(std::clamp(limit, 0, 255));
     const unsigned char meanLim = static_cast<unsigned char>(std::clamp(limit / kMeanShare, kMinMeanLimit, 255));
     // The pixels against the band and against the references' own values, the means against
@@ -712,14 +752,15 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
     // all): [band, mean, own, own mean, changed]; marks holds the departures of each.
     const unsigned char changeLim = static_cast<unsigned char>(std::min(255, limit / 2));
     Comparison cmp[5] = {{&level, &level, &band.low, &band.high, lim, 255},
-                         {&meanUp, &meanUp, &mean.low, &mean.high, meanLim, 255},
+                         {&levelMeans, &levelMeans, &mean.low, &mean.high, meanLim, 255},
                          {&level, &level, &own.low, &own.high, lim, 255},
-                         {&meanUp, &meanUp, &ownMean.low, &ownMean.high, meanLim, 255},
+                         {&levelMeans, &levelMeans, &ownMean.low, &ownMean.high, meanLim, 255},
                          {&level, &level, &own.low, &own.high, changeLim, 255}};
     // The level at that brightness ratio, and the means of the brightest and the darkest light
     // the crop stands for (they differ only where pixels clip at white in a brighter frame).
     auto bringTo = [&](double ratio) {
         level = image;
+        levelMeans = imageMeans;
         unsigned char ceiling = 255;
         if (std::abs(ratio - 1.0) > kIgnoredBrightness) {
             cv::Mat table(1, 256, CV_8UC1);
@@ -728,9 +769,10 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
             cv::LUT(image, table, scaled);
             level = scaled;
             ceiling = cv::saturate_cast<unsigned char>(255 / ratio);
+            WindowMean(level, judged, wholeMask, meanUp);
+            levelMeans = meanUp;
         }
-        WindowMean(level, judged, wholeMask, meanUp);
-        const cv::Mat* darkMean = &meanUp;
+        const cv::Mat* darkMean = &levelMeans;
         if (ceiling < 255) {
             cv::min(level, ceiling, capped);
             WindowMean(capped, judged, wholeMask, meanDown);
@@ -739,7 +781,8 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
         cmp[0].ceiling = cmp[2].ceiling = cmp[4].ceiling = ceiling;
         cmp[1].down = cmp[3].down = darkMean;
     };
-    const double ratio = BrightnessRatio(image, band.low, band.high);
+    WindowMean(image, judged, wholeMask, imageMeans);
+    const double ratio = BrightnessRatio(image, own.low, own.high, imageMeans, ownMean.low, ownMean.high);
     bringTo(ratio);
     const int here = MarkDepartures(cmp[0], marks[0]);
     MarkDepartures(cmp[1], marks[1]);
@@ -776,7 +819,7 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
         for (int k = 0; k < 4; ++k) cmp[k].low = &moved[k][0], cmp[k].high = &moved[k][1];
         cmp[4].low = cmp[2].low, cmp[4].high = cmp[2].high;
         // The brightness read where the crop lay off its references is read again where it fits.
-        const double fitted = BrightnessRatio(image, moved[0][0], moved[0][1]);
+        const double fitted = BrightnessRatio(image, moved[2][0], moved[2][1], imageMeans, moved[3][0], moved[3][1]);
         if (std::abs(fitted - ratio) > kRefitBrightness)
             bringTo(fitted);
         // Means only where their windows lie on what the references saw.
@@ -806,4 +849,7 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
     cv::bitwise_or(marks[2], marks[3], marks[2]);
     cv::bitwise_and(marks[0], marks[2], diff);
     cv::bitwise_and(diff, judged, diff);  // the crop's pixels outside the region never count
+    FillGaps(diff);
+    if (!wholeMask)
+        cv::bitwise_and(diff, judged, diff);
 }

@@ -41,7 +41,9 @@
 //     wider than the tolerance (texture), whose mean departs from the references' mean at
 //     its place.
 //   On a flat surface a change marks what differs by more than the tolerance, and nothing
-//   beyond the part. A crop a few pixels off its references (vibration, a slight turn of the
+//   beyond the part. A part partly on a surface of its own brightness departs only where the
+//   surface differed: gaps of up to 5 pixels between and inside marks that a 3 x 3 opening
+//   keeps are filled, so it is judged whole; marks scattered alone are never joined. A crop a few pixels off its references (vibration, a slight turn of the
 //   camera, nothing corrected) is judged where it lies: when it departs, the whole-pixel
 //   movement of up to 8 pixels each way that at least halves the departures of the pixels and
 //   of the means inside the crop's central part (those every movement compares) is used,
