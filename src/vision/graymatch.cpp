@@ -412,15 +412,19 @@ cv::Rect SearchedMeans(cv::Size size)
     return inner.width > 0 && inner.height > 0 ? inner : cv::Rect();
 }
 
-// Clears marks outside area.
+// Clears marks outside area (row by row: the general setTo costs more than the work here).
 void KeepOnly(cv::Mat& marks, cv::Rect area)
 {
-    const cv::Rect all(cv::Point(), marks.size());
-    area &= all;
-    marks.rowRange(0, area.y).setTo(0);
-    marks.rowRange(area.br().y, all.height).setTo(0);
-    marks(cv::Rect(0, area.y, area.x, area.height)).setTo(0);
-    marks(cv::Rect(area.br().x, area.y, all.width - area.br().x, area.height)).setTo(0);
+    area &= cv::Rect(cv::Point(), marks.size());
+    for (int y = 0; y < marks.rows; ++y) {
+        unsigned char* m = marks.ptr<unsigned char>(y);
+        if (y < area.y || y >= area.br().y) {
+            std::memset(m, 0, size_t(marks.cols));
+            continue;
+        }
+        std::memset(m, 0, size_t(area.x));
+        std::memset(m + area.br().x, 0, size_t(marks.cols - area.br().x));
+    }
 }
 
 // The whole-pixel movement of the crop against the references, up to kMaxShift each way, that
