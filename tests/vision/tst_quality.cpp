@@ -17,6 +17,16 @@ namespace {
 constexpr int kW = 640;
 constexpr int kH = 480;
 
+// Grey levels f (32-bit) with sensor noise of the given seed, as the camera's 8-bit picture.
+cv::Mat WithNoise(const cv::Mat& f, double noise, quint32 noiseSeed)
+{
+    cv::Mat n(f.size(), CV_32F), out;
+    cv::theRNG().state = noiseSeed;
+    cv::randn(n, 0, noise);
+    cv::Mat(f + n).convertTo(out, CV_8U);
+    return out;
+}
+
 // The textured scene as a grey camera sees it, with sensor noise of the given seed.
 cv::Mat Grey(double noise, quint32 noiseSeed, double gain = 1.0)
 {
@@ -24,13 +34,9 @@ cv::Mat Grey(double noise, quint32 noiseSeed, double gain = 1.0)
     o.width = kW;
     o.height = kH;
     o.seed = 21;
-    cv::Mat scene = SimScene::render(o), f, n(kH, kW, CV_32F);
-    scene.convertTo(f, CV_32F, gain);
-    cv::theRNG().state = noiseSeed;
-    cv::randn(n, 0, noise);
-    cv::Mat out;
-    cv::Mat(f + n).convertTo(out, CV_8U);
-    return out;
+    cv::Mat f;
+    SimScene::render(o).convertTo(f, CV_32F, gain);
+    return WithNoise(f, noise, noiseSeed);
 }
 
 // The scene moved by whole pixels (dx, dy), the uncovered border repeated.
@@ -45,44 +51,31 @@ cv::Mat Moved(const cv::Mat& picture, int dx, int dy)
 // A flat polished surface: grey 130 with a faint gradient, and sensor noise.
 cv::Mat Flat(double noise, quint32 noiseSeed)
 {
-    cv::Mat f(kH, kW, CV_32F), n(kH, kW, CV_32F);
+    cv::Mat f(kH, kW, CV_32F);
     for (int y = 0; y < kH; ++y)
         for (int x = 0; x < kW; ++x) f.at<float>(y, x) = 120.0f + 20.0f * x / kW + 6.0f * y / kH;
-    cv::theRNG().state = noiseSeed;
-    cv::randn(n, 0, noise);
-    cv::Mat out;
-    cv::Mat(f + n).convertTo(out, CV_8U);
-    return out;
+    return WithNoise(f, noise, noiseSeed);
 }
 
 // A grooved surface: grey 150 with dark grooves (40) two pixels wide every five, sensor noise.
 cv::Mat Grooves(double noise, quint32 noiseSeed)
 {
-    cv::Mat f(kH, kW, CV_32F, cv::Scalar(150)), n(kH, kW, CV_32F);
+    cv::Mat f(kH, kW, CV_32F, cv::Scalar(150));
     for (int x = 0; x + 2 <= kW; x += 5) f.colRange(x, x + 2).setTo(40);
-    cv::theRNG().state = noiseSeed;
-    cv::randn(n, 0, noise);
-    cv::Mat out;
-    cv::Mat(f + n).convertTo(out, CV_8U);
-    return out;
+    return WithNoise(f, noise, noiseSeed);
 }
 
 // Fur: grain of a pixel or two with a spread of about 30 grey levels (the 3 x 3 neighbourhood of
 // every pixel spans more than a faint part's contrast), sensor noise of the given seed on top.
 cv::Mat Fur(double noise, quint32 noiseSeed)
 {
-    cv::Mat grain(kH, kW, CV_32F), n(kH, kW, CV_32F);
+    cv::Mat grain(kH, kW, CV_32F);
     cv::theRNG().state = 77;
     cv::randn(grain, 0, 1);
     cv::GaussianBlur(grain, grain, cv::Size(0, 0), 0.8);
     cv::Scalar mean, spread;
     cv::meanStdDev(grain, mean, spread);
-    grain = (grain - mean[0]) * (30.0 / spread[0]) + 120.0;
-    cv::theRNG().state = noiseSeed;
-    cv::randn(n, 0, noise);
-    cv::Mat out;
-    cv::Mat(grain + n).convertTo(out, CV_8U);
-    return out;
+    return WithNoise((grain - mean[0]) * (30.0 / spread[0]) + 120.0, noise, noiseSeed);
 }
 
 // The textured scene as a colour camera sees it, 8UC4 in memory order: grey levels scaled and
