@@ -86,7 +86,7 @@ void TestCorrections::shiftAndRotationAreBroughtBackOntoTheTemplate()
 
     // The corrected picture is the shifted and turned picture of the image functions, border
     // and corners included, up to the rounding of the warp's sub-pixel positions (a 32nd of a
-    // pixel, a few grey levels on the sharpest edges).
+    // pixel: up to 8 grey levels on the sharpest edges, on a few pixels).
     cv::Mat crop = rig.work()(rec.searchRect[0]).clone();
     int x = 0, y = 0;
     double score = 0, angle = 0;
@@ -98,7 +98,7 @@ void TestCorrections::shiftAndRotationAreBroughtBackOntoTheTemplate()
     double worst = 0;
     cv::minMaxLoc(d, nullptr, &worst);
     const double mean = cv::mean(d)[0];
-    QVERIFY2(worst <= 4 && mean < 0.05, qPrintable(QString("%1, mean %2").arg(worst).arg(mean)));
+    QVERIFY2(worst <= 8 && mean < 0.05, qPrintable(QString("%1, mean %2").arg(worst).arg(mean)));
 }
 
 void TestCorrections::pureShiftWhenRotationIsOff()
