@@ -151,7 +151,8 @@ void TestCorrections::correctionIsExactToTheWholePixelWithAndWithoutARegion()
             cv::Mat crop = rig.work()(search).clone();
             int x = 0, y = 0;
             double score = 0, angle = 0;
-            QVERIFY(rec.findShape[0].Find(crop, 0, &x, &y, &score, &angle));
+            QVERIFY2(rec.findShape[0].Find(crop, 0, &x, &y, &score, &angle),
+                     qPrintable(QString("model %1,%2 seed %3").arg(k.model.x).arg(k.model.width).arg(seed)));
             const cv::Point2d c(rec.shapeCenterX[0], rec.shapeCenterY[0]);
             const cv::Mat p = SimScene::homography(o) * (cv::Mat_<double>(3, 1) << c.x, c.y, 1.0);
             const int ex = x - search.x - int(std::lround(c.x - p.at<double>(0) / p.at<double>(2)));
