@@ -528,6 +528,10 @@ void QualityTable(const std::vector<Scene>& scenes, const cv::Mat& texture, cons
         turn.rotation = a, turn.shiftX = 3, turn.shiftY = 2, turn.position = true, turn.colour = false;
         row(turn, 'd');
     }
+    // The same turn with no correction, beside the factory's shift-only correction of it.
+    Nuisance plainTurn{"turn 1 deg uncorrected"};
+    plainTurn.rotation = 1.0, plainTurn.shiftX = 3, plainTurn.shiftY = 2, plainTurn.colour = false;
+    row(plainTurn, 'd');
     Nuisance factoryTurn{"turn 1 deg, shift-only corr."};
     factoryTurn.rotation = 1.0, factoryTurn.shiftX = 3, factoryTurn.shiftY = 2, factoryTurn.position = true;
     factoryTurn.matchAngle = 0, factoryTurn.colour = false;
