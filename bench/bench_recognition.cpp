@@ -123,7 +123,8 @@ void PositionRows()
         "\nposition correction ShapeMatch: offset 8000, rotation 5, layers 5, accuracy 5; part moved and\n"
         "turned about the frame centre, noise 2; baseline: a plain correlation of the model at a quarter\n"
         "size over the whole picture and one warp\n");
-    std::printf("  %-26s %-16s %9s %9s %10s %10s\n", "model", "motion", "ms", "baseline", "shift err", "turn err");
+    std::printf("  %-26s %-16s %9s %9s %16s %10s\n", "model", "motion", "ms", "baseline", "shift err (rest)",
+                "turn err");
     for (int central = 0; central < 2; ++central) {
         RecogRig rig(kWidth, kHeight, false, 1);
         rig.para->motionCorrect = 0;
@@ -158,12 +159,17 @@ void PositionRows()
             const cv::Point2d c(rec.shapeCenterX[0], rec.shapeCenterY[0]);
             const cv::Mat p = h * (cv::Mat_<double>(3, 1) << c.x, c.y, 1.0);
             const cv::Point2d moved(p.at<double>(0) / p.at<double>(2), p.at<double>(1) / p.at<double>(2));
-            const cv::Point2d back = moved + cv::Point2d(x - rec.searchRect[0].x, y - rec.searchRect[0].y);
-            char motion[32];
+            // The picture moves by whole pixels: the error is against the nearest whole move, and
+            // what is left of the true move after it (at most 0.71 px) no correction can mend.
+            const cv::Point nearest(int(std::lround(c.x - moved.x)), int(std::lround(c.y - moved.y)));
+            const cv::Point err = cv::Point(x - rec.searchRect[0].x, y - rec.searchRect[0].y) - nearest;
+            char motion[32], shift[32];
             std::snprintf(motion, sizeof motion, "%+.0f,%+.0f px %+.1f deg", m.dx, m.dy, m.turn);
-            std::printf("  %-26s %-16s %6.1f ms %6.1f ms %7.2f px %6.3f deg%s\n",
-                        central ? "none (central 960 x 768)" : "region 200 x 160", motion, ms, base,
-                        std::hypot(back.x - c.x, back.y - c.y), std::abs(angle + m.turn), found ? "" : " NOT FOUND");
+            std::snprintf(shift, sizeof shift, "%+d,%+d px (%.2f)", err.x, err.y,
+                          std::hypot(c.x - moved.x - nearest.x, c.y - moved.y - nearest.y));
+            std::printf("  %-26s %-16s %6.1f ms %6.1f ms %16s %6.3f deg%s\n",
+                        central ? "none (central 960 x 768)" : "region 200 x 160", motion, ms, base, shift,
+                        std::abs(angle + m.turn), found ? "" : " NOT FOUND");
             std::fflush(stdout);
         }
     }

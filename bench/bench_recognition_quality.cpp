@@ -528,6 +528,10 @@ void QualityTable(const std::vector<Scene>& scenes, const cv::Mat& texture, cons
         turn.rotation = a, turn.shiftX = 3, turn.shiftY = 2, turn.position = true, turn.colour = false;
         row(turn, 'd');
     }
+    // The same turn with no correction, beside the factory's shift-only correction of it.
+    Nuisance plainTurn{"turn 1 deg uncorrected"};
+    plainTurn.rotation = 1.0, plainTurn.shiftX = 3, plainTurn.shiftY = 2, plainTurn.colour = false;
+    row(plainTurn, 'd');
     Nuisance factoryTurn{"turn 1 deg, shift-only corr."};
     factoryTurn.rotation = 1.0, factoryTurn.shiftX = 3, factoryTurn.shiftY = 2, factoryTurn.position = true;
     factoryTurn.matchAngle = 0, factoryTurn.colour = false;
@@ -593,7 +597,8 @@ Scene Flat()
     cv::Mat grey(kH + 2 * kMargin, kW + 2 * kMargin, CV_8UC1);
     for (int y = 0; y < grey.rows; ++y)
         for (int x = 0; x < grey.cols; ++x)
-            grey.at<unsigned char>(y, x) = cv::saturate_cast<unsigned char>(120 + 20.0 * x / grey.cols + 6.0 * y / grey.rows);
+            grey.at<unsigned char>(y, x) =
+                cv::saturate_cast<unsigned char>(120 + 20.0 * x / grey.cols + 6.0 * y / grey.rows);
     cv::Mat bgr;
     cv::cvtColor(grey, bgr, cv::COLOR_GRAY2BGR);
     return {"flat surface", bgr};
@@ -667,16 +672,17 @@ void EdgeTable(const std::vector<Scene>& photos)
                                         std::uniform_int_distribution<int> alongX(0, g.width - side),
                                             alongY(0, g.height - side);
                                         const int where = int(i + rep + kind + si + ii) % 4;
-                                        cv::Point at = where == 0   ? cv::Point(g.x + alongX(rng), g.y + inset)
-                                                       : where == 1 ? cv::Point(g.x + g.width - side - inset, g.y + alongY(rng))
-                                                       : where == 2 ? cv::Point(g.x + alongX(rng), g.y + g.height - side - inset)
-                                                                    : cv::Point(g.x + inset, g.y + alongY(rng));
+                                        cv::Point at =
+                                            where == 0   ? cv::Point(g.x + alongX(rng), g.y + inset)
+                                            : where == 1 ? cv::Point(g.x + g.width - side - inset, g.y + alongY(rng))
+                                            : where == 2 ? cv::Point(g.x + alongX(rng), g.y + g.height - side - inset)
+                                                         : cv::Point(g.x + inset, g.y + alongY(rng));
                                         boxes[i] = cv::Rect(at, cv::Size(side, side));
                                         cv::Mat area = f(boxes[i]);
                                         const double m = cv::mean(area)[0];
-                                        const double value =
-                                            kind == 0 ? 10 + std::uniform_int_distribution<int>(0, 30)(rng)
-                                                      : (m < 128 ? m + 35 : m - 35);
+                                        const double value = kind == 0
+                                                                 ? 10 + std::uniform_int_distribution<int>(0, 30)(rng)
+                                                                 : (m < 128 ? m + 35 : m - 35);
                                         cv::Mat d;
                                         cv::absdiff(area, cv::Scalar(value), d);
                                         visible[i] = cv::mean(d)[0] >= kVisibleChange;
@@ -726,7 +732,9 @@ void EdgeTable(const std::vector<Scene>& photos)
                             si == 0 ? n.name : "", sizes[si], cells.c_str(), Percent(m, p, worst[si][4]).c_str(),
                             Percent(lowMissed[si], lowPlanted[si], 0).substr(0, 5).c_str(),
                             si == 0 ? Percent(alarms, judged, 0).substr(0, 5).c_str() : "     ",
-                            sizes[si] < 12 ? "-" : met ? "met" : "NOT met",
+                            sizes[si] < 12 ? "-"
+                            : met          ? "met"
+                                           : "NOT met",
                             worstName[si].empty() || !m ? "" : ("  worst " + worstName[si]).c_str());
                 std::fflush(stdout);
             }
@@ -794,8 +802,11 @@ void HighlightTable(const std::vector<Scene>& scenes)
         }
         char every[64];
         std::snprintf(every, sizeof every, "%ld of %ld", always, regionsAll);
-        std::printf("%-18s %-16s %-16s %s%s\n", gain > 1.15 ? "+20 %" : "+10 %", Percent(alarms, judged, 0).substr(0, 5).c_str(),
-                    every, gain > 1.15 ? "-" : always == 0 ? "met" : "NOT met",
+        std::printf("%-18s %-16s %-16s %s%s\n", gain > 1.15 ? "+20 %" : "+10 %",
+                    Percent(alarms, judged, 0).substr(0, 5).c_str(), every,
+                    gain > 1.15   ? "-"
+                    : always == 0 ? "met"
+                                  : "NOT met",
                     worstScene.empty() ? "" : ("  (e.g. " + worstScene + ")").c_str());
         std::fflush(stdout);
     }
@@ -1077,8 +1088,8 @@ void FactoryPositionSpeed(const std::vector<Scene>& scenes)
     std::printf(
         "\nposition correction (ShapeMatch) at the factory offset 8000, rotation 5, layers 5, accuracy 5;\n"
         "part moved by 7,-5 px and turned 2 deg; baseline: a plain correlation at a quarter size and one warp\n");
-    std::printf("  %-22s %-9s %9s %9s %9s %12s %10s   %s\n", "scene", "model", "ms", "search", "baseline",
-                "shift err", "turn err", "mean grey error");
+    std::printf("  %-22s %-9s %9s %9s %9s %12s %10s   %s\n", "scene", "model", "ms", "search", "baseline", "shift err",
+                "turn err", "mean grey error");
     for (const Scene& sc : scenes) {
         const cv::Mat templ = Frame(sc.canvas, still, false, kTemplateNoise, rng);
         for (int central = 0; central < 2; ++central) {
@@ -1130,6 +1141,103 @@ void FactoryPositionSpeed(const std::vector<Scene>& scenes)
                         found ? "" : "  NOT FOUND");
             std::fflush(stdout);
         }
+    }
+}
+
+// What the user must draw for an exact correction: position regions of several sizes and
+// places, none (the central model), a rotation range below the turn and the factory shift-only
+// search, against no correction. Worst over the scenes: the shift error at the model's centre
+// (against the nearest whole pixel), the turn error, and how far the corrected picture still
+// leaves the corners of the judged regions from where they were drawn (a whole-pixel move
+// leaves up to 0.71 px); found and exact count the scenes.
+void PositionDrawing(const std::vector<Scene>& scenes)
+{
+    struct Drawing
+    {
+        const char* name;
+        cv::Rect model;  // empty: no position region
+        int matchAngle, motionCorrect;
+        double turn, shiftX, shiftY;
+    };
+    const Drawing rows[] = {
+        {"200 x 160 near the centre", {560, 440, 200, 160}, 5, 0, 2, 7, -5},
+        {"400 x 320 near the centre", {440, 352, 400, 320}, 5, 0, 2, 7, -5},
+        {"100 x 80 near the centre", {590, 472, 100, 80}, 5, 0, 2, 7, -5},
+        {"50 x 40 near the centre", {615, 492, 50, 40}, 5, 0, 2, 7, -5},
+        {"200 x 160 in a corner", {40, 40, 200, 160}, 5, 0, 2, 7, -5},
+        {"none (central 960 x 768)", {}, 5, 0, 2, 7, -5},
+        {"200 x 160, range 1 < turn", {560, 440, 200, 160}, 1, 0, 2, 7, -5},
+        {"200 x 160, range 5", {560, 440, 200, 160}, 5, 0, 1, 3, 2},
+        {"200 x 160, shift only", {560, 440, 200, 160}, 0, 0, 1, 3, 2},
+        {"none, shift only (factory)", {}, 0, 0, 1, 3, 2},
+        {"none, range 5", {}, 5, 0, 1, 3, 2},
+        {"no correction", {}, 0, -1, 1, 3, 2},
+    };
+    std::mt19937 rng(7);
+    const Nuisance still{"still"};
+    std::printf(
+        "\nwhat to draw: position correction at offset 8000, layers 5, accuracy 5, worst of %zu scenes;\n"
+        "misplaced: the corners of the %d judged regions after the correction\n",
+        scenes.size(), kColumns * kRows);
+    std::printf("  %-28s %-16s %5s %5s %9s %9s %18s\n", "position region", "motion", "found", "exact", "shift err",
+                "turn err", "misplaced mean max");
+    for (const Drawing& d : rows) {
+        int found = 0, exact = 0, worstShift = 0;
+        double worstTurn = 0, worstPlace = 0, meanPlace = 0;
+        for (const Scene& sc : scenes) {
+            RecogRig rig(kW, kH, false, 1);
+            rig.para->motionCorrect = d.motionCorrect;
+            rig.para->matchAngle = d.matchAngle;
+            rig.para->matchOffset = 8000;
+            rig.para->zoomLayers = 5;
+            rig.setTemplate(0, 0, Frame(sc.canvas, still, false, kTemplateNoise, rng));
+            if (!d.model.empty())
+                rig.addRect(0, d.model, kFuncPosition);
+            CammerRecong& rec = rig.build();
+            Nuisance n{"moved"};
+            n.shiftX = d.shiftX, n.shiftY = d.shiftY, n.rotation = d.turn;
+            rig.setRaw(Frame(sc.canvas, n, false, 2, rng));
+            rec.HomoTransShape(0);
+            int x = 0, y = 0;
+            double score = 0, angle = 0;
+            const cv::Rect search = rec.searchRect[0];
+            cv::Mat crop = search.empty() ? cv::Mat() : rig.work()(search).clone();
+            const bool hit = d.motionCorrect == 0 && rec.findShape[0].Find(crop, 0, &x, &y, &score, &angle);
+            // The correction's map from the moved picture to the corrected one, as ShapeMatch applies it.
+            const cv::Point2d c(rec.shapeCenterX[0], rec.shapeCenterY[0]);
+            const cv::Point2d off = hit ? cv::Point2d(x - search.x, y - search.y) : cv::Point2d();
+            const cv::Mat turn = cv::getRotationMatrix2D(c, d.matchAngle > 0 ? angle : 0.0, 1.0);
+            const cv::Mat m = Motion(n);
+            auto corrected = [&](cv::Point2d p) {
+                const cv::Mat q = m * (cv::Mat_<double>(3, 1) << p.x + kMargin, p.y + kMargin, 1.0);
+                const cv::Mat r = turn * (cv::Mat_<double>(3, 1) << q.at<double>(0) / q.at<double>(2) + off.x,
+                                          q.at<double>(1) / q.at<double>(2) + off.y, 1.0);
+                return cv::Point2d(r.at<double>(0), r.at<double>(1));
+            };
+            const cv::Point2d atCentre = corrected(c) - c;
+            const int shiftErr =
+                std::max(std::abs(int(std::lround(atCentre.x))), std::abs(int(std::lround(atCentre.y))));
+            double place = 0;
+            for (const cv::Rect& r : Regions()) {
+                double region = 0;
+                for (const cv::Point2d p : {cv::Point2d(r.tl()), cv::Point2d(r.br()), cv::Point2d(r.x, r.y + r.height),
+                                            cv::Point2d(r.x + r.width, r.y)})
+                    region = std::max(region, cv::norm(corrected(p) - p));
+                place = std::max(place, region);
+                meanPlace += region / Regions().size() / scenes.size();
+            }
+            const double turnErr = std::abs((d.matchAngle > 0 ? angle : 0.0) + n.rotation);
+            found += hit;
+            exact += hit && shiftErr == 0 && turnErr < 0.1;
+            worstShift = std::max(worstShift, hit ? shiftErr : 0);
+            worstTurn = std::max(worstTurn, turnErr);
+            worstPlace = std::max(worstPlace, place);
+        }
+        char motion[32];
+        std::snprintf(motion, sizeof motion, "%+.0f,%+.0f px %+.0f deg", d.shiftX, d.shiftY, d.turn);
+        std::printf("  %-28s %-16s %3d %5d %6d px %5.3f deg %6.2f px %6.2f px\n", d.name, motion, found, exact,
+                    worstShift, worstTurn, meanPlace, worstPlace);
+        std::fflush(stdout);
     }
 }
 
@@ -1210,8 +1318,10 @@ int main(int argc, char** argv)
     }
     if (position)
         PositionSpeed(scenes);
-    if (factory)
+    if (factory) {
         FactoryPositionSpeed(scenes);
+        PositionDrawing(scenes);
+    }
     if (perspective)
         PerspectiveSpeed(std::vector<Scene>(scenes.begin(), scenes.begin() + 5));
     if (judgement)

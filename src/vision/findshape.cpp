@@ -25,6 +25,8 @@ constexpr int kMinImageSide = 4;
 constexpr int kMaxLayers = 10;
 constexpr double kMaxAngleStep = 10.0;
 constexpr double kMinAngleStep = 0.02;
+constexpr int kPolishSteps = 8;
+constexpr double kPolishDone = 0.01;  // pixels: a smaller step ends the polish
 
 struct Pose
 {
@@ -178,7 +180,7 @@ std::vector<Pose> SearchTop(const cv::Mat& img, const FindShape::Level& level, c
 // last polish at full resolution): every combination of a pixel and an angle step around, so
 // that a ridge of position and angle together does not stop it short of the peak.
 void Climb(const cv::Mat& img, const FindShape::Level& level, Pose& pose, double angleStep, int range,
-           bool joint = false, double pixelStep = 1.0)
+           bool joint = false)
 {
     // Poses scored once are not scored again: each step looks at most of the last one's.
     std::vector<Pose> seen;
@@ -198,7 +200,7 @@ void Climb(const cv::Mat& img, const FindShape::Level& level, Pose& pose, double
             if (std::abs(angle) > range)
                 continue;
             for (int k = 0; k < 9; ++k) {
-                const double dx = (k % 3 - 1) * pixelStep, dy = (k / 3 - 1) * pixelStep;
+                const double dx = k % 3 - 1, dy = k / 3 - 1;
                 if (dx != 0 || dy != 0 || da) {
                     const double score = scoreAt(pose.x + dx, pose.y + dy, angle);
                     if (score > best.score)
@@ -217,6 +219,82 @@ void Climb(const cv::Mat& img, const FindShape::Level& level, Pose& pose, double
         if (best.score <= pose.score)
             return;
         pose = best;
+    }
+}
+
+// Grey value at (px, py) by bilinear interpolation; the caller keeps the point a pixel inside.
+double Sample(const cv::Mat& img, double px, double py)
+{
+    const int x0 = static_cast<int>(px), y0 = static_cast<int>(py);
+    const double fx = px - x0, fy = py - y0;
+    const unsigned char* r0 = img.ptr<unsigned char>(y0) + x0;
+    const unsigned char* r1 = img.ptr<unsigned char>(y0 + 1) + x0;
+    const double top = r0[0] + (r0[1] - r0[0]) * fx;
+    return top + (r1[0] + (r1[1] - r1[0]) * fx - top) * fy;
+}
+
+// Gauss-Newton steps on position and turn together towards the correlation's peak (the least
+// squares fit of the pattern to the picture under a gain and an offset has its minimum there).
+// Steps of one pose at a time stop short where the points lie off the centre: a turn then moves
+// them like a shift, and position and turn climb only together along a narrow ridge. A step is
+// kept only when it raises the correlation.
+void Polish(const cv::Mat& img, const FindShape::Level& level, Pose& pose, int range)
+{
+    const size_t n = level.offsets.size();
+    std::vector<double> v(n), gx(n), gy(n);
+    std::vector<char> in(n);
+    for (int step = 0; step < kPolishSteps; ++step) {
+        const double c = std::cos(Rad(pose.angle)), s = std::sin(Rad(pose.angle));
+        double m = 0, sv = 0, st = 0, svv = 0, stv = 0;
+        for (size_t i = 0; i < n; ++i) {
+            const cv::Point2f& o = level.offsets[i];
+            const double px = pose.x + c * o.x - s * o.y, py = pose.y + s * o.x + c * o.y;
+            in[i] = px >= 1 && py >= 1 && px < img.cols - 2 && py < img.rows - 2;
+            if (!in[i])
+                continue;
+            v[i] = Sample(img, px, py);
+            gx[i] = (Sample(img, px + 1, py) - Sample(img, px - 1, py)) / 2;
+            gy[i] = (Sample(img, px, py + 1) - Sample(img, px, py - 1)) / 2;
+            const double t = level.values[i];
+            m += 1, sv += v[i], st += t, svv += v[i] * v[i], stv += t * v[i];
+        }
+        const double varV = svv - sv * sv / std::max(m, 1.0);
+        if (m < kMinInside * n || varV <= 1e-6)
+            return;
+        // The pattern as the picture's gain and offset see it: t ~ gain v + offset.
+        const double gain = (stv - st * sv / m) / varV, offset = (st - gain * sv) / m;
+        const int unknowns = range > 0 ? 3 : 2;
+        cv::Matx33d h = cv::Matx33d::zeros();
+        cv::Vec3d g(0, 0, 0);
+        for (size_t i = 0; i < n; ++i) {
+            if (!in[i])
+                continue;
+            const cv::Point2f& o = level.offsets[i];
+            const cv::Vec3d j(gain * gx[i], gain * gy[i],
+                              gain * (gx[i] * (-s * o.x - c * o.y) + gy[i] * (c * o.x - s * o.y)));
+            const double e = level.values[i] - gain * v[i] - offset;
+            for (int a = 0; a < unknowns; ++a) {
+                g[a] += j[a] * e;
+                for (int b = 0; b < unknowns; ++b) h(a, b) += j[a] * j[b];
+            }
+        }
+        if (unknowns == 2)
+            h(2, 2) = 1;
+        cv::Vec3d d;
+        if (!cv::solve(h, g, d, cv::DECOMP_CHOLESKY))
+            return;
+        // A step that overshoots (the fit is linear only near the peak) is halved.
+        Pose next;
+        for (int half = 0; half < 3 && next.score <= pose.score; ++half, d *= 0.5) {
+            const double angle = std::clamp(pose.angle + d[2] * 180.0 / CV_PI, -double(range), double(range));
+            next = {pose.x + d[0], pose.y + d[1], angle, ScorePose(img, level, pose.x + d[0], pose.y + d[1], angle)};
+        }
+        if (next.score <= pose.score)
+            return;
+        const double moved = std::abs(next.x - pose.x) + std::abs(next.y - pose.y);
+        pose = next;
+        if (moved < kPolishDone)
+            return;
     }
 }
 
@@ -391,19 +469,18 @@ bool FindShape::Find(cv::Mat& image, int minScorePercent, int* x, int* y, double
     for (const Pose& p : poses)
         if (p.score > best.score)
             best = p;
-    // The last steps at the finest level try every combination of position and turn, and go
-    // below a pixel: a part a fraction of a pixel off its whole-pixel place would otherwise be
-    // met by a slightly wrong turn. The position is then given to the nearest pixel.
+    // The last steps at the finest level try every combination of position and turn, then the
+    // polish finds the peak between the pixels: a part a fraction of a pixel off its whole-pixel
+    // place would otherwise be met by a slightly wrong turn and, where the points lie off the
+    // centre, that turn by a shift rounded to the wrong pixel. The position is then given to the
+    // nearest pixel.
     double step = levels[stop].angleStep;
     for (int h = 0; h < halvings && range > 0 && best.score > -2; ++h) {
         step /= 2;
         Climb(pyr[stop], levels[stop], best, step, range, true);
     }
-    for (double fraction : {0.5, 0.25, 0.125}) {
-        step /= 2;
-        if (best.score > -2)
-            Climb(pyr[stop], levels[stop], best, step, range, true, fraction);
-    }
+    if (best.score > -2)
+        Polish(pyr[stop], levels[stop], best, range);
     const double needed = minScorePercent > 0 ? minScorePercent / 100.0 : minimum;
     if (best.score < needed)
         return false;

@@ -16,9 +16,10 @@
 //   more while that search would cost more than a few milliseconds; the refinement
 //   always climbs down to finestLevel, so the accuracy does not depend on it); the points of
 //   each level are the strongest edges across x and across y and a spread of the rest.
-//   accuracy (0..10) refines the final angle by accuracy / 2 halvings of its step; then the
-//   pose is refined to an eighth of a pixel with the turn, and the position given to the
-//   nearest pixel (a part a fraction of a pixel off would otherwise be met by a wrong turn);
+//   accuracy (0..10) refines the final angle by accuracy / 2 halvings of its step; then
+//   position and turn are polished together to the correlation's peak between the pixels, and
+//   the position given to the nearest pixel (a part a fraction of a pixel off would otherwise be
+//   met by a wrong turn, and that turn by a wrong whole pixel);
 //   finestLevel is the level the search refines down
 //   to (0 = full resolution). minScore is the least normalised correlation (0..1) a find
 //   must reach; 0 or less means 0.5. Returns false, leaving the model invalid, for an empty
