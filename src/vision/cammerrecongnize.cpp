@@ -140,12 +140,15 @@ CammerRecong::Cut CammerRecong::CutRegion(const CammerSingleton* s, const cv::Ma
 
 CammerRecong::Contours CammerRecong::Blobs(const Band& band, cv::Mat overlay)
 {
+    Contours contours;
+    // Most regions pass with nothing marked: an empty band opens to nothing and has no blobs.
+    if (cv::countNonZero(band.band) == 0)
+        return contours;
     cv::Mat opened = band.band;  // a 1 x 1 opening changes nothing
     if (band.kernel > 1)
         cv::morphologyEx(band.band, opened, cv::MORPH_OPEN,
                          cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(band.kernel, band.kernel)));
     cv::bitwise_or(overlay, opened, overlay);
-    Contours contours;
     cv::findContours(opened, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_NONE);
     return contours;
 }
@@ -163,7 +166,6 @@ CammerRecong::Band CammerRecong::MakeBand(const CammerSingleton* s, int det, int
     const WizardPara& p = LivePara();
     const int f = s->func[det][r], p1 = s->para1[det][r], p2 = s->para2[det][r], p3 = s->para3[det][r];
     Band out;
-    out.band = cv::Mat::zeros(roi.size(), CV_8UC1);
     out.kernel = kernel;
     auto bandOf = [&](const cv::Mat& src, std::pair<int, int> ends) {
         cv::Mat t;
@@ -211,7 +213,7 @@ CammerRecong::Band CammerRecong::MakeBand(const CammerSingleton* s, int det, int
             if (!colorRoi.empty()) {
                 cv::Mat planes[4];
                 cv::split(colorRoi, planes);
-                out.band.setTo(255);
+                out.band = cv::Mat(roi.size(), CV_8UC1, cv::Scalar(255));
                 const std::pair<int, int> bands[3] = {{2, p1}, {1, p2}, {0, p3}};
                 for (const auto& [plane, para] : bands)
                     cv::bitwise_and(out.band, bandOf(planes[plane], Ordered(Low16(para), High16(para))), out.band);
@@ -222,6 +224,8 @@ CammerRecong::Band CammerRecong::MakeBand(const CammerSingleton* s, int det, int
             out.kernel = p.minSpot;
             break;
     }
+    if (out.band.empty())  // an untrained matcher, or colour on a grey camera: nothing marked
+        out.band = cv::Mat::zeros(roi.size(), CV_8UC1);
     // A kernel of 0 or less (from a synchronised parameter or an edited database) would
     // make the opening assert. A kernel reaching every pixel of the crop from every other
     // opens exactly as any larger one, so a huge size is cut there instead of allocated.

@@ -17,6 +17,7 @@ constexpr size_t kMaxPoints = 2000;  // sample points kept per level
 constexpr double kMinInside = 0.8;   // share of points that must land inside the image
 constexpr double kDefaultMinScore = 0.5;
 constexpr int kCandidates = 6;          // top-level poses refined
+constexpr int kTopStride = 2;           // the top level's positions tried (pyramid levels are smooth)
 constexpr size_t kCandidateHead = 256;  // best top-level poses they are usually picked from
 constexpr size_t kDescending = 3;       // of them, taken one level down
 constexpr int kMaxClimbSteps = 40;
@@ -24,6 +25,8 @@ constexpr int kMinImageSide = 4;
 constexpr int kMaxLayers = 10;
 constexpr double kMaxAngleStep = 10.0;
 constexpr double kMinAngleStep = 0.02;
+constexpr int kPolishSteps = 8;
+constexpr double kPolishDone = 0.01;  // pixels: a smaller step ends the polish
 
 struct Pose
 {
@@ -85,7 +88,8 @@ double ScorePose(const cv::Mat& img, const FindShape::Level& level, double cx, d
 }
 
 // Every integer position and listed angle; returns the best poses, at least 2 pixels apart.
-std::vector<Pose> SearchTop(const cv::Mat& img, const FindShape::Level& level, const std::vector<double>& angles)
+std::vector<Pose> SearchTop(const cv::Mat& img, const FindShape::Level& level, const std::vector<double>& angles,
+                            int stride)
 {
     const size_t n = level.offsets.size();
     std::vector<int> t(n);
@@ -110,8 +114,8 @@ std::vector<Pose> SearchTop(const cv::Mat& img, const FindShape::Level& level, c
             hi = cv::Point(std::max(hi.x, rotated[i].x), std::max(hi.y, rotated[i].y));
         }
         const double boxArea = double(hi.x - lo.x + 1) * (hi.y - lo.y + 1);
-        for (int y = 0; y < img.rows; ++y) {
-            for (int x = 0; x < img.cols; ++x) {
+        for (int y = 0; y < img.rows; y += stride) {
+            for (int x = 0; x < img.cols; x += stride) {
                 double score;
                 if (x + lo.x >= 0 && y + lo.y >= 0 && x + hi.x < img.cols && y + hi.y < img.rows) {
                     // Wholly inside: integer sums, no bounds tests.
@@ -170,25 +174,47 @@ std::vector<Pose> SearchTop(const cv::Mat& img, const FindShape::Level& level, c
     return picked;
 }
 
-// Moves the pose one pixel or one angle step at a time while the score improves.
-void Climb(const cv::Mat& img, const FindShape::Level& level, Pose& pose, double angleStep, int range)
+// Moves the pose one pixel or one angle step at a time while the score improves. On the way
+// down the pyramid: the best of the eight positions around at its angle, then the better of the
+// angles beside at that position (a third of the poses of trying every combination). joint (the
+// last polish at full resolution): every combination of a pixel and an angle step around, so
+// that a ridge of position and angle together does not stop it short of the peak.
+void Climb(const cv::Mat& img, const FindShape::Level& level, Pose& pose, double angleStep, int range,
+           bool joint = false)
 {
-    pose.score = ScorePose(img, level, pose.x, pose.y, pose.angle);
+    // Poses scored once are not scored again: each step looks at most of the last one's.
+    std::vector<Pose> seen;
+    auto scoreAt = [&](double x, double y, double angle) {
+        for (const Pose& p : seen)
+            if (p.x == x && p.y == y && p.angle == angle)
+                return p.score;
+        seen.push_back({x, y, angle, ScorePose(img, level, x, y, angle)});
+        return seen.back().score;
+    };
+    pose.score = scoreAt(pose.x, pose.y, pose.angle);
+    const int turns = range > 0 ? 1 : 0;
     for (int step = 0; step < kMaxClimbSteps; ++step) {
         Pose best = pose;
-        for (int da = -1; da <= 1; ++da) {
+        for (int da = joint ? -turns : 0; da <= (joint ? turns : 0); ++da) {
             const double angle = pose.angle + da * angleStep;
-            if (da != 0 && (range == 0 || std::abs(angle) > range))
+            if (std::abs(angle) > range)
                 continue;
-            for (int dy = -1; dy <= 1; ++dy) {
-                for (int dx = -1; dx <= 1; ++dx) {
-                    if (!dx && !dy && !da)
-                        continue;
-                    const double score = ScorePose(img, level, pose.x + dx, pose.y + dy, angle);
+            for (int k = 0; k < 9; ++k) {
+                const double dx = k % 3 - 1, dy = k / 3 - 1;
+                if (dx != 0 || dy != 0 || da) {
+                    const double score = scoreAt(pose.x + dx, pose.y + dy, angle);
                     if (score > best.score)
                         best = {pose.x + dx, pose.y + dy, angle, score};
                 }
             }
+        }
+        for (int da = -turns; !joint && da <= turns; da += 2) {
+            const double angle = best.angle + da * angleStep;
+            if (std::abs(angle) > range)
+                continue;
+            const double score = scoreAt(best.x, best.y, angle);
+            if (score > best.score)
+                best = {best.x, best.y, angle, score};
         }
         if (best.score <= pose.score)
             return;
@@ -196,29 +222,110 @@ void Climb(const cv::Mat& img, const FindShape::Level& level, Pose& pose, double
     }
 }
 
+// Grey value at (px, py) by bilinear interpolation; the caller keeps the point a pixel inside.
+double Sample(const cv::Mat& img, double px, double py)
+{
+    const int x0 = static_cast<int>(px), y0 = static_cast<int>(py);
+    const double fx = px - x0, fy = py - y0;
+    const unsigned char* r0 = img.ptr<unsigned char>(y0) + x0;
+    const unsigned char* r1 = img.ptr<unsigned char>(y0 + 1) + x0;
+    const double top = r0[0] + (r0[1] - r0[0]) * fx;
+    return top + (r1[0] + (r1[1] - r1[0]) * fx - top) * fy;
+}
+
+// Gauss-Newton steps on position and turn together towards the correlation's peak (the least
+// squares fit of the pattern to the picture under a gain and an offset has its minimum there).
+// Steps of one pose at a time stop short where the points lie off the centre: a turn then moves
+// them like a shift, and position and turn climb only together along a narrow ridge. A step is
+// kept only when it raises the correlation.
+void Polish(const cv::Mat& img, const FindShape::Level& level, Pose& pose, int range)
+{
+    const size_t n = level.offsets.size();
+    std::vector<double> v(n), gx(n), gy(n);
+    std::vector<char> in(n);
+    for (int step = 0; step < kPolishSteps; ++step) {
+        const double c = std::cos(Rad(pose.angle)), s = std::sin(Rad(pose.angle));
+        double m = 0, sv = 0, st = 0, svv = 0, stv = 0;
+        for (size_t i = 0; i < n; ++i) {
+            const cv::Point2f& o = level.offsets[i];
+            const double px = pose.x + c * o.x - s * o.y, py = pose.y + s * o.x + c * o.y;
+            in[i] = px >= 1 && py >= 1 && px < img.cols - 2 && py < img.rows - 2;
+            if (!in[i])
+                continue;
+            v[i] = Sample(img, px, py);
+            gx[i] = (Sample(img, px + 1, py) - Sample(img, px - 1, py)) / 2;
+            gy[i] = (Sample(img, px, py + 1) - Sample(img, px, py - 1)) / 2;
+            const double t = level.values[i];
+            m += 1, sv += v[i], st += t, svv += v[i] * v[i], stv += t * v[i];
+        }
+        const double varV = svv - sv * sv / std::max(m, 1.0);
+        if (m < kMinInside * n || varV <= 1e-6)
+            return;
+        // The pattern as the picture's gain and offset see it: t ~ gain v + offset.
+        const double gain = (stv - st * sv / m) / varV, offset = (st - gain * sv) / m;
+        const int unknowns = range > 0 ? 3 : 2;
+        cv::Matx33d h = cv::Matx33d::zeros();
+        cv::Vec3d g(0, 0, 0);
+        for (size_t i = 0; i < n; ++i) {
+            if (!in[i])
+                continue;
+            const cv::Point2f& o = level.offsets[i];
+            const cv::Vec3d j(gain * gx[i], gain * gy[i],
+                              gain * (gx[i] * (-s * o.x - c * o.y) + gy[i] * (c * o.x - s * o.y)));
+            const double e = level.values[i] - gain * v[i] - offset;
+            for (int a = 0; a < unknowns; ++a) {
+                g[a] += j[a] * e;
+                for (int b = 0; b < unknowns; ++b) h(a, b) += j[a] * j[b];
+            }
+        }
+        if (unknowns == 2)
+            h(2, 2) = 1;
+        cv::Vec3d d;
+        if (!cv::solve(h, g, d, cv::DECOMP_CHOLESKY))
+            return;
+        // A step that overshoots (the fit is linear only near the peak) is halved.
+        Pose next;
+        for (int half = 0; half < 3 && next.score <= pose.score; ++half, d *= 0.5) {
+            const double angle = std::clamp(pose.angle + d[2] * 180.0 / CV_PI, -double(range), double(range));
+            next = {pose.x + d[0], pose.y + d[1], angle, ScorePose(img, level, pose.x + d[0], pose.y + d[1], angle)};
+        }
+        if (next.score <= pose.score)
+            return;
+        const double moved = std::abs(next.x - pose.x) + std::abs(next.y - pose.y);
+        pose = next;
+        if (moved < kPolishDone)
+            return;
+    }
+}
+
 // Sample points of a level: the strongest edges, then an even spread of the rest.
 FindShape::Level MakeLevel(const cv::Mat& templ, const cv::Mat& keep, double centreX, double centreY)
 {
-    cv::Mat gx, gy, grad;
+    const size_t maxPoints = kMaxPoints;
+    cv::Mat gx, gy;
     cv::Sobel(templ, gx, CV_32F, 1, 0);
     cv::Sobel(templ, gy, CV_32F, 0, 1);
-    grad = cv::abs(gx) + cv::abs(gy);
     struct Candidate
     {
-        float grad;
+        float across, down;  // gradient strength along x and along y
         int x, y;
     };
     std::vector<Candidate> cands;
     for (int y = 0; y < templ.rows; ++y)
         for (int x = 0; x < templ.cols; ++x)
             if (keep.at<unsigned char>(y, x))
-                cands.push_back({grad.at<float>(y, x), x, y});
-    if (cands.size() > kMaxPoints) {
-        const size_t strong = kMaxPoints / 2;
-        std::nth_element(cands.begin(), cands.begin() + strong, cands.end(),
-                         [](const Candidate& a, const Candidate& b) { return a.grad > b.grad; });
+                cands.push_back({std::abs(gx.at<float>(y, x)), std::abs(gy.at<float>(y, x)), x, y});
+    if (cands.size() > maxPoints) {
+        // The strongest edges across x and, apart, across y: a pattern of streaks along one
+        // direction still places the points that fix the position along it.
+        const size_t quarter = maxPoints / 4;
+        std::nth_element(cands.begin(), cands.begin() + quarter, cands.end(),
+                         [](const Candidate& a, const Candidate& b) { return a.across > b.across; });
+        std::nth_element(cands.begin() + quarter, cands.begin() + 2 * quarter, cands.end(),
+                         [](const Candidate& a, const Candidate& b) { return a.down > b.down; });
+        const size_t strong = 2 * quarter;
         std::vector<Candidate> chosen(cands.begin(), cands.begin() + strong);
-        const size_t rest = cands.size() - strong, want = kMaxPoints - strong;
+        const size_t rest = cands.size() - strong, want = maxPoints - strong;
         for (size_t k = 0; k < want; ++k) chosen.push_back(cands[strong + k * rest / want]);
         cands.swap(chosen);
     }
@@ -345,7 +452,7 @@ bool FindShape::Find(cv::Mat& image, int minScorePercent, int* x, int* y, double
             searched = &thin;
         }
     }
-    std::vector<Pose> poses = SearchTop(pyr[top], *searched, angles);
+    std::vector<Pose> poses = SearchTop(pyr[top], *searched, angles, kTopStride);
     for (Pose& pose : poses) Climb(pyr[top], levels[top], pose, levels[top].angleStep, range);
     for (int l = top - 1; l >= stop; --l) {
         std::sort(poses.begin(), poses.end(), [](const Pose& a, const Pose& b) { return a.score > b.score; });
@@ -362,11 +469,18 @@ bool FindShape::Find(cv::Mat& image, int minScorePercent, int* x, int* y, double
     for (const Pose& p : poses)
         if (p.score > best.score)
             best = p;
+    // The last steps at the finest level try every combination of position and turn, then the
+    // polish finds the peak between the pixels: a part a fraction of a pixel off its whole-pixel
+    // place would otherwise be met by a slightly wrong turn and, where the points lie off the
+    // centre, that turn by a shift rounded to the wrong pixel. The position is then given to the
+    // nearest pixel.
     double step = levels[stop].angleStep;
     for (int h = 0; h < halvings && range > 0 && best.score > -2; ++h) {
         step /= 2;
-        Climb(pyr[stop], levels[stop], best, step, range);
+        Climb(pyr[stop], levels[stop], best, step, range, true);
     }
+    if (best.score > -2)
+        Polish(pyr[stop], levels[stop], best, range);
     const double needed = minScorePercent > 0 ? minScorePercent / 100.0 : minimum;
     if (best.score < needed)
         return false;

@@ -12,10 +12,15 @@
 //   it. mask (8-bit, templ's size, or empty = all) keeps the pixels whose value is at least
 //   maskThreshold. angleRange (0..180 degrees) is searched both ways; 0 searches shift only.
 //   layers (0..10) is the number of pyramid halvings above full resolution at which the
-//   exhaustive search starts (fewer are used when the pattern would fall below 12 pixels,
+//   exhaustive search (every second position of that level) starts (fewer are used when the pattern would fall below 12 pixels,
 //   more while that search would cost more than a few milliseconds; the refinement
-//   always climbs down to finestLevel, so the accuracy does not depend on it); accuracy (0..10) refines the final angle
-//   by accuracy / 2 halvings of its step; finestLevel is the level the search refines down
+//   always climbs down to finestLevel, so the accuracy does not depend on it); the points of
+//   each level are the strongest edges across x and across y and a spread of the rest.
+//   accuracy (0..10) refines the final angle by accuracy / 2 halvings of its step; then
+//   position and turn are polished together to the correlation's peak between the pixels, and
+//   the position given to the nearest pixel (a part a fraction of a pixel off would otherwise be
+//   met by a wrong turn, and that turn by a wrong whole pixel);
+//   finestLevel is the level the search refines down
 //   to (0 = full resolution). minScore is the least normalised correlation (0..1) a find
 //   must reach; 0 or less means 0.5. Returns false, leaving the model invalid, for an empty
 //   or flat pattern or a mask that keeps too few pixels.

@@ -3,7 +3,10 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <cmath>
+#include <cstring>
+#include <vector>
 
 #include <QDebug>
 
@@ -16,13 +19,22 @@ constexpr int kToleranceDivisor = 220;   // (100 - sensitivity)^2 / 220: 14 grey
 constexpr double kMinBrightness = 0.85;  // brightness ratios the band follows
 constexpr double kMaxBrightness = 1.18;
 constexpr double kIgnoredBrightness = 0.02;  // smaller ratios are left to the tolerance
+constexpr double kRefitBrightness = 0.01;    // a ratio read again after a movement this far off
 constexpr int kRatioBins = 256;              // brightness ratio histogram: bin = ratio * 128
 constexpr int kRatioOne = 128;
 constexpr int kMinRatioMid = 32;  // low + high below this (dark pixels) gives no usable ratio
 constexpr int kMinRatioPixels = 12;
+constexpr int kRatioRowStep = 8;      // the sparse sample of the brightness ratio
+constexpr int kRatioColumnStep = 5;
+constexpr int kDenseRatioBelow = 48;  // fewer usable pixels in it: every pixel is looked at
+constexpr int kMeanRatioBelow = 200;  // references' means below this cannot clip in a frame the band follows
 constexpr int kHueWindow = 5;         // pixels over which hue coherence is measured
 constexpr double kHueLevels = 255.0;  // the hue conversion's full circle
 constexpr float kMinHueShare = 0.5f;  // windows with fewer pixels of a hue lose coherence
+// Hues the conversion gives where the two brightest channels are equal, as where both clip at
+// white: 60, 180 and 300 degrees on the 0..255 circle.
+constexpr int kTopPairHue[3] = {42, 127, 212};
+constexpr float kKnownHueShare = 0.6f;  // crop windows with fewer pixels of a known hue: unknown
 // Coherence ramps (mean resultant length of 25 hue directions). Random directions (grey
 // pixels) stay below 0.55; a faint tint flips between 0.5 and 0.9 as the noise changes,
 // so only a clear change of coherence counts, and directions count where both are clear.
@@ -37,11 +49,30 @@ constexpr int kMaxShift = 8;
 constexpr int kMinShiftDepartures = 6;  // fewer departures are noise: not worth a search
 constexpr int kShiftGain = 2;           // a movement must at least halve the departures
 constexpr int kCleanShare = 50;         // 1 in this many pixels departing is nearly clean
-// Median ratio of image to the band's middle over the judged pixels (every fifth pixel of
-// every eighth row is plenty), limited to the brightness changes the band follows. Pixels
-// left out of judging carry the band 0..255 and are skipped, and so are pixels clipped at
-// white: they only say the light is at least that bright.
-double BrightnessRatio(const cv::Mat& image, const cv::Mat& low, const cv::Mat& high)
+constexpr int kDenseRows = 2;           // rows each side of the densest that a movement must clear
+// A small part of low contrast on a textured surface stays inside every pixel's band (the
+// texture around each pixel spans more than the part's contrast), but it moves the mean of
+// its surroundings: means over this many pixels square are compared as well, against the
+// references' means a pixel around (a part of a pixel of movement is no change), with a
+// share of the tolerance, since a mean carries a fifth of the pixels' noise.
+constexpr int kMeanWindow = 5;
+constexpr int kMeanShare = 3;     // the means depart beyond tolerance / this
+constexpr int kMinMeanLimit = 3;  // grey levels the means may always differ by (rounding, noise)
+// A part of one brightness lying partly on a surface of that brightness departs only where the
+// surface differs from it, so its marks break into pieces that the area filter would weigh
+// apart: gaps narrower than this between marks that hold together are filled.
+constexpr int kFillSpan = 7;
+// Median ratio of image to the middle of the references' own values (low..high at the pixel
+// itself: a crop a pixel or two off gives ratios as often above one as below, where the middle
+// of a neighbourhood's band would lean on a textured surface) over the judged pixels (every
+// fifth pixel of every eighth row is plenty), limited to the brightness changes the band
+// follows. Pixels left out of judging carry the band 0..255 and are skipped, and so are pixels clipped at
+// white: they only say the light is at least that bright. A region drawn on a highlight may
+// keep only a few unclipped pixels in a brighter frame: then every pixel is looked at, and when
+// still too few are left, the frame is taken as bright as the band follows (a clipped pixel
+// then stands for the least light it may have had).
+double BrightnessRatio(const cv::Mat& image, const cv::Mat& low, const cv::Mat& high, const cv::Mat& imageMeans,
+                       const cv::Mat& meanLow, const cv::Mat& meanHigh)
 {
     // 128 / middle of the band for each low + high; 0 where too dark for a ratio.
     static const std::array<float, 511> inverse = [] {
@@ -50,92 +81,194 @@ double BrightnessRatio(const cv::Mat& image, const cv::Mat& low, const cv::Mat& 
         return t;
     }();
     std::array<int, kRatioBins> hist{};
-    int n = 0;
-    for (int y = 2; y < image.rows; y += 8) {
-        const unsigned char* v = image.ptr<unsigned char>(y);
-        const unsigned char* lo = low.ptr<unsigned char>(y);
-        const unsigned char* hi = high.ptr<unsigned char>(y);
-        for (int x = 2; x < image.cols; x += 5) {
-            const float inv = inverse[lo[x] + hi[x]];
-            if (inv <= 0 || (lo[x] == 0 && hi[x] == 255) || v[x] == 255)
-                continue;
-            ++hist[std::min(kRatioBins - 1, int(v[x] * inv))];
-            ++n;
+    int n = 0, clipped = 0;
+    auto sample = [&](int rowStep, int colStep) {
+        for (int y = rowStep / 4; y < image.rows; y += rowStep) {
+            const unsigned char* v = image.ptr<unsigned char>(y);
+            const unsigned char* lo = low.ptr<unsigned char>(y);
+            const unsigned char* hi = high.ptr<unsigned char>(y);
+            const unsigned char* mv = imageMeans.ptr<unsigned char>(y);
+            const unsigned char* mlo = meanLow.ptr<unsigned char>(y);
+            const unsigned char* mhi = meanHigh.ptr<unsigned char>(y);
+            for (int x = colStep / 2; x < image.cols; x += colStep) {
+                const float inv = inverse[lo[x] + hi[x]];
+                if (inv <= 0 || (lo[x] == 0 && hi[x] == 255))
+                    continue;
+                if (v[x] == 255) {
+                    ++clipped;
+                    continue;
+                }
+                // Where the references' mean lies well below white (few pixels around can have
+                // clipped), the means' ratio, which a textured crop a pixel off hardly moves.
+                const int meanSum = mlo[x] + mhi[x];
+                const bool byMeans = meanSum < 2 * kMeanRatioBelow && inverse[meanSum] > 0;
+                ++hist[std::min(kRatioBins - 1, int(byMeans ? mv[x] * inverse[meanSum] : v[x] * inv))];
+                ++n;
+            }
         }
+    };
+    sample(kRatioRowStep, kRatioColumnStep);
+    if (n < kDenseRatioBelow) {
+        hist.fill(0);
+        n = clipped = 0;
+        sample(1, 1);
     }
     if (n < kMinRatioPixels)
-        return 1.0;
+        return clipped > n ? kMaxBrightness : 1.0;
     int seen = 0, bin = 0;
     while (bin < kRatioBins - 1 && (seen += hist[bin]) * 2 < n) ++bin;
     return std::clamp((bin + 0.5) / kRatioOne, kMinBrightness, kMaxBrightness);
 }
-// Levels are the crop brought to the references' brightness. A pixel clipped at white is kept
-// at 255 there: its light was at least `ceiling` (255 at the references' brightness), so it
-// can lie above the band only by what `ceiling` does and never below it. Every other level
-// is at most `ceiling`, so min(level, ceiling) is the lowest light a level stands for.
-//
-// Over out's size (8-bit, allocated): 255 where level lies more than lim outside [low, high],
-// else 0; the number of such pixels. All four may be views of the same size.
-int MarkDepartures(const cv::Mat& level, const cv::Mat& low, const cv::Mat& high, unsigned char lim,
-                   unsigned char ceiling, cv::Mat& out)
+// One comparison of the crop with the references' band: single pixels, or the means around
+// them. Levels are the crop brought to the references' brightness. A pixel clipped at white is
+// kept at 255 there: its light was at least `ceiling` (255 at the references' brightness), so
+// it can lie above the band only by what `ceiling` does and never below it. Every other level
+// is at most `ceiling`, so min(level, ceiling) is the lowest light a level stands for. up is
+// the brightest the crop may be at a pixel and is held against low, down (capped at ceiling)
+// the darkest and is held against high; for single pixels both are the level itself, for the
+// means they are the means of the level and of the level capped at ceiling.
+struct Comparison
 {
-    const int width = out.cols;
+    const cv::Mat* up;
+    const cv::Mat* down;
+    const cv::Mat* low;
+    const cv::Mat* high;
+    unsigned char lim;  // a pixel departs when it lies more than this outside [low, high]
+    unsigned char ceiling;
+    const Comparison* also = nullptr;  // a pixel departs only where it departs from this too
+};
+
+// Departures of the crop's part `at` (of up and down) from the band's part `ref` of the same
+// size, on every rowStep-th row; counting stops after the first row that takes it above cap.
+// With out (8-bit, at's size, allocated), 255 where the pixel departs, else 0. The rows are
+// taken from row `first` of at on, then from its top: started where departures are dense, a
+// count over the cap stops early.
+int Departures(const Comparison& c, cv::Rect at, cv::Rect ref, int rowStep = 1, int cap = INT_MAX,
+               cv::Mat* out = nullptr, int first = 0)
+{
+    const int width = at.width;
     int count = 0;
-    for (int y = 0; y < out.rows; ++y) {
-        const unsigned char* v = level.ptr<unsigned char>(y);
-        const unsigned char* lo = low.ptr<unsigned char>(y);
-        const unsigned char* hi = high.ptr<unsigned char>(y);
-        unsigned char* d = out.ptr<unsigned char>(y);
+    const Comparison& a = c.also ? *c.also : c;  // (itself: no further condition)
+    auto row = [&](int y) {
+        const unsigned char* v = c.up->ptr<unsigned char>(at.y + y) + at.x;
+        const unsigned char* w = c.down->ptr<unsigned char>(at.y + y) + at.x;
+        const unsigned char* lo = c.low->ptr<unsigned char>(ref.y + y) + ref.x;
+        const unsigned char* hi = c.high->ptr<unsigned char>(ref.y + y) + ref.x;
+        const unsigned char* av = a.up->ptr<unsigned char>(at.y + y) + at.x;
+        const unsigned char* aw = a.down->ptr<unsigned char>(at.y + y) + at.x;
+        const unsigned char* alo = a.low->ptr<unsigned char>(ref.y + y) + ref.x;
+        const unsigned char* ahi = a.high->ptr<unsigned char>(ref.y + y) + ref.x;
+        unsigned char* d = out ? out->ptr<unsigned char>(y) : nullptr;
         int x = 0;
 #if CV_SIMD
-        const cv::v_uint8 vlim = cv::vx_setall_u8(lim);
-        const cv::v_uint8 vceil = cv::vx_setall_u8(ceiling);
+        const cv::v_uint8 vlim = cv::vx_setall_u8(c.lim), alim = cv::vx_setall_u8(a.lim);
+        const cv::v_uint8 vceil = cv::vx_setall_u8(c.ceiling), aceil = cv::vx_setall_u8(a.ceiling);
         const cv::v_uint8 one = cv::vx_setall_u8(1);
         cv::v_uint32 sum = cv::vx_setzero_u32();
         for (; x <= width - cv::v_uint8::nlanes; x += cv::v_uint8::nlanes) {
-            const cv::v_uint8 px = cv::vx_load(v + x);  // u8 subtraction saturates at 0
-            const cv::v_uint8 departed =
-                cv::v_max(cv::vx_load(lo + x) - px, cv::v_min(px, vceil) - cv::vx_load(hi + x)) > vlim;
-            cv::v_store(d + x, departed);
+            // u8 subtraction saturates at 0
+            cv::v_uint8 departed = cv::v_max(cv::vx_load(lo + x) - cv::vx_load(v + x),
+                                             cv::v_min(cv::vx_load(w + x), vceil) - cv::vx_load(hi + x)) > vlim;
+            if (c.also)
+                departed = departed & (cv::v_max(cv::vx_load(alo + x) - cv::vx_load(av + x),
+                                                 cv::v_min(cv::vx_load(aw + x), aceil) - cv::vx_load(ahi + x)) > alim);
+            if (d)
+                cv::v_store(d + x, departed);
             sum += cv::v_dotprod_expand_fast(departed & one, one);
         }
         count += int(cv::v_reduce_sum(sum));
 #endif
         for (; x < width; ++x) {
-            d[x] = std::max(lo[x] - v[x], std::min(v[x], ceiling) - hi[x]) > lim ? 255 : 0;
-            count += d[x] != 0;
+            const bool departed = std::max(lo[x] - v[x], std::min(w[x], c.ceiling) - hi[x]) > c.lim &&
+                                  std::max(alo[x] - av[x], std::min(aw[x], a.ceiling) - ahi[x]) > a.lim;
+            if (d)
+                d[x] = departed ? 255 : 0;
+            count += departed;
         }
-    }
+    };
+    first = std::clamp(first / rowStep * rowStep, 0, std::max(0, at.height - 1) / rowStep * rowStep);
+    for (int y = first; y < at.height && count <= cap; y += rowStep) row(y);
+    for (int y = 0; y < first && count <= cap; y += rowStep) row(y);
     return count;
 }
 
-// The number of departures of MarkDepartures on every rowStep-th row, without a picture.
-int CountDepartures(const cv::Mat& level, const cv::Mat& low, const cv::Mat& high, unsigned char lim,
-                    unsigned char ceiling, int rowStep)
+// Over out's size (the whole crop): 255 where the crop departs from the band, else 0; the
+// number of such pixels.
+int MarkDepartures(const Comparison& c, cv::Mat& out)
 {
-    const int width = level.cols;
-    int count = 0;
-    for (int y = 0; y < level.rows; y += rowStep) {
-        const unsigned char* v = level.ptr<unsigned char>(y);
-        const unsigned char* lo = low.ptr<unsigned char>(y);
-        const unsigned char* hi = high.ptr<unsigned char>(y);
+    out.create(c.up->size(), CV_8UC1);
+    const cv::Rect all(cv::Point(), out.size());
+    return Departures(c, all, all, 1, INT_MAX, &out);
+}
+
+// Mean over 5 x 5 pixels, borders mirrored (fedcba|abcdef), rounded: a box filter in two vector
+// passes (the general filter costs several times as much on a region's crop).
+void BoxMean5(const cv::Mat& src, cv::Mat& out)
+{
+    static_assert(kMeanWindow == 5, "BoxMean5 sums five pixels each way");
+    const int rows = src.rows, cols = src.cols;
+    out.create(src.size(), CV_8UC1);
+    if (rows < 3 || cols < 3) {
+        cv::blur(src, out, cv::Size(5, 5), cv::Point(-1, -1), cv::BORDER_REFLECT);
+        return;
+    }
+    auto mirror = [](int i, int n) { return i < 0 ? -i - 1 : i >= n ? 2 * n - i - 1 : i; };
+    static thread_local std::vector<unsigned short> sums;
+    sums.resize(size_t(rows) * cols);
+    for (int y = 0; y < rows; ++y) {
+        const unsigned char* v = src.ptr<unsigned char>(y);
+        unsigned short* h = &sums[size_t(y) * cols];
+        int x = 0;
+        auto edge = [&](int at) {
+            int sum = 0;
+            for (int k = -2; k <= 2; ++k) sum += v[mirror(at + k, cols)];
+            h[at] = static_cast<unsigned short>(sum);
+        };
+        for (; x < std::min(2, cols); ++x) edge(x);
+#if CV_SIMD
+        for (; x + cv::v_uint16::nlanes <= cols - 2; x += cv::v_uint16::nlanes)
+            cv::v_store(h + x, cv::vx_load_expand(v + x - 2) + cv::vx_load_expand(v + x - 1) + cv::vx_load_expand(v + x) +
+                                   cv::vx_load_expand(v + x + 1) + cv::vx_load_expand(v + x + 2));
+#endif
+        for (; x < cols; ++x) edge(x);
+    }
+    // (s + 12) / 25 for every five-by-five sum s up to 6375, as the high half of
+    // (s + 12) * 20972 shifted right by 3 (exact in that range).
+    for (int y = 0; y < rows; ++y) {
+        const unsigned short* r[5];
+        for (int k = 0; k < 5; ++k) r[k] = &sums[size_t(mirror(y + k - 2, rows)) * cols];
+        unsigned char* o = out.ptr<unsigned char>(y);
         int x = 0;
 #if CV_SIMD
-        const cv::v_uint8 vlim = cv::vx_setall_u8(lim);
-        const cv::v_uint8 vceil = cv::vx_setall_u8(ceiling);
-        const cv::v_uint8 one = cv::vx_setall_u8(1);
-        cv::v_uint32 sum = cv::vx_setzero_u32();
-        for (; x <= width - cv::v_uint8::nlanes; x += cv::v_uint8::nlanes) {
-            const cv::v_uint8 px = cv::vx_load(v + x);
-            const cv::v_uint8 departed =
-                cv::v_max(cv::vx_load(lo + x) - px, cv::v_min(px, vceil) - cv::vx_load(hi + x)) > vlim;
-            sum += cv::v_dotprod_expand_fast(departed & one, one);
+        const cv::v_uint16 half = cv::vx_setall_u16(12), scale = cv::vx_setall_u16(20972);
+        for (; x + cv::v_uint16::nlanes <= cols; x += cv::v_uint16::nlanes) {
+            const cv::v_uint16 s = cv::vx_load(r[0] + x) + cv::vx_load(r[1] + x) + cv::vx_load(r[2] + x) +
+                                   cv::vx_load(r[3] + x) + cv::vx_load(r[4] + x) + half;
+            cv::v_pack_store(o + x, cv::v_mul_hi(s, scale) >> 3);
         }
-        count += int(cv::v_reduce_sum(sum));
 #endif
-        for (; x < width; ++x) count += std::max(lo[x] - v[x], std::min(v[x], ceiling) - hi[x]) > lim;
+        for (; x < cols; ++x) o[x] = static_cast<unsigned char>((r[0][x] + r[1][x] + r[2][x] + r[3][x] + r[4][x] + 12) / 25);
     }
-    return count;
+}
+
+// Mean of src over kMeanWindow x kMeanWindow pixels, over the judged pixels of the window only
+// (judged: 255 = judged; whole: all are), so what a region leaves out never reaches a judged
+// pixel's mean. 8-bit, rounded; 0 where a window holds no judged pixel.
+void WindowMean(const cv::Mat& src, const cv::Mat& judged, bool whole, cv::Mat& out)
+{
+    if (whole) {
+        BoxMean5(src, out);
+        return;
+    }
+    const cv::Size window(kMeanWindow, kMeanWindow);
+    static thread_local cv::Mat masked, sum, count, one;
+    masked.create(src.size(), CV_8UC1);
+    masked.setTo(0);
+    src.copyTo(masked, judged);
+    cv::boxFilter(masked, sum, CV_16U, window, cv::Point(-1, -1), false, cv::BORDER_REFLECT);
+    cv::threshold(judged, one, 0, 1, cv::THRESH_BINARY);
+    cv::boxFilter(one, count, CV_16U, window, cv::Point(-1, -1), false, cv::BORDER_REFLECT);
+    cv::divide(sum, count, out, 1, CV_8U);
 }
 
 // Where a crop moved by (dx, dy) against the references overlaps them: the references' part
@@ -147,51 +280,264 @@ cv::Rect Overlap(cv::Size size, cv::Point shift)
            cv::Rect(cv::Point(), size);
 }
 
-// The whole-pixel movement of the crop against the references, up to kMaxShift each way, that
-// leaves the fewest departures in the part of the crop every such movement covers: a coarse
-// search at even steps (the 3 x 3 band takes in the odd ones; every second row is enough),
-// refined around the best. A movement counts only when it clearly does better than none.
-cv::Point BestShift(const cv::Mat& level, const cv::Mat& low, const cv::Mat& high, unsigned char lim,
-                    unsigned char ceiling, int departuresHere)
+// A band of the references (low or high, or the own values) as the crop moved by shift meets
+// it: crop pixel p gets the value of reference pixel p - shift. The strip the movement uncovers
+// shows what lay outside the region when it was taught; it is judged against the references'
+// values within the movement's reach of the nearest reference pixel inside the region (edge:
+// only its border lines are read), the widest of them (low: darkest, high: brightest). So every
+// pixel of the crop is judged.
+void MovedBand(const cv::Mat& band, const cv::Mat& edge, cv::Point shift, cv::Mat& out)
 {
-    const int r = std::min({kMaxShift, (level.cols - 8) / 4, (level.rows - 8) / 4}) / 2 * 2;
-    if (r < 2)
-        return cv::Point();
-    const cv::Rect inner(r, r, level.cols - 2 * r, level.rows - 2 * r);
-    auto count = [&](cv::Point d, int rowStep) {
-        return CountDepartures(level(inner + d), low(inner), high(inner), lim, ceiling, rowStep);
+    const cv::Size size = band.size();
+    const cv::Rect ref = Overlap(size, shift), crop = ref + shift;
+    out.create(size, CV_8UC1);
+    if (ref.empty())
+        return;
+    for (int y = 0; y < size.height; ++y) {
+        const int ry = std::clamp(y - shift.y, ref.y, ref.br().y - 1);
+        const bool inside = y - shift.y == ry;
+        const unsigned char* b = (inside ? band : edge).ptr<unsigned char>(ry);
+        const unsigned char* e = edge.ptr<unsigned char>(ry);
+        unsigned char* o = out.ptr<unsigned char>(y);
+        std::fill(o, o + crop.x, e[ref.x]);
+        std::memcpy(o + crop.x, b + ref.x, size_t(ref.width));
+        std::fill(o + crop.br().x, o + size.width, e[ref.br().x - 1]);
+    }
+}
+
+// The band's border lines widened to take in what lies within reach of them, borders repeated
+// (darkest: the least value, else the greatest): out has the band's size, and only its first
+// and last rows and columns are set, all a movement's strip reads of it.
+void WidenBorders(const cv::Mat& band, int reach, bool darkest, cv::Mat& out)
+{
+    const int rows = band.rows, cols = band.cols;
+    out.create(band.size(), CV_8UC1);
+    auto pick = [darkest](unsigned char a, unsigned char b) { return darkest ? std::min(a, b) : std::max(a, b); };
+    static thread_local std::vector<unsigned char> across;
+    // One border line: at(i, j) reads the band with i along the line and j into it from its side.
+    auto line = [&](int length, int depth, const auto& at, const auto& put) {
+        across.assign(size_t(length), darkest ? 255 : 0);
+        for (int i = 0; i < length; ++i)
+            for (int j = 0; j <= std::min(reach, depth - 1); ++j) across[i] = pick(across[i], at(i, j));
+        for (int i = 0; i < length; ++i) {
+            unsigned char v = across[i];
+            for (int k = std::max(0, i - reach); k <= std::min(length - 1, i + reach); ++k) v = pick(v, across[k]);
+            put(i, v);
+        }
     };
-    const int here = count(cv::Point(), 2);
-    if (here == 0 || departuresHere < kMinShiftDepartures)
+    line(cols, rows, [&](int i, int j) { return band.at<unsigned char>(j, i); },
+         [&](int i, unsigned char v) { out.at<unsigned char>(0, i) = v; });
+    line(cols, rows, [&](int i, int j) { return band.at<unsigned char>(rows - 1 - j, i); },
+         [&](int i, unsigned char v) { out.at<unsigned char>(rows - 1, i) = v; });
+    line(rows, cols, [&](int i, int j) { return band.at<unsigned char>(i, j); },
+         [&](int i, unsigned char v) { out.at<unsigned char>(i, 0) = v; });
+    line(rows, cols, [&](int i, int j) { return band.at<unsigned char>(i, cols - 1 - j); },
+         [&](int i, unsigned char v) { out.at<unsigned char>(i, cols - 1) = v; });
+}
+
+// Departures of the strip the movement uncovers (the crop's pixels outside the overlap), each
+// against the nearest reference pixel inside the region in c's band widened to the movement's
+// reach (see MovedBand), on every rowStep-th row.
+int CountStrip(const Comparison& c, cv::Point shift, int rowStep)
+{
+    const cv::Size size = c.up->size();
+    const cv::Rect crop = Overlap(size, shift) + shift;
+    int count = 0;
+    for (int y = 0; y < size.height; y += rowStep) {
+        const int ry = std::clamp(y - shift.y, 0, size.height - 1);
+        const unsigned char* v = c.up->ptr<unsigned char>(y);
+        const unsigned char* w = c.down->ptr<unsigned char>(y);
+        const unsigned char* lo = c.low->ptr<unsigned char>(ry);
+        const unsigned char* hi = c.high->ptr<unsigned char>(ry);
+        const bool wholeRow = y < crop.y || y >= crop.br().y;
+        for (int x = 0; x < size.width; ++x) {
+            if (!wholeRow && x == crop.x)
+                x = crop.br().x;  // the overlap is counted apart
+            if (x >= size.width)
+                break;
+            const int rx = std::clamp(x - shift.x, 0, size.width - 1);
+            count += std::max(lo[rx] - v[x], std::min(w[x], c.ceiling) - hi[rx]) > c.lim;
+        }
+    }
+    return count;
+}
+
+// The pixels' band widened to the reaches of the movements along its border lines, filled on
+// first use within one match: what the strip a movement uncovers is judged against.
+struct Edges
+{
+    cv::Mat low[kMaxShift], high[kMaxShift];
+    bool ready[kMaxShift] = {};
+    // c with its band widened to take in what lies within reach of each pixel (0: as it is).
+    Comparison widened(const Comparison& c, int reach)
+    {
+        if (reach <= 0)
+            return c;
+        if (!ready[reach]) {
+            WidenBorders(*c.low, reach, true, low[reach]);
+            WidenBorders(*c.high, reach, false, high[reach]);
+            ready[reach] = true;
+        }
+        Comparison out = c;
+        out.low = &low[reach], out.high = &high[reach];
+        return out;
+    }
+};
+
+// The bands already take in one pixel around: a movement's strip reaches the rest of it.
+int StripReach(cv::Point shift)
+{
+    return std::max(std::abs(shift.x), std::abs(shift.y)) - 1;
+}
+
+// The crop's pixels whose means are judged after a movement by shift (none: 0, 0): their
+// windows lie wholly on the crop and on what the references saw. Where a window reaches past
+// the crop, its mirrored half doubles what lies at the edge, and a movement brings in there what
+// lay outside the region when it was taught; in that rim and in the strip a movement uncovers,
+// only single pixels are judged.
+cv::Rect MeanArea(cv::Size size, cv::Point shift)
+{
+    const int half = kMeanWindow / 2;
+    const cv::Rect area = Overlap(size, shift) + shift;
+    const cv::Rect inner(area.x + half, area.y + half, area.width - 2 * half, area.height - 2 * half);
+    return inner.width > 0 && inner.height > 0 ? inner : cv::Rect();
+}
+
+// The part of the crop whose means every movement the search may take leaves comparable: the
+// crop without a rim of the movement's reach and half a window.
+cv::Rect SearchedMeans(cv::Size size)
+{
+    const int rim = kMaxShift + kMeanWindow / 2;
+    const cv::Rect inner(rim, rim, size.width - 2 * rim, size.height - 2 * rim);
+    return inner.width > 0 && inner.height > 0 ? inner : cv::Rect();
+}
+
+// Clears marks outside area (row by row: the general setTo costs more than the work here).
+void KeepOnly(cv::Mat& marks, cv::Rect area)
+{
+    area &= cv::Rect(cv::Point(), marks.size());
+    for (int y = 0; y < marks.rows; ++y) {
+        unsigned char* m = marks.ptr<unsigned char>(y);
+        if (y < area.y || y >= area.br().y) {
+            std::memset(m, 0, size_t(marks.cols));
+            continue;
+        }
+        std::memset(m, 0, size_t(area.x));
+        std::memset(m + area.br().x, 0, size_t(marks.cols - area.br().x));
+    }
+}
+
+// The whole-pixel movement of the crop against the references, up to kMaxShift each way, that
+// leaves the fewest departures over the whole crop: of the pixels (the overlap against the
+// moved references, the uncovered strip against the nearest reference pixels) and of the means
+// inside SearchedMeans, the same pixels for every movement and for none. A coarse search at
+// even steps (the bands take in the odd ones; every second row is enough), refined around the
+// best. A movement counts only when it clearly does better than none: departuresHere is the
+// number of those departures of the crop where it lies. cmp: [0] the pixels, [1] the means,
+// [2] the pixels against the references' own values. rowCounts: the departures of the pixels
+// where the crop lies, per row (times 255).
+cv::Point BestShift(const Comparison* cmp, Edges& edges, int departuresHere, const cv::Mat& rowCounts)
+{
+    const cv::Size size = cmp[0].up->size();
+    const int r = std::min({kMaxShift, (size.width - 8) / 4, (size.height - 8) / 4}) / 2 * 2;
+    if (r < 2 || departuresHere < kMinShiftDepartures)
         return cv::Point();
+    const int enough = departuresHere / kShiftGain;  // a movement must leave fewer than this
+    int fewest = enough;
+    const cv::Rect means = SearchedMeans(size);
+    // The rows where the crop departs most (a part that stays there whatever the movement): a
+    // movement that explains the crop leaves fewer departures there, so the search counts from
+    // them, and the wide search (many movements, each of several pixels) goes on with one only
+    // when it does.
+    cv::Point dense;
+    cv::minMaxLoc(rowCounts, nullptr, nullptr, nullptr, &dense);
+    const int denseRow = dense.y;
+    const cv::Rect denseRows = cv::Rect(0, denseRow - kDenseRows, size.width, 2 * kDenseRows + 1) & cv::Rect(cv::Point(), size);
+    const int denseHere = int(cv::sum(rowCounts.rowRange(denseRows.y, denseRows.br().y))[0] / 255);
+    // The search counts every second row (twice that compares with the whole crop's
+    // departures), the refinement every row: a movement leaving a thin line of departures
+    // along the rows it skips must not win there.
+    auto count = [&](cv::Point d, int rowStep) {
+        const cv::Rect ref = Overlap(size, d);
+        const cv::Rect there = (ref + d) & denseRows;
+        if (rowStep > 2 && !there.empty() && Departures(cmp[0], there, there - d, 1, denseHere) >= denseHere)
+            return INT_MAX;
+        int total = rowStep * Departures(cmp[0], ref + d, ref, rowStep, fewest / rowStep, nullptr, denseRow - ref.y - d.y);
+        if (total <= fewest && !means.empty())
+            total += rowStep * Departures(cmp[1], means, means - d, rowStep, (fewest - total) / rowStep, nullptr,
+                                          denseRow - means.y);
+        if (total <= fewest)
+            total += rowStep * CountStrip(edges.widened(cmp[0], StripReach(d)), d, rowStep);
+        return total;
+    };
     cv::Point best;
-    int fewest = here;
+    bool found = false;
     // Even steps, the nearest first: most shaking is a pixel or two, and when that leaves the
     // crop nearly clean the wide search is not needed.
-    const int clean = inner.area() / 2 / kCleanShare;  // counted pixels that may still depart
+    const int clean = size.area() / kCleanShare;  // pixels that may still depart
     for (int reach : {2, r}) {
-        if (reach > 2 && fewest <= clean)
+        if (reach > 2 && found && fewest <= clean)
             break;
         for (int dy = -reach; dy <= reach; dy += 2)
             for (int dx = -reach; dx <= reach; dx += 2) {
                 if ((dx == 0 && dy == 0) || (reach > 2 && std::abs(dx) <= 2 && std::abs(dy) <= 2))
                     continue;
-                const int c = count(cv::Point(dx, dy), 2);
+                const int c = count(cv::Point(dx, dy), reach > 2 ? 4 : 2);
                 if (c < fewest)
-                    fewest = c, best = cv::Point(dx, dy);
+                    fewest = c, best = cv::Point(dx, dy), found = true;
             }
     }
+    if (!found)
+        return cv::Point();
+    // The bands take in a pixel around, so the movements beside the best one leave about as few
+    // departures: the one that fits exactly is the one whose pixels depart least from the
+    // references' own values, over the part of the crop all of them overlap.
     const cv::Point coarse = best;
-    for (int dy = -1; dy <= 1; ++dy)
-        for (int dx = -1; dx <= 1; ++dx) {
-            const cv::Point d = coarse + cv::Point(dx, dy);
-            if ((dx || dy) && std::abs(d.x) <= r && std::abs(d.y) <= r) {
-                const int c = count(d, 2);
-                if (c < fewest)
-                    fewest = c, best = d;
-            }
-        }
-    return fewest * kShiftGain < here ? best : cv::Point();
+    cv::Rect common(cv::Point(), size);
+    for (int k = 0; k < 9; ++k) {
+        const cv::Point d = coarse + cv::Point(k % 3 - 1, k / 3 - 1);
+        common &= Overlap(size, d) + d;
+    }
+    int closest = INT_MAX;
+    for (int k = 0; k < 9; ++k) {
+        const cv::Point d = coarse + cv::Point(k % 3 - 1, k / 3 - 1);
+        if (d == cv::Point() || std::abs(d.x) > r || std::abs(d.y) > r || common.empty())
+            continue;
+        const int c = Departures(cmp[2], common, common - d, 2, closest);
+        if (c < closest || (c == closest && d == coarse))
+            closest = c, best = d;
+    }
+    // Taken only when it still does clearly better than none, the strip judged too.
+    fewest = enough;
+    for (const cv::Point d : {best, coarse})
+        if (count(d, 1) < enough)
+            return d;
+    return cv::Point();
+}
+
+// Fills the gaps of up to kFillSpan - 2 pixels between and inside marks that a 3 x 3 opening
+// keeps (a part, or its pieces), so a part is judged whole where some of its pixels match the
+// surface under them. Marks scattered alone (sensor noise at a high sensitivity) take no part:
+// they are never joined into an area.
+void FillGaps(cv::Mat& diff)
+{
+    const cv::Rect box = cv::boundingRect(diff);
+    if (box.empty())
+        return;
+    static const cv::Mat cross = cv::getStructuringElement(cv::MORPH_CROSS, cv::Size(3, 3));
+    static const cv::Mat span = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kFillSpan, kFillSpan));
+    static thread_local cv::Mat held;
+    // Only the marks' surroundings are worked on: a closing adds nothing outside their box.
+    const int pad = kFillSpan / 2 + 1;
+    const cv::Rect around = cv::Rect(box.x - pad, box.y - pad, box.width + 2 * pad, box.height + 2 * pad) &
+                            cv::Rect(cv::Point(), diff.size());
+    cv::Mat part = diff(around);
+    cv::morphologyEx(part, held, cv::MORPH_OPEN, cross);
+    if (cv::countNonZero(held) == 0)
+        return;
+    // Past the crop's edge the marks go on as they end there: a part cut by it is closed up to it.
+    cv::morphologyEx(held, held, cv::MORPH_CLOSE, span, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+    cv::bitwise_or(part, held, part);
 }
 
 }  // namespace
@@ -217,30 +563,34 @@ cv::Mat HueField(const cv::Mat& hue)
     // and white clipped in all channels), so an exact 0 says nothing: it is left out of the
     // mean, and a window that is mostly such pixels has no coherent hue. A red part under
     // sensor noise gives 0 only at some pixels and keeps its direction from the others.
-    static const std::array<cv::Vec3f, 256> unit = [] {
-        std::array<cv::Vec3f, 256> u{};
+    // The hues of two equal brightest channels (white clipped in two of them) are counted apart:
+    // the last channel says what is known.
+    static const std::array<cv::Vec4f, 256> unit = [] {
+        std::array<cv::Vec4f, 256> u{};
         for (int i = 1; i < 256; ++i) {
             const double a = 2 * CV_PI * i / kHueLevels;
-            u[i] = cv::Vec3f(float(std::cos(a)), float(std::sin(a)), 1.0f);
+            u[i] = cv::Vec4f(float(std::cos(a)), float(std::sin(a)), 1.0f, 1.0f);
         }
+        for (int i : {kTopPairHue[0], kTopPairHue[1], kTopPairHue[2]}) u[i][3] = 0.0f;
         return u;
     }();
-    cv::Mat mean(hue.size(), CV_32FC3);
+    cv::Mat mean(hue.size(), CV_32FC4);
     for (int y = 0; y < hue.rows; ++y) {
         const unsigned char* h = hue.ptr<unsigned char>(y);
-        cv::Vec3f* f = mean.ptr<cv::Vec3f>(y);
+        cv::Vec4f* f = mean.ptr<cv::Vec4f>(y);
         for (int x = 0; x < hue.cols; ++x) f[x] = unit[h[x]];
     }
     cv::blur(mean, mean, cv::Size(kHueWindow, kHueWindow), cv::Point(-1, -1), cv::BORDER_REFLECT);
-    cv::Mat field(hue.size(), CV_32FC3);
+    cv::Mat field(hue.size(), CV_32FC4);
     for (int y = 0; y < hue.rows; ++y) {
-        const cv::Vec3f* m = mean.ptr<cv::Vec3f>(y);
-        cv::Vec3f* f = field.ptr<cv::Vec3f>(y);
+        const cv::Vec4f* m = mean.ptr<cv::Vec4f>(y);
+        cv::Vec4f* f = field.ptr<cv::Vec4f>(y);
         for (int x = 0; x < hue.cols; ++x) {
             const float r = std::sqrt(m[x][0] * m[x][0] + m[x][1] * m[x][1]);
             const float told = m[x][2];  // share of the window with a hue
             const float coherence = told > 1e-6f ? r / told * std::min(1.0f, told / kMinHueShare) : 0.0f;
-            f[x] = r > 1e-6f ? cv::Vec3f(m[x][0] / r, m[x][1] / r, std::min(1.0f, coherence)) : cv::Vec3f(1, 0, 0);
+            f[x] = r > 1e-6f ? cv::Vec4f(m[x][0] / r, m[x][1] / r, std::min(1.0f, coherence), m[x][3])
+                             : cv::Vec4f(1, 0, 0, m[x][3]);
         }
     }
     return field;
@@ -249,8 +599,13 @@ cv::Mat HueField(const cv::Mat& hue)
 namespace {
 // Departure of hue pixel a from reference pixel b, in field units (1 = a whole clear hue,
 // about 40 grey levels): the chord between clear directions, or a clear change of coherence.
-float HueDeparture(const cv::Vec3f& a, const cv::Vec3f& b)
+// Where the crop's window is largely pixels whose brightest channels are equal (white clipped
+// in all three or in two of them in a brighter frame: the hue then tells the clipping, not the
+// colour), its hue is not known: it departs from nothing.
+float HueDeparture(const cv::Vec4f& a, const cv::Vec4f& b)
 {
+    if (a[3] < kKnownHueShare)
+        return 0.0f;
     const float dx = a[0] - b[0], dy = a[1] - b[1];
     const float direction = std::min(HueDirectionWeight(a[2]), HueDirectionWeight(b[2])) * std::sqrt(dx * dx + dy * dy);
     const float appeared = HueRamp(a[2], kClearLo, kClearHi) - HueRamp(b[2], kSomeLo, kSomeHi);
@@ -264,10 +619,8 @@ void GrayMatch::Clear()
     valid = false;
     tempCount = 0;
     judged.release();
-    low.release();
-    high.release();
-    pointLow.release();
-    pointHigh.release();
+    band = own = mean = ownMean = Band();
+    wholeMask = true;
     hueRefs.clear();
 }
 
@@ -284,6 +637,7 @@ void GrayMatch::Create(int w, int h, const cv::Mat& mask, int)
                        << height << ", judging every pixel";
         judged = cv::Mat(height, width, CV_8UC1, cv::Scalar(255));
     }
+    wholeMask = cv::countNonZero(judged) == width * height;
 }
 
 void GrayMatch::AddTemp(const cv::Mat& crop)
@@ -298,25 +652,39 @@ void GrayMatch::AddTemp(const cv::Mat& crop)
         hueRefs.push_back(HueField(crop));
         return;
     }
-    cv::Mat lo, hi;
+    cv::Mat lo, hi, m, meanLo, meanHi;
     const cv::Mat kernel = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
     cv::erode(crop, lo, kernel, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
     cv::dilate(crop, hi, kernel, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+    WindowMean(crop, judged, wholeMask, m);
+    cv::erode(m, meanLo, kernel, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+    cv::dilate(m, meanHi, kernel, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+    band.fold(lo, hi);
+    own.fold(crop.clone(), cv::Mat());
+    mean.fold(meanLo, meanHi);
+    ownMean.fold(m, cv::Mat());
+}
+
+void GrayMatch::Band::fold(const cv::Mat& lo, const cv::Mat& hi)
+{
+    const cv::Mat& top = hi.empty() ? lo : hi;
     if (low.empty()) {
         low = lo;
-        high = hi;
-        // One reference: its own values are both ends (one buffer, half the memory to read).
-        pointLow = crop.clone();
-        pointHigh = pointLow;
-    } else {
-        // The band only widens: the darkest of the lows, the brightest of the highs.
-        cv::min(low, lo, low);
-        cv::max(high, hi, high);
-        if (pointHigh.data == pointLow.data)
-            pointHigh = pointLow.clone();
-        cv::min(pointLow, crop, pointLow);
-        cv::max(pointHigh, crop, pointHigh);
+        high = top;
+        return;
     }
+    if (high.data == low.data)
+        high = low.clone();
+    cv::min(low, lo, low);
+    cv::max(high, top, high);
+}
+
+void GrayMatch::Band::open(const cv::Mat& out)
+{
+    if (high.data == low.data)
+        high = low.clone();
+    low.setTo(0, out);
+    high.setTo(255, out);
 }
 
 void GrayMatch::Train(int sensitivity, int amplify, int toleranceScale, int toleranceMax)
@@ -330,13 +698,8 @@ void GrayMatch::Train(int sensitivity, int amplify, int toleranceScale, int tole
     if (valid && !circular) {
         // Pixels left out of judging can never depart: their bands are the whole range.
         const cv::Mat out = judged == 0;
-        low.setTo(0, out);
-        high.setTo(255, out);
-        pointLow.setTo(0, out);
-        if (pointHigh.data != pointLow.data)
-            pointHigh.setTo(255, out);
-        else if (cv::countNonZero(out) > 0)
-            pointHigh = pointLow.clone(), pointHigh.setTo(255, out);
+        if (!wholeMask)
+            for (Band* b : {&band, &own, &mean, &ownMean}) b->open(out);
     }
 }
 
@@ -354,7 +717,7 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
         const float far = float(2 * std::sin((limit + 1) * CV_PI / kHueLevels));
         diff = cv::Mat::zeros(height, width, CV_8UC1);
         for (int y = 0; y < height; ++y) {
-            const cv::Vec3f* f = field.ptr<cv::Vec3f>(y);
+            const cv::Vec4f* f = field.ptr<cv::Vec4f>(y);
             const unsigned char* j = judged.ptr<unsigned char>(y);
             unsigned char* out = diff.ptr<unsigned char>(y);
             for (int x = 0; x < width; ++x) {
@@ -364,7 +727,7 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
                 // Like the grey band, a reference one pixel away is accepted.
                 for (const cv::Mat& ref : hueRefs) {
                     for (int ry = std::max(0, y - 1); ry <= std::min(height - 1, y + 1) && best >= far; ++ry) {
-                        const cv::Vec3f* r = ref.ptr<cv::Vec3f>(ry);
+                        const cv::Vec4f* r = ref.ptr<cv::Vec4f>(ry);
                         for (int rx = std::max(0, x - 1); rx <= std::min(width - 1, x + 1) && best >= far; ++rx)
                             best = std::min(best, HueDeparture(f[x], r[rx]));
                     }
@@ -382,53 +745,115 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
         return;
     }
     // The crop is brought to the references' brightness rather than the band to the crop's:
-    // one conversion instead of two. Pixels clipped at white stay 255 (see MarkDepartures).
-    cv::Mat level = image;
-    const double ratio = BrightnessRatio(image, low, high);
-    unsigned char ceiling = 255;
-    if (std::abs(ratio - 1.0) > kIgnoredBrightness) {
-        static thread_local cv::Mat scaled;
-        cv::Mat table(1, 256, CV_8UC1);
-        for (int v = 0; v < 255; ++v) table.data[v] = cv::saturate_cast<unsigned char>(v / ratio);
-        table.data[255] = 255;
-        cv::LUT(image, table, scaled);
-        level = scaled;
-        ceiling = cv::saturate_cast<unsigned char>(255 / ratio);
-    }
-    // Departures from the band (with the neighbourhood), noting whether there is any.
+    // one conversion instead of two. Pixels clipped at white stay 255 (see Comparison).
     // Scratch pictures kept per thread: a hundred regions a cycle need no allocations.
-    static thread_local cv::Mat departs, own;
-    departs.create(height, width, CV_8UC1);
+    static thread_local cv::Mat scaled, capped, imageMeans, meanUp, meanDown, marks[4];
+    cv::Mat level, levelMeans;
     const unsigned char lim = static_cast<unsigned char>(std::clamp(limit, 0, 255));
-    const int here = MarkDepartures(level, low, high, lim, ceiling, departs);
-    if (here == 0) {
+    const unsigned char meanLim = static_cast<unsigned char>(std::clamp(limit / kMeanShare, kMinMeanLimit, 255));
+    // The pixels against the band and against the references' own values, the means against
+    // theirs, and the pixels' own values again with half the tolerance (the pixel changed at
+    // all): [band, mean, own, own mean, changed]; marks holds the departures of each.
+    const unsigned char changeLim = static_cast<unsigned char>(std::min(255, limit / 2));
+    Comparison cmp[5] = {{&level, &level, &band.low, &band.high, lim, 255},
+                         {&levelMeans, &levelMeans, &mean.low, &mean.high, meanLim, 255},
+                         {&level, &level, &own.low, &own.high, lim, 255},
+                         {&levelMeans, &levelMeans, &ownMean.low, &ownMean.high, meanLim, 255},
+                         {&level, &level, &own.low, &own.high, changeLim, 255}};
+    // The level at that brightness ratio, and the means of the brightest and the darkest light
+    // the crop stands for (they differ only where pixels clip at white in a brighter frame).
+    auto bringTo = [&](double ratio) {
+        level = image;
+        levelMeans = imageMeans;
+        unsigned char ceiling = 255;
+        if (std::abs(ratio - 1.0) > kIgnoredBrightness) {
+            cv::Mat table(1, 256, CV_8UC1);
+            for (int v = 0; v < 255; ++v) table.data[v] = cv::saturate_cast<unsigned char>(v / ratio);
+            table.data[255] = 255;
+            cv::LUT(image, table, scaled);
+            level = scaled;
+            ceiling = cv::saturate_cast<unsigned char>(255 / ratio);
+            WindowMean(level, judged, wholeMask, meanUp);
+            levelMeans = meanUp;
+        }
+        const cv::Mat* darkMean = &levelMeans;
+        if (ceiling < 255) {
+            cv::min(level, ceiling, capped);
+            WindowMean(capped, judged, wholeMask, meanDown);
+            darkMean = &meanDown;
+        }
+        cmp[0].ceiling = cmp[2].ceiling = cmp[4].ceiling = ceiling;
+        cmp[1].down = cmp[3].down = darkMean;
+    };
+    WindowMean(image, judged, wholeMask, imageMeans);
+    const double ratio = BrightnessRatio(image, own.low, own.high, imageMeans, ownMean.low, ownMean.high);
+    bringTo(ratio);
+    const int here = MarkDepartures(cmp[0], marks[0]);
+    MarkDepartures(cmp[1], marks[1]);
+    KeepOnly(marks[1], MeanArea(image.size(), cv::Point()));
+    if (here == 0 && cv::countNonZero(marks[1]) == 0) {
         diff = cv::Mat::zeros(height, width, CV_8UC1);
         return;
     }
-    // A crop a few pixels off is judged where it lies: references (r) against the crop moved by
-    // the best shift; the strip the movement uncovers is not judged.
-    const cv::Point shift = BestShift(level, low, high, lim, ceiling, here);
-    const cv::Rect refPart = shift == cv::Point() ? cv::Rect(0, 0, width, height) : Overlap(level.size(), shift);
-    const cv::Rect cropPart = refPart + shift;
-    if (shift != cv::Point()) {
-        departs.setTo(0);
-        cv::Mat part = departs(cropPart);
-        if (MarkDepartures(level(cropPart), low(refPart), high(refPart), lim, ceiling, part) == 0) {
+    // A crop a few pixels off is judged where it lies: every pixel against the references moved
+    // by the best shift, the uncovered strip against the nearest reference pixels.
+    static thread_local Edges edges;
+    std::fill(std::begin(edges.ready), std::end(edges.ready), false);
+    const cv::Rect searched = SearchedMeans(marks[1].size());
+    const int searchedHere = searched.empty() ? 0 : cv::countNonZero(marks[1](searched));
+    static thread_local cv::Mat rowCounts;
+    cv::reduce(marks[0], rowCounts, 1, cv::REDUCE_SUM, CV_32S);
+    const cv::Point shift = BestShift(cmp, edges, here + searchedHere, rowCounts);
+    // A departing mean marks only where the pixel itself changed (see the marks below).
+    cmp[1].also = &cmp[4];
+    static thread_local cv::Mat moved[4][2];  // [comparison][low, high]
+    const cv::Rect means = MeanArea(image.size(), shift);
+    if (shift == cv::Point()) {
+        MarkDepartures(cmp[1], marks[1]);
+        KeepOnly(marks[1], means);
+    } else {
+        // The strip's pixels are judged against the band widened to the movement's reach. (The
+        // scratch pictures never take the model's own buffers: they are written into.)
+        const Comparison near = edges.widened(cmp[0], StripReach(shift));
+        const Comparison* edgeOf[4] = {&near, &cmp[1], &near, &cmp[3]};
+        for (int k = 0; k < 4; ++k) {
+            MovedBand(*cmp[k].low, *edgeOf[k]->low, shift, moved[k][0]);
+            MovedBand(*cmp[k].high, *edgeOf[k]->high, shift, moved[k][1]);
+        }
+        for (int k = 0; k < 4; ++k) cmp[k].low = &moved[k][0], cmp[k].high = &moved[k][1];
+        cmp[4].low = cmp[2].low, cmp[4].high = cmp[2].high;
+        // The brightness read where the crop lay off its references is read again where it fits.
+        const double fitted = BrightnessRatio(image, moved[2][0], moved[2][1], imageMeans, moved[3][0], moved[3][1]);
+        if (std::abs(fitted - ratio) > kRefitBrightness)
+            bringTo(fitted);
+        // Means only where their windows lie on what the references saw.
+        MarkDepartures(cmp[1], marks[1]);
+        KeepOnly(marks[1], means);
+        if (MarkDepartures(cmp[0], marks[0]) + cv::countNonZero(marks[1]) == 0) {
             diff = cv::Mat::zeros(height, width, CV_8UC1);
             return;
         }
     }
-    // The envelope takes a pixel from the rim of a departing area where the references are
-    // textured: next to a departing pixel, a pixel that departs from the references' own
-    // values at that place departs too. (A band departure is always an own departure; the
-    // mask is in the bands since training.)
-    own.create(height, width, CV_8UC1);
-    own.setTo(0);
-    cv::Mat ownPart = own(cropPart);
-    MarkDepartures(level(cropPart), pointLow(refPart), pointHigh(refPart), lim, ceiling, ownPart);
+    // A change is marked only where the picture changed: a departing mean marks the pixels
+    // that differ from the references' own values by at least half the tolerance (not the rim
+    // its window reaches beyond a part). A departing area's rim: next to a departing pixel, a
+    // pixel that departs from the references' own value departs too, and where the references
+    // are textured (the band wider than the tolerance: there a single pixel hides a faint
+    // change), one whose mean departs from the references' own mean. (A band departure is
+    // always an own departure, and so are the means'; the mask is in the bands since training.)
+    // Textured: high - low > lim, which is the departure of low..high from the band high..low.
+    const Comparison textured = {cmp[0].low, cmp[0].high, cmp[0].high, cmp[0].low, lim, 255};
+    cmp[3].also = &textured;
+    MarkDepartures(cmp[3], marks[3]);
+    KeepOnly(marks[3], means);
+    MarkDepartures(cmp[2], marks[2]);
     static const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
-    cv::dilate(departs, departs, square);
-    cv::bitwise_and(departs, own, diff);
-    if (shift != cv::Point())
-        cv::bitwise_and(diff, judged, diff);  // the crop's pixels outside the region never count
+    cv::bitwise_or(marks[0], marks[1], marks[0]);
+    cv::dilate(marks[0], marks[0], square);
+    cv::bitwise_or(marks[2], marks[3], marks[2]);
+    cv::bitwise_and(marks[0], marks[2], diff);
+    cv::bitwise_and(diff, judged, diff);  // the crop's pixels outside the region never count
+    FillGaps(diff);
+    if (!wholeMask)
+        cv::bitwise_and(diff, judged, diff);
 }

@@ -9,10 +9,12 @@
 // - Create(width, height, mask, 0) starts a new model for crops of width x height. mask
 //   (8-bit, that size; empty = all judged) has 255 where a pixel is judged; any other value
 //   keeps the pixel out of every result. Any previous model is dropped.
-// - AddTemp(crop) folds one reference crop (8-bit, exactly width x height) into the band:
+// - AddTemp(crop) folds one reference crop (8-bit, exactly width x height) into the bands:
 //   each pixel's band widens to the darkest and brightest value seen in its 3 x 3
 //   neighbourhood over all crops, so edges tolerate a shift of one pixel and the spread
-//   between references is accepted. Crops of another size or type are ignored.
+//   between references is accepted; the same is kept of the pixel itself, of the mean over the
+//   5 x 5 judged pixels around it and of that mean a pixel around. Crops of another size or
+//   type are ignored.
 // - Train(sensitivity, amplify, toleranceScale, toleranceMax) finishes the model; it becomes
 //   valid only when at least one crop was added. A pixel departs when its distance outside
 //   the band, multiplied by (1 + amplify), exceeds
@@ -23,26 +25,43 @@
 // - Match(image, diff): image is an 8-bit crop of the model's size. A change of the whole
 //   crop's brightness of up to 15 % (lighting, exposure) is not a defect: the crop is first
 //   scaled back by its brightness ratio to the references (the median over the judged
-//   pixels that are not clipped at white, limited to 0.85..1.18), and departures are counted
-//   at the references' brightness. A pixel clipped at 255 only says its light was at least
-//   255 / ratio: it never lies below its band, and above it only by that much (glare and
-//   near-white areas of a brighter frame pass). A crop a few pixels off its references
-//   (vibration, a slight turn of the camera, nothing corrected) is judged where it lies: when
-//   it departs, the whole-pixel movement of up to 8 pixels each way that leaves clearly the
-//   fewest departures is used, and the strip it uncovers is not judged. diff becomes an 8-bit
-//   picture of that size, 255 where the pixel departs from the band and is judged by the
-//   mask, 0 elsewhere. The band's neighbourhood would take a pixel from the
-//   rim of every changed area on textured references: a pixel next to a departing one that
-//   departs from the references' values at its own place by more than the tolerance is
-//   marked as well. An invalid model or a crop of another size gives an all-zero diff.
+//   pixels that are not clipped at white, limited to 0.85..1.18; a crop nearly all clipped is
+//   taken as 1.18 times as bright), and departures are counted at the references'
+//   brightness. A pixel clipped at 255 only says its light was at least 255 / ratio: it
+//   never lies below its band, and above it only by that much (glare and near-white areas of
+//   a brighter frame pass). diff becomes an 8-bit picture of that size, 255 where the pixel
+//   departs and is judged by the mask, 0 elsewhere:
+//   - a pixel departs from the band by more than the tolerance;
+//   - or its 5 x 5 mean departs from the references' means a pixel around by more than a
+//     third of the tolerance (at least 3 levels) while the pixel itself differs from the
+//     references' value at its place by more than half of it: a small part of low contrast
+//     on a textured surface stays inside every pixel's band but moves the mean around it;
+//   - the rim of a departing area: next to a departing pixel, a pixel that departs from the
+//     references' value at its own place by more than the tolerance, or, where the band is
+//     wider than the tolerance (texture), whose mean departs from the references' mean at
+//     its place.
+//   On a flat surface a change marks what differs by more than the tolerance, and nothing
+//   beyond the part. A part partly on a surface of its own brightness departs only where the
+//   surface differed: gaps of up to 5 pixels between and inside marks that a 3 x 3 opening
+//   keeps are filled, so it is judged whole; marks scattered alone are never joined. A crop a few pixels off its references (vibration, a slight turn of the
+//   camera, nothing corrected) is judged where it lies: when it departs, the whole-pixel
+//   movement of up to 8 pixels each way that at least halves the departures of the pixels and
+//   of the means inside the crop's central part (those every movement compares) is used,
+//   the one of the movements a pixel apart that fits the references' own values best. After
+//   it every pixel is judged: the strip it uncovers against the references within the
+//   movement's reach of its edge (their widest band), and the means wherever their window
+//   lies on what the references saw. An invalid model or a crop of another size gives an
+//   all-zero diff.
 // - Hue pictures (circular = true before AddTemp; Create keeps the flag): grey values are
 //   angles on a 0..255 circle. Where both the references' and the crop's hue are coherent
 //   over 5 x 5 pixels, the departure is the circular distance of the mean directions (0 and
 //   255 are neighbours); where hue jumps from pixel to pixel (near-grey colours under sensor
 //   noise) it carries no information and weighs nothing, so there only a clear hue
 //   appearing, or a clear hue of the references vanishing, departs (as a whole-circle
-//   distance). Departures are in the same grey levels (1/255 of the circle), a reference
-//   one pixel away is accepted, and the brightness scaling does not apply.
+//   distance). Where the crop's 5 x 5 pixels are mostly of equal brightest channels (white
+//   clipped in two or three of them) its hue is not known and departs from nothing.
+//   Departures are in the same grey levels (1/255 of the circle), a reference one pixel
+//   away is accepted, and the brightness scaling does not apply.
 // Construction allocates nothing, so thousands can be held by value.
 class GrayMatch
 {
@@ -61,18 +80,33 @@ public:
     int tolerance = 1;
     int gain = 1;
     int tempCount = 0;
-    cv::Mat judged;                // 255 = judged pixel
-    cv::Mat low;                   // darkest accepted grey per pixel
-    cv::Mat high;                  // brightest accepted grey per pixel
-    cv::Mat pointLow;              // darkest reference grey at the pixel itself
-    cv::Mat pointHigh;             // brightest reference grey at the pixel itself (may share pointLow)
+    // The darkest and the brightest reference value a pixel may take (8-bit, the crop's size);
+    // with one reference both may be one buffer.
+    struct Band
+    {
+        cv::Mat low, high;
+        // Widens the band to take in lo..hi (the first call sets it; same = one buffer).
+        void fold(const cv::Mat& lo, const cv::Mat& hi);
+        // The whole range where out is set: such pixels never depart.
+        void open(const cv::Mat& out);
+    };
+    cv::Mat judged;  // 255 = judged pixel
+    Band band;       // each pixel's 3 x 3 neighbourhood over the references
+    Band own;        // the pixel itself over the references
+    Band mean;       // the means over 5 x 5 judged pixels, a pixel around
+    Band ownMean;    // the mean at the pixel itself
+    bool wholeMask = true;  // every pixel of the crop is judged
     std::vector<cv::Mat> hueRefs;  // circular: HueField of each reference
 };
 
-// Hue crop (8-bit, 0..255 circle) -> CV_32FC3 per pixel: the mean hue direction over 5 x 5
-// pixels as a unit vector (x, y) and its coherence (mean resultant length: about 1 for one
-// clear hue, below about 0.55 where near-grey colours make the hue noise).
+// Hue crop (8-bit, 0..255 circle) -> CV_32FC4 per pixel: the mean hue direction over 5 x 5
+// pixels as a unit vector (x, y), its coherence (mean resultant length: about 1 for one clear
+// hue, below about 0.55 where near-grey colours make the hue noise) and the share of the
+// window's pixels whose hue is known: not one of the hues equal brightest channels give (0 for
+// grey and white clipped in all three, 60, 180 and 300 degrees where two clip at white).
 cv::Mat HueField(const cv::Mat& hue);
+// 0 below lo, 1 above hi, linear between.
+float HueRamp(float r, float lo, float hi);
 // Weight 0..1 of a hue direction of that coherence: 0 for noise, 1 for a clear hue.
 float HueDirectionWeight(float coherence);
 // Strength 0..1 of a hue of that coherence: the coherence itself, faded out to 0 where hue is

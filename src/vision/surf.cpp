@@ -8,6 +8,7 @@
 
 #include <QDebug>
 
+#include <opencv2/core/hal/intrin.hpp>
 #include <opencv2/imgproc.hpp>
 
 namespace {
@@ -20,9 +21,13 @@ constexpr float kHueScale = 100.0f;  // a clear hue direction has this length in
 // Hue cells of faint tints swing with the noise more than grey cells do: raised
 // stabilisers keep such swings between near-empty grids from reading as structure, while
 // clear hues (cell variances in the thousands) still decide.
-constexpr double kHueLumC = 100.0;
+constexpr double kHueLumC = 1000.0;
 constexpr double kHueStructC = 4000.0;
 constexpr double kHueStrengthC = 5000.0;  // a clear hue against none still scores a third
+constexpr double kHueGain = 3.0;          // strength a weaker crop is brought up by at most
+// Share of a cell's pixels whose hue is known (see HueField) below which the crop's cell is
+// left out, and above which it counts whole.
+constexpr float kUnknownShare = 0.4f, kKnownShare = 0.8f;
 constexpr int kBlockCells = 8;            // side of the blocks of the local similarity
 constexpr double kBlockRetry = 0.8;       // a block below this is tried a cell around too
 constexpr double kHueBlockRetry = 0.0;    // hue blocks: only where they are wholly unlike
@@ -37,36 +42,97 @@ struct ShiftScore
     cv::Vec2d meanShift;  // image mean minus reference mean, per channel
 };
 
+// The sums of one structural similarity over a rectangle of cells: per lane of the vectors
+// (lanes alternate between the channels of hue grids), then per channel.
+// A crop's working grid ready for the sums: the grid, its square and, for hue, how much of each
+// cell's hue is known, 0..1 in every channel (empty: all of it).
+struct Live
+{
+    cv::Mat v, v2, known;
+};
+
+struct CellSums
+{
+    double n = 0, st[2] = {}, si[2] = {}, stt = 0, sii = 0, sti = 0;
+};
+
+// Sums over the cells of ref inside area that the mask keeps and that land inside img when
+// it is displaced by (dx, dy) cells. Each row is one pass of vector arithmetic over the masked
+// reference (m: the mask as 0 or 1 per channel, rm = ref * m, rrm = ref * ref * m) and the
+// image with its squares.
+CellSums SumCells(const SURF::Grids& ref, const Live& live, int dx, int dy, cv::Rect area)
+{
+    const cv::Mat& img = live.v;
+    const cv::Mat& img2 = live.v2;
+    const cv::Mat& known = live.known;
+    const int ch = img.channels();
+    CellSums c;
+    const int y0 = std::max(area.y, -dy), y1 = std::min(area.y + area.height, img.rows - dy);
+    const int x0 = std::max(area.x, -dx), x1 = std::min(area.x + area.width, img.cols - dx);
+    if (y0 >= y1 || x0 >= x1)
+        return c;
+    const int len = (x1 - x0) * ch;
+    float lanes[2][cv::v_float32::nlanes] = {};
+    float n = 0, stt = 0, sii = 0, sti = 0, tail[2][2] = {};
+    cv::v_float32 vst = cv::vx_setzero_f32(), vsi = cv::vx_setzero_f32(), vn = cv::vx_setzero_f32();
+    cv::v_float32 vstt = cv::vx_setzero_f32(), vsii = cv::vx_setzero_f32(), vsti = cv::vx_setzero_f32();
+    for (int y = y0; y < y1; ++y) {
+        const float* m = ref.m.ptr<float>(y) + x0 * ch;
+        const float* rm = ref.rm.ptr<float>(y) + x0 * ch;
+        const float* rrm = ref.rrm.ptr<float>(y) + x0 * ch;
+        const float* v = img.ptr<float>(y + dy) + (x0 + dx) * ch;
+        const float* v2 = img2.ptr<float>(y + dy) + (x0 + dx) * ch;
+        const float* kn = known.empty() ? nullptr : known.ptr<float>(y + dy) + (x0 + dx) * ch;
+        int k = 0;
+        for (; k <= len - cv::v_float32::nlanes; k += cv::v_float32::nlanes) {
+            cv::v_float32 vm = cv::vx_load(m + k), vr = cv::vx_load(rm + k), vrr = cv::vx_load(rrm + k);
+            if (kn) {
+                const cv::v_float32 vk = cv::vx_load(kn + k);
+                vm = vm * vk, vr = vr * vk, vrr = vrr * vk;
+            }
+            const cv::v_float32 vv = cv::vx_load(v + k);
+            vn += vm;
+            vst += vr;
+            vstt += vrr;
+            vsi += vm * vv;
+            vsii += vm * cv::vx_load(v2 + k);
+            vsti += vr * vv;
+        }
+        for (; k < len; ++k) {
+            const float w = kn ? kn[k] : 1.0f;
+            n += m[k] * w;
+            tail[0][k % ch] += rm[k] * w;
+            tail[1][k % ch] += m[k] * w * v[k];
+            stt += rrm[k] * w;
+            sii += m[k] * w * v2[k];
+            sti += rm[k] * w * v[k];
+        }
+    }
+    cv::v_store(lanes[0], vst);
+    cv::v_store(lanes[1], vsi);
+    for (int l = 0; l < cv::v_float32::nlanes; ++l) {
+        c.st[l % ch] += lanes[0][l];
+        c.si[l % ch] += lanes[1][l];
+    }
+    for (int k = 0; k < ch; ++k) c.st[k] += tail[0][k], c.si[k] += tail[1][k];
+    c.n = (cv::v_reduce_sum(vn) + n) / ch;
+    c.stt = cv::v_reduce_sum(vstt) + stt;
+    c.sii = cv::v_reduce_sum(vsii) + sii;
+    c.sti = cv::v_reduce_sum(vsti) + sti;
+    return c;
+}
+
 // Structural similarity of ref against img displaced by (dx, dy) cells, over the cells of
 // ref inside area that the mask keeps and that land inside img. With two channels (hue
 // directions) means are vectors, variances and the covariance sum over both channels.
-ShiftScore ScoreAt(const cv::Mat& ref, const cv::Mat& img, const cv::Mat& mask, int dx, int dy, int minCells,
-                   cv::Rect area)
+ShiftScore ScoreAt(const SURF::Grids& ref, const Live& live, int dx, int dy, int minCells, cv::Rect area)
 {
-    const bool hue = ref.channels() == 2;
+    const cv::Mat& img = live.v;
+    const bool hue = img.channels() == 2;
     const double lumC = hue ? kHueLumC : kLumC, structC = hue ? kHueStructC : kStructC;
-    const int ch = ref.channels();
-    double n = 0, st[2] = {}, si[2] = {}, stt = 0, sii = 0, sti = 0;
-    const int y0 = std::max(area.y, -dy), y1 = std::min(area.y + area.height, img.rows - dy);
-    const int x0 = std::max(area.x, -dx), x1 = std::min(area.x + area.width, img.cols - dx);
-    for (int y = y0; y < y1; ++y) {
-        const float* r = ref.ptr<float>(y);
-        const float* v = img.ptr<float>(y + dy) + dx * ch;
-        const unsigned char* m = mask.ptr<unsigned char>(y);
-        for (int x = x0; x < x1; ++x) {
-            if (!m[x])
-                continue;
-            n += 1;
-            for (int c = 0; c < ch; ++c) {
-                const double a = r[x * ch + c], b = v[x * ch + c];
-                st[c] += a;
-                si[c] += b;
-                stt += a * a;
-                sii += b * b;
-                sti += a * b;
-            }
-        }
-    }
+    const int ch = img.channels();
+    const CellSums sums = SumCells(ref, live, dx, dy, area);
+    const double n = sums.n;
     ShiftScore s;
     s.dx = dx;
     s.dy = dy;
@@ -74,14 +140,21 @@ ShiftScore ScoreAt(const cv::Mat& ref, const cv::Mat& img, const cv::Mat& mask, 
         return s;
     double mtt = 0, mii = 0, mti = 0;
     for (int c = 0; c < ch; ++c) {
-        const double mt = st[c] / n, mi = si[c] / n;
+        const double mt = sums.st[c] / n, mi = sums.si[c] / n;
         mtt += mt * mt;
         mii += mi * mi;
         mti += mt * mi;
         s.meanShift[c] = mi - mt;
     }
-    const double vt = std::max(0.0, stt / n - mtt), vi = std::max(0.0, sii / n - mii);
-    const double cov = sti / n - mti;
+    double vt = std::max(0.0, sums.stt / n - mtt), vi = std::max(0.0, sums.sii / n - mii);
+    double cov = sums.sti / n - mti;
+    if (hue && sums.sii > 0) {
+        // Faint tints lose coherence, and so strength, as the noise grows while their hue stays:
+        // a crop weaker than its references is brought up to their strength, by at most
+        // kHueGain, so that only a hue that all but vanished reads as a change.
+        const double g = std::clamp(std::sqrt(sums.stt / sums.sii), 1.0, kHueGain);
+        mii *= g * g, mti *= g, vi *= g * g, cov *= g;
+    }
     double lum = (2 * mti + lumC) / (mtt + mii + lumC);
     if (hue) {
         // The mean hue's direction decides; its strength only where a clear hue came or went,
@@ -94,9 +167,9 @@ ShiftScore ScoreAt(const cv::Mat& ref, const cv::Mat& img, const cv::Mat& mask, 
     return s;
 }
 
-ShiftScore ScoreAt(const cv::Mat& ref, const cv::Mat& img, const cv::Mat& mask, int dx, int dy, int minCells)
+ShiftScore ScoreAt(const SURF::Grids& ref, const Live& live, int dx, int dy, int minCells)
 {
-    return ScoreAt(ref, img, mask, dx, dy, minCells, cv::Rect(0, 0, ref.cols, ref.rows));
+    return ScoreAt(ref, live, dx, dy, minCells, cv::Rect(0, 0, live.v.cols, live.v.rows));
 }
 
 // The least similar part of the region: the similarity of every block of kBlockCells cells
@@ -104,38 +177,126 @@ ShiftScore ScoreAt(const cv::Mat& ref, const cv::Mat& img, const cv::Mat& mask, 
 // displacement (the grids are smoothed, so the part of a cell by which a slight turn moves
 // the parts of a region differently does not count), or a cell around it where that fits
 // better; blocks the mask keeps less than half of are left out. 1 when no block counts.
-double WorstBlock(const std::vector<cv::Mat>& refs, const cv::Mat& img, const cv::Mat& mask, cv::Point shift,
+double WorstBlock(const std::vector<SURF::Grids>& refs, const Live& live, const cv::Mat& kept, cv::Point shift,
                   double retryBelow)
 {
-    const cv::Mat& ref = refs.front();
-    const int bw = std::min(kBlockCells, ref.cols), bh = std::min(kBlockCells, ref.rows);
+    const cv::Mat& img = live.v;
+    const int bw = std::min(kBlockCells, img.cols), bh = std::min(kBlockCells, img.rows);
     const int stepX = std::max(1, bw / 2), stepY = std::max(1, bh / 2);
     double worst = 1.0;
-    for (int y = 0;; y = std::min(y + stepY, ref.rows - bh)) {
-        for (int x = 0;; x = std::min(x + stepX, ref.cols - bw)) {
+    for (int y = 0;; y = std::min(y + stepY, img.rows - bh)) {
+        for (int x = 0;; x = std::min(x + stepX, img.cols - bw)) {
             const cv::Rect block(x, y, bw, bh);
-            const int kept = cv::countNonZero(mask(block));
-            if (kept * 2 >= bw * bh) {
+            const int cells = kept.at<int>(y + bh, x + bw) - kept.at<int>(y, x + bw) - kept.at<int>(y + bh, x) +
+                              kept.at<int>(y, x);
+            if (cells * 2 >= bw * bh) {
                 double best = -1.0;
-                for (const cv::Mat& r : refs)
-                    best = std::max(best, ScoreAt(r, img, mask, shift.x, shift.y, kept / 2, block).score);
-                // Where a part moved by most of a cell against the rest, the cell beside fits.
-                for (int n = 0; n < 9 && best < retryBelow; ++n)
+                for (const SURF::Grids& r : refs)
+                    best = std::max(best, ScoreAt(r, live, shift.x, shift.y, cells / 2, block).score);
+                // Where a part moved by most of a cell against the rest, the cell beside fits. (A
+                // block whose hue is mostly not known is left out, not looked for beside.)
+                for (int n = 0; n < 9 && best < retryBelow && (best > -1.0 || live.known.empty()); ++n)
                     if (n != 4)
-                        for (const cv::Mat& r : refs)
-                            best = std::max(
-                                best,
-                                ScoreAt(r, img, mask, shift.x + n % 3 - 1, shift.y + n / 3 - 1, kept / 2, block).score);
+                        for (const SURF::Grids& r : refs)
+                            best = std::max(best, ScoreAt(r, live, shift.x + n % 3 - 1, shift.y + n / 3 - 1,
+                                                          cells / 2, block)
+                                                      .score);
                 if (best > -1.0)  // else the displacement took the block mostly off the crop
                     worst = std::min(worst, best);
             }
-            if (x == ref.cols - bw)
+            if (x == img.cols - bw)
                 break;
         }
-        if (y == ref.rows - bh)
+        if (y == img.rows - bh)
             break;
     }
     return worst;
+}
+
+// The working grid of src (8-bit one channel, or float of one or two channels): each cell the
+// mean of the side x side pixels it holds (fewer at the right and bottom edges), as float.
+template <typename T, int Ch>
+void ReduceCellsOf(const cv::Mat& src, int side, cv::Size grid, cv::Mat& out)
+{
+    out.create(grid, CV_MAKETYPE(CV_32F, Ch));
+    std::vector<float> sums(size_t(grid.width) * Ch);
+    for (int cy = 0; cy < grid.height; ++cy) {
+        const int y0 = cy * side, y1 = std::min(src.rows, y0 + side);
+        std::fill(sums.begin(), sums.end(), 0.0f);
+        for (int y = y0; y < y1; ++y) {
+            const T* p = src.ptr<T>(y);
+            for (int cx = 0, x = 0; cx < grid.width; ++cx) {
+                float sum[Ch] = {};
+                for (const int end = std::min(src.cols, x + side); x < end; ++x)
+                    for (int c = 0; c < Ch; ++c) sum[c] += float(p[x * Ch + c]);
+                for (int c = 0; c < Ch; ++c) sums[size_t(cx) * Ch + c] += sum[c];
+            }
+        }
+        float* o = out.ptr<float>(cy);
+        for (int cx = 0; cx < grid.width; ++cx) {
+            const float n = float((y1 - y0) * (std::min(src.cols, (cx + 1) * side) - cx * side));
+            for (int c = 0; c < Ch; ++c) o[cx * Ch + c] = sums[size_t(cx) * Ch + c] / n;
+        }
+    }
+}
+
+void ReduceCells(const cv::Mat& src, int side, cv::Size grid, cv::Mat& out)
+{
+    if (src.type() == CV_8UC1 && side <= 16) {
+        // Grey crops, the common case: the cell's rows summed first (one pass the compiler
+        // vectorises), then each cell's columns.
+        out.create(grid, CV_32FC1);
+        std::vector<unsigned short> rows(size_t(src.cols));
+        for (int cy = 0; cy < grid.height; ++cy) {
+            const int y0 = cy * side, y1 = std::min(src.rows, y0 + side);
+            std::fill(rows.begin(), rows.end(), 0);
+            for (int y = y0; y < y1; ++y) {
+                const unsigned char* p = src.ptr<unsigned char>(y);
+                unsigned short* r = rows.data();
+                int x = 0;
+#if CV_SIMD
+                for (; x + cv::v_uint16::nlanes <= src.cols; x += cv::v_uint16::nlanes)
+                    cv::v_store(r + x, cv::vx_load(r + x) + cv::vx_load_expand(p + x));
+#endif
+                for (; x < src.cols; ++x) r[x] = static_cast<unsigned short>(r[x] + p[x]);
+            }
+            float* o = out.ptr<float>(cy);
+            const float whole = 1.0f / float((y1 - y0) * side);
+            const int full = src.cols / side;  // cells wholly inside the crop
+            for (int cx = 0; cx < full; ++cx) {
+                const unsigned short* r = &rows[size_t(cx) * side];
+                int sum = 0;
+                for (int k = 0; k < side; ++k) sum += r[k];
+                o[cx] = float(sum) * whole;
+            }
+            for (int cx = full; cx < grid.width; ++cx) {
+                const int x0 = cx * side, x1 = std::min(src.cols, x0 + side);
+                int sum = 0;
+                for (int x = x0; x < x1; ++x) sum += rows[x];
+                o[cx] = float(sum) / float((y1 - y0) * (x1 - x0));
+            }
+        }
+    } else if (src.type() == CV_8UC1)
+        ReduceCellsOf<unsigned char, 1>(src, side, grid, out);
+    else if (src.type() == CV_32FC1)
+        ReduceCellsOf<float, 1>(src, side, grid, out);
+    else
+        ReduceCellsOf<float, 2>(src, side, grid, out);
+}
+
+// A grid and its mask ready for SumCells.
+SURF::Grids SumGrids(const cv::Mat& grid, const cv::Mat& mask)
+{
+    SURF::Grids g;
+    cv::Mat one;
+    mask.convertTo(one, CV_32F, 1.0 / 255);
+    if (grid.channels() == 2)
+        cv::merge(std::vector<cv::Mat>{one, one}, g.m);
+    else
+        g.m = one;
+    g.rm = grid.mul(g.m);
+    g.rrm = g.rm.mul(grid);
+    return g;
 }
 }  // namespace
 
@@ -144,8 +305,11 @@ void SURF::Clear()
     valid = false;
     refs.clear();
     smoothRefs.clear();
+    refSums.clear();
+    smoothSums.clear();
     cellMask.release();
     blockMask.release();
+    blockKept.release();
 }
 
 void SURF::Create(int w, int h, const cv::Mat& mask)
@@ -155,8 +319,8 @@ void SURF::Create(int w, int h, const cv::Mat& mask)
     height = std::max(0, h);
     if (width == 0 || height == 0)
         return;
-    const int f = std::max(1, (std::max(width, height) + kGridCells - 1) / kGridCells);
-    grid = cv::Size((width + f - 1) / f, (height + f - 1) / f);
+    cell = std::max(1, (std::max(width, height) + kGridCells - 1) / kGridCells);
+    grid = cv::Size((width + cell - 1) / cell, (height + cell - 1) / cell);
     cv::Mat full;
     if (!mask.empty() && mask.type() == CV_8UC1 && mask.cols == width && mask.rows == height) {
         cv::compare(mask, 255, full, cv::CMP_EQ);
@@ -167,37 +331,60 @@ void SURF::Create(int w, int h, const cv::Mat& mask)
         full = cv::Mat(height, width, CV_8UC1, cv::Scalar(255));
     }
     cv::Mat reduced;
-    cv::resize(full, reduced, grid, 0, 0, cv::INTER_AREA);
+    ReduceCells(full, cell, grid, reduced);
     cv::compare(reduced, kCellInside, cellMask, cv::CMP_GE);
     // A mask thinner than a cell still counts wherever it touches.
     if (cv::countNonZero(cellMask) == 0)
         cv::compare(reduced, 0, cellMask, cv::CMP_GT);
     // The blocks compare smoothed grids: their cells keep a cell off what the mask leaves out.
     cv::erode(cellMask, blockMask, cv::Mat(), cv::Point(-1, -1), 1, cv::BORDER_CONSTANT, cv::Scalar(255));
+    cv::integral(blockMask / 255, blockKept, CV_32S);
 }
 
-cv::Mat SURF::ToGrid(const cv::Mat& crop, bool faded) const
+cv::Mat SURF::ToGrid(const cv::Mat& crop, cv::Mat* faded, cv::Mat* known) const
 {
-    cv::Mat reduced, out;
+    auto reduce = [&](const cv::Mat& full) {
+        if (full.size() == grid)
+            return full;
+        cv::Mat out;
+        ReduceCells(full, cell, grid, out);
+        return out;
+    };
     if (circular) {
         const cv::Mat field = HueField(crop);
-        cv::Mat weighted(crop.size(), CV_32FC2);
+        cv::Mat weighted(crop.size(), CV_32FC2), fade(crop.size(), CV_32FC2), share(crop.size(), CV_32FC1);
         for (int y = 0; y < crop.rows; ++y) {
-            const cv::Vec3f* f = field.ptr<cv::Vec3f>(y);
+            const cv::Vec4f* f = field.ptr<cv::Vec4f>(y);
             cv::Vec2f* w = weighted.ptr<cv::Vec2f>(y);
-            for (int x = 0; x < crop.cols; ++x)
-                w[x] = cv::Vec2f(f[x][0], f[x][1]) * (kHueScale * (faded ? HueStrength(f[x][2]) : f[x][2]));
+            cv::Vec2f* d = fade.ptr<cv::Vec2f>(y);
+            float* k = share.ptr<float>(y);
+            for (int x = 0; x < crop.cols; ++x) {
+                // Pixels whose hue tells clipping rather than colour carry none.
+                const cv::Vec2f direction = cv::Vec2f(f[x][0], f[x][1]) * (kHueScale * f[x][3]);
+                w[x] = direction * f[x][2];
+                d[x] = direction * HueStrength(f[x][2]);
+                k[x] = f[x][3];
+            }
         }
-        if (grid.width == crop.cols && grid.height == crop.rows)
-            return weighted;
-        cv::resize(weighted, out, grid, 0, 0, cv::INTER_AREA);
-        return out;
+        if (faded)
+            *faded = reduce(fade);
+        if (known) {
+            cv::Mat cells = reduce(share);
+            for (float& k : cv::Mat_<float>(cells)) k = HueRamp(k, kUnknownShare, kKnownShare);
+            cv::merge(std::vector<cv::Mat>{cells, cells}, *known);
+        }
+        return reduce(weighted);
     }
-    if (grid.width == crop.cols && grid.height == crop.rows)
+    cv::Mat out;
+    if (grid.width == crop.cols && grid.height == crop.rows) {
+        cv::Mat reduced;
         cv::blur(crop, reduced, cv::Size(3, 3));  // damp pixel noise where no reduction does
-    else
-        cv::resize(crop, reduced, grid, 0, 0, cv::INTER_AREA);
-    reduced.convertTo(out, CV_32F);
+        reduced.convertTo(out, CV_32F);
+    } else {
+        ReduceCells(crop, cell, grid, out);
+    }
+    if (faded)
+        *faded = out;
     return out;
 }
 
@@ -211,10 +398,12 @@ void SURF::AddTemp(const cv::Mat& crop, int shiftCells, int diff, int minimum)
     shift = std::max(0, shiftCells);
     diffLevel = std::max(0, diff);
     minScore = minimum;
-    refs.push_back(ToGrid(crop));
+    cv::Mat faded;
+    refs.push_back(ToGrid(crop, &faded));
     smoothRefs.emplace_back();
-    cv::GaussianBlur(circular ? ToGrid(crop, true) : refs.back(), smoothRefs.back(), cv::Size(3, 3), 0, 0,
-                     cv::BORDER_REPLICATE);
+    cv::GaussianBlur(faded, smoothRefs.back(), cv::Size(3, 3), 0, 0, cv::BORDER_REPLICATE);
+    refSums.push_back(SumGrids(refs.back(), cellMask));
+    smoothSums.push_back(SumGrids(smoothRefs.back(), blockMask));
 }
 
 void SURF::Train(int, int, int, int)
@@ -227,8 +416,23 @@ float SURF::Match(cv::Mat& image, cv::Mat& out) const
     out = cv::Mat::zeros(image.rows, image.cols, CV_8UC1);
     if (!valid || image.type() != CV_8UC1 || image.cols != width || image.rows != height)
         return 0.0f;
-    const cv::Mat img = ToGrid(image);
-    const int minCells = std::max(1, cv::countNonZero(cellMask) / 2);
+    Live live, smooth;
+    cv::Mat faded;
+    live.v = ToGrid(image, &faded, circular ? &live.known : nullptr);
+    live.v2 = live.v.mul(live.v);
+    const cv::Mat& img = live.v;
+    int minCells = std::max(1, cv::countNonZero(cellMask) / 2);
+    if (circular) {
+        // Where the crop's hue is not known (clipped at white), the region is judged on the rest;
+        // a crop with no known hue departs from nothing.
+        cv::Mat share;
+        cv::extractChannel(live.known, share, 0);
+        const int cells = cv::countNonZero(cellMask);
+        const double knownCells = cells ? cv::mean(share, cellMask)[0] * cells : 0.0;
+        if (knownCells < 1)
+            return 100.0f;
+        minCells = std::max(1, std::min(minCells, int(knownCells / 2)));
+    }
     // A foreign part covers only a few of the region's cells: the whole region's similarity
     // hardly drops, its part's does. The score is the mean of the two (at most the whole's):
     // one block quite unlike its reference fails the region, and a region covered in part
@@ -236,13 +440,15 @@ float SURF::Match(cv::Mat& image, cv::Mat& out) const
     // the blocks, so that a part lying between two cells does not read as a change. Hue grids
     // there leave out the hue of near-grey pixels, which is noise: over a block it does not
     // average away as it does over the region.
-    cv::Mat smooth;
     auto withParts = [&](const ShiftScore& whole) {
         if (whole.score <= 0)
             return whole.score;
-        if (smooth.empty())
-            cv::GaussianBlur(circular ? ToGrid(image, true) : img, smooth, cv::Size(3, 3), 0, 0, cv::BORDER_REPLICATE);
-        const double worst = WorstBlock(smoothRefs, smooth, blockMask, cv::Point(whole.dx, whole.dy),
+        if (smooth.v.empty()) {
+            cv::GaussianBlur(faded, smooth.v, cv::Size(3, 3), 0, 0, cv::BORDER_REPLICATE);
+            smooth.v2 = smooth.v.mul(smooth.v);
+            smooth.known = live.known;
+        }
+        const double worst = WorstBlock(smoothSums, smooth, blockKept, cv::Point(whole.dx, whole.dy),
                                         circular ? kHueBlockRetry : kBlockRetry);
         return std::min(whole.score, (whole.score + worst) / 2);
     };
@@ -260,7 +466,7 @@ float SURF::Match(cv::Mat& image, cv::Mat& out) const
                 for (int dx = -reach; dx <= reach; ++dx) {
                     if (reach > shift && std::abs(dx) <= shift && std::abs(dy) <= shift)
                         continue;
-                    const ShiftScore s = ScoreAt(refs[k], img, cellMask, dx, dy, minCells);
+                    const ShiftScore s = ScoreAt(refSums[k], live, dx, dy, minCells);
                     if (s.score > found.score) {
                         found = s;
                         foundRef = k;
@@ -289,7 +495,8 @@ float SURF::Match(cv::Mat& image, cv::Mat& out) const
             continue;
         for (int x = 0; x < ref.cols; ++x) {
             const int ix = x + best.dx;
-            if (ix < 0 || ix >= img.cols || !cellMask.at<unsigned char>(y, x))
+            if (ix < 0 || ix >= img.cols || !cellMask.at<unsigned char>(y, x) ||
+                (circular && live.known.at<cv::Vec2f>(iy, ix)[0] < 0.5f))
                 continue;
             double d2 = 0;
             for (int c = 0; c < ref.channels(); ++c) {

@@ -33,7 +33,11 @@
 //   pixel's direction weighted by how coherent the hue is around it (see HueField in
 //   graymatch.h; 100 = one clear hue), and the similarity compares those directions:
 //   near-grey areas, whose hue is noise, are near empty in both, and 0 and 255 are
-//   neighbours. diffLevel is a distance on that scale; no brightness compensation applies.
+//   neighbours. Hue the conversion gives for equal brightest channels (white clipped) weighs
+//   nothing, and cells of the crop where it is most of the hue are left out of the sums (a
+//   crop with no known hue scores 100). Faint tints lose coherence as the noise grows: a crop
+//   weaker than its references is compared at up to 3 times its strength. diffLevel is a
+//   distance on that scale; no brightness compensation applies.
 // Construction allocates nothing, so thousands can be held by value.
 class SURF
 {
@@ -50,14 +54,27 @@ public:
     int width = 0;
     int height = 0;
     cv::Size grid;  // working grid size in cells
+    int cell = 1;   // pixels along a cell's side
     int shift = 1;
     int diffLevel = 50;
     int minScore = 0;
     cv::Mat cellMask;                 // 8-bit grid, 255 = cell counts
     cv::Mat blockMask;                // cellMask without its rim: the cells the local similarity uses
+    cv::Mat blockKept;                // integral of blockMask as 0 / 1 (cells a block keeps)
     std::vector<cv::Mat> refs;        // CV_32F grids of the references (CV_32FC2 for hue)
     std::vector<cv::Mat> smoothRefs;  // the same smoothed over 3 x 3 cells (the local similarity)
 
-    // faded (hue only): directions weighted by HueStrength instead of the coherence itself.
-    cv::Mat ToGrid(const cv::Mat& crop, bool faded = false) const;
+    // A reference grid ready for the similarity sums: the mask as 0 / 1 in every channel (m),
+    // the grid times it (rm) and its square times it (rrm), all CV_32F of the grid's channels.
+    struct Grids
+    {
+        cv::Mat m, rm, rrm;
+    };
+    std::vector<Grids> refSums;     // refs with cellMask
+    std::vector<Grids> smoothSums;  // smoothRefs with blockMask
+
+    // The crop's working grid. faded: the same with hue directions weighted by HueStrength
+    // instead of the coherence itself (grey: the grid again); known (hue only): per cell 0..1 how
+    // much of its hue is known, in both channels.
+    cv::Mat ToGrid(const cv::Mat& crop, cv::Mat* faded = nullptr, cv::Mat* known = nullptr) const;
 };

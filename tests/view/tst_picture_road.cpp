@@ -216,7 +216,8 @@ class TestPictureRoad : public QObject
         QCOMPARE(boxes[0][0], 1);
         const QRect expected(blob.x() - kBlobRadius, blob.y() - kBlobRadius, 2 * kBlobRadius + 1, 2 * kBlobRadius + 1);
         const QRect box(QPoint(boxes[1][0], boxes[1][1]), QPoint(boxes[1][2] - 1, boxes[1][3] - 1));
-        QVERIFY2(box.contains(expected.adjusted(3, 3, -3, -3)) && expected.adjusted(-2, -2, 2, 2).contains(box),
+        // The blob's soft edge and a rim of marks on the grain beside it may reach a few pixels out.
+        QVERIFY2(box.contains(expected.adjusted(3, 3, -3, -3)) && expected.adjusted(-4, -4, 4, 4).contains(box),
                  qPrintable(QString("box %1,%2 %3x%4").arg(box.x()).arg(box.y()).arg(box.width()).arg(box.height())));
         const cv::Mat mask = view->GrayMat(view->displayMask);
         QVERIFY(mask.at<uchar>(blob.y(), blob.x()) != 0);

@@ -38,6 +38,7 @@ class TestCorrections : public QObject
 private slots:
     void init();
     void shiftAndRotationAreBroughtBackOntoTheTemplate();
+    void correctionIsExactToTheWholePixelWithAndWithoutARegion();
     void pureShiftWhenRotationIsOff();
     void positionModelFallsBackToTheCentralRectangle();
     void severalPositionRegionsTakeRectangleAndMaskFromTheFirst();
@@ -86,7 +87,7 @@ void TestCorrections::shiftAndRotationAreBroughtBackOntoTheTemplate()
 
     // The corrected picture is the shifted and turned picture of the image functions, border
     // and corners included, up to the rounding of the warp's sub-pixel positions (a 32nd of a
-    // pixel, a few grey levels on the sharpest edges).
+    // pixel: up to 8 grey levels on the sharpest edges, on a few pixels).
     cv::Mat crop = rig.work()(rec.searchRect[0]).clone();
     int x = 0, y = 0;
     double score = 0, angle = 0;
@@ -98,30 +99,100 @@ void TestCorrections::shiftAndRotationAreBroughtBackOntoTheTemplate()
     double worst = 0;
     cv::minMaxLoc(d, nullptr, &worst);
     const double mean = cv::mean(d)[0];
-    QVERIFY2(worst <= 4 && mean < 0.05, qPrintable(QString("%1, mean %2").arg(worst).arg(mean)));
+    QVERIFY2(worst <= 8 && mean < 0.05, qPrintable(QString("%1, mean %2").arg(worst).arg(mean)));
+}
+
+// The corrected picture moves by whole pixels: the found shift is the nearest whole one to
+// where the motion took the model's centre, and the turn is right to well under 0.1 degree,
+// with a region and with the central model (whose points lie far off the turn's centre, so a
+// slightly wrong turn is met by a shift a pixel off). Flat bright patches, as glare on polished
+// steel, put the strongest edges on a few straight lines.
+void TestCorrections::correctionIsExactToTheWholePixelWithAndWithoutARegion()
+{
+    struct Case
+    {
+        cv::Rect model;  // empty: no position region
+        int matchAngle;
+        double shiftX, shiftY, turn;
+        bool glare;
+    };
+    const Case cases[] = {
+        {{220, 170, 200, 160}, 5, 7, -5, 2, false},
+        {{220, 170, 200, 160}, 5, -3, 4, -1, true},
+        {{40, 30, 160, 120}, 5, 4, 6, 1.5, true},
+        {{}, 5, 7, -5, 2, false},
+        {{}, 5, -3, 4, -1, true},
+        {{}, 5, 0, 0, 0.5, true},
+        {{}, 0, -12, 7, 0, true},
+        {{300, 200, 120, 100}, 0, 9.4, -6.6, 0, false},
+    };
+    for (const Case& k : cases) {
+        for (quint32 seed : {31u, 32u}) {
+            SimSceneOptions o = SceneOptions(seed);
+            o.noise = 2;
+            cv::Mat canvas = SimScene::canvas(o);
+            cv::RNG rng(seed);
+            for (int i = 0; k.glare && i < 12; ++i)
+                canvas(cv::Rect(rng.uniform(0, canvas.cols - 90), rng.uniform(0, canvas.rows - 60), rng.uniform(20, 90),
+                                rng.uniform(10, 60)))
+                    .setTo(cv::Scalar::all(250));
+            RecogRig rig(kW, kH);
+            rig.para->motionCorrect = 0;
+            rig.para->matchAngle = k.matchAngle;
+            rig.para->matchOffset = 8000;
+            rig.setTemplate(0, 0, SimScene::render(o, canvas));
+            if (!k.model.empty())
+                rig.addRect(0, k.model, kFuncPosition);
+            CammerRecong& rec = rig.build();
+            o.shiftX = k.shiftX, o.shiftY = k.shiftY, o.rotation = k.turn, o.noiseSeed = 1;
+            rig.setRaw(SimScene::render(o, canvas));
+            rec.HomoTransShape(0);
+            const cv::Rect search = rec.searchRect[0];
+            cv::Mat crop = rig.work()(search).clone();
+            int x = 0, y = 0;
+            double score = 0, angle = 0;
+            QVERIFY2(rec.findShape[0].Find(crop, 0, &x, &y, &score, &angle),
+                     qPrintable(QString("model %1,%2 seed %3").arg(k.model.x).arg(k.model.width).arg(seed)));
+            const cv::Point2d c(rec.shapeCenterX[0], rec.shapeCenterY[0]);
+            const cv::Mat p = SimScene::homography(o) * (cv::Mat_<double>(3, 1) << c.x, c.y, 1.0);
+            const int ex = x - search.x - int(std::lround(c.x - p.at<double>(0) / p.at<double>(2)));
+            const int ey = y - search.y - int(std::lround(c.y - p.at<double>(1) / p.at<double>(2)));
+            QVERIFY2(ex == 0 && ey == 0 && std::abs(angle + k.turn) < 0.1,
+                     qPrintable(QString("model %1,%2 seed %3: shift error %4,%5, turn %6")
+                                    .arg(k.model.x)
+                                    .arg(k.model.width)
+                                    .arg(seed)
+                                    .arg(ex)
+                                    .arg(ey)
+                                    .arg(angle + k.turn)));
+        }
+    }
 }
 
 void TestCorrections::pureShiftWhenRotationIsOff()
 {
-    RecogRig rig(kW, kH);
-    rig.para->motionCorrect = 0;
-    rig.para->matchAngle = 0;  // also 181 and above: shift only
-    SimSceneOptions o = SceneOptions(6);
-    const cv::Mat templ = SimScene::render(o);
-    rig.setTemplate(0, 0, templ);
-    rig.addRect(0, cv::Rect(200, 150, 240, 180), kFuncPosition);
-    CammerRecong& rec = rig.build();
+    for (int matchAngle : {0, 181}) {
+        RecogRig rig(kW, kH);
+        rig.para->motionCorrect = 0;
+        rig.para->matchAngle = matchAngle;
+        SimSceneOptions o = SceneOptions(6);
+        const cv::Mat templ = SimScene::render(o);
+        rig.setTemplate(0, 0, templ);
+        rig.addRect(0, cv::Rect(200, 150, 240, 180), kFuncPosition);
+        CammerRecong& rec = rig.build();
+        QCOMPARE(rec.findShape[0].range, 0);  // the model searches no rotation either
 
-    o.shiftX = -21;
-    o.shiftY = 13;
-    rig.setRaw(SimScene::render(o));
-    rec.HomoTransShape(0);
-    rec.ShapeMatch();
-    // The moved-in border is black; the rest equals the template exactly.
-    const cv::Rect inner(30, 0, kW - 60, kH - 20);
-    QCOMPARE(MeanAbsDiff(rig.aligned(), templ, inner), 0.0);
-    QCOMPARE(cv::countNonZero(rig.aligned()(cv::Rect(0, kH - 13, kW, 13))), 0);
-    QCOMPARE(cv::countNonZero(rig.aligned()(cv::Rect(0, 0, 21, kH))), 0);
+        o.shiftX = -21;
+        o.shiftY = 13;
+        rig.setRaw(SimScene::render(o));
+        rec.HomoTransShape(0);
+        rec.ShapeMatch();
+        // The moved-in border is black; the rest equals the template exactly.
+        const cv::Rect inner(30, 0, kW - 60, kH - 20);
+        QCOMPARE(MeanAbsDiff(rig.aligned(), templ, inner), 0.0);
+        QCOMPARE(cv::countNonZero(rig.aligned()(cv::Rect(0, kH - 13, kW, 13))), 0);
+        QCOMPARE(cv::countNonZero(rig.aligned()(cv::Rect(0, 0, 21, kH))), 0);
+    }
 }
 
 void TestCorrections::positionModelFallsBackToTheCentralRectangle()

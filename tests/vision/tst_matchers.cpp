@@ -55,6 +55,7 @@ class TestMatchers : public QObject
 private slots:
     void grayMatchMarksADefectAndHonoursItsMask();
     void grayMatchToleranceFollowsSensitivityAndAmplify();
+    void grayMatchTakesAMovementOnlyWhereItExplainsTheCrop();
     void grayMatchIsInvalidUntilTrainedWithAPicture();
     void grayMatchBandWidensWithEveryTemplate();
     void hueZeroOfGreyPixelsIsNoHue();
@@ -89,6 +90,28 @@ void TestMatchers::grayMatchMarksADefectAndHonoursItsMask()
     QCOMPARE(cv::countNonZero(diff(cv::Rect(40, 30, 20, 20))), cv::countNonZero(diff));
     QVERIFY2(cv::countNonZero(diff) > 300, qPrintable(QString::number(cv::countNonZero(diff))));
 
+    // A faint part on a fine grain (inside every pixel's band there) departs through the means
+    // around it: what is marked is the part and a pixel of rim, not the means' windows beyond.
+    {
+        cv::Mat grain(100, 120, CV_32F), fine, live;
+        cv::theRNG().state = 77;
+        cv::randn(grain, 0, 1);
+        cv::GaussianBlur(grain, grain, cv::Size(0, 0), 0.8);
+        cv::normalize(grain, grain, 60, 180, cv::NORM_MINMAX);
+        grain.convertTo(fine, CV_8U);
+        GrayMatch furry;
+        furry.Create(fine.cols, fine.rows, cv::Mat(), 0);
+        furry.AddTemp(fine);
+        furry.Train(45, 0, 100, 150);
+        live = fine.clone();
+        const cv::Rect part(40, 30, 16, 16);
+        live(part).setTo(cv::mean(fine(part))[0] + 35);
+        furry.Match(live, diff);
+        const cv::Rect rim(part.x - 1, part.y - 1, part.width + 2, part.height + 2);
+        QCOMPARE(cv::countNonZero(diff(rim)), cv::countNonZero(diff));
+        QVERIFY2(cv::countNonZero(diff(part)) > part.area() / 2, qPrintable(QString::number(cv::countNonZero(diff(part)))));
+    }
+
     // Pixels that the mask leaves out are never marked.
     cv::Mat mask(ref.size(), CV_8UC1, cv::Scalar(255));
     mask(cv::Rect(30, 20, 40, 40)).setTo(0);
@@ -110,11 +133,33 @@ void TestMatchers::grayMatchMarksADefectAndHonoursItsMask()
     QCOMPARE(cv::countNonZero(diff), 0);
 }
 
+// A movement is taken only where it explains most of what departs: a dark part moved by 4 px
+// alone is brought back, but beside a foreign object with more departures than the part's the
+// movement would explain too little, and the part's moved edges stay marked with the object.
+void TestMatchers::grayMatchTakesAMovementOnlyWhereItExplainsTheCrop()
+{
+    cv::Mat ref(100, 120, CV_8UC1, cv::Scalar(120));
+    ref(cv::Rect(20, 30, 20, 30)).setTo(40);
+    GrayMatch gm;
+    gm.Create(ref.cols, ref.rows, cv::Mat(), 0);
+    gm.AddTemp(ref);
+    gm.Train(45, 0, 100, 150);
+    cv::Mat moved(ref.size(), CV_8UC1, cv::Scalar(120)), diff;
+    moved(cv::Rect(24, 30, 20, 30)).setTo(40);
+    gm.Match(moved, diff);
+    QCOMPARE(cv::countNonZero(diff), 0);
+
+    moved(cv::Rect(70, 20, 24, 24)).setTo(220);
+    gm.Match(moved, diff);
+    QCOMPARE(cv::countNonZero(diff(cv::Rect(70, 20, 24, 24))), 24 * 24);
+    QVERIFY2(cv::countNonZero(diff(cv::Rect(20, 30, 4, 30))) > 50, "the part's uncovered edge is not marked");
+}
+
 void TestMatchers::grayMatchToleranceFollowsSensitivityAndAmplify()
 {
     const cv::Mat ref(60, 60, CV_8UC1, cv::Scalar(120));
     cv::Mat faint = ref.clone();
-    faint(cv::Rect(20, 20, 10, 10)).setTo(90);  // 30 grey levels darker
+    faint(cv::Rect(44, 20, 10, 10)).setTo(90);  // 30 grey levels darker, partly in the rows' last columns
 
     auto marked = [&](int sensitivity, int amplify) {
         GrayMatch gm;
