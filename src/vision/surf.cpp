@@ -205,8 +205,8 @@ Live Steadied(const Live& live, const cv::Mat& ref, cv::Point shift)
         const cv::Vec2f* d = live.direction.empty() ? nullptr : live.direction.ptr<cv::Vec2f>(y);
         for (int x = std::max(0, shift.x); x < std::min(out.v.cols, ref.cols + shift.x); ++x) {
             const cv::Vec2f& rx = r[x - shift.x];
-            const float l = float(cv::norm(v[x])), strength = float(cv::norm(rx));
-            const float share = p ? float(cv::norm(p[x])) : 0.0f;
+            const float l = std::sqrt(v[x].dot(v[x])), strength = std::sqrt(rx.dot(rx));
+            const float share = p ? std::sqrt(p[x].dot(p[x])) : 0.0f;
             if (share >= kPairShare && strength >= kClearRef * kHueScale &&
                 p[x].dot(rx) < kPairReachCos * share * strength) {
                 v[x] = p[x] * (strength / share);
@@ -214,7 +214,7 @@ Live Steadied(const Live& live, const cv::Mat& ref, cv::Point shift)
                     out.known = live.known.clone(), cloned = true;
                 out.known.at<cv::Vec2f>(y, x) = cv::Vec2f(1, 1);
             } else if (strength > l) {
-                const float dl = d ? float(cv::norm(d[x])) : 0.0f;
+                const float dl = d ? std::sqrt(d[x].dot(d[x])) : 0.0f;
                 if (l > kNoDirection)
                     v[x] *= strength / l;
                 else if (dl > kNoDirection)
@@ -268,33 +268,30 @@ double WorstBlock(const std::vector<SURF::Grids>& refs, const std::vector<Live>&
     return worst;
 }
 
-// The working grid of src (8-bit one channel, or float of one or two channels): each cell the
-// mean of the side x side pixels it holds (fewer at the right and bottom edges), as float.
-template <typename T, int Ch>
-void ReduceCellsOf(const cv::Mat& src, int side, cv::Size grid, cv::Mat& out)
+// The working grid of an 8-bit crop of cells wider than 16 pixels: each cell the mean of the
+// side x side pixels it holds (fewer at the right and bottom edges), as float.
+void ReduceWideCells(const cv::Mat& src, int side, cv::Size grid, cv::Mat& out)
 {
-    out.create(grid, CV_MAKETYPE(CV_32F, Ch));
-    std::vector<float> sums(size_t(grid.width) * Ch);
+    out.create(grid, CV_32FC1);
+    std::vector<float> sums(size_t(grid.width));
     for (int cy = 0; cy < grid.height; ++cy) {
         const int y0 = cy * side, y1 = std::min(src.rows, y0 + side);
         std::fill(sums.begin(), sums.end(), 0.0f);
         for (int y = y0; y < y1; ++y) {
-            const T* p = src.ptr<T>(y);
+            const unsigned char* p = src.ptr<unsigned char>(y);
             for (int cx = 0, x = 0; cx < grid.width; ++cx) {
-                float sum[Ch] = {};
-                for (const int end = std::min(src.cols, x + side); x < end; ++x)
-                    for (int c = 0; c < Ch; ++c) sum[c] += float(p[x * Ch + c]);
-                for (int c = 0; c < Ch; ++c) sums[size_t(cx) * Ch + c] += sum[c];
+                float sum = 0;
+                for (const int end = std::min(src.cols, x + side); x < end; ++x) sum += float(p[x]);
+                sums[size_t(cx)] += sum;
             }
         }
         float* o = out.ptr<float>(cy);
-        for (int cx = 0; cx < grid.width; ++cx) {
-            const float n = float((y1 - y0) * (std::min(src.cols, (cx + 1) * side) - cx * side));
-            for (int c = 0; c < Ch; ++c) o[cx * Ch + c] = sums[size_t(cx) * Ch + c] / n;
-        }
+        for (int cx = 0; cx < grid.width; ++cx)
+            o[cx] = sums[size_t(cx)] / float((y1 - y0) * (std::min(src.cols, (cx + 1) * side) - cx * side));
     }
 }
 
+// The working grid of an 8-bit crop: each cell the mean of the pixels it holds, as float.
 void ReduceCells(const cv::Mat& src, int side, cv::Size grid, cv::Mat& out)
 {
     if (src.type() == CV_8UC1 && side <= 16) {
@@ -331,12 +328,59 @@ void ReduceCells(const cv::Mat& src, int side, cv::Size grid, cv::Mat& out)
                 o[cx] = float(sum) / float((y1 - y0) * (x1 - x0));
             }
         }
-    } else if (src.type() == CV_8UC1)
-        ReduceCellsOf<unsigned char, 1>(src, side, grid, out);
-    else if (src.type() == CV_32FC1)
-        ReduceCellsOf<float, 1>(src, side, grid, out);
-    else
-        ReduceCellsOf<float, 2>(src, side, grid, out);
+    } else {
+        ReduceWideCells(src, side, grid, out);
+    }
+}
+
+// The working grid of a hue crop: per cell the mean of its pixels' hue directions weighted by
+// their coherence; faded: weighted by HueStrength instead; known: how much of its hue is known,
+// 0..1 in both channels; pairs: the mean of the unit directions of the pixels whose hue is one of
+// kTopPairHue, 0 for the others (length: their share, if they agree). Summed straight into the
+// cells: the pictures of the crop's size are not kept.
+cv::Mat HueCells(const cv::Mat& hue, int side, cv::Size grid, cv::Mat* faded, cv::Mat* known, cv::Mat* pairs)
+{
+    static const std::array<cv::Vec2f, 256> unit = [] {
+        std::array<cv::Vec2f, 256> u{};
+        for (int h : kTopPairHue)
+            u[h] = cv::Vec2f(float(std::cos(2 * CV_PI * h / 255)), float(std::sin(2 * CV_PI * h / 255)));
+        return u;
+    }();
+    const cv::Mat field = HueField(hue);
+    cv::Mat w = cv::Mat::zeros(grid, CV_32FC2), d = cv::Mat::zeros(grid, CV_32FC2), p = cv::Mat::zeros(grid, CV_32FC2);
+    cv::Mat k = cv::Mat::zeros(grid, CV_32FC1);
+    for (int y = 0; y < hue.rows; ++y) {
+        const cv::Vec4f* f = field.ptr<cv::Vec4f>(y);
+        const unsigned char* h = hue.ptr<unsigned char>(y);
+        cv::Vec2f* wc = w.ptr<cv::Vec2f>(y / side);
+        cv::Vec2f* dc = d.ptr<cv::Vec2f>(y / side);
+        cv::Vec2f* pc = p.ptr<cv::Vec2f>(y / side);
+        float* kc = k.ptr<float>(y / side);
+        for (int x = 0; x < hue.cols; ++x) {
+            const int c = x / side;
+            // Pixels whose hue tells clipping rather than colour carry none.
+            const cv::Vec2f direction = cv::Vec2f(f[x][0], f[x][1]) * (kHueScale * f[x][3]);
+            wc[c] += direction * f[x][2];
+            dc[c] += direction * HueStrength(f[x][2]);
+            kc[c] += f[x][3];
+            pc[c] += unit[h[x]];
+        }
+    }
+    for (int cy = 0; cy < grid.height; ++cy) {
+        const int rows = std::min(hue.rows, (cy + 1) * side) - cy * side;
+        for (int cx = 0; cx < grid.width; ++cx) {
+            const float n = float(rows * (std::min(hue.cols, (cx + 1) * side) - cx * side));
+            w.at<cv::Vec2f>(cy, cx) /= n, d.at<cv::Vec2f>(cy, cx) /= n, p.at<cv::Vec2f>(cy, cx) /= n;
+            k.at<float>(cy, cx) = HueRamp(k.at<float>(cy, cx) / n, kUnknownShare, kKnownShare);
+        }
+    }
+    if (faded)
+        *faded = d;
+    if (pairs)
+        *pairs = p;
+    if (known)
+        cv::merge(std::vector<cv::Mat>{k, k}, *known);
+    return w;
 }
 
 // A grid and its mask ready for SumCells.
@@ -398,50 +442,8 @@ void SURF::Create(int w, int h, const cv::Mat& mask)
 
 cv::Mat SURF::ToGrid(const cv::Mat& crop, cv::Mat* faded, cv::Mat* known, cv::Mat* pairs) const
 {
-    auto reduce = [&](const cv::Mat& full) {
-        if (full.size() == grid)
-            return full;
-        cv::Mat out;
-        ReduceCells(full, cell, grid, out);
-        return out;
-    };
-    if (circular) {
-        const cv::Mat field = HueField(crop);
-        static const std::array<cv::Vec2f, 256> pairHue = [] {
-            std::array<cv::Vec2f, 256> u{};
-            for (int h : kTopPairHue)
-                u[h] = cv::Vec2f(float(std::cos(2 * CV_PI * h / 255)), float(std::sin(2 * CV_PI * h / 255)));
-            return u;
-        }();
-        cv::Mat weighted(crop.size(), CV_32FC2), fade(crop.size(), CV_32FC2), share(crop.size(), CV_32FC1);
-        cv::Mat pair(crop.size(), CV_32FC2);
-        for (int y = 0; y < crop.rows; ++y) {
-            const unsigned char* h = crop.ptr<unsigned char>(y);
-            cv::Vec2f* pr = pair.ptr<cv::Vec2f>(y);
-            for (int x = 0; x < crop.cols; ++x) pr[x] = pairHue[h[x]];
-            const cv::Vec4f* f = field.ptr<cv::Vec4f>(y);
-            cv::Vec2f* w = weighted.ptr<cv::Vec2f>(y);
-            cv::Vec2f* d = fade.ptr<cv::Vec2f>(y);
-            float* k = share.ptr<float>(y);
-            for (int x = 0; x < crop.cols; ++x) {
-                // Pixels whose hue tells clipping rather than colour carry none.
-                const cv::Vec2f direction = cv::Vec2f(f[x][0], f[x][1]) * (kHueScale * f[x][3]);
-                w[x] = direction * f[x][2];
-                d[x] = direction * HueStrength(f[x][2]);
-                k[x] = f[x][3];
-            }
-        }
-        if (faded)
-            *faded = reduce(fade);
-        if (pairs)
-            *pairs = reduce(pair);
-        if (known) {
-            cv::Mat cells = reduce(share);
-            for (float& k : cv::Mat_<float>(cells)) k = HueRamp(k, kUnknownShare, kKnownShare);
-            cv::merge(std::vector<cv::Mat>{cells, cells}, *known);
-        }
-        return reduce(weighted);
-    }
+    if (circular)
+        return HueCells(crop, cell, grid, faded, known, pairs);
     cv::Mat out;
     if (grid.width == crop.cols && grid.height == crop.rows) {
         cv::Mat reduced;
