@@ -4,6 +4,7 @@
 #include "graymatch.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include <QDebug>
@@ -28,8 +29,19 @@ constexpr double kHueGain = 3.0;          // strength a weaker crop is brought u
 // Share of a cell's pixels whose hue is known (see HueField) below which the crop's cell is
 // left out, and above which it counts whole.
 constexpr float kUnknownShare = 0.4f, kKnownShare = 0.8f;
+// Hues the conversion gives where the two brightest channels are equal, as where both clip at
+// white: 60, 180 and 300 degrees on the 0..255 circle. A cell with this share of them is read by
+// them where the reference's clear hue (this share of a whole one) lies beyond the pair's reach:
+// 60 degrees either side, and a margin for noise and cells across an edge.
+constexpr int kTopPairHue[3] = {42, 127, 212};
+constexpr float kPairShare = 0.5f, kClearRef = 0.6f;
+const float kPairReachCos = float(std::cos(CV_PI * 88.0 / 180.0));
+constexpr float kNoDirection = 0.5f;     // cell strength below which its hue direction is rounding
 constexpr int kBlockCells = 8;            // side of the blocks of the local similarity
 constexpr double kBlockRetry = 0.8;       // a block below this is tried a cell around too
+// Hue blocks are steadied against noise (see Steadied), so a part's block may weigh more than
+// the whole region: a coloured part of a block's size fails where it would not count with grey.
+constexpr double kHueBlockWeight = 4.0;
 constexpr double kHueBlockRetry = 0.0;    // hue blocks: only where they are wholly unlike
 constexpr int kWideShift = 3;             // a poor match is looked for this many times further
 constexpr double kWideBelow = 0.9;        // below this similarity nearby
@@ -48,7 +60,8 @@ struct ShiftScore
 // cell's hue is known, 0..1 in every channel (empty: all of it).
 struct Live
 {
-    cv::Mat v, v2, known;
+    cv::Mat v, v2, known, pairs;
+    cv::Mat direction;  // hue: where v has faded to nothing, the direction its pixels still show
 };
 
 struct CellSums
@@ -172,14 +185,56 @@ ShiftScore ScoreAt(const SURF::Grids& ref, const Live& live, int dx, int dy, int
     return ScoreAt(ref, live, dx, dy, minCells, cv::Rect(0, 0, live.v.cols, live.v.rows));
 }
 
+// The crop's grid as compared with one reference at a displacement. Hue of a faint tint under
+// strong noise keeps its direction while its coherence, and so its strength, drops well below the
+// reference's: each cell of the crop that still shows a direction is compared at the strength of
+// the reference cell it lands on when that is stronger (a hue that came where none was keeps its
+// own strength; a cell with no direction left stays empty). A cell mostly of hue the conversion
+// gives for two equal brightest channels is not known, as white clipping in a brighter frame gives
+// it; but brightness keeps the order of the channels, so where the reference shows a clear hue
+// whose two brightest channels are another pair, something else lies there: the cell counts, at
+// that pair's hue.
+Live Steadied(const Live& live, const cv::Mat& ref, cv::Point shift)
+{
+    Live out{live.v.clone(), cv::Mat(), live.known, live.pairs, cv::Mat()};
+    bool cloned = false;
+    for (int y = std::max(0, shift.y); y < std::min(out.v.rows, ref.rows + shift.y); ++y) {
+        cv::Vec2f* v = out.v.ptr<cv::Vec2f>(y);
+        const cv::Vec2f* r = ref.ptr<cv::Vec2f>(y - shift.y);
+        const cv::Vec2f* p = live.pairs.empty() ? nullptr : live.pairs.ptr<cv::Vec2f>(y);
+        const cv::Vec2f* d = live.direction.empty() ? nullptr : live.direction.ptr<cv::Vec2f>(y);
+        for (int x = std::max(0, shift.x); x < std::min(out.v.cols, ref.cols + shift.x); ++x) {
+            const cv::Vec2f& rx = r[x - shift.x];
+            const float l = std::sqrt(v[x].dot(v[x])), strength = std::sqrt(rx.dot(rx));
+            const float share = p ? std::sqrt(p[x].dot(p[x])) : 0.0f;
+            if (share >= kPairShare && strength >= kClearRef * kHueScale &&
+                p[x].dot(rx) < kPairReachCos * share * strength) {
+                v[x] = p[x] * (strength / share);
+                if (!cloned)
+                    out.known = live.known.clone(), cloned = true;
+                out.known.at<cv::Vec2f>(y, x) = cv::Vec2f(1, 1);
+            } else if (strength > l) {
+                const float dl = d ? std::sqrt(d[x].dot(d[x])) : 0.0f;
+                if (l > kNoDirection)
+                    v[x] *= strength / l;
+                else if (dl > kNoDirection)
+                    v[x] = d[x] * (strength / dl);
+            }
+        }
+    }
+    out.v2 = out.v.mul(out.v);
+    return out;
+}
+
 // The least similar part of the region: the similarity of every block of kBlockCells cells
 // (blocks overlap by half), each against the reference it is most like, at the region's best
 // displacement (the grids are smoothed, so the part of a cell by which a slight turn moves
 // the parts of a region differently does not count), or a cell around it where that fits
 // better; blocks the mask keeps less than half of are left out. 1 when no block counts.
-double WorstBlock(const std::vector<SURF::Grids>& refs, const Live& live, const cv::Mat& kept, cv::Point shift,
-                  double retryBelow)
+double WorstBlock(const std::vector<SURF::Grids>& refs, const std::vector<Live>& lives, const cv::Mat& kept,
+                  cv::Point shift, double retryBelow)
 {
+    const Live& live = lives.front();
     const cv::Mat& img = live.v;
     const int bw = std::min(kBlockCells, img.cols), bh = std::min(kBlockCells, img.rows);
     const int stepX = std::max(1, bw / 2), stepY = std::max(1, bh / 2);
@@ -191,15 +246,15 @@ double WorstBlock(const std::vector<SURF::Grids>& refs, const Live& live, const 
                               kept.at<int>(y, x);
             if (cells * 2 >= bw * bh) {
                 double best = -1.0;
-                for (const SURF::Grids& r : refs)
-                    best = std::max(best, ScoreAt(r, live, shift.x, shift.y, cells / 2, block).score);
+                for (size_t k = 0; k < refs.size(); ++k)
+                    best = std::max(best, ScoreAt(refs[k], lives[k], shift.x, shift.y, cells / 2, block).score);
                 // Where a part moved by most of a cell against the rest, the cell beside fits. (A
                 // block whose hue is mostly not known is left out, not looked for beside.)
                 for (int n = 0; n < 9 && best < retryBelow && (best > -1.0 || live.known.empty()); ++n)
                     if (n != 4)
-                        for (const SURF::Grids& r : refs)
-                            best = std::max(best, ScoreAt(r, live, shift.x + n % 3 - 1, shift.y + n / 3 - 1,
-                                                          cells / 2, block)
+                        for (size_t k = 0; k < refs.size(); ++k)
+                            best = std::max(best, ScoreAt(refs[k], lives[k], shift.x + n % 3 - 1,
+                                                          shift.y + n / 3 - 1, cells / 2, block)
                                                       .score);
                 if (best > -1.0)  // else the displacement took the block mostly off the crop
                     worst = std::min(worst, best);
@@ -213,33 +268,30 @@ double WorstBlock(const std::vector<SURF::Grids>& refs, const Live& live, const 
     return worst;
 }
 
-// The working grid of src (8-bit one channel, or float of one or two channels): each cell the
-// mean of the side x side pixels it holds (fewer at the right and bottom edges), as float.
-template <typename T, int Ch>
-void ReduceCellsOf(const cv::Mat& src, int side, cv::Size grid, cv::Mat& out)
+// The working grid of an 8-bit crop of cells wider than 16 pixels: each cell the mean of the
+// side x side pixels it holds (fewer at the right and bottom edges), as float.
+void ReduceWideCells(const cv::Mat& src, int side, cv::Size grid, cv::Mat& out)
 {
-    out.create(grid, CV_MAKETYPE(CV_32F, Ch));
-    std::vector<float> sums(size_t(grid.width) * Ch);
+    out.create(grid, CV_32FC1);
+    std::vector<float> sums(size_t(grid.width));
     for (int cy = 0; cy < grid.height; ++cy) {
         const int y0 = cy * side, y1 = std::min(src.rows, y0 + side);
         std::fill(sums.begin(), sums.end(), 0.0f);
         for (int y = y0; y < y1; ++y) {
-            const T* p = src.ptr<T>(y);
+            const unsigned char* p = src.ptr<unsigned char>(y);
             for (int cx = 0, x = 0; cx < grid.width; ++cx) {
-                float sum[Ch] = {};
-                for (const int end = std::min(src.cols, x + side); x < end; ++x)
-                    for (int c = 0; c < Ch; ++c) sum[c] += float(p[x * Ch + c]);
-                for (int c = 0; c < Ch; ++c) sums[size_t(cx) * Ch + c] += sum[c];
+                float sum = 0;
+                for (const int end = std::min(src.cols, x + side); x < end; ++x) sum += float(p[x]);
+                sums[size_t(cx)] += sum;
             }
         }
         float* o = out.ptr<float>(cy);
-        for (int cx = 0; cx < grid.width; ++cx) {
-            const float n = float((y1 - y0) * (std::min(src.cols, (cx + 1) * side) - cx * side));
-            for (int c = 0; c < Ch; ++c) o[cx * Ch + c] = sums[size_t(cx) * Ch + c] / n;
-        }
+        for (int cx = 0; cx < grid.width; ++cx)
+            o[cx] = sums[size_t(cx)] / float((y1 - y0) * (std::min(src.cols, (cx + 1) * side) - cx * side));
     }
 }
 
+// The working grid of an 8-bit crop: each cell the mean of the pixels it holds, as float.
 void ReduceCells(const cv::Mat& src, int side, cv::Size grid, cv::Mat& out)
 {
     if (src.type() == CV_8UC1 && side <= 16) {
@@ -276,12 +328,59 @@ void ReduceCells(const cv::Mat& src, int side, cv::Size grid, cv::Mat& out)
                 o[cx] = float(sum) / float((y1 - y0) * (x1 - x0));
             }
         }
-    } else if (src.type() == CV_8UC1)
-        ReduceCellsOf<unsigned char, 1>(src, side, grid, out);
-    else if (src.type() == CV_32FC1)
-        ReduceCellsOf<float, 1>(src, side, grid, out);
-    else
-        ReduceCellsOf<float, 2>(src, side, grid, out);
+    } else {
+        ReduceWideCells(src, side, grid, out);
+    }
+}
+
+// The working grid of a hue crop: per cell the mean of its pixels' hue directions weighted by
+// their coherence; faded: weighted by HueStrength instead; known: how much of its hue is known,
+// 0..1 in both channels; pairs: the mean of the unit directions of the pixels whose hue is one of
+// kTopPairHue, 0 for the others (length: their share, if they agree). Summed straight into the
+// cells: the pictures of the crop's size are not kept.
+cv::Mat HueCells(const cv::Mat& hue, int side, cv::Size grid, cv::Mat* faded, cv::Mat* known, cv::Mat* pairs)
+{
+    static const std::array<cv::Vec2f, 256> unit = [] {
+        std::array<cv::Vec2f, 256> u{};
+        for (int h : kTopPairHue)
+            u[h] = cv::Vec2f(float(std::cos(2 * CV_PI * h / 255)), float(std::sin(2 * CV_PI * h / 255)));
+        return u;
+    }();
+    const cv::Mat field = HueField(hue);
+    cv::Mat w = cv::Mat::zeros(grid, CV_32FC2), d = cv::Mat::zeros(grid, CV_32FC2), p = cv::Mat::zeros(grid, CV_32FC2);
+    cv::Mat k = cv::Mat::zeros(grid, CV_32FC1);
+    for (int y = 0; y < hue.rows; ++y) {
+        const cv::Vec4f* f = field.ptr<cv::Vec4f>(y);
+        const unsigned char* h = hue.ptr<unsigned char>(y);
+        cv::Vec2f* wc = w.ptr<cv::Vec2f>(y / side);
+        cv::Vec2f* dc = d.ptr<cv::Vec2f>(y / side);
+        cv::Vec2f* pc = p.ptr<cv::Vec2f>(y / side);
+        float* kc = k.ptr<float>(y / side);
+        for (int x = 0; x < hue.cols; ++x) {
+            const int c = x / side;
+            // Pixels whose hue tells clipping rather than colour carry none.
+            const cv::Vec2f direction = cv::Vec2f(f[x][0], f[x][1]) * (kHueScale * f[x][3]);
+            wc[c] += direction * f[x][2];
+            dc[c] += direction * HueStrength(f[x][2]);
+            kc[c] += f[x][3];
+            pc[c] += unit[h[x]];
+        }
+    }
+    for (int cy = 0; cy < grid.height; ++cy) {
+        const int rows = std::min(hue.rows, (cy + 1) * side) - cy * side;
+        for (int cx = 0; cx < grid.width; ++cx) {
+            const float n = float(rows * (std::min(hue.cols, (cx + 1) * side) - cx * side));
+            w.at<cv::Vec2f>(cy, cx) /= n, d.at<cv::Vec2f>(cy, cx) /= n, p.at<cv::Vec2f>(cy, cx) /= n;
+            k.at<float>(cy, cx) = HueRamp(k.at<float>(cy, cx) / n, kUnknownShare, kKnownShare);
+        }
+    }
+    if (faded)
+        *faded = d;
+    if (pairs)
+        *pairs = p;
+    if (known)
+        cv::merge(std::vector<cv::Mat>{k, k}, *known);
+    return w;
 }
 
 // A grid and its mask ready for SumCells.
@@ -341,40 +440,10 @@ void SURF::Create(int w, int h, const cv::Mat& mask)
     cv::integral(blockMask / 255, blockKept, CV_32S);
 }
 
-cv::Mat SURF::ToGrid(const cv::Mat& crop, cv::Mat* faded, cv::Mat* known) const
+cv::Mat SURF::ToGrid(const cv::Mat& crop, cv::Mat* faded, cv::Mat* known, cv::Mat* pairs) const
 {
-    auto reduce = [&](const cv::Mat& full) {
-        if (full.size() == grid)
-            return full;
-        cv::Mat out;
-        ReduceCells(full, cell, grid, out);
-        return out;
-    };
-    if (circular) {
-        const cv::Mat field = HueField(crop);
-        cv::Mat weighted(crop.size(), CV_32FC2), fade(crop.size(), CV_32FC2), share(crop.size(), CV_32FC1);
-        for (int y = 0; y < crop.rows; ++y) {
-            const cv::Vec4f* f = field.ptr<cv::Vec4f>(y);
-            cv::Vec2f* w = weighted.ptr<cv::Vec2f>(y);
-            cv::Vec2f* d = fade.ptr<cv::Vec2f>(y);
-            float* k = share.ptr<float>(y);
-            for (int x = 0; x < crop.cols; ++x) {
-                // Pixels whose hue tells clipping rather than colour carry none.
-                const cv::Vec2f direction = cv::Vec2f(f[x][0], f[x][1]) * (kHueScale * f[x][3]);
-                w[x] = direction * f[x][2];
-                d[x] = direction * HueStrength(f[x][2]);
-                k[x] = f[x][3];
-            }
-        }
-        if (faded)
-            *faded = reduce(fade);
-        if (known) {
-            cv::Mat cells = reduce(share);
-            for (float& k : cv::Mat_<float>(cells)) k = HueRamp(k, kUnknownShare, kKnownShare);
-            cv::merge(std::vector<cv::Mat>{cells, cells}, *known);
-        }
-        return reduce(weighted);
-    }
+    if (circular)
+        return HueCells(crop, cell, grid, faded, known, pairs);
     cv::Mat out;
     if (grid.width == crop.cols && grid.height == crop.rows) {
         cv::Mat reduced;
@@ -418,9 +487,8 @@ float SURF::Match(cv::Mat& image, cv::Mat& out) const
         return 0.0f;
     Live live, smooth;
     cv::Mat faded;
-    live.v = ToGrid(image, &faded, circular ? &live.known : nullptr);
+    live.v = ToGrid(image, &faded, circular ? &live.known : nullptr, circular ? &live.pairs : nullptr);
     live.v2 = live.v.mul(live.v);
-    const cv::Mat& img = live.v;
     int minCells = std::max(1, cv::countNonZero(cellMask) / 2);
     if (circular) {
         // Where the crop's hue is not known (clipped at white), the region is judged on the rest;
@@ -440,17 +508,28 @@ float SURF::Match(cv::Mat& image, cv::Mat& out) const
     // the blocks, so that a part lying between two cells does not read as a change. Hue grids
     // there leave out the hue of near-grey pixels, which is noise: over a block it does not
     // average away as it does over the region.
-    auto withParts = [&](const ShiftScore& whole) {
+    auto withParts = [&](ShiftScore whole, size_t ref) {
         if (whole.score <= 0)
             return whole.score;
+        if (circular)
+            whole = ScoreAt(refSums[ref], Steadied(live, refs[ref], {whole.dx, whole.dy}), whole.dx, whole.dy, minCells);
         if (smooth.v.empty()) {
             cv::GaussianBlur(faded, smooth.v, cv::Size(3, 3), 0, 0, cv::BORDER_REPLICATE);
             smooth.v2 = smooth.v.mul(smooth.v);
             smooth.known = live.known;
+            smooth.pairs = live.pairs;
+            if (circular)
+                cv::GaussianBlur(live.v, smooth.direction, cv::Size(3, 3), 0, 0, cv::BORDER_REPLICATE);
         }
-        const double worst = WorstBlock(smoothSums, smooth, blockKept, cv::Point(whole.dx, whole.dy),
-                                        circular ? kHueBlockRetry : kBlockRetry);
-        return std::min(whole.score, (whole.score + worst) / 2);
+        const cv::Point at(whole.dx, whole.dy);
+        std::vector<Live> lives;
+        if (circular)
+            for (const cv::Mat& ref : smoothRefs) lives.push_back(Steadied(smooth, ref, at));
+        else
+            lives.assign(smoothRefs.size(), smooth);
+        const double worst = WorstBlock(smoothSums, lives, blockKept, at, circular ? kHueBlockRetry : kBlockRetry);
+        return std::min(whole.score, (whole.score + (circular ? kHueBlockWeight : 1) * worst) /
+                                         (circular ? kHueBlockWeight + 1 : 2));
     };
     ShiftScore best;
     size_t bestRef = 0;
@@ -474,7 +553,7 @@ float SURF::Match(cv::Mat& image, cv::Mat& out) const
                 }
             }
         }
-        found.score = withParts(found);
+        found.score = withParts(found, foundRef);
         if (found.score > best.score) {
             best = found;
             bestRef = foundRef;
@@ -486,7 +565,10 @@ float SURF::Match(cv::Mat& image, cv::Mat& out) const
     if (score >= minScore)
         return score;
 
-    // Mark where the crop departs from the best reference, in the crop's own cells.
+    // Mark where the crop departs from the best reference, in the crop's own cells, as the score
+    // saw them (hue: steadied).
+    const Live shown = circular ? Steadied(live, refs[bestRef], {best.dx, best.dy}) : live;
+    const cv::Mat& img = shown.v;
     cv::Mat marks = cv::Mat::zeros(grid, CV_8UC1);
     const cv::Mat& ref = refs[bestRef];
     for (int y = 0; y < ref.rows; ++y) {
@@ -496,7 +578,7 @@ float SURF::Match(cv::Mat& image, cv::Mat& out) const
         for (int x = 0; x < ref.cols; ++x) {
             const int ix = x + best.dx;
             if (ix < 0 || ix >= img.cols || !cellMask.at<unsigned char>(y, x) ||
-                (circular && live.known.at<cv::Vec2f>(iy, ix)[0] < 0.5f))
+                (circular && shown.known.at<cv::Vec2f>(iy, ix)[0] < 0.5f))
                 continue;
             double d2 = 0;
             for (int c = 0; c < ref.channels(); ++c) {

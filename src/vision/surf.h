@@ -35,9 +35,14 @@
 //   near-grey areas, whose hue is noise, are near empty in both, and 0 and 255 are
 //   neighbours. Hue the conversion gives for equal brightest channels (white clipped) weighs
 //   nothing, and cells of the crop where it is most of the hue are left out of the sums (a
-//   crop with no known hue scores 100). Faint tints lose coherence as the noise grows: a crop
-//   weaker than its references is compared at up to 3 times its strength. diffLevel is a
-//   distance on that scale; no brightness compensation applies.
+//   crop with no known hue scores 100), except cells clipped in a pair of channels where the
+//   reference shows a clear hue whose brightest two are another pair (no brightening gives
+//   that): they count at the pair's hue. Faint tints lose coherence as the noise grows while
+//   their direction stays: a crop weaker than its references is compared at up to 3 times its
+//   strength, and at the best displacement each crop cell that still shows a direction is
+//   compared at its reference cell's strength where that is stronger. The least similar block
+//   then weighs 4 times the whole region instead of once. diffLevel is a distance on that
+//   scale; no brightness compensation applies.
 // Construction allocates nothing, so thousands can be held by value.
 class SURF
 {
@@ -76,5 +81,6 @@ public:
     // The crop's working grid. faded: the same with hue directions weighted by HueStrength
     // instead of the coherence itself (grey: the grid again); known (hue only): per cell 0..1 how
     // much of its hue is known, in both channels.
-    cv::Mat ToGrid(const cv::Mat& crop, cv::Mat* faded = nullptr, cv::Mat* known = nullptr) const;
+    cv::Mat ToGrid(const cv::Mat& crop, cv::Mat* faded = nullptr, cv::Mat* known = nullptr,
+                   cv::Mat* pairs = nullptr) const;
 };

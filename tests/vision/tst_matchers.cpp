@@ -280,6 +280,12 @@ void TestMatchers::surfScoresSimilarityAndToleratesSmallShifts()
     const float partly = s.Match(covered, out);
     QVERIFY2(partly < identical - 20 && partly > unrelated, qPrintable(QString::number(partly)));
 
+    // A second reference: a crop like either is similar.
+    s.AddTemp(other.clone(), 1, 50, 80);
+    s.Train(0, 0, 0, 0);
+    for (cv::Mat* crop : {&same, &other})
+        QVERIFY2(s.Match(*crop, out) > 95, qPrintable(QString::number(s.Match(*crop, out))));
+
     // Flat patches: equal brightness is similar, a texture against flat is not.
     SURF flat;
     flat.Create(80, 80, cv::Mat());

@@ -81,13 +81,14 @@ cv::Mat Fur(double noise, quint32 noiseSeed)
 // The textured scene as a colour camera sees it, 8UC4 in memory order: grey levels scaled and
 // offset, a tint added per channel (blue, green, red), the whole times gain (clipping at white),
 // sensor noise of the given seed. NearGrey: a tint of 3 levels; WarmWhite: a near-white wall of
-// a faint warm tint that clips at white in a frame 10 % brighter; DimTint: a dark
-// surface of a faint tint that sensor noise of 5 all but drowns.
+// a faint warm tint that clips at white in a frame 10 % brighter; DimTint: a dark surface of a
+// faint tint; Drowned: a darker one that sensor noise of 5 all but drowns.
 struct Tint
 {
     double scale, offset, blue, green, red;
 };
-const Tint kNearGrey{0.5, 60, 0, 3, 0}, kWarmWhite{0.1, 226, -6, 2, 6}, kDimTint{0.2, 40, 0, 5, 9};
+const Tint kNearGrey{0.5, 60, 0, 3, 0}, kWarmWhite{0.1, 226, -6, 2, 6}, kDimTint{0.2, 40, 0, 5, 9},
+    kDrowned{0.1, 20, 0, 2, 4};
 cv::Mat Tinted(const Tint& t, double noise, quint32 noiseSeed, double gain = 1.0)
 {
     cv::Mat grey = Grey(0, 0), planes[3], f;
@@ -167,10 +168,12 @@ void TestQuality::hueJudgementIgnoresNoiseOnNearGreyAndFindsAColouredPatch()
     {
         double noise, gain;
     };
-    // Unchanged surfaces under sensor noise, and in a frame 10 % brighter, pass the
-    // similarity and the defect function; a violet part (a hue far from every tint) fails the
-    // defect function.
-    for (const Tint& tint : {kNearGrey, kWarmWhite, kDimTint}) {
+    // Unchanged surfaces under sensor noise of 3 and 5 and in a frame 10 % brighter pass the
+    // similarity and the defect function, and a frame 10 % darker at noise 5 the similarity; a
+    // violet part (a hue far from every tint) fails them. In the brighter frame a cyan part clipped
+    // at white in green and blue fails the similarity on the warm tints, where no brightening clips
+    // those two channels.
+    for (const Tint& tint : {kNearGrey, kWarmWhite, kDimTint, kDrowned}) {
         RecogRig rig(kW, kH, true);
         gisGrayHue = false;  // the factory conversion of colour cameras
         rig.setTemplate(0, 0, Tinted(tint, 2, 1));
@@ -179,17 +182,28 @@ void TestQuality::hueJudgementIgnoresNoiseOnNearGreyAndFindsAColouredPatch()
         CammerRecong& rec = rig.build();
         CammerRecogData& v = *rig.view;
         quint32 seed = 1;
-        for (const Frame fr : {Frame{3, 1.0}, Frame{3, 1.0}, Frame{3, 1.1}}) {
+        for (const Frame fr : {Frame{3, 1.0}, Frame{3, 1.0}, Frame{5, 1.0}, Frame{5, 0.9}, Frame{3, 1.1}}) {
             const QString at = QString("tint %1, noise %2, gain %3").arg(tint.red).arg(fr.noise).arg(fr.gain);
-            cv::Mat live = Tinted(tint, fr.noise, ++seed, fr.gain);
-            rig.setAligned(live);
-            rec.Run(0);
-            QVERIFY2(v.roiOk[0][0], qPrintable(at + QString(": similarity %1").arg(v.roiValue[0][0])));
-            QVERIFY2(v.roiOk[0][1], qPrintable(at + QString(": defect area %1").arg(v.roiValue[0][1])));
-            live(cv::Rect(340, 90, 30, 30)).setTo(cv::Scalar(220, 60, 150, 0));
-            rig.setAligned(live);
-            rec.Run(0);
-            QVERIFY2(!v.roiOk[0][1], qPrintable(at + QString(": violet part, defect area %1").arg(v.roiValue[0][1])));
+            const cv::Mat clean = Tinted(tint, fr.noise, ++seed, fr.gain);
+            const cv::Scalar violet(220, 60, 150, 0), cyan(255, 255, 150, 0);
+            for (const cv::Scalar* part : {(const cv::Scalar*)nullptr, &violet, &cyan}) {
+                if (part == &cyan && (fr.gain == 1.0 || tint.red <= tint.green))
+                    continue;
+                cv::Mat live = clean.clone();
+                if (part) {
+                    live(cv::Rect(100, 90, 30, 30)).setTo(*part);
+                    live(cv::Rect(340, 90, 30, 30)).setTo(*part);
+                }
+                rig.setAligned(live);
+                rec.Run(0);
+                const QString what = at + (part == &violet ? ", violet" : part ? ", cyan" : ", no part");
+                QVERIFY2(v.roiOk[0][0] == !part, qPrintable(what + QString(": similarity %1").arg(v.roiValue[0][0])));
+                // The blobs shown lie on the part.
+                const cv::Mat shown(kH, kW, CV_8UC1, v.displayMask);
+                QVERIFY2((cv::countNonZero(shown(cv::Rect(100, 90, 30, 30))) > 0) == bool(part), qPrintable(what));
+                if (part != &cyan && fr.gain >= 1.0)
+                    QVERIFY2(v.roiOk[0][1] == !part, qPrintable(what + QString(": defect area %1").arg(v.roiValue[0][1])));
+            }
         }
     }
     gisGrayHue = true;
