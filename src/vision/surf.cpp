@@ -72,13 +72,15 @@ struct CellSums
 // Sums over the cells of ref inside area that the mask keeps and that land inside img when
 // it is displaced by (dx, dy) cells. Each row is one pass of vector arithmetic over the masked
 // reference (m: the mask as 0 or 1 per channel, rm = ref * m, rrm = ref * ref * m) and the
-// image with its squares.
-CellSums SumCells(const SURF::Grids& ref, const Live& live, int dx, int dy, cv::Rect area)
+// image with its squares. The channels and whether hue is weighed by how much of it is known
+// are fixed per call, so that the sums past a row's last whole vector stay in registers; a
+// search calls this thousands of times on small grids.
+template <int ch, bool weighed>
+CellSums SumCellsOf(const SURF::Grids& ref, const Live& live, int dx, int dy, cv::Rect area)
 {
     const cv::Mat& img = live.v;
     const cv::Mat& img2 = live.v2;
     const cv::Mat& known = live.known;
-    const int ch = img.channels();
     CellSums c;
     const int y0 = std::max(area.y, -dy), y1 = std::min(area.y + area.height, img.rows - dy);
     const int x0 = std::max(area.x, -dx), x1 = std::min(area.x + area.width, img.cols - dx);
@@ -89,17 +91,30 @@ CellSums SumCells(const SURF::Grids& ref, const Live& live, int dx, int dy, cv::
     float n = 0, stt = 0, sii = 0, sti = 0, tail[2][2] = {};
     cv::v_float32 vst = cv::vx_setzero_f32(), vsi = cv::vx_setzero_f32(), vn = cv::vx_setzero_f32();
     cv::v_float32 vstt = cv::vx_setzero_f32(), vsii = cv::vx_setzero_f32(), vsti = cv::vx_setzero_f32();
+    const float* m = ref.m.ptr<float>(y0) + x0 * ch;
+    const float* rm = ref.rm.ptr<float>(y0) + x0 * ch;
+    const float* rrm = ref.rrm.ptr<float>(y0) + x0 * ch;
+    const float* v = img.ptr<float>(y0 + dy) + (x0 + dx) * ch;
+    const float* v2 = img2.ptr<float>(y0 + dy) + (x0 + dx) * ch;
+    const float* kn = weighed ? known.ptr<float>(y0 + dy) + (x0 + dx) * ch : nullptr;
+    const size_t steps[6] = {ref.m.step[0] / sizeof(float),   ref.rm.step[0] / sizeof(float),
+                             ref.rrm.step[0] / sizeof(float), img.step[0] / sizeof(float),
+                             img2.step[0] / sizeof(float),    weighed ? known.step[0] / sizeof(float) : 0};
+    // One cell (channel) past the last whole vector, into the sums of its channel.
+    auto single = [&](int k, int channel) {
+        const float w = weighed ? kn[k] : 1.0f;
+        n += m[k] * w;
+        tail[0][channel] += rm[k] * w;
+        tail[1][channel] += m[k] * w * v[k];
+        stt += rrm[k] * w;
+        sii += m[k] * w * v2[k];
+        sti += rm[k] * w * v[k];
+    };
     for (int y = y0; y < y1; ++y) {
-        const float* m = ref.m.ptr<float>(y) + x0 * ch;
-        const float* rm = ref.rm.ptr<float>(y) + x0 * ch;
-        const float* rrm = ref.rrm.ptr<float>(y) + x0 * ch;
-        const float* v = img.ptr<float>(y + dy) + (x0 + dx) * ch;
-        const float* v2 = img2.ptr<float>(y + dy) + (x0 + dx) * ch;
-        const float* kn = known.empty() ? nullptr : known.ptr<float>(y + dy) + (x0 + dx) * ch;
         int k = 0;
         for (; k <= len - cv::v_float32::nlanes; k += cv::v_float32::nlanes) {
             cv::v_float32 vm = cv::vx_load(m + k), vr = cv::vx_load(rm + k), vrr = cv::vx_load(rrm + k);
-            if (kn) {
+            if (weighed) {
                 const cv::v_float32 vk = cv::vx_load(kn + k);
                 vm = vm * vk, vr = vr * vk, vrr = vrr * vk;
             }
@@ -111,15 +126,12 @@ CellSums SumCells(const SURF::Grids& ref, const Live& live, int dx, int dy, cv::
             vsii += vm * cv::vx_load(v2 + k);
             vsti += vr * vv;
         }
-        for (; k < len; ++k) {
-            const float w = kn ? kn[k] : 1.0f;
-            n += m[k] * w;
-            tail[0][k % ch] += rm[k] * w;
-            tail[1][k % ch] += m[k] * w * v[k];
-            stt += rrm[k] * w;
-            sii += m[k] * w * v2[k];
-            sti += rm[k] * w * v[k];
-        }
+        // Whole vectors hold whole cells, so the rest starts at a cell's first channel.
+        for (; k + ch <= len; k += ch)
+            for (int channel = 0; channel < ch; ++channel) single(k + channel, channel);
+        m += steps[0], rm += steps[1], rrm += steps[2], v += steps[3], v2 += steps[4];
+        if (weighed)
+            kn += steps[5];
     }
     cv::v_store(lanes[0], vst);
     cv::v_store(lanes[1], vsi);
@@ -133,6 +145,14 @@ CellSums SumCells(const SURF::Grids& ref, const Live& live, int dx, int dy, cv::
     c.sii = cv::v_reduce_sum(vsii) + sii;
     c.sti = cv::v_reduce_sum(vsti) + sti;
     return c;
+}
+
+CellSums SumCells(const SURF::Grids& ref, const Live& live, int dx, int dy, cv::Rect area)
+{
+    const bool weighed = !live.known.empty();
+    if (live.v.channels() == 1)
+        return weighed ? SumCellsOf<1, true>(ref, live, dx, dy, area) : SumCellsOf<1, false>(ref, live, dx, dy, area);
+    return weighed ? SumCellsOf<2, true>(ref, live, dx, dy, area) : SumCellsOf<2, false>(ref, live, dx, dy, area);
 }
 
 // Structural similarity of ref against img displaced by (dx, dy) cells, over the cells of
