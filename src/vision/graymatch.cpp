@@ -149,6 +149,9 @@ int Departures(const Comparison& c, cv::Rect at, cv::Rect ref, int rowStep = 1, 
     const int width = at.width;
     int count = 0;
     const Comparison& a = c.also ? *c.also : c;  // (itself: no further condition)
+    const bool also = c.also != nullptr;
+    const unsigned char lim = c.lim, ceiling = c.ceiling, alsoLim = a.lim, alsoCeiling = a.ceiling;
+    // The departures of one row (counted apart: the count the caller sees stays in a register).
     auto row = [&](int y) {
         const unsigned char* v = c.up->ptr<unsigned char>(at.y + y) + at.x;
         const unsigned char* w = c.down->ptr<unsigned char>(at.y + y) + at.x;
@@ -159,36 +162,56 @@ int Departures(const Comparison& c, cv::Rect at, cv::Rect ref, int rowStep = 1, 
         const unsigned char* alo = a.low->ptr<unsigned char>(ref.y + y) + ref.x;
         const unsigned char* ahi = a.high->ptr<unsigned char>(ref.y + y) + ref.x;
         unsigned char* d = out ? out->ptr<unsigned char>(y) : nullptr;
-        int x = 0;
+        int x = 0, here = 0;
 #if CV_SIMD
-        const cv::v_uint8 vlim = cv::vx_setall_u8(c.lim), alim = cv::vx_setall_u8(a.lim);
-        const cv::v_uint8 vceil = cv::vx_setall_u8(c.ceiling), aceil = cv::vx_setall_u8(a.ceiling);
+        const cv::v_uint8 vlim = cv::vx_setall_u8(lim), alim = cv::vx_setall_u8(alsoLim);
+        const cv::v_uint8 vceil = cv::vx_setall_u8(ceiling), aceil = cv::vx_setall_u8(alsoCeiling);
         const cv::v_uint8 one = cv::vx_setall_u8(1);
         cv::v_uint32 sum = cv::vx_setzero_u32();
-        for (; x <= width - cv::v_uint8::nlanes; x += cv::v_uint8::nlanes) {
+        auto departedAt = [&](int i) {
             // u8 subtraction saturates at 0
-            cv::v_uint8 departed = cv::v_max(cv::vx_load(lo + x) - cv::vx_load(v + x),
-                                             cv::v_min(cv::vx_load(w + x), vceil) - cv::vx_load(hi + x)) > vlim;
-            if (c.also)
-                departed = departed & (cv::v_max(cv::vx_load(alo + x) - cv::vx_load(av + x),
-                                                 cv::v_min(cv::vx_load(aw + x), aceil) - cv::vx_load(ahi + x)) > alim);
+            cv::v_uint8 departed = cv::v_max(cv::vx_load(lo + i) - cv::vx_load(v + i),
+                                             cv::v_min(cv::vx_load(w + i), vceil) - cv::vx_load(hi + i)) > vlim;
+            if (also)
+                departed = departed & (cv::v_max(cv::vx_load(alo + i) - cv::vx_load(av + i),
+                                                 cv::v_min(cv::vx_load(aw + i), aceil) - cv::vx_load(ahi + i)) > alim);
+            return departed;
+        };
+        for (; x <= width - cv::v_uint8::nlanes; x += cv::v_uint8::nlanes) {
+            const cv::v_uint8 departed = departedAt(x);
             if (d)
                 cv::v_store(d + x, departed);
             sum += cv::v_dotprod_expand_fast(departed & one, one);
         }
-        count += int(cv::v_reduce_sum(sum));
+        if (x < width && width >= cv::v_uint8::nlanes) {
+            // The rest as the row's last whole vector, its pixels counted already left out.
+            const int last = width - cv::v_uint8::nlanes;
+            const cv::v_uint8 departed = departedAt(last);
+            if (d)
+                cv::v_store(d + last, departed);
+            static const cv::v_uint8 lane = [] {
+                unsigned char l[cv::v_uint8::nlanes];
+                for (int i = 0; i < cv::v_uint8::nlanes; ++i) l[i] = static_cast<unsigned char>(i);
+                return cv::vx_load(l);
+            }();
+            const cv::v_uint8 fresh = lane >= cv::vx_setall_u8(static_cast<unsigned char>(x - last));
+            sum += cv::v_dotprod_expand_fast(departed & fresh & one, one);
+            x = width;
+        }
+        here = int(cv::v_reduce_sum(sum));
 #endif
         for (; x < width; ++x) {
-            const bool departed = std::max(lo[x] - v[x], std::min(w[x], c.ceiling) - hi[x]) > c.lim &&
-                                  std::max(alo[x] - av[x], std::min(aw[x], a.ceiling) - ahi[x]) > a.lim;
+            const bool departed = std::max(lo[x] - v[x], std::min(w[x], ceiling) - hi[x]) > lim &&
+                                  std::max(alo[x] - av[x], std::min(aw[x], alsoCeiling) - ahi[x]) > alsoLim;
             if (d)
                 d[x] = departed ? 255 : 0;
-            count += departed;
+            here += departed;
         }
+        return here;
     };
     first = std::clamp(first / rowStep * rowStep, 0, std::max(0, at.height - 1) / rowStep * rowStep);
-    for (int y = first; y < at.height && count <= cap; y += rowStep) row(y);
-    for (int y = 0; y < first && count <= cap; y += rowStep) row(y);
+    for (int y = first; y < at.height && count <= cap; y += rowStep) count += row(y);
+    for (int y = 0; y < first && count <= cap; y += rowStep) count += row(y);
     return count;
 }
 
