@@ -249,9 +249,16 @@ void BoxMean5(const cv::Mat& src, cv::Mat& out)
         };
         for (; x < std::min(2, cols); ++x) edge(x);
 #if CV_SIMD
-        for (; x + cv::v_uint16::nlanes <= cols - 2; x += cv::v_uint16::nlanes)
-            cv::v_store(h + x, cv::vx_load_expand(v + x - 2) + cv::vx_load_expand(v + x - 1) + cv::vx_load_expand(v + x) +
-                                   cv::vx_load_expand(v + x + 1) + cv::vx_load_expand(v + x + 2));
+        auto five = [&](int at) {
+            cv::v_store(h + at, cv::vx_load_expand(v + at - 2) + cv::vx_load_expand(v + at - 1) + cv::vx_load_expand(v + at) +
+                                    cv::vx_load_expand(v + at + 1) + cv::vx_load_expand(v + at + 2));
+        };
+        for (; x + cv::v_uint16::nlanes <= cols - 2; x += cv::v_uint16::nlanes) five(x);
+        // The rest up to the mirrored edge as one vector ending there (the sums it repeats are the same).
+        if (x < cols - 2 && cols - 2 - cv::v_uint16::nlanes >= 2) {
+            five(cols - 2 - cv::v_uint16::nlanes);
+            x = cols - 2;
+        }
 #endif
         for (; x < cols; ++x) edge(x);
     }
@@ -264,10 +271,15 @@ void BoxMean5(const cv::Mat& src, cv::Mat& out)
         int x = 0;
 #if CV_SIMD
         const cv::v_uint16 half = cv::vx_setall_u16(12), scale = cv::vx_setall_u16(20972);
-        for (; x + cv::v_uint16::nlanes <= cols; x += cv::v_uint16::nlanes) {
-            const cv::v_uint16 s = cv::vx_load(r[0] + x) + cv::vx_load(r[1] + x) + cv::vx_load(r[2] + x) +
-                                   cv::vx_load(r[3] + x) + cv::vx_load(r[4] + x) + half;
-            cv::v_pack_store(o + x, cv::v_mul_hi(s, scale) >> 3);
+        auto means = [&](int at) {
+            const cv::v_uint16 s = cv::vx_load(r[0] + at) + cv::vx_load(r[1] + at) + cv::vx_load(r[2] + at) +
+                                   cv::vx_load(r[3] + at) + cv::vx_load(r[4] + at) + half;
+            cv::v_pack_store(o + at, cv::v_mul_hi(s, scale) >> 3);
+        };
+        for (; x + cv::v_uint16::nlanes <= cols; x += cv::v_uint16::nlanes) means(x);
+        if (x < cols && cols >= cv::v_uint16::nlanes) {
+            means(cols - cv::v_uint16::nlanes);
+            x = cols;
         }
 #endif
         for (; x < cols; ++x) o[x] = static_cast<unsigned char>((r[0][x] + r[1][x] + r[2][x] + r[3][x] + r[4][x] + 12) / 25);
