@@ -353,6 +353,83 @@ void ReduceCells(const cv::Mat& src, int side, cv::Size grid, cv::Mat& out)
     }
 }
 
+// Cell c of m spread evenly over n pixels: its pixels [first, last) and the shares of its first
+// and last pixel it covers (a pixel on a cell's border counts in part to both cells).
+struct Span
+{
+    int first, last;
+    float wFirst, wLast;
+    float Weight(int i) const { return i == first ? wFirst : i == last - 1 ? wLast : 1.0f; }
+};
+
+Span SpanOf(int c, int m, int n)
+{
+    const double scale = double(n) / m, b = c * scale, e = std::min(double(n), (c + 1) * scale);
+    Span s;
+    s.first = int(b);
+    s.last = std::clamp(int(std::ceil(e - 1e-7)), s.first + 1, n);
+    s.wFirst = float(std::min(e, s.first + 1.0) - b);
+    s.wLast = s.last - 1 > s.first ? float(e - (s.last - 1)) : s.wFirst;
+    return s;
+}
+
+// The working grid of an 8-bit crop whose sides are no multiple of the cell: cells spread
+// evenly over the crop. Cells of whole pixels with a cut last cell would have hard borders
+// that, on a grain of a pixel or two, make their means jump with the fraction of a pixel a
+// slight turn moves the picture; cells sharing their border pixels move smoothly.
+void SpreadCells(const cv::Mat& src, cv::Size grid, cv::Mat& out)
+{
+    // The rows are summed in 16 bits with weights in steps of 1 / grid.height (where a cell's
+    // borders fall), which holds crops up to about 200 pixels high; higher ones go in float.
+    const int m = grid.height;
+    const bool narrow = 255 * (src.rows + m) < 65536;
+    const float norm = float(double(grid.width) * grid.height / (double(src.cols) * src.rows)) / (narrow ? m : 1);
+    std::vector<Span> xs(size_t(grid.width));
+    for (int cx = 0; cx < grid.width; ++cx) xs[size_t(cx)] = SpanOf(cx, grid.width, src.cols);
+    out.create(grid, CV_32FC1);
+    std::vector<float> acc(size_t(src.cols));
+    std::vector<unsigned short> acc16(size_t(src.cols));
+    // The columns of one row of cells summed up.
+    auto cells = [&](const auto* acc, int cy) {
+        float* o = out.ptr<float>(cy);
+        for (int cx = 0; cx < grid.width; ++cx) {
+            const Span& sx = xs[size_t(cx)];
+            float sum = sx.wFirst * float(acc[sx.first]);
+            for (int x = sx.first + 1; x < sx.last - 1; ++x) sum += float(acc[x]);
+            if (sx.last - 1 > sx.first)
+                sum += sx.wLast * float(acc[sx.last - 1]);
+            o[cx] = sum * norm;
+        }
+    };
+    for (int cy = 0; cy < grid.height; ++cy) {
+        const Span ys = SpanOf(cy, grid.height, src.rows);
+        if (narrow) {
+            std::fill(acc16.begin(), acc16.end(), 0);
+            for (int y = ys.first; y < ys.last; ++y) {
+                const auto w = static_cast<unsigned short>(std::lround(ys.Weight(y) * m));
+                const unsigned char* p = src.ptr<unsigned char>(y);
+                unsigned short* a = acc16.data();
+                int x = 0;
+#if CV_SIMD
+                const cv::v_uint16 vw = cv::vx_setall_u16(w);
+                for (; x + cv::v_uint16::nlanes <= src.cols; x += cv::v_uint16::nlanes)
+                    cv::v_store(a + x, cv::vx_load(a + x) + cv::v_mul_wrap(cv::vx_load_expand(p + x), vw));
+#endif
+                for (; x < src.cols; ++x) a[x] = static_cast<unsigned short>(a[x] + w * p[x]);
+            }
+            cells(acc16.data(), cy);
+        } else {
+            std::fill(acc.begin(), acc.end(), 0.0f);
+            for (int y = ys.first; y < ys.last; ++y) {
+                const float w = ys.Weight(y);
+                const unsigned char* p = src.ptr<unsigned char>(y);
+                for (int x = 0; x < src.cols; ++x) acc[size_t(x)] += w * float(p[x]);
+            }
+            cells(acc.data(), cy);
+        }
+    }
+}
+
 // The working grid of a hue crop: per cell the mean of its pixels' hue directions weighted by
 // their coherence; faded: weighted by HueStrength instead; known: how much of its hue is known,
 // 0..1 in both channels; pairs: the mean of the unit directions of the pixels whose hue is one of
@@ -469,8 +546,10 @@ cv::Mat SURF::ToGrid(const cv::Mat& crop, cv::Mat* faded, cv::Mat* known, cv::Ma
         cv::Mat reduced;
         cv::blur(crop, reduced, cv::Size(3, 3));  // damp pixel noise where no reduction does
         reduced.convertTo(out, CV_32F);
+    } else if (crop.cols % cell == 0 && crop.rows % cell == 0) {
+        ReduceCells(crop, cell, grid, out);  // the same cells as SpreadCells, only quicker
     } else {
-        ReduceCells(crop, cell, grid, out);
+        SpreadCells(crop, grid, out);
     }
     if (faded)
         *faded = out;

@@ -61,6 +61,7 @@ private slots:
     void hueZeroOfGreyPixelsIsNoHue();
     void surfScoresSimilarityAndToleratesSmallShifts();
     void surfMarksDeparturesOnlyWhenFailing();
+    void surfGridCellsAreAreaMeansOfTheCrop();
     void findShapeReportsTheCorrectingShift();
     void findShapeReportsTheCorrectingRotation();
     void findShapeRefusesFlatPatternsAndMissingShapes();
@@ -295,6 +296,25 @@ void TestMatchers::surfScoresSimilarityAndToleratesSmallShifts()
     QVERIFY(flat.Match(flatSame, out) > 95);
     cv::Mat textured = scene(cv::Rect(0, 0, 80, 80)).clone();
     QVERIFY(flat.Match(textured, out) < 50);
+}
+
+// A grey crop's working grid holds the mean of the area each cell covers, the cells spread evenly
+// over the crop also where its sides are no multiple of the cell (up to the rounding of an 8-bit
+// area reduction): whole cells, parts of border pixels, tall crops.
+void TestMatchers::surfGridCellsAreAreaMeansOfTheCrop()
+{
+    for (const cv::Size size : {cv::Size(120, 96), cv::Size(120, 100), cv::Size(97, 130), cv::Size(400, 700)}) {
+        cv::Mat crop(size, CV_8UC1);
+        cv::theRNG().state = 5;
+        cv::randu(crop, 0, 256);
+        SURF s;
+        s.Create(size.width, size.height, cv::Mat());
+        cv::Mat area, expected;
+        cv::resize(crop, area, s.grid, 0, 0, cv::INTER_AREA);
+        area.convertTo(expected, CV_32F);
+        const double off = cv::norm(s.ToGrid(crop), expected, cv::NORM_INF);
+        QVERIFY2(off <= 0.51, qPrintable(QString("%1 x %2: off by %3").arg(size.width).arg(size.height).arg(off)));
+    }
 }
 
 void TestMatchers::surfMarksDeparturesOnlyWhenFailing()
