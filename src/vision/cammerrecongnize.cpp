@@ -203,10 +203,8 @@ CammerRecong::Band CammerRecong::MakeBand(const CammerSingleton* s, int det, int
         }
         case kFuncSimilarity:
             out.kernel = 1;
-            if (surf[det][r].IsValid()) {
-                cv::Mat copy = roi.clone();
-                out.score = int(surf[det][r].Match(copy, out.band));
-            }
+            if (surf[det][r].IsValid())
+                out.score = int(surf[det][r].Match(roi, out.band));
             break;
         case kFuncColorSpot:
             out.kernel = p.minSpot;

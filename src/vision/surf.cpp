@@ -579,7 +579,7 @@ void SURF::Train(int, int, int, int)
     valid = !refs.empty();
 }
 
-float SURF::Match(cv::Mat& image, cv::Mat& out) const
+float SURF::Match(const cv::Mat& image, cv::Mat& out) const
 {
     out = cv::Mat::zeros(image.rows, image.cols, CV_8UC1);
     if (!valid || image.type() != CV_8UC1 || image.cols != width || image.rows != height)

@@ -52,7 +52,7 @@ public:
     void Create(int width, int height, const cv::Mat& mask);
     void AddTemp(const cv::Mat& crop, int shift, int diffLevel, int minScore);
     void Train(int, int, int, int);
-    float Match(cv::Mat& image, cv::Mat& out) const;
+    float Match(const cv::Mat& image, cv::Mat& out) const;
 
     bool valid = false;
     bool circular = false;  // the pictures are hue
