@@ -48,7 +48,7 @@ IOThread::IOThread(QObject* parent) : QThread(parent) {}
 void IOThread::run()
 {
     protectTime.store(PlatformClock::monotonicMs());
-    // Interruption is only ever requested by a test tearing the process down.
+    // Interruption is requested by the stop of the program (and by tests tearing down).
     while (!isInterruptionRequested()) {
         if (PlatformClock::monotonicMs() - protectTime.load() >= kLivenessTimeoutMs) {
             qWarning("controlport_thread - main_thread > 10s will timeout exit");
@@ -66,6 +66,12 @@ void IOThread::run()
         sendNext();
         PlatformClock::sleepMs(kPollPeriodMs);
     }
+}
+
+void IOThread::stop()
+{
+    requestInterruption();
+    wait();
 }
 
 void IOThread::receive(unsigned int out, quint64 seq)

@@ -12,6 +12,10 @@ class IOThread : public QThread
 public:
     explicit IOThread(QObject* parent = nullptr);
 
+    // Ends the loop after its current iteration and waits for it (the stop of the program).
+    // The board keeps the output word it was last given.
+    void stop();
+
     // Liveness stamp of the GUI thread, in PlatformClock::monotonicMs(). Written by the GUI
     // thread, read here; a wall-clock step must not stop or prolong the board traffic.
     std::atomic<qint64> protectTime{0};

@@ -178,11 +178,14 @@ public slots:
     void InsertRecord(QString s);
     void ClearRecord();
     void SlotCheckDate();
-    // Closes PARAM.db and RECORD.db before files are replaced or the machine goes down.
+    // Writes the counters to count.ini at once (CountSync), then closes PARAM.db and
+    // RECORD.db, before files are replaced or the machine goes down.
     void FLushAll();
-    // The production counters in cnt_net/workspace/count.ini.
+    // The production counters in cnt_net/workspace/count.ini. CountWrite hands them to the
+    // settings object, which writes the file a moment later; CountSync writes it now.
     void CountRead();
     void CountWrite();
+    void CountSync();
 
     // Detection cycle: input scan, countdowns, triggers, start and stop.
     void Run();

@@ -1,4 +1,5 @@
 // Main window: the production counters in count.ini and the hand-over of judgements to the statistics.
+#include <QDebug>
 #include <QList>
 #include <QSettings>
 #include <QStringList>
@@ -73,6 +74,17 @@ void MoJuWizard::CountWrite()
     writeList(*countSettings, kAllCycleKey, gAllCycleNum);
     writeList(*countSettings, kFailCycleKey, gFailCycleNum);
     countSettings->setValue(QString::fromLatin1(kSyncNGCycleKey), gSyncNGCycleNum);
+}
+
+void MoJuWizard::CountSync()
+{
+    if (!countSettings)
+        return;
+    // The counts of a cycle still running are written too: CountWrite waits for its end.
+    CountWrite();
+    countSettings->sync();
+    if (countSettings->status() != QSettings::NoError)
+        qWarning().noquote() << "counters: cannot write" << countSettings->fileName();
 }
 
 void MoJuWizard::AddStatistics()

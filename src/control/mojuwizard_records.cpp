@@ -156,6 +156,9 @@ void MoJuWizard::SlotCheckDate()
 
 void MoJuWizard::FLushAll()
 {
+    // The settings object writes count.ini only a moment after a change: an end right after a
+    // judgement would drop it.
+    CountSync();
     if (dbIn.isOpen())
         dbIn.close();
     if (dbRecord.isOpen())

@@ -17,6 +17,8 @@ std::function<void()> gBeforeExit;
 std::atomic<int> gLastCode{-1};
 std::atomic<int> gCalls{0};
 std::function<void()> gStopFlush;
+std::function<void()> gStopWorkers;
+std::atomic<bool> gStopping{false};
 std::atomic<bool> gExitRequested{false};
 // A requested end waits for the event loop: start-up only processes events between its steps.
 constexpr int kLoopWaitMs = 10;
@@ -94,14 +96,27 @@ void PlatformExit::setStopFlush(std::function<void()> flush)
     gStopFlush = std::move(flush);
 }
 
+void PlatformExit::setStopWorkers(std::function<void()> stopWorkers)
+{
+    QMutexLocker lock(&gExitMutex);
+    gStopWorkers = std::move(stopWorkers);
+}
+
 void PlatformExit::stop(int code)
 {
+    if (gStopping.exchange(true))
+        return;
     std::function<void()> flush;
+    std::function<void()> stopWorkers;
     {
         QMutexLocker lock(&gExitMutex);
         flush = gStopFlush;
+        stopWorkers = gStopWorkers;
     }
     if (flush)
         flush();
+    if (stopWorkers)
+        stopWorkers();
     Exit(code);
+    gStopping = false;  // only reached where Exit returns (a test's handler)
 }

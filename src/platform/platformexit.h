@@ -18,12 +18,20 @@ void Exit(int code);
 // Further requests before it ends count as the same one.
 void RequestExit(int code);
 
+// A normal end (a stop signal, a logged restart or power-off, the settings screen's exit) goes
+// through PlatformExit::stop: first what must reach the disk, then the worker threads end, and
+// only then Exit, so that no thread works on while the process tears down its globals.
 class PlatformExit
 {
 public:
-    // What runs before a requested end or a stop signal: start-up closes the databases here.
+    // What must reach the disk: start-up saves the statistics, syncs the counters and closes
+    // the databases here.
     static void setStopFlush(std::function<void()> flush);
-    // The stop flush, then Exit(code).
+    // What ends the worker threads, after the flush: start-up stops the servers and joins
+    // the threads here. It returns only when none of them runs.
+    static void setStopWorkers(std::function<void()> stopWorkers);
+    // The stop flush, the workers' stop, then Exit(code). A stop asked for while one runs
+    // (a second signal) is the same stop.
     static void stop(int code);
     // The handler runs instead of ending the process; empty restores ::exit.
     static void setHandler(std::function<void(int)> handler);

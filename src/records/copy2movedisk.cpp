@@ -47,9 +47,7 @@ Copy2MoveDisk::Copy2MoveDisk(QObject* parent) : QObject(parent) {}
 
 Copy2MoveDisk::~Copy2MoveDisk()
 {
-    is_stop = true;
-    for (QFuture<void>& loop : retired) loop.waitForFinished();
-    _future.waitForFinished();
+    stopAndWait();
 }
 
 void Copy2MoveDisk::start()
@@ -101,6 +99,14 @@ void Copy2MoveDisk::stop()
     // Not waited for: the loop may hang in a write to a failing disk, and the settings screen
     // stops the copier on the GUI thread, which the detection cycle shares.
     is_stop = true;
+}
+
+void Copy2MoveDisk::stopAndWait()
+{
+    stop();
+    for (QFuture<void>& loop : retired) loop.waitForFinished();
+    retired.clear();
+    _future.waitForFinished();
 }
 
 QString Copy2MoveDisk::currentPrepath()

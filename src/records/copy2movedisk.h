@@ -30,6 +30,9 @@ public:
     // a start after it runs a new loop at once, and the old one ends after its current write.
     void start();
     void stop();
+    // The stop of the program: stop, then wait until every loop, also one stopped before,
+    // has ended (after its current write). GUI thread.
+    void stopAndWait();
     bool isRunning() const { return !is_stop; }
 
     // Queues one picture written locally into `folder` (a path under alarmimage) as

@@ -134,6 +134,30 @@ void ResStatisticsParam::setTimer(bool on)
         dayTimer->stop();
 }
 
+void ResStatisticsParam::saveRunningDay()
+{
+    if (!database || !database->usable)
+        return;
+    calcCount(curCount);
+    const QJsonObject json = StuCountToJson(curCount);
+    const QString date = getCurDBDate();
+    // No day change here: a closed day is archived by the first check after the next start.
+    ResStatisticsDatabase* db = database;
+    if (databaseThread && databaseThread->isRunning() && QThread::currentThread() != databaseThread)
+        QMetaObject::invokeMethod(
+            db, [db, date, json] { db->slotSaveRecord(date, json, false); }, Qt::BlockingQueuedConnection);
+    else
+        db->slotSaveRecord(date, json, false);
+}
+
+void ResStatisticsParam::endDatabaseThread()
+{
+    if (!databaseThread)
+        return;
+    databaseThread->quit();
+    databaseThread->wait();
+}
+
 void ResStatisticsParam::addRecord(int detect, int /*hour*/, QList<bool> cameraOK, bool cycleEnd)
 {
     CountGroup* group = nullptr;

@@ -47,6 +47,11 @@ public:
 
     void init(QString groupName, int count);
     void setTimer(bool on);
+    // The stop's save: the running day as it stands goes to ResStatistics.db (behind any
+    // minute save still queued) before this returns, for the process may end right after.
+    void saveRunningDay();
+    // The database thread ends (after what it was given); the stop does this last.
+    void endDatabaseThread();
 
     void checkCameraDetectCount(int count);
     int getCount(ShiftType shift, bool ok, int camera, int detect);

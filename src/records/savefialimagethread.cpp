@@ -50,6 +50,13 @@ SaveFialImageThread::~SaveFialImageThread()
     wait();
 }
 
+void SaveFialImageThread::stop()
+{
+    requestInterruption();
+    wait();
+    pass();
+}
+
 void SaveFialImageThread::setImageSize(int camera, QSize size)
 {
     if (camera >= 0 && camera < kMaxCameras)

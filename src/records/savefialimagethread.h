@@ -24,6 +24,10 @@ public:
     // without a size is not looked at.
     void setImageSize(int camera, QSize size);
 
+    // The stop of the program: the loop ends after its pass, then one more pass on the
+    // calling thread writes what was judged meanwhile. Returns when the thread has ended.
+    void stop();
+
     // One pass over every camera and detection in use, with the pauses; run() repeats it.
     void pass();
 
