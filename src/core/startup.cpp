@@ -30,6 +30,7 @@
 #include "helpwidget.h"
 #include "httpapiserver.h"
 #include "iostatus.h"
+#include "iothread.h"
 #include "lanstr.h"
 #include "logmanager.h"
 #include "mapplication.h"
@@ -140,6 +141,39 @@ void InstallStopSignals(std::function<void()> flush)
     action.sa_flags = SA_RESTART;
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
+}
+
+void StopFlush()
+{
+    // While every thread still runs: the statistics' save goes through their database thread.
+    ResStatisticsParam::getInstance()->saveRunningDay();
+    // The counters written to count.ini, PARAM.db and RECORD.db closed.
+    if (gpWin)
+        gpWin->FLushAll();
+}
+
+void StopWorkers()
+{
+    // The picture writer first: its last pictures still reach the copier and the services.
+    if (gpSaveFialImageThread)
+        gpSaveFialImageThread->stop();
+    if (TNR_NETMN::__instance)
+        TNR_NETMN::__instance->stopServices();
+    if (gpWin && gpWin->modbusServer)
+        gpWin->modbusServer->stop();
+    if (gpControlIO && gpControlIO->ioThread)
+        gpControlIO->ioThread->stop();
+    if (Copy2MoveDisk::_instance)
+        Copy2MoveDisk::_instance->stopAndWait();
+    if (DiskManager::_instance)
+        DiskManager::_instance->stop();
+    ResStatisticsParam::getInstance()->endDatabaseThread();
+}
+
+void InstallStopSequence()
+{
+    InstallStopSignals(StopFlush);
+    PlatformExit::setStopWorkers(StopWorkers);
 }
 
 bool isOpen_Env()
@@ -359,10 +393,7 @@ int StartUp(int argc, char** argv)
     if (!LogManager::__instance)
         LogManager::__instance = new LogManager(nullptr);
     // After the log manager: its crash handler also catches SIGTERM, which is no crash.
-    InstallStopSignals([] {
-        if (gpWin)
-            gpWin->FLushAll();
-    });
+    InstallStopSequence();
 
     if (!isOpen_Env())
         WaitForNetworkAndCameras();

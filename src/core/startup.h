@@ -19,6 +19,17 @@ bool isOpen_Env();
 // Installed after the log manager, whose crash handler would otherwise take SIGTERM.
 void InstallStopSignals(std::function<void()> flush);
 
+// The program's normal end, in this order. The flush: the running statistics day saved (the
+// save finished on the database thread), the counters written to count.ini, PARAM.db and
+// RECORD.db closed. Then the workers end: the picture writer (after writing what was judged),
+// the HTTP API and the peer and push clients, the Modbus server, the IO thread, the USB
+// copier, the disk watcher and the statistics database thread; each returns only when its
+// threads have ended, so that none runs on while Exit tears down the process's globals.
+void StopFlush();
+void StopWorkers();
+// Start-up's stop signals with StopFlush, and StopWorkers as the workers' stop of PlatformExit.
+void InstallStopSequence();
+
 // Fills the window's statistics step: the statistics model started on the current group
 // and detection count, its day timer as the statistics switch says, and the judgements
 // handed to it; the statistics page built as the window's child and joined to the model and

@@ -18,7 +18,6 @@ std::atomic<int> gLastCode{-1};
 std::atomic<int> gCalls{0};
 std::function<void()> gStopFlush;
 std::function<void()> gStopWorkers;
-std::atomic<bool> gStopping{false};
 std::atomic<bool> gExitRequested{false};
 // A requested end waits for the event loop: start-up only processes events between its steps.
 constexpr int kLoopWaitMs = 10;
@@ -104,8 +103,6 @@ void PlatformExit::setStopWorkers(std::function<void()> stopWorkers)
 
 void PlatformExit::stop(int code)
 {
-    if (gStopping.exchange(true))
-        return;
     std::function<void()> flush;
     std::function<void()> stopWorkers;
     {
@@ -118,5 +115,4 @@ void PlatformExit::stop(int code)
     if (stopWorkers)
         stopWorkers();
     Exit(code);
-    gStopping = false;  // only reached where Exit returns (a test's handler)
 }

@@ -30,8 +30,7 @@ public:
     // What ends the worker threads, after the flush: start-up stops the servers and joins
     // the threads here. It returns only when none of them runs.
     static void setStopWorkers(std::function<void()> stopWorkers);
-    // The stop flush, the workers' stop, then Exit(code). A stop asked for while one runs
-    // (a second signal) is the same stop.
+    // The stop flush, the workers' stop, then Exit(code).
     static void stop(int code);
     // The handler runs instead of ending the process; empty restores ::exit.
     static void setHandler(std::function<void(int)> handler);

@@ -103,7 +103,8 @@ bool ExitProgram(const Accept& accept)
             }
         }
     }
-    Exit(0);
+    // A normal end like a stop signal: the statistics and counters are written, the threads end.
+    PlatformExit::stop(0);
     return true;
 }
 

@@ -92,7 +92,8 @@ private slots:
     }
 
     // A file that cannot be read goes aside, bytes and all, only when its replacement can be
-    // read; a good file, a missing one and an earlier broken copy stay as they are.
+    // read; a good file, one another connection holds locked (busy, not broken), a missing one
+    // and an earlier broken copy stay as they are.
     void unreadableFilesGoAsideForAReadableReplacement()
     {
         const QString probe = "select count(*) from RECORD";
@@ -106,12 +107,13 @@ private slots:
         QVERIFY(spoil("broken-copy.db"));
         const struct
         {
-            const char* content;  // good, broken or missing
+            const char* content;  // good, busy, broken or missing
             const char* replacement;
             bool setAside;
         } cases[] =
             {
-                {"good", "good-copy.db", false},     {"missing", "good-copy.db", false},
+                {"good", "good-copy.db", false},     {"busy", "good-copy.db", false},
+                {"missing", "good-copy.db", false},
                 {"broken", "broken-copy.db", false}, {"broken", "good-copy.db", true},
                 {"broken", "good-copy.db", true},  // the same second: the first copy keeps its name
             };
@@ -119,12 +121,23 @@ private slots:
         int aside = 0;
         for (const auto& c : cases) {
             QFile::remove("sample.db");
-            if (qstrcmp(c.content, "good") == 0)
+            const bool busy = qstrcmp(c.content, "busy") == 0;
+            if (qstrcmp(c.content, "good") == 0 || busy)
                 QVERIFY(QFile::copy("RECORD.db", "sample.db"));
             else if (qstrcmp(c.content, "broken") == 0)
                 QVERIFY(spoil("sample.db"));
-            TestSupport::clearCapturedMessages();
-            QCOMPARE(SetAsideBrokenDatabase("sample.db", probe, c.replacement), c.setAside);
+            {
+                QSqlDatabase holder = QSqlDatabase::addDatabase("QSQLITE", "holder");
+                holder.setDatabaseName("sample.db");
+                if (busy) {
+                    QVERIFY(holder.open());
+                    QVERIFY(QSqlQuery(holder).exec("BEGIN EXCLUSIVE"));
+                }
+                TestSupport::clearCapturedMessages();
+                QCOMPARE(SetAsideBrokenDatabase("sample.db", probe, c.replacement), c.setAside);
+                holder.close();
+            }
+            QSqlDatabase::removeDatabase("holder");
             aside += c.setAside ? 1 : 0;
             QCOMPARE(QFile::exists("sample.db"), qstrcmp(c.content, "missing") != 0 && !c.setAside);
             QCOMPARE(logged("sample.db cannot be read"), qstrcmp(c.content, "broken") == 0);

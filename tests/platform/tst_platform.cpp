@@ -199,6 +199,21 @@ private slots:
         QVERIFY(f.readAll().startsWith("Linux version"));
         QCOMPARE(Devices::openLed(), -1);  // no device under the root
         QCOMPARE(Devices::ledIoctl(-1, 0x5A018B00), -1);
+
+        // The mount table writes blanks, tabs and backslashes as octal escapes; points compare
+        // exactly, so an unread escape is a disk that never seems mounted.
+        TestSupport::writeSysFile("/proc/mounts",
+                                  "/dev/sda2 / ext4 rw 0 0\n"
+                                  "/dev/sdb1 /mnt/USB\\040DISK vfat rw 0 0\n"
+                                  "/dev/sdc1 /mnt1\\134x\\011 vfat rw 0 0\n"
+                                  "/dev/sdd1 /mnt2\\04 vfat rw 0 0\n");
+        QVector<QPair<QString, QString>> table;
+        QVERIFY(ReadMountTable(table));
+        QCOMPARE(table.size(), 4);
+        QCOMPARE(table[1].second, QString("/mnt/USB DISK"));
+        QCOMPARE(table[2].second, QString("/mnt1\\x\t"));
+        QCOMPARE(table[3].second, QString("/mnt2\\04"));  // too short for an escape: kept
+        QVERIFY(IsMountPoint("/mnt/USB DISK") && !IsMountPoint("/mnt/USB"));
     }
 
     // Only a file that says what it wants is applied; anything else is refused whole, so that
@@ -258,12 +273,15 @@ private slots:
     }
 
     // Off the panel a logged restart or power-off ends the program from the event loop, after
-    // the stop flush, with the code ./run.sh reads; record mode and other commands end nothing.
+    // the stop flush and then the workers' stop, with the code ./run.sh reads; record mode and
+    // other commands end nothing.
     void logModeEndsTheProgramForARestartOrPowerOff()
     {
         CommandRunner::setProcessStart([](const CommandCall&, int, bool) { return CommandResult(); });
         QStringList order;
         PlatformExit::setStopFlush([&order] { order << "flush"; });
+        PlatformExit::setStopWorkers([&order] { order << "workers"; });
+        PlatformExit::setHandler([&order](int) { order << "exit"; });
         const int before = PlatformExit::callCount();
         const struct
         {
@@ -295,11 +313,13 @@ private slots:
             QCOMPARE(PlatformExit::callCount() - calls, c.code ? 1 : 0);
             if (c.code) {
                 QVERIFY2(PlatformExit::lastCode() == c.code, c.line);
-                QCOMPARE(order, QStringList({"returned", "flush"}));
+                QCOMPARE(order, QStringList({"returned", "flush", "workers", "exit"}));
             }
         }
         QVERIFY(PlatformExit::callCount() - before == 6);
         PlatformExit::setStopFlush(nullptr);
+        PlatformExit::setStopWorkers(nullptr);
+        PlatformExit::setHandler([](int code) { qWarning("Exit(%d) called", code); });
     }
 
     // The fixture keeps every test on loopback and off the fixed ports, and says so.

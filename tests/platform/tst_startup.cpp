@@ -8,19 +8,29 @@
 #include <QLabel>
 #include <QPointer>
 #include <QProgressBar>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QThread>
+#include <QThreadPool>
 #include <QTimer>
 
 #include "commandrunner.h"
 #include "controlport.h"
+#include "copy2movedisk.h"
 #include "factoryfixture.h"
 #include "globals.h"
+#include "httpapiserver.h"
 #include "iothread.h"
 #include "logmanager.h"
 #include "mainwindowrig.h"
+#include "modbusserver.h"
 #include "mojuwizard.h"
 #include "platformclock.h"
+#include "platformconfig.h"
 #include "platformexit.h"
+#include "resstatisticsdatabase.h"
+#include "resstatisticsparam.h"
+#include "savefialimagethread.h"
 #include "splashframe.h"
 #include "startup.h"
 #include "testsupport.h"
@@ -69,6 +79,11 @@ private slots:
         QVERIFY(config.open(QIODevice::WriteOnly));
         config.write(R"({"devicename": "M7", "device_workapifunc": true})");
         config.close();
+
+        QTcpServer probe;  // a port known to the clients of the stop below
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        NetPorts::current().modbus = probe.serverPort();
+        probe.close();
 
         QList<int> steps;
         QPointer<SplashFrame> splash;
@@ -143,15 +158,51 @@ private slots:
     }
 
     // After a start: SIGTERM and Ctrl-C flush, end through Exit(0) and leave no error behind,
-    // so the next start archives the run as a plain one.
+    // so the next start archives the run as a plain one. By then every worker has ended, also
+    // with clients connected to both servers: none may run on while the process tears down.
     void stopSignalsAreANormalEnd()
     {
         QVERIFY(LogManager::__instance);
+        ModbusServer* modbus = gpWin->modbusServer.data();
+        HttpApiServer* api = TNR_NETMN::getInstance()->apiServer;
+        QVERIFY(modbus && modbus->listening() && api && api->listening());
+        Copy2MoveDisk::getInstance()->start();
+        QList<QSharedPointer<QTcpSocket>> clients;
+        for (int port : {int(NetPorts::current().modbus), api->port()}) {
+            for (int i = 0; i < 8; ++i) {
+                clients << QSharedPointer<QTcpSocket>::create();
+                clients.last()->connectToHost(QHostAddress::LocalHost, quint16(port));
+                QVERIFY(clients.last()->waitForConnected(5000));
+            }
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(modbus->connections() == 8 && api->connections() == 8, 10000);
+        QStringList running;
+        PlatformExit::setHandler([&](int code) {
+            qWarning("Exit(%d) called", code);
+            const struct
+            {
+                bool runs;
+                const char* what;
+            } workers[] = {
+                {gpControlIO->ioThread->isRunning(), "IO thread"},
+                {gpSaveFialImageThread->isRunning(), "picture writer"},
+                {modbus->listening(), "Modbus server"},
+                {api->listening() || api->connections() > 0, "HTTP API"},
+                {QThreadPool::globalInstance()->activeThreadCount() > 0, "USB copier or disk watcher"},
+                {ResStatisticsParam::getInstance()->database->thread()->isRunning(), "statistics database"},
+            };
+            for (const auto& w : workers)
+                if (w.runs)
+                    running << w.what;
+        });
         // As the start installed it.
         int exits = PlatformExit::callCount();
         QVERIFY(std::raise(SIGTERM) == 0);
         QTRY_COMPARE_WITH_TIMEOUT(PlatformExit::callCount(), exits + 1, 10000);
         QCOMPARE(PlatformExit::lastCode(), 0);
+        QVERIFY2(running.isEmpty(), qPrintable(running.join(", ")));
+        PlatformExit::setHandler([](int code) { qWarning("Exit(%d) called", code); });
+        PlatformExit::setStopWorkers(nullptr);
 
         int flushes = 0;
         InstallStopSignals([&flushes] { ++flushes; });

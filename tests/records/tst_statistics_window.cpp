@@ -1,7 +1,8 @@
 // Statistics joined to the real main window: judged cycles on two simulated cameras reach the model and, after the
-// minute save, ResStatistics.db. ctest-timeout: 240
+// minute save or at the stop, ResStatistics.db. ctest-timeout: 240
 #include <QLabel>
 #include <QListWidget>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QtTest>
@@ -16,6 +17,7 @@
 #include "indexbutton.h"
 #include "mainstate.h"
 #include "mojuwizard.h"
+#include "platformexit.h"
 #include "resstatisticsdatabase.h"
 #include "resstatisticsparam.h"
 #include "startup.h"
@@ -23,6 +25,7 @@
 #include "statisticswidget.h"
 #include "testsupport.h"
 #include "wizardpara.h"
+#include "wizardparawidget.h"
 
 class TestStatisticsWindow : public QObject
 {
@@ -36,6 +39,7 @@ private slots:
         // The window's statistics step as start-up fills it; the statistics switch on.
         ConstructionHooks hooks;
         AddStatisticsHook(hooks);
+        AddSettingsHooks(hooks);
         SetConstructionHooks(hooks);
         QVERIFY(rig.start(2, 1, {{"system6", 10, 1}}));
         SetConstructionHooks({});
@@ -155,6 +159,85 @@ private slots:
         rig.openMould();
         QTRY_COMPARE_WITH_TIMEOUT(gpState->pageState, kPageAlarm, 10000);
         QVERIFY(page->isHidden());
+    }
+
+    // Leaving the settings screen sets the day timer by the statistics switch, whatever it was before.
+    void settingsScreenLeavesTheDayTimerAsTheSwitchSays()
+    {
+        QTimer* timer = ResStatisticsParam::getInstance()->dayTimer;
+        WizardParaWidget* settings = gpWin->wizardParaWidget;
+        QVERIFY(timer && settings);
+        const int switchWas = gpWPara->useStatistics;
+        const int defectWas = gpWPara->defectDetect;
+        gpWPara->defectDetect = 1;  // the screen refuses to close with no detection function on
+        for (const bool on : {true, false, true}) {
+            gpWPara->useStatistics = on ? 1 : 0;
+            if (on)
+                timer->stop();
+            else
+                timer->start();
+            *gpWParaBak = *gpWPara;  // what the screen edits, as its button opens it
+            settings->show();
+            settings->accept();  // nothing changed: no question, the screen closes
+            QVERIFY(settings->isHidden());
+            QCOMPARE(timer->isActive(), on);
+        }
+        gpWPara->useStatistics = switchWas;
+        gpWPara->defectDetect = defectWas;
+        *gpWParaBak = *gpWPara;
+    }
+
+    // Three moulds, the program stopped right after the last judgement, before the settings
+    // object wrote count.ini by itself and long before the next minute save: when it ends, the
+    // running day in ResStatistics.db and count.ini hold all three.
+    void stopRightAfterJudgementsKeepsThem()
+    {
+        ResStatisticsParam* model = ResStatisticsParam::getInstance();
+        QVERIFY(rig.restartDetection());
+        QVERIFY(rig.setPart(1, false));
+        auto cycles = [model](const CountGroupList& day) {
+            for (const CountGroup& g : day.groups)
+                if (g.groupName == model->curGroupName)
+                    return StatRig::sum(g.all.count.OK) + StatRig::sum(g.all.count.NG);
+            return 0;
+        };
+        auto storedCycles = [&] { return cycles(StatRig::storedDay(kStatLiveFile)); };
+        auto iniCycles = [] {
+            QFile ini("cnt_net/workspace/count.ini");
+            const QRegularExpression line("list_allcyclenum=(\\d+)");
+            return ini.open(QIODevice::ReadOnly) ? line.match(QString::fromLatin1(ini.readAll())).captured(1).toInt() : -1;
+        };
+        model->checkDate();
+        const int counted = cycles(model->curCount);  // the cycles of the tests before
+        QTRY_COMPARE_WITH_TIMEOUT(storedCycles(), counted, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(iniCycles(), gAllCycleNum[0], 10000);
+        const int before = gAllCycleNum[0];
+
+        InstallStopSequence();
+        int storedAtExit = -1;
+        int iniAtExit = -1;
+        PlatformExit::setHandler([&](int) {
+            storedAtExit = storedCycles();
+            iniAtExit = iniCycles();
+        });
+        QSignalSpy judged(model, &ResStatisticsParam::sigCheckUpdate);
+        for (int mould = 1; mould <= 3; ++mould) {
+            if (mould == 3) {
+                // Queued before the settings object's own write of the count the judgement makes.
+                connect(model, &ResStatisticsParam::sigCheckUpdate, this, [] {
+                    QMetaObject::invokeMethod(qApp, [] { PlatformExit::stop(0); }, Qt::QueuedConnection);
+                });
+            }
+            rig.openMould();
+            QTRY_COMPARE_WITH_TIMEOUT(judged.size(), mould, 10000);
+            if (mould < 3)
+                QVERIFY(rig.waitOutput(kClampOut, false, 5000) > 0);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(storedAtExit >= 0, 10000);
+        QCOMPARE(gAllCycleNum[0], before + 3);
+        QCOMPARE(storedAtExit, counted + 3);
+        QCOMPARE(iniAtExit, before + 3);
+        PlatformExit::setHandler([](int code) { qWarning("Exit(%d) called", code); });
     }
 };
 
