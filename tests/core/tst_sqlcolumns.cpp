@@ -110,13 +110,14 @@ private slots:
             const char* content;  // good, busy, broken or missing
             const char* replacement;
             bool setAside;
-        } cases[] =
-            {
-                {"good", "good-copy.db", false},     {"busy", "good-copy.db", false},
-                {"missing", "good-copy.db", false},
-                {"broken", "broken-copy.db", false}, {"broken", "good-copy.db", true},
-                {"broken", "good-copy.db", true},  // the same second: the first copy keeps its name
-            };
+        } cases[] = {
+            {"good", "good-copy.db", false},
+            {"busy", "good-copy.db", false},
+            {"missing", "good-copy.db", false},
+            {"broken", "broken-copy.db", false},
+            {"broken", "good-copy.db", true},
+            {"broken", "good-copy.db", true},  // the same second: the first copy keeps its name
+        };
         PlatformClock::setNow(QDateTime(QDate(2026, 3, 7), QTime(9, 15, 0)));
         int aside = 0;
         for (const auto& c : cases) {

@@ -205,7 +205,8 @@ private slots:
         auto iniCycles = [] {
             QFile ini("cnt_net/workspace/count.ini");
             const QRegularExpression line("list_allcyclenum=(\\d+)");
-            return ini.open(QIODevice::ReadOnly) ? line.match(QString::fromLatin1(ini.readAll())).captured(1).toInt() : -1;
+            return ini.open(QIODevice::ReadOnly) ? line.match(QString::fromLatin1(ini.readAll())).captured(1).toInt()
+                                                 : -1;
         };
         model->checkDate();
         const int counted = cycles(model->curCount);  // the cycles of the tests before
@@ -225,7 +226,8 @@ private slots:
             if (mould == 3) {
                 // Queued before the settings object's own write of the count the judgement makes.
                 connect(model, &ResStatisticsParam::sigCheckUpdate, this, [] {
-                    QMetaObject::invokeMethod(qApp, [] { PlatformExit::stop(0); }, Qt::QueuedConnection);
+                    QMetaObject::invokeMethod(
+                        qApp, [] { PlatformExit::stop(0); }, Qt::QueuedConnection);
                 });
             }
             rig.openMould();
