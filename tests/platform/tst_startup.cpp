@@ -6,10 +6,12 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QMutex>
 #include <QPointer>
 #include <QProgressBar>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QSet>
 #include <QThread>
 #include <QThreadPool>
 #include <QTimer>
@@ -166,7 +168,6 @@ private slots:
         ModbusServer* modbus = gpWin->modbusServer.data();
         HttpApiServer* api = TNR_NETMN::getInstance()->apiServer;
         QVERIFY(modbus && modbus->listening() && api && api->listening());
-        Copy2MoveDisk::getInstance()->start();
         QList<QSharedPointer<QTcpSocket>> clients;
         for (int port : {int(NetPorts::current().modbus), api->port()}) {
             for (int i = 0; i < 8; ++i) {
@@ -176,6 +177,42 @@ private slots:
             }
         }
         QTRY_VERIFY_WITH_TIMEOUT(modbus->connections() == 8 && api->connections() == 8, 10000);
+        // The IO thread and the copier linger after their stop is asked, as a loop in a slow
+        // write would: the end waits for them. The copier is told from the disk watcher, the
+        // other pool thread of 50 ms pauses, by the watcher's pauses while the copier is stopped.
+        QThread* io = gpControlIO->ioThread;
+        Copy2MoveDisk* copier = Copy2MoveDisk::getInstance();
+        copier->stopAndWait();
+        QMutex watcherMutex;
+        QSet<QThread*> watcher;
+        bool learning = true;
+        PlatformClock::setSleepHook([&](int ms) {
+            QThread* self = QThread::currentThread();
+            if (self == io) {
+                while (!io->isInterruptionRequested()) QThread::msleep(1);
+                QThread::msleep(1500);
+                return;
+            }
+            if (ms == 50 && self != qApp->thread()) {
+                QMutexLocker lock(&watcherMutex);
+                if (learning) {
+                    watcher.insert(self);
+                } else if (!watcher.contains(self)) {
+                    lock.unlock();
+                    while (copier->isRunning()) QThread::msleep(1);
+                    QThread::msleep(500);
+                    return;
+                }
+            }
+            QThread::msleep(ulong(ms));
+        });
+        QTest::qWait(300);
+        {
+            QMutexLocker lock(&watcherMutex);
+            QCOMPARE(watcher.size(), 1);
+            learning = false;
+        }
+        copier->start();
         QStringList running;
         PlatformExit::setHandler([&](int code) {
             qWarning("Exit(%d) called", code);
@@ -201,6 +238,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(PlatformExit::callCount(), exits + 1, 10000);
         QCOMPARE(PlatformExit::lastCode(), 0);
         QVERIFY2(running.isEmpty(), qPrintable(running.join(", ")));
+        PlatformClock::setSleepHook(nullptr);
         PlatformExit::setHandler([](int code) { qWarning("Exit(%d) called", code); });
         PlatformExit::setStopWorkers(nullptr);
 

@@ -63,6 +63,7 @@ class TestImages : public QObject
     QDateTime clock;
     QVector<int> sleeps;
     std::function<void()> atNextPause;  // runs once, at the writer's next pause
+    std::function<void(int)> threadSleep;  // the pauses of other threads, when set
 
     // Fills a slot with one colour and raises its flag, as the view and the judgement do.
     void raise(int c, int d, int k, QRgb colour)
@@ -107,7 +108,10 @@ private slots:
         PlatformClock::setNow(clock);
         PlatformClock::setSleepHook([this](int ms) {
             if (QThread::currentThread() != qApp->thread()) {
-                QThread::msleep(ulong(ms));
+                if (threadSleep)
+                    threadSleep(ms);
+                else
+                    QThread::msleep(ulong(ms));
                 return;
             }
             sleeps.append(ms);
@@ -307,6 +311,30 @@ private slots:
         starting.start();
         QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(leftovers[0]) && !QFile::exists(leftovers[1]), 10000);
         QCOMPARE(Jpegs(ng).size(), 1);
+    }
+
+    // The stop of the program: a picture judged while the writer ends its last pass is written
+    // before stop returns.
+    void stopWritesWhatWasJudgedMeanwhile()
+    {
+        SaveFialImageThread last;
+        last.setImageSize(0, QSize(kW, kH));
+        std::atomic<bool> paused{false};
+        threadSleep = [&](int ms) {
+            if (QThread::currentThread() != &last || ms != 100) {
+                QThread::msleep(ulong(ms));
+                return;
+            }
+            paused = true;  // the pause after a pass, held until the stop
+            while (!last.isInterruptionRequested()) QThread::msleep(1);
+        };
+        last.start();
+        QTRY_VERIFY_WITH_TIMEOUT(paused, 5000);
+        raise(0, 0, 0, qRgb(200, 0, 0));
+        last.stop();
+        threadSleep = {};
+        QVERIFY(last.isFinished());
+        QCOMPARE(Jpegs(Folder(0, 0, false)).size(), 1);
     }
 
     // OK alone: OK folder, ok true, the region number of a waiting NG stays.

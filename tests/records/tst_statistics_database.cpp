@@ -228,6 +228,12 @@ private slots:
         }
         // The GUI thread hands the save over; the database thread writes it.
         QVERIFY(m.database->thread() != QThread::currentThread());
+
+        // The stop's save is written when it returns, also behind work the thread still has.
+        m.addRecord(1, 0, {true, true}, true);
+        QMetaObject::invokeMethod(m.database, [] { QThread::msleep(300); });
+        m.saveRunningDay();
+        QCOMPARE(storedCycles("ResStatistics.db"), 7);
     }
 
     // The day change archives ./ResStatistics/<date>.db and starts the next day in a fresh

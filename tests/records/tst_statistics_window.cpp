@@ -16,6 +16,7 @@
 #include "globals.h"
 #include "indexbutton.h"
 #include "mainstate.h"
+#include "modalanswerer.h"
 #include "mojuwizard.h"
 #include "platformexit.h"
 #include "resstatisticsdatabase.h"
@@ -23,6 +24,7 @@
 #include "startup.h"
 #include "statisticsrig.h"
 #include "statisticswidget.h"
+#include "systemactions.h"
 #include "testsupport.h"
 #include "wizardpara.h"
 #include "wizardparawidget.h"
@@ -239,6 +241,18 @@ private slots:
         QCOMPARE(gAllCycleNum[0], before + 3);
         QCOMPARE(storedAtExit, counted + 3);
         QCOMPARE(iniAtExit, before + 3);
+        PlatformExit::setHandler([](int code) { qWarning("Exit(%d) called", code); });
+    }
+
+    // The settings screen's exit is a normal end too: through the same stop, so the record it
+    // writes is closed with RECORD.db before the exit.
+    void settingsExitEndsThroughTheStop()
+    {
+        bool recordOpenAtExit = true;
+        PlatformExit::setHandler([&recordOpenAtExit](int) { recordOpenAtExit = gpState->dbRecord.isOpen(); });
+        rig.answerer->answer({ModalAnswerer::Yes, ModalAnswerer::Yes});  // exit? then the notice
+        QVERIFY(SystemActions::ExitProgram([] {}));
+        QVERIFY(!recordOpenAtExit);
         PlatformExit::setHandler([](int code) { qWarning("Exit(%d) called", code); });
     }
 };
