@@ -178,9 +178,11 @@ private slots:
         }
         QTRY_VERIFY_WITH_TIMEOUT(modbus->connections() == 8 && api->connections() == 8, 10000);
         // The IO thread and the copier linger after their stop is asked, as a loop in a slow
-        // write would: the end waits for them. The copier is told from the disk watcher, the
-        // other pool thread of 50 ms pauses, by the watcher's pauses while the copier is stopped.
+        // write would, and the statistics database thread is busy when its end comes: the end
+        // waits for them. The copier is told from the disk watcher, the other pool thread of
+        // 50 ms pauses, by the watcher's pauses while the copier is stopped.
         QThread* io = gpControlIO->ioThread;
+        std::atomic<bool> database{true};
         Copy2MoveDisk* copier = Copy2MoveDisk::getInstance();
         copier->stopAndWait();
         QMutex watcherMutex;
@@ -188,12 +190,18 @@ private slots:
         bool learning = true;
         PlatformClock::setSleepHook([&](int ms) {
             QThread* self = QThread::currentThread();
+            if (self == qApp->thread())
+                return;  // the flush's and the watchdog's waits: the lingering is measured against the rest
             if (self == io) {
                 while (!io->isInterruptionRequested()) QThread::msleep(1);
+                if (!database.exchange(false))
+                    return;
+                QMetaObject::invokeMethod(
+                    ResStatisticsParam::getInstance()->database, [] { QThread::msleep(3000); }, Qt::QueuedConnection);
                 QThread::msleep(1500);
                 return;
             }
-            if (ms == 50 && self != qApp->thread()) {
+            if (ms == 50) {
                 QMutexLocker lock(&watcherMutex);
                 if (learning) {
                     watcher.insert(self);
