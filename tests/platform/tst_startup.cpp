@@ -194,11 +194,7 @@ private slots:
                 return;  // the flush's and the watchdog's waits: the lingering is measured against the rest
             if (self == io) {
                 while (!io->isInterruptionRequested()) QThread::msleep(1);
-                if (!database.exchange(false))
-                    return;
-                QMetaObject::invokeMethod(
-                    ResStatisticsParam::getInstance()->database, [] { QThread::msleep(3000); }, Qt::QueuedConnection);
-                QThread::msleep(1500);
+                QThread::msleep(2000);
                 return;
             }
             if (ms == 50) {
@@ -209,6 +205,10 @@ private slots:
                     lock.unlock();
                     while (copier->isRunning()) QThread::msleep(1);
                     QThread::msleep(500);
+                    if (database.exchange(false))
+                        QMetaObject::invokeMethod(
+                            ResStatisticsParam::getInstance()->database, [] { QThread::msleep(500); },
+                            Qt::QueuedConnection);
                     return;
                 }
             }
