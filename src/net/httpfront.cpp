@@ -377,11 +377,15 @@ void HttpFront::serve(socket_t sock)
 {
     const int yes = 1;
     ::setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
+    // A connection's first request counts from the connection: waiting before the first byte
+    // buys a trickling client no time.
+    long long requestFrom = NowMs();
     for (;;) {
         // Idle: the next request must begin soon.
         if (!waitFor(sock, POLLIN, NowMs() + limits.idleMs))
             return;
-        DeadlineStream stream(*this, sock, NowMs() + limits.requestMs);
+        DeadlineStream stream(*this, sock, (requestFrom >= 0 ? requestFrom : NowMs()) + limits.requestMs);
+        requestFrom = -1;
         tStream = &stream;
         bool closedByClient = false;
         const bool answered = process_request(stream, false, closedByClient, nullptr);

@@ -17,8 +17,9 @@
 // library's accept loop runs every connection on a thread of its own, started when the
 // connection comes and ended with it (no thread waits while nobody is connected):
 //   - a connection without a request under way is closed after `idleMs`;
-//   - a request must arrive whole, head and body, within `requestMs` of its first byte; one
-//     that does not is answered 408 and its connection closed;
+//   - a request must arrive whole, head and body, within `requestMs` of its first byte (a
+//     connection's first request: of the connection); one that does not is answered 408 and
+//     its connection closed;
 //   - beyond `maxConnections`, or beyond `maxPerAddress` from one client address, a new
 //     connection is answered 503 and closed at once, so one client cannot keep out the others;
 //   - a POST without a length is answered 400 at once, one above `maxBodyBytes` 413 at once;
