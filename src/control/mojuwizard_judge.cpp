@@ -1,6 +1,4 @@
 // Judgement of a detection step over all cameras, the NG alarm and the step advance.
-#include <QMutexLocker>
-
 #include "cammerrecongnize.h"
 #include "cammerwidget.h"
 #include "constructionhooks.h"
@@ -29,11 +27,7 @@ void AtomicAdd(int& counter)
 
 void HandOver(int camera, int k, int which)
 {
-    const int slot = (camera * kMaxDetections + k) * 2 + which;
-    if (slot < 0 || slot >= kFailSlotCount)
-        return;
-    QMutexLocker lock(pMutexSaveFail);
-    gisSaveFail[slot] = true;
+    RaiseFailImage((camera * kMaxDetections + k) * 2 + which);
 }
 
 }  // namespace

@@ -67,10 +67,12 @@ class TestImages : public QObject
     // Fills a slot with one colour and raises its flag, as the view and the judgement do.
     void raise(int c, int d, int k, QRgb colour)
     {
-        QMutexLocker lock(pMutexSaveFail);
-        auto* px = reinterpret_cast<QRgb*>(gpFailImage[Slot(c, d, k)]);
-        std::fill(px, px + kW * kH, colour);
-        gisSaveFail[Slot(c, d, k)] = true;
+        {
+            QMutexLocker lock(pMutexSaveFail);
+            auto* px = reinterpret_cast<QRgb*>(gpFailImage[Slot(c, d, k)]);
+            std::fill(px, px + kW * kH, colour);
+        }
+        RaiseFailImage(Slot(c, d, k));
     }
 
     // A picture file made `ageSecs` ago.
@@ -276,10 +278,7 @@ private slots:
             gpFailImage[slot] = small;
             writer->setImageSize(1, QSize(kW, kH));
         });
-        {
-            QMutexLocker lock(pMutexSaveFail);
-            gisSaveFail[slot] = true;
-        }
+        RaiseFailImage(slot);
         const QString ng = Folder(1, 0, false);
         std::atomic<bool> written{false};
         std::thread pass([&] {
