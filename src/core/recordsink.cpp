@@ -50,7 +50,8 @@ void ReportNoSpace(StoredKind kind)
     // Queued also from the GUI thread: a record may be written from within a box or a
     // judgement, which must not meet another box half-way.
     if (QCoreApplication* app = QCoreApplication::instance())
-        QMetaObject::invokeMethod(app, [] { ShowOperatorNote(LanStr(kTextDiskFull)); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            app, [] { ShowOperatorNote(LanStr(kTextDiskFull)); }, Qt::QueuedConnection);
 }
 
 void ReportStored(StoredKind kind)

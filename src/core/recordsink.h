@@ -15,8 +15,7 @@ void SetRecordSink(std::function<void(const QString&, const QString&)> sink);
 bool HasRecordSink();
 
 // What the program writes onto its disk as it runs.
-enum class StoredKind
-{
+enum class StoredKind {
     Picture = 1,
     Record = 2,
 };

@@ -155,8 +155,7 @@ QString SaveFialImageThread::write(const QImage& image, const QString& folder, i
     }
     *error = WriteWholeFile(unfinished, jpeg);
     // The rename replaces a picture of the same name (the same second) in one step.
-    if (*error == 0 &&
-        std::rename(QFile::encodeName(unfinished).constData(), QFile::encodeName(path).constData()) != 0)
+    if (*error == 0 && std::rename(QFile::encodeName(unfinished).constData(), QFile::encodeName(path).constData()) != 0)
         *error = errno;
     if (*error != 0) {
         QFile::remove(unfinished);

@@ -138,9 +138,8 @@ void DrawROIWidget::AddTemp(int camera, int d)
     if (picture)
         std::memcpy(v->templates[d][k], picture, size_t(v->imageBytes));
     v->DetectionDir(d);  // makes the folder when missing
-    const QImage file =
-        PackedRowsImage(v->templates[d][k], v->imageWidth, v->imageHeight, gisColor ? 4 : 1,
-                        !gisColor && gpState->grayTable ? *gpState->grayTable : QVector<QRgb>());
+    const QImage file = PackedRowsImage(v->templates[d][k], v->imageWidth, v->imageHeight, gisColor ? 4 : 1,
+                                        !gisColor && gpState->grayTable ? *gpState->grayTable : QVector<QRgb>());
     if (!file.save(TemplateFile(camera, d, k)))
         qWarning().noquote() << "cannot write the template" << TemplateFile(camera, d, k);
 

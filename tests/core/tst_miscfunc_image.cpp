@@ -36,7 +36,8 @@ private:
         {
             const size_t page = size_t(sysconf(_SC_PAGESIZE));
             span = (bytes + page - 1) / page * page + page;
-            base = static_cast<unsigned char*>(mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+            base = static_cast<unsigned char*>(
+                mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
             mprotect(base + span - page, page, PROT_NONE);
             data = base + span - page - bytes;
         }
