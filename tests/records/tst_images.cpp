@@ -2,10 +2,13 @@
 // hand-offs to the network service and the USB copier, a folder gone since start-up, a zero limit.
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <functional>
 #include <thread>
 #include <utility>
 #include <vector>
+
+#include <sys/resource.h>
 
 #include <QDir>
 #include <QFile>
@@ -406,6 +409,24 @@ private slots:
         writeOne(EACCES);
         QCOMPARE(notes.size(), 2);
         QCOMPARE(handOffs.size(), 2);
+    }
+
+    // A write the disk stops half-way (here the process's file size limit) leaves neither a
+    // picture cut short nor its unfinished file, and nothing is handed on.
+    void writeStoppedHalfWay()
+    {
+        rlimit was{};
+        QVERIFY(getrlimit(RLIMIT_FSIZE, &was) == 0);
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = was;
+        small.rlim_cur = 100;
+        QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
+        raise(0, 0, 0, qRgb(200, 0, 0));
+        writer->pass();
+        setrlimit(RLIMIT_FSIZE, &was);
+        std::signal(SIGXFSZ, oldHandler);
+        QVERIFY(QDir(Folder(0, 0, false)).entryList(QDir::Files).isEmpty());
+        QVERIFY(handOffs.isEmpty());
     }
 
     // The writer takes the detection count and the limits the judgement had when it raised the
