@@ -1,22 +1,26 @@
-// Network services: the API under a bounded load with a Modbus poller, the API with idle and slow
-// connections held, and the network calls of a cycle with the peer.
+// Network services: the API under a bounded load with a Modbus poller, the API and a Modbus poller
+// with idle and slow HTTP connections and a Modbus client that never reads held, and the network
+// calls of a cycle with the peer.
 //
-// One run on the development machine (8 cores shared with other builds), Release build:
-//   API load: 1000 requests (200 malformed) from 4 clients in 0.64 s = 1574 requests/s; 1000
-//     answered as expected; GUI thread's longest stall 8.0 ms; 122 Modbus polls meanwhile;
-//     baseline: the query alone on one thread 2769 queries/s.
-//   API, 400 valid requests from 4 clients: nothing else connected (baseline) 1803 requests/s,
-//     p50 1.7 ms, p99 6.8 ms; with 200 idle and 10 slow connections held (210 open, the server
-//     closing and the holder reopening them) 1326 requests/s, p50 2.2 ms, p99 12.1 ms, max
-//     19.4 ms, 400 of 400 answered.
-//     Before the connection handling of HttpFront (8 pool threads, per-byte read time-out,
-//     listen backlog 5), same bench, 2 requests per client: baseline p99 2.0 ms; held: 4 of 8
-//     answered, the others hit the client's 30 s time-out (p50 30.0 s).
-//   Peer client: 1000 queued messages delivered in 0.31 s = 3197 messages/s.
-//   Network calls of one cycle on the GUI thread: networking off (baseline) 39.8 us, peer up
-//     70.6 us, peer away 48.2 us (1000 queued = the bound).
-// `bench_net HOST:PORT` measures only the held connections against a running monitor (the demo's
-// API is 127.0.0.1:18100); `--held-requests N` sets the requests per client.
+// One run on the development machine (8 cores shared with other builds and tests, so figures
+// move by a factor of two between runs), Release build:
+//   API load: 1000 requests (200 malformed) from 4 clients in 1.51 s = 662 requests/s; 1000
+//     answered as expected; GUI thread's longest stall 51.4 ms; 263 Modbus polls meanwhile;
+//     baseline: the query alone on one thread 1632 queries/s.
+//   API, 400 valid requests from 4 clients: nothing else connected (baseline) 769 requests/s,
+//     p50 3.8 ms, p99 31.4 ms, Modbus poll p99 2.2 ms; with 200 idle and 10 slow connections
+//     held (from four addresses, the server closing and the holder reopening them) and a Modbus
+//     client sending without reading (5886 KiB pushed in before it was held) 929 requests/s,
+//     p50 3.7 ms, p99 10.9 ms, 400 of 400 answered, Modbus poll p99 0.5 ms, 78 of 78 answered.
+//     Before the Modbus bounds, against the program (`bench_net 127.0.0.1:PORT --modbus PORT`):
+//     the poller got 1 answer in 3.7 s while the other client flooded (10753 KiB pushed in);
+//     after: 83 of 83, p99 0.6 ms.
+//   Peer client: 976 queued messages delivered in 0.32 s = 3095 messages/s.
+//   Network calls of one cycle on the GUI thread: networking off (baseline) 54.9 us, peer up
+//     110.0 us, peer away 105.2 us (1000 queued = the bound).
+// `bench_net HOST:PORT [--modbus PORT]` measures only the held connections against a running
+// monitor (the demo's API is 127.0.0.1:18100, its Modbus 18502); `--held-requests N` sets the
+// requests per client.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -27,6 +31,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -87,9 +92,17 @@ void waitEvents(const std::function<bool()>& done)
     }
 }
 
-int connectTo(const std::string& host, int port)
+// A connection from `source` when given (an address of the loopback range: the API shares its
+// cap per client address).
+int connectTo(const std::string& host, int port, const char* source = nullptr)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (source) {
+        sockaddr_in from = {};
+        from.sin_family = AF_INET;
+        ::inet_pton(AF_INET, source, &from.sin_addr);
+        ::bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from);
+    }
     sockaddr_in a = {};
     a.sin_family = AF_INET;
     a.sin_port = htons(quint16(port));
@@ -104,6 +117,15 @@ int connectTo(const std::string& host, int port)
 int modbusSocket(int port)
 {
     return connectTo("127.0.0.1", port);
+}
+
+// One Modbus read of the five registers; false on any fault.
+bool modbusRead(int fd, quint16 t)
+{
+    const unsigned char req[12] = {quint8(t >> 8), quint8(t), 0, 0, 0, 6, 1, 3, 0, 0, 0, 5};
+    unsigned char rep[19];
+    return ::send(fd, req, sizeof req, MSG_NOSIGNAL) == sizeof req &&
+           ::recv(fd, rep, sizeof rep, MSG_WAITALL) == sizeof rep;
 }
 
 // The API under load: 1000 requests from 4 clients, every fifth malformed, a Modbus poller and
@@ -132,10 +154,7 @@ void loadRun(TNR_NETMN* net)
         const int fd = modbusSocket(modbusPort);
         quint16 t = 0;
         while (fd >= 0 && !done) {
-            const unsigned char req[12] = {quint8(++t >> 8), quint8(t), 0, 0, 0, 6, 1, 3, 0, 0, 0, 5};
-            unsigned char rep[19];
-            if (::send(fd, req, sizeof req, MSG_NOSIGNAL) != sizeof req ||
-                ::recv(fd, rep, sizeof rep, MSG_WAITALL) != sizeof rep)
+            if (!modbusRead(fd, ++t))
                 break;
             ++polls;
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -193,12 +212,14 @@ void loadRun(TNR_NETMN* net)
 }
 
 // Connections that occupy the API: `idle` that never send and `slow` that send one byte of a
-// head every 2 s, each opened again when the server closes it.
+// head every 2 s, each opened again when the server closes it; on this machine spread over four
+// client addresses, each within its share of the cap.
 class Holder
 {
 public:
     Holder(std::string host, int port, int idle, int slow) : host(std::move(host)), port(port)
     {
+        local = this->host.rfind("127.", 0) == 0;
         for (int i = 0; i < idle + slow; ++i) conns.push_back({-1, i >= idle, 0, 0});
         thread = std::thread([this] { run(); });
     }
@@ -238,7 +259,8 @@ private:
                 }
                 errno = 0;
                 if (c.fd < 0) {
-                    c.fd = connectTo(host, port);
+                    static const char* const kSources[] = {"127.0.0.2", "127.0.0.3", "127.0.0.4", "127.0.0.5"};
+                    c.fd = connectTo(host, port, local ? kSources[(&c - conns.data()) % 4] : nullptr);
                     c.sent = 0;
                     c.lastMs = clock.elapsed() - 2000;
                 }
@@ -255,9 +277,49 @@ private:
     }
     const std::string host;
     const int port;
+    bool local = false;
     std::vector<Conn> conns;
     std::atomic<bool> stop{false};
     std::atomic<int> opened{0}, reopens{0};
+    std::thread thread;
+};
+
+// A Modbus client that sends read requests as fast as the server takes them and never reads
+// the answers.
+class ModbusFlood
+{
+public:
+    explicit ModbusFlood(int port) : fd(modbusSocket(port))
+    {
+        if (fd >= 0)
+            thread = std::thread([this] { run(); });
+    }
+    ~ModbusFlood()
+    {
+        stop = true;
+        if (thread.joinable())
+            thread.join();
+        if (fd >= 0)
+            ::close(fd);
+    }
+    long long pushedBytes() const { return pushed; }
+
+private:
+    void run()
+    {
+        std::string burst;
+        for (int i = 0; i < 100; ++i) burst += std::string("\0\1\0\0\0\6\1\3\0\0\0\5", 12);
+        while (!stop) {
+            const ssize_t n = ::send(fd, burst.data(), burst.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (n > 0)
+                pushed += n;
+            else
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+    const int fd;
+    std::atomic<bool> stop{false};
+    std::atomic<long long> pushed{0};
     std::thread thread;
 };
 
@@ -266,15 +328,39 @@ struct Latency
     double perSecond = 0;
     double p50Ms = 0, p99Ms = 0, maxMs = 0;
     int ok = 0, sent = 0;
+    // A Modbus client polling every 5 ms meanwhile, when a port is given.
+    int polls = 0, pollFaults = 0;
+    double pollP99Ms = 0, pollMaxMs = 0;
 };
 
 // kClients clients, `each` valid requests apiece on kept-alive connections; `pump` runs the
 // GUI thread's events meanwhile (the in-process server answers there).
-Latency measure(const std::string& host, int port, int each, bool pump)
+Latency measure(const std::string& host, int port, int modbusPort, int each, bool pump)
 {
     std::vector<double> ms;
     std::mutex msMutex;
     std::atomic<int> ok{0}, finished{0};
+    std::vector<double> pollMs;
+    int pollFaults = 0;
+    std::thread poller([&] {
+        const int fd = modbusPort > 0 ? modbusSocket(modbusPort) : -1;
+        if (modbusPort > 0 && fd < 0)
+            ++pollFaults;
+        timeval tv{5, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        for (quint16 t = 1; fd >= 0 && finished < kClients; ++t) {
+            QElapsedTimer took;
+            took.start();
+            if (!modbusRead(fd, t)) {
+                ++pollFaults;
+                break;
+            }
+            pollMs.push_back(took.nsecsElapsed() / 1e6);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        if (fd >= 0)
+            ::close(fd);
+    });
     QElapsedTimer run;
     run.start();
     std::vector<std::thread> clients;
@@ -301,8 +387,16 @@ Latency measure(const std::string& host, int port, int each, bool pump)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     for (std::thread& t : clients) t.join();
-    Latency l;
     const double s = run.nsecsElapsed() / 1e9;
+    poller.join();
+    Latency l;
+    std::sort(pollMs.begin(), pollMs.end());
+    l.polls = int(pollMs.size());
+    l.pollFaults = pollFaults;
+    if (!pollMs.empty()) {
+        l.pollP99Ms = pollMs[std::min(pollMs.size() - 1, pollMs.size() * 99 / 100)];
+        l.pollMaxMs = pollMs.back();
+    }
     std::sort(ms.begin(), ms.end());
     l.sent = int(ms.size());
     l.ok = ok;
@@ -313,16 +407,26 @@ Latency measure(const std::string& host, int port, int each, bool pump)
     return l;
 }
 
-// Valid requests with nothing else connected (baseline), then with 200 idle and 10 slow
-// connections held, in one run.
-void heldRun(const std::string& host, int port, bool pump)
+void printModbus(const Latency& l)
 {
-    const Latency none = measure(host, port, gHeldRequests, pump);
+    if (l.polls + l.pollFaults > 0)
+        std::printf("  Modbus poller meanwhile: %d polls answered, %d failed, p99 %.1f ms, max %.1f ms\n", l.polls,
+                    l.pollFaults, l.pollP99Ms, l.pollMaxMs);
+}
+
+// Valid requests with nothing else connected (baseline), then with 200 idle and 10 slow
+// connections and a Modbus client that never reads held, in one run; a Modbus client polls
+// throughout when a Modbus port is given.
+void heldRun(const std::string& host, int port, int modbusPort, bool pump)
+{
+    const Latency none = measure(host, port, modbusPort, gHeldRequests, pump);
     std::printf(
         "API, %d valid requests from %d clients, nothing else connected (baseline): %.0f requests/s, "
         "p50 %.1f ms, p99 %.1f ms, max %.1f ms, %d of %d answered 200\n",
         none.sent, kClients, none.perSecond, none.p50Ms, none.p99Ms, none.maxMs, none.ok, none.sent);
+    printModbus(none);
     Holder holder(host, port, kIdle, kSlow);
+    std::unique_ptr<ModbusFlood> flood(modbusPort > 0 ? new ModbusFlood(modbusPort) : nullptr);
     // Until they are all open (and the first closings have come round).
     QElapsedTimer settle;
     settle.start();
@@ -332,13 +436,17 @@ void heldRun(const std::string& host, int port, bool pump)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     const int openBefore = holder.open();
-    const Latency held = measure(host, port, gHeldRequests, pump);
+    const Latency held = measure(host, port, modbusPort, gHeldRequests, pump);
     std::printf(
         "API, the same with %d idle and %d slow connections held (%d open before, %d after, %d reopened "
-        "after the server closed them): %.0f requests/s, p50 %.1f ms, p99 %.1f ms, max %.1f ms, %d of %d "
+        "after the server closed them)%s: %.0f requests/s, p50 %.1f ms, p99 %.1f ms, max %.1f ms, %d of %d "
         "answered 200\n",
-        kIdle, kSlow, openBefore, holder.open(), holder.reopened(), held.perSecond, held.p50Ms, held.p99Ms, held.maxMs,
+        kIdle, kSlow, openBefore, holder.open(), holder.reopened(),
+        flood ? " and a Modbus client sending without reading" : "", held.perSecond, held.p50Ms, held.p99Ms, held.maxMs,
         held.ok, held.sent);
+    printModbus(held);
+    if (flood)
+        std::printf("  the Modbus client that never reads pushed %lld KiB in\n", flood->pushedBytes() / 1024);
 }
 
 // The network calls one judged cycle makes on the GUI thread: period record with four regions,
@@ -425,16 +533,19 @@ int main(int argc, char** argv)
     // bench_net [HOST:PORT] [--held-requests N]: with a target, only the held connections are
     // measured, against a running monitor.
     std::string target;
+    int modbusPort = -1;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--held-requests") == 0 && i + 1 < argc)
             gHeldRequests = std::max(1, std::atoi(argv[++i]));
+        else if (std::strcmp(argv[i], "--modbus") == 0 && i + 1 < argc)
+            modbusPort = std::atoi(argv[++i]);
         else if (std::strchr(argv[i], ':'))
             target = argv[i];
     }
     if (!target.empty()) {
         QCoreApplication app(argc, argv);
         const size_t colon = target.rfind(':');
-        heldRun(target.substr(0, colon), std::stoi(target.substr(colon + 1)), false);
+        heldRun(target.substr(0, colon), std::stoi(target.substr(colon + 1)), modbusPort, false);
         return 0;
     }
     CommandRunner::setMode(CommandRunner::Record);
@@ -455,7 +566,11 @@ int main(int argc, char** argv)
     loadRun(net);
     writeConfig(false, true);
     net->initStart();
-    heldRun("127.0.0.1", net->apiServer->port(), true);
+    {
+        const int modbusPort = freePort();
+        ModbusServer modbus("127.0.0.1", modbusPort);
+        heldRun("127.0.0.1", net->apiServer->port(), modbus.listening() ? modbusPort : -1, true);
+    }
     cycleRuns(net);
     net->apiServer->stop();
     return 0;

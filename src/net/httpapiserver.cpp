@@ -1,6 +1,8 @@
 // HTTP API server on the HTTP library's server.
 #include "httpapiserver.h"
 
+#include <pthread.h>
+
 #include <chrono>
 
 #include <QCoreApplication>
@@ -82,7 +84,10 @@ bool HttpApiServer::start(const QString& host, int port)
     boundPort = bound;
     boundHost = host;
     HttpFront* s = server.get();
-    listener = std::thread([s] { s->acceptLoop(); });
+    listener = std::thread([s] {
+        ::pthread_setname_np(::pthread_self(), "http-accept");
+        s->acceptLoop();
+    });
     qInfo() << "HTTP API: listening on" << host << bound;
     return true;
 }

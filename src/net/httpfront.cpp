@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -64,6 +65,8 @@ const char* ReasonOf(int status)
             return "method not allowed";
         case 413:
             return "body too large";
+        case 408:
+            return "request not complete in time";
         case 414:
             return "URI too long";
         case 503:
@@ -88,6 +91,9 @@ public:
     bool expired = false;
     bool bodyless = false;    // no length given: the body is empty
     bool closeAfter = false;  // answered before the body was read: close after the answer
+    bool headRead = false;    // the request's head was parsed
+    size_t readBytes = 0;
+    size_t wroteBytes = 0;
 
     bool is_readable() const override { return front.waitFor(sock, POLLIN, readDeadline); }
     bool is_writable() const override { return front.waitFor(sock, POLLOUT, NowMs() + front.limits.writeMs); }
@@ -125,6 +131,7 @@ public:
             const ssize_t n = ::send(sock, ptr + done, size - done, MSG_DONTWAIT | MSG_NOSIGNAL);
             if (n > 0) {
                 done += size_t(n);
+                wroteBytes += size_t(n);
                 continue;
             }
             if (n < 0 && errno == EINTR)
@@ -158,7 +165,6 @@ private:
     const socket_t sock;
     const long long readDeadline;
     long long writeDeadline = -1;
-    size_t readBytes = 0;
 };
 
 namespace {
@@ -179,6 +185,17 @@ HttpFront::HttpFront(const Limits& limits) : limits(limits)
     });
     set_payload_max_length(limits.maxBodyBytes);
     set_error_handler([](const httplib::Request&, httplib::Response& res) {
+        auto* stream = static_cast<DeadlineStream*>(tStream);
+        if (stream && stream->expired) {
+            // The library took the body that did not come in time for a bad request.
+            res.status = 408;
+            res.body.clear();
+        }
+        if (stream && (stream->expired || !stream->headRead)) {
+            // After a head that could not be parsed the rest of the connection is no request.
+            stream->closeAfter = true;
+            res.set_header("Connection", "close");
+        }
         if (res.body.empty())
             res.set_content(errorBody(res.status, ReasonOf(res.status)), kJson);
     });
@@ -187,6 +204,7 @@ HttpFront::HttpFront(const Limits& limits) : limits(limits)
         auto* stream = static_cast<DeadlineStream*>(tStream);
         if (!stream)
             return HandlerResponse::Unhandled;
+        stream->headRead = true;
         const bool chunked = req.get_header_value("Transfer-Encoding").find("chunked") != std::string::npos;
         if (!req.has_header("Content-Length")) {
             // Without a length a request has no body; the library would read to the end of
@@ -242,8 +260,8 @@ void HttpFront::acceptLoop()
 
 void HttpFront::halt()
 {
-    if (stopping.exchange(true))
-        return;
+    std::lock_guard<std::mutex> once(haltMutex);
+    stopping = true;
     if (wakeFd >= 0) {
         const uint64_t one = 1;
         [[maybe_unused]] const ssize_t n = ::write(wakeFd, &one, sizeof one);
@@ -254,8 +272,37 @@ void HttpFront::halt()
         ::shutdown(listening, SHUT_RDWR);
         ::close(listening);
     }
-    std::unique_lock<std::mutex> lock(liveMutex);
-    allGone.wait(lock, [this] { return live == 0; });
+    std::list<Worker> ended;
+    {
+        std::unique_lock<std::mutex> lock(liveMutex);
+        allGone.wait(lock, [this] { return live == 0; });
+        ended.splice(ended.end(), workers);
+    }
+    for (Worker& w : ended)
+        if (w.thread.joinable())
+            w.thread.join();
+}
+
+std::list<HttpFront::Worker> HttpFront::takeFinishedLocked()
+{
+    std::list<Worker> finished;
+    for (auto it = workers.begin(); it != workers.end();) {
+        const auto next = std::next(it);
+        if (it->done)
+            finished.splice(finished.end(), workers, it);
+        it = next;
+    }
+    return finished;
+}
+
+void HttpFront::answerAndClose(socket_t sock, int status)
+{
+    const std::string body = errorBody(status, ReasonOf(status));
+    const std::string answer = "HTTP/1.1 " + std::to_string(status) + " " +
+                               (status == 408 ? "Request Timeout" : "Service Unavailable") +
+                               "\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) +
+                               "\r\nConnection: close\r\n\r\n" + body;
+    [[maybe_unused]] const ssize_t n = ::send(sock, answer.data(), answer.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
 }
 
 bool HttpFront::waitFor(socket_t sock, short events, long long deadlineMs) const
@@ -275,57 +322,82 @@ bool HttpFront::waitFor(socket_t sock, short events, long long deadlineMs) const
     }
 }
 
-// In the accept loop: a thread for the connection, or a refusal when too many are open.
+// In the accept loop: a thread for the connection, or a refusal when too many are open, in
+// all or from its address.
 bool HttpFront::process_and_close_socket(socket_t sock)
 {
+    std::string ip;
+    {
+        sockaddr_storage a = {};
+        socklen_t len = sizeof a;
+        int port = 0;
+        if (::getpeername(sock, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+            AddressOf(a, ip, port);
+    }
+    std::list<Worker> finished;
+    bool admitted = false;
     {
         std::lock_guard<std::mutex> lock(liveMutex);
-        if (!stopping && live < limits.maxConnections) {
-            ++live;
-        } else {
-            const std::string body = errorBody(503, ReasonOf(503));
-            const std::string answer =
-                "HTTP/1.1 503 Service Unavailable\r\nContent-Type: application/json\r\nContent-Length: " +
-                std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
-            [[maybe_unused]] const ssize_t n = ::send(sock, answer.data(), answer.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
-            ::close(sock);
-            return false;
+        finished = takeFinishedLocked();
+        int& fromAddress = perAddress[ip];
+        if (!stopping && live < limits.maxConnections && fromAddress < limits.maxPerAddress) {
+            workers.emplace_back();
+            Worker* worker = &workers.back();
+            try {
+                worker->thread = std::thread([this, sock, ip, worker] {
+                    ::pthread_setname_np(::pthread_self(), "http-conn");
+                    serve(sock);
+                    ::close(sock);
+                    std::lock_guard<std::mutex> lock(liveMutex);
+                    --live;
+                    if (--perAddress[ip] <= 0)
+                        perAddress.erase(ip);
+                    worker->done = true;
+                    allGone.notify_all();
+                });
+                ++live;
+                ++fromAddress;
+                admitted = true;
+            } catch (const std::system_error&) {
+                workers.pop_back();
+            }
         }
+        if (!admitted && fromAddress == 0)
+            perAddress.erase(ip);
     }
-    const auto done = [this, sock] {
-        ::close(sock);
-        std::lock_guard<std::mutex> lock(liveMutex);
-        --live;
-        allGone.notify_all();
-    };
-    try {
-        std::thread([this, sock, done] {
-            serve(sock);
-            done();
-        }).detach();
-    } catch (const std::system_error&) {
-        done();
-        return false;
-    }
-    return true;
+    for (Worker& w : finished) w.thread.join();
+    if (admitted)
+        return true;
+    answerAndClose(sock, 503);
+    ::close(sock);
+    return false;
 }
 
 void HttpFront::serve(socket_t sock)
 {
     const int yes = 1;
     ::setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
+    // A connection's first request counts from the connection: waiting before the first byte
+    // buys a trickling client no time.
+    long long requestFrom = NowMs();
     for (;;) {
         // Idle: the next request must begin soon.
         if (!waitFor(sock, POLLIN, NowMs() + limits.idleMs))
             return;
-        DeadlineStream stream(*this, sock, NowMs() + limits.requestMs);
+        DeadlineStream stream(*this, sock, (requestFrom >= 0 ? requestFrom : NowMs()) + limits.requestMs);
+        requestFrom = -1;
         tStream = &stream;
         bool closedByClient = false;
         const bool answered = process_request(stream, false, closedByClient, nullptr);
         tStream = nullptr;
+        if (stream.expired && stream.wroteBytes == 0 && stream.readBytes > 0) {
+            // A request under way that did not come whole in time: told, not just dropped.
+            answerAndClose(sock, 408);
+            return;
+        }
         if (stream.closeAfter) {
-            // The client may still be sending the body it was refused: let it see the answer
-            // before the connection goes.
+            // The client may still be sending what was refused: let it see the answer before
+            // the connection goes.
             ::shutdown(sock, SHUT_WR);
             char sink[4096];
             const long long until = NowMs() + limits.requestMs;

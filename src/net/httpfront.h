@@ -3,8 +3,11 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <list>
+#include <map>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include <httplib.h>
 
@@ -14,9 +17,14 @@
 // library's accept loop runs every connection on a thread of its own, started when the
 // connection comes and ended with it (no thread waits while nobody is connected):
 //   - a connection without a request under way is closed after `idleMs`;
-//   - a request must arrive whole, head and body, within `requestMs` of its first byte;
-//   - beyond `maxConnections` a new connection is answered 503 and closed at once;
+//   - a request must arrive whole, head and body, within `requestMs` of its first byte (a
+//     connection's first request: of the connection); one that does not is answered 408 and
+//     its connection closed;
+//   - beyond `maxConnections`, or beyond `maxPerAddress` from one client address, a new
+//     connection is answered 503 and closed at once, so one client cannot keep out the others;
 //   - a POST without a length is answered 400 at once, one above `maxBodyBytes` 413 at once;
+//   - a head that cannot be parsed is answered 400 once and its connection closed (what
+//     follows it on the connection is no request);
 //   - every error answer carries the JSON body {"code": status, "message": text}.
 // Times are read from the platform's monotonic clock, so tests can move them on.
 class HttpFront : public httplib::Server
@@ -25,6 +33,7 @@ public:
     struct Limits
     {
         int maxConnections = 256;
+        int maxPerAddress = 64;
         int idleMs = 2000;
         int requestMs = 3000;
         int writeMs = 5000;
@@ -38,7 +47,8 @@ public:
     int bindTo(const std::string& host, int port);
     // The accept loop (blocks until halt).
     void acceptLoop();
-    // Ends the accept loop and every connection; returns when all are gone.
+    // Ends the accept loop and every connection; returns when every connection's thread has
+    // ended. Idempotent.
     void halt();
 
     int connections() const { return live; }
@@ -48,8 +58,18 @@ public:
     static std::string errorBody(int status, const std::string& message);
 
 private:
+    struct Worker
+    {
+        std::thread thread;
+        bool done = false;
+    };
+
     bool process_and_close_socket(socket_t sock) override;
     void serve(socket_t sock);
+    // Answers `status` with the JSON error body and "Connection: close", written directly.
+    static void answerAndClose(socket_t sock, int status);
+    // Joins the threads of connections that have ended (liveMutex held: they are taken out).
+    std::list<Worker> takeFinishedLocked();
     // Waits until `sock` is readable (or `events` hold); false at the deadline or on halt.
     bool waitFor(socket_t sock, short events, long long deadlineMs) const;
     class DeadlineStream;
@@ -57,6 +77,9 @@ private:
     int wakeFd = -1;  // readable once halt begins
     std::atomic<bool> stopping{false};
     std::atomic<int> live{0};
-    std::mutex liveMutex;
+    std::mutex liveMutex;  // live, perAddress, workers
     std::condition_variable allGone;
+    std::map<std::string, int> perAddress;
+    std::list<Worker> workers;
+    std::mutex haltMutex;
 };

@@ -5,6 +5,7 @@
 #include <QDebug>
 #include <QHash>
 #include <QModbusTcpServer>
+#include <QSignalBlocker>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
@@ -13,6 +14,7 @@
 
 #include "globals.h"
 #include "mainstate.h"
+#include "platformclock.h"
 #include "platformconfig.h"
 
 namespace {
@@ -62,19 +64,29 @@ public:
     {
         listener = new QTcpServer(this);
         connect(listener, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* s = listener->nextPendingConnection()) {
-                connect(s, &QTcpSocket::readyRead, this, [this, s] { read(s); });
-                connect(s, &QTcpSocket::disconnected, this, [this, s] {
-                    pending.remove(s);
-                    s->deleteLater();
-                });
-            }
+            while (QTcpSocket* s = listener->nextPendingConnection()) admit(s);
         });
+        idleCheck = new QTimer(this);
+        connect(idleCheck, &QTimer::timeout, this, &RegisterServer::closeIdle);
+        idleCheck->start(kIdleCheckMs);
         if (listener->listen(QHostAddress(host), quint16(port)))
             return true;
         error = listener->errorString();
         return false;
     }
+
+    // Ends every connection and the listener (server thread).
+    void shut()
+    {
+        if (idleCheck)
+            idleCheck->stop();
+        if (listener)
+            listener->close();
+        const QList<QTcpSocket*> open = conns.keys();
+        for (QTcpSocket* s : open) drop(s);
+    }
+
+    std::atomic<int> held{0};
 
 protected:
     bool readData(QModbusDataUnit* unit) const override
@@ -97,51 +109,128 @@ protected:
     }
 
 private:
-    void read(QTcpSocket* s)
+    struct Conn
     {
-        QByteArray& buffer = pending[s];
-        buffer += s->readAll();
-        while (buffer.size() >= kHeaderBytes) {
-            const quint16 transaction = BigEndian16(buffer, 0);
-            const quint16 protocol = BigEndian16(buffer, 2);
-            const int length = BigEndian16(buffer, 4);
-            const quint8 unitId = quint8(buffer[6]);
-            if (length < 2 || length > kMaxLength) {
-                drop(s);  // no frame is that long or that short: the stream is lost
-                return;
-            }
-            if (buffer.size() < 6 + length)
-                return;
-            const QByteArray pdu = buffer.mid(kHeaderBytes, length - 1);
-            buffer.remove(0, 6 + length);
-            if (protocol != 0)
-                continue;  // not Modbus: dropped unanswered
-            const QModbusRequest request(QModbusPdu::FunctionCode(quint8(pdu[0])), pdu.mid(1));
-            const int expected = QModbusRequest::calculateDataSize(request);
-            if (expected >= 0 && expected != pdu.size() - 1) {
-                drop(s);  // the length field lies: where the next frame begins is unknown
-                return;
-            }
-            if (unitId != serverAddress() && unitId != kAnyUnitLow && unitId != kAnyUnitHigh)
-                continue;
-            const QModbusResponse response = processRequest(request);
-            QByteArray reply;
-            QDataStream out(&reply, QIODevice::WriteOnly);
-            out << transaction << quint16(0) << quint16(response.size() + 1) << unitId << response;
-            s->write(reply);
+        QByteArray buffer;  // received, not yet taken as frames
+        qint64 lastRequestMs = 0;
+    };
+
+    void admit(QTcpSocket* s)
+    {
+        if (conns.size() >= ModbusServer::kMaxConnections) {
+            s->abort();
+            s->deleteLater();
+            return;
         }
+        // Qt reads no further than this ahead: a client that sends faster than it reads its
+        // answers meets the kernel's flow control instead of growing this program.
+        s->setReadBufferSize(kReadAheadBytes);
+        conns.insert(s, Conn{QByteArray(), PlatformClock::monotonicMs()});
+        held = conns.size();
+        connect(s, &QTcpSocket::readyRead, this, [this, s] { serve(s); });
+        // Answers taken by the client: reading may go on where it stopped.
+        connect(s, &QTcpSocket::bytesWritten, this, [this, s] { serve(s); });
+        connect(s, &QTcpSocket::disconnected, this, [this, s] { forget(s); });
+    }
+
+    // One turn of a connection: at most kFramesPerTurn requests, and none while too many of
+    // its answers wait; whatever is left goes on after the other connections' events.
+    void serve(QTcpSocket* s)
+    {
+        auto it = conns.find(s);
+        if (it == conns.end())
+            return;
+        Conn& c = it.value();
+        int answered = 0;
+        while (s->bytesToWrite() <= ModbusServer::kMaxUnsentBytes) {
+            if (c.buffer.size() < kHeaderBytes || c.buffer.size() < 6 + BigEndian16(c.buffer, 4))
+                c.buffer += s->read(kReadAheadBytes);
+            const int result = takeFrame(s, c);
+            if (result == kDropped)
+                return;
+            if (result == kIncomplete)
+                break;
+            if (result == kAnswered && ++answered >= ModbusServer::kFramesPerTurn) {
+                QMetaObject::invokeMethod(
+                    this, [this, s] { serve(s); }, Qt::QueuedConnection);
+                return;
+            }
+        }
+    }
+
+    enum { kIncomplete, kSkipped, kAnswered, kDropped };
+
+    // Takes the first frame of the buffer and answers it.
+    int takeFrame(QTcpSocket* s, Conn& c)
+    {
+        QByteArray& buffer = c.buffer;
+        if (buffer.size() < kHeaderBytes)
+            return kIncomplete;
+        const quint16 transaction = BigEndian16(buffer, 0);
+        const quint16 protocol = BigEndian16(buffer, 2);
+        const int length = BigEndian16(buffer, 4);
+        const quint8 unitId = quint8(buffer[6]);
+        if (length < 2 || length > kMaxLength) {
+            drop(s);  // no frame is that long or that short: the stream is lost
+            return kDropped;
+        }
+        if (buffer.size() < 6 + length)
+            return kIncomplete;
+        const QByteArray pdu = buffer.mid(kHeaderBytes, length - 1);
+        buffer.remove(0, 6 + length);
+        c.lastRequestMs = PlatformClock::monotonicMs();
+        if (protocol != 0)
+            return kSkipped;  // not Modbus: dropped unanswered
+        const QModbusRequest request(QModbusPdu::FunctionCode(quint8(pdu[0])), pdu.mid(1));
+        const int expected = QModbusRequest::calculateDataSize(request);
+        if (expected >= 0 && expected != pdu.size() - 1) {
+            drop(s);  // the length field lies: where the next frame begins is unknown
+            return kDropped;
+        }
+        if (unitId != serverAddress() && unitId != kAnyUnitLow && unitId != kAnyUnitHigh)
+            return kSkipped;
+        const QModbusResponse response = processRequest(request);
+        QByteArray reply;
+        QDataStream out(&reply, QIODevice::WriteOnly);
+        out << transaction << quint16(0) << quint16(response.size() + 1) << unitId << response;
+        s->write(reply);
+        return kAnswered;
+    }
+
+    void closeIdle()
+    {
+        const qint64 now = PlatformClock::monotonicMs();
+        QList<QTcpSocket*> idle;
+        for (auto it = conns.cbegin(); it != conns.cend(); ++it)
+            if (now - it.value().lastRequestMs >= ModbusServer::kIdleCloseMs)
+                idle << it.key();
+        for (QTcpSocket* s : idle) drop(s);
+    }
+
+    void forget(QTcpSocket* s)
+    {
+        if (conns.remove(s))
+            s->deleteLater();
+        held = conns.size();
     }
 
     void drop(QTcpSocket* s)
     {
-        pending.remove(s);
+        const QSignalBlocker quiet(s);
+        conns.remove(s);
+        held = conns.size();
         s->abort();
-        s->deleteLater();  // again, when abort found it closed already
+        s->deleteLater();
     }
+
+    // How often idle connections are looked for; a steered clock is seen within this.
+    static constexpr int kIdleCheckMs = 250;
+    static constexpr qint64 kReadAheadBytes = 4096;
 
     const std::atomic<quint16>* values;
     QTcpServer* listener = nullptr;
-    QHash<QTcpSocket*, QByteArray> pending;
+    QTimer* idleCheck = nullptr;
+    QHash<QTcpSocket*, Conn> conns;
 };
 
 ModbusServer::ModbusServer() : ModbusServer(NetPorts::current().listen, NetPorts::current().modbus) {}
@@ -180,16 +269,37 @@ void ModbusServer::open(const QString& host, int port)
 
 ModbusServer::~ModbusServer()
 {
+    stop();
+}
+
+void ModbusServer::stop()
+{
+    std::lock_guard<std::mutex> lock(stopMutex);
     if (server) {
         RegisterServer* s = server;
+        server = nullptr;
+        // The sockets and the listener belong to the server's thread: they are closed there,
+        // and deleted before that thread's loop ends.
         QMetaObject::invokeMethod(
-            s, [s] { delete s; }, Qt::BlockingQueuedConnection);
+            s,
+            [s] {
+                s->shut();
+                delete s;
+            },
+            Qt::BlockingQueuedConnection);
     }
     if (pool) {
         pool->quit();
         pool->wait();
         delete pool;
+        pool = nullptr;
     }
+    bound = false;
+}
+
+int ModbusServer::connections() const
+{
+    return server ? server->held.load() : 0;
 }
 
 void ModbusServer::sample(quint16 values[kRegisters])

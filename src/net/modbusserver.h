@@ -2,6 +2,7 @@
 #pragma once
 
 #include <atomic>
+#include <mutex>
 
 #include <QObject>
 #include <QString>
@@ -21,6 +22,10 @@ class RegisterServer;
 // connection. The server runs in a thread of its own (a pool of one, with its own event loop); the
 // registers are sampled from the main window's state on the GUI thread every kSampleMs and
 // read by the server thread, so neither thread waits for the other.
+// No client can take the server from the others: at most kMaxConnections are held (one more
+// is closed at once), a connection without a request for kIdleCloseMs is closed, a connection
+// whose unread answers pass kMaxUnsentBytes is not read from until its client takes them,
+// and each connection is served at most kFramesPerTurn requests before the others' turn.
 class ModbusServer : public QObject
 {
     Q_OBJECT
@@ -29,6 +34,10 @@ public:
     static constexpr int kRegisters = 5;
     static constexpr int kSampleMs = 100;
     static constexpr int kServerAddress = 1;
+    static constexpr int kMaxConnections = 64;
+    static constexpr int kIdleCloseMs = 60000;
+    static constexpr int kMaxUnsentBytes = 64 * 1024;
+    static constexpr int kFramesPerTurn = 16;
 
     // Listens on the configured address and port (NetPorts); a port that cannot be bound is
     // logged once and the server stays idle.
@@ -37,6 +46,12 @@ public:
     ~ModbusServer() override;
 
     bool listening() const { return bound; }
+    // Closes every connection and the listener and ends the server's thread; returns once it
+    // has ended. Idempotent; called from any thread but the server's own (the GUI thread at a
+    // stop). The registers are no longer served afterwards.
+    void stop();
+    // Connections held now (read on the server's thread).
+    int connections() const;
     quint16 reg(int i) const { return regs[i].load(); }
 
     // The register values from the state in core (GUI thread).
@@ -52,4 +67,5 @@ private:
     QTimer* sampler = nullptr;
     std::atomic<quint16> regs[kRegisters] = {};
     bool bound = false;
+    std::mutex stopMutex;
 };

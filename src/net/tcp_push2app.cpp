@@ -50,6 +50,18 @@ void Tcp_Push2APP::publish(const QJsonObject& body)
         send(data);
 }
 
+void Tcp_Push2APP::stop()
+{
+    subscribers.clear();
+    inFlight.clear();
+    if (!manager)
+        return;
+    // Deleting the manager aborts its replies and waits for its HTTP thread.
+    for (QNetworkReply* reply : manager->findChildren<QNetworkReply*>()) reply->abort();
+    delete manager;
+    manager = nullptr;
+}
+
 void Tcp_Push2APP::send(const QByteArray& body)
 {
     if (subscribers.isEmpty())

@@ -28,6 +28,9 @@ public:
 
     // Posts `body` to every subscriber; callable from any thread.
     void publish(const QJsonObject& body);
+    // Drops the subscribers and every push under way and ends the HTTP thread behind them;
+    // nothing is posted until load() again (this object's thread).
+    void stop();
 
 private:
     void send(const QByteArray& body);

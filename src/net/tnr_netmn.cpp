@@ -115,6 +115,16 @@ void TNR_NETMN::initStart()
     publishApi = device_workapifunc;
 }
 
+void TNR_NETMN::stopServices()
+{
+    publishPeer = false;
+    publishApi = false;
+    if (apiServer)
+        apiServer->stop();
+    vw->start(false, QString(), 0);
+    push->stop();
+}
+
 int TNR_NETMN::isAllowSnd_2_VW() const
 {
     if (!device_worknetfunc || !vw)

@@ -53,6 +53,12 @@ public:
     // page: a server already listening at the same place is kept, not bound twice.
     void initStart();
 
+    // Stops the HTTP API server, the subscriber push and the companion peer: returns once none
+    // of their threads runs (the API's accept loop and connection threads, the push's HTTP
+    // thread); messages still waiting for the peer or a subscriber are dropped. Idempotent;
+    // called on the GUI thread, which owns the peer and the push. initStart starts them again.
+    void stopServices();
+
     // Link to the companion peer: -1 networking off, -2 no connection, -3 the peer cannot
     // reach its server, -4 this machine is not registered there, 1 all well.
     int isAllowSnd_2_VW() const;

@@ -12,7 +12,9 @@ class InstanceLock
 public:
     // monitor.lock in the working folder. False, with the reason, when another process holds it.
     static bool holdWorkFolder(QString* why);
-    // The lock of one serial device; true at once for a device this process already holds.
+    // The lock of one serial device, and the device itself (flock on a descriptor of the
+    // device: two runtime folders with roots of their own meet there); true at once for a
+    // device this process already holds.
     static bool holdSerialDevice(const QString& device, QString* why);
     // Where a device's lock lives: /run/lock through the path mapping on the panel and wherever
     // a root is mapped; off the panel without a mapped root, in the working folder (nothing is

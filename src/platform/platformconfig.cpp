@@ -1,6 +1,13 @@
 // platform.json reader.
 #include "platformconfig.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
 #include <QDebug>
 #include <QFile>
 #include <QJsonDocument>
@@ -12,6 +19,44 @@
 namespace {
 
 constexpr int kMaxPort = 65535;
+// A platform file is a few lines; anything bigger is no platform file.
+constexpr qint64 kMaxFileBytes = 64 * 1024;
+
+// The file's bytes; the reason it is refused when it is no regular file of bounded size or
+// cannot be read. Opened without waiting, so that a FIFO or a device refuses instead of
+// blocking the start for ever.
+QString readBounded(const QString& path, QByteArray& text)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return QStringLiteral("cannot be read: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+    QString why;
+    struct stat st = {};
+    if (::fstat(fd, &st) != 0)
+        why = QStringLiteral("cannot be read: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+    else if (!S_ISREG(st.st_mode))
+        why = QStringLiteral("is not a regular file");
+    else if (st.st_size > kMaxFileBytes)
+        why = QStringLiteral("is larger than %1 KiB").arg(kMaxFileBytes / 1024);
+    text.resize(int(kMaxFileBytes) + 1);
+    qint64 got = 0;
+    while (why.isEmpty() && got < text.size()) {
+        const ssize_t n = ::read(fd, text.data() + got, size_t(text.size() - got));
+        if (n == 0)
+            break;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            why = QStringLiteral("cannot be read: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+        else
+            got += n;
+    }
+    ::close(fd);
+    if (why.isEmpty() && got > kMaxFileBytes)
+        why = QStringLiteral("is larger than %1 KiB").arg(kMaxFileBytes / 1024);
+    text.resize(int(got));
+    return why;
+}
 
 const struct
 {
@@ -43,13 +88,14 @@ PlatformConfig::Outcome PlatformConfig::load(const QString& path, QString* why)
             *why = QStringLiteral("%1 %2").arg(path, reason);
         return Refused;
     };
-    QFile file(path);
-    if (!file.exists())
+    if (!QFile::exists(path))
         return Absent;
-    if (!file.open(QIODevice::ReadOnly))
-        return refuse(QStringLiteral("cannot be read: %1").arg(file.errorString()));
+    QByteArray text;
+    const QString unread = readBounded(path, text);
+    if (!unread.isEmpty())
+        return refuse(unread);
     QJsonParseError err;
-    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &err);
+    const QJsonDocument doc = QJsonDocument::fromJson(text, &err);
     if (err.error != QJsonParseError::NoError)
         return refuse(QStringLiteral("is not JSON (%1 at byte %2)").arg(err.errorString()).arg(err.offset));
     if (!doc.isObject())

@@ -1,9 +1,13 @@
-// Modbus TCP server from outside: a real client (mbpoll) and raw frames; units, registers, writes, bad frames.
+// Modbus TCP server from outside: a real client (mbpoll) and raw frames; units, registers, writes, bad frames, bounds.
 // ctest-timeout: 120
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <fcntl.h>
+
+#include <thread>
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -12,6 +16,7 @@
 #include "globals.h"
 #include "modbusserver.h"
 #include "netpeer.h"
+#include "platformclock.h"
 #include "testsupport.h"
 
 namespace {
@@ -38,6 +43,30 @@ QByteArray ReadFrame(quint16 transaction, quint16 protocol = 0, quint16 length =
     QByteArray frame;
     for (quint16 v : {transaction, protocol, length}) frame += char(v >> 8) + QByteArray(1, char(v & 0xff));
     return frame + QByteArray::fromHex("010300000005");
+}
+
+// One read of the five registers on fd: whether it was answered.
+bool Poll(int fd, quint16 transaction)
+{
+    const QByteArray frame = ReadFrame(transaction);
+    if (::send(fd, frame.constData(), size_t(frame.size()), MSG_NOSIGNAL) != frame.size())
+        return false;
+    unsigned char reply[19];
+    return ::recv(fd, reply, sizeof reply, MSG_WAITALL) == ssize_t(sizeof reply) &&
+           (reply[0] << 8 | reply[1]) == transaction;
+}
+
+// Whether the server has closed fd (what it sent before is read away).
+bool Closed(int fd)
+{
+    char buf[256];
+    for (;;) {
+        const ssize_t n = ::recv(fd, buf, sizeof buf, MSG_DONTWAIT);
+        if (n == 0)
+            return true;
+        if (n < 0)
+            return errno != EAGAIN && errno != EWOULDBLOCK;
+    }
 }
 
 }  // namespace
@@ -138,6 +167,65 @@ private slots:
         QCOMPARE(::send(liar, lie.constData(), size_t(lie.size()), MSG_NOSIGNAL), ssize_t(lie.size()));
         QCOMPARE(::recv(liar, reply, sizeof reply, 0), ssize_t(0));
         ::close(liar);
+    }
+
+    // A client that sends requests and never reads the answers is no longer read from once
+    // its unread answers pass the bound, so what it can push in stays bounded by the kernel's
+    // buffers; another client is answered all the while.
+    void floodWithoutReadingStaysBounded()
+    {
+        const int flood = ConnectTo(port);
+        const int other = ConnectTo(port);
+        QVERIFY(flood >= 0 && other >= 0);
+        ::fcntl(flood, F_SETFL, ::fcntl(flood, F_GETFL) | O_NONBLOCK);
+        QByteArray frames;
+        for (int i = 0; i < 1000; ++i) frames += ReadFrame(quint16(i));
+        constexpr qint64 kUnbounded = 64LL << 20;
+        qint64 sent = 0;
+        int stuck = 0;
+        quint16 t = 0;
+        while (sent < kUnbounded && stuck < 20) {
+            const ssize_t n = ::send(flood, frames.constData(), size_t(frames.size()), MSG_NOSIGNAL);
+            if (n > 0) {
+                sent += n;
+                stuck = 0;
+                continue;
+            }
+            ++stuck;
+            QVERIFY(Poll(other, ++t));
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        qInfo("the flood pushed %lld KiB before it was held", sent / 1024);
+        QVERIFY2(sent < kUnbounded, qPrintable(QString::number(sent)));
+        for (int i = 0; i < 5; ++i) QVERIFY(Poll(other, ++t));
+        ::close(flood);
+        ::close(other);
+        QTRY_COMPARE(server->connections(), 0);
+    }
+
+    // At most kMaxConnections are held: the next one is closed at once. A connection without a
+    // request for kIdleCloseMs is closed; a request starts the time again.
+    void capAndIdleClose()
+    {
+        std::vector<int> held;
+        for (int i = 0; i < ModbusServer::kMaxConnections; ++i) held.push_back(ConnectTo(port));
+        QTRY_COMPARE(server->connections(), ModbusServer::kMaxConnections);
+        const int extra = ConnectTo(port);
+        QTRY_VERIFY(Closed(extra));
+        ::close(extra);
+        QVERIFY(Poll(held[0], 1));
+
+        PlatformClock::advanceMonotonic(ModbusServer::kIdleCloseMs - 1000);
+        QVERIFY(Poll(held[0], 2));
+        PlatformClock::advanceMonotonic(1000);
+        QTRY_VERIFY(Closed(held[1]));
+        QTest::qWait(600);  // two looks for idle connections
+        QVERIFY(!Closed(held[0]));
+        QVERIFY(Poll(held[0], 3));
+        PlatformClock::advanceMonotonic(ModbusServer::kIdleCloseMs);
+        QTRY_VERIFY(Closed(held[0]));
+        for (int fd : held) ::close(fd);
+        QTRY_COMPARE(server->connections(), 0);
     }
 
     void cleanupTestCase() { delete server; }

@@ -423,7 +423,8 @@ private slots:
     }
 
     // Pictures of both steps of a cycle carry the uuid of their own cycle's record, the first
-    // step's handed while the record is open; at most kKeptPeriods records are kept.
+    // step's handed while the record is open; at most kKeptPeriods records are kept; a finish
+    // never overwrites a finished record.
     void picturesTaggedWithTheirCycleAndRecordsKept()
     {
         restart(true);
@@ -450,6 +451,12 @@ private slots:
         }
         QCOMPARE(net->periodRecords.size(), TNR_NETMN::kKeptPeriods);
         QCOMPARE(net->periodRecords.first().value("uuid").toString(), cycles[2]);
+
+        // A finish without a cycle open is a record of its own: the last cycle's stays as it was.
+        const QJsonObject last = net->periodRecords.last();
+        net->finish_PeriodRecord();
+        QCOMPARE(net->periodRecords.at(net->periodRecords.size() - 2), last);
+        QVERIFY(net->periodRecords.last().value("uuid") != last.value("uuid"));
     }
 
     // Subscribers: one that answers gets every push however many; one that never answers

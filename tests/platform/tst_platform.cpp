@@ -1,4 +1,6 @@
 // The platform seams: recorded and logged commands, mapped system paths, clock, exit, the platform file and the locks.
+#include <sys/stat.h>
+
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
@@ -205,7 +207,8 @@ private slots:
     // a typo never leaves the commands real on a development machine.
     void platformFileIsAppliedOrRefusedWhole()
     {
-        QDir().mkpath("platform-dir.json");  // there, but no file to read
+        QDir().mkpath("platform-dir.json");                  // there, but no file to read
+        QVERIFY(::mkfifo("platform-fifo.json", 0600) == 0);  // opening it to read would wait for a writer
         const struct
         {
             const char* name;
@@ -227,7 +230,12 @@ private slots:
              "unknown command mode"},
             {"root.json", R"({"commands": "log", "root": 5})", PlatformConfig::Refused, CommandRunner::Record,
              "\"root\""},
-            {"platform-dir.json", QByteArray(), PlatformConfig::Refused, CommandRunner::Record, "cannot be read"},
+            {"platform-dir.json", QByteArray(), PlatformConfig::Refused, CommandRunner::Record,
+             "is not a regular file"},
+            {"platform-fifo.json", QByteArray(), PlatformConfig::Refused, CommandRunner::Record,
+             "is not a regular file"},
+            {"big.json", "{\"commands\": \"log\", \"pad\": \"" + QByteArray(64 * 1024, 'x') + "\"}",
+             PlatformConfig::Refused, CommandRunner::Record, "is larger than 64 KiB"},
         };
         const QString oldRoot = SystemPaths::root();
         for (const auto& c : cases) {

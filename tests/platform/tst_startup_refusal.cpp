@@ -1,5 +1,10 @@
 // Starts that must not happen: a platform file that cannot be trusted, a second monitor on a folder or a board.
 // ctest-timeout: 120
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -178,6 +183,49 @@ private slots:
         ComInit();
         QCOMPARE(PlatformExit::callCount(), exits + 1);
         QVERIFY(gpCom);  // opened now, on a device that is not there
+    }
+
+    // Two runtime folders, each mapping a root of its own, name one board (a pseudo-terminal):
+    // their lock files never meet, the device does. This process takes the first folder and
+    // the board with the monitor's own locks; a monitor started in either folder refuses.
+    // (Last: the locks stay with this process.)
+    void secondMonitorMeetsTheLocksOfTheFirst()
+    {
+        const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        char name[128] = {};
+        QVERIFY(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0 &&
+                ::ptsname_r(master, name, sizeof name) == 0);
+        const QString board = QString::fromLatin1(name);
+        const QString first = TestSupport::workDir() + "/own-root-first";
+        const QString second = TestSupport::workDir() + "/own-root-second";
+        for (const QString& dir : {first, second})
+            writeFile(
+                dir + "/platform.json",
+                QString(R"({"commands": "record", "root": "%1/sysroot", "serial": "%2"})").arg(dir, board).toUtf8());
+
+        const QString oldRoot = SystemPaths::root();
+        QDir::setCurrent(first);
+        SystemPaths::setRoot(first + "/sysroot");
+        QString why;
+        const bool held = InstanceLock::holdWorkFolder(&why) && InstanceLock::holdSerialDevice(board, &why);
+        SystemPaths::setRoot(oldRoot);
+        QDir::setCurrent(TestSupport::workDir());
+        QVERIFY2(held, qPrintable(why));
+
+        const struct
+        {
+            QString dir;
+            QString says;
+        } cases[] = {
+            {first, "already runs in this working folder (" + first + ")"},
+            {second, "already runs on the IO board at " + board},
+        };
+        for (const auto& c : cases) {
+            const Run run = startMonitor(c.dir);
+            QCOMPARE(run.code, kExitAnotherMonitor);
+            QVERIFY2(run.err.contains(c.says.toUtf8()), run.err.constData());
+        }
+        ::close(master);
     }
 };
 

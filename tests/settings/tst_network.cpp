@@ -505,26 +505,31 @@ private slots:
         QCOMPARE(services->workspace, QString("/data/ws/"));
     }
 
-    // A server address the four octets cannot show is kept through an apply; a typed one
-    // replaces it; the empty address is never written.
+    // A server address the four octets cannot show is kept through an apply (they show
+    // 0.0.0.0); a typed one replaces it; the empty address is never written.
     void serverAddressTheEditorCannotShowIsKept_data()
     {
         QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("shown");  // by the octets when the dialog opens
         QTest::addColumn<QString>("typed");  // octets typed before the apply; empty: untouched
         QTest::addColumn<QString>("written");
-        QTest::newRow("host name kept") << "server.local" << "" << "server.local";
-        QTest::newRow("five parts kept") << "10.1.2.3.4" << "" << "10.1.2.3.4";
-        QTest::newRow("octet above 255 kept") << "10.1.2.300" << "" << "10.1.2.300";
-        QTest::newRow("host name replaced") << "server.local" << "10.0.0.5" << "10.0.0.5";
-        QTest::newRow("address kept") << "10.1.2.3" << "" << "10.1.2.3";
-        QTest::newRow("address replaced") << "10.1.2.3" << "10.1.2.9" << "10.1.2.9";
-        QTest::newRow("emptied address kept") << "10.1.2.3" << "0.0.0.0" << "10.1.2.3";
-        QTest::newRow("nothing stored, nothing typed") << "" << "" << "";
+        // clang-format off
+        QTest::newRow("host name kept") << "server.local" << "0.0.0.0" << "" << "server.local";
+        QTest::newRow("five parts kept") << "10.1.2.3.4" << "0.0.0.0" << "" << "10.1.2.3.4";
+        QTest::newRow("octet above 255 kept") << "10.1.2.300" << "0.0.0.0" << "" << "10.1.2.300";
+        QTest::newRow("octet 255 shown") << "10.255.2.255" << "10.255.2.255" << "" << "10.255.2.255";
+        QTest::newRow("host name replaced") << "server.local" << "0.0.0.0" << "10.0.0.5" << "10.0.0.5";
+        QTest::newRow("address kept") << "10.1.2.3" << "10.1.2.3" << "" << "10.1.2.3";
+        QTest::newRow("address replaced") << "10.1.2.3" << "10.1.2.3" << "10.1.2.9" << "10.1.2.9";
+        QTest::newRow("emptied address kept") << "10.1.2.3" << "10.1.2.3" << "0.0.0.0" << "10.1.2.3";
+        QTest::newRow("nothing stored, nothing typed") << "" << "0.0.0.0" << "" << "";
+        // clang-format on
     }
 
     void serverAddressTheEditorCannotShowIsKept()
     {
         QFETCH(QString, stored);
+        QFETCH(QString, shown);
         QFETCH(QString, typed);
         QFETCH(QString, written);
         {
@@ -534,6 +539,7 @@ private slots:
         }
         NetworkSettingDialog fresh(nullptr);
         QCOMPARE(fresh.pingTargetEdit->text(), stored.isEmpty() ? QString("0.0.0.0") : stored);
+        QCOMPARE(fresh.serverEdit->getAddress(), shown);
         const QStringList octets = typed.split('.');
         for (int i = 0; i < octets.size() && !typed.isEmpty(); ++i) fresh.serverEdit->octets[i]->setText(octets.at(i));
         fresh.slotUpdateVRQ();
