@@ -225,7 +225,9 @@ void Draw(QPainter& painter, const QRect& rect, int flags, const QString& text, 
     painter.drawText(rect, flags, shown);
     painter.setFont(before);
     if (DrawObserver())
-        DrawObserver()({dynamic_cast<const QWidget*>(painter.device()), rect, flags, shown, fitted});
+        DrawObserver()({dynamic_cast<const QWidget*>(painter.device()),
+                        rect.translated(int(painter.worldTransform().dx()), int(painter.worldTransform().dy())), flags,
+                        shown, fitted});
 }
 
 void SetDrawObserver(std::function<void(const Drawn&)> observer)

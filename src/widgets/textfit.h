@@ -55,7 +55,7 @@ void Draw(QPainter& painter, const QRect& rect, int flags, const QString& text, 
 struct Drawn
 {
     const QWidget* widget;  // null when the painter draws on something else
-    QRect rect;
+    QRect rect;             // moved as the painter's world is, not scaled
     int flags;
     QString shown;
     QFont font;

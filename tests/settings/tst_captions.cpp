@@ -223,16 +223,25 @@ QStringList Faults(QWidget* root)
                 found << QString("%1 \"%2\" under %3 \"%4\"")
                              .arg(name, p.shown, c->metaObject()->className(), c->property("text").toString());
     }
-    // A slider's name is painted: it must have been fitted to its place, not drawn as it comes.
-    for (const Slider* slider : root->findChildren<Slider*>()) {
-        if (!slider->isVisible())
+    // Captions painted rather than held by a widget must have been fitted to their places, not
+    // drawn as they come: a slider's name, the camera view's legend on the template.
+    for (QWidget* w : root->findChildren<QWidget*>()) {
+        if (!w->isVisible())
             continue;
-        const QString name = QString(slider->objectName()).remove(' ');
-        bool told = false;
-        for (const Painted& p : PaintedTexts())
-            told = told || (p.widget == slider && QString(p.shown).remove('\n').remove(' ') == name);
-        if (!told)
-            found << "slider name not fitted: " + slider->objectName();
+        QStringList expected;
+        if (qobject_cast<Slider*>(w))
+            expected << w->objectName();
+        else if (qobject_cast<CammerWidget*>(w) && gSource == kSourceTemplate && gpState &&
+                 gpState->pageState != kPageMain)
+            expected << LanStr(22) + " :" << LanStr(24) + " :";
+        for (const QString& caption : expected) {
+            bool told = false;
+            for (const Painted& p : PaintedTexts())
+                told = told ||
+                       (p.widget == w && QString(p.shown).remove('\n').remove(' ') == QString(caption).remove(' '));
+            if (!told)
+                found << QString("%1 painted \"%2\" without fitting it").arg(w->metaObject()->className(), caption);
+        }
     }
     found.removeDuplicates();
     return found;
