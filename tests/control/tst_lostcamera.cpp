@@ -9,6 +9,7 @@
 #include "mojuwizard.h"
 #include "testsupport.h"
 #include "warnbox.h"
+#include "windowhooks.h"
 #include "wizardpara.h"
 
 namespace {
@@ -48,6 +49,7 @@ private slots:
         gpWarnBox->hide();
         gpLostCameraWarnBox->hide();
         gpWarnBox->setText("");
+        gpControlIO->IOHoldOn(kClampOut, false);
         gpControlIO->IOResetAllOut();
         gpControlIO->IOFlashOut();
         win->runState = 1;
@@ -96,6 +98,25 @@ private slots:
         // Showing the box is all: nothing is recorded and nothing is run until the operator confirms.
         QVERIFY(CommandRunner::calls().isEmpty());
         gpWPara->cameraLostAlarm = 0;
+    }
+
+    // A camera lost and back while a step counts down: the picture the step would judge at
+    // the countdown's end may be from before the loss, so the step waits for new pictures
+    // with the clamp held, though every camera is there again.
+    void cameraLostDuringACountdownHoldsItsStep()
+    {
+        QTimer countdown;
+        win->upTimers[1] = &countdown;
+        countdown.start(60000);
+        win->LostCamera();
+        QVERIFY(win->CameraCheck());
+        gpControlIO->IOHoldOn(kClampOut, false);  // the pass after the return ends the hold
+        win->countdown[1] = 0;
+        win->detection.countdownTick(1);
+        QCOMPARE(win->detection.steering().heldSteps, 2u);
+        QVERIFY(publishedOutputs() & kClampBit);
+        win->upTimers[1] = nullptr;
+        win->detection.steering().heldSteps = 0;
     }
 
     void stoppedDetectionLeavesTheOutputs()
