@@ -21,6 +21,7 @@
 #include "posix_qextserialport.h"
 #include "systempaths.h"
 #include "testsupport.h"
+#include "windowhooks.h"
 #include "wizardpara.h"
 
 namespace {
@@ -153,6 +154,9 @@ private slots:
         QCOMPARE(gpControlIO->boardStartOutputs, 0x05);
         QVERIFY(gpControlIO->boardHeldClamp());
         QCOMPARE(gDataOut, 0x01u);
+        gpWPara->outInitState[kClampOut] = 1;  // wired inverted, the same bit is the clamp off
+        QVERIFY(!gpControlIO->boardHeldClamp());
+        gpWPara->outInitState[kClampOut] = 0;
         publish(0);
         board.holdOutputs(0);
         board.clearFrames();
