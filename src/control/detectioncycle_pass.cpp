@@ -86,8 +86,7 @@ void DetectionCycle::releaseAfterCameras()
     if (!releaseAwaitsCameras)
         return;
     releaseAwaitsCameras = false;
-    if (gpState->pageState == kPageAlarm)
-        ports->startPulse(CyclePulse::TimedRelease, 0);
+    ports->startPulse(CyclePulse::TimedRelease, 0);
 }
 
 bool DetectionCycle::countdownRunning() const

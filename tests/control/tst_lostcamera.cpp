@@ -78,8 +78,10 @@ private slots:
 
         win->LostCamera();
 
-        // The clamp output is on at its logical level, whatever the wiring.
+        // The clamp output is on at its logical level, whatever the wiring, and the status
+        // strip shows it so.
         QCOMPARE(bool(publishedOutputs() & kClampBit), !inverted);
+        QCOMPARE(gpControlIO->IOState(1, kClampOut), inverted ? 0 : 1);
         QVERIFY(gpWarnBox->isVisible());
         QVERIFY(!gpLostCameraWarnBox->isVisible());
         QCOMPARE(gpWarnBox->text(), QString("Warning: The camera is unavailable, \r\n please check the connection!"));
