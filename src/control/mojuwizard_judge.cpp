@@ -151,6 +151,11 @@ public:
     bool startDebounce(int i, int tenths) override { return start(w->checkInputTimers[i], tenths); }
     void takeNewestPictures() override { w->TakeNewestPictures(); }
     void holdForLostCameras() override { w->HoldForLostCameras(); }
+    void holdClampForCameras(bool hold) override
+    {
+        if (gpControlIO)
+            gpControlIO->IOHoldOn(kClampOut, hold);
+    }
     void noteCamerasBack() override { w->NoteCamerasBack(); }
     void showProductionAlarm() override
     {
