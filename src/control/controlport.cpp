@@ -56,6 +56,49 @@ bool validBit(int n)
     return n >= 0 && n < 32;
 }
 
+// Output k of `word` at logical level `on` (inversion applied, the mirror output following).
+unsigned int WithOutput(unsigned int word, int k, int on)
+{
+    const int v = outputInverted(k) ? !on : on;
+    unsigned int bits = 1u << k;
+    const int mirror = mirrorOutput();
+    if (mirror != 0 && k == mirror - 1)
+        bits |= 1u << kMirrorTargetBit;
+    return v ? word | bits : word & ~bits;
+}
+
+// The board answers a poll within a few milliseconds; without an answer in this time the
+// link starts as if the board held nothing.
+constexpr qint64 kStartReplyWaitMs = 200;
+constexpr qint64 kStartPollEveryMs = 20;
+constexpr unsigned char kReplyTypeInputs = 2;
+
+// The output echo of the board's first poll reply, or -1.
+int ReadBoardOutputs()
+{
+    if (!gpCom || !gpCom->isOpen())
+        return -1;
+    QByteArray held;
+    const qint64 start = PlatformClock::monotonicMs();
+    qint64 polled = start - kStartPollEveryMs;
+    for (qint64 now = start; now - start < kStartReplyWaitMs; now = PlatformClock::monotonicMs()) {
+        if (now - polled >= kStartPollEveryMs) {
+            ComSend(kCmdPoll, 0);
+            polled = now;
+        }
+        const qint64 n = gpCom->bytesAvailable();
+        if (n > 0)
+            held += gpCom->read(n);
+        for (int pos = 0; pos + kReplyFrameSize <= held.size(); ++pos) {
+            auto* p = reinterpret_cast<unsigned char*>(held.data() + pos);
+            if (p[0] == kFrameHead && p[1] == kReplyTypeInputs && p[6] == calcLRC(p, 6) && p[7] == kFrameEnd)
+                return int(p[4] | (unsigned(p[5] & 3) << 8));
+        }
+        PlatformClock::sleepMs(1);
+    }
+    return -1;
+}
+
 }  // namespace
 
 unsigned char calcLRC(unsigned char* data, unsigned short length)
@@ -104,8 +147,22 @@ void ComSend(int command, int value)
 ControlPort::ControlPort(QObject* parent) : QObject(parent)
 {
     ComInit();
+    // The board is read before anything is published: after a crash it still holds the dead
+    // run's outputs, and a clamp it holds keeps a mould nobody has judged yet. Reset, it
+    // would let the machine close on it; the window judges that mould first.
+    boardStartOutputs = ReadBoardOutputs();
     IOResetAllOut();
+    if (boardHeldClamp())
+        IOSetOut(kClampOut, 1);
     IOFlashOut();
+}
+
+bool ControlPort::boardHeldClamp() const
+{
+    if (boardStartOutputs < 0)
+        return false;
+    const bool bit = (unsigned(boardStartOutputs) >> kClampOut) & 1u;
+    return bit != (outputInverted(kClampOut) != 0);
 }
 
 void ControlPort::InitIOThread()
@@ -121,15 +178,17 @@ void ControlPort::IOSetOut(int k, int on)
 {
     if (!validBit(k))
         return;
-    const int v = outputInverted(k) ? !on : on;
-    unsigned int bits = 1u << k;
-    const int mirror = mirrorOutput();
-    if (mirror != 0 && k == mirror - 1)
-        bits |= 1u << kMirrorTargetBit;
-    if (v)
-        outWord |= bits;
+    outWord = WithOutput(outWord, k, on);
+}
+
+void ControlPort::IOHoldOn(int k, bool hold)
+{
+    if (!validBit(k))
+        return;
+    if (hold)
+        heldOn |= 1u << k;
     else
-        outWord &= ~bits;
+        heldOn &= ~(1u << k);
 }
 
 void ControlPort::IOResetAllOut()
@@ -137,16 +196,27 @@ void ControlPort::IOResetAllOut()
     for (int k = 0; k < kDrivenOutputs; ++k) IOSetOut(k, 0);
 }
 
+unsigned int ControlPort::boardWord() const
+{
+    unsigned int word = outWord;
+    for (int k = 0; k < kDrivenOutputs; ++k) {
+        if ((heldOn >> k) & 1u)
+            word = WithOutput(word, k, 1);
+    }
+    return word;
+}
+
 void ControlPort::IOFlashOut()
 {
+    const unsigned int word = boardWord();
     {
         QMutexLocker lock(pMutexIO);
-        if (gDataOut != outWord)
+        if (gDataOut != word)
             ++gDataOutSeq;
-        gDataOut = outWord;
+        gDataOut = word;
     }
-    if (outWord != gLastFlashedOut) {
-        gLastFlashedOut = outWord;
+    if (word != gLastFlashedOut) {
+        gLastFlashedOut = word;
         emit sigIOChange();
     }
 }
@@ -155,7 +225,8 @@ int ControlPort::IOState(int kind, int n)
 {
     if (!validBit(n))
         return 0;
-    return int(((kind != 0 ? outWord : inWord) >> n) & 1u);
+    // The outputs as the board is told them, holds included.
+    return int(((kind != 0 ? boardWord() : inWord) >> n) & 1u);
 }
 
 int ControlPort::IOInTrigger(int i)

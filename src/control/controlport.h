@@ -53,11 +53,22 @@ public:
     unsigned char risePending[kTriggerInputs] = {};
     unsigned int inWord = 0;
     IOThread* ioThread = nullptr;
+    // The output word the board held when the link opened (the echo of its first poll
+    // reply), -1 when it did not answer in time. The board keeps the word it was last given,
+    // so after a crash this is the dead run's.
+    int boardStartOutputs = -1;
+    // Logical outputs held on over the levels the cycle sets (bit k: output k), while a camera
+    // is away; the board gets the cycle's own levels back when the hold ends.
+    unsigned int heldOn = 0;
 
     void InitIOThread();
     void IOSetOut(int k, int on);
     void IOResetAllOut();
     void IOFlashOut();
+    // Holds output k on (published with the next IOFlashOut) or ends the hold.
+    void IOHoldOn(int k, bool hold);
+    // The board held the clamp output on (at its logical level) when the link opened.
+    bool boardHeldClamp() const;
     int IOState(int kind, int n);
     int IOInTrigger(int i);
     void updateThreadProtectTiming();
@@ -70,6 +81,10 @@ public:
 
 signals:
     void sigIOChange();
+
+private:
+    // outWord with the held outputs on: what IOFlashOut publishes.
+    unsigned int boardWord() const;
 };
 
 extern ControlPort* gpControlIO;

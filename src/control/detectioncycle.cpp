@@ -49,6 +49,8 @@ void DetectionCycle::setPorts(CyclePorts* p)
 
 void DetectionCycle::setOut(int output, int on)
 {
+    if (output == kClampOut)
+        clampSet = on != 0;
     if (ports && output >= 0)
         ports->setOut(output, on);
 }
@@ -363,6 +365,7 @@ void DetectionCycle::nextStepTrigger(int k)
 // cycle, and the mould-NG output it switched on goes off with it (published by the caller).
 void DetectionCycle::endTimedRelease()
 {
+    releaseAwaitsCameras = false;
     if (ports)
         ports->stopPulse(CyclePulse::TimedRelease);
     if (timedReleaseOutput) {
@@ -373,9 +376,17 @@ void DetectionCycle::endTimedRelease()
 
 bool DetectionCycle::releaseAlarm()
 {
-    // An alarm the operator has already cleared leaves nothing to release; its output 4 goes
-    // off no sooner than the board can have seen it on.
-    return gpState && gpState->pageState == kPageAlarm && (!ports || ports->pulseMayEnd(CyclePulse::TimedRelease));
+    // An alarm the operator has already cleared leaves nothing to release.
+    if (!gpState || gpState->pageState != kPageAlarm)
+        return false;
+    // Released now, the alarm would end while nothing can see the mould and the lost camera's
+    // hold would be all that keeps the machine: the release waits for the cameras.
+    if (ports && !ports->camerasOpen()) {
+        releaseAwaitsCameras = true;
+        return false;
+    }
+    // Its output 4 goes off no sooner than the board can have seen it on.
+    return !ports || ports->pulseMayEnd(CyclePulse::TimedRelease);
 }
 
 void DetectionCycle::clearStepAlarm()
@@ -401,6 +412,7 @@ void DetectionCycle::start()
         return;
     MainState& st = *gpState;
     ports->resetAllOutputs();
+    clampSet = false;
     if (Par(&WizardPara::cutEjectorOnClamp) != 0)  // system2 1
         setOut(kEjectorOut, 1);
     if (Par(&WizardPara::cutClampTimedMoldOk) != 0 && Par(&WizardPara::clampPulse) > 0)  // system2 8, system2 6
@@ -415,6 +427,33 @@ void DetectionCycle::start()
     ports->resetRun();
     st.runState = kRunDetecting;
     steer.trigSkipCount = 0;
+}
+
+void DetectionCycle::keepHeldMould()
+{
+    // With the clamp held by the start's own options nothing is released, and a clamp held
+    // between cycles tells of no open mould.
+    if (!ports || !gpState || clampSet)
+        return;
+    MainState& st = *gpState;
+    const int mode = Mode();
+    int d = mode == kModeMulti ? gDNum - 1 : 1;
+    if (TwoSidedMode(mode) && st.moldSide == 0)
+        d += 2;
+    if (d < 0 || d >= kMaxDetections || !StepEnabled(d))
+        return;
+    setOut(kClampOut, 1);
+    flush();
+    st.step = d;
+    if (mode == kModeMulti)
+        steer.multiDetectIndex = d;
+    const int slot = ResultSlot(mode, d);
+    for (int c = 0; c < ports->cameraCount() && c < kMaxCameras; ++c) {
+        steer.stepCameraMask[slot] |= 1 << c;
+        ports->forgetDetected(c, d);
+        st.detectState[c][d] = 1;
+    }
+    holdStep(d);
 }
 
 void DetectionCycle::presetStageOutputs()

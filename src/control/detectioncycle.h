@@ -98,8 +98,11 @@ public:
     virtual bool startDebounce(int i, int tenths) { (void)i, (void)tenths; return false; }
     // Every camera view takes its newest picture.
     virtual void takeNewestPictures() {}
-    // A lost camera holds the machine (note, slow passes); the clamp output is set by the cycle.
+    // A lost camera holds the machine (note, slow passes).
     virtual void holdForLostCameras() {}
+    // While a camera is away the clamp output is held on over whatever level the cycle sets
+    // (published by the next flush); when the hold ends the cycle's own level is published.
+    virtual void holdClampForCameras(bool hold) { (void)hold; }
     // Every camera is back (note, record) after a loss.
     virtual void noteCamerasBack() {}
     // The production-count alarm's box shows until confirmed.
@@ -168,6 +171,11 @@ public:
 
     // Detection starts: the outputs the options hold from the start, a fresh cycle state.
     void start();
+    // Right after start: the board held the clamp when the program started, so a mould the
+    // last run left unjudged may be open. Unless the start holds the clamp itself, the clamp
+    // stays on and the mould step is judged on the first pictures, as a step held for a lost
+    // camera is (the NG alarm when none comes).
+    void keepHeldMould();
     // Detection stops: outputs off but the clamp the option holds, the cycle back to its start.
     void stop();
     // Machine mode 3: presets the step outputs by their cut modes (published by the caller).
@@ -243,6 +251,7 @@ private:
     // when none comes in time.
     void holdStep(int d);
     void watchHeldSteps(bool camerasBack);
+    void releaseAfterCameras();
     // The end of step d's countdown: its cameras recognised (those in `withoutPicture` NG
     // without one) and the step judged.
     void recogniseAndJudge(int d, unsigned withoutPicture, bool pictureMissing);
@@ -264,6 +273,11 @@ private:
     bool sysFunc4Pending = false;  // machine mode 3: a delayed output switch is armed
     int sysFunc4Output = -1;       // its output index, -1 none
     bool timedReleaseOutput = false;
+    // The timed release came while a camera was away: it is carried out once every camera is
+    // back, never on a camera's old picture and never letting the machine close meanwhile.
+    bool releaseAwaitsCameras = false;
+    // The clamp level the cycle last set itself (start() begins it at off).
+    bool clampSet = false;
     // A recognition is under way: a second must not start from a nested event loop.
     bool inDetection = false;
     // A pass is under way (a box it opened runs the event loop).

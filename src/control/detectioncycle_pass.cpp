@@ -38,17 +38,24 @@ void DetectionCycle::passSteps()
     if (!ends) {
         // 4. Newest pictures.
         ports->takeNewestPictures();
-        // 5. A lost camera holds the mould closed; passes slow to one a second.
+        // 5. A lost camera holds the mould closed; passes slow to one a second. The hold
+        // stands over the cycle's own clamp level, which whatever happens meanwhile (a
+        // stop, an answer on the alarm page, a pulse's end) may set: no closing while a
+        // camera is away, and once it is back the clamp is what the cycle left, never held
+        // with nothing to judge and no alarm.
         if (!ports->camerasOpen()) {
-            setOut(kClampOut, 1);
+            ports->holdClampForCameras(true);
             flush();
             ports->holdForLostCameras();
             watchHeldSteps(false);
             return;
         }
-        // 6. Recovery; a step held for the camera is judged on its new pictures.
+        // 6. Recovery; a step held for the camera is judged on its new pictures. The end of
+        // the hold is published with the rest of this pass, in one word.
+        ports->holdClampForCameras(false);
         ports->noteCamerasBack();
         watchHeldSteps(true);
+        releaseAfterCameras();
     }
     // 7. The production-count alarm holds everything until it is confirmed.
     ends = ends || holdForProductionAlarm();
@@ -71,6 +78,15 @@ void DetectionCycle::passSteps()
         startLatchedInputs();
     // 16. End of every pass but the lost-camera one.
     endPass();
+}
+
+// A timed release that came while a camera was away is carried out now: its time is up.
+void DetectionCycle::releaseAfterCameras()
+{
+    if (!releaseAwaitsCameras)
+        return;
+    releaseAwaitsCameras = false;
+    ports->startPulse(CyclePulse::TimedRelease, 0);
 }
 
 bool DetectionCycle::countdownRunning() const

@@ -14,6 +14,7 @@
 #include "globals.h"
 #include "lanstr.h"
 #include "mojuwizard.h"
+#include "textfit.h"
 #include "textids.h"
 #include "wizardpara.h"
 
@@ -28,6 +29,8 @@ constexpr int kComboItemHeight = 66;
 constexpr int kBottomMargin = 60;
 constexpr int kButtonSizeClass = 4;
 constexpr int kTextStatisticsButton = 541;
+// Width the rounded face keeps free beside a caption.
+constexpr int kCaptionEdges = 6;
 
 const char* const kLogoStyle = "QPushButton {    border: none;    outline: none;    background: transparent;}";
 
@@ -59,9 +62,12 @@ IndexButton::IndexButton(MoJuWizard* parent) : QWidget(parent)
         ShowHide(1);
     });
 
+    // The size class's 30-33 px do not hold every caption in 240 px (Japanese above all): a
+    // long one gets two lines or a somewhat smaller font.
     auto makeButton = [this](int entry) {
-        auto* b = new ColorButton(LanStr(entry), this, kButtonSizeClass);
+        auto* b = new ColorButton(QString(), this, kButtonSizeClass);
         b->setFixedSize(kBarWidth, kButtonHeight);
+        TextFit::FitButton(b, LanStr(entry), kCaptionEdges);
         return b;
     };
     startStopButton = makeButton(kTextStopDetection);
@@ -74,8 +80,9 @@ IndexButton::IndexButton(MoJuWizard* parent) : QWidget(parent)
         statisticsButton = makeButton(kTextStatisticsButton);
         connect(statisticsButton, &QPushButton::clicked, this, showStatistics);
     }
-    snapshotButton = new ColorButton(tr("抓拍"), this, kButtonSizeClass);
+    snapshotButton = new ColorButton(QString(), this, kButtonSizeClass);
     snapshotButton->setFixedSize(kSnapshotWidth, kButtonHeight);
+    TextFit::FitButton(snapshotButton, tr("抓拍"), kCaptionEdges);
     systemButton = makeButton(kTextSystemParam);
     connect(systemButton, &QPushButton::clicked, parent, &MoJuWizard::SlotSystemPara);
 
@@ -96,6 +103,8 @@ IndexButton::IndexButton(MoJuWizard* parent) : QWidget(parent)
 
     auto* snapshotRow = new QHBoxLayout;
     snapshotRow->setContentsMargins(0, 0, 0, 0);
+    // 115 + 125 px fill the bar's 240 exactly: any gap pushes the combo past the screen's edge.
+    snapshotRow->setSpacing(0);
     snapshotRow->addWidget(snapshotButton);
     snapshotRow->addWidget(detectCombo);
 
@@ -181,6 +190,11 @@ void IndexButton::ResetComboChooseManualTrig()
     // The stage count is clamped to 2..8 at load; the bound keeps a stray value inside the table.
     count = qBound(0, count, kMaxDetections);
     for (int d = 0; d < count; ++d) detectCombo->addItem(QStringLiteral("%1").arg(LanStr(first + d)));
+}
+
+void IndexButton::SetStartStopText(const QString& text)
+{
+    TextFit::FitButton(startStopButton, text, kCaptionEdges);
 }
 
 int IndexButton::CurChooseTrig()

@@ -28,6 +28,8 @@ public:
     void ResetComboChooseManualTrig();
     // The detection chosen for a manual snapshot; -1 while the combo is empty.
     int CurChooseTrig();
+    // The start/stop caption, fitted to the button like every caption of the bar.
+    void SetStartStopText(const QString& text);
 
     // Members in the bar's declared order. The settings and statistics buttons stay null
     // until their screens exist (the statistics one while start-up gives no page to show);

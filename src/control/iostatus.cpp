@@ -35,6 +35,10 @@ constexpr int kWideScreen = 1024;  // above this, mode 3 puts the outputs on a r
 constexpr int kMaxSignal = 8;      // inputs and outputs 0..8 have lamps
 constexpr int kExtraOutputs = 4;
 constexpr int kNameFontPx = 16;
+// A name wider than its 70 px box at 16 px is drawn smaller than the screens' usual least.
+constexpr int kNameLeastPx = 10;
+constexpr int kProductLines = 2;
+constexpr int kTextGapAbove = 30;
 constexpr int kTextFontPx = 35;
 constexpr int kTextBaseLine = 155;
 constexpr int kClockX = 1150;
@@ -186,38 +190,90 @@ void IOStatusWidget::paintEvent(QPaintEvent*)
     const Layout l = layout();
     QPainter p(this);
 
-    // Names longer than their boxes are drawn smaller rather than cut.
-    p.setFont(StripFont(kNameFontPx));
+    // The names keep 16 px, centred on their 70 x 18 boxes (the font's descent may pass the
+    // box by a pixel); only a name wider than its box is drawn smaller.
+    const QFont nameFont = StripFont(kNameFontPx);
+    const int nameRoom = std::max(kNameH, QFontMetrics(nameFont).height());
+    p.setFont(nameFont);
     p.setPen(QColor(0, 255, 255));
     for (const Lamp& lamp : l.lamps) {
         const int state = gpControlIO ? gpControlIO->IOState(lamp.kind, lamp.number) : 0;
         if (gpPixmapOUT[state])
             p.drawPixmap(lamp.lamp, *gpPixmapOUT[state]);
-        TextFit::Draw(p, lamp.nameBox, Qt::AlignCenter, lamp.name, false);
-    }
-
-    // The texts keep their places; each ends before the next one (the login before the
-    // product name, the product name before the disk icon or the clock, the clock before the
-    // window's mode and version labels): a longer one takes a second line or a smaller font.
-    p.setFont(StripFont(kTextFontPx));
-    const QFontMetrics metrics(p.font());
-    auto draw = [&p, &metrics](const QPoint& baseLine, int right, int lines, const QString& text) {
-        const int bottom = baseLine.y() + metrics.descent();
-        const QRect room(baseLine.x(), bottom - lines * metrics.lineSpacing(), right - baseLine.x(),
-                         lines * metrics.lineSpacing());
-        TextFit::Draw(p, room, Qt::AlignLeft | Qt::AlignBottom, text, lines > 1);
-    };
-    const int clockRight = width() - kWindowLabelsWidth - kTextEndGap;
-    if (l.showLogin) {
-        p.setPen(gpState && gpState->pswLevel != kPswNone ? Qt::green : Qt::red);
-        draw(l.loginAt, (l.showProduct ? l.productAt.x() : l.clockAt.x()) - kTextEndGap, 1, l.loginText);
-    }
-    if (l.showProduct) {
-        p.setPen(kProductColour);
-        draw(l.productAt, (l.showDisk ? l.diskRect.left() : l.clockAt.x()) - kTextEndGap, 2, l.productText);
+        const int grow = nameRoom - kNameH;
+        TextFit::Draw(p, lamp.nameBox.adjusted(0, -grow / 2, 0, grow - grow / 2), Qt::AlignCenter, lamp.name, false,
+                      kNameLeastPx);
     }
     if (l.showDisk)
         p.drawPixmap(l.diskRect, QPixmap("./images/disk.png"));
-    p.setPen(Qt::green);
-    draw(l.clockAt, clockRight, 1, l.clockText);
+    paintTexts(p, l);
+}
+
+void IOStatusWidget::paintTexts(QPainter& p, const Layout& l)
+{
+    // The texts keep their places; each ends before the next one (the login before the
+    // product name, both before the disk icon and the clock, the clock before the window's
+    // mode and version labels). Many lamps leave a text too little room there: it then takes
+    // the line above the clock, which nothing else uses.
+    const QFont font = StripFont(kTextFontPx);
+    p.setFont(font);
+    const QFontMetrics metrics(font);
+    const auto room = [&metrics](const QPoint& baseLine, int right, int lines) {
+        const int bottom = baseLine.y() + metrics.descent();
+        return QRect(baseLine.x(), bottom - lines * metrics.lineSpacing(), right - baseLine.x(),
+                     lines * metrics.lineSpacing());
+    };
+    const auto fits = [&font](const QRect& r, const QString& text, int lines) {
+        if (r.width() <= 0)
+            return false;
+        QString shown;
+        const QFont fitted = TextFit::Fit(font, text, r.size(), lines > 1, &shown);
+        return TextFit::Fits(shown, fitted, r.size());
+    };
+    // The right end of a text starting at x on the clock's line: the next thing right of it.
+    const auto endBefore = [&l](int x, int next) {
+        if (l.showDisk && l.diskRect.left() > x)
+            next = std::min(next, l.diskRect.left());
+        return next - kTextEndGap;
+    };
+    const int clockRight = width() - kWindowLabelsWidth - kTextEndGap;
+
+    struct Placed
+    {
+        QRect room;
+        QString text;
+        QColor colour;
+        int lines;
+    };
+    QVector<Placed> placed;
+    QStringList above;
+    QVector<QColor> aboveColours;
+    const QColor loginColour = gpState && gpState->pswLevel != kPswNone ? QColor(Qt::green) : QColor(Qt::red);
+    if (l.showLogin) {
+        const QRect r = room(l.loginAt, endBefore(l.loginAt.x(), l.showProduct ? l.productAt.x() : l.clockAt.x()), 1);
+        if (fits(r, l.loginText, 1))
+            placed.append({r, l.loginText, loginColour, 1});
+        else
+            above << l.loginText, aboveColours << loginColour;
+    }
+    if (l.showProduct) {
+        const QRect r = room(l.productAt, endBefore(l.productAt.x(), l.clockAt.x()), kProductLines);
+        if (fits(r, l.productText, kProductLines))
+            placed.append({r, l.productText, kProductColour, kProductLines});
+        else
+            above << l.productText, aboveColours << kProductColour;
+    }
+    int x = l.clockAt.x();
+    const QPoint aboveLine(0, kTextBaseLine - metrics.lineSpacing());
+    for (int i = 0; i < above.size(); ++i) {
+        const bool last = i + 1 == above.size();
+        const int right = last ? clockRight : std::min(clockRight, x + metrics.horizontalAdvance(above[i]));
+        placed.append({room(QPoint(x, aboveLine.y()), right, 1), above[i], aboveColours[i], 1});
+        x = right + kTextGapAbove;
+    }
+    placed.append({room(l.clockAt, clockRight, 1), l.clockText, QColor(Qt::green), 1});
+    for (const Placed& t : placed) {
+        p.setPen(t.colour);
+        TextFit::Draw(p, t.room, Qt::AlignLeft | Qt::AlignBottom, t.text, t.lines > 1);
+    }
 }

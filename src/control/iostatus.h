@@ -11,6 +11,7 @@
 class MoJuWizard;
 class QMouseEvent;
 class QPaintEvent;
+class QPainter;
 
 class IOStatusWidget : public QWidget
 {
@@ -60,4 +61,6 @@ protected:
 private:
     // The input and output lamps of the layout.
     void layoutLamps(Layout& out) const;
+    // The login, product and clock texts.
+    void paintTexts(QPainter& p, const Layout& l);
 };

@@ -619,6 +619,9 @@ void MoJuWizard::startDetecting()
     for (bool& ng : rejectGroupNG) ng = false;
     reTrainState = 0;
     manualTrig = gDNum;
+    // The board still held the clamp of the last run: its mould is judged before any release.
+    if (gpControlIO->boardHeldClamp())
+        detection.keepHeldMould();
     installEventFilter(this);
     gpWarnBox->hide();
     runTimer->start(kFirstRunMs);

@@ -267,7 +267,16 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    bool openRecordDb();
+    // Opens RECORD.db; false when it cannot be, with `noSpace` set when the disk is full.
+    bool openRecordDb(bool* noSpace = nullptr);
+    // Records not yet in RECORD.db, oldest first (the disk was full): each new record and the
+    // minute's date check write them in order; a stop loses those still waiting.
+    struct KeptRecord
+    {
+        QString time, level, text, type;
+    };
+    QList<KeptRecord> keptRecords;
+    void writeKeptRecords();
     // A press on a camera view keeps the button bar (ViewHooks::touched).
     void ViewPressed();
     // The window's side of a pass of Run (DetectionCycle::pass decides), in their order.

@@ -251,7 +251,7 @@ void MoJuWizard::StartDetect()
 {
     detection.start();
     if (indexButton && indexButton->startStopButton)
-        indexButton->startStopButton->setText(LanStr(kTextStopDetection));
+        indexButton->SetStartStopText(LanStr(kTextStopDetection));
 }
 
 void MoJuWizard::ResetRun()
@@ -290,7 +290,7 @@ void MoJuWizard::StopDetect()
     TNR_NETMN::getInstance()->clear_PeriodRecords();
     detection.stop();
     if (indexButton && indexButton->startStopButton)
-        indexButton->startStopButton->setText(LanStr(kTextStartDetection));
+        indexButton->SetStartStopText(LanStr(kTextStartDetection));
 }
 
 void MoJuWizard::SlotStartStop()

@@ -1,6 +1,4 @@
 // Judgement of a detection step over all cameras, the NG alarm and the step advance.
-#include <QMutexLocker>
-
 #include "cammerrecongnize.h"
 #include "cammerwidget.h"
 #include "constructionhooks.h"
@@ -29,11 +27,7 @@ void AtomicAdd(int& counter)
 
 void HandOver(int camera, int k, int which)
 {
-    const int slot = (camera * kMaxDetections + k) * 2 + which;
-    if (slot < 0 || slot >= kFailSlotCount)
-        return;
-    QMutexLocker lock(pMutexSaveFail);
-    gisSaveFail[slot] = true;
+    RaiseFailImage((camera * kMaxDetections + k) * 2 + which);
 }
 
 }  // namespace
@@ -157,6 +151,11 @@ public:
     bool startDebounce(int i, int tenths) override { return start(w->checkInputTimers[i], tenths); }
     void takeNewestPictures() override { w->TakeNewestPictures(); }
     void holdForLostCameras() override { w->HoldForLostCameras(); }
+    void holdClampForCameras(bool hold) override
+    {
+        if (gpControlIO)
+            gpControlIO->IOHoldOn(kClampOut, hold);
+    }
     void noteCamerasBack() override { w->NoteCamerasBack(); }
     void showProductionAlarm() override
     {

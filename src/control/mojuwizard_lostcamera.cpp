@@ -20,10 +20,11 @@ void MoJuWizard::LostCamera()
         if (upTimers[d] && upTimers[d]->isActive())
             lostInCountdown |= 1u << d;
     }
-    // The clamp output holds the machine while the camera is away; a stopped detection
-    // leaves the outputs to the operator.
+    // The clamp output holds the machine while the camera is away, over the level the cycle
+    // keeps (the pass ends the hold once every camera is back); a stopped detection leaves
+    // the outputs to the operator.
     if (runState != kRunStopped && gpControlIO) {
-        gpControlIO->IOSetOut(kClampOut, 1);
+        gpControlIO->IOHoldOn(kClampOut, true);
         gpControlIO->IOFlashOut();
     }
     // The parameter chooses between the plain warning and the box that powers off.

@@ -17,6 +17,7 @@
 #include "operatorprompts.h"
 #include "drawroiwidget.h"
 #include "ledlcd.h"
+#include "miscfunc.h"
 #include "mojuwizard.h"
 #include "mojuwizard_cycleparams.h"
 #include "platformclock.h"
@@ -121,11 +122,8 @@ void MoJuWizard::Recognise(int camera, int detect, bool picture)
 void MoJuWizard::SaveTestPicture(int camera, int d)
 {
     CammerWidget* v = cammerWidgets[camera];
-    QImage frame = gisColor
-                       ? QImage(v->rawImage, v->imageWidth, v->imageHeight, v->imageWidth * 4, QImage::Format_RGB32)
-                       : QImage(v->rawImage, v->imageWidth, v->imageHeight, v->imageWidth, QImage::Format_Indexed8);
-    if (!gisColor && grayTable)
-        frame.setColorTable(*grayTable);
+    const QImage frame = PackedRowsImage(v->rawImage, v->imageWidth, v->imageHeight, gisColor ? 4 : 1,
+                                         !gisColor && grayTable ? *grayTable : QVector<QRgb>());
     const QString name = QStringLiteral("./originalimage/cammer%1%2/template%3.bmp")
                              .arg(camera + 1)
                              .arg(d + 1)

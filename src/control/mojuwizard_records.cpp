@@ -1,4 +1,8 @@
 // Main window: operation records in RECORD.db, their daily archive and the database shutdown.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
 #include <QDate>
 #include <QDateTime>
 #include <QDebug>
@@ -9,11 +13,13 @@
 #include <QSqlQuery>
 
 #include "brokendatabase.h"
+#include "diskwrite.h"
 #include "globals.h"
 #include "lanstr.h"
 #include "miscfunc.h"
 #include "mojuwizard.h"
 #include "platformclock.h"
+#include "recordsink.h"
 #include "viewwatch2vrq.h"
 
 namespace {
@@ -27,6 +33,10 @@ const char* const kDateFormat = "yyyy-MM-dd";
 const char* const kTimeFormat = "hh.mm.ss";
 constexpr int kFlushSettleMs = 500;
 constexpr int kRollOverSettleMs = 300;
+// Records kept while the disk is full, about a day of moulds; beyond it the oldest go.
+constexpr int kMaxKeptRecords = 10000;
+// SQLite's result code of a full disk (SQLITE_FULL), in the low byte of extended codes.
+constexpr int kSqliteFull = 13;
 
 // Level name text entries, indexed by the login level; other levels read as not logged in.
 constexpr int kLevelText[] = {156, 155, 154};
@@ -51,12 +61,37 @@ QString freeArchivePath(const QDir& dir, const QString& recordDate)
     return path;
 }
 
+// Copies the empty template into place through a file of its own, so that a full disk leaves
+// no half-copied database behind. 0, or the errno of the failure.
+int CopyRecordTemplate(const QString& file)
+{
+    QFile from(QString::fromLatin1(kRecordTemplate));
+    if (!from.open(QIODevice::ReadOnly))
+        return ENOENT;
+    const QString part = file + QStringLiteral(".part");
+    int error = WriteWholeFile(part, from.readAll());
+    if (error == 0 && std::rename(QFile::encodeName(part).constData(), QFile::encodeName(file).constData()) != 0)
+        error = errno;
+    if (error != 0)
+        QFile::remove(part);
+    return error;
+}
+
+bool IsDiskFull(const QSqlError& error)
+{
+    bool number = false;
+    const int code = error.nativeErrorCode().toInt(&number);
+    return number && (code & 0xFF) == kSqliteFull;
+}
+
 }  // namespace
 
 // Opens RECORD.db on demand. A missing or unreadable file is replaced by the template first:
 // SQLite would otherwise create an empty file without the table and every record would be lost.
-bool MoJuWizard::openRecordDb()
+bool MoJuWizard::openRecordDb(bool* noSpace)
 {
+    if (noSpace)
+        *noSpace = false;
     if (dbRecord.isOpen())
         return true;
     const QString connection = QString::fromLatin1(kRecordConnection);
@@ -70,10 +105,14 @@ bool MoJuWizard::openRecordDb()
     // One that cannot be read would drop every record: it is set aside, and the empty copy
     // takes its place as for a missing one.
     SetAsideBrokenDatabase(file, QString::fromLatin1(kRecordProbe), QString::fromLatin1(kRecordTemplate));
-    if (!QFile::exists(file) && !QFile::copy(QString::fromLatin1(kRecordTemplate), file)) {
-        qWarning().noquote() << "operation records:" << file << "is missing and" << kRecordTemplate
-                             << "cannot replace it";
-        return false;
+    if (!QFile::exists(file)) {
+        if (const int error = CopyRecordTemplate(file)) {
+            qWarning().noquote() << "operation records:" << file << "is missing and" << kRecordTemplate
+                                 << "cannot replace it:" << std::strerror(error);
+            if (noSpace)
+                *noSpace = IsNoSpaceError(error);
+            return false;
+        }
     }
     if (!dbRecord.open()) {
         qWarning().noquote() << "operation records: cannot open" << file << dbRecord.lastError().text();
@@ -87,28 +126,59 @@ void MoJuWizard::InsertRecord(QString s, QString type)
 {
     // The log keeps every record, also those a database that cannot be opened drops.
     qInfo().noquote() << "InsertRecord" << type << s;
-    if (!openRecordDb())
+    bool noSpace = false;
+    if (!openRecordDb(&noSpace) && !noSpace)
         return;
-    const QString time = PlatformClock::now().toString(QString::fromLatin1(kTimeFormat));
-    const QString level = levelName(pswLevel);
-
-    // The peer gets the record even when the statement below fails.
-    QJsonObject record;
-    record.insert(QStringLiteral("recordtime"), time);
-    record.insert(QStringLiteral("recordpassword"), level);
-    record.insert(QStringLiteral("remarks"), s);
-    record.insert(QStringLiteral("recordtype"), type);
-    ViewWatch2VRQ::ofManager()->sndRecordOperate(record);
-
-    // Bound values: a quote in the text must not break the statement.
-    QSqlQuery query(dbRecord);
-    query.prepare(
-        QStringLiteral("INSERT INTO RECORD(recordtime, recordpassword, remarks, recordtype) "
-                       "VALUES(?, ?, ?, ?)"));
     // A null text would be stored as NULL; the columns hold text, empty at the least.
-    for (const QString& value : {time, level, s, type}) query.addBindValue(value.isNull() ? QString("") : value);
-    if (!query.exec())
-        qWarning().noquote() << "operation records: cannot store" << s << query.lastError().text();
+    auto text = [](const QString& value) { return value.isNull() ? QString("") : value; };
+    const KeptRecord record{PlatformClock::now().toString(QString::fromLatin1(kTimeFormat)), levelName(pswLevel),
+                            text(s), text(type)};
+
+    // The peer gets the record even when the database cannot take it now.
+    QJsonObject peerRecord;
+    peerRecord.insert(QStringLiteral("recordtime"), record.time);
+    peerRecord.insert(QStringLiteral("recordpassword"), record.level);
+    peerRecord.insert(QStringLiteral("remarks"), s);
+    peerRecord.insert(QStringLiteral("recordtype"), type);
+    ViewWatch2VRQ::ofManager()->sndRecordOperate(peerRecord);
+
+    // Behind those still waiting, so that RECORD.db keeps the order of the events.
+    keptRecords.append(record);
+    if (keptRecords.size() > kMaxKeptRecords) {
+        qWarning().noquote() << "operation records: too many waiting, dropped" << keptRecords.first().text;
+        keptRecords.removeFirst();
+    }
+    writeKeptRecords();
+}
+
+void MoJuWizard::writeKeptRecords()
+{
+    if (keptRecords.isEmpty())
+        return;
+    bool noSpace = false;
+    if (!openRecordDb(&noSpace)) {
+        if (noSpace)
+            ReportNoSpace(StoredKind::Record);
+        return;
+    }
+    while (!keptRecords.isEmpty()) {
+        const KeptRecord& record = keptRecords.first();
+        // Bound values: a quote in the text must not break the statement.
+        QSqlQuery query(dbRecord);
+        query.prepare(
+            QStringLiteral("INSERT INTO RECORD(recordtime, recordpassword, remarks, recordtype) "
+                           "VALUES(?, ?, ?, ?)"));
+        for (const QString& value : {record.time, record.level, record.text, record.type}) query.addBindValue(value);
+        if (!query.exec()) {
+            qWarning().noquote() << "operation records: cannot store" << record.text << "-" << keptRecords.size()
+                                 << "kept for later:" << query.lastError().text();
+            if (IsDiskFull(query.lastError()))
+                ReportNoSpace(StoredKind::Record);
+            return;
+        }
+        keptRecords.removeFirst();
+    }
+    ReportStored(StoredKind::Record);
 }
 
 void MoJuWizard::InsertRecord(QString s)
@@ -127,6 +197,8 @@ void MoJuWizard::ClearRecord()
 
 void MoJuWizard::SlotCheckDate()
 {
+    // Records kept from a full disk go first, into the day's file they belong to.
+    writeKeptRecords();
     const QString today = PlatformClock::now().date().toString(QString::fromLatin1(kDateFormat));
     if (today == recordDate)
         return;
@@ -144,8 +216,10 @@ void MoJuWizard::SlotCheckDate()
             return;
         }
     }
-    if (!QFile::copy(QString::fromLatin1(kRecordTemplate), file))
-        qWarning().noquote() << "operation records: cannot copy" << kRecordTemplate << "to" << file;
+    // Without the copy (a full disk) the next record tries again.
+    if (const int error = CopyRecordTemplate(file))
+        qWarning().noquote() << "operation records: cannot copy" << kRecordTemplate << "to" << file << ":"
+                             << std::strerror(error);
     PlatformClock::sleepMs(kRollOverSettleMs);
 
     recordDate = today;
@@ -159,6 +233,9 @@ void MoJuWizard::FLushAll()
     // The settings object writes count.ini only a moment after a change: an end right after a
     // judgement would drop it.
     CountSync();
+    writeKeptRecords();
+    if (!keptRecords.isEmpty())
+        qWarning().noquote() << "operation records:" << keptRecords.size() << "could not be written";
     if (dbIn.isOpen())
         dbIn.close();
     if (dbRecord.isOpen())

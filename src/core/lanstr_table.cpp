@@ -3339,6 +3339,11 @@ const LanRow kLanRows[] = {
       "The parameter group backup failed, \r\n the current group is kept!",
       "參數組備份失敗，\r\n當前參數組保持不變！",
       "パラメータグループのバックアップに\r\n失敗しました。現在のグループのままです！"}},
+    {708,
+     {"磁盘已满，图片和记录\r\n无法保存！记录将在\r\n有空间时写入。",
+      "The disk is full: pictures and \r\n records cannot be saved! Records \r\n are written when there is space.",
+      "磁碟已滿，圖片和記錄\r\n無法保存！記錄將在\r\n有空間時寫入。",
+      "ディスクがいっぱいです。\r\n画像と記録を保存できません！\r\n記録は空きができ次第書き込みます。"}},
 };
 const int kLanRowCount = int(sizeof(kLanRows) / sizeof(kLanRows[0]));
 

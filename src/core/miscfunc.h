@@ -22,8 +22,10 @@ bool addColumnIfNotExists(QSqlDatabase& db, const QString& table, const QString&
 // red, byte 1 as green, byte 2 as blue and never read byte 3.
 // ---------------------------------------------------------------------------------------
 
+#include <QImage>
 #include <QPoint>
 #include <QRect>
+#include <QVector>
 
 #include <opencv2/core.hpp>
 
@@ -37,6 +39,11 @@ void RGBA2Hue(unsigned char* dst, int* src, int w, int h);
 // Hue on a 0..255 circle, 42.5 steps per sixth; grey and black give 0.
 unsigned char RGB2HueByte(unsigned char r, unsigned char g, unsigned char b);
 void Gray2RGBA(unsigned char* src, int* dst, int w, int h);
+// A picture of its own made from a camera buffer's packed rows (w x bytesPerPixel bytes each),
+// for saving: Qt's writers read every row padded to 4 bytes, past the end of a buffer of 8-bit
+// rows whose width is no multiple of 4. 4 bytes per pixel give RGB32, 1 gives 8-bit indexed
+// with `colours` as its table (none when empty).
+QImage PackedRowsImage(const unsigned char* rows, int w, int h, int bytesPerPixel, const QVector<QRgb>& colours = {});
 
 // 8-bit one-channel pictures. MoveImage moves the content by (+dx, +dy) and fills the rest
 // with 0; TransformImage shifts by offset, then rotates by angle degrees about centre.

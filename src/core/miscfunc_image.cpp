@@ -1,4 +1,5 @@
-// Grey and hue conversion of camera frames, picture shifting and rotation, touch and range tests.
+// Grey and hue conversion of camera frames, buffers made pictures for saving, picture shifting and
+// rotation, touch and range tests.
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -135,6 +136,19 @@ void Gray2RGBA(unsigned char* src, int* dst, int w, int h)
         const int g = src[i];
         dst[i] = g | g << 8 | g << 16;
     }
+}
+
+QImage PackedRowsImage(const unsigned char* rows, int w, int h, int bytesPerPixel, const QVector<QRgb>& colours)
+{
+    const bool colour = bytesPerPixel == 4;
+    QImage picture(w, h, colour ? QImage::Format_RGB32 : QImage::Format_Indexed8);
+    if (picture.isNull() || !rows)
+        return QImage();
+    const size_t rowBytes = size_t(w) * size_t(colour ? 4 : 1);
+    for (int y = 0; y < h; ++y) std::memcpy(picture.scanLine(y), rows + size_t(y) * rowBytes, rowBytes);
+    if (!colour && !colours.isEmpty())
+        picture.setColorTable(colours);
+    return picture;
 }
 
 void MoveImage(cv::Mat src, cv::Mat& dst, int dx, int dy)

@@ -1,5 +1,15 @@
-// The replaceable sink of operation records.
+// The replaceable sink of operation records, and the notice of a full disk.
 #include "recordsink.h"
+
+#include <atomic>
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QMetaObject>
+
+#include "lanstr.h"
+#include "operatorprompts.h"
+#include "textids.h"
 
 namespace {
 
@@ -8,6 +18,9 @@ std::function<void(const QString&, const QString&)>& sink()
     static std::function<void(const QString&, const QString&)> current;
     return current;
 }
+
+// The kinds (StoredKind bits) whose last write failed for lack of space.
+std::atomic<unsigned> gNoSpaceKinds{0};
 
 }  // namespace
 
@@ -25,4 +38,23 @@ bool HasRecordSink()
 void SetRecordSink(std::function<void(const QString&, const QString&)> newSink)
 {
     sink() = std::move(newSink);
+}
+
+void ReportNoSpace(StoredKind kind)
+{
+    const unsigned before = gNoSpaceKinds.fetch_or(unsigned(kind));
+    if (before != 0)
+        return;
+    qWarning().noquote() << "the disk is full:" << (kind == StoredKind::Picture ? "a picture" : "a record")
+                         << "was not written";
+    // Queued also from the GUI thread: a record may be written from within a box or a
+    // judgement, which must not meet another box half-way.
+    if (QCoreApplication* app = QCoreApplication::instance())
+        QMetaObject::invokeMethod(
+            app, [] { ShowOperatorNote(LanStr(kTextDiskFull)); }, Qt::QueuedConnection);
+}
+
+void ReportStored(StoredKind kind)
+{
+    gNoSpaceKinds.fetch_and(~unsigned(kind));
 }

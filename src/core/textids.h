@@ -217,3 +217,5 @@ constexpr int kTextFactoryPackageMissing = 703;
 constexpr int kTextDataExportFailed = 704;    // the copy did not reach the disk
 constexpr int kTextCameraNumberRepeated = 705;
 constexpr int kTextGroupDefaultKept = 706;    // the factory group cannot be deleted
+// A picture or an operation record could not be written: the disk is full.
+constexpr int kTextDiskFull = 708;

@@ -24,6 +24,7 @@ constexpr int kLegendRight = 140;
 constexpr int kLegendTop = 5;
 constexpr int kLegendWidth = 100;
 constexpr int kLegendHeight = 30;
+constexpr int kLegendLeastPx = 8;
 constexpr int kSwatchBottom = 34;
 constexpr int kSwatchGap = 5;
 constexpr int kLegendStep = 105;
@@ -124,12 +125,15 @@ void Histogram::paintEvent(QPaintEvent*)
     painter.setFont(legendFont);
     const int swatch = dataCount > 0 ? half : (W - 2 * kAxisMargin) / (kLegendSlots + 1) / 2;
     const int okText = W - kLegendRight;
-    // The legend's rectangles are fixed: a longer text is broken into lines and made smaller.
-    TextFit::Draw(painter, QRect(okText, kLegendTop, kLegendWidth, kLegendHeight), Qt::AlignCenter, LanStr(kTextQualified));
+    // The legend's rectangles and 10 pt are fixed, too small for some captions even on two
+    // lines: a longer text is broken into lines and made smaller than the screens' usual least.
+    TextFit::Draw(painter, QRect(okText, kLegendTop, kLegendWidth, kLegendHeight), Qt::AlignCenter,
+                  LanStr(kTextQualified), true, kLegendLeastPx);
     const int okSwatch = okText - (swatch + kSwatchGap);
     painter.fillRect(QRect(okSwatch, kLegendTop, swatch, kSwatchBottom - kLegendTop + 1), kOkColour);
     const int ngText = okSwatch - kLegendStep;
-    TextFit::Draw(painter, QRect(ngText, kLegendTop, kLegendWidth, kLegendHeight), Qt::AlignCenter, LanStr(kTextAnomaly));
+    TextFit::Draw(painter, QRect(ngText, kLegendTop, kLegendWidth, kLegendHeight), Qt::AlignCenter,
+                  LanStr(kTextAnomaly), true, kLegendLeastPx);
     const int ngSwatch = ngText - (swatch + kSwatchGap);
     painter.fillRect(QRect(ngSwatch, kLegendTop, swatch, kSwatchBottom - kLegendTop + 1), kNgColour);
 }

@@ -2,9 +2,11 @@
 #include "savefialimagethread.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
+#include <QBuffer>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
@@ -15,9 +17,11 @@
 
 #include "cammerwidget.h"
 #include "copy2movedisk.h"
+#include "diskwrite.h"
 #include "globals.h"
 #include "mainstate.h"
 #include "platformclock.h"
+#include "recordsink.h"
 #include "tnr_netmn.h"
 
 namespace {
@@ -35,6 +39,12 @@ const char* const kUnfinishedSuffix = ".part";
 int Slot(int c, int d, int k)
 {
     return (c * kMaxDetections + d) * 2 + k;
+}
+
+// A flag counts for a detection that the judgement raising it had in use; under pMutexSaveFail.
+bool Raised(int slot, int d)
+{
+    return gisSaveFail[slot] && d < gFailImageJob[slot].detections;
 }
 
 }  // namespace
@@ -126,8 +136,9 @@ void SaveFialImageThread::prune(const QString& folder, int limit)
     for (int i = std::max(limit - 1, 0); i < pictures.size(); ++i) QFile::remove(pictures[i].info.absoluteFilePath());
 }
 
-QString SaveFialImageThread::write(const QImage& image, const QString& folder, int limit, int failIndex)
+QString SaveFialImageThread::write(const QImage& image, const QString& folder, int limit, int failIndex, int* error)
 {
+    *error = 0;
     // A folder that may hold no picture gets none.
     if (limit < 1)
         return QString();
@@ -142,11 +153,20 @@ QString SaveFialImageThread::write(const QImage& image, const QString& folder, i
         name = QString("%1_%2").arg(failIndex).arg(name);
     const QString path = folder + "/" + name + ".jpg";
     const QString unfinished = path + kUnfinishedSuffix;
+    // Encoded first, so that a failing write says why (a full disk is told to the operator).
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "JPEG")) {
+        qWarning() << "failure image not encoded:" << path;
+        return QString();
+    }
+    *error = WriteWholeFile(unfinished, jpeg);
     // The rename replaces a picture of the same name (the same second) in one step.
-    if (!image.save(unfinished, "JPEG") ||
-        std::rename(QFile::encodeName(unfinished).constData(), QFile::encodeName(path).constData()) != 0) {
+    if (*error == 0 && std::rename(QFile::encodeName(unfinished).constData(), QFile::encodeName(path).constData()) != 0)
+        *error = errno;
+    if (*error != 0) {
         QFile::remove(unfinished);
-        qWarning() << "failure image not written:" << path;
+        qWarning().noquote() << "failure image not written:" << path << std::strerror(*error);
         return QString();
     }
     return path;
@@ -159,50 +179,59 @@ void SaveFialImageThread::pass()
         if (size.isEmpty())
             continue;
         QImage work(size, QImage::Format_RGB32);
-        const size_t bytes = size_t(size.width()) * size_t(size.height()) * 4;
-        for (int d = 0; d < gDNum && d < kMaxDetections; ++d) {
-            bool ngWaits = false;
-            bool okWaits = false;
-            int failIndex = 0;
-            {
-                QMutexLocker lock(pMutexSaveFail);
-                ngWaits = gisSaveFail[Slot(c, d, kNg)];
-                okWaits = gisSaveFail[Slot(c, d, kOk)];
-                failIndex = gFailIndex[c * kMaxDetections + d];
-            }
-            for (int k = kNg; k <= kOk; ++k) {
-                {
-                    QMutexLocker lock(pMutexSaveFail);
-                    const int slot = Slot(c, d, k);
-                    if (!gisSaveFail[slot])
-                        continue;
-                    if (gpFailImage[slot])
-                        std::memcpy(work.bits(), gpFailImage[slot], bytes);
-                    gisSaveFail[slot] = false;
-                }
-                // An OK picture of a detection that also failed goes with the NG pictures.
-                const bool toNg = k == kNg || ngWaits;
-                const int limit = toNg ? gPicNumNG : gPicNumOK;
-                QString folder;
-                if (gpState)
-                    folder = QDir::cleanPath(gpState->failDirs[c][d][toNg ? 0 : 1].absolutePath());
-                const QString path = gpState ? write(work, folder, limit, failIndex) : QString();
-                if (!path.isEmpty()) {
-                    const QFileInfo file(path);
-                    Copy2MoveDisk::getInstance()->add_map_actqueue(folder, file.completeBaseName(), work.copy());
-                    const bool ok = k == kOk && okWaits;
-                    if (pictureHandOff)
-                        pictureHandOff(c, d, ok, path);
-                    else
-                        TNR_NETMN::getInstance()->add_PeriodRecord_Picture(c, d, ok, path);
-                }
-                PlatformClock::sleepMs(k == kNg && ngWaits && okWaits ? kPauseBetweenBothMs : kPausePictureMs);
-            }
-            if (ngWaits) {
-                QMutexLocker lock(pMutexSaveFail);
-                gFailIndex[c * kMaxDetections + d] = 0;
-            }
-        }
+        for (int d = 0; d < kMaxDetections; ++d) saveDetection(c, d, work);
     }
     PlatformClock::sleepMs(kPausePassMs);
+}
+
+void SaveFialImageThread::saveDetection(int c, int d, QImage& work)
+{
+    const size_t bytes = size_t(work.width()) * size_t(work.height()) * 4;
+    bool ngWaits = false;
+    bool okWaits = false;
+    int failIndex = 0;
+    {
+        QMutexLocker lock(pMutexSaveFail);
+        ngWaits = Raised(Slot(c, d, kNg), d);
+        okWaits = Raised(Slot(c, d, kOk), d);
+        failIndex = gFailIndex[c * kMaxDetections + d];
+    }
+    for (int k = kNg; k <= kOk; ++k) {
+        FailImageJob job;
+        {
+            QMutexLocker lock(pMutexSaveFail);
+            const int slot = Slot(c, d, k);
+            if (!Raised(slot, d))
+                continue;
+            if (gpFailImage[slot])
+                std::memcpy(work.bits(), gpFailImage[slot], bytes);
+            job = gFailImageJob[slot];
+            gisSaveFail[slot] = false;
+        }
+        // An OK picture of a detection that also failed goes with the NG pictures.
+        const bool toNg = k == kNg || ngWaits;
+        const int limit = toNg ? job.ngLimit : job.okLimit;
+        QString folder;
+        if (gpState)
+            folder = QDir::cleanPath(gpState->failDirs[c][d][toNg ? 0 : 1].absolutePath());
+        int error = 0;
+        const QString path = gpState ? write(work, folder, limit, failIndex, &error) : QString();
+        if (IsNoSpaceError(error))
+            ReportNoSpace(StoredKind::Picture);
+        if (!path.isEmpty()) {
+            ReportStored(StoredKind::Picture);
+            const QFileInfo file(path);
+            Copy2MoveDisk::getInstance()->add_map_actqueue(folder, file.completeBaseName(), work.copy());
+            const bool ok = k == kOk && okWaits;
+            if (pictureHandOff)
+                pictureHandOff(c, d, ok, path);
+            else
+                TNR_NETMN::getInstance()->add_PeriodRecord_Picture(c, d, ok, path);
+        }
+        PlatformClock::sleepMs(k == kNg && ngWaits && okWaits ? kPauseBetweenBothMs : kPausePictureMs);
+    }
+    if (ngWaits) {
+        QMutexLocker lock(pMutexSaveFail);
+        gFailIndex[c * kMaxDetections + d] = 0;
+    }
 }

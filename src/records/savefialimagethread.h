@@ -28,7 +28,8 @@ public:
     // calling thread writes what was judged meanwhile. Returns when the thread has ended.
     void stop();
 
-    // One pass over every camera and detection in use, with the pauses; run() repeats it.
+    // One pass over every camera and each detection whose slots wait, with the pauses; run()
+    // repeats it.
     void pass();
 
     // Where a written picture goes besides the USB copier: camera and detection from 0,
@@ -47,8 +48,11 @@ protected:
     void run() override;
 
 private:
-    // Writes one picture; the file's full path, or empty when nothing was written.
-    static QString write(const QImage& image, const QString& folder, int limit, int failIndex);
+    // The waiting pictures of one detection of camera c, on the camera's work picture.
+    void saveDetection(int c, int d, QImage& work);
+    // Writes one picture; the file's full path, or empty when nothing was written (`error`
+    // then holds the errno of a failed write, else 0).
+    static QString write(const QImage& image, const QString& folder, int limit, int failIndex, int* error);
 
     QSize sizes[kMaxCameras];
 };

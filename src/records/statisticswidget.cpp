@@ -22,6 +22,7 @@
 #include "lanstr.h"
 #include "resstatisticsparam.h"
 #include "statisticsprompts.h"
+#include "textfit.h"
 #include "wizardpara.h"
 
 namespace {
@@ -87,11 +88,21 @@ ComboBox* makeHourBox(QWidget* parent)
     return box;
 }
 
+// The shift captions in the hour boxes' font, smaller only where a caption needs it.
 QLabel* makeFixedLabel(const QString& text, int width, QWidget* parent)
 {
-    auto* label = new QLabel(text, parent);
+    auto* label = new QLabel(parent);
+    label->setFont(bigFont());
     label->setFixedSize(width, kRowHeight);
+    TextFit::FitLabel(label, text);
     return label;
+}
+
+// The top row's fixed controls leave less than 100 px between them on a 1920 px page: the
+// gaps share what is left, so that no control is pushed over the next.
+int TopRowSpacing(int rowWidth, int controlsWidth, int gaps)
+{
+    return std::clamp((rowWidth - controlsWidth) / std::max(gaps, 1), 0, kTopSpacing);
 }
 
 }  // namespace
@@ -200,7 +211,8 @@ void StatisticsWidget::createWidget(QStringList titles)
     connect(exportButton, &QPushButton::clicked, this, &StatisticsWidget::SlotExportData);
 
     auto* top = new QHBoxLayout;
-    top->setSpacing(kTopSpacing);
+    constexpr int kShiftRowWidth = kShiftLabelWidth + kHourBoxWidth + kToLabelWidth + kHourBoxWidth;
+    top->setSpacing(TopRowSpacing(w - 2 * kOuterMargin, kGroupWidth + 2 * kShiftRowWidth + 2 * kButtonWidth, 4));
     top->setContentsMargins(0, 0, 0, 0);
     top->addWidget(groupBox);
     top->addLayout(shiftRow(QStringLiteral("早班: 从"), morningStartBox, morningEndBox));

@@ -23,6 +23,7 @@
 unsigned char* gpFailImage[kFailSlotCount] = {};
 bool gisSaveFail[kFailSlotCount] = {};
 int gFailIndex[kFailIndexCount] = {};
+FailImageJob gFailImageJob[kFailSlotCount];
 
 namespace {
 constexpr int kFpsPeriodMs = 1000;

@@ -29,6 +29,17 @@ constexpr int kFailIndexCount = 64;
 extern unsigned char* gpFailImage[kFailSlotCount];
 extern bool gisSaveFail[kFailSlotCount];
 extern int gFailIndex[kFailIndexCount];  // 1-based first failing region of the waiting NG picture
+// What the writer needs of the judgement that raised a slot's flag, handed over with the flag:
+// the writer thread never reads the globals the GUI thread changes (gDNum, gPicNumNG, gPicNumOK).
+struct FailImageJob
+{
+    int detections = 0;  // gDNum
+    int ngLimit = 0;     // gPicNumNG
+    int okLimit = 0;     // gPicNumOK
+};
+extern FailImageJob gFailImageJob[kFailSlotCount];
+// Raises the slot's flag with a job of the current values; on the GUI thread.
+void RaiseFailImage(int slot);
 
 constexpr int kRecentNgCount = 10;
 constexpr int kCameraSerialBytes = 100;

@@ -109,11 +109,8 @@ QString CammerWidget::DetectionDir(int detection) const
 
 QImage CammerWidget::PictureImage(unsigned char* buffer) const
 {
-    if (isColor)
-        return QImage(buffer, imageWidth, imageHeight, imageWidth * 4, QImage::Format_RGB32);
-    QImage picture(buffer, imageWidth, imageHeight, imageWidth, QImage::Format_Indexed8);
-    picture.setColorTable(GrayTable());
-    return picture;
+    return isColor ? PackedRowsImage(buffer, imageWidth, imageHeight, 4)
+                   : PackedRowsImage(buffer, imageWidth, imageHeight, 1, GrayTable());
 }
 
 void CammerWidget::ExpandToDisplay(const unsigned char* picture)
@@ -200,14 +197,22 @@ void CammerWidget::SaveIgnorePoint(int detection)
 {
     if (detection < 0 || detection >= kMaxDetections || !ignoreMask[detection])
         return;
-    QImage mask(ignoreMask[detection], imageWidth, imageHeight, imageWidth, QImage::Format_Indexed8);
-    mask.setColorTable(GrayTable());
+    const QImage mask = PackedRowsImage(ignoreMask[detection], imageWidth, imageHeight, 1, GrayTable());
     const QString file = DetectionDir(detection) + "/ignorepoint.bmp";
     if (!mask.save(file))
         qWarning().noquote() << "cannot write the ignore points" << file;
 }
 
 // ---- failure pictures ----
+
+void RaiseFailImage(int slot)
+{
+    if (slot < 0 || slot >= kFailSlotCount)
+        return;
+    QMutexLocker lock(pMutexSaveFail);
+    gisSaveFail[slot] = true;
+    gFailImageJob[slot] = {gDNum, gPicNumNG, gPicNumOK};
+}
 
 // Rendering happens on displayRgb outside the lock; the lock covers only the slot copies
 // and gFailIndex.

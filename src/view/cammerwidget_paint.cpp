@@ -13,6 +13,7 @@
 #include "globals.h"
 #include "lanstr.h"
 #include "mainstate.h"
+#include "textfit.h"
 #include "textids.h"
 #include "wizardpara.h"
 
@@ -333,8 +334,9 @@ void CammerWidget::PaintRegions(QPainter& painter, QFont& font, const CammerSing
         const int tops[2] = {h - 89, h - 44};
         for (int k = 0; k < 2; ++k) {
             painter.setPen(colours[k]);
-            painter.drawText(QRect(QPoint(10, tops[k]), QPoint(159, tops[k] + 29)), Qt::AlignLeft | Qt::AlignVCenter,
-                             QString("%1 :").arg(LanStr(names[k])));
+            // "フィルタサイズ :" and longer names do not hold 30 px before the swatch.
+            TextFit::Draw(painter, QRect(QPoint(10, tops[k]), QPoint(159, tops[k] + 29)),
+                          Qt::AlignLeft | Qt::AlignVCenter, QString("%1 :").arg(LanStr(names[k])));
             painter.fillRect(QRect(QPoint(160, tops[k]), QPoint(189, tops[k] + 29)), colours[k]);
             if (!w.showAllParams)
                 painter.drawText(QRect(QPoint(205, tops[k]), QPoint(354, tops[k] + 29)),

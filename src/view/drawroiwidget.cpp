@@ -8,9 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFont>
-#include <QFontMetrics>
 #include <QHBoxLayout>
-#include <QRegularExpression>
 #include <QVBoxLayout>
 
 #include "cammersingleton.h"
@@ -20,6 +18,7 @@
 #include "drawroiwidget_p.h"
 #include "globals.h"
 #include "miscfunc.h"
+#include "textfit.h"
 #include "windowhooks.h"
 
 using namespace teach;
@@ -54,30 +53,8 @@ const int kSourceCaptions[] = {kTextTemplate, kTextLiveImage, kTextRecentNG, kTe
 
 DrawROIWidget* gPage = nullptr;
 
-constexpr int kCaptionPadding = 8;
-constexpr int kSmallestCaptionPx = 12;
-
-// Long captions (English on the half-width buttons) shrink until their widest line fits.
-void FitCaption(ColorButton* b)
-{
-    static const QRegularExpression kFontSize("font-size:\\s*\\d+px");
-    int px = ColorButton::fontPixelSize(b->sizeClass, gLan);
-    QFont font = b->font();
-    const auto widest = [&] {
-        font.setPixelSize(px);
-        const QFontMetrics metrics(font);
-        int w = 0;
-        for (const QString& line : b->text().split('\n')) w = std::max(w, metrics.horizontalAdvance(line));
-        return w;
-    };
-    while (px > kSmallestCaptionPx && widest() > b->width() - kCaptionPadding) --px;
-    QString style = b->styleSheet();
-    const QString wanted = QString("font-size:%1px").arg(px);
-    if (!style.contains(wanted)) {
-        style.replace(kFontSize, wanted);
-        b->setStyleSheet(style);
-    }
-}
+// Width a button's rounded face keeps free beside its caption.
+constexpr int kCaptionEdges = 6;
 
 int ComboFontSize()
 {
@@ -374,16 +351,34 @@ void DrawROIWidget::SlotChangePage()
     if (manyCameras && gSource >= kSourceTemplate)
         shown << cameraCombo;
     for (QWidget* w : shown) w->show();
+    FitRows(shown);
     FitCaptions();
     move(panelLeft ? 0 : gShowW - kPageWidth, 0);
     update();
 }
 
+// The alarm's template column holds more rows than 76 px each leave room for: then every
+// row gives up the same few pixels, so that the last one stays above the screen's edge.
+void DrawROIWidget::FitRows(const QList<QWidget*>& shown)
+{
+    int rows = 1;  // the show/hide button
+    for (QWidget* w : shown)
+        if (w != nextButton)  // beside the previous button, on its row
+            ++rows;
+    const int room = height() - kBottomMargin - (rows - 1) * layout->spacing();
+    const int rowHeight = std::min(kButtonHeight, room / rows);
+    for (QWidget* w : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+        if (qobject_cast<QPushButton*>(w) || qobject_cast<ComboBox*>(w))
+            w->setFixedHeight(rowHeight);
+}
+
 void DrawROIWidget::FitCaptions()
 {
+    // The page's own font sizes may be smaller than the size class's: long captions (English
+    // and Japanese on the half-width buttons) take two lines, and shrink only as far as needed.
     for (ColorButton* b : findChildren<ColorButton*>(QString(), Qt::FindDirectChildrenOnly))
         if (b != showHideButton)
-            FitCaption(b);
+            TextFit::RefitButton(b, kCaptionEdges);
 }
 
 // ---- sources ----

@@ -135,8 +135,10 @@ private:
     // the tool on (button caption endText) or off again (caption idleText).
     void ToggleShapeTool(int mode, ColorButton* button, int idleText, const char* endText);
     void SetIdleCaptions();
-    // Every caption in the largest font of its size class that fits its button.
+    // Every caption in the largest font up to its size class's that fits its button.
     void FitCaptions();
+    // Rows of the column lower than 76 px where the shown controls need it.
+    void FitRows(const QList<QWidget*>& shown);
 
     // What a question was asked on: the page's opening and the main window's page state. The
     // alarm can end by itself (the timed release) while a question waits; its answer then

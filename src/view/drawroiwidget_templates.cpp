@@ -15,6 +15,7 @@
 #include "drawroiwidget.h"
 #include "drawroiwidget_p.h"
 #include "globals.h"
+#include "miscfunc.h"
 #include "recordsink.h"
 #include "viewwatch2vrq.h"
 
@@ -137,14 +138,8 @@ void DrawROIWidget::AddTemp(int camera, int d)
     if (picture)
         std::memcpy(v->templates[d][k], picture, size_t(v->imageBytes));
     v->DetectionDir(d);  // makes the folder when missing
-    QImage file;
-    if (gisColor) {
-        file = QImage(v->templates[d][k], v->imageWidth, v->imageHeight, v->imageWidth * 4, QImage::Format_RGB32);
-    } else {
-        file = QImage(v->templates[d][k], v->imageWidth, v->imageHeight, v->imageWidth, QImage::Format_Indexed8);
-        if (gpState->grayTable)
-            file.setColorTable(*gpState->grayTable);
-    }
+    const QImage file = PackedRowsImage(v->templates[d][k], v->imageWidth, v->imageHeight, gisColor ? 4 : 1,
+                                        !gisColor && gpState->grayTable ? *gpState->grayTable : QVector<QRgb>());
     if (!file.save(TemplateFile(camera, d, k)))
         qWarning().noquote() << "cannot write the template" << TemplateFile(camera, d, k);
 

@@ -19,6 +19,7 @@
 #include "lanstr.h"
 #include "mainstate.h"
 #include "slider.h"
+#include "textfit.h"
 #include "textids.h"
 #include "wizardpara.h"
 
@@ -214,6 +215,8 @@ const Span kSyncSpan{350, 529};
 const Span kToggleSpan{540, 649};
 const Span kMoveSpans[4] = {{660, 819}, {830, 989}, {1000, 1159}, {1170, 1329}};
 const Span kMoveAllSpan{1340, 1519};
+// Width a button's rounded face keeps free beside its caption.
+constexpr int kCaptionEdges = 6;
 
 void PlaceSpan(QWidget* w, Span s, int top, int bottom)
 {
@@ -697,5 +700,16 @@ void RoiParamPanel::ShowHideROIPara()
         object = LanStr(kTextPolygonPoint).arg(view->curPoint + 1);
     }
     buttonObject->setText(object);
+    FitCaptions();
     view->update();
+}
+
+void RoiParamPanel::FitCaptions()
+{
+    // The buttons keep their places and their 45 or 75 px: a caption longer than its button
+    // (English and Japanese mostly) takes two lines or a smaller font.
+    for (ColorButton* b :
+         {buttonFunc, buttonParaSwitch, buttonNextRoi, buttonObject, buttonAdd10, buttonAdd1, buttonSub1, buttonSub10,
+          buttonSync, buttonMoveToggle, buttonMoveT, buttonMoveB, buttonMoveL, buttonMoveR, buttonMoveAll})
+        TextFit::RefitButton(b, kCaptionEdges);
 }

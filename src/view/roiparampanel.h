@@ -72,6 +72,8 @@ public slots:
     void SlotSyncParam();
 
 private:
+    // Every button's caption fitted to its button.
+    void FitCaptions();
     // The selected region's parameter of slider s (0 para1, 1 para2, 2 para3), null without one.
     int* SelectedParam(int s) const;
     int SelectedFunc() const;

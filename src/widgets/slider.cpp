@@ -12,6 +12,7 @@
 
 #include "edit.h"
 #include "globals.h"
+#include "textfit.h"
 
 namespace {
 
@@ -134,7 +135,9 @@ void Slider::paintEvent(QPaintEvent*)
     QFont font("wqy-microhei");
     font.setPixelSize(kNamePixelSize);
     painter.setFont(font);
-    painter.drawText(QRect(0, 0, kNameWidth, h), Qt::AlignLeft | Qt::AlignVCenter, objectName());
+    // A name longer than its place (most in Japanese) takes two lines or a smaller font
+    // rather than running under the value field.
+    TextFit::Draw(painter, QRect(0, 0, kNameWidth, h), Qt::AlignLeft | Qt::AlignVCenter, objectName());
 
     const QRect field(kFieldX, kInset, kFieldWidth, h - 2 * kInset);
     drawPicture(painter, field, gpPixmapEdit);

@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 #include <QStringList>
 #include <QVariant>
+#include <QWidget>
 
 namespace TextFit {
 
@@ -20,6 +21,13 @@ constexpr int kButtonEdges = 6;
 const char* const kFullTextProperty = "textFitFullText";
 const char* const kFullFontProperty = "textFitFullFont";
 const char* const kFullStyleProperty = "textFitFullStyle";
+const char* const kShownTextProperty = "textFitShownText";
+
+std::function<void(const Drawn&)>& DrawObserver()
+{
+    static std::function<void(const Drawn&)> observer;
+    return observer;
+}
 
 QStringList Lines(const QString& text)
 {
@@ -105,7 +113,7 @@ QString Balanced(const QString& text, const QFontMetrics& metrics, int width, bo
     return best;
 }
 
-bool Fits(const QString& text, const QFontMetrics& metrics, const QSize& box)
+bool FitsMetrics(const QString& text, const QFontMetrics& metrics, const QSize& box)
 {
     const QStringList lines = text.split(QLatin1Char('\n'));
     for (const QString& line : lines)
@@ -116,18 +124,24 @@ bool Fits(const QString& text, const QFontMetrics& metrics, const QSize& box)
 
 }  // namespace
 
+bool Fits(const QString& shown, const QFont& font, const QSize& box)
+{
+    return FitsMetrics(Lines(shown).join(QLatin1Char('\n')), QFontMetrics(font), box);
+}
+
 QString Wrap(const QString& text, const QFontMetrics& metrics, int width)
 {
     return WrapText(text, metrics, width, true);
 }
 
-QFont Fit(QFont font, const QString& text, const QSize& box, bool wrap, QString* fitted)
+QFont Fit(QFont font, const QString& text, const QSize& box, bool wrap, QString* fitted, int floor)
 {
     const int full = font.pixelSize() > 0 ? font.pixelSize() : QFontInfo(font).pixelSize();
     const QString asGiven = Lines(text).join(QLatin1Char('\n'));
     // A caption a little too long keeps its lines in a slightly smaller font; a longer one
     // is broken into lines, and shrunk further only when the lines do not fit either.
-    const int slightly = std::max(kMinPixelSize, full * 3 / 4);
+    const int smallest = std::max(1, std::min(floor, full));
+    const int slightly = std::max(smallest, full * 3 / 4);
     enum Breaks { None, Natural, Anywhere };
     auto attempt = [&](int px, Breaks breaks) {
         font.setPixelSize(px);
@@ -135,14 +149,14 @@ QFont Fit(QFont font, const QString& text, const QSize& box, bool wrap, QString*
         const QString shown = breaks == None ? asGiven : Balanced(text, metrics, box.width(), breaks == Anywhere);
         if (fitted)
             *fitted = shown;
-        return Fits(shown, metrics, box);
+        return FitsMetrics(shown, metrics, box);
     };
     for (int px = full; px >= slightly; --px)
         if (attempt(px, None))
             return font;
     // Words stay whole while a smaller font lets them; only then are they cut.
     for (Breaks breaks : {Natural, Anywhere})
-        for (int px = wrap ? full : slightly - 1; px >= kMinPixelSize; --px)
+        for (int px = wrap ? full : slightly - 1; px >= smallest; --px)
             if (attempt(px, wrap ? breaks : None))
                 return font;
     return font;
@@ -188,15 +202,37 @@ void FitButton(QAbstractButton* button, const QString& text, int reserved, bool 
     else
         button->setFont(font);
     button->setText(shown);
+    button->setProperty(kFullTextProperty, text);
+    button->setProperty(kShownTextProperty, shown);
 }
 
-void Draw(QPainter& painter, const QRect& rect, int flags, const QString& text, bool wrap)
+void RefitButton(QAbstractButton* button, int reserved)
+{
+    if (!button)
+        return;
+    const QVariant shown = button->property(kShownTextProperty);
+    // A text set on the button since it was fitted replaces the one it was given.
+    const bool same = shown.isValid() && shown.toString() == button->text();
+    FitButton(button, same ? button->property(kFullTextProperty).toString() : button->text(), reserved);
+}
+
+void Draw(QPainter& painter, const QRect& rect, int flags, const QString& text, bool wrap, int floor)
 {
     QString shown;
     const QFont before = painter.font();
-    painter.setFont(Fit(before, text, rect.size(), wrap, &shown));
+    const QFont fitted = Fit(before, text, rect.size(), wrap, &shown, floor);
+    painter.setFont(fitted);
     painter.drawText(rect, flags, shown);
     painter.setFont(before);
+    if (DrawObserver())
+        DrawObserver()({dynamic_cast<const QWidget*>(painter.device()),
+                        rect.translated(int(painter.worldTransform().dx()), int(painter.worldTransform().dy())), flags,
+                        shown, fitted});
+}
+
+void SetDrawObserver(std::function<void(const Drawn&)> observer)
+{
+    DrawObserver() = std::move(observer);
 }
 
 }  // namespace TextFit

@@ -21,6 +21,7 @@
 #include "posix_qextserialport.h"
 #include "systempaths.h"
 #include "testsupport.h"
+#include "windowhooks.h"
 #include "wizardpara.h"
 
 namespace {
@@ -144,10 +145,21 @@ private slots:
         QVERIFY(QFile::link(board.devicePath(), device));
         gisCOM = kPort;
 
+        // A board left holding the clamp and the alarm by a run that crashed: the link reads
+        // it before publishing anything and keeps the clamp alone.
+        board.holdOutputs(0x05);
         gpControlIO = new ControlPort;
         QVERIFY(gpCom && gpCom->isOpen());
         QCOMPARE(gpCom->portName(), device);
-        QCOMPARE(gDataOut, 0u);
+        QCOMPARE(gpControlIO->boardStartOutputs, 0x05);
+        QVERIFY(gpControlIO->boardHeldClamp());
+        QCOMPARE(gDataOut, 0x01u);
+        gpWPara->outInitState[kClampOut] = 1;  // wired inverted, the same bit is the clamp off
+        QVERIFY(!gpControlIO->boardHeldClamp());
+        gpWPara->outInitState[kClampOut] = 0;
+        publish(0);
+        board.holdOutputs(0);
+        board.clearFrames();
 
         gpControlIO->InitIOThread();
         connect(gpControlIO->ioThread, &IOThread::sigIOChange, this, [this] {
@@ -409,7 +421,8 @@ private slots:
         QVERIFY(board.waitForOutputs(0, 10000));
     }
 
-    // An input that rises and falls before the GUI thread looks still gives one rise.
+    // An input that rises and falls before the GUI thread looks still gives one rise; one
+    // that stays high gives none when others change.
     void pulseBetweenTwoPassesGivesOneRise()
     {
         QVERIFY(settleInputs(0));
@@ -419,6 +432,15 @@ private slots:
         QCOMPARE(gpControlIO->IOInTrigger(0), 1);
         QCOMPARE(gpControlIO->IOInTrigger(0), 0);
         for (int i = 1; i < kTriggerInputs; ++i) QCOMPARE(gpControlIO->IOInTrigger(i), 0);
+        // An input that stays high does not rise again when another one changes.
+        QVERIFY(settleInputs(0x01));
+        latchAll();
+        QVERIFY(settleInputs(0x05));
+        QVERIFY(settleInputs(0x01));
+        QCOMPARE(gpControlIO->IOInTrigger(0), 0);
+        QCOMPARE(gpControlIO->IOInTrigger(2), 1);
+        QVERIFY(settleInputs(0));
+        latchAll();
     }
 
     void risingEdgesAndInput3Merge_data()

@@ -5,6 +5,7 @@
 #include <functional>
 
 #include <QFile>
+#include <QScopeGuard>
 #include <QtTest>
 
 #include "cammerwidget.h"
@@ -63,7 +64,9 @@ class TestCycleLostCamera : public QObject
             if (lost && !connected) {
                 judgedWhileAway = judgedWhileAway || gAllNum[0] != judgedAtLoss;
                 releasedWhileAway = releasedWhileAway || !CycleRig::bit(rig.outputs(), kClampOut);
-                alarmOnBoardWhileAway = alarmOnBoardWhileAway || CycleRig::bit(rig.outputs(), kAlarmOut);
+                const bool alarmOn = CycleRig::bit(rig.outputs(), kAlarmOut);
+                alarmDroppedWhileAway = alarmDroppedWhileAway || (alarmOnBoardWhileAway && !alarmOn);
+                alarmOnBoardWhileAway = alarmOnBoardWhileAway || alarmOn;
             }
             if (lost && !connected && !alarmWhileAway && rig.window->pageState == 2) {
                 alarmWhileAway = true;
@@ -87,6 +90,7 @@ class TestCycleLostCamera : public QObject
         bool judgedWhileAway = false;
         bool releasedWhileAway = false;
         bool alarmOnBoardWhileAway = false;
+        bool alarmDroppedWhileAway = false;  // the alarm output went off again
         QTimer timer;
         bool lost = false;
         qint64 backUs = -1;  // board clock, as the watch saw it
@@ -116,28 +120,36 @@ private slots:
     // meanwhile (or none does); it is back after the countdown ended, or before. Meanwhile the
     // clamp holds, the warning shows and the passes slow to one a second. Once it is back the
     // step is judged on a picture taken after the return: the part raises the alarm (the
-    // picture from before the loss would have passed), a clean mould is released; either
-    // counts once. The return is recorded and the next mould is judged as usual.
+    // picture from before the loss would have passed), a clean mould is released; a camera
+    // back without a new picture gets the alarm (its picture from before the loss is clean).
+    // Each counts once. The return is recorded and the next mould is judged as usual.
     void heldStepIsJudgedOnAPictureTakenAfterTheReturn_data()
     {
         QTest::addColumn<int>("delay");
         QTest::addColumn<int>("tries");
         QTest::addColumn<bool>("part");
-        QTest::newRow("back after the countdown, part came") << 15 << 3 << true;
-        QTest::newRow("back after the countdown, clean") << 15 << 3 << false;
-        QTest::newRow("back within the countdown, part came") << 30 << 1 << true;
+        QTest::addColumn<bool>("pictures");  // the camera delivers after its return
+        QTest::newRow("back after the countdown, part came") << 15 << 3 << true << true;
+        QTest::newRow("back after the countdown, clean") << 15 << 3 << false << true;
+        QTest::newRow("back within the countdown, part came") << 30 << 1 << true << true;
+        QTest::newRow("back after the countdown without a picture") << 15 << 3 << false << false;
     }
     void heldStepIsJudgedOnAPictureTakenAfterTheReturn()
     {
         QFETCH(int, delay);
         QFETCH(int, tries);
         QFETCH(bool, part);
+        QFETCH(bool, pictures);
         QVERIFY(rig.mouldOnly(delay));
         camera()->setReconnectTries(tries);
         const QString back = gaLanStr[656 * kLanColumns + gLan];
         const int infos = rig.records("info").count(back);
         const int judged = gAllNum[0];
         LossWatch watch(rig);
+        // Grabs that fail once it is back (set while it is away, where they do not count).
+        if (!pictures)
+            watch.whileLost = [this] { camera()->failGrabs(1000000); };
+        const auto delivers = qScopeGuard([this] { camera()->failGrabs(0); });
         const qint64 edge = rig.openMould();
         QVERIFY(rig.waitOutput(kClampOut, true, 1000) > 0);
         scriptLoss(part ? "defect 1 on\n" : "");
@@ -150,10 +162,11 @@ private slots:
         QCOMPARE(watch.intervalWhileLost, 1000);
         QCOMPARE(watch.warningWhileLost, gaLanStr[39 * kLanColumns + gLan]);
         QCOMPARE(rig.records("info").count(back), infos + 1);
-        if (part) {
+        if (part || !pictures) {
             QVERIFY(rig.waitOutput(kAlarmOut, true, 2000) > 0);
             QCOMPARE(rig.window->pageState, 2);
             QVERIFY(rig.heldBefore(kClampOut, kAlarmOut, edge));
+            camera()->failGrabs(0);
             QVERIFY(rig.setPart(0, false));
             rig.window->SlotClearNGAlarm();
             QVERIFY(rig.waitOutput(kAlarmOut, false, 1000) > 0);
@@ -204,6 +217,57 @@ private slots:
         rig.window->SlotClearNGAlarm();
         QVERIFY(rig.waitOutput(kAlarmOut, false, 1000) > 0);
         QCOMPARE(gAllNum[0], judged + 1);
+    }
+
+    // The camera goes away in the countdown and comes back only after the timed release of
+    // the alarm it gets meanwhile (or after the operator stopped detection while it was
+    // away): nothing lets the machine close while it is away, the alarm holds until then, and
+    // once it is back the clamp is released rather than left standing with no alarm.
+    void nothingReleasesTheClampWhileTheCameraIsAway_data()
+    {
+        QTest::addColumn<bool>("stop");
+        QTest::newRow("timed release") << false;
+        QTest::newRow("detection stopped") << true;
+    }
+    void nothingReleasesTheClampWhileTheCameraIsAway()
+    {
+        QFETCH(bool, stop);
+        QVERIFY(rig.mouldOnly(5));
+        rig.setParam("system9", 11, 1);   // timed release
+        rig.setParam("system9", 12, 10);  // after 1 s
+        camera()->setReconnectTries(1000);
+        const int judged = gAllNum[0];
+        const QString released = gaLanStr[103 * kLanColumns + gLan];
+        const int releases = rig.records("run").count(released);
+        LossWatch watch(rig);
+        QTimer back;
+        back.setSingleShot(true);
+        connect(&back, &QTimer::timeout, [this] { camera()->setReconnectTries(1); });
+        // Back 2.5 s after the alarm, when its release (1 s) is long due; or 2.5 s after the stop.
+        watch.whileAlarmed = [&] { back.start(2500); };
+        if (stop) {
+            watch.whileLost = [&] {
+                rig.window->StopDetect();
+                back.start(2500);
+            };
+        }
+        const qint64 edge = rig.openMould();
+        QVERIFY(rig.waitOutput(kClampOut, true, 1000) > 0);
+        scriptLoss();
+        QTRY_VERIFY_WITH_TIMEOUT(watch.lost, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(watch.backUs > 0, 30000);
+        QVERIFY(!watch.releasedWhileAway);
+        QCOMPARE(watch.alarmWhileAway, !stop);
+        QVERIFY(!watch.alarmDroppedWhileAway);
+        QVERIFY(rig.waitOutput(kClampOut, false, 10000) > 0);
+        // The board's own record: the clamp first went off after the return.
+        QVERIFY(rig.firstChange(kClampOut, false, edge) > watch.backUs);
+        QVERIFY(!CycleRig::bit(rig.syncedOutputs(), kAlarmOut));
+        QVERIFY(rig.window->pageState != 2);
+        if (!stop) {
+            QCOMPARE(gAllNum[0], judged + 1);
+            QCOMPARE(rig.records("run").count(released), releases + 1);
+        }
     }
 
     // The mould alarms, its re-check is due in 2 s; the part goes, then the camera goes away

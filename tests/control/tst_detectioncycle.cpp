@@ -51,6 +51,7 @@ public:
     bool away[kMaxCameras] = {};
     bool stalled[kMaxCameras] = {};
     bool hold = false;              // a camera was lost during the countdown
+    bool clampHold = false;         // the lost cameras' hold of the clamp
     bool newPicturesOfAll = false;  // the image trigger
     bool recheckWaiting = false;    // the re-check's delay runs
     std::vector<int> withoutPicture;
@@ -74,7 +75,14 @@ public:
         if (k < kOutputs)
             level[k] = on;
     }
-    void flush() override { published.emplace_back(level, level + kOutputs); }
+    // The board's word: the clamp held on while a camera is away, whatever its level.
+    void flush() override
+    {
+        published.emplace_back(level, level + kOutputs);
+        if (clampHold)
+            published.back()[kClampOut] = 1;
+    }
+    void holdClampForCameras(bool on) override { clampHold = on; }
     void startPulse(CyclePulse p, int tenths) override
     {
         pulseDue[p] = PlatformClock::monotonicMs() + tenths * 100;
@@ -172,6 +180,13 @@ public:
         }
     }
     int lastPublished(int k) const { return published.empty() ? -1 : published.back()[size_t(k)]; }
+    // Every word published from entry `from` on (up to entry `to`) has output k at `on`.
+    bool publishedAt(int k, int on, size_t from, size_t to = size_t(-1)) const
+    {
+        to = std::min(to, published.size());
+        return std::all_of(published.begin() + qint64(std::min(from, to)), published.begin() + qint64(to),
+                           [&](const std::vector<int>& w) { return w[size_t(k)] == on; });
+    }
 };
 
 // A row of the input decisions: the options, the edges of each pass, what must follow.
@@ -1017,6 +1032,129 @@ private slots:
         QCOMPARE(cycle->steering().heldSteps, 2u);
         cycle->stop();
         QCOMPARE(cycle->steering().heldSteps, 0u);
+    }
+
+    // The program starts with the board holding the clamp (its last run ended while a mould
+    // was held): the mould step keeps the clamp and is judged on the first pictures, with
+    // the NG alarm when none comes within 2 s; the edge of a mould-open signal still high is
+    // no second cycle. A start that holds the clamp by its own option holds nothing more.
+    void heldMouldAtStartIsJudgedBeforeItsRelease_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<int>("option");  // 1: the timed clamp cut holds the clamp from the start
+        QTest::addColumn<bool>("part");
+        QTest::addColumn<bool>("delivers");
+        QTest::addColumn<int>("judged");  // the detection judged, -1 none
+        QTest::newRow("clean mould") << kModeStandard << 0 << false << true << 1;
+        QTest::newRow("part in the mould") << kModeStandard << 0 << true << true << 1;
+        QTest::newRow("no picture") << kModeStandard << 0 << false << false << 1;
+        QTest::newRow("right side of the two-colour machine") << kModeTwoColour << 0 << false << true << 3;
+        QTest::newRow("last of three detections") << kModeMulti << 0 << false << true << 2;
+        QTest::newRow("start holds the clamp itself") << kModeStandard << 1 << false << true << -1;
+    }
+    void heldMouldAtStartIsJudgedBeforeItsRelease()
+    {
+        QFETCH(int, mode);
+        QFETCH(int, option);
+        QFETCH(bool, part);
+        QFETCH(bool, delivers);
+        QFETCH(int, judged);
+        para->detectMode = mode;
+        gDNum = mode == kModeStandard ? 2 : mode == kModeMulti ? 3 : 4;
+        std::fill(para->detectEnabled, para->detectEnabled + gDNum, 1);
+        OutputNo[kMaxDetections - 1] = 1;  // the last step's output is the clamp
+        state->moldSide = 0;
+        para->cutClampTimedMoldOk = option;
+        para->clampPulse = 4;
+        cycle->steering().manualTrig = gDNum;
+        ports->rerunNG[0] = part;
+        ports->stalled[0] = !delivers;
+        cycle->start();
+        const size_t started = ports->published.size();
+        cycle->keepHeldMould();
+        QCOMPARE(ports->lastPublished(kClampOut), 1);
+        if (judged < 0) {
+            QCOMPARE(cycle->steering().heldSteps, 0u);
+            return;
+        }
+        QCOMPARE(cycle->steering().heldSteps, 1u << judged);
+        QCOMPARE(state->detectState[0][judged], 1);
+        ports->edge[0] = true;  // the mould-open signal, high since before the start
+        cycle->pass();          // pictures of the first pass may be older than the start
+        ports->advance(delivers ? 100 : 1999);
+        const size_t judging = ports->published.size();
+        cycle->pass();
+        if (!delivers) {
+            QVERIFY(ports->withoutPicture.empty() && ports->reran.empty());
+            ports->advance(1);
+            cycle->pass();
+            QCOMPARE(ports->withoutPicture, std::vector<int>{0});
+        }
+        QVERIFY(ports->publishedAt(kClampOut, 1, started, judging));
+        QVERIFY(ports->publishedAt(kClampOut, 1, started) == (part || !delivers));
+        QCOMPARE(state->step, judged);
+        QCOMPARE(ports->counted, 1);
+        QCOMPARE(ports->countedLast, 1);
+        QCOMPARE(ports->cyclesStarted, 0);
+        QCOMPARE(cycle->steering().heldSteps, 0u);
+        QCOMPARE(state->pageState, part || !delivers ? kPageAlarm : kPageResult);
+        QCOMPARE(ports->lastPublished(kClampOut), part || !delivers ? 1 : 0);
+    }
+
+    // Nothing lets the machine close while a camera is away: the timed release waits for the
+    // return (the alarm holds meanwhile), and what else ends the alarm or the detection
+    // meanwhile leaves the clamp held until then. Once every camera is back the clamp is
+    // released or the alarm holds; it is never held with neither.
+    void nothingReleasesTheClampWhileACameraIsAway_data()
+    {
+        QTest::addColumn<int>("action");
+        QTest::newRow("timed release") << 0;
+        QTest::newRow("stop detection") << 1;
+        QTest::newRow("not detected on the alarm page") << 2;
+        QTest::newRow("mould NG pulse ends") << 3;
+    }
+    void nothingReleasesTheClampWhileACameraIsAway()
+    {
+        QFETCH(int, action);
+        triggersWithCountdowns();
+        para->moldNgTimedRelease = 1;
+        para->output4Pulse = 30;
+        para->moldNgPulse = action == 3 ? 1 : 0;
+        para->clampPulse = 20;
+        judge(1, true);
+        QCOMPARE(ports->lastPublished(kClampOut), 1);
+        ports->away[1] = true;
+        cycle->pass();
+        const size_t away = ports->published.size();
+        if (action == 1)
+            cycle->stop();
+        ports->advance(3000);
+        cycle->pass();
+        if (action == 2) {
+            // After the release fell due the operator answers; the next mould alarms anew,
+            // its own release 3 s after it.
+            cycle->clearStepAlarm();
+            judge(1, true);
+            ports->advance(2000);
+        }
+        QVERIFY(ports->publishedAt(kClampOut, 1, away));
+        if (action == 0) {
+            QCOMPARE(state->pageState, kPageAlarm);
+            QVERIFY(ports->publishedAt(kOutput4, 1, away));
+        }
+        ports->away[1] = false;
+        cycle->pass();
+        ports->advance(1);  // the release that waited
+        cycle->pass();
+        if (action == 2) {
+            QCOMPARE(state->pageState, kPageAlarm);
+            ports->advance(1000);
+            cycle->pass();
+        }
+        QCOMPARE(ports->lastPublished(kClampOut), 0);
+        QVERIFY(state->pageState != kPageAlarm);
+        QCOMPARE(ports->lastPublished(kOutput4), 0);
+        QCOMPARE(ports->counted, action == 2 ? 2 : 1);
     }
 
     // The inputs of every machine mode and input option: which edge opens a cycle, whose

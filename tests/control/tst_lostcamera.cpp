@@ -9,6 +9,7 @@
 #include "mojuwizard.h"
 #include "testsupport.h"
 #include "warnbox.h"
+#include "windowhooks.h"
 #include "wizardpara.h"
 
 namespace {
@@ -48,6 +49,7 @@ private slots:
         gpWarnBox->hide();
         gpLostCameraWarnBox->hide();
         gpWarnBox->setText("");
+        gpControlIO->IOHoldOn(kClampOut, false);
         gpControlIO->IOResetAllOut();
         gpControlIO->IOFlashOut();
         win->runState = 1;
@@ -76,8 +78,10 @@ private slots:
 
         win->LostCamera();
 
-        // The clamp output is on at its logical level, whatever the wiring.
+        // The clamp output is on at its logical level, whatever the wiring, and the status
+        // strip shows it so.
         QCOMPARE(bool(publishedOutputs() & kClampBit), !inverted);
+        QCOMPARE(gpControlIO->IOState(1, kClampOut), inverted ? 0 : 1);
         QVERIFY(gpWarnBox->isVisible());
         QVERIFY(!gpLostCameraWarnBox->isVisible());
         QCOMPARE(gpWarnBox->text(), QString("Warning: The camera is unavailable, \r\n please check the connection!"));
@@ -96,6 +100,25 @@ private slots:
         // Showing the box is all: nothing is recorded and nothing is run until the operator confirms.
         QVERIFY(CommandRunner::calls().isEmpty());
         gpWPara->cameraLostAlarm = 0;
+    }
+
+    // A camera lost and back while a step counts down: the picture the step would judge at
+    // the countdown's end may be from before the loss, so the step waits for new pictures
+    // with the clamp held, though every camera is there again.
+    void cameraLostDuringACountdownHoldsItsStep()
+    {
+        QTimer countdown;
+        win->upTimers[1] = &countdown;
+        countdown.start(60000);
+        win->LostCamera();
+        QVERIFY(win->CameraCheck());
+        gpControlIO->IOHoldOn(kClampOut, false);  // the pass after the return ends the hold
+        win->countdown[1] = 0;
+        win->detection.countdownTick(1);
+        QCOMPARE(win->detection.steering().heldSteps, 2u);
+        QVERIFY(publishedOutputs() & kClampBit);
+        win->upTimers[1] = nullptr;
+        win->detection.steering().heldSteps = 0;
     }
 
     void stoppedDetectionLeavesTheOutputs()

@@ -1,4 +1,6 @@
 // Operation records: the stored row, the copy for the peer, the older table, clearing and the daily archive.
+#include <cerrno>
+
 #include <QDate>
 #include <QDateTime>
 #include <QDir>
@@ -9,12 +11,15 @@
 #include <QSqlRecord>
 #include <QVariant>
 
+#include "diskwrite.h"
 #include "factoryfixture.h"
 #include "globals.h"
 #include "lanstr.h"
 #include "mojuwizard.h"
+#include "operatorprompts.h"
 #include "platformclock.h"
 #include "testsupport.h"
+#include "textids.h"
 #include "viewwatch2vrq.h"
 
 namespace {
@@ -75,6 +80,7 @@ class TestRecords : public QObject
     Q_OBJECT
 
     MoJuWizard* win = nullptr;
+    QStringList notes;  // what the operator was shown without waiting
 
     QList<QJsonObject>& peer() { return ViewWatch2VRQ::ofManager()->sentRecords; }
 
@@ -84,6 +90,9 @@ private slots:
         InitLanStr();
         PlatformClock::setSleepScale(0.01);
         win = new MoJuWizard(MoJuWizard::LightConstruction{});
+        OperatorPrompts prompts;
+        prompts.note = [this](const QString& text) { notes << text; };
+        SetOperatorPrompts(prompts);
     }
 
     // A fresh factory RECORD.db without time.txt or archives, English, not logged in.
@@ -183,6 +192,61 @@ private slots:
         win->InsertRecord("lost", "info");
         QVERIFY(!QFile::exists("RECORD.db"));
         QVERIFY(peer().isEmpty());
+    }
+
+    // A full disk: the statement fails (SQLite's page limit answers as a full disk does), or the
+    // day's fresh file cannot be copied after the roll-over. The records wait in order, with the
+    // times of their events, the operator is told once, the peer has them at once, and the
+    // minute's date check writes them when there is space again.
+    void fullDiskKeepsTheRecords()
+    {
+        QFETCH(bool, atRollOver);
+        win->InsertRecord("before", "info");
+        if (atRollOver) {
+            SetDiskWriteFailure([](const QString& path) { return path.startsWith("RECORD.db") ? ENOSPC : 0; });
+            win->recordDate = "2026-12-06";
+            win->SlotCheckDate();
+            QCOMPARE(archives(), QStringList{"2026-12-06.db"});
+            QVERIFY(!QFile::exists("RECORD.db"));
+        } else {
+            QSqlQuery pages(win->dbRecord);
+            QVERIFY(pages.exec("PRAGMA page_count") && pages.next());
+            QVERIFY(pages.exec(QString("PRAGMA max_page_count = %1").arg(pages.value(0).toInt())));
+        }
+        const auto lift = qScopeGuard([] { SetDiskWriteFailure({}); });
+        const QString big(6000, QChar('x'));
+        notes.clear();
+        peer().clear();
+        PlatformClock::setNow(kMorning.addSecs(1));
+        win->InsertRecord(big, "run");
+        PlatformClock::setNow(kMorning.addSecs(2));
+        win->InsertRecord("after", "operate");
+        QCoreApplication::processEvents();
+        QCOMPARE(notes, QStringList{LanStr(kTextDiskFull)});
+        QCOMPARE(peer().size(), 2);
+        const int before = atRollOver ? 0 : 1;
+        QCOMPARE(rowsOf("RECORD.db").size(), before);
+
+        // Space again.
+        SetDiskWriteFailure({});
+        if (!atRollOver)
+            QVERIFY(QSqlQuery(win->dbRecord).exec("PRAGMA max_page_count = 1073741823"));
+        win->SlotCheckDate();
+        const QList<Row> rows = rowsOf("RECORD.db");
+        QCOMPARE(rows.size(), before + 2);
+        QCOMPARE(rows[before].remarks.toString(), big);
+        QCOMPARE(rows[before].time.toString(), QString("09.07.04"));
+        QCOMPARE(rows[before + 1].remarks.toString(), QString("after"));
+        QCOMPARE(rows[before + 1].type.toString(), QString("operate"));
+        QCOMPARE(rows[before + 1].time.toString(), QString("09.07.05"));
+        QCOMPARE(peer().size(), 2);
+        QCOMPARE(notes.size(), 1);
+    }
+    void fullDiskKeepsTheRecords_data()
+    {
+        QTest::addColumn<bool>("atRollOver");
+        QTest::newRow("statement") << false;
+        QTest::newRow("day's new file") << true;
     }
 
     void sameDayLeavesTheFile()

@@ -2,6 +2,9 @@
 #include <cmath>
 #include <vector>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <QImage>
 
 #include <opencv2/core.hpp>
@@ -25,7 +28,63 @@ private:
         return std::vector<int>(words, words + pixels.size());
     }
 
+    // A buffer whose last byte sits just before a page that may not be read: a reader running
+    // past its end faults, as the sanitizer build would report.
+    struct GuardedBuffer
+    {
+        explicit GuardedBuffer(size_t bytes)
+        {
+            const size_t page = size_t(sysconf(_SC_PAGESIZE));
+            span = (bytes + page - 1) / page * page + page;
+            base = static_cast<unsigned char*>(
+                mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+            mprotect(base + span - page, page, PROT_NONE);
+            data = base + span - page - bytes;
+        }
+        ~GuardedBuffer() { munmap(base, span); }
+        unsigned char* base;
+        size_t span;
+        unsigned char* data;
+    };
+
 private slots:
+    // A camera buffer of packed rows, saved as BMP and read back, pixel for pixel; widths whose
+    // 8-bit rows Qt pads are read within the buffer.
+    void packedRowsSaveWhole()
+    {
+        QFETCH(int, width);
+        QFETCH(int, bytesPerPixel);
+        const int height = 5;
+        const size_t rowBytes = size_t(width) * size_t(bytesPerPixel);
+        GuardedBuffer buffer(rowBytes * height);
+        for (size_t i = 0; i < rowBytes * height; ++i) buffer.data[i] = static_cast<unsigned char>(i * 7 % 251);
+        QVector<QRgb> grey;
+        for (int i = 0; i < 256; ++i) grey.append(qRgb(i, i, i));
+
+        const QImage picture = PackedRowsImage(buffer.data, width, height, bytesPerPixel, grey);
+        QVERIFY(picture.save("packed.bmp"));
+        const QImage back("packed.bmp");
+        QCOMPARE(back.size(), QSize(width, height));
+        int wrong = 0;
+        for (int y = 0; y < height; ++y) {
+            const unsigned char* row = buffer.data + size_t(y) * rowBytes;
+            for (int x = 0; x < width; ++x) {
+                const QRgb expected = bytesPerPixel == 1 ? qRgb(row[x], row[x], row[x])
+                                                         : qRgb(row[x * 4 + 2], row[x * 4 + 1], row[x * 4]);
+                wrong += (back.pixel(x, y) & 0xFFFFFF) != (expected & 0xFFFFFF);
+            }
+        }
+        QCOMPARE(wrong, 0);
+    }
+    void packedRowsSaveWhole_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("bytesPerPixel");
+        QTest::newRow("grey 641") << 641 << 1;
+        QTest::newRow("grey 1278") << 1278 << 1;
+        QTest::newRow("colour 641") << 641 << 4;
+    }
+
     void grayTableHoldsTheFixedPointWeights()
     {
         QCOMPARE(gaRGB2Gray[1], 306);

@@ -1,10 +1,14 @@
 // Failure-image writer: folders and retention, the pair of pictures of a re-detected NG, the
 // hand-offs to the network service and the USB copier, a folder gone since start-up, a zero limit.
 #include <atomic>
+#include <cerrno>
+#include <csignal>
 #include <functional>
 #include <thread>
 #include <utility>
 #include <vector>
+
+#include <sys/resource.h>
 
 #include <QDir>
 #include <QFile>
@@ -16,11 +20,15 @@
 
 #include "cammerwidget.h"
 #include "copy2movedisk.h"
+#include "diskwrite.h"
 #include "globals.h"
+#include "lanstr.h"
 #include "mainstate.h"
+#include "operatorprompts.h"
 #include "platformclock.h"
 #include "savefialimagethread.h"
 #include "testsupport.h"
+#include "textids.h"
 
 namespace {
 
@@ -64,14 +72,17 @@ class TestImages : public QObject
     QVector<int> sleeps;
     std::function<void()> atNextPause;  // runs once, at the writer's next pause
     std::function<void(int)> threadSleep;  // the pauses of other threads, when set
+    QStringList notes;                     // what the operator was shown without waiting
 
     // Fills a slot with one colour and raises its flag, as the view and the judgement do.
     void raise(int c, int d, int k, QRgb colour)
     {
-        QMutexLocker lock(pMutexSaveFail);
-        auto* px = reinterpret_cast<QRgb*>(gpFailImage[Slot(c, d, k)]);
-        std::fill(px, px + kW * kH, colour);
-        gisSaveFail[Slot(c, d, k)] = true;
+        {
+            QMutexLocker lock(pMutexSaveFail);
+            auto* px = reinterpret_cast<QRgb*>(gpFailImage[Slot(c, d, k)]);
+            std::fill(px, px + kW * kH, colour);
+        }
+        RaiseFailImage(Slot(c, d, k));
     }
 
     // A picture file made `ageSecs` ago.
@@ -87,6 +98,10 @@ class TestImages : public QObject
 private slots:
     void initTestCase()
     {
+        InitLanStr();
+        OperatorPrompts prompts;
+        prompts.note = [this](const QString& text) { notes << text; };
+        SetOperatorPrompts(prompts);
         CreateGlobalMutexes();
         state = new MainState;
         numCamera = 2;
@@ -280,10 +295,7 @@ private slots:
             gpFailImage[slot] = small;
             writer->setImageSize(1, QSize(kW, kH));
         });
-        {
-            QMutexLocker lock(pMutexSaveFail);
-            gisSaveFail[slot] = true;
-        }
+        RaiseFailImage(slot);
         const QString ng = Folder(1, 0, false);
         std::atomic<bool> written{false};
         std::thread pass([&] {
@@ -394,6 +406,78 @@ private slots:
         QCOMPARE(Jpegs(ng), QStringList{"kept.jpg"});
         QVERIFY(handOffs.isEmpty());
         QVERIFY(!gisSaveFail[Slot(0, 0, 0)] && !gisSaveFail[Slot(0, 0, 1)]);
+    }
+
+    // A full disk: the pictures are lost, the slots free again, nothing handed on, and the
+    // operator told once; a picture written again makes the next full disk told again; other
+    // failures are only logged.
+    void fullDiskIsToldOnce()
+    {
+        const auto lift = qScopeGuard([] { SetDiskWriteFailure({}); });
+        auto writeOne = [this](int error) {
+            SetDiskWriteFailure([error](const QString&) { return error; });
+            raise(0, 0, 0, qRgb(200, 0, 0));
+            writer->pass();
+            QCoreApplication::processEvents();
+        };
+        writeOne(ENOSPC);
+        writeOne(ENOSPC);
+        const QString ng = Folder(0, 0, false);
+        QVERIFY(QDir(ng).entryList(QDir::Files).isEmpty());
+        QVERIFY(handOffs.isEmpty());
+        QVERIFY(!gisSaveFail[Slot(0, 0, 0)]);
+        QCOMPARE(notes, QStringList{LanStr(kTextDiskFull)});
+
+        writeOne(0);
+        QCOMPARE(Jpegs(ng).size(), 1);
+        QCOMPARE(notes.size(), 1);
+        writeOne(EDQUOT);
+        QCOMPARE(notes.size(), 2);
+        writeOne(0);
+        writeOne(EACCES);
+        QCOMPARE(notes.size(), 2);
+        QCOMPARE(handOffs.size(), 2);
+    }
+
+    // A write the disk stops half-way (here the process's file size limit) leaves neither a
+    // picture cut short nor its unfinished file, and nothing is handed on.
+    void writeStoppedHalfWay()
+    {
+        rlimit was{};
+        QVERIFY(getrlimit(RLIMIT_FSIZE, &was) == 0);
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = was;
+        small.rlim_cur = 100;
+        QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
+        raise(0, 0, 0, qRgb(200, 0, 0));
+        writer->pass();
+        setrlimit(RLIMIT_FSIZE, &was);
+        std::signal(SIGXFSZ, oldHandler);
+        QVERIFY(QDir(Folder(0, 0, false)).entryList(QDir::Files).isEmpty());
+        QVERIFY(handOffs.isEmpty());
+    }
+
+    // The writer takes the detection count and the limits the judgement had when it raised the
+    // flag: settings applied meanwhile change the globals on the GUI thread only.
+    void valuesTravelWithTheJob()
+    {
+        raise(0, 1, 0, qRgb(200, 0, 0));
+        SaveFialImageThread running;
+        running.setImageSize(0, QSize(kW, kH));
+        running.start();
+        const QString ng = Folder(0, 1, false);
+        const auto restore = qScopeGuard([] { gDNum = 2; });
+        // The settings screen lowers the detections to one and keeps no pictures.
+        QTRY_VERIFY_WITH_TIMEOUT(([&ng] {
+                                     gDNum = 1;
+                                     gPicNumNG = 0;
+                                     gPicNumOK = 0;
+                                     return Jpegs(ng).size() == 1;
+                                 }()),
+                                 10000);
+        running.requestInterruption();
+        QVERIFY(running.wait(10000));
+        QCOMPARE(handOffs.size(), 1);
     }
 
     // The saved picture also goes to the USB copier, which puts it under the disk's folder of

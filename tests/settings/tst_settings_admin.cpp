@@ -103,67 +103,6 @@ int StoredValue(const QString& row, int position)
     return value;
 }
 
-// What of `page`'s captions is cut or covered: a line wider than its label, button or
-// check box, a widget past the screen's edge, or two visible widgets over each other.
-QStringList CutOrCovered(QWidget* page)
-{
-    QStringList found;
-    QList<QWidget*> shown;
-    for (QWidget* w : page->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
-        if (w->isVisible())
-            shown << w;
-    // What a widget draws on: its children's area for a composite (a step box's layout
-    // keeps empty margins), the caption's width for a check box.
-    auto drawn = [](QWidget* w) {
-        QRect r = w->geometry();
-        if (qobject_cast<QCheckBox*>(w))
-            r.setWidth(w->sizeHint().width());
-        else if (!w->childrenRect().isEmpty() && !qobject_cast<QAbstractItemView*>(w))
-            r = w->childrenRect().translated(w->pos());
-        return r;
-    };
-    for (QWidget* w : page->findChildren<QWidget*>()) {
-        if (!w->isVisible())
-            continue;
-        QString text;
-        int room = w->width();
-        if (auto* label = qobject_cast<QLabel*>(w)) {
-            text = label->text();
-            room = label->contentsRect().width();
-        } else if (auto* button = qobject_cast<QPushButton*>(w)) {
-            text = button->text();
-            room = button->width() - 6;
-        } else if (auto* box = qobject_cast<QCheckBox*>(w)) {
-            if (box->sizeHint().width() > box->width() + 1)
-                found << "check box " + box->text();
-            continue;
-        } else if (auto* table = qobject_cast<QTableView*>(w)) {
-            // A cell's text fits its column, or its row has the lines it takes.
-            const QAbstractItemModel* model = table->model();
-            const QFontMetrics metrics(table->font());
-            for (int row = 0; model && row < model->rowCount(); ++row)
-                for (int column = 0; column < model->columnCount(); ++column) {
-                    const QString cell = model->index(row, column).data().toString();
-                    const int lines = metrics.horizontalAdvance(cell) / std::max(1, table->columnWidth(column) - 8) + 1;
-                    if (!table->isColumnHidden(column) && table->rowHeight(row) < lines * metrics.lineSpacing())
-                        found << "cell cut: " + cell;
-                }
-            continue;
-        }
-        for (const QString& line : text.split('\n'))
-            if (QFontMetrics(w->font()).horizontalAdvance(line) > room)
-                found << "cut: " + line;
-    }
-    for (int i = 0; i < shown.size(); ++i) {
-        if (drawn(shown[i]).right() >= page->width() || drawn(shown[i]).bottom() >= page->height())
-            found << QString("past the edge: %1").arg(shown[i]->metaObject()->className());
-        for (int j = i + 1; j < shown.size(); ++j)
-            if (drawn(shown[i]).intersects(drawn(shown[j])))
-                found << QString("%1 over %2").arg(shown[i]->metaObject()->className(), shown[j]->metaObject()->className());
-    }
-    return found;
-}
-
 }  // namespace
 
 class TestSettingsAdmin : public QObject
@@ -541,50 +480,6 @@ private slots:
         screen->hide();
         QCOMPARE(screen->page, 0);
         gpWPara->detectMode = kModeStandard;
-    }
-
-    // In every language every page shows its captions whole, within the screen and without
-    // one control over another: the factory details shown, in the multi-detection mode with
-    // eight detections.
-    void everyCaptionReadableInEveryLanguage_data()
-    {
-        QTest::addColumn<int>("lan");
-        for (int lan = 0; lan < 4; ++lan) QTest::newRow(qPrintable(QString::number(lan))) << lan;
-    }
-
-    void everyCaptionReadableInEveryLanguage()
-    {
-        QFETCH(int, lan);
-        gLan = lan;
-        const WizardPara live = *gpWPara;
-        gpWPara->detectMode = kModeMulti;
-        gpWPara->detectCount = 8;
-        gpWPara->showFactoryParams = 1;
-        *gpWParaBak = *gpWPara;
-        // A record of someone not logged in, in the language of the page.
-        QSqlQuery(win->dbRecord).exec(QStringLiteral("INSERT INTO RECORD VALUES('2026-01-01 08:00:00', '%1', 'x', 'operate')")
-                                          .arg(LanStr(156)));
-        WizardParaWidget page(win);
-        page.show();
-        page.SlotToRecord();
-        QStringList found;
-        for (int p : {0, 1, 3, 4, 5}) {
-            page.page = p;
-            page.DoChangePage();
-            if (p == 3)
-                page.combo(64)->setCurrentIndex(kModeMulti);
-            for (const QString& f : CutOrCovered(&page)) found << QString("page %1: %2").arg(p).arg(f);
-        }
-        page.SlotToCamera();
-        page.SlotChangeShowMode();
-        page.SlotChangeShowMode();
-        for (const QString& f : CutOrCovered(&page)) found << "colour spot shown: " + f;
-        page.SlotShowIOWidget();
-        for (const QString& f : CutOrCovered(page.ioWidget)) found << "IO dialog: " + f;
-        page.hide();
-        *gpWPara = live;
-        gLan = 1;
-        QVERIFY2(found.isEmpty(), qPrintable(found.join('\n')));
     }
 
     // The group name and the new passwords are typed on the keypads a tap opens on the page.

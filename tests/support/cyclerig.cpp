@@ -118,8 +118,24 @@ bool StorePresets(const QVector<CycleRig::Preset>& presets)
 
 bool CycleRig::start(int cameras, int regions, const QVector<Preset>& presets)
 {
-    cameraCount = cameras;
     regionCount = regions;
+    if (!build(cameras, presets))
+        return false;
+    gLan = 0;
+    // No position correction: the scene does not move, and the judgement stays quick.
+    if (!demoMould)
+        gpWPara->motionCorrect = -1;
+    resetParams();
+    for (int c = 0; c < cameras && !demoMould; ++c) {
+        if (!teach(view(c), regions))
+            return false;
+    }
+    return restartDetection();
+}
+
+bool CycleRig::build(int cameras, const QVector<Preset>& presets)
+{
+    cameraCount = cameras;
     // What main() does before the window: the text table and the shared mutexes.
     InitLanStr();
     gLan = 0;
@@ -139,7 +155,8 @@ bool CycleRig::start(int cameras, int regions, const QVector<Preset>& presets)
     SystemPaths::setSerialDevice(board.devicePath());
 
     QJsonArray list;
-    for (int c = 0; c < cameras; ++c) list.append(QJsonObject{{"scene", QJsonObject{{"seed", kSceneSeed + c}}}});
+    for (int c = 0; c < cameras; ++c)
+        list.append(QJsonObject{{"scene", QJsonObject{{"seed", kSceneSeed + c}, {"defect", partAtStart}}}});
     const QJsonObject config{{"pluginName", "SimCamera"},
                              {"cameraType", 0},
                              {"cameraCount", cameras},
@@ -187,16 +204,7 @@ bool CycleRig::start(int cameras, int regions, const QVector<Preset>& presets)
         qWarning("cycle rig: %d cameras opened, %d configured", numCamera, cameras);
         return false;
     }
-    gLan = 0;
-    // No position correction: the scene does not move, and the judgement stays quick.
-    if (!demoMould)
-        gpWPara->motionCorrect = -1;
-    resetParams();
-    for (int c = 0; c < cameras && !demoMould; ++c) {
-        if (!teach(view(c), regions))
-            return false;
-    }
-    return restartDetection();
+    return true;
 }
 
 CammerWidget* CycleRig::view(int camera) const

@@ -51,6 +51,13 @@ public:
     // presets go into the factory PARAM.db first (the machine mode decides which detections
     // the camera views prepare, so it must be there when the window is built).
     bool start(int cameras = 1, int regions = 1, const QVector<Preset>& presets = {});
+    // The first half of start: the window is built as main() builds it and its IO thread
+    // runs, but nothing is taught and detection is not restarted: the window starts on what
+    // the board and the cameras hold (set them first).
+    bool build(int cameras = 1, const QVector<Preset>& presets = {});
+    // Set before start or build: every camera starts with the left-over part in its picture
+    // (setPart takes it out).
+    bool partAtStart = false;
 
     // Set before start: instead of the rig's teaching, the window loads the demo's taught
     // mould (demo-mould) from the working folder, the way ./run.sh prepares it.

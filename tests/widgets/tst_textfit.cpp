@@ -74,6 +74,8 @@ private slots:
         QTest::newRow("a little long") << "Number of zoom" << QSize(180, 40) << 1 << true;
         QTest::newRow("two lines fit") << "Use the same filter Size and Max Area" << QSize(265, 70) << 2 << false;
         QTest::newRow("two lines, smaller") << "Number of zoom layers" << QSize(150, 40) << 2 << true;
+        // Three lines of the full size would be one line taller than the box.
+        QTest::newRow("not a line too many") << "Use the same filter Size and Max Area" << QSize(200, 60) << 2 << true;
     }
 
     void fitShrinksOnlyWhenItMust()
@@ -88,8 +90,21 @@ private slots:
         QCOMPARE(fitted.pixelSize() < 25, smaller);
         const QFontMetrics metrics(fitted);
         QVERIFY(Widest(shown, metrics) <= box.width());
-        QVERIFY(lines * metrics.lineSpacing() <= box.height() || metrics.height() <= box.height());
+        QVERIFY((lines == 1 ? metrics.height() : lines * metrics.lineSpacing()) <= box.height());
         QCOMPARE(QString(shown).remove('\n').remove(' '), QString(text).remove(' '));
+    }
+
+    // Shrinking stops at the floor: a caption with no room even there is shown at 16 px, not
+    // smaller; a caller whose own size is below the floor lowers it.
+    void shrinkingStopsAtTheFloor()
+    {
+        QString shown;
+        QCOMPARE(
+            TextFit::Fit(Font(30), QString::fromUtf8("システムパラメータ"), QSize(60, 20), true, &shown).pixelSize(),
+            TextFit::kMinPixelSize);
+        const QFont legend = TextFit::Fit(Font(13), "Number of qualified", QSize(100, 30), true, &shown, 8);
+        QVERIFY(legend.pixelSize() < 13);
+        QVERIFY(TextFit::Fits(shown, legend, QSize(100, 30)));
     }
 
     // A label fitted narrow and then widened shows the whole caption on one line again, in

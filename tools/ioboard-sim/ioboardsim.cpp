@@ -446,6 +446,15 @@ void IOBoardSim::setFixedEcho(int word)
     fixedEcho = word;
 }
 
+void IOBoardSim::holdOutputs(unsigned int word)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    if ((word & kTenBits) == outWord)
+        return;
+    outWord = word & kTenBits;
+    outChanges.append({clockUs(), outWord});
+}
+
 void IOBoardSim::resetFaults()
 {
     std::lock_guard<std::mutex> lock(mutex);

@@ -63,6 +63,9 @@ public:
 
     // Outputs the board holds.
     unsigned int outputs() const;
+    // The board holds `word` as if the system had set it (a run that ended without resetting
+    // its outputs leaves them so); recorded as an output change. Also before start().
+    void holdOutputs(unsigned int word);
     QVector<OutputChange> outputChanges() const;
     // Waits until the board holds `word`; *atUs receives when it began to.
     bool waitForOutputs(unsigned int word, int timeoutMs, qint64* atUs = nullptr);

@@ -1,0 +1,18 @@
+// Whole-file writes onto the working disk that tell a full disk apart; tests inject failures.
+#pragma once
+
+#include <functional>
+
+#include <QByteArray>
+#include <QString>
+
+// Writes `data` as the whole content of `path` (made or truncated). 0 on success, else the
+// errno of the failure; a file left part-written is the caller's to remove.
+int WriteWholeFile(const QString& path, const QByteArray& data);
+
+// The disk, or the share of it the program may use, has no room left.
+bool IsNoSpaceError(int error);
+
+// Tests: asked before each write with its path; a non-zero errno fails that write without
+// touching the disk. Empty: every write goes to the disk.
+void SetDiskWriteFailure(std::function<int(const QString& path)> failure);
