@@ -353,12 +353,16 @@ private slots:
         QVERIFY(v0->storeB->rects[kMould][1].rect != v0->storeA->rects[kMould][1].rect);
         QVERIFY(!v2->recognizer->detMask[kMould].empty());
 
-        // Deleting all three regions: three records, the rows gone.
+        // Deleting all three regions: three records, the rows gone, the ignore points with them.
         rig.window->SlotAdjustArea();
         QCOMPARE(v0->storeB->rects[kMould][1].rect, v0->storeA->rects[kMould][1].rect);  // the page reloaded
+        std::memset(v0->ignoreMask[kMould], 255, size_t(v0->imagePixels));
+        v0->SaveIgnorePoint(kMould);
         answers->answer(ModalAnswerer::Yes);
         page->deleteAllButton->click();
         QCOMPARE(v0->storeB->roiNum[kMould], 0);
+        QCOMPARE(cv::countNonZero(cv::Mat(v0->imageHeight, v0->imageWidth, CV_8UC1, v0->ignoreMask[kMould])), 0);
+        QCOMPARE(QImage("./cammer12/ignorepoint.bmp").pixelIndex(v0->imageWidth / 2, v0->imageHeight / 2), 0);
         const int setDel = rig.records("set").size();
         answers->answer(ModalAnswerer::Yes);
         page->returnButton->click();
@@ -391,6 +395,15 @@ private slots:
         page->returnButton->click();
         const QRect circle = v1->storeA->circles[kMould][1].imageRect;
         QVERIFY(qAbs(v1->recognizer->shapeCenterX[kMould] - (circle.x() + circle.width() / 2)) <= 2);
+        // An angle-correction region is a position region too.
+        for (const int f : {10, 0}) {
+            v1->recognizer->shapeCenterX[kMould] = -7;
+            v1->storeB->func[kMould][0] = f;
+            answers->answer(ModalAnswerer::Yes);
+            page->SlotSaveData();
+            QCOMPARE(v1->storeA->func[kMould][0], f);
+            QVERIFY(v1->recognizer->shapeCenterX[kMould] != -7);
+        }
         gpWPara->motionCorrect = -1;
         // Camera 1 keeps a region for the scenarios below.
         rig.window->SlotAdjustArea();
@@ -443,6 +456,18 @@ private slots:
         page->setSource(kSourceRecentNG);
         QCOMPARE(gSource, kSourceRecentNG);
         QVERIFY(page->addTempButton->isVisible());
+        // Browsing wraps within the frames stored: three of them, or the ring of ten.
+        const int stored = v0->recentNgPos[kMould];
+        for (const auto& [count, last] : {std::pair{3, 2}, std::pair{15, 9}}) {
+            v0->recentNgPos[kMould] = count;
+            v0->recentNgView = 0;
+            page->lastButton->click();
+            QCOMPARE(v0->recentNgView, last);
+            page->nextButton->click();
+            QCOMPARE(v0->recentNgView, 0);
+        }
+        v0->recentNgPos[kMould] = stored;
+        v0->recentNgView = 0;
         const auto add = [&] {
             answers->answer(ModalAnswerer::Yes);
             page->addTempButton->click();

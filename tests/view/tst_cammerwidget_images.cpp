@@ -245,6 +245,32 @@ private slots:
         }
     }
 
+    // Up to ten regions a label tells limit and value; from eleven on only the value. Counted
+    // by the label's ink in its band above the first region.
+    void failureLabelsShortenFromElevenRegions()
+    {
+        CammerSingleton& s = *plain->storeA;
+        std::memset(plain->alignedImage, 100, size_t(plain->imageBytes));
+        const auto ink = [&](int regions) {
+            s.roiNum[0] = 0;
+            for (int k = 0; k < regions; ++k) {
+                addRect(s, 0, QRect(20, 40 + 40 * k, 20, 10), true, plain);
+                s.para2[0][k] = 12345;
+                plain->roiValue[0][k] = 0;
+            }
+            plain->SaveFailImage(0, 1);
+            int count = 0;
+            for (int y = 14; y <= 38; ++y)
+                for (int x = 20; x <= 419; ++x) count += pixelOfSlot(1, 640, x, y) != (qRgb(100, 100, 100) & 0xFFFFFF);
+            return count;
+        };
+        const int one = ink(1);
+        QVERIFY(one > 0);
+        QCOMPARE(ink(10), one);
+        QVERIFY(ink(11) < one);
+        s.roiNum[0] = 0;
+    }
+
     void clearingMethodIsStampedOnce()
     {
         plain->SaveFailImage(0, 0);

@@ -6,6 +6,7 @@
 #include "cammersingleton.h"
 #include "cammerwidgetrig.h"
 #include "choosebox.h"
+#include "combobox.h"
 #include "mainstate.h"
 #include "modalanswerer.h"
 #include "roiparampanel.h"
@@ -127,6 +128,21 @@ private slots:
         QCOMPARE(view->storeA->roiNum[0], workingBefore);  // nothing committed
         QVERIFY(!view->panel->sliderSensitivity->isHidden());
         QCOMPARE(view->hintY, 100 - 26);
+
+        // Drawn as a quadrilateral: the corners in order round the rectangle, its mask filled.
+        gpWPara->rectToQuad = 1;
+        gpState->drawMode = 1;
+        drag(QPoint(600, 300), QPoint(900, 525));
+        gpWPara->rectToQuad = 0;
+        QCOMPARE(s->roiNum[0], 2);
+        QCOMPARE(s->shapeType[0][1], kShapePolygon);
+        const RePolygon& quad = s->polygons[0][1];
+        QCOMPARE(quad.count, 4);
+        QVERIFY(!quad.getHand());
+        const QPoint corners[4] = {{600, 300}, {900, 300}, {900, 525}, {600, 525}};
+        for (int k = 0; k < 4; ++k) QCOMPARE(quad.points[k], corners[k]);
+        QVERIFY(cv::countNonZero(view->editMasks[0][1]) > 0.9 * view->editMasks[0][1].total());
+        view->DeleteROI(1);
 
         gpState->drawMode = 1;
         drag(QPoint(300, 300), QPoint(309, 400));  // 9 units wide
@@ -463,11 +479,14 @@ private slots:
         s->para1[0][1] = 60;
         s->para2[0][1] = 700;
         s->para3[0][1] = 2;
+        s->outN[0] = 2;
+        s->outN[1] = 3;
         select(0);
         ModalAnswerer answerer;
         answerer.answer(ModalAnswerer::Yes);
         view->SlotCopyArea(QPoint(1500, 800));
         QCOMPARE(s->roiNum[0], 3);
+        QCOMPARE(s->outN[2], 2);
         QCOMPARE(view->curRoi, 2);
         QCOMPARE(s->rects[0][2].rect.center(), QPoint(1500, 800));
         QCOMPARE(s->func[0][2], 0);
@@ -669,6 +688,22 @@ private slots:
         QCOMPARE(s->para1[0][0], 77);
         gpWPara->spotDetect = spot;
         gpWPara->colorSpot = color;
+
+        // The output number is kept per region number and set on the product detection only.
+        s->outN[0] = 1;
+        gpState->curDetect = 1;
+        putRect(1, 0, QPoint(300, 300), QPoint(600, 600), 6);
+        view->setCurRoi(0);
+        for (int n : {0, 3}) {
+            panel->comboOutN->setCurrentIndex(n);
+            QCOMPARE(s->outN[0], 1);
+        }
+        view->DeselectROI();
+        s->roiNum[1] = 0;
+        gpState->curDetect = 0;
+        select(0);
+        panel->comboOutN->setCurrentIndex(2);
+        QCOMPARE(s->outN[0], 2);
 
         // Function 1 keeps its grey band in bytes 0 and 1 of para3.
         panel->buttonParaSwitch->click();
