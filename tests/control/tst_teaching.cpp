@@ -22,6 +22,7 @@
 #include "slider.h"
 #include "testsupport.h"
 #include "viewwatch2vrq.h"
+#include "windowhooks.h"
 #include "wizardpara.h"
 
 namespace {
@@ -534,6 +535,9 @@ private slots:
         QVERIFY(rig.setPart(0, true));
         QVERIFY(rig.setPart(2, true));
         QVERIFY(rig.setPart(1, false));
+        // NG pictures are kept: each waits for the operator's answer to stamp how it was cleared.
+        const int ngPictures = gPicNumNG;
+        gPicNumNG = 5;
         QVERIFY(alarm());
         QVERIFY(!v0->cameraOk && view(1)->cameraOk && !v2->cameraOk);
 
@@ -568,15 +572,28 @@ private slots:
         QCOMPARE(page->cameraCombo->currentIndex(), 2);
         QCOMPARE(gSource, kSourceLiveImage);
 
+        // The step is judged again with camera 3 marked not detected: the clear method its
+        // stored picture and the peer are told.
+        const TeachingHooks hooks = Teaching();
+        int stateJudged = -1;
+        TeachingHooks watching = hooks;
+        watching.redetectStep = [&] {
+            stateJudged = rig.window->detectState[2][kMould];
+            hooks.redetectStep();
+        };
+        SetTeachingHooks(watching);
         const int operateBefore = rig.records("operate").size();
         answers->answer(ModalAnswerer::Yes);
         page->noCheckButton->click();
+        SetTeachingHooks(hooks);
+        QCOMPARE(stateJudged, kStateClearedNotDetect);
         QCOMPARE(newRecords("operate", operateBefore), QStringList{"Camera 3 do not detect the mold"});
         QVERIFY(rig.waitOutput(kAlarmOut, false, 2000) > 0);
         QVERIFY(rig.window->pageState != 2);
         QVERIFY(page->isHidden());
         QCOMPARE(gSource, kSourceDetecting);
         QVERIFY(rig.setPart(2, false));
+        gPicNumNG = ngPictures;
     }
 
     // Ignored points end at a blob's exclusive bound, clipped to the picture.
