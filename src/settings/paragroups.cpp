@@ -2,6 +2,9 @@
 // shell line: folders are copied and removed with Qt's file functions.
 #include "paragroups.h"
 
+#include <functional>
+#include <utility>
+
 #include <QComboBox>
 #include <QDebug>
 #include <QDir>
@@ -126,6 +129,13 @@ int groupDetections(const QString& paramDb)
     return detections;
 }
 
+std::function<bool(const QString&, const QString&)> gFolderRename;
+
+bool renameFolder(const QString& from, const QString& to)
+{
+    return gFolderRename ? gFolderRename(from, to) : QDir().rename(from, to);
+}
+
 // Puts a finished copy in place of `target`; an old folder of that name goes only once the
 // new one stands.
 bool moveInPlace(const QString& staging, const QString& target)
@@ -133,11 +143,12 @@ bool moveInPlace(const QString& staging, const QString& target)
     const QString aside = QString::fromLatin1(kReplaced);
     removeTree(aside);
     const bool replacing = QFileInfo::exists(target);
-    if (replacing && !QDir().rename(target, aside))
+    if (replacing && !renameFolder(target, aside))
         return false;
-    if (!QDir().rename(staging, target)) {
-        if (replacing)
-            QDir().rename(aside, target);
+    if (!renameFolder(staging, target)) {
+        if (replacing && !renameFolder(aside, target))
+            qCritical().noquote() << "parameter group: the old" << target << "could not be put back; it lies in"
+                                  << aside;
         return false;
     }
     removeTree(aside);
@@ -356,6 +367,11 @@ Result RestoreFactorySet()
 void SetStatisticsGroup(const QString& name)
 {
     ResStatisticsParam::getInstance()->setCurGroupName(name);
+}
+
+void SetFolderRename(std::function<bool(const QString& from, const QString& to)> rename)
+{
+    gFolderRename = std::move(rename);
 }
 
 }  // namespace ParaGroups

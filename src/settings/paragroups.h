@@ -48,4 +48,8 @@ Result RestoreFactorySet();
 // The statistics' current group name follows the parameters' (safe from the GUI thread).
 void SetStatisticsGroup(const QString& name);
 
+// How a finished copy is moved to its name (by default QDir::rename). Tests hand in one
+// that refuses, to see what a failing last step leaves; an empty function restores the default.
+void SetFolderRename(std::function<bool(const QString& from, const QString& to)> rename);
+
 }  // namespace ParaGroups

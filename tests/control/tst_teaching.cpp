@@ -22,6 +22,7 @@
 #include "slider.h"
 #include "testsupport.h"
 #include "viewwatch2vrq.h"
+#include "windowhooks.h"
 #include "wizardpara.h"
 
 namespace {
@@ -353,12 +354,16 @@ private slots:
         QVERIFY(v0->storeB->rects[kMould][1].rect != v0->storeA->rects[kMould][1].rect);
         QVERIFY(!v2->recognizer->detMask[kMould].empty());
 
-        // Deleting all three regions: three records, the rows gone.
+        // Deleting all three regions: three records, the rows gone, the ignore points with them.
         rig.window->SlotAdjustArea();
         QCOMPARE(v0->storeB->rects[kMould][1].rect, v0->storeA->rects[kMould][1].rect);  // the page reloaded
+        std::memset(v0->ignoreMask[kMould], 255, size_t(v0->imagePixels));
+        v0->SaveIgnorePoint(kMould);
         answers->answer(ModalAnswerer::Yes);
         page->deleteAllButton->click();
         QCOMPARE(v0->storeB->roiNum[kMould], 0);
+        QCOMPARE(cv::countNonZero(cv::Mat(v0->imageHeight, v0->imageWidth, CV_8UC1, v0->ignoreMask[kMould])), 0);
+        QCOMPARE(QImage("./cammer12/ignorepoint.bmp").pixelIndex(v0->imageWidth / 2, v0->imageHeight / 2), 0);
         const int setDel = rig.records("set").size();
         answers->answer(ModalAnswerer::Yes);
         page->returnButton->click();
@@ -391,6 +396,15 @@ private slots:
         page->returnButton->click();
         const QRect circle = v1->storeA->circles[kMould][1].imageRect;
         QVERIFY(qAbs(v1->recognizer->shapeCenterX[kMould] - (circle.x() + circle.width() / 2)) <= 2);
+        // An angle-correction region is a position region too.
+        for (const int f : {10, 0}) {
+            v1->recognizer->shapeCenterX[kMould] = -7;
+            v1->storeB->func[kMould][0] = f;
+            answers->answer(ModalAnswerer::Yes);
+            page->SlotSaveData();
+            QCOMPARE(v1->storeA->func[kMould][0], f);
+            QVERIFY(v1->recognizer->shapeCenterX[kMould] != -7);
+        }
         gpWPara->motionCorrect = -1;
         // Camera 1 keeps a region for the scenarios below.
         rig.window->SlotAdjustArea();
@@ -443,6 +457,18 @@ private slots:
         page->setSource(kSourceRecentNG);
         QCOMPARE(gSource, kSourceRecentNG);
         QVERIFY(page->addTempButton->isVisible());
+        // Browsing wraps within the frames stored: three of them, or the ring of ten.
+        const int stored = v0->recentNgPos[kMould];
+        for (const auto& [count, last] : {std::pair{3, 2}, std::pair{15, 9}}) {
+            v0->recentNgPos[kMould] = count;
+            v0->recentNgView = 0;
+            page->lastButton->click();
+            QCOMPARE(v0->recentNgView, last);
+            page->nextButton->click();
+            QCOMPARE(v0->recentNgView, 0);
+        }
+        v0->recentNgPos[kMould] = stored;
+        v0->recentNgView = 0;
         const auto add = [&] {
             answers->answer(ModalAnswerer::Yes);
             page->addTempButton->click();
@@ -509,6 +535,9 @@ private slots:
         QVERIFY(rig.setPart(0, true));
         QVERIFY(rig.setPart(2, true));
         QVERIFY(rig.setPart(1, false));
+        // NG pictures are kept: each waits for the operator's answer to stamp how it was cleared.
+        const int ngPictures = gPicNumNG;
+        gPicNumNG = 5;
         QVERIFY(alarm());
         QVERIFY(!v0->cameraOk && view(1)->cameraOk && !v2->cameraOk);
 
@@ -543,15 +572,28 @@ private slots:
         QCOMPARE(page->cameraCombo->currentIndex(), 2);
         QCOMPARE(gSource, kSourceLiveImage);
 
+        // The step is judged again with camera 3 marked not detected: the clear method its
+        // stored picture and the peer are told.
+        const TeachingHooks hooks = Teaching();
+        int stateJudged = -1;
+        TeachingHooks watching = hooks;
+        watching.redetectStep = [&] {
+            stateJudged = rig.window->detectState[2][kMould];
+            hooks.redetectStep();
+        };
+        SetTeachingHooks(watching);
         const int operateBefore = rig.records("operate").size();
         answers->answer(ModalAnswerer::Yes);
         page->noCheckButton->click();
+        SetTeachingHooks(hooks);
+        QCOMPARE(stateJudged, kStateClearedNotDetect);
         QCOMPARE(newRecords("operate", operateBefore), QStringList{"Camera 3 do not detect the mold"});
         QVERIFY(rig.waitOutput(kAlarmOut, false, 2000) > 0);
         QVERIFY(rig.window->pageState != 2);
         QVERIFY(page->isHidden());
         QCOMPARE(gSource, kSourceDetecting);
         QVERIFY(rig.setPart(2, false));
+        gPicNumNG = ngPictures;
     }
 
     // Ignored points end at a blob's exclusive bound, clipped to the picture.

@@ -35,8 +35,8 @@ QByteArray readFile(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
-// A parameter database of the multi-detection mode with `detections` detections, marked with `tag`.
-void writeParamDb(const QString& path, const QByteArray& tag, int detections)
+// A parameter database of machine mode `mode` (3: `detections` detections), marked with `tag`.
+void writeParamDb(const QString& path, const QByteArray& tag, int detections, int mode = 3)
 {
     QFile::remove(path);
     {
@@ -45,7 +45,7 @@ void writeParamDb(const QString& path, const QByteArray& tag, int detections)
         QVERIFY(db.open());
         QSqlQuery q(db);
         QVERIFY(q.exec("CREATE TABLE sysparam(name TEXT, value TEXT)"));
-        QVERIFY(q.exec("INSERT INTO sysparam VALUES('numFailDetect', '3 0 0 0')"));
+        QVERIFY(q.exec(QStringLiteral("INSERT INTO sysparam VALUES('numFailDetect', '%1 0 0 0')").arg(mode)));
         QVERIFY(q.exec(QStringLiteral("INSERT INTO sysparam VALUES('system8', '%1 0')").arg(detections)));
         QVERIFY(q.exec(QStringLiteral("INSERT INTO sysparam VALUES('tag', '%1')").arg(QString(tag))));
     }
@@ -68,13 +68,14 @@ QByteArray paramTag(const QString& path)
     return tag.isEmpty() ? readFile(path) : tag;
 }
 
-// A group folder holding PARAM.db and every template folder of 3 cameras x `detections`.
-void writeGroup(const QString& name, const QByteArray& tag, int detections = 4)
+// A group folder holding PARAM.db of machine `mode` and the template folders of 3 cameras x
+// `detections`.
+void writeGroup(const QString& name, const QByteArray& tag, int detections = 4, int mode = 3)
 {
     for (int c = 1; c <= 3; ++c)
         for (int d = 1; d <= detections; ++d)
             writeFile(QStringLiteral("paraGroup/%1/cammer%2%3/t.bmp").arg(name).arg(c).arg(d), tag);
-    writeParamDb(QStringLiteral("paraGroup/%1/PARAM.db").arg(name), tag, detections);
+    writeParamDb(QStringLiteral("paraGroup/%1/PARAM.db").arg(name), tag, detections, mode);
 }
 
 }  // namespace
@@ -224,19 +225,40 @@ private slots:
         QCOMPARE(prompts.warned, QStringList{LanStr(kTextGroupIncomplete)});
     }
 
-    // A group backed up while the machine had two detections restores them and leaves the
-    // teaching of detections 3 and 4 in place.
-    void groupWithFewerDetectionsKeepsTheOthersTeaching()
+    // A group whose machine has two detections (the standard mode, a multi-detection mode of
+    // two, a mode the next start reads as standard) restores them and leaves the teaching of
+    // detections 3 and 4 in place; the two-sided machines have four, so a group of theirs
+    // holding only two is incomplete.
+    void restoreCountsTheGroupsDetections_data()
     {
-        writeGroup("two", "two", 2);
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<int>("folders");
+        QTest::addColumn<bool>("restored");
+        QTest::newRow("standard") << 0 << 2 << true;
+        QTest::newRow("multi-detection of two") << 3 << 2 << true;
+        QTest::newRow("unknown mode") << 7 << 2 << true;
+        QTest::newRow("two-colour, four") << 1 << 4 << true;
+        QTest::newRow("two-colour, two") << 1 << 2 << false;
+        QTest::newRow("turntable, two") << 2 << 2 << false;
+        QTest::newRow("multi-detection of four, three") << 3 << 3 << false;
+    }
+
+    void restoreCountsTheGroupsDetections()
+    {
+        QFETCH(int, mode);
+        QFETCH(int, folders);
+        QFETCH(bool, restored);
+        writeGroup("g", "g", folders, mode);
+        if (mode == 3 && !restored)
+            writeParamDb("paraGroup/g/PARAM.db", "g", 4, mode);
         prompts.reset({true});
-        QCOMPARE(ParaGroups::Restore("two", {}), ParaGroups::Result::Done);
+        QCOMPARE(ParaGroups::Restore("g", {}), restored ? ParaGroups::Result::Done : ParaGroups::Result::Refused);
         for (int c = 1; c <= 3; ++c)
             for (int d = 1; d <= 4; ++d)
                 QCOMPARE(readFile(QStringLiteral("cammer%1%2/t.bmp").arg(c).arg(d)),
-                         QByteArray(d <= 2 ? "two" : "work"));
-        QCOMPARE(paramTag("PARAM.db"), QByteArray("two"));
-        QCOMPARE(CommandRunner::callTexts(), QStringList({"sync", "reboot"}));
+                         QByteArray(restored && d <= folders ? "g" : "work"));
+        QCOMPARE(readFile("PARAM.db") == "work", !restored);
+        QCOMPARE(CommandRunner::callTexts(), restored ? QStringList({"sync", "reboot"}) : QStringList());
     }
 
     // A backup that cannot be made is told, leaves no group folder behind, keeps an older
@@ -247,6 +269,7 @@ private slots:
         QTest::addColumn<bool>("overwrite");
         QTest::newRow("name too long for a folder") << QString(300, 'n') << false;
         QTest::newRow("template unreadable, old group kept") << "A1" << true;
+        QTest::newRow("last move refused, old group kept") << "A1" << false;
     }
 
     void failedBackupLeavesNothingAndKeepsTheCurrentGroup()
@@ -260,8 +283,15 @@ private slots:
         paraBak = para;
         if (overwrite)
             QVERIFY(QFile::link("/nonexistent/picture.bmp", "cammer12/u.bmp"));
+        // The whole copy stands aside, the old group has moved out of its way: then the move
+        // of the copy to the group's name fails.
+        if (QByteArray(QTest::currentDataTag()).startsWith("last move"))
+            ParaGroups::SetFolderRename([](const QString& from, const QString& to) {
+                return !from.startsWith(".paraGroup-backup") && QDir().rename(from, to);
+            });
         prompts.reset({true, true});
         QCOMPARE(ParaGroups::Backup(name, {}), ParaGroups::Result::Failed);
+        ParaGroups::SetFolderRename({});
         QCOMPARE(prompts.warned, QStringList{LanStr(707)});
         QCOMPARE(ParaGroups::list(), QStringList({"A1", "default", "zz"}));
         QCOMPARE(paramTag("paraGroup/A1/PARAM.db"), QByteArray("old"));

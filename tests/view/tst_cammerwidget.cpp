@@ -172,25 +172,46 @@ private slots:
         gpWPara->detectMode = 0;
     }
 
+    // The edit masks become the working masks, but for the detections that take their
+    // partner's regions (and masks) when the parameters are shared.
+    void masksRestoreExceptCopiedDetections_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<int>("shared");
+        QTest::addColumn<int>("product");
+        QTest::addColumn<QList<int>>("kept");
+        QTest::newRow("two-colour, shared") << 1 << 1 << 1 << QList<int>{2, 3};
+        QTest::newRow("turntable, shared") << 2 << 1 << 0 << QList<int>{2, 3};
+        QTest::newRow("standard, shared") << 0 << 1 << 1 << QList<int>{1, 3};
+        QTest::newRow("standard, shared, no product") << 0 << 1 << 0 << QList<int>{};
+        QTest::newRow("two-colour, own") << 1 << 0 << 1 << QList<int>{};
+        QTest::newRow("multiple, shared") << 3 << 1 << 1 << QList<int>{};
+    }
+
     void masksRestoreExceptCopiedDetections()
     {
+        QFETCH(int, mode);
+        QFETCH(int, shared);
+        QFETCH(int, product);
+        QFETCH(QList<int>, kept);
         gDNum = 4;
-        gpWPara->detectMode = 1;
-        gpWPara->sameParams = 1;
+        gpWPara->detectMode = mode;
+        gpWPara->sameParams = shared;
+        gpWPara->detectEnabled[0] = product;
         for (int d = 0; d < 4; ++d) {
             view->workMasks[d][0] = filled(10 + d);
             view->editMasks[d][0] = filled(20 + d);
         }
         view->RestorMask();
-        for (int d = 0; d < 4; ++d) QCOMPARE(int(view->workMasks[d][0].at<uchar>(0, 0)), d < 2 ? 20 + d : 10 + d);
+        for (int d = 0; d < 4; ++d)
+            QCOMPARE(int(view->workMasks[d][0].at<uchar>(0, 0)), kept.contains(d) ? 10 + d : 20 + d);
 
-        gpWPara->sameParams = 0;
-        view->RestorMask();
-        QCOMPARE(int(view->workMasks[3][0].at<uchar>(0, 0)), 23);
         view->workMasks[2][5] = filled(7);
         view->BackMask();
         QCOMPARE(view->editMasks[2][5].data, view->workMasks[2][5].data);
         gpWPara->detectMode = 0;
+        gpWPara->sameParams = 0;
+        gpWPara->detectEnabled[0] = 0;
         gDNum = 2;
     }
 

@@ -75,9 +75,12 @@ private slots:
         QVERIFY(plain->cameraOpen);
 
         QVERIFY(QDir().mkpath("cammer21") && QDir().mkpath("cammer22"));
+        // The last slot holds the latest template taught; slot 1 one taught before the camera
+        // took pictures of another height; detection 2's slot 1 one of another width.
         oddTemplate = indexedGrey(CammerWidgetRig::pattern(kOddWidth, kHeight, 3));
-        QVERIFY(oddTemplate.save("cammer21/template1.bmp"));
-        QVERIFY(indexedGrey(CammerWidgetRig::pattern(640, kHeight, 4)).save("cammer21/template2.bmp"));
+        QVERIFY(oddTemplate.save("cammer21/template2.bmp"));
+        QVERIFY(indexedGrey(CammerWidgetRig::pattern(kOddWidth, kHeight + 120, 5)).save("cammer21/template1.bmp"));
+        QVERIFY(indexedGrey(CammerWidgetRig::pattern(640, kHeight, 4)).save("cammer22/template1.bmp"));
         QImage colour(kOddWidth, kHeight, QImage::Format_RGB32);
         colour.fill(Qt::white);
         QVERIFY(colour.save("cammer21/template0.bmp"));
@@ -129,10 +132,14 @@ private slots:
     void templateAndIgnoreFilesOfAnOddWidth()
     {
         QCOMPARE(odd->templateValid[0][0], 1);  // the colour file does not fit a grey camera
-        QCOMPARE(odd->templateValid[0][1], 1);
-        QCOMPARE(odd->templateValid[0][2], 0);  // wrong size
+        QCOMPARE(odd->templateValid[0][1], 0);  // another height
+        QCOMPARE(odd->templateValid[0][2], 1);
         QCOMPARE(odd->templateCount[0], 2);
-        QVERIFY(CammerWidgetRig::samePixels(odd->templates[0][1], oddTemplate));
+        QVERIFY(CammerWidgetRig::samePixels(odd->templates[0][2], oddTemplate));
+        QVERIFY(std::all_of(odd->templates[0][1], odd->templates[0][1] + odd->imageBytes,
+                            [](unsigned char v) { return v == 0; }));
+        QCOMPARE(odd->templateValid[1][1], 0);  // another width
+        QCOMPARE(odd->templateCount[1], 1);
         QCOMPARE(int(odd->templates[0][0][kHeight / 2 * kOddWidth + kOddWidth / 2]), 255);
         QCOMPARE(int(odd->templates[0][0][0]), 0);
 
@@ -236,6 +243,32 @@ private slots:
             QMutexLocker lock(pMutexSaveFail);
             QCOMPARE(gFailIndex[9], 0);
         }
+    }
+
+    // Up to ten regions a label tells limit and value; from eleven on only the value. Counted
+    // by the label's ink in its band above the first region.
+    void failureLabelsShortenFromElevenRegions()
+    {
+        CammerSingleton& s = *plain->storeA;
+        std::memset(plain->alignedImage, 100, size_t(plain->imageBytes));
+        const auto ink = [&](int regions) {
+            s.roiNum[0] = 0;
+            for (int k = 0; k < regions; ++k) {
+                addRect(s, 0, QRect(20, 40 + 40 * k, 20, 10), true, plain);
+                s.para2[0][k] = 12345;
+                plain->roiValue[0][k] = 0;
+            }
+            plain->SaveFailImage(0, 1);
+            int count = 0;
+            for (int y = 14; y <= 38; ++y)
+                for (int x = 20; x <= 419; ++x) count += pixelOfSlot(1, 640, x, y) != (qRgb(100, 100, 100) & 0xFFFFFF);
+            return count;
+        };
+        const int one = ink(1);
+        QVERIFY(one > 0);
+        QCOMPARE(ink(10), one);
+        QVERIFY(ink(11) < one);
+        s.roiNum[0] = 0;
     }
 
     void clearingMethodIsStampedOnce()

@@ -6,6 +6,7 @@
 #include "cammersingleton.h"
 #include "cammerwidgetrig.h"
 #include "choosebox.h"
+#include "combobox.h"
 #include "mainstate.h"
 #include "modalanswerer.h"
 #include "roiparampanel.h"
@@ -128,6 +129,21 @@ private slots:
         QVERIFY(!view->panel->sliderSensitivity->isHidden());
         QCOMPARE(view->hintY, 100 - 26);
 
+        // Drawn as a quadrilateral: the corners in order round the rectangle, its mask filled.
+        gpWPara->rectToQuad = 1;
+        gpState->drawMode = 1;
+        drag(QPoint(600, 300), QPoint(900, 525));
+        gpWPara->rectToQuad = 0;
+        QCOMPARE(s->roiNum[0], 2);
+        QCOMPARE(s->shapeType[0][1], kShapePolygon);
+        const RePolygon& quad = s->polygons[0][1];
+        QCOMPARE(quad.count, 4);
+        QVERIFY(!quad.getHand());
+        const QPoint corners[4] = {{600, 300}, {900, 300}, {900, 525}, {600, 525}};
+        for (int k = 0; k < 4; ++k) QCOMPARE(quad.points[k], corners[k]);
+        QVERIFY(cv::countNonZero(view->editMasks[0][1]) > 0.9 * view->editMasks[0][1].total());
+        view->DeleteROI(1);
+
         gpState->drawMode = 1;
         drag(QPoint(300, 300), QPoint(309, 400));  // 9 units wide
         gpState->drawMode = 1;
@@ -156,6 +172,59 @@ private slots:
         QTRY_COMPARE(answerer.pendingAnswers(), 0);
         QCOMPARE(answerer.texts(), QStringList{entry(36)});
         QCOMPARE(s->roiNum[0], 100);
+
+        // Nor a clicked polygon: the warning, and the points are not taken.
+        answerer.clearShown();
+        answerer.answer(ModalAnswerer::Confirm);
+        gpState->drawMode = 2;
+        gpState->handDraw = false;
+        for (const QPoint& p : {QPoint(1200, 600), QPoint(1400, 620), QPoint(1300, 800)}) {
+            press(p);
+            release(p);
+        }
+        const RePolygon next = s->polygons[1][0];
+        view->SavePolygon();
+        QTRY_COMPARE(answerer.pendingAnswers(), 0);
+        QCOMPARE(answerer.texts(), QStringList{entry(36)});
+        QCOMPARE(s->roiNum[0], 100);
+        QCOMPARE(std::memcmp(&s->polygons[1][0], &next, sizeof next), 0);
+        gpState->drawMode = 0;
+        view->drawPointCount = 0;
+        view->touchState = 0;
+        view->polygonActive = false;
+    }
+
+    // The pixel under the finger: widget position through the pan and zoom into the picture.
+    void pixelReadout_data()
+    {
+        QTest::addColumn<double>("zoom");
+        QTest::addColumn<QPoint>("offset");
+        QTest::addColumn<QPoint>("touch");
+        QTest::addColumn<QPoint>("pixel");
+        QTest::newRow("whole picture") << 1.0 << QPoint(0, 0) << QPoint(1500, 300) << QPoint(500, 133);
+        QTest::newRow("zoomed and panned") << 2.0 << QPoint(-100, -50) << QPoint(700, 500) << QPoint(133, 122);
+        QTest::newRow("past the right edge") << 1.0 << QPoint(0, 0) << QPoint(1925, 300) << QPoint(641, 133);
+    }
+
+    void pixelReadout()
+    {
+        QFETCH(double, zoom);
+        QFETCH(QPoint, offset);
+        QFETCH(QPoint, touch);
+        QFETCH(QPoint, pixel);
+        for (int y = 0; y < kCamH; ++y)
+            for (int x = 0; x < kCamW; ++x) view->curImage[y * kCamW + x] = uchar((x + 3 * y) & 0xFF);
+        gpState->zoomFactor = zoom;
+        gpState->zoomOffsetX = offset.x();
+        gpState->zoomOffsetY = offset.y();
+        gpState->pixelValue = -1;
+        view->MUpdateXYV(touch.x(), touch.y());
+        QCOMPARE(QPoint(gpState->pixelX, gpState->pixelY), pixel);
+        const bool inside = pixel.x() < kCamW && pixel.y() < kCamH;
+        QCOMPARE(gpState->pixelValue, inside ? (pixel.x() + 3 * pixel.y()) & 0xFF : -1);
+        gpState->zoomFactor = 1.0;
+        gpState->zoomOffsetX = 0;
+        gpState->zoomOffsetY = 0;
     }
 
     // A freehand gesture of five points is dropped; six make a hand-drawn polygon, stored as 258.
@@ -261,6 +330,12 @@ private slots:
         putRect(0, 0, QPoint(300, 225), QPoint(599, 449));  // image (100, 100)-(199, 199)
         putRect(0, 1, QPoint(900, 450), QPoint(1199, 674));
         putRect(0, 2, QPoint(1500, 900), QPoint(1910, 1070));
+        for (int i = 0; i < 3; ++i) {
+            s->func[0][i] = 4 + i;
+            s->para1[0][i] = 10 + i;
+            s->para2[0][i] = 20 + i;
+            s->para3[0][i] = 30 + i;
+        }
         *view->storeA = *s;
         view->ResetEditLabels();
         view->RestorMask();
@@ -290,6 +365,10 @@ private slots:
         QCOMPARE(int(ignore[150 * kCamW + 150]), 0);
         QCOMPARE(int(ignore[99 * kCamW + 150]), 255);
         QCOMPARE(s->rects[0][0].rect.topLeft(), QPoint(900, 450));
+        QCOMPARE(s->func[0][0], 5);
+        QCOMPARE(s->para1[0][0], 11);
+        QCOMPARE(s->para2[0][0], 21);
+        QCOMPARE(s->para3[0][0], 31);
         QCOMPARE(view->ShownValue(*s, 0, 0), 20);
         QVERIFY(!view->ShownOk(*s, 0, 0));
         QCOMPARE(view->roiValue[0][0], 10);
@@ -400,11 +479,14 @@ private slots:
         s->para1[0][1] = 60;
         s->para2[0][1] = 700;
         s->para3[0][1] = 2;
+        s->outN[0] = 2;
+        s->outN[1] = 3;
         select(0);
         ModalAnswerer answerer;
         answerer.answer(ModalAnswerer::Yes);
         view->SlotCopyArea(QPoint(1500, 800));
         QCOMPARE(s->roiNum[0], 3);
+        QCOMPARE(s->outN[2], 2);
         QCOMPARE(view->curRoi, 2);
         QCOMPARE(s->rects[0][2].rect.center(), QPoint(1500, 800));
         QCOMPARE(s->func[0][2], 0);
@@ -551,6 +633,9 @@ private slots:
             s->para3[0][i] = p3;
         }
         s->para1[0][1] = (100 << 16) | 254;
+        putRect(0, 2, QPoint(300, 700), QPoint(600, 900), 6);  // another function: never synchronised
+        s->para1[0][2] = 40;
+        s->para2[0][2] = 100;
         select(0);
         RoiParamPanel* panel = view->panel;
         QVERIFY(!panel->buttonParaSwitch->isHidden());
@@ -570,15 +655,20 @@ private slots:
         panel->buttonSync->click();
         QCOMPARE(s->para1[0][1], (100 << 16) | 255);  // 254 + 8 held at 255, no carry
         QCOMPARE(s->para2[0][1], (200 << 16) | 1);
+        QCOMPARE(s->para1[0][2], 40);
+        QCOMPARE(s->para2[0][2], 100);
 
         // Whole values: function 6, 40 -> 55 adds 15 to its peers.
         view->DeselectROI();
         s->func[0][0] = s->func[0][1] = 6;
         s->para1[0][0] = s->para1[0][1] = 40;
+        s->func[0][2] = 9;
         select(0);
         panel->sliderSensitivity->setValue(55);
         panel->buttonSync->click();
         QCOMPARE(s->para1[0][1], 55);
+        QCOMPARE(s->para1[0][2], 40);
+        s->roiNum[0] = 2;
 
         // The function button steps to the next switched-on function with its defaults, and
         // keeps the function when none is switched on.
@@ -598,6 +688,22 @@ private slots:
         QCOMPARE(s->para1[0][0], 77);
         gpWPara->spotDetect = spot;
         gpWPara->colorSpot = color;
+
+        // The output number is kept per region number and set on the product detection only.
+        s->outN[0] = 1;
+        gpState->curDetect = 1;
+        putRect(1, 0, QPoint(300, 300), QPoint(600, 600), 6);
+        view->setCurRoi(0);
+        for (int n : {0, 3}) {
+            panel->comboOutN->setCurrentIndex(n);
+            QCOMPARE(s->outN[0], 1);
+        }
+        view->DeselectROI();
+        s->roiNum[1] = 0;
+        gpState->curDetect = 0;
+        select(0);
+        panel->comboOutN->setCurrentIndex(2);
+        QCOMPARE(s->outN[0], 2);
 
         // Function 1 keeps its grey band in bytes 0 and 1 of para3.
         panel->buttonParaSwitch->click();

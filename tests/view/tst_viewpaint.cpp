@@ -82,13 +82,15 @@ class TestViewPaint : public QObject
     QTimer showTimer;
     QTimer upTimers[2];
 
-    // All texts of one paint, run together (a text may arrive in pieces, one per font).
-    QString paintedText()
+    // The texts of one paint, one item per drawn text (a text may arrive in pieces, one per font).
+    QStringList paintedItems()
     {
         TextDevice device;
         view->render(&device);
-        return device.engine.texts.join(QString());
+        return device.engine.texts;
     }
+
+    QString paintedText() { return paintedItems().join(QString()); }
 
     QColor at(const QImage& picture, int x, int y) { return picture.pixelColor(over(x, y)); }
 
@@ -204,6 +206,44 @@ private slots:
         QCOMPARE(shot.pixelColor(1000, 700), QColor(Qt::green));
         view->touchState = 0;
         gpState->drawMode = 0;
+    }
+
+    // The large result says what the camera judged, on the result page, on the alarm's live
+    // picture and on the live picture while the regions are shown; nowhere else.
+    void largeResult_data()
+    {
+        QTest::addColumn<int>("page");
+        QTest::addColumn<int>("source");
+        QTest::addColumn<int>("realtime");
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("result page") << kPageResult << 1 << 0 << true;
+        QTest::newRow("alarm, live") << kPageAlarm << 1 << 0 << true;
+        QTest::newRow("detecting, live regions") << kPageMain << 1 << 1 << true;
+        QTest::newRow("detecting") << kPageMain << 1 << 0 << false;
+        QTest::newRow("alarm, template") << kPageAlarm << 0 << 0 << false;
+        QTest::newRow("teaching") << kPageTeaching << 0 << 1 << false;
+    }
+
+    void largeResult()
+    {
+        QFETCH(int, page);
+        QFETCH(int, source);
+        QFETCH(int, realtime);
+        QFETCH(bool, shown);
+        gpState->pageState = page;
+        gSource = source;
+        const int wasRealtime = gpWPara->realtimeRoi;
+        gpWPara->realtimeRoi = realtime;
+        for (const bool ok : {false, true}) {
+            view->cameraOk = ok;
+            const QStringList items = paintedItems();
+            const QString verdict = ok ? "OK" : "NG";
+            const QString other = ok ? "NG" : "OK";
+            QCOMPARE(items.contains(verdict), shown);
+            QVERIFY2(!items.contains(other), qPrintable(items.join('|')));
+        }
+        gpWPara->realtimeRoi = wasRealtime;
+        view->cameraOk = true;
     }
 
     // Labels carry number, parameters and value below 11 regions, number and value from 11 on;
