@@ -91,6 +91,16 @@ inline std::vector<cv::Point> RegularPolygon(cv::Point c, int sides, double radi
     return out;
 }
 
+// The box and the mask of region i of detection 0 (the shape, the centre and the function set).
+inline void Describe(RecogRig& rig, int i, Region& g)
+{
+    const QRect q = rig.storeA->shapeType[0][i] == kShapeCircle    ? rig.storeA->circles[0][i].imageRect
+                    : rig.storeA->shapeType[0][i] == kShapePolygon ? rig.storeA->polygons[0][i].imageRect
+                                                                   : rig.storeA->rects[0][i].imageRect;
+    g.box = cv::Rect(q.x(), q.y(), q.width(), q.height());
+    g.judged = rig.view->workMasks[0][i].clone();
+}
+
 // The regions of one frame, one a cell, added to the rig's detection 0 at factory parameters
 // (defect regions; a colour camera also has two similarity regions). The ignored area beside its
 // region is painted into the ignore mask.
@@ -126,12 +136,8 @@ inline std::vector<Region> AddRegions(RecogRig& rig, bool colour)
                 i = rig.addRect(0, cv::Rect(c.x - 60, c.y - 50, 120, 100), g.func, p1, p2, p3);
                 break;
         }
-        const QRect q = rig.storeA->shapeType[0][i] == kShapeCircle    ? rig.storeA->circles[0][i].imageRect
-                        : rig.storeA->shapeType[0][i] == kShapePolygon ? rig.storeA->polygons[0][i].imageRect
-                                                                       : rig.storeA->rects[0][i].imageRect;
-        g.box = cv::Rect(q.x(), q.y(), q.width(), q.height());
-        g.judged = rig.view->workMasks[0][i].clone();
         g.centre = c;
+        Describe(rig, i, g);
         if (g.shape == Shape::BesideIgnored) {
             // Something that moves lies on the right of the region: the operator left it out.
             const cv::Rect ignored(g.box.br().x - kIgnoredWidth, g.box.y - 10, kIgnoredWidth + 10, g.box.height + 20);
