@@ -463,13 +463,15 @@ struct Edges
         if (outlinedReach[own] != reach) {
             const cv::Mat* sources[2][2] = {{&model->band.low, &model->band.high}, {&model->own.low, &model->own.high}};
             const std::vector<unsigned char>* values[2] = {&o.low, &o.high};
-            const size_t n = o.at.size();
+            // A movement of that reach brings judged pixels reach + 1 out, and the strip it
+            // uncovers is widened by reach along the crop's edge: what lies further out is not read.
+            const size_t n = o.at.size(), read = o.within[std::min(2 * reach + 2, kMaxShift)];
             for (int side = 0; side < 2; ++side) {
                 cv::Mat& out = outlined[own][side];
                 if (outlinedReach[own] < 0)
                     sources[own][side]->copyTo(out);
                 const unsigned char* v = values[side]->data() + size_t(reach) * n;
-                for (size_t k = 0; k < n; ++k) out.data[o.at[k]] = v[k];
+                for (size_t k = 0; k < read; ++k) out.data[o.at[k]] = v[k];
             }
             outlinedReach[own] = reach;
         }
@@ -657,6 +659,9 @@ GrayMatch::Outline MakeOutline(const cv::Mat& judged, const GrayMatch::Band& ban
             }
     }
     const size_t n = o.at.size();
+    o.within.assign(kMaxShift + 1, 0);
+    for (int i : o.at) ++o.within[distance[i]];
+    for (int d = 1; d <= kMaxShift; ++d) o.within[d] += o.within[d - 1];
     o.low.resize(n * kMaxShift);
     o.high.resize(n * kMaxShift);
     // Pixels left out take no part: the darkest of a window is never one of them, nor the brightest.
@@ -948,6 +953,15 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
         for (Comparison& c : cmp) c.only = &judged;
     // The level at that brightness ratio, and the means of the brightest and the darkest light
     // the crop stands for (they differ only where pixels clip at white in a brighter frame).
+    int anyClipped = -1;
+    auto clipped = [&] {
+        if (anyClipped < 0) {
+            double brightest = 0;
+            cv::minMaxLoc(image, nullptr, &brightest);
+            anyClipped = brightest >= 255;
+        }
+        return anyClipped == 1;
+    };
     auto bringTo = [&](double ratio) {
         level = image;
         levelMeans = imageMeans;
@@ -963,7 +977,8 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
             levelMeans = meanUp;
         }
         const cv::Mat* darkMean = &levelMeans;
-        if (ceiling < 255) {
+        // Only pixels clipped at white lie above the ceiling: without them both means are one.
+        if (ceiling < 255 && clipped()) {
             cv::min(level, ceiling, capped);
             WindowMean(capped, *this, meanDown);
             darkMean = &meanDown;

@@ -112,8 +112,9 @@ public:
     // band value of the judged pixels within r of the nearest judged pixel.
     struct Outline
     {
-        std::vector<int> at;
+        std::vector<int> at;  // nearest first
         std::vector<unsigned char> low, high;
+        std::vector<size_t> within;  // [d]: how many of them lie within d of a judged pixel
     } outline;
 };
 
