@@ -60,7 +60,7 @@ constexpr int kMeanShare = 3;     // the means depart beyond tolerance / this
 constexpr int kMinMeanLimit = 3;  // grey levels the means may always differ by (rounding, noise)
 // A part of one brightness lying partly on a surface of that brightness departs only where the
 // surface differs from it, so its marks break into pieces that the area filter would weigh
-// apart: gaps narrower than this between marks that hold together are filled.
+// apart: gaps narrower than this (up to 6 pixels) between marks that hold together are closed.
 constexpr int kFillSpan = 7;
 // Median ratio of image to the middle of the references' own values (low..high at the pixel
 // itself: a crop a pixel or two off gives ratios as often above one as below, where the middle
@@ -682,10 +682,11 @@ GrayMatch::Outline MakeOutline(const cv::Mat& judged, const GrayMatch::Band& ban
     return o;
 }
 
-// Fills the gaps of up to kFillSpan - 2 pixels between and inside marks that a 3 x 3 opening
+// Closes the gaps of up to kFillSpan - 1 pixels between and inside marks that a 3 x 3 opening
 // keeps (a part, or its pieces), so a part is judged whole where some of its pixels match the
-// surface under them. Marks scattered alone (sensor noise at a high sensitivity) take no part:
-// they are never joined into an area.
+// surface under them; the gap closed counts to the area weighed against the alarm area. Marks
+// scattered alone (sensor noise at a high sensitivity) take no part: they are never joined into
+// an area.
 void FillGaps(cv::Mat& diff)
 {
     const cv::Rect box = cv::boundingRect(diff);
