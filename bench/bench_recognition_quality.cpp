@@ -10,6 +10,7 @@
 // [--rows=<first letters of row groups>] [--scene=<name>]
 // (row groups: a lighting and noise, b vibration nothing corrects, c sensitivity, e colour,
 // d corrected, g objects at a region's edge, i parts at the outline of circles and polygons,
+// k colour cameras in a brighter or darker frame and regions washed out,
 // h regions centred on a highlight, f the recognition floor)
 // (speed figures are for one core: run under `taskset -c 0`).
 #include <algorithm>
@@ -1512,6 +1513,161 @@ void QuietInfo(QtMsgType type, const QMessageLogContext&, const QString& msg)
     if (type == QtCriticalMsg || type == QtFatalMsg)
         std::fprintf(stderr, "%s\n", qPrintable(msg));
 }
+
+// A teal surface with a faint gradient: a clear colour everywhere, which a part of no colour
+// (clipped white, crushed black, grey) takes away.
+Scene Teal()
+{
+    cv::Mat bgr(kH + 2 * kMargin, kW + 2 * kMargin, CV_8UC3);
+    for (int y = 0; y < bgr.rows; ++y)
+        for (int x = 0; x < bgr.cols; ++x) {
+            const double g = 20.0 * x / bgr.cols + 6.0 * y / bgr.rows;
+            bgr.at<cv::Vec3b>(y, x) = cv::Vec3b(cv::saturate_cast<uchar>(120 + g), cv::saturate_cast<uchar>(130 + g),
+                                                cv::saturate_cast<uchar>(20 + g / 2));
+        }
+    return {"teal surface", bgr};
+}
+
+// Colour cameras in a frame 10 % brighter or darker: per function, false alarms on clean frames
+// and the misses of the objects whose change a hue picture can show, foreign parts (a random
+// bright or dark colour) apart from patches of the scene darkened or brightened in place (x0.35,
+// x1.8: dark colours fall to black, bright ones clip at white); then whole regions washed out
+// white (every channel clipped) or black (crushed to 0), counted where the region's colour is
+// clear (its change hue-visible): a region that lost its colour must fail.
+void ColourTable(const std::vector<Scene>& scenes)
+{
+    std::printf(
+        "\nColour cameras, hue conversion, frames 10 %% brighter or darker: %zu scenes x 48 regions (half f0, half "
+        "f6);\n"
+        "FA: clean regions NG (2 frames); hue-vis misses: objects a hue picture can show (4 frames);\n"
+        "washed NG: regions of clear colour washed out white or black that fail (want 100);\n"
+        "targets at +-10 %%: FA 0, f0 hue-vis misses <= 5, f6 <= 10, washed NG 100\n",
+        scenes.size());
+    std::printf("%-16s | %-13s %-13s %-13s %-13s | %-13s %-13s %-13s %-13s | %-6s %-6s %-6s %-6s | %s\n", "frame",
+                "f0 FA", "f0 parts", "f0 patches", "f0 all", "f6 FA", "f6 parts", "f6 patches", "f6 all", "f0 wht",
+                "f0 blk", "f6 wht", "f6 blk", "target");
+    struct Row
+    {
+        const char* name;
+        double noise, gain;
+    };
+    for (const Row& row : {Row{"noise 3, +10%", 3, 1.1}, Row{"noise 5, +10%", 5, 1.1}, Row{"noise 3, -10%", 3, 0.9},
+                           Row{"noise 5, -10%", 5, 0.9}}) {
+        // [function][parts, patches]
+        long judged[2] = {}, alarms[2] = {}, planted[2][2] = {}, missed[2][2] = {}, washed[2][2] = {},
+             washedNg[2][2] = {};
+        double worstAlarm[2] = {};
+        for (const Scene& s : scenes) {
+            Rig r(true);
+            r.rig.para->motionCorrect = -1;
+            std::mt19937 rng(4321);
+            const Nuisance still{"still"};
+            r.rig.setTemplate(0, 0, Frame(s.canvas, still, true, kTemplateNoise, rng));
+            CammerRecong& rec = r.rig.build();
+            const std::vector<cv::Rect> regions = Regions();
+            Nuisance n{row.name, row.noise, row.gain};
+            long sceneJudged[2] = {}, sceneAlarms[2] = {};
+            for (int k = 0; k < kCleanFrames; ++k) {
+                Judge(r, rec, Frame(s.canvas, n, true, n.noise, rng));
+                for (size_t i = 0; i < regions.size(); ++i) {
+                    const int f = IsDefectRegion(int(i)) ? 0 : 1;
+                    ++sceneJudged[f];
+                    sceneAlarms[f] += r.rig.view->roiOk[0][i] ? 0 : 1;
+                }
+            }
+            for (int f = 0; f < 2; ++f) {
+                judged[f] += sceneJudged[f], alarms[f] += sceneAlarms[f];
+                worstAlarm[f] = std::max(worstAlarm[f], 100.0 * sceneAlarms[f] / std::max(1L, sceneJudged[f]));
+            }
+            // Objects in the frame's own coordinates; the hue picture's view of the change is read
+            // from the noiseless frame at the same brightness without and with them.
+            const cv::Mat plain = Frame(s.canvas, n, true, 0, rng);
+            cv::Mat plainBgr;
+            cv::cvtColor(plain, plainBgr, cv::COLOR_BGRA2BGR);
+            for (int k = 0; k < kDefectFrames + 1; ++k) {
+                const bool wash = k == kDefectFrames;
+                std::vector<cv::Rect> boxes(regions.size());
+                std::vector<int> kinds(regions.size());
+                std::vector<cv::Scalar> colours(regions.size());
+                std::uniform_real_distribution<double> unit(0, 1);
+                for (size_t i = 0; i < regions.size(); ++i) {
+                    const cv::Rect& g = regions[i];
+                    std::uniform_int_distribution<int> side(15, 40);
+                    const int w = side(rng), h = side(rng);
+                    boxes[i] = wash
+                                   ? g
+                                   : cv::Rect(g.x + std::uniform_int_distribution<int>(2, g.width - w - 2)(rng),
+                                              g.y + std::uniform_int_distribution<int>(2, g.height - h - 2)(rng), w, h);
+                    kinds[i] = wash ? int(i / 2 + s.name.size()) % 2 : int(i / 2 + k) % 4;
+                    // A colour of some saturation: one channel lowered fully, the next in part.
+                    const double v = kinds[i] == 0 ? 0.75 + 0.25 * unit(rng) : 0.25 * unit(rng);
+                    const double sat = 0.4 + 0.6 * unit(rng), hue = unit(rng) * 6;
+                    cv::Vec3d c(v, v, v);
+                    c[int(hue) % 3] *= 1 - sat;
+                    c[(int(hue) + 1) % 3] *= 1 - sat * (hue - int(hue));
+                    colours[i] = cv::Scalar(c[0] * 255, c[1] * 255, c[2] * 255);
+                }
+                auto paste = [&](cv::Mat& f) {
+                    for (size_t i = 0; i < regions.size(); ++i) {
+                        cv::Mat area = f(boxes[i]);
+                        if (wash) {
+                            area.setTo(kinds[i] ? cv::Scalar::all(-100) : cv::Scalar::all(400));
+                        } else if (kinds[i] < 2) {
+                            area.setTo(colours[i]);
+                        } else {
+                            area *= kinds[i] == 2 ? 0.15 : 3.0;
+                        }
+                    }
+                };
+                const cv::Mat frame = Frame(s.canvas, n, true, n.noise, rng, paste);
+                Judge(r, rec, frame);
+                cv::Mat changed, changedBgr;
+                changed = Frame(s.canvas, n, true, 0, rng, paste);
+                cv::cvtColor(changed, changedBgr, cv::COLOR_BGRA2BGR);
+                for (size_t i = 0; i < regions.size(); ++i) {
+                    const cv::Mat whole(boxes[i].size(), CV_8UC1, cv::Scalar(255));
+                    if (HueVisibleShare(plainBgr(boxes[i]), changedBgr(boxes[i]), whole) < 0.5)
+                        continue;
+                    const int f = IsDefectRegion(int(i)) ? 0 : 1;
+                    const bool ok = r.rig.view->roiOk[0][i];
+                    if (wash) {
+                        ++washed[f][kinds[i]];
+                        washedNg[f][kinds[i]] += !ok;
+                    } else {
+                        ++planted[f][kinds[i] / 2];
+                        missed[f][kinds[i] / 2] += ok;
+                    }
+                }
+            }
+        }
+        auto pct = [](long part, long whole) {
+            char b[16];
+            if (whole == 0)
+                return std::string("  -   ");
+            std::snprintf(b, sizeof b, "%5.1f ", 100.0 * part / whole);
+            return std::string(b);
+        };
+        const bool met = alarms[0] + alarms[1] == 0 &&
+                         100.0 * (missed[0][0] + missed[0][1]) <= 5.0 * std::max(1L, planted[0][0] + planted[0][1]) &&
+                         100.0 * (missed[1][0] + missed[1][1]) <= 10.0 * std::max(1L, planted[1][0] + planted[1][1]) &&
+                         washedNg[0][0] + washedNg[0][1] + washedNg[1][0] + washedNg[1][1] ==
+                             washed[0][0] + washed[0][1] + washed[1][0] + washed[1][1];
+        std::printf("%-16s | %s %s %s %s | %s %s %s %s | %s %s %s %s | %s\n", row.name,
+                    Percent(alarms[0], judged[0], worstAlarm[0]).c_str(),
+                    Percent(missed[0][0], planted[0][0], 0).c_str(), Percent(missed[0][1], planted[0][1], 0).c_str(),
+                    Percent(missed[0][0] + missed[0][1], planted[0][0] + planted[0][1], 0).c_str(),
+                    Percent(alarms[1], judged[1], worstAlarm[1]).c_str(),
+                    Percent(missed[1][0], planted[1][0], 0).c_str(), Percent(missed[1][1], planted[1][1], 0).c_str(),
+                    Percent(missed[1][0] + missed[1][1], planted[1][0] + planted[1][1], 0).c_str(),
+                    pct(washedNg[0][0], washed[0][0]).c_str(), pct(washedNg[0][1], washed[0][1]).c_str(),
+                    pct(washedNg[1][0], washed[1][0]).c_str(), pct(washedNg[1][1], washed[1][1]).c_str(),
+                    met ? "met" : "NOT met");
+        std::printf("%-16s   objects: f0 %ld + %ld, f6 %ld + %ld; washed regions: f0 %ld + %ld, f6 %ld + %ld\n", "",
+                    planted[0][0], planted[0][1], planted[1][0], planted[1][1], washed[0][0], washed[0][1],
+                    washed[1][0], washed[1][1]);
+        std::fflush(stdout);
+    }
+}
 }  // namespace
 
 int main(int argc, char** argv)
@@ -1520,7 +1676,7 @@ int main(int argc, char** argv)
     std::string folder = "/usr/share/doc/opencv-doc/examples/data";
     bool quality = true, position = true, perspective = true, judgement = true, factory = true;
     bool shapes = false;
-    std::string groups = "abcedgihf";
+    std::string groups = "abcedgikhf";
     std::string only;  // --scene=<name>: that scene alone
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -1578,6 +1734,11 @@ int main(int argc, char** argv)
             BorderTable(photos);
         if (groups.find('f') != std::string::npos)
             FloorRows(photos);
+        if (groups.find('k') != std::string::npos) {
+            std::vector<Scene> coloured(scenes.begin(), scenes.begin() + std::min<size_t>(5, scenes.size()));
+            coloured.push_back(Teal());
+            ColourTable(coloured);
+        }
         if (groups.find('h') != std::string::npos) {
             std::vector<Scene> lit(scenes.begin(), scenes.begin() + std::min<size_t>(5, scenes.size()));
             lit.push_back(Fine(sceneRng));

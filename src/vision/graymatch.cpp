@@ -34,7 +34,15 @@ constexpr float kMinHueShare = 0.5f;  // windows with fewer pixels of a hue lose
 // Hues the conversion gives where the two brightest channels are equal, as where both clip at
 // white: 60, 180 and 300 degrees on the 0..255 circle.
 constexpr int kTopPairHue[3] = {42, 127, 212};
-constexpr float kKnownHueShare = 0.6f;  // crop windows with fewer pixels of a known hue: unknown
+constexpr float kKnownHueShare = 0.6f;  // crop windows with fewer pixels that count: excused
+// A channel this bright may clip at white in a frame as much brighter as the grey band follows
+// (255 / 1.18 = 216), less a margin for sensor noise; one this dark may be crushed to black.
+constexpr int kClipReach = 200;
+constexpr int kCrushReach = 8;
+// HueExcuse flags: a hue of equal channels excused, and pair j's hue (kTopPairHue[j]) excused.
+constexpr unsigned char kExcuseEqual = 1;
+constexpr unsigned char kExcusePair[3] = {2, 4, 8};
+constexpr unsigned char kExcuseAll = 15;
 // Coherence ramps (mean resultant length of 25 hue directions). Random directions (grey
 // pixels) stay below 0.55; a faint tint flips between 0.5 and 0.9 as the noise changes,
 // so only a clear change of coherence counts, and directions count where both are clear.
@@ -725,28 +733,33 @@ float HueDirectionWeight(float coherence)
     return HueRamp(coherence, kDirLo, kDirHi);
 }
 
-cv::Mat HueField(const cv::Mat& hue)
+cv::Mat HueField(const cv::Mat& hue, const cv::Mat& excuse)
 {
     // Hue 0 is also what the conversion gives where all three channels are equal (grey, black,
     // and white clipped in all channels), so an exact 0 says nothing: it is left out of the
     // mean, and a window that is mostly such pixels has no coherent hue. A red part under
     // sensor noise gives 0 only at some pixels and keeps its direction from the others.
     // The hues of two equal brightest channels (white clipped in two of them) are counted apart:
-    // the last channel says what is known.
+    // the last channel says which pixels count.
     static const std::array<cv::Vec4f, 256> unit = [] {
         std::array<cv::Vec4f, 256> u{};
         for (int i = 1; i < 256; ++i) {
             const double a = 2 * CV_PI * i / kHueLevels;
             u[i] = cv::Vec4f(float(std::cos(a)), float(std::sin(a)), 1.0f, 1.0f);
         }
-        for (int i : {kTopPairHue[0], kTopPairHue[1], kTopPairHue[2]}) u[i][3] = 0.0f;
         return u;
     }();
+    const bool all = excuse.empty() || excuse.size() != hue.size();
     cv::Mat mean(hue.size(), CV_32FC4);
     for (int y = 0; y < hue.rows; ++y) {
         const unsigned char* h = hue.ptr<unsigned char>(y);
+        const unsigned char* e = all ? nullptr : excuse.ptr<unsigned char>(y);
         cv::Vec4f* f = mean.ptr<cv::Vec4f>(y);
-        for (int x = 0; x < hue.cols; ++x) f[x] = unit[h[x]];
+        for (int x = 0; x < hue.cols; ++x) {
+            f[x] = unit[h[x]];
+            const unsigned char loss = HueLoss(h[x]);
+            f[x][3] = (all ? loss : loss & e[x]) ? 0.0f : 1.0f;
+        }
     }
     cv::blur(mean, mean, cv::Size(kHueWindow, kHueWindow), cv::Point(-1, -1), cv::BORDER_REFLECT);
     cv::Mat field(hue.size(), CV_32FC4);
@@ -764,12 +777,59 @@ cv::Mat HueField(const cv::Mat& hue)
     return field;
 }
 
+unsigned char HueLoss(unsigned char hue)
+{
+    static const std::array<unsigned char, 256> lost = [] {
+        std::array<unsigned char, 256> l{};
+        l[0] = kExcuseEqual;
+        for (int j = 0; j < 3; ++j) l[size_t(kTopPairHue[j])] = kExcusePair[j];
+        return l;
+    }();
+    return lost[hue];
+}
+
+void HueExcuse(cv::Mat& excuse, const cv::Mat& picture)
+{
+    if (excuse.size() != picture.size() || excuse.type() != CV_8UC1)
+        excuse = cv::Mat::zeros(picture.size(), CV_8UC1);
+    cv::Mat flags(picture.size(), CV_8UC1);
+    const int channels = picture.channels();
+    if (channels == 1) {
+        // A hue: where its window has lost its hue (not a pixel that happens to have two equal
+        // channels, as a yellow under noise often has), every loss is excused.
+        cv::Mat share;
+        cv::extractChannel(HueField(picture), share, 3);
+        cv::compare(share, kKnownHueShare, flags, cv::CMP_LT);
+        flags.setTo(kExcuseAll, flags);
+    }
+    for (int y = 0; y < picture.rows && channels > 1; ++y) {
+        const unsigned char* p = picture.ptr<unsigned char>(y);
+        unsigned char* out = flags.ptr<unsigned char>(y);
+        for (int x = 0; x < picture.cols; ++x, p += channels) {
+            const int lo = std::min({p[0], p[1], p[2]}), hi = std::max({p[0], p[1], p[2]});
+            if (lo >= kClipReach) {  // any two may clip first, or all three
+                out[x] = kExcuseAll;
+                continue;
+            }
+            out[x] = hi <= kCrushReach ? kExcuseEqual : 0;
+            // The pair of the two brightest channels (the third is the darkest), as RGB2HueByte
+            // names it: bytes 0 and 1, 1 and 2, 0 and 2.
+            const int darkest = p[2] == lo ? 2 : p[0] == lo ? 0 : 1;
+            const int second = p[0] + p[1] + p[2] - lo - hi;
+            if (second >= kClipReach)
+                out[x] |= kExcusePair[darkest == 2 ? 0 : darkest == 0 ? 1 : 2];
+        }
+    }
+    cv::dilate(flags, flags, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3)));
+    cv::bitwise_or(excuse, flags, excuse);
+}
+
 namespace {
 // Departure of hue pixel a from reference pixel b, in field units (1 = a whole clear hue,
 // about 40 grey levels): the chord between clear directions, or a clear change of coherence.
-// Where the crop's window is largely pixels whose brightest channels are equal (white clipped
-// in all three or in two of them in a brighter frame: the hue then tells the clipping, not the
-// colour), its hue is not known: it departs from nothing.
+// Where the crop's window is largely pixels whose hue is lost in a way the references explain
+// (clipping of a near-white reference in a brighter frame, the reference's own lost hue: the
+// hue then tells the clipping, not the colour), it departs from nothing.
 float HueDeparture(const cv::Vec4f& a, const cv::Vec4f& b)
 {
     if (a[3] < kKnownHueShare)
@@ -792,6 +852,7 @@ void GrayMatch::Clear()
     hueRefs.clear();
     meanRim = MeanRim();
     outline = Outline();
+    hueExcuse.release();
 }
 
 void GrayMatch::Create(int w, int h, const cv::Mat& mask, int)
@@ -837,6 +898,7 @@ void GrayMatch::AddTemp(const cv::Mat& crop)
     ++tempCount;
     if (circular) {
         hueRefs.push_back(HueField(crop));
+        HueExcuse(hueExcuse, crop);
         return;
     }
     cv::Mat lo, hi, m, meanLo, meanHi;
@@ -850,6 +912,14 @@ void GrayMatch::AddTemp(const cv::Mat& crop)
     own.fold(crop.clone(), cv::Mat());
     mean.fold(meanLo, meanHi);
     ownMean.fold(m, cv::Mat());
+}
+
+void GrayMatch::AddColour(const cv::Mat& colour)
+{
+    if (!circular || colour.depth() != CV_8U || colour.channels() < 3 || colour.cols != width ||
+        colour.rows != height || hueRefs.empty())
+        return;
+    HueExcuse(hueExcuse, colour);
 }
 
 void GrayMatch::Band::fold(const cv::Mat& lo, const cv::Mat& hi)
@@ -901,7 +971,7 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
     // departure * gain > tolerance  <=>  departure > tolerance / gain for integer departures
     const int limit = tolerance / gain;
     if (circular) {
-        const cv::Mat field = HueField(image);
+        const cv::Mat field = HueField(image, hueExcuse);
         // Field distance that departs: a chord of (limit + 1) levels between clear hues.
         const float far = float(2 * std::sin((limit + 1) * CV_PI / kHueLevels));
         diff = cv::Mat::zeros(height, width, CV_8UC1);
