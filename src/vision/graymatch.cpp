@@ -716,6 +716,53 @@ void FillGaps(cv::Mat& diff)
     cv::bitwise_or(part, held, part);
 }
 
+// The comparisons cmp[0..4] as the crop moved by shift meets the references: each pixel against
+// the reference pixel it lies on; the strip the movement uncovers, and the pixels it brings onto
+// what the region leaves out, against the band widened to the movement's reach. The bands are
+// written into moved ([comparison][low, high]), never into the model's own buffers.
+void MoveComparisons(Comparison* cmp, Edges& edges, cv::Point shift, cv::Mat (*moved)[2])
+{
+    const int reach = StripReach(shift);
+    const Comparison pixels = edges.outline(cmp[0], false, reach), ownPixels = edges.outline(cmp[2], true, reach);
+    const Comparison near = edges.widened(pixels, reach);
+    const Comparison* bandOf[4] = {&pixels, &cmp[1], &ownPixels, &cmp[3]};
+    const Comparison* edgeOf[4] = {&near, &cmp[1], &near, &cmp[3]};
+    for (int k = 0; k < 4; ++k) {
+        MovedBand(*bandOf[k]->low, *edgeOf[k]->low, shift, moved[k][0]);
+        MovedBand(*bandOf[k]->high, *edgeOf[k]->high, shift, moved[k][1]);
+    }
+    for (int k = 0; k < 4; ++k) cmp[k].low = &moved[k][0], cmp[k].high = &moved[k][1];
+    cmp[4].low = cmp[2].low, cmp[4].high = cmp[2].high;
+}
+
+// The last step of a match: the change marked from the departures of the pixels (marks[0]) and
+// of the means (marks[1]) so far, with the comparisons cmp as they stand (moved, if the crop
+// was). A change is marked only where the picture changed: a departing mean marks the pixels
+// that differ from the references' own values by at least half the tolerance (not the rim its
+// window reaches beyond a part). A departing area's rim: next to a departing pixel, a pixel that
+// departs from the references' own value departs too, and where the references are textured
+// (the band wider than the tolerance: there a single pixel hides a faint change), one whose mean
+// departs from the references' own mean. (A band departure is always an own departure, and so
+// are the means'; the mask is in the bands since training.)
+void MarkChange(Comparison* cmp, cv::Mat* marks, cv::Rect means, const cv::Mat& judged, bool wholeMask, cv::Mat& diff)
+{
+    // Textured: high - low > lim, which is the departure of low..high from the band high..low.
+    const Comparison textured = {cmp[0].low, cmp[0].high, cmp[0].high, cmp[0].low, cmp[0].lim, 255};
+    cmp[3].also = &textured;
+    MarkDepartures(cmp[3], marks[3]);
+    KeepOnly(marks[3], means);
+    MarkDepartures(cmp[2], marks[2]);
+    static const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
+    cv::bitwise_or(marks[0], marks[1], marks[0]);
+    cv::dilate(marks[0], marks[0], square);
+    cv::bitwise_or(marks[2], marks[3], marks[2]);
+    cv::bitwise_and(marks[0], marks[2], diff);
+    cv::bitwise_and(diff, judged, diff);  // the crop's pixels outside the region never count
+    FillGaps(diff);
+    if (!wholeMask)
+        cv::bitwise_and(diff, judged, diff);
+}
+
 }  // namespace
 
 float HueRamp(float r, float lo, float hi)
@@ -1084,19 +1131,7 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
         MarkDepartures(cmp[1], marks[1]);
         KeepOnly(marks[1], means);
     } else {
-        // The strip's pixels are judged against the band widened to the movement's reach. (The
-        // scratch pictures never take the model's own buffers: they are written into.)
-        const int reach = StripReach(shift);
-        const Comparison pixels = edges.outline(cmp[0], false, reach), ownPixels = edges.outline(cmp[2], true, reach);
-        const Comparison near = edges.widened(pixels, reach);
-        const Comparison* bandOf[4] = {&pixels, &cmp[1], &ownPixels, &cmp[3]};
-        const Comparison* edgeOf[4] = {&near, &cmp[1], &near, &cmp[3]};
-        for (int k = 0; k < 4; ++k) {
-            MovedBand(*bandOf[k]->low, *edgeOf[k]->low, shift, moved[k][0]);
-            MovedBand(*bandOf[k]->high, *edgeOf[k]->high, shift, moved[k][1]);
-        }
-        for (int k = 0; k < 4; ++k) cmp[k].low = &moved[k][0], cmp[k].high = &moved[k][1];
-        cmp[4].low = cmp[2].low, cmp[4].high = cmp[2].high;
+        MoveComparisons(cmp, edges, shift, moved);
         // The brightness read where the crop lay off its references is read again where it fits.
         const double fitted = BrightnessRatio(image, moved[2][0], moved[2][1], imageMeans, moved[3][0], moved[3][1]);
         if (std::abs(fitted - ratio) > kRefitBrightness)
@@ -1109,26 +1144,5 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
             return;
         }
     }
-    // A change is marked only where the picture changed: a departing mean marks the pixels
-    // that differ from the references' own values by at least half the tolerance (not the rim
-    // its window reaches beyond a part). A departing area's rim: next to a departing pixel, a
-    // pixel that departs from the references' own value departs too, and where the references
-    // are textured (the band wider than the tolerance: there a single pixel hides a faint
-    // change), one whose mean departs from the references' own mean. (A band departure is
-    // always an own departure, and so are the means'; the mask is in the bands since training.)
-    // Textured: high - low > lim, which is the departure of low..high from the band high..low.
-    const Comparison textured = {cmp[0].low, cmp[0].high, cmp[0].high, cmp[0].low, lim, 255};
-    cmp[3].also = &textured;
-    MarkDepartures(cmp[3], marks[3]);
-    KeepOnly(marks[3], means);
-    MarkDepartures(cmp[2], marks[2]);
-    static const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
-    cv::bitwise_or(marks[0], marks[1], marks[0]);
-    cv::dilate(marks[0], marks[0], square);
-    cv::bitwise_or(marks[2], marks[3], marks[2]);
-    cv::bitwise_and(marks[0], marks[2], diff);
-    cv::bitwise_and(diff, judged, diff);  // the crop's pixels outside the region never count
-    FillGaps(diff);
-    if (!wholeMask)
-        cv::bitwise_and(diff, judged, diff);
+    MarkChange(cmp, marks, means, judged, wholeMask, diff);
 }
