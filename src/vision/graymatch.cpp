@@ -24,7 +24,7 @@ constexpr int kRatioBins = 256;              // brightness ratio histogram: bin 
 constexpr int kRatioOne = 128;
 constexpr int kMinRatioMid = 32;  // low + high below this (dark pixels) gives no usable ratio
 constexpr int kMinRatioPixels = 12;
-constexpr int kRatioRowStep = 8;      // the sparse sample of the brightness ratio
+constexpr int kRatioRowStep = 8;  // the sparse sample of the brightness ratio
 constexpr int kRatioColumnStep = 5;
 constexpr int kDenseRatioBelow = 48;  // fewer usable pixels in it: every pixel is looked at
 constexpr int kMeanRatioBelow = 200;  // references' means below this cannot clip in a frame the band follows
@@ -144,6 +144,7 @@ struct Comparison
     unsigned char lim;  // a pixel departs when it lies more than this outside [low, high]
     unsigned char ceiling;
     const Comparison* also = nullptr;  // a pixel departs only where it departs from this too
+    const cv::Mat* only = nullptr;     // the crop's pixels that may depart (255; none: all)
 };
 
 // Departures of the crop's part `at` (of up and down) from the band's part `ref` of the same
@@ -170,6 +171,7 @@ int Departures(const Comparison& c, cv::Rect at, cv::Rect ref, int rowStep = 1, 
         const unsigned char* alo = a.low->ptr<unsigned char>(ref.y + y) + ref.x;
         const unsigned char* ahi = a.high->ptr<unsigned char>(ref.y + y) + ref.x;
         unsigned char* d = out ? out->ptr<unsigned char>(y) : nullptr;
+        const unsigned char* judged = c.only ? c.only->ptr<unsigned char>(at.y + y) + at.x : nullptr;
         int x = 0, here = 0;
 #if CV_SIMD
         const cv::v_uint8 vlim = cv::vx_setall_u8(lim), alim = cv::vx_setall_u8(alsoLim);
@@ -183,6 +185,8 @@ int Departures(const Comparison& c, cv::Rect at, cv::Rect ref, int rowStep = 1, 
             if (also)
                 departed = departed & (cv::v_max(cv::vx_load(alo + i) - cv::vx_load(av + i),
                                                  cv::v_min(cv::vx_load(aw + i), aceil) - cv::vx_load(ahi + i)) > alim);
+            if (judged)
+                departed = departed & cv::vx_load(judged + i);
             return departed;
         };
         for (; x <= width - cv::v_uint8::nlanes; x += cv::v_uint8::nlanes) {
@@ -210,7 +214,8 @@ int Departures(const Comparison& c, cv::Rect at, cv::Rect ref, int rowStep = 1, 
 #endif
         for (; x < width; ++x) {
             const bool departed = std::max(lo[x] - v[x], std::min(w[x], ceiling) - hi[x]) > lim &&
-                                  std::max(alo[x] - av[x], std::min(aw[x], alsoCeiling) - ahi[x]) > alsoLim;
+                                  std::max(alo[x] - av[x], std::min(aw[x], alsoCeiling) - ahi[x]) > alsoLim &&
+                                  (!judged || judged[x]);
             if (d)
                 d[x] = departed ? 255 : 0;
             here += departed;
@@ -233,8 +238,10 @@ int MarkDepartures(const Comparison& c, cv::Mat& out)
 }
 
 // Mean over 5 x 5 pixels, borders mirrored (fedcba|abcdef), rounded: a box filter in two vector
-// passes (the general filter costs several times as much on a region's crop).
-void BoxMean5(const cv::Mat& src, cv::Mat& out)
+// passes (the general filter costs several times as much on a region's crop). With rim, the sum
+// at the first rimPixels of its pixels is divided by the count of judged pixels it holds instead
+// of 25.
+void BoxMean5(const cv::Mat& src, cv::Mat& out, const GrayMatch::MeanRim* rim = nullptr, size_t rimPixels = 0)
 {
     static_assert(kMeanWindow == 5, "BoxMean5 sums five pixels each way");
     const int rows = src.rows, cols = src.cols;
@@ -258,8 +265,9 @@ void BoxMean5(const cv::Mat& src, cv::Mat& out)
         for (; x < std::min(2, cols); ++x) edge(x);
 #if CV_SIMD
         auto five = [&](int at) {
-            cv::v_store(h + at, cv::vx_load_expand(v + at - 2) + cv::vx_load_expand(v + at - 1) + cv::vx_load_expand(v + at) +
-                                    cv::vx_load_expand(v + at + 1) + cv::vx_load_expand(v + at + 2));
+            cv::v_store(h + at, cv::vx_load_expand(v + at - 2) + cv::vx_load_expand(v + at - 1) +
+                                    cv::vx_load_expand(v + at) + cv::vx_load_expand(v + at + 1) +
+                                    cv::vx_load_expand(v + at + 2));
         };
         for (; x + cv::v_uint16::nlanes <= cols - 2; x += cv::v_uint16::nlanes) five(x);
         // The rest up to the mirrored edge as one vector ending there (the sums it repeats are the same).
@@ -290,26 +298,51 @@ void BoxMean5(const cv::Mat& src, cv::Mat& out)
             x = cols;
         }
 #endif
-        for (; x < cols; ++x) o[x] = static_cast<unsigned char>((r[0][x] + r[1][x] + r[2][x] + r[3][x] + r[4][x] + 12) / 25);
+        for (; x < cols; ++x)
+            o[x] = static_cast<unsigned char>((r[0][x] + r[1][x] + r[2][x] + r[3][x] + r[4][x] + 12) / 25);
+    }
+    if (!rim)
+        return;
+    // round(sum / n) = (2 sum + n) / 2n, as a multiplication by 2^24 / 2n rounded up (exact for
+    // sums of 25 bytes).
+    static const std::array<unsigned long long, kMeanWindow* kMeanWindow> inverse = [] {
+        std::array<unsigned long long, kMeanWindow * kMeanWindow> t{};
+        for (int n = 1; n < kMeanWindow * kMeanWindow; ++n) t[n] = ((1ULL << 24) + 2 * n - 1) / (2 * n);
+        return t;
+    }();
+    for (size_t k = 0; k < rimPixels; ++k) {
+        const int y = rim->at[k].y, x = rim->at[k].x, n = rim->count[k];
+        unsigned sum = 0;
+        if (y >= 2 && y < rows - 2) {
+            const unsigned short* c = &sums[size_t(y) * cols + x];
+            sum = c[-2 * cols] + c[-cols] + c[0] + c[cols] + c[2 * cols];
+        } else {
+            for (int j = -2; j <= 2; ++j) sum += sums[size_t(mirror(y + j, rows)) * cols + x];
+        }
+        out.ptr<unsigned char>(y)[x] = static_cast<unsigned char>(((2ULL * sum + n) * inverse[n]) >> 24);
     }
 }
 
-// Mean of src over kMeanWindow x kMeanWindow pixels, over the judged pixels of the window only
-// (judged: 255 = judged; whole: all are), so what a region leaves out never reaches a judged
-// pixel's mean. 8-bit, rounded; 0 where a window holds no judged pixel.
-void WindowMean(const cv::Mat& src, const cv::Mat& judged, bool whole, cv::Mat& out)
+// Mean of src over kMeanWindow x kMeanWindow pixels, over the model's judged pixels of the window
+// only, so what a region leaves out never reaches a judged pixel's mean. 8-bit, rounded; 0 where a
+// window holds no judged pixel. judgedOnly: pixels left out get a mean only where no judged
+// pixel's is read.
+void WindowMean(const cv::Mat& src, const GrayMatch& model, cv::Mat& out, bool judgedOnly = true)
 {
-    if (whole) {
+    if (model.wholeMask) {
         BoxMean5(src, out);
         return;
     }
+    static thread_local cv::Mat masked;
+    cv::bitwise_and(src, model.judged, masked);
+    if (src.rows >= 3 && src.cols >= 3) {
+        BoxMean5(masked, out, &model.meanRim, judgedOnly ? model.meanRim.judged : model.meanRim.at.size());
+        return;
+    }
     const cv::Size window(kMeanWindow, kMeanWindow);
-    static thread_local cv::Mat masked, sum, count, one;
-    masked.create(src.size(), CV_8UC1);
-    masked.setTo(0);
-    src.copyTo(masked, judged);
+    static thread_local cv::Mat sum, count, one;
     cv::boxFilter(masked, sum, CV_16U, window, cv::Point(-1, -1), false, cv::BORDER_REFLECT);
-    cv::threshold(judged, one, 0, 1, cv::THRESH_BINARY);
+    cv::threshold(model.judged, one, 0, 1, cv::THRESH_BINARY);
     cv::boxFilter(one, count, CV_16U, window, cv::Point(-1, -1), false, cv::BORDER_REFLECT);
     cv::divide(sum, count, out, 1, CV_8U);
 }
@@ -368,14 +401,18 @@ void WidenBorders(const cv::Mat& band, int reach, bool darkest, cv::Mat& out)
             put(i, v);
         }
     };
-    line(cols, rows, [&](int i, int j) { return band.at<unsigned char>(j, i); },
-         [&](int i, unsigned char v) { out.at<unsigned char>(0, i) = v; });
-    line(cols, rows, [&](int i, int j) { return band.at<unsigned char>(rows - 1 - j, i); },
-         [&](int i, unsigned char v) { out.at<unsigned char>(rows - 1, i) = v; });
-    line(rows, cols, [&](int i, int j) { return band.at<unsigned char>(i, j); },
-         [&](int i, unsigned char v) { out.at<unsigned char>(i, 0) = v; });
-    line(rows, cols, [&](int i, int j) { return band.at<unsigned char>(i, cols - 1 - j); },
-         [&](int i, unsigned char v) { out.at<unsigned char>(i, cols - 1) = v; });
+    line(
+        cols, rows, [&](int i, int j) { return band.at<unsigned char>(j, i); },
+        [&](int i, unsigned char v) { out.at<unsigned char>(0, i) = v; });
+    line(
+        cols, rows, [&](int i, int j) { return band.at<unsigned char>(rows - 1 - j, i); },
+        [&](int i, unsigned char v) { out.at<unsigned char>(rows - 1, i) = v; });
+    line(
+        rows, cols, [&](int i, int j) { return band.at<unsigned char>(i, j); },
+        [&](int i, unsigned char v) { out.at<unsigned char>(i, 0) = v; });
+    line(
+        rows, cols, [&](int i, int j) { return band.at<unsigned char>(i, cols - 1 - j); },
+        [&](int i, unsigned char v) { out.at<unsigned char>(i, cols - 1) = v; });
 }
 
 // Departures of the strip the movement uncovers (the crop's pixels outside the overlap), each
@@ -392,6 +429,7 @@ int CountStrip(const Comparison& c, cv::Point shift, int rowStep)
         const unsigned char* w = c.down->ptr<unsigned char>(y);
         const unsigned char* lo = c.low->ptr<unsigned char>(ry);
         const unsigned char* hi = c.high->ptr<unsigned char>(ry);
+        const unsigned char* judged = c.only ? c.only->ptr<unsigned char>(y) : nullptr;
         const bool wholeRow = y < crop.y || y >= crop.br().y;
         for (int x = 0; x < size.width; ++x) {
             if (!wholeRow && x == crop.x)
@@ -399,7 +437,7 @@ int CountStrip(const Comparison& c, cv::Point shift, int rowStep)
             if (x >= size.width)
                 break;
             const int rx = std::clamp(x - shift.x, 0, size.width - 1);
-            count += std::max(lo[rx] - v[x], std::min(w[x], c.ceiling) - hi[rx]) > c.lim;
+            count += std::max(lo[rx] - v[x], std::min(w[x], c.ceiling) - hi[rx]) > c.lim && (!judged || judged[x]);
         }
     }
     return count;
@@ -409,8 +447,44 @@ int CountStrip(const Comparison& c, cv::Point shift, int rowStep)
 // first use within one match: what the strip a movement uncovers is judged against.
 struct Edges
 {
+    const GrayMatch* model = nullptr;
     cv::Mat low[kMaxShift], high[kMaxShift];
     bool ready[kMaxShift] = {};
+    cv::Mat outlined[2][2];  // [band, own][low, high], at the reach last asked for
+    int outlinedReach[2] = {-1, -1};
+
+    void reset(const GrayMatch& m)
+    {
+        model = &m;
+        std::fill(std::begin(ready), std::end(ready), false);
+        outlinedReach[0] = outlinedReach[1] = -1;
+    }
+    // c (the pixels against the band, or with own against the references' own values) as a
+    // movement of that reach compares them: where the region leaves pixels out, a judged pixel
+    // coming to lie on one is held against the band within reach of the nearest judged pixel.
+    // (The comparison holds until the next one of another reach is asked for.)
+    Comparison outline(const Comparison& c, bool own, int reach)
+    {
+        const GrayMatch::Outline& o = model->outline;
+        if (o.at.empty())
+            return c;
+        if (outlinedReach[own] != reach) {
+            const cv::Mat* sources[2][2] = {{&model->band.low, &model->band.high}, {&model->own.low, &model->own.high}};
+            const std::vector<unsigned char>* values[2] = {&o.low, &o.high};
+            const size_t n = o.at.size();
+            for (int side = 0; side < 2; ++side) {
+                cv::Mat& out = outlined[own][side];
+                if (outlinedReach[own] < 0)
+                    sources[own][side]->copyTo(out);
+                const unsigned char* v = values[side]->data() + size_t(reach) * n;
+                for (size_t k = 0; k < n; ++k) out.data[o.at[k]] = v[k];
+            }
+            outlinedReach[own] = reach;
+        }
+        Comparison out = c;
+        out.low = &outlined[own][0], out.high = &outlined[own][1];
+        return out;
+    }
     // c with its band widened to take in what lies within reach of each pixel (0: as it is).
     Comparison widened(const Comparison& c, int reach)
     {
@@ -495,7 +569,8 @@ cv::Point BestShift(const Comparison* cmp, Edges& edges, int departuresHere, con
     cv::Point dense;
     cv::minMaxLoc(rowCounts, nullptr, nullptr, nullptr, &dense);
     const int denseRow = dense.y;
-    const cv::Rect denseRows = cv::Rect(0, denseRow - kDenseRows, size.width, 2 * kDenseRows + 1) & cv::Rect(cv::Point(), size);
+    const cv::Rect denseRows =
+        cv::Rect(0, denseRow - kDenseRows, size.width, 2 * kDenseRows + 1) & cv::Rect(cv::Point(), size);
     const int denseHere = int(cv::sum(rowCounts.rowRange(denseRows.y, denseRows.br().y))[0] / 255);
     // The search counts every second row (twice that compares with the whole crop's
     // departures), the refinement every row: a movement leaving a thin line of departures
@@ -503,14 +578,16 @@ cv::Point BestShift(const Comparison* cmp, Edges& edges, int departuresHere, con
     auto count = [&](cv::Point d, int rowStep) {
         const cv::Rect ref = Overlap(size, d);
         const cv::Rect there = (ref + d) & denseRows;
-        if (rowStep > 2 && !there.empty() && Departures(cmp[0], there, there - d, 1, denseHere) >= denseHere)
+        const Comparison pixels = edges.outline(cmp[0], false, StripReach(d));
+        if (rowStep > 2 && !there.empty() && Departures(pixels, there, there - d, 1, denseHere) >= denseHere)
             return INT_MAX;
-        int total = rowStep * Departures(cmp[0], ref + d, ref, rowStep, fewest / rowStep, nullptr, denseRow - ref.y - d.y);
+        int total =
+            rowStep * Departures(pixels, ref + d, ref, rowStep, fewest / rowStep, nullptr, denseRow - ref.y - d.y);
         if (total <= fewest && !means.empty())
             total += rowStep * Departures(cmp[1], means, means - d, rowStep, (fewest - total) / rowStep, nullptr,
                                           denseRow - means.y);
         if (total <= fewest)
-            total += rowStep * CountStrip(edges.widened(cmp[0], StripReach(d)), d, rowStep);
+            total += rowStep * CountStrip(edges.widened(pixels, StripReach(d)), d, rowStep);
         return total;
     };
     cv::Point best;
@@ -546,7 +623,7 @@ cv::Point BestShift(const Comparison* cmp, Edges& edges, int departuresHere, con
         const cv::Point d = coarse + cv::Point(k % 3 - 1, k / 3 - 1);
         if (d == cv::Point() || std::abs(d.x) > r || std::abs(d.y) > r || common.empty())
             continue;
-        const int c = Departures(cmp[2], common, common - d, 2, closest);
+        const int c = Departures(edges.outline(cmp[2], true, StripReach(d)), common, common - d, 2, closest);
         if (c < closest || (c == closest && d == coarse))
             closest = c, best = d;
     }
@@ -556,6 +633,56 @@ cv::Point BestShift(const Comparison* cmp, Edges& edges, int departuresHere, con
         if (count(d, 1) < enough)
             return d;
     return cv::Point();
+}
+
+// The region's outline as movements meet it (see GrayMatch::Outline): the pixels left out within
+// kMaxShift of a judged pixel, each with its nearest judged pixel (chessboard distance, found by
+// a breadth-first walk from the judged pixels), and the band's darkest and brightest value over
+// the judged pixels within each reach of that one.
+GrayMatch::Outline MakeOutline(const cv::Mat& judged, const GrayMatch::Band& band)
+{
+    GrayMatch::Outline o;
+    const int w = judged.cols, h = judged.rows;
+    std::vector<int> nearest(size_t(w) * h, -1), from, queue;
+    std::vector<unsigned char> distance(size_t(w) * h, 0);
+    for (int i = 0; i < w * h; ++i)
+        if (judged.data[i])
+            nearest[i] = i, queue.push_back(i);
+    for (size_t head = 0; head < queue.size(); ++head) {
+        const int i = queue[head], y = i / w, x = i % w;
+        if (distance[i] >= kMaxShift)
+            continue;
+        for (int dy = -1; dy <= 1; ++dy)
+            for (int dx = -1; dx <= 1; ++dx) {
+                const int ny = y + dy, nx = x + dx, n = ny * w + nx;
+                if (ny < 0 || ny >= h || nx < 0 || nx >= w || nearest[n] >= 0)
+                    continue;
+                nearest[n] = nearest[i];
+                distance[n] = static_cast<unsigned char>(distance[i] + 1);
+                queue.push_back(n);
+                o.at.push_back(n);
+                from.push_back(nearest[i]);
+            }
+    }
+    const size_t n = o.at.size();
+    o.low.resize(n * kMaxShift);
+    o.high.resize(n * kMaxShift);
+    // Pixels left out take no part: the darkest of a window is never one of them, nor the brightest.
+    cv::Mat lo = band.low.clone(), hi = band.high.clone();
+    lo.setTo(255, judged == 0);
+    hi.setTo(0, judged == 0);
+    const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
+    for (int reach = 0; reach < kMaxShift; ++reach) {
+        if (reach > 0) {
+            cv::erode(lo, lo, square);
+            cv::dilate(hi, hi, square);
+        }
+        for (size_t k = 0; k < n; ++k) {
+            o.low[reach * n + k] = lo.data[from[k]];
+            o.high[reach * n + k] = hi.data[from[k]];
+        }
+    }
+    return o;
 }
 
 // Fills the gaps of up to kFillSpan - 2 pixels between and inside marks that a 3 x 3 opening
@@ -718,6 +845,8 @@ void GrayMatch::Clear()
     wholeMask = true;
     hueRefs.clear();
     hueExcuse.release();
+    meanRim = MeanRim();
+    outline = Outline();
 }
 
 void GrayMatch::Create(int w, int h, const cv::Mat& mask, int)
@@ -734,6 +863,23 @@ void GrayMatch::Create(int w, int h, const cv::Mat& mask, int)
         judged = cv::Mat(height, width, CV_8UC1, cv::Scalar(255));
     }
     wholeMask = cv::countNonZero(judged) == width * height;
+    if (wholeMask)
+        return;
+    cv::Mat one, count;
+    cv::threshold(judged, one, 0, 1, cv::THRESH_BINARY);
+    cv::boxFilter(one, count, CV_16U, cv::Size(kMeanWindow, kMeanWindow), cv::Point(-1, -1), false, cv::BORDER_REFLECT);
+    for (const bool inside : {true, false}) {
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const int n = count.at<unsigned short>(y, x);
+                if (n > 0 && n < kMeanWindow * kMeanWindow && (judged.at<unsigned char>(y, x) != 0) == inside) {
+                    meanRim.at.emplace_back(x, y);
+                    meanRim.count.push_back(static_cast<unsigned char>(n));
+                }
+            }
+        if (inside)
+            meanRim.judged = meanRim.at.size();
+    }
 }
 
 void GrayMatch::AddTemp(const cv::Mat& crop)
@@ -753,7 +899,7 @@ void GrayMatch::AddTemp(const cv::Mat& crop)
     const cv::Mat kernel = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
     cv::erode(crop, lo, kernel, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
     cv::dilate(crop, hi, kernel, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
-    WindowMean(crop, judged, wholeMask, m);
+    WindowMean(crop, *this, m, false);
     cv::erode(m, meanLo, kernel, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
     cv::dilate(m, meanHi, kernel, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
     band.fold(lo, hi);
@@ -800,6 +946,8 @@ void GrayMatch::Train(int sensitivity, int amplify, int toleranceScale, int tole
     tolerance = int(std::clamp(1 + loose * loose * std::max(0, toleranceScale) / 100 / kToleranceDivisor, 1LL,
                                std::max(1LL, (long long)toleranceMax)));
     valid = tempCount > 0;
+    if (valid && !circular && !wholeMask)
+        outline = MakeOutline(judged, band);
     if (valid && !circular) {
         // Pixels left out of judging can never depart: their bands are the whole range.
         const cv::Mat out = judged == 0;
@@ -865,6 +1013,9 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
                          {&level, &level, &own.low, &own.high, lim, 255},
                          {&levelMeans, &levelMeans, &ownMean.low, &ownMean.high, meanLim, 255},
                          {&level, &level, &own.low, &own.high, changeLim, 255}};
+    // What a region leaves out never departs, also where a movement brings it onto judged pixels.
+    if (!wholeMask)
+        for (Comparison& c : cmp) c.only = &judged;
     // The level at that brightness ratio, and the means of the brightest and the darkest light
     // the crop stands for (they differ only where pixels clip at white in a brighter frame).
     auto bringTo = [&](double ratio) {
@@ -878,19 +1029,19 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
             cv::LUT(image, table, scaled);
             level = scaled;
             ceiling = cv::saturate_cast<unsigned char>(255 / ratio);
-            WindowMean(level, judged, wholeMask, meanUp);
+            WindowMean(level, *this, meanUp);
             levelMeans = meanUp;
         }
         const cv::Mat* darkMean = &levelMeans;
         if (ceiling < 255) {
             cv::min(level, ceiling, capped);
-            WindowMean(capped, judged, wholeMask, meanDown);
+            WindowMean(capped, *this, meanDown);
             darkMean = &meanDown;
         }
         cmp[0].ceiling = cmp[2].ceiling = cmp[4].ceiling = ceiling;
         cmp[1].down = cmp[3].down = darkMean;
     };
-    WindowMean(image, judged, wholeMask, imageMeans);
+    WindowMean(image, *this, imageMeans);
     const double ratio = BrightnessRatio(image, own.low, own.high, imageMeans, ownMean.low, ownMean.high);
     bringTo(ratio);
     const int here = MarkDepartures(cmp[0], marks[0]);
@@ -903,7 +1054,7 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
     // A crop a few pixels off is judged where it lies: every pixel against the references moved
     // by the best shift, the uncovered strip against the nearest reference pixels.
     static thread_local Edges edges;
-    std::fill(std::begin(edges.ready), std::end(edges.ready), false);
+    edges.reset(*this);
     const cv::Rect searched = SearchedMeans(marks[1].size());
     const int searchedHere = searched.empty() ? 0 : cv::countNonZero(marks[1](searched));
     static thread_local cv::Mat rowCounts;
@@ -919,11 +1070,14 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
     } else {
         // The strip's pixels are judged against the band widened to the movement's reach. (The
         // scratch pictures never take the model's own buffers: they are written into.)
-        const Comparison near = edges.widened(cmp[0], StripReach(shift));
+        const int reach = StripReach(shift);
+        const Comparison pixels = edges.outline(cmp[0], false, reach), ownPixels = edges.outline(cmp[2], true, reach);
+        const Comparison near = edges.widened(pixels, reach);
+        const Comparison* bandOf[4] = {&pixels, &cmp[1], &ownPixels, &cmp[3]};
         const Comparison* edgeOf[4] = {&near, &cmp[1], &near, &cmp[3]};
         for (int k = 0; k < 4; ++k) {
-            MovedBand(*cmp[k].low, *edgeOf[k]->low, shift, moved[k][0]);
-            MovedBand(*cmp[k].high, *edgeOf[k]->high, shift, moved[k][1]);
+            MovedBand(*bandOf[k]->low, *edgeOf[k]->low, shift, moved[k][0]);
+            MovedBand(*bandOf[k]->high, *edgeOf[k]->high, shift, moved[k][1]);
         }
         for (int k = 0; k < 4; ++k) cmp[k].low = &moved[k][0], cmp[k].high = &moved[k][1];
         cmp[4].low = cmp[2].low, cmp[4].high = cmp[2].high;

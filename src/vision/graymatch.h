@@ -43,15 +43,13 @@
 //   On a flat surface a change marks what differs by more than the tolerance, and nothing
 //   beyond the part. A part partly on a surface of its own brightness departs only where the
 //   surface differed: gaps of up to 5 pixels between and inside marks that a 3 x 3 opening
-//   keeps are filled, so it is judged whole; marks scattered alone are never joined. A crop a few pixels off its references (vibration, a slight turn of the
-//   camera, nothing corrected) is judged where it lies: when it departs, the whole-pixel
-//   movement of up to 8 pixels each way that at least halves the departures of the pixels and
-//   of the means inside the crop's central part (those every movement compares) is used,
-//   the one of the movements a pixel apart that fits the references' own values best. After
-//   it every pixel is judged: the strip it uncovers against the references within the
-//   movement's reach of its edge (their widest band), and the means wherever their window
-//   lies on what the references saw. An invalid model or a crop of another size gives an
-//   all-zero diff.
+//   keeps are filled, so it is judged whole; marks scattered alone are never joined. A crop a few pixels off its
+//   references (vibration, a slight turn of the camera, nothing corrected) is judged where it lies: when it departs,
+//   the whole-pixel movement of up to 8 pixels each way that at least halves the departures of the pixels and of the
+//   means inside the crop's central part (those every movement compares) is used, the one of the movements a pixel
+//   apart that fits the references' own values best. After it every pixel is judged: the strip it uncovers against the
+//   references within the movement's reach of its edge (their widest band), and the means wherever their window lies on
+//   what the references saw. An invalid model or a crop of another size gives an all-zero diff.
 // - Hue pictures (circular = true before AddTemp; Create keeps the flag): grey values are
 //   angles on a 0..255 circle. Where both the references' and the crop's hue are coherent
 //   over 5 x 5 pixels, the departure is the circular distance of the mean directions (0 and
@@ -102,14 +100,34 @@ public:
         // The whole range where out is set: such pixels never depart.
         void open(const cv::Mat& out);
     };
-    cv::Mat judged;  // 255 = judged pixel
-    Band band;       // each pixel's 3 x 3 neighbourhood over the references
-    Band own;        // the pixel itself over the references
-    Band mean;       // the means over 5 x 5 judged pixels, a pixel around
-    Band ownMean;    // the mean at the pixel itself
-    bool wholeMask = true;  // every pixel of the crop is judged
+    cv::Mat judged;                // 255 = judged pixel
+    Band band;                     // each pixel's 3 x 3 neighbourhood over the references
+    Band own;                      // the pixel itself over the references
+    Band mean;                     // the means over 5 x 5 judged pixels, a pixel around
+    Band ownMean;                  // the mean at the pixel itself
+    bool wholeMask = true;         // every pixel of the crop is judged
     std::vector<cv::Mat> hueRefs;  // circular: HueField of each reference
     cv::Mat hueExcuse;             // circular: the losses of hue excused per pixel (see HueExcuse)
+    // A region that leaves pixels out: the pixels whose 5 x 5 window holds some judged pixels
+    // but not 25, and how many it holds, where a mean is not the plain box mean. The judged ones
+    // come first: only theirs are ever compared (the others' feed the references' bands).
+    struct MeanRim
+    {
+        std::vector<cv::Point> at;
+        std::vector<unsigned char> count;
+        size_t judged = 0;
+    } meanRim;
+    // A region that leaves pixels out, against which a movement compares a judged pixel that
+    // comes to lie on a pixel left out: the references' values within reach of the nearest
+    // judged pixel, as the strip a movement uncovers at the crop's edge is judged. at: the
+    // pixels left out within kMaxShift of a judged one (offsets in the crop); low and high, per
+    // reach r = 0 .. 7 (at.size() values each, reach after reach), the darkest and brightest
+    // band value of the judged pixels within r of the nearest judged pixel.
+    struct Outline
+    {
+        std::vector<int> at;
+        std::vector<unsigned char> low, high;
+    } outline;
 };
 
 // Hue crop (8-bit, 0..255 circle) -> CV_32FC4 per pixel: the mean hue direction over 5 x 5
