@@ -38,6 +38,9 @@ constexpr float kKnownHueShare = 0.6f;  // crop windows with fewer pixels that c
 // A channel this bright may clip at white in a frame as much brighter as the grey band follows
 // (255 / 1.18 = 216), less a margin for sensor noise; one this dark may be crushed to black.
 constexpr int kClipReach = 200;
+// A reference colour this far from grey (brightest less darkest channel) is firm: sensor noise
+// and a brightness change the band follows leave its hue clear.
+constexpr int kFirmChroma = 20;
 constexpr int kCrushReach = 8;
 // HueExcuse flags: a hue of equal channels excused, and pair j's hue (kTopPairHue[j]) excused.
 constexpr unsigned char kExcuseEqual = 1;
@@ -882,7 +885,13 @@ float HueDeparture(const cv::Vec4f& a, const cv::Vec4f& b)
     if (a[3] < kKnownHueShare)
         return 0.0f;
     const float dx = a[0] - b[0], dy = a[1] - b[1];
-    const float direction = std::min(HueDirectionWeight(a[2]), HueDirectionWeight(b[2])) * std::sqrt(dx * dx + dy * dy);
+    // Directions count where both are clear. Where the reference's colour is firm (b[3]: sensor
+    // noise and brightness cannot blur it), the crop's direction counts as soon as it shows
+    // some: a near-grey part there has a hue of its own, while a faint tint drowned by noise
+    // (not firm) keeps the direction it had only on average.
+    const float weight = std::max(std::min(HueDirectionWeight(a[2]), HueDirectionWeight(b[2])),
+                                  b[3] * std::min(HueDirectionWeight(b[2]), HueRamp(a[2], kFadeLo, kFadeHi)));
+    const float direction = weight * std::sqrt(dx * dx + dy * dy);
     const float appeared = HueRamp(a[2], kClearLo, kClearHi) - HueRamp(b[2], kSomeLo, kSomeHi);
     const float vanished = HueRamp(b[2], kClearLo, kClearHi) - HueRamp(a[2], kSomeLo, kSomeHi);
     return std::max(direction, std::max(appeared, vanished));
@@ -897,9 +906,9 @@ void GrayMatch::Clear()
     band = own = mean = ownMean = Band();
     wholeMask = true;
     hueRefs.clear();
+    hueExcuse.release();
     meanRim = MeanRim();
     outline = Outline();
-    hueExcuse.release();
 }
 
 void GrayMatch::Create(int w, int h, const cv::Mat& mask, int)
@@ -946,6 +955,7 @@ void GrayMatch::AddTemp(const cv::Mat& crop)
     if (circular) {
         hueRefs.push_back(HueField(crop));
         HueExcuse(hueExcuse, crop);
+        cv::insertChannel(cv::Mat::zeros(crop.size(), CV_32F), hueRefs.back(), 3);  // firm nowhere yet
         return;
     }
     cv::Mat lo, hi, m, meanLo, meanHi;
@@ -967,6 +977,17 @@ void GrayMatch::AddColour(const cv::Mat& colour)
         colour.rows != height || hueRefs.empty())
         return;
     HueExcuse(hueExcuse, colour);
+    // The share of each window whose colour is firm, in the reference field's last channel.
+    cv::Mat planes[4], hi, lo, firm;
+    cv::split(colour, planes);
+    cv::max(planes[0], planes[1], hi);
+    cv::max(hi, planes[2], hi);
+    cv::min(planes[0], planes[1], lo);
+    cv::min(lo, planes[2], lo);
+    cv::compare(hi - lo, kFirmChroma, firm, cv::CMP_GE);
+    firm.convertTo(firm, CV_32F, 1.0 / 255);
+    cv::blur(firm, firm, cv::Size(kHueWindow, kHueWindow), cv::Point(-1, -1), cv::BORDER_REFLECT);
+    cv::insertChannel(firm, hueRefs.back(), 3);
 }
 
 void GrayMatch::Band::fold(const cv::Mat& lo, const cv::Mat& hi)

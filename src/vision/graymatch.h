@@ -58,8 +58,9 @@
 //   in the search. An invalid model or a crop of another size gives an all-zero diff.
 // - Hue pictures (circular = true before AddTemp; Create keeps the flag): grey values are
 //   angles on a 0..255 circle. Where both the references' and the crop's hue are coherent
-//   over 5 x 5 pixels, the departure is the circular distance of the mean directions (0 and
-//   255 are neighbours); where hue jumps from pixel to pixel (near-grey colours under sensor
+//   over 5 x 5 pixels, or the references' colour is firm (see AddColour) and the crop shows
+//   some hue, the departure is the circular distance of the mean directions (0 and 255 are
+//   neighbours); where hue jumps from pixel to pixel (near-grey colours under sensor
 //   noise) it carries no information and weighs nothing, so there only a clear hue
 //   appearing, or a clear hue of the references vanishing, departs (as a whole-circle
 //   distance). A pixel of equal brightest channels (grey, black, white clipped in all three
@@ -76,7 +77,9 @@
 //   channels, where all three do into the hue of equal channels, and where it is near black
 //   (every channel up to 8) crushing does the same: those losses are excused there (and a
 //   pixel around). Where a reference's own hue is mostly lost every loss is excused; without
-//   AddColour only there.
+//   AddColour only there. Where its colour lies 20 or more levels from grey (brightest less
+//   darkest channel) it is firm: sensor noise and brightness leave its hue clear, so a faint
+//   hue of another direction there departs.
 // Construction allocates nothing, so thousands can be held by value.
 class GrayMatch
 {

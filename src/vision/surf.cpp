@@ -43,6 +43,7 @@ constexpr double kBlockRetry = 0.8;       // a block below this is tried a cell 
 // the whole region: a coloured part of a block's size fails where it would not count with grey.
 constexpr double kHueBlockWeight = 4.0;
 constexpr double kHueBlockRetry = 0.0;    // hue blocks: only where they are wholly unlike
+constexpr double kShiftGain = 4.0;        // a displacement must cut the dissimilarity to a quarter
 constexpr int kWideShift = 3;             // a poor match is looked for this many times further
 constexpr double kWideBelow = 0.9;        // below this similarity nearby
 
@@ -641,6 +642,10 @@ float SURF::Match(const cv::Mat& image, cv::Mat& out) const
             whole = ScoreAt(refSums[ref], Steadied(live, refs[ref], {whole.dx, whole.dy}), whole.dx, whole.dy, minCells);
         if (smooth.v.empty()) {
             cv::GaussianBlur(faded, smooth.v, cv::Size(3, 3), 0, 0, cv::BORDER_REPLICATE);
+            // A cell that lost most of its hue stays empty: its neighbours' hue spread into it
+            // would hide a part that took a colour away, which no slight turn explains.
+            if (circular)
+                faded.copyTo(smooth.v, live.gone >= 0.5);
             smooth.v2 = smooth.v.mul(smooth.v);
             smooth.known = live.known;
             smooth.pairs = live.pairs;
@@ -660,6 +665,14 @@ float SURF::Match(const cv::Mat& image, cv::Mat& out) const
     };
     ShiftScore best;
     size_t bestRef = 0;
+    // A displacement is taken only where it explains clearly more than none: on a surface that
+    // looks alike a few cells off (flat, polished, of one colour) every displacement fits about as
+    // well, and one that moves a part at the region's edge out of the compared cells would win.
+    double still = -1.0;
+    for (size_t k = 0; k < refs.size(); ++k) still = std::max(still, ScoreAt(refSums[k], live, 0, 0, minCells).score);
+    auto explains = [&](const ShiftScore& s) {
+        return (s.dx == 0 && s.dy == 0) || (1.0 - s.score) * kShiftGain <= 1.0 - still;
+    };
     // Nearby first; a poor match is looked for further away (vibration nothing corrects
     // moves a region by a few cells), without searching again where it looked already.
     for (int reach : {shift, shift * kWideShift}) {
@@ -673,7 +686,7 @@ float SURF::Match(const cv::Mat& image, cv::Mat& out) const
                     if (reach > shift && std::abs(dx) <= shift && std::abs(dy) <= shift)
                         continue;
                     const ShiftScore s = ScoreAt(refSums[k], live, dx, dy, minCells);
-                    if (s.score > found.score) {
+                    if (s.score > found.score && explains(s)) {
                         found = s;
                         foundRef = k;
                     }

@@ -17,7 +17,9 @@
 // - Train(0, 0, 0, 0): finishes the model; valid when at least one crop was added.
 // - Match(image, out) returns the similarity 0..100 (float): the best, over the references and
 //   every displacement up to shift cells (up to 3 x shift cells when the nearby ones score
-//   below 90), of a global structural similarity of the two grids (mean-luminance term times
+//   below 90) that cuts the dissimilarity (1 - similarity) of none to at most a quarter (on a
+//   flat surface any displacement fits as well, and one would move a part at the region's edge
+//   out of the compared cells), of a global structural similarity of the two grids (mean-luminance term times
 //   zero-mean correlation term, each stabilised so that two flat patches of equal brightness
 //   score high and a flat patch against a textured one scores low), lowered to its mean with
 //   the similarity of the least similar block of 8 x 8 cells (blocks overlap by half; grids
@@ -40,7 +42,8 @@
 //   and cells where it is most of the hue are left out of the sums (a crop all of such losses
 //   scores 100), except cells clipped in a pair of channels where the reference shows a clear
 //   hue whose brightest two are another pair (no brightening gives that): they count at the
-//   pair's hue. Elsewhere a lost hue counts as the near-empty hue it is: a part or a whole
+//   pair's hue. Elsewhere a lost hue counts as the near-empty hue it is, and stays so where
+//   faint tints are brought up and where the blocks' grids are smoothed: a part or a whole
 //   region that lost a clear colour (clipped white, crushed black, grey) scores low. Faint tints lose coherence as the
 //   noise grows while their direction stays: a crop weaker than its references is compared at up to 3 times its
 //   strength, and at the best displacement each crop cell that still shows a direction is
