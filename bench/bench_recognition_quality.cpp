@@ -6,10 +6,13 @@
 //
 // The photographs are the example pictures of the opencv-doc package; bench/install-photos.sh
 // installs them. Run: bench_recognition_quality [photo folder] [--quality-only|--speed-only|
-// --position-only|--factory-position-only|--perspective-only|--judgement-only]
+// --position-only|--factory-position-only|--perspective-only|--judgement-only|--shapes-only]
 // [--rows=<first letters of row groups>] [--scene=<name>]
 // (row groups: a lighting and noise, b vibration nothing corrects, c sensitivity, e colour,
-// d corrected, g objects at a region's edge, h regions centred on a highlight)
+// d corrected, g objects at a region's edge, i parts at the outline of circles and polygons,
+// h regions centred on a highlight, f the recognition floor,
+// k colour cameras in a brighter or darker frame and regions washed out,
+// p the factory position correction on a featureless picture)
 // (speed figures are for one core: run under `taskset -c 0`).
 #include <algorithm>
 #include <chrono>
@@ -30,6 +33,7 @@
 #include <opencv2/imgproc.hpp>
 #include <opencv2/stitching/detail/matchers.hpp>
 
+#include "../tests/vision/floorcases.h"
 #include "../tests/vision/recogrig.h"
 #include "miscfunc.h"
 #include "plainjudgement.h"
@@ -1076,6 +1080,270 @@ void JudgementSpeed(const std::vector<Scene>& scenes)
     }
 }
 
+// Circle (r 42) and polygon regions (six oblique sides, radius 52) in the 48 cells, function 0,
+// factory parameters, no correction: every frame puts a dark (grey 10..40) or faint (35 levels
+// off the mean it covers) square part of 12 or 15 px wholly inside every region, touching its
+// outline from inside or 2 px in, in a direction turning from region to region and frame to
+// frame; parts whose mean change stays below the visible change are left out.
+void BorderTable(const std::vector<Scene>& photos)
+{
+    using floorcase::Place;
+    std::vector<Nuisance> nuisances;
+    nuisances.push_back(Nuisance{"still, noise 3", 3});
+    Nuisance s1{"shift 1,0 uncorrected", 3};
+    s1.shiftX = 1;
+    nuisances.push_back(s1);
+    Nuisance s2{"shift 2,-2, +10 %", 3, 1.1};
+    s2.shiftX = 2, s2.shiftY = -2;
+    nuisances.push_back(s2);
+    std::vector<Scene> surfaces[2] = {photos, {Flat()}};
+    std::printf(
+        "\nParts at the outline of circle (r 42) and polygon regions (six oblique sides, r 52): 48 regions, all\n"
+        "function 0, factory parameters; misses in %% (worst scene), dark and faint together, then faint alone;\n"
+        "FA: clean regions NG (2 frames); target: misses <= 2 %%\n");
+    std::printf("%-12s %-22s %-8s %4s | %-13s %-13s | %-6s | %-6s | %s\n", "surface", "nuisance", "shape", "size",
+                "touching", "2 px in", "faint", "FA", "target");
+    const int sizes[] = {12, 15};
+    const Place places[] = {Place::Touching, Place::TwoIn};
+    for (int flat = 0; flat < 2; ++flat)
+        for (const Nuisance& n : nuisances)
+            for (int polygon = 0; polygon < 2; ++polygon) {
+                long planted[2][2] = {}, missed[2][2] = {}, faintPlanted[2] = {}, faintMissed[2] = {};
+                long judged = 0, alarms = 0;
+                double worst[2][2] = {};
+                for (const Scene& s : surfaces[flat]) {
+                    RecogRig rig(kW, kH, false, 1);
+                    rig.para->filterArea = 100, rig.para->filterSize = 3, rig.para->minSpot = 3, rig.para->amplify = 0;
+                    std::vector<floorcase::Region> regions;
+                    for (const cv::Rect& r : Regions()) {
+                        floorcase::Region g;
+                        g.shape = polygon ? floorcase::Shape::Polygon : floorcase::Shape::Circle;
+                        g.func = kFuncDefect;
+                        g.centre = (r.tl() + r.br()) / 2;
+                        const int i = polygon ? rig.addPolygon(0, floorcase::RegularPolygon(g.centre, 6, 52, 15),
+                                                               kFuncDefect, 45, 100, 3)
+                                              : rig.addCircle(0, g.centre, 42, 0, kFuncDefect, 45, 100, 3);
+                        floorcase::Describe(rig, i, g);
+                        regions.push_back(g);
+                    }
+                    std::mt19937 rng(77);
+                    const Nuisance still{"still"};
+                    rig.setTemplate(0, 0, Frame(s.canvas, still, false, kTemplateNoise, rng));
+                    CammerRecong& rec = rig.build();
+                    for (int k = 0; k < kCleanFrames; ++k) {
+                        rig.setRaw(Frame(s.canvas, n, false, n.noise, rng));
+                        rec.HomoTransShape(0);
+                        rec.ShapeMatch();
+                        rec.Run(0);
+                        for (size_t i = 0; i < regions.size(); ++i) alarms += rig.view->roiOk[0][i] ? 0 : 1;
+                        judged += long(regions.size());
+                    }
+                    long scenePlanted[2][2] = {}, sceneMissed[2][2] = {};
+                    int turn = 0;
+                    for (int rep = 0; rep < (flat ? 4 : 1); ++rep)
+                        for (int kind = 0; kind < 2; ++kind)
+                            for (int si = 0; si < 2; ++si)
+                                for (int pi = 0; pi < 2; ++pi) {
+                                    ++turn;
+                                    std::vector<bool> visible(regions.size());
+                                    auto paste = [&](cv::Mat& f) {
+                                        for (size_t i = 0; i < regions.size(); ++i) {
+                                            const cv::Rect at = floorcase::PlacePart(
+                                                regions[i], (turn * 3 + int(i) * 5) * CV_PI / 8, sizes[si], places[pi]);
+                                            cv::Mat area = f(at);
+                                            const double m = cv::mean(area)[0];
+                                            const double value =
+                                                kind == 0 ? 10 + std::uniform_int_distribution<int>(0, 30)(rng)
+                                                          : (m < 128 ? m + 35 : m - 35);
+                                            cv::Mat d;
+                                            cv::absdiff(area, cv::Scalar(value), d);
+                                            visible[i] = !at.empty() && cv::mean(d)[0] >= kVisibleChange;
+                                            area.setTo(value);
+                                        }
+                                    };
+                                    rig.setRaw(Frame(s.canvas, n, false, n.noise, rng, paste));
+                                    rec.HomoTransShape(0);
+                                    rec.ShapeMatch();
+                                    rec.Run(0);
+                                    for (size_t i = 0; i < regions.size(); ++i) {
+                                        if (!visible[i])
+                                            continue;
+                                        const bool miss = rig.view->roiOk[0][i];
+                                        ++scenePlanted[si][pi];
+                                        sceneMissed[si][pi] += miss;
+                                        if (kind == 1) {
+                                            ++faintPlanted[si];
+                                            faintMissed[si] += miss;
+                                        }
+                                    }
+                                }
+                    for (int si = 0; si < 2; ++si)
+                        for (int pi = 0; pi < 2; ++pi) {
+                            planted[si][pi] += scenePlanted[si][pi];
+                            missed[si][pi] += sceneMissed[si][pi];
+                            if (scenePlanted[si][pi])
+                                worst[si][pi] =
+                                    std::max(worst[si][pi], 100.0 * sceneMissed[si][pi] / scenePlanted[si][pi]);
+                        }
+                }
+                for (int si = 0; si < 2; ++si) {
+                    const long p = planted[si][0] + planted[si][1], m = missed[si][0] + missed[si][1];
+                    std::printf("%-12s %-22s %-8s %2d px | %s %s | %s | %s | %s\n", flat ? "flat" : "photographs",
+                                n.name, polygon ? "polygon" : "circle", sizes[si],
+                                Percent(missed[si][0], planted[si][0], worst[si][0]).c_str(),
+                                Percent(missed[si][1], planted[si][1], worst[si][1]).c_str(),
+                                Percent(faintMissed[si], faintPlanted[si], 0).substr(0, 6).c_str(),
+                                Percent(alarms, judged, 0).substr(0, 6).c_str(),
+                                p && 100.0 * m / p <= 2.0 ? "met" : "NOT met");
+                    std::fflush(stdout);
+                }
+            }
+}
+
+// The recognition floor on windows of the scenes (grey: the photographs and the flat surface,
+// with the factory position correction and without; colour: a photograph and a teal surface):
+// wherever the plain comparison finds a part and is quiet on the same clean frame, Run finds it;
+// wherever it is quiet on a clean frame, Run is quiet.
+void FloorRows(const std::vector<Scene>& photos)
+{
+    using namespace floorcase;
+    Options grey;
+    grey.parts = {Part::Dark, Part::Bright, Part::Faint};
+    grey.sizes = {12, 15, 20, 30};
+    grey.places = {Place::Centre, Place::Touching, Place::TwoIn};
+    grey.nuisances = {{"still", 1.0, 3}, {"+10 %", 1.1, 3}, {"-10 %", 0.9, 3}};
+    Options colour = grey;
+    colour.parts = {Part::Hue, Part::White, Part::Black, Part::WashedWhite, Part::WashedBlack};
+    colour.correction = false;
+    Options plainGrey = grey;
+    plainGrey.correction = false;
+    cv::Mat teal(kH + 2 * kMargin, kW + 2 * kMargin, CV_8UC3);
+    for (int y = 0; y < teal.rows; ++y)
+        for (int x = 0; x < teal.cols; ++x)
+            teal.at<cv::Vec3b>(y, x) =
+                cv::Vec3b(cv::saturate_cast<uchar>(140 + 20.0 * x / teal.cols + 6.0 * y / teal.rows),
+                          cv::saturate_cast<uchar>(120 + 20.0 * x / teal.cols + 6.0 * y / teal.rows),
+                          cv::saturate_cast<uchar>(30 + 20.0 * x / teal.cols + 6.0 * y / teal.rows));
+    struct Row
+    {
+        std::string name;
+        std::vector<cv::Mat> canvases;
+        bool colour;
+        const Options* options;
+    };
+    auto windows = [](const cv::Mat& canvas) {
+        std::vector<cv::Mat> out;
+        for (const cv::Point at : {cv::Point(200, 180), cv::Point(760, 620), cv::Point(300, 700)})
+            out.push_back(canvas(cv::Rect(at, cv::Size(kFrameW, kFrameH))).clone());
+        return out;
+    };
+    std::vector<Row> rows;
+    std::vector<cv::Mat> photoWindows;
+    for (const Scene& s : photos)
+        for (const cv::Mat& w : windows(s.canvas)) photoWindows.push_back(w);
+    rows.push_back({"grey photographs, corrected", photoWindows, false, &grey});
+    rows.push_back({"grey photographs", photoWindows, false, &plainGrey});
+    rows.push_back({"flat surface, corrected", windows(Flat().canvas), false, &grey});
+    rows.push_back({"flat surface", windows(Flat().canvas), false, &plainGrey});
+    rows.push_back({"colour photograph", windows(photos[3].canvas), true, &colour});
+    rows.push_back({"colour teal surface", windows(teal), true, &colour});
+    std::printf(
+        "\nRecognition floor: %d x %d frames, rectangle, circle, hexagon, ring, region beside an ignored area,\n"
+        "pentagon (colour: rectangle, circle, hexagon, two similarity regions, ring); parts of 12-30 px at the\n"
+        "centre, touching the outline and 2 px in; still, +-10 %% brightness, noise 3. Of the verdicts the plain\n"
+        "comparison asks for: found by plain, missed by Run; quiet plain, NG by Run\n",
+        kFrameW, kFrameH);
+    long allMissed = 0, allRaised = 0;
+    for (const Row& r : rows) {
+        floorcase::Tally t;
+        for (size_t k = 0; k < r.canvases.size(); ++k)
+            Walk(r.name + " " + std::to_string(k), r.canvases[k], r.colour, *r.options, t);
+        allMissed += t.partsMissed, allRaised += t.cleanRaised;
+        std::printf(
+            "  %-30s \"found by plain, missed by Run\": %ld (of %ld)   \"quiet plain, NG by Run\": %ld (of %ld)\n",
+            r.name.c_str(), t.partsMissed, t.partsAsked, t.cleanRaised, t.cleanAsked);
+        std::fflush(stdout);
+    }
+    std::printf("  all rows: \"found by plain, missed by Run\": %ld, \"quiet plain, NG by Run\": %ld\n", allMissed,
+                allRaised);
+}
+
+// Run over 100 regions of one shape (rectangles 120 x 94, circles r 46, polygons of six oblique
+// sides r 50), function 0, against the plain judgement of the same crops and masks: a still
+// frame, one shaken by 2,-2 px, one with 30 px dark parts in ten regions and one with 12 px
+// parts touching the outline of ten regions. Run's time is the figure to hold against an
+// earlier tree's run of this same bench.
+void ShapeSpeed(const std::vector<Scene>& scenes)
+{
+    const Scene& s = scenes.front();
+    std::mt19937 rng(99);
+    const Nuisance still{"still"};
+    const cv::Mat templ = Frame(s.canvas, still, false, kTemplateNoise, rng);
+    std::printf(
+        "\njudgement of 100 regions of one shape, function 0 (one thread): Run against the plain judgement\n"
+        "of the same crops and masks\n");
+    std::printf("  %-10s %-22s %10s %10s %8s   %s\n", "shape", "frame", "Run ms", "plain ms", "ratio", "NG (plain)");
+    Nuisance shaken{"shaken"};
+    shaken.shiftX = 2, shaken.shiftY = -2;
+    for (int shape = 0; shape < 3; ++shape) {
+        RecogRig rig(kW, kH, false, 1);
+        rig.setTemplate(0, 0, templ);
+        std::vector<floorcase::Region> regions;
+        for (int i = 0; i < 100; ++i) {
+            floorcase::Region g;
+            g.centre = cv::Point(8 + (i % 10) * 127 + 60, 6 + (i / 10) * 101 + 47);
+            g.shape = shape == 0   ? floorcase::Shape::Rectangle
+                      : shape == 1 ? floorcase::Shape::Circle
+                                   : floorcase::Shape::Polygon;
+            const int k =
+                shape == 0
+                    ? rig.addRect(0, cv::Rect(g.centre.x - 60, g.centre.y - 47, 120, 94), kFuncDefect, 45, 100, 3)
+                : shape == 1
+                    ? rig.addCircle(0, g.centre, 46, 0, kFuncDefect, 45, 100, 3)
+                    : rig.addPolygon(0, floorcase::RegularPolygon(g.centre, 6, 50, 15), kFuncDefect, 45, 100, 3);
+            floorcase::Describe(rig, k, g);
+            regions.push_back(g);
+        }
+        CammerRecong& rec = rig.build();
+        struct Row
+        {
+            const char* name;
+            cv::Mat picture;
+        };
+        auto parts = [&](int side, floorcase::Place place) {
+            return Frame(s.canvas, still, false, 2, rng, [&](cv::Mat& f) {
+                for (int i = 0; i < 10; ++i)
+                    f(floorcase::PlacePart(regions[size_t(i) * 10], i * CV_PI / 4, side, place)).setTo(10);
+            });
+        };
+        for (const Row& row : {Row{"still", Frame(s.canvas, still, false, 2, rng)},
+                               Row{"shaken 2,-2 px", Frame(s.canvas, shaken, false, 2, rng)},
+                               Row{"10 dark 30 px parts", parts(30, floorcase::Place::Centre)},
+                               Row{"10 at the outline 12 px", parts(12, floorcase::Place::Touching)}}) {
+            rig.setAligned(row.picture);
+            int plainNg = 0;
+            auto plain = [&] {
+                plainNg = 0;
+                for (const floorcase::Region& g : regions)
+                    plainNg += PlainArea(row.picture(g.box), templ(g.box), g.judged) > 100;
+            };
+            double run = 1e9, naive = 1e9;
+            for (int i = 0; i < 10; ++i) {  // alternated, so that both see the same machine
+                run = std::min(run, MsPerCall(3, [&] { rec.Run(0); }));
+                naive = std::min(naive, MsPerCall(3, plain));
+            }
+            int ng = 0;
+            for (int i = 0; i < 100; ++i) ng += rig.view->roiOk[0][i] ? 0 : 1;
+            std::printf("  %-10s %-22s %10.2f %10.2f %8.2f   %d (%d)\n",
+                        shape == 0   ? "rectangle"
+                        : shape == 1 ? "circle"
+                                     : "polygon",
+                        row.name, run, naive, run / naive, ng, plainNg);
+            std::fflush(stdout);
+        }
+    }
+}
+
 // Position correction at the factory search offset (8000: the whole picture is searched) with
 // a 5 degree rotation search, with a 200 x 160 position region off the frame's centre and with
 // none (the central model); the part moved by 7,-5 px and turned 2 deg about the frame centre. The error is what
@@ -1246,6 +1514,253 @@ void QuietInfo(QtMsgType type, const QMessageLogContext&, const QString& msg)
     if (type == QtCriticalMsg || type == QtFatalMsg)
         std::fprintf(stderr, "%s\n", qPrintable(msg));
 }
+
+// A teal surface with a faint gradient: a clear colour everywhere, which a part of no colour
+// (clipped white, crushed black, grey) takes away.
+Scene Teal()
+{
+    cv::Mat bgr(kH + 2 * kMargin, kW + 2 * kMargin, CV_8UC3);
+    for (int y = 0; y < bgr.rows; ++y)
+        for (int x = 0; x < bgr.cols; ++x) {
+            const double g = 20.0 * x / bgr.cols + 6.0 * y / bgr.rows;
+            bgr.at<cv::Vec3b>(y, x) = cv::Vec3b(cv::saturate_cast<uchar>(120 + g), cv::saturate_cast<uchar>(130 + g),
+                                                cv::saturate_cast<uchar>(20 + g / 2));
+        }
+    return {"teal surface", bgr};
+}
+
+// Colour cameras in a frame 10 % brighter or darker, per function [f0, f6]: false alarms on clean
+// frames, the misses of objects whose change a hue picture can show ([parts, patches]), and the
+// regions washed out ([white, black]) that fail.
+struct ColourTally
+{
+    long judged[2] = {}, alarms[2] = {}, planted[2][2] = {}, missed[2][2] = {}, washed[2][2] = {}, washedNg[2][2] = {};
+    double worstAlarm[2] = {};
+};
+
+// The objects of one frame, one a region: kind 0 a bright and 1 a dark foreign part of a random
+// colour, 2 a patch of the scene darkened in place (x0.15: dark colours fall to black), 3 one
+// brightened (x3: bright ones clip at white); washed: the whole region white (every channel
+// clipped) or black (crushed to 0), kind 0 or 1.
+struct ColourObjects
+{
+    std::vector<cv::Rect> boxes;
+    std::vector<int> kinds;
+    std::vector<cv::Scalar> colours;
+    bool wash = false;
+
+    ColourObjects(const std::vector<cv::Rect>& regions, int frame, bool washed, size_t turn, std::mt19937& rng)
+        : boxes(regions.size()), kinds(regions.size()), colours(regions.size()), wash(washed)
+    {
+        std::uniform_real_distribution<double> unit(0, 1);
+        for (size_t i = 0; i < regions.size(); ++i) {
+            const cv::Rect& g = regions[i];
+            std::uniform_int_distribution<int> side(15, 40);
+            const int w = side(rng), h = side(rng);
+            boxes[i] = wash ? g
+                            : cv::Rect(g.x + std::uniform_int_distribution<int>(2, g.width - w - 2)(rng),
+                                       g.y + std::uniform_int_distribution<int>(2, g.height - h - 2)(rng), w, h);
+            kinds[i] = wash ? int(i / 2 + turn) % 2 : int(i / 2 + size_t(frame)) % 4;
+            // A colour of some saturation: one channel lowered fully, the next in part.
+            const double v = kinds[i] == 0 ? 0.75 + 0.25 * unit(rng) : 0.25 * unit(rng);
+            const double sat = 0.4 + 0.6 * unit(rng), hue = unit(rng) * 6;
+            cv::Vec3d c(v, v, v);
+            c[int(hue) % 3] *= 1 - sat;
+            c[(int(hue) + 1) % 3] *= 1 - sat * (hue - int(hue));
+            colours[i] = cv::Scalar(c[0] * 255, c[1] * 255, c[2] * 255);
+        }
+    }
+    void paste(cv::Mat& f) const
+    {
+        for (size_t i = 0; i < boxes.size(); ++i) {
+            cv::Mat area = f(boxes[i]);
+            if (wash)
+                area.setTo(kinds[i] ? cv::Scalar::all(-100) : cv::Scalar::all(400));
+            else if (kinds[i] < 2)
+                area.setTo(colours[i]);
+            else
+                area *= kinds[i] == 2 ? 0.15 : 3.0;
+        }
+    }
+};
+
+// One scene in one frame nuisance, into t.
+void MeasureColour(const Scene& s, const Nuisance& n, ColourTally& t)
+{
+    Rig r(true);
+    r.rig.para->motionCorrect = -1;
+    std::mt19937 rng(4321);
+    const Nuisance still{"still"};
+    r.rig.setTemplate(0, 0, Frame(s.canvas, still, true, kTemplateNoise, rng));
+    CammerRecong& rec = r.rig.build();
+    const std::vector<cv::Rect> regions = Regions();
+    long judged[2] = {}, alarms[2] = {};
+    for (int k = 0; k < kCleanFrames; ++k) {
+        Judge(r, rec, Frame(s.canvas, n, true, n.noise, rng));
+        for (size_t i = 0; i < regions.size(); ++i) {
+            const int f = IsDefectRegion(int(i)) ? 0 : 1;
+            ++judged[f];
+            alarms[f] += r.rig.view->roiOk[0][i] ? 0 : 1;
+        }
+    }
+    for (int f = 0; f < 2; ++f) {
+        t.judged[f] += judged[f], t.alarms[f] += alarms[f];
+        t.worstAlarm[f] = std::max(t.worstAlarm[f], 100.0 * alarms[f] / std::max(1L, judged[f]));
+    }
+    // Objects in the frame's own coordinates; the hue picture's view of the change is read from
+    // the noiseless frame at the same brightness without and with them.
+    cv::Mat plain, changed;
+    cv::cvtColor(Frame(s.canvas, n, true, 0, rng), plain, cv::COLOR_BGRA2BGR);
+    for (int k = 0; k < kDefectFrames + 1; ++k) {
+        const ColourObjects o(regions, k, k == kDefectFrames, s.name.size(), rng);
+        const auto paste = [&](cv::Mat& f) { o.paste(f); };
+        Judge(r, rec, Frame(s.canvas, n, true, n.noise, rng, paste));
+        cv::cvtColor(Frame(s.canvas, n, true, 0, rng, paste), changed, cv::COLOR_BGRA2BGR);
+        for (size_t i = 0; i < regions.size(); ++i) {
+            const cv::Mat whole(o.boxes[i].size(), CV_8UC1, cv::Scalar(255));
+            if (HueVisibleShare(plain(o.boxes[i]), changed(o.boxes[i]), whole) < 0.5)
+                continue;
+            const int f = IsDefectRegion(int(i)) ? 0 : 1;
+            const bool ok = r.rig.view->roiOk[0][i];
+            if (o.wash) {
+                ++t.washed[f][o.kinds[i]];
+                t.washedNg[f][o.kinds[i]] += !ok;
+            } else {
+                ++t.planted[f][o.kinds[i] / 2];
+                t.missed[f][o.kinds[i] / 2] += ok;
+            }
+        }
+    }
+}
+
+void PrintColourRow(const char* name, bool brighter, const ColourTally& t)
+{
+    auto pct = [](long part, long whole) {
+        char b[16];
+        if (whole == 0)
+            return std::string("  -   ");
+        std::snprintf(b, sizeof b, "%5.1f ", 100.0 * part / whole);
+        return std::string(b);
+    };
+    const long planted[2] = {t.planted[0][0] + t.planted[0][1], t.planted[1][0] + t.planted[1][1]};
+    const long missed[2] = {t.missed[0][0] + t.missed[0][1], t.missed[1][0] + t.missed[1][1]};
+    // (Misses are a target in the brighter frame; the darker one is there for its false alarms.)
+    const bool missesMet = !brighter || (100.0 * missed[0] <= 5.0 * std::max(1L, planted[0]) &&
+                                         100.0 * missed[1] <= 10.0 * std::max(1L, planted[1]));
+    const bool met = t.alarms[0] + t.alarms[1] == 0 && missesMet &&
+                     t.washedNg[0][0] + t.washedNg[0][1] + t.washedNg[1][0] + t.washedNg[1][1] ==
+                         t.washed[0][0] + t.washed[0][1] + t.washed[1][0] + t.washed[1][1];
+    std::printf("%-16s |", name);
+    for (int f = 0; f < 2; ++f)
+        std::printf(" %s %-13s %-13s %-13s |", Percent(t.alarms[f], t.judged[f], t.worstAlarm[f]).c_str(),
+                    pct(t.missed[f][0], t.planted[f][0]).c_str(), pct(t.missed[f][1], t.planted[f][1]).c_str(),
+                    pct(missed[f], planted[f]).c_str());
+    std::printf(" %s %s %s %s | %s\n", pct(t.washedNg[0][0], t.washed[0][0]).c_str(),
+                pct(t.washedNg[0][1], t.washed[0][1]).c_str(), pct(t.washedNg[1][0], t.washed[1][0]).c_str(),
+                pct(t.washedNg[1][1], t.washed[1][1]).c_str(), met ? "met" : "NOT met");
+    std::printf("%-16s   objects: f0 %ld + %ld, f6 %ld + %ld; washed regions: f0 %ld + %ld, f6 %ld + %ld\n", "",
+                t.planted[0][0], t.planted[0][1], t.planted[1][0], t.planted[1][1], t.washed[0][0], t.washed[0][1],
+                t.washed[1][0], t.washed[1][1]);
+    std::fflush(stdout);
+}
+
+// Colour cameras in a frame 10 % brighter or darker (see ColourTally and ColourObjects): a region
+// that lost its colour must fail.
+void ColourTable(const std::vector<Scene>& scenes)
+{
+    std::printf(
+        "\nColour cameras, hue conversion, frames 10 %% brighter or darker: %zu scenes x 48 regions (half f0, half "
+        "f6);\n"
+        "FA: clean regions NG (2 frames); parts, patches: hue-vis misses of foreign parts and of patches darkened\n"
+        "or brightened in place (4 frames); washed NG: regions of clear colour washed out white or black that fail;\n"
+        "targets: FA 0 and washed NG 100 at +-10 %%, hue-vis misses at +10 %% f0 <= 5, f6 <= 10\n",
+        scenes.size());
+    std::printf("%-16s | %-13s %-13s %-13s %-13s | %-13s %-13s %-13s %-13s | %-6s %-6s %-6s %-6s | %s\n", "frame",
+                "f0 FA", "f0 parts", "f0 patches", "f0 all", "f6 FA", "f6 parts", "f6 patches", "f6 all", "f0 wht",
+                "f0 blk", "f6 wht", "f6 blk", "target");
+    for (const Nuisance& n : {Nuisance{"noise 3, +10%", 3, 1.1}, Nuisance{"noise 5, +10%", 5, 1.1},
+                              Nuisance{"noise 3, -10%", 3, 0.9}, Nuisance{"noise 5, -10%", 5, 0.9}}) {
+        ColourTally t;
+        for (const Scene& s : scenes) MeasureColour(s, n, t);
+        PrintColourRow(n.name, n.gain > 1, t);
+    }
+}
+
+// The factory position correction (shift only, the central model, no position region) on a
+// featureless picture (the flat polished surface) beside photographs moved by 3,2 px: 48
+// function-0 regions; the taught frame itself, 4 clean frames (noise 3; brightness 1, +10 %,
+// -10 %, 1) and 4 frames with a 20 px dark part in every region. On the flat surface nothing
+// may move and no clean region fail; on the photographs the correction stays exact.
+void FeaturelessPosition(const std::vector<Scene>& scenes)
+{
+    std::printf(
+        "\nFactory position correction (shift only, central model) on a featureless picture: 48 function-0\n"
+        "regions; moved: frames the correction moved (of 9: the taught frame, 4 clean, 4 with parts), the\n"
+        "largest move; clean NG: regions NG on the taught and clean frames (of 240); parts missed: 20 px dark\n"
+        "parts (grey 20, on grey 50 and brighter); target on the flat surface: nothing moved, no clean NG\n");
+    std::printf("%-16s %-14s %-9s %-10s %-13s %-9s %s\n", "scene", "motion", "moved", "largest", "clean NG", "missed",
+                "target");
+    for (const Scene& sc : scenes) {
+        const bool flat = sc.name == "flat surface";
+        Rig r(false);
+        r.rig.para->motionCorrect = 0, r.rig.para->matchAngle = 0, r.rig.para->matchOffset = 8000;
+        const std::vector<cv::Rect> regions = Regions();
+        for (size_t i = 0; i < regions.size(); ++i) {
+            r.rig.storeA->func[0][i] = kFuncDefect;
+            r.rig.storeA->para1[0][i] = 45, r.rig.storeA->para2[0][i] = 100, r.rig.storeA->para3[0][i] = 3;
+        }
+        std::mt19937 rng(808);
+        const Nuisance still{"still"};
+        const cv::Mat templ = Frame(sc.canvas, still, false, kTemplateNoise, rng);
+        r.rig.setTemplate(0, 0, templ);
+        CammerRecong& rec = r.rig.build();
+        int moved = 0, largest = 0, cleanNg = 0, planted = 0, missed = 0;
+        for (int k = 0; k < 9; ++k) {
+            Nuisance n{"frame", 3, k == 2 ? 1.1 : k == 3 ? 0.9 : 1.0};
+            n.shiftX = flat ? 0 : 3, n.shiftY = flat ? 0 : 2;
+            const bool parts = k >= 5;
+            std::vector<bool> visible(regions.size());
+            auto paste = [&](cv::Mat& f) {
+                for (size_t i = 0; i < regions.size() && parts; ++i) {
+                    const cv::Rect& g = regions[i];
+                    const cv::Rect at(g.x + 4 + int(rng() % unsigned(g.width - 28)),
+                                      g.y + 4 + int(rng() % unsigned(g.height - 28)), 20, 20);
+                    visible[i] = cv::mean(f(at))[0] >= 20 + kVisibleChange;
+                    f(at).setTo(20);
+                }
+            };
+            Judge(r, rec, k == 0 ? templ : Frame(sc.canvas, n, false, n.noise, rng, paste));
+            if (std::memcmp(r.rig.view->alignedImage, r.rig.view->workImage, r.rig.view->imageBytes) != 0) {
+                ++moved;
+                cv::Mat crop = r.rig.work()(rec.searchRect[0]).clone();
+                int x = 0, y = 0;
+                double score = 0, angle = 0;
+                if (rec.findShape[0].Find(crop, 0, &x, &y, &score, &angle))
+                    largest = std::max({largest, std::abs(x - rec.searchRect[0].x), std::abs(y - rec.searchRect[0].y)});
+            }
+            for (size_t i = 0; i < regions.size(); ++i) {
+                const bool ok = r.rig.view->roiOk[0][i];
+                if (parts) {
+                    planted += visible[i];
+                    missed += visible[i] && ok;
+                } else {
+                    cleanNg += !ok;
+                }
+            }
+        }
+        char motion[32], mv[32], lg[32], ng[32], ms[32];
+        std::snprintf(motion, sizeof motion, "%s", flat ? "still" : "moved 3,2 px");
+        std::snprintf(mv, sizeof mv, "%d of 9", moved);
+        std::snprintf(lg, sizeof lg, "%d px", largest);
+        std::snprintf(ng, sizeof ng, "%d of 240", cleanNg);
+        std::snprintf(ms, sizeof ms, "%.1f %%", 100.0 * missed / std::max(1, planted));
+        std::printf("%-16s %-14s %-9s %-10s %-13s %-9s %s\n", sc.name.c_str(), motion, mv, lg, ng, ms,
+                    !flat                        ? "-"
+                    : moved == 0 && cleanNg == 0 ? "met"
+                                                 : "NOT met");
+        std::fflush(stdout);
+    }
+}
 }  // namespace
 
 int main(int argc, char** argv)
@@ -1253,7 +1768,8 @@ int main(int argc, char** argv)
     qInstallMessageHandler(QuietInfo);
     std::string folder = "/usr/share/doc/opencv-doc/examples/data";
     bool quality = true, position = true, perspective = true, judgement = true, factory = true;
-    std::string groups = "abcedgh";
+    bool shapes = false;
+    std::string groups = "abcedgihfkp";
     std::string only;  // --scene=<name>: that scene alone
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -1263,6 +1779,8 @@ int main(int argc, char** argv)
             only = a.substr(8);
         else if (a == "--factory-position-only")
             quality = position = perspective = judgement = false;
+        else if (a == "--shapes-only")
+            quality = position = perspective = judgement = factory = false, shapes = true;
         else if (a == "--speed-only")
             quality = false;
         else if (a == "--quality-only")
@@ -1305,6 +1823,17 @@ int main(int argc, char** argv)
         QualityTable(scenes, texture, groups);
         if (groups.find('g') != std::string::npos)
             EdgeTable(photos);
+        if (groups.find('i') != std::string::npos)
+            BorderTable(photos);
+        if (groups.find('f') != std::string::npos)
+            FloorRows(photos);
+        if (groups.find('p') != std::string::npos)
+            FeaturelessPosition({Flat(), photos[0], photos[3]});
+        if (groups.find('k') != std::string::npos) {
+            std::vector<Scene> coloured(scenes.begin(), scenes.begin() + std::min<size_t>(5, scenes.size()));
+            coloured.push_back(Teal());
+            ColourTable(coloured);
+        }
         if (groups.find('h') != std::string::npos) {
             std::vector<Scene> lit(scenes.begin(), scenes.begin() + std::min<size_t>(5, scenes.size()));
             lit.push_back(Fine(sceneRng));
@@ -1312,7 +1841,7 @@ int main(int argc, char** argv)
             HighlightTable(lit);
         }
     }
-    if (position || perspective || judgement || factory) {
+    if (position || perspective || judgement || factory || shapes) {
         cv::setNumThreads(1);
         std::printf("\nSpeed, one thread unless said (run under taskset -c 0 for one core)\n");
     }
@@ -1326,5 +1855,7 @@ int main(int argc, char** argv)
         PerspectiveSpeed(std::vector<Scene>(scenes.begin(), scenes.begin() + 5));
     if (judgement)
         JudgementSpeed(scenes);
+    if (judgement || shapes)
+        ShapeSpeed(scenes);
     return 0;
 }

@@ -77,6 +77,12 @@ void CammerRecong::CreateShape(int det)
         model.mask = cv::Mat(model.rect.size(), CV_8UC1, cv::Scalar(255));
     }
     const cv::Rect& rect = model.rect;
+    // What the operator left out of judging moves: the model does not follow it either.
+    if (view->ignoreMask[det]) {
+        cv::Mat kept;
+        cv::bitwise_and(model.mask, ~view->GrayMat(view->ignoreMask[det])(rect), kept);
+        model.mask = kept;
+    }
     shapeCenterX[det] = rect.x + rect.width / 2;
     shapeCenterY[det] = rect.y + rect.height / 2;
     const cv::Mat templ = view->GrayMat(view->templates[det][0])(rect);
@@ -86,6 +92,18 @@ void CammerRecong::CreateShape(int det)
     const int m = p.matchOffset;
     const cv::Rect search = cv::Rect(rect.x - m, rect.y - m, rect.width + 2 * m, rect.height + 2 * m) & PictureRect();
     searchRect[det] = search.empty() ? cv::Rect(0, 0, 0, 0) : search;
+    // A model that does not find its own picture where it was taught (a featureless picture)
+    // would move every picture by chance: there is none, and pictures are judged as they come.
+    if (findShape[det].IsValid() && !search.empty()) {
+        cv::Mat taught = view->GrayMat(view->templates[det][0])(search).clone();
+        int x = 0, y = 0;
+        double score = 0, turn = 0;
+        if (!findShape[det].Find(taught, 0, &x, &y, &score, &turn) || x != search.x || y != search.y) {
+            qWarning() << "camera" << view->cameraIndex << "detection" << det
+                       << "position model not distinct on its own picture: no position correction";
+            findShape[det] = FindShape();
+        }
+    }
 }
 
 void CammerRecong::ShapeMatch()

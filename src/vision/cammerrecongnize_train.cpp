@@ -96,6 +96,15 @@ void CammerRecong::VarTrain(int det)
                 surf[det][r].AddTemp(crop.clone(), kSurfShiftCells, kSurfDiffLevel, store->para1[det][r]);
             else
                 grayMatch[det][r].AddTemp(crop);
+            // The hue alone cannot tell a colour clipped by a brighter frame from one a part took
+            // away: the matchers learn where the reference's colour lies near white or black.
+            if (hue) {
+                const cv::Mat colour = view->ColorMat(view->templates[det][i])(rect);
+                if (f == kFuncSimilarity)
+                    surf[det][r].AddColour(colour);
+                else
+                    grayMatch[det][r].AddColour(colour);
+            }
             if (n >= view->templateCount[det])
                 break;
         }

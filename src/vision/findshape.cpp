@@ -27,6 +27,12 @@ constexpr double kMaxAngleStep = 10.0;
 constexpr double kMinAngleStep = 0.02;
 constexpr int kPolishSteps = 8;
 constexpr double kPolishDone = 0.01;  // pixels: a smaller step ends the polish
+// A find must stand out: the correlation this many pixels around the found pose (at its level)
+// stays at least kDistinct below it. On a featureless picture (a polished surface, a faint
+// gradient) every place fits about as well, and the best of them says nothing.
+constexpr double kDistinctRadius = 8.0;
+constexpr int kDistinctDirections = 16;
+constexpr double kDistinct = 0.1;
 
 struct Pose
 {
@@ -298,6 +304,19 @@ void Polish(const cv::Mat& img, const FindShape::Level& level, Pose& pose, int r
     }
 }
 
+// Whether pose stands out from the poses kDistinctRadius around it.
+bool Distinct(const cv::Mat& img, const FindShape::Level& level, const Pose& pose)
+{
+    for (int k = 0; k < kDistinctDirections; ++k) {
+        const double a = 2 * CV_PI * k / kDistinctDirections;
+        const double around = ScorePose(img, level, pose.x + kDistinctRadius * std::cos(a),
+                                        pose.y + kDistinctRadius * std::sin(a), pose.angle);
+        if (around > pose.score - kDistinct)
+            return false;
+    }
+    return true;
+}
+
 // Sample points of a level: the strongest edges, then an even spread of the rest.
 FindShape::Level MakeLevel(const cv::Mat& templ, const cv::Mat& keep, double centreX, double centreY)
 {
@@ -482,7 +501,7 @@ bool FindShape::Find(cv::Mat& image, int minScorePercent, int* x, int* y, double
     if (best.score > -2)
         Polish(pyr[stop], levels[stop], best, range);
     const double needed = minScorePercent > 0 ? minScorePercent / 100.0 : minimum;
-    if (best.score < needed)
+    if (best.score < needed || !Distinct(pyr[stop], levels[stop], best))
         return false;
     const double scale = 1 << stop;
     *x = centreX - cvRound(best.x * scale);

@@ -12,22 +12,24 @@
 //   it. mask (8-bit, templ's size, or empty = all) keeps the pixels whose value is at least
 //   maskThreshold. angleRange (0..180 degrees) is searched both ways; 0 searches shift only.
 //   layers (0..10) is the number of pyramid halvings above full resolution at which the
-//   exhaustive search (every second position of that level) starts (fewer are used when the pattern would fall below 12 pixels,
-//   more while that search would cost more than a few milliseconds; the refinement
-//   always climbs down to finestLevel, so the accuracy does not depend on it); the points of
-//   each level are the strongest edges across x and across y and a spread of the rest.
-//   accuracy (0..10) refines the final angle by accuracy / 2 halvings of its step; then
-//   position and turn are polished together to the correlation's peak between the pixels, and
-//   the position given to the nearest pixel (a part a fraction of a pixel off would otherwise be
-//   met by a wrong turn, and that turn by a wrong whole pixel);
-//   finestLevel is the level the search refines down
-//   to (0 = full resolution). minScore is the least normalised correlation (0..1) a find
-//   must reach; 0 or less means 0.5. Returns false, leaving the model invalid, for an empty
-//   or flat pattern or a mask that keeps too few pixels.
+//   exhaustive search (every second position of that level) starts (fewer are used when the
+//   pattern would fall below 12 pixels, more while that search would cost more than a few
+//   milliseconds; the refinement always climbs down to finestLevel, so the accuracy does not
+//   depend on it); the points of each level are the strongest edges across x and across y and
+//   a spread of the rest. accuracy (0..10) refines the final angle by accuracy / 2 halvings of
+//   its step; then position and turn are polished together to the correlation's peak between
+//   the pixels, and the position given to the nearest pixel (a part a fraction of a pixel off
+//   would otherwise be met by a wrong turn, and that turn by a wrong whole pixel); finestLevel
+//   is the level the search refines down to (0 = full resolution). minScore is the least
+//   normalised correlation (0..1) a find must reach; 0 or less means 0.5. Returns false,
+//   leaving the model invalid, for an empty or flat pattern or a mask that keeps too few pixels.
 // - Find(image, minScorePercent, x, y, score, angle) searches the whole of image (8-bit;
 //   typically a crop of the picture around the taught place) and returns true when the
 //   pattern is found with at least the model's minScore (or minScorePercent / 100 when that
-//   is above 0). With the found centre (fx, fy) in image's coordinates it writes
+//   is above 0) and the find is distinct: the correlation 8 pixels around it in any direction
+//   stays at least 0.1 below (on a featureless picture, a polished surface or a faint
+//   gradient, every place fits about as well and the best of them is no find). With the found
+//   centre (fx, fy) in image's coordinates it writes
 //       *x = centerX - fx,  *y = centerY - fy,  *angle = rotation in degrees,
 //   so that for a crop taken at (sx, sy) of the picture, moving the picture by
 //   (*x - sx, *y - sy) puts the found pattern on its taught centre, and then rotating by

@@ -24,7 +24,7 @@ constexpr int kRatioBins = 256;              // brightness ratio histogram: bin 
 constexpr int kRatioOne = 128;
 constexpr int kMinRatioMid = 32;  // low + high below this (dark pixels) gives no usable ratio
 constexpr int kMinRatioPixels = 12;
-constexpr int kRatioRowStep = 8;      // the sparse sample of the brightness ratio
+constexpr int kRatioRowStep = 8;  // the sparse sample of the brightness ratio
 constexpr int kRatioColumnStep = 5;
 constexpr int kDenseRatioBelow = 48;  // fewer usable pixels in it: every pixel is looked at
 constexpr int kMeanRatioBelow = 200;  // references' means below this cannot clip in a frame the band follows
@@ -34,7 +34,18 @@ constexpr float kMinHueShare = 0.5f;  // windows with fewer pixels of a hue lose
 // Hues the conversion gives where the two brightest channels are equal, as where both clip at
 // white: 60, 180 and 300 degrees on the 0..255 circle.
 constexpr int kTopPairHue[3] = {42, 127, 212};
-constexpr float kKnownHueShare = 0.6f;  // crop windows with fewer pixels of a known hue: unknown
+constexpr float kKnownHueShare = 0.6f;  // crop windows with fewer pixels that count: excused
+// A channel this bright may clip at white in a frame as much brighter as the grey band follows
+// (255 / 1.18 = 216), less a margin for sensor noise; one this dark may be crushed to black.
+constexpr int kClipReach = 200;
+// A reference colour this far from grey (brightest less darkest channel) is firm: sensor noise
+// and a brightness change the band follows leave its hue clear.
+constexpr int kFirmChroma = 20;
+constexpr int kCrushReach = 8;
+// HueExcuse flags: a hue of equal channels excused, and pair j's hue (kTopPairHue[j]) excused.
+constexpr unsigned char kExcuseEqual = 1;
+constexpr unsigned char kExcusePair[3] = {2, 4, 8};
+constexpr unsigned char kExcuseAll = 15;
 // Coherence ramps (mean resultant length of 25 hue directions). Random directions (grey
 // pixels) stay below 0.55; a faint tint flips between 0.5 and 0.9 as the noise changes,
 // so only a clear change of coherence counts, and directions count where both are clear.
@@ -60,7 +71,7 @@ constexpr int kMeanShare = 3;     // the means depart beyond tolerance / this
 constexpr int kMinMeanLimit = 3;  // grey levels the means may always differ by (rounding, noise)
 // A part of one brightness lying partly on a surface of that brightness departs only where the
 // surface differs from it, so its marks break into pieces that the area filter would weigh
-// apart: gaps narrower than this between marks that hold together are filled.
+// apart: gaps narrower than this (up to 6 pixels) between marks that hold together are closed.
 constexpr int kFillSpan = 7;
 // Median ratio of image to the middle of the references' own values (low..high at the pixel
 // itself: a crop a pixel or two off gives ratios as often above one as below, where the middle
@@ -136,6 +147,7 @@ struct Comparison
     unsigned char lim;  // a pixel departs when it lies more than this outside [low, high]
     unsigned char ceiling;
     const Comparison* also = nullptr;  // a pixel departs only where it departs from this too
+    const cv::Mat* only = nullptr;     // the crop's pixels that may depart (255; none: all)
 };
 
 // Departures of the crop's part `at` (of up and down) from the band's part `ref` of the same
@@ -162,6 +174,7 @@ int Departures(const Comparison& c, cv::Rect at, cv::Rect ref, int rowStep = 1, 
         const unsigned char* alo = a.low->ptr<unsigned char>(ref.y + y) + ref.x;
         const unsigned char* ahi = a.high->ptr<unsigned char>(ref.y + y) + ref.x;
         unsigned char* d = out ? out->ptr<unsigned char>(y) : nullptr;
+        const unsigned char* judged = c.only ? c.only->ptr<unsigned char>(at.y + y) + at.x : nullptr;
         int x = 0, here = 0;
 #if CV_SIMD
         const cv::v_uint8 vlim = cv::vx_setall_u8(lim), alim = cv::vx_setall_u8(alsoLim);
@@ -175,6 +188,8 @@ int Departures(const Comparison& c, cv::Rect at, cv::Rect ref, int rowStep = 1, 
             if (also)
                 departed = departed & (cv::v_max(cv::vx_load(alo + i) - cv::vx_load(av + i),
                                                  cv::v_min(cv::vx_load(aw + i), aceil) - cv::vx_load(ahi + i)) > alim);
+            if (judged)
+                departed = departed & cv::vx_load(judged + i);
             return departed;
         };
         for (; x <= width - cv::v_uint8::nlanes; x += cv::v_uint8::nlanes) {
@@ -202,7 +217,8 @@ int Departures(const Comparison& c, cv::Rect at, cv::Rect ref, int rowStep = 1, 
 #endif
         for (; x < width; ++x) {
             const bool departed = std::max(lo[x] - v[x], std::min(w[x], ceiling) - hi[x]) > lim &&
-                                  std::max(alo[x] - av[x], std::min(aw[x], alsoCeiling) - ahi[x]) > alsoLim;
+                                  std::max(alo[x] - av[x], std::min(aw[x], alsoCeiling) - ahi[x]) > alsoLim &&
+                                  (!judged || judged[x]);
             if (d)
                 d[x] = departed ? 255 : 0;
             here += departed;
@@ -225,8 +241,10 @@ int MarkDepartures(const Comparison& c, cv::Mat& out)
 }
 
 // Mean over 5 x 5 pixels, borders mirrored (fedcba|abcdef), rounded: a box filter in two vector
-// passes (the general filter costs several times as much on a region's crop).
-void BoxMean5(const cv::Mat& src, cv::Mat& out)
+// passes (the general filter costs several times as much on a region's crop). With rim, the sum
+// at the first rimPixels of its pixels is divided by the count of judged pixels it holds instead
+// of 25.
+void BoxMean5(const cv::Mat& src, cv::Mat& out, const GrayMatch::MeanRim* rim = nullptr, size_t rimPixels = 0)
 {
     static_assert(kMeanWindow == 5, "BoxMean5 sums five pixels each way");
     const int rows = src.rows, cols = src.cols;
@@ -250,8 +268,9 @@ void BoxMean5(const cv::Mat& src, cv::Mat& out)
         for (; x < std::min(2, cols); ++x) edge(x);
 #if CV_SIMD
         auto five = [&](int at) {
-            cv::v_store(h + at, cv::vx_load_expand(v + at - 2) + cv::vx_load_expand(v + at - 1) + cv::vx_load_expand(v + at) +
-                                    cv::vx_load_expand(v + at + 1) + cv::vx_load_expand(v + at + 2));
+            cv::v_store(h + at, cv::vx_load_expand(v + at - 2) + cv::vx_load_expand(v + at - 1) +
+                                    cv::vx_load_expand(v + at) + cv::vx_load_expand(v + at + 1) +
+                                    cv::vx_load_expand(v + at + 2));
         };
         for (; x + cv::v_uint16::nlanes <= cols - 2; x += cv::v_uint16::nlanes) five(x);
         // The rest up to the mirrored edge as one vector ending there (the sums it repeats are the same).
@@ -282,26 +301,51 @@ void BoxMean5(const cv::Mat& src, cv::Mat& out)
             x = cols;
         }
 #endif
-        for (; x < cols; ++x) o[x] = static_cast<unsigned char>((r[0][x] + r[1][x] + r[2][x] + r[3][x] + r[4][x] + 12) / 25);
+        for (; x < cols; ++x)
+            o[x] = static_cast<unsigned char>((r[0][x] + r[1][x] + r[2][x] + r[3][x] + r[4][x] + 12) / 25);
+    }
+    if (!rim)
+        return;
+    // round(sum / n) = (2 sum + n) / 2n, as a multiplication by 2^24 / 2n rounded up (exact for
+    // sums of 25 bytes).
+    static const std::array<unsigned long long, kMeanWindow* kMeanWindow> inverse = [] {
+        std::array<unsigned long long, kMeanWindow * kMeanWindow> t{};
+        for (int n = 1; n < kMeanWindow * kMeanWindow; ++n) t[n] = ((1ULL << 24) + 2 * n - 1) / (2 * n);
+        return t;
+    }();
+    for (size_t k = 0; k < rimPixels; ++k) {
+        const int y = rim->at[k].y, x = rim->at[k].x, n = rim->count[k];
+        unsigned sum = 0;
+        if (y >= 2 && y < rows - 2) {
+            const unsigned short* c = &sums[size_t(y) * cols + x];
+            sum = c[-2 * cols] + c[-cols] + c[0] + c[cols] + c[2 * cols];
+        } else {
+            for (int j = -2; j <= 2; ++j) sum += sums[size_t(mirror(y + j, rows)) * cols + x];
+        }
+        out.ptr<unsigned char>(y)[x] = static_cast<unsigned char>(((2ULL * sum + n) * inverse[n]) >> 24);
     }
 }
 
-// Mean of src over kMeanWindow x kMeanWindow pixels, over the judged pixels of the window only
-// (judged: 255 = judged; whole: all are), so what a region leaves out never reaches a judged
-// pixel's mean. 8-bit, rounded; 0 where a window holds no judged pixel.
-void WindowMean(const cv::Mat& src, const cv::Mat& judged, bool whole, cv::Mat& out)
+// Mean of src over kMeanWindow x kMeanWindow pixels, over the model's judged pixels of the window
+// only, so what a region leaves out never reaches a judged pixel's mean. 8-bit, rounded; 0 where a
+// window holds no judged pixel. judgedOnly: pixels left out get a mean only where no judged
+// pixel's is read.
+void WindowMean(const cv::Mat& src, const GrayMatch& model, cv::Mat& out, bool judgedOnly = true)
 {
-    if (whole) {
+    if (model.wholeMask) {
         BoxMean5(src, out);
         return;
     }
+    static thread_local cv::Mat masked;
+    cv::bitwise_and(src, model.judged, masked);
+    if (src.rows >= 3 && src.cols >= 3) {
+        BoxMean5(masked, out, &model.meanRim, judgedOnly ? model.meanRim.judged : model.meanRim.at.size());
+        return;
+    }
     const cv::Size window(kMeanWindow, kMeanWindow);
-    static thread_local cv::Mat masked, sum, count, one;
-    masked.create(src.size(), CV_8UC1);
-    masked.setTo(0);
-    src.copyTo(masked, judged);
+    static thread_local cv::Mat sum, count, one;
     cv::boxFilter(masked, sum, CV_16U, window, cv::Point(-1, -1), false, cv::BORDER_REFLECT);
-    cv::threshold(judged, one, 0, 1, cv::THRESH_BINARY);
+    cv::threshold(model.judged, one, 0, 1, cv::THRESH_BINARY);
     cv::boxFilter(one, count, CV_16U, window, cv::Point(-1, -1), false, cv::BORDER_REFLECT);
     cv::divide(sum, count, out, 1, CV_8U);
 }
@@ -360,14 +404,18 @@ void WidenBorders(const cv::Mat& band, int reach, bool darkest, cv::Mat& out)
             put(i, v);
         }
     };
-    line(cols, rows, [&](int i, int j) { return band.at<unsigned char>(j, i); },
-         [&](int i, unsigned char v) { out.at<unsigned char>(0, i) = v; });
-    line(cols, rows, [&](int i, int j) { return band.at<unsigned char>(rows - 1 - j, i); },
-         [&](int i, unsigned char v) { out.at<unsigned char>(rows - 1, i) = v; });
-    line(rows, cols, [&](int i, int j) { return band.at<unsigned char>(i, j); },
-         [&](int i, unsigned char v) { out.at<unsigned char>(i, 0) = v; });
-    line(rows, cols, [&](int i, int j) { return band.at<unsigned char>(i, cols - 1 - j); },
-         [&](int i, unsigned char v) { out.at<unsigned char>(i, cols - 1) = v; });
+    line(
+        cols, rows, [&](int i, int j) { return band.at<unsigned char>(j, i); },
+        [&](int i, unsigned char v) { out.at<unsigned char>(0, i) = v; });
+    line(
+        cols, rows, [&](int i, int j) { return band.at<unsigned char>(rows - 1 - j, i); },
+        [&](int i, unsigned char v) { out.at<unsigned char>(rows - 1, i) = v; });
+    line(
+        rows, cols, [&](int i, int j) { return band.at<unsigned char>(i, j); },
+        [&](int i, unsigned char v) { out.at<unsigned char>(i, 0) = v; });
+    line(
+        rows, cols, [&](int i, int j) { return band.at<unsigned char>(i, cols - 1 - j); },
+        [&](int i, unsigned char v) { out.at<unsigned char>(i, cols - 1) = v; });
 }
 
 // Departures of the strip the movement uncovers (the crop's pixels outside the overlap), each
@@ -384,6 +432,7 @@ int CountStrip(const Comparison& c, cv::Point shift, int rowStep)
         const unsigned char* w = c.down->ptr<unsigned char>(y);
         const unsigned char* lo = c.low->ptr<unsigned char>(ry);
         const unsigned char* hi = c.high->ptr<unsigned char>(ry);
+        const unsigned char* judged = c.only ? c.only->ptr<unsigned char>(y) : nullptr;
         const bool wholeRow = y < crop.y || y >= crop.br().y;
         for (int x = 0; x < size.width; ++x) {
             if (!wholeRow && x == crop.x)
@@ -391,7 +440,7 @@ int CountStrip(const Comparison& c, cv::Point shift, int rowStep)
             if (x >= size.width)
                 break;
             const int rx = std::clamp(x - shift.x, 0, size.width - 1);
-            count += std::max(lo[rx] - v[x], std::min(w[x], c.ceiling) - hi[rx]) > c.lim;
+            count += std::max(lo[rx] - v[x], std::min(w[x], c.ceiling) - hi[rx]) > c.lim && (!judged || judged[x]);
         }
     }
     return count;
@@ -401,8 +450,46 @@ int CountStrip(const Comparison& c, cv::Point shift, int rowStep)
 // first use within one match: what the strip a movement uncovers is judged against.
 struct Edges
 {
+    const GrayMatch* model = nullptr;
     cv::Mat low[kMaxShift], high[kMaxShift];
     bool ready[kMaxShift] = {};
+    cv::Mat outlined[2][2];  // [band, own][low, high], at the reach last asked for
+    int outlinedReach[2] = {-1, -1};
+
+    void reset(const GrayMatch& m)
+    {
+        model = &m;
+        std::fill(std::begin(ready), std::end(ready), false);
+        outlinedReach[0] = outlinedReach[1] = -1;
+    }
+    // c (the pixels against the band, or with own against the references' own values) as a
+    // movement of that reach compares them: where the region leaves pixels out, a judged pixel
+    // coming to lie on one is held against the band within reach of the nearest judged pixel.
+    // (The comparison holds until the next one of another reach is asked for.)
+    Comparison outline(const Comparison& c, bool own, int reach)
+    {
+        const GrayMatch::Outline& o = model->outline;
+        if (o.at.empty())
+            return c;
+        if (outlinedReach[own] != reach) {
+            const cv::Mat* sources[2][2] = {{&model->band.low, &model->band.high}, {&model->own.low, &model->own.high}};
+            const std::vector<unsigned char>* values[2] = {&o.low, &o.high};
+            // A movement of that reach brings judged pixels reach + 1 out, and the strip it
+            // uncovers is widened by reach along the crop's edge: what lies further out is not read.
+            const size_t n = o.at.size(), read = o.within[std::min(2 * reach + 2, kMaxShift)];
+            for (int side = 0; side < 2; ++side) {
+                cv::Mat& out = outlined[own][side];
+                if (outlinedReach[own] < 0)
+                    sources[own][side]->copyTo(out);
+                const unsigned char* v = values[side]->data() + size_t(reach) * n;
+                for (size_t k = 0; k < read; ++k) out.data[o.at[k]] = v[k];
+            }
+            outlinedReach[own] = reach;
+        }
+        Comparison out = c;
+        out.low = &outlined[own][0], out.high = &outlined[own][1];
+        return out;
+    }
     // c with its band widened to take in what lies within reach of each pixel (0: as it is).
     Comparison widened(const Comparison& c, int reach)
     {
@@ -487,7 +574,8 @@ cv::Point BestShift(const Comparison* cmp, Edges& edges, int departuresHere, con
     cv::Point dense;
     cv::minMaxLoc(rowCounts, nullptr, nullptr, nullptr, &dense);
     const int denseRow = dense.y;
-    const cv::Rect denseRows = cv::Rect(0, denseRow - kDenseRows, size.width, 2 * kDenseRows + 1) & cv::Rect(cv::Point(), size);
+    const cv::Rect denseRows =
+        cv::Rect(0, denseRow - kDenseRows, size.width, 2 * kDenseRows + 1) & cv::Rect(cv::Point(), size);
     const int denseHere = int(cv::sum(rowCounts.rowRange(denseRows.y, denseRows.br().y))[0] / 255);
     // The search counts every second row (twice that compares with the whole crop's
     // departures), the refinement every row: a movement leaving a thin line of departures
@@ -495,14 +583,16 @@ cv::Point BestShift(const Comparison* cmp, Edges& edges, int departuresHere, con
     auto count = [&](cv::Point d, int rowStep) {
         const cv::Rect ref = Overlap(size, d);
         const cv::Rect there = (ref + d) & denseRows;
-        if (rowStep > 2 && !there.empty() && Departures(cmp[0], there, there - d, 1, denseHere) >= denseHere)
+        const Comparison pixels = edges.outline(cmp[0], false, StripReach(d));
+        if (rowStep > 2 && !there.empty() && Departures(pixels, there, there - d, 1, denseHere) >= denseHere)
             return INT_MAX;
-        int total = rowStep * Departures(cmp[0], ref + d, ref, rowStep, fewest / rowStep, nullptr, denseRow - ref.y - d.y);
+        int total =
+            rowStep * Departures(pixels, ref + d, ref, rowStep, fewest / rowStep, nullptr, denseRow - ref.y - d.y);
         if (total <= fewest && !means.empty())
             total += rowStep * Departures(cmp[1], means, means - d, rowStep, (fewest - total) / rowStep, nullptr,
                                           denseRow - means.y);
         if (total <= fewest)
-            total += rowStep * CountStrip(edges.widened(cmp[0], StripReach(d)), d, rowStep);
+            total += rowStep * CountStrip(edges.widened(pixels, StripReach(d)), d, rowStep);
         return total;
     };
     cv::Point best;
@@ -538,7 +628,7 @@ cv::Point BestShift(const Comparison* cmp, Edges& edges, int departuresHere, con
         const cv::Point d = coarse + cv::Point(k % 3 - 1, k / 3 - 1);
         if (d == cv::Point() || std::abs(d.x) > r || std::abs(d.y) > r || common.empty())
             continue;
-        const int c = Departures(cmp[2], common, common - d, 2, closest);
+        const int c = Departures(edges.outline(cmp[2], true, StripReach(d)), common, common - d, 2, closest);
         if (c < closest || (c == closest && d == coarse))
             closest = c, best = d;
     }
@@ -550,10 +640,64 @@ cv::Point BestShift(const Comparison* cmp, Edges& edges, int departuresHere, con
     return cv::Point();
 }
 
-// Fills the gaps of up to kFillSpan - 2 pixels between and inside marks that a 3 x 3 opening
+// The region's outline as movements meet it (see GrayMatch::Outline): the pixels left out within
+// kMaxShift of a judged pixel, each with its nearest judged pixel (chessboard distance, found by
+// a breadth-first walk from the judged pixels), and the band's darkest and brightest value over
+// the judged pixels within each reach of that one.
+GrayMatch::Outline MakeOutline(const cv::Mat& judged, const GrayMatch::Band& band)
+{
+    GrayMatch::Outline o;
+    const int w = judged.cols, h = judged.rows;
+    std::vector<int> nearest(size_t(w) * h, -1), from, queue;
+    std::vector<unsigned char> distance(size_t(w) * h, 0);
+    for (int i = 0; i < w * h; ++i)
+        if (judged.data[i])
+            nearest[i] = i, queue.push_back(i);
+    for (size_t head = 0; head < queue.size(); ++head) {
+        const int i = queue[head], y = i / w, x = i % w;
+        if (distance[i] >= kMaxShift)
+            continue;
+        for (int dy = -1; dy <= 1; ++dy)
+            for (int dx = -1; dx <= 1; ++dx) {
+                const int ny = y + dy, nx = x + dx, n = ny * w + nx;
+                if (ny < 0 || ny >= h || nx < 0 || nx >= w || nearest[n] >= 0)
+                    continue;
+                nearest[n] = nearest[i];
+                distance[n] = static_cast<unsigned char>(distance[i] + 1);
+                queue.push_back(n);
+                o.at.push_back(n);
+                from.push_back(nearest[i]);
+            }
+    }
+    const size_t n = o.at.size();
+    o.within.assign(kMaxShift + 1, 0);
+    for (int i : o.at) ++o.within[distance[i]];
+    for (int d = 1; d <= kMaxShift; ++d) o.within[d] += o.within[d - 1];
+    o.low.resize(n * kMaxShift);
+    o.high.resize(n * kMaxShift);
+    // Pixels left out take no part: the darkest of a window is never one of them, nor the brightest.
+    cv::Mat lo = band.low.clone(), hi = band.high.clone();
+    lo.setTo(255, judged == 0);
+    hi.setTo(0, judged == 0);
+    const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
+    for (int reach = 0; reach < kMaxShift; ++reach) {
+        if (reach > 0) {
+            cv::erode(lo, lo, square);
+            cv::dilate(hi, hi, square);
+        }
+        for (size_t k = 0; k < n; ++k) {
+            o.low[reach * n + k] = lo.data[from[k]];
+            o.high[reach * n + k] = hi.data[from[k]];
+        }
+    }
+    return o;
+}
+
+// Closes the gaps of up to kFillSpan - 1 pixels between and inside marks that a 3 x 3 opening
 // keeps (a part, or its pieces), so a part is judged whole where some of its pixels match the
-// surface under them. Marks scattered alone (sensor noise at a high sensitivity) take no part:
-// they are never joined into an area.
+// surface under them; the gap closed counts to the area weighed against the alarm area. Marks
+// scattered alone (sensor noise at a high sensitivity) take no part: they are never joined into
+// an area.
 void FillGaps(cv::Mat& diff)
 {
     const cv::Rect box = cv::boundingRect(diff);
@@ -575,6 +719,53 @@ void FillGaps(cv::Mat& diff)
     cv::bitwise_or(part, held, part);
 }
 
+// The comparisons cmp[0..4] as the crop moved by shift meets the references: each pixel against
+// the reference pixel it lies on; the strip the movement uncovers, and the pixels it brings onto
+// what the region leaves out, against the band widened to the movement's reach. The bands are
+// written into moved ([comparison][low, high]), never into the model's own buffers.
+void MoveComparisons(Comparison* cmp, Edges& edges, cv::Point shift, cv::Mat (*moved)[2])
+{
+    const int reach = StripReach(shift);
+    const Comparison pixels = edges.outline(cmp[0], false, reach), ownPixels = edges.outline(cmp[2], true, reach);
+    const Comparison near = edges.widened(pixels, reach);
+    const Comparison* bandOf[4] = {&pixels, &cmp[1], &ownPixels, &cmp[3]};
+    const Comparison* edgeOf[4] = {&near, &cmp[1], &near, &cmp[3]};
+    for (int k = 0; k < 4; ++k) {
+        MovedBand(*bandOf[k]->low, *edgeOf[k]->low, shift, moved[k][0]);
+        MovedBand(*bandOf[k]->high, *edgeOf[k]->high, shift, moved[k][1]);
+    }
+    for (int k = 0; k < 4; ++k) cmp[k].low = &moved[k][0], cmp[k].high = &moved[k][1];
+    cmp[4].low = cmp[2].low, cmp[4].high = cmp[2].high;
+}
+
+// The last step of a match: the change marked from the departures of the pixels (marks[0]) and
+// of the means (marks[1]) so far, with the comparisons cmp as they stand (moved, if the crop
+// was). A change is marked only where the picture changed: a departing mean marks the pixels
+// that differ from the references' own values by at least half the tolerance (not the rim its
+// window reaches beyond a part). A departing area's rim: next to a departing pixel, a pixel that
+// departs from the references' own value departs too, and where the references are textured
+// (the band wider than the tolerance: there a single pixel hides a faint change), one whose mean
+// departs from the references' own mean. (A band departure is always an own departure, and so
+// are the means'; the mask is in the bands since training.)
+void MarkChange(Comparison* cmp, cv::Mat* marks, cv::Rect means, const cv::Mat& judged, bool wholeMask, cv::Mat& diff)
+{
+    // Textured: high - low > lim, which is the departure of low..high from the band high..low.
+    const Comparison textured = {cmp[0].low, cmp[0].high, cmp[0].high, cmp[0].low, cmp[0].lim, 255};
+    cmp[3].also = &textured;
+    MarkDepartures(cmp[3], marks[3]);
+    KeepOnly(marks[3], means);
+    MarkDepartures(cmp[2], marks[2]);
+    static const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
+    cv::bitwise_or(marks[0], marks[1], marks[0]);
+    cv::dilate(marks[0], marks[0], square);
+    cv::bitwise_or(marks[2], marks[3], marks[2]);
+    cv::bitwise_and(marks[0], marks[2], diff);
+    cv::bitwise_and(diff, judged, diff);  // the crop's pixels outside the region never count
+    FillGaps(diff);
+    if (!wholeMask)
+        cv::bitwise_and(diff, judged, diff);
+}
+
 }  // namespace
 
 float HueRamp(float r, float lo, float hi)
@@ -592,28 +783,33 @@ float HueDirectionWeight(float coherence)
     return HueRamp(coherence, kDirLo, kDirHi);
 }
 
-cv::Mat HueField(const cv::Mat& hue)
+cv::Mat HueField(const cv::Mat& hue, const cv::Mat& excuse)
 {
     // Hue 0 is also what the conversion gives where all three channels are equal (grey, black,
     // and white clipped in all channels), so an exact 0 says nothing: it is left out of the
     // mean, and a window that is mostly such pixels has no coherent hue. A red part under
     // sensor noise gives 0 only at some pixels and keeps its direction from the others.
     // The hues of two equal brightest channels (white clipped in two of them) are counted apart:
-    // the last channel says what is known.
+    // the last channel says which pixels count.
     static const std::array<cv::Vec4f, 256> unit = [] {
         std::array<cv::Vec4f, 256> u{};
         for (int i = 1; i < 256; ++i) {
             const double a = 2 * CV_PI * i / kHueLevels;
             u[i] = cv::Vec4f(float(std::cos(a)), float(std::sin(a)), 1.0f, 1.0f);
         }
-        for (int i : {kTopPairHue[0], kTopPairHue[1], kTopPairHue[2]}) u[i][3] = 0.0f;
         return u;
     }();
+    const bool all = excuse.empty() || excuse.size() != hue.size();
     cv::Mat mean(hue.size(), CV_32FC4);
     for (int y = 0; y < hue.rows; ++y) {
         const unsigned char* h = hue.ptr<unsigned char>(y);
+        const unsigned char* e = all ? nullptr : excuse.ptr<unsigned char>(y);
         cv::Vec4f* f = mean.ptr<cv::Vec4f>(y);
-        for (int x = 0; x < hue.cols; ++x) f[x] = unit[h[x]];
+        for (int x = 0; x < hue.cols; ++x) {
+            f[x] = unit[h[x]];
+            const unsigned char loss = HueLoss(h[x]);
+            f[x][3] = (all ? loss : loss & e[x]) ? 0.0f : 1.0f;
+        }
     }
     cv::blur(mean, mean, cv::Size(kHueWindow, kHueWindow), cv::Point(-1, -1), cv::BORDER_REFLECT);
     cv::Mat field(hue.size(), CV_32FC4);
@@ -631,18 +827,71 @@ cv::Mat HueField(const cv::Mat& hue)
     return field;
 }
 
+unsigned char HueLoss(unsigned char hue)
+{
+    static const std::array<unsigned char, 256> lost = [] {
+        std::array<unsigned char, 256> l{};
+        l[0] = kExcuseEqual;
+        for (int j = 0; j < 3; ++j) l[size_t(kTopPairHue[j])] = kExcusePair[j];
+        return l;
+    }();
+    return lost[hue];
+}
+
+void HueExcuse(cv::Mat& excuse, const cv::Mat& picture)
+{
+    if (excuse.size() != picture.size() || excuse.type() != CV_8UC1)
+        excuse = cv::Mat::zeros(picture.size(), CV_8UC1);
+    cv::Mat flags(picture.size(), CV_8UC1);
+    const int channels = picture.channels();
+    if (channels == 1) {
+        // A hue: where its window has lost its hue (not a pixel that happens to have two equal
+        // channels, as a yellow under noise often has), every loss is excused.
+        cv::Mat share;
+        cv::extractChannel(HueField(picture), share, 3);
+        cv::compare(share, kKnownHueShare, flags, cv::CMP_LT);
+        flags.setTo(kExcuseAll, flags);
+    }
+    for (int y = 0; y < picture.rows && channels > 1; ++y) {
+        const unsigned char* p = picture.ptr<unsigned char>(y);
+        unsigned char* out = flags.ptr<unsigned char>(y);
+        for (int x = 0; x < picture.cols; ++x, p += channels) {
+            const int lo = std::min({p[0], p[1], p[2]}), hi = std::max({p[0], p[1], p[2]});
+            if (lo >= kClipReach) {  // any two may clip first, or all three
+                out[x] = kExcuseAll;
+                continue;
+            }
+            out[x] = hi <= kCrushReach ? kExcuseEqual : 0;
+            // The pair of the two brightest channels (the third is the darkest), as RGB2HueByte
+            // names it: bytes 0 and 1, 1 and 2, 0 and 2.
+            const int darkest = p[2] == lo ? 2 : p[0] == lo ? 0 : 1;
+            const int second = p[0] + p[1] + p[2] - lo - hi;
+            if (second >= kClipReach)
+                out[x] |= kExcusePair[darkest == 2 ? 0 : darkest == 0 ? 1 : 2];
+        }
+    }
+    cv::dilate(flags, flags, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3)));
+    cv::bitwise_or(excuse, flags, excuse);
+}
+
 namespace {
 // Departure of hue pixel a from reference pixel b, in field units (1 = a whole clear hue,
 // about 40 grey levels): the chord between clear directions, or a clear change of coherence.
-// Where the crop's window is largely pixels whose brightest channels are equal (white clipped
-// in all three or in two of them in a brighter frame: the hue then tells the clipping, not the
-// colour), its hue is not known: it departs from nothing.
+// Where the crop's window is largely pixels whose hue is lost in a way the references explain
+// (clipping of a near-white reference in a brighter frame, the reference's own lost hue: the
+// hue then tells the clipping, not the colour), it departs from nothing.
 float HueDeparture(const cv::Vec4f& a, const cv::Vec4f& b)
 {
     if (a[3] < kKnownHueShare)
         return 0.0f;
     const float dx = a[0] - b[0], dy = a[1] - b[1];
-    const float direction = std::min(HueDirectionWeight(a[2]), HueDirectionWeight(b[2])) * std::sqrt(dx * dx + dy * dy);
+    // Directions count where both are clear. Where the reference's colour is firm (b[3]: sensor
+    // noise and brightness cannot blur it), the crop's direction counts as soon as it shows
+    // some: a near-grey part there has a hue of its own, while a faint tint drowned by noise
+    // (not firm) keeps the direction it had only on average.
+    const float weight = std::max(std::min(HueDirectionWeight(a[2]), HueDirectionWeight(b[2])),
+                                  b[3] * std::min(HueDirectionWeight(b[2]), HueRamp(a[2], kFadeLo, kFadeHi)));
+    const float direction = weight * std::sqrt(dx * dx + dy * dy);
     const float appeared = HueRamp(a[2], kClearLo, kClearHi) - HueRamp(b[2], kSomeLo, kSomeHi);
     const float vanished = HueRamp(b[2], kClearLo, kClearHi) - HueRamp(a[2], kSomeLo, kSomeHi);
     return std::max(direction, std::max(appeared, vanished));
@@ -657,6 +906,9 @@ void GrayMatch::Clear()
     band = own = mean = ownMean = Band();
     wholeMask = true;
     hueRefs.clear();
+    hueExcuse.release();
+    meanRim = MeanRim();
+    outline = Outline();
 }
 
 void GrayMatch::Create(int w, int h, const cv::Mat& mask, int)
@@ -673,6 +925,23 @@ void GrayMatch::Create(int w, int h, const cv::Mat& mask, int)
         judged = cv::Mat(height, width, CV_8UC1, cv::Scalar(255));
     }
     wholeMask = cv::countNonZero(judged) == width * height;
+    if (wholeMask)
+        return;
+    cv::Mat one, count;
+    cv::threshold(judged, one, 0, 1, cv::THRESH_BINARY);
+    cv::boxFilter(one, count, CV_16U, cv::Size(kMeanWindow, kMeanWindow), cv::Point(-1, -1), false, cv::BORDER_REFLECT);
+    for (const bool inside : {true, false}) {
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const int n = count.at<unsigned short>(y, x);
+                if (n > 0 && n < kMeanWindow * kMeanWindow && (judged.at<unsigned char>(y, x) != 0) == inside) {
+                    meanRim.at.emplace_back(x, y);
+                    meanRim.count.push_back(static_cast<unsigned char>(n));
+                }
+            }
+        if (inside)
+            meanRim.judged = meanRim.at.size();
+    }
 }
 
 void GrayMatch::AddTemp(const cv::Mat& crop)
@@ -685,19 +954,40 @@ void GrayMatch::AddTemp(const cv::Mat& crop)
     ++tempCount;
     if (circular) {
         hueRefs.push_back(HueField(crop));
+        HueExcuse(hueExcuse, crop);
+        cv::insertChannel(cv::Mat::zeros(crop.size(), CV_32F), hueRefs.back(), 3);  // firm nowhere yet
         return;
     }
     cv::Mat lo, hi, m, meanLo, meanHi;
     const cv::Mat kernel = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
     cv::erode(crop, lo, kernel, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
     cv::dilate(crop, hi, kernel, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
-    WindowMean(crop, judged, wholeMask, m);
+    WindowMean(crop, *this, m, false);
     cv::erode(m, meanLo, kernel, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
     cv::dilate(m, meanHi, kernel, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
     band.fold(lo, hi);
     own.fold(crop.clone(), cv::Mat());
     mean.fold(meanLo, meanHi);
     ownMean.fold(m, cv::Mat());
+}
+
+void GrayMatch::AddColour(const cv::Mat& colour)
+{
+    if (!circular || colour.depth() != CV_8U || colour.channels() < 3 || colour.cols != width ||
+        colour.rows != height || hueRefs.empty())
+        return;
+    HueExcuse(hueExcuse, colour);
+    // The share of each window whose colour is firm, in the reference field's last channel.
+    cv::Mat planes[4], hi, lo, firm;
+    cv::split(colour, planes);
+    cv::max(planes[0], planes[1], hi);
+    cv::max(hi, planes[2], hi);
+    cv::min(planes[0], planes[1], lo);
+    cv::min(lo, planes[2], lo);
+    cv::compare(hi - lo, kFirmChroma, firm, cv::CMP_GE);
+    firm.convertTo(firm, CV_32F, 1.0 / 255);
+    cv::blur(firm, firm, cv::Size(kHueWindow, kHueWindow), cv::Point(-1, -1), cv::BORDER_REFLECT);
+    cv::insertChannel(firm, hueRefs.back(), 3);
 }
 
 void GrayMatch::Band::fold(const cv::Mat& lo, const cv::Mat& hi)
@@ -730,6 +1020,8 @@ void GrayMatch::Train(int sensitivity, int amplify, int toleranceScale, int tole
     tolerance = int(std::clamp(1 + loose * loose * std::max(0, toleranceScale) / 100 / kToleranceDivisor, 1LL,
                                std::max(1LL, (long long)toleranceMax)));
     valid = tempCount > 0;
+    if (valid && !circular && !wholeMask)
+        outline = MakeOutline(judged, band);
     if (valid && !circular) {
         // Pixels left out of judging can never depart: their bands are the whole range.
         const cv::Mat out = judged == 0;
@@ -747,7 +1039,7 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
     // departure * gain > tolerance  <=>  departure > tolerance / gain for integer departures
     const int limit = tolerance / gain;
     if (circular) {
-        const cv::Mat field = HueField(image);
+        const cv::Mat field = HueField(image, hueExcuse);
         // Field distance that departs: a chord of (limit + 1) levels between clear hues.
         const float far = float(2 * std::sin((limit + 1) * CV_PI / kHueLevels));
         diff = cv::Mat::zeros(height, width, CV_8UC1);
@@ -795,8 +1087,20 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
                          {&level, &level, &own.low, &own.high, lim, 255},
                          {&levelMeans, &levelMeans, &ownMean.low, &ownMean.high, meanLim, 255},
                          {&level, &level, &own.low, &own.high, changeLim, 255}};
+    // What a region leaves out never departs, also where a movement brings it onto judged pixels.
+    if (!wholeMask)
+        for (Comparison& c : cmp) c.only = &judged;
     // The level at that brightness ratio, and the means of the brightest and the darkest light
     // the crop stands for (they differ only where pixels clip at white in a brighter frame).
+    int anyClipped = -1;
+    auto clipped = [&] {
+        if (anyClipped < 0) {
+            double brightest = 0;
+            cv::minMaxLoc(image, nullptr, &brightest);
+            anyClipped = brightest >= 255;
+        }
+        return anyClipped == 1;
+    };
     auto bringTo = [&](double ratio) {
         level = image;
         levelMeans = imageMeans;
@@ -808,19 +1112,20 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
             cv::LUT(image, table, scaled);
             level = scaled;
             ceiling = cv::saturate_cast<unsigned char>(255 / ratio);
-            WindowMean(level, judged, wholeMask, meanUp);
+            WindowMean(level, *this, meanUp);
             levelMeans = meanUp;
         }
         const cv::Mat* darkMean = &levelMeans;
-        if (ceiling < 255) {
+        // Only pixels clipped at white lie above the ceiling: without them both means are one.
+        if (ceiling < 255 && clipped()) {
             cv::min(level, ceiling, capped);
-            WindowMean(capped, judged, wholeMask, meanDown);
+            WindowMean(capped, *this, meanDown);
             darkMean = &meanDown;
         }
         cmp[0].ceiling = cmp[2].ceiling = cmp[4].ceiling = ceiling;
         cmp[1].down = cmp[3].down = darkMean;
     };
-    WindowMean(image, judged, wholeMask, imageMeans);
+    WindowMean(image, *this, imageMeans);
     const double ratio = BrightnessRatio(image, own.low, own.high, imageMeans, ownMean.low, ownMean.high);
     bringTo(ratio);
     const int here = MarkDepartures(cmp[0], marks[0]);
@@ -833,7 +1138,7 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
     // A crop a few pixels off is judged where it lies: every pixel against the references moved
     // by the best shift, the uncovered strip against the nearest reference pixels.
     static thread_local Edges edges;
-    std::fill(std::begin(edges.ready), std::end(edges.ready), false);
+    edges.reset(*this);
     const cv::Rect searched = SearchedMeans(marks[1].size());
     const int searchedHere = searched.empty() ? 0 : cv::countNonZero(marks[1](searched));
     static thread_local cv::Mat rowCounts;
@@ -847,16 +1152,7 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
         MarkDepartures(cmp[1], marks[1]);
         KeepOnly(marks[1], means);
     } else {
-        // The strip's pixels are judged against the band widened to the movement's reach. (The
-        // scratch pictures never take the model's own buffers: they are written into.)
-        const Comparison near = edges.widened(cmp[0], StripReach(shift));
-        const Comparison* edgeOf[4] = {&near, &cmp[1], &near, &cmp[3]};
-        for (int k = 0; k < 4; ++k) {
-            MovedBand(*cmp[k].low, *edgeOf[k]->low, shift, moved[k][0]);
-            MovedBand(*cmp[k].high, *edgeOf[k]->high, shift, moved[k][1]);
-        }
-        for (int k = 0; k < 4; ++k) cmp[k].low = &moved[k][0], cmp[k].high = &moved[k][1];
-        cmp[4].low = cmp[2].low, cmp[4].high = cmp[2].high;
+        MoveComparisons(cmp, edges, shift, moved);
         // The brightness read where the crop lay off its references is read again where it fits.
         const double fitted = BrightnessRatio(image, moved[2][0], moved[2][1], imageMeans, moved[3][0], moved[3][1]);
         if (std::abs(fitted - ratio) > kRefitBrightness)
@@ -869,26 +1165,5 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
             return;
         }
     }
-    // A change is marked only where the picture changed: a departing mean marks the pixels
-    // that differ from the references' own values by at least half the tolerance (not the rim
-    // its window reaches beyond a part). A departing area's rim: next to a departing pixel, a
-    // pixel that departs from the references' own value departs too, and where the references
-    // are textured (the band wider than the tolerance: there a single pixel hides a faint
-    // change), one whose mean departs from the references' own mean. (A band departure is
-    // always an own departure, and so are the means'; the mask is in the bands since training.)
-    // Textured: high - low > lim, which is the departure of low..high from the band high..low.
-    const Comparison textured = {cmp[0].low, cmp[0].high, cmp[0].high, cmp[0].low, lim, 255};
-    cmp[3].also = &textured;
-    MarkDepartures(cmp[3], marks[3]);
-    KeepOnly(marks[3], means);
-    MarkDepartures(cmp[2], marks[2]);
-    static const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
-    cv::bitwise_or(marks[0], marks[1], marks[0]);
-    cv::dilate(marks[0], marks[0], square);
-    cv::bitwise_or(marks[2], marks[3], marks[2]);
-    cv::bitwise_and(marks[0], marks[2], diff);
-    cv::bitwise_and(diff, judged, diff);  // the crop's pixels outside the region never count
-    FillGaps(diff);
-    if (!wholeMask)
-        cv::bitwise_and(diff, judged, diff);
+    MarkChange(cmp, marks, means, judged, wholeMask, diff);
 }

@@ -42,26 +42,44 @@
 //     its place.
 //   On a flat surface a change marks what differs by more than the tolerance, and nothing
 //   beyond the part. A part partly on a surface of its own brightness departs only where the
-//   surface differed: gaps of up to 5 pixels between and inside marks that a 3 x 3 opening
-//   keeps are filled, so it is judged whole; marks scattered alone are never joined. A crop a few pixels off its references (vibration, a slight turn of the
-//   camera, nothing corrected) is judged where it lies: when it departs, the whole-pixel
-//   movement of up to 8 pixels each way that at least halves the departures of the pixels and
-//   of the means inside the crop's central part (those every movement compares) is used,
-//   the one of the movements a pixel apart that fits the references' own values best. After
-//   it every pixel is judged: the strip it uncovers against the references within the
-//   movement's reach of its edge (their widest band), and the means wherever their window
-//   lies on what the references saw. An invalid model or a crop of another size gives an
-//   all-zero diff.
+//   surface differed: gaps of up to 6 pixels between and inside marks that a 3 x 3 opening
+//   keeps are closed (a 7 x 7 closing), so it is judged whole; marks scattered alone are never
+//   joined. The area the caller weighs is then that of the closed marks: two 8 x 8 marks up to
+//   6 pixels apart are one area with the gap between them (117 to 133 pixels instead of 2 x 47).
+//   A crop a few pixels off its references (vibration, a slight turn of the camera, nothing
+//   corrected) is judged where it lies: when it departs, the whole-pixel movement of up to 8
+//   pixels each way that at least halves the departures of the pixels and of the means inside
+//   the crop's central part (those every movement compares) is used, the one of the movements a
+//   pixel apart that fits the references' own values best. After it every judged pixel is
+//   judged: the strip it uncovers, and the pixels it brings onto pixels the mask leaves out (a
+//   circle's or polygon's outline, ignored points), against the references within the
+//   movement's reach of the nearest judged pixel (their widest band), and the means wherever
+//   their window lies on what the references saw. Pixels the mask leaves out never depart, also
+//   in the search. An invalid model or a crop of another size gives an all-zero diff.
 // - Hue pictures (circular = true before AddTemp; Create keeps the flag): grey values are
 //   angles on a 0..255 circle. Where both the references' and the crop's hue are coherent
-//   over 5 x 5 pixels, the departure is the circular distance of the mean directions (0 and
-//   255 are neighbours); where hue jumps from pixel to pixel (near-grey colours under sensor
+//   over 5 x 5 pixels, or the references' colour is firm (see AddColour) and the crop shows
+//   some hue, the departure is the circular distance of the mean directions (0 and 255 are
+//   neighbours); where hue jumps from pixel to pixel (near-grey colours under sensor
 //   noise) it carries no information and weighs nothing, so there only a clear hue
 //   appearing, or a clear hue of the references vanishing, departs (as a whole-circle
-//   distance). Where the crop's 5 x 5 pixels are mostly of equal brightest channels (white
-//   clipped in two or three of them) its hue is not known and departs from nothing.
-//   Departures are in the same grey levels (1/255 of the circle), a reference one pixel
-//   away is accepted, and the brightness scaling does not apply.
+//   distance). A pixel of equal brightest channels (grey, black, white clipped in all three
+//   or in two of them) has lost its hue; where the references could lose theirs the same way
+//   (see AddColour) that says nothing, so a crop window mostly of such losses departs from
+//   nothing. Elsewhere a lost hue is a change: where the references show a clear hue, a part
+//   clipped white, crushed black or grey departs. Departures are in the same grey levels (1/255
+//   of the circle), a reference one pixel away is accepted, and the brightness scaling does
+//   not apply.
+// - AddColour(colour) (hue pictures): the colour camera's picture of the reference crop last
+//   added (8-bit, 3 or 4 channels, the crop's size; others are ignored). Where two of its
+//   channels lie within a brighter frame's reach of white (200 and up: x1.18, the most the
+//   grey band follows, less sensor noise), clipping turns its hue into the hue of those two
+//   channels, where all three do into the hue of equal channels, and where it is near black
+//   (every channel up to 8) crushing does the same: those losses are excused there (and a
+//   pixel around). Where a reference's own hue is mostly lost every loss is excused; without
+//   AddColour only there. Where its colour lies 20 or more levels from grey (brightest less
+//   darkest channel) it is firm: sensor noise and brightness leave its hue clear, so a faint
+//   hue of another direction there departs.
 // Construction allocates nothing, so thousands can be held by value.
 class GrayMatch
 {
@@ -70,6 +88,7 @@ public:
     void Clear();
     void Create(int width, int height, const cv::Mat& mask, int reserved);
     void AddTemp(const cv::Mat& crop);
+    void AddColour(const cv::Mat& colour);
     void Train(int sensitivity, int amplify, int toleranceScale, int toleranceMax);
     void Match(const cv::Mat& image, cv::Mat& diff) const;
 
@@ -90,21 +109,53 @@ public:
         // The whole range where out is set: such pixels never depart.
         void open(const cv::Mat& out);
     };
-    cv::Mat judged;  // 255 = judged pixel
-    Band band;       // each pixel's 3 x 3 neighbourhood over the references
-    Band own;        // the pixel itself over the references
-    Band mean;       // the means over 5 x 5 judged pixels, a pixel around
-    Band ownMean;    // the mean at the pixel itself
-    bool wholeMask = true;  // every pixel of the crop is judged
+    cv::Mat judged;                // 255 = judged pixel
+    Band band;                     // each pixel's 3 x 3 neighbourhood over the references
+    Band own;                      // the pixel itself over the references
+    Band mean;                     // the means over 5 x 5 judged pixels, a pixel around
+    Band ownMean;                  // the mean at the pixel itself
+    bool wholeMask = true;         // every pixel of the crop is judged
     std::vector<cv::Mat> hueRefs;  // circular: HueField of each reference
+    cv::Mat hueExcuse;             // circular: the losses of hue excused per pixel (see HueExcuse)
+    // A region that leaves pixels out: the pixels whose 5 x 5 window holds some judged pixels
+    // but not 25, and how many it holds, where a mean is not the plain box mean. The judged ones
+    // come first: only theirs are ever compared (the others' feed the references' bands).
+    struct MeanRim
+    {
+        std::vector<cv::Point> at;
+        std::vector<unsigned char> count;
+        size_t judged = 0;
+    } meanRim;
+    // A region that leaves pixels out, against which a movement compares a judged pixel that
+    // comes to lie on a pixel left out: the references' values within reach of the nearest
+    // judged pixel, as the strip a movement uncovers at the crop's edge is judged. at: the
+    // pixels left out within kMaxShift of a judged one (offsets in the crop); low and high, per
+    // reach r = 0 .. 7 (at.size() values each, reach after reach), the darkest and brightest
+    // band value of the judged pixels within r of the nearest judged pixel.
+    struct Outline
+    {
+        std::vector<int> at;  // nearest first
+        std::vector<unsigned char> low, high;
+        std::vector<size_t> within;  // [d]: how many of them lie within d of a judged pixel
+    } outline;
 };
 
 // Hue crop (8-bit, 0..255 circle) -> CV_32FC4 per pixel: the mean hue direction over 5 x 5
 // pixels as a unit vector (x, y), its coherence (mean resultant length: about 1 for one clear
 // hue, below about 0.55 where near-grey colours make the hue noise) and the share of the
-// window's pixels whose hue is known: not one of the hues equal brightest channels give (0 for
-// grey and white clipped in all three, 60, 180 and 300 degrees where two clip at white).
-cv::Mat HueField(const cv::Mat& hue);
+// window's pixels that count: all but those whose hue is lost (one of the hues equal brightest
+// channels give: 0 for grey, black and white clipped in all three, 60, 180 and 300 degrees
+// where two clip at white) where excuse (8-bit, the crop's size, see HueExcuse) excuses that
+// loss. With no excuse every loss is excused (a reference's own lost hue).
+cv::Mat HueField(const cv::Mat& hue, const cv::Mat& excuse = cv::Mat());
+// Folds into excuse (8-bit flags, created at picture's size) the losses of hue a reference
+// picture explains at each pixel and the pixels around: picture is its hue (8-bit: where most of
+// its 5 x 5 window has lost its hue, every loss is excused) or its colour (3 or 4 channels: bit 0 a hue of equal
+// channels where all three channels may clip at white or are near black, bit 1 + j pair j's hue where the two brightest
+// may clip; see GrayMatch::AddColour).
+void HueExcuse(cv::Mat& excuse, const cv::Mat& picture);
+// The excuse flag a hue needs to be excused: 0 for a hue that is not lost.
+unsigned char HueLoss(unsigned char hue);
 // 0 below lo, 1 above hi, linear between.
 float HueRamp(float r, float lo, float hi);
 // Weight 0..1 of a hue direction of that coherence: 0 for noise, 1 for a clear hue.

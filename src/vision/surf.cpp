@@ -43,6 +43,7 @@ constexpr double kBlockRetry = 0.8;       // a block below this is tried a cell 
 // the whole region: a coloured part of a block's size fails where it would not count with grey.
 constexpr double kHueBlockWeight = 4.0;
 constexpr double kHueBlockRetry = 0.0;    // hue blocks: only where they are wholly unlike
+constexpr double kShiftGain = 4.0;        // a displacement must cut the dissimilarity to a quarter
 constexpr int kWideShift = 3;             // a poor match is looked for this many times further
 constexpr double kWideBelow = 0.9;        // below this similarity nearby
 
@@ -62,6 +63,7 @@ struct Live
 {
     cv::Mat v, v2, known, pairs;
     cv::Mat direction;  // hue: where v has faded to nothing, the direction its pixels still show
+    cv::Mat gone;       // hue: per cell the share of its pixels whose lost hue nothing excuses
 };
 
 struct CellSums
@@ -216,16 +218,20 @@ ShiftScore ScoreAt(const SURF::Grids& ref, const Live& live, int dx, int dy, int
 // that pair's hue.
 Live Steadied(const Live& live, const cv::Mat& ref, cv::Point shift)
 {
-    Live out{live.v.clone(), cv::Mat(), live.known, live.pairs, cv::Mat()};
+    Live out{live.v.clone(), cv::Mat(), live.known, live.pairs, cv::Mat(), live.gone};
     bool cloned = false;
     for (int y = std::max(0, shift.y); y < std::min(out.v.rows, ref.rows + shift.y); ++y) {
         cv::Vec2f* v = out.v.ptr<cv::Vec2f>(y);
         const cv::Vec2f* r = ref.ptr<cv::Vec2f>(y - shift.y);
         const cv::Vec2f* p = live.pairs.empty() ? nullptr : live.pairs.ptr<cv::Vec2f>(y);
         const cv::Vec2f* d = live.direction.empty() ? nullptr : live.direction.ptr<cv::Vec2f>(y);
+        const float* g = live.gone.empty() ? nullptr : live.gone.ptr<float>(y);
         for (int x = std::max(0, shift.x); x < std::min(out.v.cols, ref.cols + shift.x); ++x) {
             const cv::Vec2f& rx = r[x - shift.x];
             const float l = std::sqrt(v[x].dot(v[x])), strength = std::sqrt(rx.dot(rx));
+            // Only the part of the cell that still has a hue is brought up: pixels that lost it
+            // (white, black, grey where the references cannot have lost it) stay empty.
+            const float up = strength * (g ? 1.0f - g[x] : 1.0f);
             const float share = p ? std::sqrt(p[x].dot(p[x])) : 0.0f;
             if (share >= kPairShare && strength >= kClearRef * kHueScale &&
                 p[x].dot(rx) < kPairReachCos * share * strength) {
@@ -233,12 +239,12 @@ Live Steadied(const Live& live, const cv::Mat& ref, cv::Point shift)
                 if (!cloned)
                     out.known = live.known.clone(), cloned = true;
                 out.known.at<cv::Vec2f>(y, x) = cv::Vec2f(1, 1);
-            } else if (strength > l) {
+            } else if (up > l) {
                 const float dl = d ? std::sqrt(d[x].dot(d[x])) : 0.0f;
                 if (l > kNoDirection)
-                    v[x] *= strength / l;
+                    v[x] *= up / l;
                 else if (dl > kNoDirection)
-                    v[x] = d[x] * (strength / dl);
+                    v[x] = d[x] * (up / dl);
             }
         }
     }
@@ -435,7 +441,8 @@ void SpreadCells(const cv::Mat& src, cv::Size grid, cv::Mat& out)
 // 0..1 in both channels; pairs: the mean of the unit directions of the pixels whose hue is one of
 // kTopPairHue, 0 for the others (length: their share, if they agree). Summed straight into the
 // cells: the pictures of the crop's size are not kept.
-cv::Mat HueCells(const cv::Mat& hue, int side, cv::Size grid, cv::Mat* faded, cv::Mat* known, cv::Mat* pairs)
+cv::Mat HueCells(const cv::Mat& hue, int side, cv::Size grid, cv::Mat* faded, cv::Mat* known, cv::Mat* pairs,
+                 cv::Mat* gone, const cv::Mat& excuse)
 {
     static const std::array<cv::Vec2f, 256> unit = [] {
         std::array<cv::Vec2f, 256> u{};
@@ -443,10 +450,14 @@ cv::Mat HueCells(const cv::Mat& hue, int side, cv::Size grid, cv::Mat* faded, cv
             u[h] = cv::Vec2f(float(std::cos(2 * CV_PI * h / 255)), float(std::sin(2 * CV_PI * h / 255)));
         return u;
     }();
-    const cv::Mat field = HueField(hue);
+    // A reference's own lost hue weighs nothing; the crop's only where the references excuse it.
+    const cv::Mat field = known ? HueField(hue, excuse) : HueField(hue);
     cv::Mat w = cv::Mat::zeros(grid, CV_32FC2), d = cv::Mat::zeros(grid, CV_32FC2), p = cv::Mat::zeros(grid, CV_32FC2);
-    cv::Mat k = cv::Mat::zeros(grid, CV_32FC1);
+    cv::Mat k = cv::Mat::zeros(grid, CV_32FC1), out = cv::Mat::zeros(grid, CV_32FC1);
+    const bool excused = !excuse.empty() && excuse.size() == hue.size();
     for (int y = 0; y < hue.rows; ++y) {
+        const unsigned char* e = excused ? excuse.ptr<unsigned char>(y) : nullptr;
+        float* oc = out.ptr<float>(y / side);
         const cv::Vec4f* f = field.ptr<cv::Vec4f>(y);
         const unsigned char* h = hue.ptr<unsigned char>(y);
         cv::Vec2f* wc = w.ptr<cv::Vec2f>(y / side);
@@ -461,6 +472,7 @@ cv::Mat HueCells(const cv::Mat& hue, int side, cv::Size grid, cv::Mat* faded, cv
             dc[c] += direction * HueStrength(f[x][2]);
             kc[c] += f[x][3];
             pc[c] += unit[h[x]];
+            oc[c] += (e && (HueLoss(h[x]) & ~e[x])) ? 1.0f : 0.0f;
         }
     }
     for (int cy = 0; cy < grid.height; ++cy) {
@@ -469,12 +481,15 @@ cv::Mat HueCells(const cv::Mat& hue, int side, cv::Size grid, cv::Mat* faded, cv
             const float n = float(rows * (std::min(hue.cols, (cx + 1) * side) - cx * side));
             w.at<cv::Vec2f>(cy, cx) /= n, d.at<cv::Vec2f>(cy, cx) /= n, p.at<cv::Vec2f>(cy, cx) /= n;
             k.at<float>(cy, cx) = HueRamp(k.at<float>(cy, cx) / n, kUnknownShare, kKnownShare);
+            out.at<float>(cy, cx) /= n;
         }
     }
     if (faded)
         *faded = d;
     if (pairs)
         *pairs = p;
+    if (gone)
+        *gone = out;
     if (known)
         cv::merge(std::vector<cv::Mat>{k, k}, *known);
     return w;
@@ -506,6 +521,7 @@ void SURF::Clear()
     cellMask.release();
     blockMask.release();
     blockKept.release();
+    hueExcuse.release();
 }
 
 void SURF::Create(int w, int h, const cv::Mat& mask)
@@ -537,10 +553,10 @@ void SURF::Create(int w, int h, const cv::Mat& mask)
     cv::integral(blockMask / 255, blockKept, CV_32S);
 }
 
-cv::Mat SURF::ToGrid(const cv::Mat& crop, cv::Mat* faded, cv::Mat* known, cv::Mat* pairs) const
+cv::Mat SURF::ToGrid(const cv::Mat& crop, cv::Mat* faded, cv::Mat* known, cv::Mat* pairs, cv::Mat* gone) const
 {
     if (circular)
-        return HueCells(crop, cell, grid, faded, known, pairs);
+        return HueCells(crop, cell, grid, faded, known, pairs, gone, hueExcuse);
     cv::Mat out;
     if (grid.width == crop.cols && grid.height == crop.rows) {
         cv::Mat reduced;
@@ -568,10 +584,20 @@ void SURF::AddTemp(const cv::Mat& crop, int shiftCells, int diff, int minimum)
     minScore = minimum;
     cv::Mat faded;
     refs.push_back(ToGrid(crop, &faded));
+    if (circular)
+        HueExcuse(hueExcuse, crop);
     smoothRefs.emplace_back();
     cv::GaussianBlur(faded, smoothRefs.back(), cv::Size(3, 3), 0, 0, cv::BORDER_REPLICATE);
     refSums.push_back(SumGrids(refs.back(), cellMask));
     smoothSums.push_back(SumGrids(smoothRefs.back(), blockMask));
+}
+
+void SURF::AddColour(const cv::Mat& colour)
+{
+    if (!circular || colour.depth() != CV_8U || colour.channels() < 3 || colour.cols != width ||
+        colour.rows != height || refs.empty())
+        return;
+    HueExcuse(hueExcuse, colour);
 }
 
 void SURF::Train(int, int, int, int)
@@ -586,12 +612,14 @@ float SURF::Match(const cv::Mat& image, cv::Mat& out) const
         return 0.0f;
     Live live, smooth;
     cv::Mat faded;
-    live.v = ToGrid(image, &faded, circular ? &live.known : nullptr, circular ? &live.pairs : nullptr);
+    live.v = ToGrid(image, &faded, circular ? &live.known : nullptr, circular ? &live.pairs : nullptr,
+                    circular ? &live.gone : nullptr);
     live.v2 = live.v.mul(live.v);
     int minCells = std::max(1, cv::countNonZero(cellMask) / 2);
     if (circular) {
-        // Where the crop's hue is not known (clipped at white), the region is judged on the rest;
-        // a crop with no known hue departs from nothing.
+        // Where the crop's hue is lost as the references explain (clipped at white where they lie
+        // near it, or lost in them too), the region is judged on the rest; a crop all of such
+        // losses departs from nothing.
         cv::Mat share;
         cv::extractChannel(live.known, share, 0);
         const int cells = cv::countNonZero(cellMask);
@@ -614,9 +642,14 @@ float SURF::Match(const cv::Mat& image, cv::Mat& out) const
             whole = ScoreAt(refSums[ref], Steadied(live, refs[ref], {whole.dx, whole.dy}), whole.dx, whole.dy, minCells);
         if (smooth.v.empty()) {
             cv::GaussianBlur(faded, smooth.v, cv::Size(3, 3), 0, 0, cv::BORDER_REPLICATE);
+            // A cell that lost most of its hue stays empty: its neighbours' hue spread into it
+            // would hide a part that took a colour away, which no slight turn explains.
+            if (circular)
+                faded.copyTo(smooth.v, live.gone >= 0.5);
             smooth.v2 = smooth.v.mul(smooth.v);
             smooth.known = live.known;
             smooth.pairs = live.pairs;
+            smooth.gone = live.gone;
             if (circular)
                 cv::GaussianBlur(live.v, smooth.direction, cv::Size(3, 3), 0, 0, cv::BORDER_REPLICATE);
         }
@@ -632,6 +665,14 @@ float SURF::Match(const cv::Mat& image, cv::Mat& out) const
     };
     ShiftScore best;
     size_t bestRef = 0;
+    // A displacement is taken only where it explains clearly more than none: on a surface that
+    // looks alike a few cells off (flat, polished, of one colour) every displacement fits about as
+    // well, and one that moves a part at the region's edge out of the compared cells would win.
+    double still = -1.0;
+    for (size_t k = 0; k < refs.size(); ++k) still = std::max(still, ScoreAt(refSums[k], live, 0, 0, minCells).score);
+    auto explains = [&](const ShiftScore& s) {
+        return (s.dx == 0 && s.dy == 0) || (1.0 - s.score) * kShiftGain <= 1.0 - still;
+    };
     // Nearby first; a poor match is looked for further away (vibration nothing corrects
     // moves a region by a few cells), without searching again where it looked already.
     for (int reach : {shift, shift * kWideShift}) {
@@ -645,7 +686,7 @@ float SURF::Match(const cv::Mat& image, cv::Mat& out) const
                     if (reach > shift && std::abs(dx) <= shift && std::abs(dy) <= shift)
                         continue;
                     const ShiftScore s = ScoreAt(refSums[k], live, dx, dy, minCells);
-                    if (s.score > found.score) {
+                    if (s.score > found.score && explains(s)) {
                         found = s;
                         foundRef = k;
                     }

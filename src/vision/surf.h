@@ -17,7 +17,9 @@
 // - Train(0, 0, 0, 0): finishes the model; valid when at least one crop was added.
 // - Match(image, out) returns the similarity 0..100 (float): the best, over the references and
 //   every displacement up to shift cells (up to 3 x shift cells when the nearby ones score
-//   below 90), of a global structural similarity of the two grids (mean-luminance term times
+//   below 90) that cuts the dissimilarity (1 - similarity) of none to at most a quarter (on a
+//   flat surface any displacement fits as well, and one would move a part at the region's edge
+//   out of the compared cells), of a global structural similarity of the two grids (mean-luminance term times
 //   zero-mean correlation term, each stabilised so that two flat patches of equal brightness
 //   score high and a flat patch against a textured one scores low), lowered to its mean with
 //   the similarity of the least similar block of 8 x 8 cells (blocks overlap by half; grids
@@ -33,16 +35,23 @@
 //   pixel's direction weighted by how coherent the hue is around it (see HueField in
 //   graymatch.h; 100 = one clear hue), and the similarity compares those directions:
 //   near-grey areas, whose hue is noise, are near empty in both, and 0 and 255 are
-//   neighbours. Hue the conversion gives for equal brightest channels (white clipped) weighs
-//   nothing, and cells of the crop where it is most of the hue are left out of the sums (a
-//   crop with no known hue scores 100), except cells clipped in a pair of channels where the
-//   reference shows a clear hue whose brightest two are another pair (no brightening gives
-//   that): they count at the pair's hue. Faint tints lose coherence as the noise grows while
-//   their direction stays: a crop weaker than its references is compared at up to 3 times its
+//   neighbours. Hue the conversion gives for equal brightest channels (grey, black, white
+//   clipped) is lost; in a reference it weighs nothing. In the crop, where the references
+//   explain that loss (their own hue is lost there, or their colour lies near white or black
+//   so that a brighter or darker frame clips it that way; see AddColour) it weighs nothing
+//   and cells where it is most of the hue are left out of the sums (a crop all of such losses
+//   scores 100), except cells clipped in a pair of channels where the reference shows a clear
+//   hue whose brightest two are another pair (no brightening gives that): they count at the
+//   pair's hue. Elsewhere a lost hue counts as the near-empty hue it is, and stays so where
+//   faint tints are brought up and where the blocks' grids are smoothed: a part or a whole
+//   region that lost a clear colour (clipped white, crushed black, grey) scores low. Faint tints lose coherence as the
+//   noise grows while their direction stays: a crop weaker than its references is compared at up to 3 times its
 //   strength, and at the best displacement each crop cell that still shows a direction is
 //   compared at its reference cell's strength where that is stronger. The least similar block
 //   then weighs 4 times the whole region instead of once. diffLevel is a distance on that
 //   scale; no brightness compensation applies.
+// - AddColour(colour) (hue pictures): the colour picture of the reference crop last added, as
+//   for GrayMatch::AddColour; where it may clip (or be crushed), a lost hue is excused.
 // Construction allocates nothing, so thousands can be held by value.
 class SURF
 {
@@ -51,6 +60,7 @@ public:
     void Clear();
     void Create(int width, int height, const cv::Mat& mask);
     void AddTemp(const cv::Mat& crop, int shift, int diffLevel, int minScore);
+    void AddColour(const cv::Mat& colour);
     void Train(int, int, int, int);
     float Match(const cv::Mat& image, cv::Mat& out) const;
 
@@ -77,10 +87,12 @@ public:
     };
     std::vector<Grids> refSums;     // refs with cellMask
     std::vector<Grids> smoothSums;  // smoothRefs with blockMask
+    cv::Mat hueExcuse;              // hue: the losses of hue excused per pixel (see HueExcuse)
 
     // The crop's working grid. faded: the same with hue directions weighted by HueStrength
     // instead of the coherence itself (grey: the grid again); known (hue only): per cell 0..1 how
-    // much of its hue is known, in both channels.
-    cv::Mat ToGrid(const cv::Mat& crop, cv::Mat* faded = nullptr, cv::Mat* known = nullptr,
-                   cv::Mat* pairs = nullptr) const;
+    // much of its hue is known, in both channels; gone (hue only): per cell the share of pixels
+    // whose lost hue the references do not excuse.
+    cv::Mat ToGrid(const cv::Mat& crop, cv::Mat* faded = nullptr, cv::Mat* known = nullptr, cv::Mat* pairs = nullptr,
+                   cv::Mat* gone = nullptr) const;
 };

@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
@@ -75,6 +76,31 @@ struct RecogRig
         return i;
     }
 
+    // A circle (a ring where innerR > 0) or a polygon of image points, with the masks the
+    // shapes give; -1 when the detection is full.
+    int addCircle(int det, cv::Point centre, int r, int innerR, int func, int p1 = 0, int p2 = 0, int p3 = 0)
+    {
+        const int i = addRect(det, cv::Rect(centre.x - r, centre.y - r, 2 * r, 2 * r), func, p1, p2, p3);
+        if (i < 0)
+            return i;
+        Circle& c = storeA->circles[det][i];
+        c.imageCx = centre.x, c.imageCy = centre.y, c.imageR = r, c.imageInnerR = innerR;
+        c.imageRect = QRect(centre.x - r, centre.y - r, 2 * r, 2 * r);
+        return setShape(det, i, kShapeCircle, c.UpdateMask());
+    }
+    int addPolygon(int det, const std::vector<cv::Point>& points, int func, int p1 = 0, int p2 = 0, int p3 = 0)
+    {
+        const cv::Rect box = cv::boundingRect(points);
+        const int i = addRect(det, box, func, p1, p2, p3);
+        if (i < 0)
+            return i;
+        RePolygon& poly = storeA->polygons[det][i];
+        poly.count = int(points.size());
+        for (size_t k = 0; k < points.size(); ++k) poly.imagePoints[int(k)] = QPoint(points[k].x, points[k].y);
+        poly.imageRect = QRect(box.x, box.y, box.width, box.height);
+        return setShape(det, i, kShapePolygon, poly.UpdateMask());
+    }
+
     void setTemplate(int det, int k, const cv::Mat& picture)
     {
         std::memcpy(view->templates[det][k], picture.data, view->imageBytes);
@@ -96,6 +122,15 @@ struct RecogRig
     {
         recog.reset(new CammerRecong(storeA.get(), view.get()));
         return *recog;
+    }
+
+    int setShape(int det, int i, int type, const cv::Mat& mask)
+    {
+        storeA->shapeType[det][i] = type;
+        view->workMasks[det][i] = mask;
+        view->editMasks[det][i] = mask;
+        *storeB = *storeA;
+        return i;
     }
 
     std::unique_ptr<WizardPara> para;

@@ -29,6 +29,26 @@ bool SameBytes(const unsigned char* a, const unsigned char* b, int n)
 {
     return std::memcmp(a, b, n) == 0;
 }
+
+// A polished surface: grey 120 with a faint gradient (ramp grey levels across), tiles of tile px
+// 40 levels brighter in a checkerboard, a fixed grain of the given spread, and sensor noise.
+cv::Mat Surface(double ramp, int tile, double grain, double noise, quint32 seed, cv::Point shift = {})
+{
+    cv::Mat f(kH, kW, CV_32F), fixed(kH, kW, CV_32F), n(kH, kW, CV_32F), out;
+    cv::theRNG().state = 77;
+    cv::randn(fixed, 0, grain);
+    for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW; ++x) {
+            const int u = x - shift.x, v = y - shift.y;
+            const bool bright = tile && ((u + 4 * tile) / tile + (v + 4 * tile) / tile) % 2;
+            f.at<float>(y, x) = float(120 + ramp * u / kW + 6.0 * v / kH + (bright ? 40 : 0)) +
+                                fixed.at<float>(std::clamp(v, 0, kH - 1), std::clamp(u, 0, kW - 1));
+        }
+    cv::theRNG().state = seed;
+    cv::randn(n, 0, noise);
+    cv::Mat(f + n).convertTo(out, CV_8U);
+    return out;
+}
 }  // namespace
 
 class TestCorrections : public QObject
@@ -43,6 +63,7 @@ private slots:
     void positionModelFallsBackToTheCentralRectangle();
     void severalPositionRegionsTakeRectangleAndMaskFromTheFirst();
     void positionCorrectionOffOrFailingCopiesThePicture();
+    void positionCorrectionMovesNothingWhereNoPlaceIsDistinct();
     void perspectiveIsCorrectedOntoTheTemplate();
     void perspectiveLeavesUncorrectablePicturesAlone();
 
@@ -264,6 +285,58 @@ void TestCorrections::positionCorrectionOffOrFailingCopiesThePicture()
     rig.para->motionCorrect = -1;
     rec.ShapeMatch();
     QVERIFY(SameBytes(v.alignedImage, v.workImage, v.imageBytes));
+}
+
+// The factory correction (shift only, no position region: the central model) where no place of
+// the picture stands out: a polished surface with a faint gradient, a tiled surface (every
+// tile's place fits as well), a surface whose grain the live picture no longer shows, and a
+// polished surface beside something that moves in an area the operator ignores. Neither the
+// taught picture nor any live one is moved; where the grain shows, a moved picture still is.
+void TestCorrections::positionCorrectionMovesNothingWhereNoPlaceIsDistinct()
+{
+    struct Case
+    {
+        const char* name;
+        double ramp;
+        int tile;
+        double grain, liveGrain;
+        bool moving;
+    };
+    const Case cases[] = {{"polished", 20, 0, 0, 0, false},
+                          {"tiled", 20, 40, 0, 0, false},
+                          {"grain gone", 60, 0, 10, 0, false},
+                          {"moving part in an ignored area", 20, 0, 0, 0, true}};
+    for (const Case& c : cases) {
+        RecogRig rig(kW, kH);
+        rig.para->motionCorrect = 0;
+        rig.para->matchAngle = 0;
+        rig.para->matchOffset = 8000;
+        const cv::Rect moves(400, 200, 60, 120);  // what moves in the ignored area
+        auto withPart = [&](cv::Mat picture, int at) {
+            if (c.moving)
+                picture(cv::Rect(moves.x + at % 4 * 12, moves.y + at % 3 * 30, 12, 30)).setTo(250);
+            return picture;
+        };
+        if (c.moving)
+            rig.ignore(0)(moves).setTo(255);
+        const cv::Mat taught = withPart(Surface(c.ramp, c.tile, c.grain, 2, 1), 0);
+        rig.setTemplate(0, 0, taught);
+        CammerRecong& rec = rig.build();
+        CammerRecogData& v = *rig.view;
+        for (int k = 0; k < 4; ++k) {
+            rig.setRaw(k == 0 ? taught : withPart(Surface(c.ramp, c.tile, c.liveGrain, 3, 10 + k), k));
+            rec.HomoTransShape(0);
+            rec.ShapeMatch();
+            QVERIFY2(SameBytes(v.alignedImage, v.workImage, v.imageBytes),
+                     qPrintable(QString("%1, frame %2: moved").arg(c.name).arg(k)));
+        }
+        if (c.grain > 0) {
+            rig.setRaw(Surface(c.ramp, c.tile, c.grain, 3, 20, {3, 2}));
+            rec.HomoTransShape(0);
+            rec.ShapeMatch();
+            QVERIFY2(MeanAbsDiff(rig.aligned(), taught, cv::Rect(20, 20, kW - 40, kH - 40)) < 5, c.name);
+        }
+    }
 }
 
 void TestCorrections::perspectiveIsCorrectedOntoTheTemplate()
