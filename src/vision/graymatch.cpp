@@ -774,6 +774,17 @@ cv::Mat HueField(const cv::Mat& hue, const cv::Mat& excuse)
     return field;
 }
 
+void FirmColour(const cv::Mat& colour, cv::Mat& firm)
+{
+    cv::Mat planes[4], hi, lo;
+    cv::split(colour, planes);
+    cv::max(planes[0], planes[1], hi);
+    cv::max(hi, planes[2], hi);
+    cv::min(planes[0], planes[1], lo);
+    cv::min(lo, planes[2], lo);
+    cv::compare(hi - lo, kFirmChroma, firm, cv::CMP_GE);
+}
+
 unsigned char HueLoss(unsigned char hue)
 {
     static const std::array<unsigned char, 256> lost = [] {
@@ -925,13 +936,8 @@ void GrayMatch::AddColour(const cv::Mat& colour)
         return;
     HueExcuse(hueExcuse, colour);
     // The share of each window whose colour is firm, in the reference field's last channel.
-    cv::Mat planes[4], hi, lo, firm;
-    cv::split(colour, planes);
-    cv::max(planes[0], planes[1], hi);
-    cv::max(hi, planes[2], hi);
-    cv::min(planes[0], planes[1], lo);
-    cv::min(lo, planes[2], lo);
-    cv::compare(hi - lo, kFirmChroma, firm, cv::CMP_GE);
+    cv::Mat firm;
+    FirmColour(colour, firm);
     firm.convertTo(firm, CV_32F, 1.0 / 255);
     cv::blur(firm, firm, cv::Size(kHueWindow, kHueWindow), cv::Point(-1, -1), cv::BORDER_REFLECT);
     cv::insertChannel(firm, hueRefs.back(), 3);

@@ -149,6 +149,9 @@ cv::Mat HueField(const cv::Mat& hue, const cv::Mat& excuse = cv::Mat());
 void HueExcuse(cv::Mat& excuse, const cv::Mat& picture);
 // The excuse flag a hue needs to be excused: 0 for a hue that is not lost.
 unsigned char HueLoss(unsigned char hue);
+// 255 where a colour picture (3 or 4 channels) is firm: 20 or more levels from grey (brightest
+// less darkest channel), so that sensor noise and brightness leave its hue clear; else 0.
+void FirmColour(const cv::Mat& colour, cv::Mat& firm);
 // 0 below lo, 1 above hi, linear between.
 float HueRamp(float r, float lo, float hi);
 // Weight 0..1 of a hue direction of that coherence: 0 for noise, 1 for a clear hue.

@@ -26,6 +26,7 @@ constexpr double kHueLumC = 1000.0;
 constexpr double kHueStructC = 4000.0;
 constexpr double kHueStrengthC = 5000.0;  // a clear hue against none still scores a third
 constexpr double kHueGain = 3.0;          // strength a weaker crop is brought up by at most
+constexpr float kFirmCell = 0.5f;         // share of a cell's pixels of firm colour that makes it firm
 // Share of a cell's pixels whose hue is known (see HueField) below which the crop's cell is
 // left out, and above which it counts whole.
 constexpr float kUnknownShare = 0.4f, kKnownShare = 0.8f;
@@ -211,12 +212,13 @@ ShiftScore ScoreAt(const SURF::Grids& ref, const Live& live, int dx, int dy, int
 // strong noise keeps its direction while its coherence, and so its strength, drops well below the
 // reference's: each cell of the crop that still shows a direction is compared at the strength of
 // the reference cell it lands on when that is stronger (a hue that came where none was keeps its
-// own strength; a cell with no direction left stays empty). A cell mostly of hue the conversion
+// own strength; a cell with no direction left stays empty; on a firm colour, which noise cannot
+// blur that far, by kHueGain at most). A cell mostly of hue the conversion
 // gives for two equal brightest channels is not known, as white clipping in a brighter frame gives
 // it; but brightness keeps the order of the channels, so where the reference shows a clear hue
 // whose two brightest channels are another pair, something else lies there: the cell counts, at
 // that pair's hue.
-Live Steadied(const Live& live, const cv::Mat& ref, cv::Point shift)
+Live Steadied(const Live& live, const cv::Mat& ref, const cv::Mat& firm, cv::Point shift)
 {
     Live out{live.v.clone(), cv::Mat(), live.known, live.pairs, cv::Mat(), live.gone};
     bool cloned = false;
@@ -226,12 +228,16 @@ Live Steadied(const Live& live, const cv::Mat& ref, cv::Point shift)
         const cv::Vec2f* p = live.pairs.empty() ? nullptr : live.pairs.ptr<cv::Vec2f>(y);
         const cv::Vec2f* d = live.direction.empty() ? nullptr : live.direction.ptr<cv::Vec2f>(y);
         const float* g = live.gone.empty() ? nullptr : live.gone.ptr<float>(y);
+        const float* fr = firm.empty() ? nullptr : firm.ptr<float>(y - shift.y);
         for (int x = std::max(0, shift.x); x < std::min(out.v.cols, ref.cols + shift.x); ++x) {
             const cv::Vec2f& rx = r[x - shift.x];
             const float l = std::sqrt(v[x].dot(v[x])), strength = std::sqrt(rx.dot(rx));
             // Only the part of the cell that still has a hue is brought up: pixels that lost it
             // (white, black, grey where the references cannot have lost it) stay empty.
-            const float up = strength * (g ? 1.0f - g[x] : 1.0f);
+            float up = strength * (g ? 1.0f - g[x] : 1.0f);
+            // A firm colour (see AddColour) loses little to noise: brought up by kHueGain at most.
+            if (fr && fr[x - shift.x] >= kFirmCell)
+                up = std::min(up, l * float(kHueGain));
             const float share = p ? std::sqrt(p[x].dot(p[x])) : 0.0f;
             if (share >= kPairShare && strength >= kClearRef * kHueScale &&
                 p[x].dot(rx) < kPairReachCos * share * strength) {
@@ -518,6 +524,7 @@ void SURF::Clear()
     smoothRefs.clear();
     refSums.clear();
     smoothSums.clear();
+    firmCells.clear();
     cellMask.release();
     blockMask.release();
     blockKept.release();
@@ -584,6 +591,7 @@ void SURF::AddTemp(const cv::Mat& crop, int shiftCells, int diff, int minimum)
     minScore = minimum;
     cv::Mat faded;
     refs.push_back(ToGrid(crop, &faded));
+    firmCells.emplace_back();
     if (circular)
         HueExcuse(hueExcuse, crop);
     smoothRefs.emplace_back();
@@ -598,6 +606,10 @@ void SURF::AddColour(const cv::Mat& colour)
         colour.rows != height || refs.empty())
         return;
     HueExcuse(hueExcuse, colour);
+    cv::Mat firm;
+    FirmColour(colour, firm);
+    ReduceCells(firm, cell, grid, firmCells.back());
+    firmCells.back() /= 255.0;
 }
 
 void SURF::Train(int, int, int, int)
@@ -639,7 +651,8 @@ float SURF::Match(const cv::Mat& image, cv::Mat& out) const
         if (whole.score <= 0)
             return whole.score;
         if (circular)
-            whole = ScoreAt(refSums[ref], Steadied(live, refs[ref], {whole.dx, whole.dy}), whole.dx, whole.dy, minCells);
+            whole = ScoreAt(refSums[ref], Steadied(live, refs[ref], firmCells[ref], {whole.dx, whole.dy}), whole.dx,
+                            whole.dy, minCells);
         if (smooth.v.empty()) {
             cv::GaussianBlur(faded, smooth.v, cv::Size(3, 3), 0, 0, cv::BORDER_REPLICATE);
             // A cell that lost most of its hue stays empty: its neighbours' hue spread into it
@@ -656,7 +669,8 @@ float SURF::Match(const cv::Mat& image, cv::Mat& out) const
         const cv::Point at(whole.dx, whole.dy);
         std::vector<Live> lives;
         if (circular)
-            for (const cv::Mat& ref : smoothRefs) lives.push_back(Steadied(smooth, ref, at));
+            for (size_t k = 0; k < smoothRefs.size(); ++k)
+                lives.push_back(Steadied(smooth, smoothRefs[k], firmCells[k], at));
         else
             lives.assign(smoothRefs.size(), smooth);
         const double worst = WorstBlock(smoothSums, lives, blockKept, at, circular ? kHueBlockRetry : kBlockRetry);
@@ -707,7 +721,7 @@ float SURF::Match(const cv::Mat& image, cv::Mat& out) const
 
     // Mark where the crop departs from the best reference, in the crop's own cells, as the score
     // saw them (hue: steadied).
-    const Live shown = circular ? Steadied(live, refs[bestRef], {best.dx, best.dy}) : live;
+    const Live shown = circular ? Steadied(live, refs[bestRef], firmCells[bestRef], {best.dx, best.dy}) : live;
     const cv::Mat& img = shown.v;
     cv::Mat marks = cv::Mat::zeros(grid, CV_8UC1);
     const cv::Mat& ref = refs[bestRef];

@@ -44,14 +44,17 @@
 //   hue whose brightest two are another pair (no brightening gives that): they count at the
 //   pair's hue. Elsewhere a lost hue counts as the near-empty hue it is, and stays so where
 //   faint tints are brought up and where the blocks' grids are smoothed: a part or a whole
-//   region that lost a clear colour (clipped white, crushed black, grey) scores low. Faint tints lose coherence as the
-//   noise grows while their direction stays: a crop weaker than its references is compared at up to 3 times its
-//   strength, and at the best displacement each crop cell that still shows a direction is
-//   compared at its reference cell's strength where that is stronger. The least similar block
-//   then weighs 4 times the whole region instead of once. diffLevel is a distance on that
-//   scale; no brightness compensation applies.
+//   region that lost a clear colour (clipped white, crushed black, grey) scores low. Faint
+//   tints lose coherence as the noise grows while their direction stays: a crop weaker than its
+//   references is compared at up to 3 times its strength, and at the best displacement each
+//   crop cell that still shows a direction is compared at its reference cell's strength where
+//   that is stronger (where the reference's colour is firm, see AddColour, at up to 3 times its
+//   own: noise cannot blur a firm colour that much, so a colour that all but vanished fails).
+//   The least similar block then weighs 4 times the whole region instead of once. diffLevel is
+//   a distance on that scale; no brightness compensation applies.
 // - AddColour(colour) (hue pictures): the colour picture of the reference crop last added, as
-//   for GrayMatch::AddColour; where it may clip (or be crushed), a lost hue is excused.
+//   for GrayMatch::AddColour; where it may clip (or be crushed), a lost hue is excused, and
+//   where it is firm the crop is brought up by 3 times at most.
 // Construction allocates nothing, so thousands can be held by value.
 class SURF
 {
@@ -87,6 +90,7 @@ public:
     };
     std::vector<Grids> refSums;     // refs with cellMask
     std::vector<Grids> smoothSums;  // smoothRefs with blockMask
+    std::vector<cv::Mat> firmCells;  // hue: per reference, the share of each cell of firm colour (empty: none)
     cv::Mat hueExcuse;              // hue: the losses of hue excused per pixel (see HueExcuse)
 
     // The crop's working grid. faded: the same with hue directions weighted by HueStrength
