@@ -71,7 +71,7 @@ constexpr int kMeanShare = 3;     // the means depart beyond tolerance / this
 constexpr int kMinMeanLimit = 3;  // grey levels the means may always differ by (rounding, noise)
 // A part of one brightness lying partly on a surface of that brightness departs only where the
 // surface differs from it, so its marks break into pieces that the area filter would weigh
-// apart: gaps narrower than this between marks that hold together are filled.
+// apart: gaps narrower than this (up to 6 pixels) between marks that hold together are closed.
 constexpr int kFillSpan = 7;
 // Median ratio of image to the middle of the references' own values (low..high at the pixel
 // itself: a crop a pixel or two off gives ratios as often above one as below, where the middle
@@ -474,13 +474,15 @@ struct Edges
         if (outlinedReach[own] != reach) {
             const cv::Mat* sources[2][2] = {{&model->band.low, &model->band.high}, {&model->own.low, &model->own.high}};
             const std::vector<unsigned char>* values[2] = {&o.low, &o.high};
-            const size_t n = o.at.size();
+            // A movement of that reach brings judged pixels reach + 1 out, and the strip it
+            // uncovers is widened by reach along the crop's edge: what lies further out is not read.
+            const size_t n = o.at.size(), read = o.within[std::min(2 * reach + 2, kMaxShift)];
             for (int side = 0; side < 2; ++side) {
                 cv::Mat& out = outlined[own][side];
                 if (outlinedReach[own] < 0)
                     sources[own][side]->copyTo(out);
                 const unsigned char* v = values[side]->data() + size_t(reach) * n;
-                for (size_t k = 0; k < n; ++k) out.data[o.at[k]] = v[k];
+                for (size_t k = 0; k < read; ++k) out.data[o.at[k]] = v[k];
             }
             outlinedReach[own] = reach;
         }
@@ -668,6 +670,9 @@ GrayMatch::Outline MakeOutline(const cv::Mat& judged, const GrayMatch::Band& ban
             }
     }
     const size_t n = o.at.size();
+    o.within.assign(kMaxShift + 1, 0);
+    for (int i : o.at) ++o.within[distance[i]];
+    for (int d = 1; d <= kMaxShift; ++d) o.within[d] += o.within[d - 1];
     o.low.resize(n * kMaxShift);
     o.high.resize(n * kMaxShift);
     // Pixels left out take no part: the darkest of a window is never one of them, nor the brightest.
@@ -688,10 +693,11 @@ GrayMatch::Outline MakeOutline(const cv::Mat& judged, const GrayMatch::Band& ban
     return o;
 }
 
-// Fills the gaps of up to kFillSpan - 2 pixels between and inside marks that a 3 x 3 opening
+// Closes the gaps of up to kFillSpan - 1 pixels between and inside marks that a 3 x 3 opening
 // keeps (a part, or its pieces), so a part is judged whole where some of its pixels match the
-// surface under them. Marks scattered alone (sensor noise at a high sensitivity) take no part:
-// they are never joined into an area.
+// surface under them; the gap closed counts to the area weighed against the alarm area. Marks
+// scattered alone (sensor noise at a high sensitivity) take no part: they are never joined into
+// an area.
 void FillGaps(cv::Mat& diff)
 {
     const cv::Rect box = cv::boundingRect(diff);
@@ -711,6 +717,53 @@ void FillGaps(cv::Mat& diff)
     // Past the crop's edge the marks go on as they end there: a part cut by it is closed up to it.
     cv::morphologyEx(held, held, cv::MORPH_CLOSE, span, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
     cv::bitwise_or(part, held, part);
+}
+
+// The comparisons cmp[0..4] as the crop moved by shift meets the references: each pixel against
+// the reference pixel it lies on; the strip the movement uncovers, and the pixels it brings onto
+// what the region leaves out, against the band widened to the movement's reach. The bands are
+// written into moved ([comparison][low, high]), never into the model's own buffers.
+void MoveComparisons(Comparison* cmp, Edges& edges, cv::Point shift, cv::Mat (*moved)[2])
+{
+    const int reach = StripReach(shift);
+    const Comparison pixels = edges.outline(cmp[0], false, reach), ownPixels = edges.outline(cmp[2], true, reach);
+    const Comparison near = edges.widened(pixels, reach);
+    const Comparison* bandOf[4] = {&pixels, &cmp[1], &ownPixels, &cmp[3]};
+    const Comparison* edgeOf[4] = {&near, &cmp[1], &near, &cmp[3]};
+    for (int k = 0; k < 4; ++k) {
+        MovedBand(*bandOf[k]->low, *edgeOf[k]->low, shift, moved[k][0]);
+        MovedBand(*bandOf[k]->high, *edgeOf[k]->high, shift, moved[k][1]);
+    }
+    for (int k = 0; k < 4; ++k) cmp[k].low = &moved[k][0], cmp[k].high = &moved[k][1];
+    cmp[4].low = cmp[2].low, cmp[4].high = cmp[2].high;
+}
+
+// The last step of a match: the change marked from the departures of the pixels (marks[0]) and
+// of the means (marks[1]) so far, with the comparisons cmp as they stand (moved, if the crop
+// was). A change is marked only where the picture changed: a departing mean marks the pixels
+// that differ from the references' own values by at least half the tolerance (not the rim its
+// window reaches beyond a part). A departing area's rim: next to a departing pixel, a pixel that
+// departs from the references' own value departs too, and where the references are textured
+// (the band wider than the tolerance: there a single pixel hides a faint change), one whose mean
+// departs from the references' own mean. (A band departure is always an own departure, and so
+// are the means'; the mask is in the bands since training.)
+void MarkChange(Comparison* cmp, cv::Mat* marks, cv::Rect means, const cv::Mat& judged, bool wholeMask, cv::Mat& diff)
+{
+    // Textured: high - low > lim, which is the departure of low..high from the band high..low.
+    const Comparison textured = {cmp[0].low, cmp[0].high, cmp[0].high, cmp[0].low, cmp[0].lim, 255};
+    cmp[3].also = &textured;
+    MarkDepartures(cmp[3], marks[3]);
+    KeepOnly(marks[3], means);
+    MarkDepartures(cmp[2], marks[2]);
+    static const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
+    cv::bitwise_or(marks[0], marks[1], marks[0]);
+    cv::dilate(marks[0], marks[0], square);
+    cv::bitwise_or(marks[2], marks[3], marks[2]);
+    cv::bitwise_and(marks[0], marks[2], diff);
+    cv::bitwise_and(diff, judged, diff);  // the crop's pixels outside the region never count
+    FillGaps(diff);
+    if (!wholeMask)
+        cv::bitwise_and(diff, judged, diff);
 }
 
 }  // namespace
@@ -1045,6 +1098,15 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
         for (Comparison& c : cmp) c.only = &judged;
     // The level at that brightness ratio, and the means of the brightest and the darkest light
     // the crop stands for (they differ only where pixels clip at white in a brighter frame).
+    int anyClipped = -1;
+    auto clipped = [&] {
+        if (anyClipped < 0) {
+            double brightest = 0;
+            cv::minMaxLoc(image, nullptr, &brightest);
+            anyClipped = brightest >= 255;
+        }
+        return anyClipped == 1;
+    };
     auto bringTo = [&](double ratio) {
         level = image;
         levelMeans = imageMeans;
@@ -1060,7 +1122,8 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
             levelMeans = meanUp;
         }
         const cv::Mat* darkMean = &levelMeans;
-        if (ceiling < 255) {
+        // Only pixels clipped at white lie above the ceiling: without them both means are one.
+        if (ceiling < 255 && clipped()) {
             cv::min(level, ceiling, capped);
             WindowMean(capped, *this, meanDown);
             darkMean = &meanDown;
@@ -1095,19 +1158,7 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
         MarkDepartures(cmp[1], marks[1]);
         KeepOnly(marks[1], means);
     } else {
-        // The strip's pixels are judged against the band widened to the movement's reach. (The
-        // scratch pictures never take the model's own buffers: they are written into.)
-        const int reach = StripReach(shift);
-        const Comparison pixels = edges.outline(cmp[0], false, reach), ownPixels = edges.outline(cmp[2], true, reach);
-        const Comparison near = edges.widened(pixels, reach);
-        const Comparison* bandOf[4] = {&pixels, &cmp[1], &ownPixels, &cmp[3]};
-        const Comparison* edgeOf[4] = {&near, &cmp[1], &near, &cmp[3]};
-        for (int k = 0; k < 4; ++k) {
-            MovedBand(*bandOf[k]->low, *edgeOf[k]->low, shift, moved[k][0]);
-            MovedBand(*bandOf[k]->high, *edgeOf[k]->high, shift, moved[k][1]);
-        }
-        for (int k = 0; k < 4; ++k) cmp[k].low = &moved[k][0], cmp[k].high = &moved[k][1];
-        cmp[4].low = cmp[2].low, cmp[4].high = cmp[2].high;
+        MoveComparisons(cmp, edges, shift, moved);
         // The brightness read where the crop lay off its references is read again where it fits.
         const double fitted = BrightnessRatio(image, moved[2][0], moved[2][1], imageMeans, moved[3][0], moved[3][1]);
         if (std::abs(fitted - ratio) > kRefitBrightness)
@@ -1120,26 +1171,5 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
             return;
         }
     }
-    // A change is marked only where the picture changed: a departing mean marks the pixels
-    // that differ from the references' own values by at least half the tolerance (not the rim
-    // its window reaches beyond a part). A departing area's rim: next to a departing pixel, a
-    // pixel that departs from the references' own value departs too, and where the references
-    // are textured (the band wider than the tolerance: there a single pixel hides a faint
-    // change), one whose mean departs from the references' own mean. (A band departure is
-    // always an own departure, and so are the means'; the mask is in the bands since training.)
-    // Textured: high - low > lim, which is the departure of low..high from the band high..low.
-    const Comparison textured = {cmp[0].low, cmp[0].high, cmp[0].high, cmp[0].low, lim, 255};
-    cmp[3].also = &textured;
-    MarkDepartures(cmp[3], marks[3]);
-    KeepOnly(marks[3], means);
-    MarkDepartures(cmp[2], marks[2]);
-    static const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
-    cv::bitwise_or(marks[0], marks[1], marks[0]);
-    cv::dilate(marks[0], marks[0], square);
-    cv::bitwise_or(marks[2], marks[3], marks[2]);
-    cv::bitwise_and(marks[0], marks[2], diff);
-    cv::bitwise_and(diff, judged, diff);  // the crop's pixels outside the region never count
-    FillGaps(diff);
-    if (!wholeMask)
-        cv::bitwise_and(diff, judged, diff);
+    MarkChange(cmp, marks, means, judged, wholeMask, diff);
 }

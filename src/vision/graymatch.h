@@ -42,14 +42,20 @@
 //     its place.
 //   On a flat surface a change marks what differs by more than the tolerance, and nothing
 //   beyond the part. A part partly on a surface of its own brightness departs only where the
-//   surface differed: gaps of up to 5 pixels between and inside marks that a 3 x 3 opening
-//   keeps are filled, so it is judged whole; marks scattered alone are never joined. A crop a few pixels off its
-//   references (vibration, a slight turn of the camera, nothing corrected) is judged where it lies: when it departs,
-//   the whole-pixel movement of up to 8 pixels each way that at least halves the departures of the pixels and of the
-//   means inside the crop's central part (those every movement compares) is used, the one of the movements a pixel
-//   apart that fits the references' own values best. After it every pixel is judged: the strip it uncovers against the
-//   references within the movement's reach of its edge (their widest band), and the means wherever their window lies on
-//   what the references saw. An invalid model or a crop of another size gives an all-zero diff.
+//   surface differed: gaps of up to 6 pixels between and inside marks that a 3 x 3 opening
+//   keeps are closed (a 7 x 7 closing), so it is judged whole; marks scattered alone are never
+//   joined. The area the caller weighs is then that of the closed marks: two 8 x 8 marks up to
+//   6 pixels apart are one area with the gap between them (117 to 133 pixels instead of 2 x 47).
+//   A crop a few pixels off its references (vibration, a slight turn of the camera, nothing
+//   corrected) is judged where it lies: when it departs, the whole-pixel movement of up to 8
+//   pixels each way that at least halves the departures of the pixels and of the means inside
+//   the crop's central part (those every movement compares) is used, the one of the movements a
+//   pixel apart that fits the references' own values best. After it every judged pixel is
+//   judged: the strip it uncovers, and the pixels it brings onto pixels the mask leaves out (a
+//   circle's or polygon's outline, ignored points), against the references within the
+//   movement's reach of the nearest judged pixel (their widest band), and the means wherever
+//   their window lies on what the references saw. Pixels the mask leaves out never depart, also
+//   in the search. An invalid model or a crop of another size gives an all-zero diff.
 // - Hue pictures (circular = true before AddTemp; Create keeps the flag): grey values are
 //   angles on a 0..255 circle. Where both the references' and the crop's hue are coherent
 //   over 5 x 5 pixels, or the references' colour is firm (see AddColour) and the crop shows
@@ -128,8 +134,9 @@ public:
     // band value of the judged pixels within r of the nearest judged pixel.
     struct Outline
     {
-        std::vector<int> at;
+        std::vector<int> at;  // nearest first
         std::vector<unsigned char> low, high;
+        std::vector<size_t> within;  // [d]: how many of them lie within d of a judged pixel
     } outline;
 };
 

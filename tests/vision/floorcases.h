@@ -324,8 +324,10 @@ inline void Walk(const std::string& surface, const cv::Mat& canvas, bool colour,
                                 t.violations.push_back(std::string(what) + ": clean frame NG, plain area " +
                                                        std::to_string(int(cleanPlain[i])));
                             }
-                            // Similarity regions are asked only for what washes a colour out.
-                            const bool asked = g.func == kFuncDefect || part >= Part::White;
+                            // Similarity regions (a score of the whole region) are asked only for
+                            // what washes a colour out over 30 px or more.
+                            const bool asked = g.func == kFuncDefect ||
+                                               (part >= Part::White && (side >= 30 || part >= Part::WashedWhite));
                             if (at[i].empty() || !asked || partPlain[i] <= kAlarmArea)
                                 continue;
                             ++t.partsAsked;

@@ -110,7 +110,24 @@ void TestMatchers::grayMatchMarksADefectAndHonoursItsMask()
         furry.Match(live, diff);
         const cv::Rect rim(part.x - 1, part.y - 1, part.width + 2, part.height + 2);
         QCOMPARE(cv::countNonZero(diff(rim)), cv::countNonZero(diff));
-        QVERIFY2(cv::countNonZero(diff(part)) > part.area() / 2, qPrintable(QString::number(cv::countNonZero(diff(part)))));
+        QVERIFY2(cv::countNonZero(diff(part)) > part.area() / 2,
+                 qPrintable(QString::number(cv::countNonZero(diff(part)))));
+    }
+
+    // The pieces of a part (where it lies partly on a surface of its own brightness) are weighed
+    // as one: marks up to 6 px apart are joined over the gap, marks 7 px apart stay two.
+    for (const int gap : {6, 7}) {
+        const cv::Mat flat(100, 120, CV_8UC1, cv::Scalar(150));
+        GrayMatch pieces;
+        pieces.Create(flat.cols, flat.rows, cv::Mat(), 0);
+        pieces.AddTemp(flat);
+        pieces.Train(45, 0, 100, 150);
+        cv::Mat live = flat.clone(), labels;
+        live(cv::Rect(30, 40, 8, 8)).setTo(40);
+        live(cv::Rect(38 + gap, 40, 8, 8)).setTo(40);
+        pieces.Match(live, diff);
+        QCOMPARE(cv::connectedComponents(diff, labels) - 1, gap == 6 ? 1 : 2);
+        QCOMPARE(cv::countNonZero(diff(cv::Rect(38, 40, gap, 8))) > 0, gap == 6);  // the gap counts to the area
     }
 
     // Pixels that the mask leaves out are never marked.
