@@ -679,13 +679,15 @@ float SURF::Match(const cv::Mat& image, cv::Mat& out) const
     };
     ShiftScore best;
     size_t bestRef = 0;
-    // A displacement is taken only where it explains clearly more than none: on a surface that
-    // looks alike a few cells off (flat, polished, of one colour) every displacement fits about as
-    // well, and one that moves a part at the region's edge out of the compared cells would win.
+    // On hue a displacement is taken only where it explains clearly more than none: on a surface
+    // of one colour every displacement fits about as well, and one that moves a part at the
+    // region's edge out of the compared cells would win. (Grey texture a pixel or two off fits a
+    // displacement only so much better that the rule would refuse vibration.)
     double still = -1.0;
-    for (size_t k = 0; k < refs.size(); ++k) still = std::max(still, ScoreAt(refSums[k], live, 0, 0, minCells).score);
+    for (size_t k = 0; k < refs.size() && circular; ++k)
+        still = std::max(still, ScoreAt(refSums[k], live, 0, 0, minCells).score);
     auto explains = [&](const ShiftScore& s) {
-        return (s.dx == 0 && s.dy == 0) || (1.0 - s.score) * kShiftGain <= 1.0 - still;
+        return !circular || (s.dx == 0 && s.dy == 0) || (1.0 - s.score) * kShiftGain <= 1.0 - still;
     };
     // Nearby first; a poor match is looked for further away (vibration nothing corrects
     // moves a region by a few cells), without searching again where it looked already.
