@@ -42,10 +42,10 @@ constexpr int kClipReach = 200;
 // and a brightness change the band follows leave its hue clear.
 constexpr int kFirmChroma = 20;
 constexpr int kCrushReach = 8;
-// HueExcuse flags: a hue of equal channels excused, and pair j's hue (kTopPairHue[j]) excused.
+// HueExcuse flags: the hue of equal channels excused, the hues of two equal brightest excused.
 constexpr unsigned char kExcuseEqual = 1;
-constexpr unsigned char kExcusePair[3] = {2, 4, 8};
-constexpr unsigned char kExcuseAll = 15;
+constexpr unsigned char kExcusePair = 2;
+constexpr unsigned char kExcuseAll = kExcuseEqual | kExcusePair;
 // Coherence ramps (mean resultant length of 25 hue directions). Random directions (grey
 // pixels) stay below 0.55; a faint tint flips between 0.5 and 0.9 as the noise changes,
 // so only a clear change of coherence counts, and directions count where both are clear.
@@ -843,7 +843,7 @@ unsigned char HueLoss(unsigned char hue)
     static const std::array<unsigned char, 256> lost = [] {
         std::array<unsigned char, 256> l{};
         l[0] = kExcuseEqual;
-        for (int j = 0; j < 3; ++j) l[size_t(kTopPairHue[j])] = kExcusePair[j];
+        for (int h : kTopPairHue) l[size_t(h)] = kExcusePair;
         return l;
     }();
     return lost[hue];
@@ -872,13 +872,10 @@ void HueExcuse(cv::Mat& excuse, const cv::Mat& picture)
                 out[x] = kExcuseAll;
                 continue;
             }
-            out[x] = hi <= kCrushReach ? kExcuseEqual : 0;
-            // The pair of the two brightest channels (the third is the darkest), as RGB2HueByte
-            // names it: bytes 0 and 1, 1 and 2, 0 and 2.
-            const int darkest = p[2] == lo ? 2 : p[0] == lo ? 0 : 1;
+            // (Which pair clips is not told apart: where the second brightest channel is that
+            // bright, the hue lies within a few levels of its pair's anyway.)
             const int second = p[0] + p[1] + p[2] - lo - hi;
-            if (second >= kClipReach)
-                out[x] |= kExcusePair[darkest == 2 ? 0 : darkest == 0 ? 1 : 2];
+            out[x] = (hi <= kCrushReach ? kExcuseEqual : 0) | (second >= kClipReach ? kExcusePair : 0);
         }
     }
     cv::dilate(flags, flags, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3)));

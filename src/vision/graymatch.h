@@ -71,12 +71,12 @@
 //   of the circle), a reference one pixel away is accepted, and the brightness scaling does
 //   not apply.
 // - AddColour(colour) (hue pictures): the colour camera's picture of the reference crop last
-//   added (8-bit, 3 or 4 channels, the crop's size; others are ignored). Where two of its
-//   channels lie within a brighter frame's reach of white (200 and up: x1.18, the most the
-//   grey band follows, less sensor noise), clipping turns its hue into the hue of those two
-//   channels, where all three do into the hue of equal channels, and where it is near black
-//   (every channel up to 8) crushing does the same: those losses are excused there (and a
-//   pixel around). Where a reference's own hue is mostly lost every loss is excused; without
+//   added (8-bit, 3 or 4 channels, the crop's size; others are ignored). Where its two
+//   brightest channels lie within a brighter frame's reach of white (200 and up: x1.18, the
+//   most the grey band follows, less sensor noise), clipping turns its hue into a hue of two
+//   equal channels, where all three do into the hue of equal channels, and where it is near
+//   black (every channel up to 8) crushing does the same: those losses are excused there (and
+//   a pixel around). Where a reference's own hue is mostly lost every loss is excused; without
 //   AddColour only there. Where its colour lies 20 or more levels from grey (brightest less
 //   darkest channel) it is firm: sensor noise and brightness leave its hue clear, so a faint
 //   hue of another direction there departs.
@@ -149,10 +149,10 @@ public:
 // loss. With no excuse every loss is excused (a reference's own lost hue).
 cv::Mat HueField(const cv::Mat& hue, const cv::Mat& excuse = cv::Mat());
 // Folds into excuse (8-bit flags, created at picture's size) the losses of hue a reference
-// picture explains at each pixel and the pixels around: picture is its hue (8-bit: where most of
-// its 5 x 5 window has lost its hue, every loss is excused) or its colour (3 or 4 channels: bit 0 a hue of equal
-// channels where all three channels may clip at white or are near black, bit 1 + j pair j's hue where the two brightest
-// may clip; see GrayMatch::AddColour).
+// picture explains at each pixel and the pixels around: picture is its hue (8-bit: where most
+// of its 5 x 5 window has lost its hue, every loss is excused) or its colour (3 or 4 channels:
+// bit 0 the hue of equal channels where all three may clip at white or are near black, bit 1
+// the hues of two equal brightest channels where those two may clip; see AddColour).
 void HueExcuse(cv::Mat& excuse, const cv::Mat& picture);
 // The excuse flag a hue needs to be excused: 0 for a hue that is not lost.
 unsigned char HueLoss(unsigned char hue);

@@ -45,6 +45,7 @@ constexpr double kBlockRetry = 0.8;       // a block below this is tried a cell 
 constexpr double kHueBlockWeight = 4.0;
 constexpr double kHueBlockRetry = 0.0;    // hue blocks: only where they are wholly unlike
 constexpr double kShiftGain = 4.0;        // a displacement must cut the dissimilarity to a quarter
+constexpr double kStillFits = 0.95;       // hue: a region this similar as it lies is not displaced
 constexpr int kWideShift = 3;             // a poor match is looked for this many times further
 constexpr double kWideBelow = 0.9;        // below this similarity nearby
 
@@ -679,15 +680,17 @@ float SURF::Match(const cv::Mat& image, cv::Mat& out) const
     };
     ShiftScore best;
     size_t bestRef = 0;
-    // On hue a displacement is taken only where it explains clearly more than none: on a surface
-    // of one colour every displacement fits about as well, and one that moves a part at the
-    // region's edge out of the compared cells would win. (Grey texture a pixel or two off fits a
+    // On hue a displacement is taken only where the region does not fit as it lies and the
+    // displacement explains clearly more than none: on a surface of one colour every displacement
+    // fits about as well, and one that moves a part at the region's edge out of the compared
+    // cells would win. (Grey texture a pixel or two off fits a
     // displacement only so much better that the rule would refuse vibration.)
     double still = -1.0;
     for (size_t k = 0; k < refs.size() && circular; ++k)
         still = std::max(still, ScoreAt(refSums[k], live, 0, 0, minCells).score);
     auto explains = [&](const ShiftScore& s) {
-        return !circular || (s.dx == 0 && s.dy == 0) || (1.0 - s.score) * kShiftGain <= 1.0 - still;
+        return !circular || (s.dx == 0 && s.dy == 0) ||
+               (still < kStillFits && (1.0 - s.score) * kShiftGain <= 1.0 - still);
     };
     // Nearby first; a poor match is looked for further away (vibration nothing corrects
     // moves a region by a few cells), without searching again where it looked already.

@@ -17,9 +17,10 @@
 // - Train(0, 0, 0, 0): finishes the model; valid when at least one crop was added.
 // - Match(image, out) returns the similarity 0..100 (float): the best, over the references and
 //   every displacement up to shift cells (up to 3 x shift cells when the nearby ones score
-//   below 90; on hue pictures, only one that cuts the dissimilarity (1 - similarity) of none to
-//   at most a quarter: on a surface of one colour any displacement fits as well, and one would
-//   move a part at the region's edge out of the compared cells), of a global structural similarity of the two grids
+//   below 90; on hue pictures, only where none scores below 95 and the displacement cuts its
+//   dissimilarity (1 - similarity) to at most a quarter: on a surface of one colour any
+//   displacement fits as well, and one would move a part at the region's edge out of the
+//   compared cells), of a global structural similarity of the two grids
 //   (mean-luminance term times zero-mean correlation term, each stabilised so that two flat patches of equal brightness
 //   score high and a flat patch against a textured one scores low), lowered to its mean with
 //   the similarity of the least similar block of 8 x 8 cells (blocks overlap by half; grids
