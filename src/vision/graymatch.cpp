@@ -42,10 +42,6 @@ constexpr int kClipReach = 200;
 // and a brightness change the band follows leave its hue clear.
 constexpr int kFirmChroma = 20;
 constexpr int kCrushReach = 8;
-// HueExcuse flags: the hue of equal channels excused, the hues of two equal brightest excused.
-constexpr unsigned char kExcuseEqual = 1;
-constexpr unsigned char kExcusePair = 2;
-constexpr unsigned char kExcuseAll = kExcuseEqual | kExcusePair;
 // Coherence ramps (mean resultant length of 25 hue directions). Random directions (grey
 // pixels) stay below 0.55; a faint tint flips between 0.5 and 0.9 as the noise changes,
 // so only a clear change of coherence counts, and directions count where both are clear.
@@ -807,8 +803,7 @@ cv::Mat HueField(const cv::Mat& hue, const cv::Mat& excuse)
         cv::Vec4f* f = mean.ptr<cv::Vec4f>(y);
         for (int x = 0; x < hue.cols; ++x) {
             f[x] = unit[h[x]];
-            const unsigned char loss = HueLoss(h[x]);
-            f[x][3] = (all ? loss : loss & e[x]) ? 0.0f : 1.0f;
+            f[x][3] = HueLost(h[x]) && (all || e[x]) ? 0.0f : 1.0f;
         }
     }
     cv::blur(mean, mean, cv::Size(kHueWindow, kHueWindow), cv::Point(-1, -1), cv::BORDER_REFLECT);
@@ -838,48 +833,36 @@ void FirmColour(const cv::Mat& colour, cv::Mat& firm)
     cv::compare(hi - lo, kFirmChroma, firm, cv::CMP_GE);
 }
 
-unsigned char HueLoss(unsigned char hue)
+bool HueLost(unsigned char hue)
 {
-    static const std::array<unsigned char, 256> lost = [] {
-        std::array<unsigned char, 256> l{};
-        l[0] = kExcuseEqual;
-        for (int h : kTopPairHue) l[size_t(h)] = kExcusePair;
-        return l;
-    }();
-    return lost[hue];
+    return hue == 0 || hue == kTopPairHue[0] || hue == kTopPairHue[1] || hue == kTopPairHue[2];
 }
 
 void HueExcuse(cv::Mat& excuse, const cv::Mat& picture)
 {
     if (excuse.size() != picture.size() || excuse.type() != CV_8UC1)
         excuse = cv::Mat::zeros(picture.size(), CV_8UC1);
-    cv::Mat flags(picture.size(), CV_8UC1);
-    const int channels = picture.channels();
-    if (channels == 1) {
+    cv::Mat explained;
+    if (picture.channels() == 1) {
         // A hue: where its window has lost its hue (not a pixel that happens to have two equal
-        // channels, as a yellow under noise often has), every loss is excused.
+        // channels, as a yellow under noise often has).
         cv::Mat share;
         cv::extractChannel(HueField(picture), share, 3);
-        cv::compare(share, kKnownHueShare, flags, cv::CMP_LT);
-        flags.setTo(kExcuseAll, flags);
+        cv::compare(share, kKnownHueShare, explained, cv::CMP_LT);
+    } else {
+        // A colour: where every channel may clip at white, or is as dark as crushed.
+        cv::Mat planes[4], lo, hi, bright;
+        cv::split(picture, planes);
+        cv::min(planes[0], planes[1], lo);
+        cv::min(lo, planes[2], lo);
+        cv::max(planes[0], planes[1], hi);
+        cv::max(hi, planes[2], hi);
+        cv::compare(lo, kClipReach, bright, cv::CMP_GE);
+        cv::compare(hi, kCrushReach, explained, cv::CMP_LE);
+        cv::bitwise_or(explained, bright, explained);
     }
-    for (int y = 0; y < picture.rows && channels > 1; ++y) {
-        const unsigned char* p = picture.ptr<unsigned char>(y);
-        unsigned char* out = flags.ptr<unsigned char>(y);
-        for (int x = 0; x < picture.cols; ++x, p += channels) {
-            const int lo = std::min({p[0], p[1], p[2]}), hi = std::max({p[0], p[1], p[2]});
-            if (lo >= kClipReach) {  // any two may clip first, or all three
-                out[x] = kExcuseAll;
-                continue;
-            }
-            // (Which pair clips is not told apart: where the second brightest channel is that
-            // bright, the hue lies within a few levels of its pair's anyway.)
-            const int second = p[0] + p[1] + p[2] - lo - hi;
-            out[x] = (hi <= kCrushReach ? kExcuseEqual : 0) | (second >= kClipReach ? kExcusePair : 0);
-        }
-    }
-    cv::dilate(flags, flags, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3)));
-    cv::bitwise_or(excuse, flags, excuse);
+    cv::dilate(explained, explained, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3)));
+    cv::bitwise_or(excuse, explained, excuse);
 }
 
 namespace {

@@ -479,7 +479,7 @@ cv::Mat HueCells(const cv::Mat& hue, int side, cv::Size grid, cv::Mat* faded, cv
             dc[c] += direction * HueStrength(f[x][2]);
             kc[c] += f[x][3];
             pc[c] += unit[h[x]];
-            oc[c] += (e && (HueLoss(h[x]) & ~e[x])) ? 1.0f : 0.0f;
+            oc[c] += e && !e[x] && HueLost(h[x]) ? 1.0f : 0.0f;
         }
     }
     for (int cy = 0; cy < grid.height; ++cy) {

@@ -39,7 +39,7 @@
 //   neighbours. Hue the conversion gives for equal brightest channels (grey, black, white
 //   clipped) is lost; in a reference it weighs nothing. In the crop, where the references
 //   explain that loss (their own hue is lost there, or their colour lies near white or black
-//   so that a brighter or darker frame clips it that way; see AddColour) it weighs nothing
+//   so that a brighter or darker frame may take it; see AddColour) it weighs nothing
 //   and cells where it is most of the hue are left out of the sums (a crop all of such losses
 //   scores 100), except cells clipped in a pair of channels where the reference shows a clear
 //   hue whose brightest two are another pair (no brightening gives that): they count at the
