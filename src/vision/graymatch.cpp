@@ -887,6 +887,41 @@ float HueDeparture(const cv::Vec4f& a, const cv::Vec4f& b)
     const float vanished = HueRamp(b[2], kClearLo, kClearHi) - HueRamp(a[2], kSomeLo, kSomeHi);
     return std::max(direction, std::max(appeared, vanished));
 }
+
+// GrayMatch::Match of a hue crop: departures beyond limit grey levels (a chord of limit + 1
+// levels between clear hues), from every reference a pixel around.
+void MatchHue(const GrayMatch& m, const cv::Mat& image, int limit, cv::Mat& diff)
+{
+    const cv::Mat field = HueField(image, m.hueExcuse);
+    const float far = float(2 * std::sin((limit + 1) * CV_PI / kHueLevels));
+    diff = cv::Mat::zeros(m.height, m.width, CV_8UC1);
+    for (int y = 0; y < m.height; ++y) {
+        const cv::Vec4f* f = field.ptr<cv::Vec4f>(y);
+        const unsigned char* j = m.judged.ptr<unsigned char>(y);
+        unsigned char* out = diff.ptr<unsigned char>(y);
+        for (int x = 0; x < m.width; ++x) {
+            if (!j[x])
+                continue;
+            float best = far;
+            // Like the grey band, a reference one pixel away is accepted.
+            for (const cv::Mat& ref : m.hueRefs) {
+                for (int ry = std::max(0, y - 1); ry <= std::min(m.height - 1, y + 1) && best >= far; ++ry) {
+                    const cv::Vec4f* r = ref.ptr<cv::Vec4f>(ry);
+                    for (int rx = std::max(0, x - 1); rx <= std::min(m.width - 1, x + 1) && best >= far; ++rx)
+                        best = std::min(best, HueDeparture(f[x], r[rx]));
+                }
+            }
+            if (best >= far)
+                out[x] = 255;
+        }
+    }
+    // The 5 x 5 coherence window and the one-pixel allowance leave only the core of a changed
+    // area departing: give its lost rim back, after dropping lone noise pixels.
+    const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
+    cv::morphologyEx(diff, diff, cv::MORPH_OPEN, square);
+    cv::dilate(diff, diff, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kHueWindow, kHueWindow)));
+    cv::bitwise_and(diff, m.judged, diff);
+}
 }  // namespace
 
 void GrayMatch::Clear()
@@ -1025,36 +1060,7 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
     // departure * gain > tolerance  <=>  departure > tolerance / gain for integer departures
     const int limit = tolerance / gain;
     if (circular) {
-        const cv::Mat field = HueField(image, hueExcuse);
-        // Field distance that departs: a chord of (limit + 1) levels between clear hues.
-        const float far = float(2 * std::sin((limit + 1) * CV_PI / kHueLevels));
-        diff = cv::Mat::zeros(height, width, CV_8UC1);
-        for (int y = 0; y < height; ++y) {
-            const cv::Vec4f* f = field.ptr<cv::Vec4f>(y);
-            const unsigned char* j = judged.ptr<unsigned char>(y);
-            unsigned char* out = diff.ptr<unsigned char>(y);
-            for (int x = 0; x < width; ++x) {
-                if (!j[x])
-                    continue;
-                float best = far;
-                // Like the grey band, a reference one pixel away is accepted.
-                for (const cv::Mat& ref : hueRefs) {
-                    for (int ry = std::max(0, y - 1); ry <= std::min(height - 1, y + 1) && best >= far; ++ry) {
-                        const cv::Vec4f* r = ref.ptr<cv::Vec4f>(ry);
-                        for (int rx = std::max(0, x - 1); rx <= std::min(width - 1, x + 1) && best >= far; ++rx)
-                            best = std::min(best, HueDeparture(f[x], r[rx]));
-                    }
-                }
-                if (best >= far)
-                    out[x] = 255;
-            }
-        }
-        // The 5 x 5 coherence window and the one-pixel allowance leave only the core of a
-        // changed area departing: give its lost rim back, after dropping lone noise pixels.
-        const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
-        cv::morphologyEx(diff, diff, cv::MORPH_OPEN, square);
-        cv::dilate(diff, diff, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kHueWindow, kHueWindow)));
-        cv::bitwise_and(diff, judged, diff);
+        MatchHue(*this, image, limit, diff);
         return;
     }
     // The crop is brought to the references' brightness rather than the band to the crop's:

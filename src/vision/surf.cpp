@@ -516,6 +516,55 @@ SURF::Grids SumGrids(const cv::Mat& grid, const cv::Mat& mask)
     g.rrm = g.rm.mul(grid);
     return g;
 }
+// The crop's grid smoothed over a cell around for the blocks (faded: hue weighted by
+// HueStrength). A hue cell that lost most of its hue stays empty: its neighbours' hue spread
+// into it would hide a part that took a colour away, which no slight turn explains.
+Live Smoothed(const Live& live, const cv::Mat& faded, bool hue)
+{
+    Live smooth;
+    cv::GaussianBlur(faded, smooth.v, cv::Size(3, 3), 0, 0, cv::BORDER_REPLICATE);
+    if (hue) {
+        faded.copyTo(smooth.v, live.gone >= 0.5);
+        cv::GaussianBlur(live.v, smooth.direction, cv::Size(3, 3), 0, 0, cv::BORDER_REPLICATE);
+    }
+    smooth.v2 = smooth.v.mul(smooth.v);
+    smooth.known = live.known;
+    smooth.pairs = live.pairs;
+    smooth.gone = live.gone;
+    return smooth;
+}
+
+// Marks in out (the crop's size) where the crop departs from reference bestRef at the best
+// displacement, in the crop's own cells, as the score saw them (hue: steadied).
+void MarkDepartures(const SURF& m, const Live& live, const ShiftScore& best, size_t bestRef, cv::Mat& out)
+{
+    const bool circular = m.circular;
+    const Live shown = circular ? Steadied(live, m.refs[bestRef], m.firmCells[bestRef], {best.dx, best.dy}) : live;
+    const cv::Mat& img = shown.v;
+    cv::Mat marks = cv::Mat::zeros(m.grid, CV_8UC1);
+    const cv::Mat& ref = m.refs[bestRef];
+    for (int y = 0; y < ref.rows; ++y) {
+        const int iy = y + best.dy;
+        if (iy < 0 || iy >= img.rows)
+            continue;
+        for (int x = 0; x < ref.cols; ++x) {
+            const int ix = x + best.dx;
+            if (ix < 0 || ix >= img.cols || !m.cellMask.at<unsigned char>(y, x) ||
+                (circular && shown.known.at<cv::Vec2f>(iy, ix)[0] < 0.5f))
+                continue;
+            double d2 = 0;
+            for (int c = 0; c < ref.channels(); ++c) {
+                // Hue directions are compared as they are; grey cells after the brightness shift.
+                const double d = img.ptr<float>(iy)[ix * ref.channels() + c] -
+                                 ref.ptr<float>(y)[x * ref.channels() + c] - (circular ? 0.0 : best.meanShift[c]);
+                d2 += d * d;
+            }
+            if (d2 > double(m.diffLevel) * m.diffLevel)
+                marks.at<unsigned char>(iy, ix) = 255;
+        }
+    }
+    cv::resize(marks, out, out.size(), 0, 0, cv::INTER_NEAREST);
+}
 }  // namespace
 
 void SURF::Clear()
@@ -654,19 +703,8 @@ float SURF::Match(const cv::Mat& image, cv::Mat& out) const
         if (circular)
             whole = ScoreAt(refSums[ref], Steadied(live, refs[ref], firmCells[ref], {whole.dx, whole.dy}), whole.dx,
                             whole.dy, minCells);
-        if (smooth.v.empty()) {
-            cv::GaussianBlur(faded, smooth.v, cv::Size(3, 3), 0, 0, cv::BORDER_REPLICATE);
-            // A cell that lost most of its hue stays empty: its neighbours' hue spread into it
-            // would hide a part that took a colour away, which no slight turn explains.
-            if (circular)
-                faded.copyTo(smooth.v, live.gone >= 0.5);
-            smooth.v2 = smooth.v.mul(smooth.v);
-            smooth.known = live.known;
-            smooth.pairs = live.pairs;
-            smooth.gone = live.gone;
-            if (circular)
-                cv::GaussianBlur(live.v, smooth.direction, cv::Size(3, 3), 0, 0, cv::BORDER_REPLICATE);
-        }
+        if (smooth.v.empty())
+            smooth = Smoothed(live, faded, circular);
         const cv::Point at(whole.dx, whole.dy);
         std::vector<Live> lives;
         if (circular)
@@ -683,8 +721,8 @@ float SURF::Match(const cv::Mat& image, cv::Mat& out) const
     // On hue a displacement is taken only where the region does not fit as it lies and the
     // displacement explains clearly more than none: on a surface of one colour every displacement
     // fits about as well, and one that moves a part at the region's edge out of the compared
-    // cells would win. (Grey texture a pixel or two off fits a
-    // displacement only so much better that the rule would refuse vibration.)
+    // cells would win. (Grey texture a pixel or two off fits a displacement only so much better
+    // that the rule would refuse vibration.)
     double still = -1.0;
     for (size_t k = 0; k < refs.size() && circular; ++k)
         still = std::max(still, ScoreAt(refSums[k], live, 0, 0, minCells).score);
@@ -724,32 +762,6 @@ float SURF::Match(const cv::Mat& image, cv::Mat& out) const
     if (score >= minScore)
         return score;
 
-    // Mark where the crop departs from the best reference, in the crop's own cells, as the score
-    // saw them (hue: steadied).
-    const Live shown = circular ? Steadied(live, refs[bestRef], firmCells[bestRef], {best.dx, best.dy}) : live;
-    const cv::Mat& img = shown.v;
-    cv::Mat marks = cv::Mat::zeros(grid, CV_8UC1);
-    const cv::Mat& ref = refs[bestRef];
-    for (int y = 0; y < ref.rows; ++y) {
-        const int iy = y + best.dy;
-        if (iy < 0 || iy >= img.rows)
-            continue;
-        for (int x = 0; x < ref.cols; ++x) {
-            const int ix = x + best.dx;
-            if (ix < 0 || ix >= img.cols || !cellMask.at<unsigned char>(y, x) ||
-                (circular && shown.known.at<cv::Vec2f>(iy, ix)[0] < 0.5f))
-                continue;
-            double d2 = 0;
-            for (int c = 0; c < ref.channels(); ++c) {
-                // Hue directions are compared as they are; grey cells after the brightness shift.
-                const double d = img.ptr<float>(iy)[ix * ref.channels() + c] -
-                                 ref.ptr<float>(y)[x * ref.channels() + c] - (circular ? 0.0 : best.meanShift[c]);
-                d2 += d * d;
-            }
-            if (d2 > double(diffLevel) * diffLevel)
-                marks.at<unsigned char>(iy, ix) = 255;
-        }
-    }
-    cv::resize(marks, out, out.size(), 0, 0, cv::INTER_NEAREST);
+    MarkDepartures(*this, live, best, bestRef, out);
     return score;
 }
