@@ -884,7 +884,9 @@ float HueDeparture(const cv::Vec4f& a, const cv::Vec4f& b)
                                   b[3] * std::min(HueDirectionWeight(b[2]), HueRamp(a[2], kFadeLo, kFadeHi)));
     const float direction = weight * std::sqrt(dx * dx + dy * dy);
     const float appeared = HueRamp(a[2], kClearLo, kClearHi) - HueRamp(b[2], kSomeLo, kSomeHi);
-    const float vanished = HueRamp(b[2], kClearLo, kClearHi) - HueRamp(a[2], kSomeLo, kSomeHi);
+    // A firm colour's hue stays clear under noise: there one that is no longer clear has gone.
+    const float vanished = HueRamp(b[2], kClearLo, kClearHi) - (1.0f - b[3]) * HueRamp(a[2], kSomeLo, kSomeHi) -
+                           b[3] * HueRamp(a[2], kDirLo, kDirHi);
     return std::max(direction, std::max(appeared, vanished));
 }
 
