@@ -68,17 +68,17 @@
 //   AddColour) that says nothing, so a crop window mostly of such losses departs from nothing.
 //   Elsewhere a lost hue is a change: where the references show a clear hue, a part clipped
 //   white, crushed black or grey departs, and one clipped in two channels departs by the hue
-//   those two give. Departures are in the same grey levels (1/255
-//   of the circle), a reference one pixel away is accepted, and the brightness scaling does
-//   not apply.
+//   those two give. Departures are in the same grey levels (1/255 of the circle), a reference
+//   one pixel away is accepted, and the brightness scaling does not apply.
 // - AddColour(colour) (hue pictures): the colour camera's picture of the reference crop last
-//   added (8-bit, 3 or 4 channels, the crop's size; others are ignored). Where all its channels
-//   lie within a brighter frame's reach of white (200 and up: x1.18, the most the grey band
-//   follows, less sensor noise), clipping may take its hue, and where it is near black (every
-//   channel up to 8) crushing may: a lost hue is excused there (and a pixel around). Where a
-//   reference's own hue is mostly lost a lost hue is excused too; without AddColour only there. Where its colour lies
-//   20 or more levels from grey (brightest less darkest channel) it is firm: sensor noise and brightness leave its hue
-//   clear, so a faint hue of another direction there departs.
+//   added (8-bit, 3 or 4 channels, the crop's size; others are ignored). Where all its
+//   channels lie within a brighter frame's reach of white (200 and up: x1.18, the most the
+//   grey band follows, less sensor noise), clipping may take its hue, and where it is near
+//   black (every channel up to 8) crushing may: a lost hue is excused there (and a pixel
+//   around). Where a reference's own hue is mostly lost a lost hue is excused too; without
+//   AddColour only there. Where its colour lies 20 or more levels from grey (brightest less
+//   darkest channel) it is firm: sensor noise and brightness leave its hue clear, so a hue
+//   there that is no longer clear, or a faint one of another direction, departs.
 // Construction allocates nothing, so thousands can be held by value.
 class GrayMatch
 {

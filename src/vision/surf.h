@@ -20,9 +20,10 @@
 //   below 90; on hue pictures, only where none scores below 95 and the displacement cuts its
 //   dissimilarity (1 - similarity) to at most a quarter: on a surface of one colour any
 //   displacement fits as well, and one would move a part at the region's edge out of the
-//   compared cells), of a global structural similarity of the two grids
-//   (mean-luminance term times zero-mean correlation term, each stabilised so that two flat patches of equal brightness
-//   score high and a flat patch against a textured one scores low), lowered to its mean with
+//   compared cells), of a global structural similarity of the two grids (mean-luminance term
+//   times zero-mean correlation term, each stabilised so that two flat patches of equal
+//   brightness score high and a flat patch against a textured one scores low), lowered to its
+//   mean with
 //   the similarity of the least similar block of 8 x 8 cells (blocks overlap by half; grids
 //   smoothed over 3 x 3 cells): a small foreign part fails the region although the region as
 //   a whole is still much alike. Identical content scores about 100; unrelated content about
