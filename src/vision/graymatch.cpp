@@ -42,10 +42,6 @@ constexpr int kClipReach = 200;
 // and a brightness change the band follows leave its hue clear.
 constexpr int kFirmChroma = 20;
 constexpr int kCrushReach = 8;
-// HueExcuse flags: a hue of equal channels excused, and pair j's hue (kTopPairHue[j]) excused.
-constexpr unsigned char kExcuseEqual = 1;
-constexpr unsigned char kExcusePair[3] = {2, 4, 8};
-constexpr unsigned char kExcuseAll = 15;
 // Coherence ramps (mean resultant length of 25 hue directions). Random directions (grey
 // pixels) stay below 0.55; a faint tint flips between 0.5 and 0.9 as the noise changes,
 // so only a clear change of coherence counts, and directions count where both are clear.
@@ -807,8 +803,7 @@ cv::Mat HueField(const cv::Mat& hue, const cv::Mat& excuse)
         cv::Vec4f* f = mean.ptr<cv::Vec4f>(y);
         for (int x = 0; x < hue.cols; ++x) {
             f[x] = unit[h[x]];
-            const unsigned char loss = HueLoss(h[x]);
-            f[x][3] = (all ? loss : loss & e[x]) ? 0.0f : 1.0f;
+            f[x][3] = HueLost(h[x]) && (all || e[x]) ? 0.0f : 1.0f;
         }
     }
     cv::blur(mean, mean, cv::Size(kHueWindow, kHueWindow), cv::Point(-1, -1), cv::BORDER_REFLECT);
@@ -827,51 +822,47 @@ cv::Mat HueField(const cv::Mat& hue, const cv::Mat& excuse)
     return field;
 }
 
-unsigned char HueLoss(unsigned char hue)
+void FirmColour(const cv::Mat& colour, cv::Mat& firm)
 {
-    static const std::array<unsigned char, 256> lost = [] {
-        std::array<unsigned char, 256> l{};
-        l[0] = kExcuseEqual;
-        for (int j = 0; j < 3; ++j) l[size_t(kTopPairHue[j])] = kExcusePair[j];
-        return l;
-    }();
-    return lost[hue];
+    cv::Mat planes[4], hi, lo;
+    cv::split(colour, planes);
+    cv::max(planes[0], planes[1], hi);
+    cv::max(hi, planes[2], hi);
+    cv::min(planes[0], planes[1], lo);
+    cv::min(lo, planes[2], lo);
+    cv::compare(hi - lo, kFirmChroma, firm, cv::CMP_GE);
+}
+
+bool HueLost(unsigned char hue)
+{
+    return hue == 0 || hue == kTopPairHue[0] || hue == kTopPairHue[1] || hue == kTopPairHue[2];
 }
 
 void HueExcuse(cv::Mat& excuse, const cv::Mat& picture)
 {
     if (excuse.size() != picture.size() || excuse.type() != CV_8UC1)
         excuse = cv::Mat::zeros(picture.size(), CV_8UC1);
-    cv::Mat flags(picture.size(), CV_8UC1);
-    const int channels = picture.channels();
-    if (channels == 1) {
+    cv::Mat explained;
+    if (picture.channels() == 1) {
         // A hue: where its window has lost its hue (not a pixel that happens to have two equal
-        // channels, as a yellow under noise often has), every loss is excused.
+        // channels, as a yellow under noise often has).
         cv::Mat share;
         cv::extractChannel(HueField(picture), share, 3);
-        cv::compare(share, kKnownHueShare, flags, cv::CMP_LT);
-        flags.setTo(kExcuseAll, flags);
+        cv::compare(share, kKnownHueShare, explained, cv::CMP_LT);
+    } else {
+        // A colour: where every channel may clip at white, or is as dark as crushed.
+        cv::Mat planes[4], lo, hi, bright;
+        cv::split(picture, planes);
+        cv::min(planes[0], planes[1], lo);
+        cv::min(lo, planes[2], lo);
+        cv::max(planes[0], planes[1], hi);
+        cv::max(hi, planes[2], hi);
+        cv::compare(lo, kClipReach, bright, cv::CMP_GE);
+        cv::compare(hi, kCrushReach, explained, cv::CMP_LE);
+        cv::bitwise_or(explained, bright, explained);
     }
-    for (int y = 0; y < picture.rows && channels > 1; ++y) {
-        const unsigned char* p = picture.ptr<unsigned char>(y);
-        unsigned char* out = flags.ptr<unsigned char>(y);
-        for (int x = 0; x < picture.cols; ++x, p += channels) {
-            const int lo = std::min({p[0], p[1], p[2]}), hi = std::max({p[0], p[1], p[2]});
-            if (lo >= kClipReach) {  // any two may clip first, or all three
-                out[x] = kExcuseAll;
-                continue;
-            }
-            out[x] = hi <= kCrushReach ? kExcuseEqual : 0;
-            // The pair of the two brightest channels (the third is the darkest), as RGB2HueByte
-            // names it: bytes 0 and 1, 1 and 2, 0 and 2.
-            const int darkest = p[2] == lo ? 2 : p[0] == lo ? 0 : 1;
-            const int second = p[0] + p[1] + p[2] - lo - hi;
-            if (second >= kClipReach)
-                out[x] |= kExcusePair[darkest == 2 ? 0 : darkest == 0 ? 1 : 2];
-        }
-    }
-    cv::dilate(flags, flags, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3)));
-    cv::bitwise_or(excuse, flags, excuse);
+    cv::dilate(explained, explained, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3)));
+    cv::bitwise_or(excuse, explained, excuse);
 }
 
 namespace {
@@ -893,8 +884,45 @@ float HueDeparture(const cv::Vec4f& a, const cv::Vec4f& b)
                                   b[3] * std::min(HueDirectionWeight(b[2]), HueRamp(a[2], kFadeLo, kFadeHi)));
     const float direction = weight * std::sqrt(dx * dx + dy * dy);
     const float appeared = HueRamp(a[2], kClearLo, kClearHi) - HueRamp(b[2], kSomeLo, kSomeHi);
-    const float vanished = HueRamp(b[2], kClearLo, kClearHi) - HueRamp(a[2], kSomeLo, kSomeHi);
+    // A firm colour's hue stays clear under noise: there one that is no longer clear has gone.
+    const float vanished = HueRamp(b[2], kClearLo, kClearHi) - (1.0f - b[3]) * HueRamp(a[2], kSomeLo, kSomeHi) -
+                           b[3] * HueRamp(a[2], kDirLo, kDirHi);
     return std::max(direction, std::max(appeared, vanished));
+}
+
+// GrayMatch::Match of a hue crop: departures beyond limit grey levels (a chord of limit + 1
+// levels between clear hues), from every reference a pixel around.
+void MatchHue(const GrayMatch& m, const cv::Mat& image, int limit, cv::Mat& diff)
+{
+    const cv::Mat field = HueField(image, m.hueExcuse);
+    const float far = float(2 * std::sin((limit + 1) * CV_PI / kHueLevels));
+    diff = cv::Mat::zeros(m.height, m.width, CV_8UC1);
+    for (int y = 0; y < m.height; ++y) {
+        const cv::Vec4f* f = field.ptr<cv::Vec4f>(y);
+        const unsigned char* j = m.judged.ptr<unsigned char>(y);
+        unsigned char* out = diff.ptr<unsigned char>(y);
+        for (int x = 0; x < m.width; ++x) {
+            if (!j[x])
+                continue;
+            float best = far;
+            // Like the grey band, a reference one pixel away is accepted.
+            for (const cv::Mat& ref : m.hueRefs) {
+                for (int ry = std::max(0, y - 1); ry <= std::min(m.height - 1, y + 1) && best >= far; ++ry) {
+                    const cv::Vec4f* r = ref.ptr<cv::Vec4f>(ry);
+                    for (int rx = std::max(0, x - 1); rx <= std::min(m.width - 1, x + 1) && best >= far; ++rx)
+                        best = std::min(best, HueDeparture(f[x], r[rx]));
+                }
+            }
+            if (best >= far)
+                out[x] = 255;
+        }
+    }
+    // The 5 x 5 coherence window and the one-pixel allowance leave only the core of a changed
+    // area departing: give its lost rim back, after dropping lone noise pixels.
+    const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
+    cv::morphologyEx(diff, diff, cv::MORPH_OPEN, square);
+    cv::dilate(diff, diff, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kHueWindow, kHueWindow)));
+    cv::bitwise_and(diff, m.judged, diff);
 }
 }  // namespace
 
@@ -978,13 +1006,8 @@ void GrayMatch::AddColour(const cv::Mat& colour)
         return;
     HueExcuse(hueExcuse, colour);
     // The share of each window whose colour is firm, in the reference field's last channel.
-    cv::Mat planes[4], hi, lo, firm;
-    cv::split(colour, planes);
-    cv::max(planes[0], planes[1], hi);
-    cv::max(hi, planes[2], hi);
-    cv::min(planes[0], planes[1], lo);
-    cv::min(lo, planes[2], lo);
-    cv::compare(hi - lo, kFirmChroma, firm, cv::CMP_GE);
+    cv::Mat firm;
+    FirmColour(colour, firm);
     firm.convertTo(firm, CV_32F, 1.0 / 255);
     cv::blur(firm, firm, cv::Size(kHueWindow, kHueWindow), cv::Point(-1, -1), cv::BORDER_REFLECT);
     cv::insertChannel(firm, hueRefs.back(), 3);
@@ -1039,36 +1062,7 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
     // departure * gain > tolerance  <=>  departure > tolerance / gain for integer departures
     const int limit = tolerance / gain;
     if (circular) {
-        const cv::Mat field = HueField(image, hueExcuse);
-        // Field distance that departs: a chord of (limit + 1) levels between clear hues.
-        const float far = float(2 * std::sin((limit + 1) * CV_PI / kHueLevels));
-        diff = cv::Mat::zeros(height, width, CV_8UC1);
-        for (int y = 0; y < height; ++y) {
-            const cv::Vec4f* f = field.ptr<cv::Vec4f>(y);
-            const unsigned char* j = judged.ptr<unsigned char>(y);
-            unsigned char* out = diff.ptr<unsigned char>(y);
-            for (int x = 0; x < width; ++x) {
-                if (!j[x])
-                    continue;
-                float best = far;
-                // Like the grey band, a reference one pixel away is accepted.
-                for (const cv::Mat& ref : hueRefs) {
-                    for (int ry = std::max(0, y - 1); ry <= std::min(height - 1, y + 1) && best >= far; ++ry) {
-                        const cv::Vec4f* r = ref.ptr<cv::Vec4f>(ry);
-                        for (int rx = std::max(0, x - 1); rx <= std::min(width - 1, x + 1) && best >= far; ++rx)
-                            best = std::min(best, HueDeparture(f[x], r[rx]));
-                    }
-                }
-                if (best >= far)
-                    out[x] = 255;
-            }
-        }
-        // The 5 x 5 coherence window and the one-pixel allowance leave only the core of a
-        // changed area departing: give its lost rim back, after dropping lone noise pixels.
-        const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
-        cv::morphologyEx(diff, diff, cv::MORPH_OPEN, square);
-        cv::dilate(diff, diff, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kHueWindow, kHueWindow)));
-        cv::bitwise_and(diff, judged, diff);
+        MatchHue(*this, image, limit, diff);
         return;
     }
     // The crop is brought to the references' brightness rather than the band to the crop's:

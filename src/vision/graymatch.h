@@ -64,22 +64,21 @@
 //   noise) it carries no information and weighs nothing, so there only a clear hue
 //   appearing, or a clear hue of the references vanishing, departs (as a whole-circle
 //   distance). A pixel of equal brightest channels (grey, black, white clipped in all three
-//   or in two of them) has lost its hue; where the references could lose theirs the same way
-//   (see AddColour) that says nothing, so a crop window mostly of such losses departs from
-//   nothing. Elsewhere a lost hue is a change: where the references show a clear hue, a part
-//   clipped white, crushed black or grey departs. Departures are in the same grey levels (1/255
-//   of the circle), a reference one pixel away is accepted, and the brightness scaling does
-//   not apply.
+//   or in two of them) has lost its hue; where the references could lose theirs (see
+//   AddColour) that says nothing, so a crop window mostly of such losses departs from nothing.
+//   Elsewhere a lost hue is a change: where the references show a clear hue, a part clipped
+//   white, crushed black or grey departs, and one clipped in two channels departs by the hue
+//   those two give. Departures are in the same grey levels (1/255 of the circle), a reference
+//   one pixel away is accepted, and the brightness scaling does not apply.
 // - AddColour(colour) (hue pictures): the colour camera's picture of the reference crop last
-//   added (8-bit, 3 or 4 channels, the crop's size; others are ignored). Where two of its
+//   added (8-bit, 3 or 4 channels, the crop's size; others are ignored). Where all its
 //   channels lie within a brighter frame's reach of white (200 and up: x1.18, the most the
-//   grey band follows, less sensor noise), clipping turns its hue into the hue of those two
-//   channels, where all three do into the hue of equal channels, and where it is near black
-//   (every channel up to 8) crushing does the same: those losses are excused there (and a
-//   pixel around). Where a reference's own hue is mostly lost every loss is excused; without
+//   grey band follows, less sensor noise), clipping may take its hue, and where it is near
+//   black (every channel up to 8) crushing may: a lost hue is excused there (and a pixel
+//   around). Where a reference's own hue is mostly lost a lost hue is excused too; without
 //   AddColour only there. Where its colour lies 20 or more levels from grey (brightest less
-//   darkest channel) it is firm: sensor noise and brightness leave its hue clear, so a faint
-//   hue of another direction there departs.
+//   darkest channel) it is firm: sensor noise and brightness leave its hue clear, so a hue
+//   there that is no longer clear, or a faint one of another direction, departs.
 // Construction allocates nothing, so thousands can be held by value.
 class GrayMatch
 {
@@ -143,19 +142,21 @@ public:
 // Hue crop (8-bit, 0..255 circle) -> CV_32FC4 per pixel: the mean hue direction over 5 x 5
 // pixels as a unit vector (x, y), its coherence (mean resultant length: about 1 for one clear
 // hue, below about 0.55 where near-grey colours make the hue noise) and the share of the
-// window's pixels that count: all but those whose hue is lost (one of the hues equal brightest
-// channels give: 0 for grey, black and white clipped in all three, 60, 180 and 300 degrees
-// where two clip at white) where excuse (8-bit, the crop's size, see HueExcuse) excuses that
-// loss. With no excuse every loss is excused (a reference's own lost hue).
+// window's pixels that count: all but those whose hue is lost (see HueLost) where excuse (8-bit,
+// the crop's size, see HueExcuse) is set. With no excuse every loss is left out (a reference's
+// own lost hue).
 cv::Mat HueField(const cv::Mat& hue, const cv::Mat& excuse = cv::Mat());
-// Folds into excuse (8-bit flags, created at picture's size) the losses of hue a reference
-// picture explains at each pixel and the pixels around: picture is its hue (8-bit: where most of
-// its 5 x 5 window has lost its hue, every loss is excused) or its colour (3 or 4 channels: bit 0 a hue of equal
-// channels where all three channels may clip at white or are near black, bit 1 + j pair j's hue where the two brightest
-// may clip; see GrayMatch::AddColour).
+// Sets in excuse (8-bit, created at picture's size, 255 = excused) the pixels, and the pixels
+// around, where a reference picture explains a lost hue: picture is its hue (8-bit: where most
+// of its 5 x 5 window has lost its hue) or its colour (3 or 4 channels: where every channel may
+// clip at white or is near black; see GrayMatch::AddColour).
 void HueExcuse(cv::Mat& excuse, const cv::Mat& picture);
-// The excuse flag a hue needs to be excused: 0 for a hue that is not lost.
-unsigned char HueLoss(unsigned char hue);
+// Whether a hue is lost: one the conversion gives for equal brightest channels, 0 for grey,
+// black and white clipped in all three, 60, 180 and 300 degrees where two clip at white.
+bool HueLost(unsigned char hue);
+// 255 where a colour picture (3 or 4 channels) is firm: 20 or more levels from grey (brightest
+// less darkest channel), so that sensor noise and brightness leave its hue clear; else 0.
+void FirmColour(const cv::Mat& colour, cv::Mat& firm);
 // 0 below lo, 1 above hi, linear between.
 float HueRamp(float r, float lo, float hi);
 // Weight 0..1 of a hue direction of that coherence: 0 for noise, 1 for a clear hue.

@@ -26,6 +26,7 @@ constexpr double kHueLumC = 1000.0;
 constexpr double kHueStructC = 4000.0;
 constexpr double kHueStrengthC = 5000.0;  // a clear hue against none still scores a third
 constexpr double kHueGain = 3.0;          // strength a weaker crop is brought up by at most
+constexpr float kFirmCell = 0.5f;         // share of a cell's pixels of firm colour that makes it firm
 // Share of a cell's pixels whose hue is known (see HueField) below which the crop's cell is
 // left out, and above which it counts whole.
 constexpr float kUnknownShare = 0.4f, kKnownShare = 0.8f;
@@ -44,6 +45,7 @@ constexpr double kBlockRetry = 0.8;       // a block below this is tried a cell 
 constexpr double kHueBlockWeight = 4.0;
 constexpr double kHueBlockRetry = 0.0;    // hue blocks: only where they are wholly unlike
 constexpr double kShiftGain = 4.0;        // a displacement must cut the dissimilarity to a quarter
+constexpr double kStillFits = 0.95;       // hue: a region this similar as it lies is not displaced
 constexpr int kWideShift = 3;             // a poor match is looked for this many times further
 constexpr double kWideBelow = 0.9;        // below this similarity nearby
 
@@ -211,12 +213,13 @@ ShiftScore ScoreAt(const SURF::Grids& ref, const Live& live, int dx, int dy, int
 // strong noise keeps its direction while its coherence, and so its strength, drops well below the
 // reference's: each cell of the crop that still shows a direction is compared at the strength of
 // the reference cell it lands on when that is stronger (a hue that came where none was keeps its
-// own strength; a cell with no direction left stays empty). A cell mostly of hue the conversion
+// own strength; a cell with no direction left stays empty; on a firm colour, which noise cannot
+// blur that far, by kHueGain at most). A cell mostly of hue the conversion
 // gives for two equal brightest channels is not known, as white clipping in a brighter frame gives
 // it; but brightness keeps the order of the channels, so where the reference shows a clear hue
 // whose two brightest channels are another pair, something else lies there: the cell counts, at
 // that pair's hue.
-Live Steadied(const Live& live, const cv::Mat& ref, cv::Point shift)
+Live Steadied(const Live& live, const cv::Mat& ref, const cv::Mat& firm, cv::Point shift)
 {
     Live out{live.v.clone(), cv::Mat(), live.known, live.pairs, cv::Mat(), live.gone};
     bool cloned = false;
@@ -226,12 +229,16 @@ Live Steadied(const Live& live, const cv::Mat& ref, cv::Point shift)
         const cv::Vec2f* p = live.pairs.empty() ? nullptr : live.pairs.ptr<cv::Vec2f>(y);
         const cv::Vec2f* d = live.direction.empty() ? nullptr : live.direction.ptr<cv::Vec2f>(y);
         const float* g = live.gone.empty() ? nullptr : live.gone.ptr<float>(y);
+        const float* fr = firm.empty() ? nullptr : firm.ptr<float>(y - shift.y);
         for (int x = std::max(0, shift.x); x < std::min(out.v.cols, ref.cols + shift.x); ++x) {
             const cv::Vec2f& rx = r[x - shift.x];
             const float l = std::sqrt(v[x].dot(v[x])), strength = std::sqrt(rx.dot(rx));
             // Only the part of the cell that still has a hue is brought up: pixels that lost it
             // (white, black, grey where the references cannot have lost it) stay empty.
-            const float up = strength * (g ? 1.0f - g[x] : 1.0f);
+            float up = strength * (g ? 1.0f - g[x] : 1.0f);
+            // A firm colour (see AddColour) loses little to noise: brought up by kHueGain at most.
+            if (fr && fr[x - shift.x] >= kFirmCell)
+                up = std::min(up, l * float(kHueGain));
             const float share = p ? std::sqrt(p[x].dot(p[x])) : 0.0f;
             if (share >= kPairShare && strength >= kClearRef * kHueScale &&
                 p[x].dot(rx) < kPairReachCos * share * strength) {
@@ -472,7 +479,7 @@ cv::Mat HueCells(const cv::Mat& hue, int side, cv::Size grid, cv::Mat* faded, cv
             dc[c] += direction * HueStrength(f[x][2]);
             kc[c] += f[x][3];
             pc[c] += unit[h[x]];
-            oc[c] += (e && (HueLoss(h[x]) & ~e[x])) ? 1.0f : 0.0f;
+            oc[c] += e && !e[x] && HueLost(h[x]) ? 1.0f : 0.0f;
         }
     }
     for (int cy = 0; cy < grid.height; ++cy) {
@@ -509,6 +516,55 @@ SURF::Grids SumGrids(const cv::Mat& grid, const cv::Mat& mask)
     g.rrm = g.rm.mul(grid);
     return g;
 }
+// The crop's grid smoothed over a cell around for the blocks (faded: hue weighted by
+// HueStrength). A hue cell that lost most of its hue stays empty: its neighbours' hue spread
+// into it would hide a part that took a colour away, which no slight turn explains.
+Live Smoothed(const Live& live, const cv::Mat& faded, bool hue)
+{
+    Live smooth;
+    cv::GaussianBlur(faded, smooth.v, cv::Size(3, 3), 0, 0, cv::BORDER_REPLICATE);
+    if (hue) {
+        faded.copyTo(smooth.v, live.gone >= 0.5);
+        cv::GaussianBlur(live.v, smooth.direction, cv::Size(3, 3), 0, 0, cv::BORDER_REPLICATE);
+    }
+    smooth.v2 = smooth.v.mul(smooth.v);
+    smooth.known = live.known;
+    smooth.pairs = live.pairs;
+    smooth.gone = live.gone;
+    return smooth;
+}
+
+// Marks in out (the crop's size) where the crop departs from reference bestRef at the best
+// displacement, in the crop's own cells, as the score saw them (hue: steadied).
+void MarkDepartures(const SURF& m, const Live& live, const ShiftScore& best, size_t bestRef, cv::Mat& out)
+{
+    const bool circular = m.circular;
+    const Live shown = circular ? Steadied(live, m.refs[bestRef], m.firmCells[bestRef], {best.dx, best.dy}) : live;
+    const cv::Mat& img = shown.v;
+    cv::Mat marks = cv::Mat::zeros(m.grid, CV_8UC1);
+    const cv::Mat& ref = m.refs[bestRef];
+    for (int y = 0; y < ref.rows; ++y) {
+        const int iy = y + best.dy;
+        if (iy < 0 || iy >= img.rows)
+            continue;
+        for (int x = 0; x < ref.cols; ++x) {
+            const int ix = x + best.dx;
+            if (ix < 0 || ix >= img.cols || !m.cellMask.at<unsigned char>(y, x) ||
+                (circular && shown.known.at<cv::Vec2f>(iy, ix)[0] < 0.5f))
+                continue;
+            double d2 = 0;
+            for (int c = 0; c < ref.channels(); ++c) {
+                // Hue directions are compared as they are; grey cells after the brightness shift.
+                const double d = img.ptr<float>(iy)[ix * ref.channels() + c] -
+                                 ref.ptr<float>(y)[x * ref.channels() + c] - (circular ? 0.0 : best.meanShift[c]);
+                d2 += d * d;
+            }
+            if (d2 > double(m.diffLevel) * m.diffLevel)
+                marks.at<unsigned char>(iy, ix) = 255;
+        }
+    }
+    cv::resize(marks, out, out.size(), 0, 0, cv::INTER_NEAREST);
+}
 }  // namespace
 
 void SURF::Clear()
@@ -518,6 +574,7 @@ void SURF::Clear()
     smoothRefs.clear();
     refSums.clear();
     smoothSums.clear();
+    firmCells.clear();
     cellMask.release();
     blockMask.release();
     blockKept.release();
@@ -584,6 +641,7 @@ void SURF::AddTemp(const cv::Mat& crop, int shiftCells, int diff, int minimum)
     minScore = minimum;
     cv::Mat faded;
     refs.push_back(ToGrid(crop, &faded));
+    firmCells.emplace_back();
     if (circular)
         HueExcuse(hueExcuse, crop);
     smoothRefs.emplace_back();
@@ -598,6 +656,10 @@ void SURF::AddColour(const cv::Mat& colour)
         colour.rows != height || refs.empty())
         return;
     HueExcuse(hueExcuse, colour);
+    cv::Mat firm;
+    FirmColour(colour, firm);
+    ReduceCells(firm, cell, grid, firmCells.back());
+    firmCells.back() /= 255.0;
 }
 
 void SURF::Train(int, int, int, int)
@@ -639,24 +701,15 @@ float SURF::Match(const cv::Mat& image, cv::Mat& out) const
         if (whole.score <= 0)
             return whole.score;
         if (circular)
-            whole = ScoreAt(refSums[ref], Steadied(live, refs[ref], {whole.dx, whole.dy}), whole.dx, whole.dy, minCells);
-        if (smooth.v.empty()) {
-            cv::GaussianBlur(faded, smooth.v, cv::Size(3, 3), 0, 0, cv::BORDER_REPLICATE);
-            // A cell that lost most of its hue stays empty: its neighbours' hue spread into it
-            // would hide a part that took a colour away, which no slight turn explains.
-            if (circular)
-                faded.copyTo(smooth.v, live.gone >= 0.5);
-            smooth.v2 = smooth.v.mul(smooth.v);
-            smooth.known = live.known;
-            smooth.pairs = live.pairs;
-            smooth.gone = live.gone;
-            if (circular)
-                cv::GaussianBlur(live.v, smooth.direction, cv::Size(3, 3), 0, 0, cv::BORDER_REPLICATE);
-        }
+            whole = ScoreAt(refSums[ref], Steadied(live, refs[ref], firmCells[ref], {whole.dx, whole.dy}), whole.dx,
+                            whole.dy, minCells);
+        if (smooth.v.empty())
+            smooth = Smoothed(live, faded, circular);
         const cv::Point at(whole.dx, whole.dy);
         std::vector<Live> lives;
         if (circular)
-            for (const cv::Mat& ref : smoothRefs) lives.push_back(Steadied(smooth, ref, at));
+            for (size_t k = 0; k < smoothRefs.size(); ++k)
+                lives.push_back(Steadied(smooth, smoothRefs[k], firmCells[k], at));
         else
             lives.assign(smoothRefs.size(), smooth);
         const double worst = WorstBlock(smoothSums, lives, blockKept, at, circular ? kHueBlockRetry : kBlockRetry);
@@ -665,13 +718,17 @@ float SURF::Match(const cv::Mat& image, cv::Mat& out) const
     };
     ShiftScore best;
     size_t bestRef = 0;
-    // A displacement is taken only where it explains clearly more than none: on a surface that
-    // looks alike a few cells off (flat, polished, of one colour) every displacement fits about as
-    // well, and one that moves a part at the region's edge out of the compared cells would win.
+    // On hue a displacement is taken only where the region does not fit as it lies and the
+    // displacement explains clearly more than none: on a surface of one colour every displacement
+    // fits about as well, and one that moves a part at the region's edge out of the compared
+    // cells would win. (Grey texture a pixel or two off fits a displacement only so much better
+    // that the rule would refuse vibration.)
     double still = -1.0;
-    for (size_t k = 0; k < refs.size(); ++k) still = std::max(still, ScoreAt(refSums[k], live, 0, 0, minCells).score);
+    for (size_t k = 0; k < refs.size() && circular; ++k)
+        still = std::max(still, ScoreAt(refSums[k], live, 0, 0, minCells).score);
     auto explains = [&](const ShiftScore& s) {
-        return (s.dx == 0 && s.dy == 0) || (1.0 - s.score) * kShiftGain <= 1.0 - still;
+        return !circular || (s.dx == 0 && s.dy == 0) ||
+               (still < kStillFits && (1.0 - s.score) * kShiftGain <= 1.0 - still);
     };
     // Nearby first; a poor match is looked for further away (vibration nothing corrects
     // moves a region by a few cells), without searching again where it looked already.
@@ -705,32 +762,6 @@ float SURF::Match(const cv::Mat& image, cv::Mat& out) const
     if (score >= minScore)
         return score;
 
-    // Mark where the crop departs from the best reference, in the crop's own cells, as the score
-    // saw them (hue: steadied).
-    const Live shown = circular ? Steadied(live, refs[bestRef], {best.dx, best.dy}) : live;
-    const cv::Mat& img = shown.v;
-    cv::Mat marks = cv::Mat::zeros(grid, CV_8UC1);
-    const cv::Mat& ref = refs[bestRef];
-    for (int y = 0; y < ref.rows; ++y) {
-        const int iy = y + best.dy;
-        if (iy < 0 || iy >= img.rows)
-            continue;
-        for (int x = 0; x < ref.cols; ++x) {
-            const int ix = x + best.dx;
-            if (ix < 0 || ix >= img.cols || !cellMask.at<unsigned char>(y, x) ||
-                (circular && shown.known.at<cv::Vec2f>(iy, ix)[0] < 0.5f))
-                continue;
-            double d2 = 0;
-            for (int c = 0; c < ref.channels(); ++c) {
-                // Hue directions are compared as they are; grey cells after the brightness shift.
-                const double d = img.ptr<float>(iy)[ix * ref.channels() + c] -
-                                 ref.ptr<float>(y)[x * ref.channels() + c] - (circular ? 0.0 : best.meanShift[c]);
-                d2 += d * d;
-            }
-            if (d2 > double(diffLevel) * diffLevel)
-                marks.at<unsigned char>(iy, ix) = 255;
-        }
-    }
-    cv::resize(marks, out, out.size(), 0, 0, cv::INTER_NEAREST);
+    MarkDepartures(*this, live, best, bestRef, out);
     return score;
 }

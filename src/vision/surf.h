@@ -17,11 +17,13 @@
 // - Train(0, 0, 0, 0): finishes the model; valid when at least one crop was added.
 // - Match(image, out) returns the similarity 0..100 (float): the best, over the references and
 //   every displacement up to shift cells (up to 3 x shift cells when the nearby ones score
-//   below 90) that cuts the dissimilarity (1 - similarity) of none to at most a quarter (on a
-//   flat surface any displacement fits as well, and one would move a part at the region's edge
-//   out of the compared cells), of a global structural similarity of the two grids (mean-luminance term times
-//   zero-mean correlation term, each stabilised so that two flat patches of equal brightness
-//   score high and a flat patch against a textured one scores low), lowered to its mean with
+//   below 90; on hue pictures, only where none scores below 95 and the displacement cuts its
+//   dissimilarity (1 - similarity) to at most a quarter: on a surface of one colour any
+//   displacement fits as well, and one would move a part at the region's edge out of the
+//   compared cells), of a global structural similarity of the two grids (mean-luminance term
+//   times zero-mean correlation term, each stabilised so that two flat patches of equal
+//   brightness score high and a flat patch against a textured one scores low), lowered to its
+//   mean with
 //   the similarity of the least similar block of 8 x 8 cells (blocks overlap by half; grids
 //   smoothed over 3 x 3 cells): a small foreign part fails the region although the region as
 //   a whole is still much alike. Identical content scores about 100; unrelated content about
@@ -38,20 +40,23 @@
 //   neighbours. Hue the conversion gives for equal brightest channels (grey, black, white
 //   clipped) is lost; in a reference it weighs nothing. In the crop, where the references
 //   explain that loss (their own hue is lost there, or their colour lies near white or black
-//   so that a brighter or darker frame clips it that way; see AddColour) it weighs nothing
+//   so that a brighter or darker frame may take it; see AddColour) it weighs nothing
 //   and cells where it is most of the hue are left out of the sums (a crop all of such losses
 //   scores 100), except cells clipped in a pair of channels where the reference shows a clear
 //   hue whose brightest two are another pair (no brightening gives that): they count at the
 //   pair's hue. Elsewhere a lost hue counts as the near-empty hue it is, and stays so where
 //   faint tints are brought up and where the blocks' grids are smoothed: a part or a whole
-//   region that lost a clear colour (clipped white, crushed black, grey) scores low. Faint tints lose coherence as the
-//   noise grows while their direction stays: a crop weaker than its references is compared at up to 3 times its
-//   strength, and at the best displacement each crop cell that still shows a direction is
-//   compared at its reference cell's strength where that is stronger. The least similar block
-//   then weighs 4 times the whole region instead of once. diffLevel is a distance on that
-//   scale; no brightness compensation applies.
+//   region that lost a clear colour (clipped white, crushed black, grey) scores low. Faint
+//   tints lose coherence as the noise grows while their direction stays: a crop weaker than its
+//   references is compared at up to 3 times its strength, and at the best displacement each
+//   crop cell that still shows a direction is compared at its reference cell's strength where
+//   that is stronger (where the reference's colour is firm, see AddColour, at up to 3 times its
+//   own: noise cannot blur a firm colour that much, so a colour that all but vanished fails).
+//   The least similar block then weighs 4 times the whole region instead of once. diffLevel is
+//   a distance on that scale; no brightness compensation applies.
 // - AddColour(colour) (hue pictures): the colour picture of the reference crop last added, as
-//   for GrayMatch::AddColour; where it may clip (or be crushed), a lost hue is excused.
+//   for GrayMatch::AddColour; where it may clip (or be crushed), a lost hue is excused, and
+//   where it is firm the crop is brought up by 3 times at most.
 // Construction allocates nothing, so thousands can be held by value.
 class SURF
 {
@@ -87,6 +92,7 @@ public:
     };
     std::vector<Grids> refSums;     // refs with cellMask
     std::vector<Grids> smoothSums;  // smoothRefs with blockMask
+    std::vector<cv::Mat> firmCells;  // hue: per reference, the share of each cell of firm colour (empty: none)
     cv::Mat hueExcuse;              // hue: the losses of hue excused per pixel (see HueExcuse)
 
     // The crop's working grid. faded: the same with hue directions weighted by HueStrength

@@ -82,13 +82,15 @@ cv::Mat Fur(double noise, quint32 noiseSeed)
 // offset, a tint added per channel (blue, green, red), the whole times gain (clipping at white),
 // sensor noise of the given seed. NearGrey: a tint of 3 levels; WarmWhite: a near-white wall of
 // a faint warm tint that clips at white in a frame 10 % brighter; DimTint: a dark surface of a
-// faint tint; Drowned: a darker one that sensor noise of 5 all but drowns.
+// faint tint; Drowned: a darker one that sensor noise of 5 all but drowns; Teal: a clear colour
+// (about 110 levels from grey) that neither noise nor brightness blurs.
 struct Tint
 {
     double scale, offset, blue, green, red;
+    bool clear = false;  // a colour far from grey
 };
 const Tint kNearGrey{0.5, 60, 0, 3, 0}, kWarmWhite{0.1, 226, -6, 2, 6}, kDimTint{0.2, 40, 0, 5, 9},
-    kDrowned{0.1, 20, 0, 2, 4};
+    kDrowned{0.1, 20, 0, 2, 4}, kTeal{0.2, 80, 60, 40, -50, true};
 cv::Mat Tinted(const Tint& t, double noise, quint32 noiseSeed, double gain = 1.0)
 {
     cv::Mat grey = Grey(0, 0), planes[3], f;
@@ -104,6 +106,23 @@ cv::Mat Tinted(const Tint& t, double noise, quint32 noiseSeed, double gain = 1.0
     cv::Mat(f + n).convertTo(bgr, CV_8U);
     cv::cvtColor(bgr, bgra, cv::COLOR_BGR2BGRA);
     return bgra;
+}
+
+// The rectangle of a colour picture with its colour faded to 3 % (to the grey of each pixel of the
+// noiseless picture), under sensor noise of the given seed.
+void Fade(cv::Mat& picture, const cv::Mat& noiseless, cv::Rect r, double noise, quint32 noiseSeed)
+{
+    cv::Mat n(r.size(), CV_32FC3);
+    cv::theRNG().state = noiseSeed;
+    cv::randn(n, cv::Scalar::all(0), cv::Scalar::all(noise));
+    for (int y = 0; y < r.height; ++y)
+        for (int x = 0; x < r.width; ++x) {
+            const cv::Vec4b c = noiseless.at<cv::Vec4b>(r.y + y, r.x + x);
+            const double grey = (c[0] + c[1] + c[2]) / 3.0;
+            for (int k = 0; k < 3; ++k)
+                picture.at<cv::Vec4b>(r.y + y, r.x + x)[k] =
+                    cv::saturate_cast<uchar>(grey + 0.03 * (c[k] - grey) + n.at<cv::Vec3f>(y, x)[k]);
+        }
 }
 }  // namespace
 
@@ -173,8 +192,9 @@ void TestQuality::hueJudgementIgnoresNoiseOnNearGreyAndFindsAColouredPatch()
     // similarity and the defect function, and a frame 10 % darker at noise 5 the similarity; a
     // violet part (a hue far from every tint) fails them. In the brighter frame a cyan part clipped
     // at white in green and blue fails the similarity on the warm tints, where no brightening clips
-    // those two channels.
-    for (const Tint& tint : {kNearGrey, kWarmWhite, kDimTint, kDrowned}) {
+    // those two channels. On the clear colour, which no frame clips, a part of 15 px clipped white
+    // at a region's edge and a region whose colour all but vanished (faded to 3 %) fail too.
+    for (const Tint& tint : {kNearGrey, kWarmWhite, kDimTint, kDrowned, kTeal}) {
         RecogRig rig(kW, kH, true);
         gisGrayHue = false;  // the factory conversion of colour cameras
         rig.setTemplate(0, 0, Tinted(tint, 2, 1));
@@ -186,22 +206,32 @@ void TestQuality::hueJudgementIgnoresNoiseOnNearGreyAndFindsAColouredPatch()
         for (const Frame fr : {Frame{3, 1.0}, Frame{3, 1.0}, Frame{5, 1.0}, Frame{5, 0.9}, Frame{3, 1.1}}) {
             const QString at = QString("tint %1, noise %2, gain %3").arg(tint.red).arg(fr.noise).arg(fr.gain);
             const cv::Mat clean = Tinted(tint, fr.noise, ++seed, fr.gain);
-            const cv::Scalar violet(220, 60, 150, 0), cyan(255, 255, 150, 0);
-            for (const cv::Scalar* part : {(const cv::Scalar*)nullptr, &violet, &cyan}) {
+            const cv::Scalar violet(220, 60, 150, 0), cyan(255, 255, 150, 0), white(255, 255, 255, 0), faded;
+            for (const cv::Scalar* part : {(const cv::Scalar*)nullptr, &violet, &cyan, &white, &faded}) {
                 if (part == &cyan && (fr.gain == 1.0 || tint.red <= tint.green))
                     continue;
+                if ((part == &white || part == &faded) && !tint.clear)
+                    continue;
                 cv::Mat live = clean.clone();
-                if (part) {
-                    live(cv::Rect(100, 90, 30, 30)).setTo(*part);
-                    live(cv::Rect(340, 90, 30, 30)).setTo(*part);
+                const cv::Rect place = part == &white ? cv::Rect(60, 100, 15, 15) : cv::Rect(100, 90, 30, 30);
+                for (const cv::Rect r : {place, place + cv::Point(240, 0)}) {
+                    if (part == &faded)  // the whole region
+                        Fade(live, Tinted(tint, 0, 0, fr.gain), r + cv::Point(-40, -30) + cv::Size(100, 60), fr.noise,
+                             seed);
+                    else if (part)
+                        live(r).setTo(*part);
                 }
                 rig.setAligned(live);
                 rec.Run(0);
-                const QString what = at + (part == &violet ? ", violet" : part ? ", cyan" : ", no part");
+                const QString what = at + (part == &violet  ? ", violet"
+                                           : part == &cyan  ? ", cyan"
+                                           : part == &white ? ", white"
+                                           : part           ? ", faded"
+                                                            : ", no part");
                 QVERIFY2(v.roiOk[0][0] == !part, qPrintable(what + QString(": similarity %1").arg(v.roiValue[0][0])));
                 // The blobs shown lie on the part.
                 const cv::Mat shown(kH, kW, CV_8UC1, v.displayMask);
-                QVERIFY2((cv::countNonZero(shown(cv::Rect(100, 90, 30, 30))) > 0) == bool(part), qPrintable(what));
+                QVERIFY2((cv::countNonZero(shown(place)) > 0) == bool(part), qPrintable(what));
                 if (part != &cyan && fr.gain >= 1.0)
                     QVERIFY2(v.roiOk[0][1] == !part,
                              qPrintable(what + QString(": defect area %1").arg(v.roiValue[0][1])));
