@@ -1,6 +1,11 @@
 // Test stand-ins for the network neighbours: a companion peer that records what it is posted, and free ports.
 #pragma once
 
+#include <sys/socket.h>
+
+#include <cerrno>
+#include <string>
+
 #include <QHash>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -19,6 +24,22 @@ inline int FreePort()
     if (!probe.listen(QHostAddress::LocalHost, 0))
         return -1;
     return probe.serverPort();
+}
+
+// Whether the server has ended the connection (whatever it wrote before is read away, into
+// `read` when given).
+inline bool ClosedByServer(int fd, std::string* read = nullptr)
+{
+    char buf[4096];
+    for (;;) {
+        const ssize_t n = ::recv(fd, buf, sizeof buf, MSG_DONTWAIT);
+        if (n == 0)
+            return true;
+        if (n < 0)
+            return errno != EAGAIN && errno != EWOULDBLOCK;
+        if (read)
+            read->append(buf, size_t(n));
+    }
 }
 
 // A minimal HTTP/1.1 receiver on 127.0.0.1: every request is recorded and answered 200 with

@@ -168,21 +168,6 @@ Answer readAnswer(int fd)
     }
 }
 
-// Whether the server has ended the connection (whatever it wrote before is read away, into
-// `read` when given).
-bool closedByServer(int fd, std::string* read = nullptr)
-{
-    char buf[4096];
-    for (;;) {
-        const ssize_t n = ::recv(fd, buf, sizeof buf, MSG_DONTWAIT);
-        if (n == 0)
-            return true;
-        if (n < 0)
-            return errno != EAGAIN && errno != EWOULDBLOCK;
-        if (read)
-            read->append(buf, size_t(n));
-    }
-}
 
 // A valid request of the day on a raw connection from `source`, answered while this (the GUI)
 // thread runs its events.
@@ -411,7 +396,7 @@ private slots:
             do {
                 QTest::qWait(15);
                 for (Held& h : held)
-                    if (h.closed < 0 && closedByServer(h.fd, &h.got))
+                    if (h.closed < 0 && ClosedByServer(h.fd, &h.got))
                         h.closed = PlatformClock::monotonicMs() - start;
             } while (due && due->closed < 0 && wall.elapsed() < 5000);
             if (due)
@@ -483,7 +468,7 @@ private slots:
         const int bad = connectTo(port, 2);
         sendText(bad, "NOT A REQUEST\r\nX\r\nY\r\n\r\n");
         std::string got;
-        QTRY_VERIFY(closedByServer(bad, &got));
+        QTRY_VERIFY(ClosedByServer(bad, &got));
         ::close(bad);
         QVERIFY2(got.find("HTTP/1.1 400 ") == 0 && got.find("HTTP/1.1", 1) == std::string::npos, got.c_str());
         QVERIFY2(got.find(R"({"code":400,)") != std::string::npos, got.c_str());
