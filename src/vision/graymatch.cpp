@@ -389,29 +389,32 @@ void WidenBorders(const cv::Mat& band, int reach, bool darkest, cv::Mat& out)
     out.create(band.size(), CV_8UC1);
     auto pick = [darkest](unsigned char a, unsigned char b) { return darkest ? std::min(a, b) : std::max(a, b); };
     static thread_local std::vector<unsigned char> across;
-    // One border line: at(i, j) reads the band with i along the line and j into it from its side.
-    auto line = [&](int length, int depth, const auto& at, const auto& put) {
+    // One border line: across[i] takes in the line and the lines up to reach into the band from
+    // its side (start: the line's first pixel, step: to the next along it, inward: to the next
+    // line in), then each of put(i, v) the across within reach along it.
+    auto line = [&](int length, int depth, const unsigned char* start, ptrdiff_t step, ptrdiff_t inward,
+                    const auto& put) {
         across.assign(size_t(length), darkest ? 255 : 0);
-        for (int i = 0; i < length; ++i)
-            for (int j = 0; j <= std::min(reach, depth - 1); ++j) across[i] = pick(across[i], at(i, j));
+        for (int j = 0; j <= std::min(reach, depth - 1); ++j) {
+            const unsigned char* b = start + j * inward;
+            for (int i = 0; i < length; ++i) across[i] = pick(across[i], b[i * step]);
+        }
         for (int i = 0; i < length; ++i) {
             unsigned char v = across[i];
             for (int k = std::max(0, i - reach); k <= std::min(length - 1, i + reach); ++k) v = pick(v, across[k]);
             put(i, v);
         }
     };
-    line(
-        cols, rows, [&](int i, int j) { return band.at<unsigned char>(j, i); },
-        [&](int i, unsigned char v) { out.at<unsigned char>(0, i) = v; });
-    line(
-        cols, rows, [&](int i, int j) { return band.at<unsigned char>(rows - 1 - j, i); },
-        [&](int i, unsigned char v) { out.at<unsigned char>(rows - 1, i) = v; });
-    line(
-        rows, cols, [&](int i, int j) { return band.at<unsigned char>(i, j); },
-        [&](int i, unsigned char v) { out.at<unsigned char>(i, 0) = v; });
-    line(
-        rows, cols, [&](int i, int j) { return band.at<unsigned char>(i, cols - 1 - j); },
-        [&](int i, unsigned char v) { out.at<unsigned char>(i, cols - 1) = v; });
+    const ptrdiff_t stride = ptrdiff_t(band.step[0]);
+    const unsigned char* first = band.ptr<unsigned char>(0);
+    const unsigned char* last = band.ptr<unsigned char>(rows - 1);
+    unsigned char* top = out.ptr<unsigned char>(0);
+    unsigned char* bottom = out.ptr<unsigned char>(rows - 1);
+    const ptrdiff_t outStride = ptrdiff_t(out.step[0]);
+    line(cols, rows, first, 1, stride, [&](int i, unsigned char v) { top[i] = v; });
+    line(cols, rows, last, 1, -stride, [&](int i, unsigned char v) { bottom[i] = v; });
+    line(rows, cols, first, stride, 1, [&](int i, unsigned char v) { top[i * outStride] = v; });
+    line(rows, cols, first + cols - 1, stride, -1, [&](int i, unsigned char v) { top[i * outStride + cols - 1] = v; });
 }
 
 // Departures of the strip the movement uncovers (the crop's pixels outside the overlap), each
@@ -449,51 +452,101 @@ struct Edges
     const GrayMatch* model = nullptr;
     cv::Mat low[kMaxShift], high[kMaxShift];
     bool ready[kMaxShift] = {};
-    cv::Mat outlined[2][2];  // [band, own][low, high], at the reach last asked for
-    int outlinedReach[2] = {-1, -1};
+    // [band, own][reach][low, high], each filled on first use (the search goes back and forth
+    // between reaches): the outline pixels within reach + 1 of a judged pixel, all that a judged
+    // pixel moved that far can come to lie on.
+    cv::Mat outlined[2][kMaxShift][2];
+    bool outlinedReady[2][kMaxShift] = {};
+    // [band, own]: the reaches asked for so far, in turn (a repeat is noted once), and the bands
+    // as they leave the outline (see overlay).
+    std::vector<int> asked[2];
+    cv::Mat overlaid[2][2];
 
     void reset(const GrayMatch& m)
     {
         model = &m;
         std::fill(std::begin(ready), std::end(ready), false);
-        outlinedReach[0] = outlinedReach[1] = -1;
+        for (bool* own : outlinedReady) std::fill(own, own + kMaxShift, false);
+        asked[0].clear(), asked[1].clear();
+    }
+    // Writes the outline values of reach over band at the outline pixels from .. to (indices in
+    // the outline; with edge, only those near the crop's edge).
+    void write(int reach, size_t from, size_t to, bool edge, cv::Mat (&band)[2]) const
+    {
+        const GrayMatch::Outline& o = model->outline;
+        const std::vector<unsigned char>* values[2] = {&o.low, &o.high};
+        for (int side = 0; side < 2; ++side) {
+            const unsigned char* v = values[side]->data() + size_t(reach) * o.at.size();
+            unsigned char* out = band[side].data;
+            if (!edge) {
+                for (size_t k = from; k < to; ++k) out[o.at[k]] = v[k];
+                continue;
+            }
+            for (auto k = std::lower_bound(o.edge.begin(), o.edge.end(), from); k != o.edge.end() && *k < to; ++k)
+                out[o.at[*k]] = v[*k];
+        }
+    }
+    void copySource(bool own, cv::Mat (&band)[2]) const
+    {
+        const GrayMatch::Band& source = own ? model->own : model->band;
+        source.low.copyTo(band[0]);
+        source.high.copyTo(band[1]);
     }
     // c (the pixels against the band, or with own against the references' own values) as a
     // movement of that reach compares them: where the region leaves pixels out, a judged pixel
     // coming to lie on one is held against the band within reach of the nearest judged pixel.
-    // (The comparison holds until the next one of another reach is asked for.)
+    // Only judged pixels may be compared with it.
     Comparison outline(const Comparison& c, bool own, int reach)
     {
-        const GrayMatch::Outline& o = model->outline;
-        if (o.at.empty())
+        if (model->outline.at.empty())
             return c;
-        if (outlinedReach[own] != reach) {
-            const cv::Mat* sources[2][2] = {{&model->band.low, &model->band.high}, {&model->own.low, &model->own.high}};
-            const std::vector<unsigned char>* values[2] = {&o.low, &o.high};
-            // A movement of that reach brings judged pixels reach + 1 out, and the strip it
-            // uncovers is widened by reach along the crop's edge: what lies further out is not read.
-            const size_t n = o.at.size(), read = o.within[std::min(2 * reach + 2, kMaxShift)];
-            for (int side = 0; side < 2; ++side) {
-                cv::Mat& out = outlined[own][side];
-                if (outlinedReach[own] < 0)
-                    sources[own][side]->copyTo(out);
-                const unsigned char* v = values[side]->data() + size_t(reach) * n;
-                for (size_t k = 0; k < read; ++k) out.data[o.at[k]] = v[k];
-            }
-            outlinedReach[own] = reach;
+        if (asked[own].empty() || asked[own].back() != reach)
+            asked[own].push_back(reach);
+        cv::Mat(&band)[2] = outlined[own][reach];
+        if (!outlinedReady[own][reach]) {
+            copySource(own, band);
+            write(reach, 0, model->outline.within[std::min(reach + 1, kMaxShift)], false, band);
+            outlinedReady[own][reach] = true;
         }
         Comparison out = c;
-        out.low = &outlined[own][0], out.high = &outlined[own][1];
+        out.low = &band[0], out.high = &band[1];
         return out;
     }
-    // c with its band widened to take in what lies within reach of each pixel (0: as it is).
+    // c as outline gives it for the reach asked last, as far as that reach reads (a movement of
+    // that reach brings judged pixels reach + 1 out, and the strip it uncovers is widened by
+    // reach along the crop's edge), and past that with the values the reaches asked before gave:
+    // each reach's values are written over those of the reaches before it, as far as it reads.
+    // What reads there (the brightness read after a movement, which takes in every pixel of
+    // the crop with a band, and the strip's band widened along the crop's edge) sees what the
+    // search's earlier reaches gave. With edge, only the outline pixels near the crop's edge.
+    Comparison overlay(const Comparison& c, bool own, bool edge = false)
+    {
+        if (model->outline.at.empty() || asked[own].empty())
+            return c;
+        cv::Mat(&band)[2] = overlaid[own];
+        copySource(own, band);
+        size_t covered = 0;  // the last reach to write an outline pixel gives its value
+        for (auto r = asked[own].rbegin(); r != asked[own].rend(); ++r) {
+            const size_t to = model->outline.within[std::min(2 * *r + 2, kMaxShift)];
+            if (to > covered) {
+                write(*r, covered, to, edge, band);
+                covered = to;
+            }
+        }
+        Comparison out = c;
+        out.low = &band[0], out.high = &band[1];
+        return out;
+    }
+    // c, the pixels against the band as outline gave them last, with its band widened to take
+    // in what lies within reach of each pixel (0: as it is).
     Comparison widened(const Comparison& c, int reach)
     {
         if (reach <= 0)
             return c;
         if (!ready[reach]) {
-            WidenBorders(*c.low, reach, true, low[reach]);
-            WidenBorders(*c.high, reach, false, high[reach]);
+            const Comparison band = overlay(c, false, true);  // only the border lines are read
+            WidenBorders(*band.low, reach, true, low[reach]);
+            WidenBorders(*band.high, reach, false, high[reach]);
             ready[reach] = true;
         }
         Comparison out = c;
@@ -669,6 +722,11 @@ GrayMatch::Outline MakeOutline(const cv::Mat& judged, const GrayMatch::Band& ban
     o.within.assign(kMaxShift + 1, 0);
     for (int i : o.at) ++o.within[distance[i]];
     for (int d = 1; d <= kMaxShift; ++d) o.within[d] += o.within[d - 1];
+    for (size_t k = 0; k < n; ++k) {
+        const int y = o.at[k] / w, x = o.at[k] % w;
+        if (std::min({x, y, w - 1 - x, h - 1 - y}) < kMaxShift)
+            o.edge.push_back(k);
+    }
     o.low.resize(n * kMaxShift);
     o.high.resize(n * kMaxShift);
     // Pixels left out take no part: the darkest of a window is never one of them, nor the brightest.
@@ -722,7 +780,8 @@ void FillGaps(cv::Mat& diff)
 void MoveComparisons(Comparison* cmp, Edges& edges, cv::Point shift, cv::Mat (*moved)[2])
 {
     const int reach = StripReach(shift);
-    const Comparison pixels = edges.outline(cmp[0], false, reach), ownPixels = edges.outline(cmp[2], true, reach);
+    const Comparison pixels = edges.outline(cmp[0], false, reach);
+    const Comparison ownPixels = edges.overlay(edges.outline(cmp[2], true, reach), true);
     const Comparison near = edges.widened(pixels, reach);
     const Comparison* bandOf[4] = {&pixels, &cmp[1], &ownPixels, &cmp[3]};
     const Comparison* edgeOf[4] = {&near, &cmp[1], &near, &cmp[3]};
