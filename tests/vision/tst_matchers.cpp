@@ -56,6 +56,7 @@ private slots:
     void grayMatchMarksADefectAndHonoursItsMask();
     void grayMatchToleranceFollowsSensitivityAndAmplify();
     void grayMatchTakesAMovementOnlyWhereItExplainsTheCrop();
+    void grayMatchMarksOfMaskedRegionsAfterAMovement();
     void grayMatchIsInvalidUntilTrainedWithAPicture();
     void grayMatchBandWidensWithEveryTemplate();
     void hueZeroOfGreyPixelsIsNoHue();
@@ -171,6 +172,56 @@ void TestMatchers::grayMatchTakesAMovementOnlyWhereItExplainsTheCrop()
     gm.Match(moved, diff);
     QCOMPARE(cv::countNonZero(diff(cv::Rect(70, 20, 24, 24))), 24 * 24);
     QVERIFY2(cv::countNonZero(diff(cv::Rect(20, 30, 4, 30))) > 50, "the part's uncovered edge is not marked");
+}
+
+// The marks of circle and hexagon regions on a textured scene, pixel for pixel, with dark parts
+// touching the outline from inside and lying at the crop's edge, after movements of 1 to 6 px
+// and in a brighter frame: the outline band of each reach, the strip's band, the brightness read
+// after the movement and the change's rim all show in them. Pinned figures (marked pixels and
+// the sums of their columns and rows): a change of any of them changes what a user sees.
+void TestMatchers::grayMatchMarksOfMaskedRegionsAfterAMovement()
+{
+    const cv::Rect box(60, 50, 101, 101);
+    const cv::Mat ref = Scene(240, 200, 11, 3, 1)(box).clone();
+    cv::Mat circle(box.size(), CV_8UC1, cv::Scalar(0)), hexagon = circle.clone();
+    cv::circle(circle, cv::Point(50, 50), 50, cv::Scalar(255), cv::FILLED);
+    std::vector<cv::Point> corners;
+    for (int k = 0; k < 6; ++k)
+        corners.emplace_back(50 + int(std::lround(50 * std::cos((k * 60 + 15) * CV_PI / 180))),
+                             50 + int(std::lround(50 * std::sin((k * 60 + 15) * CV_PI / 180))));
+    cv::fillConvexPoly(hexagon, corners, cv::Scalar(255));
+    struct Case
+    {
+        bool circle;
+        int dx, dy;
+        double gain;
+        const char* marks;  // marked pixels, the sums of their columns and of their rows
+    };
+    const Case cases[] = {
+        {true, 1, 1, 1.0, "238 16302 12519"},  {true, 3, -2, 1.0, "221 14985 10930"},
+        {true, -6, 5, 1.0, "276 18066 11071"}, {true, 2, -2, 1.08, "473 27419 25966"},
+        {false, 1, 1, 1.0, "160 9090 8000"},   {false, 3, -2, 1.0, "166 9713 8253"},
+        {false, -6, 5, 1.0, "172 9605 8565"},  {false, 2, -2, 1.08, "405 21307 22545"},
+    };
+    for (const Case& c : cases) {
+        const cv::Mat& mask = c.circle ? circle : hexagon;
+        GrayMatch gm;
+        gm.Create(box.width, box.height, mask, 0);
+        gm.AddTemp(ref);
+        gm.Train(45, 0, 100, 150);
+        cv::Mat live = Shifted(Scene(240, 200, 11, 3, 2), c.dx, c.dy)(box).clone(), diff;
+        live.convertTo(live, CV_8U, c.gain);
+        // Parts touching the outline from inside on the right and at the crop's left edge.
+        live(cv::Rect(88, 44, 12, 12)).setTo(10);
+        live(cv::Rect(c.circle ? 0 : 6, 46, 8, 8)).setTo(10);
+        gm.Match(live, diff);
+        long n = 0, sx = 0, sy = 0;
+        for (int y = 0; y < diff.rows; ++y)
+            for (int x = 0; x < diff.cols; ++x)
+                if (diff.at<unsigned char>(y, x))
+                    ++n, sx += x, sy += y;
+        QCOMPARE(QString("%1 %2 %3").arg(n).arg(sx).arg(sy), QString(c.marks));
+    }
 }
 
 void TestMatchers::grayMatchToleranceFollowsSensitivityAndAmplify()
