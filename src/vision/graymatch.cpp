@@ -6,6 +6,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <numeric>
 #include <vector>
 
 #include <QDebug>
@@ -146,94 +147,127 @@ struct Comparison
     const cv::Mat* only = nullptr;     // the crop's pixels that may depart (255; none: all)
 };
 
-// Departures of the crop's part `at` (of up and down) from the band's part `ref` of the same
-// size, on every rowStep-th row; counting stops after the first row that takes it above cap.
-// With out (8-bit, at's size, allocated), 255 where the pixel departs, else 0. The rows are
-// taken from row `first` of at on, then from its top: started where departures are dense, a
-// count over the cap stops early.
-int Departures(const Comparison& c, cv::Rect at, cv::Rect ref, int rowStep = 1, int cap = INT_MAX,
-               cv::Mat* out = nullptr, int first = 0)
+// The departures of row y of the crop's part `at` from row y of the band's part `ref` (see
+// Departures); with Store, 255 in d where a pixel departs, else 0. The conditions the comparison
+// has are template arguments: the row's loop carries no test that is the same for every pixel.
+template <bool Also, bool Only, bool Store>
+int DepartureRow(const Comparison& c, cv::Rect at, cv::Rect ref, int y, unsigned char* d)
 {
     const int width = at.width;
-    int count = 0;
-    const Comparison& a = c.also ? *c.also : c;  // (itself: no further condition)
-    const bool also = c.also != nullptr;
+    const Comparison& a = Also ? *c.also : c;
     const unsigned char lim = c.lim, ceiling = c.ceiling, alsoLim = a.lim, alsoCeiling = a.ceiling;
-    // The departures of one row (counted apart: the count the caller sees stays in a register).
-    auto row = [&](int y) {
-        const unsigned char* v = c.up->ptr<unsigned char>(at.y + y) + at.x;
-        const unsigned char* w = c.down->ptr<unsigned char>(at.y + y) + at.x;
-        const unsigned char* lo = c.low->ptr<unsigned char>(ref.y + y) + ref.x;
-        const unsigned char* hi = c.high->ptr<unsigned char>(ref.y + y) + ref.x;
-        const unsigned char* av = a.up->ptr<unsigned char>(at.y + y) + at.x;
-        const unsigned char* aw = a.down->ptr<unsigned char>(at.y + y) + at.x;
-        const unsigned char* alo = a.low->ptr<unsigned char>(ref.y + y) + ref.x;
-        const unsigned char* ahi = a.high->ptr<unsigned char>(ref.y + y) + ref.x;
-        unsigned char* d = out ? out->ptr<unsigned char>(y) : nullptr;
-        const unsigned char* judged = c.only ? c.only->ptr<unsigned char>(at.y + y) + at.x : nullptr;
-        int x = 0, here = 0;
+    const unsigned char* v = c.up->ptr<unsigned char>(at.y + y) + at.x;
+    const unsigned char* w = c.down->ptr<unsigned char>(at.y + y) + at.x;
+    const unsigned char* lo = c.low->ptr<unsigned char>(ref.y + y) + ref.x;
+    const unsigned char* hi = c.high->ptr<unsigned char>(ref.y + y) + ref.x;
+    const unsigned char* av = a.up->ptr<unsigned char>(at.y + y) + at.x;
+    const unsigned char* aw = a.down->ptr<unsigned char>(at.y + y) + at.x;
+    const unsigned char* alo = a.low->ptr<unsigned char>(ref.y + y) + ref.x;
+    const unsigned char* ahi = a.high->ptr<unsigned char>(ref.y + y) + ref.x;
+    const unsigned char* judged = Only ? c.only->ptr<unsigned char>(at.y + y) + at.x : nullptr;
+    int x = 0, here = 0;
 #if CV_SIMD
-        const cv::v_uint8 vlim = cv::vx_setall_u8(lim), alim = cv::vx_setall_u8(alsoLim);
-        const cv::v_uint8 vceil = cv::vx_setall_u8(ceiling), aceil = cv::vx_setall_u8(alsoCeiling);
-        const cv::v_uint8 one = cv::vx_setall_u8(1);
-        cv::v_uint32 sum = cv::vx_setzero_u32();
-        auto departedAt = [&](int i) {
-            // u8 subtraction saturates at 0
-            cv::v_uint8 departed = cv::v_max(cv::vx_load(lo + i) - cv::vx_load(v + i),
-                                             cv::v_min(cv::vx_load(w + i), vceil) - cv::vx_load(hi + i)) > vlim;
-            if (also)
-                departed = departed & (cv::v_max(cv::vx_load(alo + i) - cv::vx_load(av + i),
-                                                 cv::v_min(cv::vx_load(aw + i), aceil) - cv::vx_load(ahi + i)) > alim);
-            if (judged)
-                departed = departed & cv::vx_load(judged + i);
-            return departed;
-        };
-        for (; x <= width - cv::v_uint8::nlanes; x += cv::v_uint8::nlanes) {
-            const cv::v_uint8 departed = departedAt(x);
-            if (d)
-                cv::v_store(d + x, departed);
-            sum += cv::v_dotprod_expand_fast(departed & one, one);
+    const cv::v_uint8 vlim = cv::vx_setall_u8(lim), alim = cv::vx_setall_u8(alsoLim);
+    const cv::v_uint8 vceil = cv::vx_setall_u8(ceiling), aceil = cv::vx_setall_u8(alsoCeiling);
+    auto departedAt = [&](int i) {
+        // u8 subtraction saturates at 0
+        cv::v_uint8 departed = cv::v_max(cv::vx_load(lo + i) - cv::vx_load(v + i),
+                                         cv::v_min(cv::vx_load(w + i), vceil) - cv::vx_load(hi + i)) > vlim;
+        if (Also)
+            departed = departed & (cv::v_max(cv::vx_load(alo + i) - cv::vx_load(av + i),
+                                             cv::v_min(cv::vx_load(aw + i), aceil) - cv::vx_load(ahi + i)) > alim);
+        if (Only)
+            departed = departed & cv::vx_load(judged + i);
+        return departed;
+    };
+    // Each lane counts its departures (255 is -1: subtracting it adds one), summed up at the end
+    // of the row or before a lane could overflow.
+    const cv::v_uint8 one = cv::vx_setall_u8(1);
+    cv::v_uint8 lanes = cv::vx_setzero_u8();
+    cv::v_uint32 sum = cv::vx_setzero_u32();
+    int held = 0;
+    for (; x <= width - cv::v_uint8::nlanes; x += cv::v_uint8::nlanes) {
+        const cv::v_uint8 departed = departedAt(x);
+        if (Store)
+            cv::v_store(d + x, departed);
+        lanes = cv::v_sub_wrap(lanes, departed);
+        if (++held == 255) {
+            sum += cv::v_dotprod_expand_fast(lanes, one);
+            lanes = cv::vx_setzero_u8();
+            held = 0;
         }
-        if (x < width && width >= cv::v_uint8::nlanes) {
-            // The rest as the row's last whole vector, its pixels counted already left out.
-            const int last = width - cv::v_uint8::nlanes;
-            const cv::v_uint8 departed = departedAt(last);
-            if (d)
-                cv::v_store(d + last, departed);
-            static const cv::v_uint8 lane = [] {
-                unsigned char l[cv::v_uint8::nlanes];
-                for (int i = 0; i < cv::v_uint8::nlanes; ++i) l[i] = static_cast<unsigned char>(i);
-                return cv::vx_load(l);
-            }();
-            const cv::v_uint8 fresh = lane >= cv::vx_setall_u8(static_cast<unsigned char>(x - last));
-            sum += cv::v_dotprod_expand_fast(departed & fresh & one, one);
-            x = width;
-        }
-        here = int(cv::v_reduce_sum(sum));
+    }
+    if (x < width && width >= cv::v_uint8::nlanes) {
+        // The rest as the row's last whole vector, its pixels counted already left out.
+        const int last = width - cv::v_uint8::nlanes;
+        const cv::v_uint8 departed = departedAt(last);
+        if (Store)
+            cv::v_store(d + last, departed);
+        static const cv::v_uint8 lane = [] {
+            unsigned char l[cv::v_uint8::nlanes];
+            for (int i = 0; i < cv::v_uint8::nlanes; ++i) l[i] = static_cast<unsigned char>(i);
+            return cv::vx_load(l);
+        }();
+        const cv::v_uint8 fresh = lane >= cv::vx_setall_u8(static_cast<unsigned char>(x - last));
+        lanes = cv::v_sub_wrap(lanes, departed & fresh);
+        x = width;
+    }
+    sum += cv::v_dotprod_expand_fast(lanes, one);
+    here = int(cv::v_reduce_sum(sum));
 #endif
-        for (; x < width; ++x) {
-            const bool departed = std::max(lo[x] - v[x], std::min(w[x], ceiling) - hi[x]) > lim &&
-                                  std::max(alo[x] - av[x], std::min(aw[x], alsoCeiling) - ahi[x]) > alsoLim &&
-                                  (!judged || judged[x]);
-            if (d)
-                d[x] = departed ? 255 : 0;
-            here += departed;
-        }
+    for (; x < width; ++x) {
+        const bool departed = std::max(lo[x] - v[x], std::min(w[x], ceiling) - hi[x]) > lim &&
+                              (!Also || std::max(alo[x] - av[x], std::min(aw[x], alsoCeiling) - ahi[x]) > alsoLim) &&
+                              (!Only || judged[x]);
+        if (Store)
+            d[x] = departed ? 255 : 0;
+        here += departed;
+    }
+    return here;
+}
+
+// Departures of the crop's part `at` (of up and down) from the band's part `ref` of the same
+// size, on every rowStep-th row; counting stops after the first row that takes it above cap.
+// With out (8-bit, at's size, allocated), 255 where the pixel departs, else 0; with perRow (at's
+// height), each row's count (rows not counted keep theirs). The rows are taken from row `first`
+// of at on, then from its top: started where departures are dense, a count over the cap stops
+// early.
+template <bool Also, bool Only, bool Store>
+int DepartureRows(const Comparison& c, cv::Rect at, cv::Rect ref, int rowStep, int cap, cv::Mat* out, int first,
+                  int* perRow)
+{
+    int count = 0;
+    auto row = [&](int y) {
+        const int here = DepartureRow<Also, Only, Store>(c, at, ref, y, Store ? out->ptr<unsigned char>(y) : nullptr);
+        if (perRow)
+            perRow[y] = here;
         return here;
     };
-    first = std::clamp(first / rowStep * rowStep, 0, std::max(0, at.height - 1) / rowStep * rowStep);
     for (int y = first; y < at.height && count <= cap; y += rowStep) count += row(y);
     for (int y = 0; y < first && count <= cap; y += rowStep) count += row(y);
     return count;
 }
 
+int Departures(const Comparison& c, cv::Rect at, cv::Rect ref, int rowStep = 1, int cap = INT_MAX,
+               cv::Mat* out = nullptr, int first = 0, int* perRow = nullptr)
+{
+    first = std::clamp(first / rowStep * rowStep, 0, std::max(0, at.height - 1) / rowStep * rowStep);
+    using Rows = int (*)(const Comparison&, cv::Rect, cv::Rect, int, int, cv::Mat*, int, int*);
+    static const Rows rows[8] = {DepartureRows<false, false, false>, DepartureRows<false, false, true>,
+                                 DepartureRows<false, true, false>,  DepartureRows<false, true, true>,
+                                 DepartureRows<true, false, false>,  DepartureRows<true, false, true>,
+                                 DepartureRows<true, true, false>,   DepartureRows<true, true, true>};
+    const int kind = (c.also ? 4 : 0) + (c.only ? 2 : 0) + (out ? 1 : 0);
+    return rows[kind](c, at, ref, rowStep, cap, out, first, perRow);
+}
+
 // Over out's size (the whole crop): 255 where the crop departs from the band, else 0; the
-// number of such pixels.
-int MarkDepartures(const Comparison& c, cv::Mat& out)
+// number of such pixels (with perRow, of each row).
+int MarkDepartures(const Comparison& c, cv::Mat& out, int* perRow = nullptr)
 {
     out.create(c.up->size(), CV_8UC1);
     const cv::Rect all(cv::Point(), out.size());
-    return Departures(c, all, all, 1, INT_MAX, &out);
+    return Departures(c, all, all, 1, INT_MAX, &out, 0, perRow);
 }
 
 // Mean over 5 x 5 pixels, borders mirrored (fedcba|abcdef), rounded: a box filter in two vector
@@ -261,7 +295,16 @@ void BoxMean5(const cv::Mat& src, cv::Mat& out, const GrayMatch::MeanRim* rim = 
             for (int k = -2; k <= 2; ++k) sum += v[mirror(at + k, cols)];
             h[at] = static_cast<unsigned short>(sum);
         };
-        for (; x < std::min(2, cols); ++x) edge(x);
+        if (cols < 5) {
+            for (; x < cols; ++x) edge(x);
+            continue;
+        }
+        // The mirrored edges spelt out (fedcba|abcdef).
+        h[0] = static_cast<unsigned short>(2 * v[0] + 2 * v[1] + v[2]);
+        h[1] = static_cast<unsigned short>(2 * v[0] + v[1] + v[2] + v[3]);
+        h[cols - 2] = static_cast<unsigned short>(v[cols - 4] + v[cols - 3] + v[cols - 2] + 2 * v[cols - 1]);
+        h[cols - 1] = static_cast<unsigned short>(v[cols - 3] + 2 * v[cols - 2] + 2 * v[cols - 1]);
+        x = 2;
 #if CV_SIMD
         auto five = [&](int at) {
             cv::v_store(h + at, cv::vx_load_expand(v + at - 2) + cv::vx_load_expand(v + at - 1) +
@@ -275,7 +318,7 @@ void BoxMean5(const cv::Mat& src, cv::Mat& out, const GrayMatch::MeanRim* rim = 
             x = cols - 2;
         }
 #endif
-        for (; x < cols; ++x) edge(x);
+        for (; x < cols - 2; ++x) h[x] = static_cast<unsigned short>(v[x - 2] + v[x - 1] + v[x] + v[x + 1] + v[x + 2]);
     }
     // (s + 12) / 25 for every five-by-five sum s up to 6375, as the high half of
     // (s + 12) * 20972 shifted right by 3 (exact in that range).
@@ -381,37 +424,41 @@ void MovedBand(const cv::Mat& band, const cv::Mat& edge, cv::Point shift, cv::Ma
 }
 
 // The band's border lines widened to take in what lies within reach of them, borders repeated
-// (darkest: the least value, else the greatest): out has the band's size, and only its first
+// (Darkest: the least value, else the greatest): out has the band's size, and only its first
 // and last rows and columns are set, all a movement's strip reads of it.
-void WidenBorders(const cv::Mat& band, int reach, bool darkest, cv::Mat& out)
+template <bool Darkest>
+void WidenBorders(const cv::Mat& band, int reach, cv::Mat& out)
 {
     const int rows = band.rows, cols = band.cols;
     out.create(band.size(), CV_8UC1);
-    auto pick = [darkest](unsigned char a, unsigned char b) { return darkest ? std::min(a, b) : std::max(a, b); };
-    static thread_local std::vector<unsigned char> across;
-    // One border line: at(i, j) reads the band with i along the line and j into it from its side.
-    auto line = [&](int length, int depth, const auto& at, const auto& put) {
-        across.assign(size_t(length), darkest ? 255 : 0);
-        for (int i = 0; i < length; ++i)
-            for (int j = 0; j <= std::min(reach, depth - 1); ++j) across[i] = pick(across[i], at(i, j));
-        for (int i = 0; i < length; ++i) {
-            unsigned char v = across[i];
-            for (int k = std::max(0, i - reach); k <= std::min(length - 1, i + reach); ++k) v = pick(v, across[k]);
-            put(i, v);
+    auto pick = [](unsigned char a, unsigned char b) { return Darkest ? std::min(a, b) : std::max(a, b); };
+    static thread_local std::vector<unsigned char> across, widened;
+    // One border line: across takes in the line and the lines up to reach into the band from its
+    // side (start: the line's first pixel, step: to the next along it, inward: to the next line
+    // in), with its ends repeated reach times; then put(i, v) the across within reach along it.
+    auto line = [&](int length, int depth, const unsigned char* start, ptrdiff_t step, ptrdiff_t inward,
+                    const auto& put) {
+        across.assign(size_t(length + 2 * reach), Darkest ? 255 : 0);
+        unsigned char* a = across.data() + reach;
+        for (int j = 0; j <= std::min(reach, depth - 1); ++j) {
+            const unsigned char* b = start + j * inward;
+            for (int i = 0; i < length; ++i) a[i] = pick(a[i], b[i * step]);
         }
+        std::fill(across.begin(), across.begin() + reach, a[0]);
+        std::fill(a + length, a + length + reach, a[length - 1]);
+        widened.assign(across.begin(), across.begin() + length);
+        for (int k = 1; k <= 2 * reach; ++k)
+            for (int i = 0; i < length; ++i) widened[i] = pick(widened[i], across[i + k]);
+        for (int i = 0; i < length; ++i) put(i, widened[i]);
     };
-    line(
-        cols, rows, [&](int i, int j) { return band.at<unsigned char>(j, i); },
-        [&](int i, unsigned char v) { out.at<unsigned char>(0, i) = v; });
-    line(
-        cols, rows, [&](int i, int j) { return band.at<unsigned char>(rows - 1 - j, i); },
-        [&](int i, unsigned char v) { out.at<unsigned char>(rows - 1, i) = v; });
-    line(
-        rows, cols, [&](int i, int j) { return band.at<unsigned char>(i, j); },
-        [&](int i, unsigned char v) { out.at<unsigned char>(i, 0) = v; });
-    line(
-        rows, cols, [&](int i, int j) { return band.at<unsigned char>(i, cols - 1 - j); },
-        [&](int i, unsigned char v) { out.at<unsigned char>(i, cols - 1) = v; });
+    const ptrdiff_t stride = ptrdiff_t(band.step[0]), outStride = ptrdiff_t(out.step[0]);
+    const unsigned char* first = band.ptr<unsigned char>(0);
+    unsigned char* top = out.ptr<unsigned char>(0);
+    unsigned char* bottom = out.ptr<unsigned char>(rows - 1);
+    line(cols, rows, first, 1, stride, [&](int i, unsigned char v) { top[i] = v; });
+    line(cols, rows, band.ptr<unsigned char>(rows - 1), 1, -stride, [&](int i, unsigned char v) { bottom[i] = v; });
+    line(rows, cols, first, stride, 1, [&](int i, unsigned char v) { top[i * outStride] = v; });
+    line(rows, cols, first + cols - 1, stride, -1, [&](int i, unsigned char v) { top[i * outStride + cols - 1] = v; });
 }
 
 // Departures of the strip the movement uncovers (the crop's pixels outside the overlap), each
@@ -449,51 +496,118 @@ struct Edges
     const GrayMatch* model = nullptr;
     cv::Mat low[kMaxShift], high[kMaxShift];
     bool ready[kMaxShift] = {};
-    cv::Mat outlined[2][2];  // [band, own][low, high], at the reach last asked for
-    int outlinedReach[2] = {-1, -1};
+    // [band, own][reach][low, high], each filled on first use (the search goes back and forth
+    // between reaches): the outline pixels within reach + 1 of a judged pixel, all that a judged
+    // pixel moved that far can come to lie on.
+    cv::Mat outlined[2][kMaxShift][2];
+    bool outlinedReady[2][kMaxShift] = {};
+    // [band, own]: the reaches asked for so far, in turn (a repeat is noted once), and the bands
+    // as they leave the outline (see overlay).
+    std::vector<int> asked[2];
+    cv::Mat overlaid[2][2];
 
     void reset(const GrayMatch& m)
     {
         model = &m;
         std::fill(std::begin(ready), std::end(ready), false);
-        outlinedReach[0] = outlinedReach[1] = -1;
+        for (bool* own : outlinedReady) std::fill(own, own + kMaxShift, false);
+        asked[0].clear(), asked[1].clear();
+    }
+    // Writes the outline values of reach over band at the outline pixels from .. to (indices in
+    // the outline; with edge, only those near the crop's edge).
+    void write(int reach, size_t from, size_t to, bool edge, cv::Mat (&band)[2]) const
+    {
+        const GrayMatch::Outline& o = model->outline;
+        const unsigned char* lo = o.low.data() + size_t(reach) * o.at.size();
+        const unsigned char* hi = o.high.data() + size_t(reach) * o.at.size();
+        unsigned char *low = band[0].data, *high = band[1].data;
+        if (!edge) {
+            for (size_t k = from; k < to; ++k) low[o.at[k]] = lo[k], high[o.at[k]] = hi[k];
+            return;
+        }
+        for (auto k = std::lower_bound(o.edge.begin(), o.edge.end(), from); k != o.edge.end() && *k < to; ++k)
+            low[o.at[*k]] = lo[*k], high[o.at[*k]] = hi[*k];
+    }
+    // The model's band (own: its own values) into band; with edge, only what lies within
+    // kMaxShift of the crop's edge (the rest is left as it was).
+    void copySource(bool own, cv::Mat (&band)[2], bool edge = false) const
+    {
+        const GrayMatch::Band& source = own ? model->own : model->band;
+        const cv::Mat* from[2] = {&source.low, &source.high};
+        const int rows = from[0]->rows, cols = from[0]->cols;
+        for (int side = 0; side < 2; ++side) {
+            if (!edge || rows <= 2 * kMaxShift || cols <= 2 * kMaxShift) {
+                from[side]->copyTo(band[side]);
+                continue;
+            }
+            band[side].create(rows, cols, CV_8UC1);
+            for (int y = 0; y < rows; ++y) {
+                const unsigned char* f = from[side]->ptr<unsigned char>(y);
+                unsigned char* t = band[side].ptr<unsigned char>(y);
+                if (y < kMaxShift || y >= rows - kMaxShift) {
+                    std::memcpy(t, f, size_t(cols));
+                    continue;
+                }
+                std::memcpy(t, f, kMaxShift);
+                std::memcpy(t + cols - kMaxShift, f + cols - kMaxShift, kMaxShift);
+            }
+        }
     }
     // c (the pixels against the band, or with own against the references' own values) as a
     // movement of that reach compares them: where the region leaves pixels out, a judged pixel
     // coming to lie on one is held against the band within reach of the nearest judged pixel.
-    // (The comparison holds until the next one of another reach is asked for.)
+    // Only judged pixels may be compared with it.
     Comparison outline(const Comparison& c, bool own, int reach)
     {
-        const GrayMatch::Outline& o = model->outline;
-        if (o.at.empty())
+        if (model->outline.at.empty())
             return c;
-        if (outlinedReach[own] != reach) {
-            const cv::Mat* sources[2][2] = {{&model->band.low, &model->band.high}, {&model->own.low, &model->own.high}};
-            const std::vector<unsigned char>* values[2] = {&o.low, &o.high};
-            // A movement of that reach brings judged pixels reach + 1 out, and the strip it
-            // uncovers is widened by reach along the crop's edge: what lies further out is not read.
-            const size_t n = o.at.size(), read = o.within[std::min(2 * reach + 2, kMaxShift)];
-            for (int side = 0; side < 2; ++side) {
-                cv::Mat& out = outlined[own][side];
-                if (outlinedReach[own] < 0)
-                    sources[own][side]->copyTo(out);
-                const unsigned char* v = values[side]->data() + size_t(reach) * n;
-                for (size_t k = 0; k < read; ++k) out.data[o.at[k]] = v[k];
-            }
-            outlinedReach[own] = reach;
+        if (asked[own].empty() || asked[own].back() != reach)
+            asked[own].push_back(reach);
+        cv::Mat(&band)[2] = outlined[own][reach];
+        if (!outlinedReady[own][reach]) {
+            copySource(own, band);
+            write(reach, 0, model->outline.within[std::min(reach + 1, kMaxShift)], false, band);
+            outlinedReady[own][reach] = true;
         }
         Comparison out = c;
-        out.low = &outlined[own][0], out.high = &outlined[own][1];
+        out.low = &band[0], out.high = &band[1];
         return out;
     }
-    // c with its band widened to take in what lies within reach of each pixel (0: as it is).
+    // c as outline gives it for the reach asked last, as far as that reach reads (a movement of
+    // that reach brings judged pixels reach + 1 out, and the strip it uncovers is widened by
+    // reach along the crop's edge), and past that with the values the reaches asked before gave:
+    // each reach's values are written over those of the reaches before it, as far as it reads.
+    // What reads there (the brightness read after a movement, which takes in every pixel of
+    // the crop with a band, and the strip's band widened along the crop's edge) sees what the
+    // search's earlier reaches gave. With edge, only the outline pixels near the crop's edge.
+    Comparison overlay(const Comparison& c, bool own, bool edge = false)
+    {
+        if (model->outline.at.empty() || asked[own].empty())
+            return c;
+        cv::Mat(&band)[2] = overlaid[own];
+        copySource(own, band, edge);
+        size_t covered = 0;  // the last reach to write an outline pixel gives its value
+        for (auto r = asked[own].rbegin(); r != asked[own].rend(); ++r) {
+            const size_t to = model->outline.within[std::min(2 * *r + 2, kMaxShift)];
+            if (to > covered) {
+                write(*r, covered, to, edge, band);
+                covered = to;
+            }
+        }
+        Comparison out = c;
+        out.low = &band[0], out.high = &band[1];
+        return out;
+    }
+    // c, the pixels against the band as outline gave them last, with its band widened to take
+    // in what lies within reach of each pixel (0: as it is).
     Comparison widened(const Comparison& c, int reach)
     {
         if (reach <= 0)
             return c;
         if (!ready[reach]) {
-            WidenBorders(*c.low, reach, true, low[reach]);
-            WidenBorders(*c.high, reach, false, high[reach]);
+            const Comparison band = overlay(c, false, true);  // only the border lines are read
+            WidenBorders<true>(*band.low, reach, low[reach]);
+            WidenBorders<false>(*band.high, reach, high[reach]);
             ready[reach] = true;
         }
         Comparison out = c;
@@ -553,8 +667,8 @@ void KeepOnly(cv::Mat& marks, cv::Rect area)
 // best. A movement counts only when it clearly does better than none: departuresHere is the
 // number of those departures of the crop where it lies. cmp: [0] the pixels, [1] the means,
 // [2] the pixels against the references' own values. rowCounts: the departures of the pixels
-// where the crop lies, per row (times 255).
-cv::Point BestShift(const Comparison* cmp, Edges& edges, int departuresHere, const cv::Mat& rowCounts)
+// where the crop lies, per row.
+cv::Point BestShift(const Comparison* cmp, Edges& edges, int departuresHere, const std::vector<int>& rowCounts)
 {
     const cv::Size size = cmp[0].up->size();
     const int r = std::min({kMaxShift, (size.width - 8) / 4, (size.height - 8) / 4}) / 2 * 2;
@@ -567,12 +681,10 @@ cv::Point BestShift(const Comparison* cmp, Edges& edges, int departuresHere, con
     // movement that explains the crop leaves fewer departures there, so the search counts from
     // them, and the wide search (many movements, each of several pixels) goes on with one only
     // when it does.
-    cv::Point dense;
-    cv::minMaxLoc(rowCounts, nullptr, nullptr, nullptr, &dense);
-    const int denseRow = dense.y;
+    const int denseRow = int(std::max_element(rowCounts.begin(), rowCounts.end()) - rowCounts.begin());
     const cv::Rect denseRows =
         cv::Rect(0, denseRow - kDenseRows, size.width, 2 * kDenseRows + 1) & cv::Rect(cv::Point(), size);
-    const int denseHere = int(cv::sum(rowCounts.rowRange(denseRows.y, denseRows.br().y))[0] / 255);
+    const int denseHere = std::accumulate(rowCounts.begin() + denseRows.y, rowCounts.begin() + denseRows.br().y, 0);
     // The search counts every second row (twice that compares with the whole crop's
     // departures), the refinement every row: a movement leaving a thin line of departures
     // along the rows it skips must not win there.
@@ -669,6 +781,11 @@ GrayMatch::Outline MakeOutline(const cv::Mat& judged, const GrayMatch::Band& ban
     o.within.assign(kMaxShift + 1, 0);
     for (int i : o.at) ++o.within[distance[i]];
     for (int d = 1; d <= kMaxShift; ++d) o.within[d] += o.within[d - 1];
+    for (size_t k = 0; k < n; ++k) {
+        const int y = o.at[k] / w, x = o.at[k] % w;
+        if (std::min({x, y, w - 1 - x, h - 1 - y}) < kMaxShift)
+            o.edge.push_back(k);
+    }
     o.low.resize(n * kMaxShift);
     o.high.resize(n * kMaxShift);
     // Pixels left out take no part: the darkest of a window is never one of them, nor the brightest.
@@ -722,7 +839,8 @@ void FillGaps(cv::Mat& diff)
 void MoveComparisons(Comparison* cmp, Edges& edges, cv::Point shift, cv::Mat (*moved)[2])
 {
     const int reach = StripReach(shift);
-    const Comparison pixels = edges.outline(cmp[0], false, reach), ownPixels = edges.outline(cmp[2], true, reach);
+    const Comparison pixels = edges.outline(cmp[0], false, reach);
+    const Comparison ownPixels = edges.overlay(edges.outline(cmp[2], true, reach), true);
     const Comparison near = edges.widened(pixels, reach);
     const Comparison* bandOf[4] = {&pixels, &cmp[1], &ownPixels, &cmp[3]};
     const Comparison* edgeOf[4] = {&near, &cmp[1], &near, &cmp[3]};
@@ -732,6 +850,44 @@ void MoveComparisons(Comparison* cmp, Edges& edges, cv::Point shift, cv::Mat (*m
     }
     for (int k = 0; k < 4; ++k) cmp[k].low = &moved[k][0], cmp[k].high = &moved[k][1];
     cmp[4].low = cmp[2].low, cmp[4].high = cmp[2].high;
+}
+
+// marks (8-bit) dilated in place by a 3 x 3 square, as cv::dilate does it (what lies past the
+// edge takes no part), in two vector passes: the general filter costs several times as much on a
+// region's crop.
+void Dilate3(cv::Mat& marks)
+{
+    const int rows = marks.rows, cols = marks.cols;
+    if (rows == 0 || cols == 0)
+        return;
+    static thread_local std::vector<unsigned char> across;  // each row's maximum over x - 1 .. x + 1
+    across.resize(size_t(rows) * cols);
+    for (int y = 0; y < rows; ++y) {
+        const unsigned char* m = marks.ptr<unsigned char>(y);
+        unsigned char* a = &across[size_t(y) * cols];
+        a[0] = cols > 1 ? std::max(m[0], m[1]) : m[0];
+        int x = 1;
+#if CV_SIMD
+        for (; x + cv::v_uint8::nlanes <= cols - 1; x += cv::v_uint8::nlanes)
+            cv::v_store(a + x,
+                        cv::v_max(cv::v_max(cv::vx_load(m + x - 1), cv::vx_load(m + x)), cv::vx_load(m + x + 1)));
+#endif
+        for (; x < cols - 1; ++x) a[x] = std::max({m[x - 1], m[x], m[x + 1]});
+        if (cols > 1)
+            a[cols - 1] = std::max(m[cols - 2], m[cols - 1]);
+    }
+    for (int y = 0; y < rows; ++y) {
+        const unsigned char* up = &across[size_t(std::max(0, y - 1)) * cols];
+        const unsigned char* here = &across[size_t(y) * cols];
+        const unsigned char* down = &across[size_t(std::min(rows - 1, y + 1)) * cols];
+        unsigned char* m = marks.ptr<unsigned char>(y);
+        int x = 0;
+#if CV_SIMD
+        for (; x + cv::v_uint8::nlanes <= cols; x += cv::v_uint8::nlanes)
+            cv::v_store(m + x, cv::v_max(cv::v_max(cv::vx_load(up + x), cv::vx_load(here + x)), cv::vx_load(down + x)));
+#endif
+        for (; x < cols; ++x) m[x] = std::max({up[x], here[x], down[x]});
+    }
 }
 
 // The last step of a match: the change marked from the departures of the pixels (marks[0]) and
@@ -751,9 +907,8 @@ void MarkChange(Comparison* cmp, cv::Mat* marks, cv::Rect means, const cv::Mat& 
     MarkDepartures(cmp[3], marks[3]);
     KeepOnly(marks[3], means);
     MarkDepartures(cmp[2], marks[2]);
-    static const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
     cv::bitwise_or(marks[0], marks[1], marks[0]);
-    cv::dilate(marks[0], marks[0], square);
+    Dilate3(marks[0]);
     cv::bitwise_or(marks[2], marks[3], marks[2]);
     cv::bitwise_and(marks[0], marks[2], diff);
     cv::bitwise_and(diff, judged, diff);  // the crop's pixels outside the region never count
@@ -1122,7 +1277,9 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
     WindowMean(image, *this, imageMeans);
     const double ratio = BrightnessRatio(image, own.low, own.high, imageMeans, ownMean.low, ownMean.high);
     bringTo(ratio);
-    const int here = MarkDepartures(cmp[0], marks[0]);
+    static thread_local std::vector<int> rowCounts;  // the departures of each row
+    rowCounts.resize(size_t(height));
+    const int here = MarkDepartures(cmp[0], marks[0], rowCounts.data());
     MarkDepartures(cmp[1], marks[1]);
     KeepOnly(marks[1], MeanArea(image.size(), cv::Point()));
     if (here == 0 && cv::countNonZero(marks[1]) == 0) {
@@ -1135,8 +1292,6 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
     edges.reset(*this);
     const cv::Rect searched = SearchedMeans(marks[1].size());
     const int searchedHere = searched.empty() ? 0 : cv::countNonZero(marks[1](searched));
-    static thread_local cv::Mat rowCounts;
-    cv::reduce(marks[0], rowCounts, 1, cv::REDUCE_SUM, CV_32S);
     const cv::Point shift = BestShift(cmp, edges, here + searchedHere, rowCounts);
     // A departing mean marks only where the pixel itself changed (see the marks below).
     cmp[1].also = &cmp[4];

@@ -136,6 +136,7 @@ public:
         std::vector<int> at;  // nearest first
         std::vector<unsigned char> low, high;
         std::vector<size_t> within;  // [d]: how many of them lie within d of a judged pixel
+        std::vector<size_t> edge;    // the indices in at of those within kMaxShift of the crop's edge
     } outline;
 };
 
