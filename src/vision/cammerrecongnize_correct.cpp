@@ -94,11 +94,17 @@ void CammerRecong::CreateShape(int det)
     searchRect[det] = search.empty() ? cv::Rect(0, 0, 0, 0) : search;
     // A model that does not find its own picture where it was taught (a featureless picture)
     // would move every picture by chance: there is none, and pictures are judged as they come.
+    // Where the search misses the taught place on a photograph (it takes the best of a few
+    // coarse candidates, and a repeating facade offers many), the place itself still stands
+    // out above what the search found: the model is kept.
     if (findShape[det].IsValid() && !search.empty()) {
         cv::Mat taught = view->GrayMat(view->templates[det][0])(search).clone();
         int x = 0, y = 0;
         double score = 0, turn = 0;
-        if (!findShape[det].Find(taught, 0, &x, &y, &score, &turn) || x != search.x || y != search.y) {
+        const bool found = findShape[det].Find(taught, 0, &x, &y, &score, &turn);
+        const cv::Vec3d elsewhere(x, y, turn);
+        if ((!found || x != search.x || y != search.y) &&
+            !findShape[det].StandsOut(taught, search.x, search.y, found ? &elsewhere : nullptr)) {
             qWarning() << "camera" << view->cameraIndex << "detection" << det
                        << "position model not distinct on its own picture: no position correction";
             findShape[det] = FindShape();

@@ -33,6 +33,9 @@ constexpr double kPolishDone = 0.01;  // pixels: a smaller step ends the polish
 constexpr double kDistinctRadius = 8.0;
 constexpr int kDistinctDirections = 16;
 constexpr double kDistinct = 0.1;
+// The level a taught place is judged at (a quarter size): the noise of one picture, which
+// alone makes a place on a featureless picture fit its own picture best, is averaged away.
+constexpr int kQuietLevel = 2;
 
 struct Pose
 {
@@ -510,4 +513,25 @@ bool FindShape::Find(cv::Mat& image, int minScorePercent, int* x, int* y, double
     if (score)
         *score = best.score;
     return true;
+}
+
+bool FindShape::StandsOut(const cv::Mat& image, int x, int y, const cv::Vec3d* rival) const
+{
+    if (!IsValid() || image.empty() || image.type() != CV_8UC1)
+        return false;
+    const int want = std::min(int(levels.size()) - 1, kQuietLevel);
+    cv::Mat img = image;
+    int l = 0;
+    for (; l < want && std::min(img.cols, img.rows) / 2 >= kMinImageSide; ++l) {
+        cv::Mat next;
+        cv::pyrDown(img, next);
+        img = next;
+    }
+    const double scale = 1 << l;
+    Pose place{(centreX - x) / scale, (centreY - y) / scale, 0.0};
+    place.score = ScorePose(img, levels[l], place.x, place.y, 0.0);
+    if (place.score < minimum || !Distinct(img, levels[l], place))
+        return false;
+    return !rival || ScorePose(img, levels[l], (centreX - (*rival)[0]) / scale, (centreY - (*rival)[1]) / scale,
+                               (*rival)[2]) <= place.score - kDistinct;
 }

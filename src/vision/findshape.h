@@ -35,6 +35,14 @@
 //   (*x - sx, *y - sy) puts the found pattern on its taught centre, and then rotating by
 //   *angle about that centre in cv::getRotationMatrix2D's convention turns it back onto the
 //   template. *score gets the correlation. Nothing is written when not found.
+// - StandsOut(image, x, y, rival) says whether the pattern, unturned where a find on image
+//   would give (x, y), stands out there at a quarter size (or the coarsest level the pattern
+//   has, if that is finer), where sensor noise is averaged away: it reaches the model's
+//   minScore and the places 8 of that level's pixels around it, and the pose rival (x, y,
+//   angle as a find gives them) when one is given, score at least 0.1 less. On the taught
+//   picture it tells a place the search missed (a photograph: the place stands out) from a
+//   featureless or repeating picture (flat, a faint gradient, tiles: only the noise of that
+//   very picture makes the place unique, and a quarter size averages it away).
 // Construction allocates nothing (8 are held by value per camera).
 class FindShape
 {
@@ -43,6 +51,7 @@ public:
     bool CreateShape(const cv::Mat& templ, double minScore, int finestLevel, int angleRange, int centerX, int centerY,
                      bool reserved, int maskThreshold, cv::Mat mask, int accuracy, int layers);
     bool Find(cv::Mat& image, int minScorePercent, int* x, int* y, double* score, double* angle);
+    bool StandsOut(const cv::Mat& image, int x, int y, const cv::Vec3d* rival = nullptr) const;
 
     // Sample points of one pyramid level, relative to the pattern centre at that level.
     struct Level
