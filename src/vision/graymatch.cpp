@@ -74,11 +74,13 @@ constexpr int kFillSpan = 7;
 // itself: a crop a pixel or two off gives ratios as often above one as below, where the middle
 // of a neighbourhood's band would lean on a textured surface) over the judged pixels (every
 // fifth pixel of every eighth row is plenty), limited to the brightness changes the band
-// follows. Pixels left out of judging carry the band 0..255 and are skipped, and so are pixels clipped at
-// white: they only say the light is at least that bright. A region drawn on a highlight may
-// keep only a few unclipped pixels in a brighter frame: then every pixel is looked at, and when
-// still too few are left, the frame is taken as bright as the band follows (a clipped pixel
-// then stands for the least light it may have had).
+// follows. Pixels left out of judging carry the band 0..255 and are skipped, and so are the pixels
+// a movement brings onto them (their means stay the whole range, which is no brightness, whatever
+// their own band took from the outline) and pixels clipped at white: they only say the light is
+// at least that bright. A region drawn on a highlight may keep only a few unclipped pixels in a
+// brighter frame: then every pixel is looked at, and when still too few are left, the frame is
+// taken as bright as the band follows (a clipped pixel then stands for the least light it may
+// have had).
 double BrightnessRatio(const cv::Mat& image, const cv::Mat& low, const cv::Mat& high, const cv::Mat& imageMeans,
                        const cv::Mat& meanLow, const cv::Mat& meanHigh)
 {
@@ -106,6 +108,9 @@ double BrightnessRatio(const cv::Mat& image, const cv::Mat& low, const cv::Mat& 
                     ++clipped;
                     continue;
                 }
+                // Moved onto references left out: the outline gave the pixel a band, not a mean.
+                if (mlo[x] == 0 && mhi[x] == 255)
+                    continue;
                 // Where the references' mean lies well below white (few pixels around can have
                 // clipped), the means' ratio, which a textured crop a pixel off hardly moves.
                 const int meanSum = mlo[x] + mhi[x];
