@@ -20,6 +20,7 @@
 #include "indexbutton.h"
 #include "iostatus.h"
 #include "lanstr.h"
+#include "mainwindowrig.h"
 #include "ledlcd.h"
 #include "mapplication.h"
 #include "mojuwizard.h"
@@ -114,10 +115,7 @@ private slots:
 
         win = new MoJuWizard(MoJuWizard::LightConstruction{});
         win->setFixedSize(gShowW, gShowH);
-        win->dbIn = QSqlDatabase::addDatabase("QSQLITE", "dbIn");
-        win->dbIn.setDatabaseName("PARAM.db");
-        QVERIFY(win->dbIn.open());
-        win->queryIn = QSqlQuery(win->dbIn);
+        QVERIFY(MainWindowRig::openWindowDatabases(win, false));
         gpWPara = new WizardPara;
         gpWPara->LoadDatafromFile();
         gLan = 1;  // the factory record says Chinese; the checks read the English texts

@@ -458,13 +458,7 @@ private slots:
 
         win = new MoJuWizard(MoJuWizard::LightConstruction{});
         win->setFixedSize(gShowW, gShowH);
-        win->dbIn = QSqlDatabase::addDatabase("QSQLITE", "dbIn");
-        win->dbIn.setDatabaseName("PARAM.db");
-        QVERIFY(win->dbIn.open());
-        win->queryIn = QSqlQuery(win->dbIn);
-        win->dbRecord = QSqlDatabase::addDatabase("QSQLITE", "dbRecord");
-        win->dbRecord.setDatabaseName("RECORD.db");
-        QVERIFY(win->dbRecord.open());
+        QVERIFY(MainWindowRig::openWindowDatabases(win, true));
         win->noteLabel = new QLabel(win);
         win->noteLabel->hide();
         gpWPara = new WizardPara;

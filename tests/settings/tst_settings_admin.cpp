@@ -29,6 +29,7 @@
 #include "iowidget.h"
 #include "globals.h"
 #include "lanstr.h"
+#include "mainwindowrig.h"
 #include "mainstate.h"
 #include "modalanswerer.h"
 #include "modifytimewidget.h"
@@ -138,13 +139,7 @@ private slots:
         CreateGlobalMutexes();
         QVERIFY(FactoryFixture::writeAll());
         win = new MoJuWizard(MoJuWizard::LightConstruction{});
-        win->dbIn = QSqlDatabase::addDatabase("QSQLITE", "dbIn");
-        win->dbIn.setDatabaseName("PARAM.db");
-        QVERIFY(win->dbIn.open());
-        win->queryIn = QSqlQuery(win->dbIn);
-        win->dbRecord = QSqlDatabase::addDatabase("QSQLITE", "dbRecord");
-        win->dbRecord.setDatabaseName("RECORD.db");
-        QVERIFY(win->dbRecord.open());
+        QVERIFY(MainWindowRig::openWindowDatabases(win, true));
         win->noteLabel = new QLabel(win);
         win->pswLevel = kFactoryLevel;
         gpWPara = new WizardPara;

@@ -12,8 +12,25 @@
 #include "factoryfixture.h"
 #include "globals.h"
 #include "lanstr.h"
+#include "mojuwizard.h"
 
 namespace MainWindowRig {
+
+// The light window's own connections as start-up opens them: PARAM.db, and RECORD.db when the
+// test reads or writes operation records.
+inline bool openWindowDatabases(MoJuWizard* w, bool records)
+{
+    w->dbIn = QSqlDatabase::addDatabase("QSQLITE", "dbIn");
+    w->dbIn.setDatabaseName("PARAM.db");
+    if (!w->dbIn.open())
+        return false;
+    w->queryIn = QSqlQuery(w->dbIn);
+    if (!records)
+        return true;
+    w->dbRecord = QSqlDatabase::addDatabase("QSQLITE", "dbRecord");
+    w->dbRecord.setDatabaseName("RECORD.db");
+    return w->dbRecord.open();
+}
 
 // simcamera.json in the working folder, read by the plug-in before its own.
 inline void writeSimCameras(const QJsonObject& config)

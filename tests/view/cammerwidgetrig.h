@@ -16,6 +16,7 @@
 #include "factoryfixture.h"
 #include "globals.h"
 #include "lanstr.h"
+#include "mainwindowrig.h"
 #include "mojuwizard.h"
 #include "simcameracontrol.h"
 #include "wizardpara.h"
@@ -36,10 +37,7 @@ struct CammerWidgetRig
         CreateGlobalMutexes();
         QVERIFY(FactoryFixture::writeAll());
         window = new MoJuWizard(MoJuWizard::LightConstruction{});
-        window->dbIn = QSqlDatabase::addDatabase("QSQLITE", "dbIn");
-        window->dbIn.setDatabaseName("PARAM.db");
-        QVERIFY(window->dbIn.open());
-        window->queryIn = QSqlQuery(window->dbIn);
+        QVERIFY(MainWindowRig::openWindowDatabases(window, false));
 
         gpWPara = new WizardPara;
         gpWParaBak = new WizardPara;
