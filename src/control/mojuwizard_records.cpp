@@ -1,6 +1,5 @@
 // Main window: operation records in RECORD.db, their daily archive and the database shutdown.
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 #include <QDate>
@@ -68,13 +67,7 @@ int CopyRecordTemplate(const QString& file)
     QFile from(QString::fromLatin1(kRecordTemplate));
     if (!from.open(QIODevice::ReadOnly))
         return ENOENT;
-    const QString part = file + QStringLiteral(".part");
-    int error = WriteWholeFile(part, from.readAll());
-    if (error == 0 && std::rename(QFile::encodeName(part).constData(), QFile::encodeName(file).constData()) != 0)
-        error = errno;
-    if (error != 0)
-        QFile::remove(part);
-    return error;
+    return ReplaceWholeFile(file, from.readAll());
 }
 
 bool IsDiskFull(const QSqlError& error)

@@ -2,6 +2,7 @@
 #include "diskwrite.h"
 
 #include <cerrno>
+#include <cstdio>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -49,6 +50,17 @@ int WriteWholeFile(const QString& path, const QByteArray& data)
     // (Linux closes the file also when close is interrupted.)
     if (::close(fd) != 0 && error == 0 && errno != EINTR)
         error = errno;
+    return error;
+}
+
+int ReplaceWholeFile(const QString& path, const QByteArray& data)
+{
+    const QString part = path + QStringLiteral(".part");
+    int error = WriteWholeFile(part, data);
+    if (error == 0 && std::rename(QFile::encodeName(part).constData(), QFile::encodeName(path).constData()) != 0)
+        error = errno;
+    if (error != 0)
+        QFile::remove(part);
     return error;
 }
 

@@ -10,6 +10,10 @@
 // errno of the failure; a file left part-written is the caller's to remove.
 int WriteWholeFile(const QString& path, const QByteArray& data);
 
+// Writes `data` into `path` through `path` + ".part", renamed into place only once whole: a
+// failure leaves neither a part-written file nor a changed `path`. 0, or the errno.
+int ReplaceWholeFile(const QString& path, const QByteArray& data);
+
 // The disk, or the share of it the program may use, has no room left.
 bool IsNoSpaceError(int error);
 

@@ -2,8 +2,6 @@
 #include "savefialimagethread.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 #include <QBuffer>
@@ -32,8 +30,9 @@ constexpr int kPausePassMs = 100;
 constexpr int kNg = 0;
 constexpr int kOk = 1;
 const char* const kNameFormat = "yyyy-MM-dd_hh.mm.ss";
-// A picture is written under its name plus this, beside where it goes, then renamed: readers
-// list "*.jpg" (the records page, the USB copier, the peer) and never meet a half-written one.
+// A picture is written under its name plus this (ReplaceWholeFile), beside where it goes, then
+// renamed: readers list "*.jpg" (the records page, the USB copier, the peer) and never meet a
+// half-written one; what a crash leaves is swept at start.
 const char* const kUnfinishedSuffix = ".part";
 
 int Slot(int c, int d, int k)
@@ -152,7 +151,6 @@ QString SaveFialImageThread::write(const QImage& image, const QString& folder, i
     if (failIndex >= 1)
         name = QString("%1_%2").arg(failIndex).arg(name);
     const QString path = folder + "/" + name + ".jpg";
-    const QString unfinished = path + kUnfinishedSuffix;
     // Encoded first, so that a failing write says why (a full disk is told to the operator).
     QByteArray jpeg;
     QBuffer buffer(&jpeg);
@@ -160,12 +158,9 @@ QString SaveFialImageThread::write(const QImage& image, const QString& folder, i
         qWarning() << "failure image not encoded:" << path;
         return QString();
     }
-    *error = WriteWholeFile(unfinished, jpeg);
     // The rename replaces a picture of the same name (the same second) in one step.
-    if (*error == 0 && std::rename(QFile::encodeName(unfinished).constData(), QFile::encodeName(path).constData()) != 0)
-        *error = errno;
+    *error = ReplaceWholeFile(path, jpeg);
     if (*error != 0) {
-        QFile::remove(unfinished);
         qWarning().noquote() << "failure image not written:" << path << std::strerror(*error);
         return QString();
     }
