@@ -246,29 +246,30 @@ void IOStatusWidget::paintTexts(QPainter& p, const Layout& l)
         int lines;
     };
     QVector<Placed> placed;
-    QStringList above;
-    QVector<QColor> aboveColours;
+    QVector<Placed> above;  // placed in the line above the clock, left to right
     const QColor loginColour = gpState && gpState->pswLevel != kPswNone ? QColor(Qt::green) : QColor(Qt::red);
     if (l.showLogin) {
         const QRect r = room(l.loginAt, endBefore(l.loginAt.x(), l.showProduct ? l.productAt.x() : l.clockAt.x()), 1);
         if (fits(r, l.loginText, 1))
             placed.append({r, l.loginText, loginColour, 1});
         else
-            above << l.loginText, aboveColours << loginColour;
+            above.append({QRect(), l.loginText, loginColour, 1});
     }
     if (l.showProduct) {
         const QRect r = room(l.productAt, endBefore(l.productAt.x(), l.clockAt.x()), kProductLines);
         if (fits(r, l.productText, kProductLines))
             placed.append({r, l.productText, kProductColour, kProductLines});
         else
-            above << l.productText, aboveColours << kProductColour;
+            above.append({QRect(), l.productText, kProductColour, 1});
     }
     int x = l.clockAt.x();
     const QPoint aboveLine(0, kTextBaseLine - metrics.lineSpacing());
     for (int i = 0; i < above.size(); ++i) {
+        Placed& t = above[i];
         const bool last = i + 1 == above.size();
-        const int right = last ? clockRight : std::min(clockRight, x + metrics.horizontalAdvance(above[i]));
-        placed.append({room(QPoint(x, aboveLine.y()), right, 1), above[i], aboveColours[i], 1});
+        const int right = last ? clockRight : std::min(clockRight, x + metrics.horizontalAdvance(t.text));
+        t.room = room(QPoint(x, aboveLine.y()), right, 1);
+        placed.append(t);
         x = right + kTextGapAbove;
     }
     placed.append({room(l.clockAt, clockRight, 1), l.clockText, QColor(Qt::green), 1});
