@@ -982,14 +982,23 @@ cv::Mat HueField(const cv::Mat& hue, const cv::Mat& excuse)
     return field;
 }
 
-void FirmColour(const cv::Mat& colour, cv::Mat& firm)
+namespace {
+// The darkest and the brightest of each pixel's three colour channels.
+void ChannelSpan(const cv::Mat& colour, cv::Mat& lo, cv::Mat& hi)
 {
-    cv::Mat planes[4], hi, lo;
+    cv::Mat planes[4];
     cv::split(colour, planes);
-    cv::max(planes[0], planes[1], hi);
-    cv::max(hi, planes[2], hi);
     cv::min(planes[0], planes[1], lo);
     cv::min(lo, planes[2], lo);
+    cv::max(planes[0], planes[1], hi);
+    cv::max(hi, planes[2], hi);
+}
+}  // namespace
+
+void FirmColour(const cv::Mat& colour, cv::Mat& firm)
+{
+    cv::Mat lo, hi;
+    ChannelSpan(colour, lo, hi);
     cv::compare(hi - lo, kFirmChroma, firm, cv::CMP_GE);
 }
 
@@ -1011,12 +1020,8 @@ void HueExcuse(cv::Mat& excuse, const cv::Mat& picture)
         cv::compare(share, kKnownHueShare, explained, cv::CMP_LT);
     } else {
         // A colour: where every channel may clip at white, or is as dark as crushed.
-        cv::Mat planes[4], lo, hi, bright;
-        cv::split(picture, planes);
-        cv::min(planes[0], planes[1], lo);
-        cv::min(lo, planes[2], lo);
-        cv::max(planes[0], planes[1], hi);
-        cv::max(hi, planes[2], hi);
+        cv::Mat lo, hi, bright;
+        ChannelSpan(picture, lo, hi);
         cv::compare(lo, kClipReach, bright, cv::CMP_GE);
         cv::compare(hi, kCrushReach, explained, cv::CMP_LE);
         cv::bitwise_or(explained, bright, explained);
