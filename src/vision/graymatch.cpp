@@ -494,6 +494,20 @@ int CountStrip(const Comparison& c, cv::Point shift, int rowStep)
     return count;
 }
 
+// n bytes from .. to, in vectors: the bands copied per match are a few kilobytes, where the
+// library's copy takes a string move that costs an instruction per byte.
+void CopyBytes(const unsigned char* from, unsigned char* to, size_t n)
+{
+    size_t i = 0;
+#if CV_SIMD
+    for (; i + 2 * cv::v_uint8::nlanes <= n; i += 2 * cv::v_uint8::nlanes) {
+        cv::v_store(to + i, cv::vx_load(from + i));
+        cv::v_store(to + i + cv::v_uint8::nlanes, cv::vx_load(from + i + cv::v_uint8::nlanes));
+    }
+#endif
+    std::memcpy(to + i, from + i, n - i);
+}
+
 // The pixels' band widened to the reaches of the movements along its border lines, filled on
 // first use within one match: what the strip a movement uncovers is judged against.
 struct Edges
@@ -541,11 +555,16 @@ struct Edges
         const cv::Mat* from[2] = {&source.low, &source.high};
         const int rows = from[0]->rows, cols = from[0]->cols;
         for (int side = 0; side < 2; ++side) {
+            band[side].create(rows, cols, CV_8UC1);
             if (!edge || rows <= 2 * kMaxShift || cols <= 2 * kMaxShift) {
-                from[side]->copyTo(band[side]);
+                if (from[side]->isContinuous() && band[side].isContinuous()) {
+                    CopyBytes(from[side]->data, band[side].data, size_t(rows) * cols);
+                    continue;
+                }
+                for (int y = 0; y < rows; ++y)
+                    CopyBytes(from[side]->ptr<unsigned char>(y), band[side].ptr<unsigned char>(y), size_t(cols));
                 continue;
             }
-            band[side].create(rows, cols, CV_8UC1);
             for (int y = 0; y < rows; ++y) {
                 const unsigned char* f = from[side]->ptr<unsigned char>(y);
                 unsigned char* t = band[side].ptr<unsigned char>(y);
@@ -585,13 +604,22 @@ struct Edges
     // What reads there (the brightness read after a movement, which takes in every pixel of
     // the crop with a band, and the strip's band widened along the crop's edge) sees what the
     // search's earlier reaches gave. With edge, only the outline pixels near the crop's edge.
+    // Without edge the band outline gave for the reach asked last is carried on in place (it
+    // holds that reach's values as far as they go): outline gives that reach afresh after it.
     Comparison overlay(const Comparison& c, bool own, bool edge = false)
     {
         if (model->outline.at.empty() || asked[own].empty())
             return c;
-        cv::Mat(&band)[2] = overlaid[own];
-        copySource(own, band, edge);
+        const int last = asked[own].back();
+        const bool inPlace = !edge && outlinedReady[own][last];
+        cv::Mat(&band)[2] = inPlace ? outlined[own][last] : overlaid[own];
         size_t covered = 0;  // the last reach to write an outline pixel gives its value
+        if (inPlace) {
+            covered = model->outline.within[std::min(last + 1, kMaxShift)];
+            outlinedReady[own][last] = false;
+        } else {
+            copySource(own, band, edge);
+        }
         for (auto r = asked[own].rbegin(); r != asked[own].rend(); ++r) {
             const size_t to = model->outline.within[std::min(2 * *r + 2, kMaxShift)];
             if (to > covered) {
