@@ -764,13 +764,26 @@ cv::Point BestShift(const Comparison* cmp, Edges& edges, int departuresHere, con
         const cv::Point d = coarse + cv::Point(k % 3 - 1, k / 3 - 1);
         common &= Overlap(size, d) + d;
     }
-    int closest = INT_MAX;
+    // The fewest departures win, the coarse movement among equals, else the first in turn. The
+    // coarse one is counted first: it mostly fits best, and the others' counts stop as soon as
+    // they pass it. (The outlined bands are asked for in turn all the same: what reads them all
+    // later sees the reaches in that order.)
+    Comparison own[9] = {};
+    bool asked[9] = {};
     for (int k = 0; k < 9; ++k) {
         const cv::Point d = coarse + cv::Point(k % 3 - 1, k / 3 - 1);
         if (d == cv::Point() || std::abs(d.x) > r || std::abs(d.y) > r || common.empty())
             continue;
-        const int c = Departures(edges.outline(cmp[2], true, StripReach(d)), common, common - d, 2, closest);
-        if (c < closest || (c == closest && d == coarse))
+        own[k] = edges.outline(cmp[2], true, StripReach(d));
+        asked[k] = true;
+    }
+    int closest = INT_MAX;
+    for (const int k : {4, 0, 1, 2, 3, 5, 6, 7, 8}) {
+        if (!asked[k])
+            continue;
+        const cv::Point d = coarse + cv::Point(k % 3 - 1, k / 3 - 1);
+        const int c = Departures(own[k], common, common - d, 2, closest);
+        if (c < closest)
             closest = c, best = d;
     }
     // Taken only when it still does clearly better than none, the strip judged too.
