@@ -186,20 +186,23 @@ int DepartureRow(const Comparison& c, cv::Rect at, cv::Rect ref, int y, unsigned
         return departed;
     };
     // Each lane counts its departures (255 is -1: subtracting it adds one), summed up at the end
-    // of the row or before a lane could overflow.
+    // of the row or of each run of 254 vectors (the last whole vector may add one), before a lane
+    // could overflow.
     const cv::v_uint8 one = cv::vx_setall_u8(1);
     cv::v_uint8 lanes = cv::vx_setzero_u8();
     cv::v_uint32 sum = cv::vx_setzero_u32();
-    int held = 0;
-    for (; x <= width - cv::v_uint8::nlanes; x += cv::v_uint8::nlanes) {
-        const cv::v_uint8 departed = departedAt(x);
-        if (Store)
-            cv::v_store(d + x, departed);
-        lanes = cv::v_sub_wrap(lanes, departed);
-        if (++held == 255) {
+    const int whole = width - cv::v_uint8::nlanes;  // where the row's last whole vector starts
+    while (x <= whole) {
+        const int stop = std::min(whole, x + 253 * cv::v_uint8::nlanes);
+        for (; x <= stop; x += cv::v_uint8::nlanes) {
+            const cv::v_uint8 departed = departedAt(x);
+            if (Store)
+                cv::v_store(d + x, departed);
+            lanes = cv::v_sub_wrap(lanes, departed);
+        }
+        if (x <= whole) {
             sum += cv::v_dotprod_expand_fast(lanes, one);
             lanes = cv::vx_setzero_u8();
-            held = 0;
         }
     }
     if (x < width && width >= cv::v_uint8::nlanes) {
