@@ -441,6 +441,16 @@ void WidenBorders(const cv::Mat& band, int reach, cv::Mat& out)
     out.create(band.size(), CV_8UC1);
     auto pick = [](unsigned char a, unsigned char b) { return Darkest ? std::min(a, b) : std::max(a, b); };
     static thread_local std::vector<unsigned char> across, widened;
+    // a[i] = pick(a[i], b[i]) for i < n, in vectors where they are.
+    auto pickAll = [&](unsigned char* a, const unsigned char* b, int n) {
+        int i = 0;
+#if CV_SIMD
+        for (; i + cv::v_uint8::nlanes <= n; i += cv::v_uint8::nlanes)
+            cv::v_store(a + i, Darkest ? cv::v_min(cv::vx_load(a + i), cv::vx_load(b + i))
+                                       : cv::v_max(cv::vx_load(a + i), cv::vx_load(b + i)));
+#endif
+        for (; i < n; ++i) a[i] = pick(a[i], b[i]);
+    };
     // One border line: across takes in the line and the lines up to reach into the band from its
     // side (start: the line's first pixel, step: to the next along it, inward: to the next line
     // in), with its ends repeated reach times; then put(i, v) the across within reach along it.
@@ -450,13 +460,15 @@ void WidenBorders(const cv::Mat& band, int reach, cv::Mat& out)
         unsigned char* a = across.data() + reach;
         for (int j = 0; j <= std::min(reach, depth - 1); ++j) {
             const unsigned char* b = start + j * inward;
-            for (int i = 0; i < length; ++i) a[i] = pick(a[i], b[i * step]);
+            if (step == 1)
+                pickAll(a, b, length);
+            else
+                for (int i = 0; i < length; ++i) a[i] = pick(a[i], b[i * step]);
         }
         std::fill(across.begin(), across.begin() + reach, a[0]);
         std::fill(a + length, a + length + reach, a[length - 1]);
         widened.assign(across.begin(), across.begin() + length);
-        for (int k = 1; k <= 2 * reach; ++k)
-            for (int i = 0; i < length; ++i) widened[i] = pick(widened[i], across[i + k]);
+        for (int k = 1; k <= 2 * reach; ++k) pickAll(widened.data(), across.data() + k, length);
         for (int i = 0; i < length; ++i) put(i, widened[i]);
     };
     const ptrdiff_t stride = ptrdiff_t(band.step[0]), outStride = ptrdiff_t(out.step[0]);
