@@ -555,12 +555,23 @@ struct Edges
         const unsigned char* lo = o.low.data() + size_t(reach) * o.at.size();
         const unsigned char* hi = o.high.data() + size_t(reach) * o.at.size();
         unsigned char *low = band[0].data, *high = band[1].data;
+        const int* at = o.at.data();
         if (!edge) {
-            for (size_t k = from; k < to; ++k) low[o.at[k]] = lo[k], high[o.at[k]] = hi[k];
+            // Four at a time, each place read once: a byte written may alias anything.
+            size_t k = from;
+            for (; k + 4 <= to; k += 4) {
+                const int a0 = at[k], a1 = at[k + 1], a2 = at[k + 2], a3 = at[k + 3];
+                low[a0] = lo[k], low[a1] = lo[k + 1], low[a2] = lo[k + 2], low[a3] = lo[k + 3];
+                high[a0] = hi[k], high[a1] = hi[k + 1], high[a2] = hi[k + 2], high[a3] = hi[k + 3];
+            }
+            for (; k < to; ++k) {
+                const int a = at[k];
+                low[a] = lo[k], high[a] = hi[k];
+            }
             return;
         }
         for (auto k = std::lower_bound(o.edge.begin(), o.edge.end(), from); k != o.edge.end() && *k < to; ++k)
-            low[o.at[*k]] = lo[*k], high[o.at[*k]] = hi[*k];
+            low[at[*k]] = lo[*k], high[at[*k]] = hi[*k];
     }
     // The model's band (own: its own values) into band; with edge, only what lies within
     // kMaxShift of the crop's edge (the rest is left as it was).
