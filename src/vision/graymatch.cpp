@@ -278,10 +278,11 @@ int MarkDepartures(const Comparison& c, cv::Mat& out, int* perRow = nullptr)
     return Departures(c, all, all, 1, INT_MAX, &out, 0, perRow);
 }
 
-// Mean over 5 x 5 pixels, borders mirrored (fedcba|abcdef), rounded: a box filter in two vector
-// passes (the general filter costs several times as much on a region's crop). With rim, the sum
-// at the first rimPixels of its pixels is divided by the count of judged pixels it holds instead
-// of 25.
+// Mean over 5 x 5 pixels, borders mirrored (fedcba|abcdef), rounded: a box filter in vectors
+// (the general filter costs several times as much on a region's crop). Each row's column sums
+// over its five rows are carried on from the row before (the row leaving taken off, the row
+// coming added), then summed five across. With rim, the sum at the first rimPixels of its pixels
+// is divided by the count of judged pixels it holds instead of 25.
 void BoxMean5(const cv::Mat& src, cv::Mat& out, const GrayMatch::MeanRim* rim = nullptr, size_t rimPixels = 0)
 {
     static_assert(kMeanWindow == 5, "BoxMean5 sums five pixels each way");
@@ -292,64 +293,72 @@ void BoxMean5(const cv::Mat& src, cv::Mat& out, const GrayMatch::MeanRim* rim = 
         return;
     }
     auto mirror = [](int i, int n) { return i < 0 ? -i - 1 : i >= n ? 2 * n - i - 1 : i; };
-    static thread_local std::vector<unsigned short> sums;
+    // The window sums (kept for the rim) and the column sums of the row at hand.
+    static thread_local std::vector<unsigned short> sums, column;
     sums.resize(size_t(rows) * cols);
+    column.resize(size_t(cols));
+    unsigned short* c = column.data();
     for (int y = 0; y < rows; ++y) {
-        const unsigned char* v = src.ptr<unsigned char>(y);
-        unsigned short* h = &sums[size_t(y) * cols];
         int x = 0;
-        auto edge = [&](int at) {
-            int sum = 0;
-            for (int k = -2; k <= 2; ++k) sum += v[mirror(at + k, cols)];
-            h[at] = static_cast<unsigned short>(sum);
-        };
-        if (cols < 5) {
-            for (; x < cols; ++x) edge(x);
-            continue;
-        }
-        // The mirrored edges spelt out (fedcba|abcdef).
-        h[0] = static_cast<unsigned short>(2 * v[0] + 2 * v[1] + v[2]);
-        h[1] = static_cast<unsigned short>(2 * v[0] + v[1] + v[2] + v[3]);
-        h[cols - 2] = static_cast<unsigned short>(v[cols - 4] + v[cols - 3] + v[cols - 2] + 2 * v[cols - 1]);
-        h[cols - 1] = static_cast<unsigned short>(v[cols - 3] + 2 * v[cols - 2] + 2 * v[cols - 1]);
-        x = 2;
+        if (y == 0) {
+            const unsigned char* r[5];
+            for (int k = 0; k < 5; ++k) r[k] = src.ptr<unsigned char>(mirror(k - 2, rows));
+            for (; x < cols; ++x) c[x] = static_cast<unsigned short>(r[0][x] + r[1][x] + r[2][x] + r[3][x] + r[4][x]);
+        } else {
+            // The multiset of rows moves on by one, mirrored rows included.
+            const unsigned char* in = src.ptr<unsigned char>(mirror(y + 2, rows));
+            const unsigned char* off = src.ptr<unsigned char>(mirror(y - 3, rows));
 #if CV_SIMD
-        auto five = [&](int at) {
-            cv::v_store(h + at, cv::vx_load_expand(v + at - 2) + cv::vx_load_expand(v + at - 1) +
-                                    cv::vx_load_expand(v + at) + cv::vx_load_expand(v + at + 1) +
-                                    cv::vx_load_expand(v + at + 2));
-        };
-        for (; x + cv::v_uint16::nlanes <= cols - 2; x += cv::v_uint16::nlanes) five(x);
-        // The rest up to the mirrored edge as one vector ending there (the sums it repeats are the same).
-        if (x < cols - 2 && cols - 2 - cv::v_uint16::nlanes >= 2) {
-            five(cols - 2 - cv::v_uint16::nlanes);
-            x = cols - 2;
-        }
+            for (; x + cv::v_uint16::nlanes <= cols; x += cv::v_uint16::nlanes)
+                cv::v_store(c + x, cv::v_sub_wrap(cv::v_add_wrap(cv::vx_load(c + x), cv::vx_load_expand(in + x)),
+                                                  cv::vx_load_expand(off + x)));
 #endif
-        for (; x < cols - 2; ++x) h[x] = static_cast<unsigned short>(v[x - 2] + v[x - 1] + v[x] + v[x + 1] + v[x + 2]);
-    }
-    // (s + 12) / 25 for every five-by-five sum s up to 6375, as the high half of
-    // (s + 12) * 20972 shifted right by 3 (exact in that range).
-    for (int y = 0; y < rows; ++y) {
-        const unsigned short* r[5];
-        for (int k = 0; k < 5; ++k) r[k] = &sums[size_t(mirror(y + k - 2, rows)) * cols];
+            for (; x < cols; ++x) c[x] = static_cast<unsigned short>(c[x] + in[x] - off[x]);
+        }
+        unsigned short* h = &sums[size_t(y) * cols];
+        x = 0;
+        if (cols < 5) {
+            for (; x < cols; ++x) {
+                int sum = 0;
+                for (int k = -2; k <= 2; ++k) sum += c[mirror(x + k, cols)];
+                h[x] = static_cast<unsigned short>(sum);
+            }
+        } else {
+            // The mirrored edges spelt out (fedcba|abcdef).
+            h[0] = static_cast<unsigned short>(2 * c[0] + 2 * c[1] + c[2]);
+            h[1] = static_cast<unsigned short>(2 * c[0] + c[1] + c[2] + c[3]);
+            h[cols - 2] = static_cast<unsigned short>(c[cols - 4] + c[cols - 3] + c[cols - 2] + 2 * c[cols - 1]);
+            h[cols - 1] = static_cast<unsigned short>(c[cols - 3] + 2 * c[cols - 2] + 2 * c[cols - 1]);
+            x = 2;
+#if CV_SIMD
+            auto five = [&](int at) {
+                cv::v_store(h + at, cv::vx_load(c + at - 2) + cv::vx_load(c + at - 1) + cv::vx_load(c + at) +
+                                        cv::vx_load(c + at + 1) + cv::vx_load(c + at + 2));
+            };
+            for (; x + cv::v_uint16::nlanes <= cols - 2; x += cv::v_uint16::nlanes) five(x);
+            // The rest up to the mirrored edge as one vector ending there (the sums it repeats are the same).
+            if (x < cols - 2 && cols - 2 - cv::v_uint16::nlanes >= 2) {
+                five(cols - 2 - cv::v_uint16::nlanes);
+                x = cols - 2;
+            }
+#endif
+            for (; x < cols - 2; ++x)
+                h[x] = static_cast<unsigned short>(c[x - 2] + c[x - 1] + c[x] + c[x + 1] + c[x + 2]);
+        }
+        // (s + 12) / 25 for every five-by-five sum s up to 6375, as the high half of
+        // (s + 12) * 20972 shifted right by 3 (exact in that range).
         unsigned char* o = out.ptr<unsigned char>(y);
-        int x = 0;
+        x = 0;
 #if CV_SIMD
         const cv::v_uint16 half = cv::vx_setall_u16(12), scale = cv::vx_setall_u16(20972);
-        auto means = [&](int at) {
-            const cv::v_uint16 s = cv::vx_load(r[0] + at) + cv::vx_load(r[1] + at) + cv::vx_load(r[2] + at) +
-                                   cv::vx_load(r[3] + at) + cv::vx_load(r[4] + at) + half;
-            cv::v_pack_store(o + at, cv::v_mul_hi(s, scale) >> 3);
-        };
+        auto means = [&](int at) { cv::v_pack_store(o + at, cv::v_mul_hi(cv::vx_load(h + at) + half, scale) >> 3); };
         for (; x + cv::v_uint16::nlanes <= cols; x += cv::v_uint16::nlanes) means(x);
         if (x < cols && cols >= cv::v_uint16::nlanes) {
             means(cols - cv::v_uint16::nlanes);
             x = cols;
         }
 #endif
-        for (; x < cols; ++x)
-            o[x] = static_cast<unsigned char>((r[0][x] + r[1][x] + r[2][x] + r[3][x] + r[4][x] + 12) / 25);
+        for (; x < cols; ++x) o[x] = static_cast<unsigned char>((h[x] + 12) / 25);
     }
     if (!rim)
         return;
@@ -362,13 +371,7 @@ void BoxMean5(const cv::Mat& src, cv::Mat& out, const GrayMatch::MeanRim* rim = 
     }();
     for (size_t k = 0; k < rimPixels; ++k) {
         const int y = rim->at[k].y, x = rim->at[k].x, n = rim->count[k];
-        unsigned sum = 0;
-        if (y >= 2 && y < rows - 2) {
-            const unsigned short* c = &sums[size_t(y) * cols + x];
-            sum = c[-2 * cols] + c[-cols] + c[0] + c[cols] + c[2 * cols];
-        } else {
-            for (int j = -2; j <= 2; ++j) sum += sums[size_t(mirror(y + j, rows)) * cols + x];
-        }
+        const unsigned sum = sums[size_t(y) * cols + x];
         out.ptr<unsigned char>(y)[x] = static_cast<unsigned char>(((2ULL * sum + n) * inverse[n]) >> 24);
     }
 }
