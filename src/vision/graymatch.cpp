@@ -721,6 +721,19 @@ void KeepOnly(cv::Mat& marks, cv::Rect area)
     }
 }
 
+// Over out's size (the whole crop): 255 where the crop departs from the band inside area, else 0;
+// the number of such pixels.
+int MarkDeparturesIn(const Comparison& c, cv::Mat& out, cv::Rect area)
+{
+    out.create(c.up->size(), CV_8UC1);
+    area &= cv::Rect(cv::Point(), out.size());
+    KeepOnly(out, area);
+    if (area.empty())
+        return 0;
+    cv::Mat inside = out(area);
+    return Departures(c, area, area, 1, INT_MAX, &inside);
+}
+
 // The whole-pixel movement of the crop against the references, up to kMaxShift each way, that
 // leaves the fewest departures over the whole crop: of the pixels (the overlap against the
 // moved references, the uncovered strip against the nearest reference pixels) and of the means
@@ -979,8 +992,7 @@ void MarkChange(Comparison* cmp, cv::Mat* marks, cv::Rect means, const cv::Mat& 
     // Textured: high - low > lim, which is the departure of low..high from the band high..low.
     const Comparison textured = {cmp[0].low, cmp[0].high, cmp[0].high, cmp[0].low, cmp[0].lim, 255};
     cmp[3].also = &textured;
-    MarkDepartures(cmp[3], marks[3]);
-    KeepOnly(marks[3], means);
+    MarkDeparturesIn(cmp[3], marks[3], means);
     MarkDepartures(cmp[2], marks[2]);
     cv::bitwise_or(marks[0], marks[1], marks[0]);
     Dilate3(marks[0]);
@@ -1360,9 +1372,8 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
     static thread_local std::vector<int> rowCounts;  // the departures of each row
     rowCounts.resize(size_t(height));
     const int here = MarkDepartures(cmp[0], marks[0], rowCounts.data());
-    MarkDepartures(cmp[1], marks[1]);
-    KeepOnly(marks[1], MeanArea(image.size(), cv::Point()));
-    if (here == 0 && cv::countNonZero(marks[1]) == 0) {
+    const int meansHere = MarkDeparturesIn(cmp[1], marks[1], MeanArea(image.size(), cv::Point()));
+    if (here == 0 && meansHere == 0) {
         diff = cv::Mat::zeros(height, width, CV_8UC1);
         return;
     }
@@ -1378,8 +1389,7 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
     static thread_local cv::Mat moved[4][2];  // [comparison][low, high]
     const cv::Rect means = MeanArea(image.size(), shift);
     if (shift == cv::Point()) {
-        MarkDepartures(cmp[1], marks[1]);
-        KeepOnly(marks[1], means);
+        MarkDeparturesIn(cmp[1], marks[1], means);
     } else {
         MoveComparisons(cmp, edges, shift, moved);
         // The brightness read where the crop lay off its references is read again where it fits.
@@ -1387,9 +1397,8 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
         if (std::abs(fitted - ratio) > kRefitBrightness)
             bringTo(fitted);
         // Means only where their windows lie on what the references saw.
-        MarkDepartures(cmp[1], marks[1]);
-        KeepOnly(marks[1], means);
-        if (MarkDepartures(cmp[0], marks[0]) + cv::countNonZero(marks[1]) == 0) {
+        const int meansThere = MarkDeparturesIn(cmp[1], marks[1], means);
+        if (MarkDepartures(cmp[0], marks[0]) + meansThere == 0) {
             diff = cv::Mat::zeros(height, width, CV_8UC1);
             return;
         }
