@@ -907,6 +907,19 @@ void FillGaps(cv::Mat& diff)
     static const cv::Mat cross = cv::getStructuringElement(cv::MORPH_CROSS, cv::Size(3, 3));
     static const cv::Mat span = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kFillSpan, kFillSpan));
     static thread_local cv::Mat held;
+    // The opening keeps nothing where the cross erodes every mark: where no mark has its four
+    // neighbours marked too (past the crop's edge counts as marked, as the erosion takes it).
+    bool kept = false;
+    for (int y = box.y; y < box.br().y && !kept; ++y) {
+        const unsigned char* m = diff.ptr<unsigned char>(y);
+        const unsigned char* up = y > 0 ? diff.ptr<unsigned char>(y - 1) : nullptr;
+        const unsigned char* down = y + 1 < diff.rows ? diff.ptr<unsigned char>(y + 1) : nullptr;
+        for (int x = box.x; x < box.br().x && !kept; ++x)
+            kept = m[x] && (x == 0 || m[x - 1]) && (x + 1 == diff.cols || m[x + 1]) && (!up || up[x]) &&
+                   (!down || down[x]);
+    }
+    if (!kept)
+        return;
     // Only the marks' surroundings are worked on: a closing adds nothing outside their box.
     const int pad = kFillSpan / 2 + 1;
     const cv::Rect around = cv::Rect(box.x - pad, box.y - pad, box.width + 2 * pad, box.height + 2 * pad) &
