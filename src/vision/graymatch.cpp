@@ -186,20 +186,23 @@ int DepartureRow(const Comparison& c, cv::Rect at, cv::Rect ref, int y, unsigned
         return departed;
     };
     // Each lane counts its departures (255 is -1: subtracting it adds one), summed up at the end
-    // of the row or before a lane could overflow.
+    // of the row or of each run of 254 vectors (the last whole vector may add one), before a lane
+    // could overflow.
     const cv::v_uint8 one = cv::vx_setall_u8(1);
     cv::v_uint8 lanes = cv::vx_setzero_u8();
     cv::v_uint32 sum = cv::vx_setzero_u32();
-    int held = 0;
-    for (; x <= width - cv::v_uint8::nlanes; x += cv::v_uint8::nlanes) {
-        const cv::v_uint8 departed = departedAt(x);
-        if (Store)
-            cv::v_store(d + x, departed);
-        lanes = cv::v_sub_wrap(lanes, departed);
-        if (++held == 255) {
+    const int whole = width - cv::v_uint8::nlanes;  // where the row's last whole vector starts
+    while (x <= whole) {
+        const int stop = std::min(whole, x + 253 * cv::v_uint8::nlanes);
+        for (; x <= stop; x += cv::v_uint8::nlanes) {
+            const cv::v_uint8 departed = departedAt(x);
+            if (Store)
+                cv::v_store(d + x, departed);
+            lanes = cv::v_sub_wrap(lanes, departed);
+        }
+        if (x <= whole) {
             sum += cv::v_dotprod_expand_fast(lanes, one);
             lanes = cv::vx_setzero_u8();
-            held = 0;
         }
     }
     if (x < width && width >= cv::v_uint8::nlanes) {
@@ -275,10 +278,11 @@ int MarkDepartures(const Comparison& c, cv::Mat& out, int* perRow = nullptr)
     return Departures(c, all, all, 1, INT_MAX, &out, 0, perRow);
 }
 
-// Mean over 5 x 5 pixels, borders mirrored (fedcba|abcdef), rounded: a box filter in two vector
-// passes (the general filter costs several times as much on a region's crop). With rim, the sum
-// at the first rimPixels of its pixels is divided by the count of judged pixels it holds instead
-// of 25.
+// Mean over 5 x 5 pixels, borders mirrored (fedcba|abcdef), rounded: a box filter in vectors
+// (the general filter costs several times as much on a region's crop). Each row's column sums
+// over its five rows are carried on from the row before (the row leaving taken off, the row
+// coming added), then summed five across. With rim, the sum at the first rimPixels of its pixels
+// is divided by the count of judged pixels it holds instead of 25.
 void BoxMean5(const cv::Mat& src, cv::Mat& out, const GrayMatch::MeanRim* rim = nullptr, size_t rimPixels = 0)
 {
     static_assert(kMeanWindow == 5, "BoxMean5 sums five pixels each way");
@@ -289,64 +293,72 @@ void BoxMean5(const cv::Mat& src, cv::Mat& out, const GrayMatch::MeanRim* rim = 
         return;
     }
     auto mirror = [](int i, int n) { return i < 0 ? -i - 1 : i >= n ? 2 * n - i - 1 : i; };
-    static thread_local std::vector<unsigned short> sums;
+    // The window sums (kept for the rim) and the column sums of the row at hand.
+    static thread_local std::vector<unsigned short> sums, column;
     sums.resize(size_t(rows) * cols);
+    column.resize(size_t(cols));
+    unsigned short* c = column.data();
     for (int y = 0; y < rows; ++y) {
-        const unsigned char* v = src.ptr<unsigned char>(y);
-        unsigned short* h = &sums[size_t(y) * cols];
         int x = 0;
-        auto edge = [&](int at) {
-            int sum = 0;
-            for (int k = -2; k <= 2; ++k) sum += v[mirror(at + k, cols)];
-            h[at] = static_cast<unsigned short>(sum);
-        };
-        if (cols < 5) {
-            for (; x < cols; ++x) edge(x);
-            continue;
-        }
-        // The mirrored edges spelt out (fedcba|abcdef).
-        h[0] = static_cast<unsigned short>(2 * v[0] + 2 * v[1] + v[2]);
-        h[1] = static_cast<unsigned short>(2 * v[0] + v[1] + v[2] + v[3]);
-        h[cols - 2] = static_cast<unsigned short>(v[cols - 4] + v[cols - 3] + v[cols - 2] + 2 * v[cols - 1]);
-        h[cols - 1] = static_cast<unsigned short>(v[cols - 3] + 2 * v[cols - 2] + 2 * v[cols - 1]);
-        x = 2;
+        if (y == 0) {
+            const unsigned char* r[5];
+            for (int k = 0; k < 5; ++k) r[k] = src.ptr<unsigned char>(mirror(k - 2, rows));
+            for (; x < cols; ++x) c[x] = static_cast<unsigned short>(r[0][x] + r[1][x] + r[2][x] + r[3][x] + r[4][x]);
+        } else {
+            // The multiset of rows moves on by one, mirrored rows included.
+            const unsigned char* in = src.ptr<unsigned char>(mirror(y + 2, rows));
+            const unsigned char* off = src.ptr<unsigned char>(mirror(y - 3, rows));
 #if CV_SIMD
-        auto five = [&](int at) {
-            cv::v_store(h + at, cv::vx_load_expand(v + at - 2) + cv::vx_load_expand(v + at - 1) +
-                                    cv::vx_load_expand(v + at) + cv::vx_load_expand(v + at + 1) +
-                                    cv::vx_load_expand(v + at + 2));
-        };
-        for (; x + cv::v_uint16::nlanes <= cols - 2; x += cv::v_uint16::nlanes) five(x);
-        // The rest up to the mirrored edge as one vector ending there (the sums it repeats are the same).
-        if (x < cols - 2 && cols - 2 - cv::v_uint16::nlanes >= 2) {
-            five(cols - 2 - cv::v_uint16::nlanes);
-            x = cols - 2;
-        }
+            for (; x + cv::v_uint16::nlanes <= cols; x += cv::v_uint16::nlanes)
+                cv::v_store(c + x, cv::v_sub_wrap(cv::v_add_wrap(cv::vx_load(c + x), cv::vx_load_expand(in + x)),
+                                                  cv::vx_load_expand(off + x)));
 #endif
-        for (; x < cols - 2; ++x) h[x] = static_cast<unsigned short>(v[x - 2] + v[x - 1] + v[x] + v[x + 1] + v[x + 2]);
-    }
-    // (s + 12) / 25 for every five-by-five sum s up to 6375, as the high half of
-    // (s + 12) * 20972 shifted right by 3 (exact in that range).
-    for (int y = 0; y < rows; ++y) {
-        const unsigned short* r[5];
-        for (int k = 0; k < 5; ++k) r[k] = &sums[size_t(mirror(y + k - 2, rows)) * cols];
+            for (; x < cols; ++x) c[x] = static_cast<unsigned short>(c[x] + in[x] - off[x]);
+        }
+        unsigned short* h = &sums[size_t(y) * cols];
+        x = 0;
+        if (cols < 5) {
+            for (; x < cols; ++x) {
+                int sum = 0;
+                for (int k = -2; k <= 2; ++k) sum += c[mirror(x + k, cols)];
+                h[x] = static_cast<unsigned short>(sum);
+            }
+        } else {
+            // The mirrored edges spelt out (fedcba|abcdef).
+            h[0] = static_cast<unsigned short>(2 * c[0] + 2 * c[1] + c[2]);
+            h[1] = static_cast<unsigned short>(2 * c[0] + c[1] + c[2] + c[3]);
+            h[cols - 2] = static_cast<unsigned short>(c[cols - 4] + c[cols - 3] + c[cols - 2] + 2 * c[cols - 1]);
+            h[cols - 1] = static_cast<unsigned short>(c[cols - 3] + 2 * c[cols - 2] + 2 * c[cols - 1]);
+            x = 2;
+#if CV_SIMD
+            auto five = [&](int at) {
+                cv::v_store(h + at, cv::vx_load(c + at - 2) + cv::vx_load(c + at - 1) + cv::vx_load(c + at) +
+                                        cv::vx_load(c + at + 1) + cv::vx_load(c + at + 2));
+            };
+            for (; x + cv::v_uint16::nlanes <= cols - 2; x += cv::v_uint16::nlanes) five(x);
+            // The rest up to the mirrored edge as one vector ending there (the sums it repeats are the same).
+            if (x < cols - 2 && cols - 2 - cv::v_uint16::nlanes >= 2) {
+                five(cols - 2 - cv::v_uint16::nlanes);
+                x = cols - 2;
+            }
+#endif
+            for (; x < cols - 2; ++x)
+                h[x] = static_cast<unsigned short>(c[x - 2] + c[x - 1] + c[x] + c[x + 1] + c[x + 2]);
+        }
+        // (s + 12) / 25 for every five-by-five sum s up to 6375, as the high half of
+        // (s + 12) * 20972 shifted right by 3 (exact in that range).
         unsigned char* o = out.ptr<unsigned char>(y);
-        int x = 0;
+        x = 0;
 #if CV_SIMD
         const cv::v_uint16 half = cv::vx_setall_u16(12), scale = cv::vx_setall_u16(20972);
-        auto means = [&](int at) {
-            const cv::v_uint16 s = cv::vx_load(r[0] + at) + cv::vx_load(r[1] + at) + cv::vx_load(r[2] + at) +
-                                   cv::vx_load(r[3] + at) + cv::vx_load(r[4] + at) + half;
-            cv::v_pack_store(o + at, cv::v_mul_hi(s, scale) >> 3);
-        };
+        auto means = [&](int at) { cv::v_pack_store(o + at, cv::v_mul_hi(cv::vx_load(h + at) + half, scale) >> 3); };
         for (; x + cv::v_uint16::nlanes <= cols; x += cv::v_uint16::nlanes) means(x);
         if (x < cols && cols >= cv::v_uint16::nlanes) {
             means(cols - cv::v_uint16::nlanes);
             x = cols;
         }
 #endif
-        for (; x < cols; ++x)
-            o[x] = static_cast<unsigned char>((r[0][x] + r[1][x] + r[2][x] + r[3][x] + r[4][x] + 12) / 25);
+        for (; x < cols; ++x) o[x] = static_cast<unsigned char>((h[x] + 12) / 25);
     }
     if (!rim)
         return;
@@ -359,13 +371,7 @@ void BoxMean5(const cv::Mat& src, cv::Mat& out, const GrayMatch::MeanRim* rim = 
     }();
     for (size_t k = 0; k < rimPixels; ++k) {
         const int y = rim->at[k].y, x = rim->at[k].x, n = rim->count[k];
-        unsigned sum = 0;
-        if (y >= 2 && y < rows - 2) {
-            const unsigned short* c = &sums[size_t(y) * cols + x];
-            sum = c[-2 * cols] + c[-cols] + c[0] + c[cols] + c[2 * cols];
-        } else {
-            for (int j = -2; j <= 2; ++j) sum += sums[size_t(mirror(y + j, rows)) * cols + x];
-        }
+        const unsigned sum = sums[size_t(y) * cols + x];
         out.ptr<unsigned char>(y)[x] = static_cast<unsigned char>(((2ULL * sum + n) * inverse[n]) >> 24);
     }
 }
@@ -438,6 +444,16 @@ void WidenBorders(const cv::Mat& band, int reach, cv::Mat& out)
     out.create(band.size(), CV_8UC1);
     auto pick = [](unsigned char a, unsigned char b) { return Darkest ? std::min(a, b) : std::max(a, b); };
     static thread_local std::vector<unsigned char> across, widened;
+    // a[i] = pick(a[i], b[i]) for i < n, in vectors where they are.
+    auto pickAll = [&](unsigned char* a, const unsigned char* b, int n) {
+        int i = 0;
+#if CV_SIMD
+        for (; i + cv::v_uint8::nlanes <= n; i += cv::v_uint8::nlanes)
+            cv::v_store(a + i, Darkest ? cv::v_min(cv::vx_load(a + i), cv::vx_load(b + i))
+                                       : cv::v_max(cv::vx_load(a + i), cv::vx_load(b + i)));
+#endif
+        for (; i < n; ++i) a[i] = pick(a[i], b[i]);
+    };
     // One border line: across takes in the line and the lines up to reach into the band from its
     // side (start: the line's first pixel, step: to the next along it, inward: to the next line
     // in), with its ends repeated reach times; then put(i, v) the across within reach along it.
@@ -447,13 +463,15 @@ void WidenBorders(const cv::Mat& band, int reach, cv::Mat& out)
         unsigned char* a = across.data() + reach;
         for (int j = 0; j <= std::min(reach, depth - 1); ++j) {
             const unsigned char* b = start + j * inward;
-            for (int i = 0; i < length; ++i) a[i] = pick(a[i], b[i * step]);
+            if (step == 1)
+                pickAll(a, b, length);
+            else
+                for (int i = 0; i < length; ++i) a[i] = pick(a[i], b[i * step]);
         }
         std::fill(across.begin(), across.begin() + reach, a[0]);
         std::fill(a + length, a + length + reach, a[length - 1]);
         widened.assign(across.begin(), across.begin() + length);
-        for (int k = 1; k <= 2 * reach; ++k)
-            for (int i = 0; i < length; ++i) widened[i] = pick(widened[i], across[i + k]);
+        for (int k = 1; k <= 2 * reach; ++k) pickAll(widened.data(), across.data() + k, length);
         for (int i = 0; i < length; ++i) put(i, widened[i]);
     };
     const ptrdiff_t stride = ptrdiff_t(band.step[0]), outStride = ptrdiff_t(out.step[0]);
@@ -494,6 +512,20 @@ int CountStrip(const Comparison& c, cv::Point shift, int rowStep)
     return count;
 }
 
+// n bytes from .. to, in vectors: the bands copied per match are a few kilobytes, where the
+// library's copy takes a string move that costs an instruction per byte.
+void CopyBytes(const unsigned char* from, unsigned char* to, size_t n)
+{
+    size_t i = 0;
+#if CV_SIMD
+    for (; i + 2 * cv::v_uint8::nlanes <= n; i += 2 * cv::v_uint8::nlanes) {
+        cv::v_store(to + i, cv::vx_load(from + i));
+        cv::v_store(to + i + cv::v_uint8::nlanes, cv::vx_load(from + i + cv::v_uint8::nlanes));
+    }
+#endif
+    std::memcpy(to + i, from + i, n - i);
+}
+
 // The pixels' band widened to the reaches of the movements along its border lines, filled on
 // first use within one match: what the strip a movement uncovers is judged against.
 struct Edges
@@ -526,12 +558,23 @@ struct Edges
         const unsigned char* lo = o.low.data() + size_t(reach) * o.at.size();
         const unsigned char* hi = o.high.data() + size_t(reach) * o.at.size();
         unsigned char *low = band[0].data, *high = band[1].data;
+        const int* at = o.at.data();
         if (!edge) {
-            for (size_t k = from; k < to; ++k) low[o.at[k]] = lo[k], high[o.at[k]] = hi[k];
+            // Four at a time, each place read once: a byte written may alias anything.
+            size_t k = from;
+            for (; k + 4 <= to; k += 4) {
+                const int a0 = at[k], a1 = at[k + 1], a2 = at[k + 2], a3 = at[k + 3];
+                low[a0] = lo[k], low[a1] = lo[k + 1], low[a2] = lo[k + 2], low[a3] = lo[k + 3];
+                high[a0] = hi[k], high[a1] = hi[k + 1], high[a2] = hi[k + 2], high[a3] = hi[k + 3];
+            }
+            for (; k < to; ++k) {
+                const int a = at[k];
+                low[a] = lo[k], high[a] = hi[k];
+            }
             return;
         }
         for (auto k = std::lower_bound(o.edge.begin(), o.edge.end(), from); k != o.edge.end() && *k < to; ++k)
-            low[o.at[*k]] = lo[*k], high[o.at[*k]] = hi[*k];
+            low[at[*k]] = lo[*k], high[at[*k]] = hi[*k];
     }
     // The model's band (own: its own values) into band; with edge, only what lies within
     // kMaxShift of the crop's edge (the rest is left as it was).
@@ -541,11 +584,16 @@ struct Edges
         const cv::Mat* from[2] = {&source.low, &source.high};
         const int rows = from[0]->rows, cols = from[0]->cols;
         for (int side = 0; side < 2; ++side) {
+            band[side].create(rows, cols, CV_8UC1);
             if (!edge || rows <= 2 * kMaxShift || cols <= 2 * kMaxShift) {
-                from[side]->copyTo(band[side]);
+                if (from[side]->isContinuous() && band[side].isContinuous()) {
+                    CopyBytes(from[side]->data, band[side].data, size_t(rows) * cols);
+                    continue;
+                }
+                for (int y = 0; y < rows; ++y)
+                    CopyBytes(from[side]->ptr<unsigned char>(y), band[side].ptr<unsigned char>(y), size_t(cols));
                 continue;
             }
-            band[side].create(rows, cols, CV_8UC1);
             for (int y = 0; y < rows; ++y) {
                 const unsigned char* f = from[side]->ptr<unsigned char>(y);
                 unsigned char* t = band[side].ptr<unsigned char>(y);
@@ -585,13 +633,22 @@ struct Edges
     // What reads there (the brightness read after a movement, which takes in every pixel of
     // the crop with a band, and the strip's band widened along the crop's edge) sees what the
     // search's earlier reaches gave. With edge, only the outline pixels near the crop's edge.
+    // Without edge the band outline gave for the reach asked last is carried on in place (it
+    // holds that reach's values as far as they go): outline gives that reach afresh after it.
     Comparison overlay(const Comparison& c, bool own, bool edge = false)
     {
         if (model->outline.at.empty() || asked[own].empty())
             return c;
-        cv::Mat(&band)[2] = overlaid[own];
-        copySource(own, band, edge);
+        const int last = asked[own].back();
+        const bool inPlace = !edge && outlinedReady[own][last];
+        cv::Mat(&band)[2] = inPlace ? outlined[own][last] : overlaid[own];
         size_t covered = 0;  // the last reach to write an outline pixel gives its value
+        if (inPlace) {
+            covered = model->outline.within[std::min(last + 1, kMaxShift)];
+            outlinedReady[own][last] = false;
+        } else {
+            copySource(own, band, edge);
+        }
         for (auto r = asked[own].rbegin(); r != asked[own].rend(); ++r) {
             const size_t to = model->outline.within[std::min(2 * *r + 2, kMaxShift)];
             if (to > covered) {
@@ -662,6 +719,19 @@ void KeepOnly(cv::Mat& marks, cv::Rect area)
         std::memset(m, 0, size_t(area.x));
         std::memset(m + area.br().x, 0, size_t(marks.cols - area.br().x));
     }
+}
+
+// Over out's size (the whole crop): 255 where the crop departs from the band inside area, else 0;
+// the number of such pixels.
+int MarkDeparturesIn(const Comparison& c, cv::Mat& out, cv::Rect area)
+{
+    out.create(c.up->size(), CV_8UC1);
+    area &= cv::Rect(cv::Point(), out.size());
+    KeepOnly(out, area);
+    if (area.empty())
+        return 0;
+    cv::Mat inside = out(area);
+    return Departures(c, area, area, 1, INT_MAX, &inside);
 }
 
 // The whole-pixel movement of the crop against the references, up to kMaxShift each way, that
@@ -736,13 +806,26 @@ cv::Point BestShift(const Comparison* cmp, Edges& edges, int departuresHere, con
         const cv::Point d = coarse + cv::Point(k % 3 - 1, k / 3 - 1);
         common &= Overlap(size, d) + d;
     }
-    int closest = INT_MAX;
+    // The fewest departures win, the coarse movement among equals, else the first in turn. The
+    // coarse one is counted first: it mostly fits best, and the others' counts stop as soon as
+    // they pass it. (The outlined bands are asked for in turn all the same: what reads them all
+    // later sees the reaches in that order.)
+    Comparison own[9] = {};
+    bool asked[9] = {};
     for (int k = 0; k < 9; ++k) {
         const cv::Point d = coarse + cv::Point(k % 3 - 1, k / 3 - 1);
         if (d == cv::Point() || std::abs(d.x) > r || std::abs(d.y) > r || common.empty())
             continue;
-        const int c = Departures(edges.outline(cmp[2], true, StripReach(d)), common, common - d, 2, closest);
-        if (c < closest || (c == closest && d == coarse))
+        own[k] = edges.outline(cmp[2], true, StripReach(d));
+        asked[k] = true;
+    }
+    int closest = INT_MAX;
+    for (const int k : {4, 0, 1, 2, 3, 5, 6, 7, 8}) {
+        if (!asked[k])
+            continue;
+        const cv::Point d = coarse + cv::Point(k % 3 - 1, k / 3 - 1);
+        const int c = Departures(own[k], common, common - d, 2, closest);
+        if (c < closest)
             closest = c, best = d;
     }
     // Taken only when it still does clearly better than none, the strip judged too.
@@ -824,6 +907,19 @@ void FillGaps(cv::Mat& diff)
     static const cv::Mat cross = cv::getStructuringElement(cv::MORPH_CROSS, cv::Size(3, 3));
     static const cv::Mat span = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kFillSpan, kFillSpan));
     static thread_local cv::Mat held;
+    // The opening keeps nothing where the cross erodes every mark: where no mark has its four
+    // neighbours marked too (past the crop's edge counts as marked, as the erosion takes it).
+    bool kept = false;
+    for (int y = box.y; y < box.br().y && !kept; ++y) {
+        const unsigned char* m = diff.ptr<unsigned char>(y);
+        const unsigned char* up = y > 0 ? diff.ptr<unsigned char>(y - 1) : nullptr;
+        const unsigned char* down = y + 1 < diff.rows ? diff.ptr<unsigned char>(y + 1) : nullptr;
+        for (int x = box.x; x < box.br().x && !kept; ++x)
+            kept = m[x] && (x == 0 || m[x - 1]) && (x + 1 == diff.cols || m[x + 1]) && (!up || up[x]) &&
+                   (!down || down[x]);
+    }
+    if (!kept)
+        return;
     // Only the marks' surroundings are worked on: a closing adds nothing outside their box.
     const int pad = kFillSpan / 2 + 1;
     const cv::Rect around = cv::Rect(box.x - pad, box.y - pad, box.width + 2 * pad, box.height + 2 * pad) &
@@ -909,8 +1005,7 @@ void MarkChange(Comparison* cmp, cv::Mat* marks, cv::Rect means, const cv::Mat& 
     // Textured: high - low > lim, which is the departure of low..high from the band high..low.
     const Comparison textured = {cmp[0].low, cmp[0].high, cmp[0].high, cmp[0].low, cmp[0].lim, 255};
     cmp[3].also = &textured;
-    MarkDepartures(cmp[3], marks[3]);
-    KeepOnly(marks[3], means);
+    MarkDeparturesIn(cmp[3], marks[3], means);
     MarkDepartures(cmp[2], marks[2]);
     cv::bitwise_or(marks[0], marks[1], marks[0]);
     Dilate3(marks[0]);
@@ -1290,9 +1385,8 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
     static thread_local std::vector<int> rowCounts;  // the departures of each row
     rowCounts.resize(size_t(height));
     const int here = MarkDepartures(cmp[0], marks[0], rowCounts.data());
-    MarkDepartures(cmp[1], marks[1]);
-    KeepOnly(marks[1], MeanArea(image.size(), cv::Point()));
-    if (here == 0 && cv::countNonZero(marks[1]) == 0) {
+    const int meansHere = MarkDeparturesIn(cmp[1], marks[1], MeanArea(image.size(), cv::Point()));
+    if (here == 0 && meansHere == 0) {
         diff = cv::Mat::zeros(height, width, CV_8UC1);
         return;
     }
@@ -1308,8 +1402,7 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
     static thread_local cv::Mat moved[4][2];  // [comparison][low, high]
     const cv::Rect means = MeanArea(image.size(), shift);
     if (shift == cv::Point()) {
-        MarkDepartures(cmp[1], marks[1]);
-        KeepOnly(marks[1], means);
+        MarkDeparturesIn(cmp[1], marks[1], means);
     } else {
         MoveComparisons(cmp, edges, shift, moved);
         // The brightness read where the crop lay off its references is read again where it fits.
@@ -1317,9 +1410,8 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
         if (std::abs(fitted - ratio) > kRefitBrightness)
             bringTo(fitted);
         // Means only where their windows lie on what the references saw.
-        MarkDepartures(cmp[1], marks[1]);
-        KeepOnly(marks[1], means);
-        if (MarkDepartures(cmp[0], marks[0]) + cv::countNonZero(marks[1]) == 0) {
+        const int meansThere = MarkDeparturesIn(cmp[1], marks[1], means);
+        if (MarkDepartures(cmp[0], marks[0]) + meansThere == 0) {
             diff = cv::Mat::zeros(height, width, CV_8UC1);
             return;
         }
