@@ -19,6 +19,7 @@
 #include "lanstr.h"
 #include "monitorlimits.h"
 #include "operatorprompts.h"
+#include "platformclock.h"
 #include "recordsink.h"
 #include "resstatisticsparam.h"
 #include "systempaths.h"
@@ -141,7 +142,14 @@ bool renameFolder(const QString& from, const QString& to)
 bool moveInPlace(const QString& staging, const QString& target)
 {
     const QString aside = QString::fromLatin1(kReplaced);
-    removeTree(aside);
+    // Whatever still lies aside is an old group an earlier move could not put back (or one cut
+    // off before its copy stood): it is kept under a name of its own, never removed unseen.
+    if (QFileInfo::exists(aside)) {
+        const QString kept = aside + PlatformClock::now().toString(QStringLiteral("-yyyyMMdd-hhmmss-zzz"));
+        if (!renameFolder(aside, kept))
+            return false;
+        qWarning().noquote() << "parameter group: an old group left aside by an earlier backup is kept in" << kept;
+    }
     const bool replacing = QFileInfo::exists(target);
     if (replacing && !renameFolder(target, aside))
         return false;

@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QtTest>
@@ -301,6 +302,33 @@ private slots:
         QCOMPARE(para.getCurGroupName(), QString("zz"));
         QCOMPARE(paraBak.groupIndex, 2);
         QFile::remove("cammer12/u.bmp");
+    }
+
+    // Both moves refused: the old group cannot be put back and stays aside; the next backup
+    // keeps it under a name of its own rather than removing it.
+    void oldGroupLeftAsideSurvivesTheNextBackup()
+    {
+        const auto tidy = qScopeGuard([] {
+            ParaGroups::SetFolderRename({});
+            for (const QString& f : QDir(".").entryList({".paraGroup*"}, QDir::Dirs | QDir::Hidden))
+                QDir(f).removeRecursively();
+        });
+        writeGroup("A1", "old");
+        ParaGroups::SetFolderRename([](const QString& from, const QString& to) {
+            return !from.startsWith(".paraGroup") && QDir().rename(from, to);
+        });
+        prompts.reset({true, true});
+        QCOMPARE(ParaGroups::Backup("A1", {}), ParaGroups::Result::Failed);
+        ParaGroups::SetFolderRename({});
+        QCOMPARE(paramTag(".paraGroup-replaced/PARAM.db"), QByteArray("old"));
+
+        prompts.reset({true});
+        QCOMPARE(ParaGroups::Backup("B", {}), ParaGroups::Result::Done);
+        const QStringList kept = QDir(".").entryList({".paraGroup*"}, QDir::Dirs | QDir::Hidden);
+        QCOMPARE(kept.size(), 1);
+        QVERIFY(kept.first().startsWith(".paraGroup-replaced-"));
+        QCOMPARE(paramTag(kept.first() + "/PARAM.db"), QByteArray("old"));
+        QCOMPARE(readFile(kept.first() + "/cammer12/t.bmp"), QByteArray("old"));
     }
 
     void unsafeOrEmptyNamesIssueNothing_data()
