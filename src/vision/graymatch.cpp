@@ -512,20 +512,6 @@ int CountStrip(const Comparison& c, cv::Point shift, int rowStep)
     return count;
 }
 
-// n bytes from .. to, in vectors: the bands copied per match are a few kilobytes, where the
-// library's copy takes a string move that costs an instruction per byte.
-void CopyBytes(const unsigned char* from, unsigned char* to, size_t n)
-{
-    size_t i = 0;
-#if CV_SIMD
-    for (; i + 2 * cv::v_uint8::nlanes <= n; i += 2 * cv::v_uint8::nlanes) {
-        cv::v_store(to + i, cv::vx_load(from + i));
-        cv::v_store(to + i + cv::v_uint8::nlanes, cv::vx_load(from + i + cv::v_uint8::nlanes));
-    }
-#endif
-    std::memcpy(to + i, from + i, n - i);
-}
-
 // The pixels' band widened to the reaches of the movements along its border lines, filled on
 // first use within one match: what the strip a movement uncovers is judged against.
 struct Edges
@@ -584,16 +570,11 @@ struct Edges
         const cv::Mat* from[2] = {&source.low, &source.high};
         const int rows = from[0]->rows, cols = from[0]->cols;
         for (int side = 0; side < 2; ++side) {
-            band[side].create(rows, cols, CV_8UC1);
             if (!edge || rows <= 2 * kMaxShift || cols <= 2 * kMaxShift) {
-                if (from[side]->isContinuous() && band[side].isContinuous()) {
-                    CopyBytes(from[side]->data, band[side].data, size_t(rows) * cols);
-                    continue;
-                }
-                for (int y = 0; y < rows; ++y)
-                    CopyBytes(from[side]->ptr<unsigned char>(y), band[side].ptr<unsigned char>(y), size_t(cols));
+                from[side]->copyTo(band[side]);
                 continue;
             }
+            band[side].create(rows, cols, CV_8UC1);
             for (int y = 0; y < rows; ++y) {
                 const unsigned char* f = from[side]->ptr<unsigned char>(y);
                 unsigned char* t = band[side].ptr<unsigned char>(y);
