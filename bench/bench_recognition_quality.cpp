@@ -1268,6 +1268,7 @@ void FloorRows(const std::vector<Scene>& photos)
         std::printf(
             "  %-30s \"found by plain, missed by Run\": %ld (of %ld)   \"quiet plain, NG by Run\": %ld (of %ld)\n",
             r.name.c_str(), t.partsMissed, t.partsAsked, t.cleanRaised, t.cleanAsked);
+        for (size_t k = 0; k < t.violations.size() && k < 5; ++k) std::printf("    %s\n", t.violations[k].c_str());
         std::fflush(stdout);
     }
     std::printf("  all rows: \"found by plain, missed by Run\": %ld, \"quiet plain, NG by Run\": %ld\n", allMissed,
