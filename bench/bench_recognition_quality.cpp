@@ -1108,8 +1108,8 @@ void BorderTable(const std::vector<Scene>& photos)
         "function 0, factory parameters; misses in %% (worst scene), dark and faint together, then faint alone;\n"
         "FA: clean regions NG (2 frames); plain: misses the plain comparison finds\n"
         "against a template moved and lit as the frame; target: misses <= 2 %%\n");
-    std::printf("%-12s %-22s %-8s %4s | %-13s %-13s | %-6s | %-6s | %-6s | %s\n", "surface", "nuisance", "shape", "size",
-                "touching", "2 px in", "faint", "FA", "plain", "target");
+    std::printf("%-12s %-22s %-8s %4s | %-13s %-13s | %-6s | %-6s | %-6s | %s\n", "surface", "nuisance", "shape",
+                "size", "touching", "2 px in", "faint", "FA", "plain", "target");
     const int sizes[] = {12, 15};
     const Place places[] = {Place::Touching, Place::TwoIn};
     for (int flat = 0; flat < 2; ++flat)
@@ -1183,7 +1183,8 @@ void BorderTable(const std::vector<Scene>& photos)
                                             continue;
                                         const bool miss = rig.view->roiOk[0][i];
                                         const cv::Rect b = regions[i].box;
-                                        plainFinds[si] += miss && PlainArea(frame(b), registered(b), regions[i].judged) > 100;
+                                        plainFinds[si] +=
+                                            miss && PlainArea(frame(b), registered(b), regions[i].judged) > 100;
                                         ++scenePlanted[si][pi];
                                         sceneMissed[si][pi] += miss;
                                         if (kind == 1) {
@@ -1203,8 +1204,8 @@ void BorderTable(const std::vector<Scene>& photos)
                 }
                 for (int si = 0; si < 2; ++si) {
                     const long p = planted[si][0] + planted[si][1], m = missed[si][0] + missed[si][1];
-                    std::printf("%-12s %-22s %-8s %2d px | %s %s | %s | %s | %6ld | %s\n", flat ? "flat" : "photographs",
-                                n.name, polygon ? "polygon" : "circle", sizes[si],
+                    std::printf("%-12s %-22s %-8s %2d px | %s %s | %s | %s | %6ld | %s\n",
+                                flat ? "flat" : "photographs", n.name, polygon ? "polygon" : "circle", sizes[si],
                                 Percent(missed[si][0], planted[si][0], worst[si][0]).c_str(),
                                 Percent(missed[si][1], planted[si][1], worst[si][1]).c_str(),
                                 Percent(faintMissed[si], faintPlanted[si], 0).substr(0, 6).c_str(),

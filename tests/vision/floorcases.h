@@ -302,14 +302,13 @@ inline void Walk(const std::string& surface, const cv::Mat& canvas, bool colour,
                         std::vector<double> cleanPlain, partPlain;
                         judge(MakeFrame(canvas, colour, n.gain, n.noise, seed, [&](cv::Mat& f) { moving(f, seed); }),
                               cleanOk, cleanPlain);
-                        judge(MakeFrame(canvas, colour, n.gain, n.noise, seed,
-                                        [&](cv::Mat& f) {
-                                            moving(f, seed);
-                                            for (size_t i = 0; i < regions.size(); ++i)
-                                                if (!at[i].empty())
-                                                    Paste(f, at[i], part, rng);
-                                        }),
-                              partOk, partPlain);
+                        const cv::Mat partFrame = MakeFrame(canvas, colour, n.gain, n.noise, seed, [&](cv::Mat& f) {
+                            moving(f, seed);
+                            for (size_t i = 0; i < regions.size(); ++i)
+                                if (!at[i].empty())
+                                    Paste(f, at[i], part, rng);
+                        });
+                        judge(partFrame, partOk, partPlain);
                         for (size_t i = 0; i < regions.size(); ++i) {
                             if (cleanPlain[i] > kAlarmArea)
                                 continue;  // the plain comparison asks nothing of this frame
@@ -333,9 +332,16 @@ inline void Walk(const std::string& surface, const cv::Mat& canvas, bool colour,
                             ++t.partsAsked;
                             if (partOk[i]) {
                                 ++t.partsMissed;
-                                t.violations.push_back(std::string(what) + ": part passed, plain area " +
-                                                       std::to_string(int(partPlain[i])) + ", value " +
-                                                       std::to_string(rig.view->roiValue[0][i]));
+                                // What the plain comparison makes of it against the template lit as
+                                // the frame: the part alone, without the frame's brightness change.
+                                const cv::Mat lit =
+                                    Judged(MakeFrame(canvas, colour, n.gain, 2, 1, [&](cv::Mat& f) { moving(f, 1); }));
+                                const cv::Rect b = g.box;
+                                const int alike = int(PlainArea(Judged(partFrame)(b), lit(b), g.judged, colour));
+                                t.violations.push_back(
+                                    std::string(what) + ": part passed, plain area " +
+                                    std::to_string(int(partPlain[i])) + " (against the template lit as the frame " +
+                                    std::to_string(alike) + "), value " + std::to_string(rig.view->roiValue[0][i]));
                             }
                         }
                     }
