@@ -281,41 +281,71 @@ int MarkDepartures(const Comparison& c, cv::Mat& out, int* perRow = nullptr)
 // Mean over 5 x 5 pixels, borders mirrored (fedcba|abcdef), rounded: a box filter in vectors
 // (the general filter costs several times as much on a region's crop). Each row's column sums
 // over its five rows are carried on from the row before (the row leaving taken off, the row
-// coming added), then summed five across. With rim, the sum at the first rimPixels of its pixels
-// is divided by the count of judged pixels it holds instead of 25.
-void BoxMean5(const cv::Mat& src, cv::Mat& out, const GrayMatch::MeanRim* rim = nullptr, size_t rimPixels = 0)
+// coming added), then summed five across. With mask (8-bit, 0 or 255, src's size), only the
+// pixels it sets are summed, and the sum at the first rimPixels pixels of rim is divided by the
+// count of judged pixels it holds instead of 25 (the rim lists its pixels row by row, the judged
+// ones first).
+void BoxMean5(const cv::Mat& src, cv::Mat& out, const cv::Mat* mask = nullptr, const GrayMatch::MeanRim* rim = nullptr,
+              size_t rimPixels = 0)
 {
     static_assert(kMeanWindow == 5, "BoxMean5 sums five pixels each way");
     const int rows = src.rows, cols = src.cols;
     out.create(src.size(), CV_8UC1);
     if (rows < 3 || cols < 3) {
-        cv::blur(src, out, cv::Size(5, 5), cv::Point(-1, -1), cv::BORDER_REFLECT);
+        cv::Mat masked = src;
+        if (mask)
+            cv::bitwise_and(src, *mask, masked);
+        cv::blur(masked, out, cv::Size(5, 5), cv::Point(-1, -1), cv::BORDER_REFLECT);
         return;
     }
     auto mirror = [](int i, int n) { return i < 0 ? -i - 1 : i >= n ? 2 * n - i - 1 : i; };
-    // The window sums (kept for the rim) and the column sums of the row at hand.
-    static thread_local std::vector<unsigned short> sums, column;
-    sums.resize(size_t(rows) * cols);
+    // Row y of the mask (none: every pixel counts).
+    auto keep = [&](int y) { return mask ? mask->ptr<unsigned char>(y) : nullptr; };
+    // The column sums and the window sums of the row at hand.
+    static thread_local std::vector<unsigned short> column, window;
     column.resize(size_t(cols));
+    window.resize(size_t(cols));
     unsigned short* c = column.data();
+    unsigned short* h = window.data();
+    // The rim's two runs (judged, then left out), each row by row: where each stands.
+    size_t rimAt[2] = {0, rim ? std::min(rim->judged, rimPixels) : 0};
+    const size_t rimEnd[2] = {rimAt[1], rimPixels};
     for (int y = 0; y < rows; ++y) {
         int x = 0;
         if (y == 0) {
-            const unsigned char* r[5];
-            for (int k = 0; k < 5; ++k) r[k] = src.ptr<unsigned char>(mirror(k - 2, rows));
-            for (; x < cols; ++x) c[x] = static_cast<unsigned short>(r[0][x] + r[1][x] + r[2][x] + r[3][x] + r[4][x]);
+            const unsigned char *r[5], *k[5];
+            for (int j = 0; j < 5; ++j)
+                r[j] = src.ptr<unsigned char>(mirror(j - 2, rows)), k[j] = keep(mirror(j - 2, rows));
+            if (mask)
+                for (; x < cols; ++x)
+                    c[x] = static_cast<unsigned short>((r[0][x] & k[0][x]) + (r[1][x] & k[1][x]) + (r[2][x] & k[2][x]) +
+                                                       (r[3][x] & k[3][x]) + (r[4][x] & k[4][x]));
+            else
+                for (; x < cols; ++x)
+                    c[x] = static_cast<unsigned short>(r[0][x] + r[1][x] + r[2][x] + r[3][x] + r[4][x]);
         } else {
             // The multiset of rows moves on by one, mirrored rows included.
-            const unsigned char* in = src.ptr<unsigned char>(mirror(y + 2, rows));
-            const unsigned char* off = src.ptr<unsigned char>(mirror(y - 3, rows));
+            const int coming = mirror(y + 2, rows), leaving = mirror(y - 3, rows);
+            const unsigned char* in = src.ptr<unsigned char>(coming);
+            const unsigned char* off = src.ptr<unsigned char>(leaving);
+            const unsigned char* inKeep = keep(coming);
+            const unsigned char* offKeep = keep(leaving);
 #if CV_SIMD
-            for (; x + cv::v_uint16::nlanes <= cols; x += cv::v_uint16::nlanes)
-                cv::v_store(c + x, cv::v_sub_wrap(cv::v_add_wrap(cv::vx_load(c + x), cv::vx_load_expand(in + x)),
-                                                  cv::vx_load_expand(off + x)));
+            if (mask)
+                for (; x + cv::v_uint16::nlanes <= cols; x += cv::v_uint16::nlanes)
+                    cv::v_store(c + x,
+                                cv::v_sub_wrap(cv::v_add_wrap(cv::vx_load(c + x), cv::vx_load_expand(in + x) &
+                                                                                      cv::vx_load_expand(inKeep + x)),
+                                               cv::vx_load_expand(off + x) & cv::vx_load_expand(offKeep + x)));
+            else
+                for (; x + cv::v_uint16::nlanes <= cols; x += cv::v_uint16::nlanes)
+                    cv::v_store(c + x, cv::v_sub_wrap(cv::v_add_wrap(cv::vx_load(c + x), cv::vx_load_expand(in + x)),
+                                                      cv::vx_load_expand(off + x)));
 #endif
-            for (; x < cols; ++x) c[x] = static_cast<unsigned short>(c[x] + in[x] - off[x]);
+            for (; x < cols; ++x)
+                c[x] = static_cast<unsigned short>(c[x] + (mask ? in[x] & inKeep[x] : in[x]) -
+                                                   (mask ? off[x] & offKeep[x] : off[x]));
         }
-        unsigned short* h = &sums[size_t(y) * cols];
         x = 0;
         if (cols < 5) {
             for (; x < cols; ++x) {
@@ -359,20 +389,20 @@ void BoxMean5(const cv::Mat& src, cv::Mat& out, const GrayMatch::MeanRim* rim = 
         }
 #endif
         for (; x < cols; ++x) o[x] = static_cast<unsigned char>((h[x] + 12) / 25);
-    }
-    if (!rim)
-        return;
-    // round(sum / n) = (2 sum + n) / 2n, as a multiplication by 2^24 / 2n rounded up (exact for
-    // sums of 25 bytes).
-    static const std::array<unsigned long long, kMeanWindow* kMeanWindow> inverse = [] {
-        std::array<unsigned long long, kMeanWindow * kMeanWindow> t{};
-        for (int n = 1; n < kMeanWindow * kMeanWindow; ++n) t[n] = ((1ULL << 24) + 2 * n - 1) / (2 * n);
-        return t;
-    }();
-    for (size_t k = 0; k < rimPixels; ++k) {
-        const int y = rim->at[k].y, x = rim->at[k].x, n = rim->count[k];
-        const unsigned sum = sums[size_t(y) * cols + x];
-        out.ptr<unsigned char>(y)[x] = static_cast<unsigned char>(((2ULL * sum + n) * inverse[n]) >> 24);
+        if (!rim)
+            continue;
+        // round(sum / n) = (2 sum + n) / 2n, as a multiplication by 2^24 / 2n rounded up (exact
+        // for sums of 25 bytes).
+        static const std::array<unsigned long long, kMeanWindow* kMeanWindow> inverse = [] {
+            std::array<unsigned long long, kMeanWindow * kMeanWindow> t{};
+            for (int n = 1; n < kMeanWindow * kMeanWindow; ++n) t[n] = ((1ULL << 24) + 2 * n - 1) / (2 * n);
+            return t;
+        }();
+        for (int run = 0; run < 2; ++run)
+            for (size_t& k = rimAt[run]; k < rimEnd[run] && rim->at[k].y == y; ++k) {
+                const int n = rim->count[k];
+                o[rim->at[k].x] = static_cast<unsigned char>(((2ULL * h[rim->at[k].x] + n) * inverse[n]) >> 24);
+            }
     }
 }
 
@@ -386,12 +416,12 @@ void WindowMean(const cv::Mat& src, const GrayMatch& model, cv::Mat& out, bool j
         BoxMean5(src, out);
         return;
     }
-    static thread_local cv::Mat masked;
-    cv::bitwise_and(src, model.judged, masked);
     if (src.rows >= 3 && src.cols >= 3) {
-        BoxMean5(masked, out, &model.meanRim, judgedOnly ? model.meanRim.judged : model.meanRim.at.size());
+        BoxMean5(src, out, &model.judged, &model.meanRim, judgedOnly ? model.meanRim.judged : model.meanRim.at.size());
         return;
     }
+    static thread_local cv::Mat masked;
+    cv::bitwise_and(src, model.judged, masked);
     const cv::Size window(kMeanWindow, kMeanWindow);
     static thread_local cv::Mat sum, count, one;
     cv::boxFilter(masked, sum, CV_16U, window, cv::Point(-1, -1), false, cv::BORDER_REFLECT);
