@@ -27,9 +27,11 @@
 //   typically a crop of the picture around the taught place) and returns true when the
 //   pattern is found with at least the model's minScore (or minScorePercent / 100 when that
 //   is above 0) and the find is distinct: the correlation 8 pixels around it in any direction
-//   stays at least 0.1 below (on a featureless picture, a polished surface or a faint
-//   gradient, every place fits about as well and the best of them is no find). With the found
-//   centre (fx, fy) in image's coordinates it writes
+//   stays at least 0.1 below, or twice what the find lacks of a perfect fit (1 - score) below
+//   where that is less (on a featureless picture, a polished surface or a gradient, every place
+//   fits about as well and the best of them is no find; a small region on a smooth part of a
+//   photograph fits almost perfectly and falls off 8 pixels away by a few hundredths). With the
+//   found centre (fx, fy) in image's coordinates it writes
 //       *x = centerX - fx,  *y = centerY - fy,  *angle = rotation in degrees,
 //   so that for a crop taken at (sx, sy) of the picture, moving the picture by
 //   (*x - sx, *y - sy) puts the found pattern on its taught centre, and then rotating by
