@@ -278,10 +278,107 @@ int MarkDepartures(const Comparison& c, cv::Mat& out, int* perRow = nullptr)
     return Departures(c, all, all, 1, INT_MAX, &out, 0, perRow);
 }
 
+// Mirrored index (fedcba|abcdef) of i in 0..n-1.
+int Mirror(int i, int n)
+{
+    return i < 0 ? -i - 1 : i >= n ? 2 * n - i - 1 : i;
+}
+
+// The column sums c of row y of src over its five rows (mirrored at the edges): summed for the
+// first row, else carried on from the row before (the row leaving taken off, the row coming
+// added). With mask (0 or 255, src's size), only the pixels it sets count.
+void ColumnSums5(const cv::Mat& src, const cv::Mat* mask, int y, unsigned short* c)
+{
+    const int rows = src.rows, cols = src.cols;
+    auto keep = [&](int row) { return mask ? mask->ptr<unsigned char>(row) : nullptr; };
+    int x = 0;
+    if (y == 0) {
+        const unsigned char *r[5], *k[5];
+        for (int j = 0; j < 5; ++j)
+            r[j] = src.ptr<unsigned char>(Mirror(j - 2, rows)), k[j] = keep(Mirror(j - 2, rows));
+        if (mask)
+            for (; x < cols; ++x)
+                c[x] = static_cast<unsigned short>((r[0][x] & k[0][x]) + (r[1][x] & k[1][x]) + (r[2][x] & k[2][x]) +
+                                                   (r[3][x] & k[3][x]) + (r[4][x] & k[4][x]));
+        else
+            for (; x < cols; ++x) c[x] = static_cast<unsigned short>(r[0][x] + r[1][x] + r[2][x] + r[3][x] + r[4][x]);
+        return;
+    }
+    // The multiset of rows moves on by one, mirrored rows included.
+    const int coming = Mirror(y + 2, rows), leaving = Mirror(y - 3, rows);
+    const unsigned char* in = src.ptr<unsigned char>(coming);
+    const unsigned char* off = src.ptr<unsigned char>(leaving);
+    const unsigned char* inKeep = keep(coming);
+    const unsigned char* offKeep = keep(leaving);
+#if CV_SIMD
+    if (mask)
+        for (; x + cv::v_uint16::nlanes <= cols; x += cv::v_uint16::nlanes)
+            cv::v_store(c + x, cv::v_sub_wrap(cv::v_add_wrap(cv::vx_load(c + x), cv::vx_load_expand(in + x) &
+                                                                                     cv::vx_load_expand(inKeep + x)),
+                                              cv::vx_load_expand(off + x) & cv::vx_load_expand(offKeep + x)));
+    else
+        for (; x + cv::v_uint16::nlanes <= cols; x += cv::v_uint16::nlanes)
+            cv::v_store(c + x, cv::v_sub_wrap(cv::v_add_wrap(cv::vx_load(c + x), cv::vx_load_expand(in + x)),
+                                              cv::vx_load_expand(off + x)));
+#endif
+    for (; x < cols; ++x)
+        c[x] = static_cast<unsigned short>(c[x] + (mask ? in[x] & inKeep[x] : in[x]) -
+                                           (mask ? off[x] & offKeep[x] : off[x]));
+}
+
+// The sums h of five column sums c across (mirrored at the edges).
+void AcrossSums5(const unsigned short* c, int cols, unsigned short* h)
+{
+    int x = 0;
+    if (cols < 5) {
+        for (; x < cols; ++x) {
+            int sum = 0;
+            for (int k = -2; k <= 2; ++k) sum += c[Mirror(x + k, cols)];
+            h[x] = static_cast<unsigned short>(sum);
+        }
+        return;
+    }
+    // The mirrored edges spelt out (fedcba|abcdef).
+    h[0] = static_cast<unsigned short>(2 * c[0] + 2 * c[1] + c[2]);
+    h[1] = static_cast<unsigned short>(2 * c[0] + c[1] + c[2] + c[3]);
+    h[cols - 2] = static_cast<unsigned short>(c[cols - 4] + c[cols - 3] + c[cols - 2] + 2 * c[cols - 1]);
+    h[cols - 1] = static_cast<unsigned short>(c[cols - 3] + 2 * c[cols - 2] + 2 * c[cols - 1]);
+    x = 2;
+#if CV_SIMD
+    auto five = [&](int at) {
+        cv::v_store(h + at, cv::vx_load(c + at - 2) + cv::vx_load(c + at - 1) + cv::vx_load(c + at) +
+                                cv::vx_load(c + at + 1) + cv::vx_load(c + at + 2));
+    };
+    for (; x + cv::v_uint16::nlanes <= cols - 2; x += cv::v_uint16::nlanes) five(x);
+    // The rest up to the mirrored edge as one vector ending there (the sums it repeats are the same).
+    if (x < cols - 2 && cols - 2 - cv::v_uint16::nlanes >= 2) {
+        five(cols - 2 - cv::v_uint16::nlanes);
+        x = cols - 2;
+    }
+#endif
+    for (; x < cols - 2; ++x) h[x] = static_cast<unsigned short>(c[x - 2] + c[x - 1] + c[x] + c[x + 1] + c[x + 2]);
+}
+
+// o = (s + 12) / 25 for every five-by-five sum s of h up to 6375, as the high half of
+// (s + 12) * 20972 shifted right by 3 (exact in that range).
+void Means25(const unsigned short* h, int cols, unsigned char* o)
+{
+    int x = 0;
+#if CV_SIMD
+    const cv::v_uint16 half = cv::vx_setall_u16(12), scale = cv::vx_setall_u16(20972);
+    auto means = [&](int at) { cv::v_pack_store(o + at, cv::v_mul_hi(cv::vx_load(h + at) + half, scale) >> 3); };
+    for (; x + cv::v_uint16::nlanes <= cols; x += cv::v_uint16::nlanes) means(x);
+    if (x < cols && cols >= cv::v_uint16::nlanes) {
+        means(cols - cv::v_uint16::nlanes);
+        x = cols;
+    }
+#endif
+    for (; x < cols; ++x) o[x] = static_cast<unsigned char>((h[x] + 12) / 25);
+}
+
 // Mean over 5 x 5 pixels, borders mirrored (fedcba|abcdef), rounded: a box filter in vectors
-// (the general filter costs several times as much on a region's crop). Each row's column sums
-// over its five rows are carried on from the row before (the row leaving taken off, the row
-// coming added), then summed five across. With mask (8-bit, 0 or 255, src's size), only the
+// (the general filter costs several times as much on a region's crop), row by row from the
+// column sums carried on from the row before. With mask (8-bit, 0 or 255, src's size), only the
 // pixels it sets are summed, and the sum at the first rimPixels pixels of rim is divided by the
 // count of judged pixels it holds instead of 25 (the rim lists its pixels row by row, the judged
 // ones first).
@@ -298,9 +395,13 @@ void BoxMean5(const cv::Mat& src, cv::Mat& out, const cv::Mat* mask = nullptr, c
         cv::blur(masked, out, cv::Size(5, 5), cv::Point(-1, -1), cv::BORDER_REFLECT);
         return;
     }
-    auto mirror = [](int i, int n) { return i < 0 ? -i - 1 : i >= n ? 2 * n - i - 1 : i; };
-    // Row y of the mask (none: every pixel counts).
-    auto keep = [&](int y) { return mask ? mask->ptr<unsigned char>(y) : nullptr; };
+    // round(sum / n) = (2 sum + n) / 2n, as a multiplication by 2^24 / 2n rounded up (exact for
+    // sums of 25 bytes).
+    static const std::array<unsigned long long, kMeanWindow* kMeanWindow> inverse = [] {
+        std::array<unsigned long long, kMeanWindow * kMeanWindow> t{};
+        for (int n = 1; n < kMeanWindow * kMeanWindow; ++n) t[n] = ((1ULL << 24) + 2 * n - 1) / (2 * n);
+        return t;
+    }();
     // The column sums and the window sums of the row at hand.
     static thread_local std::vector<unsigned short> column, window;
     column.resize(size_t(cols));
@@ -311,94 +412,11 @@ void BoxMean5(const cv::Mat& src, cv::Mat& out, const cv::Mat* mask = nullptr, c
     size_t rimAt[2] = {0, rim ? std::min(rim->judged, rimPixels) : 0};
     const size_t rimEnd[2] = {rimAt[1], rimPixels};
     for (int y = 0; y < rows; ++y) {
-        int x = 0;
-        if (y == 0) {
-            const unsigned char *r[5], *k[5];
-            for (int j = 0; j < 5; ++j)
-                r[j] = src.ptr<unsigned char>(mirror(j - 2, rows)), k[j] = keep(mirror(j - 2, rows));
-            if (mask)
-                for (; x < cols; ++x)
-                    c[x] = static_cast<unsigned short>((r[0][x] & k[0][x]) + (r[1][x] & k[1][x]) + (r[2][x] & k[2][x]) +
-                                                       (r[3][x] & k[3][x]) + (r[4][x] & k[4][x]));
-            else
-                for (; x < cols; ++x)
-                    c[x] = static_cast<unsigned short>(r[0][x] + r[1][x] + r[2][x] + r[3][x] + r[4][x]);
-        } else {
-            // The multiset of rows moves on by one, mirrored rows included.
-            const int coming = mirror(y + 2, rows), leaving = mirror(y - 3, rows);
-            const unsigned char* in = src.ptr<unsigned char>(coming);
-            const unsigned char* off = src.ptr<unsigned char>(leaving);
-            const unsigned char* inKeep = keep(coming);
-            const unsigned char* offKeep = keep(leaving);
-#if CV_SIMD
-            if (mask)
-                for (; x + cv::v_uint16::nlanes <= cols; x += cv::v_uint16::nlanes)
-                    cv::v_store(c + x,
-                                cv::v_sub_wrap(cv::v_add_wrap(cv::vx_load(c + x), cv::vx_load_expand(in + x) &
-                                                                                      cv::vx_load_expand(inKeep + x)),
-                                               cv::vx_load_expand(off + x) & cv::vx_load_expand(offKeep + x)));
-            else
-                for (; x + cv::v_uint16::nlanes <= cols; x += cv::v_uint16::nlanes)
-                    cv::v_store(c + x, cv::v_sub_wrap(cv::v_add_wrap(cv::vx_load(c + x), cv::vx_load_expand(in + x)),
-                                                      cv::vx_load_expand(off + x)));
-#endif
-            for (; x < cols; ++x)
-                c[x] = static_cast<unsigned short>(c[x] + (mask ? in[x] & inKeep[x] : in[x]) -
-                                                   (mask ? off[x] & offKeep[x] : off[x]));
-        }
-        x = 0;
-        if (cols < 5) {
-            for (; x < cols; ++x) {
-                int sum = 0;
-                for (int k = -2; k <= 2; ++k) sum += c[mirror(x + k, cols)];
-                h[x] = static_cast<unsigned short>(sum);
-            }
-        } else {
-            // The mirrored edges spelt out (fedcba|abcdef).
-            h[0] = static_cast<unsigned short>(2 * c[0] + 2 * c[1] + c[2]);
-            h[1] = static_cast<unsigned short>(2 * c[0] + c[1] + c[2] + c[3]);
-            h[cols - 2] = static_cast<unsigned short>(c[cols - 4] + c[cols - 3] + c[cols - 2] + 2 * c[cols - 1]);
-            h[cols - 1] = static_cast<unsigned short>(c[cols - 3] + 2 * c[cols - 2] + 2 * c[cols - 1]);
-            x = 2;
-#if CV_SIMD
-            auto five = [&](int at) {
-                cv::v_store(h + at, cv::vx_load(c + at - 2) + cv::vx_load(c + at - 1) + cv::vx_load(c + at) +
-                                        cv::vx_load(c + at + 1) + cv::vx_load(c + at + 2));
-            };
-            for (; x + cv::v_uint16::nlanes <= cols - 2; x += cv::v_uint16::nlanes) five(x);
-            // The rest up to the mirrored edge as one vector ending there (the sums it repeats are the same).
-            if (x < cols - 2 && cols - 2 - cv::v_uint16::nlanes >= 2) {
-                five(cols - 2 - cv::v_uint16::nlanes);
-                x = cols - 2;
-            }
-#endif
-            for (; x < cols - 2; ++x)
-                h[x] = static_cast<unsigned short>(c[x - 2] + c[x - 1] + c[x] + c[x + 1] + c[x + 2]);
-        }
-        // (s + 12) / 25 for every five-by-five sum s up to 6375, as the high half of
-        // (s + 12) * 20972 shifted right by 3 (exact in that range).
+        ColumnSums5(src, mask, y, c);
+        AcrossSums5(c, cols, h);
         unsigned char* o = out.ptr<unsigned char>(y);
-        x = 0;
-#if CV_SIMD
-        const cv::v_uint16 half = cv::vx_setall_u16(12), scale = cv::vx_setall_u16(20972);
-        auto means = [&](int at) { cv::v_pack_store(o + at, cv::v_mul_hi(cv::vx_load(h + at) + half, scale) >> 3); };
-        for (; x + cv::v_uint16::nlanes <= cols; x += cv::v_uint16::nlanes) means(x);
-        if (x < cols && cols >= cv::v_uint16::nlanes) {
-            means(cols - cv::v_uint16::nlanes);
-            x = cols;
-        }
-#endif
-        for (; x < cols; ++x) o[x] = static_cast<unsigned char>((h[x] + 12) / 25);
-        if (!rim)
-            continue;
-        // round(sum / n) = (2 sum + n) / 2n, as a multiplication by 2^24 / 2n rounded up (exact
-        // for sums of 25 bytes).
-        static const std::array<unsigned long long, kMeanWindow* kMeanWindow> inverse = [] {
-            std::array<unsigned long long, kMeanWindow * kMeanWindow> t{};
-            for (int n = 1; n < kMeanWindow * kMeanWindow; ++n) t[n] = ((1ULL << 24) + 2 * n - 1) / (2 * n);
-            return t;
-        }();
-        for (int run = 0; run < 2; ++run)
+        Means25(h, cols, o);
+        for (int run = 0; rim && run < 2; ++run)
             for (size_t& k = rimAt[run]; k < rimEnd[run] && rim->at[k].y == y; ++k) {
                 const int n = rim->count[k];
                 o[rim->at[k].x] = static_cast<unsigned char>(((2ULL * h[rim->at[k].x] + n) * inverse[n]) >> 24);
