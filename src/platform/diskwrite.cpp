@@ -55,7 +55,7 @@ int WriteWholeFile(const QString& path, const QByteArray& data)
 
 int ReplaceWholeFile(const QString& path, const QByteArray& data)
 {
-    const QString part = path + QStringLiteral(".part");
+    const QString part = path + QLatin1String(kUnfinishedSuffix);
     int error = WriteWholeFile(part, data);
     if (error == 0 && std::rename(QFile::encodeName(part).constData(), QFile::encodeName(path).constData()) != 0)
         error = errno;

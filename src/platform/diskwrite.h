@@ -10,8 +10,12 @@
 // errno of the failure; a file left part-written is the caller's to remove.
 int WriteWholeFile(const QString& path, const QByteArray& data);
 
-// Writes `data` into `path` through `path` + ".part", renamed into place only once whole: a
-// failure leaves neither a part-written file nor a changed `path`. 0, or the errno.
+// What ReplaceWholeFile adds to a path while the file is being written: a crash leaves such
+// files behind, for the owner of the folder to sweep.
+inline constexpr char kUnfinishedSuffix[] = ".part";
+
+// Writes `data` into `path` through `path` + kUnfinishedSuffix, renamed into place only once
+// whole: a failure leaves neither a part-written file nor a changed `path`. 0, or the errno.
 int ReplaceWholeFile(const QString& path, const QByteArray& data);
 
 // The disk, or the share of it the program may use, has no room left.

@@ -30,10 +30,9 @@ constexpr int kPausePassMs = 100;
 constexpr int kNg = 0;
 constexpr int kOk = 1;
 const char* const kNameFormat = "yyyy-MM-dd_hh.mm.ss";
-// A picture is written under its name plus this (ReplaceWholeFile), beside where it goes, then
-// renamed: readers list "*.jpg" (the records page, the USB copier, the peer) and never meet a
-// half-written one; what a crash leaves is swept at start.
-const char* const kUnfinishedSuffix = ".part";
+// A picture is written under its name plus kUnfinishedSuffix (ReplaceWholeFile), beside where it
+// goes, then renamed: readers list "*.jpg" (the records page, the USB copier, the peer) and never
+// meet a half-written one; what a crash leaves is swept at start.
 
 int Slot(int c, int d, int k)
 {
@@ -99,7 +98,7 @@ void SaveFialImageThread::removeUnfinished()
     for (const auto& camera : gpState->failDirs) {
         for (const auto& detection : camera) {
             for (const QDir& folder : detection) {
-                const QString pattern = QStringLiteral("*.jpg") + kUnfinishedSuffix;
+                const QString pattern = QStringLiteral("*.jpg") + QLatin1String(kUnfinishedSuffix);
                 for (const QFileInfo& f : folder.entryInfoList({pattern}, QDir::Files | QDir::Hidden))
                     QFile::remove(f.absoluteFilePath());
             }
