@@ -265,7 +265,9 @@ inline void Walk(const std::string& surface, const cv::Mat& canvas, bool colour,
                 f(cv::Rect(g.box.br().x - kIgnoredWidth + int(seed % 7) * 4, g.box.y + int(seed % 5) * 12, 12, 30))
                     .setTo(cv::Scalar::all(seed % 2 ? 250 : 5));
     };
-    const cv::Mat templ = MakeFrame(canvas, colour, 1.0, 2, 1, [&](cv::Mat& f) { moving(f, 1); });
+    // The taught picture, and the same lit as a frame of that gain.
+    auto taught = [&](double gain) { return MakeFrame(canvas, colour, gain, 2, 1, [&](cv::Mat& f) { moving(f, 1); }); };
+    const cv::Mat templ = taught(1.0);
     rig.setTemplate(0, 0, templ);
     CammerRecong& rec = rig.build();
     const cv::Mat plainTempl = Judged(templ).clone();
@@ -334,8 +336,7 @@ inline void Walk(const std::string& surface, const cv::Mat& canvas, bool colour,
                                 ++t.partsMissed;
                                 // What the plain comparison makes of it against the template lit as
                                 // the frame: the part alone, without the frame's brightness change.
-                                const cv::Mat lit =
-                                    Judged(MakeFrame(canvas, colour, n.gain, 2, 1, [&](cv::Mat& f) { moving(f, 1); }));
+                                const cv::Mat lit = Judged(taught(n.gain));
                                 const cv::Rect b = g.box;
                                 const int alike = int(PlainArea(Judged(partFrame)(b), lit(b), g.judged, colour));
                                 t.violations.push_back(
