@@ -378,10 +378,10 @@ void Means25(const unsigned short* h, int cols, unsigned char* o)
 
 // Mean over 5 x 5 pixels, borders mirrored (fedcba|abcdef), rounded: a box filter in vectors
 // (the general filter costs several times as much on a region's crop), row by row from the
-// column sums carried on from the row before. With mask (8-bit, 0 or 255, src's size), only the
-// pixels it sets are summed, and the sum at the first rimPixels pixels of rim is divided by the
-// count of judged pixels it holds instead of 25 (the rim lists its pixels row by row, the judged
-// ones first).
+// column sums carried on from the row before. With mask (8-bit, 0 or 255, src's size; crops of
+// 3 x 3 and more, WindowMean takes smaller ones), only the pixels it sets are summed, and the sum
+// at the first rimPixels pixels of rim is divided by the count of judged pixels it holds instead
+// of 25 (the rim lists its pixels row by row, the judged ones first).
 void BoxMean5(const cv::Mat& src, cv::Mat& out, const cv::Mat* mask = nullptr, const GrayMatch::MeanRim* rim = nullptr,
               size_t rimPixels = 0)
 {
@@ -389,10 +389,7 @@ void BoxMean5(const cv::Mat& src, cv::Mat& out, const cv::Mat* mask = nullptr, c
     const int rows = src.rows, cols = src.cols;
     out.create(src.size(), CV_8UC1);
     if (rows < 3 || cols < 3) {
-        cv::Mat masked = src;
-        if (mask)
-            cv::bitwise_and(src, *mask, masked);
-        cv::blur(masked, out, cv::Size(5, 5), cv::Point(-1, -1), cv::BORDER_REFLECT);
+        cv::blur(src, out, cv::Size(5, 5), cv::Point(-1, -1), cv::BORDER_REFLECT);
         return;
     }
     // round(sum / n) = (2 sum + n) / 2n, as a multiplication by 2^24 / 2n rounded up (exact for
