@@ -146,14 +146,25 @@ private slots:
         QVERIFY(CommandRunner::callTexts().isEmpty());
     }
 
-    void backupOverExistingNameAnsweredNoKeepsTheGroup()
+    // Over an existing name: NO keeps the old group and saves nothing; YES replaces it, and
+    // nothing of the old group stays behind (each backup would leave a whole copy).
+    void backupOverExistingName_data()
     {
+        QTest::addColumn<bool>("cover");
+        QTest::newRow("no") << false;
+        QTest::newRow("yes") << true;
+    }
+    void backupOverExistingName()
+    {
+        QFETCH(bool, cover);
         writeGroup("B", "old");
-        prompts.reset({true, false});
-        QCOMPARE(ParaGroups::Backup("B", {}), ParaGroups::Result::Cancelled);
-        QCOMPARE(paramTag("paraGroup/B/PARAM.db"), QByteArray("old"));
+        prompts.reset({true, cover});
+        QCOMPARE(ParaGroups::Backup("B", {}), cover ? ParaGroups::Result::Done : ParaGroups::Result::Cancelled);
         QCOMPARE(prompts.asked.last(), LanStr(284));
-        QVERIFY(!QFile::exists("sysadd.txt") || readFile("sysadd.txt") != "0\n");
+        QCOMPARE(paramTag("paraGroup/B/PARAM.db"), cover ? QByteArray("work") : QByteArray("old"));
+        QCOMPARE(readFile("paraGroup/B/cammer34/t.bmp"), cover ? QByteArray("work") : QByteArray("old"));
+        QCOMPARE(readFile("sysadd.txt") == "0\n", cover);
+        QCOMPARE(QDir(".").entryList({".paraGroup*"}, QDir::AllEntries | QDir::Hidden), QStringList());
     }
 
     void restoreReplacesWorkingSetAndRestarts()
