@@ -25,6 +25,8 @@ constexpr int kSignalLine = 26;
 
 const char* const kLiveStampFormat = "yyyyMMdd-hhmmss";
 const char* const kArchiveStampFormat = "yyyyMMdd_hhmmss";
+// Live logs that by their name are a run's errors.
+const QStringList kErrorRunPrefixes = {QStringLiteral("ERROR"), QStringLiteral("FATAL")};
 
 struct Destination
 {
@@ -93,6 +95,16 @@ QStringList takeArchives(QStringList& names)
     }
 }
 
+// The name of a new archive before it is numbered: X and `rest`, with a count after the X
+// where runs started in one second already took that name.
+QString unusedName(const QDir& dir, const QString& rest)
+{
+    QString name = QStringLiteral("X") + rest;
+    for (int n = 2; QFileInfo::exists(dir.filePath(name)) || QFileInfo(dir.filePath(name)).isSymLink(); ++n)
+        name = QStringLiteral("X%1").arg(n) + rest;
+    return name;
+}
+
 }  // namespace
 
 LogManager::LogManager(QObject* parent) : QObject(parent)
@@ -154,10 +166,11 @@ void LogManager::clearup_cachelogfile()
     QDir dir(kLogDir);
     const bool hadError = removeRunLinks(dir);
 
-    QStringList names = dir.entryList({"*.*"}, QDir::Files | QDir::Hidden, QDir::Unsorted);
+    // Oldest first: runs that left their logs in one second are archived in the order they ran.
+    QStringList names = dir.entryList({"*.*"}, QDir::Files | QDir::Hidden, QDir::Time | QDir::Reversed);
     QStringList ordered = takeArchives(names);
 
-    // Stage 3: the last run's log becomes a new archive; anything else unexpected goes.
+    // Stage 3: the last runs' logs become new archives; anything else unexpected goes.
     for (const QString& name : names) {
         const QStringList parts = name.split("_");
         if (parts.size() != 2) {
@@ -166,9 +179,11 @@ void LogManager::clearup_cachelogfile()
         }
         const QString stamp = parts[1].split(".").first();
         const QDateTime started = QDateTime::fromString(stamp, kLiveStampFormat);
-        const QString newName = QString(hadError ? "X_ERROR_" : "X_LOG_") +
-                                (started.isValid() ? started.toString(kArchiveStampFormat) : QString()) + ".txt";
-        QFile::remove(dir.filePath(newName));
+        // A refused start leaves only the log of its error, and no link.
+        const bool error = hadError || kErrorRunPrefixes.contains(parts[0]);
+        const QString newName =
+            unusedName(dir, QString(error ? "_ERROR_" : "_LOG_") +
+                                (started.isValid() ? started.toString(kArchiveStampFormat) : QString()) + ".txt");
         QFile::rename(dir.filePath(name), dir.filePath(newName));
         ordered.append(newName);
     }

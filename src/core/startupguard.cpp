@@ -19,8 +19,9 @@
 
 namespace {
 
-// Named like a run's own log file, so the next start archives it with the others.
-const char* const kRefusalLogName = "LOG_%1.%2.log";
+// Named like the log file of a run's errors, so the next start archives it with the others,
+// marked as a run that ended in an error.
+const char* const kRefusalLogName = "ERROR_%1.%2.log";
 const char* const kStampFormat = "yyyyMMdd-hhmmss";
 const char* const kLineTimeFormat = "yyyyMMdd hh:mm:ss.zzz";
 

@@ -113,11 +113,14 @@ private:
     {
         QByteArray buffer;  // received, not yet taken as frames
         qint64 lastRequestMs = 0;
+        QString address;  // the client's, for its share of the connections
+        quint64 order = 0;  // of admission: the lowest is the oldest
     };
 
     void admit(QTcpSocket* s)
     {
-        if (conns.size() >= ModbusServer::kMaxConnections) {
+        const QString address = s->peerAddress().toString();
+        if (conns.size() >= ModbusServer::kMaxConnections && !makeRoomFor(address)) {
             s->abort();
             s->deleteLater();
             return;
@@ -125,12 +128,34 @@ private:
         // Qt reads no further than this ahead: a client that sends faster than it reads its
         // answers meets the kernel's flow control instead of growing this program.
         s->setReadBufferSize(kReadAheadBytes);
-        conns.insert(s, Conn{QByteArray(), PlatformClock::monotonicMs()});
+        conns.insert(s, Conn{QByteArray(), PlatformClock::monotonicMs(), address, ++admitted});
         held = conns.size();
         connect(s, &QTcpSocket::readyRead, this, [this, s] { serve(s); });
         // Answers taken by the client: reading may go on where it stopped.
         connect(s, &QTcpSocket::bytesWritten, this, [this, s] { serve(s); });
         connect(s, &QTcpSocket::disconnected, this, [this, s] { forget(s); });
+    }
+
+    // All connections are held: one from `address` takes the place of the oldest connection of
+    // the address holding the most, so that one client cannot shut every other out. Only an
+    // address holding at least kShareGap more gives way, so shares never swap back and forth
+    // and a client reconnecting from its own address gains nothing. False: nothing was closed.
+    bool makeRoomFor(const QString& address)
+    {
+        QHash<QString, int> held;
+        for (const Conn& c : qAsConst(conns)) ++held[c.address];
+        QString most;
+        for (auto it = held.cbegin(); it != held.cend(); ++it)
+            if (most.isEmpty() || it.value() > held.value(most))
+                most = it.key();
+        if (held.value(most) < held.value(address) + kShareGap)
+            return false;
+        QTcpSocket* oldest = nullptr;
+        for (auto it = conns.cbegin(); it != conns.cend(); ++it)
+            if (it.value().address == most && (!oldest || it.value().order < conns.value(oldest).order))
+                oldest = it.key();
+        drop(oldest);
+        return true;
     }
 
     // One turn of a connection: at most kFramesPerTurn requests, and none while too many of
@@ -226,11 +251,13 @@ private:
     // How often idle connections are looked for; a steered clock is seen within this.
     static constexpr int kIdleCheckMs = 250;
     static constexpr qint64 kReadAheadBytes = 4096;
+    static constexpr int kShareGap = 2;
 
     const std::atomic<quint16>* values;
     QTcpServer* listener = nullptr;
     QTimer* idleCheck = nullptr;
     QHash<QTcpSocket*, Conn> conns;
+    quint64 admitted = 0;
 };
 
 ModbusServer::ModbusServer() : ModbusServer(NetPorts::current().listen, NetPorts::current().modbus) {}

@@ -22,8 +22,11 @@ class RegisterServer;
 // connection. The server runs in a thread of its own (a pool of one, with its own event loop); the
 // registers are sampled from the main window's state on the GUI thread every kSampleMs and
 // read by the server thread, so neither thread waits for the other.
-// No client can take the server from the others: at most kMaxConnections are held (one more
-// is closed at once), a connection without a request for kIdleCloseMs is closed, a connection
+// No client can take the server from the others: at most kMaxConnections are held; one more
+// takes the place of the oldest connection of the address holding the most when that address
+// holds at least two more than its own, else it is closed at once (so a client holding them
+// all keeps them until another address comes, and every address gets in). A connection
+// without a request for kIdleCloseMs is closed, a connection
 // whose unread answers pass kMaxUnsentBytes is not read from until its client takes them,
 // and each connection is served at most kFramesPerTurn requests before the others' turn.
 class ModbusServer : public QObject

@@ -15,11 +15,21 @@ namespace {
 
 QMutex gFailureMutex;
 std::function<int(const QString&)> gFailure;
+std::function<int(const QString&)> gCloseFailure;
 
 int InjectedFailure(const QString& path)
 {
     QMutexLocker lock(&gFailureMutex);
     return gFailure ? gFailure(path) : 0;
+}
+
+// The errno of closing fd, 0 when it closed cleanly.
+int CloseError(int fd, const QString& path)
+{
+    if (::close(fd) != 0)
+        return errno;
+    QMutexLocker lock(&gFailureMutex);
+    return gCloseFailure ? gCloseFailure(path) : 0;
 }
 
 }  // namespace
@@ -48,8 +58,9 @@ int WriteWholeFile(const QString& path, const QByteArray& data)
     }
     // Some file systems report a full disk only when the file is closed.
     // (Linux closes the file also when close is interrupted.)
-    if (::close(fd) != 0 && error == 0 && errno != EINTR)
-        error = errno;
+    const int closeError = CloseError(fd, path);
+    if (error == 0 && closeError != EINTR)
+        error = closeError;
     return error;
 }
 
@@ -73,4 +84,10 @@ void SetDiskWriteFailure(std::function<int(const QString& path)> failure)
 {
     QMutexLocker lock(&gFailureMutex);
     gFailure = std::move(failure);
+}
+
+void SetDiskCloseFailure(std::function<int(const QString& path)> failure)
+{
+    QMutexLocker lock(&gFailureMutex);
+    gCloseFailure = std::move(failure);
 }

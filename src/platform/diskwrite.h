@@ -24,3 +24,6 @@ bool IsNoSpaceError(int error);
 // Tests: asked before each write with its path; a non-zero errno fails that write without
 // touching the disk. Empty: every write goes to the disk.
 void SetDiskWriteFailure(std::function<int(const QString& path)> failure);
+// Tests: asked when a written file is closed; a non-zero errno is what the close reports (some
+// file systems tell a full disk only then). Empty: the close's own result.
+void SetDiskCloseFailure(std::function<int(const QString& path)> failure);

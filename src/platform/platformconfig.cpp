@@ -6,10 +6,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 
 #include <QDebug>
 #include <QFile>
+#include <QHostAddress>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -64,13 +66,47 @@ const struct
     CommandRunner::Mode mode;
 } kModes[] = {{"real", CommandRunner::Real}, {"log", CommandRunner::Log}, {"record", CommandRunner::Record}};
 
-void readPort(const QJsonObject& ports, const char* key, int& port)
+// Takes the port under `key` when given; false when it is no whole number from 1 to kMaxPort.
+bool readPort(const QJsonObject& ports, const char* key, int& port)
 {
-    const int value = ports.value(key).toInt(-1);
-    if (value > 0 && value <= kMaxPort)
-        port = value;
-    else if (ports.contains(key))
-        qWarning() << "platform file: port" << key << "out of range, keeps" << port;
+    if (!ports.contains(key))
+        return true;
+    const QJsonValue value = ports.value(key);
+    const double number = value.toDouble();
+    if (!value.isDouble() || number != std::floor(number) || number < 1 || number > kMaxPort)
+        return false;
+    port = int(number);
+    return true;
+}
+
+// Where the network services listen and the ports, as the file gives them over the ones
+// before; the reason when a value is of the wrong kind (a listening address that is no
+// address would bind every interface, a port of the wrong kind the panel's ports).
+QString readNetPorts(const QJsonObject& obj, NetPorts& net)
+{
+    if (obj.contains("listen")) {
+        const QJsonValue listen = obj.value("listen");
+        QHostAddress address;
+        if (!listen.isString() || !address.setAddress(listen.toString()))
+            return QStringLiteral("gives \"listen\" as something other than an IP address");
+        net.listen = listen.toString();
+    }
+    if (!obj.contains("ports"))
+        return QString();
+    if (!obj.value("ports").isObject())
+        return QStringLiteral("gives \"ports\" as something other than an object");
+    const QJsonObject ports = obj.value("ports").toObject();
+    const struct
+    {
+        const char* key;
+        int& port;
+    } kPorts[] = {{"api", net.api}, {"peer", net.peer}, {"modbus", net.modbus}};
+    for (const auto& p : kPorts)
+        if (!readPort(ports, p.key, p.port))
+            return QStringLiteral("gives the port \"%1\" as something other than a whole number from 1 to %2")
+                .arg(QLatin1String(p.key))
+                .arg(kMaxPort);
+    return QString();
 }
 
 }  // namespace
@@ -115,18 +151,16 @@ PlatformConfig::Outcome PlatformConfig::load(const QString& path, QString* why)
     for (const char* key : {"root", "serial"})
         if (obj.contains(key) && !obj.value(key).isString())
             return refuse(QStringLiteral("gives \"%1\" as something other than text").arg(key));
+    NetPorts net = NetPorts::current();
+    const QString wrongNet = readNetPorts(obj, net);
+    if (!wrongNet.isEmpty())
+        return refuse(wrongNet);
 
     CommandRunner::setMode(*mode);
     if (obj.contains("root"))
         SystemPaths::setRoot(obj.value("root").toString());
     if (obj.contains("serial"))
         SystemPaths::setSerialDevice(obj.value("serial").toString());
-    NetPorts& net = NetPorts::current();
-    if (obj.value("listen").isString())
-        net.listen = obj.value("listen").toString();
-    const QJsonObject ports = obj.value("ports").toObject();
-    readPort(ports, "api", net.api);
-    readPort(ports, "peer", net.peer);
-    readPort(ports, "modbus", net.modbus);
+    NetPorts::current() = net;
     return Applied;
 }

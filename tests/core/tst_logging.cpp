@@ -1,5 +1,6 @@
 // Log files: the start-up archive clean-up, the output-folder pruning and the message routing.
 #include <fcntl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QDateTime>
@@ -8,6 +9,8 @@
 #include <QFileInfo>
 
 #include "logmanager.h"
+#include "platformclock.h"
+#include "startupguard.h"
 #include "testsupport.h"
 
 namespace {
@@ -117,6 +120,31 @@ private slots:
         QCOMPARE(readFile(logPath(archived.first())), QByteArray("good stamp"));
         QCOMPARE(names.size(), 3);
         for (const QString& n : names) QVERIFY(!n.startsWith("X_"));
+    }
+
+    // Three starts refused within one second, then a good run: each keeps its archive, a refused
+    // one marked as an error, numbered without a gap in the order they ran.
+    void refusedStartsOfOneSecondKeepTheirLogs()
+    {
+        resetLogDir();
+        PlatformClock::setNow(QDateTime(QDate(2024, 1, 8), QTime(9, 30)));
+        QStringList expected;
+        for (int i = 1; i <= 3; ++i) {
+            const pid_t child = ::fork();
+            if (child == 0)
+                ::_exit(RefuseStart("refused", 0));
+            QVERIFY(child > 0 && ::waitpid(child, nullptr, 0) == child);
+            expected << QString("%1_ERROR_20240108_093000.txt %2").arg(i).arg(child);
+            QTest::qSleep(10);  // apart on the files' clock
+        }
+        PlatformClock::resetNow();
+        LogManager::clearup_cachelogfile();
+        writeFile(logPath("LOG_20240108-093000.9.log"), "good run");
+        QFile::link("LOG_20240108-093000.9.log", logPath("monitor.INFO"));
+        LogManager::clearup_cachelogfile();
+        QStringList kept;  // each with the process id its line names
+        for (const QString& name : logNames()) kept << name + ' ' + readFile(logPath(name)).split(' ').value(2);
+        QCOMPARE(kept, expected << "4_LOG_20240108_093000.txt ");
     }
 
     void startupPrunesOutputFolderAndLogsAtOnce()

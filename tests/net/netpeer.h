@@ -56,6 +56,7 @@ public:
         CutOff,    // closes the connection in the middle of its reply
         Pieces,    // writes its reply in pieces, 20 ms apart
         CloseOld,  // closes, unanswered, a connection that has carried a request before
+        HangUp,    // closes every connection unanswered
     };
     Mode mode = Answer;
     static constexpr qint64 kSlowMs = 6000;
@@ -109,6 +110,8 @@ public:
         for (QTcpSocket* s : buffers.keys()) s->abort();
     }
     int port() const { return server.serverPort(); }
+    // Connections open now.
+    int open() const { return buffers.size(); }
 
     QList<Message> on(const QString& path) const
     {
@@ -209,6 +212,9 @@ private:
                 }
                 return true;
             }
+            case HangUp:
+                s->abort();
+                return false;
             case CloseOld:
                 if (carriedBefore > 0) {
                     s->abort();

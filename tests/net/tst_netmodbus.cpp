@@ -21,16 +21,19 @@
 
 namespace {
 
-int ConnectTo(int port)
+// A connection from `source` (a loopback address).
+int ConnectTo(int port, const char* source = "127.0.0.1")
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a = {};
     a.sin_family = AF_INET;
+    ::inet_pton(AF_INET, source, &a.sin_addr);
+    const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
     a.sin_port = htons(quint16(port));
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     timeval tv{5, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+    if (!bound || ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
         ::close(fd);
         return -1;
     }
@@ -54,6 +57,14 @@ bool Poll(int fd, quint16 transaction)
     unsigned char reply[19];
     return ::recv(fd, reply, sizeof reply, MSG_WAITALL) == ssize_t(sizeof reply) &&
            (reply[0] << 8 | reply[1]) == transaction;
+}
+
+// What this process holds in memory now.
+qint64 ResidentBytes()
+{
+    QFile statm("/proc/self/statm");
+    return statm.open(QIODevice::ReadOnly) ? statm.readAll().split(' ').value(1).toLongLong() * ::sysconf(_SC_PAGESIZE)
+                                           : 0;
 }
 
 }  // namespace
@@ -156,11 +167,30 @@ private slots:
         ::close(liar);
     }
 
+    // A connection is served kFramesPerTurn requests at a time, each turn's answers sent before
+    // its next: of 300 requests ahead of a frame that ends it, the client has whole turns' answers.
+    void requestsServedInTurns()
+    {
+        const int fd = ConnectTo(port);
+        QByteArray frames;
+        for (int i = 0; i < 300; ++i) frames += ReadFrame(quint16(i));
+        frames += ReadFrame(0xffff, 0, 8) + QByteArray(2, '\0');  // its length field lies
+        QCOMPARE(::send(fd, frames.constData(), size_t(frames.size()), MSG_NOSIGNAL), ssize_t(frames.size()));
+        std::string got;
+        QTRY_VERIFY(ClosedByServer(fd, &got));
+        ::close(fd);
+        const size_t turn = 19 * ModbusServer::kFramesPerTurn;  // an answer is 19 bytes
+        QVERIFY2(got.size() >= turn && got.size() < 300 * 19 && got.size() % turn == 0,
+                 qPrintable(QString::number(got.size())));
+    }
+
     // A client that sends requests and never reads the answers is no longer read from once
     // its unread answers pass the bound, so what it can push in stays bounded by the kernel's
-    // buffers; another client is answered all the while.
+    // buffers and the server's memory by about the bound; another client is answered all the
+    // while.
     void floodWithoutReadingStaysBounded()
     {
+        const qint64 before = ResidentBytes();
         const int flood = ConnectTo(port);
         const int other = ConnectTo(port);
         QVERIFY(flood >= 0 && other >= 0);
@@ -184,15 +214,18 @@ private slots:
         }
         qInfo("the flood pushed %lld KiB before it was held", sent / 1024);
         QVERIFY2(sent < kUnbounded, qPrintable(QString::number(sent)));
+        QVERIFY2(ResidentBytes() - before < (1 << 20), qPrintable(QString::number(ResidentBytes() - before)));
         for (int i = 0; i < 5; ++i) QVERIFY(Poll(other, ++t));
         ::close(flood);
         ::close(other);
         QTRY_COMPARE(server->connections(), 0);
     }
 
-    // At most kMaxConnections are held: the next one is closed at once. A connection without a
-    // request for kIdleCloseMs is closed; a request starts the time again.
-    void capAndIdleClose()
+    // At most kMaxConnections are held, yet a client holding them all shuts nobody out: one
+    // more from its address is closed at once, one from another address takes the place of
+    // the oldest connection of the address holding the most. A connection without a request
+    // for kIdleCloseMs is closed; a request starts the time again.
+    void capShareAndIdleClose()
     {
         std::vector<int> held;
         for (int i = 0; i < ModbusServer::kMaxConnections; ++i) held.push_back(ConnectTo(port));
@@ -200,17 +233,20 @@ private slots:
         const int extra = ConnectTo(port);
         QTRY_VERIFY(ClosedByServer(extra));
         ::close(extra);
-        QVERIFY(Poll(held[0], 1));
+        held.push_back(ConnectTo(port, "127.0.0.2"));  // a reader from elsewhere
+        QVERIFY(Poll(held.back(), 1));
+        QTRY_VERIFY(ClosedByServer(held[0]));  // the oldest
+        QVERIFY(Poll(held[1], 1));
 
         PlatformClock::advanceMonotonic(ModbusServer::kIdleCloseMs - 1000);
-        QVERIFY(Poll(held[0], 2));
+        QVERIFY(Poll(held[1], 2));
         PlatformClock::advanceMonotonic(1000);
-        QTRY_VERIFY(ClosedByServer(held[1]));
+        QTRY_VERIFY(ClosedByServer(held.back()));
         QTest::qWait(600);  // two looks for idle connections
-        QVERIFY(!ClosedByServer(held[0]));
-        QVERIFY(Poll(held[0], 3));
+        QVERIFY(!ClosedByServer(held[1]));
+        QVERIFY(Poll(held[1], 3));
         PlatformClock::advanceMonotonic(ModbusServer::kIdleCloseMs);
-        QTRY_VERIFY(ClosedByServer(held[0]));
+        QTRY_VERIFY(ClosedByServer(held[1]));
         for (int fd : held) ::close(fd);
         QTRY_COMPARE(server->connections(), 0);
     }

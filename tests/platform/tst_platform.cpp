@@ -1,16 +1,20 @@
 // The platform seams: recorded and logged commands, mapped system paths, clock, exit, the platform file and the locks.
 #include <sys/stat.h>
 
+#include <cerrno>
+
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTimer>
 
 #include "commandrunner.h"
 #include "devices.h"
+#include "diskwrite.h"
 #include "instancelock.h"
 #include "platformclock.h"
 #include "platformconfig.h"
@@ -245,6 +249,21 @@ private slots:
              "unknown command mode"},
             {"root.json", R"({"commands": "log", "root": 5})", PlatformConfig::Refused, CommandRunner::Record,
              "\"root\""},
+            // Of the wrong kind, a listening address or a port binds every interface or the panel's.
+            {"l5.json", R"({"commands": "log", "listen": 5})", PlatformConfig::Refused, CommandRunner::Record,
+             "\"listen\""},
+            {"la.json", R"({"commands": "log", "listen": ["127.0.0.1"]})", PlatformConfig::Refused, CommandRunner::Record,
+             "\"listen\""},
+            {"lx.json", R"({"commands": "log", "listen": "localhost:x"})", PlatformConfig::Refused,
+             CommandRunner::Record, "\"listen\""},
+            {"pm.json", R"({"commands": "log", "ports": "many"})", PlatformConfig::Refused, CommandRunner::Record,
+             "\"ports\""},
+            {"pt.json", R"({"commands": "log", "ports": {"api": "18100"}})", PlatformConfig::Refused,
+             CommandRunner::Record, "\"api\""},
+            {"pb.json", R"({"commands": "log", "ports": {"modbus": 70000}})", PlatformConfig::Refused,
+             CommandRunner::Record, "\"modbus\""},
+            {"p0.json", R"({"commands": "log", "ports": {"peer": 0}})", PlatformConfig::Refused, CommandRunner::Record,
+             "\"peer\""},
             {"platform-dir.json", QByteArray(), PlatformConfig::Refused, CommandRunner::Record,
              "is not a regular file"},
             {"platform-fifo.json", QByteArray(), PlatformConfig::Refused, CommandRunner::Record,
@@ -384,6 +403,20 @@ private slots:
         QFile pid("monitor.lock");
         QVERIFY(pid.open(QIODevice::ReadOnly));
         QCOMPARE(pid.readAll().trimmed().toLongLong(), qint64(QCoreApplication::applicationPid()));
+    }
+
+    // A whole-file write is written only when the disk took all of it, the close included (where
+    // some file systems first tell a full disk): a replaced file is then left as it was.
+    void wholeFileWritesCountTheirClose()
+    {
+        const auto lift = qScopeGuard([] { SetDiskCloseFailure({}); });
+        QCOMPARE(ReplaceWholeFile("kept.ini", "old"), 0);
+        SetDiskCloseFailure([](const QString&) { return ENOSPC; });
+        QCOMPARE(WriteWholeFile("whole.ini", "new"), ENOSPC);
+        QCOMPARE(ReplaceWholeFile("kept.ini", "new"), ENOSPC);
+        QFile kept("kept.ini");
+        QVERIFY(kept.open(QIODevice::ReadOnly) && !QFile::exists("kept.ini.part"));
+        QCOMPARE(kept.readAll(), QByteArray("old"));
     }
 
     void clockAndSleepAreSteerable()

@@ -95,7 +95,8 @@ private slots:
     // standard error and in its log folder, and nothing else happens, no command either.
     void untrustedPlatformFileStopsTheProgram()
     {
-        const QByteArray files[] = {"{}", "not json", R"({"commands": "LOG"})", R"({"commands": "log", "root": 5})"};
+        const QByteArray files[] = {"{}", "not json", R"({"commands": "LOG"})", R"({"commands": "log", "root": 5})",
+                                    R"({"commands": "log", "listen": 5})"};
         for (const QByteArray& text : files) {
             const QString dir = TestSupport::workDir() + "/untrusted";
             QDir(dir).removeRecursively();
@@ -106,7 +107,7 @@ private slots:
             QVERIFY2(logText(dir).contains(run.err.trimmed()), logText(dir).constData());
             const QStringList left = filesUnder(dir);
             QCOMPARE(left.size(), 2);  // the file and the log line
-            QVERIFY2(left.first().startsWith("cnt_net/workspace/log/LOG_"), qPrintable(left.join(' ')));
+            QVERIFY2(left.first().startsWith("cnt_net/workspace/log/ERROR_"), qPrintable(left.join(' ')));
 
             // The same start inside this process, in record mode: no command was even asked for.
             QDir::setCurrent(dir);
@@ -157,7 +158,7 @@ private slots:
             // file, where the folder was free).
             QStringList added = filesUnder(c.dir);
             for (const QString& name : before + QStringList("monitor.lock")) added.removeAll(name);
-            QVERIFY2(added.size() == 1 && added.first().startsWith("cnt_net/workspace/log/LOG_"),
+            QVERIFY2(added.size() == 1 && added.first().startsWith("cnt_net/workspace/log/ERROR_"),
                      qPrintable(added.join(' ')));
             holder.kill();  // the kernel frees the lock with its holder
             holder.waitForFinished();

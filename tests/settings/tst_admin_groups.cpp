@@ -146,14 +146,19 @@ private slots:
         QVERIFY(CommandRunner::callTexts().isEmpty());
     }
 
-    void backupOverExistingNameAnsweredNoKeepsTheGroup()
+    // Over an existing name: NO keeps the old group and saves nothing; YES replaces it and
+    // leaves nothing of the old one aside (each backup would keep a whole copy).
+    void backupOverExistingName()
     {
         writeGroup("B", "old");
-        prompts.reset({true, false});
+        prompts.reset({true, false, true, true});
         QCOMPARE(ParaGroups::Backup("B", {}), ParaGroups::Result::Cancelled);
         QCOMPARE(paramTag("paraGroup/B/PARAM.db"), QByteArray("old"));
         QCOMPARE(prompts.asked.last(), LanStr(284));
         QVERIFY(!QFile::exists("sysadd.txt") || readFile("sysadd.txt") != "0\n");
+        QCOMPARE(ParaGroups::Backup("B", {}), ParaGroups::Result::Done);
+        QCOMPARE(paramTag("paraGroup/B/PARAM.db") + readFile("paraGroup/B/cammer34/t.bmp"), QByteArray("workwork"));
+        QCOMPARE(QDir(".").entryList({".paraGroup*"}, QDir::AllEntries | QDir::Hidden), QStringList());
     }
 
     void restoreReplacesWorkingSetAndRestarts()
