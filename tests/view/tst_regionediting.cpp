@@ -399,10 +399,12 @@ private slots:
         QVERIFY(view->roiOk[0][1]);
         QCOMPARE(view->roiBoxes[0][1][0][0], 0);
         QCOMPARE(view->ShownValue(*s, 0, 0), 20);
-        // The region that moved up is judged inside its own mask from the commit on.
-        const cv::Mat own = s->rects[0][0].UpdateMask();
-        QCOMPARE(view->workMasks[0][0].cols, own.cols);
-        QCOMPARE(cv::countNonZero(view->workMasks[0][0] != own), 0);
+        // The region that moved up and the new one are judged inside their own masks from the commit on.
+        for (int i = 0; i < 2; ++i) {
+            const cv::Mat own = s->rects[0][i].UpdateMask();
+            QCOMPARE(view->workMasks[0][i].cols, own.cols);
+            QCOMPARE(cv::countNonZero(view->workMasks[0][i] != own), 0);
+        }
         std::memset(ignore, 0, size_t(view->imagePixels));
         view->SaveIgnorePoint(0);
         view->roiOk[0][0] = true;
