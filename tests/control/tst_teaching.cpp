@@ -343,6 +343,13 @@ private slots:
         QCOMPARE(v2->templateCount[kMould], 1);
         QCOMPARE(v2->curTempIndex, 0);  // the next valid slot, wrapping
         QVERIFY(!QFile::exists("./cammer32/template1.bmp"));
+        // Template 0 stays: the operator is sent to re-sample instead.
+        answers->clearShown();
+        answers->answer(ModalAnswerer::Confirm);
+        page->tempDeleteButton->click();
+        QCOMPARE(answers->texts(), QStringList{LanStr(68)});
+        QCOMPARE(v2->templateCount[kMould], 1);
+        QVERIFY(QFile::exists("./cammer32/template0.bmp"));
         v2->recognizer->detMask[kMould] = cv::Mat();
         page->cameraCombo->setCurrentIndex(0);
         drag(v0, QPoint(300, 220), QPoint(350, 260));

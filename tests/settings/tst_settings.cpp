@@ -173,21 +173,30 @@ private slots:
         QVERIFY(screen->isHidden());
     }
 
+    // With every detection function off nothing is taken; any one of them, similarity too, will do.
+    void noDetectionFunctionIsRefused_data()
+    {
+        QTest::addColumn<int>("kept");  // the row of the one function left on, 0: none
+        QTest::newRow("none") << 0;
+        QTest::newRow("similarity alone") << 38;
+    }
+
     void noDetectionFunctionIsRefused()
     {
+        QFETCH(int, kept);
         open();
         for (int row = 29; row <= 38; ++row)
             if (row != 31 && row != 32)
-                screen->check(row)->setValue(0);
+                screen->check(row)->setValue(row == kept);
         screen->box(1)->setValue(gpWPara->trigInDelay[0] + 3);
         ModalAnswerer answerer;
-        answerer.answer(ModalAnswerer::Confirm);
+        answerer.answer(ModalAnswerer::Yes);
         screen->accept();
-        QCOMPARE(answerer.texts(), QStringList{Entry(232)});
-        QVERIFY(screen->isVisible());
+        QCOMPARE(answerer.texts(), QStringList{Entry(kept ? 234 : 232)});
+        QCOMPARE(screen->isVisible(), !kept);
         QCOMPARE(StoredValue("system3", 4), gpWPara->defectDetect);
         QCOMPARE(StoredValue("trigInDelay", 1), gpWPara->trigInDelay[0]);
-        QVERIFY(SetRecords().isEmpty());
+        QCOMPARE(SetRecords().isEmpty(), !kept);
     }
 
     void delayAndGainAreRecordedAndStored()
@@ -554,6 +563,7 @@ private slots:
         QTest::addColumn<QString>("rebuilt");   // detection 0 / detection 1
         QTest::addColumn<bool>("copied");
         QTest::newRow("delay") << "delay" << "/" << false;
+        QTest::newRow("external trigger") << "trigger" << "/" << false;
         QTest::newRow("speed") << "speed" << "/" << false;
         QTest::newRow("offset") << "offset" << "SH/SH" << false;
         QTest::newRow("rotation range") << "angle" << "SH/SH" << false;
@@ -600,6 +610,8 @@ private slots:
             screen->check(20)->setValue(1);
         if (change.contains("prodoff"))
             screen->check(19)->setValue(0);
+        if (change.contains("trigger"))
+            screen->check(25)->setValue(bak.externalTrigger ? 0 : 1);
 
         // Sentinels the rebuilds overwrite.
         const cv::Rect untouched(1, 2, 3, 4);
@@ -634,6 +646,11 @@ private slots:
                 QCOMPARE(seen, expected.value(d));
             }
             QCOMPARE(v->storeA->para3[1][0] == 7, copied);
+            // The cameras are told the trigger mode chosen, only when it changed.
+            const QStringList trigger = CammerWidgetRig::control(v)->recordedCalls().filter("setTriggerMode");
+            QCOMPARE(trigger, change == "trigger" ? QStringList{QString("setTriggerMode %1").arg(
+                                                        gpWPara->externalTrigger ? "true" : "false")}
+                                                  : QStringList());
         }
         gpWPara->detectEnabled[2] = 0;
     }

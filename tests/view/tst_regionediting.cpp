@@ -188,6 +188,15 @@ private slots:
         QCOMPARE(answerer.texts(), QStringList{entry(36)});
         QCOMPARE(s->roiNum[0], 100);
         QCOMPARE(std::memcmp(&s->polygons[1][0], &next, sizeof next), 0);
+        // Nor a copy: the warning once confirmed, nothing written past the last region.
+        answerer.clearShown();
+        answerer.answer({ModalAnswerer::Yes, ModalAnswerer::Confirm});
+        const QRect beyond = s->rects[1][0].rect;
+        view->SlotCopyArea(QPoint(1000, 500));
+        QTRY_COMPARE(answerer.pendingAnswers(), 0);
+        QCOMPARE(answerer.texts(), (QStringList{entry(38), entry(36)}));
+        QCOMPARE(s->roiNum[0], 100);
+        QCOMPARE(s->rects[1][0].rect, beyond);
         gpState->drawMode = 0;
         view->drawPointCount = 0;
         view->touchState = 0;
@@ -328,7 +337,7 @@ private slots:
     {
         clearDetection(0);
         putRect(0, 0, QPoint(300, 225), QPoint(599, 449));  // image (100, 100)-(199, 199)
-        putRect(0, 1, QPoint(900, 450), QPoint(1199, 674));
+        putRect(0, 1, QPoint(900, 450), QPoint(1349, 674));  // wider: a mask of its own size
         putRect(0, 2, QPoint(1500, 900), QPoint(1910, 1070));
         for (int i = 0; i < 3; ++i) {
             s->func[0][i] = 4 + i;
@@ -390,6 +399,12 @@ private slots:
         QVERIFY(view->roiOk[0][1]);
         QCOMPARE(view->roiBoxes[0][1][0][0], 0);
         QCOMPARE(view->ShownValue(*s, 0, 0), 20);
+        // The region that moved up and the new one are judged inside their own masks from the commit on.
+        for (int i = 0; i < 2; ++i) {
+            const cv::Mat own = s->rects[0][i].UpdateMask();
+            QCOMPARE(view->workMasks[0][i].cols, own.cols);
+            QCOMPARE(cv::countNonZero(view->workMasks[0][i] != own), 0);
+        }
         std::memset(ignore, 0, size_t(view->imagePixels));
         view->SaveIgnorePoint(0);
         view->roiOk[0][0] = true;
@@ -666,6 +681,8 @@ private slots:
         select(0);
         panel->sliderSensitivity->setValue(55);
         panel->buttonSync->click();
+        QCOMPARE(s->para1[0][1], 55);
+        panel->buttonSync->click();  // pressed again: nothing new to carry
         QCOMPARE(s->para1[0][1], 55);
         QCOMPARE(s->para1[0][2], 40);
         s->roiNum[0] = 2;

@@ -6,27 +6,38 @@
 
 #include "cammersingleton.h"
 #include "cammerwidgetrig.h"
+#include "drawroiwidget.h"
 #include "mainstate.h"
 #include "testsupport.h"
 
 namespace {
 
-// Records the texts a painter draws, whatever fonts the machine has.
+// Records the texts a painter draws and their pens' colours, whatever fonts the machine has.
 class TextEngine : public QPaintEngine
 {
 public:
     TextEngine() : QPaintEngine(QPaintEngine::AllFeatures) {}
     bool begin(QPaintDevice*) override { return true; }
     bool end() override { return true; }
-    void updateState(const QPaintEngineState&) override {}
+    void updateState(const QPaintEngineState& state) override
+    {
+        if (state.state() & DirtyPen)
+            pen = state.pen().color();
+    }
     void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
     void drawPath(const QPainterPath&) override {}
     void drawPolygon(const QPointF*, int, PolygonDrawMode) override {}
     void drawImage(const QRectF&, const QImage&, const QRectF&, Qt::ImageConversionFlags) override {}
-    void drawTextItem(const QPointF&, const QTextItem& item) override { texts << item.text(); }
+    void drawTextItem(const QPointF&, const QTextItem& item) override
+    {
+        texts << item.text();
+        colours << pen;
+    }
     Type type() const override { return QPaintEngine::User; }
 
     QStringList texts;
+    QList<QColor> colours;
+    QColor pen;
 };
 
 class TextDevice : public QPaintDevice
@@ -82,11 +93,15 @@ class TestViewPaint : public QObject
     QTimer showTimer;
     QTimer upTimers[2];
 
-    // The texts of one paint, one item per drawn text (a text may arrive in pieces, one per font).
+    QList<QColor> paintedColours;
+
+    // The texts of one paint, one item per drawn text (a text may arrive in pieces, one per font);
+    // their colours in paintedColours.
     QStringList paintedItems()
     {
         TextDevice device;
         view->render(&device);
+        paintedColours = device.engine.colours;
         return device.engine.texts;
     }
 
@@ -240,6 +255,8 @@ private slots:
             const QString verdict = ok ? "OK" : "NG";
             const QString other = ok ? "NG" : "OK";
             QCOMPARE(items.contains(verdict), shown);
+            if (shown)
+                QCOMPARE(paintedColours.value(items.indexOf(verdict)), QColor(ok ? Qt::green : Qt::red));
             QVERIFY2(!items.contains(other), qPrintable(items.join('|')));
         }
         gpWPara->realtimeRoi = wasRealtime;
@@ -288,6 +305,15 @@ private slots:
         text = paintedText();
         QVERIFY2(text.contains("NG 4 / 10"), qPrintable(text));
         QVERIFY(text.contains("2026-05-06 08.00.00"));
+
+        // The record pages say which folder they browse.
+        DrawROIWidget page(rig.window, rig.window->cammerWidgets);
+        page.recordCount = 2;
+        for (const auto& [source, folder] : {std::pair{kSourceOKRecord, "OK"}, std::pair{kSourceNGRecord, "NG"}}) {
+            gSource = source;
+            text = paintedText();
+            QVERIFY2(text.contains(QString::fromUtf8("%1图片数 1 / 2").arg(folder)), qPrintable(text));
+        }
         gSource = 1;
 
         gpState->runState = 1;

@@ -74,6 +74,8 @@ private slots:
         QTest::newRow("a little long") << "Number of zoom" << QSize(180, 40) << 1 << true;
         QTest::newRow("two lines fit") << "Use the same filter Size and Max Area" << QSize(265, 70) << 2 << false;
         QTest::newRow("two lines, smaller") << "Number of zoom layers" << QSize(150, 40) << 2 << true;
+        // One line would fit at two thirds of the size: two lines at the full size come first.
+        QTest::newRow("wrapped before halved") << "Number of zoom layers" << QSize(209, 60) << 2 << false;
         // Three lines of the full size would be one line taller than the box.
         QTest::newRow("not a line too many") << "Use the same filter Size and Max Area" << QSize(200, 60) << 2 << true;
     }
