@@ -8,6 +8,7 @@
 #include <QPixmap>
 
 #include "controlport.h"
+#include "drawroiwidget.h"
 #include "globals.h"
 #include "lanstr.h"
 #include "mojuwizard.h"
@@ -189,6 +190,10 @@ void IOStatusWidget::paintEvent(QPaintEvent*)
 {
     const Layout l = layout();
     QPainter p(this);
+    // The teaching page's column moved to the left would hide the first lamps: the strip's
+    // row moves right of it, into the room the window's version labels leave while the page
+    // shows.
+    p.translate(DrawROIWidget::LeftCover(this), 0);
 
     // The names keep 16 px, centred on their 70 x 18 boxes (the font's descent may pass the
     // box by a pixel); only a name wider than its box is drawn smaller.

@@ -6,6 +6,7 @@
 
 #include "cammersingleton.h"
 #include "cammerwidgetrig.h"
+#include "drawroiwidget.h"
 #include "mainstate.h"
 #include "testsupport.h"
 
@@ -18,15 +19,26 @@ public:
     TextEngine() : QPaintEngine(QPaintEngine::AllFeatures) {}
     bool begin(QPaintDevice*) override { return true; }
     bool end() override { return true; }
-    void updateState(const QPaintEngineState&) override {}
+    void updateState(const QPaintEngineState& state) override
+    {
+        if (state.state() & DirtyTransform)
+            transform = state.transform();
+    }
     void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
     void drawPath(const QPainterPath&) override {}
     void drawPolygon(const QPointF*, int, PolygonDrawMode) override {}
     void drawImage(const QRectF&, const QImage&, const QRectF&, Qt::ImageConversionFlags) override {}
-    void drawTextItem(const QPointF&, const QTextItem& item) override { texts << item.text(); }
+    void drawTextItem(const QPointF& at, const QTextItem& item) override
+    {
+        texts << item.text();
+        const QFontMetricsF m(item.font());
+        places << transform.mapRect(QRectF(at.x(), at.y() - m.ascent(), m.horizontalAdvance(item.text()), m.height()));
+    }
     Type type() const override { return QPaintEngine::User; }
 
     QStringList texts;
+    QList<QRectF> places;  // where each text stands on the device
+    QTransform transform;
 };
 
 class TextDevice : public QPaintDevice
@@ -244,6 +256,66 @@ private slots:
         }
         gpWPara->realtimeRoi = wasRealtime;
         view->cameraOk = true;
+    }
+
+    // The teaching page's column may stand on either side: the view's own texts (status,
+    // counters, result, legend, record and recent-failure lines) stay clear of it.
+    void textsClearOfTheColumn_data()
+    {
+        QTest::addColumn<int>("lan");
+        QTest::addColumn<int>("source");
+        QTest::addColumn<int>("page");
+        QTest::addColumn<bool>("left");
+        for (int lan = 0; lan < 4; ++lan)
+            for (auto [source, page] : {std::pair{0, kPageTeaching}, std::pair{1, kPageAlarm}, std::pair{2, kPageTeaching},
+                                        std::pair{3, kPageTeaching}})
+                for (bool left : {false, true})
+                    QTest::newRow(qPrintable(QString("lan %1 source %2 %3").arg(lan).arg(source).arg(left ? "left" : "right")))
+                        << lan << source << page << left;
+    }
+
+    void textsClearOfTheColumn()
+    {
+        QFETCH(int, lan);
+        QFETCH(int, source);
+        QFETCH(int, page);
+        QFETCH(bool, left);
+        QWidget* window = view->parentWidget();
+        window->setFixedSize(gShowW, gShowH);
+        view->move(0, 0);
+        window->show();
+        static DrawROIWidget* column = new DrawROIWidget(window, rig.window->cammerWidgets);
+        column->move(left ? 0 : gShowW - column->width(), 0);
+        column->show();
+        const auto restore = qScopeGuard([this] {
+            upTimers[0].stop();
+            column->hide();
+            view->storeA->roiNum[0] = view->storeB->roiNum[0] = 2;
+            view->cameraOk = true;
+            gLan = 1;
+        });
+        column->recordCount = 3;
+        column->recordName = "2_2026-03-14_09.26.53";
+        gLan = lan;
+        gSource = source;
+        gpState->pageState = page;
+        gpState->cyclePhase = 3;
+        view->cameraOk = false;
+        view->recentNgPos[0] = 4;
+        view->recentNgTime[0][0] = "2026-03-14 09.26.53";
+        upTimers[0].start(60000);
+        gpState->countdown[0] = 1.5f;
+        // The regions belong to the picture, which the column covers where it stands.
+        view->storeA->roiNum[0] = view->storeB->roiNum[0] = 0;
+        TextDevice device;
+        view->render(&device);
+        const QRectF covered(column->geometry());
+        QStringList under;
+        for (int i = 0; i < device.engine.texts.size(); ++i)
+            if (device.engine.places[i].intersects(covered) || !QRectF(view->rect()).contains(device.engine.places[i]))
+                under << device.engine.texts[i];
+        QVERIFY2(device.engine.texts.size() >= 3, qPrintable(device.engine.texts.join('|')));
+        QVERIFY2(under.isEmpty(), qPrintable(under.join('|')));
     }
 
     // Labels carry number, parameters and value below 11 regions, number and value from 11 on;
