@@ -188,6 +188,14 @@ private slots:
             QCOMPARE(tab->pages[3]->detectCode, 2);
         }
         QVERIFY(!page.cameraPages[3]);
+        // The hour lists open with rows a finger can pick, 40 px high.
+        page.show();
+        for (auto [box, height] : {std::pair{page.morningStartBox, 40}, std::pair{page.nightEndBox, 40}}) {
+            box->showPopup();
+            QTRY_VERIFY(box->view()->isVisible());
+            QCOMPARE(box->view()->visualRect(box->model()->index(1, 0)).height(), height);
+            box->hidePopup();
+        }
     }
 
     // Asked to update, shown or answered before the window built its controls: nothing happens.
