@@ -223,10 +223,11 @@ void IOStatusWidget::paintTexts(QPainter& p, const Layout& l)
     const QFont font = StripFont(kTextFontPx);
     p.setFont(font);
     const QFontMetrics metrics(font);
+    // One line takes the font's height, more lines their spacing each (as the fitting counts).
     const auto room = [&metrics](const QPoint& baseLine, int right, int lines) {
         const int bottom = baseLine.y() + metrics.descent();
-        return QRect(baseLine.x(), bottom - lines * metrics.lineSpacing(), right - baseLine.x(),
-                     lines * metrics.lineSpacing());
+        const int tall = lines == 1 ? metrics.height() : lines * metrics.lineSpacing();
+        return QRect(baseLine.x(), bottom - tall, right - baseLine.x(), tall);
     };
     const auto fits = [&font](const QRect& r, const QString& text, int lines) {
         if (r.width() <= 0)

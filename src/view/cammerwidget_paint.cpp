@@ -348,10 +348,14 @@ void CammerWidget::PaintRegions(QPainter& painter, QFont& font, const CammerSing
         const int names[2] = {kTextFilterSize, kTextArea};
         const QColor colours[2] = {Qt::blue, kAreaColour};
         const int tops[2] = {h - 89, h - 44};
+        // The 30 px font's line is taller than a legend row of 30 px: the name keeps its size,
+        // centred on the row as drawn there, its line passing the row's edges by a few pixels
+        // (the rows are 15 px apart). Only a name too wide for the room before the swatch
+        // ("filter Size :", "フィルタサイズ :") is made smaller.
+        const int grow = std::max(0, QFontMetrics(painter.font()).height() - 30);
         for (int k = 0; k < 2; ++k) {
             painter.setPen(colours[k]);
-            // "フィルタサイズ :" and longer names do not hold 30 px before the swatch.
-            TextFit::Draw(painter, QRect(QPoint(10, tops[k]), QPoint(159, tops[k] + 29)),
+            TextFit::Draw(painter, QRect(QPoint(10, tops[k] - grow / 2), QPoint(159, tops[k] + 29 + grow - grow / 2)),
                           Qt::AlignLeft | Qt::AlignVCenter, QString("%1 :").arg(LanStr(names[k])));
             painter.fillRect(QRect(QPoint(160, tops[k]), QPoint(189, tops[k] + 29)), colours[k]);
             if (!w.showAllParams)

@@ -33,11 +33,13 @@ public:
         texts << item.text();
         const QFontMetricsF m(item.font());
         places << transform.mapRect(QRectF(at.x(), at.y() - m.ascent(), m.horizontalAdvance(item.text()), m.height()));
+        sizes << item.font().pixelSize();
     }
     Type type() const override { return QPaintEngine::User; }
 
     QStringList texts;
     QList<QRectF> places;  // where each text stands on the device
+    QList<int> sizes;      // and its font's pixel size
     QTransform transform;
 };
 
@@ -316,6 +318,12 @@ private slots:
                 under << device.engine.texts[i];
         QVERIFY2(device.engine.texts.size() >= 3, qPrintable(device.engine.texts.join('|')));
         QVERIFY2(under.isEmpty(), qPrintable(under.join('|')));
+        // The legend's area name fits its room in every language: at the legend's 30 px.
+        if (source == kSourceTemplate) {
+            int area = 0;
+            while (area < device.engine.texts.size() && !device.engine.texts[area].startsWith(LanStr(24))) ++area;
+            QVERIFY2(device.engine.sizes.value(area) == 30, qPrintable(device.engine.texts.join('|')));
+        }
     }
 
     // Labels carry number, parameters and value below 11 regions, number and value from 11 on;
