@@ -23,6 +23,7 @@
 #include "statisticsrig.h"
 #include "statisticswidget.h"
 #include "testsupport.h"
+#include "textfit.h"
 #include "warnbox.h"
 
 namespace {
@@ -131,6 +132,11 @@ private slots:
             }
             return row.simplified();
         };
+        QVector<int> legendPx;  // English on two lines, as large as Chinese on one: 10 pt
+        TextFit::SetDrawObserver([&legendPx](const TextFit::Drawn& d) { legendPx << d.font.pixelSize(); });
+        for (int lan : {0, 1}) gLan = lan, chart.grab();
+        TextFit::SetDrawObserver({});
+        QCOMPARE(legendPx, QVector<int>(4, legendPx.value(0)));
         const QString withData = legend(image);
         QVERIFY2(withData.count('g') == 6 && withData.count('r') == 6, qPrintable(withData));
 
