@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include <QFont>
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QPainter>
 
@@ -123,6 +124,7 @@ void Histogram::paintEvent(QPaintEvent*)
 
     QFont legendFont = painter.font();
     legendFont.setPointSize(kLegendPointSize);
+    legendFont.setPixelSize(QFontInfo(legendFont).pixelSize());  // whole pixels, as the fitting measures
     painter.setFont(legendFont);
     const int swatch = dataCount > 0 ? half : (W - 2 * kAxisMargin) / (kLegendSlots + 1) / 2;
     const int okText = W - kLegendRight;
@@ -133,7 +135,11 @@ void Histogram::paintEvent(QPaintEvent*)
     const QFontMetrics legendMetrics(legendFont);
     const int tall = std::max(kLegendHeight, 2 * legendMetrics.lineSpacing());
     const int top = kLegendTop - (tall - kLegendHeight) / 2;
-    const auto caption = [&legendMetrics](int entry) { return TextFit::Wrap(LanStr(entry), legendMetrics, kLegendWidth); };
+    // Broken where the full size needs it, when the lines then fit; else the fitting finds the size.
+    const auto caption = [&](int entry) {
+        const QString lines = TextFit::Wrap(LanStr(entry), legendMetrics, kLegendWidth);
+        return TextFit::Fits(lines, legendFont, QSize(kLegendWidth, tall)) ? lines : LanStr(entry);
+    };
     TextFit::Draw(painter, QRect(okText, top, kLegendWidth, tall), Qt::AlignCenter, caption(kTextQualified), true,
                   kLegendLeastPx);
     const int okSwatch = okText - (swatch + kSwatchGap);
