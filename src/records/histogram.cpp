@@ -130,8 +130,8 @@ void Histogram::paintEvent(QPaintEvent*)
     const int okText = W - kLegendRight;
     // A caption wider than its 100 px takes two lines at 10 pt, which are a pixel or two taller
     // than the 30 px rectangle: the room grows to them about the same middle, so that the
-    // caption keeps its size. Only a word wider than the room is made smaller, down to a size
-    // below the screens' usual least.
+    // caption keeps its size. One whose lines do not fit even so (a screen of more dots per
+    // inch) is made smaller, down to a size below the screens' usual least.
     const QFontMetrics legendMetrics(legendFont);
     const int tall = std::max(kLegendHeight, 2 * legendMetrics.lineSpacing());
     const int top = kLegendTop - (tall - kLegendHeight) / 2;
