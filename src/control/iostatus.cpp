@@ -8,6 +8,7 @@
 #include <QPixmap>
 
 #include "controlport.h"
+#include "drawroiwidget.h"
 #include "globals.h"
 #include "lanstr.h"
 #include "mojuwizard.h"
@@ -189,6 +190,10 @@ void IOStatusWidget::paintEvent(QPaintEvent*)
 {
     const Layout l = layout();
     QPainter p(this);
+    // The teaching page's column moved to the left would hide the first lamps: the strip's
+    // row moves right of it, into the room the window's version labels leave while the page
+    // shows.
+    p.translate(DrawROIWidget::LeftCover(this), 0);
 
     // The names keep 16 px, centred on their 70 x 18 boxes (the font's descent may pass the
     // box by a pixel); only a name wider than its box is drawn smaller.
@@ -218,10 +223,11 @@ void IOStatusWidget::paintTexts(QPainter& p, const Layout& l)
     const QFont font = StripFont(kTextFontPx);
     p.setFont(font);
     const QFontMetrics metrics(font);
+    // One line takes the font's height, more lines their spacing each (as the fitting counts).
     const auto room = [&metrics](const QPoint& baseLine, int right, int lines) {
         const int bottom = baseLine.y() + metrics.descent();
-        return QRect(baseLine.x(), bottom - lines * metrics.lineSpacing(), right - baseLine.x(),
-                     lines * metrics.lineSpacing());
+        const int tall = lines == 1 ? metrics.height() : lines * metrics.lineSpacing();
+        return QRect(baseLine.x(), bottom - tall, right - baseLine.x(), tall);
     };
     const auto fits = [&font](const QRect& r, const QString& text, int lines) {
         if (r.width() <= 0)

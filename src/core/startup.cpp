@@ -422,9 +422,9 @@ int StartUp(int argc, char** argv)
     gDeviceID = getlocal_deviceid();
     writeVersionToJson();
     HandNetworkQueries();
-    // The network services, the USB copier and the disk watcher start in this order, before
-    // the IO thread, but from the event loop: their listening sockets, threads and files
-    // would otherwise keep the board unpolled while they come up.
+    // The IO thread starts first, here, and the window shows; the network services, then the
+    // USB copier and the disk watcher, start after them from the event loop: their listening
+    // sockets, threads and files would otherwise keep the board unpolled while they come up.
     TNR_NETMN* services = TNR_NETMN::getInstance();
     QTimer::singleShot(0, app, [services] {
         services->initStart();

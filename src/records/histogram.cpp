@@ -4,6 +4,8 @@
 #include <algorithm>
 
 #include <QFont>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QPainter>
 
 #include "lanstr.h"
@@ -122,18 +124,29 @@ void Histogram::paintEvent(QPaintEvent*)
 
     QFont legendFont = painter.font();
     legendFont.setPointSize(kLegendPointSize);
+    legendFont.setPixelSize(QFontInfo(legendFont).pixelSize());  // whole pixels, as the fitting measures
     painter.setFont(legendFont);
     const int swatch = dataCount > 0 ? half : (W - 2 * kAxisMargin) / (kLegendSlots + 1) / 2;
     const int okText = W - kLegendRight;
-    // The legend's rectangles and 10 pt are fixed, too small for some captions even on two
-    // lines: a longer text is broken into lines and made smaller than the screens' usual least.
-    TextFit::Draw(painter, QRect(okText, kLegendTop, kLegendWidth, kLegendHeight), Qt::AlignCenter,
-                  LanStr(kTextQualified), true, kLegendLeastPx);
+    // A caption wider than its 100 px takes two lines at 10 pt, which are a pixel or two taller
+    // than the 30 px rectangle: the room grows to them about the same middle, so that the
+    // caption keeps its size. One whose lines do not fit even so (a screen of more dots per
+    // inch) is made smaller, down to a size below the screens' usual least.
+    const QFontMetrics legendMetrics(legendFont);
+    const int tall = std::max(kLegendHeight, 2 * legendMetrics.lineSpacing());
+    const int top = kLegendTop - (tall - kLegendHeight) / 2;
+    // Broken where the full size needs it, when the lines then fit; else the fitting finds the size.
+    const auto caption = [&](int entry) {
+        const QString lines = TextFit::Wrap(LanStr(entry), legendMetrics, kLegendWidth);
+        return TextFit::Fits(lines, legendFont, QSize(kLegendWidth, tall)) ? lines : LanStr(entry);
+    };
+    TextFit::Draw(painter, QRect(okText, top, kLegendWidth, tall), Qt::AlignCenter, caption(kTextQualified), true,
+                  kLegendLeastPx);
     const int okSwatch = okText - (swatch + kSwatchGap);
     painter.fillRect(QRect(okSwatch, kLegendTop, swatch, kSwatchBottom - kLegendTop + 1), kOkColour);
     const int ngText = okSwatch - kLegendStep;
-    TextFit::Draw(painter, QRect(ngText, kLegendTop, kLegendWidth, kLegendHeight), Qt::AlignCenter,
-                  LanStr(kTextAnomaly), true, kLegendLeastPx);
+    TextFit::Draw(painter, QRect(ngText, top, kLegendWidth, tall), Qt::AlignCenter, caption(kTextAnomaly), true,
+                  kLegendLeastPx);
     const int ngSwatch = ngText - (swatch + kSwatchGap);
     painter.fillRect(QRect(ngSwatch, kLegendTop, swatch, kSwatchBottom - kLegendTop + 1), kNgColour);
 }

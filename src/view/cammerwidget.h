@@ -231,6 +231,8 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
+    // Width of the teaching page's column over the view's left edge, taken at each paint.
+    int columnCover = 0;
     // The parameter record the camera setters follow: the settings screen's copy while that
     // screen is visible, else the live one (LivePara).
     static const WizardPara& TunedPara();
@@ -266,6 +268,7 @@ private:
     // curImage into displayRgb as opaque RGB32 pixels.
     void ExpandOpaque();
     void PaintOverlay(int d, int i, const unsigned char* mask, quint32 colour, const CammerSingleton& s);
+    void PastColumn(QPainter& painter) const;
     void PaintRecentNg(QPainter& painter, QFont& font);
     // A picture of the OK or NG folders that the teaching page browses, with its header.
     void PaintRecord(QPainter& painter, QFont& font);

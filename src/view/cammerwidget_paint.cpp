@@ -161,6 +161,7 @@ void CammerWidget::paintEvent(QPaintEvent* event)
         QWidget::paintEvent(event);
         return;
     }
+    columnCover = DrawROIWidget::LeftCover(this);
     if (gSource == kSourceRecentNG)
         PaintRecentNg(painter, font);
     else if (gSource == kSourceOKRecord || gSource == kSourceNGRecord)
@@ -177,6 +178,15 @@ void CammerWidget::ApplyPanZoom(QPainter& painter) const
     painter.scale(gpState->zoomFactor, gpState->zoomFactor);
 }
 
+// The operator moves the teaching page's column to the left to see what the right of the
+// picture holds: the view's own texts there (status, counters, legend, result) move right of
+// it, each by the column's width on the screen, whatever scale and zoom the painter holds.
+void CammerWidget::PastColumn(QPainter& painter) const
+{
+    if (columnCover > 0)
+        painter.setWorldTransform(painter.worldTransform() * QTransform::fromTranslate(columnCover, 0));
+}
+
 void CammerWidget::PaintRecentNg(QPainter& painter, QFont& font)
 {
     const int d = gpState ? std::clamp(gpState->curDetect, 0, kMaxDetections - 1) : 0;
@@ -185,6 +195,7 @@ void CammerWidget::PaintRecentNg(QPainter& painter, QFont& font)
     ApplyPanZoom(painter);
     painter.drawImage(rect(), displayImage);
     painter.restore();
+    PastColumn(painter);
 
     QString status;
     QColor colour = Qt::green;
@@ -219,6 +230,7 @@ void CammerWidget::PaintRecord(QPainter& painter, QFont& font)
         painter.drawImage(rect(), page->recordImage);
         painter.restore();
     }
+    PastColumn(painter);
     const bool ok = gSource == kSourceOKRecord;
     const QString title = LanStr(ok ? kTextOkRecords : kTextNgRecords);
     const QString detection = DetectionName(gpState ? std::clamp(gpState->curDetect, 0, kMaxDetections - 1) : 0);
@@ -285,6 +297,7 @@ void CammerWidget::PaintLive(QPainter& painter, QFont& font)
     if (resultShown) {
         painter.save();
         painter.scale(winScaleX, winScaleY);
+        PastColumn(painter);
         font.setPixelSize(100);
         painter.setFont(font);
         painter.setPen(cameraOk ? Qt::green : Qt::red);
@@ -301,6 +314,7 @@ void CammerWidget::PaintLive(QPainter& painter, QFont& font)
     // 8: header, in display units.
     painter.save();
     painter.scale(winScaleX, winScaleY);
+    PastColumn(painter);
     PaintHeader(painter, font, d, selectedText);
     painter.restore();
 
@@ -327,21 +341,28 @@ void CammerWidget::PaintRegions(QPainter& painter, QFont& font, const CammerSing
     painter.setPen(basePen);
 
     if (templ) {
+        painter.save();
+        PastColumn(painter);
         const int h = height() - 1;
         const QString values[2] = {QString::number(w.filterSize), QString::number(w.filterArea)};
         const int names[2] = {kTextFilterSize, kTextArea};
         const QColor colours[2] = {Qt::blue, kAreaColour};
         const int tops[2] = {h - 89, h - 44};
+        // The 30 px font's line is taller than a legend row of 30 px: the name keeps its size,
+        // centred on the row as drawn there, its line passing the row's edges by a few pixels
+        // (the rows are 15 px apart). Only a name too wide for the room before the swatch
+        // ("filter Size :", "フィルタサイズ :") is made smaller.
+        const int grow = std::max(0, QFontMetrics(painter.font()).height() - 30);
         for (int k = 0; k < 2; ++k) {
             painter.setPen(colours[k]);
-            // "フィルタサイズ :" and longer names do not hold 30 px before the swatch.
-            TextFit::Draw(painter, QRect(QPoint(10, tops[k]), QPoint(159, tops[k] + 29)),
+            TextFit::Draw(painter, QRect(QPoint(10, tops[k] - grow / 2), QPoint(159, tops[k] + 29 + grow - grow / 2)),
                           Qt::AlignLeft | Qt::AlignVCenter, QString("%1 :").arg(LanStr(names[k])));
             painter.fillRect(QRect(QPoint(160, tops[k]), QPoint(189, tops[k] + 29)), colours[k]);
             if (!w.showAllParams)
                 painter.drawText(QRect(QPoint(205, tops[k]), QPoint(354, tops[k] + 29)),
                                  Qt::AlignLeft | Qt::AlignVCenter, values[k]);
         }
+        painter.restore();
     }
 
     const int mode = gpState ? gpState->drawMode : 0;

@@ -80,6 +80,16 @@ DrawROIWidget* DrawROIWidget::instance()
     return gPage;
 }
 
+int DrawROIWidget::LeftCover(const QWidget* w)
+{
+    if (!gPage || !w || !gPage->isVisible() || w == gPage)
+        return 0;
+    const QRect column(gPage->mapToGlobal(QPoint(0, 0)), gPage->size());
+    const QRect area(w->mapToGlobal(QPoint(0, 0)), w->size());
+    const QRect covered = column & area;
+    return !covered.isEmpty() && covered.left() == area.left() ? covered.width() : 0;
+}
+
 DrawROIWidget::DrawROIWidget(QWidget* parent, CammerWidget* const* cameraViews) : QWidget(parent), views(cameraViews)
 {
     gPage = this;
@@ -355,6 +365,9 @@ void DrawROIWidget::SlotChangePage()
     FitCaptions();
     move(panelLeft ? 0 : gShowW - kPageWidth, 0);
     update();
+    // The views and the status strip move their texts clear of the column's new place.
+    if (parentWidget())
+        parentWidget()->update();
 }
 
 // The alarm's template column holds more rows than 76 px each leave room for: then every

@@ -27,6 +27,9 @@ public:
     // The one page of the run (null before it is built): the camera views paint its
     // browsed picture and end drawings through it.
     static DrawROIWidget* instance();
+    // How far the page's column, shown, stands over the left edge of `w` (0 when it stands
+    // elsewhere): what `w` draws itself at its left edge moves right by this much.
+    static int LeftCover(const QWidget* w);
 
     // ---- page fields ----
     bool panelLeft = false;

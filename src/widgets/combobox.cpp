@@ -16,6 +16,10 @@ void ComboBox::setItemHeight(int h)
 {
     setStyleSheet(QString("QComboBox QAbstractItemView::item{height:%1px;}").arg(h) +
                   "QComboBox::tab-bar{border-width:0px;}");
+    // A box made inside a page that has a style sheet of its own (the statistics page) keeps
+    // the list the page's style polished it with, rows a line of text high: the list takes
+    // the height itself too.
+    listView->setStyleSheet(QString("QAbstractItemView::item{height:%1px;}").arg(h));
 }
 
 void ComboBox::setItemWidth(int w)

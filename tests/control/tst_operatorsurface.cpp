@@ -28,6 +28,7 @@
 #include "platformclock.h"
 #include "simcameracontrol.h"
 #include "testsupport.h"
+#include "textfit.h"
 #include "warnbox.h"
 #include "wizardpara.h"
 
@@ -459,6 +460,11 @@ private slots:
         QCOMPARE(l.loginText, QString("Logged"));
         QCOMPARE(l.loginAt, QPoint(697, 157));
         QCOMPARE(l.productAt, QPoint(697 + 150 + 20, 155));
+        QMap<QString, int> drawnPx;  // with room at their places the texts keep the strip's 35 px
+        TextFit::SetDrawObserver([&drawnPx](const TextFit::Drawn& d) { drawnPx[d.shown] = d.font.pixelSize(); });
+        strip->grab();
+        TextFit::SetDrawObserver({});
+        QCOMPARE(drawnPx.value("Logged"), 35);
 
         // A touch on the strip logs out and shows it.
         QTest::mouseClick(strip, Qt::LeftButton, {}, QPoint(900, 90));

@@ -23,6 +23,7 @@
 #include "statisticsrig.h"
 #include "statisticswidget.h"
 #include "testsupport.h"
+#include "textfit.h"
 #include "warnbox.h"
 
 namespace {
@@ -131,6 +132,11 @@ private slots:
             }
             return row.simplified();
         };
+        QVector<int> legendPx;  // English on two lines, as large as Chinese on one: 10 pt
+        TextFit::SetDrawObserver([&legendPx](const TextFit::Drawn& d) { legendPx << d.font.pixelSize(); });
+        for (int lan : {0, 1}) gLan = lan, chart.grab();
+        TextFit::SetDrawObserver({});
+        QCOMPARE(legendPx, QVector<int>(4, legendPx.value(0)));
         const QString withData = legend(image);
         QVERIFY2(withData.count('g') == 6 && withData.count('r') == 6, qPrintable(withData));
 
@@ -188,6 +194,9 @@ private slots:
             QCOMPARE(tab->pages[3]->detectCode, 2);
         }
         QVERIFY(!page.cameraPages[3]);
+        page.show();  // the hour lists open with rows a finger can pick, 40 px high
+        page.nightEndBox->showPopup();
+        QTRY_COMPARE(page.nightEndBox->view()->visualRect(page.nightEndBox->model()->index(1, 0)).height(), 40);
     }
 
     // Asked to update, shown or answered before the window built its controls: nothing happens.

@@ -23,21 +23,29 @@ public:
     {
         if (state.state() & DirtyPen)
             pen = state.pen().color();
+        if (state.state() & DirtyTransform)
+            transform = state.transform();
     }
     void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
     void drawPath(const QPainterPath&) override {}
     void drawPolygon(const QPointF*, int, PolygonDrawMode) override {}
     void drawImage(const QRectF&, const QImage&, const QRectF&, Qt::ImageConversionFlags) override {}
-    void drawTextItem(const QPointF&, const QTextItem& item) override
+    void drawTextItem(const QPointF& at, const QTextItem& item) override
     {
         texts << item.text();
         colours << pen;
+        const QFontMetricsF m(item.font());
+        places << transform.mapRect(QRectF(at.x(), at.y() - m.ascent(), m.horizontalAdvance(item.text()), m.height()));
+        sizes << item.font().pixelSize();
     }
     Type type() const override { return QPaintEngine::User; }
 
     QStringList texts;
     QList<QColor> colours;
     QColor pen;
+    QList<QRectF> places;  // where each text stands on the device
+    QList<int> sizes;      // and its font's pixel size
+    QTransform transform;
 };
 
 class TextDevice : public QPaintDevice
@@ -261,6 +269,43 @@ private slots:
         }
         gpWPara->realtimeRoi = wasRealtime;
         view->cameraOk = true;
+    }
+
+    // The view's own texts (status, counters, result, legend, record and recent lines) stay
+    // clear of the teaching page's column on either side, in every language; the legend's
+    // area name keeps its 30 px.
+    void textsClearOfTheColumn()
+    {
+        view->parentWidget()->setFixedSize(gShowW, gShowH);
+        view->parentWidget()->show();
+        DrawROIWidget column(view->parentWidget(), rig.window->cammerWidgets);
+        column.show();
+        upTimers[0].start(60000);
+        gpState->countdown[0] = 1.5f;
+        view->storeA->roiNum[0] = view->storeB->roiNum[0] = 0;  // regions belong to the covered picture
+        const auto restore = qScopeGuard([this] {
+            upTimers[0].stop(), gLan = 1, view->storeA->roiNum[0] = view->storeB->roiNum[0] = 2;
+            view->resize(gShowW, gShowH);
+        });
+        for (int lan = 0; lan < 4; ++lan)
+            for (auto [source, page] : std::initializer_list<std::pair<int, int>>{
+                     {0, kPageTeaching}, {1, kPageAlarm}, {2, kPageTeaching}, {3, kPageTeaching}})
+                for (int x : {0, gShowW - column.width(), -1}) {  // -1: a grid's half-size view
+                    gLan = lan, gSource = source, gpState->pageState = page;
+                    view->resize(x < 0 ? gShowW / 2 : gShowW, x < 0 ? gShowH / 2 : gShowH);
+                    column.move(std::max(x, 0), 0);
+                    TextDevice device;
+                    view->render(&device);
+                    const QStringList& texts = device.engine.texts;
+                    for (int i = 0; i < texts.size(); ++i)
+                        QVERIFY2(!device.engine.places[i].intersects(column.geometry()), qPrintable(texts[i]));
+                    const int area = texts.indexOf(QRegularExpression(QRegularExpression::escape(LanStr(24)) + ".*"));
+                    QVERIFY(source != 0 || x < 0 || device.engine.sizes.value(area) == 30);
+                }
+        column.hide();  // left where it stood: the texts come back to the edge
+        TextDevice device;
+        view->render(&device);
+        QVERIFY(device.engine.places.value(0).left() < 20);
     }
 
     // Labels carry number, parameters and value below 11 regions, number and value from 11 on;
