@@ -74,3 +74,8 @@ void SetDiskWriteFailure(std::function<int(const QString& path)> failure)
     QMutexLocker lock(&gFailureMutex);
     gFailure = std::move(failure);
 }
+
+int DiskWriteRefusal(const QString& path)
+{
+    return InjectedFailure(path);
+}

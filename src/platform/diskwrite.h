@@ -24,3 +24,7 @@ bool IsNoSpaceError(int error);
 // Tests: asked before each write with its path; a non-zero errno fails that write without
 // touching the disk. Empty: every write goes to the disk.
 void SetDiskWriteFailure(std::function<int(const QString& path)> failure);
+
+// For writers that do not go through the functions above (databases, settings files): the
+// errno the test seam gives the write of `path`, 0 when it may go to the disk.
+int DiskWriteRefusal(const QString& path);
