@@ -108,6 +108,9 @@ void ResStatisticsParam::init(QString groupName, int count)
         curCount.date = getCurDBDate();
     }
     padCount(curCount, count);
+    // The running day is counted from its day start: its groups record that hour, also those an
+    // older program stored with another one.
+    for (CountGroup& g : curCount.groups) g.morningStart = dayStartHour();
     database->moveToThread(databaseThread);
     databaseThread->start();
 
