@@ -169,21 +169,21 @@ void TellLastStopLosses()
     if (lost.isEmpty())
         return;
     qWarning().noquote() << "the last stop could not write:" << lost.join(", ");
-    // What the note names, in the operator's language; "records N" names N operation records.
-    const QList<QPair<QString, int>> names{{QStringLiteral("counters"), kTextLostCounters},
-                                           {QStringLiteral("statistics"), kTextLostStatistics},
-                                           {QStringLiteral("records"), kTextLostRecords}};
-    QStringList told;
-    for (const QString& item : lost) {
-        const QString kind = item.section(QLatin1Char(' '), 0, 0);
-        for (const auto& name : names) {
-            if (name.first == kind)
-                told << LanStr(name.second).arg(item.section(QLatin1Char(' '), 1, 1));
+    // Once the window stands: the texts in its language, the record in its RECORD.db and the
+    // box over it.
+    QTimer::singleShot(0, QCoreApplication::instance(), [lost] {
+        // What the note names; "records N" names N operation records.
+        const QList<QPair<QString, int>> names{{QStringLiteral("counters"), kTextLostCounters},
+                                               {QStringLiteral("statistics"), kTextLostStatistics},
+                                               {QStringLiteral("records"), kTextLostRecords}};
+        QStringList told;
+        for (const QString& item : lost) {
+            for (const auto& name : names) {
+                if (name.first == item.section(QLatin1Char(' '), 0, 0))
+                    told << LanStr(name.second).arg(item.section(QLatin1Char(' '), 1, 1));
+            }
         }
-    }
-    const QString text = LanStr(kTextLostAtStop).arg(told.join(QStringLiteral(", ")));
-    // Once the window stands: the record goes into its RECORD.db and the box over it.
-    QTimer::singleShot(0, QCoreApplication::instance(), [text] {
+        const QString text = LanStr(kTextLostAtStop).arg(told.join(QStringLiteral(", ")));
         RecordOperation(text, QStringLiteral("info"));
         ShowOperatorNotice(text);
     });
