@@ -258,6 +258,7 @@ void MoJuWizard::FLushAll()
         flushLosses << QStringLiteral("counters");
     // Kept records that wait for their day's file get it now; what still waits goes into the
     // file there is rather than being lost with the program.
+    writeKeptRecords();
     if (heldForItsDay())
         SlotCheckDate();
     writeKeptRecords(true);

@@ -284,6 +284,34 @@ private slots:
         QTest::newRow("two midnights") << 2;
     }
 
+    // A stop after midnight with records kept from either side of it: each goes into its own
+    // day's file, or, when the day's file cannot be archived, into the one there is rather
+    // than being lost.
+    void stopWritesRecordsKeptOverMidnight()
+    {
+        QFETCH(bool, archiveBlocked);
+        if (archiveBlocked) {
+            QFile blocker("RECORD");  // a file where the folder belongs
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+        }
+        SetDiskWriteFailure([](const QString& path) { return path.startsWith("RECORD.db") ? ENOSPC : 0; });
+        win->InsertRecord("today", "run");
+        PlatformClock::setNow(kMorning.addDays(1));
+        win->InsertRecord("tomorrow", "run");
+        SetDiskWriteFailure({});
+        win->FLushAll();
+        QVERIFY(win->flushLosses.isEmpty());
+        QCOMPARE(rowsOf("RECORD.db").size(), archiveBlocked ? 2 : 1);
+        QCOMPARE(rowsOf("RECORD/2026-12-07.db").size(), archiveBlocked ? 0 : 1);
+        QFile::remove("RECORD");
+    }
+    void stopWritesRecordsKeptOverMidnight_data()
+    {
+        QTest::addColumn<bool>("archiveBlocked");
+        QTest::newRow("archived") << false;
+        QTest::newRow("archive blocked") << true;
+    }
+
     void sameDayLeavesTheFile()
     {
         win->InsertRecord("today", "info");
