@@ -9,6 +9,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <QVector>
 #include <QWidget>
@@ -71,6 +72,8 @@ public:
     QLabel* noteLabel = nullptr;
     FloatSlider* zoomSlider = nullptr;
     QSettings* countSettings = nullptr;
+    // What the last FLushAll could not write: "counters", "records N" (N kept records).
+    QStringList flushLosses;
     QSharedPointer<ModbusServer> modbusServer;
 
     // The cycle's and the window's own state: nothing below the window reads it (public, as
@@ -182,10 +185,11 @@ public slots:
     // RECORD.db, before files are replaced or the machine goes down.
     void FLushAll();
     // The production counters in cnt_net/workspace/count.ini. CountWrite hands them to the
-    // settings object, which writes the file a moment later; CountSync writes it now.
+    // settings object, which writes the file a moment later; CountSync writes it now and
+    // answers whether count.ini holds them.
     void CountRead();
     void CountWrite();
-    void CountSync();
+    bool CountSync();
 
     // Detection cycle: input scan, countdowns, triggers, start and stop.
     void Run();
@@ -267,16 +271,24 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    bool countFileHoldsCounts() const;
     // Opens RECORD.db; false when it cannot be, with `noSpace` set when the disk is full.
     bool openRecordDb(bool* noSpace = nullptr);
     // Records not yet in RECORD.db, oldest first (the disk was full): each new record and the
-    // minute's date check write them in order; a stop loses those still waiting.
+    // minute's date check write them in order; a stop loses those still waiting. One that
+    // waited (`waited`) goes into the file of its own date: it is held until the day's change
+    // gives RECORD.db that date.
     struct KeptRecord
     {
-        QString time, level, text, type;
+        QString date, time, level, text, type;
+        bool waited = false;
     };
     QList<KeptRecord> keptRecords;
-    void writeKeptRecords();
+    // Writes them in order; `anyDay` writes also those held for their day's file.
+    void writeKeptRecords(bool anyDay = false);
+    bool heldForItsDay() const;
+    // Archives RECORD.db and starts the file of `day`; false when the archive move failed.
+    bool rollOver(const QString& day);
     // A press on a camera view keeps the button bar (ViewHooks::touched).
     void ViewPressed();
     // The window's side of a pass of Run (DetectionCycle::pass decides), in their order.

@@ -1,11 +1,14 @@
 // Main window: the production counters in count.ini and the hand-over of judgements to the statistics.
 #include <QDebug>
+#include <QFile>
+#include <QMap>
 #include <QList>
 #include <QSettings>
 #include <QStringList>
 #include <QVariant>
 
 #include "cammerwidget.h"
+#include "diskwrite.h"
 #include "globals.h"
 #include "mojuwizard.h"
 #include "platformclock.h"
@@ -76,15 +79,44 @@ void MoJuWizard::CountWrite()
     countSettings->setValue(QString::fromLatin1(kSyncNGCycleKey), gSyncNGCycleNum);
 }
 
-void MoJuWizard::CountSync()
+bool MoJuWizard::CountSync()
 {
     if (!countSettings)
-        return;
+        return true;
     // The counts of a cycle still running are written too: CountWrite waits for its end.
     CountWrite();
-    countSettings->sync();
-    if (countSettings->status() != QSettings::NoError)
+    const int refused = DiskWriteRefusal(countSettings->fileName());
+    if (refused == 0)
+        countSettings->sync();
+    // The settings object keeps the first error it met for good, also one of an earlier write
+    // on a full disk: the file itself says whether this write got there.
+    const bool written = refused == 0 && (countSettings->status() == QSettings::NoError || countFileHoldsCounts());
+    if (!written)
         qWarning().noquote() << "counters: cannot write" << countSettings->fileName();
+    return written;
+}
+
+bool MoJuWizard::countFileHoldsCounts() const
+{
+    // Read from the disk itself: another settings object of the same file would answer from
+    // the values this one still holds unwritten.
+    QFile file(countSettings->fileName());
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    QMap<QString, QString> stored;
+    for (const QString& line : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'))) {
+        const int equals = line.indexOf(QLatin1Char('='));
+        if (equals > 0)
+            stored.insert(line.left(equals).trimmed(), line.mid(equals + 1).remove(QLatin1Char(' ')).trimmed());
+    }
+    // The settings object holds lists as numbers, the file as texts separated by ", ".
+    for (const char* key : {kAllNumKey, kFailNumKey, kSyncNGKey, kAllCycleKey, kFailCycleKey, kSyncNGCycleKey}) {
+        const QVariant held = countSettings->value(QString::fromLatin1(key));
+        const QString text = held.type() == QVariant::List ? held.toStringList().join(QLatin1Char(',')) : held.toString();
+        if (stored.value(QString::fromLatin1(key)) != text)
+            return false;
+    }
+    return true;
 }
 
 void MoJuWizard::AddStatistics()

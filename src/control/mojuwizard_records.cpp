@@ -124,8 +124,9 @@ void MoJuWizard::InsertRecord(QString s, QString type)
         return;
     // A null text would be stored as NULL; the columns hold text, empty at the least.
     auto text = [](const QString& value) { return value.isNull() ? QString("") : value; };
-    const KeptRecord record{PlatformClock::now().toString(QString::fromLatin1(kTimeFormat)), levelName(pswLevel),
-                            text(s), text(type)};
+    const QDateTime now = PlatformClock::now();
+    const KeptRecord record{now.date().toString(QString::fromLatin1(kDateFormat)),
+                            now.toString(QString::fromLatin1(kTimeFormat)), levelName(pswLevel), text(s), text(type)};
 
     // The peer gets the record even when the database cannot take it now.
     QJsonObject peerRecord;
@@ -144,17 +145,29 @@ void MoJuWizard::InsertRecord(QString s, QString type)
     writeKeptRecords();
 }
 
-void MoJuWizard::writeKeptRecords()
+bool MoJuWizard::heldForItsDay() const
 {
-    if (keptRecords.isEmpty())
+    return !keptRecords.isEmpty() && keptRecords.first().waited && keptRecords.first().date != recordDate;
+}
+
+void MoJuWizard::writeKeptRecords(bool anyDay)
+{
+    if (keptRecords.isEmpty() || (!anyDay && heldForItsDay()))
         return;
+    // Those still waiting after a failure waited through it: they belong to their own day.
+    auto kept = [this] {
+        for (KeptRecord& record : keptRecords) record.waited = true;
+    };
     bool noSpace = false;
     if (!openRecordDb(&noSpace)) {
+        kept();
         if (noSpace)
             ReportNoSpace(StoredKind::Record);
         return;
     }
     while (!keptRecords.isEmpty()) {
+        if (!anyDay && heldForItsDay())
+            return;
         const KeptRecord& record = keptRecords.first();
         // Bound values: a quote in the text must not break the statement.
         QSqlQuery query(dbRecord);
@@ -162,10 +175,13 @@ void MoJuWizard::writeKeptRecords()
             QStringLiteral("INSERT INTO RECORD(recordtime, recordpassword, remarks, recordtype) "
                            "VALUES(?, ?, ?, ?)"));
         for (const QString& value : {record.time, record.level, record.text, record.type}) query.addBindValue(value);
-        if (!query.exec()) {
+        const int refused = DiskWriteRefusal(QString::fromLatin1(kRecordFile));
+        if (refused != 0 || !query.exec()) {
+            const QString why = refused != 0 ? QString::fromLocal8Bit(std::strerror(refused)) : query.lastError().text();
             qWarning().noquote() << "operation records: cannot store" << record.text << "-" << keptRecords.size()
-                                 << "kept for later:" << query.lastError().text();
-            if (IsDiskFull(query.lastError()))
+                                 << "kept for later:" << why;
+            kept();
+            if (IsNoSpaceError(refused) || IsDiskFull(query.lastError()))
                 ReportNoSpace(StoredKind::Record);
             return;
         }
@@ -193,9 +209,20 @@ void MoJuWizard::SlotCheckDate()
     // Records kept from a full disk go first, into the day's file they belong to.
     writeKeptRecords();
     const QString today = PlatformClock::now().date().toString(QString::fromLatin1(kDateFormat));
-    if (today == recordDate)
-        return;
+    while (today != recordDate) {
+        // The day's file is closed only once its own kept records are in.
+        if (!keptRecords.isEmpty() && keptRecords.first().date == recordDate)
+            return;
+        // Records that waited through the change go into a file of their own day, which may
+        // lie between the closed day and today when the disk was full for longer.
+        if (!rollOver(heldForItsDay() ? keptRecords.first().date : today))
+            return;
+        writeKeptRecords();
+    }
+}
 
+bool MoJuWizard::rollOver(const QString& day)
+{
     dbRecord.close();
     const QString file = QString::fromLatin1(kRecordFile);
     if (QFile::exists(file)) {
@@ -206,7 +233,7 @@ void MoJuWizard::SlotCheckDate()
         if (!QFile::rename(file, archive)) {
             qWarning().noquote() << "operation records: cannot move" << file << "to" << archive
                                  << "- the records stay in place";
-            return;
+            return false;
         }
     }
     // Without the copy (a full disk) the next record tries again.
@@ -215,20 +242,30 @@ void MoJuWizard::SlotCheckDate()
                              << std::strerror(error);
     PlatformClock::sleepMs(kRollOverSettleMs);
 
-    recordDate = today;
+    recordDate = day;
     QFile dateFile(QString::fromLatin1(kDateFile));
     if (dateFile.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        dateFile.write(today.toLatin1());
+        dateFile.write(day.toLatin1());
+    return true;
 }
 
 void MoJuWizard::FLushAll()
 {
     // The settings object writes count.ini only a moment after a change: an end right after a
     // judgement would drop it.
-    CountSync();
+    flushLosses.clear();
+    if (!CountSync())
+        flushLosses << QStringLiteral("counters");
+    // Kept records that wait for their day's file get it now; what still waits goes into the
+    // file there is rather than being lost with the program.
     writeKeptRecords();
-    if (!keptRecords.isEmpty())
+    if (heldForItsDay())
+        SlotCheckDate();
+    writeKeptRecords(true);
+    if (!keptRecords.isEmpty()) {
         qWarning().noquote() << "operation records:" << keptRecords.size() << "could not be written";
+        flushLosses << QStringLiteral("records %1").arg(keptRecords.size());
+    }
     if (dbIn.isOpen())
         dbIn.close();
     if (dbRecord.isOpen())

@@ -31,6 +31,15 @@ void ShowOperatorNote(const QString& text)
     prompts().note(text);
 }
 
+void ShowOperatorNotice(const QString& text)
+{
+    if (!prompts().notice) {
+        ShowOperatorNote(text);
+        return;
+    }
+    prompts().notice(text);
+}
+
 bool AskOperator(const QString& text)
 {
     if (!prompts().ask) {

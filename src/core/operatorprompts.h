@@ -14,6 +14,9 @@ struct OperatorPrompts
     std::function<void(const QString& text)> warn;
     // The same warning box shown without waiting: the caller carries on while it stands.
     std::function<void(const QString& text)> note;
+    // A notice that must reach the operator, shown without waiting in a box of its own, which
+    // the warnings and notes neither replace nor hide; notices come one after the other.
+    std::function<void(const QString& text)> notice;
     // A modal yes/no question; true for YES.
     std::function<bool(const QString& text)> ask;
     // A yes/no question over the whole screen, for start-up before the window shows anything
@@ -26,6 +29,8 @@ struct OperatorPrompts
 // nothing irreversible follows from a question nobody saw.
 void WarnOperator(const QString& text);
 void ShowOperatorNote(const QString& text);
+// Without an installed notice box the note box shows it.
+void ShowOperatorNotice(const QString& text);
 bool AskOperator(const QString& text);
 int AskOperatorFullScreen(const QString& text, const std::function<void(QDialog*)>& waiting = {});
 

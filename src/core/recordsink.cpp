@@ -48,10 +48,11 @@ void ReportNoSpace(StoredKind kind)
     qWarning().noquote() << "the disk is full:" << (kind == StoredKind::Picture ? "a picture" : "a record")
                          << "was not written";
     // Queued also from the GUI thread: a record may be written from within a box or a
-    // judgement, which must not meet another box half-way.
+    // judgement, which must not meet another box half-way. Shown once an episode, in a box
+    // of its own: the lost-camera and no-input notes would otherwise replace it.
     if (QCoreApplication* app = QCoreApplication::instance())
         QMetaObject::invokeMethod(
-            app, [] { ShowOperatorNote(LanStr(kTextDiskFull)); }, Qt::QueuedConnection);
+            app, [] { ShowOperatorNotice(LanStr(kTextDiskFull)); }, Qt::QueuedConnection);
 }
 
 void ReportStored(StoredKind kind)

@@ -13,6 +13,7 @@
 #include <QMetaType>
 #include <QPair>
 #include <QSocketNotifier>
+#include <QStringList>
 #include <QTextCodec>
 #include <QTimer>
 
@@ -24,6 +25,7 @@
 #include "customionamewidget.h"
 #include "devices.h"
 #include "diskmanager.h"
+#include "diskreserve.h"
 #include "exportnote.h"
 #include "globals.h"
 #include "hardwareconfigurationwidget.h"
@@ -36,9 +38,11 @@
 #include "mapplication.h"
 #include "modbusserver.h"
 #include "mojuwizard.h"
+#include "operatorprompts.h"
 #include "platformclock.h"
 #include "platformexit.h"
 #include "publictools.h"
+#include "recordsink.h"
 #include "resstatisticsdatabase.h"
 #include "resstatisticsparam.h"
 #include "savefialimagethread.h"
@@ -145,11 +149,44 @@ void InstallStopSignals(std::function<void()> flush)
 
 void StopFlush()
 {
+    // The room set aside at start: on a full disk the writes below take it.
+    DiskReserve::Release();
+    QStringList lost;
     // While every thread still runs: the statistics' save goes through their database thread.
-    ResStatisticsParam::getInstance()->saveRunningDay();
+    if (!ResStatisticsParam::getInstance()->saveRunningDay())
+        lost << QStringLiteral("statistics");
     // The counters written to count.ini, PARAM.db and RECORD.db closed.
-    if (gpWin)
+    if (gpWin) {
         gpWin->FLushAll();
+        lost << gpWin->flushLosses;
+    }
+    DiskReserve::NoteLosses(lost);
+}
+
+void TellLastStopLosses()
+{
+    const QStringList lost = DiskReserve::LastStopLosses();
+    if (lost.isEmpty())
+        return;
+    qWarning().noquote() << "the last stop could not write:" << lost.join(", ");
+    // Once the window stands: the texts in its language, the record in its RECORD.db and the
+    // box over it.
+    QTimer::singleShot(0, QCoreApplication::instance(), [lost] {
+        // What the note names; "records N" names N operation records.
+        const QList<QPair<QString, int>> names{{QStringLiteral("counters"), kTextLostCounters},
+                                               {QStringLiteral("statistics"), kTextLostStatistics},
+                                               {QStringLiteral("records"), kTextLostRecords}};
+        QStringList told;
+        for (const QString& item : lost) {
+            for (const auto& name : names) {
+                if (name.first == item.section(QLatin1Char(' '), 0, 0))
+                    told << LanStr(name.second).arg(item.section(QLatin1Char(' '), 1, 1));
+            }
+        }
+        const QString text = LanStr(kTextLostAtStop).arg(told.join(QStringLiteral(", ")));
+        RecordOperation(text, QStringLiteral("info"));
+        ShowOperatorNotice(text);
+    });
 }
 
 void StopWorkers()
@@ -394,6 +431,9 @@ int StartUp(int argc, char** argv)
         LogManager::__instance = new LogManager(nullptr);
     // After the log manager: its crash handler also catches SIGTERM, which is no crash.
     InstallStopSequence();
+    // The last stop's note first: setting the room aside again writes over it.
+    TellLastStopLosses();
+    DiskReserve::Take();
 
     if (!isOpen_Env())
         WaitForNetworkAndCameras();

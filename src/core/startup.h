@@ -25,7 +25,10 @@ void InstallStopSignals(std::function<void()> flush);
 // the HTTP API and the peer and push clients, the Modbus server, the IO thread, the USB
 // copier, the disk watcher and the statistics database thread; each returns only when its
 // threads have ended, so that none runs on while Exit tears down the process's globals.
+// On a full disk the flush writes into the room set aside at start, and notes for the next
+// start what it still could not write (TellLastStopLosses tells it: log, record, box).
 void StopFlush();
+void TellLastStopLosses();
 void StopWorkers();
 // Start-up's stop signals with StopFlush, and StopWorkers as the workers' stop of PlatformExit.
 void InstallStopSequence();

@@ -219,3 +219,10 @@ constexpr int kTextCameraNumberRepeated = 705;
 constexpr int kTextGroupDefaultKept = 706;    // the factory group cannot be deleted
 // A picture or an operation record could not be written: the disk is full.
 constexpr int kTextDiskFull = 708;
+// The last stop found the disk full: what it could not write (%1: the names below, joined).
+constexpr int kTextLostAtStop = 720;
+constexpr int kTextLostCounters = 721;
+constexpr int kTextLostStatistics = 722;
+constexpr int kTextLostRecords = 723;  // %1: how many
+// The new language did not reach PARAM.db: the restart would come back in the old one.
+constexpr int kTextLanguageNotSaved = 724;

@@ -91,3 +91,8 @@ void SetDiskCloseFailure(std::function<int(const QString& path)> failure)
     QMutexLocker lock(&gFailureMutex);
     gCloseFailure = std::move(failure);
 }
+
+int DiskWriteRefusal(const QString& path)
+{
+    return InjectedFailure(path);
+}

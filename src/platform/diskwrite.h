@@ -27,3 +27,7 @@ void SetDiskWriteFailure(std::function<int(const QString& path)> failure);
 // Tests: asked when a written file is closed; a non-zero errno is what the close reports (some
 // file systems tell a full disk only then). Empty: the close's own result.
 void SetDiskCloseFailure(std::function<int(const QString& path)> failure);
+
+// For writers that do not go through the functions above (databases, settings files): the
+// errno the test seam gives the write of `path`, 0 when it may go to the disk.
+int DiskWriteRefusal(const QString& path);

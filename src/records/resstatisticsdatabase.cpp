@@ -1,6 +1,8 @@
 // Statistics database: the live day file, its minute saves and daily archive, day loads and the older per-row records.
 #include "resstatisticsdatabase.h"
 
+#include <cstring>
+
 #include <QDebug>
 #include <QDir>
 #include <QFile>
@@ -12,6 +14,7 @@
 #include <QVariant>
 
 #include "commandrunner.h"
+#include "diskwrite.h"
 #include "globals.h"
 #include "platformclock.h"
 #include "resstatisticsparam.h"
@@ -204,37 +207,53 @@ bool ResStatisticsDatabase::archiveLive(const QString& date)
 
 void ResStatisticsDatabase::slotSaveRecord(QString curDate, QJsonObject json, bool isMove)
 {
+    saveRecord(curDate, json, isMove);
+}
+
+bool ResStatisticsDatabase::saveRecord(const QString& curDate, const QJsonObject& json, bool isMove)
+{
     if (!usable)
-        return;
+        return false;
     // The live file still holds a closed day: it is moved first, and nothing newer is
     // written over it while the move fails.
     if (!pendingArchive.isEmpty()) {
         if (!archiveLive(pendingArchive))
-            return;
+            return false;
         const QString archived = pendingArchive;
         pendingArchive.clear();
         emit sigArchived(archived);
     }
-    if (!QFile::exists(liveFile()))
-        restoreLiveFromTemplate();
-
-    const QString connection = QString::fromLatin1(kSaveConnection);
-    if (QFile::exists(liveFile()) && openConnection(connection, liveFile())) {
-        QSqlQuery query(QSqlDatabase::database(connection, false));
-        saveCountFromJson(json, query);
-        query.clear();
-    }
-    closeConnection(connection);
+    const bool saved = saveLive(json);
 
     // The closing day is archived even when its last save failed: the file holds the
     // minute saves before it, and the next day must not be written into it.
     if (!isMove)
-        return;
+        return saved;
     if (!archiveLive(curDate)) {
         pendingArchive = curDate;
-        return;
+        return saved;
     }
     emit sigArchived(curDate);
+    return saved;
+}
+
+bool ResStatisticsDatabase::saveLive(const QJsonObject& json)
+{
+    if (!QFile::exists(liveFile()))
+        restoreLiveFromTemplate();
+    if (const int refused = DiskWriteRefusal(liveFile())) {
+        qWarning().noquote() << "statistics: cannot write" << liveFile() << ":" << std::strerror(refused);
+        return false;
+    }
+    const QString connection = QString::fromLatin1(kSaveConnection);
+    bool saved = false;
+    if (QFile::exists(liveFile()) && openConnection(connection, liveFile())) {
+        QSqlQuery query(QSqlDatabase::database(connection, false));
+        saved = saveCountFromJson(json, query);
+        query.clear();
+    }
+    closeConnection(connection);
+    return saved;
 }
 
 bool ResStatisticsDatabase::saveCountFromJson(QJsonObject json, QSqlQuery query)

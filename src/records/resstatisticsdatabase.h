@@ -47,6 +47,9 @@ public:
     // its own. False (and the live file untouched) when the move did not happen.
     bool archiveLive(const QString& date);
 
+    // What slotSaveRecord does; false when the day's document did not reach the live file.
+    bool saveRecord(const QString& curDate, const QJsonObject& json, bool isMove);
+
     // The HTTP API's question: hour series of cycles and NG cycles between two moments
     // ("yyyy-MM-dd hh:mm:ss", local time) for one group (empty: the current group). False,
     // with the five keys holding empty arrays, when a moment is not of that form.
@@ -71,6 +74,7 @@ private:
     // The day document of a statistics file; false when it is no statistics database.
     bool readDocument(const QString& file, QJsonObject& json);
     bool mergeLiveInto(const QString& target, const QString& date);
+    bool saveLive(const QJsonObject& json);
 };
 
 QString removeSuffix(const QString& path);

@@ -40,6 +40,15 @@ int hoursBetween(int from, int to)
     return (to + 24 - from) % 24;
 }
 
+// How many hours after the start hour a day was counted with the shift hours now in force
+// begin (-11 to 12): the buckets of a day stay where they were counted when the morning start
+// is moved, and the shifts are read that far along them.
+int shiftOffset(int morningsStart, int dayHour)
+{
+    const int ahead = ((morningsStart - dayHour) % 24 + 24) % 24;
+    return ahead > 12 ? ahead - 24 : ahead;
+}
+
 const sCount* shiftTotal(const CountDetect& entry, ShiftType shift)
 {
     switch (shift) {
@@ -99,6 +108,9 @@ void ResStatisticsParam::init(QString groupName, int count)
         curCount.date = getCurDBDate();
     }
     padCount(curCount, count);
+    // The running day is counted from its day start: its groups record that hour, also those an
+    // older program stored with another one.
+    for (CountGroup& g : curCount.groups) g.morningStart = dayStartHour();
     database->moveToThread(databaseThread);
     databaseThread->start();
 
@@ -134,20 +146,22 @@ void ResStatisticsParam::setTimer(bool on)
         dayTimer->stop();
 }
 
-void ResStatisticsParam::saveRunningDay()
+bool ResStatisticsParam::saveRunningDay()
 {
     if (!database || !database->usable)
-        return;
+        return true;
     calcCount(curCount);
     const QJsonObject json = StuCountToJson(curCount);
     const QString date = getCurDBDate();
     // No day change here: a closed day is archived by the first check after the next start.
     ResStatisticsDatabase* db = database;
+    bool saved = false;
+    auto save = [db, date, json, &saved] { saved = db->saveRecord(date, json, false); };
     if (databaseThread && databaseThread->isRunning() && QThread::currentThread() != databaseThread)
-        QMetaObject::invokeMethod(
-            db, [db, date, json] { db->slotSaveRecord(date, json, false); }, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(db, save, Qt::BlockingQueuedConnection);
     else
-        db->slotSaveRecord(date, json, false);
+        save();
+    return saved;
 }
 
 void ResStatisticsParam::endDatabaseThread()
@@ -169,7 +183,7 @@ void ResStatisticsParam::addRecord(int detect, int /*hour*/, QList<bool> cameraO
     }
     if (!group) {
         CountGroup fresh;
-        fresh.morningStart = 8;
+        fresh.morningStart = dayStartHour();
         fresh.nightStart = 20;
         fresh.groupName = QStringLiteral("null");
         initStuCountGroup(fresh, curGroupName);
@@ -249,7 +263,7 @@ void ResStatisticsParam::checkDate()
     saveConfig();
     curCount.groups.clear();
     CountGroup group;
-    group.morningStart = 8;
+    group.morningStart = dayStartHour();
     group.nightStart = 20;
     group.groupName = QStringLiteral("null");
     initStuCountGroup(group, curGroupName);
@@ -299,7 +313,7 @@ void ResStatisticsParam::checkCameraDetectCount(int count)
     }
 }
 
-const CountDetect* ResStatisticsParam::selectEntry(int camera, int detect)
+const CountDetect* ResStatisticsParam::selectEntry(int camera, int detect, int* dayHour)
 {
     const CountGroup* group = nullptr;
     for (const CountGroup& g : viewCount.groups) {
@@ -311,6 +325,8 @@ const CountDetect* ResStatisticsParam::selectEntry(int camera, int detect)
     // A group really named "null" reads as absent, as the group lookup answers.
     if (!group || group->groupName == QLatin1String("null"))
         return nullptr;
+    if (dayHour)
+        *dayHour = group->morningStart;
     const CountCamera* cam = nullptr;
     if (camera == kStatAllIndex)
         cam = &group->all;
@@ -336,19 +352,31 @@ int ResStatisticsParam::getCount(ShiftType shift, bool ok, int camera, int detec
 
 QList<int> ResStatisticsParam::getRes(ShiftType shift, bool ok, int camera, int detect)
 {
-    const CountDetect* entry = selectEntry(camera, detect);
+    int dayHour = morningsStart;
+    const CountDetect* entry = selectEntry(camera, detect, &dayHour);
     if (!entry)
         return {};
     const QList<int>& hours = ok ? entry->OK : entry->NG;
+    int first = 0;
+    int count = 0;
     switch (shift) {
         case Morning:
-            return hours.mid(0, hoursBetween(morningsStart, morningsEnd));
+            count = hoursBetween(morningsStart, morningsEnd);
+            break;
         case Night:
-            return hours.mid(hoursBetween(morningsStart, nightStart), hoursBetween(nightStart, nightEnd));
+            first = hoursBetween(morningsStart, nightStart);
+            count = hoursBetween(nightStart, nightEnd);
+            break;
         case AllDay:
             return hours;
+        default:
+            return {};
     }
-    return {};
+    // Hours before the day began hold nothing of it; the series ends with the day.
+    first += shiftOffset(morningsStart, dayHour);
+    QList<int> series;
+    for (int b = first; b < first + count && b < hours.size(); ++b) series << (b < 0 ? 0 : hours[b]);
+    return series;
 }
 
 QList<int> ResStatisticsParam::getShiftTimeList(ShiftType shift)
@@ -396,13 +424,19 @@ QStringList ResStatisticsParam::getGroups()
 
 void ResStatisticsParam::setCurGroup()
 {
+    // The morning start stays the one the running day is counted with: its buckets begin
+    // there, and the new hour holds from the next day on.
     for (CountGroup& g : curCount.groups) {
         if (g.groupName == curGroupName) {
-            g.morningStart = morningsStart;
             g.nightStart = nightStart;
             return;
         }
     }
+}
+
+int ResStatisticsParam::dayStartHour() const
+{
+    return QDateTime::fromTime_t(dayStart.load()).time().hour();
 }
 
 QString ResStatisticsParam::getCurDBDate() const
@@ -504,30 +538,43 @@ void ResStatisticsParam::readTime()
 
 void ResStatisticsParam::calcCount(CountDetect& detect)
 {
+    sumShifts(detect, morningsStart);
+}
+
+void ResStatisticsParam::sumShifts(CountDetect& detect, int dayHour) const
+{
     initStuStatisticsCount(detect.morning);
     initStuStatisticsCount(detect.night);
     initStuStatisticsCount(detect.day);
+    const int first = shiftOffset(morningsStart, dayHour);
     const int morningBuckets = hoursBetween(morningsStart, morningsEnd);
+    auto morning = [first, morningBuckets](int i) { return i >= first && i < first + morningBuckets; };
     for (int i = 0; i < detect.OK.size(); ++i) {
-        (i < morningBuckets ? detect.morning : detect.night).OK += detect.OK[i];
+        (morning(i) ? detect.morning : detect.night).OK += detect.OK[i];
         detect.day.OK += detect.OK[i];
     }
     for (int i = 0; i < detect.NG.size(); ++i) {
-        (i < morningBuckets ? detect.morning : detect.night).NG += detect.NG[i];
+        (morning(i) ? detect.morning : detect.night).NG += detect.NG[i];
         detect.day.NG += detect.NG[i];
     }
 }
 
 void ResStatisticsParam::calcCount(CountCamera& camera)
 {
-    for (CountDetect& d : camera.detects) calcCount(d);
-    calcCount(camera.count);
+    sumShifts(camera, morningsStart);
+}
+
+void ResStatisticsParam::sumShifts(CountCamera& camera, int dayHour) const
+{
+    for (CountDetect& d : camera.detects) sumShifts(d, dayHour);
+    sumShifts(camera.count, dayHour);
 }
 
 void ResStatisticsParam::calcCount(CountGroup& group)
 {
-    for (CountCamera& c : group.cameras) calcCount(c);
-    calcCount(group.all);
+    // Each day's shifts are read from the start hour it was counted with.
+    for (CountCamera& c : group.cameras) sumShifts(c, group.morningStart);
+    sumShifts(group.all, group.morningStart);
 }
 
 void ResStatisticsParam::calcCount(CountGroupList& list)

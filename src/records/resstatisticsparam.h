@@ -49,7 +49,8 @@ public:
     void setTimer(bool on);
     // The stop's save: the running day as it stands goes to ResStatistics.db (behind any
     // minute save still queued) before this returns, for the process may end right after.
-    void saveRunningDay();
+    // False when the day did not reach the file.
+    bool saveRunningDay();
     // The database thread ends (after what it was given); the stop does this last.
     void endDatabaseThread();
 
@@ -61,6 +62,8 @@ public:
     QStringList getGroups();
     void setCurGroup();
     QString getCurDBDate() const;
+    // The hour of day the running day began at: the start hour its groups are counted with.
+    int dayStartHour() const;
     QString getCurGroupName() const;
     void setCurGroupName(const QString& name);
     // The viewed day becomes a copy of the running day's counts (what the screens read).
@@ -126,5 +129,8 @@ signals:
 private:
     mutable QMutex groupNameMutex;
     QThread* databaseThread = nullptr;
-    const CountDetect* selectEntry(int camera, int detect);
+    // The viewed group's entry; `dayHour` receives the start hour its day was counted with.
+    const CountDetect* selectEntry(int camera, int detect, int* dayHour = nullptr);
+    void sumShifts(CountDetect& detect, int dayHour) const;
+    void sumShifts(CountCamera& camera, int dayHour) const;
 };

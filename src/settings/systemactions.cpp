@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include <QDate>
+#include <QDebug>
 #include <QDir>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -25,6 +26,7 @@
 #include "platformclock.h"
 #include "platformexit.h"
 #include "recordsink.h"
+#include "textids.h"
 #include "windowhooks.h"
 #include "wizardpara.h"
 
@@ -59,10 +61,9 @@ void call(const SystemActions::Accept& accept)
         accept();
 }
 
-void saveParams()
+bool saveParams()
 {
-    if (gpWPara)
-        gpWPara->SaveDatatoFile();
+    return !gpWPara || gpWPara->SaveDatatoFile();
 }
 
 void record(int entry)
@@ -114,10 +115,20 @@ bool ChangeLanguage(int index, int itemCount, const Accept& accept)
         return false;
     if (!AskOperator(LanStr(kTextAskSwitchLanguage)))
         return false;
-    record(kTextLanguageSwitched);
+    // The record speaks the language in force when it was asked for.
+    const QString switched = LanStr(kTextLanguageSwitched);
+    const int before = gLan;
     gLan = index;
     call(accept);
-    saveParams();
+    // Restarted without the new language stored (a full disk), the monitor would come back
+    // in the old one as if the switch had been done.
+    if (!saveParams()) {
+        gLan = before;
+        qWarning() << "language: the new language did not reach PARAM.db, no restart";
+        WarnOperator(LanStr(kTextLanguageNotSaved));
+        return false;
+    }
+    RecordOperation(switched, QString::fromLatin1(kOperate));
     StopWTD();
     FlushAll();
     CommandRunner::runLine(QStringLiteral("reboot"));

@@ -309,6 +309,24 @@ private slots:
         const QByteArray text = count.readAll();
         QVERIFY2(text.contains("list_allnum=7, 0, 0, 0, 0, 0, 0, 0\n"), text.constData());
         QVERIFY2(text.contains("gSyncNGcycleNum=0\n"), text.constData());
+
+        // A write that cannot get there (its folder gone) is logged; the next one that does is
+        // not, although the settings object keeps the first error it met for good.
+        QVERIFY(QDir().rename("cnt_net/workspace", "cnt_net/workspace.away"));
+        QFile blocker("cnt_net/workspace");
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        TestSupport::clearCapturedMessages();
+        gAllNum[0] = 8;
+        QVERIFY(!win->CountSync());
+        QVERIFY(QFile::remove("cnt_net/workspace"));
+        QVERIFY(QDir().rename("cnt_net/workspace.away", "cnt_net/workspace"));
+        gAllNum[0] = 9;
+        QVERIFY(win->CountSync());
+        QCOMPARE(TestSupport::capturedMessages().filter("counters: cannot write").size(), 1);
+        QFile again(kCountFile);
+        QVERIFY(again.open(QIODevice::ReadOnly));
+        QVERIFY(again.readAll().contains("list_allnum=9, 0"));
     }
 
     void statisticsGetEveryCameraAndTheCycleEnd()

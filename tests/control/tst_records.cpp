@@ -249,6 +249,69 @@ private slots:
         QTest::newRow("day's new file") << true;
     }
 
+    // Records kept on a full disk through one or two midnights: the day's file is archived
+    // only once its own records are in, and each waiting record lands in the file of its day.
+    void keptRecordsGoToTheirOwnDay()
+    {
+        QFETCH(int, days);
+        SetDiskWriteFailure([](const QString& path) { return path.startsWith("RECORD.db") ? ENOSPC : 0; });
+        const auto lift = qScopeGuard([] { SetDiskWriteFailure({}); });
+        for (int d = 0; d <= days; ++d) {
+            PlatformClock::setNow(QDateTime(kMorning.date().addDays(d), QTime(23, 59, 0)));
+            win->SlotCheckDate();
+            win->InsertRecord(QString("day %1").arg(d), "run");
+        }
+        QVERIFY(archives().isEmpty());
+        PlatformClock::setNow(PlatformClock::now().addSecs(120));
+        SetDiskWriteFailure({});
+        win->SlotCheckDate();
+        QStringList expected;
+        for (int d = 0; d <= days; ++d) {
+            const QString day = kMorning.date().addDays(d).toString("yyyy-MM-dd");
+            const QList<Row> rows = rowsOf("RECORD/" + day + ".db");
+            QCOMPARE(rows.size(), 1);
+            QCOMPARE(rows[0].remarks.toString(), QString("day %1").arg(d));
+            expected << day + ".db";
+        }
+        QCOMPARE(archives(), expected);
+        QVERIFY(rowsOf("RECORD.db").isEmpty());
+        QCOMPARE(win->recordDate, PlatformClock::now().date().toString("yyyy-MM-dd"));
+    }
+    void keptRecordsGoToTheirOwnDay_data()
+    {
+        QTest::addColumn<int>("days");
+        QTest::newRow("one midnight") << 1;
+        QTest::newRow("two midnights") << 2;
+    }
+
+    // A stop after midnight with records kept from either side of it: each goes into its own
+    // day's file, or, when the day's file cannot be archived, into the one there is rather
+    // than being lost.
+    void stopWritesRecordsKeptOverMidnight()
+    {
+        QFETCH(bool, archiveBlocked);
+        if (archiveBlocked) {
+            QFile blocker("RECORD");  // a file where the folder belongs
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+        }
+        SetDiskWriteFailure([](const QString& path) { return path.startsWith("RECORD.db") ? ENOSPC : 0; });
+        win->InsertRecord("today", "run");
+        PlatformClock::setNow(kMorning.addDays(1));
+        win->InsertRecord("tomorrow", "run");
+        SetDiskWriteFailure({});
+        win->FLushAll();
+        QVERIFY(win->flushLosses.isEmpty());
+        QCOMPARE(rowsOf("RECORD.db").size(), archiveBlocked ? 2 : 1);
+        QCOMPARE(rowsOf("RECORD/2026-12-07.db").size(), archiveBlocked ? 0 : 1);
+        QFile::remove("RECORD");
+    }
+    void stopWritesRecordsKeptOverMidnight_data()
+    {
+        QTest::addColumn<bool>("archiveBlocked");
+        QTest::newRow("archived") << false;
+        QTest::newRow("archive blocked") << true;
+    }
+
     void sameDayLeavesTheFile()
     {
         win->InsertRecord("today", "info");

@@ -140,4 +140,31 @@ inline int sum(const QList<int>& hours)
     return s;
 }
 
+// Whole cycles (OK and NG) of one group of a day.
+inline int cycles(const CountGroupList& day, const QString& group)
+{
+    for (const CountGroup& g : day.groups)
+        if (g.groupName == group)
+            return sum(g.all.count.OK) + sum(g.all.count.NG);
+    return 0;
+}
+
+// The remarks of every operation record in RECORD.db.
+inline QStringList recordTexts()
+{
+    QStringList texts;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "statrig");
+        db.setDatabaseName("RECORD.db");
+        if (db.open()) {
+            QSqlQuery q(db);
+            q.exec("select remarks from RECORD");
+            while (q.next()) texts << q.value(0).toString();
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("statrig");
+    return texts;
+}
+
 }  // namespace StatRig

@@ -263,9 +263,14 @@ private slots:
             QTRY_COMPARE_WITH_TIMEOUT(storedCycles("ResStatistics.db"), 2, 10000);
             delete listed;
         }
+        // A group stored with another start hour (an older program) is counted from the day's.
+        CountGroupList stored = StatRig::storedDay("ResStatistics.db");
+        stored.groups[0].morningStart = 6;
+        QVERIFY(StatRig::storeDay("ResStatistics.db", ResStatisticsParam::StuCountToJson(stored)));
         ResStatisticsParam again;
         again.init("g", gDNum);
         QCOMPARE(again.curCount.date, QString("2026-12-06"));
+        QCOMPARE(groupOf(again.curCount, "g")->morningStart, 8);
         QCOMPARE(StatRig::sum(groupOf(again.curCount, "g")->all.count.OK), 2);
         again.addRecord(1, 0, {true, true}, true);
         QCOMPARE(groupOf(again.curCount, "g")->all.count.OK[1], 3);

@@ -196,6 +196,50 @@ private slots:
         QCOMPARE(ints(r["detect_all"]), expected);
     }
 
+    // The morning start moved at 12:29 (the statistics page's hours confirmed) while moulds of
+    // 11:xx are counted: the running day keeps the start hour it is counted with, so the API and
+    // the page's morning chart keep them under 11; the new hour holds from the next day on.
+    void morningStartMovedDuringTheDay_data()
+    {
+        QTest::addColumn<int>("moved");
+        QTest::newRow("later") << 9;
+        QTest::newRow("earlier") << 7;
+    }
+    void morningStartMovedDuringTheDay()
+    {
+        QFETCH(int, moved);
+        PlatformClock::setNow(at("2026-12-07 11:30:00"));
+        ResStatisticsParam m;
+        m.init("g", gDNum);
+        m.addRecord(1, 11, {true}, true);
+        PlatformClock::setNow(at("2026-12-07 12:29:00"));
+        QJsonObject hours{{"morningsStart", moved}, {"morningsEnd", 20}, {"nightStart", 20}, {"nightEnd", moved}};
+        QVERIFY(m.checkParam(hours));
+        m.laodConfigFromJson(hours);
+        m.setCurGroup();
+        m.checkDate();
+        auto hourOf = [](const QString& start, const QString& end) {
+            QJsonObject r;
+            ResStatisticsDatabase::loadCount(start, end, r, "g");
+            return ints(r["detect_all"]);
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(hourOf("2026-12-07 11:00:00", "2026-12-07 12:59:59"), QList<int>({1, 0}), 10000);
+
+        m.slotUpdateRecord(0, QString());
+        m.viewGroupName = "g";
+        const QList<int> labels = m.getShiftTimeList(Morning);
+        const QList<int> series = m.getRes(Morning, true, kStatAllIndex, kStatAllIndex);
+        QCOMPARE(series.size(), labels.size());
+        QCOMPARE(series.value(labels.indexOf(11)), 1);
+        QCOMPARE(m.getCount(Morning, true, kStatAllIndex, kStatAllIndex), 1);
+
+        // The next day begins at the new hour, and its groups record it.
+        PlatformClock::setNow(at("2026-12-08 12:00:00"));
+        m.checkDate();
+        m.addRecord(1, 12, {true}, true);
+        QCOMPARE(m.curCount.groups.first().morningStart, moved);
+    }
+
     // An older per-row day file is read as the group "default"; a per-row live file as the
     // requested group, without the query writing to it.
     void perRowFiles()

@@ -13,8 +13,11 @@
 #include "colorbutton.h"
 #include "constructionhooks.h"
 #include "cyclerig.h"
+#include "diskreserve.h"
+#include "diskwrite.h"
 #include "globals.h"
 #include "indexbutton.h"
+#include "lanstr.h"
 #include "mainstate.h"
 #include "modalanswerer.h"
 #include "mojuwizard.h"
@@ -26,6 +29,7 @@
 #include "statisticswidget.h"
 #include "systemactions.h"
 #include "testsupport.h"
+#include "textids.h"
 #include "wizardpara.h"
 #include "wizardparawidget.h"
 
@@ -187,6 +191,60 @@ private slots:
         gpWPara->useStatistics = switchWas;
         gpWPara->defectDetect = defectWas;
         *gpWParaBak = *gpWPara;
+    }
+
+    // A stop on a full disk: the room set aside at start goes to the stop's writes, so the
+    // running day, count.ini and the kept records get there. Without any room what was lost is
+    // noted, and the next start tells it in the log, the records and a box.
+    void stopOnAFullDisk()
+    {
+        QFETCH(bool, room);
+        ResStatisticsParam* model = ResStatisticsParam::getInstance();
+        QVERIFY(DiskReserve::Take());
+        SetDiskWriteFailure([room](const QString& path) {
+            if (path.endsWith(DiskReserve::kFile))
+                return 0;
+            return !room || QFileInfo(DiskReserve::kFile).size() > DiskReserve::kNoteBytes ? ENOSPC : 0;
+        });
+        const auto lift = qScopeGuard([] { SetDiskWriteFailure({}); });
+        const int counted = StatRig::cycles(model->curCount, model->curGroupName) + 2;
+        model->addRecord(0, 10, {true, true}, true);
+        model->addRecord(0, 10, {true, false}, true);
+        gAllCycleNum[0] += 2;
+        gpWin->CountWrite();
+        const QString kept = QString("kept while full, room %1").arg(room);
+        gpWin->InsertRecord(kept, "info");
+        StopFlush();
+        SetDiskWriteFailure({});
+        QFile ini("cnt_net/workspace/count.ini");
+        QVERIFY(ini.open(QIODevice::ReadOnly));
+        const bool iniHolds = ini.readAll().contains(QString("list_allcyclenum=%1,").arg(gAllCycleNum[0]).toLatin1());
+        const bool recordKept = StatRig::recordTexts().contains(kept);
+        const int stored = StatRig::cycles(StatRig::storedDay(kStatLiveFile), model->curGroupName);
+        if (room) {
+            QVERIFY(DiskReserve::LastStopLosses().isEmpty());
+            QVERIFY(!QFile::exists(DiskReserve::kFile));
+            QVERIFY(iniHolds && recordKept);
+            QCOMPARE(stored, counted);
+            return;
+        }
+        QVERIFY(!iniHolds && !recordKept && stored < counted);
+        QCOMPARE(DiskReserve::LastStopLosses(), QStringList({"statistics", "counters", "records 1"}));
+        TestSupport::clearCapturedMessages();
+        TellLastStopLosses();
+        QCoreApplication::processEvents();
+        QVERIFY(!TestSupport::capturedMessages().filter("the last stop could not write").isEmpty());
+        const QString told = LanStr(kTextLostAtStop).arg(
+            QStringList{LanStr(kTextLostStatistics), LanStr(kTextLostCounters), LanStr(kTextLostRecords).arg(1)}.join(
+                ", "));
+        QVERIFY2(StatRig::recordTexts().contains(told), qPrintable(told));
+        QVERIFY(QFile::remove(DiskReserve::kFile));
+    }
+    void stopOnAFullDisk_data()
+    {
+        QTest::addColumn<bool>("room");
+        QTest::newRow("room set aside") << true;
+        QTest::newRow("no room at all") << false;
     }
 
     // Three moulds, the program stopped right after the last judgement, before the settings

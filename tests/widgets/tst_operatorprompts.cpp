@@ -5,12 +5,15 @@
 
 #include "choosebox.h"
 #include "globals.h"
+#include "lanstr.h"
 #include "mainstate.h"
 #include "modalanswerer.h"
 #include "operatorboxes.h"
 #include "operatorprompts.h"
 #include "productalarmwarnbox.h"
+#include "recordsink.h"
 #include "testsupport.h"
+#include "textids.h"
 #include "warnbox.h"
 #include "windowhooks.h"
 
@@ -21,6 +24,7 @@ class TestOperatorPrompts : public QObject
 private slots:
     void initTestCase()
     {
+        InitLanStr();
         gpWarnBox = new WarnBox(nullptr);
         gpChooseBox = new ChooseBox(nullptr, WarnBox::kBoxWidth, WarnBox::kBoxHeight);
     }
@@ -64,6 +68,29 @@ private slots:
         QVERIFY(!gpWarnBox->testAttribute(Qt::WA_ShowModal));
         QCOMPARE(gpWarnBox->text(), QString("camera away"));
         gpWarnBox->hide();
+    }
+
+    // The full-disk notice, shown once an episode, stands in a box of its own: a lost camera's
+    // note neither replaces it nor takes it away when the cycle clears the warning box, and a
+    // second notice follows once the first is confirmed.
+    void fullDiskNoticeOutlivesTheOtherNotes()
+    {
+        InstallOperatorPrompts();
+        ReportNoSpace(StoredKind::Picture);
+        QCoreApplication::processEvents();
+        ShowOperatorNote("camera away");
+        gpWarnBox->hide();
+        WarnBox* notice = OperatorNoticeBox();
+        QVERIFY(notice && notice != gpWarnBox);
+        QVERIFY(notice->isVisible());
+        QCOMPARE(notice->text(), LanStr(kTextDiskFull));
+        ShowOperatorNotice("next");
+        QCOMPARE(notice->text(), LanStr(kTextDiskFull));
+        notice->confirmButton->click();
+        QTRY_VERIFY(notice->isVisible());
+        QCOMPARE(notice->text(), QString("next"));
+        notice->hide();
+        ReportStored(StoredKind::Picture);
     }
 
     // The full-screen question tells its caller which box waits, so the caller can name it.
