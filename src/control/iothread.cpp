@@ -97,7 +97,14 @@ void IOThread::receive(unsigned int out, quint64 seq)
             ++pos;
             continue;
         }
-        if (p[1] == kReplyInputs) {
+        if (p[1] == kReplyInputs && awaitingFirstAnswer.load()) {
+            // The GUI thread decides on the word the board holds before anything is sent
+            // or any input taken; replies meanwhile are dropped (the next poll repeats them).
+            if (!firstAnswerTold) {
+                firstAnswerTold = true;
+                emit firstAnswer(int(tenBits(p[4], p[5])));
+            }
+        } else if (p[1] == kReplyInputs) {
             const unsigned int in = tenBits(p[2], p[3]);
             // Only this thread writes gDataIn, so the comparison needs no lock; the word is
             // stored before the signal so that the detection pass it queues reads the new word.
@@ -125,8 +132,9 @@ void IOThread::receive(unsigned int out, quint64 seq)
 
     if (resend)
         ComSend(kCmdSetOutputs, int(out));
-    // Output pulses are timed from here: a word the board never got must not end early.
-    if ((resend && gpCom && gpCom->isOpen()) || echoed)
+    // Output pulses are timed from the first echo that shows their word: a word sent is not
+    // yet a word taken (the board may miss writes), and it is sent again until it is.
+    if (echoed)
         noteSent(seq);
 }
 

@@ -148,8 +148,10 @@ void StopFlush()
     // While every thread still runs: the statistics' save goes through their database thread.
     ResStatisticsParam::getInstance()->saveRunningDay();
     // The counters written to count.ini, PARAM.db and RECORD.db closed.
-    if (gpWin)
+    if (gpWin) {
+        gpWin->HandOverAlarmPictures();
         gpWin->FLushAll();
+    }
 }
 
 void StopWorkers()

@@ -17,6 +17,7 @@
 #include "ioboard-sim/ioboardsim.h"
 #include "iothread.h"
 #include "mojuwizard.h"
+#include "mojuwizard_cycleparams.h"
 #include "platformclock.h"
 #include "posix_qextserialport.h"
 #include "systempaths.h"
@@ -30,6 +31,7 @@ constexpr int kPort = 3;
 constexpr int kStampPeriodMs = 100;  // as the detection pass stamps in normal running
 constexpr int kStallPauseMs = 1000;  // the stalled IO thread's pause between warnings
 constexpr int kPollPauseMs = 5;      // the IO thread's pause between two polls
+constexpr int kRealBoardReplyMs = 40;
 constexpr int kStallSpeedUp = 20;
 const char* const kStallWarning = "controlport_thread - main_thread > 10s will timeout exit";
 
@@ -128,6 +130,11 @@ class TestControlPort : public QObject
         });
     }
 
+    static void drainPort()
+    {
+        for (qint64 n = gpCom->bytesAvailable(); n > 0; n = gpCom->bytesAvailable()) gpCom->read(n);
+    }
+
     void latchAll()
     {
         for (int i = 0; i < kTriggerInputs; ++i) gpControlIO->IOInTrigger(i);
@@ -146,14 +153,20 @@ private slots:
         gisCOM = kPort;
 
         // A board left holding the clamp and the alarm by a run that crashed: the link reads
-        // it before publishing anything and keeps the clamp alone.
+        // it before publishing anything and keeps them. A real board answers slower than the
+        // simulated one, within the start's wait.
         board.holdOutputs(0x05);
+        board.setReplyDelayMs(kRealBoardReplyMs);
         gpControlIO = new ControlPort;
+        board.setReplyDelayMs(0);
+        QVERIFY(!gpControlIO->boardLate);
+        QTest::qWait(2 * kRealBoardReplyMs);
+        drainPort();  // the late answers to the start's other polls
         QVERIFY(gpCom && gpCom->isOpen());
         QCOMPARE(gpCom->portName(), device);
         QCOMPARE(gpControlIO->boardStartOutputs, 0x05);
         QVERIFY(gpControlIO->boardHeldClamp());
-        QCOMPARE(gDataOut, 0x01u);
+        QCOMPARE(gDataOut, 0x05u);
         gpWPara->outInitState[kClampOut] = 1;  // wired inverted, the same bit is the clamp off
         QVERIFY(!gpControlIO->boardHeldClamp());
         gpWPara->outInitState[kClampOut] = 0;
@@ -396,9 +409,10 @@ private slots:
         QCOMPARE(published.size(), 3);
     }
 
-    // A publication counts as sent only once the IO thread has sent it (or found the board
-    // holding it): a silent board gets nothing, so nothing is sent; a word published again
-    // unchanged is no new publication.
+    // A publication counts as taken only once the board's echo shows it: a silent board gets
+    // nothing; a board that misses the writes gets the word again at every poll, and a pulse
+    // of the word is timed from the echo, its whole length; a word published again unchanged
+    // is no new publication.
     void publicationCountsAsSentOnceSent()
     {
         publish(0);
@@ -417,6 +431,21 @@ private slots:
         board.setSilent(false);
         QVERIFY(board.waitForOutputs(0x06, 10000));
         QTRY_VERIFY_WITH_TIMEOUT(gpControlIO->outputSentAt(word) >= spoke, 10000);
+
+        constexpr int kMissed = 20;
+        constexpr int kLongPulseTenths = 30;
+        board.clearFrames();
+        board.ignoreOutputFrames(kMissed);
+        publish(0x12);
+        const quint64 missed = gpControlIO->publishedWord();
+        QVERIFY(board.waitForFrames(kMissed / 2, 10000));
+        QCOMPARE(gpControlIO->outputSentAt(missed), qint64(-1));
+        QVERIFY(cycle::PulseLeftMs(missed, kLongPulseTenths) > 0);
+        QVERIFY(board.waitForOutputs(0x12, 10000));
+        QVERIFY(countCommand(board.frames(), kCmdSetOutputs) > kMissed);
+        QTRY_VERIFY_WITH_TIMEOUT(gpControlIO->outputSentAt(missed) >= 0, 10000);
+        // Well over the floor of a pulse: the whole length is left at the echo.
+        QVERIFY(cycle::PulseLeftMs(missed, kLongPulseTenths) > kLongPulseTenths * 100 / 2);
         publish(0);
         QVERIFY(board.waitForOutputs(0, 10000));
     }
@@ -621,6 +650,56 @@ private slots:
         const double median = (latencyMs[kEdges / 2 - 1] + latencyMs[kEdges / 2]) / 2;
         qInfo("input edge to sigIOChange on the GUI thread over %d edges: median %.2f ms, max %.2f ms, min %.2f ms",
               kEdges, median, latencyMs.last(), latencyMs.first());
+    }
+
+    // A board that answers its first polls late, or is silent for 2 s, while it holds the
+    // clamp and alarm of a run that crashed: the link polls on but sends it no output word
+    // and takes no input until it has answered once; then the clamp and the alarm it held
+    // are kept. (Last: it builds the link anew.)
+    void boardLateAtTheStartGetsNothingUntilItAnswers_data()
+    {
+        QTest::addColumn<int>("lateMs");
+        QTest::addColumn<bool>("silent");
+        QTest::newRow("250 ms late") << 250 << false;
+        QTest::newRow("silent 2 s") << 2000 << true;
+    }
+    void boardLateAtTheStartGetsNothingUntilItAnswers()
+    {
+        QFETCH(int, lateMs);
+        QFETCH(bool, silent);
+        if (gpControlIO->ioThread)
+            gpControlIO->ioThread->stop();
+        QTest::qWait(500);
+        drainPort();  // the answers to the last polls, late ones included
+        delete gpCom;
+        gpCom = nullptr;
+        publish(0);
+        board.holdOutputs(0x05);
+        board.setInputs(0x01);
+        board.clearFrames();
+        const qint64 began = IOBoardSim::clockUs();
+        if (silent)
+            board.setSilent(true);
+        else
+            board.setReplyDelayMs(lateMs);
+        gpControlIO = new ControlPort;
+        QCOMPARE(gpControlIO->boardStartOutputs, -1);
+        QVERIFY(gpControlIO->boardLate);
+        gpControlIO->InitIOThread();
+        connect(&stampTimer, &QTimer::timeout, gpControlIO, &ControlPort::updateThreadProtectTiming);
+        if (silent)
+            QTimer::singleShot(lateMs, [this] { board.resetFaults(); });
+        QTRY_COMPARE_WITH_TIMEOUT(gpControlIO->boardStartOutputs, 0x05, 15000);
+        board.resetFaults();
+        QVERIFY(!gpControlIO->boardLate);
+        QVERIFY(board.waitForOutputs(0x05, 10000));
+        QTRY_COMPARE_WITH_TIMEOUT(dataIn(), 0x01u, 10000);
+        QVERIFY((IOBoardSim::clockUs() - began) / 1000 >= lateMs);
+        for (const IOBoardSim::OutputChange& c : board.outputChanges()) {
+            if (c.atUs >= began)
+                QCOMPARE(c.word, 0x05u);
+        }
+        QVERIFY(countCommand(board.frames(), kCmdPoll) > 1);
     }
 };
 

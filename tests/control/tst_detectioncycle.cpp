@@ -242,6 +242,11 @@ const std::vector<InputCase>& inputCases()
         {"1: ejector back judges the left mould", k1, nullptr, {{0}, {kBack}}, 1, {1}, 4, -1, -1, 1},
         {"1: reserve judges the right mould", k1, nullptr, {{0}, {kRes}}, 1, {1}, 4, -1, -1, 0},
         {"1: side rule 0: reserve keeps the side", k1, [](P& p, S&, R&) { p.moldSide = 0; }, {{0}, {kRes}}, 1, {1}, 4, -1, -1, 1},
+        {"1: stopped: reserve turns to the right mould", k1, [](P&, S&, R&) { gpState->runState = kRunStopped; }, {{kRes}}, 0, {}, 0, -1, -1, 0},
+        {"1: stopped: ejector back turns to the left mould", k1, [](P&, S&, R&) { gpState->runState = kRunStopped; gpState->moldSide = 0; },
+         {{kBack}}, 0, {}, 0, -1, -1, 1},
+        {"1: stopped, side rule 1: ejector back keeps the side", k1,
+         [](P& p, S&, R&) { p.moldSide = 1; gpState->runState = kRunStopped; gpState->moldSide = 0; }, {{kBack}}, 0, {}, 0, -1, -1, 0},
         {"2: mould open starts the left mould", k2, nullptr, {{0}}, 1, {1}, 4, 1, -1, 1},
         {"2: reserve starts the right mould", k2, nullptr, {{kRes}}, 1, {1}, 4, 1, -1, 0},
         {"2: door and ejector back start nothing", k2, nullptr, {{kDoor}, {kBack}}, 0, {}},
@@ -1038,6 +1043,9 @@ private slots:
     // was held): the mould step keeps the clamp and is judged on the first pictures, with
     // the NG alarm when none comes within 2 s; the edge of a mould-open signal still high is
     // no second cycle. A start that holds the clamp by its own option holds nothing more.
+    // The board holding the alarm too: that mould was judged and counted before the stop; the
+    // alarm stays on without a blink and the mould is not counted again. The timed release
+    // lets a judged NG mould go, never one that had no picture (only the operator does).
     void heldMouldAtStartIsJudgedBeforeItsRelease_data()
     {
         QTest::addColumn<int>("mode");
@@ -1045,12 +1053,15 @@ private slots:
         QTest::addColumn<bool>("part");
         QTest::addColumn<bool>("delivers");
         QTest::addColumn<int>("judged");  // the detection judged, -1 none
-        QTest::newRow("clean mould") << kModeStandard << 0 << false << true << 1;
-        QTest::newRow("part in the mould") << kModeStandard << 0 << true << true << 1;
-        QTest::newRow("no picture") << kModeStandard << 0 << false << false << 1;
-        QTest::newRow("right side of the two-colour machine") << kModeTwoColour << 0 << false << true << 3;
-        QTest::newRow("last of three detections") << kModeMulti << 0 << false << true << 2;
-        QTest::newRow("start holds the clamp itself") << kModeStandard << 1 << false << true << -1;
+        QTest::addColumn<bool>("alarmHeld");
+        QTest::newRow("clean mould") << kModeStandard << 0 << false << true << 1 << false;
+        QTest::newRow("part in the mould") << kModeStandard << 0 << true << true << 1 << false;
+        QTest::newRow("no picture") << kModeStandard << 0 << false << false << 1 << false;
+        QTest::newRow("right side of the two-colour machine") << kModeTwoColour << 0 << false << true << 3 << false;
+        QTest::newRow("last of three detections") << kModeMulti << 0 << false << true << 2 << false;
+        QTest::newRow("start holds the clamp itself") << kModeStandard << 1 << false << true << -1 << false;
+        QTest::newRow("alarm held, part still in") << kModeStandard << 0 << true << true << 1 << true;
+        QTest::newRow("alarm held, no picture") << kModeStandard << 0 << false << false << 1 << true;
     }
     void heldMouldAtStartIsJudgedBeforeItsRelease()
     {
@@ -1059,6 +1070,9 @@ private slots:
         QFETCH(bool, part);
         QFETCH(bool, delivers);
         QFETCH(int, judged);
+        QFETCH(bool, alarmHeld);
+        para->moldNgTimedRelease = 1;
+        para->output4Pulse = 5;
         para->detectMode = mode;
         gDNum = mode == kModeStandard ? 2 : mode == kModeMulti ? 3 : 4;
         std::fill(para->detectEnabled, para->detectEnabled + gDNum, 1);
@@ -1071,8 +1085,9 @@ private slots:
         ports->stalled[0] = !delivers;
         cycle->start();
         const size_t started = ports->published.size();
-        cycle->keepHeldMould();
+        cycle->keepHeldMould(alarmHeld);
         QCOMPARE(ports->lastPublished(kClampOut), 1);
+        QCOMPARE(ports->lastPublished(kAlarmOut), alarmHeld ? 1 : 0);
         if (judged < 0) {
             QCOMPARE(cycle->steering().heldSteps, 0u);
             return;
@@ -1090,15 +1105,93 @@ private slots:
             cycle->pass();
             QCOMPARE(ports->withoutPicture, std::vector<int>{0});
         }
+        const bool alarm = part || !delivers;
         QVERIFY(ports->publishedAt(kClampOut, 1, started, judging));
-        QVERIFY(ports->publishedAt(kClampOut, 1, started) == (part || !delivers));
+        QVERIFY(ports->publishedAt(kClampOut, 1, started) == alarm);
+        QVERIFY(!alarmHeld || ports->publishedAt(kAlarmOut, 1, started));
         QCOMPARE(state->step, judged);
-        QCOMPARE(ports->counted, 1);
-        QCOMPARE(ports->countedLast, 1);
+        QCOMPARE(ports->counted, alarmHeld ? 0 : 1);
+        QCOMPARE(ports->countedLast, alarmHeld ? 0 : 1);
         QCOMPARE(ports->cyclesStarted, 0);
         QCOMPARE(cycle->steering().heldSteps, 0u);
-        QCOMPARE(state->pageState, part || !delivers ? kPageAlarm : kPageResult);
-        QCOMPARE(ports->lastPublished(kClampOut), part || !delivers ? 1 : 0);
+        QCOMPARE(state->pageState, alarm ? kPageAlarm : kPageResult);
+        QCOMPARE(ports->lastPublished(kClampOut), alarm ? 1 : 0);
+        if (!alarm)
+            return;
+        const size_t alarmed = ports->published.size();
+        ports->advance(500);
+        QCOMPARE(ports->lastPublished(kClampOut), delivers ? 0 : 1);
+        if (delivers)
+            return;
+        QVERIFY(ports->publishedAt(kClampOut, 1, alarmed));
+        QCOMPARE(state->pageState, kPageAlarm);
+        if (alarmHeld) {
+            cycle->clearStepAlarm();  // the operator's own answer
+        } else {
+            // The operator's re-check judges it NG on a picture: the release held back is due.
+            ports->rerunNG[0] = true;
+            ports->stalled[0] = false;
+            cycle->redetectStep();
+            QCOMPARE(state->pageState, kPageAlarm);
+            ports->advance(1);
+        }
+        QCOMPARE(ports->lastPublished(kClampOut), 0);
+        QCOMPARE(ports->counted, alarmHeld ? 0 : 1);
+    }
+
+    // Machine mode 3 with the inputs of all three stages rising in one poll: each judgement
+    // switches off the output of the step it judged. The clamp (the last step's output) holds
+    // until its own step is judged, no step output stays on after the cycle, and the mould is
+    // counted once as a whole, NG or not, with the stage option or without.
+    void multiStagesInOnePollJudgeTheirOwnOutputs_data()
+    {
+        QTest::addColumn<int>("stages");
+        QTest::addColumn<bool>("part");
+        QTest::newRow("stages, clean") << 1 << false;
+        QTest::newRow("stages, part on the mould step") << 1 << true;
+        QTest::newRow("no stages, clean") << 0 << false;
+        QTest::newRow("no stages, part on the mould step") << 0 << true;
+    }
+    void multiStagesInOnePollJudgeTheirOwnOutputs()
+    {
+        QFETCH(int, stages);
+        QFETCH(bool, part);
+        para->detectMode = kModeMulti;
+        para->ioPageFlag = stages;
+        gDNum = 3;
+        const int trig[3] = {0, kEjectorBackInput, kReserveInput};
+        for (int k = 0; k < 3; ++k) {
+            para->detectEnabled[k] = 1;
+            para->detectTrigIn[k] = trig[k];
+            para->trigInDelay[k] = 2;
+            para->detectIoRow[k] = k;
+            para->ioRowOutMode[k] = 1;  // cut self
+        }
+        const int out[3] = {OutputNo[0] - 1, OutputNo[1] - 1, OutputNo[7] - 1};
+        QCOMPARE(out[2], kClampOut);
+        cycle->steering().manualTrig = gDNum;
+        cycle->steering().multiDetectIndex = gDNum - 1;  // as a stop or the last cycle leaves it
+        state->step = 0;
+        passWithEdges({0, kEjectorBackInput, kReserveInput});
+        QCOMPARE(ports->countdownsStarted, (std::vector<int>{0, 1, 2}));
+        for (int k = 0; k < 3; ++k) QCOMPARE(ports->lastPublished(out[k]), 1);
+        const size_t selected = ports->published.size();
+        for (int d = 0; d < 3; ++d) {
+            ports->rerunNG[0] = part && d == 2;
+            const size_t before = ports->published.size();
+            cycle->countdownTick(d);
+            cycle->countdownTick(d);
+            QVERIFY2(ports->published.size() > before, qPrintable(QString("step %1 judged").arg(d)));
+            if (d < 2)
+                QVERIFY2(ports->publishedAt(kClampOut, 1, selected), qPrintable(QString("after step %1").arg(d)));
+            QCOMPARE(ports->lastPublished(out[d]), d == 2 && part ? 1 : 0);
+        }
+        QCOMPARE(ports->lastPublished(out[0]), 0);
+        QCOMPARE(ports->lastPublished(out[1]), 0);
+        QCOMPARE(state->pageState, part ? kPageAlarm : kPageResult);
+        QCOMPARE(ports->alarmsShown, part ? 1 : 0);
+        QCOMPARE(ports->counted, 3);
+        QCOMPARE(ports->countedLast, 1);
     }
 
     // Nothing lets the machine close while a camera is away: the timed release waits for the
