@@ -237,7 +237,9 @@ void DetectionCycle::recogniseAndJudge(int d, unsigned withoutPicture, bool pict
         if (ports->cameraNG(c))
             allOK = false;
     }
-    alarmWithoutPicture = pictureMissing;
+    // A camera there but without a new picture: nothing judged the mould. (A camera away has
+    // its own wait: the release waits for its return.)
+    alarmWithoutPicture = withoutPicture != 0;
     const bool counted = std::exchange(heldMouldCounted, false);
     judgeStep(counted);
     st.cyclePhase = 2;

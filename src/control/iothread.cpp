@@ -13,6 +13,10 @@
 namespace {
 
 constexpr int kPollPeriodMs = 5;
+// A poll's reply is there within about this (6 + 8 bytes at 115200 baud and the board's
+// turn-around): it is read then, not a whole period later with the next poll, so an input
+// edge reaches the window sooner. A later reply is read with the next poll as before.
+constexpr int kReplyWaitMs = 2;
 constexpr qint64 kLivenessTimeoutMs = 11000;
 constexpr int kStalledSleepMs = 1000;
 constexpr int kBufferSize = 1024;
@@ -48,6 +52,11 @@ IOThread::IOThread(QObject* parent) : QThread(parent) {}
 void IOThread::run()
 {
     protectTime.store(PlatformClock::monotonicMs());
+    {
+        // A word published before the thread ran goes out at the first reply that differs.
+        QMutexLocker lock(pMutexIO);
+        offeredSeq = gDataOutSeq;
+    }
     // Interruption is requested by the stop of the program (and by tests tearing down).
     while (!isInterruptionRequested()) {
         if (PlatformClock::monotonicMs() - protectTime.load() >= kLivenessTimeoutMs) {
@@ -55,17 +64,30 @@ void IOThread::run()
             PlatformClock::sleepMs(kStalledSleepMs);
             continue;
         }
-        unsigned int out;
-        quint64 seq;
-        {
-            QMutexLocker lock(pMutexIO);
-            out = gDataOut;
-            seq = gDataOutSeq;
-        }
-        receive(out, seq);
+        receiveLatest();
         sendNext();
-        PlatformClock::sleepMs(kPollPeriodMs);
+        PlatformClock::sleepMs(kReplyWaitMs);
+        receiveLatest();
+        PlatformClock::sleepMs(kPollPeriodMs - kReplyWaitMs);
     }
+}
+
+void IOThread::receiveLatest()
+{
+    unsigned int out;
+    quint64 seq;
+    {
+        QMutexLocker lock(pMutexIO);
+        out = gDataOut;
+        seq = gDataOutSeq;
+    }
+    // A new publication goes out at once; a reply that still shows other outputs sends it
+    // again below. Nothing goes out before a board late at the start has been decided on.
+    if (seq != offeredSeq && !awaitingFirstAnswer.load()) {
+        offeredSeq = seq;
+        ComSend(kCmdSetOutputs, int(out));
+    }
+    receive(out, seq);
 }
 
 void IOThread::stop()

@@ -39,8 +39,11 @@ protected:
     void run() override;
 
 private:
+    // Reads the published word, sends it when it is new, then takes the waiting replies.
+    void receiveLatest();
     void receive(unsigned int out, quint64 seq);
     void noteSent(quint64 seq);
     void sendNext();
     bool firstAnswerTold = false;
+    quint64 offeredSeq = 0;  // the latest publication sent unasked
 };

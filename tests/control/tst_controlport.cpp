@@ -32,6 +32,7 @@ constexpr int kStampPeriodMs = 100;  // as the detection pass stamps in normal r
 constexpr int kStallPauseMs = 1000;  // the stalled IO thread's pause between warnings
 constexpr int kPollPauseMs = 5;      // the IO thread's pause between two polls
 constexpr int kRealBoardReplyMs = 40;
+constexpr int kReplyWaitMs = 2;  // the pause after a request, before its reply is read
 constexpr int kStallSpeedUp = 20;
 const char* const kStallWarning = "controlport_thread - main_thread > 10s will timeout exit";
 
@@ -77,7 +78,7 @@ class TestControlPort : public QObject
     std::atomic<unsigned int> wordAtEmit{0};  // gDataIn read in the IO thread as it emits
     std::atomic<qint64> emitUs{0};            // board clock as the IO thread emits
     std::atomic<int> stallPauses{0};
-    std::atomic<int> pollPauses{0};   // pauses of exactly the poll period
+    std::atomic<int> pollPauses{0};   // the pauses of a poll period
     std::atomic<int> otherPauses{0};  // any other pause
 
     // The way the judgement drives the board: every driven output, then one publication.
@@ -117,15 +118,16 @@ class TestControlPort : public QObject
         return changes.size() >= count;
     }
 
-    // Lock-step: each pause of the IO thread lasts until the reply to the request it just sent
-    // has come in, so every iteration reads the board's answer to the one before it, however
-    // the processor is shared between the board's thread and the link's.
+    // Lock-step: the pause after each request lasts until its reply has come in, so every
+    // iteration reads the board's answer to its own request, however the processor is shared
+    // between the board's thread and the link's.
     static void lockStep()
     {
         PlatformClock::setSleepHook([](int ms) {
             QElapsedTimer replied;
             replied.start();
-            while (gpCom->bytesAvailable() < kReplyFrameSize && replied.elapsed() < 2000) QThread::usleep(200);
+            while (ms == kReplyWaitMs && gpCom->bytesAvailable() < kReplyFrameSize && replied.elapsed() < 2000)
+                QThread::usleep(200);
             QThread::msleep(ms);
         });
     }
@@ -568,7 +570,7 @@ private slots:
             if (ms == kStallPauseMs) {
                 ++stallPauses;
                 ms /= kStallSpeedUp;
-            } else if (ms == kPollPauseMs) {
+            } else if (ms == kReplyWaitMs || ms == kPollPauseMs - kReplyWaitMs) {
                 ++pollPauses;
             } else {
                 ++otherPauses;
@@ -600,7 +602,8 @@ private slots:
         const qint64 resumedMs = (board.frames().first().atUs - stampedUs) / 1000;
         QVERIFY2(resumedMs <= 2 * kStallPauseMs / kStallSpeedUp + 100, qPrintable(QString::number(resumedMs)));
 
-        // Between polls the thread pauses for exactly the poll period, read through the sleep seam.
+        // Between polls the thread pauses for the poll period, its reply read within it, through
+        // the sleep seam.
         pollPauses = 0;
         otherPauses = 0;
         QTRY_VERIFY_WITH_TIMEOUT(pollPauses >= 10, 3000);

@@ -247,6 +247,8 @@ const std::vector<InputCase>& inputCases()
          {{kBack}}, 0, {}, 0, -1, -1, 1},
         {"1: stopped, side rule 1: ejector back keeps the side", k1,
          [](P& p, S&, R&) { p.moldSide = 1; gpState->runState = kRunStopped; gpState->moldSide = 0; }, {{kBack}}, 0, {}, 0, -1, -1, 0},
+        {"1: stopped, side rule 0: reserve keeps the side", k1, [](P& p, S&, R&) { p.moldSide = 0; gpState->runState = kRunStopped; },
+         {{kRes}}, 0, {}, 0, -1, -1, 1},
         {"2: mould open starts the left mould", k2, nullptr, {{0}}, 1, {1}, 4, 1, -1, 1},
         {"2: reserve starts the right mould", k2, nullptr, {{kRes}}, 1, {1}, 4, 1, -1, 0},
         {"2: door and ejector back start nothing", k2, nullptr, {{kDoor}, {kBack}}, 0, {}},
