@@ -1,5 +1,6 @@
 // Benchmark of the detection cycle: input edge at the simulated board to the judged output frame on the board.
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 
@@ -10,6 +11,7 @@
 #include "cammerwidget.h"
 #include "controlport.h"
 #include "cyclerig.h"
+#include "iothread.h"
 #include "mojuwizard.h"
 #include "testsupport.h"
 #include "windowhooks.h"
@@ -58,9 +60,23 @@ int main(int argc, char** argv)
     CammerWidget* v = rig.view(0);
     QVector<double> edgeToOutput;
     QVector<double> judgement;
+    // Where the time goes: the IO thread seeing the edge, the window publishing the answer,
+    // the board taking it.
+    QVector<double> edgeToSeen;
+    QVector<double> seenToPublished;
+    QVector<double> publishedToBoard;
+    std::atomic<qint64> seenUs{0};
+    QObject::connect(
+        gpControlIO->ioThread, &IOThread::sigIOChange, gpControlIO->ioThread,
+        [&seenUs] {
+            qint64 none = 0;
+            seenUs.compare_exchange_strong(none, CycleRig::nowUs());
+        },
+        Qt::DirectConnection);
     int lost = 0;
     for (int i = 0; i < kCycles; ++i) {
         rig.wait(150);
+        seenUs = 0;
         const qint64 edge = rig.pulse(0, kInputPulseMs);
         const qint64 on = rig.waitOutput(kEjector, true, 2000);
         if (on < 0) {
@@ -68,6 +84,12 @@ int main(int argc, char** argv)
             continue;
         }
         edgeToOutput << double(on - edge) / 1000.0;
+        const qint64 published = rig.publishedAt(kEjector, true, on);
+        if (seenUs > 0 && published > 0) {
+            edgeToSeen << double(seenUs - edge) / 1000.0;
+            seenToPublished << double(published - seenUs) / 1000.0;
+            publishedToBoard << double(on - published) / 1000.0;
+        }
         if (rig.waitOutput(kEjector, false, 2000) < 0)
             ++lost;
         // The same judgement on the frame just judged, timed on its own.
@@ -85,6 +107,9 @@ int main(int argc, char** argv)
     std::printf("  judgement (recognition of the frame): median %.1f ms, max %.1f ms\n", Median(judgement),
                 Max(judgement));
     std::printf("  edge -> output beyond the judgement: median %.1f ms\n", Median(edgeToOutput) - Median(judgement));
+    std::printf("  of which: edge -> seen by the IO thread %.1f ms, seen -> answer published %.1f ms, "
+                "published -> board %.1f ms (medians)\n",
+                Median(edgeToSeen), Median(seenToPublished), Median(publishedToBoard));
 
     // The clamp a cycle start holds, timed here rather than in the window scenarios: input edge
     // to the clamp output on the board (mould step, 0.5 s delay, no pulses), beside the board

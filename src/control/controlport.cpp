@@ -150,24 +150,70 @@ ControlPort::ControlPort(QObject* parent) : QObject(parent)
     // The board is read before anything is published: after a crash it still holds the dead
     // run's outputs, and a clamp it holds keeps a mould nobody has judged yet. Reset, it
     // would let the machine close on it; the window judges that mould first.
+    startWaitBegan = PlatformClock::monotonicMs();
     boardStartOutputs = ReadBoardOutputs();
+    // A board busy or rebooting for a moment is ordinary: the outputs wait for its answer.
+    boardLate = boardStartOutputs < 0 && gpCom && gpCom->isOpen();
+    if (boardLate)
+        qWarning("IO board: no answer within %lld ms of the start; no output is sent until it answers",
+                 static_cast<long long>(kStartReplyWaitMs));
     IOResetAllOut();
-    if (boardHeldClamp())
-        IOSetOut(kClampOut, 1);
+    keepBoardHeldOutputs();
     IOFlashOut();
+}
+
+bool ControlPort::boardHeld(int k) const
+{
+    if (boardStartOutputs < 0)
+        return false;
+    const bool bit = (unsigned(boardStartOutputs) >> k) & 1u;
+    return bit != (outputInverted(k) != 0);
 }
 
 bool ControlPort::boardHeldClamp() const
 {
-    if (boardStartOutputs < 0)
-        return false;
-    const bool bit = (unsigned(boardStartOutputs) >> kClampOut) & 1u;
-    return bit != (outputInverted(kClampOut) != 0);
+    return boardHeld(kClampOut);
+}
+
+bool ControlPort::boardHeldAlarm() const
+{
+    return boardHeld(kAlarmOut);
+}
+
+// A held clamp keeps a mould nobody has judged since; the alarm held with it is that mould's.
+void ControlPort::keepBoardHeldOutputs()
+{
+    if (!boardHeldClamp())
+        return;
+    IOSetOut(kClampOut, 1);
+    if (boardHeldAlarm())
+        IOSetOut(kAlarmOut, 1);
+}
+
+void ControlPort::takeFirstAnswer(int echo)
+{
+    boardStartOutputs = echo;
+    boardLate = false;
+    const qint64 lateMs = PlatformClock::monotonicMs() - startWaitBegan;
+    qWarning("IO board: first answer %lld ms after the start, holding outputs 0x%x",
+             static_cast<long long>(lateMs), unsigned(echo));
+    // The window decides on the held mould as at an in-time start; without one the link
+    // keeps what the board held.
+    if (receivers(SIGNAL(boardAnswered(qint64))) > 0) {
+        emit boardAnswered(lateMs);
+    } else {
+        keepBoardHeldOutputs();
+        IOFlashOut();
+    }
+    if (ioThread)
+        ioThread->awaitingFirstAnswer.store(false);
 }
 
 void ControlPort::InitIOThread()
 {
     ioThread = new IOThread;
+    ioThread->awaitingFirstAnswer.store(boardLate);
+    connect(ioThread, &IOThread::firstAnswer, this, &ControlPort::takeFirstAnswer, Qt::QueuedConnection);
     // The slot is the main window's detection pass; queued onto the GUI thread.
     if (gpWin)
         connect(ioThread, &IOThread::sigIOChange, gpWin, &MoJuWizard::Run);

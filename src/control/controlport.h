@@ -67,24 +67,42 @@ public:
     void IOFlashOut();
     // Holds output k on (published with the next IOFlashOut) or ends the hold.
     void IOHoldOn(int k, bool hold);
-    // The board held the clamp output on (at its logical level) when the link opened.
+    // The board held the clamp output (the alarm output) on, at its logical level, when the
+    // link opened or, for a board late at the start, when it first answered.
     bool boardHeldClamp() const;
+    bool boardHeldAlarm() const;
+    // The board answered no poll in the start's wait: until it answers, the IO thread polls
+    // but sends it no output word and takes no inputs (a word published now could release a
+    // mould the last run left held). Its first answer reaches boardAnswered.
+    bool boardLate = false;
     int IOState(int kind, int n);
     int IOInTrigger(int i);
     void updateThreadProtectTiming();
     // The publication the board is to hold now (gDataOutSeq of the latest IOFlashOut).
     quint64 publishedWord() const;
-    // When (PlatformClock::monotonicMs) the IO thread first sent the board publication `seq`
-    // or a later one, or found the board holding it; -1 not yet. Without an IO thread nothing
-    // is ever sent, and every publication counts as sent at 0.
+    // When (PlatformClock::monotonicMs) a reply of the board first showed it holding
+    // publication `seq` or a later one; -1 not yet (sent is not enough: a board may miss a
+    // write). Without an IO thread nothing is ever sent, and every publication counts as
+    // taken at 0.
     qint64 outputSentAt(quint64 seq) const;
 
 signals:
     void sigIOChange();
+    // A board late at the start answered (its output word is in boardStartOutputs), `lateMs`
+    // after the start's wait began. The receiver decides on the held mould (without one the
+    // link keeps the clamp and alarm the board held); the IO thread goes on once it returned.
+    void boardAnswered(qint64 lateMs);
+
+private slots:
+    void takeFirstAnswer(int echo);
 
 private:
     // outWord with the held outputs on: what IOFlashOut publishes.
     unsigned int boardWord() const;
+    bool boardHeld(int k) const;
+    // Keeps the clamp and the alarm the board held (not published).
+    void keepBoardHeldOutputs();
+    qint64 startWaitBegan = 0;
 };
 
 extern ControlPort* gpControlIO;

@@ -190,7 +190,9 @@ void DetectionCycle::setStepOutputs(Judgement& j)
 // Machine mode 3: the step's own output by its group's cut mode.
 void DetectionCycle::setStageOutputs(Judgement& j)
 {
-    const int k = steer.multiDetectIndex;
+    // The judged step, not the stage selected last: inputs of several stages in one poll
+    // select them all before the first is judged.
+    const int k = j.s;
     const int out = StepOutput(k);
     const int cut = GroupCutMode(StepGroup(k));
     if (!j.NG) {
@@ -280,7 +282,7 @@ void DetectionCycle::setCountedOutputs(Judgement& j)
             setOut(kEjectorOut, 1);
         j.rejectPulse = j.ejectorP > 0;
         if (j.mode == kModeMulti)
-            nextStepTrigger(steer.multiDetectIndex);
+            nextStepTrigger(j.s);
     }
     // 12. Mould NG without alarm: clamp and alarm pulse.
     if (NG && P == 1 && j.mouldNoAlarm) {
@@ -366,6 +368,8 @@ void DetectionCycle::nextStepTrigger(int k)
 void DetectionCycle::endTimedRelease()
 {
     releaseAwaitsCameras = false;
+    releaseAwaitsJudgement = false;
+    alarmWithoutPicture = false;
     if (ports)
         ports->stopPulse(CyclePulse::TimedRelease);
     if (timedReleaseOutput) {
@@ -383,6 +387,11 @@ bool DetectionCycle::releaseAlarm()
     // hold would be all that keeps the machine: the release waits for the cameras.
     if (ports && !ports->camerasOpen()) {
         releaseAwaitsCameras = true;
+        return false;
+    }
+    // Nothing judged the mould (no picture): released now, it would go unjudged.
+    if (alarmWithoutPicture) {
+        releaseAwaitsJudgement = true;
         return false;
     }
     // Its output 4 goes off no sooner than the board can have seen it on.
@@ -429,7 +438,7 @@ void DetectionCycle::start()
     steer.trigSkipCount = 0;
 }
 
-void DetectionCycle::keepHeldMould()
+void DetectionCycle::keepHeldMould(bool alarmHeld)
 {
     // With the clamp held by the start's own options nothing is released, and a clamp held
     // between cycles tells of no open mould.
@@ -443,7 +452,10 @@ void DetectionCycle::keepHeldMould()
     if (d < 0 || d >= kMaxDetections || !StepEnabled(d))
         return;
     setOut(kClampOut, 1);
+    if (alarmHeld)
+        setOut(kAlarmOut, 1);
     flush();
+    heldMouldCounted = alarmHeld;
     st.step = d;
     if (mode == kModeMulti)
         steer.multiDetectIndex = d;
@@ -488,5 +500,6 @@ void DetectionCycle::stop()
     }
     ports->holdDetection();
     steer.heldSteps = 0;
+    heldMouldCounted = false;
     gpState->runState = kRunStopped;
 }

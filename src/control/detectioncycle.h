@@ -174,8 +174,10 @@ public:
     // Right after start: the board held the clamp when the program started, so a mould the
     // last run left unjudged may be open. Unless the start holds the clamp itself, the clamp
     // stays on and the mould step is judged on the first pictures, as a step held for a lost
-    // camera is (the NG alarm when none comes).
-    void keepHeldMould();
+    // camera is (the NG alarm when none comes). alarmHeld: the board held the NG alarm too, so
+    // that mould was judged and counted before the stop; the alarm stays on and the new
+    // judgement counts nothing.
+    void keepHeldMould(bool alarmHeld = false);
     // Detection stops: outputs off but the clamp the option holds, the cycle back to its start.
     void stop();
     // Machine mode 3: presets the step outputs by their cut modes (published by the caller).
@@ -273,6 +275,14 @@ private:
     bool sysFunc4Pending = false;  // machine mode 3: a delayed output switch is armed
     int sysFunc4Output = -1;       // its output index, -1 none
     bool timedReleaseOutput = false;
+    // The alarm up came from a step judged without a picture of some camera: nothing judged
+    // the mould, so the timed release waits for a judgement (the operator's re-check) and
+    // then falls due at once; the operator's own answer still releases.
+    bool alarmWithoutPicture = false;
+    bool releaseAwaitsJudgement = false;
+    // The held mould of the start was judged and counted by the run before (the board held
+    // its alarm): its judgement now counts nothing.
+    bool heldMouldCounted = false;
     // The timed release came while a camera was away: it is carried out once every camera is
     // back, never on a camera's old picture and never letting the machine close meanwhile.
     bool releaseAwaitsCameras = false;

@@ -1,6 +1,7 @@
 // The detection cycle's timing: countdown ticks, the delayed and the operator's re-checks,
 // the step after a shown result and the ends of the output pulses.
 #include <algorithm>
+#include <utility>
 
 #include "detectioncycle.h"
 #include "mainstate.h"
@@ -173,7 +174,12 @@ void DetectionCycle::redetectStep()
     }
     for (int i = 0; i < n; ++i) ports->runRecognition(again[i], s);
     reCheckJudge = true;
+    alarmWithoutPicture = false;
+    const bool releaseDue = std::exchange(releaseAwaitsJudgement, false);
     judgeStep(true);
+    // A timed release held back for want of a judgement is due now that there is one.
+    if (releaseDue && gpState->pageState == kPageAlarm)
+        ports->startPulse(CyclePulse::TimedRelease, 0);
 }
 
 void DetectionCycle::countdownTick(int d)
@@ -218,6 +224,9 @@ void DetectionCycle::recogniseAndJudge(int d, unsigned withoutPicture, bool pict
     const int slot = ResultSlot(mode, d);
     if (pictureMissing && slot >= 0 && slot < kMaxDetections)
         st.reCheckCount[slot] = 0;
+    // Machine mode 3: the step whose countdown ended is the one judged (several may run).
+    if (mode == kModeMulti)
+        st.step = d;
     inDetection = true;
     bool allOK = true;
     for (int c = 0; c < ports->cameraCount() && c < kMaxCameras; ++c) {
@@ -228,7 +237,11 @@ void DetectionCycle::recogniseAndJudge(int d, unsigned withoutPicture, bool pict
         if (ports->cameraNG(c))
             allOK = false;
     }
-    judgeStep(false);
+    // A camera there but without a new picture: nothing judged the mould. (A camera away has
+    // its own wait: the release waits for its return.)
+    alarmWithoutPicture = withoutPicture != 0;
+    const bool counted = std::exchange(heldMouldCounted, false);
+    judgeStep(counted);
     st.cyclePhase = 2;
     if (st.pageState != kPageAlarm && d == last && allOK && st.reCheckPending == 0 &&
         Par(&WizardPara::templateAutoUpdate) != 0) {  // system4 1

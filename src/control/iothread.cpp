@@ -13,6 +13,10 @@
 namespace {
 
 constexpr int kPollPeriodMs = 5;
+// A poll's reply is there within about this (6 + 8 bytes at 115200 baud and the board's
+// turn-around): it is read then, not a whole period later with the next poll, so an input
+// edge reaches the window sooner. A later reply is read with the next poll as before.
+constexpr int kReplyWaitMs = 2;
 constexpr qint64 kLivenessTimeoutMs = 11000;
 constexpr int kStalledSleepMs = 1000;
 constexpr int kBufferSize = 1024;
@@ -48,6 +52,11 @@ IOThread::IOThread(QObject* parent) : QThread(parent) {}
 void IOThread::run()
 {
     protectTime.store(PlatformClock::monotonicMs());
+    {
+        // A word published before the thread ran goes out at the first reply that differs.
+        QMutexLocker lock(pMutexIO);
+        offeredSeq = gDataOutSeq;
+    }
     // Interruption is requested by the stop of the program (and by tests tearing down).
     while (!isInterruptionRequested()) {
         if (PlatformClock::monotonicMs() - protectTime.load() >= kLivenessTimeoutMs) {
@@ -55,17 +64,30 @@ void IOThread::run()
             PlatformClock::sleepMs(kStalledSleepMs);
             continue;
         }
-        unsigned int out;
-        quint64 seq;
-        {
-            QMutexLocker lock(pMutexIO);
-            out = gDataOut;
-            seq = gDataOutSeq;
-        }
-        receive(out, seq);
+        receiveLatest();
         sendNext();
-        PlatformClock::sleepMs(kPollPeriodMs);
+        PlatformClock::sleepMs(kReplyWaitMs);
+        receiveLatest();
+        PlatformClock::sleepMs(kPollPeriodMs - kReplyWaitMs);
     }
+}
+
+void IOThread::receiveLatest()
+{
+    unsigned int out;
+    quint64 seq;
+    {
+        QMutexLocker lock(pMutexIO);
+        out = gDataOut;
+        seq = gDataOutSeq;
+    }
+    // A new publication goes out at once; a reply that still shows other outputs sends it
+    // again below. Nothing goes out before a board late at the start has been decided on.
+    if (seq != offeredSeq && !awaitingFirstAnswer.load()) {
+        offeredSeq = seq;
+        ComSend(kCmdSetOutputs, int(out));
+    }
+    receive(out, seq);
 }
 
 void IOThread::stop()
@@ -97,7 +119,14 @@ void IOThread::receive(unsigned int out, quint64 seq)
             ++pos;
             continue;
         }
-        if (p[1] == kReplyInputs) {
+        if (p[1] == kReplyInputs && awaitingFirstAnswer.load()) {
+            // The GUI thread decides on the word the board holds before anything is sent
+            // or any input taken; replies meanwhile are dropped (the next poll repeats them).
+            if (!firstAnswerTold) {
+                firstAnswerTold = true;
+                emit firstAnswer(int(tenBits(p[4], p[5])));
+            }
+        } else if (p[1] == kReplyInputs) {
             const unsigned int in = tenBits(p[2], p[3]);
             // Only this thread writes gDataIn, so the comparison needs no lock; the word is
             // stored before the signal so that the detection pass it queues reads the new word.
@@ -125,8 +154,9 @@ void IOThread::receive(unsigned int out, quint64 seq)
 
     if (resend)
         ComSend(kCmdSetOutputs, int(out));
-    // Output pulses are timed from here: a word the board never got must not end early.
-    if ((resend && gpCom && gpCom->isOpen()) || echoed)
+    // Output pulses are timed from the first echo that shows their word: a word sent is not
+    // yet a word taken (the board may miss writes), and it is sent again until it is.
+    if (echoed)
         noteSent(seq);
 }
 

@@ -621,7 +621,14 @@ void MoJuWizard::startDetecting()
     manualTrig = gDNum;
     // The board still held the clamp of the last run: its mould is judged before any release.
     if (gpControlIO->boardHeldClamp())
-        detection.keepHeldMould();
+        detection.keepHeldMould(gpControlIO->boardHeldAlarm());
+    // A board late at the start is decided on the same way once it answers; nothing went to it
+    // meanwhile.
+    connect(gpControlIO, &ControlPort::boardAnswered, this, [this](qint64 lateMs) {
+        InsertRecord(QString("IO BOARD LATE = %1 ms").arg(lateMs), "info");
+        if (gpControlIO->boardHeldClamp() && runState != kRunStopped)
+            detection.keepHeldMould(gpControlIO->boardHeldAlarm());
+    });
     installEventFilter(this);
     gpWarnBox->hide();
     runTimer->start(kFirstRunMs);

@@ -190,6 +190,9 @@ public slots:
     void CountRead();
     void CountWrite();
     bool CountSync();
+    // The stop of the program: the NG pictures of an alarm still up go to the image writer
+    // (its stop writes them); the operator's answer would have sent them later.
+    void HandOverAlarmPictures();
 
     // Detection cycle: input scan, countdowns, triggers, start and stop.
     void Run();

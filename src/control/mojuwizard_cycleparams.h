@@ -122,18 +122,18 @@ inline void StartPulse(QTimer* timer, int tenths)
         timer->start(qMax(tenths * kTenthMs, kMinPulseMs));
 }
 
-// What is left of a pulse begun by publication `word` once its own time is up: the pulse
-// ends only after the IO link sent that word to the board, and kMinPulseMs after that. A busy
-// machine may send it late; a level that changed back before it went out never reached the
-// board at all. 0 when the pulse may end now.
-inline qint64 PulseLeftMs(quint64 word)
+// What is left of a pulse of `tenths` begun by publication `word` once its own time is up:
+// the pulse is timed from the board's first echo that shows the word, not from its
+// publication. A busy machine may send it late and a board may miss writes; a level that
+// changed back before the board took it would never have been seen. 0 when it may end now.
+inline qint64 PulseLeftMs(quint64 word, int tenths)
 {
     if (!gpControlIO)
         return 0;
-    const qint64 sent = gpControlIO->outputSentAt(word);
-    if (sent < 0)
+    const qint64 taken = gpControlIO->outputSentAt(word);
+    if (taken < 0)
         return kPulseUnsentRetryMs;
-    return qMax<qint64>(0, sent + kMinPulseMs - PlatformClock::monotonicMs());
+    return qMax<qint64>(0, taken + qMax(tenths * kTenthMs, kMinPulseMs) - PlatformClock::monotonicMs());
 }
 
 // The clock of the cycle times: seconds x 10 + microseconds / 100000, in 64 bits (32 would overflow).

@@ -55,11 +55,12 @@ public:
     void startPulse(CyclePulse pulse, int tenths) override
     {
         pulseWord[int(pulse)] = gpControlIO ? gpControlIO->publishedWord() : 0;
+        pulseTenths[int(pulse)] = tenths;
         StartPulse(timer(pulse), tenths);
     }
     bool pulseMayEnd(CyclePulse pulse) override
     {
-        const qint64 left = PulseLeftMs(pulseWord[int(pulse)]);
+        const qint64 left = PulseLeftMs(pulseWord[int(pulse)], pulseTenths[int(pulse)]);
         QTimer* t = timer(pulse);
         if (left <= 0 || !t)
             return true;
@@ -224,6 +225,7 @@ private:
     MoJuWizard* w;
     // The publication each pulse began with (its judgement publishes before it starts them).
     quint64 pulseWord[int(CyclePulse::TimedRelease) + 1] = {};
+    int pulseTenths[int(CyclePulse::TimedRelease) + 1] = {};
 };
 
 void MoJuWizard::InstallCyclePorts()
@@ -290,6 +292,16 @@ void MoJuWizard::KeepStepPictures(int s, const bool ng[], bool NG, bool redetect
                 HandOver(c, k, 0);
             if (code == kStateOkToWrite || code == kStateNgToWrite || code == kStateBothToWrite)
                 code = kStateNone;
+        }
+    }
+}
+
+void MoJuWizard::HandOverAlarmPictures()
+{
+    for (int c = 0; c < numCamera && c < kMaxCameras; ++c) {
+        for (int k = 0; k < gDNum && k < kMaxDetections; ++k) {
+            if (detectState[c][k] == kStateAlarmWaits)
+                HandOver(c, k, 0);
         }
     }
 }

@@ -157,6 +157,7 @@ void StopFlush()
         lost << QStringLiteral("statistics");
     // The counters written to count.ini, PARAM.db and RECORD.db closed.
     if (gpWin) {
+        gpWin->HandOverAlarmPictures();
         gpWin->FLushAll();
         lost << gpWin->flushLosses;
     }

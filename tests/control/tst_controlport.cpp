@@ -17,6 +17,7 @@
 #include "ioboard-sim/ioboardsim.h"
 #include "iothread.h"
 #include "mojuwizard.h"
+#include "mojuwizard_cycleparams.h"
 #include "platformclock.h"
 #include "posix_qextserialport.h"
 #include "systempaths.h"
@@ -30,6 +31,8 @@ constexpr int kPort = 3;
 constexpr int kStampPeriodMs = 100;  // as the detection pass stamps in normal running
 constexpr int kStallPauseMs = 1000;  // the stalled IO thread's pause between warnings
 constexpr int kPollPauseMs = 5;      // the IO thread's pause between two polls
+constexpr int kRealBoardReplyMs = 40;
+constexpr int kReplyWaitMs = 2;  // the pause after a request, before its reply is read
 constexpr int kStallSpeedUp = 20;
 const char* const kStallWarning = "controlport_thread - main_thread > 10s will timeout exit";
 
@@ -75,7 +78,7 @@ class TestControlPort : public QObject
     std::atomic<unsigned int> wordAtEmit{0};  // gDataIn read in the IO thread as it emits
     std::atomic<qint64> emitUs{0};            // board clock as the IO thread emits
     std::atomic<int> stallPauses{0};
-    std::atomic<int> pollPauses{0};   // pauses of exactly the poll period
+    std::atomic<int> pollPauses{0};   // the pauses of a poll period
     std::atomic<int> otherPauses{0};  // any other pause
 
     // The way the judgement drives the board: every driven output, then one publication.
@@ -115,17 +118,23 @@ class TestControlPort : public QObject
         return changes.size() >= count;
     }
 
-    // Lock-step: each pause of the IO thread lasts until the reply to the request it just sent
-    // has come in, so every iteration reads the board's answer to the one before it, however
-    // the processor is shared between the board's thread and the link's.
+    // Lock-step: the pause after each request lasts until its reply has come in, so every
+    // iteration reads the board's answer to its own request, however the processor is shared
+    // between the board's thread and the link's.
     static void lockStep()
     {
         PlatformClock::setSleepHook([](int ms) {
             QElapsedTimer replied;
             replied.start();
-            while (gpCom->bytesAvailable() < kReplyFrameSize && replied.elapsed() < 2000) QThread::usleep(200);
+            while (ms == kReplyWaitMs && gpCom->bytesAvailable() < kReplyFrameSize && replied.elapsed() < 2000)
+                QThread::usleep(200);
             QThread::msleep(ms);
         });
+    }
+
+    static void drainPort()
+    {
+        for (qint64 n = gpCom->bytesAvailable(); n > 0; n = gpCom->bytesAvailable()) gpCom->read(n);
     }
 
     void latchAll()
@@ -146,14 +155,20 @@ private slots:
         gisCOM = kPort;
 
         // A board left holding the clamp and the alarm by a run that crashed: the link reads
-        // it before publishing anything and keeps the clamp alone.
+        // it before publishing anything and keeps them. A real board answers slower than the
+        // simulated one, within the start's wait.
         board.holdOutputs(0x05);
+        board.setReplyDelayMs(kRealBoardReplyMs);
         gpControlIO = new ControlPort;
+        board.setReplyDelayMs(0);
+        QVERIFY(!gpControlIO->boardLate);
+        QTest::qWait(2 * kRealBoardReplyMs);
+        drainPort();  // the late answers to the start's other polls
         QVERIFY(gpCom && gpCom->isOpen());
         QCOMPARE(gpCom->portName(), device);
         QCOMPARE(gpControlIO->boardStartOutputs, 0x05);
         QVERIFY(gpControlIO->boardHeldClamp());
-        QCOMPARE(gDataOut, 0x01u);
+        QCOMPARE(gDataOut, 0x05u);
         gpWPara->outInitState[kClampOut] = 1;  // wired inverted, the same bit is the clamp off
         QVERIFY(!gpControlIO->boardHeldClamp());
         gpWPara->outInitState[kClampOut] = 0;
@@ -396,9 +411,10 @@ private slots:
         QCOMPARE(published.size(), 3);
     }
 
-    // A publication counts as sent only once the IO thread has sent it (or found the board
-    // holding it): a silent board gets nothing, so nothing is sent; a word published again
-    // unchanged is no new publication.
+    // A publication counts as taken only once the board's echo shows it: a silent board gets
+    // nothing; a board that misses the writes gets the word again at every poll, and a pulse
+    // of the word is timed from the echo, its whole length; a word published again unchanged
+    // is no new publication.
     void publicationCountsAsSentOnceSent()
     {
         publish(0);
@@ -417,6 +433,16 @@ private slots:
         board.setSilent(false);
         QVERIFY(board.waitForOutputs(0x06, 10000));
         QTRY_VERIFY_WITH_TIMEOUT(gpControlIO->outputSentAt(word) >= spoke, 10000);
+
+        // Writes missed: sent again and again, taken only at the echo, a pulse's whole length left then.
+        board.ignoreOutputFrames(60);
+        publish(0x12);
+        const quint64 missed = gpControlIO->publishedWord();
+        QTest::qWait(50);
+        QCOMPARE(gpControlIO->outputSentAt(missed), qint64(-1));
+        QVERIFY(board.waitForOutputs(0x12, 10000));
+        QTRY_VERIFY_WITH_TIMEOUT(gpControlIO->outputSentAt(missed) >= 0, 10000);
+        QVERIFY(cycle::PulseLeftMs(missed, 30) > 1500);
         publish(0);
         QVERIFY(board.waitForOutputs(0, 10000));
     }
@@ -539,7 +565,7 @@ private slots:
             if (ms == kStallPauseMs) {
                 ++stallPauses;
                 ms /= kStallSpeedUp;
-            } else if (ms == kPollPauseMs) {
+            } else if (ms == kReplyWaitMs || ms == kPollPauseMs - kReplyWaitMs) {
                 ++pollPauses;
             } else {
                 ++otherPauses;
@@ -571,7 +597,8 @@ private slots:
         const qint64 resumedMs = (board.frames().first().atUs - stampedUs) / 1000;
         QVERIFY2(resumedMs <= 2 * kStallPauseMs / kStallSpeedUp + 100, qPrintable(QString::number(resumedMs)));
 
-        // Between polls the thread pauses for exactly the poll period, read through the sleep seam.
+        // Between polls the thread pauses for the poll period, its reply read within it, through
+        // the sleep seam.
         pollPauses = 0;
         otherPauses = 0;
         QTRY_VERIFY_WITH_TIMEOUT(pollPauses >= 10, 3000);
@@ -621,6 +648,44 @@ private slots:
         const double median = (latencyMs[kEdges / 2 - 1] + latencyMs[kEdges / 2]) / 2;
         qInfo("input edge to sigIOChange on the GUI thread over %d edges: median %.2f ms, max %.2f ms, min %.2f ms",
               kEdges, median, latencyMs.last(), latencyMs.first());
+    }
+
+    // A board late at the start (250 ms, or silent for 2 s) holding the clamp and alarm of a
+    // crashed run gets no output word and gives no input until it has answered once; then it
+    // keeps both. Last: it builds the link anew.
+    void boardLateAtTheStartGetsNothingUntilItAnswers_data()
+    {
+        QTest::addColumn<bool>("silent");
+        QTest::newRow("250 ms late") << false;
+        QTest::newRow("silent 2 s") << true;
+    }
+    void boardLateAtTheStartGetsNothingUntilItAnswers()
+    {
+        QFETCH(bool, silent);
+        const int lateMs = silent ? 2000 : 250;
+        if (gpControlIO->ioThread)
+            gpControlIO->ioThread->stop();
+        QTest::qWait(500);
+        drainPort();  // the answers to the last polls, late ones included
+        delete gpCom;
+        board.holdOutputs(0x05);
+        board.setInputs(silent ? 0x02 : 0x01);
+        const qint64 began = IOBoardSim::clockUs();
+        silent ? board.setSilent(true) : board.setReplyDelayMs(lateMs);
+        gpControlIO = new ControlPort;
+        QVERIFY(gpControlIO->boardLate);
+        gpControlIO->InitIOThread();
+        QTest::qWait(50);
+        publish(0x100);  // as the window does meanwhile
+        connect(&stampTimer, &QTimer::timeout, gpControlIO, &ControlPort::updateThreadProtectTiming);
+        if (silent)
+            QTimer::singleShot(lateMs, [this] { board.resetFaults(); });
+        QTRY_COMPARE_WITH_TIMEOUT(gpControlIO->boardStartOutputs, 0x05, 15000);
+        board.resetFaults();
+        QTRY_COMPARE_WITH_TIMEOUT(dataIn(), silent ? 0x02u : 0x01u, 10000);
+        QVERIFY((IOBoardSim::clockUs() - began) / 1000 >= lateMs);
+        QCOMPARE(gDataOut, 0x105u);
+        for (const IOBoardSim::OutputChange& c : board.outputChanges()) QVERIFY(c.atUs < began || (c.word & 0x05u) == 0x05u);
     }
 };
 

@@ -18,20 +18,25 @@ private slots:
     void cleanup() { rig.reportIfFailed(); }
 
     // The last run was killed while the clamp held a mould with a part left in it, and the
-    // machine still signals the open mould (a level signal). The restart keeps the clamp on
-    // from its first word, judges that mould on its first pictures (the alarm), counts it
-    // once (the high input opens no second cycle) and lets the machine close only when the
-    // demo mould's alarm releases itself.
+    // machine still signals the open mould (a level signal). The board, busy for a moment,
+    // answers the restart late: nothing is sent to it until it has, and the late start is
+    // recorded. The restart keeps the clamp on from its first word, judges that mould on its
+    // first pictures (the alarm), counts it once (the high input opens no second cycle) and
+    // lets the machine close only when the demo mould's alarm releases itself.
     void heldMouldIsJudgedBeforeTheRelease()
     {
+        constexpr int kLateMs = 250;
         rig.demoMould = true;
         rig.partAtStart = true;
         rig.board.holdOutputs(1u << kClampOut);
         rig.board.setInput(kMouldOpen, true);
+        rig.board.setReplyDelayMs(kLateMs);
         rig.beginScenario();
         const qint64 before = rig.nowUs();
         QVERIFY(rig.build());
+        rig.board.setReplyDelayMs(0);
         QVERIFY(CycleRig::bit(rig.outputs(), kClampOut));
+        QTRY_VERIFY(rig.records("info").filter("IO BOARD LATE").size() == 1);
         QVERIFY(rig.waitOutput(kAlarmOut, true, 5000) > 0);
         QVERIFY(rig.heldBefore(kClampOut, kAlarmOut, before));
         QCOMPARE(rig.window->pageState, 2);

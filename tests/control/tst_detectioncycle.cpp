@@ -242,6 +242,13 @@ const std::vector<InputCase>& inputCases()
         {"1: ejector back judges the left mould", k1, nullptr, {{0}, {kBack}}, 1, {1}, 4, -1, -1, 1},
         {"1: reserve judges the right mould", k1, nullptr, {{0}, {kRes}}, 1, {1}, 4, -1, -1, 0},
         {"1: side rule 0: reserve keeps the side", k1, [](P& p, S&, R&) { p.moldSide = 0; }, {{0}, {kRes}}, 1, {1}, 4, -1, -1, 1},
+        {"1: stopped: reserve turns to the right mould", k1, [](P&, S&, R&) { gpState->runState = kRunStopped; }, {{kRes}}, 0, {}, 0, -1, -1, 0},
+        {"1: stopped: ejector back turns to the left mould", k1, [](P&, S&, R&) { gpState->runState = kRunStopped; gpState->moldSide = 0; },
+         {{kBack}}, 0, {}, 0, -1, -1, 1},
+        {"1: stopped, side rule 1: ejector back keeps the side", k1,
+         [](P& p, S&, R&) { p.moldSide = 1; gpState->runState = kRunStopped; gpState->moldSide = 0; }, {{kBack}}, 0, {}, 0, -1, -1, 0},
+        {"1: stopped, side rule 0: reserve keeps the side", k1, [](P& p, S&, R&) { p.moldSide = 0; gpState->runState = kRunStopped; },
+         {{kRes}}, 0, {}, 0, -1, -1, 1},
         {"2: mould open starts the left mould", k2, nullptr, {{0}}, 1, {1}, 4, 1, -1, 1},
         {"2: reserve starts the right mould", k2, nullptr, {{kRes}}, 1, {1}, 4, 1, -1, 0},
         {"2: door and ejector back start nothing", k2, nullptr, {{kDoor}, {kBack}}, 0, {}},
@@ -1038,6 +1045,8 @@ private slots:
     // was held): the mould step keeps the clamp and is judged on the first pictures, with
     // the NG alarm when none comes within 2 s; the edge of a mould-open signal still high is
     // no second cycle. A start that holds the clamp by its own option holds nothing more.
+    // The board holding the alarm too: that mould was counted before the stop; the alarm stays
+    // on and it is not counted again. The timed release never lets a mould without a picture go.
     void heldMouldAtStartIsJudgedBeforeItsRelease_data()
     {
         QTest::addColumn<int>("mode");
@@ -1045,12 +1054,15 @@ private slots:
         QTest::addColumn<bool>("part");
         QTest::addColumn<bool>("delivers");
         QTest::addColumn<int>("judged");  // the detection judged, -1 none
-        QTest::newRow("clean mould") << kModeStandard << 0 << false << true << 1;
-        QTest::newRow("part in the mould") << kModeStandard << 0 << true << true << 1;
-        QTest::newRow("no picture") << kModeStandard << 0 << false << false << 1;
-        QTest::newRow("right side of the two-colour machine") << kModeTwoColour << 0 << false << true << 3;
-        QTest::newRow("last of three detections") << kModeMulti << 0 << false << true << 2;
-        QTest::newRow("start holds the clamp itself") << kModeStandard << 1 << false << true << -1;
+        QTest::addColumn<bool>("alarmHeld");
+        QTest::newRow("clean mould") << kModeStandard << 0 << false << true << 1 << false;
+        QTest::newRow("part in the mould") << kModeStandard << 0 << true << true << 1 << false;
+        QTest::newRow("no picture") << kModeStandard << 0 << false << false << 1 << false;
+        QTest::newRow("right side of the two-colour machine") << kModeTwoColour << 0 << false << true << 3 << false;
+        QTest::newRow("last of three detections") << kModeMulti << 0 << false << true << 2 << false;
+        QTest::newRow("start holds the clamp itself") << kModeStandard << 1 << false << true << -1 << false;
+        QTest::newRow("alarm held, part still in") << kModeStandard << 0 << true << true << 1 << true;
+        QTest::newRow("alarm held, no picture") << kModeStandard << 0 << false << false << 1 << true;
     }
     void heldMouldAtStartIsJudgedBeforeItsRelease()
     {
@@ -1059,6 +1071,9 @@ private slots:
         QFETCH(bool, part);
         QFETCH(bool, delivers);
         QFETCH(int, judged);
+        QFETCH(bool, alarmHeld);
+        para->moldNgTimedRelease = 1;
+        para->output4Pulse = 5;
         para->detectMode = mode;
         gDNum = mode == kModeStandard ? 2 : mode == kModeMulti ? 3 : 4;
         std::fill(para->detectEnabled, para->detectEnabled + gDNum, 1);
@@ -1071,8 +1086,9 @@ private slots:
         ports->stalled[0] = !delivers;
         cycle->start();
         const size_t started = ports->published.size();
-        cycle->keepHeldMould();
+        cycle->keepHeldMould(alarmHeld);
         QCOMPARE(ports->lastPublished(kClampOut), 1);
+        QCOMPARE(ports->lastPublished(kAlarmOut), alarmHeld ? 1 : 0);
         if (judged < 0) {
             QCOMPARE(cycle->steering().heldSteps, 0u);
             return;
@@ -1090,15 +1106,72 @@ private slots:
             cycle->pass();
             QCOMPARE(ports->withoutPicture, std::vector<int>{0});
         }
+        const bool alarm = part || !delivers;
         QVERIFY(ports->publishedAt(kClampOut, 1, started, judging));
-        QVERIFY(ports->publishedAt(kClampOut, 1, started) == (part || !delivers));
+        QVERIFY(ports->publishedAt(kClampOut, 1, started) == alarm);
+        QVERIFY(!alarmHeld || ports->publishedAt(kAlarmOut, 1, started));
         QCOMPARE(state->step, judged);
-        QCOMPARE(ports->counted, 1);
-        QCOMPARE(ports->countedLast, 1);
+        QCOMPARE(ports->counted, alarmHeld ? 0 : 1);
+        QCOMPARE(ports->countedLast, alarmHeld ? 0 : 1);
         QCOMPARE(ports->cyclesStarted, 0);
         QCOMPARE(cycle->steering().heldSteps, 0u);
-        QCOMPARE(state->pageState, part || !delivers ? kPageAlarm : kPageResult);
-        QCOMPARE(ports->lastPublished(kClampOut), part || !delivers ? 1 : 0);
+        QCOMPARE(state->pageState, alarm ? kPageAlarm : kPageResult);
+        QCOMPARE(ports->lastPublished(kClampOut), alarm ? 1 : 0);
+        if (!alarm)
+            return;
+        ports->advance(500);
+        QCOMPARE(ports->lastPublished(kClampOut), delivers ? 0 : 1);
+        if (delivers)
+            return;
+        // Without a picture: the operator's answer, or a re-check that judges it (the timed
+        // release held back is then due).
+        ports->rerunNG[0] = true;
+        ports->stalled[0] = false;
+        alarmHeld ? cycle->clearStepAlarm() : cycle->redetectStep();
+        ports->advance(1);
+        QCOMPARE(ports->lastPublished(kClampOut), 0);
+        QCOMPARE(ports->counted, alarmHeld ? 0 : 1);
+    }
+
+    // Mode 3, the inputs of all three stages in one poll: each judgement switches off its own
+    // step's output. The clamp (the last step's) holds until its step is judged, no step
+    // output stays on, and the mould counts once, with the stage option or without.
+    void multiStagesInOnePollJudgeTheirOwnOutputs_data()
+    {
+        QTest::addColumn<int>("stages");
+        QTest::addColumn<bool>("part");  // on the mould step
+        for (int stages : {0, 1}) {
+            for (bool part : {false, true}) QTest::addRow("stages %d, part %d", stages, int(part)) << stages << part;
+        }
+    }
+    void multiStagesInOnePollJudgeTheirOwnOutputs()
+    {
+        QFETCH(int, stages);
+        QFETCH(bool, part);
+        para->detectMode = kModeMulti;
+        para->ioPageFlag = stages;
+        gDNum = 3;
+        const int trig[3] = {0, kEjectorBackInput, kReserveInput};
+        for (int k = 0; k < 3; ++k) {
+            para->detectEnabled[k] = para->trigInDelay[k] = para->ioRowOutMode[k] = 1;  // cut self
+            para->detectTrigIn[k] = trig[k];
+            para->detectIoRow[k] = k;
+        }
+        cycle->steering().manualTrig = gDNum;
+        cycle->steering().multiDetectIndex = gDNum - 1;  // as the last cycle leaves it
+        passWithEdges({0, kEjectorBackInput, kReserveInput});
+        QCOMPARE(ports->countdownsStarted, (std::vector<int>{0, 1, 2}));
+        const size_t selected = ports->published.size();
+        for (int d = 0; d < 3; ++d) {
+            ports->rerunNG[0] = part && d == 2;
+            cycle->countdownTick(d);  // judged on its first tick
+            QVERIFY(d == 2 || ports->publishedAt(kClampOut, 1, selected));
+        }
+        QCOMPARE(ports->lastPublished(OutputNo[0] - 1) + ports->lastPublished(OutputNo[1] - 1), 0);
+        QCOMPARE(ports->lastPublished(kClampOut), part ? 1 : 0);
+        QCOMPARE(ports->alarmsShown, part ? 1 : 0);
+        QCOMPARE(ports->counted, 3);
+        QCOMPARE(ports->countedLast, 1);
     }
 
     // Nothing lets the machine close while a camera is away: the timed release waits for the

@@ -157,6 +157,21 @@ private slots:
             for (int x = 0; x < shown.width(); x += 17) lit += qGray(shown.pixel(x, y)) > 40;
         QVERIFY2(lit > 20, qPrintable(QString("lit samples %1").arg(lit)));
     }
+
+    // The program stopped while an NG alarm waits for the operator: the stop writes the
+    // alarm's picture (the operator's answer would have). Last: it stops the writer.
+    void stopDuringTheAlarmWritesItsPicture()
+    {
+        QVERIFY(rig.mouldOnly(5));
+        QVERIFY(rig.setPart(0, true));
+        rig.openMould();
+        QVERIFY(rig.waitOutput(kAlarmOut, true, 3000) > 0);
+        const QString ng = QDir::current().absoluteFilePath("alarmimage/camera1/detect2/NG");
+        const int before = Jpegs(ng).size();
+        StopFlush();
+        gpSaveFialImageThread->stop();
+        QCOMPARE(Jpegs(ng).size(), before + 1);
+    }
 };
 
 MONITOR_TEST_MAIN(TestImagesWindow)
