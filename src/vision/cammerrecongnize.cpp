@@ -2,6 +2,7 @@
 #include "cammerrecongnize.h"
 
 #include <algorithm>
+#include <cmath>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -20,6 +21,15 @@
 namespace {
 constexpr int kCountBoundSlackRun = 2;  // count functions clear the band when k >= 2*(min/2) - 2
 constexpr long long kMaxKernel = 1 << 30;
+// The light around a region: read on a ring this wide around its rectangle, every second pixel
+// of every second row, from taught pixels neither too dark for a ratio nor near white; the
+// ratios within kLightAgree of their median are averaged.
+constexpr int kLightRing = 12;
+constexpr int kLightStep = 2;
+constexpr int kLightDarkest = 24;
+constexpr int kLightBrightest = 230;
+constexpr size_t kMinLightPixels = 24;
+constexpr float kLightAgree = 0.04f;
 
 int Byte0(int v)
 {
@@ -161,7 +171,8 @@ int CammerRecong::AreaSum(const Contours& contours)
 }
 
 CammerRecong::Band CammerRecong::MakeBand(const CammerSingleton* s, int det, int r, const cv::Mat& roi,
-                                          const cv::Mat& colorRoi, const cv::Mat& m, int kernel, int countSlack)
+                                          const cv::Mat& colorRoi, const cv::Mat& m, int kernel, int countSlack,
+                                          double light)
 {
     const WizardPara& p = LivePara();
     const int f = s->func[det][r], p1 = s->para1[det][r], p2 = s->para2[det][r], p3 = s->para3[det][r];
@@ -178,7 +189,7 @@ CammerRecong::Band CammerRecong::MakeBand(const CammerSingleton* s, int det, int
             out.kernel = p.showAllParams ? p3 : p.filterSize;
             // The matcher applies its own mask (ignore points included).
             if (grayMatch[det][r].IsValid())
-                grayMatch[det][r].Match(roi, out.band);
+                grayMatch[det][r].Match(roi, out.band, light);
             break;
         case kFuncSpot:
             out.band = bandOf(roi, Ordered(Byte0(p3), Byte1(p3)));
@@ -229,6 +240,46 @@ CammerRecong::Band CammerRecong::MakeBand(const CammerSingleton* s, int det, int
     // opens exactly as any larger one, so a huge size is cut there instead of allocated.
     out.kernel = std::clamp(out.kernel, 1, 2 * (roi.rows + roi.cols) + 1);
     return out;
+}
+
+double CammerRecong::RegionLight(int det, const cv::Mat& picture, cv::Rect rect) const
+{
+    const cv::Mat& ref = lightRef[det];
+    if (ref.size() != picture.size() || ref.type() != CV_8UC1 || picture.type() != CV_8UC1)
+        return 0;
+    const cv::Rect around =
+        cv::Rect(rect.x - kLightRing, rect.y - kLightRing, rect.width + 2 * kLightRing, rect.height + 2 * kLightRing) &
+        PictureRect();
+    const cv::Mat& dm = detMask[det];
+    const bool masked = dm.size() == picture.size();
+    static thread_local std::vector<float> ratios;
+    ratios.clear();
+    for (int y = around.y; y < around.br().y; y += kLightStep) {
+        const unsigned char* v = picture.ptr<unsigned char>(y);
+        const unsigned char* t = ref.ptr<unsigned char>(y);
+        const unsigned char* keep = masked ? dm.ptr<unsigned char>(y) : nullptr;
+        const bool across = y >= rect.y && y < rect.br().y;  // the row crosses the region
+        for (int x = around.x; x < around.br().x; x += kLightStep) {
+            if (across && x >= rect.x && x < rect.br().x)
+                x = around.x + (rect.br().x - around.x + kLightStep - 1) / kLightStep * kLightStep;
+            if (x >= around.br().x)
+                break;
+            if ((keep && !keep[x]) || t[x] < kLightDarkest || t[x] > kLightBrightest || v[x] == 255)
+                continue;
+            ratios.push_back(float(v[x]) / t[x]);
+        }
+    }
+    if (ratios.size() < kMinLightPixels)
+        return 0;
+    auto mid = ratios.begin() + ratios.size() / 2;
+    std::nth_element(ratios.begin(), mid, ratios.end());
+    const float median = *mid;
+    double sum = 0;
+    int n = 0;
+    for (const float q : ratios)
+        if (std::abs(q - median) <= kLightAgree * median)
+            sum += q, ++n;
+    return n > 0 ? sum / n : median;
 }
 
 void CammerRecong::ReportRegionError(int det, int code) const
@@ -326,8 +377,9 @@ void CammerRecong::Run(int det)
             continue;
         }
         const cv::Mat roi = picture(cut.rect);
+        const double light = f == kFuncDefect ? RegionLight(det, picture, cut.rect) : 0;
         const Band band = MakeBand(store, det, r, roi, color ? colorPicture(cut.rect) : cv::Mat(), cut.mask, kernel,
-                                   kCountBoundSlackRun);
+                                   kCountBoundSlackRun, light);
         kernel = band.kernel;
         const Contours contours = Blobs(band, overlayAll(cut.rect));
         int stored = 0;

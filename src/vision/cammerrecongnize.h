@@ -86,8 +86,13 @@ private:
     Cut CutRegion(const CammerSingleton* s, const cv::Mat& shapeMask, int det, int r, bool maskRequired) const;
     // countSlack: how far below the crop size the count functions' kernel clears the band
     // (2 when judging, 3 for the preview).
+    // light: the frame's light around the region (see RegionLight; 0 = the matcher reads its own).
     Band MakeBand(const CammerSingleton* s, int det, int r, const cv::Mat& roi, const cv::Mat& colorRoi,
-                  const cv::Mat& m, int kernel, int countSlack);
+                  const cv::Mat& m, int kernel, int countSlack, double light = 0);
+    // The brightness of picture against the taught picture of det around rect (a ring of its
+    // surroundings, ignored points left out): the median ratio of the pixels, then the mean of
+    // those that agree with it. 0 when too few pixels tell it (a region filling the picture).
+    double RegionLight(int det, const cv::Mat& picture, cv::Rect rect) const;
     using Contours = std::vector<std::vector<cv::Point>>;
     // Opens the band with its kernel, ORs the result into overlay and returns its outer contours.
     static Contours Blobs(const Band& band, cv::Mat overlay);
@@ -102,4 +107,7 @@ private:
     cv::Mat TrainingPicture(int det, int k);
 
     cv::Mat normalised;  // reused buffer of the brightness-matched picture
+    // Per detection, the grey picture the defect matchers were taught on (empty: none, or hue):
+    // what the light around a region is read against.
+    cv::Mat lightRef[kMaxDetections];
 };

@@ -20,7 +20,6 @@ constexpr int kToleranceDivisor = 220;   // (100 - sensitivity)^2 / 220: 14 grey
 constexpr double kMinBrightness = 0.85;  // brightness ratios the band follows
 constexpr double kMaxBrightness = 1.18;
 constexpr double kIgnoredBrightness = 0.02;  // smaller ratios are left to the tolerance
-constexpr double kRefitBrightness = 0.01;    // a ratio read again after a movement this far off
 constexpr int kRatioBins = 256;              // brightness ratio histogram: bin = ratio * 128
 constexpr int kRatioOne = 128;
 constexpr int kMinRatioMid = 32;  // low + high below this (dark pixels) gives no usable ratio
@@ -70,6 +69,18 @@ constexpr int kMinMeanLimit = 3;  // grey levels the means may always differ by 
 // surface differs from it, so its marks break into pieces that the area filter would weigh
 // apart: gaps narrower than this (up to 6 pixels) between marks that hold together are closed.
 constexpr int kFillSpan = 7;
+// The plain comparison (each pixel against the references' own value at its place, at the
+// region's alignment and light) is reliable where a whole pixel of movement changes the
+// references by at most this share of the tolerance: there noise and a movement nothing found
+// leave it quiet. Elsewhere (texture, edges) only while the region sits at its alignment: while
+// at most 1 in this many of those pixels departs (a movement of a fraction of a pixel makes
+// most of them depart at once, a part only those it covers).
+constexpr int kFirmStepShare = 2;
+constexpr int kStillShare = 4;
+// A movement explains the departures it takes off the region only where it explains at least
+// this share of them on the whole crop, outline and all: a part it merely carries off the
+// region's mask still departs there.
+constexpr int kContextShare = 2;
 // Median ratio of image to the middle of the references' own values (low..high at the pixel
 // itself: a crop a pixel or two off gives ratios as often above one as below, where the middle
 // of a neighbourhood's band would lean on a textured surface) over the judged pixels (every
@@ -760,6 +771,24 @@ int MarkDeparturesIn(const Comparison& c, cv::Mat& out, cv::Rect area)
     return Departures(c, area, area, 1, INT_MAX, &inside);
 }
 
+// Whether the movement by shift explains, on the whole crop (the pixels the region leaves out
+// judged too, against the references as they were taught there), at least 1 / kContextShare of
+// the region's departing pixels where it lies; both counted on the pixels the movement keeps on
+// the crop. On a flat surface every movement fits the surface, and one that carries a part off a
+// thin or concave region's mask explains nothing around it: the part departs there still.
+bool ExplainedAround(const Comparison& pixels, const GrayMatch& m, cv::Point shift)
+{
+    Comparison around = pixels;
+    around.low = &m.context.low, around.high = &m.context.high;
+    around.only = nullptr, around.also = nullptr;
+    Comparison region = pixels;
+    region.also = nullptr;
+    region.low = &m.band.low, region.high = &m.band.high;
+    const cv::Rect ref = Overlap(pixels.up->size(), shift), at = ref + shift;
+    const int still = Departures(around, at, at), moved = Departures(around, at, ref);
+    return (still - moved) * kContextShare >= Departures(region, at, at);
+}
+
 // The whole-pixel movement of the crop against the references, up to kMaxShift each way, that
 // leaves the fewest departures over the whole crop: of the pixels (the overlap against the
 // moved references, the uncovered strip against the nearest reference pixels) and of the means
@@ -854,11 +883,13 @@ cv::Point BestShift(const Comparison* cmp, Edges& edges, int departuresHere, con
         if (c < closest)
             closest = c, best = d;
     }
-    // Taken only when it still does clearly better than none, the strip judged too.
+    // Taken only when it still does clearly better than none, the strip judged too, and when
+    // what it explains on the region it explains on the whole crop as well.
     fewest = enough;
-    for (const cv::Point d : {best, coarse})
-        if (count(d, 1) < enough)
+    for (const cv::Point d : {best, coarse}) {
+        if (count(d, 1) < enough && ExplainedAround(cmp[0], *edges.model, d))
             return d;
+    }
     return cv::Point();
 }
 
@@ -1043,6 +1074,48 @@ void MarkChange(Comparison* cmp, cv::Mat* marks, cv::Rect means, const cv::Mat& 
         cv::bitwise_and(diff, judged, diff);
 }
 
+// mask moved by shift over a picture of its size, 0 where the movement uncovers the crop.
+void MoveMask(const cv::Mat& mask, cv::Point shift, cv::Mat& out)
+{
+    out.create(mask.size(), CV_8UC1);
+    out.setTo(0);
+    const cv::Rect ref = Overlap(mask.size(), shift);
+    if (!ref.empty())
+        mask(ref).copyTo(out(ref + shift));
+}
+
+// The plain comparison's floor: each pixel against the references' own value at its place (own,
+// at the region's alignment and light, as the match last moved it) beyond the tolerance, where
+// that comparison is reliable (see GrayMatch::firm and textured), opened by a 3 x 3 cross as a
+// plain comparison is, ORed into diff. So whatever a plain comparison marks where it is quiet
+// under the nuisances the matcher tolerates is marked, whatever the band makes of it.
+void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, cv::Mat& diff)
+{
+    if (m.firm.empty() || Departures(own, cv::Rect(cv::Point(), own.up->size()),
+                                     cv::Rect(cv::Point(), own.up->size())) == 0)
+        return;
+    static thread_local cv::Mat marks, firm, textured, onTexture;
+    MarkDepartures(own, marks);
+    const cv::Mat* firmAt = &m.firm;
+    const cv::Mat* texturedAt = &m.textured;
+    if (shift != cv::Point()) {
+        MoveMask(m.firm, shift, firm);
+        MoveMask(m.textured, shift, textured);
+        firmAt = &firm, texturedAt = &textured;
+    }
+    cv::bitwise_and(marks, *texturedAt, onTexture);
+    const int texturedCount = shift == cv::Point() ? m.texturedCount : cv::countNonZero(*texturedAt);
+    if (cv::countNonZero(onTexture) * kStillShare > texturedCount) {
+        cv::bitwise_and(marks, *firmAt, marks);
+    } else if (shift != cv::Point()) {
+        cv::bitwise_or(*firmAt, *texturedAt, firm);
+        cv::bitwise_and(marks, firm, marks);
+    }
+    static const cv::Mat cross = cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(3, 3));
+    cv::morphologyEx(marks, marks, cv::MORPH_OPEN, cross);
+    cv::bitwise_or(diff, marks, diff);
+}
+
 }  // namespace
 
 float HueRamp(float r, float lo, float hi)
@@ -1217,7 +1290,10 @@ void GrayMatch::Clear()
     valid = false;
     tempCount = 0;
     judged.release();
-    band = own = mean = ownMean = Band();
+    band = own = mean = ownMean = context = Band();
+    firm.release();
+    textured.release();
+    texturedCount = 0;
     wholeMask = true;
     hueRefs.clear();
     hueExcuse.release();
@@ -1332,6 +1408,20 @@ void GrayMatch::Train(int sensitivity, int amplify, int toleranceScale, int tole
     if (valid && !circular && !wholeMask)
         outline = MakeOutline(judged, band);
     if (valid && !circular) {
+        // Where a whole pixel of movement changes the references by at most a share of the
+        // tolerance the plain comparison is firm; the other judged pixels are textured.
+        const int limit = tolerance / gain;
+        cv::Mat up = band.high - own.low, down = own.high - band.low;
+        cv::max(up, down, up);
+        cv::compare(up, limit / kFirmStepShare, firm, cv::CMP_LE);
+        cv::bitwise_and(firm, judged, firm);
+        cv::bitwise_and(judged, ~firm, textured);
+        texturedCount = cv::countNonZero(textured);
+        context = band;
+        if (!wholeMask)
+            context.low = band.low.clone(), context.high = band.high.clone();
+    }
+    if (valid && !circular) {
         // Pixels left out of judging can never depart: their bands are the whole range.
         const cv::Mat out = judged == 0;
         if (!wholeMask)
@@ -1339,7 +1429,7 @@ void GrayMatch::Train(int sensitivity, int amplify, int toleranceScale, int tole
     }
 }
 
-void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
+void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light) const
 {
     if (!valid || image.type() != CV_8UC1 || image.cols != width || image.rows != height) {
         diff = cv::Mat::zeros(image.rows, image.cols, CV_8UC1);
@@ -1406,7 +1496,10 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
         cmp[1].down = cmp[3].down = darkMean;
     };
     WindowMean(image, *this, imageMeans);
-    const double ratio = BrightnessRatio(image, own.low, own.high, imageMeans, ownMean.low, ownMean.high);
+    // The light of the frame around the region when the caller read it there: a part, however
+    // large, cannot become the light. Else the region's own pixels tell it.
+    const double ratio = light > 0 ? std::clamp(light, kMinBrightness, kMaxBrightness)
+                                   : BrightnessRatio(image, own.low, own.high, imageMeans, ownMean.low, ownMean.high);
     bringTo(ratio);
     static thread_local std::vector<int> rowCounts;  // the departures of each row
     rowCounts.resize(size_t(height));
@@ -1414,6 +1507,7 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
     const int meansHere = MarkDeparturesIn(cmp[1], marks[1], MeanArea(image.size(), cv::Point()));
     if (here == 0 && meansHere == 0) {
         diff = cv::Mat::zeros(height, width, CV_8UC1);
+        MarkPlain(*this, cmp[2], cv::Point(), diff);
         return;
     }
     // A crop a few pixels off is judged where it lies: every pixel against the references moved
@@ -1430,17 +1524,17 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
     if (shift == cv::Point()) {
         MarkDeparturesIn(cmp[1], marks[1], means);
     } else {
+        // The light stays what it was read as: a movement changes where the crop is compared,
+        // not how the frame is lit (the few pixels a movement fits best would give any ratio).
         MoveComparisons(cmp, edges, shift, moved);
-        // The brightness read where the crop lay off its references is read again where it fits.
-        const double fitted = BrightnessRatio(image, moved[2][0], moved[2][1], imageMeans, moved[3][0], moved[3][1]);
-        if (std::abs(fitted - ratio) > kRefitBrightness)
-            bringTo(fitted);
         // Means only where their windows lie on what the references saw.
         const int meansThere = MarkDeparturesIn(cmp[1], marks[1], means);
         if (MarkDepartures(cmp[0], marks[0]) + meansThere == 0) {
             diff = cv::Mat::zeros(height, width, CV_8UC1);
+            MarkPlain(*this, cmp[2], shift, diff);
             return;
         }
     }
     MarkChange(cmp, marks, means, judged, wholeMask, diff);
+    MarkPlain(*this, cmp[2], shift, diff);
 }

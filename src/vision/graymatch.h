@@ -89,7 +89,7 @@ public:
     void AddTemp(const cv::Mat& crop);
     void AddColour(const cv::Mat& colour);
     void Train(int sensitivity, int amplify, int toleranceScale, int toleranceMax);
-    void Match(const cv::Mat& image, cv::Mat& diff) const;
+    void Match(const cv::Mat& image, cv::Mat& diff, double light = 0) const;
 
     bool valid = false;
     bool circular = false;  // the pictures are hue
@@ -113,6 +113,10 @@ public:
     Band own;                      // the pixel itself over the references
     Band mean;                     // the means over 5 x 5 judged pixels, a pixel around
     Band ownMean;                  // the mean at the pixel itself
+    Band context;                  // the band as taught over the whole crop, outline included
+    cv::Mat firm;                  // judged pixels where the plain comparison is reliable (255)
+    cv::Mat textured;              // the other judged pixels: reliable while the region sits still
+    int texturedCount = 0;
     bool wholeMask = true;         // every pixel of the crop is judged
     std::vector<cv::Mat> hueRefs;  // circular: HueField of each reference
     cv::Mat hueExcuse;             // circular: the losses of hue excused per pixel (see HueExcuse)
