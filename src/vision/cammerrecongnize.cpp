@@ -21,15 +21,16 @@
 namespace {
 constexpr int kCountBoundSlackRun = 2;  // count functions clear the band when k >= 2*(min/2) - 2
 constexpr long long kMaxKernel = 1 << 30;
-// The light around a region: read on a ring this wide around its rectangle, every second pixel
-// of every second row, from taught pixels neither too dark for a ratio nor near white; the
-// ratios within kLightAgree of their median are averaged.
-constexpr int kLightRing = 12;
-constexpr int kLightStep = 2;
+// The light around a region: read on a ring of kLightCells cells of kLightCell pixels square
+// around its rectangle, from cells whose taught mean is neither too dark for a ratio nor near
+// white and where next to nothing clipped; the ratios within kLightAgree of their median are averaged.
+constexpr int kLightCell = 8;
+constexpr int kLightCells = 2;
 constexpr int kLightDarkest = 24;
 constexpr int kLightBrightest = 230;
-constexpr size_t kMinLightPixels = 24;
-constexpr float kLightAgree = 0.04f;
+constexpr size_t kMinLightCells = 6;
+constexpr int kLightClippedShare = 16;  // a cell with more than 1 in this many pixels at white
+constexpr float kLightAgree = 0.03f;
 
 int Byte0(int v)
 {
@@ -247,29 +248,38 @@ double CammerRecong::RegionLight(int det, const cv::Mat& picture, cv::Rect rect)
     const cv::Mat& ref = lightRef[det];
     if (ref.size() != picture.size() || ref.type() != CV_8UC1 || picture.type() != CV_8UC1)
         return 0;
-    const cv::Rect around =
-        cv::Rect(rect.x - kLightRing, rect.y - kLightRing, rect.width + 2 * kLightRing, rect.height + 2 * kLightRing) &
-        PictureRect();
     const cv::Mat& dm = detMask[det];
     const bool masked = dm.size() == picture.size();
     static thread_local std::vector<float> ratios;
     ratios.clear();
-    for (int y = around.y; y < around.br().y; y += kLightStep) {
-        const unsigned char* v = picture.ptr<unsigned char>(y);
-        const unsigned char* t = ref.ptr<unsigned char>(y);
-        const unsigned char* keep = masked ? dm.ptr<unsigned char>(y) : nullptr;
-        const bool across = y >= rect.y && y < rect.br().y;  // the row crosses the region
-        for (int x = around.x; x < around.br().x; x += kLightStep) {
-            if (across && x >= rect.x && x < rect.br().x)
-                x = around.x + (rect.br().x - around.x + kLightStep - 1) / kLightStep * kLightStep;
-            if (x >= around.br().x)
-                break;
-            if ((keep && !keep[x]) || t[x] < kLightDarkest || t[x] > kLightBrightest || v[x] == 255)
+    // Cells of the ring, each the ratio of its sums: a texture finer than a cell, or a picture a
+    // few pixels off, changes the sums far less than single pixels.
+    const int ring = kLightCells * kLightCell;
+    for (int cy = rect.y - ring; cy < rect.br().y + ring; cy += kLightCell)
+        for (int cx = rect.x - ring; cx < rect.br().x + ring; cx += kLightCell) {
+            const cv::Rect cell = cv::Rect(cx, cy, kLightCell, kLightCell) & PictureRect();
+            if ((cell & rect).area() > 0 || cell.area() * 2 < kLightCell * kLightCell)
                 continue;
-            ratios.push_back(float(v[x]) / t[x]);
+            long frameSum = 0, refSum = 0;
+            int clipped = 0;
+            for (int y = cell.y; y < cell.br().y; ++y) {
+                const unsigned char* v = picture.ptr<unsigned char>(y);
+                const unsigned char* t = ref.ptr<unsigned char>(y);
+                const unsigned char* keep = masked ? dm.ptr<unsigned char>(y) : nullptr;
+                for (int x = cell.x; x < cell.br().x; ++x) {
+                    if (keep && !keep[x])
+                        continue;
+                    clipped += v[x] == 255;
+                    frameSum += v[x];
+                    refSum += t[x];
+                }
+            }
+            const long n = cell.area();
+            if (clipped * kLightClippedShare > n || refSum < kLightDarkest * n || refSum > kLightBrightest * n)
+                continue;
+            ratios.push_back(float(frameSum) / float(refSum));
         }
-    }
-    if (ratios.size() < kMinLightPixels)
+    if (ratios.size() < kMinLightCells)
         return 0;
     auto mid = ratios.begin() + ratios.size() / 2;
     std::nth_element(ratios.begin(), mid, ratios.end());

@@ -76,7 +76,7 @@ constexpr int kFillSpan = 7;
 // at most 1 in this many of those pixels departs (a movement of a fraction of a pixel makes
 // most of them depart at once, a part only those it covers).
 constexpr int kFirmStepShare = 2;
-constexpr int kStillShare = 4;
+constexpr int kStillShare = 2;
 // A movement explains the departures it takes off the region only where it explains at least
 // this share of them on the whole crop, outline and all: a part it merely carries off the
 // region's mask still departs there.
