@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -23,14 +24,14 @@ constexpr int kCountBoundSlackRun = 2;  // count functions clear the band when k
 constexpr long long kMaxKernel = 1 << 30;
 // The light around a region: read on a ring of kLightCells cells of kLightCell pixels square
 // around its rectangle, from cells whose taught mean is neither too dark for a ratio nor near
-// white and where next to nothing clipped; the ratios within kLightAgree of their median are averaged.
-constexpr int kLightCell = 8;
+// white and where next to nothing clipped.
+constexpr int kLightCell = 16;
 constexpr int kLightCells = 2;
 constexpr int kLightDarkest = 24;
 constexpr int kLightBrightest = 230;
-constexpr size_t kMinLightCells = 6;
+constexpr size_t kMinLightCells = 4;
 constexpr int kLightClippedShare = 16;  // a cell with more than 1 in this many pixels at white
-constexpr float kLightAgree = 0.03f;
+constexpr double kLightAgree = 0.1;
 
 int Byte0(int v)
 {
@@ -281,15 +282,19 @@ double CammerRecong::RegionLight(int det, const cv::Mat& picture, cv::Rect rect)
         }
     if (ratios.size() < kMinLightCells)
         return 0;
-    auto mid = ratios.begin() + ratios.size() / 2;
-    std::nth_element(ratios.begin(), mid, ratios.end());
-    const float median = *mid;
+    // The mean of the middle half, then of the cells that agree with it: a texture a few pixels
+    // off puts cells of one phase above and of another below the light (their median would be
+    // one of them); a part or an object in the ring lies far off and is left out.
+    std::sort(ratios.begin(), ratios.end());
+    const size_t quarter = ratios.size() / 4;
+    const double middle =
+        std::accumulate(ratios.begin() + quarter, ratios.end() - quarter, 0.0) / double(ratios.size() - 2 * quarter);
     double sum = 0;
     int n = 0;
     for (const float q : ratios)
-        if (std::abs(q - median) <= kLightAgree * median)
+        if (std::abs(q - middle) <= kLightAgree * middle)
             sum += q, ++n;
-    return n > 0 ? sum / n : median;
+    return n > 0 ? sum / n : middle;
 }
 
 void CammerRecong::ReportRegionError(int det, int code) const

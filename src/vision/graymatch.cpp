@@ -75,7 +75,7 @@ constexpr int kFillSpan = 7;
 // leave it quiet. Elsewhere (texture, edges) only while the region sits at its alignment: while
 // at most 1 in this many of those pixels departs (a movement of a fraction of a pixel makes
 // most of them depart at once, a part only those it covers).
-constexpr int kFirmStepShare = 2;
+constexpr int kFirmStepShare = 3;
 constexpr int kStillShare = 2;
 // A movement explains the departures it takes off the region only where it explains at least
 // this share of them on the whole crop, outline and all: a part it merely carries off the
@@ -773,9 +773,10 @@ int MarkDeparturesIn(const Comparison& c, cv::Mat& out, cv::Rect area)
 
 // Whether the movement by shift explains, on the whole crop (the pixels the region leaves out
 // judged too, against the references as they were taught there), at least 1 / kContextShare of
-// the region's departing pixels where it lies; both counted on the pixels the movement keeps on
-// the crop. On a flat surface every movement fits the surface, and one that carries a part off a
-// thin or concave region's mask explains nothing around it: the part departs there still.
+// the departures it explains on the region, both counted on the pixels the movement keeps on the
+// crop. On a flat surface every movement fits the surface, and one that carries a part off a thin
+// or concave region's mask explains it on the region (it meets references left out there) but
+// nothing around it: the part departs there still.
 bool ExplainedAround(const Comparison& pixels, const GrayMatch& m, cv::Point shift)
 {
     Comparison around = pixels;
@@ -785,8 +786,9 @@ bool ExplainedAround(const Comparison& pixels, const GrayMatch& m, cv::Point shi
     region.also = nullptr;
     region.low = &m.band.low, region.high = &m.band.high;
     const cv::Rect ref = Overlap(pixels.up->size(), shift), at = ref + shift;
-    const int still = Departures(around, at, at), moved = Departures(around, at, ref);
-    return (still - moved) * kContextShare >= Departures(region, at, at);
+    const int aroundGain = Departures(around, at, at) - Departures(around, at, ref);
+    const int regionGain = Departures(region, at, at) - Departures(region, at, ref);
+    return aroundGain * kContextShare >= regionGain;
 }
 
 // The whole-pixel movement of the crop against the references, up to kMaxShift each way, that
@@ -1517,6 +1519,7 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light) const
     const cv::Rect searched = SearchedMeans(marks[1].size());
     const int searchedHere = searched.empty() ? 0 : cv::countNonZero(marks[1](searched));
     const cv::Point shift = BestShift(cmp, edges, here + searchedHere, rowCounts);
+    if (getenv("GM_DEBUG")) fprintf(stderr, "GM %dx%d light %.3f ratio %.3f here %d means %d shift %d,%d lim %d\n", width, height, light, ratio, here, meansHere, shift.x, shift.y, lim);
     // A departing mean marks only where the pixel itself changed (see the marks below).
     cmp[1].also = &cmp[4];
     static thread_local cv::Mat moved[4][2];  // [comparison][low, high]
