@@ -32,6 +32,7 @@ constexpr int kLightBrightest = 230;
 constexpr size_t kMinLightCells = 4;
 constexpr int kLightClippedShare = 16;  // a cell with more than 1 in this many pixels at white
 constexpr double kLightAgree = 0.1;
+constexpr float kLightDetail = 1.5f;  // cells of more detail than this many times the median are left out
 
 int Byte0(int v)
 {
@@ -251,23 +252,26 @@ double CammerRecong::RegionLight(int det, const cv::Mat& picture, cv::Rect rect)
         return 0;
     const cv::Mat& dm = detMask[det];
     const bool masked = dm.size() == picture.size();
-    static thread_local std::vector<float> ratios;
-    ratios.clear();
+    static thread_local std::vector<float> ratios, detail;
+    ratios.clear(), detail.clear();
     // Cells of the ring, each the ratio of its sums: a texture finer than a cell, or a picture a
-    // few pixels off, changes the sums far less than single pixels.
+    // few pixels off, changes the sums far less than single pixels; less still where the taught
+    // picture has little detail, so cells of much more detail than most are left out.
     const int ring = kLightCells * kLightCell;
     for (int cy = rect.y - ring; cy < rect.br().y + ring; cy += kLightCell)
         for (int cx = rect.x - ring; cx < rect.br().x + ring; cx += kLightCell) {
             const cv::Rect cell = cv::Rect(cx, cy, kLightCell, kLightCell) & PictureRect();
             if ((cell & rect).area() > 0 || cell.area() * 2 < kLightCell * kLightCell)
                 continue;
-            long frameSum = 0, refSum = 0;
+            long frameSum = 0, refSum = 0, steps = 0;
             int clipped = 0;
             for (int y = cell.y; y < cell.br().y; ++y) {
                 const unsigned char* v = picture.ptr<unsigned char>(y);
                 const unsigned char* t = ref.ptr<unsigned char>(y);
+                const unsigned char* above = ref.ptr<unsigned char>(std::max(cell.y, y - 1));
                 const unsigned char* keep = masked ? dm.ptr<unsigned char>(y) : nullptr;
                 for (int x = cell.x; x < cell.br().x; ++x) {
+                    steps += std::abs(t[x] - t[std::max(cell.x, x - 1)]) + std::abs(t[x] - above[x]);
                     if (keep && !keep[x])
                         continue;
                     clipped += v[x] == 255;
@@ -279,9 +283,18 @@ double CammerRecong::RegionLight(int det, const cv::Mat& picture, cv::Rect rect)
             if (clipped * kLightClippedShare > n || refSum < kLightDarkest * n || refSum > kLightBrightest * n)
                 continue;
             ratios.push_back(float(frameSum) / float(refSum));
+            detail.push_back(float(steps) / float(n));
         }
     if (ratios.size() < kMinLightCells)
         return 0;
+    std::vector<float> order(detail);
+    std::nth_element(order.begin(), order.begin() + order.size() / 2, order.end());
+    const float most = order[order.size() / 2] * kLightDetail + 1;
+    size_t kept = 0;
+    for (size_t k = 0; k < ratios.size(); ++k)
+        if (detail[k] <= most)
+            ratios[kept++] = ratios[k];
+    ratios.resize(kept);
     // The mean of the middle half, then of the cells that agree with it: a texture a few pixels
     // off puts cells of one phase above and of another below the light (their median would be
     // one of them); a part or an object in the ring lies far off and is left out.
