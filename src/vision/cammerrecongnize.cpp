@@ -26,12 +26,14 @@ constexpr long long kMaxKernel = 1 << 30;
 // around its rectangle, from cells whose taught mean is neither too dark for a ratio nor near
 // white and where next to nothing clipped.
 constexpr int kLightCell = 16;
-constexpr int kLightCells = 2;
+constexpr int kLightCells = 1;
 constexpr int kLightDarkest = 24;
 constexpr int kLightBrightest = 230;
 constexpr size_t kMinLightCells = 4;
 constexpr int kLightClippedShare = 16;  // a cell with more than 1 in this many pixels at white
+constexpr int kLightRowStep = 2;        // every second row: a texture's rows still come in every phase
 constexpr double kLightAgree = 0.1;
+constexpr double kLightSpread = 0.06;  // the middle half of the cells' ratios at most this far apart
 constexpr float kLightDetail = 1.5f;  // cells of more detail than this many times the median are left out
 
 int Byte0(int v)
@@ -245,56 +247,30 @@ CammerRecong::Band CammerRecong::MakeBand(const CammerSingleton* s, int det, int
     return out;
 }
 
-double CammerRecong::RegionLight(int det, const cv::Mat& picture, cv::Rect rect) const
+double CammerRecong::RegionLight(int det, int r, const cv::Mat& picture) const
 {
-    const cv::Mat& ref = lightRef[det];
-    if (ref.size() != picture.size() || ref.type() != CV_8UC1 || picture.type() != CV_8UC1)
+    const std::vector<LightCell>& cells = lightCells[det][r];
+    if (cells.size() < kMinLightCells || picture.type() != CV_8UC1)
         return 0;
-    const cv::Mat& dm = detMask[det];
-    const bool masked = dm.size() == picture.size();
-    static thread_local std::vector<float> ratios, detail;
-    ratios.clear(), detail.clear();
-    // Cells of the ring, each the ratio of its sums: a texture finer than a cell, or a picture a
-    // few pixels off, changes the sums far less than single pixels; less still where the taught
-    // picture has little detail, so cells of much more detail than most are left out.
-    const int ring = kLightCells * kLightCell;
-    for (int cy = rect.y - ring; cy < rect.br().y + ring; cy += kLightCell)
-        for (int cx = rect.x - ring; cx < rect.br().x + ring; cx += kLightCell) {
-            const cv::Rect cell = cv::Rect(cx, cy, kLightCell, kLightCell) & PictureRect();
-            if ((cell & rect).area() > 0 || cell.area() * 2 < kLightCell * kLightCell)
-                continue;
-            long frameSum = 0, refSum = 0, steps = 0;
-            int clipped = 0;
-            for (int y = cell.y; y < cell.br().y; ++y) {
-                const unsigned char* v = picture.ptr<unsigned char>(y);
-                const unsigned char* t = ref.ptr<unsigned char>(y);
-                const unsigned char* above = ref.ptr<unsigned char>(std::max(cell.y, y - 1));
-                const unsigned char* keep = masked ? dm.ptr<unsigned char>(y) : nullptr;
-                for (int x = cell.x; x < cell.br().x; ++x) {
-                    steps += std::abs(t[x] - t[std::max(cell.x, x - 1)]) + std::abs(t[x] - above[x]);
-                    if (keep && !keep[x])
-                        continue;
-                    clipped += v[x] == 255;
-                    frameSum += v[x];
-                    refSum += t[x];
-                }
+    static thread_local std::vector<float> ratios;
+    ratios.clear();
+    for (const LightCell& c : cells) {
+        if (!(c.rect & PictureRect()).contains(c.rect.br() - cv::Point(1, 1)))
+            continue;
+        long sum = 0;
+        int clipped = 0;
+        for (int y = c.rect.y; y < c.rect.br().y; y += kLightRowStep) {
+            const unsigned char* v = picture.ptr<unsigned char>(y);
+            for (int x = c.rect.x; x < c.rect.br().x; ++x) {
+                sum += v[x];
+                clipped += v[x] == 255;
             }
-            const long n = cell.area();
-            if (clipped * kLightClippedShare > n || refSum < kLightDarkest * n || refSum > kLightBrightest * n)
-                continue;
-            ratios.push_back(float(frameSum) / float(refSum));
-            detail.push_back(float(steps) / float(n));
         }
+        if (clipped * kLightClippedShare <= c.pixels)
+            ratios.push_back(float(sum) / float(c.refSum));
+    }
     if (ratios.size() < kMinLightCells)
         return 0;
-    std::vector<float> order(detail);
-    std::nth_element(order.begin(), order.begin() + order.size() / 2, order.end());
-    const float most = order[order.size() / 2] * kLightDetail + 1;
-    size_t kept = 0;
-    for (size_t k = 0; k < ratios.size(); ++k)
-        if (detail[k] <= most)
-            ratios[kept++] = ratios[k];
-    ratios.resize(kept);
     // The mean of the middle half, then of the cells that agree with it: a texture a few pixels
     // off puts cells of one phase above and of another below the light (their median would be
     // one of them); a part or an object in the ring lies far off and is left out.
@@ -302,12 +278,61 @@ double CammerRecong::RegionLight(int det, const cv::Mat& picture, cv::Rect rect)
     const size_t quarter = ratios.size() / 4;
     const double middle =
         std::accumulate(ratios.begin() + quarter, ratios.end() - quarter, 0.0) / double(ratios.size() - 2 * quarter);
+    // Cells that disagree among themselves tell no light (a picture with much detail, well off
+    // its place): the region's own pixels tell it then.
+    if (ratios[ratios.size() - 1 - quarter] - ratios[quarter] > kLightSpread * middle)
+        return 0;
     double sum = 0;
     int n = 0;
     for (const float q : ratios)
         if (std::abs(q - middle) <= kLightAgree * middle)
             sum += q, ++n;
     return n > 0 ? sum / n : middle;
+}
+
+void CammerRecong::TrainLight(int det, int r, const cv::Mat& ref, cv::Rect rect)
+{
+    std::vector<LightCell>& cells = lightCells[det][r];
+    cells.clear();
+    const cv::Mat& dm = detMask[det];
+    std::vector<float> detail;
+    // The ring's cells wholly on the picture and on judged pixels, of a taught mean neither too
+    // dark for a ratio nor near white, each with the taught sum of the rows read.
+    const int ring = kLightCells * kLightCell;
+    for (int cy = rect.y - ring; cy < rect.br().y + ring; cy += kLightCell)
+        for (int cx = rect.x - ring; cx < rect.br().x + ring; cx += kLightCell) {
+            const cv::Rect cell(cx, cy, kLightCell, kLightCell);
+            if ((cell & rect).area() > 0 || (cell & PictureRect()) != cell ||
+                (dm.size() == ref.size() && cv::countNonZero(dm(cell)) < cell.area()))
+                continue;
+            LightCell c{cell, 0, 0};
+            long steps = 0;
+            for (int y = cell.y; y < cell.br().y; y += kLightRowStep) {
+                const unsigned char* t = ref.ptr<unsigned char>(y);
+                for (int x = cell.x; x < cell.br().x; ++x) {
+                    c.refSum += t[x];
+                    ++c.pixels;
+                    if (x > cell.x)
+                        steps += std::abs(int(t[x]) - int(t[x - 1]));
+                }
+            }
+            if (c.refSum < long(kLightDarkest) * c.pixels || c.refSum > long(kLightBrightest) * c.pixels)
+                continue;
+            cells.push_back(c);
+            detail.push_back(float(steps) / float(c.pixels));
+        }
+    if (cells.empty())
+        return;
+    // Cells of much more detail than most are left out: a picture a few pixels off changes their
+    // sums most.
+    std::vector<float> order(detail);
+    std::nth_element(order.begin(), order.begin() + order.size() / 2, order.end());
+    const float most = order[order.size() / 2] * kLightDetail + 1;
+    size_t kept = 0;
+    for (size_t k = 0; k < cells.size(); ++k)
+        if (detail[k] <= most)
+            cells[kept++] = cells[k];
+    cells.resize(kept);
 }
 
 void CammerRecong::ReportRegionError(int det, int code) const
@@ -405,7 +430,7 @@ void CammerRecong::Run(int det)
             continue;
         }
         const cv::Mat roi = picture(cut.rect);
-        const double light = f == kFuncDefect ? RegionLight(det, picture, cut.rect) : 0;
+        const double light = f == kFuncDefect ? RegionLight(det, r, picture) : 0;
         const Band band = MakeBand(store, det, r, roi, color ? colorPicture(cut.rect) : cv::Mat(), cut.mask, kernel,
                                    kCountBoundSlackRun, light);
         kernel = band.kernel;

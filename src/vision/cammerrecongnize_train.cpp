@@ -66,7 +66,7 @@ void CammerRecong::VarTrain(int det)
         view->workMasks[det][r] = copied;
     }
     cv::bitwise_not(detMask[det], detMask[det]);
-    lightRef[det].release();
+    for (auto& cells : lightCells[det]) cells.clear();
 
     for (int r = 0; r < count; ++r) {
         const int f = store->func[det][r];
@@ -98,8 +98,8 @@ void CammerRecong::VarTrain(int det)
             else
                 grayMatch[det][r].AddTemp(crop);
             // The light around a defect region is read against the first picture taught.
-            if (f == kFuncDefect && !hue && lightRef[det].empty())
-                lightRef[det] = picture.clone();
+            if (f == kFuncDefect && !hue && n == 1)
+                TrainLight(det, r, picture, rect);
             // The hue alone cannot tell a colour clipped by a brighter frame from one a part took
             // away: the matchers learn where the reference's colour lies near white or black.
             if (hue) {

@@ -78,6 +78,14 @@ constexpr int kFillSpan = 7;
 // most of them depart at once, a part only those it covers).
 constexpr int kFirmStepShare = 3;
 constexpr int kStillShare = 2;
+// A movement of up to this many pixels that nothing found (the band takes such a shift in on a
+// smooth surface, so no search starts) leaves a firm pixel within the references around it, give
+// or take a share of the tolerance for noise.
+constexpr int kNearReach = 3;
+constexpr int kNearShare = 2;
+constexpr int kStillGain = 2;     // a movement leaving 2 / 3 of the departures or fewer explains them,
+constexpr int kStillMargin = 24;
+constexpr int kStillReach = 2;    // the movements a textured crop is tried at  // and this many at least (fewer is noise: a surface of ribs fits along them)
 // A movement explains the departures it takes off the region only where it explains at least
 // this share of them on the whole crop, outline and all: a part it merely carries off the
 // region's mask still departs there.
@@ -1097,33 +1105,75 @@ void MoveMask(const cv::Mat& mask, cv::Point shift, cv::Mat& out)
         mask(ref).copyTo(out(ref + shift));
 }
 
+// Whether the crop sits at its alignment on its textured pixels (255 in textured, count of
+// them), where departing of them depart from own (the pixels against the references' own values
+// as the match compares them): at most 1 in kStillShare of them departs, and no movement of up
+// to kStillReach pixels leaves clearly fewer departing (a part departs wherever the crop lies; a
+// crop a pixel or two off that the band took in departs less moved back; noise departs as much
+// anywhere on a texture that fits itself moved along).
+bool SitsStill(const Comparison& own, const cv::Mat& textured, int departing, int count)
+{
+    if (departing * kStillShare > count)
+        return false;
+    if (departing < kStillMargin)
+        return true;
+    Comparison c = own;
+    c.only = &textured;
+    const cv::Size size = own.up->size();
+    for (int dy = -kStillReach; dy <= kStillReach; ++dy)
+        for (int dx = -kStillReach; dx <= kStillReach; ++dx) {
+            const cv::Point d(dx, dy);
+            const cv::Rect ref = Overlap(size, d), at = ref + d;
+            if (d == cv::Point() || ref.empty())
+                continue;
+            // Both counted on the pixels the movement keeps on the crop.
+            const int here = Departures(c, at, at);
+            const int clearlyFewer = std::min(here * kStillGain / (kStillGain + 1), here - kStillMargin);
+            if (clearlyFewer > 0 && Departures(c, at, ref, 1, clearlyFewer) < clearlyFewer)
+                return false;
+        }
+    return true;
+}
+
 // The plain comparison's floor: each pixel against the references' own value at its place (own,
 // at the region's alignment and light, as the match last moved it) beyond the tolerance, where
-// that comparison is reliable (see GrayMatch::firm and textured), opened by a 3 x 3 cross as a
-// plain comparison is, ORed into diff. So whatever a plain comparison marks where it is quiet
-// under the nuisances the matcher tolerates is marked, whatever the band makes of it.
+// that comparison is reliable, opened by a 3 x 3 cross as a plain comparison is, ORed into diff.
+// On firm pixels (see GrayMatch::firm) always, but only where the pixel lies off every reference
+// value within kNearReach pixels as well (a movement nothing found changes a firm pixel by
+// little, and that little is no part); on textured ones while the region sits at its alignment
+// (at most 1 in kStillShare of them departs). So whatever a plain comparison marks where it is
+// quiet under the nuisances the matcher tolerates is marked, whatever the band makes of it.
 void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, cv::Mat& diff)
 {
-    if (m.firm.empty() || Departures(own, cv::Rect(cv::Point(), own.up->size()),
-                                     cv::Rect(cv::Point(), own.up->size())) == 0)
+    const cv::Rect all(cv::Point(), own.up->size());
+    if (m.firm.empty() || Departures(own, all, all) == 0)
         return;
-    static thread_local cv::Mat marks, firm, textured, onTexture;
+    static thread_local cv::Mat marks, firmMarks, firm, textured, onTexture, nearLow, nearHigh;
     MarkDepartures(own, marks);
     const cv::Mat* firmAt = &m.firm;
     const cv::Mat* texturedAt = &m.textured;
+    Comparison offNear = own;
+    offNear.lim = static_cast<unsigned char>(own.lim / kNearShare);
+    offNear.low = &m.nearby.low, offNear.high = &m.nearby.high;
     if (shift != cv::Point()) {
         MoveMask(m.firm, shift, firm);
         MoveMask(m.textured, shift, textured);
+        MoveMask(m.nearby.low, shift, nearLow);
+        MoveMask(m.nearby.high, shift, nearHigh);
+        nearHigh.setTo(255, ~textured & ~firm);
         firmAt = &firm, texturedAt = &textured;
+        offNear.low = &nearLow, offNear.high = &nearHigh;
     }
+    Comparison firmOwn = own;
+    firmOwn.also = &offNear;
+    firmOwn.only = firmAt;
+    MarkDepartures(firmOwn, firmMarks);
     cv::bitwise_and(marks, *texturedAt, onTexture);
     const int texturedCount = shift == cv::Point() ? m.texturedCount : cv::countNonZero(*texturedAt);
-    if (cv::countNonZero(onTexture) * kStillShare > texturedCount) {
-        cv::bitwise_and(marks, *firmAt, marks);
-    } else if (shift != cv::Point()) {
-        cv::bitwise_or(*firmAt, *texturedAt, firm);
-        cv::bitwise_and(marks, firm, marks);
-    }
+    if (!SitsStill(own, *texturedAt, cv::countNonZero(onTexture), texturedCount))
+        firmMarks.copyTo(marks);  // (the buffers are kept: never share them)
+    else
+        cv::bitwise_or(onTexture, firmMarks, marks);
     static const cv::Mat cross = cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(3, 3));
     cv::morphologyEx(marks, marks, cv::MORPH_OPEN, cross);
     cv::bitwise_or(diff, marks, diff);
@@ -1303,7 +1353,7 @@ void GrayMatch::Clear()
     valid = false;
     tempCount = 0;
     judged.release();
-    band = own = mean = ownMean = context = Band();
+    band = own = mean = ownMean = context = nearby = Band();
     firm.release();
     textured.release();
     texturedCount = 0;
@@ -1430,6 +1480,9 @@ void GrayMatch::Train(int sensitivity, int amplify, int toleranceScale, int tole
         cv::bitwise_and(firm, judged, firm);
         cv::bitwise_and(judged, ~firm, textured);
         texturedCount = cv::countNonZero(textured);
+        const cv::Mat near = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(2 * kNearReach + 1, 2 * kNearReach + 1));
+        cv::erode(own.low, nearby.low, near, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+        cv::dilate(own.high, nearby.high, near, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
         context = band;
         if (!wholeMask)
             context.low = band.low.clone(), context.high = band.high.clone();
@@ -1530,7 +1583,6 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light) const
     const cv::Rect searched = SearchedMeans(marks[1].size());
     const int searchedHere = searched.empty() ? 0 : cv::countNonZero(marks[1](searched));
     const cv::Point shift = BestShift(cmp, edges, here + searchedHere, rowCounts);
-    if (getenv("GM_DEBUG")) fprintf(stderr, "GM %dx%d light %.3f ratio %.3f here %d means %d shift %d,%d lim %d\n", width, height, light, ratio, here, meansHere, shift.x, shift.y, lim);
     // A departing mean marks only where the pixel itself changed (see the marks below).
     cmp[1].also = &cmp[4];
     static thread_local cv::Mat moved[4][2];  // [comparison][low, high]
