@@ -177,14 +177,14 @@ void TestMatchers::grayMatchTakesAMovementOnlyWhereItExplainsTheCrop()
     // a part over most of a region is no light when the light around it is known (the light then
     // stays as read, also after a movement).
     cv::Mat flat(100, 120, CV_8UC1, cv::Scalar(120)), ell = cv::Mat::zeros(flat.size(), CV_8UC1);
-    ell(cv::Rect(0, 0, 14, 100)).setTo(255);
-    ell(cv::Rect(0, 86, 120, 14)).setTo(255);
+    ell(cv::Rect(0, 0, 12, 100)).setTo(255);
+    ell(cv::Rect(0, 88, 120, 12)).setTo(255);
     struct Case
     {
         const cv::Mat& mask;
         cv::Rect part;
         double light;
-    } cases[] = {{ell, cv::Rect(0, 40, 14, 14), 0}, {ell, cv::Rect(60, 86, 14, 14), 1.0}, {cv::Mat(), cv::Rect(0, 0, 90, 80), 1.0}};
+    } cases[] = {{ell, cv::Rect(2, 40, 8, 16), 0}, {ell, cv::Rect(60, 90, 16, 8), 1.0}, {cv::Mat(), cv::Rect(0, 0, 90, 80), 1.0}};
     for (const Case& c : cases) {
         GrayMatch thin;
         thin.Create(flat.cols, flat.rows, c.mask, 0);
@@ -194,7 +194,7 @@ void TestMatchers::grayMatchTakesAMovementOnlyWhereItExplainsTheCrop()
         live(c.part) += cv::Scalar(17);
         thin.Match(live, diff, c.light);
         QVERIFY2(cv::countNonZero(diff(c.part)) > c.part.area() * 9 / 10, qPrintable(QString::number(cv::countNonZero(diff))));
-        QCOMPARE(cv::countNonZero(diff), cv::countNonZero(diff(c.part)));
+        QVERIFY(cv::countNonZero(diff) <= c.part.area() * 3 / 2);  // a gap to the crop's edge is closed
     }
 }
 
