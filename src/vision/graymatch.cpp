@@ -20,6 +20,7 @@ constexpr int kToleranceDivisor = 220;   // (100 - sensitivity)^2 / 220: 14 grey
 constexpr double kMinBrightness = 0.85;  // brightness ratios the band follows
 constexpr double kMaxBrightness = 1.18;
 constexpr double kIgnoredBrightness = 0.02;  // smaller ratios are left to the tolerance
+constexpr double kRefitBrightness = 0.01;    // a ratio read again after a movement this far off
 constexpr double kAroundAgree = 0.06;        // a region's pixels this close to its surroundings' light tell it
 constexpr int kRatioBins = 256;              // brightness ratio histogram: bin = ratio * 128
 constexpr int kRatioOne = 128;
@@ -77,7 +78,7 @@ constexpr int kFillSpan = 7;
 // at most 1 in this many of those pixels departs (a movement of a fraction of a pixel makes
 // most of them depart at once, a part only those it covers).
 constexpr int kFirmStepShare = 3;
-constexpr int kStillShare = 2;
+constexpr int kStillShare = 4;
 // A movement of up to this many pixels that nothing found (the band takes such a shift in on a
 // smooth surface, so no search starts) leaves a firm pixel within the references around it, give
 // or take a share of the tolerance for noise.
@@ -85,7 +86,8 @@ constexpr int kNearReach = 3;
 constexpr int kNearShare = 2;
 constexpr int kStillGain = 2;     // a movement leaving 2 / 3 of the departures or fewer explains them,
 constexpr int kStillMargin = 24;
-constexpr int kStillReach = 2;    // the movements a textured crop is tried at  // and this many at least (fewer is noise: a surface of ribs fits along them)
+constexpr int kStillReach = 2;    // the movements a textured crop is tried at
+constexpr int kSolidSpan = 5;     // a textured pixel's mark holds only within a square this wide of marks  // and this many at least (fewer is noise: a surface of ribs fits along them)
 // A movement explains the departures it takes off the region only where it explains at least
 // this share of them on the whole crop, outline and all: a part it merely carries off the
 // region's mask still departs there.
@@ -1168,7 +1170,11 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, cv::M
     firmOwn.also = &offNear;
     firmOwn.only = firmAt;
     MarkDepartures(firmOwn, firmMarks);
+    // On texture only solid areas count: a crop a fraction of a pixel off (a slight turn) departs
+    // in lines and specks along the texture's edges, a part as a whole.
     cv::bitwise_and(marks, *texturedAt, onTexture);
+    static const cv::Mat solid = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kSolidSpan, kSolidSpan));
+    cv::morphologyEx(onTexture, onTexture, cv::MORPH_OPEN, solid);
     const int texturedCount = shift == cv::Point() ? m.texturedCount : cv::countNonZero(*texturedAt);
     if (!SitsStill(own, *texturedAt, cv::countNonZero(onTexture), texturedCount))
         firmMarks.copyTo(marks);  // (the buffers are kept: never share them)
@@ -1590,9 +1596,14 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light) const
     if (shift == cv::Point()) {
         MarkDeparturesIn(cmp[1], marks[1], means);
     } else {
-        // The light stays what it was read as: a movement changes where the crop is compared,
-        // not how the frame is lit (the few pixels a movement fits best would give any ratio).
         MoveComparisons(cmp, edges, shift, moved);
+        // The brightness read where the crop lay off its references is read again where it fits,
+        // from the pixels that agree with the light around the region when it is known: the few
+        // pixels a movement fits on a thin region would give any ratio.
+        const double fitted = BrightnessRatio(image, moved[2][0], moved[2][1], imageMeans, moved[3][0], moved[3][1],
+                                              light);
+        if (std::abs(fitted - ratio) > kRefitBrightness)
+            bringTo(fitted);
         // Means only where their windows lie on what the references saw.
         const int meansThere = MarkDeparturesIn(cmp[1], marks[1], means);
         if (MarkDepartures(cmp[0], marks[0]) + meansThere == 0) {

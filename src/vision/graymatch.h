@@ -34,7 +34,7 @@
 //   thus departs though it stays inside every pixel's band.
 //   The light: read by the caller around the region (see light below); only the region's own
 //   pixels that agree with it tell the region's light, so a part over half of it is no light.
-//   The light stays as read after a movement.
+//   After a movement it is read again where the crop fits, from the pixels agreeing with it.
 //   A movement is taken only where what it explains on the region it explains on the whole crop
 //   (the outline's pixels judged against the references as taught there): on a flat surface a
 //   movement that carries a part off a thin or concave region's mask explains nothing around it.
