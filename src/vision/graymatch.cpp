@@ -78,7 +78,7 @@ constexpr int kFillSpan = 7;
 // at most 1 in this many of those pixels departs (a movement of a fraction of a pixel makes
 // most of them depart at once, a part only those it covers).
 constexpr int kFirmStepShare = 3;
-constexpr int kStillShare = 4;
+constexpr int kStillShare = 2;
 // A movement of up to this many pixels that nothing found (the band takes such a shift in on a
 // smooth surface, so no search starts) leaves a firm pixel within the references around it, give
 // or take a share of the tolerance for noise.
