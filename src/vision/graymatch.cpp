@@ -87,7 +87,11 @@ constexpr int kNearShare = 2;
 constexpr int kStillGain = 2;     // a movement leaving 2 / 3 of the departures or fewer explains them,
 constexpr int kStillMargin = 24;
 constexpr int kStillReach = 2;    // the movements a textured crop is tried at
-constexpr int kSolidSpan = 5;     // a textured pixel's mark holds only within a square this wide of marks  // and this many at least (fewer is noise: a surface of ribs fits along them)
+// The plain comparison on texture is what finds a part the band takes in; where the band itself
+// departs at more than 1 in this many of the pixels it marks there, the crop is off (a turn, a
+// movement larger than the search) rather than holding such a part.
+constexpr int kBandShare = 2;
+constexpr int kSolidSpan = 7;     // a textured pixel's mark holds only within a square this wide of marks  // and this many at least (fewer is noise: a surface of ribs fits along them)
 // A movement explains the departures it takes off the region only where it explains at least
 // this share of them on the whole crop, outline and all: a part it merely carries off the
 // region's mask still departs there.
@@ -1145,7 +1149,7 @@ bool SitsStill(const Comparison& own, const cv::Mat& textured, int departing, in
 // little, and that little is no part); on textured ones while the region sits at its alignment
 // (at most 1 in kStillShare of them departs). So whatever a plain comparison marks where it is
 // quiet under the nuisances the matcher tolerates is marked, whatever the band makes of it.
-void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, cv::Mat& diff)
+void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int bandHere, cv::Mat& diff)
 {
     const cv::Rect all(cv::Point(), own.up->size());
     if (m.firm.empty() || Departures(own, all, all) == 0)
@@ -1176,7 +1180,9 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, cv::M
     static const cv::Mat solid = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kSolidSpan, kSolidSpan));
     cv::morphologyEx(onTexture, onTexture, cv::MORPH_OPEN, solid);
     const int texturedCount = shift == cv::Point() ? m.texturedCount : cv::countNonZero(*texturedAt);
-    if (!SitsStill(own, *texturedAt, cv::countNonZero(onTexture), texturedCount))
+    const int onTextureCount = cv::countNonZero(onTexture);
+    if (bandHere * kBandShare > onTextureCount ||
+        !SitsStill(own, *texturedAt, onTextureCount, texturedCount))
         firmMarks.copyTo(marks);  // (the buffers are kept: never share them)
     else
         cv::bitwise_or(onTexture, firmMarks, marks);
@@ -1579,7 +1585,7 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light) const
     const int meansHere = MarkDeparturesIn(cmp[1], marks[1], MeanArea(image.size(), cv::Point()));
     if (here == 0 && meansHere == 0) {
         diff = cv::Mat::zeros(height, width, CV_8UC1);
-        MarkPlain(*this, cmp[2], cv::Point(), diff);
+        MarkPlain(*this, cmp[2], cv::Point(), 0, diff);
         return;
     }
     // A crop a few pixels off is judged where it lies: every pixel against the references moved
@@ -1589,6 +1595,7 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light) const
     const cv::Rect searched = SearchedMeans(marks[1].size());
     const int searchedHere = searched.empty() ? 0 : cv::countNonZero(marks[1](searched));
     const cv::Point shift = BestShift(cmp, edges, here + searchedHere, rowCounts);
+    int bandHere = here;  // the pixels departing from the band where the crop is compared
     // A departing mean marks only where the pixel itself changed (see the marks below).
     cmp[1].also = &cmp[4];
     static thread_local cv::Mat moved[4][2];  // [comparison][low, high]
@@ -1606,12 +1613,13 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light) const
             bringTo(fitted);
         // Means only where their windows lie on what the references saw.
         const int meansThere = MarkDeparturesIn(cmp[1], marks[1], means);
-        if (MarkDepartures(cmp[0], marks[0]) + meansThere == 0) {
+        bandHere = MarkDepartures(cmp[0], marks[0]);
+        if (bandHere + meansThere == 0) {
             diff = cv::Mat::zeros(height, width, CV_8UC1);
-            MarkPlain(*this, cmp[2], shift, diff);
+            MarkPlain(*this, cmp[2], shift, 0, diff);
             return;
         }
     }
     MarkChange(cmp, marks, means, judged, wholeMask, diff);
-    MarkPlain(*this, cmp[2], shift, diff);
+    MarkPlain(*this, cmp[2], shift, bandHere, diff);
 }

@@ -29,9 +29,10 @@
 //   where a whole pixel of movement changes the references by at most a third of the tolerance
 //   (marked where the pixel also lies off every reference value within 3 pixels, so a shake the
 //   band takes in is no part); textured elsewhere (fine ribs, knurls, edges), marked while the
-//   crop sits at its alignment: at most half of those pixels depart and no movement of up to 2
-//   pixels leaves clearly fewer of them departing. A smooth part of a fine texture's mean grey
-//   thus departs though it stays inside every pixel's band.
+//   crop sits at its alignment: the band itself departs little there, at most half of those
+//   pixels depart, no movement of up to 2 pixels leaves clearly fewer of them departing, and only
+//   solid areas (7 x 7) count. A smooth part of a fine texture's mean grey thus departs though it
+//   stays inside every pixel's band.
 //   The light: read by the caller around the region (see light below); only the region's own
 //   pixels that agree with it tell the region's light, so a part over half of it is no light.
 //   After a movement it is read again where the crop fits, from the pixels agreeing with it.
