@@ -196,6 +196,27 @@ void TestMatchers::grayMatchTakesAMovementOnlyWhereItExplainsTheCrop()
         QVERIFY2(cv::countNonZero(diff(c.part)) > c.part.area() * 9 / 10, qPrintable(QString::number(cv::countNonZero(diff))));
         QVERIFY(cv::countNonZero(diff) <= c.part.area() * 3 / 2);  // a gap to the crop's edge is closed
     }
+
+    // Ribs of 4 px: a smooth part of their mean grey, or a piece of them half a period off, stays
+    // inside every pixel's band and leaves the means as they were; the plain comparison marks it.
+    cv::Mat ribs(100, 120, CV_8UC1);
+    for (int x = 0; x < ribs.cols; ++x) ribs.col(x).setTo(x % 4 < 2 ? 150 : 90);
+    GrayMatch ribbed;
+    ribbed.Create(ribs.cols, ribs.rows, cv::Mat(), 0);
+    ribbed.AddTemp(ribs);
+    ribbed.Train(45, 0, 100, 150);
+    const cv::Rect part(40, 30, 18, 18);
+    for (const bool smooth : {true, false}) {
+        cv::Mat live = ribs.clone();
+        if (smooth)
+            live(part).setTo(120);
+        else
+            ribs(part + cv::Point(2, 0)).copyTo(live(part));
+        ribbed.Match(live, diff, 1.0);
+        QVERIFY2(cv::countNonZero(diff(part)) > part.area() * 3 / 4, qPrintable(QString::number(cv::countNonZero(diff))));
+    }
+    ribbed.Match(ribs, diff, 1.0);
+    QCOMPARE(cv::countNonZero(diff), 0);
 }
 
 // The marks of circle, hexagon and rectangle regions on a textured scene, pixel for pixel, with
