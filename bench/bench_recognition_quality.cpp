@@ -1268,7 +1268,7 @@ void FaultRow(const char* name, const std::vector<cv::Mat>& photos, int scenes,
         floorgen::Evaluate(s, photos, t);
     }
     const floorgen::Count& c = t.all;
-    std::printf("  %-64s found %4ld of %4ld   clean NG %3ld of %3ld\n", name, c.partsAsked - c.partsMissed,
+    std::printf("  %-82s found %4ld of %4ld   clean NG %4ld of %4ld\n", name, c.partsAsked - c.partsMissed,
                 c.partsAsked, c.cleanNg, c.cleanAsked);
     std::fflush(stdout);
 }
@@ -1369,27 +1369,30 @@ void FaultRows(const std::vector<cv::Mat>& photos)
                     for (PartSpec& p : f) p.hue = 120;
             });
         }
-    FaultRow("fault 4 low contrast 15-25 levels in L, U, chevron, star, ring, sliver", photos, 64,
-             [&](floorgen::Scene& s, cv::RNG& rng) {
-                 Plain(s, box, 4, rng, [](cv::RNG& r) {
-                     PartSpec p;
-                     p.kind = Part::Faint, p.w = p.h = r.uniform(12, 31);
-                     p.level = r.uniform(15, 26) * (r.uniform(0, 2) ? 1 : -1);
-                     static const Place inside[] = {Place::Centre, Place::Anywhere, Place::Touching, Place::TwoIn};
-                     p.place = inside[r.uniform(0, 4)];
-                     return p;
+    for (int across = 0; across < 2; ++across)
+        FaultRow(across ? "fault 4 low contrast 15-25 levels, thin and concave regions: across the outline"
+                        : "fault 4 low contrast 15-25 levels, thin and concave regions: inside",
+                 photos, 64, [&](floorgen::Scene& s, cv::RNG& rng) {
+                     Plain(s, box, 4, rng, [&](cv::RNG& r) {
+                         PartSpec p;
+                         p.kind = Part::Faint, p.w = p.h = r.uniform(12, 31);
+                         p.level = r.uniform(15, 26) * (r.uniform(0, 2) ? 1 : -1);
+                         static const Place inside[] = {Place::Centre, Place::Anywhere, Place::Touching, Place::TwoIn};
+                         p.place = across ? Place::HalfOutside : inside[r.uniform(0, 4)];
+                         return p;
+                     });
+                     const Shape shapes[] = {Shape::L,    Shape::U,    Shape::Chevron,
+                                             Shape::Star, Shape::Ring, Shape::Sliver};
+                     for (int i = 0; i < 6; ++i) {
+                         RegionSpec& g = s.regions[size_t(i)];
+                         g.shape = shapes[i], g.angle = rng.uniform(0.0, 360.0);
+                         g.w = shapes[i] == Shape::Sliver ? rng.uniform(10, 19)
+                               : i < 3                    ? rng.uniform(40, 56)
+                                                          : rng.uniform(45, 73);
+                         g.h = shapes[i] == Shape::Sliver ? 150 : rng.uniform(15, g.w - 22);
+                     }
+                     s.surface = Surface::Flat, s.grey = rng.uniform(60, 180);
                  });
-                 const Shape shapes[] = {Shape::L, Shape::U, Shape::Chevron, Shape::Star, Shape::Ring, Shape::Sliver};
-                 for (int i = 0; i < 6; ++i) {
-                     RegionSpec& g = s.regions[size_t(i)];
-                     g.shape = shapes[i], g.angle = rng.uniform(0.0, 360.0);
-                     g.w = shapes[i] == Shape::Sliver ? rng.uniform(10, 19)
-                           : i < 3                    ? rng.uniform(40, 56)
-                                                      : rng.uniform(45, 73);
-                     g.h = shapes[i] == Shape::Sliver ? 150 : rng.uniform(15, g.w - 22);
-                 }
-                 s.surface = Surface::Flat, s.grey = rng.uniform(60, 180);
-             });
     FaultRow("fault 5 slivers 10-18 x 150 at 12 angles, light gradient 10-30 %", photos, 6,
              [&](floorgen::Scene& s, cv::RNG& rng) {
                  Plain(s, box, 4, rng, [](cv::RNG&) { return PartSpec(); });

@@ -689,9 +689,11 @@ inline void Evaluate(const Scene& s, const std::vector<cv::Mat>& photos, Tally& 
                                        std::to_string(int(cleanPlain[i])));
             if (counted && partOk[i]) {
                 char part[160];
-                std::snprintf(part, sizeof part, ", %s part (level %d) %d x %d px %s: passed, plain area %d, value %d",
-                              Name(p.kind), p.level, at[i].width, at[i].height, Name(p.place), int(partPlain[i]),
-                              rig.view->roiValue[0][i]);
+                const bool levelled =
+                    p.kind == Part::Dark || p.kind == Part::Bright || p.kind == Part::Faint || p.kind == Part::Hue;
+                std::snprintf(part, sizeof part, ", %s part%s %d x %d px %s: passed, plain area %d, value %d",
+                              Name(p.kind), levelled ? (" " + std::to_string(p.level)).c_str() : "", at[i].width,
+                              at[i].height, Name(p.place), int(partPlain[i]), rig.view->roiValue[0][i]);
                 t.violations.push_back(what + std::string(part));
             }
             const std::string keys[5] = {
