@@ -1234,6 +1234,29 @@ std::vector<cv::Mat> FloorPhotos()
     return out;
 }
 
+// The tally by shape, surface, condition and part, and the kinds (shape x surface x condition)
+// with the most violations.
+void FloorReport(const floorgen::Tally& t, FILE* out, size_t worstKinds = 20)
+{
+    auto line = [&](const std::string& name, const floorgen::Count& c) {
+        std::fprintf(out, "  %-52s missed %5ld of %5ld (%5.1f %%)   clean NG %5ld of %5ld (%5.1f %%)\n", name.c_str(),
+                     c.partsMissed, c.partsAsked, floorgen::Share(c.partsMissed, c.partsAsked), c.cleanNg, c.cleanAsked,
+                     floorgen::Share(c.cleanNg, c.cleanAsked));
+    };
+    line("all", t.all);
+    static const char* const titles[] = {"by region shape", "by surface", "by condition", "by part"};
+    for (int k = 0; k < 4; ++k) {
+        std::fprintf(out, " %s\n", titles[k]);
+        for (const auto& e : t.by[k]) line(e.first, e.second);
+    }
+    std::vector<std::pair<std::string, floorgen::Count>> kinds(t.by[4].begin(), t.by[4].end());
+    std::sort(kinds.begin(), kinds.end(), [](const auto& a, const auto& b) {
+        return a.second.partsMissed + a.second.cleanNg > b.second.partsMissed + b.second.cleanNg;
+    });
+    std::fprintf(out, " kinds (shape | surface | condition) with the most violations\n");
+    for (size_t k = 0; k < kinds.size() && k < worstKinds && kinds[k].second.partsMissed + kinds[k].second.cleanNg; ++k)
+        line(kinds[k].first, kinds[k].second);
+}
 // The recognition floor over the case generator's scenes first .. first + count - 1 (the floor
 // test walks 1 .. 400): the parts the plain comparison finds where it is quiet and Run misses,
 // the clean frames it is quiet on and Run fails, by kind, and the first violations by seed.
@@ -1246,7 +1269,7 @@ void FloorGenerator(const std::vector<cv::Mat>& photos, unsigned first, unsigned
         first, first + count - 1, floorgen::kFrameW, floorgen::kFrameH, floorgen::kFramesPerScene);
     floorgen::Tally t;
     for (unsigned seed = first; seed < first + count; ++seed) floorgen::Evaluate(floorgen::Draw(seed), photos, t);
-    floorgen::Report(t, stdout);
+    FloorReport(t, stdout);
     std::printf(" first violations\n");
     for (size_t k = 0; k < t.violations.size() && k < (count == 1 ? 100u : 30u); ++k)
         std::printf("  %s\n", t.violations[k].c_str());
@@ -1350,7 +1373,7 @@ void FaultRows(const std::vector<cv::Mat>& photos)
         FaultRow(x.name, photos, 8, [&](floorgen::Scene& s, cv::RNG& rng) {
             Plain(s, x.region, 2, rng, [&](cv::RNG& r) {
                 PartSpec p = sized(Part::Faint, x.side, x.side, 0, Place::Centre)(r);
-                p.level = r.uniform(x.lo, x.hi + 1) * (r.uniform(0, 2) ? 1 : -1);
+                p.level = Signed(r, x.lo, x.hi);
                 return p;
             });
             s.surface = Surface::Flat, s.grey = rng.uniform(60, 180);
@@ -1376,7 +1399,7 @@ void FaultRows(const std::vector<cv::Mat>& photos)
                      Plain(s, box, 4, rng, [&](cv::RNG& r) {
                          PartSpec p;
                          p.kind = Part::Faint, p.w = p.h = r.uniform(12, 31);
-                         p.level = r.uniform(15, 26) * (r.uniform(0, 2) ? 1 : -1);
+                         p.level = Signed(r, 15, 25);
                          static const Place inside[] = {Place::Centre, Place::Anywhere, Place::Touching, Place::TwoIn};
                          p.place = across ? Place::HalfOutside : inside[r.uniform(0, 4)];
                          return p;
@@ -1417,7 +1440,7 @@ void FaultRows(const std::vector<cv::Mat>& photos)
                      s.colour = true, s.correction = false;
                      s.surface = Surface::Photo, s.photo = rng.uniform(0, 3);
                      s.condition = Condition::Shift;
-                     s.dx = rng.uniform(2, 5) * (rng.uniform(0, 2) ? 1 : -1), s.dy = rng.uniform(-4, 5);
+                     s.dx = Signed(rng, 2, 4), s.dy = rng.uniform(-4, 5);
                      s.frames.assign(4, std::vector<PartSpec>(6));
                  });
 }

@@ -443,6 +443,13 @@ inline cv::Mat Render(const Scene& s, const cv::Mat& canvas, const cv::Mat& ligh
     return out;
 }
 
+// A size between lo and hi of either sign.
+inline int Signed(cv::RNG& rng, int lo, int hi)
+{
+    const int size = rng.uniform(lo, hi + 1);
+    return rng.uniform(0, 2) ? size : -size;
+}
+
 // Everything of a scene from its seed.
 inline Scene Draw(unsigned seed)
 {
@@ -550,11 +557,12 @@ inline Scene Draw(unsigned seed)
                          : kind < 55 ? Part::Smooth
                          : kind < 90 ? Part::Faint
                                      : Part::Moved;
+            const int faintest = pick(4) ? 30 : 60;  // mostly faint, now and then strong
             p.level = p.kind == Part::Dark     ? rng.uniform(10, 41)
                       : p.kind == Part::Bright ? rng.uniform(225, 256)
-                      : p.kind == Part::Faint  ? rng.uniform(12, 31) * (pick(2) ? 1 : -1)
+                      : p.kind == Part::Faint  ? Signed(rng, 12, faintest)
                       : p.kind == Part::Hue    ? rng.uniform(20, 81)
-                                               : (pick(2) ? 1 : -1);
+                                               : Signed(rng, 1, 1);
             p.hue = rng.uniform(0.0, 360.0);
             const double u = rng.uniform(0.0, 1.0);
             p.w = p.h = 12 + int(58 * u * u);
@@ -711,27 +719,4 @@ inline double Share(long part, long whole)
     return whole ? 100.0 * part / whole : 0.0;
 }
 
-// The tally by shape, surface, condition and part, and the kinds (shape x surface x condition)
-// with the most violations.
-inline void Report(const Tally& t, FILE* out, size_t worstKinds = 20)
-{
-    auto line = [&](const std::string& name, const Count& c) {
-        std::fprintf(out, "  %-52s missed %5ld of %5ld (%5.1f %%)   clean NG %5ld of %5ld (%5.1f %%)\n", name.c_str(),
-                     c.partsMissed, c.partsAsked, Share(c.partsMissed, c.partsAsked), c.cleanNg, c.cleanAsked,
-                     Share(c.cleanNg, c.cleanAsked));
-    };
-    line("all", t.all);
-    static const char* const titles[] = {"by region shape", "by surface", "by condition", "by part"};
-    for (int k = 0; k < 4; ++k) {
-        std::fprintf(out, " %s\n", titles[k]);
-        for (const auto& e : t.by[k]) line(e.first, e.second);
-    }
-    std::vector<std::pair<std::string, Count>> kinds(t.by[4].begin(), t.by[4].end());
-    std::sort(kinds.begin(), kinds.end(), [](const auto& a, const auto& b) {
-        return a.second.partsMissed + a.second.cleanNg > b.second.partsMissed + b.second.cleanNg;
-    });
-    std::fprintf(out, " kinds (shape | surface | condition) with the most violations\n");
-    for (size_t k = 0; k < kinds.size() && k < worstKinds && kinds[k].second.partsMissed + kinds[k].second.cleanNg; ++k)
-        line(kinds[k].first, kinds[k].second);
-}
 }  // namespace floorgen
