@@ -1279,8 +1279,9 @@ void FloorGenerator(const std::vector<cv::Mat>& photos, unsigned first, unsigned
 constexpr unsigned kFaultSeed = 900000;  // the fault rows' scenes, away from the floor test's
 
 // One row named after the fault it guards: `scenes` generated scenes, each made over by `make`;
-// found = parts the plain comparison finds where it is quiet that Run finds too.
-void FaultRow(const char* name, const std::vector<cv::Mat>& photos, int scenes,
+// found = parts the plain comparison finds where it is quiet that Run finds too. The target: at most
+// mostMissed per cent of them missed, and no clean region NG.
+void FaultRow(const char* name, double mostMissed, const std::vector<cv::Mat>& photos, int scenes,
               const std::function<void(floorgen::Scene&, cv::RNG&)>& make)
 {
     floorgen::Tally t;
@@ -1291,8 +1292,9 @@ void FaultRow(const char* name, const std::vector<cv::Mat>& photos, int scenes,
         floorgen::Evaluate(s, photos, t);
     }
     const floorgen::Count& c = t.all;
-    std::printf("  %-82s found %4ld of %4ld   clean NG %4ld of %4ld\n", name, c.partsAsked - c.partsMissed,
-                c.partsAsked, c.cleanNg, c.cleanAsked);
+    const bool met = floorgen::Share(c.partsMissed, c.partsAsked) <= mostMissed && c.cleanNg == 0;
+    std::printf("  %-82s found %4ld of %4ld   clean NG %4ld of %4ld   %s\n", name, c.partsAsked - c.partsMissed,
+                c.partsAsked, c.cleanNg, c.cleanAsked, met ? "met" : "NOT met");
     std::fflush(stdout);
 }
 
@@ -1322,7 +1324,8 @@ void FaultRows(const std::vector<cv::Mat>& photos)
     using namespace floorgen;
     std::printf(
         "\nFaults of the defect matcher, factory parameters, function 0: found = parts found of those the plain\n"
-        "comparison finds where it is quiet; clean NG = clean regions failed of those it is quiet on\n");
+        "comparison finds where it is quiet; clean NG = clean regions failed of those it is quiet on; targets:\n"
+        "faults 1 to 3 found >= 95 %%, fault 4 missed <= 3 %%, every row clean NG 0\n");
     auto region = [](Shape shape, int w, int h) {
         RegionSpec r;
         r.shape = shape, r.w = w, r.h = h;
@@ -1356,7 +1359,7 @@ void FaultRows(const std::vector<cv::Mat>& photos)
                   20},
           Texture{"fault 1 control: ribs 6 px, smooth part 14-20 px", Surface::Ribs, 6, Part::Smooth, 14, 20},
           Texture{"fault 1 control: ribs 6 px, smooth part 30 px", Surface::Ribs, 6, Part::Smooth, 30, 30}})
-        FaultRow(x.name, photos, 12, [&](floorgen::Scene& s, cv::RNG& rng) {
+        FaultRow(x.name, 5.0, photos, 12, [&](floorgen::Scene& s, cv::RNG& rng) {
             Plain(s, box, 2, rng, sized(x.part, x.lo, x.hi, 0, Place::Anywhere));
             s.surface = x.surface, s.period = x.period, s.contrast = rng.uniform(40, 81), s.grey = rng.uniform(80, 171);
         });
@@ -1370,7 +1373,7 @@ void FaultRows(const std::vector<cv::Mat>& photos)
                            Faint{"fault 2 half-region part: 64 px, 22 levels, 100 x 80 region", box, 64, 22, 22},
                            Faint{"fault 2 half-region part: 14 px, 18-22 levels, circle r 12",
                                  region(Shape::SmallCircle, 12, 0), 14, 18, 22}})
-        FaultRow(x.name, photos, 8, [&](floorgen::Scene& s, cv::RNG& rng) {
+        FaultRow(x.name, 5.0, photos, 8, [&](floorgen::Scene& s, cv::RNG& rng) {
             Plain(s, x.region, 2, rng, [&](cv::RNG& r) {
                 PartSpec p = sized(Part::Faint, x.side, x.side, 0, Place::Centre)(r);
                 p.level = Signed(r, x.lo, x.hi);
@@ -1383,7 +1386,7 @@ void FaultRows(const std::vector<cv::Mat>& photos)
             char name[96];
             std::snprintf(name, sizeof name, "fault 3 tinted grey: chroma %d surface, green chroma 60 part %d px",
                           chroma, side);
-            FaultRow(name, photos, 8, [&](floorgen::Scene& s, cv::RNG& rng) {
+            FaultRow(name, 5.0, photos, 8, [&](floorgen::Scene& s, cv::RNG& rng) {
                 Plain(s, box, 2, rng, sized(Part::Hue, side, side, 60, Place::Anywhere));
                 s.colour = true;
                 s.surface = Surface::Tinted, s.grey = rng.uniform(80, 171);
@@ -1395,7 +1398,7 @@ void FaultRows(const std::vector<cv::Mat>& photos)
     for (int across = 0; across < 2; ++across)
         FaultRow(across ? "fault 4 low contrast 15-25 levels, thin and concave regions: across the outline"
                         : "fault 4 low contrast 15-25 levels, thin and concave regions: inside",
-                 photos, 64, [&](floorgen::Scene& s, cv::RNG& rng) {
+                 3.0, photos, 64, [&](floorgen::Scene& s, cv::RNG& rng) {
                      Plain(s, box, 4, rng, [&](cv::RNG& r) {
                          PartSpec p;
                          p.kind = Part::Faint, p.w = p.h = r.uniform(12, 31);
@@ -1416,7 +1419,7 @@ void FaultRows(const std::vector<cv::Mat>& photos)
                      }
                      s.surface = Surface::Flat, s.grey = rng.uniform(60, 180);
                  });
-    FaultRow("fault 5 slivers 10-18 x 150 at 12 angles, light gradient 10-30 %", photos, 6,
+    FaultRow("fault 5 slivers 10-18 x 150 at 12 angles, light gradient 10-30 %", 0.0, photos, 6,
              [&](floorgen::Scene& s, cv::RNG& rng) {
                  Plain(s, box, 4, rng, [](cv::RNG&) { return PartSpec(); });
                  for (int i = 0; i < 6; ++i) {
@@ -1436,7 +1439,7 @@ void FaultRows(const std::vector<cv::Mat>& photos)
     for (int scene = 0; scene < 2; ++scene)
         FaultRow(scene ? "fault 6 textured colour regions moved 2-4 px, uncorrected: synthetic"
                        : "fault 6 textured colour regions moved 2-4 px, uncorrected: photographs",
-                 scene ? synthetic : photos, 6, [&](floorgen::Scene& s, cv::RNG& rng) {
+                 0.0, scene ? synthetic : photos, 6, [&](floorgen::Scene& s, cv::RNG& rng) {
                      s.colour = true, s.correction = false;
                      s.surface = Surface::Photo, s.photo = rng.uniform(0, 3);
                      s.condition = Condition::Shift;

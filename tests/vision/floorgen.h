@@ -640,19 +640,26 @@ inline void Evaluate(const Scene& s, const std::vector<cv::Mat>& photos, Tally& 
     std::vector<cv::Mat> lit(regions.size());
     for (size_t i = 0; i < regions.size(); ++i)
         Lit(taughtF(regions[i].box), light(regions[i].box + shift)).convertTo(lit[i], CV_8U);
-    auto judge = [&](const cv::Mat& frame, std::vector<bool>& ok, std::vector<double>& plain) {
+    struct Verdicts
+    {
+        std::vector<bool> ok;
+        std::vector<int> value;
+        std::vector<double> plain;
+    };
+    auto judge = [&](const cv::Mat& frame) {
         rig.setRaw(frame);
         rec.HomoTransShape(0);
         rec.ShapeMatch();
         rec.Run(0);
-        ok.resize(regions.size());
-        plain.resize(regions.size());
+        Verdicts v;
         for (size_t i = 0; i < regions.size(); ++i) {
-            ok[i] = rig.view->roiOk[0][i];
+            v.ok.push_back(rig.view->roiOk[0][i]);
+            v.value.push_back(rig.view->roiValue[0][i]);
             const cv::Mat seen = frame(regions[i].box + shift);
-            plain[i] = s.colour ? PlainColourArea(seen, lit[i], regions[i].judged)
-                                : PlainArea(seen, lit[i], regions[i].judged);
+            v.plain.push_back(s.colour ? PlainColourArea(seen, lit[i], regions[i].judged)
+                                       : PlainArea(seen, lit[i], regions[i].judged));
         }
+        return v;
     };
     for (size_t f = 0; f < s.frames.size(); ++f) {
         const unsigned frameSeed = noiseSeed + 101u * unsigned(f + 1);
@@ -665,43 +672,41 @@ inline void Evaluate(const Scene& s, const std::vector<cv::Mat>& photos, Tally& 
             if (!at[i].empty())
                 Paint(withParts, canvas, s, at[i] + cv::Point(kMargin, kMargin), s.frames[f][i]);
         }
-        std::vector<bool> cleanOk, partOk;
-        std::vector<double> cleanPlain, partPlain;
         cv::Mat clean = Render(s, canvas, light, false, frameSeed),
                 parted = Render(s, withParts, light, false, frameSeed);
         moving(clean, frameSeed), moving(parted, frameSeed);
-        judge(clean, cleanOk, cleanPlain);
-        judge(parted, partOk, partPlain);
+        const Verdicts cleanly = judge(clean), parts = judge(parted);
         for (size_t i = 0; i < regions.size(); ++i) {
-            if (cleanPlain[i] > kAlarmArea)
+            if (cleanly.plain[i] > kAlarmArea)
                 continue;  // the plain comparison asks nothing of this region in this frame
             const Region& g = regions[i];
             const PartSpec& p = i < s.frames[f].size() ? s.frames[f][i] : PartSpec();
             Count c;
             ++c.cleanAsked;
-            c.cleanNg += !cleanOk[i];
+            c.cleanNg += !cleanly.ok[i];
             // Similarity regions (a score of the whole region) are asked only for what washes a
             // colour out over 30 px or more.
             const bool asked =
                 g.func == kFuncDefect ||
                 (p.kind >= Part::White && (std::min(at[i].width, at[i].height) >= 30 || p.kind == Part::Washed));
-            const bool counted = !at[i].empty() && asked && partPlain[i] > kAlarmArea;
+            const bool counted = !at[i].empty() && asked && parts.plain[i] > kAlarmArea;
             c.partsPlaced += !at[i].empty();
             c.partsAsked += counted;
-            c.partsMissed += counted && partOk[i];
+            c.partsMissed += counted && parts.ok[i];
             char what[200];
             std::snprintf(what, sizeof what, "seed %u frame %zu region %zu: %s, %s, %s f%d", s.seed, f, i,
                           SurfaceName(s).c_str(), ConditionName(s).c_str(), Name(g.shape), g.func);
-            if (!cleanOk[i])
+            if (!cleanly.ok[i])
                 t.violations.push_back(std::string(what) + ": clean frame NG, plain area " +
-                                       std::to_string(int(cleanPlain[i])));
-            if (counted && partOk[i]) {
+                                       std::to_string(int(cleanly.plain[i])) + ", value " +
+                                       std::to_string(cleanly.value[i]));
+            if (counted && parts.ok[i]) {
                 char part[160];
                 const bool levelled =
                     p.kind == Part::Dark || p.kind == Part::Bright || p.kind == Part::Faint || p.kind == Part::Hue;
                 std::snprintf(part, sizeof part, ", %s part%s %d x %d px %s: passed, plain area %d, value %d",
                               Name(p.kind), levelled ? (" " + std::to_string(p.level)).c_str() : "", at[i].width,
-                              at[i].height, Name(p.place), int(partPlain[i]), rig.view->roiValue[0][i]);
+                              at[i].height, Name(p.place), int(parts.plain[i]), parts.value[i]);
                 t.violations.push_back(what + std::string(part));
             }
             const std::string keys[5] = {
