@@ -582,11 +582,9 @@ struct Count
 {
     long cleanAsked = 0, cleanNg = 0;      // clean regions the plain comparison is quiet on; Run NG
     long partsAsked = 0, partsMissed = 0;  // parts it finds where it is quiet; Run passed
-    long partsPlaced = 0;
     void add(const Count& o)
     {
         cleanAsked += o.cleanAsked, cleanNg += o.cleanNg, partsAsked += o.partsAsked, partsMissed += o.partsMissed;
-        partsPlaced += o.partsPlaced;
     }
 };
 
@@ -690,7 +688,6 @@ inline void Evaluate(const Scene& s, const std::vector<cv::Mat>& photos, Tally& 
                 g.func == kFuncDefect ||
                 (p.kind >= Part::White && (std::min(at[i].width, at[i].height) >= 30 || p.kind == Part::Washed));
             const bool counted = !at[i].empty() && asked && parts.plain[i] > kAlarmArea;
-            c.partsPlaced += !at[i].empty();
             c.partsAsked += counted;
             c.partsMissed += counted && parts.ok[i];
             char what[200];
