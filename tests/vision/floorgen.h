@@ -417,8 +417,7 @@ inline cv::Mat Lit(const cv::Mat& picture, const cv::Mat& light)
 }
 
 // The camera's picture of canvas (32FC3 with margins): the taught one (still, noise of the
-// template), or a frame under the scene's condition; grey 8UC1 or colour 8UC4. `moving` paints the
-// ignored area's changing content.
+// template), or a frame under the scene's condition and light; grey 8UC1 or colour 8UC4.
 inline cv::Mat Render(const Scene& s, const cv::Mat& canvas, const cv::Mat& light, bool taught, unsigned noiseSeed)
 {
     const bool moved = !taught && s.condition == Condition::Shift;
