@@ -1244,12 +1244,12 @@ void FloorReport(const floorgen::Tally& t, FILE* out, size_t worstKinds = 20)
                      floorgen::Share(c.cleanNg, c.cleanAsked));
     };
     line("all", t.all);
-    static const char* const titles[] = {"by region shape", "by surface", "by condition", "by part"};
-    for (int k = 0; k < 4; ++k) {
+    static const char* const titles[] = {"by region shape", "by surface", "by condition", "by part", "by place"};
+    for (int k = 0; k < 5; ++k) {
         std::fprintf(out, " %s\n", titles[k]);
         for (const auto& e : t.by[k]) line(e.first, e.second);
     }
-    std::vector<std::pair<std::string, floorgen::Count>> kinds(t.by[4].begin(), t.by[4].end());
+    std::vector<std::pair<std::string, floorgen::Count>> kinds(t.by[5].begin(), t.by[5].end());
     std::sort(kinds.begin(), kinds.end(), [](const auto& a, const auto& b) {
         return a.second.partsMissed + a.second.cleanNg > b.second.partsMissed + b.second.cleanNg;
     });

@@ -590,8 +590,8 @@ struct Count
 struct Tally
 {
     Count all;
-    // By shape, surface, condition, part and all three of shape, surface and condition.
-    std::map<std::string, Count> by[5];
+    // By shape, surface, condition, part, place and all three of shape, surface and condition.
+    std::map<std::string, Count> by[6];
     std::vector<std::string> violations;
 };
 
@@ -705,11 +705,12 @@ inline void Evaluate(const Scene& s, const std::vector<cv::Mat>& photos, Tally& 
                               at[i].height, Name(p.place), int(parts.plain[i]), parts.value[i]);
                 t.violations.push_back(what + std::string(part));
             }
-            const std::string keys[5] = {
-                Name(g.shape), SurfaceName(s), ConditionName(s), Name(p.kind),
-                std::string(Name(g.shape)) + " | " + SurfaceName(s) + " | " + ConditionName(s)};
+            const std::string keys[6] = {
+                Name(g.shape),    SurfaceName(s),
+                ConditionName(s), Name(p.kind),
+                Name(p.place),    std::string(Name(g.shape)) + " | " + SurfaceName(s) + " | " + ConditionName(s)};
             t.all.add(c);
-            for (int k = 0; k < 5; ++k) t.by[k][keys[k]].add(c);
+            for (int k = 0; k < 6; ++k) t.by[k][keys[k]].add(c);
         }
     }
     gisGrayHue = true;
