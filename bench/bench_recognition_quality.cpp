@@ -1234,6 +1234,29 @@ std::vector<cv::Mat> FloorPhotos()
     return out;
 }
 
+// The tally by shape, surface, condition and part, and the kinds (shape x surface x condition)
+// with the most violations.
+void FloorReport(const floorgen::Tally& t, FILE* out, size_t worstKinds = 20)
+{
+    auto line = [&](const std::string& name, const floorgen::Count& c) {
+        std::fprintf(out, "  %-52s missed %5ld of %5ld (%5.1f %%)   clean NG %5ld of %5ld (%5.1f %%)\n", name.c_str(),
+                     c.partsMissed, c.partsAsked, floorgen::Share(c.partsMissed, c.partsAsked), c.cleanNg, c.cleanAsked,
+                     floorgen::Share(c.cleanNg, c.cleanAsked));
+    };
+    line("all", t.all);
+    static const char* const titles[] = {"by region shape", "by surface", "by condition", "by part", "by place"};
+    for (int k = 0; k < 5; ++k) {
+        std::fprintf(out, " %s\n", titles[k]);
+        for (const auto& e : t.by[k]) line(e.first, e.second);
+    }
+    std::vector<std::pair<std::string, floorgen::Count>> kinds(t.by[5].begin(), t.by[5].end());
+    std::sort(kinds.begin(), kinds.end(), [](const auto& a, const auto& b) {
+        return a.second.partsMissed + a.second.cleanNg > b.second.partsMissed + b.second.cleanNg;
+    });
+    std::fprintf(out, " kinds (shape | surface | condition) with the most violations\n");
+    for (size_t k = 0; k < kinds.size() && k < worstKinds && kinds[k].second.partsMissed + kinds[k].second.cleanNg; ++k)
+        line(kinds[k].first, kinds[k].second);
+}
 // The recognition floor over the case generator's scenes first .. first + count - 1 (the floor
 // test walks 1 .. 400): the parts the plain comparison finds where it is quiet and Run misses,
 // the clean frames it is quiet on and Run fails, by kind, and the first violations by seed.
@@ -1246,7 +1269,7 @@ void FloorGenerator(const std::vector<cv::Mat>& photos, unsigned first, unsigned
         first, first + count - 1, floorgen::kFrameW, floorgen::kFrameH, floorgen::kFramesPerScene);
     floorgen::Tally t;
     for (unsigned seed = first; seed < first + count; ++seed) floorgen::Evaluate(floorgen::Draw(seed), photos, t);
-    floorgen::Report(t, stdout);
+    FloorReport(t, stdout);
     std::printf(" first violations\n");
     for (size_t k = 0; k < t.violations.size() && k < (count == 1 ? 100u : 30u); ++k)
         std::printf("  %s\n", t.violations[k].c_str());
@@ -1256,8 +1279,9 @@ void FloorGenerator(const std::vector<cv::Mat>& photos, unsigned first, unsigned
 constexpr unsigned kFaultSeed = 900000;  // the fault rows' scenes, away from the floor test's
 
 // One row named after the fault it guards: `scenes` generated scenes, each made over by `make`;
-// found = parts the plain comparison finds where it is quiet that Run finds too.
-void FaultRow(const char* name, const std::vector<cv::Mat>& photos, int scenes,
+// found = parts the plain comparison finds where it is quiet that Run finds too. The target: at most
+// mostMissed per cent of them missed, and no clean region NG.
+void FaultRow(const char* name, double mostMissed, const std::vector<cv::Mat>& photos, int scenes,
               const std::function<void(floorgen::Scene&, cv::RNG&)>& make)
 {
     floorgen::Tally t;
@@ -1268,8 +1292,9 @@ void FaultRow(const char* name, const std::vector<cv::Mat>& photos, int scenes,
         floorgen::Evaluate(s, photos, t);
     }
     const floorgen::Count& c = t.all;
-    std::printf("  %-64s found %4ld of %4ld   clean NG %3ld of %3ld\n", name, c.partsAsked - c.partsMissed,
-                c.partsAsked, c.cleanNg, c.cleanAsked);
+    const bool met = floorgen::Share(c.partsMissed, c.partsAsked) <= mostMissed && c.cleanNg == 0;
+    std::printf("  %-82s found %4ld of %4ld   clean NG %4ld of %4ld   %s\n", name, c.partsAsked - c.partsMissed,
+                c.partsAsked, c.cleanNg, c.cleanAsked, met ? "met" : "NOT met");
     std::fflush(stdout);
 }
 
@@ -1299,7 +1324,8 @@ void FaultRows(const std::vector<cv::Mat>& photos)
     using namespace floorgen;
     std::printf(
         "\nFaults of the defect matcher, factory parameters, function 0: found = parts found of those the plain\n"
-        "comparison finds where it is quiet; clean NG = clean regions failed of those it is quiet on\n");
+        "comparison finds where it is quiet; clean NG = clean regions failed of those it is quiet on; targets:\n"
+        "faults 1 to 3 found >= 95 %%, fault 4 missed <= 3 %%, every row clean NG 0\n");
     auto region = [](Shape shape, int w, int h) {
         RegionSpec r;
         r.shape = shape, r.w = w, r.h = h;
@@ -1333,7 +1359,7 @@ void FaultRows(const std::vector<cv::Mat>& photos)
                   20},
           Texture{"fault 1 control: ribs 6 px, smooth part 14-20 px", Surface::Ribs, 6, Part::Smooth, 14, 20},
           Texture{"fault 1 control: ribs 6 px, smooth part 30 px", Surface::Ribs, 6, Part::Smooth, 30, 30}})
-        FaultRow(x.name, photos, 12, [&](floorgen::Scene& s, cv::RNG& rng) {
+        FaultRow(x.name, 5.0, photos, 12, [&](floorgen::Scene& s, cv::RNG& rng) {
             Plain(s, box, 2, rng, sized(x.part, x.lo, x.hi, 0, Place::Anywhere));
             s.surface = x.surface, s.period = x.period, s.contrast = rng.uniform(40, 81), s.grey = rng.uniform(80, 171);
         });
@@ -1347,10 +1373,10 @@ void FaultRows(const std::vector<cv::Mat>& photos)
                            Faint{"fault 2 half-region part: 64 px, 22 levels, 100 x 80 region", box, 64, 22, 22},
                            Faint{"fault 2 half-region part: 14 px, 18-22 levels, circle r 12",
                                  region(Shape::SmallCircle, 12, 0), 14, 18, 22}})
-        FaultRow(x.name, photos, 8, [&](floorgen::Scene& s, cv::RNG& rng) {
+        FaultRow(x.name, 5.0, photos, 8, [&](floorgen::Scene& s, cv::RNG& rng) {
             Plain(s, x.region, 2, rng, [&](cv::RNG& r) {
                 PartSpec p = sized(Part::Faint, x.side, x.side, 0, Place::Centre)(r);
-                p.level = r.uniform(x.lo, x.hi + 1) * (r.uniform(0, 2) ? 1 : -1);
+                p.level = Signed(r, x.lo, x.hi);
                 return p;
             });
             s.surface = Surface::Flat, s.grey = rng.uniform(60, 180);
@@ -1360,7 +1386,7 @@ void FaultRows(const std::vector<cv::Mat>& photos)
             char name[96];
             std::snprintf(name, sizeof name, "fault 3 tinted grey: chroma %d surface, green chroma 60 part %d px",
                           chroma, side);
-            FaultRow(name, photos, 8, [&](floorgen::Scene& s, cv::RNG& rng) {
+            FaultRow(name, 5.0, photos, 8, [&](floorgen::Scene& s, cv::RNG& rng) {
                 Plain(s, box, 2, rng, sized(Part::Hue, side, side, 60, Place::Anywhere));
                 s.colour = true;
                 s.surface = Surface::Tinted, s.grey = rng.uniform(80, 171);
@@ -1369,28 +1395,31 @@ void FaultRows(const std::vector<cv::Mat>& photos)
                     for (PartSpec& p : f) p.hue = 120;
             });
         }
-    FaultRow("fault 4 low contrast 15-25 levels in L, U, chevron, star, ring, sliver", photos, 64,
-             [&](floorgen::Scene& s, cv::RNG& rng) {
-                 Plain(s, box, 4, rng, [](cv::RNG& r) {
-                     PartSpec p;
-                     p.kind = Part::Faint, p.w = p.h = r.uniform(12, 31);
-                     p.level = r.uniform(15, 26) * (r.uniform(0, 2) ? 1 : -1);
-                     static const Place inside[] = {Place::Centre, Place::Anywhere, Place::Touching, Place::TwoIn};
-                     p.place = inside[r.uniform(0, 4)];
-                     return p;
+    for (int across = 0; across < 2; ++across)
+        FaultRow(across ? "fault 4 low contrast 15-25 levels, thin and concave regions: across the outline"
+                        : "fault 4 low contrast 15-25 levels, thin and concave regions: inside",
+                 3.0, photos, 64, [&](floorgen::Scene& s, cv::RNG& rng) {
+                     Plain(s, box, 4, rng, [&](cv::RNG& r) {
+                         PartSpec p;
+                         p.kind = Part::Faint, p.w = p.h = r.uniform(12, 31);
+                         p.level = Signed(r, 15, 25);
+                         static const Place inside[] = {Place::Centre, Place::Anywhere, Place::Touching, Place::TwoIn};
+                         p.place = across ? Place::HalfOutside : inside[r.uniform(0, 4)];
+                         return p;
+                     });
+                     const Shape shapes[] = {Shape::L,    Shape::U,    Shape::Chevron,
+                                             Shape::Star, Shape::Ring, Shape::Sliver};
+                     for (int i = 0; i < 6; ++i) {
+                         RegionSpec& g = s.regions[size_t(i)];
+                         g.shape = shapes[i], g.angle = rng.uniform(0.0, 360.0);
+                         g.w = shapes[i] == Shape::Sliver ? rng.uniform(10, 19)
+                               : i < 3                    ? rng.uniform(40, 56)
+                                                          : rng.uniform(45, 73);
+                         g.h = shapes[i] == Shape::Sliver ? 150 : rng.uniform(15, g.w - 22);
+                     }
+                     s.surface = Surface::Flat, s.grey = rng.uniform(60, 180);
                  });
-                 const Shape shapes[] = {Shape::L, Shape::U, Shape::Chevron, Shape::Star, Shape::Ring, Shape::Sliver};
-                 for (int i = 0; i < 6; ++i) {
-                     RegionSpec& g = s.regions[size_t(i)];
-                     g.shape = shapes[i], g.angle = rng.uniform(0.0, 360.0);
-                     g.w = shapes[i] == Shape::Sliver ? rng.uniform(10, 19)
-                           : i < 3                    ? rng.uniform(40, 56)
-                                                      : rng.uniform(45, 73);
-                     g.h = shapes[i] == Shape::Sliver ? 150 : rng.uniform(15, g.w - 22);
-                 }
-                 s.surface = Surface::Flat, s.grey = rng.uniform(60, 180);
-             });
-    FaultRow("fault 5 slivers 10-18 x 150 at 12 angles, light gradient 10-30 %", photos, 6,
+    FaultRow("fault 5 slivers 10-18 x 150 at 12 angles, light gradient 10-30 %", 0.0, photos, 6,
              [&](floorgen::Scene& s, cv::RNG& rng) {
                  Plain(s, box, 4, rng, [](cv::RNG&) { return PartSpec(); });
                  for (int i = 0; i < 6; ++i) {
@@ -1410,11 +1439,11 @@ void FaultRows(const std::vector<cv::Mat>& photos)
     for (int scene = 0; scene < 2; ++scene)
         FaultRow(scene ? "fault 6 textured colour regions moved 2-4 px, uncorrected: synthetic"
                        : "fault 6 textured colour regions moved 2-4 px, uncorrected: photographs",
-                 scene ? synthetic : photos, 6, [&](floorgen::Scene& s, cv::RNG& rng) {
+                 0.0, scene ? synthetic : photos, 6, [&](floorgen::Scene& s, cv::RNG& rng) {
                      s.colour = true, s.correction = false;
                      s.surface = Surface::Photo, s.photo = rng.uniform(0, 3);
                      s.condition = Condition::Shift;
-                     s.dx = rng.uniform(2, 5) * (rng.uniform(0, 2) ? 1 : -1), s.dy = rng.uniform(-4, 5);
+                     s.dx = Signed(rng, 2, 4), s.dy = rng.uniform(-4, 5);
                      s.frames.assign(4, std::vector<PartSpec>(6));
                  });
 }

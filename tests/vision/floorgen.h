@@ -417,8 +417,7 @@ inline cv::Mat Lit(const cv::Mat& picture, const cv::Mat& light)
 }
 
 // The camera's picture of canvas (32FC3 with margins): the taught one (still, noise of the
-// template), or a frame under the scene's condition; grey 8UC1 or colour 8UC4. `moving` paints the
-// ignored area's changing content.
+// template), or a frame under the scene's condition and light; grey 8UC1 or colour 8UC4.
 inline cv::Mat Render(const Scene& s, const cv::Mat& canvas, const cv::Mat& light, bool taught, unsigned noiseSeed)
 {
     const bool moved = !taught && s.condition == Condition::Shift;
@@ -443,39 +442,30 @@ inline cv::Mat Render(const Scene& s, const cv::Mat& canvas, const cv::Mat& ligh
     return out;
 }
 
-// Everything of a scene from its seed.
-inline Scene Draw(unsigned seed)
+// A size between lo and hi of either sign.
+inline int Signed(cv::RNG& rng, int lo, int hi)
 {
-    // Neighbouring seeds must give unrelated scenes: the seed is scrambled before it starts the generator.
-    uint64_t z = uint64_t(seed) + 0x9E3779B97F4A7C15ull;
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    cv::RNG rng(z ^ (z >> 31));
-    auto pick = [&](int n) { return rng.uniform(0, n); };
-    Scene s;
-    s.seed = seed;
-    s.colour = pick(4) == 0;
-    static const Surface grey[] = {Surface::Photo, Surface::Flat, Surface::Ribs, Surface::Knurl};
-    static const Surface colour[] = {Surface::Photo, Surface::Tinted, Surface::Colour};
-    s.surface = s.colour ? colour[pick(3)] : grey[pick(4)];
-    s.photo = pick(3);
-    s.period = rng.uniform(3, 9);
-    s.contrast = rng.uniform(40, 81);
-    s.across = pick(2);
-    s.grey = s.surface == Surface::Flat ? rng.uniform(50, 200) : rng.uniform(80, 170);
-    if (s.surface == Surface::Tinted)
-        s.tint = Tinted(0, rng.uniform(0.0, 360.0), rng.uniform(0, 7));
-    else if (s.surface == Surface::Colour)
-        s.tint = Tinted(0, rng.uniform(0.0, 360.0), rng.uniform(40, 120));
-    s.condition = Condition(pick(int(Condition::Count)));
-    s.correction = !s.colour && pick(2);
+    const int size = rng.uniform(lo, hi + 1);
+    return rng.uniform(0, 2) ? size : -size;
+}
+
+inline int Pick(cv::RNG& rng, int n)
+{
+    return rng.uniform(0, n);
+}
+
+// The scene's condition, how much of it, and whether a grey camera corrects the position.
+inline void DrawCondition(Scene& s, cv::RNG& rng)
+{
+    s.condition = Condition(Pick(rng, int(Condition::Count)));
+    s.correction = !s.colour && Pick(rng, 2);
     s.noise = rng.uniform(1.5, 3.0);
     switch (s.condition) {
         case Condition::Noise:
             s.noise = rng.uniform(4.0, 6.0);
             break;
         case Condition::Light:
-            s.amount = pick(2) ? rng.uniform(1.05, 1.15) : rng.uniform(0.85, 0.95);
+            s.amount = Pick(rng, 2) ? rng.uniform(1.05, 1.15) : rng.uniform(0.85, 0.95);
             break;
         case Condition::Gradient:
         case Condition::Vignette:
@@ -494,77 +484,112 @@ inline Scene Draw(unsigned seed)
         default:
             break;
     }
+}
+
+// A region of the given camera, sized to fit its cell at any angle.
+inline RegionSpec DrawRegion(bool colour, cv::RNG& rng)
+{
+    RegionSpec r;
+    r.shape = Shape(Pick(rng, int(Shape::Count)));
+    r.angle = rng.uniform(0.0, 360.0);
+    r.sides = rng.uniform(5, 9);
+    switch (r.shape) {
+        case Shape::Rectangle:
+            r.w = rng.uniform(40, 141), r.h = rng.uniform(40, 141);
+            break;
+        case Shape::BesideIgnored:
+            r.w = 120, r.h = 100;
+            break;
+        case Shape::Circle:
+            r.w = rng.uniform(25, 71);
+            break;
+        case Shape::SmallCircle:
+            r.w = rng.uniform(10, 15);
+            break;
+        case Shape::Ring:
+            r.w = rng.uniform(40, 73), r.h = rng.uniform(15, r.w - 17);
+            break;
+        case Shape::Sliver:
+            r.w = rng.uniform(10, 19), r.h = 150, r.angle = rng.uniform(0.0, 180.0);
+            break;
+        case Shape::Convex:
+        case Shape::Star:
+            r.w = rng.uniform(40, 73);
+            break;
+        default:  // L, U and chevron reach out to 1.4 times their radius
+            r.w = rng.uniform(35, 56);
+            break;
+    }
+    // A colour camera also has similarity regions.
+    r.func = colour && Pick(rng, 6) == 0 && r.shape != Shape::SmallCircle ? kFuncSimilarity : kFuncDefect;
+    return r;
+}
+
+// A part for the given camera: its kind, level, size, shape and place.
+inline PartSpec DrawPart(bool colour, cv::RNG& rng)
+{
+    PartSpec p;
+    const int kind = Pick(rng, 100);
+    if (colour)
+        p.kind = kind < 45   ? Part::Hue
+                 : kind < 60 ? Part::White
+                 : kind < 75 ? Part::Black
+                 : kind < 85 ? Part::Dark
+                 : kind < 95 ? Part::Bright
+                             : Part::Washed;
+    else
+        p.kind = kind < 15   ? Part::Dark
+                 : kind < 30 ? Part::Bright
+                 : kind < 55 ? Part::Smooth
+                 : kind < 90 ? Part::Faint
+                             : Part::Moved;
+    const int faintest = Pick(rng, 4) ? 30 : 60;  // mostly faint, now and then strong
+    p.level = p.kind == Part::Dark     ? rng.uniform(10, 41)
+              : p.kind == Part::Bright ? rng.uniform(225, 256)
+              : p.kind == Part::Faint  ? Signed(rng, 12, faintest)
+              : p.kind == Part::Hue    ? rng.uniform(20, 81)
+                                       : Signed(rng, 1, 1);
+    p.hue = rng.uniform(0.0, 360.0);
+    const double u = rng.uniform(0.0, 1.0);
+    p.w = p.h = 12 + int(58 * u * u);
+    if (Pick(rng, 4) == 0) {  // elongated
+        (Pick(rng, 2) ? p.h : p.w) = std::max(6, p.w / rng.uniform(2, 5));
+    }
+    p.place = Place(Pick(rng, int(Place::Count)));
+    p.direction = rng.uniform(0.0, 2 * CV_PI);
+    return p;
+}
+
+// Everything of a scene from its seed.
+inline Scene Draw(unsigned seed)
+{
+    // Neighbouring seeds must give unrelated scenes: the seed is scrambled before it starts the generator.
+    uint64_t z = uint64_t(seed) + 0x9E3779B97F4A7C15ull;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    cv::RNG rng(z ^ (z >> 31));
+    Scene s;
+    s.seed = seed;
+    s.colour = Pick(rng, 4) == 0;
+    static const Surface grey[] = {Surface::Photo, Surface::Flat, Surface::Ribs, Surface::Knurl};
+    static const Surface colour[] = {Surface::Photo, Surface::Tinted, Surface::Colour};
+    s.surface = s.colour ? colour[Pick(rng, 3)] : grey[Pick(rng, 4)];
+    s.photo = Pick(rng, 3);
+    s.period = rng.uniform(3, 9);
+    s.contrast = rng.uniform(40, 81);
+    s.across = Pick(rng, 2);
+    s.grey = s.surface == Surface::Flat ? rng.uniform(50, 200) : rng.uniform(80, 170);
+    if (s.surface == Surface::Tinted)
+        s.tint = Tinted(0, rng.uniform(0.0, 360.0), rng.uniform(0, 7));
+    else if (s.surface == Surface::Colour)
+        s.tint = Tinted(0, rng.uniform(0.0, 360.0), rng.uniform(40, 120));
+    DrawCondition(s, rng);
     s.direction = rng.uniform(0.0, 2 * CV_PI);
     s.camera = cv::Point(rng.uniform(0, int(kCameraW) - kFrameW), rng.uniform(0, int(kCameraH) - kFrameH));
-    for (int k = 0; k < 6; ++k) {
-        RegionSpec r;
-        r.shape = Shape(pick(int(Shape::Count)));
-        r.angle = rng.uniform(0.0, 360.0);
-        r.sides = rng.uniform(5, 9);
-        switch (r.shape) {
-            case Shape::Rectangle:
-                r.w = rng.uniform(40, 141), r.h = rng.uniform(40, 141);
-                break;
-            case Shape::BesideIgnored:
-                r.w = 120, r.h = 100;
-                break;
-            case Shape::Circle:
-                r.w = rng.uniform(25, 71);
-                break;
-            case Shape::SmallCircle:
-                r.w = rng.uniform(10, 15);
-                break;
-            case Shape::Ring:
-                r.w = rng.uniform(40, 73), r.h = rng.uniform(15, r.w - 17);
-                break;
-            case Shape::Sliver:
-                r.w = rng.uniform(10, 19), r.h = 150, r.angle = rng.uniform(0.0, 180.0);
-                break;
-            case Shape::Convex:
-            case Shape::Star:
-                r.w = rng.uniform(40, 73);
-                break;
-            default:  // L, U and chevron reach out to 1.4 times their radius
-                r.w = rng.uniform(35, 56);
-                break;
-        }
-        // A colour camera also has similarity regions.
-        r.func = s.colour && pick(6) == 0 && r.shape != Shape::SmallCircle ? kFuncSimilarity : kFuncDefect;
-        s.regions.push_back(r);
-    }
+    for (int k = 0; k < 6; ++k) s.regions.push_back(DrawRegion(s.colour, rng));
     for (int f = 0; f < kFramesPerScene; ++f) {
         std::vector<PartSpec> parts;
-        for (int k = 0; k < 6; ++k) {
-            PartSpec p;
-            const int kind = pick(100);
-            if (s.colour)
-                p.kind = kind < 45   ? Part::Hue
-                         : kind < 60 ? Part::White
-                         : kind < 75 ? Part::Black
-                         : kind < 85 ? Part::Dark
-                         : kind < 95 ? Part::Bright
-                                     : Part::Washed;
-            else
-                p.kind = kind < 15   ? Part::Dark
-                         : kind < 30 ? Part::Bright
-                         : kind < 55 ? Part::Smooth
-                         : kind < 90 ? Part::Faint
-                                     : Part::Moved;
-            p.level = p.kind == Part::Dark     ? rng.uniform(10, 41)
-                      : p.kind == Part::Bright ? rng.uniform(225, 256)
-                      : p.kind == Part::Faint  ? rng.uniform(12, 31) * (pick(2) ? 1 : -1)
-                      : p.kind == Part::Hue    ? rng.uniform(20, 81)
-                                               : (pick(2) ? 1 : -1);
-            p.hue = rng.uniform(0.0, 360.0);
-            const double u = rng.uniform(0.0, 1.0);
-            p.w = p.h = 12 + int(58 * u * u);
-            if (pick(4) == 0) {  // elongated
-                (pick(2) ? p.h : p.w) = std::max(6, p.w / rng.uniform(2, 5));
-            }
-            p.place = Place(pick(int(Place::Count)));
-            p.direction = rng.uniform(0.0, 2 * CV_PI);
-            parts.push_back(p);
-        }
+        for (int k = 0; k < 6; ++k) parts.push_back(DrawPart(s.colour, rng));
         s.frames.push_back(parts);
     }
     return s;
@@ -574,19 +599,17 @@ struct Count
 {
     long cleanAsked = 0, cleanNg = 0;      // clean regions the plain comparison is quiet on; Run NG
     long partsAsked = 0, partsMissed = 0;  // parts it finds where it is quiet; Run passed
-    long partsPlaced = 0;
     void add(const Count& o)
     {
         cleanAsked += o.cleanAsked, cleanNg += o.cleanNg, partsAsked += o.partsAsked, partsMissed += o.partsMissed;
-        partsPlaced += o.partsPlaced;
     }
 };
 
 struct Tally
 {
     Count all;
-    // By shape, surface, condition, part and all three of shape, surface and condition.
-    std::map<std::string, Count> by[5];
+    // By shape, surface, condition, part, place and all three of shape, surface and condition.
+    std::map<std::string, Count> by[6];
     std::vector<std::string> violations;
 };
 
@@ -597,6 +620,53 @@ inline std::string SurfaceName(const Scene& s)
 inline std::string ConditionName(const Scene& s)
 {
     return std::string(Name(s.condition)) + (s.correction ? ", corrected" : "");
+}
+
+// What Run and the plain comparison made of one region in one frame.
+struct Verdict
+{
+    bool ok;
+    int value;
+    double plain;
+};
+
+// Tallies region i of frame f of the scene: the clean frame's verdict and, where the plain
+// comparison finds the part `p` at `at`, the part frame's; nothing where it is not quiet.
+inline void Tell(const Scene& s, size_t f, size_t i, const Region& g, const PartSpec& p, cv::Rect at,
+                 const Verdict& clean, const Verdict& part, Tally& t)
+{
+    if (clean.plain > kAlarmArea)
+        return;  // the plain comparison asks nothing of this region in this frame
+    Count c;
+    ++c.cleanAsked;
+    c.cleanNg += !clean.ok;
+    // Similarity regions (a score of the whole region) are asked only for what washes a
+    // colour out over 30 px or more.
+    const bool asked = g.func == kFuncDefect ||
+                       (p.kind >= Part::White && (std::min(at.width, at.height) >= 30 || p.kind == Part::Washed));
+    const bool counted = !at.empty() && asked && part.plain > kAlarmArea;
+    c.partsAsked += counted;
+    c.partsMissed += counted && part.ok;
+    char what[200];
+    std::snprintf(what, sizeof what, "seed %u frame %zu region %zu: %s, %s, %s f%d", s.seed, f, i,
+                  SurfaceName(s).c_str(), ConditionName(s).c_str(), Name(g.shape), g.func);
+    if (!clean.ok)
+        t.violations.push_back(std::string(what) + ": clean frame NG, plain area " + std::to_string(int(clean.plain)) +
+                               ", value " + std::to_string(clean.value));
+    if (counted && part.ok) {
+        char missed[160];
+        const bool levelled =
+            p.kind == Part::Dark || p.kind == Part::Bright || p.kind == Part::Faint || p.kind == Part::Hue;
+        std::snprintf(missed, sizeof missed, ", %s part%s %d x %d px %s: passed, plain area %d, value %d", Name(p.kind),
+                      levelled ? (" " + std::to_string(p.level)).c_str() : "", at.width, at.height, Name(p.place),
+                      int(part.plain), part.value);
+        t.violations.push_back(what + std::string(missed));
+    }
+    const std::string keys[6] = {
+        Name(g.shape), SurfaceName(s), ConditionName(s),
+        Name(p.kind),  Name(p.place),  std::string(Name(g.shape)) + " | " + SurfaceName(s) + " | " + ConditionName(s)};
+    t.all.add(c);
+    for (int k = 0; k < 6; ++k) t.by[k][keys[k]].add(c);
 }
 
 // Judges one scene: a rig taught on it, then per frame a clean frame and the same with the parts,
@@ -632,19 +702,19 @@ inline void Evaluate(const Scene& s, const std::vector<cv::Mat>& photos, Tally& 
     std::vector<cv::Mat> lit(regions.size());
     for (size_t i = 0; i < regions.size(); ++i)
         Lit(taughtF(regions[i].box), light(regions[i].box + shift)).convertTo(lit[i], CV_8U);
-    auto judge = [&](const cv::Mat& frame, std::vector<bool>& ok, std::vector<double>& plain) {
+    auto judge = [&](const cv::Mat& frame) {
         rig.setRaw(frame);
         rec.HomoTransShape(0);
         rec.ShapeMatch();
         rec.Run(0);
-        ok.resize(regions.size());
-        plain.resize(regions.size());
+        std::vector<Verdict> v;
         for (size_t i = 0; i < regions.size(); ++i) {
-            ok[i] = rig.view->roiOk[0][i];
             const cv::Mat seen = frame(regions[i].box + shift);
-            plain[i] = s.colour ? PlainColourArea(seen, lit[i], regions[i].judged)
-                                : PlainArea(seen, lit[i], regions[i].judged);
+            v.push_back({rig.view->roiOk[0][i], rig.view->roiValue[0][i],
+                         s.colour ? PlainColourArea(seen, lit[i], regions[i].judged)
+                                  : PlainArea(seen, lit[i], regions[i].judged)});
         }
+        return v;
     };
     for (size_t f = 0; f < s.frames.size(); ++f) {
         const unsigned frameSeed = noiseSeed + 101u * unsigned(f + 1);
@@ -657,49 +727,13 @@ inline void Evaluate(const Scene& s, const std::vector<cv::Mat>& photos, Tally& 
             if (!at[i].empty())
                 Paint(withParts, canvas, s, at[i] + cv::Point(kMargin, kMargin), s.frames[f][i]);
         }
-        std::vector<bool> cleanOk, partOk;
-        std::vector<double> cleanPlain, partPlain;
-        cv::Mat clean = Render(s, canvas, light, false, frameSeed),
+        cv::Mat cleanFrame = Render(s, canvas, light, false, frameSeed),
                 parted = Render(s, withParts, light, false, frameSeed);
-        moving(clean, frameSeed), moving(parted, frameSeed);
-        judge(clean, cleanOk, cleanPlain);
-        judge(parted, partOk, partPlain);
-        for (size_t i = 0; i < regions.size(); ++i) {
-            if (cleanPlain[i] > kAlarmArea)
-                continue;  // the plain comparison asks nothing of this region in this frame
-            const Region& g = regions[i];
-            const PartSpec& p = i < s.frames[f].size() ? s.frames[f][i] : PartSpec();
-            Count c;
-            ++c.cleanAsked;
-            c.cleanNg += !cleanOk[i];
-            // Similarity regions (a score of the whole region) are asked only for what washes a
-            // colour out over 30 px or more.
-            const bool asked =
-                g.func == kFuncDefect ||
-                (p.kind >= Part::White && (std::min(at[i].width, at[i].height) >= 30 || p.kind == Part::Washed));
-            const bool counted = !at[i].empty() && asked && partPlain[i] > kAlarmArea;
-            c.partsPlaced += !at[i].empty();
-            c.partsAsked += counted;
-            c.partsMissed += counted && partOk[i];
-            char what[200];
-            std::snprintf(what, sizeof what, "seed %u frame %zu region %zu: %s, %s, %s f%d", s.seed, f, i,
-                          SurfaceName(s).c_str(), ConditionName(s).c_str(), Name(g.shape), g.func);
-            if (!cleanOk[i])
-                t.violations.push_back(std::string(what) + ": clean frame NG, plain area " +
-                                       std::to_string(int(cleanPlain[i])));
-            if (counted && partOk[i]) {
-                char part[160];
-                std::snprintf(part, sizeof part, ", %s part (level %d) %d x %d px %s: passed, plain area %d, value %d",
-                              Name(p.kind), p.level, at[i].width, at[i].height, Name(p.place), int(partPlain[i]),
-                              rig.view->roiValue[0][i]);
-                t.violations.push_back(what + std::string(part));
-            }
-            const std::string keys[5] = {
-                Name(g.shape), SurfaceName(s), ConditionName(s), Name(p.kind),
-                std::string(Name(g.shape)) + " | " + SurfaceName(s) + " | " + ConditionName(s)};
-            t.all.add(c);
-            for (int k = 0; k < 5; ++k) t.by[k][keys[k]].add(c);
-        }
+        moving(cleanFrame, frameSeed), moving(parted, frameSeed);
+        const std::vector<Verdict> clean = judge(cleanFrame), part = judge(parted);
+        for (size_t i = 0; i < regions.size(); ++i)
+            Tell(s, f, i, regions[i], i < s.frames[f].size() ? s.frames[f][i] : PartSpec(), at[i], clean[i], part[i],
+                 t);
     }
     gisGrayHue = true;
 }
@@ -709,27 +743,4 @@ inline double Share(long part, long whole)
     return whole ? 100.0 * part / whole : 0.0;
 }
 
-// The tally by shape, surface, condition and part, and the kinds (shape x surface x condition)
-// with the most violations.
-inline void Report(const Tally& t, FILE* out, size_t worstKinds = 20)
-{
-    auto line = [&](const std::string& name, const Count& c) {
-        std::fprintf(out, "  %-52s missed %5ld of %5ld (%5.1f %%)   clean NG %5ld of %5ld (%5.1f %%)\n", name.c_str(),
-                     c.partsMissed, c.partsAsked, Share(c.partsMissed, c.partsAsked), c.cleanNg, c.cleanAsked,
-                     Share(c.cleanNg, c.cleanAsked));
-    };
-    line("all", t.all);
-    static const char* const titles[] = {"by region shape", "by surface", "by condition", "by part"};
-    for (int k = 0; k < 4; ++k) {
-        std::fprintf(out, " %s\n", titles[k]);
-        for (const auto& e : t.by[k]) line(e.first, e.second);
-    }
-    std::vector<std::pair<std::string, Count>> kinds(t.by[4].begin(), t.by[4].end());
-    std::sort(kinds.begin(), kinds.end(), [](const auto& a, const auto& b) {
-        return a.second.partsMissed + a.second.cleanNg > b.second.partsMissed + b.second.cleanNg;
-    });
-    std::fprintf(out, " kinds (shape | surface | condition) with the most violations\n");
-    for (size_t k = 0; k < kinds.size() && k < worstKinds && kinds[k].second.partsMissed + kinds[k].second.cleanNg; ++k)
-        line(kinds[k].first, kinds[k].second);
-}
 }  // namespace floorgen
