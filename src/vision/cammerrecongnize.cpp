@@ -2,6 +2,8 @@
 #include "cammerrecongnize.h"
 
 #include <algorithm>
+#include <cmath>
+#include <numeric>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -20,6 +22,19 @@
 namespace {
 constexpr int kCountBoundSlackRun = 2;  // count functions clear the band when k >= 2*(min/2) - 2
 constexpr long long kMaxKernel = 1 << 30;
+// The light around a region: read on a ring of kLightCells cells of kLightCell pixels square
+// around its rectangle, from cells whose taught mean is neither too dark for a ratio nor near
+// white and where next to nothing clipped.
+constexpr int kLightCell = 16;
+constexpr int kLightCells = 1;
+constexpr int kLightDarkest = 24;
+constexpr int kLightBrightest = 230;
+constexpr size_t kMinLightCells = 4;
+constexpr int kLightClippedShare = 16;  // a cell with more than 1 in this many pixels at white
+constexpr int kLightRowStep = 2;        // every second row: a texture's rows still come in every phase
+constexpr double kLightAgree = 0.1;
+constexpr double kLightSpread = 0.06;  // the middle half of the cells' ratios at most this far apart
+constexpr float kLightDetail = 1.5f;  // cells of more detail than this many times the median are left out
 
 int Byte0(int v)
 {
@@ -161,7 +176,8 @@ int CammerRecong::AreaSum(const Contours& contours)
 }
 
 CammerRecong::Band CammerRecong::MakeBand(const CammerSingleton* s, int det, int r, const cv::Mat& roi,
-                                          const cv::Mat& colorRoi, const cv::Mat& m, int kernel, int countSlack)
+                                          const cv::Mat& colorRoi, const cv::Mat& m, int kernel, int countSlack,
+                                          double light)
 {
     const WizardPara& p = LivePara();
     const int f = s->func[det][r], p1 = s->para1[det][r], p2 = s->para2[det][r], p3 = s->para3[det][r];
@@ -178,7 +194,7 @@ CammerRecong::Band CammerRecong::MakeBand(const CammerSingleton* s, int det, int
             out.kernel = p.showAllParams ? p3 : p.filterSize;
             // The matcher applies its own mask (ignore points included).
             if (grayMatch[det][r].IsValid())
-                grayMatch[det][r].Match(roi, out.band);
+                grayMatch[det][r].Match(roi, out.band, light);
             break;
         case kFuncSpot:
             out.band = bandOf(roi, Ordered(Byte0(p3), Byte1(p3)));
@@ -229,6 +245,94 @@ CammerRecong::Band CammerRecong::MakeBand(const CammerSingleton* s, int det, int
     // opens exactly as any larger one, so a huge size is cut there instead of allocated.
     out.kernel = std::clamp(out.kernel, 1, 2 * (roi.rows + roi.cols) + 1);
     return out;
+}
+
+double CammerRecong::RegionLight(int det, int r, const cv::Mat& picture) const
+{
+    const std::vector<LightCell>& cells = lightCells[det][r];
+    if (cells.size() < kMinLightCells || picture.type() != CV_8UC1)
+        return 0;
+    static thread_local std::vector<float> ratios;
+    ratios.clear();
+    for (const LightCell& c : cells) {
+        if (!(c.rect & PictureRect()).contains(c.rect.br() - cv::Point(1, 1)))
+            continue;
+        long sum = 0;
+        int clipped = 0;
+        for (int y = c.rect.y; y < c.rect.br().y; y += kLightRowStep) {
+            const unsigned char* v = picture.ptr<unsigned char>(y);
+            for (int x = c.rect.x; x < c.rect.br().x; ++x) {
+                sum += v[x];
+                clipped += v[x] == 255;
+            }
+        }
+        if (clipped * kLightClippedShare <= c.pixels)
+            ratios.push_back(float(sum) / float(c.refSum));
+    }
+    if (ratios.size() < kMinLightCells)
+        return 0;
+    // The mean of the middle half, then of the cells that agree with it: a texture a few pixels
+    // off puts cells of one phase above and of another below the light (their median would be
+    // one of them); a part or an object in the ring lies far off and is left out.
+    std::sort(ratios.begin(), ratios.end());
+    const size_t quarter = ratios.size() / 4;
+    const double middle =
+        std::accumulate(ratios.begin() + quarter, ratios.end() - quarter, 0.0) / double(ratios.size() - 2 * quarter);
+    // Cells that disagree among themselves tell no light (a picture with much detail, well off
+    // its place): the region's own pixels tell it then.
+    if (ratios[ratios.size() - 1 - quarter] - ratios[quarter] > kLightSpread * middle)
+        return 0;
+    double sum = 0;
+    int n = 0;
+    for (const float q : ratios)
+        if (std::abs(q - middle) <= kLightAgree * middle)
+            sum += q, ++n;
+    return n > 0 ? sum / n : middle;
+}
+
+void CammerRecong::TrainLight(int det, int r, const cv::Mat& ref, cv::Rect rect)
+{
+    std::vector<LightCell>& cells = lightCells[det][r];
+    cells.clear();
+    const cv::Mat& dm = detMask[det];
+    std::vector<float> detail;
+    // The ring's cells wholly on the picture and on judged pixels, of a taught mean neither too
+    // dark for a ratio nor near white, each with the taught sum of the rows read.
+    const int ring = kLightCells * kLightCell;
+    for (int cy = rect.y - ring; cy < rect.br().y + ring; cy += kLightCell)
+        for (int cx = rect.x - ring; cx < rect.br().x + ring; cx += kLightCell) {
+            const cv::Rect cell(cx, cy, kLightCell, kLightCell);
+            if ((cell & rect).area() > 0 || (cell & PictureRect()) != cell ||
+                (dm.size() == ref.size() && cv::countNonZero(dm(cell)) < cell.area()))
+                continue;
+            LightCell c{cell, 0, 0};
+            long steps = 0;
+            for (int y = cell.y; y < cell.br().y; y += kLightRowStep) {
+                const unsigned char* t = ref.ptr<unsigned char>(y);
+                for (int x = cell.x; x < cell.br().x; ++x) {
+                    c.refSum += t[x];
+                    ++c.pixels;
+                    if (x > cell.x)
+                        steps += std::abs(int(t[x]) - int(t[x - 1]));
+                }
+            }
+            if (c.refSum < long(kLightDarkest) * c.pixels || c.refSum > long(kLightBrightest) * c.pixels)
+                continue;
+            cells.push_back(c);
+            detail.push_back(float(steps) / float(c.pixels));
+        }
+    if (cells.empty())
+        return;
+    // Cells of much more detail than most are left out: a picture a few pixels off changes their
+    // sums most.
+    std::vector<float> order(detail);
+    std::nth_element(order.begin(), order.begin() + order.size() / 2, order.end());
+    const float most = order[order.size() / 2] * kLightDetail + 1;
+    size_t kept = 0;
+    for (size_t k = 0; k < cells.size(); ++k)
+        if (detail[k] <= most)
+            cells[kept++] = cells[k];
+    cells.resize(kept);
 }
 
 void CammerRecong::ReportRegionError(int det, int code) const
@@ -326,8 +430,9 @@ void CammerRecong::Run(int det)
             continue;
         }
         const cv::Mat roi = picture(cut.rect);
+        const double light = f == kFuncDefect ? RegionLight(det, r, picture) : 0;
         const Band band = MakeBand(store, det, r, roi, color ? colorPicture(cut.rect) : cv::Mat(), cut.mask, kernel,
-                                   kCountBoundSlackRun);
+                                   kCountBoundSlackRun, light);
         kernel = band.kernel;
         const Contours contours = Blobs(band, overlayAll(cut.rect));
         int stored = 0;

@@ -86,8 +86,16 @@ private:
     Cut CutRegion(const CammerSingleton* s, const cv::Mat& shapeMask, int det, int r, bool maskRequired) const;
     // countSlack: how far below the crop size the count functions' kernel clears the band
     // (2 when judging, 3 for the preview).
+    // light: the frame's light around the region (see RegionLight; 0 = the matcher reads its own).
     Band MakeBand(const CammerSingleton* s, int det, int r, const cv::Mat& roi, const cv::Mat& colorRoi,
-                  const cv::Mat& m, int kernel, int countSlack);
+                  const cv::Mat& m, int kernel, int countSlack, double light = 0);
+    // The light of picture around region r of det (see TrainLight): the cells' ratios of their
+    // sums to the taught ones, the mean of the middle half, then of the cells that agree with it.
+    // 0 when too few cells tell it (a region filling the picture).
+    double RegionLight(int det, int r, const cv::Mat& picture) const;
+    // The cells of a ring around rect on which RegionLight reads the light of region r of det,
+    // with their sums on the taught picture ref.
+    void TrainLight(int det, int r, const cv::Mat& ref, cv::Rect rect);
     using Contours = std::vector<std::vector<cv::Point>>;
     // Opens the band with its kernel, ORs the result into overlay and returns its outer contours.
     static Contours Blobs(const Band& band, cv::Mat overlay);
@@ -102,4 +110,12 @@ private:
     cv::Mat TrainingPicture(int det, int k);
 
     cv::Mat normalised;  // reused buffer of the brightness-matched picture
+    // Per defect region on grey pictures, the cells around it where its light is read.
+    struct LightCell
+    {
+        cv::Rect rect;
+        long refSum;  // over the rows read
+        int pixels;
+    };
+    std::vector<LightCell> lightCells[kMaxDetections][kMaxRegions];
 };

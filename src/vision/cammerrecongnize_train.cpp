@@ -66,6 +66,7 @@ void CammerRecong::VarTrain(int det)
         view->workMasks[det][r] = copied;
     }
     cv::bitwise_not(detMask[det], detMask[det]);
+    for (auto& cells : lightCells[det]) cells.clear();
 
     for (int r = 0; r < count; ++r) {
         const int f = store->func[det][r];
@@ -96,6 +97,9 @@ void CammerRecong::VarTrain(int det)
                 surf[det][r].AddTemp(crop.clone(), kSurfShiftCells, kSurfDiffLevel, store->para1[det][r]);
             else
                 grayMatch[det][r].AddTemp(crop);
+            // The light around a defect region is read against the first picture taught.
+            if (f == kFuncDefect && !hue && n == 1)
+                TrainLight(det, r, picture, rect);
             // The hue alone cannot tell a colour clipped by a brighter frame from one a part took
             // away: the matchers learn where the reference's colour lies near white or black.
             if (hue) {

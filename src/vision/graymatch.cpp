@@ -21,6 +21,7 @@ constexpr double kMinBrightness = 0.85;  // brightness ratios the band follows
 constexpr double kMaxBrightness = 1.18;
 constexpr double kIgnoredBrightness = 0.02;  // smaller ratios are left to the tolerance
 constexpr double kRefitBrightness = 0.01;    // a ratio read again after a movement this far off
+constexpr double kAroundAgree = 0.06;        // a region's pixels this close to its surroundings' light tell it
 constexpr int kRatioBins = 256;              // brightness ratio histogram: bin = ratio * 128
 constexpr int kRatioOne = 128;
 constexpr int kMinRatioMid = 32;  // low + high below this (dark pixels) gives no usable ratio
@@ -70,6 +71,31 @@ constexpr int kMinMeanLimit = 3;  // grey levels the means may always differ by 
 // surface differs from it, so its marks break into pieces that the area filter would weigh
 // apart: gaps narrower than this (up to 6 pixels) between marks that hold together are closed.
 constexpr int kFillSpan = 7;
+// The plain comparison (each pixel against the references' own value at its place, at the
+// region's alignment and light) is reliable where a whole pixel of movement changes the
+// references by at most this share of the tolerance: there noise and a movement nothing found
+// leave it quiet. Elsewhere (texture, edges) only while the region sits at its alignment: while
+// at most 1 in this many of those pixels departs (a movement of a fraction of a pixel makes
+// most of them depart at once, a part only those it covers).
+constexpr int kFirmStepShare = 3;
+constexpr int kStillShare = 2;
+// A movement of up to this many pixels that nothing found (the band takes such a shift in on a
+// smooth surface, so no search starts) leaves a firm pixel within the references around it, give
+// or take a share of the tolerance for noise.
+constexpr int kNearReach = 3;
+constexpr int kNearShare = 2;
+constexpr int kStillGain = 2;     // a movement leaving 2 / 3 of the departures or fewer explains them,
+constexpr int kStillMargin = 24;
+constexpr int kStillReach = 2;    // the movements a textured crop is tried at
+// The plain comparison on texture is what finds a part the band takes in; where the band itself
+// departs at more than 1 in this many of the pixels it marks there, the crop is off (a turn, a
+// movement larger than the search) rather than holding such a part.
+constexpr int kBandShare = 2;
+constexpr int kSolidSpan = 7;     // a textured pixel's mark holds only within a square this wide of marks  // and this many at least (fewer is noise: a surface of ribs fits along them)
+// A movement explains the departures it takes off the region only where it explains at least
+// this share of them on the whole crop, outline and all: a part it merely carries off the
+// region's mask still departs there.
+constexpr int kContextShare = 2;
 // Median ratio of image to the middle of the references' own values (low..high at the pixel
 // itself: a crop a pixel or two off gives ratios as often above one as below, where the middle
 // of a neighbourhood's band would lean on a textured surface) over the judged pixels (every
@@ -82,7 +108,7 @@ constexpr int kFillSpan = 7;
 // taken as bright as the band follows (a clipped pixel then stands for the least light it may
 // have had).
 double BrightnessRatio(const cv::Mat& image, const cv::Mat& low, const cv::Mat& high, const cv::Mat& imageMeans,
-                       const cv::Mat& meanLow, const cv::Mat& meanHigh)
+                       const cv::Mat& meanLow, const cv::Mat& meanHigh, double around = 0)
 {
     // 128 / middle of the band for each low + high; 0 where too dark for a ratio.
     static const std::array<float, 511> inverse = [] {
@@ -126,10 +152,20 @@ double BrightnessRatio(const cv::Mat& image, const cv::Mat& low, const cv::Mat& 
         n = clipped = 0;
         sample(1, 1);
     }
+    // With the light around the region known, only the pixels that agree with it count: a part
+    // lies further off, however much of the region it covers.
+    int first = 0, last = kRatioBins - 1;
+    if (around > 0) {
+        first = std::clamp(int(around * (1 - kAroundAgree) * kRatioOne), 0, kRatioBins - 1);
+        last = std::clamp(int(around * (1 + kAroundAgree) * kRatioOne), first, kRatioBins - 1);
+        n = std::accumulate(hist.begin() + first, hist.begin() + last + 1, 0);
+        if (n < kMinRatioPixels)
+            return std::clamp(around, kMinBrightness, kMaxBrightness);
+    }
     if (n < kMinRatioPixels)
         return clipped > n ? kMaxBrightness : 1.0;
-    int seen = 0, bin = 0;
-    while (bin < kRatioBins - 1 && (seen += hist[bin]) * 2 < n) ++bin;
+    int seen = 0, bin = first;
+    while (bin < last && (seen += hist[bin]) * 2 < n) ++bin;
     return std::clamp((bin + 0.5) / kRatioOne, kMinBrightness, kMaxBrightness);
 }
 // One comparison of the crop with the references' band: single pixels, or the means around
@@ -760,6 +796,26 @@ int MarkDeparturesIn(const Comparison& c, cv::Mat& out, cv::Rect area)
     return Departures(c, area, area, 1, INT_MAX, &inside);
 }
 
+// Whether the movement by shift explains, on the whole crop (the pixels the region leaves out
+// judged too, against the references as they were taught there), at least 1 / kContextShare of
+// the departures it explains on the region, both counted on the pixels the movement keeps on the
+// crop. On a flat surface every movement fits the surface, and one that carries a part off a thin
+// or concave region's mask explains it on the region (it meets references left out there) but
+// nothing around it: the part departs there still.
+bool ExplainedAround(const Comparison& pixels, const GrayMatch& m, cv::Point shift)
+{
+    Comparison around = pixels;
+    around.low = &m.context.low, around.high = &m.context.high;
+    around.only = nullptr, around.also = nullptr;
+    Comparison region = pixels;
+    region.also = nullptr;
+    region.low = &m.band.low, region.high = &m.band.high;
+    const cv::Rect ref = Overlap(pixels.up->size(), shift), at = ref + shift;
+    const int aroundGain = Departures(around, at, at) - Departures(around, at, ref);
+    const int regionGain = Departures(region, at, at) - Departures(region, at, ref);
+    return aroundGain * kContextShare >= regionGain;
+}
+
 // The whole-pixel movement of the crop against the references, up to kMaxShift each way, that
 // leaves the fewest departures over the whole crop: of the pixels (the overlap against the
 // moved references, the uncovered strip against the nearest reference pixels) and of the means
@@ -854,11 +910,13 @@ cv::Point BestShift(const Comparison* cmp, Edges& edges, int departuresHere, con
         if (c < closest)
             closest = c, best = d;
     }
-    // Taken only when it still does clearly better than none, the strip judged too.
+    // Taken only when it still does clearly better than none, the strip judged too, and when
+    // what it explains on the region it explains on the whole crop as well.
     fewest = enough;
-    for (const cv::Point d : {best, coarse})
-        if (count(d, 1) < enough)
+    for (const cv::Point d : {best, coarse}) {
+        if (count(d, 1) < enough && ExplainedAround(cmp[0], *edges.model, d))
             return d;
+    }
     return cv::Point();
 }
 
@@ -1043,6 +1101,96 @@ void MarkChange(Comparison* cmp, cv::Mat* marks, cv::Rect means, const cv::Mat& 
         cv::bitwise_and(diff, judged, diff);
 }
 
+// mask moved by shift over a picture of its size, 0 where the movement uncovers the crop.
+void MoveMask(const cv::Mat& mask, cv::Point shift, cv::Mat& out)
+{
+    out.create(mask.size(), CV_8UC1);
+    out.setTo(0);
+    const cv::Rect ref = Overlap(mask.size(), shift);
+    if (!ref.empty())
+        mask(ref).copyTo(out(ref + shift));
+}
+
+// Whether the crop sits at its alignment on its textured pixels (255 in textured, count of
+// them), where departing of them depart from own (the pixels against the references' own values
+// as the match compares them): at most 1 in kStillShare of them departs, and no movement of up
+// to kStillReach pixels leaves clearly fewer departing (a part departs wherever the crop lies; a
+// crop a pixel or two off that the band took in departs less moved back; noise departs as much
+// anywhere on a texture that fits itself moved along).
+bool SitsStill(const Comparison& own, const cv::Mat& textured, int departing, int count)
+{
+    if (departing * kStillShare > count)
+        return false;
+    if (departing < kStillMargin)
+        return true;
+    Comparison c = own;
+    c.only = &textured;
+    const cv::Size size = own.up->size();
+    for (int dy = -kStillReach; dy <= kStillReach; ++dy)
+        for (int dx = -kStillReach; dx <= kStillReach; ++dx) {
+            const cv::Point d(dx, dy);
+            const cv::Rect ref = Overlap(size, d), at = ref + d;
+            if (d == cv::Point() || ref.empty())
+                continue;
+            // Both counted on the pixels the movement keeps on the crop.
+            const int here = Departures(c, at, at);
+            const int clearlyFewer = std::min(here * kStillGain / (kStillGain + 1), here - kStillMargin);
+            if (clearlyFewer > 0 && Departures(c, at, ref, 1, clearlyFewer) < clearlyFewer)
+                return false;
+        }
+    return true;
+}
+
+// The plain comparison's floor: each pixel against the references' own value at its place (own,
+// at the region's alignment and light, as the match last moved it) beyond the tolerance, where
+// that comparison is reliable, opened by a 3 x 3 cross as a plain comparison is, ORed into diff.
+// On firm pixels (see GrayMatch::firm) always, but only where the pixel lies off every reference
+// value within kNearReach pixels as well (a movement nothing found changes a firm pixel by
+// little, and that little is no part); on textured ones while the region sits at its alignment
+// (at most 1 in kStillShare of them departs). So whatever a plain comparison marks where it is
+// quiet under the nuisances the matcher tolerates is marked, whatever the band makes of it.
+void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int bandHere, cv::Mat& diff)
+{
+    const cv::Rect all(cv::Point(), own.up->size());
+    if (m.firm.empty() || Departures(own, all, all) == 0)
+        return;
+    static thread_local cv::Mat marks, firmMarks, firm, textured, onTexture, nearLow, nearHigh;
+    MarkDepartures(own, marks);
+    const cv::Mat* firmAt = &m.firm;
+    const cv::Mat* texturedAt = &m.textured;
+    Comparison offNear = own;
+    offNear.lim = static_cast<unsigned char>(own.lim / kNearShare);
+    offNear.low = &m.nearby.low, offNear.high = &m.nearby.high;
+    if (shift != cv::Point()) {
+        MoveMask(m.firm, shift, firm);
+        MoveMask(m.textured, shift, textured);
+        MoveMask(m.nearby.low, shift, nearLow);
+        MoveMask(m.nearby.high, shift, nearHigh);
+        nearHigh.setTo(255, ~textured & ~firm);
+        firmAt = &firm, texturedAt = &textured;
+        offNear.low = &nearLow, offNear.high = &nearHigh;
+    }
+    Comparison firmOwn = own;
+    firmOwn.also = &offNear;
+    firmOwn.only = firmAt;
+    MarkDepartures(firmOwn, firmMarks);
+    // On texture only solid areas count: a crop a fraction of a pixel off (a slight turn) departs
+    // in lines and specks along the texture's edges, a part as a whole.
+    cv::bitwise_and(marks, *texturedAt, onTexture);
+    static const cv::Mat solid = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kSolidSpan, kSolidSpan));
+    cv::morphologyEx(onTexture, onTexture, cv::MORPH_OPEN, solid);
+    const int texturedCount = shift == cv::Point() ? m.texturedCount : cv::countNonZero(*texturedAt);
+    const int onTextureCount = cv::countNonZero(onTexture);
+    if (bandHere * kBandShare > onTextureCount ||
+        !SitsStill(own, *texturedAt, onTextureCount, texturedCount))
+        firmMarks.copyTo(marks);  // (the buffers are kept: never share them)
+    else
+        cv::bitwise_or(onTexture, firmMarks, marks);
+    static const cv::Mat cross = cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(3, 3));
+    cv::morphologyEx(marks, marks, cv::MORPH_OPEN, cross);
+    cv::bitwise_or(diff, marks, diff);
+}
+
 }  // namespace
 
 float HueRamp(float r, float lo, float hi)
@@ -1217,7 +1365,10 @@ void GrayMatch::Clear()
     valid = false;
     tempCount = 0;
     judged.release();
-    band = own = mean = ownMean = Band();
+    band = own = mean = ownMean = context = nearby = Band();
+    firm.release();
+    textured.release();
+    texturedCount = 0;
     wholeMask = true;
     hueRefs.clear();
     hueExcuse.release();
@@ -1332,6 +1483,23 @@ void GrayMatch::Train(int sensitivity, int amplify, int toleranceScale, int tole
     if (valid && !circular && !wholeMask)
         outline = MakeOutline(judged, band);
     if (valid && !circular) {
+        // Where a whole pixel of movement changes the references by at most a share of the
+        // tolerance the plain comparison is firm; the other judged pixels are textured.
+        const int limit = tolerance / gain;
+        cv::Mat up = band.high - own.low, down = own.high - band.low;
+        cv::max(up, down, up);
+        cv::compare(up, limit / kFirmStepShare, firm, cv::CMP_LE);
+        cv::bitwise_and(firm, judged, firm);
+        cv::bitwise_and(judged, ~firm, textured);
+        texturedCount = cv::countNonZero(textured);
+        const cv::Mat near = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(2 * kNearReach + 1, 2 * kNearReach + 1));
+        cv::erode(own.low, nearby.low, near, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+        cv::dilate(own.high, nearby.high, near, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+        context = band;
+        if (!wholeMask)
+            context.low = band.low.clone(), context.high = band.high.clone();
+    }
+    if (valid && !circular) {
         // Pixels left out of judging can never depart: their bands are the whole range.
         const cv::Mat out = judged == 0;
         if (!wholeMask)
@@ -1339,7 +1507,7 @@ void GrayMatch::Train(int sensitivity, int amplify, int toleranceScale, int tole
     }
 }
 
-void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
+void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light) const
 {
     if (!valid || image.type() != CV_8UC1 || image.cols != width || image.rows != height) {
         diff = cv::Mat::zeros(image.rows, image.cols, CV_8UC1);
@@ -1406,7 +1574,10 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
         cmp[1].down = cmp[3].down = darkMean;
     };
     WindowMean(image, *this, imageMeans);
-    const double ratio = BrightnessRatio(image, own.low, own.high, imageMeans, ownMean.low, ownMean.high);
+    // The region's own pixels tell the light finest (their median), but a part over half of them
+    // would become it: where the caller read the light of the frame around the region, only the
+    // region's pixels that agree with it tell it.
+    const double ratio = BrightnessRatio(image, own.low, own.high, imageMeans, ownMean.low, ownMean.high, light);
     bringTo(ratio);
     static thread_local std::vector<int> rowCounts;  // the departures of each row
     rowCounts.resize(size_t(height));
@@ -1414,6 +1585,7 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
     const int meansHere = MarkDeparturesIn(cmp[1], marks[1], MeanArea(image.size(), cv::Point()));
     if (here == 0 && meansHere == 0) {
         diff = cv::Mat::zeros(height, width, CV_8UC1);
+        MarkPlain(*this, cmp[2], cv::Point(), 0, diff);
         return;
     }
     // A crop a few pixels off is judged where it lies: every pixel against the references moved
@@ -1423,6 +1595,7 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
     const cv::Rect searched = SearchedMeans(marks[1].size());
     const int searchedHere = searched.empty() ? 0 : cv::countNonZero(marks[1](searched));
     const cv::Point shift = BestShift(cmp, edges, here + searchedHere, rowCounts);
+    int bandHere = here;  // the pixels departing from the band where the crop is compared
     // A departing mean marks only where the pixel itself changed (see the marks below).
     cmp[1].also = &cmp[4];
     static thread_local cv::Mat moved[4][2];  // [comparison][low, high]
@@ -1431,16 +1604,22 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff) const
         MarkDeparturesIn(cmp[1], marks[1], means);
     } else {
         MoveComparisons(cmp, edges, shift, moved);
-        // The brightness read where the crop lay off its references is read again where it fits.
-        const double fitted = BrightnessRatio(image, moved[2][0], moved[2][1], imageMeans, moved[3][0], moved[3][1]);
+        // The brightness read where the crop lay off its references is read again where it fits,
+        // from the pixels that agree with the light around the region when it is known: the few
+        // pixels a movement fits on a thin region would give any ratio.
+        const double fitted = BrightnessRatio(image, moved[2][0], moved[2][1], imageMeans, moved[3][0], moved[3][1],
+                                              light);
         if (std::abs(fitted - ratio) > kRefitBrightness)
             bringTo(fitted);
         // Means only where their windows lie on what the references saw.
         const int meansThere = MarkDeparturesIn(cmp[1], marks[1], means);
-        if (MarkDepartures(cmp[0], marks[0]) + meansThere == 0) {
+        bandHere = MarkDepartures(cmp[0], marks[0]);
+        if (bandHere + meansThere == 0) {
             diff = cv::Mat::zeros(height, width, CV_8UC1);
+            MarkPlain(*this, cmp[2], shift, 0, diff);
             return;
         }
     }
     MarkChange(cmp, marks, means, judged, wholeMask, diff);
+    MarkPlain(*this, cmp[2], shift, bandHere, diff);
 }

@@ -22,15 +22,35 @@
 //   grey levels (sensitivity clamped to 0..100, amplify to 0..4): higher sensitivity and
 //   higher amplify find fainter defects. The factory sensitivity 45 gives 14 grey levels,
 //   0 gives 46, 80 gives 2.
-// - Match(image, diff): image is an 8-bit crop of the model's size. A change of the whole
+// Design: three guarantees stand on their own, whatever the band makes of a crop.
+//   The floor: wherever a plain comparison (each pixel against the references' own value at its
+//   place, at the region's alignment and light, beyond the tolerance, a 3 x 3 opening) marks a
+//   part and is reliable there, the pixel is marked. Reliable, decided at training per pixel: firm
+//   where a whole pixel of movement changes the references by at most a third of the tolerance
+//   (marked where the pixel also lies off every reference value within 3 pixels, so a shake the
+//   band takes in is no part); textured elsewhere (fine ribs, knurls, edges), marked while the
+//   crop sits at its alignment: the band itself departs little there, at most half of those
+//   pixels depart, no movement of up to 2 pixels leaves clearly fewer of them departing, and only
+//   solid areas (7 x 7) count. A smooth part of a fine texture's mean grey thus departs though it
+//   stays inside every pixel's band.
+//   The light: read by the caller around the region (see light below); only the region's own
+//   pixels that agree with it tell the region's light, so a part over half of it is no light.
+//   After a movement it is read again where the crop fits, from the pixels agreeing with it.
+//   A movement is taken only where what it explains on the region it explains on the whole crop
+//   (the outline's pixels judged against the references as taught there): on a flat surface a
+//   movement that carries a part off a thin or concave region's mask explains nothing around it.
+// - Match(image, diff, light): image is an 8-bit crop of the model's size; light (0: none) the
+//   frame's brightness against the references around the region. A change of the whole
 //   crop's brightness of up to 15 % (lighting, exposure) is not a defect: the crop is first
 //   scaled back by its brightness ratio to the references (the median over the judged
-//   pixels that are not clipped at white, limited to 0.85..1.18; a crop nearly all clipped is
-//   taken as 1.18 times as bright), and departures are counted at the references'
+//   pixels that are not clipped at white, and with light, within 6 % of it, limited to
+//   0.85..1.18; a crop nearly all clipped is taken as 1.18 times as bright, one with too few
+//   pixels agreeing with light as light), and departures are counted at the references'
 //   brightness. A pixel clipped at 255 only says its light was at least 255 / ratio: it
 //   never lies below its band, and above it only by that much (glare and near-white areas of
 //   a brighter frame pass). diff becomes an 8-bit picture of that size, 255 where the pixel
 //   departs and is judged by the mask, 0 elsewhere:
+//   - the plain comparison's floor (above);
 //   - a pixel departs from the band by more than the tolerance;
 //   - or its 5 x 5 mean departs from the references' means a pixel around by more than a
 //     third of the tolerance (at least 3 levels) while the pixel itself differs from the
@@ -50,7 +70,7 @@
 //   corrected) is judged where it lies: when it departs, the whole-pixel movement of up to 8
 //   pixels each way that at least halves the departures of the pixels and of the means inside
 //   the crop's central part (those every movement compares) is used, the one of the movements a
-//   pixel apart that fits the references' own values best. After it every judged pixel is
+//   pixel apart that fits the references' own values best, when the whole crop agrees (above). After it every judged pixel is
 //   judged: the strip it uncovers, and the pixels it brings onto pixels the mask leaves out (a
 //   circle's or polygon's outline, ignored points), against the references within the
 //   movement's reach of the nearest judged pixel (their widest band), and the means wherever
@@ -89,7 +109,7 @@ public:
     void AddTemp(const cv::Mat& crop);
     void AddColour(const cv::Mat& colour);
     void Train(int sensitivity, int amplify, int toleranceScale, int toleranceMax);
-    void Match(const cv::Mat& image, cv::Mat& diff) const;
+    void Match(const cv::Mat& image, cv::Mat& diff, double light = 0) const;
 
     bool valid = false;
     bool circular = false;  // the pictures are hue
@@ -113,6 +133,11 @@ public:
     Band own;                      // the pixel itself over the references
     Band mean;                     // the means over 5 x 5 judged pixels, a pixel around
     Band ownMean;                  // the mean at the pixel itself
+    Band context;                  // the band as taught over the whole crop, outline included
+    Band nearby;                   // the references' own values within a few pixels
+    cv::Mat firm;                  // judged pixels where the plain comparison is reliable (255)
+    cv::Mat textured;              // the other judged pixels: reliable while the region sits still
+    int texturedCount = 0;
     bool wholeMask = true;         // every pixel of the crop is judged
     std::vector<cv::Mat> hueRefs;  // circular: HueField of each reference
     cv::Mat hueExcuse;             // circular: the losses of hue excused per pixel (see HueExcuse)

@@ -172,13 +172,58 @@ void TestMatchers::grayMatchTakesAMovementOnlyWhereItExplainsTheCrop()
     gm.Match(moved, diff);
     QCOMPARE(cv::countNonZero(diff(cv::Rect(70, 20, 24, 24))), 24 * 24);
     QVERIFY2(cv::countNonZero(diff(cv::Rect(20, 30, 4, 30))) > 50, "the part's uncovered edge is not marked");
+
+    // On a flat surface every movement fits: none may carry a faint part off a thin L's mask, and
+    // a part over most of a region is no light when the light around it is known (the light then
+    // stays as read, also after a movement).
+    cv::Mat flat(100, 120, CV_8UC1, cv::Scalar(120)), ell = cv::Mat::zeros(flat.size(), CV_8UC1);
+    ell(cv::Rect(0, 0, 12, 100)).setTo(255);
+    ell(cv::Rect(0, 88, 120, 12)).setTo(255);
+    struct Case
+    {
+        const cv::Mat& mask;
+        cv::Rect part;
+        double light;
+    } cases[] = {{ell, cv::Rect(2, 40, 8, 16), 0}, {ell, cv::Rect(60, 90, 16, 8), 1.0}, {cv::Mat(), cv::Rect(0, 0, 90, 80), 1.0}};
+    for (const Case& c : cases) {
+        GrayMatch thin;
+        thin.Create(flat.cols, flat.rows, c.mask, 0);
+        thin.AddTemp(flat);
+        thin.Train(45, 0, 100, 150);
+        cv::Mat live = flat.clone();
+        live(c.part) += cv::Scalar(17);
+        thin.Match(live, diff, c.light);
+        QVERIFY2(cv::countNonZero(diff(c.part)) > c.part.area() * 9 / 10, qPrintable(QString::number(cv::countNonZero(diff))));
+        QVERIFY(cv::countNonZero(diff) <= c.part.area() * 3 / 2);  // a gap to the crop's edge is closed
+    }
+
+    // Ribs of 4 px: a smooth part of their mean grey, or a piece of them half a period off, stays
+    // inside every pixel's band and leaves the means as they were; the plain comparison marks it.
+    cv::Mat ribs(100, 120, CV_8UC1);
+    for (int x = 0; x < ribs.cols; ++x) ribs.col(x).setTo(x % 4 < 2 ? 150 : 90);
+    GrayMatch ribbed;
+    ribbed.Create(ribs.cols, ribs.rows, cv::Mat(), 0);
+    ribbed.AddTemp(ribs);
+    ribbed.Train(45, 0, 100, 150);
+    const cv::Rect part(40, 30, 18, 18);
+    for (const bool smooth : {true, false}) {
+        cv::Mat live = ribs.clone();
+        if (smooth)
+            live(part).setTo(120);
+        else
+            ribs(part + cv::Point(2, 0)).copyTo(live(part));
+        ribbed.Match(live, diff, 1.0);
+        QVERIFY2(cv::countNonZero(diff(part)) > part.area() * 3 / 4, qPrintable(QString::number(cv::countNonZero(diff))));
+    }
+    ribbed.Match(ribs, diff, 1.0);
+    QCOMPARE(cv::countNonZero(diff), 0);
 }
 
 // The marks of circle, hexagon and rectangle regions on a textured scene, pixel for pixel, with
 // dark parts touching the outline from inside and lying at the crop's edge (and a faint one
 // there, found by the means), still, after movements of 1 to 6 px and in a brighter frame: the
-// outline band of each reach, the strip's band, the brightness read after the movement (not from
-// references left out) and the change's rim all show in them. Pinned figures (marked pixels and
+// outline band of each reach, the strip's band, the brightness read where the crop lies (kept
+// after the movement), the plain comparison's marks and the change's rim all show in them. Pinned figures (marked pixels and
 // the sums of their columns and rows): a change of any of them changes what a user sees.
 void TestMatchers::grayMatchMarksOfEachShapeAfterAMovement()
 {

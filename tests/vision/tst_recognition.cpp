@@ -139,6 +139,24 @@ void TestRecognition::defectBlobIsFoundWithItsAreaUnlessIgnored()
     rec.Run(0);
     QVERIFY(v.cameraOk);
     QCOMPARE(v.roiValue[0][0], OpenedSquareArea(8));
+
+    // A region's light is the frame's around it: a faint part over most of a flat region is
+    // found, the same frame 12 % brighter or darker passes, and with the part brighter still.
+    RecogRig flat(kW, kH);
+    const cv::Mat plainGrey(kH, kW, CV_8UC1, cv::Scalar(120));
+    flat.setTemplate(0, 0, plainGrey);
+    flat.addRect(0, cv::Rect(100, 100, 100, 80), kFuncDefect, 45, 100, 3);
+    CammerRecong& lit = flat.build();
+    for (const double gain : {1.0, 1.12, 0.88})
+        for (const bool part : {false, true}) {
+            cv::Mat frame = plainGrey.clone();
+            if (part)
+                frame(cv::Rect(100, 100, 70, 64)) += cv::Scalar(17);
+            frame.convertTo(frame, CV_8U, gain);
+            flat.setAligned(frame);
+            lit.Run(0);
+            QVERIFY2(flat.view->roiOk[0][0] != part, qPrintable(QString("gain %1, value %2").arg(gain).arg(flat.view->roiValue[0][0])));
+        }
 }
 
 void TestRecognition::defectJudgementHonoursTemplateIsNg()
