@@ -325,9 +325,13 @@ void CammerRecong::Run(int det)
             ReportRegionError(det, cut.code);
             continue;
         }
-        const cv::Mat roi = picture(cut.rect);
-        const Band band = MakeBand(store, det, r, roi, color ? colorPicture(cut.rect) : cv::Mat(), cut.mask, kernel,
-                                   kCountBoundSlackRun);
+        cv::Mat roi = picture(cut.rect);
+        // A region at the picture's edge is judged only where the corrected picture has content.
+        const cv::Mat uncovered = FillUncovered(det, cut.rect, roi);
+        Band band = MakeBand(store, det, r, roi, color ? colorPicture(cut.rect) : cv::Mat(), cut.mask, kernel,
+                             kCountBoundSlackRun);
+        if (!uncovered.empty())
+            band.band.setTo(0, uncovered);
         kernel = band.kernel;
         const Contours contours = Blobs(band, overlayAll(cut.rect));
         int stored = 0;
