@@ -7,10 +7,12 @@
 // The photographs are the example pictures of the opencv-doc package; bench/install-photos.sh
 // installs them. Run: bench_recognition_quality [photo folder] [--quality-only|--speed-only|
 // --position-only|--factory-position-only|--perspective-only|--judgement-only|--shapes-only]
-// [--rows=<first letters of row groups>] [--scene=<name>]
+// [--rows=<first letters of row groups>] [--scene=<name>] [--faults-only]
+// [--floor-seed=S [--floor-count=N]] (the recognition floor over generated scenes S .. S + N - 1 alone)
 // (row groups: a lighting and noise, b vibration nothing corrects, c sensitivity, e colour,
 // d corrected, g objects at a region's edge, i parts at the outline of circles and polygons,
-// h regions centred on a highlight, f the recognition floor,
+// h regions centred on a highlight, f the recognition floor over the floor test's generated scenes,
+// n the rows named after the defect matcher's faults,
 // k colour cameras in a brighter or darker frame and regions washed out,
 // p the factory position correction on a featureless picture,
 // 7 the 5 degree position search on repeating patterns and regions at the picture's edge)
@@ -25,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include <QFile>
 #include <QtGlobal>
 
 #include <opencv2/calib3d.hpp>
@@ -34,7 +37,7 @@
 #include <opencv2/imgproc.hpp>
 #include <opencv2/stitching/detail/matchers.hpp>
 
-#include "../tests/vision/floorcases.h"
+#include "../tests/vision/floorgen.h"
 #include "../tests/vision/recogrig.h"
 #include "miscfunc.h"
 #include "plainjudgement.h"
@@ -1094,7 +1097,7 @@ void JudgementSpeed(const std::vector<Scene>& scenes)
 // frame; parts whose mean change stays below the visible change are left out.
 void BorderTable(const std::vector<Scene>& photos)
 {
-    using floorcase::Place;
+    using floorgen::Place;
     std::vector<Nuisance> nuisances;
     nuisances.push_back(Nuisance{"still, noise 3", 3});
     Nuisance s1{"shift 1,0 uncorrected", 3};
@@ -1123,16 +1126,16 @@ void BorderTable(const std::vector<Scene>& photos)
                 for (const Scene& s : surfaces[flat]) {
                     RecogRig rig(kW, kH, false, 1);
                     rig.para->filterArea = 100, rig.para->filterSize = 3, rig.para->minSpot = 3, rig.para->amplify = 0;
-                    std::vector<floorcase::Region> regions;
+                    std::vector<floorgen::Region> regions;
                     for (const cv::Rect& r : Regions()) {
-                        floorcase::Region g;
-                        g.shape = polygon ? floorcase::Shape::Polygon : floorcase::Shape::Circle;
+                        floorgen::Region g;
+                        g.shape = polygon ? floorgen::Shape::Convex : floorgen::Shape::Circle;
                         g.func = kFuncDefect;
                         g.centre = (r.tl() + r.br()) / 2;
-                        const int i = polygon ? rig.addPolygon(0, floorcase::RegularPolygon(g.centre, 6, 52, 15),
+                        const int i = polygon ? rig.addPolygon(0, floorgen::RegularPolygon(g.centre, 6, 52, 15),
                                                                kFuncDefect, 45, 100, 3)
                                               : rig.addCircle(0, g.centre, 42, 0, kFuncDefect, 45, 100, 3);
-                        floorcase::Describe(rig, i, g);
+                        floorgen::Describe(rig, i, g);
                         regions.push_back(g);
                     }
                     std::mt19937 rng(77);
@@ -1161,7 +1164,7 @@ void BorderTable(const std::vector<Scene>& photos)
                                     std::vector<bool> visible(regions.size());
                                     auto paste = [&](cv::Mat& f) {
                                         for (size_t i = 0; i < regions.size(); ++i) {
-                                            const cv::Rect at = floorcase::PlacePart(
+                                            const cv::Rect at = floorgen::PlacePart(
                                                 regions[i], (turn * 3 + int(i) * 5) * CV_PI / 8, sizes[si], places[pi]);
                                             cv::Mat area = f(at);
                                             const double m = cv::mean(area)[0];
@@ -1217,73 +1220,233 @@ void BorderTable(const std::vector<Scene>& photos)
             }
 }
 
-// The recognition floor on windows of the scenes (grey: the photographs and the flat surface,
-// with the factory position correction and without; colour: a photograph and a teal surface):
-// wherever the plain comparison finds a part and is quiet on the same clean frame, Run finds it;
-// wherever it is quiet on a clean frame, Run is quiet.
-void FloorRows(const std::vector<Scene>& photos)
+// The floor test's photographs (pieces of baboon, building and fruits), from the resources.
+std::vector<cv::Mat> FloorPhotos()
 {
-    using namespace floorcase;
-    Options grey;
-    grey.parts = {Part::Dark, Part::Bright, Part::Faint};
-    grey.sizes = {12, 15, 20, 30};
-    grey.places = {Place::Centre, Place::Touching, Place::TwoIn};
-    grey.nuisances = {{"still", 1.0, 3}, {"+10 %", 1.1, 3}, {"-10 %", 0.9, 3}};
-    Options colour = grey;
-    colour.parts = {Part::Hue, Part::White, Part::Black, Part::WashedWhite, Part::WashedBlack};
-    colour.correction = false;
-    Options plainGrey = grey;
-    plainGrey.correction = false;
-    cv::Mat teal(kH + 2 * kMargin, kW + 2 * kMargin, CV_8UC3);
-    for (int y = 0; y < teal.rows; ++y)
-        for (int x = 0; x < teal.cols; ++x)
-            teal.at<cv::Vec3b>(y, x) =
-                cv::Vec3b(cv::saturate_cast<uchar>(140 + 20.0 * x / teal.cols + 6.0 * y / teal.rows),
-                          cv::saturate_cast<uchar>(120 + 20.0 * x / teal.cols + 6.0 * y / teal.rows),
-                          cv::saturate_cast<uchar>(30 + 20.0 * x / teal.cols + 6.0 * y / teal.rows));
-    struct Row
-    {
-        std::string name;
-        std::vector<cv::Mat> canvases;
-        bool colour;
-        const Options* options;
-    };
-    auto windows = [](const cv::Mat& canvas) {
-        std::vector<cv::Mat> out;
-        for (const cv::Point at : {cv::Point(200, 180), cv::Point(760, 620), cv::Point(300, 700)})
-            out.push_back(canvas(cv::Rect(at, cv::Size(kFrameW, kFrameH))).clone());
-        return out;
-    };
-    std::vector<Row> rows;
-    std::vector<cv::Mat> photoWindows;
-    for (const Scene& s : photos)
-        for (const cv::Mat& w : windows(s.canvas)) photoWindows.push_back(w);
-    rows.push_back({"grey photographs, corrected", photoWindows, false, &grey});
-    rows.push_back({"grey photographs", photoWindows, false, &plainGrey});
-    rows.push_back({"flat surface, corrected", windows(Flat().canvas), false, &grey});
-    rows.push_back({"flat surface", windows(Flat().canvas), false, &plainGrey});
-    rows.push_back({"colour photograph", windows(photos[3].canvas), true, &colour});
-    rows.push_back({"colour teal surface", windows(teal), true, &colour});
-    std::printf(
-        "\nRecognition floor: %d x %d frames, rectangle, circle, hexagon, ring, region beside an ignored area,\n"
-        "pentagon (colour: rectangle, circle, hexagon, two similarity regions, ring); parts of 12-30 px at the\n"
-        "centre, touching the outline and 2 px in; still, +-10 %% brightness, noise 3. Of the verdicts the plain\n"
-        "comparison asks for: found by plain, missed by Run; quiet plain, NG by Run\n",
-        kFrameW, kFrameH);
-    long allMissed = 0, allRaised = 0;
-    for (const Row& r : rows) {
-        floorcase::Tally t;
-        for (size_t k = 0; k < r.canvases.size(); ++k)
-            Walk(r.name + " " + std::to_string(k), r.canvases[k], r.colour, *r.options, t);
-        allMissed += t.partsMissed, allRaised += t.cleanRaised;
-        std::printf(
-            "  %-30s \"found by plain, missed by Run\": %ld (of %ld)   \"quiet plain, NG by Run\": %ld (of %ld)\n",
-            r.name.c_str(), t.partsMissed, t.partsAsked, t.cleanRaised, t.cleanAsked);
-        for (size_t k = 0; k < t.violations.size() && k < 5; ++k) std::printf("    %s\n", t.violations[k].c_str());
-        std::fflush(stdout);
+    std::vector<cv::Mat> out;
+    for (const char* name : {"baboon.jpg", "building.jpg", "fruits.jpg"}) {
+        QFile f(QString(":/floor/") + name);
+        if (!f.open(QIODevice::ReadOnly))
+            return {};
+        const QByteArray bytes = f.readAll();
+        out.push_back(
+            cv::imdecode(cv::Mat(1, int(bytes.size()), CV_8UC1, const_cast<char*>(bytes.data())), cv::IMREAD_COLOR));
     }
-    std::printf("  all rows: \"found by plain, missed by Run\": %ld, \"quiet plain, NG by Run\": %ld\n", allMissed,
-                allRaised);
+    return out;
+}
+
+// The tally by shape, surface, condition and part, and the kinds (shape x surface x condition)
+// with the most violations.
+void FloorReport(const floorgen::Tally& t, FILE* out, size_t worstKinds = 20)
+{
+    auto line = [&](const std::string& name, const floorgen::Count& c) {
+        std::fprintf(out, "  %-52s missed %5ld of %5ld (%5.1f %%)   clean NG %5ld of %5ld (%5.1f %%)\n", name.c_str(),
+                     c.partsMissed, c.partsAsked, floorgen::Share(c.partsMissed, c.partsAsked), c.cleanNg, c.cleanAsked,
+                     floorgen::Share(c.cleanNg, c.cleanAsked));
+    };
+    line("all", t.all);
+    static const char* const titles[] = {"by region shape", "by surface", "by condition", "by part"};
+    for (int k = 0; k < 4; ++k) {
+        std::fprintf(out, " %s\n", titles[k]);
+        for (const auto& e : t.by[k]) line(e.first, e.second);
+    }
+    std::vector<std::pair<std::string, floorgen::Count>> kinds(t.by[4].begin(), t.by[4].end());
+    std::sort(kinds.begin(), kinds.end(), [](const auto& a, const auto& b) {
+        return a.second.partsMissed + a.second.cleanNg > b.second.partsMissed + b.second.cleanNg;
+    });
+    std::fprintf(out, " kinds (shape | surface | condition) with the most violations\n");
+    for (size_t k = 0; k < kinds.size() && k < worstKinds && kinds[k].second.partsMissed + kinds[k].second.cleanNg; ++k)
+        line(kinds[k].first, kinds[k].second);
+}
+// The recognition floor over the case generator's scenes first .. first + count - 1 (the floor
+// test walks 1 .. 400): the parts the plain comparison finds where it is quiet and Run misses,
+// the clean frames it is quiet on and Run fails, by kind, and the first violations by seed.
+void FloorGenerator(const std::vector<cv::Mat>& photos, unsigned first, unsigned count)
+{
+    std::printf(
+        "\nRecognition floor, generated scenes %u .. %u (%d x %d frames, 6 regions, %d frames each, factory\n"
+        "parameters): missed = parts the plain comparison finds where it is quiet, passed by Run; clean NG =\n"
+        "clean regions it is quiet on, failed by Run\n",
+        first, first + count - 1, floorgen::kFrameW, floorgen::kFrameH, floorgen::kFramesPerScene);
+    floorgen::Tally t;
+    for (unsigned seed = first; seed < first + count; ++seed) floorgen::Evaluate(floorgen::Draw(seed), photos, t);
+    FloorReport(t, stdout);
+    std::printf(" first violations\n");
+    for (size_t k = 0; k < t.violations.size() && k < (count == 1 ? 100u : 30u); ++k)
+        std::printf("  %s\n", t.violations[k].c_str());
+    std::fflush(stdout);
+}
+
+constexpr unsigned kFaultSeed = 900000;  // the fault rows' scenes, away from the floor test's
+
+// One row named after the fault it guards: `scenes` generated scenes, each made over by `make`;
+// found = parts the plain comparison finds where it is quiet that Run finds too. The target: at most
+// mostMissed per cent of them missed, and no clean region NG.
+void FaultRow(const char* name, double mostMissed, const std::vector<cv::Mat>& photos, int scenes,
+              const std::function<void(floorgen::Scene&, cv::RNG&)>& make)
+{
+    floorgen::Tally t;
+    for (int k = 0; k < scenes; ++k) {
+        floorgen::Scene s = floorgen::Draw(kFaultSeed + unsigned(k));
+        cv::RNG rng(uint64_t(k) + 1);
+        make(s, rng);
+        floorgen::Evaluate(s, photos, t);
+    }
+    const floorgen::Count& c = t.all;
+    const bool met = floorgen::Share(c.partsMissed, c.partsAsked) <= mostMissed && c.cleanNg == 0;
+    std::printf("  %-82s found %4ld of %4ld   clean NG %4ld of %4ld   %s\n", name, c.partsAsked - c.partsMissed,
+                c.partsAsked, c.cleanNg, c.cleanAsked, met ? "met" : "NOT met");
+    std::fflush(stdout);
+}
+
+// A still frame of a grey camera without correction; every region `region`, every frame's parts
+// drawn by `part` (frames: how many).
+void Plain(floorgen::Scene& s, const floorgen::RegionSpec& region, int frames, cv::RNG& rng,
+           const std::function<floorgen::PartSpec(cv::RNG&)>& part)
+{
+    s.colour = false, s.correction = false;
+    s.condition = floorgen::Condition::Still;
+    s.dx = s.dy = 0;
+    s.regions.assign(6, region);
+    s.frames.assign(size_t(frames), {});
+    for (auto& f : s.frames)
+        for (int i = 0; i < 6; ++i) {
+            floorgen::PartSpec p = part(rng);
+            p.direction = rng.uniform(0.0, 2 * CV_PI);
+            f.push_back(p);
+        }
+}
+
+// The rows that reproduce the measurements of the defect matcher's faults: smooth parts on fine
+// textures, faint parts over half a region, clear colour on faintly tinted greys, faint parts in
+// thin, concave and ring regions, slivers under uneven light, textured colour regions that shake.
+void FaultRows(const std::vector<cv::Mat>& photos)
+{
+    using namespace floorgen;
+    std::printf(
+        "\nFaults of the defect matcher, factory parameters, function 0: found = parts found of those the plain\n"
+        "comparison finds where it is quiet; clean NG = clean regions failed of those it is quiet on; targets:\n"
+        "faults 1 to 3 found >= 95 %%, fault 4 missed <= 3 %%, every row clean NG 0\n");
+    auto region = [](Shape shape, int w, int h) {
+        RegionSpec r;
+        r.shape = shape, r.w = w, r.h = h;
+        return r;
+    };
+    const RegionSpec box = region(Shape::Rectangle, 100, 80);
+    auto sized = [](Part kind, int lo, int hi, int level, Place place) {
+        return [=](cv::RNG& rng) {
+            PartSpec p;
+            p.kind = kind, p.place = place, p.level = level;
+            p.w = p.h = rng.uniform(lo, hi + 1);
+            return p;
+        };
+    };
+    struct Texture
+    {
+        const char* name;
+        Surface surface;
+        int period;
+        Part part;
+        int lo, hi;
+    };
+    for (const Texture& x :
+         {Texture{"fault 1 fine texture: ribs 4 px, smooth part 14-20 px", Surface::Ribs, 4, Part::Smooth, 14, 20},
+          Texture{"fault 1 fine texture: ribs 4 px, smooth part 30 px", Surface::Ribs, 4, Part::Smooth, 30, 30},
+          Texture{"fault 1 fine texture: ribs 4 px, piece moved half a period 14-20", Surface::Ribs, 4, Part::Moved, 14,
+                  20},
+          Texture{"fault 1 fine texture: knurl 2 x 2, smooth part 14-20 px", Surface::Knurl, 4, Part::Smooth, 14, 20},
+          Texture{"fault 1 fine texture: knurl 2 x 2, smooth part 30 px", Surface::Knurl, 4, Part::Smooth, 30, 30},
+          Texture{"fault 1 fine texture: knurl 2 x 2, piece moved half a period", Surface::Knurl, 4, Part::Moved, 14,
+                  20},
+          Texture{"fault 1 control: ribs 6 px, smooth part 14-20 px", Surface::Ribs, 6, Part::Smooth, 14, 20},
+          Texture{"fault 1 control: ribs 6 px, smooth part 30 px", Surface::Ribs, 6, Part::Smooth, 30, 30}})
+        FaultRow(x.name, 5.0, photos, 12, [&](floorgen::Scene& s, cv::RNG& rng) {
+            Plain(s, box, 2, rng, sized(x.part, x.lo, x.hi, 0, Place::Anywhere));
+            s.surface = x.surface, s.period = x.period, s.contrast = rng.uniform(40, 81), s.grey = rng.uniform(80, 171);
+        });
+    struct Faint
+    {
+        const char* name;
+        RegionSpec region;
+        int side, lo, hi;
+    };
+    for (const Faint& x : {Faint{"fault 2 half-region part: 64 px, 15-20 levels, 100 x 80 region", box, 64, 15, 20},
+                           Faint{"fault 2 half-region part: 64 px, 22 levels, 100 x 80 region", box, 64, 22, 22},
+                           Faint{"fault 2 half-region part: 14 px, 18-22 levels, circle r 12",
+                                 region(Shape::SmallCircle, 12, 0), 14, 18, 22}})
+        FaultRow(x.name, 5.0, photos, 8, [&](floorgen::Scene& s, cv::RNG& rng) {
+            Plain(s, x.region, 2, rng, [&](cv::RNG& r) {
+                PartSpec p = sized(Part::Faint, x.side, x.side, 0, Place::Centre)(r);
+                p.level = Signed(r, x.lo, x.hi);
+                return p;
+            });
+            s.surface = Surface::Flat, s.grey = rng.uniform(60, 180);
+        });
+    for (int chroma : {0, 2, 6})
+        for (int side : {14, 20}) {
+            char name[96];
+            std::snprintf(name, sizeof name, "fault 3 tinted grey: chroma %d surface, green chroma 60 part %d px",
+                          chroma, side);
+            FaultRow(name, 5.0, photos, 8, [&](floorgen::Scene& s, cv::RNG& rng) {
+                Plain(s, box, 2, rng, sized(Part::Hue, side, side, 60, Place::Anywhere));
+                s.colour = true;
+                s.surface = Surface::Tinted, s.grey = rng.uniform(80, 171);
+                s.tint = Tinted(0, rng.uniform(0.0, 360.0), chroma);
+                for (auto& f : s.frames)
+                    for (PartSpec& p : f) p.hue = 120;
+            });
+        }
+    for (int across = 0; across < 2; ++across)
+        FaultRow(across ? "fault 4 low contrast 15-25 levels, thin and concave regions: across the outline"
+                        : "fault 4 low contrast 15-25 levels, thin and concave regions: inside",
+                 3.0, photos, 64, [&](floorgen::Scene& s, cv::RNG& rng) {
+                     Plain(s, box, 4, rng, [&](cv::RNG& r) {
+                         PartSpec p;
+                         p.kind = Part::Faint, p.w = p.h = r.uniform(12, 31);
+                         p.level = Signed(r, 15, 25);
+                         static const Place inside[] = {Place::Centre, Place::Anywhere, Place::Touching, Place::TwoIn};
+                         p.place = across ? Place::HalfOutside : inside[r.uniform(0, 4)];
+                         return p;
+                     });
+                     const Shape shapes[] = {Shape::L,    Shape::U,    Shape::Chevron,
+                                             Shape::Star, Shape::Ring, Shape::Sliver};
+                     for (int i = 0; i < 6; ++i) {
+                         RegionSpec& g = s.regions[size_t(i)];
+                         g.shape = shapes[i], g.angle = rng.uniform(0.0, 360.0);
+                         g.w = shapes[i] == Shape::Sliver ? rng.uniform(10, 19)
+                               : i < 3                    ? rng.uniform(40, 56)
+                                                          : rng.uniform(45, 73);
+                         g.h = shapes[i] == Shape::Sliver ? 150 : rng.uniform(15, g.w - 22);
+                     }
+                     s.surface = Surface::Flat, s.grey = rng.uniform(60, 180);
+                 });
+    FaultRow("fault 5 slivers 10-18 x 150 at 12 angles, light gradient 10-30 %", 0.0, photos, 6,
+             [&](floorgen::Scene& s, cv::RNG& rng) {
+                 Plain(s, box, 4, rng, [](cv::RNG&) { return PartSpec(); });
+                 for (int i = 0; i < 6; ++i) {
+                     RegionSpec& g = s.regions[size_t(i)];
+                     g.shape = Shape::Sliver, g.w = rng.uniform(10, 19), g.h = 150;
+                     g.angle = 15.0 * (((s.seed - kFaultSeed) * 6 + unsigned(i)) % 12);
+                 }
+                 s.surface = Surface::Flat, s.grey = rng.uniform(60, 180);
+                 s.condition = Condition::Gradient, s.amount = rng.uniform(0.10, 0.30);
+                 s.direction = rng.uniform(0.0, 2 * CV_PI);
+             });
+    // The synthetic scene's windows stand in for the photographs in the second row.
+    const cv::Mat sim = Synthetic().canvas;
+    std::vector<cv::Mat> synthetic;
+    for (const cv::Point at : {cv::Point(200, 180), cv::Point(760, 620), cv::Point(300, 700)})
+        synthetic.push_back(sim(cv::Rect(at, cv::Size(kFrameW, kFrameH))).clone());
+    for (int scene = 0; scene < 2; ++scene)
+        FaultRow(scene ? "fault 6 textured colour regions moved 2-4 px, uncorrected: synthetic"
+                       : "fault 6 textured colour regions moved 2-4 px, uncorrected: photographs",
+                 0.0, scene ? synthetic : photos, 6, [&](floorgen::Scene& s, cv::RNG& rng) {
+                     s.colour = true, s.correction = false;
+                     s.surface = Surface::Photo, s.photo = rng.uniform(0, 3);
+                     s.condition = Condition::Shift;
+                     s.dx = Signed(rng, 2, 4), s.dy = rng.uniform(-4, 5);
+                     s.frames.assign(4, std::vector<PartSpec>(6));
+                 });
 }
 
 // Run over 100 regions of one shape (rectangles 120 x 94, circles r 46, polygons of six oblique
@@ -1306,20 +1469,20 @@ void ShapeSpeed(const std::vector<Scene>& scenes)
     for (int shape = 0; shape < 3; ++shape) {
         RecogRig rig(kW, kH, false, 1);
         rig.setTemplate(0, 0, templ);
-        std::vector<floorcase::Region> regions;
+        std::vector<floorgen::Region> regions;
         for (int i = 0; i < 100; ++i) {
-            floorcase::Region g;
+            floorgen::Region g;
             g.centre = cv::Point(8 + (i % 10) * 127 + 60, 6 + (i / 10) * 101 + 47);
-            g.shape = shape == 0   ? floorcase::Shape::Rectangle
-                      : shape == 1 ? floorcase::Shape::Circle
-                                   : floorcase::Shape::Polygon;
+            g.shape = shape == 0   ? floorgen::Shape::Rectangle
+                      : shape == 1 ? floorgen::Shape::Circle
+                                   : floorgen::Shape::Convex;
             const int k =
                 shape == 0
                     ? rig.addRect(0, cv::Rect(g.centre.x - 60, g.centre.y - 47, 120, 94), kFuncDefect, 45, 100, 3)
                 : shape == 1
                     ? rig.addCircle(0, g.centre, 46, 0, kFuncDefect, 45, 100, 3)
-                    : rig.addPolygon(0, floorcase::RegularPolygon(g.centre, 6, 50, 15), kFuncDefect, 45, 100, 3);
-            floorcase::Describe(rig, k, g);
+                    : rig.addPolygon(0, floorgen::RegularPolygon(g.centre, 6, 50, 15), kFuncDefect, 45, 100, 3);
+            floorgen::Describe(rig, k, g);
             regions.push_back(g);
         }
         CammerRecong& rec = rig.build();
@@ -1328,21 +1491,21 @@ void ShapeSpeed(const std::vector<Scene>& scenes)
             const char* name;
             cv::Mat picture;
         };
-        auto parts = [&](int side, floorcase::Place place) {
+        auto parts = [&](int side, floorgen::Place place) {
             return Frame(s.canvas, still, false, 2, rng, [&](cv::Mat& f) {
                 for (int i = 0; i < 10; ++i)
-                    f(floorcase::PlacePart(regions[size_t(i) * 10], i * CV_PI / 4, side, place)).setTo(10);
+                    f(floorgen::PlacePart(regions[size_t(i) * 10], i * CV_PI / 4, side, place)).setTo(10);
             });
         };
         for (const Row& row : {Row{"still", Frame(s.canvas, still, false, 2, rng)},
                                Row{"shaken 2,-2 px", Frame(s.canvas, shaken, false, 2, rng)},
-                               Row{"10 dark 30 px parts", parts(30, floorcase::Place::Centre)},
-                               Row{"10 at the outline 12 px", parts(12, floorcase::Place::Touching)}}) {
+                               Row{"10 dark 30 px parts", parts(30, floorgen::Place::Centre)},
+                               Row{"10 at the outline 12 px", parts(12, floorgen::Place::Touching)}}) {
             rig.setAligned(row.picture);
             int plainNg = 0;
             auto plain = [&] {
                 plainNg = 0;
-                for (const floorcase::Region& g : regions)
+                for (const floorgen::Region& g : regions)
                     plainNg += PlainArea(row.picture(g.box), templ(g.box), g.judged) > 100;
             };
             double run = 1e9, naive = 1e9;
@@ -1867,12 +2030,19 @@ int main(int argc, char** argv)
     std::string folder = "/usr/share/doc/opencv-doc/examples/data";
     bool quality = true, position = true, perspective = true, judgement = true, factory = true;
     bool shapes = false;
-    std::string groups = "abcedgihfkp7";
-    std::string only;  // --scene=<name>: that scene alone
+    std::string groups = "abcedgihfknp7";
+    std::string only;                     // --scene=<name>: that scene alone
+    long floorSeed = -1, floorCount = 1;  // --floor-seed=S [--floor-count=N]: those generated scenes alone
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a.rfind("--rows=", 0) == 0)
             groups = a.substr(7);
+        else if (a.rfind("--floor-seed=", 0) == 0)
+            floorSeed = std::stol(a.substr(13));
+        else if (a.rfind("--floor-count=", 0) == 0)
+            floorCount = std::stol(a.substr(14));
+        else if (a == "--faults-only")
+            groups = "n", position = perspective = judgement = factory = false;
         else if (a.rfind("--scene=", 0) == 0)
             only = a.substr(8);
         else if (a == "--factory-position-only")
@@ -1892,6 +2062,15 @@ int main(int argc, char** argv)
         } else {
             folder = a;
         }
+    }
+    const std::vector<cv::Mat> floorPhotos = FloorPhotos();
+    if (floorSeed >= 0) {
+        FloorGenerator(floorPhotos, unsigned(floorSeed), unsigned(std::max(1L, floorCount)));
+        return 0;
+    }
+    if (groups == "n") {
+        FaultRows(floorPhotos);
+        return 0;
     }
     std::vector<Scene> scenes;
     for (const char* name : kPhotos) {
@@ -1924,7 +2103,9 @@ int main(int argc, char** argv)
         if (groups.find('i') != std::string::npos)
             BorderTable(photos);
         if (groups.find('f') != std::string::npos)
-            FloorRows(photos);
+            FloorGenerator(floorPhotos, 1, 400);
+        if (groups.find('n') != std::string::npos)
+            FaultRows(floorPhotos);
         if (groups.find('p') != std::string::npos)
             FeaturelessPosition({Flat(), photos[0], photos[3]});
         if (groups.find('k') != std::string::npos) {

@@ -72,7 +72,7 @@ struct RecogRig
         storeA->rects[det][i].imageRect = QRect(r.x, r.y, r.width, r.height);
         view->workMasks[det][i] = cv::Mat(r.height, r.width, CV_8UC1, cv::Scalar(255));
         view->editMasks[det][i] = view->workMasks[det][i];
-        *storeB = *storeA;
+        mirror(det, i);
         return i;
     }
 
@@ -129,8 +129,23 @@ struct RecogRig
         storeA->shapeType[det][i] = type;
         view->workMasks[det][i] = mask;
         view->editMasks[det][i] = mask;
-        *storeB = *storeA;
+        mirror(det, i);
         return i;
+    }
+
+    // The edit store follows the working store's region i (copying the whole store, mostly
+    // unused polygon slots, costs far more than the judgement of a frame).
+    void mirror(int det, int i)
+    {
+        storeB->roiNum[det] = storeA->roiNum[det];
+        storeB->func[det][i] = storeA->func[det][i];
+        storeB->para1[det][i] = storeA->para1[det][i];
+        storeB->para2[det][i] = storeA->para2[det][i];
+        storeB->para3[det][i] = storeA->para3[det][i];
+        storeB->shapeType[det][i] = storeA->shapeType[det][i];
+        storeB->rects[det][i] = storeA->rects[det][i];
+        storeB->circles[det][i] = storeA->circles[det][i];
+        storeB->polygons[det][i] = storeA->polygons[det][i];
     }
 
     std::unique_ptr<WizardPara> para;

@@ -1,5 +1,6 @@
-// The recognition floor at factory parameters: wherever the plain comparison finds a part and is
-// quiet on the same clean frame, Run finds it; wherever it is quiet on a clean frame, Run is quiet.
+// The recognition floor at factory parameters on the case generator's fixed seed set: of the parts
+// the plain comparison finds where it is quiet on the clean frame, Run passes at most 0.5 %; of
+// the clean frames it is quiet on, Run fails at most 0.5 %.
 // ctest-timeout: 300
 #include <QtTest>
 
@@ -7,16 +8,17 @@
 
 #include <QLoggingCategory>
 
-#include <opencv2/imgcodecs.hpp>
-
-#include "floorcases.h"
+#include "floorgen.h"
 #include "mainstate.h"
 #include "testsupport.h"
 
 namespace {
-using namespace floorcase;
+constexpr unsigned kFirstSeed = 1;
+constexpr unsigned kScenes = 400;
+constexpr double kMostPerCent = 0.5;
+constexpr size_t kViolationsShown = 12;
 
-// Pieces of the bench's photographs (tst_floor.qrc), colour, of the frame's size.
+// Pieces of the bench's photographs (tst_floor.qrc), colour.
 cv::Mat Photo(const char* name)
 {
     QFile f(QString(":/floor/") + name);
@@ -24,19 +26,6 @@ cv::Mat Photo(const char* name)
         return cv::Mat();
     const QByteArray bytes = f.readAll();
     return cv::imdecode(cv::Mat(1, int(bytes.size()), CV_8UC1, const_cast<char*>(bytes.data())), cv::IMREAD_COLOR);
-}
-
-// A flat polished surface with a faint gradient, grey or of one clear hue.
-cv::Mat Surface(cv::Scalar base)
-{
-    cv::Mat out(kFrameH, kFrameW, CV_8UC3);
-    for (int y = 0; y < kFrameH; ++y)
-        for (int x = 0; x < kFrameW; ++x)
-            out.at<cv::Vec3b>(y, x) =
-                cv::Vec3b(cv::saturate_cast<uchar>(base[0] + 20.0 * x / kFrameW + 6.0 * y / kFrameH),
-                          cv::saturate_cast<uchar>(base[1] + 20.0 * x / kFrameW + 6.0 * y / kFrameH),
-                          cv::saturate_cast<uchar>(base[2] + 20.0 * x / kFrameW + 6.0 * y / kFrameH));
-    return out;
 }
 }  // namespace
 
@@ -50,54 +39,37 @@ private slots:
         win.reset(new MainState);
         QLoggingCategory::setFilterRules("default.info=false");  // the position correction's timings
     }
-    void runFindsWhatThePlainComparisonFinds_data();
     void runFindsWhatThePlainComparisonFinds();
 
 private:
     std::unique_ptr<MainState> win;
 };
 
-void TestFloor::runFindsWhatThePlainComparisonFinds_data()
-{
-    QTest::addColumn<QString>("surface");
-    QTest::addColumn<bool>("colour");
-    QTest::addColumn<bool>("correction");
-    for (const char* grey : {"baboon.jpg", "building.jpg", "fruits.jpg", "flat"})
-        QTest::newRow(grey) << QString(grey) << false << true;
-    QTest::newRow("flat, no correction") << QString("flat") << false << false;
-    QTest::newRow("colour fruits.jpg") << QString("fruits.jpg") << true << false;
-    QTest::newRow("colour teal") << QString("teal") << true << false;
-}
-
 void TestFloor::runFindsWhatThePlainComparisonFinds()
 {
-    QFETCH(QString, surface);
-    QFETCH(bool, colour);
-    QFETCH(bool, correction);
-    const cv::Mat canvas = surface == "flat"   ? Surface(cv::Scalar::all(120))
-                           : surface == "teal" ? Surface(cv::Scalar(140, 120, 30))
-                                               : Photo(qPrintable(surface));
-    QVERIFY(!canvas.empty() && canvas.cols == kFrameW && canvas.rows == kFrameH);
-    Options o;
-    o.parts = colour ? std::vector<Part>{Part::Hue, Part::White, Part::Black, Part::WashedWhite, Part::WashedBlack}
-                     : std::vector<Part>{Part::Dark, Part::Bright, Part::Faint};
-    o.sizes = colour ? std::vector<int>{15, 30} : std::vector<int>{12, 15, 30};
-    o.places = {Place::Centre, Place::Touching, Place::TwoIn};
-    o.nuisances = {{"still", 1.0, 3}, {"+10 %", 1.1, 3}, {"-10 %", 0.9, 3}};
-    o.correction = correction;
+    using namespace floorgen;
+    const std::vector<cv::Mat> photos = {Photo("baboon.jpg"), Photo("building.jpg"), Photo("fruits.jpg")};
+    for (const cv::Mat& p : photos) QVERIFY(!p.empty());
     Tally t;
-    Walk(surface.toStdString(), canvas, colour, o, t);
-    for (size_t k = 0; k < t.violations.size() && k < (qEnvironmentVariableIsSet("FLOOR_ALL") ? 100000u : 12u); ++k)
-        qWarning("%s", t.violations[k].c_str());
-    const QString counts = QString("%1 of %2 parts missed, %3 of %4 clean frames NG")
-                               .arg(t.partsMissed)
-                               .arg(t.partsAsked)
-                               .arg(t.cleanRaised)
-                               .arg(t.cleanAsked);
+    // The recogniser's own warnings (a featureless picture has no position model) would bury the
+    // violations.
+    QLoggingCategory::setFilterRules("default.info=false\ndefault.warning=false");
+    for (unsigned seed = kFirstSeed; seed < kFirstSeed + kScenes; ++seed) Evaluate(Draw(seed), photos, t);
+    QLoggingCategory::setFilterRules("default.info=false");
+    const size_t shown = qEnvironmentVariableIsSet("FLOOR_ALL") ? t.violations.size() : kViolationsShown;
+    for (size_t k = 0; k < t.violations.size() && k < shown; ++k) qWarning("%s", t.violations[k].c_str());
+    const QString counts = QString(
+                               "%1 of %2 parts missed, %3 of %4 clean frames NG (bench_recognition_quality "
+                               "--floor-seed=S shows one seed, --floor-count=N the kinds)")
+                               .arg(t.all.partsMissed)
+                               .arg(t.all.partsAsked)
+                               .arg(t.all.cleanNg)
+                               .arg(t.all.cleanAsked);
     qWarning("%s", qPrintable(counts));
-    // The plain comparison must ask something of every surface.
-    QVERIFY2(t.partsAsked >= 40 && t.cleanAsked >= 100, qPrintable(counts));
-    QVERIFY2(t.violations.empty(), qPrintable(counts));
+    // The plain comparison must ask enough of the set for the bounds to mean something.
+    QVERIFY2(t.all.partsAsked >= 1000 && t.all.cleanAsked >= 1500, qPrintable(counts));
+    QVERIFY2(Share(t.all.partsMissed, t.all.partsAsked) <= kMostPerCent, qPrintable(counts));
+    QVERIFY2(Share(t.all.cleanNg, t.all.cleanAsked) <= kMostPerCent, qPrintable(counts));
 }
 
 MONITOR_TEST_MAIN(TestFloor)
