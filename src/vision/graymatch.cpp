@@ -1159,9 +1159,12 @@ namespace {
 // hue appearing on a faint tint departs however faint, where the ramps of "some", "clear" and
 // "direction" leave a gap. Noise moves each component of the resultant of n directions by
 // about sqrt((1 - r^2) / 2n); between two clear hues the spread vanishes and this is their chord.
+// More noise also shortens a faint tint's resultant while its direction stays: the reference's
+// is shortened to the crop's length first, so only a stronger or another hue departs here.
 float ResultantDeparture(const cv::Vec4f& a, const cv::Vec4f& b)
 {
-    const float dx = a[0] * a[2] - b[0] * b[2], dy = a[1] * a[2] - b[1] * b[2];
+    const float weaker = b[2] > a[2] ? a[2] : b[2];
+    const float dx = a[0] * a[2] - b[0] * weaker, dy = a[1] * a[2] - b[1] * weaker;
     const float spread = std::sqrt((2.0f - a[2] * a[2] - b[2] * b[2]) / (2.0f * kHueWindow * kHueWindow));
     return std::sqrt(dx * dx + dy * dy) - kResultantNoise * spread;
 }
