@@ -19,7 +19,8 @@ constexpr double kDefaultMinScore = 0.5;
 constexpr int kCandidates = 6;          // top-level poses refined
 constexpr int kTopStride = 2;           // the top level's positions tried (pyramid levels are smooth)
 constexpr size_t kCandidateHead = 256;  // best top-level poses they are usually picked from
-constexpr double kRivalScore = 0.15;    // candidates this far below the best are not taken further down
+constexpr size_t kDescending = 3;       // top-level poses always taken down the pyramid
+constexpr double kRivalScore = 0.15;    // beyond them, those this far below the best are not
 constexpr int kMaxClimbSteps = 40;
 constexpr int kMinImageSide = 4;
 constexpr int kMaxLayers = 10;
@@ -190,8 +191,9 @@ std::vector<Pose> SearchTop(const cv::Mat& img, const FindShape::Level& level, c
     return picked;
 }
 
-// Orders the poses best first and keeps those that may still win a level further down: one of
-// each place they climbed to, no more than kRivalScore below the best.
+// Orders the poses best first and keeps those that may still win a level further down, one of
+// each place they climbed to: the best kDescending, and after them those no more than
+// kRivalScore below the best.
 void KeepRivals(std::vector<Pose>& poses)
 {
     std::sort(poses.begin(), poses.end(), [](const Pose& a, const Pose& b) { return a.score > b.score; });
@@ -200,7 +202,7 @@ void KeepRivals(std::vector<Pose>& poses)
         const bool same = std::any_of(kept.begin(), kept.end(), [&](const Pose& q) {
             return q.x == p.x && q.y == p.y && q.angle == p.angle;
         });
-        if (!same && p.score >= poses.front().score - kRivalScore)
+        if (!same && (kept.size() < kDescending || p.score >= poses.front().score - kRivalScore))
             kept.push_back(p);
     }
     poses.swap(kept);
