@@ -1190,7 +1190,9 @@ float HueDeparture(const cv::Vec4f& a, const cv::Vec4f& b)
     // A firm colour's hue stays clear under noise: there one that is no longer clear has gone.
     const float vanished = HueRamp(b[2], kClearLo, kClearHi) - (1.0f - b[3]) * HueRamp(a[2], kSomeLo, kSomeHi) -
                            b[3] * HueRamp(a[2], kDirLo, kDirHi);
-    return std::max({direction, appeared, vanished, ResultantDeparture(a, b)});
+    // The crop's window must show a hue of its own for its resultant to count (compression and
+    // noise turn a faint tint's few coherent windows every way).
+    return std::max({direction, appeared, vanished, HueDirectionWeight(a[2]) * ResultantDeparture(a, b)});
 }
 
 // GrayMatch::Match of a hue crop: departures beyond limit grey levels (a chord of limit + 1
