@@ -19,8 +19,9 @@ constexpr double kDefaultMinScore = 0.5;
 constexpr int kCandidates = 6;          // top-level poses refined
 constexpr int kTopStride = 2;           // the top level's positions tried (pyramid levels are smooth)
 constexpr size_t kCandidateHead = 256;  // best top-level poses they are usually picked from
-constexpr size_t kDescending = 3;       // top-level poses always taken down the pyramid
-constexpr double kRivalScore = 0.15;    // beyond them, those this far below the best are not
+constexpr size_t kDescending = 3;       // candidates taken one level down the pyramid at most
+constexpr double kRivalScore = 0.15;    // and none this far below the best
+constexpr double kNearRival = 0.05;     // the same further down
 constexpr int kMaxClimbSteps = 40;
 constexpr int kMinImageSide = 4;
 constexpr int kMaxLayers = 10;
@@ -192,9 +193,8 @@ std::vector<Pose> SearchTop(const cv::Mat& img, const FindShape::Level& level, c
 }
 
 // Orders the poses best first and keeps those that may still win a level further down, one of
-// each place they climbed to: the best kDescending, and after them those no more than
-// kRivalScore below the best.
-void KeepRivals(std::vector<Pose>& poses)
+// each place they climbed to: the best, and up to kDescending - 1 more no more than margin below it.
+void KeepRivals(std::vector<Pose>& poses, double margin)
 {
     std::sort(poses.begin(), poses.end(), [](const Pose& a, const Pose& b) { return a.score > b.score; });
     std::vector<Pose> kept;
@@ -202,7 +202,7 @@ void KeepRivals(std::vector<Pose>& poses)
         const bool same = std::any_of(kept.begin(), kept.end(), [&](const Pose& q) {
             return q.x == p.x && q.y == p.y && q.angle == p.angle;
         });
-        if (!same && (kept.size() < kDescending || p.score >= poses.front().score - kRivalScore))
+        if (!same && kept.size() < kDescending && p.score >= poses.front().score - margin)
             kept.push_back(p);
     }
     poses.swap(kept);
@@ -510,7 +510,15 @@ bool FindShape::Find(cv::Mat& image, int minScorePercent, int* x, int* y, double
         Climb(pyr[top], levels[top], unmoved, levels[top].angleStep, range);
     }
     for (int l = top - 1; l >= stop; --l) {
-        KeepRivals(poses);
+        // A candidate that climbed onto the unmoved place goes down with it, once.
+        if (hasOrigin)
+            poses.erase(std::remove_if(poses.begin(), poses.end(),
+                                       [&](const Pose& p) {
+                                           return p.x == unmoved.x && p.y == unmoved.y && p.angle == unmoved.angle;
+                                       }),
+                        poses.end());
+        // Below the coarsest levels the scores part: only near rivals still go down.
+        KeepRivals(poses, l == top - 1 ? kRivalScore : kNearRival);
         if (hasOrigin)
             poses.push_back(unmoved);
         for (Pose& pose : poses) {
