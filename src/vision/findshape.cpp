@@ -21,7 +21,7 @@ constexpr int kTopStride = 2;           // the top level's positions tried (pyra
 constexpr size_t kCandidateHead = 256;  // best top-level poses they are usually picked from
 constexpr size_t kDescending = 3;       // candidates taken one level down the pyramid at most
 constexpr double kRivalScore = 0.15;    // and none this far below the best
-constexpr double kNearRival = 0.05;     // the same further down
+constexpr double kNearRival = 0.02;     // the same further down
 constexpr int kMaxClimbSteps = 40;
 constexpr int kMinImageSide = 4;
 constexpr int kMaxLayers = 10;
@@ -193,14 +193,14 @@ std::vector<Pose> SearchTop(const cv::Mat& img, const FindShape::Level& level, c
 }
 
 // Orders the poses best first and keeps those that may still win a level further down, one of
-// each place they climbed to: the best, and up to kDescending - 1 more no more than margin below it.
-void KeepRivals(std::vector<Pose>& poses, double margin)
+// each place they climbed to (a pixel and an angle step around): the best, and up to kDescending - 1 more no more than margin below it.
+void KeepRivals(std::vector<Pose>& poses, double margin, double angleStep)
 {
     std::sort(poses.begin(), poses.end(), [](const Pose& a, const Pose& b) { return a.score > b.score; });
     std::vector<Pose> kept;
     for (const Pose& p : poses) {
         const bool same = std::any_of(kept.begin(), kept.end(), [&](const Pose& q) {
-            return q.x == p.x && q.y == p.y && q.angle == p.angle;
+            return std::abs(q.x - p.x) <= 1 && std::abs(q.y - p.y) <= 1 && std::abs(q.angle - p.angle) <= angleStep;
         });
         if (!same && kept.size() < kDescending && p.score >= poses.front().score - margin)
             kept.push_back(p);
@@ -518,7 +518,7 @@ bool FindShape::Find(cv::Mat& image, int minScorePercent, int* x, int* y, double
                                        }),
                         poses.end());
         // Below the coarsest levels the scores part: only near rivals still go down.
-        KeepRivals(poses, l == top - 1 ? kRivalScore : kNearRival);
+        KeepRivals(poses, l == top - 1 ? kRivalScore : kNearRival, levels[l + 1].angleStep);
         if (hasOrigin)
             poses.push_back(unmoved);
         for (Pose& pose : poses) {

@@ -38,7 +38,7 @@
 //   *angle about that centre in cv::getRotationMatrix2D's convention turns it back onto the
 //   template. *score gets the correlation. Nothing is written when not found. Up to three poses
 //   go down the pyramid level by level, within 0.15 of the best below the coarsest level and
-//   within 0.05 further down, and the best at the finest level wins: on a coarse level a
+//   within 0.02 further down, and the best at the finest level wins: on a coarse level a
 //   repeating pattern (a grid, a chessboard, rows of text) may fit a place a period off, turned,
 //   better than the true one.
 // - SetSearchOrigin(sx, sy): the next Finds' image is a crop taken at (sx, sy) of the picture;
