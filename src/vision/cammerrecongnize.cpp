@@ -429,10 +429,14 @@ void CammerRecong::Run(int det)
             ReportRegionError(det, cut.code);
             continue;
         }
-        const cv::Mat roi = picture(cut.rect);
+        cv::Mat roi = picture(cut.rect);
+        // A region at the picture's edge is judged only where the corrected picture has content.
+        const cv::Mat uncovered = FillUncovered(det, cut.rect, roi);
         const double light = f == kFuncDefect ? RegionLight(det, r, picture) : 0;
-        const Band band = MakeBand(store, det, r, roi, color ? colorPicture(cut.rect) : cv::Mat(), cut.mask, kernel,
-                                   kCountBoundSlackRun, light);
+        Band band = MakeBand(store, det, r, roi, color ? colorPicture(cut.rect) : cv::Mat(), cut.mask, kernel,
+                             kCountBoundSlackRun, light);
+        if (!uncovered.empty())
+            band.band.setTo(0, uncovered);
         kernel = band.kernel;
         const Contours contours = Blobs(band, overlayAll(cut.rect));
         int stored = 0;

@@ -57,6 +57,10 @@ public:
     int shapeCenterX[kMaxDetections] = {};
     int shapeCenterY[kMaxDetections] = {};
     cv::Rect searchRect[kMaxDetections];
+    // Where the last position correction of each detection took each pixel of the judged
+    // picture from in the picture it corrected (valid when corrected).
+    cv::Matx23d correctedFrom[kMaxDetections];
+    bool corrected[kMaxDetections] = {};
 
 private:
     // A region cut to the picture: its rectangle and its mask (shape AND detection mask).
@@ -106,6 +110,11 @@ private:
     bool Judge(int det, int r, int area, int score, int count, int& value, param_roi& rec) const;
     void ReportRegionError(int det, int code) const;
     bool TemplatesReady(int det, const char* what) const;
+    // The pixels of rect (255, rect's size) that the last position correction of det left
+    // without content (a moved or turned picture leaves an empty strip at its edge), filled in
+    // roi (rect's crop, made a copy of its own) with what the taught picture has there; empty
+    // when every pixel of rect has content.
+    cv::Mat FillUncovered(int det, cv::Rect rect, cv::Mat& roi) const;
     // The picture used for training from template k of det (converted for colour cameras).
     cv::Mat TrainingPicture(int det, int k);
 

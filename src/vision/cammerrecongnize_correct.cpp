@@ -26,6 +26,18 @@ bool RotationAllowed(int matchAngle)
     return matchAngle >= 1 && matchAngle <= kMaxMatchAngle;
 }
 
+// The map TurnAndMove and MoveImage apply: from a pixel of the corrected picture to the pixel
+// of the picture it was corrected from.
+cv::Matx23d CorrectedFrom(cv::Point offset, cv::Point centre, double angle)
+{
+    cv::Matx23d m = cv::getRotationMatrix2D(cv::Point2f(centre.x, centre.y), angle, 1.0);
+    m(0, 2) += m(0, 0) * offset.x + m(0, 1) * offset.y;
+    m(1, 2) += m(1, 0) * offset.x + m(1, 1) * offset.y;
+    cv::Matx23d from;
+    cv::invertAffineTransform(m, from);
+    return from;
+}
+
 // What TransformImage makes of src (moved by offset, then turned by angle about centre, in
 // a border wide enough for the turned corners, then cut back), written straight into dst of
 // src's size with one warp of the picture's own size instead of one of the bordered picture
@@ -110,6 +122,10 @@ void CammerRecong::CreateShape(int det)
             findShape[det] = FindShape();
         }
     }
+    // Live pictures are searched from the taught place too (not the taught picture itself, where
+    // it fits perfectly even on a featureless surface).
+    if (findShape[det].IsValid())
+        findShape[det].SetSearchOrigin(search.x, search.y);
 }
 
 void CammerRecong::ShapeMatch()
@@ -121,6 +137,7 @@ void CammerRecong::ShapeMatch()
     }
     const WizardPara& p = LivePara();
     const cv::Rect& search = searchRect[det];
+    corrected[det] = false;
     if (p.motionCorrect != -1 && findShape[det].IsValid() && !Color() && !search.empty()) {
         const cv::Mat work = view->GrayMat(view->workImage);
         cv::Mat crop = work(search).clone();
@@ -130,11 +147,14 @@ void CammerRecong::ShapeMatch()
         if (findShape[det].Find(crop, 0, &x, &y, &score, &angle)) {
             const int dx = x - search.x, dy = y - search.y;
             cv::Mat aligned = view->GrayMat(view->alignedImage);
+            const cv::Point centre(shapeCenterX[det], shapeCenterY[det]);
             if (RotationAllowed(p.matchAngle)) {
-                TurnAndMove(work, aligned, cv::Point(dx, dy), cv::Point(shapeCenterX[det], shapeCenterY[det]), angle);
+                TurnAndMove(work, aligned, cv::Point(dx, dy), centre, angle);
             } else {
                 MoveImage(work, aligned, dx, dy);
             }
+            correctedFrom[det] = CorrectedFrom(cv::Point(dx, dy), centre, RotationAllowed(p.matchAngle) ? angle : 0.0);
+            corrected[det] = true;
             qInfo() << "OK运行时间" << PlatformClock::monotonicMs() - start << "x: " << dx << "y: " << dy
                     << "a: " << angle;
             return;
@@ -142,6 +162,32 @@ void CammerRecong::ShapeMatch()
         qInfo() << "NG运行时间" << PlatformClock::monotonicMs() - start;
     }
     std::memcpy(view->alignedImage, view->workImage, view->imageBytes);
+}
+
+cv::Mat CammerRecong::FillUncovered(int det, cv::Rect rect, cv::Mat& roi) const
+{
+    if (det < 0 || det >= kMaxDetections || !corrected[det] || Color())
+        return cv::Mat();
+    const cv::Matx23d& from = correctedFrom[det];
+    const double right = view->imageWidth - 1, bottom = view->imageHeight - 1;
+    auto outside = [&](double x, double y) {
+        const cv::Vec2d q = from * cv::Vec3d(x, y, 1.0);
+        return q[0] < 0 || q[1] < 0 || q[0] > right || q[1] > bottom;
+    };
+    // The map keeps straight lines: a rectangle whose corners come from inside lies wholly inside.
+    const int x1 = rect.x + rect.width - 1, y1 = rect.y + rect.height - 1;
+    if (!outside(rect.x, rect.y) && !outside(x1, rect.y) && !outside(rect.x, y1) && !outside(x1, y1))
+        return cv::Mat();
+    cv::Mat uncovered(rect.size(), CV_8UC1);
+    for (int y = 0; y < rect.height; ++y) {
+        unsigned char* u = uncovered.ptr<unsigned char>(y);
+        for (int x = 0; x < rect.width; ++x) u[x] = outside(rect.x + x, rect.y + y) ? 255 : 0;
+    }
+    if (cv::countNonZero(uncovered) == 0)
+        return cv::Mat();
+    roi = roi.clone();
+    view->GrayMat(view->templates[det][0])(rect).copyTo(roi, uncovered);
+    return uncovered;
 }
 
 void CammerRecong::CreateHomoShape(int det)

@@ -19,7 +19,9 @@ constexpr double kDefaultMinScore = 0.5;
 constexpr int kCandidates = 6;          // top-level poses refined
 constexpr int kTopStride = 2;           // the top level's positions tried (pyramid levels are smooth)
 constexpr size_t kCandidateHead = 256;  // best top-level poses they are usually picked from
-constexpr size_t kDescending = 3;       // of them, taken one level down
+constexpr size_t kDescending = 3;       // candidates taken one level down the pyramid at most
+constexpr double kRivalScore = 0.15;    // and none this far below the best
+constexpr double kNearRival = 0.02;     // the same further down
 constexpr int kMaxClimbSteps = 40;
 constexpr int kMinImageSide = 4;
 constexpr int kMaxLayers = 10;
@@ -188,6 +190,22 @@ std::vector<Pose> SearchTop(const cv::Mat& img, const FindShape::Level& level, c
         pick(all.size());
     }
     return picked;
+}
+
+// Orders the poses best first and keeps those that may still win a level further down, one of
+// each place they climbed to (a pixel and an angle step around): the best, and up to kDescending - 1 more no more than margin below it.
+void KeepRivals(std::vector<Pose>& poses, double margin, double angleStep)
+{
+    std::sort(poses.begin(), poses.end(), [](const Pose& a, const Pose& b) { return a.score > b.score; });
+    std::vector<Pose> kept;
+    for (const Pose& p : poses) {
+        const bool same = std::any_of(kept.begin(), kept.end(), [&](const Pose& q) {
+            return std::abs(q.x - p.x) <= 1 && std::abs(q.y - p.y) <= 1 && std::abs(q.angle - p.angle) <= angleStep;
+        });
+        if (!same && kept.size() < kDescending && p.score >= poses.front().score - margin)
+            kept.push_back(p);
+    }
+    poses.swap(kept);
 }
 
 // Moves the pose one pixel or one angle step at a time while the score improves. On the way
@@ -461,8 +479,10 @@ bool FindShape::Find(cv::Mat& image, int minScorePercent, int* x, int* y, double
     while (top < coarsest && searchCost(top) > topBudget) ++top;
     const int stop = std::min(finest, top);
     const std::vector<double> angles = anglesAt(top);
-    // Every top-level candidate climbs once; only those near the best go down the pyramid,
-    // and below the next level only the best one.
+    // Every top-level candidate climbs and goes down the pyramid while it stays near the best:
+    // on a coarse level a repeating pattern (a grid, a chessboard, rows of text) fits a place a
+    // period off, turned, as well as or better than the true one, which only the finer levels
+    // tell apart.
     // Where even the coarsest level costs more (a search over the whole picture), its
     // exhaustive search takes an even share of the points that fits the budget; the climb on
     // that level and below uses them all.
@@ -483,18 +503,35 @@ bool FindShape::Find(cv::Mat& image, int minScorePercent, int* x, int* y, double
     }
     std::vector<Pose> poses = SearchTop(pyr[top], *searched, angles, kTopStride);
     for (Pose& pose : poses) Climb(pyr[top], levels[top], pose, levels[top].angleStep, range);
+    // The place where nothing moved goes down as well, whatever it scores on the coarse levels.
+    Pose unmoved;
+    if (hasOrigin) {
+        unmoved = {(centreX - origin.x) / double(1 << top), (centreY - origin.y) / double(1 << top), 0.0};
+        Climb(pyr[top], levels[top], unmoved, levels[top].angleStep, range);
+    }
     for (int l = top - 1; l >= stop; --l) {
-        std::sort(poses.begin(), poses.end(), [](const Pose& a, const Pose& b) { return a.score > b.score; });
-        const size_t keep = l == top - 1 ? kDescending : 1;
-        if (poses.size() > keep)
-            poses.resize(keep);
+        // A candidate that climbed onto the unmoved place goes down with it, once.
+        if (hasOrigin)
+            poses.erase(std::remove_if(poses.begin(), poses.end(),
+                                       [&](const Pose& p) {
+                                           return p.x == unmoved.x && p.y == unmoved.y && p.angle == unmoved.angle;
+                                       }),
+                        poses.end());
+        // Below the coarsest levels the scores part: only near rivals still go down.
+        KeepRivals(poses, l == top - 1 ? kRivalScore : kNearRival, levels[l + 1].angleStep);
+        if (hasOrigin)
+            poses.push_back(unmoved);
         for (Pose& pose : poses) {
             pose.x *= 2;
             pose.y *= 2;
             Climb(pyr[l], levels[l], pose, levels[l].angleStep, range);
         }
+        if (hasOrigin) {
+            unmoved = poses.back();
+            poses.pop_back();
+        }
     }
-    Pose best;
+    Pose best = unmoved;
     for (const Pose& p : poses)
         if (p.score > best.score)
             best = p;

@@ -36,7 +36,14 @@
 //   so that for a crop taken at (sx, sy) of the picture, moving the picture by
 //   (*x - sx, *y - sy) puts the found pattern on its taught centre, and then rotating by
 //   *angle about that centre in cv::getRotationMatrix2D's convention turns it back onto the
-//   template. *score gets the correlation. Nothing is written when not found.
+//   template. *score gets the correlation. Nothing is written when not found. Up to three poses
+//   go down the pyramid level by level, within 0.15 of the best below the coarsest level and
+//   within 0.02 further down, and the best at the finest level wins: on a coarse level a
+//   repeating pattern (a grid, a chessboard, rows of text) may fit a place a period off, turned,
+//   better than the true one.
+// - SetSearchOrigin(sx, sy): the next Finds' image is a crop taken at (sx, sy) of the picture;
+//   the place where nothing moved then goes down the pyramid with those poses, whatever it
+//   scores on the coarse levels (a small vibration is the common case).
 // - StandsOut(image, x, y, rival) says whether the pattern, unturned where a find on image
 //   would give (x, y), stands out there at a quarter size (or the coarsest level the pattern
 //   has, if that is finer), where sensor noise is averaged away: it reaches the model's
@@ -54,6 +61,11 @@ public:
                      bool reserved, int maskThreshold, cv::Mat mask, int accuracy, int layers);
     bool Find(cv::Mat& image, int minScorePercent, int* x, int* y, double* score, double* angle);
     bool StandsOut(const cv::Mat& image, int x, int y, const cv::Vec3d* rival = nullptr) const;
+    void SetSearchOrigin(int x, int y)
+    {
+        origin = cv::Point(x, y);
+        hasOrigin = true;
+    }
 
     // Sample points of one pyramid level, relative to the pattern centre at that level.
     struct Level
@@ -71,4 +83,6 @@ public:
     int centreX = 0;
     int centreY = 0;
     double minimum = 0.5;
+    cv::Point origin;  // where Find's image lies in the picture, when hasOrigin
+    bool hasOrigin = false;
 };

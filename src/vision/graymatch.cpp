@@ -51,6 +51,7 @@ constexpr float kSomeLo = 0.30f, kSomeHi = 0.55f;    // "has some hue"
 constexpr float kClearLo = 0.85f, kClearHi = 0.95f;  // "has a clear hue"
 constexpr float kDirLo = 0.60f, kDirHi = 0.85f;      // direction weight
 constexpr float kFadeLo = 0.45f, kFadeHi = 0.70f;    // strength: where noise fades out
+constexpr float kResultantNoise = 2.0f;  // spreads of noise the mean hue may move by
 // Small movements nothing corrects (vibration, a part a pixel or two off, a slight turn of the
 // camera, which moves regions far from its centre by several pixels): the crop is matched at
 // the whole-pixel movement up to this many pixels that explains it best.
@@ -1300,6 +1301,22 @@ void HueExcuse(cv::Mat& excuse, const cv::Mat& picture)
 }
 
 namespace {
+// How far the mean hue of window a lies from that of window b beyond what sensor noise moves it:
+// the distance of their resultants (direction times coherence), less kResultantNoise times its
+// spread. The resultant grows with the colour's distance from grey without a step, so a clear
+// hue appearing on a faint tint departs however faint, where the ramps of "some", "clear" and
+// "direction" leave a gap. Noise moves each component of the resultant of n directions by
+// about sqrt((1 - r^2) / 2n); between two clear hues the spread vanishes and this is their chord.
+// More noise also shortens a faint tint's resultant while its direction stays: the reference's
+// is shortened to the crop's length first, so only a stronger or another hue departs here.
+float ResultantDeparture(const cv::Vec4f& a, const cv::Vec4f& b)
+{
+    const float weaker = b[2] > a[2] ? a[2] : b[2];
+    const float dx = a[0] * a[2] - b[0] * weaker, dy = a[1] * a[2] - b[1] * weaker;
+    const float spread = std::sqrt((2.0f - a[2] * a[2] - b[2] * b[2]) / (2.0f * kHueWindow * kHueWindow));
+    return std::sqrt(dx * dx + dy * dy) - kResultantNoise * spread;
+}
+
 // Departure of hue pixel a from reference pixel b, in field units (1 = a whole clear hue,
 // about 40 grey levels): the chord between clear directions, or a clear change of coherence.
 // Where the crop's window is largely pixels whose hue is lost in a way the references explain
@@ -1321,7 +1338,9 @@ float HueDeparture(const cv::Vec4f& a, const cv::Vec4f& b)
     // A firm colour's hue stays clear under noise: there one that is no longer clear has gone.
     const float vanished = HueRamp(b[2], kClearLo, kClearHi) - (1.0f - b[3]) * HueRamp(a[2], kSomeLo, kSomeHi) -
                            b[3] * HueRamp(a[2], kDirLo, kDirHi);
-    return std::max(direction, std::max(appeared, vanished));
+    // The crop's window must show a hue of its own for its resultant to count (compression and
+    // noise turn a faint tint's few coherent windows every way).
+    return std::max({direction, appeared, vanished, HueDirectionWeight(a[2]) * ResultantDeparture(a, b)});
 }
 
 // GrayMatch::Match of a hue crop: departures beyond limit grey levels (a chord of limit + 1

@@ -83,7 +83,11 @@
 //   neighbours); where hue jumps from pixel to pixel (near-grey colours under sensor
 //   noise) it carries no information and weighs nothing, so there only a clear hue
 //   appearing, or a clear hue of the references vanishing, departs (as a whole-circle
-//   distance). A pixel of equal brightest channels (grey, black, white clipped in all three
+//   distance). Besides, the mean hues' resultants (direction times coherence, which grows with
+//   the colour's distance from grey without a step) depart by their distance less twice its
+//   sensor-noise spread, the reference's first shortened to the crop's length (more noise only
+//   shortens a faint tint's resultant), as far as the crop's window shows a direction: a clear
+//   hue on a faint tint departs however faint, with no gap between "no hue" and "clear". A pixel of equal brightest channels (grey, black, white clipped in all three
 //   or in two of them) has lost its hue; where the references could lose theirs (see
 //   AddColour) that says nothing, so a crop window mostly of such losses departs from nothing.
 //   Elsewhere a lost hue is a change: where the references show a clear hue, a part clipped

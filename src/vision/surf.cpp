@@ -44,8 +44,7 @@ constexpr double kBlockRetry = 0.8;       // a block below this is tried a cell 
 // the whole region: a coloured part of a block's size fails where it would not count with grey.
 constexpr double kHueBlockWeight = 4.0;
 constexpr double kHueBlockRetry = 0.0;    // hue blocks: only where they are wholly unlike
-constexpr double kShiftGain = 4.0;        // a displacement must cut the dissimilarity to a quarter
-constexpr double kStillFits = 0.95;       // hue: a region this similar as it lies is not displaced
+constexpr double kShiftGain = 2.0;        // hue: a displacement must halve the dissimilarity
 constexpr int kWideShift = 3;             // a poor match is looked for this many times further
 constexpr double kWideBelow = 0.9;        // below this similarity nearby
 
@@ -574,6 +573,7 @@ void SURF::Clear()
     smoothRefs.clear();
     refSums.clear();
     smoothSums.clear();
+    edgeSums.clear();
     firmCells.clear();
     cellMask.release();
     blockMask.release();
@@ -665,6 +665,14 @@ void SURF::AddColour(const cv::Mat& colour)
 void SURF::Train(int, int, int, int)
 {
     valid = !refs.empty();
+    edgeSums.clear();
+    edgePad = shift * kWideShift;
+    for (size_t k = 0; k < refs.size() && circular; ++k) {
+        cv::Mat grid, mask;
+        cv::copyMakeBorder(refs[k], grid, edgePad, edgePad, edgePad, edgePad, cv::BORDER_REPLICATE);
+        cv::copyMakeBorder(cellMask, mask, edgePad, edgePad, edgePad, edgePad, cv::BORDER_REPLICATE);
+        edgeSums.push_back(SumGrids(grid, mask));
+    }
 }
 
 float SURF::Match(const cv::Mat& image, cv::Mat& out) const
@@ -718,17 +726,22 @@ float SURF::Match(const cv::Mat& image, cv::Mat& out) const
     };
     ShiftScore best;
     size_t bestRef = 0;
-    // On hue a displacement is taken only where the region does not fit as it lies and the
-    // displacement explains clearly more than none: on a surface of one colour every displacement
-    // fits about as well, and one that moves a part at the region's edge out of the compared
-    // cells would win. (Grey texture a pixel or two off fits a displacement only so much better
-    // that the rule would refuse vibration.)
+    // On hue a displacement is taken only where it explains the whole crop clearly better than
+    // none: on a surface of one colour every displacement fits about as well, and one that moves a
+    // part at the region's edge out of the compared cells would win. So the crop's cells that a
+    // displacement leaves without a reference cell are held against the reference's nearest cells
+    // (its border repeated): a part there still counts, while texture shaken by a cell or two
+    // leaves only a strip of them. (Grey texture a pixel or two off fits a displacement only so
+    // much better that the rule would refuse vibration.)
     double still = -1.0;
     for (size_t k = 0; k < refs.size() && circular; ++k)
         still = std::max(still, ScoreAt(refSums[k], live, 0, 0, minCells).score);
-    auto explains = [&](const ShiftScore& s) {
-        return !circular || (s.dx == 0 && s.dy == 0) ||
-               (still < kStillFits && (1.0 - s.score) * kShiftGain <= 1.0 - still);
+    auto explains = [&](const ShiftScore& s, size_t k) {
+        if (!circular || (s.dx == 0 && s.dy == 0))
+            return true;
+        const cv::Rect all(0, 0, edgeSums[k].m.cols, edgeSums[k].m.rows);
+        const double whole = ScoreAt(edgeSums[k], live, s.dx - edgePad, s.dy - edgePad, minCells, all).score;
+        return (1.0 - whole) * kShiftGain <= 1.0 - still;
     };
     // Nearby first; a poor match is looked for further away (vibration nothing corrects
     // moves a region by a few cells), without searching again where it looked already.
@@ -743,7 +756,7 @@ float SURF::Match(const cv::Mat& image, cv::Mat& out) const
                     if (reach > shift && std::abs(dx) <= shift && std::abs(dy) <= shift)
                         continue;
                     const ShiftScore s = ScoreAt(refSums[k], live, dx, dy, minCells);
-                    if (s.score > found.score && explains(s)) {
+                    if (s.score > found.score && explains(s, k)) {
                         found = s;
                         foundRef = k;
                     }

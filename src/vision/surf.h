@@ -17,10 +17,11 @@
 // - Train(0, 0, 0, 0): finishes the model; valid when at least one crop was added.
 // - Match(image, out) returns the similarity 0..100 (float): the best, over the references and
 //   every displacement up to shift cells (up to 3 x shift cells when the nearby ones score
-//   below 90; on hue pictures, only where none scores below 95 and the displacement cuts its
-//   dissimilarity (1 - similarity) to at most a quarter: on a surface of one colour any
-//   displacement fits as well, and one would move a part at the region's edge out of the
-//   compared cells), of a global structural similarity of the two grids (mean-luminance term
+//   below 90; on hue pictures, only where the displacement at least halves the dissimilarity
+//   (1 - similarity) of none, the crop's cells it leaves without a reference cell held against
+//   the reference's nearest ones: on a surface of one colour any displacement fits as well, and
+//   one would move a part at the region's edge out of the compared cells), of a global
+//   structural similarity of the two grids (mean-luminance term
 //   times zero-mean correlation term, each stabilised so that two flat patches of equal
 //   brightness score high and a flat patch against a textured one scores low), lowered to its
 //   mean with
@@ -92,6 +93,8 @@ public:
     };
     std::vector<Grids> refSums;     // refs with cellMask
     std::vector<Grids> smoothSums;  // smoothRefs with blockMask
+    std::vector<Grids> edgeSums;    // hue: refs with their border cells repeated edgePad cells out
+    int edgePad = 0;
     std::vector<cv::Mat> firmCells;  // hue: per reference, the share of each cell of firm colour (empty: none)
     cv::Mat hueExcuse;              // hue: the losses of hue excused per pixel (see HueExcuse)
 

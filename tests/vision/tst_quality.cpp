@@ -2,6 +2,7 @@
 // uncorrected movements and hue noise ignored.
 #include <QtTest>
 
+#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <memory>
@@ -83,14 +84,16 @@ cv::Mat Fur(double noise, quint32 noiseSeed)
 // sensor noise of the given seed. NearGrey: a tint of 3 levels; WarmWhite: a near-white wall of
 // a faint warm tint that clips at white in a frame 10 % brighter; DimTint: a dark surface of a
 // faint tint; Drowned: a darker one that sensor noise of 5 all but drowns; Teal: a clear colour
-// (about 110 levels from grey) that neither noise nor brightness blurs.
+// (about 110 levels from grey) that neither noise nor brightness blurs; Faint: a tint of 2 levels
+// (unpainted steel under a white balance slightly off), on which a clear green part shows.
 struct Tint
 {
     double scale, offset, blue, green, red;
     bool clear = false;  // a colour far from grey
+    bool faint = false;  // a tint of 2 levels away from green
 };
 const Tint kNearGrey{0.5, 60, 0, 3, 0}, kWarmWhite{0.1, 226, -6, 2, 6}, kDimTint{0.2, 40, 0, 5, 9},
-    kDrowned{0.1, 20, 0, 2, 4}, kTeal{0.2, 80, 60, 40, -50, true};
+    kDrowned{0.1, 20, 0, 2, 4}, kTeal{0.2, 80, 60, 40, -50, true}, kFaint{0.5, 60, 2, 0, 0, false, true};
 cv::Mat Tinted(const Tint& t, double noise, quint32 noiseSeed, double gain = 1.0)
 {
     cv::Mat grey = Grey(0, 0), planes[3], f;
@@ -193,9 +196,11 @@ void TestQuality::hueJudgementIgnoresNoiseOnNearGreyAndFindsAColouredPatch()
     // violet part (a hue far from every tint) fails them. In the brighter frame a cyan part clipped
     // at white in green and blue fails the similarity on the warm tints, where no brightening clips
     // those two channels. On the clear colour, which no frame clips, a part of 15 px clipped white
-    // at a region's edge and a region whose colour all but vanished (faded to 3 %) fail too, and
-    // one keeping a twentieth, whose hue noise no longer leaves clear, fails the defect function.
-    for (const Tint& tint : {kNearGrey, kWarmWhite, kDimTint, kDrowned, kTeal}) {
+    // at a region's edge, a black and a grey part, and a region whose colour all but vanished (faded
+    // to 3 %) fail too, and one keeping a twentieth, whose hue noise no longer leaves clear, fails the
+    // defect function. On the faint tint a 14 px part of the surface's grey but a clear green fails
+    // the defect function.
+    for (const Tint& tint : {kNearGrey, kWarmWhite, kDimTint, kDrowned, kTeal, kFaint}) {
         RecogRig rig(kW, kH, true);
         gisGrayHue = false;  // the factory conversion of colour cameras
         rig.setTemplate(0, 0, Tinted(tint, 2, 1));
@@ -208,17 +213,27 @@ void TestQuality::hueJudgementIgnoresNoiseOnNearGreyAndFindsAColouredPatch()
             const QString at = QString("tint %1, noise %2, gain %3").arg(tint.red).arg(fr.noise).arg(fr.gain);
             const cv::Mat clean = Tinted(tint, fr.noise, ++seed, fr.gain);
             const cv::Scalar violet(220, 60, 150, 0), cyan(255, 255, 150, 0), white(255, 255, 255, 0), faded, pale;
-            for (const cv::Scalar* part : {(const cv::Scalar*)nullptr, &violet, &cyan, &white, &faded, &pale}) {
+            const cv::Scalar green(-20, 40, -20, 0);  // added to the surface: its grey, a clear green
+            const cv::Scalar black(0, 0, 0, 0), grey(110, 110, 110, 0);
+            for (const cv::Scalar* part :
+                 {(const cv::Scalar*)nullptr, &violet, &cyan, &white, &faded, &pale, &green, &black, &grey}) {
+                if (part == &green && !tint.faint)
+                    continue;
                 if (part == &cyan && (fr.gain == 1.0 || tint.red <= tint.green))
                     continue;
-                if ((part == &white || part == &faded || part == &pale) && !tint.clear)
+                if ((part == &white || part == &faded || part == &pale || part == &black || part == &grey) &&
+                    !tint.clear)
                     continue;
                 cv::Mat live = clean.clone();
-                const cv::Rect place = part == &white ? cv::Rect(60, 100, 15, 15) : cv::Rect(100, 90, 30, 30);
+                const cv::Rect place = part == &white || part == &grey ? cv::Rect(60, 100, 15, 15)
+                                       : part == &green ? cv::Rect(100, 90, 14, 14)
+                                                        : cv::Rect(100, 90, 30, 30);
                 for (const cv::Rect r : {place, place + cv::Point(240, 0)}) {
                     if (part == &faded || part == &pale)  // the whole region
                         Fade(live, Tinted(tint, 0, 0, fr.gain), r + cv::Point(-40, -30) + cv::Size(100, 60), fr.noise,
                              seed, part == &faded ? 0.03 : 0.05);
+                    else if (part == &green)
+                        cv::add(live(r), *part, live(r), cv::noArray(), CV_8U);
                     else if (part)
                         live(r).setTo(*part);
                 }
@@ -228,9 +243,12 @@ void TestQuality::hueJudgementIgnoresNoiseOnNearGreyAndFindsAColouredPatch()
                                            : part == &cyan  ? ", cyan"
                                            : part == &white ? ", white"
                                            : part == &pale  ? ", faded to 5 %"
+                                           : part == &green ? ", green"
+                                           : part == &black ? ", black"
+                                           : part == &grey  ? ", grey"
                                            : part           ? ", faded"
                                                             : ", no part");
-                if (part != &pale) {  // the similarity keeps a twentieth of a colour
+                if (part != &pale && part != &green) {  // the similarity keeps a twentieth of a colour
                     QVERIFY2(v.roiOk[0][0] == !part,
                              qPrintable(what + QString(": similarity %1").arg(v.roiValue[0][0])));
                     // The blobs shown lie on the part.
@@ -420,6 +438,44 @@ void TestQuality::similarityFindsASmallObjectAndIgnoresShaking()
         rec.Run(0);
         QVERIFY2(!v.roiOk[0][0], qPrintable(what + QString(": object scored %1").arg(v.roiValue[0][0])));
     }
+    // A colour camera's shaking is never corrected: six regions on a colour photograph (fur, hue
+    // everywhere) moved by 2 to 4 px pass, and a dark part fails.
+    QFile file(":/floor/baboon.jpg");
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    cv::Mat canvas, photo = cv::imdecode(cv::Mat(1, int(bytes.size()), CV_8UC1, (void*)bytes.data()), cv::IMREAD_COLOR);
+    constexpr int kMargin = 16;
+    cv::resize(photo, canvas, cv::Size(kW + 2 * kMargin, kH + 2 * kMargin), 0, 0, cv::INTER_AREA);
+    auto shaken = [&](cv::Point d, quint32 noiseSeed) {
+        cv::Mat f, n(kH, kW, CV_32FC3), out;
+        canvas(cv::Rect(kMargin - d.x, kMargin - d.y, kW, kH)).convertTo(f, CV_32F);
+        cv::theRNG().state = noiseSeed;
+        cv::randn(n, cv::Scalar::all(0), cv::Scalar::all(2));
+        cv::Mat(f + n).convertTo(out, CV_8U);
+        cv::cvtColor(out, out, cv::COLOR_BGR2BGRA);
+        return out;
+    };
+    RecogRig colour(kW, kH, true);
+    gisGrayHue = false;
+    colour.setTemplate(0, 0, shaken({}, 1));
+    for (int i = 0; i < 6; ++i)
+        colour.addRect(0, cv::Rect(40 + (i % 3) * 200, 60 + (i / 3) * 220, 120 + 20 * (i % 2), 100), kFuncSimilarity, 80);
+    CammerRecong& hue = colour.build();
+    for (const cv::Point d : {cv::Point(2, -3), cv::Point(-4, 1), cv::Point(3, 4), cv::Point(-2, -4), cv::Point(4, 0),
+                              cv::Point(0, 3), cv::Point(-3, 3), cv::Point(4, -2)}) {
+        cv::Mat live = shaken(d, quint32(40 + d.x * 10 + d.y));
+        colour.setAligned(live);
+        hue.Run(0);
+        for (int i = 0; i < 6; ++i)
+            QVERIFY2(colour.view->roiOk[0][i], qPrintable(QString("colour, shift %1,%2, region %3: score %4")
+                                                               .arg(d.x).arg(d.y).arg(i).arg(colour.view->roiValue[0][i])));
+        live(cv::Rect(110, 80, 25, 25)).setTo(cv::Scalar::all(20));
+        colour.setAligned(live);
+        hue.Run(0);
+        QVERIFY2(!colour.view->roiOk[0][0], qPrintable(QString("colour, shift %1,%2: object scored %3")
+                                                            .arg(d.x).arg(d.y).arg(colour.view->roiValue[0][0])));
+    }
+    gisGrayHue = true;
 }
 
 // A left-over part of 12 x 12 px touching any side of a region fails it, in a still frame and in
