@@ -1218,7 +1218,10 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
     cv::morphologyEx(onTexture, onTexture, cv::MORPH_OPEN, solid);
     const int texturedCount = shift == cv::Point() ? m.texturedCount : cv::countNonZero(*texturedAt);
     const int onTextureCount = cv::countNonZero(onTexture);
-    if (bandHere * kBandShare > onTextureCount ||
+    // The band weighs against every mark on texture; whether the crop sits still, against the
+    // solid areas alone (a smooth part may cover most of a small region).
+    const int markedOnTexture = anyOnTexture ? cv::countNonZero(onTexture | flatMarks) : 0;
+    if (bandHere * kBandShare > markedOnTexture ||
         !SitsStill(own, *texturedAt, onTextureCount, texturedCount))
         firmMarks.copyTo(marks);  // (the buffers are kept: never share them)
     else {
