@@ -93,6 +93,11 @@ constexpr int kStillReach = 2;    // the movements a textured crop is tried at
 // movement larger than the search) rather than holding such a part.
 constexpr int kBandShare = 2;
 constexpr int kSolidSpan = 7;     // a textured pixel's mark holds only within a square this wide of marks  // and this many at least (fewer is noise: a surface of ribs fits along them)
+// Where the crop is smooth though the references were textured (its 3 x 3 range at most 1 in
+// kFlatShare of theirs) over a square this wide, marks hold as they are: a turn keeps the
+// texture's range and departs along its edges, a smooth part takes the range away.
+constexpr int kFlatSpan = 5;
+constexpr int kFlatShare = 2;
 // A movement explains the departures it takes off the region only where it explains at least
 // this share of them on the whole crop, outline and all: a part it merely carries off the
 // region's mask still departs there.
@@ -1142,6 +1147,34 @@ bool SitsStill(const Comparison& own, const cv::Mat& textured, int departing, in
     return true;
 }
 
+// The marks on texture (onTexture) within a solid area where the crop is smooth though the
+// references were textured, into out: its 3 x 3 range at most 1 in kFlatShare of the band's
+// (the references' own 3 x 3 range, moved by shift), over a square kFlatSpan wide, and a pixel
+// around (the part's rim). A smooth part of the texture's mean grey is such an area, and there
+// its marks count as the plain comparison has them, holes that noise leaves included; a crop
+// turned or moved a fraction of a pixel keeps the texture's range and has no such area.
+void FlatMarks(const GrayMatch& m, const cv::Mat& crop, cv::Point shift, const cv::Mat& onTexture, cv::Mat& out)
+{
+    static thread_local cv::Mat high, low, range, bandRange;
+    crop.copyTo(high);
+    Dilate3(high);
+    cv::erode(crop, low, cv::Mat());
+    cv::subtract(high, low, range);
+    cv::subtract(m.band.high, m.band.low, bandRange);
+    if (shift != cv::Point()) {
+        MoveMask(bandRange, shift, high);
+        high.copyTo(bandRange);
+    }
+    // range * kFlatShare <= bandRange, without overflow.
+    range.convertTo(range, CV_16U, kFlatShare);
+    bandRange.convertTo(bandRange, CV_16U);
+    cv::compare(range, bandRange, out, cv::CMP_LE);
+    static const cv::Mat flat = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kFlatSpan, kFlatSpan));
+    cv::morphologyEx(out, out, cv::MORPH_OPEN, flat);
+    Dilate3(out);
+    cv::bitwise_and(out, onTexture, out);
+}
+
 // The plain comparison's floor: each pixel against the references' own value at its place (own,
 // at the region's alignment and light, as the match last moved it) beyond the tolerance, where
 // that comparison is reliable, opened by a 3 x 3 cross as a plain comparison is, ORed into diff.
@@ -1155,7 +1188,7 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
     const cv::Rect all(cv::Point(), own.up->size());
     if (m.firm.empty() || Departures(own, all, all) == 0)
         return;
-    static thread_local cv::Mat marks, firmMarks, firm, textured, onTexture, nearLow, nearHigh;
+    static thread_local cv::Mat marks, firmMarks, firm, textured, onTexture, flatMarks, nearLow, nearHigh;
     MarkDepartures(own, marks);
     const cv::Mat* firmAt = &m.firm;
     const cv::Mat* texturedAt = &m.textured;
@@ -1178,15 +1211,24 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
     // On texture only solid areas count: a crop a fraction of a pixel off (a slight turn) departs
     // in lines and specks along the texture's edges, a part as a whole.
     cv::bitwise_and(marks, *texturedAt, onTexture);
+    const bool anyOnTexture = cv::countNonZero(onTexture) > 0;
+    if (anyOnTexture)
+        FlatMarks(m, *own.up, shift, onTexture, flatMarks);
     static const cv::Mat solid = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kSolidSpan, kSolidSpan));
     cv::morphologyEx(onTexture, onTexture, cv::MORPH_OPEN, solid);
     const int texturedCount = shift == cv::Point() ? m.texturedCount : cv::countNonZero(*texturedAt);
     const int onTextureCount = cv::countNonZero(onTexture);
-    if (bandHere * kBandShare > onTextureCount ||
+    // The band weighs against every mark on texture; whether the crop sits still, against the
+    // solid areas alone (a smooth part may cover most of a small region).
+    const int markedOnTexture = anyOnTexture ? cv::countNonZero(onTexture | flatMarks) : 0;
+    if (bandHere * kBandShare > markedOnTexture ||
         !SitsStill(own, *texturedAt, onTextureCount, texturedCount))
         firmMarks.copyTo(marks);  // (the buffers are kept: never share them)
-    else
+    else {
         cv::bitwise_or(onTexture, firmMarks, marks);
+        if (anyOnTexture)  // (the smooth areas' marks: the gate above is the solid areas' alone)
+            cv::bitwise_or(marks, flatMarks, marks);
+    }
     static const cv::Mat cross = cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(3, 3));
     cv::morphologyEx(marks, marks, cv::MORPH_OPEN, cross);
     cv::bitwise_or(diff, marks, diff);

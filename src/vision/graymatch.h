@@ -31,8 +31,11 @@
 //   band takes in is no part); textured elsewhere (fine ribs, knurls, edges), marked while the
 //   crop sits at its alignment: the band itself departs little there, at most half of those
 //   pixels depart, no movement of up to 2 pixels leaves clearly fewer of them departing, and only
-//   solid areas (7 x 7) count. A smooth part of a fine texture's mean grey thus departs though it
-//   stays inside every pixel's band.
+//   solid areas (7 x 7) count, or the marks as they are within a solid area (5 x 5, and a pixel
+//   around) where the crop is smooth though the references were textured (its 3 x 3 range at
+//   most half theirs): a turn keeps the texture's range, a smooth part takes it away, holes noise
+//   leaves in its marks and all. A smooth part of a fine texture's mean grey thus departs though
+//   it stays inside every pixel's band.
 //   The light: read by the caller around the region (see light below); only the region's own
 //   pixels that agree with it tell the region's light, so a part over half of it is no light.
 //   After a movement it is read again where the crop fits, from the pixels agreeing with it.
