@@ -108,15 +108,18 @@ void CammerRecong::CreateShape(int det)
     // would move every picture by chance: there is none, and pictures are judged as they come.
     // Where the search misses the taught place on a photograph (it takes the best of a few
     // coarse candidates, and a repeating facade offers many), the place itself still stands
-    // out above what the search found: the model is kept.
+    // out above what the search found: the model is kept. A picture that repeats itself a few
+    // pixels off (ribs, a knurl) has none either: a live picture fits every period about as
+    // well, the noise and the parts pick one, and a move by a period carries every region off.
     if (findShape[det].IsValid() && !search.empty()) {
         cv::Mat taught = view->GrayMat(view->templates[det][0])(search).clone();
         int x = 0, y = 0;
         double score = 0, turn = 0;
         const bool found = findShape[det].Find(taught, 0, &x, &y, &score, &turn);
         const cv::Vec3d elsewhere(x, y, turn);
-        if ((!found || x != search.x || y != search.y) &&
-            !findShape[det].StandsOut(taught, search.x, search.y, found ? &elsewhere : nullptr)) {
+        if (findShape[det].Repeats(taught, search.x, search.y) ||
+            ((!found || x != search.x || y != search.y) &&
+             !findShape[det].StandsOut(taught, search.x, search.y, found ? &elsewhere : nullptr))) {
             qWarning() << "camera" << view->cameraIndex << "detection" << det
                        << "position model not distinct on its own picture: no position correction";
             findShape[det] = FindShape();

@@ -45,6 +45,7 @@ constexpr double kBlockRetry = 0.8;       // a block below this is tried a cell 
 constexpr double kHueBlockWeight = 4.0;
 constexpr double kHueBlockRetry = 0.0;    // hue blocks: only where they are wholly unlike
 constexpr double kShiftGain = 2.0;        // hue: a displacement must halve the dissimilarity
+constexpr double kSameCellsGain = 1.5;    // or take a third of it away on the cells it compares
 constexpr int kWideShift = 3;             // a poor match is looked for this many times further
 constexpr double kWideBelow = 0.9;        // below this similarity nearby
 
@@ -741,7 +742,17 @@ float SURF::Match(const cv::Mat& image, cv::Mat& out) const
             return true;
         const cv::Rect all(0, 0, edgeSums[k].m.cols, edgeSums[k].m.rows);
         const double whole = ScoreAt(edgeSums[k], live, s.dx - edgePad, s.dy - edgePad, minCells, all).score;
-        return (1.0 - whole) * kShiftGain <= 1.0 - still;
+        if ((1.0 - whole) * kShiftGain <= 1.0 - still)
+            return true;
+        // Or on the very cells of the crop the displacement compares: a part the displacement
+        // leaves out is left out of the still comparison too, while texture shaken off its
+        // place fits the displacement clearly better there.
+        const cv::Rect same(std::max(0, s.dx), std::max(0, s.dy), live.v.cols - std::abs(s.dx),
+                            live.v.rows - std::abs(s.dy));
+        double stillThere = -1.0;
+        for (size_t j = 0; j < refs.size(); ++j)
+            stillThere = std::max(stillThere, ScoreAt(refSums[j], live, 0, 0, minCells, same).score);
+        return (1.0 - s.score) * kSameCellsGain <= 1.0 - stillThere;
     };
     // Nearby first; a poor match is looked for further away (vibration nothing corrects
     // moves a region by a few cells), without searching again where it looked already.

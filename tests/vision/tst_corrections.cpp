@@ -323,8 +323,10 @@ void TestCorrections::positionCorrectionOffOrFailingCopiesThePicture()
 
 // The factory correction (shift only, no position region: the central model) where no place of
 // the picture stands out: a polished surface with a faint gradient, a tiled surface (every
-// tile's place fits as well), a surface whose grain the live picture no longer shows, a
-// polished surface beside something that moves in an area the operator ignores, and one lit
+// tile's place fits as well), a knurled one (3 px squares, beside what moves: the coarse
+// levels see them as a grain that stands out, full resolution fits every period), a surface
+// whose grain the live picture no longer shows, a polished surface beside something that
+// moves in an area the operator ignores, and one lit
 // from the middle whose faint grain is gone (the best place fits almost perfectly, 0.98, but
 // the light falls off so gently that it lies a pixel or two off at random). Neither the taught
 // picture nor any live one is moved; where the grain shows, a moved picture still is. Nor is a
@@ -342,6 +344,7 @@ void TestCorrections::positionCorrectionMovesNothingWhereNoPlaceIsDistinct()
     };
     const Case cases[] = {{"polished", 20, 0, 0, 0, false},
                           {"tiled", 20, 40, 0, 0, false},
+                          {"knurled, beside a moving part", 20, 3, 0, 0, true},
                           {"grain gone", 60, 0, 10, 0, false},
                           {"moving part in an ignored area", 20, 0, 0, 0, true},
                           {"grain gone, lit from the middle", 20, 0, 2, 0, false, 100}};

@@ -16,17 +16,17 @@
 namespace {
 constexpr unsigned kFirstSeed = 1;
 constexpr unsigned kScenes = 400;
-// Surface, most parts missed and most clean frames NG, in per cent. Knurls and ribs lose parts
-// where the position correction misplaces a periodic picture; tinted greys fail under JPEG.
+// Surface, most parts missed and most clean frames NG, in per cent. Fine ribs lose parts that a
+// shift of a few pixels leaves uncorrected; tinted greys fail under JPEG.
 struct Bound
 {
     const char* surface;
     double missed, cleanNg;
 };
 constexpr Bound kBounds[] = {
-    {"", 7.2, 1.0},  // all
+    {"", 4.5, 0.8},  // all
     {"grey photograph", 1.5, 0.5}, {"grey flat", 3.5, 0.5},        {"grey ribs", 6.0, 1.5},
-    {"grey knurl", 15.5, 0.5},     {"colour photograph", 9.0, 0.5}, {"colour colour", 6.0, 0.5},
+    {"grey knurl", 4.0, 0.5},      {"colour photograph", 9.0, 0.5}, {"colour colour", 6.0, 0.5},
     {"colour tinted grey", 10.0, 5.5},
 };
 constexpr size_t kViolationsShown = 12;
