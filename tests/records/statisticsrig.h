@@ -149,22 +149,4 @@ inline int cycles(const CountGroupList& day, const QString& group)
     return 0;
 }
 
-// The remarks of every operation record in RECORD.db.
-inline QStringList recordTexts()
-{
-    QStringList texts;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "statrig");
-        db.setDatabaseName("RECORD.db");
-        if (db.open()) {
-            QSqlQuery q(db);
-            q.exec("select remarks from RECORD");
-            while (q.next()) texts << q.value(0).toString();
-        }
-        db.close();
-    }
-    QSqlDatabase::removeDatabase("statrig");
-    return texts;
-}
-
 }  // namespace StatRig
