@@ -1421,6 +1421,142 @@ void MatchHue(const GrayMatch& m, const cv::Mat& image, int limit, cv::Mat& diff
 }
 }  // namespace
 
+namespace {
+// The plain colour comparison reads each pixel's chroma, the part of its colour brightness alone
+// does not move (R - (G + B) / 2 and (G - B) sqrt(3) / 2; its length does not depend on the
+// channels' order), of the crop against the references lit as the crop, clipped as a camera clips.
+constexpr float kChromaAcross = 0.8660254f;
+constexpr int kMinChromaSum = kMinRatioMid;  // darker unclipped channels give no usable ratio
+constexpr int kChromaReach = 3;  // the movements (pixels each way) the colour comparison is tried at
+
+// B, G, R of an 8-bit colour picture (3 or 4 channels) as 32FC3.
+cv::Mat ColourOf(const cv::Mat& colour)
+{
+    cv::Mat out;
+    if (colour.channels() == 4)
+        cv::cvtColor(colour, out, cv::COLOR_BGRA2BGR);
+    else
+        out = colour;
+    out.convertTo(out, CV_32F);
+    return out;
+}
+
+// The chroma (x, y) of a colour as above.
+inline cv::Vec2f Chroma(float b, float g, float r)
+{
+    return cv::Vec2f(r - 0.5f * (g + b), kChromaAcross * (g - b));
+}
+
+// The crop's light against the first reference: the median ratio over the firm pixels of the sums
+// of the channels the crop did not clip, limited to what the grey band follows. A hue part keeps
+// the grey of what it covers; a white part clips and tells nothing.
+double ChromaLight(const GrayMatch& m, const cv::Mat& live)
+{
+    static thread_local std::vector<float> ratios;
+    ratios.clear();
+    const cv::Mat& ref = m.chromaRefs.front();
+    for (const cv::Point& q : m.chromaFirm) {
+        const cv::Vec3f &r = ref.at<cv::Vec3f>(q), &l = live.at<cv::Vec3f>(q);
+        float sr = 0, sl = 0;
+        for (int c = 0; c < 3; ++c)
+            if (l[c] < 255)
+                sr += r[c], sl += l[c];
+        if (sr >= kMinChromaSum)
+            ratios.push_back(sl / sr);
+    }
+    if (ratios.size() < size_t(kMinRatioPixels))
+        return 1.0;
+    std::nth_element(ratios.begin(), ratios.begin() + long(ratios.size() / 2), ratios.end());
+    return std::clamp(double(ratios[ratios.size() / 2]), kMinBrightness, kMaxBrightness);
+}
+
+// The firm pixels (or those at) whose colour departs, compared with the crop moved by shift (the crop's pixel
+// q + shift against the references' at q), at light k: beyond limit as the plain comparison rounds
+// it. Counts those of the compared pixels; marks them at the crop's place when marks is given.
+int ChromaDepartures(const GrayMatch& m, const cv::Mat& live, double k, int limit, cv::Point shift, int& compared,
+                     cv::Mat* marks, const std::vector<cv::Point>* at = nullptr)
+{
+    const float far = float((limit + 0.5) * (limit + 0.5)), light = float(k);
+    const cv::Rect inside(cv::Point(), live.size());
+    int count = 0;
+    compared = 0;
+    for (const cv::Point& q : at ? *at : m.chromaFirm) {
+        const cv::Point p = q + shift;
+        if (!inside.contains(p))
+            continue;
+        ++compared;
+        const cv::Vec3f& l = live.at<cv::Vec3f>(p);
+        float best = far;
+        for (const cv::Mat& ref : m.chromaRefs) {
+            const cv::Vec3f& r = ref.at<cv::Vec3f>(q);
+            const cv::Vec2f d = Chroma(l[0] - std::min(255.0f, light * r[0]), l[1] - std::min(255.0f, light * r[1]),
+                                       l[2] - std::min(255.0f, light * r[2]));
+            best = std::min(best, d[0] * d[0] + d[1] * d[1]);
+        }
+        if (best >= far) {
+            ++count;
+            if (marks)
+                marks->at<unsigned char>(p) = 255;
+        }
+    }
+    return count;
+}
+
+void MatchChroma(const GrayMatch& m, const cv::Mat& colour, int limit, cv::Mat& diff)
+{
+    if (m.chromaFirm.empty() || colour.depth() != CV_8U || colour.channels() < 3 || colour.cols != m.width ||
+        colour.rows != m.height)
+        return;
+    const cv::Mat live = ColourOf(colour);
+    const double k = ChromaLight(m, live);
+    int compared = 0;
+    const int here = ChromaDepartures(m, live, k, limit, cv::Point(), compared, nullptr);
+    if (here == 0)
+        return;
+    cv::Point shift;
+    double best = double(here) / std::max(1, compared);
+    for (int dy = -kChromaReach; dy <= kChromaReach; ++dy)
+        for (int dx = -kChromaReach; dx <= kChromaReach; ++dx) {
+            int n = 0;
+            const int there = ChromaDepartures(m, live, k, limit, cv::Point(dx, dy), n, nullptr);
+            const double share = double(there) / std::max(1, n);
+            if (n > 0 && share * kShiftGain <= double(here) / std::max(1, compared) && share < best)
+                best = share, shift = cv::Point(dx, dy);
+        }
+    static thread_local cv::Mat raw, marks, loose, labels;
+    raw = cv::Mat::zeros(m.height, m.width, CV_8UC1);
+    ChromaDepartures(m, live, k, limit, shift, compared, &raw);
+    static const cv::Mat cross = cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(3, 3));
+    cv::morphologyEx(raw, marks, cv::MORPH_OPEN, cross);
+    cv::bitwise_and(marks, m.judged, marks);
+    if (cv::countNonZero(marks) == 0)
+        return;
+    // A departing area found on firm pixels is judged whole: the plain comparison's departures on
+    // the other pixels (texture, edges) that hold together with it count too. A clean frame has
+    // no such area to start from, however its texture departs.
+    ChromaDepartures(m, live, k, limit, shift, compared, &raw, &m.chromaLoose);
+    cv::morphologyEx(raw, loose, cv::MORPH_OPEN, cross);
+    cv::bitwise_and(loose, m.judged, loose);
+    cv::bitwise_or(loose, marks, loose);
+    const int n = cv::connectedComponents(loose, labels, 8, CV_32S);
+    std::vector<unsigned char> keep(size_t(n), 0);
+    for (int y = 0; y < m.height; ++y) {
+        const unsigned char* f = marks.ptr<unsigned char>(y);
+        const int* l = labels.ptr<int>(y);
+        for (int x = 0; x < m.width; ++x)
+            if (f[x])
+                keep[size_t(l[x])] = 1;
+    }
+    for (int y = 0; y < m.height; ++y) {
+        const int* l = labels.ptr<int>(y);
+        unsigned char* d = diff.ptr<unsigned char>(y);
+        for (int x = 0; x < m.width; ++x)
+            if (l[x] > 0 && keep[size_t(l[x])])
+                d[x] = 255;
+    }
+}
+}  // namespace
+
 void GrayMatch::Clear()
 {
     valid = false;
@@ -1433,6 +1569,10 @@ void GrayMatch::Clear()
     wholeMask = true;
     hueRefs.clear();
     hueExcuse.release();
+    chromaRefs.clear();
+    chromaStep.release();
+    chromaFirm.clear();
+    chromaLoose.clear();
     meanRim = MeanRim();
     outline = Outline();
 }
@@ -1509,6 +1649,29 @@ void GrayMatch::AddColour(const cv::Mat& colour)
     firm.convertTo(firm, CV_32F, 1.0 / 255);
     cv::blur(firm, firm, cv::Size(kHueWindow, kHueWindow), cv::Point(-1, -1), cv::BORDER_REFLECT);
     cv::insertChannel(firm, hueRefs.back(), 3);
+    // The plain colour comparison is reliable where a whole pixel of movement changes the chroma
+    // by little (see Train).
+    chromaRefs.push_back(ColourOf(colour));
+    // (Measured on the 3 x 3 mean: sensor noise is no movement.)
+    cv::Mat mean;
+    cv::blur(chromaRefs.back(), mean, cv::Size(3, 3), cv::Point(-1, -1), cv::BORDER_REPLICATE);
+    cv::Mat step(mean.size(), CV_32F, cv::Scalar(0));
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const cv::Vec3f& h = mean.at<cv::Vec3f>(y, x);
+            float most = 0;
+            for (int ny = std::max(0, y - 1); ny <= std::min(height - 1, y + 1); ++ny)
+                for (int nx = std::max(0, x - 1); nx <= std::min(width - 1, x + 1); ++nx) {
+                    const cv::Vec3f& n = mean.at<cv::Vec3f>(ny, nx);
+                    const cv::Vec2f d = Chroma(n[0] - h[0], n[1] - h[1], n[2] - h[2]);
+                    most = std::max(most, d[0] * d[0] + d[1] * d[1]);
+                }
+            step.at<float>(y, x) = std::sqrt(most);
+        }
+    if (chromaStep.empty())
+        chromaStep = step;
+    else
+        cv::max(chromaStep, step, chromaStep);
 }
 
 void GrayMatch::Band::fold(const cv::Mat& lo, const cv::Mat& hi)
@@ -1560,6 +1723,17 @@ void GrayMatch::Train(int sensitivity, int amplify, int toleranceScale, int tole
         if (!wholeMask)
             context.low = band.low.clone(), context.high = band.high.clone();
     }
+    chromaFirm.clear();
+    chromaLoose.clear();
+    if (valid && circular && !chromaRefs.empty() && chromaRefs.size() == hueRefs.size()) {
+        const float step = float(tolerance / gain) / kFirmStepShare;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                if (judged.at<unsigned char>(y, x) && chromaStep.at<float>(y, x) <= step)
+                    chromaFirm.emplace_back(x, y);
+                else if (judged.at<unsigned char>(y, x))
+                    chromaLoose.emplace_back(x, y);
+    }
     if (valid && !circular) {
         // Pixels left out of judging can never depart: their bands are the whole range.
         const cv::Mat out = judged == 0;
@@ -1568,7 +1742,7 @@ void GrayMatch::Train(int sensitivity, int amplify, int toleranceScale, int tole
     }
 }
 
-void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light) const
+void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light, const cv::Mat& colour) const
 {
     if (!valid || image.type() != CV_8UC1 || image.cols != width || image.rows != height) {
         diff = cv::Mat::zeros(image.rows, image.cols, CV_8UC1);
@@ -1578,6 +1752,8 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light) const
     const int limit = tolerance / gain;
     if (circular) {
         MatchHue(*this, image, limit, diff);
+        if (!colour.empty())
+            MatchChroma(*this, colour, limit, diff);
         return;
     }
     // The crop is brought to the references' brightness rather than the band to the crop's:

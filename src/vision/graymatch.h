@@ -106,6 +106,19 @@
 //   AddColour only there. Where its colour lies 20 or more levels from grey (brightest less
 //   darkest channel) it is firm: sensor noise and brightness leave its hue clear, so a hue
 //   there that is no longer clear, or a faint one of another direction, departs.
+// - Match(image, diff, light, colour) on a hue model whose references all had AddColour: colour is
+//   the colour camera's crop (8-bit, 3 or 4 channels, the crop's size; else, or empty, the hue
+//   alone judges). The plain colour comparison is a floor there as the grey one is: each pixel's
+//   chroma (R - (G + B) / 2, (G - B) sqrt(3) / 2: what brightness alone does not move) against the
+//   references' lit by the crop's light (the median ratio of the sums of the channels not clipped
+//   over the firm pixels, 0.85..1.18) and clipped at white as the camera clips, beyond the
+//   tolerance and opened by a 3 x 3 cross, departs where the references' colour is firm for it (a
+//   whole pixel of movement changes their 3 x 3 mean chroma by at most a third of the tolerance),
+//   at the movement of up to 3 pixels that at least halves those departures (colour cameras
+//   correct no position); an area so found is marked whole, with the comparison's departures on
+//   the other pixels that hold together with it. The distance is continuous in chroma: a stronger
+//   colour of the references' own hue on a faint tint, or a white or black part on a colour,
+//   departs by that distance alone, where the hue cannot tell it.
 // Construction allocates nothing, so thousands can be held by value.
 class GrayMatch
 {
@@ -116,7 +129,7 @@ public:
     void AddTemp(const cv::Mat& crop);
     void AddColour(const cv::Mat& colour);
     void Train(int sensitivity, int amplify, int toleranceScale, int toleranceMax);
-    void Match(const cv::Mat& image, cv::Mat& diff, double light = 0) const;
+    void Match(const cv::Mat& image, cv::Mat& diff, double light = 0, const cv::Mat& colour = cv::Mat()) const;
 
     bool valid = false;
     bool circular = false;  // the pictures are hue
@@ -148,6 +161,10 @@ public:
     bool wholeMask = true;         // every pixel of the crop is judged
     std::vector<cv::Mat> hueRefs;  // circular: HueField of each reference
     cv::Mat hueExcuse;             // circular: the losses of hue excused per pixel (see HueExcuse)
+    std::vector<cv::Mat> chromaRefs;  // circular, AddColour: each reference's B, G, R (32FC3)
+    cv::Mat chromaStep;               // the most a pixel of movement changes their chroma (32F)
+    std::vector<cv::Point> chromaFirm;  // judged pixels where the plain colour comparison is reliable
+    std::vector<cv::Point> chromaLoose;  // the other judged pixels
     // A region that leaves pixels out: the pixels whose 5 x 5 window holds some judged pixels
     // but not 25, and how many it holds, where a mean is not the plain box mean. The judged ones
     // come first: only theirs are ever compared (the others' feed the references' bands).
