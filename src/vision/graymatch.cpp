@@ -1427,7 +1427,7 @@ namespace {
 // channels' order), of the crop against the references lit as the crop, clipped as a camera clips.
 constexpr float kChromaAcross = 0.8660254f;
 constexpr int kMinChromaSum = kMinRatioMid;  // darker unclipped channels give no usable ratio
-constexpr int kChromaReach = 3;  // the movements (pixels each way) the colour comparison is tried at
+constexpr int kChromaReach = 3;              // movements (pixels each way) the comparison is tried at
 
 // B, G, R of an 8-bit colour picture (3 or 4 channels) as 32FC3.
 cv::Mat ColourOf(const cv::Mat& colour)

@@ -161,9 +161,9 @@ public:
     bool wholeMask = true;         // every pixel of the crop is judged
     std::vector<cv::Mat> hueRefs;  // circular: HueField of each reference
     cv::Mat hueExcuse;             // circular: the losses of hue excused per pixel (see HueExcuse)
-    std::vector<cv::Mat> chromaRefs;  // circular, AddColour: each reference's B, G, R (32FC3)
-    cv::Mat chromaStep;               // the most a pixel of movement changes their chroma (32F)
-    std::vector<cv::Point> chromaFirm;  // judged pixels where the plain colour comparison is reliable
+    std::vector<cv::Mat> chromaRefs;     // circular, AddColour: each reference's B, G, R (32FC3)
+    cv::Mat chromaStep;                  // the most a pixel of movement changes their chroma (32F)
+    std::vector<cv::Point> chromaFirm;   // judged pixels where the plain colour comparison is reliable
     std::vector<cv::Point> chromaLoose;  // the other judged pixels
     // A region that leaves pixels out: the pixels whose 5 x 5 window holds some judged pixels
     // but not 25, and how many it holds, where a mean is not the plain box mean. The judged ones

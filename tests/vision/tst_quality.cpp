@@ -85,7 +85,8 @@ cv::Mat Fur(double noise, quint32 noiseSeed)
 // a faint warm tint that clips at white in a frame 10 % brighter; DimTint: a dark surface of a
 // faint tint; Drowned: a darker one that sensor noise of 5 all but drowns; Teal: a clear colour
 // (about 110 levels from grey) that neither noise nor brightness blurs; Faint: a tint of 2 levels
-// (unpainted steel under a white balance slightly off), on which a clear green part shows.
+// (unpainted steel under a white balance slightly off), on which a clear green part shows, and
+// FaintGreen the same towards green, the part's own hue.
 struct Tint
 {
     double scale, offset, blue, green, red;
@@ -93,7 +94,8 @@ struct Tint
     bool faint = false;  // a tint of 2 levels away from green
 };
 const Tint kNearGrey{0.5, 60, 0, 3, 0}, kWarmWhite{0.1, 226, -6, 2, 6}, kDimTint{0.2, 40, 0, 5, 9},
-    kDrowned{0.1, 20, 0, 2, 4}, kTeal{0.2, 80, 60, 40, -50, true}, kFaint{0.5, 60, 2, 0, 0, false, true};
+    kDrowned{0.1, 20, 0, 2, 4}, kTeal{0.2, 80, 60, 40, -50, true}, kFaint{0.5, 60, 2, 0, 0, false, true},
+    kFaintGreen{0.5, 60, 0, 2, 0, false, true};
 cv::Mat Tinted(const Tint& t, double noise, quint32 noiseSeed, double gain = 1.0)
 {
     cv::Mat grey = Grey(0, 0), planes[3], f;
@@ -198,9 +200,10 @@ void TestQuality::hueJudgementIgnoresNoiseOnNearGreyAndFindsAColouredPatch()
     // those two channels. On the clear colour, which no frame clips, a part of 15 px clipped white
     // at a region's edge, a black and a grey part, and a region whose colour all but vanished (faded
     // to 3 %) fail too, and one keeping a twentieth, whose hue noise no longer leaves clear, fails the
-    // defect function. On the faint tint a 14 px part of the surface's grey but a clear green fails
-    // the defect function.
-    for (const Tint& tint : {kNearGrey, kWarmWhite, kDimTint, kDrowned, kTeal, kFaint}) {
+    // defect function, and so does a 14 px part of its own hue half as strong again (the hue cannot
+    // tell it). On the faint tints a 14 px part of the surface's grey but a clear green fails the
+    // defect function, also where the tint leans to green.
+    for (const Tint& tint : {kNearGrey, kWarmWhite, kDimTint, kDrowned, kTeal, kFaint, kFaintGreen}) {
         RecogRig rig(kW, kH, true);
         gisGrayHue = false;  // the factory conversion of colour cameras
         rig.setTemplate(0, 0, Tinted(tint, 2, 1));
@@ -214,41 +217,45 @@ void TestQuality::hueJudgementIgnoresNoiseOnNearGreyAndFindsAColouredPatch()
             const cv::Mat clean = Tinted(tint, fr.noise, ++seed, fr.gain);
             const cv::Scalar violet(220, 60, 150, 0), cyan(255, 255, 150, 0), white(255, 255, 255, 0), faded, pale;
             const cv::Scalar green(-20, 40, -20, 0);  // added to the surface: its grey, a clear green
+            const cv::Scalar stronger(30, 20, -25, 0);  // added to teal: more of it
             const cv::Scalar black(0, 0, 0, 0), grey(110, 110, 110, 0);
-            for (const cv::Scalar* part :
-                 {(const cv::Scalar*)nullptr, &violet, &cyan, &white, &faded, &pale, &green, &black, &grey}) {
+            for (const cv::Scalar* part : {(const cv::Scalar*)nullptr, &violet, &cyan, &white, &faded, &pale, &green,
+                                           &black, &grey, &stronger}) {
                 if (part == &green && !tint.faint)
                     continue;
                 if (part == &cyan && (fr.gain == 1.0 || tint.red <= tint.green))
                     continue;
-                if ((part == &white || part == &faded || part == &pale || part == &black || part == &grey) &&
+                if ((part == &white || part == &faded || part == &pale || part == &black || part == &grey ||
+                     part == &stronger) &&
                     !tint.clear)
                     continue;
                 cv::Mat live = clean.clone();
-                const cv::Rect place = part == &white || part == &grey ? cv::Rect(60, 100, 15, 15)
-                                       : part == &green ? cv::Rect(100, 90, 14, 14)
-                                                        : cv::Rect(100, 90, 30, 30);
+                const cv::Rect place = part == &white || part == &grey       ? cv::Rect(60, 100, 15, 15)
+                                       : part == &green || part == &stronger ? cv::Rect(100, 90, 14, 14)
+                                                                             : cv::Rect(100, 90, 30, 30);
                 for (const cv::Rect r : {place, place + cv::Point(240, 0)}) {
                     if (part == &faded || part == &pale)  // the whole region
                         Fade(live, Tinted(tint, 0, 0, fr.gain), r + cv::Point(-40, -30) + cv::Size(100, 60), fr.noise,
                              seed, part == &faded ? 0.03 : 0.05);
-                    else if (part == &green)
+                    else if (part == &green || part == &stronger)
                         cv::add(live(r), *part, live(r), cv::noArray(), CV_8U);
                     else if (part)
                         live(r).setTo(*part);
                 }
                 rig.setAligned(live);
                 rec.Run(0);
-                const QString what = at + (part == &violet  ? ", violet"
-                                           : part == &cyan  ? ", cyan"
-                                           : part == &white ? ", white"
-                                           : part == &pale  ? ", faded to 5 %"
-                                           : part == &green ? ", green"
-                                           : part == &black ? ", black"
-                                           : part == &grey  ? ", grey"
-                                           : part           ? ", faded"
-                                                            : ", no part");
-                if (part != &pale && part != &green) {  // the similarity keeps a twentieth of a colour
+                const QString what = at + (part == &violet     ? ", violet"
+                                           : part == &cyan     ? ", cyan"
+                                           : part == &white    ? ", white"
+                                           : part == &pale     ? ", faded to 5 %"
+                                           : part == &green    ? ", green"
+                                           : part == &black    ? ", black"
+                                           : part == &grey     ? ", grey"
+                                           : part == &stronger ? ", stronger teal"
+                                           : part              ? ", faded"
+                                                               : ", no part");
+                // The similarity keeps a twentieth of a colour, and weighs colours as hues.
+                if (part != &pale && part != &green && part != &stronger) {
                     QVERIFY2(v.roiOk[0][0] == !part,
                              qPrintable(what + QString(": similarity %1").arg(v.roiValue[0][0])));
                     // The blobs shown lie on the part.
