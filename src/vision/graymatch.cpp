@@ -1428,6 +1428,7 @@ namespace {
 constexpr float kChromaAcross = 0.8660254f;
 constexpr int kMinChromaSum = kMinRatioMid;  // darker unclipped channels give no usable ratio
 constexpr int kChromaReach = 3;              // movements (pixels each way) the comparison is tried at
+constexpr int kChromaSolid = 5;              // off firm colour, a departing area holds only this solid
 
 // B, G, R of an 8-bit colour picture (3 or 4 channels) as 32FC3.
 cv::Mat ColourOf(const cv::Mat& colour)
@@ -1448,8 +1449,8 @@ inline cv::Vec2f Chroma(float b, float g, float r)
 }
 
 // The crop's light against the first reference: the median ratio over the firm pixels of the sums
-// of the channels the crop did not clip, limited to what the grey band follows. A hue part keeps
-// the grey of what it covers; a white part clips and tells nothing.
+// of the channels the crop did not clip at white or crush to black, limited to what the grey band
+// follows. A hue part keeps the grey of what it covers; a white or black one tells nothing.
 double ChromaLight(const GrayMatch& m, const cv::Mat& live)
 {
     static thread_local std::vector<float> ratios;
@@ -1459,7 +1460,7 @@ double ChromaLight(const GrayMatch& m, const cv::Mat& live)
         const cv::Vec3f &r = ref.at<cv::Vec3f>(q), &l = live.at<cv::Vec3f>(q);
         float sr = 0, sl = 0;
         for (int c = 0; c < 3; ++c)
-            if (l[c] < 255)
+            if (l[c] > 0 && l[c] < 255)
                 sr += r[c], sl += l[c];
         if (sr >= kMinChromaSum)
             ratios.push_back(sl / sr);
@@ -1502,46 +1503,65 @@ int ChromaDepartures(const GrayMatch& m, const cv::Mat& live, double k, int limi
     return count;
 }
 
+// The plain colour comparison's floor (hue models given the crop's colour): a pixel whose chroma
+// lies farther than the tolerance from the references' at the crop's light departs, whatever its
+// hue (a stronger colour of the reference's own hue on a faint tint, a white or black part on a
+// colour), as a plain comparison opened by a 3 x 3 cross marks it. An area counts where it is
+// found reliably: on pixels whose references' colour is firm (see GrayMatch::chromaFirm), or as a
+// solid area (kChromaSolid square) elsewhere, where a movement of a fraction of a pixel, blur and
+// compression depart only in lines along the texture's edges; it is then marked whole, with the
+// comparison's departures that hold together with it. The crop is compared where it lies, or at
+// the movement of up to kChromaReach pixels that at least halves the departures (colour cameras
+// correct no position).
 void MatchChroma(const GrayMatch& m, const cv::Mat& colour, int limit, cv::Mat& diff)
 {
-    if (m.chromaFirm.empty() || colour.depth() != CV_8U || colour.channels() < 3 || colour.cols != m.width ||
-        colour.rows != m.height)
+    if (m.chromaFirm.empty() && m.chromaLoose.empty())
+        return;
+    if (colour.depth() != CV_8U || colour.channels() < 3 || colour.cols != m.width || colour.rows != m.height)
         return;
     const cv::Mat live = ColourOf(colour);
     const double k = ChromaLight(m, live);
-    int compared = 0;
-    const int here = ChromaDepartures(m, live, k, limit, cv::Point(), compared, nullptr);
-    if (here == 0)
+    static thread_local cv::Mat raw, seeds, solid, marks, labels;
+    static const cv::Mat cross = cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(3, 3));
+    static const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kChromaSolid, kChromaSolid));
+    int compared = 0, here = 0;
+    // Every pixel's departures at shift into raw, the areas found reliably into seeds.
+    auto departing = [&](cv::Point shift) {
+        raw = cv::Mat::zeros(m.height, m.width, CV_8UC1);
+        int n = 0;
+        here = ChromaDepartures(m, live, k, limit, shift, compared, &raw);
+        cv::morphologyEx(raw, seeds, cv::MORPH_OPEN, cross);
+        here += ChromaDepartures(m, live, k, limit, shift, n, &raw, &m.chromaLoose);
+        compared += n;
+        cv::morphologyEx(raw, solid, cv::MORPH_OPEN, square);
+        cv::bitwise_or(seeds, solid, seeds);
+        cv::bitwise_and(seeds, m.judged, seeds);
+        return cv::countNonZero(seeds) > 0;
+    };
+    // Departures that open to nothing (noise, edges) need no movement to explain them.
+    if (!departing(cv::Point()))
         return;
     cv::Point shift;
-    double best = double(here) / std::max(1, compared);
+    const double still = double(here) / std::max(1, compared);
+    double best = still;
     for (int dy = -kChromaReach; dy <= kChromaReach; ++dy)
         for (int dx = -kChromaReach; dx <= kChromaReach; ++dx) {
-            int n = 0;
-            const int there = ChromaDepartures(m, live, k, limit, cv::Point(dx, dy), n, nullptr);
-            const double share = double(there) / std::max(1, n);
-            if (n > 0 && share * kShiftGain <= double(here) / std::max(1, compared) && share < best)
+            int n = 0, l = 0;
+            const int there = ChromaDepartures(m, live, k, limit, cv::Point(dx, dy), n, nullptr) +
+                              ChromaDepartures(m, live, k, limit, cv::Point(dx, dy), l, nullptr, &m.chromaLoose);
+            const double share = double(there) / std::max(1, n + l);
+            if (n + l > 0 && share * kShiftGain <= still && share < best)
                 best = share, shift = cv::Point(dx, dy);
         }
-    static thread_local cv::Mat raw, marks, loose, labels;
-    raw = cv::Mat::zeros(m.height, m.width, CV_8UC1);
-    ChromaDepartures(m, live, k, limit, shift, compared, &raw);
-    static const cv::Mat cross = cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(3, 3));
+    if (shift != cv::Point() && !departing(shift))
+        return;
     cv::morphologyEx(raw, marks, cv::MORPH_OPEN, cross);
     cv::bitwise_and(marks, m.judged, marks);
-    if (cv::countNonZero(marks) == 0)
-        return;
-    // A departing area found on firm pixels is judged whole: the plain comparison's departures on
-    // the other pixels (texture, edges) that hold together with it count too. A clean frame has
-    // no such area to start from, however its texture departs.
-    ChromaDepartures(m, live, k, limit, shift, compared, &raw, &m.chromaLoose);
-    cv::morphologyEx(raw, loose, cv::MORPH_OPEN, cross);
-    cv::bitwise_and(loose, m.judged, loose);
-    cv::bitwise_or(loose, marks, loose);
-    const int n = cv::connectedComponents(loose, labels, 8, CV_32S);
+    cv::bitwise_or(marks, seeds, marks);
+    const int n = cv::connectedComponents(marks, labels, 8, CV_32S);
     std::vector<unsigned char> keep(size_t(n), 0);
     for (int y = 0; y < m.height; ++y) {
-        const unsigned char* f = marks.ptr<unsigned char>(y);
+        const unsigned char* f = seeds.ptr<unsigned char>(y);
         const int* l = labels.ptr<int>(y);
         for (int x = 0; x < m.width; ++x)
             if (f[x])

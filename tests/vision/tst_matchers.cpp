@@ -60,6 +60,7 @@ private slots:
     void grayMatchIsInvalidUntilTrainedWithAPicture();
     void grayMatchBandWidensWithEveryTemplate();
     void hueZeroOfGreyPixelsIsNoHue();
+    void hueMatchWithColourMarksWhatThePlainColourComparisonFinds();
     void surfScoresSimilarityAndToleratesSmallShifts();
     void surfMarksDeparturesOnlyWhenFailing();
     void surfGridCellsAreAreaMeansOfTheCrop();
@@ -370,6 +371,77 @@ void TestMatchers::hueZeroOfGreyPixelsIsNoHue()
     gm.Match(live, diff);
     QVERIFY2(cv::countNonZero(diff(cv::Rect(30, 30, 40, 30))) > 600,
              qPrintable(QString::number(cv::countNonZero(diff))));
+}
+
+// A colour camera's defect matcher given the crop's colour marks what comparing the colours finds
+// on a firm colour and as a solid area on a textured one, and stays quiet where they are unchanged
+// under noise, a brighter frame (clipping a channel at white), blur and a movement.
+void TestMatchers::hueMatchWithColourMarksWhatThePlainColourComparisonFinds()
+{
+    constexpr int kW = 120, kH = 100;
+    const cv::Rect part(50, 40, 14, 14);
+    auto hueOf = [](const cv::Mat& bgr) {
+        cv::Mat bgra, hue(bgr.size(), CV_8UC1);
+        cv::cvtColor(bgr, bgra, cv::COLOR_BGR2BGRA);
+        RGBA2Hue(hue.data, reinterpret_cast<int*>(bgra.data), bgr.cols, bgr.rows);
+        return hue;
+    };
+    // A photograph's texture of colour, a fine one (2 x 2 cells), a flat teal and a bright orange.
+    std::vector<cv::Mat> planes;
+    for (quint32 seed : {7u, 8u, 9u}) planes.push_back(Scene(kW, kH, seed));
+    cv::Mat textured, cells(kH / 2, kW / 2, CV_8UC3), fine;
+    cv::merge(planes, textured);
+    cv::theRNG().state = 4;
+    cv::randu(cells, 60, 180);
+    cv::resize(cells, fine, textured.size(), 0, 0, cv::INTER_NEAREST);
+    const cv::Mat teal(kH, kW, CV_8UC3, cv::Scalar(150, 130, 40)), bright(kH, kW, CV_8UC3, cv::Scalar(150, 200, 245));
+    struct Row
+    {
+        const char* name;
+        const cv::Mat* surface;
+        double gain, blur;
+        cv::Point shift;
+        cv::Scalar added;  // to the part's pixels
+        bool found;
+    } const rows[] = {
+        {"texture, noise", &textured, 1.0, 0, {}, {}, false},
+        {"texture, 10 % brighter", &textured, 1.1, 0, {}, {}, false},
+        {"texture, blurred", &textured, 1.0, 1.0, {}, {}, false},
+        {"fine texture, 10 % darker", &fine, 0.9, 0, {}, {}, false},
+        {"teal, moved 3 px", &teal, 1.0, 0, {3, -2}, {}, false},
+        {"texture, moved 2 px", &textured, 1.0, 0, {2, -1}, {}, false},
+        {"orange clipped in a brighter frame", &bright, 1.15, 0, {}, {}, false},
+        {"texture, a part redder by 30", &textured, 1.0, 0, {}, {-15, -15, 30}, true},
+        {"texture moved 2 px, a part redder by 30", &textured, 1.0, 0, {2, -1}, {-15, -15, 30}, true},
+        {"fine texture, a part redder by 30", &fine, 1.0, 0, {}, {-15, -15, 30}, true},
+        {"teal, more of it", &teal, 1.0, 0, {}, {30, 20, -25}, true},
+    };
+    for (const Row& r : rows) {
+        GrayMatch gm;
+        gm.circular = true;
+        gm.Create(kW, kH, cv::Mat(), 0);
+        cv::Mat ref, noise(kH, kW, CV_16SC3);
+        cv::theRNG().state = 3;
+        cv::randn(noise, 0, 2);
+        cv::add(*r.surface, noise, ref, cv::noArray(), CV_8UC3);
+        gm.AddTemp(hueOf(ref));
+        gm.AddColour(ref);
+        gm.Train(45, 0, 100, 150);
+        cv::Mat live;
+        const cv::Matx23d move(1, 0, r.shift.x, 0, 1, r.shift.y);
+        cv::warpAffine(*r.surface, live, move, r.surface->size(), cv::INTER_NEAREST, cv::BORDER_REFLECT);
+        cv::add(live(part), r.added, live(part));
+        live.convertTo(live, CV_8UC3, r.gain);
+        if (r.blur > 0)
+            cv::GaussianBlur(live, live, cv::Size(), r.blur);
+        cv::randn(noise, 0, 2);
+        cv::add(live, noise, live, cv::noArray(), CV_8UC3);
+        cv::Mat diff;
+        gm.Match(hueOf(live), diff, 0, live);
+        const int marked = cv::countNonZero(diff), onPart = cv::countNonZero(diff(part));
+        QVERIFY2(r.found ? onPart >= part.area() / 2 : marked == 0,
+                 qPrintable(QString("%1: %2 marked, %3 on the part").arg(r.name).arg(marked).arg(onPart)));
+    }
 }
 
 void TestMatchers::surfScoresSimilarityAndToleratesSmallShifts()
