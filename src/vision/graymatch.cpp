@@ -1448,23 +1448,29 @@ inline cv::Vec2f Chroma(float b, float g, float r)
     return cv::Vec2f(r - 0.5f * (g + b), kChromaAcross * (g - b));
 }
 
-// The crop's light against the first reference: the median ratio over the firm pixels of the sums
-// of the channels the crop did not clip at white or crush to black, limited to what the grey band
-// follows. A hue part keeps the grey of what it covers; a white or black one tells nothing.
+// The crop's light against the first reference: the median ratio over the firm pixels (too few:
+// over every judged pixel, a crop a pixel off gives ratios as often above one as below) of the
+// sums of the channels the crop did not clip at white or crush to black, limited to what the grey
+// band follows. A hue part keeps the grey of what it covers; a white or black one tells nothing.
 double ChromaLight(const GrayMatch& m, const cv::Mat& live)
 {
     static thread_local std::vector<float> ratios;
     ratios.clear();
     const cv::Mat& ref = m.chromaRefs.front();
-    for (const cv::Point& q : m.chromaFirm) {
-        const cv::Vec3f &r = ref.at<cv::Vec3f>(q), &l = live.at<cv::Vec3f>(q);
-        float sr = 0, sl = 0;
-        for (int c = 0; c < 3; ++c)
-            if (l[c] > 0 && l[c] < 255)
-                sr += r[c], sl += l[c];
-        if (sr >= kMinChromaSum)
-            ratios.push_back(sl / sr);
-    }
+    auto add = [&](const std::vector<cv::Point>& at) {
+        for (const cv::Point& q : at) {
+            const cv::Vec3f &r = ref.at<cv::Vec3f>(q), &l = live.at<cv::Vec3f>(q);
+            float sr = 0, sl = 0;
+            for (int c = 0; c < 3; ++c)
+                if (l[c] > 0 && l[c] < 255)
+                    sr += r[c], sl += l[c];
+            if (sr >= kMinChromaSum)
+                ratios.push_back(sl / sr);
+        }
+    };
+    add(m.chromaFirm);
+    if (ratios.size() < size_t(kMinRatioPixels))
+        add(m.chromaLoose);
     if (ratios.size() < size_t(kMinRatioPixels))
         return 1.0;
     std::nth_element(ratios.begin(), ratios.begin() + long(ratios.size() / 2), ratios.end());

@@ -110,13 +110,14 @@
 //   the colour camera's crop (8-bit, 3 or 4 channels, the crop's size; else, or empty, the hue
 //   alone judges). The plain colour comparison is a floor there as the grey one is: each pixel's
 //   chroma (R - (G + B) / 2, (G - B) sqrt(3) / 2: what brightness alone does not move) against the
-//   references' lit by the crop's light (the median ratio over the firm pixels of the sums of the
-//   channels neither clipped at white nor crushed to black, 0.85..1.18) and clipped at white as
-//   the camera clips, beyond the tolerance and opened by a 3 x 3 cross. An area it finds reliably
-//   is marked whole, with the comparison's departures that hold together with it: one on pixels
-//   where the references' colour is firm (a whole pixel of movement changes their 3 x 3 mean
-//   chroma by at most a third of the tolerance), or a solid one (5 x 5) elsewhere, where a fraction
-//   of a pixel of movement, blur and compression depart only in lines. It is compared at the
+//   references' lit by the crop's light (the median ratio over the firm pixels, too few: all, of
+//   the sums of the channels neither clipped at white nor crushed to black, 0.85..1.18) and
+//   clipped at white as the camera clips, beyond the tolerance and opened by a 3 x 3 cross. An
+//   area it finds reliably is marked whole, with the comparison's departures that hold together
+//   with it: one on pixels where the references' colour is firm (a whole pixel of movement changes
+//   their 3 x 3 mean chroma by at most a third of the tolerance), or a solid one (5 x 5)
+//   elsewhere, where a fraction of a pixel of movement, blur and compression depart only in
+//   lines. It is compared at the
 //   movement of up to 3 pixels that at least halves the departures, if any (colour cameras
 //   correct no position). The distance is continuous in chroma: a stronger colour of the
 //   references' own hue on a faint tint, or a white or black part on a colour, departs by that

@@ -395,6 +395,10 @@ void TestMatchers::hueMatchWithColourMarksWhatThePlainColourComparisonFinds()
     cv::randu(cells, 60, 180);
     cv::resize(cells, fine, textured.size(), 0, 0, cv::INTER_NEAREST);
     const cv::Mat teal(kH, kW, CV_8UC3, cv::Scalar(150, 130, 40)), bright(kH, kW, CV_8UC3, cv::Scalar(150, 200, 245));
+    cv::Mat rainbow(kH, kW, CV_8UC3);  // a strong colour whose hue turns along the rows: nowhere firm
+    for (int x = 0; x < kW; ++x)
+        rainbow.col(x).setTo(cv::Scalar(120 + 80 * std::sin(x / 3.0), 120 + 80 * std::sin(x / 3.0 + 2),
+                                        120 + 80 * std::sin(x / 3.0 + 4)));
     struct Row
     {
         const char* name;
@@ -408,6 +412,7 @@ void TestMatchers::hueMatchWithColourMarksWhatThePlainColourComparisonFinds()
         {"texture, 10 % brighter", &textured, 1.1, 0, {}, {}, false},
         {"texture, blurred", &textured, 1.0, 1.0, {}, {}, false},
         {"fine texture, 10 % darker", &fine, 0.9, 0, {}, {}, false},
+        {"rainbow, 15 % brighter", &rainbow, 1.15, 0, {}, {}, false},
         {"teal, moved 3 px", &teal, 1.0, 0, {3, -2}, {}, false},
         {"texture, moved 2 px", &textured, 1.0, 0, {2, -1}, {}, false},
         {"orange clipped in a brighter frame", &bright, 1.15, 0, {}, {}, false},
