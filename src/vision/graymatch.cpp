@@ -1477,9 +1477,10 @@ double ChromaLight(const GrayMatch& m, const cv::Mat& live)
     return std::clamp(double(ratios[ratios.size() / 2]), kMinBrightness, kMaxBrightness);
 }
 
-// The firm pixels (or those at) whose colour departs, compared with the crop moved by shift (the crop's pixel
-// q + shift against the references' at q), at light k: beyond limit as the plain comparison rounds
-// it. Counts those of the compared pixels; marks them at the crop's place when marks is given.
+// The pixels at (the firm ones by default) whose colour departs, compared with the crop moved by
+// shift (the crop's pixel q + shift against the references' at q), at light k: beyond limit as
+// the plain comparison rounds it. Counts those of the compared pixels; marks them at the crop's
+// place when marks is given.
 int ChromaDepartures(const GrayMatch& m, const cv::Mat& live, double k, int limit, cv::Point shift, int& compared,
                      cv::Mat* marks, const std::vector<cv::Point>* at = nullptr)
 {
