@@ -194,7 +194,7 @@ CammerRecong::Band CammerRecong::MakeBand(const CammerSingleton* s, int det, int
             out.kernel = p.showAllParams ? p3 : p.filterSize;
             // The matcher applies its own mask (ignore points included).
             if (grayMatch[det][r].IsValid())
-                grayMatch[det][r].Match(roi, out.band, light);
+                grayMatch[det][r].Match(roi, out.band, light, colorRoi);
             break;
         case kFuncSpot:
             out.band = bandOf(roi, Ordered(Byte0(p3), Byte1(p3)));
