@@ -1398,12 +1398,12 @@ float HueDeparture(const cv::Vec4f& a, const cv::Vec4f& b)
     return std::max({direction, appeared, vanished, HueDirectionWeight(a[2]) * ResultantDeparture(a, b)});
 }
 
-// The distance of the mean colours below which a hue departure is no change: half the
-// tolerance, as a pixel the grey means mark must have changed by (a part the plain comparison
-// finds moves the mean of every window it half covers by that much).
+// The distance of the mean colours below which a hue departure is no change: the means' share
+// of the tolerance, as the grey means depart (a part the plain comparison finds moves the mean of
+// every window it covers a third of by that much).
 float ChromaLimit(int limit)
 {
-    return float(std::max(kMinMeanLimit, limit / 2));
+    return float(std::max(kMinMeanLimit, limit / kMeanShare));
 }
 
 // Whether the colour around (x, y) of the crop (chroma means) lies farther than reach from that

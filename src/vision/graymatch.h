@@ -96,7 +96,8 @@
 //   With colour (the crop's colour picture, 8-bit, 3 or 4 channels, the crop's size; else none)
 //   and the references' colours known (AddColour), a hue departs only where the crop's colour
 //   also moved: where its mean over 5 x 5 pixels (in the plane of chroma, see ChromaMeans) lies
-//   more than half the tolerance (at least 3 levels) from every reference's mean a pixel around.
+//   more than a third of the tolerance (at least 3 levels) from every reference's mean a pixel
+//   around.
 //   The hue of a faint tint turns every way under compression, which shifts chroma by a few
 //   levels in blocks; its colour does not move that far, while any part a plain comparison of the
 //   colours would find does.
