@@ -93,10 +93,12 @@ void CammerRecong::VarTrain(int det)
             const cv::Mat picture = TrainingPicture(det, i);
             norm[det] = cv::norm(picture, cv::NORM_L2);
             const cv::Mat crop = picture(rect);
-            if (f == kFuncSimilarity)
+            if (f == kFuncSimilarity) {
                 surf[det][r].AddTemp(crop.clone(), kSurfShiftCells, kSurfDiffLevel, store->para1[det][r]);
-            else
+                surf[det][r].AddContext(picture, rect);
+            } else {
                 grayMatch[det][r].AddTemp(crop);
+            }
             // The light around a defect region is read against the first picture taught.
             if (f == kFuncDefect && !hue && n == 1)
                 TrainLight(det, r, picture, rect);

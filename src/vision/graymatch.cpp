@@ -52,6 +52,7 @@ constexpr float kClearLo = 0.85f, kClearHi = 0.95f;  // "has a clear hue"
 constexpr float kDirLo = 0.60f, kDirHi = 0.85f;      // direction weight
 constexpr float kFadeLo = 0.45f, kFadeHi = 0.70f;    // strength: where noise fades out
 constexpr float kResultantNoise = 2.0f;  // spreads of noise the mean hue may move by
+constexpr float kChromaSine = 0.8660254f;  // sin 60 degrees: the chroma plane's second axis
 // Small movements nothing corrects (vibration, a part a pixel or two off, a slight turn of the
 // camera, which moves regions far from its centre by several pixels): the crop is matched at
 // the whole-pixel movement up to this many pixels that explains it best.
@@ -1294,6 +1295,18 @@ cv::Mat HueField(const cv::Mat& hue, const cv::Mat& excuse)
     return field;
 }
 
+cv::Mat ChromaMeans(const cv::Mat& colour)
+{
+    cv::Mat planes[4], chroma;
+    cv::split(colour, planes);
+    for (int k = 0; k < 3; ++k) planes[k].convertTo(planes[k], CV_32F);
+    // The plane perpendicular to grey: brightness alone moves a colour only along its chroma.
+    const cv::Mat x = planes[2] - 0.5 * (planes[1] + planes[0]), y = kChromaSine * (planes[1] - planes[0]);
+    cv::merge(std::vector<cv::Mat>{x, y}, chroma);
+    cv::blur(chroma, chroma, cv::Size(kHueWindow, kHueWindow), cv::Point(-1, -1), cv::BORDER_REFLECT);
+    return chroma;
+}
+
 namespace {
 // The darkest and the brightest of each pixel's three colour channels.
 void ChannelSpan(const cv::Mat& colour, cv::Mat& lo, cv::Mat& hi)
@@ -1385,11 +1398,44 @@ float HueDeparture(const cv::Vec4f& a, const cv::Vec4f& b)
     return std::max({direction, appeared, vanished, HueDirectionWeight(a[2]) * ResultantDeparture(a, b)});
 }
 
+// The distance of the mean colours below which a hue departure is no change: the means' share
+// of the tolerance, as the grey means depart (a part the plain comparison finds moves the mean of
+// every window it covers a third of by that much).
+float ChromaLimit(int limit)
+{
+    return float(std::max(kMinMeanLimit, limit / kMeanShare));
+}
+
+// Whether the colour around (x, y) of the crop (chroma means) lies farther than reach from that
+// of every reference a pixel around; true where a reference's colour is unknown.
+bool ColourChanged(const GrayMatch& m, const cv::Mat& chroma, int x, int y, float reach)
+{
+    const cv::Vec2f c = chroma.at<cv::Vec2f>(y, x);
+    for (const cv::Mat& ref : m.chromaMeans) {
+        if (ref.empty())
+            return true;
+        for (int ry = std::max(0, y - 1); ry <= std::min(m.height - 1, y + 1); ++ry) {
+            const cv::Vec2f* r = ref.ptr<cv::Vec2f>(ry);
+            for (int rx = std::max(0, x - 1); rx <= std::min(m.width - 1, x + 1); ++rx) {
+                const float dx = c[0] - r[rx][0], dy = c[1] - r[rx][1];
+                if (dx * dx + dy * dy <= reach * reach)
+                    return false;
+            }
+        }
+    }
+    return true;
+}
+
 // GrayMatch::Match of a hue crop: departures beyond limit grey levels (a chord of limit + 1
-// levels between clear hues), from every reference a pixel around.
-void MatchHue(const GrayMatch& m, const cv::Mat& image, int limit, cv::Mat& diff)
+// levels between clear hues), from every reference a pixel around. With the crop's colour, a
+// pixel departs only where its colour also moved off every reference's (see ChromaMeans).
+void MatchHue(const GrayMatch& m, const cv::Mat& image, const cv::Mat& colour, int limit, cv::Mat& diff)
 {
     const cv::Mat field = HueField(image, m.hueExcuse);
+    const bool gated = !m.chromaMeans.empty() && colour.depth() == CV_8U && colour.channels() >= 3 &&
+                       colour.cols == m.width && colour.rows == m.height;
+    const cv::Mat chroma = gated ? ChromaMeans(colour) : cv::Mat();
+    const float reach = ChromaLimit(limit);
     const float far = float(2 * std::sin((limit + 1) * CV_PI / kHueLevels));
     diff = cv::Mat::zeros(m.height, m.width, CV_8UC1);
     for (int y = 0; y < m.height; ++y) {
@@ -1408,7 +1454,7 @@ void MatchHue(const GrayMatch& m, const cv::Mat& image, int limit, cv::Mat& diff
                         best = std::min(best, HueDeparture(f[x], r[rx]));
                 }
             }
-            if (best >= far)
+            if (best >= far && (!gated || ColourChanged(m, chroma, x, y, reach)))
                 out[x] = 255;
         }
     }
@@ -1600,6 +1646,7 @@ void GrayMatch::Clear()
     chromaStep.release();
     chromaFirm.clear();
     chromaLoose.clear();
+    chromaMeans.clear();
     meanRim = MeanRim();
     outline = Outline();
 }
@@ -1699,6 +1746,8 @@ void GrayMatch::AddColour(const cv::Mat& colour)
         chromaStep = step;
     else
         cv::max(chromaStep, step, chromaStep);
+    chromaMeans.resize(hueRefs.size());
+    chromaMeans.back() = ChromaMeans(colour);
 }
 
 void GrayMatch::Band::fold(const cv::Mat& lo, const cv::Mat& hi)
@@ -1778,7 +1827,7 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light, const c
     // departure * gain > tolerance  <=>  departure > tolerance / gain for integer departures
     const int limit = tolerance / gain;
     if (circular) {
-        MatchHue(*this, image, limit, diff);
+        MatchHue(*this, image, colour, limit, diff);
         if (!colour.empty())
             MatchChroma(*this, colour, limit, diff);
         return;

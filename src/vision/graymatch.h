@@ -93,6 +93,14 @@
 //   hue on a faint tint departs however faint, with no gap between "no hue" and "clear". A pixel of equal brightest channels (grey, black, white clipped in all three
 //   or in two of them) has lost its hue; where the references could lose theirs (see
 //   AddColour) that says nothing, so a crop window mostly of such losses departs from nothing.
+//   With colour (the crop's colour picture, 8-bit, 3 or 4 channels, the crop's size; else none)
+//   and the references' colours known (AddColour), a hue departs only where the crop's colour
+//   also moved: where its mean over 5 x 5 pixels (in the plane of chroma, see ChromaMeans) lies
+//   more than a third of the tolerance (at least 3 levels) from every reference's mean a pixel
+//   around.
+//   The hue of a faint tint turns every way under compression, which shifts chroma by a few
+//   levels in blocks; its colour does not move that far, while any part a plain comparison of the
+//   colours would find does.
 //   Elsewhere a lost hue is a change: where the references show a clear hue, a part clipped
 //   white, crushed black or grey departs, and one clipped in two channels departs by the hue
 //   those two give. Departures are in the same grey levels (1/255 of the circle), a reference
@@ -168,6 +176,7 @@ public:
     cv::Mat chromaStep;                  // the most a pixel of movement changes their chroma (32F)
     std::vector<cv::Point> chromaFirm;   // judged pixels where the plain colour comparison is reliable
     std::vector<cv::Point> chromaLoose;  // the other judged pixels
+    std::vector<cv::Mat> chromaMeans;    // circular, AddColour: ChromaMeans of each reference's colour
     // A region that leaves pixels out: the pixels whose 5 x 5 window holds some judged pixels
     // but not 25, and how many it holds, where a mean is not the plain box mean. The judged ones
     // come first: only theirs are ever compared (the others' feed the references' bands).
@@ -204,6 +213,10 @@ cv::Mat HueField(const cv::Mat& hue, const cv::Mat& excuse = cv::Mat());
 // of its 5 x 5 window has lost its hue) or its colour (3 or 4 channels: where every channel may
 // clip at white or is near black; see GrayMatch::AddColour).
 void HueExcuse(cv::Mat& excuse, const cv::Mat& picture);
+// Colour crop (8-bit, 3 or 4 channels) -> CV_32FC2: the mean over 5 x 5 pixels of each pixel's
+// place in the plane of chroma (its distance from grey, along two axes; the channels' order does
+// not change distances), which a faint tint keeps small whatever its hue.
+cv::Mat ChromaMeans(const cv::Mat& colour);
 // Whether a hue is lost: one the conversion gives for equal brightest channels, 0 for grey,
 // black and white clipped in all three, 60, 180 and 300 degrees where two clip at white.
 bool HueLost(unsigned char hue);

@@ -575,6 +575,7 @@ void SURF::Clear()
     refSums.clear();
     smoothSums.clear();
     edgeSums.clear();
+    contextRefs.clear();
     firmCells.clear();
     cellMask.release();
     blockMask.release();
@@ -663,14 +664,39 @@ void SURF::AddColour(const cv::Mat& colour)
     firmCells.back() /= 255.0;
 }
 
+void SURF::AddContext(const cv::Mat& picture, cv::Rect at)
+{
+    if (!circular || refs.empty() || picture.type() != CV_8UC1 || at.size() != cv::Size(width, height))
+        return;
+    // Whole cells around the crop, so that the context's cells lie on the crop's; off the
+    // picture its border is repeated.
+    const int pad = shift * kWideShift, margin = pad * cell;
+    const cv::Rect around(at.x - margin, at.y - margin, grid.width * cell + 2 * margin, grid.height * cell + 2 * margin);
+    const cv::Rect inside = around & cv::Rect(0, 0, picture.cols, picture.rows);
+    if (inside.empty())
+        return;
+    cv::Mat wide;
+    cv::copyMakeBorder(picture(inside), wide, inside.y - around.y, around.br().y - inside.br().y,
+                       inside.x - around.x, around.br().x - inside.br().x, cv::BORDER_REPLICATE);
+    contextRefs.resize(refs.size());
+    contextRefs.back() = HueCells(wide, cell, grid + cv::Size(2 * pad, 2 * pad), nullptr, nullptr, nullptr, nullptr,
+                                  cv::Mat());
+}
+
 void SURF::Train(int, int, int, int)
 {
     valid = !refs.empty();
     edgeSums.clear();
     edgePad = shift * kWideShift;
+    const cv::Size padded = grid + cv::Size(2 * edgePad, 2 * edgePad);
     for (size_t k = 0; k < refs.size() && circular; ++k) {
         cv::Mat grid, mask;
         cv::copyMakeBorder(refs[k], grid, edgePad, edgePad, edgePad, edgePad, cv::BORDER_REPLICATE);
+        // Where the reference picture around the region is known, a displacement brings that in.
+        if (k < contextRefs.size() && contextRefs[k].size() == padded) {
+            contextRefs[k].copyTo(grid);
+            refs[k].copyTo(grid(cv::Rect(edgePad, edgePad, refs[k].cols, refs[k].rows)));
+        }
         cv::copyMakeBorder(cellMask, mask, edgePad, edgePad, edgePad, edgePad, cv::BORDER_REPLICATE);
         edgeSums.push_back(SumGrids(grid, mask));
     }

@@ -55,6 +55,11 @@
 //   own: noise cannot blur a firm colour that much, so a colour that all but vanished fails).
 //   The least similar block then weighs 4 times the whole region instead of once. diffLevel is
 //   a distance on that scale; no brightness compensation applies.
+// - AddContext(picture, at) (hue pictures): the picture the reference crop last added was cut
+//   from at `at`. The displacement's test above then holds the crop's cells it brings in against
+//   the reference around the region instead of its border repeated: a region beside a strong
+//   edge that shakes brings that edge in, and fits the displacement; a part at its edge fits
+//   neither.
 // - AddColour(colour) (hue pictures): the colour picture of the reference crop last added, as
 //   for GrayMatch::AddColour; where it may clip (or be crushed), a lost hue is excused, and
 //   where it is firm the crop is brought up by 3 times at most.
@@ -67,6 +72,7 @@ public:
     void Create(int width, int height, const cv::Mat& mask);
     void AddTemp(const cv::Mat& crop, int shift, int diffLevel, int minScore);
     void AddColour(const cv::Mat& colour);
+    void AddContext(const cv::Mat& picture, cv::Rect at);
     void Train(int, int, int, int);
     float Match(const cv::Mat& image, cv::Mat& out) const;
 
@@ -93,7 +99,8 @@ public:
     };
     std::vector<Grids> refSums;     // refs with cellMask
     std::vector<Grids> smoothSums;  // smoothRefs with blockMask
-    std::vector<Grids> edgeSums;    // hue: refs with their border cells repeated edgePad cells out
+    std::vector<Grids> edgeSums;    // hue: refs with edgePad cells around, of contextRefs or their border repeated
+    std::vector<cv::Mat> contextRefs;  // hue: per reference, the grid of the picture around it (AddContext)
     int edgePad = 0;
     std::vector<cv::Mat> firmCells;  // hue: per reference, the share of each cell of firm colour (empty: none)
     cv::Mat hueExcuse;              // hue: the losses of hue excused per pixel (see HueExcuse)

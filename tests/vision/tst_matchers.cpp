@@ -495,6 +495,32 @@ void TestMatchers::surfScoresSimilarityAndToleratesSmallShifts()
     QVERIFY(flat.Match(flatSame, out) > 95);
     cv::Mat textured = scene(cv::Rect(0, 0, 80, 80)).clone();
     QVERIFY(flat.Match(textured, out) < 50);
+
+    // Hue: a flat colour flush with another, with a dark line across that one. A shake of 3 px
+    // brings a strip of it in, which the picture around the region explains; a 15 px grey part at
+    // either edge of the shaken region it does not.
+    cv::Mat hue(160, 200, CV_8UC1);
+    cv::randu(hue, 79, 86);
+    hue.colRange(0, 40).setTo(220);
+    cv::line(hue, cv::Point(0, 60), cv::Point(39, 75), cv::Scalar(13), 3);
+    const cv::Rect at(40, 30, 120, 100);
+    SURF colour;
+    colour.circular = true;
+    colour.Create(at.width, at.height, cv::Mat());
+    colour.AddTemp(hue(at).clone(), 1, 50, 80);
+    colour.AddColour(cv::Mat(at.size(), CV_8UC3, cv::Scalar(60, 180, 60)));  // a firm green
+    colour.AddContext(hue, at);
+    colour.Train(0, 0, 0, 0);
+    const cv::Mat shakenHue = Shifted(hue, 3, 1);
+    cv::Mat moved = shakenHue(at).clone();
+    const float shaken = colour.Match(moved, out);
+    QVERIFY2(shaken > 80, qPrintable(QString::number(shaken)));
+    for (const cv::Point corner : {cv::Point(0, 40), cv::Point(at.width - 15, 40)}) {
+        moved = shakenHue(at).clone();
+        moved(cv::Rect(corner, cv::Size(15, 15))).setTo(0);
+        const float grey = colour.Match(moved, out);
+        QVERIFY2(grey < 80, qPrintable(QString("%1 at %2").arg(grey).arg(corner.x)));
+    }
 }
 
 // A grey crop's working grid holds the mean of the area each cell covers, the cells spread evenly
