@@ -123,7 +123,7 @@ private:
     struct LightCell
     {
         cv::Rect rect;
-        long refSum;  // over the rows read
+        long refSum;  // tent-weighted (see CellSum)
         int pixels;
     };
     std::vector<LightCell> lightCells[kMaxDetections][kMaxRegions];

@@ -22,6 +22,7 @@ constexpr double kMaxBrightness = 1.18;
 constexpr double kIgnoredBrightness = 0.02;  // smaller ratios are left to the tolerance
 constexpr double kRefitBrightness = 0.01;    // a ratio read again after a movement this far off
 constexpr double kAroundAgree = 0.06;        // a region's pixels this close to its surroundings' light tell it
+constexpr int kAgreeShare = 2;               // and only where at least 1 in this many of them agree
 constexpr int kRatioBins = 256;              // brightness ratio histogram: bin = ratio * 128
 constexpr int kRatioOne = 128;
 constexpr int kMinRatioMid = 32;  // low + high below this (dark pixels) gives no usable ratio
@@ -88,6 +89,21 @@ constexpr int kNearShare = 2;
 constexpr int kStillGain = 2;     // a movement leaving 2 / 3 of the departures or fewer explains them,
 constexpr int kStillMargin = 24;
 constexpr int kStillReach = 2;    // the movements a textured crop is tried at
+// A fine texture a few pixels off its references (ribs half a period off turn every pixel) stays
+// inside the band, which spans the texture's range, so the search by the band never starts; it is
+// found by the references' own values instead, at every movement up to this far each way (half
+// the coarsest period the band does not take in: any phase of a finer texture lies within it).
+constexpr int kTextureReach = 4;
+constexpr int kTextureTrigger = 4;  // searched where more than 1 in this many textured pixels depart
+// A movement is taken where it clears at least 1 in this many of the departing pixels (a part on
+// the texture departs wherever the crop lies, the texture only off its alignment).
+constexpr int kTextureGain = 4;
+// Crops narrower than this each way are not searched so: a part moved half a period (a piece of
+// the texture out of place) may cover most of such a region, and a movement would explain it.
+constexpr int kTextureContext = 40;
+// A farther movement replaces a nearer one only where it leaves clearly fewer pixels departing
+// (fewer than this many fifths of them): a texture fits itself a period on about as well.
+constexpr int kTextureCloser = 4;
 // The plain comparison on texture is what finds a part the band takes in; where the band itself
 // departs at more than 1 in this many of the pixels it marks there, the crop is off (a turn, a
 // movement larger than the search) rather than holding such a part.
@@ -159,13 +175,16 @@ double BrightnessRatio(const cv::Mat& image, const cv::Mat& low, const cv::Mat& 
         sample(1, 1);
     }
     // With the light around the region known, only the pixels that agree with it count: a part
-    // lies further off, however much of the region it covers.
+    // lies further off, however much of the region it covers. Where most pixels disagree, they
+    // are no light at all: a texture a few pixels off its references (half a period of ribs turns
+    // every pixel) or a part over most of the region; the light around tells it then.
     int first = 0, last = kRatioBins - 1;
     if (around > 0) {
         first = std::clamp(int(around * (1 - kAroundAgree) * kRatioOne), 0, kRatioBins - 1);
         last = std::clamp(int(around * (1 + kAroundAgree) * kRatioOne), first, kRatioBins - 1);
+        const int usable = n;
         n = std::accumulate(hist.begin() + first, hist.begin() + last + 1, 0);
-        if (n < kMinRatioPixels)
+        if (n < kMinRatioPixels || n * kAgreeShare < usable)
             return std::clamp(around, kMinBrightness, kMaxBrightness);
     }
     if (n < kMinRatioPixels)
@@ -753,13 +772,15 @@ int StripReach(cv::Point shift)
 }
 
 // The crop's pixels whose means are judged after a movement by shift (none: 0, 0): their
-// windows lie wholly on the crop and on what the references saw. Where a window reaches past
-// the crop, its mirrored half doubles what lies at the edge, and a movement brings in there what
-// lay outside the region when it was taught; in that rim and in the strip a movement uncovers,
-// only single pixels are judged.
+// windows, and those of the references' means a pixel around that their band takes in, lie
+// wholly on the crop and on what the references saw. Where a window reaches past the crop, its
+// mirrored half doubles what lies at the edge (on ribs a band of such means misses the phases a
+// texture moved half a period shows), and a movement brings in there what lay outside the region
+// when it was taught; in that rim and in the strip a movement uncovers, only single pixels are
+// judged.
 cv::Rect MeanArea(cv::Size size, cv::Point shift)
 {
-    const int half = kMeanWindow / 2;
+    const int half = kMeanWindow / 2 + 1;
     const cv::Rect area = Overlap(size, shift) + shift;
     const cv::Rect inner(area.x + half, area.y + half, area.width - 2 * half, area.height - 2 * half);
     return inner.width > 0 && inner.height > 0 ? inner : cv::Rect();
@@ -1147,6 +1168,58 @@ bool SitsStill(const Comparison& own, const cv::Mat& textured, int departing, in
     return true;
 }
 
+// The movement of a textured crop off its alignment (more than 1 in kTextureTrigger of its
+// textured pixels departing from the references' own values; crops at least kTextureContext
+// wide): the one of up to kTextureReach pixels each way at which the fewest pixels depart from
+// the references' own values as taught over the whole crop, outline included (own: the pixels
+// against them, lim and light as the match has them), nearest first. All are counted on the
+// same pixels, those every movement keeps on the crop, so a movement that carries a part off a
+// thin region's mask or past the crop's edge gains nothing. Taken only where it clears at least
+// 1 in kTextureGain of the pixels departing where the crop lies; else (0, 0). Only where the band
+// takes the movement in (bandHere, the pixels departing from the band, at most 1 in kBandShare of
+// those departing from their own values): a part or an edge moved further than the band reaches
+// is the search by the band's.
+cv::Point TextureShift(const Comparison& own, const GrayMatch& m, int bandHere)
+{
+    const cv::Size size = own.up->size();
+    const cv::Rect all(cv::Point(), size);
+    if (m.texturedCount == 0 || std::min(size.width, size.height) < kTextureContext)
+        return cv::Point();
+    Comparison onTexture = own;
+    onTexture.also = nullptr, onTexture.only = &m.textured;
+    if (Departures(onTexture, all, all) * kTextureTrigger <= m.texturedCount)
+        return cv::Point();
+    Comparison around = own;
+    around.also = nullptr, around.only = nullptr;
+    around.low = &m.ownContext.low, around.high = &m.ownContext.high;
+    // The movements nearest first: of those that fit about as well, the nearest is taken.
+    static const std::vector<cv::Point> moves = [] {
+        std::vector<cv::Point> m;
+        for (int dy = -kTextureReach; dy <= kTextureReach; ++dy)
+            for (int dx = -kTextureReach; dx <= kTextureReach; ++dx)
+                if (dx != 0 || dy != 0)
+                    m.emplace_back(dx, dy);
+        std::stable_sort(m.begin(), m.end(),
+                         [](cv::Point a, cv::Point b) { return a.dot(a) < b.dot(b); });
+        return m;
+    }();
+    // Every movement is counted on the same pixels, those all of them keep on the crop: one that
+    // merely carries a part past the crop's edge gains nothing.
+    const cv::Rect inner(kTextureReach, kTextureReach, size.width - 2 * kTextureReach, size.height - 2 * kTextureReach);
+    const int here = Departures(around, inner, inner);
+    if (bandHere * kBandShare > here)
+        return cv::Point();  // the band does not take it in: the search by the band's own
+    cv::Point best;
+    int fewest = here - std::max(here / kTextureGain, kStillMargin);
+    for (const cv::Point d : moves) {
+        const int enough = best == cv::Point() ? fewest : fewest * kTextureCloser / 5;
+        const int there = Departures(around, inner, inner - d, 1, enough);
+        if (there < enough)
+            best = d, fewest = there;
+    }
+    return best;
+}
+
 // The marks on texture (onTexture) within a solid area where the crop is smooth though the
 // references were textured, into out: its 3 x 3 range at most 1 in kFlatShare of the band's
 // (the references' own 3 x 3 range, moved by shift), over a square kFlatSpan wide, and a pixel
@@ -1426,7 +1499,7 @@ void GrayMatch::Clear()
     valid = false;
     tempCount = 0;
     judged.release();
-    band = own = mean = ownMean = context = nearby = Band();
+    band = own = mean = ownMean = context = ownContext = nearby = Band();
     firm.release();
     textured.release();
     texturedCount = 0;
@@ -1557,8 +1630,11 @@ void GrayMatch::Train(int sensitivity, int amplify, int toleranceScale, int tole
         cv::erode(own.low, nearby.low, near, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
         cv::dilate(own.high, nearby.high, near, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
         context = band;
-        if (!wholeMask)
+        ownContext = own;
+        if (!wholeMask) {
             context.low = band.low.clone(), context.high = band.high.clone();
+            ownContext.low = own.low.clone(), ownContext.high = own.high.clone();
+        }
     }
     if (valid && !circular) {
         // Pixels left out of judging can never depart: their bands are the whole range.
@@ -1644,7 +1720,10 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light) const
     rowCounts.resize(size_t(height));
     const int here = MarkDepartures(cmp[0], marks[0], rowCounts.data());
     const int meansHere = MarkDeparturesIn(cmp[1], marks[1], MeanArea(image.size(), cv::Point()));
-    if (here == 0 && meansHere == 0) {
+    const bool departs = here > 0 || meansHere > 0;
+    // A fine texture off its alignment may stay inside the band: found by its own values.
+    const cv::Point textureShift = departs ? cv::Point() : TextureShift(cmp[2], *this, 0);
+    if (!departs && textureShift == cv::Point()) {
         diff = cv::Mat::zeros(height, width, CV_8UC1);
         MarkPlain(*this, cmp[2], cv::Point(), 0, diff);
         return;
@@ -1655,7 +1734,9 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light) const
     edges.reset(*this);
     const cv::Rect searched = SearchedMeans(marks[1].size());
     const int searchedHere = searched.empty() ? 0 : cv::countNonZero(marks[1](searched));
-    const cv::Point shift = BestShift(cmp, edges, here + searchedHere, rowCounts);
+    cv::Point shift = departs ? BestShift(cmp, edges, here + searchedHere, rowCounts) : textureShift;
+    if (departs && shift == cv::Point())
+        shift = TextureShift(cmp[2], *this, here);
     int bandHere = here;  // the pixels departing from the band where the crop is compared
     // A departing mean marks only where the pixel itself changed (see the marks below).
     cmp[1].also = &cmp[4];

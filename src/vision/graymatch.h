@@ -141,6 +141,7 @@ public:
     Band mean;                     // the means over 5 x 5 judged pixels, a pixel around
     Band ownMean;                  // the mean at the pixel itself
     Band context;                  // the band as taught over the whole crop, outline included
+    Band ownContext;               // the references' own values over the whole crop, outline included
     Band nearby;                   // the references' own values within a few pixels
     cv::Mat firm;                  // judged pixels where the plain comparison is reliable (255)
     cv::Mat textured;              // the other judged pixels: reliable while the region sits still
