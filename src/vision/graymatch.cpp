@@ -22,7 +22,6 @@ constexpr double kMaxBrightness = 1.18;
 constexpr double kIgnoredBrightness = 0.02;  // smaller ratios are left to the tolerance
 constexpr double kRefitBrightness = 0.01;    // a ratio read again after a movement this far off
 constexpr double kAroundAgree = 0.06;        // a region's pixels this close to its surroundings' light tell it
-constexpr int kAgreeShare = 2;               // and only where at least 1 in this many of them agree
 constexpr int kRatioBins = 256;              // brightness ratio histogram: bin = ratio * 128
 constexpr int kRatioOne = 128;
 constexpr int kMinRatioMid = 32;  // low + high below this (dark pixels) gives no usable ratio
@@ -175,16 +174,13 @@ double BrightnessRatio(const cv::Mat& image, const cv::Mat& low, const cv::Mat& 
         sample(1, 1);
     }
     // With the light around the region known, only the pixels that agree with it count: a part
-    // lies further off, however much of the region it covers. Where most pixels disagree, they
-    // are no light at all: a texture a few pixels off its references (half a period of ribs turns
-    // every pixel) or a part over most of the region; the light around tells it then.
+    // lies further off, however much of the region it covers.
     int first = 0, last = kRatioBins - 1;
     if (around > 0) {
         first = std::clamp(int(around * (1 - kAroundAgree) * kRatioOne), 0, kRatioBins - 1);
         last = std::clamp(int(around * (1 + kAroundAgree) * kRatioOne), first, kRatioBins - 1);
-        const int usable = n;
         n = std::accumulate(hist.begin() + first, hist.begin() + last + 1, 0);
-        if (n < kMinRatioPixels || n * kAgreeShare < usable)
+        if (n < kMinRatioPixels)
             return std::clamp(around, kMinBrightness, kMaxBrightness);
     }
     if (n < kMinRatioPixels)
@@ -772,15 +768,13 @@ int StripReach(cv::Point shift)
 }
 
 // The crop's pixels whose means are judged after a movement by shift (none: 0, 0): their
-// windows, and those of the references' means a pixel around that their band takes in, lie
-// wholly on the crop and on what the references saw. Where a window reaches past the crop, its
-// mirrored half doubles what lies at the edge (on ribs a band of such means misses the phases a
-// texture moved half a period shows), and a movement brings in there what lay outside the region
-// when it was taught; in that rim and in the strip a movement uncovers, only single pixels are
-// judged.
+// windows lie wholly on the crop and on what the references saw. Where a window reaches past
+// the crop, its mirrored half doubles what lies at the edge, and a movement brings in there what
+// lay outside the region when it was taught; in that rim and in the strip a movement uncovers,
+// only single pixels are judged.
 cv::Rect MeanArea(cv::Size size, cv::Point shift)
 {
-    const int half = kMeanWindow / 2 + 1;
+    const int half = kMeanWindow / 2;
     const cv::Rect area = Overlap(size, shift) + shift;
     const cv::Rect inner(area.x + half, area.y + half, area.width - 2 * half, area.height - 2 * half);
     return inner.width > 0 && inner.height > 0 ? inner : cv::Rect();
