@@ -42,6 +42,13 @@
 //   A movement is taken only where what it explains on the region it explains on the whole crop
 //   (the outline's pixels judged against the references as taught there): on a flat surface a
 //   movement that carries a part off a thin or concave region's mask explains nothing around it.
+//   A fine texture a few pixels off (ribs half a period off turn every pixel) stays inside the
+//   band, which spans its range, and the plain comparison there holds only at the alignment: where
+//   more than a quarter of the textured pixels depart from the references' own values and the band
+//   takes that in, the crop (40 pixels or more each way) is moved by up to 4 pixels each way to
+//   where the fewest of its pixels depart from the references as taught over the whole crop,
+//   every movement counted on the same pixels, nearest first, and only where that clears a
+//   quarter of them: a part departs wherever the crop lies, the texture only off its alignment.
 // - Match(image, diff, light): image is an 8-bit crop of the model's size; light (0: none) the
 //   frame's brightness against the references around the region. A change of the whole
 //   crop's brightness of up to 15 % (lighting, exposure) is not a defect: the crop is first
