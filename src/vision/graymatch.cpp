@@ -1715,9 +1715,8 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light) const
     const int here = MarkDepartures(cmp[0], marks[0], rowCounts.data());
     const int meansHere = MarkDeparturesIn(cmp[1], marks[1], MeanArea(image.size(), cv::Point()));
     const bool departs = here > 0 || meansHere > 0;
-    // A fine texture off its alignment may stay inside the band: found by its own values (the
-    // band's search would take any movement its band takes in, a half period off as well).
-    const cv::Point textureShift = TextureShift(cmp[2], *this, here);
+    // A fine texture off its alignment may stay inside the band: found by its own values.
+    const cv::Point textureShift = departs ? cv::Point() : TextureShift(cmp[2], *this, 0);
     if (!departs && textureShift == cv::Point()) {
         diff = cv::Mat::zeros(height, width, CV_8UC1);
         MarkPlain(*this, cmp[2], cv::Point(), 0, diff);
@@ -1729,8 +1728,9 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light) const
     edges.reset(*this);
     const cv::Rect searched = SearchedMeans(marks[1].size());
     const int searchedHere = searched.empty() ? 0 : cv::countNonZero(marks[1](searched));
-    const cv::Point shift =
-        textureShift != cv::Point() ? textureShift : BestShift(cmp, edges, here + searchedHere, rowCounts);
+    cv::Point shift = departs ? BestShift(cmp, edges, here + searchedHere, rowCounts) : textureShift;
+    if (departs && shift == cv::Point())
+        shift = TextureShift(cmp[2], *this, here);
     int bandHere = here;  // the pixels departing from the band where the crop is compared
     // A departing mean marks only where the pixel itself changed (see the marks below).
     cmp[1].also = &cmp[4];

@@ -45,8 +45,8 @@
 //   A fine texture a few pixels off (ribs half a period off turn every pixel) stays inside the
 //   band, which spans its range, and the plain comparison there holds only at the alignment: where
 //   more than a quarter of the textured pixels depart from the references' own values and the band
-//   takes that in, the crop (40 pixels or more each way) is moved, before the band's own search
-//   (which takes in a half period as well as a whole), by up to 4 pixels each way to
+//   takes that in, the crop (40 pixels or more each way) is moved, where the band's own search
+//   takes no movement, by up to 4 pixels each way to
 //   where the fewest of its pixels depart from the references as taught over the whole crop,
 //   every movement counted on the same pixels, nearest first, and only where that clears a
 //   quarter of them: a part departs wherever the crop lies, the texture only off its alignment.
