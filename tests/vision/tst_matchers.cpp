@@ -218,21 +218,6 @@ void TestMatchers::grayMatchTakesAMovementOnlyWhereItExplainsTheCrop()
     }
     ribbed.Match(ribs, diff, 1.0);
     QCOMPARE(cv::countNonZero(diff), 0);
-    // The same ribs 1 to 3 px off, nothing corrected: the band takes them in, and the plain
-    // comparison holds only where they fit, found by their own values: there the smooth part is
-    // marked and nothing else.
-    for (const int phase : {1, 2, 3})
-        for (const bool smooth : {false, true}) {
-            cv::Mat live(ribs.size(), CV_8UC1);
-            for (int x = 0; x < live.cols; ++x) live.col(x).setTo((x + 4 - phase) % 4 < 2 ? 141 : 99);
-            if (smooth)
-                cv::RNG(7).fill(live(part), cv::RNG::NORMAL, 120, 4);
-            ribbed.Match(live, diff, 1.0);
-            const QString what = QString("%1 px off: %2 marked").arg(phase).arg(cv::countNonZero(diff));
-            QVERIFY2(cv::countNonZero(diff(part)) >= (smooth ? part.area() * 3 / 4 : 0), qPrintable(what));
-            if (smooth || phase == 2)  // (a 1 px movement's strip meets the band of one phase at the edge)
-                QVERIFY2(cv::countNonZero(diff) <= (smooth ? part.area() * 3 / 2 : 0), qPrintable(what));
-        }
 }
 
 // The marks of circle, hexagon and rectangle regions on a textured scene, pixel for pixel, with
