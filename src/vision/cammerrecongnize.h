@@ -94,7 +94,7 @@ private:
     Band MakeBand(const CammerSingleton* s, int det, int r, const cv::Mat& roi, const cv::Mat& colorRoi,
                   const cv::Mat& m, int kernel, int countSlack, double light = 0);
     // The light of picture around region r of det (see TrainLight): the cells' ratios of their
-    // sums to the taught ones, the mean of the middle half, then of the cells that agree with it.
+    // tent-weighted sums (a fine texture moved a few pixels leaves them) to the taught ones, the mean of the middle half, then of the cells that agree with it.
     // 0 when too few cells tell it (a region filling the picture).
     double RegionLight(int det, int r, const cv::Mat& picture) const;
     // The cells of a ring around rect on which RegionLight reads the light of region r of det,
@@ -123,7 +123,7 @@ private:
     struct LightCell
     {
         cv::Rect rect;
-        long refSum;  // over the rows read
+        long refSum;  // tent-weighted (see CellSum)
         int pixels;
     };
     std::vector<LightCell> lightCells[kMaxDetections][kMaxRegions];

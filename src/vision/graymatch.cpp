@@ -89,6 +89,21 @@ constexpr int kNearShare = 2;
 constexpr int kStillGain = 2;     // a movement leaving 2 / 3 of the departures or fewer explains them,
 constexpr int kStillMargin = 24;
 constexpr int kStillReach = 2;    // the movements a textured crop is tried at
+// A fine texture a few pixels off its references (ribs half a period off turn every pixel) stays
+// inside the band, which spans the texture's range, so the search by the band never starts; it is
+// found by the references' own values instead, at every movement up to this far each way (half
+// the coarsest period the band does not take in: any phase of a finer texture lies within it).
+constexpr int kTextureReach = 4;
+constexpr int kTextureTrigger = 4;  // searched where more than 1 in this many textured pixels depart
+// A movement is taken where it clears at least 1 in this many of the departing pixels (a part on
+// the texture departs wherever the crop lies, the texture only off its alignment).
+constexpr int kTextureGain = 4;
+// Crops narrower than this each way are not searched so: a part moved half a period (a piece of
+// the texture out of place) may cover most of such a region, and a movement would explain it.
+constexpr int kTextureContext = 40;
+// A farther movement replaces a nearer one only where it leaves clearly fewer pixels departing
+// (fewer than this many fifths of them): a texture fits itself a period on about as well.
+constexpr int kTextureCloser = 4;
 // The plain comparison on texture is what finds a part the band takes in; where the band itself
 // departs at more than 1 in this many of the pixels it marks there, the crop is off (a turn, a
 // movement larger than the search) rather than holding such a part.
@@ -1148,6 +1163,58 @@ bool SitsStill(const Comparison& own, const cv::Mat& textured, int departing, in
     return true;
 }
 
+// The movement of a textured crop off its alignment (more than 1 in kTextureTrigger of its
+// textured pixels departing from the references' own values; crops at least kTextureContext
+// wide): the one of up to kTextureReach pixels each way at which the fewest pixels depart from
+// the references' own values as taught over the whole crop, outline included (own: the pixels
+// against them, lim and light as the match has them), nearest first. All are counted on the
+// same pixels, those every movement keeps on the crop, so a movement that carries a part off a
+// thin region's mask or past the crop's edge gains nothing. Taken only where it clears at least
+// 1 in kTextureGain of the pixels departing where the crop lies; else (0, 0). Only where the band
+// takes the movement in (bandHere, the pixels departing from the band, at most 1 in kBandShare of
+// those departing from their own values): a part or an edge moved further than the band reaches
+// is the search by the band's.
+cv::Point TextureShift(const Comparison& own, const GrayMatch& m, int bandHere)
+{
+    const cv::Size size = own.up->size();
+    const cv::Rect all(cv::Point(), size);
+    if (m.texturedCount == 0 || std::min(size.width, size.height) < kTextureContext)
+        return cv::Point();
+    Comparison onTexture = own;
+    onTexture.also = nullptr, onTexture.only = &m.textured;
+    if (Departures(onTexture, all, all) * kTextureTrigger <= m.texturedCount)
+        return cv::Point();
+    Comparison around = own;
+    around.also = nullptr, around.only = nullptr;
+    around.low = &m.ownContext.low, around.high = &m.ownContext.high;
+    // The movements nearest first: of those that fit about as well, the nearest is taken.
+    static const std::vector<cv::Point> moves = [] {
+        std::vector<cv::Point> m;
+        for (int dy = -kTextureReach; dy <= kTextureReach; ++dy)
+            for (int dx = -kTextureReach; dx <= kTextureReach; ++dx)
+                if (dx != 0 || dy != 0)
+                    m.emplace_back(dx, dy);
+        std::stable_sort(m.begin(), m.end(),
+                         [](cv::Point a, cv::Point b) { return a.dot(a) < b.dot(b); });
+        return m;
+    }();
+    // Every movement is counted on the same pixels, those all of them keep on the crop: one that
+    // merely carries a part past the crop's edge gains nothing.
+    const cv::Rect inner(kTextureReach, kTextureReach, size.width - 2 * kTextureReach, size.height - 2 * kTextureReach);
+    const int here = Departures(around, inner, inner);
+    if (bandHere * kBandShare > here)
+        return cv::Point();  // the band does not take it in: the search by the band's own
+    cv::Point best;
+    int fewest = here - std::max(here / kTextureGain, kStillMargin);
+    for (const cv::Point d : moves) {
+        const int enough = best == cv::Point() ? fewest : fewest * kTextureCloser / 5;
+        const int there = Departures(around, inner, inner - d, 1, enough);
+        if (there < enough)
+            best = d, fewest = there;
+    }
+    return best;
+}
+
 // The marks on texture (onTexture) within a solid area where the crop is smooth though the
 // references were textured, into out: its 3 x 3 range at most 1 in kFlatShare of the band's
 // (the references' own 3 x 3 range, moved by shift), over a square kFlatSpan wide, and a pixel
@@ -1635,7 +1702,7 @@ void GrayMatch::Clear()
     valid = false;
     tempCount = 0;
     judged.release();
-    band = own = mean = ownMean = context = nearby = Band();
+    band = own = mean = ownMean = context = ownContext = nearby = Band();
     firm.release();
     textured.release();
     texturedCount = 0;
@@ -1796,8 +1863,11 @@ void GrayMatch::Train(int sensitivity, int amplify, int toleranceScale, int tole
         cv::erode(own.low, nearby.low, near, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
         cv::dilate(own.high, nearby.high, near, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
         context = band;
-        if (!wholeMask)
+        ownContext = own;
+        if (!wholeMask) {
             context.low = band.low.clone(), context.high = band.high.clone();
+            ownContext.low = own.low.clone(), ownContext.high = own.high.clone();
+        }
     }
     chromaFirm.clear();
     chromaLoose.clear();
@@ -1896,7 +1966,10 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light, const c
     rowCounts.resize(size_t(height));
     const int here = MarkDepartures(cmp[0], marks[0], rowCounts.data());
     const int meansHere = MarkDeparturesIn(cmp[1], marks[1], MeanArea(image.size(), cv::Point()));
-    if (here == 0 && meansHere == 0) {
+    const bool departs = here > 0 || meansHere > 0;
+    // A fine texture off its alignment may stay inside the band: found by its own values.
+    const cv::Point textureShift = departs ? cv::Point() : TextureShift(cmp[2], *this, 0);
+    if (!departs && textureShift == cv::Point()) {
         diff = cv::Mat::zeros(height, width, CV_8UC1);
         MarkPlain(*this, cmp[2], cv::Point(), 0, diff);
         return;
@@ -1907,7 +1980,9 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light, const c
     edges.reset(*this);
     const cv::Rect searched = SearchedMeans(marks[1].size());
     const int searchedHere = searched.empty() ? 0 : cv::countNonZero(marks[1](searched));
-    const cv::Point shift = BestShift(cmp, edges, here + searchedHere, rowCounts);
+    cv::Point shift = departs ? BestShift(cmp, edges, here + searchedHere, rowCounts) : textureShift;
+    if (departs && shift == cv::Point())
+        shift = TextureShift(cmp[2], *this, here);
     int bandHere = here;  // the pixels departing from the band where the crop is compared
     // A departing mean marks only where the pixel itself changed (see the marks below).
     cmp[1].also = &cmp[4];

@@ -42,6 +42,14 @@
 //   A movement is taken only where what it explains on the region it explains on the whole crop
 //   (the outline's pixels judged against the references as taught there): on a flat surface a
 //   movement that carries a part off a thin or concave region's mask explains nothing around it.
+//   A fine texture a few pixels off (ribs half a period off turn every pixel) stays inside the
+//   band, which spans its range, and the plain comparison there holds only at the alignment: where
+//   more than a quarter of the textured pixels depart from the references' own values and the band
+//   takes that in, the crop (40 pixels or more each way) is moved, where the band's own search
+//   takes no movement, by up to 4 pixels each way to
+//   where the fewest of its pixels depart from the references as taught over the whole crop,
+//   every movement counted on the same pixels, nearest first, and only where that clears a
+//   quarter of them: a part departs wherever the crop lies, the texture only off its alignment.
 // - Match(image, diff, light): image is an 8-bit crop of the model's size; light (0: none) the
 //   frame's brightness against the references around the region. A change of the whole
 //   crop's brightness of up to 15 % (lighting, exposure) is not a defect: the crop is first
@@ -165,6 +173,7 @@ public:
     Band mean;                     // the means over 5 x 5 judged pixels, a pixel around
     Band ownMean;                  // the mean at the pixel itself
     Band context;                  // the band as taught over the whole crop, outline included
+    Band ownContext;               // the references' own values over the whole crop, outline included
     Band nearby;                   // the references' own values within a few pixels
     cv::Mat firm;                  // judged pixels where the plain comparison is reliable (255)
     cv::Mat textured;              // the other judged pixels: reliable while the region sits still

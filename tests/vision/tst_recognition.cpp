@@ -157,6 +157,29 @@ void TestRecognition::defectBlobIsFoundWithItsAreaUnlessIgnored()
             lit.Run(0);
             QVERIFY2(flat.view->roiOk[0][0] != part, qPrintable(QString("gain %1, value %2").arg(gain).arg(flat.view->roiValue[0][0])));
         }
+
+    // So on ribs of 4 and 6 px moved 1 to 3 px, nothing corrected: the ring's light and the
+    // region's are read as they are, and a smooth part of the ribs' mean grey is found where they fit.
+    for (const int period : {4, 6}) {
+        RecogRig ribbed(kW, kH);
+        cv::Mat ribs(kH + 8, kW, CV_8UC1), noise(ribs.size(), CV_8SC1);
+        for (int y = 0; y < ribs.rows; ++y) ribs.row(y).setTo(y % period < period / 2 ? 167 : 99);
+        cv::RNG(3).fill(noise, cv::RNG::NORMAL, 0, 2);
+        cv::add(ribs, noise, ribs, cv::noArray(), CV_8U);
+        ribbed.setTemplate(0, 0, ribs(cv::Rect(0, 4, kW, kH)).clone());
+        ribbed.addRect(0, cv::Rect(100, 100, 100, 80), kFuncDefect, 45, 100, 3);
+        CammerRecong& ribbedRec = ribbed.build();
+        for (const int dy : {1, 2, 3, -2})
+            for (const bool part : {false, true}) {
+                cv::Mat frame = ribs(cv::Rect(0, 4 - dy, kW, kH)).clone();
+                if (part)
+                    frame(cv::Rect(130, 120, 20, 20)).setTo(133);
+                ribbed.setAligned(frame);
+                ribbedRec.Run(0);
+                QVERIFY2(ribbed.view->roiOk[0][0] != part,
+                         qPrintable(QString("ribs %1 moved %2, value %3").arg(period).arg(dy).arg(ribbed.view->roiValue[0][0])));
+            }
+    }
 }
 
 void TestRecognition::defectJudgementHonoursTemplateIsNg()
