@@ -1638,7 +1638,8 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light) const
     // The region's own pixels tell the light finest (their median), but a part over half of them
     // would become it: where the caller read the light of the frame around the region, only the
     // region's pixels that agree with it tell it.
-    const double ratio = BrightnessRatio(image, own.low, own.high, imageMeans, ownMean.low, ownMean.high, light);
+    const double ratio = light > 0 ? std::clamp(light, kMinBrightness, kMaxBrightness)
+                                   : BrightnessRatio(image, own.low, own.high, imageMeans, ownMean.low, ownMean.high);
     bringTo(ratio);
     static thread_local std::vector<int> rowCounts;  // the departures of each row
     rowCounts.resize(size_t(height));
@@ -1668,8 +1669,9 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light) const
         // The brightness read where the crop lay off its references is read again where it fits,
         // from the pixels that agree with the light around the region when it is known: the few
         // pixels a movement fits on a thin region would give any ratio.
-        const double fitted = BrightnessRatio(image, moved[2][0], moved[2][1], imageMeans, moved[3][0], moved[3][1],
-                                              light);
+        const double fitted =
+            light > 0 ? ratio
+                      : BrightnessRatio(image, moved[2][0], moved[2][1], imageMeans, moved[3][0], moved[3][1]);
         if (std::abs(fitted - ratio) > kRefitBrightness)
             bringTo(fitted);
         // Means only where their windows lie on what the references saw.
