@@ -140,23 +140,32 @@ void TestRecognition::defectBlobIsFoundWithItsAreaUnlessIgnored()
     QVERIFY(v.cameraOk);
     QCOMPARE(v.roiValue[0][0], OpenedSquareArea(8));
 
-    // A region's light is the frame's around it: a faint part over most of a flat region is
-    // found, the same frame 12 % brighter or darker passes, and with the part brighter still.
+    // A region's light is the frame's: a faint part over most of a flat region, or over all of
+    // it and far around, is found, the same frame 12 % brighter or darker passes, and so does
+    // one lit a fifth more on one side than on the other, with the part brighter still.
     RecogRig flat(kW, kH);
     const cv::Mat plainGrey(kH, kW, CV_8UC1, cv::Scalar(120));
     flat.setTemplate(0, 0, plainGrey);
     flat.addRect(0, cv::Rect(100, 100, 100, 80), kFuncDefect, 45, 100, 3);
     CammerRecong& lit = flat.build();
+    const cv::Rect parts[] = {cv::Rect(), cv::Rect(100, 100, 70, 64), cv::Rect(60, 60, 180, 160)};
     for (const double gain : {1.0, 1.12, 0.88})
-        for (const bool part : {false, true}) {
-            cv::Mat frame = plainGrey.clone();
-            if (part)
-                frame(cv::Rect(100, 100, 70, 64)) += cv::Scalar(17);
-            frame.convertTo(frame, CV_8U, gain);
-            flat.setAligned(frame);
-            lit.Run(0);
-            QVERIFY2(flat.view->roiOk[0][0] != part, qPrintable(QString("gain %1, value %2").arg(gain).arg(flat.view->roiValue[0][0])));
-        }
+        for (const double slope : {0.0, 0.2})
+            for (const cv::Rect& part : parts) {
+                cv::Mat frame = plainGrey.clone();
+                if (!part.empty())
+                    frame(part) += cv::Scalar(17);
+                frame.convertTo(frame, CV_32F, gain);
+                for (int x = 0; x < kW; ++x) frame.col(x) *= 1 + slope * (x - kW / 2) / kW;
+                frame.convertTo(frame, CV_8U);
+                flat.setAligned(frame);
+                lit.Run(0);
+                QVERIFY2(flat.view->roiOk[0][0] == part.empty(), qPrintable(QString("gain %1, slope %2, part %3, value %4")
+                                                                                .arg(gain)
+                                                                                .arg(slope)
+                                                                                .arg(part.width)
+                                                                                .arg(flat.view->roiValue[0][0])));
+            }
 }
 
 void TestRecognition::defectJudgementHonoursTemplateIsNg()
