@@ -147,6 +147,7 @@ void TestRecognition::defectBlobIsFoundWithItsAreaUnlessIgnored()
     const cv::Mat plainGrey(kH, kW, CV_8UC1, cv::Scalar(120));
     flat.setTemplate(0, 0, plainGrey);
     flat.addRect(0, cv::Rect(100, 100, 100, 80), kFuncDefect, 45, 100, 3);
+    flat.addRect(0, cv::Rect(20, 300, 600, 60), kFuncDefect, 45, 100, 3);
     CammerRecong& lit = flat.build();
     const cv::Rect parts[] = {cv::Rect(), cv::Rect(100, 100, 70, 64), cv::Rect(60, 60, 180, 160)};
     for (const double gain : {1.0, 1.12, 0.88})
@@ -166,6 +167,32 @@ void TestRecognition::defectBlobIsFoundWithItsAreaUnlessIgnored()
                                                                                 .arg(part.width)
                                                                                 .arg(flat.view->roiValue[0][0])));
             }
+    // A long strip under that gradient is judged at each pixel's own light: its dim end passes
+    // clean and shows the part there.
+    for (const bool part : {false, true}) {
+        cv::Mat frame = plainGrey.clone();
+        if (part)
+            frame(cv::Rect(30, 310, 40, 40)) += cv::Scalar(17);
+        frame.convertTo(frame, CV_32F);
+        for (int x = 0; x < kW; ++x) frame.col(x) *= 1 + 0.2 * (x - kW / 2) / kW;
+        frame.convertTo(frame, CV_8U);
+        flat.setAligned(frame);
+        lit.Run(0);
+        QVERIFY2(flat.view->roiOk[0][1] != part, qPrintable(QString("strip, value %1").arg(flat.view->roiValue[0][1])));
+    }
+    // Ribs of an even period are read whole, row by row: a blur that evens out their phases is
+    // no change of light.
+    RecogRig ribbed(kW, kH);
+    cv::Mat ribs(kH, kW, CV_8UC1);
+    for (int y = 0; y < kH; ++y) ribs.row(y).setTo(y % 6 < 3 ? 160 : 80);
+    ribbed.setTemplate(0, 0, ribs);
+    ribbed.addRect(0, cv::Rect(100, 100, 100, 80), kFuncDefect, 45, 100, 3);
+    CammerRecong& blurredRibs = ribbed.build();
+    cv::Mat blurred;
+    cv::GaussianBlur(ribs, blurred, cv::Size(0, 0), 1.0);
+    ribbed.setAligned(blurred);
+    blurredRibs.Run(0);
+    QVERIFY2(ribbed.view->roiOk[0][0], qPrintable(QString("blurred ribs, value %1").arg(ribbed.view->roiValue[0][0])));
 }
 
 void TestRecognition::defectJudgementHonoursTemplateIsNg()
