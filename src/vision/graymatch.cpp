@@ -21,7 +21,6 @@ constexpr double kMinBrightness = 0.85;  // brightness ratios the band follows
 constexpr double kMaxBrightness = 1.18;
 constexpr double kIgnoredBrightness = 0.02;  // smaller ratios are left to the tolerance
 constexpr double kRefitBrightness = 0.01;    // a ratio read again after a movement this far off
-constexpr double kAroundAgree = 0.06;        // a region's pixels this close to its surroundings' light tell it
 constexpr int kRatioBins = 256;              // brightness ratio histogram: bin = ratio * 128
 constexpr int kRatioOne = 128;
 constexpr int kMinRatioMid = 32;  // low + high below this (dark pixels) gives no usable ratio
@@ -114,7 +113,7 @@ constexpr int kContextShare = 2;
 // taken as bright as the band follows (a clipped pixel then stands for the least light it may
 // have had).
 double BrightnessRatio(const cv::Mat& image, const cv::Mat& low, const cv::Mat& high, const cv::Mat& imageMeans,
-                       const cv::Mat& meanLow, const cv::Mat& meanHigh, double around = 0)
+                       const cv::Mat& meanLow, const cv::Mat& meanHigh)
 {
     // 128 / middle of the band for each low + high; 0 where too dark for a ratio.
     static const std::array<float, 511> inverse = [] {
@@ -158,20 +157,10 @@ double BrightnessRatio(const cv::Mat& image, const cv::Mat& low, const cv::Mat& 
         n = clipped = 0;
         sample(1, 1);
     }
-    // With the light around the region known, only the pixels that agree with it count: a part
-    // lies further off, however much of the region it covers.
-    int first = 0, last = kRatioBins - 1;
-    if (around > 0) {
-        first = std::clamp(int(around * (1 - kAroundAgree) * kRatioOne), 0, kRatioBins - 1);
-        last = std::clamp(int(around * (1 + kAroundAgree) * kRatioOne), first, kRatioBins - 1);
-        n = std::accumulate(hist.begin() + first, hist.begin() + last + 1, 0);
-        if (n < kMinRatioPixels)
-            return std::clamp(around, kMinBrightness, kMaxBrightness);
-    }
     if (n < kMinRatioPixels)
         return clipped > n ? kMaxBrightness : 1.0;
-    int seen = 0, bin = first;
-    while (bin < last && (seen += hist[bin]) * 2 < n) ++bin;
+    int seen = 0, bin = 0;
+    while (bin < kRatioBins - 1 && (seen += hist[bin]) * 2 < n) ++bin;
     return std::clamp((bin + 0.5) / kRatioOne, kMinBrightness, kMaxBrightness);
 }
 // One comparison of the crop with the references' band: single pixels, or the means around
@@ -1635,9 +1624,8 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light) const
         cmp[1].down = cmp[3].down = darkMean;
     };
     WindowMean(image, *this, imageMeans);
-    // The region's own pixels tell the light finest (their median), but a part over half of them
-    // would become it: where the caller read the light of the frame around the region, only the
-    // region's pixels that agree with it tell it.
+    // The frame's light where the caller read it: the region's own pixels (their median) would
+    // take a part over half of them for light.
     const double ratio = light > 0 ? std::clamp(light, kMinBrightness, kMaxBrightness)
                                    : BrightnessRatio(image, own.low, own.high, imageMeans, ownMean.low, ownMean.high);
     bringTo(ratio);
@@ -1666,9 +1654,9 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light) const
         MarkDeparturesIn(cmp[1], marks[1], means);
     } else {
         MoveComparisons(cmp, edges, shift, moved);
-        // The brightness read where the crop lay off its references is read again where it fits,
-        // from the pixels that agree with the light around the region when it is known: the few
-        // pixels a movement fits on a thin region would give any ratio.
+        // The brightness the region's pixels told where the crop lay off its references is read
+        // again where it fits; the frame's light stays (the few pixels a movement fits on a thin
+        // region would give any ratio).
         const double fitted =
             light > 0 ? ratio
                       : BrightnessRatio(image, moved[2][0], moved[2][1], imageMeans, moved[3][0], moved[3][1]);
