@@ -47,6 +47,10 @@ constexpr int kLightRounds = 5;
 // Cells that scatter more than this about the smooth light tell none (a picture with much detail,
 // well off its place): the region's own pixels tell it then.
 constexpr double kLightSpread = 0.03;
+// Cells that scatter more than this about it (a picture a little off its place) leave the light
+// less sure: a region's own pixels within kLightAround of it tell its light then.
+constexpr double kLightSure = 0.01;
+constexpr double kLightAround = 0.06;
 // A full surface needs cells enough to pin its six terms, a plane three.
 constexpr size_t kQuadraticCells = 30;
 constexpr size_t kPlaneCells = 10;
@@ -211,7 +215,7 @@ CammerRecong::Band CammerRecong::MakeBand(const CammerSingleton* s, int det, int
             out.kernel = p.showAllParams ? p3 : p.filterSize;
             // The matcher applies its own mask (ignore points included).
             if (grayMatch[det][r].IsValid())
-                grayMatch[det][r].Match(roi, out.band, light);
+                grayMatch[det][r].Match(roi, out.band, light, light > 0 ? frameLight[det].agree : 0);
             break;
         case kFuncSpot:
             out.band = bandOf(roi, Ordered(Byte0(p3), Byte1(p3)));
@@ -373,7 +377,9 @@ void CammerRecong::FitLight(int det, const cv::Mat& picture)
             x0 = std::min(x0, centres[k].x), x1 = std::max(x1, centres[k].x);
             y0 = std::min(y0, centres[k].y), y1 = std::max(y1, centres[k].y);
         }
+    if (getenv("DBG_LIGHT")) fprintf(stderr, "DBG fit n %zu of %zu sigma %.4f c %.4f\n", n, ratios.size(), sigma, c[0]);
     std::copy(c, c + 6, s.c);
+    s.agree = sigma <= kLightSure ? 0 : kLightAround;
     s.within = cv::Rect2d(x0, y0, x1 - x0, y1 - y0);
     s.valid = true;
 }

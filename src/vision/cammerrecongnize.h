@@ -134,12 +134,14 @@ private:
     std::vector<LightCell> lightCells[kMaxDetections];
     // The light of the frame last judged against the taught picture: ratio = c . (1, u, v, u^2,
     // u v, v^2), u and v the pixel's offset from the picture's centre in half its longer side,
-    // read no further out than the cells that told it (within).
+    // read no further out than the cells that told it (within), sure to within agree (see
+    // GrayMatch::Match).
     struct LightSurface
     {
         bool valid = false;
         double c[6] = {};
         cv::Rect2d within;
+        double agree = 0;
     };
     LightSurface frameLight[kMaxDetections];
 };

@@ -113,7 +113,7 @@ constexpr int kContextShare = 2;
 // taken as bright as the band follows (a clipped pixel then stands for the least light it may
 // have had).
 double BrightnessRatio(const cv::Mat& image, const cv::Mat& low, const cv::Mat& high, const cv::Mat& imageMeans,
-                       const cv::Mat& meanLow, const cv::Mat& meanHigh)
+                       const cv::Mat& meanLow, const cv::Mat& meanHigh, double around = 0, double agree = 0)
 {
     // 128 / middle of the band for each low + high; 0 where too dark for a ratio.
     static const std::array<float, 511> inverse = [] {
@@ -157,10 +157,20 @@ double BrightnessRatio(const cv::Mat& image, const cv::Mat& low, const cv::Mat& 
         n = clipped = 0;
         sample(1, 1);
     }
+    // With the frame's light known, only the pixels that agree with it count: a part lies further
+    // off, however much of the region it covers.
+    int first = 0, last = kRatioBins - 1;
+    if (around > 0) {
+        first = std::clamp(int(around * (1 - agree) * kRatioOne), 0, kRatioBins - 1);
+        last = std::clamp(int(around * (1 + agree) * kRatioOne), first, kRatioBins - 1);
+        n = std::accumulate(hist.begin() + first, hist.begin() + last + 1, 0);
+        if (n < kMinRatioPixels)
+            return std::clamp(around, kMinBrightness, kMaxBrightness);
+    }
     if (n < kMinRatioPixels)
         return clipped > n ? kMaxBrightness : 1.0;
-    int seen = 0, bin = 0;
-    while (bin < kRatioBins - 1 && (seen += hist[bin]) * 2 < n) ++bin;
+    int seen = 0, bin = first;
+    while (bin < last && (seen += hist[bin]) * 2 < n) ++bin;
     return std::clamp((bin + 0.5) / kRatioOne, kMinBrightness, kMaxBrightness);
 }
 // One comparison of the crop with the references' band: single pixels, or the means around
@@ -1557,7 +1567,7 @@ void GrayMatch::Train(int sensitivity, int amplify, int toleranceScale, int tole
     }
 }
 
-void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light) const
+void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light, double agree) const
 {
     if (!valid || image.type() != CV_8UC1 || image.cols != width || image.rows != height) {
         diff = cv::Mat::zeros(image.rows, image.cols, CV_8UC1);
@@ -1625,9 +1635,12 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light) const
     };
     WindowMean(image, *this, imageMeans);
     // The frame's light where the caller read it: the region's own pixels (their median) would
-    // take a part over half of them for light.
-    const double ratio = light > 0 ? std::clamp(light, kMinBrightness, kMaxBrightness)
-                                   : BrightnessRatio(image, own.low, own.high, imageMeans, ownMean.low, ownMean.high);
+    // take a part over half of them for light. Where the caller is less sure of it, the median of
+    // the pixels that agree with it.
+    const double ratio =
+        light > 0 && agree <= 0
+            ? std::clamp(light, kMinBrightness, kMaxBrightness)
+            : BrightnessRatio(image, own.low, own.high, imageMeans, ownMean.low, ownMean.high, light, agree);
     bringTo(ratio);
     static thread_local std::vector<int> rowCounts;  // the departures of each row
     rowCounts.resize(size_t(height));
@@ -1655,11 +1668,11 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light) const
     } else {
         MoveComparisons(cmp, edges, shift, moved);
         // The brightness the region's pixels told where the crop lay off its references is read
-        // again where it fits; the frame's light stays (the few pixels a movement fits on a thin
-        // region would give any ratio).
-        const double fitted =
-            light > 0 ? ratio
-                      : BrightnessRatio(image, moved[2][0], moved[2][1], imageMeans, moved[3][0], moved[3][1]);
+        // again where it fits, from those agreeing with the frame's light when it is known (the
+        // few pixels a movement fits on a thin region would give any ratio); a sure light stays.
+        const double fitted = light > 0 && agree <= 0 ? ratio
+                                                       : BrightnessRatio(image, moved[2][0], moved[2][1], imageMeans,
+                                                                         moved[3][0], moved[3][1], light, agree);
         if (std::abs(fitted - ratio) > kRefitBrightness)
             bringTo(fitted);
         // Means only where their windows lie on what the references saw.

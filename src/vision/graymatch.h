@@ -37,18 +37,20 @@
 //   leaves in its marks and all. A smooth part of a fine texture's mean grey thus departs though
 //   it stays inside every pixel's band.
 //   The light: read by the caller from the whole frame (see light below) and taken as it is, so
-//   a part over half of the region, or over all of it and far around, is no light. Without it the
-//   region's own pixels tell it, read again after a movement where the crop fits.
+//   a part over half of the region, or over all of it and far around, is no light. Where the
+//   frame's light is less sure (a frame off its place) only the region's own pixels that agree
+//   with it tell it, and without it all of them; read again after a movement where the crop fits.
 //   A movement is taken only where what it explains on the region it explains on the whole crop
 //   (the outline's pixels judged against the references as taught there): on a flat surface a
 //   movement that carries a part off a thin or concave region's mask explains nothing around it.
-// - Match(image, diff, light): image is an 8-bit crop of the model's size; light (0: none) the
-//   frame's brightness against the references at the region, even across the crop. A change of
-//   the whole crop's brightness of up to 15 % (lighting, exposure) is not a defect: the crop is
-//   first scaled back by its brightness ratio to the references (light, or without it the median
-//   over the judged pixels that are not clipped at white; limited to 0.85..1.18; a crop nearly
-//   all clipped is taken as 1.18 times as bright), and departures are counted at the references'
-//   brightness. A pixel clipped at 255 only says its light was at least 255 / ratio: it
+// - Match(image, diff, light, agree): image is an 8-bit crop of the model's size; light (0: none)
+//   the frame's brightness against the references at the region, even across the crop, sure to
+//   within agree (0: as it is). A change of the whole crop's brightness of up to 15 % (lighting,
+//   exposure) is not a defect: the crop is first scaled back by its brightness ratio to the
+//   references (light, or the median over the judged pixels that are not clipped at white, with
+//   light within agree of it; limited to 0.85..1.18; a crop nearly all clipped is taken as 1.18
+//   times as bright, one with too few pixels agreeing with light as light), and departures are
+//   counted at the references' brightness. A pixel clipped at 255 only says its light was at least 255 / ratio: it
 //   never lies below its band, and above it only by that much (glare and near-white areas of
 //   a brighter frame pass). diff becomes an 8-bit picture of that size, 255 where the pixel
 //   departs and is judged by the mask, 0 elsewhere:
@@ -115,7 +117,7 @@ public:
     void AddTemp(const cv::Mat& crop);
     void AddColour(const cv::Mat& colour);
     void Train(int sensitivity, int amplify, int toleranceScale, int toleranceMax);
-    void Match(const cv::Mat& image, cv::Mat& diff, double light = 0) const;
+    void Match(const cv::Mat& image, cv::Mat& diff, double light = 0, double agree = 0) const;
 
     bool valid = false;
     bool circular = false;  // the pictures are hue
