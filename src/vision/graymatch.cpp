@@ -97,6 +97,10 @@ constexpr int kSolidSpan = 7;     // a textured pixel's mark holds only within a
 // texture's range and departs along its edges, a smooth part takes the range away.
 constexpr int kFlatSpan = 5;
 constexpr int kFlatShare = 2;
+// Such marks hold also where a smooth part covers most of the region (so that it does not sit
+// still), while the crop keeps the texture's range on at least 1 in this many of the textured
+// pixels: a blur or a coarse compression takes it away everywhere at once, a part only where it lies.
+constexpr int kTextureKeptShare = 4;
 // A movement explains the departures it takes off the region only where it explains at least
 // this share of them on the whole crop, outline and all: a part it merely carries off the
 // region's mask still departs there.
@@ -1152,7 +1156,9 @@ bool SitsStill(const Comparison& own, const cv::Mat& textured, int departing, in
 // around (the part's rim). A smooth part of the texture's mean grey is such an area, and there
 // its marks count as the plain comparison has them, holes that noise leaves included; a crop
 // turned or moved a fraction of a pixel keeps the texture's range and has no such area.
-void FlatMarks(const GrayMatch& m, const cv::Mat& crop, cv::Point shift, const cv::Mat& onTexture, cv::Mat& out)
+// kept gets the count of the textured pixels where the crop keeps the texture's range.
+void FlatMarks(const GrayMatch& m, const cv::Mat& crop, cv::Point shift, const cv::Mat& onTexture,
+               const cv::Mat& textured, cv::Mat& out, int& kept)
 {
     static thread_local cv::Mat high, low, range, bandRange;
     crop.copyTo(high);
@@ -1168,6 +1174,7 @@ void FlatMarks(const GrayMatch& m, const cv::Mat& crop, cv::Point shift, const c
     range.convertTo(range, CV_16U, kFlatShare);
     bandRange.convertTo(bandRange, CV_16U);
     cv::compare(range, bandRange, out, cv::CMP_LE);
+    kept = cv::countNonZero(textured & ~out);
     static const cv::Mat flat = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kFlatSpan, kFlatSpan));
     cv::morphologyEx(out, out, cv::MORPH_OPEN, flat);
     Dilate3(out);
@@ -1211,8 +1218,9 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
     // in lines and specks along the texture's edges, a part as a whole.
     cv::bitwise_and(marks, *texturedAt, onTexture);
     const bool anyOnTexture = cv::countNonZero(onTexture) > 0;
+    int textureKept = 0;
     if (anyOnTexture)
-        FlatMarks(m, *own.up, shift, onTexture, flatMarks);
+        FlatMarks(m, *own.up, shift, onTexture, *texturedAt, flatMarks, textureKept);
     static const cv::Mat solid = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kSolidSpan, kSolidSpan));
     cv::morphologyEx(onTexture, onTexture, cv::MORPH_OPEN, solid);
     const int texturedCount = shift == cv::Point() ? m.texturedCount : cv::countNonZero(*texturedAt);
@@ -1221,9 +1229,11 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
     // solid areas alone (a smooth part may cover most of a small region).
     const int markedOnTexture = anyOnTexture ? cv::countNonZero(onTexture | flatMarks) : 0;
     if (bandHere * kBandShare > markedOnTexture ||
-        !SitsStill(own, *texturedAt, onTextureCount, texturedCount))
+        !SitsStill(own, *texturedAt, onTextureCount, texturedCount)) {
         firmMarks.copyTo(marks);  // (the buffers are kept: never share them)
-    else {
+        if (anyOnTexture && textureKept * kTextureKeptShare >= texturedCount)
+            cv::bitwise_or(marks, flatMarks, marks);
+    } else {
         cv::bitwise_or(onTexture, firmMarks, marks);
         if (anyOnTexture)  // (the smooth areas' marks: the gate above is the solid areas' alone)
             cv::bitwise_or(marks, flatMarks, marks);
