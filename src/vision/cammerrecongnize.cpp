@@ -51,6 +51,10 @@ constexpr double kLightSpread = 0.03;
 // less sure: a region's own pixels within kLightAround of it tell its light then.
 constexpr double kLightSure = 0.01;
 constexpr double kLightAround = 0.06;
+// Then the ring of cells around the region tells the light it is judged at: the mean of the
+// middle half of their ratios, at most kRingSpread apart, then of those within kRingAgree of it.
+constexpr double kRingSpread = 0.06;
+constexpr double kRingAgree = 0.1;
 // A full surface needs cells enough to pin its six terms, a plane three.
 constexpr size_t kQuadraticCells = 30;
 constexpr size_t kPlaneCells = 10;
@@ -323,7 +327,7 @@ void CammerRecong::FitLight(int det, const cv::Mat& picture)
     static thread_local std::vector<std::array<double, 6>> terms;
     static thread_local std::vector<cv::Point2d> centres;
     static thread_local std::vector<char> kept;
-    ratios.clear(), terms.clear(), centres.clear();
+    ratios.clear(), terms.clear(), centres.clear(), s.read.clear();
     for (const LightCell& c : cells) {
         long sum = 0;
         int clipped = 0;
@@ -337,6 +341,7 @@ void CammerRecong::FitLight(int det, const cv::Mat& picture)
         if (clipped * kLightClippedShare > c.pixels)
             continue;
         ratios.push_back(float(sum) / float(c.refSum));
+        s.read.emplace_back(c.rect, ratios.back());
         centres.emplace_back(c.rect.x + c.rect.width / 2.0, c.rect.y + c.rect.height / 2.0);
         terms.push_back(LightTerms(centres.back(), picture.size()));
     }
@@ -377,18 +382,47 @@ void CammerRecong::FitLight(int det, const cv::Mat& picture)
             x0 = std::min(x0, centres[k].x), x1 = std::max(x1, centres[k].x);
             y0 = std::min(y0, centres[k].y), y1 = std::max(y1, centres[k].y);
         }
-    if (getenv("DBG_LIGHT")) fprintf(stderr, "DBG fit n %zu of %zu sigma %.4f c %.4f\n", n, ratios.size(), sigma, c[0]);
     std::copy(c, c + 6, s.c);
     s.agree = sigma <= kLightSure ? 0 : kLightAround;
     s.within = cv::Rect2d(x0, y0, x1 - x0, y1 - y0);
     s.valid = true;
 }
 
+namespace {
+// The light of the cells read in a ring of one cell's pitch around rect (see kRingSpread); 0 when
+// too few tell it or they disagree (a picture with much detail, well off its place).
+double RingLight(const std::vector<std::pair<cv::Rect, float>>& read, int pitch, cv::Rect rect)
+{
+    const cv::Rect around(rect.x - pitch, rect.y - pitch, rect.width + 2 * pitch, rect.height + 2 * pitch);
+    static thread_local std::vector<float> ratios;
+    ratios.clear();
+    for (const auto& [cell, ratio] : read)
+        if ((cell & rect).empty() && (cell & around) == cell)
+            ratios.push_back(ratio);
+    if (ratios.size() < kMinLightCells)
+        return 0;
+    std::sort(ratios.begin(), ratios.end());
+    const size_t quarter = ratios.size() / 4;
+    const double middle =
+        std::accumulate(ratios.begin() + quarter, ratios.end() - quarter, 0.0) / double(ratios.size() - 2 * quarter);
+    if (ratios[ratios.size() - 1 - quarter] - ratios[quarter] > kRingSpread * middle)
+        return 0;
+    double sum = 0;
+    int n = 0;
+    for (const float q : ratios)
+        if (std::abs(q - middle) <= kRingAgree * middle)
+            sum += q, ++n;
+    return n > 0 ? sum / n : middle;
+}
+}  // namespace
+
 double CammerRecong::RegionLight(int det, cv::Rect rect, cv::Mat& roi) const
 {
     const LightSurface& s = frameLight[det];
     if (!s.valid || roi.type() != CV_8UC1 || roi.size() != rect.size())
         return 0;
+    if (s.agree > 0)
+        return RingLight(s.read, s.pitch, rect);
     const cv::Size picture = PictureRect().size();
     const double centre = LightAt(s.c, s.within, (rect.tl() + rect.br()) * 0.5, picture);
     if (centre <= 0)
@@ -424,6 +458,7 @@ void CammerRecong::TrainLight(int det, const cv::Mat& ref)
     // ratio nor near white, each with the taught sum of the rows read; spread out on a large
     // picture, so that reading them stays cheap.
     const int stride = std::max(kLightCell, int(std::sqrt(double(ref.total()) / kLightMaxCells)));
+    frameLight[det].pitch = stride;
     for (int cy = 0; cy + kLightCell <= ref.rows; cy += stride)
         for (int cx = 0; cx + kLightCell <= ref.cols; cx += stride) {
             const cv::Rect cell(cx, cy, kLightCell, kLightCell);
