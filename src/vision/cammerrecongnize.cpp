@@ -355,10 +355,6 @@ void CammerRecong::FitLight(int det, const cv::Mat& picture)
     residuals.resize(ratios.size());
     double sigma = 0;
     size_t n = 0;
-    // Cells that scatter about any smooth light, or too few agreeing with it, tell none over the
-    // picture: the rings around the regions may still tell theirs.
-    s.valid = true;
-    s.agree = kLightAround;
     for (int round = 0; round <= kLightRounds; ++round) {
         for (size_t k = 0; k < ratios.size(); ++k) {
             double l = 0;
@@ -377,6 +373,7 @@ void CammerRecong::FitLight(int det, const cv::Mat& picture)
         if (!FitTerms(terms, ratios, kept, used, c))
             return;
     }
+    // Cells that scatter about any smooth light, or too few agreeing with it, tell none.
     if (n < kMinLightCells || n * 2 < ratios.size() || sigma > kLightSpread)
         return;
     double x0 = picture.cols, y0 = picture.rows, x1 = 0, y1 = 0;
@@ -388,6 +385,7 @@ void CammerRecong::FitLight(int det, const cv::Mat& picture)
     std::copy(c, c + 6, s.c);
     s.agree = sigma <= kLightSure ? 0 : kLightAround;
     s.within = cv::Rect2d(x0, y0, x1 - x0, y1 - y0);
+    s.valid = true;
 }
 
 namespace {
