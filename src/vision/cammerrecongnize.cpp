@@ -2,6 +2,7 @@
 #include "cammerrecongnize.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <numeric>
 #include <tuple>
@@ -22,28 +23,71 @@
 namespace {
 constexpr int kCountBoundSlackRun = 2;  // count functions clear the band when k >= 2*(min/2) - 2
 constexpr long long kMaxKernel = 1 << 30;
-// The light around a region: read on a ring of kLightCells cells of kLightCell pixels square
-// around its rectangle, from cells whose taught mean is neither too dark for a ratio nor near
-// white and where next to nothing clipped.
-constexpr int kLightCell = 16;
-constexpr int kLightCells = 1;
+// The frame's light: read on cells of kLightCell pixels square, kLightPitch or more apart over the
+// picture (at most about kLightMaxCells of them), from cells whose taught mean is neither too dark
+// for a ratio nor near white and where next to nothing clipped.
+constexpr int kLightCell = 24;
+constexpr int kLightPitch = 16;
+constexpr int kLightMaxCells = 1200;
 constexpr int kLightDarkest = 24;
 constexpr int kLightBrightest = 230;
 constexpr size_t kMinLightCells = 4;
 constexpr int kLightClippedShare = 16;  // a cell with more than 1 in this many pixels at white
-constexpr double kLightAgree = 0.1;
-constexpr double kLightSpread = 0.06;  // the middle half of the cells' ratios at most this far apart
 constexpr float kLightDetail = 1.5f;  // cells of more detail than this many times the median are left out
+// The smooth light is fitted to the cells that agree with it: within kLightAgree of it, or
+// kLightSigmas times the cells' own scatter about it (a robust deviation: 1.4826 times the median
+// absolute one), a few rounds from the cells' median. A part lies further off, however much of the
+// frame around a region it covers.
+constexpr double kLightAgree = 0.02;
+constexpr double kLightSigmas = 3.0;
+constexpr double kRobustSigma = 1.4826;
+constexpr int kLightRounds = 5;
+// Cells that scatter more than this about the smooth light tell none (a picture with much detail,
+// well off its place): the region's own pixels tell it then.
+constexpr double kLightSpread = 0.03;
+// Cells that scatter more than this about it (a picture a little off its place) leave the light
+// less sure: a region's own pixels within kLightAround of it tell its light then.
+constexpr double kLightSure = 0.01;
+constexpr double kLightAround = 0.06;
+// Then the ring of cells around the region tells the light it is judged at: the mean of the
+// middle half of their ratios, at most kRingSpread apart, then of those within kRingAgree of it.
+constexpr double kRingSpread = 0.06;
+constexpr double kRingAgree = 0.1;
+// A full surface needs cells enough to pin its six terms, a plane three.
+constexpr size_t kQuadraticCells = 30;
+constexpr size_t kPlaneCells = 10;
+// A region whose light changes by more than this across it is levelled to its centre's light.
+constexpr double kLightEven = 0.01;
 
-// A cell's light is its sum weighted by a tent each way (1, 2 .. 8, 8 .. 1): a fine texture moved
-// a few pixels (ribs, a knurl of period 3 to 8) changes a plain sum by up to a row of the texture
-// in sixteen, several per cent, and a tent's sum by a fraction of a per cent.
-constexpr int kLightWeightSum = (kLightCell / 2) * (kLightCell / 2 + 1);  // per axis
+// A cell's light is its sum weighted each way by boxes of 8, 8, 6 and 5 pixels convolved: a fine
+// texture moved a few pixels (ribs, a knurl of period 2 to 8) changes a plain sum by up to a row of
+// the texture in sixteen, several per cent, and this one by next to nothing: each box takes out
+// the periods that divide its length, and together they leave a tenth of a per cent of the rest.
+constexpr int kLightBoxes[] = {8, 8, 6, 5};
+constexpr int kLightWeightSum = 8 * 8 * 6 * 5;  // per axis
+static_assert(8 + 8 + 6 + 5 - 3 == kLightCell, "the boxes fill a cell");
+const std::array<long, kLightCell>& LightWeights()
+{
+    static const std::array<long, kLightCell> w = [] {
+        std::array<long, kLightCell> out{};
+        out[0] = 1;
+        int length = 1;
+        for (const int box : kLightBoxes) {
+            std::array<long, kLightCell> next{};
+            for (int i = 0; i < length; ++i)
+                for (int k = 0; k < box; ++k) next[size_t(i + k)] += out[size_t(i)];
+            out = next;
+            length += box - 1;
+        }
+        return out;
+    }();
+    return w;
+}
 long LightWeight(int i)
 {
-    return std::min(i + 1, kLightCell - i);
+    return LightWeights()[size_t(i)];
 }
-// The tent-weighted sum of picture over cell (kLightCell square), and how many of its pixels are
+// The weighted sum of picture over cell (kLightCell square), and how many of its pixels are
 // clipped at white.
 long CellSum(const cv::Mat& picture, cv::Rect cell, int* clipped = nullptr)
 {
@@ -221,7 +265,7 @@ CammerRecong::Band CammerRecong::MakeBand(const CammerSingleton* s, int det, int
             out.kernel = p.showAllParams ? p3 : p.filterSize;
             // The matcher applies its own mask (ignore points included).
             if (grayMatch[det][r].IsValid())
-                grayMatch[det][r].Match(roi, out.band, light, colorRoi);
+                grayMatch[det][r].Match(roi, out.band, light, light > 0 ? frameLight[det].agree : 0, colorRoi);
             break;
         case kFuncSpot:
             out.band = bandOf(roi, Ordered(Byte0(p3), Byte1(p3)));
@@ -274,56 +318,195 @@ CammerRecong::Band CammerRecong::MakeBand(const CammerSingleton* s, int det, int
     return out;
 }
 
-double CammerRecong::RegionLight(int det, int r, const cv::Mat& picture) const
+namespace {
+// The terms of the light surface at picture point p (see LightSurface).
+std::array<double, 6> LightTerms(cv::Point2d p, cv::Size picture)
 {
-    const std::vector<LightCell>& cells = lightCells[det][r];
-    if (cells.size() < kMinLightCells || picture.type() != CV_8UC1)
-        return 0;
-    static thread_local std::vector<float> ratios;
-    ratios.clear();
-    for (const LightCell& c : cells) {
-        if (!(c.rect & PictureRect()).contains(c.rect.br() - cv::Point(1, 1)))
+    const double half = std::max(picture.width, picture.height) / 2.0;
+    const double u = (p.x - picture.width / 2.0) / half, v = (p.y - picture.height / 2.0) / half;
+    return {1.0, u, v, u * u, u * v, v * v};
+}
+
+double LightAt(const double (&c)[6], const cv::Rect2d& within, cv::Point2d p, cv::Size picture)
+{
+    // No further out than the cells that told it: a surface pinned on one side of the picture
+    // says little of the other.
+    p.x = std::clamp(p.x, within.x, within.x + within.width);
+    p.y = std::clamp(p.y, within.y, within.y + within.height);
+    const std::array<double, 6> t = LightTerms(p, picture);
+    double l = 0;
+    for (size_t k = 0; k < t.size(); ++k) l += c[k] * t[k];
+    return l;
+}
+
+// Least squares of the first `terms` terms through the ratios of the cells kept.
+bool FitTerms(const std::vector<std::array<double, 6>>& terms, const std::vector<float>& ratios,
+              const std::vector<char>& kept, int n, double c[6])
+{
+    cv::Matx66d a = cv::Matx66d::zeros();
+    cv::Vec6d b;
+    for (size_t k = 0; k < ratios.size(); ++k) {
+        if (!kept[k])
             continue;
+        for (int i = 0; i < n; ++i) {
+            b[i] += terms[k][size_t(i)] * ratios[k];
+            for (int j = 0; j < n; ++j) a(i, j) += terms[k][size_t(i)] * terms[k][size_t(j)];
+        }
+    }
+    for (int i = n; i < 6; ++i) a(i, i) = 1;  // the terms left out stay 0
+    cv::Vec6d x;
+    if (!cv::solve(a, b, x, cv::DECOMP_SVD))
+        return false;
+    for (int i = 0; i < 6; ++i) c[i] = x[i];
+    return true;
+}
+}  // namespace
+
+void CammerRecong::FitLight(int det, const cv::Mat& picture)
+{
+    LightSurface& s = frameLight[det];
+    s.valid = false;
+    const std::vector<LightCell>& cells = lightCells[det];
+    if (cells.size() < kMinLightCells || picture.type() != CV_8UC1 || picture.size() != PictureRect().size())
+        return;
+    static thread_local std::vector<float> ratios, residuals, order;
+    static thread_local std::vector<std::array<double, 6>> terms;
+    static thread_local std::vector<cv::Point2d> centres;
+    static thread_local std::vector<char> kept;
+    ratios.clear(), terms.clear(), centres.clear(), s.read.clear();
+    for (const LightCell& c : cells) {
         int clipped = 0;
         const long sum = CellSum(picture, c.rect, &clipped);
-        if (clipped * kLightClippedShare <= c.pixels)
-            ratios.push_back(float(sum) / float(c.refSum));
+        if (clipped * kLightClippedShare > c.pixels)
+            continue;
+        ratios.push_back(float(sum) / float(c.refSum));
+        s.read.emplace_back(c.rect, ratios.back());
+        centres.emplace_back(c.rect.x + c.rect.width / 2.0, c.rect.y + c.rect.height / 2.0);
+        terms.push_back(LightTerms(centres.back(), picture.size()));
     }
     if (ratios.size() < kMinLightCells)
+        return;
+    // From the cells' median, rounds of a fit to the cells that agree with the last one.
+    order = ratios;
+    std::nth_element(order.begin(), order.begin() + order.size() / 2, order.end());
+    double c[6] = {order[order.size() / 2], 0, 0, 0, 0, 0};
+    kept.assign(ratios.size(), 1);
+    residuals.resize(ratios.size());
+    double sigma = 0;
+    size_t n = 0;
+    for (int round = 0; round <= kLightRounds; ++round) {
+        for (size_t k = 0; k < ratios.size(); ++k) {
+            double l = 0;
+            for (size_t t = 0; t < 6; ++t) l += c[t] * terms[k][t];
+            residuals[k] = float(std::abs(ratios[k] - l));
+        }
+        order = residuals;
+        std::nth_element(order.begin(), order.begin() + order.size() / 2, order.end());
+        sigma = kRobustSigma * order[order.size() / 2];
+        const double agree = std::max(kLightAgree, kLightSigmas * sigma);
+        n = 0;
+        for (size_t k = 0; k < ratios.size(); ++k) n += (kept[k] = residuals[k] <= agree);
+        if (round == kLightRounds || n < kMinLightCells)
+            break;
+        const int used = n >= kQuadraticCells ? 6 : n >= kPlaneCells ? 3 : 1;
+        if (!FitTerms(terms, ratios, kept, used, c))
+            return;
+    }
+    // Cells that scatter about any smooth light, or too few agreeing with it, tell no smooth light
+    // (a picture well off its place, a texture moved by part of its period): only the ring around
+    // a region may still tell its light.
+    if (n < kMinLightCells || n * 2 < ratios.size() || sigma > kLightSpread) {
+        s.agree = kLightAround;
+        s.valid = true;
+        return;
+    }
+    double x0 = picture.cols, y0 = picture.rows, x1 = 0, y1 = 0;
+    for (size_t k = 0; k < ratios.size(); ++k)
+        if (kept[k]) {
+            x0 = std::min(x0, centres[k].x), x1 = std::max(x1, centres[k].x);
+            y0 = std::min(y0, centres[k].y), y1 = std::max(y1, centres[k].y);
+        }
+    std::copy(c, c + 6, s.c);
+    s.agree = sigma <= kLightSure ? 0 : kLightAround;
+    s.within = cv::Rect2d(x0, y0, x1 - x0, y1 - y0);
+    s.valid = true;
+}
+
+namespace {
+// The light of the cells read in a ring of one cell's pitch around rect (see kRingSpread); 0 when
+// too few tell it or they disagree (a picture with much detail, well off its place).
+double RingLight(const std::vector<std::pair<cv::Rect, float>>& read, int pitch, cv::Rect rect)
+{
+    const cv::Rect around(rect.x - pitch, rect.y - pitch, rect.width + 2 * pitch, rect.height + 2 * pitch);
+    static thread_local std::vector<float> ratios;
+    ratios.clear();
+    for (const auto& [cell, ratio] : read)
+        if ((cell & rect).empty() && (cell & around) == cell)
+            ratios.push_back(ratio);
+    if (ratios.size() < kMinLightCells)
         return 0;
-    // The mean of the middle half, then of the cells that agree with it: a texture a few pixels
-    // off puts cells of one phase above and of another below the light (their median would be
-    // one of them); a part or an object in the ring lies far off and is left out.
     std::sort(ratios.begin(), ratios.end());
     const size_t quarter = ratios.size() / 4;
     const double middle =
         std::accumulate(ratios.begin() + quarter, ratios.end() - quarter, 0.0) / double(ratios.size() - 2 * quarter);
-    // Cells that disagree among themselves tell no light (a picture with much detail, well off
-    // its place): the region's own pixels tell it then.
-    if (ratios[ratios.size() - 1 - quarter] - ratios[quarter] > kLightSpread * middle)
+    if (ratios[ratios.size() - 1 - quarter] - ratios[quarter] > kRingSpread * middle)
         return 0;
     double sum = 0;
     int n = 0;
     for (const float q : ratios)
-        if (std::abs(q - middle) <= kLightAgree * middle)
+        if (std::abs(q - middle) <= kRingAgree * middle)
             sum += q, ++n;
     return n > 0 ? sum / n : middle;
 }
+}  // namespace
 
-void CammerRecong::TrainLight(int det, int r, const cv::Mat& ref, cv::Rect rect)
+double CammerRecong::RegionLight(int det, cv::Rect rect, cv::Mat& roi) const
 {
-    std::vector<LightCell>& cells = lightCells[det][r];
+    const LightSurface& s = frameLight[det];
+    if (!s.valid || roi.type() != CV_8UC1 || roi.size() != rect.size())
+        return 0;
+    if (s.agree > 0)
+        return RingLight(s.read, std::max(s.pitch, kLightCell), rect);
+    const cv::Size picture = PictureRect().size();
+    const double centre = LightAt(s.c, s.within, (rect.tl() + rect.br()) * 0.5, picture);
+    if (centre <= 0)
+        return 0;
+    const cv::Point2d corners[4] = {rect.tl(), cv::Point(rect.br().x, rect.y), cv::Point(rect.x, rect.br().y),
+                                    rect.br()};
+    double most = 0;
+    for (const cv::Point2d& p : corners) most = std::max(most, std::abs(LightAt(s.c, s.within, p, picture) / centre - 1));
+    if (most <= kLightEven)
+        return centre;
+    // Each pixel brought to the centre's light; a pixel clipped at white stays so (it only says its
+    // light was at least that), others stay below it.
+    cv::Mat levelled(roi.size(), CV_8UC1);
+    for (int y = 0; y < roi.rows; ++y) {
+        const unsigned char* v = roi.ptr<unsigned char>(y);
+        unsigned char* o = levelled.ptr<unsigned char>(y);
+        for (int x = 0; x < roi.cols; ++x) {
+            const double l = LightAt(s.c, s.within, cv::Point2d(rect.x + x, rect.y + y), picture);
+            o[x] = v[x] == 255 ? 255 : cv::saturate_cast<unsigned char>(std::min(254.0, v[x] * centre / l));
+        }
+    }
+    roi = levelled;
+    return centre;
+}
+
+void CammerRecong::TrainLight(int det, const cv::Mat& ref)
+{
+    std::vector<LightCell>& cells = lightCells[det];
     cells.clear();
     const cv::Mat& dm = detMask[det];
     std::vector<float> detail;
-    // The ring's cells wholly on the picture and on judged pixels, of a taught mean neither too
-    // dark for a ratio nor near white, each with the taught sum of the rows read.
-    const int ring = kLightCells * kLightCell;
-    for (int cy = rect.y - ring; cy < rect.br().y + ring; cy += kLightCell)
-        for (int cx = rect.x - ring; cx < rect.br().x + ring; cx += kLightCell) {
+    // Cells over the picture wholly on judged pixels, of a taught mean neither too dark for a
+    // ratio nor near white, each with the taught sum of the rows read; spread out on a large
+    // picture, so that reading them stays cheap.
+    const int stride = std::max(kLightPitch, int(std::sqrt(double(ref.total()) / kLightMaxCells)));
+    frameLight[det].pitch = stride;
+    for (int cy = 0; cy + kLightCell <= ref.rows; cy += stride)
+        for (int cx = 0; cx + kLightCell <= ref.cols; cx += stride) {
             const cv::Rect cell(cx, cy, kLightCell, kLightCell);
-            if ((cell & rect).area() > 0 || (cell & PictureRect()) != cell ||
-                (dm.size() == ref.size() && cv::countNonZero(dm(cell)) < cell.area()))
+            if (dm.size() == ref.size() && cv::countNonZero(dm(cell)) < cell.area())
                 continue;
             LightCell c{cell, CellSum(ref, cell), cell.area()};
             long steps = 0;
@@ -428,6 +611,7 @@ void CammerRecong::Run(int det)
     }
     cv::Mat overlayAll = view->GrayMat(view->displayMask);
     overlayAll.setTo(0);
+    FitLight(det, picture);
 
     param_roi rec;
     int kernel = 1;
@@ -448,7 +632,7 @@ void CammerRecong::Run(int det)
         cv::Mat roi = picture(cut.rect);
         // A region at the picture's edge is judged only where the corrected picture has content.
         const cv::Mat uncovered = FillUncovered(det, cut.rect, roi);
-        const double light = f == kFuncDefect ? RegionLight(det, r, picture) : 0;
+        const double light = f == kFuncDefect ? RegionLight(det, cut.rect, roi) : 0;
         Band band = MakeBand(store, det, r, roi, color ? colorPicture(cut.rect) : cv::Mat(), cut.mask, kernel,
                              kCountBoundSlackRun, light);
         if (!uncovered.empty())

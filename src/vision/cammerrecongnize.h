@@ -93,13 +93,18 @@ private:
     // light: the frame's light around the region (see RegionLight; 0 = the matcher reads its own).
     Band MakeBand(const CammerSingleton* s, int det, int r, const cv::Mat& roi, const cv::Mat& colorRoi,
                   const cv::Mat& m, int kernel, int countSlack, double light = 0);
-    // The light of picture around region r of det (see TrainLight): the cells' ratios of their
-    // tent-weighted sums (a fine texture moved a few pixels leaves them) to the taught ones, the mean of the middle half, then of the cells that agree with it.
-    // 0 when too few cells tell it (a region filling the picture).
-    double RegionLight(int det, int r, const cv::Mat& picture) const;
-    // The cells of a ring around rect on which RegionLight reads the light of region r of det,
-    // with their sums on the taught picture ref.
-    void TrainLight(int det, int r, const cv::Mat& ref, cv::Rect rect);
+    // The frame's light over picture (see TrainLight): the cells' ratios of their sums to the
+    // taught ones, fitted by a smooth surface (a gain, a gradient, a vignetting) from the cells
+    // that agree with it, so that parts and objects, however large, are left out. Kept in
+    // frameLight[det]; not valid when too few cells tell it or they scatter about any smooth light.
+    void FitLight(int det, const cv::Mat& picture);
+    // The frame's light at the centre of rect (0: unknown, the matcher reads its own); where it
+    // changes across rect, roi (rect's crop) becomes a copy levelled to that light, so that a
+    // gradient neither eats a faint part's contrast nor marks a clean region's far side.
+    double RegionLight(int det, cv::Rect rect, cv::Mat& roi) const;
+    // The cells over the taught picture ref of det on which FitLight reads the frame's light,
+    // with their sums.
+    void TrainLight(int det, const cv::Mat& ref);
     using Contours = std::vector<std::vector<cv::Point>>;
     // Opens the band with its kernel, ORs the result into overlay and returns its outer contours.
     static Contours Blobs(const Band& band, cv::Mat overlay);
@@ -119,12 +124,28 @@ private:
     cv::Mat TrainingPicture(int det, int k);
 
     cv::Mat normalised;  // reused buffer of the brightness-matched picture
-    // Per defect region on grey pictures, the cells around it where its light is read.
+    // Per detection on grey pictures, the cells over the picture where the frame's light is read.
     struct LightCell
     {
         cv::Rect rect;
-        long refSum;  // tent-weighted (see CellSum)
+        long refSum;  // weighted against fine textures (see CellSum)
         int pixels;
     };
-    std::vector<LightCell> lightCells[kMaxDetections][kMaxRegions];
+    std::vector<LightCell> lightCells[kMaxDetections];
+    // The light of the frame last judged against the taught picture: ratio = c . (1, u, v, u^2,
+    // u v, v^2), u and v the pixel's offset from the picture's centre in half its longer side,
+    // read no further out than the cells that told it (within), sure to within agree (see
+    // GrayMatch::Match).
+    struct LightSurface
+    {
+        bool valid = false;
+        double c[6] = {};
+        cv::Rect2d within;
+        double agree = 0;
+        // Less sure: the cells read and their ratios, whose ring around a region tells its light
+        // (a picture off its place moves its detail alike close around), and the cells' pitch.
+        std::vector<std::pair<cv::Rect, float>> read;
+        int pitch = 0;
+    };
+    LightSurface frameLight[kMaxDetections];
 };

@@ -66,7 +66,14 @@ void CammerRecong::VarTrain(int det)
         view->workMasks[det][r] = copied;
     }
     cv::bitwise_not(detMask[det], detMask[det]);
-    for (auto& cells : lightCells[det]) cells.clear();
+    lightCells[det].clear();
+    // The frame's light is read against the first picture taught (grey pictures only).
+    for (int i = 0; i < std::min(gTempNum, view->templateSlots[det]); ++i)
+        if (view->templateValid[det][i]) {
+            if (!Color() || gisGrayHue)
+                TrainLight(det, TrainingPicture(det, i));
+            break;
+        }
 
     for (int r = 0; r < count; ++r) {
         const int f = store->func[det][r];
@@ -99,9 +106,6 @@ void CammerRecong::VarTrain(int det)
             } else {
                 grayMatch[det][r].AddTemp(crop);
             }
-            // The light around a defect region is read against the first picture taught.
-            if (f == kFuncDefect && !hue && n == 1)
-                TrainLight(det, r, picture, rect);
             // The hue alone cannot tell a colour clipped by a brighter frame from one a part took
             // away: the matchers learn where the reference's colour lies near white or black.
             if (hue) {

@@ -21,7 +21,6 @@ constexpr double kMinBrightness = 0.85;  // brightness ratios the band follows
 constexpr double kMaxBrightness = 1.18;
 constexpr double kIgnoredBrightness = 0.02;  // smaller ratios are left to the tolerance
 constexpr double kRefitBrightness = 0.01;    // a ratio read again after a movement this far off
-constexpr double kAroundAgree = 0.06;        // a region's pixels this close to its surroundings' light tell it
 constexpr int kRatioBins = 256;              // brightness ratio histogram: bin = ratio * 128
 constexpr int kRatioOne = 128;
 constexpr int kMinRatioMid = 32;  // low + high below this (dark pixels) gives no usable ratio
@@ -114,6 +113,10 @@ constexpr int kSolidSpan = 7;     // a textured pixel's mark holds only within a
 // texture's range and departs along its edges, a smooth part takes the range away.
 constexpr int kFlatSpan = 5;
 constexpr int kFlatShare = 2;
+// Such marks hold also where a smooth part covers most of the region (so that it does not sit
+// still), while the crop keeps the texture's range on at least 1 in this many of the textured
+// pixels: a blur or a coarse compression takes it away everywhere at once, a part only where it lies.
+constexpr int kTextureKeptShare = 4;
 // A movement explains the departures it takes off the region only where it explains at least
 // this share of them on the whole crop, outline and all: a part it merely carries off the
 // region's mask still departs there.
@@ -130,7 +133,7 @@ constexpr int kContextShare = 2;
 // taken as bright as the band follows (a clipped pixel then stands for the least light it may
 // have had).
 double BrightnessRatio(const cv::Mat& image, const cv::Mat& low, const cv::Mat& high, const cv::Mat& imageMeans,
-                       const cv::Mat& meanLow, const cv::Mat& meanHigh, double around = 0)
+                       const cv::Mat& meanLow, const cv::Mat& meanHigh, double around = 0, double agree = 0)
 {
     // 128 / middle of the band for each low + high; 0 where too dark for a ratio.
     static const std::array<float, 511> inverse = [] {
@@ -174,12 +177,12 @@ double BrightnessRatio(const cv::Mat& image, const cv::Mat& low, const cv::Mat& 
         n = clipped = 0;
         sample(1, 1);
     }
-    // With the light around the region known, only the pixels that agree with it count: a part
-    // lies further off, however much of the region it covers.
+    // With the frame's light known, only the pixels that agree with it count: a part lies further
+    // off, however much of the region it covers.
     int first = 0, last = kRatioBins - 1;
     if (around > 0) {
-        first = std::clamp(int(around * (1 - kAroundAgree) * kRatioOne), 0, kRatioBins - 1);
-        last = std::clamp(int(around * (1 + kAroundAgree) * kRatioOne), first, kRatioBins - 1);
+        first = std::clamp(int(around * (1 - agree) * kRatioOne), 0, kRatioBins - 1);
+        last = std::clamp(int(around * (1 + agree) * kRatioOne), first, kRatioBins - 1);
         n = std::accumulate(hist.begin() + first, hist.begin() + last + 1, 0);
         if (n < kMinRatioPixels)
             return std::clamp(around, kMinBrightness, kMaxBrightness);
@@ -1221,7 +1224,9 @@ cv::Point TextureShift(const Comparison& own, const GrayMatch& m, int bandHere)
 // around (the part's rim). A smooth part of the texture's mean grey is such an area, and there
 // its marks count as the plain comparison has them, holes that noise leaves included; a crop
 // turned or moved a fraction of a pixel keeps the texture's range and has no such area.
-void FlatMarks(const GrayMatch& m, const cv::Mat& crop, cv::Point shift, const cv::Mat& onTexture, cv::Mat& out)
+// kept gets the count of the textured pixels where the crop keeps the texture's range.
+void FlatMarks(const GrayMatch& m, const cv::Mat& crop, cv::Point shift, const cv::Mat& onTexture,
+               const cv::Mat& textured, cv::Mat& out, int& kept)
 {
     static thread_local cv::Mat high, low, range, bandRange;
     crop.copyTo(high);
@@ -1237,6 +1242,7 @@ void FlatMarks(const GrayMatch& m, const cv::Mat& crop, cv::Point shift, const c
     range.convertTo(range, CV_16U, kFlatShare);
     bandRange.convertTo(bandRange, CV_16U);
     cv::compare(range, bandRange, out, cv::CMP_LE);
+    kept = cv::countNonZero(textured & ~out);
     static const cv::Mat flat = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kFlatSpan, kFlatSpan));
     cv::morphologyEx(out, out, cv::MORPH_OPEN, flat);
     Dilate3(out);
@@ -1280,8 +1286,9 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
     // in lines and specks along the texture's edges, a part as a whole.
     cv::bitwise_and(marks, *texturedAt, onTexture);
     const bool anyOnTexture = cv::countNonZero(onTexture) > 0;
+    int textureKept = 0;
     if (anyOnTexture)
-        FlatMarks(m, *own.up, shift, onTexture, flatMarks);
+        FlatMarks(m, *own.up, shift, onTexture, *texturedAt, flatMarks, textureKept);
     static const cv::Mat solid = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kSolidSpan, kSolidSpan));
     cv::morphologyEx(onTexture, onTexture, cv::MORPH_OPEN, solid);
     const int texturedCount = shift == cv::Point() ? m.texturedCount : cv::countNonZero(*texturedAt);
@@ -1290,9 +1297,11 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
     // solid areas alone (a smooth part may cover most of a small region).
     const int markedOnTexture = anyOnTexture ? cv::countNonZero(onTexture | flatMarks) : 0;
     if (bandHere * kBandShare > markedOnTexture ||
-        !SitsStill(own, *texturedAt, onTextureCount, texturedCount))
+        !SitsStill(own, *texturedAt, onTextureCount, texturedCount)) {
         firmMarks.copyTo(marks);  // (the buffers are kept: never share them)
-    else {
+        if (anyOnTexture && textureKept * kTextureKeptShare >= texturedCount)
+            cv::bitwise_or(marks, flatMarks, marks);
+    } else {
         cv::bitwise_or(onTexture, firmMarks, marks);
         if (anyOnTexture)  // (the smooth areas' marks: the gate above is the solid areas' alone)
             cv::bitwise_or(marks, flatMarks, marks);
@@ -1888,7 +1897,7 @@ void GrayMatch::Train(int sensitivity, int amplify, int toleranceScale, int tole
     }
 }
 
-void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light, const cv::Mat& colour) const
+void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light, double agree, const cv::Mat& colour) const
 {
     if (!valid || image.type() != CV_8UC1 || image.cols != width || image.rows != height) {
         diff = cv::Mat::zeros(image.rows, image.cols, CV_8UC1);
@@ -1957,10 +1966,13 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light, const c
         cmp[1].down = cmp[3].down = darkMean;
     };
     WindowMean(image, *this, imageMeans);
-    // The region's own pixels tell the light finest (their median), but a part over half of them
-    // would become it: where the caller read the light of the frame around the region, only the
-    // region's pixels that agree with it tell it.
-    const double ratio = BrightnessRatio(image, own.low, own.high, imageMeans, ownMean.low, ownMean.high, light);
+    // The frame's light where the caller read it: the region's own pixels (their median) would
+    // take a part over half of them for light. Where the caller is less sure of it, the median of
+    // the pixels that agree with it.
+    const double ratio =
+        light > 0 && agree <= 0
+            ? std::clamp(light, kMinBrightness, kMaxBrightness)
+            : BrightnessRatio(image, own.low, own.high, imageMeans, ownMean.low, ownMean.high, light, agree);
     bringTo(ratio);
     static thread_local std::vector<int> rowCounts;  // the departures of each row
     rowCounts.resize(size_t(height));
@@ -1992,11 +2004,12 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light, const c
         MarkDeparturesIn(cmp[1], marks[1], means);
     } else {
         MoveComparisons(cmp, edges, shift, moved);
-        // The brightness read where the crop lay off its references is read again where it fits,
-        // from the pixels that agree with the light around the region when it is known: the few
-        // pixels a movement fits on a thin region would give any ratio.
-        const double fitted = BrightnessRatio(image, moved[2][0], moved[2][1], imageMeans, moved[3][0], moved[3][1],
-                                              light);
+        // The brightness the region's pixels told where the crop lay off its references is read
+        // again where it fits, from those agreeing with the frame's light when it is known (the
+        // few pixels a movement fits on a thin region would give any ratio); a sure light stays.
+        const double fitted = light > 0 && agree <= 0 ? ratio
+                                                       : BrightnessRatio(image, moved[2][0], moved[2][1], imageMeans,
+                                                                         moved[3][0], moved[3][1], light, agree);
         if (std::abs(fitted - ratio) > kRefitBrightness)
             bringTo(fitted);
         // Means only where their windows lie on what the references saw.

@@ -36,9 +36,10 @@
 //   most half theirs): a turn keeps the texture's range, a smooth part takes it away, holes noise
 //   leaves in its marks and all. A smooth part of a fine texture's mean grey thus departs though
 //   it stays inside every pixel's band.
-//   The light: read by the caller around the region (see light below); only the region's own
-//   pixels that agree with it tell the region's light, so a part over half of it is no light.
-//   After a movement it is read again where the crop fits, from the pixels agreeing with it.
+//   The light: read by the caller from the whole frame (see light below) and taken as it is, so
+//   a part over half of the region, or over all of it and far around, is no light. Where the
+//   frame's light is less sure (a frame off its place) only the region's own pixels that agree
+//   with it tell it, and without it all of them; read again after a movement where the crop fits.
 //   A movement is taken only where what it explains on the region it explains on the whole crop
 //   (the outline's pixels judged against the references as taught there): on a flat surface a
 //   movement that carries a part off a thin or concave region's mask explains nothing around it.
@@ -50,14 +51,14 @@
 //   where the fewest of its pixels depart from the references as taught over the whole crop,
 //   every movement counted on the same pixels, nearest first, and only where that clears a
 //   quarter of them: a part departs wherever the crop lies, the texture only off its alignment.
-// - Match(image, diff, light): image is an 8-bit crop of the model's size; light (0: none) the
-//   frame's brightness against the references around the region. A change of the whole
-//   crop's brightness of up to 15 % (lighting, exposure) is not a defect: the crop is first
-//   scaled back by its brightness ratio to the references (the median over the judged
-//   pixels that are not clipped at white, and with light, within 6 % of it, limited to
-//   0.85..1.18; a crop nearly all clipped is taken as 1.18 times as bright, one with too few
-//   pixels agreeing with light as light), and departures are counted at the references'
-//   brightness. A pixel clipped at 255 only says its light was at least 255 / ratio: it
+// - Match(image, diff, light, agree, colour): image is an 8-bit crop of the model's size; light (0: none)
+//   the frame's brightness against the references at the region, even across the crop, sure to
+//   within agree (0: as it is). A change of the whole crop's brightness of up to 15 % (lighting,
+//   exposure) is not a defect: the crop is first scaled back by its brightness ratio to the
+//   references (light, or the median over the judged pixels that are not clipped at white, with
+//   light within agree of it; limited to 0.85..1.18; a crop nearly all clipped is taken as 1.18
+//   times as bright, one with too few pixels agreeing with light as light), and departures are
+//   counted at the references' brightness. A pixel clipped at 255 only says its light was at least 255 / ratio: it
 //   never lies below its band, and above it only by that much (glare and near-white areas of
 //   a brighter frame pass). diff becomes an 8-bit picture of that size, 255 where the pixel
 //   departs and is judged by the mask, 0 elsewhere:
@@ -122,7 +123,7 @@
 //   AddColour only there. Where its colour lies 20 or more levels from grey (brightest less
 //   darkest channel) it is firm: sensor noise and brightness leave its hue clear, so a hue
 //   there that is no longer clear, or a faint one of another direction, departs.
-// - Match(image, diff, light, colour) on a hue model whose references all had AddColour: colour is
+// - Match(image, diff, light, agree, colour) on a hue model whose references all had AddColour: colour is
 //   the colour camera's crop (8-bit, 3 or 4 channels, the crop's size; else, or empty, the hue
 //   alone judges). The plain colour comparison is a floor there as the grey one is: each pixel's
 //   chroma (R - (G + B) / 2, (G - B) sqrt(3) / 2: what brightness alone does not move) against the
@@ -148,7 +149,8 @@ public:
     void AddTemp(const cv::Mat& crop);
     void AddColour(const cv::Mat& colour);
     void Train(int sensitivity, int amplify, int toleranceScale, int toleranceMax);
-    void Match(const cv::Mat& image, cv::Mat& diff, double light = 0, const cv::Mat& colour = cv::Mat()) const;
+    void Match(const cv::Mat& image, cv::Mat& diff, double light = 0, double agree = 0,
+               const cv::Mat& colour = cv::Mat()) const;
 
     bool valid = false;
     bool circular = false;  // the pictures are hue

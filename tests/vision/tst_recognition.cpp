@@ -140,44 +140,80 @@ void TestRecognition::defectBlobIsFoundWithItsAreaUnlessIgnored()
     QVERIFY(v.cameraOk);
     QCOMPARE(v.roiValue[0][0], OpenedSquareArea(8));
 
-    // A region's light is the frame's around it: a faint part over most of a flat region is
-    // found, the same frame 12 % brighter or darker passes, and with the part brighter still.
+    // A region's light is the frame's: a faint part over most of a flat region, or over all of
+    // it and far around, is found, the same frame 12 % brighter or darker passes, and so does
+    // one lit a fifth more on one side than on the other, with the part brighter still.
     RecogRig flat(kW, kH);
     const cv::Mat plainGrey(kH, kW, CV_8UC1, cv::Scalar(120));
     flat.setTemplate(0, 0, plainGrey);
     flat.addRect(0, cv::Rect(100, 100, 100, 80), kFuncDefect, 45, 100, 3);
+    flat.addRect(0, cv::Rect(20, 300, 600, 60), kFuncDefect, 45, 100, 3);
     CammerRecong& lit = flat.build();
+    const cv::Rect parts[] = {cv::Rect(), cv::Rect(100, 100, 70, 64), cv::Rect(60, 60, 180, 160)};
     for (const double gain : {1.0, 1.12, 0.88})
-        for (const bool part : {false, true}) {
-            cv::Mat frame = plainGrey.clone();
-            if (part)
-                frame(cv::Rect(100, 100, 70, 64)) += cv::Scalar(17);
-            frame.convertTo(frame, CV_8U, gain);
-            flat.setAligned(frame);
-            lit.Run(0);
-            QVERIFY2(flat.view->roiOk[0][0] != part, qPrintable(QString("gain %1, value %2").arg(gain).arg(flat.view->roiValue[0][0])));
-        }
+        for (const double slope : {0.0, 0.2})
+            for (const cv::Rect& part : parts) {
+                cv::Mat frame = plainGrey.clone();
+                if (!part.empty())
+                    frame(part) += cv::Scalar(17);
+                frame.convertTo(frame, CV_32F, gain);
+                for (int x = 0; x < kW; ++x) frame.col(x) *= 1 + slope * (x - kW / 2) / kW;
+                frame.convertTo(frame, CV_8U);
+                flat.setAligned(frame);
+                lit.Run(0);
+                QVERIFY2(flat.view->roiOk[0][0] == part.empty(), qPrintable(QString("gain %1, slope %2, part %3, value %4")
+                                                                                .arg(gain)
+                                                                                .arg(slope)
+                                                                                .arg(part.width)
+                                                                                .arg(flat.view->roiValue[0][0])));
+            }
+    // A long strip under that gradient is judged at each pixel's own light: its dim end passes
+    // clean and shows the part there.
+    for (const bool part : {false, true}) {
+        cv::Mat frame = plainGrey.clone();
+        if (part)
+            frame(cv::Rect(30, 310, 40, 40)) += cv::Scalar(17);
+        frame.convertTo(frame, CV_32F);
+        for (int x = 0; x < kW; ++x) frame.col(x) *= 1 + 0.2 * (x - kW / 2) / kW;
+        frame.convertTo(frame, CV_8U);
+        flat.setAligned(frame);
+        lit.Run(0);
+        QVERIFY2(flat.view->roiOk[0][1] != part, qPrintable(QString("strip, value %1").arg(flat.view->roiValue[0][1])));
+    }
+    // Ribs of an even period are read whole, row by row: a blur that evens out their phases is
+    // no change of light.
+    RecogRig ribbed(kW, kH);
+    cv::Mat ribs(kH, kW, CV_8UC1);
+    for (int y = 0; y < kH; ++y) ribs.row(y).setTo(y % 6 < 3 ? 160 : 80);
+    ribbed.setTemplate(0, 0, ribs);
+    ribbed.addRect(0, cv::Rect(100, 100, 100, 80), kFuncDefect, 45, 100, 3);
+    CammerRecong& blurredRibs = ribbed.build();
+    cv::Mat blurred;
+    cv::GaussianBlur(ribs, blurred, cv::Size(0, 0), 1.0);
+    ribbed.setAligned(blurred);
+    blurredRibs.Run(0);
+    QVERIFY2(ribbed.view->roiOk[0][0], qPrintable(QString("blurred ribs, value %1").arg(ribbed.view->roiValue[0][0])));
 
-    // So on ribs of 4 and 6 px moved 1 to 3 px, nothing corrected: the ring's light and the
+    // On ribs of 4 and 6 px moved 1 to 3 px, nothing corrected: the frame's light and the
     // region's are read as they are, and a smooth part of the ribs' mean grey is found where they fit.
     for (const int period : {4, 6}) {
-        RecogRig ribbed(kW, kH);
+        RecogRig moved(kW, kH);
         cv::Mat ribs(kH + 8, kW, CV_8UC1), noise(ribs.size(), CV_8SC1);
         for (int y = 0; y < ribs.rows; ++y) ribs.row(y).setTo(y % period < period / 2 ? 167 : 99);
         cv::RNG(3).fill(noise, cv::RNG::NORMAL, 0, 2);
         cv::add(ribs, noise, ribs, cv::noArray(), CV_8U);
-        ribbed.setTemplate(0, 0, ribs(cv::Rect(0, 4, kW, kH)).clone());
-        ribbed.addRect(0, cv::Rect(100, 100, 100, 80), kFuncDefect, 45, 100, 3);
-        CammerRecong& ribbedRec = ribbed.build();
+        moved.setTemplate(0, 0, ribs(cv::Rect(0, 4, kW, kH)).clone());
+        moved.addRect(0, cv::Rect(100, 100, 100, 80), kFuncDefect, 45, 100, 3);
+        CammerRecong& movedRec = moved.build();
         for (const int dy : {1, 2, 3, -2})
             for (const bool part : {false, true}) {
                 cv::Mat frame = ribs(cv::Rect(0, 4 - dy, kW, kH)).clone();
                 if (part)
                     frame(cv::Rect(130, 120, 20, 20)).setTo(133);
-                ribbed.setAligned(frame);
-                ribbedRec.Run(0);
-                QVERIFY2(ribbed.view->roiOk[0][0] != part,
-                         qPrintable(QString("ribs %1 moved %2, value %3").arg(period).arg(dy).arg(ribbed.view->roiValue[0][0])));
+                moved.setAligned(frame);
+                movedRec.Run(0);
+                QVERIFY2(moved.view->roiOk[0][0] != part,
+                         qPrintable(QString("ribs %1 moved %2, value %3").arg(period).arg(dy).arg(moved.view->roiValue[0][0])));
             }
     }
 }
