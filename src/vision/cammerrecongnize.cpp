@@ -291,7 +291,7 @@ CammerRecong::Band CammerRecong::MakeBand(const CammerSingleton* s, int det, int
         case kFuncSimilarity:
             out.kernel = 1;
             if (surf[det][r].IsValid())
-                out.score = int(surf[det][r].Match(roi, out.band));
+                out.score = int(surf[det][r].Match(roi, out.band, colorRoi));
             break;
         case kFuncColorSpot:
             out.kernel = p.minSpot;

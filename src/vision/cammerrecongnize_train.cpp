@@ -102,7 +102,8 @@ void CammerRecong::VarTrain(int det)
             const cv::Mat crop = picture(rect);
             if (f == kFuncSimilarity) {
                 surf[det][r].AddTemp(crop.clone(), kSurfShiftCells, kSurfDiffLevel, store->para1[det][r]);
-                surf[det][r].AddContext(picture, rect);
+                // The colour around weighs the hue around as the crop's colour weighs its own.
+                surf[det][r].AddContext(picture, rect, hue ? view->ColorMat(view->templates[det][i]) : cv::Mat());
             } else {
                 grayMatch[det][r].AddTemp(crop);
             }

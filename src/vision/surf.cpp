@@ -48,6 +48,11 @@ constexpr double kShiftGain = 2.0;        // hue: a displacement must halve the 
 constexpr double kSameCellsGain = 1.5;    // or take a third of it away on the cells it compares
 constexpr int kWideShift = 3;             // a poor match is looked for this many times further
 constexpr double kWideBelow = 0.9;        // below this similarity nearby
+// A hue is as good as the colour's distance from grey (its chroma, over the coherence window)
+// lets it be: sensor noise and compression turn a faint tint's hue in whole blocks while its
+// chroma stays a few levels, so the hue weighs nothing below kGreyChroma and wholly from
+// kClearChroma (a firm colour, which neither turns), continuously between.
+constexpr float kGreyChroma = 8.0f, kClearChroma = 24.0f;
 
 struct ShiftScore
 {
@@ -218,14 +223,16 @@ ShiftScore ScoreAt(const SURF::Grids& ref, const Live& live, int dx, int dy, int
 // gives for two equal brightest channels is not known, as white clipping in a brighter frame gives
 // it; but brightness keeps the order of the channels, so where the reference shows a clear hue
 // whose two brightest channels are another pair, something else lies there: the cell counts, at
-// that pair's hue.
-Live Steadied(const Live& live, const cv::Mat& ref, const cv::Mat& firm, cv::Point shift)
+// that pair's hue. (plain: the reference's hue unweighed by its colour's strength, which tells
+// its channels' order; empty: ref is.)
+Live Steadied(const Live& live, const cv::Mat& ref, const cv::Mat& plain, const cv::Mat& firm, cv::Point shift)
 {
     Live out{live.v.clone(), cv::Mat(), live.known, live.pairs, cv::Mat(), live.gone};
     bool cloned = false;
     for (int y = std::max(0, shift.y); y < std::min(out.v.rows, ref.rows + shift.y); ++y) {
         cv::Vec2f* v = out.v.ptr<cv::Vec2f>(y);
         const cv::Vec2f* r = ref.ptr<cv::Vec2f>(y - shift.y);
+        const cv::Vec2f* c = plain.empty() ? r : plain.ptr<cv::Vec2f>(y - shift.y);
         const cv::Vec2f* p = live.pairs.empty() ? nullptr : live.pairs.ptr<cv::Vec2f>(y);
         const cv::Vec2f* d = live.direction.empty() ? nullptr : live.direction.ptr<cv::Vec2f>(y);
         const float* g = live.gone.empty() ? nullptr : live.gone.ptr<float>(y);
@@ -240,9 +247,10 @@ Live Steadied(const Live& live, const cv::Mat& ref, const cv::Mat& firm, cv::Poi
             if (fr && fr[x - shift.x] >= kFirmCell)
                 up = std::min(up, l * float(kHueGain));
             const float share = p ? std::sqrt(p[x].dot(p[x])) : 0.0f;
-            if (share >= kPairShare && strength >= kClearRef * kHueScale &&
-                p[x].dot(rx) < kPairReachCos * share * strength) {
-                v[x] = p[x] * (strength / share);
+            const cv::Vec2f& cx = c[x - shift.x];
+            const float clear = std::sqrt(cx.dot(cx));
+            if (share >= kPairShare && clear >= kClearRef * kHueScale && p[x].dot(cx) < kPairReachCos * share * clear) {
+                v[x] = p[x] * (clear / share);
                 if (!cloned)
                     out.known = live.known.clone(), cloned = true;
                 out.known.at<cv::Vec2f>(y, x) = cv::Vec2f(1, 1);
@@ -257,6 +265,13 @@ Live Steadied(const Live& live, const cv::Mat& ref, const cv::Mat& firm, cv::Poi
     }
     out.v2 = out.v.mul(out.v);
     return out;
+}
+
+// Reference k's grid unweighed by its colour (see Steadied); empty where it is not weighed.
+const cv::Mat& Plain(const std::vector<cv::Mat>& plain, size_t k)
+{
+    static const cv::Mat none;
+    return k < plain.size() ? plain[k] : none;
 }
 
 // The least similar part of the region: the similarity of every block of kBlockCells cells
@@ -443,13 +458,27 @@ void SpreadCells(const cv::Mat& src, cv::Size grid, cv::Mat& out)
     }
 }
 
+// Per pixel of a colour picture (8-bit, 3 or 4 channels) how much its hue weighs: its chroma's
+// distance from grey ramped from kGreyChroma to kClearChroma; empty without a colour.
+cv::Mat ChromaWeight(const cv::Mat& colour)
+{
+    if (colour.empty() || colour.depth() != CV_8U || colour.channels() < 3)
+        return cv::Mat();
+    cv::Mat planes[2], length;
+    cv::split(ChromaMeans(colour), planes);
+    cv::magnitude(planes[0], planes[1], length);
+    length = (length - kGreyChroma) / (kClearChroma - kGreyChroma);
+    cv::min(cv::max(length, 0.0), 1.0, length);
+    return length;
+}
+
 // The working grid of a hue crop: per cell the mean of its pixels' hue directions weighted by
-// their coherence; faded: weighted by HueStrength instead; known: how much of its hue is known,
+// their coherence (and by weight, per pixel 0..1, where given: see ChromaWeight); faded: weighted by HueStrength instead; known: how much of its hue is known,
 // 0..1 in both channels; pairs: the mean of the unit directions of the pixels whose hue is one of
 // kTopPairHue, 0 for the others (length: their share, if they agree). Summed straight into the
 // cells: the pictures of the crop's size are not kept.
 cv::Mat HueCells(const cv::Mat& hue, int side, cv::Size grid, cv::Mat* faded, cv::Mat* known, cv::Mat* pairs,
-                 cv::Mat* gone, const cv::Mat& excuse)
+                 cv::Mat* gone, const cv::Mat& excuse, const cv::Mat& weight = cv::Mat())
 {
     static const std::array<cv::Vec2f, 256> unit = [] {
         std::array<cv::Vec2f, 256> u{};
@@ -462,8 +491,10 @@ cv::Mat HueCells(const cv::Mat& hue, int side, cv::Size grid, cv::Mat* faded, cv
     cv::Mat w = cv::Mat::zeros(grid, CV_32FC2), d = cv::Mat::zeros(grid, CV_32FC2), p = cv::Mat::zeros(grid, CV_32FC2);
     cv::Mat k = cv::Mat::zeros(grid, CV_32FC1), out = cv::Mat::zeros(grid, CV_32FC1);
     const bool excused = !excuse.empty() && excuse.size() == hue.size();
+    const bool weighed = !weight.empty() && weight.size() == hue.size();
     for (int y = 0; y < hue.rows; ++y) {
         const unsigned char* e = excused ? excuse.ptr<unsigned char>(y) : nullptr;
+        const float* cw = weighed ? weight.ptr<float>(y) : nullptr;
         float* oc = out.ptr<float>(y / side);
         const cv::Vec4f* f = field.ptr<cv::Vec4f>(y);
         const unsigned char* h = hue.ptr<unsigned char>(y);
@@ -474,7 +505,7 @@ cv::Mat HueCells(const cv::Mat& hue, int side, cv::Size grid, cv::Mat* faded, cv
         for (int x = 0; x < hue.cols; ++x) {
             const int c = x / side;
             // Pixels whose hue tells clipping rather than colour carry none.
-            const cv::Vec2f direction = cv::Vec2f(f[x][0], f[x][1]) * (kHueScale * f[x][3]);
+            const cv::Vec2f direction = cv::Vec2f(f[x][0], f[x][1]) * (kHueScale * f[x][3] * (cw ? cw[x] : 1.0f));
             wc[c] += direction * f[x][2];
             dc[c] += direction * HueStrength(f[x][2]);
             kc[c] += f[x][3];
@@ -539,7 +570,8 @@ Live Smoothed(const Live& live, const cv::Mat& faded, bool hue)
 void MarkDepartures(const SURF& m, const Live& live, const ShiftScore& best, size_t bestRef, cv::Mat& out)
 {
     const bool circular = m.circular;
-    const Live shown = circular ? Steadied(live, m.refs[bestRef], m.firmCells[bestRef], {best.dx, best.dy}) : live;
+    const Live shown = circular ? Steadied(live, m.refs[bestRef], Plain(m.plainRefs, bestRef), m.firmCells[bestRef],
+                                           {best.dx, best.dy}) : live;
     const cv::Mat& img = shown.v;
     cv::Mat marks = cv::Mat::zeros(m.grid, CV_8UC1);
     const cv::Mat& ref = m.refs[bestRef];
@@ -581,6 +613,10 @@ void SURF::Clear()
     blockMask.release();
     blockKept.release();
     hueExcuse.release();
+    lastHue.release();
+    weighed = false;
+    plainRefs.clear();
+    plainSmoothRefs.clear();
 }
 
 void SURF::Create(int w, int h, const cv::Mat& mask)
@@ -612,10 +648,12 @@ void SURF::Create(int w, int h, const cv::Mat& mask)
     cv::integral(blockMask / 255, blockKept, CV_32S);
 }
 
-cv::Mat SURF::ToGrid(const cv::Mat& crop, cv::Mat* faded, cv::Mat* known, cv::Mat* pairs, cv::Mat* gone) const
+cv::Mat SURF::ToGrid(const cv::Mat& crop, cv::Mat* faded, cv::Mat* known, cv::Mat* pairs, cv::Mat* gone,
+                     const cv::Mat& colour) const
 {
     if (circular)
-        return HueCells(crop, cell, grid, faded, known, pairs, gone, hueExcuse);
+        return HueCells(crop, cell, grid, faded, known, pairs, gone, hueExcuse,
+                        colour.size() == crop.size() ? ChromaWeight(colour) : cv::Mat());
     cv::Mat out;
     if (grid.width == crop.cols && grid.height == crop.rows) {
         cv::Mat reduced;
@@ -641,15 +679,33 @@ void SURF::AddTemp(const cv::Mat& crop, int shiftCells, int diff, int minimum)
     shift = std::max(0, shiftCells);
     diffLevel = std::max(0, diff);
     minScore = minimum;
-    cv::Mat faded;
-    refs.push_back(ToGrid(crop, &faded));
+    refs.emplace_back();
     firmCells.emplace_back();
-    if (circular)
-        HueExcuse(hueExcuse, crop);
     smoothRefs.emplace_back();
+    refSums.emplace_back();
+    smoothSums.emplace_back();
+    if (circular) {
+        HueExcuse(hueExcuse, crop);
+        lastHue = crop;
+    }
+    SetLastRef(crop, cv::Mat());
+}
+
+void SURF::SetLastRef(const cv::Mat& crop, const cv::Mat& colour)
+{
+    cv::Mat faded;
+    if (!colour.empty()) {
+        // The channels' order that a clipped pair is held against is the colour's however faint.
+        plainRefs.resize(refs.size());
+        plainSmoothRefs.resize(refs.size());
+        plainRefs.back() = refs.back();
+        plainSmoothRefs.back() = smoothRefs.back();
+    }
+    refs.back() = ToGrid(crop, &faded, nullptr, nullptr, nullptr, colour);
+    smoothRefs.back() = cv::Mat();  // the plain grid may share the old one
     cv::GaussianBlur(faded, smoothRefs.back(), cv::Size(3, 3), 0, 0, cv::BORDER_REPLICATE);
-    refSums.push_back(SumGrids(refs.back(), cellMask));
-    smoothSums.push_back(SumGrids(smoothRefs.back(), blockMask));
+    refSums.back() = SumGrids(refs.back(), cellMask);
+    smoothSums.back() = SumGrids(smoothRefs.back(), blockMask);
 }
 
 void SURF::AddColour(const cv::Mat& colour)
@@ -662,9 +718,13 @@ void SURF::AddColour(const cv::Mat& colour)
     FirmColour(colour, firm);
     ReduceCells(firm, cell, grid, firmCells.back());
     firmCells.back() /= 255.0;
+    // The reference's hue weighed by its colour's strength, as the crops' will be.
+    if (lastHue.size() == colour.size())
+        SetLastRef(lastHue, colour);
+    weighed = true;
 }
 
-void SURF::AddContext(const cv::Mat& picture, cv::Rect at)
+void SURF::AddContext(const cv::Mat& picture, cv::Rect at, const cv::Mat& colour)
 {
     if (!circular || refs.empty() || picture.type() != CV_8UC1 || at.size() != cv::Size(width, height))
         return;
@@ -675,12 +735,16 @@ void SURF::AddContext(const cv::Mat& picture, cv::Rect at)
     const cv::Rect inside = around & cv::Rect(0, 0, picture.cols, picture.rows);
     if (inside.empty())
         return;
-    cv::Mat wide;
-    cv::copyMakeBorder(picture(inside), wide, inside.y - around.y, around.br().y - inside.br().y,
-                       inside.x - around.x, around.br().x - inside.br().x, cv::BORDER_REPLICATE);
+    auto widened = [&](const cv::Mat& from) {
+        cv::Mat wide;
+        cv::copyMakeBorder(from(inside), wide, inside.y - around.y, around.br().y - inside.br().y,
+                           inside.x - around.x, around.br().x - inside.br().x, cv::BORDER_REPLICATE);
+        return wide;
+    };
+    const cv::Mat weight = colour.size() == picture.size() ? ChromaWeight(widened(colour)) : cv::Mat();
     contextRefs.resize(refs.size());
-    contextRefs.back() = HueCells(wide, cell, grid + cv::Size(2 * pad, 2 * pad), nullptr, nullptr, nullptr, nullptr,
-                                  cv::Mat());
+    contextRefs.back() = HueCells(widened(picture), cell, grid + cv::Size(2 * pad, 2 * pad), nullptr, nullptr, nullptr,
+                                  nullptr, cv::Mat(), weight);
 }
 
 void SURF::Train(int, int, int, int)
@@ -702,7 +766,7 @@ void SURF::Train(int, int, int, int)
     }
 }
 
-float SURF::Match(const cv::Mat& image, cv::Mat& out) const
+float SURF::Match(const cv::Mat& image, cv::Mat& out, const cv::Mat& colour) const
 {
     out = cv::Mat::zeros(image.rows, image.cols, CV_8UC1);
     if (!valid || image.type() != CV_8UC1 || image.cols != width || image.rows != height)
@@ -710,7 +774,7 @@ float SURF::Match(const cv::Mat& image, cv::Mat& out) const
     Live live, smooth;
     cv::Mat faded;
     live.v = ToGrid(image, &faded, circular ? &live.known : nullptr, circular ? &live.pairs : nullptr,
-                    circular ? &live.gone : nullptr);
+                    circular ? &live.gone : nullptr, weighed ? colour : cv::Mat());
     live.v2 = live.v.mul(live.v);
     int minCells = std::max(1, cv::countNonZero(cellMask) / 2);
     if (circular) {
@@ -736,7 +800,7 @@ float SURF::Match(const cv::Mat& image, cv::Mat& out) const
         if (whole.score <= 0)
             return whole.score;
         if (circular)
-            whole = ScoreAt(refSums[ref], Steadied(live, refs[ref], firmCells[ref], {whole.dx, whole.dy}), whole.dx,
+            whole = ScoreAt(refSums[ref], Steadied(live, refs[ref], Plain(plainRefs, ref), firmCells[ref], {whole.dx, whole.dy}), whole.dx,
                             whole.dy, minCells);
         if (smooth.v.empty())
             smooth = Smoothed(live, faded, circular);
@@ -744,7 +808,7 @@ float SURF::Match(const cv::Mat& image, cv::Mat& out) const
         std::vector<Live> lives;
         if (circular)
             for (size_t k = 0; k < smoothRefs.size(); ++k)
-                lives.push_back(Steadied(smooth, smoothRefs[k], firmCells[k], at));
+                lives.push_back(Steadied(smooth, smoothRefs[k], Plain(plainSmoothRefs, k), firmCells[k], at));
         else
             lives.assign(smoothRefs.size(), smooth);
         const double worst = WorstBlock(smoothSums, lives, blockKept, at, circular ? kHueBlockRetry : kBlockRetry);

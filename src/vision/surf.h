@@ -62,7 +62,12 @@
 //   neither.
 // - AddColour(colour) (hue pictures): the colour picture of the reference crop last added, as
 //   for GrayMatch::AddColour; where it may clip (or be crushed), a lost hue is excused, and
-//   where it is firm the crop is brought up by 3 times at most.
+//   where it is firm the crop is brought up by 3 times at most. Every pixel's hue then weighs
+//   as much as its colour lies from grey (nothing for a faint tint, whose hue noise and
+//   compression turn in blocks; wholly from a firm colour on), in the references and, given
+//   Match's colour (the crop's colour picture, the crop's size), in the crop; AddContext's
+//   colour (the whole colour picture) weighs the picture around likewise. Without Match's
+//   colour the crop's hue weighs whole.
 // Construction allocates nothing, so thousands can be held by value.
 class SURF
 {
@@ -72,9 +77,9 @@ public:
     void Create(int width, int height, const cv::Mat& mask);
     void AddTemp(const cv::Mat& crop, int shift, int diffLevel, int minScore);
     void AddColour(const cv::Mat& colour);
-    void AddContext(const cv::Mat& picture, cv::Rect at);
+    void AddContext(const cv::Mat& picture, cv::Rect at, const cv::Mat& colour = cv::Mat());
     void Train(int, int, int, int);
-    float Match(const cv::Mat& image, cv::Mat& out) const;
+    float Match(const cv::Mat& image, cv::Mat& out, const cv::Mat& colour = cv::Mat()) const;
 
     bool valid = false;
     bool circular = false;  // the pictures are hue
@@ -104,11 +109,18 @@ public:
     int edgePad = 0;
     std::vector<cv::Mat> firmCells;  // hue: per reference, the share of each cell of firm colour (empty: none)
     cv::Mat hueExcuse;              // hue: the losses of hue excused per pixel (see HueExcuse)
+    cv::Mat lastHue;                // hue: the reference crop last added (AddColour weighs it again)
+    bool weighed = false;           // hue: AddColour weighed the references' hue by their colour
+    std::vector<cv::Mat> plainRefs, plainSmoothRefs;  // hue, weighed: refs and smoothRefs unweighed
 
     // The crop's working grid. faded: the same with hue directions weighted by HueStrength
     // instead of the coherence itself (grey: the grid again); known (hue only): per cell 0..1 how
     // much of its hue is known, in both channels; gone (hue only): per cell the share of pixels
     // whose lost hue the references do not excuse.
+    // colour (hue only, the crop's size): each pixel's hue weighed by its colour's strength.
     cv::Mat ToGrid(const cv::Mat& crop, cv::Mat* faded = nullptr, cv::Mat* known = nullptr, cv::Mat* pairs = nullptr,
-                   cv::Mat* gone = nullptr) const;
+                   cv::Mat* gone = nullptr, const cv::Mat& colour = cv::Mat()) const;
+
+private:
+    void SetLastRef(const cv::Mat& crop, const cv::Mat& colour);  // the last reference's grids again
 };

@@ -527,6 +527,38 @@ void TestMatchers::surfScoresSimilarityAndToleratesSmallShifts()
         const float grey = colour.Match(moved, out);
         QVERIFY2(grey < 80, qPrintable(QString("%1 at %2").arg(grey).arg(corner.x)));
     }
+
+    // Given the colours, a hue weighs as much as its colour lies from grey: a grey tinted 6 levels
+    // whose hue turns by a third of the circle in 8 px blocks (as compression turns it) is alike,
+    // the same turn of a clear colour is not, and a clear colour where the faint tint was is not.
+    auto painted = [&at](int chroma, bool turned) {
+        cv::Mat bgr(at.size(), CV_8UC3), bgra, hue(at.size(), CV_8UC1);
+        for (int y = 0; y < bgr.rows; ++y)
+            for (int x = 0; x < bgr.cols; ++x) {
+                const double a = 0.5 + (turned ? 2.1 * ((x / 8 + y / 8) % 3) : 0.0);
+                bgr.at<cv::Vec3b>(y, x) = cv::Vec3b(cv::saturate_cast<uchar>(120 + chroma * std::cos(a + 4.2)),
+                                                    cv::saturate_cast<uchar>(120 + chroma * std::cos(a + 2.1)),
+                                                    cv::saturate_cast<uchar>(120 + chroma * std::cos(a)));
+            }
+        cv::cvtColor(bgr, bgra, cv::COLOR_BGR2BGRA);
+        RGBA2Hue(hue.data, reinterpret_cast<int*>(bgra.data), bgr.cols, bgr.rows);
+        return std::make_pair(hue, bgr);
+    };
+    for (const int chroma : {6, 60}) {
+        const auto [refHue, refColour] = painted(chroma, false);
+        SURF tinted;
+        tinted.circular = true;
+        tinted.Create(at.width, at.height, cv::Mat());
+        tinted.AddTemp(refHue.clone(), 1, 50, 80);
+        tinted.AddColour(refColour);
+        tinted.Train(0, 0, 0, 0);
+        const auto [turnedHue, turnedColour] = painted(chroma, true);
+        const float turnedScore = tinted.Match(turnedHue, out, turnedColour);
+        QVERIFY2((turnedScore >= 80) == (chroma == 6), qPrintable(QString("chroma %1: %2").arg(chroma).arg(turnedScore)));
+        const auto [clearHue, clearColour] = painted(60, true);
+        if (chroma == 6)
+            QVERIFY2(tinted.Match(clearHue, out, clearColour) < 80, "a clear colour on the faint tint");
+    }
 }
 
 // A grey crop's working grid holds the mean of the area each cell covers, the cells spread evenly
