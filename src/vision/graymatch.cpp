@@ -61,6 +61,9 @@ constexpr int kMinShiftDepartures = 6;  // fewer departures are noise: not worth
 constexpr int kShiftGain = 2;           // a movement must at least halve the departures
 constexpr int kCleanShare = 50;         // 1 in this many pixels departing is nearly clean
 constexpr int kDenseRows = 2;           // rows each side of the densest that a movement must clear
+// In the wide search a farther movement replaces a nearer one only where it leaves fewer than
+// this many tenths of its departures (a texture fits itself a period on about as well).
+constexpr int kShiftCloser = 9;
 // A small part of low contrast on a textured surface stays inside every pixel's band (the
 // texture around each pixel spans more than the part's contrast), but it moves the mean of
 // its surroundings: means over this many pixels square are compared as well, against the
@@ -914,7 +917,7 @@ cv::Point BestShift(const Comparison* cmp, Edges& edges, int departuresHere, con
         for (const cv::Point d : wide) {
             if (std::abs(d.x) > r || std::abs(d.y) > r)
                 continue;
-            limit = found && d.dot(d) > best.dot(best) ? fewest * kTextureCloser / 5 : fewest;
+            limit = found && d.dot(d) > best.dot(best) ? fewest * kShiftCloser / 10 : fewest;
             const int c = count(d, 4);
             if (c < limit)
                 fewest = c, best = d, found = true;
