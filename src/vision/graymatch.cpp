@@ -60,6 +60,9 @@ constexpr int kMinShiftDepartures = 6;  // fewer departures are noise: not worth
 constexpr int kShiftGain = 2;           // a movement must at least halve the departures
 constexpr int kCleanShare = 50;         // 1 in this many pixels departing is nearly clean
 constexpr int kDenseRows = 2;           // rows each side of the densest that a movement must clear
+// In the wide search a farther movement replaces a nearer one only where it leaves fewer than
+// this many tenths of its departures (a texture fits itself a period on about as well).
+constexpr int kShiftCloser = 9;
 // A small part of low contrast on a textured surface stays inside every pixel's band (the
 // texture around each pixel spans more than the part's contrast), but it moves the mean of
 // its surroundings: means over this many pixels square are compared as well, against the
@@ -870,6 +873,7 @@ cv::Point BestShift(const Comparison* cmp, Edges& edges, int departuresHere, con
     // The search counts every second row (twice that compares with the whole crop's
     // departures), the refinement every row: a movement leaving a thin line of departures
     // along the rows it skips must not win there.
+    int limit = fewest;  // a count past this stops
     auto count = [&](cv::Point d, int rowStep) {
         const cv::Rect ref = Overlap(size, d);
         const cv::Rect there = (ref + d) & denseRows;
@@ -877,11 +881,11 @@ cv::Point BestShift(const Comparison* cmp, Edges& edges, int departuresHere, con
         if (rowStep > 2 && !there.empty() && Departures(pixels, there, there - d, 1, denseHere) >= denseHere)
             return INT_MAX;
         int total =
-            rowStep * Departures(pixels, ref + d, ref, rowStep, fewest / rowStep, nullptr, denseRow - ref.y - d.y);
-        if (total <= fewest && !means.empty())
-            total += rowStep * Departures(cmp[1], means, means - d, rowStep, (fewest - total) / rowStep, nullptr,
+            rowStep * Departures(pixels, ref + d, ref, rowStep, limit / rowStep, nullptr, denseRow - ref.y - d.y);
+        if (total <= limit && !means.empty())
+            total += rowStep * Departures(cmp[1], means, means - d, rowStep, (limit - total) / rowStep, nullptr,
                                           denseRow - means.y);
-        if (total <= fewest)
+        if (total <= limit)
             total += rowStep * CountStrip(edges.widened(pixels, StripReach(d)), d, rowStep);
         return total;
     };
@@ -890,18 +894,37 @@ cv::Point BestShift(const Comparison* cmp, Edges& edges, int departuresHere, con
     // Even steps, the nearest first: most shaking is a pixel or two, and when that leaves the
     // crop nearly clean the wide search is not needed.
     const int clean = size.area() / kCleanShare;  // pixels that may still depart
-    for (int reach : {2, r}) {
-        if (reach > 2 && found && fewest <= clean)
-            break;
-        for (int dy = -reach; dy <= reach; dy += 2)
-            for (int dx = -reach; dx <= reach; dx += 2) {
-                if ((dx == 0 && dy == 0) || (reach > 2 && std::abs(dx) <= 2 && std::abs(dy) <= 2))
-                    continue;
-                const int c = count(cv::Point(dx, dy), reach > 2 ? 4 : 2);
-                if (c < fewest)
-                    fewest = c, best = cv::Point(dx, dy), found = true;
-            }
-    }
+    for (int dy = -2; dy <= 2; dy += 2)
+        for (int dx = -2; dx <= 2; dx += 2) {
+            if (dx == 0 && dy == 0)
+                continue;
+            limit = fewest;
+            const int c = count(cv::Point(dx, dy), 2);
+            if (c < fewest)
+                fewest = c, best = cv::Point(dx, dy), found = true;
+        }
+    // The wide search nearest first: a fine texture fits itself a period on about as well, and a
+    // farther movement judges more of the crop (its strip, the outline) against bands widened to
+    // its reach, so it leaves fewer departures for that alone. A farther one replaces a nearer
+    // one only where it leaves clearly fewer.
+    static const std::vector<cv::Point> wide = [] {
+        std::vector<cv::Point> m;
+        for (int dy = -kMaxShift; dy <= kMaxShift; dy += 2)
+            for (int dx = -kMaxShift; dx <= kMaxShift; dx += 2)
+                if (std::abs(dx) > 2 || std::abs(dy) > 2)
+                    m.emplace_back(dx, dy);
+        std::stable_sort(m.begin(), m.end(), [](cv::Point a, cv::Point b) { return a.dot(a) < b.dot(b); });
+        return m;
+    }();
+    if (r > 2 && !(found && fewest <= clean))
+        for (const cv::Point d : wide) {
+            if (std::abs(d.x) > r || std::abs(d.y) > r)
+                continue;
+            limit = found && d.dot(d) > best.dot(best) ? fewest * kShiftCloser / 10 : fewest;
+            const int c = count(d, 4);
+            if (c < limit)
+                fewest = c, best = d, found = true;
+        }
     if (!found)
         return cv::Point();
     // The bands take in a pixel around, so the movements beside the best one leave about as few
@@ -937,7 +960,7 @@ cv::Point BestShift(const Comparison* cmp, Edges& edges, int departuresHere, con
     }
     // Taken only when it still does clearly better than none, the strip judged too, and when
     // what it explains on the region it explains on the whole crop as well.
-    fewest = enough;
+    limit = enough;
     for (const cv::Point d : {best, coarse}) {
         if (count(d, 1) < enough && ExplainedAround(cmp[0], *edges.model, d))
             return d;

@@ -81,8 +81,10 @@
 //   A crop a few pixels off its references (vibration, a slight turn of the camera, nothing
 //   corrected) is judged where it lies: when it departs, the whole-pixel movement of up to 8
 //   pixels each way that at least halves the departures of the pixels and of the means inside
-//   the crop's central part (those every movement compares) is used, the one of the movements a
-//   pixel apart that fits the references' own values best, when the whole crop agrees (above). After it every judged pixel is
+//   the crop's central part (those every movement compares) is used (nearest first: a farther one
+//   only where it leaves clearly fewer, since a fine texture fits itself a period on about as
+//   well and a farther movement judges more against bands widened to its reach), the one of the
+//   movements a pixel apart that fits the references' own values best, when the whole crop agrees (above). After it every judged pixel is
 //   judged: the strip it uncovers, and the pixels it brings onto pixels the mask leaves out (a
 //   circle's or polygon's outline, ignored points), against the references within the
 //   movement's reach of the nearest judged pixel (their widest band), and the means wherever
