@@ -433,8 +433,9 @@ void CammerRecong::FitLight(int det, const cv::Mat& picture)
 }
 
 namespace {
-// The light of the cells read in a ring of one cell's pitch around rect (see kRingSpread); 0 when
-// too few tell it or they disagree (a picture with much detail, well off its place).
+// The light of the cells read in a ring `pitch` wide around rect (see kRingSpread): a cell's pitch
+// and size, so that whole cells lie in it wherever their grid falls; 0 when too few tell it or they
+// disagree (a picture with much detail, well off its place).
 double RingLight(const std::vector<std::pair<cv::Rect, float>>& read, int pitch, cv::Rect rect)
 {
     const cv::Rect around(rect.x - pitch, rect.y - pitch, rect.width + 2 * pitch, rect.height + 2 * pitch);
@@ -466,7 +467,7 @@ double CammerRecong::RegionLight(int det, cv::Rect rect, cv::Mat& roi) const
     if (!s.valid || roi.type() != CV_8UC1 || roi.size() != rect.size())
         return 0;
     if (s.agree > 0)
-        return RingLight(s.read, std::max(s.pitch, kLightCell), rect);
+        return RingLight(s.read, s.pitch + kLightCell, rect);
     const cv::Size picture = PictureRect().size();
     const double centre = LightAt(s.c, s.within, (rect.tl() + rect.br()) * 0.5, picture);
     if (centre <= 0)
