@@ -1394,14 +1394,33 @@ cv::Mat HueField(const cv::Mat& hue, const cv::Mat& excuse)
     return field;
 }
 
+namespace {
+// B, G, R of an 8-bit colour picture (3 or 4 channels) as 32FC3.
+cv::Mat ColourOf(const cv::Mat& colour)
+{
+    cv::Mat out;
+    if (colour.channels() == 4)
+        cv::cvtColor(colour, out, cv::COLOR_BGRA2BGR);
+    else
+        out = colour;
+    out.convertTo(out, CV_32F);
+    return out;
+}
+
+// The chroma (x, y) of a colour: the part of it brightness alone does not move (R - (G + B) / 2
+// and (G - B) sqrt(3) / 2; its length does not depend on the channels' order).
+inline cv::Vec2f Chroma(float b, float g, float r)
+{
+    return cv::Vec2f(r - 0.5f * (g + b), kChromaSine * (g - b));
+}
+
+}  // namespace
+
 cv::Mat ChromaMeans(const cv::Mat& colour)
 {
-    cv::Mat planes[4], chroma;
-    cv::split(colour, planes);
-    for (int k = 0; k < 3; ++k) planes[k].convertTo(planes[k], CV_32F);
-    // The plane perpendicular to grey: brightness alone moves a colour only along its chroma.
-    const cv::Mat x = planes[2] - 0.5 * (planes[1] + planes[0]), y = kChromaSine * (planes[1] - planes[0]);
-    cv::merge(std::vector<cv::Mat>{x, y}, chroma);
+    // The plane perpendicular to grey (see Chroma): brightness alone moves a colour only along it.
+    cv::Mat chroma;
+    cv::transform(ColourOf(colour), chroma, cv::Matx23f(-0.5f, -0.5f, 1.0f, -kChromaSine, kChromaSine, 0.0f));
     cv::blur(chroma, chroma, cv::Size(kHueWindow, kHueWindow), cv::Point(-1, -1), cv::BORDER_REFLECT);
     return chroma;
 }
@@ -1570,28 +1589,9 @@ namespace {
 // The plain colour comparison reads each pixel's chroma, the part of its colour brightness alone
 // does not move (R - (G + B) / 2 and (G - B) sqrt(3) / 2; its length does not depend on the
 // channels' order), of the crop against the references lit as the crop, clipped as a camera clips.
-constexpr float kChromaAcross = 0.8660254f;
 constexpr int kMinChromaSum = kMinRatioMid;  // darker unclipped channels give no usable ratio
 constexpr int kChromaReach = 3;              // movements (pixels each way) the comparison is tried at
 constexpr int kChromaSolid = 5;              // off firm colour, a departing area holds only this solid
-
-// B, G, R of an 8-bit colour picture (3 or 4 channels) as 32FC3.
-cv::Mat ColourOf(const cv::Mat& colour)
-{
-    cv::Mat out;
-    if (colour.channels() == 4)
-        cv::cvtColor(colour, out, cv::COLOR_BGRA2BGR);
-    else
-        out = colour;
-    out.convertTo(out, CV_32F);
-    return out;
-}
-
-// The chroma (x, y) of a colour as above.
-inline cv::Vec2f Chroma(float b, float g, float r)
-{
-    return cv::Vec2f(r - 0.5f * (g + b), kChromaAcross * (g - b));
-}
 
 // The crop's light against the first reference: the median ratio over the firm pixels (too few:
 // over every judged pixel, a crop a pixel off gives ratios as often above one as below) of the
