@@ -52,6 +52,11 @@ constexpr double kRepeatDistance = 2.5;  // pixels: nearer is the place itself
 // What a period off may lack of a perfect fit: a blurred knurl's lacks 0.01, a small
 // region's on a photograph a second window off 0.014.
 constexpr double kRepeatShortfall = 0.012;
+// The blur of pattern and picture for the final fit between the pixels: wide enough that
+// neighbouring pixels carry nearly the same noise (their correlation about 0.8), so that
+// sampling between them averages little of it away; narrow enough to keep the fine detail
+// that places the pattern.
+constexpr double kQuietSigma = 1.0;
 
 struct Pose
 {
@@ -353,7 +358,8 @@ bool Distinct(const cv::Mat& img, const FindShape::Level& level, const Pose& pos
 }
 
 // Sample points of a level: the strongest edges, then an even spread of the rest.
-FindShape::Level MakeLevel(const cv::Mat& templ, const cv::Mat& keep, double centreX, double centreY)
+FindShape::Level MakeLevel(const cv::Mat& templ, const cv::Mat& quiet, const cv::Mat& keep, double centreX,
+                           double centreY)
 {
     const size_t maxPoints = kMaxPoints;
     cv::Mat gx, gy;
@@ -389,6 +395,7 @@ FindShape::Level MakeLevel(const cv::Mat& templ, const cv::Mat& keep, double cen
         const cv::Point2f o(float(c.x - centreX), float(c.y - centreY));
         level.offsets.push_back(o);
         level.values.push_back(templ.at<unsigned char>(c.y, c.x));
+        level.quiet.push_back(quiet.at<unsigned char>(c.y, c.x));
         radius = std::max(radius, std::hypot(double(o.x), double(o.y)));
     }
     level.angleStep = float(std::clamp(180.0 / CV_PI / radius, kMinAngleStep, kMaxAngleStep));
@@ -443,7 +450,10 @@ bool FindShape::CreateShape(const cv::Mat& templ, double minScore, int finestLev
         cv::Mat inner;
         cv::erode(k, inner, edge, cv::Point(-1, -1), l > 0 ? 1 : 0, cv::BORDER_CONSTANT, cv::Scalar(0));
         const double scale = 1 << l;
-        Level level = MakeLevel(t, inner, cx0 / scale, cy0 / scale);
+        // templ is usually a view into the taught picture: its blur takes in what lies around.
+        cv::Mat quiet;
+        cv::GaussianBlur(t, quiet, cv::Size(), kQuietSigma);
+        Level level = MakeLevel(t, quiet, inner, cx0 / scale, cy0 / scale);
         if (level.offsets.size() < size_t(kMinPoints) || IsFlat(level))
             break;
         levels.push_back(std::move(level));
@@ -547,13 +557,21 @@ bool FindShape::Find(cv::Mat& image, int minScorePercent, int* x, int* y, double
     // place would otherwise be met by a slightly wrong turn and, where the points lie off the
     // centre, that turn by a shift rounded to the wrong pixel. The position is then given to the
     // nearest pixel.
-    double step = levels[stop].angleStep;
-    for (int h = 0; h < halvings && range > 0 && best.score > -2; ++h) {
-        step /= 2;
-        Climb(pyr[stop], levels[stop], best, step, range, true);
+    // Both on the blurred pattern and picture, where no pose gains by falling between the pixels;
+    // the find is then judged by its correlation on the picture itself.
+    if (best.score > -2) {
+        cv::Mat quiet;
+        cv::GaussianBlur(pyr[stop], quiet, cv::Size(), kQuietSigma);
+        Level blurred = levels[stop];
+        blurred.values = blurred.quiet;
+        double step = levels[stop].angleStep;
+        for (int h = 0; h < halvings && range > 0; ++h) {
+            step /= 2;
+            Climb(quiet, blurred, best, step, range, true);
+        }
+        Polish(quiet, blurred, best, range);
+        best.score = ScorePose(pyr[stop], levels[stop], best.x, best.y, best.angle);
     }
-    if (best.score > -2)
-        Polish(pyr[stop], levels[stop], best, range);
     const double needed = minScorePercent > 0 ? minScorePercent / 100.0 : minimum;
     if (best.score < needed ||
         !Distinct(pyr[stop], levels[stop], best, std::min(kDistinct, kShortfalls * (1 - best.score))))
