@@ -344,6 +344,26 @@ void Polish(const cv::Mat& img, const FindShape::Level& level, Pose& pose, int r
     }
 }
 
+// The pose polished again on the pattern and the picture both blurred by kQuietSigma. Sampling
+// between the pixels averages the sensor noise of neighbours and so raises the correlation of any
+// pose that falls between them: on a smooth picture a turn of a few tenths of a degree, which
+// moves every point off its pixel, wins by that alone and is met by a shift a pixel off. Blurred,
+// neighbours carry nearly the same noise and being between them averages little of it away.
+Pose QuietFit(const cv::Mat& img, const FindShape::Level& level, Pose pose, int halvings, int range)
+{
+    cv::Mat quiet;
+    cv::GaussianBlur(img, quiet, cv::Size(), kQuietSigma);
+    FindShape::Level blurred = level;
+    blurred.values = level.quiet;
+    double step = level.angleStep;
+    for (int h = 0; h < halvings && range > 0; ++h) {
+        step /= 2;
+        Climb(quiet, blurred, pose, step, range, true);
+    }
+    Polish(quiet, blurred, pose, range);
+    return pose;
+}
+
 // Whether pose scores at least margin above the poses kDistinctRadius around it.
 bool Distinct(const cv::Mat& img, const FindShape::Level& level, const Pose& pose, double margin)
 {
@@ -557,29 +577,25 @@ bool FindShape::Find(cv::Mat& image, int minScorePercent, int* x, int* y, double
     // place would otherwise be met by a slightly wrong turn and, where the points lie off the
     // centre, that turn by a shift rounded to the wrong pixel. The position is then given to the
     // nearest pixel.
-    // Both on the blurred pattern and picture, where no pose gains by falling between the pixels;
-    // the find is then judged by its correlation on the picture itself.
-    if (best.score > -2) {
-        cv::Mat quiet;
-        cv::GaussianBlur(pyr[stop], quiet, cv::Size(), kQuietSigma);
-        Level blurred = levels[stop];
-        blurred.values = blurred.quiet;
-        double step = levels[stop].angleStep;
-        for (int h = 0; h < halvings && range > 0; ++h) {
-            step /= 2;
-            Climb(quiet, blurred, best, step, range, true);
-        }
-        Polish(quiet, blurred, best, range);
-        best.score = ScorePose(pyr[stop], levels[stop], best.x, best.y, best.angle);
+    double step = levels[stop].angleStep;
+    for (int h = 0; h < halvings && range > 0 && best.score > -2; ++h) {
+        step /= 2;
+        Climb(pyr[stop], levels[stop], best, step, range, true);
     }
+    if (best.score > -2)
+        Polish(pyr[stop], levels[stop], best, range);
     const double needed = minScorePercent > 0 ? minScorePercent / 100.0 : minimum;
     if (best.score < needed ||
         !Distinct(pyr[stop], levels[stop], best, std::min(kDistinct, kShortfalls * (1 - best.score))))
         return false;
+    // Whether there is a find is judged on the picture itself, as above; the pose it gives is the
+    // same fit again on the blurred pattern and picture, where no pose gains by falling between
+    // the pixels.
+    const Pose fit = QuietFit(pyr[stop], levels[stop], best, halvings, range);
     const double scale = 1 << stop;
-    *x = centreX - cvRound(best.x * scale);
-    *y = centreY - cvRound(best.y * scale);
-    *angle = best.angle;
+    *x = centreX - cvRound(fit.x * scale);
+    *y = centreY - cvRound(fit.y * scale);
+    *angle = fit.angle;
     if (score)
         *score = best.score;
     return true;

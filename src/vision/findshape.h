@@ -19,11 +19,12 @@
 //   a spread of the rest. accuracy (0..10) refines the final angle by accuracy / 2 halvings of
 //   its step; then position and turn are polished together to the correlation's peak between
 //   the pixels, and the position given to the nearest pixel (a part a fraction of a pixel off
-//   would otherwise be met by a wrong turn, and that turn by a wrong whole pixel). These last
-//   steps compare pattern and picture both blurred by about a pixel: sampling between pixels
-//   averages the sensor noise of neighbours, which raises the correlation of any pose between
-//   the pixels, and on a smooth picture a turn of a few tenths of a degree (every point off its
-//   pixel) would win by that alone and be met by a shift a pixel off; finestLevel
+//   would otherwise be met by a wrong turn, and that turn by a wrong whole pixel). Whether there
+//   is a find is judged on the picture itself; the pose given is that fit done again on pattern
+//   and picture both blurred by about a pixel: sampling between pixels averages the sensor noise
+//   of neighbours, which raises the correlation of any pose between the pixels, and on a smooth
+//   picture a turn of a few tenths of a degree (every point off its pixel) would win by that
+//   alone and be met by a shift a pixel off; finestLevel
 //   is the level the search refines down to (0 = full resolution). minScore is the least
 //   normalised correlation (0..1) a find must reach; 0 or less means 0.5. Returns false,
 //   leaving the model invalid, for an empty or flat pattern or a mask that keeps too few pixels.
