@@ -57,6 +57,7 @@ constexpr double kRepeatShortfall = 0.012;
 // sampling between them averages little of it away; narrow enough to keep the fine detail
 // that places the pattern.
 constexpr double kQuietSigma = 1.0;
+constexpr double kQuietMargin = 8.0;  // pixels blurred beyond the pattern's reach: the fit moves less
 
 struct Pose
 {
@@ -349,18 +350,30 @@ void Polish(const cv::Mat& img, const FindShape::Level& level, Pose& pose, int r
 // pose that falls between them: on a smooth picture a turn of a few tenths of a degree, which
 // moves every point off its pixel, wins by that alone and is met by a shift a pixel off. Blurred,
 // neighbours carry nearly the same noise and being between them averages little of it away.
+// Only the pattern's reach around the pose is blurred (the search may have had the whole picture).
 Pose QuietFit(const cv::Mat& img, const FindShape::Level& level, Pose pose, int halvings, int range)
 {
+    double reach = 0;
+    for (const cv::Point2f& o : level.offsets) reach = std::max(reach, std::hypot(double(o.x), double(o.y)));
+    reach += kQuietMargin;
+    const cv::Rect around = cv::Rect(cvFloor(pose.x - reach), cvFloor(pose.y - reach), cvCeil(2 * reach) + 1,
+                                     cvCeil(2 * reach) + 1) &
+                            cv::Rect(0, 0, img.cols, img.rows);
+    // A view into img: the blur takes in the pixels around the window.
     cv::Mat quiet;
-    cv::GaussianBlur(img, quiet, cv::Size(), kQuietSigma);
+    cv::GaussianBlur(img(around), quiet, cv::Size(), kQuietSigma);
     FindShape::Level blurred = level;
     blurred.values = level.quiet;
+    pose.x -= around.x;
+    pose.y -= around.y;
     double step = level.angleStep;
     for (int h = 0; h < halvings && range > 0; ++h) {
         step /= 2;
         Climb(quiet, blurred, pose, step, range, true);
     }
     Polish(quiet, blurred, pose, range);
+    pose.x += around.x;
+    pose.y += around.y;
     return pose;
 }
 
