@@ -52,12 +52,6 @@ constexpr double kRepeatDistance = 2.5;  // pixels: nearer is the place itself
 // What a period off may lack of a perfect fit: a blurred knurl's lacks 0.01, a small
 // region's on a photograph a second window off 0.014.
 constexpr double kRepeatShortfall = 0.012;
-// The blur of pattern and picture for the final fit between the pixels: wide enough that
-// neighbouring pixels carry nearly the same noise (their correlation about 0.8), so that
-// sampling between them averages little of it away; narrow enough to keep the fine detail
-// that places the pattern.
-constexpr double kQuietSigma = 1.0;
-constexpr double kQuietMargin = 8.0;  // pixels blurred beyond the pattern's reach: the fit moves less
 
 struct Pose
 {
@@ -93,6 +87,54 @@ struct Sums
 double Rad(double deg)
 {
     return deg * CV_PI / 180.0;
+}
+
+// Weights of the pixels before, at and after the nearest one for a sample f (-0.5..0.5) off it.
+// Like linear interpolation they sum to 1 and place the sample at f, but the sum of their
+// squares is 1/2 at every f: the sensor noise of a sample is the same wherever it falls, so no
+// place between the pixels fits better by averaging the noise away. Linear interpolation keeps
+// all of a pixel's noise on it and a quarter of it half-way between two (half and half per
+// axis): on a smooth picture a turn of a few tenths of a degree, which moves every point off its
+// pixel, won by that alone and was met by a shift a pixel off. At f = 0.5 these weights are the
+// linear ones (0, 1/2, 1/2); at f = 0 they are (1/6, 2/3, 1/6).
+void EvenWeights(double f, double w[3])
+{
+    const double a = (4 - std::sqrt(std::max(0.0, 4 - 12 * f * f))) / 12;
+    w[0] = a - f / 2;
+    w[1] = 1 - 2 * a;
+    w[2] = a + f / 2;
+}
+
+// Grey value at (px, py) with EvenWeights across x and across y; the caller keeps the point
+// 1.5 pixels inside.
+double EvenSample(const cv::Mat& img, double px, double py)
+{
+    const int nx = cvRound(px), ny = cvRound(py);
+    double wx[3], wy[3];
+    EvenWeights(px - nx, wx);
+    EvenWeights(py - ny, wy);
+    double sum = 0;
+    for (int j = 0; j < 3; ++j) {
+        const unsigned char* r = img.ptr<unsigned char>(ny - 1 + j) + nx - 1;
+        sum += wy[j] * (wx[0] * r[0] + wx[1] * r[1] + wx[2] * r[2]);
+    }
+    return sum;
+}
+
+// ScorePose with EvenSample.
+double EvenScore(const cv::Mat& img, const FindShape::Level& level, double cx, double cy, double angle)
+{
+    const double c = std::cos(Rad(angle)), s = std::sin(Rad(angle));
+    const double maxX = img.cols - 2.5, maxY = img.rows - 2.5;
+    Sums sums;
+    for (size_t i = 0; i < level.offsets.size(); ++i) {
+        const cv::Point2f& o = level.offsets[i];
+        const double px = cx + c * o.x - s * o.y, py = cy + s * o.x + c * o.y;
+        if (px < 1.5 || py < 1.5 || px > maxX || py > maxY)
+            continue;
+        sums.add(level.values[i], EvenSample(img, px, py));
+    }
+    return sums.ncc(level.offsets.size());
 }
 
 // Correlation of the level's pattern placed with its centre at (cx, cy), turned by angle.
@@ -285,8 +327,12 @@ double Sample(const cv::Mat& img, double px, double py)
 // Steps of one pose at a time stop short where the points lie off the centre: a turn then moves
 // them like a shift, and position and turn climb only together along a narrow ridge. A step is
 // kept only when it raises the correlation.
-void Polish(const cv::Mat& img, const FindShape::Level& level, Pose& pose, int range)
+// even: samples with EvenSample and scores with EvenScore, else linear interpolation.
+void Polish(const cv::Mat& img, const FindShape::Level& level, Pose& pose, int range, bool even = false)
 {
+    const auto sample = even ? EvenSample : Sample;
+    const auto scoreAt = even ? EvenScore : ScorePose;
+    const double inside = even ? 2.5 : 1;  // the samples of the gradient a pixel off stay inside
     const size_t n = level.offsets.size();
     std::vector<double> v(n), gx(n), gy(n);
     std::vector<char> in(n);
@@ -296,12 +342,12 @@ void Polish(const cv::Mat& img, const FindShape::Level& level, Pose& pose, int r
         for (size_t i = 0; i < n; ++i) {
             const cv::Point2f& o = level.offsets[i];
             const double px = pose.x + c * o.x - s * o.y, py = pose.y + s * o.x + c * o.y;
-            in[i] = px >= 1 && py >= 1 && px < img.cols - 2 && py < img.rows - 2;
+            in[i] = px >= inside && py >= inside && px < img.cols - 1 - inside && py < img.rows - 1 - inside;
             if (!in[i])
                 continue;
-            v[i] = Sample(img, px, py);
-            gx[i] = (Sample(img, px + 1, py) - Sample(img, px - 1, py)) / 2;
-            gy[i] = (Sample(img, px, py + 1) - Sample(img, px, py - 1)) / 2;
+            v[i] = sample(img, px, py);
+            gx[i] = (sample(img, px + 1, py) - sample(img, px - 1, py)) / 2;
+            gy[i] = (sample(img, px, py + 1) - sample(img, px, py - 1)) / 2;
             const double t = level.values[i];
             m += 1, sv += v[i], st += t, svv += v[i] * v[i], stv += t * v[i];
         }
@@ -334,7 +380,7 @@ void Polish(const cv::Mat& img, const FindShape::Level& level, Pose& pose, int r
         Pose next;
         for (int half = 0; half < 3 && next.score <= pose.score; ++half, d *= 0.5) {
             const double angle = std::clamp(pose.angle + d[2] * 180.0 / CV_PI, -double(range), double(range));
-            next = {pose.x + d[0], pose.y + d[1], angle, ScorePose(img, level, pose.x + d[0], pose.y + d[1], angle)};
+            next = {pose.x + d[0], pose.y + d[1], angle, scoreAt(img, level, pose.x + d[0], pose.y + d[1], angle)};
         }
         if (next.score <= pose.score)
             return;
@@ -343,38 +389,6 @@ void Polish(const cv::Mat& img, const FindShape::Level& level, Pose& pose, int r
         if (moved < kPolishDone)
             return;
     }
-}
-
-// The pose polished again on the pattern and the picture both blurred by kQuietSigma. Sampling
-// between the pixels averages the sensor noise of neighbours and so raises the correlation of any
-// pose that falls between them: on a smooth picture a turn of a few tenths of a degree, which
-// moves every point off its pixel, wins by that alone and is met by a shift a pixel off. Blurred,
-// neighbours carry nearly the same noise and being between them averages little of it away.
-// Only the pattern's reach around the pose is blurred (the search may have had the whole picture).
-Pose QuietFit(const cv::Mat& img, const FindShape::Level& level, Pose pose, int halvings, int range)
-{
-    double reach = 0;
-    for (const cv::Point2f& o : level.offsets) reach = std::max(reach, std::hypot(double(o.x), double(o.y)));
-    reach += kQuietMargin;
-    const cv::Rect around = cv::Rect(cvFloor(pose.x - reach), cvFloor(pose.y - reach), cvCeil(2 * reach) + 1,
-                                     cvCeil(2 * reach) + 1) &
-                            cv::Rect(0, 0, img.cols, img.rows);
-    // A view into img: the blur takes in the pixels around the window.
-    cv::Mat quiet;
-    cv::GaussianBlur(img(around), quiet, cv::Size(), kQuietSigma);
-    FindShape::Level blurred = level;
-    blurred.values = level.quiet;
-    pose.x -= around.x;
-    pose.y -= around.y;
-    double step = level.angleStep;
-    for (int h = 0; h < halvings && range > 0; ++h) {
-        step /= 2;
-        Climb(quiet, blurred, pose, step, range, true);
-    }
-    Polish(quiet, blurred, pose, range);
-    pose.x += around.x;
-    pose.y += around.y;
-    return pose;
 }
 
 // Whether pose scores at least margin above the poses kDistinctRadius around it.
@@ -391,8 +405,7 @@ bool Distinct(const cv::Mat& img, const FindShape::Level& level, const Pose& pos
 }
 
 // Sample points of a level: the strongest edges, then an even spread of the rest.
-FindShape::Level MakeLevel(const cv::Mat& templ, const cv::Mat& quiet, const cv::Mat& keep, double centreX,
-                           double centreY)
+FindShape::Level MakeLevel(const cv::Mat& templ, const cv::Mat& keep, double centreX, double centreY)
 {
     const size_t maxPoints = kMaxPoints;
     cv::Mat gx, gy;
@@ -428,7 +441,6 @@ FindShape::Level MakeLevel(const cv::Mat& templ, const cv::Mat& quiet, const cv:
         const cv::Point2f o(float(c.x - centreX), float(c.y - centreY));
         level.offsets.push_back(o);
         level.values.push_back(templ.at<unsigned char>(c.y, c.x));
-        level.quiet.push_back(quiet.at<unsigned char>(c.y, c.x));
         radius = std::max(radius, std::hypot(double(o.x), double(o.y)));
     }
     level.angleStep = float(std::clamp(180.0 / CV_PI / radius, kMinAngleStep, kMaxAngleStep));
@@ -483,10 +495,7 @@ bool FindShape::CreateShape(const cv::Mat& templ, double minScore, int finestLev
         cv::Mat inner;
         cv::erode(k, inner, edge, cv::Point(-1, -1), l > 0 ? 1 : 0, cv::BORDER_CONSTANT, cv::Scalar(0));
         const double scale = 1 << l;
-        // templ is usually a view into the taught picture: its blur takes in what lies around.
-        cv::Mat quiet;
-        cv::GaussianBlur(t, quiet, cv::Size(), kQuietSigma);
-        Level level = MakeLevel(t, quiet, inner, cx0 / scale, cy0 / scale);
+        Level level = MakeLevel(t, inner, cx0 / scale, cy0 / scale);
         if (level.offsets.size() < size_t(kMinPoints) || IsFlat(level))
             break;
         levels.push_back(std::move(level));
@@ -601,10 +610,12 @@ bool FindShape::Find(cv::Mat& image, int minScorePercent, int* x, int* y, double
     if (best.score < needed ||
         !Distinct(pyr[stop], levels[stop], best, std::min(kDistinct, kShortfalls * (1 - best.score))))
         return false;
-    // Whether there is a find is judged on the picture itself, as above; the pose it gives is the
-    // same fit again on the blurred pattern and picture, where no pose gains by falling between
+    // Whether there is a find is judged as above; the pose it gives is polished once more with
+    // samples whose noise is the same wherever they fall, so that no pose wins by falling between
     // the pixels.
-    const Pose fit = QuietFit(pyr[stop], levels[stop], best, halvings, range);
+    Pose fit = best;
+    fit.score = EvenScore(pyr[stop], levels[stop], fit.x, fit.y, fit.angle);
+    Polish(pyr[stop], levels[stop], fit, range, true);
     const double scale = 1 << stop;
     *x = centreX - cvRound(fit.x * scale);
     *y = centreY - cvRound(fit.y * scale);

@@ -20,11 +20,11 @@
 //   its step; then position and turn are polished together to the correlation's peak between
 //   the pixels, and the position given to the nearest pixel (a part a fraction of a pixel off
 //   would otherwise be met by a wrong turn, and that turn by a wrong whole pixel). Whether there
-//   is a find is judged on the picture itself; the pose given is that fit done again on pattern
-//   and picture both blurred by about a pixel: sampling between pixels averages the sensor noise
-//   of neighbours, which raises the correlation of any pose between the pixels, and on a smooth
-//   picture a turn of a few tenths of a degree (every point off its pixel) would win by that
-//   alone and be met by a shift a pixel off; finestLevel
+//   is a find is judged on that fit; the pose given is polished once more with samples between
+//   the pixels whose noise is the same wherever they fall (linear interpolation averages the
+//   noise of neighbours away half-way between them, and on a smooth picture a turn of a few
+//   tenths of a degree, every point off its pixel, would win by that alone and be met by a
+//   shift a pixel off); finestLevel
 //   is the level the search refines down to (0 = full resolution). minScore is the least
 //   normalised correlation (0..1) a find must reach; 0 or less means 0.5. Returns false,
 //   leaving the model invalid, for an empty or flat pattern or a mask that keeps too few pixels.
@@ -84,7 +84,6 @@ public:
     {
         std::vector<cv::Point2f> offsets;
         std::vector<float> values;
-        std::vector<float> quiet;  // the values of the pattern blurred as the final fit blurs the picture
         float angleStep = 1.0f;  // degrees that move the farthest point by one pixel
     };
     std::vector<Level> levels;  // [0] full resolution
