@@ -1193,6 +1193,45 @@ bool SitsStill(const Comparison& own, const cv::Mat& textured, int departing, in
     return true;
 }
 
+// The frame's window around a narrow crop (see GrayMatch::AddContext) brought to the references'
+// light by ratio as the crop is (a pixel clipped at white stays 255).
+const cv::Mat& AroundLevel(const cv::Mat& picture, double ratio)
+{
+    if (std::abs(ratio - 1.0) <= kIgnoredBrightness)
+        return picture;
+    static thread_local cv::Mat level;  // (never a view of the picture: it is written)
+    cv::Mat table(1, 256, CV_8UC1);
+    for (int v = 0; v < 255; ++v) table.data[v] = cv::saturate_cast<unsigned char>(v / ratio);
+    table.data[255] = 255;
+    cv::LUT(picture, table, level);
+    return level;
+}
+
+// Whether a movement the band's search found for a narrow crop also fits the window around it
+// (picture, see TextureShift) clearly better than none: its pixels against the references' own
+// values depart less there moved than not, by at least 1 / kContextShare of what it gains so on
+// the region (own: the crop's pixels against them). A crop that small is mostly part where a part
+// lies: a movement that explains the part on it moves the whole window's texture and edges off.
+// A crop with no window is left to ExplainedAround alone.
+bool WindowExplains(const Comparison& own, const GrayMatch& m, cv::Point shift, const cv::Mat& picture, double ratio)
+{
+    const cv::Size size = own.up->size();
+    if (std::min(size.width, size.height) >= kTextureContext || m.aroundAt.empty() ||
+        picture.size() != m.aroundAt.size())
+        return true;
+    Comparison region = own;
+    region.also = nullptr;
+    const cv::Rect ref = Overlap(size, shift), at = ref + shift;
+    const int regionGain = Departures(region, at, at) - Departures(region, at, ref);
+    Comparison around = own;
+    around.also = nullptr, around.only = nullptr;
+    around.up = around.down = &AroundLevel(picture, ratio);
+    around.low = &m.around.low, around.high = &m.around.high;
+    const cv::Rect wideRef = Overlap(m.aroundAt.size(), shift), wideAt = wideRef + shift;
+    const int aroundGain = Departures(around, wideAt, wideAt) - Departures(around, wideAt, wideRef);
+    return aroundGain > 0 && aroundGain * kContextShare >= regionGain;
+}
+
 // The movement of a textured crop off its alignment (more than 1 in kTextureTrigger of its
 // textured pixels departing from the references' own values; crops at least kTextureContext
 // wide): the one of up to kTextureReach pixels each way at which the fewest pixels depart from
@@ -1216,13 +1255,34 @@ cv::Point TextureShift(const Comparison& own, const GrayMatch& m, int bandHere, 
     const bool narrow = std::min(size.width, size.height) < kTextureContext;
     if (m.texturedCount == 0 || (narrow && (m.aroundAt.empty() || picture.size() != m.aroundAt.size())))
         return cv::Point();
-    Comparison onTexture = own;
-    onTexture.also = nullptr, onTexture.only = &m.textured;
-    if (Departures(onTexture, all, all) * kTextureTrigger <= m.texturedCount)
-        return cv::Point();
     Comparison around = own;
     around.also = nullptr, around.only = nullptr;
     around.low = &m.ownContext.low, around.high = &m.ownContext.high;
+    // Every movement is counted on the same pixels, those all of them keep on the crop: one that
+    // merely carries a part past the crop's edge gains nothing.
+    cv::Rect inner(kTextureReach, kTextureReach, size.width - 2 * kTextureReach, size.height - 2 * kTextureReach);
+    // A narrow crop, on the window around it: a piece moved over most of it may fit where the
+    // texture does not, so the crop alone may not even show that it is off.
+    Comparison wide = around;
+    cv::Rect within;
+    int departingAround = 0;
+    if (narrow) {
+        wide.up = wide.down = &AroundLevel(picture, ratio);
+        wide.low = &m.around.low, wide.high = &m.around.high;
+        within = cv::Rect(kTextureReach, kTextureReach, m.aroundAt.width - 2 * kTextureReach,
+                          m.aroundAt.height - 2 * kTextureReach);
+        departingAround = Departures(wide, within, within);
+    }
+    Comparison onTexture = own;
+    onTexture.also = nullptr, onTexture.only = &m.textured;
+    if (Departures(onTexture, all, all) * kTextureTrigger <= m.texturedCount &&
+        departingAround * kTextureTrigger <= within.area())
+        return cv::Point();
+    int here = Departures(around, narrow ? all : inner, narrow ? all : inner);
+    if (bandHere * kBandShare > here)
+        return cv::Point();  // the band does not take it in: the search by the band's own
+    if (narrow)
+        around = wide, inner = within, here = departingAround;
     // The movements nearest first: of those that fit about as well, the nearest is taken.
     static const std::vector<cv::Point> moves = [] {
         std::vector<cv::Point> m;
@@ -1234,27 +1294,6 @@ cv::Point TextureShift(const Comparison& own, const GrayMatch& m, int bandHere, 
                          [](cv::Point a, cv::Point b) { return a.dot(a) < b.dot(b); });
         return m;
     }();
-    // Every movement is counted on the same pixels, those all of them keep on the crop: one that
-    // merely carries a part past the crop's edge gains nothing.
-    cv::Rect inner(kTextureReach, kTextureReach, size.width - 2 * kTextureReach, size.height - 2 * kTextureReach);
-    int here = Departures(around, narrow ? all : inner, narrow ? all : inner);
-    if (bandHere * kBandShare > here)
-        return cv::Point();  // the band does not take it in: the search by the band's own
-    if (narrow) {
-        static thread_local cv::Mat level;
-        level = picture;
-        if (std::abs(ratio - 1.0) > kIgnoredBrightness) {
-            cv::Mat table(1, 256, CV_8UC1);
-            for (int v = 0; v < 255; ++v) table.data[v] = cv::saturate_cast<unsigned char>(v / ratio);
-            table.data[255] = 255;
-            cv::LUT(picture, table, level);
-        }
-        around.up = around.down = &level;
-        around.low = &m.around.low, around.high = &m.around.high;
-        const cv::Size wide = m.aroundAt.size();
-        inner = cv::Rect(kTextureReach, kTextureReach, wide.width - 2 * kTextureReach, wide.height - 2 * kTextureReach);
-        here = Departures(around, inner, inner);
-    }
     cv::Point best;
     int fewest = here - std::max(here / kTextureGain, kStillMargin);
     for (const cv::Point d : moves) {
@@ -1265,8 +1304,6 @@ cv::Point TextureShift(const Comparison& own, const GrayMatch& m, int bandHere, 
     }
     if (narrow && aligned)
         *aligned = (best == cv::Point() ? here : fewest) * kStillShare <= inner.area();
-    if (getenv("SMALL_DEBUG"))
-        fprintf(stderr, "TS %dx%d narrow %d band %d here %d best %d,%d fewest %d\n", size.width, size.height, narrow, bandHere, here, best.x, best.y, fewest);
     return best;
 }
 
@@ -2069,6 +2106,8 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light, double 
     const cv::Rect searched = SearchedMeans(marks[1].size());
     const int searchedHere = searched.empty() ? 0 : cv::countNonZero(marks[1](searched));
     cv::Point shift = departs ? BestShift(cmp, edges, here + searchedHere, rowCounts) : textureShift;
+    if (departs && shift != cv::Point() && !WindowExplains(cmp[2], *this, shift, around, ratio))
+        shift = cv::Point();
     if (departs && shift == cv::Point())
         shift = TextureShift(cmp[2], *this, here, around, ratio, &aligned);
     int bandHere = here;  // the pixels departing from the band where the crop is compared
