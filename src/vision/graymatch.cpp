@@ -107,6 +107,7 @@ constexpr int kTextureContext = 40;
 // side: a part the region holds, or one half outside it, is then a small share of the window, far
 // below the half of it a movement would need to explain it.
 constexpr int kTextureAround = kTextureContext;
+constexpr int kTextureTriggerRows = 4;  // the window's rows that tell whether to search: 1 in this many
 // A farther movement replaces a nearer one only where it leaves clearly fewer pixels departing
 // (fewer than this many fifths of them): a texture fits itself a period on about as well.
 constexpr int kTextureCloser = 4;
@@ -1271,13 +1272,17 @@ cv::Point TextureShift(const Comparison& own, const GrayMatch& m, int bandHere, 
         wide.low = &m.around.low, wide.high = &m.around.high;
         within = cv::Rect(kTextureReach, kTextureReach, m.aroundAt.width - 2 * kTextureReach,
                           m.aroundAt.height - 2 * kTextureReach);
-        departingAround = Departures(wide, within, within);
+        // (Every kTextureTriggerRows-th row tells whether to search: counted whole only then.)
+        departingAround = kTextureTriggerRows * Departures(wide, within, within, kTextureTriggerRows,
+                                                           within.area() / kTextureTrigger / kTextureTriggerRows);
     }
     Comparison onTexture = own;
     onTexture.also = nullptr, onTexture.only = &m.textured;
     if (Departures(onTexture, all, all) * kTextureTrigger <= m.texturedCount &&
         departingAround * kTextureTrigger <= within.area())
         return cv::Point();
+    if (narrow)
+        departingAround = Departures(wide, within, within);
     int here = Departures(around, narrow ? all : inner, narrow ? all : inner);
     if (bandHere * kBandShare > here)
         return cv::Point();  // the band does not take it in: the search by the band's own
