@@ -246,9 +246,20 @@ int CammerRecong::AreaSum(const Contours& contours)
     return value;
 }
 
+cv::Mat CammerRecong::AroundRegion(int det, int r, const cv::Mat& picture, cv::Rect rect) const
+{
+    const GrayMatch& gm = grayMatch[det][r];
+    const cv::Rect window = gm.aroundAt + rect.tl();
+    if (!gm.IsValid() || gm.aroundAt.empty() || (window & cv::Rect(0, 0, picture.cols, picture.rows)) != window)
+        return cv::Mat();
+    cv::Mat around = picture(window);
+    FillUncovered(det, window, around);
+    return around;
+}
+
 CammerRecong::Band CammerRecong::MakeBand(const CammerSingleton* s, int det, int r, const cv::Mat& roi,
                                           const cv::Mat& colorRoi, const cv::Mat& m, int kernel, int countSlack,
-                                          double light)
+                                          double light, const cv::Mat& around)
 {
     const WizardPara& p = LivePara();
     const int f = s->func[det][r], p1 = s->para1[det][r], p2 = s->para2[det][r], p3 = s->para3[det][r];
@@ -265,7 +276,8 @@ CammerRecong::Band CammerRecong::MakeBand(const CammerSingleton* s, int det, int
             out.kernel = p.showAllParams ? p3 : p.filterSize;
             // The matcher applies its own mask (ignore points included).
             if (grayMatch[det][r].IsValid())
-                grayMatch[det][r].Match(roi, out.band, light, light > 0 ? frameLight[det].agree : 0, colorRoi);
+                grayMatch[det][r].Match(roi, out.band, light, light > 0 ? frameLight[det].agree : 0, colorRoi,
+                                        around);
             break;
         case kFuncSpot:
             out.band = bandOf(roi, Ordered(Byte0(p3), Byte1(p3)));
@@ -634,8 +646,9 @@ void CammerRecong::Run(int det)
         // A region at the picture's edge is judged only where the corrected picture has content.
         const cv::Mat uncovered = FillUncovered(det, cut.rect, roi);
         const double light = f == kFuncDefect ? RegionLight(det, cut.rect, roi) : 0;
+        const cv::Mat around = f == kFuncDefect ? AroundRegion(det, r, picture, cut.rect) : cv::Mat();
         Band band = MakeBand(store, det, r, roi, color ? colorPicture(cut.rect) : cv::Mat(), cut.mask, kernel,
-                             kCountBoundSlackRun, light);
+                             kCountBoundSlackRun, light, around);
         if (!uncovered.empty())
             band.band.setTo(0, uncovered);
         kernel = band.kernel;

@@ -90,9 +90,15 @@ private:
     Cut CutRegion(const CammerSingleton* s, const cv::Mat& shapeMask, int det, int r, bool maskRequired) const;
     // countSlack: how far below the crop size the count functions' kernel clears the band
     // (2 when judging, 3 for the preview).
-    // light: the frame's light around the region (see RegionLight; 0 = the matcher reads its own).
+    // light: the frame's light around the region (see RegionLight; 0 = the matcher reads its own);
+    // around: the picture over the window the region's matcher reads a texture's alignment on
+    // (see AroundRegion; empty: none).
     Band MakeBand(const CammerSingleton* s, int det, int r, const cv::Mat& roi, const cv::Mat& colorRoi,
-                  const cv::Mat& m, int kernel, int countSlack, double light = 0);
+                  const cv::Mat& m, int kernel, int countSlack, double light = 0, const cv::Mat& around = cv::Mat());
+    // The picture over the window around region r's crop at rect that its defect matcher keeps
+    // (GrayMatch::aroundAt), filled where the last correction left it without content; empty when
+    // the matcher keeps none.
+    cv::Mat AroundRegion(int det, int r, const cv::Mat& picture, cv::Rect rect) const;
     // The frame's light over picture (see TrainLight): the cells' ratios of their sums to the
     // taught ones, fitted by a smooth surface (a gain, a gradient, a vignetting) from the cells
     // that agree with it, so that parts and objects, however large, are left out. Kept in

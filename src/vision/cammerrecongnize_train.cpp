@@ -106,6 +106,7 @@ void CammerRecong::VarTrain(int det)
                 surf[det][r].AddContext(picture, rect, hue ? view->ColorMat(view->templates[det][i]) : cv::Mat());
             } else {
                 grayMatch[det][r].AddTemp(crop);
+                grayMatch[det][r].AddContext(picture, rect);  // a narrow crop's texture aligns on it
             }
             // The hue alone cannot tell a colour clipped by a brighter frame from one a part took
             // away: the matchers learn where the reference's colour lies near white or black.

@@ -103,6 +103,11 @@ constexpr int kTextureGain = 4;
 // Crops narrower than this each way are not searched so: a part moved half a period (a piece of
 // the texture out of place) may cover most of such a region, and a movement would explain it.
 constexpr int kTextureContext = 40;
+// A narrower crop reads its texture's alignment on the picture around it, this much wider each
+// side: a part the region holds, or one half outside it, is then a small share of the window, far
+// below the half of it a movement would need to explain it.
+constexpr int kTextureAround = kTextureContext;
+constexpr int kTextureTriggerRows = 4;  // the window's rows that tell whether to search: 1 in this many
 // A farther movement replaces a nearer one only where it leaves clearly fewer pixels departing
 // (fewer than this many fifths of them): a texture fits itself a period on about as well.
 constexpr int kTextureCloser = 4;
@@ -1189,6 +1194,45 @@ bool SitsStill(const Comparison& own, const cv::Mat& textured, int departing, in
     return true;
 }
 
+// The frame's window around a narrow crop (see GrayMatch::AddContext) brought to the references'
+// light by ratio as the crop is (a pixel clipped at white stays 255).
+const cv::Mat& AroundLevel(const cv::Mat& picture, double ratio)
+{
+    if (std::abs(ratio - 1.0) <= kIgnoredBrightness)
+        return picture;
+    static thread_local cv::Mat level;  // (never a view of the picture: it is written)
+    cv::Mat table(1, 256, CV_8UC1);
+    for (int v = 0; v < 255; ++v) table.data[v] = cv::saturate_cast<unsigned char>(v / ratio);
+    table.data[255] = 255;
+    cv::LUT(picture, table, level);
+    return level;
+}
+
+// Whether a movement the band's search found for a narrow crop also fits the window around it
+// (picture, see TextureShift) clearly better than none: its pixels against the references' own
+// values depart less there moved than not, by at least 1 / kContextShare of what it gains so on
+// the region (own: the crop's pixels against them). A crop that small is mostly part where a part
+// lies: a movement that explains the part on it moves the whole window's texture and edges off.
+// A crop with no window is left to ExplainedAround alone.
+bool WindowExplains(const Comparison& own, const GrayMatch& m, cv::Point shift, const cv::Mat& picture, double ratio)
+{
+    const cv::Size size = own.up->size();
+    if (std::min(size.width, size.height) >= kTextureContext || m.aroundAt.empty() ||
+        picture.size() != m.aroundAt.size())
+        return true;
+    Comparison region = own;
+    region.also = nullptr;
+    const cv::Rect ref = Overlap(size, shift), at = ref + shift;
+    const int regionGain = Departures(region, at, at) - Departures(region, at, ref);
+    Comparison around = own;
+    around.also = nullptr, around.only = nullptr;
+    around.up = around.down = &AroundLevel(picture, ratio);
+    around.low = &m.around.low, around.high = &m.around.high;
+    const cv::Rect wideRef = Overlap(m.aroundAt.size(), shift), wideAt = wideRef + shift;
+    const int aroundGain = Departures(around, wideAt, wideAt) - Departures(around, wideAt, wideRef);
+    return aroundGain > 0 && aroundGain * kContextShare >= regionGain;
+}
+
 // The movement of a textured crop off its alignment (more than 1 in kTextureTrigger of its
 // textured pixels departing from the references' own values; crops at least kTextureContext
 // wide): the one of up to kTextureReach pixels each way at which the fewest pixels depart from
@@ -1199,20 +1243,51 @@ bool SitsStill(const Comparison& own, const cv::Mat& textured, int departing, in
 // 1 in kTextureGain of the pixels departing where the crop lies; else (0, 0). Only where the band
 // takes the movement in (bandHere, the pixels departing from the band, at most 1 in kBandShare of
 // those departing from their own values): a part or an edge moved further than the band reaches
-// is the search by the band's.
-cv::Point TextureShift(const Comparison& own, const GrayMatch& m, int bandHere)
+// is the search by the band's. A narrower crop is searched so on the window around it instead
+// (picture: the frame over m.aroundAt, brought to the references' light by ratio as the crop is;
+// none: not searched); aligned then tells whether the window sits at the movement found (at most
+// 1 in kStillShare of its pixels departing there, as SitsStill asks of a wide crop's): the crop
+// does too, whatever share of it a part covers.
+cv::Point TextureShift(const Comparison& own, const GrayMatch& m, int bandHere, const cv::Mat& picture, double ratio,
+                       bool* aligned = nullptr)
 {
     const cv::Size size = own.up->size();
     const cv::Rect all(cv::Point(), size);
-    if (m.texturedCount == 0 || std::min(size.width, size.height) < kTextureContext)
-        return cv::Point();
-    Comparison onTexture = own;
-    onTexture.also = nullptr, onTexture.only = &m.textured;
-    if (Departures(onTexture, all, all) * kTextureTrigger <= m.texturedCount)
+    const bool narrow = std::min(size.width, size.height) < kTextureContext;
+    if (m.texturedCount == 0 || (narrow && (m.aroundAt.empty() || picture.size() != m.aroundAt.size())))
         return cv::Point();
     Comparison around = own;
     around.also = nullptr, around.only = nullptr;
     around.low = &m.ownContext.low, around.high = &m.ownContext.high;
+    // Every movement is counted on the same pixels, those all of them keep on the crop: one that
+    // merely carries a part past the crop's edge gains nothing.
+    cv::Rect inner(kTextureReach, kTextureReach, size.width - 2 * kTextureReach, size.height - 2 * kTextureReach);
+    // A narrow crop, on the window around it: a piece moved over most of it may fit where the
+    // texture does not, so the crop alone may not even show that it is off.
+    Comparison wide = around;
+    cv::Rect within;
+    int departingAround = 0;
+    if (narrow) {
+        wide.up = wide.down = &AroundLevel(picture, ratio);
+        wide.low = &m.around.low, wide.high = &m.around.high;
+        within = cv::Rect(kTextureReach, kTextureReach, m.aroundAt.width - 2 * kTextureReach,
+                          m.aroundAt.height - 2 * kTextureReach);
+        // (Every kTextureTriggerRows-th row tells whether to search: counted whole only then.)
+        departingAround = kTextureTriggerRows * Departures(wide, within, within, kTextureTriggerRows,
+                                                           within.area() / kTextureTrigger / kTextureTriggerRows);
+    }
+    Comparison onTexture = own;
+    onTexture.also = nullptr, onTexture.only = &m.textured;
+    if (Departures(onTexture, all, all) * kTextureTrigger <= m.texturedCount &&
+        departingAround * kTextureTrigger <= within.area())
+        return cv::Point();
+    if (narrow)
+        departingAround = Departures(wide, within, within);
+    int here = Departures(around, narrow ? all : inner, narrow ? all : inner);
+    if (bandHere * kBandShare > here)
+        return cv::Point();  // the band does not take it in: the search by the band's own
+    if (narrow)
+        around = wide, inner = within, here = departingAround;
     // The movements nearest first: of those that fit about as well, the nearest is taken.
     static const std::vector<cv::Point> moves = [] {
         std::vector<cv::Point> m;
@@ -1224,12 +1299,6 @@ cv::Point TextureShift(const Comparison& own, const GrayMatch& m, int bandHere)
                          [](cv::Point a, cv::Point b) { return a.dot(a) < b.dot(b); });
         return m;
     }();
-    // Every movement is counted on the same pixels, those all of them keep on the crop: one that
-    // merely carries a part past the crop's edge gains nothing.
-    const cv::Rect inner(kTextureReach, kTextureReach, size.width - 2 * kTextureReach, size.height - 2 * kTextureReach);
-    const int here = Departures(around, inner, inner);
-    if (bandHere * kBandShare > here)
-        return cv::Point();  // the band does not take it in: the search by the band's own
     cv::Point best;
     int fewest = here - std::max(here / kTextureGain, kStillMargin);
     for (const cv::Point d : moves) {
@@ -1238,6 +1307,8 @@ cv::Point TextureShift(const Comparison& own, const GrayMatch& m, int bandHere)
         if (there < enough)
             best = d, fewest = there;
     }
+    if (narrow && aligned)
+        *aligned = (best == cv::Point() ? here : fewest) * kStillShare <= inner.area();
     return best;
 }
 
@@ -1280,7 +1351,8 @@ void FlatMarks(const GrayMatch& m, const cv::Mat& crop, cv::Point shift, const c
 // little, and that little is no part); on textured ones while the region sits at its alignment
 // (at most 1 in kStillShare of them departs). So whatever a plain comparison marks where it is
 // quiet under the nuisances the matcher tolerates is marked, whatever the band makes of it.
-void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int bandHere, cv::Mat& diff)
+void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int bandHere, cv::Mat& diff,
+               bool aligned = false)
 {
     const cv::Rect all(cv::Point(), own.up->size());
     if (m.firm.empty() || Departures(own, all, all) == 0)
@@ -1320,7 +1392,7 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
     // solid areas alone (a smooth part may cover most of a small region).
     const int markedOnTexture = anyOnTexture ? cv::countNonZero(onTexture | flatMarks) : 0;
     if (bandHere * kBandShare > markedOnTexture ||
-        !SitsStill(own, *texturedAt, onTextureCount, texturedCount)) {
+        (!aligned && !SitsStill(own, *texturedAt, onTextureCount, texturedCount))) {
         firmMarks.copyTo(marks);  // (the buffers are kept: never share them)
         if (anyOnTexture && textureKept * kTextureKeptShare >= texturedCount)
             cv::bitwise_or(marks, flatMarks, marks);
@@ -1748,6 +1820,9 @@ void GrayMatch::Clear()
     chromaMeans.clear();
     meanRim = MeanRim();
     outline = Outline();
+    aroundAt = cv::Rect();
+    around = Band();
+    aroundCount = 0;
 }
 
 void GrayMatch::Create(int w, int h, const cv::Mat& mask, int)
@@ -1849,6 +1924,22 @@ void GrayMatch::AddColour(const cv::Mat& colour)
     chromaMeans.back() = ChromaMeans(colour);
 }
 
+void GrayMatch::AddContext(const cv::Mat& picture, cv::Rect at)
+{
+    if (circular || picture.type() != CV_8UC1 || at.size() != cv::Size(width, height) ||
+        std::min(width, height) >= kTextureContext || aroundCount + 1 != tempCount)
+        return;
+    const cv::Rect window = cv::Rect(at.x - kTextureAround, at.y - kTextureAround, width + 2 * kTextureAround,
+                                     height + 2 * kTextureAround) &
+                            cv::Rect(0, 0, picture.cols, picture.rows);
+    // Every reference over the same window (the pictures of a camera are of one size).
+    if ((window & at) != at || (aroundCount > 0 && window - at.tl() != aroundAt))
+        return;
+    aroundAt = window - at.tl();
+    around.fold(picture(window).clone(), cv::Mat());
+    ++aroundCount;
+}
+
 void GrayMatch::Band::fold(const cv::Mat& lo, const cv::Mat& hi)
 {
     const cv::Mat& top = hi.empty() ? lo : hi;
@@ -1879,6 +1970,8 @@ void GrayMatch::Train(int sensitivity, int amplify, int toleranceScale, int tole
     tolerance = int(std::clamp(1 + loose * loose * std::max(0, toleranceScale) / 100 / kToleranceDivisor, 1LL,
                                std::max(1LL, (long long)toleranceMax)));
     valid = tempCount > 0;
+    if (aroundCount != tempCount)  // a reference without the picture around it: none is read
+        aroundAt = cv::Rect(), around = Band(), aroundCount = 0;
     if (valid && !circular && !wholeMask)
         outline = MakeOutline(judged, band);
     if (valid && !circular) {
@@ -1920,7 +2013,8 @@ void GrayMatch::Train(int sensitivity, int amplify, int toleranceScale, int tole
     }
 }
 
-void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light, double agree, const cv::Mat& colour) const
+void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light, double agree, const cv::Mat& colour,
+                      const cv::Mat& around) const
 {
     if (!valid || image.type() != CV_8UC1 || image.cols != width || image.rows != height) {
         diff = cv::Mat::zeros(image.rows, image.cols, CV_8UC1);
@@ -2003,10 +2097,11 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light, double 
     const int meansHere = MarkDeparturesIn(cmp[1], marks[1], MeanArea(image.size(), cv::Point()));
     const bool departs = here > 0 || meansHere > 0;
     // A fine texture off its alignment may stay inside the band: found by its own values.
-    const cv::Point textureShift = departs ? cv::Point() : TextureShift(cmp[2], *this, 0);
+    bool aligned = false;  // a narrow crop's alignment read on the window around it
+    const cv::Point textureShift = departs ? cv::Point() : TextureShift(cmp[2], *this, 0, around, ratio, &aligned);
     if (!departs && textureShift == cv::Point()) {
         diff = cv::Mat::zeros(height, width, CV_8UC1);
-        MarkPlain(*this, cmp[2], cv::Point(), 0, diff);
+        MarkPlain(*this, cmp[2], cv::Point(), 0, diff, aligned);
         return;
     }
     // A crop a few pixels off is judged where it lies: every pixel against the references moved
@@ -2016,8 +2111,10 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light, double 
     const cv::Rect searched = SearchedMeans(marks[1].size());
     const int searchedHere = searched.empty() ? 0 : cv::countNonZero(marks[1](searched));
     cv::Point shift = departs ? BestShift(cmp, edges, here + searchedHere, rowCounts) : textureShift;
+    if (departs && shift != cv::Point() && !WindowExplains(cmp[2], *this, shift, around, ratio))
+        shift = cv::Point();
     if (departs && shift == cv::Point())
-        shift = TextureShift(cmp[2], *this, here);
+        shift = TextureShift(cmp[2], *this, here, around, ratio, &aligned);
     int bandHere = here;  // the pixels departing from the band where the crop is compared
     // A departing mean marks only where the pixel itself changed (see the marks below).
     cmp[1].also = &cmp[4];
@@ -2040,10 +2137,10 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light, double 
         bandHere = MarkDepartures(cmp[0], marks[0]);
         if (bandHere + meansThere == 0) {
             diff = cv::Mat::zeros(height, width, CV_8UC1);
-            MarkPlain(*this, cmp[2], shift, 0, diff);
+            MarkPlain(*this, cmp[2], shift, 0, diff, aligned);
             return;
         }
     }
     MarkChange(cmp, marks, means, judged, wholeMask, diff);
-    MarkPlain(*this, cmp[2], shift, bandHere, diff);
+    MarkPlain(*this, cmp[2], shift, bandHere, diff, aligned);
 }

@@ -51,7 +51,22 @@
 //   where the fewest of its pixels depart from the references as taught over the whole crop,
 //   every movement counted on the same pixels, nearest first, and only where that clears a
 //   quarter of them: a part departs wherever the crop lies, the texture only off its alignment.
-// - Match(image, diff, light, agree, colour): image is an 8-bit crop of the model's size; light (0: none)
+//   A narrower crop is too little to tell its texture's alignment from a part that covers most of
+//   it (a piece moved half a period fits where the texture does not): there the alignment is read
+//   so on the picture around it (see AddContext), searched where more than a quarter of the crop's
+//   textured pixels or of that window depart, where a part the region holds is a small share; the
+//   crop is judged at it, and sits still there while at most half of the window departs (the
+//   textured floor then holds however much of the crop a part covers). A movement the band's
+//   search finds for such a crop is taken only where it fits that window better than no movement,
+//   by at least half of what it gains on the region: one that explains a part on a crop that small
+//   moves the whole window's texture and edges off.
+// - AddContext(picture, at) (grey pictures): the picture the reference crop last added was cut
+//   from at `at`. For a crop narrower than 40 pixels either way the references' own values over
+//   a window 40 pixels wider each side (within the picture: aroundAt, in the crop's coordinates)
+//   are kept, one call after each AddTemp; a model trained with fewer calls keeps none.
+// - Match(image, diff, light, agree, colour, around): image is an 8-bit crop of the model's size;
+//   around (empty or of another size: none) the frame's picture over aroundAt, which the match
+//   brings to the references' brightness as it does the crop (above); light (0: none)
 //   the frame's brightness against the references at the region, even across the crop, sure to
 //   within agree (0: as it is). A change of the whole crop's brightness of up to 15 % (lighting,
 //   exposure) is not a defect: the crop is first scaled back by its brightness ratio to the
@@ -150,9 +165,10 @@ public:
     void Create(int width, int height, const cv::Mat& mask, int reserved);
     void AddTemp(const cv::Mat& crop);
     void AddColour(const cv::Mat& colour);
+    void AddContext(const cv::Mat& picture, cv::Rect at);
     void Train(int sensitivity, int amplify, int toleranceScale, int toleranceMax);
     void Match(const cv::Mat& image, cv::Mat& diff, double light = 0, double agree = 0,
-               const cv::Mat& colour = cv::Mat()) const;
+               const cv::Mat& colour = cv::Mat(), const cv::Mat& around = cv::Mat()) const;
 
     bool valid = false;
     bool circular = false;  // the pictures are hue
@@ -179,6 +195,9 @@ public:
     Band context;                  // the band as taught over the whole crop, outline included
     Band ownContext;               // the references' own values over the whole crop, outline included
     Band nearby;                   // the references' own values within a few pixels
+    cv::Rect aroundAt;             // narrow crops: the window around them (crop coordinates; empty: none)
+    Band around;                   // the references' own values over it
+    int aroundCount = 0;           // the references it holds
     cv::Mat firm;                  // judged pixels where the plain comparison is reliable (255)
     cv::Mat textured;              // the other judged pixels: reliable while the region sits still
     int texturedCount = 0;

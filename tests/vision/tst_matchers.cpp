@@ -221,6 +221,33 @@ void TestMatchers::grayMatchTakesAMovementOnlyWhereItExplainsTheCrop()
     }
     ribbed.Match(ribs, diff, 1.0);
     QCOMPARE(cv::countNonZero(diff), 0);
+    // A crop too small to tell the ribs' alignment from a piece over most of it reads it on the
+    // picture around it: still, and with the whole frame 1 to 3 px off (and 10 % brighter, which the
+    // window is brought back from without being written), the piece is marked, a clean frame not.
+    auto ribsAt = [](int shift, double gain) {
+        cv::Mat out(100, 120, CV_8UC1);
+        for (int x = 0; x < out.cols; ++x) out.col(x).setTo(((x + shift) & 3) < 2 ? 141 * gain : 99 * gain);
+        return out;
+    };
+    const cv::Rect crop(50, 40, 20, 20), window = crop + cv::Size(80, 80) - cv::Point(40, 40), piece(2, 2, 16, 16);
+    GrayMatch narrow;
+    narrow.Create(crop.width, crop.height, cv::Mat(), 0);
+    narrow.AddTemp(ribs(crop));
+    narrow.AddContext(ribs, crop);
+    narrow.Train(45, 0, 100, 150);
+    QCOMPARE(narrow.aroundAt, window - crop.tl());
+    for (const int shift : {0, 1, 2, 3})
+        for (const bool part : {false, true}) {
+            cv::Mat live = ribsAt(shift, 1.1);
+            if (part)
+                ribsAt(shift + 2, 1.1)(crop)(piece).copyTo(live(crop)(piece));
+            const cv::Mat around = live(window).clone();
+            narrow.Match(live(crop), diff, 1.1, 0, cv::Mat(), live(window));
+            const int marked = cv::countNonZero(diff(piece));
+            QVERIFY2(part ? marked > piece.area() * 3 / 4 : cv::countNonZero(diff) == 0,
+                     qPrintable(QString("shift %1, part %2: %3 marked").arg(shift).arg(part).arg(cv::countNonZero(diff))));
+            QCOMPARE(cv::norm(live(window), around, cv::NORM_INF), 0.0);
+        }
     cv::Mat blurred;
     cv::GaussianBlur(ribs, blurred, cv::Size(0, 0), 1.0);
     ribbed.Match(blurred, diff, 1.0);
