@@ -52,6 +52,7 @@ constexpr float kDirLo = 0.60f, kDirHi = 0.85f;      // direction weight
 constexpr float kFadeLo = 0.45f, kFadeHi = 0.70f;    // strength: where noise fades out
 constexpr float kResultantNoise = 2.0f;  // spreads of noise the mean hue may move by
 constexpr float kChromaSine = 0.8660254f;  // sin 60 degrees: the chroma plane's second axis
+constexpr int kHueReach = 3;  // movements (pixels each way) a hue crop is tried at (no position correction)
 // Small movements nothing corrects (vibration, a part a pixel or two off, a slight turn of the
 // camera, which moves regions far from its centre by several pixels): the crop is matched at
 // the whole-pixel movement up to this many pixels that explains it best.
@@ -841,7 +842,10 @@ bool ExplainedAround(const Comparison& pixels, const GrayMatch& m, cv::Point shi
     const cv::Rect ref = Overlap(pixels.up->size(), shift), at = ref + shift;
     const int aroundGain = Departures(around, at, at) - Departures(around, at, ref);
     const int regionGain = Departures(region, at, at) - Departures(region, at, ref);
-    return aroundGain * kContextShare >= regionGain;
+    // A movement that explains fewer of the region's pixels than are worth a search (it explains
+    // its means) carries nothing off the mask, and a crop whose ignored points change from frame to
+    // frame gains or loses as many around it by chance.
+    return regionGain < kMinShiftDepartures || aroundGain * kContextShare >= regionGain;
 }
 
 // The whole-pixel movement of the crop against the references, up to kMaxShift each way, that
@@ -1525,16 +1529,16 @@ float ChromaLimit(int limit)
 }
 
 // Whether the colour around (x, y) of the crop (chroma means) lies farther than reach from that
-// of every reference a pixel around; true where a reference's colour is unknown.
-bool ColourChanged(const GrayMatch& m, const cv::Mat& chroma, int x, int y, float reach)
+// of every reference within around pixels of (rx, ry); true where a reference's colour is unknown.
+bool ColourChanged(const GrayMatch& m, const cv::Mat& chroma, int x, int y, float reach, int rx0, int ry0, int around)
 {
     const cv::Vec2f c = chroma.at<cv::Vec2f>(y, x);
     for (const cv::Mat& ref : m.chromaMeans) {
         if (ref.empty())
             return true;
-        for (int ry = std::max(0, y - 1); ry <= std::min(m.height - 1, y + 1); ++ry) {
+        for (int ry = std::max(0, ry0 - around); ry <= std::min(m.height - 1, ry0 + around); ++ry) {
             const cv::Vec2f* r = ref.ptr<cv::Vec2f>(ry);
-            for (int rx = std::max(0, x - 1); rx <= std::min(m.width - 1, x + 1); ++rx) {
+            for (int rx = std::max(0, rx0 - around); rx <= std::min(m.width - 1, rx0 + around); ++rx) {
                 const float dx = c[0] - r[rx][0], dy = c[1] - r[rx][1];
                 if (dx * dx + dy * dy <= reach * reach)
                     return false;
@@ -1542,6 +1546,69 @@ bool ColourChanged(const GrayMatch& m, const cv::Mat& chroma, int x, int y, floa
         }
     }
     return true;
+}
+
+// Colour cameras correct no position, so a crop a few pixels off its references turns the hue at
+// every colour edge. The movement of up to kHueReach pixels each way that explains it: the one
+// (nearest first) that leaves the fewest pixels whose colour (chroma means) lies off every
+// reference's at the same place, taken only where it at least halves them on the region and what
+// it explains there it explains on the whole crop as well (outline and ignored points, every
+// pixel against the references as taught there): a movement that merely carries a part off a
+// thin or concave region's mask explains nothing around it. Every movement is counted on the
+// same pixels, those each of them keeps on the crop.
+cv::Point HueShift(const GrayMatch& m, const cv::Mat& chroma, float reach)
+{
+    const cv::Rect inner(kHueReach, kHueReach, m.width - 2 * kHueReach, m.height - 2 * kHueReach);
+    if (inner.width <= 0 || inner.height <= 0)
+        return cv::Point();
+    for (const cv::Mat& ref : m.chromaMeans)
+        if (ref.empty())
+            return cv::Point();  // a reference's colour unknown: every colour departs from it
+    const float far = reach * reach;
+    // [0] the region's pixels departing, [1] the whole crop's.
+    auto count = [&](cv::Point d, int* n) {
+        n[0] = n[1] = 0;
+        for (int y = inner.y; y < inner.br().y; ++y) {
+            const cv::Vec2f* c = chroma.ptr<cv::Vec2f>(y + d.y) + d.x;
+            const unsigned char* j = m.judged.ptr<unsigned char>(y + d.y) + d.x;
+            for (int x = inner.x; x < inner.br().x; ++x) {
+                bool off = true;
+                for (const cv::Mat& ref : m.chromaMeans) {
+                    const cv::Vec2f& r = ref.at<cv::Vec2f>(y, x);
+                    const float dx = c[x][0] - r[0], dy = c[x][1] - r[1];
+                    if (dx * dx + dy * dy <= far) {
+                        off = false;
+                        break;
+                    }
+                }
+                n[0] += off && j[x];
+                n[1] += off;
+            }
+        }
+    };
+    static const std::vector<cv::Point> near = [] {
+        std::vector<cv::Point> v;
+        for (int dy = -kHueReach; dy <= kHueReach; ++dy)
+            for (int dx = -kHueReach; dx <= kHueReach; ++dx)
+                if (dx != 0 || dy != 0)
+                    v.emplace_back(dx, dy);
+        std::stable_sort(v.begin(), v.end(), [](cv::Point a, cv::Point b) { return a.dot(a) < b.dot(b); });
+        return v;
+    }();
+    int still[2], best[2], n[2];
+    count(cv::Point(), still);
+    if (still[0] == 0)
+        return cv::Point();
+    best[0] = still[0] / kShiftGain + 1, best[1] = 0;
+    cv::Point shift;
+    for (const cv::Point d : near) {
+        count(d, n);
+        if (n[0] < best[0])
+            best[0] = n[0], best[1] = n[1], shift = d;
+    }
+    if (shift != cv::Point() && (still[1] - best[1]) * kContextShare < still[0] - best[0])
+        return cv::Point();
+    return shift;
 }
 
 // GrayMatch::Match of a hue crop: departures beyond limit grey levels (a chord of limit + 1
@@ -1555,31 +1622,47 @@ void MatchHue(const GrayMatch& m, const cv::Mat& image, const cv::Mat& colour, i
     const cv::Mat chroma = gated ? ChromaMeans(colour) : cv::Mat();
     const float reach = ChromaLimit(limit);
     const float far = float(2 * std::sin((limit + 1) * CV_PI / kHueLevels));
-    diff = cv::Mat::zeros(m.height, m.width, CV_8UC1);
-    for (int y = 0; y < m.height; ++y) {
-        const cv::Vec4f* f = field.ptr<cv::Vec4f>(y);
-        const unsigned char* j = m.judged.ptr<unsigned char>(y);
-        unsigned char* out = diff.ptr<unsigned char>(y);
-        for (int x = 0; x < m.width; ++x) {
-            if (!j[x])
-                continue;
-            float best = far;
-            // Like the grey band, a reference one pixel away is accepted.
-            for (const cv::Mat& ref : m.hueRefs) {
-                for (int ry = std::max(0, y - 1); ry <= std::min(m.height - 1, y + 1) && best >= far; ++ry) {
-                    const cv::Vec4f* r = ref.ptr<cv::Vec4f>(ry);
-                    for (int rx = std::max(0, x - 1); rx <= std::min(m.width - 1, x + 1) && best >= far; ++rx)
-                        best = std::min(best, HueDeparture(f[x], r[rx]));
+    const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
+    // The crop's pixel p against the references at p - shift; the strip a movement uncovers
+    // against the nearest references, within its reach.
+    auto mark = [&](cv::Point shift) {
+        diff = cv::Mat::zeros(m.height, m.width, CV_8UC1);
+        for (int y = 0; y < m.height; ++y) {
+            const cv::Vec4f* f = field.ptr<cv::Vec4f>(y);
+            const unsigned char* j = m.judged.ptr<unsigned char>(y);
+            unsigned char* out = diff.ptr<unsigned char>(y);
+            const int qy = std::clamp(y - shift.y, 0, m.height - 1);
+            for (int x = 0; x < m.width; ++x) {
+                if (!j[x])
+                    continue;
+                const int qx = std::clamp(x - shift.x, 0, m.width - 1);
+                // Like the grey band, a reference one pixel away is accepted.
+                const int around = 1 + std::max(std::abs(qx - x + shift.x), std::abs(qy - y + shift.y));
+                float best = far;
+                for (const cv::Mat& ref : m.hueRefs) {
+                    for (int ry = std::max(0, qy - around); ry <= std::min(m.height - 1, qy + around) && best >= far;
+                         ++ry) {
+                        const cv::Vec4f* r = ref.ptr<cv::Vec4f>(ry);
+                        for (int rx = std::max(0, qx - around);
+                             rx <= std::min(m.width - 1, qx + around) && best >= far; ++rx)
+                            best = std::min(best, HueDeparture(f[x], r[rx]));
+                    }
                 }
+                if (best >= far && (!gated || ColourChanged(m, chroma, x, y, reach, qx, qy, around)))
+                    out[x] = 255;
             }
-            if (best >= far && (!gated || ColourChanged(m, chroma, x, y, reach)))
-                out[x] = 255;
         }
+        // Lone noise pixels dropped.
+        cv::morphologyEx(diff, diff, cv::MORPH_OPEN, square);
+    };
+    mark(cv::Point());
+    if (gated && cv::countNonZero(diff) > 0) {
+        const cv::Point shift = HueShift(m, chroma, reach);
+        if (shift != cv::Point())
+            mark(shift);
     }
     // The 5 x 5 coherence window and the one-pixel allowance leave only the core of a changed
-    // area departing: give its lost rim back, after dropping lone noise pixels.
-    const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
-    cv::morphologyEx(diff, diff, cv::MORPH_OPEN, square);
+    // area departing: give its lost rim back.
     cv::dilate(diff, diff, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kHueWindow, kHueWindow)));
     cv::bitwise_and(diff, m.judged, diff);
 }

@@ -198,6 +198,21 @@ void TestMatchers::grayMatchTakesAMovementOnlyWhereItExplainsTheCrop()
         QVERIFY(cv::countNonZero(diff) <= c.part.area() * 3 / 2);  // a gap to the crop's edge is closed
     }
 
+    // A region beside ignored points whose content changes from frame to frame, 2 px off: the
+    // movement that explains it stands, whatever the ignored points gain or lose around it.
+    cv::Mat soft, beside(100, 120, CV_8UC1, cv::Scalar(255));
+    cv::GaussianBlur(Scene(140, 120, 11), soft, cv::Size(0, 0), 3.0);
+    beside(cv::Rect(96, 0, 24, 100)).setTo(0);
+    GrayMatch side;
+    side.Create(120, 100, beside, 0);
+    cv::Mat taughtSide = soft(cv::Rect(10, 10, 120, 100)).clone(), liveSide = soft(cv::Rect(8, 8, 120, 100)).clone();
+    taughtSide(cv::Rect(100, 20, 12, 30)).setTo(250);
+    liveSide(cv::Rect(100, 20, 12, 30)).setTo(250);
+    side.AddTemp(taughtSide);
+    side.Train(45, 0, 100, 150);
+    side.Match(liveSide, diff, 1.0, 0.06);
+    QCOMPARE(cv::countNonZero(diff), 0);
+
     // Ribs of 4 px: a smooth part of their mean grey, or a piece of them half a period off, stays
     // inside every pixel's band and leaves the means as they were; the plain comparison marks it,
     // the smooth part with the holes sensor noise leaves in its marks at a low contrast, also over
@@ -413,7 +428,14 @@ void TestMatchers::hueMatchWithColourMarksWhatThePlainColourComparisonFinds()
         cv::Point shift;
         cv::Scalar added;  // to the part's pixels
         bool found;
-    } const rows[] = {
+        const cv::Mat* mask = nullptr;  // the region's (none: the whole crop)
+    };
+    // An L around the part: colour cameras correct no position, so the hue is judged where the
+    // whole crop fits, outline and all.
+    cv::Mat ell = cv::Mat::zeros(kH, kW, CV_8UC1);
+    ell(cv::Rect(40, 0, 32, kH)).setTo(255);
+    ell(cv::Rect(0, 80, kW, 20)).setTo(255);
+    const Row rows[] = {
         {"texture, noise", &textured, 1.0, 0, {}, {}, false},
         {"texture, 10 % brighter", &textured, 1.1, 0, {}, {}, false},
         {"texture, blurred", &textured, 1.0, 1.0, {}, {}, false},
@@ -427,11 +449,13 @@ void TestMatchers::hueMatchWithColourMarksWhatThePlainColourComparisonFinds()
         {"texture blurred, a part redder by 30", &textured, 1.0, 1.0, {}, {-15, -15, 30}, true},
         {"fine texture, a part redder by 30", &fine, 1.0, 0, {}, {-15, -15, 30}, true},
         {"teal, more of it", &teal, 1.0, 0, {}, {30, 20, -25}, true},
+        {"texture moved 3 px, an L", &textured, 1.0, 0, {-3, 2}, {}, false, &ell},
+        {"texture moved 3 px, a part redder by 30 on an L", &textured, 1.0, 0, {-3, 2}, {-15, -15, 30}, true, &ell},
     };
     for (const Row& r : rows) {
         GrayMatch gm;
         gm.circular = true;
-        gm.Create(kW, kH, cv::Mat(), 0);
+        gm.Create(kW, kH, r.mask ? *r.mask : cv::Mat(), 0);
         cv::Mat ref, noise(kH, kW, CV_16SC3);
         cv::theRNG().state = 3;
         cv::randn(noise, 0, 2);
