@@ -842,10 +842,7 @@ bool ExplainedAround(const Comparison& pixels, const GrayMatch& m, cv::Point shi
     const cv::Rect ref = Overlap(pixels.up->size(), shift), at = ref + shift;
     const int aroundGain = Departures(around, at, at) - Departures(around, at, ref);
     const int regionGain = Departures(region, at, at) - Departures(region, at, ref);
-    // A movement that explains fewer of the region's pixels than are worth a search (it explains
-    // its means) carries nothing off the mask, and a crop whose ignored points change from frame to
-    // frame gains or loses as many around it by chance.
-    return regionGain < kMinShiftDepartures || aroundGain * kContextShare >= regionGain;
+    return aroundGain * kContextShare >= regionGain;
 }
 
 // The whole-pixel movement of the crop against the references, up to kMaxShift each way, that
