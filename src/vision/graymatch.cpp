@@ -1526,16 +1526,17 @@ float ChromaLimit(int limit)
 }
 
 // Whether the colour around (x, y) of the crop (chroma means) lies farther than reach from that
-// of every reference within around pixels of (rx, ry); true where a reference's colour is unknown.
-bool ColourChanged(const GrayMatch& m, const cv::Mat& chroma, int x, int y, float reach, int rx0, int ry0, int around)
+// of every reference a pixel around at (the place the crop's pixel is held against); true where
+// a reference's colour is unknown.
+bool ColourChanged(const GrayMatch& m, const cv::Mat& chroma, int x, int y, float reach, cv::Point at)
 {
     const cv::Vec2f c = chroma.at<cv::Vec2f>(y, x);
     for (const cv::Mat& ref : m.chromaMeans) {
         if (ref.empty())
             return true;
-        for (int ry = std::max(0, ry0 - around); ry <= std::min(m.height - 1, ry0 + around); ++ry) {
+        for (int ry = std::max(0, at.y - 1); ry <= std::min(m.height - 1, at.y + 1); ++ry) {
             const cv::Vec2f* r = ref.ptr<cv::Vec2f>(ry);
-            for (int rx = std::max(0, rx0 - around); rx <= std::min(m.width - 1, rx0 + around); ++rx) {
+            for (int rx = std::max(0, at.x - 1); rx <= std::min(m.width - 1, at.x + 1); ++rx) {
                 const float dx = c[0] - r[rx][0], dy = c[1] - r[rx][1];
                 if (dx * dx + dy * dy <= reach * reach)
                     return false;
@@ -1620,32 +1621,33 @@ void MatchHue(const GrayMatch& m, const cv::Mat& image, const cv::Mat& colour, i
     const float reach = ChromaLimit(limit);
     const float far = float(2 * std::sin((limit + 1) * CV_PI / kHueLevels));
     const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
-    // The crop's pixel p against the references at p - shift; the strip a movement uncovers
-    // against the nearest references, within its reach.
+    // The crop's pixel p against the references at p - shift. After a movement only where both
+    // windows lie wholly on their crops: the references never saw what it brings in at the crop's
+    // edge, and a window mirrored there holds other pixels than the one it is held against.
     auto mark = [&](cv::Point shift) {
         diff = cv::Mat::zeros(m.height, m.width, CV_8UC1);
-        for (int y = 0; y < m.height; ++y) {
+        const int edge = shift == cv::Point() ? 0 : kHueWindow / 2;
+        const cv::Rect compared = cv::Rect(edge, edge, m.width - 2 * edge, m.height - 2 * edge) &
+                                  (cv::Rect(edge, edge, m.width - 2 * edge, m.height - 2 * edge) + shift);
+        for (int y = compared.y; y < compared.br().y; ++y) {
             const cv::Vec4f* f = field.ptr<cv::Vec4f>(y);
             const unsigned char* j = m.judged.ptr<unsigned char>(y);
             unsigned char* out = diff.ptr<unsigned char>(y);
-            const int qy = std::clamp(y - shift.y, 0, m.height - 1);
-            for (int x = 0; x < m.width; ++x) {
+            const int qy = y - shift.y;
+            for (int x = compared.x; x < compared.br().x; ++x) {
                 if (!j[x])
                     continue;
-                const int qx = std::clamp(x - shift.x, 0, m.width - 1);
-                // Like the grey band, a reference one pixel away is accepted.
-                const int around = 1 + std::max(std::abs(qx - x + shift.x), std::abs(qy - y + shift.y));
+                const int qx = x - shift.x;
                 float best = far;
+                // Like the grey band, a reference one pixel away is accepted.
                 for (const cv::Mat& ref : m.hueRefs) {
-                    for (int ry = std::max(0, qy - around); ry <= std::min(m.height - 1, qy + around) && best >= far;
-                         ++ry) {
+                    for (int ry = std::max(0, qy - 1); ry <= std::min(m.height - 1, qy + 1) && best >= far; ++ry) {
                         const cv::Vec4f* r = ref.ptr<cv::Vec4f>(ry);
-                        for (int rx = std::max(0, qx - around);
-                             rx <= std::min(m.width - 1, qx + around) && best >= far; ++rx)
+                        for (int rx = std::max(0, qx - 1); rx <= std::min(m.width - 1, qx + 1) && best >= far; ++rx)
                             best = std::min(best, HueDeparture(f[x], r[rx]));
                     }
                 }
-                if (best >= far && (!gated || ColourChanged(m, chroma, x, y, reach, qx, qy, around)))
+                if (best >= far && (!gated || ColourChanged(m, chroma, x, y, reach, cv::Point(qx, qy))))
                     out[x] = 255;
             }
         }
