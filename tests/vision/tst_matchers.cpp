@@ -536,6 +536,23 @@ void TestMatchers::surfScoresSimilarityAndToleratesSmallShifts()
         const float grey = colour.Match(moved, out);
         QVERIFY2(grey < 80, qPrintable(QString("%1 at %2").arg(grey).arg(corner.x)));
     }
+    // Nor a 30 px grey part half off a round region's outline, still or shaken: a displacement
+    // that takes it off the region's cells explains nothing of it.
+    cv::Mat round = cv::Mat::zeros(at.size(), CV_8UC1);
+    cv::ellipse(round, cv::Point(60, 50), cv::Size(45, 40), 0, 0, 360, cv::Scalar(255), cv::FILLED);
+    SURF oval;
+    oval.circular = true;
+    oval.Create(at.width, at.height, round);
+    oval.AddTemp(hue(at).clone(), 1, 50, 80);
+    oval.AddColour(cv::Mat(at.size(), CV_8UC3, cv::Scalar(60, 180, 60)));
+    oval.AddContext(hue, at);
+    oval.Train(0, 0, 0, 0);
+    for (const cv::Mat& picture : {hue, shakenHue}) {
+        moved = picture(at).clone();
+        moved(cv::Rect(90, 35, 30, 30)).setTo(0);
+        const float grey = oval.Match(moved, out);
+        QVERIFY2(grey < 80, qPrintable(QString::number(grey)));
+    }
 
     // Given the colours, a hue weighs as much as its colour lies from grey: a grey tinted 6 levels
     // whose hue turns by a third of the circle in 8 px blocks (as compression turns it) is alike,
