@@ -1548,12 +1548,11 @@ bool ColourChanged(const GrayMatch& m, const cv::Mat& chroma, int x, int y, floa
 
 // Colour cameras correct no position, so a crop a few pixels off its references turns the hue at
 // every colour edge. The movement of up to kHueReach pixels each way that explains it: the one
-// (nearest first) that leaves the fewest pixels whose colour (chroma means) lies off every
-// reference's at the same place, taken only where it at least halves them on the region and what
-// it explains there it explains on the whole crop as well (outline and ignored points, every
-// pixel against the references as taught there): a movement that merely carries a part off a
-// thin or concave region's mask explains nothing around it. Every movement is counted on the
-// same pixels, those each of them keeps on the crop.
+// (nearest first) that leaves the fewest of the region's pixels whose colour (chroma means) lies
+// off every reference's where the movement holds it, taken only where it at least halves them.
+// Every movement is counted on the same pixels, the region's where each of them keeps the
+// references on the crop, and at the crop's place: every reference pixel is one the camera saw
+// (the outline too), so no movement carries a part off the region's mask.
 cv::Point HueShift(const GrayMatch& m, const cv::Mat& chroma, float reach)
 {
     const cv::Rect inner(kHueReach, kHueReach, m.width - 2 * kHueReach, m.height - 2 * kHueReach);
@@ -1563,28 +1562,29 @@ cv::Point HueShift(const GrayMatch& m, const cv::Mat& chroma, float reach)
         if (ref.empty())
             return cv::Point();  // a reference's colour unknown: every colour departs from it
     const float far = reach * reach;
-    // [0] the region's pixels departing, [1] the whole crop's.
-    auto count = [&](cv::Point d, int* n) {
-        n[0] = n[1] = 0;
+    auto count = [&](cv::Point d) {
+        int n = 0;
         for (int y = inner.y; y < inner.br().y; ++y) {
-            const cv::Vec2f* c = chroma.ptr<cv::Vec2f>(y + d.y) + d.x;
-            const unsigned char* j = m.judged.ptr<unsigned char>(y + d.y) + d.x;
+            const cv::Vec2f* c = chroma.ptr<cv::Vec2f>(y);
+            const unsigned char* j = m.judged.ptr<unsigned char>(y);
             for (int x = inner.x; x < inner.br().x; ++x) {
+                if (!j[x])
+                    continue;
                 bool off = true;
                 for (const cv::Mat& ref : m.chromaMeans) {
-                    const cv::Vec2f& r = ref.at<cv::Vec2f>(y, x);
+                    const cv::Vec2f& r = ref.at<cv::Vec2f>(y - d.y, x - d.x);
                     const float dx = c[x][0] - r[0], dy = c[x][1] - r[1];
                     if (dx * dx + dy * dy <= far) {
                         off = false;
                         break;
                     }
                 }
-                n[0] += off && j[x];
-                n[1] += off;
+                n += off;
             }
         }
+        return n;
     };
-    static const std::vector<cv::Point> near = [] {
+    static const std::vector<cv::Point> nearFirst = [] {
         std::vector<cv::Point> v;
         for (int dy = -kHueReach; dy <= kHueReach; ++dy)
             for (int dx = -kHueReach; dx <= kHueReach; ++dx)
@@ -1593,19 +1593,13 @@ cv::Point HueShift(const GrayMatch& m, const cv::Mat& chroma, float reach)
         std::stable_sort(v.begin(), v.end(), [](cv::Point a, cv::Point b) { return a.dot(a) < b.dot(b); });
         return v;
     }();
-    int still[2], best[2], n[2];
-    count(cv::Point(), still);
-    if (still[0] == 0)
-        return cv::Point();
-    best[0] = still[0] / kShiftGain + 1, best[1] = 0;
+    int fewest = count(cv::Point()) / kShiftGain + 1;  // a movement must leave fewer
     cv::Point shift;
-    for (const cv::Point d : near) {
-        count(d, n);
-        if (n[0] < best[0])
-            best[0] = n[0], best[1] = n[1], shift = d;
+    for (const cv::Point d : nearFirst) {
+        const int n = fewest > 1 ? count(d) : INT_MAX;
+        if (n < fewest)
+            fewest = n, shift = d;
     }
-    if (shift != cv::Point() && (still[1] - best[1]) * kContextShare < still[0] - best[0])
-        return cv::Point();
     return shift;
 }
 
