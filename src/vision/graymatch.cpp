@@ -1615,14 +1615,11 @@ void MatchHue(const GrayMatch& m, const cv::Mat& image, const cv::Mat& colour, i
     const float reach = ChromaLimit(limit);
     const float far = float(2 * std::sin((limit + 1) * CV_PI / kHueLevels));
     const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
-    // The crop's pixel p against the references at p - shift. After a movement only where both
-    // windows lie wholly on their crops: the references never saw what it brings in at the crop's
-    // edge, and a window mirrored there holds other pixels than the one it is held against.
+    // The crop's pixel p against the references at p - shift, where they lie on the crop: the
+    // references never saw what a movement brings in at the crop's edge.
     auto mark = [&](cv::Point shift) {
         diff = cv::Mat::zeros(m.height, m.width, CV_8UC1);
-        const int edge = shift == cv::Point() ? 0 : kHueWindow / 2;
-        const cv::Rect compared = cv::Rect(edge, edge, m.width - 2 * edge, m.height - 2 * edge) &
-                                  (cv::Rect(edge, edge, m.width - 2 * edge, m.height - 2 * edge) + shift);
+        const cv::Rect compared = cv::Rect(0, 0, m.width, m.height) & (cv::Rect(0, 0, m.width, m.height) + shift);
         for (int y = compared.y; y < compared.br().y; ++y) {
             const cv::Vec4f* f = field.ptr<cv::Vec4f>(y);
             const unsigned char* j = m.judged.ptr<unsigned char>(y);

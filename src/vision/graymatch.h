@@ -112,8 +112,8 @@
 //   movement of up to 3 pixels (nearest first) that at least halves the region's pixels whose
 //   colour lies off every reference's where it holds them (the pixels are the crop's, and every
 //   reference pixel is one the camera saw, so no movement carries a part off a thin region's mask),
-//   only where both hue windows lie wholly on their crops (the references never saw what a
-//   movement brings in at the edge).
+//   only where the references lie on the crop (they never saw what a movement brings in at the
+//   edge).
 //   The hue of a faint tint turns every way under compression, which shifts chroma by a few
 //   levels in blocks; its colour does not move that far, while any part a plain comparison of the
 //   colours would find does.

@@ -394,9 +394,12 @@ void TestMatchers::hueMatchWithColourMarksWhatThePlainColourComparisonFinds()
     };
     // A photograph's texture of colour, a fine one (2 x 2 cells), a flat teal and a bright orange.
     std::vector<cv::Mat> planes;
-    for (quint32 seed : {7u, 8u, 9u}) planes.push_back(Scene(kW, kH, seed));
-    cv::Mat textured, cells(kH / 2, kW / 2, CV_8UC3), fine;
-    cv::merge(planes, textured);
+    // (Cut from a wider picture: a movement brings in what lay beyond the crop's edge.)
+    constexpr int kPad = 4;
+    for (quint32 seed : {7u, 8u, 9u}) planes.push_back(Scene(kW + 2 * kPad, kH + 2 * kPad, seed));
+    cv::Mat wide, textured, cells(kH / 2, kW / 2, CV_8UC3), fine;
+    cv::merge(planes, wide);
+    textured = wide(cv::Rect(kPad, kPad, kW, kH)).clone();
     cv::theRNG().state = 4;
     cv::randu(cells, 60, 180);
     cv::resize(cells, fine, textured.size(), 0, 0, cv::INTER_NEAREST);
@@ -450,7 +453,10 @@ void TestMatchers::hueMatchWithColourMarksWhatThePlainColourComparisonFinds()
         gm.Train(45, 0, 100, 150);
         cv::Mat live;
         const cv::Matx23d move(1, 0, r.shift.x, 0, 1, r.shift.y);
-        cv::warpAffine(*r.surface, live, move, r.surface->size(), cv::INTER_NEAREST, cv::BORDER_REFLECT);
+        if (r.surface == &textured)
+            live = wide(cv::Rect(kPad - r.shift.x, kPad - r.shift.y, kW, kH)).clone();
+        else
+            cv::warpAffine(*r.surface, live, move, r.surface->size(), cv::INTER_NEAREST, cv::BORDER_REFLECT);
         cv::add(live(part), r.added, live(part));
         live.convertTo(live, CV_8UC3, r.gain);
         if (r.blur > 0)
