@@ -52,6 +52,7 @@ constexpr float kDirLo = 0.60f, kDirHi = 0.85f;      // direction weight
 constexpr float kFadeLo = 0.45f, kFadeHi = 0.70f;    // strength: where noise fades out
 constexpr float kResultantNoise = 2.0f;  // spreads of noise the mean hue may move by
 constexpr float kChromaSine = 0.8660254f;  // sin 60 degrees: the chroma plane's second axis
+constexpr int kHueReach = 3;  // movements (pixels each way) a hue crop is tried at (no position correction)
 // Small movements nothing corrects (vibration, a part a pixel or two off, a slight turn of the
 // camera, which moves regions far from its centre by several pixels): the crop is matched at
 // the whole-pixel movement up to this many pixels that explains it best.
@@ -1597,16 +1598,17 @@ float ChromaLimit(int limit)
 }
 
 // Whether the colour around (x, y) of the crop (chroma means) lies farther than reach from that
-// of every reference a pixel around; true where a reference's colour is unknown.
-bool ColourChanged(const GrayMatch& m, const cv::Mat& chroma, int x, int y, float reach)
+// of every reference a pixel around at (the place the crop's pixel is held against); true where
+// a reference's colour is unknown.
+bool ColourChanged(const GrayMatch& m, const cv::Mat& chroma, int x, int y, float reach, cv::Point at)
 {
     const cv::Vec2f c = chroma.at<cv::Vec2f>(y, x);
     for (const cv::Mat& ref : m.chromaMeans) {
         if (ref.empty())
             return true;
-        for (int ry = std::max(0, y - 1); ry <= std::min(m.height - 1, y + 1); ++ry) {
+        for (int ry = std::max(0, at.y - 1); ry <= std::min(m.height - 1, at.y + 1); ++ry) {
             const cv::Vec2f* r = ref.ptr<cv::Vec2f>(ry);
-            for (int rx = std::max(0, x - 1); rx <= std::min(m.width - 1, x + 1); ++rx) {
+            for (int rx = std::max(0, at.x - 1); rx <= std::min(m.width - 1, at.x + 1); ++rx) {
                 const float dx = c[0] - r[rx][0], dy = c[1] - r[rx][1];
                 if (dx * dx + dy * dy <= reach * reach)
                     return false;
@@ -1614,6 +1616,64 @@ bool ColourChanged(const GrayMatch& m, const cv::Mat& chroma, int x, int y, floa
         }
     }
     return true;
+}
+
+// Colour cameras correct no position, so a crop a few pixels off its references turns the hue at
+// every colour edge. The movement of up to kHueReach pixels each way that explains it: the one
+// (nearest first) that leaves the fewest of the region's pixels whose colour (chroma means) lies
+// off every reference's where the movement holds it, taken only where it at least halves them.
+// Every movement is counted on the same pixels, the region's where each of them keeps the
+// references on the crop, and at the crop's place: every reference pixel is one the camera saw
+// (the outline too), so no movement carries a part off the region's mask.
+cv::Point HueShift(const GrayMatch& m, const cv::Mat& chroma, float reach)
+{
+    const cv::Rect inner(kHueReach, kHueReach, m.width - 2 * kHueReach, m.height - 2 * kHueReach);
+    if (inner.width <= 0 || inner.height <= 0)
+        return cv::Point();
+    for (const cv::Mat& ref : m.chromaMeans)
+        if (ref.empty())
+            return cv::Point();  // a reference's colour unknown: every colour departs from it
+    const float far = reach * reach;
+    // (Every second pixel of every second row: the means are smooth over 5 pixels.)
+    auto count = [&](cv::Point d) {
+        int n = 0;
+        for (int y = inner.y; y < inner.br().y; y += 2) {
+            const cv::Vec2f* c = chroma.ptr<cv::Vec2f>(y);
+            const unsigned char* j = m.judged.ptr<unsigned char>(y);
+            for (int x = inner.x; x < inner.br().x; x += 2) {
+                if (!j[x])
+                    continue;
+                bool off = true;
+                for (const cv::Mat& ref : m.chromaMeans) {
+                    const cv::Vec2f& r = ref.at<cv::Vec2f>(y - d.y, x - d.x);
+                    const float dx = c[x][0] - r[0], dy = c[x][1] - r[1];
+                    if (dx * dx + dy * dy <= far) {
+                        off = false;
+                        break;
+                    }
+                }
+                n += off;
+            }
+        }
+        return n;
+    };
+    static const std::vector<cv::Point> nearFirst = [] {
+        std::vector<cv::Point> v;
+        for (int dy = -kHueReach; dy <= kHueReach; ++dy)
+            for (int dx = -kHueReach; dx <= kHueReach; ++dx)
+                if (dx != 0 || dy != 0)
+                    v.emplace_back(dx, dy);
+        std::stable_sort(v.begin(), v.end(), [](cv::Point a, cv::Point b) { return a.dot(a) < b.dot(b); });
+        return v;
+    }();
+    int fewest = count(cv::Point()) / kShiftGain + 1;  // a movement must leave fewer
+    cv::Point shift;
+    for (const cv::Point d : nearFirst) {
+        const int n = fewest > 1 ? count(d) : INT_MAX;
+        if (n < fewest)
+            fewest = n, shift = d;
+    }
+    return shift;
 }
 
 // GrayMatch::Match of a hue crop: departures beyond limit grey levels (a chord of limit + 1
@@ -1627,31 +1687,45 @@ void MatchHue(const GrayMatch& m, const cv::Mat& image, const cv::Mat& colour, i
     const cv::Mat chroma = gated ? ChromaMeans(colour) : cv::Mat();
     const float reach = ChromaLimit(limit);
     const float far = float(2 * std::sin((limit + 1) * CV_PI / kHueLevels));
-    diff = cv::Mat::zeros(m.height, m.width, CV_8UC1);
-    for (int y = 0; y < m.height; ++y) {
-        const cv::Vec4f* f = field.ptr<cv::Vec4f>(y);
-        const unsigned char* j = m.judged.ptr<unsigned char>(y);
-        unsigned char* out = diff.ptr<unsigned char>(y);
-        for (int x = 0; x < m.width; ++x) {
-            if (!j[x])
-                continue;
-            float best = far;
-            // Like the grey band, a reference one pixel away is accepted.
-            for (const cv::Mat& ref : m.hueRefs) {
-                for (int ry = std::max(0, y - 1); ry <= std::min(m.height - 1, y + 1) && best >= far; ++ry) {
-                    const cv::Vec4f* r = ref.ptr<cv::Vec4f>(ry);
-                    for (int rx = std::max(0, x - 1); rx <= std::min(m.width - 1, x + 1) && best >= far; ++rx)
-                        best = std::min(best, HueDeparture(f[x], r[rx]));
+    const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
+    // The crop's pixel p against the references at p - shift, where they lie on the crop: the
+    // references never saw what a movement brings in at the crop's edge.
+    auto mark = [&](cv::Point shift) {
+        diff = cv::Mat::zeros(m.height, m.width, CV_8UC1);
+        const cv::Rect compared = cv::Rect(0, 0, m.width, m.height) & (cv::Rect(0, 0, m.width, m.height) + shift);
+        for (int y = compared.y; y < compared.br().y; ++y) {
+            const cv::Vec4f* f = field.ptr<cv::Vec4f>(y);
+            const unsigned char* j = m.judged.ptr<unsigned char>(y);
+            unsigned char* out = diff.ptr<unsigned char>(y);
+            const int qy = y - shift.y;
+            for (int x = compared.x; x < compared.br().x; ++x) {
+                if (!j[x])
+                    continue;
+                const int qx = x - shift.x;
+                float best = far;
+                // Like the grey band, a reference one pixel away is accepted.
+                for (const cv::Mat& ref : m.hueRefs) {
+                    for (int ry = std::max(0, qy - 1); ry <= std::min(m.height - 1, qy + 1) && best >= far; ++ry) {
+                        const cv::Vec4f* r = ref.ptr<cv::Vec4f>(ry);
+                        for (int rx = std::max(0, qx - 1); rx <= std::min(m.width - 1, qx + 1) && best >= far; ++rx)
+                            best = std::min(best, HueDeparture(f[x], r[rx]));
+                    }
                 }
+                if (best >= far && (!gated || ColourChanged(m, chroma, x, y, reach, cv::Point(qx, qy))))
+                    out[x] = 255;
             }
-            if (best >= far && (!gated || ColourChanged(m, chroma, x, y, reach)))
-                out[x] = 255;
         }
+        // Lone noise pixels dropped.
+        cv::morphologyEx(diff, diff, cv::MORPH_OPEN, square);
+    };
+    mark(cv::Point());
+    if (gated && cv::countNonZero(diff) > 0) {
+        const cv::Point shift = HueShift(m, chroma, reach);
+        if (shift != cv::Point())
+            mark(shift);
     }
     // The 5 x 5 coherence window and the one-pixel allowance leave only the core of a changed
-    // area departing: give its lost rim back, after dropping lone noise pixels.
-    const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
-    cv::morphologyEx(diff, diff, cv::MORPH_OPEN, square);
+    // area departing: give its lost rim back.
     cv::dilate(diff, diff, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kHueWindow, kHueWindow)));
     cv::bitwise_and(diff, m.judged, diff);
 }

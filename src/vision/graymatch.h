@@ -123,7 +123,12 @@
 //   and the references' colours known (AddColour), a hue departs only where the crop's colour
 //   also moved: where its mean over 5 x 5 pixels (in the plane of chroma, see ChromaMeans) lies
 //   more than a third of the tolerance (at least 3 levels) from every reference's mean a pixel
-//   around.
+//   around. Colour cameras correct no position: where the hue departs, the crop is compared at the
+//   movement of up to 3 pixels (nearest first) that at least halves the region's pixels whose
+//   colour lies off every reference's where it holds them (the pixels are the crop's, and every
+//   reference pixel is one the camera saw, so no movement carries a part off a thin region's mask),
+//   only where the references lie on the crop (they never saw what a movement brings in at the
+//   edge).
 //   The hue of a faint tint turns every way under compression, which shifts chroma by a few
 //   levels in blocks; its colour does not move that far, while any part a plain comparison of the
 //   colours would find does.

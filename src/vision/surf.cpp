@@ -606,7 +606,7 @@ void SURF::Clear()
     smoothRefs.clear();
     refSums.clear();
     smoothSums.clear();
-    edgeSums.clear();
+    edgeRefs.clear();
     contextRefs.clear();
     firmCells.clear();
     cellMask.release();
@@ -750,19 +750,18 @@ void SURF::AddContext(const cv::Mat& picture, cv::Rect at, const cv::Mat& colour
 void SURF::Train(int, int, int, int)
 {
     valid = !refs.empty();
-    edgeSums.clear();
+    edgeRefs.clear();
     edgePad = shift * kWideShift;
     const cv::Size padded = grid + cv::Size(2 * edgePad, 2 * edgePad);
     for (size_t k = 0; k < refs.size() && circular; ++k) {
-        cv::Mat grid, mask;
+        cv::Mat grid;
         cv::copyMakeBorder(refs[k], grid, edgePad, edgePad, edgePad, edgePad, cv::BORDER_REPLICATE);
         // Where the reference picture around the region is known, a displacement brings that in.
         if (k < contextRefs.size() && contextRefs[k].size() == padded) {
             contextRefs[k].copyTo(grid);
             refs[k].copyTo(grid(cv::Rect(edgePad, edgePad, refs[k].cols, refs[k].rows)));
         }
-        cv::copyMakeBorder(cellMask, mask, edgePad, edgePad, edgePad, edgePad, cv::BORDER_REPLICATE);
-        edgeSums.push_back(SumGrids(grid, mask));
+        edgeRefs.push_back(grid);
     }
 }
 
@@ -830,18 +829,26 @@ float SURF::Match(const cv::Mat& image, cv::Mat& out, const cv::Mat& colour) con
     auto explains = [&](const ShiftScore& s, size_t k) {
         if (!circular || (s.dx == 0 && s.dy == 0))
             return true;
-        const cv::Rect all(0, 0, edgeSums[k].m.cols, edgeSums[k].m.rows);
-        const double whole = ScoreAt(edgeSums[k], live, s.dx - edgePad, s.dy - edgePad, minCells, all).score;
+        // Every cell of the crop the region holds where it lies, against the reference displaced,
+        // its outline and what lay around it included: a part the displacement takes off the
+        // region's cells still counts.
+        const cv::Mat& padded = edgeRefs[k];
+        cv::Mat held = cv::Mat::zeros(padded.size(), CV_8UC1);
+        cellMask.copyTo(held(cv::Rect(cv::Point(edgePad - s.dx, edgePad - s.dy), cellMask.size())));
+        const double whole = ScoreAt(SumGrids(padded, held), live, s.dx - edgePad, s.dy - edgePad, minCells).score;
         if ((1.0 - whole) * kShiftGain <= 1.0 - still)
             return true;
-        // Or on the very cells of the crop the displacement compares: a part the displacement
-        // leaves out is left out of the still comparison too, while texture shaken off its
-        // place fits the displacement clearly better there.
-        const cv::Rect same(std::max(0, s.dx), std::max(0, s.dy), live.v.cols - std::abs(s.dx),
-                            live.v.rows - std::abs(s.dy));
+        // Or on the very cells of the crop the displacement compares (the region's cells moved
+        // with it): a part the displacement leaves out, off the crop or off the region's outline,
+        // is left out of the still comparison too, while texture shaken off its place fits the
+        // displacement clearly better there.
+        cv::Mat same = cv::Mat::zeros(cellMask.size(), cellMask.type());
+        const cv::Rect kept = cv::Rect(0, 0, cellMask.cols, cellMask.rows) & (cv::Rect(0, 0, cellMask.cols, cellMask.rows) - cv::Point(s.dx, s.dy));
+        if (!kept.empty())
+            cellMask(kept).copyTo(same(kept + cv::Point(s.dx, s.dy)));
         double stillThere = -1.0;
         for (size_t j = 0; j < refs.size(); ++j)
-            stillThere = std::max(stillThere, ScoreAt(refSums[j], live, 0, 0, minCells, same).score);
+            stillThere = std::max(stillThere, ScoreAt(SumGrids(refs[j], same), live, 0, 0, minCells).score);
         return (1.0 - s.score) * kSameCellsGain <= 1.0 - stillThere;
     };
     // Nearby first; a poor match is looked for further away (vibration nothing corrects
@@ -879,3 +886,4 @@ float SURF::Match(const cv::Mat& image, cv::Mat& out, const cv::Mat& colour) con
     MarkDepartures(*this, live, best, bestRef, out);
     return score;
 }
+

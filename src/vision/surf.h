@@ -18,9 +18,11 @@
 // - Match(image, out) returns the similarity 0..100 (float): the best, over the references and
 //   every displacement up to shift cells (up to 3 x shift cells when the nearby ones score
 //   below 90; on hue pictures, only where the displacement at least halves the dissimilarity
-//   (1 - similarity) of none, the crop's cells it leaves without a reference cell held against
-//   the reference's nearest ones: on a surface of one colour any displacement fits as well, and
-//   one would move a part at the region's edge out of the compared cells), of a global
+//   (1 - similarity) of none, every cell of the crop the region holds where it lies held against
+//   the reference displaced, outline and picture around included (the reference's nearest cells
+//   where the picture around is unknown), or takes a third of it away on the very cells it
+//   compares: on a surface of one colour any displacement fits as well, and one would move a
+//   part at the region's edge or outline out of the compared cells), of a global
 //   structural similarity of the two grids (mean-luminance term
 //   times zero-mean correlation term, each stabilised so that two flat patches of equal
 //   brightness score high and a flat patch against a textured one scores low), lowered to its
@@ -104,7 +106,7 @@ public:
     };
     std::vector<Grids> refSums;     // refs with cellMask
     std::vector<Grids> smoothSums;  // smoothRefs with blockMask
-    std::vector<Grids> edgeSums;    // hue: refs with edgePad cells around, of contextRefs or their border repeated
+    std::vector<cv::Mat> edgeRefs;  // hue: refs with edgePad cells around, of contextRefs or their border repeated
     std::vector<cv::Mat> contextRefs;  // hue: per reference, the grid of the picture around it (AddContext)
     int edgePad = 0;
     std::vector<cv::Mat> firmCells;  // hue: per reference, the share of each cell of firm colour (empty: none)

@@ -421,9 +421,12 @@ void TestMatchers::hueMatchWithColourMarksWhatThePlainColourComparisonFinds()
     };
     // A photograph's texture of colour, a fine one (2 x 2 cells), a flat teal and a bright orange.
     std::vector<cv::Mat> planes;
-    for (quint32 seed : {7u, 8u, 9u}) planes.push_back(Scene(kW, kH, seed));
-    cv::Mat textured, cells(kH / 2, kW / 2, CV_8UC3), fine;
-    cv::merge(planes, textured);
+    // (Cut from a wider picture: a movement brings in what lay beyond the crop's edge.)
+    constexpr int kPad = 4;
+    for (quint32 seed : {7u, 8u, 9u}) planes.push_back(Scene(kW + 2 * kPad, kH + 2 * kPad, seed));
+    cv::Mat wide, textured, cells(kH / 2, kW / 2, CV_8UC3), fine;
+    cv::merge(planes, wide);
+    textured = wide(cv::Rect(kPad, kPad, kW, kH)).clone();
     cv::theRNG().state = 4;
     cv::randu(cells, 60, 180);
     cv::resize(cells, fine, textured.size(), 0, 0, cv::INTER_NEAREST);
@@ -440,7 +443,14 @@ void TestMatchers::hueMatchWithColourMarksWhatThePlainColourComparisonFinds()
         cv::Point shift;
         cv::Scalar added;  // to the part's pixels
         bool found;
-    } const rows[] = {
+        const cv::Mat* mask = nullptr;  // the region's (none: the whole crop)
+    };
+    // An L around the part: colour cameras correct no position, so the hue is judged where the
+    // whole crop fits, outline and all.
+    cv::Mat ell = cv::Mat::zeros(kH, kW, CV_8UC1);
+    ell(cv::Rect(40, 0, 32, kH)).setTo(255);
+    ell(cv::Rect(0, 80, kW, 20)).setTo(255);
+    const Row rows[] = {
         {"texture, noise", &textured, 1.0, 0, {}, {}, false},
         {"texture, 10 % brighter", &textured, 1.1, 0, {}, {}, false},
         {"texture, blurred", &textured, 1.0, 1.0, {}, {}, false},
@@ -454,11 +464,13 @@ void TestMatchers::hueMatchWithColourMarksWhatThePlainColourComparisonFinds()
         {"texture blurred, a part redder by 30", &textured, 1.0, 1.0, {}, {-15, -15, 30}, true},
         {"fine texture, a part redder by 30", &fine, 1.0, 0, {}, {-15, -15, 30}, true},
         {"teal, more of it", &teal, 1.0, 0, {}, {30, 20, -25}, true},
+        {"texture moved 3 px, an L", &textured, 1.0, 0, {-3, 2}, {}, false, &ell},
+        {"texture moved 3 px, a part redder by 30 on an L", &textured, 1.0, 0, {-3, 2}, {-15, -15, 30}, true, &ell},
     };
     for (const Row& r : rows) {
         GrayMatch gm;
         gm.circular = true;
-        gm.Create(kW, kH, cv::Mat(), 0);
+        gm.Create(kW, kH, r.mask ? *r.mask : cv::Mat(), 0);
         cv::Mat ref, noise(kH, kW, CV_16SC3);
         cv::theRNG().state = 3;
         cv::randn(noise, 0, 2);
@@ -468,7 +480,10 @@ void TestMatchers::hueMatchWithColourMarksWhatThePlainColourComparisonFinds()
         gm.Train(45, 0, 100, 150);
         cv::Mat live;
         const cv::Matx23d move(1, 0, r.shift.x, 0, 1, r.shift.y);
-        cv::warpAffine(*r.surface, live, move, r.surface->size(), cv::INTER_NEAREST, cv::BORDER_REFLECT);
+        if (r.surface == &textured)
+            live = wide(cv::Rect(kPad - r.shift.x, kPad - r.shift.y, kW, kH)).clone();
+        else
+            cv::warpAffine(*r.surface, live, move, r.surface->size(), cv::INTER_NEAREST, cv::BORDER_REFLECT);
         cv::add(live(part), r.added, live(part));
         live.convertTo(live, CV_8UC3, r.gain);
         if (r.blur > 0)
@@ -553,6 +568,23 @@ void TestMatchers::surfScoresSimilarityAndToleratesSmallShifts()
         moved(cv::Rect(corner, cv::Size(15, 15))).setTo(0);
         const float grey = colour.Match(moved, out);
         QVERIFY2(grey < 80, qPrintable(QString("%1 at %2").arg(grey).arg(corner.x)));
+    }
+    // Nor a 30 px grey part half off a round region's outline, still or shaken: a displacement
+    // that takes it off the region's cells explains nothing of it.
+    cv::Mat round = cv::Mat::zeros(at.size(), CV_8UC1);
+    cv::ellipse(round, cv::Point(60, 50), cv::Size(45, 40), 0, 0, 360, cv::Scalar(255), cv::FILLED);
+    SURF oval;
+    oval.circular = true;
+    oval.Create(at.width, at.height, round);
+    oval.AddTemp(hue(at).clone(), 1, 50, 80);
+    oval.AddColour(cv::Mat(at.size(), CV_8UC3, cv::Scalar(60, 180, 60)));
+    oval.AddContext(hue, at);
+    oval.Train(0, 0, 0, 0);
+    for (const cv::Mat& picture : {hue, shakenHue}) {
+        moved = picture(at).clone();
+        moved(cv::Rect(90, 35, 30, 30)).setTo(0);
+        const float grey = oval.Match(moved, out);
+        QVERIFY2(grey < 80, qPrintable(QString::number(grey)));
     }
 
     // Given the colours, a hue weighs as much as its colour lies from grey: a grey tinted 6 levels
