@@ -1727,6 +1727,32 @@ void MatchChroma(const GrayMatch& m, const cv::Mat& colour, int limit, cv::Mat& 
                 d[x] = 255;
     }
 }
+// The model with its references at `ratio` (below 1) of their brightness, and its tolerance so
+// (a departure the same share of the grey): a darker frame's crop is compared as it lies where
+// bringing it to the references' brightness would take its bright pixels past white, and a part
+// brighter than a surface near white would be cut down to that surface's grey. A band's top at
+// white stays white (left out of judging, or a reference clipped there: anything up to white).
+GrayMatch Dimmed(const GrayMatch& m, double ratio)
+{
+    GrayMatch d = m;
+    cv::Mat lowTable(1, 256, CV_8UC1), highTable(1, 256, CV_8UC1);
+    for (int v = 0; v < 256; ++v)
+        lowTable.data[v] = highTable.data[v] = cv::saturate_cast<unsigned char>(v * ratio);
+    highTable.data[255] = 255;
+    for (GrayMatch::Band* b : {&d.band, &d.own, &d.mean, &d.ownMean, &d.context, &d.ownContext, &d.nearby}) {
+        if (b->low.empty())
+            continue;
+        cv::Mat low, high;
+        cv::LUT(b->low, lowTable, low);
+        cv::LUT(b->high, highTable, high);
+        b->low = low, b->high = high;
+    }
+    for (unsigned char& v : d.outline.low) v = lowTable.data[v];
+    for (unsigned char& v : d.outline.high) v = highTable.data[v];
+    d.tolerance = std::max(1, int(m.tolerance / m.gain * ratio));
+    d.gain = 1;
+    return d;
+}
 }  // namespace
 
 void GrayMatch::Clear()
@@ -1996,6 +2022,14 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light, double 
         light > 0 && agree <= 0
             ? std::clamp(light, kMinBrightness, kMaxBrightness)
             : BrightnessRatio(image, own.low, own.high, imageMeans, ownMean.low, ownMean.high, light, agree);
+    if (ratio < 1.0 - kIgnoredBrightness && light > 0 && agree <= 0) {
+        double brightest = 0;
+        cv::minMaxLoc(image, nullptr, &brightest, nullptr, nullptr, wholeMask ? cv::noArray() : judged);
+        if (brightest > 255 * ratio) {
+            Dimmed(*this, ratio).Match(image, diff, 1.0, 0, colour);
+            return;
+        }
+    }
     bringTo(ratio);
     static thread_local std::vector<int> rowCounts;  // the departures of each row
     rowCounts.resize(size_t(height));
