@@ -20,6 +20,10 @@ constexpr int kToleranceDivisor = 220;   // (100 - sensitivity)^2 / 220: 14 grey
 constexpr double kMinBrightness = 0.85;  // brightness ratios the band follows
 constexpr double kMaxBrightness = 1.18;
 constexpr double kIgnoredBrightness = 0.02;  // smaller ratios are left to the tolerance
+// ...but for the plain comparison on firm pixels, at the light itself wherever that moves a grey
+// level by half a level or more: a faint part a few levels above the tolerance in a frame 2 %
+// darker would lose a fifth of its contrast there.
+constexpr double kExactBrightness = 0.5 / 255;
 constexpr double kRefitBrightness = 0.01;    // a ratio read again after a movement this far off
 constexpr int kRatioBins = 256;              // brightness ratio histogram: bin = ratio * 128
 constexpr int kRatioOne = 128;
@@ -1280,16 +1284,18 @@ void FlatMarks(const GrayMatch& m, const cv::Mat& crop, cv::Point shift, const c
 // little, and that little is no part); on textured ones while the region sits at its alignment
 // (at most 1 in kStillShare of them departs). So whatever a plain comparison marks where it is
 // quiet under the nuisances the matcher tolerates is marked, whatever the band makes of it.
-void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int bandHere, cv::Mat& diff)
+// firmLight, when given, is own at the frame's light itself, which the firm pixels are held to.
+void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int bandHere, cv::Mat& diff,
+               const Comparison* firmLight = nullptr)
 {
     const cv::Rect all(cv::Point(), own.up->size());
-    if (m.firm.empty() || Departures(own, all, all) == 0)
+    if (m.firm.empty() || (Departures(own, all, all) == 0 && (!firmLight || Departures(*firmLight, all, all) == 0)))
         return;
     static thread_local cv::Mat marks, firmMarks, firm, textured, onTexture, flatMarks, nearLow, nearHigh;
     MarkDepartures(own, marks);
     const cv::Mat* firmAt = &m.firm;
     const cv::Mat* texturedAt = &m.textured;
-    Comparison offNear = own;
+    Comparison offNear = firmLight ? *firmLight : own;
     offNear.lim = static_cast<unsigned char>(own.lim / kNearShare);
     offNear.low = &m.nearby.low, offNear.high = &m.nearby.high;
     if (shift != cv::Point()) {
@@ -1301,7 +1307,7 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
         firmAt = &firm, texturedAt = &textured;
         offNear.low = &nearLow, offNear.high = &nearHigh;
     }
-    Comparison firmOwn = own;
+    Comparison firmOwn = firmLight ? *firmLight : own;
     firmOwn.also = &offNear;
     firmOwn.only = firmAt;
     MarkDepartures(firmOwn, firmMarks);
@@ -2031,6 +2037,24 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light, double 
         }
     }
     bringTo(ratio);
+    // The firm pixels' plain comparison at the frame's light itself, when it is sure; taken where
+    // the crop is judged (the references' own values as the movement left them).
+    static thread_local cv::Mat exactLevel;
+    Comparison exact;
+    const bool exactLight = light > 0 && agree <= 0 && std::abs(ratio - 1.0) > kExactBrightness &&
+                            std::abs(ratio - 1.0) <= kIgnoredBrightness;
+    auto firmLight = [&]() -> const Comparison* {
+        if (!exactLight)
+            return nullptr;
+        cv::Mat table(1, 256, CV_8UC1);
+        for (int v = 0; v < 255; ++v) table.data[v] = cv::saturate_cast<unsigned char>(v / ratio);
+        table.data[255] = 255;
+        cv::LUT(image, table, exactLevel);
+        exact = cmp[2];
+        exact.up = exact.down = &exactLevel;
+        exact.ceiling = cv::saturate_cast<unsigned char>(255 / ratio);
+        return &exact;
+    };
     static thread_local std::vector<int> rowCounts;  // the departures of each row
     rowCounts.resize(size_t(height));
     const int here = MarkDepartures(cmp[0], marks[0], rowCounts.data());
@@ -2040,7 +2064,7 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light, double 
     const cv::Point textureShift = departs ? cv::Point() : TextureShift(cmp[2], *this, 0);
     if (!departs && textureShift == cv::Point()) {
         diff = cv::Mat::zeros(height, width, CV_8UC1);
-        MarkPlain(*this, cmp[2], cv::Point(), 0, diff);
+        MarkPlain(*this, cmp[2], cv::Point(), 0, diff, firmLight());
         return;
     }
     // A crop a few pixels off is judged where it lies: every pixel against the references moved
@@ -2074,10 +2098,10 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light, double 
         bandHere = MarkDepartures(cmp[0], marks[0]);
         if (bandHere + meansThere == 0) {
             diff = cv::Mat::zeros(height, width, CV_8UC1);
-            MarkPlain(*this, cmp[2], shift, 0, diff);
+            MarkPlain(*this, cmp[2], shift, 0, diff, firmLight());
             return;
         }
     }
     MarkChange(cmp, marks, means, judged, wholeMask, diff);
-    MarkPlain(*this, cmp[2], shift, bandHere, diff);
+    MarkPlain(*this, cmp[2], shift, bandHere, diff, firmLight());
 }
