@@ -1296,7 +1296,7 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
     const cv::Mat* firmAt = &m.firm;
     const cv::Mat* texturedAt = &m.textured;
     Comparison offNear = firmLight ? *firmLight : own;
-    offNear.lim = static_cast<unsigned char>(own.lim / kNearShare);
+    offNear.lim = static_cast<unsigned char>((firmLight ? firmLight->lim : own.lim) / kNearShare);
     offNear.low = &m.nearby.low, offNear.high = &m.nearby.high;
     if (shift != cv::Point()) {
         MoveMask(m.firm, shift, firm);
@@ -2041,18 +2041,22 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light, double 
     // the crop is judged (the references' own values as the movement left them).
     static thread_local cv::Mat exactLevel;
     Comparison exact;
-    const bool exactLight = light > 0 && agree <= 0 && std::abs(ratio - 1.0) > kExactBrightness &&
-                            std::abs(ratio - 1.0) <= kIgnoredBrightness;
+    const bool exactLight = light > 0 && agree <= 0 && std::abs(ratio - 1.0) > kExactBrightness;
     auto firmLight = [&]() -> const Comparison* {
         if (!exactLight)
             return nullptr;
-        cv::Mat table(1, 256, CV_8UC1);
-        for (int v = 0; v < 255; ++v) table.data[v] = cv::saturate_cast<unsigned char>(v / ratio);
-        table.data[255] = 255;
-        cv::LUT(image, table, exactLevel);
         exact = cmp[2];
-        exact.up = exact.down = &exactLevel;
-        exact.ceiling = cv::saturate_cast<unsigned char>(255 / ratio);
+        if (std::abs(ratio - 1.0) <= kIgnoredBrightness) {
+            cv::Mat table(1, 256, CV_8UC1);
+            for (int v = 0; v < 255; ++v) table.data[v] = cv::saturate_cast<unsigned char>(v / ratio);
+            table.data[255] = 255;
+            cv::LUT(image, table, exactLevel);
+            exact.up = exact.down = &exactLevel;
+            exact.ceiling = cv::saturate_cast<unsigned char>(255 / ratio);
+        }
+        // The plain comparison's tolerance is in the frame's grey: in a brighter frame a departure
+        // at the references' brightness weighs that much more.
+        exact.lim = static_cast<unsigned char>(std::min(double(lim), std::floor(lim / ratio)));
         return &exact;
     };
     static thread_local std::vector<int> rowCounts;  // the departures of each row

@@ -111,6 +111,7 @@ void TestFloor::scenesOfMendedFaultsHoldTheFloor()
         {356, "the same under noise"},
         {431065, "a 5 % darker frame: a part brighter than a near-white surface was cut to its grey"},
         {960187, "a frame 2 % darker at the region, left to the tolerance: a faint part lost its contrast"},
+        {960992, "a brighter frame: a part's departure weighed at the references' grey fell inside the tolerance"},
     };
     QLoggingCategory::setFilterRules("default.info=false\ndefault.warning=false");
     for (const auto& c : scenes) {
