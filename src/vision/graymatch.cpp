@@ -6,6 +6,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <numeric>
 #include <vector>
 
@@ -1284,13 +1285,17 @@ void FlatMarks(const GrayMatch& m, const cv::Mat& crop, cv::Point shift, const c
 // little, and that little is no part); on textured ones while the region sits at its alignment
 // (at most 1 in kStillShare of them departs). So whatever a plain comparison marks where it is
 // quiet under the nuisances the matcher tolerates is marked, whatever the band makes of it.
-// firmLight, when given, is own at the frame's light itself, which the firm pixels are held to.
+// exact, when given, makes own at the frame's light itself, which the firm pixels are held to, and
+// departs nowhere that own does not within lightReach levels.
 void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int bandHere, cv::Mat& diff,
-               const Comparison* firmLight = nullptr)
+               const std::function<const Comparison*()>& exact = {}, int lightReach = 0)
 {
     const cv::Rect all(cv::Point(), own.up->size());
-    if (m.firm.empty() || (Departures(own, all, all) == 0 && (!firmLight || Departures(*firmLight, all, all) == 0)))
+    Comparison near = own;
+    near.lim = static_cast<unsigned char>(std::max(0, int(own.lim) - lightReach));
+    if (m.firm.empty() || Departures(near, all, all) == 0)
         return;
+    const Comparison* firmLight = exact ? exact() : nullptr;
     static thread_local cv::Mat marks, firmMarks, firm, textured, onTexture, flatMarks, nearLow, nearHigh;
     MarkDepartures(own, marks);
     const cv::Mat* firmAt = &m.firm;
@@ -2059,6 +2064,11 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light, double 
         exact.lim = static_cast<unsigned char>(std::min(double(lim), std::floor(lim / ratio)));
         return &exact;
     };
+    const std::function<const Comparison*()> firmAtLight =
+        exactLight ? std::function<const Comparison*()>(firmLight) : std::function<const Comparison*()>();
+    const int lightReach =
+        exactLight ? lim - int(std::min(double(lim), std::floor(lim / ratio))) + int(std::ceil(255 * std::abs(1 / ratio - 1))) + 1
+                   : 0;
     static thread_local std::vector<int> rowCounts;  // the departures of each row
     rowCounts.resize(size_t(height));
     const int here = MarkDepartures(cmp[0], marks[0], rowCounts.data());
@@ -2068,7 +2078,7 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light, double 
     const cv::Point textureShift = departs ? cv::Point() : TextureShift(cmp[2], *this, 0);
     if (!departs && textureShift == cv::Point()) {
         diff = cv::Mat::zeros(height, width, CV_8UC1);
-        MarkPlain(*this, cmp[2], cv::Point(), 0, diff, firmLight());
+        MarkPlain(*this, cmp[2], cv::Point(), 0, diff, firmAtLight, lightReach);
         return;
     }
     // A crop a few pixels off is judged where it lies: every pixel against the references moved
@@ -2102,10 +2112,10 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light, double 
         bandHere = MarkDepartures(cmp[0], marks[0]);
         if (bandHere + meansThere == 0) {
             diff = cv::Mat::zeros(height, width, CV_8UC1);
-            MarkPlain(*this, cmp[2], shift, 0, diff, firmLight());
+            MarkPlain(*this, cmp[2], shift, 0, diff, firmAtLight, lightReach);
             return;
         }
     }
     MarkChange(cmp, marks, means, judged, wholeMask, diff);
-    MarkPlain(*this, cmp[2], shift, bandHere, diff, firmLight());
+    MarkPlain(*this, cmp[2], shift, bandHere, diff, firmAtLight, lightReach);
 }
