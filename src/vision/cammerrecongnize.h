@@ -61,6 +61,12 @@ public:
     // picture from in the picture it corrected (valid when corrected).
     cv::Matx23d correctedFrom[kMaxDetections];
     bool corrected[kMaxDetections] = {};
+    // Per detection whose taught place stands out only by the finest detail of its picture (a
+    // grain, or a featureless surface's noise, which a quarter size averages away): the model's
+    // rectangle, mask and taught crop, whose detail a find must show (see ShapeMatch); else empty.
+    cv::Rect fineRect[kMaxDetections];
+    cv::Mat fineMask[kMaxDetections];
+    cv::Mat fineTaught[kMaxDetections];
 
 private:
     // A region cut to the picture: its rectangle and its mask (shape AND detection mask).

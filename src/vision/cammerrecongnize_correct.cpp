@@ -60,6 +60,44 @@ void TurnAndMove(const cv::Mat& src, cv::Mat& dst, cv::Point offset, cv::Point c
     cv::warpAffine(src, dst, m, src.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar(0));
 }
 
+// A find of a model whose place stands out only by its finest detail must show that detail: the
+// taught crop's and the corrected one's departures from their kDetailSpan square means correlate
+// over the model's mask by at least kDetailSigmas times what chance gives (one over the root of
+// the pixels). Sensor noise, the only detail a featureless surface has, is new in every picture,
+// so that a find it seems to make (the live picture's parts or light lined up with the taught
+// noise) is none; a grain the live picture still shows correlates far above it.
+constexpr int kDetailSpan = 5;
+constexpr double kDetailSigmas = 5.0;
+
+cv::Mat Detail(const cv::Mat& picture)
+{
+    cv::Mat f, mean;
+    picture.convertTo(f, CV_32F);
+    cv::blur(f, mean, cv::Size(kDetailSpan, kDetailSpan), cv::Point(-1, -1), cv::BORDER_REPLICATE);
+    return f - mean;
+}
+
+bool ShowsDetail(const cv::Mat& taught, const cv::Mat& corrected, const cv::Mat& mask)
+{
+    const cv::Mat a = Detail(taught), b = Detail(corrected);
+    double n = 0, sa = 0, sb = 0, saa = 0, sbb = 0, sab = 0;
+    for (int y = 0; y < a.rows; ++y) {
+        const float* pa = a.ptr<float>(y);
+        const float* pb = b.ptr<float>(y);
+        const unsigned char* m = mask.ptr<unsigned char>(y);
+        for (int x = 0; x < a.cols; ++x)
+            if (m[x]) {
+                n += 1, sa += pa[x], sb += pb[x];
+                saa += double(pa[x]) * pa[x], sbb += double(pb[x]) * pb[x], sab += double(pa[x]) * pb[x];
+            }
+    }
+    const double va = saa - sa * sa / std::max(n, 1.0), vb = sbb - sb * sb / std::max(n, 1.0);
+    if (n < 2 || va <= 0 || vb <= 0)
+        return false;
+    const double r = (sab - sa * sb / n) / std::sqrt(va * vb);
+    return r * std::sqrt(n) >= kDetailSigmas;
+}
+
 // The central rectangle used when a detection marks no region of its own.
 cv::Rect CentralRect(int w, int h)
 {
@@ -111,18 +149,25 @@ void CammerRecong::CreateShape(int det)
     // out above what the search found: the model is kept. A picture that repeats itself a few
     // pixels off (ribs, a knurl) has none either: a live picture fits every period about as
     // well, the noise and the parts pick one, and a move by a period carries every region off.
+    fineRect[det] = cv::Rect();
+    fineMask[det].release();
+    fineTaught[det].release();
     if (findShape[det].IsValid() && !search.empty()) {
         cv::Mat taught = view->GrayMat(view->templates[det][0])(search).clone();
         int x = 0, y = 0;
         double score = 0, turn = 0;
         const bool found = findShape[det].Find(taught, 0, &x, &y, &score, &turn);
         const cv::Vec3d elsewhere(x, y, turn);
-        if (findShape[det].Repeats(taught, search.x, search.y) ||
-            ((!found || x != search.x || y != search.y) &&
-             !findShape[det].StandsOut(taught, search.x, search.y, found ? &elsewhere : nullptr))) {
+        const bool missed = !found || x != search.x || y != search.y;
+        const bool standsOut = findShape[det].StandsOut(taught, search.x, search.y, missed && found ? &elsewhere : nullptr);
+        if (findShape[det].Repeats(taught, search.x, search.y) || (missed && !standsOut)) {
             qWarning() << "camera" << view->cameraIndex << "detection" << det
                        << "position model not distinct on its own picture: no position correction";
             findShape[det] = FindShape();
+        } else if (!standsOut) {
+            fineRect[det] = rect;
+            fineMask[det] = model.mask.clone();
+            fineTaught[det] = templ.clone();
         }
     }
     // Live pictures are searched from the taught place too (not the taught picture itself, where
@@ -155,6 +200,11 @@ void CammerRecong::ShapeMatch()
                 TurnAndMove(work, aligned, cv::Point(dx, dy), centre, angle);
             } else {
                 MoveImage(work, aligned, dx, dy);
+            }
+            if (!fineTaught[det].empty() && !ShowsDetail(fineTaught[det], aligned(fineRect[det]), fineMask[det])) {
+                qInfo() << "NG运行时间" << PlatformClock::monotonicMs() - start << "(no detail of the model at the find)";
+                std::memcpy(view->alignedImage, view->workImage, view->imageBytes);
+                return;
             }
             correctedFrom[det] = CorrectedFrom(cv::Point(dx, dy), centre, RotationAllowed(p.matchAngle) ? angle : 0.0);
             corrected[det] = true;

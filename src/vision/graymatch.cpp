@@ -6,6 +6,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <numeric>
 #include <vector>
 
@@ -20,6 +21,10 @@ constexpr int kToleranceDivisor = 220;   // (100 - sensitivity)^2 / 220: 14 grey
 constexpr double kMinBrightness = 0.85;  // brightness ratios the band follows
 constexpr double kMaxBrightness = 1.18;
 constexpr double kIgnoredBrightness = 0.02;  // smaller ratios are left to the tolerance
+// ...but for the plain comparison on firm pixels, at the light itself wherever that moves a grey
+// level by half a level or more: a faint part a few levels above the tolerance in a frame 2 %
+// darker would lose a fifth of its contrast there.
+constexpr double kExactBrightness = 0.5 / 255;
 constexpr double kRefitBrightness = 0.01;    // a ratio read again after a movement this far off
 constexpr int kRatioBins = 256;              // brightness ratio histogram: bin = ratio * 128
 constexpr int kRatioOne = 128;
@@ -1352,18 +1357,23 @@ void FlatMarks(const GrayMatch& m, const cv::Mat& crop, cv::Point shift, const c
 // little, and that little is no part); on textured ones while the region sits at its alignment
 // (at most 1 in kStillShare of them departs). So whatever a plain comparison marks where it is
 // quiet under the nuisances the matcher tolerates is marked, whatever the band makes of it.
+// exact, when given, makes own at the frame's light itself, which the firm pixels are held to, and
+// departs nowhere that own does not within lightReach levels.
 void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int bandHere, cv::Mat& diff,
-               bool aligned = false)
+               bool aligned = false, const std::function<const Comparison*()>& exact = {}, int lightReach = 0)
 {
     const cv::Rect all(cv::Point(), own.up->size());
-    if (m.firm.empty() || Departures(own, all, all) == 0)
+    Comparison near = own;
+    near.lim = static_cast<unsigned char>(std::max(0, int(own.lim) - lightReach));
+    if (m.firm.empty() || Departures(near, all, all) == 0)
         return;
+    const Comparison* firmLight = exact ? exact() : nullptr;
     static thread_local cv::Mat marks, firmMarks, firm, textured, onTexture, flatMarks, nearLow, nearHigh;
     MarkDepartures(own, marks);
     const cv::Mat* firmAt = &m.firm;
     const cv::Mat* texturedAt = &m.textured;
-    Comparison offNear = own;
-    offNear.lim = static_cast<unsigned char>(own.lim / kNearShare);
+    Comparison offNear = firmLight ? *firmLight : own;
+    offNear.lim = static_cast<unsigned char>((firmLight ? firmLight->lim : own.lim) / kNearShare);
     offNear.low = &m.nearby.low, offNear.high = &m.nearby.high;
     if (shift != cv::Point()) {
         MoveMask(m.firm, shift, firm);
@@ -1374,7 +1384,7 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
         firmAt = &firm, texturedAt = &textured;
         offNear.low = &nearLow, offNear.high = &nearHigh;
     }
-    Comparison firmOwn = own;
+    Comparison firmOwn = firmLight ? *firmLight : own;
     firmOwn.also = &offNear;
     firmOwn.only = firmAt;
     MarkDepartures(firmOwn, firmMarks);
@@ -1873,6 +1883,32 @@ void MatchChroma(const GrayMatch& m, const cv::Mat& colour, int limit, cv::Mat& 
                 d[x] = 255;
     }
 }
+// The model with its references at `ratio` (below 1) of their brightness, and its tolerance so
+// (a departure the same share of the grey): a darker frame's crop is compared as it lies where
+// bringing it to the references' brightness would take its bright pixels past white, and a part
+// brighter than a surface near white would be cut down to that surface's grey. A band's top at
+// white stays white (left out of judging, or a reference clipped there: anything up to white).
+GrayMatch Dimmed(const GrayMatch& m, double ratio)
+{
+    GrayMatch d = m;
+    cv::Mat lowTable(1, 256, CV_8UC1), highTable(1, 256, CV_8UC1);
+    for (int v = 0; v < 256; ++v)
+        lowTable.data[v] = highTable.data[v] = cv::saturate_cast<unsigned char>(v * ratio);
+    highTable.data[255] = 255;
+    for (GrayMatch::Band* b : {&d.band, &d.own, &d.mean, &d.ownMean, &d.context, &d.ownContext, &d.nearby}) {
+        if (b->low.empty())
+            continue;
+        cv::Mat low, high;
+        cv::LUT(b->low, lowTable, low);
+        cv::LUT(b->high, highTable, high);
+        b->low = low, b->high = high;
+    }
+    for (unsigned char& v : d.outline.low) v = lowTable.data[v];
+    for (unsigned char& v : d.outline.high) v = highTable.data[v];
+    d.tolerance = std::max(1, int(m.tolerance / m.gain * ratio));
+    d.gain = 1;
+    return d;
+}
 }  // namespace
 
 void GrayMatch::Clear()
@@ -2164,7 +2200,42 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light, double 
         light > 0 && agree <= 0
             ? std::clamp(light, kMinBrightness, kMaxBrightness)
             : BrightnessRatio(image, own.low, own.high, imageMeans, ownMean.low, ownMean.high, light, agree);
+    if (ratio < 1.0 - kIgnoredBrightness && light > 0 && agree <= 0) {
+        double brightest = 0;
+        cv::minMaxLoc(image, nullptr, &brightest, nullptr, nullptr, wholeMask ? cv::noArray() : judged);
+        if (brightest > 255 * ratio) {
+            Dimmed(*this, ratio).Match(image, diff, 1.0, 0, colour);
+            return;
+        }
+    }
     bringTo(ratio);
+    // The firm pixels' plain comparison at the frame's light itself, when it is sure; taken where
+    // the crop is judged (the references' own values as the movement left them).
+    static thread_local cv::Mat exactLevel;
+    Comparison exact;
+    const bool exactLight = light > 0 && agree <= 0 && std::abs(ratio - 1.0) > kExactBrightness;
+    auto firmLight = [&]() -> const Comparison* {
+        if (!exactLight)
+            return nullptr;
+        exact = cmp[2];
+        if (std::abs(ratio - 1.0) <= kIgnoredBrightness) {
+            cv::Mat table(1, 256, CV_8UC1);
+            for (int v = 0; v < 255; ++v) table.data[v] = cv::saturate_cast<unsigned char>(v / ratio);
+            table.data[255] = 255;
+            cv::LUT(image, table, exactLevel);
+            exact.up = exact.down = &exactLevel;
+            exact.ceiling = cv::saturate_cast<unsigned char>(255 / ratio);
+        }
+        // The plain comparison's tolerance is in the frame's grey: in a brighter frame a departure
+        // at the references' brightness weighs that much more.
+        exact.lim = static_cast<unsigned char>(std::min(double(lim), std::floor(lim / ratio)));
+        return &exact;
+    };
+    const std::function<const Comparison*()> firmAtLight =
+        exactLight ? std::function<const Comparison*()>(firmLight) : std::function<const Comparison*()>();
+    const int lightReach =
+        exactLight ? lim - int(std::min(double(lim), std::floor(lim / ratio))) + int(std::ceil(255 * std::abs(1 / ratio - 1))) + 1
+                   : 0;
     static thread_local std::vector<int> rowCounts;  // the departures of each row
     rowCounts.resize(size_t(height));
     const int here = MarkDepartures(cmp[0], marks[0], rowCounts.data());
@@ -2175,7 +2246,7 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light, double 
     const cv::Point textureShift = departs ? cv::Point() : TextureShift(cmp[2], *this, 0, around, ratio, &aligned);
     if (!departs && textureShift == cv::Point()) {
         diff = cv::Mat::zeros(height, width, CV_8UC1);
-        MarkPlain(*this, cmp[2], cv::Point(), 0, diff, aligned);
+        MarkPlain(*this, cmp[2], cv::Point(), 0, diff, aligned, firmAtLight, lightReach);
         return;
     }
     // A crop a few pixels off is judged where it lies: every pixel against the references moved
@@ -2211,10 +2282,10 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light, double 
         bandHere = MarkDepartures(cmp[0], marks[0]);
         if (bandHere + meansThere == 0) {
             diff = cv::Mat::zeros(height, width, CV_8UC1);
-            MarkPlain(*this, cmp[2], shift, 0, diff, aligned);
+            MarkPlain(*this, cmp[2], shift, 0, diff, aligned, firmAtLight, lightReach);
             return;
         }
     }
     MarkChange(cmp, marks, means, judged, wholeMask, diff);
-    MarkPlain(*this, cmp[2], shift, bandHere, diff, aligned);
+    MarkPlain(*this, cmp[2], shift, bandHere, diff, aligned, firmAtLight, lightReach);
 }

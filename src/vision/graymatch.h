@@ -73,7 +73,9 @@
 //   references (light, or the median over the judged pixels that are not clipped at white, with
 //   light within agree of it; limited to 0.85..1.18; a crop nearly all clipped is taken as 1.18
 //   times as bright, one with too few pixels agreeing with light as light), and departures are
-//   counted at the references' brightness. A pixel clipped at 255 only says its light was at least 255 / ratio: it
+//   counted at the references' brightness (in a darker frame, under a sure light, whose crop
+//   would pass white so scaled, the references are dimmed to the crop's instead, tolerance and
+//   all: a part brighter than a near-white surface keeps its contrast). A pixel clipped at 255 only says its light was at least 255 / ratio: it
 //   never lies below its band, and above it only by that much (glare and near-white areas of
 //   a brighter frame pass). diff becomes an 8-bit picture of that size, 255 where the pixel
 //   departs and is judged by the mask, 0 elsewhere:
