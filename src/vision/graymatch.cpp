@@ -844,6 +844,30 @@ bool ExplainedAround(const Comparison& pixels, const GrayMatch& m, cv::Point shi
     return aroundGain * kContextShare >= regionGain;
 }
 
+// Whether the movement by shift fits the references' own values as taught over the whole crop
+// (outline included; own: the pixels against them, lim and light as the match has them) clearly
+// better than no movement: of the crop's pixels whose verdict it changes (those the movement
+// keeps on the crop), it clears at least kShiftGain times as many as it makes depart, and
+// kStillMargin more. The band spans a fine texture's range at every pixel, so it fits such a crop
+// at any movement about as well, and one that carries a part into the strip it uncovers or onto a
+// piece of the texture moved half a period leaves fewer departures from it; the references' own
+// values tell where the crop lies (what the operator left out to change departs alike at both),
+// and a movement they do not support is none.
+bool FitsOwnBetter(const Comparison& own, const GrayMatch& m, cv::Point shift)
+{
+    static thread_local cv::Mat here, there;
+    Comparison around = own;
+    around.also = nullptr, around.only = nullptr;
+    around.low = &m.ownContext.low, around.high = &m.ownContext.high;
+    const cv::Rect ref = Overlap(own.up->size(), shift), at = ref + shift;
+    here.create(at.size(), CV_8UC1);
+    there.create(at.size(), CV_8UC1);
+    Departures(around, at, at, 1, INT_MAX, &here);
+    Departures(around, at, ref, 1, INT_MAX, &there);
+    const int cleared = cv::countNonZero(here & ~there), made = cv::countNonZero(there & ~here);
+    return cleared >= kShiftGain * made && cleared - made >= kStillMargin;
+}
+
 // The whole-pixel movement of the crop against the references, up to kMaxShift each way, that
 // leaves the fewest departures over the whole crop: of the pixels (the overlap against the
 // moved references, the uncovered strip against the nearest reference pixels) and of the means
@@ -2016,6 +2040,8 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light, double 
     const cv::Rect searched = SearchedMeans(marks[1].size());
     const int searchedHere = searched.empty() ? 0 : cv::countNonZero(marks[1](searched));
     cv::Point shift = departs ? BestShift(cmp, edges, here + searchedHere, rowCounts) : textureShift;
+    if (departs && shift != cv::Point() && !FitsOwnBetter(cmp[2], *this, shift))
+        shift = cv::Point();
     if (departs && shift == cv::Point())
         shift = TextureShift(cmp[2], *this, here);
     int bandHere = here;  // the pixels departing from the band where the crop is compared

@@ -84,7 +84,10 @@
 //   the crop's central part (those every movement compares) is used (nearest first: a farther one
 //   only where it leaves clearly fewer, since a fine texture fits itself a period on about as
 //   well and a farther movement judges more against bands widened to its reach), the one of the
-//   movements a pixel apart that fits the references' own values best, when the whole crop agrees (above). After it every judged pixel is
+//   movements a pixel apart that fits the references' own values best, when the whole crop agrees (above)
+//   and those values fit it clearly better than no movement (of the pixels whose verdict it
+//   changes it clears twice as many as it makes depart): the band spans a fine texture's range,
+//   so it fits any movement about as well, also one that carries a piece moved half a period off. After it every judged pixel is
 //   judged: the strip it uncovers, and the pixels it brings onto pixels the mask leaves out (a
 //   circle's or polygon's outline, ignored points), against the references within the
 //   movement's reach of the nearest judged pixel (their widest band), and the means wherever
