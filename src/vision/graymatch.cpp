@@ -111,6 +111,12 @@ constexpr int kTextureCloser = 4;
 // movement larger than the search) rather than holding such a part.
 constexpr int kBandShare = 2;
 constexpr int kSolidSpan = 7;     // a textured pixel's mark holds only within a square this wide of marks  // and this many at least (fewer is noise: a surface of ribs fits along them)
+// A piece of ribs of an odd period moved half a period keeps one column in each period, and the
+// pixels between two ribs' edges (firm: a shake moves nothing there) depart with the rest: the
+// strips the plain comparison keeps, joined across such gaps, are a solid area too, where the
+// marks elsewhere on the crop (a turn departs all over, a part only where it lies) are at most
+// 1 in this many of those in them.
+constexpr int kJoinedShare = 2;
 // Where the crop is smooth though the references were textured (its 3 x 3 range at most 1 in
 // kFlatShare of theirs) over a square this wide, marks hold as they are: a turn keeps the
 // texture's range and departs along its edges, a smooth part takes the range away.
@@ -1296,6 +1302,30 @@ void FlatMarks(const GrayMatch& m, const cv::Mat& crop, cv::Point shift, const c
     cv::bitwise_and(out, onTexture, out);
 }
 
+// The marks (the plain comparison's, over every judged pixel) in the solid areas of texture
+// their strips make joined across gaps of a pixel or two, into joined (see kJoinedShare): the
+// textured pixels and the firm ones between them (gaps of a pixel or two in textured), strips
+// that survive the plain comparison's 3 x 3 opening, closed, then opened kSolidSpan wide; none
+// where the marks elsewhere are more than 1 in kJoinedShare of those in them.
+void JoinedMarks(const cv::Mat& marks, const cv::Mat& textured, cv::Mat& joined)
+{
+    static const cv::Mat solid = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kSolidSpan, kSolidSpan));
+    static const cv::Mat cross = cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(3, 3));
+    static thread_local cv::Mat texture, area;
+    cv::morphologyEx(textured, texture, cv::MORPH_CLOSE, cv::Mat());
+    cv::bitwise_and(marks, texture, joined);
+    cv::morphologyEx(joined, area, cv::MORPH_OPEN, cross);
+    cv::morphologyEx(area, area, cv::MORPH_CLOSE, cv::Mat());
+    cv::morphologyEx(area, area, cv::MORPH_OPEN, solid);
+    cv::bitwise_and(joined, area, joined);
+    const int inside = cv::countNonZero(joined);
+    if (inside == 0)
+        return;
+    cv::dilate(area, area, solid);
+    if (cv::countNonZero(marks & ~area) * kJoinedShare > inside)
+        joined.setTo(0);
+}
+
 // The plain comparison's floor: each pixel against the references' own value at its place (own,
 // at the region's alignment and light, as the match last moved it) beyond the tolerance, where
 // that comparison is reliable, opened by a 3 x 3 cross as a plain comparison is, ORed into diff.
@@ -1309,7 +1339,7 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
     const cv::Rect all(cv::Point(), own.up->size());
     if (m.firm.empty() || Departures(own, all, all) == 0)
         return;
-    static thread_local cv::Mat marks, firmMarks, firm, textured, onTexture, flatMarks, nearLow, nearHigh;
+    static thread_local cv::Mat marks, firmMarks, firm, textured, onTexture, flatMarks, nearLow, nearHigh, joined;
     MarkDepartures(own, marks);
     const cv::Mat* firmAt = &m.firm;
     const cv::Mat* texturedAt = &m.textured;
@@ -1330,7 +1360,8 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
     firmOwn.only = firmAt;
     MarkDepartures(firmOwn, firmMarks);
     // On texture only solid areas count: a crop a fraction of a pixel off (a slight turn) departs
-    // in lines and specks along the texture's edges, a part as a whole.
+    // in lines and specks along the texture's edges, a part as a whole (a piece of ribs moved
+    // half an odd period as strips a pixel apart: see JoinedMarks).
     cv::bitwise_and(marks, *texturedAt, onTexture);
     const bool anyOnTexture = cv::countNonZero(onTexture) > 0;
     int textureKept = 0;
@@ -1338,8 +1369,12 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
         FlatMarks(m, *own.up, shift, onTexture, *texturedAt, flatMarks, textureKept);
     static const cv::Mat solid = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kSolidSpan, kSolidSpan));
     cv::morphologyEx(onTexture, onTexture, cv::MORPH_OPEN, solid);
+    if (anyOnTexture) {
+        JoinedMarks(marks, *texturedAt, joined);
+        cv::bitwise_or(onTexture, joined, onTexture);
+    }
     const int texturedCount = shift == cv::Point() ? m.texturedCount : cv::countNonZero(*texturedAt);
-    const int onTextureCount = cv::countNonZero(onTexture);
+    const int onTextureCount = cv::countNonZero(onTexture & *texturedAt);
     // The band weighs against every mark on texture; whether the crop sits still, against the
     // solid areas alone (a smooth part may cover most of a small region).
     const int markedOnTexture = anyOnTexture ? cv::countNonZero(onTexture | flatMarks) : 0;

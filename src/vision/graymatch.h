@@ -35,7 +35,11 @@
 //   around) where the crop is smooth though the references were textured (its 3 x 3 range at
 //   most half theirs): a turn keeps the texture's range, a smooth part takes it away, holes noise
 //   leaves in its marks and all. A smooth part of a fine texture's mean grey thus departs though
-//   it stays inside every pixel's band.
+//   it stays inside every pixel's band. A piece of ribs moved half an odd period keeps a column
+//   in each period and departs on the firm pixels between the ribs' edges too: the strips the
+//   opening keeps there, joined across gaps of a pixel or two, count as a solid area (firm
+//   pixels within the texture included) where the marks elsewhere are at most half as many (a
+//   turn departs all over, a part only where it lies).
 //   The light: read by the caller from the whole frame (see light below) and taken as it is, so
 //   a part over half of the region, or over all of it and far around, is no light. Where the
 //   frame's light is less sure (a frame off its place) only the region's own pixels that agree
