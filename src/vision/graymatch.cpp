@@ -1303,17 +1303,23 @@ void FlatMarks(const GrayMatch& m, const cv::Mat& crop, cv::Point shift, const c
 }
 
 // The marks (the plain comparison's, over every judged pixel) in the solid areas of texture
-// their strips make joined across gaps of a pixel or two, into joined (see kJoinedShare): the
-// textured pixels and the firm ones between them (gaps of a pixel or two in textured), strips
+// their strips make joined across gaps of a pixel or two, into joined (see kJoinedShare): on
+// texture (GrayMatch::textureSpan: the textured pixels and the firm ones between them), strips
 // that survive the plain comparison's 3 x 3 opening, closed, then opened kSolidSpan wide; none
-// where the marks elsewhere are more than 1 in kJoinedShare of those in them.
-void JoinedMarks(const cv::Mat& marks, const cv::Mat& textured, cv::Mat& joined)
+// where the marks elsewhere are more than 1 in kJoinedShare of those in them. solidMarks: the
+// marks already in solid areas.
+void JoinedMarks(const cv::Mat& marks, const cv::Mat& texture, const cv::Mat& solidMarks, cv::Mat& joined)
 {
     static const cv::Mat solid = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kSolidSpan, kSolidSpan));
     static const cv::Mat cross = cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(3, 3));
-    static thread_local cv::Mat texture, area;
-    cv::morphologyEx(textured, texture, cv::MORPH_CLOSE, cv::Mat());
+    static thread_local cv::Mat area;
     cv::bitwise_and(marks, texture, joined);
+    // A joined square holds at least half its pixels marked, none of them in a solid area yet.
+    cv::subtract(joined, solidMarks, area);
+    if (cv::countNonZero(area) * 2 < kSolidSpan * kSolidSpan) {
+        joined.setTo(0);
+        return;
+    }
     cv::morphologyEx(joined, area, cv::MORPH_OPEN, cross);
     cv::morphologyEx(area, area, cv::MORPH_CLOSE, cv::Mat());
     cv::morphologyEx(area, area, cv::MORPH_OPEN, solid);
@@ -1339,7 +1345,7 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
     const cv::Rect all(cv::Point(), own.up->size());
     if (m.firm.empty() || Departures(own, all, all) == 0)
         return;
-    static thread_local cv::Mat marks, firmMarks, firm, textured, onTexture, flatMarks, nearLow, nearHigh, joined;
+    static thread_local cv::Mat marks, firmMarks, firm, textured, onTexture, flatMarks, nearLow, nearHigh, joined, span;
     MarkDepartures(own, marks);
     const cv::Mat* firmAt = &m.firm;
     const cv::Mat* texturedAt = &m.textured;
@@ -1370,11 +1376,14 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
     static const cv::Mat solid = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kSolidSpan, kSolidSpan));
     cv::morphologyEx(onTexture, onTexture, cv::MORPH_OPEN, solid);
     if (anyOnTexture) {
-        JoinedMarks(marks, *texturedAt, joined);
+        if (shift != cv::Point())
+            MoveMask(m.textureSpan, shift, span);
+        JoinedMarks(marks, shift == cv::Point() ? m.textureSpan : span, onTexture, joined);
         cv::bitwise_or(onTexture, joined, onTexture);
     }
     const int texturedCount = shift == cv::Point() ? m.texturedCount : cv::countNonZero(*texturedAt);
-    const int onTextureCount = cv::countNonZero(onTexture & *texturedAt);
+    cv::bitwise_and(onTexture, *texturedAt, joined);
+    const int onTextureCount = cv::countNonZero(joined);
     // The band weighs against every mark on texture; whether the crop sits still, against the
     // solid areas alone (a smooth part may cover most of a small region).
     const int markedOnTexture = anyOnTexture ? cv::countNonZero(onTexture | flatMarks) : 0;
@@ -1796,6 +1805,7 @@ void GrayMatch::Clear()
     band = own = mean = ownMean = context = ownContext = nearby = Band();
     firm.release();
     textured.release();
+    textureSpan.release();
     texturedCount = 0;
     wholeMask = true;
     hueRefs.clear();
@@ -1950,6 +1960,7 @@ void GrayMatch::Train(int sensitivity, int amplify, int toleranceScale, int tole
         cv::bitwise_and(firm, judged, firm);
         cv::bitwise_and(judged, ~firm, textured);
         texturedCount = cv::countNonZero(textured);
+        cv::morphologyEx(textured, textureSpan, cv::MORPH_CLOSE, cv::Mat());
         const cv::Mat near = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(2 * kNearReach + 1, 2 * kNearReach + 1));
         cv::erode(own.low, nearby.low, near, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
         cv::dilate(own.high, nearby.high, near, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);

@@ -188,6 +188,7 @@ public:
     Band nearby;                   // the references' own values within a few pixels
     cv::Mat firm;                  // judged pixels where the plain comparison is reliable (255)
     cv::Mat textured;              // the other judged pixels: reliable while the region sits still
+    cv::Mat textureSpan;           // textured with the gaps of a pixel or two between them closed
     int texturedCount = 0;
     bool wholeMask = true;         // every pixel of the crop is judged
     std::vector<cv::Mat> hueRefs;  // circular: HueField of each reference
