@@ -122,6 +122,12 @@ constexpr int kTextureCloser = 4;
 // movement larger than the search) rather than holding such a part.
 constexpr int kBandShare = 2;
 constexpr int kSolidSpan = 7;     // a textured pixel's mark holds only within a square this wide of marks  // and this many at least (fewer is noise: a surface of ribs fits along them)
+// A piece of ribs of an odd period moved half a period keeps one column in each period, and the
+// pixels between two ribs' edges (firm: a shake moves nothing there) depart with the rest: the
+// strips the plain comparison keeps, joined across such gaps, are a solid area too, where the
+// marks elsewhere on the crop (a turn departs all over, a part only where it lies) are at most
+// 1 in this many of those in them.
+constexpr int kJoinedShare = 2;
 // Where the crop is smooth though the references were textured (its 3 x 3 range at most 1 in
 // kFlatShare of theirs) over a square this wide, marks hold as they are: a turn keeps the
 // texture's range and departs along its edges, a smooth part takes the range away.
@@ -855,6 +861,30 @@ bool ExplainedAround(const Comparison& pixels, const GrayMatch& m, cv::Point shi
     return aroundGain * kContextShare >= regionGain;
 }
 
+// Whether the movement by shift fits the references' own values as taught over the whole crop
+// (outline included; own: the pixels against them, lim and light as the match has them) clearly
+// better than no movement: of the crop's pixels whose verdict it changes (those the movement
+// keeps on the crop), it clears at least kShiftGain times as many as it makes depart, and
+// kStillMargin more. The band spans a fine texture's range at every pixel, so it fits such a crop
+// at any movement about as well, and one that carries a part into the strip it uncovers or onto a
+// piece of the texture moved half a period leaves fewer departures from it; the references' own
+// values tell where the crop lies (what the operator left out to change departs alike at both),
+// and a movement they do not support is none.
+bool FitsOwnBetter(const Comparison& own, const GrayMatch& m, cv::Point shift)
+{
+    static thread_local cv::Mat here, there;
+    Comparison around = own;
+    around.also = nullptr, around.only = nullptr;
+    around.low = &m.ownContext.low, around.high = &m.ownContext.high;
+    const cv::Rect ref = Overlap(own.up->size(), shift), at = ref + shift;
+    here.create(at.size(), CV_8UC1);
+    there.create(at.size(), CV_8UC1);
+    Departures(around, at, at, 1, INT_MAX, &here);
+    Departures(around, at, ref, 1, INT_MAX, &there);
+    const int cleared = cv::countNonZero(here & ~there), made = cv::countNonZero(there & ~here);
+    return cleared >= kShiftGain * made && cleared - made >= kStillMargin;
+}
+
 // The whole-pixel movement of the crop against the references, up to kMaxShift each way, that
 // leaves the fewest departures over the whole crop: of the pixels (the overlap against the
 // moved references, the uncovered strip against the nearest reference pixels) and of the means
@@ -1349,6 +1379,36 @@ void FlatMarks(const GrayMatch& m, const cv::Mat& crop, cv::Point shift, const c
     cv::bitwise_and(out, onTexture, out);
 }
 
+// The marks (the plain comparison's, over every judged pixel) in the solid areas of texture
+// their strips make joined across gaps of a pixel or two, into joined (see kJoinedShare): on
+// texture (GrayMatch::textureSpan: the textured pixels and the firm ones between them), strips
+// that survive the plain comparison's 3 x 3 opening, closed, then opened kSolidSpan wide; none
+// where the marks elsewhere are more than 1 in kJoinedShare of those in them. solidMarks: the
+// marks already in solid areas.
+void JoinedMarks(const cv::Mat& marks, const cv::Mat& texture, const cv::Mat& solidMarks, cv::Mat& joined)
+{
+    static const cv::Mat solid = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kSolidSpan, kSolidSpan));
+    static const cv::Mat cross = cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(3, 3));
+    static thread_local cv::Mat area;
+    cv::bitwise_and(marks, texture, joined);
+    // A joined square holds at least half its pixels marked, none of them in a solid area yet.
+    cv::subtract(joined, solidMarks, area);
+    if (cv::countNonZero(area) * 2 < kSolidSpan * kSolidSpan) {
+        joined.setTo(0);
+        return;
+    }
+    cv::morphologyEx(joined, area, cv::MORPH_OPEN, cross);
+    cv::morphologyEx(area, area, cv::MORPH_CLOSE, cv::Mat());
+    cv::morphologyEx(area, area, cv::MORPH_OPEN, solid);
+    cv::bitwise_and(joined, area, joined);
+    const int inside = cv::countNonZero(joined);
+    if (inside == 0)
+        return;
+    cv::dilate(area, area, solid);
+    if (cv::countNonZero(marks & ~area) * kJoinedShare > inside)
+        joined.setTo(0);
+}
+
 // The plain comparison's floor: each pixel against the references' own value at its place (own,
 // at the region's alignment and light, as the match last moved it) beyond the tolerance, where
 // that comparison is reliable, opened by a 3 x 3 cross as a plain comparison is, ORed into diff.
@@ -1368,7 +1428,7 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
     if (m.firm.empty() || Departures(near, all, all) == 0)
         return;
     const Comparison* firmLight = exact ? exact() : nullptr;
-    static thread_local cv::Mat marks, firmMarks, firm, textured, onTexture, flatMarks, nearLow, nearHigh;
+    static thread_local cv::Mat marks, firmMarks, firm, textured, onTexture, flatMarks, nearLow, nearHigh, joined, span;
     MarkDepartures(own, marks);
     const cv::Mat* firmAt = &m.firm;
     const cv::Mat* texturedAt = &m.textured;
@@ -1389,7 +1449,8 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
     firmOwn.only = firmAt;
     MarkDepartures(firmOwn, firmMarks);
     // On texture only solid areas count: a crop a fraction of a pixel off (a slight turn) departs
-    // in lines and specks along the texture's edges, a part as a whole.
+    // in lines and specks along the texture's edges, a part as a whole (a piece of ribs moved
+    // half an odd period as strips a pixel apart: see JoinedMarks).
     cv::bitwise_and(marks, *texturedAt, onTexture);
     const bool anyOnTexture = cv::countNonZero(onTexture) > 0;
     int textureKept = 0;
@@ -1397,8 +1458,15 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
         FlatMarks(m, *own.up, shift, onTexture, *texturedAt, flatMarks, textureKept);
     static const cv::Mat solid = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kSolidSpan, kSolidSpan));
     cv::morphologyEx(onTexture, onTexture, cv::MORPH_OPEN, solid);
+    if (anyOnTexture) {
+        if (shift != cv::Point())
+            MoveMask(m.textureSpan, shift, span);
+        JoinedMarks(marks, shift == cv::Point() ? m.textureSpan : span, onTexture, joined);
+        cv::bitwise_or(onTexture, joined, onTexture);
+    }
     const int texturedCount = shift == cv::Point() ? m.texturedCount : cv::countNonZero(*texturedAt);
-    const int onTextureCount = cv::countNonZero(onTexture);
+    cv::bitwise_and(onTexture, *texturedAt, joined);
+    const int onTextureCount = cv::countNonZero(joined);
     // The band weighs against every mark on texture; whether the crop sits still, against the
     // solid areas alone (a smooth part may cover most of a small region).
     const int markedOnTexture = anyOnTexture ? cv::countNonZero(onTexture | flatMarks) : 0;
@@ -1919,6 +1987,7 @@ void GrayMatch::Clear()
     band = own = mean = ownMean = context = ownContext = nearby = Band();
     firm.release();
     textured.release();
+    textureSpan.release();
     texturedCount = 0;
     wholeMask = true;
     hueRefs.clear();
@@ -2094,6 +2163,7 @@ void GrayMatch::Train(int sensitivity, int amplify, int toleranceScale, int tole
         cv::bitwise_and(firm, judged, firm);
         cv::bitwise_and(judged, ~firm, textured);
         texturedCount = cv::countNonZero(textured);
+        cv::morphologyEx(textured, textureSpan, cv::MORPH_CLOSE, cv::Mat());
         const cv::Mat near = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(2 * kNearReach + 1, 2 * kNearReach + 1));
         cv::erode(own.low, nearby.low, near, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
         cv::dilate(own.high, nearby.high, near, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
@@ -2256,7 +2326,8 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light, double 
     const cv::Rect searched = SearchedMeans(marks[1].size());
     const int searchedHere = searched.empty() ? 0 : cv::countNonZero(marks[1](searched));
     cv::Point shift = departs ? BestShift(cmp, edges, here + searchedHere, rowCounts) : textureShift;
-    if (departs && shift != cv::Point() && !WindowExplains(cmp[2], *this, shift, around, ratio))
+    if (departs && shift != cv::Point() &&
+        (!FitsOwnBetter(cmp[2], *this, shift) || !WindowExplains(cmp[2], *this, shift, around, ratio)))
         shift = cv::Point();
     if (departs && shift == cv::Point())
         shift = TextureShift(cmp[2], *this, here, around, ratio, &aligned);

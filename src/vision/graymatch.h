@@ -35,7 +35,11 @@
 //   around) where the crop is smooth though the references were textured (its 3 x 3 range at
 //   most half theirs): a turn keeps the texture's range, a smooth part takes it away, holes noise
 //   leaves in its marks and all. A smooth part of a fine texture's mean grey thus departs though
-//   it stays inside every pixel's band.
+//   it stays inside every pixel's band. A piece of ribs moved half an odd period keeps a column
+//   in each period and departs on the firm pixels between the ribs' edges too: the strips the
+//   opening keeps there, joined across gaps of a pixel or two, count as a solid area (firm
+//   pixels within the texture included) where the marks elsewhere are at most half as many (a
+//   turn departs all over, a part only where it lies).
 //   The light: read by the caller from the whole frame (see light below) and taken as it is, so
 //   a part over half of the region, or over all of it and far around, is no light. Where the
 //   frame's light is less sure (a frame off its place) only the region's own pixels that agree
@@ -101,7 +105,10 @@
 //   the crop's central part (those every movement compares) is used (nearest first: a farther one
 //   only where it leaves clearly fewer, since a fine texture fits itself a period on about as
 //   well and a farther movement judges more against bands widened to its reach), the one of the
-//   movements a pixel apart that fits the references' own values best, when the whole crop agrees (above). After it every judged pixel is
+//   movements a pixel apart that fits the references' own values best, when the whole crop agrees (above)
+//   and those values fit it clearly better than no movement (of the pixels whose verdict it
+//   changes it clears twice as many as it makes depart): the band spans a fine texture's range,
+//   so it fits any movement about as well, also one that carries a piece moved half a period off. After it every judged pixel is
 //   judged: the strip it uncovers, and the pixels it brings onto pixels the mask leaves out (a
 //   circle's or polygon's outline, ignored points), against the references within the
 //   movement's reach of the nearest judged pixel (their widest band), and the means wherever
@@ -207,6 +214,7 @@ public:
     int aroundCount = 0;           // the references it holds
     cv::Mat firm;                  // judged pixels where the plain comparison is reliable (255)
     cv::Mat textured;              // the other judged pixels: reliable while the region sits still
+    cv::Mat textureSpan;           // textured with the gaps of a pixel or two between them closed
     int texturedCount = 0;
     bool wholeMask = true;         // every pixel of the crop is judged
     std::vector<cv::Mat> hueRefs;  // circular: HueField of each reference

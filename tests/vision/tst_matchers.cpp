@@ -202,14 +202,16 @@ void TestMatchers::grayMatchTakesAMovementOnlyWhereItExplainsTheCrop()
     // inside every pixel's band and leaves the means as they were; the plain comparison marks it,
     // the smooth part with the holes sensor noise leaves in its marks at a low contrast, also over
     // most of the region (it does not sit still, yet leaves the ribs around it). Ribs blurred as
-    // a whole keep nothing of their range anywhere: no part, left to the band.
+    // a whole keep nothing of their range anywhere: no part, left to the band. A piece of ribs of
+    // 5 px moved 2 px keeps every fifth column (and departs between the ribs' edges, where a shake
+    // moves nothing): marked as the plain comparison marks it, also at the crop's edge.
     cv::Mat ribs(100, 120, CV_8UC1);
     for (int x = 0; x < ribs.cols; ++x) ribs.col(x).setTo(x % 4 < 2 ? 141 : 99);
     GrayMatch ribbed;
     ribbed.Create(ribs.cols, ribs.rows, cv::Mat(), 0);
     ribbed.AddTemp(ribs);
     ribbed.Train(45, 0, 100, 150);
-    const cv::Rect small(40, 30, 18, 18), most(10, 10, 100, 80);
+    const cv::Rect small(40, 30, 18, 18), most(10, 10, 100, 80), edge(0, 40, 14, 30);
     for (const auto& [part, smooth] : {std::pair(small, true), std::pair(small, false), std::pair(most, true)}) {
         cv::Mat live = ribs.clone();
         if (smooth)
@@ -218,6 +220,21 @@ void TestMatchers::grayMatchTakesAMovementOnlyWhereItExplainsTheCrop()
             ribs(part + cv::Point(2, 0)).copyTo(live(part));
         ribbed.Match(live, diff, 1.0);
         QVERIFY2(cv::countNonZero(diff(part)) > part.area() * 3 / 4, qPrintable(QString::number(cv::countNonZero(diff))));
+    }
+    cv::Mat odd(100, 122, CV_8UC1), noise(100, 120, CV_8SC1);
+    for (int x = 0; x < odd.cols; ++x) odd.col(x).setTo(x % 5 < 2 ? 150 : 90);
+    GrayMatch oddRibs;
+    oddRibs.Create(120, 100, cv::Mat(), 0);
+    oddRibs.AddTemp(odd(cv::Rect(0, 0, 120, 100)));
+    oddRibs.Train(45, 0, 100, 150);
+    for (const cv::Rect& part : {small, edge}) {
+        cv::Mat live = odd(cv::Rect(0, 0, 120, 100)).clone();
+        odd(part + cv::Point(2, 0)).copyTo(live(part));
+        cv::RNG(part.x + 3).fill(noise, cv::RNG::NORMAL, 0, 5);
+        cv::add(live, noise, live, cv::noArray(), CV_8U);
+        oddRibs.Match(live, diff, 1.0);
+        QVERIFY2(cv::countNonZero(diff(part)) > part.area() * 3 / 4 && cv::countNonZero(diff) < part.area() * 3 / 2,
+                 qPrintable(QString("%1: %2 marked").arg(part.x).arg(cv::countNonZero(diff))));
     }
     ribbed.Match(ribs, diff, 1.0);
     QCOMPARE(cv::countNonZero(diff), 0);
