@@ -114,7 +114,7 @@ constexpr int kSolidSpan = 7;     // a textured pixel's mark holds only within a
 // Where the crop is smooth though the references were textured (its 3 x 3 range at most 1 in
 // kFlatShare of theirs) over a square this wide, marks hold as they are: a turn keeps the
 // texture's range and departs along its edges, a smooth part takes the range away.
-constexpr int kFlatSpan = 5;
+constexpr int kFlatSpan = 4;
 constexpr int kFlatShare = 2;
 // Such marks hold also where a smooth part covers most of the region (so that it does not sit
 // still), while the crop keeps the texture's range on at least 1 in this many of the textured
@@ -1256,7 +1256,11 @@ void FlatMarks(const GrayMatch& m, const cv::Mat& crop, cv::Point shift, const c
     Dilate3(high);
     cv::erode(crop, low, cv::Mat());
     cv::subtract(high, low, range);
-    cv::subtract(m.band.high, m.band.low, bandRange);
+    // The references' range over 5 x 5 pixels: a coarser texture's cell is smooth over 3 x 3.
+    m.context.high.copyTo(high);
+    Dilate3(high);
+    cv::erode(m.context.low, bandRange, cv::Mat());
+    cv::subtract(high, bandRange, bandRange);
     if (shift != cv::Point()) {
         MoveMask(bandRange, shift, high);
         high.copyTo(bandRange);
@@ -1267,7 +1271,11 @@ void FlatMarks(const GrayMatch& m, const cv::Mat& crop, cv::Point shift, const c
     cv::compare(range, bandRange, out, cv::CMP_LE);
     kept = cv::countNonZero(textured & ~out);
     static const cv::Mat flat = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kFlatSpan, kFlatSpan));
-    cv::morphologyEx(out, out, cv::MORPH_OPEN, flat);
+    // (An even square has no centre: the erosion and the dilation take opposite anchors, so the
+    // opening keeps every square that fits where it lies.)
+    static thread_local cv::Mat core;
+    cv::erode(out, core, flat, cv::Point((kFlatSpan - 1) / 2, (kFlatSpan - 1) / 2));
+    cv::dilate(core, out, flat, cv::Point(kFlatSpan / 2, kFlatSpan / 2));
     Dilate3(out);
     cv::bitwise_and(out, onTexture, out);
 }
@@ -1311,7 +1319,7 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
     const bool anyOnTexture = cv::countNonZero(onTexture) > 0;
     int textureKept = 0;
     if (anyOnTexture)
-        FlatMarks(m, *own.up, shift, onTexture, *texturedAt, flatMarks, textureKept);
+        FlatMarks(m, *own.up, shift, marks, *texturedAt, flatMarks, textureKept);
     static const cv::Mat solid = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kSolidSpan, kSolidSpan));
     cv::morphologyEx(onTexture, onTexture, cv::MORPH_OPEN, solid);
     const int texturedCount = shift == cv::Point() ? m.texturedCount : cv::countNonZero(*texturedAt);
