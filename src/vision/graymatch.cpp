@@ -113,7 +113,9 @@ constexpr int kBandShare = 2;
 constexpr int kSolidSpan = 7;     // a textured pixel's mark holds only within a square this wide of marks  // and this many at least (fewer is noise: a surface of ribs fits along them)
 // Where the crop is smooth though the references were textured (its 3 x 3 range at most 1 in
 // kFlatShare of theirs) over a square this wide, marks hold as they are: a turn keeps the
-// texture's range and departs along its edges, a smooth part takes the range away.
+// texture's range and departs along its edges (the references' 3 x 3 range exceeds the crop's
+// there along strips at most 3 pixels wide), a smooth part takes the range away (6 pixels wide
+// leave 4 where the crop's 3 x 3 range lies inside it).
 constexpr int kFlatSpan = 4;
 constexpr int kFlatShare = 2;
 // Such marks hold also where a smooth part covers most of the region (so that it does not sit
@@ -824,14 +826,20 @@ int MarkDeparturesIn(const Comparison& c, cv::Mat& out, cv::Rect area)
     return Departures(c, area, area, 1, INT_MAX, &inside);
 }
 
+void MoveMask(const cv::Mat& mask, cv::Point shift, cv::Mat& out);
+
 // Whether the movement by shift explains, on the whole crop (the pixels the region leaves out
 // judged too, against the references as they were taught there), at least 1 / kContextShare of
 // the departures it explains on the region, both counted on the pixels the movement keeps on the
 // crop. On a flat surface every movement fits the surface, and one that carries a part off a thin
 // or concave region's mask explains it on the region (it meets references left out there) but
-// nothing around it: the part departs there still.
-bool ExplainedAround(const Comparison& pixels, const GrayMatch& m, cv::Point shift)
+// nothing around it: the part departs there still. The means (cmp[1], over means) alike: a faint
+// part on a texture moves only the means, and a movement of a period that carries them off the
+// mask explains them on the region alone; it explains them where their pixels stay on pixels the
+// references judged.
+bool ExplainedAround(const Comparison* cmp, const GrayMatch& m, cv::Point shift, cv::Rect means)
 {
+    const Comparison& pixels = cmp[0];
     Comparison around = pixels;
     around.low = &m.context.low, around.high = &m.context.high;
     around.only = nullptr, around.also = nullptr;
@@ -841,18 +849,21 @@ bool ExplainedAround(const Comparison& pixels, const GrayMatch& m, cv::Point shi
     const cv::Rect ref = Overlap(pixels.up->size(), shift), at = ref + shift;
     const int aroundGain = Departures(around, at, at) - Departures(around, at, ref);
     const int regionGain = Departures(region, at, at) - Departures(region, at, ref);
-    return aroundGain * kContextShare >= regionGain;
+    if (aroundGain * kContextShare < regionGain)
+        return false;
+    if (m.wholeMask || means.empty())
+        return true;
+    static thread_local cv::Mat stays;
+    MoveMask(m.judged, shift, stays);
+    cv::bitwise_and(stays, m.judged, stays);
+    Comparison meanRegion = cmp[1];
+    meanRegion.also = nullptr;
+    Comparison onMask = meanRegion;
+    onMask.only = &stays;
+    const int keptGain = Departures(onMask, means, means) - Departures(onMask, means, means - shift);
+    const int meanGain = Departures(meanRegion, means, means) - Departures(meanRegion, means, means - shift);
+    return keptGain * kContextShare >= meanGain;
 }
-
-// The whole-pixel movement of the crop against the references, up to kMaxShift each way, that
-// leaves the fewest departures over the whole crop: of the pixels (the overlap against the
-// moved references, the uncovered strip against the nearest reference pixels) and of the means
-// inside SearchedMeans, the same pixels for every movement and for none. A coarse search at
-// even steps (the bands take in the odd ones; every second row is enough), refined around the
-// best. A movement counts only when it clearly does better than none: departuresHere is the
-// number of those departures of the crop where it lies. cmp: [0] the pixels, [1] the means,
-// [2] the pixels against the references' own values. rowCounts: the departures of the pixels
-// where the crop lies, per row.
 cv::Point BestShift(const Comparison* cmp, Edges& edges, int departuresHere, const std::vector<int>& rowCounts)
 {
     const cv::Size size = cmp[0].up->size();
@@ -962,7 +973,7 @@ cv::Point BestShift(const Comparison* cmp, Edges& edges, int departuresHere, con
     // what it explains on the region it explains on the whole crop as well.
     limit = enough;
     for (const cv::Point d : {best, coarse}) {
-        if (count(d, 1) < enough && ExplainedAround(cmp[0], *edges.model, d))
+        if (count(d, 1) < enough && ExplainedAround(cmp, *edges.model, d, means))
             return d;
     }
     return cv::Point();
@@ -1241,43 +1252,47 @@ cv::Point TextureShift(const Comparison& own, const GrayMatch& m, int bandHere)
     return best;
 }
 
-// The marks on texture (onTexture) within a solid area where the crop is smooth though the
-// references were textured, into out: its 3 x 3 range at most 1 in kFlatShare of the band's
-// (the references' own 3 x 3 range, moved by shift), over a square kFlatSpan wide, and a pixel
-// around (the part's rim). A smooth part of the texture's mean grey is such an area, and there
-// its marks count as the plain comparison has them, holes that noise leaves included; a crop
-// turned or moved a fraction of a pixel keeps the texture's range and has no such area.
+// The marks (the departures from the references' own values) within an area where the crop is
+// smooth though the references were textured, into out: its 3 x 3 range at most 1 in kFlatShare
+// of the band's (the references' own 3 x 3 range, moved by shift) where that range exceeds lim
+// (only there can a smooth part depart at all), holding a square kFlatSpan wide, and a pixel
+// around (the part's rim). Pixels where the references' range is within lim (the middle of a
+// coarser texture's cell, a smooth spot) say nothing: gaps of them up to 2 pixels wide between
+// smooth pixels are smooth too. A smooth part of the texture's mean grey 6 pixels wide or more is
+// such an area, and there its marks count as the plain comparison has them, holes that noise
+// leaves included; a crop turned or moved keeps the texture's range, displaced, so that the
+// references' range exceeds its own at most along a strip 3 pixels wide beside each edge (the
+// references' 3 x 3 range holds 3 pixels about an edge), which the square does not fit.
 // kept gets the count of the textured pixels where the crop keeps the texture's range.
-void FlatMarks(const GrayMatch& m, const cv::Mat& crop, cv::Point shift, const cv::Mat& onTexture,
+void FlatMarks(const GrayMatch& m, const cv::Mat& crop, cv::Point shift, const cv::Mat& marks, unsigned char lim,
                const cv::Mat& textured, cv::Mat& out, int& kept)
 {
-    static thread_local cv::Mat high, low, range, bandRange;
+    static thread_local cv::Mat high, low, range, bandRange, informative, core;
     crop.copyTo(high);
     Dilate3(high);
     cv::erode(crop, low, cv::Mat());
     cv::subtract(high, low, range);
-    // The references' range over 5 x 5 pixels: a coarser texture's cell is smooth over 3 x 3.
-    m.context.high.copyTo(high);
-    Dilate3(high);
-    cv::erode(m.context.low, bandRange, cv::Mat());
-    cv::subtract(high, bandRange, bandRange);
+    cv::subtract(m.band.high, m.band.low, bandRange);
     if (shift != cv::Point()) {
         MoveMask(bandRange, shift, high);
         high.copyTo(bandRange);
     }
+    cv::compare(bandRange, lim, informative, cv::CMP_GT);
     // range * kFlatShare <= bandRange, without overflow.
     range.convertTo(range, CV_16U, kFlatShare);
     bandRange.convertTo(bandRange, CV_16U);
     cv::compare(range, bandRange, out, cv::CMP_LE);
     kept = cv::countNonZero(textured & ~out);
+    cv::bitwise_and(out, informative, out);
+    static const cv::Mat gap = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
+    cv::morphologyEx(out, out, cv::MORPH_CLOSE, gap);
     static const cv::Mat flat = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kFlatSpan, kFlatSpan));
     // (An even square has no centre: the erosion and the dilation take opposite anchors, so the
     // opening keeps every square that fits where it lies.)
-    static thread_local cv::Mat core;
     cv::erode(out, core, flat, cv::Point((kFlatSpan - 1) / 2, (kFlatSpan - 1) / 2));
     cv::dilate(core, out, flat, cv::Point(kFlatSpan / 2, kFlatSpan / 2));
     Dilate3(out);
-    cv::bitwise_and(out, onTexture, out);
+    cv::bitwise_and(out, marks, out);
 }
 
 // The plain comparison's floor: each pixel against the references' own value at its place (own,
@@ -1319,7 +1334,7 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
     const bool anyOnTexture = cv::countNonZero(onTexture) > 0;
     int textureKept = 0;
     if (anyOnTexture)
-        FlatMarks(m, *own.up, shift, marks, *texturedAt, flatMarks, textureKept);
+        FlatMarks(m, *own.up, shift, marks, own.lim, *texturedAt, flatMarks, textureKept);
     static const cv::Mat solid = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kSolidSpan, kSolidSpan));
     cv::morphologyEx(onTexture, onTexture, cv::MORPH_OPEN, solid);
     const int texturedCount = shift == cv::Point() ? m.texturedCount : cv::countNonZero(*texturedAt);
