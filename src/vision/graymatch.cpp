@@ -122,6 +122,10 @@ constexpr int kFlatShare = 2;
 // still), while the crop keeps the texture's range on at least 1 in this many of the textured
 // pixels: a blur or a coarse compression takes it away everywhere at once, a part only where it lies.
 constexpr int kTextureKeptShare = 4;
+// Where it keeps less, the marks hold still where the crop keeps no trace of the texture: a blur or
+// a compression keeps the texture's phase, so the crop's values follow the references' own ones
+// (correlation 1 in this many or more); a smooth part over the whole region follows nothing.
+constexpr int kTraceShare = 2;
 // A movement explains the departures it takes off the region only where it explains at least
 // this share of them on the whole crop, outline and all: a part it merely carries off the
 // region's mask still departs there.
@@ -1284,8 +1288,15 @@ void FlatMarks(const GrayMatch& m, const cv::Mat& crop, cv::Point shift, const c
     cv::compare(range, bandRange, out, cv::CMP_LE);
     kept = cv::countNonZero(textured & ~out);
     cv::bitwise_and(out, informative, out);
+    // Gaps of pixels that say nothing are closed; of the others only a pixel all of whose 8
+    // neighbours are smooth (noise): two edges' strips a pixel or two apart stay apart.
     static const cv::Mat gap = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
-    cv::morphologyEx(out, out, cv::MORPH_CLOSE, gap);
+    cv::morphologyEx(out, core, cv::MORPH_CLOSE, gap);
+    cv::bitwise_and(core, ~informative, core);
+    cv::bitwise_or(out, core, core);
+    cv::boxFilter(out, range, CV_16U, cv::Size(3, 3), cv::Point(-1, -1), false);
+    cv::compare(range, 8 * 255, out, cv::CMP_GE);
+    cv::bitwise_or(out, core, out);
     static const cv::Mat flat = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kFlatSpan, kFlatSpan));
     // (An even square has no centre: the erosion and the dilation take opposite anchors, so the
     // opening keeps every square that fits where it lies.)
@@ -1293,6 +1304,25 @@ void FlatMarks(const GrayMatch& m, const cv::Mat& crop, cv::Point shift, const c
     cv::dilate(core, out, flat, cv::Point(kFlatSpan / 2, kFlatSpan / 2));
     Dilate3(out);
     cv::bitwise_and(out, marks, out);
+}
+
+// Whether the crop (own: its levels against the references' own values, as the match moved them)
+// keeps no trace of the texture on the textured pixels (255 in textured): the correlation of its
+// levels with the middle of the references' own values there is below 1 / kTraceShare.
+bool KeepsNoTrace(const Comparison& own, const cv::Mat& textured)
+{
+    cv::Mat mid, level;
+    cv::addWeighted(*own.low, 0.5, *own.high, 0.5, 0, mid, CV_32F);
+    own.up->convertTo(level, CV_32F);
+    cv::Scalar levelMean, levelSpread, midMean, midSpread;
+    cv::meanStdDev(level, levelMean, levelSpread, textured);
+    cv::meanStdDev(mid, midMean, midSpread, textured);
+    if (midSpread[0] <= 0 || levelSpread[0] <= 0)
+        return midSpread[0] > 0;
+    level -= levelMean[0];
+    mid -= midMean[0];
+    const double covariance = cv::mean(level.mul(mid), textured)[0];
+    return covariance * kTraceShare < levelSpread[0] * midSpread[0];
 }
 
 // The plain comparison's floor: each pixel against the references' own value at its place (own,
@@ -1345,7 +1375,8 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
     if (bandHere * kBandShare > markedOnTexture ||
         !SitsStill(own, *texturedAt, onTextureCount, texturedCount)) {
         firmMarks.copyTo(marks);  // (the buffers are kept: never share them)
-        if (anyOnTexture && textureKept * kTextureKeptShare >= texturedCount)
+        if (anyOnTexture &&
+            (textureKept * kTextureKeptShare >= texturedCount || KeepsNoTrace(own, *texturedAt)))
             cv::bitwise_or(marks, flatMarks, marks);
     } else {
         cv::bitwise_or(onTexture, firmMarks, marks);

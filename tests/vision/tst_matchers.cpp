@@ -201,23 +201,27 @@ void TestMatchers::grayMatchTakesAMovementOnlyWhereItExplainsTheCrop()
     // Ribs of 4 px: a smooth part of their mean grey, or a piece of them half a period off, stays
     // inside every pixel's band and leaves the means as they were; the plain comparison marks it,
     // the smooth part with the holes sensor noise leaves in its marks at a low contrast, also over
-    // most of the region (it does not sit still, yet leaves the ribs around it), and 6 px thin,
-    // across the ribs and along them, and on a knurl of 3 px squares, whose middles the references
+    // most of the region (it does not sit still, yet leaves the ribs around it) or all of it (no
+    // trace of the ribs is left, where a blur keeps their phase), and 6 px thin,
+    // across the ribs and along them (at a sensor noise of 3 levels: at this lowest contrast a 4 px
+    // core loses squares to more), and on a knurl of 3 px squares, whose middles the references
     // show smooth. Ribs blurred as a whole keep nothing of their range anywhere: no part, left to
     // the band.
     cv::Mat ribs(100, 120, CV_8UC1), knurl(ribs.size(), CV_8UC1);
     for (int x = 0; x < ribs.cols; ++x) ribs.col(x).setTo(x % 4 < 2 ? 141 : 99);
     for (int y = 0; y < knurl.rows; ++y)
         for (int x = 0; x < knurl.cols; ++x) knurl.at<unsigned char>(y, x) = (x / 3 + y / 3) % 2 ? 141 : 99;
-    const cv::Rect small(40, 30, 18, 18), most(10, 10, 100, 80), upright(40, 30, 6, 24), lying(30, 40, 24, 6);
+    const cv::Rect small(40, 30, 18, 18), most(10, 10, 100, 80), all(0, 0, 120, 100), upright(40, 30, 6, 24),
+        lying(30, 40, 24, 6);
     const struct
     {
         const cv::Mat* surface;
         cv::Rect part;
         bool smooth;
-    } textureParts[] = {{&ribs, small, true},     {&ribs, small, false},  {&ribs, most, true}, {&ribs, upright, true},
-                        {&ribs, lying, true},     {&knurl, small, true}, {&knurl, upright, true},
-                        {&knurl, lying, true}};
+        double noise;
+    } textureParts[] = {{&ribs, small, true, 4},   {&ribs, small, false, 0}, {&ribs, most, true, 4}, {&ribs, all, true, 4},
+                        {&ribs, upright, true, 3}, {&ribs, lying, true, 3},  {&knurl, small, true, 4},
+                        {&knurl, upright, true, 3}, {&knurl, lying, true, 3}};
     GrayMatch ribbed;
     for (const auto& c : textureParts) {
         ribbed.Create(c.surface->cols, c.surface->rows, cv::Mat(), 0);
@@ -225,7 +229,7 @@ void TestMatchers::grayMatchTakesAMovementOnlyWhereItExplainsTheCrop()
         ribbed.Train(45, 0, 100, 150);
         cv::Mat live = c.surface->clone();
         if (c.smooth)
-            cv::RNG(7).fill(live(c.part), cv::RNG::NORMAL, 120, 4);
+            cv::RNG(7).fill(live(c.part), cv::RNG::NORMAL, 120, c.noise);
         else
             (*c.surface)(c.part + cv::Point(2, 0)).copyTo(live(c.part));
         ribbed.Match(live, diff, 1.0);
