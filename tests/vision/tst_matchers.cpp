@@ -219,7 +219,7 @@ void TestMatchers::grayMatchTakesAMovementOnlyWhereItExplainsTheCrop()
         cv::Rect part;
         bool smooth;
         double noise;
-    } textureParts[] = {{&ribs, small, true, 4},   {&ribs, small, false, 0}, {&ribs, most, true, 4}, {&ribs, all, true, 4},
+    } textureParts[] = {{&ribs, small, true, 4},   {&ribs, small, false, 0}, {&ribs, most, true, 4}, {&ribs, all, true, 2},
                         {&ribs, upright, true, 3}, {&ribs, lying, true, 3},  {&knurl, small, true, 4},
                         {&knurl, upright, true, 3}, {&knurl, lying, true, 3}};
     GrayMatch ribbed;
@@ -233,7 +233,7 @@ void TestMatchers::grayMatchTakesAMovementOnlyWhereItExplainsTheCrop()
         else
             (*c.surface)(c.part + cv::Point(2, 0)).copyTo(live(c.part));
         ribbed.Match(live, diff, 1.0);
-        QVERIFY2(cv::countNonZero(diff(c.part)) > c.part.area() * 3 / 4,
+        QVERIFY2(cv::countNonZero(diff(c.part)) > c.part.area() * 5 / 6,
                  qPrintable(QString("%1 x %2 on %3: %4").arg(c.part.width).arg(c.part.height)
                                 .arg(c.surface == &ribs ? "ribs" : "knurl").arg(cv::countNonZero(diff))));
         ribbed.Match(*c.surface, diff, 1.0);
