@@ -1294,9 +1294,13 @@ void FlatMarks(const GrayMatch& m, const cv::Mat& crop, cv::Point shift, const c
     cv::morphologyEx(out, core, cv::MORPH_CLOSE, gap);
     cv::bitwise_and(core, ~informative, core);
     cv::bitwise_or(out, core, core);
-    cv::boxFilter(out, range, CV_16U, cv::Size(3, 3), cv::Point(-1, -1), false);
-    cv::compare(range, 8 * 255, out, cv::CMP_GE);
-    cv::bitwise_or(out, core, out);
+    static const cv::Mat around = [] {
+        cv::Mat k = cv::Mat::ones(3, 3, CV_8UC1);
+        k.at<unsigned char>(1, 1) = 0;
+        return k;
+    }();
+    cv::erode(out, low, around);
+    cv::bitwise_or(low, core, out);
     static const cv::Mat flat = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kFlatSpan, kFlatSpan));
     // (An even square has no centre: the erosion and the dilation take opposite anchors, so the
     // opening keeps every square that fits where it lies.)
