@@ -1262,7 +1262,8 @@ cv::Point TextureShift(const Comparison& own, const GrayMatch& m, int bandHere)
 // (only there can a smooth part depart at all), holding a square kFlatSpan wide, and a pixel
 // around (the part's rim). Pixels where the references' range is within lim (the middle of a
 // coarser texture's cell, a smooth spot) say nothing: gaps of them up to 2 pixels wide between
-// smooth pixels are smooth too. A smooth part of the texture's mean grey 6 pixels wide or more is
+// smooth pixels are smooth too, and so is a single pixel all of whose neighbours are (noise). A
+// smooth part of the texture's mean grey 6 pixels wide or more is
 // such an area, and there its marks count as the plain comparison has them, holes that noise
 // leaves included; a crop turned or moved keeps the texture's range, displaced, so that the
 // references' range exceeds its own at most along a strip 3 pixels wide beside each edge (the

@@ -34,11 +34,12 @@
 //   solid areas (7 x 7) count, or the marks as they are, on any judged pixel, within a solid
 //   area (4 x 4, and a pixel around) where the crop is smooth though the references were textured
 //   (its 3 x 3 range at most half theirs, and theirs beyond the tolerance; gaps of up to 2 pixels
-//   closed, such as a coarser texture's middles that the references show smooth): a turn or a
-//   shift keeps the texture's range, displaced, so that theirs exceeds the crop's only along
-//   strips up to 3 pixels wide beside its edges; a smooth part takes it away, holes noise leaves
-//   in its marks and all. A smooth part of a fine texture's mean grey 6 pixels wide or more thus
-//   departs though it stays inside every pixel's band.
+//   where theirs is not, such as a coarser texture's middles, closed, and single noise holes): a
+//   turn or a shift keeps the texture's range, displaced, so that theirs exceeds the crop's only
+//   along strips up to 3 pixels wide beside its edges; a smooth part takes it away, holes noise
+//   leaves in its marks and all. A smooth part of a fine texture's mean grey 6 pixels wide or
+//   more thus departs though it stays inside every pixel's band; one over nearly all of a region
+//   where the crop keeps no trace of the texture's phase (a blur or a compression keeps it).
 //   The light: read by the caller from the whole frame (see light below) and taken as it is, so
 //   a part over half of the region, or over all of it and far around, is no light. Where the
 //   frame's light is less sure (a frame off its place) only the region's own pixels that agree
