@@ -130,13 +130,19 @@ constexpr int kSolidSpan = 7;     // a textured pixel's mark holds only within a
 constexpr int kJoinedShare = 2;
 // Where the crop is smooth though the references were textured (its 3 x 3 range at most 1 in
 // kFlatShare of theirs) over a square this wide, marks hold as they are: a turn keeps the
-// texture's range and departs along its edges, a smooth part takes the range away.
-constexpr int kFlatSpan = 5;
+// texture's range and departs along its edges (the references' 3 x 3 range exceeds the crop's
+// there along strips at most 3 pixels wide), a smooth part takes the range away (6 pixels wide
+// leave 4 where the crop's 3 x 3 range lies inside it).
+constexpr int kFlatSpan = 4;
 constexpr int kFlatShare = 2;
 // Such marks hold also where a smooth part covers most of the region (so that it does not sit
 // still), while the crop keeps the texture's range on at least 1 in this many of the textured
 // pixels: a blur or a coarse compression takes it away everywhere at once, a part only where it lies.
 constexpr int kTextureKeptShare = 4;
+// Where it keeps less, the marks hold still where the crop keeps no trace of the texture: a blur or
+// a compression keeps the texture's phase, so the crop's values follow the references' own ones
+// (correlation 1 in this many or more); a smooth part over the whole region follows nothing.
+constexpr int kTraceShare = 2;
 // A movement explains the departures it takes off the region only where it explains at least
 // this share of them on the whole crop, outline and all: a part it merely carries off the
 // region's mask still departs there.
@@ -841,14 +847,20 @@ int MarkDeparturesIn(const Comparison& c, cv::Mat& out, cv::Rect area)
     return Departures(c, area, area, 1, INT_MAX, &inside);
 }
 
+void MoveMask(const cv::Mat& mask, cv::Point shift, cv::Mat& out);
+
 // Whether the movement by shift explains, on the whole crop (the pixels the region leaves out
 // judged too, against the references as they were taught there), at least 1 / kContextShare of
 // the departures it explains on the region, both counted on the pixels the movement keeps on the
 // crop. On a flat surface every movement fits the surface, and one that carries a part off a thin
 // or concave region's mask explains it on the region (it meets references left out there) but
-// nothing around it: the part departs there still.
-bool ExplainedAround(const Comparison& pixels, const GrayMatch& m, cv::Point shift)
+// nothing around it: the part departs there still. The means (cmp[1], over means) alike: a faint
+// part on a texture moves only the means, and a movement of a period that carries them off the
+// mask explains them on the region alone; it explains them where their pixels stay on pixels the
+// references judged.
+bool ExplainedAround(const Comparison* cmp, const GrayMatch& m, cv::Point shift, cv::Rect means)
 {
+    const Comparison& pixels = cmp[0];
     Comparison around = pixels;
     around.low = &m.context.low, around.high = &m.context.high;
     around.only = nullptr, around.also = nullptr;
@@ -858,7 +870,20 @@ bool ExplainedAround(const Comparison& pixels, const GrayMatch& m, cv::Point shi
     const cv::Rect ref = Overlap(pixels.up->size(), shift), at = ref + shift;
     const int aroundGain = Departures(around, at, at) - Departures(around, at, ref);
     const int regionGain = Departures(region, at, at) - Departures(region, at, ref);
-    return aroundGain * kContextShare >= regionGain;
+    if (aroundGain * kContextShare < regionGain)
+        return false;
+    if (m.wholeMask || means.empty())
+        return true;
+    static thread_local cv::Mat stays;
+    MoveMask(m.judged, shift, stays);
+    cv::bitwise_and(stays, m.judged, stays);
+    Comparison meanRegion = cmp[1];
+    meanRegion.also = nullptr;
+    Comparison onMask = meanRegion;
+    onMask.only = &stays;
+    const int keptGain = Departures(onMask, means, means) - Departures(onMask, means, means - shift);
+    const int meanGain = Departures(meanRegion, means, means) - Departures(meanRegion, means, means - shift);
+    return keptGain * kContextShare >= meanGain;
 }
 
 // Whether the movement by shift fits the references' own values as taught over the whole crop
@@ -1003,7 +1028,7 @@ cv::Point BestShift(const Comparison* cmp, Edges& edges, int departuresHere, con
     // what it explains on the region it explains on the whole crop as well.
     limit = enough;
     for (const cv::Point d : {best, coarse}) {
-        if (count(d, 1) < enough && ExplainedAround(cmp[0], *edges.model, d))
+        if (count(d, 1) < enough && ExplainedAround(cmp, *edges.model, d, means))
             return d;
     }
     return cv::Point();
@@ -1348,17 +1373,23 @@ cv::Point TextureShift(const Comparison& own, const GrayMatch& m, int bandHere, 
     return best;
 }
 
-// The marks on texture (onTexture) within a solid area where the crop is smooth though the
-// references were textured, into out: its 3 x 3 range at most 1 in kFlatShare of the band's
-// (the references' own 3 x 3 range, moved by shift), over a square kFlatSpan wide, and a pixel
-// around (the part's rim). A smooth part of the texture's mean grey is such an area, and there
-// its marks count as the plain comparison has them, holes that noise leaves included; a crop
-// turned or moved a fraction of a pixel keeps the texture's range and has no such area.
+// The marks (the departures from the references' own values) within an area where the crop is
+// smooth though the references were textured, into out: its 3 x 3 range at most 1 in kFlatShare
+// of the band's (the references' own 3 x 3 range, moved by shift) where that range exceeds lim
+// (only there can a smooth part depart at all), holding a square kFlatSpan wide, and a pixel
+// around (the part's rim). Pixels where the references' range is within lim (the middle of a
+// coarser texture's cell, a smooth spot) say nothing: gaps of them up to 2 pixels wide between
+// smooth pixels are smooth too, and so is a single pixel all of whose neighbours are (noise). A
+// smooth part of the texture's mean grey 6 pixels wide or more is
+// such an area, and there its marks count as the plain comparison has them, holes that noise
+// leaves included; a crop turned or moved keeps the texture's range, displaced, so that the
+// references' range exceeds its own at most along a strip 3 pixels wide beside each edge (the
+// references' 3 x 3 range holds 3 pixels about an edge), which the square does not fit.
 // kept gets the count of the textured pixels where the crop keeps the texture's range.
-void FlatMarks(const GrayMatch& m, const cv::Mat& crop, cv::Point shift, const cv::Mat& onTexture,
+void FlatMarks(const GrayMatch& m, const cv::Mat& crop, cv::Point shift, const cv::Mat& marks, unsigned char lim,
                const cv::Mat& textured, cv::Mat& out, int& kept)
 {
-    static thread_local cv::Mat high, low, range, bandRange;
+    static thread_local cv::Mat high, low, range, bandRange, informative, core;
     crop.copyTo(high);
     Dilate3(high);
     cv::erode(crop, low, cv::Mat());
@@ -1368,15 +1399,52 @@ void FlatMarks(const GrayMatch& m, const cv::Mat& crop, cv::Point shift, const c
         MoveMask(bandRange, shift, high);
         high.copyTo(bandRange);
     }
+    cv::compare(bandRange, lim, informative, cv::CMP_GT);
     // range * kFlatShare <= bandRange, without overflow.
     range.convertTo(range, CV_16U, kFlatShare);
     bandRange.convertTo(bandRange, CV_16U);
     cv::compare(range, bandRange, out, cv::CMP_LE);
     kept = cv::countNonZero(textured & ~out);
+    cv::bitwise_and(out, informative, out);
+    // Gaps of pixels that say nothing are closed; of the others only a pixel all of whose 8
+    // neighbours are smooth (noise): two edges' strips a pixel or two apart stay apart.
+    static const cv::Mat gap = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
+    cv::morphologyEx(out, core, cv::MORPH_CLOSE, gap);
+    cv::bitwise_and(core, ~informative, core);
+    cv::bitwise_or(out, core, core);
+    static const cv::Mat around = [] {
+        cv::Mat k = cv::Mat::ones(3, 3, CV_8UC1);
+        k.at<unsigned char>(1, 1) = 0;
+        return k;
+    }();
+    cv::erode(out, low, around);
+    cv::bitwise_or(low, core, out);
     static const cv::Mat flat = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kFlatSpan, kFlatSpan));
-    cv::morphologyEx(out, out, cv::MORPH_OPEN, flat);
+    // (An even square has no centre: the erosion and the dilation take opposite anchors, so the
+    // opening keeps every square that fits where it lies.)
+    cv::erode(out, core, flat, cv::Point((kFlatSpan - 1) / 2, (kFlatSpan - 1) / 2));
+    cv::dilate(core, out, flat, cv::Point(kFlatSpan / 2, kFlatSpan / 2));
     Dilate3(out);
-    cv::bitwise_and(out, onTexture, out);
+    cv::bitwise_and(out, marks, out);
+}
+
+// Whether the crop (own: its levels against the references' own values, as the match moved them)
+// keeps no trace of the texture on the textured pixels (255 in textured): the correlation of its
+// levels with the middle of the references' own values there is below 1 / kTraceShare.
+bool KeepsNoTrace(const Comparison& own, const cv::Mat& textured)
+{
+    cv::Mat mid, level;
+    cv::addWeighted(*own.low, 0.5, *own.high, 0.5, 0, mid, CV_32F);
+    own.up->convertTo(level, CV_32F);
+    cv::Scalar levelMean, levelSpread, midMean, midSpread;
+    cv::meanStdDev(level, levelMean, levelSpread, textured);
+    cv::meanStdDev(mid, midMean, midSpread, textured);
+    if (midSpread[0] <= 0 || levelSpread[0] <= 0)
+        return midSpread[0] > 0;
+    level -= levelMean[0];
+    mid -= midMean[0];
+    const double covariance = cv::mean(level.mul(mid), textured)[0];
+    return covariance * kTraceShare < levelSpread[0] * midSpread[0];
 }
 
 // The marks (the plain comparison's, over every judged pixel) in the solid areas of texture
@@ -1455,7 +1523,7 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
     const bool anyOnTexture = cv::countNonZero(onTexture) > 0;
     int textureKept = 0;
     if (anyOnTexture)
-        FlatMarks(m, *own.up, shift, onTexture, *texturedAt, flatMarks, textureKept);
+        FlatMarks(m, *own.up, shift, marks, own.lim, *texturedAt, flatMarks, textureKept);
     static const cv::Mat solid = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kSolidSpan, kSolidSpan));
     cv::morphologyEx(onTexture, onTexture, cv::MORPH_OPEN, solid);
     if (anyOnTexture) {
@@ -1473,7 +1541,8 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
     if (bandHere * kBandShare > markedOnTexture ||
         (!aligned && !SitsStill(own, *texturedAt, onTextureCount, texturedCount))) {
         firmMarks.copyTo(marks);  // (the buffers are kept: never share them)
-        if (anyOnTexture && textureKept * kTextureKeptShare >= texturedCount)
+        if (anyOnTexture &&
+            (textureKept * kTextureKeptShare >= texturedCount || KeepsNoTrace(own, *texturedAt)))
             cv::bitwise_or(marks, flatMarks, marks);
     } else {
         cv::bitwise_or(onTexture, firmMarks, marks);

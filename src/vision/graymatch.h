@@ -31,22 +31,29 @@
 //   band takes in is no part); textured elsewhere (fine ribs, knurls, edges), marked while the
 //   crop sits at its alignment: the band itself departs little there, at most half of those
 //   pixels depart, no movement of up to 2 pixels leaves clearly fewer of them departing, and only
-//   solid areas (7 x 7) count, or the marks as they are within a solid area (5 x 5, and a pixel
-//   around) where the crop is smooth though the references were textured (its 3 x 3 range at
-//   most half theirs): a turn keeps the texture's range, a smooth part takes it away, holes noise
-//   leaves in its marks and all. A smooth part of a fine texture's mean grey thus departs though
-//   it stays inside every pixel's band. A piece of ribs moved half an odd period keeps a column
-//   in each period and departs on the firm pixels between the ribs' edges too: the strips the
-//   opening keeps there, joined across gaps of a pixel or two, count as a solid area (firm
-//   pixels within the texture included) where the marks elsewhere are at most half as many (a
-//   turn departs all over, a part only where it lies).
+//   solid areas (7 x 7) count, or the marks as they are, on any judged pixel, within a solid
+//   area (4 x 4, and a pixel around) where the crop is smooth though the references were textured
+//   (its 3 x 3 range at most half theirs, and theirs beyond the tolerance; gaps of up to 2 pixels
+//   where theirs is not, such as a coarser texture's middles, closed, and single noise holes): a
+//   turn or a shift keeps the texture's range, displaced, so that theirs exceeds the crop's only
+//   along strips up to 3 pixels wide beside its edges; a smooth part takes it away, holes noise
+//   leaves in its marks and all. A smooth part of a fine texture's mean grey 6 pixels wide or
+//   more thus departs though it stays inside every pixel's band; one over nearly all of a region
+//   where the crop keeps no trace of the texture's phase (a blur or a compression keeps it).
+//   A piece of ribs moved half an odd period keeps a column in each period and departs on the
+//   firm pixels between the ribs' edges too: the strips the opening keeps there, joined across
+//   gaps of a pixel or two, count as a solid area (firm pixels within the texture included)
+//   where the marks elsewhere are at most half as many (a turn departs all over, a part only
+//   where it lies).
 //   The light: read by the caller from the whole frame (see light below) and taken as it is, so
 //   a part over half of the region, or over all of it and far around, is no light. Where the
 //   frame's light is less sure (a frame off its place) only the region's own pixels that agree
 //   with it tell it, and without it all of them; read again after a movement where the crop fits.
 //   A movement is taken only where what it explains on the region it explains on the whole crop
-//   (the outline's pixels judged against the references as taught there): on a flat surface a
-//   movement that carries a part off a thin or concave region's mask explains nothing around it.
+//   (the outline's pixels judged against the references as taught there), and the means it
+//   explains it explains where their pixels stay on pixels the references judged: on a flat
+//   surface a movement that carries a part off a thin or concave region's mask explains nothing
+//   around it, nor does a movement of a texture's period that carries a faint part's means off it.
 //   A fine texture a few pixels off (ribs half a period off turn every pixel) stays inside the
 //   band, which spans its range, and the plain comparison there holds only at the alignment: where
 //   more than a quarter of the textured pixels depart from the references' own values and the band
