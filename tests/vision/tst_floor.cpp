@@ -16,17 +16,18 @@
 namespace {
 constexpr unsigned kFirstSeed = 1;
 constexpr unsigned kScenes = 400;
-// Surface, most parts missed and most clean frames NG, in per cent. Fine ribs and knurls still lose
-// thin smooth parts and parts a shift of a few pixels leaves against small regions' outlines.
+// Surface, most parts missed and most clean frames NG, in per cent. A flat surface tells no shift of
+// a few pixels, so a part it leaves against a small region's outline may lose area; a piece of knurl
+// moved over nearly all of a region looks, within the crop, like the region moved.
 struct Bound
 {
     const char* surface;
     double missed, cleanNg;
 };
 constexpr Bound kBounds[] = {
-    {"", 2.0, 0.3},  // all
-    {"grey photograph", 1.0, 0.3},   {"grey flat", 2.5, 0.3},          {"grey ribs", 3.5, 0.3},
-    {"grey knurl", 2.5, 0.3},        {"colour photograph", 0.5, 0.3}, {"colour colour", 0.5, 0.3},
+    {"", 0.5, 0.3},  // all
+    {"grey photograph", 0.5, 0.3},   {"grey flat", 1.0, 0.3},          {"grey ribs", 0.5, 0.3},
+    {"grey knurl", 0.6, 0.3},        {"colour photograph", 0.5, 0.3}, {"colour colour", 0.5, 0.3},
     {"colour tinted grey", 0.5, 0.3},
 };
 constexpr size_t kViolationsShown = 12;
