@@ -203,7 +203,7 @@ CammerRecong::Cut CammerRecong::ClipShape(const CammerSingleton* s, const cv::Ma
 }
 
 CammerRecong::Cut CammerRecong::CutRegion(const CammerSingleton* s, const cv::Mat& shapeMask, int det, int r,
-                                          bool maskRequired) const
+                                          bool maskRequired, bool judgedMask) const
 {
     const cv::Mat& dm = detMask[det];
     if (shapeMask.rows && shapeMask.cols && maskRequired && (dm.rows == 0 || dm.cols == 0)) {
@@ -212,7 +212,7 @@ CammerRecong::Cut CammerRecong::CutRegion(const CammerSingleton* s, const cv::Ma
         return cut;
     }
     Cut cut = ClipShape(s, shapeMask, det, r);
-    if (cut.code)
+    if (cut.code || !judgedMask)
         return cut;
     // cut.mask may be a view into the region's own mask: never write through it.
     cv::Mat judged;
@@ -222,6 +222,11 @@ CammerRecong::Cut CammerRecong::CutRegion(const CammerSingleton* s, const cv::Ma
         judged = cut.mask.clone();
     cut.mask = judged;
     return cut;
+}
+
+bool CammerRecong::BandReadsMask(int f)
+{
+    return f != kFuncDefect && f != kFuncSimilarity;
 }
 
 CammerRecong::Contours CammerRecong::Blobs(const Band& band, cv::Mat overlay)
@@ -624,7 +629,9 @@ void CammerRecong::Run(int det)
             boxes[0][0] = 0;
             continue;
         }
-        const Cut cut = CutRegion(store, view->workMasks[det][r], det, r, true);
+        // The detection mask's crop is read only where the band needs it (the matchers apply their
+        // own): read row by row out of a picture-sized mask it costs a good share of a judgement.
+        const Cut cut = CutRegion(store, view->workMasks[det][r], det, r, true, BandReadsMask(f));
         if (cut.code) {
             view->cameraOk = false;
             ReportRegionError(det, cut.code);
