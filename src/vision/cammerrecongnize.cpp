@@ -12,6 +12,7 @@
 #include <QDebug>
 #include <QString>
 
+#include <opencv2/core/hal/intrin.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include "cammersingleton.h"
@@ -93,6 +94,34 @@ long CellSum(const cv::Mat& picture, cv::Rect cell, int* clipped = nullptr)
 {
     long sum = 0;
     int white = 0;
+#if CV_SIMD128
+    // A row of a cell is a vector and a half of bytes; in 32 bits the whole weighted sum stays
+    // below 1920 * 1920 * 255, so the vectors give exactly the sum below, several times as fast
+    // (a frame's light reads about a thousand cells).
+    static_assert(kLightCell == 24 && kLightWeightSum * kLightWeightSum * 255LL < (1LL << 31), "one vector and a half");
+    static const std::array<cv::v_int16x8, 3> across = [] {
+        short w[kLightCell];
+        for (int x = 0; x < kLightCell; ++x) w[x] = short(LightWeight(x));
+        return std::array<cv::v_int16x8, 3>{cv::v_load(w), cv::v_load(w + 8), cv::v_load(w + 16)};
+    }();
+    const cv::v_uint8x16 white8 = cv::v_setall_u8(255);
+    cv::v_uint8x16 whites = cv::v_setzero_u8();  // per lane, at most two a row
+    cv::v_int32x4 total = cv::v_setzero_s32();
+    for (int y = 0; y < kLightCell; ++y) {
+        const unsigned char* v = picture.ptr<unsigned char>(cell.y + y) + cell.x;
+        const cv::v_uint8x16 head = cv::v_load(v), tail = cv::v_load_low(v + 16);  // (its upper half 0)
+        cv::v_uint16x8 a0, a1;
+        cv::v_expand(head, a0, a1);
+        const cv::v_int32x4 row = cv::v_dotprod(cv::v_reinterpret_as_s16(a0), across[0]) +
+                                  cv::v_dotprod(cv::v_reinterpret_as_s16(a1), across[1]) +
+                                  cv::v_dotprod(cv::v_reinterpret_as_s16(cv::v_expand_low(tail)), across[2]);
+        total += row * cv::v_setall_s32(int(LightWeight(y)));
+        // 255 is -1: subtracting a lane at white adds one.
+        whites = cv::v_sub_wrap(cv::v_sub_wrap(whites, head == white8), tail == white8);
+    }
+    sum = cv::v_reduce_sum(total);
+    white = int(cv::v_reduce_sum(whites));
+#else
     for (int y = 0; y < kLightCell; ++y) {
         const unsigned char* v = picture.ptr<unsigned char>(cell.y + y) + cell.x;
         long row = 0;
@@ -102,6 +131,7 @@ long CellSum(const cv::Mat& picture, cv::Rect cell, int* clipped = nullptr)
         }
         sum += LightWeight(y) * row;
     }
+#endif
     if (clipped)
         *clipped = white;
     return sum;
