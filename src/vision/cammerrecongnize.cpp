@@ -137,6 +137,18 @@ long CellSum(const cv::Mat& picture, cv::Rect cell, int* clipped = nullptr)
     return sum;
 }
 
+// Asks for rect's rows of picture (8-bit) to be brought into the cache: a region's crop, read row
+// by row out of a large picture, otherwise waits on memory for a good share of its judgement.
+void Prefetch(const cv::Mat& picture, cv::Rect rect)
+{
+    constexpr int kLine = 64;
+    for (int y = rect.y; y < rect.br().y; ++y) {
+        const unsigned char* row = picture.ptr<unsigned char>(y);
+        for (int x = rect.x; x < rect.br().x + kLine - 1; x += kLine)
+            __builtin_prefetch(row + std::min(x, rect.br().x - 1));
+    }
+}
+
 int Byte0(int v)
 {
     return v & 0xFF;
@@ -659,6 +671,8 @@ void CammerRecong::Run(int det)
             boxes[0][0] = 0;
             continue;
         }
+        if (r + 1 < std::min(store->roiNum[det], kMaxRegions))
+            Prefetch(picture, ShapeRect(store, det, r + 1) & PictureRect());
         // The detection mask's crop is read only where the band needs it (the matchers apply their
         // own): read row by row out of a picture-sized mask it costs a good share of a judgement.
         const Cut cut = CutRegion(store, view->workMasks[det][r], det, r, true, BandReadsMask(f));
