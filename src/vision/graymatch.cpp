@@ -1262,10 +1262,18 @@ void MarkChange(Comparison* cmp, cv::Mat* marks, cv::Rect means, const cv::Mat& 
 void MoveMask(const cv::Mat& mask, cv::Point shift, cv::Mat& out)
 {
     out.create(mask.size(), CV_8UC1);
-    out.setTo(0);
-    const cv::Rect ref = Overlap(mask.size(), shift);
-    if (!ref.empty())
-        mask(ref).copyTo(out(ref + shift));
+    const cv::Rect ref = Overlap(mask.size(), shift), at = ref + shift;
+    // Row by row: the general setTo and copyTo cost more than the work here.
+    for (int y = 0; y < out.rows; ++y) {
+        unsigned char* o = out.ptr<unsigned char>(y);
+        if (ref.empty() || y < at.y || y >= at.br().y) {
+            std::memset(o, 0, size_t(out.cols));
+            continue;
+        }
+        std::memset(o, 0, size_t(at.x));
+        std::memcpy(o + at.x, mask.ptr<unsigned char>(y - shift.y) + ref.x, size_t(ref.width));
+        std::memset(o + at.br().x, 0, size_t(out.cols - at.br().x));
+    }
 }
 
 // Whether the crop sits at its alignment on its textured pixels (255 in textured, count of
@@ -1375,7 +1383,12 @@ void FlatMarks(const GrayMatch& m, const cv::Mat& crop, cv::Point shift, const c
     range.convertTo(range, CV_16U, kFlatShare);
     bandRange.convertTo(bandRange, CV_16U);
     cv::compare(range, bandRange, out, cv::CMP_LE);
-    kept = cv::countNonZero(textured & ~out);
+    kept = 0;  // textured & ~out, counted without the pictures the expression makes
+    for (int y = 0; y < out.rows; ++y) {
+        const unsigned char* t = textured.ptr<unsigned char>(y);
+        const unsigned char* o = out.ptr<unsigned char>(y);
+        for (int x = 0; x < out.cols; ++x) kept += (t[x] & ~o[x] & 0xFF) != 0;
+    }
     OpenSquare(out, kFlatSpan);
     Dilate3(out);
     cv::bitwise_and(out, onTexture, out);
@@ -1406,7 +1419,14 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
         MoveMask(m.textured, shift, textured);
         MoveMask(m.nearby.low, shift, nearLow);
         MoveMask(m.nearby.high, shift, nearHigh);
-        nearHigh.setTo(255, ~textured & ~firm);
+        for (int y = 0; y < nearHigh.rows; ++y) {  // 255 where ~textured & ~firm
+            const unsigned char* t = textured.ptr<unsigned char>(y);
+            const unsigned char* f = firm.ptr<unsigned char>(y);
+            unsigned char* h = nearHigh.ptr<unsigned char>(y);
+            for (int x = 0; x < nearHigh.cols; ++x)
+                if (~t[x] & ~f[x] & 0xFF)
+                    h[x] = 255;
+        }
         firmAt = &firm, texturedAt = &textured;
         offNear.low = &nearLow, offNear.high = &nearHigh;
     }
