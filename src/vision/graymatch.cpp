@@ -1371,8 +1371,17 @@ void FlatMarks(const GrayMatch& m, const cv::Mat& crop, cv::Point shift, const c
     static thread_local cv::Mat high, low, range, bandRange;
     crop.copyTo(high);
     Dilate3(high);
-    crop.copyTo(low);
+    // The least around each pixel, taken where the crop lies in a larger picture over what lies
+    // around it there too (as the general erosion reads a picture's part).
+    cv::Mat around = crop;
+    around.adjustROI(1, 1, 1, 1);
+    cv::Size whole;
+    cv::Point at, aroundAt;
+    crop.locateROI(whole, at);
+    around.locateROI(whole, aroundAt);
+    around.copyTo(low);
     Square<true>(low, 3);
+    low = low(cv::Rect(at - aroundAt, crop.size()));
     cv::subtract(high, low, range);
     cv::subtract(m.band.high, m.band.low, bandRange);
     if (shift != cv::Point()) {
