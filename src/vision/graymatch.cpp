@@ -1026,103 +1026,6 @@ GrayMatch::Outline MakeOutline(const cv::Mat& judged, const GrayMatch::Band& ban
     return o;
 }
 
-// Closes the gaps of up to kFillSpan - 1 pixels between and inside marks that a 3 x 3 opening
-// keeps (a part, or its pieces), so a part is judged whole where some of its pixels match the
-// surface under them; the gap closed counts to the area weighed against the alarm area. Marks
-// scattered alone (sensor noise at a high sensitivity) take no part: they are never joined into
-// an area.
-void FillGaps(cv::Mat& diff)
-{
-    const cv::Rect box = cv::boundingRect(diff);
-    if (box.empty())
-        return;
-    static const cv::Mat cross = cv::getStructuringElement(cv::MORPH_CROSS, cv::Size(3, 3));
-    static const cv::Mat span = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kFillSpan, kFillSpan));
-    static thread_local cv::Mat held;
-    // The opening keeps nothing where the cross erodes every mark: where no mark has its four
-    // neighbours marked too (past the crop's edge counts as marked, as the erosion takes it).
-    bool kept = false;
-    for (int y = box.y; y < box.br().y && !kept; ++y) {
-        const unsigned char* m = diff.ptr<unsigned char>(y);
-        const unsigned char* up = y > 0 ? diff.ptr<unsigned char>(y - 1) : nullptr;
-        const unsigned char* down = y + 1 < diff.rows ? diff.ptr<unsigned char>(y + 1) : nullptr;
-        for (int x = box.x; x < box.br().x && !kept; ++x)
-            kept = m[x] && (x == 0 || m[x - 1]) && (x + 1 == diff.cols || m[x + 1]) && (!up || up[x]) &&
-                   (!down || down[x]);
-    }
-    if (!kept)
-        return;
-    // Only the marks' surroundings are worked on: a closing adds nothing outside their box.
-    const int pad = kFillSpan / 2 + 1;
-    const cv::Rect around = cv::Rect(box.x - pad, box.y - pad, box.width + 2 * pad, box.height + 2 * pad) &
-                            cv::Rect(cv::Point(), diff.size());
-    cv::Mat part = diff(around);
-    cv::morphologyEx(part, held, cv::MORPH_OPEN, cross);
-    if (cv::countNonZero(held) == 0)
-        return;
-    // Past the crop's edge the marks go on as they end there: a part cut by it is closed up to it.
-    cv::morphologyEx(held, held, cv::MORPH_CLOSE, span, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
-    cv::bitwise_or(part, held, part);
-}
-
-// The comparisons cmp[0..4] as the crop moved by shift meets the references: each pixel against
-// the reference pixel it lies on; the strip the movement uncovers, and the pixels it brings onto
-// what the region leaves out, against the band widened to the movement's reach. The bands are
-// written into moved ([comparison][low, high]), never into the model's own buffers.
-void MoveComparisons(Comparison* cmp, Edges& edges, cv::Point shift, cv::Mat (*moved)[2])
-{
-    const int reach = StripReach(shift);
-    const Comparison pixels = edges.outline(cmp[0], false, reach);
-    const Comparison ownPixels = edges.overlay(edges.outline(cmp[2], true, reach), true);
-    const Comparison near = edges.widened(pixels, reach);
-    const Comparison* bandOf[4] = {&pixels, &cmp[1], &ownPixels, &cmp[3]};
-    const Comparison* edgeOf[4] = {&near, &cmp[1], &near, &cmp[3]};
-    for (int k = 0; k < 4; ++k) {
-        MovedBand(*bandOf[k]->low, *edgeOf[k]->low, shift, moved[k][0]);
-        MovedBand(*bandOf[k]->high, *edgeOf[k]->high, shift, moved[k][1]);
-    }
-    for (int k = 0; k < 4; ++k) cmp[k].low = &moved[k][0], cmp[k].high = &moved[k][1];
-    cmp[4].low = cmp[2].low, cmp[4].high = cmp[2].high;
-}
-
-// marks (8-bit) dilated in place by a 3 x 3 square, as cv::dilate does it (what lies past the
-// edge takes no part), in two vector passes: the general filter costs several times as much on a
-// region's crop.
-void Dilate3(cv::Mat& marks)
-{
-    const int rows = marks.rows, cols = marks.cols;
-    if (rows == 0 || cols == 0)
-        return;
-    static thread_local std::vector<unsigned char> across;  // each row's maximum over x - 1 .. x + 1
-    across.resize(size_t(rows) * cols);
-    for (int y = 0; y < rows; ++y) {
-        const unsigned char* m = marks.ptr<unsigned char>(y);
-        unsigned char* a = &across[size_t(y) * cols];
-        a[0] = cols > 1 ? std::max(m[0], m[1]) : m[0];
-        int x = 1;
-#if CV_SIMD
-        for (; x + cv::v_uint8::nlanes <= cols - 1; x += cv::v_uint8::nlanes)
-            cv::v_store(a + x,
-                        cv::v_max(cv::v_max(cv::vx_load(m + x - 1), cv::vx_load(m + x)), cv::vx_load(m + x + 1)));
-#endif
-        for (; x < cols - 1; ++x) a[x] = std::max({m[x - 1], m[x], m[x + 1]});
-        if (cols > 1)
-            a[cols - 1] = std::max(m[cols - 2], m[cols - 1]);
-    }
-    for (int y = 0; y < rows; ++y) {
-        const unsigned char* up = &across[size_t(std::max(0, y - 1)) * cols];
-        const unsigned char* here = &across[size_t(y) * cols];
-        const unsigned char* down = &across[size_t(std::min(rows - 1, y + 1)) * cols];
-        unsigned char* m = marks.ptr<unsigned char>(y);
-        int x = 0;
-#if CV_SIMD
-        for (; x + cv::v_uint8::nlanes <= cols; x += cv::v_uint8::nlanes)
-            cv::v_store(m + x, cv::v_max(cv::v_max(cv::vx_load(up + x), cv::vx_load(here + x)), cv::vx_load(down + x)));
-#endif
-        for (; x < cols; ++x) m[x] = std::max({up[x], here[x], down[x]});
-    }
-}
-
 // marks (8-bit) eroded (Darkest) or dilated in place by a square span pixels wide (odd), as
 // cv::erode and cv::dilate do it with a rectangle (what lies past the edge takes no part): the
 // least or greatest across, then down, in vectors. The general filter's set-up alone costs more
@@ -1230,6 +1133,105 @@ void OpenCross(cv::Mat& marks)
 {
     Cross<true>(marks);
     Cross<false>(marks);
+}
+
+// Closes the gaps of up to kFillSpan - 1 pixels between and inside marks that a 3 x 3 opening
+// keeps (a part, or its pieces), so a part is judged whole where some of its pixels match the
+// surface under them; the gap closed counts to the area weighed against the alarm area. Marks
+// scattered alone (sensor noise at a high sensitivity) take no part: they are never joined into
+// an area.
+void FillGaps(cv::Mat& diff)
+{
+    const cv::Rect box = cv::boundingRect(diff);
+    if (box.empty())
+        return;
+    static thread_local cv::Mat held;
+    // The opening keeps nothing where the cross erodes every mark: where no mark has its four
+    // neighbours marked too (past the crop's edge counts as marked, as the erosion takes it).
+    bool kept = false;
+    for (int y = box.y; y < box.br().y && !kept; ++y) {
+        const unsigned char* m = diff.ptr<unsigned char>(y);
+        const unsigned char* up = y > 0 ? diff.ptr<unsigned char>(y - 1) : nullptr;
+        const unsigned char* down = y + 1 < diff.rows ? diff.ptr<unsigned char>(y + 1) : nullptr;
+        for (int x = box.x; x < box.br().x && !kept; ++x)
+            kept = m[x] && (x == 0 || m[x - 1]) && (x + 1 == diff.cols || m[x + 1]) && (!up || up[x]) &&
+                   (!down || down[x]);
+    }
+    if (!kept)
+        return;
+    // Only the marks' surroundings are worked on: a closing adds nothing outside their box.
+    const int pad = kFillSpan / 2 + 1;
+    const cv::Rect around = cv::Rect(box.x - pad, box.y - pad, box.width + 2 * pad, box.height + 2 * pad) &
+                            cv::Rect(cv::Point(), diff.size());
+    cv::Mat part = diff(around);
+    // (What lies around the marks' surroundings is no mark: opened on its own, as in the crop.)
+    part.copyTo(held);
+    OpenCross(held);
+    if (cv::countNonZero(held) == 0)
+        return;
+    // Past the crop's edge the marks go on as they end there: a part cut by it is closed up to it
+    // (a repeated border adds nothing a square's least or greatest does not take in already).
+    Square<false>(held, kFillSpan);
+    Square<true>(held, kFillSpan);
+    cv::bitwise_or(part, held, part);
+}
+
+// The comparisons cmp[0..4] as the crop moved by shift meets the references: each pixel against
+// the reference pixel it lies on; the strip the movement uncovers, and the pixels it brings onto
+// what the region leaves out, against the band widened to the movement's reach. The bands are
+// written into moved ([comparison][low, high]), never into the model's own buffers.
+void MoveComparisons(Comparison* cmp, Edges& edges, cv::Point shift, cv::Mat (*moved)[2])
+{
+    const int reach = StripReach(shift);
+    const Comparison pixels = edges.outline(cmp[0], false, reach);
+    const Comparison ownPixels = edges.overlay(edges.outline(cmp[2], true, reach), true);
+    const Comparison near = edges.widened(pixels, reach);
+    const Comparison* bandOf[4] = {&pixels, &cmp[1], &ownPixels, &cmp[3]};
+    const Comparison* edgeOf[4] = {&near, &cmp[1], &near, &cmp[3]};
+    for (int k = 0; k < 4; ++k) {
+        MovedBand(*bandOf[k]->low, *edgeOf[k]->low, shift, moved[k][0]);
+        MovedBand(*bandOf[k]->high, *edgeOf[k]->high, shift, moved[k][1]);
+    }
+    for (int k = 0; k < 4; ++k) cmp[k].low = &moved[k][0], cmp[k].high = &moved[k][1];
+    cmp[4].low = cmp[2].low, cmp[4].high = cmp[2].high;
+}
+
+// marks (8-bit) dilated in place by a 3 x 3 square, as cv::dilate does it (what lies past the
+// edge takes no part), in two vector passes: the general filter costs several times as much on a
+// region's crop.
+void Dilate3(cv::Mat& marks)
+{
+    const int rows = marks.rows, cols = marks.cols;
+    if (rows == 0 || cols == 0)
+        return;
+    static thread_local std::vector<unsigned char> across;  // each row's maximum over x - 1 .. x + 1
+    across.resize(size_t(rows) * cols);
+    for (int y = 0; y < rows; ++y) {
+        const unsigned char* m = marks.ptr<unsigned char>(y);
+        unsigned char* a = &across[size_t(y) * cols];
+        a[0] = cols > 1 ? std::max(m[0], m[1]) : m[0];
+        int x = 1;
+#if CV_SIMD
+        for (; x + cv::v_uint8::nlanes <= cols - 1; x += cv::v_uint8::nlanes)
+            cv::v_store(a + x,
+                        cv::v_max(cv::v_max(cv::vx_load(m + x - 1), cv::vx_load(m + x)), cv::vx_load(m + x + 1)));
+#endif
+        for (; x < cols - 1; ++x) a[x] = std::max({m[x - 1], m[x], m[x + 1]});
+        if (cols > 1)
+            a[cols - 1] = std::max(m[cols - 2], m[cols - 1]);
+    }
+    for (int y = 0; y < rows; ++y) {
+        const unsigned char* up = &across[size_t(std::max(0, y - 1)) * cols];
+        const unsigned char* here = &across[size_t(y) * cols];
+        const unsigned char* down = &across[size_t(std::min(rows - 1, y + 1)) * cols];
+        unsigned char* m = marks.ptr<unsigned char>(y);
+        int x = 0;
+#if CV_SIMD
+        for (; x + cv::v_uint8::nlanes <= cols; x += cv::v_uint8::nlanes)
+            cv::v_store(m + x, cv::v_max(cv::v_max(cv::vx_load(up + x), cv::vx_load(here + x)), cv::vx_load(down + x)));
+#endif
+        for (; x < cols; ++x) m[x] = std::max({up[x], here[x], down[x]});
+    }
 }
 
 // The last step of a match: the change marked from the departures of the pixels (marks[0]) and
