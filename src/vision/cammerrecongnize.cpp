@@ -488,9 +488,15 @@ double RingLight(const std::vector<std::pair<cv::Rect, float>>& read, int pitch,
     const cv::Rect around(rect.x - pitch, rect.y - pitch, rect.width + 2 * pitch, rect.height + 2 * pitch);
     static thread_local std::vector<float> ratios;
     ratios.clear();
-    for (const auto& [cell, ratio] : read)
+    // The cells were read row by row over the picture (see TrainLight): only those from the ring's
+    // top down to its bottom are looked at, a hundred regions a frame.
+    auto from = std::partition_point(read.begin(), read.end(),
+                                     [&](const std::pair<cv::Rect, float>& c) { return c.first.y < around.y; });
+    for (auto c = from; c != read.end() && c->first.y < around.br().y; ++c) {
+        const auto& [cell, ratio] = *c;
         if ((cell & rect).empty() && (cell & around) == cell)
             ratios.push_back(ratio);
+    }
     if (ratios.size() < kMinLightCells)
         return 0;
     std::sort(ratios.begin(), ratios.end());
