@@ -677,8 +677,11 @@ void CammerRecong::Run(int det)
             boxes[0][0] = 0;
             continue;
         }
-        if (r + 1 < std::min(store->roiNum[det], kMaxRegions))
-            Prefetch(picture, ShapeRect(store, det, r + 1) & PictureRect());
+        if (r + 1 < std::min(store->roiNum[det], kMaxRegions)) {
+            const cv::Rect next = ShapeRect(store, det, r + 1) & PictureRect();
+            Prefetch(picture, next);
+            Prefetch(overlayAll, next);  // (written where the next region marks anything)
+        }
         // The detection mask's crop is read only where the band needs it (the matchers apply their
         // own): read row by row out of a picture-sized mask it costs a good share of a judgement.
         const Cut cut = CutRegion(store, view->workMasks[det][r], det, r, true, BandReadsMask(f));
