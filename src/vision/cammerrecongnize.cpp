@@ -392,6 +392,34 @@ bool FitTerms(const std::vector<std::array<double, 6>>& terms, const std::vector
 {
     cv::Matx66d a = cv::Matx66d::zeros();
     cv::Vec6d b;
+#if CV_SIMD128_64F
+    // Every sum in vectors of two, each the same products added in the same order as one by one
+    // (the terms left out are summed too, and dropped): a frame's light fits a few times.
+    cv::v_float64x2 sums[6][3], rhs[3];
+    for (auto& row : sums)
+        for (cv::v_float64x2& v : row) v = cv::v_setzero_f64();
+    for (cv::v_float64x2& v : rhs) v = cv::v_setzero_f64();
+    for (size_t k = 0; k < ratios.size(); ++k) {
+        if (!kept[k])
+            continue;
+        const double* t = terms[k].data();
+        const cv::v_float64x2 pairs[3] = {cv::v_load(t), cv::v_load(t + 2), cv::v_load(t + 4)};
+        const cv::v_float64x2 ratio = cv::v_setall_f64(double(ratios[k]));
+        for (int j = 0; j < 3; ++j) rhs[j] += pairs[j] * ratio;
+        for (int i = 0; i < 6; ++i) {
+            const cv::v_float64x2 ti = cv::v_setall_f64(t[i]);
+            for (int j = 0; j < 3; ++j) sums[i][j] += ti * pairs[j];
+        }
+    }
+    double flat[6][6], rhsFlat[6];
+    for (int i = 0; i < 6; ++i)
+        for (int j = 0; j < 3; ++j) cv::v_store(&flat[i][2 * j], sums[i][j]);
+    for (int j = 0; j < 3; ++j) cv::v_store(&rhsFlat[2 * j], rhs[j]);
+    for (int i = 0; i < n; ++i) {
+        b[i] = rhsFlat[i];
+        for (int j = 0; j < n; ++j) a(i, j) = flat[i][j];
+    }
+#else
     for (size_t k = 0; k < ratios.size(); ++k) {
         if (!kept[k])
             continue;
@@ -400,6 +428,7 @@ bool FitTerms(const std::vector<std::array<double, 6>>& terms, const std::vector
             for (int j = 0; j < n; ++j) a(i, j) += terms[k][size_t(i)] * terms[k][size_t(j)];
         }
     }
+#endif
     for (int i = n; i < 6; ++i) a(i, i) = 1;  // the terms left out stay 0
     cv::Vec6d x;
     if (!cv::solve(a, b, x, cv::DECOMP_SVD))
