@@ -278,9 +278,15 @@ CammerRecong::Contours CammerRecong::Blobs(const Band& band, cv::Mat overlay)
     if (cv::countNonZero(band.band) == 0)
         return contours;
     cv::Mat opened = band.band;  // a 1 x 1 opening changes nothing
-    if (band.kernel > 1)
+    // The factory kernel, 3, is the cross, opened in vectors (a band is a picture of its own, whose
+    // opening reads nothing around it).
+    if (band.kernel == 3 && !band.band.isSubmatrix()) {
+        opened = band.band.clone();
+        OpenCross(opened);
+    } else if (band.kernel > 1) {
         cv::morphologyEx(band.band, opened, cv::MORPH_OPEN,
                          cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(band.kernel, band.kernel)));
+    }
     cv::bitwise_or(overlay, opened, overlay);
     cv::findContours(opened, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_NONE);
     return contours;

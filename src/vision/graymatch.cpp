@@ -1128,12 +1128,15 @@ void Cross(cv::Mat& marks)
     }
 }
 
-// marks (8-bit) opened in place by the 3 x 3 cross, as cv::morphologyEx does it.
+}  // namespace
+
 void OpenCross(cv::Mat& marks)
 {
     Cross<true>(marks);
     Cross<false>(marks);
 }
+
+namespace {
 
 // Closes the gaps of up to kFillSpan - 1 pixels between and inside marks that a 3 x 3 opening
 // keeps (a part, or its pieces), so a part is judged whole where some of its pixels match the
