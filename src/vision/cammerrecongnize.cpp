@@ -699,7 +699,7 @@ void CammerRecong::Run(int det)
         picture = normalised;
     }
     cv::Mat overlayAll = view->GrayMat(view->displayMask);
-    overlayAll.setTo(0);
+    overlayAll = cv::Scalar::all(0);  // (a plain fill of zeros, where setTo copies a pattern)
     FitLight(det, picture);
 
     param_roi rec;
