@@ -1081,11 +1081,18 @@ void Square(cv::Mat& marks, int span)
     }
 }
 
-// marks (8-bit) opened in place by a square span pixels wide, as cv::morphologyEx does it.
+// marks (8-bit) opened in place by a square span pixels wide, as cv::morphologyEx does it. An
+// opening keeps nothing outside the marks' box, and within it reads no further than a pixel
+// around (a pixel left out erodes all the square reaches from it): only that part is worked on.
 void OpenSquare(cv::Mat& marks, int span)
 {
-    Square<true>(marks, span);
-    Square<false>(marks, span);
+    const cv::Rect box = cv::boundingRect(marks);
+    if (box.empty())
+        return;
+    cv::Mat part = marks(cv::Rect(box.x - 1, box.y - 1, box.width + 2, box.height + 2) &
+                         cv::Rect(cv::Point(), marks.size()));
+    Square<true>(part, span);
+    Square<false>(part, span);
 }
 
 // marks (8-bit) eroded (Darkest) or dilated in place by the 3 x 3 cross (the pixel and its four
