@@ -5,6 +5,7 @@
 #include <array>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <numeric>
 #include <vector>
@@ -1081,12 +1082,38 @@ void Square(cv::Mat& marks, int span)
     }
 }
 
+// The box around marks' non-zero pixels (8-bit; cv::boundingRect of a mask misses some in narrow
+// pictures), a row's ends found eight pixels at a time.
+cv::Rect MarksBox(const cv::Mat& marks)
+{
+    int x0 = marks.cols, x1 = -1, y0 = -1, y1 = -1;
+    auto zeroWord = [](const unsigned char* p) {
+        std::uint64_t w;
+        std::memcpy(&w, p, sizeof w);
+        return w == 0;
+    };
+    for (int y = 0; y < marks.rows; ++y) {
+        const unsigned char* m = marks.ptr<unsigned char>(y);
+        int first = 0;
+        while (first + 8 <= marks.cols && zeroWord(m + first)) first += 8;
+        while (first < marks.cols && !m[first]) ++first;
+        if (first == marks.cols)
+            continue;
+        int last = marks.cols;  // one past
+        while (last - 8 > first && zeroWord(m + last - 8)) last -= 8;
+        while (!m[last - 1]) --last;
+        y0 = y0 < 0 ? y : y0, y1 = y;
+        x0 = std::min(x0, first), x1 = std::max(x1, last - 1);
+    }
+    return y0 < 0 ? cv::Rect() : cv::Rect(x0, y0, x1 - x0 + 1, y1 - y0 + 1);
+}
+
 // marks (8-bit) opened in place by a square span pixels wide, as cv::morphologyEx does it. An
 // opening keeps nothing outside the marks' box, and within it reads no further than a pixel
 // around (a pixel left out erodes all the square reaches from it): only that part is worked on.
 void OpenSquare(cv::Mat& marks, int span)
 {
-    const cv::Rect box = cv::boundingRect(marks);
+    const cv::Rect box = MarksBox(marks);
     if (box.empty())
         return;
     cv::Mat part = marks(cv::Rect(box.x - 1, box.y - 1, box.width + 2, box.height + 2) &
@@ -1174,9 +1201,18 @@ void FillGaps(cv::Mat& diff)
     const cv::Rect around = cv::Rect(box.x - pad, box.y - pad, box.width + 2 * pad, box.height + 2 * pad) &
                             cv::Rect(cv::Point(), diff.size());
     cv::Mat part = diff(around);
-    // (What lies around the marks' surroundings is no mark: opened on its own, as in the crop.)
-    part.copyTo(held);
-    OpenCross(held);
+    // Opened as the general filter opens a picture's part: eroded over the crop's pixels a pixel
+    // around it too, the erosion then dilated on its own.
+    cv::Mat wider = part;
+    wider.adjustROI(1, 1, 1, 1);
+    cv::Size whole;
+    cv::Point at, widerAt;
+    part.locateROI(whole, at);
+    wider.locateROI(whole, widerAt);
+    wider.copyTo(held);
+    Cross<true>(held);
+    held = held(cv::Rect(at - widerAt, part.size())).clone();
+    Cross<false>(held);
     if (cv::countNonZero(held) == 0)
         return;
     // Past the crop's edge the marks go on as they end there: a part cut by it is closed up to it
