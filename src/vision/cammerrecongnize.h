@@ -92,8 +92,12 @@ private:
     // The shape's rectangle clipped to the picture and its mask cut to match.
     Cut ClipShape(const CammerSingleton* s, const cv::Mat& shapeMask, int det, int r) const;
     // ClipShape, then ANDed with the detection mask; maskRequired says whether a missing
-    // detection mask is an error (judging) or simply not applied (preview).
-    Cut CutRegion(const CammerSingleton* s, const cv::Mat& shapeMask, int det, int r, bool maskRequired) const;
+    // detection mask is an error (judging) or simply not applied (preview). Without judgedMask the
+    // mask stays the shape's alone (a view: never write through it), for functions that never read it.
+    Cut CutRegion(const CammerSingleton* s, const cv::Mat& shapeMask, int det, int r, bool maskRequired,
+                  bool judgedMask = true) const;
+    // Whether function f's band reads the region's judged mask (the matchers apply their own).
+    static bool BandReadsMask(int f);
     // countSlack: how far below the crop size the count functions' kernel clears the band
     // (2 when judging, 3 for the preview).
     // light: the frame's light around the region (see RegionLight; 0 = the matcher reads its own);

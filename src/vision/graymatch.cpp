@@ -5,6 +5,7 @@
 #include <array>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <numeric>
@@ -1092,6 +1093,151 @@ GrayMatch::Outline MakeOutline(const cv::Mat& judged, const GrayMatch::Band& ban
     return o;
 }
 
+// marks (8-bit) eroded (Darkest) or dilated in place by a square span pixels wide (odd), as
+// cv::erode and cv::dilate do it with a rectangle (what lies past the edge takes no part): the
+// least or greatest across, then down, in vectors. The general filter's set-up alone costs more
+// than the work on a region's crop.
+template <bool Darkest>
+void Square(cv::Mat& marks, int span)
+{
+    const int rows = marks.rows, cols = marks.cols, half = span / 2;
+    if (rows == 0 || cols == 0 || half == 0)
+        return;
+    auto pick = [](unsigned char a, unsigned char b) { return Darkest ? std::min(a, b) : std::max(a, b); };
+    static thread_local std::vector<unsigned char> across;  // each row's pick over x - half .. x + half
+    across.resize(size_t(rows) * cols);
+    for (int y = 0; y < rows; ++y) {
+        const unsigned char* m = marks.ptr<unsigned char>(y);
+        unsigned char* a = &across[size_t(y) * cols];
+        auto plain = [&](int x) {
+            unsigned char v = m[x];
+            for (int k = std::max(0, x - half); k <= std::min(cols - 1, x + half); ++k) v = pick(v, m[k]);
+            a[x] = v;
+        };
+        int x = 0;
+        for (; x < std::min(half, cols); ++x) plain(x);
+#if CV_SIMD
+        for (; x + cv::v_uint8::nlanes <= cols - half; x += cv::v_uint8::nlanes) {
+            cv::v_uint8 v = cv::vx_load(m + x - half);
+            for (int k = 1 - half; k <= half; ++k)
+                v = Darkest ? cv::v_min(v, cv::vx_load(m + x + k)) : cv::v_max(v, cv::vx_load(m + x + k));
+            cv::v_store(a + x, v);
+        }
+#endif
+        for (; x < cols; ++x) plain(x);
+    }
+    for (int y = 0; y < rows; ++y) {
+        const int first = std::max(0, y - half), last = std::min(rows - 1, y + half);
+        unsigned char* m = marks.ptr<unsigned char>(y);
+        const unsigned char* a = &across[size_t(first) * cols];
+        int x = 0;
+#if CV_SIMD
+        for (; x + cv::v_uint8::nlanes <= cols; x += cv::v_uint8::nlanes) {
+            cv::v_uint8 v = cv::vx_load(a + x);
+            for (int k = 1; k <= last - first; ++k)
+                v = Darkest ? cv::v_min(v, cv::vx_load(a + size_t(k) * cols + x))
+                            : cv::v_max(v, cv::vx_load(a + size_t(k) * cols + x));
+            cv::v_store(m + x, v);
+        }
+#endif
+        for (; x < cols; ++x) {
+            unsigned char v = a[x];
+            for (int k = 1; k <= last - first; ++k) v = pick(v, a[size_t(k) * cols + x]);
+            m[x] = v;
+        }
+    }
+}
+
+// The box around marks' non-zero pixels (8-bit; cv::boundingRect of a mask misses some in narrow
+// pictures), a row's ends found eight pixels at a time.
+cv::Rect MarksBox(const cv::Mat& marks)
+{
+    int x0 = marks.cols, x1 = -1, y0 = -1, y1 = -1;
+    auto zeroWord = [](const unsigned char* p) {
+        std::uint64_t w;
+        std::memcpy(&w, p, sizeof w);
+        return w == 0;
+    };
+    for (int y = 0; y < marks.rows; ++y) {
+        const unsigned char* m = marks.ptr<unsigned char>(y);
+        int first = 0;
+        while (first + 8 <= marks.cols && zeroWord(m + first)) first += 8;
+        while (first < marks.cols && !m[first]) ++first;
+        if (first == marks.cols)
+            continue;
+        int last = marks.cols;  // one past
+        while (last - 8 > first && zeroWord(m + last - 8)) last -= 8;
+        while (!m[last - 1]) --last;
+        y0 = y0 < 0 ? y : y0, y1 = y;
+        x0 = std::min(x0, first), x1 = std::max(x1, last - 1);
+    }
+    return y0 < 0 ? cv::Rect() : cv::Rect(x0, y0, x1 - x0 + 1, y1 - y0 + 1);
+}
+
+// marks (8-bit) opened in place by a square span pixels wide, as cv::morphologyEx does it. An
+// opening keeps nothing outside the marks' box, and within it reads no further than a pixel
+// around (a pixel left out erodes all the square reaches from it): only that part is worked on.
+void OpenSquare(cv::Mat& marks, int span)
+{
+    const cv::Rect box = MarksBox(marks);
+    if (box.empty())
+        return;
+    cv::Mat part = marks(cv::Rect(box.x - 1, box.y - 1, box.width + 2, box.height + 2) &
+                         cv::Rect(cv::Point(), marks.size()));
+    Square<true>(part, span);
+    Square<false>(part, span);
+}
+
+// marks (8-bit) eroded (Darkest) or dilated in place by the 3 x 3 cross (the pixel and its four
+// neighbours), as cv::erode and cv::dilate do it (what lies past the edge takes no part).
+template <bool Darkest>
+void Cross(cv::Mat& marks)
+{
+    const int rows = marks.rows, cols = marks.cols;
+    if (rows == 0 || cols == 0)
+        return;
+    auto pick = [](unsigned char a, unsigned char b) { return Darkest ? std::min(a, b) : std::max(a, b); };
+    static thread_local std::vector<unsigned char> source;
+    source.resize(size_t(rows) * cols);
+    for (int y = 0; y < rows; ++y) std::memcpy(&source[size_t(y) * cols], marks.ptr<unsigned char>(y), size_t(cols));
+    for (int y = 0; y < rows; ++y) {
+        const unsigned char* here = &source[size_t(y) * cols];
+        const unsigned char* up = &source[size_t(std::max(0, y - 1)) * cols];  // (the row itself at the edge)
+        const unsigned char* down = &source[size_t(std::min(rows - 1, y + 1)) * cols];
+        unsigned char* m = marks.ptr<unsigned char>(y);
+        auto plain = [&](int x) {
+            unsigned char v = pick(pick(up[x], down[x]), here[x]);
+            if (x > 0)
+                v = pick(v, here[x - 1]);
+            if (x + 1 < cols)
+                v = pick(v, here[x + 1]);
+            m[x] = v;
+        };
+        int x = 0;
+        if (cols > 0)
+            plain(x++);
+#if CV_SIMD
+        for (; x + cv::v_uint8::nlanes <= cols - 1; x += cv::v_uint8::nlanes) {
+            const cv::v_uint8 u = cv::vx_load(up + x), d = cv::vx_load(down + x), l = cv::vx_load(here + x - 1),
+                              c = cv::vx_load(here + x), r = cv::vx_load(here + x + 1);
+            cv::v_store(m + x, Darkest ? cv::v_min(cv::v_min(cv::v_min(u, d), cv::v_min(l, r)), c)
+                                       : cv::v_max(cv::v_max(cv::v_max(u, d), cv::v_max(l, r)), c));
+        }
+#endif
+        for (; x < cols; ++x) plain(x);
+    }
+}
+
+}  // namespace
+
+void OpenCross(cv::Mat& marks)
+{
+    Cross<true>(marks);
+    Cross<false>(marks);
+}
+
+namespace {
+
 // Closes the gaps of up to kFillSpan - 1 pixels between and inside marks that a 3 x 3 opening
 // keeps (a part, or its pieces), so a part is judged whole where some of its pixels match the
 // surface under them; the gap closed counts to the area weighed against the alarm area. Marks
@@ -1102,8 +1248,6 @@ void FillGaps(cv::Mat& diff)
     const cv::Rect box = cv::boundingRect(diff);
     if (box.empty())
         return;
-    static const cv::Mat cross = cv::getStructuringElement(cv::MORPH_CROSS, cv::Size(3, 3));
-    static const cv::Mat span = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kFillSpan, kFillSpan));
     static thread_local cv::Mat held;
     // The opening keeps nothing where the cross erodes every mark: where no mark has its four
     // neighbours marked too (past the crop's edge counts as marked, as the erosion takes it).
@@ -1123,11 +1267,24 @@ void FillGaps(cv::Mat& diff)
     const cv::Rect around = cv::Rect(box.x - pad, box.y - pad, box.width + 2 * pad, box.height + 2 * pad) &
                             cv::Rect(cv::Point(), diff.size());
     cv::Mat part = diff(around);
-    cv::morphologyEx(part, held, cv::MORPH_OPEN, cross);
+    // Opened as the general filter opens a picture's part: eroded over the crop's pixels a pixel
+    // around it too, the erosion then dilated on its own.
+    cv::Mat wider = part;
+    wider.adjustROI(1, 1, 1, 1);
+    cv::Size whole;
+    cv::Point at, widerAt;
+    part.locateROI(whole, at);
+    wider.locateROI(whole, widerAt);
+    wider.copyTo(held);
+    Cross<true>(held);
+    held = held(cv::Rect(at - widerAt, part.size())).clone();
+    Cross<false>(held);
     if (cv::countNonZero(held) == 0)
         return;
-    // Past the crop's edge the marks go on as they end there: a part cut by it is closed up to it.
-    cv::morphologyEx(held, held, cv::MORPH_CLOSE, span, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+    // Past the crop's edge the marks go on as they end there: a part cut by it is closed up to it
+    // (a repeated border adds nothing a square's least or greatest does not take in already).
+    Square<false>(held, kFillSpan);
+    Square<true>(held, kFillSpan);
     cv::bitwise_or(part, held, part);
 }
 
@@ -1219,10 +1376,18 @@ void MarkChange(Comparison* cmp, cv::Mat* marks, cv::Rect means, const cv::Mat& 
 void MoveMask(const cv::Mat& mask, cv::Point shift, cv::Mat& out)
 {
     out.create(mask.size(), CV_8UC1);
-    out.setTo(0);
-    const cv::Rect ref = Overlap(mask.size(), shift);
-    if (!ref.empty())
-        mask(ref).copyTo(out(ref + shift));
+    const cv::Rect ref = Overlap(mask.size(), shift), at = ref + shift;
+    // Row by row: the general setTo and copyTo cost more than the work here.
+    for (int y = 0; y < out.rows; ++y) {
+        unsigned char* o = out.ptr<unsigned char>(y);
+        if (ref.empty() || y < at.y || y >= at.br().y) {
+            std::memset(o, 0, size_t(out.cols));
+            continue;
+        }
+        std::memset(o, 0, size_t(at.x));
+        std::memcpy(o + at.x, mask.ptr<unsigned char>(y - shift.y) + ref.x, size_t(ref.width));
+        std::memset(o + at.br().x, 0, size_t(out.cols - at.br().x));
+    }
 }
 
 // Whether the crop sits at its alignment on its textured pixels (255 in textured, count of
@@ -1392,7 +1557,17 @@ void FlatMarks(const GrayMatch& m, const cv::Mat& crop, cv::Point shift, const c
     static thread_local cv::Mat high, low, range, bandRange, informative, core;
     crop.copyTo(high);
     Dilate3(high);
-    cv::erode(crop, low, cv::Mat());
+    // The least around each pixel, taken where the crop lies in a larger picture over what lies
+    // around it there too (as the general erosion reads a picture's part).
+    cv::Mat around = crop;
+    around.adjustROI(1, 1, 1, 1);
+    cv::Size whole;
+    cv::Point at, aroundAt;
+    crop.locateROI(whole, at);
+    around.locateROI(whole, aroundAt);
+    around.copyTo(low);
+    Square<true>(low, 3);
+    low = low(cv::Rect(at - aroundAt, crop.size()));
     cv::subtract(high, low, range);
     cv::subtract(m.band.high, m.band.low, bandRange);
     if (shift != cv::Point()) {
@@ -1404,7 +1579,12 @@ void FlatMarks(const GrayMatch& m, const cv::Mat& crop, cv::Point shift, const c
     range.convertTo(range, CV_16U, kFlatShare);
     bandRange.convertTo(bandRange, CV_16U);
     cv::compare(range, bandRange, out, cv::CMP_LE);
-    kept = cv::countNonZero(textured & ~out);
+    kept = 0;  // textured & ~out, counted without the pictures the expression makes
+    for (int y = 0; y < out.rows; ++y) {
+        const unsigned char* t = textured.ptr<unsigned char>(y);
+        const unsigned char* o = out.ptr<unsigned char>(y);
+        for (int x = 0; x < out.cols; ++x) kept += (t[x] & ~o[x] & 0xFF) != 0;
+    }
     cv::bitwise_and(out, informative, out);
     // Gaps of pixels that say nothing are closed; of the others only a pixel all of whose 8
     // neighbours are smooth (noise): two edges' strips a pixel or two apart stay apart.
@@ -1412,12 +1592,12 @@ void FlatMarks(const GrayMatch& m, const cv::Mat& crop, cv::Point shift, const c
     cv::morphologyEx(out, core, cv::MORPH_CLOSE, gap);
     cv::bitwise_and(core, ~informative, core);
     cv::bitwise_or(out, core, core);
-    static const cv::Mat around = [] {
+    static const cv::Mat ring = [] {
         cv::Mat k = cv::Mat::ones(3, 3, CV_8UC1);
         k.at<unsigned char>(1, 1) = 0;
         return k;
     }();
-    cv::erode(out, low, around);
+    cv::erode(out, low, ring);
     cv::bitwise_or(low, core, out);
     static const cv::Mat flat = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kFlatSpan, kFlatSpan));
     // (An even square has no centre: the erosion and the dilation take opposite anchors, so the
@@ -1508,7 +1688,14 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
         MoveMask(m.textured, shift, textured);
         MoveMask(m.nearby.low, shift, nearLow);
         MoveMask(m.nearby.high, shift, nearHigh);
-        nearHigh.setTo(255, ~textured & ~firm);
+        for (int y = 0; y < nearHigh.rows; ++y) {  // 255 where ~textured & ~firm
+            const unsigned char* t = textured.ptr<unsigned char>(y);
+            const unsigned char* f = firm.ptr<unsigned char>(y);
+            unsigned char* h = nearHigh.ptr<unsigned char>(y);
+            for (int x = 0; x < nearHigh.cols; ++x)
+                if (~t[x] & ~f[x] & 0xFF)
+                    h[x] = 255;
+        }
         firmAt = &firm, texturedAt = &textured;
         offNear.low = &nearLow, offNear.high = &nearHigh;
     }
@@ -1524,8 +1711,7 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
     int textureKept = 0;
     if (anyOnTexture)
         FlatMarks(m, *own.up, shift, marks, own.lim, *texturedAt, flatMarks, textureKept);
-    static const cv::Mat solid = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kSolidSpan, kSolidSpan));
-    cv::morphologyEx(onTexture, onTexture, cv::MORPH_OPEN, solid);
+    OpenSquare(onTexture, kSolidSpan);
     if (anyOnTexture) {
         if (shift != cv::Point())
             MoveMask(m.textureSpan, shift, span);
@@ -1549,8 +1735,7 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
         if (anyOnTexture)  // (the smooth areas' marks: the gate above is the solid areas' alone)
             cv::bitwise_or(marks, flatMarks, marks);
     }
-    static const cv::Mat cross = cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(3, 3));
-    cv::morphologyEx(marks, marks, cv::MORPH_OPEN, cross);
+    OpenCross(marks);  // (a 3 x 3 ellipse is that cross)
     cv::bitwise_or(diff, marks, diff);
 }
 

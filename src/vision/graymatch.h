@@ -284,3 +284,6 @@ float HueDirectionWeight(float coherence);
 // Strength 0..1 of a hue of that coherence: the coherence itself, faded out to 0 where hue is
 // noise (near-grey colours), so that noise leaves nothing behind when averaged.
 float HueStrength(float coherence);
+// marks (8-bit, a picture of its own: not a part of a larger one) opened in place by the 3 x 3
+// cross (a 3 x 3 ellipse), as cv::morphologyEx does it, without the general filter's set-up.
+void OpenCross(cv::Mat& marks);

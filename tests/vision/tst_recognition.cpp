@@ -366,6 +366,8 @@ void TestRecognition::blackAndWhiteAreasMeasureTheirBands()
     Square(pic, 20, 20, 12, 30);    // dark, in the black region
     Square(pic, 320, 20, 16, 230);  // bright, in the white region
     Square(pic, 340, 60, 16, 30);   // dark, in the white region: not counted
+    Square(pic, 150, 100, 14, 30);  // dark, in the black region over ignore points: not counted
+    rig.ignore(0)(cv::Rect(145, 95, 24, 24)).setTo(255);
     rig.addRect(0, cv::Rect(0, 0, 300, 200), kFuncBlackArea, 60, 100);
     rig.addRect(0, cv::Rect(300, 0, 300, 200), kFuncWhiteArea, 200, 300);
     CammerRecong& rec = rig.build();
