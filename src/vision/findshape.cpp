@@ -121,33 +121,35 @@ double EvenSample(const cv::Mat& img, double px, double py)
     return sum;
 }
 
-// ScorePose with EvenSample.
-double EvenScore(const cv::Mat& img, const FindShape::Level& level, double cx, double cy, double angle)
+// Correlation of the level's pattern placed with its centre at (cx, cy), turned by angle, each
+// point read by sample where it lies at least edge pixels inside the picture.
+template <typename Sample>
+double ScoreWith(const cv::Mat& img, const FindShape::Level& level, double cx, double cy, double angle, double edge,
+                 Sample sample)
 {
     const double c = std::cos(Rad(angle)), s = std::sin(Rad(angle));
-    const double maxX = img.cols - 2.5, maxY = img.rows - 2.5;
+    const double maxX = img.cols - 1 - edge, maxY = img.rows - 1 - edge;
     Sums sums;
     for (size_t i = 0; i < level.offsets.size(); ++i) {
         const cv::Point2f& o = level.offsets[i];
         const double px = cx + c * o.x - s * o.y, py = cy + s * o.x + c * o.y;
-        if (px < 1.5 || py < 1.5 || px > maxX || py > maxY)
+        if (px < edge || py < edge || px > maxX || py > maxY)
             continue;
-        sums.add(level.values[i], EvenSample(img, px, py));
+        sums.add(level.values[i], sample(px, py));
     }
     return sums.ncc(level.offsets.size());
+}
+
+// ScorePose with EvenSample.
+double EvenScore(const cv::Mat& img, const FindShape::Level& level, double cx, double cy, double angle)
+{
+    return ScoreWith(img, level, cx, cy, angle, 1.5, [&img](double px, double py) { return EvenSample(img, px, py); });
 }
 
 // Correlation of the level's pattern placed with its centre at (cx, cy), turned by angle.
 double ScorePose(const cv::Mat& img, const FindShape::Level& level, double cx, double cy, double angle)
 {
-    const double c = std::cos(Rad(angle)), s = std::sin(Rad(angle));
-    const double maxX = img.cols - 1, maxY = img.rows - 1;
-    Sums sums;
-    for (size_t i = 0; i < level.offsets.size(); ++i) {
-        const cv::Point2f& o = level.offsets[i];
-        const double px = cx + c * o.x - s * o.y, py = cy + s * o.x + c * o.y;
-        if (px < 0 || py < 0 || px > maxX || py > maxY)
-            continue;
+    return ScoreWith(img, level, cx, cy, angle, 0, [&img](double px, double py) {
         const int x0 = static_cast<int>(px), y0 = static_cast<int>(py);
         const int x1 = std::min(x0 + 1, img.cols - 1), y1 = std::min(y0 + 1, img.rows - 1);
         const double fx = px - x0, fy = py - y0;
@@ -155,9 +157,8 @@ double ScorePose(const cv::Mat& img, const FindShape::Level& level, double cx, d
         const unsigned char* r1 = img.ptr<unsigned char>(y1);
         const double top = r0[x0] + (r0[x1] - r0[x0]) * fx;
         const double bottom = r1[x0] + (r1[x1] - r1[x0]) * fx;
-        sums.add(level.values[i], top + (bottom - top) * fy);
-    }
-    return sums.ncc(level.offsets.size());
+        return top + (bottom - top) * fy;
+    });
 }
 
 // Every integer position and listed angle; returns the best poses, at least 2 pixels apart.

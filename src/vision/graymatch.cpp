@@ -1238,6 +1238,24 @@ void OpenCross(cv::Mat& marks)
 
 namespace {
 
+// part (8-bit, possibly a part of a larger picture) eroded by erode (in place) as the general
+// filter erodes a picture's part: over the part's pixels and a pixel around it in the picture too
+// (what lies past the picture's edge takes no part), into out, the part's size (a view of out's
+// buffer).
+template <typename Erode>
+void ErodeInPicture(const cv::Mat& part, cv::Mat& out, Erode erode)
+{
+    cv::Mat wider = part;
+    wider.adjustROI(1, 1, 1, 1);
+    cv::Size whole;
+    cv::Point at, widerAt;
+    part.locateROI(whole, at);
+    wider.locateROI(whole, widerAt);
+    wider.copyTo(out);
+    erode(out);
+    out = out(cv::Rect(at - widerAt, part.size()));
+}
+
 // Closes the gaps of up to kFillSpan - 1 pixels between and inside marks that a 3 x 3 opening
 // keeps (a part, or its pieces), so a part is judged whole where some of its pixels match the
 // surface under them; the gap closed counts to the area weighed against the alarm area. Marks
@@ -1269,15 +1287,8 @@ void FillGaps(cv::Mat& diff)
     cv::Mat part = diff(around);
     // Opened as the general filter opens a picture's part: eroded over the crop's pixels a pixel
     // around it too, the erosion then dilated on its own.
-    cv::Mat wider = part;
-    wider.adjustROI(1, 1, 1, 1);
-    cv::Size whole;
-    cv::Point at, widerAt;
-    part.locateROI(whole, at);
-    wider.locateROI(whole, widerAt);
-    wider.copyTo(held);
-    Cross<true>(held);
-    held = held(cv::Rect(at - widerAt, part.size())).clone();
+    ErodeInPicture(part, held, [](cv::Mat& m) { Cross<true>(m); });
+    held = held.clone();
     Cross<false>(held);
     if (cv::countNonZero(held) == 0)
         return;
@@ -1559,15 +1570,7 @@ void FlatMarks(const GrayMatch& m, const cv::Mat& crop, cv::Point shift, const c
     Dilate3(high);
     // The least around each pixel, taken where the crop lies in a larger picture over what lies
     // around it there too (as the general erosion reads a picture's part).
-    cv::Mat around = crop;
-    around.adjustROI(1, 1, 1, 1);
-    cv::Size whole;
-    cv::Point at, aroundAt;
-    crop.locateROI(whole, at);
-    around.locateROI(whole, aroundAt);
-    around.copyTo(low);
-    Square<true>(low, 3);
-    low = low(cv::Rect(at - aroundAt, crop.size()));
+    ErodeInPicture(crop, low, [](cv::Mat& m) { Square<true>(m, 3); });
     cv::subtract(high, low, range);
     cv::subtract(m.band.high, m.band.low, bandRange);
     if (shift != cv::Point()) {
