@@ -1148,6 +1148,8 @@ void Square(cv::Mat& marks, int span)
     }
 }
 
+}  // namespace
+
 // The box around marks' non-zero pixels (8-bit; cv::boundingRect of a mask misses some in narrow
 // pictures), a row's ends found eight pixels at a time.
 cv::Rect MarksBox(const cv::Mat& marks)
@@ -1187,6 +1189,8 @@ void OpenSquare(cv::Mat& marks, int span)
     Square<true>(part, span);
     Square<false>(part, span);
 }
+
+namespace {
 
 // marks (8-bit) eroded (Darkest) or dilated in place by the 3 x 3 cross (the pixel and its four
 // neighbours), as cv::erode and cv::dilate do it (what lies past the edge takes no part).

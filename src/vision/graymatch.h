@@ -287,3 +287,8 @@ float HueStrength(float coherence);
 // marks (8-bit, a picture of its own: not a part of a larger one) opened in place by the 3 x 3
 // cross (a 3 x 3 ellipse), as cv::morphologyEx does it, without the general filter's set-up.
 void OpenCross(cv::Mat& marks);
+// The box around marks' non-zero pixels (8-bit), empty when there are none.
+cv::Rect MarksBox(const cv::Mat& marks);
+// marks (8-bit) opened in place by a square span pixels wide (odd), as cv::morphologyEx does it with
+// a rectangle.
+void OpenSquare(cv::Mat& marks, int span);

@@ -57,6 +57,7 @@ private slots:
     void grayMatchToleranceFollowsSensitivityAndAmplify();
     void grayMatchTakesAMovementOnlyWhereItExplainsTheCrop();
     void grayMatchMarksOfEachShapeAfterAMovement();
+    void floorOpeningsAgreeWithTheGeneralFilter();
     void grayMatchIsInvalidUntilTrainedWithAPicture();
     void grayMatchBandWidensWithEveryTemplate();
     void hueZeroOfGreyPixelsIsNoHue();
@@ -313,6 +314,34 @@ void TestMatchers::grayMatchTakesAMovementOnlyWhereItExplainsTheCrop()
 // outline band of each reach, the strip's band, the brightness read where the crop lies (kept
 // after the movement), the plain comparison's marks and the change's rim all show in them. Pinned figures (marked pixels and
 // the sums of their columns and rows): a change of any of them changes what a user sees.
+// The floor's own openings stand in for the general filter's on every crop: seeded marks of any
+// size down to a pixel, sparse to dense, with marks on the edges.
+void TestMatchers::floorOpeningsAgreeWithTheGeneralFilter()
+{
+    cv::RNG rng(20261208);
+    for (int i = 0; i < 400; ++i) {
+        const cv::Size size(rng.uniform(1, 70), rng.uniform(1, 70));
+        cv::Mat marks(size, CV_8UC1), noise(size, CV_8UC1);
+        rng.fill(noise, cv::RNG::UNIFORM, 0, 100);
+        cv::compare(noise, rng.uniform(1, 100), marks, cv::CMP_LT);
+        int x0 = size.width, y0 = size.height, x1 = -1, y1 = -1;
+        for (int y = 0; y < size.height; ++y)
+            for (int x = 0; x < size.width; ++x)
+                if (marks.at<unsigned char>(y, x))
+                    x0 = std::min(x0, x), y0 = std::min(y0, y), x1 = std::max(x1, x), y1 = std::max(y1, y);
+        const cv::Rect box = x1 < 0 ? cv::Rect() : cv::Rect(x0, y0, x1 - x0 + 1, y1 - y0 + 1);
+        QCOMPARE(MarksBox(marks), box);
+        const int span = 3 + 2 * (i % 3);
+        cv::Mat ours = marks.clone(), theirs, crossOurs = marks.clone(), crossTheirs;
+        OpenSquare(ours, span);
+        cv::morphologyEx(marks, theirs, cv::MORPH_OPEN, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(span, span)));
+        QVERIFY2(cv::countNonZero(ours != theirs) == 0, qPrintable(QString("%1 x %2, square %3").arg(size.width).arg(size.height).arg(span)));
+        OpenCross(crossOurs);
+        cv::morphologyEx(marks, crossTheirs, cv::MORPH_OPEN, cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(3, 3)));
+        QVERIFY2(cv::countNonZero(crossOurs != crossTheirs) == 0, qPrintable(QString("%1 x %2, cross").arg(size.width).arg(size.height)));
+    }
+}
+
 void TestMatchers::grayMatchMarksOfEachShapeAfterAMovement()
 {
     const cv::Rect box(60, 50, 101, 101);
