@@ -1595,8 +1595,9 @@ void FlatMarks(const GrayMatch& m, const cv::Mat& crop, cv::Point shift, const c
     cv::bitwise_and(out, informative, out);
     // Gaps of pixels that say nothing are closed; of the others only a pixel all of whose 8
     // neighbours are smooth (noise): two edges' strips a pixel or two apart stay apart.
-    static const cv::Mat gap = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
-    cv::morphologyEx(out, core, cv::MORPH_CLOSE, gap);
+    out.copyTo(core);
+    Square<false>(core, 3);
+    Square<true>(core, 3);
     cv::bitwise_and(core, ~informative, core);
     cv::bitwise_or(out, core, core);
     static const cv::Mat ring = [] {
@@ -1642,8 +1643,6 @@ bool KeepsNoTrace(const Comparison& own, const cv::Mat& textured)
 // marks already in solid areas.
 void JoinedMarks(const cv::Mat& marks, const cv::Mat& texture, const cv::Mat& solidMarks, cv::Mat& joined)
 {
-    static const cv::Mat solid = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kSolidSpan, kSolidSpan));
-    static const cv::Mat cross = cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(3, 3));
     static thread_local cv::Mat area;
     cv::bitwise_and(marks, texture, joined);
     // A joined square holds at least half its pixels marked, none of them in a solid area yet.
@@ -1652,14 +1651,16 @@ void JoinedMarks(const cv::Mat& marks, const cv::Mat& texture, const cv::Mat& so
         joined.setTo(0);
         return;
     }
-    cv::morphologyEx(joined, area, cv::MORPH_OPEN, cross);
-    cv::morphologyEx(area, area, cv::MORPH_CLOSE, cv::Mat());
-    cv::morphologyEx(area, area, cv::MORPH_OPEN, solid);
+    joined.copyTo(area);
+    OpenCross(area);
+    Square<false>(area, 3);  // closed by the 3 x 3 square
+    Square<true>(area, 3);
+    OpenSquare(area, kSolidSpan);
     cv::bitwise_and(joined, area, joined);
     const int inside = cv::countNonZero(joined);
     if (inside == 0)
         return;
-    cv::dilate(area, area, solid);
+    Square<false>(area, kSolidSpan);
     if (cv::countNonZero(marks & ~area) * kJoinedShare > inside)
         joined.setTo(0);
 }
