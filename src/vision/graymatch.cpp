@@ -911,6 +911,19 @@ bool FitsOwnBetter(const Comparison& own, const GrayMatch& m, cv::Point shift)
     return cleared >= kShiftGain * made && cleared - made >= kStillMargin;
 }
 
+// The movements up to reach pixels each way, at steps of step, beyond within pixels either way
+// (0: every movement), nearest first (of equal distance, in rows from the top).
+std::vector<cv::Point> NearestFirst(int reach, int step = 1, int within = 0)
+{
+    std::vector<cv::Point> m;
+    for (int dy = -reach; dy <= reach; dy += step)
+        for (int dx = -reach; dx <= reach; dx += step)
+            if (std::abs(dx) > within || std::abs(dy) > within)
+                m.emplace_back(dx, dy);
+    std::stable_sort(m.begin(), m.end(), [](cv::Point a, cv::Point b) { return a.dot(a) < b.dot(b); });
+    return m;
+}
+
 // The whole-pixel movement of the crop against the references, up to kMaxShift each way, that
 // leaves the fewest departures over the whole crop: of the pixels (the overlap against the
 // moved references, the uncovered strip against the nearest reference pixels) and of the means
@@ -974,15 +987,7 @@ cv::Point BestShift(const Comparison* cmp, Edges& edges, int departuresHere, con
     // farther movement judges more of the crop (its strip, the outline) against bands widened to
     // its reach, so it leaves fewer departures for that alone. A farther one replaces a nearer
     // one only where it leaves clearly fewer.
-    static const std::vector<cv::Point> wide = [] {
-        std::vector<cv::Point> m;
-        for (int dy = -kMaxShift; dy <= kMaxShift; dy += 2)
-            for (int dx = -kMaxShift; dx <= kMaxShift; dx += 2)
-                if (std::abs(dx) > 2 || std::abs(dy) > 2)
-                    m.emplace_back(dx, dy);
-        std::stable_sort(m.begin(), m.end(), [](cv::Point a, cv::Point b) { return a.dot(a) < b.dot(b); });
-        return m;
-    }();
+    static const std::vector<cv::Point> wide = NearestFirst(kMaxShift, 2, 2);
     if (r > 2 && !(found && fewest <= clean))
         for (const cv::Point d : wide) {
             if (std::abs(d.x) > r || std::abs(d.y) > r)
@@ -1530,16 +1535,7 @@ cv::Point TextureShift(const Comparison& own, const GrayMatch& m, int bandHere, 
     if (narrow)
         around = wide, inner = within, here = departingAround;
     // The movements nearest first: of those that fit about as well, the nearest is taken.
-    static const std::vector<cv::Point> moves = [] {
-        std::vector<cv::Point> m;
-        for (int dy = -kTextureReach; dy <= kTextureReach; ++dy)
-            for (int dx = -kTextureReach; dx <= kTextureReach; ++dx)
-                if (dx != 0 || dy != 0)
-                    m.emplace_back(dx, dy);
-        std::stable_sort(m.begin(), m.end(),
-                         [](cv::Point a, cv::Point b) { return a.dot(a) < b.dot(b); });
-        return m;
-    }();
+    static const std::vector<cv::Point> moves = NearestFirst(kTextureReach);
     cv::Point best;
     int fewest = here - std::max(here / kTextureGain, kStillMargin);
     for (const cv::Point d : moves) {
@@ -1997,15 +1993,7 @@ cv::Point HueShift(const GrayMatch& m, const cv::Mat& chroma, float reach)
         }
         return n;
     };
-    static const std::vector<cv::Point> nearFirst = [] {
-        std::vector<cv::Point> v;
-        for (int dy = -kHueReach; dy <= kHueReach; ++dy)
-            for (int dx = -kHueReach; dx <= kHueReach; ++dx)
-                if (dx != 0 || dy != 0)
-                    v.emplace_back(dx, dy);
-        std::stable_sort(v.begin(), v.end(), [](cv::Point a, cv::Point b) { return a.dot(a) < b.dot(b); });
-        return v;
-    }();
+    static const std::vector<cv::Point> nearFirst = NearestFirst(kHueReach);
     int fewest = count(cv::Point()) / kShiftGain + 1;  // a movement must leave fewer
     cv::Point shift;
     for (const cv::Point d : nearFirst) {
