@@ -529,7 +529,8 @@ void CammerRecong::FitLight(int det, const cv::Mat& picture)
 namespace {
 // The light of the cells read in a ring `pitch` wide around rect (see kRingSpread): a cell's pitch
 // and size, so that whole cells lie in it wherever their grid falls; 0 when too few tell it or they
-// disagree (a picture with much detail, well off its place).
+// disagree (a picture with much detail, well off its place, whose cells a shift moves each its own
+// way: a few of them agree by chance).
 double RingLight(const std::vector<std::pair<cv::Rect, float>>& read, int pitch, cv::Rect rect)
 {
     const cv::Rect around(rect.x - pitch, rect.y - pitch, rect.width + 2 * pitch, rect.height + 2 * pitch);
@@ -544,10 +545,12 @@ double RingLight(const std::vector<std::pair<cv::Rect, float>>& read, int pitch,
         if ((cell & rect).empty() && (cell & around) == cell)
             ratios.push_back(ratio);
     }
-    if (ratios.size() < kMinLightCells)
+    // The light is read from the middle half: it must hold as many cells as a frame's light needs
+    // (of four cells two would be taken, whose agreement says nothing of the ring's).
+    const size_t quarter = ratios.size() / 4;
+    if (ratios.size() - 2 * quarter < kMinLightCells)
         return 0;
     std::sort(ratios.begin(), ratios.end());
-    const size_t quarter = ratios.size() / 4;
     const double middle =
         std::accumulate(ratios.begin() + quarter, ratios.end() - quarter, 0.0) / double(ratios.size() - 2 * quarter);
     if (ratios[ratios.size() - 1 - quarter] - ratios[quarter] > kRingSpread * middle)

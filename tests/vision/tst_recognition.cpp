@@ -181,6 +181,28 @@ void TestRecognition::defectBlobIsFoundWithItsAreaUnlessIgnored()
         lit.Run(0);
         QVERIFY2(flat.view->roiOk[0][1] != part, qPrintable(QString("strip, value %1").arg(flat.view->roiValue[0][1])));
     }
+    // A detailed picture shifted 2 px: its cells scatter, and the ring around a flat region holds
+    // only four cells, each across one edge, which the shift darkens alike. Four cells agreeing
+    // tell no light: the region's own pixels do, and it passes.
+    RecogRig detailed(kW, kH);
+    cv::Mat blocks(kH / 8, kW / 8, CV_8UC1);
+    cv::RNG(5).fill(blocks, cv::RNG::UNIFORM, 40, 200);
+    cv::resize(blocks, blocks, cv::Size(kW, kH), 0, 0, cv::INTER_NEAREST);
+    const cv::Rect region(200, 160, 100, 80);
+    blocks(cv::Rect(region.tl() - cv::Point(40, 40), region.size() + cv::Size(80, 80))).setTo(0);
+    blocks(cv::Rect(region.tl() - cv::Point(3, 3), region.size() + cv::Size(6, 6))).setTo(150);
+    for (const cv::Point cell : {cv::Point(176, 128), cv::Point(304, 128), cv::Point(176, 256), cv::Point(304, 256)}) {
+        blocks(cv::Rect(cell, cv::Size(12, 24))).setTo(10);  // cells partly over it stay too dark to count
+        blocks(cv::Rect(cell + cv::Point(12, 0), cv::Size(12, 24))).setTo(70);
+    }
+    detailed.setTemplate(0, 0, blocks);
+    detailed.addRect(0, region, kFuncDefect, 45, 100, 3);
+    CammerRecong& shaken = detailed.build();
+    cv::Mat shifted;
+    cv::warpAffine(blocks, shifted, cv::Matx23d(1, 0, 2, 0, 1, 0), blocks.size(), cv::INTER_NEAREST, cv::BORDER_REPLICATE);
+    detailed.setAligned(shifted);
+    shaken.Run(0);
+    QVERIFY2(detailed.view->roiOk[0][0], qPrintable(QString("ring of four, value %1").arg(detailed.view->roiValue[0][0])));
     // Ribs of an even period are read whole, row by row: a blur that evens out their phases is
     // no change of light.
     RecogRig ribbed(kW, kH);
