@@ -53,6 +53,13 @@ constexpr double kWideBelow = 0.9;        // below this similarity nearby
 // chroma stays a few levels, so the hue weighs nothing below kGreyChroma and wholly from
 // kClearChroma (a firm colour, which neither turns), continuously between.
 constexpr float kGreyChroma = 8.0f, kClearChroma = 24.0f;
+// Compression turns a tint but makes none out of grey, and a brighter frame moves a chroma by a
+// tenth: a crop's chroma above every chroma the references show within a displacement's reach
+// by more than sensor noise leaves over the coherence window (a level or two) is colour a part
+// brought, however faint. There the crop's hue weighs from that margin above the references'
+// chroma and wholly from twice it, instead of from kGreyChroma (a turned faint tint keeps its
+// chroma, so it still weighs nothing).
+constexpr float kGreyNoiseChroma = 4.0f;
 
 struct ShiftScore
 {
@@ -267,6 +274,15 @@ Live Steadied(const Live& live, const cv::Mat& ref, const cv::Mat& plain, const 
     return out;
 }
 
+// Keeps in largest the larger of it and more, pixel by pixel (more alone where largest is empty).
+void KeepLargest(cv::Mat& largest, const cv::Mat& more)
+{
+    if (largest.size() == more.size())
+        cv::max(largest, more, largest);
+    else
+        largest = more.clone();
+}
+
 // Reference k's grid unweighed by its colour (see Steadied); empty where it is not weighed.
 const cv::Mat& Plain(const std::vector<cv::Mat>& plain, size_t k)
 {
@@ -458,18 +474,42 @@ void SpreadCells(const cv::Mat& src, cv::Size grid, cv::Mat& out)
     }
 }
 
-// Per pixel of a colour picture (8-bit, 3 or 4 channels) how much its hue weighs: its chroma's
-// distance from grey ramped from kGreyChroma to kClearChroma; empty without a colour.
-cv::Mat ChromaWeight(const cv::Mat& colour)
+// Per pixel of a colour picture (8-bit, 3 or 4 channels) the length of its mean chroma (see
+// ChromaMeans); empty without a colour.
+cv::Mat ChromaLength(const cv::Mat& colour)
 {
     if (colour.empty() || colour.depth() != CV_8U || colour.channels() < 3)
         return cv::Mat();
     cv::Mat planes[2], length;
     cv::split(ChromaMeans(colour), planes);
     cv::magnitude(planes[0], planes[1], length);
-    length = (length - kGreyChroma) / (kClearChroma - kGreyChroma);
-    cv::min(cv::max(length, 0.0), 1.0, length);
     return length;
+}
+
+// The largest chroma (see ChromaLength) within reach pixels of each pixel of a colour picture.
+cv::Mat ChromaWithin(const cv::Mat& colour, int reach)
+{
+    cv::Mat length = ChromaLength(colour);
+    if (!length.empty() && reach > 0)
+        cv::dilate(length, length, cv::getStructuringElement(cv::MORPH_RECT, {2 * reach + 1, 2 * reach + 1}),
+                   cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+    return length;
+}
+
+// Per pixel of a colour picture how much its hue weighs: its chroma's distance from grey ramped
+// from kGreyChroma to kClearChroma, or where given, as much as it rises from floor's chroma
+// (the references' within reach and sensor noise's) over kGreyNoiseChroma if that is more;
+// empty without a colour.
+cv::Mat ChromaWeight(const cv::Mat& colour, const cv::Mat& floor = cv::Mat())
+{
+    cv::Mat length = ChromaLength(colour);
+    if (length.empty())
+        return length;
+    cv::Mat weight = (length - kGreyChroma) / (kClearChroma - kGreyChroma);
+    if (floor.size() == length.size())
+        cv::max(weight, (length - floor) / kGreyNoiseChroma, weight);
+    cv::min(cv::max(weight, 0.0), 1.0, weight);
+    return weight;
 }
 
 // The working grid of a hue crop: per cell the mean of its pixels' hue directions weighted by
@@ -617,6 +657,8 @@ void SURF::Clear()
     weighed = false;
     plainRefs.clear();
     plainSmoothRefs.clear();
+    refChroma.release();
+    greyFloor.release();
 }
 
 void SURF::Create(int w, int h, const cv::Mat& mask)
@@ -649,11 +691,11 @@ void SURF::Create(int w, int h, const cv::Mat& mask)
 }
 
 cv::Mat SURF::ToGrid(const cv::Mat& crop, cv::Mat* faded, cv::Mat* known, cv::Mat* pairs, cv::Mat* gone,
-                     const cv::Mat& colour) const
+                     const cv::Mat& colour, const cv::Mat& floor) const
 {
     if (circular)
         return HueCells(crop, cell, grid, faded, known, pairs, gone, hueExcuse,
-                        colour.size() == crop.size() ? ChromaWeight(colour) : cv::Mat());
+                        colour.size() == crop.size() ? ChromaWeight(colour, floor) : cv::Mat());
     cv::Mat out;
     if (grid.width == crop.cols && grid.height == crop.rows) {
         cv::Mat reduced;
@@ -722,6 +764,7 @@ void SURF::AddColour(const cv::Mat& colour)
     if (lastHue.size() == colour.size())
         SetLastRef(lastHue, colour);
     weighed = true;
+    KeepLargest(refChroma, ChromaWithin(colour, shift * kWideShift * cell));
 }
 
 void SURF::AddContext(const cv::Mat& picture, cv::Rect at, const cv::Mat& colour)
@@ -742,6 +785,15 @@ void SURF::AddContext(const cv::Mat& picture, cv::Rect at, const cv::Mat& colour
         return wide;
     };
     const cv::Mat weight = colour.size() == picture.size() ? ChromaWeight(widened(colour)) : cv::Mat();
+    if (colour.size() == picture.size()) {
+        // The colour a displacement may bring in from around the region, too.
+        const cv::Rect reach(at.x - margin, at.y - margin, width + 2 * margin, height + 2 * margin);
+        const cv::Rect known = reach & cv::Rect(0, 0, picture.cols, picture.rows);
+        cv::Mat wide;
+        cv::copyMakeBorder(colour(known), wide, known.y - reach.y, reach.br().y - known.br().y, known.x - reach.x,
+                           reach.br().x - known.br().x, cv::BORDER_REPLICATE);
+        KeepLargest(refChroma, ChromaWithin(wide, margin)(cv::Rect(margin, margin, width, height)));
+    }
     contextRefs.resize(refs.size());
     contextRefs.back() = HueCells(widened(picture), cell, grid + cv::Size(2 * pad, 2 * pad), nullptr, nullptr, nullptr,
                                   nullptr, cv::Mat(), weight);
@@ -752,6 +804,9 @@ void SURF::Train(int, int, int, int)
     valid = !refs.empty();
     edgeRefs.clear();
     edgePad = shift * kWideShift;
+    greyFloor.release();
+    if (weighed && refChroma.size() == cv::Size(width, height))
+        greyFloor = refChroma + kGreyNoiseChroma;  // above the references' chroma by sensor noise's
     const cv::Size padded = grid + cv::Size(2 * edgePad, 2 * edgePad);
     for (size_t k = 0; k < refs.size() && circular; ++k) {
         cv::Mat grid;
@@ -773,7 +828,7 @@ float SURF::Match(const cv::Mat& image, cv::Mat& out, const cv::Mat& colour) con
     Live live, smooth;
     cv::Mat faded;
     live.v = ToGrid(image, &faded, circular ? &live.known : nullptr, circular ? &live.pairs : nullptr,
-                    circular ? &live.gone : nullptr, weighed ? colour : cv::Mat());
+                    circular ? &live.gone : nullptr, weighed ? colour : cv::Mat(), greyFloor);
     live.v2 = live.v.mul(live.v);
     int minCells = std::max(1, cv::countNonZero(cellMask) / 2);
     if (circular) {

@@ -69,7 +69,11 @@
 //   compression turn in blocks; wholly from a firm colour on), in the references and, given
 //   Match's colour (the crop's colour picture, the crop's size), in the crop; AddContext's
 //   colour (the whole colour picture) weighs the picture around likewise. Without Match's
-//   colour the crop's hue weighs whole.
+//   colour the crop's hue weighs whole. Compression turns a faint tint but makes none out of
+//   grey: where the crop's colour lies clearly farther from grey than every reference's within
+//   a displacement's reach, the picture around included (by more than sensor noise moves it),
+//   its hue weighs as much as it rises above theirs, however faint: a faint colour that appears
+//   on grey is a part.
 // Construction allocates nothing, so thousands can be held by value.
 class SURF
 {
@@ -114,6 +118,8 @@ public:
     cv::Mat lastHue;                // hue: the reference crop last added (AddColour weighs it again)
     bool weighed = false;           // hue: AddColour weighed the references' hue by their colour
     std::vector<cv::Mat> plainRefs, plainSmoothRefs;  // hue, weighed: refs and smoothRefs unweighed
+    cv::Mat refChroma;  // hue, weighed: per pixel the references' largest chroma within reach (AddColour, AddContext)
+    cv::Mat greyFloor;  // hue, weighed: per pixel the chroma from which the crop's hue weighs (Train)
 
     // The crop's working grid. faded: the same with hue directions weighted by HueStrength
     // instead of the coherence itself (grey: the grid again); known (hue only): per cell 0..1 how
@@ -121,7 +127,7 @@ public:
     // whose lost hue the references do not excuse.
     // colour (hue only, the crop's size): each pixel's hue weighed by its colour's strength.
     cv::Mat ToGrid(const cv::Mat& crop, cv::Mat* faded = nullptr, cv::Mat* known = nullptr, cv::Mat* pairs = nullptr,
-                   cv::Mat* gone = nullptr, const cv::Mat& colour = cv::Mat()) const;
+                   cv::Mat* gone = nullptr, const cv::Mat& colour = cv::Mat(), const cv::Mat& floor = cv::Mat()) const;
 
 private:
     void SetLastRef(const cv::Mat& crop, const cv::Mat& colour);  // the last reference's grids again

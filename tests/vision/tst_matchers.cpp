@@ -700,6 +700,40 @@ void TestMatchers::surfScoresSimilarityAndToleratesSmallShifts()
         if (chroma == 6)
             QVERIFY2(tinted.Match(clearHue, out, clearColour) < 80, "a clear colour on the faint tint");
     }
+    // Compression turns a tint but makes none out of grey: a faint colour of chroma 10 that appears
+    // on a grey surface is a part, on the faint tint it is not told from the tint turned.
+    for (const int surface : {0, 6}) {
+        const auto [refHue, refColour] = painted(surface, false);
+        SURF plain;
+        plain.circular = true;
+        plain.Create(at.width, at.height, cv::Mat());
+        plain.AddTemp(refHue.clone(), 1, 50, 80);
+        plain.AddColour(refColour);
+        plain.Train(0, 0, 0, 0);
+        auto [partHue, partColour] = painted(surface, false);
+        const auto [faintHue, faintColour] = painted(10, true);
+        const cv::Rect part(40, 30, 30, 30);
+        faintHue(part).copyTo(partHue(part));
+        faintColour(part).copyTo(partColour(part));
+        const float score = plain.Match(partHue, out, partColour);
+        QVERIFY2((score < 80) == (surface == 0), qPrintable(QString("surface %1: %2").arg(surface).arg(score)));
+    }
+    // Nor is that faint colour where it lay beside the region on the taught picture, and a shake
+    // brings it in.
+    cv::Mat besideColour(hue.size(), CV_8UC3, cv::Scalar::all(120)), besideBgra, besideHue(hue.size(), CV_8UC1);
+    besideColour.colRange(0, at.x).setTo(cv::Scalar(115, 115, 125));
+    cv::cvtColor(besideColour, besideBgra, cv::COLOR_BGR2BGRA);
+    RGBA2Hue(besideHue.data, reinterpret_cast<int*>(besideBgra.data), hue.cols, hue.rows);
+    SURF beside;
+    beside.circular = true;
+    beside.Create(at.width, at.height, cv::Mat());
+    beside.AddTemp(besideHue(at).clone(), 1, 50, 80);
+    beside.AddContext(besideHue, at, besideColour);
+    beside.AddColour(besideColour(at));
+    beside.Train(0, 0, 0, 0);
+    const cv::Rect shook = at - cv::Point(9, 0);
+    const float broughtIn = beside.Match(besideHue(shook).clone(), out, besideColour(shook).clone());
+    QVERIFY2(broughtIn >= 80, qPrintable(QString::number(broughtIn)));
 }
 
 // A grey crop's working grid holds the mean of the area each cell covers, the cells spread evenly
