@@ -113,6 +113,10 @@ void TestFloor::scenesOfMendedFaultsHoldTheFloor()
         {431065, "a 5 % darker frame: a part brighter than a near-white surface was cut to its grey"},
         {960187, "a frame 2 % darker at the region, left to the tolerance: a faint part lost its contrast"},
         {960992, "a brighter frame: a part's departure weighed at the references' grey fell inside the tolerance"},
+        {129, "ribs moved half a period half outside a box: a movement clearing a few more pixels than it made won"},
+        {288, "a darker frame, nothing at white: a faint part brought to the references' light passed white, cut"},
+        {3752, "a faint part in a ring on a shaken knurl: a movement of a period carried its means off the ring"},
+        {3079, "a colour photograph's sliver under JPEG: a hue movement that did not halve the departures won"},
     };
     QLoggingCategory::setFilterRules("default.info=false\ndefault.warning=false");
     for (const auto& c : scenes) {
