@@ -1122,11 +1122,17 @@ void Square(cv::Mat& marks, int span)
         int x = 0;
         for (; x < std::min(half, cols); ++x) plain(x);
 #if CV_SIMD
-        for (; x + cv::v_uint8::nlanes <= cols - half; x += cv::v_uint8::nlanes) {
-            cv::v_uint8 v = cv::vx_load(m + x - half);
+        auto vector = [&](int at) {
+            cv::v_uint8 v = cv::vx_load(m + at - half);
             for (int k = 1 - half; k <= half; ++k)
-                v = Darkest ? cv::v_min(v, cv::vx_load(m + x + k)) : cv::v_max(v, cv::vx_load(m + x + k));
-            cv::v_store(a + x, v);
+                v = Darkest ? cv::v_min(v, cv::vx_load(m + at + k)) : cv::v_max(v, cv::vx_load(m + at + k));
+            cv::v_store(a + at, v);
+        };
+        for (; x + cv::v_uint8::nlanes <= cols - half; x += cv::v_uint8::nlanes) vector(x);
+        // The rest up to the last half as one vector ending there (what it repeats is the same).
+        if (x < cols - half && cols - half - cv::v_uint8::nlanes >= half) {
+            vector(cols - half - cv::v_uint8::nlanes);
+            x = cols - half;
         }
 #endif
         for (; x < cols; ++x) plain(x);
@@ -1137,12 +1143,17 @@ void Square(cv::Mat& marks, int span)
         const unsigned char* a = &across[size_t(first) * cols];
         int x = 0;
 #if CV_SIMD
-        for (; x + cv::v_uint8::nlanes <= cols; x += cv::v_uint8::nlanes) {
-            cv::v_uint8 v = cv::vx_load(a + x);
+        auto vector = [&](int at) {
+            cv::v_uint8 v = cv::vx_load(a + at);
             for (int k = 1; k <= last - first; ++k)
-                v = Darkest ? cv::v_min(v, cv::vx_load(a + size_t(k) * cols + x))
-                            : cv::v_max(v, cv::vx_load(a + size_t(k) * cols + x));
-            cv::v_store(m + x, v);
+                v = Darkest ? cv::v_min(v, cv::vx_load(a + size_t(k) * cols + at))
+                            : cv::v_max(v, cv::vx_load(a + size_t(k) * cols + at));
+            cv::v_store(m + at, v);
+        };
+        for (; x + cv::v_uint8::nlanes <= cols; x += cv::v_uint8::nlanes) vector(x);
+        if (x < cols && cols >= cv::v_uint8::nlanes) {
+            vector(cols - cv::v_uint8::nlanes);
+            x = cols;
         }
 #endif
         for (; x < cols; ++x) {
@@ -1226,11 +1237,16 @@ void Cross(cv::Mat& marks)
         if (cols > 0)
             plain(x++);
 #if CV_SIMD
-        for (; x + cv::v_uint8::nlanes <= cols - 1; x += cv::v_uint8::nlanes) {
-            const cv::v_uint8 u = cv::vx_load(up + x), d = cv::vx_load(down + x), l = cv::vx_load(here + x - 1),
-                              c = cv::vx_load(here + x), r = cv::vx_load(here + x + 1);
-            cv::v_store(m + x, Darkest ? cv::v_min(cv::v_min(cv::v_min(u, d), cv::v_min(l, r)), c)
-                                       : cv::v_max(cv::v_max(cv::v_max(u, d), cv::v_max(l, r)), c));
+        auto vector = [&](int at) {
+            const cv::v_uint8 u = cv::vx_load(up + at), d = cv::vx_load(down + at), l = cv::vx_load(here + at - 1),
+                              c = cv::vx_load(here + at), r = cv::vx_load(here + at + 1);
+            cv::v_store(m + at, Darkest ? cv::v_min(cv::v_min(cv::v_min(u, d), cv::v_min(l, r)), c)
+                                        : cv::v_max(cv::v_max(cv::v_max(u, d), cv::v_max(l, r)), c));
+        };
+        for (; x + cv::v_uint8::nlanes <= cols - 1; x += cv::v_uint8::nlanes) vector(x);
+        if (x < cols - 1 && cols - 1 - cv::v_uint8::nlanes >= 1) {  // the rest as one vector ending there
+            vector(cols - 1 - cv::v_uint8::nlanes);
+            x = cols - 1;
         }
 #endif
         for (; x < cols; ++x) plain(x);
@@ -1344,9 +1360,15 @@ void Dilate3(cv::Mat& marks)
         a[0] = cols > 1 ? std::max(m[0], m[1]) : m[0];
         int x = 1;
 #if CV_SIMD
-        for (; x + cv::v_uint8::nlanes <= cols - 1; x += cv::v_uint8::nlanes)
-            cv::v_store(a + x,
-                        cv::v_max(cv::v_max(cv::vx_load(m + x - 1), cv::vx_load(m + x)), cv::vx_load(m + x + 1)));
+        auto vector = [&](int at) {
+            cv::v_store(a + at,
+                        cv::v_max(cv::v_max(cv::vx_load(m + at - 1), cv::vx_load(m + at)), cv::vx_load(m + at + 1)));
+        };
+        for (; x + cv::v_uint8::nlanes <= cols - 1; x += cv::v_uint8::nlanes) vector(x);
+        if (x < cols - 1 && cols - 1 - cv::v_uint8::nlanes >= 1) {  // the rest as one vector ending there
+            vector(cols - 1 - cv::v_uint8::nlanes);
+            x = cols - 1;
+        }
 #endif
         for (; x < cols - 1; ++x) a[x] = std::max({m[x - 1], m[x], m[x + 1]});
         if (cols > 1)
@@ -1359,8 +1381,15 @@ void Dilate3(cv::Mat& marks)
         unsigned char* m = marks.ptr<unsigned char>(y);
         int x = 0;
 #if CV_SIMD
-        for (; x + cv::v_uint8::nlanes <= cols; x += cv::v_uint8::nlanes)
-            cv::v_store(m + x, cv::v_max(cv::v_max(cv::vx_load(up + x), cv::vx_load(here + x)), cv::vx_load(down + x)));
+        auto vector = [&](int at) {
+            cv::v_store(m + at,
+                        cv::v_max(cv::v_max(cv::vx_load(up + at), cv::vx_load(here + at)), cv::vx_load(down + at)));
+        };
+        for (; x + cv::v_uint8::nlanes <= cols; x += cv::v_uint8::nlanes) vector(x);
+        if (x < cols && cols >= cv::v_uint8::nlanes) {
+            vector(cols - cv::v_uint8::nlanes);
+            x = cols;
+        }
 #endif
         for (; x < cols; ++x) m[x] = std::max({up[x], here[x], down[x]});
     }
