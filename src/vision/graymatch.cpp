@@ -1098,47 +1098,48 @@ GrayMatch::Outline MakeOutline(const cv::Mat& judged, const GrayMatch::Band& ban
     return o;
 }
 
-// marks (8-bit) eroded (Darkest) or dilated in place by a square span pixels wide (odd), as
-// cv::erode and cv::dilate do it with a rectangle (what lies past the edge takes no part): the
+// marks (8-bit) eroded (Darkest) or dilated in place by a square before + 1 + after pixels wide,
+// reaching before pixels up and left of each pixel and after pixels down and right, as cv::erode
+// and cv::dilate do it with a rectangle and its anchor (what lies past the edge takes no part): the
 // least or greatest across, then down, in vectors. The general filter's set-up alone costs more
 // than the work on a region's crop.
 template <bool Darkest>
-void Square(cv::Mat& marks, int span)
+void Stretch(cv::Mat& marks, int before, int after)
 {
-    const int rows = marks.rows, cols = marks.cols, half = span / 2;
-    if (rows == 0 || cols == 0 || half == 0)
+    const int rows = marks.rows, cols = marks.cols;
+    if (rows == 0 || cols == 0 || before + after == 0)
         return;
     auto pick = [](unsigned char a, unsigned char b) { return Darkest ? std::min(a, b) : std::max(a, b); };
-    static thread_local std::vector<unsigned char> across;  // each row's pick over x - half .. x + half
+    static thread_local std::vector<unsigned char> across;  // each row's pick over x - before .. x + after
     across.resize(size_t(rows) * cols);
     for (int y = 0; y < rows; ++y) {
         const unsigned char* m = marks.ptr<unsigned char>(y);
         unsigned char* a = &across[size_t(y) * cols];
         auto plain = [&](int x) {
             unsigned char v = m[x];
-            for (int k = std::max(0, x - half); k <= std::min(cols - 1, x + half); ++k) v = pick(v, m[k]);
+            for (int k = std::max(0, x - before); k <= std::min(cols - 1, x + after); ++k) v = pick(v, m[k]);
             a[x] = v;
         };
         int x = 0;
-        for (; x < std::min(half, cols); ++x) plain(x);
+        for (; x < std::min(before, cols); ++x) plain(x);
 #if CV_SIMD
         auto vector = [&](int at) {
-            cv::v_uint8 v = cv::vx_load(m + at - half);
-            for (int k = 1 - half; k <= half; ++k)
+            cv::v_uint8 v = cv::vx_load(m + at - before);
+            for (int k = 1 - before; k <= after; ++k)
                 v = Darkest ? cv::v_min(v, cv::vx_load(m + at + k)) : cv::v_max(v, cv::vx_load(m + at + k));
             cv::v_store(a + at, v);
         };
-        for (; x + cv::v_uint8::nlanes <= cols - half; x += cv::v_uint8::nlanes) vector(x);
-        // The rest up to the last half as one vector ending there (what it repeats is the same).
-        if (x < cols - half && cols - half - cv::v_uint8::nlanes >= half) {
-            vector(cols - half - cv::v_uint8::nlanes);
-            x = cols - half;
+        for (; x + cv::v_uint8::nlanes <= cols - after; x += cv::v_uint8::nlanes) vector(x);
+        // The rest up to the last ones as one vector ending there (what it repeats is the same).
+        if (x < cols - after && cols - after - cv::v_uint8::nlanes >= before) {
+            vector(cols - after - cv::v_uint8::nlanes);
+            x = cols - after;
         }
 #endif
         for (; x < cols; ++x) plain(x);
     }
     for (int y = 0; y < rows; ++y) {
-        const int first = std::max(0, y - half), last = std::min(rows - 1, y + half);
+        const int first = std::max(0, y - before), last = std::min(rows - 1, y + after);
         unsigned char* m = marks.ptr<unsigned char>(y);
         const unsigned char* a = &across[size_t(first) * cols];
         int x = 0;
@@ -1162,6 +1163,14 @@ void Square(cv::Mat& marks, int span)
             m[x] = v;
         }
     }
+}
+
+// marks (8-bit) eroded (Darkest) or dilated in place by a square span pixels wide (odd) about each
+// pixel (see Stretch).
+template <bool Darkest>
+void Square(cv::Mat& marks, int span)
+{
+    Stretch<Darkest>(marks, span / 2, span / 2);
 }
 
 }  // namespace
@@ -1192,9 +1201,12 @@ cv::Rect MarksBox(const cv::Mat& marks)
     return y0 < 0 ? cv::Rect() : cv::Rect(x0, y0, x1 - x0 + 1, y1 - y0 + 1);
 }
 
-// marks (8-bit) opened in place by a square span pixels wide, as cv::morphologyEx does it. An
-// opening keeps nothing outside the marks' box, and within it reads no further than a pixel
-// around (a pixel left out erodes all the square reaches from it): only that part is worked on.
+// marks (8-bit) opened in place by a square span pixels wide, as cv::morphologyEx does it (an even
+// square has no middle pixel: eroded about the one up and left of its middle, dilated about the one
+// down and right, as cv::erode and cv::dilate with those anchors, the opening keeps every square
+// that fits where it lies). An opening keeps nothing outside the marks' box, and within it reads no
+// further than a pixel around (a pixel left out erodes all the square reaches from it): only that
+// part is worked on.
 void OpenSquare(cv::Mat& marks, int span)
 {
     const cv::Rect box = MarksBox(marks);
@@ -1202,8 +1214,8 @@ void OpenSquare(cv::Mat& marks, int span)
         return;
     cv::Mat part = marks(cv::Rect(box.x - 1, box.y - 1, box.width + 2, box.height + 2) &
                          cv::Rect(cv::Point(), marks.size()));
-    Square<true>(part, span);
-    Square<false>(part, span);
+    Stretch<true>(part, (span - 1) / 2, span / 2);
+    Stretch<false>(part, span / 2, (span - 1) / 2);
 }
 
 namespace {
@@ -1259,6 +1271,44 @@ void OpenCross(cv::Mat& marks)
 {
     Cross<true>(marks);
     Cross<false>(marks);
+}
+
+// The least of each pixel's eight neighbours, read from a copy bordered by 255 (what lies past the
+// edge takes no part), in vectors.
+void ErodeRing(cv::Mat& marks)
+{
+    const int rows = marks.rows, cols = marks.cols;
+    if (rows == 0 || cols == 0)
+        return;
+    const int stride = cols + 2;
+    static thread_local std::vector<unsigned char> bordered;
+    bordered.assign(size_t(rows + 2) * size_t(stride), 255);
+    for (int y = 0; y < rows; ++y)
+        std::memcpy(&bordered[size_t(y + 1) * stride + 1], marks.ptr<unsigned char>(y), size_t(cols));
+    for (int y = 0; y < rows; ++y) {
+        // The rows above, at and below, each from the column left of the pixel on.
+        const unsigned char* up = &bordered[size_t(y) * stride];
+        const unsigned char* here = up + stride;
+        const unsigned char* down = here + stride;
+        unsigned char* m = marks.ptr<unsigned char>(y);
+        int x = 0;
+#if CV_SIMD
+        auto vector = [&](int at) {
+            auto at3 = [&](const unsigned char* row) {
+                return cv::v_min(cv::v_min(cv::vx_load(row + at), cv::vx_load(row + at + 1)), cv::vx_load(row + at + 2));
+            };
+            cv::v_store(m + at, cv::v_min(cv::v_min(at3(up), at3(down)),
+                                          cv::v_min(cv::vx_load(here + at), cv::vx_load(here + at + 2))));
+        };
+        for (; x + cv::v_uint8::nlanes <= cols; x += cv::v_uint8::nlanes) vector(x);
+        if (x < cols && cols >= cv::v_uint8::nlanes) {  // the rest as one vector ending at the edge
+            vector(cols - cv::v_uint8::nlanes);
+            x = cols;
+        }
+#endif
+        for (; x < cols; ++x)
+            m[x] = std::min({up[x], up[x + 1], up[x + 2], here[x], here[x + 2], down[x], down[x + 1], down[x + 2]});
+    }
 }
 
 namespace {
@@ -1591,56 +1641,99 @@ cv::Point TextureShift(const Comparison& own, const GrayMatch& m, int bandHere, 
 // references' range exceeds its own at most along a strip 3 pixels wide beside each edge (the
 // references' 3 x 3 range holds 3 pixels about an edge), which the square does not fit.
 // kept gets the count of the textured pixels where the crop keeps the texture's range.
+// Each pixel of out set to op(out, a, b) (8-bit pictures of one size; op takes pixels and vectors
+// alike), row by row in vectors.
+template <typename Op>
+void PerPixel(cv::Mat& out, const cv::Mat& a, const cv::Mat& b, Op op)
+{
+    for (int y = 0; y < out.rows; ++y) {
+        unsigned char* o = out.ptr<unsigned char>(y);
+        const unsigned char* pa = a.ptr<unsigned char>(y);
+        const unsigned char* pb = b.ptr<unsigned char>(y);
+        int x = 0;
+#if CV_SIMD
+        for (; x + cv::v_uint8::nlanes <= out.cols; x += cv::v_uint8::nlanes)
+            cv::v_store(o + x, op(cv::vx_load(o + x), cv::vx_load(pa + x), cv::vx_load(pb + x)));
+#endif
+        for (; x < out.cols; ++x) o[x] = static_cast<unsigned char>(op(o[x], pa[x], pb[x]));
+    }
+}
+
 void FlatMarks(const GrayMatch& m, const cv::Mat& crop, cv::Point shift, const cv::Mat& marks, unsigned char lim,
                const cv::Mat& textured, cv::Mat& out, int& kept)
 {
-    static thread_local cv::Mat high, low, range, bandRange, informative, core;
+    static thread_local cv::Mat high, low, smooth, informative, area;
+    static thread_local std::vector<unsigned char> bandRange;  // a row's, under the crop as it moved
     crop.copyTo(high);
     Dilate3(high);
     // The least around each pixel, taken where the crop lies in a larger picture over what lies
     // around it there too (as the general erosion reads a picture's part).
     ErodeInPicture(crop, low, [](cv::Mat& m) { Square<true>(m, 3); });
-    cv::subtract(high, low, range);
-    cv::subtract(m.band.high, m.band.low, bandRange);
-    if (shift != cv::Point()) {
-        MoveMask(bandRange, shift, high);
-        high.copyTo(bandRange);
-    }
-    cv::compare(bandRange, lim, informative, cv::CMP_GT);
-    // range * kFlatShare <= bandRange, without overflow.
-    range.convertTo(range, CV_16U, kFlatShare);
-    bandRange.convertTo(bandRange, CV_16U);
-    cv::compare(range, bandRange, out, cv::CMP_LE);
-    kept = 0;  // textured & ~out, counted without the pictures the expression makes
-    for (int y = 0; y < out.rows; ++y) {
+    smooth.create(crop.size(), CV_8UC1);
+    informative.create(crop.size(), CV_8UC1);
+    bandRange.resize(size_t(crop.cols));
+    const cv::Rect ref = Overlap(crop.size(), shift), at = ref + shift;
+    kept = 0;  // the textured pixels that are not smooth
+    static_assert(kFlatShare == 2, "range * kFlatShare <= band is range <= band - range");
+    for (int y = 0; y < crop.rows; ++y) {
+        unsigned char* band = bandRange.data();
+        std::memset(band, 0, bandRange.size());  // (0 where the movement uncovers the crop)
+        if (!ref.empty() && y >= at.y && y < at.br().y) {
+            const unsigned char* lo = m.band.low.ptr<unsigned char>(y - shift.y) + ref.x;
+            const unsigned char* hi = m.band.high.ptr<unsigned char>(y - shift.y) + ref.x;
+            for (int x = 0; x < ref.width; ++x) band[at.x + x] = static_cast<unsigned char>(std::max(0, hi[x] - lo[x]));
+        }
+        const unsigned char* h = high.ptr<unsigned char>(y);
+        const unsigned char* l = low.ptr<unsigned char>(y);
         const unsigned char* t = textured.ptr<unsigned char>(y);
-        const unsigned char* o = out.ptr<unsigned char>(y);
-        for (int x = 0; x < out.cols; ++x) kept += (t[x] & ~o[x] & 0xFF) != 0;
+        unsigned char* sm = smooth.ptr<unsigned char>(y);
+        unsigned char* inf = informative.ptr<unsigned char>(y);
+        int x = 0;
+#if CV_SIMD
+        const cv::v_uint8 vlim = cv::vx_setall_u8(lim);
+        for (; x + cv::v_uint8::nlanes <= crop.cols; x += cv::v_uint8::nlanes) {
+            const cv::v_uint8 range = cv::vx_load(h + x) - cv::vx_load(l + x), b = cv::vx_load(band + x);
+            const cv::v_uint8 flat = range <= b - range, said = b > vlim;  // (u8 subtraction saturates at 0)
+            cv::v_store(inf + x, said);
+            cv::v_store(sm + x, flat & said);
+            kept += __builtin_popcount(unsigned(cv::v_signmask(cv::vx_load(t + x) & ~flat)));
+        }
+#endif
+        for (; x < crop.cols; ++x) {
+            const bool flat = (h[x] - l[x]) * kFlatShare <= band[x];
+            kept += t[x] && !flat;
+            inf[x] = band[x] > lim ? 255 : 0;
+            sm[x] = flat && band[x] > lim ? 255 : 0;
+        }
     }
-    cv::bitwise_and(out, informative, out);
+    // The marks are all that is kept: only their surroundings are worked on, as far as what follows
+    // reads (a closing and a ring, the even opening, the rim), each as on a picture of its own
+    // there, which differs from the whole crop's only that far from its edge.
+    out.create(crop.size(), CV_8UC1);
+    out.setTo(0);
+    const cv::Rect box = MarksBox(marks);
+    if (box.empty())
+        return;
+    const int reach = 2 + kFlatSpan + 1;
+    const cv::Rect window = cv::Rect(box.x - reach, box.y - reach, box.width + 2 * reach, box.height + 2 * reach) &
+                            cv::Rect(cv::Point(), crop.size());
+    const cv::Mat flat = smooth(window), said = informative(window);
     // Gaps of pixels that say nothing are closed; of the others only a pixel all of whose 8
     // neighbours are smooth (noise): two edges' strips a pixel or two apart stay apart.
-    out.copyTo(core);
-    Square<false>(core, 3);
-    Square<true>(core, 3);
-    cv::bitwise_and(core, ~informative, core);
-    cv::bitwise_or(out, core, core);
-    static const cv::Mat ring = [] {
-        cv::Mat k = cv::Mat::ones(3, 3, CV_8UC1);
-        k.at<unsigned char>(1, 1) = 0;
-        return k;
-    }();
-    cv::erode(out, low, ring);
-    cv::bitwise_or(low, core, out);
-    static const cv::Mat flat = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kFlatSpan, kFlatSpan));
-    // (An even square has no centre: the erosion and the dilation take opposite anchors, so the
-    // opening keeps every square that fits where it lies.)
-    cv::erode(out, core, flat, cv::Point((kFlatSpan - 1) / 2, (kFlatSpan - 1) / 2));
-    cv::dilate(core, out, flat, cv::Point(kFlatSpan / 2, kFlatSpan / 2));
-    Dilate3(out);
-    cv::bitwise_and(out, marks, out);
+    flat.copyTo(area);
+    Square<false>(area, 3);
+    Square<true>(area, 3);
+    flat.copyTo(low);
+    ErodeRing(low);
+    PerPixel(area, flat, said, [](auto closed, auto f, auto s) { return (closed & ~s) | f; });
+    PerPixel(area, low, low, [](auto a, auto ring, auto) { return a | ring; });
+    // (An even square has no centre: the opening keeps every square that fits where it lies.)
+    OpenSquare(area, kFlatSpan);
+    Dilate3(area);
+    cv::Mat part = out(window);
+    area.copyTo(part);
+    PerPixel(part, marks(window), marks(window), [](auto a, auto mk, auto) { return a & mk; });
 }
-
 // Whether the crop (own: its levels against the references' own values, as the match moved them)
 // keeps no trace of the texture on the textured pixels (255 in textured): the correlation of its
 // levels with the middle of the references' own values there is below 1 / kTraceShare.
