@@ -1762,24 +1762,53 @@ bool KeepsNoTrace(const Comparison& own, const cv::Mat& textured)
 void JoinedMarks(const cv::Mat& marks, const cv::Mat& texture, const cv::Mat& solidMarks, cv::Mat& joined)
 {
     static thread_local cv::Mat area;
-    cv::bitwise_and(marks, texture, joined);
     // A joined square holds at least half its pixels marked, none of them in a solid area yet.
-    cv::subtract(joined, solidMarks, area);
-    if (cv::countNonZero(area) * 2 < kSolidSpan * kSolidSpan) {
+    joined.create(marks.size(), CV_8UC1);
+    int fresh = 0;
+    for (int y = 0; y < marks.rows; ++y) {
+        const unsigned char* m = marks.ptr<unsigned char>(y);
+        const unsigned char* t = texture.ptr<unsigned char>(y);
+        const unsigned char* solid = solidMarks.ptr<unsigned char>(y);
+        unsigned char* j = joined.ptr<unsigned char>(y);
+        int x = 0;
+#if CV_SIMD
+        for (; x + cv::v_uint8::nlanes <= marks.cols; x += cv::v_uint8::nlanes) {
+            const cv::v_uint8 both = cv::vx_load(m + x) & cv::vx_load(t + x);
+            cv::v_store(j + x, both);
+            fresh += __builtin_popcount(unsigned(cv::v_signmask(both & ~cv::vx_load(solid + x))));
+        }
+#endif
+        for (; x < marks.cols; ++x) {
+            j[x] = m[x] & t[x];
+            fresh += (j[x] & ~solid[x] & 0xFF) != 0;
+        }
+    }
+    if (fresh * 2 < kSolidSpan * kSolidSpan) {
         joined.setTo(0);
         return;
     }
-    joined.copyTo(area);
+    // Only the joined marks' surroundings are worked on: what follows keeps nothing beyond a pixel
+    // outside their box and spreads that by half a solid square, so the part around that, all
+    // empty, reads as it does in the whole crop.
+    const cv::Rect box = MarksBox(joined);
+    const int reach = kSolidSpan / 2 + 2;
+    const cv::Rect window = cv::Rect(box.x - reach, box.y - reach, box.width + 2 * reach, box.height + 2 * reach) &
+                            cv::Rect(cv::Point(), marks.size());
+    cv::Mat inWindow = joined(window);
+    inWindow.copyTo(area);
     OpenCross(area);
     Square<false>(area, 3);  // closed by the 3 x 3 square
     Square<true>(area, 3);
     OpenSquare(area, kSolidSpan);
-    cv::bitwise_and(joined, area, joined);
-    const int inside = cv::countNonZero(joined);
+    PerPixel(inWindow, area, area, [](auto j, auto a, auto) { return j & a; });
+    const int inside = cv::countNonZero(inWindow);
     if (inside == 0)
         return;
     Square<false>(area, kSolidSpan);
-    if (cv::countNonZero(marks & ~area) * kJoinedShare > inside)
+    // The marks elsewhere: all of them less those in the spread squares.
+    cv::Mat within = marks(window).clone();
+    PerPixel(within, area, area, [](auto m, auto a, auto) { return m & a; });
+    if ((cv::countNonZero(marks) - cv::countNonZero(within)) * kJoinedShare > inside)
         joined.setTo(0);
 }
 
