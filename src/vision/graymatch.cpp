@@ -1628,19 +1628,6 @@ cv::Point TextureShift(const Comparison& own, const GrayMatch& m, int bandHere, 
     return best;
 }
 
-// The marks (the departures from the references' own values) within an area where the crop is
-// smooth though the references were textured, into out: its 3 x 3 range at most 1 in kFlatShare
-// of the band's (the references' own 3 x 3 range, moved by shift) where that range exceeds lim
-// (only there can a smooth part depart at all), holding a square kFlatSpan wide, and a pixel
-// around (the part's rim). Pixels where the references' range is within lim (the middle of a
-// coarser texture's cell, a smooth spot) say nothing: gaps of them up to 2 pixels wide between
-// smooth pixels are smooth too, and so is a single pixel all of whose neighbours are (noise). A
-// smooth part of the texture's mean grey 6 pixels wide or more is
-// such an area, and there its marks count as the plain comparison has them, holes that noise
-// leaves included; a crop turned or moved keeps the texture's range, displaced, so that the
-// references' range exceeds its own at most along a strip 3 pixels wide beside each edge (the
-// references' 3 x 3 range holds 3 pixels about an edge), which the square does not fit.
-// kept gets the count of the textured pixels where the crop keeps the texture's range.
 // Each pixel of out set to op(out, a, b) (8-bit pictures of one size; op takes pixels and vectors
 // alike), row by row in vectors.
 template <typename Op>
@@ -1659,11 +1646,60 @@ void PerPixel(cv::Mat& out, const cv::Mat& a, const cv::Mat& b, Op op)
     }
 }
 
-void FlatMarks(const GrayMatch& m, const cv::Mat& crop, cv::Point shift, const cv::Mat& marks, unsigned char lim,
-               const cv::Mat& textured, cv::Mat& out, int& kept)
+// The marks (the departures from the references' own values) within an area where the crop is
+// smooth though the references were textured, into out: its 3 x 3 range at most 1 in kFlatShare
+// of the band's (the references' own 3 x 3 range, moved by shift) where that range exceeds lim
+// (only there can a smooth part depart at all), holding a square kFlatSpan wide, and a pixel
+// around (the part's rim). Pixels where the references' range is within lim (the middle of a
+// coarser texture's cell, a smooth spot) say nothing: gaps of them up to 2 pixels wide between
+// smooth pixels are smooth too, and so is a single pixel all of whose neighbours are (noise). A
+// smooth part of the texture's mean grey 6 pixels wide or more is
+// such an area, and there its marks count as the plain comparison has them, holes that noise
+// leaves included; a crop turned or moved keeps the texture's range, displaced, so that the
+// references' range exceeds its own at most along a strip 3 pixels wide beside each edge (the
+// references' 3 x 3 range holds 3 pixels about an edge), which the square does not fit.
+// SmoothPixels finds the smooth pixels (and counts the textured ones where the crop keeps the
+// texture's range), FlatMarks the marks in their areas.
+#if CV_SIMD
+// The lanes set (255) in the vectors added, counted in the lanes themselves (255 is -1: subtracting
+// it adds one) and summed up before a lane could overflow.
+struct LaneCount
 {
-    static thread_local cv::Mat high, low, smooth, informative, area;
+    cv::v_uint8 lanes = cv::vx_setzero_u8();
+    int added = 0, total = 0;
+    void add(const cv::v_uint8& set)
+    {
+        lanes = cv::v_sub_wrap(lanes, set);
+        if (++added == 255)
+            sum();
+    }
+    int sum()
+    {
+        total += int(cv::v_reduce_sum(cv::v_dotprod_expand_fast(lanes, cv::vx_setall_u8(1))));
+        lanes = cv::vx_setzero_u8();
+        added = 0;
+        return total;
+    }
+};
+#endif
+
+struct Smooth
+{
+    cv::Mat flat;  // 255 where the crop's range is smooth and the references' range says so
+    cv::Mat said;  // 255 where the references' range exceeds lim
+    int kept = 0;  // the textured pixels where the crop keeps the texture's range
+};
+
+// The first step of FlatMarks: which pixels are smooth, which say so, and how many textured ones
+// keep the texture's range.
+void SmoothPixels(const GrayMatch& m, const cv::Mat& crop, cv::Point shift, unsigned char lim, const cv::Mat& textured,
+                  Smooth& into)
+{
+    static thread_local cv::Mat high, low;
     static thread_local std::vector<unsigned char> bandRange;  // a row's, under the crop as it moved
+    cv::Mat& smooth = into.flat;
+    cv::Mat& informative = into.said;
+    int& kept = into.kept;
     crop.copyTo(high);
     Dilate3(high);
     // The least around each pixel, taken where the crop lies in a larger picture over what lies
@@ -1675,13 +1711,21 @@ void FlatMarks(const GrayMatch& m, const cv::Mat& crop, cv::Point shift, const c
     const cv::Rect ref = Overlap(crop.size(), shift), at = ref + shift;
     kept = 0;  // the textured pixels that are not smooth
     static_assert(kFlatShare == 2, "range * kFlatShare <= band is range <= band - range");
+#if CV_SIMD
+    LaneCount counted;
+#endif
     for (int y = 0; y < crop.rows; ++y) {
         unsigned char* band = bandRange.data();
         std::memset(band, 0, bandRange.size());  // (0 where the movement uncovers the crop)
         if (!ref.empty() && y >= at.y && y < at.br().y) {
             const unsigned char* lo = m.band.low.ptr<unsigned char>(y - shift.y) + ref.x;
             const unsigned char* hi = m.band.high.ptr<unsigned char>(y - shift.y) + ref.x;
-            for (int x = 0; x < ref.width; ++x) band[at.x + x] = static_cast<unsigned char>(std::max(0, hi[x] - lo[x]));
+            int x = 0;
+#if CV_SIMD
+            for (; x + cv::v_uint8::nlanes <= ref.width; x += cv::v_uint8::nlanes)
+                cv::v_store(band + at.x + x, cv::vx_load(hi + x) - cv::vx_load(lo + x));  // (saturates at 0)
+#endif
+            for (; x < ref.width; ++x) band[at.x + x] = static_cast<unsigned char>(std::max(0, hi[x] - lo[x]));
         }
         const unsigned char* h = high.ptr<unsigned char>(y);
         const unsigned char* l = low.ptr<unsigned char>(y);
@@ -1696,7 +1740,7 @@ void FlatMarks(const GrayMatch& m, const cv::Mat& crop, cv::Point shift, const c
             const cv::v_uint8 flat = range <= b - range, said = b > vlim;  // (u8 subtraction saturates at 0)
             cv::v_store(inf + x, said);
             cv::v_store(sm + x, flat & said);
-            kept += __builtin_popcount(unsigned(cv::v_signmask(cv::vx_load(t + x) & ~flat)));
+            counted.add(cv::vx_load(t + x) & ~flat);
         }
 #endif
         for (; x < crop.cols; ++x) {
@@ -1706,18 +1750,26 @@ void FlatMarks(const GrayMatch& m, const cv::Mat& crop, cv::Point shift, const c
             sm[x] = flat && band[x] > lim ? 255 : 0;
         }
     }
+#if CV_SIMD
+    kept += counted.sum();
+#endif
+}
+
+void FlatMarks(const Smooth& smooth, const cv::Mat& marks, cv::Mat& out)
+{
+    static thread_local cv::Mat low, area;
     // The marks are all that is kept: only their surroundings are worked on, as far as what follows
     // reads (a closing and a ring, the even opening, the rim), each as on a picture of its own
     // there, which differs from the whole crop's only that far from its edge.
-    out.create(crop.size(), CV_8UC1);
+    out.create(marks.size(), CV_8UC1);
     out.setTo(0);
     const cv::Rect box = MarksBox(marks);
     if (box.empty())
         return;
     const int reach = 2 + kFlatSpan + 1;
     const cv::Rect window = cv::Rect(box.x - reach, box.y - reach, box.width + 2 * reach, box.height + 2 * reach) &
-                            cv::Rect(cv::Point(), crop.size());
-    const cv::Mat flat = smooth(window), said = informative(window);
+                            cv::Rect(cv::Point(), marks.size());
+    const cv::Mat flat = smooth.flat(window), said = smooth.said(window);
     // Gaps of pixels that say nothing are closed; of the others only a pixel all of whose 8
     // neighbours are smooth (noise): two edges' strips a pixel or two apart stay apart.
     flat.copyTo(area);
@@ -1765,6 +1817,9 @@ void JoinedMarks(const cv::Mat& marks, const cv::Mat& texture, const cv::Mat& so
     // A joined square holds at least half its pixels marked, none of them in a solid area yet.
     joined.create(marks.size(), CV_8UC1);
     int fresh = 0;
+#if CV_SIMD
+    LaneCount counted;
+#endif
     for (int y = 0; y < marks.rows; ++y) {
         const unsigned char* m = marks.ptr<unsigned char>(y);
         const unsigned char* t = texture.ptr<unsigned char>(y);
@@ -1775,7 +1830,7 @@ void JoinedMarks(const cv::Mat& marks, const cv::Mat& texture, const cv::Mat& so
         for (; x + cv::v_uint8::nlanes <= marks.cols; x += cv::v_uint8::nlanes) {
             const cv::v_uint8 both = cv::vx_load(m + x) & cv::vx_load(t + x);
             cv::v_store(j + x, both);
-            fresh += __builtin_popcount(unsigned(cv::v_signmask(both & ~cv::vx_load(solid + x))));
+            counted.add(both & ~cv::vx_load(solid + x));
         }
 #endif
         for (; x < marks.cols; ++x) {
@@ -1783,6 +1838,9 @@ void JoinedMarks(const cv::Mat& marks, const cv::Mat& texture, const cv::Mat& so
             fresh += (j[x] & ~solid[x] & 0xFF) != 0;
         }
     }
+#if CV_SIMD
+    fresh += counted.sum();
+#endif
     if (fresh * 2 < kSolidSpan * kSolidSpan) {
         joined.setTo(0);
         return;
@@ -1832,7 +1890,7 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
         return;
     const Comparison* firmLight = exact ? exact() : nullptr;
     static thread_local cv::Mat marks, firmMarks, firm, textured, onTexture, flatMarks, nearLow, nearHigh, joined, span;
-    MarkDepartures(own, marks);
+    const int marked = MarkDepartures(own, marks);
     const cv::Mat* firmAt = &m.firm;
     const cv::Mat* texturedAt = &m.textured;
     Comparison offNear = firmLight ? *firmLight : own;
@@ -1863,27 +1921,38 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
     // half an odd period as strips a pixel apart: see JoinedMarks).
     cv::bitwise_and(marks, *texturedAt, onTexture);
     const bool anyOnTexture = cv::countNonZero(onTexture) > 0;
-    int textureKept = 0;
+    static thread_local Smooth smooth;
     if (anyOnTexture)
-        FlatMarks(m, *own.up, shift, marks, own.lim, *texturedAt, flatMarks, textureKept);
-    OpenSquare(onTexture, kSolidSpan);
-    if (anyOnTexture) {
-        if (shift != cv::Point())
-            MoveMask(m.textureSpan, shift, span);
-        JoinedMarks(marks, shift == cv::Point() ? m.textureSpan : span, onTexture, joined);
-        cv::bitwise_or(onTexture, joined, onTexture);
-    }
+        SmoothPixels(m, *own.up, shift, own.lim, *texturedAt, smooth);
     const int texturedCount = shift == cv::Point() ? m.texturedCount : cv::countNonZero(*texturedAt);
-    cv::bitwise_and(onTexture, *texturedAt, joined);
-    const int onTextureCount = cv::countNonZero(joined);
-    // The band weighs against every mark on texture; whether the crop sits still, against the
-    // solid areas alone (a smooth part may cover most of a small region).
-    const int markedOnTexture = anyOnTexture ? cv::countNonZero(onTexture | flatMarks) : 0;
-    if (bandHere * kBandShare > markedOnTexture ||
+    // The band weighs against every mark on texture, which are marks: where it departs at more than
+    // 1 in kBandShare of all of them, the solid areas need not be found.
+    const bool bandDeparts = bandHere * kBandShare > marked;
+    int markedOnTexture = 0, onTextureCount = 0;
+    if (!bandDeparts) {
+        if (anyOnTexture)
+            FlatMarks(smooth, marks, flatMarks);
+        OpenSquare(onTexture, kSolidSpan);
+        if (anyOnTexture) {
+            if (shift != cv::Point())
+                MoveMask(m.textureSpan, shift, span);
+            JoinedMarks(marks, shift == cv::Point() ? m.textureSpan : span, onTexture, joined);
+            cv::bitwise_or(onTexture, joined, onTexture);
+        }
+        cv::bitwise_and(onTexture, *texturedAt, joined);
+        onTextureCount = cv::countNonZero(joined);
+        // Whether the crop sits still, against the solid areas alone (a smooth part may cover most
+        // of a small region).
+        markedOnTexture = anyOnTexture ? cv::countNonZero(onTexture | flatMarks) : 0;
+    }
+    if (bandDeparts || bandHere * kBandShare > markedOnTexture ||
         (!aligned && !SitsStill(own, *texturedAt, onTextureCount, texturedCount))) {
+        const bool smoothHolds = anyOnTexture && (smooth.kept * kTextureKeptShare >= texturedCount ||
+                                                  KeepsNoTrace(own, *texturedAt));
+        if (smoothHolds && bandDeparts)
+            FlatMarks(smooth, marks, flatMarks);
         firmMarks.copyTo(marks);  // (the buffers are kept: never share them)
-        if (anyOnTexture &&
-            (textureKept * kTextureKeptShare >= texturedCount || KeepsNoTrace(own, *texturedAt)))
+        if (smoothHolds)
             cv::bitwise_or(marks, flatMarks, marks);
     } else {
         cv::bitwise_or(onTexture, firmMarks, marks);
