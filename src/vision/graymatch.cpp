@@ -1870,6 +1870,27 @@ void JoinedMarks(const cv::Mat& marks, const cv::Mat& texture, const cv::Mat& so
         joined.setTo(0);
 }
 
+// Whether every pixel set in marks is set in diff (8-bit pictures of one size, 0 or 255).
+bool Within(const cv::Mat& marks, const cv::Mat& diff)
+{
+    for (int y = 0; y < marks.rows; ++y) {
+        const unsigned char* m = marks.ptr<unsigned char>(y);
+        const unsigned char* d = diff.ptr<unsigned char>(y);
+        int x = 0;
+#if CV_SIMD
+        cv::v_uint8 outside = cv::vx_setzero_u8();
+        for (; x + cv::v_uint8::nlanes <= marks.cols; x += cv::v_uint8::nlanes)
+            outside = outside | (cv::vx_load(m + x) & ~cv::vx_load(d + x));
+        if (cv::v_check_any(outside))
+            return false;
+#endif
+        for (; x < marks.cols; ++x)
+            if (m[x] & ~d[x] & 0xFF)
+                return false;
+    }
+    return true;
+}
+
 // The plain comparison's floor: each pixel against the references' own value at its place (own,
 // at the region's alignment and light, as the match last moved it) beyond the tolerance, where
 // that comparison is reliable, opened by a 3 x 3 cross as a plain comparison is, ORed into diff.
@@ -1886,10 +1907,18 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
     const cv::Rect all(cv::Point(), own.up->size());
     Comparison near = own;
     near.lim = static_cast<unsigned char>(std::max(0, int(own.lim) - lightReach));
-    if (m.firm.empty() || Departures(near, all, all) == 0)
-        return;
-    const Comparison* firmLight = exact ? exact() : nullptr;
     static thread_local cv::Mat marks, firmMarks, firm, textured, onTexture, flatMarks, nearLow, nearHigh, joined, span;
+    if (m.firm.empty() || MarkDepartures(near, marks) == 0)
+        return;
+    // Every mark below lies where near departs (the firm pixels are judged ones where the crop
+    // lies), and the opening keeps no more of less: where near's departures, opened, lie in diff
+    // already, nothing is added.
+    if (shift == cv::Point()) {
+        OpenCross(marks);
+        if (Within(marks, diff))
+            return;
+    }
+    const Comparison* firmLight = exact ? exact() : nullptr;
     const int marked = MarkDepartures(own, marks);
     const cv::Mat* firmAt = &m.firm;
     const cv::Mat* texturedAt = &m.textured;
