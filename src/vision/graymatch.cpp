@@ -240,6 +240,47 @@ struct Comparison
     const cv::Mat* only = nullptr;     // the crop's pixels that may depart (255; none: all)
 };
 
+// Each pixel of out set to op(out, a, b) (8-bit pictures of one size; op takes pixels and vectors
+// alike), row by row in vectors.
+template <typename Op>
+void PerPixel(cv::Mat& out, const cv::Mat& a, const cv::Mat& b, Op op)
+{
+    for (int y = 0; y < out.rows; ++y) {
+        unsigned char* o = out.ptr<unsigned char>(y);
+        const unsigned char* pa = a.ptr<unsigned char>(y);
+        const unsigned char* pb = b.ptr<unsigned char>(y);
+        int x = 0;
+#if CV_SIMD
+        for (; x + cv::v_uint8::nlanes <= out.cols; x += cv::v_uint8::nlanes)
+            cv::v_store(o + x, op(cv::vx_load(o + x), cv::vx_load(pa + x), cv::vx_load(pb + x)));
+#endif
+        for (; x < out.cols; ++x) o[x] = static_cast<unsigned char>(op(o[x], pa[x], pb[x]));
+    }
+}
+
+#if CV_SIMD
+// The lanes set (255) in the vectors added, counted in the lanes themselves (255 is -1: subtracting
+// it adds one) and summed up before a lane could overflow.
+struct LaneCount
+{
+    cv::v_uint8 lanes = cv::vx_setzero_u8();
+    int added = 0, total = 0;
+    void add(const cv::v_uint8& set)
+    {
+        lanes = cv::v_sub_wrap(lanes, set);
+        if (++added == 255)
+            sum();
+    }
+    int sum()
+    {
+        total += int(cv::v_reduce_sum(cv::v_dotprod_expand_fast(lanes, cv::vx_setall_u8(1))));
+        lanes = cv::vx_setzero_u8();
+        added = 0;
+        return total;
+    }
+};
+#endif
+
 // The departures of row y of the crop's part `at` from row y of the band's part `ref` (see
 // Departures); with Store, 255 in d where a pixel departs, else 0. The conditions the comparison
 // has are template arguments: the row's loop carries no test that is the same for every pixel.
@@ -869,8 +910,9 @@ bool ExplainedAround(const Comparison* cmp, const GrayMatch& m, cv::Point shift,
     region.also = nullptr;
     region.low = &m.band.low, region.high = &m.band.high;
     const cv::Rect ref = Overlap(pixels.up->size(), shift), at = ref + shift;
-    const int aroundGain = Departures(around, at, at) - Departures(around, at, ref);
     const int regionGain = Departures(region, at, at) - Departures(region, at, ref);
+    // (A region that judges its whole crop was taught as its context: the same gain.)
+    const int aroundGain = m.wholeMask ? regionGain : Departures(around, at, at) - Departures(around, at, ref);
     if (aroundGain * kContextShare < regionGain)
         return false;
     if (m.wholeMask || means.empty())
@@ -898,16 +940,44 @@ bool ExplainedAround(const Comparison* cmp, const GrayMatch& m, cv::Point shift,
 // and a movement they do not support is none.
 bool FitsOwnBetter(const Comparison& own, const GrayMatch& m, cv::Point shift)
 {
-    static thread_local cv::Mat here, there;
-    Comparison around = own;
-    around.also = nullptr, around.only = nullptr;
-    around.low = &m.ownContext.low, around.high = &m.ownContext.high;
     const cv::Rect ref = Overlap(own.up->size(), shift), at = ref + shift;
-    here.create(at.size(), CV_8UC1);
-    there.create(at.size(), CV_8UC1);
-    Departures(around, at, at, 1, INT_MAX, &here);
-    Departures(around, at, ref, 1, INT_MAX, &there);
-    const int cleared = cv::countNonZero(here & ~there), made = cv::countNonZero(there & ~here);
+    // The pixels departing where the crop lies and not moved (cleared), and the other way (made),
+    // counted in one pass.
+    const cv::Mat &low = m.ownContext.low, &high = m.ownContext.high;
+    const unsigned char lim = own.lim, ceiling = own.ceiling;
+    int cleared = 0, made = 0;
+#if CV_SIMD
+    LaneCount clearedLanes, madeLanes;
+    const cv::v_uint8 vlim = cv::vx_setall_u8(lim), vceil = cv::vx_setall_u8(ceiling);
+#endif
+    for (int y = 0; y < at.height; ++y) {
+        const unsigned char* v = own.up->ptr<unsigned char>(at.y + y) + at.x;
+        const unsigned char* w = own.down->ptr<unsigned char>(at.y + y) + at.x;
+        const unsigned char* lo[2] = {low.ptr<unsigned char>(at.y + y) + at.x, low.ptr<unsigned char>(ref.y + y) + ref.x};
+        const unsigned char* hi[2] = {high.ptr<unsigned char>(at.y + y) + at.x,
+                                      high.ptr<unsigned char>(ref.y + y) + ref.x};
+        int x = 0;
+#if CV_SIMD
+        for (; x + cv::v_uint8::nlanes <= at.width; x += cv::v_uint8::nlanes) {
+            const cv::v_uint8 up = cv::vx_load(v + x), down = cv::v_min(cv::vx_load(w + x), vceil);
+            // u8 subtraction saturates at 0
+            const cv::v_uint8 here = cv::v_max(cv::vx_load(lo[0] + x) - up, down - cv::vx_load(hi[0] + x)) > vlim;
+            const cv::v_uint8 there = cv::v_max(cv::vx_load(lo[1] + x) - up, down - cv::vx_load(hi[1] + x)) > vlim;
+            clearedLanes.add(here & ~there);
+            madeLanes.add(there & ~here);
+        }
+#endif
+        for (; x < at.width; ++x) {
+            const bool here = std::max(lo[0][x] - v[x], std::min(w[x], ceiling) - hi[0][x]) > lim;
+            const bool there = std::max(lo[1][x] - v[x], std::min(w[x], ceiling) - hi[1][x]) > lim;
+            cleared += here && !there;
+            made += there && !here;
+        }
+    }
+#if CV_SIMD
+    cleared += clearedLanes.sum();
+    made += madeLanes.sum();
+#endif
     return cleared >= kShiftGain * made && cleared - made >= kStillMargin;
 }
 
@@ -1628,23 +1698,6 @@ cv::Point TextureShift(const Comparison& own, const GrayMatch& m, int bandHere, 
     return best;
 }
 
-// Each pixel of out set to op(out, a, b) (8-bit pictures of one size; op takes pixels and vectors
-// alike), row by row in vectors.
-template <typename Op>
-void PerPixel(cv::Mat& out, const cv::Mat& a, const cv::Mat& b, Op op)
-{
-    for (int y = 0; y < out.rows; ++y) {
-        unsigned char* o = out.ptr<unsigned char>(y);
-        const unsigned char* pa = a.ptr<unsigned char>(y);
-        const unsigned char* pb = b.ptr<unsigned char>(y);
-        int x = 0;
-#if CV_SIMD
-        for (; x + cv::v_uint8::nlanes <= out.cols; x += cv::v_uint8::nlanes)
-            cv::v_store(o + x, op(cv::vx_load(o + x), cv::vx_load(pa + x), cv::vx_load(pb + x)));
-#endif
-        for (; x < out.cols; ++x) o[x] = static_cast<unsigned char>(op(o[x], pa[x], pb[x]));
-    }
-}
 
 // The marks (the departures from the references' own values) within an area where the crop is
 // smooth though the references were textured, into out: its 3 x 3 range at most 1 in kFlatShare
@@ -1660,28 +1713,6 @@ void PerPixel(cv::Mat& out, const cv::Mat& a, const cv::Mat& b, Op op)
 // references' 3 x 3 range holds 3 pixels about an edge), which the square does not fit.
 // SmoothPixels finds the smooth pixels (and counts the textured ones where the crop keeps the
 // texture's range), FlatMarks the marks in their areas.
-#if CV_SIMD
-// The lanes set (255) in the vectors added, counted in the lanes themselves (255 is -1: subtracting
-// it adds one) and summed up before a lane could overflow.
-struct LaneCount
-{
-    cv::v_uint8 lanes = cv::vx_setzero_u8();
-    int added = 0, total = 0;
-    void add(const cv::v_uint8& set)
-    {
-        lanes = cv::v_sub_wrap(lanes, set);
-        if (++added == 255)
-            sum();
-    }
-    int sum()
-    {
-        total += int(cv::v_reduce_sum(cv::v_dotprod_expand_fast(lanes, cv::vx_setall_u8(1))));
-        lanes = cv::vx_setzero_u8();
-        added = 0;
-        return total;
-    }
-};
-#endif
 
 struct Smooth
 {
@@ -1911,9 +1942,9 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
     if (m.firm.empty() || MarkDepartures(near, marks) == 0)
         return;
     // Every mark below lies where near departs (the firm pixels are judged ones where the crop
-    // lies), and the opening keeps no more of less: where near's departures, opened, lie in diff
-    // already, nothing is added.
-    if (shift == cv::Point()) {
+    // lies, or every pixel is), and the opening keeps no more of less: where near's departures,
+    // opened, lie in diff already, nothing is added.
+    if (shift == cv::Point() || m.wholeMask) {
         OpenCross(marks);
         if (Within(marks, diff))
             return;
@@ -1930,14 +1961,8 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
         MoveMask(m.textured, shift, textured);
         MoveMask(m.nearby.low, shift, nearLow);
         MoveMask(m.nearby.high, shift, nearHigh);
-        for (int y = 0; y < nearHigh.rows; ++y) {  // 255 where ~textured & ~firm
-            const unsigned char* t = textured.ptr<unsigned char>(y);
-            const unsigned char* f = firm.ptr<unsigned char>(y);
-            unsigned char* h = nearHigh.ptr<unsigned char>(y);
-            for (int x = 0; x < nearHigh.cols; ++x)
-                if (~t[x] & ~f[x] & 0xFF)
-                    h[x] = 255;
-        }
+        // 255 where ~textured & ~firm
+        PerPixel(nearHigh, textured, firm, [](auto h, auto t, auto f) { return h | (~t & ~f); });
         firmAt = &firm, texturedAt = &textured;
         offNear.low = &nearLow, offNear.high = &nearHigh;
     }
