@@ -5,6 +5,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "cammerrecongnize.h"
 #include "findshape.h"
 #include "graymatch.h"
 #include "imghomotrans.h"
@@ -341,6 +342,11 @@ void TestMatchers::floorOpeningsAgreeWithTheGeneralFilter()
         ErodeRing(ring);
         cv::erode(noise, ringTheirs, cv::Mat(cv::Matx<uchar, 3, 3>(1, 1, 1, 1, 0, 1, 1, 1, 1)));
         QVERIFY2(cv::countNonZero(ring != ringTheirs) == 0, qPrintable(QString("%1 x %2, ring").arg(size.width).arg(size.height)));
+        const int lo = rng.uniform(-5, 110), hi = rng.uniform(-5, 110);
+        cv::Mat inBand, inRange;
+        CammerRecong::ThresholdFUNC(noise, inBand, lo, hi);
+        cv::inRange(noise, lo, hi, inRange);
+        QVERIFY2(cv::countNonZero(inBand != inRange) == 0, qPrintable(QString("%1 x %2, %3..%4").arg(size.width).arg(size.height).arg(lo).arg(hi)));
         QVERIFY2(cv::countNonZero(ours != theirs) == 0, qPrintable(QString("%1 x %2, square %3").arg(size.width).arg(size.height).arg(span)));
         OpenCross(crossOurs);
         cv::morphologyEx(marks, crossTheirs, cv::MORPH_OPEN, cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(3, 3)));
