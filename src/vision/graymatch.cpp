@@ -1524,21 +1524,23 @@ void Dilate3(cv::Mat& marks)
 // (the band wider than the tolerance: there a single pixel hides a faint change), one whose mean
 // departs from the references' own mean. (A band departure is always an own departure, and so
 // are the means'; the mask is in the bands since training.)
-void MarkChange(Comparison* cmp, cv::Mat* marks, cv::Rect means, const cv::Mat& judged, bool wholeMask, cv::Mat& diff)
+// Returns the pixels departing from the references' own values, left in marks[2].
+int MarkChange(Comparison* cmp, cv::Mat* marks, cv::Rect means, const cv::Mat& judged, bool wholeMask, cv::Mat& diff)
 {
     // Textured: high - low > lim, which is the departure of low..high from the band high..low.
     const Comparison textured = {cmp[0].low, cmp[0].high, cmp[0].high, cmp[0].low, cmp[0].lim, 255};
     cmp[3].also = &textured;
     MarkDeparturesIn(cmp[3], marks[3], means);
-    MarkDepartures(cmp[2], marks[2]);
+    const int own = MarkDepartures(cmp[2], marks[2]);
     cv::bitwise_or(marks[0], marks[1], marks[0]);
     Dilate3(marks[0]);
-    cv::bitwise_or(marks[2], marks[3], marks[2]);
-    cv::bitwise_and(marks[0], marks[2], diff);
+    cv::bitwise_or(marks[3], marks[2], marks[3]);
+    cv::bitwise_and(marks[0], marks[3], diff);
     cv::bitwise_and(diff, judged, diff);  // the crop's pixels outside the region never count
     FillGaps(diff);
     if (!wholeMask)
         cv::bitwise_and(diff, judged, diff);
+    return own;
 }
 
 // mask moved by shift over a picture of its size, 0 where the movement uncovers the crop.
@@ -1931,15 +1933,26 @@ bool Within(const cv::Mat& marks, const cv::Mat& diff)
 // (at most 1 in kStillShare of them departs). So whatever a plain comparison marks where it is
 // quiet under the nuisances the matcher tolerates is marked, whatever the band makes of it.
 // exact, when given, makes own at the frame's light itself, which the firm pixels are held to, and
-// departs nowhere that own does not within lightReach levels.
+// departs nowhere that own does not within lightReach levels. ownMarks (with ownCount), when given:
+// own's departures as MarkDepartures marks them.
 void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int bandHere, cv::Mat& diff,
-               bool aligned = false, const std::function<const Comparison*()>& exact = {}, int lightReach = 0)
+               bool aligned = false, const std::function<const Comparison*()>& exact = {}, int lightReach = 0,
+               const cv::Mat* ownMarks = nullptr, int ownCount = 0)
 {
     const cv::Rect all(cv::Point(), own.up->size());
     Comparison near = own;
     near.lim = static_cast<unsigned char>(std::max(0, int(own.lim) - lightReach));
     static thread_local cv::Mat marks, firmMarks, firm, textured, onTexture, flatMarks, nearLow, nearHigh, joined, span;
-    if (m.firm.empty() || MarkDepartures(near, marks) == 0)
+    if (m.firm.empty())
+        return;
+    // (own's departures, where the caller found them already.)
+    auto ownDepartures = [&](const Comparison& c) {
+        if (!ownMarks || c.lim != own.lim)
+            return MarkDepartures(c, marks);
+        ownMarks->copyTo(marks);
+        return ownCount;
+    };
+    if (ownDepartures(near) == 0)
         return;
     // Every mark below lies where near departs (the firm pixels are judged ones where the crop
     // lies, or every pixel is), and the opening keeps no more of less: where near's departures,
@@ -1950,7 +1963,7 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
             return;
     }
     const Comparison* firmLight = exact ? exact() : nullptr;
-    const int marked = MarkDepartures(own, marks);
+    const int marked = ownDepartures(own);
     const cv::Mat* firmAt = &m.firm;
     const cv::Mat* texturedAt = &m.textured;
     Comparison offNear = firmLight ? *firmLight : own;
@@ -2881,6 +2894,6 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light, double 
             return;
         }
     }
-    MarkChange(cmp, marks, means, judged, wholeMask, diff);
-    MarkPlain(*this, cmp[2], shift, bandHere, diff, aligned, firmAtLight, lightReach);
+    const int ownHere = MarkChange(cmp, marks, means, judged, wholeMask, diff);
+    MarkPlain(*this, cmp[2], shift, bandHere, diff, aligned, firmAtLight, lightReach, &marks[2], ownHere);
 }
