@@ -1028,7 +1028,7 @@ cv::Point BestShift(const Comparison* cmp, Edges& edges, int departuresHere, con
         const cv::Rect ref = Overlap(size, d);
         const cv::Rect there = (ref + d) & denseRows;
         const Comparison pixels = edges.outline(cmp[0], false, StripReach(d));
-        if (rowStep > 2 && !there.empty() && Departures(pixels, there, there - d, 1, denseHere) >= denseHere)
+        if (rowStep > 2 && !there.empty() && Departures(pixels, there, there - d, 1, denseHere - 1) >= denseHere)
             return INT_MAX;
         int total =
             rowStep * Departures(pixels, ref + d, ref, rowStep, limit / rowStep, nullptr, denseRow - ref.y - d.y);
@@ -1532,11 +1532,12 @@ int MarkChange(Comparison* cmp, cv::Mat* marks, cv::Rect means, const cv::Mat& j
     cmp[3].also = &textured;
     MarkDeparturesIn(cmp[3], marks[3], means);
     const int own = MarkDepartures(cmp[2], marks[2]);
-    cv::bitwise_or(marks[0], marks[1], marks[0]);
+    PerPixel(marks[0], marks[1], marks[1], [](auto band, auto means, auto) { return band | means; });
     Dilate3(marks[0]);
-    cv::bitwise_or(marks[3], marks[2], marks[3]);
-    cv::bitwise_and(marks[0], marks[3], diff);
-    cv::bitwise_and(diff, judged, diff);  // the crop's pixels outside the region never count
+    // (the crop's pixels outside the region never count)
+    PerPixel(marks[3], marks[2], judged, [](auto means, auto pixels, auto in) { return (means | pixels) & in; });
+    diff.create(marks[0].size(), CV_8UC1);
+    PerPixel(diff, marks[0], marks[3], [](auto, auto near, auto changed) { return near & changed; });
     FillGaps(diff);
     if (!wholeMask)
         cv::bitwise_and(diff, judged, diff);
