@@ -281,6 +281,28 @@ struct LaneCount
 };
 #endif
 
+// The pixels set (255) in both a and b (8-bit pictures of one size).
+int CountBoth(const cv::Mat& a, const cv::Mat& b)
+{
+    int count = 0;
+#if CV_SIMD
+    LaneCount lanes;
+#endif
+    for (int y = 0; y < a.rows; ++y) {
+        const unsigned char* pa = a.ptr<unsigned char>(y);
+        const unsigned char* pb = b.ptr<unsigned char>(y);
+        int x = 0;
+#if CV_SIMD
+        for (; x + cv::v_uint8::nlanes <= a.cols; x += cv::v_uint8::nlanes) lanes.add(cv::vx_load(pa + x) & cv::vx_load(pb + x));
+#endif
+        for (; x < a.cols; ++x) count += (pa[x] & pb[x]) != 0;
+    }
+#if CV_SIMD
+    count += lanes.sum();
+#endif
+    return count;
+}
+
 // The departures of row y of the crop's part `at` from row y of the band's part `ref` (see
 // Departures); with Store, 255 in d where a pixel departs, else 0. The conditions the comparison
 // has are template arguments: the row's loop carries no test that is the same for every pixel.
@@ -1645,9 +1667,10 @@ bool WindowExplains(const Comparison& own, const GrayMatch& m, cv::Point shift, 
 // (picture: the frame over m.aroundAt, brought to the references' light by ratio as the crop is;
 // none: not searched); aligned then tells whether the window sits at the movement found (at most
 // 1 in kStillShare of its pixels departing there, as SitsStill asks of a wide crop's): the crop
-// does too, whatever share of it a part covers.
+// does too, whatever share of it a part covers. ownMarks, when given: own's departures as
+// MarkDepartures marks them.
 cv::Point TextureShift(const Comparison& own, const GrayMatch& m, int bandHere, const cv::Mat& picture, double ratio,
-                       bool* aligned = nullptr)
+                       bool* aligned = nullptr, const cv::Mat* ownMarks = nullptr)
 {
     const cv::Size size = own.up->size();
     const cv::Rect all(cv::Point(), size);
@@ -1676,7 +1699,8 @@ cv::Point TextureShift(const Comparison& own, const GrayMatch& m, int bandHere, 
     }
     Comparison onTexture = own;
     onTexture.also = nullptr, onTexture.only = &m.textured;
-    if (Departures(onTexture, all, all) * kTextureTrigger <= m.texturedCount &&
+    const int textureHere = ownMarks ? CountBoth(*ownMarks, m.textured) : Departures(onTexture, all, all);
+    if (textureHere * kTextureTrigger <= m.texturedCount &&
         departingAround * kTextureTrigger <= within.area())
         return cv::Point();
     if (narrow)
@@ -2851,10 +2875,13 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light, double 
     const bool departs = here > 0 || meansHere > 0;
     // A fine texture off its alignment may stay inside the band: found by its own values.
     bool aligned = false;  // a narrow crop's alignment read on the window around it
-    const cv::Point textureShift = departs ? cv::Point() : TextureShift(cmp[2], *this, 0, around, ratio, &aligned);
+    // (The own values' departures, counted on texture there and marked by the floor, found once.)
+    const int ownStill = departs ? 0 : MarkDepartures(cmp[2], marks[2]);
+    const cv::Point textureShift =
+        departs ? cv::Point() : TextureShift(cmp[2], *this, 0, around, ratio, &aligned, &marks[2]);
     if (!departs && textureShift == cv::Point()) {
         diff = cv::Mat::zeros(height, width, CV_8UC1);
-        MarkPlain(*this, cmp[2], cv::Point(), 0, diff, aligned, firmAtLight, lightReach);
+        MarkPlain(*this, cmp[2], cv::Point(), 0, diff, aligned, firmAtLight, lightReach, &marks[2], ownStill);
         return;
     }
     // A crop a few pixels off is judged where it lies: every pixel against the references moved
