@@ -240,6 +240,69 @@ struct Comparison
     const cv::Mat* only = nullptr;     // the crop's pixels that may depart (255; none: all)
 };
 
+// Each pixel of out set to op(out, a, b) (8-bit pictures of one size; op takes pixels and vectors
+// alike), row by row in vectors.
+template <typename Op>
+void PerPixel(cv::Mat& out, const cv::Mat& a, const cv::Mat& b, Op op)
+{
+    for (int y = 0; y < out.rows; ++y) {
+        unsigned char* o = out.ptr<unsigned char>(y);
+        const unsigned char* pa = a.ptr<unsigned char>(y);
+        const unsigned char* pb = b.ptr<unsigned char>(y);
+        int x = 0;
+#if CV_SIMD
+        for (; x + cv::v_uint8::nlanes <= out.cols; x += cv::v_uint8::nlanes)
+            cv::v_store(o + x, op(cv::vx_load(o + x), cv::vx_load(pa + x), cv::vx_load(pb + x)));
+#endif
+        for (; x < out.cols; ++x) o[x] = static_cast<unsigned char>(op(o[x], pa[x], pb[x]));
+    }
+}
+
+#if CV_SIMD
+// The lanes set (255) in the vectors added, counted in the lanes themselves (255 is -1: subtracting
+// it adds one) and summed up before a lane could overflow.
+struct LaneCount
+{
+    cv::v_uint8 lanes = cv::vx_setzero_u8();
+    int added = 0, total = 0;
+    void add(const cv::v_uint8& set)
+    {
+        lanes = cv::v_sub_wrap(lanes, set);
+        if (++added == 255)
+            sum();
+    }
+    int sum()
+    {
+        total += int(cv::v_reduce_sum(cv::v_dotprod_expand_fast(lanes, cv::vx_setall_u8(1))));
+        lanes = cv::vx_setzero_u8();
+        added = 0;
+        return total;
+    }
+};
+#endif
+
+// The pixels set (255) in both a and b (8-bit pictures of one size).
+int CountBoth(const cv::Mat& a, const cv::Mat& b)
+{
+    int count = 0;
+#if CV_SIMD
+    LaneCount lanes;
+#endif
+    for (int y = 0; y < a.rows; ++y) {
+        const unsigned char* pa = a.ptr<unsigned char>(y);
+        const unsigned char* pb = b.ptr<unsigned char>(y);
+        int x = 0;
+#if CV_SIMD
+        for (; x + cv::v_uint8::nlanes <= a.cols; x += cv::v_uint8::nlanes) lanes.add(cv::vx_load(pa + x) & cv::vx_load(pb + x));
+#endif
+        for (; x < a.cols; ++x) count += (pa[x] & pb[x]) != 0;
+    }
+#if CV_SIMD
+    count += lanes.sum();
+#endif
+    return count;
+}
+
 // The departures of row y of the crop's part `at` from row y of the band's part `ref` (see
 // Departures); with Store, 255 in d where a pixel departs, else 0. The conditions the comparison
 // has are template arguments: the row's loop carries no test that is the same for every pixel.
@@ -869,8 +932,9 @@ bool ExplainedAround(const Comparison* cmp, const GrayMatch& m, cv::Point shift,
     region.also = nullptr;
     region.low = &m.band.low, region.high = &m.band.high;
     const cv::Rect ref = Overlap(pixels.up->size(), shift), at = ref + shift;
-    const int aroundGain = Departures(around, at, at) - Departures(around, at, ref);
     const int regionGain = Departures(region, at, at) - Departures(region, at, ref);
+    // (A region that judges its whole crop was taught as its context: the same gain.)
+    const int aroundGain = m.wholeMask ? regionGain : Departures(around, at, at) - Departures(around, at, ref);
     if (aroundGain * kContextShare < regionGain)
         return false;
     if (m.wholeMask || means.empty())
@@ -898,16 +962,44 @@ bool ExplainedAround(const Comparison* cmp, const GrayMatch& m, cv::Point shift,
 // and a movement they do not support is none.
 bool FitsOwnBetter(const Comparison& own, const GrayMatch& m, cv::Point shift)
 {
-    static thread_local cv::Mat here, there;
-    Comparison around = own;
-    around.also = nullptr, around.only = nullptr;
-    around.low = &m.ownContext.low, around.high = &m.ownContext.high;
     const cv::Rect ref = Overlap(own.up->size(), shift), at = ref + shift;
-    here.create(at.size(), CV_8UC1);
-    there.create(at.size(), CV_8UC1);
-    Departures(around, at, at, 1, INT_MAX, &here);
-    Departures(around, at, ref, 1, INT_MAX, &there);
-    const int cleared = cv::countNonZero(here & ~there), made = cv::countNonZero(there & ~here);
+    // The pixels departing where the crop lies and not moved (cleared), and the other way (made),
+    // counted in one pass.
+    const cv::Mat &low = m.ownContext.low, &high = m.ownContext.high;
+    const unsigned char lim = own.lim, ceiling = own.ceiling;
+    int cleared = 0, made = 0;
+#if CV_SIMD
+    LaneCount clearedLanes, madeLanes;
+    const cv::v_uint8 vlim = cv::vx_setall_u8(lim), vceil = cv::vx_setall_u8(ceiling);
+#endif
+    for (int y = 0; y < at.height; ++y) {
+        const unsigned char* v = own.up->ptr<unsigned char>(at.y + y) + at.x;
+        const unsigned char* w = own.down->ptr<unsigned char>(at.y + y) + at.x;
+        const unsigned char* lo[2] = {low.ptr<unsigned char>(at.y + y) + at.x, low.ptr<unsigned char>(ref.y + y) + ref.x};
+        const unsigned char* hi[2] = {high.ptr<unsigned char>(at.y + y) + at.x,
+                                      high.ptr<unsigned char>(ref.y + y) + ref.x};
+        int x = 0;
+#if CV_SIMD
+        for (; x + cv::v_uint8::nlanes <= at.width; x += cv::v_uint8::nlanes) {
+            const cv::v_uint8 up = cv::vx_load(v + x), down = cv::v_min(cv::vx_load(w + x), vceil);
+            // u8 subtraction saturates at 0
+            const cv::v_uint8 here = cv::v_max(cv::vx_load(lo[0] + x) - up, down - cv::vx_load(hi[0] + x)) > vlim;
+            const cv::v_uint8 there = cv::v_max(cv::vx_load(lo[1] + x) - up, down - cv::vx_load(hi[1] + x)) > vlim;
+            clearedLanes.add(here & ~there);
+            madeLanes.add(there & ~here);
+        }
+#endif
+        for (; x < at.width; ++x) {
+            const bool here = std::max(lo[0][x] - v[x], std::min(w[x], ceiling) - hi[0][x]) > lim;
+            const bool there = std::max(lo[1][x] - v[x], std::min(w[x], ceiling) - hi[1][x]) > lim;
+            cleared += here && !there;
+            made += there && !here;
+        }
+    }
+#if CV_SIMD
+    cleared += clearedLanes.sum();
+    made += madeLanes.sum();
+#endif
     return cleared >= kShiftGain * made && cleared - made >= kStillMargin;
 }
 
@@ -958,7 +1050,7 @@ cv::Point BestShift(const Comparison* cmp, Edges& edges, int departuresHere, con
         const cv::Rect ref = Overlap(size, d);
         const cv::Rect there = (ref + d) & denseRows;
         const Comparison pixels = edges.outline(cmp[0], false, StripReach(d));
-        if (rowStep > 2 && !there.empty() && Departures(pixels, there, there - d, 1, denseHere) >= denseHere)
+        if (rowStep > 2 && !there.empty() && Departures(pixels, there, there - d, 1, denseHere - 1) >= denseHere)
             return INT_MAX;
         int total =
             rowStep * Departures(pixels, ref + d, ref, rowStep, limit / rowStep, nullptr, denseRow - ref.y - d.y);
@@ -1098,51 +1190,63 @@ GrayMatch::Outline MakeOutline(const cv::Mat& judged, const GrayMatch::Band& ban
     return o;
 }
 
-// marks (8-bit) eroded (Darkest) or dilated in place by a square span pixels wide (odd), as
-// cv::erode and cv::dilate do it with a rectangle (what lies past the edge takes no part): the
+// marks (8-bit) eroded (Darkest) or dilated in place by a square before + 1 + after pixels wide,
+// reaching before pixels up and left of each pixel and after pixels down and right, as cv::erode
+// and cv::dilate do it with a rectangle and its anchor (what lies past the edge takes no part): the
 // least or greatest across, then down, in vectors. The general filter's set-up alone costs more
 // than the work on a region's crop.
 template <bool Darkest>
-void Square(cv::Mat& marks, int span)
+void Stretch(cv::Mat& marks, int before, int after)
 {
-    const int rows = marks.rows, cols = marks.cols, half = span / 2;
-    if (rows == 0 || cols == 0 || half == 0)
+    const int rows = marks.rows, cols = marks.cols;
+    if (rows == 0 || cols == 0 || before + after == 0)
         return;
     auto pick = [](unsigned char a, unsigned char b) { return Darkest ? std::min(a, b) : std::max(a, b); };
-    static thread_local std::vector<unsigned char> across;  // each row's pick over x - half .. x + half
+    static thread_local std::vector<unsigned char> across;  // each row's pick over x - before .. x + after
     across.resize(size_t(rows) * cols);
     for (int y = 0; y < rows; ++y) {
         const unsigned char* m = marks.ptr<unsigned char>(y);
         unsigned char* a = &across[size_t(y) * cols];
         auto plain = [&](int x) {
             unsigned char v = m[x];
-            for (int k = std::max(0, x - half); k <= std::min(cols - 1, x + half); ++k) v = pick(v, m[k]);
+            for (int k = std::max(0, x - before); k <= std::min(cols - 1, x + after); ++k) v = pick(v, m[k]);
             a[x] = v;
         };
         int x = 0;
-        for (; x < std::min(half, cols); ++x) plain(x);
+        for (; x < std::min(before, cols); ++x) plain(x);
 #if CV_SIMD
-        for (; x + cv::v_uint8::nlanes <= cols - half; x += cv::v_uint8::nlanes) {
-            cv::v_uint8 v = cv::vx_load(m + x - half);
-            for (int k = 1 - half; k <= half; ++k)
-                v = Darkest ? cv::v_min(v, cv::vx_load(m + x + k)) : cv::v_max(v, cv::vx_load(m + x + k));
-            cv::v_store(a + x, v);
+        auto vector = [&](int at) {
+            cv::v_uint8 v = cv::vx_load(m + at - before);
+            for (int k = 1 - before; k <= after; ++k)
+                v = Darkest ? cv::v_min(v, cv::vx_load(m + at + k)) : cv::v_max(v, cv::vx_load(m + at + k));
+            cv::v_store(a + at, v);
+        };
+        for (; x + cv::v_uint8::nlanes <= cols - after; x += cv::v_uint8::nlanes) vector(x);
+        // The rest up to the last ones as one vector ending there (what it repeats is the same).
+        if (x < cols - after && cols - after - cv::v_uint8::nlanes >= before) {
+            vector(cols - after - cv::v_uint8::nlanes);
+            x = cols - after;
         }
 #endif
         for (; x < cols; ++x) plain(x);
     }
     for (int y = 0; y < rows; ++y) {
-        const int first = std::max(0, y - half), last = std::min(rows - 1, y + half);
+        const int first = std::max(0, y - before), last = std::min(rows - 1, y + after);
         unsigned char* m = marks.ptr<unsigned char>(y);
         const unsigned char* a = &across[size_t(first) * cols];
         int x = 0;
 #if CV_SIMD
-        for (; x + cv::v_uint8::nlanes <= cols; x += cv::v_uint8::nlanes) {
-            cv::v_uint8 v = cv::vx_load(a + x);
+        auto vector = [&](int at) {
+            cv::v_uint8 v = cv::vx_load(a + at);
             for (int k = 1; k <= last - first; ++k)
-                v = Darkest ? cv::v_min(v, cv::vx_load(a + size_t(k) * cols + x))
-                            : cv::v_max(v, cv::vx_load(a + size_t(k) * cols + x));
-            cv::v_store(m + x, v);
+                v = Darkest ? cv::v_min(v, cv::vx_load(a + size_t(k) * cols + at))
+                            : cv::v_max(v, cv::vx_load(a + size_t(k) * cols + at));
+            cv::v_store(m + at, v);
+        };
+        for (; x + cv::v_uint8::nlanes <= cols; x += cv::v_uint8::nlanes) vector(x);
+        if (x < cols && cols >= cv::v_uint8::nlanes) {
+            vector(cols - cv::v_uint8::nlanes);
+            x = cols;
         }
 #endif
         for (; x < cols; ++x) {
@@ -1151,6 +1255,14 @@ void Square(cv::Mat& marks, int span)
             m[x] = v;
         }
     }
+}
+
+// marks (8-bit) eroded (Darkest) or dilated in place by a square span pixels wide (odd) about each
+// pixel (see Stretch).
+template <bool Darkest>
+void Square(cv::Mat& marks, int span)
+{
+    Stretch<Darkest>(marks, span / 2, span / 2);
 }
 
 }  // namespace
@@ -1181,9 +1293,12 @@ cv::Rect MarksBox(const cv::Mat& marks)
     return y0 < 0 ? cv::Rect() : cv::Rect(x0, y0, x1 - x0 + 1, y1 - y0 + 1);
 }
 
-// marks (8-bit) opened in place by a square span pixels wide, as cv::morphologyEx does it. An
-// opening keeps nothing outside the marks' box, and within it reads no further than a pixel
-// around (a pixel left out erodes all the square reaches from it): only that part is worked on.
+// marks (8-bit) opened in place by a square span pixels wide, as cv::morphologyEx does it (an even
+// square has no middle pixel: eroded about the one up and left of its middle, dilated about the one
+// down and right, as cv::erode and cv::dilate with those anchors, the opening keeps every square
+// that fits where it lies). An opening keeps nothing outside the marks' box, and within it reads no
+// further than a pixel around (a pixel left out erodes all the square reaches from it): only that
+// part is worked on.
 void OpenSquare(cv::Mat& marks, int span)
 {
     const cv::Rect box = MarksBox(marks);
@@ -1191,8 +1306,8 @@ void OpenSquare(cv::Mat& marks, int span)
         return;
     cv::Mat part = marks(cv::Rect(box.x - 1, box.y - 1, box.width + 2, box.height + 2) &
                          cv::Rect(cv::Point(), marks.size()));
-    Square<true>(part, span);
-    Square<false>(part, span);
+    Stretch<true>(part, (span - 1) / 2, span / 2);
+    Stretch<false>(part, span / 2, (span - 1) / 2);
 }
 
 namespace {
@@ -1226,11 +1341,16 @@ void Cross(cv::Mat& marks)
         if (cols > 0)
             plain(x++);
 #if CV_SIMD
-        for (; x + cv::v_uint8::nlanes <= cols - 1; x += cv::v_uint8::nlanes) {
-            const cv::v_uint8 u = cv::vx_load(up + x), d = cv::vx_load(down + x), l = cv::vx_load(here + x - 1),
-                              c = cv::vx_load(here + x), r = cv::vx_load(here + x + 1);
-            cv::v_store(m + x, Darkest ? cv::v_min(cv::v_min(cv::v_min(u, d), cv::v_min(l, r)), c)
-                                       : cv::v_max(cv::v_max(cv::v_max(u, d), cv::v_max(l, r)), c));
+        auto vector = [&](int at) {
+            const cv::v_uint8 u = cv::vx_load(up + at), d = cv::vx_load(down + at), l = cv::vx_load(here + at - 1),
+                              c = cv::vx_load(here + at), r = cv::vx_load(here + at + 1);
+            cv::v_store(m + at, Darkest ? cv::v_min(cv::v_min(cv::v_min(u, d), cv::v_min(l, r)), c)
+                                        : cv::v_max(cv::v_max(cv::v_max(u, d), cv::v_max(l, r)), c));
+        };
+        for (; x + cv::v_uint8::nlanes <= cols - 1; x += cv::v_uint8::nlanes) vector(x);
+        if (x < cols - 1 && cols - 1 - cv::v_uint8::nlanes >= 1) {  // the rest as one vector ending there
+            vector(cols - 1 - cv::v_uint8::nlanes);
+            x = cols - 1;
         }
 #endif
         for (; x < cols; ++x) plain(x);
@@ -1243,6 +1363,44 @@ void OpenCross(cv::Mat& marks)
 {
     Cross<true>(marks);
     Cross<false>(marks);
+}
+
+// The least of each pixel's eight neighbours, read from a copy bordered by 255 (what lies past the
+// edge takes no part), in vectors.
+void ErodeRing(cv::Mat& marks)
+{
+    const int rows = marks.rows, cols = marks.cols;
+    if (rows == 0 || cols == 0)
+        return;
+    const int stride = cols + 2;
+    static thread_local std::vector<unsigned char> bordered;
+    bordered.assign(size_t(rows + 2) * size_t(stride), 255);
+    for (int y = 0; y < rows; ++y)
+        std::memcpy(&bordered[size_t(y + 1) * stride + 1], marks.ptr<unsigned char>(y), size_t(cols));
+    for (int y = 0; y < rows; ++y) {
+        // The rows above, at and below, each from the column left of the pixel on.
+        const unsigned char* up = &bordered[size_t(y) * stride];
+        const unsigned char* here = up + stride;
+        const unsigned char* down = here + stride;
+        unsigned char* m = marks.ptr<unsigned char>(y);
+        int x = 0;
+#if CV_SIMD
+        auto vector = [&](int at) {
+            auto at3 = [&](const unsigned char* row) {
+                return cv::v_min(cv::v_min(cv::vx_load(row + at), cv::vx_load(row + at + 1)), cv::vx_load(row + at + 2));
+            };
+            cv::v_store(m + at, cv::v_min(cv::v_min(at3(up), at3(down)),
+                                          cv::v_min(cv::vx_load(here + at), cv::vx_load(here + at + 2))));
+        };
+        for (; x + cv::v_uint8::nlanes <= cols; x += cv::v_uint8::nlanes) vector(x);
+        if (x < cols && cols >= cv::v_uint8::nlanes) {  // the rest as one vector ending at the edge
+            vector(cols - cv::v_uint8::nlanes);
+            x = cols;
+        }
+#endif
+        for (; x < cols; ++x)
+            m[x] = std::min({up[x], up[x + 1], up[x + 2], here[x], here[x + 2], down[x], down[x + 1], down[x + 2]});
+    }
 }
 
 namespace {
@@ -1344,9 +1502,15 @@ void Dilate3(cv::Mat& marks)
         a[0] = cols > 1 ? std::max(m[0], m[1]) : m[0];
         int x = 1;
 #if CV_SIMD
-        for (; x + cv::v_uint8::nlanes <= cols - 1; x += cv::v_uint8::nlanes)
-            cv::v_store(a + x,
-                        cv::v_max(cv::v_max(cv::vx_load(m + x - 1), cv::vx_load(m + x)), cv::vx_load(m + x + 1)));
+        auto vector = [&](int at) {
+            cv::v_store(a + at,
+                        cv::v_max(cv::v_max(cv::vx_load(m + at - 1), cv::vx_load(m + at)), cv::vx_load(m + at + 1)));
+        };
+        for (; x + cv::v_uint8::nlanes <= cols - 1; x += cv::v_uint8::nlanes) vector(x);
+        if (x < cols - 1 && cols - 1 - cv::v_uint8::nlanes >= 1) {  // the rest as one vector ending there
+            vector(cols - 1 - cv::v_uint8::nlanes);
+            x = cols - 1;
+        }
 #endif
         for (; x < cols - 1; ++x) a[x] = std::max({m[x - 1], m[x], m[x + 1]});
         if (cols > 1)
@@ -1359,8 +1523,15 @@ void Dilate3(cv::Mat& marks)
         unsigned char* m = marks.ptr<unsigned char>(y);
         int x = 0;
 #if CV_SIMD
-        for (; x + cv::v_uint8::nlanes <= cols; x += cv::v_uint8::nlanes)
-            cv::v_store(m + x, cv::v_max(cv::v_max(cv::vx_load(up + x), cv::vx_load(here + x)), cv::vx_load(down + x)));
+        auto vector = [&](int at) {
+            cv::v_store(m + at,
+                        cv::v_max(cv::v_max(cv::vx_load(up + at), cv::vx_load(here + at)), cv::vx_load(down + at)));
+        };
+        for (; x + cv::v_uint8::nlanes <= cols; x += cv::v_uint8::nlanes) vector(x);
+        if (x < cols && cols >= cv::v_uint8::nlanes) {
+            vector(cols - cv::v_uint8::nlanes);
+            x = cols;
+        }
 #endif
         for (; x < cols; ++x) m[x] = std::max({up[x], here[x], down[x]});
     }
@@ -1375,21 +1546,24 @@ void Dilate3(cv::Mat& marks)
 // (the band wider than the tolerance: there a single pixel hides a faint change), one whose mean
 // departs from the references' own mean. (A band departure is always an own departure, and so
 // are the means'; the mask is in the bands since training.)
-void MarkChange(Comparison* cmp, cv::Mat* marks, cv::Rect means, const cv::Mat& judged, bool wholeMask, cv::Mat& diff)
+// Returns the pixels departing from the references' own values, left in marks[2].
+int MarkChange(Comparison* cmp, cv::Mat* marks, cv::Rect means, const cv::Mat& judged, bool wholeMask, cv::Mat& diff)
 {
     // Textured: high - low > lim, which is the departure of low..high from the band high..low.
     const Comparison textured = {cmp[0].low, cmp[0].high, cmp[0].high, cmp[0].low, cmp[0].lim, 255};
     cmp[3].also = &textured;
     MarkDeparturesIn(cmp[3], marks[3], means);
-    MarkDepartures(cmp[2], marks[2]);
-    cv::bitwise_or(marks[0], marks[1], marks[0]);
+    const int own = MarkDepartures(cmp[2], marks[2]);
+    PerPixel(marks[0], marks[1], marks[1], [](auto band, auto means, auto) { return band | means; });
     Dilate3(marks[0]);
-    cv::bitwise_or(marks[2], marks[3], marks[2]);
-    cv::bitwise_and(marks[0], marks[2], diff);
-    cv::bitwise_and(diff, judged, diff);  // the crop's pixels outside the region never count
+    // (the crop's pixels outside the region never count)
+    PerPixel(marks[3], marks[2], judged, [](auto means, auto pixels, auto in) { return (means | pixels) & in; });
+    diff.create(marks[0].size(), CV_8UC1);
+    PerPixel(diff, marks[0], marks[3], [](auto, auto near, auto changed) { return near & changed; });
     FillGaps(diff);
     if (!wholeMask)
         cv::bitwise_and(diff, judged, diff);
+    return own;
 }
 
 // mask moved by shift over a picture of its size, 0 where the movement uncovers the crop.
@@ -1493,9 +1667,10 @@ bool WindowExplains(const Comparison& own, const GrayMatch& m, cv::Point shift, 
 // (picture: the frame over m.aroundAt, brought to the references' light by ratio as the crop is;
 // none: not searched); aligned then tells whether the window sits at the movement found (at most
 // 1 in kStillShare of its pixels departing there, as SitsStill asks of a wide crop's): the crop
-// does too, whatever share of it a part covers.
+// does too, whatever share of it a part covers. ownMarks, when given: own's departures as
+// MarkDepartures marks them.
 cv::Point TextureShift(const Comparison& own, const GrayMatch& m, int bandHere, const cv::Mat& picture, double ratio,
-                       bool* aligned = nullptr)
+                       bool* aligned = nullptr, const cv::Mat* ownMarks = nullptr)
 {
     const cv::Size size = own.up->size();
     const cv::Rect all(cv::Point(), size);
@@ -1524,7 +1699,8 @@ cv::Point TextureShift(const Comparison& own, const GrayMatch& m, int bandHere, 
     }
     Comparison onTexture = own;
     onTexture.also = nullptr, onTexture.only = &m.textured;
-    if (Departures(onTexture, all, all) * kTextureTrigger <= m.texturedCount &&
+    const int textureHere = ownMarks ? CountBoth(*ownMarks, m.textured) : Departures(onTexture, all, all);
+    if (textureHere * kTextureTrigger <= m.texturedCount &&
         departingAround * kTextureTrigger <= within.area())
         return cv::Point();
     if (narrow)
@@ -1549,6 +1725,7 @@ cv::Point TextureShift(const Comparison& own, const GrayMatch& m, int bandHere, 
     return best;
 }
 
+
 // The marks (the departures from the references' own values) within an area where the crop is
 // smooth though the references were textured, into out: its 3 x 3 range at most 1 in kFlatShare
 // of the band's (the references' own 3 x 3 range, moved by shift) where that range exceeds lim
@@ -1561,57 +1738,112 @@ cv::Point TextureShift(const Comparison& own, const GrayMatch& m, int bandHere, 
 // leaves included; a crop turned or moved keeps the texture's range, displaced, so that the
 // references' range exceeds its own at most along a strip 3 pixels wide beside each edge (the
 // references' 3 x 3 range holds 3 pixels about an edge), which the square does not fit.
-// kept gets the count of the textured pixels where the crop keeps the texture's range.
-void FlatMarks(const GrayMatch& m, const cv::Mat& crop, cv::Point shift, const cv::Mat& marks, unsigned char lim,
-               const cv::Mat& textured, cv::Mat& out, int& kept)
+// SmoothPixels finds the smooth pixels (and counts the textured ones where the crop keeps the
+// texture's range), FlatMarks the marks in their areas.
+
+struct Smooth
 {
-    static thread_local cv::Mat high, low, range, bandRange, informative, core;
+    cv::Mat flat;  // 255 where the crop's range is smooth and the references' range says so
+    cv::Mat said;  // 255 where the references' range exceeds lim
+    int kept = 0;  // the textured pixels where the crop keeps the texture's range
+};
+
+// The first step of FlatMarks: which pixels are smooth, which say so, and how many textured ones
+// keep the texture's range.
+void SmoothPixels(const GrayMatch& m, const cv::Mat& crop, cv::Point shift, unsigned char lim, const cv::Mat& textured,
+                  Smooth& into)
+{
+    static thread_local cv::Mat high, low;
+    static thread_local std::vector<unsigned char> bandRange;  // a row's, under the crop as it moved
+    cv::Mat& smooth = into.flat;
+    cv::Mat& informative = into.said;
+    int& kept = into.kept;
     crop.copyTo(high);
     Dilate3(high);
     // The least around each pixel, taken where the crop lies in a larger picture over what lies
     // around it there too (as the general erosion reads a picture's part).
     ErodeInPicture(crop, low, [](cv::Mat& m) { Square<true>(m, 3); });
-    cv::subtract(high, low, range);
-    cv::subtract(m.band.high, m.band.low, bandRange);
-    if (shift != cv::Point()) {
-        MoveMask(bandRange, shift, high);
-        high.copyTo(bandRange);
-    }
-    cv::compare(bandRange, lim, informative, cv::CMP_GT);
-    // range * kFlatShare <= bandRange, without overflow.
-    range.convertTo(range, CV_16U, kFlatShare);
-    bandRange.convertTo(bandRange, CV_16U);
-    cv::compare(range, bandRange, out, cv::CMP_LE);
-    kept = 0;  // textured & ~out, counted without the pictures the expression makes
-    for (int y = 0; y < out.rows; ++y) {
+    smooth.create(crop.size(), CV_8UC1);
+    informative.create(crop.size(), CV_8UC1);
+    bandRange.resize(size_t(crop.cols));
+    const cv::Rect ref = Overlap(crop.size(), shift), at = ref + shift;
+    kept = 0;  // the textured pixels that are not smooth
+    static_assert(kFlatShare == 2, "range * kFlatShare <= band is range <= band - range");
+#if CV_SIMD
+    LaneCount counted;
+#endif
+    for (int y = 0; y < crop.rows; ++y) {
+        unsigned char* band = bandRange.data();
+        std::memset(band, 0, bandRange.size());  // (0 where the movement uncovers the crop)
+        if (!ref.empty() && y >= at.y && y < at.br().y) {
+            const unsigned char* lo = m.band.low.ptr<unsigned char>(y - shift.y) + ref.x;
+            const unsigned char* hi = m.band.high.ptr<unsigned char>(y - shift.y) + ref.x;
+            int x = 0;
+#if CV_SIMD
+            for (; x + cv::v_uint8::nlanes <= ref.width; x += cv::v_uint8::nlanes)
+                cv::v_store(band + at.x + x, cv::vx_load(hi + x) - cv::vx_load(lo + x));  // (saturates at 0)
+#endif
+            for (; x < ref.width; ++x) band[at.x + x] = static_cast<unsigned char>(std::max(0, hi[x] - lo[x]));
+        }
+        const unsigned char* h = high.ptr<unsigned char>(y);
+        const unsigned char* l = low.ptr<unsigned char>(y);
         const unsigned char* t = textured.ptr<unsigned char>(y);
-        const unsigned char* o = out.ptr<unsigned char>(y);
-        for (int x = 0; x < out.cols; ++x) kept += (t[x] & ~o[x] & 0xFF) != 0;
+        unsigned char* sm = smooth.ptr<unsigned char>(y);
+        unsigned char* inf = informative.ptr<unsigned char>(y);
+        int x = 0;
+#if CV_SIMD
+        const cv::v_uint8 vlim = cv::vx_setall_u8(lim);
+        for (; x + cv::v_uint8::nlanes <= crop.cols; x += cv::v_uint8::nlanes) {
+            const cv::v_uint8 range = cv::vx_load(h + x) - cv::vx_load(l + x), b = cv::vx_load(band + x);
+            const cv::v_uint8 flat = range <= b - range, said = b > vlim;  // (u8 subtraction saturates at 0)
+            cv::v_store(inf + x, said);
+            cv::v_store(sm + x, flat & said);
+            counted.add(cv::vx_load(t + x) & ~flat);
+        }
+#endif
+        for (; x < crop.cols; ++x) {
+            const bool flat = (h[x] - l[x]) * kFlatShare <= band[x];
+            kept += t[x] && !flat;
+            inf[x] = band[x] > lim ? 255 : 0;
+            sm[x] = flat && band[x] > lim ? 255 : 0;
+        }
     }
-    cv::bitwise_and(out, informative, out);
-    // Gaps of pixels that say nothing are closed; of the others only a pixel all of whose 8
-    // neighbours are smooth (noise): two edges' strips a pixel or two apart stay apart.
-    out.copyTo(core);
-    Square<false>(core, 3);
-    Square<true>(core, 3);
-    cv::bitwise_and(core, ~informative, core);
-    cv::bitwise_or(out, core, core);
-    static const cv::Mat ring = [] {
-        cv::Mat k = cv::Mat::ones(3, 3, CV_8UC1);
-        k.at<unsigned char>(1, 1) = 0;
-        return k;
-    }();
-    cv::erode(out, low, ring);
-    cv::bitwise_or(low, core, out);
-    static const cv::Mat flat = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kFlatSpan, kFlatSpan));
-    // (An even square has no centre: the erosion and the dilation take opposite anchors, so the
-    // opening keeps every square that fits where it lies.)
-    cv::erode(out, core, flat, cv::Point((kFlatSpan - 1) / 2, (kFlatSpan - 1) / 2));
-    cv::dilate(core, out, flat, cv::Point(kFlatSpan / 2, kFlatSpan / 2));
-    Dilate3(out);
-    cv::bitwise_and(out, marks, out);
+#if CV_SIMD
+    kept += counted.sum();
+#endif
 }
 
+void FlatMarks(const Smooth& smooth, const cv::Mat& marks, cv::Mat& out)
+{
+    static thread_local cv::Mat low, area;
+    // The marks are all that is kept: only their surroundings are worked on, as far as what follows
+    // reads (a closing and a ring, the even opening, the rim), each as on a picture of its own
+    // there, which differs from the whole crop's only that far from its edge.
+    out.create(marks.size(), CV_8UC1);
+    out.setTo(0);
+    const cv::Rect box = MarksBox(marks);
+    if (box.empty())
+        return;
+    const int reach = 2 + kFlatSpan + 1;
+    const cv::Rect window = cv::Rect(box.x - reach, box.y - reach, box.width + 2 * reach, box.height + 2 * reach) &
+                            cv::Rect(cv::Point(), marks.size());
+    const cv::Mat flat = smooth.flat(window), said = smooth.said(window);
+    // Gaps of pixels that say nothing are closed; of the others only a pixel all of whose 8
+    // neighbours are smooth (noise): two edges' strips a pixel or two apart stay apart.
+    flat.copyTo(area);
+    Square<false>(area, 3);
+    Square<true>(area, 3);
+    flat.copyTo(low);
+    ErodeRing(low);
+    PerPixel(area, flat, said, [](auto closed, auto f, auto s) { return (closed & ~s) | f; });
+    PerPixel(area, low, low, [](auto a, auto ring, auto) { return a | ring; });
+    // (An even square has no centre: the opening keeps every square that fits where it lies.)
+    OpenSquare(area, kFlatSpan);
+    Dilate3(area);
+    cv::Mat part = out(window);
+    area.copyTo(part);
+    PerPixel(part, marks(window), marks(window), [](auto a, auto mk, auto) { return a & mk; });
+}
 // Whether the crop (own: its levels against the references' own values, as the match moved them)
 // keeps no trace of the texture on the textured pixels (255 in textured): the correlation of its
 // levels with the middle of the references' own values there is below 1 / kTraceShare.
@@ -1640,25 +1872,81 @@ bool KeepsNoTrace(const Comparison& own, const cv::Mat& textured)
 void JoinedMarks(const cv::Mat& marks, const cv::Mat& texture, const cv::Mat& solidMarks, cv::Mat& joined)
 {
     static thread_local cv::Mat area;
-    cv::bitwise_and(marks, texture, joined);
     // A joined square holds at least half its pixels marked, none of them in a solid area yet.
-    cv::subtract(joined, solidMarks, area);
-    if (cv::countNonZero(area) * 2 < kSolidSpan * kSolidSpan) {
+    joined.create(marks.size(), CV_8UC1);
+    int fresh = 0;
+#if CV_SIMD
+    LaneCount counted;
+#endif
+    for (int y = 0; y < marks.rows; ++y) {
+        const unsigned char* m = marks.ptr<unsigned char>(y);
+        const unsigned char* t = texture.ptr<unsigned char>(y);
+        const unsigned char* solid = solidMarks.ptr<unsigned char>(y);
+        unsigned char* j = joined.ptr<unsigned char>(y);
+        int x = 0;
+#if CV_SIMD
+        for (; x + cv::v_uint8::nlanes <= marks.cols; x += cv::v_uint8::nlanes) {
+            const cv::v_uint8 both = cv::vx_load(m + x) & cv::vx_load(t + x);
+            cv::v_store(j + x, both);
+            counted.add(both & ~cv::vx_load(solid + x));
+        }
+#endif
+        for (; x < marks.cols; ++x) {
+            j[x] = m[x] & t[x];
+            fresh += (j[x] & ~solid[x] & 0xFF) != 0;
+        }
+    }
+#if CV_SIMD
+    fresh += counted.sum();
+#endif
+    if (fresh * 2 < kSolidSpan * kSolidSpan) {
         joined.setTo(0);
         return;
     }
-    joined.copyTo(area);
+    // Only the joined marks' surroundings are worked on: what follows keeps nothing beyond a pixel
+    // outside their box and spreads that by half a solid square, so the part around that, all
+    // empty, reads as it does in the whole crop.
+    const cv::Rect box = MarksBox(joined);
+    const int reach = kSolidSpan / 2 + 2;
+    const cv::Rect window = cv::Rect(box.x - reach, box.y - reach, box.width + 2 * reach, box.height + 2 * reach) &
+                            cv::Rect(cv::Point(), marks.size());
+    cv::Mat inWindow = joined(window);
+    inWindow.copyTo(area);
     OpenCross(area);
     Square<false>(area, 3);  // closed by the 3 x 3 square
     Square<true>(area, 3);
     OpenSquare(area, kSolidSpan);
-    cv::bitwise_and(joined, area, joined);
-    const int inside = cv::countNonZero(joined);
+    PerPixel(inWindow, area, area, [](auto j, auto a, auto) { return j & a; });
+    const int inside = cv::countNonZero(inWindow);
     if (inside == 0)
         return;
     Square<false>(area, kSolidSpan);
-    if (cv::countNonZero(marks & ~area) * kJoinedShare > inside)
+    // The marks elsewhere: all of them less those in the spread squares.
+    cv::Mat within = marks(window).clone();
+    PerPixel(within, area, area, [](auto m, auto a, auto) { return m & a; });
+    if ((cv::countNonZero(marks) - cv::countNonZero(within)) * kJoinedShare > inside)
         joined.setTo(0);
+}
+
+// Whether every pixel set in marks is set in diff (8-bit pictures of one size, 0 or 255).
+bool Within(const cv::Mat& marks, const cv::Mat& diff)
+{
+    for (int y = 0; y < marks.rows; ++y) {
+        const unsigned char* m = marks.ptr<unsigned char>(y);
+        const unsigned char* d = diff.ptr<unsigned char>(y);
+        int x = 0;
+#if CV_SIMD
+        cv::v_uint8 outside = cv::vx_setzero_u8();
+        for (; x + cv::v_uint8::nlanes <= marks.cols; x += cv::v_uint8::nlanes)
+            outside = outside | (cv::vx_load(m + x) & ~cv::vx_load(d + x));
+        if (cv::v_check_any(outside))
+            return false;
+#endif
+        for (; x < marks.cols; ++x)
+            if (m[x] & ~d[x] & 0xFF)
+                return false;
+    }
+    return true;
 }
 
 // The plain comparison's floor: each pixel against the references' own value at its place (own,
@@ -1670,18 +1958,37 @@ void JoinedMarks(const cv::Mat& marks, const cv::Mat& texture, const cv::Mat& so
 // (at most 1 in kStillShare of them departs). So whatever a plain comparison marks where it is
 // quiet under the nuisances the matcher tolerates is marked, whatever the band makes of it.
 // exact, when given, makes own at the frame's light itself, which the firm pixels are held to, and
-// departs nowhere that own does not within lightReach levels.
+// departs nowhere that own does not within lightReach levels. ownMarks (with ownCount), when given:
+// own's departures as MarkDepartures marks them.
 void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int bandHere, cv::Mat& diff,
-               bool aligned = false, const std::function<const Comparison*()>& exact = {}, int lightReach = 0)
+               bool aligned = false, const std::function<const Comparison*()>& exact = {}, int lightReach = 0,
+               const cv::Mat* ownMarks = nullptr, int ownCount = 0)
 {
     const cv::Rect all(cv::Point(), own.up->size());
     Comparison near = own;
     near.lim = static_cast<unsigned char>(std::max(0, int(own.lim) - lightReach));
-    if (m.firm.empty() || Departures(near, all, all) == 0)
-        return;
-    const Comparison* firmLight = exact ? exact() : nullptr;
     static thread_local cv::Mat marks, firmMarks, firm, textured, onTexture, flatMarks, nearLow, nearHigh, joined, span;
-    MarkDepartures(own, marks);
+    if (m.firm.empty())
+        return;
+    // (own's departures, where the caller found them already.)
+    auto ownDepartures = [&](const Comparison& c) {
+        if (!ownMarks || c.lim != own.lim)
+            return MarkDepartures(c, marks);
+        ownMarks->copyTo(marks);
+        return ownCount;
+    };
+    if (ownDepartures(near) == 0)
+        return;
+    // Every mark below lies where near departs (the firm pixels are judged ones where the crop
+    // lies, or every pixel is), and the opening keeps no more of less: where near's departures,
+    // opened, lie in diff already, nothing is added.
+    if (shift == cv::Point() || m.wholeMask) {
+        OpenCross(marks);
+        if (Within(marks, diff))
+            return;
+    }
+    const Comparison* firmLight = exact ? exact() : nullptr;
+    const int marked = ownDepartures(own);
     const cv::Mat* firmAt = &m.firm;
     const cv::Mat* texturedAt = &m.textured;
     Comparison offNear = firmLight ? *firmLight : own;
@@ -1692,14 +1999,8 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
         MoveMask(m.textured, shift, textured);
         MoveMask(m.nearby.low, shift, nearLow);
         MoveMask(m.nearby.high, shift, nearHigh);
-        for (int y = 0; y < nearHigh.rows; ++y) {  // 255 where ~textured & ~firm
-            const unsigned char* t = textured.ptr<unsigned char>(y);
-            const unsigned char* f = firm.ptr<unsigned char>(y);
-            unsigned char* h = nearHigh.ptr<unsigned char>(y);
-            for (int x = 0; x < nearHigh.cols; ++x)
-                if (~t[x] & ~f[x] & 0xFF)
-                    h[x] = 255;
-        }
+        // 255 where ~textured & ~firm
+        PerPixel(nearHigh, textured, firm, [](auto h, auto t, auto f) { return h | (~t & ~f); });
         firmAt = &firm, texturedAt = &textured;
         offNear.low = &nearLow, offNear.high = &nearHigh;
     }
@@ -1712,27 +2013,38 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
     // half an odd period as strips a pixel apart: see JoinedMarks).
     cv::bitwise_and(marks, *texturedAt, onTexture);
     const bool anyOnTexture = cv::countNonZero(onTexture) > 0;
-    int textureKept = 0;
+    static thread_local Smooth smooth;
     if (anyOnTexture)
-        FlatMarks(m, *own.up, shift, marks, own.lim, *texturedAt, flatMarks, textureKept);
-    OpenSquare(onTexture, kSolidSpan);
-    if (anyOnTexture) {
-        if (shift != cv::Point())
-            MoveMask(m.textureSpan, shift, span);
-        JoinedMarks(marks, shift == cv::Point() ? m.textureSpan : span, onTexture, joined);
-        cv::bitwise_or(onTexture, joined, onTexture);
-    }
+        SmoothPixels(m, *own.up, shift, own.lim, *texturedAt, smooth);
     const int texturedCount = shift == cv::Point() ? m.texturedCount : cv::countNonZero(*texturedAt);
-    cv::bitwise_and(onTexture, *texturedAt, joined);
-    const int onTextureCount = cv::countNonZero(joined);
-    // The band weighs against every mark on texture; whether the crop sits still, against the
-    // solid areas alone (a smooth part may cover most of a small region).
-    const int markedOnTexture = anyOnTexture ? cv::countNonZero(onTexture | flatMarks) : 0;
-    if (bandHere * kBandShare > markedOnTexture ||
+    // The band weighs against every mark on texture, which are marks: where it departs at more than
+    // 1 in kBandShare of all of them, the solid areas need not be found.
+    const bool bandDeparts = bandHere * kBandShare > marked;
+    int markedOnTexture = 0, onTextureCount = 0;
+    if (!bandDeparts) {
+        if (anyOnTexture)
+            FlatMarks(smooth, marks, flatMarks);
+        OpenSquare(onTexture, kSolidSpan);
+        if (anyOnTexture) {
+            if (shift != cv::Point())
+                MoveMask(m.textureSpan, shift, span);
+            JoinedMarks(marks, shift == cv::Point() ? m.textureSpan : span, onTexture, joined);
+            cv::bitwise_or(onTexture, joined, onTexture);
+        }
+        cv::bitwise_and(onTexture, *texturedAt, joined);
+        onTextureCount = cv::countNonZero(joined);
+        // Whether the crop sits still, against the solid areas alone (a smooth part may cover most
+        // of a small region).
+        markedOnTexture = anyOnTexture ? cv::countNonZero(onTexture | flatMarks) : 0;
+    }
+    if (bandDeparts || bandHere * kBandShare > markedOnTexture ||
         (!aligned && !SitsStill(own, *texturedAt, onTextureCount, texturedCount))) {
+        const bool smoothHolds = anyOnTexture && (smooth.kept * kTextureKeptShare >= texturedCount ||
+                                                  KeepsNoTrace(own, *texturedAt));
+        if (smoothHolds && bandDeparts)
+            FlatMarks(smooth, marks, flatMarks);
         firmMarks.copyTo(marks);  // (the buffers are kept: never share them)
-        if (anyOnTexture &&
-            (textureKept * kTextureKeptShare >= texturedCount || KeepsNoTrace(own, *texturedAt)))
+        if (smoothHolds)
             cv::bitwise_or(marks, flatMarks, marks);
     } else {
         cv::bitwise_or(onTexture, firmMarks, marks);
@@ -2563,10 +2875,13 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light, double 
     const bool departs = here > 0 || meansHere > 0;
     // A fine texture off its alignment may stay inside the band: found by its own values.
     bool aligned = false;  // a narrow crop's alignment read on the window around it
-    const cv::Point textureShift = departs ? cv::Point() : TextureShift(cmp[2], *this, 0, around, ratio, &aligned);
+    // (The own values' departures, counted on texture there and marked by the floor, found once.)
+    const int ownStill = departs ? 0 : MarkDepartures(cmp[2], marks[2]);
+    const cv::Point textureShift =
+        departs ? cv::Point() : TextureShift(cmp[2], *this, 0, around, ratio, &aligned, &marks[2]);
     if (!departs && textureShift == cv::Point()) {
         diff = cv::Mat::zeros(height, width, CV_8UC1);
-        MarkPlain(*this, cmp[2], cv::Point(), 0, diff, aligned, firmAtLight, lightReach);
+        MarkPlain(*this, cmp[2], cv::Point(), 0, diff, aligned, firmAtLight, lightReach, &marks[2], ownStill);
         return;
     }
     // A crop a few pixels off is judged where it lies: every pixel against the references moved
@@ -2607,6 +2922,6 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light, double 
             return;
         }
     }
-    MarkChange(cmp, marks, means, judged, wholeMask, diff);
-    MarkPlain(*this, cmp[2], shift, bandHere, diff, aligned, firmAtLight, lightReach);
+    const int ownHere = MarkChange(cmp, marks, means, judged, wholeMask, diff);
+    MarkPlain(*this, cmp[2], shift, bandHere, diff, aligned, firmAtLight, lightReach, &marks[2], ownHere);
 }

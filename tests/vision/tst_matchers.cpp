@@ -5,6 +5,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "cammerrecongnize.h"
 #include "findshape.h"
 #include "graymatch.h"
 #include "imghomotrans.h"
@@ -331,10 +332,21 @@ void TestMatchers::floorOpeningsAgreeWithTheGeneralFilter()
                     x0 = std::min(x0, x), y0 = std::min(y0, y), x1 = std::max(x1, x), y1 = std::max(y1, y);
         const cv::Rect box = x1 < 0 ? cv::Rect() : cv::Rect(x0, y0, x1 - x0 + 1, y1 - y0 + 1);
         QCOMPARE(MarksBox(marks), box);
-        const int span = 3 + 2 * (i % 3);
-        cv::Mat ours = marks.clone(), theirs, crossOurs = marks.clone(), crossTheirs;
+        // (An even square: eroded and dilated about opposite anchors, as the smooth areas take it.)
+        const int span = 3 + i % 5;
+        const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(span, span));
+        cv::Mat ours = marks.clone(), theirs, crossOurs = marks.clone(), crossTheirs, ring = noise.clone(), ringTheirs;
         OpenSquare(ours, span);
-        cv::morphologyEx(marks, theirs, cv::MORPH_OPEN, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(span, span)));
+        cv::erode(marks, theirs, square, cv::Point((span - 1) / 2, (span - 1) / 2));
+        cv::dilate(theirs, theirs, square, cv::Point(span / 2, span / 2));
+        ErodeRing(ring);
+        cv::erode(noise, ringTheirs, cv::Mat(cv::Matx<uchar, 3, 3>(1, 1, 1, 1, 0, 1, 1, 1, 1)));
+        QVERIFY2(cv::countNonZero(ring != ringTheirs) == 0, qPrintable(QString("%1 x %2, ring").arg(size.width).arg(size.height)));
+        const int lo = rng.uniform(-5, 110), hi = rng.uniform(-5, 110);
+        cv::Mat inBand, inRange;
+        CammerRecong::ThresholdFUNC(noise, inBand, lo, hi);
+        cv::inRange(noise, lo, hi, inRange);
+        QVERIFY2(cv::countNonZero(inBand != inRange) == 0, qPrintable(QString("%1 x %2, %3..%4").arg(size.width).arg(size.height).arg(lo).arg(hi)));
         QVERIFY2(cv::countNonZero(ours != theirs) == 0, qPrintable(QString("%1 x %2, square %3").arg(size.width).arg(size.height).arg(span)));
         OpenCross(crossOurs);
         cv::morphologyEx(marks, crossTheirs, cv::MORPH_OPEN, cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(3, 3)));
