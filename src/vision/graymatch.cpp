@@ -825,14 +825,14 @@ cv::Rect SearchedMeans(cv::Size size)
     return inner.width > 0 && inner.height > 0 ? inner : cv::Rect();
 }
 
-// The 5 x 5 means of the crop in the middle of window (kRimAround wider each side) into means, and
-// their band a pixel around into low, high: the windows at the crop's rim read what lies around it.
-void MeansAround(const cv::Mat& window, cv::Mat& means, cv::Mat* low = nullptr, cv::Mat* high = nullptr)
+// The 5 x 5 means of the crop in the middle of window (kRimAround wider each side) into means (a
+// view of all, the window's means), and their band a pixel around into low, high: the windows at
+// the crop's rim read what lies around it.
+void MeansAround(const cv::Mat& window, cv::Mat& all, cv::Mat& means, cv::Mat* low = nullptr, cv::Mat* high = nullptr)
 {
-    static thread_local cv::Mat all;
     BoxMean5(window, all);
     const cv::Rect inner(kRimAround, kRimAround, window.cols - 2 * kRimAround, window.rows - 2 * kRimAround);
-    all(inner).copyTo(means);
+    means = all(inner);
     if (!low)
         return;
     cv::Mat lo, hi;
@@ -2386,10 +2386,10 @@ void GrayMatch::AddContext(const cv::Mat& picture, cv::Rect at)
         const cv::Rect window(at.x - kRimAround, at.y - kRimAround, width + 2 * kRimAround, height + 2 * kRimAround);
         if (!wholeMask || (window & cv::Rect(0, 0, picture.cols, picture.rows)) != window)
             return;
-        cv::Mat m, lo, hi;
-        MeansAround(picture(window), m, &lo, &hi);
+        cv::Mat all, m, lo, hi;
+        MeansAround(picture(window), all, m, &lo, &hi);
         meanAround.fold(lo, hi);
-        ownMeanAround.fold(m, cv::Mat());
+        ownMeanAround.fold(m.clone(), cv::Mat());
         aroundAt = window - at.tl();
         ++aroundCount;
         return;
@@ -2540,21 +2540,23 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light, double 
     // A whole crop's means at its rim read over the frame's window around it, where the references'
     // were read so: the same windows on both sides, so the rim is judged on means as the rest is.
     const bool rimSeen = rimMeans && around.type() == CV_8UC1 && around.size() == aroundAt.size();
-    static thread_local cv::Mat rimWindow;
-    // The means of crop, image brought to the light by table (empty: as it is) and capped at ceiling.
-    auto meansOf = [&](const cv::Mat& crop, const cv::Mat& table, unsigned char ceiling, cv::Mat& out) {
+    static thread_local cv::Mat rimWindow, rimMeansAll[3];  // [image, brought to the light, capped]
+    // The means of crop, image brought to the light by table (empty: as it is) and capped at ceiling
+    // (rimSeen: over the window around, whose middle is the crop).
+    auto meansOf = [&](const cv::Mat& crop, const cv::Mat& table, unsigned char ceiling, cv::Mat& out, int buffer) {
         if (!rimSeen) {
             WindowMean(crop, *this, out);
             return;
         }
-        if (table.empty())
-            around.copyTo(rimWindow);
-        else
-            cv::LUT(around, table, rimWindow);
+        (void)crop;  // (the window's middle)
+        if (table.empty()) {
+            MeansAround(around, rimMeansAll[buffer], out);
+            return;
+        }
+        cv::LUT(around, table, rimWindow);
         if (ceiling < 255)
             cv::min(rimWindow, ceiling, rimWindow);
-        crop.copyTo(rimWindow(cv::Rect(-aroundAt.tl(), crop.size())));
-        MeansAround(rimWindow, out);
+        MeansAround(rimWindow, rimMeansAll[buffer], out);
     };
     auto bringTo = [&](double ratio) {
         level = image;
@@ -2568,20 +2570,20 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light, double 
             cv::LUT(image, table, scaled);
             level = scaled;
             ceiling = cv::saturate_cast<unsigned char>(255 / ratio);
-            meansOf(level, table, 255, meanUp);
+            meansOf(level, table, 255, meanUp, 1);
             levelMeans = meanUp;
         }
         const cv::Mat* darkMean = &levelMeans;
         // Only pixels clipped at white lie above the ceiling: without them both means are one.
         if (ceiling < 255 && clipped()) {
             cv::min(level, ceiling, capped);
-            meansOf(capped, table, ceiling, meanDown);
+            meansOf(capped, table, ceiling, meanDown, 2);
             darkMean = &meanDown;
         }
         cmp[0].ceiling = cmp[2].ceiling = cmp[4].ceiling = ceiling;
         cmp[1].down = cmp[3].down = darkMean;
     };
-    meansOf(image, cv::Mat(), 255, imageMeans);
+    meansOf(image, cv::Mat(), 255, imageMeans, 0);
     // The frame's light where the caller read it: the region's own pixels (their median) would
     // take a part over half of them for light. Where the caller is less sure of it, the median of
     // the pixels that agree with it.

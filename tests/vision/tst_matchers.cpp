@@ -111,6 +111,8 @@ void TestMatchers::grayMatchMarksADefectAndHonoursItsMask()
         furry.AddTemp(wide(crop));
         furry.AddContext(wide, crop);
         furry.Train(45, 0, 100, 150);
+        furry.Match(wide(crop), diff, 0, 0, cv::Mat(), wide);  // the grain as taught: nothing
+        QCOMPARE(cv::countNonZero(diff), 0);
         for (const auto& [part, contrast] : {std::pair(cv::Rect(40, 30, 16, 16), 35), std::pair(cv::Rect(0, 30, 3, 16), 15)}) {
             cv::Mat live = wide.clone();
             live(part + crop.tl()).setTo(cv::mean(wide(part + crop.tl()))[0] + contrast);
