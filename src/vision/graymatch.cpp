@@ -830,11 +830,16 @@ cv::Rect SearchedMeans(cv::Size size)
 // the crop's rim read what lies around it.
 void MeansAround(const cv::Mat& window, cv::Mat& all, cv::Mat& means, cv::Mat* low = nullptr, cv::Mat* high = nullptr)
 {
+    if (!low) {
+        // The means alone need half a window around: the windows of the crop's pixels lie on it.
+        const int skip = kRimAround - kMeanWindow / 2;
+        BoxMean5(window(cv::Rect(skip, skip, window.cols - 2 * skip, window.rows - 2 * skip)), all);
+        means = all(cv::Rect(kMeanWindow / 2, kMeanWindow / 2, all.cols - kMeanWindow + 1, all.rows - kMeanWindow + 1));
+        return;
+    }
     BoxMean5(window, all);
     const cv::Rect inner(kRimAround, kRimAround, window.cols - 2 * kRimAround, window.rows - 2 * kRimAround);
     means = all(inner);
-    if (!low)
-        return;
     cv::Mat lo, hi;
     const cv::Mat kernel = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
     cv::erode(all, lo, kernel, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
