@@ -114,6 +114,10 @@ constexpr int kTextureContext = 40;
 // side: a part the region holds, or one half outside it, is then a small share of the window, far
 // below the half of it a movement would need to explain it.
 constexpr int kTextureAround = kTextureContext;
+// A whole crop's means at its rim are read over the picture around it, this much wider each side
+// (half a window, and the pixel around the means' band takes in): a window reaching past the crop
+// then holds what lies there on both sides instead of its mirrored half.
+constexpr int kRimAround = kMeanWindow / 2 + 1;
 constexpr int kTextureTriggerRows = 4;  // the window's rows that tell whether to search: 1 in this many
 // A farther movement replaces a nearer one only where it leaves clearly fewer pixels departing
 // (fewer than this many fifths of them): a texture fits itself a period on about as well.
@@ -865,10 +869,11 @@ int StripReach(cv::Point shift)
 // windows lie wholly on the crop and on what the references saw. Where a window reaches past
 // the crop, its mirrored half doubles what lies at the edge, and a movement brings in there what
 // lay outside the region when it was taught; in that rim and in the strip a movement uncovers,
-// only single pixels are judged.
-cv::Rect MeanArea(cv::Size size, cv::Point shift)
+// only single pixels are judged. Where the windows read the picture around the crop on both
+// sides (rimSeen), the rim's means are judged too.
+cv::Rect MeanArea(cv::Size size, cv::Point shift, bool rimSeen = false)
 {
-    const int half = kMeanWindow / 2;
+    const int half = rimSeen ? 0 : kMeanWindow / 2;
     const cv::Rect area = Overlap(size, shift) + shift;
     const cv::Rect inner(area.x + half, area.y + half, area.width - 2 * half, area.height - 2 * half);
     return inner.width > 0 && inner.height > 0 ? inner : cv::Rect();
@@ -881,6 +886,28 @@ cv::Rect SearchedMeans(cv::Size size)
     const int rim = kMaxShift + kMeanWindow / 2;
     const cv::Rect inner(rim, rim, size.width - 2 * rim, size.height - 2 * rim);
     return inner.width > 0 && inner.height > 0 ? inner : cv::Rect();
+}
+
+// The 5 x 5 means of the crop in the middle of window (kRimAround wider each side) into means (a
+// view of all, the window's means), and their band a pixel around into low, high: the windows at
+// the crop's rim read what lies around it.
+void MeansAround(const cv::Mat& window, cv::Mat& all, cv::Mat& means, cv::Mat* low = nullptr, cv::Mat* high = nullptr)
+{
+    if (!low) {
+        // The means alone need half a window around: the windows of the crop's pixels lie on it.
+        const int skip = kRimAround - kMeanWindow / 2;
+        BoxMean5(window(cv::Rect(skip, skip, window.cols - 2 * skip, window.rows - 2 * skip)), all);
+        means = all(cv::Rect(kMeanWindow / 2, kMeanWindow / 2, all.cols - kMeanWindow + 1, all.rows - kMeanWindow + 1));
+        return;
+    }
+    BoxMean5(window, all);
+    const cv::Rect inner(kRimAround, kRimAround, window.cols - 2 * kRimAround, window.rows - 2 * kRimAround);
+    means = all(inner);
+    cv::Mat lo, hi;
+    const cv::Mat kernel = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
+    cv::erode(all, lo, kernel, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+    cv::dilate(all, hi, kernel, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+    *low = lo(inner).clone(), *high = hi(inner).clone();
 }
 
 // Clears marks outside area (row by row: the general setTo costs more than the work here).
@@ -2546,7 +2573,8 @@ void GrayMatch::Clear()
     valid = false;
     tempCount = 0;
     judged.release();
-    band = own = mean = ownMean = context = ownContext = nearby = Band();
+    band = own = mean = ownMean = context = ownContext = nearby = meanAround = ownMeanAround = Band();
+    rimMeans = false;
     firm.release();
     textured.release();
     textureSpan.release();
@@ -2667,9 +2695,22 @@ void GrayMatch::AddColour(const cv::Mat& colour)
 
 void GrayMatch::AddContext(const cv::Mat& picture, cv::Rect at)
 {
-    if (circular || picture.type() != CV_8UC1 || at.size() != cv::Size(width, height) ||
-        std::min(width, height) >= kTextureContext || aroundCount + 1 != tempCount)
+    if (circular || picture.type() != CV_8UC1 || at.size() != cv::Size(width, height) || aroundCount + 1 != tempCount)
         return;
+    if (std::min(width, height) >= kTextureContext) {
+        // A whole crop's means over the picture around it (a masked one's windows read only its
+        // judged pixels, none of which lie outside).
+        const cv::Rect window(at.x - kRimAround, at.y - kRimAround, width + 2 * kRimAround, height + 2 * kRimAround);
+        if (!wholeMask || (window & cv::Rect(0, 0, picture.cols, picture.rows)) != window)
+            return;
+        cv::Mat all, m, lo, hi;
+        MeansAround(picture(window), all, m, &lo, &hi);
+        meanAround.fold(lo, hi);
+        ownMeanAround.fold(m.clone(), cv::Mat());
+        aroundAt = window - at.tl();
+        ++aroundCount;
+        return;
+    }
     const cv::Rect window = cv::Rect(at.x - kTextureAround, at.y - kTextureAround, width + 2 * kTextureAround,
                                      height + 2 * kTextureAround) &
                             cv::Rect(0, 0, picture.cols, picture.rows);
@@ -2712,7 +2753,20 @@ void GrayMatch::Train(int sensitivity, int amplify, int toleranceScale, int tole
                                std::max(1LL, (long long)toleranceMax)));
     valid = tempCount > 0;
     if (aroundCount != tempCount)  // a reference without the picture around it: none is read
-        aroundAt = cv::Rect(), around = Band(), aroundCount = 0;
+        aroundAt = cv::Rect(), around = meanAround = ownMeanAround = Band(), aroundCount = 0;
+    rimMeans = valid && !meanAround.low.empty();
+    if (rimMeans) {
+        // The rim's means and their band as read over the picture around; inside it the band a
+        // pixel around stays as read on the crop (its neighbours in the rim would widen it by
+        // what lies beyond the crop, and a part inside would pass where it departed before).
+        ownMean = ownMeanAround;
+        const int half = kMeanWindow / 2;
+        const cv::Rect inner(half, half, width - 2 * half, height - 2 * half);
+        Band rim{meanAround.low.clone(), meanAround.high.clone()};
+        mean.low(inner).copyTo(rim.low(inner));
+        mean.high(inner).copyTo(rim.high(inner));
+        mean = rim;
+    }
     if (valid && !circular && !wholeMask)
         outline = MakeOutline(judged, band);
     if (valid && !circular) {
@@ -2800,31 +2854,53 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light, double 
         }
         return anyClipped == 1;
     };
+    // A whole crop's means at its rim read over the frame's window around it, where the references'
+    // were read so: the same windows on both sides, so the rim is judged on means as the rest is.
+    const bool rimSeen = rimMeans && around.type() == CV_8UC1 && around.size() == aroundAt.size();
+    static thread_local cv::Mat rimWindow, rimMeansAll[3];  // [image, brought to the light, capped]
+    // The means of crop, image brought to the light by table (empty: as it is) and capped at ceiling
+    // (rimSeen: over the window around, whose middle is the crop).
+    auto meansOf = [&](const cv::Mat& crop, const cv::Mat& table, unsigned char ceiling, cv::Mat& out, int buffer) {
+        if (!rimSeen) {
+            WindowMean(crop, *this, out);
+            return;
+        }
+        (void)crop;  // (the window's middle)
+        if (table.empty()) {
+            MeansAround(around, rimMeansAll[buffer], out);
+            return;
+        }
+        cv::LUT(around, table, rimWindow);
+        if (ceiling < 255)
+            cv::min(rimWindow, ceiling, rimWindow);
+        MeansAround(rimWindow, rimMeansAll[buffer], out);
+    };
     auto bringTo = [&](double ratio) {
         level = image;
         levelMeans = imageMeans;
         unsigned char ceiling = 255;
+        cv::Mat table;
         if (std::abs(ratio - 1.0) > kIgnoredBrightness) {
-            cv::Mat table(1, 256, CV_8UC1);
+            table.create(1, 256, CV_8UC1);
             for (int v = 0; v < 255; ++v) table.data[v] = cv::saturate_cast<unsigned char>(v / ratio);
             table.data[255] = 255;
             cv::LUT(image, table, scaled);
             level = scaled;
             ceiling = cv::saturate_cast<unsigned char>(255 / ratio);
-            WindowMean(level, *this, meanUp);
+            meansOf(level, table, 255, meanUp, 1);
             levelMeans = meanUp;
         }
         const cv::Mat* darkMean = &levelMeans;
         // Only pixels clipped at white lie above the ceiling: without them both means are one.
         if (ceiling < 255 && clipped()) {
             cv::min(level, ceiling, capped);
-            WindowMean(capped, *this, meanDown);
+            meansOf(capped, table, ceiling, meanDown, 2);
             darkMean = &meanDown;
         }
         cmp[0].ceiling = cmp[2].ceiling = cmp[4].ceiling = ceiling;
         cmp[1].down = cmp[3].down = darkMean;
     };
-    WindowMean(image, *this, imageMeans);
+    meansOf(image, cv::Mat(), 255, imageMeans, 0);
     // The frame's light where the caller read it: the region's own pixels (their median) would
     // take a part over half of them for light. Where the caller is less sure of it, the median of
     // the pixels that agree with it.
@@ -2871,7 +2947,7 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light, double 
     static thread_local std::vector<int> rowCounts;  // the departures of each row
     rowCounts.resize(size_t(height));
     const int here = MarkDepartures(cmp[0], marks[0], rowCounts.data());
-    const int meansHere = MarkDeparturesIn(cmp[1], marks[1], MeanArea(image.size(), cv::Point()));
+    const int meansHere = MarkDeparturesIn(cmp[1], marks[1], MeanArea(image.size(), cv::Point(), rimSeen));
     const bool departs = here > 0 || meansHere > 0;
     // A fine texture off its alignment may stay inside the band: found by its own values.
     bool aligned = false;  // a narrow crop's alignment read on the window around it
@@ -2900,7 +2976,9 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light, double 
     // A departing mean marks only where the pixel itself changed (see the marks below).
     cmp[1].also = &cmp[4];
     static thread_local cv::Mat moved[4][2];  // [comparison][low, high]
-    const cv::Rect means = MeanArea(image.size(), shift);
+    // (After a movement the rim's means stay unjudged: what lay around the references there is
+    // not what lies around the moved crop, whose turn or shake the search reads only in part.)
+    const cv::Rect means = MeanArea(image.size(), shift, rimSeen && shift == cv::Point());
     if (shift == cv::Point()) {
         MarkDeparturesIn(cmp[1], marks[1], means);
     } else {

@@ -74,7 +74,11 @@
 // - AddContext(picture, at) (grey pictures): the picture the reference crop last added was cut
 //   from at `at`. For a crop narrower than 40 pixels either way the references' own values over
 //   a window 40 pixels wider each side (within the picture: aroundAt, in the crop's coordinates)
-//   are kept, one call after each AddTemp; a model trained with fewer calls keeps none.
+//   are kept, one call after each AddTemp; a model trained with fewer calls keeps none. For a
+//   wider crop that judges every pixel, the references' 5 x 5 means in its 2-pixel rim are read
+//   over the picture around it instead of the crop's mirrored edge (aroundAt: 3 pixels wider
+//   each side), and a match given the frame's picture around reads the crop's alike and judges
+//   those means where the crop sits still.
 // - Match(image, diff, light, agree, colour, around): image is an 8-bit crop of the model's size;
 //   around (empty or of another size: none) the frame's picture over aroundAt, which the match
 //   brings to the references' brightness as it does the crop (above); light (0: none)
@@ -216,9 +220,14 @@ public:
     Band context;                  // the band as taught over the whole crop, outline included
     Band ownContext;               // the references' own values over the whole crop, outline included
     Band nearby;                   // the references' own values within a few pixels
-    cv::Rect aroundAt;             // narrow crops: the window around them (crop coordinates; empty: none)
-    Band around;                   // the references' own values over it
+    cv::Rect aroundAt;             // the window around the crop (crop coordinates; empty: none)
+    Band around;                   // narrow crops: the references' own values over it
     int aroundCount = 0;           // the references it holds
+    // Whole crops 40 pixels and wider: the references' means and their band read over the picture
+    // around the crop (aroundAt: half a window and a pixel wider each side), taken for mean and
+    // ownMean at training where every reference had it.
+    Band meanAround, ownMeanAround;
+    bool rimMeans = false;         // the rim of mean and ownMean was read so
     cv::Mat firm;                  // judged pixels where the plain comparison is reliable (255)
     cv::Mat textured;              // the other judged pixels: reliable while the region sits still
     cv::Mat textureSpan;           // textured with the gaps of a pixel or two between them closed

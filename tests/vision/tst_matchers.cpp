@@ -96,26 +96,34 @@ void TestMatchers::grayMatchMarksADefectAndHonoursItsMask()
     QVERIFY2(cv::countNonZero(diff) > 300, qPrintable(QString::number(cv::countNonZero(diff))));
 
     // A faint part on a fine grain (inside every pixel's band there) departs through the means
-    // around it: what is marked is the part and a pixel of rim, not the means' windows beyond.
+    // around it: what is marked is the part and a pixel of rim, not the means' windows beyond. Also
+    // in the crop's rim, whose means read the picture around the crop as the references' did (a
+    // fainter part there: its means hold more of the grain beyond the crop).
     {
-        cv::Mat grain(100, 120, CV_32F), fine, live;
+        cv::Mat grain(106, 126, CV_32F), wide;
         cv::theRNG().state = 77;
         cv::randn(grain, 0, 1);
         cv::GaussianBlur(grain, grain, cv::Size(0, 0), 0.8);
         cv::normalize(grain, grain, 60, 180, cv::NORM_MINMAX);
-        grain.convertTo(fine, CV_8U);
+        grain.convertTo(wide, CV_8U);
+        const cv::Rect crop(3, 3, 120, 100);
         GrayMatch furry;
-        furry.Create(fine.cols, fine.rows, cv::Mat(), 0);
-        furry.AddTemp(fine);
+        furry.Create(crop.width, crop.height, cv::Mat(), 0);
+        furry.AddTemp(wide(crop));
+        furry.AddContext(wide, crop);
         furry.Train(45, 0, 100, 150);
-        live = fine.clone();
-        const cv::Rect part(40, 30, 16, 16);
-        live(part).setTo(cv::mean(fine(part))[0] + 35);
-        furry.Match(live, diff);
-        const cv::Rect rim(part.x - 1, part.y - 1, part.width + 2, part.height + 2);
-        QCOMPARE(cv::countNonZero(diff(rim)), cv::countNonZero(diff));
-        QVERIFY2(cv::countNonZero(diff(part)) > part.area() / 2,
-                 qPrintable(QString::number(cv::countNonZero(diff(part)))));
+        furry.Match(wide(crop), diff, 0, 0, cv::Mat(), wide);  // the grain as taught: nothing
+        QCOMPARE(cv::countNonZero(diff), 0);
+        for (const auto& [part, contrast] : {std::pair(cv::Rect(40, 30, 16, 16), 35), std::pair(cv::Rect(0, 30, 3, 16), 15)}) {
+            cv::Mat live = wide.clone();
+            live(part + crop.tl()).setTo(cv::mean(wide(part + crop.tl()))[0] + contrast);
+            furry.Match(live(crop), diff, 0, 0, cv::Mat(), live);
+            const cv::Rect rim = cv::Rect(part.x - 1, part.y - 1, part.width + 2, part.height + 2) &
+                                 cv::Rect(cv::Point(), crop.size());
+            QCOMPARE(cv::countNonZero(diff(rim)), cv::countNonZero(diff));
+            QVERIFY2(cv::countNonZero(diff(part)) > part.area() / 2,
+                     qPrintable(QString::number(cv::countNonZero(diff(part)))));
+        }
     }
 
     // The pieces of a part (where it lies partly on a surface of its own brightness) are weighed
