@@ -223,7 +223,7 @@ void TestRecognition::defectBlobIsFoundWithItsAreaUnlessIgnored()
     struct RingScene
     {
         const char* name;
-        float left, right, bright, region;  // gains: the ring's halves, its cells at the top right, the region
+        float left, right, bright, region;  // gains: the ring's halves, its top right cells, the region
         bool ok;
     };
     for (const RingScene& s : {RingScene{"part over all of it", 1, 1, 1, 137.f / 120, false},
@@ -239,7 +239,8 @@ void TestRecognition::defectBlobIsFoundWithItsAreaUnlessIgnored()
         frame.convertTo(frame, CV_8U);
         ringed.setAligned(frame);
         ringLit.Run(0);
-        QVERIFY2(ringed.view->roiOk[0][0] == s.ok, qPrintable(QString("%1, value %2").arg(s.name).arg(ringed.view->roiValue[0][0])));
+        QVERIFY2(ringed.view->roiOk[0][0] == s.ok,
+                 qPrintable(QString("%1, value %2").arg(s.name).arg(ringed.view->roiValue[0][0])));
     }
     // Ribs of an even period are read whole, row by row: a blur that evens out their phases is
     // no change of light.
