@@ -116,6 +116,16 @@ void TestMatchers::grayMatchMarksADefectAndHonoursItsMask()
         QCOMPARE(cv::countNonZero(diff(rim)), cv::countNonZero(diff));
         QVERIFY2(cv::countNonZero(diff(part)) > part.area() / 2,
                  qPrintable(QString::number(cv::countNonZero(diff(part)))));
+        // So does one whose fine checker spans just half the band (a smooth pixel's limit, which
+        // it meets): nearly all of it, not only where its checker lies flatter.
+        live = fine.clone();
+        const cv::Rect checker(40, 31, 30, 14);
+        live(checker).setTo(120);
+        for (int y = checker.y; y < checker.br().y; ++y)
+            for (int x = checker.x + y % 2; x < checker.br().x; x += 2) live.at<unsigned char>(y, x) = 138;
+        furry.Match(live, diff);
+        QVERIFY2(cv::countNonZero(diff(checker)) * 20 >= checker.area() * 19,
+                 qPrintable(QString::number(cv::countNonZero(diff(checker)))));
     }
 
     // The pieces of a part (where it lies partly on a surface of its own brightness) are weighed
