@@ -207,6 +207,41 @@ void TestRecognition::defectBlobIsFoundWithItsAreaUnlessIgnored()
     detailed.setAligned(shifted);
     shaken.Run(0);
     QVERIFY2(detailed.view->roiOk[0][0], qPrintable(QString("ring of four, value %1").arg(detailed.view->roiValue[0][0])));
+    // Where the frame's cells scatter (blocks far off lit each their own way), the ring of cells
+    // around a region tells its light: a part over all of the region is found under it; a ring
+    // split between two lights tells none, and the region's own brighter light passes; a few of
+    // its cells under a bright part are left out of it.
+    RecogRig ringed(kW, kH);
+    const cv::Mat grey(kH, kW, CV_8UC1, cv::Scalar(120));
+    const cv::Rect inner(208, 160, 96, 80), near(140, 92, 232, 216);
+    ringed.setTemplate(0, 0, grey);
+    ringed.addRect(0, inner, kFuncDefect, 45, 100, 3);
+    CammerRecong& ringLit = ringed.build();
+    cv::Mat scattered(kH / 32, kW / 32, CV_32F);
+    cv::RNG(9).fill(scattered, cv::RNG::UNIFORM, 0.8, 1.2);
+    cv::resize(scattered, scattered, grey.size(), 0, 0, cv::INTER_NEAREST);
+    struct RingScene
+    {
+        const char* name;
+        float left, right, bright, region;  // gains: the ring's halves, its top right cells, the region
+        bool ok;
+    };
+    for (const RingScene& s : {RingScene{"part over all of it", 1, 1, 1, 137.f / 120, false},
+                               RingScene{"ring split", 0.8f, 1, 1, 1.15f, true},
+                               RingScene{"bright ring cells", 1, 1, 2, 1, true}}) {
+        cv::Mat gain = scattered.clone(), frame;
+        gain(near).setTo(s.right);
+        gain(cv::Rect(near.x, near.y, 256 - near.x, near.height)).setTo(s.left);
+        gain(cv::Rect(304, near.y, near.br().x - 304, 200 - near.y)).setTo(s.bright);
+        gain(inner).setTo(s.region);
+        grey.convertTo(frame, CV_32F);
+        frame = frame.mul(gain);
+        frame.convertTo(frame, CV_8U);
+        ringed.setAligned(frame);
+        ringLit.Run(0);
+        QVERIFY2(ringed.view->roiOk[0][0] == s.ok,
+                 qPrintable(QString("%1, value %2").arg(s.name).arg(ringed.view->roiValue[0][0])));
+    }
     // Ribs of an even period are read whole, row by row: a blur that evens out their phases is
     // no change of light.
     RecogRig ribbed(kW, kH);
