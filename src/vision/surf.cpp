@@ -775,27 +775,24 @@ void SURF::AddContext(const cv::Mat& picture, cv::Rect at, const cv::Mat& colour
     // picture its border is repeated.
     const int pad = shift * kWideShift, margin = pad * cell;
     const cv::Rect around(at.x - margin, at.y - margin, grid.width * cell + 2 * margin, grid.height * cell + 2 * margin);
-    const cv::Rect inside = around & cv::Rect(0, 0, picture.cols, picture.rows);
-    if (inside.empty())
+    if ((around & cv::Rect(0, 0, picture.cols, picture.rows)).empty())
         return;
-    auto widened = [&](const cv::Mat& from) {
+    // from over span, its border repeated off the picture.
+    auto widened = [&](const cv::Mat& from, cv::Rect span) {
+        const cv::Rect inside = span & cv::Rect(0, 0, picture.cols, picture.rows);
         cv::Mat wide;
-        cv::copyMakeBorder(from(inside), wide, inside.y - around.y, around.br().y - inside.br().y,
-                           inside.x - around.x, around.br().x - inside.br().x, cv::BORDER_REPLICATE);
+        cv::copyMakeBorder(from(inside), wide, inside.y - span.y, span.br().y - inside.br().y,
+                           inside.x - span.x, span.br().x - inside.br().x, cv::BORDER_REPLICATE);
         return wide;
     };
-    const cv::Mat weight = colour.size() == picture.size() ? ChromaWeight(widened(colour)) : cv::Mat();
+    const cv::Mat weight = colour.size() == picture.size() ? ChromaWeight(widened(colour, around)) : cv::Mat();
     if (colour.size() == picture.size()) {
         // The colour a displacement may bring in from around the region, too.
         const cv::Rect reach(at.x - margin, at.y - margin, width + 2 * margin, height + 2 * margin);
-        const cv::Rect known = reach & cv::Rect(0, 0, picture.cols, picture.rows);
-        cv::Mat wide;
-        cv::copyMakeBorder(colour(known), wide, known.y - reach.y, reach.br().y - known.br().y, known.x - reach.x,
-                           reach.br().x - known.br().x, cv::BORDER_REPLICATE);
-        KeepLargest(refChroma, ChromaWithin(wide, margin)(cv::Rect(margin, margin, width, height)));
+        KeepLargest(refChroma, ChromaWithin(widened(colour, reach), margin)(cv::Rect(margin, margin, width, height)));
     }
     contextRefs.resize(refs.size());
-    contextRefs.back() = HueCells(widened(picture), cell, grid + cv::Size(2 * pad, 2 * pad), nullptr, nullptr, nullptr,
+    contextRefs.back() = HueCells(widened(picture, around), cell, grid + cv::Size(2 * pad, 2 * pad), nullptr, nullptr, nullptr,
                                   nullptr, cv::Mat(), weight);
 }
 
