@@ -546,6 +546,13 @@ void CammerRecong::FitLight(int det, const cv::Mat& picture)
         }
     std::copy(c, c + 6, s.c);
     s.agree = sigma <= kLightSure ? 0 : kLightAround;
+    // A ring around a region reads its light from the cells that agree with the frame's: where a
+    // frame off its place moves detail through a few of them, they are its detail, not its light.
+    size_t agreeing = 0;
+    for (size_t k = 0; k < s.read.size(); ++k)
+        if (kept[k])
+            s.read[agreeing++] = s.read[k];
+    s.read.resize(agreeing);
     s.within = cv::Rect2d(x0, y0, x1 - x0, y1 - y0);
     s.valid = true;
 }

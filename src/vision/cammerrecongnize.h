@@ -158,8 +158,9 @@ private:
         double c[6] = {};
         cv::Rect2d within;
         double agree = 0;
-        // Less sure: the cells read and their ratios, whose ring around a region tells its light
-        // (a picture off its place moves its detail alike close around), and the cells' pitch.
+        // Less sure: the cells read and their ratios (where a smooth light was fitted, those that
+        // agree with it), whose ring around a region tells its light (a picture off its place moves
+        // its detail alike close around), and the cells' pitch.
         std::vector<std::pair<cv::Rect, float>> read;
         int pitch = 0;
     };
