@@ -127,7 +127,8 @@ public:
     // whose lost hue the references do not excuse.
     // colour (hue only, the crop's size): each pixel's hue weighed by its colour's strength.
     cv::Mat ToGrid(const cv::Mat& crop, cv::Mat* faded = nullptr, cv::Mat* known = nullptr, cv::Mat* pairs = nullptr,
-                   cv::Mat* gone = nullptr, const cv::Mat& colour = cv::Mat(), const cv::Mat& floor = cv::Mat()) const;
+                   cv::Mat* gone = nullptr, const cv::Mat& colour = cv::Mat(), const cv::Mat& floor = cv::Mat(),
+                   cv::Mat* weights = nullptr) const;
 
 private:
     void SetLastRef(const cv::Mat& crop, const cv::Mat& colour);  // the last reference's grids again
