@@ -56,10 +56,12 @@ constexpr float kGreyChroma = 8.0f, kClearChroma = 24.0f;
 // Compression turns a tint but makes none out of grey, and a brighter frame moves a chroma by a
 // tenth: a crop's chroma above every chroma the references show within a displacement's reach
 // by more than sensor noise leaves over the coherence window (a level or two) is colour a part
-// brought, however faint. There the crop's hue weighs from that margin above the references'
-// chroma and wholly from twice it, instead of from kGreyChroma (a turned faint tint keeps its
-// chroma, so it still weighs nothing).
-constexpr float kGreyNoiseChroma = 4.0f;
+// brought, however faint. There the crop's hue weighs wholly from that margin above the
+// references' chroma (rising over kChromaLevel, a level of the channels, so that the weight does
+// not jump with rounding), instead of from kGreyChroma: the margin holds the noise already, so
+// a ramp past it would only let a faint part's colour count in part (a turned faint tint keeps
+// its chroma, so it still weighs nothing).
+constexpr float kGreyNoiseChroma = 4.0f, kChromaLevel = 1.0f;
 
 struct ShiftScore
 {
@@ -78,6 +80,7 @@ struct Live
     cv::Mat v, v2, known, pairs;
     cv::Mat direction;  // hue: where v has faded to nothing, the direction its pixels still show
     cv::Mat gone;       // hue: per cell the share of its pixels whose lost hue nothing excuses
+    cv::Mat colour;     // hue, weighed: per cell the mean weight its pixels' chroma gives their hue
 };
 
 struct CellSums
@@ -226,7 +229,9 @@ ShiftScore ScoreAt(const SURF::Grids& ref, const Live& live, int dx, int dy, int
 // reference's: each cell of the crop that still shows a direction is compared at the strength of
 // the reference cell it lands on when that is stronger (a hue that came where none was keeps its
 // own strength; a cell with no direction left stays empty; on a firm colour, which noise cannot
-// blur that far, by kHueGain at most). A cell mostly of hue the conversion
+// blur that far, by kHueGain at most; where the crop's colour weighs less than the reference's,
+// to the reference's unweighed strength at the crop's weight only: noise takes coherence, while
+// a colour faded towards grey is a change). A cell mostly of hue the conversion
 // gives for two equal brightest channels is not known, as white clipping in a brighter frame gives
 // it; but brightness keeps the order of the channels, so where the reference shows a clear hue
 // whose two brightest channels are another pair, something else lies there: the cell counts, at
@@ -234,7 +239,7 @@ ShiftScore ScoreAt(const SURF::Grids& ref, const Live& live, int dx, int dy, int
 // its channels' order; empty: ref is.)
 Live Steadied(const Live& live, const cv::Mat& ref, const cv::Mat& plain, const cv::Mat& firm, cv::Point shift)
 {
-    Live out{live.v.clone(), cv::Mat(), live.known, live.pairs, cv::Mat(), live.gone};
+    Live out{live.v.clone(), cv::Mat(), live.known, live.pairs, cv::Mat(), live.gone, live.colour};
     bool cloned = false;
     for (int y = std::max(0, shift.y); y < std::min(out.v.rows, ref.rows + shift.y); ++y) {
         cv::Vec2f* v = out.v.ptr<cv::Vec2f>(y);
@@ -244,6 +249,7 @@ Live Steadied(const Live& live, const cv::Mat& ref, const cv::Mat& plain, const 
         const cv::Vec2f* d = live.direction.empty() ? nullptr : live.direction.ptr<cv::Vec2f>(y);
         const float* g = live.gone.empty() ? nullptr : live.gone.ptr<float>(y);
         const float* fr = firm.empty() ? nullptr : firm.ptr<float>(y - shift.y);
+        const float* cw = live.colour.empty() || plain.empty() ? nullptr : live.colour.ptr<float>(y);
         for (int x = std::max(0, shift.x); x < std::min(out.v.cols, ref.cols + shift.x); ++x) {
             const cv::Vec2f& rx = r[x - shift.x];
             const float l = std::sqrt(v[x].dot(v[x])), strength = std::sqrt(rx.dot(rx));
@@ -256,6 +262,9 @@ Live Steadied(const Live& live, const cv::Mat& ref, const cv::Mat& plain, const 
             const float share = p ? std::sqrt(p[x].dot(p[x])) : 0.0f;
             const cv::Vec2f& cx = c[x - shift.x];
             const float clear = std::sqrt(cx.dot(cx));
+            // Noise takes coherence, not chroma: the crop's colour weighs as it is.
+            if (cw)
+                up = std::min(up, clear * cw[x]);
             if (share >= kPairShare && clear >= kClearRef * kHueScale && p[x].dot(cx) < kPairReachCos * share * clear) {
                 v[x] = p[x] * (clear / share);
                 if (!cloned)
@@ -498,8 +507,8 @@ cv::Mat ChromaWithin(const cv::Mat& colour, int reach)
 
 // Per pixel of a colour picture how much its hue weighs: its chroma's distance from grey ramped
 // from kGreyChroma to kClearChroma, or where given, as much as it rises from floor's chroma
-// (the references' within reach and sensor noise's) over kGreyNoiseChroma if that is more;
-// empty without a colour.
+// (the references' within reach and sensor noise's) over kChromaLevel if that is more; empty
+// without a colour.
 cv::Mat ChromaWeight(const cv::Mat& colour, const cv::Mat& floor = cv::Mat())
 {
     cv::Mat length = ChromaLength(colour);
@@ -507,18 +516,19 @@ cv::Mat ChromaWeight(const cv::Mat& colour, const cv::Mat& floor = cv::Mat())
         return length;
     cv::Mat weight = (length - kGreyChroma) / (kClearChroma - kGreyChroma);
     if (floor.size() == length.size())
-        cv::max(weight, (length - floor) / kGreyNoiseChroma, weight);
+        cv::max(weight, (length - floor) / kChromaLevel, weight);
     cv::min(cv::max(weight, 0.0), 1.0, weight);
     return weight;
 }
 
 // The working grid of a hue crop: per cell the mean of its pixels' hue directions weighted by
-// their coherence (and by weight, per pixel 0..1, where given: see ChromaWeight); faded: weighted by HueStrength instead; known: how much of its hue is known,
+// their coherence (and by weight, per pixel 0..1, where given: see ChromaWeight; colour: per cell
+// the mean of that weight); faded: weighted by HueStrength instead; known: how much of its hue is known,
 // 0..1 in both channels; pairs: the mean of the unit directions of the pixels whose hue is one of
 // kTopPairHue, 0 for the others (length: their share, if they agree). Summed straight into the
 // cells: the pictures of the crop's size are not kept.
 cv::Mat HueCells(const cv::Mat& hue, int side, cv::Size grid, cv::Mat* faded, cv::Mat* known, cv::Mat* pairs,
-                 cv::Mat* gone, const cv::Mat& excuse, const cv::Mat& weight = cv::Mat())
+                 cv::Mat* gone, const cv::Mat& excuse, const cv::Mat& weight = cv::Mat(), cv::Mat* colour = nullptr)
 {
     static const std::array<cv::Vec2f, 256> unit = [] {
         std::array<cv::Vec2f, 256> u{};
@@ -529,7 +539,7 @@ cv::Mat HueCells(const cv::Mat& hue, int side, cv::Size grid, cv::Mat* faded, cv
     // A reference's own lost hue weighs nothing; the crop's only where the references excuse it.
     const cv::Mat field = known ? HueField(hue, excuse) : HueField(hue);
     cv::Mat w = cv::Mat::zeros(grid, CV_32FC2), d = cv::Mat::zeros(grid, CV_32FC2), p = cv::Mat::zeros(grid, CV_32FC2);
-    cv::Mat k = cv::Mat::zeros(grid, CV_32FC1), out = cv::Mat::zeros(grid, CV_32FC1);
+    cv::Mat k = cv::Mat::zeros(grid, CV_32FC1), out = cv::Mat::zeros(grid, CV_32FC1), cs = cv::Mat::zeros(grid, CV_32FC1);
     const bool excused = !excuse.empty() && excuse.size() == hue.size();
     const bool weighed = !weight.empty() && weight.size() == hue.size();
     for (int y = 0; y < hue.rows; ++y) {
@@ -542,6 +552,7 @@ cv::Mat HueCells(const cv::Mat& hue, int side, cv::Size grid, cv::Mat* faded, cv
         cv::Vec2f* dc = d.ptr<cv::Vec2f>(y / side);
         cv::Vec2f* pc = p.ptr<cv::Vec2f>(y / side);
         float* kc = k.ptr<float>(y / side);
+        float* sc = cs.ptr<float>(y / side);
         for (int x = 0; x < hue.cols; ++x) {
             const int c = x / side;
             // Pixels whose hue tells clipping rather than colour carry none.
@@ -549,6 +560,7 @@ cv::Mat HueCells(const cv::Mat& hue, int side, cv::Size grid, cv::Mat* faded, cv
             wc[c] += direction * f[x][2];
             dc[c] += direction * HueStrength(f[x][2]);
             kc[c] += f[x][3];
+            sc[c] += cw ? cw[x] : 1.0f;
             pc[c] += unit[h[x]];
             oc[c] += e && !e[x] && HueLost(h[x]) ? 1.0f : 0.0f;
         }
@@ -560,6 +572,7 @@ cv::Mat HueCells(const cv::Mat& hue, int side, cv::Size grid, cv::Mat* faded, cv
             w.at<cv::Vec2f>(cy, cx) /= n, d.at<cv::Vec2f>(cy, cx) /= n, p.at<cv::Vec2f>(cy, cx) /= n;
             k.at<float>(cy, cx) = HueRamp(k.at<float>(cy, cx) / n, kUnknownShare, kKnownShare);
             out.at<float>(cy, cx) /= n;
+            cs.at<float>(cy, cx) /= n;
         }
     }
     if (faded)
@@ -568,6 +581,8 @@ cv::Mat HueCells(const cv::Mat& hue, int side, cv::Size grid, cv::Mat* faded, cv
         *pairs = p;
     if (gone)
         *gone = out;
+    if (colour && weighed)
+        *colour = cs;
     if (known)
         cv::merge(std::vector<cv::Mat>{k, k}, *known);
     return w;
@@ -602,6 +617,7 @@ Live Smoothed(const Live& live, const cv::Mat& faded, bool hue)
     smooth.known = live.known;
     smooth.pairs = live.pairs;
     smooth.gone = live.gone;
+    smooth.colour = live.colour;
     return smooth;
 }
 
@@ -691,11 +707,12 @@ void SURF::Create(int w, int h, const cv::Mat& mask)
 }
 
 cv::Mat SURF::ToGrid(const cv::Mat& crop, cv::Mat* faded, cv::Mat* known, cv::Mat* pairs, cv::Mat* gone,
-                     const cv::Mat& colour, const cv::Mat& floor) const
+                     const cv::Mat& colour, const cv::Mat& floor, cv::Mat* weights) const
 {
     if (circular)
         return HueCells(crop, cell, grid, faded, known, pairs, gone, hueExcuse,
-                        colour.size() == crop.size() ? ChromaWeight(colour, floor) : cv::Mat());
+                        colour.size() == crop.size() ? ChromaWeight(colour, floor) : cv::Mat(),
+                        weights);
     cv::Mat out;
     if (grid.width == crop.cols && grid.height == crop.rows) {
         cv::Mat reduced;
@@ -825,7 +842,8 @@ float SURF::Match(const cv::Mat& image, cv::Mat& out, const cv::Mat& colour) con
     Live live, smooth;
     cv::Mat faded;
     live.v = ToGrid(image, &faded, circular ? &live.known : nullptr, circular ? &live.pairs : nullptr,
-                    circular ? &live.gone : nullptr, weighed ? colour : cv::Mat(), greyFloor);
+                    circular ? &live.gone : nullptr, weighed ? colour : cv::Mat(), greyFloor,
+                    circular ? &live.colour : nullptr);
     live.v2 = live.v.mul(live.v);
     int minCells = std::max(1, cv::countNonZero(cellMask) / 2);
     if (circular) {

@@ -125,9 +125,11 @@ public:
     // instead of the coherence itself (grey: the grid again); known (hue only): per cell 0..1 how
     // much of its hue is known, in both channels; gone (hue only): per cell the share of pixels
     // whose lost hue the references do not excuse.
-    // colour (hue only, the crop's size): each pixel's hue weighed by its colour's strength.
+    // colour (hue only, the crop's size): each pixel's hue weighed by its colour's strength;
+    // weights: per cell the mean of those weights (left alone without a colour).
     cv::Mat ToGrid(const cv::Mat& crop, cv::Mat* faded = nullptr, cv::Mat* known = nullptr, cv::Mat* pairs = nullptr,
-                   cv::Mat* gone = nullptr, const cv::Mat& colour = cv::Mat(), const cv::Mat& floor = cv::Mat()) const;
+                   cv::Mat* gone = nullptr, const cv::Mat& colour = cv::Mat(), const cv::Mat& floor = cv::Mat(),
+                   cv::Mat* weights = nullptr) const;
 
 private:
     void SetLastRef(const cv::Mat& crop, const cv::Mat& colour);  // the last reference's grids again
