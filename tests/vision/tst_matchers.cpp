@@ -754,6 +754,30 @@ void TestMatchers::surfScoresSimilarityAndToleratesSmallShifts()
     const cv::Rect shook = at - cv::Point(9, 0);
     const float broughtIn = beside.Match(besideHue(shook).clone(), out, besideColour(shook).clone());
     QVERIFY2(broughtIn >= 80, qPrintable(QString::number(broughtIn)));
+
+    // Cyan, yellow and magenta of two equal brightest channels get the hue that white clipped in two
+    // channels gets: on a yellowish white that clips to that pair's hue in a frame 10 % brighter
+    // (alike), a cyan part clipping cannot give is a part all the same, and so is a magenta one.
+    auto hueOf = [](const cv::Mat& bgr) {
+        cv::Mat bgra, out(bgr.size(), CV_8UC1);
+        cv::cvtColor(bgr, bgra, cv::COLOR_BGR2BGRA);
+        RGBA2Hue(out.data, reinterpret_cast<int*>(bgra.data), bgr.cols, bgr.rows);
+        return out;
+    };
+    const cv::Mat whitish(at.size(), CV_8UC3, cv::Scalar(200, 240, 245));
+    SURF wall;
+    wall.circular = true;
+    wall.Create(at.width, at.height, cv::Mat());
+    wall.AddTemp(hueOf(whitish), 1, 50, 80);
+    wall.AddColour(whitish);
+    wall.Train(0, 0, 0, 0);
+    for (const cv::Scalar& part : {cv::Scalar(), cv::Scalar(215, 215, 25), cv::Scalar(215, 25, 215)}) {
+        cv::Mat brighter = whitish * 1.1;
+        if (part != cv::Scalar())
+            brighter(cv::Rect(70, 10, 18, 28)).setTo(part);
+        const float score = wall.Match(hueOf(brighter), out, brighter);
+        QVERIFY2((score >= 80) == (part == cv::Scalar()), qPrintable(QString("part %1: %2").arg(part[0]).arg(score)));
+    }
 }
 
 // A grey crop's working grid holds the mean of the area each cell covers, the cells spread evenly
