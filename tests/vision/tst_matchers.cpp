@@ -757,26 +757,33 @@ void TestMatchers::surfScoresSimilarityAndToleratesSmallShifts()
 
     // Cyan, yellow and magenta of two equal brightest channels get the hue that white clipped in two
     // channels gets: on a yellowish white that clips to that pair's hue in a frame 10 % brighter
-    // (alike), a cyan part clipping cannot give is a part all the same, and so is a magenta one.
+    // (alike), a cyan or magenta part clipping cannot give is a part all the same, as is a pale cyan
+    // one on a white of no colour.
     auto hueOf = [](const cv::Mat& bgr) {
         cv::Mat bgra, out(bgr.size(), CV_8UC1);
         cv::cvtColor(bgr, bgra, cv::COLOR_BGR2BGRA);
         RGBA2Hue(out.data, reinterpret_cast<int*>(bgra.data), bgr.cols, bgr.rows);
         return out;
     };
-    const cv::Mat whitish(at.size(), CV_8UC3, cv::Scalar(200, 240, 245));
-    SURF wall;
-    wall.circular = true;
-    wall.Create(at.width, at.height, cv::Mat());
-    wall.AddTemp(hueOf(whitish), 1, 50, 80);
-    wall.AddColour(whitish);
-    wall.Train(0, 0, 0, 0);
-    for (const cv::Scalar& part : {cv::Scalar(), cv::Scalar(215, 215, 25), cv::Scalar(215, 25, 215)}) {
-        cv::Mat brighter = whitish * 1.1;
-        if (part != cv::Scalar())
-            brighter(cv::Rect(70, 10, 18, 28)).setTo(part);
-        const float score = wall.Match(hueOf(brighter), out, brighter);
-        QVERIFY2((score >= 80) == (part == cv::Scalar()), qPrintable(QString("part %1: %2").arg(part[0]).arg(score)));
+    const struct
+    {
+        cv::Scalar wall, part;  // part: none where 0
+    } walls[] = {{{200, 240, 245}, {}}, {{200, 240, 245}, {215, 215, 25}}, {{200, 240, 245}, {215, 25, 215}},
+                 {{236, 236, 236}, {}}, {{236, 236, 236}, {252, 252, 224}}};
+    for (const auto& w : walls) {
+        const cv::Mat wall(at.size(), CV_8UC3, w.wall);
+        SURF white;
+        white.circular = true;
+        white.Create(at.width, at.height, cv::Mat());
+        white.AddTemp(hueOf(wall), 1, 50, 80);
+        white.AddColour(wall);
+        white.Train(0, 0, 0, 0);
+        cv::Mat brighter = wall * 1.1;
+        if (w.part != cv::Scalar())
+            brighter(cv::Rect(70, 10, 18, 28)).setTo(w.part);
+        const float score = white.Match(hueOf(brighter), out, brighter);
+        QVERIFY2((score >= 80) == (w.part == cv::Scalar()),
+                 qPrintable(QString("wall %1, part %2: %3").arg(w.wall[0]).arg(w.part[2]).arg(score)));
     }
 }
 
