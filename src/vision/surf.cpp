@@ -508,15 +508,20 @@ cv::Mat ChromaWithin(const cv::Mat& colour, int reach)
 // Per pixel of a colour picture how much its hue weighs: its chroma's distance from grey ramped
 // from kGreyChroma to kClearChroma, or where given, as much as it rises from floor's chroma
 // (the references' within reach and sensor noise's) over kChromaLevel if that is more; empty
-// without a colour.
-cv::Mat ChromaWeight(const cv::Mat& colour, const cv::Mat& floor = cv::Mat())
+// without a colour. fresh (where given with floor): 255 where the colour is clear and rises above
+// floor by another noise margin, a colour no reference within reach shows: clipping a reference
+// in a brighter frame lowers its chroma, crushing it leaves none.
+cv::Mat ChromaWeight(const cv::Mat& colour, const cv::Mat& floor = cv::Mat(), cv::Mat* fresh = nullptr)
 {
     cv::Mat length = ChromaLength(colour);
     if (length.empty())
         return length;
     cv::Mat weight = (length - kGreyChroma) / (kClearChroma - kGreyChroma);
-    if (floor.size() == length.size())
+    if (floor.size() == length.size()) {
         cv::max(weight, (length - floor) / kChromaLevel, weight);
+        if (fresh)
+            *fresh = (length >= kClearChroma) & (length - floor >= kGreyNoiseChroma);
+    }
     cv::min(cv::max(weight, 0.0), 1.0, weight);
     return weight;
 }
@@ -526,9 +531,12 @@ cv::Mat ChromaWeight(const cv::Mat& colour, const cv::Mat& floor = cv::Mat())
 // the mean of that weight); faded: weighted by HueStrength instead; known: how much of its hue is known,
 // 0..1 in both channels; pairs: the mean of the unit directions of the pixels whose hue is one of
 // kTopPairHue, 0 for the others (length: their share, if they agree). Summed straight into the
-// cells: the pictures of the crop's size are not kept.
+// cells: the pictures of the crop's size are not kept. fresh (8-bit, where given): pixels of a
+// colour the references cannot explain (see ChromaWeight), whose hue is never lost: a cyan,
+// yellow or magenta of two equal brightest channels, or a red, gets the hue clipping and grey get.
 cv::Mat HueCells(const cv::Mat& hue, int side, cv::Size grid, cv::Mat* faded, cv::Mat* known, cv::Mat* pairs,
-                 cv::Mat* gone, const cv::Mat& excuse, const cv::Mat& weight = cv::Mat(), cv::Mat* colour = nullptr)
+                 cv::Mat* gone, const cv::Mat& excuse, const cv::Mat& weight = cv::Mat(), cv::Mat* colour = nullptr,
+                 const cv::Mat& fresh = cv::Mat())
 {
     static const std::array<cv::Vec2f, 256> unit = [] {
         std::array<cv::Vec2f, 256> u{};
@@ -537,7 +545,8 @@ cv::Mat HueCells(const cv::Mat& hue, int side, cv::Size grid, cv::Mat* faded, cv
         return u;
     }();
     // A reference's own lost hue weighs nothing; the crop's only where the references excuse it.
-    const cv::Mat field = known ? HueField(hue, excuse) : HueField(hue);
+    const bool kept = !fresh.empty() && fresh.size() == hue.size() && excuse.size() == hue.size();
+    const cv::Mat field = known ? HueField(hue, kept ? cv::Mat(excuse & ~fresh) : excuse) : HueField(hue);
     cv::Mat w = cv::Mat::zeros(grid, CV_32FC2), d = cv::Mat::zeros(grid, CV_32FC2), p = cv::Mat::zeros(grid, CV_32FC2);
     cv::Mat k = cv::Mat::zeros(grid, CV_32FC1), out = cv::Mat::zeros(grid, CV_32FC1), cs = cv::Mat::zeros(grid, CV_32FC1);
     const bool excused = !excuse.empty() && excuse.size() == hue.size();
@@ -545,6 +554,7 @@ cv::Mat HueCells(const cv::Mat& hue, int side, cv::Size grid, cv::Mat* faded, cv
     for (int y = 0; y < hue.rows; ++y) {
         const unsigned char* e = excused ? excuse.ptr<unsigned char>(y) : nullptr;
         const float* cw = weighed ? weight.ptr<float>(y) : nullptr;
+        const unsigned char* fr = kept ? fresh.ptr<unsigned char>(y) : nullptr;
         float* oc = out.ptr<float>(y / side);
         const cv::Vec4f* f = field.ptr<cv::Vec4f>(y);
         const unsigned char* h = hue.ptr<unsigned char>(y);
@@ -562,7 +572,7 @@ cv::Mat HueCells(const cv::Mat& hue, int side, cv::Size grid, cv::Mat* faded, cv
             kc[c] += f[x][3];
             sc[c] += cw ? cw[x] : 1.0f;
             pc[c] += unit[h[x]];
-            oc[c] += e && !e[x] && HueLost(h[x]) ? 1.0f : 0.0f;
+            oc[c] += e && !e[x] && HueLost(h[x]) && !(fr && fr[x]) ? 1.0f : 0.0f;
         }
     }
     for (int cy = 0; cy < grid.height; ++cy) {
@@ -709,10 +719,11 @@ void SURF::Create(int w, int h, const cv::Mat& mask)
 cv::Mat SURF::ToGrid(const cv::Mat& crop, cv::Mat* faded, cv::Mat* known, cv::Mat* pairs, cv::Mat* gone,
                      const cv::Mat& colour, const cv::Mat& floor, cv::Mat* weights) const
 {
-    if (circular)
-        return HueCells(crop, cell, grid, faded, known, pairs, gone, hueExcuse,
-                        colour.size() == crop.size() ? ChromaWeight(colour, floor) : cv::Mat(),
-                        weights);
+    if (circular) {
+        cv::Mat fresh;
+        const cv::Mat weight = colour.size() == crop.size() ? ChromaWeight(colour, floor, &fresh) : cv::Mat();
+        return HueCells(crop, cell, grid, faded, known, pairs, gone, hueExcuse, weight, weights, fresh);
+    }
     cv::Mat out;
     if (grid.width == crop.cols && grid.height == crop.rows) {
         cv::Mat reduced;

@@ -47,6 +47,15 @@ double Mad(const cv::Mat& a, const cv::Mat& b, cv::Rect r)
     cv::absdiff(a(r), b(r), d);
     return cv::mean(d)[0];
 }
+
+// The hue picture of a BGR colour picture.
+cv::Mat HueOf(const cv::Mat& bgr)
+{
+    cv::Mat bgra, hue(bgr.size(), CV_8UC1);
+    cv::cvtColor(bgr, bgra, cv::COLOR_BGR2BGRA);
+    RGBA2Hue(hue.data, reinterpret_cast<int*>(bgra.data), bgr.cols, bgr.rows);
+    return hue;
+}
 }  // namespace
 
 class TestMatchers : public QObject
@@ -515,12 +524,6 @@ void TestMatchers::hueMatchWithColourMarksWhatThePlainColourComparisonFinds()
 {
     constexpr int kW = 120, kH = 100;
     const cv::Rect part(50, 40, 14, 14);
-    auto hueOf = [](const cv::Mat& bgr) {
-        cv::Mat bgra, hue(bgr.size(), CV_8UC1);
-        cv::cvtColor(bgr, bgra, cv::COLOR_BGR2BGRA);
-        RGBA2Hue(hue.data, reinterpret_cast<int*>(bgra.data), bgr.cols, bgr.rows);
-        return hue;
-    };
     // A photograph's texture of colour, a fine one (2 x 2 cells), a flat teal and a bright orange.
     std::vector<cv::Mat> planes;
     // (Cut from a wider picture: a movement brings in what lay beyond the crop's edge.)
@@ -577,7 +580,7 @@ void TestMatchers::hueMatchWithColourMarksWhatThePlainColourComparisonFinds()
         cv::theRNG().state = 3;
         cv::randn(noise, 0, 2);
         cv::add(*r.surface, noise, ref, cv::noArray(), CV_8UC3);
-        gm.AddTemp(hueOf(ref));
+        gm.AddTemp(HueOf(ref));
         gm.AddColour(ref);
         gm.Train(45, 0, 100, 150);
         cv::Mat live;
@@ -593,7 +596,7 @@ void TestMatchers::hueMatchWithColourMarksWhatThePlainColourComparisonFinds()
         cv::randn(noise, 0, 2);
         cv::add(live, noise, live, cv::noArray(), CV_8UC3);
         cv::Mat diff;
-        gm.Match(hueOf(live), diff, 0, 0, live);
+        gm.Match(HueOf(live), diff, 0, 0, live);
         // (Marks may reach past the part by the 5 x 5 hue window and the movement.)
         const cv::Rect around(part.tl() - cv::Point(5, 5), part.size() + cv::Size(10, 10));
         const int marked = cv::countNonZero(diff), onPart = cv::countNonZero(diff(part));
@@ -761,6 +764,24 @@ void TestMatchers::surfScoresSimilarityAndToleratesSmallShifts()
     const cv::Rect shook = at - cv::Point(9, 0);
     const float broughtIn = beside.Match(besideHue(shook).clone(), out, besideColour(shook).clone());
     QVERIFY2(broughtIn >= 80, qPrintable(QString::number(broughtIn)));
+
+    // Cyan and magenta of two equal brightest channels get the hue of white clipped in two: on a
+    // yellowish white and on a white of no colour, both alike clipped in a frame 10 % brighter, a
+    // magenta and a pale cyan part that clipping cannot give are parts.
+    for (const auto& [wall, part] : {std::pair(cv::Scalar(200, 240, 245), cv::Scalar(215, 25, 215)),
+                                     std::pair(cv::Scalar::all(236), cv::Scalar(252, 252, 224))}) {
+        const cv::Mat ref(at.size(), CV_8UC3, wall);
+        cv::Mat brighter = ref * 1.1;
+        SURF white;
+        white.circular = true;
+        white.Create(at.width, at.height, cv::Mat());
+        white.AddTemp(HueOf(ref), 1, 50, 80);
+        white.AddColour(ref);
+        white.Train(0, 0, 0, 0);
+        QVERIFY(white.Match(HueOf(brighter), out, brighter) >= 80);
+        brighter(cv::Rect(70, 10, 18, 28)).setTo(part);
+        QVERIFY2(white.Match(HueOf(brighter), out, brighter) < 80, qPrintable(QString::number(part[0])));
+    }
 }
 
 // A grey crop's working grid holds the mean of the area each cell covers, the cells spread evenly
