@@ -111,7 +111,7 @@ void TestMatchers::grayMatchMarksADefectAndHonoursItsMask()
         edged = wide.clone();
         wide.col(2).setTo(10);
         edged.col(1).setTo(10);
-        cv::randn(noise, 0, 4);
+        cv::randn(noise, 0, 3);
         cv::add(edged, noise, edged, cv::noArray(), CV_8U);
         const cv::Rect crop(3, 3, 120, 100);
         GrayMatch furry;
