@@ -243,11 +243,17 @@ public:
     // A region that leaves pixels out: the pixels whose 5 x 5 window holds some judged pixels
     // but not 25, and how many it holds, where a mean is not the plain box mean. The judged ones
     // come first: only theirs are ever compared (the others' feed the references' bands).
+    // The crop's pixels within half a window of its edge whose window holds judged pixels: their
+    // means read the judged pixels inside the crop alone (edgeCount of them), never a mirrored edge,
+    // so a movement compares them as it does any other (judged ones first, as in the rim).
     struct MeanRim
     {
         std::vector<cv::Point> at;
         std::vector<unsigned char> count;
         size_t judged = 0;
+        std::vector<cv::Point> edgeAt;
+        std::vector<unsigned char> edgeCount;
+        size_t edgeJudged = 0;
     } meanRim;
     // A region that leaves pixels out, against which a movement compares a judged pixel that
     // comes to lie on a pixel left out: the references' values within reach of the nearest
