@@ -662,9 +662,7 @@ void EdgeTable(const std::vector<Scene>& photos)
                 r.rig.setTemplate(0, 0, Frame(s.canvas, templNoise, false, kTemplateNoise, rng));
                 CammerRecong& rec = r.rig.build();
                 for (int k = 0; k < kCleanFrames; ++k) {
-                    if (getenv("RM_DBG")) fprintf(stderr, "FRAME\n");
                     Judge(r, rec, Frame(s.canvas, n, false, n.noise, rng));
-                    for (size_t i = 0; i < regions.size(); ++i) if (getenv("RM_DBG") && !r.rig.view->roiOk[0][i]) fprintf(stderr, "MISS FA %s %s region %zu\n", s.name.c_str(), n.name, i);
                     for (size_t i = 0; i < regions.size(); ++i) alarms += r.rig.view->roiOk[0][i] ? 0 : 1;
                     judged += long(regions.size());
                 }
@@ -1183,14 +1181,12 @@ void BorderTable(const std::vector<Scene>& photos)
                                     rig.setRaw(frame);
                                     rec.HomoTransShape(0);
                                     rec.ShapeMatch();
-                                    if (getenv("RM_DBG")) fprintf(stderr, "FRAME\n");
                                     rec.Run(0);
                                     for (size_t i = 0; i < regions.size(); ++i) {
                                         if (!visible[i])
                                             continue;
                                         const bool miss = rig.view->roiOk[0][i];
                                         const cv::Rect b = regions[i].box;
-                                        if (getenv("RM_DBG") && miss) fprintf(stderr, "MISS %s %s %s size %d place %d kind %d region %zu turn %d\n", s.name.c_str(), n.name, polygon ? "polygon" : "circle", sizes[si], pi, kind, i, turn);
                                         plainFinds[si] +=
                                             miss && PlainArea(frame(b), registered(b), regions[i].judged) > 100;
                                         ++scenePlanted[si][pi];

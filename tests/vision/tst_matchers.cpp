@@ -124,6 +124,14 @@ void TestMatchers::grayMatchMarksADefectAndHonoursItsMask()
             QVERIFY2(cv::countNonZero(diff(part)) > part.area() / 2,
                      qPrintable(QString::number(cv::countNonZero(diff(part)))));
         }
+        // After a movement too: a strip 2 px in, where the references' rim lands and the means
+        // compare the grain their windows read around them with the frame's around it.
+        for (const auto& [shift, part] : {std::pair(cv::Point(2, -2), cv::Rect(2, 30, 2, 16))}) {
+            cv::Mat live = Shifted(wide, shift.x, shift.y);
+            live(part + crop.tl()).setTo(cv::mean(live(part + crop.tl()))[0] + 20);
+            furry.Match(live(crop), diff, 0, 0, cv::Mat(), live);
+            QVERIFY2(cv::countNonZero(diff(part)) > part.area() / 2, qPrintable(QString::number(cv::countNonZero(diff(part)))));
+        }
     }
 
     // The pieces of a part (where it lies partly on a surface of its own brightness) are weighed
@@ -382,7 +390,7 @@ void TestMatchers::grayMatchMarksOfEachShapeAfterAMovement()
         const char* marks;  // marked pixels, the sums of their columns and of their rows
     };
     const Case cases[] = {
-        {circle, 1, 1, 1.0, "252 16411 13525"},    {circle, 3, -2, 1.0, "222 14994 11001"},
+        {circle, 1, 1, 1.0, "252 16411 13525"},    {circle, 3, -2, 1.0, "221 14985 10930"},
         {circle, -6, 5, 1.0, "293 18201 12317"},   {circle, 2, -2, 1.08, "497 27615 27723"},
         {circle, 3, 2, 1.03, "224 15070 11172"},   {hexagon, 1, 1, 1.0, "160 9090 8000"},
         {hexagon, 3, -2, 1.0, "166 9713 8253"},    {hexagon, -6, 5, 1.0, "172 9605 8565"},
