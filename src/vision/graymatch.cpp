@@ -596,21 +596,30 @@ void EdgeMeans(const cv::Mat& src, const cv::Mat& judged, const std::vector<cv::
 }
 
 // The 5 x 5 means of src over the pixels mask sets (8-bit, 0 or 255, src's size) inside src alone,
-// rounded as BoxMean5 rounds; 0 where a window holds none.
-void MaskedMean5(const cv::Mat& src, const cv::Mat& mask, cv::Mat& out)
+// rounded as BoxMean5 rounds; 0 where a window holds none. count: how many each window holds, as
+// the first call for that mask left it (fresh: count them).
+void MaskedMean5(const cv::Mat& src, const cv::Mat& mask, cv::Mat& count, bool fresh, cv::Mat& out)
 {
-    static thread_local cv::Mat masked, one, sum, count;
-    cv::bitwise_and(src, mask, masked);
-    cv::threshold(mask, one, 0, 1, cv::THRESH_BINARY);
+    static const std::array<unsigned, kMeanWindow * kMeanWindow + 1> inverse = [] {
+        std::array<unsigned, kMeanWindow * kMeanWindow + 1> t{};
+        for (unsigned n = 1; n < t.size(); ++n) t[n] = ((1U << 24) + 2 * n - 1) / (2 * n);
+        return t;
+    }();
+    static thread_local cv::Mat masked, sum;
     const cv::Size window(kMeanWindow, kMeanWindow);
-    cv::boxFilter(masked, sum, CV_32S, window, cv::Point(-1, -1), false, cv::BORDER_CONSTANT);
-    cv::boxFilter(one, count, CV_32S, window, cv::Point(-1, -1), false, cv::BORDER_CONSTANT);
+    if (fresh) {
+        cv::Mat one = mask / 255;
+        cv::boxFilter(one, count, CV_16U, window, cv::Point(-1, -1), false, cv::BORDER_CONSTANT);
+    }
+    cv::bitwise_and(src, mask, masked);
+    cv::boxFilter(masked, sum, CV_16U, window, cv::Point(-1, -1), false, cv::BORDER_CONSTANT);
     out.create(src.size(), CV_8UC1);
     for (int y = 0; y < src.rows; ++y) {
-        const int* s = sum.ptr<int>(y);
-        const int* n = count.ptr<int>(y);
+        const unsigned short* s = sum.ptr<unsigned short>(y);
+        const unsigned short* n = count.ptr<unsigned short>(y);
         unsigned char* o = out.ptr<unsigned char>(y);
-        for (int x = 0; x < src.cols; ++x) o[x] = static_cast<unsigned char>(n[x] ? (2 * s[x] + n[x]) / (2 * n[x]) : 0);
+        for (int x = 0; x < src.cols; ++x)
+            o[x] = static_cast<unsigned char>((uint64_t(2 * s[x] + n[x]) * inverse[n[x]]) >> 24);
     }
 }
 
@@ -925,16 +934,15 @@ cv::Rect MeanArea(cv::Size size, cv::Point shift, bool rimSeen = false, bool inR
 }
 
 // After a movement, the means at the references' rim (the ring of means, the crop's part inRim
-// adds to MeanArea) against the references' means within two pixels, and the own means there
-// against theirs a pixel around (mean: [low, high] of the means a pixel around, moved; own: the
-// own means moved): the search reads its movement on the crop's middle, and a turn leaves the
-// rim, farthest from it, up to a pixel further off than that.
+// adds to MeanArea) against the references' means within two pixels, the own means there too
+// (mean: [low, high] of the means a pixel around, moved; own: the own means moved): the search
+// reads its movement on the crop's middle, and a turn leaves the rim, farthest from it, up to a
+// pixel further off than that.
 void WidenRing(cv::Mat (&mean)[2], cv::Mat (&own)[2], cv::Rect means, cv::Rect inner)
 {
     static thread_local cv::Mat wide[2];
-    const cv::Mat kernel = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
-    cv::erode(mean[0], wide[0], kernel, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
-    cv::dilate(mean[1], wide[1], kernel, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+    cv::erode(mean[0], wide[0], cv::Mat(), cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+    cv::dilate(mean[1], wide[1], cv::Mat(), cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
     for (int y = means.y; y < means.br().y; ++y) {
         const bool whole = y < inner.y || y >= inner.br().y;
         for (int x = means.x; x < means.br().x; ++x) {
@@ -943,7 +951,7 @@ void WidenRing(cv::Mat (&mean)[2], cv::Mat (&own)[2], cv::Rect means, cv::Rect i
             if (x >= means.br().x)
                 break;
             for (int side = 0; side < 2; ++side) {
-                own[side].at<unsigned char>(y, x) = mean[side].at<unsigned char>(y, x);
+                own[side].at<unsigned char>(y, x) = wide[side].at<unsigned char>(y, x);
                 mean[side].at<unsigned char>(y, x) = wide[side].at<unsigned char>(y, x);
             }
         }
@@ -2947,13 +2955,15 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light, double 
     static thread_local cv::Mat rimWindow, rimMeansAll[3];  // [image, brought to the light, capped]
     // After a movement, a region that leaves pixels out reads the frame's means over the references'
     // mask moved with them: each window over the pixels the references' window at its place read.
-    static thread_local cv::Mat movedJudged;
+    static thread_local cv::Mat movedJudged, movedCount;
     const cv::Mat* meanMask = nullptr;
+    bool countFresh = false;
     // The means of crop, image brought to the light by table (empty: as it is) and capped at ceiling
     // (rimSeen: over the window around, whose middle is the crop).
     auto meansOf = [&](const cv::Mat& crop, const cv::Mat& table, unsigned char ceiling, cv::Mat& out, int buffer) {
         if (meanMask) {
-            MaskedMean5(crop, *meanMask, out);
+            MaskedMean5(crop, *meanMask, movedCount, countFresh, out);
+            countFresh = false;
             return;
         }
         if (!rimSeen) {
@@ -3073,18 +3083,18 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light, double 
     static thread_local cv::Mat moved[4][2];  // [comparison][low, high]
     // After a movement the means at the references' rim are judged where both sides read what the
     // references saw there (see MeanArea), a pixel wider (see WidenRing); the frame's rim, which
-    // shows what lay around the references, where the frame's windows read it around the crop.
-    const bool inRim = shift != cv::Point() && (rimSeen || !wholeMask);
+    // shows what lay around the references, where the frame's windows read it around the crop. Not
+    // after a movement at the search's reach: the crop may lie farther off, its rim farthest.
+    const bool inRim = shift != cv::Point() && std::max(std::abs(shift.x), std::abs(shift.y)) < kMaxShift &&
+                       (rimSeen || !wholeMask);
     const cv::Rect means = MeanArea(image.size(), shift, rimSeen && (inRim || shift == cv::Point()), inRim);
     if (shift == cv::Point()) {
         MarkDeparturesIn(cmp[1], marks[1], means);
     } else {
         MoveComparisons(cmp, edges, shift, moved);
-        if (inRim)
-            WidenRing(moved[1], moved[3], means, MeanArea(image.size(), shift));
         if (!wholeMask) {
             MoveMask(judged, shift, movedJudged);
-            meanMask = &movedJudged;
+            meanMask = &movedJudged, countFresh = true;
             meansOf(image, cv::Mat(), 255, imageMeans, 0);
         }
         // The brightness the region's pixels told where the crop lay off its references is read
@@ -3097,6 +3107,8 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light, double 
             bringTo(fitted);
         else if (meanMask)
             bringTo(ratio);  // the frame's means over the moved mask, at the light
+        if (inRim)
+            WidenRing(moved[1], moved[3], means, MeanArea(image.size(), shift));
         // Means only where their windows lie on what the references saw.
         const int meansThere = MarkDeparturesIn(cmp[1], marks[1], means);
         bandHere = MarkDepartures(cmp[0], marks[0]);
