@@ -940,9 +940,26 @@ cv::Rect MeanArea(cv::Size size, cv::Point shift, bool rimSeen = false, bool inR
 // pixel further off than that.
 void WidenRing(cv::Mat (&mean)[2], cv::Mat (&own)[2], cv::Rect means, cv::Rect inner)
 {
-    static thread_local cv::Mat wide[2];
-    cv::erode(mean[0], wide[0], cv::Mat(), cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
-    cv::dilate(mean[1], wide[1], cv::Mat(), cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+    const int rows = mean[0].rows, cols = mean[0].cols;
+    for (int y = means.y; y < means.br().y; ++y) {
+        const bool whole = y < inner.y || y >= inner.br().y;
+        const int y0 = std::max(0, y - 1), y1 = std::min(rows - 1, y + 1);
+        for (int x = means.x; x < means.br().x; ++x) {
+            if (!whole && x == inner.x)
+                x = inner.br().x;
+            if (x >= means.br().x)
+                break;
+            const int x0 = std::max(0, x - 1), x1 = std::min(cols - 1, x + 1);
+            unsigned char low = 255, high = 0;
+            for (int v = y0; v <= y1; ++v)
+                for (int u = x0; u <= x1; ++u) {
+                    low = std::min(low, mean[0].at<unsigned char>(v, u));
+                    high = std::max(high, mean[1].at<unsigned char>(v, u));
+                }
+            own[0].at<unsigned char>(y, x) = low, own[1].at<unsigned char>(y, x) = high;
+        }
+    }
+    // (Written apart: the ring's pixels read each other's bands a pixel around.)
     for (int y = means.y; y < means.br().y; ++y) {
         const bool whole = y < inner.y || y >= inner.br().y;
         for (int x = means.x; x < means.br().x; ++x) {
@@ -950,10 +967,8 @@ void WidenRing(cv::Mat (&mean)[2], cv::Mat (&own)[2], cv::Rect means, cv::Rect i
                 x = inner.br().x;
             if (x >= means.br().x)
                 break;
-            for (int side = 0; side < 2; ++side) {
-                own[side].at<unsigned char>(y, x) = wide[side].at<unsigned char>(y, x);
-                mean[side].at<unsigned char>(y, x) = wide[side].at<unsigned char>(y, x);
-            }
+            mean[0].at<unsigned char>(y, x) = own[0].at<unsigned char>(y, x);
+            mean[1].at<unsigned char>(y, x) = own[1].at<unsigned char>(y, x);
         }
     }
 }
