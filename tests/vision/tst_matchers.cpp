@@ -142,14 +142,17 @@ void TestMatchers::grayMatchMarksADefectAndHonoursItsMask()
             cv::Rect part;  // empty: a clean frame
         };
         for (const Moved& m : {Moved{furry, {2, -2}, 0, {2, 30, 2, 16}}, Moved{cut, {2, -2}, 0, {2, 30, 2, 16}},
-                               Moved{cut, {-3, 2}, 0, {10, 2, 16, 2}}, Moved{furry, {2, 1}, 0.6, {}}}) {
+                               Moved{cut, {-3, 2}, 0, {10, 2, 16, 2}}, Moved{furry, {2, 1}, 0.6, {}},
+                               Moved{cut, {2, -2}, 0, {}}, Moved{cut, {-3, 2}, 0, {}}}) {
             cv::Mat live = Shifted(Rotated(wide, cv::Point2f(63, 53), m.turn), m.shift.x, m.shift.y);
             if (!m.part.empty())
                 live(m.part + crop.tl()).setTo(cv::mean(live(m.part + crop.tl()))[0] + 20);
             m.model.Match(live(crop), diff, 0, 0, cv::Mat(), m.model.wholeMask ? live : cv::Mat());
             const QString at = QString("%1, %2 turned %3").arg(m.shift.x).arg(m.shift.y).arg(m.turn);
+            // (clean: nothing where the references lie; the strip the movement uncovers is judged apart)
+            const cv::Rect seen = cv::Rect(cv::Point(), crop.size()) & (cv::Rect(cv::Point(), crop.size()) + m.shift);
             if (m.part.empty())
-                QVERIFY2(cv::countNonZero(diff) == 0, qPrintable(at + QString(": %1").arg(cv::countNonZero(diff))));
+                QVERIFY2(cv::countNonZero(diff(seen)) == 0, qPrintable(at + QString(": %1").arg(cv::countNonZero(diff(seen)))));
             else
                 QVERIFY2(cv::countNonZero(diff(m.part)) > m.part.area() / 2,
                          qPrintable(at + QString(": %1").arg(cv::countNonZero(diff(m.part)))));
