@@ -421,6 +421,8 @@ void TestMatchers::grayMatchMarksOfEachShapeAfterAMovement()
         {hexagon, 3, -2, 1.0, "166 9713 8253"},    {hexagon, -6, 5, 1.0, "172 9605 8565"},
         {hexagon, 2, -2, 1.08, "405 21307 22545"}, {hexagon, 3, 2, 1.03, "169 9886 8434"},
         {rectangle, 0, 0, 1.0, "267 15746 14116"}, {rectangle, 2, -2, 1.0, "672 40479 42173"},
+        {circle, -2, 2, 1.0, "450 25682 24908"},   {hexagon, 2, -3, 1.0, "414 22707 22496"},
+        {circle, 4, 1, 1.05, "218 15108 10815"},
     };
     for (const Case& c : cases) {
         GrayMatch gm;
