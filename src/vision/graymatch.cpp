@@ -576,6 +576,53 @@ void BoxMean5(const cv::Mat& src, cv::Mat& out, const cv::Mat* mask = nullptr, c
     }
 }
 
+// The 5 x 5 means of src over the pixels judged sets inside src alone (count of them) at the first
+// pixels of at into out, rounded as BoxMean5 rounds.
+void EdgeMeans(const cv::Mat& src, const cv::Mat& judged, const std::vector<cv::Point>& at,
+               const std::vector<unsigned char>& count, size_t pixels, cv::Mat& out)
+{
+    const int half = kMeanWindow / 2;
+    for (size_t k = 0; k < pixels; ++k) {
+        const cv::Point p = at[k];
+        int sum = 0;
+        for (int y = std::max(0, p.y - half); y <= std::min(src.rows - 1, p.y + half); ++y) {
+            const unsigned char* v = src.ptr<unsigned char>(y);
+            const unsigned char* j = judged.ptr<unsigned char>(y);
+            for (int x = std::max(0, p.x - half); x <= std::min(src.cols - 1, p.x + half); ++x) sum += j[x] ? v[x] : 0;
+        }
+        const int n = count[k];
+        out.at<unsigned char>(p) = static_cast<unsigned char>((2 * sum + n) / (2 * n));
+    }
+}
+
+// The 5 x 5 means of src over the pixels mask sets (8-bit, 0 or 255, src's size) inside src alone,
+// rounded as BoxMean5 rounds; 0 where a window holds none. count: how many each window holds, as
+// the first call for that mask left it (fresh: count them).
+void MaskedMean5(const cv::Mat& src, const cv::Mat& mask, cv::Mat& count, bool fresh, cv::Mat& out)
+{
+    static const std::array<unsigned, kMeanWindow * kMeanWindow + 1> inverse = [] {
+        std::array<unsigned, kMeanWindow * kMeanWindow + 1> t{};
+        for (unsigned n = 1; n < t.size(); ++n) t[n] = ((1U << 24) + 2 * n - 1) / (2 * n);
+        return t;
+    }();
+    static thread_local cv::Mat masked, sum;
+    const cv::Size window(kMeanWindow, kMeanWindow);
+    if (fresh) {
+        cv::Mat one = mask / 255;
+        cv::boxFilter(one, count, CV_16U, window, cv::Point(-1, -1), false, cv::BORDER_CONSTANT);
+    }
+    cv::bitwise_and(src, mask, masked);
+    cv::boxFilter(masked, sum, CV_16U, window, cv::Point(-1, -1), false, cv::BORDER_CONSTANT);
+    out.create(src.size(), CV_8UC1);
+    for (int y = 0; y < src.rows; ++y) {
+        const unsigned short* s = sum.ptr<unsigned short>(y);
+        const unsigned short* n = count.ptr<unsigned short>(y);
+        unsigned char* o = out.ptr<unsigned char>(y);
+        for (int x = 0; x < src.cols; ++x)
+            o[x] = static_cast<unsigned char>((uint64_t(2 * s[x] + n[x]) * inverse[n[x]]) >> 24);
+    }
+}
+
 // Mean of src over kMeanWindow x kMeanWindow pixels, over the model's judged pixels of the window
 // only, so what a region leaves out never reaches a judged pixel's mean. 8-bit, rounded; 0 where a
 // window holds no judged pixel. judgedOnly: pixels left out get a mean only where no judged
@@ -588,6 +635,8 @@ void WindowMean(const cv::Mat& src, const GrayMatch& model, cv::Mat& out, bool j
     }
     if (src.rows >= 3 && src.cols >= 3) {
         BoxMean5(src, out, &model.judged, &model.meanRim, judgedOnly ? model.meanRim.judged : model.meanRim.at.size());
+        const GrayMatch::MeanRim& rim = model.meanRim;
+        EdgeMeans(src, model.judged, rim.edgeAt, rim.edgeCount, judgedOnly ? rim.edgeJudged : rim.edgeAt.size(), out);
         return;
     }
     static thread_local cv::Mat masked;
@@ -870,13 +919,58 @@ int StripReach(cv::Point shift)
 // the crop, its mirrored half doubles what lies at the edge, and a movement brings in there what
 // lay outside the region when it was taught; in that rim and in the strip a movement uncovers,
 // only single pixels are judged. Where the windows read the picture around the crop on both
-// sides (rimSeen), the rim's means are judged too.
-cv::Rect MeanArea(cv::Size size, cv::Point shift, bool rimSeen = false)
+// sides (rimSeen), the rim's means are judged too. Where both read what the references saw at
+// their rim, the frame's around the crop and theirs around their own, or both only the judged
+// pixels inside their crops (inRim: after a movement), the means are judged up to the edge of
+// the references moved; where a frame's window reaches past its crop, only with rimSeen.
+cv::Rect MeanArea(cv::Size size, cv::Point shift, bool rimSeen = false, bool inRim = false)
 {
     const int half = rimSeen ? 0 : kMeanWindow / 2;
     const cv::Rect area = Overlap(size, shift) + shift;
+    if (inRim)
+        return area & cv::Rect(half, half, size.width - 2 * half, size.height - 2 * half);
     const cv::Rect inner(area.x + half, area.y + half, area.width - 2 * half, area.height - 2 * half);
     return inner.width > 0 && inner.height > 0 ? inner : cv::Rect();
+}
+
+// After a movement, the means at the references' rim (the ring of means, the crop's part inRim
+// adds to MeanArea) against the references' means within two pixels, the own means there too
+// (mean: [low, high] of the means a pixel around, moved; own: the own means moved): the search
+// reads its movement on the crop's middle, and a turn leaves the rim, farthest from it, up to a
+// pixel further off than that.
+void WidenRing(cv::Mat (&mean)[2], cv::Mat (&own)[2], cv::Rect means, cv::Rect inner)
+{
+    const int rows = mean[0].rows, cols = mean[0].cols;
+    for (int y = means.y; y < means.br().y; ++y) {
+        const bool whole = y < inner.y || y >= inner.br().y;
+        const int y0 = std::max(0, y - 1), y1 = std::min(rows - 1, y + 1);
+        for (int x = means.x; x < means.br().x; ++x) {
+            if (!whole && x == inner.x)
+                x = inner.br().x;
+            if (x >= means.br().x)
+                break;
+            const int x0 = std::max(0, x - 1), x1 = std::min(cols - 1, x + 1);
+            unsigned char low = 255, high = 0;
+            for (int v = y0; v <= y1; ++v)
+                for (int u = x0; u <= x1; ++u) {
+                    low = std::min(low, mean[0].at<unsigned char>(v, u));
+                    high = std::max(high, mean[1].at<unsigned char>(v, u));
+                }
+            own[0].at<unsigned char>(y, x) = low, own[1].at<unsigned char>(y, x) = high;
+        }
+    }
+    // (Written apart: the ring's pixels read each other's bands a pixel around.)
+    for (int y = means.y; y < means.br().y; ++y) {
+        const bool whole = y < inner.y || y >= inner.br().y;
+        for (int x = means.x; x < means.br().x; ++x) {
+            if (!whole && x == inner.x)
+                x = inner.br().x;
+            if (x >= means.br().x)
+                break;
+            mean[0].at<unsigned char>(y, x) = own[0].at<unsigned char>(y, x);
+            mean[1].at<unsigned char>(y, x) = own[1].at<unsigned char>(y, x);
+        }
+    }
 }
 
 // The part of the crop whose means every movement the search may take leaves comparable: the
@@ -2625,6 +2719,22 @@ void GrayMatch::Create(int w, int h, const cv::Mat& mask, int)
         if (inside)
             meanRim.judged = meanRim.at.size();
     }
+    const int half = kMeanWindow / 2;
+    for (const bool inside : {true, false}) {
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                if (y >= half && y < height - half && x >= half && x < width - half)
+                    continue;
+                const cv::Rect window = cv::Rect(x - half, y - half, kMeanWindow, kMeanWindow) & cv::Rect(0, 0, width, height);
+                const int n = cv::countNonZero(judged(window));
+                if (n > 0 && (judged.at<unsigned char>(y, x) != 0) == inside) {
+                    meanRim.edgeAt.emplace_back(x, y);
+                    meanRim.edgeCount.push_back(static_cast<unsigned char>(n));
+                }
+            }
+        if (inside)
+            meanRim.edgeJudged = meanRim.edgeAt.size();
+    }
 }
 
 void GrayMatch::AddTemp(const cv::Mat& crop)
@@ -2858,9 +2968,19 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light, double 
     // were read so: the same windows on both sides, so the rim is judged on means as the rest is.
     const bool rimSeen = rimMeans && around.type() == CV_8UC1 && around.size() == aroundAt.size();
     static thread_local cv::Mat rimWindow, rimMeansAll[3];  // [image, brought to the light, capped]
+    // After a movement, a region that leaves pixels out reads the frame's means over the references'
+    // mask moved with them: each window over the pixels the references' window at its place read.
+    static thread_local cv::Mat movedJudged, movedCount;
+    const cv::Mat* meanMask = nullptr;
+    bool countFresh = false;
     // The means of crop, image brought to the light by table (empty: as it is) and capped at ceiling
     // (rimSeen: over the window around, whose middle is the crop).
     auto meansOf = [&](const cv::Mat& crop, const cv::Mat& table, unsigned char ceiling, cv::Mat& out, int buffer) {
+        if (meanMask) {
+            MaskedMean5(crop, *meanMask, movedCount, countFresh, out);
+            countFresh = false;
+            return;
+        }
         if (!rimSeen) {
             WindowMean(crop, *this, out);
             return;
@@ -2976,13 +3096,22 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light, double 
     // A departing mean marks only where the pixel itself changed (see the marks below).
     cmp[1].also = &cmp[4];
     static thread_local cv::Mat moved[4][2];  // [comparison][low, high]
-    // (After a movement the rim's means stay unjudged: what lay around the references there is
-    // not what lies around the moved crop, whose turn or shake the search reads only in part.)
-    const cv::Rect means = MeanArea(image.size(), shift, rimSeen && shift == cv::Point());
+    // After a movement the means at the references' rim are judged where both sides read what the
+    // references saw there (see MeanArea), a pixel wider (see WidenRing); the frame's rim, which
+    // shows what lay around the references, where the frame's windows read it around the crop. Not
+    // after a movement at the search's reach: the crop may lie farther off, its rim farthest.
+    const bool inRim = shift != cv::Point() && std::max(std::abs(shift.x), std::abs(shift.y)) < kMaxShift &&
+                       (rimSeen || !wholeMask);
+    const cv::Rect means = MeanArea(image.size(), shift, rimSeen && (inRim || shift == cv::Point()), inRim);
     if (shift == cv::Point()) {
         MarkDeparturesIn(cmp[1], marks[1], means);
     } else {
         MoveComparisons(cmp, edges, shift, moved);
+        if (!wholeMask) {
+            MoveMask(judged, shift, movedJudged);
+            meanMask = &movedJudged, countFresh = true;
+            meansOf(image, cv::Mat(), 255, imageMeans, 0);
+        }
         // The brightness the region's pixels told where the crop lay off its references is read
         // again where it fits, from those agreeing with the frame's light when it is known (the
         // few pixels a movement fits on a thin region would give any ratio); a sure light stays.
@@ -2991,6 +3120,10 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light, double 
                                                                          moved[3][0], moved[3][1], light, agree);
         if (std::abs(fitted - ratio) > kRefitBrightness)
             bringTo(fitted);
+        else if (meanMask)
+            bringTo(ratio);  // the frame's means over the moved mask, at the light
+        if (inRim)
+            WidenRing(moved[1], moved[3], means, MeanArea(image.size(), shift));
         // Means only where their windows lie on what the references saw.
         const int meansThere = MarkDeparturesIn(cmp[1], marks[1], means);
         bandHere = MarkDepartures(cmp[0], marks[0]);

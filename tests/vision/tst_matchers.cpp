@@ -142,6 +142,39 @@ void TestMatchers::grayMatchMarksADefectAndHonoursItsMask()
             QVERIFY2(cv::countNonZero(diff(part)) > part.area() / 2,
                      qPrintable(QString::number(cv::countNonZero(diff(part)))));
         }
+        // After a movement too: a strip 2 px in, where the references' rim lands and the means
+        // compare the grain their windows read around them with the frame's around it; on a region
+        // that leaves a corner out, the frame's over the region moved with the references. A turn
+        // the movement explains only in part leaves the rim's means as quiet as the rest.
+        cv::Mat cornerless(crop.size(), CV_8UC1, cv::Scalar(255));
+        cornerless(cv::Rect(100, 80, 20, 20)).setTo(0);
+        GrayMatch cut;
+        cut.Create(crop.width, crop.height, cornerless, 0);
+        cut.AddTemp(wide(crop));
+        cut.Train(45, 0, 100, 150);
+        struct Moved
+        {
+            const GrayMatch& model;
+            cv::Point shift;
+            double turn;
+            cv::Rect part;  // empty: a clean frame
+        };
+        for (const Moved& m : {Moved{furry, {2, -2}, 0, {2, 30, 2, 16}}, Moved{cut, {2, -2}, 0, {2, 30, 2, 16}},
+                               Moved{cut, {-3, 2}, 0, {10, 2, 16, 2}}, Moved{furry, {2, 1}, 0.6, {}},
+                               Moved{cut, {2, -2}, 0, {}}, Moved{cut, {-3, 2}, 0, {}}}) {
+            cv::Mat live = Shifted(Rotated(wide, cv::Point2f(63, 53), m.turn), m.shift.x, m.shift.y);
+            if (!m.part.empty())
+                live(m.part + crop.tl()).setTo(cv::mean(live(m.part + crop.tl()))[0] + 20);
+            m.model.Match(live(crop), diff, 0, 0, cv::Mat(), m.model.wholeMask ? live : cv::Mat());
+            const QString at = QString("%1, %2 turned %3").arg(m.shift.x).arg(m.shift.y).arg(m.turn);
+            // (clean: nothing where the references lie; the strip the movement uncovers is judged apart)
+            const cv::Rect seen = cv::Rect(cv::Point(), crop.size()) & (cv::Rect(cv::Point(), crop.size()) + m.shift);
+            if (m.part.empty())
+                QVERIFY2(cv::countNonZero(diff(seen)) == 0, qPrintable(at + QString(": %1").arg(cv::countNonZero(diff(seen)))));
+            else
+                QVERIFY2(cv::countNonZero(diff(m.part)) > m.part.area() / 2,
+                         qPrintable(at + QString(": %1").arg(cv::countNonZero(diff(m.part)))));
+        }
     }
 
     // The pieces of a part (where it lies partly on a surface of its own brightness) are weighed
@@ -401,12 +434,14 @@ void TestMatchers::grayMatchMarksOfEachShapeAfterAMovement()
         const char* marks;  // marked pixels, the sums of their columns and of their rows
     };
     const Case cases[] = {
-        {circle, 1, 1, 1.0, "252 16411 13525"},    {circle, 3, -2, 1.0, "222 14994 11001"},
+        {circle, 1, 1, 1.0, "252 16411 13525"},    {circle, 3, -2, 1.0, "221 14985 10930"},
         {circle, -6, 5, 1.0, "293 18201 12317"},   {circle, 2, -2, 1.08, "497 27615 27723"},
-        {circle, 3, 2, 1.03, "224 15070 11172"},   {hexagon, 1, 1, 1.0, "160 9090 8000"},
+        {circle, 3, 2, 1.03, "222 15054 11027"},   {hexagon, 1, 1, 1.0, "160 9090 8000"},
         {hexagon, 3, -2, 1.0, "166 9713 8253"},    {hexagon, -6, 5, 1.0, "172 9605 8565"},
         {hexagon, 2, -2, 1.08, "405 21307 22545"}, {hexagon, 3, 2, 1.03, "169 9886 8434"},
         {rectangle, 0, 0, 1.0, "267 15746 14116"}, {rectangle, 2, -2, 1.0, "672 40479 42173"},
+        {circle, -2, 2, 1.0, "450 25682 24908"},   {hexagon, 2, -3, 1.0, "414 22707 22496"},
+        {circle, 4, 1, 1.05, "218 15108 10815"},
     };
     for (const Case& c : cases) {
         GrayMatch gm;
