@@ -576,25 +576,6 @@ void BoxMean5(const cv::Mat& src, cv::Mat& out, const cv::Mat* mask = nullptr, c
     }
 }
 
-// The 5 x 5 means of src over the pixels judged sets inside src alone (count of them) at the first
-// pixels of at into out, rounded as BoxMean5 rounds.
-void EdgeMeans(const cv::Mat& src, const cv::Mat& judged, const std::vector<cv::Point>& at,
-               const std::vector<unsigned char>& count, size_t pixels, cv::Mat& out)
-{
-    const int half = kMeanWindow / 2;
-    for (size_t k = 0; k < pixels; ++k) {
-        const cv::Point p = at[k];
-        int sum = 0;
-        for (int y = std::max(0, p.y - half); y <= std::min(src.rows - 1, p.y + half); ++y) {
-            const unsigned char* v = src.ptr<unsigned char>(y);
-            const unsigned char* j = judged.ptr<unsigned char>(y);
-            for (int x = std::max(0, p.x - half); x <= std::min(src.cols - 1, p.x + half); ++x) sum += j[x] ? v[x] : 0;
-        }
-        const int n = count[k];
-        out.at<unsigned char>(p) = static_cast<unsigned char>((2 * sum + n) / (2 * n));
-    }
-}
-
 // The 5 x 5 means of src over the pixels mask sets (8-bit, 0 or 255, src's size) inside src alone,
 // rounded as BoxMean5 rounds; 0 where a window holds none. count: how many each window holds, as
 // the first call for that mask left it (fresh: count them).
@@ -635,8 +616,6 @@ void WindowMean(const cv::Mat& src, const GrayMatch& model, cv::Mat& out, bool j
     }
     if (src.rows >= 3 && src.cols >= 3) {
         BoxMean5(src, out, &model.judged, &model.meanRim, judgedOnly ? model.meanRim.judged : model.meanRim.at.size());
-        const GrayMatch::MeanRim& rim = model.meanRim;
-        EdgeMeans(src, model.judged, rim.edgeAt, rim.edgeCount, judgedOnly ? rim.edgeJudged : rim.edgeAt.size(), out);
         return;
     }
     static thread_local cv::Mat masked;
@@ -919,10 +898,9 @@ int StripReach(cv::Point shift)
 // the crop, its mirrored half doubles what lies at the edge, and a movement brings in there what
 // lay outside the region when it was taught; in that rim and in the strip a movement uncovers,
 // only single pixels are judged. Where the windows read the picture around the crop on both
-// sides (rimSeen), the rim's means are judged too. Where both read what the references saw at
-// their rim, the frame's around the crop and theirs around their own, or both only the judged
-// pixels inside their crops (inRim: after a movement), the means are judged up to the edge of
-// the references moved; where a frame's window reaches past its crop, only with rimSeen.
+// sides (rimSeen), the rim's means are judged too; where both read what the references saw at
+// their rim, the frame's around the crop and theirs around their own (inRim: after a movement),
+// up to the edge of the references moved.
 cv::Rect MeanArea(cv::Size size, cv::Point shift, bool rimSeen = false, bool inRim = false)
 {
     const int half = rimSeen ? 0 : kMeanWindow / 2;
@@ -2719,22 +2697,6 @@ void GrayMatch::Create(int w, int h, const cv::Mat& mask, int)
         if (inside)
             meanRim.judged = meanRim.at.size();
     }
-    const int half = kMeanWindow / 2;
-    for (const bool inside : {true, false}) {
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x) {
-                if (y >= half && y < height - half && x >= half && x < width - half)
-                    continue;
-                const cv::Rect window = cv::Rect(x - half, y - half, kMeanWindow, kMeanWindow) & cv::Rect(0, 0, width, height);
-                const int n = cv::countNonZero(judged(window));
-                if (n > 0 && (judged.at<unsigned char>(y, x) != 0) == inside) {
-                    meanRim.edgeAt.emplace_back(x, y);
-                    meanRim.edgeCount.push_back(static_cast<unsigned char>(n));
-                }
-            }
-        if (inside)
-            meanRim.edgeJudged = meanRim.edgeAt.size();
-    }
 }
 
 void GrayMatch::AddTemp(const cv::Mat& crop)
@@ -3100,8 +3062,7 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light, double 
     // references saw there (see MeanArea), a pixel wider (see WidenRing); the frame's rim, which
     // shows what lay around the references, where the frame's windows read it around the crop. Not
     // after a movement at the search's reach: the crop may lie farther off, its rim farthest.
-    const bool inRim = shift != cv::Point() && std::max(std::abs(shift.x), std::abs(shift.y)) < kMaxShift &&
-                       (rimSeen || !wholeMask);
+    const bool inRim = rimSeen && shift != cv::Point() && std::max(std::abs(shift.x), std::abs(shift.y)) < kMaxShift;
     const cv::Rect means = MeanArea(image.size(), shift, rimSeen && (inRim || shift == cv::Point()), inRim);
     if (shift == cv::Point()) {
         MarkDeparturesIn(cmp[1], marks[1], means);

@@ -125,12 +125,10 @@
 //   judged: the strip it uncovers, and the pixels it brings onto pixels the mask leaves out (a
 //   circle's or polygon's outline, ignored points), against the references within the
 //   movement's reach of the nearest judged pixel (their widest band), and the means wherever
-//   their window lies on what the references saw. A region that leaves pixels out reads its
-//   means over its judged pixels inside the crop alone (none mirrored at the crop's edge), the
-//   frame's after a movement over the mask moved with the references: every window the pixels
-//   the references' window read, so their means are judged up to the references' rim. Pixels
-//   the mask leaves out never depart, also in the search. An invalid model or a crop of another
-//   size gives an all-zero diff.
+//   their window lies on what the references saw. A region that leaves pixels out reads the
+//   frame's means after a movement over the mask moved with the references: every window the
+//   pixels the references' window read. Pixels the mask leaves out never depart, also in the
+//   search. An invalid model or a crop of another size gives an all-zero diff.
 // - Hue pictures (circular = true before AddTemp; Create keeps the flag): grey values are
 //   angles on a 0..255 circle. Where both the references' and the crop's hue are coherent
 //   over 5 x 5 pixels, or the references' colour is firm (see AddColour) and the crop shows
@@ -249,17 +247,11 @@ public:
     // A region that leaves pixels out: the pixels whose 5 x 5 window holds some judged pixels
     // but not 25, and how many it holds, where a mean is not the plain box mean. The judged ones
     // come first: only theirs are ever compared (the others' feed the references' bands).
-    // The crop's pixels within half a window of its edge whose window holds judged pixels: their
-    // means read the judged pixels inside the crop alone (edgeCount of them), never a mirrored edge,
-    // so a movement compares them as it does any other (judged ones first, as in the rim).
     struct MeanRim
     {
         std::vector<cv::Point> at;
         std::vector<unsigned char> count;
         size_t judged = 0;
-        std::vector<cv::Point> edgeAt;
-        std::vector<unsigned char> edgeCount;
-        size_t edgeJudged = 0;
     } meanRim;
     // A region that leaves pixels out, against which a movement compares a judged pixel that
     // comes to lie on a pixel left out: the references' values within reach of the nearest

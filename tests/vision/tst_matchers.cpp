@@ -144,10 +144,11 @@ void TestMatchers::grayMatchMarksADefectAndHonoursItsMask()
                      qPrintable(QString::number(cv::countNonZero(diff(part)))));
         }
         // After a movement too: a strip 2 px in, where the references' rim lands and the means
-        // compare the grain their windows read around them with the frame's around it; on a region
-        // that leaves a corner out, the frame's over the region moved with the references. A turn
-        // the movement explains only in part leaves the rim's means as quiet as the rest. (No dark
-        // edge here: beside one the means' band is as wide as the edge's move.)
+        // compare the grain their windows read around them with the frame's around it. A turn the
+        // movement explains only in part leaves the rim's means as quiet as the rest, and a region
+        // that leaves a corner out, whose frame means read the region moved with the references,
+        // stays quiet where they lie. (No dark edge here: beside one the means' band is as wide as
+        // the edge's move.)
         GrayMatch grainy;
         grainy.Create(crop.width, crop.height, cv::Mat(), 0);
         grainy.AddTemp(even(crop));
@@ -166,8 +167,7 @@ void TestMatchers::grayMatchMarksADefectAndHonoursItsMask()
             double turn;
             cv::Rect part;  // empty: a clean frame
         };
-        for (const Moved& m : {Moved{grainy, {2, -2}, 0, {2, 30, 2, 16}}, Moved{cut, {2, -2}, 0, {2, 30, 2, 16}},
-                               Moved{cut, {-3, 2}, 0, {10, 2, 16, 2}}, Moved{grainy, {2, 1}, 0.6, {}},
+        for (const Moved& m : {Moved{grainy, {2, -2}, 0, {2, 30, 2, 16}}, Moved{grainy, {2, 1}, 0.6, {}},
                                Moved{cut, {2, -2}, 0, {}}, Moved{cut, {-3, 2}, 0, {}}}) {
             cv::Mat live = Shifted(Rotated(even, cv::Point2f(63, 53), m.turn), m.shift.x, m.shift.y);
             if (!m.part.empty())
