@@ -576,34 +576,6 @@ void BoxMean5(const cv::Mat& src, cv::Mat& out, const cv::Mat* mask = nullptr, c
     }
 }
 
-// The 5 x 5 means of src over the pixels mask sets (8-bit, 0 or 255, src's size) inside src alone,
-// rounded as BoxMean5 rounds; 0 where a window holds none. count: how many each window holds, as
-// the first call for that mask left it (fresh: count them).
-void MaskedMean5(const cv::Mat& src, const cv::Mat& mask, cv::Mat& count, bool fresh, cv::Mat& out)
-{
-    static const std::array<unsigned, kMeanWindow * kMeanWindow + 1> inverse = [] {
-        std::array<unsigned, kMeanWindow * kMeanWindow + 1> t{};
-        for (unsigned n = 1; n < t.size(); ++n) t[n] = ((1U << 24) + 2 * n - 1) / (2 * n);
-        return t;
-    }();
-    static thread_local cv::Mat masked, sum;
-    const cv::Size window(kMeanWindow, kMeanWindow);
-    if (fresh) {
-        cv::Mat one = mask / 255;
-        cv::boxFilter(one, count, CV_16U, window, cv::Point(-1, -1), false, cv::BORDER_CONSTANT);
-    }
-    cv::bitwise_and(src, mask, masked);
-    cv::boxFilter(masked, sum, CV_16U, window, cv::Point(-1, -1), false, cv::BORDER_CONSTANT);
-    out.create(src.size(), CV_8UC1);
-    for (int y = 0; y < src.rows; ++y) {
-        const unsigned short* s = sum.ptr<unsigned short>(y);
-        const unsigned short* n = count.ptr<unsigned short>(y);
-        unsigned char* o = out.ptr<unsigned char>(y);
-        for (int x = 0; x < src.cols; ++x)
-            o[x] = static_cast<unsigned char>((uint64_t(2 * s[x] + n[x]) * inverse[n[x]]) >> 24);
-    }
-}
-
 // Mean of src over kMeanWindow x kMeanWindow pixels, over the model's judged pixels of the window
 // only, so what a region leaves out never reaches a judged pixel's mean. 8-bit, rounded; 0 where a
 // window holds no judged pixel. judgedOnly: pixels left out get a mean only where no judged
@@ -2930,19 +2902,9 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light, double 
     // were read so: the same windows on both sides, so the rim is judged on means as the rest is.
     const bool rimSeen = rimMeans && around.type() == CV_8UC1 && around.size() == aroundAt.size();
     static thread_local cv::Mat rimWindow, rimMeansAll[3];  // [image, brought to the light, capped]
-    // After a movement, a region that leaves pixels out reads the frame's means over the references'
-    // mask moved with them: each window over the pixels the references' window at its place read.
-    static thread_local cv::Mat movedJudged, movedCount;
-    const cv::Mat* meanMask = nullptr;
-    bool countFresh = false;
     // The means of crop, image brought to the light by table (empty: as it is) and capped at ceiling
     // (rimSeen: over the window around, whose middle is the crop).
     auto meansOf = [&](const cv::Mat& crop, const cv::Mat& table, unsigned char ceiling, cv::Mat& out, int buffer) {
-        if (meanMask) {
-            MaskedMean5(crop, *meanMask, movedCount, countFresh, out);
-            countFresh = false;
-            return;
-        }
         if (!rimSeen) {
             WindowMean(crop, *this, out);
             return;
@@ -3068,11 +3030,6 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light, double 
         MarkDeparturesIn(cmp[1], marks[1], means);
     } else {
         MoveComparisons(cmp, edges, shift, moved);
-        if (!wholeMask) {
-            MoveMask(judged, shift, movedJudged);
-            meanMask = &movedJudged, countFresh = true;
-            meansOf(image, cv::Mat(), 255, imageMeans, 0);
-        }
         // The brightness the region's pixels told where the crop lay off its references is read
         // again where it fits, from those agreeing with the frame's light when it is known (the
         // few pixels a movement fits on a thin region would give any ratio); a sure light stays.
@@ -3081,8 +3038,6 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light, double 
                                                                          moved[3][0], moved[3][1], light, agree);
         if (std::abs(fitted - ratio) > kRefitBrightness)
             bringTo(fitted);
-        else if (meanMask)
-            bringTo(ratio);  // the frame's means over the moved mask, at the light
         if (inRim)
             WidenRing(moved[1], moved[3], means, MeanArea(image.size(), shift));
         // Means only where their windows lie on what the references saw.

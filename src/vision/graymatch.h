@@ -125,10 +125,8 @@
 //   judged: the strip it uncovers, and the pixels it brings onto pixels the mask leaves out (a
 //   circle's or polygon's outline, ignored points), against the references within the
 //   movement's reach of the nearest judged pixel (their widest band), and the means wherever
-//   their window lies on what the references saw. A region that leaves pixels out reads the
-//   frame's means after a movement over the mask moved with the references: every window the
-//   pixels the references' window read. Pixels the mask leaves out never depart, also in the
-//   search. An invalid model or a crop of another size gives an all-zero diff.
+//   their window lies on what the references saw. Pixels the mask leaves out never depart, also
+//   in the search. An invalid model or a crop of another size gives an all-zero diff.
 // - Hue pictures (circular = true before AddTemp; Create keeps the flag): grey values are
 //   angles on a 0..255 circle. Where both the references' and the crop's hue are coherent
 //   over 5 x 5 pixels, or the references' colour is firm (see AddColour) and the crop shows
