@@ -748,7 +748,7 @@ void TestMatchers::surfScoresSimilarityAndToleratesSmallShifts()
     // whose hue turns by a third of the circle in 8 px blocks (as compression turns it) is alike,
     // the same turn of a clear colour is not, and a clear colour where the faint tint was is not.
     auto painted = [&at](int chroma, bool turned) {
-        cv::Mat bgr(at.size(), CV_8UC3), bgra, hue(at.size(), CV_8UC1);
+        cv::Mat bgr(at.size(), CV_8UC3);
         for (int y = 0; y < bgr.rows; ++y)
             for (int x = 0; x < bgr.cols; ++x) {
                 const double a = 0.5 + (turned ? 2.1 * ((x / 8 + y / 8) % 3) : 0.0);
@@ -756,18 +756,20 @@ void TestMatchers::surfScoresSimilarityAndToleratesSmallShifts()
                                                     cv::saturate_cast<uchar>(120 + chroma * std::cos(a + 2.1)),
                                                     cv::saturate_cast<uchar>(120 + chroma * std::cos(a)));
             }
-        cv::cvtColor(bgr, bgra, cv::COLOR_BGR2BGRA);
-        RGBA2Hue(hue.data, reinterpret_cast<int*>(bgra.data), bgr.cols, bgr.rows);
-        return std::make_pair(hue, bgr);
+        return std::make_pair(HueOf(bgr), bgr);
+    };
+    // A similarity region of the crop's size taught one hue picture and its colours.
+    auto teach = [&at](SURF& s, const cv::Mat& hue, const cv::Mat& colour) {
+        s.circular = true;
+        s.Create(at.width, at.height, cv::Mat());
+        s.AddTemp(hue.clone(), 1, 50, 80);
+        s.AddColour(colour);
+        s.Train(0, 0, 0, 0);
     };
     for (const int chroma : {6, 60}) {
         const auto [refHue, refColour] = painted(chroma, false);
         SURF tinted;
-        tinted.circular = true;
-        tinted.Create(at.width, at.height, cv::Mat());
-        tinted.AddTemp(refHue.clone(), 1, 50, 80);
-        tinted.AddColour(refColour);
-        tinted.Train(0, 0, 0, 0);
+        teach(tinted, refHue, refColour);
         const auto [turnedHue, turnedColour] = painted(chroma, true);
         const float turnedScore = tinted.Match(turnedHue, out, turnedColour);
         QVERIFY2((turnedScore >= 80) == (chroma == 6), qPrintable(QString("chroma %1: %2").arg(chroma).arg(turnedScore)));
@@ -787,11 +789,7 @@ void TestMatchers::surfScoresSimilarityAndToleratesSmallShifts()
     for (const auto& f : faint) {
         const auto [refHue, refColour] = painted(f.surface, false);
         SURF plain;
-        plain.circular = true;
-        plain.Create(at.width, at.height, cv::Mat());
-        plain.AddTemp(refHue.clone(), 1, 50, 80);
-        plain.AddColour(refColour);
-        plain.Train(0, 0, 0, 0);
+        teach(plain, refHue, refColour);
         auto [partHue, partColour] = painted(f.surface, false);
         const auto [faintHue, faintColour] = painted(f.part, f.turned);
         const cv::Rect part(40, 30, 30, 30);
@@ -802,10 +800,9 @@ void TestMatchers::surfScoresSimilarityAndToleratesSmallShifts()
     }
     // Nor is that faint colour where it lay beside the region on the taught picture, and a shake
     // brings it in.
-    cv::Mat besideColour(hue.size(), CV_8UC3, cv::Scalar::all(120)), besideBgra, besideHue(hue.size(), CV_8UC1);
+    cv::Mat besideColour(hue.size(), CV_8UC3, cv::Scalar::all(120));
     besideColour.colRange(0, at.x).setTo(cv::Scalar(115, 115, 125));
-    cv::cvtColor(besideColour, besideBgra, cv::COLOR_BGR2BGRA);
-    RGBA2Hue(besideHue.data, reinterpret_cast<int*>(besideBgra.data), hue.cols, hue.rows);
+    const cv::Mat besideHue = HueOf(besideColour);
     SURF beside;
     beside.circular = true;
     beside.Create(at.width, at.height, cv::Mat());
@@ -825,11 +822,7 @@ void TestMatchers::surfScoresSimilarityAndToleratesSmallShifts()
         const cv::Mat ref(at.size(), CV_8UC3, wall);
         cv::Mat brighter = ref * 1.1;
         SURF white;
-        white.circular = true;
-        white.Create(at.width, at.height, cv::Mat());
-        white.AddTemp(HueOf(ref), 1, 50, 80);
-        white.AddColour(ref);
-        white.Train(0, 0, 0, 0);
+        teach(white, HueOf(ref), ref);
         QVERIFY(white.Match(HueOf(brighter), out, brighter) >= 80);
         brighter(cv::Rect(70, 10, 18, 28)).setTo(part);
         QVERIFY2(white.Match(HueOf(brighter), out, brighter) < 80, qPrintable(QString::number(part[0])));
