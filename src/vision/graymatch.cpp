@@ -891,35 +891,42 @@ cv::Rect MeanArea(cv::Size size, cv::Point shift, bool rimSeen = false, bool inR
 void WidenRing(cv::Mat (&mean)[2], cv::Mat (&own)[2], cv::Rect means, cv::Rect inner)
 {
     const int rows = mean[0].rows, cols = mean[0].cols;
-    for (int y = means.y; y < means.br().y; ++y) {
+    // The ring's pixels of row y: all of them above and below inner, else those left and right of it.
+    auto eachInRing = [&](int y, auto&& at) {
         const bool whole = y < inner.y || y >= inner.br().y;
-        const int y0 = std::max(0, y - 1), y1 = std::min(rows - 1, y + 1);
         for (int x = means.x; x < means.br().x; ++x) {
             if (!whole && x == inner.x)
                 x = inner.br().x;
             if (x >= means.br().x)
                 break;
-            const int x0 = std::max(0, x - 1), x1 = std::min(cols - 1, x + 1);
-            unsigned char low = 255, high = 0;
-            for (int v = y0; v <= y1; ++v)
-                for (int u = x0; u <= x1; ++u) {
-                    low = std::min(low, mean[0].at<unsigned char>(v, u));
-                    high = std::max(high, mean[1].at<unsigned char>(v, u));
-                }
-            own[0].at<unsigned char>(y, x) = low, own[1].at<unsigned char>(y, x) = high;
+            at(x);
         }
+    };
+    for (int y = means.y; y < means.br().y; ++y) {
+        const int y0 = std::max(0, y - 1), y1 = std::min(rows - 1, y + 1);
+        // (Row pointers held apart: a byte written through own may alias any Mat's header.)
+        const unsigned char* low[3] = {mean[0].ptr(y0), mean[0].ptr(y), mean[0].ptr(y1)};
+        const unsigned char* high[3] = {mean[1].ptr(y0), mean[1].ptr(y), mean[1].ptr(y1)};
+        unsigned char* ownLow = own[0].ptr(y);
+        unsigned char* ownHigh = own[1].ptr(y);
+        eachInRing(y, [&](int x) {
+            const int x0 = std::max(0, x - 1), x1 = std::min(cols - 1, x + 1);
+            unsigned char lo = 255, hi = 0;
+            for (int v = 0; v < 3; ++v)
+                for (int u = x0; u <= x1; ++u) {
+                    lo = std::min(lo, low[v][u]);
+                    hi = std::max(hi, high[v][u]);
+                }
+            ownLow[x] = lo, ownHigh[x] = hi;
+        });
     }
     // (Written apart: the ring's pixels read each other's bands a pixel around.)
     for (int y = means.y; y < means.br().y; ++y) {
-        const bool whole = y < inner.y || y >= inner.br().y;
-        for (int x = means.x; x < means.br().x; ++x) {
-            if (!whole && x == inner.x)
-                x = inner.br().x;
-            if (x >= means.br().x)
-                break;
-            mean[0].at<unsigned char>(y, x) = own[0].at<unsigned char>(y, x);
-            mean[1].at<unsigned char>(y, x) = own[1].at<unsigned char>(y, x);
-        }
+        unsigned char* low = mean[0].ptr(y);
+        unsigned char* high = mean[1].ptr(y);
+        const unsigned char* ownLow = own[0].ptr(y);
+        const unsigned char* ownHigh = own[1].ptr(y);
+        eachInRing(y, [&](int x) { low[x] = ownLow[x], high[x] = ownHigh[x]; });
     }
 }
 
