@@ -1667,13 +1667,16 @@ void MoveMask(const cv::Mat& mask, cv::Point shift, cv::Mat& out)
 // as the match compares them): at most 1 in kStillShare of them departs, and no movement of up
 // to kStillReach pixels leaves clearly fewer departing (a part departs wherever the crop lies; a
 // crop a pixel or two off that the band took in departs less moved back; noise departs as much
-// anywhere on a texture that fits itself moved along).
-bool SitsStill(const Comparison& own, const cv::Mat& textured, int departing, int count)
+// anywhere on a texture that fits itself moved along). judged (none: every pixel), the pixels the
+// references judged where own has them (moved by shift): own takes anything in elsewhere.
+bool SitsStill(const Comparison& own, const cv::Mat& textured, int departing, int count,
+               const cv::Mat* judged = nullptr, cv::Point shift = cv::Point())
 {
     if (departing * kStillShare > count)
         return false;
     if (departing < kStillMargin)
         return true;
+    static thread_local cv::Mat kept;
     Comparison c = own;
     c.only = &textured;
     const cv::Size size = own.up->size();
@@ -1683,7 +1686,14 @@ bool SitsStill(const Comparison& own, const cv::Mat& textured, int departing, in
             const cv::Rect ref = Overlap(size, d), at = ref + d;
             if (d == cv::Point() || ref.empty())
                 continue;
-            // Both counted on the pixels the movement keeps on the crop.
+            // Both counted on the pixels the movement keeps on the crop and on the references'
+            // mask: one that carries a part half outside a region over its outline, where the
+            // references take in anything, explains nothing.
+            if (judged) {
+                MoveMask(*judged, shift + d, kept);
+                cv::bitwise_and(kept, textured, kept);
+                c.only = &kept;
+            }
             const int here = Departures(c, at, at);
             const int clearlyFewer = std::min(here * kStillGain / (kStillGain + 1), here - kStillMargin);
             if (clearlyFewer > 0 && Departures(c, at, ref, 1, clearlyFewer) < clearlyFewer)
@@ -2116,7 +2126,8 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
         markedOnTexture = anyOnTexture ? cv::countNonZero(onTexture | flatMarks) : 0;
     }
     if (bandDeparts || bandHere * kBandShare > markedOnTexture ||
-        (!aligned && !SitsStill(own, *texturedAt, onTextureCount, texturedCount))) {
+        (!aligned &&
+         !SitsStill(own, *texturedAt, onTextureCount, texturedCount, m.wholeMask ? nullptr : &m.judged, shift))) {
         const bool smoothHolds = anyOnTexture && (smooth.kept * kTextureKeptShare >= texturedCount ||
                                                   KeepsNoTrace(own, *texturedAt));
         if (smoothHolds && bandDeparts)

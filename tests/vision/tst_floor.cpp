@@ -117,6 +117,8 @@ void TestFloor::scenesOfMendedFaultsHoldTheFloor()
         {288, "a darker frame, nothing at white: a faint part brought to the references' light passed white, cut"},
         {3752, "a faint part in a ring on a shaken knurl: a movement of a period carried its means off the ring"},
         {3079, "a colour photograph's sliver under JPEG: a hue movement that did not halve the departures won"},
+        {2026157, "knurl moved half a period half outside a polygon: a shift along the knurl's diagonal, counted "
+                  "against the outline where the references take anything in, passed for the alignment"},
     };
     QLoggingCategory::setFilterRules("default.info=false\ndefault.warning=false");
     for (const auto& c : scenes) {
