@@ -2050,7 +2050,7 @@ bool Within(const cv::Mat& marks, const cv::Mat& diff)
 // own's departures as MarkDepartures marks them.
 void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int bandHere, cv::Mat& diff,
                bool aligned = false, const std::function<const Comparison*()>& exact = {}, int lightReach = 0,
-               const cv::Mat* ownMarks = nullptr, int ownCount = 0)
+               const cv::Mat* ownMarks = nullptr, int ownCount = 0, const Comparison* band = nullptr)
 {
     const cv::Rect all(cv::Point(), own.up->size());
     Comparison near = own;
@@ -2124,6 +2124,15 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
         // Whether the crop sits still, against the solid areas alone (a smooth part may cover most
         // of a small region).
         markedOnTexture = anyOnTexture ? cv::countNonZero(onTexture | flatMarks) : 0;
+    }
+    // The band's departures that say the crop is off lie where the solid marks do (a texture's
+    // cells moved beyond its reach): a compression's specks elsewhere say nothing of them.
+    if (band && !bandDeparts && bandHere * kBandShare > markedOnTexture && markedOnTexture > 0) {
+        cv::bitwise_or(onTexture, flatMarks, span);
+        Square<false>(span, kSolidSpan);
+        Comparison near = *band;
+        near.only = &span;
+        bandHere = Departures(near, all, all);
     }
     if (bandDeparts || bandHere * kBandShare > markedOnTexture ||
         (!aligned &&
@@ -3068,5 +3077,5 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light, double 
         }
     }
     const int ownHere = MarkChange(cmp, marks, means, judged, wholeMask, diff);
-    MarkPlain(*this, cmp[2], shift, bandHere, diff, aligned, firmAtLight, lightReach, &marks[2], ownHere);
+    MarkPlain(*this, cmp[2], shift, bandHere, diff, aligned, firmAtLight, lightReach, &marks[2], ownHere, &cmp[0]);
 }

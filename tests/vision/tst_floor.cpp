@@ -119,6 +119,8 @@ void TestFloor::scenesOfMendedFaultsHoldTheFloor()
         {3079, "a colour photograph's sliver under JPEG: a hue movement that did not halve the departures won"},
         {2026157, "knurl moved half a period half outside a polygon: a shift along the knurl's diagonal, counted "
                   "against the outline where the references take anything in, passed for the alignment"},
+        {314613, "knurl moved half a period under JPEG: the compression's specks beyond the band all over the crop "
+                 "were taken for a crop off its references"},
     };
     QLoggingCategory::setFilterRules("default.info=false\ndefault.warning=false");
     for (const auto& c : scenes) {
