@@ -2055,7 +2055,8 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
     const cv::Rect all(cv::Point(), own.up->size());
     Comparison near = own;
     near.lim = static_cast<unsigned char>(std::max(0, int(own.lim) - lightReach));
-    static thread_local cv::Mat marks, firmMarks, firm, textured, onTexture, flatMarks, nearLow, nearHigh, joined, span;
+    static thread_local cv::Mat marks, firmMarks, firm, textured, onTexture, flatMarks, nearLow, nearHigh, joined, span,
+        opened, flatOpened;
     if (m.firm.empty())
         return;
     // (own's departures, where the caller found them already.)
@@ -2134,6 +2135,15 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
         near.only = &span;
         bandHere = Departures(near, all, all);
     }
+    // The smooth areas' marks as the plain comparison has them there too: its marks opened over
+    // the whole crop, then kept in the areas (opened within them alone, a blurred part's marks,
+    // which hold together with the texture's around it, lose what the plain comparison keeps).
+    bool withFlat = anyOnTexture;
+    auto openedInAreas = [&] {
+        marks.copyTo(opened);
+        OpenCross(opened);
+        FlatMarks(smooth, opened, flatOpened);
+    };
     if (bandDeparts || bandHere * kBandShare > markedOnTexture ||
         (!aligned &&
          !SitsStill(own, *texturedAt, onTextureCount, texturedCount, m.wholeMask ? nullptr : &m.judged, shift))) {
@@ -2141,15 +2151,22 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
                                                   KeepsNoTrace(own, *texturedAt));
         if (smoothHolds && bandDeparts)
             FlatMarks(smooth, marks, flatMarks);
+        withFlat = smoothHolds;
+        if (smoothHolds)
+            openedInAreas();
         firmMarks.copyTo(marks);  // (the buffers are kept: never share them)
         if (smoothHolds)
             cv::bitwise_or(marks, flatMarks, marks);
     } else {
+        if (anyOnTexture)
+            openedInAreas();
         cv::bitwise_or(onTexture, firmMarks, marks);
         if (anyOnTexture)  // (the smooth areas' marks: the gate above is the solid areas' alone)
             cv::bitwise_or(marks, flatMarks, marks);
     }
     OpenCross(marks);  // (a 3 x 3 ellipse is that cross)
+    if (withFlat)
+        cv::bitwise_or(marks, flatOpened, marks);
     cv::bitwise_or(diff, marks, diff);
 }
 
