@@ -121,6 +121,8 @@ void TestFloor::scenesOfMendedFaultsHoldTheFloor()
                   "against the outline where the references take anything in, passed for the alignment"},
         {314613, "knurl moved half a period under JPEG: the compression's specks beyond the band all over the crop "
                  "were taken for a crop off its references"},
+        {738279, "a smooth part on blurred ribs: its marks, opened within the smooth area alone, lost the pixels "
+                 "they hold together with the blurred texture's beside it"},
     };
     QLoggingCategory::setFilterRules("default.info=false\ndefault.warning=false");
     for (const auto& c : scenes) {
