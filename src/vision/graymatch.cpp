@@ -1667,13 +1667,16 @@ void MoveMask(const cv::Mat& mask, cv::Point shift, cv::Mat& out)
 // as the match compares them): at most 1 in kStillShare of them departs, and no movement of up
 // to kStillReach pixels leaves clearly fewer departing (a part departs wherever the crop lies; a
 // crop a pixel or two off that the band took in departs less moved back; noise departs as much
-// anywhere on a texture that fits itself moved along).
-bool SitsStill(const Comparison& own, const cv::Mat& textured, int departing, int count)
+// anywhere on a texture that fits itself moved along). judged (none: every pixel), the pixels the
+// references judged where own has them (moved by shift): own takes anything in elsewhere.
+bool SitsStill(const Comparison& own, const cv::Mat& textured, int departing, int count,
+               const cv::Mat* judged = nullptr, cv::Point shift = cv::Point())
 {
     if (departing * kStillShare > count)
         return false;
     if (departing < kStillMargin)
         return true;
+    static thread_local cv::Mat kept;
     Comparison c = own;
     c.only = &textured;
     const cv::Size size = own.up->size();
@@ -1683,7 +1686,14 @@ bool SitsStill(const Comparison& own, const cv::Mat& textured, int departing, in
             const cv::Rect ref = Overlap(size, d), at = ref + d;
             if (d == cv::Point() || ref.empty())
                 continue;
-            // Both counted on the pixels the movement keeps on the crop.
+            // Both counted on the pixels the movement keeps on the crop and on the references'
+            // mask: one that carries a part half outside a region over its outline, where the
+            // references take in anything, explains nothing.
+            if (judged) {
+                MoveMask(*judged, shift + d, kept);
+                cv::bitwise_and(kept, textured, kept);
+                c.only = &kept;
+            }
             const int here = Departures(c, at, at);
             const int clearlyFewer = std::min(here * kStillGain / (kStillGain + 1), here - kStillMargin);
             if (clearlyFewer > 0 && Departures(c, at, ref, 1, clearlyFewer) < clearlyFewer)
@@ -2040,12 +2050,13 @@ bool Within(const cv::Mat& marks, const cv::Mat& diff)
 // own's departures as MarkDepartures marks them.
 void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int bandHere, cv::Mat& diff,
                bool aligned = false, const std::function<const Comparison*()>& exact = {}, int lightReach = 0,
-               const cv::Mat* ownMarks = nullptr, int ownCount = 0)
+               const cv::Mat* ownMarks = nullptr, int ownCount = 0, const Comparison* band = nullptr)
 {
     const cv::Rect all(cv::Point(), own.up->size());
     Comparison near = own;
     near.lim = static_cast<unsigned char>(std::max(0, int(own.lim) - lightReach));
-    static thread_local cv::Mat marks, firmMarks, firm, textured, onTexture, flatMarks, nearLow, nearHigh, joined, span;
+    static thread_local cv::Mat marks, firmMarks, firm, textured, onTexture, flatMarks, nearLow, nearHigh, joined, span,
+        opened, flatOpened;
     if (m.firm.empty())
         return;
     // (own's departures, where the caller found them already.)
@@ -2115,21 +2126,47 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
         // of a small region).
         markedOnTexture = anyOnTexture ? cv::countNonZero(onTexture | flatMarks) : 0;
     }
+    // The band's departures that say the crop is off lie where the solid marks do (a texture's
+    // cells moved beyond its reach): a compression's specks elsewhere say nothing of them.
+    if (band && !bandDeparts && bandHere * kBandShare > markedOnTexture && markedOnTexture > 0) {
+        cv::bitwise_or(onTexture, flatMarks, span);
+        Square<false>(span, kSolidSpan);
+        Comparison near = *band;
+        near.only = &span;
+        bandHere = Departures(near, all, all);
+    }
+    // The smooth areas' marks as the plain comparison has them there too: its marks opened over
+    // the whole crop, then kept in the areas (opened within them alone, a blurred part's marks,
+    // which hold together with the texture's around it, lose what the plain comparison keeps).
+    bool withFlat = anyOnTexture;
+    auto openedInAreas = [&] {
+        marks.copyTo(opened);
+        OpenCross(opened);
+        FlatMarks(smooth, opened, flatOpened);
+    };
     if (bandDeparts || bandHere * kBandShare > markedOnTexture ||
-        (!aligned && !SitsStill(own, *texturedAt, onTextureCount, texturedCount))) {
+        (!aligned &&
+         !SitsStill(own, *texturedAt, onTextureCount, texturedCount, m.wholeMask ? nullptr : &m.judged, shift))) {
         const bool smoothHolds = anyOnTexture && (smooth.kept * kTextureKeptShare >= texturedCount ||
                                                   KeepsNoTrace(own, *texturedAt));
         if (smoothHolds && bandDeparts)
             FlatMarks(smooth, marks, flatMarks);
+        withFlat = smoothHolds;
+        if (smoothHolds)
+            openedInAreas();
         firmMarks.copyTo(marks);  // (the buffers are kept: never share them)
         if (smoothHolds)
             cv::bitwise_or(marks, flatMarks, marks);
     } else {
+        if (anyOnTexture)
+            openedInAreas();
         cv::bitwise_or(onTexture, firmMarks, marks);
         if (anyOnTexture)  // (the smooth areas' marks: the gate above is the solid areas' alone)
             cv::bitwise_or(marks, flatMarks, marks);
     }
     OpenCross(marks);  // (a 3 x 3 ellipse is that cross)
+    if (withFlat)
+        cv::bitwise_or(marks, flatOpened, marks);
     cv::bitwise_or(diff, marks, diff);
 }
 
@@ -3057,5 +3094,5 @@ void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light, double 
         }
     }
     const int ownHere = MarkChange(cmp, marks, means, judged, wholeMask, diff);
-    MarkPlain(*this, cmp[2], shift, bandHere, diff, aligned, firmAtLight, lightReach, &marks[2], ownHere);
+    MarkPlain(*this, cmp[2], shift, bandHere, diff, aligned, firmAtLight, lightReach, &marks[2], ownHere, &cmp[0]);
 }

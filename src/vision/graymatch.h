@@ -29,9 +29,13 @@
 //   where a whole pixel of movement changes the references by at most a third of the tolerance
 //   (marked where the pixel also lies off every reference value within 3 pixels, so a shake the
 //   band takes in is no part); textured elsewhere (fine ribs, knurls, edges), marked while the
-//   crop sits at its alignment: the band itself departs little there, at most half of those
-//   pixels depart, no movement of up to 2 pixels leaves clearly fewer of them departing, and only
-//   solid areas (7 x 7) count, or the marks as they are, on any judged pixel, within a solid
+//   crop sits at its alignment: the band itself departs little there (where those marks lie: a
+//   compression's specks elsewhere say nothing of it), at most half of those pixels depart, no
+//   movement of up to 2 pixels leaves clearly fewer of them departing (counted where the
+//   references judged the pixels it compares: a knurl fits itself moved along its diagonal, and a
+//   part half outside moved over the outline meets references that take in anything), and only
+//   solid areas (7 x 7) count, or the marks (as they are, and as opened over the whole crop), on
+//   any judged pixel, within a solid
 //   area (4 x 4, and a pixel around) where the crop is smooth though the references were textured
 //   (its 3 x 3 range at most half theirs, and theirs beyond the tolerance; gaps of up to 2 pixels
 //   where theirs is not, such as a coarser texture's middles, closed, and single noise holes): a

@@ -117,6 +117,12 @@ void TestFloor::scenesOfMendedFaultsHoldTheFloor()
         {288, "a darker frame, nothing at white: a faint part brought to the references' light passed white, cut"},
         {3752, "a faint part in a ring on a shaken knurl: a movement of a period carried its means off the ring"},
         {3079, "a colour photograph's sliver under JPEG: a hue movement that did not halve the departures won"},
+        {2026157, "knurl moved half a period half outside a polygon: a shift along the knurl's diagonal, counted "
+                  "against the outline where the references take anything in, passed for the alignment"},
+        {314613, "knurl moved half a period under JPEG: the compression's specks beyond the band all over the crop "
+                 "were taken for a crop off its references"},
+        {738279, "a smooth part on blurred ribs: its marks, opened within the smooth area alone, lost the pixels "
+                 "they hold together with the blurred texture's beside it"},
     };
     QLoggingCategory::setFilterRules("default.info=false\ndefault.warning=false");
     for (const auto& c : scenes) {
