@@ -798,6 +798,25 @@ void TestMatchers::surfScoresSimilarityAndToleratesSmallShifts()
         const float score = plain.Match(partHue, out, partColour);
         QVERIFY2((score < 80) == f.changed, qPrintable(QString("surface %1, part %2: %3").arg(f.surface).arg(f.part).arg(score)));
     }
+    // A grey part that takes a clear colour away is no faint tint, where two clear hues meet (the
+    // blocks' smoothing would cancel them into a faint one) as inside one: a 15 px part fails,
+    // a frame of sensor noise passes.
+    for (const bool meet : {true, false}) {
+        cv::Mat clear(at.size(), CV_8UC3, cv::Scalar(60, 180, 60));
+        if (meet)
+            clear.colRange(at.width / 2, at.width).setTo(cv::Scalar(200, 70, 150));
+        SURF two;
+        teach(two, HueOf(clear), clear);
+        cv::Mat noise(clear.size(), CV_16SC3), frame;
+        cv::theRNG().state = 7;
+        cv::randn(noise, 0, 3);
+        clear.convertTo(frame, CV_16SC3);
+        cv::Mat(frame + noise).convertTo(frame, CV_8UC3);
+        QVERIFY2(two.Match(HueOf(frame), out, frame) >= 80, "a clear colour under noise");
+        frame(cv::Rect(at.width / 2 - 7, 40, 15, 15)).setTo(cv::Scalar(128, 130, 126));
+        const float score = two.Match(HueOf(frame), out, frame);
+        QVERIFY2(score < 80, qPrintable(QString("%1: %2").arg(meet ? "two hues" : "one hue").arg(score)));
+    }
     // Nor is that faint colour where it lay beside the region on the taught picture, and a shake
     // brings it in.
     cv::Mat besideColour(hue.size(), CV_8UC3, cv::Scalar::all(120));
