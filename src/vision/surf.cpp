@@ -631,6 +631,31 @@ Live Smoothed(const Live& live, const cv::Mat& faded, bool hue)
     return smooth;
 }
 
+// A smoothed hue grid taken back towards its sharp one (both of one size) as far as clear (per
+// cell of a reference, 0..1: the mean weight its colour gives its hue; see ChromaWeight) says, each
+// cell by the reference cell it lands on at a displacement of shift cells (cells landing on none
+// stay smoothed), or as far as own (the crop's cells' weights, where given) says where that is
+// more. Smoothing mixes the directions of neighbouring cells: two clear hues side by side cancel
+// into a short vector, and a cell whose colour a part took away is filled by its neighbours' hue,
+// so a clear colour lost or turned reads as a faint one. A clear colour's hue is steady, in the
+// references and where it rises in the crop, and a cell or two of it displaced by a slight move
+// weighs little in a block; only faint tints, whose hue compression turns in blocks of pixels,
+// are compared smoothed.
+void Sharpened(cv::Mat& smooth, const cv::Mat& sharp, const cv::Mat& clear, cv::Point shift,
+               const cv::Mat& own = cv::Mat())
+{
+    for (int y = std::max(0, shift.y); y < std::min(smooth.rows, clear.rows + shift.y); ++y) {
+        cv::Vec2f* s = smooth.ptr<cv::Vec2f>(y);
+        const cv::Vec2f* p = sharp.ptr<cv::Vec2f>(y);
+        const float* c = clear.ptr<float>(y - shift.y);
+        const float* o = own.empty() ? nullptr : own.ptr<float>(y);
+        for (int x = std::max(0, shift.x); x < std::min(smooth.cols, clear.cols + shift.x); ++x) {
+            const float a = std::clamp(std::max(c[x - shift.x], o ? o[x] : 0.0f), 0.0f, 1.0f);
+            s[x] = s[x] * (1.0f - a) + p[x] * a;
+        }
+    }
+}
+
 // Marks in out (the crop's size) where the crop departs from reference bestRef at the best
 // displacement, in the crop's own cells, as the score saw them (hue: steadied).
 void MarkDepartures(const SURF& m, const Live& live, const ShiftScore& best, size_t bestRef, cv::Mat& out)
@@ -675,6 +700,7 @@ void SURF::Clear()
     edgeRefs.clear();
     contextRefs.clear();
     firmCells.clear();
+    clearCells.clear();
     cellMask.release();
     blockMask.release();
     blockKept.release();
@@ -771,9 +797,14 @@ void SURF::SetLastRef(const cv::Mat& crop, const cv::Mat& colour)
         plainRefs.back() = refs.back();
         plainSmoothRefs.back() = smoothRefs.back();
     }
-    refs.back() = ToGrid(crop, &faded, nullptr, nullptr, nullptr, colour);
+    cv::Mat clear;
+    refs.back() = ToGrid(crop, &faded, nullptr, nullptr, nullptr, colour, cv::Mat(), &clear);
     smoothRefs.back() = cv::Mat();  // the plain grid may share the old one
     cv::GaussianBlur(faded, smoothRefs.back(), cv::Size(3, 3), 0, 0, cv::BORDER_REPLICATE);
+    clearCells.resize(refs.size());
+    clearCells.back() = clear;
+    if (!clear.empty())
+        Sharpened(smoothRefs.back(), faded, clear, cv::Point());
     refSums.back() = SumGrids(refs.back(), cellMask);
     smoothSums.back() = SumGrids(smoothRefs.back(), blockMask);
 }
@@ -887,8 +918,16 @@ float SURF::Match(const cv::Mat& image, cv::Mat& out, const cv::Mat& colour) con
         const cv::Point at(whole.dx, whole.dy);
         std::vector<Live> lives;
         if (circular)
-            for (size_t k = 0; k < smoothRefs.size(); ++k)
-                lives.push_back(Steadied(smooth, smoothRefs[k], Plain(plainSmoothRefs, k), firmCells[k], at));
+            for (size_t k = 0; k < smoothRefs.size(); ++k) {
+                // Where reference k shows a clear colour the crop is compared as sharp as it is.
+                Live sharp = smooth;
+                if (k < clearCells.size() && !clearCells[k].empty()) {
+                    sharp.v = smooth.v.clone();
+                    Sharpened(sharp.v, faded, clearCells[k], at, live.colour);
+                    sharp.v2 = sharp.v.mul(sharp.v);
+                }
+                lives.push_back(Steadied(sharp, smoothRefs[k], Plain(plainSmoothRefs, k), firmCells[k], at));
+            }
         else
             lives.assign(smoothRefs.size(), smooth);
         const double worst = WorstBlock(smoothSums, lives, blockKept, at, circular ? kHueBlockRetry : kBlockRetry);

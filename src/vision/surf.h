@@ -28,7 +28,8 @@
 //   brightness score high and a flat patch against a textured one scores low), lowered to its
 //   mean with
 //   the similarity of the least similar block of 8 x 8 cells (blocks overlap by half; grids
-//   smoothed over 3 x 3 cells): a small foreign part fails the region although the region as
+//   smoothed over 3 x 3 cells, hue grids only as far as their colour is faint in the reference
+//   and the crop: see AddColour): a small foreign part fails the region although the region as
 //   a whole is still much alike. Identical content scores about 100; unrelated content about
 //   0 or less (clamped 0).
 //   out becomes an 8-bit picture of the crop's size: when the score is below minScore, 255 on
@@ -64,7 +65,9 @@
 //   neither.
 // - AddColour(colour) (hue pictures): the colour picture of the reference crop last added, as
 //   for GrayMatch::AddColour; where it may clip (or be crushed), a lost hue is excused, and
-//   where it is firm the crop is brought up by 3 times at most. Every pixel's hue then weighs
+//   where it is firm the crop is brought up by 3 times at most. The blocks compare the cells of
+//   a clear colour (in the reference, or rising in the crop) unsmoothed: smoothing mixes
+//   neighbouring hues, filling a cell whose colour a part took away. Every pixel's hue then weighs
 //   as much as its colour lies from grey (nothing for a faint tint, whose hue noise and
 //   compression turn in blocks; wholly from a firm colour on), in the references and, given
 //   Match's colour (the crop's colour picture, the crop's size), in the crop; AddContext's
@@ -114,6 +117,7 @@ public:
     std::vector<cv::Mat> contextRefs;  // hue: per reference, the grid of the picture around it (AddContext)
     int edgePad = 0;
     std::vector<cv::Mat> firmCells;  // hue: per reference, the share of each cell of firm colour (empty: none)
+    std::vector<cv::Mat> clearCells;  // hue, weighed: per reference, each cell's mean weight of its hue (see Sharpened)
     cv::Mat hueExcuse;              // hue: the losses of hue excused per pixel (see HueExcuse)
     cv::Mat lastHue;                // hue: the reference crop last added (AddColour weighs it again)
     bool weighed = false;           // hue: AddColour weighed the references' hue by their colour

@@ -800,8 +800,12 @@ void TestMatchers::surfScoresSimilarityAndToleratesSmallShifts()
         const float turnedScore = tinted.Match(turnedHue, out, turnedColour);
         QVERIFY2((turnedScore >= 80) == (chroma == 6), qPrintable(QString("chroma %1: %2").arg(chroma).arg(turnedScore)));
         const auto [clearHue, clearColour] = painted(60, true);
-        if (chroma == 6)
+        if (chroma == 6) {
             QVERIFY2(tinted.Match(clearHue, out, clearColour) < 80, "a clear colour on the faint tint");
+            cv::Mat part = refColour.clone();  // a 12 px one too: where it rises it is compared sharp
+            part(cv::Rect(50, 40, 12, 12)).setTo(cv::Scalar(60, 180, 60));
+            QVERIFY2(tinted.Match(HueOf(part), out, part) < 80, "a clear part on the faint tint");
+        }
     }
     // Compression turns a tint but makes none out of grey: a faint colour of chroma 5 that appears
     // on a grey surface is a part (wholly, once it rises above grey by more than noise leaves), on
@@ -823,6 +827,22 @@ void TestMatchers::surfScoresSimilarityAndToleratesSmallShifts()
         faintColour(part).copyTo(partColour(part));
         const float score = plain.Match(partHue, out, partColour);
         QVERIFY2((score < 80) == f.changed, qPrintable(QString("surface %1, part %2: %3").arg(f.surface).arg(f.part).arg(score)));
+    }
+    // A grey 15 px part that takes a clear colour away is no faint tint where two clear hues meet
+    // (the blocks' smoothing would cancel them into a faint one) or inside one; on 6 px stripes of
+    // the two (taught sharp too) sensor noise is alike.
+    for (const int stripe : {60, 120, 6}) {
+        cv::Mat clear(at.size(), CV_8UC3, cv::Scalar(60, 180, 60)), noise(at.size(), CV_16SC3), frame;
+        for (int x = stripe; x < at.width; x += 2 * stripe)
+            clear.colRange(x, std::min(at.width, x + stripe)).setTo(cv::Scalar(200, 70, 150));
+        SURF two;
+        teach(two, HueOf(clear), clear);
+        cv::theRNG().state = 7;
+        cv::randn(noise, 0, 3);
+        cv::add(clear, noise, frame, cv::noArray(), CV_8U);
+        QVERIFY2(two.Match(HueOf(frame), out, frame) > 95, qPrintable(QString("noise, stripes %1").arg(stripe)));
+        frame(cv::Rect(at.width / 2 - 7, 40, 15, 15)).setTo(cv::Scalar(128, 130, 126));
+        QVERIFY2(stripe < 60 || two.Match(HueOf(frame), out, frame) < 80, qPrintable(QString("stripes %1").arg(stripe)));
     }
     // Nor is that faint colour where it lay beside the region on the taught picture, and a shake
     // brings it in.
