@@ -941,17 +941,15 @@ float SURF::Match(const cv::Mat& image, cv::Mat& out, const cv::Mat& colour) con
         minCells = std::max(1, std::min(minCells, int(knownCells / 2)));
     }
     // The blocks' stabilisers as the colour weights of the compared cells let noise be (see
-    // kLightWeight2). The whole region keeps them whole: its displacement is chosen, and must explain
-    // the crop, against them, and a faint colour a shake brings in from beside the region (where no
+    // kLightWeight2), over the crop's cells as much as their hue is known, as the sums weigh them.
+    // The whole region keeps them whole: its displacement is chosen, and must explain the crop,
+    // against them, and a faint colour a shake brings in from beside the region (where no
     // displacement compares it) or a brighter frame takes in part is no part.
     BlockEnergy energy{&blockEnergy, cv::Mat(), cv::Mat()};
     if (circular && !live.colour.empty()) {
-        // A cell whose hue is known in part lies where a frame took some of the colour (clipped or
-        // crushed it): the rest of its pixels lie near that, and their weight may have swung wholly.
         cv::Mat known;
         cv::extractChannel(live.known, known, 0);
-        const cv::Mat cropEnergy = 1.0 - known.mul(1.0 - live.colour.mul(live.colour));
-        energy.crop = EnergySums(cropEnergy.mul(known));
+        energy.crop = EnergySums(live.colour.mul(live.colour).mul(known));
         energy.known = EnergySums(known);
     }
     // A foreign part covers only a few of the region's cells: the whole region's similarity

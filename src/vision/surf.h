@@ -74,8 +74,8 @@
 //   a displacement's reach, the picture around included (by more than sensor noise moves it),
 //   its hue weighs as much as it rises above theirs, however faint: a faint colour that appears
 //   on grey is a part. A block's mean hue is then held against the noise its cells' weights leave
-//   (their squares' mean, with the swing a tenth of light and sensor noise give a weight; whole
-//   where a frame took part of a cell's hue): a faint but steady tint that goes is a part there.
+//   (their squares' mean, with the swing a tenth of light and sensor noise give a weight): a faint
+//   but steady tint that goes is a part there.
 // Construction allocates nothing, so thousands can be held by value.
 class SURF
 {
