@@ -62,6 +62,20 @@ constexpr float kGreyChroma = 8.0f, kClearChroma = 24.0f;
 // a ramp past it would only let a faint part's colour count in part (a turned faint tint keeps
 // its chroma, so it still weighs nothing).
 constexpr float kGreyNoiseChroma = 4.0f, kChromaLevel = 1.0f;
+// The hue stabilisers of a block's mean hue direction and strength hold what noise can do to the
+// mean of a clear colour's cells, whose hue weighs whole. Cells weighed by their colour's strength
+// hold that share of a clear colour's energy (the square of their weight), and so does what noise
+// does to their hue: those stabilisers shrink with it, so that a faint but steady tint that goes is
+// a change as a clear colour's going is. The weight itself is noisy, though: a brighter or darker
+// frame moves every chroma by a tenth (at most of kClearChroma, where the weight stops growing) and
+// sensor noise each cell's by up to kGreyNoiseChroma, each a share of the weight's ramp; over the n
+// cells of a mean the light's swing stays, the sensor's falls to its n-th. The structure's
+// stabiliser stays whole: a cell's own weight swings by the sensor's share (a quarter of a clear
+// colour's length) however faint it is, as much as the near-grey hue noise it was chosen to hold.
+constexpr double kLightSwing = 0.1;
+constexpr double kRamp = double(kClearChroma - kGreyChroma);
+constexpr double kLightWeight2 = (kLightSwing * kClearChroma / kRamp) * (kLightSwing * kClearChroma / kRamp);
+constexpr double kSensorWeight2 = (kGreyNoiseChroma / kRamp) * (kGreyNoiseChroma / kRamp);
 
 struct ShiftScore
 {
@@ -176,12 +190,15 @@ CellSums SumCells(const SURF::Grids& ref, const Live& live, int dx, int dy, cv::
 
 // Structural similarity of ref against img displaced by (dx, dy) cells, over the cells of
 // ref inside area that the mask keeps and that land inside img. With two channels (hue
-// directions) means are vectors, variances and the covariance sum over both channels.
-ShiftScore ScoreAt(const SURF::Grids& ref, const Live& live, int dx, int dy, int minCells, cv::Rect area)
+// directions) means are vectors, variances and the covariance sum over both channels; energy:
+// the share of a clear colour's energy the compared cells' colour weights leave (see
+// kLightWeight2).
+ShiftScore ScoreAt(const SURF::Grids& ref, const Live& live, int dx, int dy, int minCells, cv::Rect area,
+                   double energy = 1.0)
 {
     const cv::Mat& img = live.v;
     const bool hue = img.channels() == 2;
-    const double lumC = hue ? kHueLumC : kLumC, structC = hue ? kHueStructC : kStructC;
+    const double structC = hue ? kHueStructC : kStructC;
     const int ch = img.channels();
     const CellSums sums = SumCells(ref, live, dx, dy, area);
     const double n = sums.n;
@@ -190,6 +207,8 @@ ShiftScore ScoreAt(const SURF::Grids& ref, const Live& live, int dx, int dy, int
     s.dy = dy;
     if (n < minCells || n < 1)
         return s;
+    const double scale = hue ? std::min(1.0, energy + kLightWeight2 + kSensorWeight2 / n) : 1.0;
+    const double lumC = (hue ? kHueLumC : kLumC) * scale;
     double mtt = 0, mii = 0, mti = 0;
     for (int c = 0; c < ch; ++c) {
         const double mt = sums.st[c] / n, mi = sums.si[c] / n;
@@ -212,7 +231,8 @@ ShiftScore ScoreAt(const SURF::Grids& ref, const Live& live, int dx, int dy, int
         // The mean hue's direction decides; its strength only where a clear hue came or went,
         // since faint tints lose coherence (strength) with every bit more noise.
         const double nt = std::sqrt(mtt), ni = std::sqrt(mii);
-        lum = (mti + lumC) / (nt * ni + lumC) * (2 * nt * ni + kHueStrengthC) / (mtt + mii + kHueStrengthC);
+        const double strengthC = kHueStrengthC * scale;
+        lum = (mti + lumC) / (nt * ni + lumC) * (2 * nt * ni + strengthC) / (mtt + mii + strengthC);
     }
     const double structure = (2 * cov + structC) / (vt + vi + structC);
     s.score = lum * structure;
@@ -223,6 +243,45 @@ ShiftScore ScoreAt(const SURF::Grids& ref, const Live& live, int dx, int dy, int
 {
     return ScoreAt(ref, live, dx, dy, minCells, cv::Rect(0, 0, live.v.cols, live.v.rows));
 }
+
+// A grid of cells' energies (see kLightWeight2) summed over rectangles of cells: an integral, of the
+// cells mask keeps where given.
+cv::Mat EnergySums(const cv::Mat& energy, const cv::Mat& mask = cv::Mat())
+{
+    cv::Mat kept = energy.clone(), sums;
+    if (!mask.empty())
+        kept.setTo(0, mask == 0);
+    cv::integral(kept, sums, CV_64F);
+    return sums;
+}
+
+double SumOver(const cv::Mat& integral, cv::Rect r)
+{
+    return integral.at<double>(r.br().y, r.br().x) - integral.at<double>(r.y, r.br().x) -
+           integral.at<double>(r.br().y, r.x) + integral.at<double>(r.y, r.x);
+}
+
+// The energy (see kLightWeight2) a block's compared cells hold at a displacement: the mean of the
+// reference's kept cells' (refs: per reference EnergySums over the kept cells; kept: their count's
+// integral, int) and of the crop's cells the displacement lands it on, by how much of their hue is
+// known. 1 where either is not weighed.
+struct BlockEnergy
+{
+    const std::vector<cv::Mat>* refs = nullptr;
+    cv::Mat crop, known;  // EnergySums of the crop cells' energies times how much of their hue is known, and of that
+    double At(size_t k, const cv::Mat& kept, cv::Rect block, cv::Point shift) const
+    {
+        if (!refs || k >= refs->size() || (*refs)[k].empty() || crop.empty())
+            return 1.0;
+        const int cells = kept.at<int>(block.br().y, block.br().x) - kept.at<int>(block.y, block.br().x) -
+                          kept.at<int>(block.br().y, block.x) + kept.at<int>(block.y, block.x);
+        const cv::Rect landed = (block + shift) & cv::Rect(0, 0, crop.cols - 1, crop.rows - 1);
+        const double known = landed.empty() ? 0.0 : SumOver(this->known, landed);
+        if (cells <= 0 || known <= 0)
+            return 1.0;
+        return (SumOver((*refs)[k], block) / cells + SumOver(crop, landed) / known) / 2;
+    }
+};
 
 // The crop's grid as compared with one reference at a displacement. Hue of a faint tint under
 // strong noise keeps its direction while its coherence, and so its strength, drops well below the
@@ -305,7 +364,7 @@ const cv::Mat& Plain(const std::vector<cv::Mat>& plain, size_t k)
 // the parts of a region differently does not count), or a cell around it where that fits
 // better; blocks the mask keeps less than half of are left out. 1 when no block counts.
 double WorstBlock(const std::vector<SURF::Grids>& refs, const std::vector<Live>& lives, const cv::Mat& kept,
-                  cv::Point shift, double retryBelow)
+                  cv::Point shift, double retryBelow, const BlockEnergy& energy = BlockEnergy())
 {
     const Live& live = lives.front();
     const cv::Mat& img = live.v;
@@ -320,15 +379,19 @@ double WorstBlock(const std::vector<SURF::Grids>& refs, const std::vector<Live>&
             if (cells * 2 >= bw * bh) {
                 double best = -1.0;
                 for (size_t k = 0; k < refs.size(); ++k)
-                    best = std::max(best, ScoreAt(refs[k], lives[k], shift.x, shift.y, cells / 2, block).score);
+                    best = std::max(best, ScoreAt(refs[k], lives[k], shift.x, shift.y, cells / 2, block,
+                                                  energy.At(k, kept, block, shift))
+                                              .score);
                 // Where a part moved by most of a cell against the rest, the cell beside fits. (A
                 // block whose hue is mostly not known is left out, not looked for beside.)
                 for (int n = 0; n < 9 && best < retryBelow && (best > -1.0 || live.known.empty()); ++n)
                     if (n != 4)
-                        for (size_t k = 0; k < refs.size(); ++k)
-                            best = std::max(best, ScoreAt(refs[k], lives[k], shift.x + n % 3 - 1,
-                                                          shift.y + n / 3 - 1, cells / 2, block)
+                        for (size_t k = 0; k < refs.size(); ++k) {
+                            const cv::Point beside(shift.x + n % 3 - 1, shift.y + n / 3 - 1);
+                            best = std::max(best, ScoreAt(refs[k], lives[k], beside.x, beside.y, cells / 2, block,
+                                                          energy.At(k, kept, block, beside))
                                                       .score);
+                        }
                 if (best > -1.0)  // else the displacement took the block mostly off the crop
                     worst = std::min(worst, best);
             }
@@ -709,6 +772,7 @@ void SURF::Clear()
     weighed = false;
     plainRefs.clear();
     plainSmoothRefs.clear();
+    blockEnergy.clear();
     refChroma.release();
     greyFloor.release();
 }
@@ -874,6 +938,10 @@ void SURF::Train(int, int, int, int)
         }
         edgeRefs.push_back(grid);
     }
+    blockEnergy.assign(refs.size(), cv::Mat());
+    for (size_t k = 0; k < clearCells.size() && circular; ++k)
+        if (!clearCells[k].empty())
+            blockEnergy[k] = EnergySums(clearCells[k].mul(clearCells[k]), blockMask);
 }
 
 float SURF::Match(const cv::Mat& image, cv::Mat& out, const cv::Mat& colour) const
@@ -899,6 +967,18 @@ float SURF::Match(const cv::Mat& image, cv::Mat& out, const cv::Mat& colour) con
         if (knownCells < 1)
             return 100.0f;
         minCells = std::max(1, std::min(minCells, int(knownCells / 2)));
+    }
+    // The blocks' stabilisers as the colour weights of the compared cells let noise be (see
+    // kLightWeight2), over the crop's cells as much as their hue is known, as the sums weigh them.
+    // The whole region keeps them whole: its displacement is chosen, and must explain the crop,
+    // against them, and a faint colour a shake brings in from beside the region (where no
+    // displacement compares it) or a brighter frame takes in part is no part.
+    BlockEnergy energy{&blockEnergy, cv::Mat(), cv::Mat()};
+    if (circular && !live.colour.empty()) {
+        cv::Mat known;
+        cv::extractChannel(live.known, known, 0);
+        energy.crop = EnergySums(live.colour.mul(live.colour).mul(known));
+        energy.known = EnergySums(known);
     }
     // A foreign part covers only a few of the region's cells: the whole region's similarity
     // hardly drops, its part's does. The score is the mean of the two (at most the whole's):
@@ -930,7 +1010,7 @@ float SURF::Match(const cv::Mat& image, cv::Mat& out, const cv::Mat& colour) con
             }
         else
             lives.assign(smoothRefs.size(), smooth);
-        const double worst = WorstBlock(smoothSums, lives, blockKept, at, circular ? kHueBlockRetry : kBlockRetry);
+        const double worst = WorstBlock(smoothSums, lives, blockKept, at, circular ? kHueBlockRetry : kBlockRetry, energy);
         return std::min(whole.score, (whole.score + (circular ? kHueBlockWeight : 1) * worst) /
                                          (circular ? kHueBlockWeight + 1 : 2));
     };

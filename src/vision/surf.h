@@ -76,7 +76,9 @@
 //   grey: where the crop's colour lies clearly farther from grey than every reference's within
 //   a displacement's reach, the picture around included (by more than sensor noise moves it),
 //   its hue weighs as much as it rises above theirs, however faint: a faint colour that appears
-//   on grey is a part.
+//   on grey is a part. A block's mean hue is then held against the noise its cells' weights leave
+//   (their squares' mean, with the swing a tenth of light and sensor noise give a weight): a faint
+//   but steady tint that goes is a part there.
 // Construction allocates nothing, so thousands can be held by value.
 class SURF
 {
@@ -124,6 +126,9 @@ public:
     std::vector<cv::Mat> plainRefs, plainSmoothRefs;  // hue, weighed: refs and smoothRefs unweighed
     cv::Mat refChroma;  // hue, weighed: per pixel the references' largest chroma within reach (AddColour, AddContext)
     cv::Mat greyFloor;  // hue, weighed: per pixel the chroma from which the crop's hue weighs (Train)
+    // hue, weighed: per reference the share of a clear colour's energy its cells' colour weights leave
+    // (their squares), summed (an integral) over the cells the blocks keep (Train)
+    std::vector<cv::Mat> blockEnergy;
 
     // The crop's working grid. faded: the same with hue directions weighted by HueStrength
     // instead of the coherence itself (grey: the grid again); known (hue only): per cell 0..1 how

@@ -810,12 +810,14 @@ void TestMatchers::surfScoresSimilarityAndToleratesSmallShifts()
     // Compression turns a tint but makes none out of grey: a faint colour of chroma 5 that appears
     // on a grey surface is a part (wholly, once it rises above grey by more than noise leaves), on
     // the faint tint it is not told from the tint turned. Nor does noise take chroma: a clear
-    // colour faded in place to chroma 8, its hue kept, is a change.
+    // colour faded in place to chroma 8, its hue kept, is a change, and so is a near grey part on a
+    // faint but steady tint (of a quarter and a half of a clear colour's weight).
     const struct
     {
         int surface, part;
         bool turned, changed;
-    } faint[] = {{0, 5, true, true}, {6, 5, true, false}, {6, 10, true, false}, {30, 8, false, true}};
+    } faint[] = {{0, 5, true, true}, {6, 5, true, false}, {6, 10, true, false}, {30, 8, false, true},
+                 {8, 2, false, true}, {10, 2, false, true}};
     for (const auto& f : faint) {
         const auto [refHue, refColour] = painted(f.surface, false);
         SURF plain;
