@@ -944,6 +944,98 @@ void SURF::Train(int, int, int, int)
             blockEnergy[k] = EnergySums(clearCells[k].mul(clearCells[k]), blockMask);
 }
 
+namespace {
+// The blocks' stabilisers as the colour weights of the compared cells let noise be (see
+// kLightWeight2), over the crop's cells as much as their hue is known, as the sums weigh them.
+// The whole region keeps them whole: its displacement is chosen, and must explain the crop,
+// against them, and a faint colour a shake brings in from beside the region (where no
+// displacement compares it) or a brighter frame takes in part is no part.
+BlockEnergy CropEnergy(const SURF& m, const Live& live)
+{
+    BlockEnergy energy{&m.blockEnergy, cv::Mat(), cv::Mat()};
+    if (m.circular && !live.colour.empty()) {
+        cv::Mat known;
+        cv::extractChannel(live.known, known, 0);
+        energy.crop = EnergySums(live.colour.mul(live.colour).mul(known));
+        energy.known = EnergySums(known);
+    }
+    return energy;
+}
+
+// A foreign part covers only a few of the region's cells: the whole region's similarity
+// hardly drops, its part's does. The score is the mean of the two (at most the whole's):
+// one block quite unlike its reference fails the region, and a region covered in part
+// still scores above unrelated content. Both grids are smoothed over a cell around for
+// the blocks, so that a part lying between two cells does not read as a change (smooth: the
+// crop's smoothed grid, made on first need). Hue grids there leave out the hue of near-grey
+// pixels, which is noise: over a block it does not average away as it does over the region.
+double WithParts(const SURF& m, const Live& live, const cv::Mat& faded, Live& smooth, const BlockEnergy& energy,
+                 ShiftScore whole, size_t ref, int minCells)
+{
+    if (whole.score <= 0)
+        return whole.score;
+    const bool hue = m.circular;
+    if (hue)
+        whole = ScoreAt(m.refSums[ref],
+                        Steadied(live, m.refs[ref], Plain(m.plainRefs, ref), m.firmCells[ref], {whole.dx, whole.dy}),
+                        whole.dx, whole.dy, minCells);
+    if (smooth.v.empty())
+        smooth = Smoothed(live, faded, hue);
+    const cv::Point at(whole.dx, whole.dy);
+    std::vector<Live> lives;
+    if (hue)
+        for (size_t k = 0; k < m.smoothRefs.size(); ++k) {
+            // Where reference k shows a clear colour the crop is compared as sharp as it is.
+            Live sharp = smooth;
+            if (k < m.clearCells.size() && !m.clearCells[k].empty()) {
+                sharp.v = smooth.v.clone();
+                Sharpened(sharp.v, faded, m.clearCells[k], at, live.colour);
+                sharp.v2 = sharp.v.mul(sharp.v);
+            }
+            lives.push_back(Steadied(sharp, m.smoothRefs[k], Plain(m.plainSmoothRefs, k), m.firmCells[k], at));
+        }
+    else
+        lives.assign(m.smoothRefs.size(), smooth);
+    const double worst = WorstBlock(m.smoothSums, lives, m.blockKept, at, hue ? kHueBlockRetry : kBlockRetry, energy);
+    return std::min(whole.score, (whole.score + (hue ? kHueBlockWeight : 1) * worst) / (hue ? kHueBlockWeight + 1 : 2));
+}
+
+// On hue a displacement is taken only where it explains the whole crop clearly better than
+// none (still: the best score without one): on a surface of one colour every displacement fits
+// about as well, and one that moves a part at the region's edge out of the compared cells would
+// win. So the crop's cells that a displacement leaves without a reference cell are held against
+// the reference's nearest cells (its border repeated): a part there still counts, while texture
+// shaken by a cell or two leaves only a strip of them. (Grey texture a pixel or two off fits a
+// displacement only so much better that the rule would refuse vibration.)
+bool Explains(const SURF& m, const Live& live, const ShiftScore& s, size_t k, int minCells, double still)
+{
+    if (!m.circular || (s.dx == 0 && s.dy == 0))
+        return true;
+    // Every cell of the crop the region holds where it lies, against the reference displaced,
+    // its outline and what lay around it included: a part the displacement takes off the
+    // region's cells still counts.
+    const cv::Mat& padded = m.edgeRefs[k];
+    cv::Mat held = cv::Mat::zeros(padded.size(), CV_8UC1);
+    m.cellMask.copyTo(held(cv::Rect(cv::Point(m.edgePad - s.dx, m.edgePad - s.dy), m.cellMask.size())));
+    const double whole = ScoreAt(SumGrids(padded, held), live, s.dx - m.edgePad, s.dy - m.edgePad, minCells).score;
+    if ((1.0 - whole) * kShiftGain <= 1.0 - still)
+        return true;
+    // Or on the very cells of the crop the displacement compares (the region's cells moved
+    // with it): a part the displacement leaves out, off the crop or off the region's outline,
+    // is left out of the still comparison too, while texture shaken off its place fits the
+    // displacement clearly better there.
+    const cv::Rect all(0, 0, m.cellMask.cols, m.cellMask.rows);
+    cv::Mat same = cv::Mat::zeros(m.cellMask.size(), m.cellMask.type());
+    const cv::Rect kept = all & (all - cv::Point(s.dx, s.dy));
+    if (!kept.empty())
+        m.cellMask(kept).copyTo(same(kept + cv::Point(s.dx, s.dy)));
+    double stillThere = -1.0;
+    for (size_t j = 0; j < m.refs.size(); ++j)
+        stillThere = std::max(stillThere, ScoreAt(SumGrids(m.refs[j], same), live, 0, 0, minCells).score);
+    return (1.0 - s.score) * kSameCellsGain <= 1.0 - stillThere;
+}
+}  // namespace
+
 float SURF::Match(const cv::Mat& image, cv::Mat& out, const cv::Mat& colour) const
 {
     out = cv::Mat::zeros(image.rows, image.cols, CV_8UC1);
@@ -968,89 +1060,13 @@ float SURF::Match(const cv::Mat& image, cv::Mat& out, const cv::Mat& colour) con
             return 100.0f;
         minCells = std::max(1, std::min(minCells, int(knownCells / 2)));
     }
-    // The blocks' stabilisers as the colour weights of the compared cells let noise be (see
-    // kLightWeight2), over the crop's cells as much as their hue is known, as the sums weigh them.
-    // The whole region keeps them whole: its displacement is chosen, and must explain the crop,
-    // against them, and a faint colour a shake brings in from beside the region (where no
-    // displacement compares it) or a brighter frame takes in part is no part.
-    BlockEnergy energy{&blockEnergy, cv::Mat(), cv::Mat()};
-    if (circular && !live.colour.empty()) {
-        cv::Mat known;
-        cv::extractChannel(live.known, known, 0);
-        energy.crop = EnergySums(live.colour.mul(live.colour).mul(known));
-        energy.known = EnergySums(known);
-    }
-    // A foreign part covers only a few of the region's cells: the whole region's similarity
-    // hardly drops, its part's does. The score is the mean of the two (at most the whole's):
-    // one block quite unlike its reference fails the region, and a region covered in part
-    // still scores above unrelated content. Both grids are smoothed over a cell around for
-    // the blocks, so that a part lying between two cells does not read as a change. Hue grids
-    // there leave out the hue of near-grey pixels, which is noise: over a block it does not
-    // average away as it does over the region.
-    auto withParts = [&](ShiftScore whole, size_t ref) {
-        if (whole.score <= 0)
-            return whole.score;
-        if (circular)
-            whole = ScoreAt(refSums[ref], Steadied(live, refs[ref], Plain(plainRefs, ref), firmCells[ref], {whole.dx, whole.dy}), whole.dx,
-                            whole.dy, minCells);
-        if (smooth.v.empty())
-            smooth = Smoothed(live, faded, circular);
-        const cv::Point at(whole.dx, whole.dy);
-        std::vector<Live> lives;
-        if (circular)
-            for (size_t k = 0; k < smoothRefs.size(); ++k) {
-                // Where reference k shows a clear colour the crop is compared as sharp as it is.
-                Live sharp = smooth;
-                if (k < clearCells.size() && !clearCells[k].empty()) {
-                    sharp.v = smooth.v.clone();
-                    Sharpened(sharp.v, faded, clearCells[k], at, live.colour);
-                    sharp.v2 = sharp.v.mul(sharp.v);
-                }
-                lives.push_back(Steadied(sharp, smoothRefs[k], Plain(plainSmoothRefs, k), firmCells[k], at));
-            }
-        else
-            lives.assign(smoothRefs.size(), smooth);
-        const double worst = WorstBlock(smoothSums, lives, blockKept, at, circular ? kHueBlockRetry : kBlockRetry, energy);
-        return std::min(whole.score, (whole.score + (circular ? kHueBlockWeight : 1) * worst) /
-                                         (circular ? kHueBlockWeight + 1 : 2));
-    };
+    const BlockEnergy energy = CropEnergy(*this, live);
     ShiftScore best;
     size_t bestRef = 0;
-    // On hue a displacement is taken only where it explains the whole crop clearly better than
-    // none: on a surface of one colour every displacement fits about as well, and one that moves a
-    // part at the region's edge out of the compared cells would win. So the crop's cells that a
-    // displacement leaves without a reference cell are held against the reference's nearest cells
-    // (its border repeated): a part there still counts, while texture shaken by a cell or two
-    // leaves only a strip of them. (Grey texture a pixel or two off fits a displacement only so
-    // much better that the rule would refuse vibration.)
+    // A displacement must explain the crop clearly better than none (see Explains).
     double still = -1.0;
     for (size_t k = 0; k < refs.size() && circular; ++k)
         still = std::max(still, ScoreAt(refSums[k], live, 0, 0, minCells).score);
-    auto explains = [&](const ShiftScore& s, size_t k) {
-        if (!circular || (s.dx == 0 && s.dy == 0))
-            return true;
-        // Every cell of the crop the region holds where it lies, against the reference displaced,
-        // its outline and what lay around it included: a part the displacement takes off the
-        // region's cells still counts.
-        const cv::Mat& padded = edgeRefs[k];
-        cv::Mat held = cv::Mat::zeros(padded.size(), CV_8UC1);
-        cellMask.copyTo(held(cv::Rect(cv::Point(edgePad - s.dx, edgePad - s.dy), cellMask.size())));
-        const double whole = ScoreAt(SumGrids(padded, held), live, s.dx - edgePad, s.dy - edgePad, minCells).score;
-        if ((1.0 - whole) * kShiftGain <= 1.0 - still)
-            return true;
-        // Or on the very cells of the crop the displacement compares (the region's cells moved
-        // with it): a part the displacement leaves out, off the crop or off the region's outline,
-        // is left out of the still comparison too, while texture shaken off its place fits the
-        // displacement clearly better there.
-        cv::Mat same = cv::Mat::zeros(cellMask.size(), cellMask.type());
-        const cv::Rect kept = cv::Rect(0, 0, cellMask.cols, cellMask.rows) & (cv::Rect(0, 0, cellMask.cols, cellMask.rows) - cv::Point(s.dx, s.dy));
-        if (!kept.empty())
-            cellMask(kept).copyTo(same(kept + cv::Point(s.dx, s.dy)));
-        double stillThere = -1.0;
-        for (size_t j = 0; j < refs.size(); ++j)
-            stillThere = std::max(stillThere, ScoreAt(SumGrids(refs[j], same), live, 0, 0, minCells).score);
-        return (1.0 - s.score) * kSameCellsGain <= 1.0 - stillThere;
-    };
     // Nearby first; a poor match is looked for further away (vibration nothing corrects
     // moves a region by a few cells), without searching again where it looked already.
     for (int reach : {shift, shift * kWideShift}) {
@@ -1064,14 +1080,14 @@ float SURF::Match(const cv::Mat& image, cv::Mat& out, const cv::Mat& colour) con
                     if (reach > shift && std::abs(dx) <= shift && std::abs(dy) <= shift)
                         continue;
                     const ShiftScore s = ScoreAt(refSums[k], live, dx, dy, minCells);
-                    if (s.score > found.score && explains(s, k)) {
+                    if (s.score > found.score && Explains(*this, live, s, k, minCells, still)) {
                         found = s;
                         foundRef = k;
                     }
                 }
             }
         }
-        found.score = withParts(found, foundRef);
+        found.score = WithParts(*this, live, faded, smooth, energy, found, foundRef, minCells);
         if (found.score > best.score) {
             best = found;
             bestRef = foundRef;
