@@ -69,13 +69,16 @@ constexpr float kGreyNoiseChroma = 4.0f, kChromaLevel = 1.0f;
 // a change as a clear colour's going is. The weight itself is noisy, though: a brighter or darker
 // frame moves every chroma by a tenth (at most of kClearChroma, where the weight stops growing) and
 // sensor noise each cell's by up to kGreyNoiseChroma, each a share of the weight's ramp; over the n
-// cells of a mean the light's swing stays, the sensor's falls to its n-th. The structure's
+// cells of a mean the light's swing stays, the sensor's falls to its n-th. Compression moves a
+// chroma as far as the sensor does, but over whole blocks of pixels at once (it turns or wipes a
+// faint tint blockwise): its swing does not fall with the cells either. The structure's
 // stabiliser stays whole: a cell's own weight swings by the sensor's share (a quarter of a clear
 // colour's length) however faint it is, as much as the near-grey hue noise it was chosen to hold.
 constexpr double kLightSwing = 0.1;
 constexpr double kRamp = double(kClearChroma - kGreyChroma);
 constexpr double kLightWeight2 = (kLightSwing * kClearChroma / kRamp) * (kLightSwing * kClearChroma / kRamp);
 constexpr double kSensorWeight2 = (kGreyNoiseChroma / kRamp) * (kGreyNoiseChroma / kRamp);
+constexpr double kCompressionWeight2 = kSensorWeight2;  // see above: one swing, not averaged
 
 struct ShiftScore
 {
@@ -207,7 +210,7 @@ ShiftScore ScoreAt(const SURF::Grids& ref, const Live& live, int dx, int dy, int
     s.dy = dy;
     if (n < minCells || n < 1)
         return s;
-    const double scale = hue ? std::min(1.0, energy + kLightWeight2 + kSensorWeight2 / n) : 1.0;
+    const double scale = hue ? std::min(1.0, energy + kLightWeight2 + kCompressionWeight2 + kSensorWeight2 / n) : 1.0;
     const double lumC = (hue ? kHueLumC : kLumC) * scale;
     double mtt = 0, mii = 0, mti = 0;
     for (int c = 0; c < ch; ++c) {

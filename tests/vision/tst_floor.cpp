@@ -123,6 +123,8 @@ void TestFloor::scenesOfMendedFaultsHoldTheFloor()
                  "were taken for a crop off its references"},
         {738279, "a smooth part on blurred ribs: its marks, opened within the smooth area alone, lost the pixels "
                  "they hold together with the blurred texture's beside it"},
+        {31417832, "a colour photograph's circle under JPEG, clean: a faint tint compression wiped blockwise, held "
+                   "to sensor noise alone, read as a tint that went"},
     };
     QLoggingCategory::setFilterRules("default.info=false\ndefault.warning=false");
     for (const auto& c : scenes) {
