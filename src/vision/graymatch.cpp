@@ -2037,6 +2037,33 @@ bool Within(const cv::Mat& marks, const cv::Mat& diff)
     return true;
 }
 
+// The firm pixels' departures of firmOwn (own, or own at the frame's light) into firmMarks, where
+// the pixel lies off every reference value within kNearReach pixels as well, with the references'
+// masks moved by shift. Returns the references' textured mask at the crop's place.
+const cv::Mat* FirmMarks(const GrayMatch& m, Comparison firmOwn, cv::Point shift, cv::Mat& firmMarks)
+{
+    static thread_local cv::Mat firm, textured, nearLow, nearHigh;
+    const cv::Mat* firmAt = &m.firm;
+    const cv::Mat* texturedAt = &m.textured;
+    Comparison offNear = firmOwn;
+    offNear.lim = static_cast<unsigned char>(firmOwn.lim / kNearShare);
+    offNear.low = &m.nearby.low, offNear.high = &m.nearby.high;
+    if (shift != cv::Point()) {
+        MoveMask(m.firm, shift, firm);
+        MoveMask(m.textured, shift, textured);
+        MoveMask(m.nearby.low, shift, nearLow);
+        MoveMask(m.nearby.high, shift, nearHigh);
+        // 255 where ~textured & ~firm
+        PerPixel(nearHigh, textured, firm, [](auto h, auto t, auto f) { return h | (~t & ~f); });
+        firmAt = &firm, texturedAt = &textured;
+        offNear.low = &nearLow, offNear.high = &nearHigh;
+    }
+    firmOwn.also = &offNear;
+    firmOwn.only = firmAt;
+    MarkDepartures(firmOwn, firmMarks);
+    return texturedAt;
+}
+
 // The plain comparison's floor: each pixel against the references' own value at its place (own,
 // at the region's alignment and light, as the match last moved it) beyond the tolerance, where
 // that comparison is reliable, opened by a 3 x 3 cross as a plain comparison is, ORed into diff.
@@ -2055,8 +2082,7 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
     const cv::Rect all(cv::Point(), own.up->size());
     Comparison near = own;
     near.lim = static_cast<unsigned char>(std::max(0, int(own.lim) - lightReach));
-    static thread_local cv::Mat marks, firmMarks, firm, textured, onTexture, flatMarks, nearLow, nearHigh, joined, span,
-        opened, flatOpened;
+    static thread_local cv::Mat marks, firmMarks, onTexture, flatMarks, joined, span, opened, flatOpened;
     if (m.firm.empty())
         return;
     // (own's departures, where the caller found them already.)
@@ -2078,25 +2104,7 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
     }
     const Comparison* firmLight = exact ? exact() : nullptr;
     const int marked = ownDepartures(own);
-    const cv::Mat* firmAt = &m.firm;
-    const cv::Mat* texturedAt = &m.textured;
-    Comparison offNear = firmLight ? *firmLight : own;
-    offNear.lim = static_cast<unsigned char>((firmLight ? firmLight->lim : own.lim) / kNearShare);
-    offNear.low = &m.nearby.low, offNear.high = &m.nearby.high;
-    if (shift != cv::Point()) {
-        MoveMask(m.firm, shift, firm);
-        MoveMask(m.textured, shift, textured);
-        MoveMask(m.nearby.low, shift, nearLow);
-        MoveMask(m.nearby.high, shift, nearHigh);
-        // 255 where ~textured & ~firm
-        PerPixel(nearHigh, textured, firm, [](auto h, auto t, auto f) { return h | (~t & ~f); });
-        firmAt = &firm, texturedAt = &textured;
-        offNear.low = &nearLow, offNear.high = &nearHigh;
-    }
-    Comparison firmOwn = firmLight ? *firmLight : own;
-    firmOwn.also = &offNear;
-    firmOwn.only = firmAt;
-    MarkDepartures(firmOwn, firmMarks);
+    const cv::Mat* texturedAt = FirmMarks(m, firmLight ? *firmLight : own, shift, firmMarks);
     // On texture only solid areas count: a crop a fraction of a pixel off (a slight turn) departs
     // in lines and specks along the texture's edges, a part as a whole (a piece of ribs moved
     // half an odd period as strips a pixel apart: see JoinedMarks).
@@ -2138,28 +2146,24 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
     // The smooth areas' marks as the plain comparison has them there too: its marks opened over
     // the whole crop, then kept in the areas (opened within them alone, a blurred part's marks,
     // which hold together with the texture's around it, lose what the plain comparison keeps).
-    bool withFlat = anyOnTexture;
-    auto openedInAreas = [&] {
+    const bool off = bandDeparts || bandHere * kBandShare > markedOnTexture ||
+                     (!aligned && !SitsStill(own, *texturedAt, onTextureCount, texturedCount,
+                                             m.wholeMask ? nullptr : &m.judged, shift));
+    const bool smoothHolds = off && anyOnTexture &&
+                             (smooth.kept * kTextureKeptShare >= texturedCount || KeepsNoTrace(own, *texturedAt));
+    const bool withFlat = off ? smoothHolds : anyOnTexture;
+    if (withFlat) {
         marks.copyTo(opened);
         OpenCross(opened);
         FlatMarks(smooth, opened, flatOpened);
-    };
-    if (bandDeparts || bandHere * kBandShare > markedOnTexture ||
-        (!aligned &&
-         !SitsStill(own, *texturedAt, onTextureCount, texturedCount, m.wholeMask ? nullptr : &m.judged, shift))) {
-        const bool smoothHolds = anyOnTexture && (smooth.kept * kTextureKeptShare >= texturedCount ||
-                                                  KeepsNoTrace(own, *texturedAt));
+    }
+    if (off) {
         if (smoothHolds && bandDeparts)
             FlatMarks(smooth, marks, flatMarks);
-        withFlat = smoothHolds;
-        if (smoothHolds)
-            openedInAreas();
         firmMarks.copyTo(marks);  // (the buffers are kept: never share them)
         if (smoothHolds)
             cv::bitwise_or(marks, flatMarks, marks);
     } else {
-        if (anyOnTexture)
-            openedInAreas();
         cv::bitwise_or(onTexture, firmMarks, marks);
         if (anyOnTexture)  // (the smooth areas' marks: the gate above is the solid areas' alone)
             cv::bitwise_or(marks, flatMarks, marks);

@@ -258,26 +258,26 @@ cv::Mat EnergySums(const cv::Mat& energy, const cv::Mat& mask = cv::Mat())
     return sums;
 }
 
-double SumOver(const cv::Mat& integral, cv::Rect r)
+// The sum over the cells of r read from an integral of T.
+template <typename T = double>
+T SumOver(const cv::Mat& integral, cv::Rect r)
 {
-    return integral.at<double>(r.br().y, r.br().x) - integral.at<double>(r.y, r.br().x) -
-           integral.at<double>(r.br().y, r.x) + integral.at<double>(r.y, r.x);
+    return integral.at<T>(r.br().y, r.br().x) - integral.at<T>(r.y, r.br().x) - integral.at<T>(r.br().y, r.x) +
+           integral.at<T>(r.y, r.x);
 }
 
 // The energy (see kLightWeight2) a block's compared cells hold at a displacement: the mean of the
-// reference's kept cells' (refs: per reference EnergySums over the kept cells; kept: their count's
-// integral, int) and of the crop's cells the displacement lands it on, by how much of their hue is
+// reference's kept cells' (refs: per reference EnergySums over the kept cells; cells: how many the
+// block keeps) and of the crop's cells the displacement lands it on, by how much of their hue is
 // known. 1 where either is not weighed.
 struct BlockEnergy
 {
     const std::vector<cv::Mat>* refs = nullptr;
     cv::Mat crop, known;  // EnergySums of the crop cells' energies times how much of their hue is known, and of that
-    double At(size_t k, const cv::Mat& kept, cv::Rect block, cv::Point shift) const
+    double At(size_t k, int cells, cv::Rect block, cv::Point shift) const
     {
         if (!refs || k >= refs->size() || (*refs)[k].empty() || crop.empty())
             return 1.0;
-        const int cells = kept.at<int>(block.br().y, block.br().x) - kept.at<int>(block.y, block.br().x) -
-                          kept.at<int>(block.br().y, block.x) + kept.at<int>(block.y, block.x);
         const cv::Rect landed = (block + shift) & cv::Rect(0, 0, crop.cols - 1, crop.rows - 1);
         const double known = landed.empty() ? 0.0 : SumOver(this->known, landed);
         if (cells <= 0 || known <= 0)
@@ -377,13 +377,12 @@ double WorstBlock(const std::vector<SURF::Grids>& refs, const std::vector<Live>&
     for (int y = 0;; y = std::min(y + stepY, img.rows - bh)) {
         for (int x = 0;; x = std::min(x + stepX, img.cols - bw)) {
             const cv::Rect block(x, y, bw, bh);
-            const int cells = kept.at<int>(y + bh, x + bw) - kept.at<int>(y, x + bw) - kept.at<int>(y + bh, x) +
-                              kept.at<int>(y, x);
+            const int cells = SumOver<int>(kept, block);
             if (cells * 2 >= bw * bh) {
                 double best = -1.0;
                 for (size_t k = 0; k < refs.size(); ++k)
                     best = std::max(best, ScoreAt(refs[k], lives[k], shift.x, shift.y, cells / 2, block,
-                                                  energy.At(k, kept, block, shift))
+                                                  energy.At(k, cells, block, shift))
                                               .score);
                 // Where a part moved by most of a cell against the rest, the cell beside fits. (A
                 // block whose hue is mostly not known is left out, not looked for beside.)
@@ -392,7 +391,7 @@ double WorstBlock(const std::vector<SURF::Grids>& refs, const std::vector<Live>&
                         for (size_t k = 0; k < refs.size(); ++k) {
                             const cv::Point beside(shift.x + n % 3 - 1, shift.y + n / 3 - 1);
                             best = std::max(best, ScoreAt(refs[k], lives[k], beside.x, beside.y, cells / 2, block,
-                                                          energy.At(k, kept, block, beside))
+                                                          energy.At(k, cells, block, beside))
                                                       .score);
                         }
                 if (best > -1.0)  // else the displacement took the block mostly off the crop
