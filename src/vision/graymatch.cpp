@@ -1,289 +1,336 @@
-// Grey template defect matcher.
-#include "graymatch.h"
+// Grey template defect matcher: the calls, training each stage's model and running the stages.
+// Training folds each reference into the band (graymatch_band.cpp) and, for hue, into the colour
+// stage (graymatch_hue.cpp, which also holds AddColour); Train then decides where the plain
+// comparison is reliable (graymatch_floor.cpp) and how movements meet the outline
+// (graymatch_moved.cpp). Match runs the stages in turn: the light brings the crop to the
+// references' brightness (graymatch_light.cpp); the band's departures say whether the crop
+// departs; the search decides where it lies (graymatch_search.cpp); the band marks the change
+// there; the floor adds what a plain comparison finds where it is reliable. What one stage
+// guarantees no later one takes back: the floor's marks are only ever added.
+#include "graymatch_stages.h"
 
 #include <algorithm>
 #include <array>
-#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <functional>
 #include <numeric>
 #include <vector>
 
 #include <QDebug>
 
-#include <opencv2/core/hal/intrin.hpp>
 #include <opencv2/imgproc.hpp>
 
+using namespace MatchStages;
+
 namespace {
-constexpr int kMaxAmplify = 4;
-constexpr int kToleranceDivisor = 220;   // (100 - sensitivity)^2 / 220: 14 grey levels at 45
-constexpr double kMinBrightness = 0.85;  // brightness ratios the band follows
-constexpr double kMaxBrightness = 1.18;
-constexpr double kIgnoredBrightness = 0.02;  // smaller ratios are left to the tolerance
-// ...but for the plain comparison on firm pixels, at the light itself wherever that moves a grey
-// level by half a level or more: a faint part a few levels above the tolerance in a frame 2 %
-// darker would lose a fifth of its contrast there.
-constexpr double kExactBrightness = 0.5 / 255;
-constexpr double kRefitBrightness = 0.01;    // a ratio read again after a movement this far off
-constexpr int kRatioBins = 256;              // brightness ratio histogram: bin = ratio * 128
-constexpr int kRatioOne = 128;
-constexpr int kMinRatioMid = 32;  // low + high below this (dark pixels) gives no usable ratio
-constexpr int kMinRatioPixels = 12;
-constexpr int kRatioRowStep = 8;  // the sparse sample of the brightness ratio
-constexpr int kRatioColumnStep = 5;
-constexpr int kDenseRatioBelow = 48;  // fewer usable pixels in it: every pixel is looked at
-constexpr int kMeanRatioBelow = 200;  // references' means below this cannot clip in a frame the band follows
-constexpr int kHueWindow = 5;         // pixels over which hue coherence is measured
-constexpr double kHueLevels = 255.0;  // the hue conversion's full circle
-constexpr float kMinHueShare = 0.5f;  // windows with fewer pixels of a hue lose coherence
-// Hues the conversion gives where the two brightest channels are equal, as where both clip at
-// white: 60, 180 and 300 degrees on the 0..255 circle.
-constexpr int kTopPairHue[3] = {42, 127, 212};
-constexpr float kKnownHueShare = 0.6f;  // crop windows with fewer pixels that count: excused
-// A channel this bright may clip at white in a frame as much brighter as the grey band follows
-// (255 / 1.18 = 216), less a margin for sensor noise; one this dark may be crushed to black.
-constexpr int kClipReach = 200;
-// A reference colour this far from grey (brightest less darkest channel) is firm: sensor noise
-// and a brightness change the band follows leave its hue clear.
-constexpr int kFirmChroma = 20;
-constexpr int kCrushReach = 8;
-// Coherence ramps (mean resultant length of 25 hue directions). Random directions (grey
-// pixels) stay below 0.55; a faint tint flips between 0.5 and 0.9 as the noise changes,
-// so only a clear change of coherence counts, and directions count where both are clear.
-constexpr float kSomeLo = 0.30f, kSomeHi = 0.55f;    // "has some hue"
-constexpr float kClearLo = 0.85f, kClearHi = 0.95f;  // "has a clear hue"
-constexpr float kDirLo = 0.60f, kDirHi = 0.85f;      // direction weight
-constexpr float kFadeLo = 0.45f, kFadeHi = 0.70f;    // strength: where noise fades out
-constexpr float kResultantNoise = 2.0f;  // spreads of noise the mean hue may move by
-constexpr float kChromaSine = 0.8660254f;  // sin 60 degrees: the chroma plane's second axis
-constexpr int kHueReach = 3;  // movements (pixels each way) a hue crop is tried at (no position correction)
-// Small movements nothing corrects (vibration, a part a pixel or two off, a slight turn of the
-// camera, which moves regions far from its centre by several pixels): the crop is matched at
-// the whole-pixel movement up to this many pixels that explains it best.
-constexpr int kMaxShift = 8;
-constexpr int kMinShiftDepartures = 6;  // fewer departures are noise: not worth a search
-constexpr int kShiftGain = 2;           // a movement must at least halve the departures
-constexpr int kCleanShare = 50;         // 1 in this many pixels departing is nearly clean
-constexpr int kDenseRows = 2;           // rows each side of the densest that a movement must clear
-// In the wide search a farther movement replaces a nearer one only where it leaves fewer than
-// this many tenths of its departures (a texture fits itself a period on about as well).
-constexpr int kShiftCloser = 9;
-// A small part of low contrast on a textured surface stays inside every pixel's band (the
-// texture around each pixel spans more than the part's contrast), but it moves the mean of
-// its surroundings: means over this many pixels square are compared as well, against the
-// references' means a pixel around (a part of a pixel of movement is no change), with a
-// share of the tolerance, since a mean carries a fifth of the pixels' noise.
-constexpr int kMeanWindow = 5;
-constexpr int kMeanShare = 3;     // the means depart beyond tolerance / this
-constexpr int kMinMeanLimit = 3;  // grey levels the means may always differ by (rounding, noise)
-// A part of one brightness lying partly on a surface of that brightness departs only where the
-// surface differs from it, so its marks break into pieces that the area filter would weigh
-// apart: gaps narrower than this (up to 6 pixels) between marks that hold together are closed.
-constexpr int kFillSpan = 7;
-// The plain comparison (each pixel against the references' own value at its place, at the
-// region's alignment and light) is reliable where a whole pixel of movement changes the
-// references by at most this share of the tolerance: there noise and a movement nothing found
-// leave it quiet. Elsewhere (texture, edges) only while the region sits at its alignment: while
-// at most 1 in this many of those pixels departs (a movement of a fraction of a pixel makes
-// most of them depart at once, a part only those it covers).
-constexpr int kFirmStepShare = 3;
-constexpr int kStillShare = 2;
-// A movement of up to this many pixels that nothing found (the band takes such a shift in on a
-// smooth surface, so no search starts) leaves a firm pixel within the references around it, give
-// or take a share of the tolerance for noise.
-constexpr int kNearReach = 3;
-constexpr int kNearShare = 2;
-constexpr int kStillGain = 2;     // a movement leaving 2 / 3 of the departures or fewer explains them,
-constexpr int kStillMargin = 24;
-constexpr int kStillReach = 2;    // the movements a textured crop is tried at
-// A fine texture a few pixels off its references (ribs half a period off turn every pixel) stays
-// inside the band, which spans the texture's range, so the search by the band never starts; it is
-// found by the references' own values instead, at every movement up to this far each way (half
-// the coarsest period the band does not take in: any phase of a finer texture lies within it).
-constexpr int kTextureReach = 4;
-constexpr int kTextureTrigger = 4;  // searched where more than 1 in this many textured pixels depart
-// A movement is taken where it clears at least 1 in this many of the departing pixels (a part on
-// the texture departs wherever the crop lies, the texture only off its alignment).
-constexpr int kTextureGain = 4;
-// Crops narrower than this each way are not searched so: a part moved half a period (a piece of
-// the texture out of place) may cover most of such a region, and a movement would explain it.
-constexpr int kTextureContext = 40;
-// A narrower crop reads its texture's alignment on the picture around it, this much wider each
-// side: a part the region holds, or one half outside it, is then a small share of the window, far
-// below the half of it a movement would need to explain it.
-constexpr int kTextureAround = kTextureContext;
-// A whole crop's means at its rim are read over the picture around it, this much wider each side
-// (half a window, and the pixel around the means' band takes in): a window reaching past the crop
-// then holds what lies there on both sides instead of its mirrored half.
-constexpr int kRimAround = kMeanWindow / 2 + 1;
-constexpr int kTextureTriggerRows = 4;  // the window's rows that tell whether to search: 1 in this many
-// A farther movement replaces a nearer one only where it leaves clearly fewer pixels departing
-// (fewer than this many fifths of them): a texture fits itself a period on about as well.
-constexpr int kTextureCloser = 4;
-// The plain comparison on texture is what finds a part the band takes in; where the band itself
-// departs at more than 1 in this many of the pixels it marks there, the crop is off (a turn, a
-// movement larger than the search) rather than holding such a part.
-constexpr int kBandShare = 2;
-constexpr int kSolidSpan = 7;     // a textured pixel's mark holds only within a square this wide of marks  // and this many at least (fewer is noise: a surface of ribs fits along them)
-// A piece of ribs of an odd period moved half a period keeps one column in each period, and the
-// pixels between two ribs' edges (firm: a shake moves nothing there) depart with the rest: the
-// strips the plain comparison keeps, joined across such gaps, are a solid area too, where the
-// marks elsewhere on the crop (a turn departs all over, a part only where it lies) are at most
-// 1 in this many of those in them.
-constexpr int kJoinedShare = 2;
-// Where the crop is smooth though the references were textured (its 3 x 3 range at most 1 in
-// kFlatShare of theirs) over a square this wide, marks hold as they are: a turn keeps the
-// texture's range and departs along its edges (the references' 3 x 3 range exceeds the crop's
-// there along strips at most 3 pixels wide), a smooth part takes the range away (6 pixels wide
-// leave 4 where the crop's 3 x 3 range lies inside it).
-constexpr int kFlatSpan = 4;
-constexpr int kFlatShare = 2;
-// Such marks hold also where a smooth part covers most of the region (so that it does not sit
-// still), while the crop keeps the texture's range on at least 1 in this many of the textured
-// pixels: a blur or a coarse compression takes it away everywhere at once, a part only where it lies.
-constexpr int kTextureKeptShare = 4;
-// Where it keeps less, the marks hold still where the crop keeps no trace of the texture: a blur or
-// a compression keeps the texture's phase, so the crop's values follow the references' own ones
-// (correlation 1 in this many or more); a smooth part over the whole region follows nothing.
-constexpr int kTraceShare = 2;
-// A movement explains the departures it takes off the region only where it explains at least
-// this share of them on the whole crop, outline and all: a part it merely carries off the
-// region's mask still departs there.
-constexpr int kContextShare = 2;
-// Median ratio of image to the middle of the references' own values (low..high at the pixel
-// itself: a crop a pixel or two off gives ratios as often above one as below, where the middle
-// of a neighbourhood's band would lean on a textured surface) over the judged pixels (every
-// fifth pixel of every eighth row is plenty), limited to the brightness changes the band
-// follows. Pixels left out of judging carry the band 0..255 and are skipped, and so are the pixels
-// a movement brings onto them (their means stay the whole range, which is no brightness, whatever
-// their own band took from the outline) and pixels clipped at white: they only say the light is
-// at least that bright. A region drawn on a highlight may keep only a few unclipped pixels in a
-// brighter frame: then every pixel is looked at, and when still too few are left, the frame is
-// taken as bright as the band follows (a clipped pixel then stands for the least light it may
-// have had).
-double BrightnessRatio(const cv::Mat& image, const cv::Mat& low, const cv::Mat& high, const cv::Mat& imageMeans,
-                       const cv::Mat& meanLow, const cv::Mat& meanHigh, double around = 0, double agree = 0)
+constexpr int kMaxAmplify = 4;          // amplify is clamped to 0..4
+constexpr int kToleranceDivisor = 220;  // (100 - sensitivity)^2 / 220: 14 grey levels at 45
+
+// One grey match after the light: where the crop departs, where it lies, what departs there.
+struct GreyJudgement
 {
-    // 128 / middle of the band for each low + high; 0 where too dark for a ratio.
-    static const std::array<float, 511> inverse = [] {
-        std::array<float, 511> t{};
-        for (int sum = kMinRatioMid; sum < 511; ++sum) t[sum] = float(2.0 * kRatioOne / sum);
-        return t;
-    }();
-    std::array<int, kRatioBins> hist{};
-    int n = 0, clipped = 0;
-    auto sample = [&](int rowStep, int colStep) {
-        for (int y = rowStep / 4; y < image.rows; y += rowStep) {
-            const unsigned char* v = image.ptr<unsigned char>(y);
-            const unsigned char* lo = low.ptr<unsigned char>(y);
-            const unsigned char* hi = high.ptr<unsigned char>(y);
-            const unsigned char* mv = imageMeans.ptr<unsigned char>(y);
-            const unsigned char* mlo = meanLow.ptr<unsigned char>(y);
-            const unsigned char* mhi = meanHigh.ptr<unsigned char>(y);
-            for (int x = colStep / 2; x < image.cols; x += colStep) {
-                const float inv = inverse[lo[x] + hi[x]];
-                if (inv <= 0 || (lo[x] == 0 && hi[x] == 255))
-                    continue;
-                if (v[x] == 255) {
-                    ++clipped;
-                    continue;
-                }
-                // Moved onto references left out: the outline gave the pixel a band, not a mean.
-                if (mlo[x] == 0 && mhi[x] == 255)
-                    continue;
-                // Where the references' mean lies well below white (few pixels around can have
-                // clipped), the means' ratio, which a textured crop a pixel off hardly moves.
-                const int meanSum = mlo[x] + mhi[x];
-                const bool byMeans = meanSum < 2 * kMeanRatioBelow && inverse[meanSum] > 0;
-                ++hist[std::min(kRatioBins - 1, int(byMeans ? mv[x] * inverse[meanSum] : v[x] * inv))];
-                ++n;
-            }
+    const GrayMatch& m;
+    const cv::Mat& image;
+    const cv::Mat& around;
+    const double light, agree, ratio;
+    Levels& levels;
+    Comparison* cmp;  // [band, mean, own, own mean, changed], as Match sets them up
+    ExactLight& exact;
+    cv::Mat& diff;
+
+    void Run();
+    void JudgeAt(cv::Point shift, int here, bool aligned, Edges& edges, cv::Mat* marks);
+};
+
+// The departures from the band where the crop lies (the pixels', per row, and the means'). Where
+// there are none and the texture sits at its alignment, the floor alone judges; else the crop is
+// judged at the movement the search finds for it: the band's search where the band departs, or,
+// where it takes the crop in, the texture's by the references' own values.
+void GreyJudgement::Run()
+{
+    static thread_local cv::Mat marks[4];  // the departures of each of cmp[0..3]
+    static thread_local std::vector<int> rowCounts;  // the departures of each row
+    rowCounts.resize(size_t(m.height));
+    const int lightReach = exact.Reach();
+    const int here = MarkDepartures(cmp[0], marks[0], rowCounts.data());
+    const int meansHere = MarkDeparturesIn(cmp[1], marks[1], MeanArea(image.size(), cv::Point(), levels.rimSeen));
+    const bool departs = here > 0 || meansHere > 0;
+    // A fine texture off its alignment may stay inside the band: found by its own values.
+    bool aligned = false;  // a narrow crop's alignment read on the window around it
+    // (The own values' departures, counted on texture there and marked by the floor, found once.)
+    const int ownStill = departs ? 0 : MarkDepartures(cmp[2], marks[2]);
+    const cv::Point textureShift =
+        departs ? cv::Point() : TextureShift(cmp[2], m, 0, around, ratio, &aligned, &marks[2]);
+    if (!departs && textureShift == cv::Point()) {
+        diff = cv::Mat::zeros(m.height, m.width, CV_8UC1);
+        MarkPlain(m, cmp[2], cv::Point(), 0, diff, aligned, &exact, lightReach, &marks[2], ownStill);
+        return;
+    }
+    // A crop a few pixels off is judged where it lies: every pixel against the references moved
+    // by the best shift, the uncovered strip against the nearest reference pixels.
+    static thread_local Edges edges;
+    edges.reset(m);
+    const cv::Rect searched = SearchedMeans(marks[1].size());
+    const int searchedHere = searched.empty() ? 0 : cv::countNonZero(marks[1](searched));
+    cv::Point shift = departs ? BestShift(cmp, edges, here + searchedHere, rowCounts) : textureShift;
+    if (departs && shift != cv::Point() &&
+        (!FitsOwnBetter(cmp[2], m, shift) || !WindowExplains(cmp[2], m, shift, around, ratio)))
+        shift = cv::Point();
+    if (departs && shift == cv::Point())
+        shift = TextureShift(cmp[2], m, here, around, ratio, &aligned);
+    JudgeAt(shift, here, aligned, edges, marks);
+}
+
+// The crop judged at shift (none: where it lies): the comparisons moved there and the light read
+// again where it fits; the band's change marked, then the floor's.
+void GreyJudgement::JudgeAt(cv::Point shift, int here, bool aligned, Edges& edges, cv::Mat* marks)
+{
+    const int lightReach = exact.Reach();
+    int bandHere = here;  // the pixels departing from the band where the crop is compared
+    // A departing mean marks only where the pixel itself changed (see MarkChange).
+    cmp[1].also = &cmp[4];
+    static thread_local cv::Mat moved[4][2];  // [comparison][low, high]
+    // After a movement the means at the references' rim are judged where both sides read what the
+    // references saw there (see MeanArea), a pixel wider (see WidenRing); the frame's rim, which
+    // shows what lay around the references, where the frame's windows read it around the crop. Not
+    // after a movement at the search's reach: the crop may lie farther off, its rim farthest.
+    const bool inRim =
+        levels.rimSeen && shift != cv::Point() && std::max(std::abs(shift.x), std::abs(shift.y)) < kMaxShift;
+    const cv::Rect means = MeanArea(image.size(), shift, levels.rimSeen && (inRim || shift == cv::Point()), inRim);
+    if (shift == cv::Point()) {
+        MarkDeparturesIn(cmp[1], marks[1], means);
+    } else {
+        MoveComparisons(cmp, edges, shift, moved);
+        levels.Refit(ratio, light, agree, moved[2][0], moved[2][1], moved[3][0], moved[3][1], cmp);
+        if (inRim)
+            WidenRing(moved[1], moved[3], means, MeanArea(image.size(), shift));
+        // Means only where their windows lie on what the references saw.
+        const int meansThere = MarkDeparturesIn(cmp[1], marks[1], means);
+        bandHere = MarkDepartures(cmp[0], marks[0]);
+        if (bandHere + meansThere == 0) {
+            diff = cv::Mat::zeros(m.height, m.width, CV_8UC1);
+            MarkPlain(m, cmp[2], shift, 0, diff, aligned, &exact, lightReach);
+            return;
         }
-    };
-    sample(kRatioRowStep, kRatioColumnStep);
-    if (n < kDenseRatioBelow) {
-        hist.fill(0);
-        n = clipped = 0;
-        sample(1, 1);
     }
-    // With the frame's light known, only the pixels that agree with it count: a part lies further
-    // off, however much of the region it covers.
-    int first = 0, last = kRatioBins - 1;
-    if (around > 0) {
-        first = std::clamp(int(around * (1 - agree) * kRatioOne), 0, kRatioBins - 1);
-        last = std::clamp(int(around * (1 + agree) * kRatioOne), first, kRatioBins - 1);
-        n = std::accumulate(hist.begin() + first, hist.begin() + last + 1, 0);
-        if (n < kMinRatioPixels)
-            return std::clamp(around, kMinBrightness, kMaxBrightness);
-    }
-    if (n < kMinRatioPixels)
-        return clipped > n ? kMaxBrightness : 1.0;
-    int seen = 0, bin = first;
-    while (bin < last && (seen += hist[bin]) * 2 < n) ++bin;
-    return std::clamp((bin + 0.5) / kRatioOne, kMinBrightness, kMaxBrightness);
+    const int ownHere = MarkChange(cmp, marks, means, m.judged, m.wholeMask, diff);
+    MarkPlain(m, cmp[2], shift, bandHere, diff, aligned, &exact, lightReach, &marks[2], ownHere, &cmp[0]);
 }
-// One comparison of the crop with the references' band: single pixels, or the means around
-// them. Levels are the crop brought to the references' brightness. A pixel clipped at white is
-// kept at 255 there: its light was at least `ceiling` (255 at the references' brightness), so
-// it can lie above the band only by what `ceiling` does and never below it. Every other level
-// is at most `ceiling`, so min(level, ceiling) is the lowest light a level stands for. up is
-// the brightest the crop may be at a pixel and is held against low, down (capped at ceiling)
-// the darkest and is held against high; for single pixels both are the level itself, for the
-// means they are the means of the level and of the level capped at ceiling.
-struct Comparison
-{
-    const cv::Mat* up;
-    const cv::Mat* down;
-    const cv::Mat* low;
-    const cv::Mat* high;
-    unsigned char lim;  // a pixel departs when it lies more than this outside [low, high]
-    unsigned char ceiling;
-    const Comparison* also = nullptr;  // a pixel departs only where it departs from this too
-    const cv::Mat* only = nullptr;     // the crop's pixels that may depart (255; none: all)
-};
+}  // namespace
 
-// Each pixel of out set to op(out, a, b) (8-bit pictures of one size; op takes pixels and vectors
-// alike), row by row in vectors.
-template <typename Op>
-void PerPixel(cv::Mat& out, const cv::Mat& a, const cv::Mat& b, Op op)
+void GrayMatch::Clear()
 {
-    for (int y = 0; y < out.rows; ++y) {
-        unsigned char* o = out.ptr<unsigned char>(y);
-        const unsigned char* pa = a.ptr<unsigned char>(y);
-        const unsigned char* pb = b.ptr<unsigned char>(y);
-        int x = 0;
-#if CV_SIMD
-        for (; x + cv::v_uint8::nlanes <= out.cols; x += cv::v_uint8::nlanes)
-            cv::v_store(o + x, op(cv::vx_load(o + x), cv::vx_load(pa + x), cv::vx_load(pb + x)));
-#endif
-        for (; x < out.cols; ++x) o[x] = static_cast<unsigned char>(op(o[x], pa[x], pb[x]));
-    }
+    valid = false;
+    tempCount = 0;
+    judged.release();
+    band = own = mean = ownMean = context = ownContext = nearby = meanAround = ownMeanAround = Band();
+    rimMeans = false;
+    firm.release();
+    textured.release();
+    textureSpan.release();
+    texturedCount = 0;
+    wholeMask = true;
+    hueRefs.clear();
+    hueExcuse.release();
+    chromaRefs.clear();
+    chromaStep.release();
+    chromaFirm.clear();
+    chromaLoose.clear();
+    chromaMeans.clear();
+    meanRim = MeanRim();
+    outline = Outline();
+    aroundAt = cv::Rect();
+    around = Band();
+    aroundCount = 0;
 }
 
-#if CV_SIMD
-// The lanes set (255) in the vectors added, counted in the lanes themselves (255 is -1: subtracting
-// it adds one) and summed up before a lane could overflow.
-struct LaneCount
+void GrayMatch::Create(int w, int h, const cv::Mat& mask, int)
 {
-    cv::v_uint8 lanes = cv::vx_setzero_u8();
-    int added = 0, total = 0;
-    void add(const cv::v_uint8& set)
-    {
-        lanes = cv::v_sub_wrap(lanes, set);
-        if (++added == 255)
-            sum();
+    Clear();
+    width = std::max(0, w);
+    height = std::max(0, h);
+    if (!mask.empty() && mask.type() == CV_8UC1 && mask.cols == width && mask.rows == height) {
+        cv::compare(mask, 255, judged, cv::CMP_EQ);
+    } else {
+        if (!mask.empty())
+            qWarning() << "GrayMatch: mask of" << mask.cols << "x" << mask.rows << "for a model of" << width << "x"
+                       << height << ", judging every pixel";
+        judged = cv::Mat(height, width, CV_8UC1, cv::Scalar(255));
     }
-    int sum()
-    {
-        total += int(cv::v_reduce_sum(cv::v_dotprod_expand_fast(lanes, cv::vx_setall_u8(1))));
-        lanes = cv::vx_setzero_u8();
-        added = 0;
-        return total;
+    wholeMask = cv::countNonZero(judged) == width * height;
+    if (wholeMask)
+        return;
+    cv::Mat one, count;
+    cv::threshold(judged, one, 0, 1, cv::THRESH_BINARY);
+    cv::boxFilter(one, count, CV_16U, cv::Size(kMeanWindow, kMeanWindow), cv::Point(-1, -1), false, cv::BORDER_REFLECT);
+    for (const bool inside : {true, false}) {
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const int n = count.at<unsigned short>(y, x);
+                if (n > 0 && n < kMeanWindow * kMeanWindow && (judged.at<unsigned char>(y, x) != 0) == inside) {
+                    meanRim.at.emplace_back(x, y);
+                    meanRim.count.push_back(static_cast<unsigned char>(n));
+                }
+            }
+        if (inside)
+            meanRim.judged = meanRim.at.size();
     }
-};
-#endif
+}
+
+void GrayMatch::AddTemp(const cv::Mat& crop)
+{
+    if (crop.type() != CV_8UC1 || crop.cols != width || crop.rows != height || width == 0 || height == 0) {
+        qWarning() << "GrayMatch: reference crop of" << crop.cols << "x" << crop.rows << "ignored, model is" << width
+                   << "x" << height;
+        return;
+    }
+    ++tempCount;
+    if (circular) {
+        hueRefs.push_back(HueField(crop));
+        HueExcuse(hueExcuse, crop);
+        cv::insertChannel(cv::Mat::zeros(crop.size(), CV_32F), hueRefs.back(), 3);  // firm nowhere yet
+        return;
+    }
+    FoldBand(*this, crop);
+}
+
+void GrayMatch::AddContext(const cv::Mat& picture, cv::Rect at)
+{
+    if (circular || picture.type() != CV_8UC1 || at.size() != cv::Size(width, height) || aroundCount + 1 != tempCount)
+        return;
+    if (std::min(width, height) >= kTextureContext) {
+        // A whole crop's means over the picture around it (a masked one's windows read only its
+        // judged pixels, none of which lie outside).
+        const cv::Rect window(at.x - kRimAround, at.y - kRimAround, width + 2 * kRimAround, height + 2 * kRimAround);
+        if (!wholeMask || (window & cv::Rect(0, 0, picture.cols, picture.rows)) != window)
+            return;
+        cv::Mat all, m, lo, hi;
+        MeansAround(picture(window), all, m, &lo, &hi);
+        meanAround.fold(lo, hi);
+        ownMeanAround.fold(m.clone(), cv::Mat());
+        aroundAt = window - at.tl();
+        ++aroundCount;
+        return;
+    }
+    const cv::Rect window = cv::Rect(at.x - kTextureAround, at.y - kTextureAround, width + 2 * kTextureAround,
+                                     height + 2 * kTextureAround) &
+                            cv::Rect(0, 0, picture.cols, picture.rows);
+    // Every reference over the same window (the pictures of a camera are of one size).
+    if ((window & at) != at || (aroundCount > 0 && window - at.tl() != aroundAt))
+        return;
+    aroundAt = window - at.tl();
+    around.fold(picture(window).clone(), cv::Mat());
+    ++aroundCount;
+}
+
+void GrayMatchModel::Band::fold(const cv::Mat& lo, const cv::Mat& hi)
+{
+    const cv::Mat& top = hi.empty() ? lo : hi;
+    if (low.empty()) {
+        low = lo;
+        high = top;
+        return;
+    }
+    if (high.data == low.data)
+        high = low.clone();
+    cv::min(low, lo, low);
+    cv::max(high, top, high);
+}
+
+void GrayMatchModel::Band::open(const cv::Mat& out)
+{
+    if (high.data == low.data)
+        high = low.clone();
+    low.setTo(0, out);
+    high.setTo(255, out);
+}
+
+void GrayMatch::Train(int sensitivity, int amplify, int toleranceScale, int toleranceMax)
+{
+    sensitivity = std::clamp(sensitivity, 0, 100);
+    gain = 1 + std::clamp(amplify, 0, kMaxAmplify);
+    const long long loose = 100 - sensitivity;
+    tolerance = int(std::clamp(1 + loose * loose * std::max(0, toleranceScale) / 100 / kToleranceDivisor, 1LL,
+                               std::max(1LL, (long long)toleranceMax)));
+    valid = tempCount > 0;
+    if (aroundCount != tempCount)  // a reference without the picture around it: none is read
+        aroundAt = cv::Rect(), around = meanAround = ownMeanAround = Band(), aroundCount = 0;
+    rimMeans = valid && !meanAround.low.empty();
+    if (rimMeans)
+        TakeRimMeans(*this);
+    if (valid && !circular && !wholeMask)
+        outline = MakeOutline(judged, band);
+    if (valid && !circular) {
+        TrainFloor(*this);
+        // What a movement is held to over the whole crop, outline included.
+        context = band;
+        ownContext = own;
+        if (!wholeMask) {
+            context.low = band.low.clone(), context.high = band.high.clone();
+            ownContext.low = own.low.clone(), ownContext.high = own.high.clone();
+        }
+    }
+    chromaFirm.clear();
+    chromaLoose.clear();
+    if (valid && circular && !chromaRefs.empty() && chromaRefs.size() == hueRefs.size())
+        SortChroma(*this);
+    if (valid && !circular) {
+        // Pixels left out of judging can never depart: their bands are the whole range.
+        const cv::Mat out = judged == 0;
+        if (!wholeMask)
+            for (Band* b : {&band, &own, &mean, &ownMean}) b->open(out);
+    }
+}
+
+void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light, double agree, const cv::Mat& colour,
+                      const cv::Mat& around) const
+{
+    if (!valid || image.type() != CV_8UC1 || image.cols != width || image.rows != height) {
+        diff = cv::Mat::zeros(image.rows, image.cols, CV_8UC1);
+        return;
+    }
+    // departure * gain > tolerance  <=>  departure > tolerance / gain for integer departures
+    const int limit = tolerance / gain;
+    if (circular) {
+        MatchHue(*this, image, colour, limit, diff);
+        if (!colour.empty())
+            MatchChroma(*this, colour, limit, diff);
+        return;
+    }
+    Levels levels(*this, image, around);
+    const unsigned char lim = static_cast<unsigned char>(std::clamp(limit, 0, 255));
+    const unsigned char meanLim = static_cast<unsigned char>(std::clamp(limit / kMeanShare, kMinMeanLimit, 255));
+    // The pixels against the band and against the references' own values, the means against
+    // theirs, and the pixels' own values again with half the tolerance (the pixel changed at
+    // all): [band, mean, own, own mean, changed].
+    const unsigned char changeLim = static_cast<unsigned char>(std::min(255, limit / 2));
+    cv::Mat& level = levels.level;
+    cv::Mat& levelMeans = levels.levelMeans;
+    Comparison cmp[5] = {{&level, &level, &band.low, &band.high, lim, 255},
+                         {&levelMeans, &levelMeans, &mean.low, &mean.high, meanLim, 255},
+                         {&level, &level, &own.low, &own.high, lim, 255},
+                         {&levelMeans, &levelMeans, &ownMean.low, &ownMean.high, meanLim, 255},
+                         {&level, &level, &own.low, &own.high, changeLim, 255}};
+    // What a region leaves out never departs, also where a movement brings it onto judged pixels.
+    if (!wholeMask)
+        for (Comparison& c : cmp) c.only = &judged;
+    const double ratio = levels.Read(light, agree);
+    if (levels.Dims(ratio, light, agree)) {
+        Dimmed(*this, ratio).Match(image, diff, 1.0, 0, colour);
+        return;
+    }
+    levels.BringTo(ratio, cmp);
+    ExactLight exact(cmp[2], image, ratio, light, agree, lim);
+    GreyJudgement{*this, image, around, light, agree, ratio, levels, cmp, exact, diff}.Run();
+}
+
+// Windows, masks and morphology shared by the matcher's stages.
+// Guarantees: each helper gives exactly what its OpenCV counterpart gives on the same picture
+// (borders as noted: the 5 x 5 means mirror, erosions and dilations leave what lies past the edge
+// out), only without the general filter's set-up, which costs more than the work on a region's
+// crop; tst_matchers holds them to it. Nothing here decides what departs.
+namespace MatchStages {
 
 // The pixels set (255) in both a and b (8-bit pictures of one size).
 int CountBoth(const cv::Mat& a, const cv::Mat& b)
@@ -307,131 +354,7 @@ int CountBoth(const cv::Mat& a, const cv::Mat& b)
     return count;
 }
 
-// The departures of row y of the crop's part `at` from row y of the band's part `ref` (see
-// Departures); with Store, 255 in d where a pixel departs, else 0. The conditions the comparison
-// has are template arguments: the row's loop carries no test that is the same for every pixel.
-template <bool Also, bool Only, bool Store>
-int DepartureRow(const Comparison& c, cv::Rect at, cv::Rect ref, int y, unsigned char* d)
-{
-    const int width = at.width;
-    const Comparison& a = Also ? *c.also : c;
-    const unsigned char lim = c.lim, ceiling = c.ceiling, alsoLim = a.lim, alsoCeiling = a.ceiling;
-    const unsigned char* v = c.up->ptr<unsigned char>(at.y + y) + at.x;
-    const unsigned char* w = c.down->ptr<unsigned char>(at.y + y) + at.x;
-    const unsigned char* lo = c.low->ptr<unsigned char>(ref.y + y) + ref.x;
-    const unsigned char* hi = c.high->ptr<unsigned char>(ref.y + y) + ref.x;
-    const unsigned char* av = a.up->ptr<unsigned char>(at.y + y) + at.x;
-    const unsigned char* aw = a.down->ptr<unsigned char>(at.y + y) + at.x;
-    const unsigned char* alo = a.low->ptr<unsigned char>(ref.y + y) + ref.x;
-    const unsigned char* ahi = a.high->ptr<unsigned char>(ref.y + y) + ref.x;
-    const unsigned char* judged = Only ? c.only->ptr<unsigned char>(at.y + y) + at.x : nullptr;
-    int x = 0, here = 0;
-#if CV_SIMD
-    const cv::v_uint8 vlim = cv::vx_setall_u8(lim), alim = cv::vx_setall_u8(alsoLim);
-    const cv::v_uint8 vceil = cv::vx_setall_u8(ceiling), aceil = cv::vx_setall_u8(alsoCeiling);
-    auto departedAt = [&](int i) {
-        // u8 subtraction saturates at 0
-        cv::v_uint8 departed = cv::v_max(cv::vx_load(lo + i) - cv::vx_load(v + i),
-                                         cv::v_min(cv::vx_load(w + i), vceil) - cv::vx_load(hi + i)) > vlim;
-        if (Also)
-            departed = departed & (cv::v_max(cv::vx_load(alo + i) - cv::vx_load(av + i),
-                                             cv::v_min(cv::vx_load(aw + i), aceil) - cv::vx_load(ahi + i)) > alim);
-        if (Only)
-            departed = departed & cv::vx_load(judged + i);
-        return departed;
-    };
-    // Each lane counts its departures (255 is -1: subtracting it adds one), summed up at the end
-    // of the row or of each run of 254 vectors (the last whole vector may add one), before a lane
-    // could overflow.
-    const cv::v_uint8 one = cv::vx_setall_u8(1);
-    cv::v_uint8 lanes = cv::vx_setzero_u8();
-    cv::v_uint32 sum = cv::vx_setzero_u32();
-    const int whole = width - cv::v_uint8::nlanes;  // where the row's last whole vector starts
-    while (x <= whole) {
-        const int stop = std::min(whole, x + 253 * cv::v_uint8::nlanes);
-        for (; x <= stop; x += cv::v_uint8::nlanes) {
-            const cv::v_uint8 departed = departedAt(x);
-            if (Store)
-                cv::v_store(d + x, departed);
-            lanes = cv::v_sub_wrap(lanes, departed);
-        }
-        if (x <= whole) {
-            sum += cv::v_dotprod_expand_fast(lanes, one);
-            lanes = cv::vx_setzero_u8();
-        }
-    }
-    if (x < width && width >= cv::v_uint8::nlanes) {
-        // The rest as the row's last whole vector, its pixels counted already left out.
-        const int last = width - cv::v_uint8::nlanes;
-        const cv::v_uint8 departed = departedAt(last);
-        if (Store)
-            cv::v_store(d + last, departed);
-        static const cv::v_uint8 lane = [] {
-            unsigned char l[cv::v_uint8::nlanes];
-            for (int i = 0; i < cv::v_uint8::nlanes; ++i) l[i] = static_cast<unsigned char>(i);
-            return cv::vx_load(l);
-        }();
-        const cv::v_uint8 fresh = lane >= cv::vx_setall_u8(static_cast<unsigned char>(x - last));
-        lanes = cv::v_sub_wrap(lanes, departed & fresh);
-        x = width;
-    }
-    sum += cv::v_dotprod_expand_fast(lanes, one);
-    here = int(cv::v_reduce_sum(sum));
-#endif
-    for (; x < width; ++x) {
-        const bool departed = std::max(lo[x] - v[x], std::min(w[x], ceiling) - hi[x]) > lim &&
-                              (!Also || std::max(alo[x] - av[x], std::min(aw[x], alsoCeiling) - ahi[x]) > alsoLim) &&
-                              (!Only || judged[x]);
-        if (Store)
-            d[x] = departed ? 255 : 0;
-        here += departed;
-    }
-    return here;
-}
-
-// Departures of the crop's part `at` (of up and down) from the band's part `ref` of the same
-// size, on every rowStep-th row; counting stops after the first row that takes it above cap.
-// With out (8-bit, at's size, allocated), 255 where the pixel departs, else 0; with perRow (at's
-// height), each row's count (rows not counted keep theirs). The rows are taken from row `first`
-// of at on, then from its top: started where departures are dense, a count over the cap stops
-// early.
-template <bool Also, bool Only, bool Store>
-int DepartureRows(const Comparison& c, cv::Rect at, cv::Rect ref, int rowStep, int cap, cv::Mat* out, int first,
-                  int* perRow)
-{
-    int count = 0;
-    auto row = [&](int y) {
-        const int here = DepartureRow<Also, Only, Store>(c, at, ref, y, Store ? out->ptr<unsigned char>(y) : nullptr);
-        if (perRow)
-            perRow[y] = here;
-        return here;
-    };
-    for (int y = first; y < at.height && count <= cap; y += rowStep) count += row(y);
-    for (int y = 0; y < first && count <= cap; y += rowStep) count += row(y);
-    return count;
-}
-
-int Departures(const Comparison& c, cv::Rect at, cv::Rect ref, int rowStep = 1, int cap = INT_MAX,
-               cv::Mat* out = nullptr, int first = 0, int* perRow = nullptr)
-{
-    first = std::clamp(first / rowStep * rowStep, 0, std::max(0, at.height - 1) / rowStep * rowStep);
-    using Rows = int (*)(const Comparison&, cv::Rect, cv::Rect, int, int, cv::Mat*, int, int*);
-    static const Rows rows[8] = {DepartureRows<false, false, false>, DepartureRows<false, false, true>,
-                                 DepartureRows<false, true, false>,  DepartureRows<false, true, true>,
-                                 DepartureRows<true, false, false>,  DepartureRows<true, false, true>,
-                                 DepartureRows<true, true, false>,   DepartureRows<true, true, true>};
-    const int kind = (c.also ? 4 : 0) + (c.only ? 2 : 0) + (out ? 1 : 0);
-    return rows[kind](c, at, ref, rowStep, cap, out, first, perRow);
-}
-
-// Over out's size (the whole crop): 255 where the crop departs from the band, else 0; the
-// number of such pixels (with perRow, of each row).
-int MarkDepartures(const Comparison& c, cv::Mat& out, int* perRow = nullptr)
-{
-    out.create(c.up->size(), CV_8UC1);
-    const cv::Rect all(cv::Point(), out.size());
-    return Departures(c, all, all, 1, INT_MAX, &out, 0, perRow);
-}
+namespace {
 
 // Mirrored index (fedcba|abcdef) of i in 0..n-1.
 int Mirror(int i, int n)
@@ -531,14 +454,16 @@ void Means25(const unsigned short* h, int cols, unsigned char* o)
     for (; x < cols; ++x) o[x] = static_cast<unsigned char>((h[x] + 12) / 25);
 }
 
+}  // namespace
+
 // Mean over 5 x 5 pixels, borders mirrored (fedcba|abcdef), rounded: a box filter in vectors
 // (the general filter costs several times as much on a region's crop), row by row from the
 // column sums carried on from the row before. With mask (8-bit, 0 or 255, src's size; crops of
 // 3 x 3 and more, WindowMean takes smaller ones), only the pixels it sets are summed, and the sum
 // at the first rimPixels pixels of rim is divided by the count of judged pixels it holds instead
 // of 25 (the rim lists its pixels row by row, the judged ones first).
-void BoxMean5(const cv::Mat& src, cv::Mat& out, const cv::Mat* mask = nullptr, const GrayMatch::MeanRim* rim = nullptr,
-              size_t rimPixels = 0)
+void BoxMean5(const cv::Mat& src, cv::Mat& out, const cv::Mat* mask, const GrayMatch::MeanRim* rim,
+              size_t rimPixels)
 {
     static_assert(kMeanWindow == 5, "BoxMean5 sums five pixels each way");
     const int rows = src.rows, cols = src.cols;
@@ -580,7 +505,7 @@ void BoxMean5(const cv::Mat& src, cv::Mat& out, const cv::Mat* mask = nullptr, c
 // only, so what a region leaves out never reaches a judged pixel's mean. 8-bit, rounded; 0 where a
 // window holds no judged pixel. judgedOnly: pixels left out get a mean only where no judged
 // pixel's is read.
-void WindowMean(const cv::Mat& src, const GrayMatch& model, cv::Mat& out, bool judgedOnly = true)
+void WindowMean(const cv::Mat& src, const GrayMatch& model, cv::Mat& out, bool judgedOnly)
 {
     if (model.wholeMask) {
         BoxMean5(src, out);
@@ -600,15 +525,874 @@ void WindowMean(const cv::Mat& src, const GrayMatch& model, cv::Mat& out, bool j
     cv::divide(sum, count, out, 1, CV_8U);
 }
 
-// Where a crop moved by (dx, dy) against the references overlaps them: the references' part
-// (the crop's part is that rectangle moved by (dx, dy)).
-cv::Rect Overlap(cv::Size size, cv::Point shift)
+// Clears marks outside area (row by row: the general setTo costs more than the work here).
+void KeepOnly(cv::Mat& marks, cv::Rect area)
 {
-    const int x0 = std::max(0, -shift.x), y0 = std::max(0, -shift.y);
-    return cv::Rect(x0, y0, size.width - std::abs(shift.x), size.height - std::abs(shift.y)) &
-           cv::Rect(cv::Point(), size);
+    area &= cv::Rect(cv::Point(), marks.size());
+    for (int y = 0; y < marks.rows; ++y) {
+        unsigned char* m = marks.ptr<unsigned char>(y);
+        if (y < area.y || y >= area.br().y) {
+            std::memset(m, 0, size_t(marks.cols));
+            continue;
+        }
+        std::memset(m, 0, size_t(area.x));
+        std::memset(m + area.br().x, 0, size_t(marks.cols - area.br().x));
+    }
 }
 
+// mask moved by shift over a picture of its size, 0 where the movement uncovers the crop.
+void MoveMask(const cv::Mat& mask, cv::Point shift, cv::Mat& out)
+{
+    out.create(mask.size(), CV_8UC1);
+    const cv::Rect ref = Overlap(mask.size(), shift), at = ref + shift;
+    // Row by row: the general setTo and copyTo cost more than the work here.
+    for (int y = 0; y < out.rows; ++y) {
+        unsigned char* o = out.ptr<unsigned char>(y);
+        if (ref.empty() || y < at.y || y >= at.br().y) {
+            std::memset(o, 0, size_t(out.cols));
+            continue;
+        }
+        std::memset(o, 0, size_t(at.x));
+        std::memcpy(o + at.x, mask.ptr<unsigned char>(y - shift.y) + ref.x, size_t(ref.width));
+        std::memset(o + at.br().x, 0, size_t(out.cols - at.br().x));
+    }
+}
+
+// marks (8-bit) eroded (Darkest) or dilated in place by a square before + 1 + after pixels wide,
+// reaching before pixels up and left of each pixel and after pixels down and right, as cv::erode
+// and cv::dilate do it with a rectangle and its anchor (what lies past the edge takes no part): the
+// least or greatest across, then down, in vectors. The general filter's set-up alone costs more
+// than the work on a region's crop.
+template <bool Darkest>
+void Stretch(cv::Mat& marks, int before, int after)
+{
+    const int rows = marks.rows, cols = marks.cols;
+    if (rows == 0 || cols == 0 || before + after == 0)
+        return;
+    auto pick = [](unsigned char a, unsigned char b) { return Darkest ? std::min(a, b) : std::max(a, b); };
+    static thread_local std::vector<unsigned char> across;  // each row's pick over x - before .. x + after
+    across.resize(size_t(rows) * cols);
+    for (int y = 0; y < rows; ++y) {
+        const unsigned char* m = marks.ptr<unsigned char>(y);
+        unsigned char* a = &across[size_t(y) * cols];
+        auto plain = [&](int x) {
+            unsigned char v = m[x];
+            for (int k = std::max(0, x - before); k <= std::min(cols - 1, x + after); ++k) v = pick(v, m[k]);
+            a[x] = v;
+        };
+        int x = 0;
+        for (; x < std::min(before, cols); ++x) plain(x);
+#if CV_SIMD
+        auto vector = [&](int at) {
+            cv::v_uint8 v = cv::vx_load(m + at - before);
+            for (int k = 1 - before; k <= after; ++k)
+                v = Darkest ? cv::v_min(v, cv::vx_load(m + at + k)) : cv::v_max(v, cv::vx_load(m + at + k));
+            cv::v_store(a + at, v);
+        };
+        for (; x + cv::v_uint8::nlanes <= cols - after; x += cv::v_uint8::nlanes) vector(x);
+        // The rest up to the last ones as one vector ending there (what it repeats is the same).
+        if (x < cols - after && cols - after - cv::v_uint8::nlanes >= before) {
+            vector(cols - after - cv::v_uint8::nlanes);
+            x = cols - after;
+        }
+#endif
+        for (; x < cols; ++x) plain(x);
+    }
+    for (int y = 0; y < rows; ++y) {
+        const int first = std::max(0, y - before), last = std::min(rows - 1, y + after);
+        unsigned char* m = marks.ptr<unsigned char>(y);
+        const unsigned char* a = &across[size_t(first) * cols];
+        int x = 0;
+#if CV_SIMD
+        auto vector = [&](int at) {
+            cv::v_uint8 v = cv::vx_load(a + at);
+            for (int k = 1; k <= last - first; ++k)
+                v = Darkest ? cv::v_min(v, cv::vx_load(a + size_t(k) * cols + at))
+                            : cv::v_max(v, cv::vx_load(a + size_t(k) * cols + at));
+            cv::v_store(m + at, v);
+        };
+        for (; x + cv::v_uint8::nlanes <= cols; x += cv::v_uint8::nlanes) vector(x);
+        if (x < cols && cols >= cv::v_uint8::nlanes) {
+            vector(cols - cv::v_uint8::nlanes);
+            x = cols;
+        }
+#endif
+        for (; x < cols; ++x) {
+            unsigned char v = a[x];
+            for (int k = 1; k <= last - first; ++k) v = pick(v, a[size_t(k) * cols + x]);
+            m[x] = v;
+        }
+    }
+}
+template void Stretch<true>(cv::Mat&, int, int);
+template void Stretch<false>(cv::Mat&, int, int);
+
+// marks (8-bit) eroded (Darkest) or dilated in place by a square span pixels wide (odd) about each
+// pixel (see Stretch).
+template <bool Darkest>
+void Square(cv::Mat& marks, int span)
+{
+    Stretch<Darkest>(marks, span / 2, span / 2);
+}
+template void Square<true>(cv::Mat&, int);
+template void Square<false>(cv::Mat&, int);
+
+// marks (8-bit) eroded (Darkest) or dilated in place by the 3 x 3 cross (the pixel and its four
+// neighbours), as cv::erode and cv::dilate do it (what lies past the edge takes no part).
+template <bool Darkest>
+void Cross(cv::Mat& marks)
+{
+    const int rows = marks.rows, cols = marks.cols;
+    if (rows == 0 || cols == 0)
+        return;
+    auto pick = [](unsigned char a, unsigned char b) { return Darkest ? std::min(a, b) : std::max(a, b); };
+    static thread_local std::vector<unsigned char> source;
+    source.resize(size_t(rows) * cols);
+    for (int y = 0; y < rows; ++y) std::memcpy(&source[size_t(y) * cols], marks.ptr<unsigned char>(y), size_t(cols));
+    for (int y = 0; y < rows; ++y) {
+        const unsigned char* here = &source[size_t(y) * cols];
+        const unsigned char* up = &source[size_t(std::max(0, y - 1)) * cols];  // (the row itself at the edge)
+        const unsigned char* down = &source[size_t(std::min(rows - 1, y + 1)) * cols];
+        unsigned char* m = marks.ptr<unsigned char>(y);
+        auto plain = [&](int x) {
+            unsigned char v = pick(pick(up[x], down[x]), here[x]);
+            if (x > 0)
+                v = pick(v, here[x - 1]);
+            if (x + 1 < cols)
+                v = pick(v, here[x + 1]);
+            m[x] = v;
+        };
+        int x = 0;
+        if (cols > 0)
+            plain(x++);
+#if CV_SIMD
+        auto vector = [&](int at) {
+            const cv::v_uint8 u = cv::vx_load(up + at), d = cv::vx_load(down + at), l = cv::vx_load(here + at - 1),
+                              c = cv::vx_load(here + at), r = cv::vx_load(here + at + 1);
+            cv::v_store(m + at, Darkest ? cv::v_min(cv::v_min(cv::v_min(u, d), cv::v_min(l, r)), c)
+                                        : cv::v_max(cv::v_max(cv::v_max(u, d), cv::v_max(l, r)), c));
+        };
+        for (; x + cv::v_uint8::nlanes <= cols - 1; x += cv::v_uint8::nlanes) vector(x);
+        if (x < cols - 1 && cols - 1 - cv::v_uint8::nlanes >= 1) {  // the rest as one vector ending there
+            vector(cols - 1 - cv::v_uint8::nlanes);
+            x = cols - 1;
+        }
+#endif
+        for (; x < cols; ++x) plain(x);
+    }
+}
+template void Cross<true>(cv::Mat&);
+template void Cross<false>(cv::Mat&);
+
+// marks (8-bit) dilated in place by a 3 x 3 square, as cv::dilate does it (what lies past the
+// edge takes no part), in two vector passes: the general filter costs several times as much on a
+// region's crop.
+void Dilate3(cv::Mat& marks)
+{
+    const int rows = marks.rows, cols = marks.cols;
+    if (rows == 0 || cols == 0)
+        return;
+    static thread_local std::vector<unsigned char> across;  // each row's maximum over x - 1 .. x + 1
+    across.resize(size_t(rows) * cols);
+    for (int y = 0; y < rows; ++y) {
+        const unsigned char* m = marks.ptr<unsigned char>(y);
+        unsigned char* a = &across[size_t(y) * cols];
+        a[0] = cols > 1 ? std::max(m[0], m[1]) : m[0];
+        int x = 1;
+#if CV_SIMD
+        auto vector = [&](int at) {
+            cv::v_store(a + at,
+                        cv::v_max(cv::v_max(cv::vx_load(m + at - 1), cv::vx_load(m + at)), cv::vx_load(m + at + 1)));
+        };
+        for (; x + cv::v_uint8::nlanes <= cols - 1; x += cv::v_uint8::nlanes) vector(x);
+        if (x < cols - 1 && cols - 1 - cv::v_uint8::nlanes >= 1) {  // the rest as one vector ending there
+            vector(cols - 1 - cv::v_uint8::nlanes);
+            x = cols - 1;
+        }
+#endif
+        for (; x < cols - 1; ++x) a[x] = std::max({m[x - 1], m[x], m[x + 1]});
+        if (cols > 1)
+            a[cols - 1] = std::max(m[cols - 2], m[cols - 1]);
+    }
+    for (int y = 0; y < rows; ++y) {
+        const unsigned char* up = &across[size_t(std::max(0, y - 1)) * cols];
+        const unsigned char* here = &across[size_t(y) * cols];
+        const unsigned char* down = &across[size_t(std::min(rows - 1, y + 1)) * cols];
+        unsigned char* m = marks.ptr<unsigned char>(y);
+        int x = 0;
+#if CV_SIMD
+        auto vector = [&](int at) {
+            cv::v_store(m + at,
+                        cv::v_max(cv::v_max(cv::vx_load(up + at), cv::vx_load(here + at)), cv::vx_load(down + at)));
+        };
+        for (; x + cv::v_uint8::nlanes <= cols; x += cv::v_uint8::nlanes) vector(x);
+        if (x < cols && cols >= cv::v_uint8::nlanes) {
+            vector(cols - cv::v_uint8::nlanes);
+            x = cols;
+        }
+#endif
+        for (; x < cols; ++x) m[x] = std::max({up[x], here[x], down[x]});
+    }
+}
+
+}  // namespace MatchStages
+
+using namespace MatchStages;
+
+// The box around marks' non-zero pixels (8-bit; cv::boundingRect of a mask misses some in narrow
+// pictures), a row's ends found eight pixels at a time.
+cv::Rect MarksBox(const cv::Mat& marks)
+{
+    int x0 = marks.cols, x1 = -1, y0 = -1, y1 = -1;
+    auto zeroWord = [](const unsigned char* p) {
+        std::uint64_t w;
+        std::memcpy(&w, p, sizeof w);
+        return w == 0;
+    };
+    for (int y = 0; y < marks.rows; ++y) {
+        const unsigned char* m = marks.ptr<unsigned char>(y);
+        int first = 0;
+        while (first + 8 <= marks.cols && zeroWord(m + first)) first += 8;
+        while (first < marks.cols && !m[first]) ++first;
+        if (first == marks.cols)
+            continue;
+        int last = marks.cols;  // one past
+        while (last - 8 > first && zeroWord(m + last - 8)) last -= 8;
+        while (!m[last - 1]) --last;
+        y0 = y0 < 0 ? y : y0, y1 = y;
+        x0 = std::min(x0, first), x1 = std::max(x1, last - 1);
+    }
+    return y0 < 0 ? cv::Rect() : cv::Rect(x0, y0, x1 - x0 + 1, y1 - y0 + 1);
+}
+
+// marks (8-bit) opened in place by a square span pixels wide, as cv::morphologyEx does it (an even
+// square has no middle pixel: eroded about the one up and left of its middle, dilated about the one
+// down and right, as cv::erode and cv::dilate with those anchors, the opening keeps every square
+// that fits where it lies). An opening keeps nothing outside the marks' box, and within it reads no
+// further than a pixel around (a pixel left out erodes all the square reaches from it): only that
+// part is worked on.
+void OpenSquare(cv::Mat& marks, int span)
+{
+    const cv::Rect box = MarksBox(marks);
+    if (box.empty())
+        return;
+    cv::Mat part = marks(cv::Rect(box.x - 1, box.y - 1, box.width + 2, box.height + 2) &
+                         cv::Rect(cv::Point(), marks.size()));
+    Stretch<true>(part, (span - 1) / 2, span / 2);
+    Stretch<false>(part, span / 2, (span - 1) / 2);
+}
+
+void OpenCross(cv::Mat& marks)
+{
+    Cross<true>(marks);
+    Cross<false>(marks);
+}
+
+// The least of each pixel's eight neighbours, read from a copy bordered by 255 (what lies past the
+// edge takes no part), in vectors.
+void ErodeRing(cv::Mat& marks)
+{
+    const int rows = marks.rows, cols = marks.cols;
+    if (rows == 0 || cols == 0)
+        return;
+    const int stride = cols + 2;
+    static thread_local std::vector<unsigned char> bordered;
+    bordered.assign(size_t(rows + 2) * size_t(stride), 255);
+    for (int y = 0; y < rows; ++y)
+        std::memcpy(&bordered[size_t(y + 1) * stride + 1], marks.ptr<unsigned char>(y), size_t(cols));
+    for (int y = 0; y < rows; ++y) {
+        // The rows above, at and below, each from the column left of the pixel on.
+        const unsigned char* up = &bordered[size_t(y) * stride];
+        const unsigned char* here = up + stride;
+        const unsigned char* down = here + stride;
+        unsigned char* m = marks.ptr<unsigned char>(y);
+        int x = 0;
+#if CV_SIMD
+        auto vector = [&](int at) {
+            auto at3 = [&](const unsigned char* row) {
+                return cv::v_min(cv::v_min(cv::vx_load(row + at), cv::vx_load(row + at + 1)), cv::vx_load(row + at + 2));
+            };
+            cv::v_store(m + at, cv::v_min(cv::v_min(at3(up), at3(down)),
+                                          cv::v_min(cv::vx_load(here + at), cv::vx_load(here + at + 2))));
+        };
+        for (; x + cv::v_uint8::nlanes <= cols; x += cv::v_uint8::nlanes) vector(x);
+        if (x < cols && cols >= cv::v_uint8::nlanes) {  // the rest as one vector ending at the edge
+            vector(cols - cv::v_uint8::nlanes);
+            x = cols;
+        }
+#endif
+        for (; x < cols; ++x)
+            m[x] = std::min({up[x], up[x + 1], up[x + 2], here[x], here[x + 2], down[x], down[x + 1], down[x + 2]});
+    }
+}
+
+// The tolerant band: how far each pixel, and the mean around it, may lie from the references.
+// Guarantees: at the references' brightness a pixel departs only beyond the tolerance outside the
+// darkest..brightest value the references show in its 3 x 3 neighbourhood, so a shift of a pixel
+// and the spread between references never depart; its 5 x 5 mean departs beyond a third of the
+// tolerance (at least 3 levels) from the references' means a pixel around where the pixel itself
+// changed by half of it, so a small faint part on a texture, inside every pixel's band, departs.
+// A departing area takes its rim with it, and gaps of up to 6 pixels between and inside marks a
+// 3 x 3 opening keeps are closed (a part partly on a surface of its own grey is judged whole);
+// marks scattered alone are never joined. Pixels the mask leaves out never depart.
+namespace MatchStages {
+
+namespace {
+constexpr int kFillSpan = 7;  // gaps up to this less one pixel between marks that hold together are closed
+
+// The departures of row y of the crop's part `at` from row y of the band's part `ref` (see
+// Departures); with Store, 255 in d where a pixel departs, else 0. The conditions the comparison
+// has are template arguments: the row's loop carries no test that is the same for every pixel.
+template <bool Also, bool Only, bool Store>
+int DepartureRow(const Comparison& c, cv::Rect at, cv::Rect ref, int y, unsigned char* d)
+{
+    const int width = at.width;
+    const Comparison& a = Also ? *c.also : c;
+    const unsigned char lim = c.lim, ceiling = c.ceiling, alsoLim = a.lim, alsoCeiling = a.ceiling;
+    const unsigned char* v = c.up->ptr<unsigned char>(at.y + y) + at.x;
+    const unsigned char* w = c.down->ptr<unsigned char>(at.y + y) + at.x;
+    const unsigned char* lo = c.low->ptr<unsigned char>(ref.y + y) + ref.x;
+    const unsigned char* hi = c.high->ptr<unsigned char>(ref.y + y) + ref.x;
+    const unsigned char* av = a.up->ptr<unsigned char>(at.y + y) + at.x;
+    const unsigned char* aw = a.down->ptr<unsigned char>(at.y + y) + at.x;
+    const unsigned char* alo = a.low->ptr<unsigned char>(ref.y + y) + ref.x;
+    const unsigned char* ahi = a.high->ptr<unsigned char>(ref.y + y) + ref.x;
+    const unsigned char* judged = Only ? c.only->ptr<unsigned char>(at.y + y) + at.x : nullptr;
+    int x = 0, here = 0;
+#if CV_SIMD
+    const cv::v_uint8 vlim = cv::vx_setall_u8(lim), alim = cv::vx_setall_u8(alsoLim);
+    const cv::v_uint8 vceil = cv::vx_setall_u8(ceiling), aceil = cv::vx_setall_u8(alsoCeiling);
+    auto departedAt = [&](int i) {
+        // u8 subtraction saturates at 0
+        cv::v_uint8 departed = cv::v_max(cv::vx_load(lo + i) - cv::vx_load(v + i),
+                                         cv::v_min(cv::vx_load(w + i), vceil) - cv::vx_load(hi + i)) > vlim;
+        if (Also)
+            departed = departed & (cv::v_max(cv::vx_load(alo + i) - cv::vx_load(av + i),
+                                             cv::v_min(cv::vx_load(aw + i), aceil) - cv::vx_load(ahi + i)) > alim);
+        if (Only)
+            departed = departed & cv::vx_load(judged + i);
+        return departed;
+    };
+    // Each lane counts its departures (255 is -1: subtracting it adds one), summed up at the end
+    // of the row or of each run of 254 vectors (the last whole vector may add one), before a lane
+    // could overflow.
+    const cv::v_uint8 one = cv::vx_setall_u8(1);
+    cv::v_uint8 lanes = cv::vx_setzero_u8();
+    cv::v_uint32 sum = cv::vx_setzero_u32();
+    const int whole = width - cv::v_uint8::nlanes;  // where the row's last whole vector starts
+    while (x <= whole) {
+        const int stop = std::min(whole, x + 253 * cv::v_uint8::nlanes);
+        for (; x <= stop; x += cv::v_uint8::nlanes) {
+            const cv::v_uint8 departed = departedAt(x);
+            if (Store)
+                cv::v_store(d + x, departed);
+            lanes = cv::v_sub_wrap(lanes, departed);
+        }
+        if (x <= whole) {
+            sum += cv::v_dotprod_expand_fast(lanes, one);
+            lanes = cv::vx_setzero_u8();
+        }
+    }
+    if (x < width && width >= cv::v_uint8::nlanes) {
+        // The rest as the row's last whole vector, its pixels counted already left out.
+        const int last = width - cv::v_uint8::nlanes;
+        const cv::v_uint8 departed = departedAt(last);
+        if (Store)
+            cv::v_store(d + last, departed);
+        static const cv::v_uint8 lane = [] {
+            unsigned char l[cv::v_uint8::nlanes];
+            for (int i = 0; i < cv::v_uint8::nlanes; ++i) l[i] = static_cast<unsigned char>(i);
+            return cv::vx_load(l);
+        }();
+        const cv::v_uint8 fresh = lane >= cv::vx_setall_u8(static_cast<unsigned char>(x - last));
+        lanes = cv::v_sub_wrap(lanes, departed & fresh);
+        x = width;
+    }
+    sum += cv::v_dotprod_expand_fast(lanes, one);
+    here = int(cv::v_reduce_sum(sum));
+#endif
+    for (; x < width; ++x) {
+        const bool departed = std::max(lo[x] - v[x], std::min(w[x], ceiling) - hi[x]) > lim &&
+                              (!Also || std::max(alo[x] - av[x], std::min(aw[x], alsoCeiling) - ahi[x]) > alsoLim) &&
+                              (!Only || judged[x]);
+        if (Store)
+            d[x] = departed ? 255 : 0;
+        here += departed;
+    }
+    return here;
+}
+
+// Departures with the comparison's conditions as template arguments.
+template <bool Also, bool Only, bool Store>
+int DepartureRows(const Comparison& c, cv::Rect at, cv::Rect ref, int rowStep, int cap, cv::Mat* out, int first,
+                  int* perRow)
+{
+    int count = 0;
+    auto row = [&](int y) {
+        const int here = DepartureRow<Also, Only, Store>(c, at, ref, y, Store ? out->ptr<unsigned char>(y) : nullptr);
+        if (perRow)
+            perRow[y] = here;
+        return here;
+    };
+    for (int y = first; y < at.height && count <= cap; y += rowStep) count += row(y);
+    for (int y = 0; y < first && count <= cap; y += rowStep) count += row(y);
+    return count;
+}
+}  // namespace
+
+int Departures(const Comparison& c, cv::Rect at, cv::Rect ref, int rowStep, int cap,
+               cv::Mat* out, int first, int* perRow)
+{
+    first = std::clamp(first / rowStep * rowStep, 0, std::max(0, at.height - 1) / rowStep * rowStep);
+    using Rows = int (*)(const Comparison&, cv::Rect, cv::Rect, int, int, cv::Mat*, int, int*);
+    static const Rows rows[8] = {DepartureRows<false, false, false>, DepartureRows<false, false, true>,
+                                 DepartureRows<false, true, false>,  DepartureRows<false, true, true>,
+                                 DepartureRows<true, false, false>,  DepartureRows<true, false, true>,
+                                 DepartureRows<true, true, false>,   DepartureRows<true, true, true>};
+    const int kind = (c.also ? 4 : 0) + (c.only ? 2 : 0) + (out ? 1 : 0);
+    return rows[kind](c, at, ref, rowStep, cap, out, first, perRow);
+}
+
+int MarkDepartures(const Comparison& c, cv::Mat& out, int* perRow)
+{
+    out.create(c.up->size(), CV_8UC1);
+    const cv::Rect all(cv::Point(), out.size());
+    return Departures(c, all, all, 1, INT_MAX, &out, 0, perRow);
+}
+
+int MarkDeparturesIn(const Comparison& c, cv::Mat& out, cv::Rect area)
+{
+    out.create(c.up->size(), CV_8UC1);
+    area &= cv::Rect(cv::Point(), out.size());
+    KeepOnly(out, area);
+    if (area.empty())
+        return 0;
+    cv::Mat inside = out(area);
+    return Departures(c, area, area, 1, INT_MAX, &inside);
+}
+
+// The 5 x 5 means of the crop in the middle of window (kRimAround wider each side) into means (a
+// view of all, the window's means), and their band a pixel around into low, high: the windows at
+// the crop's rim read what lies around it.
+void MeansAround(const cv::Mat& window, cv::Mat& all, cv::Mat& means, cv::Mat* low, cv::Mat* high)
+{
+    if (!low) {
+        // The means alone need half a window around: the windows of the crop's pixels lie on it.
+        const int skip = kRimAround - kMeanWindow / 2;
+        BoxMean5(window(cv::Rect(skip, skip, window.cols - 2 * skip, window.rows - 2 * skip)), all);
+        means = all(cv::Rect(kMeanWindow / 2, kMeanWindow / 2, all.cols - kMeanWindow + 1, all.rows - kMeanWindow + 1));
+        return;
+    }
+    BoxMean5(window, all);
+    const cv::Rect inner(kRimAround, kRimAround, window.cols - 2 * kRimAround, window.rows - 2 * kRimAround);
+    means = all(inner);
+    cv::Mat lo, hi;
+    const cv::Mat kernel = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
+    cv::erode(all, lo, kernel, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+    cv::dilate(all, hi, kernel, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+    *low = lo(inner).clone(), *high = hi(inner).clone();
+}
+
+namespace {
+// Closes the gaps of up to kFillSpan - 1 pixels between and inside marks that a 3 x 3 opening
+// keeps (a part, or its pieces), so a part is judged whole where some of its pixels match the
+// surface under them; the gap closed counts to the area weighed against the alarm area. Marks
+// scattered alone (sensor noise at a high sensitivity) take no part: they are never joined into
+// an area.
+void FillGaps(cv::Mat& diff)
+{
+    const cv::Rect box = cv::boundingRect(diff);
+    if (box.empty())
+        return;
+    static thread_local cv::Mat held;
+    // The opening keeps nothing where the cross erodes every mark: where no mark has its four
+    // neighbours marked too (past the crop's edge counts as marked, as the erosion takes it).
+    bool kept = false;
+    for (int y = box.y; y < box.br().y && !kept; ++y) {
+        const unsigned char* m = diff.ptr<unsigned char>(y);
+        const unsigned char* up = y > 0 ? diff.ptr<unsigned char>(y - 1) : nullptr;
+        const unsigned char* down = y + 1 < diff.rows ? diff.ptr<unsigned char>(y + 1) : nullptr;
+        for (int x = box.x; x < box.br().x && !kept; ++x)
+            kept = m[x] && (x == 0 || m[x - 1]) && (x + 1 == diff.cols || m[x + 1]) && (!up || up[x]) &&
+                   (!down || down[x]);
+    }
+    if (!kept)
+        return;
+    // Only the marks' surroundings are worked on: a closing adds nothing outside their box.
+    const int pad = kFillSpan / 2 + 1;
+    const cv::Rect around = cv::Rect(box.x - pad, box.y - pad, box.width + 2 * pad, box.height + 2 * pad) &
+                            cv::Rect(cv::Point(), diff.size());
+    cv::Mat part = diff(around);
+    // Opened as the general filter opens a picture's part: eroded over the crop's pixels a pixel
+    // around it too, the erosion then dilated on its own.
+    ErodeInPicture(part, held, [](cv::Mat& m) { Cross<true>(m); });
+    held = held.clone();
+    Cross<false>(held);
+    if (cv::countNonZero(held) == 0)
+        return;
+    // Past the crop's edge the marks go on as they end there: a part cut by it is closed up to it
+    // (a repeated border adds nothing a square's least or greatest does not take in already).
+    Square<false>(held, kFillSpan);
+    Square<true>(held, kFillSpan);
+    cv::bitwise_or(part, held, part);
+}
+}  // namespace
+
+// The last step of a match: the change marked from the departures of the pixels (marks[0]) and
+// of the means (marks[1]) so far, with the comparisons cmp as they stand (moved, if the crop
+// was). A change is marked only where the picture changed: a departing mean marks the pixels
+// that differ from the references' own values by at least half the tolerance (not the rim its
+// window reaches beyond a part). A departing area's rim: next to a departing pixel, a pixel that
+// departs from the references' own value departs too, and where the references are textured
+// (the band wider than the tolerance: there a single pixel hides a faint change), one whose mean
+// departs from the references' own mean. (A band departure is always an own departure, and so
+// are the means'; the mask is in the bands since training.)
+// Returns the pixels departing from the references' own values, left in marks[2].
+int MarkChange(Comparison* cmp, cv::Mat* marks, cv::Rect means, const cv::Mat& judged, bool wholeMask, cv::Mat& diff)
+{
+    // Textured: high - low > lim, which is the departure of low..high from the band high..low.
+    const Comparison textured = {cmp[0].low, cmp[0].high, cmp[0].high, cmp[0].low, cmp[0].lim, 255};
+    cmp[3].also = &textured;
+    MarkDeparturesIn(cmp[3], marks[3], means);
+    const int own = MarkDepartures(cmp[2], marks[2]);
+    PerPixel(marks[0], marks[1], marks[1], [](auto band, auto means, auto) { return band | means; });
+    Dilate3(marks[0]);
+    // (the crop's pixels outside the region never count)
+    PerPixel(marks[3], marks[2], judged, [](auto means, auto pixels, auto in) { return (means | pixels) & in; });
+    diff.create(marks[0].size(), CV_8UC1);
+    PerPixel(diff, marks[0], marks[3], [](auto, auto near, auto changed) { return near & changed; });
+    FillGaps(diff);
+    if (!wholeMask)
+        cv::bitwise_and(diff, judged, diff);
+    return own;
+}
+
+// A reference crop folded in: the band is the darkest and brightest over each pixel's 3 x 3
+// neighbourhood (an edge may move by a pixel), own the pixel itself, mean and ownMean the same of
+// the 5 x 5 means over judged pixels.
+void FoldBand(GrayMatch& model, const cv::Mat& crop)
+{
+    cv::Mat lo, hi, m, meanLo, meanHi;
+    const cv::Mat kernel = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
+    cv::erode(crop, lo, kernel, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+    cv::dilate(crop, hi, kernel, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+    WindowMean(crop, model, m, false);
+    cv::erode(m, meanLo, kernel, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+    cv::dilate(m, meanHi, kernel, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+    model.band.fold(lo, hi);
+    model.own.fold(crop.clone(), cv::Mat());
+    model.mean.fold(meanLo, meanHi);
+    model.ownMean.fold(m, cv::Mat());
+}
+
+// The rim's means and their band as read over the picture around (every reference had it); inside
+// it the band a pixel around stays as read on the crop (its neighbours in the rim would widen it by
+// what lies beyond the crop, and a part inside would pass where it departed before).
+void TakeRimMeans(GrayMatch& model)
+{
+    model.ownMean = model.ownMeanAround;
+    const int half = kMeanWindow / 2;
+    const cv::Rect inner(half, half, model.width - 2 * half, model.height - 2 * half);
+    GrayMatch::Band rim{model.meanAround.low.clone(), model.meanAround.high.clone()};
+    model.mean.low(inner).copyTo(rim.low(inner));
+    model.mean.high(inner).copyTo(rim.high(inner));
+    model.mean = rim;
+}
+
+}  // namespace MatchStages
+
+// The light: the crop brought to the references' brightness before anything is compared.
+// Guarantees: a change of the whole frame's light of up to 15 % (lighting, exposure) departs
+// nowhere. The ratio is the frame's light at the region where the caller read it sure: the
+// region's own pixels would take a part over half of them for light. Where it is less sure, the
+// median over the region's judged pixels that agree with it (a part lies further off, however
+// much of the region it covers); without it, over all of them; limited to 0.85..1.18. A pixel
+// clipped at white only says its light was at least 255 / ratio: it never lies below its band,
+// and above it only by that much (glare passes). In a darker frame under a sure light whose crop
+// would pass white so scaled, the references are dimmed to the crop instead, tolerance and all,
+// so a part brighter than a near-white surface keeps its contrast; and the floor's firm pixels
+// are compared at the frame's light itself, where the ratio moves a grey level by half a level.
+namespace MatchStages {
+
+namespace {
+constexpr double kExactBrightness = 0.5 / 255;  // the firm pixels compared at the light itself beyond this change
+constexpr double kRefitBrightness = 0.01;     // a ratio read again after a movement is taken this far off
+constexpr int kRatioBins = 256;               // brightness ratio histogram: bin = ratio * 128
+constexpr int kRatioOne = 128;                // the bin of a ratio of one
+constexpr int kRatioRowStep = 8;              // the sparse sample of the brightness ratio: every 8th row,
+constexpr int kRatioColumnStep = 5;           // every 5th pixel of it
+constexpr int kDenseRatioBelow = 48;          // fewer usable pixels in it: every pixel is looked at
+constexpr int kMeanRatioBelow = 200;  // references' means below this cannot clip in a frame the band follows
+
+// Scratch pictures kept per thread: a hundred regions a cycle need no allocations.
+thread_local cv::Mat scaled, capped, imageMeans, meanUp, meanDown;
+thread_local cv::Mat rimWindow, rimMeansAll[3];  // [image, brought to the light, capped]
+thread_local cv::Mat exactLevel;
+}  // namespace
+
+// Median ratio of image to the middle of the references' own values (low..high at the pixel
+// itself: a crop a pixel or two off gives ratios as often above one as below, where the middle
+// of a neighbourhood's band would lean on a textured surface) over the judged pixels (every
+// fifth pixel of every eighth row is plenty), limited to the brightness changes the band
+// follows. Pixels left out of judging carry the band 0..255 and are skipped, and so are the pixels
+// a movement brings onto them (their means stay the whole range, which is no brightness, whatever
+// their own band took from the outline) and pixels clipped at white: they only say the light is
+// at least that bright. A region drawn on a highlight may keep only a few unclipped pixels in a
+// brighter frame: then every pixel is looked at, and when still too few are left, the frame is
+// taken as bright as the band follows (a clipped pixel then stands for the least light it may
+// have had).
+double BrightnessRatio(const cv::Mat& image, const cv::Mat& low, const cv::Mat& high, const cv::Mat& imageMeans,
+                       const cv::Mat& meanLow, const cv::Mat& meanHigh, double around, double agree)
+{
+    // 128 / middle of the band for each low + high; 0 where too dark for a ratio.
+    static const std::array<float, 511> inverse = [] {
+        std::array<float, 511> t{};
+        for (int sum = kMinRatioMid; sum < 511; ++sum) t[sum] = float(2.0 * kRatioOne / sum);
+        return t;
+    }();
+    std::array<int, kRatioBins> hist{};
+    int n = 0, clipped = 0;
+    auto sample = [&](int rowStep, int colStep) {
+        for (int y = rowStep / 4; y < image.rows; y += rowStep) {
+            const unsigned char* v = image.ptr<unsigned char>(y);
+            const unsigned char* lo = low.ptr<unsigned char>(y);
+            const unsigned char* hi = high.ptr<unsigned char>(y);
+            const unsigned char* mv = imageMeans.ptr<unsigned char>(y);
+            const unsigned char* mlo = meanLow.ptr<unsigned char>(y);
+            const unsigned char* mhi = meanHigh.ptr<unsigned char>(y);
+            for (int x = colStep / 2; x < image.cols; x += colStep) {
+                const float inv = inverse[lo[x] + hi[x]];
+                if (inv <= 0 || (lo[x] == 0 && hi[x] == 255))
+                    continue;
+                if (v[x] == 255) {
+                    ++clipped;
+                    continue;
+                }
+                // Moved onto references left out: the outline gave the pixel a band, not a mean.
+                if (mlo[x] == 0 && mhi[x] == 255)
+                    continue;
+                // Where the references' mean lies well below white (few pixels around can have
+                // clipped), the means' ratio, which a textured crop a pixel off hardly moves.
+                const int meanSum = mlo[x] + mhi[x];
+                const bool byMeans = meanSum < 2 * kMeanRatioBelow && inverse[meanSum] > 0;
+                ++hist[std::min(kRatioBins - 1, int(byMeans ? mv[x] * inverse[meanSum] : v[x] * inv))];
+                ++n;
+            }
+        }
+    };
+    sample(kRatioRowStep, kRatioColumnStep);
+    if (n < kDenseRatioBelow) {
+        hist.fill(0);
+        n = clipped = 0;
+        sample(1, 1);
+    }
+    // With the frame's light known, only the pixels that agree with it count: a part lies further
+    // off, however much of the region it covers.
+    int first = 0, last = kRatioBins - 1;
+    if (around > 0) {
+        first = std::clamp(int(around * (1 - agree) * kRatioOne), 0, kRatioBins - 1);
+        last = std::clamp(int(around * (1 + agree) * kRatioOne), first, kRatioBins - 1);
+        n = std::accumulate(hist.begin() + first, hist.begin() + last + 1, 0);
+        if (n < kMinRatioPixels)
+            return std::clamp(around, kMinBrightness, kMaxBrightness);
+    }
+    if (n < kMinRatioPixels)
+        return clipped > n ? kMaxBrightness : 1.0;
+    int seen = 0, bin = first;
+    while (bin < last && (seen += hist[bin]) * 2 < n) ++bin;
+    return std::clamp((bin + 0.5) / kRatioOne, kMinBrightness, kMaxBrightness);
+}
+
+// The frame's window around a narrow crop (see GrayMatch::AddContext) brought to the references'
+// light by ratio as the crop is (a pixel clipped at white stays 255).
+const cv::Mat& AroundLevel(const cv::Mat& picture, double ratio)
+{
+    if (std::abs(ratio - 1.0) <= kIgnoredBrightness)
+        return picture;
+    static thread_local cv::Mat level;  // (never a view of the picture: it is written)
+    cv::Mat table(1, 256, CV_8UC1);
+    for (int v = 0; v < 255; ++v) table.data[v] = cv::saturate_cast<unsigned char>(v / ratio);
+    table.data[255] = 255;
+    cv::LUT(picture, table, level);
+    return level;
+}
+
+// The model with its references at `ratio` (below 1) of their brightness, and its tolerance so
+// (a departure the same share of the grey): a darker frame's crop is compared as it lies where
+// bringing it to the references' brightness would take its bright pixels past white, and a part
+// brighter than a surface near white would be cut down to that surface's grey. A band's top at
+// white stays white (left out of judging, or a reference clipped there: anything up to white).
+GrayMatch Dimmed(const GrayMatch& m, double ratio)
+{
+    GrayMatch d = m;
+    cv::Mat lowTable(1, 256, CV_8UC1), highTable(1, 256, CV_8UC1);
+    for (int v = 0; v < 256; ++v)
+        lowTable.data[v] = highTable.data[v] = cv::saturate_cast<unsigned char>(v * ratio);
+    highTable.data[255] = 255;
+    for (GrayMatch::Band* b : {&d.band, &d.own, &d.mean, &d.ownMean, &d.context, &d.ownContext, &d.nearby}) {
+        if (b->low.empty())
+            continue;
+        cv::Mat low, high;
+        cv::LUT(b->low, lowTable, low);
+        cv::LUT(b->high, highTable, high);
+        b->low = low, b->high = high;
+    }
+    for (unsigned char& v : d.outline.low) v = lowTable.data[v];
+    for (unsigned char& v : d.outline.high) v = highTable.data[v];
+    d.tolerance = std::max(1, int(m.tolerance / m.gain * ratio));
+    d.gain = 1;
+    return d;
+}
+
+Levels::Levels(const GrayMatch& model, const cv::Mat& image, const cv::Mat& around)
+    : model(model), image(image), around(around),
+      rimSeen(model.rimMeans && around.type() == CV_8UC1 && around.size() == model.aroundAt.size())
+{
+    MeansOf(image, cv::Mat(), 255, imageMeans, 0);
+}
+
+// Whether a pixel of the crop is clipped at white (found once).
+bool Levels::Clipped()
+{
+    if (anyClipped < 0) {
+        double brightest = 0;
+        cv::minMaxLoc(image, nullptr, &brightest);
+        anyClipped = brightest >= 255;
+    }
+    return anyClipped == 1;
+}
+
+// The means of crop, image brought to the light by table (empty: as it is) and capped at ceiling.
+// A whole crop's means at its rim are read over the frame's window around it where the references'
+// were read so (rimSeen): the same windows on both sides, so the rim is judged on means as the
+// rest is.
+void Levels::MeansOf(const cv::Mat& crop, const cv::Mat& table, unsigned char ceiling, cv::Mat& out, int buffer)
+{
+    if (!rimSeen) {
+        WindowMean(crop, model, out);
+        return;
+    }
+    (void)crop;  // (the window's middle)
+    if (table.empty()) {
+        MeansAround(around, rimMeansAll[buffer], out);
+        return;
+    }
+    cv::LUT(around, table, rimWindow);
+    if (ceiling < 255)
+        cv::min(rimWindow, ceiling, rimWindow);
+    MeansAround(rimWindow, rimMeansAll[buffer], out);
+}
+
+// The frame's light where the caller read it sure: the region's own pixels (their median) would
+// take a part over half of them for light. Where the caller is less sure of it, the median of the
+// pixels that agree with it.
+double Levels::Read(double light, double agree) const
+{
+    return light > 0 && agree <= 0 ? std::clamp(light, kMinBrightness, kMaxBrightness)
+                                   : BrightnessRatio(image, model.own.low, model.own.high, imageMeans,
+                                                     model.ownMean.low, model.ownMean.high, light, agree);
+}
+
+// A darker frame under a sure light whose brightest judged pixel would pass white brought to the
+// references' brightness.
+bool Levels::Dims(double ratio, double light, double agree) const
+{
+    if (!(ratio < 1.0 - kIgnoredBrightness && light > 0 && agree <= 0))
+        return false;
+    double brightest = 0;
+    cv::minMaxLoc(image, nullptr, &brightest, nullptr, nullptr, model.wholeMask ? cv::noArray() : model.judged);
+    return brightest > 255 * ratio;
+}
+
+// The level at that brightness ratio, and the means of the brightest and the darkest light the
+// crop stands for (they differ only where pixels clip at white in a brighter frame).
+void Levels::BringTo(double ratio, Comparison* cmp)
+{
+    level = image;
+    levelMeans = imageMeans;
+    unsigned char ceiling = 255;
+    cv::Mat table;
+    if (std::abs(ratio - 1.0) > kIgnoredBrightness) {
+        table.create(1, 256, CV_8UC1);
+        for (int v = 0; v < 255; ++v) table.data[v] = cv::saturate_cast<unsigned char>(v / ratio);
+        table.data[255] = 255;
+        cv::LUT(image, table, scaled);
+        level = scaled;
+        ceiling = cv::saturate_cast<unsigned char>(255 / ratio);
+        MeansOf(level, table, 255, meanUp, 1);
+        levelMeans = meanUp;
+    }
+    const cv::Mat* darkMean = &levelMeans;
+    // Only pixels clipped at white lie above the ceiling: without them both means are one.
+    if (ceiling < 255 && Clipped()) {
+        cv::min(level, ceiling, capped);
+        MeansOf(capped, table, ceiling, meanDown, 2);
+        darkMean = &meanDown;
+    }
+    cmp[0].ceiling = cmp[2].ceiling = cmp[4].ceiling = ceiling;
+    cmp[1].down = cmp[3].down = darkMean;
+}
+
+// The brightness the region's pixels told where the crop lay off its references is read again
+// where it fits, from those agreeing with the frame's light when it is known (the few pixels a
+// movement fits on a thin region would give any ratio); a sure light stays.
+void Levels::Refit(double ratio, double light, double agree, const cv::Mat& low, const cv::Mat& high,
+                   const cv::Mat& meanLow, const cv::Mat& meanHigh, Comparison* cmp)
+{
+    const double fitted =
+        light > 0 && agree <= 0 ? ratio : BrightnessRatio(image, low, high, imageMeans, meanLow, meanHigh, light, agree);
+    if (std::abs(fitted - ratio) > kRefitBrightness)
+        BringTo(fitted, cmp);
+}
+
+ExactLight::ExactLight(const Comparison& own, const cv::Mat& image, double ratio, double light, double agree,
+                       unsigned char lim)
+    : own(own), image(image), ratio(ratio), lim(lim),
+      on(light > 0 && agree <= 0 && std::abs(ratio - 1.0) > kExactBrightness)
+{
+}
+
+// Taken where the crop is judged: own as the movement left it. A faint part a few levels above
+// the tolerance in a frame 2 % darker would lose a fifth of its contrast at the ratio the band
+// ignores.
+const Comparison* ExactLight::At()
+{
+    if (!on)
+        return nullptr;
+    exact = own;
+    if (std::abs(ratio - 1.0) <= kIgnoredBrightness) {
+        cv::Mat table(1, 256, CV_8UC1);
+        for (int v = 0; v < 255; ++v) table.data[v] = cv::saturate_cast<unsigned char>(v / ratio);
+        table.data[255] = 255;
+        cv::LUT(image, table, exactLevel);
+        exact.up = exact.down = &exactLevel;
+        exact.ceiling = cv::saturate_cast<unsigned char>(255 / ratio);
+    }
+    // The plain comparison's tolerance is in the frame's grey: in a brighter frame a departure
+    // at the references' brightness weighs that much more.
+    exact.lim = static_cast<unsigned char>(std::min(double(lim), std::floor(lim / ratio)));
+    return &exact;
+}
+
+int ExactLight::Reach() const
+{
+    return on ? lim - int(std::min(double(lim), std::floor(lim / ratio))) + int(std::ceil(255 * std::abs(1 / ratio - 1))) + 1
+              : 0;
+}
+
+}  // namespace MatchStages
+
+// What a crop moved against its references is compared with.
+// Guarantees: a crop moved by (dx, dy) meets the reference pixel it now lies on; the strip the
+// movement uncovers at the crop's edge, and the judged pixels it brings onto pixels the mask
+// leaves out (a circle's or polygon's outline, ignored points), meet the references' widest band
+// within the movement's reach of the nearest judged pixel: after a movement every judged pixel is
+// judged, and none against what the references never saw as the region. Means are judged only
+// where their windows lie on what the references saw (at the rim too where both sides read the
+// picture around the crop). The model's own bands are never written.
+namespace MatchStages {
+
+namespace {
 // A band of the references (low or high, or the own values) as the crop moved by shift meets
 // it: crop pixel p gets the value of reference pixel p - shift. The strip the movement uncovers
 // shows what lay outside the region when it was taught; it is judged against the references'
@@ -683,6 +1467,7 @@ void WidenBorders(const cv::Mat& band, int reach, cv::Mat& out)
     line(rows, cols, first, stride, 1, [&](int i, unsigned char v) { top[i * outStride] = v; });
     line(rows, cols, first + cols - 1, stride, -1, [&](int i, unsigned char v) { top[i * outStride + cols - 1] = v; });
 }
+}  // namespace
 
 // Departures of the strip the movement uncovers (the crop's pixels outside the overlap), each
 // against the nearest reference pixel inside the region in c's band widened to the movement's
@@ -712,157 +1497,138 @@ int CountStrip(const Comparison& c, cv::Point shift, int rowStep)
     return count;
 }
 
-// The pixels' band widened to the reaches of the movements along its border lines, filled on
-// first use within one match: what the strip a movement uncovers is judged against.
-struct Edges
+void Edges::reset(const GrayMatch& m)
 {
-    const GrayMatch* model = nullptr;
-    cv::Mat low[kMaxShift], high[kMaxShift];
-    bool ready[kMaxShift] = {};
-    // [band, own][reach][low, high], each filled on first use (the search goes back and forth
-    // between reaches): the outline pixels within reach + 1 of a judged pixel, all that a judged
-    // pixel moved that far can come to lie on.
-    cv::Mat outlined[2][kMaxShift][2];
-    bool outlinedReady[2][kMaxShift] = {};
-    // [band, own]: the reaches asked for so far, in turn (a repeat is noted once), and the bands
-    // as they leave the outline (see overlay).
-    std::vector<int> asked[2];
-    cv::Mat overlaid[2][2];
+    model = &m;
+    std::fill(std::begin(ready), std::end(ready), false);
+    for (bool* own : outlinedReady) std::fill(own, own + kMaxShift, false);
+    asked[0].clear(), asked[1].clear();
+}
 
-    void reset(const GrayMatch& m)
-    {
-        model = &m;
-        std::fill(std::begin(ready), std::end(ready), false);
-        for (bool* own : outlinedReady) std::fill(own, own + kMaxShift, false);
-        asked[0].clear(), asked[1].clear();
-    }
-    // Writes the outline values of reach over band at the outline pixels from .. to (indices in
-    // the outline; with edge, only those near the crop's edge).
-    void write(int reach, size_t from, size_t to, bool edge, cv::Mat (&band)[2]) const
-    {
-        const GrayMatch::Outline& o = model->outline;
-        const unsigned char* lo = o.low.data() + size_t(reach) * o.at.size();
-        const unsigned char* hi = o.high.data() + size_t(reach) * o.at.size();
-        unsigned char *low = band[0].data, *high = band[1].data;
-        const int* at = o.at.data();
-        if (!edge) {
-            // Four at a time, each place read once: a byte written may alias anything.
-            size_t k = from;
-            for (; k + 4 <= to; k += 4) {
-                const int a0 = at[k], a1 = at[k + 1], a2 = at[k + 2], a3 = at[k + 3];
-                low[a0] = lo[k], low[a1] = lo[k + 1], low[a2] = lo[k + 2], low[a3] = lo[k + 3];
-                high[a0] = hi[k], high[a1] = hi[k + 1], high[a2] = hi[k + 2], high[a3] = hi[k + 3];
-            }
-            for (; k < to; ++k) {
-                const int a = at[k];
-                low[a] = lo[k], high[a] = hi[k];
-            }
-            return;
+// Writes the outline values of reach over band at the outline pixels from .. to (indices in
+// the outline; with edge, only those near the crop's edge).
+void Edges::write(int reach, size_t from, size_t to, bool edge, cv::Mat (&band)[2]) const
+{
+    const GrayMatch::Outline& o = model->outline;
+    const unsigned char* lo = o.low.data() + size_t(reach) * o.at.size();
+    const unsigned char* hi = o.high.data() + size_t(reach) * o.at.size();
+    unsigned char *low = band[0].data, *high = band[1].data;
+    const int* at = o.at.data();
+    if (!edge) {
+        // Four at a time, each place read once: a byte written may alias anything.
+        size_t k = from;
+        for (; k + 4 <= to; k += 4) {
+            const int a0 = at[k], a1 = at[k + 1], a2 = at[k + 2], a3 = at[k + 3];
+            low[a0] = lo[k], low[a1] = lo[k + 1], low[a2] = lo[k + 2], low[a3] = lo[k + 3];
+            high[a0] = hi[k], high[a1] = hi[k + 1], high[a2] = hi[k + 2], high[a3] = hi[k + 3];
         }
-        for (auto k = std::lower_bound(o.edge.begin(), o.edge.end(), from); k != o.edge.end() && *k < to; ++k)
-            low[at[*k]] = lo[*k], high[at[*k]] = hi[*k];
+        for (; k < to; ++k) {
+            const int a = at[k];
+            low[a] = lo[k], high[a] = hi[k];
+        }
+        return;
     }
-    // The model's band (own: its own values) into band; with edge, only what lies within
-    // kMaxShift of the crop's edge (the rest is left as it was).
-    void copySource(bool own, cv::Mat (&band)[2], bool edge = false) const
-    {
-        const GrayMatch::Band& source = own ? model->own : model->band;
-        const cv::Mat* from[2] = {&source.low, &source.high};
-        const int rows = from[0]->rows, cols = from[0]->cols;
-        for (int side = 0; side < 2; ++side) {
-            if (!edge || rows <= 2 * kMaxShift || cols <= 2 * kMaxShift) {
-                from[side]->copyTo(band[side]);
+    for (auto k = std::lower_bound(o.edge.begin(), o.edge.end(), from); k != o.edge.end() && *k < to; ++k)
+        low[at[*k]] = lo[*k], high[at[*k]] = hi[*k];
+}
+
+// The model's band (own: its own values) into band; with edge, only what lies within
+// kMaxShift of the crop's edge (the rest is left as it was).
+void Edges::copySource(bool own, cv::Mat (&band)[2], bool edge) const
+{
+    const GrayMatch::Band& source = own ? model->own : model->band;
+    const cv::Mat* from[2] = {&source.low, &source.high};
+    const int rows = from[0]->rows, cols = from[0]->cols;
+    for (int side = 0; side < 2; ++side) {
+        if (!edge || rows <= 2 * kMaxShift || cols <= 2 * kMaxShift) {
+            from[side]->copyTo(band[side]);
+            continue;
+        }
+        band[side].create(rows, cols, CV_8UC1);
+        for (int y = 0; y < rows; ++y) {
+            const unsigned char* f = from[side]->ptr<unsigned char>(y);
+            unsigned char* t = band[side].ptr<unsigned char>(y);
+            if (y < kMaxShift || y >= rows - kMaxShift) {
+                std::memcpy(t, f, size_t(cols));
                 continue;
             }
-            band[side].create(rows, cols, CV_8UC1);
-            for (int y = 0; y < rows; ++y) {
-                const unsigned char* f = from[side]->ptr<unsigned char>(y);
-                unsigned char* t = band[side].ptr<unsigned char>(y);
-                if (y < kMaxShift || y >= rows - kMaxShift) {
-                    std::memcpy(t, f, size_t(cols));
-                    continue;
-                }
-                std::memcpy(t, f, kMaxShift);
-                std::memcpy(t + cols - kMaxShift, f + cols - kMaxShift, kMaxShift);
-            }
+            std::memcpy(t, f, kMaxShift);
+            std::memcpy(t + cols - kMaxShift, f + cols - kMaxShift, kMaxShift);
         }
     }
-    // c (the pixels against the band, or with own against the references' own values) as a
-    // movement of that reach compares them: where the region leaves pixels out, a judged pixel
-    // coming to lie on one is held against the band within reach of the nearest judged pixel.
-    // Only judged pixels may be compared with it.
-    Comparison outline(const Comparison& c, bool own, int reach)
-    {
-        if (model->outline.at.empty())
-            return c;
-        if (asked[own].empty() || asked[own].back() != reach)
-            asked[own].push_back(reach);
-        cv::Mat(&band)[2] = outlined[own][reach];
-        if (!outlinedReady[own][reach]) {
-            copySource(own, band);
-            write(reach, 0, model->outline.within[std::min(reach + 1, kMaxShift)], false, band);
-            outlinedReady[own][reach] = true;
-        }
-        Comparison out = c;
-        out.low = &band[0], out.high = &band[1];
-        return out;
-    }
-    // c as outline gives it for the reach asked last, as far as that reach reads (a movement of
-    // that reach brings judged pixels reach + 1 out, and the strip it uncovers is widened by
-    // reach along the crop's edge), and past that with the values the reaches asked before gave:
-    // each reach's values are written over those of the reaches before it, as far as it reads.
-    // What reads there (the brightness read after a movement, which takes in every pixel of
-    // the crop with a band, and the strip's band widened along the crop's edge) sees what the
-    // search's earlier reaches gave. With edge, only the outline pixels near the crop's edge.
-    // Without edge the band outline gave for the reach asked last is carried on in place (it
-    // holds that reach's values as far as they go): outline gives that reach afresh after it.
-    Comparison overlay(const Comparison& c, bool own, bool edge = false)
-    {
-        if (model->outline.at.empty() || asked[own].empty())
-            return c;
-        const int last = asked[own].back();
-        const bool inPlace = !edge && outlinedReady[own][last];
-        cv::Mat(&band)[2] = inPlace ? outlined[own][last] : overlaid[own];
-        size_t covered = 0;  // the last reach to write an outline pixel gives its value
-        if (inPlace) {
-            covered = model->outline.within[std::min(last + 1, kMaxShift)];
-            outlinedReady[own][last] = false;
-        } else {
-            copySource(own, band, edge);
-        }
-        for (auto r = asked[own].rbegin(); r != asked[own].rend(); ++r) {
-            const size_t to = model->outline.within[std::min(2 * *r + 2, kMaxShift)];
-            if (to > covered) {
-                write(*r, covered, to, edge, band);
-                covered = to;
-            }
-        }
-        Comparison out = c;
-        out.low = &band[0], out.high = &band[1];
-        return out;
-    }
-    // c, the pixels against the band as outline gave them last, with its band widened to take
-    // in what lies within reach of each pixel (0: as it is).
-    Comparison widened(const Comparison& c, int reach)
-    {
-        if (reach <= 0)
-            return c;
-        if (!ready[reach]) {
-            const Comparison band = overlay(c, false, true);  // only the border lines are read
-            WidenBorders<true>(*band.low, reach, low[reach]);
-            WidenBorders<false>(*band.high, reach, high[reach]);
-            ready[reach] = true;
-        }
-        Comparison out = c;
-        out.low = &low[reach], out.high = &high[reach];
-        return out;
-    }
-};
+}
 
-// The bands already take in one pixel around: a movement's strip reaches the rest of it.
-int StripReach(cv::Point shift)
+// c (the pixels against the band, or with own against the references' own values) as a
+// movement of that reach compares them: where the region leaves pixels out, a judged pixel
+// coming to lie on one is held against the band within reach of the nearest judged pixel.
+// Only judged pixels may be compared with it.
+Comparison Edges::outline(const Comparison& c, bool own, int reach)
 {
-    return std::max(std::abs(shift.x), std::abs(shift.y)) - 1;
+    if (model->outline.at.empty())
+        return c;
+    if (asked[own].empty() || asked[own].back() != reach)
+        asked[own].push_back(reach);
+    cv::Mat(&band)[2] = outlined[own][reach];
+    if (!outlinedReady[own][reach]) {
+        copySource(own, band);
+        write(reach, 0, model->outline.within[std::min(reach + 1, kMaxShift)], false, band);
+        outlinedReady[own][reach] = true;
+    }
+    Comparison out = c;
+    out.low = &band[0], out.high = &band[1];
+    return out;
+}
+
+// c as outline gives it for the reach asked last, as far as that reach reads (a movement of
+// that reach brings judged pixels reach + 1 out, and the strip it uncovers is widened by
+// reach along the crop's edge), and past that with the values the reaches asked before gave:
+// each reach's values are written over those of the reaches before it, as far as it reads.
+// What reads there (the brightness read after a movement, which takes in every pixel of
+// the crop with a band, and the strip's band widened along the crop's edge) sees what the
+// search's earlier reaches gave. With edge, only the outline pixels near the crop's edge.
+// Without edge the band outline gave for the reach asked last is carried on in place (it
+// holds that reach's values as far as they go): outline gives that reach afresh after it.
+Comparison Edges::overlay(const Comparison& c, bool own, bool edge)
+{
+    if (model->outline.at.empty() || asked[own].empty())
+        return c;
+    const int last = asked[own].back();
+    const bool inPlace = !edge && outlinedReady[own][last];
+    cv::Mat(&band)[2] = inPlace ? outlined[own][last] : overlaid[own];
+    size_t covered = 0;  // the last reach to write an outline pixel gives its value
+    if (inPlace) {
+        covered = model->outline.within[std::min(last + 1, kMaxShift)];
+        outlinedReady[own][last] = false;
+    } else {
+        copySource(own, band, edge);
+    }
+    for (auto r = asked[own].rbegin(); r != asked[own].rend(); ++r) {
+        const size_t to = model->outline.within[std::min(2 * *r + 2, kMaxShift)];
+        if (to > covered) {
+            write(*r, covered, to, edge, band);
+            covered = to;
+        }
+    }
+    Comparison out = c;
+    out.low = &band[0], out.high = &band[1];
+    return out;
+}
+
+// c, the pixels against the band as outline gave them last, with its band widened to take
+// in what lies within reach of each pixel (0: as it is).
+Comparison Edges::widened(const Comparison& c, int reach)
+{
+    if (reach <= 0)
+        return c;
+    if (!ready[reach]) {
+        const Comparison band = overlay(c, false, true);  // only the border lines are read
+        WidenBorders<true>(*band.low, reach, low[reach]);
+        WidenBorders<false>(*band.high, reach, high[reach]);
+        ready[reach] = true;
+    }
+    Comparison out = c;
+    out.low = &low[reach], out.high = &high[reach];
+    return out;
 }
 
 // The crop's pixels whose means are judged after a movement by shift (none: 0, 0): their
@@ -873,7 +1639,7 @@ int StripReach(cv::Point shift)
 // sides (rimSeen), the rim's means are judged too; where both read what the references saw at
 // their rim, the frame's around the crop and theirs around their own (inRim: after a movement),
 // up to the edge of the references moved.
-cv::Rect MeanArea(cv::Size size, cv::Point shift, bool rimSeen = false, bool inRim = false)
+cv::Rect MeanArea(cv::Size size, cv::Point shift, bool rimSeen, bool inRim)
 {
     const int half = rimSeen ? 0 : kMeanWindow / 2;
     const cv::Rect area = Overlap(size, shift) + shift;
@@ -930,6 +1696,122 @@ void WidenRing(cv::Mat (&mean)[2], cv::Mat (&own)[2], cv::Rect means, cv::Rect i
     }
 }
 
+// The region's outline as movements meet it (see GrayMatch::Outline): the pixels left out within
+// kMaxShift of a judged pixel, each with its nearest judged pixel (chessboard distance, found by
+// a breadth-first walk from the judged pixels), and the band's darkest and brightest value over
+// the judged pixels within each reach of that one.
+GrayMatch::Outline MakeOutline(const cv::Mat& judged, const GrayMatch::Band& band)
+{
+    GrayMatch::Outline o;
+    const int w = judged.cols, h = judged.rows;
+    std::vector<int> nearest(size_t(w) * h, -1), from, queue;
+    std::vector<unsigned char> distance(size_t(w) * h, 0);
+    for (int i = 0; i < w * h; ++i)
+        if (judged.data[i])
+            nearest[i] = i, queue.push_back(i);
+    for (size_t head = 0; head < queue.size(); ++head) {
+        const int i = queue[head], y = i / w, x = i % w;
+        if (distance[i] >= kMaxShift)
+            continue;
+        for (int dy = -1; dy <= 1; ++dy)
+            for (int dx = -1; dx <= 1; ++dx) {
+                const int ny = y + dy, nx = x + dx, n = ny * w + nx;
+                if (ny < 0 || ny >= h || nx < 0 || nx >= w || nearest[n] >= 0)
+                    continue;
+                nearest[n] = nearest[i];
+                distance[n] = static_cast<unsigned char>(distance[i] + 1);
+                queue.push_back(n);
+                o.at.push_back(n);
+                from.push_back(nearest[i]);
+            }
+    }
+    const size_t n = o.at.size();
+    o.within.assign(kMaxShift + 1, 0);
+    for (int i : o.at) ++o.within[distance[i]];
+    for (int d = 1; d <= kMaxShift; ++d) o.within[d] += o.within[d - 1];
+    for (size_t k = 0; k < n; ++k) {
+        const int y = o.at[k] / w, x = o.at[k] % w;
+        if (std::min({x, y, w - 1 - x, h - 1 - y}) < kMaxShift)
+            o.edge.push_back(k);
+    }
+    o.low.resize(n * kMaxShift);
+    o.high.resize(n * kMaxShift);
+    // Pixels left out take no part: the darkest of a window is never one of them, nor the brightest.
+    cv::Mat lo = band.low.clone(), hi = band.high.clone();
+    lo.setTo(255, judged == 0);
+    hi.setTo(0, judged == 0);
+    const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
+    for (int reach = 0; reach < kMaxShift; ++reach) {
+        if (reach > 0) {
+            cv::erode(lo, lo, square);
+            cv::dilate(hi, hi, square);
+        }
+        for (size_t k = 0; k < n; ++k) {
+            o.low[reach * n + k] = lo.data[from[k]];
+            o.high[reach * n + k] = hi.data[from[k]];
+        }
+    }
+    return o;
+}
+
+// The comparisons cmp[0..4] as the crop moved by shift meets the references: each pixel against
+// the reference pixel it lies on; the strip the movement uncovers, and the pixels it brings onto
+// what the region leaves out, against the band widened to the movement's reach. The bands are
+// written into moved ([comparison][low, high]), never into the model's own buffers.
+void MoveComparisons(Comparison* cmp, Edges& edges, cv::Point shift, cv::Mat (*moved)[2])
+{
+    const int reach = StripReach(shift);
+    const Comparison pixels = edges.outline(cmp[0], false, reach);
+    const Comparison ownPixels = edges.overlay(edges.outline(cmp[2], true, reach), true);
+    const Comparison near = edges.widened(pixels, reach);
+    const Comparison* bandOf[4] = {&pixels, &cmp[1], &ownPixels, &cmp[3]};
+    const Comparison* edgeOf[4] = {&near, &cmp[1], &near, &cmp[3]};
+    for (int k = 0; k < 4; ++k) {
+        MovedBand(*bandOf[k]->low, *edgeOf[k]->low, shift, moved[k][0]);
+        MovedBand(*bandOf[k]->high, *edgeOf[k]->high, shift, moved[k][1]);
+    }
+    for (int k = 0; k < 4; ++k) cmp[k].low = &moved[k][0], cmp[k].high = &moved[k][1];
+    cmp[4].low = cmp[2].low, cmp[4].high = cmp[2].high;
+}
+
+}  // namespace MatchStages
+
+// The movement and alignment search: where a crop that nothing corrected is judged.
+// Guarantees: a crop a few pixels off its references (vibration, a slight turn of the camera) is
+// judged where it lies, at the whole-pixel movement of up to 8 pixels each way that at least
+// halves its departures over the same pixels for every movement, nearest first. A movement is
+// taken only where it fits the references' own values better than none (the band spans a fine
+// texture's range, so it fits any movement about as well) and explains on the whole crop, outline
+// and all, what it explains on the region: one that carries a part off a thin region's mask, past
+// the crop's edge or onto a piece of texture moved half a period explains nothing, and the part
+// departs. A fine texture off its alignment stays inside the band: it is found by the references'
+// own values, up to 4 pixels each way, narrow crops on the picture around them.
+namespace MatchStages {
+
+namespace {
+constexpr int kMinShiftDepartures = 6;  // fewer departures are noise: not worth a search
+constexpr int kCleanShare = 50;         // 1 in this many pixels departing is nearly clean
+constexpr int kDenseRows = 2;           // rows each side of the densest that a movement must clear
+constexpr int kShiftCloser = 9;  // a farther movement wins only leaving fewer than these tenths (a texture fits itself a period on)
+constexpr int kTextureReach = 4;    // a texture is tried this far each way: half the coarsest period the band misses
+constexpr int kTextureTrigger = 4;  // searched where more than 1 in this many textured pixels depart
+constexpr int kTextureGain = 4;     // a texture's movement must clear 1 in this many departing pixels
+constexpr int kTextureTriggerRows = 4;  // the window's rows that tell whether to search: 1 in this many
+constexpr int kTextureCloser = 4;   // a farther texture movement wins only leaving fewer than these fifths
+constexpr int kContextShare = 2;    // a movement must explain on the whole crop 1 in this many of what it does on the region
+}  // namespace
+
+std::vector<cv::Point> NearestFirst(int reach, int step, int within)
+{
+    std::vector<cv::Point> m;
+    for (int dy = -reach; dy <= reach; dy += step)
+        for (int dx = -reach; dx <= reach; dx += step)
+            if (std::abs(dx) > within || std::abs(dy) > within)
+                m.emplace_back(dx, dy);
+    std::stable_sort(m.begin(), m.end(), [](cv::Point a, cv::Point b) { return a.dot(a) < b.dot(b); });
+    return m;
+}
+
 // The part of the crop whose means every movement the search may take leaves comparable: the
 // crop without a rim of the movement's reach and half a window.
 cv::Rect SearchedMeans(cv::Size size)
@@ -939,58 +1821,7 @@ cv::Rect SearchedMeans(cv::Size size)
     return inner.width > 0 && inner.height > 0 ? inner : cv::Rect();
 }
 
-// The 5 x 5 means of the crop in the middle of window (kRimAround wider each side) into means (a
-// view of all, the window's means), and their band a pixel around into low, high: the windows at
-// the crop's rim read what lies around it.
-void MeansAround(const cv::Mat& window, cv::Mat& all, cv::Mat& means, cv::Mat* low = nullptr, cv::Mat* high = nullptr)
-{
-    if (!low) {
-        // The means alone need half a window around: the windows of the crop's pixels lie on it.
-        const int skip = kRimAround - kMeanWindow / 2;
-        BoxMean5(window(cv::Rect(skip, skip, window.cols - 2 * skip, window.rows - 2 * skip)), all);
-        means = all(cv::Rect(kMeanWindow / 2, kMeanWindow / 2, all.cols - kMeanWindow + 1, all.rows - kMeanWindow + 1));
-        return;
-    }
-    BoxMean5(window, all);
-    const cv::Rect inner(kRimAround, kRimAround, window.cols - 2 * kRimAround, window.rows - 2 * kRimAround);
-    means = all(inner);
-    cv::Mat lo, hi;
-    const cv::Mat kernel = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
-    cv::erode(all, lo, kernel, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
-    cv::dilate(all, hi, kernel, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
-    *low = lo(inner).clone(), *high = hi(inner).clone();
-}
-
-// Clears marks outside area (row by row: the general setTo costs more than the work here).
-void KeepOnly(cv::Mat& marks, cv::Rect area)
-{
-    area &= cv::Rect(cv::Point(), marks.size());
-    for (int y = 0; y < marks.rows; ++y) {
-        unsigned char* m = marks.ptr<unsigned char>(y);
-        if (y < area.y || y >= area.br().y) {
-            std::memset(m, 0, size_t(marks.cols));
-            continue;
-        }
-        std::memset(m, 0, size_t(area.x));
-        std::memset(m + area.br().x, 0, size_t(marks.cols - area.br().x));
-    }
-}
-
-// Over out's size (the whole crop): 255 where the crop departs from the band inside area, else 0;
-// the number of such pixels.
-int MarkDeparturesIn(const Comparison& c, cv::Mat& out, cv::Rect area)
-{
-    out.create(c.up->size(), CV_8UC1);
-    area &= cv::Rect(cv::Point(), out.size());
-    KeepOnly(out, area);
-    if (area.empty())
-        return 0;
-    cv::Mat inside = out(area);
-    return Departures(c, area, area, 1, INT_MAX, &inside);
-}
-
-void MoveMask(const cv::Mat& mask, cv::Point shift, cv::Mat& out);
-
+namespace {
 // Whether the movement by shift explains, on the whole crop (the pixels the region leaves out
 // judged too, against the references as they were taught there), at least 1 / kContextShare of
 // the departures it explains on the region, both counted on the pixels the movement keeps on the
@@ -1028,6 +1859,44 @@ bool ExplainedAround(const Comparison* cmp, const GrayMatch& m, cv::Point shift,
     const int meanGain = Departures(meanRegion, means, means) - Departures(meanRegion, means, means - shift);
     return keptGain * kContextShare >= meanGain;
 }
+
+// The bands take in a pixel around, so the movements beside the coarse one leave about as few
+// departures: the one that fits exactly is the one whose pixels depart least from the
+// references' own values (ownValues), over the part of the crop all of them overlap; none beyond
+// r each way.
+cv::Point Closest(const Comparison& ownValues, Edges& edges, cv::Point coarse, cv::Size size, int r)
+{
+    cv::Point best = coarse;
+    cv::Rect common(cv::Point(), size);
+    for (int k = 0; k < 9; ++k) {
+        const cv::Point d = coarse + cv::Point(k % 3 - 1, k / 3 - 1);
+        common &= Overlap(size, d) + d;
+    }
+    // The fewest departures win, the coarse movement among equals, else the first in turn. The
+    // coarse one is counted first: it mostly fits best, and the others' counts stop as soon as
+    // they pass it. (The outlined bands are asked for in turn all the same: what reads them all
+    // later sees the reaches in that order.)
+    Comparison own[9] = {};
+    bool asked[9] = {};
+    for (int k = 0; k < 9; ++k) {
+        const cv::Point d = coarse + cv::Point(k % 3 - 1, k / 3 - 1);
+        if (d == cv::Point() || std::abs(d.x) > r || std::abs(d.y) > r || common.empty())
+            continue;
+        own[k] = edges.outline(ownValues, true, StripReach(d));
+        asked[k] = true;
+    }
+    int closest = INT_MAX;
+    for (const int k : {4, 0, 1, 2, 3, 5, 6, 7, 8}) {
+        if (!asked[k])
+            continue;
+        const cv::Point d = coarse + cv::Point(k % 3 - 1, k / 3 - 1);
+        const int c = Departures(own[k], common, common - d, 2, closest);
+        if (c < closest)
+            closest = c, best = d;
+    }
+    return best;
+}
+}  // namespace
 
 // Whether the movement by shift fits the references' own values as taught over the whole crop
 // (outline included; own: the pixels against them, lim and light as the match has them) clearly
@@ -1079,19 +1948,6 @@ bool FitsOwnBetter(const Comparison& own, const GrayMatch& m, cv::Point shift)
     made += madeLanes.sum();
 #endif
     return cleared >= kShiftGain * made && cleared - made >= kStillMargin;
-}
-
-// The movements up to reach pixels each way, at steps of step, beyond within pixels either way
-// (0: every movement), nearest first (of equal distance, in rows from the top).
-std::vector<cv::Point> NearestFirst(int reach, int step = 1, int within = 0)
-{
-    std::vector<cv::Point> m;
-    for (int dy = -reach; dy <= reach; dy += step)
-        for (int dx = -reach; dx <= reach; dx += step)
-            if (std::abs(dx) > within || std::abs(dy) > within)
-                m.emplace_back(dx, dy);
-    std::stable_sort(m.begin(), m.end(), [](cv::Point a, cv::Point b) { return a.dot(a) < b.dot(b); });
-    return m;
 }
 
 // The whole-pixel movement of the crop against the references, up to kMaxShift each way, that
@@ -1169,37 +2025,8 @@ cv::Point BestShift(const Comparison* cmp, Edges& edges, int departuresHere, con
         }
     if (!found)
         return cv::Point();
-    // The bands take in a pixel around, so the movements beside the best one leave about as few
-    // departures: the one that fits exactly is the one whose pixels depart least from the
-    // references' own values, over the part of the crop all of them overlap.
     const cv::Point coarse = best;
-    cv::Rect common(cv::Point(), size);
-    for (int k = 0; k < 9; ++k) {
-        const cv::Point d = coarse + cv::Point(k % 3 - 1, k / 3 - 1);
-        common &= Overlap(size, d) + d;
-    }
-    // The fewest departures win, the coarse movement among equals, else the first in turn. The
-    // coarse one is counted first: it mostly fits best, and the others' counts stop as soon as
-    // they pass it. (The outlined bands are asked for in turn all the same: what reads them all
-    // later sees the reaches in that order.)
-    Comparison own[9] = {};
-    bool asked[9] = {};
-    for (int k = 0; k < 9; ++k) {
-        const cv::Point d = coarse + cv::Point(k % 3 - 1, k / 3 - 1);
-        if (d == cv::Point() || std::abs(d.x) > r || std::abs(d.y) > r || common.empty())
-            continue;
-        own[k] = edges.outline(cmp[2], true, StripReach(d));
-        asked[k] = true;
-    }
-    int closest = INT_MAX;
-    for (const int k : {4, 0, 1, 2, 3, 5, 6, 7, 8}) {
-        if (!asked[k])
-            continue;
-        const cv::Point d = coarse + cv::Point(k % 3 - 1, k / 3 - 1);
-        const int c = Departures(own[k], common, common - d, 2, closest);
-        if (c < closest)
-            closest = c, best = d;
-    }
+    best = Closest(cmp[2], edges, coarse, size, r);
     // Taken only when it still does clearly better than none, the strip judged too, and when
     // what it explains on the region it explains on the whole crop as well.
     limit = enough;
@@ -1208,512 +2035,6 @@ cv::Point BestShift(const Comparison* cmp, Edges& edges, int departuresHere, con
             return d;
     }
     return cv::Point();
-}
-
-// The region's outline as movements meet it (see GrayMatch::Outline): the pixels left out within
-// kMaxShift of a judged pixel, each with its nearest judged pixel (chessboard distance, found by
-// a breadth-first walk from the judged pixels), and the band's darkest and brightest value over
-// the judged pixels within each reach of that one.
-GrayMatch::Outline MakeOutline(const cv::Mat& judged, const GrayMatch::Band& band)
-{
-    GrayMatch::Outline o;
-    const int w = judged.cols, h = judged.rows;
-    std::vector<int> nearest(size_t(w) * h, -1), from, queue;
-    std::vector<unsigned char> distance(size_t(w) * h, 0);
-    for (int i = 0; i < w * h; ++i)
-        if (judged.data[i])
-            nearest[i] = i, queue.push_back(i);
-    for (size_t head = 0; head < queue.size(); ++head) {
-        const int i = queue[head], y = i / w, x = i % w;
-        if (distance[i] >= kMaxShift)
-            continue;
-        for (int dy = -1; dy <= 1; ++dy)
-            for (int dx = -1; dx <= 1; ++dx) {
-                const int ny = y + dy, nx = x + dx, n = ny * w + nx;
-                if (ny < 0 || ny >= h || nx < 0 || nx >= w || nearest[n] >= 0)
-                    continue;
-                nearest[n] = nearest[i];
-                distance[n] = static_cast<unsigned char>(distance[i] + 1);
-                queue.push_back(n);
-                o.at.push_back(n);
-                from.push_back(nearest[i]);
-            }
-    }
-    const size_t n = o.at.size();
-    o.within.assign(kMaxShift + 1, 0);
-    for (int i : o.at) ++o.within[distance[i]];
-    for (int d = 1; d <= kMaxShift; ++d) o.within[d] += o.within[d - 1];
-    for (size_t k = 0; k < n; ++k) {
-        const int y = o.at[k] / w, x = o.at[k] % w;
-        if (std::min({x, y, w - 1 - x, h - 1 - y}) < kMaxShift)
-            o.edge.push_back(k);
-    }
-    o.low.resize(n * kMaxShift);
-    o.high.resize(n * kMaxShift);
-    // Pixels left out take no part: the darkest of a window is never one of them, nor the brightest.
-    cv::Mat lo = band.low.clone(), hi = band.high.clone();
-    lo.setTo(255, judged == 0);
-    hi.setTo(0, judged == 0);
-    const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
-    for (int reach = 0; reach < kMaxShift; ++reach) {
-        if (reach > 0) {
-            cv::erode(lo, lo, square);
-            cv::dilate(hi, hi, square);
-        }
-        for (size_t k = 0; k < n; ++k) {
-            o.low[reach * n + k] = lo.data[from[k]];
-            o.high[reach * n + k] = hi.data[from[k]];
-        }
-    }
-    return o;
-}
-
-// marks (8-bit) eroded (Darkest) or dilated in place by a square before + 1 + after pixels wide,
-// reaching before pixels up and left of each pixel and after pixels down and right, as cv::erode
-// and cv::dilate do it with a rectangle and its anchor (what lies past the edge takes no part): the
-// least or greatest across, then down, in vectors. The general filter's set-up alone costs more
-// than the work on a region's crop.
-template <bool Darkest>
-void Stretch(cv::Mat& marks, int before, int after)
-{
-    const int rows = marks.rows, cols = marks.cols;
-    if (rows == 0 || cols == 0 || before + after == 0)
-        return;
-    auto pick = [](unsigned char a, unsigned char b) { return Darkest ? std::min(a, b) : std::max(a, b); };
-    static thread_local std::vector<unsigned char> across;  // each row's pick over x - before .. x + after
-    across.resize(size_t(rows) * cols);
-    for (int y = 0; y < rows; ++y) {
-        const unsigned char* m = marks.ptr<unsigned char>(y);
-        unsigned char* a = &across[size_t(y) * cols];
-        auto plain = [&](int x) {
-            unsigned char v = m[x];
-            for (int k = std::max(0, x - before); k <= std::min(cols - 1, x + after); ++k) v = pick(v, m[k]);
-            a[x] = v;
-        };
-        int x = 0;
-        for (; x < std::min(before, cols); ++x) plain(x);
-#if CV_SIMD
-        auto vector = [&](int at) {
-            cv::v_uint8 v = cv::vx_load(m + at - before);
-            for (int k = 1 - before; k <= after; ++k)
-                v = Darkest ? cv::v_min(v, cv::vx_load(m + at + k)) : cv::v_max(v, cv::vx_load(m + at + k));
-            cv::v_store(a + at, v);
-        };
-        for (; x + cv::v_uint8::nlanes <= cols - after; x += cv::v_uint8::nlanes) vector(x);
-        // The rest up to the last ones as one vector ending there (what it repeats is the same).
-        if (x < cols - after && cols - after - cv::v_uint8::nlanes >= before) {
-            vector(cols - after - cv::v_uint8::nlanes);
-            x = cols - after;
-        }
-#endif
-        for (; x < cols; ++x) plain(x);
-    }
-    for (int y = 0; y < rows; ++y) {
-        const int first = std::max(0, y - before), last = std::min(rows - 1, y + after);
-        unsigned char* m = marks.ptr<unsigned char>(y);
-        const unsigned char* a = &across[size_t(first) * cols];
-        int x = 0;
-#if CV_SIMD
-        auto vector = [&](int at) {
-            cv::v_uint8 v = cv::vx_load(a + at);
-            for (int k = 1; k <= last - first; ++k)
-                v = Darkest ? cv::v_min(v, cv::vx_load(a + size_t(k) * cols + at))
-                            : cv::v_max(v, cv::vx_load(a + size_t(k) * cols + at));
-            cv::v_store(m + at, v);
-        };
-        for (; x + cv::v_uint8::nlanes <= cols; x += cv::v_uint8::nlanes) vector(x);
-        if (x < cols && cols >= cv::v_uint8::nlanes) {
-            vector(cols - cv::v_uint8::nlanes);
-            x = cols;
-        }
-#endif
-        for (; x < cols; ++x) {
-            unsigned char v = a[x];
-            for (int k = 1; k <= last - first; ++k) v = pick(v, a[size_t(k) * cols + x]);
-            m[x] = v;
-        }
-    }
-}
-
-// marks (8-bit) eroded (Darkest) or dilated in place by a square span pixels wide (odd) about each
-// pixel (see Stretch).
-template <bool Darkest>
-void Square(cv::Mat& marks, int span)
-{
-    Stretch<Darkest>(marks, span / 2, span / 2);
-}
-
-}  // namespace
-
-// The box around marks' non-zero pixels (8-bit; cv::boundingRect of a mask misses some in narrow
-// pictures), a row's ends found eight pixels at a time.
-cv::Rect MarksBox(const cv::Mat& marks)
-{
-    int x0 = marks.cols, x1 = -1, y0 = -1, y1 = -1;
-    auto zeroWord = [](const unsigned char* p) {
-        std::uint64_t w;
-        std::memcpy(&w, p, sizeof w);
-        return w == 0;
-    };
-    for (int y = 0; y < marks.rows; ++y) {
-        const unsigned char* m = marks.ptr<unsigned char>(y);
-        int first = 0;
-        while (first + 8 <= marks.cols && zeroWord(m + first)) first += 8;
-        while (first < marks.cols && !m[first]) ++first;
-        if (first == marks.cols)
-            continue;
-        int last = marks.cols;  // one past
-        while (last - 8 > first && zeroWord(m + last - 8)) last -= 8;
-        while (!m[last - 1]) --last;
-        y0 = y0 < 0 ? y : y0, y1 = y;
-        x0 = std::min(x0, first), x1 = std::max(x1, last - 1);
-    }
-    return y0 < 0 ? cv::Rect() : cv::Rect(x0, y0, x1 - x0 + 1, y1 - y0 + 1);
-}
-
-// marks (8-bit) opened in place by a square span pixels wide, as cv::morphologyEx does it (an even
-// square has no middle pixel: eroded about the one up and left of its middle, dilated about the one
-// down and right, as cv::erode and cv::dilate with those anchors, the opening keeps every square
-// that fits where it lies). An opening keeps nothing outside the marks' box, and within it reads no
-// further than a pixel around (a pixel left out erodes all the square reaches from it): only that
-// part is worked on.
-void OpenSquare(cv::Mat& marks, int span)
-{
-    const cv::Rect box = MarksBox(marks);
-    if (box.empty())
-        return;
-    cv::Mat part = marks(cv::Rect(box.x - 1, box.y - 1, box.width + 2, box.height + 2) &
-                         cv::Rect(cv::Point(), marks.size()));
-    Stretch<true>(part, (span - 1) / 2, span / 2);
-    Stretch<false>(part, span / 2, (span - 1) / 2);
-}
-
-namespace {
-
-// marks (8-bit) eroded (Darkest) or dilated in place by the 3 x 3 cross (the pixel and its four
-// neighbours), as cv::erode and cv::dilate do it (what lies past the edge takes no part).
-template <bool Darkest>
-void Cross(cv::Mat& marks)
-{
-    const int rows = marks.rows, cols = marks.cols;
-    if (rows == 0 || cols == 0)
-        return;
-    auto pick = [](unsigned char a, unsigned char b) { return Darkest ? std::min(a, b) : std::max(a, b); };
-    static thread_local std::vector<unsigned char> source;
-    source.resize(size_t(rows) * cols);
-    for (int y = 0; y < rows; ++y) std::memcpy(&source[size_t(y) * cols], marks.ptr<unsigned char>(y), size_t(cols));
-    for (int y = 0; y < rows; ++y) {
-        const unsigned char* here = &source[size_t(y) * cols];
-        const unsigned char* up = &source[size_t(std::max(0, y - 1)) * cols];  // (the row itself at the edge)
-        const unsigned char* down = &source[size_t(std::min(rows - 1, y + 1)) * cols];
-        unsigned char* m = marks.ptr<unsigned char>(y);
-        auto plain = [&](int x) {
-            unsigned char v = pick(pick(up[x], down[x]), here[x]);
-            if (x > 0)
-                v = pick(v, here[x - 1]);
-            if (x + 1 < cols)
-                v = pick(v, here[x + 1]);
-            m[x] = v;
-        };
-        int x = 0;
-        if (cols > 0)
-            plain(x++);
-#if CV_SIMD
-        auto vector = [&](int at) {
-            const cv::v_uint8 u = cv::vx_load(up + at), d = cv::vx_load(down + at), l = cv::vx_load(here + at - 1),
-                              c = cv::vx_load(here + at), r = cv::vx_load(here + at + 1);
-            cv::v_store(m + at, Darkest ? cv::v_min(cv::v_min(cv::v_min(u, d), cv::v_min(l, r)), c)
-                                        : cv::v_max(cv::v_max(cv::v_max(u, d), cv::v_max(l, r)), c));
-        };
-        for (; x + cv::v_uint8::nlanes <= cols - 1; x += cv::v_uint8::nlanes) vector(x);
-        if (x < cols - 1 && cols - 1 - cv::v_uint8::nlanes >= 1) {  // the rest as one vector ending there
-            vector(cols - 1 - cv::v_uint8::nlanes);
-            x = cols - 1;
-        }
-#endif
-        for (; x < cols; ++x) plain(x);
-    }
-}
-
-}  // namespace
-
-void OpenCross(cv::Mat& marks)
-{
-    Cross<true>(marks);
-    Cross<false>(marks);
-}
-
-// The least of each pixel's eight neighbours, read from a copy bordered by 255 (what lies past the
-// edge takes no part), in vectors.
-void ErodeRing(cv::Mat& marks)
-{
-    const int rows = marks.rows, cols = marks.cols;
-    if (rows == 0 || cols == 0)
-        return;
-    const int stride = cols + 2;
-    static thread_local std::vector<unsigned char> bordered;
-    bordered.assign(size_t(rows + 2) * size_t(stride), 255);
-    for (int y = 0; y < rows; ++y)
-        std::memcpy(&bordered[size_t(y + 1) * stride + 1], marks.ptr<unsigned char>(y), size_t(cols));
-    for (int y = 0; y < rows; ++y) {
-        // The rows above, at and below, each from the column left of the pixel on.
-        const unsigned char* up = &bordered[size_t(y) * stride];
-        const unsigned char* here = up + stride;
-        const unsigned char* down = here + stride;
-        unsigned char* m = marks.ptr<unsigned char>(y);
-        int x = 0;
-#if CV_SIMD
-        auto vector = [&](int at) {
-            auto at3 = [&](const unsigned char* row) {
-                return cv::v_min(cv::v_min(cv::vx_load(row + at), cv::vx_load(row + at + 1)), cv::vx_load(row + at + 2));
-            };
-            cv::v_store(m + at, cv::v_min(cv::v_min(at3(up), at3(down)),
-                                          cv::v_min(cv::vx_load(here + at), cv::vx_load(here + at + 2))));
-        };
-        for (; x + cv::v_uint8::nlanes <= cols; x += cv::v_uint8::nlanes) vector(x);
-        if (x < cols && cols >= cv::v_uint8::nlanes) {  // the rest as one vector ending at the edge
-            vector(cols - cv::v_uint8::nlanes);
-            x = cols;
-        }
-#endif
-        for (; x < cols; ++x)
-            m[x] = std::min({up[x], up[x + 1], up[x + 2], here[x], here[x + 2], down[x], down[x + 1], down[x + 2]});
-    }
-}
-
-namespace {
-
-// part (8-bit, possibly a part of a larger picture) eroded by erode (in place) as the general
-// filter erodes a picture's part: over the part's pixels and a pixel around it in the picture too
-// (what lies past the picture's edge takes no part), into out, the part's size (a view of out's
-// buffer).
-template <typename Erode>
-void ErodeInPicture(const cv::Mat& part, cv::Mat& out, Erode erode)
-{
-    cv::Mat wider = part;
-    wider.adjustROI(1, 1, 1, 1);
-    cv::Size whole;
-    cv::Point at, widerAt;
-    part.locateROI(whole, at);
-    wider.locateROI(whole, widerAt);
-    wider.copyTo(out);
-    erode(out);
-    out = out(cv::Rect(at - widerAt, part.size()));
-}
-
-// Closes the gaps of up to kFillSpan - 1 pixels between and inside marks that a 3 x 3 opening
-// keeps (a part, or its pieces), so a part is judged whole where some of its pixels match the
-// surface under them; the gap closed counts to the area weighed against the alarm area. Marks
-// scattered alone (sensor noise at a high sensitivity) take no part: they are never joined into
-// an area.
-void FillGaps(cv::Mat& diff)
-{
-    const cv::Rect box = cv::boundingRect(diff);
-    if (box.empty())
-        return;
-    static thread_local cv::Mat held;
-    // The opening keeps nothing where the cross erodes every mark: where no mark has its four
-    // neighbours marked too (past the crop's edge counts as marked, as the erosion takes it).
-    bool kept = false;
-    for (int y = box.y; y < box.br().y && !kept; ++y) {
-        const unsigned char* m = diff.ptr<unsigned char>(y);
-        const unsigned char* up = y > 0 ? diff.ptr<unsigned char>(y - 1) : nullptr;
-        const unsigned char* down = y + 1 < diff.rows ? diff.ptr<unsigned char>(y + 1) : nullptr;
-        for (int x = box.x; x < box.br().x && !kept; ++x)
-            kept = m[x] && (x == 0 || m[x - 1]) && (x + 1 == diff.cols || m[x + 1]) && (!up || up[x]) &&
-                   (!down || down[x]);
-    }
-    if (!kept)
-        return;
-    // Only the marks' surroundings are worked on: a closing adds nothing outside their box.
-    const int pad = kFillSpan / 2 + 1;
-    const cv::Rect around = cv::Rect(box.x - pad, box.y - pad, box.width + 2 * pad, box.height + 2 * pad) &
-                            cv::Rect(cv::Point(), diff.size());
-    cv::Mat part = diff(around);
-    // Opened as the general filter opens a picture's part: eroded over the crop's pixels a pixel
-    // around it too, the erosion then dilated on its own.
-    ErodeInPicture(part, held, [](cv::Mat& m) { Cross<true>(m); });
-    held = held.clone();
-    Cross<false>(held);
-    if (cv::countNonZero(held) == 0)
-        return;
-    // Past the crop's edge the marks go on as they end there: a part cut by it is closed up to it
-    // (a repeated border adds nothing a square's least or greatest does not take in already).
-    Square<false>(held, kFillSpan);
-    Square<true>(held, kFillSpan);
-    cv::bitwise_or(part, held, part);
-}
-
-// The comparisons cmp[0..4] as the crop moved by shift meets the references: each pixel against
-// the reference pixel it lies on; the strip the movement uncovers, and the pixels it brings onto
-// what the region leaves out, against the band widened to the movement's reach. The bands are
-// written into moved ([comparison][low, high]), never into the model's own buffers.
-void MoveComparisons(Comparison* cmp, Edges& edges, cv::Point shift, cv::Mat (*moved)[2])
-{
-    const int reach = StripReach(shift);
-    const Comparison pixels = edges.outline(cmp[0], false, reach);
-    const Comparison ownPixels = edges.overlay(edges.outline(cmp[2], true, reach), true);
-    const Comparison near = edges.widened(pixels, reach);
-    const Comparison* bandOf[4] = {&pixels, &cmp[1], &ownPixels, &cmp[3]};
-    const Comparison* edgeOf[4] = {&near, &cmp[1], &near, &cmp[3]};
-    for (int k = 0; k < 4; ++k) {
-        MovedBand(*bandOf[k]->low, *edgeOf[k]->low, shift, moved[k][0]);
-        MovedBand(*bandOf[k]->high, *edgeOf[k]->high, shift, moved[k][1]);
-    }
-    for (int k = 0; k < 4; ++k) cmp[k].low = &moved[k][0], cmp[k].high = &moved[k][1];
-    cmp[4].low = cmp[2].low, cmp[4].high = cmp[2].high;
-}
-
-// marks (8-bit) dilated in place by a 3 x 3 square, as cv::dilate does it (what lies past the
-// edge takes no part), in two vector passes: the general filter costs several times as much on a
-// region's crop.
-void Dilate3(cv::Mat& marks)
-{
-    const int rows = marks.rows, cols = marks.cols;
-    if (rows == 0 || cols == 0)
-        return;
-    static thread_local std::vector<unsigned char> across;  // each row's maximum over x - 1 .. x + 1
-    across.resize(size_t(rows) * cols);
-    for (int y = 0; y < rows; ++y) {
-        const unsigned char* m = marks.ptr<unsigned char>(y);
-        unsigned char* a = &across[size_t(y) * cols];
-        a[0] = cols > 1 ? std::max(m[0], m[1]) : m[0];
-        int x = 1;
-#if CV_SIMD
-        auto vector = [&](int at) {
-            cv::v_store(a + at,
-                        cv::v_max(cv::v_max(cv::vx_load(m + at - 1), cv::vx_load(m + at)), cv::vx_load(m + at + 1)));
-        };
-        for (; x + cv::v_uint8::nlanes <= cols - 1; x += cv::v_uint8::nlanes) vector(x);
-        if (x < cols - 1 && cols - 1 - cv::v_uint8::nlanes >= 1) {  // the rest as one vector ending there
-            vector(cols - 1 - cv::v_uint8::nlanes);
-            x = cols - 1;
-        }
-#endif
-        for (; x < cols - 1; ++x) a[x] = std::max({m[x - 1], m[x], m[x + 1]});
-        if (cols > 1)
-            a[cols - 1] = std::max(m[cols - 2], m[cols - 1]);
-    }
-    for (int y = 0; y < rows; ++y) {
-        const unsigned char* up = &across[size_t(std::max(0, y - 1)) * cols];
-        const unsigned char* here = &across[size_t(y) * cols];
-        const unsigned char* down = &across[size_t(std::min(rows - 1, y + 1)) * cols];
-        unsigned char* m = marks.ptr<unsigned char>(y);
-        int x = 0;
-#if CV_SIMD
-        auto vector = [&](int at) {
-            cv::v_store(m + at,
-                        cv::v_max(cv::v_max(cv::vx_load(up + at), cv::vx_load(here + at)), cv::vx_load(down + at)));
-        };
-        for (; x + cv::v_uint8::nlanes <= cols; x += cv::v_uint8::nlanes) vector(x);
-        if (x < cols && cols >= cv::v_uint8::nlanes) {
-            vector(cols - cv::v_uint8::nlanes);
-            x = cols;
-        }
-#endif
-        for (; x < cols; ++x) m[x] = std::max({up[x], here[x], down[x]});
-    }
-}
-
-// The last step of a match: the change marked from the departures of the pixels (marks[0]) and
-// of the means (marks[1]) so far, with the comparisons cmp as they stand (moved, if the crop
-// was). A change is marked only where the picture changed: a departing mean marks the pixels
-// that differ from the references' own values by at least half the tolerance (not the rim its
-// window reaches beyond a part). A departing area's rim: next to a departing pixel, a pixel that
-// departs from the references' own value departs too, and where the references are textured
-// (the band wider than the tolerance: there a single pixel hides a faint change), one whose mean
-// departs from the references' own mean. (A band departure is always an own departure, and so
-// are the means'; the mask is in the bands since training.)
-// Returns the pixels departing from the references' own values, left in marks[2].
-int MarkChange(Comparison* cmp, cv::Mat* marks, cv::Rect means, const cv::Mat& judged, bool wholeMask, cv::Mat& diff)
-{
-    // Textured: high - low > lim, which is the departure of low..high from the band high..low.
-    const Comparison textured = {cmp[0].low, cmp[0].high, cmp[0].high, cmp[0].low, cmp[0].lim, 255};
-    cmp[3].also = &textured;
-    MarkDeparturesIn(cmp[3], marks[3], means);
-    const int own = MarkDepartures(cmp[2], marks[2]);
-    PerPixel(marks[0], marks[1], marks[1], [](auto band, auto means, auto) { return band | means; });
-    Dilate3(marks[0]);
-    // (the crop's pixels outside the region never count)
-    PerPixel(marks[3], marks[2], judged, [](auto means, auto pixels, auto in) { return (means | pixels) & in; });
-    diff.create(marks[0].size(), CV_8UC1);
-    PerPixel(diff, marks[0], marks[3], [](auto, auto near, auto changed) { return near & changed; });
-    FillGaps(diff);
-    if (!wholeMask)
-        cv::bitwise_and(diff, judged, diff);
-    return own;
-}
-
-// mask moved by shift over a picture of its size, 0 where the movement uncovers the crop.
-void MoveMask(const cv::Mat& mask, cv::Point shift, cv::Mat& out)
-{
-    out.create(mask.size(), CV_8UC1);
-    const cv::Rect ref = Overlap(mask.size(), shift), at = ref + shift;
-    // Row by row: the general setTo and copyTo cost more than the work here.
-    for (int y = 0; y < out.rows; ++y) {
-        unsigned char* o = out.ptr<unsigned char>(y);
-        if (ref.empty() || y < at.y || y >= at.br().y) {
-            std::memset(o, 0, size_t(out.cols));
-            continue;
-        }
-        std::memset(o, 0, size_t(at.x));
-        std::memcpy(o + at.x, mask.ptr<unsigned char>(y - shift.y) + ref.x, size_t(ref.width));
-        std::memset(o + at.br().x, 0, size_t(out.cols - at.br().x));
-    }
-}
-
-// Whether the crop sits at its alignment on its textured pixels (255 in textured, count of
-// them), where departing of them depart from own (the pixels against the references' own values
-// as the match compares them): at most 1 in kStillShare of them departs, and no movement of up
-// to kStillReach pixels leaves clearly fewer departing (a part departs wherever the crop lies; a
-// crop a pixel or two off that the band took in departs less moved back; noise departs as much
-// anywhere on a texture that fits itself moved along). judged (none: every pixel), the pixels the
-// references judged where own has them (moved by shift): own takes anything in elsewhere.
-bool SitsStill(const Comparison& own, const cv::Mat& textured, int departing, int count,
-               const cv::Mat* judged = nullptr, cv::Point shift = cv::Point())
-{
-    if (departing * kStillShare > count)
-        return false;
-    if (departing < kStillMargin)
-        return true;
-    static thread_local cv::Mat kept;
-    Comparison c = own;
-    c.only = &textured;
-    const cv::Size size = own.up->size();
-    for (int dy = -kStillReach; dy <= kStillReach; ++dy)
-        for (int dx = -kStillReach; dx <= kStillReach; ++dx) {
-            const cv::Point d(dx, dy);
-            const cv::Rect ref = Overlap(size, d), at = ref + d;
-            if (d == cv::Point() || ref.empty())
-                continue;
-            // Both counted on the pixels the movement keeps on the crop and on the references'
-            // mask: one that carries a part half outside a region over its outline, where the
-            // references take in anything, explains nothing.
-            if (judged) {
-                MoveMask(*judged, shift + d, kept);
-                cv::bitwise_and(kept, textured, kept);
-                c.only = &kept;
-            }
-            const int here = Departures(c, at, at);
-            const int clearlyFewer = std::min(here * kStillGain / (kStillGain + 1), here - kStillMargin);
-            if (clearlyFewer > 0 && Departures(c, at, ref, 1, clearlyFewer) < clearlyFewer)
-                return false;
-        }
-    return true;
-}
-
-// The frame's window around a narrow crop (see GrayMatch::AddContext) brought to the references'
-// light by ratio as the crop is (a pixel clipped at white stays 255).
-const cv::Mat& AroundLevel(const cv::Mat& picture, double ratio)
-{
-    if (std::abs(ratio - 1.0) <= kIgnoredBrightness)
-        return picture;
-    static thread_local cv::Mat level;  // (never a view of the picture: it is written)
-    cv::Mat table(1, 256, CV_8UC1);
-    for (int v = 0; v < 255; ++v) table.data[v] = cv::saturate_cast<unsigned char>(v / ratio);
-    table.data[255] = 255;
-    cv::LUT(picture, table, level);
-    return level;
 }
 
 // Whether a movement the band's search found for a narrow crop also fits the window around it
@@ -1758,7 +2079,7 @@ bool WindowExplains(const Comparison& own, const GrayMatch& m, cv::Point shift, 
 // does too, whatever share of it a part covers. ownMarks, when given: own's departures as
 // MarkDepartures marks them.
 cv::Point TextureShift(const Comparison& own, const GrayMatch& m, int bandHere, const cv::Mat& picture, double ratio,
-                       bool* aligned = nullptr, const cv::Mat* ownMarks = nullptr)
+                       bool* aligned, const cv::Mat* ownMarks)
 {
     const cv::Size size = own.up->size();
     const cv::Rect all(cv::Point(), size);
@@ -1813,6 +2134,72 @@ cv::Point TextureShift(const Comparison& own, const GrayMatch& m, int bandHere, 
     return best;
 }
 
+}  // namespace MatchStages
+
+// The floor: what a plain comparison finds where it is reliable departs, whatever the band made of it.
+// Guarantees: each pixel against the references' own value at its place (at the region's
+// alignment and light, beyond the tolerance, opened by a 3 x 3 cross) is marked where that plain
+// comparison is reliable. Reliable, decided at training per pixel: firm where a whole pixel of
+// movement changes the references by at most a third of the tolerance, marked where the pixel
+// also lies off every reference value within 3 pixels (a shake the band took in is no part);
+// textured elsewhere (fine ribs, knurls, edges), marked while the crop sits still (at most half
+// of those pixels depart, and no movement of up to 2 pixels leaves clearly fewer), in solid areas
+// (7 x 7) or in strips of ribs joined across gaps of a pixel or two; and, sitting still or not,
+// where the crop is smooth though the references were textured (a smooth part of a fine
+// texture's mean grey 6 pixels wide or more), unless the crop keeps no texture anywhere (a blur).
+namespace MatchStages {
+
+namespace {
+constexpr int kNearReach = 3;   // a movement nothing found leaves a firm pixel within the references this far around
+constexpr int kNearShare = 2;   // give or take tolerance / this for noise
+constexpr int kStillGain = 2;   // a movement leaving 2 / 3 of the departures or fewer explains them
+constexpr int kStillReach = 2;  // the movements a textured crop is tried at to tell whether it sits still
+constexpr int kSolidSpan = 7;   // a textured pixel's mark holds only within a square this wide of marks
+constexpr int kJoinedShare = 2;  // joined strips hold where the marks elsewhere are at most 1 in this many of theirs
+constexpr int kFlatSpan = 4;    // a smooth area holds a square this wide: a turn leaves strips of at most 3 pixels
+constexpr int kFlatShare = 2;   // smooth: the crop's 3 x 3 range at most 1 in this many of the references'
+constexpr int kTextureKeptShare = 4;  // a crop keeping the texture's range on 1 in this many textured pixels is no blur
+constexpr int kTraceShare = 2;  // a crop whose values follow the references' by this share keeps the texture's trace
+
+// Whether the crop sits at its alignment on its textured pixels (255 in textured, count of
+// them), where departing of them depart from own (the pixels against the references' own values
+// as the match compares them): at most 1 in kStillShare of them departs, and no movement of up
+// to kStillReach pixels leaves clearly fewer departing (a part departs wherever the crop lies; a
+// crop a pixel or two off that the band took in departs less moved back; noise departs as much
+// anywhere on a texture that fits itself moved along). judged (none: every pixel), the pixels the
+// references judged where own has them (moved by shift): own takes anything in elsewhere.
+bool SitsStill(const Comparison& own, const cv::Mat& textured, int departing, int count,
+               const cv::Mat* judged = nullptr, cv::Point shift = cv::Point())
+{
+    if (departing * kStillShare > count)
+        return false;
+    if (departing < kStillMargin)
+        return true;
+    static thread_local cv::Mat kept;
+    Comparison c = own;
+    c.only = &textured;
+    const cv::Size size = own.up->size();
+    for (int dy = -kStillReach; dy <= kStillReach; ++dy)
+        for (int dx = -kStillReach; dx <= kStillReach; ++dx) {
+            const cv::Point d(dx, dy);
+            const cv::Rect ref = Overlap(size, d), at = ref + d;
+            if (d == cv::Point() || ref.empty())
+                continue;
+            // Both counted on the pixels the movement keeps on the crop and on the references'
+            // mask: one that carries a part half outside a region over its outline, where the
+            // references take in anything, explains nothing.
+            if (judged) {
+                MoveMask(*judged, shift + d, kept);
+                cv::bitwise_and(kept, textured, kept);
+                c.only = &kept;
+            }
+            const int here = Departures(c, at, at);
+            const int clearlyFewer = std::min(here * kStillGain / (kStillGain + 1), here - kStillMargin);
+            if (clearlyFewer > 0 && Departures(c, at, ref, 1, clearlyFewer) < clearlyFewer)
+                return false;
+        }
+    return true;
+}
 
 // The marks (the departures from the references' own values) within an area where the crop is
 // smooth though the references were textured, into out: its 3 x 3 range at most 1 in kFlatShare
@@ -1932,6 +2319,7 @@ void FlatMarks(const Smooth& smooth, const cv::Mat& marks, cv::Mat& out)
     area.copyTo(part);
     PerPixel(part, marks(window), marks(window), [](auto a, auto mk, auto) { return a & mk; });
 }
+
 // Whether the crop (own: its levels against the references' own values, as the match moved them)
 // keeps no trace of the texture on the textured pixels (255 in textured): the correlation of its
 // levels with the middle of the references' own values there is below 1 / kTraceShare.
@@ -2063,6 +2451,7 @@ const cv::Mat* FirmMarks(const GrayMatch& m, Comparison firmOwn, cv::Point shift
     MarkDepartures(firmOwn, firmMarks);
     return texturedAt;
 }
+}  // namespace
 
 // The plain comparison's floor: each pixel against the references' own value at its place (own,
 // at the region's alignment and light, as the match last moved it) beyond the tolerance, where
@@ -2076,8 +2465,8 @@ const cv::Mat* FirmMarks(const GrayMatch& m, Comparison firmOwn, cv::Point shift
 // departs nowhere that own does not within lightReach levels. ownMarks (with ownCount), when given:
 // own's departures as MarkDepartures marks them.
 void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int bandHere, cv::Mat& diff,
-               bool aligned = false, const std::function<const Comparison*()>& exact = {}, int lightReach = 0,
-               const cv::Mat* ownMarks = nullptr, int ownCount = 0, const Comparison* band = nullptr)
+               bool aligned, ExactLight* exact, int lightReach,
+               const cv::Mat* ownMarks, int ownCount, const Comparison* band)
 {
     const cv::Rect all(cv::Point(), own.up->size());
     Comparison near = own;
@@ -2102,7 +2491,7 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
         if (Within(marks, diff))
             return;
     }
-    const Comparison* firmLight = exact ? exact() : nullptr;
+    const Comparison* firmLight = exact ? exact->At() : nullptr;
     const int marked = ownDepartures(own);
     const cv::Mat* texturedAt = FirmMarks(m, firmLight ? *firmLight : own, shift, firmMarks);
     // On texture only solid areas count: a crop a fraction of a pixel off (a slight turn) departs
@@ -2174,6 +2563,59 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
     cv::bitwise_or(diff, marks, diff);
 }
 
+// Where a whole pixel of movement changes the references by at most a share of the tolerance the
+// plain comparison is firm; the other judged pixels are textured.
+void TrainFloor(GrayMatch& model)
+{
+    const int limit = model.tolerance / model.gain;
+    cv::Mat up = model.band.high - model.own.low, down = model.own.high - model.band.low;
+    cv::max(up, down, up);
+    cv::compare(up, limit / kFirmStepShare, model.firm, cv::CMP_LE);
+    cv::bitwise_and(model.firm, model.judged, model.firm);
+    cv::bitwise_and(model.judged, ~model.firm, model.textured);
+    model.texturedCount = cv::countNonZero(model.textured);
+    cv::morphologyEx(model.textured, model.textureSpan, cv::MORPH_CLOSE, cv::Mat());
+    const cv::Mat near = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(2 * kNearReach + 1, 2 * kNearReach + 1));
+    cv::erode(model.own.low, model.nearby.low, near, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+    cv::dilate(model.own.high, model.nearby.high, near, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+}
+
+}  // namespace MatchStages
+
+// Colour and hue: the matcher on hue pictures (angles on a 0..255 circle) and colour crops.
+// Guarantees: where the references' and the crop's hue are coherent over 5 x 5 pixels, a pixel
+// departs by the circular distance of the mean directions from every reference a pixel around;
+// where hue jumps from pixel to pixel (near-grey colours under sensor noise) it weighs nothing,
+// and only a clear hue appearing, a firm one vanishing, or the mean hues' resultants moving by
+// more than twice their noise depart. A hue lost to clipping or crushing that a reference
+// explains departs from nothing. Given the crop's colour, a hue departs only where its colour
+// moved too (compression turns a faint tint's hue every way, not its colour), and the plain colour
+// comparison (each pixel's chroma against the references' at the crop's light, clipped as the
+// camera clips) is a floor as the grey one is: on firm colour, or as solid areas elsewhere.
+// Colour cameras correct no position: a crop up to 3 pixels off is compared where it lies.
+using namespace MatchStages;
+
+namespace {
+constexpr int kHueWindow = 5;         // pixels over which hue coherence is measured
+constexpr double kHueLevels = 255.0;  // the hue conversion's full circle
+constexpr float kMinHueShare = 0.5f;  // windows with fewer pixels of a hue lose coherence
+constexpr int kTopPairHue[3] = {42, 127, 212};  // two equal brightest channels (60, 180, 300 degrees), as both clipped
+constexpr float kKnownHueShare = 0.6f;  // crop windows with fewer pixels that count: excused
+constexpr int kClipReach = 200;   // a channel this bright may clip in a frame 1.18 times as bright (216, less noise)
+constexpr int kFirmChroma = 20;   // a colour this far from grey keeps a clear hue under noise and light
+constexpr int kCrushReach = 8;    // a channel this dark may be crushed to black
+// Coherence ramps (the mean resultant length of 25 hue directions): random directions (grey
+// pixels) stay below 0.55, a faint tint flips between 0.5 and 0.9 as the noise changes.
+constexpr float kSomeLo = 0.30f, kSomeHi = 0.55f;    // "has some hue"
+constexpr float kClearLo = 0.85f, kClearHi = 0.95f;  // "has a clear hue"
+constexpr float kDirLo = 0.60f, kDirHi = 0.85f;      // direction weight
+constexpr float kFadeLo = 0.45f, kFadeHi = 0.70f;    // strength: where noise fades out
+constexpr float kResultantNoise = 2.0f;    // spreads of noise the mean hue may move by
+constexpr float kChromaSine = 0.8660254f;  // sin 60 degrees: the chroma plane's second axis
+constexpr int kHueReach = 3;    // movements (pixels each way) a hue crop is tried at (no position correction)
+constexpr int kMinChromaSum = kMinRatioMid;  // darker unclipped channels give no usable ratio
+constexpr int kChromaReach = 3;  // movements (pixels each way) the colour comparison is tried at
+constexpr int kChromaSolid = 5;  // off firm colour, a departing area holds only this solid
 }  // namespace
 
 float HueRamp(float r, float lo, float hi)
@@ -2253,7 +2695,6 @@ inline cv::Vec2f Chroma(float b, float g, float r)
 {
     return cv::Vec2f(r - 0.5f * (g + b), kChromaSine * (g - b));
 }
-
 }  // namespace
 
 cv::Mat ChromaMeans(const cv::Mat& colour)
@@ -2435,69 +2876,6 @@ cv::Point HueShift(const GrayMatch& m, const cv::Mat& chroma, float reach)
     return shift;
 }
 
-// GrayMatch::Match of a hue crop: departures beyond limit grey levels (a chord of limit + 1
-// levels between clear hues), from every reference a pixel around. With the crop's colour, a
-// pixel departs only where its colour also moved off every reference's (see ChromaMeans).
-void MatchHue(const GrayMatch& m, const cv::Mat& image, const cv::Mat& colour, int limit, cv::Mat& diff)
-{
-    const cv::Mat field = HueField(image, m.hueExcuse);
-    const bool gated = !m.chromaMeans.empty() && colour.depth() == CV_8U && colour.channels() >= 3 &&
-                       colour.cols == m.width && colour.rows == m.height;
-    const cv::Mat chroma = gated ? ChromaMeans(colour) : cv::Mat();
-    const float reach = ChromaLimit(limit);
-    const float far = float(2 * std::sin((limit + 1) * CV_PI / kHueLevels));
-    const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
-    // The crop's pixel p against the references at p - shift, where they lie on the crop: the
-    // references never saw what a movement brings in at the crop's edge.
-    auto mark = [&](cv::Point shift) {
-        diff = cv::Mat::zeros(m.height, m.width, CV_8UC1);
-        const cv::Rect compared = cv::Rect(0, 0, m.width, m.height) & (cv::Rect(0, 0, m.width, m.height) + shift);
-        for (int y = compared.y; y < compared.br().y; ++y) {
-            const cv::Vec4f* f = field.ptr<cv::Vec4f>(y);
-            const unsigned char* j = m.judged.ptr<unsigned char>(y);
-            unsigned char* out = diff.ptr<unsigned char>(y);
-            const int qy = y - shift.y;
-            for (int x = compared.x; x < compared.br().x; ++x) {
-                if (!j[x])
-                    continue;
-                const int qx = x - shift.x;
-                float best = far;
-                // Like the grey band, a reference one pixel away is accepted.
-                for (const cv::Mat& ref : m.hueRefs) {
-                    for (int ry = std::max(0, qy - 1); ry <= std::min(m.height - 1, qy + 1) && best >= far; ++ry) {
-                        const cv::Vec4f* r = ref.ptr<cv::Vec4f>(ry);
-                        for (int rx = std::max(0, qx - 1); rx <= std::min(m.width - 1, qx + 1) && best >= far; ++rx)
-                            best = std::min(best, HueDeparture(f[x], r[rx]));
-                    }
-                }
-                if (best >= far && (!gated || ColourChanged(m, chroma, x, y, reach, cv::Point(qx, qy))))
-                    out[x] = 255;
-            }
-        }
-        // Lone noise pixels dropped.
-        cv::morphologyEx(diff, diff, cv::MORPH_OPEN, square);
-    };
-    mark(cv::Point());
-    if (gated && cv::countNonZero(diff) > 0) {
-        const cv::Point shift = HueShift(m, chroma, reach);
-        if (shift != cv::Point())
-            mark(shift);
-    }
-    // The 5 x 5 coherence window and the one-pixel allowance leave only the core of a changed
-    // area departing: give its lost rim back.
-    cv::dilate(diff, diff, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kHueWindow, kHueWindow)));
-    cv::bitwise_and(diff, m.judged, diff);
-}
-}  // namespace
-
-namespace {
-// The plain colour comparison reads each pixel's chroma, the part of its colour brightness alone
-// does not move (R - (G + B) / 2 and (G - B) sqrt(3) / 2; its length does not depend on the
-// channels' order), of the crop against the references lit as the crop, clipped as a camera clips.
-constexpr int kMinChromaSum = kMinRatioMid;  // darker unclipped channels give no usable ratio
-constexpr int kChromaReach = 3;              // movements (pixels each way) the comparison is tried at
-constexpr int kChromaSolid = 5;              // off firm colour, a departing area holds only this solid
-
 // The crop's light against the first reference: the median ratio over the firm pixels (too few:
 // over every judged pixel, a crop a pixel off gives ratios as often above one as below) of the
 // sums of the channels the crop did not clip at white or crush to black, limited to what the grey
@@ -2558,6 +2936,63 @@ int ChromaDepartures(const GrayMatch& m, const cv::Mat& live, double k, int limi
         }
     }
     return count;
+}
+}  // namespace
+
+namespace MatchStages {
+
+// GrayMatch::Match of a hue crop: departures beyond limit grey levels (a chord of limit + 1
+// levels between clear hues), from every reference a pixel around. With the crop's colour, a
+// pixel departs only where its colour also moved off every reference's (see ChromaMeans).
+void MatchHue(const GrayMatch& m, const cv::Mat& image, const cv::Mat& colour, int limit, cv::Mat& diff)
+{
+    const cv::Mat field = HueField(image, m.hueExcuse);
+    const bool gated = !m.chromaMeans.empty() && colour.depth() == CV_8U && colour.channels() >= 3 &&
+                       colour.cols == m.width && colour.rows == m.height;
+    const cv::Mat chroma = gated ? ChromaMeans(colour) : cv::Mat();
+    const float reach = ChromaLimit(limit);
+    const float far = float(2 * std::sin((limit + 1) * CV_PI / kHueLevels));
+    const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
+    // The crop's pixel p against the references at p - shift, where they lie on the crop: the
+    // references never saw what a movement brings in at the crop's edge.
+    auto mark = [&](cv::Point shift) {
+        diff = cv::Mat::zeros(m.height, m.width, CV_8UC1);
+        const cv::Rect compared = cv::Rect(0, 0, m.width, m.height) & (cv::Rect(0, 0, m.width, m.height) + shift);
+        for (int y = compared.y; y < compared.br().y; ++y) {
+            const cv::Vec4f* f = field.ptr<cv::Vec4f>(y);
+            const unsigned char* j = m.judged.ptr<unsigned char>(y);
+            unsigned char* out = diff.ptr<unsigned char>(y);
+            const int qy = y - shift.y;
+            for (int x = compared.x; x < compared.br().x; ++x) {
+                if (!j[x])
+                    continue;
+                const int qx = x - shift.x;
+                float best = far;
+                // Like the grey band, a reference one pixel away is accepted.
+                for (const cv::Mat& ref : m.hueRefs) {
+                    for (int ry = std::max(0, qy - 1); ry <= std::min(m.height - 1, qy + 1) && best >= far; ++ry) {
+                        const cv::Vec4f* r = ref.ptr<cv::Vec4f>(ry);
+                        for (int rx = std::max(0, qx - 1); rx <= std::min(m.width - 1, qx + 1) && best >= far; ++rx)
+                            best = std::min(best, HueDeparture(f[x], r[rx]));
+                    }
+                }
+                if (best >= far && (!gated || ColourChanged(m, chroma, x, y, reach, cv::Point(qx, qy))))
+                    out[x] = 255;
+            }
+        }
+        // Lone noise pixels dropped.
+        cv::morphologyEx(diff, diff, cv::MORPH_OPEN, square);
+    };
+    mark(cv::Point());
+    if (gated && cv::countNonZero(diff) > 0) {
+        const cv::Point shift = HueShift(m, chroma, reach);
+        if (shift != cv::Point())
+            mark(shift);
+    }
+    // The 5 x 5 coherence window and the one-pixel allowance leave only the core of a changed
+    // area departing: give its lost rim back.
+    cv::dilate(diff, diff, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kHueWindow, kHueWindow)));
+    cv::bitwise_and(diff, m.judged, diff);
 }
 
 // The plain colour comparison's floor (hue models given the crop's colour): a pixel whose chroma
@@ -2632,119 +3067,22 @@ void MatchChroma(const GrayMatch& m, const cv::Mat& colour, int limit, cv::Mat& 
                 d[x] = 255;
     }
 }
-// The model with its references at `ratio` (below 1) of their brightness, and its tolerance so
-// (a departure the same share of the grey): a darker frame's crop is compared as it lies where
-// bringing it to the references' brightness would take its bright pixels past white, and a part
-// brighter than a surface near white would be cut down to that surface's grey. A band's top at
-// white stays white (left out of judging, or a reference clipped there: anything up to white).
-GrayMatch Dimmed(const GrayMatch& m, double ratio)
-{
-    GrayMatch d = m;
-    cv::Mat lowTable(1, 256, CV_8UC1), highTable(1, 256, CV_8UC1);
-    for (int v = 0; v < 256; ++v)
-        lowTable.data[v] = highTable.data[v] = cv::saturate_cast<unsigned char>(v * ratio);
-    highTable.data[255] = 255;
-    for (GrayMatch::Band* b : {&d.band, &d.own, &d.mean, &d.ownMean, &d.context, &d.ownContext, &d.nearby}) {
-        if (b->low.empty())
-            continue;
-        cv::Mat low, high;
-        cv::LUT(b->low, lowTable, low);
-        cv::LUT(b->high, highTable, high);
-        b->low = low, b->high = high;
-    }
-    for (unsigned char& v : d.outline.low) v = lowTable.data[v];
-    for (unsigned char& v : d.outline.high) v = highTable.data[v];
-    d.tolerance = std::max(1, int(m.tolerance / m.gain * ratio));
-    d.gain = 1;
-    return d;
-}
-}  // namespace
 
-void GrayMatch::Clear()
+// The plain colour comparison is reliable where a whole pixel of movement changes the references'
+// 3 x 3 mean chroma by at most a share of the tolerance (chromaFirm); the other judged pixels are
+// chromaLoose.
+void SortChroma(GrayMatch& model)
 {
-    valid = false;
-    tempCount = 0;
-    judged.release();
-    band = own = mean = ownMean = context = ownContext = nearby = meanAround = ownMeanAround = Band();
-    rimMeans = false;
-    firm.release();
-    textured.release();
-    textureSpan.release();
-    texturedCount = 0;
-    wholeMask = true;
-    hueRefs.clear();
-    hueExcuse.release();
-    chromaRefs.clear();
-    chromaStep.release();
-    chromaFirm.clear();
-    chromaLoose.clear();
-    chromaMeans.clear();
-    meanRim = MeanRim();
-    outline = Outline();
-    aroundAt = cv::Rect();
-    around = Band();
-    aroundCount = 0;
+    const float step = float(model.tolerance / model.gain) / kFirmStepShare;
+    for (int y = 0; y < model.height; ++y)
+        for (int x = 0; x < model.width; ++x)
+            if (model.judged.at<unsigned char>(y, x) && model.chromaStep.at<float>(y, x) <= step)
+                model.chromaFirm.emplace_back(x, y);
+            else if (model.judged.at<unsigned char>(y, x))
+                model.chromaLoose.emplace_back(x, y);
 }
 
-void GrayMatch::Create(int w, int h, const cv::Mat& mask, int)
-{
-    Clear();
-    width = std::max(0, w);
-    height = std::max(0, h);
-    if (!mask.empty() && mask.type() == CV_8UC1 && mask.cols == width && mask.rows == height) {
-        cv::compare(mask, 255, judged, cv::CMP_EQ);
-    } else {
-        if (!mask.empty())
-            qWarning() << "GrayMatch: mask of" << mask.cols << "x" << mask.rows << "for a model of" << width << "x"
-                       << height << ", judging every pixel";
-        judged = cv::Mat(height, width, CV_8UC1, cv::Scalar(255));
-    }
-    wholeMask = cv::countNonZero(judged) == width * height;
-    if (wholeMask)
-        return;
-    cv::Mat one, count;
-    cv::threshold(judged, one, 0, 1, cv::THRESH_BINARY);
-    cv::boxFilter(one, count, CV_16U, cv::Size(kMeanWindow, kMeanWindow), cv::Point(-1, -1), false, cv::BORDER_REFLECT);
-    for (const bool inside : {true, false}) {
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x) {
-                const int n = count.at<unsigned short>(y, x);
-                if (n > 0 && n < kMeanWindow * kMeanWindow && (judged.at<unsigned char>(y, x) != 0) == inside) {
-                    meanRim.at.emplace_back(x, y);
-                    meanRim.count.push_back(static_cast<unsigned char>(n));
-                }
-            }
-        if (inside)
-            meanRim.judged = meanRim.at.size();
-    }
-}
-
-void GrayMatch::AddTemp(const cv::Mat& crop)
-{
-    if (crop.type() != CV_8UC1 || crop.cols != width || crop.rows != height || width == 0 || height == 0) {
-        qWarning() << "GrayMatch: reference crop of" << crop.cols << "x" << crop.rows << "ignored, model is" << width
-                   << "x" << height;
-        return;
-    }
-    ++tempCount;
-    if (circular) {
-        hueRefs.push_back(HueField(crop));
-        HueExcuse(hueExcuse, crop);
-        cv::insertChannel(cv::Mat::zeros(crop.size(), CV_32F), hueRefs.back(), 3);  // firm nowhere yet
-        return;
-    }
-    cv::Mat lo, hi, m, meanLo, meanHi;
-    const cv::Mat kernel = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
-    cv::erode(crop, lo, kernel, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
-    cv::dilate(crop, hi, kernel, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
-    WindowMean(crop, *this, m, false);
-    cv::erode(m, meanLo, kernel, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
-    cv::dilate(m, meanHi, kernel, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
-    band.fold(lo, hi);
-    own.fold(crop.clone(), cv::Mat());
-    mean.fold(meanLo, meanHi);
-    ownMean.fold(m, cv::Mat());
-}
+}  // namespace MatchStages
 
 void GrayMatch::AddColour(const cv::Mat& colour)
 {
@@ -2783,320 +3121,4 @@ void GrayMatch::AddColour(const cv::Mat& colour)
         cv::max(chromaStep, step, chromaStep);
     chromaMeans.resize(hueRefs.size());
     chromaMeans.back() = ChromaMeans(colour);
-}
-
-void GrayMatch::AddContext(const cv::Mat& picture, cv::Rect at)
-{
-    if (circular || picture.type() != CV_8UC1 || at.size() != cv::Size(width, height) || aroundCount + 1 != tempCount)
-        return;
-    if (std::min(width, height) >= kTextureContext) {
-        // A whole crop's means over the picture around it (a masked one's windows read only its
-        // judged pixels, none of which lie outside).
-        const cv::Rect window(at.x - kRimAround, at.y - kRimAround, width + 2 * kRimAround, height + 2 * kRimAround);
-        if (!wholeMask || (window & cv::Rect(0, 0, picture.cols, picture.rows)) != window)
-            return;
-        cv::Mat all, m, lo, hi;
-        MeansAround(picture(window), all, m, &lo, &hi);
-        meanAround.fold(lo, hi);
-        ownMeanAround.fold(m.clone(), cv::Mat());
-        aroundAt = window - at.tl();
-        ++aroundCount;
-        return;
-    }
-    const cv::Rect window = cv::Rect(at.x - kTextureAround, at.y - kTextureAround, width + 2 * kTextureAround,
-                                     height + 2 * kTextureAround) &
-                            cv::Rect(0, 0, picture.cols, picture.rows);
-    // Every reference over the same window (the pictures of a camera are of one size).
-    if ((window & at) != at || (aroundCount > 0 && window - at.tl() != aroundAt))
-        return;
-    aroundAt = window - at.tl();
-    around.fold(picture(window).clone(), cv::Mat());
-    ++aroundCount;
-}
-
-void GrayMatch::Band::fold(const cv::Mat& lo, const cv::Mat& hi)
-{
-    const cv::Mat& top = hi.empty() ? lo : hi;
-    if (low.empty()) {
-        low = lo;
-        high = top;
-        return;
-    }
-    if (high.data == low.data)
-        high = low.clone();
-    cv::min(low, lo, low);
-    cv::max(high, top, high);
-}
-
-void GrayMatch::Band::open(const cv::Mat& out)
-{
-    if (high.data == low.data)
-        high = low.clone();
-    low.setTo(0, out);
-    high.setTo(255, out);
-}
-
-void GrayMatch::Train(int sensitivity, int amplify, int toleranceScale, int toleranceMax)
-{
-    sensitivity = std::clamp(sensitivity, 0, 100);
-    gain = 1 + std::clamp(amplify, 0, kMaxAmplify);
-    const long long loose = 100 - sensitivity;
-    tolerance = int(std::clamp(1 + loose * loose * std::max(0, toleranceScale) / 100 / kToleranceDivisor, 1LL,
-                               std::max(1LL, (long long)toleranceMax)));
-    valid = tempCount > 0;
-    if (aroundCount != tempCount)  // a reference without the picture around it: none is read
-        aroundAt = cv::Rect(), around = meanAround = ownMeanAround = Band(), aroundCount = 0;
-    rimMeans = valid && !meanAround.low.empty();
-    if (rimMeans) {
-        // The rim's means and their band as read over the picture around; inside it the band a
-        // pixel around stays as read on the crop (its neighbours in the rim would widen it by
-        // what lies beyond the crop, and a part inside would pass where it departed before).
-        ownMean = ownMeanAround;
-        const int half = kMeanWindow / 2;
-        const cv::Rect inner(half, half, width - 2 * half, height - 2 * half);
-        Band rim{meanAround.low.clone(), meanAround.high.clone()};
-        mean.low(inner).copyTo(rim.low(inner));
-        mean.high(inner).copyTo(rim.high(inner));
-        mean = rim;
-    }
-    if (valid && !circular && !wholeMask)
-        outline = MakeOutline(judged, band);
-    if (valid && !circular) {
-        // Where a whole pixel of movement changes the references by at most a share of the
-        // tolerance the plain comparison is firm; the other judged pixels are textured.
-        const int limit = tolerance / gain;
-        cv::Mat up = band.high - own.low, down = own.high - band.low;
-        cv::max(up, down, up);
-        cv::compare(up, limit / kFirmStepShare, firm, cv::CMP_LE);
-        cv::bitwise_and(firm, judged, firm);
-        cv::bitwise_and(judged, ~firm, textured);
-        texturedCount = cv::countNonZero(textured);
-        cv::morphologyEx(textured, textureSpan, cv::MORPH_CLOSE, cv::Mat());
-        const cv::Mat near = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(2 * kNearReach + 1, 2 * kNearReach + 1));
-        cv::erode(own.low, nearby.low, near, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
-        cv::dilate(own.high, nearby.high, near, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
-        context = band;
-        ownContext = own;
-        if (!wholeMask) {
-            context.low = band.low.clone(), context.high = band.high.clone();
-            ownContext.low = own.low.clone(), ownContext.high = own.high.clone();
-        }
-    }
-    chromaFirm.clear();
-    chromaLoose.clear();
-    if (valid && circular && !chromaRefs.empty() && chromaRefs.size() == hueRefs.size()) {
-        const float step = float(tolerance / gain) / kFirmStepShare;
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x)
-                if (judged.at<unsigned char>(y, x) && chromaStep.at<float>(y, x) <= step)
-                    chromaFirm.emplace_back(x, y);
-                else if (judged.at<unsigned char>(y, x))
-                    chromaLoose.emplace_back(x, y);
-    }
-    if (valid && !circular) {
-        // Pixels left out of judging can never depart: their bands are the whole range.
-        const cv::Mat out = judged == 0;
-        if (!wholeMask)
-            for (Band* b : {&band, &own, &mean, &ownMean}) b->open(out);
-    }
-}
-
-void GrayMatch::Match(const cv::Mat& image, cv::Mat& diff, double light, double agree, const cv::Mat& colour,
-                      const cv::Mat& around) const
-{
-    if (!valid || image.type() != CV_8UC1 || image.cols != width || image.rows != height) {
-        diff = cv::Mat::zeros(image.rows, image.cols, CV_8UC1);
-        return;
-    }
-    // departure * gain > tolerance  <=>  departure > tolerance / gain for integer departures
-    const int limit = tolerance / gain;
-    if (circular) {
-        MatchHue(*this, image, colour, limit, diff);
-        if (!colour.empty())
-            MatchChroma(*this, colour, limit, diff);
-        return;
-    }
-    // The crop is brought to the references' brightness rather than the band to the crop's:
-    // one conversion instead of two. Pixels clipped at white stay 255 (see Comparison).
-    // Scratch pictures kept per thread: a hundred regions a cycle need no allocations.
-    static thread_local cv::Mat scaled, capped, imageMeans, meanUp, meanDown, marks[4];
-    cv::Mat level, levelMeans;
-    const unsigned char lim = static_cast<unsigned char>(std::clamp(limit, 0, 255));
-    const unsigned char meanLim = static_cast<unsigned char>(std::clamp(limit / kMeanShare, kMinMeanLimit, 255));
-    // The pixels against the band and against the references' own values, the means against
-    // theirs, and the pixels' own values again with half the tolerance (the pixel changed at
-    // all): [band, mean, own, own mean, changed]; marks holds the departures of each.
-    const unsigned char changeLim = static_cast<unsigned char>(std::min(255, limit / 2));
-    Comparison cmp[5] = {{&level, &level, &band.low, &band.high, lim, 255},
-                         {&levelMeans, &levelMeans, &mean.low, &mean.high, meanLim, 255},
-                         {&level, &level, &own.low, &own.high, lim, 255},
-                         {&levelMeans, &levelMeans, &ownMean.low, &ownMean.high, meanLim, 255},
-                         {&level, &level, &own.low, &own.high, changeLim, 255}};
-    // What a region leaves out never departs, also where a movement brings it onto judged pixels.
-    if (!wholeMask)
-        for (Comparison& c : cmp) c.only = &judged;
-    // The level at that brightness ratio, and the means of the brightest and the darkest light
-    // the crop stands for (they differ only where pixels clip at white in a brighter frame).
-    int anyClipped = -1;
-    auto clipped = [&] {
-        if (anyClipped < 0) {
-            double brightest = 0;
-            cv::minMaxLoc(image, nullptr, &brightest);
-            anyClipped = brightest >= 255;
-        }
-        return anyClipped == 1;
-    };
-    // A whole crop's means at its rim read over the frame's window around it, where the references'
-    // were read so: the same windows on both sides, so the rim is judged on means as the rest is.
-    const bool rimSeen = rimMeans && around.type() == CV_8UC1 && around.size() == aroundAt.size();
-    static thread_local cv::Mat rimWindow, rimMeansAll[3];  // [image, brought to the light, capped]
-    // The means of crop, image brought to the light by table (empty: as it is) and capped at ceiling
-    // (rimSeen: over the window around, whose middle is the crop).
-    auto meansOf = [&](const cv::Mat& crop, const cv::Mat& table, unsigned char ceiling, cv::Mat& out, int buffer) {
-        if (!rimSeen) {
-            WindowMean(crop, *this, out);
-            return;
-        }
-        (void)crop;  // (the window's middle)
-        if (table.empty()) {
-            MeansAround(around, rimMeansAll[buffer], out);
-            return;
-        }
-        cv::LUT(around, table, rimWindow);
-        if (ceiling < 255)
-            cv::min(rimWindow, ceiling, rimWindow);
-        MeansAround(rimWindow, rimMeansAll[buffer], out);
-    };
-    auto bringTo = [&](double ratio) {
-        level = image;
-        levelMeans = imageMeans;
-        unsigned char ceiling = 255;
-        cv::Mat table;
-        if (std::abs(ratio - 1.0) > kIgnoredBrightness) {
-            table.create(1, 256, CV_8UC1);
-            for (int v = 0; v < 255; ++v) table.data[v] = cv::saturate_cast<unsigned char>(v / ratio);
-            table.data[255] = 255;
-            cv::LUT(image, table, scaled);
-            level = scaled;
-            ceiling = cv::saturate_cast<unsigned char>(255 / ratio);
-            meansOf(level, table, 255, meanUp, 1);
-            levelMeans = meanUp;
-        }
-        const cv::Mat* darkMean = &levelMeans;
-        // Only pixels clipped at white lie above the ceiling: without them both means are one.
-        if (ceiling < 255 && clipped()) {
-            cv::min(level, ceiling, capped);
-            meansOf(capped, table, ceiling, meanDown, 2);
-            darkMean = &meanDown;
-        }
-        cmp[0].ceiling = cmp[2].ceiling = cmp[4].ceiling = ceiling;
-        cmp[1].down = cmp[3].down = darkMean;
-    };
-    meansOf(image, cv::Mat(), 255, imageMeans, 0);
-    // The frame's light where the caller read it: the region's own pixels (their median) would
-    // take a part over half of them for light. Where the caller is less sure of it, the median of
-    // the pixels that agree with it.
-    const double ratio =
-        light > 0 && agree <= 0
-            ? std::clamp(light, kMinBrightness, kMaxBrightness)
-            : BrightnessRatio(image, own.low, own.high, imageMeans, ownMean.low, ownMean.high, light, agree);
-    if (ratio < 1.0 - kIgnoredBrightness && light > 0 && agree <= 0) {
-        double brightest = 0;
-        cv::minMaxLoc(image, nullptr, &brightest, nullptr, nullptr, wholeMask ? cv::noArray() : judged);
-        if (brightest > 255 * ratio) {
-            Dimmed(*this, ratio).Match(image, diff, 1.0, 0, colour);
-            return;
-        }
-    }
-    bringTo(ratio);
-    // The firm pixels' plain comparison at the frame's light itself, when it is sure; taken where
-    // the crop is judged (the references' own values as the movement left them).
-    static thread_local cv::Mat exactLevel;
-    Comparison exact;
-    const bool exactLight = light > 0 && agree <= 0 && std::abs(ratio - 1.0) > kExactBrightness;
-    auto firmLight = [&]() -> const Comparison* {
-        if (!exactLight)
-            return nullptr;
-        exact = cmp[2];
-        if (std::abs(ratio - 1.0) <= kIgnoredBrightness) {
-            cv::Mat table(1, 256, CV_8UC1);
-            for (int v = 0; v < 255; ++v) table.data[v] = cv::saturate_cast<unsigned char>(v / ratio);
-            table.data[255] = 255;
-            cv::LUT(image, table, exactLevel);
-            exact.up = exact.down = &exactLevel;
-            exact.ceiling = cv::saturate_cast<unsigned char>(255 / ratio);
-        }
-        // The plain comparison's tolerance is in the frame's grey: in a brighter frame a departure
-        // at the references' brightness weighs that much more.
-        exact.lim = static_cast<unsigned char>(std::min(double(lim), std::floor(lim / ratio)));
-        return &exact;
-    };
-    const std::function<const Comparison*()> firmAtLight =
-        exactLight ? std::function<const Comparison*()>(firmLight) : std::function<const Comparison*()>();
-    const int lightReach =
-        exactLight ? lim - int(std::min(double(lim), std::floor(lim / ratio))) + int(std::ceil(255 * std::abs(1 / ratio - 1))) + 1
-                   : 0;
-    static thread_local std::vector<int> rowCounts;  // the departures of each row
-    rowCounts.resize(size_t(height));
-    const int here = MarkDepartures(cmp[0], marks[0], rowCounts.data());
-    const int meansHere = MarkDeparturesIn(cmp[1], marks[1], MeanArea(image.size(), cv::Point(), rimSeen));
-    const bool departs = here > 0 || meansHere > 0;
-    // A fine texture off its alignment may stay inside the band: found by its own values.
-    bool aligned = false;  // a narrow crop's alignment read on the window around it
-    // (The own values' departures, counted on texture there and marked by the floor, found once.)
-    const int ownStill = departs ? 0 : MarkDepartures(cmp[2], marks[2]);
-    const cv::Point textureShift =
-        departs ? cv::Point() : TextureShift(cmp[2], *this, 0, around, ratio, &aligned, &marks[2]);
-    if (!departs && textureShift == cv::Point()) {
-        diff = cv::Mat::zeros(height, width, CV_8UC1);
-        MarkPlain(*this, cmp[2], cv::Point(), 0, diff, aligned, firmAtLight, lightReach, &marks[2], ownStill);
-        return;
-    }
-    // A crop a few pixels off is judged where it lies: every pixel against the references moved
-    // by the best shift, the uncovered strip against the nearest reference pixels.
-    static thread_local Edges edges;
-    edges.reset(*this);
-    const cv::Rect searched = SearchedMeans(marks[1].size());
-    const int searchedHere = searched.empty() ? 0 : cv::countNonZero(marks[1](searched));
-    cv::Point shift = departs ? BestShift(cmp, edges, here + searchedHere, rowCounts) : textureShift;
-    if (departs && shift != cv::Point() &&
-        (!FitsOwnBetter(cmp[2], *this, shift) || !WindowExplains(cmp[2], *this, shift, around, ratio)))
-        shift = cv::Point();
-    if (departs && shift == cv::Point())
-        shift = TextureShift(cmp[2], *this, here, around, ratio, &aligned);
-    int bandHere = here;  // the pixels departing from the band where the crop is compared
-    // A departing mean marks only where the pixel itself changed (see the marks below).
-    cmp[1].also = &cmp[4];
-    static thread_local cv::Mat moved[4][2];  // [comparison][low, high]
-    // After a movement the means at the references' rim are judged where both sides read what the
-    // references saw there (see MeanArea), a pixel wider (see WidenRing); the frame's rim, which
-    // shows what lay around the references, where the frame's windows read it around the crop. Not
-    // after a movement at the search's reach: the crop may lie farther off, its rim farthest.
-    const bool inRim = rimSeen && shift != cv::Point() && std::max(std::abs(shift.x), std::abs(shift.y)) < kMaxShift;
-    const cv::Rect means = MeanArea(image.size(), shift, rimSeen && (inRim || shift == cv::Point()), inRim);
-    if (shift == cv::Point()) {
-        MarkDeparturesIn(cmp[1], marks[1], means);
-    } else {
-        MoveComparisons(cmp, edges, shift, moved);
-        // The brightness the region's pixels told where the crop lay off its references is read
-        // again where it fits, from those agreeing with the frame's light when it is known (the
-        // few pixels a movement fits on a thin region would give any ratio); a sure light stays.
-        const double fitted = light > 0 && agree <= 0 ? ratio
-                                                       : BrightnessRatio(image, moved[2][0], moved[2][1], imageMeans,
-                                                                         moved[3][0], moved[3][1], light, agree);
-        if (std::abs(fitted - ratio) > kRefitBrightness)
-            bringTo(fitted);
-        if (inRim)
-            WidenRing(moved[1], moved[3], means, MeanArea(image.size(), shift));
-        // Means only where their windows lie on what the references saw.
-        const int meansThere = MarkDeparturesIn(cmp[1], marks[1], means);
-        bandHere = MarkDepartures(cmp[0], marks[0]);
-        if (bandHere + meansThere == 0) {
-            diff = cv::Mat::zeros(height, width, CV_8UC1);
-            MarkPlain(*this, cmp[2], shift, 0, diff, aligned, firmAtLight, lightReach);
-            return;
-        }
-    }
-    const int ownHere = MarkChange(cmp, marks, means, judged, wholeMask, diff);
-    MarkPlain(*this, cmp[2], shift, bandHere, diff, aligned, firmAtLight, lightReach, &marks[2], ownHere, &cmp[0]);
 }
