@@ -190,6 +190,11 @@ void GrayMatch::AddTemp(const cv::Mat& crop)
     FoldBand(*this, crop);
 }
 
+// A crop narrower than kTextureContext either way keeps the references' own values over a window
+// kTextureAround wider each side (within the picture): the search reads its texture's alignment
+// there. A wider crop that judges every pixel keeps the references' 5 x 5 means and their band
+// read over the picture kRimAround wider each side: its rim's means then read what lies around it,
+// not its mirrored edge. One call after each AddTemp; a model trained with fewer keeps none.
 void GrayMatch::AddContext(const cv::Mat& picture, cv::Rect at)
 {
     if (circular || picture.type() != CV_8UC1 || at.size() != cv::Size(width, height) || aroundCount + 1 != tempCount)

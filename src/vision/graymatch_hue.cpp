@@ -508,6 +508,10 @@ void SortChroma(GrayMatch& model)
 
 }  // namespace MatchStages
 
+// Where every channel of the reference lies within a brighter frame's reach of white (kClipReach)
+// or near black (kCrushReach), a lost hue is excused there and a pixel around; where its colour
+// lies kFirmChroma or more from grey it is firm, and a hue there that is no longer clear, or a
+// faint one of another direction, departs. The colour also feeds the plain colour comparison.
 void GrayMatch::AddColour(const cv::Mat& colour)
 {
     if (!circular || colour.depth() != CV_8U || colour.channels() < 3 || colour.cols != width ||
@@ -521,7 +525,7 @@ void GrayMatch::AddColour(const cv::Mat& colour)
     cv::blur(firm, firm, cv::Size(kHueWindow, kHueWindow), cv::Point(-1, -1), cv::BORDER_REFLECT);
     cv::insertChannel(firm, hueRefs.back(), 3);
     // The plain colour comparison is reliable where a whole pixel of movement changes the chroma
-    // by little (see Train).
+    // by little (see SortChroma).
     chromaRefs.push_back(ColourOf(colour));
     // (Measured on the 3 x 3 mean: sensor noise is no movement.)
     cv::Mat mean;

@@ -14,7 +14,7 @@ cv::Mat HueField(const cv::Mat& hue, const cv::Mat& excuse = cv::Mat());
 // Sets in excuse (8-bit, created at picture's size, 255 = excused) the pixels, and the pixels
 // around, where a reference picture explains a lost hue: picture is its hue (8-bit: where most
 // of its 5 x 5 window has lost its hue) or its colour (3 or 4 channels: where every channel may
-// clip at white or is near black; see GrayMatch::AddColour).
+// clip at white or is near black; see AddColour in graymatch_hue.cpp).
 void HueExcuse(cv::Mat& excuse, const cv::Mat& picture);
 // Colour crop (8-bit, 3 or 4 channels) -> CV_32FC2: the mean over 5 x 5 pixels of each pixel's
 // place in the plane of chroma (its distance from grey, along two axes; the channels' order does
