@@ -16,6 +16,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "cammersingleton.h"
+#include "graymatch_masks.h"
 #include "miscfunc.h"
 #include "recordsink.h"
 #include "tnr_netmn.h"

@@ -1,7 +1,7 @@
 // Feature-score matcher.
 #include "surf.h"
 
-#include "graymatch.h"
+#include "graymatch_hue.h"
 
 #include <algorithm>
 #include <array>

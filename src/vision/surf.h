@@ -39,7 +39,7 @@
 // - Hue pictures (circular = true before AddTemp; Create keeps the flag): grey values are
 //   angles on a 0..255 circle. The grids then hold the cells' mean hue directions, each
 //   pixel's direction weighted by how coherent the hue is around it (see HueField in
-//   graymatch.h; 100 = one clear hue), and the similarity compares those directions:
+//   graymatch_hue.h; 100 = one clear hue), and the similarity compares those directions:
 //   near-grey areas, whose hue is noise, are near empty in both, and 0 and 255 are
 //   neighbours. Hue the conversion gives for equal brightest channels (grey, black, white
 //   clipped) is lost; in a reference it weighs nothing. In the crop, where the references

@@ -8,6 +8,7 @@
 #include "cammerrecongnize.h"
 #include "findshape.h"
 #include "graymatch.h"
+#include "graymatch_masks.h"
 #include "imghomotrans.h"
 #include "miscfunc.h"
 #include "simscene.h"

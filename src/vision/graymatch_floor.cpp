@@ -1,0 +1,452 @@
+// The floor: what a plain comparison finds where it is reliable departs, whatever the band made of it.
+// Guarantees: each pixel against the references' own value at its place (at the region's
+// alignment and light, beyond the tolerance, opened by a 3 x 3 cross) is marked where that plain
+// comparison is reliable. Reliable, decided at training per pixel: firm where a whole pixel of
+// movement changes the references by at most a third of the tolerance, marked where the pixel
+// also lies off every reference value within 3 pixels (a shake the band took in is no part);
+// textured elsewhere (fine ribs, knurls, edges), marked while the crop sits still (at most half
+// of those pixels depart, and no movement of up to 2 pixels leaves clearly fewer), in solid areas
+// (7 x 7) or in strips of ribs joined across gaps of a pixel or two; and, sitting still or not,
+// where the crop is smooth though the references were textured (a smooth part of a fine
+// texture's mean grey 6 pixels wide or more), unless the crop keeps no texture anywhere (a blur).
+#include "graymatch_stages.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include <opencv2/imgproc.hpp>
+
+namespace MatchStages {
+
+namespace {
+constexpr int kNearReach = 3;   // a movement nothing found leaves a firm pixel within the references this far around
+constexpr int kNearShare = 2;   // give or take tolerance / this for noise
+constexpr int kStillGain = 2;   // a movement leaving 2 / 3 of the departures or fewer explains them
+constexpr int kStillReach = 2;  // the movements a textured crop is tried at to tell whether it sits still
+constexpr int kSolidSpan = 7;   // a textured pixel's mark holds only within a square this wide of marks
+constexpr int kJoinedShare = 2;  // joined strips hold where the marks elsewhere are at most 1 in this many of theirs
+constexpr int kFlatSpan = 4;    // a smooth area holds a square this wide: a turn leaves strips of at most 3 pixels
+constexpr int kFlatShare = 2;   // smooth: the crop's 3 x 3 range at most 1 in this many of the references'
+constexpr int kTextureKeptShare = 4;  // a crop keeping the texture's range on 1 in this many textured pixels is no blur
+constexpr int kTraceShare = 2;  // a crop whose values follow the references' by this share keeps the texture's trace
+
+// Whether the crop sits at its alignment on its textured pixels (255 in textured, count of
+// them), where departing of them depart from own (the pixels against the references' own values
+// as the match compares them): at most 1 in kStillShare of them departs, and no movement of up
+// to kStillReach pixels leaves clearly fewer departing (a part departs wherever the crop lies; a
+// crop a pixel or two off that the band took in departs less moved back; noise departs as much
+// anywhere on a texture that fits itself moved along). judged (none: every pixel), the pixels the
+// references judged where own has them (moved by shift): own takes anything in elsewhere.
+bool SitsStill(const Comparison& own, const cv::Mat& textured, int departing, int count,
+               const cv::Mat* judged = nullptr, cv::Point shift = cv::Point())
+{
+    if (departing * kStillShare > count)
+        return false;
+    if (departing < kStillMargin)
+        return true;
+    static thread_local cv::Mat kept;
+    Comparison c = own;
+    c.only = &textured;
+    const cv::Size size = own.up->size();
+    for (int dy = -kStillReach; dy <= kStillReach; ++dy)
+        for (int dx = -kStillReach; dx <= kStillReach; ++dx) {
+            const cv::Point d(dx, dy);
+            const cv::Rect ref = Overlap(size, d), at = ref + d;
+            if (d == cv::Point() || ref.empty())
+                continue;
+            // Both counted on the pixels the movement keeps on the crop and on the references'
+            // mask: one that carries a part half outside a region over its outline, where the
+            // references take in anything, explains nothing.
+            if (judged) {
+                MoveMask(*judged, shift + d, kept);
+                cv::bitwise_and(kept, textured, kept);
+                c.only = &kept;
+            }
+            const int here = Departures(c, at, at);
+            const int clearlyFewer = std::min(here * kStillGain / (kStillGain + 1), here - kStillMargin);
+            if (clearlyFewer > 0 && Departures(c, at, ref, 1, clearlyFewer) < clearlyFewer)
+                return false;
+        }
+    return true;
+}
+
+// The marks (the departures from the references' own values) within an area where the crop is
+// smooth though the references were textured, into out: its 3 x 3 range at most 1 in kFlatShare
+// of the band's (the references' own 3 x 3 range, moved by shift) where that range exceeds lim
+// (only there can a smooth part depart at all), holding a square kFlatSpan wide, and a pixel
+// around (the part's rim). Pixels where the references' range is within lim (the middle of a
+// coarser texture's cell, a smooth spot) say nothing: gaps of them up to 2 pixels wide between
+// smooth pixels are smooth too, and so is a single pixel all of whose neighbours are (noise). A
+// smooth part of the texture's mean grey 6 pixels wide or more is
+// such an area, and there its marks count as the plain comparison has them, holes that noise
+// leaves included; a crop turned or moved keeps the texture's range, displaced, so that the
+// references' range exceeds its own at most along a strip 3 pixels wide beside each edge (the
+// references' 3 x 3 range holds 3 pixels about an edge), which the square does not fit.
+// SmoothPixels finds the smooth pixels (and counts the textured ones where the crop keeps the
+// texture's range), FlatMarks the marks in their areas.
+
+struct Smooth
+{
+    cv::Mat flat;  // 255 where the crop's range is smooth and the references' range says so
+    cv::Mat said;  // 255 where the references' range exceeds lim
+    int kept = 0;  // the textured pixels where the crop keeps the texture's range
+};
+
+// The first step of FlatMarks: which pixels are smooth, which say so, and how many textured ones
+// keep the texture's range.
+void SmoothPixels(const GrayMatch& m, const cv::Mat& crop, cv::Point shift, unsigned char lim, const cv::Mat& textured,
+                  Smooth& into)
+{
+    static thread_local cv::Mat high, low;
+    static thread_local std::vector<unsigned char> bandRange;  // a row's, under the crop as it moved
+    cv::Mat& smooth = into.flat;
+    cv::Mat& informative = into.said;
+    int& kept = into.kept;
+    crop.copyTo(high);
+    Dilate3(high);
+    // The least around each pixel, taken where the crop lies in a larger picture over what lies
+    // around it there too (as the general erosion reads a picture's part).
+    ErodeInPicture(crop, low, [](cv::Mat& m) { Square<true>(m, 3); });
+    smooth.create(crop.size(), CV_8UC1);
+    informative.create(crop.size(), CV_8UC1);
+    bandRange.resize(size_t(crop.cols));
+    const cv::Rect ref = Overlap(crop.size(), shift), at = ref + shift;
+    kept = 0;  // the textured pixels that are not smooth
+    static_assert(kFlatShare == 2, "range * kFlatShare <= band is range <= band - range");
+#if CV_SIMD
+    LaneCount counted;
+#endif
+    for (int y = 0; y < crop.rows; ++y) {
+        unsigned char* band = bandRange.data();
+        std::memset(band, 0, bandRange.size());  // (0 where the movement uncovers the crop)
+        if (!ref.empty() && y >= at.y && y < at.br().y) {
+            const unsigned char* lo = m.band.low.ptr<unsigned char>(y - shift.y) + ref.x;
+            const unsigned char* hi = m.band.high.ptr<unsigned char>(y - shift.y) + ref.x;
+            int x = 0;
+#if CV_SIMD
+            for (; x + cv::v_uint8::nlanes <= ref.width; x += cv::v_uint8::nlanes)
+                cv::v_store(band + at.x + x, cv::vx_load(hi + x) - cv::vx_load(lo + x));  // (saturates at 0)
+#endif
+            for (; x < ref.width; ++x) band[at.x + x] = static_cast<unsigned char>(std::max(0, hi[x] - lo[x]));
+        }
+        const unsigned char* h = high.ptr<unsigned char>(y);
+        const unsigned char* l = low.ptr<unsigned char>(y);
+        const unsigned char* t = textured.ptr<unsigned char>(y);
+        unsigned char* sm = smooth.ptr<unsigned char>(y);
+        unsigned char* inf = informative.ptr<unsigned char>(y);
+        int x = 0;
+#if CV_SIMD
+        const cv::v_uint8 vlim = cv::vx_setall_u8(lim);
+        for (; x + cv::v_uint8::nlanes <= crop.cols; x += cv::v_uint8::nlanes) {
+            const cv::v_uint8 range = cv::vx_load(h + x) - cv::vx_load(l + x), b = cv::vx_load(band + x);
+            const cv::v_uint8 flat = range <= b - range, said = b > vlim;  // (u8 subtraction saturates at 0)
+            cv::v_store(inf + x, said);
+            cv::v_store(sm + x, flat & said);
+            counted.add(cv::vx_load(t + x) & ~flat);
+        }
+#endif
+        for (; x < crop.cols; ++x) {
+            const bool flat = (h[x] - l[x]) * kFlatShare <= band[x];
+            kept += t[x] && !flat;
+            inf[x] = band[x] > lim ? 255 : 0;
+            sm[x] = flat && band[x] > lim ? 255 : 0;
+        }
+    }
+#if CV_SIMD
+    kept += counted.sum();
+#endif
+}
+
+void FlatMarks(const Smooth& smooth, const cv::Mat& marks, cv::Mat& out)
+{
+    static thread_local cv::Mat low, area;
+    // The marks are all that is kept: only their surroundings are worked on, as far as what follows
+    // reads (a closing and a ring, the even opening, the rim), each as on a picture of its own
+    // there, which differs from the whole crop's only that far from its edge.
+    out.create(marks.size(), CV_8UC1);
+    out.setTo(0);
+    const cv::Rect box = MarksBox(marks);
+    if (box.empty())
+        return;
+    const int reach = 2 + kFlatSpan + 1;
+    const cv::Rect window = cv::Rect(box.x - reach, box.y - reach, box.width + 2 * reach, box.height + 2 * reach) &
+                            cv::Rect(cv::Point(), marks.size());
+    const cv::Mat flat = smooth.flat(window), said = smooth.said(window);
+    // Gaps of pixels that say nothing are closed; of the others only a pixel all of whose 8
+    // neighbours are smooth (noise): two edges' strips a pixel or two apart stay apart.
+    flat.copyTo(area);
+    Square<false>(area, 3);
+    Square<true>(area, 3);
+    flat.copyTo(low);
+    ErodeRing(low);
+    PerPixel(area, flat, said, [](auto closed, auto f, auto s) { return (closed & ~s) | f; });
+    PerPixel(area, low, low, [](auto a, auto ring, auto) { return a | ring; });
+    // (An even square has no centre: the opening keeps every square that fits where it lies.)
+    OpenSquare(area, kFlatSpan);
+    Dilate3(area);
+    cv::Mat part = out(window);
+    area.copyTo(part);
+    PerPixel(part, marks(window), marks(window), [](auto a, auto mk, auto) { return a & mk; });
+}
+
+// Whether the crop (own: its levels against the references' own values, as the match moved them)
+// keeps no trace of the texture on the textured pixels (255 in textured): the correlation of its
+// levels with the middle of the references' own values there is below 1 / kTraceShare.
+bool KeepsNoTrace(const Comparison& own, const cv::Mat& textured)
+{
+    cv::Mat mid, level;
+    cv::addWeighted(*own.low, 0.5, *own.high, 0.5, 0, mid, CV_32F);
+    own.up->convertTo(level, CV_32F);
+    cv::Scalar levelMean, levelSpread, midMean, midSpread;
+    cv::meanStdDev(level, levelMean, levelSpread, textured);
+    cv::meanStdDev(mid, midMean, midSpread, textured);
+    if (midSpread[0] <= 0 || levelSpread[0] <= 0)
+        return midSpread[0] > 0;
+    level -= levelMean[0];
+    mid -= midMean[0];
+    const double covariance = cv::mean(level.mul(mid), textured)[0];
+    return covariance * kTraceShare < levelSpread[0] * midSpread[0];
+}
+
+// The marks (the plain comparison's, over every judged pixel) in the solid areas of texture
+// their strips make joined across gaps of a pixel or two, into joined (see kJoinedShare): on
+// texture (GrayMatch::textureSpan: the textured pixels and the firm ones between them), strips
+// that survive the plain comparison's 3 x 3 opening, closed, then opened kSolidSpan wide; none
+// where the marks elsewhere are more than 1 in kJoinedShare of those in them. solidMarks: the
+// marks already in solid areas.
+void JoinedMarks(const cv::Mat& marks, const cv::Mat& texture, const cv::Mat& solidMarks, cv::Mat& joined)
+{
+    static thread_local cv::Mat area;
+    // A joined square holds at least half its pixels marked, none of them in a solid area yet.
+    joined.create(marks.size(), CV_8UC1);
+    int fresh = 0;
+#if CV_SIMD
+    LaneCount counted;
+#endif
+    for (int y = 0; y < marks.rows; ++y) {
+        const unsigned char* m = marks.ptr<unsigned char>(y);
+        const unsigned char* t = texture.ptr<unsigned char>(y);
+        const unsigned char* solid = solidMarks.ptr<unsigned char>(y);
+        unsigned char* j = joined.ptr<unsigned char>(y);
+        int x = 0;
+#if CV_SIMD
+        for (; x + cv::v_uint8::nlanes <= marks.cols; x += cv::v_uint8::nlanes) {
+            const cv::v_uint8 both = cv::vx_load(m + x) & cv::vx_load(t + x);
+            cv::v_store(j + x, both);
+            counted.add(both & ~cv::vx_load(solid + x));
+        }
+#endif
+        for (; x < marks.cols; ++x) {
+            j[x] = m[x] & t[x];
+            fresh += (j[x] & ~solid[x] & 0xFF) != 0;
+        }
+    }
+#if CV_SIMD
+    fresh += counted.sum();
+#endif
+    if (fresh * 2 < kSolidSpan * kSolidSpan) {
+        joined.setTo(0);
+        return;
+    }
+    // Only the joined marks' surroundings are worked on: what follows keeps nothing beyond a pixel
+    // outside their box and spreads that by half a solid square, so the part around that, all
+    // empty, reads as it does in the whole crop.
+    const cv::Rect box = MarksBox(joined);
+    const int reach = kSolidSpan / 2 + 2;
+    const cv::Rect window = cv::Rect(box.x - reach, box.y - reach, box.width + 2 * reach, box.height + 2 * reach) &
+                            cv::Rect(cv::Point(), marks.size());
+    cv::Mat inWindow = joined(window);
+    inWindow.copyTo(area);
+    OpenCross(area);
+    Square<false>(area, 3);  // closed by the 3 x 3 square
+    Square<true>(area, 3);
+    OpenSquare(area, kSolidSpan);
+    PerPixel(inWindow, area, area, [](auto j, auto a, auto) { return j & a; });
+    const int inside = cv::countNonZero(inWindow);
+    if (inside == 0)
+        return;
+    Square<false>(area, kSolidSpan);
+    // The marks elsewhere: all of them less those in the spread squares.
+    cv::Mat within = marks(window).clone();
+    PerPixel(within, area, area, [](auto m, auto a, auto) { return m & a; });
+    if ((cv::countNonZero(marks) - cv::countNonZero(within)) * kJoinedShare > inside)
+        joined.setTo(0);
+}
+
+// Whether every pixel set in marks is set in diff (8-bit pictures of one size, 0 or 255).
+bool Within(const cv::Mat& marks, const cv::Mat& diff)
+{
+    for (int y = 0; y < marks.rows; ++y) {
+        const unsigned char* m = marks.ptr<unsigned char>(y);
+        const unsigned char* d = diff.ptr<unsigned char>(y);
+        int x = 0;
+#if CV_SIMD
+        cv::v_uint8 outside = cv::vx_setzero_u8();
+        for (; x + cv::v_uint8::nlanes <= marks.cols; x += cv::v_uint8::nlanes)
+            outside = outside | (cv::vx_load(m + x) & ~cv::vx_load(d + x));
+        if (cv::v_check_any(outside))
+            return false;
+#endif
+        for (; x < marks.cols; ++x)
+            if (m[x] & ~d[x] & 0xFF)
+                return false;
+    }
+    return true;
+}
+
+// The firm pixels' departures of firmOwn (own, or own at the frame's light) into firmMarks, where
+// the pixel lies off every reference value within kNearReach pixels as well, with the references'
+// masks moved by shift. Returns the references' textured mask at the crop's place.
+const cv::Mat* FirmMarks(const GrayMatch& m, Comparison firmOwn, cv::Point shift, cv::Mat& firmMarks)
+{
+    static thread_local cv::Mat firm, textured, nearLow, nearHigh;
+    const cv::Mat* firmAt = &m.firm;
+    const cv::Mat* texturedAt = &m.textured;
+    Comparison offNear = firmOwn;
+    offNear.lim = static_cast<unsigned char>(firmOwn.lim / kNearShare);
+    offNear.low = &m.nearby.low, offNear.high = &m.nearby.high;
+    if (shift != cv::Point()) {
+        MoveMask(m.firm, shift, firm);
+        MoveMask(m.textured, shift, textured);
+        MoveMask(m.nearby.low, shift, nearLow);
+        MoveMask(m.nearby.high, shift, nearHigh);
+        // 255 where ~textured & ~firm
+        PerPixel(nearHigh, textured, firm, [](auto h, auto t, auto f) { return h | (~t & ~f); });
+        firmAt = &firm, texturedAt = &textured;
+        offNear.low = &nearLow, offNear.high = &nearHigh;
+    }
+    firmOwn.also = &offNear;
+    firmOwn.only = firmAt;
+    MarkDepartures(firmOwn, firmMarks);
+    return texturedAt;
+}
+}  // namespace
+
+// The plain comparison's floor: each pixel against the references' own value at its place (own,
+// at the region's alignment and light, as the match last moved it) beyond the tolerance, where
+// that comparison is reliable, opened by a 3 x 3 cross as a plain comparison is, ORed into diff.
+// On firm pixels (see GrayMatch::firm) always, but only where the pixel lies off every reference
+// value within kNearReach pixels as well (a movement nothing found changes a firm pixel by
+// little, and that little is no part); on textured ones while the region sits at its alignment
+// (at most 1 in kStillShare of them departs). So whatever a plain comparison marks where it is
+// quiet under the nuisances the matcher tolerates is marked, whatever the band makes of it.
+// exact, when given, makes own at the frame's light itself, which the firm pixels are held to, and
+// departs nowhere that own does not within lightReach levels. ownMarks (with ownCount), when given:
+// own's departures as MarkDepartures marks them.
+void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int bandHere, cv::Mat& diff,
+               bool aligned, ExactLight* exact, int lightReach,
+               const cv::Mat* ownMarks, int ownCount, const Comparison* band)
+{
+    const cv::Rect all(cv::Point(), own.up->size());
+    Comparison near = own;
+    near.lim = static_cast<unsigned char>(std::max(0, int(own.lim) - lightReach));
+    static thread_local cv::Mat marks, firmMarks, onTexture, flatMarks, joined, span, opened, flatOpened;
+    if (m.firm.empty())
+        return;
+    // (own's departures, where the caller found them already.)
+    auto ownDepartures = [&](const Comparison& c) {
+        if (!ownMarks || c.lim != own.lim)
+            return MarkDepartures(c, marks);
+        ownMarks->copyTo(marks);
+        return ownCount;
+    };
+    if (ownDepartures(near) == 0)
+        return;
+    // Every mark below lies where near departs (the firm pixels are judged ones where the crop
+    // lies, or every pixel is), and the opening keeps no more of less: where near's departures,
+    // opened, lie in diff already, nothing is added.
+    if (shift == cv::Point() || m.wholeMask) {
+        OpenCross(marks);
+        if (Within(marks, diff))
+            return;
+    }
+    const Comparison* firmLight = exact ? exact->At() : nullptr;
+    const int marked = ownDepartures(own);
+    const cv::Mat* texturedAt = FirmMarks(m, firmLight ? *firmLight : own, shift, firmMarks);
+    // On texture only solid areas count: a crop a fraction of a pixel off (a slight turn) departs
+    // in lines and specks along the texture's edges, a part as a whole (a piece of ribs moved
+    // half an odd period as strips a pixel apart: see JoinedMarks).
+    cv::bitwise_and(marks, *texturedAt, onTexture);
+    const bool anyOnTexture = cv::countNonZero(onTexture) > 0;
+    static thread_local Smooth smooth;
+    if (anyOnTexture)
+        SmoothPixels(m, *own.up, shift, own.lim, *texturedAt, smooth);
+    const int texturedCount = shift == cv::Point() ? m.texturedCount : cv::countNonZero(*texturedAt);
+    // The band weighs against every mark on texture, which are marks: where it departs at more than
+    // 1 in kBandShare of all of them, the solid areas need not be found.
+    const bool bandDeparts = bandHere * kBandShare > marked;
+    int markedOnTexture = 0, onTextureCount = 0;
+    if (!bandDeparts) {
+        if (anyOnTexture)
+            FlatMarks(smooth, marks, flatMarks);
+        OpenSquare(onTexture, kSolidSpan);
+        if (anyOnTexture) {
+            if (shift != cv::Point())
+                MoveMask(m.textureSpan, shift, span);
+            JoinedMarks(marks, shift == cv::Point() ? m.textureSpan : span, onTexture, joined);
+            cv::bitwise_or(onTexture, joined, onTexture);
+        }
+        cv::bitwise_and(onTexture, *texturedAt, joined);
+        onTextureCount = cv::countNonZero(joined);
+        // Whether the crop sits still, against the solid areas alone (a smooth part may cover most
+        // of a small region).
+        markedOnTexture = anyOnTexture ? cv::countNonZero(onTexture | flatMarks) : 0;
+    }
+    // The band's departures that say the crop is off lie where the solid marks do (a texture's
+    // cells moved beyond its reach): a compression's specks elsewhere say nothing of them.
+    if (band && !bandDeparts && bandHere * kBandShare > markedOnTexture && markedOnTexture > 0) {
+        cv::bitwise_or(onTexture, flatMarks, span);
+        Square<false>(span, kSolidSpan);
+        Comparison near = *band;
+        near.only = &span;
+        bandHere = Departures(near, all, all);
+    }
+    // The smooth areas' marks as the plain comparison has them there too: its marks opened over
+    // the whole crop, then kept in the areas (opened within them alone, a blurred part's marks,
+    // which hold together with the texture's around it, lose what the plain comparison keeps).
+    const bool off = bandDeparts || bandHere * kBandShare > markedOnTexture ||
+                     (!aligned && !SitsStill(own, *texturedAt, onTextureCount, texturedCount,
+                                             m.wholeMask ? nullptr : &m.judged, shift));
+    const bool smoothHolds = off && anyOnTexture &&
+                             (smooth.kept * kTextureKeptShare >= texturedCount || KeepsNoTrace(own, *texturedAt));
+    const bool withFlat = off ? smoothHolds : anyOnTexture;
+    if (withFlat) {
+        marks.copyTo(opened);
+        OpenCross(opened);
+        FlatMarks(smooth, opened, flatOpened);
+    }
+    if (off) {
+        if (smoothHolds && bandDeparts)
+            FlatMarks(smooth, marks, flatMarks);
+        firmMarks.copyTo(marks);  // (the buffers are kept: never share them)
+        if (smoothHolds)
+            cv::bitwise_or(marks, flatMarks, marks);
+    } else {
+        cv::bitwise_or(onTexture, firmMarks, marks);
+        if (anyOnTexture)  // (the smooth areas' marks: the gate above is the solid areas' alone)
+            cv::bitwise_or(marks, flatMarks, marks);
+    }
+    OpenCross(marks);  // (a 3 x 3 ellipse is that cross)
+    if (withFlat)
+        cv::bitwise_or(marks, flatOpened, marks);
+    cv::bitwise_or(diff, marks, diff);
+}
+
+// Where a whole pixel of movement changes the references by at most a share of the tolerance the
+// plain comparison is firm; the other judged pixels are textured.
+void TrainFloor(GrayMatch& model)
+{
+    const int limit = model.tolerance / model.gain;
+    cv::Mat up = model.band.high - model.own.low, down = model.own.high - model.band.low;
+    cv::max(up, down, up);
+    cv::compare(up, limit / kFirmStepShare, model.firm, cv::CMP_LE);
+    cv::bitwise_and(model.firm, model.judged, model.firm);
+    cv::bitwise_and(model.judged, ~model.firm, model.textured);
+    model.texturedCount = cv::countNonZero(model.textured);
+    cv::morphologyEx(model.textured, model.textureSpan, cv::MORPH_CLOSE, cv::Mat());
+    const cv::Mat near = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(2 * kNearReach + 1, 2 * kNearReach + 1));
+    cv::erode(model.own.low, model.nearby.low, near, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+    cv::dilate(model.own.high, model.nearby.high, near, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+}
+
+}  // namespace MatchStages
