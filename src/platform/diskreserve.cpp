@@ -88,17 +88,19 @@ int writeAt(int fd, const char* data, qint64 bytes, qint64 offset)
 }
 
 // Writes the page whole, in place: once it stood on the disk, no new room is needed. `create`:
-// the file may be made for it. 0 or the errno.
+// the file may be made for it, before its write is asked (a full disk still has room for a
+// name when it has none for a page: the empty file then says that no room was held). 0 or
+// the errno.
 int writePage(const QByteArray& text, bool create)
 {
-    if (const int refused = DiskWriteRefusal(path()))
-        return refused;
     QByteArray page = text.left(int(kNoteBytes) - 1);
     page.append(QByteArray(int(kNoteBytes) - page.size(), '\0'));
     const int fd = ::open(nativePath().constData(), O_WRONLY | O_CLOEXEC | (create ? O_CREAT : 0), 0644);
     if (fd < 0)
         return errno;
-    int error = writeAt(fd, page.constData(), page.size(), 0);
+    int error = DiskWriteRefusal(path());
+    if (error == 0)
+        error = writeAt(fd, page.constData(), page.size(), 0);
     if (::close(fd) != 0 && error == 0 && errno != EINTR)
         error = errno;
     return error;

@@ -1,7 +1,9 @@
 // The platform seams: recorded and logged commands, mapped system paths, clock, exit, the platform file and the locks.
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <csignal>
 
 #include <QDir>
 #include <QEventLoop>
@@ -14,6 +16,7 @@
 
 #include "commandrunner.h"
 #include "devices.h"
+#include "diskreserve.h"
 #include "diskwrite.h"
 #include "instancelock.h"
 #include "platformclock.h"
@@ -417,6 +420,80 @@ private slots:
         QFile kept("kept.ini");
         QVERIFY(kept.open(QIODevice::ReadOnly) && !QFile::exists("kept.ini.part"));
         QCOMPARE(kept.readAll(), QByteArray("old"));
+    }
+
+    // The stop's room on a disk that fills. The page of the stop's note stays once it stood on
+    // the disk, so a note is written in place and needs no new room; the last note is read
+    // before the room is taken again; a room written only in part is given back at once; a
+    // start without room takes it at a look once the disk has it; and where not even a page
+    // could be kept, the next start still learns that the last run held no room.
+    void stopReserveKeepsItsPage()
+    {
+        using namespace DiskReserve;
+        const QStringList lost{"statistics", "records 3"};
+        const QStringList noRoom{kNoRoomHeld};
+        const auto lift = qScopeGuard([] {
+            SetDiskWriteFailure({});
+            ResetForTest();
+        });
+        auto size = [] { return QFileInfo(kFile).size(); };
+        auto full = [](const QString&) { return ENOSPC; };
+
+        QVERIFY(Take());
+        QCOMPARE(size(), kBytes);
+        Release();
+        QVERIFY(NoteLosses(lost));
+        QCOMPARE(size(), kNoteBytes);
+        ResetForTest();  // the next start
+        QVERIFY(Take());
+        QCOMPARE(LastStopLosses(), lost);
+
+        // Full at the next start: the page (in place) says that no room is held, and a stop
+        // that cannot note its losses leaves it so. Room back: taken at the next look.
+        Release();
+        ResetForTest();
+        int writes = 0;
+        SetDiskWriteFailure([&writes](const QString&) { return ++writes > 1 ? ENOSPC : 0; });
+        QVERIFY(!Take());
+        QCOMPARE(size(), kNoteBytes);
+        QVERIFY(!TakeIfMissing() && !Held());
+        SetDiskWriteFailure(full);
+        QVERIFY(!NoteLosses(lost));
+        QCOMPARE(size(), kNoteBytes);
+        ResetForTest();
+        QCOMPARE(LastStopLosses(), noRoom);
+        SetDiskWriteFailure({});
+        QVERIFY(TakeIfMissing() && Held());
+        QCOMPARE(size(), kBytes);
+
+        // A disk that takes only part of the room (here the process's file size limit).
+        Release();
+        QVERIFY(NoteLosses({}));
+        ResetForTest();
+        rlimit was{};
+        QVERIFY(getrlimit(RLIMIT_FSIZE, &was) == 0);
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = was;
+        small.rlim_cur = kBytes / 8;
+        QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
+        const bool took = Take();
+        setrlimit(RLIMIT_FSIZE, &was);
+        std::signal(SIGXFSZ, oldHandler);
+        QVERIFY(!took);
+        QCOMPARE(size(), kNoteBytes);
+
+        // No page ever: the empty file the start made tells the next start; a stop that lost
+        // nothing leaves no such file.
+        for (const QStringList& stopLost : {lost, QStringList()}) {
+            QVERIFY(QFile::remove(kFile));
+            ResetForTest();
+            SetDiskWriteFailure(full);
+            QVERIFY(!Take());
+            Release();
+            QCOMPARE(NoteLosses(stopLost), stopLost.isEmpty());
+            ResetForTest();
+            QCOMPARE(LastStopLosses(), stopLost.isEmpty() ? QStringList() : noRoom);
+        }
     }
 
     void clockAndSleepAreSteerable()
