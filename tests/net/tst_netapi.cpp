@@ -438,8 +438,9 @@ private slots:
     // A request the server cannot take whole gets one answer, then its connection is closed,
     // before the rest of what the client sends is taken for a request of its own: a POST
     // without a length (a body sent all the same), a length beyond the limit, a head that
-    // cannot be parsed, a 100 KB URI, a 10 MB chunked body. Each answer carries the JSON of
-    // the other errors and reaches the client, however much it still sends.
+    // cannot be parsed, a 100 KB URI (or one that has not ended yet: not waited for), a 10 MB
+    // chunked body. Each answer carries the JSON of the other errors and reaches the client,
+    // however much it still sends.
     void requestsNotTakenWholeAreAnsweredOnceThenClosed()
     {
         writeConfig(true);
@@ -461,22 +462,30 @@ private slots:
             {"head not parsed", "NOT A REQUEST\r\nX\r\nY\r\n\r\n", 400, "bad request"},
             {"100 KB URI", "GET /" + std::string(100 * 1024, 'u') + " HTTP/1.1\r\nHost: monitor\r\n\r\n", 414,
              "URI too long"},
+            {"20 KB URI not ended", "GET /" + std::string(20 * 1024, 'u'), 414, "URI too long"},
             {"10 MB chunked", kHead + "Transfer-Encoding: chunked\r\n\r\n" + chunks + "0\r\n\r\n", 413,
              "body too large"},
         };
         for (const auto& c : cases) {
             const int fd = connectTo(port, 10);
             QVERIFY(fd >= 0);
-            // Sent whole while the server answers; then the client says it is done.
+            // Sent whole while the server answers; once the answer is in, the client says it is
+            // done, and the server closes.
             auto sent = std::async(std::launch::async, [fd, &c] {
-                const bool whole = ::send(fd, c.text.data(), c.text.size(), MSG_NOSIGNAL) == ssize_t(c.text.size());
-                ::shutdown(fd, SHUT_WR);
-                return whole;
+                return ::send(fd, c.text.data(), c.text.size(), MSG_NOSIGNAL) == ssize_t(c.text.size());
             });
             std::string got;
             char buf[4096];
-            for (ssize_t n; (n = ::recv(fd, buf, sizeof buf, 0)) > 0;) got.append(buf, size_t(n));
+            auto answered = [&got] {
+                const size_t end = got.find("\r\n\r\n");
+                const size_t at = got.find("Content-Length: ");
+                return end != std::string::npos && at < end &&
+                       got.size() >= end + 4 + std::stoul(got.substr(at + 16, end - at - 16));
+            };
+            for (ssize_t n; !answered() && (n = ::recv(fd, buf, sizeof buf, 0)) > 0;) got.append(buf, size_t(n));
             const bool whole = sent.get();
+            ::shutdown(fd, SHUT_WR);
+            for (ssize_t n; (n = ::recv(fd, buf, sizeof buf, 0)) > 0;) got.append(buf, size_t(n));
             ::close(fd);
             const std::string statusLine = "HTTP/1.1 " + std::to_string(c.status) + " ";
             const std::string body = "{\"code\":" + std::to_string(c.status) + ",\"message\":\"" + c.message;

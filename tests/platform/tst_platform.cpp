@@ -442,6 +442,7 @@ private slots:
         QVERIFY(Take());
         QCOMPARE(size(), kBytes);
         Release();
+        QCOMPARE(size(), kNoteBytes);
         QVERIFY(NoteLosses(lost));
         QCOMPARE(size(), kNoteBytes);
         ResetForTest();  // the next start

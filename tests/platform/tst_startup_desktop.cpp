@@ -1,5 +1,6 @@
 // Start-up on the development desktop: no network-card script and no camera wait, straight to the main window, which
 // tells what the last stop could not write.
+#include <atomic>
 #include <cerrno>
 #include <functional>
 
@@ -61,7 +62,13 @@ private slots:
         QVERIFY(FactoryFixture::writeAll());
         QVERIFY(DiskReserve::NoteLosses({"counters", "records 2"}));
         DiskReserve::ResetForTest();
-        SetDiskWriteFailure([](const QString& path) { return path.endsWith(DiskReserve::kFile) ? ENOSPC : 0; });
+        std::atomic<int> asked{0};
+        SetDiskWriteFailure([&asked](const QString& path) {
+            if (!path.endsWith(DiskReserve::kFile))
+                return 0;
+            ++asked;
+            return ENOSPC;
+        });
         MainWindowRig::writeSimCameras(MainWindowRig::oneRealLookingCamera());
         CommandRunner::addAnswer(TestSupport::kPluginPathProbe, 0, "/opt/Qt5.15.7/plugins/platforms\n");
 
@@ -101,6 +108,8 @@ private slots:
         QCOMPARE(OperatorNoticeBox()->text(), told);
         QVERIFY(MainWindowRig::recordRows().contains(told + "|info"));
         QVERIFY(!DiskReserve::Held());
+        const int atStart = asked;
+        QTRY_VERIFY_WITH_TIMEOUT(asked > atStart, 20000);  // looked again while the disk was full
         SetDiskWriteFailure({});
         QTRY_VERIFY_WITH_TIMEOUT(DiskReserve::Held(), 20000);
         QCOMPARE(QFileInfo(DiskReserve::kFile).size(), DiskReserve::kBytes);
