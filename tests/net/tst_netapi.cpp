@@ -469,8 +469,7 @@ private slots:
         for (const auto& c : cases) {
             const int fd = connectTo(port, 10);
             QVERIFY(fd >= 0);
-            // Sent whole while the server answers; once the answer is in, the client says it is
-            // done, and the server closes.
+            // Sent while the server answers; once the answer is in the client is done.
             auto sent = std::async(std::launch::async, [fd, &c] {
                 return ::send(fd, c.text.data(), c.text.size(), MSG_NOSIGNAL) == ssize_t(c.text.size());
             });

@@ -422,54 +422,43 @@ private slots:
         QCOMPARE(kept.readAll(), QByteArray("old"));
     }
 
-    // The stop's room on a disk that fills. The page of the stop's note stays once it stood on
-    // the disk, so a note is written in place and needs no new room; the last note is read
-    // before the room is taken again; a room written only in part is given back at once; a
-    // start without room takes it at a look once the disk has it; and where not even a page
-    // could be kept, the next start still learns that the last run held no room.
+    // The stop's room on a disk that fills. The note's page stays once it stood on the disk (a
+    // note needs no new room); the last note is read before the room is taken again; a room
+    // written only in part is given back; a start without room takes it once the disk has it;
+    // where not even a page could be kept, the next start still learns that no room was held.
     void stopReserveKeepsItsPage()
     {
         using namespace DiskReserve;
         const QStringList lost{"statistics", "records 3"};
-        const QStringList noRoom{kNoRoomHeld};
         const auto lift = qScopeGuard([] {
             SetDiskWriteFailure({});
             ResetForTest();
         });
         auto size = [] { return QFileInfo(kFile).size(); };
         auto full = [](const QString&) { return ENOSPC; };
-
-        QVERIFY(Take());
-        QCOMPARE(size(), kBytes);
+        QVERIFY(Take() && size() == kBytes);
         Release();
         QCOMPARE(size(), kNoteBytes);
-        QVERIFY(NoteLosses(lost));
-        QCOMPARE(size(), kNoteBytes);
+        QVERIFY(NoteLosses(lost) && size() == kNoteBytes);
         ResetForTest();  // the next start
         QVERIFY(Take());
         QCOMPARE(LastStopLosses(), lost);
 
-        // Full at the next start: the page (in place) says that no room is held, and a stop
-        // that cannot note its losses leaves it so. Room back: taken at the next look.
+        // Full at the next start (the page written in place, the room not), full at its stop.
         Release();
         ResetForTest();
         int writes = 0;
         SetDiskWriteFailure([&writes](const QString&) { return ++writes > 1 ? ENOSPC : 0; });
-        QVERIFY(!Take());
-        QCOMPARE(size(), kNoteBytes);
-        QVERIFY(!TakeIfMissing() && !Held());
+        QVERIFY(!Take() && !TakeIfMissing() && size() == kNoteBytes);
         SetDiskWriteFailure(full);
-        QVERIFY(!NoteLosses(lost));
-        QCOMPARE(size(), kNoteBytes);
+        QVERIFY(!NoteLosses(lost) && size() == kNoteBytes);
         ResetForTest();
-        QCOMPARE(LastStopLosses(), noRoom);
+        QCOMPARE(LastStopLosses(), QStringList(kNoRoomHeld));
         SetDiskWriteFailure({});
-        QVERIFY(TakeIfMissing() && Held());
-        QCOMPARE(size(), kBytes);
+        QVERIFY(TakeIfMissing() && Held() && size() == kBytes);
 
-        // A disk that takes only part of the room (here the process's file size limit).
+        // The disk takes only part of the room (here the process's file size limit).
         Release();
-        QVERIFY(NoteLosses({}));
         ResetForTest();
         rlimit was{};
         QVERIFY(getrlimit(RLIMIT_FSIZE, &was) == 0);
@@ -480,11 +469,10 @@ private slots:
         const bool took = Take();
         setrlimit(RLIMIT_FSIZE, &was);
         std::signal(SIGXFSZ, oldHandler);
-        QVERIFY(!took);
-        QCOMPARE(size(), kNoteBytes);
+        QVERIFY(!took && size() == kNoteBytes);
 
-        // No page ever: the empty file the start made tells the next start; a stop that lost
-        // nothing leaves no such file.
+        // No page ever: the empty file the start made tells the next start, unless its stop
+        // lost nothing.
         for (const QStringList& stopLost : {lost, QStringList()}) {
             QVERIFY(QFile::remove(kFile));
             ResetForTest();
@@ -493,7 +481,7 @@ private slots:
             Release();
             QCOMPARE(NoteLosses(stopLost), stopLost.isEmpty());
             ResetForTest();
-            QCOMPARE(LastStopLosses(), stopLost.isEmpty() ? QStringList() : noRoom);
+            QCOMPARE(LastStopLosses(), stopLost.isEmpty() ? QStringList() : QStringList(kNoRoomHeld));
         }
     }
 

@@ -1,6 +1,7 @@
 // Starts that must not happen: a platform file that cannot be trusted, a second monitor on a folder or a board.
 // ctest-timeout: 120
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -96,21 +97,14 @@ private slots:
     // standard error and in its log folder, and nothing else happens, no command either.
     void untrustedPlatformFileStopsTheProgram()
     {
-        const struct
-        {
-            QByteArray text;
-            const char* reason;
-        } files[] = {
-            {"{}", "names no command mode"},
-            {"not json", "is not JSON"},
-            {R"({"commands": "LOG"})", "unknown command mode"},
-            {R"({"commands": "log", "root": 5})", "\"root\""},
-            {R"({"commands": "log", "listen": 5})", "\"listen\""},
+        // Each with a word of its reason.
+        const QList<QPair<QByteArray, QByteArray>> files{
+            {"{}", "no command mode"}, {"not json", "not JSON"}, {R"({"commands": "LOG"})", "unknown command mode"},
+            {R"({"commands": "log", "root": 5})", "\"root\""}, {R"({"commands": "log", "listen": 5})", "\"listen\""},
             {R"({"commands": "log", "listen": "127.0.0.1 "})", "\"listen\""},
-            {R"({"commands": "log", "ports": {}})", "\"ports\" without a port"},
+            {R"({"commands": "log", "ports": {}})", "without a port"},
             {R"({"commands": "log", "ports": {"api": 18100, "apl": 18101}})", "unknown port \"apl\""},
-            {R"({"commands": "log", "ports": {"api": 8080.5}})", "port \"api\""},
-        };
+            {R"({"commands": "log", "ports": {"api": 8080.5}})", "port \"api\""}};
         for (const auto& [text, reason] : files) {
             const QString dir = TestSupport::workDir() + "/untrusted";
             QDir(dir).removeRecursively();
@@ -187,16 +181,13 @@ private slots:
     {
         QTemporaryDir shared(QDir::tempPath() + "/monitor-shared-XXXXXX");
         const QString dir = shared.path();
-        const auto everyone = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
-                              QFileDevice::WriteGroup | QFileDevice::ReadOther | QFileDevice::WriteOther;
-        QVERIFY(QFile::setPermissions(dir, everyone | QFileDevice::ExeOwner | QFileDevice::ExeGroup |
-                                               QFileDevice::ExeOther));
+        QVERIFY(::chmod(QFile::encodeName(dir).constData(), 0777) == 0);
         writeFile(dir + "/platform.json", R"({"commands": "record"})");
         QProcess holder;
         hold(holder, dir + "/monitor.lock");
         const qint64 holding = holder.processId();
         writeFile(dir + "/monitor.lock", QByteArray::number(holding) + "\n");
-        QVERIFY(QFile::setPermissions(dir + "/monitor.lock", everyone));
+        QVERIFY(::chmod(QFile::encodeName(dir + "/monitor.lock").constData(), 0666) == 0);
         QProcess monitor;
         monitor.setWorkingDirectory(dir);
         monitor.start("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups",
