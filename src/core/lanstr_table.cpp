@@ -3369,6 +3369,11 @@ const LanRow kLanRows[] = {
       "The language could not be saved \r\n (disk full?): no restart!",
       "語言設置保存失敗（磁碟已滿？），\r\n未重啟！",
       "言語設定を保存できません\r\n（ディスクがいっぱい？）。再起動しません！"}},
+    {730,
+     {"上次运行时磁盘已满，未能预留\r\n关机空间：计数、统计和记录\r\n可能未保存！",
+      "The disk was full in the last run: \r\n no room for its stop, the counters, \r\n statistics and records may be lost!",
+      "上次運行時磁碟已滿，未能預留\r\n關機空間：計數、統計和記錄\r\n可能未保存！",
+      "前回の実行中ディスクがいっぱいで、\r\n終了時のカウンタ・統計・記録が\r\n保存されていない可能性があります！"}},
 };
 const int kLanRowCount = int(sizeof(kLanRows) / sizeof(kLanRows[0]));
 

@@ -74,6 +74,8 @@ constexpr int kCameraDoneStep = 50;
 constexpr int kLoadAppStep = 60;
 constexpr int kOtherPluginsStep = 90;
 constexpr int kCompleteStep = 100;
+// How often a start without room for the stop's writes looks for it again.
+constexpr int kReserveRetryMs = 2000;
 
 const char* const kNetcardScript = "python3 ./cnt_net/zelkq30_upnetcard.py &";
 
@@ -169,10 +171,12 @@ void TellLastStopLosses()
     const QStringList lost = DiskReserve::LastStopLosses();
     if (lost.isEmpty())
         return;
-    qWarning().noquote() << "the last stop could not write:" << lost.join(", ");
-    // Once the window stands: the texts in its language, the record in its RECORD.db and the
-    // box over it.
-    QTimer::singleShot(0, QCoreApplication::instance(), [lost] {
+    QString text;
+    if (lost == QStringList(QString::fromLatin1(DiskReserve::kNoRoomHeld))) {
+        qWarning() << "the last run held no room for its stop's writes: what its stop could not write is not known";
+        text = LanStr(kTextNoRoomAtLastStop);
+    } else {
+        qWarning().noquote() << "the last stop could not write:" << lost.join(", ");
         // What the note names; "records N" names N operation records.
         const QList<QPair<QString, int>> names{{QStringLiteral("counters"), kTextLostCounters},
                                                {QStringLiteral("statistics"), kTextLostStatistics},
@@ -184,10 +188,23 @@ void TellLastStopLosses()
                     told << LanStr(name.second).arg(item.section(QLatin1Char(' '), 1, 1));
             }
         }
-        const QString text = LanStr(kTextLostAtStop).arg(told.join(QStringLiteral(", ")));
-        RecordOperation(text, QStringLiteral("info"));
-        ShowOperatorNotice(text);
+        text = LanStr(kTextLostAtStop).arg(told.join(QStringLiteral(", ")));
+    }
+    RecordOperation(text, QStringLiteral("info"));
+    ShowOperatorNotice(text);
+}
+
+void KeepTakingStopReserve()
+{
+    if (DiskReserve::Held())
+        return;
+    // Started on a full disk: the room is taken as soon as the disk has it again.
+    auto* retry = new QTimer(QCoreApplication::instance());
+    QObject::connect(retry, &QTimer::timeout, retry, [retry] {
+        if (DiskReserve::TakeIfMissing())
+            retry->deleteLater();
     });
+    retry->start(kReserveRetryMs);
 }
 
 void StopWorkers()
@@ -432,9 +449,10 @@ int StartUp(int argc, char** argv)
         LogManager::__instance = new LogManager(nullptr);
     // After the log manager: its crash handler also catches SIGTERM, which is no crash.
     InstallStopSequence();
-    // The last stop's note first: setting the room aside again writes over it.
-    TellLastStopLosses();
+    // Room for the stop's writes before the window's files take it; the last stop's note is
+    // read first, and told once the window and its records stand.
     DiskReserve::Take();
+    KeepTakingStopReserve();
 
     if (!isOpen_Env())
         WaitForNetworkAndCameras();
@@ -482,6 +500,8 @@ int StartUp(int argc, char** argv)
         g_splashframe->deleteLater();
         g_splashframe = nullptr;
     }
+
+    QTimer::singleShot(0, app, TellLastStopLosses);
 
     CommandRunner::run("notify-send", {"监视器已开启"});
     return app->exec();

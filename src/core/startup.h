@@ -26,9 +26,14 @@ void InstallStopSignals(std::function<void()> flush);
 // copier, the disk watcher and the statistics database thread; each returns only when its
 // threads have ended, so that none runs on while Exit tears down the process's globals.
 // On a full disk the flush writes into the room set aside at start, and notes for the next
-// start what it still could not write (TellLastStopLosses tells it: log, record, box).
+// start what it still could not write.
 void StopFlush();
+// What the last stop noted it could not write, or that the last run held no room for its
+// stop: told in the log, an operation record and a box. Start-up calls it once the window and
+// RECORD.db stand.
 void TellLastStopLosses();
+// A start that found no room for the stop's writes takes it as soon as the disk has it.
+void KeepTakingStopReserve();
 void StopWorkers();
 // Start-up's stop signals with StopFlush, and StopWorkers as the workers' stop of PlatformExit.
 void InstallStopSequence();

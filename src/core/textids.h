@@ -226,3 +226,5 @@ constexpr int kTextLostStatistics = 722;
 constexpr int kTextLostRecords = 723;  // %1: how many
 // The new language did not reach PARAM.db: the restart would come back in the old one.
 constexpr int kTextLanguageNotSaved = 724;
+// The last run held no room for its stop's writes (the disk was full): its losses are not known.
+constexpr int kTextNoRoomAtLastStop = 730;

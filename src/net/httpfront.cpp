@@ -76,6 +76,24 @@ const char* ReasonOf(int status)
     }
 }
 
+const char* StatusText(int status)
+{
+    switch (status) {
+        case 400:
+            return "Bad Request";
+        case 408:
+            return "Request Timeout";
+        case 413:
+            return "Payload Too Large";
+        case 414:
+            return "URI Too Long";
+        case 503:
+            return "Service Unavailable";
+        default:
+            return "Error";
+    }
+}
+
 }  // namespace
 
 // One request's stream: reads end at the request's deadline, not per byte, and stop after
@@ -89,9 +107,13 @@ public:
     }
 
     bool expired = false;
-    bool bodyless = false;    // no length given: the body is empty
-    bool closeAfter = false;  // answered before the body was read: close after the answer
-    bool headRead = false;    // the request's head was parsed
+    bool bodyless = false;     // no length given: the body is empty
+    bool chunked = false;      // the body comes in chunks, its length unknown before
+    bool closeAfter = false;   // answered before the body was read: close after the answer
+    bool headRead = false;     // the request's head was parsed
+    bool headTooLong = false;  // the head passed kHeadBytes before it ended
+    bool lineEnded = false;    // the request line ended within the head
+    bool bodyTooLong = false;  // the body passed the limit (chunk framing allowed for)
     size_t readBytes = 0;
     size_t wroteBytes = 0;
 
@@ -102,12 +124,20 @@ public:
     {
         if (bodyless)
             return 0;
-        if (readBytes >= front.limits.maxBodyBytes + kHeadBytes)
+        // The head, then the body, each read no further than its bound.
+        const size_t bound = headRead ? headBytes + front.limits.maxBodyBytes + kHeadBytes : kHeadBytes;
+        if (readBytes >= bound) {
+            (headRead ? bodyTooLong : headTooLong) = true;
             return -1;
-        size = std::min(size, front.limits.maxBodyBytes + kHeadBytes - readBytes);
+        }
+        size = std::min(size, bound - readBytes);
         for (;;) {
             const ssize_t n = ::recv(sock, ptr, size, MSG_DONTWAIT);
             if (n >= 0) {
+                if (!headRead) {
+                    headBytes = readBytes + size_t(n);
+                    lineEnded = lineEnded || std::find(ptr, ptr + n, '\n') != ptr + n;
+                }
                 readBytes += size_t(n);
                 return n;
             }
@@ -165,6 +195,7 @@ private:
     const socket_t sock;
     const long long readDeadline;
     long long writeDeadline = -1;
+    size_t headBytes = 0;  // of readBytes, those of the head
 };
 
 namespace {
@@ -186,13 +217,15 @@ HttpFront::HttpFront(const Limits& limits) : limits(limits)
     set_payload_max_length(limits.maxBodyBytes);
     set_error_handler([](const httplib::Request&, httplib::Response& res) {
         auto* stream = static_cast<DeadlineStream*>(tStream);
-        if (stream && stream->expired) {
-            // The library took the body that did not come in time for a bad request.
-            res.status = 408;
+        if (stream && (stream->expired || stream->bodyTooLong)) {
+            // The library took the body that did not come in time, or that it stopped reading
+            // at the limit, for a bad request.
+            res.status = stream->expired ? 408 : 413;
             res.body.clear();
         }
-        if (stream && (stream->expired || !stream->headRead)) {
-            // After a head that could not be parsed the rest of the connection is no request.
+        if (stream && (stream->expired || !stream->headRead || stream->chunked) && !stream->closeAfter) {
+            // After a head that could not be parsed or a body left unread the rest of the
+            // connection is no request: one answer, then the connection closes.
             stream->closeAfter = true;
             res.set_header("Connection", "close");
         }
@@ -205,11 +238,16 @@ HttpFront::HttpFront(const Limits& limits) : limits(limits)
         if (!stream)
             return HandlerResponse::Unhandled;
         stream->headRead = true;
-        const bool chunked = req.get_header_value("Transfer-Encoding").find("chunked") != std::string::npos;
+        stream->chunked = req.get_header_value("Transfer-Encoding").find("chunked") != std::string::npos;
         if (!req.has_header("Content-Length")) {
             // Without a length a request has no body; the library would read to the end of
-            // the connection, which a kept-alive client never ends.
-            stream->bodyless = !chunked;
+            // the connection, which a kept-alive client never ends. What the client sends
+            // after it may be a body all the same: the connection closes after the answer.
+            stream->bodyless = !stream->chunked;
+            if (stream->bodyless) {
+                stream->closeAfter = true;
+                res.set_header("Connection", "close");
+            }
             return HandlerResponse::Unhandled;
         }
         const std::string text = req.get_header_value("Content-Length");
@@ -219,6 +257,7 @@ HttpFront::HttpFront(const Limits& limits) : limits(limits)
             return HandlerResponse::Unhandled;
         res.status = digits ? 413 : 400;
         res.set_content(errorBody(res.status, ReasonOf(res.status)), kJson);
+        res.set_header("Connection", "close");
         stream->closeAfter = true;
         return HandlerResponse::Handled;
     });
@@ -298,8 +337,7 @@ std::list<HttpFront::Worker> HttpFront::takeFinishedLocked()
 void HttpFront::answerAndClose(socket_t sock, int status)
 {
     const std::string body = errorBody(status, ReasonOf(status));
-    const std::string answer = "HTTP/1.1 " + std::to_string(status) + " " +
-                               (status == 408 ? "Request Timeout" : "Service Unavailable") +
+    const std::string answer = "HTTP/1.1 " + std::to_string(status) + " " + StatusText(status) +
                                "\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) +
                                "\r\nConnection: close\r\n\r\n" + body;
     [[maybe_unused]] const ssize_t n = ::send(sock, answer.data(), answer.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
@@ -390,6 +428,11 @@ void HttpFront::serve(socket_t sock)
         bool closedByClient = false;
         const bool answered = process_request(stream, false, closedByClient, nullptr);
         tStream = nullptr;
+        if (stream.headTooLong && stream.wroteBytes == 0) {
+            // A head that never ended within its bound: the library gave up on it unanswered.
+            answerAndClose(sock, stream.lineEnded ? 400 : 414);
+            stream.closeAfter = true;
+        }
         if (stream.expired && stream.wroteBytes == 0 && stream.readBytes > 0) {
             // A request under way that did not come whole in time: told, not just dropped.
             answerAndClose(sock, 408);

@@ -22,9 +22,12 @@
 //     its connection closed;
 //   - beyond `maxConnections`, or beyond `maxPerAddress` from one client address, a new
 //     connection is answered 503 and closed at once, so one client cannot keep out the others;
-//   - a POST without a length is answered 400 at once, one above `maxBodyBytes` 413 at once;
-//   - a head that cannot be parsed is answered 400 once and its connection closed (what
-//     follows it on the connection is no request);
+//   - a request without a length has no body (a POST is answered 400 at once), one above
+//     `maxBodyBytes` is answered 413 at once, a chunked body that grows beyond it 413, a
+//     request line longer than 8 KiB 414 (a head beyond 16 KiB is not read further);
+//   - after a head that cannot be parsed (400), a request without a length or any of the
+//     answers above the connection is closed: what follows on it is no request, and the
+//     client gets the one answer before the close (what it still sends is read and dropped);
 //   - every error answer carries the JSON body {"code": status, "message": text}.
 // Times are read from the platform's monotonic clock, so tests can move them on.
 class HttpFront : public httplib::Server

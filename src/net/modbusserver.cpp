@@ -136,25 +136,38 @@ private:
         connect(s, &QTcpSocket::disconnected, this, [this, s] { forget(s); });
     }
 
-    // All connections are held: one from `address` takes the place of the oldest connection of
-    // the address holding the most, so that one client cannot shut every other out. Only an
-    // address holding at least kShareGap more gives way, so shares never swap back and forth
-    // and a client reconnecting from its own address gains nothing. False: nothing was closed.
+    // All connections are held: one from `address` takes the place of another, so that no
+    // client, however many addresses it has, shuts every other out. The address holding the
+    // most gives its oldest connection when it holds at least kShareGap more than `address`
+    // (so shares never swap back and forth, and a client reconnecting from its own address
+    // gains nothing); else, among the addresses holding one more than `address` (when every
+    // address holds one, all of them), the connection least recently active gives way. False:
+    // `address` already holds its share, nothing was closed.
     bool makeRoomFor(const QString& address)
     {
         QHash<QString, int> held;
         for (const Conn& c : qAsConst(conns)) ++held[c.address];
+        const int own = held.value(address);
         QString most;
         for (auto it = held.cbegin(); it != held.cend(); ++it)
             if (most.isEmpty() || it.value() > held.value(most))
                 most = it.key();
-        if (held.value(most) < held.value(address) + kShareGap)
+        const bool fromMost = held.value(most) >= own + kShareGap;
+        if (!fromMost && held.value(most) <= own)
             return false;
-        QTcpSocket* oldest = nullptr;
-        for (auto it = conns.cbegin(); it != conns.cend(); ++it)
-            if (it.value().address == most && (!oldest || it.value().order < conns.value(oldest).order))
-                oldest = it.key();
-        drop(oldest);
+        QTcpSocket* gives = nullptr;
+        auto before = [](const Conn& a, const Conn& b, bool byActivity) {
+            if (byActivity && a.lastRequestMs != b.lastRequestMs)
+                return a.lastRequestMs < b.lastRequestMs;
+            return a.order < b.order;
+        };
+        for (auto it = conns.cbegin(); it != conns.cend(); ++it) {
+            const Conn& c = it.value();
+            const bool candidate = fromMost ? c.address == most : held.value(c.address) > own;
+            if (candidate && (!gives || before(c, conns.value(gives), !fromMost)))
+                gives = it.key();
+        }
+        drop(gives);
         return true;
     }
 

@@ -24,9 +24,11 @@ class RegisterServer;
 // read by the server thread, so neither thread waits for the other.
 // No client can take the server from the others: at most kMaxConnections are held; one more
 // takes the place of the oldest connection of the address holding the most when that address
-// holds at least two more than its own, else it is closed at once (so a client holding them
-// all keeps them until another address comes, and every address gets in). A connection
-// without a request for kIdleCloseMs is closed, a connection
+// holds at least two more than its own; else of the least recently active connection of the
+// addresses holding one more than its own (when every address holds one: of any address);
+// else, its address already holding its share, it is closed at once. So a client holding them
+// all keeps them until another address comes, and every address gets in, also when 64
+// addresses hold one each. A connection without a request for kIdleCloseMs is closed, a connection
 // whose unread answers pass kMaxUnsentBytes is not read from until its client takes them,
 // and each connection is served at most kFramesPerTurn requests before the others' turn.
 class ModbusServer : public QObject

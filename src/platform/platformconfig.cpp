@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -81,15 +82,18 @@ bool readPort(const QJsonObject& ports, const char* key, int& port)
 
 // Where the network services listen and the ports, as the file gives them over the ones
 // before; the reason when a value is of the wrong kind (a listening address that is no
-// address would bind every interface, a port of the wrong kind the panel's ports).
+// address would bind every interface or none, a port of the wrong kind the panel's) or a name
+// is unknown (a typo would leave the panel's port in force without a word).
 QString readNetPorts(const QJsonObject& obj, NetPorts& net)
 {
     if (obj.contains("listen")) {
         const QJsonValue listen = obj.value("listen");
+        const QString text = listen.toString();
         QHostAddress address;
-        if (!listen.isString() || !address.setAddress(listen.toString()))
+        // The address parser forgives blanks around it; the servers that bind it do not.
+        if (!listen.isString() || text.trimmed() != text || !address.setAddress(text))
             return QStringLiteral("gives \"listen\" as something other than an IP address");
-        net.listen = listen.toString();
+        net.listen = address.toString();
     }
     if (!obj.contains("ports"))
         return QString();
@@ -101,6 +105,13 @@ QString readNetPorts(const QJsonObject& obj, NetPorts& net)
         const char* key;
         int& port;
     } kPorts[] = {{"api", net.api}, {"peer", net.peer}, {"modbus", net.modbus}};
+    const QString known = QStringLiteral("\"api\", \"peer\" or \"modbus\"");
+    if (ports.isEmpty())
+        return QStringLiteral("gives \"ports\" without a port (%1)").arg(known);
+    for (auto it = ports.begin(); it != ports.end(); ++it)
+        if (std::none_of(std::begin(kPorts), std::end(kPorts),
+                         [&it](const auto& p) { return it.key() == QLatin1String(p.key); }))
+            return QStringLiteral("names an unknown port \"%1\" (%2)").arg(it.key(), known);
     for (const auto& p : kPorts)
         if (!readPort(ports, p.key, p.port))
             return QStringLiteral("gives the port \"%1\" as something other than a whole number from 1 to %2")

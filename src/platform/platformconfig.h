@@ -16,9 +16,10 @@ public:
     // system-path root) from the file when it exists, and the network services' listening
     // address and ports (NetPorts). A file that is there but cannot be read, is no JSON
     // object, names no or an unknown command mode, gives "root" or "serial" as anything but
-    // text, "listen" as anything but an IP address, or "ports" as anything but an object of
-    // whole numbers from 1 to 65535 is refused with the reason in *why: a typo must never mean
-    // real commands on a development machine, nor servers on every interface.
+    // text, "listen" as anything but an IP address (blanks around it included), or "ports" as
+    // anything but an object of one or more of "api", "peer" and "modbus", each a whole number
+    // from 1 to 65535, is refused with the reason in *why: a typo must never mean real
+    // commands on a development machine, nor servers on every interface or the panel's ports.
     static Outcome load(const QString& path = "platform.json", QString* why = nullptr);
 };
 

@@ -110,7 +110,7 @@ void ResStatisticsParam::init(QString groupName, int count)
     padCount(curCount, count);
     // The running day is counted from its day start: its groups record that hour, also those an
     // older program stored with another one.
-    for (CountGroup& g : curCount.groups) g.morningStart = dayStartHour();
+    for (CountGroup& g : curCount.groups) g.morningStart = g.countedFrom = dayStartHour();
     database->moveToThread(databaseThread);
     databaseThread->start();
 
@@ -183,7 +183,7 @@ void ResStatisticsParam::addRecord(int detect, int /*hour*/, QList<bool> cameraO
     }
     if (!group) {
         CountGroup fresh;
-        fresh.morningStart = dayStartHour();
+        fresh.morningStart = fresh.countedFrom = dayStartHour();
         fresh.nightStart = 20;
         fresh.groupName = QStringLiteral("null");
         initStuCountGroup(fresh, curGroupName);
@@ -263,7 +263,7 @@ void ResStatisticsParam::checkDate()
     saveConfig();
     curCount.groups.clear();
     CountGroup group;
-    group.morningStart = dayStartHour();
+    group.morningStart = group.countedFrom = dayStartHour();
     group.nightStart = 20;
     group.groupName = QStringLiteral("null");
     initStuCountGroup(group, curGroupName);
@@ -326,7 +326,7 @@ const CountDetect* ResStatisticsParam::selectEntry(int camera, int detect, int* 
     if (!group || group->groupName == QLatin1String("null"))
         return nullptr;
     if (dayHour)
-        *dayHour = group->morningStart;
+        *dayHour = bucketsFrom(*group);
     const CountCamera* cam = nullptr;
     if (camera == kStatAllIndex)
         cam = &group->all;
@@ -432,6 +432,11 @@ void ResStatisticsParam::setCurGroup()
             return;
         }
     }
+}
+
+int ResStatisticsParam::bucketsFrom(const CountGroup& group) const
+{
+    return group.countedFrom >= 0 ? group.countedFrom : morningsStart;
 }
 
 int ResStatisticsParam::dayStartHour() const
@@ -573,8 +578,9 @@ void ResStatisticsParam::sumShifts(CountCamera& camera, int dayHour) const
 void ResStatisticsParam::calcCount(CountGroup& group)
 {
     // Each day's shifts are read from the start hour it was counted with.
-    for (CountCamera& c : group.cameras) sumShifts(c, group.morningStart);
-    sumShifts(group.all, group.morningStart);
+    const int dayHour = bucketsFrom(group);
+    for (CountCamera& c : group.cameras) sumShifts(c, dayHour);
+    sumShifts(group.all, dayHour);
 }
 
 void ResStatisticsParam::calcCount(CountGroupList& list)

@@ -64,6 +64,9 @@ public:
     QString getCurDBDate() const;
     // The hour of day the running day began at: the start hour its groups are counted with.
     int dayStartHour() const;
+    // The hour of day a group's buckets begin at: the one this program marked, or for a day
+    // an older program stored, the morning start in force (as that program read its days).
+    int bucketsFrom(const CountGroup& group) const;
     QString getCurGroupName() const;
     void setCurGroupName(const QString& name);
     // The viewed day becomes a copy of the running day's counts (what the screens read).

@@ -11,6 +11,9 @@ namespace {
 
 constexpr int kDefaultMorningStart = 8;
 constexpr int kDefaultNightStart = 20;
+// A group this program wrote carries the hour its buckets begin at under this key; older
+// programs wrote none.
+const char* const kCountedFromKey = "countedFrom";
 
 QJsonArray toArray(const QList<int>& values)
 {
@@ -197,6 +200,8 @@ QJsonObject ResStatisticsParam::StuCountGroupToJson(CountGroup group)
     obj.insert(QStringLiteral("groupName"), group.groupName);
     obj.insert(QStringLiteral("morningStart"), group.morningStart);
     obj.insert(QStringLiteral("nightStart"), group.nightStart);
+    if (group.countedFrom >= 0)
+        obj.insert(QLatin1String(kCountedFromKey), group.countedFrom);
     return obj;
 }
 
@@ -240,6 +245,8 @@ void ResStatisticsParam::StuCountGroupFromJson(CountGroup& group, QJsonObject ob
     group.groupName = obj.value(QStringLiteral("groupName")).toString();
     group.morningStart = numberOr(obj, "morningStart", kDefaultMorningStart);
     group.nightStart = numberOr(obj, "nightStart", kDefaultNightStart);
+    const int countedFrom = numberOr(obj, kCountedFromKey, -1);
+    group.countedFrom = countedFrom >= 0 && countedFrom < kStatHours ? countedFrom : -1;
 }
 
 void ResStatisticsParam::StuCountCameraFromJson(CountCamera& camera, QJsonObject obj)

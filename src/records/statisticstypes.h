@@ -40,6 +40,10 @@ struct CountGroup
     int morningStart = 8;
     int nightStart = 20;
     QString groupName;
+    // The hour of day its hour buckets begin at, as this program marks the days it writes;
+    // -1 for a day an older program stored, whose buckets are read from the morning start
+    // in force, as that program read them.
+    int countedFrom = -1;
     CountCamera all;  // all cameras together
     QList<CountCamera> cameras;
 };

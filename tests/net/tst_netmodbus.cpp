@@ -221,22 +221,44 @@ private slots:
         QTRY_COMPARE(server->connections(), 0);
     }
 
-    // At most kMaxConnections are held, yet a client holding them all shuts nobody out: one
-    // more from its address is closed at once, one from another address takes the place of
-    // the oldest connection of the address holding the most. A connection without a request
-    // for kIdleCloseMs is closed; a request starts the time again.
+    // At most kMaxConnections are held, yet no set of clients shuts another out: one more from
+    // the address holding the most is closed at once; one from elsewhere takes the place of the
+    // oldest connection of the address holding the most (not the oldest of all, nor one of the
+    // address holding the fewest); when every address holds one, of the least recently active,
+    // and a second one from such an address is closed. A connection without a request for
+    // kIdleCloseMs is closed; a request starts the time again.
     void capShareAndIdleClose()
     {
         std::vector<int> held;
-        for (int i = 0; i < ModbusServer::kMaxConnections; ++i) held.push_back(ConnectTo(port));
-        QTRY_COMPARE(server->connections(), ModbusServer::kMaxConnections);
-        const int extra = ConnectTo(port);
-        QTRY_VERIFY(ClosedByServer(extra));
-        ::close(extra);
-        held.push_back(ConnectTo(port, "127.0.0.2"));  // a reader from elsewhere
-        QVERIFY(Poll(held.back(), 1));
-        QTRY_VERIFY(ClosedByServer(held[0]));  // the oldest
-        QVERIFY(Poll(held[1], 1));
+        quint16 t = 0;
+        // Whether `gone` alone of `held` was closed: every other one still answers.
+        auto onlyClosed = [&](size_t gone) {
+            bool others = QTest::qWaitFor([&] { return ClosedByServer(held[gone]); });
+            for (size_t i = 0; i < held.size(); ++i) others = others && (i == gone || Poll(held[i], ++t));
+            return others;
+        };
+        // 127.0.0.12 holds the oldest, 127.0.0.11 twenty, 127.0.0.10 the rest; then one each.
+        for (int round = 0; round < 2; ++round) {
+            for (int i = 0; i < ModbusServer::kMaxConnections; ++i) {
+                const QByteArray one = "127.0.0." + QByteArray::number(20 + i);
+                held.push_back(ConnectTo(port, round ? one.constData() : i == 0 ? "127.0.0.12" : i < 21 ? "127.0.0.11" : "127.0.0.10"));
+            }
+            QTRY_COMPARE(server->connections(), ModbusServer::kMaxConnections);
+            PlatformClock::advanceMonotonic(1000);
+            const size_t quiet = 30;  // neither the oldest nor the newest: all but it ask again
+            for (size_t i = 0; round && i < held.size(); ++i) QVERIFY(i == quiet || Poll(held[i], ++t));
+            const int extra = ConnectTo(port, round ? "127.0.0.21" : "127.0.0.10");
+            QTRY_VERIFY(ClosedByServer(extra));
+            ::close(extra);
+            held.push_back(ConnectTo(port, "127.0.0.2"));  // a reader from elsewhere
+            QVERIFY(Poll(held.back(), ++t));
+            QVERIFY(onlyClosed(round ? quiet : 21));  // 127.0.0.10's oldest; the least active
+            if (round)
+                break;
+            for (int fd : held) ::close(fd);
+            held.clear();
+            QTRY_COMPARE(server->connections(), 0);
+        }
 
         PlatformClock::advanceMonotonic(ModbusServer::kIdleCloseMs - 1000);
         QVERIFY(Poll(held[1], 2));

@@ -1,7 +1,9 @@
 // The platform seams: recorded and logged commands, mapped system paths, clock, exit, the platform file and the locks.
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <csignal>
 
 #include <QDir>
 #include <QEventLoop>
@@ -14,6 +16,7 @@
 
 #include "commandrunner.h"
 #include "devices.h"
+#include "diskreserve.h"
 #include "diskwrite.h"
 #include "instancelock.h"
 #include "platformclock.h"
@@ -417,6 +420,69 @@ private slots:
         QFile kept("kept.ini");
         QVERIFY(kept.open(QIODevice::ReadOnly) && !QFile::exists("kept.ini.part"));
         QCOMPARE(kept.readAll(), QByteArray("old"));
+    }
+
+    // The stop's room on a disk that fills. The note's page stays once it stood on the disk (a
+    // note needs no new room); the last note is read before the room is taken again; a room
+    // written only in part is given back; a start without room takes it once the disk has it;
+    // where not even a page could be kept, the next start still learns that no room was held.
+    void stopReserveKeepsItsPage()
+    {
+        using namespace DiskReserve;
+        const QStringList lost{"statistics", "records 3"};
+        const auto lift = qScopeGuard([] {
+            SetDiskWriteFailure({});
+            ResetForTest();
+        });
+        auto size = [] { return QFileInfo(kFile).size(); };
+        auto full = [](const QString&) { return ENOSPC; };
+        QVERIFY(Take() && size() == kBytes);
+        Release();
+        QCOMPARE(size(), kNoteBytes);
+        QVERIFY(NoteLosses(lost) && size() == kNoteBytes);
+        ResetForTest();  // the next start
+        QVERIFY(Take());
+        QCOMPARE(LastStopLosses(), lost);
+
+        // Full at the next start (the page written in place, the room not), full at its stop.
+        Release();
+        ResetForTest();
+        int writes = 0;
+        SetDiskWriteFailure([&writes](const QString&) { return ++writes > 1 ? ENOSPC : 0; });
+        QVERIFY(!Take() && !TakeIfMissing() && size() == kNoteBytes);
+        SetDiskWriteFailure(full);
+        QVERIFY(!NoteLosses(lost) && size() == kNoteBytes);
+        ResetForTest();
+        QCOMPARE(LastStopLosses(), QStringList(kNoRoomHeld));
+        SetDiskWriteFailure({});
+        QVERIFY(TakeIfMissing() && Held() && size() == kBytes);
+
+        // The disk takes only part of the room (here the process's file size limit).
+        Release();
+        ResetForTest();
+        rlimit was{};
+        QVERIFY(getrlimit(RLIMIT_FSIZE, &was) == 0);
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = was;
+        small.rlim_cur = kBytes / 8;
+        QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
+        const bool took = Take();
+        setrlimit(RLIMIT_FSIZE, &was);
+        std::signal(SIGXFSZ, oldHandler);
+        QVERIFY(!took && size() == kNoteBytes);
+
+        // No page ever: the empty file the start made tells the next start, unless its stop
+        // lost nothing.
+        for (const QStringList& stopLost : {lost, QStringList()}) {
+            QVERIFY(QFile::remove(kFile));
+            ResetForTest();
+            SetDiskWriteFailure(full);
+            QVERIFY(!Take());
+            Release();
+            QCOMPARE(NoteLosses(stopLost), stopLost.isEmpty());
+            ResetForTest();
+            QCOMPARE(LastStopLosses(), stopLost.isEmpty() ? QStringList() : QStringList(kNoRoomHeld));
+        }
     }
 
     void clockAndSleepAreSteerable()

@@ -1,20 +1,30 @@
-// Start-up on the development desktop: no network-card script and no camera wait, straight to the main window.
+// Start-up on the development desktop: no network-card script and no camera wait, straight to the main window, which
+// tells what the last stop could not write.
+#include <atomic>
+#include <cerrno>
 #include <functional>
 
+#include <QFileInfo>
 #include <QPointer>
 #include <QProgressBar>
 #include <QThread>
 #include <QTimer>
 
 #include "commandrunner.h"
+#include "diskreserve.h"
+#include "diskwrite.h"
 #include "factoryfixture.h"
 #include "globals.h"
+#include "lanstr.h"
 #include "mainwindowrig.h"
 #include "mojuwizard.h"
+#include "operatorboxes.h"
 #include "platformclock.h"
 #include "splashframe.h"
 #include "startup.h"
 #include "testsupport.h"
+#include "textids.h"
+#include "warnbox.h"
 
 namespace {
 
@@ -45,9 +55,20 @@ class TestStartUpDesktop : public QObject
     Q_OBJECT
 
 private slots:
+    // The disk is full when it starts: the last stop's note is read, and told once the window
+    // and RECORD.db stand; the room for the next stop is taken as soon as the disk has it.
     void desktopStartSkipsTheWaits()
     {
         QVERIFY(FactoryFixture::writeAll());
+        QVERIFY(DiskReserve::NoteLosses({"counters", "records 2"}));
+        DiskReserve::ResetForTest();
+        std::atomic<int> asked{0};
+        SetDiskWriteFailure([&asked](const QString& path) {
+            if (!path.endsWith(DiskReserve::kFile))
+                return 0;
+            ++asked;
+            return ENOSPC;
+        });
         MainWindowRig::writeSimCameras(MainWindowRig::oneRealLookingCamera());
         CommandRunner::addAnswer(TestSupport::kPluginPathProbe, 0, "/opt/Qt5.15.7/plugins/platforms\n");
 
@@ -80,6 +101,18 @@ private slots:
                                                           QString("notify-send 监视器已开启")}));
         QVERIFY(!splash);
         QVERIFY(gpWin && gpWin->isFullScreen());
+
+        const QString told =
+            LanStr(kTextLostAtStop).arg(LanStr(kTextLostCounters) + ", " + LanStr(kTextLostRecords).arg(2));
+        QTRY_VERIFY(OperatorNoticeBox() && OperatorNoticeBox()->isVisible());
+        QCOMPARE(OperatorNoticeBox()->text(), told);
+        QVERIFY(MainWindowRig::recordRows().contains(told + "|info"));
+        QVERIFY(!DiskReserve::Held());
+        const int atStart = asked;
+        QTRY_VERIFY_WITH_TIMEOUT(asked > atStart, 20000);  // looked again while the disk was full
+        SetDiskWriteFailure({});
+        QTRY_VERIFY_WITH_TIMEOUT(DiskReserve::Held(), 20000);
+        QCOMPARE(QFileInfo(DiskReserve::kFile).size(), DiskReserve::kBytes);
     }
 };
 

@@ -1,6 +1,7 @@
 // Starts that must not happen: a platform file that cannot be trusted, a second monitor on a folder or a board.
 // ctest-timeout: 120
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -9,6 +10,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QProcess>
+#include <QTemporaryDir>
 
 #include "commandrunner.h"
 #include "controlport.h"
@@ -95,15 +97,22 @@ private slots:
     // standard error and in its log folder, and nothing else happens, no command either.
     void untrustedPlatformFileStopsTheProgram()
     {
-        const QByteArray files[] = {"{}", "not json", R"({"commands": "LOG"})", R"({"commands": "log", "root": 5})",
-                                    R"({"commands": "log", "listen": 5})"};
-        for (const QByteArray& text : files) {
+        // Each with a word of its reason.
+        const QList<QPair<QByteArray, QByteArray>> files{
+            {"{}", "no command mode"}, {"not json", "not JSON"}, {R"({"commands": "LOG"})", "unknown command mode"},
+            {R"({"commands": "log", "root": 5})", "\"root\""}, {R"({"commands": "log", "listen": 5})", "\"listen\""},
+            {R"({"commands": "log", "listen": "127.0.0.1 "})", "\"listen\""},
+            {R"({"commands": "log", "ports": {}})", "without a port"},
+            {R"({"commands": "log", "ports": {"api": 18100, "apl": 18101}})", "unknown port \"apl\""},
+            {R"({"commands": "log", "ports": {"api": 8080.5}})", "port \"api\""}};
+        for (const auto& [text, reason] : files) {
             const QString dir = TestSupport::workDir() + "/untrusted";
             QDir(dir).removeRecursively();
             writeFile(dir + "/platform.json", text);
             const Run run = startMonitor(dir);
             QCOMPARE(run.code, kExitPlatformFile);
-            QVERIFY2(run.err.startsWith("monitor not started: platform.json "), run.err.constData());
+            QVERIFY2(run.err.startsWith("monitor not started: platform.json ") && run.err.contains(reason),
+                     run.err.constData());
             QVERIFY2(logText(dir).contains(run.err.trimmed()), logText(dir).constData());
             const QStringList left = filesUnder(dir);
             QCOMPARE(left.size(), 2);  // the file and the log line
@@ -164,6 +173,32 @@ private slots:
             holder.waitForFinished();
             QCOMPARE(QProcess::execute("flock", {"-n", c.lock, "true"}), 0);
         }
+    }
+
+    // The monitor holding the folder is another user's: the refused one (not allowed to signal
+    // it) still names it by its process, not merely as another process.
+    void anotherUsersMonitorIsNamed()
+    {
+        QTemporaryDir shared(QDir::tempPath() + "/monitor-shared-XXXXXX");
+        const QString dir = shared.path();
+        QVERIFY(::chmod(QFile::encodeName(dir).constData(), 0777) == 0);
+        writeFile(dir + "/platform.json", R"({"commands": "record"})");
+        QProcess holder;
+        hold(holder, dir + "/monitor.lock");
+        const qint64 holding = holder.processId();
+        writeFile(dir + "/monitor.lock", QByteArray::number(holding) + "\n");
+        QVERIFY(::chmod(QFile::encodeName(dir + "/monitor.lock").constData(), 0666) == 0);
+        QProcess monitor;
+        monitor.setWorkingDirectory(dir);
+        monitor.start("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups",
+                                  QCoreApplication::applicationDirPath() + "/monitor"});
+        QVERIFY(monitor.waitForFinished(30000));
+        const QByteArray err = monitor.readAllStandardError();
+        holder.kill();
+        holder.waitForFinished();
+        QCOMPARE(monitor.exitCode(), kExitAnotherMonitor);
+        QVERIFY2(err.contains(QString("another monitor (process %1) already runs").arg(holding).toUtf8()),
+                 err.constData());
     }
 
     // On the panel the board's device follows a stored parameter, so the board link takes its

@@ -1,6 +1,7 @@
 // Statistics storage: the day document, the live file's repair, minute saves a second connection sees, the daily
 // archive and its failures.
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QSignalSpy>
 #include <QThread>
 #include <QtTest>
@@ -75,6 +76,7 @@ private slots:
         CountGroup g;
         g.morningStart = 6;
         g.nightStart = 18;
+        g.countedFrom = 6;
         ResStatisticsParam::initStuCountGroup(g, "g");
         g.cameras[1].detects[0].OK[5] = 7;
         g.cameras[1].cameraID = 42;
@@ -90,6 +92,7 @@ private slots:
         const QJsonObject second = json["groups"].toArray()[1].toObject();
         QCOMPARE(second["cameraCount"].toInt(), 0);
         QCOMPARE(second["datas"].toArray().size(), 1);
+        QVERIFY(!second.contains("countedFrom"));  // a day read from an older program stays unmarked
 
         CountGroupList back;
         ResStatisticsParam::StuCountFromJson(back, json);
@@ -97,6 +100,8 @@ private slots:
         QCOMPARE(back.groups.size(), 2);
         QCOMPARE(back.groups[0].morningStart, 6);
         QCOMPARE(back.groups[0].nightStart, 18);
+        QCOMPARE(back.groups[0].countedFrom, 6);
+        QCOMPARE(back.groups[1].countedFrom, -1);
         QCOMPARE(back.groups[0].cameras[1].cameraID, 1);
         QCOMPARE(back.groups[0].cameras[1].detects[0].OK, g.cameras[1].detects[0].OK);
         QCOMPARE(back.groups[0].all.cameraID, -1);
@@ -117,6 +122,30 @@ private slots:
         QCOMPARE(read.morningStart, 8);
         ResStatisticsParam::StuCountFromJson(back, QJsonObject{{"date", "d"}});
         QCOMPARE(back.groups.size(), 0);
+    }
+
+    // A day an older program stored (no mark of the hour its buckets begin at, "morningStart" 8
+    // whatever it counted from) reads as that program read it, from the morning start in force
+    // (here 9): 5 moulds in the morning, 3 at night, its 09:00 moulds under 9 in the chart.
+    void dayOfAnOlderProgramReadsAsItDid()
+    {
+        QFile fixture(QFINDTESTDATA("older-program-day.json"));
+        QVERIFY(fixture.open(QIODevice::ReadOnly));
+        const QString file = StatRig::dayFile("2026-11-30");
+        QVERIFY(StatRig::storeDay(file, QJsonDocument::fromJson(fixture.readAll()).object()));
+        ResStatisticsParam m;
+        m.init("default", gDNum);
+        m.laodConfigFromJson({{"morningsStart", 9}, {"morningsEnd", 20}, {"nightStart", 20}, {"nightEnd", 9}});
+        QSignalSpy loaded(&m, &ResStatisticsParam::sigLoadFinish);
+        m.slotUpdateRecord(1, file);
+        QVERIFY(loaded.wait(10000));
+        m.viewGroupName = "default";
+        for (int camera : {0, kStatAllIndex}) {
+            QCOMPARE(m.getCount(Morning, true, camera, 0), 5);
+            QCOMPARE(m.getCount(Night, true, camera, kStatAllIndex), 3);
+            QCOMPARE(m.getCount(Night, false, camera, 0), 1);
+        }
+        QCOMPARE(m.getRes(Morning, true, kStatAllIndex, kStatAllIndex).first(), 2);
     }
 
     // A fresh installation: the first load stores an all-zero record of the current group,

@@ -1,6 +1,9 @@
 // Statistics model on the steerable clock: hour buckets and shifts, cycle counts, the day change and what a stored
 // record may lack.
+#include <algorithm>
+
 #include <QJsonArray>
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -250,6 +253,72 @@ private slots:
         QCOMPARE(m.dayStart.load(), secs(next.isEmpty() ? start : next));
         QCOMPARE(m.curCount.date, m.getCurDBDate());
         QCOMPARE(StatRig::sum(group(m).all.count.OK), next.isEmpty() ? 1 : 0);
+    }
+
+    // The morning start moved during a day: the day goes on counting from its own start hour, in
+    // its groups, in a group first seen after the move, for every camera and detection; the
+    // morning is the new start to 20:00 of the day's date, the night the rest, and a chart's
+    // column holds the moulds of its clock hour. Random moulds and move, by seed.
+    void morningMovedDuringTheDayKeepsEachMouldsHour()
+    {
+        struct Mould
+        {
+            QDateTime at;
+            QString group;  // empty: the move
+            int detect;
+            bool ok[2];
+        };
+        const QDateTime start = at("2026-12-05 08:00:00");
+        for (quint32 seed = 1; seed <= 40; ++seed) {
+            QRandomGenerator random{seed};
+            ResStatisticsParam m;
+            prepare(m);
+            const int moved = 4 + random.bounded(9);
+            const QDateTime moveAt = start.addSecs(random.bounded(86400));
+            QList<Mould> moulds{{moveAt, QString(), 0, {}}};
+            for (int i = 0; i < 40; ++i) {
+                const QDateTime t = start.addSecs(random.bounded(86400));
+                moulds << Mould{t, t > moveAt && random.bounded(2) ? "h" : "g", random.bounded(2),
+                                {random.bounded(3) > 0, random.bounded(3) > 0}};
+            }
+            std::stable_sort(moulds.begin(), moulds.end(), [](const Mould& a, const Mould& b) { return a.at < b.at; });
+            for (const Mould& mould : moulds) {
+                PlatformClock::setNow(mould.at);
+                if (mould.group.isEmpty()) {
+                    m.laodConfigFromJson({{"morningsStart", moved}, {"morningsEnd", 20}, {"nightStart", 20}, {"nightEnd", moved}});
+                    m.setCurGroup();
+                    m.checkDate();
+                    continue;
+                }
+                m.curGroupName = mould.group;
+                m.addRecord(mould.detect, 0, {mould.ok[0], mould.ok[1]}, false);
+            }
+            m.slotUpdateRecord(0, QString());
+            // The moulds of the viewed group, one entry and result, in [from, from + hours).
+            auto counted = [&](int camera, int detect, bool ok, const QDateTime& from, int hours) {
+                return int(std::count_if(moulds.begin(), moulds.end(), [&](const Mould& x) {
+                    return x.group == m.viewGroupName && x.detect == detect && x.at >= from &&
+                           x.at < from.addSecs(hours * 3600) &&
+                           (camera == kStatAllIndex ? x.ok[0] && x.ok[1] : x.ok[camera]) == ok;
+                }));
+            };
+            for (const QString& g : m.getGroups())
+                for (int camera : {0, 1, kStatAllIndex})
+                    for (int detect : {0, 1})
+                        for (bool ok : {true, false}) {
+                            m.viewGroupName = g;
+                            const QString what = QString("seed %1: %2 %3 %4").arg(seed).arg(g).arg(camera).arg(detect);
+                            const int morning = counted(camera, detect, ok, QDateTime(start.date(), QTime(moved, 0)), 20 - moved);
+                            QVERIFY2(m.getCount(Morning, ok, camera, detect) == morning &&
+                                         m.getCount(Night, ok, camera, detect) == counted(camera, detect, ok, start, 24) - morning,
+                                     qPrintable(what));
+                            const QList<int> labels = m.getShiftTimeList(Morning);
+                            const QList<int> series = m.getRes(Morning, ok, camera, detect);
+                            for (int i = 0; i < series.size(); ++i)
+                                QVERIFY2(series[i] == counted(camera, detect, ok, QDateTime(start.date(), QTime(labels[i], 0)), 1),
+                                         qPrintable(what));
+                        }
+        }
     }
 
     // The stored day start and hours: missing hours read as 0, a file that does not parse is replaced.
