@@ -2,6 +2,7 @@
 // delay changed there used by the next cycle on the board.
 // ctest-timeout: 180
 #include <QDir>
+#include <QLineEdit>
 #include <QSettings>
 #include <QtTest>
 
@@ -9,11 +10,15 @@
 #include "choosecalinumwidget.h"
 #include "colorbutton.h"
 #include "constructionhooks.h"
+#include "drawroiwidget.h"
 #include "cyclerig.h"
 #include "editbox.h"
 #include "indexbutton.h"
 #include "iowidget.h"
+#include "mainstate.h"
 #include "modalanswerer.h"
+#include "networksettingdialog.h"
+#include "saveimagesettingdailog.h"
 #include "mojuwizard.h"
 #include "startup.h"
 #include "testsupport.h"
@@ -232,6 +237,69 @@ private slots:
         const qint64 off = rig.publishedAt(kClampOut, false, rig.waitOutput(kClampOut, false, 4000));
         QVERIFY(off > 0);
         QVERIFY2(Ms(edge, off) >= 1500, qPrintable(QString::number(Ms(edge, off))));
+    }
+
+    // An NG alarm raised while one of the screen's dialogs is open takes the screen: the dialog
+    // closes unsaved, as an open keypad does, and the alarm page stands in front, over nothing.
+    void alarmClosesTheScreensDialogsUnsaved()
+    {
+        QVERIFY(rig.mouldOnly(1));
+        QVERIFY(rig.setPart(0, true));
+        const auto restore = qScopeGuard([this] {
+            rig.window->drawROIWidget->Restart(), rig.setPart(0, false), rig.restartDetection();
+        });
+        QDialog* open = nullptr;
+        bool leftOpen = false;
+        QTimer poll;
+        QTimer fallback;
+        fallback.setSingleShot(true);
+        // Once the dialog runs: an edit in it, then the mould that raises the alarm.
+        const auto alarmInside = [&](const std::function<bool(QDialog*)>& isIt,
+                                     const std::function<void(QDialog*)>& edit) {
+            open = nullptr;
+            poll.disconnect();
+            connect(&poll, &QTimer::timeout, [&, isIt, edit] {
+                auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+                if (!d || !isIt(d))
+                    return;
+                poll.stop();
+                open = d;
+                edit(d);
+                rig.openMould();
+                // A dialog the alarm left standing is closed here, so that the test ends.
+                fallback.disconnect();
+                connect(&fallback, &QTimer::timeout, d, [&leftOpen, d] {
+                    leftOpen = d->isVisible();
+                    d->reject();
+                });
+                fallback.start(10000);
+            });
+            poll.start(20);
+        };
+        const int daysWere = gpWParaBak->days;
+        openByButton();
+        alarmInside([](QDialog* d) { return dynamic_cast<SaveImageSettingDailog*>(d); },
+                    [](QDialog* d) {
+            for (QLineEdit* e : d->findChildren<QLineEdit*>()) e->setText("77");
+        });
+        screen->SlotSaveImageSetting();
+        QVERIFY(open && !leftOpen);
+        QCOMPARE(gpState->pageState, kPageAlarm);
+        QVERIFY(!open->isVisible() && screen->isHidden());
+        QCOMPARE(gpWParaBak->days, daysWere);
+        QVERIFY(rig.window->drawROIWidget->isVisible());
+
+        rig.window->drawROIWidget->Restart();
+        QVERIFY(rig.restartDetection());
+        QVERIFY(rig.setPart(0, true));
+        openByButton();
+        alarmInside([](QDialog* d) { return d == gpNetDialog; }, [](QDialog*) {});
+        QCOMPARE(OpenNetworkDialog(screen), int(QDialog::Rejected));
+        QVERIFY(open == gpNetDialog && !leftOpen);
+        QCOMPARE(gpState->pageState, kPageAlarm);
+        QVERIFY(gpNetDialog->isHidden() && screen->isHidden());
+        QVERIFY(!QApplication::activeModalWidget());
+        QVERIFY(rig.window->drawROIWidget->isVisible());
     }
 };
 
