@@ -239,6 +239,19 @@ private slots:
         QVERIFY2(Ms(edge, off) >= 1500, qPrintable(QString::number(Ms(edge, off))));
     }
 
+    // The factory restore without its package says so and leaves the operator where he was.
+    void factoryRestoreWithoutPackageStaysOnTheScreen()
+    {
+        openByButton();
+        rig.answerer->clearShown();
+        rig.answerer->answer({ModalAnswerer::Yes, ModalAnswerer::Confirm});
+        screen->factoryRestoreButton->click();
+        QTRY_COMPARE(rig.answerer->pendingAnswers(), 0);
+        QCoreApplication::processEvents();
+        QVERIFY(screen->isVisible());
+        screen->hide();
+    }
+
     // An NG alarm raised while one of the screen's dialogs is open takes the screen: the dialog
     // closes unsaved, as an open keypad does, and the alarm page stands in front, over nothing.
     void alarmClosesTheScreensDialogsUnsaved()
