@@ -2,6 +2,7 @@
 #include <climits>
 
 #include <QPaintEngine>
+#include <QPaintEvent>
 #include <QTimer>
 
 #include "cammersingleton.h"
@@ -85,6 +86,19 @@ protected:
                 return int(QPaintDevice::devicePixelRatioFScale());
         }
         return 0;
+    }
+};
+
+// Where a widget was painted, whatever asked for it.
+class PaintedRegion : public QObject
+{
+public:
+    QRegion region;
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        if (e->type() == QEvent::Paint)
+            region += static_cast<QPaintEvent*>(e)->region();
+        return false;
     }
 };
 
@@ -329,6 +343,21 @@ private slots:
         const int sides[2] = {0, gShowW - column.width()};
         gSource = kSourceTemplate;
         gpState->pageState = kPageTeaching;
+
+        // ">>" moves the column: the view paints again whole, its texts following the column.
+        PaintedRegion painted;
+        const bool viewShown = view->isVisible();
+        view->show();
+        view->installEventFilter(&painted);
+        QCoreApplication::processEvents();
+        for (int k = 0; k < 2; ++k) {
+            painted.region = QRegion();
+            column.SlotShowHide();
+            QTRY_VERIFY_WITH_TIMEOUT(painted.region.contains(view->rect()), 2000);
+            QCOMPARE(column.x(), sides[k]);
+        }
+        view->removeEventFilter(&painted);
+        view->setVisible(viewShown);
         view->curRoi = -1;
         view->storeB->roiNum[0] = 1;
         QRectF label[2];
