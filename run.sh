@@ -42,12 +42,15 @@ cleanup() {
   exec 3>&- 2>/dev/null || true
 }
 # Ctrl-C (or a TERM to this script) ends the monitor normally: it closes its databases first.
+# The demo then ends as the monitor did, 0 after an orderly stop, however it was asked to.
 stop_loop() {
+  local code=0
   if [ -n "$LOOP_PID" ]; then
     kill -TERM "$LOOP_PID" 2>/dev/null || true
-    wait "$LOOP_PID" 2>/dev/null || true
+    wait "$LOOP_PID" 2>/dev/null
+    code=$?
   fi
-  exit 130
+  exit "$code"
 }
 trap cleanup EXIT
 trap stop_loop INT TERM

@@ -3,18 +3,21 @@
 # a logged "reboot" (a restored parameter group, a new language, a new clock) ends the monitor
 # with exit code 10, and it is started again here, as the panel would come up again; a logged
 # power-off ends it with 11 and the demo with it. A TERM (or INT) ends the monitor normally: it
-# closes its databases first. Exits with the monitor's last code (0 after a power-off).
+# closes its databases first. Exits with the monitor's last code (0 after a power-off, and 0
+# after a stop that the monitor ended normally).
 # Usage: run-monitor.sh <program> [arguments...]
 set -uo pipefail
 EXIT_RESTART=10
 EXIT_POWER_OFF=11
 MON_PID=""
 stop_monitor() {
+  local code=0
   if [ -n "$MON_PID" ]; then
     kill -TERM "$MON_PID" 2>/dev/null
     wait "$MON_PID" 2>/dev/null
+    code=$?
   fi
-  exit 130
+  exit "$code"
 }
 trap stop_monitor INT TERM
 while :; do

@@ -103,8 +103,9 @@ void CameraStatisticsWidget::updateData()
         const int total = ok + ng;
         valueLabels[s][0]->setText(QString::number(total));
         valueLabels[s][1]->setText(QString::number(ok));
-        // 0 of 0 shows "nan%": the screens have always shown an empty shift that way.
-        valueLabels[s][2]->setText(QString::number(ok * 100 / double(total), 'g', kRateDigits) + "%");
+        // A shift without moulds has no pass rate: "-" rather than 0 of 0 ("nan%").
+        valueLabels[s][2]->setText(total == 0 ? QStringLiteral("-")
+                                              : QString::number(ok * 100 / double(total), 'g', kRateDigits) + "%");
     }
     morningChart->modifyDataAxisY(model->getRes(Morning, true, cameraCode, detectCode),
                                   model->getRes(Morning, false, cameraCode, detectCode));

@@ -20,6 +20,7 @@
 #include "combobox.h"
 #include "exportresultworker.h"
 #include "lanstr.h"
+#include "pagedialogs.h"
 #include "resstatisticsparam.h"
 #include "statisticsprompts.h"
 #include "textfit.h"
@@ -252,6 +253,13 @@ void StatisticsWidget::showEvent(QShowEvent* event)
 {
     initWidget();
     QWidget::showEvent(event);
+}
+
+// Hidden under its open date dialog (an NG alarm takes the screen): the dialog goes too.
+void StatisticsWidget::hideEvent(QHideEvent* event)
+{
+    PageDialogs::CloseOf(this);
+    QWidget::hideEvent(event);
 }
 
 void StatisticsWidget::initWidget()

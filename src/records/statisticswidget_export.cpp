@@ -5,6 +5,7 @@
 #include "diskmanager.h"
 #include "exportresultworker.h"
 #include "lanstr.h"
+#include "pagedialogs.h"
 #include "resstatisticsparam.h"
 #include "startupfiles.h"
 #include "statisticsprompts.h"
@@ -33,7 +34,7 @@ void StatisticsWidget::SlotExportData()
     QPair<QString, QString> days;
     {
         DateSeletDialog dialog(this);
-        if (dialog.exec() != QDialog::Accepted)
+        if (PageDialogs::Exec(dialog, this) != QDialog::Accepted)
             return;
         days = dialog.getDays();
     }

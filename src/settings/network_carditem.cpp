@@ -11,6 +11,7 @@
 #include "network_carditem_setdia.h"
 #include "networksettingdialog.h"
 #include "numberinput.h"
+#include "pagedialogs.h"
 
 namespace {
 
@@ -153,7 +154,7 @@ void Network_CardItem::slotChgCardInfo()
     QWidget* host = gpNetDialog ? static_cast<QWidget*>(gpNetDialog) : window();
     Network_CardItem_SetDia editor(info, host);
     editor.move((host->width() - editor.width()) / 2, (host->height() - editor.height()) / 2);
-    const int result = editor.exec();
+    const int result = PageDialogs::Exec(editor, gpNetDialog);
 
     // The numeric keypad served the editor's octets inside the dialog: it goes through its
     // life cycle (its destruction clears the global and a fresh one replaces it), so the next

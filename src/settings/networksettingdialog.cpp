@@ -21,6 +21,7 @@
 #include "mapplication.h"
 #include "network_carditem.h"
 #include "networkmanager.h"
+#include "pagedialogs.h"
 #include "platformscreen.h"
 #include "systempaths.h"
 #include "textshowwidget.h"
@@ -376,17 +377,19 @@ void NetworkSettingDialog::showEvent(QShowEvent* event)
 
 void NetworkSettingDialog::hideEvent(QHideEvent* event)
 {
+    // A card's editor goes with the dialog, unsaved.
+    PageDialogs::CloseOf(this);
     pingProcess->kill();
     pingTimer.stop();
     pingPanel->hide();
     CComp_DialogFrame::hideEvent(event);
 }
 
-int OpenNetworkDialog()
+int OpenNetworkDialog(const QWidget* page)
 {
     if (!gpNetDialog)
         gpNetDialog = new NetworkSettingDialog(nullptr);
-    const int result = gpNetDialog->exec();
+    const int result = PageDialogs::Exec(*gpNetDialog, page);
     if (result == QDialog::Accepted)
         gpNetDialog->slotUpdateVRQ();
     if (auto* app = qobject_cast<MApplication*>(qApp))

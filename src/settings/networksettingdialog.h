@@ -87,7 +87,8 @@ protected:
 // The dialog, created on first use without a parent and kept for the run.
 extern NetworkSettingDialog* gpNetDialog;
 
-// The settings screen's "Network Param": creates the dialog on first use, runs it, applies
-// the peer link settings when it is accepted, and stops the calibration hold in any case.
+// The settings screen's "Network Param": creates the dialog on first use, runs it as a dialog
+// of `page` (it closes unsaved when the page is hidden meanwhile), applies the peer link
+// settings when it is accepted, and stops the calibration hold in any case.
 // Returns the dialog's result.
-int OpenNetworkDialog();
+int OpenNetworkDialog(const QWidget* page = nullptr);

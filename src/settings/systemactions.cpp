@@ -23,6 +23,7 @@
 #include "mojuwizard.h"
 #include "numberinput.h"
 #include "operatorprompts.h"
+#include "pagedialogs.h"
 #include "platformclock.h"
 #include "platformexit.h"
 #include "recordsink.h"
@@ -135,12 +136,12 @@ bool ChangeLanguage(int index, int itemCount, const Accept& accept)
     return true;
 }
 
-bool ModifyTime(ModifyTimeWidget* box, const Accept& accept)
+bool ModifyTime(ModifyTimeWidget* box, const Accept& accept, const QWidget* page)
 {
     if (!box)
         return false;
     box->editDateTime->ShowDateTime();
-    if (box->exec() != QDialog::Accepted)
+    if (PageDialogs::Exec(*box, page) != QDialog::Accepted)
         return false;
     if (!AskOperator(LanStr(kTextAskModifyTime)))
         return false;

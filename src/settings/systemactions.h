@@ -9,6 +9,7 @@
 #include <QString>
 
 class ModifyTimeWidget;
+class QWidget;
 class QLineEdit;
 class QListWidget;
 class QListWidgetItem;
@@ -27,7 +28,8 @@ bool ExitProgram(const Accept& accept);
 // Language combo: a new index within 0 .. itemCount - 1 switches and restarts.
 bool ChangeLanguage(int index, int itemCount, const Accept& accept);
 // "Modify Time": the box shows the clock; confirmed, the clock is set and the machine restarts.
-bool ModifyTime(ModifyTimeWidget* box, const Accept& accept);
+// The box is a dialog of `page`, closed unsaved when the page is hidden.
+bool ModifyTime(ModifyTimeWidget* box, const Accept& accept, const QWidget* page = nullptr);
 // "calibrate touch screen": the calibration program, then a restart. No question, no record.
 void Calibration();
 // "Change PWD": stores the first 32 Latin-1 characters in the edited parameters.

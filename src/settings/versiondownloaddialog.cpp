@@ -21,6 +21,7 @@
 #include "globals.h"
 #include "lanstr.h"
 #include "operatorprompts.h"
+#include "pagedialogs.h"
 #include "systempaths.h"
 
 namespace {
@@ -158,7 +159,7 @@ void VersionDownloadDialog::packageArrived(QNetworkReply* reply)
 
 namespace SystemActions {
 
-void ToVersion(QAbstractButton* button, QWidget* window)
+void ToVersion(QAbstractButton* button, QWidget* window, const QWidget* page)
 {
     if (button)
         button->setEnabled(false);
@@ -167,9 +168,9 @@ void ToVersion(QAbstractButton* button, QWidget* window)
     // Queued: the dialog runs from the event loop, not inside the network reply's signal.
     QObject::connect(
         dialog, &VersionDownloadDialog::sigProbed, dialog,
-        [dialog, guard](bool ready) {
+        [dialog, guard, page](bool ready) {
             if (ready)
-                dialog->exec();
+                PageDialogs::Exec(*dialog, page);
             else
                 WarnOperator(QObject::tr("网络异常无法访问"));
             if (guard)

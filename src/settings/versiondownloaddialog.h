@@ -57,6 +57,7 @@ private:
 
 namespace SystemActions {
 // "version Library": the button is disabled while the dialog asks the server and runs, and
-// enabled again however the dialog ends; without an answer the operator is told so.
-void ToVersion(QAbstractButton* button, QWidget* window);
+// enabled again however the dialog ends; without an answer the operator is told so. The dialog
+// is one of `page`, closed when the page is hidden.
+void ToVersion(QAbstractButton* button, QWidget* window, const QWidget* page = nullptr);
 }  // namespace SystemActions

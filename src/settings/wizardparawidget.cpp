@@ -24,6 +24,7 @@
 #include "mojuwizard.h"
 #include "numberinput.h"
 #include "numcharinput.h"
+#include "pagedialogs.h"
 #include "settingstable.h"
 #include "textfit.h"
 #include "wizardpara.h"
@@ -750,7 +751,7 @@ void WizardParaWidget::SlotToCommon()
 
 void WizardParaWidget::SlotToNetwork()
 {
-    OpenNetworkDialog();
+    OpenNetworkDialog(this);
 }
 
 void WizardParaWidget::SlotToCamera()
@@ -821,6 +822,9 @@ void WizardParaWidget::showEvent(QShowEvent* event)
 
 void WizardParaWidget::hideEvent(QHideEvent* event)
 {
+    // Hidden under an open dialog of its own (an NG alarm takes the screen): the dialog goes
+    // too, unsaved, as the keypads do, so that nothing stands over the alarm page.
+    PageDialogs::CloseOf(this);
     if (gpNumPad)
         gpNumPad->HideUpdate();
     if (gpNumCharPad)

@@ -14,6 +14,7 @@
 #include "modifytimewidget.h"
 #include "mojuwizard.h"
 #include "operatorprompts.h"
+#include "pagedialogs.h"
 #include "paragroups.h"
 #include "saveimagesettingdailog.h"
 #include "systemactions.h"
@@ -103,7 +104,7 @@ void WizardParaWidget::SlotExit()
 
 void WizardParaWidget::SlotModifyTime()
 {
-    SystemActions::ModifyTime(modifyTimeWidget, [this] { accept(); });
+    SystemActions::ModifyTime(modifyTimeWidget, [this] { accept(); }, this);
 }
 
 void WizardParaWidget::SlotCalibration()
@@ -118,7 +119,7 @@ void WizardParaWidget::SlotClearRecord()
 
 void WizardParaWidget::SlotToVerion()
 {
-    SystemActions::ToVersion(versionButton, win);
+    SystemActions::ToVersion(versionButton, win, this);
 }
 
 void WizardParaWidget::SlotToRecord()
@@ -195,7 +196,7 @@ void WizardParaWidget::SlotSaveImageSetting()
                        {QStringLiteral("useDiskSaveImage"), bak.useDiskSaveImage}};
     SaveImageSettingDailog dialog(this);
     dialog.init(values);
-    if (dialog.exec() != QDialog::Accepted)
+    if (PageDialogs::Exec(dialog, this) != QDialog::Accepted)
         return;
     dialog.save(values);
     // An empty or unreadable day count keeps the old one; the copier follows on accept.

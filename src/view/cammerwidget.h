@@ -269,6 +269,7 @@ private:
     void ExpandOpaque();
     void PaintOverlay(int d, int i, const unsigned char* mask, quint32 colour, const CammerSingleton& s);
     void PastColumn(QPainter& painter) const;
+    void LegendPastColumn(QPainter& painter) const;
     void PaintRecentNg(QPainter& painter, QFont& font);
     // A picture of the OK or NG folders that the teaching page browses, with its header.
     void PaintRecord(QPainter& painter, QFont& font);

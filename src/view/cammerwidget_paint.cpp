@@ -27,6 +27,7 @@ const QColor kAreaColour("#E9967A");
 constexpr int kBlinkShowIgnore = 2;
 constexpr int kShortLabels = 11;  // from this many regions on, labels carry only the value
 constexpr float kCountdownShown = 0.02f;
+constexpr int kLegendWidth = 365;  // from the view's edge to the end of the legend's value, and a margin
 
 QString DetectionName(int d)
 {
@@ -187,6 +188,15 @@ void CammerWidget::PastColumn(QPainter& painter) const
         painter.setWorldTransform(painter.worldTransform() * QTransform::fromTranslate(columnCover, 0));
 }
 
+// The legend stands in the bottom-left corner. A column on the left covers that corner, and
+// right of the column the region panel's bottom row begins: the legend then takes the
+// bottom-right corner, which the column left free.
+void CammerWidget::LegendPastColumn(QPainter& painter) const
+{
+    if (columnCover > 0)
+        painter.setWorldTransform(painter.worldTransform() * QTransform::fromTranslate(width() - kLegendWidth, 0));
+}
+
 void CammerWidget::PaintRecentNg(QPainter& painter, QFont& font)
 {
     const int d = gpState ? std::clamp(gpState->curDetect, 0, kMaxDetections - 1) : 0;
@@ -227,7 +237,10 @@ void CammerWidget::PaintRecord(QPainter& painter, QFont& font)
     if (page->recordCount > 0) {
         painter.save();
         ApplyPanZoom(painter);
-        painter.drawImage(rect(), page->recordImage);
+        // A stored picture carries its stamps at its left edge ("NG", how the alarm was
+        // cleared): with the column over the view's left edge it fits the rest of the view,
+        // so that the column hides none of it.
+        painter.drawImage(rect().adjusted(columnCover, 0, 0, 0), page->recordImage);
         painter.restore();
     }
     PastColumn(painter);
@@ -238,13 +251,11 @@ void CammerWidget::PaintRecord(QPainter& painter, QFont& font)
     painter.setFont(font);
     painter.setPen(Qt::green);
     if (gLan == kLanJapanese) {
-        painter.drawText(QPoint(5, 40), LanStr(kTextRecordHeader)
-                                            .arg(page->recordCamera + 1)
-                                            .arg(detection)
-                                            .arg(title)
-                                            .arg(page->recordCount)
-                                            .arg(page->recordIndex + 1)
-                                            .arg(QString()));
+        // One line in Japanese. Its entry holds only the camera and the detection, so the
+        // title and the counts follow it rather than fill places it does not have.
+        painter.drawText(QPoint(5, 40), LanStr(kTextRecordHeader).arg(page->recordCamera + 1).arg(detection) +
+                                            title.trimmed() +
+                                            QString(" %1 / %2").arg(page->recordIndex + 1).arg(page->recordCount));
         painter.drawText(QPoint(655, 85), page->recordName);
         return;
     }
@@ -342,7 +353,7 @@ void CammerWidget::PaintRegions(QPainter& painter, QFont& font, const CammerSing
 
     if (templ) {
         painter.save();
-        PastColumn(painter);
+        LegendPastColumn(painter);
         const int h = height() - 1;
         const QString values[2] = {QString::number(w.filterSize), QString::number(w.filterArea)};
         const int names[2] = {kTextFilterSize, kTextArea};

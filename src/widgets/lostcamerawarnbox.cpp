@@ -21,6 +21,7 @@ const char* const kPowerOffCommand = "init 0";
 LostCameraWarnBox::LostCameraWarnBox(QWidget* parent) : WarnBox(parent)
 {
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint);
+    confirmEntry = kTextShutDown;
     confirmButton->setText(LanStr(kTextShutDown));
     setText(LanStr(kTextCameraDisconnect));
 }

@@ -46,7 +46,7 @@ ColorButton* WarnBox::makeButton(int textEntry, QWidget* box)
     return button;
 }
 
-WarnBox::WarnBox(QWidget* parent) : QDialog(parent)
+WarnBox::WarnBox(QWidget* parent) : QDialog(parent), confirmEntry(kTextConfirm)
 {
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint);
     setGeometry(centredRect());
@@ -96,6 +96,7 @@ void WarnBox::showEvent(QShowEvent* event)
 {
     // Callers may have moved the box; every showing puts it back in the middle.
     setGeometry(centredRect());
+    confirmButton->setText(LanStr(confirmEntry));
     // A warning must be seen: wake a dark screen and give it its full time again.
     WakeScreen();
     QDialog::showEvent(event);

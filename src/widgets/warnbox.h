@@ -30,6 +30,9 @@ public:
 
     ColorButton* confirmButton;
     QString message;
+    // The confirm button's text entry, read again at every showing: the shared box is made
+    // before the parameters say which language the screens speak.
+    int confirmEntry;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -651,16 +651,20 @@ private slots:
         for (const QString& f : ngDir.entryList({"*.jpg"}, QDir::Files)) QFile::remove(ngDir.filePath(f));
         for (const QString& f : okDir.entryList({"*.jpg"}, QDir::Files)) QFile::remove(okDir.filePath(f));
         const QDateTime now = QDateTime::currentDateTime();
+        // By time, not by name: the newest sorts between the others by its name.
         const struct
         {
+            QDir dir;
             const char* name;
             QColor colour;
             int ageS;
-        } pictures[] = {{"older", Qt::red, 60}, {"newer", Qt::blue, 10}};
+        } pictures[] = {{ngDir, "c-oldest", Qt::red, 90},  {ngDir, "a-older", Qt::green, 60},
+                        {ngDir, "b-newer", Qt::blue, 10},  {okDir, "z-ok-newer", Qt::white, 5},
+                        {okDir, "y-ok-older", Qt::gray, 30}};
         for (const auto& p : pictures) {
             QImage picture(640, 480, QImage::Format_RGB32);
             picture.fill(p.colour);
-            const QString file = ngDir.filePath(QString(p.name) + ".jpg");
+            const QString file = p.dir.filePath(QString(p.name) + ".jpg");
             QVERIFY(picture.save(file));
             QFile f(file);
             QVERIFY(f.open(QIODevice::ReadWrite));
@@ -670,17 +674,28 @@ private slots:
         rig.window->SlotShowAlarmImgae();
         QVERIFY(page->isVisible());
         QCOMPARE(gSource, kSourceNGRecord);
-        QCOMPARE(page->recordCount, 2);
-        QCOMPARE(page->recordName, QString("newer"));
+        QCOMPARE(page->recordCount, 3);
+        QCOMPARE(page->recordName, QString("b-newer"));
         QVERIFY(page->nextButton->isVisible() && page->detectCombo->isVisible());
         const QImage shown = view(0)->grab().toImage();
         QCOMPARE(QColor(shown.pixel(shown.width() / 2, shown.height() / 2)).blue() > 200, true);
         page->nextButton->click();
-        QCOMPARE(page->recordName, QString("older"));
+        QCOMPARE(page->recordName, QString("a-older"));
+        page->nextButton->click();
         page->nextButton->click();
         QCOMPARE(page->recordIndex, 0);
         page->lastButton->click();
+        QCOMPARE(page->recordName, QString("c-oldest"));
+        // Each list opens on its newest picture, wherever the other was left.
+        page->setSource(kSourceOKRecord);
+        QCOMPARE(page->recordCount, 2);
+        QCOMPARE(page->recordName, QString("z-ok-newer"));
+        page->nextButton->click();
         QCOMPARE(page->recordIndex, 1);
+        page->setSource(kSourceNGRecord);
+        QCOMPARE(page->recordName, QString("b-newer"));
+        for (const QDir& dir : {okDir, ngDir})
+            for (const QString& f : dir.entryList({"*.jpg"}, QDir::Files)) QFile::remove(dir.filePath(f));
         page->setSource(kSourceOKRecord);
         QCOMPARE(page->recordCount, 0);
         page->nextButton->click();

@@ -496,7 +496,9 @@ private slots:
         writer->pass();
         const QString copy = mount + "/monitor_AB12-34CD/20261206/camera1/detect2/NG/2026-12-06_17.28.42.jpg";
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(copy) && !QImage(copy).isNull(), 10000);
-        copier->stop();
+        // The copier's loop ends here, not after the test: its last log line and pause would
+        // otherwise meet the test log and this object as the process takes them down.
+        copier->stopAndWait();
         copier->diskInfoChange({});
     }
 };

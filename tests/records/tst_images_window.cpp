@@ -81,7 +81,7 @@ private slots:
     {
         gpSaveFialImageThread->requestInterruption();
         QVERIFY(gpSaveFialImageThread->wait(10000));
-        Copy2MoveDisk::getInstance()->stop();
+        Copy2MoveDisk::getInstance()->stopAndWait();  // no loop left to log into the test's end
         DiskManager::getInstance()->stop();
     }
 

@@ -286,12 +286,14 @@ private slots:
         CommandRunner::addAnswer("export_result_statistics", 0, "Done a\n");
         gpWPara->useStatistics = 0;
         QSignalSpy requested(page, &StatisticsWidget::sigExportData);
-        bool stoppedDuring = false;
+        bool stoppedDuring = false, refusedDuring = false;  // the day timer, and a second export
         QObject watching;
-        connect(page, &StatisticsWidget::sigExportData, &watching,
-                [&stoppedDuring] { stoppedDuring = !ResStatisticsParam::getInstance()->dayTimer->isActive(); });
+        connect(page, &StatisticsWidget::sigExportData, &watching, [&] {
+            stoppedDuring = !ResStatisticsParam::getInstance()->dayTimer->isActive();
+            refusedDuring = !page->canExport;
+        });
         runExport("2026-12-02", "2026-12-02");
-        QVERIFY(stoppedDuring);
+        QVERIFY(stoppedDuring && refusedDuring);
         QCOMPARE(requested.size(), 1);
         QVERIFY(!ResStatisticsParam::getInstance()->dayTimer->isActive());
     }

@@ -133,10 +133,19 @@ private slots:
             return row.simplified();
         };
         QVector<int> legendPx;  // English on two lines, as large as Chinese on one: 10 pt
-        TextFit::SetDrawObserver([&legendPx](const TextFit::Drawn& d) { legendPx << d.font.pixelSize(); });
+        QStringList captions;   // OK and NG each named, in the screen's language
+        TextFit::SetDrawObserver([&](const TextFit::Drawn& d) {
+            legendPx << d.font.pixelSize();
+            captions << QString(d.shown).replace('\n', ' ');
+        });
         for (int lan : {0, 1}) gLan = lan, chart.grab();
         TextFit::SetDrawObserver({});
-        QCOMPARE(legendPx, QVector<int>(4, legendPx.value(0)));
+        QFont tenPoint = chart.font();
+        tenPoint.setPointSize(10);
+        QCOMPARE(legendPx, QVector<int>(4, QFontInfo(tenPoint).pixelSize()));
+        const int qualified = 589, anomaly = 590;  // the texts of the OK and the NG bars
+        QCOMPARE(captions, (QStringList{gaLanStr[qualified * 4], gaLanStr[anomaly * 4], gaLanStr[qualified * 4 + 1],
+                                        gaLanStr[anomaly * 4 + 1]}));
         const QString withData = legend(image);
         QVERIFY2(withData.count('g') == 6 && withData.count('r') == 6, qPrintable(withData));
 
@@ -151,14 +160,14 @@ private slots:
             for (int y = 45; y < 398; y += 11) QVERIFY(!isGreen(empty.pixel(x, y)) && !isRed(empty.pixel(x, y)));
     }
 
-    // Total, OK and pass rate per block; an empty shift keeps its "nan%".
+    // Total, OK and pass rate per block; an empty shift has no rate ("-").
     void figuresAndPassRate()
     {
         viewCounts(2, 1);
         CameraStatisticsWidget page(kStatAllIndex, kStatAllIndex, nullptr);
         QCOMPARE(texts(page, 2), (QStringList{"3", "2", "66.67%"}));
         QCOMPARE(texts(page, 0), (QStringList{"3", "2", "66.67%"}));
-        QCOMPARE(texts(page, 1), (QStringList{"0", "0", "nan%"}));
+        QCOMPARE(texts(page, 1), (QStringList{"0", "0", "-"}));
         QCOMPARE(page.morningChart->dataAxisY1.value(0), 2);
         QCOMPARE(page.morningChart->dataAxisY2.value(0), 1);
         QCOMPARE(page.morningChart->dataAxisX.value(0), 8);
@@ -168,7 +177,7 @@ private slots:
         QCOMPARE(texts(page, 2), (QStringList{"4", "3", "75%"}));
         // Another camera's page shows none of it.
         CameraStatisticsWidget camera1(0, kStatAllIndex, nullptr);
-        QCOMPARE(texts(camera1, 2), (QStringList{"0", "0", "nan%"}));
+        QCOMPARE(texts(camera1, 2), (QStringList{"0", "0", "-"}));
     }
 
     // 2 cameras, 3 detections: three camera tabs of four pages each, with the codes of the model.

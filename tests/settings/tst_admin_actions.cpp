@@ -268,12 +268,19 @@ private slots:
         QLabel note;
         action.showProgressOn(&note);
         QStringList notes;
-        connect(&action, &DataExportAction::sigExportDataStart, this, [&] { notes << note.text(); });
+        QSignalSpy start(&action, &DataExportAction::sigExportDataStart);
+        // A second press while the copy runs starts nothing: the operator is told it runs.
+        connect(&action, &DataExportAction::sigExportDataStart, this, [&] {
+            notes << note.text();
+            QVERIFY(DataExportAction::running());
+            action.exportData();
+        });
         connect(&action, &DataExportAction::sigExportDataFinish, this, [&] { notes << note.text(); });
         prompts.reset({true, true});
         action.exportData();
+        QCOMPARE(start.count(), 1);
         QCOMPARE(prompts.asked, QStringList({LanStr(324), LanStr(320)}));
-        QCOMPARE(prompts.warned, QStringList{LanStr(147)});
+        QCOMPARE(prompts.warned, QStringList({QString::fromUtf8("正在导出"), LanStr(147)}));
         QCOMPARE(notes, QStringList({"数据导出中", ""}));
     }
 

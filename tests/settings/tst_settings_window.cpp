@@ -2,6 +2,7 @@
 // delay changed there used by the next cycle on the board.
 // ctest-timeout: 180
 #include <QDir>
+#include <QLineEdit>
 #include <QSettings>
 #include <QtTest>
 
@@ -9,11 +10,15 @@
 #include "choosecalinumwidget.h"
 #include "colorbutton.h"
 #include "constructionhooks.h"
+#include "drawroiwidget.h"
 #include "cyclerig.h"
 #include "editbox.h"
 #include "indexbutton.h"
 #include "iowidget.h"
+#include "mainstate.h"
 #include "modalanswerer.h"
+#include "networksettingdialog.h"
+#include "saveimagesettingdailog.h"
 #include "mojuwizard.h"
 #include "startup.h"
 #include "testsupport.h"
@@ -232,6 +237,58 @@ private slots:
         const qint64 off = rig.publishedAt(kClampOut, false, rig.waitOutput(kClampOut, false, 4000));
         QVERIFY(off > 0);
         QVERIFY2(Ms(edge, off) >= 1500, qPrintable(QString::number(Ms(edge, off))));
+    }
+
+    // The factory restore without its package says so and leaves the operator where he was.
+    void factoryRestoreWithoutPackageStaysOnTheScreen()
+    {
+        openByButton();
+        rig.answerer->clearShown();
+        rig.answerer->answer({ModalAnswerer::Yes, ModalAnswerer::Confirm});
+        screen->factoryRestoreButton->click();
+        QTRY_COMPARE(rig.answerer->pendingAnswers(), 0);
+        QCoreApplication::processEvents();
+        QVERIFY(screen->isVisible());
+        screen->hide();
+    }
+
+    // An NG alarm raised while one of the screen's dialogs is open takes the screen: the dialog
+    // closes unsaved, as an open keypad does, and the alarm page stands in front, over nothing.
+    void alarmClosesTheScreensDialogsUnsaved()
+    {
+        QVERIFY(rig.mouldOnly(1));
+        const auto restore = qScopeGuard([this] {
+            rig.window->drawROIWidget->Restart(), rig.setPart(0, false), rig.restartDetection();
+        });
+        // Once the dialog runs: an edit in it, then the mould that raises the alarm. A dialog the
+        // alarm leaves standing fails the test when the answerer's time is up.
+        const auto alarmInside = [this](std::function<QDialog*()> dialog) {
+            QVERIFY(rig.restartDetection() && rig.setPart(0, true));
+            openByButton();
+            rig.answerer->watch("page dialog", std::move(dialog));
+            rig.answerer->answerWith([this](QDialog* d) {
+                for (QLineEdit* e : d->findChildren<QLineEdit*>()) e->setText("77");
+                rig.openMould();
+            });
+        };
+        const int daysWere = gpWParaBak->days;
+        alarmInside([this]() -> QDialog* {
+            for (QDialog* d : screen->findChildren<QDialog*>())
+                if (dynamic_cast<SaveImageSettingDailog*>(d))
+                    return d;
+            return nullptr;
+        });
+        screen->SlotSaveImageSetting();
+        QCOMPARE(gpState->pageState, kPageAlarm);
+        QVERIFY(screen->isHidden() && rig.window->drawROIWidget->isVisible());
+        QCOMPARE(gpWParaBak->days, daysWere);
+
+        rig.window->drawROIWidget->Restart();
+        alarmInside([] { return static_cast<QDialog*>(gpNetDialog); });
+        QCOMPARE(OpenNetworkDialog(screen), int(QDialog::Rejected));
+        QCOMPARE(gpState->pageState, kPageAlarm);
+        QVERIFY(gpNetDialog->isHidden() && screen->isHidden() && !QApplication::activeModalWidget());
+        QVERIFY(rig.window->drawROIWidget->isVisible() && rig.answerer->failures().isEmpty());
     }
 };
 

@@ -29,7 +29,10 @@ public:
     void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
     void drawPath(const QPainterPath&) override {}
     void drawPolygon(const QPointF*, int, PolygonDrawMode) override {}
-    void drawImage(const QRectF&, const QImage&, const QRectF&, Qt::ImageConversionFlags) override {}
+    void drawImage(const QRectF& r, const QImage&, const QRectF&, Qt::ImageConversionFlags) override
+    {
+        images << transform.mapRect(r);
+    }
     void drawTextItem(const QPointF& at, const QTextItem& item) override
     {
         texts << item.text();
@@ -45,6 +48,7 @@ public:
     QColor pen;
     QList<QRectF> places;  // where each text stands on the device
     QList<int> sizes;      // and its font's pixel size
+    QList<QRectF> images;  // where each picture stands on the device
     QTransform transform;
 };
 
@@ -308,6 +312,55 @@ private slots:
         QVERIFY(device.engine.places.value(0).left() < 20);
     }
 
+    // With the column on the left what belongs to the picture keeps its place and shows whole:
+    // the regions and their labels stand where they stand with the column on the right, the
+    // legend stays clear of the region panel's bottom row, and a record picture fits right of
+    // the column, so that its stamps at its left edge show.
+    void columnLeavesPictureRegionsAndPanelWhole()
+    {
+        QWidget* window = view->parentWidget();
+        window->setFixedSize(gShowW, gShowH);
+        window->show();
+        DrawROIWidget column(window, rig.window->cammerWidgets);
+        column.show();
+        column.recordCount = 1;
+        column.recordImage = QImage(640, 480, QImage::Format_RGB32);
+        const auto restore = qScopeGuard([this] {
+            view->curRoi = -1, view->ShowHideROIPara(), view->storeB->roiNum[0] = 2, gSource = 1;
+        });
+        gpState->pageState = kPageTeaching;
+        view->storeB->roiNum[0] = 1;
+        QRectF label[2];
+        for (int k = 0; k < 2; ++k) {
+            const int x = k == 0 ? 0 : gShowW - column.width();
+            column.move(x, 0);
+            TextDevice labels, own, record;
+            gSource = kSourceTemplate;
+            view->curRoi = -1;
+            view->ShowHideROIPara();
+            view->render(&labels);
+            label[k] = labels.engine.places.value(labels.engine.texts.indexOf(QRegularExpression("^1: .*")));
+            view->curRoi = 0;
+            view->ShowHideROIPara();
+            view->render(&own, QPoint(), QRegion(), QWidget::DrawWindowBackground);  // the view's own texts
+            int panel = 0;
+            for (QWidget* w : view->findChildren<QWidget*>()) {
+                const QRect place(w->mapTo(view, QPoint()), w->size());
+                for (int i = 0; i < own.engine.texts.size() && w->isVisibleTo(view); ++i)
+                    QVERIFY2(!own.engine.places[i].intersects(place) && !own.engine.places[i].intersects(column.geometry()),
+                             qPrintable(QString("%1 at x %2").arg(own.engine.texts[i]).arg(x)));
+                panel += w->isVisibleTo(view);
+            }
+            QVERIFY(panel >= 3);
+            gSource = kSourceNGRecord;
+            view->render(&record);
+            const int left = x == 0 ? column.width() : 0;
+            QCOMPARE(record.engine.images.value(0), QRectF(left, 0, gShowW - left, gShowH));
+        }
+        QVERIFY(!label[0].isEmpty());
+        QCOMPARE(label[0], label[1]);
+    }
+
     // Labels carry number, parameters and value below 11 regions, number and value from 11 on;
     // the countdown shows three digits above 0.02; a re-check shows the cycle's count.
     void texts()
@@ -358,6 +411,12 @@ private slots:
             gSource = source;
             text = paintedText();
             QVERIFY2(text.contains(QString::fromUtf8("%1图片数 1 / 2").arg(folder)), qPrintable(text));
+            // The Japanese page says it on one line: camera, detection, title and counts.
+            gLan = 3;
+            text = paintedText();
+            const QString line = QString::fromUtf8("カメラ1 検出%1 %2記録 1 / 2").arg(LanStr(263), folder);
+            gLan = 1;
+            QVERIFY2(text.contains(line), qPrintable(text));
         }
         gSource = 1;
 

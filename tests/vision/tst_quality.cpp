@@ -212,7 +212,7 @@ void TestQuality::hueJudgementIgnoresNoiseOnNearGreyAndFindsAColouredPatch()
     // those two channels. On the clear colour, which no frame clips, a part of 15 px clipped white
     // at a region's edge, a black and a grey part, and a region whose colour all but vanished (faded
     // to 3 %) fail too, and one keeping a twentieth, whose hue noise no longer leaves clear, fails the
-    // defect function, and so does a 14 px part of its own hue half as strong again (the hue cannot
+    // defect function and the similarity, and so does a 14 px part of its own hue half as strong again (the hue cannot
     // tell it). On the faint tints a 14 px part of the surface's grey but a clear green fails the
     // defect function, also where the tint leans to green. A frame compressed at quality 50 (which
     // turns a near-grey's hue in blocks) passes the similarity and the defect function, and its parts
@@ -270,8 +270,10 @@ void TestQuality::hueJudgementIgnoresNoiseOnNearGreyAndFindsAColouredPatch()
                                            : part == &stronger ? ", stronger teal"
                                            : part              ? ", faded"
                                                                : ", no part");
-                // The similarity keeps a twentieth of a colour and weighs colours as hues; compression
-                // bleeds the clear colour into a 15 px grey part, which keeps its hue.
+                // The similarity weighs colours as hues; compression bleeds the clear colour into a
+                // 15 px grey part, which keeps its hue.
+                if (part == &pale)
+                    QVERIFY2(!v.roiOk[0][0], qPrintable(what + QString(": similarity %1").arg(v.roiValue[0][0])));
                 if (part != &pale && part != &green && part != &stronger && !(fr.jpeg && part == &grey)) {
                     QVERIFY2(v.roiOk[0][0] == !part,
                              qPrintable(what + QString(": similarity %1").arg(v.roiValue[0][0])));

@@ -99,6 +99,15 @@ private slots:
         QCOMPARE(answerer.pendingAnswers(), 0);
         QCOMPARE(answerer.texts(), QStringList({"first warning", "second warning", "delete?", "delete?", "delete?"}));
         QCOMPARE(gpWarnBox->confirmButton->text(), QString("Confirm"));
+        // Made before the parameters give the language, the box speaks the screens' language.
+        gLan = 3;
+        gpWarnBox->show();
+        gpLostCameraWarnBox->show();
+        gLan = 1;
+        QCOMPARE(gpWarnBox->confirmButton->text(), QString::fromUtf8("確認"));
+        QCOMPARE(gpLostCameraWarnBox->confirmButton->text(), QString::fromUtf8("シャットダウン"));
+        for (WarnBox* box : {static_cast<WarnBox*>(gpWarnBox), static_cast<WarnBox*>(gpLostCameraWarnBox)})
+            box->hide(), box->show(), box->hide();
         QCOMPARE(gpChooseBox->yesButton->text(), QString("YES"));
         QCOMPARE(gpChooseBox->noButton->text(), QString("NO"));
     }
