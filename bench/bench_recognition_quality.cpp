@@ -1318,8 +1318,10 @@ void Plain(floorgen::Scene& s, const floorgen::RegionSpec& region, int frames, c
 }
 
 // The strands of fault 1: threads 4-5 x 44 px of a fine texture's own grey (ribs of 4 px across or
-// along, a 2 x 2 knurl, contrast 40 and 80), still or shifted 1-3 px uncorrected; strands of other
-// widths; strong strings 2-3 x 30-40 px on any grey surface under the generator's conditions.
+// along, a 2 x 2 knurl, contrast 40 and 80), still or shifted 1-3 px uncorrected (then in the
+// region's middle: a shift carries a strand at the outline partly past the crop, where the plain
+// comparison at the true place still sees it); strands of other widths; strong strings 2-3 x 30-40
+// px on any grey surface under the generator's conditions.
 void StrandRows(const std::vector<cv::Mat>& photos)
 {
     using namespace floorgen;
@@ -1356,7 +1358,7 @@ void StrandRows(const std::vector<cv::Mat>& photos)
         FaultRow(x.name, 5.0, photos, 12, [&](floorgen::Scene& s, cv::RNG& rng) {
             Plain(s, box, 2, rng, [&](cv::RNG& r) {
                 PartSpec p;
-                p.kind = Part::Strand, p.place = Place::Anywhere, p.h = 44;
+                p.kind = Part::Strand, p.place = x.shaken ? Place::Centre : Place::Anywhere, p.h = 44;
                 do p.w = r.uniform(x.lo, x.hi + 1);
                 while (x.lo == 3 && p.w > 3 && p.w < 6);
                 p.turn = x.turn >= 0 ? x.turn : 90.0 * r.uniform(0, 2);

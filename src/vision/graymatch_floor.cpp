@@ -29,6 +29,11 @@ constexpr int kFlatSpan = 4;    // a smooth area holds a square this wide: a tur
 constexpr int kFlatShare = 2;   // smooth: the crop's 3 x 3 range at most 1 in this many of the references'
 constexpr int kTextureKeptShare = 4;  // a crop keeping the texture's range on 1 in this many textured pixels is no blur
 constexpr int kTraceShare = 2;  // a crop whose values follow the references' by this share keeps the texture's trace
+constexpr int kDriftRounds = 3;         // rounds of the drift's fit: each reaches about a pixel further on a fine texture
+constexpr double kDriftReach = 1.5;     // pixels: a crop farther off moved, as the whole-pixel movements tell
+constexpr double kDriftTurn = 0.035;    // radians (2 degrees): a steeper turn is no slight one
+constexpr double kDriftDamping = 0.01;  // the fit's steps damped by this share of each term's own weight
+constexpr int kDriftShare = 2;          // a drift leaving at most 1 in this many departures on texture explains them
 
 // Whether the crop sits at its alignment on its textured pixels (255 in textured, count of
 // them), where departing of them depart from own (the pixels against the references' own values
@@ -294,12 +299,44 @@ bool Within(const cv::Mat& marks, const cv::Mat& diff)
     return true;
 }
 
+// Marks in firmMarks the pixels departing (255 in departing) that lie within the range of the
+// references' values within kNearReach pixels yet off each of those values by more than the
+// tolerance (own: the crop against the references' own values): a part of a texture's mean grey
+// on its flat stretches, which a shake that nothing found would never make, since it brings one of
+// those values.
+void OffEveryValue(const Comparison& own, const cv::Mat& departing, cv::Mat& firmMarks)
+{
+    const int lim = own.lim, ceiling = own.ceiling;
+    const cv::Size size = departing.size();
+    for (int y = 0; y < size.height; ++y) {
+        const unsigned char* d = departing.ptr<unsigned char>(y);
+        unsigned char* f = firmMarks.ptr<unsigned char>(y);
+        for (int x = 0; x < size.width; ++x) {
+            if (!d[x] || f[x])
+                continue;
+            const int up = own.up->at<unsigned char>(y, x), down = std::min<int>(own.down->at<unsigned char>(y, x), ceiling);
+            bool off = true;
+            for (int v = std::max(0, y - kNearReach); off && v <= std::min(size.height - 1, y + kNearReach); ++v) {
+                const unsigned char* lo = own.low->ptr<unsigned char>(v);
+                const unsigned char* hi = own.high->ptr<unsigned char>(v);
+                for (int u = std::max(0, x - kNearReach); u <= std::min(size.width - 1, x + kNearReach); ++u)
+                    if (std::max(lo[u] - up, down - hi[u]) <= lim) {
+                        off = false;
+                        break;
+                    }
+            }
+            if (off)
+                f[x] = 255;
+        }
+    }
+}
+
 // The firm pixels' departures of firmOwn (own, or own at the frame's light) into firmMarks, where
 // the pixel lies off every reference value within kNearReach pixels as well, with the references'
 // masks moved by shift. Returns the references' textured mask at the crop's place.
 const cv::Mat* FirmMarks(const GrayMatch& m, Comparison firmOwn, cv::Point shift, cv::Mat& firmMarks)
 {
-    static thread_local cv::Mat firm, textured, nearLow, nearHigh;
+    static thread_local cv::Mat firm, textured, nearLow, nearHigh, departing;
     const cv::Mat* firmAt = &m.firm;
     const cv::Mat* texturedAt = &m.textured;
     Comparison offNear = firmOwn;
@@ -315,10 +352,152 @@ const cv::Mat* FirmMarks(const GrayMatch& m, Comparison firmOwn, cv::Point shift
         firmAt = &firm, texturedAt = &textured;
         offNear.low = &nearLow, offNear.high = &nearHigh;
     }
-    firmOwn.also = &offNear;
     firmOwn.only = firmAt;
-    MarkDepartures(firmOwn, firmMarks);
+    firmOwn.also = nullptr;
+    if (MarkDepartures(firmOwn, departing) == 0) {
+        departing.copyTo(firmMarks);
+        return texturedAt;
+    }
+    Comparison offAround = firmOwn;
+    offAround.also = &offNear;
+    MarkDepartures(offAround, firmMarks);
+    OffEveryValue(firmOwn, departing, firmMarks);
     return texturedAt;
+}
+
+// The marks on texture a crop that sits still keeps, two ways: the plain comparison's own (every
+// mark on the textured pixels), or those in solid areas alone, kSolidSpan wide, where a slight
+// drift of the crop explains the rest (see Drifts); both with the joined strips (JoinedMarks).
+struct TextureMarks
+{
+    struct Kept
+    {
+        cv::Mat marks;       // on the textured pixels (and the firm ones the joined strips span)
+        cv::Mat opened;      // those the plain comparison's opening keeps (the solid areas: all)
+        int onTextured = 0;  // of them on textured pixels
+        int marked = 0;      // of them and the smooth areas' marks
+    };
+    Kept plain, solid;
+    cv::Mat adds;  // the plain comparison's marks on texture beyond the solid areas and diff (empty: none)
+};
+
+// The marks (own's departures over every judged pixel) on texture (the references' textured mask
+// at the crop's place, moved by shift), sorted into out; flatMarks: the smooth areas' marks.
+void SortTextureMarks(const GrayMatch& m, const cv::Mat& marks, const cv::Mat& textured, cv::Point shift,
+                      bool anyOnTexture, const cv::Mat& flatMarks, const cv::Mat& diff, TextureMarks& out)
+{
+    static thread_local cv::Mat span, joined;
+    cv::Mat& opened = out.plain.opened;
+    cv::bitwise_and(marks, textured, out.plain.marks);
+    out.plain.marks.copyTo(out.solid.marks);
+    OpenSquare(out.solid.marks, kSolidSpan);
+    if (anyOnTexture) {
+        if (shift != cv::Point())
+            MoveMask(m.textureSpan, shift, span);
+        JoinedMarks(marks, shift == cv::Point() ? m.textureSpan : span, out.solid.marks, joined);
+        cv::bitwise_or(out.solid.marks, joined, out.solid.marks);
+        cv::bitwise_or(out.plain.marks, joined, out.plain.marks);
+    }
+    out.solid.onTextured = CountBoth(out.solid.marks, textured);
+    out.solid.marked = anyOnTexture ? cv::countNonZero(out.solid.marks | flatMarks) : 0;
+    out.plain.marks.copyTo(opened);
+    OpenCross(opened);
+    out.plain.onTextured = CountBoth(opened, textured);
+    out.plain.marked = anyOnTexture ? cv::countNonZero(opened | flatMarks) : 0;
+    out.solid.opened = out.solid.marks;
+    out.adds.create(marks.size(), CV_8UC1);
+    PerPixel(out.adds, opened, out.solid.marks, [](auto, auto o, auto solid) { return o & ~solid; });
+    PerPixel(out.adds, diff, diff, [](auto a, auto d, auto) { return a & ~d; });
+    if (cv::countNonZero(out.adds) == 0)
+        out.adds.release();
+}
+
+// A slight movement of the crop against its references: by (x, y) pixels and turned by `turn`
+// radians about the crop's middle.
+struct Drift
+{
+    double x = 0, y = 0, turn = 0;
+};
+
+// The map from a crop pixel to where its content lay on the references, drifted by d.
+cv::Matx23d DriftMap(const Drift& d, cv::Size size)
+{
+    const double cx = (size.width - 1) / 2.0, cy = (size.height - 1) / 2.0;
+    const double c = std::cos(d.turn), s = std::sin(d.turn);
+    // q = R(-turn) (p - middle - (x, y)) + middle
+    const double ux = -cx - d.x, uy = -cy - d.y;
+    return cv::Matx23d(c, s, c * ux + s * uy + cx, -s, c, -s * ux + c * uy + cy);
+}
+
+// The drift that best explains level (8-bit) against mid (32F, the references' middle value) on
+// the pixels set in over within inner: least squares on mid's slopes, a few rounds, each on mid
+// drifted as far as the last found (a fine texture's slopes say little beyond a pixel at once).
+Drift FitDrift(const cv::Mat& level, const cv::Mat& mid, const cv::Mat& over, cv::Rect inner)
+{
+    static thread_local cv::Mat moved;
+    Drift d;
+    const double cx = (level.cols - 1) / 2.0, cy = (level.rows - 1) / 2.0;
+    for (int round = 0; round < kDriftRounds; ++round) {
+        cv::warpAffine(mid, moved, DriftMap(d, level.size()), level.size(), cv::INTER_LINEAR | cv::WARP_INVERSE_MAP,
+                       cv::BORDER_REPLICATE);
+        cv::Matx33d normal = cv::Matx33d::zeros();
+        cv::Vec3d toward;
+        for (int y = inner.y; y < inner.br().y; ++y) {
+            const float* r = moved.ptr<float>(y);
+            const float* up = moved.ptr<float>(y - 1);
+            const float* down = moved.ptr<float>(y + 1);
+            const unsigned char* v = level.ptr<unsigned char>(y);
+            const unsigned char* o = over.ptr<unsigned char>(y);
+            for (int x = inner.x; x < inner.br().x; ++x) {
+                if (!o[x])
+                    continue;
+                const double gx = 0.5 * (r[x + 1] - r[x - 1]), gy = 0.5 * (down[x] - up[x]);
+                // d(mid drifted)/d(x, y, turn): the content comes from (p - (x, y)) turned back
+                const cv::Vec3d j(-gx, -gy, gx * (y - cy) - gy * (x - cx));
+                normal += j * j.t();
+                toward += j * (v[x] - double(r[x]));
+            }
+        }
+        // Damped (ribs tell no movement along themselves: the least one that fits is taken).
+        for (int k = 0; k < 3; ++k) normal(k, k) *= 1 + kDriftDamping;
+        cv::Vec3d step;
+        if (!cv::solve(normal, toward, step, cv::DECOMP_CHOLESKY))
+            break;
+        d.x += step[0], d.y += step[1], d.turn += step[2];
+        if (std::abs(d.x) > kDriftReach || std::abs(d.y) > kDriftReach || std::abs(d.turn) > kDriftTurn)
+            break;
+    }
+    return d;
+}
+
+// Whether the crop (own: its levels against the references' own values, as the match moved them
+// by shift) drifted a fraction of a pixel or turned slightly off them, so that its departures on
+// the textured pixels (255 in textured) are lines along the texture's edges, not a part: the drift
+// that fits best (at most kDriftReach pixels and kDriftTurn) leaves at most 1 in kDriftShare of
+// them, and kStillMargin fewer. A part departs from the references however they drift; the
+// texture's own departures of a still crop, noise, stay as many.
+bool Drifts(const Comparison& own, const cv::Mat& textured, cv::Point shift)
+{
+    static thread_local cv::Mat mid, low, high;
+    const cv::Size size = own.up->size();
+    // (Off the strip a movement uncovers and a pixel more, which the slopes read.)
+    const int rimX = std::abs(shift.x) + 2, rimY = std::abs(shift.y) + 2;
+    const cv::Rect inner(rimX, rimY, size.width - 2 * rimX, size.height - 2 * rimY);
+    if (inner.width <= 0 || inner.height <= 0)
+        return false;
+    cv::addWeighted(*own.low, 0.5, *own.high, 0.5, 0, mid, CV_32F);
+    const Drift d = FitDrift(*own.up, mid, textured, inner);
+    if (std::abs(d.x) > kDriftReach || std::abs(d.y) > kDriftReach || std::abs(d.turn) > kDriftTurn)
+        return false;
+    const cv::Matx23d map = DriftMap(d, size);
+    cv::warpAffine(*own.low, low, map, size, cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_REPLICATE);
+    cv::warpAffine(*own.high, high, map, size, cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_REPLICATE);
+    Comparison still = own, drifted = own;
+    still.also = drifted.also = nullptr;
+    still.only = drifted.only = &textured;
+    drifted.low = &low, drifted.high = &high;
+    const int here = Departures(still, inner, inner), there = Departures(drifted, inner, inner);
+    return there * kDriftShare <= here && here - there >= kStillMargin;
 }
 }  // namespace
 
@@ -340,7 +519,8 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
     const cv::Rect all(cv::Point(), own.up->size());
     Comparison near = own;
     near.lim = static_cast<unsigned char>(std::max(0, int(own.lim) - lightReach));
-    static thread_local cv::Mat marks, firmMarks, onTexture, flatMarks, joined, span, opened, flatOpened;
+    static thread_local cv::Mat marks, firmMarks, onTexture, flatMarks, span, opened, flatOpened;
+    static thread_local TextureMarks texture;
     if (m.firm.empty())
         return;
     // (own's departures, where the caller found them already.)
@@ -363,9 +543,6 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
     const Comparison* firmLight = exact ? exact->At() : nullptr;
     const int marked = ownDepartures(own);
     const cv::Mat* texturedAt = FirmMarks(m, firmLight ? *firmLight : own, shift, firmMarks);
-    // On texture only solid areas count: a crop a fraction of a pixel off (a slight turn) departs
-    // in lines and specks along the texture's edges, a part as a whole (a piece of ribs moved
-    // half an odd period as strips a pixel apart: see JoinedMarks).
     cv::bitwise_and(marks, *texturedAt, onTexture);
     const bool anyOnTexture = cv::countNonZero(onTexture) > 0;
     static thread_local Smooth smooth;
@@ -373,42 +550,43 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
         SmoothPixels(m, *own.up, shift, own.lim, *texturedAt, smooth);
     const int texturedCount = shift == cv::Point() ? m.texturedCount : cv::countNonZero(*texturedAt);
     // The band weighs against every mark on texture, which are marks: where it departs at more than
-    // 1 in kBandShare of all of them, the solid areas need not be found.
-    const bool bandDeparts = bandHere * kBandShare > marked;
-    int markedOnTexture = 0, onTextureCount = 0;
+    // 1 in kBandShare of all of them, the texture's marks need not be sorted. Both as the plain
+    // comparison's opening keeps them, where that may tell otherwise: a compression's specks beyond
+    // the band over a whole texture say nothing of where the crop lies.
+    bool bandDeparts = bandHere * kBandShare > marked;
+    if (bandDeparts && band && anyOnTexture) {
+        static thread_local cv::Mat bandMarks;
+        MarkDepartures(*band, bandMarks);
+        OpenCross(bandMarks);
+        marks.copyTo(opened);
+        OpenCross(opened);
+        bandDeparts = cv::countNonZero(bandMarks) * kBandShare > cv::countNonZero(opened);
+    }
+    bool drifts = true;  // (as good as no marks on texture)
     if (!bandDeparts) {
         if (anyOnTexture)
             FlatMarks(smooth, marks, flatMarks);
-        OpenSquare(onTexture, kSolidSpan);
-        if (anyOnTexture) {
-            if (shift != cv::Point())
-                MoveMask(m.textureSpan, shift, span);
-            JoinedMarks(marks, shift == cv::Point() ? m.textureSpan : span, onTexture, joined);
-            cv::bitwise_or(onTexture, joined, onTexture);
-        }
-        cv::bitwise_and(onTexture, *texturedAt, joined);
-        onTextureCount = cv::countNonZero(joined);
-        // Whether the crop sits still, against the solid areas alone (a smooth part may cover most
-        // of a small region).
-        markedOnTexture = anyOnTexture ? cv::countNonZero(onTexture | flatMarks) : 0;
+        SortTextureMarks(m, marks, *texturedAt, shift, anyOnTexture, flatMarks, diff, texture);
+        drifts = texture.adds.empty() || Drifts(own, *texturedAt, shift);
     }
-    // The band's departures that say the crop is off lie where the solid marks do (a texture's
-    // cells moved beyond its reach): a compression's specks elsewhere say nothing of them.
-    if (band && !bandDeparts && bandHere * kBandShare > markedOnTexture && markedOnTexture > 0) {
-        cv::bitwise_or(onTexture, flatMarks, span);
+    TextureMarks::Kept& kept = drifts ? texture.solid : texture.plain;
+    // The band's departures that say the crop is off lie where the marks on texture do (a
+    // texture's cells moved beyond its reach): a compression's specks elsewhere say nothing of them.
+    if (band && !bandDeparts && bandHere * kBandShare > kept.marked && kept.marked > 0) {
+        cv::bitwise_or(kept.opened, flatMarks, span);
         Square<false>(span, kSolidSpan);
         Comparison near = *band;
         near.only = &span;
         bandHere = Departures(near, all, all);
     }
-    // The smooth areas' marks as the plain comparison has them there too: its marks opened over
-    // the whole crop, then kept in the areas (opened within them alone, a blurred part's marks,
-    // which hold together with the texture's around it, lose what the plain comparison keeps).
-    const bool off = bandDeparts || bandHere * kBandShare > markedOnTexture ||
-                     (!aligned && !SitsStill(own, *texturedAt, onTextureCount, texturedCount,
+    const bool off = bandDeparts || bandHere * kBandShare > kept.marked ||
+                     (!aligned && !SitsStill(own, *texturedAt, kept.onTextured, texturedCount,
                                              m.wholeMask ? nullptr : &m.judged, shift));
     const bool smoothHolds = off && anyOnTexture &&
                              (smooth.kept * kTextureKeptShare >= texturedCount || KeepsNoTrace(own, *texturedAt));
+    // The smooth areas' marks as the plain comparison has them there too: its marks opened over
+    // the whole crop, then kept in the areas (opened within them alone, a blurred part's marks,
+    // which hold together with the texture's around it, lose what the plain comparison keeps).
     const bool withFlat = off ? smoothHolds : anyOnTexture;
     if (withFlat) {
         marks.copyTo(opened);
@@ -422,8 +600,8 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
         if (smoothHolds)
             cv::bitwise_or(marks, flatMarks, marks);
     } else {
-        cv::bitwise_or(onTexture, firmMarks, marks);
-        if (anyOnTexture)  // (the smooth areas' marks: the gate above is the solid areas' alone)
+        cv::bitwise_or(kept.marks, firmMarks, marks);
+        if (anyOnTexture)  // (the smooth areas' marks: the gate above is the texture's alone)
             cv::bitwise_or(marks, flatMarks, marks);
     }
     OpenCross(marks);  // (a 3 x 3 ellipse is that cross)
