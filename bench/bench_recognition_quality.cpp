@@ -1329,33 +1329,26 @@ void StrandRows(const std::vector<cv::Mat>& photos)
     box.shape = Shape::Rectangle, box.w = 100, box.h = 80;
     struct Strands
     {
-        const char* name;
-        Surface surface;
-        int across;  // ribs along the rows (1), the columns (0), either (-1)
-        int turn;    // the strands' length from the rows in degrees (-1: along either)
-        int contrast;
-        int lo, hi;  // width
+        std::string name;
+        Surface surface;  // Count: ribs or a knurl
+        int turn;         // the strands' length from the rows in degrees (-1: along either); the ribs run down
+        int contrast;     // 0: 40 or 80
+        int lo, hi;       // width
         bool shaken;
     };
-    for (const Strands& x : {Strands{"fault 1 strands 4-5 x 44 px own grey: across ribs 4 px, contrast 40", Surface::Ribs,
-                                     0, 0, 40, 4, 5, false},
-                             Strands{"fault 1 strands 4-5 x 44 px own grey: across ribs 4 px, contrast 80", Surface::Ribs,
-                                     0, 0, 80, 4, 5, false},
-                             Strands{"fault 1 strands 4-5 x 44 px own grey: along ribs 4 px, contrast 40", Surface::Ribs,
-                                     0, 90, 40, 4, 5, false},
-                             Strands{"fault 1 strands 4-5 x 44 px own grey: along ribs 4 px, contrast 80", Surface::Ribs,
-                                     0, 90, 80, 4, 5, false},
-                             Strands{"fault 1 strands 4-5 x 44 px own grey: knurl 2 x 2, contrast 40", Surface::Knurl,
-                                     -1, -1, 40, 4, 5, false},
-                             Strands{"fault 1 strands 4-5 x 44 px own grey: knurl 2 x 2, contrast 80", Surface::Knurl,
-                                     -1, -1, 80, 4, 5, false},
-                             Strands{"fault 1 strands 4-5 x 44 px own grey: ribs 4 px, shifted 1-3 px uncorrected",
-                                     Surface::Ribs, -1, -1, 0, 4, 5, true},
-                             Strands{"fault 1 strands 4-5 x 44 px own grey: knurl 2 x 2, shifted 1-3 px uncorrected",
-                                     Surface::Knurl, -1, -1, 0, 4, 5, true},
-                             Strands{"fault 1 strands 3 and 6-8 px own grey: ribs and knurl 4 px", Surface::Count, -1,
-                                     -1, 0, 3, 8, false}})
-        FaultRow(x.name, 5.0, photos, 12, [&](floorgen::Scene& s, cv::RNG& rng) {
+    std::vector<Strands> rows;
+    const char* const own = "fault 1 strands 4-5 x 44 px own grey: ";
+    for (const int contrast : {40, 80}) {
+        const std::string c = ", contrast " + std::to_string(contrast);
+        rows.push_back({own + std::string("across ribs 4 px") + c, Surface::Ribs, 0, contrast, 4, 5, false});
+        rows.push_back({own + std::string("along ribs 4 px") + c, Surface::Ribs, 90, contrast, 4, 5, false});
+        rows.push_back({own + std::string("knurl 2 x 2") + c, Surface::Knurl, -1, contrast, 4, 5, false});
+    }
+    rows.push_back({own + std::string("ribs 4 px, shifted 1-3 px uncorrected"), Surface::Ribs, -1, 0, 4, 5, true});
+    rows.push_back({own + std::string("knurl 2 x 2, shifted 1-3 px uncorrected"), Surface::Knurl, -1, 0, 4, 5, true});
+    rows.push_back({"fault 1 strands 3 and 6-8 px own grey: ribs and knurl 4 px", Surface::Count, -1, 0, 3, 8, false});
+    for (const Strands& x : rows)
+        FaultRow(x.name.c_str(), 5.0, photos, 12, [&](floorgen::Scene& s, cv::RNG& rng) {
             Plain(s, box, 2, rng, [&](cv::RNG& r) {
                 PartSpec p;
                 p.kind = Part::Strand, p.place = x.shaken ? Place::Centre : Place::Anywhere, p.h = 44;
@@ -1365,9 +1358,8 @@ void StrandRows(const std::vector<cv::Mat>& photos)
                 return p;
             });
             s.surface = x.surface == Surface::Count ? (rng.uniform(0, 2) ? Surface::Ribs : Surface::Knurl) : x.surface;
-            s.period = 4, s.grey = rng.uniform(80, 171);
+            s.period = 4, s.grey = rng.uniform(80, 171), s.across = false;
             s.contrast = x.contrast ? x.contrast : 40 * rng.uniform(1, 3);
-            s.across = x.across >= 0 ? x.across : rng.uniform(0, 2);
             if (x.shaken) {
                 s.condition = Condition::Shift;
                 do s.dx = rng.uniform(-3, 4), s.dy = rng.uniform(-3, 4);

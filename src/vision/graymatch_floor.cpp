@@ -4,11 +4,14 @@
 // comparison is reliable. Reliable, decided at training per pixel: firm where a whole pixel of
 // movement changes the references by at most a third of the tolerance, marked where the pixel
 // also lies off every reference value within 3 pixels (a shake the band took in is no part);
-// textured elsewhere (fine ribs, knurls, edges), marked while the crop sits still (at most half
-// of those pixels depart, and no movement of up to 2 pixels leaves clearly fewer), in solid areas
-// (7 x 7) or in strips of ribs joined across gaps of a pixel or two; and, sitting still or not,
-// where the crop is smooth though the references were textured (a smooth part of a fine
-// texture's mean grey 6 pixels wide or more), unless the crop keeps no texture anywhere (a blur).
+// textured elsewhere (fine ribs, knurls, edges), marked as the plain comparison marks them, down
+// to its own opening, wherever the crop sits still: at most half of those pixels depart, no
+// movement of up to 2 pixels leaves clearly fewer, and no slight drift or turn (a fraction of a
+// pixel, fitted on the references' slopes) leaves at most half of them. A drifting crop departs
+// in lines along the texture's edges, a part as a whole: there only solid areas (7 x 7) count,
+// and strips of ribs joined across gaps of a pixel or two. Sitting still or not, marked where
+// the crop is smooth though the references were textured (a smooth part of a fine texture's mean
+// grey 6 pixels wide or more), unless the crop keeps no texture anywhere (a blur).
 #include "graymatch_stages.h"
 
 #include <algorithm>
@@ -29,7 +32,7 @@ constexpr int kFlatSpan = 4;    // a smooth area holds a square this wide: a tur
 constexpr int kFlatShare = 2;   // smooth: the crop's 3 x 3 range at most 1 in this many of the references'
 constexpr int kTextureKeptShare = 4;  // a crop keeping the texture's range on 1 in this many textured pixels is no blur
 constexpr int kTraceShare = 2;  // a crop whose values follow the references' by this share keeps the texture's trace
-constexpr int kDriftRounds = 3;         // rounds of the drift's fit: each reaches about a pixel further on a fine texture
+constexpr int kDriftRounds = 3;         // rounds of the drift's fit: each reaches a pixel further on a fine texture
 constexpr double kDriftReach = 1.5;     // pixels: a crop farther off moved, as the whole-pixel movements tell
 constexpr double kDriftTurn = 0.035;    // radians (2 degrees): a steeper turn is no slight one
 constexpr double kDriftDamping = 0.01;  // the fit's steps damped by this share of each term's own weight
@@ -314,7 +317,8 @@ void OffEveryValue(const Comparison& own, const cv::Mat& departing, cv::Mat& fir
         for (int x = 0; x < size.width; ++x) {
             if (!d[x] || f[x])
                 continue;
-            const int up = own.up->at<unsigned char>(y, x), down = std::min<int>(own.down->at<unsigned char>(y, x), ceiling);
+            const int up = own.up->at<unsigned char>(y, x),
+                      down = std::min<int>(own.down->at<unsigned char>(y, x), ceiling);
             bool off = true;
             for (int v = std::max(0, y - kNearReach); off && v <= std::min(size.height - 1, y + kNearReach); ++v) {
                 const unsigned char* lo = own.low->ptr<unsigned char>(v);
@@ -440,8 +444,8 @@ Drift FitDrift(const cv::Mat& level, const cv::Mat& mid, const cv::Mat& over, cv
     for (int round = 0; round < kDriftRounds; ++round) {
         cv::warpAffine(mid, moved, DriftMap(d, level.size()), level.size(), cv::INTER_LINEAR | cv::WARP_INVERSE_MAP,
                        cv::BORDER_REPLICATE);
-        cv::Matx33d normal = cv::Matx33d::zeros();
-        cv::Vec3d toward;
+        // The normal equations' terms: [xx, xy, xt, yy, yt, tt] and toward [x, y, t].
+        double n[6] = {}, b[3] = {};
         for (int y = inner.y; y < inner.br().y; ++y) {
             const float* r = moved.ptr<float>(y);
             const float* up = moved.ptr<float>(y - 1);
@@ -451,15 +455,17 @@ Drift FitDrift(const cv::Mat& level, const cv::Mat& mid, const cv::Mat& over, cv
             for (int x = inner.x; x < inner.br().x; ++x) {
                 if (!o[x])
                     continue;
-                const double gx = 0.5 * (r[x + 1] - r[x - 1]), gy = 0.5 * (down[x] - up[x]);
                 // d(mid drifted)/d(x, y, turn): the content comes from (p - (x, y)) turned back
-                const cv::Vec3d j(-gx, -gy, gx * (y - cy) - gy * (x - cx));
-                normal += j * j.t();
-                toward += j * (v[x] - double(r[x]));
+                const float gx = 0.5f * (r[x + 1] - r[x - 1]), gy = 0.5f * (down[x] - up[x]);
+                const double jx = -gx, jy = -gy, jt = gx * (y - cy) - gy * (x - cx), e = v[x] - r[x];
+                n[0] += jx * jx, n[1] += jx * jy, n[2] += jx * jt, n[3] += jy * jy, n[4] += jy * jt, n[5] += jt * jt;
+                b[0] += jx * e, b[1] += jy * e, b[2] += jt * e;
             }
         }
         // Damped (ribs tell no movement along themselves: the least one that fits is taken).
-        for (int k = 0; k < 3; ++k) normal(k, k) *= 1 + kDriftDamping;
+        const double damped = 1 + kDriftDamping;
+        const cv::Matx33d normal(n[0] * damped, n[1], n[2], n[1], n[3] * damped, n[4], n[2], n[4], n[5] * damped);
+        const cv::Vec3d toward(b[0], b[1], b[2]);
         cv::Vec3d step;
         if (!cv::solve(normal, toward, step, cv::DECOMP_CHOLESKY))
             break;
@@ -499,6 +505,25 @@ bool Drifts(const Comparison& own, const cv::Mat& textured, cv::Point shift)
     const int here = Departures(still, inner, inner), there = Departures(drifted, inner, inner);
     return there * kDriftShare <= here && here - there >= kStillMargin;
 }
+
+// Whether the band departs at more than 1 in kBandShare of own's departures (marks, marked of
+// them; bandHere: the band's departures, band its comparison): the band weighs against every mark
+// on texture, which are marks, and the texture's marks need not be sorted. Where it seems to and
+// the crop has marks on texture, both as the plain comparison's opening keeps them: a
+// compression's specks beyond the band over a whole texture say nothing of where the crop lies.
+bool BandDeparts(const Comparison* band, int bandHere, const cv::Mat& marks, int marked, bool anyOnTexture)
+{
+    if (bandHere * kBandShare <= marked)
+        return false;
+    if (!band || !anyOnTexture)
+        return true;
+    static thread_local cv::Mat bandMarks, opened;
+    MarkDepartures(*band, bandMarks);
+    OpenCross(bandMarks);
+    marks.copyTo(opened);
+    OpenCross(opened);
+    return cv::countNonZero(bandMarks) * kBandShare > cv::countNonZero(opened);
+}
 }  // namespace
 
 // The plain comparison's floor: each pixel against the references' own value at its place (own,
@@ -507,8 +532,9 @@ bool Drifts(const Comparison& own, const cv::Mat& textured, cv::Point shift)
 // On firm pixels (see GrayMatch::firm) always, but only where the pixel lies off every reference
 // value within kNearReach pixels as well (a movement nothing found changes a firm pixel by
 // little, and that little is no part); on textured ones while the region sits at its alignment
-// (at most 1 in kStillShare of them departs). So whatever a plain comparison marks where it is
-// quiet under the nuisances the matcher tolerates is marked, whatever the band makes of it.
+// (see SitsStill and Drifts), all of them, or in solid areas alone where the crop drifts. So
+// whatever a plain comparison marks where it is quiet under the nuisances the matcher tolerates
+// is marked, whatever the band makes of it.
 // exact, when given, makes own at the frame's light itself, which the firm pixels are held to, and
 // departs nowhere that own does not within lightReach levels. ownMarks (with ownCount), when given:
 // own's departures as MarkDepartures marks them.
@@ -549,19 +575,7 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
     if (anyOnTexture)
         SmoothPixels(m, *own.up, shift, own.lim, *texturedAt, smooth);
     const int texturedCount = shift == cv::Point() ? m.texturedCount : cv::countNonZero(*texturedAt);
-    // The band weighs against every mark on texture, which are marks: where it departs at more than
-    // 1 in kBandShare of all of them, the texture's marks need not be sorted. Both as the plain
-    // comparison's opening keeps them, where that may tell otherwise: a compression's specks beyond
-    // the band over a whole texture say nothing of where the crop lies.
-    bool bandDeparts = bandHere * kBandShare > marked;
-    if (bandDeparts && band && anyOnTexture) {
-        static thread_local cv::Mat bandMarks;
-        MarkDepartures(*band, bandMarks);
-        OpenCross(bandMarks);
-        marks.copyTo(opened);
-        OpenCross(opened);
-        bandDeparts = cv::countNonZero(bandMarks) * kBandShare > cv::countNonZero(opened);
-    }
+    const bool bandDeparts = BandDeparts(band, bandHere, marks, marked, anyOnTexture);
     bool drifts = true;  // (as good as no marks on texture)
     if (!bandDeparts) {
         if (anyOnTexture)
