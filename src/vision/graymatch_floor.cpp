@@ -36,6 +36,8 @@ constexpr int kDriftRounds = 3;         // rounds of the drift's fit: each reach
 constexpr double kDriftReach = 1.5;     // pixels: a crop farther off moved, as the whole-pixel movements tell
 constexpr double kDriftTurn = 0.035;    // radians (2 degrees): a steeper turn is no slight one
 constexpr double kDriftDamping = 0.01;  // the fit's steps damped by this share of each term's own weight
+constexpr double kDriftSettled = 0.02;  // pixels: a round moving no pixel farther ends the fit
+constexpr int kDriftRowStep = 2;        // the fit reads every second row: the slopes of a crop repeat along it
 constexpr int kDriftShare = 2;          // a drift leaving at most 1 in this many departures on texture explains them
 
 // Whether the crop sits at its alignment on its textured pixels (255 in textured, count of
@@ -433,77 +435,101 @@ cv::Matx23d DriftMap(const Drift& d, cv::Size size)
     return cv::Matx23d(c, s, c * ux + s * uy + cx, -s, c, -s * ux + c * uy + cy);
 }
 
-// The drift that best explains level (8-bit) against mid (32F, the references' middle value) on
-// the pixels set in over within inner: least squares on mid's slopes, a few rounds, each on mid
-// drifted as far as the last found (a fine texture's slopes say little beyond a pixel at once).
-Drift FitDrift(const cv::Mat& level, const cv::Mat& mid, const cv::Mat& over, cv::Rect inner)
+// One round of the fit of the drift that best explains level (8-bit) against mid (32F, the
+// references' middle value) on the pixels set in over within inner: least squares on the slopes
+// of mid drifted by d, the step added to d. Returns how far the step moves the farthest pixel, or
+// a negative figure where the slopes tell nothing.
+double DriftStep(const cv::Mat& level, const cv::Mat& mid, const cv::Mat& over, cv::Rect inner, Drift& d)
 {
     static thread_local cv::Mat moved;
-    Drift d;
-    const double cx = (level.cols - 1) / 2.0, cy = (level.rows - 1) / 2.0;
-    for (int round = 0; round < kDriftRounds; ++round) {
+    const cv::Mat* at = &mid;
+    if (d.x != 0 || d.y != 0 || d.turn != 0) {
         cv::warpAffine(mid, moved, DriftMap(d, level.size()), level.size(), cv::INTER_LINEAR | cv::WARP_INVERSE_MAP,
                        cv::BORDER_REPLICATE);
-        // The normal equations' terms: [xx, xy, xt, yy, yt, tt] and toward [x, y, t].
-        double n[6] = {}, b[3] = {};
-        for (int y = inner.y; y < inner.br().y; ++y) {
-            const float* r = moved.ptr<float>(y);
-            const float* up = moved.ptr<float>(y - 1);
-            const float* down = moved.ptr<float>(y + 1);
-            const unsigned char* v = level.ptr<unsigned char>(y);
-            const unsigned char* o = over.ptr<unsigned char>(y);
-            for (int x = inner.x; x < inner.br().x; ++x) {
-                if (!o[x])
-                    continue;
-                // d(mid drifted)/d(x, y, turn): the content comes from (p - (x, y)) turned back
-                const float gx = 0.5f * (r[x + 1] - r[x - 1]), gy = 0.5f * (down[x] - up[x]);
-                const double jx = -gx, jy = -gy, jt = gx * (y - cy) - gy * (x - cx), e = v[x] - r[x];
-                n[0] += jx * jx, n[1] += jx * jy, n[2] += jx * jt, n[3] += jy * jy, n[4] += jy * jt, n[5] += jt * jt;
-                b[0] += jx * e, b[1] += jy * e, b[2] += jt * e;
-            }
-        }
-        // Damped (ribs tell no movement along themselves: the least one that fits is taken).
-        const double damped = 1 + kDriftDamping;
-        const cv::Matx33d normal(n[0] * damped, n[1], n[2], n[1], n[3] * damped, n[4], n[2], n[4], n[5] * damped);
-        const cv::Vec3d toward(b[0], b[1], b[2]);
-        cv::Vec3d step;
-        if (!cv::solve(normal, toward, step, cv::DECOMP_CHOLESKY))
-            break;
-        d.x += step[0], d.y += step[1], d.turn += step[2];
-        if (std::abs(d.x) > kDriftReach || std::abs(d.y) > kDriftReach || std::abs(d.turn) > kDriftTurn)
-            break;
+        at = &moved;
     }
-    return d;
+    const double cx = (level.cols - 1) / 2.0, cy = (level.rows - 1) / 2.0;
+    // The normal equations' terms: [xx, xy, xt, yy, yt, tt] and toward [x, y, t].
+    double n[6] = {}, b[3] = {};
+    for (int y = inner.y; y < inner.br().y; y += kDriftRowStep) {
+        const float* r = at->ptr<float>(y);
+        const float* up = at->ptr<float>(y - 1);
+        const float* down = at->ptr<float>(y + 1);
+        const unsigned char* v = level.ptr<unsigned char>(y);
+        const unsigned char* o = over.ptr<unsigned char>(y);
+        for (int x = inner.x; x < inner.br().x; ++x) {
+            if (!o[x])
+                continue;
+            // d(mid drifted)/d(x, y, turn): the content comes from (p - (x, y)) turned back
+            const float gx = 0.5f * (r[x + 1] - r[x - 1]), gy = 0.5f * (down[x] - up[x]);
+            const double jx = -gx, jy = -gy, jt = gx * (y - cy) - gy * (x - cx), e = v[x] - r[x];
+            n[0] += jx * jx, n[1] += jx * jy, n[2] += jx * jt, n[3] += jy * jy, n[4] += jy * jt, n[5] += jt * jt;
+            b[0] += jx * e, b[1] += jy * e, b[2] += jt * e;
+        }
+    }
+    // Damped (ribs tell no movement along themselves: the least one that fits is taken).
+    const double damped = 1 + kDriftDamping;
+    const cv::Matx33d normal(n[0] * damped, n[1], n[2], n[1], n[3] * damped, n[4], n[2], n[4], n[5] * damped);
+    cv::Vec3d step;
+    if (!cv::solve(normal, cv::Vec3d(b[0], b[1], b[2]), step, cv::DECOMP_CHOLESKY))
+        return -1;
+    d.x += step[0], d.y += step[1], d.turn += step[2];
+    return std::abs(step[2]) * std::max(cx, cy) + std::max(std::abs(step[0]), std::abs(step[1]));
+}
+
+// The departures on the textured pixels (255 in textured) within inner of the crop (own) against
+// the references drifted by d.
+int DepartingDrifted(const Comparison& own, const cv::Mat& textured, cv::Rect inner, const Drift& d)
+{
+    static thread_local cv::Mat low, high;
+    const cv::Size size = own.up->size();
+    const cv::Matx23d map = DriftMap(d, size);
+    cv::warpAffine(*own.low, low, map, size, cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_REPLICATE);
+    cv::warpAffine(*own.high, high, map, size, cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_REPLICATE);
+    Comparison drifted = own;
+    drifted.also = nullptr, drifted.only = &textured;
+    drifted.low = &low, drifted.high = &high;
+    return Departures(drifted, inner, inner);
 }
 
 // Whether the crop (own: its levels against the references' own values, as the match moved them
 // by shift) drifted a fraction of a pixel or turned slightly off them, so that its departures on
-// the textured pixels (255 in textured) are lines along the texture's edges, not a part: the drift
-// that fits best (at most kDriftReach pixels and kDriftTurn) leaves at most 1 in kDriftShare of
-// them, and kStillMargin fewer. A part departs from the references however they drift; the
-// texture's own departures of a still crop, noise, stay as many.
+// the textured pixels (255 in textured) are lines along the texture's edges, not a part: a drift
+// (at most kDriftReach pixels and kDriftTurn), fitted round by round, leaves at most 1 in
+// kDriftShare of them, and kStillMargin fewer. A part departs from the references however they
+// drift; the texture's own departures of a still crop, noise, stay as many. Each round is tried
+// as it comes: a crop off by a clear drift is told after the first.
 bool Drifts(const Comparison& own, const cv::Mat& textured, cv::Point shift)
 {
-    static thread_local cv::Mat mid, low, high;
+    static thread_local cv::Mat mid;
     const cv::Size size = own.up->size();
     // (Off the strip a movement uncovers and a pixel more, which the slopes read.)
     const int rimX = std::abs(shift.x) + 2, rimY = std::abs(shift.y) + 2;
     const cv::Rect inner(rimX, rimY, size.width - 2 * rimX, size.height - 2 * rimY);
     if (inner.width <= 0 || inner.height <= 0)
         return false;
-    cv::addWeighted(*own.low, 0.5, *own.high, 0.5, 0, mid, CV_32F);
-    const Drift d = FitDrift(*own.up, mid, textured, inner);
-    if (std::abs(d.x) > kDriftReach || std::abs(d.y) > kDriftReach || std::abs(d.turn) > kDriftTurn)
+    Comparison still = own;
+    still.also = nullptr, still.only = &textured;
+    const int here = Departures(still, inner, inner);
+    if (here < kStillMargin)
         return false;
-    const cv::Matx23d map = DriftMap(d, size);
-    cv::warpAffine(*own.low, low, map, size, cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_REPLICATE);
-    cv::warpAffine(*own.high, high, map, size, cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_REPLICATE);
-    Comparison still = own, drifted = own;
-    still.also = drifted.also = nullptr;
-    still.only = drifted.only = &textured;
-    drifted.low = &low, drifted.high = &high;
-    const int here = Departures(still, inner, inner), there = Departures(drifted, inner, inner);
-    return there * kDriftShare <= here && here - there >= kStillMargin;
+    cv::addWeighted(*own.low, 0.5, *own.high, 0.5, 0, mid, CV_32F);
+    Drift d;
+    const double reach = std::max(size.width, size.height) / 2.0;  // the turn's farthest pixel
+    for (int round = 0; round < kDriftRounds; ++round) {
+        const double stepped = DriftStep(*own.up, mid, textured, inner, d);
+        if (stepped < 0 || std::abs(d.x) > kDriftReach || std::abs(d.y) > kDriftReach || std::abs(d.turn) > kDriftTurn)
+            return false;
+        const double farthest = std::abs(d.turn) * reach + std::max(std::abs(d.x), std::abs(d.y));
+        if (farthest < kDriftSettled)
+            return false;  // (none: the crop sits still)
+        const int there = DepartingDrifted(own, textured, inner, d);
+        if (there * kDriftShare <= here && here - there >= kStillMargin)
+            return true;
+        if (stepped < kDriftSettled)
+            return false;
+    }
+    return false;
 }
 
 // Whether the band departs at more than 1 in kBandShare of own's departures (marks, marked of
