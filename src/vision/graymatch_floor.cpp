@@ -611,10 +611,12 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
     }
     TextureMarks::Kept& kept = drifts ? texture.solid : texture.plain;
     // The band's departures that say the crop is off lie where the marks on texture do (a
-    // texture's cells moved beyond its reach): a compression's specks elsewhere say nothing of them.
+    // texture's cells moved beyond its reach): a compression's specks elsewhere say nothing of them,
+    // nor do those on firm pixels the plain comparison holds as part of a part.
     if (band && !bandDeparts && bandHere * kBandShare > kept.marked && kept.marked > 0) {
         cv::bitwise_or(kept.opened, flatMarks, span);
         Square<false>(span, kSolidSpan);
+        PerPixel(span, firmMarks, firmMarks, [](auto s, auto f, auto) { return s & ~f; });
         Comparison near = *band;
         near.only = &span;
         bandHere = Departures(near, all, all);
