@@ -37,7 +37,6 @@ constexpr double kDriftReach = 1.5;     // pixels: a crop farther off moved, as 
 constexpr double kDriftTurn = 0.035;    // radians (2 degrees): a steeper turn is no slight one
 constexpr double kDriftDamping = 0.01;  // the fit's steps damped by this share of each term's own weight
 constexpr double kDriftSettled = 0.02;  // pixels: a round moving no pixel farther ends the fit
-constexpr int kDriftRowStep = 2;        // the fit reads every second row: the slopes of a crop repeat along it
 constexpr int kDriftShare = 2;          // a drift leaving at most 1 in this many departures on texture explains them
 
 // Whether the crop sits at its alignment on its textured pixels (255 in textured, count of
@@ -435,6 +434,47 @@ cv::Matx23d DriftMap(const Drift& d, cv::Size size)
     return cv::Matx23d(c, s, c * ux + s * uy + cx, -s, c, -s * ux + c * uy + cy);
 }
 
+// One row's terms of the drift's normal equations (see DriftStep): [xx, xy, xt, yy, yt, tt] into
+// n and toward [x, y, t] into b, over x0 .. x1 - 1; r, up and down: the references' middle value
+// drifted, on the row and the rows above and below; v the crop's levels, o the pixels fitted; dy
+// and cx: the row's and the middle's place.
+void AddDriftRow(const float* r, const float* up, const float* down, const unsigned char* v, const unsigned char* o,
+                 int x0, int x1, double dy, double cx, double (&n)[6], double (&b)[3])
+{
+    int x = x0;
+#if CV_SIMD
+    // (In lanes of floats, summed up for the row: at most a crop's width of terms each.)
+    cv::v_float32 s[9];
+    for (cv::v_float32& t : s) t = cv::vx_setzero_f32();
+    float offsets[cv::v_float32::nlanes];
+    for (int k = 0; k < cv::v_float32::nlanes; ++k) offsets[k] = float(k);
+    const cv::v_float32 half = cv::vx_setall_f32(0.5f), rowAt = cv::vx_setall_f32(float(dy));
+    const cv::v_float32 lane = cv::vx_load(offsets), unit = cv::vx_setall_f32(1.0f / 255);
+    for (; x + cv::v_float32::nlanes <= x1; x += cv::v_float32::nlanes) {
+        const cv::v_float32 w = cv::v_cvt_f32(cv::v_reinterpret_as_s32(cv::vx_load_expand_q(o + x))) * unit;
+        const cv::v_float32 gx = (cv::vx_load(r + x + 1) - cv::vx_load(r + x - 1)) * half * w;
+        const cv::v_float32 gy = (cv::vx_load(down + x) - cv::vx_load(up + x)) * half * w;
+        const cv::v_float32 level = cv::v_cvt_f32(cv::v_reinterpret_as_s32(cv::vx_load_expand_q(v + x)));
+        const cv::v_float32 e = (level - cv::vx_load(r + x)) * w;
+        const cv::v_float32 at = cv::vx_setall_f32(float(x - cx)) + lane;
+        const cv::v_float32 jt = gx * rowAt - gy * at;  // (the terms x and y are -gx and -gy)
+        s[0] += gx * gx, s[1] += gx * gy, s[2] -= gx * jt, s[3] += gy * gy, s[4] -= gy * jt, s[5] += jt * jt;
+        s[6] -= gx * e, s[7] -= gy * e, s[8] += jt * e;
+    }
+    for (int k = 0; k < 6; ++k) n[k] += cv::v_reduce_sum(s[k]);
+    for (int k = 0; k < 3; ++k) b[k] += cv::v_reduce_sum(s[6 + k]);
+#endif
+    for (; x < x1; ++x) {
+        if (!o[x])
+            continue;
+        // d(mid drifted)/d(x, y, turn): the content comes from (p - (x, y)) turned back
+        const float gx = 0.5f * (r[x + 1] - r[x - 1]), gy = 0.5f * (down[x] - up[x]);
+        const double jx = -gx, jy = -gy, jt = gx * dy - gy * (x - cx), e = v[x] - r[x];
+        n[0] += jx * jx, n[1] += jx * jy, n[2] += jx * jt, n[3] += jy * jy, n[4] += jy * jt, n[5] += jt * jt;
+        b[0] += jx * e, b[1] += jy * e, b[2] += jt * e;
+    }
+}
+
 // One round of the fit of the drift that best explains level (8-bit) against mid (32F, the
 // references' middle value) on the pixels set in over within inner: least squares on the slopes
 // of mid drifted by d, the step added to d. Returns how far the step moves the farthest pixel, or
@@ -451,22 +491,9 @@ double DriftStep(const cv::Mat& level, const cv::Mat& mid, const cv::Mat& over, 
     const double cx = (level.cols - 1) / 2.0, cy = (level.rows - 1) / 2.0;
     // The normal equations' terms: [xx, xy, xt, yy, yt, tt] and toward [x, y, t].
     double n[6] = {}, b[3] = {};
-    for (int y = inner.y; y < inner.br().y; y += kDriftRowStep) {
-        const float* r = at->ptr<float>(y);
-        const float* up = at->ptr<float>(y - 1);
-        const float* down = at->ptr<float>(y + 1);
-        const unsigned char* v = level.ptr<unsigned char>(y);
-        const unsigned char* o = over.ptr<unsigned char>(y);
-        for (int x = inner.x; x < inner.br().x; ++x) {
-            if (!o[x])
-                continue;
-            // d(mid drifted)/d(x, y, turn): the content comes from (p - (x, y)) turned back
-            const float gx = 0.5f * (r[x + 1] - r[x - 1]), gy = 0.5f * (down[x] - up[x]);
-            const double jx = -gx, jy = -gy, jt = gx * (y - cy) - gy * (x - cx), e = v[x] - r[x];
-            n[0] += jx * jx, n[1] += jx * jy, n[2] += jx * jt, n[3] += jy * jy, n[4] += jy * jt, n[5] += jt * jt;
-            b[0] += jx * e, b[1] += jy * e, b[2] += jt * e;
-        }
-    }
+    for (int y = inner.y; y < inner.br().y; ++y)
+        AddDriftRow(at->ptr<float>(y), at->ptr<float>(y - 1), at->ptr<float>(y + 1), level.ptr<unsigned char>(y),
+                    over.ptr<unsigned char>(y), inner.x, inner.br().x, y - cy, cx, n, b);
     // Damped (ribs tell no movement along themselves: the least one that fits is taken).
     const double damped = 1 + kDriftDamping;
     const cv::Matx33d normal(n[0] * damped, n[1], n[2], n[1], n[3] * damped, n[4], n[2], n[4], n[5] * damped);
