@@ -142,6 +142,8 @@ void TestFloor::scenesOfMendedFaultsHoldTheFloor()
                  "they hold together with the blurred texture's beside it"},
         {31417832, "a colour photograph's circle under JPEG, clean: a faint tint compression wiped blockwise, held "
                    "to sensor noise alone, read as a tint that went"},
+        {1164, "strands on a knurl under JPEG: the compression's specks beyond the band all over a ring outweighed "
+               "a strand's marks, and the crop counted as off its references"},
     };
     QLoggingCategory::setFilterRules("default.info=false\ndefault.warning=false");
     for (const auto& c : scenes) {
