@@ -26,7 +26,7 @@ constexpr int kNearReach = 3;   // a movement nothing found leaves a firm pixel 
 constexpr int kNearShare = 2;   // give or take tolerance / this for noise
 constexpr int kStillGain = 2;   // a movement leaving 2 / 3 of the departures or fewer explains them
 constexpr int kStillReach = 2;  // the movements a textured crop is tried at to tell whether it sits still
-constexpr int kSolidSpan = 7;   // a textured pixel's mark holds only within a square this wide of marks
+constexpr int kSolidSpan = 7;   // a drifting crop's mark on texture holds only within a square this wide of marks
 constexpr int kJoinedShare = 2;  // joined strips hold where the marks elsewhere are at most 1 in this many of theirs
 constexpr int kFlatSpan = 4;    // a smooth area holds a square this wide: a turn leaves strips of at most 3 pixels
 constexpr int kFlatShare = 2;   // smooth: the crop's 3 x 3 range at most 1 in this many of the references'
@@ -36,7 +36,7 @@ constexpr int kDriftRounds = 3;         // rounds of the drift's fit: each reach
 constexpr double kDriftReach = 1.5;     // pixels: a crop farther off moved, as the whole-pixel movements tell
 constexpr double kDriftTurn = 0.035;    // radians (2 degrees): a steeper turn is no slight one
 constexpr double kDriftDamping = 0.01;  // the fit's steps damped by this share of each term's own weight
-constexpr double kDriftSettled = 0.02;  // pixels: a round moving no pixel farther ends the fit
+constexpr double kDriftSettled = 0.02;  // pixels: a drift, or a round of its fit, moving no pixel farther is none
 constexpr int kDriftShare = 2;          // a drift leaving at most 1 in this many departures on texture explains them
 
 // Whether the crop sits at its alignment on its textured pixels (255 in textured, count of
