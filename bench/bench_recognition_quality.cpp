@@ -1264,9 +1264,9 @@ void FloorReport(const floorgen::Tally& t, FILE* out, size_t worstKinds = 20)
 void FloorGenerator(const std::vector<cv::Mat>& photos, unsigned first, unsigned count)
 {
     std::printf(
-        "\nRecognition floor, generated scenes %u .. %u (%d x %d frames, 6 regions, %d frames each, factory\n"
-        "parameters): missed = parts the plain comparison finds where it is quiet, passed by Run; clean NG =\n"
-        "clean regions it is quiet on, failed by Run\n",
+        "\nRecognition floor, generated scenes %u .. %u (%d x %d frames, 6 regions, %d frames each and one of\n"
+        "strands on ribs and knurls, factory parameters): missed = parts the plain comparison finds where it\n"
+        "is quiet, passed by Run; clean NG = clean regions it is quiet on, failed by Run\n",
         first, first + count - 1, floorgen::kFrameW, floorgen::kFrameH, floorgen::kFramesPerScene);
     floorgen::Tally t;
     for (unsigned seed = first; seed < first + count; ++seed) floorgen::Evaluate(floorgen::Draw(seed), photos, t);
@@ -1317,6 +1317,70 @@ void Plain(floorgen::Scene& s, const floorgen::RegionSpec& region, int frames, c
         }
 }
 
+// The strands of fault 1: threads 4-5 x 44 px of a fine texture's own grey (ribs of 4 px across or
+// along, a 2 x 2 knurl, contrast 40 and 80), still or shifted 1-3 px uncorrected (then in the
+// region's middle: a shift carries a strand at the outline partly past the crop, where the plain
+// comparison at the true place still sees it); strands of other widths; strong strings 2-3 x 30-40
+// px on any grey surface under the generator's conditions.
+void StrandRows(const std::vector<cv::Mat>& photos)
+{
+    using namespace floorgen;
+    RegionSpec box;
+    box.shape = Shape::Rectangle, box.w = 100, box.h = 80;
+    struct Strands
+    {
+        std::string name;
+        Surface surface;  // Count: ribs or a knurl
+        int turn;         // the strands' length from the rows in degrees (-1: along either); the ribs run down
+        int contrast;     // 0: 40 or 80
+        int lo, hi;       // width
+        bool shaken;
+    };
+    std::vector<Strands> rows;
+    const char* const own = "fault 1 strands 4-5 x 44 px own grey: ";
+    for (const int contrast : {40, 80}) {
+        const std::string c = ", contrast " + std::to_string(contrast);
+        rows.push_back({own + std::string("across ribs 4 px") + c, Surface::Ribs, 0, contrast, 4, 5, false});
+        rows.push_back({own + std::string("along ribs 4 px") + c, Surface::Ribs, 90, contrast, 4, 5, false});
+        rows.push_back({own + std::string("knurl 2 x 2") + c, Surface::Knurl, -1, contrast, 4, 5, false});
+    }
+    rows.push_back({own + std::string("ribs 4 px, shifted 1-3 px uncorrected"), Surface::Ribs, -1, 0, 4, 5, true});
+    rows.push_back({own + std::string("knurl 2 x 2, shifted 1-3 px uncorrected"), Surface::Knurl, -1, 0, 4, 5, true});
+    rows.push_back({"fault 1 strands 3 and 6-8 px own grey: ribs and knurl 4 px", Surface::Count, -1, 0, 3, 8, false});
+    for (const Strands& x : rows)
+        FaultRow(x.name.c_str(), 5.0, photos, 12, [&](floorgen::Scene& s, cv::RNG& rng) {
+            Plain(s, box, 2, rng, [&](cv::RNG& r) {
+                PartSpec p;
+                p.kind = Part::Strand, p.place = x.shaken ? Place::Centre : Place::Anywhere, p.h = 44;
+                do p.w = r.uniform(x.lo, x.hi + 1);
+                while (x.lo == 3 && p.w > 3 && p.w < 6);
+                p.turn = x.turn >= 0 ? x.turn : 90.0 * r.uniform(0, 2);
+                return p;
+            });
+            s.surface = x.surface == Surface::Count ? (rng.uniform(0, 2) ? Surface::Ribs : Surface::Knurl) : x.surface;
+            s.period = 4, s.grey = rng.uniform(80, 171), s.across = false;
+            s.contrast = x.contrast ? x.contrast : 40 * rng.uniform(1, 3);
+            if (x.shaken) {
+                s.condition = Condition::Shift;
+                do s.dx = rng.uniform(-3, 4), s.dy = rng.uniform(-3, 4);
+                while (s.dx == 0 && s.dy == 0);
+            }
+        });
+    FaultRow("fault 1 strong strings 2-3 x 30-40 px: grey surfaces, the generator's conditions", 5.0, photos, 48,
+             [&](floorgen::Scene& s, cv::RNG& rng) {
+                 s.colour = false;
+                 const Surface grey[] = {Surface::Photo, Surface::Flat, Surface::Ribs, Surface::Knurl};
+                 s.surface = grey[rng.uniform(0, 4)];
+                 for (auto& f : s.frames)
+                     for (PartSpec& p : f) {
+                         p.kind = Part::Strand, p.w = rng.uniform(2, 4), p.h = rng.uniform(30, 41);
+                         p.level = rng.uniform(0, 2) ? rng.uniform(10, 41) : rng.uniform(225, 256);
+                         p.turn = rng.uniform(0, 3) ? 90.0 * rng.uniform(0, 2) : rng.uniform(0.0, 180.0);
+                     }
+                 for (RegionSpec& g : s.regions) g.func = kFuncDefect;
+             });
+}
+
 // The rows that reproduce the measurements of the defect matcher's faults: smooth parts on fine
 // textures, faint parts over half a region, clear colour on faintly tinted greys, faint parts in
 // thin, concave and ring regions, slivers under uneven light, textured colour regions that shake.
@@ -1364,6 +1428,7 @@ void FaultRows(const std::vector<cv::Mat>& photos)
             Plain(s, box, 2, rng, sized(x.part, x.lo, x.hi, 0, Place::Anywhere));
             s.surface = x.surface, s.period = x.period, s.contrast = rng.uniform(40, 81), s.grey = rng.uniform(80, 171);
         });
+    StrandRows(photos);
     struct Faint
     {
         const char* name;

@@ -4,11 +4,14 @@
 // comparison is reliable. Reliable, decided at training per pixel: firm where a whole pixel of
 // movement changes the references by at most a third of the tolerance, marked where the pixel
 // also lies off every reference value within 3 pixels (a shake the band took in is no part);
-// textured elsewhere (fine ribs, knurls, edges), marked while the crop sits still (at most half
-// of those pixels depart, and no movement of up to 2 pixels leaves clearly fewer), in solid areas
-// (7 x 7) or in strips of ribs joined across gaps of a pixel or two; and, sitting still or not,
-// where the crop is smooth though the references were textured (a smooth part of a fine
-// texture's mean grey 6 pixels wide or more), unless the crop keeps no texture anywhere (a blur).
+// textured elsewhere (fine ribs, knurls, edges), marked as the plain comparison marks them, down
+// to its own opening, wherever the crop sits still: at most half of those pixels depart, no
+// movement of up to 2 pixels leaves clearly fewer, and no slight drift or turn (a fraction of a
+// pixel, fitted on the references' slopes) leaves at most half of them. A drifting crop departs
+// in lines along the texture's edges, a part as a whole: there only solid areas (7 x 7) count,
+// and strips of ribs joined across gaps of a pixel or two. Sitting still or not, marked where
+// the crop is smooth though the references were textured (a smooth part of a fine texture's mean
+// grey 6 pixels wide or more), unless the crop keeps no texture anywhere (a blur).
 #include "graymatch_stages.h"
 
 #include <algorithm>
@@ -23,12 +26,18 @@ constexpr int kNearReach = 3;   // a movement nothing found leaves a firm pixel 
 constexpr int kNearShare = 2;   // give or take tolerance / this for noise
 constexpr int kStillGain = 2;   // a movement leaving 2 / 3 of the departures or fewer explains them
 constexpr int kStillReach = 2;  // the movements a textured crop is tried at to tell whether it sits still
-constexpr int kSolidSpan = 7;   // a textured pixel's mark holds only within a square this wide of marks
+constexpr int kSolidSpan = 7;   // a drifting crop's mark on texture holds only within a square this wide of marks
 constexpr int kJoinedShare = 2;  // joined strips hold where the marks elsewhere are at most 1 in this many of theirs
 constexpr int kFlatSpan = 4;    // a smooth area holds a square this wide: a turn leaves strips of at most 3 pixels
 constexpr int kFlatShare = 2;   // smooth: the crop's 3 x 3 range at most 1 in this many of the references'
 constexpr int kTextureKeptShare = 4;  // a crop keeping the texture's range on 1 in this many textured pixels is no blur
 constexpr int kTraceShare = 2;  // a crop whose values follow the references' by this share keeps the texture's trace
+constexpr int kDriftRounds = 3;         // rounds of the drift's fit: each reaches a pixel further on a fine texture
+constexpr double kDriftReach = 1.5;     // pixels: a crop farther off moved, as the whole-pixel movements tell
+constexpr double kDriftTurn = 0.035;    // radians (2 degrees): a steeper turn is no slight one
+constexpr double kDriftDamping = 0.01;  // the fit's steps damped by this share of each term's own weight
+constexpr double kDriftSettled = 0.02;  // pixels: a drift, or a round of its fit, moving no pixel farther is none
+constexpr int kDriftShare = 2;          // a drift leaving at most 1 in this many departures on texture explains them
 
 // Whether the crop sits at its alignment on its textured pixels (255 in textured, count of
 // them), where departing of them depart from own (the pixels against the references' own values
@@ -294,12 +303,45 @@ bool Within(const cv::Mat& marks, const cv::Mat& diff)
     return true;
 }
 
+// Marks in firmMarks the pixels departing (255 in departing) that lie within the range of the
+// references' values within kNearReach pixels yet off each of those values by more than the
+// tolerance (own: the crop against the references' own values): a part of a texture's mean grey
+// on its flat stretches, which a shake that nothing found would never make, since it brings one of
+// those values.
+void OffEveryValue(const Comparison& own, const cv::Mat& departing, cv::Mat& firmMarks)
+{
+    const int lim = own.lim, ceiling = own.ceiling;
+    const cv::Size size = departing.size();
+    for (int y = 0; y < size.height; ++y) {
+        const unsigned char* d = departing.ptr<unsigned char>(y);
+        unsigned char* f = firmMarks.ptr<unsigned char>(y);
+        for (int x = 0; x < size.width; ++x) {
+            if (!d[x] || f[x])
+                continue;
+            const int up = own.up->at<unsigned char>(y, x),
+                      down = std::min<int>(own.down->at<unsigned char>(y, x), ceiling);
+            bool off = true;
+            for (int v = std::max(0, y - kNearReach); off && v <= std::min(size.height - 1, y + kNearReach); ++v) {
+                const unsigned char* lo = own.low->ptr<unsigned char>(v);
+                const unsigned char* hi = own.high->ptr<unsigned char>(v);
+                for (int u = std::max(0, x - kNearReach); u <= std::min(size.width - 1, x + kNearReach); ++u)
+                    if (std::max(lo[u] - up, down - hi[u]) <= lim) {
+                        off = false;
+                        break;
+                    }
+            }
+            if (off)
+                f[x] = 255;
+        }
+    }
+}
+
 // The firm pixels' departures of firmOwn (own, or own at the frame's light) into firmMarks, where
 // the pixel lies off every reference value within kNearReach pixels as well, with the references'
 // masks moved by shift. Returns the references' textured mask at the crop's place.
 const cv::Mat* FirmMarks(const GrayMatch& m, Comparison firmOwn, cv::Point shift, cv::Mat& firmMarks)
 {
-    static thread_local cv::Mat firm, textured, nearLow, nearHigh;
+    static thread_local cv::Mat firm, textured, nearLow, nearHigh, departing;
     const cv::Mat* firmAt = &m.firm;
     const cv::Mat* texturedAt = &m.textured;
     Comparison offNear = firmOwn;
@@ -315,10 +357,225 @@ const cv::Mat* FirmMarks(const GrayMatch& m, Comparison firmOwn, cv::Point shift
         firmAt = &firm, texturedAt = &textured;
         offNear.low = &nearLow, offNear.high = &nearHigh;
     }
-    firmOwn.also = &offNear;
     firmOwn.only = firmAt;
-    MarkDepartures(firmOwn, firmMarks);
+    firmOwn.also = nullptr;
+    if (MarkDepartures(firmOwn, departing) == 0) {
+        departing.copyTo(firmMarks);
+        return texturedAt;
+    }
+    Comparison offAround = firmOwn;
+    offAround.also = &offNear;
+    MarkDepartures(offAround, firmMarks);
+    OffEveryValue(firmOwn, departing, firmMarks);
     return texturedAt;
+}
+
+// The marks on texture a crop that sits still keeps, two ways: the plain comparison's own (every
+// mark on the textured pixels), or those in solid areas alone, kSolidSpan wide, where a slight
+// drift of the crop explains the rest (see Drifts); both with the joined strips (JoinedMarks).
+struct TextureMarks
+{
+    struct Kept
+    {
+        cv::Mat marks;       // on the textured pixels (and the firm ones the joined strips span)
+        cv::Mat opened;      // those the plain comparison's opening keeps (the solid areas: all)
+        int onTextured = 0;  // of them on textured pixels
+        int marked = 0;      // of them and the smooth areas' marks
+    };
+    Kept plain, solid;
+    cv::Mat adds;  // the plain comparison's marks on texture beyond the solid areas and diff (empty: none)
+};
+
+// The marks (own's departures over every judged pixel) on texture (the references' textured mask
+// at the crop's place, moved by shift), sorted into out; flatMarks: the smooth areas' marks.
+void SortTextureMarks(const GrayMatch& m, const cv::Mat& marks, const cv::Mat& textured, cv::Point shift,
+                      bool anyOnTexture, const cv::Mat& flatMarks, const cv::Mat& diff, TextureMarks& out)
+{
+    static thread_local cv::Mat span, joined;
+    cv::Mat& opened = out.plain.opened;
+    cv::bitwise_and(marks, textured, out.plain.marks);
+    out.plain.marks.copyTo(out.solid.marks);
+    OpenSquare(out.solid.marks, kSolidSpan);
+    if (anyOnTexture) {
+        if (shift != cv::Point())
+            MoveMask(m.textureSpan, shift, span);
+        JoinedMarks(marks, shift == cv::Point() ? m.textureSpan : span, out.solid.marks, joined);
+        cv::bitwise_or(out.solid.marks, joined, out.solid.marks);
+        cv::bitwise_or(out.plain.marks, joined, out.plain.marks);
+    }
+    out.solid.onTextured = CountBoth(out.solid.marks, textured);
+    out.solid.marked = anyOnTexture ? cv::countNonZero(out.solid.marks | flatMarks) : 0;
+    out.plain.marks.copyTo(opened);
+    OpenCross(opened);
+    out.plain.onTextured = CountBoth(opened, textured);
+    out.plain.marked = anyOnTexture ? cv::countNonZero(opened | flatMarks) : 0;
+    out.solid.opened = out.solid.marks;
+    out.adds.create(marks.size(), CV_8UC1);
+    PerPixel(out.adds, opened, out.solid.marks, [](auto, auto o, auto solid) { return o & ~solid; });
+    PerPixel(out.adds, diff, diff, [](auto a, auto d, auto) { return a & ~d; });
+    if (cv::countNonZero(out.adds) == 0)
+        out.adds.release();
+}
+
+// A slight movement of the crop against its references: by (x, y) pixels and turned by `turn`
+// radians about the crop's middle.
+struct Drift
+{
+    double x = 0, y = 0, turn = 0;
+};
+
+// The map from a crop pixel to where its content lay on the references, drifted by d.
+cv::Matx23d DriftMap(const Drift& d, cv::Size size)
+{
+    const double cx = (size.width - 1) / 2.0, cy = (size.height - 1) / 2.0;
+    const double c = std::cos(d.turn), s = std::sin(d.turn);
+    // q = R(-turn) (p - middle - (x, y)) + middle
+    const double ux = -cx - d.x, uy = -cy - d.y;
+    return cv::Matx23d(c, s, c * ux + s * uy + cx, -s, c, -s * ux + c * uy + cy);
+}
+
+// One row's terms of the drift's normal equations (see DriftStep): [xx, xy, xt, yy, yt, tt] into
+// n and toward [x, y, t] into b, over x0 .. x1 - 1; r, up and down: the references' middle value
+// drifted, on the row and the rows above and below; v the crop's levels, o the pixels fitted; dy
+// and cx: the row's and the middle's place.
+void AddDriftRow(const float* r, const float* up, const float* down, const unsigned char* v, const unsigned char* o,
+                 int x0, int x1, double dy, double cx, double (&n)[6], double (&b)[3])
+{
+    int x = x0;
+#if CV_SIMD
+    // (In lanes of floats, summed up for the row: at most a crop's width of terms each.)
+    cv::v_float32 s[9];
+    for (cv::v_float32& t : s) t = cv::vx_setzero_f32();
+    float offsets[cv::v_float32::nlanes];
+    for (int k = 0; k < cv::v_float32::nlanes; ++k) offsets[k] = float(k);
+    const cv::v_float32 half = cv::vx_setall_f32(0.5f), rowAt = cv::vx_setall_f32(float(dy));
+    const cv::v_float32 lane = cv::vx_load(offsets), unit = cv::vx_setall_f32(1.0f / 255);
+    for (; x + cv::v_float32::nlanes <= x1; x += cv::v_float32::nlanes) {
+        const cv::v_float32 w = cv::v_cvt_f32(cv::v_reinterpret_as_s32(cv::vx_load_expand_q(o + x))) * unit;
+        const cv::v_float32 gx = (cv::vx_load(r + x + 1) - cv::vx_load(r + x - 1)) * half * w;
+        const cv::v_float32 gy = (cv::vx_load(down + x) - cv::vx_load(up + x)) * half * w;
+        const cv::v_float32 level = cv::v_cvt_f32(cv::v_reinterpret_as_s32(cv::vx_load_expand_q(v + x)));
+        const cv::v_float32 e = (level - cv::vx_load(r + x)) * w;
+        const cv::v_float32 at = cv::vx_setall_f32(float(x - cx)) + lane;
+        const cv::v_float32 jt = gx * rowAt - gy * at;  // (the terms x and y are -gx and -gy)
+        s[0] += gx * gx, s[1] += gx * gy, s[2] -= gx * jt, s[3] += gy * gy, s[4] -= gy * jt, s[5] += jt * jt;
+        s[6] -= gx * e, s[7] -= gy * e, s[8] += jt * e;
+    }
+    for (int k = 0; k < 6; ++k) n[k] += cv::v_reduce_sum(s[k]);
+    for (int k = 0; k < 3; ++k) b[k] += cv::v_reduce_sum(s[6 + k]);
+#endif
+    for (; x < x1; ++x) {
+        if (!o[x])
+            continue;
+        // d(mid drifted)/d(x, y, turn): the content comes from (p - (x, y)) turned back
+        const float gx = 0.5f * (r[x + 1] - r[x - 1]), gy = 0.5f * (down[x] - up[x]);
+        const double jx = -gx, jy = -gy, jt = gx * dy - gy * (x - cx), e = v[x] - r[x];
+        n[0] += jx * jx, n[1] += jx * jy, n[2] += jx * jt, n[3] += jy * jy, n[4] += jy * jt, n[5] += jt * jt;
+        b[0] += jx * e, b[1] += jy * e, b[2] += jt * e;
+    }
+}
+
+// One round of the fit of the drift that best explains level (8-bit) against mid (32F, the
+// references' middle value) on the pixels set in over within inner: least squares on the slopes
+// of mid drifted by d, the step added to d. Returns how far the step moves the farthest pixel, or
+// a negative figure where the slopes tell nothing.
+double DriftStep(const cv::Mat& level, const cv::Mat& mid, const cv::Mat& over, cv::Rect inner, Drift& d)
+{
+    static thread_local cv::Mat moved;
+    const cv::Mat* at = &mid;
+    if (d.x != 0 || d.y != 0 || d.turn != 0) {
+        cv::warpAffine(mid, moved, DriftMap(d, level.size()), level.size(), cv::INTER_LINEAR | cv::WARP_INVERSE_MAP,
+                       cv::BORDER_REPLICATE);
+        at = &moved;
+    }
+    const double cx = (level.cols - 1) / 2.0, cy = (level.rows - 1) / 2.0;
+    // The normal equations' terms: [xx, xy, xt, yy, yt, tt] and toward [x, y, t].
+    double n[6] = {}, b[3] = {};
+    for (int y = inner.y; y < inner.br().y; ++y)
+        AddDriftRow(at->ptr<float>(y), at->ptr<float>(y - 1), at->ptr<float>(y + 1), level.ptr<unsigned char>(y),
+                    over.ptr<unsigned char>(y), inner.x, inner.br().x, y - cy, cx, n, b);
+    // Damped (ribs tell no movement along themselves: the least one that fits is taken).
+    const double damped = 1 + kDriftDamping;
+    const cv::Matx33d normal(n[0] * damped, n[1], n[2], n[1], n[3] * damped, n[4], n[2], n[4], n[5] * damped);
+    cv::Vec3d step;
+    if (!cv::solve(normal, cv::Vec3d(b[0], b[1], b[2]), step, cv::DECOMP_CHOLESKY))
+        return -1;
+    d.x += step[0], d.y += step[1], d.turn += step[2];
+    return std::abs(step[2]) * std::max(cx, cy) + std::max(std::abs(step[0]), std::abs(step[1]));
+}
+
+// The departures on the textured pixels (255 in textured) within inner of the crop (own) against
+// the references drifted by d.
+int DepartingDrifted(const Comparison& own, const cv::Mat& textured, cv::Rect inner, const Drift& d)
+{
+    static thread_local cv::Mat low, high;
+    const cv::Size size = own.up->size();
+    const cv::Matx23d map = DriftMap(d, size);
+    cv::warpAffine(*own.low, low, map, size, cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_REPLICATE);
+    cv::warpAffine(*own.high, high, map, size, cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_REPLICATE);
+    Comparison drifted = own;
+    drifted.also = nullptr, drifted.only = &textured;
+    drifted.low = &low, drifted.high = &high;
+    return Departures(drifted, inner, inner);
+}
+
+// Whether the crop (own: its levels against the references' own values, as the match moved them
+// by shift) drifted a fraction of a pixel or turned slightly off them, so that its departures on
+// the textured pixels (255 in textured) are lines along the texture's edges, not a part: a drift
+// (at most kDriftReach pixels and kDriftTurn), fitted round by round, leaves at most 1 in
+// kDriftShare of them, and kStillMargin fewer. A part departs from the references however they
+// drift; the texture's own departures of a still crop, noise, stay as many. Each round is tried
+// as it comes: a crop off by a clear drift is told after the first.
+bool Drifts(const Comparison& own, const cv::Mat& textured, cv::Point shift)
+{
+    static thread_local cv::Mat mid;
+    const cv::Size size = own.up->size();
+    // (Off the strip a movement uncovers and a pixel more, which the slopes read.)
+    const int rimX = std::abs(shift.x) + 2, rimY = std::abs(shift.y) + 2;
+    const cv::Rect inner(rimX, rimY, size.width - 2 * rimX, size.height - 2 * rimY);
+    if (inner.width <= 0 || inner.height <= 0)
+        return false;
+    Comparison still = own;
+    still.also = nullptr, still.only = &textured;
+    const int here = Departures(still, inner, inner);
+    if (here < kStillMargin)
+        return false;
+    cv::addWeighted(*own.low, 0.5, *own.high, 0.5, 0, mid, CV_32F);
+    Drift d;
+    const double reach = std::max(size.width, size.height) / 2.0;  // the turn's farthest pixel
+    for (int round = 0; round < kDriftRounds; ++round) {
+        const double stepped = DriftStep(*own.up, mid, textured, inner, d);
+        if (stepped < 0 || std::abs(d.x) > kDriftReach || std::abs(d.y) > kDriftReach || std::abs(d.turn) > kDriftTurn)
+            return false;
+        const double farthest = std::abs(d.turn) * reach + std::max(std::abs(d.x), std::abs(d.y));
+        if (farthest < kDriftSettled)
+            return false;  // (none: the crop sits still)
+        const int there = DepartingDrifted(own, textured, inner, d);
+        if (there * kDriftShare <= here && here - there >= kStillMargin)
+            return true;
+        if (stepped < kDriftSettled)
+            return false;
+    }
+    return false;
+}
+
+// Whether the band departs at more than 1 in kBandShare of own's departures (marks, marked of
+// them; bandHere: the band's departures, band its comparison): the band weighs against every mark
+// on texture, which are marks, and the texture's marks need not be sorted. Where it seems to and
+// the crop has marks on texture, both as the plain comparison's opening keeps them: a
+// compression's specks beyond the band over a whole texture say nothing of where the crop lies.
+bool BandDeparts(const Comparison* band, int bandHere, const cv::Mat& marks, int marked, bool anyOnTexture)
+{
+    if (bandHere * kBandShare <= marked)
+        return false;
+    if (!band || !anyOnTexture)
+        return true;
+    static thread_local cv::Mat bandMarks, opened;
+    MarkDepartures(*band, bandMarks);
+    OpenCross(bandMarks);
+    marks.copyTo(opened);
+    OpenCross(opened);
+    return cv::countNonZero(bandMarks) * kBandShare > cv::countNonZero(opened);
 }
 }  // namespace
 
@@ -328,8 +585,9 @@ const cv::Mat* FirmMarks(const GrayMatch& m, Comparison firmOwn, cv::Point shift
 // On firm pixels (see GrayMatch::firm) always, but only where the pixel lies off every reference
 // value within kNearReach pixels as well (a movement nothing found changes a firm pixel by
 // little, and that little is no part); on textured ones while the region sits at its alignment
-// (at most 1 in kStillShare of them departs). So whatever a plain comparison marks where it is
-// quiet under the nuisances the matcher tolerates is marked, whatever the band makes of it.
+// (see SitsStill and Drifts), all of them, or in solid areas alone where the crop drifts. So
+// whatever a plain comparison marks where it is quiet under the nuisances the matcher tolerates
+// is marked, whatever the band makes of it.
 // exact, when given, makes own at the frame's light itself, which the firm pixels are held to, and
 // departs nowhere that own does not within lightReach levels. ownMarks (with ownCount), when given:
 // own's departures as MarkDepartures marks them.
@@ -340,7 +598,8 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
     const cv::Rect all(cv::Point(), own.up->size());
     Comparison near = own;
     near.lim = static_cast<unsigned char>(std::max(0, int(own.lim) - lightReach));
-    static thread_local cv::Mat marks, firmMarks, onTexture, flatMarks, joined, span, opened, flatOpened;
+    static thread_local cv::Mat marks, firmMarks, onTexture, flatMarks, span, opened, flatOpened;
+    static thread_local TextureMarks texture;
     if (m.firm.empty())
         return;
     // (own's departures, where the caller found them already.)
@@ -363,52 +622,40 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
     const Comparison* firmLight = exact ? exact->At() : nullptr;
     const int marked = ownDepartures(own);
     const cv::Mat* texturedAt = FirmMarks(m, firmLight ? *firmLight : own, shift, firmMarks);
-    // On texture only solid areas count: a crop a fraction of a pixel off (a slight turn) departs
-    // in lines and specks along the texture's edges, a part as a whole (a piece of ribs moved
-    // half an odd period as strips a pixel apart: see JoinedMarks).
     cv::bitwise_and(marks, *texturedAt, onTexture);
     const bool anyOnTexture = cv::countNonZero(onTexture) > 0;
     static thread_local Smooth smooth;
     if (anyOnTexture)
         SmoothPixels(m, *own.up, shift, own.lim, *texturedAt, smooth);
     const int texturedCount = shift == cv::Point() ? m.texturedCount : cv::countNonZero(*texturedAt);
-    // The band weighs against every mark on texture, which are marks: where it departs at more than
-    // 1 in kBandShare of all of them, the solid areas need not be found.
-    const bool bandDeparts = bandHere * kBandShare > marked;
-    int markedOnTexture = 0, onTextureCount = 0;
+    const bool bandDeparts = BandDeparts(band, bandHere, marks, marked, anyOnTexture);
+    bool drifts = true;  // (as good as no marks on texture)
     if (!bandDeparts) {
         if (anyOnTexture)
             FlatMarks(smooth, marks, flatMarks);
-        OpenSquare(onTexture, kSolidSpan);
-        if (anyOnTexture) {
-            if (shift != cv::Point())
-                MoveMask(m.textureSpan, shift, span);
-            JoinedMarks(marks, shift == cv::Point() ? m.textureSpan : span, onTexture, joined);
-            cv::bitwise_or(onTexture, joined, onTexture);
-        }
-        cv::bitwise_and(onTexture, *texturedAt, joined);
-        onTextureCount = cv::countNonZero(joined);
-        // Whether the crop sits still, against the solid areas alone (a smooth part may cover most
-        // of a small region).
-        markedOnTexture = anyOnTexture ? cv::countNonZero(onTexture | flatMarks) : 0;
+        SortTextureMarks(m, marks, *texturedAt, shift, anyOnTexture, flatMarks, diff, texture);
+        drifts = texture.adds.empty() || Drifts(own, *texturedAt, shift);
     }
-    // The band's departures that say the crop is off lie where the solid marks do (a texture's
-    // cells moved beyond its reach): a compression's specks elsewhere say nothing of them.
-    if (band && !bandDeparts && bandHere * kBandShare > markedOnTexture && markedOnTexture > 0) {
-        cv::bitwise_or(onTexture, flatMarks, span);
+    TextureMarks::Kept& kept = drifts ? texture.solid : texture.plain;
+    // The band's departures that say the crop is off lie where the marks on texture do (a
+    // texture's cells moved beyond its reach): a compression's specks elsewhere say nothing of them,
+    // nor do those on firm pixels the plain comparison holds as part of a part.
+    if (band && !bandDeparts && bandHere * kBandShare > kept.marked && kept.marked > 0) {
+        cv::bitwise_or(kept.opened, flatMarks, span);
         Square<false>(span, kSolidSpan);
+        PerPixel(span, firmMarks, firmMarks, [](auto s, auto f, auto) { return s & ~f; });
         Comparison near = *band;
         near.only = &span;
         bandHere = Departures(near, all, all);
     }
-    // The smooth areas' marks as the plain comparison has them there too: its marks opened over
-    // the whole crop, then kept in the areas (opened within them alone, a blurred part's marks,
-    // which hold together with the texture's around it, lose what the plain comparison keeps).
-    const bool off = bandDeparts || bandHere * kBandShare > markedOnTexture ||
-                     (!aligned && !SitsStill(own, *texturedAt, onTextureCount, texturedCount,
+    const bool off = bandDeparts || bandHere * kBandShare > kept.marked ||
+                     (!aligned && !SitsStill(own, *texturedAt, kept.onTextured, texturedCount,
                                              m.wholeMask ? nullptr : &m.judged, shift));
     const bool smoothHolds = off && anyOnTexture &&
                              (smooth.kept * kTextureKeptShare >= texturedCount || KeepsNoTrace(own, *texturedAt));
+    // The smooth areas' marks as the plain comparison has them there too: its marks opened over
+    // the whole crop, then kept in the areas (opened within them alone, a blurred part's marks,
+    // which hold together with the texture's around it, lose what the plain comparison keeps).
     const bool withFlat = off ? smoothHolds : anyOnTexture;
     if (withFlat) {
         marks.copyTo(opened);
@@ -422,8 +669,8 @@ void MarkPlain(const GrayMatch& m, const Comparison& own, cv::Point shift, int b
         if (smoothHolds)
             cv::bitwise_or(marks, flatMarks, marks);
     } else {
-        cv::bitwise_or(onTexture, firmMarks, marks);
-        if (anyOnTexture)  // (the smooth areas' marks: the gate above is the solid areas' alone)
+        cv::bitwise_or(kept.marks, firmMarks, marks);
+        if (anyOnTexture)  // (the smooth areas' marks: the gate above is the texture's alone)
             cv::bitwise_or(marks, flatMarks, marks);
     }
     OpenCross(marks);  // (a 3 x 3 ellipse is that cross)

@@ -28,7 +28,8 @@ constexpr int kMargin = 6;       // canvas border: the frame may move by up to t
 constexpr int kAlarmArea = 100;  // the factory alarm area
 constexpr int kIgnoredWidth = 40;
 constexpr int kTemplateNoise = 2;
-constexpr int kFramesPerScene = 2;
+constexpr int kFramesPerScene = 2;  // frames of parts every scene has (ribs and knurls: one of strands more)
+constexpr uint64_t kStrandStream = 0x5D1A0C3Bu;  // the strands' draws, apart from the scene's others
 // The frame is a window of a camera picture this large: light gradients and vignetting spread over it.
 constexpr double kCameraW = 1280, kCameraH = 1024;
 
@@ -37,8 +38,9 @@ enum class Shape { Rectangle, Circle, Convex, L, U, Chevron, Star, Ring, Sliver,
 // photographs, tinted greys and clear colours.
 enum class Surface { Photo, Flat, Ribs, Knurl, Tinted, Colour, Count };
 // Moved: a piece of the surface moved by half its period (a texture) or 3 px; Washed: the whole
-// region clipped white or crushed black.
-enum class Part { None, Dark, Bright, Smooth, Faint, Moved, Hue, White, Black, Washed, Count };
+// region clipped white or crushed black; Strand: a thread of plastic or a fibre, w px wide and h
+// long, of the surface's local mean grey or, given a level, of that grey (a strong string).
+enum class Part { None, Dark, Bright, Smooth, Faint, Moved, Hue, White, Black, Washed, Strand, Count };
 enum class Place { Centre, Anywhere, Touching, TwoIn, HalfOutside, Count };
 enum class Condition { Still, Noise, Light, Gradient, Vignette, Blur, Jpeg, Shift, Count };
 
@@ -56,7 +58,7 @@ inline const char* Name(Surface s)
 inline const char* Name(Part p)
 {
     static const char* const n[] = {"none",        "dark", "bright", "smooth", "faint",
-                                    "moved piece", "hue",  "white",  "black",  "washed"};
+                                    "moved piece", "hue",  "white",  "black",  "washed", "strand"};
     return n[int(p)];
 }
 inline const char* Name(Place p)
@@ -93,6 +95,7 @@ struct PartSpec
     double direction = 0;  // radians: where it slides to the outline, and its random place
     int level = 0;
     double hue = 120;
+    double turn = 0;  // strands: degrees their length is turned from the rows
 };
 
 struct Scene
@@ -263,14 +266,28 @@ inline cv::Rect PlacePart(const Region& g, double angle, int side, Place place)
     return PlacePart(g, angle, side, side, place);
 }
 
-// Where a part lies in template coordinates (empty: it fits nowhere, even made smaller). Anywhere:
-// wholly inside at a place the direction picks; half outside: centred on the outline.
+constexpr int kShortestStrand = 20;  // a strand that fits nowhere is shortened down to this length
+
+// The box a strand w px wide and length px long turned by degrees from the rows lies in.
+inline cv::Size StrandBox(int w, int length, double degrees)
+{
+    const double c = std::abs(std::cos(degrees * CV_PI / 180)), s = std::abs(std::sin(degrees * CV_PI / 180));
+    return cv::Size(int(std::lround(length * c + w * s)), int(std::lround(length * s + w * c)));
+}
+
+// Where a part lies in template coordinates (empty: it fits nowhere, even made smaller; a strand
+// only shorter). Anywhere: wholly inside at a place the direction picks; half outside: centred on
+// the outline.
 inline cv::Rect Where(const Region& g, const PartSpec& p)
 {
     if (p.kind == Part::Washed)
         return g.box;
-    for (double scale = 1.0; std::min(p.w, p.h) * scale >= 6; scale *= 0.8) {
-        const int w = int(p.w * scale), h = int(p.h * scale);
+    const bool strand = p.kind == Part::Strand;
+    for (double scale = 1.0; strand ? p.h * scale >= kShortestStrand : std::min(p.w, p.h) * scale >= 6;
+         scale *= 0.8) {
+        const cv::Size size = strand ? StrandBox(p.w, int(p.h * scale), p.turn)
+                                     : cv::Size(int(p.w * scale), int(p.h * scale));
+        const int w = size.width, h = size.height;
         if (p.place == Place::Anywhere || p.place == Place::HalfOutside) {
             cv::Mat room;
             if (p.place == Place::Anywhere) {
@@ -339,6 +356,30 @@ inline double GreyOf(const cv::Scalar& bgr)
     return 0.114 * bgr[0] + 0.587 * bgr[1] + 0.299 * bgr[2];
 }
 
+// A strand p.w px wide along the middle of its box r (canvas coordinates; area: the canvas there),
+// turned by p.turn: of the surface's mean grey over the box and 4 px around (a fine texture's own
+// grey), or of the grey p.level.
+inline void PaintStrand(cv::Mat& area, const cv::Mat& surface, cv::Rect r, const PartSpec& p)
+{
+    constexpr int kAround = 4;
+    const cv::Rect local =
+        cv::Rect(r.x - kAround, r.y - kAround, r.width + 2 * kAround, r.height + 2 * kAround) &
+        cv::Rect(cv::Point(), surface.size());
+    const cv::Scalar grey = p.level ? cv::Scalar::all(p.level) : cv::mean(surface(local));
+    const double c = std::abs(std::cos(p.turn * CV_PI / 180)), s = std::abs(std::sin(p.turn * CV_PI / 180));
+    // The length the box was made for (see StrandBox), read back along its longer side.
+    const double length = c >= s ? (r.width - p.w * s) / c : (r.height - p.w * c) / s;
+    cv::Point2f corners[4];
+    cv::RotatedRect(cv::Point2f(r.width / 2.0f - 0.5f, r.height / 2.0f - 0.5f), cv::Size2f(float(length), float(p.w)),
+                    float(p.turn))
+        .points(corners);
+    std::vector<cv::Point> outline;
+    for (const cv::Point2f& k : corners) outline.emplace_back(int(std::lround(k.x)), int(std::lround(k.y)));
+    cv::Mat mask = cv::Mat::zeros(area.size(), CV_8UC1);
+    cv::fillConvexPoly(mask, outline, cv::Scalar(255));
+    area.setTo(grey, mask);
+}
+
 // Paints part p over rect r (canvas coordinates) of the canvas.
 inline void Paint(cv::Mat& canvas, const cv::Mat& surface, const Scene& s, cv::Rect r, const PartSpec& p)
 {
@@ -375,6 +416,9 @@ inline void Paint(cv::Mat& canvas, const cv::Mat& surface, const Scene& s, cv::R
             break;
         case Part::Washed:
             area.setTo(cv::Scalar::all(p.level > 0 ? 400 : -100));
+            break;
+        case Part::Strand:
+            PaintStrand(area, surface, r, p);
             break;
         default:
             break;
@@ -560,6 +604,33 @@ inline PartSpec DrawPart(bool colour, cv::RNG& rng)
     return p;
 }
 
+// A strand: mostly of the surface's own grey, 3 to 8 px wide, now and then a strong dark or bright
+// string 2 or 3 px wide; along the rows or the columns, or at any angle.
+inline PartSpec DrawStrand(cv::RNG& rng)
+{
+    PartSpec p;
+    p.kind = Part::Strand;
+    const bool strong = Pick(rng, 4) == 0;
+    p.w = strong ? rng.uniform(2, 4) : rng.uniform(3, 9);
+    p.h = rng.uniform(30, 51);
+    p.level = !strong ? 0 : Pick(rng, 2) ? rng.uniform(10, 41) : rng.uniform(225, 256);
+    p.turn = Pick(rng, 3) == 0 ? rng.uniform(0.0, 180.0) : 90.0 * Pick(rng, 2);
+    p.place = Place(Pick(rng, int(Place::Count)));
+    p.direction = rng.uniform(0.0, 2 * CV_PI);
+    return p;
+}
+
+// A grey camera on ribs or a knurl sees a frame of strands too, one a region, after the others.
+// Drawn from a stream of their own, so that the scenes' other draws stay as they were.
+inline void DrawStrands(Scene& s, cv::RNG rng)
+{
+    if (s.colour || (s.surface != Surface::Ribs && s.surface != Surface::Knurl))
+        return;
+    std::vector<PartSpec> strands;
+    for (int k = 0; k < 6; ++k) strands.push_back(DrawStrand(rng));
+    s.frames.push_back(strands);
+}
+
 // Everything of a scene from its seed.
 inline Scene Draw(unsigned seed)
 {
@@ -592,6 +663,7 @@ inline Scene Draw(unsigned seed)
         for (int k = 0; k < 6; ++k) parts.push_back(DrawPart(s.colour, rng));
         s.frames.push_back(parts);
     }
+    DrawStrands(s, cv::RNG(z ^ kStrandStream));
     return s;
 }
 
@@ -656,7 +728,8 @@ inline void Tell(const Scene& s, size_t f, size_t i, const Region& g, const Part
     if (counted && part.ok) {
         char missed[160];
         const bool levelled =
-            p.kind == Part::Dark || p.kind == Part::Bright || p.kind == Part::Faint || p.kind == Part::Hue;
+            p.kind == Part::Dark || p.kind == Part::Bright || p.kind == Part::Faint || p.kind == Part::Hue ||
+            p.kind == Part::Strand;
         std::snprintf(missed, sizeof missed, ", %s part%s %d x %d px %s: passed, plain area %d, value %d", Name(p.kind),
                       levelled ? (" " + std::to_string(p.level)).c_str() : "", at.width, at.height, Name(p.place),
                       int(part.plain), part.value);
